@@ -1,0 +1,56 @@
+// Engine calls of our own, beside the BASS_ operations: choosing the output, driving the null
+// output's clock in tests, and registering custom sources (CD tracks) as engine channels.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "engine/bass.h"
+
+namespace engine {
+
+// Output chosen by the next BASS_Init. Never chosen silently: a program that asks for the device
+// and cannot open it gets 0 from BASS_Init.
+enum class OutputKind {
+    Device,      // PortAudio's default output
+    NullClock,   // no sound; a thread consumes audio in real time (steady_clock)
+    NullManual,  // no sound; audio is consumed only by nullOutputStep() (deterministic tests)
+};
+void setOutputKind(OutputKind kind);
+OutputKind outputKind();
+
+// NullManual: mix and consume `frames` output frames now, on the calling thread, as the output
+// callback would (DSPs, syncs and BPM taps run as they would on the mixer thread). Returns the
+// frames consumed (0 when not initialised with NullManual).
+int64_t nullOutputStep(int64_t frames);
+// Frames the output has consumed since BASS_Init (any output kind).
+int64_t outputFramesPlayed();
+
+// A source of 16-bit interleaved PCM that the engine wraps as a channel (file streams, CD tracks).
+// Called from one thread at a time (the decoder worker or the reading thread), never from the
+// output callback.
+class Source {
+public:
+    virtual ~Source() = default;
+    virtual int rate() const = 0;
+    virtual int channels() const = 0;
+    virtual bool eightBit() const { return false; }  // samples are still delivered as 16-bit
+    virtual int64_t lengthFrames() const = 0;        // exact length in frames
+    // Reads up to `frames` frames; returns the number read, 0 at the end, -1 on a read error
+    // (the engine then fires BASS_SYNC_CD_ERROR syncs and ends the channel).
+    virtual int64_t read(int16_t* dst, int64_t frames) = 0;
+    virtual bool seek(int64_t frame) = 0;
+    virtual DWORD ctype() const { return BASS_CTYPE_STREAM; }
+    // Error code to report when read() fails.
+    virtual int lastError() const { return BASS_ERROR_UNKNOWN; }
+};
+
+// Registers `source` as a stream channel (flags: BASS_STREAM_DECODE, BASS_STREAM_AUTOFREE,
+// BASS_SAMPLE_LOOP). Returns the handle, 0 when the engine is not initialised.
+HSTREAM createSourceStream(std::unique_ptr<Source> source, DWORD flags);
+
+// Sets the engine's last error code (for the CD and WMA operations, which live in their own
+// files but report through BASS_ErrorGetCode).
+void setError(int code);
+
+}  // namespace engine

@@ -1,0 +1,68 @@
+// The seam between the windows and the desktop: message boxes, file dialogs, the busy cursor,
+// the program folder, opening links and outside programs, ending the program. Windows call it
+// through Platform::instance(), so tests can install a scripted platform that answers dialogs and
+// records message boxes without a person. Window thread only.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+enum class Icon { None, Information, Question, Exclamation, Critical };
+enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel };
+enum class Answer { Ok, Cancel, Yes, No, Retry };
+
+struct MessageBox {
+    std::string text;
+    std::string title;
+    Icon icon = Icon::None;
+    Buttons buttons = Buttons::Ok;
+};
+
+// A file dialog as the program describes it. `filter` uses the "Description|*.ext|..." form;
+// `flags` keep the program's values (0x1000 file must exist, 0x2 ask before overwrite, 0x4 hide
+// read-only, 0x80000 explorer style).
+struct FileDialog {
+    std::string title;
+    std::string filter;
+    unsigned flags = 0;
+    std::string initialName;  // file name (may include a folder)
+    std::string initialDir;
+};
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    virtual Answer messageBox(const MessageBox& box) = 0;
+    // The chosen path (UTF-8), or nothing when the user cancelled.
+    virtual std::optional<std::string> openFile(const FileDialog& dialog) = 0;
+    virtual std::optional<std::string> saveFile(const FileDialog& dialog) = 0;
+    // Busy (hourglass) pointer on or off. Calls do not nest: off always restores the normal one.
+    virtual void setBusy(bool busy) = 0;
+    virtual bool busy() const = 0;
+    // Where work files live: the executable's folder when writable, else the user's application
+    // data folder. Ends without a separator.
+    virtual std::string programFolder() = 0;
+    // Opens a link (mailto:, file:, http:) with the desktop. False when nothing could open it.
+    virtual bool openUrl(const std::string& url) = 0;
+    // Starts the desktop's volume mixer. False when none was found.
+    virtual bool startMixer() = 0;
+    // Ends the program with `code` (after a fatal message).
+    virtual void exitProgram(int code) = 0;
+
+    // The installed platform (the Qt one unless a test installed another).
+    static Platform& instance();
+    // Installs `p` (takes ownership); returns the previous one.
+    static std::unique_ptr<Platform> install(std::unique_ptr<Platform> p);
+};
+
+// Shorthand for the common message box.
+Answer message(const std::string& text, const std::string& title, Icon icon = Icon::None,
+               Buttons buttons = Buttons::Ok);
+
+}  // namespace platform

@@ -1,0 +1,136 @@
+#include "platform/qt_platform.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QStringList>
+#include <QUrl>
+#include <cstdlib>
+
+namespace platform {
+
+namespace {
+QWidget* owner() { return QApplication::activeWindow(); }
+}  // namespace
+
+Answer QtPlatform::messageBox(const MessageBox& box) {
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    switch (box.icon) {
+        case Icon::Information: icon = QMessageBox::Information; break;
+        case Icon::Question: icon = QMessageBox::Question; break;
+        case Icon::Exclamation: icon = QMessageBox::Warning; break;
+        case Icon::Critical: icon = QMessageBox::Critical; break;
+        case Icon::None: break;
+    }
+    QMessageBox::StandardButtons buttons = QMessageBox::Ok;
+    switch (box.buttons) {
+        case Buttons::Ok: buttons = QMessageBox::Ok; break;
+        case Buttons::OkCancel: buttons = QMessageBox::Ok | QMessageBox::Cancel; break;
+        case Buttons::YesNo: buttons = QMessageBox::Yes | QMessageBox::No; break;
+        case Buttons::YesNoCancel:
+            buttons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+            break;
+        case Buttons::RetryCancel: buttons = QMessageBox::Retry | QMessageBox::Cancel; break;
+    }
+    QMessageBox mb(icon, QString::fromStdString(box.title), QString::fromStdString(box.text),
+                   buttons, owner());
+    // The busy pointer must not hide the box's buttons.
+    const bool wasBusy = busy_;
+    if (wasBusy) QApplication::restoreOverrideCursor();
+    const int r = mb.exec();
+    if (wasBusy) QApplication::setOverrideCursor(Qt::WaitCursor);
+    switch (r) {
+        case QMessageBox::Cancel: return Answer::Cancel;
+        case QMessageBox::Yes: return Answer::Yes;
+        case QMessageBox::No: return Answer::No;
+        case QMessageBox::Retry: return Answer::Retry;
+        default: return Answer::Ok;
+    }
+}
+
+std::string QtPlatform::qtFilter(const std::string& filter) {
+    const QStringList parts = QString::fromStdString(filter).split('|');
+    QStringList out;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QString desc = parts[i];
+        const QString pattern = parts[i + 1];
+        // Qt shows the patterns in brackets; keep the description's own text before them.
+        const int bracket = desc.indexOf('(');
+        if (bracket >= 0) desc = desc.left(bracket).trimmed();
+        QStringList pats;
+        for (const QString& p : pattern.split(';', Qt::SkipEmptyParts)) {
+            pats << p.toLower();
+            if (p.toLower() != p.toUpper()) pats << p.toUpper();
+        }
+        pats.removeDuplicates();
+        out << QString("%1 (%2)").arg(desc, pats.join(' '));
+    }
+    return out.join(";;").toStdString();
+}
+
+std::optional<std::string> QtPlatform::openFile(const FileDialog& d) {
+    QString dir = QString::fromStdString(d.initialDir);
+    if (!d.initialName.empty()) dir = QDir(dir).filePath(QString::fromStdString(d.initialName));
+    const QString f = QFileDialog::getOpenFileName(owner(), QString::fromStdString(d.title), dir,
+                                                   QString::fromStdString(qtFilter(d.filter)));
+    if (f.isEmpty()) return std::nullopt;
+    return QDir::toNativeSeparators(f).toStdString();
+}
+
+std::optional<std::string> QtPlatform::saveFile(const FileDialog& d) {
+    QString dir = QString::fromStdString(d.initialDir);
+    if (!d.initialName.empty()) dir = QDir(dir).filePath(QString::fromStdString(d.initialName));
+    QFileDialog::Options opts;
+    if (!(d.flags & 0x2)) opts |= QFileDialog::DontConfirmOverwrite;
+    const QString f = QFileDialog::getSaveFileName(owner(), QString::fromStdString(d.title), dir,
+                                                   QString::fromStdString(qtFilter(d.filter)),
+                                                   nullptr, opts);
+    if (f.isEmpty()) return std::nullopt;
+    return QDir::toNativeSeparators(f).toStdString();
+}
+
+void QtPlatform::setBusy(bool busy) {
+    if (busy == busy_) return;
+    busy_ = busy;
+    if (busy) QApplication::setOverrideCursor(Qt::WaitCursor);
+    else QApplication::restoreOverrideCursor();
+}
+
+std::string QtPlatform::programFolder() {
+    QString dir = QCoreApplication::applicationDirPath();
+    const QFileInfo info(dir);
+    if (dir.isEmpty() || !info.isWritable()) {
+        dir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+        QDir().mkpath(dir);
+    }
+    return QDir::toNativeSeparators(QDir::cleanPath(dir)).toStdString();
+}
+
+bool QtPlatform::openUrl(const std::string& url) {
+    return QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
+}
+
+bool QtPlatform::startMixer() {
+    for (const char* prog : {"pavucontrol", "pavucontrol-qt", "gnome-control-center",
+                             "kmix", "alsamixergui", "qasmixer"}) {
+        const QString path = QStandardPaths::findExecutable(prog);
+        if (path.isEmpty()) continue;
+        QStringList args;
+        if (QString(prog) == "gnome-control-center") args << "sound";
+        if (QProcess::startDetached(path, args)) return true;
+    }
+    return false;
+}
+
+void QtPlatform::exitProgram(int code) {
+    QApplication::closeAllWindows();
+    std::exit(code);
+}
+
+}  // namespace platform
