@@ -1,0 +1,26 @@
+#include "render/file_io.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace render {
+
+std::filesystem::path pathFromUtf8(const std::string& utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::FILE* openFile(const std::string& utf8Path, const char* mode) {
+#ifdef _WIN32
+    std::wstring wmode(mode, mode + std::strlen(mode));
+    return _wfopen(pathFromUtf8(utf8Path).c_str(), wmode.c_str());
+#else
+    return std::fopen(utf8Path.c_str(), mode);
+#endif
+}
+
+std::string describeError(int errorNumber) {
+    if (errorNumber == 0) return "unknown error";
+    return std::strerror(errorNumber);
+}
+
+}  // namespace render

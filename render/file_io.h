@@ -1,0 +1,18 @@
+// Small file helpers shared by the WAV writer and the safe copy: opening a file by its UTF-8 path
+// and turning an error number into words for the user.
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+namespace render {
+
+// The path of a UTF-8 file name, on every platform.
+std::filesystem::path pathFromUtf8(const std::string& utf8);
+// std::fopen for a UTF-8 path. Sets errno on failure like std::fopen.
+std::FILE* openFile(const std::string& utf8Path, const char* mode);
+// The system's description of `errorNumber` ("Permission denied", "No space left on device").
+std::string describeError(int errorNumber);
+
+}  // namespace render

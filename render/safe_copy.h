@@ -1,0 +1,21 @@
+// Copying a finished file to the place the user chose without ever destroying what is there:
+// the copy goes to a temporary name beside the destination and is renamed over it only when it
+// is complete.
+#pragma once
+
+#include <string>
+
+namespace render {
+
+struct CopyResult {
+    bool ok = false;
+    // For the user when !ok: names the path and the reason.
+    std::string message;
+};
+
+// Copies `from` to `to`, replacing `to` only when the whole copy has been written. On failure
+// (unreadable source, read-only folder or file, full disk) `to` is left as it was and no
+// temporary file remains. When `to` is `from` itself there is nothing to copy: ok.
+CopyResult copyFileSafely(const std::string& from, const std::string& to);
+
+}  // namespace render

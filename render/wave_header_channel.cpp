@@ -1,0 +1,16 @@
+// Filling a WAV header from an engine channel (kept apart so that the writer links without the
+// engine).
+#include "render/wave_header.h"
+
+namespace render {
+
+std::optional<WaveHeader> WaveHeader::fromChannel(DWORD channel) {
+    BASS_CHANNELINFO info{};
+    DWORD rate = 0;
+    if (!BASS_ChannelGetInfo(channel, &info) ||
+        !BASS_ChannelGetAttributes(channel, &rate, nullptr, nullptr))
+        return std::nullopt;
+    return forFormat(int(info.chans), int(rate), (info.flags & BASS_SAMPLE_8BITS) != 0);
+}
+
+}  // namespace render

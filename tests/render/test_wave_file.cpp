@@ -1,0 +1,347 @@
+// The WAV writer, the safe copy and the path helpers, checked against files on disk and an
+// independent reader (libsndfile; sox and ffprobe when installed).
+#include <sndfile.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "render/paths.h"
+#include "render/safe_copy.h"
+#include "render/wave_header.h"
+#include "tests/support/audio_fixtures.h"
+
+namespace fs = std::filesystem;
+using render::WaveHeader;
+using render::WaveWriter;
+
+namespace {
+
+uint32_t le32(const std::vector<uint8_t>& b, size_t at) {
+    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 |
+           uint32_t(b[at + 3]) << 24;
+}
+uint16_t le16(const std::vector<uint8_t>& b, size_t at) {
+    return uint16_t(b[at] | b[at + 1] << 8);
+}
+
+std::vector<uint8_t> pattern(size_t n) {
+    std::vector<uint8_t> v(n);
+    for (size_t i = 0; i < n; ++i) v[i] = uint8_t(i * 7 + 3);
+    return v;
+}
+
+// Runs a shell command and returns what it printed, or nothing when the tool is missing.
+std::optional<std::string> capture(const std::string& tool, const std::string& args) {
+    if (std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) != 0) return std::nullopt;
+    std::unique_ptr<FILE, int (*)(FILE*)> p(popen((tool + " " + args + " 2>&1").c_str(), "r"),
+                                            pclose);
+    std::string out;
+    char buf[512];
+    while (p && fgets(buf, sizeof buf, p.get())) out += buf;
+    return out;
+}
+
+// A folder in which this process really cannot create files, or "" when there is none (a
+// superuser ignores folder permissions).
+std::string unwritableFolder(const fixtures::TempDir& tmp) {
+    const fs::path ro = tmp.path() / "read-only";
+    fs::create_directory(ro);
+    fs::permissions(ro, fs::perms::owner_read | fs::perms::owner_exec);
+    for (const fs::path& candidate : {ro, fs::path("/sys/kernel")}) {
+        const fs::path probe = candidate / "probe";
+        if (std::FILE* f = std::fopen(probe.string().c_str(), "wb")) {
+            std::fclose(f);
+            fs::remove(probe);
+            continue;
+        }
+        if (fs::is_directory(candidate)) return candidate.string();
+    }
+    return "";
+}
+
+struct Written {
+    std::string path;
+    WaveHeader header;
+    std::vector<uint8_t> pcm;
+};
+
+Written writeWave(const fixtures::TempDir& tmp, const std::string& name, int channels, int rate,
+                  bool eightBit, size_t pcmBytes, size_t block = 20000) {
+    Written w{tmp.file(name), WaveHeader::forFormat(channels, rate, eightBit), pattern(pcmBytes)};
+    WaveWriter writer;
+    EXPECT_TRUE(writer.create(w.path, w.header)) << writer.error();
+    for (size_t at = 0; at < pcmBytes; at += block)
+        EXPECT_TRUE(writer.append(w.pcm.data() + at, std::min(block, pcmBytes - at)));
+    EXPECT_EQ(writer.dataBytes(), pcmBytes);
+    EXPECT_TRUE(writer.finish()) << writer.error();
+    return w;
+}
+
+}  // namespace
+
+TEST(WaveHeader, BytesOfA16BitStereo44100Header) {
+    auto h = WaveHeader::forFormat(2, 44100, false);
+    h.setDataSize(1000);
+    const auto b = h.bytes();
+    const uint8_t expected[44] = {'R',  'I',  'F', 'F', 0x0c, 0x04, 0,   0,  // RIFF, 1036
+                                  'W',  'A',  'V', 'E', 'f',  'm',  't', ' ',
+                                  16,   0,    0,   0,  // fmt chunk of 16
+                                  1,    0,    2,   0,  // PCM, 2 channels
+                                  0x44, 0xac, 0,   0,  // 44100
+                                  0x10, 0xb1, 2,   0,  // 176400
+                                  4,    0,    16,  0,  // block align 4, 16 bits
+                                  'd',  'a',  't', 'a', 0xe8, 0x03, 0,   0};  // data, 1000
+    EXPECT_EQ(std::vector<uint8_t>(b.begin(), b.end()),
+              std::vector<uint8_t>(expected, expected + 44));
+    EXPECT_EQ(h.riff.tag, 0x46464952u);
+}
+
+TEST(WaveHeader, OtherFormats) {
+    struct Case {
+        int channels, rate;
+        bool eightBit;
+        int blockAlign, bytesPerSecond, bits;
+    } cases[] = {
+        {1, 44100, false, 2, 88200, 16},
+        {2, 44100, true, 2, 88200, 8},
+        {1, 22050, true, 1, 22050, 8},
+        {2, 48000, false, 4, 192000, 16},
+    };
+    for (const auto& c : cases) {
+        const auto h = WaveHeader::forFormat(c.channels, c.rate, c.eightBit);
+        const auto b = h.bytes();
+        const std::vector<uint8_t> v(b.begin(), b.end());
+        SCOPED_TRACE(std::to_string(c.channels) + " ch " + std::to_string(c.rate));
+        EXPECT_EQ(le16(v, 22), c.channels);
+        EXPECT_EQ(le32(v, 24), uint32_t(c.rate));
+        EXPECT_EQ(le32(v, 28), uint32_t(c.bytesPerSecond));
+        EXPECT_EQ(le16(v, 32), c.blockAlign);
+        EXPECT_EQ(le16(v, 34), c.bits);
+        EXPECT_EQ(le32(v, 4), 0u);  // both sizes 0 until the end
+        EXPECT_EQ(le32(v, 40), 0u);
+    }
+}
+
+TEST(WaveWriter, FileIsHeaderPlusDataAndReadsBackWithOtherReaders) {
+    fixtures::TempDir tmp;
+    struct Case {
+        int channels, rate;
+        bool eightBit;
+        size_t bytes;
+    } cases[] = {{2, 44100, false, 20000 * 3 + 1234},
+                 {1, 44100, false, 4410 * 2},
+                 {1, 8000, true, 8001},
+                 {2, 48000, false, 48000 * 4}};
+    int k = 0;
+    for (const auto& c : cases) {
+        const auto w = writeWave(tmp, "w" + std::to_string(k++) + ".wav", c.channels, c.rate,
+                                 c.eightBit, c.bytes);
+        SCOPED_TRACE(w.path);
+        const auto file = fixtures::readBytes(w.path);
+        ASSERT_EQ(file.size(), 44 + c.bytes);
+        EXPECT_EQ(le32(file, 4), c.bytes + 36);
+        EXPECT_EQ(le32(file, 40), c.bytes);
+        EXPECT_TRUE(std::equal(w.pcm.begin(), w.pcm.end(), file.begin() + 44));
+
+        SF_INFO info{};
+        SNDFILE* sf = sf_open(w.path.c_str(), SFM_READ, &info);
+        ASSERT_NE(sf, nullptr) << sf_strerror(nullptr);
+        sf_close(sf);
+        const int blockAlign = w.header.format.blockAlign;
+        EXPECT_EQ(info.frames, sf_count_t(c.bytes / blockAlign));
+        EXPECT_EQ(info.channels, c.channels);
+        EXPECT_EQ(info.samplerate, c.rate);
+        EXPECT_EQ(info.format & SF_FORMAT_SUBMASK,
+                  c.eightBit ? SF_FORMAT_PCM_U8 : SF_FORMAT_PCM_16);
+
+        const std::string samples = std::to_string(c.bytes / blockAlign);
+        if (auto sox = capture("sox", "--i " + w.path)) {
+            EXPECT_NE(sox->find("= " + samples + " samples"), std::string::npos) << *sox;
+            EXPECT_NE(sox->find("Channels       : " + std::to_string(c.channels)),
+                      std::string::npos);
+            EXPECT_EQ(sox->find("WARN"), std::string::npos) << *sox;
+        }
+        if (auto ff = capture("ffprobe", "-v error -show_streams -count_packets " + w.path)) {
+            EXPECT_NE(ff->find("sample_rate=" + std::to_string(c.rate)), std::string::npos) << *ff;
+            EXPECT_NE(ff->find("channels=" + std::to_string(c.channels)), std::string::npos);
+            EXPECT_NE(ff->find("duration_ts=" + samples), std::string::npos) << *ff;
+        }
+    }
+}
+
+TEST(WaveWriter, EmptyAndUnfinishedFilesAreStillValid) {
+    fixtures::TempDir tmp;
+    // No audio at all.
+    const auto empty = writeWave(tmp, "empty.wav", 2, 44100, false, 0);
+    auto bytes = fixtures::readBytes(empty.path);
+    ASSERT_EQ(bytes.size(), 44u);
+    EXPECT_EQ(le32(bytes, 4), 36u);
+
+    // A writer that goes away mid-file (the window closing during a render) still patches.
+    const std::string path = tmp.file("closed.wav");
+    {
+        WaveWriter writer;
+        ASSERT_TRUE(writer.create(path, WaveHeader::forFormat(2, 44100, false)));
+        const auto pcm = pattern(12345 * 4);
+        writer.append(pcm.data(), pcm.size());
+        std::fflush(nullptr);
+        const auto during = fixtures::readBytes(path);
+        ASSERT_GE(during.size(), 44u);
+        EXPECT_EQ(le32(during, 4), 0u);
+        EXPECT_EQ(le32(during, 40), 0u);
+    }
+    bytes = fixtures::readBytes(path);
+    ASSERT_EQ(bytes.size(), 44u + 12345 * 4);
+    EXPECT_EQ(le32(bytes, 40), 12345u * 4);
+
+    // Re-creating a longer file leaves nothing of the old one behind.
+    writeWave(tmp, "closed.wav", 2, 44100, false, 400);
+    EXPECT_EQ(fs::file_size(path), 444u);
+}
+
+TEST(WaveWriter, StopsAtTheSizeLimitOnAFrameBoundary) {
+    fixtures::TempDir tmp;
+    const std::string path = tmp.file("limit.wav");
+    WaveWriter writer(1002);  // stands in for the 32-bit limit; 1000 is the last whole frame
+    ASSERT_TRUE(writer.create(path, WaveHeader::forFormat(2, 44100, false)));
+    const auto pcm = pattern(400);
+    EXPECT_TRUE(writer.append(pcm.data(), pcm.size()));
+    EXPECT_TRUE(writer.append(pcm.data(), pcm.size()));
+    EXPECT_FALSE(writer.append(pcm.data(), pcm.size()));
+    EXPECT_EQ(writer.status(), WaveWriter::Status::LimitReached);
+    EXPECT_FALSE(writer.append(pcm.data(), pcm.size()));
+    EXPECT_EQ(writer.dataBytes(), 1000u);
+    EXPECT_NE(writer.error().find(path), std::string::npos);
+    EXPECT_TRUE(writer.finish());
+    const auto b = fixtures::readBytes(path);
+    ASSERT_EQ(b.size(), 1044u);
+    EXPECT_EQ(le32(b, 40), 1000u);
+    EXPECT_EQ(fixtures::readAudio(path).frames(), 250);
+
+    // The real limit keeps both sizes positive signed 32-bit numbers.
+    WaveHeader h;
+    h.setDataSize(render::kMaxWaveDataBytes);
+    EXPECT_EQ(h.riff.size, 2147483647);
+}
+
+TEST(WaveWriter, FailuresNameThePathAndTheReason) {
+    fixtures::TempDir tmp;
+    WaveWriter writer;
+    const std::string missing = tmp.file("no-such-folder/out.wav");
+    EXPECT_FALSE(writer.create(missing, WaveHeader{}));
+    EXPECT_NE(writer.error().find(missing), std::string::npos);
+    EXPECT_NE(writer.error().find("No such file"), std::string::npos) << writer.error();
+    EXPECT_FALSE(writer.isOpen());
+    EXPECT_FALSE(writer.append("abcd", 4));
+    EXPECT_TRUE(writer.finish());
+
+    const std::string ro = unwritableFolder(tmp);
+    if (!ro.empty()) {
+        const std::string path = ro + "/out.wav";
+        EXPECT_FALSE(writer.create(path, WaveHeader{}));
+        EXPECT_NE(writer.error().find(path), std::string::npos) << writer.error();
+    }
+
+    if (fs::exists("/dev/full")) {  // a device that is always full
+        ASSERT_TRUE(writer.create("/dev/full", WaveHeader{}));
+        const auto pcm = pattern(1 << 20);
+        bool ok = true;
+        for (int i = 0; i < 4 && ok; ++i) ok = writer.append(pcm.data(), pcm.size());
+        ok = ok && writer.finish();
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(writer.status(), WaveWriter::Status::WriteFailed);
+        EXPECT_NE(writer.error().find("No space left"), std::string::npos) << writer.error();
+    }
+}
+
+TEST(SafeCopy, ReplacesTheDestinationOnlyWithACompleteCopy) {
+    fixtures::TempDir tmp;
+    const auto work = writeWave(tmp, "newwave.wav", 2, 44100, false, 3 << 20);
+    const std::string dest = tmp.file("saved song.wav");
+    fixtures::writeBytes(dest, {1, 2, 3});
+
+    auto r = render::copyFileSafely(work.path, dest);
+    ASSERT_TRUE(r.ok) << r.message;
+    EXPECT_EQ(fixtures::readBytes(dest), fixtures::readBytes(work.path));
+    // Only the two files: no temporary left behind.
+    EXPECT_EQ(std::distance(fs::directory_iterator(tmp.path()), fs::directory_iterator()), 2);
+
+    // The work file itself as the destination (also spelt differently): nothing changes.
+    const auto before = fixtures::readBytes(work.path);
+    for (const std::string& same : {work.path, (tmp.path() / "." / "newwave.wav").string()}) {
+        r = render::copyFileSafely(work.path, same);
+        EXPECT_TRUE(r.ok) << r.message;
+        EXPECT_EQ(fixtures::readBytes(work.path), before);
+    }
+}
+
+TEST(SafeCopy, AFailedCopyKeepsTheExistingFileAndSaysWhy) {
+    fixtures::TempDir tmp;
+    const std::string dest = tmp.file("keep.wav");
+    const std::vector<uint8_t> old = {9, 8, 7, 6};
+    fixtures::writeBytes(dest, old);
+
+    // Unreadable source.
+    auto r = render::copyFileSafely(tmp.file("gone.wav"), dest);
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.message.find(dest), std::string::npos);
+    EXPECT_NE(r.message.find("No such file"), std::string::npos) << r.message;
+    EXPECT_EQ(fixtures::readBytes(dest), old);
+
+    // A source that fails while being read (a folder): the temporary is gone, the file intact.
+    fs::create_directory(tmp.path() / "folder");
+    r = render::copyFileSafely(tmp.file("folder"), dest);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(fixtures::readBytes(dest), old);
+    EXPECT_EQ(std::distance(fs::directory_iterator(tmp.path()), fs::directory_iterator()), 2);
+
+    // A read-only destination folder.
+    const auto work = writeWave(tmp, "newwave.wav", 2, 44100, false, 4000);
+    const std::string ro = unwritableFolder(tmp);
+    if (ro.empty()) GTEST_SKIP() << "no folder here refuses writing";
+    const std::string into = ro + "/song.wav";
+    r = render::copyFileSafely(work.path, into);
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.message.find(into), std::string::npos) << r.message;
+    EXPECT_NE(r.message.find("denied"), std::string::npos) << r.message;
+}
+
+TEST(Paths, RppAddsOneSeparator) {
+    const char sep = char(fs::path::preferred_separator);
+    const std::string s(1, sep);
+    EXPECT_EQ(render::RPP("folder"), "folder" + s);
+    EXPECT_EQ(render::RPP("folder" + s), "folder" + s);
+    EXPECT_EQ(render::RPP(s), s);
+    EXPECT_EQ(render::RPP(""), "");
+    EXPECT_EQ(render::RPP("a" + s + "b") + "newwave.wav", "a" + s + "b" + s + "newwave.wav");
+}
+
+TEST(Paths, FileExistsSeesOnlyNormalFiles) {
+    fixtures::TempDir tmp;
+    fixtures::writeBytes(tmp.file("song.wav"), {1});
+    fixtures::writeBytes(tmp.file(".hidden.wav"), {1});
+    fs::create_directory(tmp.path() / "folder.wav");
+
+    EXPECT_TRUE(render::FileExists(tmp.file("song.wav")));
+    EXPECT_FALSE(render::FileExists(tmp.file("other.wav")));
+    EXPECT_FALSE(render::FileExists(tmp.file("folder.wav")));
+    EXPECT_FALSE(render::FileExists(tmp.file(".hidden.wav")));
+    EXPECT_FALSE(render::FileExists(tmp.path().string()));
+    EXPECT_FALSE(render::FileExists(""));
+    EXPECT_FALSE(render::FileExists(tmp.file("missing-folder/song.wav")));
+    // Wild cards match like a listing of normal files.
+    EXPECT_TRUE(render::FileExists(tmp.file("*.wav")));
+    EXPECT_TRUE(render::FileExists(tmp.file("s?ng.*")));
+    EXPECT_FALSE(render::FileExists(tmp.file("*.mp3")));
+    EXPECT_FALSE(render::FileExists(tmp.file("folder.*")));
+    EXPECT_FALSE(render::FileExists(tmp.file(".hid*")));
+
+    EXPECT_TRUE(render::wildcardMatch("*a*b?", "xxaYYbz"));
+    EXPECT_FALSE(render::wildcardMatch("*a*b?", "xxaYYb"));
+}
