@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <string>
 
 #include "engine/bass.h"
 
@@ -30,7 +32,7 @@ int64_t outputFramesPlayed();
 // Called from one thread at a time (the decoder worker or the reading thread), never from the
 // output callback.
 class Source {
-public:
+  public:
     virtual ~Source() = default;
     virtual int rate() const = 0;
     virtual int channels() const = 0;
@@ -46,8 +48,22 @@ public:
 };
 
 // Registers `source` as a stream channel (flags: BASS_STREAM_DECODE, BASS_STREAM_AUTOFREE,
-// BASS_SAMPLE_LOOP). Returns the handle, 0 when the engine is not initialised.
+// BASS_SAMPLE_LOOP). Returns the handle; 0 (BASS_ERROR_INIT) for a playable stream when the
+// output is not initialised. Decoding streams need no BASS_Init.
 HSTREAM createSourceStream(std::unique_ptr<Source> source, DWORD flags);
+
+// Opens an audio file (WAV, FLAC, Ogg through libsndfile; MP3 through libmpg123, gapless, with
+// its exact length) as a Source of 16-bit samples, independent of BASS_Init and of the handle
+// table: BASS_Free does not touch it. 8-bit files are delivered as 16-bit and eightBit() is false.
+// Null on failure with *error (when given) set to BASS_ERROR_FILEOPEN (cannot be read) or
+// BASS_ERROR_FORMAT (empty, truncated header, not audio). Any thread; the Source then belongs to
+// the caller's thread.
+std::unique_ptr<Source> openFileSource(const std::string& utf8Path, int* error = nullptr);
+
+// Called with the handle of every channel that is freed (BASS_StreamFree, AUTOFREE, a tempo
+// channel's source, BASS_Free), on the thread that frees it, after the channel left the table.
+// For per-handle state kept outside the core (BPM). Listeners stay for the program's life.
+void addChannelFreeListener(std::function<void(DWORD)> listener);
 
 // Sets the engine's last error code (for the CD and WMA operations, which live in their own
 // files but report through BASS_ErrorGetCode).

@@ -1,0 +1,170 @@
+// Inside the engine core: channels, the handle table, DSP chains and syncs. Not for callers
+// outside engine/.
+//
+// Locking (see docs/threading.md):
+// - tableMutex() guards the handle table only; it is never held while audio is processed.
+// - Channel::lock (recursive) guards a channel's processing state. A tempo channel shares its
+//   source's lock, so one lock covers the whole chain. It is held by whoever renders audio of the
+//   channel (the caller of BASS_ChannelGetData, the decoder worker, a NullManual step) and by
+//   control calls that change processing state. The output callback never takes it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "engine/bass.h"
+#include "engine/engine_ext.h"
+
+namespace engine::detail {
+
+constexpr BOOL kTrue = 1;
+constexpr BOOL kFalse = 0;
+
+// Sets `code` and returns `value`: `return fail(BASS_ERROR_HANDLE, FALSE);`
+template <class T>
+T fail(int code, T value) {
+    engine::setError(code);
+    return value;
+}
+template <class T>
+T ok(T value) {
+    engine::setError(BASS_OK);
+    return value;
+}
+
+// An effect in a channel's DSP chain (peaking equalizer, gain).
+class Effect {
+  public:
+    virtual ~Effect() = default;
+    virtual void process(int16_t* samples, int64_t frames, int channels, int rate) = 0;
+    virtual bool setParameters(const void* params) = 0;
+    virtual bool getParameters(void* params) const = 0;
+};
+std::shared_ptr<Effect> makeEffect(int type);  // null for an unknown type
+
+struct DspEntry {
+    DWORD handle = 0;
+    int priority = 0;
+    uint64_t order = 0;  // equal priorities run in the order they were set
+    DSPPROC* proc = nullptr;
+    void* user = nullptr;
+    int fxType = 0;  // for effects: BASS_FX_PEAKEQ, BASS_FX_GAIN
+    std::shared_ptr<Effect> fx;
+};
+
+struct SyncEntry {
+    DWORD handle = 0;
+    DWORD type = 0;  // with the BASS_SYNC_ONETIME bit
+    SYNCPROC* proc = nullptr;
+    void* user = nullptr;
+};
+
+// What happened while audio was pulled; syncs for it are fired after the lock is released.
+struct PullEvents {
+    int ends = 0;            // the end was reached (each loop counts)
+    bool readError = false;  // a Source read failed (CD read error)
+    DWORD readErrorChannel = 0;
+};
+
+struct PlayState;  // output.cpp
+
+class Channel : public std::enable_shared_from_this<Channel> {
+  public:
+    virtual ~Channel();
+
+    DWORD handle = 0;
+    DWORD flags = 0;
+    DWORD ctype = BASS_CTYPE_STREAM;
+    int rate = 44100;
+    int chans = 2;
+    std::shared_ptr<std::recursive_mutex> lock = std::make_shared<std::recursive_mutex>();
+
+    int64_t frameBytes() const { return int64_t(chans) * 2; }
+    bool isDecode() const { return (flags & BASS_STREAM_DECODE) != 0; }
+    bool loops() const { return (flags & BASS_SAMPLE_LOOP) != 0; }
+
+    // --- processing (with `lock` held) ---
+    virtual int64_t lengthFrames() const = 0;
+    virtual int64_t positionFrames() const = 0;  // of the next frame to be delivered
+    virtual bool seekFrames(int64_t frame) = 0;
+    // Delivers up to `frames` frames before this channel's DSP chain; fewer (maybe 0) at the end,
+    // which then sets atEnd().
+    virtual int64_t readRaw(int16_t* dst, int64_t frames, PullEvents& ev) = 0;
+    bool atEnd() const { return ended; }
+    // Source byte position of the next frame, for the mapping of output to the timeline.
+    virtual double timelineFrames() const { return double(positionFrames()); }
+    // Speed of output through the timeline: timeline frames per delivered frame.
+    virtual double speed() const { return 1.0; }
+    // The source channel freed with this one (a tempo channel made with BASS_FX_FREESOURCE).
+    virtual DWORD ownedSource() const { return 0; }
+
+    // Delivers up to `frames` frames with the DSP chain applied. Loops when the channel loops
+    // (stopping at the loop point so a block never spans it: ev.ends counts the ends reached
+    // after the frames returned). Returns 0 only at a real end.
+    int64_t pull(int16_t* dst, int64_t frames, PullEvents& ev);
+    void runDsp(int16_t* samples, int64_t frames);
+
+    // --- DSP chain: copy on write so a procedure may change the chain while it runs ---
+    std::shared_ptr<const std::vector<DspEntry>> dsp = std::make_shared<std::vector<DspEntry>>();
+    void addDsp(DspEntry e);
+    bool removeDsp(DWORD dspHandle);
+    const DspEntry* findEffect(int type) const;  // in the current chain, or null
+
+    // --- syncs (guarded by syncMutex, not by `lock`) ---
+    std::mutex syncMutex;
+    std::vector<SyncEntry> syncs;
+    void fireSyncs(DWORD type, DWORD data);
+    void fireEvents(const PullEvents& ev);
+
+    // --- attributes (atomics: the mixer reads them) ---
+    std::atomic<int> freq{44100};
+    std::atomic<float> volume{1.0f};  // 0..1
+    std::atomic<float> pan{0.0f};     // -1..1
+
+    // --- playback (output.cpp); null for decoding channels until played ---
+    std::shared_ptr<PlayState> play;
+
+  protected:
+    bool ended = false;
+    int64_t emptyLoops = 0;  // guards a looping channel of length 0
+};
+
+// A stream over a Source.
+class StreamChannel : public Channel {
+  public:
+    explicit StreamChannel(std::unique_ptr<Source> src);
+    int64_t lengthFrames() const override { return length; }
+    int64_t positionFrames() const override { return pos; }
+    bool seekFrames(int64_t frame) override;
+    int64_t readRaw(int16_t* dst, int64_t frames, PullEvents& ev) override;
+
+    std::unique_ptr<Source> source;
+
+  private:
+    int64_t length = 0;
+    int64_t pos = 0;
+};
+
+// Handle table.
+DWORD newHandle();  // a fresh handle for a channel, DSP, sync or effect
+DWORD registerChannel(std::shared_ptr<Channel> ch);
+std::shared_ptr<Channel> findChannel(DWORD handle);
+// Removes the channel from the table (and stops it); frees a tempo channel's source when it owns
+// it. Calls the free listeners. false when the handle is unknown.
+bool freeChannel(DWORD handle);
+void freeAllChannels();
+std::vector<std::shared_ptr<Channel>> allChannels();
+
+// Output side (output.cpp).
+bool outputReady();                  // BASS_Init succeeded and BASS_Free has not been called since
+void detachFromOutput(Channel& ch);  // stop playing it (no wait on the worker's lock)
+bool flushPlayback(Channel& ch, int64_t newPosFrames);  // after a seek of a playing channel
+QWORD playedPositionBytes(Channel& ch, bool* valid);
+// BASS_ChannelSetAttributes ends a running slide of the attributes it sets.
+void cancelSlide(Channel& ch, bool freq, bool volume, bool pan);
+
+}  // namespace engine::detail

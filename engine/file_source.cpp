@@ -1,0 +1,208 @@
+// File decoders: libsndfile for WAV, FLAC, Ogg and the other containers it reads; libmpg123 for
+// MP3 (gapless, with a full scan so the length is exact to the sample).
+#include <mpg123.h>
+#include <sndfile.h>
+
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#include "engine/engine_ext.h"
+
+namespace engine {
+namespace {
+
+class SndfileSource : public Source {
+  public:
+    SndfileSource(SNDFILE* f, const SF_INFO& info) : file_(f), info_(info) {}
+    ~SndfileSource() override { sf_close(file_); }
+    int rate() const override { return info_.samplerate; }
+    int channels() const override { return info_.channels; }
+    int64_t lengthFrames() const override { return info_.frames; }
+    int64_t read(int16_t* dst, int64_t frames) override {
+        const sf_count_t n = sf_readf_short(file_, dst, frames);
+        if (n < 0) return -1;
+        if (n < frames && sf_error(file_) != SF_ERR_NO_ERROR) {
+            // A damaged stream: deliver what was read, then report the end.
+            if (n == 0) return 0;
+        }
+        return n;
+    }
+    bool seek(int64_t frame) override { return sf_seek(file_, frame, SEEK_SET) == frame; }
+    int lastError() const override { return BASS_ERROR_FORMAT; }
+
+  private:
+    SNDFILE* file_;
+    SF_INFO info_;
+};
+
+void initMpg123() {
+    static std::once_flag once;
+    std::call_once(once, [] { mpg123_init(); });
+}
+
+class Mpg123Source : public Source {
+  public:
+    explicit Mpg123Source(mpg123_handle* h, int rate, int chans, int64_t length)
+        : h_(h), rate_(rate), chans_(chans), length_(length) {}
+    ~Mpg123Source() override {
+        mpg123_close(h_);
+        mpg123_delete(h_);
+    }
+    int rate() const override { return rate_; }
+    int channels() const override { return chans_; }
+    int64_t lengthFrames() const override { return length_; }
+    int64_t read(int16_t* dst, int64_t frames) override {
+        int64_t got = 0;
+        while (got < frames && pos_ < length_) {
+            const int64_t want = std::min(frames - got, length_ - pos_);
+            size_t done = 0;
+            const int rc = mpg123_read(h_, reinterpret_cast<unsigned char*>(dst + got * chans_),
+                                       size_t(want) * size_t(chans_) * 2, &done);
+            const int64_t f = int64_t(done) / (int64_t(chans_) * 2);
+            got += f;
+            pos_ += f;
+            if (rc == MPG123_NEW_FORMAT) continue;  // format is fixed; keep reading
+            if (rc != MPG123_OK) break;             // MPG123_DONE or an error: the end
+            if (f == 0) break;
+        }
+        return got;
+    }
+    bool seek(int64_t frame) override {
+        const off_t r = mpg123_seek(h_, off_t(frame), SEEK_SET);
+        if (r < 0) return false;
+        pos_ = r;
+        return r == frame;
+    }
+    int lastError() const override { return BASS_ERROR_FORMAT; }
+
+  private:
+    mpg123_handle* h_;
+    int rate_, chans_;
+    int64_t length_;
+    int64_t pos_ = 0;
+};
+
+// Size in bytes of the MPEG layer III frame whose header is at p[0..3], or 0 when p holds no
+// such header.
+int mp3FrameBytes(const unsigned char* p) {
+    if (p[0] != 0xFF || (p[1] & 0xE0) != 0xE0) return 0;
+    const int version = (p[1] >> 3) & 3;  // 3 = MPEG-1, 2 = MPEG-2, 0 = MPEG-2.5
+    const int layer = (p[1] >> 1) & 3;    // 1 = layer III
+    const int bitrateIdx = p[2] >> 4, srateIdx = (p[2] >> 2) & 3, padding = (p[2] >> 1) & 1;
+    if (version == 1 || layer != 1 || bitrateIdx == 0 || bitrateIdx == 15 || srateIdx == 3)
+        return 0;
+    static const int kbpsV1[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+    static const int kbpsV2[] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
+    static const int rates[] = {44100, 48000, 32000};
+    int rate = rates[srateIdx];
+    if (version == 2) rate /= 2;
+    if (version == 0) rate /= 4;
+    const int kbps = version == 3 ? kbpsV1[bitrateIdx] : kbpsV2[bitrateIdx];
+    return (version == 3 ? 144 : 72) * kbps * 1000 / rate + padding;
+}
+
+// True when the file starts like an MP3: an ID3v2 tag, or within the first bytes a layer III frame
+// header followed by another one where the first frame ends.
+bool looksLikeMp3(std::FILE* f) {
+    unsigned char buf[8192];
+    const size_t n = std::fread(buf, 1, sizeof buf, f);
+    if (n >= 3 && std::memcmp(buf, "ID3", 3) == 0) return true;
+    for (size_t i = 0; i + 4 <= n && i < 4096; ++i) {
+        const int size = mp3FrameBytes(buf + i);
+        if (size > 4 && i + size_t(size) + 4 <= n && mp3FrameBytes(buf + i + size_t(size)) > 0)
+            return true;
+    }
+    return false;
+}
+
+// The first bytes of the containers read through libsndfile: WAV (RIFF, RIFX, RF64, Wave64),
+// AIFF, FLAC, Ogg, AU, CAF. Anything else is not handed to libsndfile, whose MP3 probing would
+// print notes about junk.
+bool isKnownContainer(const char* m) {
+    for (const char* k : {"RIFF", "RIFX", "RF64", "riff", "FORM", "fLaC", "OggS", ".snd", "caff"})
+        if (std::memcmp(m, k, 4) == 0) return true;
+    return false;
+}
+
+std::unique_ptr<Source> openMp3(const std::string& path, int* error) {
+    initMpg123();
+    int err = MPG123_OK;
+    mpg123_handle* h = mpg123_new(nullptr, &err);
+    if (!h) {
+        *error = BASS_ERROR_MEM;
+        return nullptr;
+    }
+    mpg123_param(h, MPG123_FLAGS, MPG123_GAPLESS | MPG123_QUIET, 0.0);
+    // Refuse junk: a real MP3 has its first frame near the start.
+    mpg123_param(h, MPG123_RESYNC_LIMIT, 65536, 0.0);
+    // Decode enough frames before a seek target to refill the bit reservoir (up to 511 bytes back,
+    // which spans 8 small frames of a low-rate VBR file): seeks are exact to the sample.
+    mpg123_param(h, MPG123_PREFRAMES, 16, 0.0);
+    mpg123_format_none(h);
+    const long* rates = nullptr;
+    size_t nrates = 0;
+    mpg123_rates(&rates, &nrates);
+    for (size_t i = 0; i < nrates; ++i)
+        mpg123_format(h, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
+    long rate = 0;
+    int chans = 0, enc = 0;
+    if (mpg123_open(h, path.c_str()) != MPG123_OK ||
+        mpg123_getformat(h, &rate, &chans, &enc) != MPG123_OK || mpg123_scan(h) != MPG123_OK) {
+        mpg123_delete(h);
+        *error = BASS_ERROR_FORMAT;
+        return nullptr;
+    }
+    const off_t length = mpg123_length(h);
+    if (length <= 0 || rate <= 0 || chans < 1 || chans > 2 || mpg123_seek(h, 0, SEEK_SET) != 0) {
+        mpg123_close(h);
+        mpg123_delete(h);
+        *error = BASS_ERROR_FORMAT;
+        return nullptr;
+    }
+    return std::make_unique<Mpg123Source>(h, int(rate), chans, int64_t(length));
+}
+
+}  // namespace
+
+std::unique_ptr<Source> openFileSource(const std::string& utf8Path, int* error) {
+    int dummy = 0;
+    if (!error) error = &dummy;
+    *error = BASS_OK;
+    std::FILE* f = std::fopen(utf8Path.c_str(), "rb");
+    if (!f) {
+        *error = BASS_ERROR_FILEOPEN;
+        return nullptr;
+    }
+    const bool mp3 = looksLikeMp3(f);
+    std::rewind(f);
+    char magic[4] = {};
+    const bool container = std::fread(magic, 1, 4, f) == 4 && isKnownContainer(magic);
+    std::fclose(f);
+    if (!mp3 && !container) {
+        *error = BASS_ERROR_FORMAT;
+        return nullptr;
+    }
+
+    if (mp3) {
+        auto source = openMp3(utf8Path, error);
+        if (source) return source;
+    }
+    SF_INFO info{};
+    SNDFILE* sf = sf_open(utf8Path.c_str(), SFM_READ, &info);
+    if (sf) {
+        const int major = info.format & SF_FORMAT_TYPEMASK;
+        if (major != SF_FORMAT_MPEG && info.channels > 0 && info.samplerate > 0 &&
+            info.frames > 0) {
+            // Every format is read as 16-bit (8-bit scaled up, float scaled from +-1.0).
+            return std::make_unique<SndfileSource>(sf, info);
+        }
+        sf_close(sf);
+        if (major == SF_FORMAT_MPEG && !mp3) return openMp3(utf8Path, error);
+    }
+    *error = BASS_ERROR_FORMAT;
+    return nullptr;
+}
+
+}  // namespace engine

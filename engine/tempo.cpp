@@ -1,0 +1,199 @@
+// Tempo channels: SoundTouch over a decoding source channel, on the source's byte timeline.
+//
+// At tempo 0, pitch 0 and the source's own rate the source's samples pass through untouched (the
+// stretcher is bypassed). SoundTouch compensates its start-up latency (its output begins with the
+// source's first sample) and its flush() trims the tail to input / ratio frames, so the output
+// begins with the source's first sample and ends with its last.
+#include <SoundTouch.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "engine/core_internal.h"
+
+namespace engine::detail {
+namespace {
+
+constexpr int64_t kFeedFrames = 2048;
+
+class TempoChannel : public Channel {
+  public:
+    TempoChannel(std::shared_ptr<Channel> source, DWORD fl) : src(std::move(source)) {
+        flags = fl;
+        rate = src->rate;
+        chans = src->chans;
+        ctype = BASS_CTYPE_STREAM_TEMPO;
+        lock = src->lock;  // one lock for the whole chain
+        st.setSampleRate(uint(rate));
+        st.setChannels(uint(chans));
+        srcPos = double(src->positionFrames());
+        ended = src->atEnd();
+    }
+
+    int64_t lengthFrames() const override { return src->lengthFrames(); }
+    int64_t positionFrames() const override { return int64_t(std::floor(srcPos + 1e-6)); }
+    double timelineFrames() const override { return srcPos; }
+    double speed() const override { return ratio(); }
+    DWORD ownedSource() const override { return (flags & BASS_FX_FREESOURCE) ? src->handle : 0; }
+
+    bool seekFrames(int64_t frame) override {
+        if (!src->seekFrames(frame)) return false;
+        restart();
+        srcPos = double(src->positionFrames());
+        ended = src->atEnd();
+        return true;
+    }
+
+    int64_t readRaw(int16_t* dst, int64_t frames, PullEvents& ev) override {
+        if (ended) return 0;
+        const int64_t n = bypass ? readDirect(dst, frames, ev) : readStretched(dst, frames, ev);
+        srcPos = std::min(srcPos + double(n) * ratio(), double(lengthFrames()));
+        if (ended) srcPos = double(lengthFrames());
+        return n;
+    }
+
+    double ratio() const { return (1.0 + tempo / 100.0) * rateFactor(); }
+    double rateFactor() const { return rateHz > 0 ? double(rateHz) / double(src->rate) : 1.0; }
+
+    // tempo -100, rate 0, pitch -100 leave a value unchanged.
+    bool set(float newTempo, float newRate, float newPitch) {
+        if (newTempo != -100.0f) {
+            if (!(newTempo >= -95.0f && newTempo <= 5000.0f)) return false;
+        }
+        if (newPitch != -100.0f && !(newPitch >= -60.0f && newPitch <= 60.0f)) return false;
+        if (newRate != 0.0f) {
+            const double f = double(newRate) / double(src->rate);
+            if (!(f >= 0.05 && f <= 50.0)) return false;
+        }
+        if (newTempo != -100.0f) tempo = newTempo;
+        if (newPitch != -100.0f) pitch = newPitch;
+        if (newRate != 0.0f) rateHz = newRate;
+        st.setTempoChange(tempo);
+        st.setPitchSemiTones(pitch);
+        st.setRate(rateFactor());
+        const bool wantBypass = tempo == 0.0f && pitch == 0.0f && rateFactor() == 1.0;
+        if (wantBypass != bypass) {
+            // Going to the stretcher: the source is where the output is, start it fresh.
+            // Leaving it: the stretcher has read ahead; put the source back where the output is.
+            if (wantBypass && !ended) src->seekFrames(positionFrames());
+            st.clear();
+            srcDone = flushed = false;
+            bypass = wantBypass;
+        }
+        return true;
+    }
+
+    float tempo = 0.0f, pitch = 0.0f, rateHz = 0.0f;
+    std::shared_ptr<Channel> src;
+
+  private:
+    void restart() {
+        st.clear();
+        srcDone = flushed = false;
+    }
+
+    int64_t readDirect(int16_t* dst, int64_t frames, PullEvents& ev) {
+        PullEvents srcEv;
+        const int64_t n = src->pull(dst, frames, srcEv);
+        forward(srcEv, ev);
+        if (src->atEnd()) ended = true;
+        return n;
+    }
+
+    int64_t readStretched(int16_t* dst, int64_t frames, PullEvents& ev) {
+        int64_t produced = 0;
+        while (produced < frames) {
+            const int64_t avail = st.numSamples();
+            if (avail > 0) {
+                const int64_t take = std::min({avail, frames - produced, kFeedFrames});
+                fbuf.resize(size_t(take * chans));
+                const int64_t got = st.receiveSamples(fbuf.data(), uint(take));
+                int16_t* out = dst + produced * chans;
+                for (int64_t i = 0; i < got * chans; ++i) {
+                    const float v = std::clamp(fbuf[size_t(i)] * 32768.0f, -32768.0f, 32767.0f);
+                    out[i] = int16_t(std::lrint(v));
+                }
+                produced += got;
+                if (got == 0) break;
+                continue;
+            }
+            if (flushed) {
+                ended = true;
+                break;
+            }
+            if (srcDone) {
+                st.flush();
+                flushed = true;
+                continue;
+            }
+            ibuf.resize(size_t(kFeedFrames * chans));
+            PullEvents srcEv;
+            const int64_t n = src->pull(ibuf.data(), kFeedFrames, srcEv);
+            forward(srcEv, ev);
+            if (n > 0) {
+                fbuf.resize(size_t(n * chans));
+                for (int64_t i = 0; i < n * chans; ++i)
+                    fbuf[size_t(i)] = float(ibuf[size_t(i)]) * (1.0f / 32768.0f);
+                st.putSamples(fbuf.data(), uint(n));
+            }
+            if (n == 0 || src->atEnd()) srcDone = true;
+        }
+        return produced;
+    }
+
+    static void forward(const PullEvents& from, PullEvents& to) {
+        if (from.readError) {
+            to.readError = true;
+            to.readErrorChannel = from.readErrorChannel;
+        }
+    }
+
+    soundtouch::SoundTouch st;
+    bool bypass = true, srcDone = false, flushed = false;
+    double srcPos = 0;
+    std::vector<int16_t> ibuf;
+    std::vector<float> fbuf;
+};
+
+std::shared_ptr<TempoChannel> findTempo(DWORD handle) {
+    auto ch = std::dynamic_pointer_cast<TempoChannel>(findChannel(handle));
+    if (!ch) engine::setError(BASS_ERROR_HANDLE);
+    return ch;
+}
+
+}  // namespace
+}  // namespace engine::detail
+
+using namespace engine::detail;
+
+HSTREAM BASS_FX_TempoCreate(DWORD chan, DWORD flags) {
+    auto src = findChannel(chan);
+    if (!src) return fail(BASS_ERROR_HANDLE, HSTREAM(0));
+    if (!src->isDecode()) return fail(BASS_ERROR_DECODE, HSTREAM(0));
+    if (!(flags & BASS_STREAM_DECODE) && !outputReady()) return fail(BASS_ERROR_INIT, HSTREAM(0));
+    std::lock_guard g(*src->lock);
+    auto ch =
+        std::make_shared<TempoChannel>(src, flags & (BASS_STREAM_DECODE | BASS_SAMPLE_LOOP |
+                                                     BASS_STREAM_AUTOFREE | BASS_FX_FREESOURCE));
+    return ok(registerChannel(ch));
+}
+
+BOOL BASS_FX_TempoSet(DWORD chan, float tempo, float rate, float pitch) {
+    auto ch = findTempo(chan);
+    if (!ch) return kFalse;
+    std::lock_guard g(*ch->lock);
+    return ch->set(tempo, rate, pitch) ? ok(kTrue) : fail(BASS_ERROR_ILLPARAM, kFalse);
+}
+
+float BASS_FX_TempoGetRateRatio(DWORD chan) {
+    auto ch = findTempo(chan);
+    if (!ch) return 0.0f;
+    std::lock_guard g(*ch->lock);
+    return ok(float(ch->ratio()));
+}
+
+DWORD BASS_FX_TempoGetSource(DWORD chan) {
+    auto ch = findTempo(chan);
+    if (!ch) return 0;
+    return ok(ch->src->handle);
+}

@@ -1,0 +1,268 @@
+// File streams: lengths, positions and seeks in bytes, decoding, bad files, the DSP chain.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+
+#include "engine/bass.h"
+#include "engine/engine_ext.h"
+#include "tests/support/audio_fixtures.h"
+
+namespace {
+
+using fixtures::Pcm;
+
+// Everything a decoding channel delivers, read in blocks of `block` bytes.
+Pcm readAll(DWORD handle, DWORD block = 20000) {
+    BASS_CHANNELINFO info{};
+    BASS_ChannelGetInfo(handle, &info);
+    Pcm pcm;
+    pcm.rate = int(info.freq);
+    pcm.channels = int(info.chans);
+    std::vector<int16_t> buf(block / 2 + 2);
+    for (;;) {
+        const int n = BASS_ChannelGetData(handle, buf.data(), block);
+        if (n <= 0) break;
+        pcm.samples.insert(pcm.samples.end(), buf.begin(), buf.begin() + n / 2);
+    }
+    return pcm;
+}
+
+// A ramp that makes every frame's position readable from its value.
+Pcm ramp(int64_t frames, int channels = 2, int rate = 44100) {
+    Pcm p;
+    p.rate = rate;
+    p.channels = channels;
+    for (int64_t i = 0; i < frames; ++i)
+        for (int c = 0; c < channels; ++c) p.samples.push_back(int16_t((i * 7 + c * 1000) % 30000));
+    return p;
+}
+
+class Streams : public ::testing::Test {
+  protected:
+    void TearDown() override { BASS_Free(); }
+    fixtures::TempDir dir;
+};
+
+TEST_F(Streams, WavLengthPositionSeekAndDataAreExactInBytes) {
+    const Pcm src = ramp(44100 + 123);
+    const std::string path = dir.file("ramp.wav");
+    fixtures::writeWav(path, src);
+    // Decoding needs no output.
+    const HSTREAM h = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
+    ASSERT_NE(h, 0u) << BASS_ErrorGetCode();
+    EXPECT_EQ(BASS_ChannelGetLength(h), QWORD((44100 + 123) * 4));
+    EXPECT_FLOAT_EQ(BASS_ChannelBytes2Seconds(h, 176400), 1.0f);
+    EXPECT_EQ(BASS_ChannelSeconds2Bytes(h, 0.5f), QWORD(88200));
+    BASS_CHANNELINFO info{};
+    ASSERT_TRUE(BASS_ChannelGetInfo(h, &info));
+    EXPECT_EQ(info.freq, 44100u);
+    EXPECT_EQ(info.chans, 2u);
+    EXPECT_EQ(info.flags & BASS_SAMPLE_8BITS, 0u);
+    DWORD freq = 0, vol = 0;
+    int pan = 1;
+    ASSERT_TRUE(BASS_ChannelGetAttributes(h, &freq, &vol, &pan));
+    EXPECT_EQ(freq, 44100u);
+    EXPECT_EQ(vol, 100u);
+    EXPECT_EQ(pan, 0);
+
+    int16_t buf[1000];
+    EXPECT_EQ(BASS_ChannelGetData(h, buf, 2000), 2000);
+    EXPECT_EQ(BASS_ChannelGetPosition(h), QWORD(2000));
+    EXPECT_EQ(0, std::memcmp(buf, src.samples.data(), 2000));
+
+    ASSERT_TRUE(BASS_ChannelSetPosition(h, 40000));
+    EXPECT_EQ(BASS_ChannelGetPosition(h), QWORD(40000));
+    EXPECT_EQ(BASS_ChannelGetData(h, buf, 2000), 2000);
+    EXPECT_EQ(0, std::memcmp(buf, src.samples.data() + 20000, 2000));
+    EXPECT_FALSE(BASS_ChannelSetPosition(h, BASS_ChannelGetLength(h) + 4));
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_POSITION);
+
+    // The whole file, then the end.
+    ASSERT_TRUE(BASS_ChannelSetPosition(h, 0));
+    EXPECT_EQ(BASS_ChannelIsActive(h), BASS_ACTIVE_PLAYING);
+    const Pcm all = readAll(h, 20000 - 4 * 7 + 2);  // not a whole number of frames
+    EXPECT_EQ(all.samples, src.samples);
+    EXPECT_EQ(BASS_ChannelIsActive(h), BASS_ACTIVE_STOPPED);
+    EXPECT_LT(BASS_ChannelGetData(h, buf, 2000), 0);
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_ENDED);
+    EXPECT_TRUE(BASS_StreamFree(h));
+    EXPECT_EQ(BASS_ChannelGetLength(h), QWORD(-1));
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
+}
+
+TEST_F(Streams, OtherWavFormatsDeliverSixteenBitAtTheFilesRateAndChannels) {
+    struct Case {
+        int subtype, rate, channels;
+    } cases[] = {{0x0005 /*PCM_U8*/, 22050, 1},
+                 {0x0005 /*PCM_U8*/, 8000, 2},
+                 {0x0003 /*PCM_24*/, 48000, 2},
+                 {0x0006 /*FLOAT*/, 44100, 1}};
+    for (const Case& c : cases) {
+        const Pcm src = fixtures::sine(440, 0.5, c.rate, c.channels, 0.5);
+        const std::string path = dir.file("fmt" + std::to_string(c.rate) + ".wav");
+        fixtures::writeWav(path, src, 0x010000 | c.subtype);
+        const HSTREAM h = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
+        ASSERT_NE(h, 0u) << c.subtype;
+        BASS_CHANNELINFO info{};
+        BASS_ChannelGetInfo(h, &info);
+        EXPECT_EQ(int(info.freq), c.rate);
+        EXPECT_EQ(int(info.chans), c.channels);
+        EXPECT_EQ(info.flags & BASS_SAMPLE_8BITS, 0u) << "data is always 16-bit";
+        const Pcm got = readAll(h);
+        ASSERT_EQ(got.samples.size(), src.samples.size());
+        EXPECT_NEAR(fixtures::toneLevelDb(got, 0, 440), fixtures::toneLevelDb(src, 0, 440), 0.3)
+            << c.subtype;
+    }
+}
+
+TEST_F(Streams, Mp3LengthIsExactToTheSampleWithAndWithoutTag) {
+    const Pcm src = fixtures::sine(1000, 3.0, 44100, 2, 0.5);
+    for (bool tag : {true, false}) {
+        for (int vbr : {-1, 4}) {
+            const std::string path =
+                dir.file(std::string("t") + (tag ? "1" : "0") + std::to_string(vbr) + ".mp3");
+            fixtures::writeMp3(path, src, 128, vbr, tag);
+            const HSTREAM h = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
+            ASSERT_NE(h, 0u) << BASS_ErrorGetCode();
+            const QWORD len = BASS_ChannelGetLength(h);
+            if (tag) {
+                EXPECT_EQ(len, QWORD(src.samples.size() * 2)) << "vbr " << vbr;
+            }
+            const Pcm got = readAll(h, 4410 * 4 + 2);
+            EXPECT_EQ(QWORD(got.samples.size() * 2), len) << "tag " << tag << " vbr " << vbr;
+            // A seek lands on the sample: read 1000 frames from 1 s, compare with a full decode.
+            ASSERT_TRUE(BASS_ChannelSetPosition(h, 176400));
+            std::vector<int16_t> part(2000);
+            ASSERT_EQ(BASS_ChannelGetData(h, part.data(), 4000), 4000);
+            EXPECT_TRUE(std::equal(part.begin(), part.end(), got.samples.begin() + 88200))
+                << "tag " << tag << " vbr " << vbr;
+            BASS_StreamFree(h);
+        }
+    }
+}
+
+TEST_F(Streams, PathsWithSpacesAndNonAsciiLettersOpen) {
+    const std::string path = dir.file("Ünïcödé naïve – ß.wav");
+    fixtures::writeWav(path, fixtures::sine(440, 0.2));
+    EXPECT_NE(BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE), 0u);
+    int err = -5;
+    EXPECT_NE(engine::openFileSource(path, &err), nullptr);
+    EXPECT_EQ(err, BASS_OK);
+}
+
+TEST_F(Streams, BadFilesGiveZeroAndAnErrorCode) {
+    const Pcm tone = fixtures::sine(440, 1.0);
+    fixtures::writeWav(dir.file("good.wav"), tone);
+    fixtures::writeMp3(dir.file("good.mp3"), tone);
+    const auto wav = fixtures::readBytes(dir.file("good.wav"));
+    const auto mp3 = fixtures::readBytes(dir.file("good.mp3"));
+    fixtures::writeBytes(dir.file("empty.wav"), {});
+    fixtures::writeBytes(dir.file("empty.mp3"), {});
+    fixtures::writeBytes(dir.file("header-only.wav"),
+                         std::vector<uint8_t>(wav.begin(), wav.begin() + 30));
+    std::vector<uint8_t> text(5000);
+    for (size_t i = 0; i < text.size(); ++i) text[i] = uint8_t("not audio at all "[i % 17]);
+    fixtures::writeBytes(dir.file("text.mp3"), text);
+    fixtures::writeBytes(dir.file("text.wav"), text);
+    std::vector<uint8_t> junk(20000);
+    uint32_t x = 12345;
+    for (auto& b : junk) b = uint8_t((x = x * 1103515245u + 12345u) >> 24);
+    fixtures::writeBytes(dir.file("junk.mp3"), junk);
+
+    struct Case {
+        const char* name;
+        int error;
+    } cases[] = {{"missing.wav", BASS_ERROR_FILEOPEN}, {"empty.wav", BASS_ERROR_FORMAT},
+                 {"empty.mp3", BASS_ERROR_FORMAT},     {"header-only.wav", BASS_ERROR_FORMAT},
+                 {"text.mp3", BASS_ERROR_FORMAT},      {"text.wav", BASS_ERROR_FORMAT},
+                 {"junk.mp3", BASS_ERROR_FORMAT}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(BASS_StreamCreateFile(0, dir.file(c.name).c_str(), 0, 0, BASS_STREAM_DECODE), 0u)
+            << c.name;
+        EXPECT_EQ(BASS_ErrorGetCode(), c.error) << c.name;
+    }
+    EXPECT_EQ(BASS_MusicLoad(0, dir.file("good.wav").c_str(), 0, 0, 0x220000, 0), 0u);
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FILEFORM);
+
+    // Truncated files open and deliver what they hold, and the length matches what is read.
+    fixtures::writeBytes(dir.file("cut.wav"),
+                         std::vector<uint8_t>(wav.begin(), wav.begin() + wav.size() / 2 + 1));
+    fixtures::writeBytes(dir.file("cut.mp3"),
+                         std::vector<uint8_t>(mp3.begin(), mp3.begin() + mp3.size() / 2 + 7));
+    for (const char* name : {"cut.wav", "cut.mp3"}) {
+        const HSTREAM h =
+            BASS_StreamCreateFile(0, dir.file(name).c_str(), 0, 0, BASS_STREAM_DECODE);
+        if (!h) {
+            EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FORMAT) << name;
+            continue;
+        }
+        const QWORD len = BASS_ChannelGetLength(h);
+        const Pcm got = readAll(h);
+        EXPECT_GT(got.samples.size(), 0u) << name;
+        EXPECT_LE(QWORD(got.samples.size() * 2), len) << name;
+        EXPECT_EQ(BASS_ChannelIsActive(h), BASS_ACTIVE_STOPPED) << name;
+    }
+}
+
+// DSP procedures record the order they run in and mark the audio.
+struct Trace {
+    std::vector<int> order;
+};
+template <int Id>
+void tracer(HDSP, DWORD, void* buffer, DWORD length, void* user) {
+    static_cast<Trace*>(user)->order.push_back(Id);
+    auto* s = static_cast<int16_t*>(buffer);
+    for (DWORD i = 0; i < length / 2; ++i) s[i] = int16_t(s[i] * 10 + Id);
+}
+
+TEST_F(Streams, DspProceduresRunByPriorityThenInTheOrderSet) {
+    const std::string path = dir.file("zero.wav");
+    Pcm silence;
+    silence.samples.assign(2000, 0);
+    fixtures::writeWav(path, silence);
+    const HSTREAM h = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
+    Trace t;
+    BASS_ChannelSetDSP(h, tracer<1>, &t, 0);
+    const HDSP two = BASS_ChannelSetDSP(h, tracer<2>, &t, 5);
+    BASS_ChannelSetDSP(h, tracer<3>, &t, 0);
+    BASS_ChannelSetDSP(h, tracer<4>, &t, -2);
+    int16_t buf[40];
+    ASSERT_EQ(BASS_ChannelGetData(h, buf, sizeof buf), int(sizeof buf));
+    EXPECT_EQ(t.order, (std::vector<int>{2, 1, 3, 4}));
+    EXPECT_EQ(buf[0], ((2 * 10 + 1) * 10 + 3) * 10 + 4) << "each sees the previous one's output";
+    t.order.clear();
+    EXPECT_TRUE(BASS_ChannelRemoveDSP(h, two));
+    EXPECT_FALSE(BASS_ChannelRemoveDSP(h, two));
+    BASS_ChannelGetData(h, buf, sizeof buf);
+    EXPECT_EQ(t.order, (std::vector<int>{1, 3, 4}));
+}
+
+TEST_F(Streams, FileSourceAndDecodeChannelsNeedNoOutputAndSourcesSurviveFree) {
+    const std::string path = dir.file("tone.mp3");
+    fixtures::writeMp3(path, fixtures::sine(440, 1.0));
+    int err = 0;
+    auto src = engine::openFileSource(path, &err);
+    ASSERT_NE(src, nullptr);
+    EXPECT_EQ(src->lengthFrames(), 44100);
+    const HSTREAM h = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
+    ASSERT_NE(h, 0u);
+    std::vector<DWORD> freed;
+    static std::vector<DWORD>* sink = nullptr;
+    sink = &freed;
+    engine::addChannelFreeListener([](DWORD handle) {
+        if (sink) sink->push_back(handle);
+    });
+    BASS_Free();
+    sink = nullptr;
+    EXPECT_EQ(freed, std::vector<DWORD>{h});
+    EXPECT_EQ(BASS_ChannelIsActive(h), BASS_ACTIVE_STOPPED);
+    std::vector<int16_t> buf(44100 * 2);
+    EXPECT_EQ(src->read(buf.data(), 44100), 44100);
+    EXPECT_EQ(src->read(buf.data(), 10), 0);
+    // A playable stream needs the output.
+    EXPECT_EQ(BASS_StreamCreateFile(0, path.c_str(), 0, 0, 0), 0u);
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_INIT);
+}
+
+}  // namespace
