@@ -1,1 +1,428 @@
-// (filled in by its subsystem)
+// The drive table, the poller and the CD operations that answer from the drives' last state.
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+
+#include "engine/cd_internal.h"
+#include "engine/engine_ext.h"
+
+namespace engine::cd {
+
+// --- Drive ---------------------------------------------------------------------------------
+
+Drive::Drive(std::unique_ptr<Backend> backend, std::string path_, std::string name_,
+             std::string description_, BASS_CD_INFO info_, bool image_)
+    : path(std::move(path_)),
+      name(std::move(name_)),
+      description(std::move(description_)),
+      info(info_),
+      image(image_),
+      backend_(std::move(backend)) {}
+
+void Drive::poll() {
+    CdTestFaults f;
+    {
+        std::unique_lock lk(faultMutex_);
+        holdCv_.wait(lk, [&] { return !faults_.holdQueries || released_; });
+        f = faults_;
+    }
+    std::lock_guard io(ioMutex_);
+    Probe p;
+    if (f.doorOpen) {
+        p.doorOpen = true;
+        p.locked = locked_.load();
+    } else {
+        p = backend_->probe();
+    }
+    std::shared_ptr<const Disc> d;
+    if (p.ready) {
+        d = disc();
+        if (!d || p.changed) d = backend_->readDisc();
+    }
+    store(p, std::move(d));
+}
+
+void Drive::store(const Probe& p, std::shared_ptr<const Disc> d) {
+    doorOpen_ = p.doorOpen;
+    locked_ = p.locked;
+    std::lock_guard lk(stateMutex_);
+    if (d != disc_) {
+        disc_ = std::move(d);
+        ++generation_;
+    }
+}
+
+std::shared_ptr<const Disc> Drive::disc() const {
+    std::lock_guard lk(stateMutex_);
+    return disc_;
+}
+
+int Drive::door(DWORD action) {
+    std::lock_guard io(ioMutex_);
+    int err = backend_->door(action);
+    if (err == 0 && (action == BASS_CD_DOOR_LOCK || action == BASS_CD_DOOR_UNLOCK))
+        locked_ = action == BASS_CD_DOOR_LOCK;
+    return err;
+}
+
+void Drive::setFaults(const CdTestFaults& f) {
+    {
+        std::lock_guard lk(faultMutex_);
+        faults_ = f;
+    }
+    holdCv_.notify_all();
+}
+
+CdTestFaults Drive::faults() const {
+    std::lock_guard lk(faultMutex_);
+    return faults_;
+}
+
+void Drive::releaseHold() {
+    {
+        std::lock_guard lk(faultMutex_);
+        released_ = true;
+    }
+    holdCv_.notify_all();
+}
+
+namespace {
+
+// Reads through the backend's reader, failing as soon as the disc the stream was made for is
+// gone (door opened, disc exchanged) or the stand-in says so.
+class GuardedReader : public SectorReader {
+  public:
+    GuardedReader(Drive& drive, std::unique_ptr<SectorReader> inner)
+        : drive_(drive), inner_(std::move(inner)), generation_(drive.discGeneration()) {}
+    bool read(int32_t lsn, int16_t* dst) override {
+        if (drive_.discGeneration() != generation_) return false;
+        CdTestFaults f = drive_.faults();
+        if (f.doorOpen || (f.failReadsFromSector >= 0 && lsn >= f.failReadsFromSector))
+            return false;
+        return inner_->read(lsn, dst);
+    }
+    void seek(int32_t lsn) override { inner_->seek(lsn); }
+
+  private:
+    Drive& drive_;
+    std::unique_ptr<SectorReader> inner_;
+    uint64_t generation_;
+};
+
+}  // namespace
+
+std::unique_ptr<SectorReader> Drive::openReader(int32_t first, int32_t count) {
+    auto inner = backend_->openReader(first, count);
+    if (!inner) return nullptr;
+    return std::make_unique<GuardedReader>(*this, std::move(inner));
+}
+
+// --- the table and the poller --------------------------------------------------------------
+
+namespace {
+
+constexpr auto kPollInterval = std::chrono::milliseconds(100);
+
+class Registry {
+  public:
+    ~Registry() {
+        std::vector<std::shared_ptr<Drive>> all;
+        {
+            std::lock_guard lk(m_);
+            stop_ = true;
+            all = drives_;
+        }
+        cv_.notify_all();
+        for (auto& d : all) d->releaseHold();
+        if (poller_.joinable()) poller_.join();
+    }
+
+    void useDevices(bool use) {
+        std::lock_guard lk(m_);
+        useDevices_ = use;
+    }
+
+    std::shared_ptr<Drive> at(DWORD index) {
+        scanOnce();
+        std::lock_guard lk(m_);
+        return index < drives_.size() ? drives_[index] : nullptr;
+    }
+
+    int count() {
+        scanOnce();
+        std::lock_guard lk(m_);
+        return int(drives_.size());
+    }
+
+    int find(const std::string& path) {
+        scanOnce();
+        std::lock_guard lk(m_);
+        for (size_t i = 0; i < drives_.size(); ++i)
+            if (samePath(drives_[i]->path, path)) return int(i);
+        return -1;
+    }
+
+    int add(std::shared_ptr<Drive> drive) {
+        std::lock_guard lk(m_);
+        drives_.push_back(std::move(drive));
+        if (!poller_.joinable()) poller_ = std::thread([this] { run(); });
+        return int(drives_.size()) - 1;
+    }
+
+    // Serialises adding a drive (opening it takes a moment) without holding the table's lock.
+    std::mutex addMutex;
+
+  private:
+    static bool samePath(const std::string& a, const std::string& b) {
+        if (a == b) return true;
+        std::error_code ec;
+        return std::filesystem::equivalent(a, b, ec);
+    }
+
+    void scanOnce() {
+        {
+            std::lock_guard lk(m_);
+            if (scanned_) return;
+            scanned_ = true;
+            if (!useDevices_) return;
+        }
+        for (const std::string& dev : findDevices()) {
+            std::string description;
+            BASS_CD_INFO info{};
+            auto backend = openDeviceBackend(dev, &description, &info);
+            if (!backend) continue;
+            std::string name = std::filesystem::path(dev).filename().string();
+            // A device starts as "not ready"; the poller gives its first answer.
+            add(std::make_shared<Drive>(std::move(backend), dev, name, description, info, false));
+        }
+    }
+
+    void run() {
+        std::unique_lock lk(m_);
+        while (!stop_) {
+            auto all = drives_;
+            lk.unlock();
+            for (auto& d : all) {
+                d->poll();
+                if (stopping()) break;
+            }
+            lk.lock();
+            cv_.wait_for(lk, kPollInterval, [&] { return stop_; });
+        }
+    }
+
+    bool stopping() {
+        std::lock_guard lk(m_);
+        return stop_;
+    }
+
+    std::mutex m_;
+    std::condition_variable cv_;
+    std::vector<std::shared_ptr<Drive>> drives_;
+    std::thread poller_;
+    bool scanned_ = false;
+    bool useDevices_ = true;
+    bool stop_ = false;
+};
+
+Registry& registry() {
+    static Registry r;
+    return r;
+}
+
+}  // namespace
+
+std::shared_ptr<Drive> driveAt(DWORD drive) {
+    auto d = registry().at(drive);
+    if (!d) setError(BASS_ERROR_DEVICE);
+    return d;
+}
+
+}  // namespace engine::cd
+
+// --- our own calls -------------------------------------------------------------------------
+
+namespace engine {
+
+using cd::Drive;
+using cd::registry;
+
+int cdAddImage(const std::string& utf8Path) {
+    std::lock_guard add(registry().addMutex);
+    int existing = registry().find(utf8Path);
+    if (existing >= 0) {
+        if (registry().at(DWORD(existing))->image) return existing;
+        setError(BASS_ERROR_ILLPARAM);  // a device, not an image
+        return -1;
+    }
+    std::string description;
+    BASS_CD_INFO info{};
+    auto backend = cd::openImageBackend(utf8Path, &description, &info);
+    if (!backend) {
+        setError(BASS_ERROR_FILEOPEN);
+        return -1;
+    }
+    auto drive = std::make_shared<Drive>(std::move(backend), utf8Path,
+                                         std::filesystem::path(utf8Path).filename().string(),
+                                         description, info, true);
+    drive->poll();  // an image answers at once: its first state is there before anyone asks
+    return registry().add(std::move(drive));
+}
+
+int cdOpenSource(const std::string& utf8Path) {
+    int existing = registry().find(utf8Path);
+    if (existing >= 0) return existing;
+    std::error_code ec;
+    auto status = std::filesystem::status(utf8Path, ec);
+    if (std::filesystem::is_block_file(status) || std::filesystem::is_character_file(status)) {
+        std::lock_guard add(registry().addMutex);
+        std::string description;
+        BASS_CD_INFO info{};
+        auto backend = cd::openDeviceBackend(utf8Path, &description, &info);
+        if (!backend) {
+            setError(BASS_ERROR_DEVICE);
+            return -1;
+        }
+        auto drive = std::make_shared<Drive>(std::move(backend), utf8Path,
+                                             std::filesystem::path(utf8Path).filename().string(),
+                                             description, info, false);
+        drive->poll();  // the command line waits for the device's first answer
+        return registry().add(std::move(drive));
+    }
+    return cdAddImage(utf8Path);
+}
+
+void cdUseDeviceDrives(bool use) {
+    registry().useDevices(use);
+}
+
+const char* cdDriveName(DWORD drive) {
+    auto d = cd::driveAt(drive);
+    return d ? d->name.c_str() : nullptr;
+}
+
+int cdDriveCount() {
+    return registry().count();
+}
+
+bool cdSetTestFaults(int drive, const CdTestFaults& faults) {
+    auto d = cd::driveAt(DWORD(drive));
+    if (!d || !d->image) return false;
+    d->setFaults(faults);
+    if (!faults.holdQueries) d->poll();
+    return true;
+}
+
+}  // namespace engine
+
+// --- the CD operations ---------------------------------------------------------------------
+
+using engine::setError;
+using engine::cd::driveAt;
+
+const char* BASS_CD_GetDriveDescription(DWORD drive) {
+    auto d = driveAt(drive);
+    return d ? d->description.c_str() : nullptr;
+}
+
+DWORD BASS_CD_GetDriveLetter(DWORD drive) {
+    if (driveAt(drive)) setError(BASS_ERROR_NOTAVAIL);
+    return DWORD(-1);
+}
+
+BOOL BASS_CD_GetInfo(DWORD drive, BASS_CD_INFO* info) {
+    auto d = driveAt(drive);
+    if (!d) return 0;
+    if (!info) {
+        setError(BASS_ERROR_ILLPARAM);
+        return 0;
+    }
+    *info = d->info;
+    setError(BASS_OK);
+    return 1;
+}
+
+BOOL BASS_CD_Door(DWORD drive, DWORD action) {
+    auto d = driveAt(drive);
+    if (!d) return 0;
+    if (action > BASS_CD_DOOR_UNLOCK) {
+        setError(BASS_ERROR_ILLPARAM);
+        return 0;
+    }
+    int err = d->door(action);
+    setError(err);
+    return err == 0;
+}
+
+BOOL BASS_CD_DoorIsOpen(DWORD drive) {
+    auto d = driveAt(drive);
+    return d && d->doorOpen();
+}
+
+BOOL BASS_CD_DoorIsLocked(DWORD drive) {
+    auto d = driveAt(drive);
+    return d && d->locked();
+}
+
+BOOL BASS_CD_IsReady(DWORD drive) {
+    auto d = driveAt(drive);
+    return d && d->disc() != nullptr;
+}
+
+int BASS_CD_GetTracks(DWORD drive) {
+    auto d = driveAt(drive);
+    if (!d) return -1;
+    auto disc = d->disc();
+    if (!disc) {
+        setError(BASS_ERROR_NOCD);
+        return -1;
+    }
+    setError(BASS_OK);
+    return int(disc->tracks.size());
+}
+
+int BASS_CD_GetTrackLength(DWORD drive, DWORD track) {
+    auto d = driveAt(drive);
+    if (!d) return -1;
+    auto disc = d->disc();
+    if (!disc) {
+        setError(BASS_ERROR_NOCD);
+        return -1;
+    }
+    if (track >= disc->tracks.size()) {
+        setError(BASS_ERROR_CDTRACK);
+        return -1;
+    }
+    const auto& t = disc->tracks[track];
+    if (!t.audio) {
+        setError(BASS_ERROR_NOTAUDIO);
+        return -1;
+    }
+    setError(BASS_OK);
+    return int(t.sectors) * int(BASS_CD_SECTOR_BYTES);
+}
+
+const char* BASS_CD_GetID(DWORD drive, DWORD id) {
+    auto d = driveAt(drive);
+    if (!d) return nullptr;
+    if (id != BASS_CDID_TEXT) {
+        setError(BASS_ERROR_ILLPARAM);
+        return nullptr;
+    }
+    auto disc = d->disc();
+    if (!disc) {
+        setError(BASS_ERROR_NOCD);
+        return nullptr;
+    }
+    if (disc->cdText.empty()) {
+        setError(BASS_ERROR_NOTAVAIL);
+        return nullptr;
+    }
+    std::lock_guard lk(d->idMutex);
+    d->lastId = disc->cdText;
+    setError(BASS_OK);
+    return d->lastId.c_str();
+}

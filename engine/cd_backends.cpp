@@ -1,0 +1,378 @@
+// What stands behind a drive: a disc image or a CD device, through libcdio; sector reads
+// through libcdio-paranoia.
+//
+// libcdio does not check bounds: reading a data sector as audio, or past the end of an image,
+// "succeeds". The disc table built here is therefore checked (every track inside the disc, at
+// least one sector long), and readers only ever ask for the sectors of their own track.
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <filesystem>
+
+#include <cdio/cdio.h>
+#include <cdio/cdtext.h>
+#include <cdio/logging.h>
+#include <cdio/mmc.h>
+#include <cdio/mmc_hl_cmds.h>
+#include <cdio/mmc_ll_cmds.h>
+#include <cdio/paranoia/cdda.h>
+#include <cdio/paranoia/paranoia.h>
+
+#include "engine/cd_internal.h"
+
+namespace engine::cd {
+
+namespace {
+
+void quietLibcdio() {
+    static const bool once = [] {
+        cdio_loglevel_default = CDIO_LOG_ERROR;
+        return true;
+    }();
+    (void)once;
+}
+
+std::string trimmed(const char* s) {
+    std::string r = s ? s : "";
+    while (!r.empty() && std::isspace(static_cast<unsigned char>(r.back()))) r.pop_back();
+    size_t b = 0;
+    while (b < r.size() && std::isspace(static_cast<unsigned char>(r[b]))) ++b;
+    return r.substr(b);
+}
+
+std::string describe(CdIo_t* io) {
+    cdio_hwinfo_t hw{};
+    if (!cdio_get_hwinfo(io, &hw)) return "CD drive";
+    std::string out;
+    for (const char* part : {hw.psz_vendor, hw.psz_model, hw.psz_revision}) {
+        std::string p = trimmed(part);
+        if (p.empty()) continue;
+        if (!out.empty()) out += ' ';
+        out += p;
+    }
+    return out.empty() ? "CD drive" : out;
+}
+
+// libcdio's capability bits mapped onto ours.
+DWORD capabilityFlags(CdIo_t* io) {
+    cdio_drive_read_cap_t r = 0;
+    cdio_drive_write_cap_t w = 0;
+    cdio_drive_misc_cap_t m = 0;
+    cdio_get_drive_cap(io, &r, &w, &m);
+    if (r & CDIO_DRIVE_CAP_ERROR) return 0;
+    DWORD f = 0;
+    if (r & CDIO_DRIVE_CAP_READ_CD_R) f |= BASS_CD_RWFLAG_READCDR;
+    if (r & CDIO_DRIVE_CAP_READ_CD_RW) f |= BASS_CD_RWFLAG_READCDRW;
+    if (r & CDIO_DRIVE_CAP_READ_DVD_ROM) f |= BASS_CD_RWFLAG_READDVD;
+    if (r & CDIO_DRIVE_CAP_READ_DVD_R) f |= BASS_CD_RWFLAG_READDVDR;
+    if (r & CDIO_DRIVE_CAP_READ_DVD_RAM) f |= BASS_CD_RWFLAG_READDVDRAM;
+    if (r & CDIO_DRIVE_CAP_READ_MODE2_FORM1) f |= BASS_CD_RWFLAG_READM2F1;
+    if (r & CDIO_DRIVE_CAP_READ_MODE2_FORM2) f |= BASS_CD_RWFLAG_READM2F2;
+    if (m & CDIO_DRIVE_CAP_MISC_MULTI_SESSION) f |= BASS_CD_RWFLAG_READMULTI;
+    if (r & CDIO_DRIVE_CAP_READ_CD_DA) f |= BASS_CD_RWFLAG_READCDDA;
+    return f;
+}
+
+// The disc's table of contents, checked.
+std::shared_ptr<const Disc> readDiscFrom(CdIo_t* io) {
+    track_t first = cdio_get_first_track_num(io);
+    track_t count = cdio_get_num_tracks(io);
+    if (first == CDIO_INVALID_TRACK || count == CDIO_INVALID_TRACK || count == 0) return nullptr;
+    lsn_t leadout = cdio_get_track_lsn(io, CDIO_CDROM_LEADOUT_TRACK);
+    if (leadout == CDIO_INVALID_LSN || leadout <= 0) return nullptr;
+    auto disc = std::make_shared<Disc>();
+    for (int t = first; t < first + count; ++t) {
+        TrackEntry e;
+        lsn_t start = cdio_get_track_lsn(io, track_t(t));
+        lsn_t next = t + 1 < first + count ? cdio_get_track_lsn(io, track_t(t + 1)) : leadout;
+        bool sane = start != CDIO_INVALID_LSN && next != CDIO_INVALID_LSN && start >= 0 &&
+                    next > start && next <= leadout;
+        if (sane) {
+            e.lsn = start;
+            e.sectors = next - start;
+            e.audio = cdio_get_track_format(io, track_t(t)) == TRACK_FORMAT_AUDIO;
+        }
+        disc->tracks.push_back(e);
+    }
+    auto d = std::const_pointer_cast<Disc>(disc);
+    d->cdText = buildCdTextBlock(cdio_get_cdtext(io), first, count);
+    return disc;
+}
+
+// --- sector reads through paranoia ---------------------------------------------------------
+
+thread_local bool tReadError = false;
+
+void paranoiaCallback(long, paranoia_cb_mode_t mode) {
+    if (mode == PARANOIA_CB_READERR) tReadError = true;
+}
+
+class ParanoiaReader : public SectorReader {
+  public:
+    ParanoiaReader(CdIo_t* io, cdrom_drive_t* cdda, cdrom_paranoia_t* par, int32_t first,
+                   int32_t count)
+        : io_(io), cdda_(cdda), par_(par), first_(first), end_(first + count) {
+        cdio_paranoia_modeset(par_, PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP);
+        cdio_paranoia_set_range(par_, first_, end_ - 1);
+        seek(first_);
+    }
+    ~ParanoiaReader() override {
+        cdio_paranoia_free(par_);
+        cdio_cddap_close_no_free_cdio(cdda_);
+        cdio_destroy(io_);
+    }
+
+    bool read(int32_t lsn, int16_t* dst) override {
+        if (lsn < first_ || lsn >= end_) return false;
+        if (lsn != next_) seek(lsn);
+        tReadError = false;
+        int16_t* s = cdio_paranoia_read_limited(par_, paranoiaCallback, kRetries);
+        if (!s || tReadError) {
+            next_ = -1;  // position unknown: seek before the next read
+            return false;
+        }
+        std::memcpy(dst, s, CDIO_CD_FRAMESIZE_RAW);
+        ++next_;
+        return true;
+    }
+
+    void seek(int32_t lsn) override {
+        cdio_paranoia_seek(par_, lsn, SEEK_SET);
+        next_ = lsn;
+    }
+
+  private:
+    static constexpr int kRetries = 5;
+    CdIo_t* io_;
+    cdrom_drive_t* cdda_;
+    cdrom_paranoia_t* par_;
+    int32_t first_, end_;
+    int32_t next_ = -1;
+};
+
+std::unique_ptr<SectorReader> openParanoia(const std::string& source, driver_id_t driver,
+                                           int32_t first, int32_t count) {
+    quietLibcdio();
+    CdIo_t* io = cdio_open(source.c_str(), driver);
+    if (!io) return nullptr;
+    cdrom_drive_t* cdda = cdio_cddap_identify_cdio(io, CDDA_MESSAGE_FORGETIT, nullptr);
+    if (!cdda || cdio_cddap_open(cdda) != 0) {
+        if (cdda) cdio_cddap_close_no_free_cdio(cdda);
+        cdio_destroy(io);
+        return nullptr;
+    }
+    cdrom_paranoia_t* par = cdio_paranoia_init(cdda);
+    if (!par) {
+        cdio_cddap_close_no_free_cdio(cdda);
+        cdio_destroy(io);
+        return nullptr;
+    }
+    return std::make_unique<ParanoiaReader>(io, cdda, par, first, count);
+}
+
+// --- disc images ---------------------------------------------------------------------------
+
+driver_id_t imageDriver(const std::string& path) {
+    std::string ext = std::filesystem::path(path).extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
+    if (ext == ".cue") return DRIVER_BINCUE;
+    if (ext == ".toc") return DRIVER_CDRDAO;
+    if (ext == ".nrg") return DRIVER_NRG;
+    return DRIVER_UNKNOWN;
+}
+
+class ImageBackend : public Backend {
+  public:
+    ImageBackend(std::string path, driver_id_t driver, std::shared_ptr<const Disc> disc)
+        : path_(std::move(path)), driver_(driver), disc_(std::move(disc)) {}
+
+    Probe probe() override {
+        Probe p;
+        p.ready = disc_ != nullptr;
+        p.changed = false;
+        return p;
+    }
+    std::shared_ptr<const Disc> readDisc() override { return disc_; }
+    int door(DWORD) override { return BASS_ERROR_NOTSUPPORTED; }
+    std::unique_ptr<SectorReader> openReader(int32_t first, int32_t count) override {
+        return openParanoia(path_, driver_, first, count);
+    }
+
+  private:
+    std::string path_;
+    driver_id_t driver_;
+    std::shared_ptr<const Disc> disc_;
+};
+
+// --- devices -------------------------------------------------------------------------------
+
+// The drive's capabilities page (MMC mode page 2A): "method 2", "stream is accurate", the
+// maximum read speed and the buffer size, where the drive gives them.
+void readCapabilitiesPage(CdIo_t* io, BASS_CD_INFO* info) {
+    uint8_t buf[256] = {};
+    if (mmc_mode_sense_10(io, buf, sizeof buf, CDIO_MMC_CAPABILITIES_PAGE) != DRIVER_OP_SUCCESS)
+        return;
+    size_t dataLength = size_t(buf[0]) << 8 | buf[1];
+    size_t blockDescriptors = size_t(buf[6]) << 8 | buf[7];
+    size_t p = 8 + blockDescriptors;
+    if (p + 14 > sizeof buf || p + 14 > dataLength + 2) return;
+    const uint8_t* page = buf + p;
+    if ((page[0] & 0x3f) != CDIO_MMC_CAPABILITIES_PAGE) return;
+    if (page[2] & 0x04) info->flags |= BASS_CD_RWFLAG_READCDRW2;
+    if (page[5] & 0x02) info->flags |= BASS_CD_RWFLAG_READCDDASIA;
+    info->maxspeed = DWORD(page[8]) << 8 | page[9];
+    info->cache = DWORD(page[12]) << 8 | page[13];
+}
+
+class DeviceBackend : public Backend {
+  public:
+    DeviceBackend(std::string device, CdIo_t* io) : device_(std::move(device)), io_(io) {}
+    ~DeviceBackend() override {
+        if (io_) cdio_destroy(io_);
+    }
+
+    Probe probe() override {
+        Probe p;
+        p.locked = locked_;
+        int tray = mmc_get_tray_status(io_);
+        p.doorOpen = tray == 1;
+        p.ready = !p.doorOpen && mmc_test_unit_ready(io_, 0) == DRIVER_OP_SUCCESS;
+        int changed = cdio_get_media_changed(io_);
+        p.changed = p.ready && (!wasReady_ || changed == 1);
+        wasReady_ = p.ready;
+        return p;
+    }
+
+    std::shared_ptr<const Disc> readDisc() override {
+        // A fresh handle: libcdio keeps the table of contents it read first.
+        CdIo_t* io = cdio_open(device_.c_str(), DRIVER_DEVICE);
+        if (!io) return nullptr;
+        auto disc = readDiscFrom(io);
+        cdio_destroy(io);
+        return disc;
+    }
+
+    int door(DWORD action) override {
+        driver_return_code_t rc = DRIVER_OP_ERROR;
+        switch (action) {
+            case BASS_CD_DOOR_CLOSE:
+                rc = mmc_close_tray(io_);
+                break;
+            // Not cdio_eject_media(): it frees the handle behind our back.
+            case BASS_CD_DOOR_OPEN:
+                rc = mmc_eject_media(io_);
+                break;
+            case BASS_CD_DOOR_LOCK:
+                rc = mmc_prevent_allow_medium_removal(io_, false, true, 0);
+                if (rc == DRIVER_OP_SUCCESS) locked_ = true;
+                break;
+            case BASS_CD_DOOR_UNLOCK:
+                rc = mmc_prevent_allow_medium_removal(io_, false, false, 0);
+                if (rc == DRIVER_OP_SUCCESS) locked_ = false;
+                break;
+            default:
+                break;
+        }
+        if (rc == DRIVER_OP_SUCCESS) return 0;
+        return rc == DRIVER_OP_UNSUPPORTED ? BASS_ERROR_NOTSUPPORTED : BASS_ERROR_DEVICE;
+    }
+
+    std::unique_ptr<SectorReader> openReader(int32_t first, int32_t count) override {
+        return openParanoia(device_, DRIVER_DEVICE, first, count);
+    }
+
+  private:
+    std::string device_;
+    CdIo_t* io_;
+    bool locked_ = false;
+    bool wasReady_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<Backend> openImageBackend(const std::string& path, std::string* description,
+                                          BASS_CD_INFO* info) {
+    quietLibcdio();
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec)) return nullptr;
+    driver_id_t driver = imageDriver(path);
+    if (driver == DRIVER_BINCUE) {
+        // The driver reads the .bin of the cue's base name, whatever the FILE line says.
+        fs::path bin = fs::path(path).replace_extension(".bin");
+        if (!fs::is_regular_file(bin, ec)) return nullptr;
+    }
+    CdIo_t* io = cdio_open(path.c_str(), driver);
+    if (!io) return nullptr;
+    auto disc = readDiscFrom(io);
+    *description = describe(io);
+    *info = BASS_CD_INFO{};
+    info->flags = capabilityFlags(io) | BASS_CD_RWFLAG_READCDDASIA;  // an image reads exactly
+    info->cdtext = 1;
+    cdio_destroy(io);
+    if (!disc) return nullptr;
+    return std::make_unique<ImageBackend>(path, driver, std::move(disc));
+}
+
+std::unique_ptr<Backend> openDeviceBackend(const std::string& device, std::string* description,
+                                           BASS_CD_INFO* info) {
+    quietLibcdio();
+    CdIo_t* io = cdio_open(device.c_str(), DRIVER_DEVICE);
+    if (!io) return nullptr;
+    *description = describe(io);
+    *info = BASS_CD_INFO{};
+    info->flags = capabilityFlags(io);
+    cdio_drive_read_cap_t r = 0;
+    cdio_drive_write_cap_t w = 0;
+    cdio_drive_misc_cap_t m = 0;
+    cdio_get_drive_cap(io, &r, &w, &m);
+    if (!(m & CDIO_DRIVE_CAP_ERROR)) {
+        info->canopen = (m & CDIO_DRIVE_CAP_MISC_EJECT) ? 1 : 0;
+        info->canlock = (m & CDIO_DRIVE_CAP_MISC_LOCK) ? 1 : 0;
+    }
+    info->cdtext = 1;
+    readCapabilitiesPage(io, info);
+    return std::make_unique<DeviceBackend>(device, io);
+}
+
+std::vector<std::string> findDevices() {
+    quietLibcdio();
+    std::vector<std::string> out;
+    char** list = cdio_get_devices(DRIVER_DEVICE);
+    if (!list) return out;
+    for (char** p = list; *p; ++p) out.emplace_back(*p);
+    cdio_free_device_list(list);
+    return out;
+}
+
+std::string buildCdTextBlock(const void* handle, int firstTrack, int tracks) {
+    auto* ct = static_cast<const cdtext_t*>(handle);
+    if (!ct) return {};
+    static const struct {
+        cdtext_field_t field;
+        const char* key;
+    } kFields[] = {
+        {CDTEXT_FIELD_TITLE, "TITLE"},           {CDTEXT_FIELD_PERFORMER, "PERFORMER"},
+        {CDTEXT_FIELD_SONGWRITER, "SONGWRITER"}, {CDTEXT_FIELD_COMPOSER, "COMPOSER"},
+        {CDTEXT_FIELD_ARRANGER, "ARRANGER"},     {CDTEXT_FIELD_MESSAGE, "MESSAGE"},
+    };
+    std::string block;
+    for (const auto& f : kFields) {
+        for (int t = 0; t <= tracks; ++t) {
+            // Index 0 is the disc, index k the k-th track of the disc.
+            const char* v = cdtext_get_const(ct, f.field, track_t(t == 0 ? 0 : firstTrack + t - 1));
+            if (!v || !*v) continue;
+            block += f.key;
+            block += std::to_string(t);
+            block += '=';
+            block += v;
+            block += '\0';
+        }
+    }
+    if (block.empty()) return {};
+    block += '\0';  // the empty string that ends the block
+    return block;
+}
+
+}  // namespace engine::cd

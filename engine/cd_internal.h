@@ -1,0 +1,132 @@
+// Inside the CD layer: drives, their backends (a device or a disc image) and the poller that
+// keeps each drive's last known state.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/basscd.h"
+#include "engine/engine_ext.h"
+
+namespace engine::cd {
+
+constexpr int kFramesPerSector = 588;
+
+struct TrackEntry {
+    int32_t lsn = 0;      // first sector
+    int32_t sectors = 0;  // up to the next track's start
+    bool audio = false;
+};
+
+// What the poller read from the disc in a drive.
+struct Disc {
+    std::vector<TrackEntry> tracks;
+    std::string cdText;  // the CD-Text block with its terminating empty string; empty when none
+};
+
+// What a drive answered when last asked.
+struct Probe {
+    bool doorOpen = false;
+    bool locked = false;
+    bool ready = false;
+    bool changed = false;  // a disc was inserted or exchanged since the last probe
+};
+
+// Reading a disc: one per stream, on its own handle so that a stream never waits for the poller.
+class SectorReader {
+  public:
+    virtual ~SectorReader() = default;
+    // Reads sector `lsn` (2352 bytes of little-endian 16-bit stereo) into `dst`. False on a read
+    // error.
+    virtual bool read(int32_t lsn, int16_t* dst) = 0;
+    // The next read starts at `lsn`.
+    virtual void seek(int32_t lsn) = 0;
+};
+
+// The hardware (or the image) behind a drive. probe() and readDisc() run on the poller's thread,
+// door() on the caller's; the drive serialises them.
+class Backend {
+  public:
+    virtual ~Backend() = default;
+    virtual Probe probe() = 0;
+    virtual std::shared_ptr<const Disc> readDisc() = 0;
+    // 0 on success, else a BASS_ERROR_ code.
+    virtual int door(DWORD action) = 0;
+    // A reader over the sectors [first, first + count).
+    virtual std::unique_ptr<SectorReader> openReader(int32_t first, int32_t count) = 0;
+};
+
+class Drive {
+  public:
+    Drive(std::unique_ptr<Backend> backend, std::string path, std::string name,
+          std::string description, BASS_CD_INFO info, bool image);
+
+    const std::string path;  // device or image path
+    const std::string name;
+    const std::string description;
+    const BASS_CD_INFO info;
+    const bool image;
+
+    // Asks the drive now (poller thread, or the caller for an image's first answer).
+    void poll();
+    int door(DWORD action);
+
+    bool doorOpen() const { return doorOpen_.load(); }
+    bool locked() const { return locked_.load(); }
+    // The disc as last read; null while no readable disc is in the drive.
+    std::shared_ptr<const Disc> disc() const;
+    // Changes whenever the disc is taken out or exchanged; a stream stops reading when it does.
+    uint64_t discGeneration() const { return generation_.load(); }
+
+    // Test stand-in.
+    void setFaults(const CdTestFaults& faults);
+    CdTestFaults faults() const;
+    // Releases a poll held by holdQueries (shutdown).
+    void releaseHold();
+
+    std::unique_ptr<SectorReader> openReader(int32_t first, int32_t count);
+
+    std::mutex idMutex;  // guards lastId
+    std::string lastId;  // the block BASS_CD_GetID returned last
+
+  private:
+    void store(const Probe& probe, std::shared_ptr<const Disc> disc);
+
+    std::unique_ptr<Backend> backend_;
+    std::mutex ioMutex_;  // one hardware conversation at a time (poll, door)
+    mutable std::mutex stateMutex_;
+    std::shared_ptr<const Disc> disc_;
+    std::atomic<bool> doorOpen_{false};
+    std::atomic<bool> locked_{false};
+    std::atomic<uint64_t> generation_{0};
+
+    mutable std::mutex faultMutex_;
+    std::condition_variable holdCv_;
+    CdTestFaults faults_;
+    bool released_ = false;
+};
+
+// The drive behind an index, null past the last drive (sets BASS_ERROR_DEVICE).
+std::shared_ptr<Drive> driveAt(DWORD drive);
+
+// Backends.
+std::unique_ptr<Backend> openImageBackend(const std::string& path, std::string* description,
+                                          BASS_CD_INFO* info);
+std::unique_ptr<Backend> openDeviceBackend(const std::string& device, std::string* description,
+                                           BASS_CD_INFO* info);
+std::vector<std::string> findDevices();
+
+// Builds the CD-Text block from libcdio's CD-Text (a cdtext_t*) for `tracks` tracks numbered
+// from `firstTrack` on the disc.
+std::string buildCdTextBlock(const void* cdtext, int firstTrack, int tracks);
+
+// The audio of a track (0-based) as an engine source; null with *error set when the drive has no
+// such audio track or it cannot be opened.
+std::unique_ptr<Source> openTrackSource(DWORD drive, DWORD track, int* error);
+
+}  // namespace engine::cd
