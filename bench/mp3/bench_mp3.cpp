@@ -1,0 +1,97 @@
+// MP3 benchmarks.
+//   Header reader: ReadMp3FileInfo on 10 MB MP3s (constant rate, and variable rate without a Xing
+//   header, where every frame header is walked), against libmpg123 opening the same file (and
+//   scanning every frame for the walked one). Goal: under 5 ms.
+#include <mpg123.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "mp3/mp3routines.h"
+#include "tests/support/audio_fixtures.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Median wall time of `runs` calls, in milliseconds.
+double medianMs(int runs, const std::function<void()>& f) {
+    std::vector<double> t;
+    for (int i = 0; i < runs; ++i) {
+        const auto a = Clock::now();
+        f();
+        t.push_back(std::chrono::duration<double, std::milli>(Clock::now() - a).count());
+    }
+    std::sort(t.begin(), t.end());
+    return t[t.size() / 2];
+}
+
+// `seconds` of music encoded without a tag frame, repeated until the file holds `bytes`.
+void writeRepeated(const std::string& path, const fixtures::Pcm& pcm, int kbps, int vbrQuality,
+                   size_t bytes) {
+    fixtures::writeMp3(path, pcm, kbps, vbrQuality, false);
+    const auto piece = fixtures::readBytes(path);
+    std::vector<uint8_t> out;
+    out.reserve(bytes + piece.size());
+    while (out.size() < bytes) out.insert(out.end(), piece.begin(), piece.end());
+    fixtures::writeBytes(path, out);
+}
+
+double mpg123Open(const std::string& path, bool scan) {
+    int err = 0;
+    mpg123_handle* h = mpg123_new(nullptr, &err);
+    mpg123_param(h, MPG123_FLAGS, MPG123_QUIET, 0);
+    double seconds = -1;
+    if (mpg123_open(h, path.c_str()) == MPG123_OK) {
+        long rate = 0;
+        int channels = 0, enc = 0;
+        mpg123_getformat(h, &rate, &channels, &enc);
+        if (scan) mpg123_scan(h);
+        const off_t len = mpg123_length(h);
+        if (rate > 0) seconds = double(len) / double(rate);
+        mpg123_close(h);
+    }
+    mpg123_delete(h);
+    return seconds;
+}
+
+void benchReader(const fixtures::TempDir& dir) {
+    constexpr size_t kTen = 10u << 20;
+    const auto music = fixtures::drumTrack(120, 30, 5);
+    struct File {
+        const char* what;
+        std::string path;
+        bool walked;
+    };
+    const File files[] = {
+        {"constant 128 kbit/s", dir.file("cbr.mp3"), false},
+        {"variable, no Xing  ", dir.file("vbr.mp3"), true},
+    };
+    writeRepeated(files[0].path, music, 128, -1, kTen);
+    writeRepeated(files[1].path, music, 0, 2, kTen);
+
+    std::printf("ReadMp3FileInfo on 10 MB MP3s (median of 21; goal < 5 ms)\n");
+    for (const File& f : files) {
+        mp3::Mp3FileInfo info;
+        double ours = medianMs(21, [&] { mp3::ReadMp3FileInfo(f.path, info); });
+        double base = medianMs(21, [&] { mpg123Open(f.path, f.walked); });
+        std::printf(
+            "  %s  ours %7.3f ms  libmpg123 %s %7.3f ms  ratio %.2f  (%d s, %d frames, "
+            "%d kbit/s)  %s\n",
+            f.what, ours, f.walked ? "open+scan" : "open     ", base, ours / base, info.Duration,
+            info.FrameCount, info.BitRate, ours < 5.0 ? "PASS" : "FAIL");
+    }
+}
+
+}  // namespace
+
+int main() {
+    mpg123_init();
+    fixtures::TempDir dir;
+    benchReader(dir);
+    return 0;
+}
