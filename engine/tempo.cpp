@@ -2,8 +2,9 @@
 //
 // At tempo 0, pitch 0 and the source's own rate the source's samples pass through untouched (the
 // stretcher is bypassed). SoundTouch compensates its start-up latency (its output begins with the
-// source's first sample) and its flush() trims the tail to input / ratio frames, so the output
-// begins with the source's first sample and ends with its last.
+// source's first sample). At the source's end the stretcher is fed a mirrored copy of the last
+// input (not silence, which would leave a silent tail) until it has produced input / ratio frames,
+// and the output is cut there: it ends with the source's last sample.
 #include <SoundTouch.h>
 
 #include <algorithm>
@@ -15,6 +16,7 @@ namespace engine::detail {
 namespace {
 
 constexpr int64_t kFeedFrames = 2048;
+constexpr int64_t kTailFrames = 8192;  // input kept for the mirrored padding at the end
 
 class TempoChannel : public Channel {
   public:
@@ -76,8 +78,7 @@ class TempoChannel : public Channel {
             // Going to the stretcher: the source is where the output is, start it fresh.
             // Leaving it: the stretcher has read ahead; put the source back where the output is.
             if (wantBypass && !ended) src->seekFrames(positionFrames());
-            st.clear();
-            srcDone = flushed = false;
+            restart();
             bypass = wantBypass;
         }
         return true;
@@ -89,7 +90,10 @@ class TempoChannel : public Channel {
   private:
     void restart() {
         st.clear();
-        srcDone = flushed = false;
+        srcDone = false;
+        expectedOut = 0;
+        outCount = padFed = 0;
+        tail.clear();
     }
 
     int64_t readDirect(int16_t* dst, int64_t frames, PullEvents& ev) {
@@ -103,7 +107,9 @@ class TempoChannel : public Channel {
     int64_t readStretched(int16_t* dst, int64_t frames, PullEvents& ev) {
         int64_t produced = 0;
         while (produced < frames) {
-            const int64_t avail = st.numSamples();
+            const int64_t target = std::llround(expectedOut);
+            int64_t avail = st.numSamples();
+            if (srcDone) avail = std::min(avail, target - outCount);
             if (avail > 0) {
                 const int64_t take = std::min({avail, frames - produced, kFeedFrames});
                 fbuf.resize(size_t(take * chans));
@@ -114,16 +120,16 @@ class TempoChannel : public Channel {
                     out[i] = int16_t(std::lrint(v));
                 }
                 produced += got;
+                outCount += got;
                 if (got == 0) break;
                 continue;
             }
-            if (flushed) {
-                ended = true;
-                break;
-            }
             if (srcDone) {
-                st.flush();
-                flushed = true;
+                if (outCount >= target || padFed > 20 * int64_t(rate)) {
+                    ended = true;
+                    break;
+                }
+                feedPadding();
                 continue;
             }
             ibuf.resize(size_t(kFeedFrames * chans));
@@ -135,10 +141,36 @@ class TempoChannel : public Channel {
                 for (int64_t i = 0; i < n * chans; ++i)
                     fbuf[size_t(i)] = float(ibuf[size_t(i)]) * (1.0f / 32768.0f);
                 st.putSamples(fbuf.data(), uint(n));
+                expectedOut += double(n) / ratio();
+                keepTail(fbuf.data(), n);
             }
             if (n == 0 || src->atEnd()) srcDone = true;
         }
         return produced;
+    }
+
+    void keepTail(const float* in, int64_t n) {
+        tail.insert(tail.end(), in, in + n * chans);
+        const int64_t excess = int64_t(tail.size()) / chans - kTailFrames;
+        if (excess > 0) tail.erase(tail.begin(), tail.begin() + excess * chans);
+    }
+
+    // Feeds the last input again, mirrored back and forth, so the stretcher's pipeline empties
+    // with sound that continues the source instead of silence.
+    void feedPadding() {
+        const int64_t tailFrames = int64_t(tail.size()) / chans;
+        const int64_t n = kFeedFrames;
+        fbuf.assign(size_t(n * chans), 0.0f);
+        if (tailFrames > 0) {
+            for (int64_t i = 0; i < n; ++i) {
+                const int64_t k = (padFed + i) % (2 * tailFrames);
+                const int64_t frame = k < tailFrames ? tailFrames - 1 - k : k - tailFrames;
+                for (int c = 0; c < chans; ++c)
+                    fbuf[size_t(i * chans + c)] = tail[size_t(frame * chans + c)];
+            }
+        }
+        st.putSamples(fbuf.data(), uint(n));
+        padFed += n;
     }
 
     static void forward(const PullEvents& from, PullEvents& to) {
@@ -149,8 +181,11 @@ class TempoChannel : public Channel {
     }
 
     soundtouch::SoundTouch st;
-    bool bypass = true, srcDone = false, flushed = false;
+    bool bypass = true, srcDone = false;
     double srcPos = 0;
+    double expectedOut = 0;  // input fed since the last restart / ratio
+    int64_t outCount = 0, padFed = 0;
+    std::vector<float> tail;
     std::vector<int16_t> ibuf;
     std::vector<float> fbuf;
 };

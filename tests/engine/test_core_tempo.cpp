@@ -1,0 +1,325 @@
+// Tempo channels and effects on decoding channels: duration and pitch, the timeline, pass-through,
+// the equalizer and the gain effect.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "engine/bass.h"
+#include "tests/support/audio_fixtures.h"
+
+namespace {
+
+using fixtures::Pcm;
+
+Pcm readAll(DWORD handle, DWORD block = 20000) {
+    BASS_CHANNELINFO info{};
+    BASS_ChannelGetInfo(handle, &info);
+    Pcm pcm;
+    pcm.rate = int(info.freq);
+    pcm.channels = int(info.chans);
+    std::vector<int16_t> buf(block / 2 + 2);
+    while (BASS_ChannelIsActive(handle)) {
+        const int n = BASS_ChannelGetData(handle, buf.data(), block);
+        if (n <= 0) break;
+        pcm.samples.insert(pcm.samples.end(), buf.begin(), buf.begin() + n / 2);
+    }
+    return pcm;
+}
+
+Pcm slice(const Pcm& p, int64_t from, int64_t frames) {
+    Pcm s = p;
+    s.samples.assign(p.samples.begin() + from * p.channels,
+                     p.samples.begin() + std::min(p.frames(), from + frames) * p.channels);
+    return s;
+}
+
+class Tempo : public ::testing::Test {
+  protected:
+    void TearDown() override { BASS_Free(); }
+    // A decoding tempo channel over a decoding stream of `path`.
+    DWORD open(const std::string& path, DWORD flags = BASS_STREAM_DECODE) {
+        source = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
+        EXPECT_NE(source, 0u);
+        const DWORD t = BASS_FX_TempoCreate(source, flags);
+        EXPECT_NE(t, 0u);
+        return t;
+    }
+    std::string write(const std::string& name, const Pcm& pcm) {
+        const std::string path = dir.file(name);
+        fixtures::writeWav(path, pcm);
+        return path;
+    }
+    fixtures::TempDir dir;
+    DWORD source = 0;
+};
+
+TEST_F(Tempo, TempoChangesTheDurationByItsFactorAndKeepsThePitch) {
+    const Pcm src = fixtures::sine(440, 2.0);
+    const std::string path = write("sine.wav", src);
+    for (float tempo : {-60.f, -35.f, -10.f, 15.f, 40.f, 60.f}) {
+        const DWORD t = open(path);
+        ASSERT_TRUE(BASS_FX_TempoSet(t, tempo, 0, -100));
+        EXPECT_FLOAT_EQ(BASS_FX_TempoGetRateRatio(t), 1.0f + tempo / 100.0f);
+        // The timeline stays the source's, whatever the tempo.
+        EXPECT_EQ(BASS_ChannelGetLength(t), QWORD(src.samples.size() * 2));
+        const Pcm out = readAll(t, 4 * 1013);  // odd block size
+        const double expected = double(src.frames()) / (1.0 + tempo / 100.0);
+        EXPECT_NEAR(double(out.frames()), expected, 2.0) << "tempo " << tempo;
+        EXPECT_NEAR(fixtures::dominantFrequency(slice(out, 4410, 44100), 0), 440.0, 4.0)
+            << "tempo " << tempo;
+        EXPECT_EQ(BASS_ChannelGetPosition(t), BASS_ChannelGetLength(t)) << "tempo " << tempo;
+        EXPECT_EQ(BASS_ChannelIsActive(t), BASS_ACTIVE_STOPPED);
+        BASS_StreamFree(t);
+    }
+}
+
+TEST_F(Tempo, PitchMovesASineByItsRatioAndKeepsTheDuration) {
+    const Pcm src = fixtures::sine(440, 1.5);
+    const std::string path = write("sine.wav", src);
+    for (float pitch : {-8.f, -5.f, -2.f, 3.f, 8.f}) {
+        for (float tempo : {0.f, 20.f}) {
+            const DWORD t = open(path);
+            ASSERT_TRUE(BASS_FX_TempoSet(t, tempo, 0, pitch));
+            EXPECT_FLOAT_EQ(BASS_FX_TempoGetRateRatio(t), 1.0f + tempo / 100.0f)
+                << "pitch leaves the speed";
+            const Pcm out = readAll(t, 4 * 777);
+            EXPECT_NEAR(double(out.frames()), src.frames() / (1.0 + tempo / 100.0), 2.0);
+            const double want = 440.0 * std::pow(2.0, pitch / 12.0);
+            EXPECT_NEAR(fixtures::dominantFrequency(slice(out, 4410, 44100), 1), want, want * 0.01)
+                << "pitch " << pitch << " tempo " << tempo;
+            BASS_StreamFree(t);
+        }
+    }
+}
+
+TEST_F(Tempo, SetLeavesWhatIsMarkedUnchanged) {
+    const DWORD t = open(write("s.wav", fixtures::sine(440, 0.3)));
+    ASSERT_TRUE(BASS_FX_TempoSet(t, 30, 0, 4));
+    ASSERT_TRUE(BASS_FX_TempoSet(t, -100, 0, -100));
+    EXPECT_FLOAT_EQ(BASS_FX_TempoGetRateRatio(t), 1.3f);
+    ASSERT_TRUE(BASS_FX_TempoSet(t, -100, 0, 0));
+    EXPECT_FLOAT_EQ(BASS_FX_TempoGetRateRatio(t), 1.3f) << "pitch change left the tempo";
+    EXPECT_EQ(BASS_FX_TempoGetSource(t), source);
+    EXPECT_FALSE(BASS_FX_TempoSet(source, 10, 0, -100)) << "not a tempo channel";
+    EXPECT_EQ(BASS_FX_TempoGetRateRatio(source), 0.0f);
+}
+
+TEST_F(Tempo, UnityIsBitExactAndTheOutputStartsWithTheFirstSample) {
+    const Pcm src = fixtures::noise(1.0);
+    const std::string path = write("noise.wav", src);
+    {
+        const DWORD t = open(path);
+        EXPECT_EQ(readAll(t, 4 * 333).samples, src.samples);
+        // Back to unity after a change: a seek gives the source's samples again.
+        BASS_FX_TempoSet(t, 25, 0, 3);
+        BASS_FX_TempoSet(t, 0, 0, 0);
+        ASSERT_TRUE(BASS_ChannelSetPosition(t, 4000));
+        std::vector<int16_t> buf(2000);
+        ASSERT_EQ(BASS_ChannelGetData(t, buf.data(), 4000), 4000);
+        EXPECT_TRUE(std::equal(buf.begin(), buf.end(), src.samples.begin() + 2000));
+        BASS_StreamFree(t);
+    }
+    // A tone that starts at the first frame: no leading silence at any setting.
+    const std::string tone = write("tone.wav", fixtures::sine(300, 1.0, 44100, 2, 0.5));
+    for (float tempo : {-60.f, -20.f, 0.f, 20.f, 60.f}) {
+        for (float pitch : {-8.f, 0.f, 8.f}) {
+            const DWORD t = open(tone);
+            BASS_FX_TempoSet(t, tempo, 0, pitch);
+            const Pcm out = readAll(t);
+            EXPECT_GT(fixtures::rmsDb(slice(out, 0, 256), 0), -16.0)
+                << "tempo " << tempo << " pitch " << pitch;
+            EXPECT_GT(fixtures::rmsDb(slice(out, out.frames() - 256, 256), 0), -16.0)
+                << "tempo " << tempo << " pitch " << pitch << ": ends with the source's end";
+            BASS_StreamFree(t);
+        }
+    }
+}
+
+TEST_F(Tempo, AnOnsetLandsWhereTheTempoPutsIt) {
+    Pcm src = fixtures::sine(1000, 2.0);
+    for (int64_t i = 0; i < 44100 * 2; ++i)  // silence, then the tone from 1.0 s
+        if (i < 44100) src.samples[size_t(i * 2)] = src.samples[size_t(i * 2 + 1)] = 0;
+    const std::string path = write("onset.wav", src);
+    for (float tempo : {-30.f, 25.f}) {
+        const DWORD t = open(path);
+        BASS_FX_TempoSet(t, tempo, 0, -100);
+        const Pcm out = readAll(t);
+        int64_t onset = -1;
+        for (int64_t i = 0; i < out.frames() && onset < 0; ++i)
+            if (std::abs(out.samples[size_t(i * 2)]) > 3000) onset = i;
+        const double expected = 44100.0 / (1.0 + tempo / 100.0);
+        EXPECT_NEAR(double(onset), expected, 0.03 * 44100) << "tempo " << tempo;
+        BASS_StreamFree(t);
+    }
+}
+
+TEST_F(Tempo, PositionFollowsTheSourceAndSeeksFlushTheStretcher) {
+    const Pcm src = fixtures::sine(440, 4.0);
+    const DWORD t = open(write("s.wav", src));
+    BASS_FX_TempoSet(t, 25, 0, -100);
+    std::vector<int16_t> buf(2 * 44100);
+    // One second of output covers 1.25 s of the source.
+    ASSERT_EQ(BASS_ChannelGetData(t, buf.data(), 44100 * 4), 44100 * 4);
+    EXPECT_NEAR(double(BASS_ChannelGetPosition(t)), 1.25 * 176400, 8);
+    ASSERT_TRUE(BASS_ChannelSetPosition(t, 3 * 176400));
+    EXPECT_EQ(BASS_ChannelGetPosition(t), QWORD(3 * 176400));
+    const Pcm rest = readAll(t);
+    EXPECT_NEAR(double(rest.frames()), 44100 / 1.25, 2) << "the rest of the source, stretched";
+    EXPECT_FALSE(BASS_ChannelSetPosition(t, 5 * 176400));
+}
+
+void countEnd(HSYNC, DWORD, DWORD, void* user) {
+    ++*static_cast<int*>(user);
+}
+
+TEST_F(Tempo, ALoopingChannelRestartsAndFiresItsEndSyncs) {
+    const Pcm src = fixtures::noise(0.25);
+    const DWORD t = open(write("n.wav", src), BASS_STREAM_DECODE | BASS_SAMPLE_LOOP);
+    int ends = 0, once = 0;
+    BASS_ChannelSetSync(t, BASS_SYNC_END, 0, countEnd, &ends);
+    BASS_ChannelSetSync(t, BASS_SYNC_END | BASS_SYNC_ONETIME, 0, countEnd, &once);
+    std::vector<int16_t> buf(size_t(src.frames() * 5 / 2 * 2));
+    ASSERT_EQ(BASS_ChannelGetData(t, buf.data(), DWORD(buf.size() * 2)), int(buf.size() * 2));
+    EXPECT_EQ(ends, 2);
+    EXPECT_EQ(once, 1);
+    EXPECT_TRUE(std::equal(buf.begin() + src.samples.size() * 2, buf.end(), src.samples.begin()))
+        << "the third pass starts at the first sample again";
+    EXPECT_EQ(BASS_ChannelIsActive(t), BASS_ACTIVE_PLAYING);
+}
+
+TEST_F(Tempo, FreeSourceFreesTheSourceWithTheTempoChannel) {
+    const std::string path = write("s.wav", fixtures::sine(440, 0.2));
+    const DWORD keep = open(path);
+    const DWORD keptSource = source;
+    const DWORD owned = open(path, BASS_STREAM_DECODE | BASS_FX_FREESOURCE);
+    const DWORD ownedSource = source;
+    BASS_StreamFree(keep);
+    BASS_StreamFree(owned);
+    EXPECT_NE(BASS_ChannelGetLength(keptSource), QWORD(-1));
+    EXPECT_EQ(BASS_ChannelGetLength(ownedSource), QWORD(-1));
+}
+
+TEST_F(Tempo, SourceDspRunsBeforeTheStretcherAndTempoDspAfter) {
+    const std::string path = write("mix.wav", fixtures::stereoMix(500, 700, 900, 1.0));
+    const DWORD t = open(path);
+    // Silences the left channel of the source; the tempo channel must never see it.
+    BASS_ChannelSetDSP(
+        source,
+        [](HDSP, DWORD, void* b, DWORD len, void*) {
+            auto* s = static_cast<int16_t*>(b);
+            for (DWORD i = 0; i < len / 2; i += 2) s[i] = 0;
+        },
+        nullptr, 0);
+    BASS_FX_TempoSet(t, 20, 0, -2);
+    const Pcm out = readAll(t);
+    EXPECT_LT(fixtures::rmsDb(out, 0), -60.0);
+    EXPECT_GT(fixtures::rmsDb(out, 1), -20.0);
+}
+
+// --- effects -----------------------------------------------------------------------------------
+
+BASS_FX_DSPPEAKEQ band(int index, float centre, float gain) {
+    return BASS_FX_DSPPEAKEQ{index, 44100, 2.5f, 1.0f, centre, gain};
+}
+
+Pcm tones(std::initializer_list<double> freqs) {
+    Pcm mix = fixtures::sine(*freqs.begin(), 1.0, 44100, 2, 0.1);
+    for (auto it = freqs.begin() + 1; it != freqs.end(); ++it) {
+        const Pcm t = fixtures::sine(*it, 1.0, 44100, 2, 0.1);
+        for (size_t i = 0; i < mix.samples.size(); ++i)
+            mix.samples[i] = int16_t(mix.samples[i] + t.samples[i]);
+    }
+    return mix;
+}
+
+TEST_F(Tempo, PeakingEqualizerRaisesItsBandsAndLeavesDistantOnesAlone) {
+    const Pcm src = tones({80, 1500, 12000});
+    const std::string path = write("tones.wav", src);
+    const DWORD h = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
+    EXPECT_FALSE(BASS_FX_DSP_SetParameters(h, BASS_FX_PEAKEQ, nullptr));
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE) << "no effect yet";
+    for (int i = 0; i < 7; ++i) ASSERT_TRUE(BASS_FX_DSP_Set(h, BASS_FX_PEAKEQ, 0));
+    const float centres[7] = {80, 200, 1500, 4000, 7500, 10000, 12000};
+    for (int i = 0; i < 7; ++i) {
+        auto p = band(i, centres[i], 0);
+        ASSERT_TRUE(BASS_FX_DSP_SetParameters(h, BASS_FX_PEAKEQ, &p));
+    }
+    // All bands flat: untouched.
+    EXPECT_EQ(readAll(h).samples, src.samples);
+
+    auto p = band(0, 80, 10);
+    BASS_FX_DSP_SetParameters(h, BASS_FX_PEAKEQ, &p);
+    p = band(6, 12000, -7);
+    BASS_FX_DSP_SetParameters(h, BASS_FX_PEAKEQ, &p);
+    BASS_FX_DSP_Set(h, BASS_FX_PEAKEQ, 0);  // again: keeps the bands
+    BASS_FX_DSPPEAKEQ back{};
+    back.lBand = 6;
+    ASSERT_TRUE(BASS_FX_DSP_GetParameters(h, BASS_FX_PEAKEQ, &back));
+    EXPECT_EQ(back.fGain, -7.0f);
+    EXPECT_EQ(back.fCenter, 12000.0f);
+    EXPECT_EQ(back.lFreq, 44100u);
+
+    BASS_ChannelSetPosition(h, 0);
+    const Pcm out = readAll(h);
+    for (int c = 0; c < 2; ++c) {
+        EXPECT_NEAR(fixtures::toneLevelDb(out, c, 80) - fixtures::toneLevelDb(src, c, 80), 10, 1);
+        EXPECT_NEAR(fixtures::toneLevelDb(out, c, 12000) - fixtures::toneLevelDb(src, c, 12000), -7,
+                    1);
+        EXPECT_NEAR(fixtures::toneLevelDb(out, c, 1500) - fixtures::toneLevelDb(src, c, 1500), 0,
+                    0.5);
+    }
+    // Q 0: the bandwidth in octaves shapes the band instead.
+    p = BASS_FX_DSPPEAKEQ{2, 44100, 1.0f, 0.0f, 1500, 6};
+    BASS_FX_DSP_SetParameters(h, BASS_FX_PEAKEQ, &p);
+    BASS_ChannelSetPosition(h, 0);
+    const Pcm out2 = readAll(h);
+    EXPECT_NEAR(fixtures::toneLevelDb(out2, 0, 1500) - fixtures::toneLevelDb(src, 0, 1500), 6, 1);
+    EXPECT_TRUE(BASS_FX_DSP_Remove(h, BASS_FX_PEAKEQ));
+    EXPECT_FALSE(BASS_FX_DSP_GetParameters(h, BASS_FX_PEAKEQ, &back));
+}
+
+TEST_F(Tempo, GainEffectScalesAndLimitsSoftly) {
+    const Pcm quiet = fixtures::sine(440, 0.5, 44100, 2, 0.05);
+    const Pcm loud = fixtures::sine(440, 0.5, 44100, 2, 0.9);
+    const std::string qpath = write("q.wav", quiet), lpath = write("l.wav", loud);
+    auto withGain = [&](const std::string& path, float amp, int priority = 0) {
+        const DWORD h = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
+        BASS_FX_DSP_Set(h, BASS_FX_GAIN, priority);
+        BASS_FX_DSPGAIN g{};
+        BASS_FX_DSP_GetParameters(h, BASS_FX_GAIN, &g);
+        g = BASS_FX_DSPGAIN{10, 10, 10, amp, 1000, g.lReserved};
+        EXPECT_TRUE(BASS_FX_DSP_SetParameters(h, BASS_FX_GAIN, &g));
+        BASS_FX_DSPGAIN back{};
+        BASS_FX_DSP_GetParameters(h, BASS_FX_GAIN, &back);
+        EXPECT_EQ(back.fParam1, 10.0f);
+        EXPECT_EQ(back.fParam5, 1000.0f);
+        EXPECT_EQ(back.fAmp, amp);
+        return h;
+    };
+    EXPECT_EQ(readAll(withGain(qpath, 1.0f)).samples, quiet.samples) << "unity";
+    EXPECT_NEAR(fixtures::toneLevelDb(readAll(withGain(qpath, 2.0f)), 0, 440) -
+                    fixtures::toneLevelDb(quiet, 0, 440),
+                6.02, 0.2);
+    EXPECT_LT(fixtures::rmsDb(readAll(withGain(qpath, 0.0f)), 0), -199.0) << "silence";
+    // +20 dB on a loud tone: no wrap-around, the waveform keeps its sign, peaks stay in range.
+    const Pcm hot = readAll(withGain(lpath, 10.0f));
+    ASSERT_EQ(hot.samples.size(), loud.samples.size());
+    for (size_t i = 0; i < hot.samples.size(); ++i) {
+        ASSERT_GE(int(hot.samples[i]) * int(loud.samples[i]), 0) << "wrapped at " << i;
+        if (std::abs(loud.samples[i]) > 3000) {
+            ASSERT_GT(std::abs(hot.samples[i]), 26000);
+        }
+    }
+    // A procedure and an effect share the chain: the gain (priority 1) runs first.
+    const DWORD h = withGain(qpath, 2.0f, 1);
+    static int16_t seen = 0;
+    BASS_ChannelSetDSP(
+        h, [](HDSP, DWORD, void* b, DWORD, void*) { seen = static_cast<int16_t*>(b)[20]; }, nullptr,
+        0);
+    int16_t buf[64];
+    BASS_ChannelGetData(h, buf, sizeof buf);
+    EXPECT_EQ(seen, buf[20]);
+    EXPECT_NEAR(seen, 2 * quiet.samples[20], 1);
+}
+
+}  // namespace
