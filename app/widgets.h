@@ -1,0 +1,52 @@
+// Small widgets the main window is built from: a slider that tells a user's move apart from a
+// change made by code, a label that can be clicked, and the pictures of the graphical buttons.
+#pragma once
+
+#include <QIcon>
+#include <QLabel>
+#include <QSlider>
+
+namespace app {
+
+// A slider whose tool tip is also the text shown beside the thumb while it is dragged.
+// valueChanged() fires for every change, from the user or from code (the program's "change"
+// event); scrolled() fires only for the user's own moves (dragging, clicking the track, keys,
+// wheel), after the new value has been taken.
+class Slider : public QSlider {
+    Q_OBJECT
+  public:
+    explicit Slider(Qt::Orientation orientation, QWidget* parent = nullptr);
+
+    // Range, tick interval and value in one call. Vertical sliders have their minimum at the top.
+    void setup(int minimum, int maximum, int tickInterval, int value);
+
+  signals:
+    void scrolled(int value);
+
+  protected:
+    bool event(QEvent* e) override;
+
+  private:
+    void showThumbText();
+    bool pending_ = false;
+};
+
+// A label that reports a click of the left mouse button.
+class ClickLabel : public QLabel {
+    Q_OBJECT
+  public:
+    using QLabel::QLabel;
+
+  signals:
+    void clicked();
+
+  protected:
+    void mouseReleaseEvent(QMouseEvent* e) override;
+};
+
+// Pictures of the graphical buttons, drawn so that they scale on any screen.
+QIcon vocalRemoverIcon();
+QIcon equalizerIcon();
+QIcon mixerIcon();
+
+}  // namespace app

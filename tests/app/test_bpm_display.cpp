@@ -1,0 +1,103 @@
+// The BPM and beat display: the period box, the number format, the engine's procedures posting
+// to the window thread, and detection on real audio.
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <thread>
+
+#include "player/bpm_display.h"
+#include "tests/app/window_fixture.h"
+
+TEST(PeriodText, LeadingNumberIsRead) {
+    using player::leadingNumber;
+    EXPECT_EQ(leadingNumber("10"), 10);
+    EXPECT_EQ(leadingNumber("10 s"), 10);
+    EXPECT_EQ(leadingNumber("abc"), 0);
+    EXPECT_EQ(leadingNumber(""), 0);
+    EXPECT_EQ(leadingNumber("  1 5 seconds"), 15);  // blanks inside are skipped
+    EXPECT_EQ(leadingNumber("2.5"), 2.5);
+    EXPECT_EQ(leadingNumber(".5"), 0.5);
+    EXPECT_EQ(leadingNumber("-4x"), -4);
+    EXPECT_EQ(leadingNumber("+7"), 7);
+    EXPECT_EQ(leadingNumber("1.2.3"), 1.2);
+    EXPECT_EQ(leadingNumber("1e2"), 100);
+    EXPECT_EQ(leadingNumber("1D2"), 100);
+    EXPECT_EQ(leadingNumber("3e"), 3);  // an exponent without digits is not part of it
+    EXPECT_EQ(leadingNumber("&H1F"), 31);
+    EXPECT_EQ(leadingNumber("&o17"), 15);
+    EXPECT_EQ(leadingNumber("-"), 0);
+    EXPECT_EQ(leadingNumber("s10"), 0);
+}
+
+TEST(BpmText, TwoDecimals) {
+    QLocale::setDefault(QLocale::c());
+    EXPECT_EQ(player::twoDecimals(0), "0.00");
+    EXPECT_EQ(player::twoDecimals(127.956), "127.96");
+    EXPECT_EQ(player::twoDecimals(0.5), "0.50");
+    EXPECT_EQ(player::twoDecimals(12345.678), "12345.68");  // no grouping
+}
+
+using BpmDisplay = WindowTest;
+
+TEST_F(BpmDisplay, PeriodComesFromTheBox) {
+    w->txtPeriod->setText("10 s");
+    EXPECT_EQ(w->period(), 10.0f);
+    w->txtPeriod->setText("abc");
+    EXPECT_EQ(w->period(), 0.0f);
+}
+
+TEST_F(BpmDisplay, EngineProceduresPostToTheWindowThread) {
+    loadAndPlay(wav("song.wav", fixtures::sine(440, 3.0)));
+    QApplication::processEvents();
+    w->pbProcess->setValue(0);
+    std::thread engineThread([&] {
+        frmWriteWave::BeatProc(w->PlayChannel, 1.5f, nullptr);
+        frmWriteWave::BpmProgressProc(w->BpmChannel, 42.4f);
+        frmWriteWave::BpmProc(w->PlayChannel, 120.0f, nullptr);
+    });
+    engineThread.join();
+    // Nothing was touched from the engine's thread ...
+    EXPECT_EQ(w->lblBeat->text(), "Beat pos: 0.00");
+    EXPECT_EQ(w->pbProcess->value(), 0);
+    w->lblBPM->setText("marker");
+    // ... the changes arrive through the window's event queue.
+    EXPECT_TRUE(processUntil([&] { return w->lblBeat->text() == "Beat pos: 1.50"; }));
+    EXPECT_EQ(w->pbProcess->value(), 42);
+    EXPECT_TRUE(w->lblBPM->text().startsWith("BPM: "));
+}
+
+TEST_F(BpmDisplay, DetectsTheTempoAtPlayAndFollowsTheTempoSlider) {
+    loadAndPlay(wav("clicks.wav", fixtures::clickTrack(120, 20)));
+    const double bpm = w->lblBPM->text().mid(5).toDouble();
+    EXPECT_NEAR(bpm, 120.0, 1.5) << w->lblBPM->text().toStdString();
+    EXPECT_TRUE(processUntil([&] { return w->pbProcess->value() == 100; }));
+
+    userMove(w->sldTempo[0], 10);  // the BPM text is translated to 110 % speed
+    EXPECT_NEAR(w->lblBPM->text().mid(5).toDouble(), bpm * 1.1, 0.02);
+    userMove(w->sldTempo[2], 2);  // pitch leaves the speed alone
+    EXPECT_NEAR(w->lblBPM->text().mid(5).toDouble(), bpm * 1.1, 0.02);
+}
+
+TEST_F(BpmDisplay, BeatsAreShownWhileTheBoxIsChecked) {
+    loadAndPlay(wav("clicks.wav", fixtures::clickTrack(120, 20)));
+    w->chkBeat->setChecked(true);
+    playFor(4.0);
+    EXPECT_TRUE(processUntil([&] { return w->lblBeat->text() != "Beat pos: 0.00"; }));
+    const QString last = w->lblBeat->text();
+    w->chkBeat->setChecked(false);  // the last text stays
+    playFor(4.0);
+    QApplication::processEvents();
+    EXPECT_EQ(w->lblBeat->text(), last);
+}
+
+TEST_F(BpmDisplay, PeriodicBpmReportsFromThePlayingChannel) {
+    load(wav("clicks.wav", fixtures::clickTrack(100, 30)));
+    w->txtPeriod->setText("2 s");
+    w->chkBPMCallback->setChecked(true);  // before Play: Play switches it on for the new channel
+    w->CmdPlay->click();
+    w->lblBPM->setText("BPM: 0.00");
+    playFor(6.0);
+    EXPECT_TRUE(processUntil([&] { return w->lblBPM->text() != "BPM: 0.00"; }));
+    EXPECT_NEAR(w->lblBPM->text().mid(5).toDouble(), 100.0, 2.0) << w->lblBPM->text().toStdString();
+}

@@ -1,0 +1,73 @@
+// The main window on the null output with a scripted desktop, for the window tests.
+#pragma once
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "app/frmWriteWave.h"
+#include "app/widgets.h"
+#include "engine/bass.h"
+#include "engine/engine_ext.h"
+#include "platform/scripted_platform.h"
+#include "tests/support/audio_fixtures.h"
+
+class WindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        engine::setOutputKind(engine::OutputKind::NullManual);
+        auto scripted = std::make_unique<platform::ScriptedPlatform>();
+        scripted->folder = programDir.path().string();
+        desk = scripted.get();
+        previous = platform::Platform::install(std::move(scripted));
+        w = std::make_unique<frmWriteWave>();
+        ASSERT_TRUE(w->Form_Load());
+    }
+    void TearDown() override {
+        w.reset();
+        BASS_Free();
+        platform::Platform::install(std::move(previous));
+        frmWriteWave::engineVersionSource() = [] { return BASS_GetVersion(); };
+    }
+
+    // A WAV file of `pcm` among the sources; its path.
+    std::string wav(const std::string& name, const fixtures::Pcm& pcm) {
+        const std::string path = sources.file(name);
+        fixtures::writeWav(path, pcm);
+        return path;
+    }
+    // "Load Audio File", answering the dialog with `path` (nothing = cancel).
+    void load(std::optional<std::string> path) {
+        desk->openAnswers.push_back(std::move(path));
+        w->btnLoadFile->click();
+    }
+    void loadAndPlay(const std::string& path) {
+        load(path);
+        w->CmdPlay->click();
+    }
+    // What a user's move of a slider does: the thumb goes to `value` and the slider reports it.
+    static void userMove(app::Slider* s, int value) { s->setSliderPosition(value); }
+    // Runs the window's pending events until `done` holds or two seconds pass.
+    template <typename Pred>
+    static bool processUntil(Pred done) {
+        QElapsedTimer t;
+        t.start();
+        while (!done()) {
+            if (t.elapsed() > 2000) return false;
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+        return true;
+    }
+    // Plays `seconds` of output on the manual null output.
+    static void playFor(double seconds) { engine::nullOutputStep(int64_t(seconds * 44100)); }
+
+    fixtures::TempDir programDir;
+    fixtures::TempDir sources;
+    platform::ScriptedPlatform* desk = nullptr;
+    std::unique_ptr<platform::Platform> previous;
+    std::unique_ptr<frmWriteWave> w;
+};
