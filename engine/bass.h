@@ -7,7 +7,14 @@
 // Threads: every operation may be called from the window thread (or any one controlling thread)
 // while the engine's own threads run. Procedures registered here (DSP, sync, BPM, beat, progress)
 // are called from the engine's threads, except where a comment says otherwise; they must not
-// touch widgets. See docs/threading.md.
+// touch widgets. DSP procedures and effects of a decoding channel run inside BASS_ChannelGetData
+// on its caller's thread (so do that channel's END syncs); those of a playing channel run on the
+// engine's decoder worker. BASS_Free must not be called from a procedure. See docs/threading.md.
+//
+// Choices of this engine: samples are always delivered as 16-bit (8-bit files are scaled up, and
+// BASS_SAMPLE_8BITS is never reported); BASS_ErrorGetCode is one code for the whole program;
+// BASS_Init's device 0 is the clock-driven null output ("no sound"), -1 and 1 the default output;
+// the mixer runs at 44100 Hz stereo whatever BASS_Init's rate.
 #pragma once
 
 #include <cstdint>
@@ -27,32 +34,32 @@ constexpr DWORD BASSVERSION = 0x0203;  // high word of BASS_GetVersion()
 
 // --- error codes (BASS_ErrorGetCode) -------------------------------------------------------
 constexpr int BASS_OK = 0;
-constexpr int BASS_ERROR_MEM = 1;       // out of memory
-constexpr int BASS_ERROR_FILEOPEN = 2;  // the file could not be opened
-constexpr int BASS_ERROR_DRIVER = 3;    // no output device / driver
-constexpr int BASS_ERROR_HANDLE = 5;    // invalid handle
-constexpr int BASS_ERROR_FORMAT = 6;    // unsupported or corrupt format
-constexpr int BASS_ERROR_POSITION = 7;  // invalid position
-constexpr int BASS_ERROR_INIT = 8;      // BASS_Init has not been called
-constexpr int BASS_ERROR_START = 9;     // output could not be started
-constexpr int BASS_ERROR_ALREADY = 14;  // already done / already initialised
-constexpr int BASS_ERROR_ILLTYPE = 19;  // illegal type
-constexpr int BASS_ERROR_ILLPARAM = 20; // illegal parameter
-constexpr int BASS_ERROR_DEVICE = 23;   // illegal device number
-constexpr int BASS_ERROR_NOTAVAIL = 37; // not available (e.g. no BPM yet, no encoder)
-constexpr int BASS_ERROR_DECODE = 38;   // the channel is not a decoding channel (or is one)
-constexpr int BASS_ERROR_FILEFORM = 41; // unsupported file format
-constexpr int BASS_ERROR_ENDED = 45;    // the channel has ended
-constexpr int BASS_ERROR_CREATE = 33;   // could not create the file
-constexpr int BASS_ERROR_NOCD = 12;     // no disc in the drive
-constexpr int BASS_ERROR_CDTRACK = 13;  // invalid track number
-constexpr int BASS_ERROR_WMA = 1001;    // the WMA encoder is not available / failed
+constexpr int BASS_ERROR_MEM = 1;        // out of memory
+constexpr int BASS_ERROR_FILEOPEN = 2;   // the file could not be opened
+constexpr int BASS_ERROR_DRIVER = 3;     // no output device / driver
+constexpr int BASS_ERROR_HANDLE = 5;     // invalid handle
+constexpr int BASS_ERROR_FORMAT = 6;     // unsupported or corrupt format
+constexpr int BASS_ERROR_POSITION = 7;   // invalid position
+constexpr int BASS_ERROR_INIT = 8;       // BASS_Init has not been called
+constexpr int BASS_ERROR_START = 9;      // output could not be started
+constexpr int BASS_ERROR_ALREADY = 14;   // already done / already initialised
+constexpr int BASS_ERROR_ILLTYPE = 19;   // illegal type
+constexpr int BASS_ERROR_ILLPARAM = 20;  // illegal parameter
+constexpr int BASS_ERROR_DEVICE = 23;    // illegal device number
+constexpr int BASS_ERROR_NOTAVAIL = 37;  // not available (e.g. no BPM yet, no encoder)
+constexpr int BASS_ERROR_DECODE = 38;    // the channel is not a decoding channel (or is one)
+constexpr int BASS_ERROR_FILEFORM = 41;  // unsupported file format
+constexpr int BASS_ERROR_ENDED = 45;     // the channel has ended
+constexpr int BASS_ERROR_CREATE = 33;    // could not create the file
+constexpr int BASS_ERROR_NOCD = 12;      // no disc in the drive
+constexpr int BASS_ERROR_CDTRACK = 13;   // invalid track number
+constexpr int BASS_ERROR_WMA = 1001;     // the WMA encoder is not available / failed
 constexpr int BASS_ERROR_UNKNOWN = -1;
 
 // --- flags ---------------------------------------------------------------------------------
-constexpr DWORD BASS_SAMPLE_8BITS = 1;         // channel info flag: 8-bit samples
-constexpr DWORD BASS_SAMPLE_LOOP = 4;          // loop at the end
-constexpr DWORD BASS_MUSIC_PRESCAN = 0x20000;  // BASS_MusicLoad: scan for the length
+constexpr DWORD BASS_SAMPLE_8BITS = 1;           // channel info flag: 8-bit samples
+constexpr DWORD BASS_SAMPLE_LOOP = 4;            // loop at the end
+constexpr DWORD BASS_MUSIC_PRESCAN = 0x20000;    // BASS_MusicLoad: scan for the length
 constexpr DWORD BASS_STREAM_AUTOFREE = 0x40000;  // free when it ends or is stopped
 constexpr DWORD BASS_STREAM_DECODE = 0x200000;   // decode only; read with BASS_ChannelGetData
 constexpr DWORD BASS_FX_FREESOURCE = 0x10000;    // free the source with the tempo channel / BPM
@@ -64,9 +71,9 @@ constexpr DWORD BASS_ACTIVE_STALLED = 2;
 constexpr DWORD BASS_ACTIVE_PAUSED = 3;
 
 // BASS_ChannelSetSync types
-constexpr DWORD BASS_SYNC_END = 2;          // the channel reached its end (also on each loop)
-constexpr DWORD BASS_SYNC_SLIDE = 5;        // an attribute slide ended
-constexpr DWORD BASS_SYNC_CD_ERROR = 1000;  // a CD read error (data: the track)
+constexpr DWORD BASS_SYNC_END = 2;               // the channel reached its end (also on each loop)
+constexpr DWORD BASS_SYNC_SLIDE = 5;             // an attribute slide ended
+constexpr DWORD BASS_SYNC_CD_ERROR = 1000;       // a CD read error (data: the track)
 constexpr DWORD BASS_SYNC_ONETIME = 0x80000000;  // remove the sync after it fired once
 
 // Effects of BASS_FX_DSP_Set
@@ -125,8 +132,8 @@ using BPMPROGRESSPROC = void(DWORD chan, float percent);
 
 // --- core ----------------------------------------------------------------------------------
 DWORD BASS_GetVersion();
-// device -1 = default output. Opens PortAudio's default output, or the null output when
-// engine_UseNullOutput(true) was called. 0 when the device cannot be opened.
+// device -1 = default output. Opens PortAudio's default output, or the null output chosen with
+// engine::setOutputKind. 0 when the device cannot be opened (BASS_ERROR_DRIVER / BASS_ERROR_START).
 BOOL BASS_Init(int device, DWORD freq, DWORD flags, void* win, void* clsid);
 BOOL BASS_Free();
 BOOL BASS_Stop();
@@ -150,12 +157,16 @@ BOOL BASS_ChannelSetPosition(DWORD handle, QWORD pos);
 float BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos);  // < 0 on failure
 QWORD BASS_ChannelSeconds2Bytes(DWORD handle, float pos);  // (QWORD)-1 on failure
 BOOL BASS_ChannelGetInfo(DWORD handle, BASS_CHANNELINFO* info);
-// freq / volume / pan may be null. volume 0..100, pan -100..100.
+// freq / volume / pan may be null. volume 0..100, pan -100..100. A playing channel's
+// BASS_ChannelGetPosition is what the output has consumed.
 BOOL BASS_ChannelGetAttributes(DWORD handle, DWORD* freq, DWORD* volume, int* pan);
 // freq -1, volume -1, pan -101 leave the value unchanged.
 BOOL BASS_ChannelSetAttributes(DWORD handle, int freq, int volume, int pan);
+// Glides while the channel plays, then fires BASS_SYNC_SLIDE syncs; a channel that is not playing
+// takes the values at once (and fires them on the calling thread).
 BOOL BASS_ChannelSlideAttributes(DWORD handle, int freq, int volume, int pan, DWORD time_ms);
-// Decoding channels only. The number of bytes delivered; -1 at the end or on failure.
+// Decoding channels only (BASS_ERROR_DECODE otherwise). The number of bytes delivered (a whole
+// number of frames); -1 at the end (BASS_ERROR_ENDED) or on failure. Runs the DSP chain.
 int BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length);
 // DSP procedures run by priority, higher first.
 HDSP BASS_ChannelSetDSP(DWORD handle, DSPPROC* proc, void* user, int priority);

@@ -1,5 +1,9 @@
 // Engine calls of our own, beside the BASS_ operations: choosing the output, driving the null
 // output's clock in tests, and registering custom sources (CD tracks) as engine channels.
+//
+// Threads: setOutputKind before BASS_Init, from the controlling thread. nullOutputStep and
+// nullOutputRead from one thread (a test's), which then runs what the engine's threads would.
+// openFileSource and createSourceStream from any thread. See docs/threading.md.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +29,9 @@ OutputKind outputKind();
 // callback would (DSPs, syncs and BPM taps run as they would on the mixer thread). Returns the
 // frames consumed (0 when not initialised with NullManual).
 int64_t nullOutputStep(int64_t frames);
+// NullManual: as nullOutputStep, and copies the mixed output (interleaved stereo float at
+// 44100 Hz, `frames` frames) to `dst`, so tests can listen to what would have sounded.
+int64_t nullOutputRead(float* dst, int64_t frames);
 // Frames the output has consumed since BASS_Init (any output kind).
 int64_t outputFramesPlayed();
 

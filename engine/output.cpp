@@ -1,30 +1,723 @@
-// Output: temporary placeholder until playback lands.
+// The output: PortAudio's default device or our null output, the mixer, the decoder worker that
+// fills each playing channel's ring buffer, playback control, attribute slides and syncs.
+//
+// Threads (docs/threading.md):
+// - The output callback (PortAudio's thread, the null clock's thread, or the caller of
+//   nullOutputStep) runs mix(): it reads ring buffers, volumes and pans, and writes atomics. It
+//   takes no lock, allocates nothing and does no I/O.
+// - The worker thread decodes, runs DSPs, stretches and resamples ahead of the output into the
+//   rings (under each channel's lock), and fires END / SLIDE syncs and AUTOFREE.
+// - Control calls (any thread) take the channel's lock and the output mutex; removing a channel
+//   from the mixer waits for the running mix pass to end (a few milliseconds at most).
+#include <alsa/asoundlib.h>
+#include <fcntl.h>
+#include <portaudio.h>
+#include <soxr.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <thread>
+
 #include "engine/core_internal.h"
 
 namespace engine::detail {
-struct PlayState {};
-bool outputReady() {
-    return false;
+
+constexpr int kOutRate = 44100;
+constexpr int kChunkFrames = 512;  // output frames a chunk aims at
+constexpr int kChunkCap = 1024;    // output frames a chunk can hold
+constexpr int kRingChunks = 16;
+constexpr int64_t kAheadFrames = 2048;  // output frames decoded ahead (46 ms)
+constexpr int kSlots = 64;              // channels playing at once
+
+struct Chunk {
+    uint32_t gen = 0;
+    int frames = 0;
+    double startPos = 0, endPos = 0;  // timeline bytes at the first frame and after the last
+    int ends = 0;                     // END events reached after this chunk
+    bool final = false;               // the channel's last chunk
+    float data[kChunkCap * 2];
+};
+
+enum PlayMode : int { kStopped = 0, kPlaying = 1, kPaused = 3 };
+
+struct PlayState {
+    Chunk ring[kRingChunks];
+    std::atomic<uint32_t> wr{0}, rd{0};
+    std::atomic<uint32_t> gen{1};
+    std::atomic<uint64_t> published{0};  // (gen << 48) | bytes consumed by the output
+    std::atomic<uint64_t> seekBytes{0};  // position until the output consumes the new data
+    std::atomic<int> mode{kStopped};
+    std::atomic<bool> finished{false};
+    std::atomic<int> pendingEnds{0}, pendingSlides{0};
+
+    // Slide request: a sequence lock, written by control calls, read by the mixer.
+    std::atomic<uint32_t> slideSeq{0};
+    std::atomic<int> reqFreq{-1};
+    std::atomic<float> reqVol{-1.0f}, reqPan{-2.0f};
+    std::atomic<int64_t> reqFrames{0};
+    std::atomic<int> reqCancel{0};  // bits 1 freq, 2 volume, 4 pan: end those slides
+
+    // Mixer only.
+    int rdOffset = 0;
+    uint32_t seenSlideSeq = 0;
+    int64_t slideLeft = 0;
+    bool slideVol = false, slidePan = false, slideFreq = false;
+    float volStep = 0, panStep = 0, volTarget = 0, panTarget = 0;
+    double freqStep = 0, freqNow = 0;
+    int freqTarget = 0;
+    float lastL = -1, lastR = -1;
+
+    // Worker side, under the channel's lock.
+    bool producedFinal = false;
+    soxr_t soxr = nullptr;
+    int soxrInRate = 0;
+    std::vector<int16_t> pcm;
+    std::vector<float> fin;
+
+    ~PlayState() {
+        if (soxr) soxr_delete(soxr);
+    }
+};
+
+namespace {
+
+struct Output {
+    std::mutex m;  // init/free, the playing list, the slots' writers
+    bool ready = false;
+    OutputKind kind = OutputKind::Device;
+    OutputKind nextKind = OutputKind::Device;
+    std::vector<std::shared_ptr<Channel>> playing;
+    std::atomic<Channel*> slots[kSlots] = {};
+    std::atomic<uint32_t> epoch{0};  // odd while a mix pass runs
+    std::atomic<int64_t> framesPlayed{0};
+    std::atomic<float> master{1.0f};
+    std::atomic<bool> running{false};
+    std::thread worker, clock;
+    std::mutex wakeMutex;
+    std::condition_variable wake;
+    PaStream* pa = nullptr;
+    std::vector<float> scratch;  // null outputs' mix buffer
+};
+
+Output& out() {
+    static Output o;
+    return o;
 }
-void detachFromOutput(Channel&) {}
-bool flushPlayback(Channel&, int64_t) {
+
+uint64_t pack(uint32_t gen, double bytes) {
+    return (uint64_t(gen & 0xFFFF) << 48) | (uint64_t(std::max(0.0, bytes)) & 0xFFFFFFFFFFFFull);
+}
+
+// --- mixer (no locks, no allocation) ---------------------------------------------------------
+
+void applySlideRequest(Channel& ch, PlayState& ps) {
+    const uint32_t s1 = ps.slideSeq.load(std::memory_order_acquire);
+    if (s1 == ps.seenSlideSeq || (s1 & 1)) return;
+    const int freq = ps.reqFreq.load(std::memory_order_relaxed);
+    const float vol = ps.reqVol.load(std::memory_order_relaxed);
+    const float pan = ps.reqPan.load(std::memory_order_relaxed);
+    const int64_t frames = ps.reqFrames.load(std::memory_order_relaxed);
+    const int cancel = ps.reqCancel.load(std::memory_order_relaxed);
+    if (ps.slideSeq.load(std::memory_order_acquire) != s1) return;  // being rewritten
+    ps.seenSlideSeq = s1;
+    if (cancel) {
+        if (cancel & 1) ps.slideFreq = false;
+        if (cancel & 2) ps.slideVol = false;
+        if (cancel & 4) ps.slidePan = false;
+        return;
+    }
+    ps.slideLeft = std::max<int64_t>(1, frames);
+    const double n = double(ps.slideLeft);
+    ps.slideVol = vol >= 0.0f;
+    if (ps.slideVol) {
+        ps.volTarget = vol;
+        ps.volStep = float((vol - ch.volume.load()) / n);
+    }
+    ps.slidePan = pan >= -1.0f;
+    if (ps.slidePan) {
+        ps.panTarget = pan;
+        ps.panStep = float((pan - ch.pan.load()) / n);
+    }
+    ps.slideFreq = freq > 0;
+    if (ps.slideFreq) {
+        ps.freqTarget = freq;
+        ps.freqNow = ch.freq.load();
+        ps.freqStep = (freq - ps.freqNow) / n;
+    }
+}
+
+// Advances a running slide by `frames`.
+void advanceSlide(Channel& ch, PlayState& ps, int frames) {
+    if (!(ps.slideVol || ps.slidePan || ps.slideFreq)) return;
+    const int64_t step = std::min<int64_t>(frames, ps.slideLeft);
+    ps.slideLeft -= step;
+    const bool done = ps.slideLeft <= 0;
+    if (ps.slideVol)
+        ch.volume = done ? ps.volTarget
+                         : std::clamp(ch.volume.load() + ps.volStep * float(step), 0.0f, 1.0f);
+    if (ps.slidePan)
+        ch.pan =
+            done ? ps.panTarget : std::clamp(ch.pan.load() + ps.panStep * float(step), -1.0f, 1.0f);
+    if (ps.slideFreq) {
+        ps.freqNow += ps.freqStep * double(step);
+        ch.freq = done ? ps.freqTarget : int(std::lround(ps.freqNow));
+    }
+    if (done) {
+        ps.slideVol = ps.slidePan = ps.slideFreq = false;
+        ps.pendingSlides.fetch_add(1);
+    }
+}
+
+void mixChannel(Channel& ch, PlayState& ps, float* dst, int frames) {
+    applySlideRequest(ch, ps);
+    const uint32_t gen = ps.gen.load(std::memory_order_acquire);
+    uint32_t rd = ps.rd.load(std::memory_order_relaxed);
+    const uint32_t wr = ps.wr.load(std::memory_order_acquire);
+    // Gains ramp from the last block's to this block's, so volume changes do not click.
+    const float master = out().master.load(std::memory_order_relaxed);
+    advanceSlide(ch, ps, frames);
+    const float vol = ch.volume.load(std::memory_order_relaxed) * master;
+    const float pan = ch.pan.load(std::memory_order_relaxed);
+    const float gl = vol * (pan > 0 ? 1.0f - pan : 1.0f);
+    const float gr = vol * (pan < 0 ? 1.0f + pan : 1.0f);
+    if (ps.lastL < 0) ps.lastL = gl, ps.lastR = gr;
+    const float dl = (gl - ps.lastL) / float(frames), dr = (gr - ps.lastR) / float(frames);
+    float curL = ps.lastL, curR = ps.lastR;
+    int done = 0;
+    while (rd != wr) {
+        Chunk& c = ps.ring[rd % kRingChunks];
+        if (c.gen != gen) {  // data from before a seek
+            ++rd;
+            ps.rdOffset = 0;
+            continue;
+        }
+        const int n = std::min(frames - done, c.frames - ps.rdOffset);
+        const float* src = c.data + ps.rdOffset * 2;
+        float* o = dst + done * 2;
+        for (int i = 0; i < n; ++i) {
+            o[2 * i] += src[2 * i] * curL;
+            o[2 * i + 1] += src[2 * i + 1] * curR;
+            curL += dl;
+            curR += dr;
+        }
+        ps.rdOffset += n;
+        done += n;
+        const double pos =
+            c.frames ? c.startPos + (c.endPos - c.startPos) * ps.rdOffset / c.frames : c.endPos;
+        ps.published.store(pack(gen, pos), std::memory_order_release);
+        if (ps.rdOffset >= c.frames) {
+            if (c.ends) ps.pendingEnds.fetch_add(c.ends);
+            if (c.final) ps.finished.store(true);
+            ++rd;
+            ps.rdOffset = 0;
+        }
+        if (done >= frames) break;
+    }
+    ps.lastL = gl;
+    ps.lastR = gr;
+    ps.rd.store(rd, std::memory_order_release);
+}
+
+void mix(float* dst, int frames) {
+    Output& o = out();
+    o.epoch.fetch_add(1, std::memory_order_acq_rel);
+    std::fill(dst, dst + frames * 2, 0.0f);
+    for (auto& slot : o.slots) {
+        Channel* ch = slot.load(std::memory_order_acquire);
+        if (!ch) continue;
+        PlayState* ps = ch->play.get();
+        if (ps->mode.load(std::memory_order_acquire) != kPlaying) continue;
+        mixChannel(*ch, *ps, dst, frames);
+    }
+    for (int i = 0; i < frames * 2; ++i) dst[i] = std::clamp(dst[i], -1.0f, 1.0f);
+    o.framesPlayed.fetch_add(frames, std::memory_order_relaxed);
+    o.epoch.fetch_add(1, std::memory_order_acq_rel);
+}
+
+// Waits until no mix pass that may have seen a removed slot is running.
+void waitMixPass() {
+    const uint32_t e = out().epoch.load(std::memory_order_acquire);
+    if (!(e & 1)) return;
+    while (out().epoch.load(std::memory_order_acquire) == e) std::this_thread::yield();
+}
+
+// --- worker side -----------------------------------------------------------------------------
+
+int64_t bufferedFrames(PlayState& ps) {
+    int64_t n = 0;
+    const uint32_t gen = ps.gen.load();
+    for (uint32_t i = ps.rd.load(std::memory_order_acquire); i != ps.wr.load(); ++i) {
+        const Chunk& c = ps.ring[i % kRingChunks];
+        if (c.gen == gen) n += c.frames;
+    }
+    return n;
+}
+
+// Decodes one chunk into the ring. With the channel's lock held. Returns false when nothing
+// more can be written now (ring full, channel at its end).
+bool produceChunk(Channel& ch, PlayState& ps, PullEvents& ev) {
+    if (ps.producedFinal) return false;
+    const uint32_t wr = ps.wr.load(std::memory_order_relaxed);
+    if (wr - ps.rd.load(std::memory_order_acquire) >= kRingChunks) return false;
+    Chunk& c = ps.ring[wr % kRingChunks];
+    const int inRate = std::max(1, ch.freq.load());
+    const bool resample = inRate != kOutRate;
+    const int64_t inFrames =
+        resample ? std::max<int64_t>(1, int64_t(double(kChunkFrames) * inRate / kOutRate))
+                 : kChunkFrames;
+    ps.pcm.resize(size_t(inFrames * ch.chans));
+    double start = ch.timelineFrames();
+    const int64_t n = ch.pull(ps.pcm.data(), inFrames, ev);
+    double end = ev.ends > 0 && ch.loops() ? double(ch.lengthFrames()) : ch.timelineFrames();
+    const bool final = ch.atEnd() && !ch.loops();
+
+    // To stereo float.
+    float* stereo = c.data;
+    if (resample) {
+        ps.fin.resize(size_t(std::max<int64_t>(n, 1) * 2));
+        stereo = ps.fin.data();
+    }
+    for (int64_t i = 0; i < n; ++i) {
+        const int16_t* f = ps.pcm.data() + i * ch.chans;
+        stereo[2 * i] = float(f[0]) * (1.0f / 32768.0f);
+        stereo[2 * i + 1] = float(f[ch.chans > 1 ? 1 : 0]) * (1.0f / 32768.0f);
+    }
+    int64_t outFrames = n;
+    if (resample) {
+        if (!ps.soxr || ps.soxrInRate != inRate) {
+            if (ps.soxr) soxr_delete(ps.soxr);
+            soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
+            soxr_quality_spec_t q = soxr_quality_spec(SOXR_MQ, 0);
+            ps.soxr = soxr_create(inRate, kOutRate, 2, nullptr, &io, &q, nullptr);
+            ps.soxrInRate = inRate;
+        }
+        size_t idone = 0, odone = 0;
+        // The resampler holds some output back: the chunk covers the timeline up to what left it.
+        if (ps.soxr) start -= soxr_delay(ps.soxr) * inRate / kOutRate;
+        if (ps.soxr) {
+            soxr_process(ps.soxr, n ? stereo : nullptr, size_t(n), &idone, c.data,
+                         size_t(kChunkCap), &odone);
+            if (final) {  // drain the filter's tail
+                size_t more = 0;
+                soxr_process(ps.soxr, nullptr, 0, nullptr, c.data + odone * 2,
+                             size_t(kChunkCap) - odone, &more);
+                odone += more;
+            }
+        }
+        outFrames = int64_t(odone);
+        if (ps.soxr && !final) end -= soxr_delay(ps.soxr) * inRate / kOutRate;
+    }
+    c.gen = ps.gen.load(std::memory_order_relaxed);
+    c.frames = int(outFrames);
+    c.startPos = start * double(ch.frameBytes());
+    c.endPos = end * double(ch.frameBytes());
+    c.ends = ev.ends;
+    c.final = final;
+    ev.ends = 0;  // reported through the chunk, when the output reaches it
+    ps.producedFinal = final;
+    ps.wr.store(wr + 1, std::memory_order_release);
+    return !final;
+}
+
+// Fills a playing channel's ring up to `ahead` output frames.
+void fill(Channel& ch, int64_t ahead) {
+    PlayState* ps = ch.play.get();
+    if (!ps) return;
+    PullEvents ev;
+    {
+        std::lock_guard g(*ch.lock);
+        if (ps->mode.load() == kStopped) return;
+        while (bufferedFrames(*ps) < ahead)
+            if (!produceChunk(ch, *ps, ev)) break;
+    }
+    if (ev.readError) ch.fireEvents(ev);
+}
+
+std::vector<std::shared_ptr<Channel>> playingSnapshot() {
+    std::lock_guard g(out().m);
+    return out().playing;
+}
+
+// Fires the syncs the mixer recorded; stops (and maybe frees) channels that played out.
+void dispatch(const std::shared_ptr<Channel>& ch) {
+    PlayState* ps = ch->play.get();
+    for (int n = ps->pendingEnds.exchange(0); n > 0; --n) ch->fireSyncs(BASS_SYNC_END, 0);
+    for (int n = ps->pendingSlides.exchange(0); n > 0; --n) ch->fireSyncs(BASS_SYNC_SLIDE, 0);
+    if (ps->finished.exchange(false)) {
+        detachFromOutput(*ch);
+        if (ch->flags & BASS_STREAM_AUTOFREE) freeChannel(ch->handle);
+    }
+}
+
+void workerLoop() {
+    Output& o = out();
+    while (o.running.load()) {
+        for (auto& ch : playingSnapshot()) {
+            fill(*ch, kAheadFrames);
+            dispatch(ch);
+        }
+        std::unique_lock lk(o.wakeMutex);
+        o.wake.wait_for(lk, std::chrono::milliseconds(3));
+    }
+}
+
+void clockLoop() {
+    Output& o = out();
+    const auto t0 = std::chrono::steady_clock::now();
+    int64_t done = 0;
+    while (o.running.load()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        const double sec =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        int64_t due = int64_t(sec * kOutRate) - done;
+        while (due > 0) {
+            const int n = int(std::min<int64_t>(due, int64_t(o.scratch.size() / 2)));
+            mix(o.scratch.data(), n);
+            done += n;
+            due -= n;
+        }
+    }
+}
+
+int paCallback(const void*, void* output, unsigned long frames, const PaStreamCallbackTimeInfo*,
+               PaStreamCallbackFlags, void*) {
+    mix(static_cast<float*>(output), int(frames));
+    return paContinue;
+}
+
+void quietAlsa(const char*, int, const char*, int, const char*, ...) {}
+
+// Runs `f` with stderr sent to /dev/null: JACK's client library prints when no server runs.
+template <class F>
+auto withoutStderr(F f) {
+    std::fflush(stderr);
+    const int saved = dup(2);
+    const int null = open("/dev/null", O_WRONLY);
+    if (null >= 0) dup2(null, 2);
+    auto r = f();
+    std::fflush(stderr);
+    if (saved >= 0) {
+        dup2(saved, 2);
+        close(saved);
+    }
+    if (null >= 0) close(null);
+    return r;
+}
+
+bool openDevice() {
+    Output& o = out();
+    snd_lib_error_set_handler(quietAlsa);
+    const PaError init = withoutStderr([] { return Pa_Initialize(); });
+    if (init != paNoError) {
+        setError(BASS_ERROR_DRIVER);
+        return false;
+    }
+    const PaError open = withoutStderr([&] {
+        return Pa_OpenDefaultStream(&o.pa, 0, 2, paFloat32, kOutRate, paFramesPerBufferUnspecified,
+                                    paCallback, nullptr);
+    });
+    if (open != paNoError) {
+        o.pa = nullptr;
+        Pa_Terminate();
+        setError(BASS_ERROR_DRIVER);
+        return false;
+    }
+    if (Pa_StartStream(o.pa) != paNoError) {
+        Pa_CloseStream(o.pa);
+        o.pa = nullptr;
+        Pa_Terminate();
+        setError(BASS_ERROR_START);
+        return false;
+    }
     return true;
 }
-QWORD playedPositionBytes(Channel&, bool* valid) {
-    *valid = false;
-    return 0;
+
+void closeDevice() {
+    Output& o = out();
+    if (!o.pa) return;
+    Pa_StopStream(o.pa);
+    Pa_CloseStream(o.pa);
+    o.pa = nullptr;
+    Pa_Terminate();
 }
-void cancelSlide(Channel&, bool, bool, bool) {}
+
+// Puts a channel into the mixer (with its lock held).
+void attach(const std::shared_ptr<Channel>& ch) {
+    Output& o = out();
+    std::lock_guard g(o.m);
+    for (auto& p : o.playing)
+        if (p == ch) return;
+    for (auto& slot : o.slots) {
+        if (slot.load() == nullptr) {
+            slot.store(ch.get(), std::memory_order_release);
+            o.playing.push_back(ch);
+            return;
+        }
+    }
+}
+
+// Drops what was decoded ahead and restarts the ring at the channel's position.
+void resetRing(Channel& ch, PlayState& ps) {
+    ps.gen.fetch_add(1);
+    ps.seekBytes = uint64_t(std::floor(ch.timelineFrames() + 1e-6)) * uint64_t(ch.frameBytes());
+    ps.producedFinal = false;
+    ps.finished = false;
+    ps.pendingEnds = 0;
+    if (ps.soxr) soxr_clear(ps.soxr);
+}
+
+std::shared_ptr<Channel> playable(DWORD handle) {
+    auto ch = findChannel(handle);
+    if (!ch) return fail(BASS_ERROR_HANDLE, std::shared_ptr<Channel>());
+    if (ch->isDecode()) return fail(BASS_ERROR_DECODE, std::shared_ptr<Channel>());
+    return ch;
+}
+
+}  // namespace
+
+bool outputReady() {
+    std::lock_guard g(out().m);
+    return out().ready;
+}
+
+void detachFromOutput(Channel& ch) {
+    PlayState* ps = ch.play.get();
+    if (!ps) return;
+    Output& o = out();
+    {
+        std::lock_guard g(o.m);
+        for (auto& slot : o.slots)
+            if (slot.load() == &ch) slot.store(nullptr, std::memory_order_release);
+        o.playing.erase(std::remove_if(o.playing.begin(), o.playing.end(),
+                                       [&](auto& p) { return p.get() == &ch; }),
+                        o.playing.end());
+    }
+    waitMixPass();
+    ps->mode = kStopped;
+}
+
+bool flushPlayback(Channel& ch, int64_t) {
+    if (ch.play) resetRing(ch, *ch.play);
+    return true;
+}
+
+QWORD playedPositionBytes(Channel& ch, bool* valid) {
+    PlayState* ps = ch.play.get();
+    *valid = ps && ps->mode.load() != kStopped;
+    if (!*valid) return 0;
+    const uint64_t p = ps->published.load(std::memory_order_acquire);
+    const uint32_t gen = ps->gen.load();
+    const uint64_t bytes =
+        (p >> 48) == (gen & 0xFFFF) ? (p & 0xFFFFFFFFFFFFull) : ps->seekBytes.load();
+    return bytes / uint64_t(ch.frameBytes()) * uint64_t(ch.frameBytes());
+}
+
+void cancelSlide(Channel& ch, bool freq, bool volume, bool pan) {
+    PlayState* ps = ch.play.get();
+    if (!ps || !(freq || volume || pan)) return;
+    ps->slideSeq.fetch_add(1, std::memory_order_acq_rel);
+    ps->reqCancel = (freq ? 1 : 0) | (volume ? 2 : 0) | (pan ? 4 : 0);
+    ps->slideSeq.fetch_add(1, std::memory_order_acq_rel);
+}
+
 }  // namespace engine::detail
 
+// --- engine calls ----------------------------------------------------------------------------
+
+namespace engine {
+
+using namespace detail;
+
+void setOutputKind(OutputKind kind) {
+    std::lock_guard g(out().m);
+    out().nextKind = kind;
+}
+
+OutputKind outputKind() {
+    std::lock_guard g(out().m);
+    return out().nextKind;
+}
+
+int64_t nullOutputStep(int64_t frames) {
+    return nullOutputRead(nullptr, frames);
+}
+
+int64_t nullOutputRead(float* dst, int64_t frames) {
+    {
+        std::lock_guard g(out().m);
+        if (!out().ready || out().kind != OutputKind::NullManual) return 0;
+    }
+    constexpr int kBlock = 256;
+    float buf[kBlock * 2];
+    int64_t done = 0;
+    while (done < frames) {
+        const int n = int(std::min<int64_t>(kBlock, frames - done));
+        const auto list = playingSnapshot();
+        for (auto& ch : list) fill(*ch, n + kChunkCap);
+        mix(buf, n);
+        if (dst) std::copy(buf, buf + n * 2, dst + done * 2);
+        for (auto& ch : list) dispatch(ch);
+        done += n;
+    }
+    return done;
+}
+
+int64_t outputFramesPlayed() {
+    return out().framesPlayed.load();
+}
+
+}  // namespace engine
+
+using namespace engine;
 using namespace engine::detail;
+
+BOOL BASS_Init(int device, DWORD freq, DWORD flags, void* win, void* clsid) {
+    (void)freq, (void)flags, (void)win, (void)clsid;  // the mixer always runs at 44100 Hz stereo
+    Output& o = out();
+    std::lock_guard g(o.m);
+    if (o.ready) return fail(BASS_ERROR_ALREADY, kFalse);
+    if (device < -1 || device > 1) return fail(BASS_ERROR_DEVICE, kFalse);
+    // Device 0 is "no sound": the clock-driven null output, asked for by the caller.
+    o.kind = device == 0 ? OutputKind::NullClock : o.nextKind;
+    o.framesPlayed = 0;
+    if (o.kind == OutputKind::Device && !openDevice()) return kFalse;
+    o.running = true;
+    if (o.kind != OutputKind::NullManual) o.worker = std::thread(workerLoop);
+    if (o.kind == OutputKind::NullClock) {
+        o.scratch.assign(2048 * 2, 0.0f);
+        o.clock = std::thread(clockLoop);
+    }
+    o.ready = true;
+    return ok(kTrue);
+}
+
+BOOL BASS_Free() {
+    Output& o = out();
+    bool wasReady;
+    {
+        std::lock_guard g(o.m);
+        wasReady = o.ready;
+        o.ready = false;
+        o.running = false;
+    }
+    o.wake.notify_all();
+    if (o.worker.joinable()) o.worker.join();
+    if (o.clock.joinable()) o.clock.join();
+    closeDevice();
+    freeAllChannels();
+    return wasReady ? ok(kTrue) : fail(BASS_ERROR_INIT, kFalse);
+}
+
+BOOL BASS_Stop() {
+    if (!outputReady()) return fail(BASS_ERROR_INIT, kFalse);
+    for (auto& ch : playingSnapshot()) BASS_ChannelStop(ch->handle);
+    return ok(kTrue);
+}
+
+int BASS_GetVolume() {
+    if (!outputReady()) return fail(BASS_ERROR_INIT, -1);
+    return ok(int(std::lround(out().master.load() * 100.0f)));
+}
+
+BOOL BASS_SetVolume(int volume) {
+    if (!outputReady()) return fail(BASS_ERROR_INIT, kFalse);
+    if (volume < 0 || volume > 100) return fail(BASS_ERROR_ILLPARAM, kFalse);
+    out().master = float(volume) / 100.0f;
+    return ok(kTrue);
+}
+
+BOOL BASS_ChannelPlay(DWORD handle, BOOL restart) {
+    auto ch = playable(handle);
+    if (!ch) return kFalse;
+    if (!outputReady()) return fail(BASS_ERROR_INIT, kFalse);
+    {
+        std::lock_guard g(*ch->lock);
+        if (!ch->play) ch->play = std::make_shared<PlayState>();
+        PlayState& ps = *ch->play;
+        const int mode = ps.mode.load();
+        if (mode == kPlaying && !restart) return ok(kTrue);
+        if (mode == kPaused && !restart) {
+            ps.mode = kPlaying;
+            return ok(kTrue);
+        }
+        if (restart || ch->atEnd()) ch->seekFrames(0);
+        resetRing(*ch, ps);
+        ps.mode = kPlaying;
+        // Decode the first blocks here, so the output starts at once.
+        PullEvents ev;
+        while (bufferedFrames(ps) < kChunkFrames * 2)
+            if (!produceChunk(*ch, ps, ev)) break;
+    }
+    attach(ch);
+    out().wake.notify_all();
+    return ok(kTrue);
+}
+
+BOOL BASS_ChannelStop(DWORD handle) {
+    auto ch = playable(handle);
+    if (!ch) return kFalse;
+    if (ch->play) {
+        bool valid = false;
+        const QWORD played = playedPositionBytes(*ch, &valid);
+        detachFromOutput(*ch);
+        std::lock_guard g(*ch->lock);
+        // The decoder ran ahead of the output: go back to what was heard.
+        if (valid && !ch->atEnd()) ch->seekFrames(int64_t(played / QWORD(ch->frameBytes())));
+        resetRing(*ch, *ch->play);
+    }
+    if (ch->flags & BASS_STREAM_AUTOFREE) freeChannel(handle);
+    return ok(kTrue);
+}
+
+BOOL BASS_ChannelPause(DWORD handle) {
+    auto ch = playable(handle);
+    if (!ch) return kFalse;
+    PlayState* ps = ch->play.get();
+    if (!ps || ps->mode.load() != kPlaying) return fail(BASS_ERROR_NOTAVAIL, kFalse);
+    ps->mode = kPaused;
+    return ok(kTrue);
+}
+
 DWORD BASS_ChannelIsActive(DWORD handle) {
     auto ch = findChannel(handle);
     if (!ch) return fail(BASS_ERROR_HANDLE, BASS_ACTIVE_STOPPED);
-    std::lock_guard g(*ch->lock);
-    return ch->atEnd() ? BASS_ACTIVE_STOPPED : BASS_ACTIVE_PLAYING;
+    if (ch->isDecode()) {
+        std::lock_guard g(*ch->lock);
+        return ok(ch->atEnd() ? BASS_ACTIVE_STOPPED : BASS_ACTIVE_PLAYING);
+    }
+    PlayState* ps = ch->play.get();
+    const int mode = ps ? ps->mode.load() : kStopped;
+    return ok(mode == kPlaying  ? BASS_ACTIVE_PLAYING
+              : mode == kPaused ? BASS_ACTIVE_PAUSED
+                                : BASS_ACTIVE_STOPPED);
 }
-BOOL BASS_Free() {
-    freeAllChannels();
-    return kTrue;
+
+BOOL BASS_ChannelSlideAttributes(DWORD handle, int freq, int volume, int pan, DWORD time_ms) {
+    auto ch = findChannel(handle);
+    if (!ch) return fail(BASS_ERROR_HANDLE, kFalse);
+    if ((freq != -1 && (freq < 100 || freq > 200000)) ||
+        (volume != -1 && (volume < 0 || volume > 100)) ||
+        (pan != -101 && (pan < -100 || pan > 100)))
+        return fail(BASS_ERROR_ILLPARAM, kFalse);
+    if (freq == -1 && volume == -1 && pan == -101) return ok(kTrue);
+    PlayState* ps = ch->play.get();
+    if (!ps || ps->mode.load() == kStopped) {
+        // Not in the output: nothing to glide through; take the values at once.
+        if (freq != -1) ch->freq = freq;
+        if (volume != -1) ch->volume = float(volume) / 100.0f;
+        if (pan != -101) ch->pan = float(pan) / 100.0f;
+        ch->fireSyncs(BASS_SYNC_SLIDE, 0);
+        return ok(kTrue);
+    }
+    ps->slideSeq.fetch_add(1, std::memory_order_acq_rel);
+    ps->reqFreq = freq;
+    ps->reqVol = volume == -1 ? -1.0f : float(volume) / 100.0f;
+    ps->reqPan = pan == -101 ? -2.0f : float(pan) / 100.0f;
+    ps->reqFrames = int64_t(time_ms) * kOutRate / 1000;
+    ps->reqCancel = 0;
+    ps->slideSeq.fetch_add(1, std::memory_order_acq_rel);
+    return ok(kTrue);
 }
