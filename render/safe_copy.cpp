@@ -19,8 +19,9 @@ CopyResult failure(const std::string& path, const std::string& reason) {
     return {false, "Cannot save \"" + path + "\": " + reason};
 }
 
-// Creates a new, empty file with a unique hidden name in `folder`; its path goes to `out`.
-std::FILE* createTemporaryBeside(const fs::path& destination, fs::path& out, int& err) {
+// Creates a new, empty file with a unique hidden name beside `destination`; its path goes to
+// `out`.
+std::FILE* openTemporaryBeside(const fs::path& destination, fs::path& out, int& err) {
     static std::mt19937 rng{std::random_device{}()};
     const fs::path folder =
         destination.has_parent_path() ? destination.parent_path() : fs::path(".");
@@ -60,7 +61,7 @@ CopyResult copyFileSafely(const std::string& from, const std::string& to) {
 
     fs::path temp;
     int err = 0;
-    std::FILE* out = createTemporaryBeside(dst, temp, err);
+    std::FILE* out = openTemporaryBeside(dst, temp, err);
     if (!out) {
         std::fclose(in);
         return failure(to, describeError(err));
@@ -86,17 +87,37 @@ CopyResult copyFileSafely(const std::string& from, const std::string& to) {
     errno = 0;
     if (std::fclose(out) != 0 && problem.empty()) problem = describeError(errno);
 
-    if (problem.empty()) {
-        // Keep the permissions of the file being replaced.
-        const auto perms = fs::status(dst, ec).permissions();
-        if (!ec && perms != fs::perms::unknown) fs::permissions(temp, perms, ec);
-        ec.clear();
-        fs::rename(temp, dst, ec);
-        if (ec) problem = ec.message();
-    }
     if (!problem.empty()) {
         fs::remove(temp, ec);
         return failure(to, problem);
+    }
+    return replaceFile(temp.string(), to);
+}
+
+std::string createTemporaryBeside(const std::string& destination, std::string& error) {
+    fs::path temp;
+    int err = 0;
+    std::FILE* f = openTemporaryBeside(pathFromUtf8(destination), temp, err);
+    if (!f) {
+        error = failure(destination, describeError(err)).message;
+        return {};
+    }
+    std::fclose(f);
+    return temp.string();
+}
+
+CopyResult replaceFile(const std::string& temporary, const std::string& destination) {
+    const fs::path temp = pathFromUtf8(temporary), dst = pathFromUtf8(destination);
+    std::error_code ec;
+    // Keep the permissions of the file being replaced.
+    const auto perms = fs::status(dst, ec).permissions();
+    if (!ec && perms != fs::perms::unknown) fs::permissions(temp, perms, ec);
+    ec.clear();
+    fs::rename(temp, dst, ec);
+    if (ec) {
+        const std::string reason = ec.message();
+        fs::remove(temp, ec);
+        return failure(destination, reason);
     }
     return {true, {}};
 }

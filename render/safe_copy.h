@@ -18,4 +18,13 @@ struct CopyResult {
 // temporary file remains. When `to` is `from` itself there is nothing to copy: ok.
 CopyResult copyFileSafely(const std::string& from, const std::string& to);
 
+// Creates a new, empty file with a unique hidden name in the folder of `destination` and returns
+// its path, for writing a file that replaceFile() later puts in place. Empty, with `error` set
+// (naming the destination and the reason), when the folder does not take new files.
+std::string createTemporaryBeside(const std::string& destination, std::string& error);
+
+// Renames the finished `temporary` over `destination` (keeping the permissions of a file being
+// replaced); removes `temporary` when that fails.
+CopyResult replaceFile(const std::string& temporary, const std::string& destination);
+
 }  // namespace render

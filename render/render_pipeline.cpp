@@ -1,0 +1,265 @@
+#include "render/render_pipeline.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+
+#include "dsp/vocal_remover.h"
+#include "engine/engine_ext.h"
+#include "render/file_io.h"
+
+namespace render {
+
+// Decoding ahead: a worker thread pulls the processed source (decoding, vocal remover,
+// equalizer) into a ring buffer while the caller's thread runs the tempo channel over it. The
+// ring is seen by the engine as a Source, registered as a stream of its own, so that the tempo
+// channel reads from it exactly as it would read the file stream.
+namespace detail {
+
+struct ReadAhead {
+    HSTREAM stream = 0;
+    int channels = 2;
+    int rate = 44100;
+    int64_t frames = 0;
+
+    std::mutex m;
+    std::condition_variable cv;
+    std::vector<int16_t> ring;
+    size_t head = 0, count = 0;  // samples
+    bool eof = false, stop = false, running = false;
+    std::thread worker;
+
+    static constexpr size_t kChunkSamples = 16384;
+
+    ReadAhead(HSTREAM s, int ch, int r, int64_t len)
+        : stream(s), channels(ch), rate(r), frames(len) {
+        ring.resize(kChunkSamples * 16);
+    }
+    ~ReadAhead() { halt(); }
+
+    void run() {
+        std::vector<int16_t> tmp(kChunkSamples);
+        for (;;) {
+            {
+                std::unique_lock lk(m);
+                cv.wait(lk, [&] { return stop || ring.size() - count >= kChunkSamples; });
+                if (stop) return;
+            }
+            const int n = BASS_ChannelGetData(stream, tmp.data(), DWORD(tmp.size() * 2));
+            std::lock_guard lk(m);
+            if (n <= 0) {
+                eof = true;
+                cv.notify_all();
+                return;
+            }
+            const size_t samples = size_t(n) / 2;
+            size_t tail = (head + count) % ring.size();
+            for (size_t done = 0; done < samples;) {
+                const size_t part = std::min(samples - done, ring.size() - tail);
+                std::memcpy(&ring[tail], &tmp[done], part * 2);
+                done += part;
+                tail = (tail + part) % ring.size();
+            }
+            count += samples;
+            cv.notify_all();
+        }
+    }
+
+    void halt() {
+        {
+            std::lock_guard lk(m);
+            stop = true;
+        }
+        cv.notify_all();
+        if (worker.joinable()) worker.join();
+        running = false;
+    }
+
+    int64_t read(int16_t* dst, int64_t wanted) {
+        std::unique_lock lk(m);
+        if (!running && !eof) {
+            stop = false;
+            running = true;
+            worker = std::thread([this] { run(); });
+        }
+        cv.wait(lk, [&] { return count > 0 || eof; });
+        size_t take = std::min(size_t(wanted) * size_t(channels), count);
+        take -= take % size_t(channels);
+        for (size_t done = 0; done < take;) {
+            const size_t part = std::min(take - done, ring.size() - head);
+            std::memcpy(dst + done, &ring[head], part * 2);
+            done += part;
+            head = (head + part) % ring.size();
+        }
+        count -= take;
+        cv.notify_all();
+        return int64_t(take) / channels;
+    }
+
+    bool seek(int64_t frame) {
+        halt();
+        std::lock_guard lk(m);
+        head = count = 0;
+        eof = false;
+        stop = false;
+        return BASS_ChannelSetPosition(stream, QWORD(frame) * QWORD(channels) * 2) != 0;
+    }
+};
+
+}  // namespace detail
+
+namespace {
+
+class ReadAheadSource : public engine::Source {
+  public:
+    explicit ReadAheadSource(std::shared_ptr<detail::ReadAhead> s) : s_(std::move(s)) {}
+    ~ReadAheadSource() override { s_->halt(); }
+    int rate() const override { return s_->rate; }
+    int channels() const override { return s_->channels; }
+    int64_t lengthFrames() const override { return s_->frames; }
+    int64_t read(int16_t* dst, int64_t frames) override { return s_->read(dst, frames); }
+    bool seek(int64_t frame) override { return s_->seek(frame); }
+
+  private:
+    std::shared_ptr<detail::ReadAhead> s_;
+};
+
+}  // namespace
+
+std::string describeOpenError(int code) {
+    switch (code) {
+        case BASS_ERROR_FILEOPEN:
+            return "the file cannot be opened";
+        case BASS_ERROR_FORMAT:
+        case BASS_ERROR_FILEFORM:
+            return "it is not an MP3 or WAV file the program can read, or it is damaged";
+        case BASS_ERROR_MEM:
+            return "there is not enough memory";
+        default:
+            return "the audio engine cannot read it (error " + std::to_string(code) + ")";
+    }
+}
+
+RenderPipeline::RenderPipeline(uint32_t maxDataBytes)
+    : writer_(maxDataBytes), block_(kBlockBytes) {}
+
+RenderPipeline::~RenderPipeline() {
+    writer_.finish();
+    if (ahead_) ahead_->halt();
+}
+
+bool RenderPipeline::open(const std::string& source, const std::string& output,
+                          const RenderSettings& settings) {
+    finish();
+    close();
+    error_.clear();
+    position_ = length_ = 0;
+    ended_ = false;
+
+    // Writing the output over the source would destroy the audio while it is being read.
+    std::error_code ec;
+    if (std::filesystem::equivalent(pathFromUtf8(source), pathFromUtf8(output), ec)) {
+        error_ = "Cannot render \"" + source + "\" into itself: save it under another name first.";
+        return false;
+    }
+
+    stream_ = BASS_StreamCreateFile(0, source.c_str(), 0, 0, BASS_STREAM_DECODE);
+    if (!stream_) {
+        error_ = "Cannot open \"" + source + "\": " + describeOpenError(BASS_ErrorGetCode()) + ".";
+        return false;
+    }
+    const QWORD length = BASS_ChannelGetLength(stream_);
+    if (length == 0 || length == QWORD(-1)) {
+        error_ = "\"" + source + "\" holds no audio.";
+        close();
+        return false;
+    }
+    length_ = length;
+
+    if (settings.vocalRemover) removerDsp_ = dsp::attachVocalRemover(stream_);
+    if (settings.equalizer) {
+        BASS_FX_DSPPEAKEQ params{};
+        dsp::equalizerOn(stream_, params, settings.eqSliders);
+    }
+
+    HSTREAM tempoSource = stream_;
+    if (settings.decodeAhead) {
+        BASS_CHANNELINFO info{};
+        BASS_ChannelGetInfo(stream_, &info);
+        const int channels = std::max(1, int(info.chans));
+        ahead_ = std::make_shared<detail::ReadAhead>(stream_, channels, int(info.freq),
+                                                     int64_t(length / (2 * QWORD(channels))));
+        aheadStream_ = engine::createSourceStream(std::make_unique<ReadAheadSource>(ahead_),
+                                                  BASS_STREAM_DECODE);
+        if (aheadStream_)
+            tempoSource = aheadStream_;
+        else
+            ahead_.reset();
+    }
+
+    tempo_ = BASS_FX_TempoCreate(tempoSource, BASS_STREAM_DECODE);
+    if (!tempo_) {
+        error_ =
+            "Cannot process \"" + source + "\": " + describeOpenError(BASS_ErrorGetCode()) + ".";
+        close();
+        return false;
+    }
+    BASS_FX_TempoSet(tempo_, settings.tempoPercent, 0, -100);
+    BASS_FX_TempoSet(tempo_, -100, 0, settings.pitchSemitones);
+
+    const auto header = WaveHeader::fromChannel(tempo_);
+    if (!header) {
+        error_ = "Cannot read the format of \"" + source + "\".";
+        close();
+        return false;
+    }
+    if (!writer_.create(output, *header)) {
+        error_ = writer_.error();
+        close();
+        return false;
+    }
+    return true;
+}
+
+RenderPipeline::Step RenderPipeline::step() {
+    if (!writer_.isOpen())
+        return writer_.status() == WaveWriter::Status::Closed ? Step::Finished : Step::Stopped;
+    if (writer_.status() != WaveWriter::Status::Writing) return Step::Stopped;
+    if (ended_ || BASS_ChannelIsActive(tempo_) == BASS_ACTIVE_STOPPED) {
+        ended_ = true;
+        return Step::Finished;
+    }
+    const int n = BASS_ChannelGetData(tempo_, block_.data(), kBlockBytes);
+    bool written = true;
+    if (n > 0) written = writer_.append(block_.data(), size_t(n));
+    const QWORD pos = BASS_ChannelGetPosition(tempo_);
+    if (pos != QWORD(-1)) position_ = pos;
+    if (!written) {
+        error_ = writer_.error();
+        return Step::Stopped;
+    }
+    return Step::More;
+}
+
+bool RenderPipeline::finish() {
+    if (!writer_.isOpen()) return true;
+    const bool ok = writer_.finish();
+    if (!ok) error_ = writer_.error();
+    if (ahead_) ahead_->halt();
+    return ok;
+}
+
+void RenderPipeline::close() {
+    if (ahead_) ahead_->halt();
+    // The tempo channel, then the stream the read-ahead feeds it from, then the source stream.
+    for (HSTREAM h : {tempo_, aheadStream_, stream_})
+        if (h) BASS_StreamFree(h);
+    tempo_ = aheadStream_ = stream_ = 0;
+    removerDsp_ = 0;
+    ahead_.reset();
+}
+
+}  // namespace render

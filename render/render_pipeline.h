@@ -1,0 +1,112 @@
+// The render: one piece of code that wires the engine for "Process" and for `quorvin render`.
+//
+//   decoding stream of the source (PlayChannel at first)
+//     -> the vocal remover's DSP procedure and the equalizer, when on
+//     -> decoding tempo channel with the tempo and pitch (PlayChannel from then on)
+//     -> blocks of up to 20,000 bytes appended to a WAV file through WaveWriter.
+//
+// Driven block by block so that a window can process its events between blocks:
+//
+//   RenderPipeline r;
+//   if (!r.open(source, workFile, settings)) show(r.error());
+//   while (r.step() == RenderPipeline::Step::More) { show progress; process events; }
+//   r.finish();   // patches the header sizes with the bytes written and closes the file
+//
+// The header sizes are the number of PCM bytes written, not the channel's position (which counts
+// source bytes and differs from the output at any tempo but 0); position() and length() are for
+// progress displays. The engine must not be freed while step() runs. Window thread only (or
+// whichever one thread drives it).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dsp/equalizer.h"
+#include "engine/bass.h"
+#include "render/wave_header.h"
+
+namespace render {
+
+namespace detail {
+struct ReadAhead;
+}
+
+struct RenderSettings {
+    float tempoPercent = 0.0f;    // -60 .. +60 in the window
+    float pitchSemitones = 0.0f;  // -8 .. +8 in the window
+    bool vocalRemover = false;
+    // The equalizer on the source stream, with these slider values (gain = -value dB). The
+    // window passes "Peaking Equalizer" when the vocal remover is on, else the equalizer button.
+    bool equalizer = false;
+    std::array<int, dsp::kEqBands> eqSliders{};
+    // Decode the source and run the vocal remover and the equalizer on a second thread, ahead of
+    // the tempo processing, so that a render uses two cores.
+    bool decodeAhead = false;
+};
+
+class RenderPipeline {
+  public:
+    static constexpr DWORD kBlockBytes = 20000;
+
+    enum class Step {
+        More,      // a block was processed; call step() again
+        Finished,  // the channel has ended; call finish()
+        Stopped,   // writing stopped (size limit reached, write failed): error() says why;
+                   // call finish(), the file holds what was written
+    };
+
+    // `maxDataBytes`: where the file stops growing (the WAV format's limit unless a test wants a
+    // smaller one).
+    explicit RenderPipeline(uint32_t maxDataBytes = kMaxWaveDataBytes);
+    ~RenderPipeline();  // finishes an open file; leaves the channels to the engine (see close())
+    RenderPipeline(const RenderPipeline&) = delete;
+    RenderPipeline& operator=(const RenderPipeline&) = delete;
+
+    // Opens `source` as a decoding stream, attaches the effects, builds the tempo channel and
+    // creates `output` with the header (both sizes 0). Refuses, with error() for the user, a
+    // source that cannot be opened or holds no audio, an output that cannot be created and an
+    // output that is the source file itself; then nothing is left open and no channel remains.
+    bool open(const std::string& source, const std::string& output, const RenderSettings& settings);
+
+    // Reads one block of up to kBlockBytes of processed audio and appends it to the file.
+    Step step();
+    // Patches the header sizes and closes the file. False when that failed (error() says why).
+    bool finish();
+    // Frees the render's channels. The window instead keeps them (the tempo channel stays its
+    // PlayChannel) until the engine is freed; the command line closes them.
+    void close();
+
+    // Progress: the tempo channel's position and the source's length, in source bytes.
+    uint64_t position() const { return position_; }
+    uint64_t length() const { return length_; }
+    // PCM bytes written to the file so far.
+    uint32_t bytesWritten() const { return writer_.dataBytes(); }
+    const WaveHeader& header() const { return writer_.header(); }
+    const std::string& error() const { return error_; }
+
+    // The engine handles, for a window that acts on them during the render.
+    HSTREAM sourceStream() const { return stream_; }
+    HSTREAM tempoChannel() const { return tempo_; }
+    HDSP vocalRemoverDsp() const { return removerDsp_; }
+
+  private:
+    WaveWriter writer_;
+    std::vector<char> block_;
+    std::string error_;
+    std::shared_ptr<detail::ReadAhead> ahead_;
+    HSTREAM stream_ = 0;
+    HSTREAM aheadStream_ = 0;
+    HSTREAM tempo_ = 0;
+    HDSP removerDsp_ = 0;
+    uint64_t position_ = 0;
+    uint64_t length_ = 0;
+    bool ended_ = false;
+};
+
+// Words for the engine's last error code when a file cannot be opened.
+std::string describeOpenError(int engineErrorCode);
+
+}  // namespace render
