@@ -1,0 +1,310 @@
+#include "components/mp3_encoder.h"
+
+#include <lame/lame.h>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QPointer>
+#include <QSaveFile>
+#include <QThread>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+#include <vector>
+
+#include "engine/engine_ext.h"
+
+namespace components {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path toPath(const std::string& utf8) {
+    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+bool isRawName(const std::string& path) {
+    std::string ext = toPath(path).extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
+    return ext == ".raw";
+}
+
+// Headerless 16-bit little-endian stereo at 44100 Hz.
+class RawSource : public engine::Source {
+  public:
+    RawSource(std::FILE* f, int64_t bytes) : file_(f), frames_(bytes / 4) {}
+    ~RawSource() override { std::fclose(file_); }
+    int rate() const override { return 44100; }
+    int channels() const override { return 2; }
+    int64_t lengthFrames() const override { return frames_; }
+    int64_t read(int16_t* dst, int64_t frames) override {
+        frames = std::min(frames, frames_ - pos_);
+        if (frames <= 0) return 0;
+        bytes_.resize(size_t(frames) * 4);
+        const size_t got = std::fread(bytes_.data(), 1, bytes_.size(), file_);
+        if (std::ferror(file_)) return -1;
+        const int64_t n = int64_t(got / 4);
+        for (int64_t i = 0; i < n * 2; ++i)
+            dst[i] = int16_t(uint16_t(bytes_[size_t(2 * i)] | (bytes_[size_t(2 * i + 1)] << 8)));
+        pos_ += n;
+        return n;
+    }
+    bool seek(int64_t) override { return false; }
+
+  private:
+    std::FILE* file_;
+    int64_t frames_;
+    int64_t pos_ = 0;
+    std::vector<uint8_t> bytes_;
+};
+
+std::unique_ptr<engine::Source> openRaw(const std::string& path, std::string& error) {
+    std::error_code ec;
+    const auto size = fs::file_size(toPath(path), ec);
+    std::FILE* f = ec ? nullptr : std::fopen(path.c_str(), "rb");
+    if (!f) {
+        error = "Cannot open \"" + path + "\".";
+        return nullptr;
+    }
+    return std::make_unique<RawSource>(f, int64_t(size));
+}
+
+std::unique_ptr<engine::Source> openInput(const std::string& path, std::string& error) {
+    std::error_code ec;
+    if (!fs::is_regular_file(toPath(path), ec)) {
+        error = "The file \"" + path + "\" does not exist.";
+        return nullptr;
+    }
+    if (isRawName(path)) return openRaw(path, error);
+    int code = 0;
+    auto source = engine::openFileSource(path, &code);
+    if (!source) {
+        error = code == BASS_ERROR_FILEOPEN
+                    ? "Cannot open \"" + path + "\"."
+                    : "\"" + path + "\" is not an audio file the program can read.";
+    }
+    return source;
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    if (fs::equivalent(toPath(a), toPath(b), ec)) return true;
+    const fs::path ca = fs::weakly_canonical(toPath(a), ec);
+    const fs::path cb = fs::weakly_canonical(toPath(b), ec);
+    return !ec && ca == cb;
+}
+
+struct LameHandle {
+    lame_global_flags* gf = lame_init();
+    ~LameHandle() {
+        if (gf) lame_close(gf);
+    }
+};
+
+}  // namespace
+
+std::string encodeMp3File(const Mp3EncodeJob& job, const Mp3ProgressFn& progress,
+                          const std::atomic<bool>* stop) {
+    if (job.input.empty()) return "No input file was chosen.";
+    if (job.output.empty()) return "No output file was given.";
+    if (sameFile(job.input, job.output))
+        return "The MP3 file would replace the file it is made from: choose another name.";
+
+    std::string error;
+    auto source = openInput(job.input, error);
+    if (!source) return error;
+    const int64_t length = source->lengthFrames();
+    const int channels = source->channels();
+    if (length <= 0 || channels < 1) return "\"" + job.input + "\" holds no audio.";
+    const int lameChannels = std::min(channels, 2);
+
+    LameHandle lame;
+    if (!lame.gf) return "The MP3 encoder could not be started.";
+    lame_set_in_samplerate(lame.gf, source->rate());
+    lame_set_num_channels(lame.gf, lameChannels);
+    lame_set_mode(lame.gf, job.channelMode == 1 || lameChannels == 1 ? MONO : JOINT_STEREO);
+    lame_set_VBR(lame.gf, vbr_off);
+    lame_set_brate(lame.gf, std::clamp(int(job.bitRate / 1000), 8, 320));
+    lame_set_quality(lame.gf, 3);
+    lame_set_bWriteVbrTag(lame.gf, 1);
+    if (lame_init_params(lame.gf) < 0) return "The MP3 encoder does not accept these settings.";
+
+    QSaveFile out(QString::fromStdString(job.output));
+    if (!out.open(QIODevice::WriteOnly))
+        return "Cannot write \"" + job.output + "\": " + out.errorString().toStdString();
+    auto writeFailed = [&] {
+        out.cancelWriting();
+        return "Writing \"" + job.output + "\" failed: " + out.errorString().toStdString();
+    };
+
+    constexpr int kBlock = 8192;
+    std::vector<int16_t> in(size_t(kBlock) * size_t(channels));
+    std::vector<int16_t> pcm(size_t(kBlock) * 2);
+    std::vector<unsigned char> mp3(size_t(1.25 * kBlock + 7200));
+    const auto started = std::chrono::steady_clock::now();
+    int64_t done = 0;
+    int lastPercent = -1;
+    for (;;) {
+        if (stop && stop->load()) {
+            out.cancelWriting();
+            return kMp3Stopped;
+        }
+        const int64_t n = source->read(in.data(), kBlock);
+        if (n < 0) {
+            out.cancelWriting();
+            return "Reading \"" + job.input + "\" failed.";
+        }
+        if (n == 0) break;  // the end (a truncated file ends early)
+        const int16_t* frames = in.data();
+        if (channels > 2) {
+            // Fold further channels into the first two: even ones left, odd ones right.
+            for (int64_t i = 0; i < n; ++i) {
+                int sum[2] = {0, 0}, count[2] = {0, 0};
+                for (int c = 0; c < channels; ++c) {
+                    sum[c % 2] += in[size_t(i * channels + c)];
+                    ++count[c % 2];
+                }
+                pcm[size_t(2 * i)] = int16_t(sum[0] / count[0]);
+                pcm[size_t(2 * i + 1)] = int16_t(sum[1] / count[1]);
+            }
+            frames = pcm.data();
+        }
+        const int w =
+            lameChannels == 2
+                ? lame_encode_buffer_interleaved(lame.gf, const_cast<int16_t*>(frames), int(n),
+                                                 mp3.data(), int(mp3.size()))
+                : lame_encode_buffer(lame.gf, frames, nullptr, int(n), mp3.data(), int(mp3.size()));
+        if (w < 0) {
+            out.cancelWriting();
+            return "The MP3 encoder failed.";
+        }
+        if (out.write(reinterpret_cast<const char*>(mp3.data()), w) != w) return writeFailed();
+        done += n;
+        const int percent = int(std::min<int64_t>(99, done * 100 / length));
+        if (progress && percent != lastPercent) {
+            lastPercent = percent;
+            const double elapsed =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+            progress(percent, elapsed * double(std::max<int64_t>(0, length - done)) / double(done));
+        }
+    }
+    const int w = lame_encode_flush(lame.gf, mp3.data(), int(mp3.size()));
+    if (w < 0) {
+        out.cancelWriting();
+        return "The MP3 encoder failed.";
+    }
+    if (out.write(reinterpret_cast<const char*>(mp3.data()), w) != w) return writeFailed();
+    // The LAME/Xing header with the exact length goes over the first frame, kept free for it.
+    std::vector<unsigned char> tag(8192);
+    const size_t t = lame_get_lametag_frame(lame.gf, tag.data(), tag.size());
+    if (t > 0 && t <= size_t(out.size())) {
+        if (!out.seek(0) ||
+            out.write(reinterpret_cast<const char*>(tag.data()), qint64(t)) != qint64(t))
+            return writeFailed();
+    }
+    if (stop && stop->load()) {
+        out.cancelWriting();
+        return kMp3Stopped;
+    }
+    if (!out.commit())
+        return "Writing \"" + job.output + "\" failed: " + out.errorString().toStdString();
+    return {};
+}
+
+// One running Encode: shared by the component, its worker thread and the waiting loop.
+struct Mp3Encoder::Run {
+    std::atomic<bool> stop{false};
+    std::thread worker;
+    QEventLoop* loop = nullptr;
+    std::string result;
+};
+
+Mp3Encoder::Mp3Encoder(QObject* parent) : QObject(parent) {}
+
+Mp3Encoder::~Mp3Encoder() {
+    if (auto run = running_) {
+        run->stop = true;
+        if (run->worker.joinable()) run->worker.join();
+        // The Encode waiting below us returns at once and touches nothing of ours.
+        if (run->loop) run->loop->quit();
+    }
+}
+
+void Mp3Encoder::StopEncoding() {
+    if (auto run = running_) run->stop = true;
+}
+
+bool Mp3Encoder::Encode() {
+    if (running_) {
+        error_ = "An encoding is already running.";
+        return false;
+    }
+    Mp3EncodeJob job;
+    job.input = input_.toStdString();
+    job.output = output_.toStdString();
+    job.bitRate = bitRate_.value_or(128000);
+    job.channelMode = channelMode_.value_or(0);
+    error_.clear();
+    stopped_ = false;
+
+    auto run = std::make_shared<Run>();
+    running_ = run;
+
+    if (!QCoreApplication::instance()) {
+        // No event loop to keep running: encode here and report directly.
+        run->result = encodeMp3File(
+            job,
+            [this](int p, double left) {
+                emit EncodeTimeLeft(left);
+                emit EncodeProgress(p);
+            },
+            &run->stop);
+    } else {
+        QEventLoop loop;
+        run->loop = &loop;
+        QPointer<Mp3Encoder> self(this);
+        // Reports go through the event queue to this object's thread; the destructor joins the
+        // worker before this object goes away, so `this` is valid whenever the worker uses it.
+        run->worker = std::thread([this, run, job] {
+            run->result = encodeMp3File(
+                job,
+                [this](int p, double left) {
+                    QMetaObject::invokeMethod(
+                        this,
+                        [this, p, left] {
+                            emit EncodeTimeLeft(left);
+                            emit EncodeProgress(p);
+                        },
+                        Qt::QueuedConnection);
+                },
+                &run->stop);
+            QMetaObject::invokeMethod(
+                this,
+                [run] {
+                    if (run->loop) run->loop->quit();
+                },
+                Qt::QueuedConnection);
+        });
+        loop.exec();
+        if (!self) return false;  // destroyed while encoding
+        run->loop = nullptr;
+        run->worker.join();
+        // Reports still queued from the worker come before the last one.
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    }
+    running_.reset();
+    if (!run->result.empty()) {
+        error_ = QString::fromStdString(run->result);
+        stopped_ = run->result == kMp3Stopped;
+        return false;
+    }
+    emit EncodeTimeLeft(0.0);
+    emit EncodeProgress(100);
+    return true;
+}
+
+}  // namespace components

@@ -1,0 +1,89 @@
+// The MP3 encoder component, on LAME. Set InputFile (any file the engine decodes, or headerless
+// 16-bit stereo 44.1 kHz ".raw"), OutputFile, BitRate (bits per second) and ChannelMode (0 stereo,
+// 1 mono), then call Encode. Encode runs LAME on a thread of its own and returns when the MP3 is
+// complete; meanwhile the caller's event loop keeps running, so the window stays responsive and
+// StopEncoding can be called. EncodeProgress and EncodeTimeLeft arrive on the thread that owns
+// the component. The MP3 is written under a temporary name beside the destination and renamed
+// when complete: a stop or a failure leaves any earlier file of that name as it was. Its first
+// frame carries a LAME/Xing header, so that players show the exact length.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QVariant>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+class QEventLoop;
+
+namespace components {
+
+// One encoding job, for the component and for callers without an event loop (the command line).
+struct Mp3EncodeJob {
+    std::string input;         // UTF-8 path
+    std::string output;        // UTF-8 path
+    int32_t bitRate = 128000;  // bits per second; LAME takes the nearest rate it can write
+    int channelMode = 0;       // 0 stereo, 1 mono
+};
+
+inline constexpr const char* kMp3Stopped = "Encoding stopped";
+
+// Receives progress (0..99 while encoding; the caller reports 100 once the file is in place) and
+// the estimated seconds left.
+using Mp3ProgressFn = std::function<void(int percent, double secondsLeft)>;
+
+// Encodes `job` on the calling thread. Returns "" when the MP3 is in place, else the reason, for
+// the user (kMp3Stopped after `stop` was set), and the destination is as it was.
+std::string encodeMp3File(const Mp3EncodeJob& job, const Mp3ProgressFn& progress = {},
+                          const std::atomic<bool>* stop = nullptr);
+
+class Mp3Encoder : public QObject {
+    Q_OBJECT
+  public:
+    explicit Mp3Encoder(QObject* parent = nullptr);
+    // Stops a running encoding and waits for its thread.
+    ~Mp3Encoder() override;
+
+    // Properties. Unset ones read back as empty (an empty text, an invalid QVariant).
+    QString InputFile() const { return input_; }
+    void setInputFile(const QString& path) { input_ = path; }
+    QString OutputFile() const { return output_; }
+    void setOutputFile(const QString& path) { output_ = path; }
+    QVariant BitRate() const { return bitRate_ ? QVariant(*bitRate_) : QVariant(); }
+    void setBitRate(int32_t bitsPerSecond) { bitRate_ = bitsPerSecond; }
+    QVariant ChannelMode() const { return channelMode_ ? QVariant(*channelMode_) : QVariant(); }
+    void setChannelMode(int16_t mode) { channelMode_ = mode; }
+
+    // Encodes InputFile into OutputFile (unset: 128000 bits per second, stereo). Returns true when
+    // the MP3 is complete; false when it was stopped or failed (errorText() says why). Returns
+    // false at once while another Encode of this component is running.
+    bool Encode();
+    // Ends a running Encode: it returns false and no MP3 is left behind. Any thread.
+    void StopEncoding();
+
+    bool isEncoding() const { return running_ != nullptr; }
+    // Why the last Encode returned false ("" after a success).
+    QString errorText() const { return error_; }
+    // True when the last Encode ended because of StopEncoding.
+    bool wasStopped() const { return stopped_; }
+
+  signals:
+    void EncodeProgress(int percent);
+    void EncodeTimeLeft(double seconds);
+
+  private:
+    struct Run;
+
+    QString input_, output_;
+    std::optional<int32_t> bitRate_;
+    std::optional<int16_t> channelMode_;
+    QString error_;
+    bool stopped_ = false;
+    std::shared_ptr<Run> running_;
+};
+
+}  // namespace components
