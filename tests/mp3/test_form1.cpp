@@ -1,0 +1,213 @@
+// The "Wav to Mp3 Encode" window, driven offscreen with the scripted platform and the real
+// encoder.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <filesystem>
+
+#include "components/mp3_encoder.h"
+#include "mp3/form1.h"
+#include "mp3/mp3routines.h"
+#include "platform/scripted_platform.h"
+#include "tests/support/audio_fixtures.h"
+
+namespace {
+
+class EncoderWindow : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        auto p = std::make_unique<platform::ScriptedPlatform>();
+        scripted = p.get();
+        previous = platform::Platform::install(std::move(p));
+        form = std::make_unique<mp3::Form1>();
+        form->show();
+    }
+    void TearDown() override {
+        form.reset();
+        platform::Platform::install(std::move(previous));
+    }
+    template <typename W>
+    W* get(const char* name) {
+        W* w = form->findChild<W*>(name);
+        EXPECT_TRUE(w) << name;
+        return w;
+    }
+    QString text(const char* label) { return get<QLabel>(label)->text(); }
+    void open(const std::string& path) {
+        scripted->openAnswers.push_back(path);
+        get<QPushButton>("Command1")->click();
+    }
+    void choose(const char* list, int index) {
+        auto* box = get<QComboBox>(list);
+        box->setCurrentIndex(index);
+        emit box->activated(index);
+    }
+    void encode() { get<QPushButton>("Command3")->click(); }
+    mp3::Mp3FileInfo info(const std::string& path) {
+        mp3::Mp3FileInfo i;
+        EXPECT_EQ(mp3::ReadMp3FileInfo(path, i), 1) << path;
+        return i;
+    }
+
+    fixtures::TempDir dir;
+    platform::ScriptedPlatform* scripted = nullptr;
+    std::unique_ptr<platform::Platform> previous;
+    std::unique_ptr<mp3::Form1> form;
+};
+
+}  // namespace
+
+TEST_F(EncoderWindow, ShowsItsControlsAsDesigned) {
+    EXPECT_EQ(form->windowTitle(), "Wav to Mp3 Encode");
+    auto* bitRates = get<QComboBox>("Combo1");
+    auto* modes = get<QComboBox>("Combo2");
+    ASSERT_EQ(bitRates->count(), 4);
+    EXPECT_EQ(bitRates->itemText(0), "256000");
+    EXPECT_EQ(bitRates->itemText(3), "96000");
+    EXPECT_EQ(bitRates->currentIndex(), -1);
+    EXPECT_EQ(bitRates->placeholderText(), "BitRate");
+    ASSERT_EQ(modes->count(), 2);
+    EXPECT_EQ(modes->itemText(0), "STEREO");
+    EXPECT_EQ(modes->itemText(1), "MONO");
+    EXPECT_EQ(modes->placeholderText(), "Channels");
+    EXPECT_EQ(get<QPushButton>("Command1")->text(), "Open");
+    EXPECT_EQ(get<QPushButton>("Command3")->text(), "Encode");
+    EXPECT_EQ(get<QPushButton>("Command4")->text(), "Stop");
+    EXPECT_EQ(text("Label1"), "00 %");
+    EXPECT_EQ(text("Label2"), "Seconds Left");
+    EXPECT_TRUE(get<QLineEdit>("Text1")->text().isEmpty());
+    EXPECT_EQ(get<QProgressBar>("prog")->maximum(), 100);
+    // Nothing chosen: the encoder reports both settings as empty.
+    EXPECT_TRUE(form->encoder().BitRate().toString().isEmpty());
+    EXPECT_TRUE(form->encoder().ChannelMode().toString().isEmpty());
+}
+
+TEST_F(EncoderWindow, ShowsProgressAndTimeLeftTexts) {
+    auto& enc = form->encoder();
+    auto* bar = get<QProgressBar>("prog");
+    emit enc.EncodeProgress(7);
+    EXPECT_EQ(text("Label1"), "07 %");
+    EXPECT_EQ(bar->value(), 7);
+    emit enc.EncodeProgress(42);
+    EXPECT_EQ(text("Label1"), "42 %");
+    emit enc.EncodeTimeLeft(123.456);
+    EXPECT_EQ(text("Label2"), "123.46 Seconds Left");
+    emit enc.EncodeTimeLeft(12.3);
+    EXPECT_EQ(text("Label2"), "12.30 Seconds Left");
+    emit enc.EncodeTimeLeft(5.5);
+    EXPECT_EQ(text("Label2"), "5.50 Seconds Left");
+    emit enc.EncodeTimeLeft(9.96);  // 10.0 at one decimal: two integer digits
+    EXPECT_EQ(text("Label2"), "09.96 Seconds Left");
+    emit enc.EncodeTimeLeft(9.9);
+    EXPECT_EQ(text("Label2"), "9.90 Seconds Left");
+
+    emit enc.EncodeProgress(100);
+    EXPECT_EQ(text("Label1"), "00 %");
+    EXPECT_EQ(text("Label2"), "Finished Encoding");
+    EXPECT_EQ(bar->value(), 100);
+    emit enc.EncodeTimeLeft(0.0);
+    EXPECT_EQ(text("Label2"), "Finished Encoding");
+    EXPECT_EQ(bar->value(), 0);
+}
+
+TEST_F(EncoderWindow, EncodesTheChosenFileBesideItWithTheChosenSettings) {
+    const std::string wav = dir.file("take.wav");
+    fixtures::writeWav(wav, fixtures::sine(440, 6));
+    open(wav);
+    EXPECT_EQ(get<QLineEdit>("Text1")->text().toStdString(), wav);
+    ASSERT_EQ(scripted->openDialogs.size(), 1u);
+    EXPECT_EQ(scripted->openDialogs[0].filter, "Wave Audio File|*.wav|Raw Audio File|*.raw");
+
+    // Unset: 128000 bits per second, stereo.
+    encode();
+    EXPECT_TRUE(scripted->messages.empty()) << scripted->lastMessage();
+    auto first = info(dir.file("take.mp3"));
+    EXPECT_EQ(first.BitRate, 128);
+    EXPECT_NE(first.ChannelMode, 3);
+    EXPECT_EQ(text("Label1"), "00 %");
+    EXPECT_EQ(text("Label2"), "Finished Encoding");
+    EXPECT_EQ(get<QProgressBar>("prog")->value(), 100);
+
+    choose("Combo1", 3);
+    choose("Combo2", 1);
+    EXPECT_EQ(form->encoder().BitRate().toInt(), 96000);
+    EXPECT_EQ(form->encoder().ChannelMode().toInt(), 1);
+    choose("Combo1", -1);  // no item: nothing changes
+    EXPECT_EQ(form->encoder().BitRate().toInt(), 96000);
+    // A name typed by hand changes only the output's name: the input stays the chosen file.
+    get<QLineEdit>("Text1")->setText(QString::fromStdString(dir.file("other.wav")));
+    encode();
+    auto second = info(dir.file("other.mp3"));
+    EXPECT_EQ(second.BitRate, 96);
+    EXPECT_EQ(second.ChannelMode, 3);
+    EXPECT_EQ(second.Duration, 6);
+
+    // A ".raw" file gives the ".mp3" of the same name; a cancelled dialog keeps the last name.
+    const auto tone = fixtures::sine(440, 3);
+    std::vector<uint8_t> raw(
+        reinterpret_cast<const uint8_t*>(tone.samples.data()),
+        reinterpret_cast<const uint8_t*>(tone.samples.data()) + tone.samples.size() * 2);
+    fixtures::writeBytes(dir.file("x.raw"), raw);
+    open(dir.file("x.raw"));
+    get<QPushButton>("Command1")->click();  // cancelled
+    EXPECT_EQ(get<QLineEdit>("Text1")->text().toStdString(), dir.file("x.raw"));
+    EXPECT_EQ(scripted->openDialogs.back().initialName, dir.file("x.raw"));
+    encode();
+    EXPECT_EQ(info(dir.file("x.mp3")).Duration, 3);
+    EXPECT_TRUE(scripted->messages.empty()) << scripted->lastMessage();
+}
+
+TEST_F(EncoderWindow, StopLeavesNoMp3AndKeepsAnEarlierOne) {
+    const std::string wav = dir.file("long.wav");
+    fixtures::writeWav(wav, fixtures::noise(60));
+    fixtures::writeBytes(dir.file("long.mp3"), {'o', 'l', 'd'});
+    open(wav);
+    QObject::connect(&form->encoder(), &components::Mp3Encoder::EncodeProgress, [&](int p) {
+        if (p >= 2) get<QPushButton>("Command4")->click();
+    });
+    encode();
+    EXPECT_TRUE(scripted->messages.empty()) << scripted->lastMessage();
+    EXPECT_EQ(fixtures::readBytes(dir.file("long.mp3")), (std::vector<uint8_t>{'o', 'l', 'd'}));
+    EXPECT_NE(text("Label2"), "Finished Encoding");
+
+    // Closing the window while it encodes stops the encoding too.
+    QObject::disconnect(&form->encoder(), nullptr, nullptr, nullptr);
+    QTimer::singleShot(30, form.get(), [&] { form->close(); });
+    encode();
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(fixtures::readBytes(dir.file("long.mp3")), (std::vector<uint8_t>{'o', 'l', 'd'}));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
+}
+
+TEST_F(EncoderWindow, RefusesToOverwriteItsInputAndReportsBadInput) {
+    // An input whose MP3 name is itself.
+    const std::string song = dir.file("song.mp3");
+    fixtures::writeMp3(song, fixtures::sine(440, 2));
+    const auto before = fixtures::readBytes(song);
+    open(song);
+    encode();
+    ASSERT_EQ(scripted->messages.size(), 1u);
+    EXPECT_NE(scripted->messages[0].text.find("would replace"), std::string::npos);
+    EXPECT_EQ(fixtures::readBytes(song), before);
+
+    // Fewer than three characters, or nothing: nothing happens.
+    get<QLineEdit>("Text1")->setText("ab");
+    encode();
+    get<QLineEdit>("Text1")->clear();
+    encode();
+    EXPECT_EQ(scripted->messages.size(), 1u);
+
+    // A file that is not audio: a message, no MP3.
+    fixtures::writeBytes(dir.file("bad.wav"), {'R', 'I', 'F', 'F', 1, 2, 3});
+    open(dir.file("bad.wav"));
+    encode();
+    ASSERT_EQ(scripted->messages.size(), 2u);
+    EXPECT_NE(scripted->messages[1].text.find("bad.wav"), std::string::npos);
+    EXPECT_EQ(scripted->messages[1].title, "Quorvin Audio Tools");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("bad.mp3")));
+}
