@@ -17,11 +17,16 @@ namespace render {
 // equalizer) into a ring buffer while the caller's thread runs the tempo channel over it. The
 // ring is seen by the engine as a Source, registered as a stream of its own, so that the tempo
 // channel reads from it exactly as it would read the file stream.
+//
+// With the vocal remover on, both channels of a stereo source are equal after it, so the ring
+// keeps one of them and the tempo channel works on mono audio (half the work); step() writes
+// each sample to both channels again.
 namespace detail {
 
 struct ReadAhead {
     HSTREAM stream = 0;
-    int channels = 2;
+    int sourceChannels = 2;
+    int channels = 2;  // delivered: sourceChannels, or 1 when keeping one of two equal channels
     int rate = 44100;
     int64_t frames = 0;
 
@@ -34,8 +39,8 @@ struct ReadAhead {
 
     static constexpr size_t kChunkSamples = 16384;
 
-    ReadAhead(HSTREAM s, int ch, int r, int64_t len)
-        : stream(s), channels(ch), rate(r), frames(len) {
+    ReadAhead(HSTREAM s, int sourceCh, bool mono, int r, int64_t len)
+        : stream(s), sourceChannels(sourceCh), channels(mono ? 1 : sourceCh), rate(r), frames(len) {
         ring.resize(kChunkSamples * 16);
     }
     ~ReadAhead() { halt(); }
@@ -55,7 +60,11 @@ struct ReadAhead {
                 cv.notify_all();
                 return;
             }
-            const size_t samples = size_t(n) / 2;
+            size_t samples = size_t(n) / 2;
+            if (channels != sourceChannels) {  // keep the first channel of each frame
+                samples /= size_t(sourceChannels);
+                for (size_t i = 0; i < samples; ++i) tmp[i] = tmp[i * size_t(sourceChannels)];
+            }
             size_t tail = (head + count) % ring.size();
             for (size_t done = 0; done < samples;) {
                 const size_t part = std::min(samples - done, ring.size() - tail);
@@ -105,7 +114,7 @@ struct ReadAhead {
         head = count = 0;
         eof = false;
         stop = false;
-        return BASS_ChannelSetPosition(stream, QWORD(frame) * QWORD(channels) * 2) != 0;
+        return BASS_ChannelSetPosition(stream, QWORD(frame) * QWORD(sourceChannels) * 2) != 0;
     }
 };
 
@@ -144,7 +153,7 @@ std::string describeOpenError(int code) {
 }
 
 RenderPipeline::RenderPipeline(uint32_t maxDataBytes)
-    : writer_(maxDataBytes), block_(kBlockBytes) {}
+    : writer_(maxDataBytes), block_(kBlockBytes / 2) {}
 
 RenderPipeline::~RenderPipeline() {
     writer_.finish();
@@ -158,6 +167,7 @@ bool RenderPipeline::open(const std::string& source, const std::string& output,
     error_.clear();
     position_ = length_ = 0;
     ended_ = false;
+    expand_ = 1;
 
     // Writing the output over the source would destroy the audio while it is being read.
     std::error_code ec;
@@ -190,8 +200,10 @@ bool RenderPipeline::open(const std::string& source, const std::string& output,
         BASS_CHANNELINFO info{};
         BASS_ChannelGetInfo(stream_, &info);
         const int channels = std::max(1, int(info.chans));
-        ahead_ = std::make_shared<detail::ReadAhead>(stream_, channels, int(info.freq),
+        const bool mono = settings.vocalRemover && channels == 2;
+        ahead_ = std::make_shared<detail::ReadAhead>(stream_, channels, mono, int(info.freq),
                                                      int64_t(length / (2 * QWORD(channels))));
+        if (mono) expand_ = 2;
         aheadStream_ = engine::createSourceStream(std::make_unique<ReadAheadSource>(ahead_),
                                                   BASS_STREAM_DECODE);
         if (aheadStream_)
@@ -210,7 +222,10 @@ bool RenderPipeline::open(const std::string& source, const std::string& output,
     BASS_FX_TempoSet(tempo_, settings.tempoPercent, 0, -100);
     BASS_FX_TempoSet(tempo_, -100, 0, settings.pitchSemitones);
 
-    const auto header = WaveHeader::fromChannel(tempo_);
+    auto header = WaveHeader::fromChannel(tempo_);
+    if (header && expand_ > 1)
+        header = WaveHeader::forFormat(header->format.channels * expand_, header->format.sampleRate,
+                                       header->format.bitsPerSample == 8);
     if (!header) {
         error_ = "Cannot read the format of \"" + source + "\".";
         close();
@@ -232,11 +247,18 @@ RenderPipeline::Step RenderPipeline::step() {
         ended_ = true;
         return Step::Finished;
     }
-    const int n = BASS_ChannelGetData(tempo_, block_.data(), kBlockBytes);
+    const DWORD want = kBlockBytes / DWORD(expand_);
+    int n = BASS_ChannelGetData(tempo_, block_.data(), want);
+    if (n > 0 && expand_ == 2) {
+        // One channel back to two, from the end so that the block can be widened in place.
+        for (int i = n / 2 - 1; i >= 0; --i)
+            block_[size_t(2 * i)] = block_[size_t(2 * i + 1)] = block_[size_t(i)];
+        n *= 2;
+    }
     bool written = true;
     if (n > 0) written = writer_.append(block_.data(), size_t(n));
     const QWORD pos = BASS_ChannelGetPosition(tempo_);
-    if (pos != QWORD(-1)) position_ = pos;
+    if (pos != QWORD(-1)) position_ = pos * QWORD(expand_);
     if (!written) {
         error_ = writer_.error();
         return Step::Stopped;

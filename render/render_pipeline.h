@@ -43,7 +43,8 @@ struct RenderSettings {
     bool equalizer = false;
     std::array<int, dsp::kEqBands> eqSliders{};
     // Decode the source and run the vocal remover and the equalizer on a second thread, ahead of
-    // the tempo processing, so that a render uses two cores.
+    // the tempo processing, so that a render uses two cores. With the vocal remover on, the tempo
+    // processing then works on one of the two (equal) channels and the output is widened again.
     bool decodeAhead = false;
 };
 
@@ -94,7 +95,7 @@ class RenderPipeline {
 
   private:
     WaveWriter writer_;
-    std::vector<char> block_;
+    std::vector<int16_t> block_;
     std::string error_;
     std::shared_ptr<detail::ReadAhead> ahead_;
     HSTREAM stream_ = 0;
@@ -103,6 +104,7 @@ class RenderPipeline {
     HDSP removerDsp_ = 0;
     uint64_t position_ = 0;
     uint64_t length_ = 0;
+    int expand_ = 1;  // 2 when the tempo channel carries one of two equal channels
     bool ended_ = false;
 };
 
