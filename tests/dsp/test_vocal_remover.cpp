@@ -120,24 +120,3 @@ TEST(VocalRemoverDSP, RemovesTheCentreOfAStereoMixDecodedByTheEngine) {
                     fixtures::toneLevelDb(mix, 1, right) - 6.02, 1.0);
     }
 }
-
-TEST(VocalRemoverGain, SendsTheSliderAsTheAmplification) {
-    fixtures::TempDir tmp;
-    const std::string path = tmp.file("tone.wav");
-    fixtures::writeWav(path, fixtures::sine(440, 0.5));
-    const HSTREAM stream = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
-    ASSERT_NE(stream, 0u);
-    ASSERT_TRUE(BASS_FX_DSP_Set(stream, BASS_FX_GAIN, 1));
-    for (int slider : {9, 0, 10}) {
-        dsp::setVocalRemoverGain(stream, slider);
-        BASS_FX_DSPGAIN g{};
-        ASSERT_TRUE(BASS_FX_DSP_GetParameters(stream, BASS_FX_GAIN, &g));
-        EXPECT_EQ(g.fParam1, 10.0f);
-        EXPECT_EQ(g.fParam2, 10.0f);
-        EXPECT_EQ(g.fParam3, 10.0f);
-        EXPECT_EQ(g.fAmp, float(10 - slider));
-        EXPECT_EQ(g.fParam5, 1000.0f);
-    }
-    BASS_StreamFree(stream);
-    dsp::setVocalRemoverGain(stream, 9);  // a freed channel: ignored, no crash
-}
