@@ -1,0 +1,127 @@
+#include "render/normaliser/Form11.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <algorithm>
+#include <cmath>
+
+#include "components/normaliser_component.h"
+#include "platform/platform.h"
+
+namespace {
+QLineEdit* greyBox(QWidget* parent, const char* name) {
+    auto* e = new QLineEdit(parent);
+    e->setObjectName(name);
+    e->setStyleSheet("QLineEdit { background-color: rgb(192, 192, 192); }");
+    e->setMinimumWidth(320);
+    return e;
+}
+QPushButton* button(QWidget* parent, const char* name, const char* caption) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    return b;
+}
+}  // namespace
+
+Form11::Form11(QWidget* parent) : QDialog(parent) {
+    setObjectName("Form11");
+    setWindowTitle(" Normalize Wave File");
+    Text1 = greyBox(this, "Text1");
+    Command1 = button(this, "Command1", "...");
+    Text2 = greyBox(this, "Text2");
+    Command2 = button(this, "Command2", "...");
+    Text3 = greyBox(this, "Text3");
+    Text3->setMinimumWidth(60);
+    Label1 = new QLabel("% Normalization", this);
+    Label1->setObjectName("Label1");
+    prog = new QProgressBar(this);
+    prog->setObjectName("prog");
+    prog->setRange(0, 100);
+    prog->setValue(0);
+    prog->setTextVisible(false);
+    Label2 = new QLabel("00 %", this);
+    Label2->setObjectName("Label2");
+    Command3 = button(this, "Command3", "Start");
+    normaliser = new NormaliserComponent(this);
+
+    auto* g = new QGridLayout(this);
+    g->addWidget(new QLabel("Source:", this), 0, 0);
+    g->addWidget(Text1, 0, 1);
+    g->addWidget(Command1, 0, 2);
+    g->addWidget(new QLabel("Destination:", this), 1, 0);
+    g->addWidget(Text2, 1, 1);
+    g->addWidget(Command2, 1, 2);
+    auto* percentRow = new QHBoxLayout;
+    percentRow->addWidget(Text3);
+    percentRow->addWidget(Label1);
+    percentRow->addStretch(1);
+    g->addLayout(percentRow, 2, 1);
+    g->addWidget(prog, 3, 0, 1, 2);
+    g->addWidget(Label2, 3, 2);
+    g->addWidget(Command3, 4, 2);
+
+    connect(Command1, &QPushButton::clicked, this, &Form11::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &Form11::Command2_Click);
+    connect(Command3, &QPushButton::clicked, this, &Form11::Command3_Click);
+    connect(normaliser, &NormaliserComponent::progress, this, &Form11::ReportNormaliseProgress);
+}
+
+Form11* Form11::instance() {
+    static QPointer<Form11> form;
+    if (!form) form = new Form11(nullptr);
+    return form;
+}
+
+void Form11::Command1_Click() {
+    auto chosen = platform::Platform::instance().openFile(
+        platform::FileDialog{"", "Wave Audio File|*.wav", 0, lastOpen_, ""});
+    if (chosen) lastOpen_ = *chosen;
+    if (!lastOpen_.empty()) Text1->setText(QString::fromStdString(lastOpen_));
+}
+
+void Form11::Command2_Click() {
+    auto chosen = platform::Platform::instance().saveFile(
+        platform::FileDialog{"", "Wave Audio File|*.wav", 0, lastSave_, ""});
+    if (chosen) lastSave_ = *chosen;
+    if (!lastSave_.empty()) Text2->setText(QString::fromStdString(lastSave_));
+}
+
+void Form11::Command3_Click() {
+    const std::string source = Text1->text().toStdString();
+    const std::string destination = Text2->text().toStdString();
+    const std::string percent = Text3->text().toStdString();
+    if (source.empty() || destination.empty() || percent.empty()) return;
+    auto& p = platform::Platform::instance();
+    p.setBusy(true);
+    Command3->setEnabled(false);
+    const std::string error = normaliser->Normalize(source, destination, percent);
+    Command3->setEnabled(true);
+    if (!error.empty()) {
+        // A refused job never reaches 100: end the busy pointer here and say why.
+        p.setBusy(false);
+        platform::message(error, "Quorvin Audio Tools", platform::Icon::Exclamation);
+    }
+}
+
+QString Form11::percentText(double percent) {
+    const long v = std::lround(percent);  // half away from zero
+    return QString("%1 %").arg(v, 2, 10, QChar('0'));
+}
+
+void Form11::ReportNormaliseProgress(double percent) {
+    prog->setValue(int(std::clamp(percent, 0.0, 100.0)));
+    Label2->setText(percentText(percent));
+    if (percent != 100.0) return;
+    prog->setValue(100);
+    platform::message("Finished Normalizing The Wave Audio File", "Finished",
+                      platform::Icon::Information);
+    prog->setValue(0);
+    Label2->setText("00 %");
+    platform::Platform::instance().setBusy(false);
+    hide();
+}

@@ -1,0 +1,45 @@
+// The normaliser window " Normalize Wave File": a source WAV, a destination WAV and a
+// percentage, handed to the normalising component; its progress is shown until it finishes.
+#pragma once
+
+#include <QDialog>
+#include <string>
+
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class NormaliserComponent;
+
+class Form11 : public QDialog {
+    Q_OBJECT
+  public:
+    explicit Form11(QWidget* parent = nullptr);
+
+    QLineEdit* Text1;  // source
+    QPushButton* Command1;
+    QLineEdit* Text2;  // destination
+    QPushButton* Command2;
+    QLineEdit* Text3;  // percentage
+    QLabel* Label1;
+    QProgressBar* prog;
+    QLabel* Label2;
+    QPushButton* Command3;  // "Start"
+    NormaliserComponent* normaliser;
+
+    void ReportNormaliseProgress(double percent);
+
+    // Label2's text for a progress report: at least two digits, rounded half away from zero.
+    static QString percentText(double percent);
+
+    // The window, created on first use and hidden (not destroyed) at the end of a job.
+    static Form11* instance();
+
+  private:
+    void Command1_Click();
+    void Command2_Click();
+    void Command3_Click();
+    // The dialogs keep their last choice; a cancelled dialog gives it again.
+    std::string lastOpen_;
+    std::string lastSave_;
+};
