@@ -101,12 +101,19 @@ int cdDriveCount();
 
 // A drive stand-in for tests, on an image drive: the door reported open (the disc is then not
 // ready and reads fail), reads failing from a sector on (disc sector, -1 = never), queries held
-// until released (a drive that does not answer). Applies at once.
+// until released (a drive that does not answer), the track count failing, and a CD-Text block
+// of the test's own (NUL-separated strings; the terminating empty string is added). Applies at
+// once.
 struct CdTestFaults {
     bool doorOpen = false;
     int64_t failReadsFromSector = -1;
     bool holdQueries = false;
+    bool failTrackCount = false;
+    std::string cdText;
 };
 bool cdSetTestFaults(int drive, const CdTestFaults& faults);
+// Removes every disc image drive (the machine's drives stay), so that a test starts with only
+// its own images. Strings returned for the removed drives stay valid.
+void cdRemoveImages();
 
 }  // namespace engine

@@ -165,6 +165,17 @@ class Registry {
         return -1;
     }
 
+    void removeImages() {
+        std::lock_guard lk(m_);
+        auto keep =
+            std::remove_if(drives_.begin(), drives_.end(), [](const auto& d) { return d->image; });
+        for (auto it = keep; it != drives_.end(); ++it) {
+            (*it)->releaseHold();
+            retired_.push_back(*it);
+        }
+        drives_.erase(keep, drives_.end());
+    }
+
     int add(std::shared_ptr<Drive> drive) {
         std::lock_guard lk(m_);
         drives_.push_back(std::move(drive));
@@ -222,6 +233,7 @@ class Registry {
     std::mutex m_;
     std::condition_variable cv_;
     std::vector<std::shared_ptr<Drive>> drives_;
+    std::vector<std::shared_ptr<Drive>> retired_;  // removed, kept for the strings handed out
     std::thread poller_;
     bool scanned_ = false;
     bool useDevices_ = true;
@@ -297,6 +309,10 @@ int cdOpenSource(const std::string& utf8Path) {
 
 void cdUseDeviceDrives(bool use) {
     registry().useDevices(use);
+}
+
+void cdRemoveImages() {
+    registry().removeImages();
 }
 
 const char* cdDriveName(DWORD drive) {
@@ -376,7 +392,7 @@ int BASS_CD_GetTracks(DWORD drive) {
     auto d = driveAt(drive);
     if (!d) return -1;
     auto disc = d->disc();
-    if (!disc) {
+    if (!disc || d->faults().failTrackCount) {
         setError(BASS_ERROR_NOCD);
         return -1;
     }
@@ -417,12 +433,14 @@ const char* BASS_CD_GetID(DWORD drive, DWORD id) {
         setError(BASS_ERROR_NOCD);
         return nullptr;
     }
-    if (disc->cdText.empty()) {
+    std::string block = disc->cdText;
+    if (std::string own = d->faults().cdText; !own.empty()) block = own + std::string(2, '\0');
+    if (block.empty()) {
         setError(BASS_ERROR_NOTAVAIL);
         return nullptr;
     }
     std::lock_guard lk(d->idMutex);
-    d->lastId = disc->cdText;
+    d->lastId = std::move(block);
     setError(BASS_OK);
     return d->lastId.c_str();
 }

@@ -1,0 +1,245 @@
+#include "cd/cd_commands.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <optional>
+#include <strings.h>
+#include <system_error>
+
+#include "cd/extract.h"
+#include "cd/track_list.h"
+#include "engine/basscd.h"
+#include "engine/basswma.h"
+
+namespace fs = std::filesystem;
+
+namespace cd {
+
+namespace {
+
+constexpr const char* kListUsage = "usage: quorvin cd-list SOURCE\n";
+constexpr const char* kRipUsage =
+    "usage: quorvin cd-rip SOURCE TRACK OUT [--bitrate K] [--tag Name=Text]...\n"
+    "  SOURCE: a drive's device or a disc image (.cue); TRACK: 1 for the first track;\n"
+    "  OUT: a .wav or .wma file; --bitrate and --tag for WMA only\n";
+
+int usage(std::ostream& err, const std::string& command, const std::string& what,
+          const char* text) {
+    err << "quorvin " << command << ": " << what << "\n" << text;
+    return 2;
+}
+
+// The drive for SOURCE, or -1 after a message.
+int openSource(const std::string& source, const std::string& command, std::ostream& err) {
+    int drive = engine::cdOpenSource(source);
+    if (drive < 0)
+        err << "quorvin " << command << ": cannot open \"" << source
+            << "\" as a CD drive or disc image (a .cue needs its .bin of the same name beside "
+               "it)\n";
+    return drive;
+}
+
+// A whole number from the whole text.
+std::optional<long> wholeNumber(const std::string& text) {
+    if (text.empty() || text.size() > 9) return std::nullopt;
+    for (char c : text)
+        if (!std::isdigit(static_cast<unsigned char>(c))) return std::nullopt;
+    return std::stol(text);
+}
+
+bool endsWithNoCase(const std::string& text, const std::string& ending) {
+    return text.size() >= ending.size() &&
+           strcasecmp(text.c_str() + text.size() - ending.size(), ending.c_str()) == 0;
+}
+
+// The progress bar on the message stream, redrawn when the percentage changes.
+class Progress {
+  public:
+    explicit Progress(std::ostream& os) : os_(os) {}
+    ~Progress() {
+        if (shown_ >= 0) os_ << '\n' << std::flush;
+    }
+    void update(uint64_t done, uint64_t total) {
+        if (total == 0) return;
+        int percent = int(std::min<uint64_t>(100, done * 100 / total));
+        if (percent == shown_) return;
+        shown_ = percent;
+        int filled = percent * 40 / 100;
+        os_ << "\r[" << std::string(size_t(filled), '#') << std::string(size_t(40 - filled), '.')
+            << "] " << percent << " %" << std::flush;
+    }
+
+  private:
+    std::ostream& os_;
+    int shown_ = -1;
+};
+
+}  // namespace
+
+int cdListCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.size() != 1) return usage(err, "cd-list", "wants one SOURCE", kListUsage);
+    int drive = openSource(args[0], "cd-list", err);
+    if (drive < 0) return 1;
+    TrackListing list = readTrackList(drive);
+    switch (list.outcome) {
+        case TrackListing::Outcome::NotReady:
+            err << "quorvin cd-list: no readable disc in \"" << args[0] << "\"\n";
+            return 1;
+        case TrackListing::Outcome::TrackCountFailed:
+            err << "quorvin cd-list: Error retreiving number of tracks.\n";
+            return 1;
+        case TrackListing::Outcome::CdTextFailed:
+            err << "quorvin cd-list: the disc's CD-Text cannot be read: Error #"
+                << list.error.number << ", " << list.error.description << "\n";
+            return 1;
+        case TrackListing::Outcome::Listed:
+            break;
+    }
+    out << "Artist: " << list.artist << "\n"
+        << "Album: " << list.album << "\n";
+    for (const std::string& row : list.rows) out << row << "\n";
+    return 0;
+}
+
+int cdRipCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const std::string name = "cd-rip";
+    std::vector<std::string> positional;
+    std::optional<std::string> bitrateText;
+    std::vector<std::pair<std::string, std::string>> tags;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](const std::string& option) -> std::optional<std::string> {
+            if (a.rfind(option + "=", 0) == 0) return a.substr(option.size() + 1);
+            if (a == option && i + 1 < args.size()) return args[++i];
+            return std::nullopt;
+        };
+        if (a.rfind("--bitrate", 0) == 0) {
+            bitrateText = value("--bitrate");
+            if (!bitrateText) return usage(err, name, "--bitrate wants a number", kRipUsage);
+        } else if (a.rfind("--tag", 0) == 0) {
+            auto tag = value("--tag");
+            size_t eq = tag ? tag->find('=') : std::string::npos;
+            if (eq == std::string::npos)
+                return usage(err, name, "--tag wants Name=Text", kRipUsage);
+            std::string tagName = tag->substr(0, eq);
+            const auto& known = wmaTagNames();
+            auto it = std::find_if(known.begin(), known.end(), [&](const std::string& k) {
+                return strcasecmp(k.c_str(), tagName.c_str()) == 0;
+            });
+            if (it == known.end())
+                return usage(err, name,
+                             "unknown tag \"" + tagName +
+                                 "\" (Title, Author, WM/AlbumTitle, Description, Rating, "
+                                 "Copyright, WM/Genre, WM/Year)",
+                             kRipUsage);
+            tags.emplace_back(*it, tag->substr(eq + 1));
+        } else if (a.rfind("--", 0) == 0) {
+            return usage(err, name, "unknown option " + a, kRipUsage);
+        } else {
+            positional.push_back(a);
+        }
+    }
+    if (positional.size() != 3) return usage(err, name, "wants SOURCE, TRACK and OUT", kRipUsage);
+    const std::string& outPath = positional[2];
+    const bool wma = endsWithNoCase(outPath, ".wma");
+    if (!wma && !endsWithNoCase(outPath, ".wav"))
+        return usage(err, name, "OUT must end in .wav or .wma", kRipUsage);
+    if (!wma && (bitrateText || !tags.empty()))
+        return usage(err, name, "--bitrate and --tag are for WMA files", kRipUsage);
+    auto trackNumber = wholeNumber(positional[1]);
+    if (!trackNumber || *trackNumber < 1)
+        return usage(err, name, "TRACK must be a track number, 1 or more", kRipUsage);
+
+    uint32_t bitrate = 0;
+    if (wma) {
+        const DWORD* rates = BASS_WMA_EncodeGetRates(44100, 2, 0);
+        if (!rates) {
+            err << "quorvin cd-rip: Error: Can't find a codec (Error Code : " << BASS_ErrorGetCode()
+                << ")\n";
+            return 1;
+        }
+        std::vector<uint32_t> offered;
+        for (const DWORD* r = rates; *r; ++r) offered.push_back(*r);
+        if (bitrateText) {
+            auto k = wholeNumber(*bitrateText);
+            if (!k ||
+                std::find(offered.begin(), offered.end(), uint32_t(*k) * 1000) == offered.end()) {
+                std::string list;
+                for (uint32_t r : offered)
+                    list += (list.empty() ? "" : ", ") + std::to_string(r / 1000);
+                return usage(err, name, "--bitrate must be one of " + list + " (kbit/s)",
+                             kRipUsage);
+            }
+            bitrate = uint32_t(*k) * 1000;
+        } else {
+            bitrate = std::find(offered.begin(), offered.end(), 128000u) != offered.end()
+                          ? 128000u
+                          : offered.front();
+        }
+    }
+
+    int drive = openSource(positional[0], name, err);
+    if (drive < 0) return 1;
+    int tracks = BASS_CD_GetTracks(DWORD(drive));
+    if (tracks < 0) {
+        err << "quorvin cd-rip: no readable disc in \"" << positional[0] << "\"\n";
+        return 1;
+    }
+    if (*trackNumber > tracks) {
+        err << "quorvin cd-rip: the disc has " << tracks << " tracks, there is no track "
+            << *trackNumber << "\n";
+        return 1;
+    }
+    const int track = int(*trackNumber - 1);
+
+    // Written beside OUT under a temporary name; OUT is replaced only by a complete file.
+    const fs::path target = fs::path(outPath);
+    const fs::path temp =
+        target.parent_path() / ("." + target.filename().string() + ".quorvin-part");
+    ExtractResult r;
+    {
+        Progress bar(err);
+        ExtractHooks hooks;
+        hooks.progress = [&](uint64_t done, uint64_t total) { bar.update(done, total); };
+        r = wma ? extractTrackToWma(drive, track, bitrate, temp.string(), tags, hooks)
+                : extractTrackToWav(drive, track, temp.string(), hooks);
+    }
+    std::error_code ec;
+    if (!r.ok()) {
+        fs::remove(temp, ec);
+        err << "quorvin cd-rip: ";
+        switch (r.status) {
+            case ExtractResult::Status::StreamFailed:
+                err << "track " << track + 1
+                    << " cannot be read as audio (a data track?) (Error Code : " << r.engineError
+                    << ")\n";
+                break;
+            case ExtractResult::Status::EncoderFailed:
+                err << r.message << " (Error Code : " << r.engineError << ")\n";
+                break;
+            default:
+                err << r.message << "\n";
+                break;
+        }
+        err << "quorvin cd-rip: nothing was written to \"" << outPath << "\"\n";
+        return 1;
+    }
+    fs::rename(temp, target, ec);
+    if (ec) {
+        const std::string why = ec.message();
+        fs::remove(temp, ec);
+        err << "quorvin cd-rip: cannot write \"" << outPath << "\": " << why << "\n";
+        return 1;
+    }
+    const double audioSeconds = double(r.bytesRead) / BASS_CD_BYTES_PER_SECOND;
+    out << "Track " << track + 1 << " (" << Seconds2HMS(lengthSeconds(int64_t(r.bytesRead)))
+        << ") written to " << outPath;
+    if (r.seconds > 0)
+        out << " in " << formatTenths(r.seconds) << " s, " << int64_t(audioSeconds / r.seconds)
+            << "x realtime";
+    out << "\n";
+    return 0;
+}
+
+}  // namespace cd

@@ -1,0 +1,185 @@
+#include "cd/extract.h"
+
+#include <atomic>
+#include <chrono>
+#include <vector>
+
+#include "engine/basscd.h"
+#include "engine/basswma.h"
+#include "render/wave_header.h"
+
+namespace cd {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+void onReadError(HSYNC, DWORD, DWORD, void* user) {
+    static_cast<std::atomic<bool>*>(user)->store(true);
+}
+
+// The door locked, a decoding stream of the track, the read-error sync; undone at the end.
+class TrackReading {
+  public:
+    TrackReading(int drive, int track) : drive_(DWORD(drive)) {
+        BASS_CD_Door(drive_, BASS_CD_DOOR_LOCK);
+        stream_ =
+            BASS_CD_StreamCreate(drive_, DWORD(track), BASS_STREAM_DECODE | BASS_STREAM_AUTOFREE);
+        if (!stream_) {
+            error_ = BASS_ErrorGetCode();
+            return;
+        }
+        BASS_ChannelSetSync(stream_, BASS_SYNC_CD_ERROR | BASS_SYNC_ONETIME, 0, onReadError,
+                            &readError_);
+        QWORD length = BASS_ChannelGetLength(stream_);
+        length_ = length == QWORD(-1) ? 0 : length;
+    }
+    ~TrackReading() {
+        if (stream_) {
+            BASS_ChannelStop(stream_);
+            BASS_StreamFree(stream_);
+        }
+        BASS_CD_Door(drive_, BASS_CD_DOOR_UNLOCK);
+    }
+    TrackReading(const TrackReading&) = delete;
+    TrackReading& operator=(const TrackReading&) = delete;
+
+    HSTREAM stream() const { return stream_; }
+    int error() const { return error_; }
+    uint64_t length() const { return length_; }
+
+    // The next block into `buf`: its size, 0 at the end (or after a failed read).
+    uint32_t next(std::vector<uint8_t>& buf) {
+        if (!BASS_ChannelIsActive(stream_)) return 0;
+        int n = BASS_ChannelGetData(stream_, buf.data(), kExtractBlockBytes);
+        return n > 0 ? uint32_t(n) : 0;
+    }
+
+    // Whether the disc failed before the end of the track.
+    bool failed(uint64_t bytesRead) const { return readError_.load() || bytesRead < length_; }
+
+  private:
+    DWORD drive_;
+    HSTREAM stream_ = 0;
+    int error_ = 0;
+    uint64_t length_ = 0;
+    std::atomic<bool> readError_{false};
+};
+
+std::string partialMessage(uint64_t read, uint64_t total) {
+    return "The track could be read only in part: " + std::to_string(read) + " of " +
+           std::to_string(total) + " bytes were read before the disc failed.";
+}
+
+double since(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+}  // namespace
+
+ExtractResult extractTrackToWav(int drive, int track, const std::string& path,
+                                const ExtractHooks& hooks) {
+    const auto start = Clock::now();
+    ExtractResult r;
+    TrackReading reading(drive, track);
+    if (!reading.stream()) {
+        r.status = ExtractResult::Status::StreamFailed;
+        r.engineError = reading.error();
+        return r;
+    }
+    if (hooks.onStream) hooks.onStream(reading.stream());
+    r.trackBytes = reading.length();
+
+    auto header = render::WaveHeader::fromChannel(reading.stream());
+    render::WaveWriter writer;
+    if (!writer.create(path, header ? *header : render::WaveHeader::forFormat(2, 44100, false))) {
+        r.status = ExtractResult::Status::WriteFailed;
+        r.message = writer.error();
+        return r;
+    }
+    std::vector<uint8_t> buf(kExtractBlockBytes);
+    bool writeFailed = false;
+    while (uint32_t n = reading.next(buf)) {
+        r.bytesRead += n;
+        if (!writer.append(buf.data(), n)) {
+            writeFailed = true;
+            break;
+        }
+        if (hooks.progress) hooks.progress(r.bytesRead, r.trackBytes);
+    }
+    // The header gets the sizes of what was written, whatever happened.
+    bool finished = writer.finish();
+    r.seconds = since(start);
+    if (writeFailed || !finished) {
+        r.status = ExtractResult::Status::WriteFailed;
+        r.message = writer.error();
+    } else if (reading.failed(r.bytesRead)) {
+        r.status = ExtractResult::Status::ReadFailed;
+        r.message = partialMessage(r.bytesRead, r.trackBytes);
+    }
+    return r;
+}
+
+const std::vector<std::string>& wmaTagNames() {
+    static const std::vector<std::string> names = {"Title",       "Author", "WM/AlbumTitle",
+                                                   "Description", "Rating", "Copyright",
+                                                   "WM/Genre",    "WM/Year"};
+    return names;
+}
+
+ExtractResult extractTrackToWma(int drive, int track, uint32_t bitrate, const std::string& path,
+                                const std::vector<std::pair<std::string, std::string>>& tags,
+                                const ExtractHooks& hooks) {
+    const auto start = Clock::now();
+    ExtractResult r;
+    if (bitrate == 0) {
+        r.status = ExtractResult::Status::NoBitrate;
+        r.message = "There is no WMA bit rate to encode with: no WMA encoder was found.";
+        return r;
+    }
+    TrackReading reading(drive, track);
+    if (!reading.stream()) {
+        r.status = ExtractResult::Status::StreamFailed;
+        r.engineError = reading.error();
+        return r;
+    }
+    if (hooks.onStream) hooks.onStream(reading.stream());
+    r.trackBytes = reading.length();
+
+    HWMENCODE enc = BASS_WMA_EncodeOpenFile(44100, 2, 0, bitrate, path.c_str());
+    if (!enc) {
+        r.status = ExtractResult::Status::EncoderFailed;
+        r.engineError = BASS_ErrorGetCode();
+        r.message = "An error occured while opening output file.";
+        return r;
+    }
+    for (const auto& [name, text] : tags)
+        if (!text.empty()) BASS_WMA_EncodeSetTag(enc, name.c_str(), text.c_str(), 0);
+
+    std::vector<uint8_t> buf(kExtractBlockBytes);
+    bool encodeFailed = false;
+    while (uint32_t n = reading.next(buf)) {
+        r.bytesRead += n;
+        if (!BASS_WMA_EncodeWrite(enc, buf.data(), n)) {
+            encodeFailed = true;
+            r.engineError = BASS_ErrorGetCode();
+            break;
+        }
+        if (hooks.progress) hooks.progress(r.bytesRead, r.trackBytes);
+    }
+    if (!BASS_WMA_EncodeClose(enc) && !encodeFailed) {
+        encodeFailed = true;
+        r.engineError = BASS_ErrorGetCode();
+    }
+    r.seconds = since(start);
+    if (encodeFailed) {
+        r.status = ExtractResult::Status::EncoderFailed;
+        r.message = "An error occured while encoding WMA data.";
+    } else if (reading.failed(r.bytesRead)) {
+        r.status = ExtractResult::Status::ReadFailed;
+        r.message = partialMessage(r.bytesRead, r.trackBytes);
+    }
+    return r;
+}
+
+}  // namespace cd

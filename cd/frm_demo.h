@@ -1,0 +1,144 @@
+// The CD window "CD Ripping": drives and their capabilities, the door, the track list with
+// CD-Text, playback with fade-out, volume and balance, and extraction to WAV and WMA.
+//
+// Controls carry their names as object names (arrays as name_index: cmdButton_3, chkRWFlags_14,
+// txtWMATags_0). Message boxes and file dialogs go through platform::Platform. The engine's sync
+// procedures run on the engine's threads; they only post their work to the window thread.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <array>
+#include <string>
+#include <vector>
+
+#include "engine/bass.h"
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QRadioButton;
+class QSlider;
+class QTimer;
+class QWidget;
+
+namespace cd {
+
+class TrackListDelegate;
+
+class FrmDemo : public QDialog {
+    Q_OBJECT
+  public:
+    // Builds the window and runs its load: the engine is initialised again with this window as
+    // owner, the drives are listed and the first one is selected.
+    explicit FrmDemo(QWidget* parent = nullptr);
+    ~FrmDemo() override;
+
+    static constexpr int kNarrowTwips = 7515;
+    static constexpr int kWideTwips = 11490;
+
+    // --- the window's routines ---
+    void RefreshDriveInfo();
+    void LoadTrackList();
+    void LoadTrackListFromCDText(const char* block, int tracks);
+    void PlayTrack(int track);
+    void PlayNextTrack(int current);
+    void CDError();
+    void FadeOutTrack();
+    void ExtractAudioTrack(int track);
+    void ExtractAudioTrackToWMA(int track, int bitrate);
+    void SaveFile();
+    void KILLTRACK();
+    void LoadWMAEncoderRates();
+    void SetTrackListTabStops();
+    void ReportRoutineError(const std::string& module, const std::string& routine, int number,
+                            const std::string& description);
+    void ReportEngineError(const std::string& text, int code);
+    // One tick of tmrPlaybackPosition.
+    void tick();
+
+    // --- state, for the program and its tests ---
+    bool loadSucceeded() const { return loaded_; }
+    int currentDrive() const { return currentDrive_; }
+    DWORD currentChannel() const { return currentChannel_; }
+    int lastDriveIndex() const { return lastDriveIndex_; }
+    // The window width in twips (7515 or 11490).
+    int widthTwips() const { return widthTwips_; }
+    int twipsToPixels(int twips) const;
+    std::string scratchTrackFile() const;
+    const std::vector<std::string>& wmaTagNames() const { return wmaTagNames_; }
+
+    void done(int result) override;
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void buildControls();
+    void load();
+    void onButton(int index);
+    void onDriveSelected(int row);
+    void onTrackSelectionChanged();
+    void onVolumeChanged(int value);
+    void onBalanceChanged(int value);
+    void onExtractModeChanged();
+    void toggleDriveInfo();
+    void applyWidth();
+    void showVolumeLabel(int value);
+    void updatePositionLabel();
+    void closeWindow();
+    int selectedTrackRow() const;
+    QString rowText(const std::string& utf8) const;
+
+    // Sync procedures handed to the engine.
+    static void TrackEndSync(HSYNC handle, DWORD channel, DWORD data, void* user);
+    static void CDErrorSync(HSYNC handle, DWORD channel, DWORD data, void* user);
+
+    // Controls.
+    QComboBox* cmbCDDrives_ = nullptr;
+    QListWidget* lstTracks_ = nullptr;
+    TrackListDelegate* trackDelegate_ = nullptr;
+    QLineEdit* txtCDArtist_ = nullptr;
+    QLineEdit* txtCDAlbum_ = nullptr;
+    std::array<QPushButton*, 10> cmdButton_{};
+    QSlider* SliderVolume_ = nullptr;
+    QLabel* lblVolume_ = nullptr;
+    QSlider* SliderBalance_ = nullptr;
+    QLabel* lblBalance_ = nullptr;
+    QSlider* SliderPosition_ = nullptr;
+    QLabel* lblTrackPosition_ = nullptr;
+    QTimer* tmrPlaybackPosition_ = nullptr;
+    std::array<QRadioButton*, 2> optExtractMode_{};
+    QWidget* picWMAExtractOptions_ = nullptr;
+    QCheckBox* chkWMAFileTags_ = nullptr;
+    QComboBox* cmbWMAEncodingBitrate_ = nullptr;
+    std::array<QLineEdit*, 8> txtWMATags_{};
+    std::array<QLabel*, 8> lblWMATag_{};
+    QGroupBox* frameDriveInfo_ = nullptr;
+    std::array<QCheckBox*, 15> chkRWFlags_{};
+    QLabel* lblMaxReadSpeed_ = nullptr;
+    QLabel* lblCacheSize_ = nullptr;
+    std::array<QWidget*, 2> picVUMeter_{};
+
+    // State.
+    int currentDrive_ = 0;
+    DWORD currentChannel_ = 0;
+    int lastDriveIndex_ = -1;
+    std::vector<std::string> wmaTagNames_;
+    int widthTwips_ = kNarrowTwips;
+    std::string lastSaveName_;
+    bool loaded_ = false;
+    bool closed_ = false;
+    bool inTick_ = false;
+    // A disc whose track list failed (track count or CD-Text) is not asked again by the timer
+    // until the door has been seen open or another drive is chosen.
+    bool trackListFailed_ = false;
+    int rowBeforePress_ = -1;
+};
+
+}  // namespace cd
