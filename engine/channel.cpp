@@ -28,6 +28,8 @@ std::vector<std::function<void(DWORD)>>& listeners() {
     return l;
 }
 std::atomic<uint64_t> dspOrder{0};
+// Timeline end (seconds) of the block the DSP procedures on this thread are processing; -1 outside.
+thread_local double dspBlockEnd = -1.0;
 
 }  // namespace
 
@@ -120,12 +122,15 @@ void Channel::runDsp(int16_t* samples, int64_t frames) {
     const auto chain = dsp;  // a procedure may change the chain while it runs
     if (chain->empty()) return;
     const DWORD bytes = DWORD(frames * frameBytes());
+    const double outer = dspBlockEnd;  // a tempo channel's source runs its own chain inside
+    dspBlockEnd = timelineFrames() / double(rate);
     for (const DspEntry& e : *chain) {
         if (e.proc)
             e.proc(e.handle, handle, samples, bytes, e.user);
         else if (e.fx)
             e.fx->process(samples, frames, chans, rate);
     }
+    dspBlockEnd = outer;
 }
 
 void Channel::addDsp(DspEntry e) {
@@ -225,6 +230,10 @@ int64_t StreamChannel::readRaw(int16_t* dst, int64_t frames, PullEvents& ev) {
 // --- engine calls ----------------------------------------------------------------------------
 
 using namespace detail;
+
+double dspBlockEndSeconds() {
+    return dspBlockEnd;
+}
 
 void addChannelFreeListener(std::function<void(DWORD)> listener) {
     std::lock_guard g(listenerMutex());

@@ -14,7 +14,7 @@ constexpr int kMaxChannels = 8;
 constexpr double kPi = 3.14159265358979323846;
 
 inline int16_t toSample(float v) {
-    return int16_t(std::lrint(std::clamp(v, -32768.0f, 32767.0f)));
+    return int16_t(std::lrintf(std::clamp(v, -32768.0f, 32767.0f)));
 }
 
 // RBJ peaking biquads, one per band, in float, transposed direct form II per channel.
@@ -31,25 +31,23 @@ class PeakEq : public Effect {
             if (band.valid) active_.push_back(&band);
         }
         if (active_.empty()) return;  // all bands flat: untouched
-        const int chans = std::min(channels, kMaxChannels);
         for (Band* b : active_)
             if (!b->primed) {
                 std::fill(std::begin(b->z1), std::end(b->z1), 0.0f);
                 std::fill(std::begin(b->z2), std::end(b->z2), 0.0f);
                 b->primed = true;
             }
-        for (int64_t f = 0; f < frames; ++f) {
-            int16_t* frame = samples + f * channels;
-            for (int c = 0; c < chans; ++c) {
-                float x = float(frame[c]);
-                for (Band* b : active_) {
-                    const float y = b->b0 * x + b->z1[c];
-                    b->z1[c] = b->b1 * x - b->a1 * y + b->z2[c];
-                    b->z2[c] = b->b2 * x - b->a2 * y;
-                    x = y;
-                }
-                frame[c] = toSample(x);
-            }
+        // Up to eight bands at a time, the whole cascade per frame with its state in registers.
+        for (size_t first = 0; first < active_.size(); first += 8) {
+            const size_t n = std::min<size_t>(8, active_.size() - first);
+            Band** bands = active_.data() + first;
+            if (channels == 2)
+                cascade<2>(samples, frames, channels, bands, n);
+            else if (channels == 1)
+                cascade<1>(samples, frames, channels, bands, n);
+            else
+                for (int c = 0; c < std::min(channels, kMaxChannels); ++c)
+                    cascadeOne(samples + c, frames, channels, c, bands, n);
         }
     }
 
@@ -82,6 +80,131 @@ class PeakEq : public Effect {
         float b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
         float z1[kMaxChannels] = {}, z2[kMaxChannels] = {};
     };
+
+    template <int C, int N>
+    static void cascadeN(int16_t* s, int64_t frames, Band** bands) {
+        if constexpr (C == 2) {
+            // A wavefront: in step t band k filters frame t - k, whose input band k - 1 made in
+            // step t - 1, so the bands of one step are independent and two bands (both channels
+            // each) share one vector. An odd band count gets a pass-through band at the end.
+            using V = float __attribute__((vector_size(16)));
+            using M = int __attribute__((vector_size(16)));
+            constexpr int K = (N + 1) / 2;
+            V b0[K], b1[K], b2[K], a1[K], a2[K], z1[K], z2[K], out[K];
+            for (int j = 0; j < K; ++j) {
+                const Band* lo = bands[2 * j];
+                const Band* hi = 2 * j + 1 < N ? bands[2 * j + 1] : nullptr;
+                auto pair = [&](float Band::*f, float pad) {
+                    return V{lo->*f, lo->*f, hi ? hi->*f : pad, hi ? hi->*f : pad};
+                };
+                b0[j] = pair(&Band::b0, 1.0f), b1[j] = pair(&Band::b1, 0.0f);
+                b2[j] = pair(&Band::b2, 0.0f), a1[j] = pair(&Band::a1, 0.0f);
+                a2[j] = pair(&Band::a2, 0.0f);
+                z1[j] = V{lo->z1[0], lo->z1[1], hi ? hi->z1[0] : 0, hi ? hi->z1[1] : 0};
+                z2[j] = V{lo->z2[0], lo->z2[1], hi ? hi->z2[0] : 0, hi ? hi->z2[1] : 0};
+                out[j] = V{0, 0, 0, 0};
+            }
+            constexpr int last = 2 * K - 1;  // the band whose output leaves the cascade
+            auto step = [&]<bool edge>(int64_t t) __attribute__((always_inline)) {
+                V in[K];
+                const V x = t < frames ? V{float(s[t * 2]), float(s[t * 2 + 1]), 0, 0} : V{};
+                in[0] = __builtin_shuffle(x, out[0], M{0, 1, 4, 5});
+                for (int j = 1; j < K; ++j)
+                    in[j] = __builtin_shuffle(out[j - 1], out[j], M{2, 3, 4, 5});
+                for (int j = 0; j < K; ++j) {
+                    const V y = b0[j] * in[j] + z1[j];
+                    V n1 = b1[j] * in[j] - a1[j] * y + z2[j];
+                    V n2 = b2[j] * in[j] - a2[j] * y;
+                    if constexpr (edge) {  // bands outside the block keep their state
+                        const int64_t flo = t - 2 * j, fhi = t - 2 * j - 1;
+                        const int l = flo >= 0 && flo < frames ? -1 : 0;
+                        const int h = fhi >= 0 && fhi < frames ? -1 : 0;
+                        const M keep = M{l, l, h, h};
+                        n1 = keep ? n1 : z1[j];
+                        n2 = keep ? n2 : z2[j];
+                    }
+                    z1[j] = n1;
+                    z2[j] = n2;
+                    out[j] = y;
+                }
+                const int64_t f = t - last;
+                if (f >= 0 && f < frames) {
+                    s[f * 2] = toSample(out[K - 1][2]);
+                    s[f * 2 + 1] = toSample(out[K - 1][3]);
+                }
+            };
+            const int64_t steps = frames + last;
+            int64_t t = 0;
+            for (; t < std::min<int64_t>(last, steps); ++t) step.template operator()<true>(t);
+            for (; t < frames; ++t) step.template operator()<false>(t);
+            for (; t < steps; ++t) step.template operator()<true>(t);
+            for (int j = 0; j < K; ++j) {
+                Band* lo = bands[2 * j];
+                lo->z1[0] = z1[j][0], lo->z1[1] = z1[j][1], lo->z2[0] = z2[j][0],
+                lo->z2[1] = z2[j][1];
+                if (2 * j + 1 < N) {
+                    Band* hi = bands[2 * j + 1];
+                    hi->z1[0] = z1[j][2], hi->z1[1] = z1[j][3];
+                    hi->z2[0] = z2[j][2], hi->z2[1] = z2[j][3];
+                }
+            }
+        } else {
+            float b0[N], b1[N], b2[N], a1[N], a2[N], z1[N], z2[N];
+            for (int k = 0; k < N; ++k) {
+                const Band& b = *bands[k];
+                b0[k] = b.b0, b1[k] = b.b1, b2[k] = b.b2, a1[k] = b.a1, a2[k] = b.a2;
+                z1[k] = b.z1[0], z2[k] = b.z2[0];
+            }
+            for (int64_t f = 0; f < frames; ++f) {
+                float x = float(s[f]);
+                for (int k = 0; k < N; ++k) {
+                    const float y = b0[k] * x + z1[k];
+                    z1[k] = b1[k] * x - a1[k] * y + z2[k];
+                    z2[k] = b2[k] * x - a2[k] * y;
+                    x = y;
+                }
+                s[f] = toSample(x);
+            }
+            for (int k = 0; k < N; ++k) bands[k]->z1[0] = z1[k], bands[k]->z2[0] = z2[k];
+        }
+    }
+
+    template <int C>
+    static void cascade(int16_t* s, int64_t frames, int, Band** bands, size_t n) {
+        switch (n) {
+            case 1:
+                return cascadeN<C, 1>(s, frames, bands);
+            case 2:
+                return cascadeN<C, 2>(s, frames, bands);
+            case 3:
+                return cascadeN<C, 3>(s, frames, bands);
+            case 4:
+                return cascadeN<C, 4>(s, frames, bands);
+            case 5:
+                return cascadeN<C, 5>(s, frames, bands);
+            case 6:
+                return cascadeN<C, 6>(s, frames, bands);
+            case 7:
+                return cascadeN<C, 7>(s, frames, bands);
+            default:
+                return cascadeN<C, 8>(s, frames, bands);
+        }
+    }
+
+    // Any channel count: one channel of an interleaved block at a time.
+    static void cascadeOne(int16_t* s, int64_t frames, int stride, int c, Band** bands, size_t n) {
+        for (int64_t f = 0; f < frames; ++f) {
+            float x = float(s[f * stride]);
+            for (size_t k = 0; k < n; ++k) {
+                Band& b = *bands[k];
+                const float y = b.b0 * x + b.z1[c];
+                b.z1[c] = b.b1 * x - b.a1 * y + b.z2[c];
+                b.z2[c] = b.b2 * x - b.a2 * y;
+                x = y;
+            }
+            s[f * stride] = toSample(x);
+        }
+    }
 
     static void design(Band& b, int rate) {
         b.designedRate = rate;

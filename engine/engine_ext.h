@@ -72,6 +72,11 @@ std::unique_ptr<Source> openFileSource(const std::string& utf8Path, int* error =
 // For per-handle state kept outside the core (BPM). Listeners stay for the program's life.
 void addChannelFreeListener(std::function<void(DWORD)> listener);
 
+// Inside a DSP procedure: the channel's timeline position, in seconds, just after the block being
+// processed (for a tempo channel, on its source's timeline). -1 outside a DSP procedure. Lets the
+// BPM code place what it hears on the timeline without asking for positions from its own thread.
+double dspBlockEndSeconds();
+
 // Sets the engine's last error code (for the CD and WMA operations, which live in their own
 // files but report through BASS_ErrorGetCode).
 void setError(int code);

@@ -93,7 +93,7 @@ class TempoChannel : public Channel {
         srcDone = false;
         expectedOut = 0;
         outCount = padFed = 0;
-        tail.clear();
+        tailAt = tailFrames = 0;
     }
 
     int64_t readDirect(int16_t* dst, int64_t frames, PullEvents& ev) {
@@ -142,29 +142,41 @@ class TempoChannel : public Channel {
                     fbuf[size_t(i)] = float(ibuf[size_t(i)]) * (1.0f / 32768.0f);
                 st.putSamples(fbuf.data(), uint(n));
                 expectedOut += double(n) / ratio();
-                keepTail(fbuf.data(), n);
+                // Only the input near the end is needed for the padding.
+                if (src->lengthFrames() - src->positionFrames() < kTailFrames + 2 * kFeedFrames ||
+                    src->atEnd())
+                    keepTail(fbuf.data(), n);
             }
             if (n == 0 || src->atEnd()) srcDone = true;
         }
         return produced;
     }
 
+    // The last kTailFrames of input, in a ring (tailAt: where the next frame goes).
     void keepTail(const float* in, int64_t n) {
-        tail.insert(tail.end(), in, in + n * chans);
-        const int64_t excess = int64_t(tail.size()) / chans - kTailFrames;
-        if (excess > 0) tail.erase(tail.begin(), tail.begin() + excess * chans);
+        if (tail.empty()) tail.assign(size_t(kTailFrames * chans), 0.0f);
+        if (n > kTailFrames) {
+            in += (n - kTailFrames) * chans;
+            n = kTailFrames;
+        }
+        const int64_t first = std::min(n, kTailFrames - tailAt);
+        std::copy(in, in + first * chans, tail.begin() + tailAt * chans);
+        std::copy(in + first * chans, in + n * chans, tail.begin());
+        tailAt = (tailAt + n) % kTailFrames;
+        tailFrames = std::min(kTailFrames, tailFrames + n);
     }
 
     // Feeds the last input again, mirrored back and forth, so the stretcher's pipeline empties
     // with sound that continues the source instead of silence.
     void feedPadding() {
-        const int64_t tailFrames = int64_t(tail.size()) / chans;
         const int64_t n = kFeedFrames;
+        const int64_t oldest = (tailAt - tailFrames + kTailFrames) % kTailFrames;
         fbuf.assign(size_t(n * chans), 0.0f);
         if (tailFrames > 0) {
             for (int64_t i = 0; i < n; ++i) {
                 const int64_t k = (padFed + i) % (2 * tailFrames);
-                const int64_t frame = k < tailFrames ? tailFrames - 1 - k : k - tailFrames;
+                const int64_t age = k < tailFrames ? tailFrames - 1 - k : k - tailFrames;
+                const int64_t frame = (oldest + age) % kTailFrames;
                 for (int c = 0; c < chans; ++c)
                     fbuf[size_t(i * chans + c)] = tail[size_t(frame * chans + c)];
             }
@@ -186,6 +198,7 @@ class TempoChannel : public Channel {
     double expectedOut = 0;  // input fed since the last restart / ratio
     int64_t outCount = 0, padFed = 0;
     std::vector<float> tail;
+    int64_t tailAt = 0, tailFrames = 0;
     std::vector<int16_t> ibuf;
     std::vector<float> fbuf;
 };
