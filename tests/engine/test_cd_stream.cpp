@@ -91,4 +91,21 @@ TEST_F(CdStream, ReadErrorFiresTheSyncAndEndsTheStream) {
     BASS_StreamFree(s);
 }
 
+TEST_F(CdStream, PlayingStreamEndsAndFreesItself) {
+    engine::setOutputKind(engine::OutputKind::NullManual);
+    ASSERT_TRUE(BASS_Init(-1, 44100, 0, nullptr, nullptr));
+    HSTREAM s = BASS_CD_StreamCreate(DWORD(drive), 0, BASS_STREAM_AUTOFREE);
+    ASSERT_NE(s, 0u);
+    std::atomic<int> ends{0};
+    BASS_ChannelSetSync(s, BASS_SYNC_END | BASS_SYNC_ONETIME, 0, CALLBACK_count, &ends);
+    ASSERT_TRUE(BASS_ChannelPlay(s, 1));
+    engine::nullOutputStep(44100 / 2);
+    EXPECT_EQ(BASS_ChannelIsActive(s), BASS_ACTIVE_PLAYING);
+    EXPECT_NEAR(BASS_ChannelBytes2Seconds(s, BASS_ChannelGetPosition(s)), 0.5, 0.05);
+    for (int i = 0; i < 100 && ends.load() == 0; ++i) engine::nullOutputStep(4410);
+    EXPECT_EQ(ends.load(), 1);
+    EXPECT_EQ(BASS_ChannelIsActive(s), BASS_ACTIVE_STOPPED);
+    EXPECT_FALSE(BASS_ChannelPlay(s, 1)) << "freed when it ended";
+}
+
 }  // namespace
