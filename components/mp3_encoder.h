@@ -62,7 +62,8 @@ class Mp3Encoder : public QObject {
     // the MP3 is complete; false when it was stopped or failed (errorText() says why). Returns
     // false at once while another Encode of this component is running.
     bool Encode();
-    // Ends a running Encode: it returns false and no MP3 is left behind. Any thread.
+    // Ends a running Encode: it returns false and no MP3 is left behind. Owner thread (a button,
+    // a progress handler).
     void StopEncoding();
 
     bool isEncoding() const { return running_ != nullptr; }
