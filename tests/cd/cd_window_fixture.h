@@ -104,6 +104,18 @@ class CdWindowTest : public ::testing::Test {
         return true;
     }
 
+    // Plays the null output on in steps of 0.1 s, letting the window handle what the engine's
+    // syncs posted, until `done` or `steps` steps.
+    bool processUntilSteps(const std::function<bool()>& done, int steps) {
+        for (int i = 0; i < steps; ++i) {
+            QCoreApplication::processEvents();
+            if (done()) return true;
+            engine::nullOutputStep(4410);
+        }
+        QCoreApplication::processEvents();
+        return done();
+    }
+
     fixtures::TempDir programDir, discDir, outDir;
     cdimage::Disc disc;
     platform::ScriptedPlatform* scripted = nullptr;
