@@ -62,27 +62,13 @@ class EncoderWindow : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(EncoderWindow, ShowsItsControlsAsDesigned) {
-    EXPECT_EQ(form->windowTitle(), "Wav to Mp3 Encode");
-    auto* bitRates = get<QComboBox>("Combo1");
-    auto* modes = get<QComboBox>("Combo2");
-    ASSERT_EQ(bitRates->count(), 4);
-    EXPECT_EQ(bitRates->itemText(0), "256000");
-    EXPECT_EQ(bitRates->itemText(3), "96000");
-    EXPECT_EQ(bitRates->currentIndex(), -1);
-    EXPECT_EQ(bitRates->placeholderText(), "BitRate");
-    ASSERT_EQ(modes->count(), 2);
-    EXPECT_EQ(modes->itemText(0), "STEREO");
-    EXPECT_EQ(modes->itemText(1), "MONO");
-    EXPECT_EQ(modes->placeholderText(), "Channels");
-    EXPECT_EQ(get<QPushButton>("Command1")->text(), "Open");
-    EXPECT_EQ(get<QPushButton>("Command3")->text(), "Encode");
-    EXPECT_EQ(get<QPushButton>("Command4")->text(), "Stop");
+TEST_F(EncoderWindow, StartsWithNothingChosen) {
+    EXPECT_EQ(get<QComboBox>("Combo1")->currentIndex(), -1);
+    EXPECT_EQ(get<QComboBox>("Combo1")->placeholderText(), "BitRate");
+    EXPECT_EQ(get<QComboBox>("Combo2")->placeholderText(), "Channels");
     EXPECT_EQ(text("Label1"), "00 %");
     EXPECT_EQ(text("Label2"), "Seconds Left");
-    EXPECT_TRUE(get<QLineEdit>("Text1")->text().isEmpty());
-    EXPECT_EQ(get<QProgressBar>("prog")->maximum(), 100);
-    // Nothing chosen: the encoder reports both settings as empty.
+    // The encoder reports both settings as empty until a list is clicked.
     EXPECT_TRUE(form->encoder().BitRate().toString().isEmpty());
     EXPECT_TRUE(form->encoder().ChannelMode().toString().isEmpty());
 }

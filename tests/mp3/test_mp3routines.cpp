@@ -128,21 +128,6 @@ TEST(Mp3FrameHeader, DecodesLengthsOfEveryFamilyAndRejectsInvalidFields) {
     for (const auto& b : rejected) EXPECT_FALSE(mp3::DecodeFrameHeader(b, h));
 }
 
-TEST(Mp3Helpers, ConversionsRoundHalvesToEvenAndRaiseOverflow) {
-    EXPECT_EQ(mp3::ToInt16(2.5), 2);
-    EXPECT_EQ(mp3::ToInt16(3.5), 4);
-    EXPECT_EQ(mp3::ToInt16(-2.5), -2);
-    EXPECT_EQ(mp3::ToInt16(32767.4), 32767);
-    EXPECT_THROW(mp3::ToInt16(32767.5), Mp3Error);
-    EXPECT_THROW(mp3::ToInt32(std::nan("")), Mp3Error);
-    const uint8_t be[4] = {0x01, 0x02, 0x03, 0x04};
-    EXPECT_EQ(mp3::BigEndian32(be), 0x01020304);
-    const uint8_t high[4] = {0x80, 0, 0, 0};
-    EXPECT_THROW(mp3::BigEndian32(high), Mp3Error);
-    EXPECT_EQ(mp3::TrimAtNul(std::string("  ABC \0 junk", 12)), "ABC");
-    EXPECT_EQ(mp3::TrimAtNul(std::string("\0ABC", 4)), "");
-}
-
 TEST_F(Mp3Reader, BlankOrMissingPathsReturnZeroAndTouchNothing) {
     Mp3FileInfo info;
     info.FileLength = 77;
