@@ -298,3 +298,50 @@ TEST_F(Playback, InitFreeAndTheChoiceOfOutput) {
 }
 
 }  // namespace
+
+namespace {
+
+void invert(HDSP, DWORD, void* buffer, DWORD length, void*) {
+    auto* s = static_cast<int16_t*>(buffer);
+    for (DWORD i = 0; i < length / 2; ++i) s[i] = int16_t(~s[i]);
+}
+
+// The window thread keeps changing a channel while the engine's threads play it.
+TEST(PlaybackThreads, ControlCallsWhileTheClockOutputPlays) {
+    fixtures::TempDir dir;
+    const std::string path = dir.file("n.wav");
+    fixtures::writeWav(path, fixtures::noise(1.0));
+    engine::setOutputKind(engine::OutputKind::NullClock);
+    ASSERT_TRUE(BASS_Init(-1, 44100, 0, nullptr, nullptr));
+    int ends = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(400);
+    for (int round = 0; std::chrono::steady_clock::now() < deadline; ++round) {
+        const DWORD s = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
+        const DWORD t = BASS_FX_TempoCreate(s, BASS_FX_FREESOURCE | BASS_SAMPLE_LOOP);
+        BASS_ChannelSetSync(t, BASS_SYNC_END, 0, count, &ends);
+        BASS_ChannelPlay(t, 0);
+        for (int i = 0; i < 50; ++i) {
+            BASS_FX_TempoSet(t, float((i * 7) % 120 - 60), 0, float(i % 17 - 8));
+            const HDSP d = BASS_ChannelSetDSP(t, invert, nullptr, i % 3);
+            BASS_FX_DSP_Set(s, BASS_FX_PEAKEQ, 0);
+            BASS_FX_DSPPEAKEQ p{
+                i % 7, 44100, 2.5f, 1.0f, 200.0f * float(1 + i % 7), float(i % 21 - 10)};
+            BASS_FX_DSP_SetParameters(s, BASS_FX_PEAKEQ, &p);
+            BASS_ChannelSetAttributes(t, -1, i % 101, i % 201 - 100);
+            if (i % 5 == 0) BASS_ChannelSetPosition(t, QWORD(i) * 1764);
+            if (i % 11 == 0) BASS_ChannelPause(t);
+            if (i % 13 == 0) BASS_ChannelPlay(t, i % 2);
+            if (i % 9 == 0) BASS_ChannelSlideAttributes(t, -1, 0, -101, 30);
+            EXPECT_LE(BASS_ChannelGetPosition(t), BASS_ChannelGetLength(t));
+            BASS_ChannelRemoveDSP(t, d);
+            if (i % 17 == 0) BASS_FX_DSP_Remove(s, BASS_FX_PEAKEQ);
+            std::this_thread::yield();
+        }
+        if (round % 2) BASS_ChannelStop(t);
+        BASS_StreamFree(t);
+    }
+    EXPECT_TRUE(BASS_Free());
+    engine::setOutputKind(engine::OutputKind::Device);
+}
+
+}  // namespace
