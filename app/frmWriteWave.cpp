@@ -24,6 +24,7 @@
 #include "app/frmAbout.h"
 #include "app/widgets.h"
 #include "platform/platform.h"
+#include "render/render_pipeline.h"
 
 using app::ClickLabel;
 using app::Slider;
@@ -50,7 +51,8 @@ void keepPlaceWhenHidden(QWidget* w) {
 
 }  // namespace
 
-frmWriteWave::frmWriteWave(QWidget* parent) : QMainWindow(parent) {
+frmWriteWave::frmWriteWave(QWidget* parent)
+    : QMainWindow(parent), renderMaxDataBytes(render::kMaxWaveDataBytes) {
     setObjectName("frmWriteWave");
     setWindowTitle(QString(35, ' ') + "Quorvin Audio Tools Vers 1.0   www.quorvin-audio.example");
     buildControls();
@@ -66,7 +68,10 @@ frmWriteWave::frmWriteWave(QWidget* parent) : QMainWindow(parent) {
 
 frmWriteWave::~frmWriteWave() {
     frmWriteWave* self = this;
-    g_instance.compare_exchange_strong(self, nullptr);
+    if (g_instance.compare_exchange_strong(self, nullptr)) {
+        // No engine procedure may post to this window once it is gone.
+        BASS_Free();
+    }
 }
 
 frmWriteWave* frmWriteWave::instance() {
@@ -338,6 +343,7 @@ void frmWriteWave::connectHandlers() {
         connect(sldEQ[i], &QSlider::valueChanged, this, [this, i] { sldEQ_Change(i); });
         connect(sldEQ[i], &Slider::scrolled, this, [this, i] { sldEQ_Scroll(i); });
     }
+    connect(btnConvert, &QPushButton::clicked, this, &frmWriteWave::btnConvert_Click);
     connect(Comout, &QPushButton::clicked, this, &frmWriteWave::openMixer);
     connect(Label6, &ClickLabel::clicked, this, &frmWriteWave::mailContact);
 

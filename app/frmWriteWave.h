@@ -21,6 +21,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "engine/bass.h"
@@ -40,6 +41,9 @@ namespace app {
 class Slider;
 class ClickLabel;
 }  // namespace app
+namespace render {
+class RenderPipeline;
+}  // namespace render
 
 class frmWriteWave : public QMainWindow {
     Q_OBJECT
@@ -50,7 +54,7 @@ class frmWriteWave : public QMainWindow {
     // The window shown at start-up, for the engine procedures that report to it (null when none).
     static frmWriteWave* instance();
 
-    // ---- start-up and shutdown (app/frmWriteWave.cpp) -------------------------------------------
+    // ---- start-up and shutdown (app/frmWriteWave.cpp)
     // Program folder as current directory, engine version test, Mp3BitRate. False when the
     // program has to end (the message has been shown and the platform asked to end it).
     bool Form_Load();
@@ -62,7 +66,6 @@ class frmWriteWave : public QMainWindow {
     void Error_(const std::string& message);
 
     // ---- player (player/transport.cpp)
-    // -----------------------------------------------------------
     void btnLoadFile_Click();
     void CmdPlay_Click();
     void CmdStop_Click();
@@ -74,13 +77,11 @@ class frmWriteWave : public QMainWindow {
     void followPlayback();
 
     // ---- tempo and pitch (player/tempo_pitch.cpp)
-    // ------------------------------------------------
     void sldTempo_Scroll(int index);
     void lblTempo_Click();
     void lblPitch_Click();
 
     // ---- BPM and beats (player/bpm_display.cpp)
-    // --------------------------------------------------
     float CurrentBPM(DWORD handle);
     void DetectBPM(bool reopen, float startSec, float endSec);
     void chkBPMCallback_Click();
@@ -92,14 +93,12 @@ class frmWriteWave : public QMainWindow {
     float period() const;
 
     // ---- vocal remover (dsp/vocal_remover_handlers.cpp)
-    // ------------------------------------------
     void Chkrem_Click();
     // Switches the vocal remover off (the program calls this procedure `default`).
     void default_();
     void vcompr_Change(int index);
 
     // ---- equalizer (dsp/equalizer_handlers.cpp)
-    // --------------------------------------------------
     void CEq_Click();
     void chkEqualizer_Click();
     void sldEQ_Change(int index);
@@ -109,11 +108,15 @@ class frmWriteWave : public QMainWindow {
     void CeqDef();
 
     // ---- rendering (render/render_handlers.cpp)
-    // --------------------------------------------------
+    void btnConvert_Click();
+    // Patches the work file's header with the audio written and closes it; after a finished
+    // render says "Done!" and saves the result. Harmless when no render ran.
     void EndProcess();
+    void SaveWave();
+    // The work file: "newwave.wav" in the program folder.
+    std::string workFile() const;
 
     // ---- controls
-    // --------------------------------------------------------------------------------
     QPushButton* btnLoadFile;
     QPushButton* CmdPlay;
     QPushButton* CmdStop;
@@ -169,7 +172,6 @@ class frmWriteWave : public QMainWindow {
     QAction* Sabout;
 
     // ---- state
-    // -----------------------------------------------------------------------------------
     HSTREAM PlayChannel = 0;  // the tempo channel that sounds (or the render's channel)
     HSTREAM BpmChannel = 0;   // decoding stream of the same file for BPM detection
     int32_t Mp3BitRate = 0;
@@ -181,6 +183,13 @@ class frmWriteWave : public QMainWindow {
     HDSP VocalRemoverDsp = 0;        // the vocal remover's attachment, for detaching it
     BASS_CHANNELINFO ChannelInfo{};  // last channel information read by the vocal remover
     BASS_FX_DSPPEAKEQ EqParams{};    // the equalizer's parameter record, reused for every band
+    // Render state.
+    bool rendering = false;       // a render's block loop is running
+    bool finished = false;        // a render has just completed; EndProcess says "Done!"
+    uint64_t renderPosition = 0;  // the render channel's position, in source bytes
+    DWORD outputRate = 0;
+    // Where a render's work file stops growing (the WAV limit; tests lower it).
+    uint32_t renderMaxDataBytes;
 
     static constexpr const char* kAppTitle = "Quorvin Audio Tools 1.0";
     static constexpr const char* kTitle = "Quorvin Audio Tools";
@@ -198,6 +207,7 @@ class frmWriteWave : public QMainWindow {
     void openMixer();
     void mailContact();
 
+    std::unique_ptr<render::RenderPipeline> render_;
     QTimer* positionTimer_;
     bool following_ = false;  // the position display follows playback
     bool unloading_ = false;

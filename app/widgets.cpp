@@ -40,6 +40,7 @@ void Slider::setup(int minimum, int maximum, int tickInterval, int value) {
     setTickInterval(tickInterval);
     setPageStep(tickInterval);
     setValue(value);
+    if (orientation() == Qt::Vertical) setMinimumHeight(fontMetrics().height() * 8);
 }
 
 bool Slider::event(QEvent* e) {

@@ -1,0 +1,122 @@
+// Main-window timings: start-up to a shown window (against a bare Qt main window with one label),
+// and Play to the first samples at the null output (against the plain engine calls that start a
+// file playing, without the window). Medians of several runs.
+#include <QApplication>
+#include <QLabel>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QTest>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "app/frmWriteWave.h"
+#include "engine/bass.h"
+#include "engine/engine_ext.h"
+#include "platform/scripted_platform.h"
+#include "tests/support/audio_fixtures.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// Milliseconds from `start()` until the null output has consumed its first frames.
+template <typename Start>
+double timeToFirstSamples(Start start) {
+    std::atomic<bool> begun{false};
+    std::atomic<int64_t> firstNs{-1};
+    Clock::time_point t0;
+    std::thread watch([&] {
+        while (!begun.load()) std::this_thread::yield();
+        const auto deadline = Clock::now() + std::chrono::seconds(5);
+        while (engine::outputFramesPlayed() == 0 && Clock::now() < deadline)
+            std::this_thread::yield();
+        firstNs = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - t0).count();
+    });
+    t0 = Clock::now();
+    begun = true;
+    start();
+    watch.join();
+    return double(firstNs.load()) / 1e6;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+    fixtures::TempDir dir;
+    auto scripted = std::make_unique<platform::ScriptedPlatform>();
+    scripted->folder = dir.path().string();
+    platform::ScriptedPlatform* desk = scripted.get();
+    platform::Platform::install(std::move(scripted));
+    engine::setOutputKind(engine::OutputKind::NullClock);
+    constexpr int kRuns = 9;
+
+    // Start-up to a shown window.
+    std::vector<double> bare, ours;
+    for (int i = 0; i < kRuns; ++i) {
+        auto t0 = Clock::now();
+        {
+            QMainWindow w;
+            w.setCentralWidget(new QLabel("Quorvin Audio Tools"));
+            w.show();
+            if (!QTest::qWaitForWindowExposed(&w)) return 1;
+            bare.push_back(ms(Clock::now() - t0));
+        }
+        t0 = Clock::now();
+        {
+            frmWriteWave w;
+            if (!w.Form_Load()) return 1;
+            w.show();
+            if (!QTest::qWaitForWindowExposed(&w)) return 1;
+            ours.push_back(ms(Clock::now() - t0));
+        }
+    }
+    std::printf(
+        "bench_app: start-up to shown main window %.1f ms; bare Qt window %.1f ms; "
+        "ratio %.2f\n",
+        median(ours), median(bare), median(ours) / median(bare));
+
+    // Play to the first samples at the output.
+    const std::string song = dir.file("song.wav");
+    fixtures::writeWav(song, fixtures::drumTrack(120, 60));
+    std::vector<double> plain, window;
+    for (int i = 0; i < kRuns; ++i) {
+        plain.push_back(timeToFirstSamples([&] {
+            BASS_Free();
+            BASS_Init(-1, 44100, 0, nullptr, nullptr);
+            const HSTREAM s = BASS_StreamCreateFile(0, song.c_str(), 0, 0, BASS_STREAM_DECODE);
+            const HSTREAM t = BASS_FX_TempoCreate(s, BASS_FX_FREESOURCE | BASS_SAMPLE_LOOP);
+            BASS_ChannelPlay(t, 0);
+        }));
+        BASS_Free();
+
+        frmWriteWave w;
+        if (!w.Form_Load()) return 1;
+        desk->openAnswers.push_back(song);
+        w.btnLoadFile->click();
+        window.push_back(timeToFirstSamples([&] { w.CmdPlay->click(); }));
+        BASS_Free();
+    }
+    const double play = median(window);
+    std::printf(
+        "bench_app: Play to first output samples %.1f ms (goal < 50 ms: %s); plain engine "
+        "calls %.1f ms; ratio %.2f\n",
+        play, play < 50 ? "met" : "NOT met", median(plain), play / median(plain));
+    return 0;
+}

@@ -1,0 +1,157 @@
+// The vocal remover and equalizer switches in the window: the order of their steps, what they do
+// to each other and to the sliders, and what reaches the engine.
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+
+#include "dsp/equalizer.h"
+#include "tests/app/window_fixture.h"
+
+namespace {
+
+std::array<int, 7> eqSliders(const frmWriteWave& w) {
+    std::array<int, 7> v{};
+    for (int i = 0; i < 7; ++i) v[i] = w.sldEQ[i]->value();
+    return v;
+}
+
+// The gain the engine holds for a band of the equalizer on `channel`; nothing when it is off.
+std::optional<float> bandGain(DWORD channel, int band) {
+    BASS_FX_DSPPEAKEQ p{};
+    p.lBand = band;
+    if (!BASS_FX_DSP_GetParameters(channel, BASS_FX_PEAKEQ, &p)) return std::nullopt;
+    return p.fGain;
+}
+
+std::optional<float> gainAmp(DWORD channel) {
+    BASS_FX_DSPGAIN g{};
+    if (!BASS_FX_DSP_GetParameters(channel, BASS_FX_GAIN, &g)) return std::nullopt;
+    return g.fAmp;
+}
+
+constexpr std::array<int, 7> kCurve = {-10, -7, -3, 0, 1, -7, -7};
+constexpr std::array<int, 7> kFlat = {};
+
+}  // namespace
+
+class EffectsWindow : public WindowTest {
+  protected:
+    void playStereo() { loadAndPlay(wav("mix.wav", fixtures::stereoMix(440, 220, 880, 3.0))); }
+};
+
+TEST_F(EffectsWindow, RemoverOnClearsTheEqualizerButtonAndLoadsItsCurve) {
+    playStereo();
+    w->CEq->setChecked(true);
+    EXPECT_FALSE(w->Label5->isHidden());
+    EXPECT_TRUE(bandGain(w->PlayChannel, 0).has_value());
+
+    w->Chkrem->click();
+    EXPECT_TRUE(w->Chkrem->isChecked());
+    EXPECT_FALSE(w->CEq->isChecked());
+    EXPECT_TRUE(w->Label5->isHidden());
+    EXPECT_TRUE(w->LblRem->isEnabled());
+    EXPECT_EQ(eqSliders(*w), kCurve);
+    // "Peaking Equalizer" is clear: the curve is shown but not applied.
+    EXPECT_FALSE(bandGain(w->PlayChannel, 0).has_value());
+    EXPECT_EQ(w->vcompr[0]->value(), 9);
+    EXPECT_EQ(gainAmp(w->PlayChannel), 1.0f);
+    EXPECT_NE(w->VocalRemoverDsp, 0u);
+
+    userMove(w->vcompr[0], 4);
+    EXPECT_EQ(gainAmp(w->PlayChannel), 6.0f);
+    EXPECT_TRUE(desk->messages.empty());
+}
+
+TEST_F(EffectsWindow, RemoverOnWithPeakingEqualizerAppliesTheCurve) {
+    playStereo();
+    w->chkEqualizer->setChecked(true);
+    w->Chkrem->click();
+    for (int band = 0; band < 7; ++band)
+        EXPECT_EQ(bandGain(w->PlayChannel, band), dsp::eqGainForSlider(kCurve[band])) << band;
+}
+
+TEST_F(EffectsWindow, RemoverOffResetsSlidersGainAndEffects) {
+    playStereo();
+    w->chkEqualizer->setChecked(true);
+    w->Chkrem->click();
+    userMove(w->vcompr[0], 2);
+    w->Chkrem->click();
+    EXPECT_FALSE(w->Chkrem->isChecked());
+    EXPECT_FALSE(w->LblRem->isEnabled());
+    EXPECT_EQ(eqSliders(*w), kFlat);
+    EXPECT_EQ(w->vcompr[0]->value(), 10);
+    EXPECT_FALSE(gainAmp(w->PlayChannel).has_value());
+    EXPECT_FALSE(bandGain(w->PlayChannel, 0).has_value());
+}
+
+TEST_F(EffectsWindow, MonoFileRefusesTheRemoverWhicheverWayTheClickTurns) {
+    loadAndPlay(wav("mono.wav", fixtures::sine(440, 2.0, 44100, 1)));
+    w->Chkrem->click();
+    ASSERT_EQ(desk->messages.size(), 1u);
+    EXPECT_EQ(desk->messages[0].text, "Only Stereo ");
+    EXPECT_EQ(desk->messages[0].title, "Quorvin Audio Tools ");
+    EXPECT_EQ(desk->messages[0].icon, platform::Icon::Critical);
+    EXPECT_TRUE(w->Chkrem->isChecked());  // the box keeps what the click gave it
+    EXPECT_EQ(eqSliders(*w), kFlat);
+    EXPECT_FALSE(gainAmp(w->PlayChannel).has_value());
+    w->Chkrem->click();
+    EXPECT_EQ(desk->messages.size(), 2u);
+    EXPECT_EQ(desk->messages[1].text, "Only Stereo ");
+    EXPECT_FALSE(w->Chkrem->isChecked());
+}
+
+TEST_F(EffectsWindow, EqualizerButtonAndBandSliders) {
+    playStereo();
+    w->CEq->click();
+    EXPECT_FALSE(w->Label5->isHidden());
+    for (int band = 0; band < 7; ++band) EXPECT_EQ(bandGain(w->PlayChannel, band), 0.0f);
+
+    userMove(w->sldEQ[2], 3);
+    EXPECT_EQ(w->sldEQ[2]->toolTip(), "-3");
+    EXPECT_EQ(bandGain(w->PlayChannel, 2), -3.0f);
+    userMove(w->sldEQ[5], -7);
+    EXPECT_EQ(w->sldEQ[5]->toolTip(), "7");
+    EXPECT_EQ(bandGain(w->PlayChannel, 5), 7.0f);
+    w->sldEQ[6]->setValue(10);  // from code: the change reaches the engine, the tip stays
+    EXPECT_EQ(bandGain(w->PlayChannel, 6), -10.0f);
+    EXPECT_EQ(w->sldEQ[6]->toolTip(), "");
+
+    w->CEq->click();
+    EXPECT_TRUE(w->Label5->isHidden());
+    EXPECT_FALSE(bandGain(w->PlayChannel, 0).has_value());
+    EXPECT_EQ(w->sldEQ[2]->value(), 3);  // the sliders keep their values while it is off
+}
+
+TEST_F(EffectsWindow, LoadSwitchesBothOff) {
+    playStereo();
+    w->Chkrem->click();
+    w->CmdStop->click();
+    load(std::nullopt);
+    EXPECT_FALSE(w->Chkrem->isChecked());
+    EXPECT_FALSE(w->LblRem->isEnabled());
+    EXPECT_EQ(eqSliders(*w), kFlat);
+    EXPECT_EQ(w->vcompr[0]->value(), 10);
+
+    load(sources.file("mix.wav"));
+    w->CmdPlay->click();
+    w->CEq->click();
+    userMove(w->sldEQ[1], -5);
+    w->CmdStop->click();
+    load(sources.file("mix.wav"));
+    EXPECT_FALSE(w->CEq->isChecked());
+    EXPECT_TRUE(w->Label5->isHidden());
+    EXPECT_EQ(eqSliders(*w), kFlat);
+    EXPECT_TRUE(desk->messages.empty());
+}
+
+TEST_F(EffectsWindow, PlayReinstallsTheRemoverOnTheNewChannel) {
+    playStereo();
+    w->Chkrem->click();
+    w->CmdStop->click();
+    load(sources.file("mix.wav"));  // Load switches it off ...
+    w->Chkrem->click();             // ... the user switches it on before playing
+    w->CmdPlay->click();
+    EXPECT_TRUE(w->Chkrem->isChecked());
+    EXPECT_EQ(gainAmp(w->PlayChannel), 1.0f);
+    EXPECT_EQ(eqSliders(*w), kCurve);
+}

@@ -1,0 +1,230 @@
+// "Process" from the window: the render with the window's tempo, pitch, vocal remover and
+// equalizer, the finishing step, the save dialog, and what happens when something goes wrong.
+#include <QCheckBox>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <cstring>
+#include <filesystem>
+
+#include "tests/app/window_fixture.h"
+
+namespace {
+
+int32_t le32(const std::vector<uint8_t>& b, size_t at) {
+    int32_t v;
+    std::memcpy(&v, &b[at], 4);
+    return v;
+}
+int16_t le16(const std::vector<uint8_t>& b, size_t at) {
+    int16_t v;
+    std::memcpy(&v, &b[at], 2);
+    return v;
+}
+
+// The two sizes of a WAV file agree with its length.
+void expectSizesMatch(const std::string& path) {
+    const auto bytes = fixtures::readBytes(path);
+    ASSERT_GE(bytes.size(), 44u) << path;
+    const int32_t data = le32(bytes, 40);
+    EXPECT_EQ(size_t(data) + 44, bytes.size()) << path;
+    EXPECT_EQ(le32(bytes, 4), data + 36) << path;
+}
+
+}  // namespace
+
+class RenderWindow : public WindowTest {
+  protected:
+    // Load, Play and Stop `source`, so that "Process" is available.
+    void prepare(const std::string& source) {
+        loadAndPlay(source);
+        w->CmdStop->click();
+        ASSERT_TRUE(w->btnConvert->isEnabled());
+    }
+    // "Process", saving the result as `out`; the saved audio.
+    fixtures::Pcm process(const std::string& out) {
+        desk->saveAnswers.push_back(out);
+        w->btnConvert->click();
+        return fixtures::readAudio(out);
+    }
+    std::string work() const { return (programDir.path() / "newwave.wav").string(); }
+};
+
+TEST_F(RenderWindow, PlainRenderIsTheSourceAndEndsWithDoneAndTheSaveDialog) {
+    const fixtures::Pcm source = fixtures::drumTrack(120, 4.0);
+    prepare(wav("song.wav", source));
+    const std::string out = sources.file("out.wav");
+    const fixtures::Pcm result = process(out);
+
+    ASSERT_EQ(desk->messages.size(), 1u);
+    EXPECT_EQ(desk->messages[0].text, "Done!");
+    EXPECT_EQ(desk->messages[0].title, "Quorvin Audio Tools");
+    EXPECT_EQ(desk->messages[0].icon, platform::Icon::None);
+    ASSERT_EQ(desk->saveDialogs.size(), 1u);
+    EXPECT_EQ(desk->saveDialogs[0].title, "Save WAVE File As");
+    EXPECT_EQ(desk->saveDialogs[0].filter, "File Wave (*.wav)|*.wav");
+    EXPECT_EQ(desk->saveDialogs[0].flags, 2u);
+    EXPECT_FALSE(desk->busy());
+
+    EXPECT_EQ(result.samples, source.samples);
+    const auto bytes = fixtures::readBytes(out);
+    EXPECT_EQ(le16(bytes, 22), 2);
+    EXPECT_EQ(le32(bytes, 24), 44100);
+    EXPECT_EQ(le32(bytes, 28), 176400);
+    EXPECT_EQ(le16(bytes, 32), 4);
+    EXPECT_EQ(le16(bytes, 34), 16);
+    expectSizesMatch(out);
+    expectSizesMatch(work());  // the work file stays
+
+    // The window after the render.
+    EXPECT_TRUE(w->Pbregg->isHidden());
+    EXPECT_EQ(w->Pbregg->value(), 0);
+    EXPECT_EQ(w->Pbregg->maximum(), 1);  // the source's length in millions of bytes, rounded up
+    EXPECT_EQ(w->lblPos->text(), " 00:00 / 00:00");
+    EXPECT_EQ(w->lblBPM->text(), "BPM: 0.00");
+    EXPECT_EQ(w->btnConvert->text(), "Process");
+    EXPECT_FALSE(w->btnConvert->isEnabled());
+    EXPECT_TRUE(w->btnLoadFile->isEnabled());
+    EXPECT_TRUE(w->cvmenu->menuAction()->isEnabled());
+}
+
+TEST_F(RenderWindow, TempoSliderShortensTheResult) {
+    const fixtures::Pcm source = fixtures::drumTrack(120, 10.0);
+    prepare(wav("song.wav", source));
+    w->sldTempo[0]->setValue(25);
+    const fixtures::Pcm result = process(sources.file("fast.wav"));
+    EXPECT_NEAR(double(result.frames()) / double(source.frames()), 1 / 1.25, 0.01);
+}
+
+TEST_F(RenderWindow, VocalRemoverTakesOutTheCentreAndKeepsThePannedParts) {
+    // A centred "voice" at 440 Hz, an instrument at 220 Hz on the left and one at 880 on the right.
+    const fixtures::Pcm source = fixtures::stereoMix(440, 220, 880, 4.0);
+    prepare(wav("mix.wav", source));
+    w->Chkrem->click();
+    const fixtures::Pcm result = process(sources.file("karaoke.wav"));
+    ASSERT_EQ(result.frames(), source.frames());
+    for (int64_t i = 0; i < result.frames(); ++i)
+        ASSERT_EQ(result.samples[size_t(2 * i)], result.samples[size_t(2 * i + 1)]) << i;
+    EXPECT_LE(fixtures::toneLevelDb(result, 0, 440), fixtures::toneLevelDb(source, 0, 440) - 40);
+    // Half of each side remains (-6 dB).
+    EXPECT_NEAR(fixtures::toneLevelDb(result, 0, 220), fixtures::toneLevelDb(source, 0, 220) - 6,
+                1);
+    EXPECT_NEAR(fixtures::toneLevelDb(result, 1, 880), fixtures::toneLevelDb(source, 1, 880) - 6,
+                1);
+}
+
+TEST_F(RenderWindow, EqualizerBandsShapeTheRender) {
+    const fixtures::Pcm source = fixtures::stereoMix(1500, 4000, 4000, 3.0, 44100, 0.05);
+    prepare(wav("tones.wav", source));
+    w->CEq->click();  // all sliders at 0: the sound is unchanged
+    const fixtures::Pcm flat = process(sources.file("flat.wav"));
+    EXPECT_NEAR(fixtures::toneLevelDb(flat, 0, 1500), fixtures::toneLevelDb(source, 0, 1500), 0.01);
+    EXPECT_NEAR(fixtures::toneLevelDb(flat, 0, 4000), fixtures::toneLevelDb(source, 0, 4000), 0.01);
+
+    // One band at a time: neighbouring bands overlap.
+    prepare(sources.file("tones.wav"));
+    w->CEq->click();
+    w->sldEQ[2]->setValue(-10);  // +10 dB at 1500 Hz
+    bool label5ShownDuringRender = false;
+    QTimer::singleShot(0, w.get(), [&] { label5ShownDuringRender = !w->Label5->isHidden(); });
+    const fixtures::Pcm boosted = process(sources.file("boosted.wav"));
+    EXPECT_NEAR(fixtures::toneLevelDb(boosted, 0, 1500) - fixtures::toneLevelDb(source, 0, 1500),
+                10, 0.5);
+    EXPECT_TRUE(label5ShownDuringRender);
+
+    prepare(sources.file("tones.wav"));
+    w->CEq->click();
+    w->sldEQ[3]->setValue(10);  // -10 dB at 4000 Hz
+    const fixtures::Pcm cut = process(sources.file("cut.wav"));
+    EXPECT_NEAR(fixtures::toneLevelDb(cut, 0, 4000) - fixtures::toneLevelDb(source, 0, 4000), -10,
+                0.5);
+}
+
+TEST_F(RenderWindow, CancelledSaveKeepsTheWorkFile) {
+    prepare(wav("song.wav", fixtures::sine(440, 2.0)));
+    desk->saveAnswers.push_back(std::nullopt);
+    w->btnConvert->click();
+    ASSERT_EQ(desk->messages.size(), 2u);
+    EXPECT_EQ(desk->messages[0].text, "Done!");
+    EXPECT_EQ(desk->messages[1].text, "Annullato!");
+    EXPECT_EQ(desk->messages[1].title, "Quorvin Audio Tools");
+    expectSizesMatch(work());
+    EXPECT_TRUE(w->cvmenu->menuAction()->isEnabled());
+    EXPECT_FALSE(desk->busy());
+}
+
+TEST_F(RenderWindow, ClosingDuringTheRenderLeavesAMatchingFileAndNoMessage) {
+    prepare(wav("song.wav", fixtures::drumTrack(120, 20.0)));
+    QTimer::singleShot(0, w.get(), [&] { w->close(); });
+    w->btnConvert->click();
+    EXPECT_EQ(desk->exitCode, 0);
+    EXPECT_TRUE(desk->messages.empty());
+    EXPECT_TRUE(desk->saveDialogs.empty());
+    expectSizesMatch(work());
+    const auto size = std::filesystem::file_size(work());
+    EXPECT_GT(size, 44u);
+    EXPECT_LT(size, 44u + 20 * 176400u);  // stopped early
+}
+
+TEST_F(RenderWindow, SizeLimitStopsWithAMessageAndAValidFile) {
+    prepare(wav("song.wav", fixtures::sine(440, 3.0)));
+    w->renderMaxDataBytes = 100000;
+    const std::string out = sources.file("out.wav");
+    process(out);
+    ASSERT_EQ(desk->messages.size(), 2u);
+    EXPECT_EQ(desk->messages[0].icon, platform::Icon::Exclamation);
+    EXPECT_EQ(desk->messages[1].text, "Done!");
+    expectSizesMatch(out);
+    const auto data = std::filesystem::file_size(out) - 44;
+    EXPECT_LE(data, 100000u);
+    EXPECT_GT(data, 80000u);
+    EXPECT_EQ(data % 4, 0u);
+}
+
+TEST_F(RenderWindow, SourceGoneBeforeProcessIsRefusedAndNothingChanges) {
+    const std::string song = wav("song.wav", fixtures::sine(440, 2.0));
+    prepare(song);
+    std::filesystem::remove(song);
+    w->btnConvert->click();
+    ASSERT_EQ(desk->messages.size(), 1u);
+    EXPECT_NE(desk->messages[0].text.find(song), std::string::npos);
+    EXPECT_TRUE(desk->saveDialogs.empty());
+    EXPECT_TRUE(w->btnConvert->isEnabled());
+    EXPECT_TRUE(w->btnLoadFile->isEnabled());
+    EXPECT_TRUE(w->cvmenu->menuAction()->isEnabled());
+    EXPECT_TRUE(w->Pbregg->isHidden());
+    EXPECT_FALSE(std::filesystem::exists(work()));
+}
+
+TEST_F(RenderWindow, WorkFileThatCannotBeCreatedIsReported) {
+    prepare(wav("song.wav", fixtures::sine(440, 2.0)));
+    std::filesystem::create_directory(work());  // a folder where the work file should go
+    w->btnConvert->click();
+    ASSERT_EQ(desk->messages.size(), 1u);
+    EXPECT_NE(desk->messages[0].text.find("newwave.wav"), std::string::npos);
+    EXPECT_TRUE(desk->saveDialogs.empty());
+    EXPECT_TRUE(w->btnConvert->isEnabled());
+}
+
+TEST_F(RenderWindow, FailedSaveNamesThePathAndKeepsTheWorkFile) {
+    prepare(wav("song.wav", fixtures::sine(440, 2.0)));
+    const std::string out = sources.file("no-such-folder/out.wav");
+    desk->saveAnswers.push_back(out);
+    w->btnConvert->click();
+    ASSERT_EQ(desk->messages.size(), 2u);
+    EXPECT_NE(desk->messages[1].text.find(out), std::string::npos);
+    expectSizesMatch(work());
+    EXPECT_FALSE(desk->busy());
+}
+
+TEST_F(RenderWindow, SavingOverTheWorkFileItselfDoesNoHarm) {
+    const fixtures::Pcm source = fixtures::sine(440, 2.0);
+    prepare(wav("song.wav", source));
+    desk->saveAnswers.push_back(work());
+    w->btnConvert->click();
+    ASSERT_EQ(desk->messages.size(), 1u);  // only "Done!"
+    expectSizesMatch(work());
+    EXPECT_EQ(fixtures::readAudio(work()).samples, source.samples);
+}
