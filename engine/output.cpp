@@ -221,6 +221,19 @@ void mixChannel(Channel& ch, PlayState& ps, float* dst, int frames) {
     ps.rd.store(rd, std::memory_order_release);
 }
 
+// Skips chunks from before a seek at the head of the ring.
+void dropStale(PlayState& ps) {
+    const uint32_t gen = ps.gen.load(std::memory_order_acquire);
+    uint32_t rd = ps.rd.load(std::memory_order_relaxed);
+    const uint32_t wr = ps.wr.load(std::memory_order_acquire);
+    const uint32_t start = rd;
+    while (rd != wr && ps.ring[rd % kRingChunks].gen != gen) ++rd;
+    if (rd != start) {
+        ps.rdOffset = 0;
+        ps.rd.store(rd, std::memory_order_release);
+    }
+}
+
 void mix(float* dst, int frames) {
     Output& o = out();
     o.epoch.fetch_add(1, std::memory_order_acq_rel);
@@ -229,8 +242,12 @@ void mix(float* dst, int frames) {
         Channel* ch = slot.load(std::memory_order_acquire);
         if (!ch) continue;
         PlayState* ps = ch->play.get();
-        if (ps->mode.load(std::memory_order_acquire) != kPlaying) continue;
-        mixChannel(*ch, *ps, dst, frames);
+        const int mode = ps->mode.load(std::memory_order_acquire);
+        if (mode == kPlaying) {
+            mixChannel(*ch, *ps, dst, frames);
+        } else if (mode == kPaused) {
+            dropStale(*ps);  // seeks while paused must not fill the ring with dead chunks
+        }
     }
     for (int i = 0; i < frames * 2; ++i) dst[i] = std::clamp(dst[i], -1.0f, 1.0f);
     o.framesPlayed.fetch_add(frames, std::memory_order_relaxed);

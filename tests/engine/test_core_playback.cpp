@@ -73,6 +73,18 @@ TEST_F(Playback, PositionFollowsWhatTheOutputConsumed) {
     engine::nullOutputStep(4410);
     EXPECT_EQ(BASS_ChannelGetPosition(t), QWORD(88200 + 17640));
 
+    // Many jumps while paused: the last one counts, and playing goes on from it at once.
+    BASS_ChannelPause(t);
+    for (int i = 1; i <= 20; ++i) {
+        BASS_ChannelSetPosition(t, QWORD(i) * 4000);
+        engine::nullOutputStep(256);
+    }
+    EXPECT_EQ(BASS_ChannelGetPosition(t), QWORD(80000));
+    BASS_ChannelPlay(t, 0);
+    engine::nullOutputStep(256);
+    EXPECT_EQ(BASS_ChannelGetPosition(t), QWORD(80000 + 1024));
+    BASS_ChannelSetPosition(t, 88200 + 17640);
+
     // A jump while playing is heard from the new place.
     ASSERT_TRUE(BASS_ChannelSetPosition(t, 176400));
     EXPECT_EQ(BASS_ChannelGetPosition(t), QWORD(176400));
