@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFont>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -154,22 +155,23 @@ void FrmDemo::buildControls() {
     trackDelegate_ = new TrackListDelegate(lstTracks_);
     lstTracks_->setItemDelegate(trackDelegate_);
     lstTracks_->viewport()->installEventFilter(this);
-    place(lstTracks_, 8, 86, 420, 210);
+    lstTracks_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    place(lstTracks_, 8, 86, 410, 210);
 
     for (int i = 0; i < 2; ++i) {
         picVUMeter_[size_t(i)] = new QWidget(this);
         picVUMeter_[size_t(i)]->setObjectName(QString("picVUMeter_%1").arg(i));
-        place(picVUMeter_[size_t(i)], 436 + 10 * i, 86, 8, 150);
+        place(picVUMeter_[size_t(i)], 426 + 9 * i, 86, 6, 150);
     }
     SliderVolume_ = new QSlider(Qt::Vertical, this);
     SliderVolume_->setObjectName("SliderVolume");
     SliderVolume_->setRange(-100, 0);
     SliderVolume_->setValue(0);
     SliderVolume_->setInvertedAppearance(true);  // -100 at the top
-    place(SliderVolume_, 462, 86, 30, 150);
+    place(SliderVolume_, 448, 86, 30, 150);
     lblVolume_ = new QLabel("Volume", this);
     lblVolume_->setObjectName("lblVolume");
-    place(lblVolume_, 430, 242, 66, 18);
+    place(lblVolume_, 422, 242, 78, 18);
 
     for (int i = 0; i < 10; ++i) {
         auto* b = new QPushButton(QString::fromUtf8(kButtonCaptions[i]), this);
@@ -243,6 +245,9 @@ void FrmDemo::buildControls() {
     frameDriveInfo_->setGeometry(twipsToPixels(7560), int(8 * scale), twipsToPixels(3705),
                                  int(584 * scale));
     auto* flags = new QWidget(frameDriveInfo_);
+    QFont small = flags->font();
+    small.setPointSizeF(small.pointSizeF() * 0.85);  // the long captions fit the panel
+    flags->setFont(small);
     place(flags, 6, 20, 235, 370);
     flags->setEnabled(false);  // display only
     for (int i = 0; i < 15; ++i) {

@@ -41,7 +41,8 @@ void TrackListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
         int stop = 0;
         bool right = false;
         if (size_t(i - 1) < stops_.size()) {
-            stop = r.left() + int(std::abs(stops_[size_t(i - 1)]) * unit);
+            // A stop beyond the row (a wide font) is taken at its right edge.
+            stop = std::min(r.right(), r.left() + int(std::abs(stops_[size_t(i - 1)]) * unit));
             right = stops_[size_t(i - 1)] < 0;
         } else {
             const int step = int(32 * unit);
@@ -57,7 +58,8 @@ void TrackListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
             // A long name gives way to a right-aligned field after it.
             int room = width;
             if (i + 1 < fields.size() && size_t(i) < stops_.size() && stops_[size_t(i)] < 0) {
-                const int nextStop = r.left() + int(std::abs(stops_[size_t(i)]) * unit);
+                const int nextStop =
+                    std::min(r.right(), r.left() + int(std::abs(stops_[size_t(i)]) * unit));
                 room = std::min(width, nextStop - fm.horizontalAdvance(fields[i + 1]) - 4 - x);
             }
             const QString shown = room < width ? fm.elidedText(field, Qt::ElideRight, room) : field;
