@@ -1,0 +1,121 @@
+// `quorvin render` against the bare decoder and stretcher, measured in the same run:
+//  - a 4-minute MP3 with tempo +20 %, pitch -2, vocal remover and equalizer, as x-realtime and as
+//    the ratio to `ffmpeg -i in.mp3 -f wav - | soundstretch stdin out.wav -tempo=20 -pitch=-2`
+//    (goal >= 1.0: our whole pipeline no slower than decoding and stretching alone);
+//  - peak memory while rendering a 60-minute source (goal < 80 MB).
+// Needs ffmpeg and soundstretch for the comparison (skipped, with a note, when missing).
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "render/wave_header.h"
+#include "tests/support/audio_fixtures.h"
+
+namespace {
+
+struct Outcome {
+    double seconds = 0;
+    long maxRssKb = 0;
+    int status = -1;
+};
+
+// Runs `argv` as a child process; wall time, its peak resident memory and exit status.
+Outcome run(const std::vector<std::string>& argv) {
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    Outcome o;
+    o.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    o.maxRssKb = usage.ru_maxrss;
+    o.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return o;
+}
+
+Outcome best(int runs, const std::vector<std::string>& argv) {
+    Outcome b;
+    b.seconds = 1e9;
+    for (int i = 0; i < runs; ++i) {
+        const Outcome o = run(argv);
+        if (o.status != 0) return o;
+        if (o.seconds < b.seconds) b = o;
+    }
+    return b;
+}
+
+bool have(const char* tool) {
+    return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// A long WAV written block by block (never held in memory): a 10-second drum loop repeated.
+void writeLongWav(const std::string& path, double minutes) {
+    const auto loop = fixtures::drumTrack(120, 10.0, 4);
+    render::WaveWriter w;
+    w.create(path, render::WaveHeader::forFormat(2, 44100, false));
+    for (double done = 0; done < minutes * 60; done += 10)
+        w.append(loop.samples.data(), loop.samples.size() * 2);
+    w.finish();
+}
+
+}  // namespace
+
+int main() {
+    fixtures::TempDir tmp;
+    const std::string quorvin = QUORVIN_CLI;
+    const double seconds = 240;
+    const std::string mp3 = tmp.file("four-minutes.mp3");
+    fixtures::writeMp3(mp3, fixtures::drumTrack(120, seconds, 8));
+
+    const std::string out = tmp.file("ours.wav");
+    const Outcome ours = best(3, {quorvin, "render", mp3, out, "--tempo", "20", "--pitch", "-2",
+                                  "--vocal-remover", "--eq", "10,7,3,0,-1,7,7"});
+    if (ours.status != 0) {
+        std::printf("render: quorvin render failed (status %d)\n", ours.status);
+        return 1;
+    }
+    std::printf(
+        "render: quorvin render, 4-minute MP3, tempo +20, pitch -2, vocal remover, "
+        "equalizer: %.2f s, %.0fx realtime\n",
+        ours.seconds, seconds / ours.seconds);
+
+    if (have("ffmpeg") && have("soundstretch")) {
+        const std::string pipe = "ffmpeg -v quiet -i '" + mp3 +
+                                 "' -f wav - | soundstretch stdin '" + tmp.file("peer.wav") +
+                                 "' -tempo=20 -pitch=-2 >/dev/null 2>&1";
+        const Outcome peer = best(3, {"/bin/sh", "-c", pipe});
+        std::printf(
+            "render: ffmpeg | soundstretch (tempo and pitch only): %.2f s, %.0fx realtime; "
+            "ratio %.2f (goal >= 1.0)\n",
+            peer.seconds, seconds / peer.seconds, peer.seconds / ours.seconds);
+    } else {
+        std::printf("render: ffmpeg or soundstretch not installed; no comparison\n");
+    }
+
+    const double minutes = 60;
+    const std::string longWav = tmp.file("sixty-minutes.wav");
+    writeLongWav(longWav, minutes);
+    const Outcome big = run({quorvin, "render", longWav, tmp.file("long-out.wav"), "--tempo", "20",
+                             "--pitch", "-2", "--vocal-remover", "--eq", "10,7,3,0,-1,7,7"});
+    std::printf(
+        "render: 60-minute WAV source: %.1f s (%.0fx realtime), peak memory %.1f MB "
+        "(goal < 80 MB)%s\n",
+        big.seconds, minutes * 60 / big.seconds, big.maxRssKb / 1024.0,
+        big.status == 0 ? "" : " FAILED");
+    return 0;
+}

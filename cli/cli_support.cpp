@@ -1,0 +1,93 @@
+#include "cli/cli_support.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cstdio>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace cli {
+
+ParsedArgs parseArgs(const std::vector<std::string>& args, const std::vector<std::string>& valued,
+                     const std::vector<std::string>& flags) {
+    ParsedArgs p;
+    auto has = [](const std::vector<std::string>& v, const std::string& s) {
+        return std::find(v.begin(), v.end(), s) != v.end();
+    };
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a.size() < 3 || a.compare(0, 2, "--") != 0) {
+            p.positional.push_back(a);
+            continue;
+        }
+        const size_t eq = a.find('=');
+        const std::string name = a.substr(0, eq);
+        if (has(flags, name) && eq == std::string::npos) {
+            p.options[name] = "";
+        } else if (has(valued, name)) {
+            if (eq != std::string::npos) {
+                p.options[name] = a.substr(eq + 1);
+            } else if (i + 1 < args.size()) {
+                p.options[name] = args[++i];
+            } else {
+                p.error = name + " needs a value";
+                return p;
+            }
+        } else {
+            p.error = "unknown option " + name;
+            return p;
+        }
+    }
+    return p;
+}
+
+std::optional<double> parseNumber(const std::string& text) {
+    if (text.empty()) return std::nullopt;
+    const char* begin = text.data();
+    if (*begin == '+') ++begin;
+    double v = 0;
+    const auto [end, ec] = std::from_chars(begin, text.data() + text.size(), v);
+    if (ec != std::errc() || end != text.data() + text.size() || begin == end) return std::nullopt;
+    return v;
+}
+
+bool stdoutIsTerminal() {
+#ifdef _WIN32
+    return _isatty(_fileno(stdout)) != 0;
+#else
+    return isatty(fileno(stdout)) != 0;
+#endif
+}
+
+void ProgressBar::update(uint64_t value, uint64_t maximum) {
+    if (!enabled_ || maximum == 0) return;
+    const int percent = int(std::min<uint64_t>(100, value * 100 / maximum));
+    if (percent == shown_) return;
+    shown_ = percent;
+    constexpr int kWidth = 40;
+    const int filled = percent * kWidth / 100;
+    out_ << '\r' << '[' << std::string(size_t(filled), '#')
+         << std::string(size_t(kWidth - filled), '.') << "] " << percent << " %" << std::flush;
+}
+
+void ProgressBar::done() {
+    if (enabled_ && shown_ >= 0) out_ << '\n' << std::flush;
+    shown_ = -1;
+    enabled_ = false;
+}
+
+bool endsWithNoCase(const std::string& text, const std::string& ending) {
+    if (text.size() < ending.size()) return false;
+    return std::equal(ending.begin(), ending.end(), text.end() - long(ending.size()),
+                      [](char a, char b) {
+                          return std::tolower(static_cast<unsigned char>(a)) ==
+                                 std::tolower(static_cast<unsigned char>(b));
+                      });
+}
+
+}  // namespace cli

@@ -1,0 +1,48 @@
+// Helpers shared by the subcommands: option parsing, numbers, the terminal progress bar.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+// Arguments split into positional ones and options. `valued` names the options that take a
+// value ("--tempo 10" or "--tempo=10"); `flags` those that do not. Anything else starting with
+// "--" is an error.
+struct ParsedArgs {
+    std::vector<std::string> positional;
+    std::map<std::string, std::string> options;  // flags map to ""
+    std::string error;                           // empty when parsing succeeded
+};
+ParsedArgs parseArgs(const std::vector<std::string>& args, const std::vector<std::string>& valued,
+                     const std::vector<std::string>& flags);
+
+// The whole text as a number, or nothing ("12", "-2.5"; not "12x", not "").
+std::optional<double> parseNumber(const std::string& text);
+
+// Whether standard output is a terminal (a progress bar is shown only there).
+bool stdoutIsTerminal();
+
+// A one-line progress bar redrawn in place with '\r'; draws only when the shown percentage
+// changes, and ends its line when done.
+class ProgressBar {
+  public:
+    ProgressBar(std::ostream& out, bool enabled) : out_(out), enabled_(enabled) {}
+    ~ProgressBar() { done(); }
+    void update(uint64_t value, uint64_t maximum);
+    void done();
+
+  private:
+    std::ostream& out_;
+    bool enabled_;
+    int shown_ = -1;
+};
+
+// Case-insensitive test of a file name's ending: endsWithNoCase("a.WAV", ".wav").
+bool endsWithNoCase(const std::string& text, const std::string& ending);
+
+}  // namespace cli

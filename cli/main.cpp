@@ -1,0 +1,49 @@
+// quorvin: the command line over the program's own code.
+#include <cstring>
+#include <iostream>
+#include <string>
+
+#include "cli/commands.h"
+
+namespace {
+
+void usage(std::ostream& os) {
+    os << "usage: quorvin COMMAND [ARGUMENTS]\n\ncommands:\n";
+    for (const auto& c : cli::commands())
+        os << "  " << c.name << " " << c.usage << "\n      " << c.summary << "\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        usage(std::cerr);
+        return 2;
+    }
+    const std::string name = argv[1];
+    if (name == "-h" || name == "--help" || name == "help") {
+        usage(std::cout);
+        return 0;
+    }
+    for (const auto& c : cli::commands()) {
+        if (name == c.name) {
+            const cli::Args args(argv + 2, argv + argc);
+            for (const auto& a : args) {
+                if (a == "-h" || a == "--help") {
+                    std::cout << "usage: quorvin " << c.name << " " << c.usage << "\n"
+                              << c.summary << "\n";
+                    return 0;
+                }
+            }
+            try {
+                return c.run(args, std::cout, std::cerr);
+            } catch (const std::exception& e) {
+                std::cerr << "quorvin " << c.name << ": " << e.what() << "\n";
+                return 1;
+            }
+        }
+    }
+    std::cerr << "quorvin: unknown command \"" << name << "\"\n\n";
+    usage(std::cerr);
+    return 2;
+}

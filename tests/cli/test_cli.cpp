@@ -1,0 +1,123 @@
+// The `quorvin` executable, run as a user runs it: exit status, messages, and the files it makes.
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/cli/run_quorvin.h"
+
+namespace fs = std::filesystem;
+using clitest::filesIn;
+using clitest::quorvin;
+
+TEST(QuorvinRender, RendersLikeProcess) {
+    fixtures::TempDir tmp;
+    const auto music = fixtures::drumTrack(110, 6.0, 9);
+    const std::string in = tmp.file("song.wav"), out = tmp.file("out.wav");
+    fixtures::writeWav(in, music);
+
+    // No changes: the source, sample for sample; nothing on stdout when it is not a terminal.
+    auto r = quorvin({"render", in, out}, tmp);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(fixtures::readAudio(out).samples == music.samples);
+    EXPECT_EQ(filesIn(tmp.path()), 2u);  // no temporary left beside the output
+
+    // +25 % tempo lasts 1/1.25; the existing output is replaced.
+    r = quorvin({"render", in, out, "--tempo", "25"}, tmp);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto fast = fixtures::readAudio(out);
+    EXPECT_NEAR(double(fast.frames()), music.frames() / 1.25, music.frames() * 0.01);
+
+    // Vocal remover with pitch and equalizer: left equals right in every frame, and the header
+    // matches the file.
+    r = quorvin({"render", in, out, "--vocal-remover", "--pitch=-2", "--eq", "10,7,3,0,-1,7,7"},
+                tmp);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto removed = fixtures::readAudio(out);
+    ASSERT_GT(removed.frames(), 0);
+    for (int64_t f = 0; f < removed.frames(); ++f)
+        ASSERT_EQ(removed.samples[size_t(2 * f)], removed.samples[size_t(2 * f + 1)]) << f;
+    const auto bytes = fixtures::readBytes(out);
+    EXPECT_EQ(bytes[40] | bytes[41] << 8 | bytes[42] << 16 | uint32_t(bytes[43]) << 24,
+              bytes.size() - 44);
+
+    // An MP3 source renders as well.
+    const std::string mp3 = tmp.file("song.mp3");
+    fixtures::writeMp3(mp3, fixtures::drumTrack(110, 3.0));
+    r = quorvin({"render", mp3, tmp.file("from mp3.WAV"), "--tempo", "-10"}, tmp);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NEAR(double(fixtures::readAudio(tmp.file("from mp3.WAV")).frames()), 3.0 * 44100 / 0.9,
+                3.0 * 44100 * 0.02);
+}
+
+TEST(QuorvinRender, BadInputGetsAClearMessageAndLosesNothing) {
+    fixtures::TempDir tmp;
+    const std::string in = tmp.file("song.wav"), out = tmp.file("keep.wav");
+    fixtures::writeWav(in, fixtures::sine(440, 1.0));
+    const std::vector<uint8_t> old = {1, 2, 3, 4, 5};
+    fixtures::writeBytes(out, old);
+    fixtures::writeBytes(tmp.file("fake.mp3"), std::vector<uint8_t>(3000, 0x41));
+    fixtures::writeBytes(tmp.file("empty.wav"), {});
+
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string says;
+    } cases[] = {
+        {{"render", tmp.file("missing.wav"), out}, 1, "missing.wav"},
+        {{"render", tmp.file("fake.mp3"), out}, 1, "fake.mp3"},
+        {{"render", tmp.file("empty.wav"), out}, 1, "empty.wav"},
+        {{"render", in, in}, 1, "input file itself"},
+        {{"render", in, tmp.file("no-folder/out.wav")}, 1, "no-folder"},
+        {{"render", in, tmp.path().string() + "/x.flac"}, 2, ".wav or .mp3"},
+        {{"render", in, out, "--tempo", "99"}, 2, "--tempo"},
+        {{"render", in, out, "--tempo"}, 2, "needs a value"},
+        {{"render", in, out, "--pitch", "two"}, 2, "--pitch"},
+        {{"render", in, out, "--eq", "1,2,3"}, 2, "seven gains"},
+        {{"render", in, out, "--eq", "1,2,3,4,5,6,11"}, 2, "seven gains"},
+        {{"render", in, out, "--bitrate", "1000"}, 2, "--bitrate"},
+        {{"render", in, out, "--loud"}, 2, "unknown option --loud"},
+        {{"render", in}, 2, "usage"},
+        {{"frobnicate"}, 2, "unknown command"},
+        {{}, 2, "usage"},
+    };
+    for (const auto& c : cases) {
+        const auto r = quorvin(c.args, tmp);
+        std::string line;
+        for (const auto& a : c.args) line += a + " ";
+        EXPECT_EQ(r.status, c.status) << line << "\n" << r.err;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << line << "\n" << r.err;
+        EXPECT_EQ(fixtures::readBytes(out), old) << line;
+    }
+    EXPECT_EQ(fixtures::readBytes(in).size(), 44u + 44100 * 4);
+    // Only the files made above: no temporaries left anywhere.
+    EXPECT_EQ(filesIn(tmp.path()), 4u);
+
+    // MP3 output: refused clearly until an encoder is built in; nothing rendered.
+    auto r = quorvin({"render", in, tmp.file("out.mp3")}, tmp);
+    if (r.status != 0) {
+        EXPECT_NE(r.err.find("MP3"), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(tmp.file("out.mp3")));
+    }
+
+    // A destination folder that refuses new files: the message names the path, the file stays.
+    const fs::path ro = tmp.path() / "ro";
+    fs::create_directory(ro);
+    const std::string roOut = (ro / "keep.wav").string();
+    fixtures::writeBytes(roOut, old);
+    fs::permissions(ro, fs::perms::owner_read | fs::perms::owner_exec);
+    if (FILE* probe = fopen((ro / "probe").string().c_str(), "wb")) {
+        fclose(probe);  // permissions do not bind this user (superuser)
+        fs::remove(ro / "probe");
+    } else {
+        r = quorvin({"render", in, roOut}, tmp);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find(roOut), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("denied"), std::string::npos) << r.err;
+        EXPECT_EQ(fixtures::readBytes(roOut), old);
+    }
+    fs::permissions(ro, fs::perms::owner_all);
+}
