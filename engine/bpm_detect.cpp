@@ -1,1 +1,703 @@
-// (filled in by its subsystem)
+// The BASS_FX_BPM_ operations: decode-time detection, periodic BPM and beat reporting on a
+// channel's tap, translation of the kept BPM. See engine/bpm_detect.h for the behaviour and the
+// threads.
+#include "engine/bpm_detect.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <climits>
+#include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/bass.h"
+#include "engine/bpm_beats.h"
+#include "engine/bpm_tempo.h"
+#include "engine/engine_ext.h"
+
+namespace engine::bpm {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// --- single-producer, single-consumer ring -----------------------------------------------------
+
+template <class T>
+class SpscRing {
+  public:
+    explicit SpscRing(size_t capacityPow2) : buf_(capacityPow2), mask_(capacityPow2 - 1) {}
+
+    size_t writable() const {
+        return buf_.size() - size_t(head_.load(std::memory_order_relaxed) -
+                                    tail_.load(std::memory_order_acquire));
+    }
+    // Producer. All or nothing.
+    bool write(const T* src, size_t n) {
+        if (n > writable()) return false;
+        const uint64_t h = head_.load(std::memory_order_relaxed);
+        for (size_t i = 0; i < n; ++i) buf_[size_t(h + i) & mask_] = src[i];
+        head_.store(h + n, std::memory_order_release);
+        return true;
+    }
+    uint64_t written() const { return head_.load(std::memory_order_acquire); }
+    // Consumer.
+    size_t read(T* dst, size_t n) {
+        const uint64_t t = tail_.load(std::memory_order_relaxed);
+        const size_t avail = size_t(head_.load(std::memory_order_acquire) - t);
+        n = std::min(n, avail);
+        for (size_t i = 0; i < n; ++i) dst[i] = buf_[size_t(t + i) & mask_];
+        tail_.store(t + n, std::memory_order_release);
+        return n;
+    }
+    size_t readable() const {
+        return size_t(head_.load(std::memory_order_acquire) -
+                      tail_.load(std::memory_order_relaxed));
+    }
+
+  private:
+    std::vector<T> buf_;
+    size_t mask_;
+    std::atomic<uint64_t> head_{0}, tail_{0};
+};
+
+// A tapped block's end: ring frames written so far, and the timeline position there.
+struct Anchor {
+    uint64_t frameEnd = 0;
+    double posEnd = 0;
+};
+
+constexpr size_t kRingFrames = size_t(1) << 18;  // about 6 s at 44.1 kHz
+constexpr size_t kAnchorCap = size_t(1) << 12;
+constexpr size_t kWorkBlock = 4096;
+
+struct PeriodicConfig {
+    BPMPROC* proc = nullptr;
+    void* user = nullptr;
+    double period = 0;
+    TempoRange range;
+    bool mult2 = false;
+};
+
+struct BeatConfig {
+    BPMBEATPROC* proc = nullptr;
+    void* user = nullptr;
+};
+
+// The tap on one channel and the analyses fed from it. A tempo channel is analysed on its
+// source, before the stretcher: the tempo and the beats are then on the source's timeline, as the
+// tempo channel's positions are, and the stretcher cannot blur the onsets. A second procedure on
+// the tempo channel itself only counts the frames played, for the periods.
+struct Tap {
+    DWORD chan = 0;       // the handle the reports are for
+    DWORD audioChan = 0;  // where the audio is tapped: a tempo channel's source, else chan
+    HDSP dsp = 0;         // on audioChan
+    HDSP clockDsp = 0;    // on chan, when audioChan is another channel
+    int rate = 44100;     // of audioChan
+    int chans = 2;
+    int playRate = 44100;  // of chan
+    int playChans = 2;
+    SpscRing<float> ring{kRingFrames};
+    SpscRing<Anchor> anchors{kAnchorCap};
+    std::atomic<bool> enabled{true};
+    std::atomic<uint64_t> dropped{0};
+    std::atomic<uint64_t> played{0};  // frames of chan's output (with clockDsp)
+
+    // Guarded by Module::mutex. A generation changes with every (re)setting, so that results of
+    // an older setting are never delivered.
+    std::optional<PeriodicConfig> periodic;
+    std::optional<BeatConfig> beat;
+    uint64_t periodicGen = 0, beatGen = 0;
+    std::atomic<bool> resetPeriod{false};
+
+    // Worker thread only.
+    uint64_t consumed = 0;
+    std::deque<Anchor> recent;
+    double lastRatio = 1.0;
+    uint64_t seenPeriodicGen = 0, seenBeatGen = 0;
+    std::optional<PeriodicConfig> wPeriodic;
+    bool wBeat = false;
+    std::unique_ptr<OnsetEnvelope> env;
+    uint64_t periodStart = 0;  // in played frames (with clockDsp) or ring frames
+    std::unique_ptr<BeatTracker> tracker;
+    uint64_t trackerOrigin = 0;
+};
+
+struct Kept {
+    float bpm = 0;
+    int rate = 44100;
+    bool freeSource = false;
+};
+
+struct Event {
+    std::shared_ptr<Tap> tap;
+    bool isBeat = false;
+    uint64_t gen = 0;
+    double value = 0;
+};
+
+void tapProc(HDSP, DWORD, void* buffer, DWORD length, void* user);
+void clockProc(HDSP, DWORD, void* buffer, DWORD length, void* user);
+
+class Module {
+  public:
+    Module() {
+        engine::addChannelFreeListener([this](DWORD h) { channelFreed(h); });
+    }
+    ~Module() {
+        {
+            std::lock_guard g(mutex_);
+            running_ = false;
+        }
+        wake_.notify_all();
+        if (worker_.joinable()) worker_.join();
+    }
+
+    std::mutex& mutex() { return mutex_; }
+    std::unordered_map<DWORD, Kept>& kept() { return kept_; }
+
+    // --- taps (with mutex_ held) ---------------------------------------------------------
+
+    std::shared_ptr<Tap> findTap(DWORD chan) {
+        auto it = taps_.find(chan);
+        return it == taps_.end() ? nullptr : it->second;
+    }
+
+    // The tap on `chan`, installed if needed. Null (error set) when the channel is not usable.
+    std::shared_ptr<Tap> ensureTap(DWORD chan, const BASS_CHANNELINFO& info) {
+        if (auto t = findTap(chan)) return t;
+        auto t = std::make_shared<Tap>();
+        t->chan = t->audioChan = chan;
+        t->playRate = std::max<int>(1, int(info.freq));
+        t->playChans = std::max<int>(1, int(info.chans));
+        BASS_CHANNELINFO audio = info;
+        if (info.ctype == BASS_CTYPE_STREAM_TEMPO) {
+            const DWORD src = BASS_FX_TempoGetSource(chan);
+            if (src && BASS_ChannelGetInfo(src, &audio)) t->audioChan = src;
+        }
+        t->rate = std::max<int>(1, int(audio.freq));
+        t->chans = std::max<int>(1, int(audio.chans));
+        t->dsp = BASS_ChannelSetDSP(t->audioChan, &tapProc, t.get(), INT_MIN);
+        if (!t->dsp) return nullptr;
+        if (t->audioChan != chan) {
+            t->clockDsp = BASS_ChannelSetDSP(chan, &clockProc, t.get(), INT_MIN);
+            if (!t->clockDsp) {
+                BASS_ChannelRemoveDSP(t->audioChan, t->dsp);
+                return nullptr;
+            }
+        }
+        taps_[chan] = t;
+        startWorker();
+        return t;
+    }
+
+    // Removes the tap when nothing reads it any more. The DSP is removed (the engine waits for a
+    // call in progress), and the tap itself is kept a while longer before it is destroyed.
+    // `gone`: a channel that was freed (its procedures went with it).
+    void dropTapIfIdle(const std::shared_ptr<Tap>& t, DWORD gone = 0) {
+        if (!gone && (t->periodic || t->beat)) return;
+        t->enabled = false;
+        if (t->dsp && t->audioChan != gone) BASS_ChannelRemoveDSP(t->audioChan, t->dsp);
+        if (t->clockDsp && t->chan != gone) BASS_ChannelRemoveDSP(t->chan, t->clockDsp);
+        taps_.erase(t->chan);
+        graveyard_.push_back({Clock::now(), t});
+    }
+
+    // Waits until no procedure call is in progress (unless called from one).
+    void waitForCallbacks() {
+        if (std::this_thread::get_id() == workerId_) return;
+        std::lock_guard g(dispatch_);
+    }
+
+    void wakeWorker() { wake_.notify_all(); }
+
+    bool waitIdle(int timeoutMs) {
+        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        std::unique_lock lk(mutex_);
+        for (;;) {
+            bool empty = true;
+            for (auto& [h, t] : taps_)
+                if (t->ring.readable() > 0 || t->resetPeriod.load()) empty = false;
+            if (empty && !workerBusy_) return true;
+            const uint64_t pass = passes_;
+            lk.unlock();
+            wake_.notify_all();
+            lk.lock();
+            if (!passDone_.wait_until(lk, deadline, [&] { return passes_ >= pass + 1; }))
+                return false;
+        }
+    }
+
+    void channelFreed(DWORD h) {
+        {
+            std::lock_guard g(mutex_);
+            kept_.erase(h);
+            std::vector<std::shared_ptr<Tap>> hit;
+            for (auto& [c, t] : taps_)
+                if (t->chan == h || t->audioChan == h) hit.push_back(t);
+            for (auto& t : hit) {
+                t->periodic.reset();
+                t->beat.reset();
+                ++t->periodicGen;
+                ++t->beatGen;
+                dropTapIfIdle(t, h);
+            }
+        }
+        waitForCallbacks();
+    }
+
+  private:
+    void startWorker() {
+        if (worker_.joinable()) return;
+        running_ = true;
+        worker_ = std::thread([this] { run(); });
+        workerId_ = worker_.get_id();
+    }
+
+    void run() {
+        std::vector<float> block(kWorkBlock);
+        std::vector<double> beats;
+        std::vector<Event> events;
+        std::unique_lock lk(mutex_);
+        while (running_) {
+            wake_.wait_for(lk, std::chrono::milliseconds(5));
+            if (!running_) break;
+            // Snapshot the taps and their settings.
+            std::vector<std::shared_ptr<Tap>> list;
+            for (auto& [h, t] : taps_) {
+                if (t->periodicGen != t->seenPeriodicGen) {
+                    t->seenPeriodicGen = t->periodicGen;
+                    t->wPeriodic = t->periodic;
+                    t->env.reset();
+                }
+                if (t->beatGen != t->seenBeatGen) {
+                    t->seenBeatGen = t->beatGen;
+                    t->wBeat = t->beat.has_value();
+                    t->tracker.reset();
+                }
+                list.push_back(t);
+            }
+            const auto now = Clock::now();
+            std::erase_if(graveyard_,
+                          [&](auto& g) { return now - g.first > std::chrono::seconds(2); });
+            workerBusy_ = true;
+            lk.unlock();
+
+            events.clear();
+            for (auto& t : list) analyse(*t, t, block, beats, events);
+            deliver(events);
+
+            lk.lock();
+            workerBusy_ = false;
+            ++passes_;
+            passDone_.notify_all();
+        }
+    }
+
+    // Moves the anchors written so far into the tap's recent list, keeping about 3 s of them.
+    static void takeAnchors(Tap& t) {
+        Anchor a[64];
+        size_t n;
+        while ((n = t.anchors.read(a, 64)) > 0) {
+            for (size_t i = 0; i < n; ++i) {
+                t.recent.push_back(a[i]);
+            }
+        }
+        const uint64_t keep = uint64_t(3 * t.rate);
+        while (t.recent.size() > 2 && t.recent.front().frameEnd + keep < t.consumed)
+            t.recent.pop_front();
+    }
+
+    // Timeline seconds of ring frame `s`.
+    static double positionOf(Tap& t, double s) {
+        for (size_t i = 0; i < t.recent.size(); ++i) {
+            const Anchor& a = t.recent[i];
+            if (double(a.frameEnd) < s) continue;
+            double ratio = t.lastRatio;
+            if (i > 0) {
+                const Anchor& p = t.recent[i - 1];
+                const double sec = double(a.frameEnd - p.frameEnd) / t.rate;
+                const double r = sec > 0 ? (a.posEnd - p.posEnd) / sec : 0;
+                if (r > 0.05 && r < 20.0) ratio = t.lastRatio = r;
+            }
+            return a.posEnd - (double(a.frameEnd) - s) / t.rate * ratio;
+        }
+        if (t.recent.empty()) return s / t.rate;
+        const Anchor& a = t.recent.back();
+        return a.posEnd + (s - double(a.frameEnd)) / t.rate * t.lastRatio;
+    }
+
+    void analyse(Tap& t, const std::shared_ptr<Tap>& self, std::vector<float>& block,
+                 std::vector<double>& beats, std::vector<Event>& events) {
+        const bool clocked = t.clockDsp != 0;
+        if (t.resetPeriod.exchange(false) && t.env) t.env.reset();
+        if (t.wPeriodic && !t.env) {
+            t.env = std::make_unique<OnsetEnvelope>(t.rate);
+            t.periodStart = clocked ? t.played.load() : t.consumed;
+        }
+        if (t.wBeat && !t.tracker) {
+            t.tracker = std::make_unique<BeatTracker>(t.rate);
+            t.trackerOrigin = t.consumed;
+        }
+        for (;;) {
+            takeAnchors(t);
+            size_t n = t.ring.read(block.data(), block.size());
+            if (n == 0) break;
+            size_t off = 0;
+            while (off < n) {
+                size_t m = n - off;
+                if (t.env) {
+                    // The period is playing time: frames the channel played (a tempo channel's
+                    // source runs faster or slower), or, on a plain channel, the frames tapped, cut
+                    // exactly at the period's end.
+                    const uint64_t periodLen = std::max<uint64_t>(
+                        1, uint64_t(std::llround(t.wPeriodic->period * t.playRate)));
+                    if (!clocked)
+                        m = size_t(std::min<uint64_t>(m, t.periodStart + periodLen - t.consumed));
+                    t.env->push(block.data() + off, m);
+                    const uint64_t now = clocked ? t.played.load() : t.consumed + m;
+                    if (now - t.periodStart >= periodLen) {
+                        const float bpm = estimateTempo(t.env->values(), t.env->frameRate(),
+                                                        t.wPeriodic->range, t.wPeriodic->mult2);
+                        events.push_back({self, false, t.seenPeriodicGen, bpm});
+                        t.env->clearValues();
+                        t.periodStart += periodLen;
+                        if (now - t.periodStart >= periodLen) t.periodStart = now;  // fell behind
+                    }
+                }
+                if (t.tracker) {
+                    beats.clear();
+                    t.tracker->push(block.data() + off, m, beats);
+                    for (double b : beats)
+                        events.push_back({self, true, t.seenBeatGen,
+                                          positionOf(t, double(t.trackerOrigin) + b)});
+                }
+                t.consumed += m;
+                off += m;
+            }
+        }
+    }
+
+    void deliver(const std::vector<Event>& events) {
+        for (const Event& e : events) {
+            std::lock_guard d(dispatch_);
+            BPMPROC* bpmProc = nullptr;
+            BPMBEATPROC* beatProc = nullptr;
+            void* user = nullptr;
+            {
+                std::lock_guard g(mutex_);
+                Tap& t = *e.tap;
+                if (!e.isBeat && t.periodic && t.periodicGen == e.gen) {
+                    bpmProc = t.periodic->proc;
+                    user = t.periodic->user;
+                    Kept& k = kept_[t.chan];
+                    k.bpm = float(e.value);
+                    k.rate = t.rate;
+                } else if (e.isBeat && t.beat && t.beatGen == e.gen) {
+                    beatProc = t.beat->proc;
+                    user = t.beat->user;
+                }
+            }
+            if (bpmProc) bpmProc(e.tap->chan, float(e.value), user);
+            if (beatProc) beatProc(e.tap->chan, float(e.value), user);
+        }
+    }
+
+    std::mutex mutex_;
+    std::mutex dispatch_;  // held while a procedure runs
+    std::condition_variable wake_, passDone_;
+    std::thread worker_;
+    std::thread::id workerId_;
+    bool running_ = false;
+    bool workerBusy_ = false;
+    uint64_t passes_ = 0;
+    std::unordered_map<DWORD, Kept> kept_;
+    std::unordered_map<DWORD, std::shared_ptr<Tap>> taps_;
+    std::vector<std::pair<Clock::time_point, std::shared_ptr<Tap>>> graveyard_;
+};
+
+Module& module() {
+    static Module m;
+    return m;
+}
+
+// On the thread that produces the channel's audio (the engine's decoder, or a caller of
+// BASS_ChannelGetData / BASS_ChannelPlay): copy, never wait.
+void tapProc(HDSP, DWORD, void* buffer, DWORD length, void* user) {
+    Tap* t = static_cast<Tap*>(user);
+    if (!t->enabled.load(std::memory_order_relaxed)) return;
+    const int chans = t->chans;
+    const size_t frames = length / (2 * size_t(chans));
+    if (frames == 0) return;
+    if (t->ring.writable() < frames) {
+        t->dropped.fetch_add(frames, std::memory_order_relaxed);
+        return;
+    }
+    const int16_t* s = static_cast<const int16_t*>(buffer);
+    float mono[512];
+    const float scale = 1.0f / (32768.0f * float(chans));
+    for (size_t done = 0; done < frames;) {
+        const size_t n = std::min<size_t>(512, frames - done);
+        for (size_t i = 0; i < n; ++i) {
+            int sum = 0;
+            for (int c = 0; c < chans; ++c) sum += s[(done + i) * size_t(chans) + size_t(c)];
+            mono[i] = float(sum) * scale;
+        }
+        t->ring.write(mono, n);
+        done += n;
+    }
+    const Anchor a{t->ring.written(), engine::dspBlockEndSeconds()};
+    t->anchors.write(&a, 1);
+}
+
+// On the tempo channel: counts the frames played, nothing else.
+void clockProc(HDSP, DWORD, void*, DWORD length, void* user) {
+    Tap* t = static_cast<Tap*>(user);
+    t->played.fetch_add(length / (2 * uint64_t(t->playChans)), std::memory_order_relaxed);
+}
+
+bool validChannel(DWORD chan, BASS_CHANNELINFO& info) {
+    return BASS_ChannelGetInfo(chan, &info) != 0;  // sets the error code when not
+}
+
+template <class T>
+T failWith(int code, T value) {
+    engine::setError(code);
+    return value;
+}
+
+}  // namespace
+
+bool waitForAnalysis(int timeoutMs) {
+    return module().waitIdle(timeoutMs);
+}
+
+}  // namespace engine::bpm
+
+using engine::bpm::module;
+
+float BASS_FX_BPM_DecodeGet(DWORD chan, float startSec, float endSec, DWORD minMaxBPM, DWORD flags,
+                            BPMPROGRESSPROC* proc) {
+    using namespace engine::bpm;
+    BASS_CHANNELINFO info{};
+    if (!validChannel(chan, info)) return 0.0f;
+    if (!(info.flags & BASS_STREAM_DECODE)) return failWith(BASS_ERROR_DECODE, 0.0f);
+    if (std::isnan(startSec) || std::isnan(endSec)) return failWith(BASS_ERROR_ILLPARAM, 0.0f);
+    const QWORD lengthBytes = BASS_ChannelGetLength(chan);
+    if (lengthBytes == QWORD(-1)) return 0.0f;
+    const double length = BASS_ChannelBytes2Seconds(chan, lengthBytes);
+    const double start = std::max(0.0, double(startSec));
+    const double end = std::min(double(endSec), length);
+    if (start >= length) return failWith(BASS_ERROR_POSITION, 0.0f);
+    if (!(end > start)) return failWith(BASS_ERROR_ILLPARAM, 0.0f);
+
+    const int chans = std::max<int>(1, int(info.chans));
+    const int rate = std::max<int>(1, int(info.freq));
+    const QWORD frameBytes = QWORD(chans) * 2;
+    const QWORD from = QWORD(std::llround(start * rate)) * frameBytes;
+    const QWORD to = std::min(lengthBytes, QWORD(std::llround(end * rate)) * frameBytes);
+    const QWORD before = BASS_ChannelGetPosition(chan);
+    if (!BASS_ChannelSetPosition(chan, from)) return 0.0f;
+
+    if (proc) proc(chan, 0.0f);
+    OnsetEnvelope env(rate);
+    env.reserveSeconds(end - start);
+    constexpr size_t kFrames = 16384;
+    std::vector<int16_t> pcm(kFrames * size_t(chans));
+    std::vector<float> mono(kFrames);
+    QWORD got = 0;
+    int shown = 0;
+    const float scale = 1.0f / (32768.0f * float(chans));
+    while (from + got < to) {
+        const QWORD want = std::min<QWORD>(to - from - got, kFrames * frameBytes);
+        const int n = BASS_ChannelGetData(chan, pcm.data(), DWORD(want));
+        if (n <= 0) break;
+        const size_t frames = size_t(n) / size_t(frameBytes);
+        for (size_t i = 0; i < frames; ++i) {
+            int sum = 0;
+            for (int c = 0; c < chans; ++c) sum += pcm[i * size_t(chans) + size_t(c)];
+            mono[i] = float(sum) * scale;
+        }
+        env.push(mono.data(), frames);
+        got += QWORD(n);
+        const int percent = int(99.0 * double(got) / double(to - from));
+        if (proc && percent > shown) {
+            shown = percent;
+            proc(chan, float(percent));
+        }
+    }
+    const float bpm = got ? estimateTempo(env.values(), env.frameRate(), rangeFromMinMax(minMaxBPM),
+                                          (flags & BASS_FX_BPM_MULT2) != 0)
+                          : 0.0f;
+    if (before != QWORD(-1)) BASS_ChannelSetPosition(chan, before);
+    {
+        std::lock_guard g(module().mutex());
+        Kept& k = module().kept()[chan];
+        k.bpm = bpm;
+        k.rate = rate;
+        k.freeSource = k.freeSource || (flags & BASS_FX_FREESOURCE);
+    }
+    if (proc) proc(chan, 100.0f);
+    if (!(bpm > 0)) return failWith(BASS_ERROR_NOTAVAIL, 0.0f);
+    engine::setError(BASS_OK);
+    return bpm;
+}
+
+BOOL BASS_FX_BPM_CallbackSet(DWORD handle, BPMPROC* proc, double period, DWORD minMaxBPM,
+                             DWORD flags, void* user) {
+    using namespace engine::bpm;
+    BASS_CHANNELINFO info{};
+    if (!validChannel(handle, info)) return 0;
+    if (!proc || !(period > 0) || !std::isfinite(period)) return failWith(BASS_ERROR_ILLPARAM, 0);
+    Module& m = module();
+    {
+        std::lock_guard g(m.mutex());
+        auto t = m.ensureTap(handle, info);
+        if (!t) return 0;
+        t->periodic = PeriodicConfig{proc, user, period, rangeFromMinMax(minMaxBPM),
+                                     (flags & BASS_FX_BPM_MULT2) != 0};
+        ++t->periodicGen;
+    }
+    m.waitForCallbacks();
+    m.wakeWorker();
+    engine::setError(BASS_OK);
+    return 1;
+}
+
+BOOL BASS_FX_BPM_CallbackReset(DWORD handle) {
+    using namespace engine::bpm;
+    Module& m = module();
+    {
+        std::lock_guard g(m.mutex());
+        if (auto t = m.findTap(handle); t && t->periodic) {
+            t->resetPeriod = true;
+            engine::setError(BASS_OK);
+            return 1;
+        }
+    }
+    BASS_CHANNELINFO info{};
+    if (!validChannel(handle, info)) return 0;
+    return failWith(BASS_ERROR_NOTAVAIL, 0);
+}
+
+float BASS_FX_BPM_Translate(DWORD handle, float val2tran, int trans) {
+    using namespace engine::bpm;
+    Kept k;
+    bool found = false;
+    {
+        std::lock_guard g(module().mutex());
+        auto it = module().kept().find(handle);
+        if (it != module().kept().end()) {
+            k = it->second;
+            found = true;
+        }
+    }
+    if (!found) {
+        BASS_CHANNELINFO info{};
+        if (!validChannel(handle, info)) return 0.0f;
+        return failWith(BASS_ERROR_NOTAVAIL, 0.0f);
+    }
+    if (!std::isfinite(val2tran)) return failWith(BASS_ERROR_ILLPARAM, 0.0f);
+    if (trans < BASS_FX_BPM_TRAN_X2 || trans > BASS_FX_BPM_TRAN_PERCENT2)
+        return failWith(BASS_ERROR_ILLPARAM, 0.0f);
+    if (!(k.bpm > 0)) return failWith(BASS_ERROR_NOTAVAIL, 0.0f);
+    float r = 0;
+    switch (trans) {
+        case BASS_FX_BPM_TRAN_X2:
+            r = k.bpm * 2.0f;
+            break;  // the BPM doubled
+        case BASS_FX_BPM_TRAN_2FREQ:
+            r = float(k.rate) * val2tran / k.bpm;
+            break;  // BPM -> rate
+        case BASS_FX_BPM_TRAN_FREQ2:
+            r = k.bpm * val2tran / float(k.rate);
+            break;  // rate -> BPM
+        case BASS_FX_BPM_TRAN_2PERCENT:
+            r = val2tran / k.bpm * 100.0f;
+            break;  // BPM -> speed %
+        case BASS_FX_BPM_TRAN_PERCENT2:
+            r = k.bpm * val2tran / 100.0f;
+            break;  // speed % -> BPM
+    }
+    engine::setError(BASS_OK);
+    return r;
+}
+
+BOOL BASS_FX_BPM_Free(DWORD handle) {
+    using namespace engine::bpm;
+    Module& m = module();
+    bool known = false, freeSource = false;
+    {
+        std::lock_guard g(m.mutex());
+        if (auto it = m.kept().find(handle); it != m.kept().end()) {
+            known = true;
+            freeSource = it->second.freeSource;
+            m.kept().erase(it);
+        }
+        if (auto t = m.findTap(handle)) {
+            known = true;
+            if (t->periodic) {
+                t->periodic.reset();
+                ++t->periodicGen;
+            }
+            m.dropTapIfIdle(t);
+        }
+    }
+    m.waitForCallbacks();
+    if (freeSource && !BASS_StreamFree(handle)) BASS_MusicFree(handle);
+    if (!known) {
+        BASS_CHANNELINFO info{};
+        if (!validChannel(handle, info)) return 0;
+    }
+    engine::setError(BASS_OK);
+    return 1;
+}
+
+BOOL BASS_FX_BPM_BeatCallbackSet(DWORD handle, BPMBEATPROC* proc, void* user) {
+    using namespace engine::bpm;
+    BASS_CHANNELINFO info{};
+    if (!validChannel(handle, info)) return 0;
+    if (!proc) return failWith(BASS_ERROR_ILLPARAM, 0);
+    Module& m = module();
+    {
+        std::lock_guard g(m.mutex());
+        auto t = m.ensureTap(handle, info);
+        if (!t) return 0;
+        t->beat = BeatConfig{proc, user};
+        ++t->beatGen;
+    }
+    m.waitForCallbacks();
+    m.wakeWorker();
+    engine::setError(BASS_OK);
+    return 1;
+}
+
+BOOL BASS_FX_BPM_BeatFree(DWORD handle) {
+    using namespace engine::bpm;
+    Module& m = module();
+    bool known = false;
+    {
+        std::lock_guard g(m.mutex());
+        if (auto t = m.findTap(handle)) {
+            known = true;
+            if (t->beat) {
+                t->beat.reset();
+                ++t->beatGen;
+            }
+            m.dropTapIfIdle(t);
+        }
+    }
+    m.waitForCallbacks();
+    if (!known) {
+        BASS_CHANNELINFO info{};
+        if (!validChannel(handle, info)) return 0;
+    }
+    engine::setError(BASS_OK);
+    return 1;
+}

@@ -1,0 +1,187 @@
+// BPM benchmark.
+//  1. BASS_FX_BPM_DecodeGet over the first 30 s of a 44.1 kHz stereo WAV (decoding included),
+//     against aubio's plain tempo pass over the same decoded audio in the same run.
+//  2. Accuracy on the generated music-like set (70..180 BPM, six styles, several seeds): share
+//     within 4 % of the true tempo and mean absolute error, for our detector, aubio's default
+//     method and SoundTouch's BPMDetect.
+//
+// Options: --step <bpm> (tempo step, default 2.5), --seeds <n> (default 2), --verbose (list the
+// misses), --accuracy-only, --speed-only.
+#include <BPMDetect.h>
+#include <aubio/aubio.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "engine/bass.h"
+#include "engine/bpm_tempo.h"
+#include "engine/engine_ext.h"
+#include "tests/engine/test_bpm_music.h"
+#include "tests/support/audio_fixtures.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double msSince(Clock::time_point t0) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+}
+
+float aubioTempo(const std::vector<float>& mono, int rate) {
+    const uint_t hop = 512;
+    aubio_tempo_t* t = new_aubio_tempo("default", 1024, hop, uint_t(rate));
+    fvec_t* in = new_fvec(hop);
+    fvec_t* out = new_fvec(1);
+    for (size_t i = 0; i + hop <= mono.size(); i += hop) {
+        std::memcpy(in->data, mono.data() + i, hop * sizeof(float));
+        aubio_tempo_do(t, in, out);
+    }
+    const float bpm = aubio_tempo_get_bpm(t);
+    del_fvec(out);
+    del_fvec(in);
+    del_aubio_tempo(t);
+    return bpm;
+}
+
+float soundTouchTempo(const std::vector<float>& mono, int rate) {
+    soundtouch::BPMDetect d(1, rate);
+    std::vector<float> copy(mono);  // inputSamples may change the buffer it is given
+    const size_t block = 4096;
+    for (size_t i = 0; i < copy.size(); i += block)
+        d.inputSamples(copy.data() + i, int(std::min(block, copy.size() - i)));
+    return d.getBpm();
+}
+
+struct Tally {
+    int n = 0, hits = 0;
+    double absErr = 0;
+    void add(double truth, double found) {
+        ++n;
+        const double rel = found > 0 ? std::abs(found - truth) / truth : 1.0;
+        if (rel <= 0.04) ++hits;
+        absErr += found > 0 ? std::abs(found - truth) : truth;
+    }
+    double pct() const { return n ? 100.0 * hits / n : 0; }
+    double mae() const { return n ? absErr / n : 0; }
+};
+
+void speed() {
+    fixtures::TempDir dir;
+    const std::string path = dir.file("bench-30s.wav");
+    fixtures::writeWav(path, bpmtest::musicTrack(bpmtest::Style::Rock, 128, 32, 1).pcm);
+
+    engine::setOutputKind(engine::OutputKind::NullManual);
+    if (!BASS_Init(-1, 44100, 0, nullptr, nullptr)) {
+        std::printf("bpm: engine did not initialise (error %d); speed skipped\n",
+                    BASS_ErrorGetCode());
+        return;
+    }
+    constexpr int kRuns = 5;
+    std::vector<double> ours, baseline;
+    float bpm = 0, aubioBpm = 0;
+    for (int run = 0; run < kRuns; ++run) {
+        // ours: open, detect over 0..30 s, free
+        auto t0 = Clock::now();
+        const HSTREAM h = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
+        bpm = BASS_FX_BPM_DecodeGet(h, 0, 30, 0, BASS_FX_BPM_MULT2 | BASS_FX_BPM_BKGRND, nullptr);
+        ours.push_back(msSince(t0));
+        BASS_FX_BPM_Free(h);
+        BASS_StreamFree(h);
+
+        // baseline: the same decoding, then aubio's plain tempo pass over the same 30 s
+        t0 = Clock::now();
+        const HSTREAM b = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
+        std::vector<int16_t> pcm(size_t(44100) * 2 * 30);
+        size_t got = 0;
+        while (got < pcm.size()) {
+            const int n = BASS_ChannelGetData(b, pcm.data() + got, DWORD((pcm.size() - got) * 2));
+            if (n <= 0) break;
+            got += size_t(n) / 2;
+        }
+        std::vector<float> mono(got / 2);
+        for (size_t i = 0; i < mono.size(); ++i) mono[i] = (pcm[2 * i] + pcm[2 * i + 1]) / 65536.0f;
+        aubioBpm = aubioTempo(mono, 44100);
+        baseline.push_back(msSince(t0));
+        BASS_StreamFree(b);
+    }
+    BASS_Free();
+    std::sort(ours.begin(), ours.end());
+    std::sort(baseline.begin(), baseline.end());
+    const double o = ours[kRuns / 2], a = baseline[kRuns / 2];
+    std::printf(
+        "bpm: DecodeGet over 30 s of 44.1 kHz stereo: %.1f ms (median of %d; goal < 150 ms), "
+        "%.2f x the time of aubio's plain tempo pass (%.1f ms)\n",
+        o, kRuns, o / a, a);
+    std::printf("bpm:   found %.2f BPM (aubio %.2f), true 128.00\n", bpm, aubioBpm);
+}
+
+void accuracy(double step, int seeds, bool verbose) {
+    Tally ours, aubio, st;
+    Tally perStyle[bpmtest::kStyles];
+    double oursMs = 0;
+    const auto tempos = bpmtest::setTempos(step);
+    for (double truth : tempos)
+        for (int st_ = 0; st_ < bpmtest::kStyles; ++st_)
+            for (int seed = 1; seed <= seeds; ++seed) {
+                const auto style = bpmtest::Style(st_);
+                if (!bpmtest::inSet(style, truth)) continue;
+                const auto tr = bpmtest::musicTrack(style, truth, 30, unsigned(seed));
+                const auto mono = bpmtest::monoOf(tr.pcm);
+                auto t0 = Clock::now();
+                const float a = engine::bpm::detectTempo(mono.data(), mono.size(), 44100);
+                oursMs += msSince(t0);
+                const float b = aubioTempo(mono, 44100);
+                const float c = soundTouchTempo(mono, 44100);
+                ours.add(truth, a);
+                perStyle[st_].add(truth, a);
+                aubio.add(truth, b);
+                st.add(truth, c);
+                if (verbose && std::abs(a - truth) > 0.04 * truth)
+                    std::printf(
+                        "bpm:   miss %-14s %6.1f seed %d: found %.2f (aubio %.2f, SoundTouch "
+                        "%.2f)\n",
+                        bpmtest::styleName(style), truth, seed, a, b, c);
+            }
+    std::printf(
+        "bpm: music-like set, %d tracks of 30 s (70..180 BPM step %.1f, %d styles, %d seeds)\n",
+        ours.n, step, bpmtest::kStyles, seeds);
+    std::printf("bpm:   %-22s %10s %14s\n", "detector", "within 4%", "mean abs err");
+    std::printf("bpm:   %-22s %9.1f%% %10.2f BPM   (goal >= 95 %%)\n", "ours", ours.pct(),
+                ours.mae());
+    std::printf("bpm:   %-22s %9.1f%% %10.2f BPM\n", "aubio default", aubio.pct(), aubio.mae());
+    std::printf("bpm:   %-22s %9.1f%% %10.2f BPM\n", "SoundTouch BPMDetect", st.pct(), st.mae());
+    for (int i = 0; i < bpmtest::kStyles; ++i)
+        std::printf("bpm:     ours, %-14s %6.1f%%\n", bpmtest::styleName(bpmtest::Style(i)),
+                    perStyle[i].pct());
+    std::printf("bpm:   our estimator alone: %.1f ms per 30 s track\n",
+                oursMs / std::max(1, ours.n));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    double step = 2.5;
+    int seeds = 2;
+    bool verbose = false, doSpeed = true, doAccuracy = true;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--step" && i + 1 < argc)
+            step = std::max(0.1, std::atof(argv[++i]));
+        else if (a == "--seeds" && i + 1 < argc)
+            seeds = std::max(1, std::atoi(argv[++i]));
+        else if (a == "--verbose")
+            verbose = true;
+        else if (a == "--accuracy-only")
+            doSpeed = false;
+        else if (a == "--speed-only")
+            doAccuracy = false;
+    }
+    if (doSpeed) speed();
+    if (doAccuracy) accuracy(step, seeds, verbose);
+    return 0;
+}

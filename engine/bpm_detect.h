@@ -1,0 +1,31 @@
+// BPM and beat detection on engine channels: the BASS_FX_BPM_ operations (declared in
+// engine/bass.h) and what they keep per handle.
+//
+// - BASS_FX_BPM_DecodeGet reads the window of a decoding channel on the calling thread, with
+//   progress reported on that thread, and keeps the result for the handle. The channel's position
+//   is put back where it was, so the handle can be used again. With BASS_FX_FREESOURCE the
+//   channel stays usable for later detections and translations and is freed by BASS_FX_BPM_Free
+//   (or when someone frees it first). minMax 0 means 60..180 BPM.
+// - Periodic BPM and beat reporting tap the channel's audio with a DSP procedure at the lowest
+//   priority (it only copies into a lock-free ring) and analyse it on one worker thread of this
+//   module, which calls the BPM and beat procedures. The BPM given (and kept) is the tempo on the
+//   channel's own timeline: for a tempo channel, the source's tempo, which BASS_FX_BPM_Translate
+//   turns into the tempo at the current speed. Beat positions are seconds on the channel's
+//   timeline (for a tempo channel, its source's).
+// - BASS_FX_BPM_Free, BASS_FX_BPM_BeatFree, a new CallbackSet / BeatCallbackSet and the freeing
+//   of the channel wait for a procedure call in progress: no call for the old setting starts after
+//   they return. Called from inside a procedure they do not wait (the call in progress is the
+//   caller's own).
+//
+// Threads: the operations from any thread; procedures on the BPM worker (DecodeGet's progress on
+// the caller's thread).
+#pragma once
+
+namespace engine::bpm {
+
+// Waits until the worker has analysed everything tapped so far and delivered the procedure calls
+// that follow from it, at most `timeoutMs` milliseconds. False on timeout. For tests and tools
+// that step the null output by hand.
+bool waitForAnalysis(int timeoutMs);
+
+}  // namespace engine::bpm

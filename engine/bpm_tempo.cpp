@@ -1,0 +1,311 @@
+#include "engine/bpm_tempo.h"
+
+#include <aubio/aubio.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <numeric>
+
+namespace engine::bpm {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr int kBands = 32;
+// Magnitudes are compressed with log(1 + 10 |X|): loud onsets (kick, snare) still outweigh quiet
+// ones (hi-hats, the tail of a chord), which a decibel scale would make equal.
+constexpr float kCompression = 10.0f;
+
+double hzToMel(double hz) {
+    return 2595.0 * std::log10(1.0 + hz / 700.0);
+}
+double melToHz(double mel) {
+    return 700.0 * (std::pow(10.0, mel / 2595.0) - 1.0);
+}
+
+}  // namespace
+
+TempoRange rangeFromMinMax(DWORD minMax) {
+    float lo = float(minMax & 0xffff);
+    float hi = float(minMax >> 16);
+    if (lo <= 0 || hi <= 0) return kDefaultRange;
+    if (lo > hi) std::swap(lo, hi);
+    lo = std::clamp(lo, 20.0f, 500.0f);
+    hi = std::clamp(hi, 20.0f, 500.0f);
+    if (hi - lo < 1.0f) hi = lo + 1.0f;
+    return {lo, hi};
+}
+
+// The envelope: decimate to about 22 kHz, Hann-windowed FFT of 8 hops, power summed into mel
+// bands, log-compressed magnitudes, and the positive band-wise difference to the previous frame
+// averaged over the bands.
+struct OnsetEnvelope::Impl {
+    int rate = 44100;
+    int decim = 1;
+    int hop = 128;
+    int win = 1024;
+    double frameRate = 0;
+
+    // decimation
+    float decimSum = 0;
+    int decimCount = 0;
+
+    // analysis frame: the last `win` decimated samples, `fill` new ones since the last frame
+    std::vector<float> frame;
+    int fill = 0;
+    std::vector<float> window;
+    fvec_t* in = nullptr;
+    fvec_t* spec = nullptr;
+    aubio_fft_t* fft = nullptr;
+    std::vector<int> bandStart, bandEnd;
+    std::vector<float> prev, cur;
+    bool havePrev = false;
+    float fullScale = 1;  // band power of a full-scale sine
+
+    std::vector<float> values;
+
+    explicit Impl(int sampleRate) : rate(sampleRate > 0 ? sampleRate : 44100) {
+        while (rate / decim > 32000) decim *= 2;
+        const double r = double(rate) / decim;
+        // about 5.8 ms per hop, a power of two
+        hop = 1;
+        while (hop * 2 <= int(std::lround(r * 0.0058 * 1.4))) hop *= 2;
+        hop = std::max(hop, 16);
+        win = hop * 8;
+        frameRate = r / hop;
+        frame.assign(size_t(win), 0.0f);
+        window.resize(size_t(win));
+        for (int i = 0; i < win; ++i)
+            window[size_t(i)] = float(0.5 - 0.5 * std::cos(2 * kPi * (i + 0.5) / win));
+        in = new_fvec(uint_t(win));
+        spec = new_fvec(uint_t(win));
+        fft = new_aubio_fft(uint_t(win));
+        // Mel bands from 30 Hz to 11 kHz (or Nyquist); each at least one bin.
+        const double nyq = r / 2;
+        const double top = std::min(11000.0, nyq * 0.95);
+        const double m0 = hzToMel(30.0), m1 = hzToMel(top);
+        const double binHz = r / win;
+        int last = 1;
+        for (int b = 0; b < kBands; ++b) {
+            int e = int(std::lround(melToHz(m0 + (m1 - m0) * (b + 1) / kBands) / binHz));
+            e = std::clamp(e, last + 1, win / 2);
+            if (last >= win / 2) break;
+            bandStart.push_back(last);
+            bandEnd.push_back(e);
+            last = e;
+        }
+        prev.assign(bandStart.size(), 0.0f);
+        cur.assign(bandStart.size(), 0.0f);
+        // A full-scale sine gives a power of about (win/4)^2 in its bin.
+        fullScale = float(double(win) * win / 16.0);
+    }
+
+    ~Impl() {
+        if (fft) del_aubio_fft(fft);
+        if (in) del_fvec(in);
+        if (spec) del_fvec(spec);
+    }
+
+    void analyse() {
+        for (int i = 0; i < win; ++i) in->data[i] = frame[size_t(i)] * window[size_t(i)];
+        aubio_fft_do_complex(fft, in, spec);
+        const float* s = spec->data;
+        const size_t nb = bandStart.size();
+        float flux = 0;
+        for (size_t b = 0; b < nb; ++b) {
+            float p = 0;
+            for (int k = bandStart[b]; k < bandEnd[b]; ++k) {
+                const float re = s[k];
+                const float im = (k == win / 2) ? 0.0f : s[win - k];
+                p += re * re + im * im;
+            }
+            p /= float(bandEnd[b] - bandStart[b]);
+            cur[b] = std::log1p(kCompression * std::sqrt(p / fullScale));
+            if (havePrev) flux += std::max(0.0f, cur[b] - prev[b]);
+        }
+        std::swap(prev, cur);
+        havePrev = true;
+        values.push_back(nb ? flux / float(nb) : 0.0f);
+    }
+
+    void pushDecimated(float v) {
+        frame[size_t(win - hop + fill)] = v;
+        if (++fill == hop) {
+            analyse();
+            std::copy(frame.begin() + hop, frame.end(), frame.begin());
+            fill = 0;
+        }
+    }
+};
+
+OnsetEnvelope::OnsetEnvelope(int sampleRate) : d_(std::make_unique<Impl>(sampleRate)) {}
+OnsetEnvelope::~OnsetEnvelope() = default;
+
+void OnsetEnvelope::push(const float* mono, size_t count) {
+    Impl& d = *d_;
+    if (d.decim == 1) {
+        for (size_t i = 0; i < count; ++i) d.pushDecimated(mono[i]);
+        return;
+    }
+    for (size_t i = 0; i < count; ++i) {
+        d.decimSum += mono[i];
+        if (++d.decimCount == d.decim) {
+            d.pushDecimated(d.decimSum / float(d.decim));
+            d.decimSum = 0;
+            d.decimCount = 0;
+        }
+    }
+}
+
+double OnsetEnvelope::frameRate() const {
+    return d_->frameRate;
+}
+int OnsetEnvelope::samplesPerFrame() const {
+    return d_->hop * d_->decim;
+}
+void OnsetEnvelope::discardValues(size_t count) {
+    auto& v = d_->values;
+    v.erase(v.begin(), v.begin() + std::ptrdiff_t(std::min(count, v.size())));
+}
+const std::vector<float>& OnsetEnvelope::values() const {
+    return d_->values;
+}
+void OnsetEnvelope::clearValues() {
+    d_->values.clear();
+}
+
+void OnsetEnvelope::reset() {
+    Impl& d = *d_;
+    d.values.clear();
+    std::fill(d.frame.begin(), d.frame.end(), 0.0f);
+    d.fill = 0;
+    d.decimSum = 0;
+    d.decimCount = 0;
+    d.havePrev = false;
+}
+
+void OnsetEnvelope::reserveSeconds(double seconds) {
+    if (seconds > 0) d_->values.reserve(size_t(seconds * d_->frameRate) + 16);
+}
+
+namespace {
+
+// Linear interpolation into r at a fractional lag.
+double at(const std::vector<double>& r, double lag) {
+    const size_t i = size_t(lag);
+    if (i + 1 >= r.size()) return 0.0;
+    const double f = lag - double(i);
+    return r[i] * (1.0 - f) + r[i + 1] * f;
+}
+
+// Mean of r at the first `multiples` multiples of the beat period of `bpm`.
+double comb(const std::vector<double>& r, double frameRate, double bpm, int multiples) {
+    const double period = 60.0 * frameRate / bpm;
+    double score = 0;
+    int terms = 0;
+    for (int k = 1; k <= multiples; ++k) {
+        const double lag = period * k;
+        if (lag + 1 >= double(r.size())) break;
+        score += at(r, lag);
+        ++terms;
+    }
+    return terms ? score / terms : 0.0;
+}
+
+constexpr double kPriorCentre = 120.0;  // BPM
+constexpr double kPriorWidth = 1.0;     // octaves (one standard deviation)
+// Going from a tempo to its double: the autocorrelation at half the beat must reach this share
+// of the one at the beat, i.e. the off-beats must be nearly as strong as the beats.
+constexpr double kDoubleShare = 0.75;
+
+}  // namespace
+
+// 1. The envelope without its slowly varying part, autocorrelated.
+// 2. The tempo family: the best comb over the first four beat multiples, weighted by a
+//    log-normal prior around 120 BPM, searched from half the minimum to the maximum.
+// 3. The metrical level: from the slowest member of the family in range, double while the
+//    off-beats are nearly as strong as the beats (a slower candidate's half-beat autocorrelation
+//    against its beat's). A half-time backbeat passes that test, subdivisions (hi-hats, eighth
+//    notes) do not.
+// 4. The tempo refined on a comb over eight multiples.
+float estimateTempo(const std::vector<float>& envelope, double frameRate, TempoRange range,
+                    bool mult2) {
+    const size_t n = envelope.size();
+    if (frameRate <= 0 || n < size_t(2.5 * frameRate)) return 0.0f;
+    if (!(range.min > 0) || !(range.max > range.min)) range = kDefaultRange;
+
+    // Remove the slowly varying part (a centred moving average over about a second) and keep the
+    // peaks.
+    const size_t half = size_t(frameRate / 2);
+    std::vector<double> prefix(n + 1, 0.0);
+    for (size_t i = 0; i < n; ++i) prefix[i + 1] = prefix[i] + envelope[i];
+    std::vector<double> x(n);
+    for (size_t i = 0; i < n; ++i) {
+        const size_t a = i > half ? i - half : 0;
+        const size_t b = std::min(n, i + half + 1);
+        x[i] = std::max(0.0, double(envelope[i]) - (prefix[b] - prefix[a]) / double(b - a));
+    }
+    const double mean = std::accumulate(x.begin(), x.end(), 0.0) / double(n);
+    for (double& v : x) v -= mean;
+
+    const double searchLo = range.min / 2.0;
+    const double searchHi = range.max;
+    constexpr int kMultiples = 4, kFineMultiples = 8;
+    // Lags up to eight beats of the slowest tempo in range, but at most 3/4 of the envelope.
+    const size_t maxLag =
+        std::min(size_t(std::ceil(kFineMultiples * 60.0 * frameRate / range.min)) + 2, n * 3 / 4);
+    std::vector<double> r(maxLag + 1, 0.0);
+    for (size_t lag = 0; lag <= maxLag; ++lag) {
+        double s = 0;
+        const double* a = x.data();
+        const double* b = x.data() + lag;
+        const size_t m = n - lag;
+        for (size_t i = 0; i < m; ++i) s += a[i] * b[i];
+        r[lag] = s / double(m);
+    }
+    if (!(r[0] > 0)) return 0.0f;
+    for (double& v : r) v /= r[0];
+
+    double best = 0, bpm = 0;
+    for (double b = searchLo; b <= searchHi; b *= 1.001) {
+        const double oct = std::log2(b / kPriorCentre) / kPriorWidth;
+        const double score =
+            std::max(0.0, comb(r, frameRate, b, kMultiples)) * std::exp(-0.5 * oct * oct);
+        if (score > best) {
+            best = score;
+            bpm = b;
+        }
+    }
+    if (!(best > 0)) return 0.0f;
+    if (bpm < range.min) {
+        if (!mult2) return float(bpm);
+        while (bpm < range.min) bpm *= 2;
+    }
+    while (bpm / 2 >= range.min) bpm /= 2;
+    while (bpm * 2 <= range.max) {
+        const double period = 60.0 * frameRate / bpm;
+        const double onBeat = at(r, period), offBeat = at(r, period / 2);
+        if (!(onBeat > 0) || offBeat < kDoubleShare * onBeat) break;
+        bpm *= 2;
+    }
+    // Refine within 1.5 %.
+    double fine = bpm, fineScore = -1e9;
+    for (double b = bpm * 0.985; b <= bpm * 1.015; b *= 1.0002) {
+        const double score = comb(r, frameRate, b, kFineMultiples);
+        if (score > fineScore) {
+            fineScore = score;
+            fine = b;
+        }
+    }
+    return float(fine);
+}
+
+float detectTempo(const float* mono, size_t count, int sampleRate, TempoRange range, bool mult2) {
+    OnsetEnvelope env(sampleRate);
+    env.reserveSeconds(double(count) / std::max(1, sampleRate));
+    env.push(mono, count);
+    return estimateTempo(env.values(), env.frameRate(), range, mult2);
+}
+
+}  // namespace engine::bpm
