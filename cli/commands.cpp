@@ -9,6 +9,10 @@ const Command kCommands[] = {
      "render IN with tempo (percent), pitch (semitones), vocal remover and equalizer (gains in dB, "
      "-10..10) into the WAV file OUT",
      &renderCommand},
+    {"bpm", "IN",
+     "print the BPM over seconds 0 to 30 (as the main window shows it after Play) and "
+     "over the whole file",
+     &bpmCommand},
 };
 
 }  // namespace

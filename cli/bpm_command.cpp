@@ -1,0 +1,58 @@
+// quorvin bpm IN: the BPM the main window shows after Play (detected over seconds 0 to 30, at
+// normal speed) and the BPM over the whole file, one "name: value" line each.
+#include <cstdio>
+
+#include "cli/commands.h"
+#include "engine/bass.h"
+#include "render/render_pipeline.h"
+
+namespace cli {
+
+namespace {
+
+constexpr const char* kName = "quorvin bpm: ";
+
+// Detects over [start, end] seconds on a fresh decoding stream of `path`, with the window's
+// settings (default range, background processing, doubling below the range, source released
+// with the detection), and returns the BPM at normal speed as the window shows it.
+bool detect(const std::string& path, float start, float end, float& bpm, std::string& error) {
+    const HSTREAM s = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
+    if (!s) {
+        error = "cannot open \"" + path + "\": " + render::describeOpenError(BASS_ErrorGetCode());
+        return false;
+    }
+    if (end < 0) end = BASS_ChannelBytes2Seconds(s, BASS_ChannelGetLength(s));
+    BASS_FX_BPM_DecodeGet(s, start, end, 0,
+                          BASS_FX_BPM_BKGRND | BASS_FX_BPM_MULT2 | BASS_FX_FREESOURCE, nullptr);
+    bpm = BASS_FX_BPM_Translate(s, 100.0f, BASS_FX_BPM_TRAN_PERCENT2);
+    BASS_FX_BPM_Free(s);
+    BASS_StreamFree(s);
+    return true;
+}
+
+std::string format(float v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.2f", double(v > 0 ? v : 0.0f));
+    return buf;
+}
+
+}  // namespace
+
+int bpmCommand(const Args& args, std::ostream& out, std::ostream& err) {
+    if (args.size() != 1 || (args[0].size() > 1 && args[0].compare(0, 2, "--") == 0)) {
+        err << kName << "wants one input file\nusage: quorvin bpm IN\n";
+        return 2;
+    }
+    float first = 0, whole = 0;
+    std::string error;
+    if (!detect(args[0], 0.0f, 30.0f, first, error) ||
+        !detect(args[0], 0.0f, -1.0f, whole, error)) {
+        err << kName << error << "\n";
+        return 1;
+    }
+    out << "bpm 0-30 s: " << format(first) << "\n";
+    out << "bpm whole file: " << format(whole) << "\n";
+    return 0;
+}
+
+}  // namespace cli
