@@ -106,7 +106,6 @@ struct Tap {
     SpscRing<float> ring{kRingFrames};
     SpscRing<Anchor> anchors{kAnchorCap};
     std::atomic<bool> enabled{true};
-    std::atomic<uint64_t> dropped{0};
     std::atomic<uint64_t> played{0};  // frames of chan's output (with clockDsp)
 
     // Guarded by Module::mutex. A generation changes with every (re)setting, so that results of
@@ -150,10 +149,18 @@ class Module {
     Module() {
         engine::addChannelFreeListener([this](DWORD h) { channelFreed(h); });
     }
+    // At the program's end: no procedure of ours may stay on a channel that outlives the module.
     ~Module() {
         {
             std::lock_guard g(mutex_);
             running_ = false;
+            std::vector<std::shared_ptr<Tap>> all;
+            for (auto& [h, t] : taps_) all.push_back(t);
+            for (auto& t : all) {
+                t->periodic.reset();
+                t->beat.reset();
+                dropTapIfIdle(t);
+            }
         }
         wake_.notify_all();
         if (worker_.joinable()) worker_.join();
@@ -435,10 +442,7 @@ void tapProc(HDSP, DWORD, void* buffer, DWORD length, void* user) {
     const int chans = t->chans;
     const size_t frames = length / (2 * size_t(chans));
     if (frames == 0) return;
-    if (t->ring.writable() < frames) {
-        t->dropped.fetch_add(frames, std::memory_order_relaxed);
-        return;
-    }
+    if (t->ring.writable() < frames) return;  // the worker fell far behind: drop the block
     const int16_t* s = static_cast<const int16_t*>(buffer);
     float mono[512];
     const float scale = 1.0f / (32768.0f * float(chans));
