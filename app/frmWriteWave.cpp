@@ -23,7 +23,11 @@
 #include "app/formp3.h"
 #include "app/frmAbout.h"
 #include "app/widgets.h"
+#include "cd/frm_demo.h"
+#include "components/mp3_encoder.h"
+#include "mp3/form1.h"
 #include "platform/platform.h"
+#include "render/normaliser/Form11.h"
 #include "render/render_pipeline.h"
 
 using app::ClickLabel;
@@ -194,6 +198,8 @@ void frmWriteWave::buildControls() {
     Combo2->setCurrentIndex(-1);
     Combo2->setVisible(false);
     keepPlaceWhenHidden(Combo2);
+    MEnc1 = new components::Mp3Encoder(this);
+    MEnc1->setObjectName("MEnc1");
     Frame5 =
         named(new QGroupBox("             Player    Audio            WinMixer", this), "Frame5");
     Label6 = named(new ClickLabel(kContact, this), "Label6");
@@ -347,11 +353,11 @@ void frmWriteWave::connectHandlers() {
     connect(Comout, &QPushButton::clicked, this, &frmWriteWave::openMixer);
     connect(Label6, &ClickLabel::clicked, this, &frmWriteWave::mailContact);
 
-    // Tools: the windows opened here are modal; "Process" stays off until the next Stop.
     for (QAction* a : {cdripper, wavp3, Snorma})
-        connect(a, &QAction::triggered, this, [this] { btnConvert->setEnabled(false); });
+        connect(a, &QAction::triggered, this, [this, a] { openToolWindow(a); });
     connect(Mnuexit, &QAction::triggered, this, &frmWriteWave::Form_Unload);
     connect(Mmp3, &QAction::triggered, this, [this] { Combo2->setVisible(true); });
+    connect(Combo2, &QComboBox::activated, this, &frmWriteWave::Combo2_Click);
     connect(Shelp, &QAction::triggered, this, [this] { formp3::showSingle(this); });
     connect(Sabout, &QAction::triggered, this, [] { frmAbout::showSingle(); });
 }
@@ -394,6 +400,21 @@ void frmWriteWave::closeEvent(QCloseEvent* e) {
 
 void frmWriteWave::setToolsEnabled(bool enabled) {
     cvmenu->menuAction()->setEnabled(enabled);
+}
+
+void frmWriteWave::openToolWindow(QAction* item) {
+    // The tool windows are modal; "Process" stays off until the next Stop.
+    btnConvert->setEnabled(false);
+    if (item == cdripper) {
+        cd::FrmDemo window(nullptr);
+        window.exec();
+    } else if (item == wavp3) {
+        mp3::Form1 window(this);
+        window.exec();
+    } else if (item == Snorma) {
+        Form11* window = Form11::instance();
+        window->exec();
+    }
 }
 
 void frmWriteWave::openMixer() {

@@ -44,6 +44,9 @@ class ClickLabel;
 namespace render {
 class RenderPipeline;
 }  // namespace render
+namespace components {
+class Mp3Encoder;
+}  // namespace components
 
 class frmWriteWave : public QMainWindow {
     Q_OBJECT
@@ -113,6 +116,10 @@ class frmWriteWave : public QMainWindow {
     // render says "Done!" and saves the result. Harmless when no render ran.
     void EndProcess();
     void SaveWave();
+    // Encodes the work file to an MP3 the user names (render/save_mp3_handlers.cpp).
+    void SaveAsMp3();
+    // A choice in the "&Mp3 Setup" list.
+    void Combo2_Click(int index);
     // The work file: "newwave.wav" in the program folder.
     std::string workFile() const;
 
@@ -156,6 +163,7 @@ class frmWriteWave : public QMainWindow {
     QProgressBar* Pbregg;
     QProgressBar* prog;
     QComboBox* Combo2;
+    components::Mp3Encoder* MEnc1;
     QGroupBox* Frame5;
     app::ClickLabel* Label6;
 
@@ -175,6 +183,7 @@ class frmWriteWave : public QMainWindow {
     HSTREAM PlayChannel = 0;  // the tempo channel that sounds (or the render's channel)
     HSTREAM BpmChannel = 0;   // decoding stream of the same file for BPM detection
     int32_t Mp3BitRate = 0;
+    std::string SourceFileName;  // the source of the last MP3 save
     // The file chosen with the open dialog: full path and title (name without folder).
     std::string CmdFileName;
     std::string CmdFileTitle;
@@ -204,6 +213,7 @@ class frmWriteWave : public QMainWindow {
     void buildMenus();
     void connectHandlers();
     void setToolsEnabled(bool enabled);
+    void openToolWindow(QAction* item);
     void openMixer();
     void mailContact();
 

@@ -14,6 +14,7 @@
 
 #include "app/frmWriteWave.h"
 #include "app/widgets.h"
+#include "mp3/mp3_save.h"
 #include "platform/platform.h"
 #include "render/file_io.h"
 #include "render/paths.h"
@@ -126,8 +127,10 @@ void frmWriteWave::EndProcess() {
     Pbregg->setVisible(false);
     lblPos->setText(" 00:00 / 00:00");
     lblBPM->setText("BPM: 0.00");
-    // An MP3 source is saved as WAV as well until the MP3 save is part of the window.
-    SaveWave();
+    if (mp3::SavesAsMp3(CmdFileName))
+        SaveAsMp3();
+    else
+        SaveWave();
 }
 
 void frmWriteWave::SaveWave() {

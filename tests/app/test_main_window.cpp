@@ -383,8 +383,24 @@ TEST_F(MainWindow, MenuCommandsAndLinks) {
     loadAndPlay(wav("song.wav", fixtures::sine(440, 1.0)));
     w->CmdStop->click();
     ASSERT_TRUE(w->btnConvert->isEnabled());
-    w->Snorma->trigger();  // a modal tool window: Process stays off until the next Stop
-    EXPECT_FALSE(w->btnConvert->isEnabled());
+    // Each tool opens its window modally; Process stays off until the next Stop.
+    const std::pair<QAction*, QString> tools[] = {
+        {w->Snorma, "Form11"}, {w->wavp3, "Form1"}, {w->cdripper, "frmDemo"}};
+    for (const auto& [item, window] : tools) {
+        QString shown;
+        closeNextModal(&shown);
+        item->trigger();
+        EXPECT_EQ(shown, window);
+        EXPECT_FALSE(w->btnConvert->isEnabled());
+    }
+
+    w->Combo2->setVisible(true);
+    w->Combo2->activated(w->Combo2->findText("256"));
+    EXPECT_EQ(w->Mp3BitRate, 256000);
+    EXPECT_TRUE(w->Combo2->isHidden());
+    ASSERT_FALSE(desk->messages.empty());
+    EXPECT_EQ(desk->messages.back().text, "Mp3 Setup");
+    desk->messages.clear();
 
     w->Mmp3->trigger();
     EXPECT_FALSE(w->Combo2->isHidden());

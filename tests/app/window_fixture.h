@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPushButton>
+#include <QTimer>
 #include <memory>
 #include <string>
 
@@ -51,16 +52,28 @@ class WindowTest : public ::testing::Test {
     }
     // What a user's move of a slider does: the thumb goes to `value` and the slider reports it.
     static void userMove(app::Slider* s, int value) { s->setSliderPosition(value); }
-    // Runs the window's pending events until `done` holds or two seconds pass.
+    // Runs the window's pending events until `done` holds or `ms` milliseconds pass.
     template <typename Pred>
-    static bool processUntil(Pred done) {
+    static bool processUntil(Pred done, int ms = 2000) {
         QElapsedTimer t;
         t.start();
         while (!done()) {
-            if (t.elapsed() > 2000) return false;
+            if (t.elapsed() > ms) return false;
             QApplication::processEvents(QEventLoop::AllEvents, 20);
         }
         return true;
+    }
+    // Closes the next modal window as soon as it is shown (a tool window opened by a menu).
+    static void closeNextModal(QString* title = nullptr) {
+        auto* poll = new QTimer;
+        QObject::connect(poll, &QTimer::timeout, poll, [poll, title] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal) return;
+            if (title) *title = modal->objectName();
+            modal->close();
+            poll->deleteLater();
+        });
+        poll->start(10);
     }
     // Plays `seconds` of output on the manual null output.
     static void playFor(double seconds) { engine::nullOutputStep(int64_t(seconds * 44100)); }

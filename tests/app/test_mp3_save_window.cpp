@@ -1,0 +1,207 @@
+// Saving a render as MP3 from the main window: which sources take the MP3 save, the bit rate
+// (the source's own, the "&Mp3 Setup" choice, the starting 128 kbit/s), the encoded file, the
+// controls around the save, a source header the reader cannot make sense of, a cancelled dialog
+// and a destination that cannot be written.
+#include <QAction>
+#include <QComboBox>
+#include <QMenu>
+#include <QPushButton>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+
+#include "components/mp3_encoder.h"
+#include "mp3/mp3routines.h"
+#include "tests/app/window_fixture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The bit rate (kbit/s) of the first frame of an MP3 our encoder wrote (it writes no ID3v2 tag).
+int firstFrameKbps(const std::string& path) {
+    const auto bytes = fixtures::readBytes(path);
+    mp3::Mp3FrameHeader h;
+    if (bytes.size() < 4 || bytes[0] != 0xFF || !mp3::DecodeFrameHeader(bytes.data(), h)) return 0;
+    return h.BitRate;
+}
+
+// Frames of audio the engine decodes from `path` (-1 when it cannot open it).
+int64_t decodedFrames(const std::string& path) {
+    auto source = engine::openFileSource(path);
+    return source ? source->lengthFrames() : -1;
+}
+
+// Where the four characters "Info" or "Xing" of a LAME tag sit in `bytes`.
+size_t lameTagAt(const std::vector<uint8_t>& bytes) {
+    for (size_t i = 0; i + 4 < std::min<size_t>(bytes.size(), 200); ++i)
+        if (std::memcmp(&bytes[i], "Info", 4) == 0 || std::memcmp(&bytes[i], "Xing", 4) == 0)
+            return i;
+    return 0;
+}
+
+}  // namespace
+
+class Mp3SaveWindow : public WindowTest {
+  protected:
+    // An MP3 of `pcm` at `kbps` among the sources; its path.
+    std::string mp3(const std::string& name, const fixtures::Pcm& pcm, int kbps) {
+        const std::string path = sources.file(name);
+        fixtures::writeMp3(path, pcm, kbps);
+        return path;
+    }
+    // Load, Play, Stop `source`, then "Process", answering the save dialog with `out` (nothing =
+    // cancel).
+    void processAndSave(const std::string& source, std::optional<std::string> out) {
+        loadAndPlay(source);
+        w->CmdStop->click();
+        ASSERT_TRUE(w->btnConvert->isEnabled());
+        desk->saveAnswers.push_back(std::move(out));
+        w->btnConvert->click();
+    }
+    // A click on the item of the "&Mp3 Setup" list that reads `text`.
+    void chooseBitRate(const QString& text) {
+        w->Mmp3->trigger();
+        const int index = w->Combo2->findText(text);
+        ASSERT_GE(index, 0) << text.toStdString();
+        w->Combo2->setCurrentIndex(index);
+        emit w->Combo2->activated(index);
+    }
+    // The controls a running save keeps off, all on (or all off).
+    bool saveControlsEnabled() const {
+        return w->btnLoadFile->isEnabled() && w->mnuconf->menuAction()->isEnabled() &&
+               w->cvmenu->menuAction()->isEnabled() && w->Mnuexit->isEnabled();
+    }
+    bool saveControlsDisabled() const {
+        return !w->btnLoadFile->isEnabled() && !w->mnuconf->menuAction()->isEnabled() &&
+               !w->cvmenu->menuAction()->isEnabled() && !w->Mnuexit->isEnabled();
+    }
+    std::string work() const { return (programDir.path() / "newwave.wav").string(); }
+};
+
+TEST_F(Mp3SaveWindow, Mp3SourceIsEncodedAtItsOwnRateWithTheControlsOffMeanwhile) {
+    const fixtures::Pcm music = fixtures::sine(440, 4.0);
+    const std::string song = mp3("song.MP3", music, 192);
+    const std::string out = sources.file("result.mp3");
+
+    bool offWhileEncoding = false, busyWhileEncoding = false;
+    QObject::connect(w->MEnc1, &components::Mp3Encoder::EncodeProgress, w.get(), [&](int) {
+        if (!w->MEnc1->isEncoding()) return;
+        offWhileEncoding = saveControlsDisabled() && !w->btnConvert->isEnabled();
+        busyWhileEncoding = desk->busy();
+    });
+    processAndSave(song, out);
+
+    // "Done!" and then nothing more: a successful save says nothing.
+    ASSERT_EQ(desk->messages.size(), 1u);
+    EXPECT_EQ(desk->messages[0].text, "Done!");
+    ASSERT_EQ(desk->saveDialogs.size(), 1u);
+    EXPECT_EQ(desk->saveDialogs[0].title, "Save MP3 File As");
+    EXPECT_EQ(desk->saveDialogs[0].filter, "File MP3 (*.MP3)|*.MP3");
+    EXPECT_EQ(desk->saveDialogs[0].flags, 2u);
+    EXPECT_EQ(desk->saveDialogs[0].initialName, "");
+
+    EXPECT_EQ(w->Mp3BitRate, 192000);
+    EXPECT_EQ(firstFrameKbps(out), 192);
+    // The render, encoded and decoded back: the same length within a frame, the same tone.
+    const int64_t rendered = (int64_t(fs::file_size(work())) - 44) / 4;
+    EXPECT_NEAR(double(decodedFrames(out)), double(rendered), 1152);
+    EXPECT_NEAR(double(rendered), double(decodedFrames(song)), 1152);
+    EXPECT_NEAR(fixtures::dominantFrequency(fixtures::readAudio(out), 0), 440, 2);
+
+    EXPECT_TRUE(offWhileEncoding);
+    EXPECT_TRUE(busyWhileEncoding);
+    EXPECT_TRUE(saveControlsEnabled());
+    EXPECT_FALSE(w->btnConvert->isEnabled());  // until the next Stop
+    EXPECT_FALSE(desk->busy());
+    EXPECT_TRUE(fs::exists(work()));
+}
+
+TEST_F(Mp3SaveWindow, BitRateFromTheSourceAtLeast128ElseFromTheSetupList) {
+    const fixtures::Pcm tone = fixtures::sine(330, 2.0);
+
+    // The setup list: the choice is kept, a message says so and the list hides again.
+    chooseBitRate("256");
+    EXPECT_EQ(w->Mp3BitRate, 256000);
+    ASSERT_EQ(desk->messages.size(), 1u);
+    EXPECT_EQ(desk->messages[0].text, "Mp3 Setup");
+    EXPECT_EQ(desk->messages[0].title, "Quorvin Audio Tools");
+    EXPECT_EQ(desk->messages[0].icon, platform::Icon::Question);
+    EXPECT_TRUE(w->Combo2->isHidden());
+    chooseBitRate("192 ");
+    EXPECT_EQ(w->Mp3BitRate, 192000);
+    chooseBitRate("256");
+
+    // A source without MPEG frames (WAV audio under an .mp3 name): the setting.
+    const std::string noFrames = wav("noframes.mp3", tone);
+    processAndSave(noFrames, sources.file("a.mp3"));
+    EXPECT_EQ(firstFrameKbps(sources.file("a.mp3")), 256);
+
+    // A 96 kbit/s source is encoded at 128 kbit/s, and its rate replaces the setting for later
+    // saves.
+    processAndSave(mp3("low.mp3", tone, 96), sources.file("b.mp3"));
+    EXPECT_EQ(firstFrameKbps(sources.file("b.mp3")), 128);
+    EXPECT_EQ(w->Mp3BitRate, 128000);
+    processAndSave(noFrames, sources.file("c.mp3"));
+    EXPECT_EQ(firstFrameKbps(sources.file("c.mp3")), 128);
+}
+
+TEST_F(Mp3SaveWindow, MixedCaseEndingIsSavedAsWav) {
+    const fixtures::Pcm tone = fixtures::sine(440, 2.0);
+    const std::string out = sources.file("out.wav");
+    processAndSave(mp3("song.Mp3", tone, 128), out);
+    ASSERT_EQ(desk->saveDialogs.size(), 1u);
+    EXPECT_EQ(desk->saveDialogs[0].title, "Save WAVE File As");
+    EXPECT_EQ(fixtures::readBytes(out), fixtures::readBytes(work()));
+    EXPECT_EQ(w->Mp3BitRate, 128000);  // no MP3 header was read
+}
+
+TEST_F(Mp3SaveWindow, SourceHeaderTheReaderRejectsStillSavesAtTheSetting) {
+    // A LAME file whose VBR header claims no frames: the header reader fails on it (a division by
+    // zero), while the decoder plays the frames that are there.
+    const std::string song = mp3("broken.mp3", fixtures::sine(440, 3.0), 160);
+    auto bytes = fixtures::readBytes(song);
+    const size_t tag = lameTagAt(bytes);
+    ASSERT_GT(tag, 0u);
+    std::memcpy(&bytes[tag], "Xing", 4);
+    std::memset(&bytes[tag + 8], 0, 4);
+    fixtures::writeBytes(song, bytes);
+    mp3::Mp3FileInfo info;
+    ASSERT_THROW(mp3::ReadMp3FileInfo(song, info), mp3::Mp3Error);
+
+    chooseBitRate("224");
+    desk->messages.clear();
+    const std::string out = sources.file("saved.mp3");
+    processAndSave(song, out);
+    ASSERT_EQ(desk->saveDialogs.size(), 1u);
+    EXPECT_EQ(desk->saveDialogs[0].title, "Save MP3 File As");
+    EXPECT_EQ(firstFrameKbps(out), 224);
+    EXPECT_GT(decodedFrames(out), 44100 * 2);
+    EXPECT_TRUE(saveControlsEnabled());
+}
+
+TEST_F(Mp3SaveWindow, CancelledDialogKeepsTheWorkFileAndWritesNothing) {
+    processAndSave(mp3("song.mp3", fixtures::sine(440, 2.0), 128), std::nullopt);
+    const auto workBytes = fixtures::readBytes(work());
+    ASSERT_EQ(desk->messages.size(), 2u);
+    EXPECT_EQ(desk->messages[1].text, "Annullato!");
+    EXPECT_EQ(desk->messages[1].title, "Quorvin Audio Tools 1.0");
+    EXPECT_EQ(desk->messages[1].icon, platform::Icon::None);
+    EXPECT_GT(workBytes.size(), 44u + 44100u * 4);
+    EXPECT_TRUE(saveControlsEnabled());
+    EXPECT_FALSE(w->btnConvert->isEnabled());
+    EXPECT_FALSE(desk->busy());
+    for (const auto& entry : fs::directory_iterator(sources.path()))
+        EXPECT_EQ(entry.path().filename(), "song.mp3");
+}
+
+TEST_F(Mp3SaveWindow, DestinationThatCannotBeWrittenIsReported) {
+    const std::string song = mp3("song.mp3", fixtures::sine(440, 2.0), 128);
+    const std::string lost = sources.file("no-such-folder/out.mp3");
+    processAndSave(song, lost);
+    ASSERT_EQ(desk->messages.size(), 2u);
+    EXPECT_NE(desk->messages[1].text.find(lost), std::string::npos);
+    EXPECT_EQ(desk->messages[1].icon, platform::Icon::Exclamation);
+    EXPECT_TRUE(saveControlsEnabled());
+    EXPECT_FALSE(desk->busy());
+}
