@@ -15,7 +15,7 @@
 // - BASS_FX_BPM_Free, BASS_FX_BPM_BeatFree, a new CallbackSet / BeatCallbackSet and the freeing
 //   of the channel wait for a procedure call in progress: no call for the old setting starts after
 //   they return. Called from inside a procedure they do not wait (the call in progress is the
-//   caller's own).
+//   caller's own). So a procedure must not wait for a lock that the thread stopping it holds.
 //
 // Threads: the operations from any thread; procedures on the BPM worker (DecodeGet's progress on
 // the caller's thread).

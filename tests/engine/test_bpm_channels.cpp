@@ -233,11 +233,15 @@ TEST_F(BpmChannels, BeatPositionsOnTheChannelTimeline) {
         ASSERT_TRUE(BASS_FX_BPM_BeatCallbackSet(t, &beatProc, &calls));
         play(16);
         ASSERT_TRUE(BASS_FX_BPM_BeatFree(t));
-        std::lock_guard g(calls.m);
+        std::vector<float> beats;
+        {
+            std::lock_guard g(calls.m);
+            beats = calls.beats;
+        }
         // After the tracker settled: every beat on a click, and no click missed.
         int late = 0, settled = 0;
         double worst = 0;
-        for (float pos : calls.beats) {
+        for (float pos : beats) {
             if (pos < 6) continue;
             ++settled;
             const double k = std::round((pos - offset) * bpm / 60);
@@ -250,7 +254,7 @@ TEST_F(BpmChannels, BeatPositionsOnTheChannelTimeline) {
         EXPECT_GE(settled, expected - 2) << "tempo " << tempo;
         EXPECT_LE(settled, expected + 2) << "tempo " << tempo;
         EXPECT_EQ(late, 0) << "tempo " << tempo << ", worst " << worst * 1000 << " ms";
-        EXPECT_TRUE(std::is_sorted(calls.beats.begin(), calls.beats.end()));
+        EXPECT_TRUE(std::is_sorted(beats.begin(), beats.end()));
         BASS_StreamFree(t);
     }
 }
