@@ -1,12 +1,31 @@
 #include "cli/mp3_output.h"
 
+#include "components/mp3_encoder.h"
+#include "mp3/mp3_save.h"
+
 namespace cli {
 
-bool mp3OutputAvailable() { return false; }
+bool mp3OutputAvailable() {
+    return true;
+}
 
-bool encodeMp3(const Mp3Job&, std::string& error) {
-    error = "MP3 output is not available in this build; write a .wav file";
-    return false;
+bool encodeMp3(const Mp3Job& job, std::string& error) {
+    // The bit rate as the main window's save chooses it: the source's own when its header can be
+    // read (at least 128 kbit/s), else the program's starting setting; --bitrate overrides both.
+    int32_t bitRate = mp3::kDefaultMp3BitRate;
+    if (job.bitrateKbps > 0) {
+        bitRate = job.bitrateKbps * 1000;
+    } else {
+        mp3::Mp3FileInfo info;
+        bitRate = mp3::ChooseMp3BitRate(job.sourcePath, mp3::kDefaultMp3BitRate, info);
+    }
+    components::Mp3EncodeJob encode;
+    encode.input = job.wavPath;
+    encode.output = job.mp3Path;
+    encode.bitRate = bitRate;
+    encode.channelMode = 0;
+    error = components::encodeMp3File(encode);
+    return error.empty();
 }
 
 }  // namespace cli

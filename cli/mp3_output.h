@@ -1,7 +1,5 @@
 // Where `quorvin render` hands over when OUT ends in .mp3: the render is written to a WAV file
-// first, then encoded to OUT. The MP3 encoding is plugged in here (and mp3OutputAvailable()
-// turned true) when the encoder component lands; until then .mp3 outputs are refused before
-// anything is rendered.
+// first, then encoded to OUT by the MP3 encoder component.
 #pragma once
 
 #include <string>

@@ -1,0 +1,36 @@
+// quorvin mp3-info IN
+//
+// Prints what the MP3 header reader finds in IN, one "Field: value" line per field of its record,
+// then the reader's result. Exit status 0 when a frame was found, 1 when none was found, the file
+// is missing or the reader failed.
+#include <filesystem>
+#include <system_error>
+
+#include "cli/commands.h"
+#include "mp3/mp3_save.h"
+#include "render/file_io.h"
+
+namespace cli {
+
+int mp3InfoCommand(const Args& args, std::ostream& out, std::ostream& err) {
+    if (args.size() != 1 || (args[0].size() > 2 && args[0].compare(0, 2, "--") == 0)) {
+        err << "quorvin mp3-info: wants one MP3 file\nusage: quorvin mp3-info IN\n";
+        return 2;
+    }
+    const std::string& in = args[0];
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(render::pathFromUtf8(in), ec)) {
+        err << "quorvin mp3-info: cannot open \"" << in << "\": no such file\n";
+        return 1;
+    }
+    int result = 0;
+    out << mp3::mp3InfoReport(in, &result);
+    if (result == 1) return 0;
+    if (result == 0)
+        err << "quorvin mp3-info: no MPEG audio frames found in \"" << in << "\"\n";
+    else
+        err << "quorvin mp3-info: the header of \"" << in << "\" could not be read\n";
+    return 1;
+}
+
+}  // namespace cli

@@ -1,0 +1,184 @@
+// `quorvin mp3-info` and `quorvin render` to MP3, run as a user runs them.
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "engine/engine_ext.h"
+#include "mp3/mp3routines.h"
+#include "tests/support/audio_fixtures.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct CliRun {
+    int status = -1;
+    std::string out, err;
+};
+
+std::string quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+CliRun quorvin(const std::vector<std::string>& args, const fixtures::TempDir& tmp) {
+    std::string cmd = quote(QUORVIN_CLI);
+    for (const auto& a : args) cmd += " " + quote(a);
+    const std::string errFile = tmp.file("stderr.txt");
+    cmd += " 2>" + quote(errFile);
+    CliRun r;
+    std::unique_ptr<FILE, int (*)(FILE*)> p(popen(cmd.c_str(), "r"),
+                                            [](FILE* f) { return f ? pclose(f) : -1; });
+    char buf[4096];
+    size_t n;
+    while (p && (n = fread(buf, 1, sizeof buf, p.get())) > 0) r.out.append(buf, n);
+    const int raw = pclose(p.release());
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    const auto e = fixtures::readBytes(errFile);
+    r.err.assign(e.begin(), e.end());
+    fs::remove(errFile);
+    return r;
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
+}
+
+// The bit rate (kbit/s) of an MP3's first frame (our encoder writes no ID3v2 tag).
+int firstFrameKbps(const std::string& path) {
+    const auto bytes = fixtures::readBytes(path);
+    mp3::Mp3FrameHeader h;
+    if (bytes.size() < 4 || bytes[0] != 0xFF || !mp3::DecodeFrameHeader(bytes.data(), h)) return 0;
+    return h.BitRate;
+}
+
+int64_t decodedFrames(const std::string& path) {
+    auto source = engine::openFileSource(path);
+    return source ? source->lengthFrames() : -1;
+}
+
+// An ID3v1 tag with the title "ABC", track 7 and genre 17.
+std::vector<uint8_t> id3v1Tag() {
+    std::vector<uint8_t> tag(128, 0);
+    std::memcpy(tag.data(), "TAGABC", 6);
+    tag[126] = 7;
+    tag[127] = 17;
+    return tag;
+}
+
+}  // namespace
+
+TEST(QuorvinMp3Info, PrintsTheRecordOfALameFile) {
+    fixtures::TempDir tmp;
+    const std::string in = tmp.file("song.mp3");
+    fixtures::writeMp3(in, fixtures::sine(440, 10.0, 44100, 2), 192);
+    auto bytes = fixtures::readBytes(in);
+    const auto tag = id3v1Tag();
+    bytes.insert(bytes.end(), tag.begin(), tag.end());
+    fixtures::writeBytes(in, bytes);
+
+    const CliRun r = quorvin({"mp3-info", in}, tmp);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    const std::vector<std::string> expected = {
+        "FileLength: " + std::to_string(bytes.size()),
+        "Version: 1",
+        "Layer: 3",
+        "BitRate: 192",
+        "FrameCount: 383",  // from the whole seconds: 10 x 44100 / 1152, rounded
+        "IsConstantBitRate: -1",
+        "SampleRate: 44100",
+        "ChannelMode: 1",  // joint stereo
+        "Copyright: 0",
+        "Original: 1",
+        "Duration: 10",
+        "HasTag: -1",
+        "Title: ABC",
+        "Artist: ",
+        "Album: ",
+        "Year: ",
+        "Comment: ",
+        "Track: 7",
+        "Genre: 17",
+        "Result: 1",
+    };
+    EXPECT_EQ(lines(r.out), expected);
+}
+
+TEST(QuorvinMp3Info, NoFramesReadErrorsAndBadUsageFail) {
+    fixtures::TempDir tmp;
+    // Not an MP3: the record stays empty and the result is 0.
+    const std::string wav = tmp.file("tone.wav");
+    fixtures::writeWav(wav, fixtures::sine(440, 1.0));
+    CliRun r = quorvin({"mp3-info", wav}, tmp);
+    EXPECT_EQ(r.status, 1);
+    ASSERT_FALSE(lines(r.out).empty());
+    EXPECT_EQ(lines(r.out).back(), "Result: 0");
+    EXPECT_NE(r.err.find("no MPEG audio frames"), std::string::npos) << r.err;
+
+    // A VBR header claiming zero frames: the reader's error is printed in place of the result.
+    const std::string broken = tmp.file("broken.mp3");
+    fixtures::writeMp3(broken, fixtures::sine(440, 2.0), 0, 4, true);
+    auto bytes = fixtures::readBytes(broken);
+    ASSERT_EQ(std::memcmp(&bytes[36], "Xing", 4), 0);
+    std::memset(&bytes[44], 0, 4);
+    fixtures::writeBytes(broken, bytes);
+    r = quorvin({"mp3-info", broken}, tmp);
+    EXPECT_EQ(r.status, 1);
+    ASSERT_FALSE(lines(r.out).empty());
+    EXPECT_EQ(lines(r.out).back(), "Error: 11 Division by zero");
+
+    r = quorvin({"mp3-info", tmp.file("missing.mp3")}, tmp);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("missing.mp3"), std::string::npos) << r.err;
+
+    EXPECT_EQ(quorvin({"mp3-info"}, tmp).status, 2);
+    EXPECT_EQ(quorvin({"mp3-info", wav, wav}, tmp).status, 2);
+}
+
+TEST(QuorvinRenderMp3, EncodesAtTheSourceRateOrTheOneAskedFor) {
+    fixtures::TempDir tmp;
+    const fixtures::Pcm music = fixtures::drumTrack(120, 5.0, 3);
+    const std::string in = tmp.file("in.mp3"), out = tmp.file("out.mp3");
+    fixtures::writeMp3(in, music, 192);
+
+    // The source's own rate; the render decodes back to the source's length within a frame.
+    CliRun r = quorvin({"render", in, out}, tmp);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(firstFrameKbps(out), 192);
+    EXPECT_NEAR(double(decodedFrames(out)), double(decodedFrames(in)), 1152);
+    size_t files = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(tmp.path())) ++files;
+    EXPECT_EQ(files, 2u);  // no temporaries left beside the output
+
+    // --bitrate wins; an existing output is replaced.
+    r = quorvin({"render", in, out, "--bitrate", "256", "--tempo", "20"}, tmp);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(firstFrameKbps(out), 256);
+    EXPECT_NEAR(double(decodedFrames(out)), decodedFrames(in) / 1.2, 0.01 * decodedFrames(in));
+
+    // Below 128 kbit/s the source's rate is raised to 128; a WAV source gives 128.
+    const std::string low = tmp.file("low.mp3");
+    fixtures::writeMp3(low, music, 96);
+    r = quorvin({"render", low, out}, tmp);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(firstFrameKbps(out), 128);
+    const std::string wav = tmp.file("in.wav");
+    fixtures::writeWav(wav, music);
+    r = quorvin({"render", wav, tmp.file("FROM-WAV.MP3")}, tmp);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(firstFrameKbps(tmp.file("FROM-WAV.MP3")), 128);
+}
