@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <atomic>
+#include <cstdio>
 
 #include "app/formp3.h"
 #include "app/frmAbout.h"
@@ -380,6 +381,17 @@ bool frmWriteWave::Form_Load() {
 void frmWriteWave::Error_(const std::string& message) {
     platform::message(message + "\n\nError Code : " + std::to_string(BASS_ErrorGetCode()), "Error",
                       platform::Icon::Exclamation);
+}
+
+bool frmWriteWave::restartEngine() {
+    BASS_Free();
+    if (BASS_Init(-1, 44100, 0, this, nullptr)) return true;
+    std::fprintf(stderr,
+                 "quorvin-audio-tools: no sound output could be opened; start the program with "
+                 "--null-output to use it without sound\n");
+    Error_("Can't initialize device");
+    platform::Platform::instance().exitProgram(1);
+    return false;
 }
 
 void frmWriteWave::Form_Unload() {

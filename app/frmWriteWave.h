@@ -67,6 +67,9 @@ class frmWriteWave : public QMainWindow {
     static std::function<DWORD()>& engineVersionSource();
     // The engine error box: the message, a blank line and "Error Code : " with the last error.
     void Error_(const std::string& message);
+    // Frees the engine and opens the output again (Play, Process). When no device can be opened
+    // the program ends after "Can't initialize device"; false then.
+    bool restartEngine();
 
     // ---- player (player/transport.cpp)
     void btnLoadFile_Click();

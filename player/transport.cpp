@@ -86,12 +86,7 @@ void frmWriteWave::btnLoadFile_Click() {
 }
 
 void frmWriteWave::CmdPlay_Click() {
-    BASS_Free();
-    if (!BASS_Init(-1, 44100, 0, this, nullptr)) {
-        Error_("Can't initialize device");
-        platform::Platform::instance().exitProgram(1);
-        return;
-    }
+    if (!restartEngine()) return;
     setToolsEnabled(false);
     BASS_StreamFree(PlayChannel);  // already gone with the engine; harmless
 

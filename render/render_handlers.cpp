@@ -36,12 +36,7 @@ void frmWriteWave::btnConvert_Click() {
     btnConvert->setEnabled(false);
     following_ = false;
 
-    BASS_Free();
-    if (!BASS_Init(-1, 44100, 0, this, nullptr)) {
-        Error_("Can't initialize device");
-        platform::Platform::instance().exitProgram(1);
-        return;
-    }
+    if (!restartEngine()) return;
     outputRate = 44100;
 
     render::RenderSettings settings;
