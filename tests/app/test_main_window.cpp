@@ -39,74 +39,6 @@ ButtonStates states(const frmWriteWave& w) {
 
 using MainWindow = WindowTest;
 
-TEST_F(MainWindow, StartsWithTheDesignedControls) {
-    EXPECT_TRUE(w->windowTitle().startsWith(QString(35, ' ') + "Quorvin Audio Tools Vers 1.0"));
-    EXPECT_EQ(w->Mp3BitRate, 128000);
-    EXPECT_EQ(w->PlayChannel, 0u);
-    EXPECT_EQ(w->BpmChannel, 0u);
-
-    struct SliderDesign {
-        const char* name;
-        int min, max, value, tick;
-        const char* tip;
-    };
-    for (const SliderDesign& d :
-         std::initializer_list<SliderDesign>{{"sldTempo_0", -60, 60, 0, 5, "Tempo"},
-                                             {"sldTempo_2", -8, 8, 0, 2, "Pitch"},
-                                             {"sldVolume", 0, 100, 50, 10, ""},
-                                             {"sldPosition", 0, 100, 0, 5, ""},
-                                             {"vcompr_0", 0, 10, 10, 1, "Gain Audio"},
-                                             {"sldEQ_0", -10, 10, 0, 2, ""},
-                                             {"sldEQ_6", -10, 10, 0, 2, ""}}) {
-        auto* s = w->findChild<app::Slider*>(d.name);
-        ASSERT_NE(s, nullptr) << d.name;
-        EXPECT_EQ(s->minimum(), d.min) << d.name;
-        EXPECT_EQ(s->maximum(), d.max) << d.name;
-        EXPECT_EQ(s->value(), d.value) << d.name;
-        EXPECT_EQ(s->tickInterval(), d.tick) << d.name;
-        EXPECT_EQ(s->toolTip(), d.tip) << d.name;
-    }
-    // Vertical sliders have their minimum at the top.
-    EXPECT_TRUE(w->sldTempo[0]->invertedAppearance());
-
-    EXPECT_EQ(w->btnLoadFile->text(), "Load Audio File");
-    EXPECT_EQ(w->CmdPlay->toolTip(), "Player");
-    EXPECT_EQ(w->CmdStop->toolTip(), "Stop Player");
-    EXPECT_EQ(w->btnConvert->text(), "Process");
-    EXPECT_EQ(w->btnConvert->toolTip(), "Elaborazione");
-    EXPECT_EQ(w->Comout->toolTip(), "Output Control");
-    EXPECT_EQ(w->lblTempo->toolTip(), "click to set Tempo Default");
-    EXPECT_EQ(w->lblPitch->toolTip(), "click to set Pitch Default");
-    EXPECT_EQ(w->lblPos->text(), " 00:00 / 00:00");
-    EXPECT_EQ(w->lblBPM->text(), "BPM: 0.00");
-    EXPECT_EQ(w->lblBeat->text(), "Beat pos: 0.00");
-    EXPECT_EQ(w->txtPeriod->text(), "10");
-    EXPECT_EQ(w->Frame1->title(), " 80    200  1500  4000  7500 10000 12000 ");
-    EXPECT_FALSE(w->chkBPMCallback->isChecked());
-    EXPECT_FALSE(w->chkBeat->isChecked());
-    EXPECT_FALSE(w->Chkrem->isChecked());
-    EXPECT_FALSE(w->CEq->isChecked());
-    EXPECT_FALSE(w->LblRem->isEnabled());
-    EXPECT_TRUE(w->Label5->isHidden());
-    EXPECT_TRUE(w->Combo2->isHidden());
-    ASSERT_EQ(w->Combo2->count(), 40);
-    EXPECT_EQ(w->Combo2->itemText(0), "320");
-    EXPECT_EQ(w->Combo2->itemText(16), "192 ");
-    EXPECT_EQ(w->Combo2->itemText(39), "8");
-
-    EXPECT_EQ(states(*w), (ButtonStates{true, false, false, false, true, false}));
-
-    QStringList menus;
-    for (QAction* a : w->menuBar()->actions()) menus << a->text();
-    EXPECT_EQ(menus, (QStringList{"Tools", "&Options", "Help", "About"}));
-    QStringList tools;
-    for (QAction* a : w->cvmenu->actions())
-        if (!a->isSeparator()) tools << a->text();
-    EXPECT_EQ(tools, (QStringList{"&Load From  CD Audio", "Wav to Mp3", "Normalize", "Exit"}));
-    EXPECT_EQ(w->Mmp3->text(), "&Mp3 Setup");
-    EXPECT_EQ(w->Savec->text(), "Save Configuration");
-}
-
 TEST_F(MainWindow, ControlsOnceBelowTheWindowCanBeSeenAndReached) {
     w->show();
     QApplication::processEvents();
@@ -125,6 +57,7 @@ TEST_F(MainWindow, ControlsOnceBelowTheWindowCanBeSeenAndReached) {
 TEST_F(MainWindow, ButtonStatesThroughLoadCancelPlayStopAndReload) {
     const std::string song = wav("song.wav", fixtures::sine(440, 3.0));
 
+    EXPECT_EQ(states(*w), (ButtonStates{true, false, false, false, true, false}));
     load(std::nullopt);  // cancelled before any file
     EXPECT_EQ(states(*w), (ButtonStates{true, false, false, false, true, false}));
     EXPECT_EQ(w->btnLoadFile->text(), "Load Audio File");
@@ -257,13 +190,8 @@ TEST_F(MainWindow, TempoPitchAndVolumeLabels) {
 
     userMove(w->sldTempo[2], -3);
     EXPECT_EQ(w->lblPitch->text(), "-3");
-    EXPECT_EQ(w->sldTempo[2]->toolTip(), "Pitch");  // the pitch slider's tip stays
     EXPECT_FLOAT_EQ(BASS_FX_TempoGetRateRatio(w->PlayChannel), 0.85f);  // tempo untouched
 
-    userMove(w->sldTempo[0], 60);
-    EXPECT_EQ(w->lblTempo->text(), "60%");
-    userMove(w->sldTempo[0], -60);
-    EXPECT_EQ(w->lblTempo->text(), "-60%");
     w->lblTempo->clicked();
     EXPECT_EQ(w->sldTempo[0]->value(), 0);
     EXPECT_EQ(w->lblTempo->text(), "0%");
@@ -405,13 +333,6 @@ TEST_F(MainWindow, MenuCommandsAndLinks) {
     w->Mmp3->trigger();
     EXPECT_FALSE(w->Combo2->isHidden());
 
-    w->Label6->clicked();
-    ASSERT_EQ(desk->openedUrls.size(), 1u);
-    EXPECT_EQ(desk->openedUrls[0], std::string("mailto:") + frmWriteWave::kContact +
-                                       "?subject=(Informazioni Quorvin Audio Tools 1.0 )");
-    w->Comout->click();
-    EXPECT_EQ(desk->mixerStarts, 1);
-    EXPECT_TRUE(desk->messages.empty());
     desk->mixerAvailable = false;
     w->Comout->click();
     EXPECT_EQ(desk->messages.size(), 1u);  // no mixer on this desktop: said, not silent
