@@ -1,5 +1,7 @@
 #include "cli/commands.h"
 
+#include "cd/cd_commands.h"
+
 namespace cli {
 
 namespace {
@@ -18,6 +20,15 @@ const Command kCommands[] = {
      "print what the MP3 header reader finds in IN: one line per field of its record, then the "
      "result",
      &mp3InfoCommand},
+    {"cd-list", "SOURCE",
+     "print the Artist and Album of the disc in SOURCE (a drive's device or a disc image such as "
+     "a .cue) and its track rows as the CD window shows them",
+     &cd::cdListCommand},
+    {"cd-rip", "SOURCE TRACK OUT [--bitrate K] [--tag Name=Text]...",
+     "extract TRACK (1-based) of SOURCE to OUT, WAV or WMA by its extension", &cd::cdRipCommand},
+    {"normalize", "IN OUT PERCENT",
+     "scale the WAV file IN so that its peak reaches PERCENT % of full scale, into OUT",
+     &normalizeCommand},
 };
 
 }  // namespace

@@ -27,5 +27,6 @@ std::span<const Command> commands();
 int renderCommand(const Args& args, std::ostream& out, std::ostream& err);
 int bpmCommand(const Args& args, std::ostream& out, std::ostream& err);
 int mp3InfoCommand(const Args& args, std::ostream& out, std::ostream& err);
+int normalizeCommand(const Args& args, std::ostream& out, std::ostream& err);
 
 }  // namespace cli

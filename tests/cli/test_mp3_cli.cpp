@@ -13,41 +13,15 @@
 
 #include "engine/engine_ext.h"
 #include "mp3/mp3routines.h"
+#include "tests/cli/run_quorvin.h"
 #include "tests/support/audio_fixtures.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct CliRun {
-    int status = -1;
-    std::string out, err;
-};
-
-std::string quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-CliRun quorvin(const std::vector<std::string>& args, const fixtures::TempDir& tmp) {
-    std::string cmd = quote(QUORVIN_CLI);
-    for (const auto& a : args) cmd += " " + quote(a);
-    const std::string errFile = tmp.file("stderr.txt");
-    cmd += " 2>" + quote(errFile);
-    CliRun r;
-    std::unique_ptr<FILE, int (*)(FILE*)> p(popen(cmd.c_str(), "r"),
-                                            [](FILE* f) { return f ? pclose(f) : -1; });
-    char buf[4096];
-    size_t n;
-    while (p && (n = fread(buf, 1, sizeof buf, p.get())) > 0) r.out.append(buf, n);
-    const int raw = pclose(p.release());
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    const auto e = fixtures::readBytes(errFile);
-    r.err.assign(e.begin(), e.end());
-    fs::remove(errFile);
-    return r;
-}
+using CliRun = clitest::Run;
+using clitest::quorvin;
 
 std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> out;
