@@ -147,6 +147,10 @@ void clockProc(HDSP, DWORD, void* buffer, DWORD length, void* user);
 class Module {
   public:
     Module() {
+        // Look a handle up once, so that the engine's handle table exists before this module and
+        // is still there when the destructor below removes its procedures.
+        BASS_CHANNELINFO none;
+        BASS_ChannelGetInfo(0, &none);
         engine::addChannelFreeListener([this](DWORD h) { channelFreed(h); });
     }
     // At the program's end: no procedure of ours may stay on a channel that outlives the module.
@@ -312,9 +316,7 @@ class Module {
         Anchor a[64];
         size_t n;
         while ((n = t.anchors.read(a, 64)) > 0) {
-            for (size_t i = 0; i < n; ++i) {
-                t.recent.push_back(a[i]);
-            }
+            t.recent.insert(t.recent.end(), a, a + n);
         }
         const uint64_t keep = uint64_t(3 * t.rate);
         while (t.recent.size() > 2 && t.recent.front().frameEnd + keep < t.consumed)
