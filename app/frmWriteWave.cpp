@@ -371,6 +371,7 @@ bool frmWriteWave::Form_Load() {
     if ((version >> 16) != BASSVERSION) {
         platform::message("An incorrect version of BASS.DLL was loaded", kAppTitle,
                           platform::Icon::Critical);
+        unloading_ = true;  // the program ends here, without the shutdown steps
         platform::Platform::instance().exitProgram(1);
         return false;
     }
