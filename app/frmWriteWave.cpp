@@ -397,6 +397,13 @@ bool frmWriteWave::restartEngine() {
 
 void frmWriteWave::Form_Unload() {
     if (unloading_) return;
+    if (MEnc1 && MEnc1->isEncoding()) {
+        // The save below us is encoding on a thread: stop it, so that no partial MP3 is left,
+        // and end the program when its Encode has returned.
+        closeWhenEncoderReturns_ = true;
+        MEnc1->StopEncoding();
+        return;
+    }
     unloading_ = true;
     positionTimer_->stop();
     EndProcess();
@@ -408,7 +415,10 @@ void frmWriteWave::Form_Unload() {
 
 void frmWriteWave::closeEvent(QCloseEvent* e) {
     Form_Unload();
-    e->accept();
+    if (closeWhenEncoderReturns_ && !unloading_)
+        e->ignore();
+    else
+        e->accept();
 }
 
 void frmWriteWave::setToolsEnabled(bool enabled) {

@@ -224,4 +224,7 @@ class frmWriteWave : public QMainWindow {
     QTimer* positionTimer_;
     bool following_ = false;  // the position display follows playback
     bool unloading_ = false;
+    // The window was closed while an MP3 save was encoding: the shutdown finishes once the
+    // stopped encoder has returned.
+    bool closeWhenEncoderReturns_ = false;
 };

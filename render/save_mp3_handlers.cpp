@@ -63,6 +63,10 @@ void frmWriteWave::SaveAsMp3() {
     MEnc1->setChannelMode(0);
     const bool encoded = MEnc1->Encode();
     desk.setBusy(false);
+    if (closeWhenEncoderReturns_) {
+        Form_Unload();
+        return;
+    }
     enableAgain();
     // A failed encoding is said, not passed over: the user's result would be missing.
     if (!encoded)

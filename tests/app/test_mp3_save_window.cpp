@@ -205,3 +205,25 @@ TEST_F(Mp3SaveWindow, DestinationThatCannotBeWrittenIsReported) {
     EXPECT_TRUE(saveControlsEnabled());
     EXPECT_FALSE(desk->busy());
 }
+
+TEST_F(Mp3SaveWindow, ClosingTheWindowWhileEncodingStopsTheSaveThenEnds) {
+    const std::string song = mp3("long.mp3", fixtures::sine(440, 30.0), 128);
+    const std::string out = sources.file("result.mp3");
+    fixtures::writeBytes(out, {1, 2, 3});  // an earlier file of the user's
+    bool closedOnce = false;
+    QObject::connect(w->MEnc1, &components::Mp3Encoder::EncodeProgress, w.get(), [&](int) {
+        if (closedOnce || !w->MEnc1->isEncoding()) return;
+        closedOnce = true;
+        w->close();
+        // The program does not end under the running encoder.
+        EXPECT_FALSE(desk->exitCode.has_value());
+    });
+    processAndSave(song, out);
+    ASSERT_TRUE(closedOnce);
+    EXPECT_EQ(desk->exitCode, 0);
+    EXPECT_FALSE(w->MEnc1->isEncoding());
+    EXPECT_EQ(fixtures::readBytes(out), (std::vector<uint8_t>{1, 2, 3}));
+    for (const auto& e : fs::directory_iterator(sources.path()))
+        EXPECT_EQ(e.path().filename().string().find("result.mp3."), std::string::npos) << e.path();
+    EXPECT_EQ(desk->messages.size(), 1u) << "no failure message while the program ends";
+}
