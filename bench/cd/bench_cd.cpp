@@ -26,22 +26,13 @@
 #include "engine/engine_ext.h"
 #include "platform/scripted_platform.h"
 #include "tests/cd/cd_image.h"
+#include "bench/bench_timing.h"
 #include "tests/support/audio_fixtures.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double medianMs(int runs, const std::function<void()>& f) {
-    std::vector<double> t;
-    for (int i = 0; i < runs; ++i) {
-        const auto a = Clock::now();
-        f();
-        t.push_back(std::chrono::duration<double, std::milli>(Clock::now() - a).count());
-    }
-    std::sort(t.begin(), t.end());
-    return t[t.size() / 2];
-}
+using bench::Clock;
+using bench::medianMs;
 
 // libcdio alone: open the image, read the table of contents and the CD-Text.
 void libcdioListing(const std::string& cue) {

@@ -18,23 +18,13 @@
 
 #include "components/mp3_encoder.h"
 #include "mp3/mp3routines.h"
+#include "bench/bench_timing.h"
 #include "tests/support/audio_fixtures.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// Median wall time of `runs` calls, in milliseconds.
-double medianMs(int runs, const std::function<void()>& f) {
-    std::vector<double> t;
-    for (int i = 0; i < runs; ++i) {
-        const auto a = Clock::now();
-        f();
-        t.push_back(std::chrono::duration<double, std::milli>(Clock::now() - a).count());
-    }
-    std::sort(t.begin(), t.end());
-    return t[t.size() / 2];
-}
+using bench::Clock;
+using bench::medianMs;
 
 // `seconds` of music encoded without a tag frame, repeated until the file holds `bytes`.
 void writeRepeated(const std::string& path, const fixtures::Pcm& pcm, int kbps, int vbrQuality,

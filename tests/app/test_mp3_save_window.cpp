@@ -13,24 +13,14 @@
 #include "components/mp3_encoder.h"
 #include "mp3/mp3routines.h"
 #include "tests/app/window_fixture.h"
+#include "tests/mp3/mp3_probe.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// The bit rate (kbit/s) of the first frame of an MP3 our encoder wrote (it writes no ID3v2 tag).
-int firstFrameKbps(const std::string& path) {
-    const auto bytes = fixtures::readBytes(path);
-    mp3::Mp3FrameHeader h;
-    if (bytes.size() < 4 || bytes[0] != 0xFF || !mp3::DecodeFrameHeader(bytes.data(), h)) return 0;
-    return h.BitRate;
-}
-
-// Frames of audio the engine decodes from `path` (-1 when it cannot open it).
-int64_t decodedFrames(const std::string& path) {
-    auto source = engine::openFileSource(path);
-    return source ? source->lengthFrames() : -1;
-}
+using mp3probe::decodedFrames;
+using mp3probe::firstFrameKbps;
 
 // Where the four characters "Info" or "Xing" of a LAME tag sit in `bytes`.
 size_t lameTagAt(const std::vector<uint8_t>& bytes) {

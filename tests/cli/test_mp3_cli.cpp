@@ -14,11 +14,15 @@
 #include "engine/engine_ext.h"
 #include "mp3/mp3routines.h"
 #include "tests/cli/run_quorvin.h"
+#include "tests/mp3/mp3_probe.h"
 #include "tests/support/audio_fixtures.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+
+using mp3probe::decodedFrames;
+using mp3probe::firstFrameKbps;
 
 using CliRun = clitest::Run;
 using clitest::quorvin;
@@ -28,19 +32,6 @@ std::vector<std::string> lines(const std::string& text) {
     std::istringstream in(text);
     for (std::string line; std::getline(in, line);) out.push_back(line);
     return out;
-}
-
-// The bit rate (kbit/s) of an MP3's first frame (our encoder writes no ID3v2 tag).
-int firstFrameKbps(const std::string& path) {
-    const auto bytes = fixtures::readBytes(path);
-    mp3::Mp3FrameHeader h;
-    if (bytes.size() < 4 || bytes[0] != 0xFF || !mp3::DecodeFrameHeader(bytes.data(), h)) return 0;
-    return h.BitRate;
-}
-
-int64_t decodedFrames(const std::string& path) {
-    auto source = engine::openFileSource(path);
-    return source ? source->lengthFrames() : -1;
 }
 
 // An ID3v1 tag with the title "ABC", track 7 and genre 17.
