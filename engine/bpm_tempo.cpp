@@ -56,7 +56,7 @@ struct OnsetEnvelope::Impl {
     int fill = 0;
     std::vector<float> window;
     fvec_t* in = nullptr;
-    fvec_t* spec = nullptr;
+    fvec_t* spectrum = nullptr;
     aubio_fft_t* fft = nullptr;
     std::vector<int> bandStart, bandEnd;
     std::vector<float> prev, cur;
@@ -79,7 +79,7 @@ struct OnsetEnvelope::Impl {
         for (int i = 0; i < win; ++i)
             window[size_t(i)] = float(0.5 - 0.5 * std::cos(2 * kPi * (i + 0.5) / win));
         in = new_fvec(uint_t(win));
-        spec = new_fvec(uint_t(win));
+        spectrum = new_fvec(uint_t(win));
         fft = new_aubio_fft(uint_t(win));
         // Mel bands from 30 Hz to 11 kHz (or Nyquist); each at least one bin.
         const double nyq = r / 2;
@@ -104,13 +104,13 @@ struct OnsetEnvelope::Impl {
     ~Impl() {
         if (fft) del_aubio_fft(fft);
         if (in) del_fvec(in);
-        if (spec) del_fvec(spec);
+        if (spectrum) del_fvec(spectrum);
     }
 
     void analyse() {
         for (int i = 0; i < win; ++i) in->data[i] = frame[size_t(i)] * window[size_t(i)];
-        aubio_fft_do_complex(fft, in, spec);
-        const float* s = spec->data;
+        aubio_fft_do_complex(fft, in, spectrum);
+        const float* s = spectrum->data;
         const size_t nb = bandStart.size();
         float flux = 0;
         for (size_t b = 0; b < nb; ++b) {
