@@ -8,6 +8,7 @@
 #include "dsp/equalizer.h"
 #include "engine/bass.h"
 #include "tests/support/audio_fixtures.h"
+#include "tests/support/channel_reader.h"
 
 namespace {
 
@@ -17,15 +18,7 @@ fixtures::Pcm decodeWithEq(const std::string& path, const std::array<int, dsp::k
     EXPECT_NE(stream, 0u) << BASS_ErrorGetCode();
     BASS_FX_DSPPEAKEQ params{};
     if (sliders) dsp::equalizerOn(stream, params, *sliders);
-    BASS_CHANNELINFO info{};
-    BASS_ChannelGetInfo(stream, &info);
-    fixtures::Pcm out{int(info.freq), int(info.chans), {}};
-    std::vector<int16_t> block(8192);
-    for (;;) {
-        const int n = BASS_ChannelGetData(stream, block.data(), DWORD(block.size() * 2));
-        if (n <= 0) break;
-        out.samples.insert(out.samples.end(), block.begin(), block.begin() + n / 2);
-    }
+    fixtures::Pcm out = fixtures::readChannel(stream, 16384);
     BASS_StreamFree(stream);
     return out;
 }

@@ -9,6 +9,7 @@
 #include "dsp/vocal_remover.h"
 #include "engine/bass.h"
 #include "tests/support/audio_fixtures.h"
+#include "tests/support/channel_reader.h"
 
 namespace {
 
@@ -98,13 +99,7 @@ TEST(VocalRemoverDSP, RemovesTheCentreOfAStereoMixDecodedByTheEngine) {
     const HSTREAM stream = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
     ASSERT_NE(stream, 0u) << BASS_ErrorGetCode();
     ASSERT_NE(dsp::attachVocalRemover(stream), 0u);
-    fixtures::Pcm out{44100, 2, {}};
-    std::vector<int16_t> block(10000);
-    for (;;) {
-        const int n = BASS_ChannelGetData(stream, block.data(), DWORD(block.size() * 2));
-        if (n <= 0) break;
-        out.samples.insert(out.samples.end(), block.begin(), block.begin() + n / 2);
-    }
+    const fixtures::Pcm out = fixtures::readChannel(stream);
     BASS_StreamFree(stream);
     ASSERT_EQ(out.frames(), mix.frames());
 

@@ -7,25 +7,14 @@
 #include "engine/bass.h"
 #include "engine/engine_ext.h"
 #include "tests/support/audio_fixtures.h"
+#include "tests/support/channel_reader.h"
 
 namespace {
 
 using fixtures::Pcm;
 
-// Everything a decoding channel delivers, read in blocks of `block` bytes.
 Pcm readAll(DWORD handle, DWORD block = 20000) {
-    BASS_CHANNELINFO info{};
-    BASS_ChannelGetInfo(handle, &info);
-    Pcm pcm;
-    pcm.rate = int(info.freq);
-    pcm.channels = int(info.chans);
-    std::vector<int16_t> buf(block / 2 + 2);
-    for (;;) {
-        const int n = BASS_ChannelGetData(handle, buf.data(), block);
-        if (n <= 0) break;
-        pcm.samples.insert(pcm.samples.end(), buf.begin(), buf.begin() + n / 2);
-    }
-    return pcm;
+    return fixtures::readChannel(handle, block);
 }
 
 // A ramp that makes every frame's position readable from its value.

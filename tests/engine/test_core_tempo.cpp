@@ -6,24 +6,14 @@
 
 #include "engine/bass.h"
 #include "tests/support/audio_fixtures.h"
+#include "tests/support/channel_reader.h"
 
 namespace {
 
 using fixtures::Pcm;
 
 Pcm readAll(DWORD handle, DWORD block = 20000) {
-    BASS_CHANNELINFO info{};
-    BASS_ChannelGetInfo(handle, &info);
-    Pcm pcm;
-    pcm.rate = int(info.freq);
-    pcm.channels = int(info.chans);
-    std::vector<int16_t> buf(block / 2 + 2);
-    while (BASS_ChannelIsActive(handle)) {
-        const int n = BASS_ChannelGetData(handle, buf.data(), block);
-        if (n <= 0) break;
-        pcm.samples.insert(pcm.samples.end(), buf.begin(), buf.begin() + n / 2);
-    }
-    return pcm;
+    return fixtures::readChannel(handle, block);
 }
 
 Pcm slice(const Pcm& p, int64_t from, int64_t frames) {
