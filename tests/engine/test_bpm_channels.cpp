@@ -14,6 +14,7 @@
 #include "engine/bpm_detect.h"
 #include "engine/engine_ext.h"
 #include "tests/engine/test_bpm_music.h"
+#include "tests/engine/null_output_test.h"
 #include "tests/support/audio_fixtures.h"
 
 namespace {
@@ -56,28 +57,10 @@ void beatProc(DWORD chan, float pos, void* user) {
     ++c->count;
 }
 
-class BpmChannels : public ::testing::Test {
+class BpmChannels : public NullOutputTest {
   protected:
-    void SetUp() override {
-        engine::setOutputKind(engine::OutputKind::NullManual);
-        ASSERT_TRUE(BASS_Init(-1, 44100, 0, nullptr, nullptr));
-    }
-    void TearDown() override {
-        BASS_Free();
-        engine::setOutputKind(engine::OutputKind::Device);
-    }
-    std::string write(const std::string& name, const fixtures::Pcm& pcm) {
-        const std::string path = dir.file(name);
-        fixtures::writeWav(path, pcm);
-        return path;
-    }
     DWORD decodeStream(const std::string& path) {
         return BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
-    }
-    // The program's playing channel: a looping tempo channel over a decoding stream.
-    DWORD playChannel(const std::string& path) {
-        const DWORD s = decodeStream(path);
-        return BASS_FX_TempoCreate(s, BASS_FX_FREESOURCE | BASS_SAMPLE_LOOP);
     }
     // Plays `seconds` of output in small steps, letting the analysis keep up after each.
     void play(double seconds) {
@@ -87,7 +70,6 @@ class BpmChannels : public ::testing::Test {
             ASSERT_TRUE(engine::bpm::waitForAnalysis(5000));
         }
     }
-    fixtures::TempDir dir;
 };
 
 TEST_F(BpmChannels, DecodeGetFindsTheTempoWithProgressOnTheCallingThread) {

@@ -8,6 +8,7 @@
 
 #include "engine/bass.h"
 #include "engine/engine_ext.h"
+#include "tests/engine/null_output_test.h"
 #include "tests/support/audio_fixtures.h"
 
 namespace {
@@ -28,29 +29,7 @@ void count(HSYNC, DWORD, DWORD, void* user) {
     ++*static_cast<int*>(user);
 }
 
-class Playback : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        engine::setOutputKind(engine::OutputKind::NullManual);
-        ASSERT_TRUE(BASS_Init(-1, 44100, 0, nullptr, nullptr));
-    }
-    void TearDown() override {
-        BASS_Free();
-        engine::setOutputKind(engine::OutputKind::Device);
-    }
-    std::string write(const std::string& name, const Pcm& pcm) {
-        const std::string path = dir.file(name);
-        fixtures::writeWav(path, pcm);
-        return path;
-    }
-    // The program's playing channel: a looping tempo channel over a decoding stream.
-    DWORD playChannel(const std::string& path,
-                      DWORD flags = BASS_FX_FREESOURCE | BASS_SAMPLE_LOOP) {
-        const DWORD s = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
-        return BASS_FX_TempoCreate(s, flags);
-    }
-    fixtures::TempDir dir;
-};
+class Playback : public NullOutputTest {};
 
 TEST_F(Playback, PositionFollowsWhatTheOutputConsumed) {
     const DWORD t = playChannel(write("s.wav", fixtures::sine(440, 2.0)));
