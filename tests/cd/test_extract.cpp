@@ -13,10 +13,7 @@
 
 namespace {
 
-uint32_t le32(const std::vector<uint8_t>& b, size_t at) {
-    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 |
-           uint32_t(b[at + 3]) << 24;
-}
+using fixtures::le32;
 
 // The file is a 44-byte header whose sizes describe exactly the audio behind it, and that audio
 // is `audio`.

@@ -5,12 +5,9 @@
 
 namespace {
 
-using CdWindowExtract = CdWindowTest;
+using fixtures::le32;
 
-uint32_t le32(const std::vector<uint8_t>& b, size_t at) {
-    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 |
-           uint32_t(b[at + 3]) << 24;
-}
+using CdWindowExtract = CdWindowTest;
 
 // A WAV of exactly `audio` behind a header whose sizes say so.
 void expectWav(const std::string& path, const std::vector<uint8_t>& audio) {

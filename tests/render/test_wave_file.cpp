@@ -22,13 +22,8 @@ using render::WaveWriter;
 
 namespace {
 
-uint32_t le32(const std::vector<uint8_t>& b, size_t at) {
-    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 |
-           uint32_t(b[at + 3]) << 24;
-}
-uint16_t le16(const std::vector<uint8_t>& b, size_t at) {
-    return uint16_t(b[at] | b[at + 1] << 8);
-}
+using fixtures::le16;
+using fixtures::le32;
 
 std::vector<uint8_t> pattern(size_t n) {
     std::vector<uint8_t> v(n);

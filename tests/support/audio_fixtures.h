@@ -18,7 +18,7 @@ struct Pcm {
 
 // A folder under the system's temporary folder, removed with everything in it at destruction.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -26,7 +26,7 @@ public:
     const std::filesystem::path& path() const { return path_; }
     std::string file(const std::string& name) const { return (path_ / name).string(); }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
@@ -54,6 +54,14 @@ Pcm readAudio(const std::string& path);
 void writeMp3(const std::string& path, const Pcm& pcm, int kbps = 128, int vbrQuality = -1,
               bool writeTag = true);
 void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+// Little-endian integers at `at` in `b` (WAV header fields).
+inline uint32_t le32(const std::vector<uint8_t>& b, size_t at) {
+    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 |
+           uint32_t(b[at + 3]) << 24;
+}
+inline uint16_t le16(const std::vector<uint8_t>& b, size_t at) {
+    return uint16_t(b[at] | b[at + 1] << 8);
+}
 std::vector<uint8_t> readBytes(const std::string& path);
 
 // Level of a sinusoid at `freq` in one channel (Goertzel), dBFS.
