@@ -75,6 +75,18 @@ double since(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+// Whether the track's stream could be made; records the failure or the track's length in `r`.
+bool started(const TrackReading& reading, ExtractResult& r, const ExtractHooks& hooks) {
+    if (!reading.stream()) {
+        r.status = ExtractResult::Status::StreamFailed;
+        r.engineError = reading.error();
+        return false;
+    }
+    if (hooks.onStream) hooks.onStream(reading.stream());
+    r.trackBytes = reading.length();
+    return true;
+}
+
 }  // namespace
 
 ExtractResult extractTrackToWav(int drive, int track, const std::string& path,
@@ -82,13 +94,7 @@ ExtractResult extractTrackToWav(int drive, int track, const std::string& path,
     const auto start = Clock::now();
     ExtractResult r;
     TrackReading reading(drive, track);
-    if (!reading.stream()) {
-        r.status = ExtractResult::Status::StreamFailed;
-        r.engineError = reading.error();
-        return r;
-    }
-    if (hooks.onStream) hooks.onStream(reading.stream());
-    r.trackBytes = reading.length();
+    if (!started(reading, r, hooks)) return r;
 
     auto header = render::WaveHeader::fromChannel(reading.stream());
     render::WaveWriter writer;
@@ -138,13 +144,7 @@ ExtractResult extractTrackToWma(int drive, int track, uint32_t bitrate, const st
         return r;
     }
     TrackReading reading(drive, track);
-    if (!reading.stream()) {
-        r.status = ExtractResult::Status::StreamFailed;
-        r.engineError = reading.error();
-        return r;
-    }
-    if (hooks.onStream) hooks.onStream(reading.stream());
-    r.trackBytes = reading.length();
+    if (!started(reading, r, hooks)) return r;
 
     HWMENCODE enc = BASS_WMA_EncodeOpenFile(44100, 2, 0, bitrate, path.c_str());
     if (!enc) {
