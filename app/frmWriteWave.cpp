@@ -57,7 +57,7 @@ void keepPlaceWhenHidden(QWidget* w) {
 }  // namespace
 
 frmWriteWave::frmWriteWave(QWidget* parent)
-    : QMainWindow(parent), renderMaxDataBytes(render::kMaxWaveDataBytes) {
+    : QMainWindow(parent), renderMaxDataBytes(files::kMaxWaveDataBytes) {
     setObjectName("frmWriteWave");
     setWindowTitle(QString(35, ' ') + "Quorvin Audio Tools Vers 1.0   www.quorvin-audio.example");
     buildControls();

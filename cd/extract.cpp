@@ -6,7 +6,7 @@
 
 #include "engine/basscd.h"
 #include "engine/basswma.h"
-#include "render/wave_header.h"
+#include "files/wave_header.h"
 
 namespace cd {
 
@@ -96,9 +96,9 @@ ExtractResult extractTrackToWav(int drive, int track, const std::string& path,
     TrackReading reading(drive, track);
     if (!started(reading, r, hooks)) return r;
 
-    auto header = render::WaveHeader::fromChannel(reading.stream());
-    render::WaveWriter writer;
-    if (!writer.create(path, header ? *header : render::WaveHeader::forFormat(2, 44100, false))) {
+    auto header = files::WaveHeader::fromChannel(reading.stream());
+    files::WaveWriter writer;
+    if (!writer.create(path, header ? *header : files::WaveHeader::forFormat(2, 44100, false))) {
         r.status = ExtractResult::Status::WriteFailed;
         r.message = writer.error();
         return r;

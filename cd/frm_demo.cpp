@@ -26,8 +26,8 @@
 #include "engine/basscd.h"
 #include "engine/basswma.h"
 #include "platform/platform.h"
-#include "render/file_io.h"
-#include "render/safe_copy.h"
+#include "files/file_io.h"
+#include "files/safe_copy.h"
 
 namespace cd {
 
@@ -94,7 +94,7 @@ std::string fromQt(const QString& s) {
 
 // A file in the program's folder, as a UTF-8 path.
 std::string inProgramFolder(const std::string& name) {
-    const auto p = render::pathFromUtf8(platform::Platform::instance().programFolder()) / name;
+    const auto p = files::pathFromUtf8(platform::Platform::instance().programFolder()) / name;
     const auto u8 = p.u8string();
     return std::string(u8.begin(), u8.end());
 }
@@ -290,7 +290,7 @@ void FrmDemo::load() {
     auto& platform = platform::Platform::instance();
     const std::string folder = platform.programFolder();
     std::error_code ec;
-    std::filesystem::current_path(render::pathFromUtf8(folder), ec);
+    std::filesystem::current_path(files::pathFromUtf8(folder), ec);
     KILLTRACK();
 
     if ((BASS_GetVersion() >> 16) != BASSVERSION) {
@@ -623,7 +623,7 @@ std::string FrmDemo::scratchTrackFile() const {
 
 void FrmDemo::KILLTRACK() {
     std::error_code ec;
-    std::filesystem::remove(render::pathFromUtf8(scratchTrackFile()), ec);
+    std::filesystem::remove(files::pathFromUtf8(scratchTrackFile()), ec);
 }
 
 void FrmDemo::onExtractModeChanged() {
@@ -675,7 +675,7 @@ void FrmDemo::SaveFile() {
     if (!chosen) return;
     lastSaveName_ = *chosen;
     platform.setBusy(true);
-    const render::CopyResult copied = render::copyFileSafely(scratchTrackFile(), *chosen);
+    const files::CopyResult copied = files::copyFileSafely(scratchTrackFile(), *chosen);
     if (!copied.ok) {
         platform.setBusy(false);
         platform::message(copied.message, kAppTitle, platform::Icon::Exclamation);

@@ -10,8 +10,8 @@
 #include <random>
 #include <vector>
 
-#include "render/file_io.h"
-#include "render/wave_header.h"
+#include "files/file_io.h"
+#include "files/wave_header.h"
 
 namespace {
 
@@ -97,7 +97,7 @@ int main(int argc, char** argv) {
     }
     const std::string out = argv[1];
     std::error_code ec;
-    const auto folder = render::pathFromUtf8(out).parent_path();
+    const auto folder = files::pathFromUtf8(out).parent_path();
     if (!folder.empty()) std::filesystem::create_directories(folder, ec);
 
     const Song s = compose();
@@ -110,8 +110,8 @@ int main(int argc, char** argv) {
         pcm[2 * i] = int16_t(std::clamp(left, -32768, 32767));
         pcm[2 * i + 1] = int16_t(std::clamp(right, -32768, 32767));
     }
-    render::WaveWriter writer;
-    if (!writer.create(out, render::WaveHeader::forFormat(2, kRate, false)) ||
+    files::WaveWriter writer;
+    if (!writer.create(out, files::WaveHeader::forFormat(2, kRate, false)) ||
         !writer.append(pcm.data(), pcm.size() * 2) || !writer.finish()) {
         std::fprintf(stderr, "quorvin-demo-clip: %s\n", writer.error().c_str());
         return 1;

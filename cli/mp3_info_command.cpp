@@ -8,7 +8,7 @@
 
 #include "cli/commands.h"
 #include "mp3/mp3_save.h"
-#include "render/file_io.h"
+#include "files/file_io.h"
 
 namespace cli {
 
@@ -19,7 +19,7 @@ int mp3InfoCommand(const Args& args, std::ostream& out, std::ostream& err) {
     }
     const std::string& in = args[0];
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(render::pathFromUtf8(in), ec)) {
+    if (!std::filesystem::is_regular_file(files::pathFromUtf8(in), ec)) {
         err << "quorvin mp3-info: cannot open \"" << in << "\": no such file\n";
         return 1;
     }

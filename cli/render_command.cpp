@@ -15,9 +15,9 @@
 #include "cli/cli_support.h"
 #include "cli/commands.h"
 #include "cli/mp3_output.h"
-#include "render/file_io.h"
+#include "files/file_io.h"
 #include "render/render_pipeline.h"
-#include "render/safe_copy.h"
+#include "files/safe_copy.h"
 
 namespace fs = std::filesystem;
 
@@ -132,7 +132,7 @@ int renderCommand(const Args& args, std::ostream& out, std::ostream& err) {
     }
 
     // Refusals that need no engine: a missing input, an output that is the input itself.
-    const fs::path inFs = render::pathFromUtf8(in), outFs = render::pathFromUtf8(outPath);
+    const fs::path inFs = files::pathFromUtf8(in), outFs = files::pathFromUtf8(outPath);
     std::error_code ec;
     if (!fs::exists(inFs, ec)) {
         err << kName << "cannot open \"" << in << "\": no such file\n";
@@ -148,14 +148,14 @@ int renderCommand(const Args& args, std::ostream& out, std::ostream& err) {
         return 1;
     }
 
-    const std::string temp = render::createTemporaryBeside(outPath, error);
+    const std::string temp = files::createTemporaryBeside(outPath, error);
     if (temp.empty()) {
         err << kName << error << "\n";
         return 1;
     }
     // The WAV render goes to a temporary beside OUT; for MP3 output a second one takes the MP3.
     const InterruptGuard guard(temp);
-    auto discard = [&](const std::string& path) { fs::remove(render::pathFromUtf8(path), ec); };
+    auto discard = [&](const std::string& path) { fs::remove(files::pathFromUtf8(path), ec); };
 
     render::RenderPipeline pipeline;
     if (!pipeline.open(in, temp, settings)) {
@@ -179,7 +179,7 @@ int renderCommand(const Args& args, std::ostream& out, std::ostream& err) {
 
     std::string result = temp;
     if (mp3) {
-        Mp3Job job{temp, render::createTemporaryBeside(outPath, error), in, int(bitrate)};
+        Mp3Job job{temp, files::createTemporaryBeside(outPath, error), in, int(bitrate)};
         const bool encoded = !job.mp3Path.empty() && encodeMp3(job, error);
         discard(temp);
         if (!encoded) {
@@ -189,7 +189,7 @@ int renderCommand(const Args& args, std::ostream& out, std::ostream& err) {
         }
         result = job.mp3Path;
     }
-    const auto placed = render::replaceFile(result, outPath);
+    const auto placed = files::replaceFile(result, outPath);
     if (!placed.ok) {
         err << kName << placed.message << "\n";
         return 1;

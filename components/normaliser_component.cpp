@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "engine/engine_ext.h"
-#include "render/wave_header.h"
+#include "files/wave_header.h"
 
 namespace fs = std::filesystem;
 
@@ -85,8 +85,8 @@ std::string NormaliserComponent::normalizeFile(const std::string& source,
 
     // Pass 2: scale into a temporary file beside the destination.
     const std::string temp = temporaryBeside(destination);
-    render::WaveWriter writer;
-    if (!writer.create(temp, render::WaveHeader::forFormat(channels, src->rate(), false))) {
+    files::WaveWriter writer;
+    if (!writer.create(temp, files::WaveHeader::forFormat(channels, src->rate(), false))) {
         std::error_code ec;
         fs::remove(fs::path(temp), ec);
         return "Cannot write \"" + destination + "\": " + writer.error();

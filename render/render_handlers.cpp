@@ -16,10 +16,10 @@
 #include "app/widgets.h"
 #include "mp3/mp3_save.h"
 #include "platform/platform.h"
-#include "render/file_io.h"
-#include "render/paths.h"
+#include "files/file_io.h"
+#include "files/paths.h"
 #include "render/render_pipeline.h"
-#include "render/safe_copy.h"
+#include "files/safe_copy.h"
 
 namespace {
 
@@ -28,7 +28,7 @@ constexpr double kProgressUnit = 1e6;  // the progress bar counts millions of so
 }  // namespace
 
 std::string frmWriteWave::workFile() const {
-    return render::RPP(programFolder) + "newwave.wav";
+    return files::RPP(programFolder) + "newwave.wav";
 }
 
 void frmWriteWave::btnConvert_Click() {
@@ -47,9 +47,9 @@ void frmWriteWave::btnConvert_Click() {
     for (int i = 0; i < 7; ++i) settings.eqSliders[i] = sldEQ[i]->value();
 
     const std::string output = workFile();
-    if (render::FileExists(output)) {
+    if (files::FileExists(output)) {
         std::error_code ignored;
-        std::filesystem::remove(render::pathFromUtf8(output), ignored);
+        std::filesystem::remove(files::pathFromUtf8(output), ignored);
     }
     render_ = std::make_unique<render::RenderPipeline>(renderMaxDataBytes);
     if (!render_->open(CmdFileName, output, settings)) {
@@ -145,7 +145,7 @@ void frmWriteWave::SaveWave() {
     BASS_Free();
     render_.reset();
     desk.setBusy(true);
-    const render::CopyResult copied = render::copyFileSafely(workFile(), *chosen);
+    const files::CopyResult copied = files::copyFileSafely(workFile(), *chosen);
     desk.setBusy(false);
     if (!copied.ok) platform::message(copied.message, kTitle, platform::Icon::Exclamation);
 }

@@ -9,7 +9,7 @@
 
 #include "dsp/vocal_remover.h"
 #include "engine/engine_ext.h"
-#include "render/file_io.h"
+#include "files/file_io.h"
 
 namespace render {
 
@@ -171,7 +171,7 @@ bool RenderPipeline::open(const std::string& source, const std::string& output,
 
     // Writing the output over the source would destroy the audio while it is being read.
     std::error_code ec;
-    if (std::filesystem::equivalent(pathFromUtf8(source), pathFromUtf8(output), ec)) {
+    if (std::filesystem::equivalent(files::pathFromUtf8(source), files::pathFromUtf8(output), ec)) {
         error_ = "Cannot render \"" + source + "\" into itself: save it under another name first.";
         return false;
     }
@@ -222,10 +222,11 @@ bool RenderPipeline::open(const std::string& source, const std::string& output,
     BASS_FX_TempoSet(tempo_, settings.tempoPercent, 0, -100);
     BASS_FX_TempoSet(tempo_, -100, 0, settings.pitchSemitones);
 
-    auto header = WaveHeader::fromChannel(tempo_);
+    auto header = files::WaveHeader::fromChannel(tempo_);
     if (header && expand_ > 1)
-        header = WaveHeader::forFormat(header->format.channels * expand_, header->format.sampleRate,
-                                       header->format.bitsPerSample == 8);
+        header = files::WaveHeader::forFormat(header->format.channels * expand_,
+                                              header->format.sampleRate,
+                                              header->format.bitsPerSample == 8);
     if (!header) {
         error_ = "Cannot read the format of \"" + source + "\".";
         close();
@@ -241,8 +242,9 @@ bool RenderPipeline::open(const std::string& source, const std::string& output,
 
 RenderPipeline::Step RenderPipeline::step() {
     if (!writer_.isOpen())
-        return writer_.status() == WaveWriter::Status::Closed ? Step::Finished : Step::Stopped;
-    if (writer_.status() != WaveWriter::Status::Writing) return Step::Stopped;
+        return writer_.status() == files::WaveWriter::Status::Closed ? Step::Finished
+                                                                     : Step::Stopped;
+    if (writer_.status() != files::WaveWriter::Status::Writing) return Step::Stopped;
     if (ended_ || BASS_ChannelIsActive(tempo_) == BASS_ACTIVE_STOPPED) {
         ended_ = true;
         return Step::Finished;

@@ -26,7 +26,7 @@
 
 #include "dsp/equalizer.h"
 #include "engine/bass.h"
-#include "render/wave_header.h"
+#include "files/wave_header.h"
 
 namespace render {
 
@@ -61,7 +61,7 @@ class RenderPipeline {
 
     // `maxDataBytes`: where the file stops growing (the WAV format's limit unless a test wants a
     // smaller one).
-    explicit RenderPipeline(uint32_t maxDataBytes = kMaxWaveDataBytes);
+    explicit RenderPipeline(uint32_t maxDataBytes = files::kMaxWaveDataBytes);
     ~RenderPipeline();  // finishes an open file; leaves the channels to the engine (see close())
     RenderPipeline(const RenderPipeline&) = delete;
     RenderPipeline& operator=(const RenderPipeline&) = delete;
@@ -85,7 +85,7 @@ class RenderPipeline {
     uint64_t length() const { return length_; }
     // PCM bytes written to the file so far.
     uint32_t bytesWritten() const { return writer_.dataBytes(); }
-    const WaveHeader& header() const { return writer_.header(); }
+    const files::WaveHeader& header() const { return writer_.header(); }
     const std::string& error() const { return error_; }
 
     // The engine handles, for a window that acts on them during the render.
@@ -94,7 +94,7 @@ class RenderPipeline {
     HDSP vocalRemoverDsp() const { return removerDsp_; }
 
   private:
-    WaveWriter writer_;
+    files::WaveWriter writer_;
     std::vector<int16_t> block_;
     std::string error_;
     std::shared_ptr<detail::ReadAhead> ahead_;

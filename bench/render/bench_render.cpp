@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "render/wave_header.h"
+#include "files/wave_header.h"
 #include "tests/support/audio_fixtures.h"
 
 namespace {
@@ -66,8 +66,8 @@ bool have(const char* tool) {
 // A long WAV written block by block (never held in memory): a 10-second drum loop repeated.
 void writeLongWav(const std::string& path, double minutes) {
     const auto loop = fixtures::drumTrack(120, 10.0, 4);
-    render::WaveWriter w;
-    w.create(path, render::WaveHeader::forFormat(2, 44100, false));
+    files::WaveWriter w;
+    w.create(path, files::WaveHeader::forFormat(2, 44100, false));
     for (double done = 0; done < minutes * 60; done += 10)
         w.append(loop.samples.data(), loop.samples.size() * 2);
     w.finish();

@@ -30,7 +30,7 @@ struct Rendered {
 };
 
 Rendered renderFile(const std::string& in, const std::string& out, const RenderSettings& s,
-                    uint32_t limit = render::kMaxWaveDataBytes) {
+                    uint32_t limit = files::kMaxWaveDataBytes) {
     Rendered r;
     RenderPipeline p(limit);
     r.opened = p.open(in, out, s);

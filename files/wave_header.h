@@ -15,7 +15,7 @@
 
 #include "engine/bass.h"
 
-namespace render {
+namespace files {
 
 // A tag as a 32-bit integer whose little-endian bytes spell it: "RIFF" is 0x46464952.
 constexpr uint32_t waveTag(const char (&s)[5]) {
@@ -109,4 +109,4 @@ class WaveWriter {
     uint32_t maxDataBytes_;
 };
 
-}  // namespace render
+}  // namespace files

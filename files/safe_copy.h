@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace render {
+namespace files {
 
 struct CopyResult {
     bool ok = false;
@@ -27,4 +27,4 @@ std::string createTemporaryBeside(const std::string& destination, std::string& e
 // replaced); removes `temporary` when that fails.
 CopyResult replaceFile(const std::string& temporary, const std::string& destination);
 
-}  // namespace render
+}  // namespace files

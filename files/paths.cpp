@@ -1,13 +1,13 @@
-#include "render/paths.h"
+#include "files/paths.h"
 
 #include <filesystem>
 #include <system_error>
 
-#include "render/file_io.h"
+#include "files/file_io.h"
 
 namespace fs = std::filesystem;
 
-namespace render {
+namespace files {
 
 namespace {
 
@@ -71,4 +71,4 @@ bool FileExists(const std::string& path) {
     return false;
 }
 
-}  // namespace render
+}  // namespace files

@@ -1,10 +1,10 @@
-#include "render/wave_header.h"
+#include "files/wave_header.h"
 
 #include <cerrno>
 
-#include "render/file_io.h"
+#include "files/file_io.h"
 
-namespace render {
+namespace files {
 
 namespace {
 
@@ -145,4 +145,4 @@ bool WaveWriter::finish() {
     return ok;
 }
 
-}  // namespace render
+}  // namespace files

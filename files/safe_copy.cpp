@@ -1,4 +1,4 @@
-#include "render/safe_copy.h"
+#include "files/safe_copy.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -7,11 +7,11 @@
 #include <system_error>
 #include <vector>
 
-#include "render/file_io.h"
+#include "files/file_io.h"
 
 namespace fs = std::filesystem;
 
-namespace render {
+namespace files {
 
 namespace {
 
@@ -122,4 +122,4 @@ CopyResult replaceFile(const std::string& temporary, const std::string& destinat
     return {true, {}};
 }
 
-}  // namespace render
+}  // namespace files

@@ -1,8 +1,8 @@
 // Filling a WAV header from an engine channel (kept apart so that the writer links without the
 // engine).
-#include "render/wave_header.h"
+#include "files/wave_header.h"
 
-namespace render {
+namespace files {
 
 std::optional<WaveHeader> WaveHeader::fromChannel(DWORD channel) {
     BASS_CHANNELINFO info{};
@@ -13,4 +13,4 @@ std::optional<WaveHeader> WaveHeader::fromChannel(DWORD channel) {
     return forFormat(int(info.chans), int(rate), (info.flags & BASS_SAMPLE_8BITS) != 0);
 }
 
-}  // namespace render
+}  // namespace files

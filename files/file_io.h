@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-namespace render {
+namespace files {
 
 // The path of a UTF-8 file name, on every platform.
 std::filesystem::path pathFromUtf8(const std::string& utf8);
@@ -15,4 +15,4 @@ std::FILE* openFile(const std::string& utf8Path, const char* mode);
 // The system's description of `errorNumber` ("Permission denied", "No space left on device").
 std::string describeError(int errorNumber);
 
-}  // namespace render
+}  // namespace files

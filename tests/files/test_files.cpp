@@ -11,14 +11,14 @@
 
 #include <gtest/gtest.h>
 
-#include "render/paths.h"
-#include "render/safe_copy.h"
-#include "render/wave_header.h"
+#include "files/paths.h"
+#include "files/safe_copy.h"
+#include "files/wave_header.h"
 #include "tests/support/audio_fixtures.h"
 
 namespace fs = std::filesystem;
-using render::WaveHeader;
-using render::WaveWriter;
+using files::WaveHeader;
+using files::WaveWriter;
 
 namespace {
 
@@ -221,7 +221,7 @@ TEST(WaveWriter, StopsAtTheSizeLimitOnAFrameBoundary) {
 
     // The real limit keeps both sizes positive signed 32-bit numbers.
     WaveHeader h;
-    h.setDataSize(render::kMaxWaveDataBytes);
+    h.setDataSize(files::kMaxWaveDataBytes);
     EXPECT_EQ(h.riff.size, 2147483647);
 }
 
@@ -261,7 +261,7 @@ TEST(SafeCopy, ReplacesTheDestinationOnlyWithACompleteCopy) {
     const std::string dest = tmp.file("saved song.wav");
     fixtures::writeBytes(dest, {1, 2, 3});
 
-    auto r = render::copyFileSafely(work.path, dest);
+    auto r = files::copyFileSafely(work.path, dest);
     ASSERT_TRUE(r.ok) << r.message;
     EXPECT_EQ(fixtures::readBytes(dest), fixtures::readBytes(work.path));
     // Only the two files: no temporary left behind.
@@ -270,7 +270,7 @@ TEST(SafeCopy, ReplacesTheDestinationOnlyWithACompleteCopy) {
     // The work file itself as the destination (also spelt differently): nothing changes.
     const auto before = fixtures::readBytes(work.path);
     for (const std::string& same : {work.path, (tmp.path() / "." / "newwave.wav").string()}) {
-        r = render::copyFileSafely(work.path, same);
+        r = files::copyFileSafely(work.path, same);
         EXPECT_TRUE(r.ok) << r.message;
         EXPECT_EQ(fixtures::readBytes(work.path), before);
     }
@@ -283,7 +283,7 @@ TEST(SafeCopy, AFailedCopyKeepsTheExistingFileAndSaysWhy) {
     fixtures::writeBytes(dest, old);
 
     // Unreadable source.
-    auto r = render::copyFileSafely(tmp.file("gone.wav"), dest);
+    auto r = files::copyFileSafely(tmp.file("gone.wav"), dest);
     EXPECT_FALSE(r.ok);
     EXPECT_NE(r.message.find(dest), std::string::npos);
     EXPECT_NE(r.message.find("No such file"), std::string::npos) << r.message;
@@ -291,7 +291,7 @@ TEST(SafeCopy, AFailedCopyKeepsTheExistingFileAndSaysWhy) {
 
     // A source that fails while being read (a folder): the temporary is gone, the file intact.
     fs::create_directory(tmp.path() / "folder");
-    r = render::copyFileSafely(tmp.file("folder"), dest);
+    r = files::copyFileSafely(tmp.file("folder"), dest);
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(fixtures::readBytes(dest), old);
     EXPECT_EQ(std::distance(fs::directory_iterator(tmp.path()), fs::directory_iterator()), 2);
@@ -301,7 +301,7 @@ TEST(SafeCopy, AFailedCopyKeepsTheExistingFileAndSaysWhy) {
     const std::string ro = unwritableFolder(tmp);
     if (ro.empty()) GTEST_SKIP() << "no folder here refuses writing";
     const std::string into = ro + "/song.wav";
-    r = render::copyFileSafely(work.path, into);
+    r = files::copyFileSafely(work.path, into);
     EXPECT_FALSE(r.ok);
     EXPECT_NE(r.message.find(into), std::string::npos) << r.message;
     EXPECT_NE(r.message.find("denied"), std::string::npos) << r.message;
@@ -310,11 +310,11 @@ TEST(SafeCopy, AFailedCopyKeepsTheExistingFileAndSaysWhy) {
 TEST(Paths, RppAddsOneSeparator) {
     const char sep = char(fs::path::preferred_separator);
     const std::string s(1, sep);
-    EXPECT_EQ(render::RPP("folder"), "folder" + s);
-    EXPECT_EQ(render::RPP("folder" + s), "folder" + s);
-    EXPECT_EQ(render::RPP(s), s);
-    EXPECT_EQ(render::RPP(""), "");
-    EXPECT_EQ(render::RPP("a" + s + "b") + "newwave.wav", "a" + s + "b" + s + "newwave.wav");
+    EXPECT_EQ(files::RPP("folder"), "folder" + s);
+    EXPECT_EQ(files::RPP("folder" + s), "folder" + s);
+    EXPECT_EQ(files::RPP(s), s);
+    EXPECT_EQ(files::RPP(""), "");
+    EXPECT_EQ(files::RPP("a" + s + "b") + "newwave.wav", "a" + s + "b" + s + "newwave.wav");
 }
 
 TEST(Paths, FileExistsSeesOnlyNormalFiles) {
@@ -323,20 +323,20 @@ TEST(Paths, FileExistsSeesOnlyNormalFiles) {
     fixtures::writeBytes(tmp.file(".hidden.wav"), {1});
     fs::create_directory(tmp.path() / "folder.wav");
 
-    EXPECT_TRUE(render::FileExists(tmp.file("song.wav")));
-    EXPECT_FALSE(render::FileExists(tmp.file("other.wav")));
-    EXPECT_FALSE(render::FileExists(tmp.file("folder.wav")));
-    EXPECT_FALSE(render::FileExists(tmp.file(".hidden.wav")));
-    EXPECT_FALSE(render::FileExists(tmp.path().string()));
-    EXPECT_FALSE(render::FileExists(""));
-    EXPECT_FALSE(render::FileExists(tmp.file("missing-folder/song.wav")));
+    EXPECT_TRUE(files::FileExists(tmp.file("song.wav")));
+    EXPECT_FALSE(files::FileExists(tmp.file("other.wav")));
+    EXPECT_FALSE(files::FileExists(tmp.file("folder.wav")));
+    EXPECT_FALSE(files::FileExists(tmp.file(".hidden.wav")));
+    EXPECT_FALSE(files::FileExists(tmp.path().string()));
+    EXPECT_FALSE(files::FileExists(""));
+    EXPECT_FALSE(files::FileExists(tmp.file("missing-folder/song.wav")));
     // Wild cards match like a listing of normal files.
-    EXPECT_TRUE(render::FileExists(tmp.file("*.wav")));
-    EXPECT_TRUE(render::FileExists(tmp.file("s?ng.*")));
-    EXPECT_FALSE(render::FileExists(tmp.file("*.mp3")));
-    EXPECT_FALSE(render::FileExists(tmp.file("folder.*")));
-    EXPECT_FALSE(render::FileExists(tmp.file(".hid*")));
+    EXPECT_TRUE(files::FileExists(tmp.file("*.wav")));
+    EXPECT_TRUE(files::FileExists(tmp.file("s?ng.*")));
+    EXPECT_FALSE(files::FileExists(tmp.file("*.mp3")));
+    EXPECT_FALSE(files::FileExists(tmp.file("folder.*")));
+    EXPECT_FALSE(files::FileExists(tmp.file(".hid*")));
 
-    EXPECT_TRUE(render::wildcardMatch("*a*b?", "xxaYYbz"));
-    EXPECT_FALSE(render::wildcardMatch("*a*b?", "xxaYYb"));
+    EXPECT_TRUE(files::wildcardMatch("*a*b?", "xxaYYbz"));
+    EXPECT_FALSE(files::wildcardMatch("*a*b?", "xxaYYb"));
 }

@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace render {
+namespace files {
 
 // `path` with one trailing separator: the platform's separator is appended unless `path`
 // already ends in it (only that character counts; on Windows a path ending in '/' still gets a
@@ -19,4 +19,4 @@ bool FileExists(const std::string& path);
 // Whether `name` matches the wild-card `pattern` ('*' any run, '?' one character).
 bool wildcardMatch(const std::string& pattern, const std::string& name);
 
-}  // namespace render
+}  // namespace files

@@ -1,9 +1,9 @@
-#include "render/file_io.h"
+#include "files/file_io.h"
 
 #include <cerrno>
 #include <cstring>
 
-namespace render {
+namespace files {
 
 std::filesystem::path pathFromUtf8(const std::string& utf8) {
     return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
@@ -23,4 +23,4 @@ std::string describeError(int errorNumber) {
     return std::strerror(errorNumber);
 }
 
-}  // namespace render
+}  // namespace files
