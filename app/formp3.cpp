@@ -6,6 +6,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+namespace app {
+
 namespace {
 QPointer<formp3> g_help;
 }  // namespace
@@ -142,3 +144,5 @@ formp3* formp3::showSingle(QWidget* owner) {
 formp3* formp3::current() {
     return g_help;
 }
+
+}  // namespace app

@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+namespace app {
+
 namespace {
 QPointer<frmAbout> g_about;
 
@@ -65,3 +67,5 @@ frmAbout* frmAbout::showSingle() {
 frmAbout* frmAbout::current() {
     return g_about;
 }
+
+}  // namespace app

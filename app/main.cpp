@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
     engine::setOutputKind(output);
     platform::Platform::install(std::make_unique<platform::QtPlatform>());
 
-    frmWriteWave window;
+    app::frmWriteWave window;
     if (!window.Form_Load()) return 1;
     window.show();
     return app.exec();

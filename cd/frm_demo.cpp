@@ -26,6 +26,7 @@
 #include "engine/basscd.h"
 #include "engine/basswma.h"
 #include "platform/platform.h"
+#include "platform/window_thread.h"
 #include "files/file_io.h"
 #include "files/safe_copy.h"
 
@@ -582,23 +583,17 @@ void FrmDemo::FadeOutTrack() {
 // meantime does not move the playback on).
 void FrmDemo::TrackEndSync(HSYNC, DWORD channel, DWORD, void* user) {
     const int track = int(reinterpret_cast<intptr_t>(user));
-    QMetaObject::invokeMethod(
-        qApp,
-        [channel, track] {
-            if (FrmDemo* w = gWindow.data(); w && !w->closed_ && w->currentChannel_ == channel)
-                w->PlayNextTrack(track);
-        },
-        Qt::QueuedConnection);
+    platform::postToWindowThread([channel, track] {
+        if (FrmDemo* w = gWindow.data(); w && !w->closed_ && w->currentChannel_ == channel)
+            w->PlayNextTrack(track);
+    });
 }
 
 void FrmDemo::CDErrorSync(HSYNC, DWORD channel, DWORD, void*) {
-    QMetaObject::invokeMethod(
-        qApp,
-        [channel] {
-            if (FrmDemo* w = gWindow.data(); w && !w->closed_ && w->currentChannel_ == channel)
-                w->CDError();
-        },
-        Qt::QueuedConnection);
+    platform::postToWindowThread([channel] {
+        if (FrmDemo* w = gWindow.data(); w && !w->closed_ && w->currentChannel_ == channel)
+            w->CDError();
+    });
 }
 
 void FrmDemo::showVolumeLabel(int value) {

@@ -23,9 +23,16 @@ struct MessageBox {
     Buttons buttons = Buttons::Ok;
 };
 
+// The file dialog's flags, with the program's values.
+enum DialogFlags : unsigned {
+    kDialogOverwritePrompt = 0x2,   // a save dialog asks before replacing a file
+    kDialogHideReadOnly = 0x4,      // no "open read-only" box
+    kDialogFileMustExist = 0x1000,  // an open dialog accepts only existing files
+    kDialogExplorer = 0x80000,      // the desktop's own dialog
+};
+
 // A file dialog as the program describes it. `filter` uses the "Description|*.ext|..." form;
-// `flags` keep the program's values (0x1000 file must exist, 0x2 ask before overwrite, 0x4 hide
-// read-only, 0x80000 explorer style).
+// `flags` are DialogFlags or'ed together.
 struct FileDialog {
     std::string title;
     std::string filter;
@@ -35,7 +42,7 @@ struct FileDialog {
 };
 
 class Platform {
-public:
+  public:
     virtual ~Platform() = default;
 
     virtual Answer messageBox(const MessageBox& box) = 0;

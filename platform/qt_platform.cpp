@@ -16,27 +16,46 @@
 namespace platform {
 
 namespace {
-QWidget* owner() { return QApplication::activeWindow(); }
+QWidget* owner() {
+    return QApplication::activeWindow();
+}
 }  // namespace
 
 Answer QtPlatform::messageBox(const MessageBox& box) {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     switch (box.icon) {
-        case Icon::Information: icon = QMessageBox::Information; break;
-        case Icon::Question: icon = QMessageBox::Question; break;
-        case Icon::Exclamation: icon = QMessageBox::Warning; break;
-        case Icon::Critical: icon = QMessageBox::Critical; break;
-        case Icon::None: break;
+        case Icon::Information:
+            icon = QMessageBox::Information;
+            break;
+        case Icon::Question:
+            icon = QMessageBox::Question;
+            break;
+        case Icon::Exclamation:
+            icon = QMessageBox::Warning;
+            break;
+        case Icon::Critical:
+            icon = QMessageBox::Critical;
+            break;
+        case Icon::None:
+            break;
     }
     QMessageBox::StandardButtons buttons = QMessageBox::Ok;
     switch (box.buttons) {
-        case Buttons::Ok: buttons = QMessageBox::Ok; break;
-        case Buttons::OkCancel: buttons = QMessageBox::Ok | QMessageBox::Cancel; break;
-        case Buttons::YesNo: buttons = QMessageBox::Yes | QMessageBox::No; break;
+        case Buttons::Ok:
+            buttons = QMessageBox::Ok;
+            break;
+        case Buttons::OkCancel:
+            buttons = QMessageBox::Ok | QMessageBox::Cancel;
+            break;
+        case Buttons::YesNo:
+            buttons = QMessageBox::Yes | QMessageBox::No;
+            break;
         case Buttons::YesNoCancel:
             buttons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
             break;
-        case Buttons::RetryCancel: buttons = QMessageBox::Retry | QMessageBox::Cancel; break;
+        case Buttons::RetryCancel:
+            buttons = QMessageBox::Retry | QMessageBox::Cancel;
+            break;
     }
     QMessageBox mb(icon, QString::fromStdString(box.title), QString::fromStdString(box.text),
                    buttons, owner());
@@ -46,11 +65,16 @@ Answer QtPlatform::messageBox(const MessageBox& box) {
     const int r = mb.exec();
     if (wasBusy) QApplication::setOverrideCursor(Qt::WaitCursor);
     switch (r) {
-        case QMessageBox::Cancel: return Answer::Cancel;
-        case QMessageBox::Yes: return Answer::Yes;
-        case QMessageBox::No: return Answer::No;
-        case QMessageBox::Retry: return Answer::Retry;
-        default: return Answer::Ok;
+        case QMessageBox::Cancel:
+            return Answer::Cancel;
+        case QMessageBox::Yes:
+            return Answer::Yes;
+        case QMessageBox::No:
+            return Answer::No;
+        case QMessageBox::Retry:
+            return Answer::Retry;
+        default:
+            return Answer::Ok;
     }
 }
 
@@ -87,10 +111,10 @@ std::optional<std::string> QtPlatform::saveFile(const FileDialog& d) {
     QString dir = QString::fromStdString(d.initialDir);
     if (!d.initialName.empty()) dir = QDir(dir).filePath(QString::fromStdString(d.initialName));
     QFileDialog::Options opts;
-    if (!(d.flags & 0x2)) opts |= QFileDialog::DontConfirmOverwrite;
-    const QString f = QFileDialog::getSaveFileName(owner(), QString::fromStdString(d.title), dir,
-                                                   QString::fromStdString(qtFilter(d.filter)),
-                                                   nullptr, opts);
+    if (!(d.flags & kDialogOverwritePrompt)) opts |= QFileDialog::DontConfirmOverwrite;
+    const QString f =
+        QFileDialog::getSaveFileName(owner(), QString::fromStdString(d.title), dir,
+                                     QString::fromStdString(qtFilter(d.filter)), nullptr, opts);
     if (f.isEmpty()) return std::nullopt;
     return QDir::toNativeSeparators(f).toStdString();
 }
@@ -98,8 +122,10 @@ std::optional<std::string> QtPlatform::saveFile(const FileDialog& d) {
 void QtPlatform::setBusy(bool busy) {
     if (busy == busy_) return;
     busy_ = busy;
-    if (busy) QApplication::setOverrideCursor(Qt::WaitCursor);
-    else QApplication::restoreOverrideCursor();
+    if (busy)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
 }
 
 std::string QtPlatform::programFolder() {
@@ -117,8 +143,8 @@ bool QtPlatform::openUrl(const std::string& url) {
 }
 
 bool QtPlatform::startMixer() {
-    for (const char* prog : {"pavucontrol", "pavucontrol-qt", "gnome-control-center",
-                             "kmix", "alsamixergui", "qasmixer"}) {
+    for (const char* prog : {"pavucontrol", "pavucontrol-qt", "gnome-control-center", "kmix",
+                             "alsamixergui", "qasmixer"}) {
         const QString path = QStandardPaths::findExecutable(prog);
         if (path.isEmpty()) continue;
         QStringList args;

@@ -6,7 +6,7 @@
 namespace platform {
 
 class QtPlatform : public Platform {
-public:
+  public:
     Answer messageBox(const MessageBox& box) override;
     std::optional<std::string> openFile(const FileDialog& dialog) override;
     std::optional<std::string> saveFile(const FileDialog& dialog) override;
@@ -21,7 +21,7 @@ public:
     // the patterns matched without regard to case.
     static std::string qtFilter(const std::string& filter);
 
-private:
+  private:
     bool busy_ = false;
 };
 

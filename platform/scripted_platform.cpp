@@ -7,9 +7,9 @@ namespace platform {
 
 Answer ScriptedPlatform::messageBox(const MessageBox& box) {
     messages.push_back(box);
-    if (answers.empty()) return box.buttons == Buttons::YesNo || box.buttons == Buttons::YesNoCancel
-                                    ? Answer::Yes
-                                    : Answer::Ok;
+    if (answers.empty())
+        return box.buttons == Buttons::YesNo || box.buttons == Buttons::YesNoCancel ? Answer::Yes
+                                                                                    : Answer::Ok;
     Answer a = answers.front();
     answers.pop_front();
     return a;
@@ -39,7 +39,8 @@ void ScriptedPlatform::setBusy(bool busy) {
 std::string ScriptedPlatform::programFolder() {
     if (folder.empty()) {
         std::random_device rd;
-        auto p = std::filesystem::temp_directory_path() / ("quorvin-program-" + std::to_string(rd()));
+        auto p =
+            std::filesystem::temp_directory_path() / ("quorvin-program-" + std::to_string(rd()));
         std::filesystem::create_directories(p);
         folder = p.string();
     }
@@ -56,6 +57,8 @@ bool ScriptedPlatform::startMixer() {
     return mixerAvailable;
 }
 
-void ScriptedPlatform::exitProgram(int code) { exitCode = code; }
+void ScriptedPlatform::exitProgram(int code) {
+    exitCode = code;
+}
 
 }  // namespace platform

@@ -11,7 +11,7 @@
 namespace platform {
 
 class ScriptedPlatform : public Platform {
-public:
+  public:
     // Recorded calls.
     std::vector<MessageBox> messages;
     std::vector<FileDialog> openDialogs;
@@ -42,7 +42,7 @@ public:
     // The last message box's text, or "" when none was shown.
     std::string lastMessage() const { return messages.empty() ? "" : messages.back().text; }
 
-private:
+  private:
     bool busy_ = false;
 };
 

@@ -1,4 +1,4 @@
-// Text helpers of the BPM and beat display.
+// Text helpers of the BPM and beat display. Any thread.
 #pragma once
 
 #include <QString>

@@ -138,20 +138,6 @@ class ReadAheadSource : public engine::Source {
 
 }  // namespace
 
-std::string describeOpenError(int code) {
-    switch (code) {
-        case BASS_ERROR_FILEOPEN:
-            return "the file cannot be opened";
-        case BASS_ERROR_FORMAT:
-        case BASS_ERROR_FILEFORM:
-            return "it is not an MP3 or WAV file the program can read, or it is damaged";
-        case BASS_ERROR_MEM:
-            return "there is not enough memory";
-        default:
-            return "the audio engine cannot read it (error " + std::to_string(code) + ")";
-    }
-}
-
 RenderPipeline::RenderPipeline(uint32_t maxDataBytes)
     : writer_(maxDataBytes), block_(kBlockBytes / 2) {}
 

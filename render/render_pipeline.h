@@ -26,6 +26,7 @@
 
 #include "dsp/equalizer.h"
 #include "engine/bass.h"
+#include "files/open_error.h"
 #include "files/wave_header.h"
 
 namespace render {
@@ -109,6 +110,6 @@ class RenderPipeline {
 };
 
 // Words for the engine's last error code when a file cannot be opened.
-std::string describeOpenError(int engineErrorCode);
+using files::describeOpenError;
 
 }  // namespace render

@@ -100,7 +100,7 @@ int main(int argc, char** argv) {
         }
         t0 = Clock::now();
         {
-            frmWriteWave w;
+            app::frmWriteWave w;
             if (!w.Form_Load()) return 1;
             w.show();
             if (!QTest::qWaitForWindowExposed(&w)) return 1;
@@ -127,11 +127,11 @@ int main(int argc, char** argv) {
         }));
         BASS_Free();
 
-        frmWriteWave w;
+        app::frmWriteWave w;
         if (!w.Form_Load()) return 1;
         desk->openAnswers.push_back(song);
-        w.btnLoadFile->click();
-        window.push_back(timeToFirstSamples([&] { w.CmdPlay->click(); }));
+        w.ui().btnLoadFile->click();
+        window.push_back(timeToFirstSamples([&] { w.ui().CmdPlay->click(); }));
         BASS_Free();
     }
     const double play = median(window);

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "player/bpm_display.h"
+#include "player/bpm_panel.h"
 #include "tests/app/window_fixture.h"
 
 TEST(PeriodText, LeadingNumberIsRead) {
@@ -41,68 +42,70 @@ TEST(BpmText, TwoDecimals) {
 using BpmDisplay = WindowTest;
 
 TEST_F(BpmDisplay, PeriodComesFromTheBox) {
-    w->txtPeriod->setText("10 s");
-    EXPECT_EQ(w->period(), 10.0f);
-    w->txtPeriod->setText("abc");
-    EXPECT_EQ(w->period(), 0.0f);
+    w->ui().txtPeriod->setText("10 s");
+    EXPECT_EQ(w->bpm().period(), 10.0f);
+    w->ui().txtPeriod->setText("abc");
+    EXPECT_EQ(w->bpm().period(), 0.0f);
 }
 
 TEST_F(BpmDisplay, EngineProceduresPostToTheWindowThread) {
     loadAndPlay(wav("song.wav", fixtures::sine(440, 3.0)));
     QApplication::processEvents();
-    w->pbProcess->setValue(0);
+    w->ui().pbProcess->setValue(0);
     std::thread engineThread([&] {
-        frmWriteWave::BeatProc(w->PlayChannel, 1.5f, nullptr);
-        frmWriteWave::BpmProgressProc(w->BpmChannel, 42.4f);
-        frmWriteWave::BpmProc(w->PlayChannel, 120.0f, nullptr);
+        player::BpmPanel::BeatProc(w->session().PlayChannel, 1.5f, nullptr);
+        player::BpmPanel::BpmProgressProc(w->session().BpmChannel, 42.4f);
+        player::BpmPanel::BpmProc(w->session().PlayChannel, 120.0f, nullptr);
     });
     engineThread.join();
     // Nothing was touched from the engine's thread ...
-    EXPECT_EQ(w->lblBeat->text(), "Beat pos: 0.00");
-    EXPECT_EQ(w->pbProcess->value(), 0);
-    w->lblBPM->setText("marker");
+    EXPECT_EQ(w->ui().lblBeat->text(), "Beat pos: 0.00");
+    EXPECT_EQ(w->ui().pbProcess->value(), 0);
+    w->ui().lblBPM->setText("marker");
     // ... the changes arrive through the window's event queue.
-    EXPECT_TRUE(processUntil([&] { return w->lblBeat->text() == "Beat pos: 1.50"; }));
-    EXPECT_EQ(w->pbProcess->value(), 42);
-    EXPECT_TRUE(w->lblBPM->text().startsWith("BPM: "));
+    EXPECT_TRUE(processUntil([&] { return w->ui().lblBeat->text() == "Beat pos: 1.50"; }));
+    EXPECT_EQ(w->ui().pbProcess->value(), 42);
+    EXPECT_TRUE(w->ui().lblBPM->text().startsWith("BPM: "));
 }
 
 TEST_F(BpmDisplay, DetectsTheTempoAtPlayAndFollowsTheTempoSlider) {
     loadAndPlay(wav("clicks.wav", fixtures::clickTrack(120, 20)));
-    const double bpm = w->lblBPM->text().mid(5).toDouble();
-    EXPECT_NEAR(bpm, 120.0, 1.5) << w->lblBPM->text().toStdString();
-    EXPECT_TRUE(processUntil([&] { return w->pbProcess->value() == 100; }));
+    const double bpm = w->ui().lblBPM->text().mid(5).toDouble();
+    EXPECT_NEAR(bpm, 120.0, 1.5) << w->ui().lblBPM->text().toStdString();
+    EXPECT_TRUE(processUntil([&] { return w->ui().pbProcess->value() == 100; }));
 
-    userMove(w->sldTempo[0], 10);  // the BPM text is translated to 110 % speed
-    EXPECT_NEAR(w->lblBPM->text().mid(5).toDouble(), bpm * 1.1, 0.02);
-    userMove(w->sldTempo[2], 2);  // pitch leaves the speed alone
-    EXPECT_NEAR(w->lblBPM->text().mid(5).toDouble(), bpm * 1.1, 0.02);
+    userMove(w->ui().sldTempo[0], 10);  // the BPM text is translated to 110 % speed
+    EXPECT_NEAR(w->ui().lblBPM->text().mid(5).toDouble(), bpm * 1.1, 0.02);
+    userMove(w->ui().sldTempo[2], 2);  // pitch leaves the speed alone
+    EXPECT_NEAR(w->ui().lblBPM->text().mid(5).toDouble(), bpm * 1.1, 0.02);
 }
 
 TEST_F(BpmDisplay, BeatsAreShownWhileTheBoxIsChecked) {
     loadAndPlay(wav("clicks.wav", fixtures::clickTrack(120, 20)));
-    w->chkBeat->setChecked(true);
+    w->ui().chkBeat->setChecked(true);
     playFor(4.0);
-    EXPECT_TRUE(processUntil([&] { return w->lblBeat->text() != "Beat pos: 0.00"; }));
-    const QString last = w->lblBeat->text();
-    w->chkBeat->setChecked(false);  // the last text stays
+    EXPECT_TRUE(processUntil([&] { return w->ui().lblBeat->text() != "Beat pos: 0.00"; }));
+    const QString last = w->ui().lblBeat->text();
+    w->ui().chkBeat->setChecked(false);  // the last text stays
     playFor(4.0);
     QApplication::processEvents();
-    EXPECT_EQ(w->lblBeat->text(), last);
+    EXPECT_EQ(w->ui().lblBeat->text(), last);
 }
 
 TEST_F(BpmDisplay, PeriodicBpmReportsFromThePlayingChannel) {
     load(wav("clicks.wav", fixtures::clickTrack(100, 30)));
-    w->txtPeriod->setText("5 s");
-    w->chkBPMCallback->setChecked(true);  // before Play: Play switches it on for the new channel
-    w->CmdPlay->click();
-    w->lblBPM->setText("BPM: 0.00");
+    w->ui().txtPeriod->setText("5 s");
+    w->ui().chkBPMCallback->setChecked(
+        true);  // before Play: Play switches it on for the new channel
+    w->ui().CmdPlay->click();
+    w->ui().lblBPM->setText("BPM: 0.00");
     // Half a second of playback at a time, as the output would consume it.
     bool reported = false;
     for (int i = 0; i < 50 && !reported; ++i) {
         playFor(0.5);
-        reported = processUntil([&] { return w->lblBPM->text() != "BPM: 0.00"; }, 100);
+        reported = processUntil([&] { return w->ui().lblBPM->text() != "BPM: 0.00"; }, 100);
     }
     ASSERT_TRUE(reported);
-    EXPECT_NEAR(w->lblBPM->text().mid(5).toDouble(), 100.0, 2.0) << w->lblBPM->text().toStdString();
+    EXPECT_NEAR(w->ui().lblBPM->text().mid(5).toDouble(), 100.0, 2.0)
+        << w->ui().lblBPM->text().toStdString();
 }

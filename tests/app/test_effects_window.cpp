@@ -9,9 +9,9 @@
 
 namespace {
 
-std::array<int, 7> eqSliders(const frmWriteWave& w) {
+std::array<int, 7> eqSliders(const app::frmWriteWave& w) {
     std::array<int, 7> v{};
-    for (int i = 0; i < 7; ++i) v[i] = w.sldEQ[i]->value();
+    for (int i = 0; i < 7; ++i) v[i] = w.ui().sldEQ[i]->value();
     return v;
 }
 
@@ -41,117 +41,132 @@ class EffectsWindow : public WindowTest {
 
 TEST_F(EffectsWindow, RemoverOnClearsTheEqualizerButtonAndLoadsItsCurve) {
     playStereo();
-    w->CEq->setChecked(true);
-    EXPECT_FALSE(w->Label5->isHidden());
-    EXPECT_TRUE(bandGain(w->PlayChannel, 0).has_value());
+    w->ui().CEq->setChecked(true);
+    EXPECT_FALSE(w->ui().Label5->isHidden());
+    EXPECT_TRUE(bandGain(w->session().PlayChannel, 0).has_value());
 
-    w->Chkrem->click();
-    EXPECT_TRUE(w->Chkrem->isChecked());
-    EXPECT_FALSE(w->CEq->isChecked());
-    EXPECT_TRUE(w->Label5->isHidden());
-    EXPECT_TRUE(w->LblRem->isEnabled());
+    w->ui().Chkrem->click();
+    EXPECT_TRUE(w->ui().Chkrem->isChecked());
+    EXPECT_FALSE(w->ui().CEq->isChecked());
+    EXPECT_TRUE(w->ui().Label5->isHidden());
+    EXPECT_TRUE(w->ui().LblRem->isEnabled());
     EXPECT_EQ(eqSliders(*w), kCurve);
     // "Peaking Equalizer" is clear: the curve is shown but not applied.
-    EXPECT_FALSE(bandGain(w->PlayChannel, 0).has_value());
-    EXPECT_EQ(w->vcompr[0]->value(), 9);
-    EXPECT_EQ(gainAmp(w->PlayChannel), 1.0f);
-    EXPECT_NE(w->VocalRemoverDsp, 0u);
+    EXPECT_FALSE(bandGain(w->session().PlayChannel, 0).has_value());
+    EXPECT_EQ(w->ui().vcompr[0]->value(), 9);
+    EXPECT_EQ(gainAmp(w->session().PlayChannel), 1.0f);
+    EXPECT_NE(w->session().VocalRemoverDsp, 0u);
 
-    userMove(w->vcompr[0], 4);
-    EXPECT_EQ(gainAmp(w->PlayChannel), 6.0f);
+    userMove(w->ui().vcompr[0], 4);
+    EXPECT_EQ(gainAmp(w->session().PlayChannel), 6.0f);
     EXPECT_TRUE(desk->messages.empty());
 }
 
 TEST_F(EffectsWindow, RemoverOnWithPeakingEqualizerAppliesTheCurve) {
     playStereo();
-    w->chkEqualizer->setChecked(true);
-    w->Chkrem->click();
+    w->ui().chkEqualizer->setChecked(true);
+    w->ui().Chkrem->click();
     for (int band = 0; band < 7; ++band)
-        EXPECT_EQ(bandGain(w->PlayChannel, band), dsp::eqGainForSlider(kCurve[band])) << band;
+        EXPECT_EQ(bandGain(w->session().PlayChannel, band), dsp::eqGainForSlider(kCurve[band]))
+            << band;
 }
 
 TEST_F(EffectsWindow, RemoverOffResetsSlidersGainAndEffects) {
     playStereo();
-    w->chkEqualizer->setChecked(true);
-    w->Chkrem->click();
-    userMove(w->vcompr[0], 2);
-    w->Chkrem->click();
-    EXPECT_FALSE(w->Chkrem->isChecked());
-    EXPECT_FALSE(w->LblRem->isEnabled());
+    w->ui().chkEqualizer->setChecked(true);
+    w->ui().Chkrem->click();
+    userMove(w->ui().vcompr[0], 2);
+    w->ui().Chkrem->click();
+    EXPECT_FALSE(w->ui().Chkrem->isChecked());
+    EXPECT_FALSE(w->ui().LblRem->isEnabled());
     EXPECT_EQ(eqSliders(*w), kFlat);
-    EXPECT_EQ(w->vcompr[0]->value(), 10);
-    EXPECT_FALSE(gainAmp(w->PlayChannel).has_value());
-    EXPECT_FALSE(bandGain(w->PlayChannel, 0).has_value());
+    EXPECT_EQ(w->ui().vcompr[0]->value(), 10);
+    EXPECT_FALSE(gainAmp(w->session().PlayChannel).has_value());
+    EXPECT_FALSE(bandGain(w->session().PlayChannel, 0).has_value());
 }
 
 TEST_F(EffectsWindow, MonoFileRefusesTheRemoverWhicheverWayTheClickTurns) {
     loadAndPlay(wav("mono.wav", fixtures::sine(440, 2.0, 44100, 1)));
-    w->Chkrem->click();
+    w->ui().Chkrem->click();
     ASSERT_EQ(desk->messages.size(), 1u);
     EXPECT_EQ(desk->messages[0].text, "Only Stereo ");
     EXPECT_EQ(desk->messages[0].title, "Quorvin Audio Tools ");
     EXPECT_EQ(desk->messages[0].icon, platform::Icon::Critical);
-    EXPECT_TRUE(w->Chkrem->isChecked());  // the box keeps what the click gave it
+    EXPECT_TRUE(w->ui().Chkrem->isChecked());  // the box keeps what the click gave it
     EXPECT_EQ(eqSliders(*w), kFlat);
-    EXPECT_FALSE(gainAmp(w->PlayChannel).has_value());
-    w->Chkrem->click();
+    EXPECT_FALSE(gainAmp(w->session().PlayChannel).has_value());
+    w->ui().Chkrem->click();
     EXPECT_EQ(desk->messages.size(), 2u);
     EXPECT_EQ(desk->messages[1].text, "Only Stereo ");
-    EXPECT_FALSE(w->Chkrem->isChecked());
+    EXPECT_FALSE(w->ui().Chkrem->isChecked());
 }
 
 TEST_F(EffectsWindow, EqualizerButtonAndBandSliders) {
     playStereo();
-    w->CEq->click();
-    EXPECT_FALSE(w->Label5->isHidden());
-    for (int band = 0; band < 7; ++band) EXPECT_EQ(bandGain(w->PlayChannel, band), 0.0f);
+    w->ui().CEq->click();
+    EXPECT_FALSE(w->ui().Label5->isHidden());
+    for (int band = 0; band < 7; ++band) EXPECT_EQ(bandGain(w->session().PlayChannel, band), 0.0f);
 
-    userMove(w->sldEQ[2], 3);
-    EXPECT_EQ(w->sldEQ[2]->toolTip(), "-3");
-    EXPECT_EQ(bandGain(w->PlayChannel, 2), -3.0f);
-    userMove(w->sldEQ[5], -7);
-    EXPECT_EQ(w->sldEQ[5]->toolTip(), "7");
-    EXPECT_EQ(bandGain(w->PlayChannel, 5), 7.0f);
-    w->sldEQ[6]->setValue(10);  // from code: the change reaches the engine, the tip stays
-    EXPECT_EQ(bandGain(w->PlayChannel, 6), -10.0f);
-    EXPECT_EQ(w->sldEQ[6]->toolTip(), "");
+    userMove(w->ui().sldEQ[2], 3);
+    EXPECT_EQ(w->ui().sldEQ[2]->toolTip(), "-3");
+    EXPECT_EQ(bandGain(w->session().PlayChannel, 2), -3.0f);
+    userMove(w->ui().sldEQ[5], -7);
+    EXPECT_EQ(w->ui().sldEQ[5]->toolTip(), "7");
+    EXPECT_EQ(bandGain(w->session().PlayChannel, 5), 7.0f);
+    w->ui().sldEQ[6]->setValue(10);  // from code: the change reaches the engine, the tip stays
+    EXPECT_EQ(bandGain(w->session().PlayChannel, 6), -10.0f);
+    EXPECT_EQ(w->ui().sldEQ[6]->toolTip(), "");
 
-    w->CEq->click();
-    EXPECT_TRUE(w->Label5->isHidden());
-    EXPECT_FALSE(bandGain(w->PlayChannel, 0).has_value());
-    EXPECT_EQ(w->sldEQ[2]->value(), 3);  // the sliders keep their values while it is off
+    w->ui().CEq->click();
+    EXPECT_TRUE(w->ui().Label5->isHidden());
+    EXPECT_FALSE(bandGain(w->session().PlayChannel, 0).has_value());
+    EXPECT_EQ(w->ui().sldEQ[2]->value(), 3);  // the sliders keep their values while it is off
 }
 
 TEST_F(EffectsWindow, LoadSwitchesBothOff) {
     playStereo();
-    w->Chkrem->click();
-    w->CmdStop->click();
+    w->ui().Chkrem->click();
+    w->ui().CmdStop->click();
     load(std::nullopt);
-    EXPECT_FALSE(w->Chkrem->isChecked());
-    EXPECT_FALSE(w->LblRem->isEnabled());
+    EXPECT_FALSE(w->ui().Chkrem->isChecked());
+    EXPECT_FALSE(w->ui().LblRem->isEnabled());
     EXPECT_EQ(eqSliders(*w), kFlat);
-    EXPECT_EQ(w->vcompr[0]->value(), 10);
+    EXPECT_EQ(w->ui().vcompr[0]->value(), 10);
 
     load(sources.file("mix.wav"));
-    w->CmdPlay->click();
-    w->CEq->click();
-    userMove(w->sldEQ[1], -5);
-    w->CmdStop->click();
+    w->ui().CmdPlay->click();
+    w->ui().CEq->click();
+    userMove(w->ui().sldEQ[1], -5);
+    w->ui().CmdStop->click();
     load(sources.file("mix.wav"));
-    EXPECT_FALSE(w->CEq->isChecked());
-    EXPECT_TRUE(w->Label5->isHidden());
+    EXPECT_FALSE(w->ui().CEq->isChecked());
+    EXPECT_TRUE(w->ui().Label5->isHidden());
     EXPECT_EQ(eqSliders(*w), kFlat);
     EXPECT_TRUE(desk->messages.empty());
 }
 
+TEST_F(EffectsWindow, StereoFileAfterAMonoOneTakesTheRemover) {
+    loadAndPlay(wav("mono.wav", fixtures::sine(440, 2.0, 44100, 1)));
+    w->ui().Chkrem->click();
+    w->ui().Chkrem->click();  // refused both ways: the switch is off again
+    ASSERT_EQ(desk->messages.size(), 2u);
+    w->ui().CmdStop->click();
+
+    load(wav("mix.wav", fixtures::stereoMix(440, 220, 880, 3.0)));
+    w->ui().Chkrem->click();  // before Play: the loaded file decides, not the last channel
+    EXPECT_EQ(desk->messages.size(), 2u);
+    EXPECT_TRUE(w->ui().LblRem->isEnabled());
+    EXPECT_EQ(eqSliders(*w), kCurve);
+}
+
 TEST_F(EffectsWindow, PlayReinstallsTheRemoverOnTheNewChannel) {
     playStereo();
-    w->Chkrem->click();
-    w->CmdStop->click();
+    w->ui().Chkrem->click();
+    w->ui().CmdStop->click();
     load(sources.file("mix.wav"));  // Load switches it off ...
-    w->Chkrem->click();             // ... the user switches it on before playing
-    w->CmdPlay->click();
-    EXPECT_TRUE(w->Chkrem->isChecked());
-    EXPECT_EQ(gainAmp(w->PlayChannel), 1.0f);
+    w->ui().Chkrem->click();        // ... the user switches it on before playing
+    w->ui().CmdPlay->click();
+    EXPECT_TRUE(w->ui().Chkrem->isChecked());
+    EXPECT_EQ(gainAmp(w->session().PlayChannel), 1.0f);
     EXPECT_EQ(eqSliders(*w), kCurve);
 }

@@ -24,24 +24,24 @@ int visibleTopLevels(const char* objectName) {
 class HelpAbout : public WindowTest {
   protected:
     void TearDown() override {
-        delete formp3::current();
-        delete frmAbout::current();
+        delete app::formp3::current();
+        delete app::frmAbout::current();
         WindowTest::TearDown();
     }
 };
 
 TEST_F(HelpAbout, EachOpensOnceModelessAndComesBackFreshAfterClosing) {
-    w->Shelp->trigger();
-    formp3* help = formp3::current();
+    w->ui().Shelp->trigger();
+    app::formp3* help = app::formp3::current();
     ASSERT_NE(help, nullptr);
-    w->Shelp->trigger();
-    EXPECT_EQ(formp3::current(), help);
+    w->ui().Shelp->trigger();
+    EXPECT_EQ(app::formp3::current(), help);
     EXPECT_EQ(visibleTopLevels("formp3"), 1);
     EXPECT_FALSE(help->isModal());
     EXPECT_EQ(help->parentWidget(), w.get()) << "help stays in front of the main window";
     EXPECT_EQ(help->windowTitle(), "Help");
-    EXPECT_TRUE(help->Text2->isVisible());
-    const QString text = help->Text2->toPlainText();
+    EXPECT_TRUE(help->findChild<QPlainTextEdit*>("Text2")->isVisible());
+    const QString text = help->findChild<QPlainTextEdit*>("Text2")->toPlainText();
     for (const char* line :
          {"Quorvin Audio Tools 1.0 Vocal Remover, Pitch & Tempo Changer",
           "Win 98/ME/2000/XP  DIRECTX8 or higher.", "- RIPPING:", "-PITCH-", "-TEMPO-",
@@ -49,48 +49,49 @@ TEST_F(HelpAbout, EachOpensOnceModelessAndComesBackFreshAfterClosing) {
           "from -8 to +8 semitones without altering", "without altering the song's structure"})
         EXPECT_TRUE(text.contains(line)) << line;
 
-    w->Sabout->trigger();
-    frmAbout* about = frmAbout::current();
+    w->ui().Sabout->trigger();
+    app::frmAbout* about = app::frmAbout::current();
     ASSERT_NE(about, nullptr);
-    w->Sabout->trigger();
-    EXPECT_EQ(frmAbout::current(), about);
+    w->ui().Sabout->trigger();
+    EXPECT_EQ(app::frmAbout::current(), about);
     EXPECT_EQ(visibleTopLevels("frmAbout"), 1);
     EXPECT_EQ(about->parentWidget(), nullptr);
-    EXPECT_EQ(about->lblVersion->text(), "      Quorvin Audio Tools 1.0");
-    EXPECT_EQ(about->lblDescription->text(), " Audio Tools Vocal Remove      Pitch Key Changer");
+    EXPECT_EQ(about->findChild<QLabel*>("lblVersion")->text(), "      Quorvin Audio Tools 1.0");
+    EXPECT_EQ(about->findChild<QLabel*>("lblDescription")->text(),
+              " Audio Tools Vocal Remove      Pitch Key Changer");
 
     // The main window stays usable meanwhile, and both close like their buttons.
-    EXPECT_TRUE(w->btnLoadFile->isEnabled());
-    help->Command1->click();
+    EXPECT_TRUE(w->ui().btnLoadFile->isEnabled());
+    help->findChild<QPushButton*>("Command1")->click();
     about->close();  // the title-bar button
     QApplication::processEvents();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_EQ(formp3::current(), nullptr);
-    EXPECT_EQ(frmAbout::current(), nullptr);
-    w->Sabout->trigger();
-    ASSERT_NE(frmAbout::current(), nullptr);
-    EXPECT_TRUE(frmAbout::current()->isVisible());
+    EXPECT_EQ(app::formp3::current(), nullptr);
+    EXPECT_EQ(app::frmAbout::current(), nullptr);
+    w->ui().Sabout->trigger();
+    ASSERT_NE(app::frmAbout::current(), nullptr);
+    EXPECT_TRUE(app::frmAbout::current()->isVisible());
 }
 
 TEST_F(HelpAbout, ContactLinkOpensAMailMessage) {
-    emit w->Label6->clicked();
+    emit w->ui().Label6->clicked();
     ASSERT_EQ(desk->openedUrls.size(), 1u);
-    EXPECT_EQ(desk->openedUrls[0], "mailto:" + w->Label6->text().toStdString() +
+    EXPECT_EQ(desk->openedUrls[0], "mailto:" + w->ui().Label6->text().toStdString() +
                                        "?subject=(Informazioni Quorvin Audio Tools 1.0 )");
 }
 
 TEST_F(HelpAbout, ProcessStaysOffAfterTheNormaliserUntilThePlayAndStopThatFollow) {
     const std::string song = wav("song.wav", fixtures::sine(440, 1.0));
     loadAndPlay(song);
-    w->CmdStop->click();
-    ASSERT_TRUE(w->btnConvert->isEnabled());
+    w->ui().CmdStop->click();
+    ASSERT_TRUE(w->ui().btnConvert->isEnabled());
     closeNextModal();
-    w->Snorma->trigger();
-    EXPECT_FALSE(w->btnConvert->isEnabled());
+    w->ui().Snorma->trigger();
+    EXPECT_FALSE(w->ui().btnConvert->isEnabled());
     load(song);
-    EXPECT_FALSE(w->btnConvert->isEnabled());
-    w->CmdPlay->click();
-    EXPECT_FALSE(w->btnConvert->isEnabled());
-    w->CmdStop->click();
-    EXPECT_TRUE(w->btnConvert->isEnabled());
+    EXPECT_FALSE(w->ui().btnConvert->isEnabled());
+    w->ui().CmdPlay->click();
+    EXPECT_FALSE(w->ui().btnConvert->isEnabled());
+    w->ui().CmdStop->click();
+    EXPECT_TRUE(w->ui().btnConvert->isEnabled());
 }

@@ -44,27 +44,27 @@ class Mp3SaveWindow : public WindowTest {
     // cancel).
     void processAndSave(const std::string& source, std::optional<std::string> out) {
         loadAndPlay(source);
-        w->CmdStop->click();
-        ASSERT_TRUE(w->btnConvert->isEnabled());
+        w->ui().CmdStop->click();
+        ASSERT_TRUE(w->ui().btnConvert->isEnabled());
         desk->saveAnswers.push_back(std::move(out));
-        w->btnConvert->click();
+        w->ui().btnConvert->click();
     }
     // A click on the item of the "&Mp3 Setup" list that reads `text`.
     void chooseBitRate(const QString& text) {
-        w->Mmp3->trigger();
-        const int index = w->Combo2->findText(text);
+        w->ui().Mmp3->trigger();
+        const int index = w->ui().Combo2->findText(text);
         ASSERT_GE(index, 0) << text.toStdString();
-        w->Combo2->setCurrentIndex(index);
-        emit w->Combo2->activated(index);
+        w->ui().Combo2->setCurrentIndex(index);
+        emit w->ui().Combo2->activated(index);
     }
     // The controls a running save keeps off, all on (or all off).
     bool saveControlsEnabled() const {
-        return w->btnLoadFile->isEnabled() && w->mnuconf->menuAction()->isEnabled() &&
-               w->cvmenu->menuAction()->isEnabled() && w->Mnuexit->isEnabled();
+        return w->ui().btnLoadFile->isEnabled() && w->ui().mnuconf->menuAction()->isEnabled() &&
+               w->ui().cvmenu->menuAction()->isEnabled() && w->ui().Mnuexit->isEnabled();
     }
     bool saveControlsDisabled() const {
-        return !w->btnLoadFile->isEnabled() && !w->mnuconf->menuAction()->isEnabled() &&
-               !w->cvmenu->menuAction()->isEnabled() && !w->Mnuexit->isEnabled();
+        return !w->ui().btnLoadFile->isEnabled() && !w->ui().mnuconf->menuAction()->isEnabled() &&
+               !w->ui().cvmenu->menuAction()->isEnabled() && !w->ui().Mnuexit->isEnabled();
     }
     std::string work() const { return (programDir.path() / "newwave.wav").string(); }
 };
@@ -75,9 +75,9 @@ TEST_F(Mp3SaveWindow, Mp3SourceIsEncodedAtItsOwnRateWithTheControlsOffMeanwhile)
     const std::string out = sources.file("result.mp3");
 
     bool offWhileEncoding = false, busyWhileEncoding = false;
-    QObject::connect(w->MEnc1, &components::Mp3Encoder::EncodeProgress, w.get(), [&](int) {
-        if (!w->MEnc1->isEncoding()) return;
-        offWhileEncoding = saveControlsDisabled() && !w->btnConvert->isEnabled();
+    QObject::connect(w->ui().MEnc1, &components::Mp3Encoder::EncodeProgress, w.get(), [&](int) {
+        if (!w->ui().MEnc1->isEncoding()) return;
+        offWhileEncoding = saveControlsDisabled() && !w->ui().btnConvert->isEnabled();
         busyWhileEncoding = desk->busy();
     });
     processAndSave(song, out);
@@ -91,7 +91,7 @@ TEST_F(Mp3SaveWindow, Mp3SourceIsEncodedAtItsOwnRateWithTheControlsOffMeanwhile)
     EXPECT_EQ(desk->saveDialogs[0].flags, 2u);
     EXPECT_EQ(desk->saveDialogs[0].initialName, "");
 
-    EXPECT_EQ(w->Mp3BitRate, 192000);
+    EXPECT_EQ(w->session().Mp3BitRate, 192000);
     EXPECT_EQ(firstFrameKbps(out), 192);
     // The render, encoded and decoded back: the same length within a frame, the same tone.
     const int64_t rendered = (int64_t(fs::file_size(work())) - 44) / 4;
@@ -102,7 +102,7 @@ TEST_F(Mp3SaveWindow, Mp3SourceIsEncodedAtItsOwnRateWithTheControlsOffMeanwhile)
     EXPECT_TRUE(offWhileEncoding);
     EXPECT_TRUE(busyWhileEncoding);
     EXPECT_TRUE(saveControlsEnabled());
-    EXPECT_FALSE(w->btnConvert->isEnabled());  // until the next Stop
+    EXPECT_FALSE(w->ui().btnConvert->isEnabled());  // until the next Stop
     EXPECT_FALSE(desk->busy());
     EXPECT_TRUE(fs::exists(work()));
 }
@@ -112,14 +112,14 @@ TEST_F(Mp3SaveWindow, BitRateFromTheSourceAtLeast128ElseFromTheSetupList) {
 
     // The setup list: the choice is kept, a message says so and the list hides again.
     chooseBitRate("256");
-    EXPECT_EQ(w->Mp3BitRate, 256000);
+    EXPECT_EQ(w->session().Mp3BitRate, 256000);
     ASSERT_EQ(desk->messages.size(), 1u);
     EXPECT_EQ(desk->messages[0].text, "Mp3 Setup");
     EXPECT_EQ(desk->messages[0].title, "Quorvin Audio Tools");
     EXPECT_EQ(desk->messages[0].icon, platform::Icon::Question);
-    EXPECT_TRUE(w->Combo2->isHidden());
+    EXPECT_TRUE(w->ui().Combo2->isHidden());
     chooseBitRate("192 ");
-    EXPECT_EQ(w->Mp3BitRate, 192000);
+    EXPECT_EQ(w->session().Mp3BitRate, 192000);
     chooseBitRate("256");
 
     // A source without MPEG frames (WAV audio under an .mp3 name): the setting.
@@ -131,7 +131,7 @@ TEST_F(Mp3SaveWindow, BitRateFromTheSourceAtLeast128ElseFromTheSetupList) {
     // saves.
     processAndSave(mp3("low.mp3", tone, 96), sources.file("b.mp3"));
     EXPECT_EQ(firstFrameKbps(sources.file("b.mp3")), 128);
-    EXPECT_EQ(w->Mp3BitRate, 128000);
+    EXPECT_EQ(w->session().Mp3BitRate, 128000);
     processAndSave(noFrames, sources.file("c.mp3"));
     EXPECT_EQ(firstFrameKbps(sources.file("c.mp3")), 128);
 }
@@ -143,7 +143,7 @@ TEST_F(Mp3SaveWindow, MixedCaseEndingIsSavedAsWav) {
     ASSERT_EQ(desk->saveDialogs.size(), 1u);
     EXPECT_EQ(desk->saveDialogs[0].title, "Save WAVE File As");
     EXPECT_EQ(fixtures::readBytes(out), fixtures::readBytes(work()));
-    EXPECT_EQ(w->Mp3BitRate, 128000);  // no MP3 header was read
+    EXPECT_EQ(w->session().Mp3BitRate, 128000);  // no MP3 header was read
 }
 
 TEST_F(Mp3SaveWindow, SourceHeaderTheReaderRejectsStillSavesAtTheSetting) {
@@ -179,7 +179,7 @@ TEST_F(Mp3SaveWindow, CancelledDialogKeepsTheWorkFileAndWritesNothing) {
     EXPECT_EQ(desk->messages[1].icon, platform::Icon::None);
     EXPECT_GT(workBytes.size(), 44u + 44100u * 4);
     EXPECT_TRUE(saveControlsEnabled());
-    EXPECT_FALSE(w->btnConvert->isEnabled());
+    EXPECT_FALSE(w->ui().btnConvert->isEnabled());
     EXPECT_FALSE(desk->busy());
     for (const auto& entry : fs::directory_iterator(sources.path()))
         EXPECT_EQ(entry.path().filename(), "song.mp3");
@@ -201,8 +201,8 @@ TEST_F(Mp3SaveWindow, ClosingTheWindowWhileEncodingStopsTheSaveThenEnds) {
     const std::string out = sources.file("result.mp3");
     fixtures::writeBytes(out, {1, 2, 3});  // an earlier file of the user's
     bool closedOnce = false;
-    QObject::connect(w->MEnc1, &components::Mp3Encoder::EncodeProgress, w.get(), [&](int) {
-        if (closedOnce || !w->MEnc1->isEncoding()) return;
+    QObject::connect(w->ui().MEnc1, &components::Mp3Encoder::EncodeProgress, w.get(), [&](int) {
+        if (closedOnce || !w->ui().MEnc1->isEncoding()) return;
         closedOnce = true;
         w->close();
         // The program does not end under the running encoder.
@@ -211,7 +211,7 @@ TEST_F(Mp3SaveWindow, ClosingTheWindowWhileEncodingStopsTheSaveThenEnds) {
     processAndSave(song, out);
     ASSERT_TRUE(closedOnce);
     EXPECT_EQ(desk->exitCode, 0);
-    EXPECT_FALSE(w->MEnc1->isEncoding());
+    EXPECT_FALSE(w->ui().MEnc1->isEncoding());
     EXPECT_EQ(fixtures::readBytes(out), (std::vector<uint8_t>{1, 2, 3}));
     for (const auto& e : fs::directory_iterator(sources.path()))
         EXPECT_EQ(e.path().filename().string().find("result.mp3."), std::string::npos) << e.path();

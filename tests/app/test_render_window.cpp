@@ -35,13 +35,13 @@ class RenderWindow : public WindowTest {
     // Load, Play and Stop `source`, so that "Process" is available.
     void prepare(const std::string& source) {
         loadAndPlay(source);
-        w->CmdStop->click();
-        ASSERT_TRUE(w->btnConvert->isEnabled());
+        w->ui().CmdStop->click();
+        ASSERT_TRUE(w->ui().btnConvert->isEnabled());
     }
     // "Process", saving the result as `out`; the saved audio.
     fixtures::Pcm process(const std::string& out) {
         desk->saveAnswers.push_back(out);
-        w->btnConvert->click();
+        w->ui().btnConvert->click();
         return fixtures::readAudio(out);
     }
     std::string work() const { return (programDir.path() / "newwave.wav").string(); }
@@ -68,21 +68,33 @@ TEST_F(RenderWindow, PlainRenderIsTheSourceAndEndsWithDoneAndTheSaveDialog) {
     expectSizesMatch(work());  // the work file stays
 
     // The window after the render.
-    EXPECT_TRUE(w->Pbregg->isHidden());
-    EXPECT_EQ(w->Pbregg->value(), 0);
-    EXPECT_EQ(w->Pbregg->maximum(), 1);  // the source's length in millions of bytes, rounded up
-    EXPECT_EQ(w->lblPos->text(), " 00:00 / 00:00");
-    EXPECT_EQ(w->lblBPM->text(), "BPM: 0.00");
-    EXPECT_EQ(w->btnConvert->text(), "Process");
-    EXPECT_FALSE(w->btnConvert->isEnabled());
-    EXPECT_TRUE(w->btnLoadFile->isEnabled());
-    EXPECT_TRUE(w->cvmenu->menuAction()->isEnabled());
+    EXPECT_TRUE(w->ui().Pbregg->isHidden());
+    EXPECT_EQ(w->ui().Pbregg->value(), 0);
+    EXPECT_EQ(w->ui().Pbregg->maximum(),
+              1);  // the source's length in millions of bytes, rounded up
+    EXPECT_EQ(w->ui().lblPos->text(), " 00:00 / 00:00");
+    EXPECT_EQ(w->ui().lblBPM->text(), "BPM: 0.00");
+    EXPECT_EQ(w->ui().btnConvert->text(), "Process");
+    EXPECT_FALSE(w->ui().btnConvert->isEnabled());
+    EXPECT_TRUE(w->ui().btnLoadFile->isEnabled());
+    EXPECT_TRUE(w->ui().cvmenu->menuAction()->isEnabled());
+}
+
+TEST_F(RenderWindow, MonoFileRendersUnchangedWithTheRemoverSwitchSet) {
+    const fixtures::Pcm source = fixtures::sine(440, 2.0, 44100, 1);
+    prepare(wav("mono.wav", source));
+    w->ui().Chkrem->click();  // "Only Stereo"; the switch keeps the click
+    ASSERT_TRUE(w->ui().Chkrem->isChecked());
+    ASSERT_EQ(desk->lastMessage(), "Only Stereo ");
+    const fixtures::Pcm result = process(sources.file("out.wav"));
+    EXPECT_EQ(result.channels, 1);
+    EXPECT_EQ(result.samples, source.samples);
 }
 
 TEST_F(RenderWindow, TempoSliderShortensTheResult) {
     const fixtures::Pcm source = fixtures::drumTrack(120, 10.0);
     prepare(wav("song.wav", source));
-    w->sldTempo[0]->setValue(25);
+    w->ui().sldTempo[0]->setValue(25);
     const fixtures::Pcm result = process(sources.file("fast.wav"));
     EXPECT_NEAR(double(result.frames()) / double(source.frames()), 1 / 1.25, 0.01);
 }
@@ -91,7 +103,7 @@ TEST_F(RenderWindow, VocalRemoverTakesOutTheCentreAndKeepsThePannedParts) {
     // A centred "voice" at 440 Hz, an instrument at 220 Hz on the left and one at 880 on the right.
     const fixtures::Pcm source = fixtures::stereoMix(440, 220, 880, 4.0);
     prepare(wav("mix.wav", source));
-    w->Chkrem->click();
+    w->ui().Chkrem->click();
     const fixtures::Pcm result = process(sources.file("karaoke.wav"));
     ASSERT_EQ(result.frames(), source.frames());
     for (int64_t i = 0; i < result.frames(); ++i)
@@ -107,25 +119,25 @@ TEST_F(RenderWindow, VocalRemoverTakesOutTheCentreAndKeepsThePannedParts) {
 TEST_F(RenderWindow, EqualizerBandsShapeTheRender) {
     const fixtures::Pcm source = fixtures::stereoMix(1500, 4000, 4000, 3.0, 44100, 0.05);
     prepare(wav("tones.wav", source));
-    w->CEq->click();  // all sliders at 0: the sound is unchanged
+    w->ui().CEq->click();  // all sliders at 0: the sound is unchanged
     const fixtures::Pcm flat = process(sources.file("flat.wav"));
     EXPECT_NEAR(fixtures::toneLevelDb(flat, 0, 1500), fixtures::toneLevelDb(source, 0, 1500), 0.01);
     EXPECT_NEAR(fixtures::toneLevelDb(flat, 0, 4000), fixtures::toneLevelDb(source, 0, 4000), 0.01);
 
     // One band at a time: neighbouring bands overlap.
     prepare(sources.file("tones.wav"));
-    w->CEq->click();
-    w->sldEQ[2]->setValue(-10);  // +10 dB at 1500 Hz
+    w->ui().CEq->click();
+    w->ui().sldEQ[2]->setValue(-10);  // +10 dB at 1500 Hz
     bool label5ShownDuringRender = false;
-    QTimer::singleShot(0, w.get(), [&] { label5ShownDuringRender = !w->Label5->isHidden(); });
+    QTimer::singleShot(0, w.get(), [&] { label5ShownDuringRender = !w->ui().Label5->isHidden(); });
     const fixtures::Pcm boosted = process(sources.file("boosted.wav"));
     EXPECT_NEAR(fixtures::toneLevelDb(boosted, 0, 1500) - fixtures::toneLevelDb(source, 0, 1500),
                 10, 0.5);
     EXPECT_TRUE(label5ShownDuringRender);
 
     prepare(sources.file("tones.wav"));
-    w->CEq->click();
-    w->sldEQ[3]->setValue(10);  // -10 dB at 4000 Hz
+    w->ui().CEq->click();
+    w->ui().sldEQ[3]->setValue(10);  // -10 dB at 4000 Hz
     const fixtures::Pcm cut = process(sources.file("cut.wav"));
     EXPECT_NEAR(fixtures::toneLevelDb(cut, 0, 4000) - fixtures::toneLevelDb(source, 0, 4000), -10,
                 0.5);
@@ -134,20 +146,20 @@ TEST_F(RenderWindow, EqualizerBandsShapeTheRender) {
 TEST_F(RenderWindow, CancelledSaveKeepsTheWorkFile) {
     prepare(wav("song.wav", fixtures::sine(440, 2.0)));
     desk->saveAnswers.push_back(std::nullopt);
-    w->btnConvert->click();
+    w->ui().btnConvert->click();
     ASSERT_EQ(desk->messages.size(), 2u);
     EXPECT_EQ(desk->messages[0].text, "Done!");
     EXPECT_EQ(desk->messages[1].text, "Annullato!");
     EXPECT_EQ(desk->messages[1].title, "Quorvin Audio Tools");
     expectSizesMatch(work());
-    EXPECT_TRUE(w->cvmenu->menuAction()->isEnabled());
+    EXPECT_TRUE(w->ui().cvmenu->menuAction()->isEnabled());
     EXPECT_FALSE(desk->busy());
 }
 
 TEST_F(RenderWindow, ClosingDuringTheRenderLeavesAMatchingFileAndNoMessage) {
     prepare(wav("song.wav", fixtures::drumTrack(120, 20.0)));
     QTimer::singleShot(0, w.get(), [&] { w->close(); });
-    w->btnConvert->click();
+    w->ui().btnConvert->click();
     EXPECT_EQ(desk->exitCode, 0);
     EXPECT_TRUE(desk->messages.empty());
     EXPECT_TRUE(desk->saveDialogs.empty());
@@ -159,7 +171,7 @@ TEST_F(RenderWindow, ClosingDuringTheRenderLeavesAMatchingFileAndNoMessage) {
 
 TEST_F(RenderWindow, SizeLimitStopsWithAMessageAndAValidFile) {
     prepare(wav("song.wav", fixtures::sine(440, 3.0)));
-    w->renderMaxDataBytes = 100000;
+    w->process().setMaxDataBytes(100000);
     const std::string out = sources.file("out.wav");
     process(out);
     ASSERT_EQ(desk->messages.size(), 2u);
@@ -176,32 +188,32 @@ TEST_F(RenderWindow, SourceGoneBeforeProcessIsRefusedAndNothingChanges) {
     const std::string song = wav("song.wav", fixtures::sine(440, 2.0));
     prepare(song);
     std::filesystem::remove(song);
-    w->btnConvert->click();
+    w->ui().btnConvert->click();
     ASSERT_EQ(desk->messages.size(), 1u);
     EXPECT_NE(desk->messages[0].text.find(song), std::string::npos);
     EXPECT_TRUE(desk->saveDialogs.empty());
-    EXPECT_TRUE(w->btnConvert->isEnabled());
-    EXPECT_TRUE(w->btnLoadFile->isEnabled());
-    EXPECT_TRUE(w->cvmenu->menuAction()->isEnabled());
-    EXPECT_TRUE(w->Pbregg->isHidden());
+    EXPECT_TRUE(w->ui().btnConvert->isEnabled());
+    EXPECT_TRUE(w->ui().btnLoadFile->isEnabled());
+    EXPECT_TRUE(w->ui().cvmenu->menuAction()->isEnabled());
+    EXPECT_TRUE(w->ui().Pbregg->isHidden());
     EXPECT_FALSE(std::filesystem::exists(work()));
 }
 
 TEST_F(RenderWindow, WorkFileThatCannotBeCreatedIsReported) {
     prepare(wav("song.wav", fixtures::sine(440, 2.0)));
     std::filesystem::create_directory(work());  // a folder where the work file should go
-    w->btnConvert->click();
+    w->ui().btnConvert->click();
     ASSERT_EQ(desk->messages.size(), 1u);
     EXPECT_NE(desk->messages[0].text.find("newwave.wav"), std::string::npos);
     EXPECT_TRUE(desk->saveDialogs.empty());
-    EXPECT_TRUE(w->btnConvert->isEnabled());
+    EXPECT_TRUE(w->ui().btnConvert->isEnabled());
 }
 
 TEST_F(RenderWindow, FailedSaveNamesThePathAndKeepsTheWorkFile) {
     prepare(wav("song.wav", fixtures::sine(440, 2.0)));
     const std::string out = sources.file("no-such-folder/out.wav");
     desk->saveAnswers.push_back(out);
-    w->btnConvert->click();
+    w->ui().btnConvert->click();
     ASSERT_EQ(desk->messages.size(), 2u);
     EXPECT_NE(desk->messages[1].text.find(out), std::string::npos);
     expectSizesMatch(work());
@@ -212,7 +224,7 @@ TEST_F(RenderWindow, SavingOverTheWorkFileItselfDoesNoHarm) {
     const fixtures::Pcm source = fixtures::sine(440, 2.0);
     prepare(wav("song.wav", source));
     desk->saveAnswers.push_back(work());
-    w->btnConvert->click();
+    w->ui().btnConvert->click();
     ASSERT_EQ(desk->messages.size(), 1u);  // only "Done!"
     expectSizesMatch(work());
     EXPECT_EQ(fixtures::readAudio(work()).samples, source.samples);

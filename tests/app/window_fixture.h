@@ -11,7 +11,13 @@
 #include <gtest/gtest.h>
 
 #include "app/frmWriteWave.h"
-#include "app/widgets.h"
+#include "dsp/equalizer_panel.h"
+#include "dsp/vocal_remover_panel.h"
+#include "player/bpm_panel.h"
+#include "player/tempo_pitch_panel.h"
+#include "player/transport_panel.h"
+#include "render/process_panel.h"
+#include "platform/widgets.h"
 #include "engine/bass.h"
 #include "engine/engine_ext.h"
 #include "platform/scripted_platform.h"
@@ -25,14 +31,14 @@ class WindowTest : public ::testing::Test {
         scripted->folder = programDir.path().string();
         desk = scripted.get();
         previous = platform::Platform::install(std::move(scripted));
-        w = std::make_unique<frmWriteWave>();
+        w = std::make_unique<app::frmWriteWave>();
         ASSERT_TRUE(w->Form_Load());
     }
     void TearDown() override {
         w.reset();
         BASS_Free();
         platform::Platform::install(std::move(previous));
-        frmWriteWave::engineVersionSource() = [] { return BASS_GetVersion(); };
+        app::frmWriteWave::engineVersionSource() = [] { return BASS_GetVersion(); };
     }
 
     // A WAV file of `pcm` among the sources; its path.
@@ -44,14 +50,14 @@ class WindowTest : public ::testing::Test {
     // "Load Audio File", answering the dialog with `path` (nothing = cancel).
     void load(std::optional<std::string> path) {
         desk->openAnswers.push_back(std::move(path));
-        w->btnLoadFile->click();
+        w->ui().btnLoadFile->click();
     }
     void loadAndPlay(const std::string& path) {
         load(path);
-        w->CmdPlay->click();
+        w->ui().CmdPlay->click();
     }
     // What a user's move of a slider does: the thumb goes to `value` and the slider reports it.
-    static void userMove(app::Slider* s, int value) { s->setSliderPosition(value); }
+    static void userMove(platform::Slider* s, int value) { s->setSliderPosition(value); }
     // Runs the window's pending events until `done` holds or `ms` milliseconds pass.
     template <typename Pred>
     static bool processUntil(Pred done, int ms = 2000) {
@@ -82,5 +88,5 @@ class WindowTest : public ::testing::Test {
     fixtures::TempDir sources;
     platform::ScriptedPlatform* desk = nullptr;
     std::unique_ptr<platform::Platform> previous;
-    std::unique_ptr<frmWriteWave> w;
+    std::unique_ptr<app::frmWriteWave> w;
 };

@@ -62,7 +62,8 @@ Pcm clickTrack(double bpm, double seconds, int rate, int channels, double offset
     }
     p.samples.resize(size_t(n * channels));
     for (int64_t i = 0; i < n; ++i)
-        for (int c = 0; c < channels; ++c) p.samples[size_t(i * channels + c)] = toSample(mono[size_t(i)]);
+        for (int c = 0; c < channels; ++c)
+            p.samples[size_t(i * channels + c)] = toSample(mono[size_t(i)]);
     return p;
 }
 
@@ -83,7 +84,8 @@ Pcm drumTrack(double bpm, double seconds, unsigned seed, int rate) {
         // Kick: a falling sine with a fast decay.
         for (int64_t k = 0; k < rate / 6; ++k) {
             const double f = 50.0 + 90.0 * std::exp(-double(k) / (rate * 0.03));
-            const double v = 0.6 * std::exp(-double(k) / (rate * 0.05)) * std::sin(2 * kPi * f * k / rate);
+            const double v =
+                0.6 * std::exp(-double(k) / (rate * 0.05)) * std::sin(2 * kPi * f * k / rate);
             add(l, t0 + k, v);
             add(r, t0 + k, v);
         }
@@ -121,7 +123,8 @@ Pcm drumTrack(double bpm, double seconds, unsigned seed, int rate) {
     return p;
 }
 
-Pcm stereoMix(double centreHz, double leftHz, double rightHz, double seconds, int rate, double amp) {
+Pcm stereoMix(double centreHz, double leftHz, double rightHz, double seconds, int rate,
+              double amp) {
     Pcm p{rate, 2, {}};
     const int64_t n = int64_t(std::llround(seconds * rate));
     p.samples.resize(size_t(n * 2));
@@ -192,7 +195,8 @@ void writeMp3(const std::string& path, const Pcm& pcm, int kbps, int vbrQuality,
             left[size_t(k)] = pcm.samples[size_t((i + k) * pcm.channels)];
             right[size_t(k)] = pcm.samples[size_t((i + k) * pcm.channels + (pcm.channels - 1))];
         }
-        const int w = lame_encode_buffer(gf, left.data(), right.data(), n, buf.data(), int(buf.size()));
+        const int w =
+            lame_encode_buffer(gf, left.data(), right.data(), n, buf.data(), int(buf.size()));
         out.insert(out.end(), buf.begin(), buf.begin() + std::max(0, w));
     }
     const int w = lame_encode_flush(gf, buf.data(), int(buf.size()));
@@ -257,8 +261,10 @@ double dominantFrequency(const Pcm& pcm, int channel) {
         const double b = pcm.samples[size_t((i + 1) * pcm.channels + channel)];
         if (a < 0 && b >= 0) {
             const double t = double(i) + (-a) / (b - a);
-            if (first < 0) first = t;
-            else ++crossings;
+            if (first < 0)
+                first = t;
+            else
+                ++crossings;
             last = t;
         }
     }

@@ -1,12 +1,13 @@
-// Small widgets the main window is built from: a slider that tells a user's move apart from a
+// Small widgets the windows are built from: a slider that tells a user's move apart from a
 // change made by code, a label that can be clicked, and the pictures of the graphical buttons.
+// Window thread only.
 #pragma once
 
 #include <QIcon>
 #include <QLabel>
 #include <QSlider>
 
-namespace app {
+namespace platform {
 
 // A slider whose tool tip is also the text shown beside the thumb while it is dragged.
 // valueChanged() fires for every change, from the user or from code (the program's "change"
@@ -49,4 +50,4 @@ QIcon vocalRemoverIcon();
 QIcon equalizerIcon();
 QIcon mixerIcon();
 
-}  // namespace app
+}  // namespace platform

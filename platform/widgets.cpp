@@ -1,4 +1,4 @@
-#include "app/widgets.h"
+#include "platform/widgets.h"
 
 #include <QEvent>
 #include <QMouseEvent>
@@ -9,7 +9,7 @@
 #include <QStyleOptionSlider>
 #include <QToolTip>
 
-namespace app {
+namespace platform {
 
 Slider::Slider(Qt::Orientation orientation, QWidget* parent) : QSlider(orientation, parent) {
     if (orientation == Qt::Vertical) {
@@ -130,4 +130,4 @@ QIcon mixerIcon() {
     });
 }
 
-}  // namespace app
+}  // namespace platform

@@ -1,0 +1,291 @@
+#include "app/main_controls.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+#include "components/mp3_encoder.h"
+#include "platform/widgets.h"
+
+namespace app {
+
+namespace {
+
+template <typename W>
+W* named(W* w, const char* name) {
+    w->setObjectName(name);
+    return w;
+}
+
+// Hidden widgets keep their place so the layout does not jump when they appear.
+void keepPlaceWhenHidden(QWidget* w) {
+    QSizePolicy sp = w->sizePolicy();
+    sp.setRetainSizeWhenHidden(true);
+    w->setSizePolicy(sp);
+}
+
+void buildControls(MainControls& c, QMainWindow* window) {
+    c.btnLoadFile = named(new QPushButton("Load Audio File", window), "btnLoadFile");
+    c.CmdPlay = named(new QPushButton("Play", window), "CmdPlay");
+    c.CmdPlay->setToolTip("Player");
+    c.CmdPlay->setEnabled(false);
+    c.CmdPlay->setIcon(window->style()->standardIcon(QStyle::SP_MediaPlay));
+    c.CmdStop = named(new QPushButton("Stop", window), "CmdStop");
+    c.CmdStop->setToolTip("Stop Player");
+    c.CmdStop->setEnabled(false);
+    c.CmdStop->setIcon(window->style()->standardIcon(QStyle::SP_MediaStop));
+    c.btnConvert = named(new QPushButton("Process", window), "btnConvert");
+    c.btnConvert->setToolTip("Elaborazione");
+    c.btnConvert->setEnabled(false);
+    c.Comout = named(new QPushButton(window), "Comout");
+    c.Comout->setToolTip("Output Control");
+    c.Comout->setIcon(platform::mixerIcon());
+    c.Comout->setIconSize(QSize(28, 28));
+
+    c.sldTempo[0] = named(new platform::Slider(Qt::Vertical, window), "sldTempo_0");
+    c.sldTempo[0]->setup(-60, 60, 5, 0);
+    c.sldTempo[0]->setToolTip("Tempo");
+    c.sldTempo[2] = named(new platform::Slider(Qt::Vertical, window), "sldTempo_2");
+    c.sldTempo[2]->setup(-8, 8, 2, 0);
+    c.sldTempo[2]->setToolTip("Pitch");
+    c.lblTempo = named(new platform::ClickLabel(window), "lblTempo");
+    c.lblTempo->setToolTip("click to set Tempo Default");
+    c.lblPitch = named(new platform::ClickLabel(window), "lblPitch");
+    c.lblPitch->setToolTip("click to set Pitch Default");
+    for (QLabel* l : {static_cast<QLabel*>(c.lblTempo), static_cast<QLabel*>(c.lblPitch)}) {
+        l->setAlignment(Qt::AlignCenter);
+        l->setCursor(Qt::PointingHandCursor);
+        l->setMinimumWidth(l->fontMetrics().horizontalAdvance("-60%") + 8);
+    }
+    c.LblTm = named(new QLabel("+Tempo+", window), "LblTm");
+    c.LblPh = named(new QLabel("+Pitch+", window), "LblPh");
+
+    c.sldVolume = named(new platform::Slider(Qt::Vertical, window), "sldVolume");
+    c.sldVolume->setup(0, 100, 10, 50);
+    c.lblVolPitch = named(new QLabel("Volume", window), "lblVolPitch");
+
+    c.sldPosition = named(new platform::Slider(Qt::Horizontal, window), "sldPosition");
+    c.sldPosition->setup(0, 100, 5, 0);
+    // The change handler seeks and detects the BPM again: run it when the thumb is let go, not
+    // for every pixel of a drag.
+    c.sldPosition->setTracking(false);
+    c.Frame3 = named(new QGroupBox("Play Position", window), "Frame3");
+    c.lblPos = named(new QLabel(" 00:00 / 00:00", window), "lblPos");
+    c.lblTime = named(new QLabel("Time:", window), "lblTime");
+    c.lblStrFile = named(new QLabel("Streaming File:", window), "lblStrFile");
+
+    c.lblBPM = named(new QLabel("BPM: 0.00", window), "lblBPM");
+    c.lblBeat = named(new QLabel("Beat pos: 0.00", window), "lblBeat");
+    QFont big = c.lblBPM->font();
+    big.setPointSizeF(big.pointSizeF() * 1.5);
+    big.setBold(true);
+    c.lblBPM->setFont(big);
+    c.chkBPMCallback = named(new QCheckBox("BPM by period of seconds:", window), "chkBPMCallback");
+    c.txtPeriod = named(new QLineEdit("10", window), "txtPeriod");
+    c.txtPeriod->setMaximumWidth(c.txtPeriod->fontMetrics().horizontalAdvance("00000000") + 12);
+    c.chkBeat = named(new QCheckBox("Enable / Disable showing Beat pos", window), "chkBeat");
+    c.pbProcess = named(new QProgressBar(window), "pbProcess");
+    c.pbProcess->setRange(0, 100);
+    c.pbProcess->setValue(0);
+
+    c.Chkrem = named(new QPushButton(window), "Chkrem");
+    c.Chkrem->setCheckable(true);
+    c.Chkrem->setEnabled(false);
+    c.Chkrem->setIcon(platform::vocalRemoverIcon());
+    c.Chkrem->setIconSize(QSize(32, 32));
+    c.Chkrem->setAccessibleName("Vocal remover on / off");
+    c.Frame2 = named(new QGroupBox("Vocal Remover", window), "Frame2");
+    c.LblRem = named(new QLabel("Actived", window), "LblRem");
+    c.LblRem->setEnabled(false);
+    c.vcompr[0] = named(new platform::Slider(Qt::Vertical, window), "vcompr_0");
+    c.vcompr[0]->setup(0, 10, 1, 10);
+    c.vcompr[0]->setToolTip("Gain Audio");
+
+    c.CEq = named(new QPushButton(window), "CEq");
+    c.CEq->setCheckable(true);
+    c.CEq->setIcon(platform::equalizerIcon());
+    c.CEq->setIconSize(QSize(32, 32));
+    c.CEq->setAccessibleName("Equalizer on / off");
+    c.Label5 = named(new QLabel("Actived", window), "Label5");
+    c.Label5->setVisible(false);
+    c.Label5->setEnabled(false);
+    keepPlaceWhenHidden(c.Label5);
+    c.chkEqualizer = named(new QCheckBox("Peaking Equalizer", window), "chkEqualizer");
+    for (int i = 0; i < 7; ++i) {
+        c.sldEQ[i] = new platform::Slider(Qt::Vertical, window);
+        c.sldEQ[i]->setObjectName(QString("sldEQ_%1").arg(i));
+        c.sldEQ[i]->setup(-10, 10, 2, 0);
+    }
+    c.Frame1 = named(new QGroupBox(" 80    200  1500  4000  7500 10000 12000 ", window), "Frame1");
+    c.Label1 = named(new QLabel("   Equalizer", window), "Label1");
+    c.Label2 = named(new QLabel("Bass", window), "Label2");
+    c.Label3 = named(new QLabel("Middle", window), "Label3");
+    c.Label4 = named(new QLabel("Treble", window), "Label4");
+
+    c.Pbregg = named(new QProgressBar(window), "Pbregg");
+    c.Pbregg->setVisible(false);
+    c.Pbregg->setTextVisible(false);
+    keepPlaceWhenHidden(c.Pbregg);
+    c.prog = named(new QProgressBar(window), "prog");
+    c.prog->setTextVisible(false);
+
+    c.Combo2 = named(new QComboBox(window), "Combo2");
+    for (int k = 320; k >= 8; k -= 8) c.Combo2->addItem(k == 192 ? "192 " : QString::number(k));
+    c.Combo2->setPlaceholderText("BitRate");
+    c.Combo2->setCurrentIndex(-1);
+    c.Combo2->setVisible(false);
+    keepPlaceWhenHidden(c.Combo2);
+    c.MEnc1 = new components::Mp3Encoder(window);
+    c.MEnc1->setObjectName("MEnc1");
+    c.Frame5 =
+        named(new QGroupBox("             Player    Audio            WinMixer", window), "Frame5");
+    c.Label6 = named(new platform::ClickLabel(kContact, window), "Label6");
+    c.Label6->setCursor(Qt::PointingHandCursor);
+    QFont link = c.Label6->font();
+    link.setUnderline(true);
+    c.Label6->setFont(link);
+}
+
+void buildLayout(MainControls& c, QMainWindow* window) {
+    auto* central = new QWidget(window);
+    auto* root = new QVBoxLayout(central);
+
+    // Player: file and transport, position, progress of a render.
+    auto* player = named(new QGroupBox("Player", central), "grpPlayer");
+    auto* pl = new QVBoxLayout(player);
+    auto* transport = new QHBoxLayout;
+    transport->addWidget(c.btnLoadFile, 2);
+    transport->addWidget(c.CmdPlay, 1);
+    transport->addWidget(c.CmdStop, 1);
+    transport->addWidget(c.btnConvert, 1);
+    pl->addLayout(transport);
+    auto* f3 = new QGridLayout(c.Frame3);
+    f3->addWidget(c.lblStrFile, 0, 0);
+    f3->addWidget(c.lblTime, 0, 1, Qt::AlignRight);
+    f3->addWidget(c.lblPos, 0, 2);
+    f3->addWidget(c.sldPosition, 1, 0, 1, 3);
+    f3->setColumnStretch(0, 1);
+    pl->addWidget(c.Frame3);
+    pl->addWidget(c.Pbregg);
+    root->addWidget(player);
+
+    auto* middle = new QHBoxLayout;
+    // Tempo and pitch.
+    auto* tp = named(new QGroupBox("Tempo / Pitch", central), "grpTempoPitch");
+    auto* tpl = new QGridLayout(tp);
+    tpl->addWidget(c.LblTm, 0, 0, Qt::AlignHCenter);
+    tpl->addWidget(c.LblPh, 0, 1, Qt::AlignHCenter);
+    tpl->addWidget(c.sldTempo[0], 1, 0, Qt::AlignHCenter);
+    tpl->addWidget(c.sldTempo[2], 1, 1, Qt::AlignHCenter);
+    tpl->addWidget(c.lblTempo, 2, 0, Qt::AlignHCenter);
+    tpl->addWidget(c.lblPitch, 2, 1, Qt::AlignHCenter);
+    tpl->setRowStretch(1, 1);
+    middle->addWidget(tp);
+    // Volume and mixer.
+    auto* f5 = new QGridLayout(c.Frame5);
+    f5->addWidget(c.sldVolume, 0, 0, Qt::AlignHCenter);
+    f5->addWidget(c.Comout, 0, 1, Qt::AlignCenter);
+    f5->addWidget(c.lblVolPitch, 1, 0, Qt::AlignHCenter);
+    f5->setRowStretch(0, 1);
+    middle->addWidget(c.Frame5);
+    // BPM and beats.
+    auto* bpm = named(new QGroupBox("BPM", central), "grpBpm");
+    auto* bl = new QVBoxLayout(bpm);
+    bl->addWidget(c.lblBPM);
+    bl->addWidget(c.lblBeat);
+    auto* periodRow = new QHBoxLayout;
+    periodRow->addWidget(c.chkBPMCallback);
+    periodRow->addWidget(c.txtPeriod);
+    periodRow->addStretch();
+    bl->addLayout(periodRow);
+    bl->addWidget(c.chkBeat);
+    bl->addWidget(c.pbProcess);
+    bl->addStretch();
+    middle->addWidget(bpm, 1);
+    root->addLayout(middle, 1);
+
+    auto* effects = new QHBoxLayout;
+    // Vocal remover.
+    auto* f2 = new QGridLayout(c.Frame2);
+    f2->addWidget(c.Chkrem, 0, 0, Qt::AlignCenter);
+    f2->addWidget(c.vcompr[0], 0, 1, 2, 1, Qt::AlignHCenter);
+    f2->addWidget(c.LblRem, 1, 0, Qt::AlignCenter);
+    effects->addWidget(c.Frame2);
+    // Equalizer.
+    auto* eq = named(new QGroupBox("Equalizer", central), "grpEqualizer");
+    auto* el = new QGridLayout(eq);
+    auto* switches = new QVBoxLayout;
+    switches->addWidget(c.Label1);
+    switches->addWidget(c.CEq, 0, Qt::AlignLeft);
+    switches->addWidget(c.Label5);
+    switches->addWidget(c.chkEqualizer);
+    switches->addStretch();
+    el->addLayout(switches, 0, 0);
+    auto* f1 = new QGridLayout(c.Frame1);
+    const char* hz[] = {"80", "200", "1.5k", "4k", "7.5k", "10k", "12k"};
+    for (int i = 0; i < 7; ++i) {
+        f1->addWidget(c.sldEQ[i], 0, i, Qt::AlignHCenter);
+        auto* l = new QLabel(hz[i], c.Frame1);
+        l->setObjectName(QString("lblHz_%1").arg(i));
+        l->setAlignment(Qt::AlignCenter);
+        f1->addWidget(l, 1, i);
+    }
+    f1->addWidget(c.Label2, 2, 0, 1, 2, Qt::AlignHCenter);
+    f1->addWidget(c.Label3, 2, 2, 1, 3, Qt::AlignHCenter);
+    f1->addWidget(c.Label4, 2, 5, 1, 2, Qt::AlignHCenter);
+    el->addWidget(c.Frame1, 0, 1);
+    el->setColumnStretch(1, 1);
+    effects->addWidget(eq, 1);
+    root->addLayout(effects, 1);
+
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(c.Label6);
+    bottom->addStretch();
+    bottom->addWidget(c.Combo2);
+    bottom->addWidget(c.prog);
+    root->addLayout(bottom);
+
+    window->setCentralWidget(central);
+    // Roughly the designed 13500 x 7815 twips at 96 dpi; Qt scales it on high-DPI screens.
+    window->resize(900, 620);
+}
+
+void buildMenus(MainControls& c, QMainWindow* window) {
+    c.cvmenu = window->menuBar()->addMenu("Tools");
+    c.cvmenu->setObjectName("cvmenu");
+    c.cdripper = named(c.cvmenu->addAction("&Load From  CD Audio"), "cdripper");
+    c.wavp3 = named(c.cvmenu->addAction("Wav to Mp3"), "wavp3");
+    c.Snorma = named(c.cvmenu->addAction("Normalize"), "Snorma");
+    c.cvmenu->addSeparator();
+    c.Mnuexit = named(c.cvmenu->addAction("Exit"), "Mnuexit");
+    c.mnuconf = window->menuBar()->addMenu("&Options");
+    c.mnuconf->setObjectName("mnuconf");
+    c.Mmp3 = named(c.mnuconf->addAction("&Mp3 Setup"), "Mmp3");
+    c.Savec = named(c.mnuconf->addAction("Save Configuration"), "Savec");
+    c.Shelp = named(window->menuBar()->addAction("Help"), "Shelp");
+    c.Sabout = named(window->menuBar()->addAction("About"), "Sabout");
+}
+
+}  // namespace
+
+MainControls buildMainControls(QMainWindow* window) {
+    MainControls c{};
+    buildControls(c, window);
+    buildLayout(c, window);
+    buildMenus(c, window);
+    return c;
+}
+
+}  // namespace app

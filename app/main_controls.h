@@ -1,0 +1,91 @@
+// The main window's controls and menus: built, laid out and named in one place (the window
+// hands them to its panels). Window thread only.
+#pragma once
+
+#include <array>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMainWindow;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+
+namespace platform {
+class ClickLabel;
+class Slider;
+}  // namespace platform
+namespace components {
+class Mp3Encoder;
+}  // namespace components
+
+namespace app {
+
+// The contact address under the controls.
+inline constexpr const char* kContact = "info@quorvin-audio.example";
+
+// Every control and menu item of the main window (docs/names.md says what each one is).
+struct MainControls {
+    QPushButton* btnLoadFile;  // "Load Audio File"; then the loaded file's name
+    QPushButton* CmdPlay;
+    QPushButton* CmdStop;
+    QPushButton* btnConvert;                      // "Process"
+    QPushButton* Comout;                          // opens the desktop's volume mixer
+    std::array<platform::Slider*, 3> sldTempo{};  // 0 tempo, 2 pitch; there is no 1
+    platform::ClickLabel* lblTempo;
+    platform::ClickLabel* lblPitch;
+    QLabel* LblTm;
+    QLabel* LblPh;
+    platform::Slider* sldVolume;
+    QLabel* lblVolPitch;
+    platform::Slider* sldPosition;
+    QGroupBox* Frame3;  // "Play Position"
+    QLabel* lblPos;
+    QLabel* lblTime;
+    QLabel* lblStrFile;
+    QLabel* lblBPM;
+    QLabel* lblBeat;
+    QCheckBox* chkBPMCallback;
+    QLineEdit* txtPeriod;
+    QCheckBox* chkBeat;
+    QProgressBar* pbProcess;  // progress of the BPM detection
+    QPushButton* Chkrem;      // the vocal remover's switch
+    QGroupBox* Frame2;        // "Vocal Remover"
+    QLabel* LblRem;
+    std::array<platform::Slider*, 1> vcompr{};  // the vocal remover's gain
+    QPushButton* CEq;                           // the equalizer's switch
+    QLabel* Label5;
+    QCheckBox* chkEqualizer;
+    std::array<platform::Slider*, 7> sldEQ{};
+    QGroupBox* Frame1;  // the band frequencies
+    QLabel* Label1;
+    QLabel* Label2;
+    QLabel* Label3;
+    QLabel* Label4;
+    QProgressBar* Pbregg;  // progress of a render
+    QProgressBar* prog;    // progress bar of the window's bottom row
+    QComboBox* Combo2;     // "&Mp3 Setup" bit rates
+    components::Mp3Encoder* MEnc1;
+    QGroupBox* Frame5;             // "Player Audio WinMixer"
+    platform::ClickLabel* Label6;  // the contact address
+
+    QMenu* cvmenu;  // "Tools"
+    QAction* cdripper;
+    QAction* wavp3;
+    QAction* Snorma;
+    QAction* Mnuexit;
+    QMenu* mnuconf;  // "&Options"
+    QAction* Mmp3;
+    QAction* Savec;
+    QAction* Shelp;
+    QAction* Sabout;
+};
+
+// Builds every control of `window`, lays them out as its central widget and builds its menus.
+MainControls buildMainControls(QMainWindow* window);
+
+}  // namespace app

@@ -1,0 +1,104 @@
+#include "player/bpm_panel.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <algorithm>
+#include <cmath>
+
+#include "platform/window_thread.h"
+#include "player/bpm_display.h"
+
+namespace player {
+
+namespace {
+
+// The panel the engine procedures report to; read and written on the window thread only.
+BpmPanel* g_live = nullptr;
+
+}  // namespace
+
+BpmPanel::BpmPanel(Session& session, const BpmWidgets& widgets) : s_(session), w_(widgets) {
+    g_live = this;
+}
+
+BpmPanel::~BpmPanel() {
+    if (g_live == this) g_live = nullptr;
+}
+
+float BpmPanel::period() const {
+    return static_cast<float>(leadingNumber(w_.txtPeriod->text().toStdString()));
+}
+
+float BpmPanel::CurrentBPM(DWORD handle) {
+    const float ratio = BASS_FX_TempoGetRateRatio(s_.PlayChannel);
+    const float percent = ratio * 100.0f;
+    return BASS_FX_BPM_Translate(handle, percent, BASS_FX_BPM_TRAN_PERCENT2);
+}
+
+void BpmPanel::DetectBPM(bool reopen, float startSec, float endSec) {
+    if (reopen) {
+        const char* file = s_.CmdFileName.c_str();
+        s_.BpmChannel = BASS_StreamCreateFile(0, file, 0, 0, BASS_STREAM_DECODE);
+        if (s_.BpmChannel == 0)
+            s_.BpmChannel =
+                BASS_MusicLoad(0, file, 0, 0, BASS_STREAM_DECODE | BASS_MUSIC_PRESCAN, 0);
+    }
+    BASS_FX_BPM_DecodeGet(s_.BpmChannel, startSec, endSec, 0,
+                          BASS_FX_BPM_BKGRND | BASS_FX_BPM_MULT2 | BASS_FX_FREESOURCE,
+                          &BpmPanel::BpmProgressProc);
+    w_.lblBPM->setText("BPM: " + twoDecimals(CurrentBPM(s_.BpmChannel)));
+}
+
+void BpmPanel::chkBPMCallback_Click() {
+    if (w_.chkBPMCallback->isChecked())
+        BASS_FX_BPM_CallbackSet(s_.PlayChannel, &BpmPanel::BpmProc, period(), 0, BASS_FX_BPM_MULT2,
+                                nullptr);
+    else
+        BASS_FX_BPM_Free(s_.PlayChannel);
+}
+
+void BpmPanel::chkBeat_Click() {
+    if (w_.chkBeat->isChecked())
+        BASS_FX_BPM_BeatCallbackSet(s_.PlayChannel, &BpmPanel::BeatProc, nullptr);
+    else
+        BASS_FX_BPM_BeatFree(s_.PlayChannel);
+}
+
+void BpmPanel::showCurrentBpm() {
+    const DWORD source = w_.chkBPMCallback->isChecked() ? s_.PlayChannel : s_.BpmChannel;
+    w_.lblBPM->setText("BPM: " + twoDecimals(CurrentBPM(source)));
+}
+
+void BpmPanel::clearBpm() {
+    w_.lblBPM->setText("BPM: 0.00");
+}
+
+void BpmPanel::releaseChannels() {
+    BASS_FX_BPM_Free(s_.PlayChannel);
+    BASS_FX_BPM_Free(s_.BpmChannel);
+    BASS_FX_BPM_BeatFree(s_.PlayChannel);
+}
+
+void BpmPanel::BpmProc(DWORD chan, float, void*) {
+    platform::postToWindowThread([chan] {
+        if (BpmPanel* p = g_live) p->w_.lblBPM->setText("BPM: " + twoDecimals(p->CurrentBPM(chan)));
+    });
+}
+
+void BpmPanel::BeatProc(DWORD, float beatpos, void*) {
+    platform::postToWindowThread([beatpos] {
+        if (BpmPanel* p = g_live) p->w_.lblBeat->setText("Beat pos: " + twoDecimals(beatpos));
+    });
+}
+
+void BpmPanel::BpmProgressProc(DWORD, float percent) {
+    if (!std::isfinite(percent)) return;
+    const int value = static_cast<int>(std::nearbyint(std::clamp(percent, 0.0f, 100.0f)));
+    platform::postToWindowThread([value] {
+        if (BpmPanel* p = g_live) p->w_.pbProcess->setValue(value);
+    });
+}
+
+}  // namespace player

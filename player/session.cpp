@@ -1,0 +1,11 @@
+#include "player/session.h"
+
+#include "files/paths.h"
+
+namespace player {
+
+std::string Session::workFile() const {
+    return files::RPP(programFolder) + "newwave.wav";
+}
+
+}  // namespace player

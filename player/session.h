@@ -1,0 +1,37 @@
+// What the panels of the main window share: the loaded file, the channels built from it, and
+// where work files go. One object, owned by the main window and handed to every panel.
+// Window thread only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/bass.h"
+
+namespace player {
+
+// The program's name in message box titles.
+inline constexpr const char* kTitle = "Quorvin Audio Tools";
+inline constexpr const char* kAppTitle = "Quorvin Audio Tools 1.0";
+
+struct Session {
+    HSTREAM PlayChannel = 0;  // the tempo channel that sounds (or the render's channel)
+    HSTREAM BpmChannel = 0;   // decoding stream of the same file for BPM detection
+    // The file chosen with the open dialog: full path and title (name without folder).
+    std::string CmdFileName;
+    std::string CmdFileTitle;
+    // The loaded file's channel count, read when it is loaded (0: it could not be read).
+    int fileChannels = 0;
+    // The program folder (current directory from start-up on); no trailing separator.
+    std::string programFolder;
+    int32_t Mp3BitRate = 0;    // bits per second of an MP3 save ("&Mp3 Setup")
+    HDSP VocalRemoverDsp = 0;  // the vocal remover's attachment, for detaching it
+    bool following = false;    // the position display follows playback
+
+    // The vocal remover works on two channels only.
+    bool stereoFile() const { return fileChannels == 2; }
+    // The work file of a render: "newwave.wav" in the program folder.
+    std::string workFile() const;
+};
+
+}  // namespace player

@@ -1,0 +1,182 @@
+#include "player/transport_panel.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <system_error>
+
+#include "engine/engine_ext.h"
+#include "files/open_error.h"
+#include "platform/platform.h"
+#include "platform/widgets.h"
+#include "player/bpm_panel.h"
+#include "player/tempo_pitch_panel.h"
+
+namespace player {
+
+namespace {
+
+// Minutes and seconds of whole seconds, each at least two digits ("01:05", "100:00").
+QString minutesSeconds(float seconds) {
+    const long whole = static_cast<long>(seconds);  // the fraction is dropped
+    return QString("%1:%2").arg(whole / 60, 2, 10, QChar('0')).arg(whole % 60, 2, 10, QChar('0'));
+}
+
+}  // namespace
+
+TransportPanel::TransportPanel(Session& session, const TransportWidgets& widgets,
+                               TempoPitchPanel& tempoPitch, BpmPanel& bpm, TransportHooks hooks)
+    : s_(session), w_(widgets), tempoPitch_(tempoPitch), bpm_(bpm), hooks_(std::move(hooks)) {}
+
+void TransportPanel::prepareLoad() {
+    // Tempo and pitch back to 0 without touching the engine.
+    tempoPitch_.resetSliders();
+
+    // Work files of the previous source go (a missing file is no error).
+    std::error_code ignored;
+    const std::filesystem::path folder = std::filesystem::u8path(s_.programFolder);
+    std::filesystem::remove(folder / "newwave.wav", ignored);
+    std::filesystem::remove(folder / "newnorm.wav", ignored);
+
+    hooks_.resetEffects();
+}
+
+void TransportPanel::btnLoadFile_Click() {
+    prepareLoad();
+    platform::FileDialog dialog;
+    dialog.title = "Select a file to Convert";
+    dialog.filter = "Mp3 Files (*.mp3)|*.MP3|Wav File (*.wav)|*.WAV";
+    dialog.flags =
+        platform::kDialogExplorer | platform::kDialogFileMustExist | platform::kDialogHideReadOnly;
+    if (!s_.CmdFileName.empty())
+        dialog.initialDir =
+            QFileInfo(QString::fromStdString(s_.CmdFileName)).absolutePath().toStdString();
+    const std::optional<std::string> chosen = platform::Platform::instance().openFile(dialog);
+    if (!chosen) return;
+    fileChosen(*chosen);
+}
+
+void TransportPanel::loadFile(const std::string& path) {
+    prepareLoad();
+    fileChosen(path);
+}
+
+void TransportPanel::fileChosen(const std::string& path) {
+    QDir::setCurrent(QString::fromStdString(s_.programFolder));
+    s_.CmdFileName = path;
+    s_.CmdFileTitle = QFileInfo(QString::fromStdString(path)).fileName().toStdString();
+    // The channel count decides what the vocal remover may do; read it now, not from whatever
+    // channel an earlier file left behind.
+    const std::unique_ptr<engine::Source> probe = engine::openFileSource(path);
+    s_.fileChannels = probe ? probe->channels() : 0;
+    w_.btnLoadFile->setText(QString::fromStdString(s_.CmdFileTitle));
+    w_.btnConvert->setEnabled(false);
+
+    bpm_.releaseChannels();
+    s_.following = false;
+
+    w_.CmdPlay->setEnabled(true);
+    w_.CmdStop->setEnabled(false);
+    hooks_.fileLoaded();
+}
+
+void TransportPanel::CmdPlay_Click() {
+    if (!hooks_.restartEngine()) return;
+    hooks_.setToolsEnabled(false);
+    BASS_StreamFree(s_.PlayChannel);  // already gone with the engine; harmless
+
+    const HSTREAM stream =
+        BASS_StreamCreateFile(0, s_.CmdFileName.c_str(), 0, 0, BASS_STREAM_DECODE);
+    const HSTREAM tempo =
+        stream ? BASS_FX_TempoCreate(stream, BASS_FX_FREESOURCE | BASS_SAMPLE_LOOP) : 0;
+    if (tempo == 0) {
+        // Nothing can sound: say so, and stay where the user was after choosing the file.
+        const int code = BASS_ErrorGetCode();
+        if (stream) BASS_StreamFree(stream);
+        s_.PlayChannel = 0;
+        hooks_.setToolsEnabled(true);
+        platform::message(files::cannotOpenMessage(s_.CmdFileName, code), kTitle,
+                          platform::Icon::Exclamation);
+        return;
+    }
+    s_.PlayChannel = tempo;
+
+    const QWORD length = BASS_ChannelGetLength(s_.PlayChannel);
+    const float seconds =
+        length == QWORD(-1) ? 0.0f : BASS_ChannelBytes2Seconds(s_.PlayChannel, length);
+    w_.sldPosition->setMaximum(seconds > 0 ? static_cast<int>(std::nearbyint(seconds)) : 0);
+    w_.sldPosition->setValue(0);
+
+    tempoPitch_.lblTempo_Click();
+    // The new channel starts at pitch 0: give it what the pitch slider shows.
+    tempoPitch_.sldTempo_Scroll(2);
+    sldVolume_Scroll();
+    ShowPlayPosition();
+    BASS_ChannelPlay(s_.PlayChannel, 0);
+    bpm_.chkBPMCallback_Click();
+    bpm_.chkBeat_Click();
+    bpm_.DetectBPM(true, 0, 30);
+
+    w_.btnLoadFile->setEnabled(false);
+    w_.CmdPlay->setEnabled(false);
+    w_.CmdStop->setEnabled(true);
+    s_.following = true;
+    hooks_.playStarted();
+}
+
+void TransportPanel::CmdStop_Click() {
+    s_.following = false;
+    w_.btnConvert->setEnabled(true);
+    w_.btnLoadFile->setEnabled(true);
+    hooks_.setToolsEnabled(true);
+    w_.CmdStop->setEnabled(false);
+    BASS_StreamFree(s_.PlayChannel);
+    BASS_MusicFree(s_.PlayChannel);
+}
+
+void TransportPanel::sldPosition_Change() {
+    if (BASS_ChannelIsActive(s_.PlayChannel) == BASS_ACTIVE_STOPPED) return;
+    const float at = static_cast<float>(w_.sldPosition->value());
+    BASS_ChannelSetPosition(s_.PlayChannel, BASS_ChannelSeconds2Bytes(s_.PlayChannel, at));
+    BASS_FX_BPM_CallbackReset(s_.PlayChannel);
+    bpm_.DetectBPM(false, at - bpm_.period(), at);
+}
+
+void TransportPanel::ShowPlayPosition() {
+    const float ratio = BASS_FX_TempoGetRateRatio(s_.PlayChannel);
+    if (ratio == 0.0f) return;
+    const float total = static_cast<float>(w_.sldPosition->maximum()) / ratio;
+    const float position = static_cast<float>(w_.sldPosition->value()) / ratio;
+    const QString text = minutesSeconds(position) + " / " + minutesSeconds(total);
+    w_.sldPosition->setToolTip(text);
+    w_.lblPos->setText("Playing position: " + text);
+}
+
+void TransportPanel::followPlayback() {
+    if (!s_.following || w_.sldPosition->isSliderDown()) return;
+    if (BASS_ChannelIsActive(s_.PlayChannel) != BASS_ACTIVE_PLAYING) return;
+    const QWORD bytes = BASS_ChannelGetPosition(s_.PlayChannel);
+    if (bytes == QWORD(-1)) return;
+    const float seconds = BASS_ChannelBytes2Seconds(s_.PlayChannel, bytes);
+    if (!(seconds >= 0)) return;
+    const int value = std::min(static_cast<int>(seconds), w_.sldPosition->maximum());
+    {
+        // A display update, not a user's move: the change handler would seek and re-detect.
+        const QSignalBlocker quiet(w_.sldPosition);
+        w_.sldPosition->setValue(value);
+    }
+    ShowPlayPosition();
+}
+
+void TransportPanel::sldVolume_Scroll() {
+    const int volume = 100 - w_.sldVolume->value();
+    BASS_ChannelSetAttributes(s_.PlayChannel, -1, volume, -101);
+    w_.sldVolume->setToolTip(QString::number(volume) + "%");
+}
+
+}  // namespace player

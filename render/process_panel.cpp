@@ -1,0 +1,146 @@
+#include "render/process_panel.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QAction>
+#include <QProgressBar>
+#include <QPushButton>
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <system_error>
+
+#include "files/file_io.h"
+#include "files/paths.h"
+#include "files/safe_copy.h"
+#include "mp3/mp3_save.h"
+#include "platform/platform.h"
+
+namespace render {
+
+namespace {
+
+constexpr double kProgressUnit = 1e6;  // the progress bar counts millions of source bytes
+
+}  // namespace
+
+ProcessPanel::ProcessPanel(player::Session& session, const ProcessWidgets& widgets,
+                           ProcessHooks hooks)
+    : s_(session), w_(widgets), hooks_(std::move(hooks)) {}
+
+ProcessPanel::~ProcessPanel() = default;
+
+void ProcessPanel::btnConvert_Click() {
+    hooks_.setToolsEnabled(false);
+    w_.btnConvert->setEnabled(false);
+    s_.following = false;
+
+    if (!hooks_.restartEngine()) return;
+
+    const RenderSettings settings = hooks_.settings();
+    const std::string output = s_.workFile();
+    if (files::FileExists(output)) {
+        std::error_code ignored;
+        std::filesystem::remove(files::pathFromUtf8(output), ignored);
+    }
+    render_ = std::make_unique<RenderPipeline>(renderMaxDataBytes_);
+    if (!render_->open(s_.CmdFileName, output, settings)) {
+        // Nothing rendered: back to where the user was before "Process".
+        const std::string why = render_->error();
+        render_.reset();
+        s_.PlayChannel = 0;
+        hooks_.setToolsEnabled(true);
+        w_.btnConvert->setEnabled(true);
+        platform::message(why, player::kTitle, platform::Icon::Exclamation);
+        return;
+    }
+    s_.PlayChannel = render_->tempoChannel();
+    if (settings.vocalRemover) s_.VocalRemoverDsp = render_->vocalRemoverDsp();
+    hooks_.started(settings);
+
+    w_.Pbregg->setVisible(true);
+    w_.Pbregg->setMaximum(
+        std::max(1, static_cast<int>(std::ceil(render_->length() / kProgressUnit))));
+    w_.Pbregg->setValue(0);
+    rendering = true;
+
+    w_.btnLoadFile->setEnabled(false);
+    std::string stoppedBecause;
+    while (rendering) {
+        const RenderPipeline::Step step = render_->step();
+        if (step == RenderPipeline::Step::Finished) break;
+        renderPosition = render_->position();
+        w_.lblPos->setText("Pos: " + QString::number(renderPosition));
+        QApplication::processEvents();
+        if (hooks_.closing()) return;  // closed meanwhile: EndProcess has finished the file
+        const int progress = static_cast<int>(std::nearbyint(renderPosition / kProgressUnit));
+        w_.Pbregg->setValue(std::min(progress, w_.Pbregg->maximum()));
+        if (step == RenderPipeline::Step::Stopped) {
+            stoppedBecause = render_->error();
+            break;
+        }
+    }
+
+    finished = true;
+    rendering = false;
+    w_.btnLoadFile->setEnabled(true);
+    w_.btnConvert->setText("Process");
+    if (!stoppedBecause.empty())
+        platform::message(stoppedBecause, player::kTitle, platform::Icon::Exclamation);
+    EndProcess();
+    renderPosition = 0;
+    BASS_ChannelSetPosition(s_.PlayChannel, 0);
+    hooks_.setToolsEnabled(true);
+}
+
+void ProcessPanel::EndProcess() {
+    bool closed = true;
+    std::string why;
+    if (render_) {
+        closed = render_->finish();
+        why = render_->error();
+    }
+    rendering = false;
+    if (!finished) return;
+    finished = false;
+    if (!closed) {
+        // The header could not be completed: the file is not a valid result to save.
+        platform::message(why, player::kTitle, platform::Icon::Exclamation);
+        w_.Pbregg->setValue(0);
+        w_.Pbregg->setVisible(false);
+        return;
+    }
+    platform::message("Done!", player::kTitle);
+    w_.Pbregg->setValue(0);
+    w_.Pbregg->setVisible(false);
+    w_.lblPos->setText(" 00:00 / 00:00");
+    w_.lblBPM->setText("BPM: 0.00");
+    if (mp3::SavesAsMp3(s_.CmdFileName))
+        SaveAsMp3();
+    else
+        SaveWave();
+}
+
+void ProcessPanel::SaveWave() {
+    platform::FileDialog dialog;
+    dialog.title = "Save WAVE File As";
+    dialog.filter = "File Wave (*.wav)|*.wav";
+    dialog.flags = platform::kDialogOverwritePrompt;
+    dialog.initialName = "";
+    const std::optional<std::string> chosen = platform::Platform::instance().saveFile(dialog);
+    platform::Platform& desk = platform::Platform::instance();
+    if (!chosen) {
+        platform::message("Annullato!", player::kTitle);
+        desk.setBusy(false);
+        hooks_.setToolsEnabled(true);
+        return;
+    }
+    BASS_Free();
+    render_.reset();
+    desk.setBusy(true);
+    const files::CopyResult copied = files::copyFileSafely(s_.workFile(), *chosen);
+    desk.setBusy(false);
+    if (!copied.ok) platform::message(copied.message, player::kTitle, platform::Icon::Exclamation);
+}
+
+}  // namespace render

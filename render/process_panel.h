@@ -1,0 +1,97 @@
+// The process panel: "Process" (btnConvert) renders the loaded file with the window's tempo,
+// pitch, vocal remover and equalizer into the work file, shows the progress (Pbregg) and the
+// position, then EndProcess finishes the file, says "Done!" and saves it: as WAV, or as MP3
+// through the encoder component MEnc1 when the source was MP3 (at the source's own bit rate, else
+// the "&Mp3 Setup" choice in Combo2). The engine wiring is render::RenderPipeline, shared with
+// the command line.
+//
+// Threads: window thread only. The render's read-ahead thread lives inside RenderPipeline; the
+// encoder's worker reports through MEnc1's signals, which arrive on the window thread.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "files/wave_header.h"
+#include "player/session.h"
+#include "render/render_pipeline.h"
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace components {
+class Mp3Encoder;
+}  // namespace components
+
+namespace render {
+
+struct ProcessWidgets {
+    QPushButton* btnConvert;
+    QPushButton* btnLoadFile;  // off while a render or an MP3 save runs
+    QLabel* lblPos;            // "Pos: " and the bytes rendered
+    QLabel* lblBPM;            // cleared after a render
+    QProgressBar* Pbregg;
+    QComboBox* Combo2;  // the "&Mp3 Setup" bit rates
+    components::Mp3Encoder* MEnc1;
+    QAction* mnuconf;  // the "&Options" menu's own action
+    QAction* Mnuexit;
+};
+
+struct ProcessHooks {
+    // Frees the engine and opens the output again; false when the program has to end.
+    std::function<bool()> restartEngine;
+    // The "Tools" menu on or off.
+    std::function<void(bool)> setToolsEnabled;
+    // What the window's controls ask for.
+    std::function<RenderSettings()> settings;
+    // The render has started with `settings` (the window shows which effects are on).
+    std::function<void(const RenderSettings&)> started;
+    // The window is being closed: a running render stops at once.
+    std::function<bool()> closing;
+    // An MP3 save that the closing window stopped has returned: finish closing.
+    std::function<void()> closeNow;
+};
+
+class ProcessPanel {
+  public:
+    ProcessPanel(player::Session& session, const ProcessWidgets& widgets, ProcessHooks hooks);
+    ~ProcessPanel();
+
+    void btnConvert_Click();
+    // Patches the work file's header with the audio written and closes it; after a finished
+    // render says "Done!" and saves the result. Harmless when no render ran.
+    void EndProcess();
+    void SaveWave();
+    // Encodes the work file to an MP3 the user names.
+    void SaveAsMp3();
+    // A choice in the "&Mp3 Setup" list.
+    void Combo2_Click(int index);
+
+    // Closing the window while an MP3 save encodes: stops the encoder and returns true (the
+    // window closes once the save has returned, through ProcessHooks::closeNow).
+    bool stopEncodingForClose();
+    // The window waits for a stopped MP3 save to return.
+    bool closingAfterSave() const { return closeWhenEncoderReturns_; }
+
+    // Where a render's work file stops growing (the WAV limit unless a test lowers it).
+    void setMaxDataBytes(uint32_t bytes) { renderMaxDataBytes_ = bytes; }
+
+  private:
+    player::Session& s_;
+    ProcessWidgets w_;
+    ProcessHooks hooks_;
+    std::unique_ptr<RenderPipeline> render_;
+    std::string SourceFileName;   // the source of the last MP3 save
+    bool rendering = false;       // a render's block loop is running
+    bool finished = false;        // a render has just completed; EndProcess says "Done!"
+    uint64_t renderPosition = 0;  // the render channel's position, in source bytes
+    uint32_t renderMaxDataBytes_ = files::kMaxWaveDataBytes;
+    bool closeWhenEncoderReturns_ = false;
+};
+
+}  // namespace render

@@ -1,0 +1,95 @@
+#include "render/process_panel.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QAction>
+#include <QPushButton>
+
+#include "components/mp3_encoder.h"
+#include "mp3/mp3_save.h"
+#include "mp3/mp3routines.h"
+#include "platform/platform.h"
+
+namespace render {
+
+namespace {
+
+// The source's header record, kept between saves.
+mp3::Mp3FileInfo& sourceInfo() {
+    static mp3::Mp3FileInfo info;
+    return info;
+}
+
+}  // namespace
+
+void ProcessPanel::SaveAsMp3() {
+    SourceFileName = s_.CmdFileName;
+    s_.Mp3BitRate = mp3::ChooseMp3BitRate(SourceFileName, s_.Mp3BitRate, sourceInfo(),
+                                          [] { QApplication::processEvents(); });
+    BASS_Free();
+    render_.reset();
+
+    w_.btnConvert->setEnabled(false);
+    w_.btnLoadFile->setEnabled(false);
+    w_.mnuconf->setEnabled(false);
+    hooks_.setToolsEnabled(false);
+    w_.Mnuexit->setEnabled(false);
+    auto enableAgain = [this] {
+        w_.btnLoadFile->setEnabled(true);
+        w_.mnuconf->setEnabled(true);
+        hooks_.setToolsEnabled(true);
+        w_.Mnuexit->setEnabled(true);
+    };
+
+    platform::Platform& desk = platform::Platform::instance();
+    platform::FileDialog dialog;
+    dialog.title = "Save MP3 File As";
+    dialog.filter = "File MP3 (*.MP3)|*.MP3";
+    dialog.flags = platform::kDialogOverwritePrompt;
+    dialog.initialName = "";
+    const std::optional<std::string> chosen = desk.saveFile(dialog);
+    if (!chosen) {
+        platform::message("Annullato!", player::kAppTitle);
+        desk.setBusy(false);
+        enableAgain();
+        return;
+    }
+
+    desk.setBusy(true);
+    w_.MEnc1->setBitRate(s_.Mp3BitRate);
+    w_.MEnc1->setChannelMode(0);
+    w_.MEnc1->setOutputFile(QString::fromStdString(*chosen));
+    w_.MEnc1->setInputFile(QString::fromStdString(s_.workFile()));
+    w_.MEnc1->setChannelMode(0);
+    const bool encoded = w_.MEnc1->Encode();
+    desk.setBusy(false);
+    if (closeWhenEncoderReturns_) {
+        hooks_.closeNow();
+        return;
+    }
+    enableAgain();
+    // A failed encoding is said, not passed over: the user's result would be missing.
+    if (!encoded)
+        platform::message("The MP3 file \"" + *chosen + "\" could not be written:\n" +
+                              w_.MEnc1->errorText().toStdString(),
+                          player::kTitle, platform::Icon::Exclamation);
+}
+
+void ProcessPanel::Combo2_Click(int index) {
+    const std::optional<int32_t> rate =
+        mp3::Mp3SetupBitRate(w_.Combo2->itemText(index).toStdString());
+    if (rate) s_.Mp3BitRate = *rate;
+    platform::message("Mp3 Setup", player::kTitle, platform::Icon::Question);
+    w_.Combo2->setVisible(false);
+}
+
+bool ProcessPanel::stopEncodingForClose() {
+    if (!w_.MEnc1 || !w_.MEnc1->isEncoding()) return false;
+    // The save is encoding on a thread: stop it, so that no partial MP3 is left, and close once
+    // its Encode has returned.
+    closeWhenEncoderReturns_ = true;
+    w_.MEnc1->StopEncoding();
+    return true;
+}
+
+}  // namespace render
