@@ -12,7 +12,7 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Quorvin Audio Tools");
-    QApplication::setApplicationVersion("1.0");
+    QApplication::setApplicationVersion(QUORVIN_VERSION);
 
     engine::OutputKind output = engine::OutputKind::Device;
     for (int i = 1; i < argc; ++i) {

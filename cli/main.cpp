@@ -21,6 +21,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string name = argv[1];
+    if (name == "-v" || name == "--version") {
+        std::cout << "quorvin " QUORVIN_VERSION "\n";
+        return 0;
+    }
     if (name == "-h" || name == "--help" || name == "help") {
         usage(std::cout);
         return 0;

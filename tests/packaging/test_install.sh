@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary prefix and checks what a desktop needs is there and valid;
+# then makes the Debian package, unpacks it and runs the command line from the unpacked tree.
+#   test_install.sh BUILD_DIR VERSION
+set -euo pipefail
+build=$1 version=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+cmake --install "$build" --prefix "$work/prefix" >/dev/null
+id=org.quorvin.AudioTools
+for f in bin/quorvin-audio-tools bin/quorvin \
+  share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
+  share/icons/hicolor/scalable/apps/$id.svg share/icons/hicolor/48x48/apps/$id.png \
+  share/icons/hicolor/256x256/apps/$id.png \
+  share/man/man1/quorvin-audio-tools.1 share/man/man1/quorvin.1 \
+  share/doc/QuorvinAudioTools/COPYING; do
+  [ -e "$work/prefix/$f" ] || fail "cmake --install did not install $f"
+done
+desktop-file-validate "$work/prefix/share/applications/$id.desktop" || fail "desktop entry"
+appstreamcli validate --no-net "$work/prefix/share/metainfo/$id.metainfo.xml" >/dev/null \
+  || fail "metainfo"
+for page in quorvin-audio-tools quorvin; do
+  MANWIDTH=80 man -l "$work/prefix/share/man/man1/$page.1" 2>&1 >/dev/null | grep . \
+    && fail "man page $page has warnings"
+done
+
+(cd "$work" && cpack --config "$build/CPackConfig.cmake" -B "$work/pkg" >/dev/null)
+deb=$(ls "$work"/pkg/*.deb) || fail "no .deb made"
+dpkg-deb -f "$deb" Depends | grep -q libqt6widgets6 || fail "Depends lacks the Qt libraries"
+dpkg-deb -x "$deb" "$work/unpacked"
+out=$("$work/unpacked/usr/bin/quorvin" --version)
+[ "$out" = "quorvin $version" ] || fail "unpacked quorvin --version said '$out'"
+echo "installed, validated and packaged: $(basename "$deb")"
