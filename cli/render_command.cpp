@@ -5,7 +5,6 @@
 // a failed render never leaves a half-written OUT or destroys an existing one.
 #include <array>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <sstream>
@@ -17,7 +16,7 @@
 #include "cli/mp3_output.h"
 #include "files/file_io.h"
 #include "render/render_pipeline.h"
-#include "files/safe_copy.h"
+#include "files/temporary_file.h"
 
 namespace fs = std::filesystem;
 
@@ -26,29 +25,6 @@ namespace cli {
 namespace {
 
 constexpr const char* kName = "quorvin render: ";
-
-// The temporary file being written, removed when the render is interrupted (Ctrl-C).
-char interruptedTemp[4096];
-
-extern "C" void removeTemporaryAndExit(int sig) {
-    if (interruptedTemp[0]) std::remove(interruptedTemp);
-    std::signal(sig, SIG_DFL);
-    std::raise(sig);
-}
-
-// Registers `path` for removal on an interrupt while it lives.
-struct InterruptGuard {
-    explicit InterruptGuard(const std::string& path) {
-        std::snprintf(interruptedTemp, sizeof interruptedTemp, "%s", path.c_str());
-        std::signal(SIGINT, removeTemporaryAndExit);
-        std::signal(SIGTERM, removeTemporaryAndExit);
-    }
-    ~InterruptGuard() {
-        std::signal(SIGINT, SIG_DFL);
-        std::signal(SIGTERM, SIG_DFL);
-        interruptedTemp[0] = 0;
-    }
-};
 
 int usageError(std::ostream& err, const std::string& what) {
     err << kName << what << "\nusage: quorvin render "
@@ -62,7 +38,8 @@ bool numberOption(const ParsedArgs& p, const std::string& name, double lo, doubl
     const auto it = p.options.find(name);
     if (it == p.options.end()) return true;
     const auto v = parseNumber(it->second);
-    if (!v || *v < lo || *v > hi || (wholeOnly && *v != std::floor(*v))) {
+    // Written so that NaN fails too.
+    if (!v || !(*v >= lo && *v <= hi) || (wholeOnly && *v != std::floor(*v))) {
         std::ostringstream os;
         os << name << " wants " << (wholeOnly ? "a whole number" : "a number") << " from " << lo
            << " to " << hi << ", not \"" << it->second << "\"";
@@ -91,6 +68,14 @@ bool eqOption(const std::string& text, std::array<int, dsp::kEqBands>& sliders,
             "(bands 80, 200, 1500, 4000, 7500, 10000, 12000 Hz), not \"" +
             text + "\"";
     return ok;
+}
+
+// `message` with the temporary's path replaced by the destination the user knows.
+std::string naming(std::string message, const std::string& temporary, const std::string& path) {
+    for (size_t at = message.find(temporary); at != std::string::npos;
+         at = message.find(temporary, at + path.size()))
+        message.replace(at, temporary.size(), path);
+    return message;
 }
 
 }  // namespace
@@ -143,23 +128,24 @@ int renderCommand(const Args& args, std::ostream& out, std::ostream& err) {
             << "\" is the input file itself; choose another name\n";
         return 1;
     }
-    if (fs::is_directory(outFs, ec)) {
-        err << kName << "cannot write \"" << outPath << "\": it is a folder\n";
+    // The user's file at OUT is replaced only when it may be written, as the window's save.
+    if (const files::Result r = files::checkReplaceable(outPath); !r) {
+        err << kName << r.message << "\n";
         return 1;
     }
 
-    const std::string temp = files::createTemporaryBeside(outPath, error);
-    if (temp.empty()) {
-        err << kName << error << "\n";
+    // The WAV render goes to a temporary beside OUT; for MP3 output a second one takes the MP3.
+    // Both remove themselves on every way out, and on an interrupt (see main.cpp).
+    files::TemporaryFile wav;
+    files::Result r = wav.create(outPath);
+    if (r) r = wav.closeStream();
+    if (!r) {
+        err << kName << r.message << "\n";
         return 1;
     }
-    // The WAV render goes to a temporary beside OUT; for MP3 output a second one takes the MP3.
-    const InterruptGuard guard(temp);
-    auto discard = [&](const std::string& path) { fs::remove(files::pathFromUtf8(path), ec); };
 
     render::RenderPipeline pipeline;
-    if (!pipeline.open(in, temp, settings)) {
-        discard(temp);
+    if (!pipeline.open(in, wav.path(), settings)) {
         err << kName << pipeline.error() << "\n";
         return 1;
     }
@@ -167,33 +153,41 @@ int renderCommand(const Args& args, std::ostream& out, std::ostream& err) {
     render::RenderPipeline::Step step;
     while ((step = pipeline.step()) == render::RenderPipeline::Step::More)
         bar.update(pipeline.position(), pipeline.length());
-    bar.update(pipeline.length(), pipeline.length());
+    if (step == render::RenderPipeline::Step::Finished) bar.update(1, 1);
     bar.done();
     const bool finished = pipeline.finish();
     pipeline.close();
-    if (step == render::RenderPipeline::Step::Stopped || !finished) {
-        discard(temp);
-        err << kName << pipeline.error() << "\n";
+    if (!finished) {
+        // A failed write: what is on disk is not the whole result; nothing is put in place.
+        err << kName << naming(pipeline.error(), wav.path(), outPath) << "\n";
         return 1;
     }
+    // Stopped yet finished: the WAV size limit was reached and the file is valid up to there.
+    const bool cutAtLimit = step == render::RenderPipeline::Step::Stopped;
 
-    std::string result = temp;
+    files::TemporaryFile result = std::move(wav);
     if (mp3) {
-        Mp3Job job{temp, files::createTemporaryBeside(outPath, error), in, int(bitrate)};
-        const bool encoded = !job.mp3Path.empty() && encodeMp3(job, error);
-        discard(temp);
-        if (!encoded) {
-            if (!job.mp3Path.empty()) discard(job.mp3Path);
+        files::TemporaryFile encoded;
+        r = encoded.create(outPath);
+        if (r) r = encoded.closeStream();
+        if (!r) {
+            err << kName << r.message << "\n";
+            return 1;
+        }
+        Mp3Job job{result.path(), encoded.path(), in, int(bitrate)};
+        if (!encodeMp3(job, error)) {
             err << kName << error << "\n";
             return 1;
         }
-        result = job.mp3Path;
+        result = std::move(encoded);
     }
-    const auto placed = files::replaceFile(result, outPath);
-    if (!placed.ok) {
-        err << kName << placed.message << "\n";
+    if (r = result.commit(); !r) {
+        err << kName << r.message << "\n";
         return 1;
     }
+    if (cutAtLimit)
+        err << kName << "note: the render reached the largest size a WAV file can have; \""
+            << outPath << "\" holds the audio up to that point\n";
     return 0;
 }
 
