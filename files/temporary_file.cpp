@@ -185,7 +185,13 @@ Result checkReplaceable(const std::string& destination) {
     const fs::path dst = pathFromUtf8(destination);
     std::error_code ec;
     if (fs::is_directory(dst, ec)) return cannotSave(destination, "it is a folder");
-    if (!fs::exists(dst, ec)) return Result::success();
+    const fs::file_status st = fs::status(dst, ec);
+    if (!fs::exists(st)) return Result::success();
+    // Write-protected by its mode: refused even for a user whom the mode does not bind.
+    constexpr auto anyWrite =
+        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    if (st.permissions() != fs::perms::unknown && (st.permissions() & anyWrite) == fs::perms::none)
+        return cannotSave(destination, "it is write-protected");
     // An existing file that cannot be written stays as it is, as a plain save would leave it.
     errno = 0;
     std::FILE* probe = openFile(destination, "r+b");
