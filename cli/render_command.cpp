@@ -81,6 +81,11 @@ std::string naming(std::string message, const std::string& temporary, const std:
 }  // namespace
 
 int renderCommand(const Args& args, std::ostream& out, std::ostream& err) {
+    return renderCommandWithLimit(args, out, err, files::kMaxWaveDataBytes);
+}
+
+int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& err,
+                           uint32_t maxWavDataBytes) {
     const ParsedArgs p =
         parseArgs(args, {"--tempo", "--pitch", "--eq", "--bitrate"}, {"--vocal-remover"});
     if (!p.error.empty()) return usageError(err, p.error);
@@ -110,9 +115,7 @@ int renderCommand(const Args& args, std::ostream& out, std::ostream& err) {
     if (!mp3 && !endsWithNoCase(outPath, ".wav"))
         return usageError(err, "the output file's name must end in .wav or .mp3");
     if (mp3 && !mp3OutputAvailable()) {
-        std::string why;
-        encodeMp3({}, why);
-        err << kName << why << "\n";
+        err << kName << encodeMp3({}).message << "\n";
         return 1;
     }
 
@@ -144,7 +147,7 @@ int renderCommand(const Args& args, std::ostream& out, std::ostream& err) {
         return 1;
     }
 
-    render::RenderPipeline pipeline;
+    render::RenderPipeline pipeline(maxWavDataBytes);
     if (!pipeline.open(in, wav.path(), settings)) {
         err << kName << pipeline.error() << "\n";
         return 1;
@@ -175,8 +178,8 @@ int renderCommand(const Args& args, std::ostream& out, std::ostream& err) {
             return 1;
         }
         Mp3Job job{result.path(), encoded.path(), in, int(bitrate)};
-        if (!encodeMp3(job, error)) {
-            err << kName << error << "\n";
+        if (r = encodeMp3(job); !r) {
+            err << kName << r.message << "\n";
             return 1;
         }
         result = std::move(encoded);
