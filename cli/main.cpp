@@ -54,6 +54,9 @@ int main(int argc, char** argv) {
             } catch (const std::exception& e) {
                 std::cerr << "quorvin " << c.name << ": " << e.what() << "\n";
                 return 1;
+            } catch (...) {  // unwound, so the temporaries are gone
+                std::cerr << "quorvin " << c.name << ": an unexpected error\n";
+                return 1;
             }
         }
     }
