@@ -31,8 +31,9 @@ int patch32(std::FILE* f, long offset, int32_t value) {
     return writeFile(f, b, 4).error;
 }
 
-// The largest channel count whose 16-bit block align still fits a signed 16-bit field.
-constexpr int kMaxChannels = 32767 / 2;
+// The largest channel count whose bits per frame (channels x 16) still fit a signed 16-bit
+// number, as the header's block align and the computation of it need.
+constexpr int kMaxChannels = 32767 / 16;
 
 bool describable(int channels, int sampleRate, bool eightBit) {
     if (channels < 1 || channels > kMaxChannels || sampleRate < 1) return false;
@@ -56,7 +57,7 @@ WaveHeader WaveHeader::forFormat(int channels, int sampleRate, bool eightBit) {
     h.format.channels = int16_t(channels);
     h.format.sampleRate = int32_t(sampleRate);
     h.format.bitsPerSample = eightBit ? 8 : 16;
-    const int16_t bitsProduct = int16_t(h.format.channels * h.format.bitsPerSample);
+    const int bitsProduct = int(h.format.channels) * h.format.bitsPerSample;
     // Channel counts and sample sizes give whole bytes here; rounding keeps odd products sane.
     h.format.blockAlign = int16_t((bitsProduct + 4) / 8);
     h.format.bytesPerSecond = int32_t(int64_t(h.format.blockAlign) * h.format.sampleRate);
