@@ -10,6 +10,8 @@ namespace files {
 
 // The path of a UTF-8 file name, on every platform.
 std::filesystem::path pathFromUtf8(const std::string& utf8);
+// The UTF-8 text of a path, on every platform.
+std::string utf8FromPath(const std::filesystem::path& path);
 // std::fopen for a UTF-8 path. Sets errno on failure like std::fopen.
 std::FILE* openFile(const std::string& utf8Path, const char* mode);
 // The system's description of `errorNumber` ("Permission denied", "No space left on device").

@@ -98,15 +98,15 @@ Result TemporaryFile::create(const std::string& destination) {
     const fs::path folder = dst.has_parent_path() ? dst.parent_path() : fs::path(".");
     int err = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const fs::path candidate =
-            folder / ("." + dst.filename().string() + "." + randomSuffix() + ".part");
+        const fs::path candidate = folder / pathFromUtf8("." + utf8FromPath(dst.filename()) + "." +
+                                                         randomSuffix() + ".part");
         errno = 0;
         // "x": fail when the name exists, so that no one else's file is ever opened.
-        std::FILE* f = openFile(candidate.string(), "wbx");
+        std::FILE* f = openFile(utf8FromPath(candidate), "wbx");
         err = errno;
         if (f) {
             file_ = f;
-            path_ = candidate.string();
+            path_ = utf8FromPath(candidate);
             slot_ = enroll(path_);
             return Result::success();
         }
