@@ -16,6 +16,7 @@
 #include "cli/mp3_output.h"
 #include "files/file_io.h"
 #include "render/render_pipeline.h"
+#include "files/result.h"
 #include "files/temporary_file.h"
 
 namespace fs = std::filesystem;
@@ -32,27 +33,26 @@ int usageError(std::ostream& err, const std::string& what) {
     return 2;
 }
 
-// A number option within [lo, hi]; `wholeOnly` for integers.
-bool numberOption(const ParsedArgs& p, const std::string& name, double lo, double hi,
-                  bool wholeOnly, double& value, std::string& error) {
+// A number option within [lo, hi] into `value` (left as it is when the option is absent);
+// `wholeOnly` for integers.
+files::Result numberOption(const ParsedArgs& p, const std::string& name, double lo, double hi,
+                           bool wholeOnly, double& value) {
     const auto it = p.options.find(name);
-    if (it == p.options.end()) return true;
+    if (it == p.options.end()) return files::Result::success();
     const auto v = parseNumber(it->second);
     // Written so that NaN fails too.
     if (!v || !(*v >= lo && *v <= hi) || (wholeOnly && *v != std::floor(*v))) {
         std::ostringstream os;
         os << name << " wants " << (wholeOnly ? "a whole number" : "a number") << " from " << lo
            << " to " << hi << ", not \"" << it->second << "\"";
-        error = os.str();
-        return false;
+        return files::Result::failure(os.str());
     }
     value = *v;
-    return true;
+    return files::Result::success();
 }
 
 // "--eq g0,...,g6": seven gains in dB, whole numbers from -10 to 10 as on the window's sliders.
-bool eqOption(const std::string& text, std::array<int, dsp::kEqBands>& sliders,
-              std::string& error) {
+files::Result eqOption(const std::string& text, std::array<int, dsp::kEqBands>& sliders) {
     std::vector<std::string> parts;
     std::stringstream ss(text);
     for (std::string part; std::getline(ss, part, ',');) parts.push_back(part);
@@ -62,12 +62,11 @@ bool eqOption(const std::string& text, std::array<int, dsp::kEqBands>& sliders,
         ok = v && *v >= -10 && *v <= 10 && *v == std::floor(*v);
         if (ok) sliders[i] = -int(*v);  // a slider's value is the negated gain
     }
-    if (!ok)
-        error =
-            "--eq wants seven gains in dB, whole numbers from -10 to 10 separated by commas "
-            "(bands 80, 200, 1500, 4000, 7500, 10000, 12000 Hz), not \"" +
-            text + "\"";
-    return ok;
+    if (ok) return files::Result::success();
+    return files::Result::failure(
+        "--eq wants seven gains in dB, whole numbers from -10 to 10 separated by commas "
+        "(bands 80, 200, 1500, 4000, 7500, 10000, 12000 Hz), not \"" +
+        text + "\"");
 }
 
 // `message` with the temporary's path replaced by the destination the user knows.
@@ -94,17 +93,16 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
     const std::string& outPath = p.positional[1];
 
     render::RenderSettings settings;
-    std::string error;
     double tempo = 0, pitch = 0, bitrate = 0;
-    if (!numberOption(p, "--tempo", -60, 60, false, tempo, error) ||
-        !numberOption(p, "--pitch", -8, 8, false, pitch, error) ||
-        !numberOption(p, "--bitrate", 8, 320, true, bitrate, error))
-        return usageError(err, error);
+    files::Result r = numberOption(p, "--tempo", -60, 60, false, tempo);
+    if (r) r = numberOption(p, "--pitch", -8, 8, false, pitch);
+    if (r) r = numberOption(p, "--bitrate", 8, 320, true, bitrate);
+    if (!r) return usageError(err, r.message);
     settings.tempoPercent = float(tempo);
     settings.pitchSemitones = float(pitch);
     settings.vocalRemover = p.options.count("--vocal-remover") != 0;
     if (const auto it = p.options.find("--eq"); it != p.options.end()) {
-        if (!eqOption(it->second, settings.eqSliders, error)) return usageError(err, error);
+        if (r = eqOption(it->second, settings.eqSliders); !r) return usageError(err, r.message);
         settings.equalizer = true;
     }
     settings.decodeAhead = true;
@@ -140,7 +138,7 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
     // The WAV render goes to a temporary beside OUT; for MP3 output a second one takes the MP3.
     // Both remove themselves on every way out, and on an interrupt (see main.cpp).
     files::TemporaryFile wav;
-    files::Result r = wav.create(outPath);
+    r = wav.create(outPath);
     if (r) r = wav.closeStream();
     if (!r) {
         err << kName << r.message << "\n";

@@ -377,25 +377,6 @@ TEST(TemporaryFile, LivesBesideTheDestinationAndIsRemovedOnEveryWayOut) {
     EXPECT_EQ(filesIn(tmp.path()), 1u);
 }
 
-TEST(TemporaryFile, AWriteProtectedOrFolderDestinationIsRefused) {
-    fixtures::TempDir tmp;
-    const std::string locked = tmp.file("locked.wav");
-    fixtures::writeBytes(locked, {1});
-    fs::permissions(locked, fs::perms::owner_read);
-    fs::create_directory(tmp.path() / "folder");
-    EXPECT_TRUE(files::checkReplaceable(tmp.file("new.wav")));
-    for (const auto& [path, says] :
-         {std::pair{locked, "write-protected"}, std::pair{tmp.file("folder"), "folder"}}) {
-        const files::Result r = files::checkReplaceable(path);
-        EXPECT_FALSE(r);
-        EXPECT_NE(r.message.find(path), std::string::npos) << r.message;
-        EXPECT_NE(r.message.find(says), std::string::npos) << r.message;
-        // The safe copy refuses it the same way.
-        EXPECT_FALSE(files::copyFileSafely(tmp.file("new.wav"), path));
-    }
-    EXPECT_EQ(fixtures::readBytes(locked), std::vector<uint8_t>{1});
-}
-
 TEST(Paths, RppAddsOneSeparator) {
     const char sep = char(fs::path::preferred_separator);
     const std::string s(1, sep);
