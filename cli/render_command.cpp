@@ -120,8 +120,9 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
     // Refusals that need no engine: a missing input, an output that is the input itself.
     const fs::path inFs = files::pathFromUtf8(in), outFs = files::pathFromUtf8(outPath);
     std::error_code ec;
-    if (!fs::exists(inFs, ec)) {
-        err << kName << "cannot open \"" << in << "\": no such file\n";
+    // A pipe or a device is refused before the engine would wait on it.
+    if (const std::string why = files::whyNotAFile(in); !why.empty()) {
+        err << kName << "cannot open \"" << in << "\": " << why << "\n";
         return 1;
     }
     if (fs::exists(outFs, ec) && fs::equivalent(inFs, outFs, ec)) {
@@ -130,7 +131,7 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
         return 1;
     }
     // The user's file at OUT is replaced only when it may be written, as the window's save.
-    if (const files::Result r = files::checkReplaceable(outPath); !r) {
+    if (r = files::checkReplaceable(outPath); !r) {
         err << kName << r.message << "\n";
         return 1;
     }

@@ -1,5 +1,6 @@
 // The `quorvin` executable, run as a user runs it: exit status, messages, and the files it makes.
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -66,6 +67,7 @@ TEST(QuorvinRender, BadInputGetsAClearMessageAndLosesNothing) {
     fixtures::writeBytes(out, old);
     fixtures::writeBytes(tmp.file("fake.mp3"), std::vector<uint8_t>(3000, 0x41));
     fixtures::writeBytes(tmp.file("empty.wav"), {});
+    ASSERT_EQ(mkfifo(tmp.file("pipe.wav").c_str(), 0600), 0);
 
     struct Case {
         std::vector<std::string> args;
@@ -73,6 +75,8 @@ TEST(QuorvinRender, BadInputGetsAClearMessageAndLosesNothing) {
         std::string says;
     } cases[] = {
         {{"render", tmp.file("missing.wav"), out}, 1, "missing.wav"},
+        {{"render", tmp.file("pipe.wav"), out}, 1, "named pipe"},
+        {{"render", "/dev/zero", out}, 1, "device"},
         {{"render", tmp.file("fake.mp3"), out}, 1, "fake.mp3"},
         {{"render", tmp.file("empty.wav"), out}, 1, "empty.wav"},
         {{"render", in, in}, 1, "input file itself"},
@@ -104,7 +108,7 @@ TEST(QuorvinRender, BadInputGetsAClearMessageAndLosesNothing) {
     }
     EXPECT_EQ(fixtures::readBytes(in).size(), 44u + 44100 * 4);
     // Only the files made above: no temporaries left anywhere.
-    EXPECT_EQ(filesIn(tmp.path()), 4u);
+    EXPECT_EQ(filesIn(tmp.path()), 5u);
 
     // MP3 output: refused clearly until an encoder is built in; nothing rendered.
     auto r = quorvin({"render", in, tmp.file("out.mp3")}, tmp);
