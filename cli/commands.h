@@ -2,6 +2,7 @@
 // table in commands.cpp.
 #pragma once
 
+#include <cstdint>
 #include <ostream>
 #include <span>
 #include <string>
@@ -25,6 +26,10 @@ std::span<const Command> commands();
 
 // The subcommands.
 int renderCommand(const Args& args, std::ostream& out, std::ostream& err);
+// renderCommand with the WAV size limit at `maxWavDataBytes` bytes of audio instead of the
+// format's own (for checking what happens at the limit without writing 2 GB).
+int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& err,
+                           uint32_t maxWavDataBytes);
 int bpmCommand(const Args& args, std::ostream& out, std::ostream& err);
 int mp3InfoCommand(const Args& args, std::ostream& out, std::ostream& err);
 int normalizeCommand(const Args& args, std::ostream& out, std::ostream& err);

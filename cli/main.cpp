@@ -1,9 +1,11 @@
 // quorvin: the command line over the program's own code.
+#include <csignal>
 #include <cstring>
 #include <iostream>
 #include <string>
 
 #include "cli/commands.h"
+#include "files/temporary_file.h"
 
 namespace {
 
@@ -11,6 +13,14 @@ void usage(std::ostream& os) {
     os << "usage: quorvin COMMAND [ARGUMENTS]\n\ncommands:\n";
     for (const auto& c : cli::commands())
         os << "  " << c.name << " " << c.usage << "\n      " << c.summary << "\n";
+}
+
+// Ctrl-C or SIGTERM: remove the temporaries of the work in progress, then end as the signal
+// would have ended the program. Async-signal-safe throughout.
+extern "C" void removeTemporariesAndEnd(int sig) {
+    files::removeLiveTemporaries();
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);
 }
 
 }  // namespace
@@ -29,6 +39,10 @@ int main(int argc, char** argv) {
         usage(std::cout);
         return 0;
     }
+    for (int sig : {SIGINT, SIGTERM}) std::signal(sig, removeTemporariesAndEnd);
+#ifdef SIGHUP
+    std::signal(SIGHUP, removeTemporariesAndEnd);
+#endif
     for (const auto& c : cli::commands()) {
         if (name == c.name) {
             const cli::Args args(argv + 2, argv + argc);
@@ -43,6 +57,9 @@ int main(int argc, char** argv) {
                 return c.run(args, std::cout, std::cerr);
             } catch (const std::exception& e) {
                 std::cerr << "quorvin " << c.name << ": " << e.what() << "\n";
+                return 1;
+            } catch (...) {  // unwound, so the temporaries are gone
+                std::cerr << "quorvin " << c.name << ": an unexpected error\n";
                 return 1;
             }
         }

@@ -3,9 +3,6 @@
 // Prints what the MP3 header reader finds in IN, one "Field: value" line per field of its record,
 // then the reader's result. Exit status 0 when a frame was found, 1 when none was found, the file
 // is missing or the reader failed.
-#include <filesystem>
-#include <system_error>
-
 #include "cli/commands.h"
 #include "mp3/mp3_save.h"
 #include "files/file_io.h"
@@ -18,9 +15,8 @@ int mp3InfoCommand(const Args& args, std::ostream& out, std::ostream& err) {
         return 2;
     }
     const std::string& in = args[0];
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(files::pathFromUtf8(in), ec)) {
-        err << "quorvin mp3-info: cannot open \"" << in << "\": no such file\n";
+    if (const std::string why = files::whyNotAFile(in); !why.empty()) {
+        err << "quorvin mp3-info: cannot open \"" << in << "\": " << why << "\n";
         return 1;
     }
     int result = 0;

@@ -9,13 +9,14 @@ bool mp3OutputAvailable() {
     return true;
 }
 
-bool encodeMp3(const Mp3Job& job, std::string& error) {
-    // The bit rate as the main window's save chooses it: the source's own when its header can be
-    // read (at least 128 kbit/s), else the program's starting setting; --bitrate overrides both.
+files::Result encodeMp3(const Mp3Job& job) {
+    // The bit rate as the main window's save chooses it: an MP3 source's own when its header can
+    // be read (at least 128 kbit/s), else the program's starting setting; --bitrate overrides
+    // both. Only an MP3 source has a rate: any other is never searched for MPEG frames.
     int32_t bitRate = mp3::kDefaultMp3BitRate;
     if (job.bitrateKbps > 0) {
         bitRate = job.bitrateKbps * 1000;
-    } else {
+    } else if (mp3::SavesAsMp3(job.sourcePath)) {
         mp3::Mp3FileInfo info;
         bitRate = mp3::ChooseMp3BitRate(job.sourcePath, mp3::kDefaultMp3BitRate, info);
     }
@@ -24,8 +25,9 @@ bool encodeMp3(const Mp3Job& job, std::string& error) {
     encode.output = job.mp3Path;
     encode.bitRate = bitRate;
     encode.channelMode = 0;
-    error = components::encodeMp3File(encode);
-    return error.empty();
+    std::string error = components::encodeMp3File(encode);
+    if (!error.empty()) return files::Result::failure(std::move(error));
+    return files::Result::success();
 }
 
 }  // namespace cli

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "files/result.h"
+
 namespace cli {
 
 struct Mp3Job {
@@ -14,7 +16,7 @@ struct Mp3Job {
 };
 
 bool mp3OutputAvailable();
-// Encodes; false with `error` for the user on failure.
-bool encodeMp3(const Mp3Job& job, std::string& error);
+// Encodes; the failure's message is for the user.
+files::Result encodeMp3(const Mp3Job& job);
 
 }  // namespace cli

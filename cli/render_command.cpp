@@ -5,7 +5,6 @@
 // a failed render never leaves a half-written OUT or destroys an existing one.
 #include <array>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <sstream>
@@ -17,7 +16,8 @@
 #include "cli/mp3_output.h"
 #include "files/file_io.h"
 #include "render/render_pipeline.h"
-#include "files/safe_copy.h"
+#include "files/result.h"
+#include "files/temporary_file.h"
 
 namespace fs = std::filesystem;
 
@@ -27,55 +27,32 @@ namespace {
 
 constexpr const char* kName = "quorvin render: ";
 
-// The temporary file being written, removed when the render is interrupted (Ctrl-C).
-char interruptedTemp[4096];
-
-extern "C" void removeTemporaryAndExit(int sig) {
-    if (interruptedTemp[0]) std::remove(interruptedTemp);
-    std::signal(sig, SIG_DFL);
-    std::raise(sig);
-}
-
-// Registers `path` for removal on an interrupt while it lives.
-struct InterruptGuard {
-    explicit InterruptGuard(const std::string& path) {
-        std::snprintf(interruptedTemp, sizeof interruptedTemp, "%s", path.c_str());
-        std::signal(SIGINT, removeTemporaryAndExit);
-        std::signal(SIGTERM, removeTemporaryAndExit);
-    }
-    ~InterruptGuard() {
-        std::signal(SIGINT, SIG_DFL);
-        std::signal(SIGTERM, SIG_DFL);
-        interruptedTemp[0] = 0;
-    }
-};
-
 int usageError(std::ostream& err, const std::string& what) {
     err << kName << what << "\nusage: quorvin render "
         << "IN OUT [--tempo P] [--pitch S] [--vocal-remover] [--eq g0,g1,...,g6] [--bitrate K]\n";
     return 2;
 }
 
-// A number option within [lo, hi]; `wholeOnly` for integers.
-bool numberOption(const ParsedArgs& p, const std::string& name, double lo, double hi,
-                  bool wholeOnly, double& value, std::string& error) {
+// A number option within [lo, hi] into `value` (left as it is when the option is absent);
+// `wholeOnly` for integers.
+files::Result numberOption(const ParsedArgs& p, const std::string& name, double lo, double hi,
+                           bool wholeOnly, double& value) {
     const auto it = p.options.find(name);
-    if (it == p.options.end()) return true;
+    if (it == p.options.end()) return files::Result::success();
     const auto v = parseNumber(it->second);
-    if (!v || *v < lo || *v > hi || (wholeOnly && *v != std::floor(*v))) {
+    // Written so that NaN fails too.
+    if (!v || !(*v >= lo && *v <= hi) || (wholeOnly && *v != std::floor(*v))) {
         std::ostringstream os;
         os << name << " wants " << (wholeOnly ? "a whole number" : "a number") << " from " << lo
            << " to " << hi << ", not \"" << it->second << "\"";
-        error = os.str();
-        return false;
+        return files::Result::failure(os.str());
     }
     value = *v;
-    return true;
+    return files::Result::success();
 }
 
 // "--eq g0,...,g6": seven gains in dB, whole numbers from -10 to 10 as on the window's sliders.
-bool eqOption(const std::string& text, std::array<int, dsp::kEqBands>& sliders,
-              std::string& error) {
+files::Result eqOption(const std::string& text, std::array<int, dsp::kEqBands>& sliders) {
     std::vector<std::string> parts;
     std::stringstream ss(text);
     for (std::string part; std::getline(ss, part, ',');) parts.push_back(part);
@@ -85,17 +62,29 @@ bool eqOption(const std::string& text, std::array<int, dsp::kEqBands>& sliders,
         ok = v && *v >= -10 && *v <= 10 && *v == std::floor(*v);
         if (ok) sliders[i] = -int(*v);  // a slider's value is the negated gain
     }
-    if (!ok)
-        error =
-            "--eq wants seven gains in dB, whole numbers from -10 to 10 separated by commas "
-            "(bands 80, 200, 1500, 4000, 7500, 10000, 12000 Hz), not \"" +
-            text + "\"";
-    return ok;
+    if (ok) return files::Result::success();
+    return files::Result::failure(
+        "--eq wants seven gains in dB, whole numbers from -10 to 10 separated by commas "
+        "(bands 80, 200, 1500, 4000, 7500, 10000, 12000 Hz), not \"" +
+        text + "\"");
+}
+
+// `message` with the temporary's path replaced by the destination the user knows.
+std::string naming(std::string message, const std::string& temporary, const std::string& path) {
+    for (size_t at = message.find(temporary); at != std::string::npos;
+         at = message.find(temporary, at + path.size()))
+        message.replace(at, temporary.size(), path);
+    return message;
 }
 
 }  // namespace
 
 int renderCommand(const Args& args, std::ostream& out, std::ostream& err) {
+    return renderCommandWithLimit(args, out, err, files::kMaxWaveDataBytes);
+}
+
+int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& err,
+                           uint32_t maxWavDataBytes) {
     const ParsedArgs p =
         parseArgs(args, {"--tempo", "--pitch", "--eq", "--bitrate"}, {"--vocal-remover"});
     if (!p.error.empty()) return usageError(err, p.error);
@@ -104,17 +93,16 @@ int renderCommand(const Args& args, std::ostream& out, std::ostream& err) {
     const std::string& outPath = p.positional[1];
 
     render::RenderSettings settings;
-    std::string error;
     double tempo = 0, pitch = 0, bitrate = 0;
-    if (!numberOption(p, "--tempo", -60, 60, false, tempo, error) ||
-        !numberOption(p, "--pitch", -8, 8, false, pitch, error) ||
-        !numberOption(p, "--bitrate", 8, 320, true, bitrate, error))
-        return usageError(err, error);
+    files::Result r = numberOption(p, "--tempo", -60, 60, false, tempo);
+    if (r) r = numberOption(p, "--pitch", -8, 8, false, pitch);
+    if (r) r = numberOption(p, "--bitrate", 8, 320, true, bitrate);
+    if (!r) return usageError(err, r.message);
     settings.tempoPercent = float(tempo);
     settings.pitchSemitones = float(pitch);
     settings.vocalRemover = p.options.count("--vocal-remover") != 0;
     if (const auto it = p.options.find("--eq"); it != p.options.end()) {
-        if (!eqOption(it->second, settings.eqSliders, error)) return usageError(err, error);
+        if (r = eqOption(it->second, settings.eqSliders); !r) return usageError(err, r.message);
         settings.equalizer = true;
     }
     settings.decodeAhead = true;
@@ -125,17 +113,16 @@ int renderCommand(const Args& args, std::ostream& out, std::ostream& err) {
     if (!mp3 && !endsWithNoCase(outPath, ".wav"))
         return usageError(err, "the output file's name must end in .wav or .mp3");
     if (mp3 && !mp3OutputAvailable()) {
-        std::string why;
-        encodeMp3({}, why);
-        err << kName << why << "\n";
+        err << kName << encodeMp3({}).message << "\n";
         return 1;
     }
 
     // Refusals that need no engine: a missing input, an output that is the input itself.
     const fs::path inFs = files::pathFromUtf8(in), outFs = files::pathFromUtf8(outPath);
     std::error_code ec;
-    if (!fs::exists(inFs, ec)) {
-        err << kName << "cannot open \"" << in << "\": no such file\n";
+    // A pipe or a device is refused before the engine would wait on it.
+    if (const std::string why = files::whyNotAFile(in); !why.empty()) {
+        err << kName << "cannot open \"" << in << "\": " << why << "\n";
         return 1;
     }
     if (fs::exists(outFs, ec) && fs::equivalent(inFs, outFs, ec)) {
@@ -143,23 +130,24 @@ int renderCommand(const Args& args, std::ostream& out, std::ostream& err) {
             << "\" is the input file itself; choose another name\n";
         return 1;
     }
-    if (fs::is_directory(outFs, ec)) {
-        err << kName << "cannot write \"" << outPath << "\": it is a folder\n";
+    // The user's file at OUT is replaced only when it may be written, as the window's save.
+    if (r = files::checkReplaceable(outPath); !r) {
+        err << kName << r.message << "\n";
         return 1;
     }
 
-    const std::string temp = files::createTemporaryBeside(outPath, error);
-    if (temp.empty()) {
-        err << kName << error << "\n";
-        return 1;
-    }
     // The WAV render goes to a temporary beside OUT; for MP3 output a second one takes the MP3.
-    const InterruptGuard guard(temp);
-    auto discard = [&](const std::string& path) { fs::remove(files::pathFromUtf8(path), ec); };
+    // Both remove themselves on every way out, and on an interrupt (see main.cpp).
+    files::TemporaryFile wav;
+    r = wav.create(outPath);
+    if (r) r = wav.closeStream();
+    if (!r) {
+        err << kName << r.message << "\n";
+        return 1;
+    }
 
-    render::RenderPipeline pipeline;
-    if (!pipeline.open(in, temp, settings)) {
-        discard(temp);
+    render::RenderPipeline pipeline(maxWavDataBytes);
+    if (!pipeline.open(in, wav.path(), settings)) {
         err << kName << pipeline.error() << "\n";
         return 1;
     }
@@ -167,33 +155,41 @@ int renderCommand(const Args& args, std::ostream& out, std::ostream& err) {
     render::RenderPipeline::Step step;
     while ((step = pipeline.step()) == render::RenderPipeline::Step::More)
         bar.update(pipeline.position(), pipeline.length());
-    bar.update(pipeline.length(), pipeline.length());
+    if (step == render::RenderPipeline::Step::Finished) bar.update(1, 1);
     bar.done();
     const bool finished = pipeline.finish();
     pipeline.close();
-    if (step == render::RenderPipeline::Step::Stopped || !finished) {
-        discard(temp);
-        err << kName << pipeline.error() << "\n";
+    if (!finished) {
+        // A failed write: what is on disk is not the whole result; nothing is put in place.
+        err << kName << naming(pipeline.error(), wav.path(), outPath) << "\n";
         return 1;
     }
+    // Stopped yet finished: the WAV size limit was reached and the file is valid up to there.
+    const bool cutAtLimit = step == render::RenderPipeline::Step::Stopped;
 
-    std::string result = temp;
+    files::TemporaryFile result = std::move(wav);
     if (mp3) {
-        Mp3Job job{temp, files::createTemporaryBeside(outPath, error), in, int(bitrate)};
-        const bool encoded = !job.mp3Path.empty() && encodeMp3(job, error);
-        discard(temp);
-        if (!encoded) {
-            if (!job.mp3Path.empty()) discard(job.mp3Path);
-            err << kName << error << "\n";
+        files::TemporaryFile encoded;
+        r = encoded.create(outPath);
+        if (r) r = encoded.closeStream();
+        if (!r) {
+            err << kName << r.message << "\n";
             return 1;
         }
-        result = job.mp3Path;
+        Mp3Job job{result.path(), encoded.path(), in, int(bitrate)};
+        if (r = encodeMp3(job); !r) {
+            err << kName << r.message << "\n";
+            return 1;
+        }
+        result = std::move(encoded);
     }
-    const auto placed = files::replaceFile(result, outPath);
-    if (!placed.ok) {
-        err << kName << placed.message << "\n";
+    if (r = result.commit(); !r) {
+        err << kName << r.message << "\n";
         return 1;
     }
+    if (cutAtLimit)
+        err << kName << "note: the render reached the largest size a WAV file can have; \""
+            << outPath << "\" holds the audio up to that point\n";
     return 0;
 }
 

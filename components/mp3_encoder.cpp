@@ -5,7 +5,6 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QPointer>
-#include <QSaveFile>
 #include <QThread>
 #include <algorithm>
 #include <chrono>
@@ -15,6 +14,8 @@
 #include <vector>
 
 #include "engine/engine_ext.h"
+#include "files/fault_injection.h"
+#include "files/temporary_file.h"
 
 namespace components {
 
@@ -45,9 +46,9 @@ class RawSource : public engine::Source {
         frames = std::min(frames, frames_ - pos_);
         if (frames <= 0) return 0;
         bytes_.resize(size_t(frames) * 4);
-        const size_t got = std::fread(bytes_.data(), 1, bytes_.size(), file_);
-        if (std::ferror(file_)) return -1;
-        const int64_t n = int64_t(got / 4);
+        const files::IoResult got = files::readFile(file_, bytes_.data(), bytes_.size());
+        if (got.error) return -1;
+        const int64_t n = int64_t(got.bytes / 4);
         for (int64_t i = 0; i < n * 2; ++i)
             dst[i] = int16_t(uint16_t(bytes_[size_t(2 * i)] | (bytes_[size_t(2 * i + 1)] << 8)));
         pos_ += n;
@@ -133,12 +134,14 @@ std::string encodeMp3File(const Mp3EncodeJob& job, const Mp3ProgressFn& progress
     lame_set_bWriteVbrTag(lame.gf, 1);
     if (lame_init_params(lame.gf) < 0) return "The MP3 encoder does not accept these settings.";
 
-    QSaveFile out(QString::fromStdString(job.output));
-    if (!out.open(QIODevice::WriteOnly))
-        return "Cannot write \"" + job.output + "\": " + out.errorString().toStdString();
-    auto writeFailed = [&] {
-        out.cancelWriting();
-        return "Writing \"" + job.output + "\" failed: " + out.errorString().toStdString();
+    // Through a temporary beside the destination: a stop or a failure leaves no MP3 and keeps an
+    // earlier file of that name.
+    files::TemporaryFile out;
+    if (const files::Result r = out.create(job.output); !r) return r.message;
+    int64_t written = 0;
+    auto put = [&](const unsigned char* data, int bytes) {
+        written += bytes;
+        return out.write(data, size_t(bytes));
     };
 
     constexpr int kBlock = 8192;
@@ -150,12 +153,10 @@ std::string encodeMp3File(const Mp3EncodeJob& job, const Mp3ProgressFn& progress
     int lastPercent = -1;
     for (;;) {
         if (stop && stop->load()) {
-            out.cancelWriting();
             return kMp3Stopped;
         }
         const int64_t n = source->read(in.data(), kBlock);
         if (n < 0) {
-            out.cancelWriting();
             return "Reading \"" + job.input + "\" failed.";
         }
         if (n == 0) break;  // the end (a truncated file ends early)
@@ -179,10 +180,9 @@ std::string encodeMp3File(const Mp3EncodeJob& job, const Mp3ProgressFn& progress
                                                  mp3.data(), int(mp3.size()))
                 : lame_encode_buffer(lame.gf, frames, nullptr, int(n), mp3.data(), int(mp3.size()));
         if (w < 0) {
-            out.cancelWriting();
             return "The MP3 encoder failed.";
         }
-        if (out.write(reinterpret_cast<const char*>(mp3.data()), w) != w) return writeFailed();
+        if (const files::Result r = put(mp3.data(), w); !r) return r.message;
         done += n;
         const int percent = int(std::min<int64_t>(99, done * 100 / length));
         if (progress && percent != lastPercent) {
@@ -194,24 +194,17 @@ std::string encodeMp3File(const Mp3EncodeJob& job, const Mp3ProgressFn& progress
     }
     const int w = lame_encode_flush(lame.gf, mp3.data(), int(mp3.size()));
     if (w < 0) {
-        out.cancelWriting();
         return "The MP3 encoder failed.";
     }
-    if (out.write(reinterpret_cast<const char*>(mp3.data()), w) != w) return writeFailed();
+    if (const files::Result r = put(mp3.data(), w); !r) return r.message;
     // The LAME/Xing header with the exact length goes over the first frame, kept free for it.
     std::vector<unsigned char> tag(8192);
     const size_t t = lame_get_lametag_frame(lame.gf, tag.data(), tag.size());
-    if (t > 0 && t <= size_t(out.size())) {
-        if (!out.seek(0) ||
-            out.write(reinterpret_cast<const char*>(tag.data()), qint64(t)) != qint64(t))
-            return writeFailed();
+    if (t > 0 && int64_t(t) <= written) {
+        if (files::Result r = out.seek(0); !r || !(r = put(tag.data(), int(t)))) return r.message;
     }
-    if (stop && stop->load()) {
-        out.cancelWriting();
-        return kMp3Stopped;
-    }
-    if (!out.commit())
-        return "Writing \"" + job.output + "\" failed: " + out.errorString().toStdString();
+    if (stop && stop->load()) return kMp3Stopped;
+    if (const files::Result r = out.commit(); !r) return r.message;
     return {};
 }
 

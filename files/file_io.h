@@ -10,9 +10,14 @@ namespace files {
 
 // The path of a UTF-8 file name, on every platform.
 std::filesystem::path pathFromUtf8(const std::string& utf8);
+// The UTF-8 text of a path, on every platform.
+std::string utf8FromPath(const std::filesystem::path& path);
 // std::fopen for a UTF-8 path. Sets errno on failure like std::fopen.
 std::FILE* openFile(const std::string& utf8Path, const char* mode);
 // The system's description of `errorNumber` ("Permission denied", "No space left on device").
 std::string describeError(int errorNumber);
+// Why `utf8Path` is not a file to read ("no such file", "it is a folder", "it is a named pipe
+// (FIFO), not a file", "it is a device, not a file"); empty when it is a regular file.
+std::string whyNotAFile(const std::string& utf8Path);
 
 }  // namespace files

@@ -1,17 +1,16 @@
 // Copying a finished file to the place the user chose without ever destroying what is there:
-// the copy goes to a temporary name beside the destination and is renamed over it only when it
-// is complete.
+// the copy goes to a temporary beside the destination (see temporary_file.h) and is renamed over
+// it only when it is complete.
 #pragma once
 
 #include <string>
 
+#include "files/result.h"
+#include "files/temporary_file.h"
+
 namespace files {
 
-struct CopyResult {
-    bool ok = false;
-    // For the user when !ok: names the path and the reason.
-    std::string message;
-};
+using CopyResult = Result;
 
 // Copies `from` to `to`, replacing `to` only when the whole copy has been written. On failure
 // (unreadable source, read-only folder or file, full disk) `to` is left as it was and no
@@ -20,7 +19,8 @@ CopyResult copyFileSafely(const std::string& from, const std::string& to);
 
 // Creates a new, empty file with a unique hidden name in the folder of `destination` and returns
 // its path, for writing a file that replaceFile() later puts in place. Empty, with `error` set
-// (naming the destination and the reason), when the folder does not take new files.
+// (naming the destination and the reason), when the folder does not take new files. The file is
+// a live temporary (removed on an interrupt) until replaceFile() or forgetTemporary().
 std::string createTemporaryBeside(const std::string& destination, std::string& error);
 
 // Renames the finished `temporary` over `destination` (keeping the permissions of a file being

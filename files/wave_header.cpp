@@ -1,7 +1,11 @@
 #include "files/wave_header.h"
 
 #include <cerrno>
+#include <cstdint>
+#include <filesystem>
+#include <system_error>
 
+#include "files/fault_injection.h"
 #include "files/file_io.h"
 
 namespace files {
@@ -18,25 +22,53 @@ void put32(uint8_t* at, uint32_t v) {
     for (int i = 0; i < 4; ++i) at[i] = uint8_t(v >> (8 * i));
 }
 
-// Writes a 32-bit little-endian value at `offset`; false on failure.
-bool patch32(std::FILE* f, long offset, int32_t value) {
+// Writes a 32-bit little-endian value at `offset`; 0 or the error number.
+int patch32(std::FILE* f, long offset, int32_t value) {
     uint8_t b[4];
     put32(b, uint32_t(value));
-    return std::fseek(f, offset, SEEK_SET) == 0 && std::fwrite(b, 1, 4, f) == 4;
+    errno = 0;
+    if (std::fseek(f, offset, SEEK_SET) != 0) return errno ? errno : EIO;
+    return writeFile(f, b, 4).error;
+}
+
+// The largest channel count whose bits per frame (channels x 16) still fit a signed 16-bit
+// number, as the header's block align and the computation of it need.
+constexpr int kMaxChannels = 32767 / 16;
+
+bool describable(int channels, int sampleRate, bool eightBit) {
+    if (channels < 1 || channels > kMaxChannels || sampleRate < 1) return false;
+    const int64_t bytesPerSecond = int64_t(channels) * (eightBit ? 1 : 2) * int64_t(sampleRate);
+    return bytesPerSecond <= INT32_MAX;
 }
 
 }  // namespace
 
 WaveHeader WaveHeader::forFormat(int channels, int sampleRate, bool eightBit) {
     WaveHeader h;
+    if (!describable(channels, sampleRate, eightBit)) {
+        // Marked unusable: WaveWriter::create refuses it.
+        h.format.channels = 0;
+        h.format.sampleRate = 0;
+        h.format.blockAlign = 0;
+        h.format.bytesPerSecond = 0;
+        h.format.bitsPerSample = eightBit ? 8 : 16;
+        return h;
+    }
     h.format.channels = int16_t(channels);
     h.format.sampleRate = int32_t(sampleRate);
     h.format.bitsPerSample = eightBit ? 8 : 16;
-    const int16_t bitsProduct = int16_t(h.format.channels * h.format.bitsPerSample);
+    const int bitsProduct = int(h.format.channels) * h.format.bitsPerSample;
     // Channel counts and sample sizes give whole bytes here; rounding keeps odd products sane.
     h.format.blockAlign = int16_t((bitsProduct + 4) / 8);
-    h.format.bytesPerSecond = int32_t(h.format.blockAlign) * h.format.sampleRate;
+    h.format.bytesPerSecond = int32_t(int64_t(h.format.blockAlign) * h.format.sampleRate);
     return h;
+}
+
+bool WaveHeader::isDescribable() const {
+    return format.bitsPerSample > 0 &&
+           describable(format.channels, format.sampleRate, format.bitsPerSample == 8) &&
+           format.blockAlign == format.channels * format.bitsPerSample / 8 &&
+           int64_t(format.bytesPerSecond) == int64_t(format.blockAlign) * format.sampleRate;
 }
 
 void WaveHeader::setDataSize(uint32_t dataBytes) {
@@ -77,6 +109,12 @@ bool WaveWriter::create(const std::string& path, const WaveHeader& header) {
     path_ = path;
     error_.clear();
     dataBytes_ = 0;
+    if (!header_.isDescribable()) {
+        error_ = "Cannot create \"" + path +
+                 "\": a WAV file cannot describe audio with this many channels at this rate.";
+        status_ = Status::Closed;
+        return false;
+    }
     errno = 0;
     file_ = openFile(path, "wb");
     if (!file_) {
@@ -85,8 +123,8 @@ bool WaveWriter::create(const std::string& path, const WaveHeader& header) {
         return false;
     }
     const auto b = header_.bytes();
-    if (std::fwrite(b.data(), 1, b.size(), file_) != b.size()) {
-        error_ = "Cannot write to \"" + path + "\": " + describeError(errno);
+    if (const IoResult w = writeFile(file_, b.data(), b.size()); w.error) {
+        error_ = "Cannot write to \"" + path + "\": " + describeError(w.error);
         std::fclose(file_);
         file_ = nullptr;
         status_ = Status::Closed;
@@ -107,11 +145,10 @@ bool WaveWriter::append(const void* data, size_t bytes) {
         const uint32_t limit = maxDataBytes_ / align * align;
         take = limit > dataBytes_ ? limit - dataBytes_ : 0;
     }
-    errno = 0;
-    const size_t written = take ? std::fwrite(data, 1, take, file_) : 0;
-    dataBytes_ += uint32_t(written);
-    if (written != take) {
-        error_ = "Cannot write to \"" + path_ + "\": " + describeError(errno);
+    const IoResult written = take ? writeFile(file_, data, take) : IoResult{};
+    dataBytes_ += uint32_t(written.bytes);
+    if (written.error) {
+        error_ = "Cannot write to \"" + path_ + "\": " + describeError(written.error);
         status_ = Status::WriteFailed;
         return false;
     }
@@ -125,24 +162,55 @@ bool WaveWriter::append(const void* data, size_t bytes) {
     return true;
 }
 
+void WaveWriter::fail(const std::string& what, int errorNumber) {
+    if (status_ == Status::WriteFailed) return;  // the first failure is the one to tell
+    error_ = what + " \"" + path_ + "\": " + describeError(errorNumber);
+    status_ = Status::WriteFailed;
+}
+
 bool WaveWriter::finish() {
-    if (!file_) return true;
-    header_.setDataSize(dataBytes_);
+    if (!file_) return status_ != Status::WriteFailed;
+    // Bytes the stream accepted may still fail to reach the disk: flush, close, and then count
+    // what the file really holds, so that the header never claims more than is there.
+    if (const int e = flushFile(file_)) fail("Cannot write to", e);
     errno = 0;
-    bool ok = std::fflush(file_) == 0 && patch32(file_, kRiffSizeOffset, header_.riff.size) &&
-              patch32(file_, kDataSizeOffset, header_.data.size);
-    const int patchErrno = errno;
-    if (std::fclose(file_) != 0 && ok) {
-        ok = false;
-    }
+    if (std::fclose(file_) != 0) fail("Cannot write to", errno ? errno : EIO);
     file_ = nullptr;
-    if (!ok && (status_ == Status::Writing || status_ == Status::LimitReached)) {
-        error_ =
-            "Cannot finish \"" + path_ + "\": " + describeError(patchErrno ? patchErrno : errno);
-        status_ = Status::WriteFailed;
+
+    namespace fs = std::filesystem;
+    const fs::path p = pathFromUtf8(path_);
+    std::error_code ec;
+    if (fs::is_regular_file(p, ec)) {
+        const uintmax_t size = fs::file_size(p, ec);
+        if (!ec && size >= kWaveHeaderBytes) {
+            const uintmax_t onDisk = size - kWaveHeaderBytes;
+            if (onDisk < dataBytes_) {
+                // Cut off: keep the whole frames that did get stored.
+                const uint32_t align =
+                    header_.format.blockAlign > 0 ? uint32_t(header_.format.blockAlign) : 1u;
+                dataBytes_ = uint32_t(onDisk) / align * align;
+            }
+            if (onDisk != dataBytes_) fs::resize_file(p, kWaveHeaderBytes + dataBytes_, ec);
+            header_.setDataSize(dataBytes_);
+            errno = 0;
+            if (std::FILE* f = openFile(path_, "r+b")) {
+                int e = patch32(f, kRiffSizeOffset, header_.riff.size);
+                if (!e) e = patch32(f, kDataSizeOffset, header_.data.size);
+                if (!e) e = flushFile(f);
+                errno = 0;
+                if (std::fclose(f) != 0 && !e) e = errno ? errno : EIO;
+                if (e) fail("Cannot finish", e);
+            } else {
+                fail("Cannot finish", errno);
+            }
+        } else if (status_ != Status::WriteFailed) {
+            fail("Cannot finish", ec ? ec.value() : EIO);
+        }
+    } else {
+        header_.setDataSize(dataBytes_);
     }
     if (status_ == Status::Writing) status_ = Status::Closed;
-    return ok;
+    return status_ != Status::WriteFailed;
 }
 
 }  // namespace files

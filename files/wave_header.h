@@ -51,8 +51,12 @@ struct WaveHeader {
         int32_t size = 0;  // PCM bytes
     } data;
 
-    // A header for the given format with both sizes 0.
+    // A header for the given format with both sizes 0. A format the header's fields cannot
+    // describe (no channels, a rate of 0, a byte rate past 32 bits) gives a header that is not
+    // isDescribable(), which WaveWriter refuses.
     static WaveHeader forFormat(int channels, int sampleRate, bool eightBit);
+    // Whether the format fields are a consistent PCM format the 32-bit fields can hold.
+    bool isDescribable() const;
     // Filled from an engine channel: channel count and the 8-bit flag from its information
     // record, the sample rate from its attributes. Nothing when the channel cannot be queried.
     static std::optional<WaveHeader> fromChannel(DWORD channel);
@@ -82,13 +86,16 @@ class WaveWriter {
     WaveWriter& operator=(const WaveWriter&) = delete;
 
     // Creates (or empties) `path` and writes the header with both sizes 0. False with error()
-    // naming the path and the reason when the file cannot be created or written.
+    // naming the path and the reason when the file cannot be created or written, or the header
+    // is not isDescribable().
     bool create(const std::string& path, const WaveHeader& header);
     // Appends PCM bytes. False when not everything was written (limit, write failure, not open);
     // the bytes that did get written are counted.
     bool append(const void* data, size_t bytes);
-    // Patches the sizes with dataBytes() and closes the file. Harmless when nothing is open.
-    // False when the patch or the close failed (error() says why).
+    // Closes the file and patches the sizes with the bytes it really holds (after a failed write
+    // only the whole frames that reached the disk; dataBytes() then says how many). False when
+    // any write, the flush, the patch or the close failed (error() says why): the file is then
+    // not a complete result. Harmless when nothing is open (false still after a failed write).
     bool finish();
 
     bool isOpen() const { return file_ != nullptr; }
@@ -100,6 +107,8 @@ class WaveWriter {
     const std::string& error() const { return error_; }
 
   private:
+    void fail(const std::string& what, int errorNumber);
+
     std::FILE* file_ = nullptr;
     WaveHeader header_;
     std::string path_;

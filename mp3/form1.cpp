@@ -144,11 +144,19 @@ void Form1::Command3_Click() {
     // Fewer than three characters leave no name to build the MP3's from.
     if (path.size() < 3 || MEnc1->isEncoding()) return;
     const QString output = path.left(path.size() - 3) + "mp3";
-    if (!MEnc1->InputFile().isEmpty() && identity(output) == identity(MEnc1->InputFile())) {
+    // The file named in Text1 is the one encoded, whether chosen with Open or typed.
+    MEnc1->setInputFile(path);
+    if (identity(output) == identity(path)) {
         platform::message("The MP3 file would replace the file it is made from:\n" +
                               output.toStdString() + "\nChoose a file with another name.",
                           kTitle, platform::Icon::Exclamation);
         return;
+    }
+    if (QFileInfo::exists(output)) {
+        const platform::Answer answer =
+            platform::message(output.toStdString() + " already exists.\nDo you want to replace it?",
+                              kTitle, platform::Icon::Question, platform::Buttons::YesNo);
+        if (answer != platform::Answer::Yes) return;
     }
     MEnc1->setOutputFile(output);
     if (MEnc1->BitRate().toString().isEmpty()) MEnc1->setBitRate(128000);

@@ -121,9 +121,29 @@ bool readHeader(ByteSource& src, int64_t offset, uint8_t out[4]) {
     return src.read(offset, out, 4) == 4;
 }
 
+// A frame header in earnest: the 11 sync bits, a version that exists (not the reserved 01), and
+// the fields DecodeFrameHeader checks.
 bool decodeAt(ByteSource& src, int64_t offset, Mp3FrameHeader& header) {
     uint8_t b[4];
-    return readHeader(src, offset, b) && DecodeFrameHeader(b, header);
+    return readHeader(src, offset, b) && b[0] == 0xFF && (b[1] & 0xE0) == 0xE0 &&
+           (b[1] & 0x18) != 0x08 && DecodeFrameHeader(b, header);
+}
+
+// Where the audio starts: past the ID3v2 tags at the start of the file (each: "ID3", version,
+// flags, a 28-bit size in four 7-bit bytes, then that many bytes, and 10 more with a footer).
+int64_t afterId3v2Tags(ByteSource& src, int64_t fileLength) {
+    int64_t at = 0;
+    for (;;) {
+        uint8_t h[10];
+        if (src.read(at, h, sizeof h) != sizeof h || std::memcmp(h, "ID3", 3) != 0 ||
+            h[3] == 0xFF || h[4] == 0xFF || ((h[6] | h[7] | h[8] | h[9]) & 0x80) != 0)
+            return at;
+        const int64_t size = int64_t(h[6]) << 21 | int64_t(h[7]) << 14 | int64_t(h[8]) << 7 | h[9];
+        const bool footer = (h[5] & 0x10) != 0;
+        const int64_t next = at + 10 + size + (footer ? 10 : 0);
+        if (next >= fileLength) return at;  // a tag claiming the whole file: search it all
+        at = next;
+    }
 }
 
 // Ten decodable headers in a row from `c`.
@@ -139,7 +159,7 @@ bool chainAt(ByteSource& src, int64_t c, std::array<Mp3FrameHeader, kChain>& hea
 int64_t findFirstFrame(ByteSource& src, int64_t fileLength,
                        std::array<Mp3FrameHeader, kChain>& headers, const EventPump& pump) {
     std::array<uint8_t, kBlock> block;
-    for (int64_t o = 0; o + kBlock + 1 < fileLength; o += kBlock) {
+    for (int64_t o = afterId3v2Tags(src, fileLength); o + kBlock + 1 < fileLength; o += kBlock) {
         const size_t got = src.read(o, block.data(), size_t(kBlock));
         size_t pos = 0;
         for (;;) {

@@ -1,7 +1,8 @@
-// The MP3 header reader: finds the first MPEG audio frame of a file (a sync search confirmed by a
-// chain of ten frames), decodes its header, works out bit rate, duration and frame count for
-// constant-bit-rate files, files with a Xing header and variable-bit-rate files without one, and
-// reads an ID3v1 tag. Reads headers only, never frame bodies. Plain C++: no engine, no Qt.
+// The MP3 header reader: finds the first MPEG audio frame of a file (a sync search past any ID3v2
+// tag, confirmed by a chain of ten frames whose headers all carry the sync bits and valid fields),
+// decodes its header, works out bit rate, duration and frame count for constant-bit-rate files,
+// files with a Xing header and variable-bit-rate files without one, and reads an ID3v1 tag. Reads
+// headers only, never frame bodies. Plain C++: no engine, no Qt.
 #pragma once
 
 #include <cstddef>

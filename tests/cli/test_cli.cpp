@@ -1,4 +1,10 @@
 // The `quorvin` executable, run as a user runs it: exit status, messages, and the files it makes.
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -61,6 +67,7 @@ TEST(QuorvinRender, BadInputGetsAClearMessageAndLosesNothing) {
     fixtures::writeBytes(out, old);
     fixtures::writeBytes(tmp.file("fake.mp3"), std::vector<uint8_t>(3000, 0x41));
     fixtures::writeBytes(tmp.file("empty.wav"), {});
+    ASSERT_EQ(mkfifo(tmp.file("pipe.wav").c_str(), 0600), 0);
 
     struct Case {
         std::vector<std::string> args;
@@ -68,6 +75,8 @@ TEST(QuorvinRender, BadInputGetsAClearMessageAndLosesNothing) {
         std::string says;
     } cases[] = {
         {{"render", tmp.file("missing.wav"), out}, 1, "missing.wav"},
+        {{"render", tmp.file("pipe.wav"), out}, 1, "named pipe"},
+        {{"render", "/dev/zero", out}, 1, "device"},
         {{"render", tmp.file("fake.mp3"), out}, 1, "fake.mp3"},
         {{"render", tmp.file("empty.wav"), out}, 1, "empty.wav"},
         {{"render", in, in}, 1, "input file itself"},
@@ -76,6 +85,11 @@ TEST(QuorvinRender, BadInputGetsAClearMessageAndLosesNothing) {
         {{"render", in, out, "--tempo", "99"}, 2, "--tempo"},
         {{"render", in, out, "--tempo"}, 2, "needs a value"},
         {{"render", in, out, "--pitch", "two"}, 2, "--pitch"},
+        {{"render", in, out, "--tempo", "nan"}, 2, "--tempo"},
+        {{"render", in, out, "--tempo", "-inf"}, 2, "--tempo"},
+        {{"render", in, out, "--pitch", "NaN"}, 2, "--pitch"},
+        {{"render", in, out, "--pitch", "inf"}, 2, "--pitch"},
+        {{"render", in, out, "--pitch", "8.5"}, 2, "--pitch"},
         {{"render", in, out, "--eq", "1,2,3"}, 2, "seven gains"},
         {{"render", in, out, "--eq", "1,2,3,4,5,6,11"}, 2, "seven gains"},
         {{"render", in, out, "--bitrate", "1000"}, 2, "--bitrate"},
@@ -94,7 +108,7 @@ TEST(QuorvinRender, BadInputGetsAClearMessageAndLosesNothing) {
     }
     EXPECT_EQ(fixtures::readBytes(in).size(), 44u + 44100 * 4);
     // Only the files made above: no temporaries left anywhere.
-    EXPECT_EQ(filesIn(tmp.path()), 4u);
+    EXPECT_EQ(filesIn(tmp.path()), 5u);
 
     // MP3 output: refused clearly until an encoder is built in; nothing rendered.
     auto r = quorvin({"render", in, tmp.file("out.mp3")}, tmp);
@@ -121,3 +135,65 @@ TEST(QuorvinRender, BadInputGetsAClearMessageAndLosesNothing) {
     }
     fs::permissions(ro, fs::perms::owner_all);
 }
+
+TEST(QuorvinRender, AWriteProtectedDestinationIsRefusedAndKeepsItsMode) {
+    fixtures::TempDir tmp;
+    const std::string in = tmp.file("song.wav"), out = tmp.file("protected.wav");
+    fixtures::writeWav(in, fixtures::sine(440, 0.5));
+    const std::vector<uint8_t> old = {1, 2, 3};
+    fixtures::writeBytes(out, old);
+    const auto readOnly = fs::perms::owner_read | fs::perms::group_read;
+    fs::permissions(out, readOnly);
+
+    const auto r = quorvin({"render", in, out}, tmp);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(out), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("write-protected"), std::string::npos) << r.err;
+    EXPECT_EQ(fixtures::readBytes(out), old);
+    EXPECT_EQ(fs::status(out).permissions(), readOnly);
+    EXPECT_EQ(filesIn(tmp.path()), 2u);
+}
+
+// A render interrupted by a signal, during the WAV render or during the MP3 step: the program
+// ends as the signal ends it and leaves no temporary and no output behind.
+class QuorvinInterrupted : public ::testing::TestWithParam<std::tuple<int, std::string>> {};
+
+TEST_P(QuorvinInterrupted, LeavesNothingBehind) {
+    const auto& [sig, extension] = GetParam();
+    fixtures::TempDir tmp;
+    const std::string in = tmp.file("long.wav"), out = tmp.file("out" + extension);
+    fixtures::writeWav(in, fixtures::sine(440, 120));
+    // The MP3 step has begun when a second temporary (the MP3's) exists beside the WAV one.
+    const size_t tempsToWaitFor = extension == ".mp3" ? 2 : 1;
+    auto temporaries = [&] {
+        size_t n = 0;
+        for (const auto& e : fs::directory_iterator(tmp.path()))
+            n += e.path().filename().string().ends_with(".part");
+        return n;
+    };
+
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::freopen("/dev/null", "w", stderr);
+        execl(QUORVIN_CLI, QUORVIN_CLI, "render", in.c_str(), out.c_str(), "--pitch", "3",
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    bool seen = false;
+    while (!(seen = temporaries() >= tempsToWaitFor) && std::chrono::steady_clock::now() < deadline)
+        usleep(500);
+    kill(child, sig);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(seen) << "the render never reached the step to interrupt";
+    ASSERT_TRUE(WIFSIGNALED(status)) << "exited with " << WEXITSTATUS(status);
+    EXPECT_EQ(WTERMSIG(status), sig);
+    EXPECT_EQ(temporaries(), 0u);
+    EXPECT_FALSE(fs::exists(out));
+}
+
+INSTANTIATE_TEST_SUITE_P(SignalsAndSteps, QuorvinInterrupted,
+                         ::testing::Combine(::testing::Values(SIGINT, SIGTERM),
+                                            ::testing::Values(".wav", ".mp3")));

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include "engine/engine_ext.h"
@@ -110,6 +112,16 @@ TEST(QuorvinMp3Info, NoFramesReadErrorsAndBadUsageFail) {
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("missing.mp3"), std::string::npos) << r.err;
 
+    // Not files at all: the message gives the true reason.
+    ASSERT_EQ(mkfifo(tmp.file("pipe.mp3").c_str(), 0600), 0);
+    const std::pair<std::string, std::string> notFiles[] = {
+        {tmp.file("pipe.mp3"), "named pipe"}, {"/dev/null", "device"}, {tmp.file(""), "folder"}};
+    for (const auto& [path, says] : notFiles) {
+        r = quorvin({"mp3-info", path}, tmp);
+        EXPECT_EQ(r.status, 1) << path;
+        EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
+    }
+
     EXPECT_EQ(quorvin({"mp3-info"}, tmp).status, 2);
     EXPECT_EQ(quorvin({"mp3-info", wav, wav}, tmp).status, 2);
 }
@@ -146,4 +158,23 @@ TEST(QuorvinRenderMp3, EncodesAtTheSourceRateOrTheOneAskedFor) {
     r = quorvin({"render", wav, tmp.file("FROM-WAV.MP3")}, tmp);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(firstFrameKbps(tmp.file("FROM-WAV.MP3")), 128);
+
+    // PCM that happens to hold MPEG frame chains (here: a 192 kbit/s MP3's bytes as samples) is
+    // still a WAV source, never searched for a rate.
+    std::vector<uint8_t> pcm = fixtures::readBytes(in);
+    pcm.resize(pcm.size() / 4 * 4);
+    std::vector<uint8_t> file = {'R', 'I', 'F',  'F',  0,   0,   0,    0,    'W', 'A', 'V',
+                                 'E', 'f', 'm',  't',  ' ', 16,  0,    0,    0,   1,   0,
+                                 2,   0,   0x44, 0xac, 0,   0,   0x10, 0xb1, 2,   0,   4,
+                                 0,   16,  0,    'd',  'a', 't', 'a',  0,    0,   0,   0};
+    auto put32 = [&](size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) file[at + size_t(i)] = uint8_t(v >> (8 * i));
+    };
+    put32(4, uint32_t(pcm.size() + 36));
+    put32(40, uint32_t(pcm.size()));
+    file.insert(file.end(), pcm.begin(), pcm.end());
+    fixtures::writeBytes(wav, file);
+    r = quorvin({"render", wav, out}, tmp);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(firstFrameKbps(out), 128);
 }

@@ -13,6 +13,7 @@
 
 #include "files/paths.h"
 #include "files/safe_copy.h"
+#include "files/temporary_file.h"
 #include "files/wave_header.h"
 #include "tests/support/audio_fixtures.h"
 
@@ -58,6 +59,10 @@ std::string unwritableFolder(const fixtures::TempDir& tmp) {
         if (fs::is_directory(candidate)) return candidate.string();
     }
     return "";
+}
+
+size_t filesIn(const fs::path& dir) {
+    return size_t(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
 }
 
 struct Written {
@@ -305,6 +310,71 @@ TEST(SafeCopy, AFailedCopyKeepsTheExistingFileAndSaysWhy) {
     EXPECT_FALSE(r.ok);
     EXPECT_NE(r.message.find(into), std::string::npos) << r.message;
     EXPECT_NE(r.message.find("denied"), std::string::npos) << r.message;
+}
+
+TEST(WaveWriter, RefusesFormatsTheHeaderCannotDescribe) {
+    fixtures::TempDir tmp;
+    struct Case {
+        int channels, rate;
+    } cases[] = {{0, 44100}, {2, 0}, {2, -8000}, {2, 600000000}, {4000, 44100}, {40000, 44100}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.channels) + " channels at " + std::to_string(c.rate));
+        const WaveHeader h = WaveHeader::forFormat(c.channels, c.rate, false);
+        EXPECT_FALSE(h.isDescribable());
+        WaveWriter writer;
+        const std::string path = tmp.file("absurd.wav");
+        EXPECT_FALSE(writer.create(path, h));
+        EXPECT_NE(writer.error().find(path), std::string::npos) << writer.error();
+        EXPECT_FALSE(fs::exists(path));
+    }
+    // The largest byte rate that fits is still written exactly.
+    const WaveHeader big = WaveHeader::forFormat(2, 536870911, false);
+    EXPECT_TRUE(big.isDescribable());
+    EXPECT_EQ(big.format.bytesPerSecond, 2147483644);
+}
+
+TEST(TemporaryFile, LivesBesideTheDestinationAndIsRemovedOnEveryWayOut) {
+    fixtures::TempDir tmp;
+    const std::string dest = tmp.file("song.wav");
+    fixtures::writeBytes(dest, {1, 2, 3});
+    fs::permissions(dest, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+
+    std::string seen;
+    {  // Dropped without commit: gone, the destination as it was.
+        files::TemporaryFile t;
+        ASSERT_TRUE(t.create(dest)) << dest;
+        seen = t.path();
+        EXPECT_EQ(fs::path(seen).parent_path(), tmp.path());
+        EXPECT_EQ(fs::path(seen).filename().string().front(), '.');
+        EXPECT_TRUE(t.write("abc", 3));
+    }
+    EXPECT_FALSE(fs::exists(seen));
+    EXPECT_EQ(fixtures::readBytes(dest), (std::vector<uint8_t>{1, 2, 3}));
+
+    // Two at once get different names; commit puts the data in place with the old mode.
+    files::TemporaryFile a, b;
+    ASSERT_TRUE(a.create(dest));
+    ASSERT_TRUE(b.create(dest));
+    EXPECT_NE(a.path(), b.path());
+    ASSERT_TRUE(a.write("new", 3));
+    ASSERT_TRUE(a.commit());
+    EXPECT_EQ(fixtures::readBytes(dest), (std::vector<uint8_t>{'n', 'e', 'w'}));
+    EXPECT_EQ(fs::status(dest).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+
+    // What an interrupt does: every live temporary is removed, released ones included, and an
+    // owner that later discards its own finds nothing to harm.
+    files::TemporaryFile c;
+    ASSERT_TRUE(c.create(dest));
+    std::string error;
+    const std::string released = files::createTemporaryBeside(dest, error);
+    ASSERT_FALSE(released.empty()) << error;
+    files::removeLiveTemporaries();
+    EXPECT_FALSE(fs::exists(b.path()));
+    EXPECT_FALSE(fs::exists(c.path()));
+    EXPECT_FALSE(fs::exists(released));
+    b.discard();
+    EXPECT_EQ(filesIn(tmp.path()), 1u);
 }
 
 TEST(Paths, RppAddsOneSeparator) {

@@ -125,13 +125,14 @@ TEST_F(EncoderWindow, EncodesTheChosenFileBesideItWithTheChosenSettings) {
     EXPECT_EQ(form->encoder().ChannelMode().toInt(), 1);
     choose("Combo1", -1);  // no item: nothing changes
     EXPECT_EQ(form->encoder().BitRate().toInt(), 96000);
-    // A name typed by hand changes only the output's name: the input stays the chosen file.
+    // A name typed by hand is the file encoded, not the one opened before.
+    fixtures::writeWav(dir.file("other.wav"), fixtures::sine(440, 4));
     get<QLineEdit>("Text1")->setText(QString::fromStdString(dir.file("other.wav")));
     encode();
     auto second = info(dir.file("other.mp3"));
     EXPECT_EQ(second.BitRate, 96);
     EXPECT_EQ(second.ChannelMode, 3);
-    EXPECT_EQ(second.Duration, 6);
+    EXPECT_EQ(second.Duration, 4);
 
     // A ".raw" file gives the ".mp3" of the same name; a cancelled dialog keeps the last name.
     const auto tone = fixtures::sine(440, 3);
@@ -156,8 +157,10 @@ TEST_F(EncoderWindow, StopLeavesNoMp3AndKeepsAnEarlierOne) {
     QObject::connect(&form->encoder(), &components::Mp3Encoder::EncodeProgress, [&](int p) {
         if (p >= 2) get<QPushButton>("Command4")->click();
     });
+    scripted->answers = {platform::Answer::Yes, platform::Answer::Yes};  // replace long.mp3
     encode();
-    EXPECT_TRUE(scripted->messages.empty()) << scripted->lastMessage();
+    ASSERT_EQ(scripted->messages.size(), 1u) << scripted->lastMessage();  // only the question
+    EXPECT_NE(scripted->messages[0].text.find("already exists"), std::string::npos);
     EXPECT_EQ(fixtures::readBytes(dir.file("long.mp3")), (std::vector<uint8_t>{'o', 'l', 'd'}));
     EXPECT_NE(text("Label2"), "Finished Encoding");
 
@@ -196,4 +199,27 @@ TEST_F(EncoderWindow, RefusesToOverwriteItsInputAndReportsBadInput) {
     EXPECT_NE(scripted->messages[1].text.find("bad.wav"), std::string::npos);
     EXPECT_EQ(scripted->messages[1].title, "Quorvin Audio Tools");
     EXPECT_FALSE(std::filesystem::exists(dir.file("bad.mp3")));
+}
+
+TEST_F(EncoderWindow, AsksBeforeReplacingAnExistingMp3) {
+    const std::string wav = dir.file("take.wav"), mp3 = dir.file("take.mp3");
+    fixtures::writeWav(wav, fixtures::sine(440, 2));
+    const std::vector<uint8_t> earlier = {'o', 'l', 'd'};
+    fixtures::writeBytes(mp3, earlier);
+    open(wav);
+
+    // No: the earlier file stays and nothing is encoded.
+    scripted->answers = {platform::Answer::No};
+    encode();
+    ASSERT_EQ(scripted->messages.size(), 1u);
+    EXPECT_EQ(scripted->messages[0].buttons, platform::Buttons::YesNo);
+    EXPECT_NE(scripted->messages[0].text.find(mp3), std::string::npos);
+    EXPECT_EQ(fixtures::readBytes(mp3), earlier);
+    EXPECT_NE(text("Label2"), "Finished Encoding");
+
+    // Yes: replaced by the encoding.
+    scripted->answers = {platform::Answer::Yes};
+    encode();
+    EXPECT_EQ(scripted->messages.size(), 2u);
+    EXPECT_EQ(info(mp3).Duration, 2);
 }

@@ -330,3 +330,79 @@ TEST_F(Mp3Reader, EventPumpRunsDuringTheSearchAndMayReadAnotherFile) {
     EXPECT_EQ(info.BitRate, 128);
     EXPECT_EQ(inner.BitRate, 160);
 }
+
+namespace {
+
+// Bytes in memory, for inputs too large to be worth writing to disk.
+class Memory : public mp3::ByteSource {
+  public:
+    explicit Memory(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
+    int64_t size() const override { return int64_t(bytes_.size()); }
+    size_t read(int64_t offset, uint8_t* dst, size_t n) override {
+        if (offset < 0 || offset >= size()) return 0;
+        n = std::min(n, bytes_.size() - size_t(offset));
+        std::memcpy(dst, bytes_.data() + offset, n);
+        return n;
+    }
+
+  private:
+    std::vector<uint8_t> bytes_;
+};
+
+// An ID3v2.3 tag whose picture holds a chain of ten MPEG-1 layer I frame headers (288 kbit/s,
+// 312 bytes apart) amid noise; `footer` adds the 10-byte footer of version 4.
+std::vector<uint8_t> id3v2WithFalseChain(bool footer) {
+    std::vector<uint8_t> body(8000);
+    uint32_t x = 12345;
+    for (auto& b : body) b = uint8_t((x = x * 1103515245u + 12345u) >> 16);
+    for (int i = 0; i < 10; ++i) {
+        const size_t at = 100 + size_t(i) * 312;
+        body[at] = 0xFF;
+        body[at + 1] = 0xFF;
+        body[at + 2] = 0x90;
+        body[at + 3] = 0x00;
+    }
+    std::vector<uint8_t> tag = {
+        'I', 'D', '3', uint8_t(footer ? 4 : 3), 0, uint8_t(footer ? 0x10 : 0)};
+    const uint32_t n = uint32_t(body.size());
+    for (int shift : {21, 14, 7, 0}) tag.push_back(uint8_t((n >> shift) & 0x7F));
+    tag.insert(tag.end(), body.begin(), body.end());
+    if (footer) {
+        const std::vector<uint8_t> foot = {'3', 'D', 'I', 4, 0, 0x10};
+        tag.insert(tag.end(), foot.begin(), foot.end());
+        tag.insert(tag.end(), tag.begin() + 6, tag.begin() + 10);
+    }
+    return tag;
+}
+
+}  // namespace
+
+TEST_F(Mp3Reader, FalseFrameChainsAreNotTakenForAudio) {
+    // A tagged MP3: the chain in the tag's picture is skipped with the tag.
+    const std::string plain = dir.file("plain.mp3");
+    fixtures::writeMp3(plain, fixtures::sine(440, 20), 128);
+    const auto audio = fixtures::readBytes(plain);
+    for (bool footer : {false, true}) {
+        SCOPED_TRACE(footer ? "ID3v2.4 with footer" : "ID3v2.3");
+        std::vector<uint8_t> file = id3v2WithFalseChain(footer);
+        file.insert(file.end(), audio.begin(), audio.end());
+        Mp3FileInfo info;
+        ASSERT_EQ(mp3::ReadMp3FileInfo(write("tagged.mp3", file), info), 1);
+        EXPECT_EQ(info.Layer, 3);
+        EXPECT_EQ(info.BitRate, 128);
+        EXPECT_EQ(info.SampleRate, 44100);
+        EXPECT_NEAR(info.Duration, 20, 1);
+    }
+
+    // Noise holds no chain whose headers all carry the sync bits.
+    std::vector<uint8_t> noise(24 << 20);
+    uint64_t x = 0x9E3779B97F4A7C15ull;
+    for (auto& b : noise) {
+        x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+        b = uint8_t(x >> 32);
+    }
+    Memory random(std::move(noise));
+    Mp3FileInfo info;
+    EXPECT_EQ(mp3::ReadMp3Info(random, info), 0)
+        << "layer " << int(info.Layer) << ", " << info.BitRate << " kbit/s";
+}

@@ -1,0 +1,237 @@
+#include "files/temporary_file.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <random>
+#include <system_error>
+
+#include "files/fault_injection.h"
+#include "files/file_io.h"
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace files {
+
+namespace {
+
+// The registry of live temporaries: a fixed table, so that a signal handler can walk it without
+// allocating or locking. A slot is Free, Filling (being claimed) or Live.
+constexpr int kSlots = 64;
+constexpr size_t kPathBytes = 4096;
+enum SlotState : int { Free = 0, Filling = 1, Live = 2 };
+struct Slot {
+    std::atomic<int> state{Free};
+    char path[kPathBytes];
+};
+Slot registry[kSlots];
+
+int enroll(const std::string& path) {
+    if (path.size() >= kPathBytes) return -1;
+    for (int i = 0; i < kSlots; ++i) {
+        int expected = Free;
+        if (registry[i].state.compare_exchange_strong(expected, Filling)) {
+            std::memcpy(registry[i].path, path.c_str(), path.size() + 1);
+            registry[i].state.store(Live);
+            return i;
+        }
+    }
+    return -1;  // a full table: that temporary is only removed by its owner
+}
+
+void unenroll(int slot) {
+    if (slot >= 0) registry[slot].state.store(Free);
+}
+
+void removeFile(const std::string& path) {
+    std::error_code ec;
+    fs::remove(pathFromUtf8(path), ec);
+}
+
+std::string randomSuffix() {
+    static std::mutex mutex;
+    static std::mt19937_64 rng{std::random_device{}()};
+    const std::lock_guard lock(mutex);
+    static const char digits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    std::string s(10, '0');
+    for (char& c : s) c = digits[rng() % 36];
+    return s;
+}
+
+Result cannotSave(const std::string& path, const std::string& reason) {
+    return Result::failure("Cannot write \"" + path + "\": " + reason);
+}
+
+}  // namespace
+
+TemporaryFile::~TemporaryFile() {
+    discard();
+}
+
+TemporaryFile::TemporaryFile(TemporaryFile&& other) noexcept {
+    *this = std::move(other);
+}
+
+TemporaryFile& TemporaryFile::operator=(TemporaryFile&& other) noexcept {
+    if (this != &other) {
+        discard();
+        file_ = std::exchange(other.file_, nullptr);
+        path_ = std::exchange(other.path_, {});
+        destination_ = std::exchange(other.destination_, {});
+        failed_ = std::exchange(other.failed_, {});
+        slot_ = std::exchange(other.slot_, -1);
+    }
+    return *this;
+}
+
+Result TemporaryFile::create(const std::string& destination) {
+    discard();
+    failed_.clear();
+    destination_ = destination;
+    const fs::path dst = pathFromUtf8(destination);
+    const fs::path folder = dst.has_parent_path() ? dst.parent_path() : fs::path(".");
+    int err = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const fs::path candidate = folder / pathFromUtf8("." + utf8FromPath(dst.filename()) + "." +
+                                                         randomSuffix() + ".part");
+        errno = 0;
+        // "x": fail when the name exists, so that no one else's file is ever opened.
+        std::FILE* f = openFile(utf8FromPath(candidate), "wbx");
+        err = errno;
+        if (f) {
+            file_ = f;
+            path_ = utf8FromPath(candidate);
+            slot_ = enroll(path_);
+            return Result::success();
+        }
+        if (err != EEXIST) break;
+    }
+    return cannotSave(destination, describeError(err));
+}
+
+Result TemporaryFile::fail(const std::string& reason) {
+    if (failed_.empty()) failed_ = cannotSave(destination_, reason).message;
+    return Result::failure(failed_);
+}
+
+Result TemporaryFile::write(const void* data, size_t bytes) {
+    if (!failed_.empty()) return Result::failure(failed_);
+    if (!file_) return fail("the file is not open");
+    const IoResult r = writeFile(file_, data, bytes);
+    if (r.error) return fail(describeError(r.error));
+    return Result::success();
+}
+
+Result TemporaryFile::seek(long offset) {
+    if (!failed_.empty()) return Result::failure(failed_);
+    if (!file_) return fail("the file is not open");
+    errno = 0;
+    if (std::fseek(file_, offset, SEEK_SET) != 0) return fail(describeError(errno));
+    return Result::success();
+}
+
+Result TemporaryFile::closeStream() {
+    if (file_) {
+        const int flushError = flushFile(file_);
+        errno = 0;
+        const bool closed = std::fclose(file_) == 0;
+        const int closeError = errno;
+        file_ = nullptr;
+        if (flushError)
+            fail(describeError(flushError));
+        else if (!closed)
+            fail(describeError(closeError));
+    }
+    if (!failed_.empty()) return Result::failure(failed_);
+    return Result::success();
+}
+
+Result TemporaryFile::commit() {
+    if (path_.empty()) return fail("nothing was written");
+    Result r = closeStream();
+    if (!r) {
+        discard();
+        return r;
+    }
+    r = renameOver(path_, destination_);
+    slot_ = -1;  // renameOver took it off the registry
+    path_.clear();
+    return r;
+}
+
+void TemporaryFile::discard() {
+    if (file_) std::fclose(file_);
+    file_ = nullptr;
+    if (!path_.empty()) removeFile(path_);
+    path_.clear();
+    unenroll(slot_);
+    slot_ = -1;
+}
+
+std::string TemporaryFile::release() {
+    if (file_) closeStream();
+    file_ = nullptr;
+    slot_ = -1;  // stays in the registry until forgetTemporary()/renameOver()
+    return std::exchange(path_, {});
+}
+
+Result checkReplaceable(const std::string& destination) {
+    const fs::path dst = pathFromUtf8(destination);
+    std::error_code ec;
+    if (fs::is_directory(dst, ec)) return cannotSave(destination, "it is a folder");
+    const fs::file_status st = fs::status(dst, ec);
+    if (!fs::exists(st)) return Result::success();
+    // Write-protected by its mode: refused even for a user whom the mode does not bind.
+    constexpr auto anyWrite =
+        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    if (st.permissions() != fs::perms::unknown && (st.permissions() & anyWrite) == fs::perms::none)
+        return cannotSave(destination, "it is write-protected");
+    // An existing file that cannot be written stays as it is, as a plain save would leave it.
+    errno = 0;
+    std::FILE* probe = openFile(destination, "r+b");
+    if (!probe) return cannotSave(destination, describeError(errno));
+    std::fclose(probe);
+    return Result::success();
+}
+
+Result renameOver(const std::string& temporary, const std::string& destination) {
+    const fs::path temp = pathFromUtf8(temporary), dst = pathFromUtf8(destination);
+    std::error_code ec;
+    const auto perms = fs::status(dst, ec).permissions();
+    if (!ec && perms != fs::perms::unknown) fs::permissions(temp, perms, ec);
+    ec.clear();
+    fs::rename(temp, dst, ec);
+    if (ec) {
+        const std::string reason = ec.message();
+        removeFile(temporary);
+        forgetTemporary(temporary);
+        return cannotSave(destination, reason);
+    }
+    forgetTemporary(temporary);
+    return Result::success();
+}
+
+void forgetTemporary(const std::string& path) {
+    for (Slot& s : registry)
+        if (s.state.load() == Live && path == s.path) s.state.store(Free);
+}
+
+void removeLiveTemporaries() noexcept {
+    for (Slot& s : registry) {
+        if (s.state.load() != Live) continue;
+#ifdef _WIN32
+        std::remove(s.path);
+#else
+        ::unlink(s.path);
+#endif
+        s.state.store(Free);
+    }
+}
+
+}  // namespace files

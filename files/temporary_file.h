@@ -1,0 +1,77 @@
+// Writing a file through a temporary: the data goes to a new file with a random hidden name
+// beside the destination, created exclusively (never someone else's file), and is renamed over
+// the destination only when complete. Every failure path removes the temporary, and a registry
+// of live temporaries lets an interrupted program (Ctrl-C, SIGTERM) remove what it leaves.
+//
+//   files::TemporaryFile t;
+//   if (auto r = t.create(destination); !r) return r;       // r.message names the path and why
+//   t.write(data, n); ...                                    // or closeStream() and let another
+//   if (auto r = t.commit(); !r) return r;                   //   writer fill t.path()
+//
+// A TemporaryFile that is neither committed nor released removes its file when destroyed.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "files/result.h"
+
+namespace files {
+
+class TemporaryFile {
+  public:
+    TemporaryFile() = default;
+    ~TemporaryFile();
+    TemporaryFile(TemporaryFile&& other) noexcept;
+    TemporaryFile& operator=(TemporaryFile&& other) noexcept;
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    // Creates the new, empty temporary beside `destination`, open for writing. Fails, naming the
+    // destination and the reason, when its folder takes no new files.
+    Result create(const std::string& destination);
+
+    bool isOpen() const { return file_ != nullptr; }
+    const std::string& path() const { return path_; }
+    const std::string& destination() const { return destination_; }
+
+    // Appends (or writes at the position seek() chose). After the first failure every later
+    // write fails too and commit() refuses.
+    Result write(const void* data, size_t bytes);
+    Result seek(long offset);
+    // Flushes and closes the stream, keeping the file, for a writer that opens path() itself.
+    Result closeStream();
+    // Closes the stream and renames the temporary over the destination (keeping the permissions
+    // of a file being replaced). On failure the temporary is removed and the destination is as
+    // it was.
+    Result commit();
+    // Removes the temporary now.
+    void discard();
+    // Stops managing the file and returns its path: the caller now removes it or hands it to
+    // replaceFile(). It stays in the registry of live temporaries until then.
+    std::string release();
+
+  private:
+    Result fail(const std::string& reason);
+
+    std::FILE* file_ = nullptr;
+    std::string path_, destination_;
+    std::string failed_;  // the first failure's message
+    int slot_ = -1;       // in the registry of live temporaries
+};
+
+// Refuses a destination the user's own file there says not to replace: a folder, or a file that
+// cannot be written (write-protected). A missing destination is fine.
+Result checkReplaceable(const std::string& destination);
+
+// Renames `temporary` over `destination`, keeping the permissions of a file being replaced;
+// removes `temporary` when that fails. Takes `temporary` off the registry either way.
+Result renameOver(const std::string& temporary, const std::string& destination);
+
+// Takes `path` off the registry of live temporaries (after its owner removed or renamed it).
+void forgetTemporary(const std::string& path);
+
+// Removes every live temporary. Async-signal-safe: for a signal handler, which then re-raises.
+void removeLiveTemporaries() noexcept;
+
+}  // namespace files
