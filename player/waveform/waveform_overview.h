@@ -58,7 +58,7 @@ struct OverviewRequest {
     std::string path;  // UTF-8
     int columns = 2000;
     OverviewChannels mode = OverviewChannels::Mixed;
-    int coarseColumns = 128;  // 0: no coarse pass
+    int coarseColumns = 64;  // 0: no coarse pass
     // Each decoded block checks it; a cancelled computation returns !ok with an empty message.
     const std::atomic<bool>* cancel = nullptr;
     // Called on the computing thread with each overview worth drawing: the coarse one, then the
