@@ -47,10 +47,12 @@ void WaveformLoader::cancel() {
 }
 
 OverviewCache& WaveformLoader::cache() {
-    static OverviewCache c(
+    // Never destroyed: a cancelled computation may still be finishing on the thread pool while
+    // the program's statics are torn down.
+    static auto* c = new OverviewCache(
         (QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + "/waveforms")
             .toStdString());
-    return c;
+    return *c;
 }
 
 void WaveformLoader::load(const QString& path, int columns, OverviewChannels mode) {
