@@ -207,7 +207,9 @@ bool StreamChannel::seekFrames(int64_t frame) {
 
 int64_t StreamChannel::readRaw(int16_t* dst, int64_t frames, PullEvents& ev) {
     if (ended) return 0;
-    const int64_t want = std::min(frames, length - pos);
+    const int64_t from = pos;
+    int64_t want = std::min(frames, length - pos);
+    if (loop) want = loop->limit(pos, want);  // a block never spans the loop's end
     int64_t got = 0;
     while (got < want) {
         const int64_t r = source->read(dst + got * chans, want - got);
@@ -221,6 +223,13 @@ int64_t StreamChannel::readRaw(int16_t* dst, int64_t frames, PullEvents& ev) {
         got += r;
     }
     pos += got;
+    if (loop && !ended) {
+        loop->crossfade(dst, from, got, chans);
+        if (got == want && pos == loop->end) {
+            if (!seekFrames(loop->start)) ended = true;
+            return got;
+        }
+    }
     if (got < frames || pos >= length) ended = true;
     return got;
 }

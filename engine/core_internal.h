@@ -72,6 +72,24 @@ struct PullEvents {
 
 struct PlayState;  // output.cpp
 
+// An A-B loop on a stream (loop.cpp): at `end` the stream continues from `start`; the `fade`
+// frames before `end` are crossfaded (equal power) with the `fade` frames before `start`, so the
+// join is continuous. Immutable once set; replaced as a whole under the channel's lock.
+struct LoopRegion {
+    int64_t start = 0, end = 0;    // frames, start < end
+    int64_t fade = 0;              // <= start and <= end - start
+    std::vector<int16_t> preroll;  // the `fade` frames before `start`, interleaved
+    std::vector<float> gainOut, gainIn;
+
+    // Frames that may be read from `pos` (at most `want`) without passing `end`.
+    int64_t limit(int64_t pos, int64_t want) const;
+    // Applies the crossfade to frames [pos, pos + n) held in `dst`.
+    void crossfade(int16_t* dst, int64_t pos, int64_t n, int chans) const;
+    // A timeline position that advanced from `before` to `after`, wrapped back into the loop when
+    // it crossed `end`.
+    double wrap(double before, double after) const;
+};
+
 class Channel : public std::enable_shared_from_this<Channel> {
   public:
     virtual ~Channel();
@@ -101,6 +119,11 @@ class Channel : public std::enable_shared_from_this<Channel> {
     virtual double speed() const { return 1.0; }
     // The source channel freed with this one (a tempo channel made with BASS_FX_FREESOURCE).
     virtual DWORD ownedSource() const { return 0; }
+    // The channel this one reads from (a tempo channel's source), or null.
+    virtual std::shared_ptr<Channel> upstream() const { return nullptr; }
+
+    // A-B loop of a stream (null: none). Read by a tempo channel over it to place its output.
+    std::shared_ptr<const LoopRegion> loop;
 
     // Delivers up to `frames` frames with the DSP chain applied. Loops when the channel loops
     // (stopping at the loop point so a block never spans it: ev.ends counts the ends reached
@@ -141,6 +164,9 @@ class StreamChannel : public Channel {
     int64_t positionFrames() const override { return pos; }
     bool seekFrames(int64_t frame) override;
     int64_t readRaw(int16_t* dst, int64_t frames, PullEvents& ev) override;
+    // Sets (or, with end <= start, clears) the A-B loop; reads the crossfade's lead-in from the
+    // source and returns to where the stream stood. false when the source cannot seek there.
+    bool setLoop(int64_t start, int64_t end);
 
     std::unique_ptr<Source> source;
 

@@ -37,6 +37,7 @@ class TempoChannel : public Channel {
     double timelineFrames() const override { return srcPos; }
     double speed() const override { return ratio(); }
     DWORD ownedSource() const override { return (flags & BASS_FX_FREESOURCE) ? src->handle : 0; }
+    std::shared_ptr<Channel> upstream() const override { return src; }
 
     bool seekFrames(int64_t frame) override {
         if (!src->seekFrames(frame)) return false;
@@ -49,7 +50,9 @@ class TempoChannel : public Channel {
     int64_t readRaw(int16_t* dst, int64_t frames, PullEvents& ev) override {
         if (ended) return 0;
         const int64_t n = bypass ? readDirect(dst, frames, ev) : readStretched(dst, frames, ev);
-        srcPos = std::min(srcPos + double(n) * ratio(), double(lengthFrames()));
+        double next = srcPos + double(n) * ratio();
+        if (src->loop) next = src->loop->wrap(srcPos, next);  // the source wrapped at the loop
+        srcPos = std::min(next, double(lengthFrames()));
         if (ended) srcPos = double(lengthFrames());
         return n;
     }

@@ -1,0 +1,91 @@
+// The waveform of the loaded file for the Play Position frame: the overview (computed on a worker
+// thread, coarse first), the play head, and the A-B loop region. A click asks to seek there; a
+// drag selects a loop. Positions are seconds on the file's timeline, as the position slider's.
+#pragma once
+
+#include <QPixmap>
+#include <QString>
+#include <QWidget>
+#include <atomic>
+#include <memory>
+#include <mutex>
+
+#include "player/waveform/waveform_overview.h"
+
+namespace player {
+
+// Computes one file's overview at a time on the global thread pool and hands each stage (coarse,
+// refined, exact) to the thread the loader lives in. A new load or the loader's end cancels the
+// one under way; the window thread never waits for it.
+class WaveformLoader : public QObject {
+    Q_OBJECT
+  public:
+    explicit WaveformLoader(QObject* parent = nullptr);
+    ~WaveformLoader() override;
+    void load(const QString& path, int columns = 2000,
+              OverviewChannels mode = OverviewChannels::Mixed);
+    void cancel();
+    // Shared by every loader: memory, and the program's cache folder on disk.
+    static OverviewCache& cache();
+
+  signals:
+    void overviewReady(std::shared_ptr<const player::WaveformOverview> overview);
+    void failed(const QString& message);
+
+  private:
+    struct Job;
+    std::shared_ptr<Job> job_;
+};
+
+class WaveformView : public QWidget {
+    Q_OBJECT
+  public:
+    explicit WaveformView(QWidget* parent = nullptr);
+
+    // Starts computing the overview of `path` (the previous one disappears at once).
+    void loadFile(const QString& path, OverviewChannels mode = OverviewChannels::Mixed);
+    void setOverview(std::shared_ptr<const WaveformOverview> overview);
+    std::shared_ptr<const WaveformOverview> overview() const { return overview_; }
+    void clear();
+
+    void setPosition(double seconds);  // the play head
+    double position() const { return position_; }
+    void setLoop(double a, double b);  // a >= b: no loop drawn
+    void clearLoop() { setLoop(0, 0); }
+
+    // The seconds a click at `x` seeks to, and the x of the play head at `seconds`: the length
+    // spread evenly over the width, from 0 at the left edge to the end at the right one, as the
+    // position slider spreads its range (no handle to leave room for).
+    double secondsAt(int x) const;
+    int xAt(double seconds) const;
+
+    QSize sizeHint() const override { return {400, 64}; }
+    QSize minimumSizeHint() const override { return {50, 24}; }
+
+  signals:
+    void seekRequested(double seconds);
+    void loopSelected(double a, double b);
+    void loadFailed(const QString& message);
+
+  protected:
+    void paintEvent(QPaintEvent*) override;
+    void resizeEvent(QResizeEvent*) override;
+    void mousePressEvent(QMouseEvent*) override;
+    void mouseMoveEvent(QMouseEvent*) override;
+    void mouseReleaseEvent(QMouseEvent*) override;
+
+  private:
+    double length() const;
+    void renderWave();
+    void updateHead(int oldX, int newX);
+
+    WaveformLoader loader_;
+    std::shared_ptr<const WaveformOverview> overview_;
+    QPixmap wave_;  // the drawn overview at the current size
+    double position_ = 0.0;
+    double loopA_ = 0.0, loopB_ = 0.0;
+    int pressX_ = -1, dragX_ = -1;
+    bool dragging_ = false;
+};
+
+}  // namespace player
