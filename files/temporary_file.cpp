@@ -12,6 +12,8 @@
 #include "files/file_io.h"
 
 #ifndef _WIN32
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 #endif
 
@@ -44,6 +46,28 @@ int enroll(const std::string& path) {
     }
     return -1;  // a full table: that temporary is only removed by its owner
 }
+
+// Holds back the signals that remove live temporaries while a temporary is created and enrolled,
+// so that a signal can never fall between the two and leave the new file behind.
+class SignalsHeldBack {
+  public:
+#ifndef _WIN32
+    SignalsHeldBack() {
+        sigset_t held;
+        sigemptyset(&held);
+        sigaddset(&held, SIGINT);
+        sigaddset(&held, SIGTERM);
+        sigaddset(&held, SIGHUP);
+        pthread_sigmask(SIG_BLOCK, &held, &previous_);
+    }
+    ~SignalsHeldBack() {
+        pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+    }
+
+  private:
+    sigset_t previous_;
+#endif
+};
 
 void unenroll(int slot) {
     if (slot >= 0) registry[slot].state.store(Free);
@@ -100,6 +124,7 @@ Result TemporaryFile::create(const std::string& destination) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         const fs::path candidate = folder / pathFromUtf8("." + utf8FromPath(dst.filename()) + "." +
                                                          randomSuffix() + ".part");
+        const SignalsHeldBack held;
         errno = 0;
         // "x": fail when the name exists, so that no one else's file is ever opened.
         std::FILE* f = openFile(utf8FromPath(candidate), "wbx");
