@@ -676,7 +676,7 @@ void FrmDemo::SaveFile() {
     platform::FileDialog dialog;
     dialog.title = "Save WAVE File As";
     dialog.filter = "File Wave (*.wav)|*.wav";
-    dialog.flags = 2;
+    dialog.flags = platform::kDialogOverwritePrompt;
     dialog.initialName = lastSaveName_;
     auto& platform = platform::Platform::instance();
     const auto chosen = platform.saveFile(dialog);
