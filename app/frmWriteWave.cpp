@@ -5,6 +5,11 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QShortcut>
+#include <QUrl>
 #include <QMenu>
 #include <QPushButton>
 #include <QTimer>
@@ -12,12 +17,14 @@
 
 #include "app/formp3.h"
 #include "app/frmAbout.h"
+#include "app/window_memory.h"
 #include "cd/frm_demo.h"
 #include "components/mp3_encoder.h"
 #include "dsp/equalizer_panel.h"
 #include "dsp/vocal_remover_panel.h"
 #include "mp3/form1.h"
 #include "platform/platform.h"
+#include "platform/settings.h"
 #include "platform/widgets.h"
 #include "player/bpm_panel.h"
 #include "player/tempo_pitch_panel.h"
@@ -32,6 +39,9 @@ namespace {
 // Playback position display refresh.
 constexpr int kFollowIntervalMs = 250;
 
+// The bit rate chosen with "&Mp3 Setup".
+const QString kMp3SetupKey = "mp3/setupBitRate";
+
 }  // namespace
 
 frmWriteWave::frmWriteWave(QWidget* parent) : QMainWindow(parent) {
@@ -44,6 +54,15 @@ frmWriteWave::frmWriteWave(QWidget* parent) : QMainWindow(parent) {
     positionTimer_->setInterval(kFollowIntervalMs);
     connect(positionTimer_, &QTimer::timeout, this, [this] { transport_->followPlayback(); });
     positionTimer_->start();
+
+    auto* playStop = new QShortcut(kPlayStopKey, this);
+    connect(playStop, &QShortcut::activated, this, [this] {
+        if (c_.CmdPlay->isEnabled())
+            c_.CmdPlay->click();
+        else if (c_.CmdStop->isEnabled())
+            c_.CmdStop->click();
+    });
+    setAcceptDrops(true);
 }
 
 frmWriteWave::~frmWriteWave() {
@@ -143,7 +162,10 @@ void frmWriteWave::connectHandlers() {
 
     render::ProcessPanel* p = process_.get();
     connect(c_.btnConvert, &QPushButton::clicked, this, [p] { p->btnConvert_Click(); });
-    connect(c_.Combo2, &QComboBox::activated, this, [p](int index) { p->Combo2_Click(index); });
+    connect(c_.Combo2, &QComboBox::activated, this, [this, p](int index) {
+        p->Combo2_Click(index);
+        platform::settings().setValue(kMp3SetupKey, session_.Mp3BitRate);
+    });
     connect(c_.Comout, &QPushButton::clicked, this, &frmWriteWave::openMixer);
     connect(c_.Label6, &ClickLabel::clicked, this, &frmWriteWave::mailContact);
 
@@ -151,6 +173,7 @@ void frmWriteWave::connectHandlers() {
         connect(a, &QAction::triggered, this, [this, a] { openToolWindow(a); });
     connect(c_.Mnuexit, &QAction::triggered, this, &frmWriteWave::Form_Unload);
     connect(c_.Mmp3, &QAction::triggered, this, [this] { c_.Combo2->setVisible(true); });
+    connect(c_.Savec, &QAction::triggered, this, &frmWriteWave::saveConfiguration);
     connect(c_.Shelp, &QAction::triggered, this, [this] { formp3::showSingle(this); });
     connect(c_.Sabout, &QAction::triggered, this, [] { frmAbout::showSingle(); });
 }
@@ -166,7 +189,7 @@ bool frmWriteWave::Form_Load() {
         endAfterFatalError();
         return false;
     }
-    session_.Mp3BitRate = 128000;
+    session_.Mp3BitRate = platform::settings().value(kMp3SetupKey, 128000).toInt();
     return true;
 }
 
@@ -203,6 +226,7 @@ void frmWriteWave::Form_Unload() {
     BASS_Free();
     session_.PlayChannel = 0;
     session_.BpmChannel = 0;
+    WindowMemory::saveAll();
     platform::Platform::instance().exitProgram(0);
 }
 
@@ -212,6 +236,48 @@ void frmWriteWave::closeEvent(QCloseEvent* e) {
         e->ignore();
     else
         e->accept();
+}
+
+bool frmWriteWave::openFile(const std::string& path) {
+    if (!c_.btnLoadFile->isEnabled()) return false;
+    transport_->loadFile(path);
+    return true;
+}
+
+void frmWriteWave::saveConfiguration() {
+    platform::settings().setValue(kMp3SetupKey, session_.Mp3BitRate);
+    WindowMemory::saveAll();
+}
+
+std::string frmWriteWave::droppedAudioFile(const QMimeData* data) const {
+    if (!data || !data->hasUrls() || data->urls().size() != 1) return {};
+    const QUrl url = data->urls().front();
+    if (!url.isLocalFile()) return {};
+    const std::string path = url.toLocalFile().toStdString();
+    return player::isAudioFileName(path) ? path : std::string();
+}
+
+void frmWriteWave::dragEnterEvent(QDragEnterEvent* e) {
+    if (c_.btnLoadFile->isEnabled() && !droppedAudioFile(e->mimeData()).empty())
+        e->acceptProposedAction();
+    else
+        e->ignore();
+}
+
+void frmWriteWave::dragMoveEvent(QDragMoveEvent* e) {
+    if (c_.btnLoadFile->isEnabled() && !droppedAudioFile(e->mimeData()).empty())
+        e->acceptProposedAction();
+    else
+        e->ignore();
+}
+
+void frmWriteWave::dropEvent(QDropEvent* e) {
+    const std::string path = droppedAudioFile(e->mimeData());
+    if (path.empty() || !openFile(path)) {
+        e->ignore();
+        return;
+    }
+    e->acceptProposedAction();
 }
 
 void frmWriteWave::setToolsEnabled(bool enabled) {

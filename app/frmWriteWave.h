@@ -31,6 +31,7 @@
 #include "player/session.h"
 
 class QAction;
+class QMimeData;
 class QTimer;
 
 namespace player {
@@ -68,6 +69,13 @@ class frmWriteWave : public QMainWindow {
     // the program ends with status 1 after "Can't initialize device"; false then.
     bool restartEngine();
 
+    // Loads `path` as if it had been chosen with "Load Audio File" (a file named on the command
+    // line, or dropped on the window). False, and nothing done, while Load is not available.
+    bool openFile(const std::string& path);
+    // "Save Configuration": writes what the program remembers (window positions, folders, the
+    // "&Mp3 Setup" bit rate) at once.
+    void saveConfiguration();
+
     // The controls, the shared session and the panels, for the window's tests.
     const MainControls& ui() const { return c_; }
     player::Session& session() { return session_; }
@@ -80,6 +88,11 @@ class frmWriteWave : public QMainWindow {
 
   protected:
     void closeEvent(QCloseEvent* e) override;
+    // An audio file dragged over the window while Load is available is accepted; anything else
+    // is refused (the pointer says so).
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dragMoveEvent(QDragMoveEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
 
   private:
     void buildControls();
@@ -93,6 +106,8 @@ class frmWriteWave : public QMainWindow {
     void openToolWindow(QAction* item);
     void openMixer();
     void mailContact();
+    // The local audio file a drag carries, or "" when it carries anything else.
+    std::string droppedAudioFile(const QMimeData* data) const;
 
     MainControls c_{};
     player::Session session_;

@@ -1,38 +1,54 @@
-// quorvin-audio-tools: the desktop program. --null-output runs without a sound card (the audio
-// is consumed in real time but not heard).
+// quorvin-audio-tools: the desktop program.
+//   quorvin-audio-tools [--null-output] [--cd-image FILE.cue]... [FILE]
+// --null-output runs without a sound card (the audio is consumed in real time but not heard);
+// --cd-image offers a disc image as a drive in the CD window; FILE is loaded as if chosen with
+// "Load Audio File".
 #include <QApplication>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 
+#include "app/command_line.h"
 #include "app/frmWriteWave.h"
+#include "app/window_memory.h"
+#include "engine/basscd.h"
 #include "engine/engine_ext.h"
 #include "platform/qt_platform.h"
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+    QApplication::setOrganizationName("Quorvin");
     QApplication::setApplicationName("Quorvin Audio Tools");
     QApplication::setApplicationVersion(QUORVIN_VERSION);
 
-    engine::OutputKind output = engine::OutputKind::Device;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--null-output") == 0) {
-            output = engine::OutputKind::NullClock;
-        } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::printf(
-                "usage: quorvin-audio-tools [--null-output]\n"
-                "  --null-output  play without a sound card (nothing is heard)\n");
-            return 0;
-        } else {
-            std::fprintf(stderr, "quorvin-audio-tools: unknown option %s (try --help)\n", argv[i]);
+    // Read before the application object exists, so that --help and --version need no display.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    const app::CommandLine command = app::parseCommandLine(arguments);
+    if (!command.error.empty()) {
+        std::fprintf(stderr, "quorvin-audio-tools: %s (try --help)\n", command.error.c_str());
+        return 2;
+    }
+    if (command.help || command.version) {
+        std::fputs(command.text.c_str(), stdout);
+        return 0;
+    }
+    QApplication app(argc, argv);
+    QGuiApplication::setDesktopFileName("org.quorvin.AudioTools");
+    engine::setOutputKind(command.nullOutput ? engine::OutputKind::NullClock
+                                             : engine::OutputKind::Device);
+    for (const std::string& image : command.cdImages) {
+        if (engine::cdAddImage(image) < 0) {
+            std::fprintf(stderr, "quorvin-audio-tools: cannot open the disc image \"%s\"\n",
+                         image.c_str());
             return 2;
         }
     }
-    engine::setOutputKind(output);
     platform::Platform::install(std::make_unique<platform::QtPlatform>());
+    app::WindowMemory memory;
+    app.installEventFilter(&memory);
 
     app::frmWriteWave window;
     if (!window.Form_Load()) return 1;
     window.show();
+    if (!command.file.empty()) window.openFile(command.file);
     return app.exec();
 }

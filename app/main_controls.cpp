@@ -15,11 +15,14 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <iterator>
 
 #include "components/mp3_encoder.h"
 #include "platform/widgets.h"
 
 namespace app {
+
+const QKeySequence kPlayStopKey(Qt::Key_Space);
 
 namespace {
 
@@ -27,6 +30,16 @@ template <typename W>
 W* named(W* w, const char* name) {
     w->setObjectName(name);
     return w;
+}
+
+// A tip with the key that does the same: "Player (Space)".
+QString withKey(const QString& tip, const QKeySequence& key) {
+    return tip + " (" + key.toString(QKeySequence::NativeText) + ")";
+}
+
+void withShortcut(QPushButton* b, const QKeySequence& key, const QString& tip) {
+    b->setShortcut(key);
+    b->setToolTip(withKey(tip, key));
 }
 
 // Hidden widgets keep their place so the layout does not jump when they appear.
@@ -38,16 +51,17 @@ void keepPlaceWhenHidden(QWidget* w) {
 
 void buildControls(MainControls& c, QMainWindow* window) {
     c.btnLoadFile = named(new QPushButton("Load Audio File", window), "btnLoadFile");
+    withShortcut(c.btnLoadFile, QKeySequence(Qt::CTRL | Qt::Key_O), "Load Audio File");
     c.CmdPlay = named(new QPushButton("Play", window), "CmdPlay");
-    c.CmdPlay->setToolTip("Player");
+    c.CmdPlay->setToolTip(withKey("Player", kPlayStopKey));
     c.CmdPlay->setEnabled(false);
     c.CmdPlay->setIcon(window->style()->standardIcon(QStyle::SP_MediaPlay));
     c.CmdStop = named(new QPushButton("Stop", window), "CmdStop");
-    c.CmdStop->setToolTip("Stop Player");
+    c.CmdStop->setToolTip(withKey("Stop Player", kPlayStopKey));
     c.CmdStop->setEnabled(false);
     c.CmdStop->setIcon(window->style()->standardIcon(QStyle::SP_MediaStop));
     c.btnConvert = named(new QPushButton("Process", window), "btnConvert");
-    c.btnConvert->setToolTip("Elaborazione");
+    withShortcut(c.btnConvert, QKeySequence(Qt::CTRL | Qt::Key_P), "Elaborazione");
     c.btnConvert->setEnabled(false);
     c.Comout = named(new QPushButton(window), "Comout");
     c.Comout->setToolTip("Output Control");
@@ -260,6 +274,14 @@ void buildLayout(MainControls& c, QMainWindow* window) {
     window->setCentralWidget(central);
     // Roughly the designed 13500 x 7815 twips at 96 dpi; Qt scales it on high-DPI screens.
     window->resize(900, 620);
+
+    // Tab goes through the window from top left to bottom right.
+    QWidget* order[] = {c.btnLoadFile,  c.CmdPlay,     c.CmdStop,   c.btnConvert, c.sldPosition,
+                        c.sldTempo[0],  c.sldTempo[2], c.sldVolume, c.Comout,     c.chkBPMCallback,
+                        c.txtPeriod,    c.chkBeat,     c.Chkrem,    c.vcompr[0],  c.CEq,
+                        c.chkEqualizer, c.sldEQ[0],    c.sldEQ[1],  c.sldEQ[2],   c.sldEQ[3],
+                        c.sldEQ[4],     c.sldEQ[5],    c.sldEQ[6],  c.Combo2};
+    for (size_t i = 1; i < std::size(order); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
 void buildMenus(MainControls& c, QMainWindow* window) {
@@ -270,11 +292,13 @@ void buildMenus(MainControls& c, QMainWindow* window) {
     c.Snorma = named(c.cvmenu->addAction("Normalize"), "Snorma");
     c.cvmenu->addSeparator();
     c.Mnuexit = named(c.cvmenu->addAction("Exit"), "Mnuexit");
+    c.Mnuexit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     c.mnuconf = window->menuBar()->addMenu("&Options");
     c.mnuconf->setObjectName("mnuconf");
     c.Mmp3 = named(c.mnuconf->addAction("&Mp3 Setup"), "Mmp3");
     c.Savec = named(c.mnuconf->addAction("Save Configuration"), "Savec");
     c.Shelp = named(window->menuBar()->addAction("Help"), "Shelp");
+    c.Shelp->setShortcut(QKeySequence(Qt::Key_F1));
     c.Sabout = named(window->menuBar()->addAction("About"), "Sabout");
 }
 

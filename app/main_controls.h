@@ -2,6 +2,7 @@
 // hands them to its panels). Window thread only.
 #pragma once
 
+#include <QKeySequence>
 #include <array>
 
 class QAction;
@@ -24,6 +25,9 @@ class Mp3Encoder;
 }  // namespace components
 
 namespace app {
+
+// Plays, or stops while playing.
+extern const QKeySequence kPlayStopKey;
 
 // The contact address under the controls.
 inline constexpr const char* kContact = "info@quorvin-audio.example";

@@ -16,6 +16,7 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QTimer>
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <system_error>
@@ -205,6 +206,18 @@ void FrmDemo::buildControls() {
     lblTrackPosition_ = new QLabel(this);
     lblTrackPosition_->setObjectName("lblTrackPosition");
     place(lblTrackPosition_, 412, 384, 88, 18);
+    {
+        // An hour-long track's position ("01:00:00 / 01:14:02") fits: the slider gives up room.
+        const QRect label = lblTrackPosition_->geometry();
+        const int needed =
+            lblTrackPosition_->fontMetrics().horizontalAdvance("00:00:00 / 00:00:00") + 4;
+        const int extra = std::min(needed - label.width(), SliderPosition_->width() / 2);
+        if (extra > 0) {
+            lblTrackPosition_->setGeometry(label.x() - extra, label.y(), label.width() + extra,
+                                           label.height());
+            SliderPosition_->resize(SliderPosition_->width() - extra, SliderPosition_->height());
+        }
+    }
 
     auto* extraction = new QGroupBox("CD Extraction", this);
     place(extraction, 8, 410, 485, 182);
@@ -663,7 +676,7 @@ void FrmDemo::SaveFile() {
     platform::FileDialog dialog;
     dialog.title = "Save WAVE File As";
     dialog.filter = "File Wave (*.wav)|*.wav";
-    dialog.flags = 2;
+    dialog.flags = platform::kDialogOverwritePrompt;
     dialog.initialName = lastSaveName_;
     auto& platform = platform::Platform::instance();
     const auto chosen = platform.saveFile(dialog);

@@ -16,6 +16,7 @@
 #include "engine/engine_ext.h"
 #include "files/fault_injection.h"
 #include "files/temporary_file.h"
+#include "files/open_error.h"
 
 namespace components {
 
@@ -83,11 +84,7 @@ std::unique_ptr<engine::Source> openInput(const std::string& path, std::string& 
     if (isRawName(path)) return openRaw(path, error);
     int code = 0;
     auto source = engine::openFileSource(path, &code);
-    if (!source) {
-        error = code == BASS_ERROR_FILEOPEN
-                    ? "Cannot open \"" + path + "\"."
-                    : "\"" + path + "\" is not an audio file the program can read.";
-    }
+    if (!source) error = files::cannotOpenMessage(path, code);
     return source;
 }
 

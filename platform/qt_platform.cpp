@@ -13,6 +13,8 @@
 #include <QUrl>
 #include <cstdlib>
 
+#include "platform/settings.h"
+
 namespace platform {
 
 namespace {
@@ -99,24 +101,58 @@ std::string QtPlatform::qtFilter(const std::string& filter) {
 }
 
 std::optional<std::string> QtPlatform::openFile(const FileDialog& d) {
-    QString dir = QString::fromStdString(d.initialDir);
-    if (!d.initialName.empty()) dir = QDir(dir).filePath(QString::fromStdString(d.initialName));
-    const QString f = QFileDialog::getOpenFileName(owner(), QString::fromStdString(d.title), dir,
-                                                   QString::fromStdString(qtFilter(d.filter)));
-    if (f.isEmpty()) return std::nullopt;
+    QFileDialog dialog(owner(), QString::fromStdString(d.title), startFolder(d),
+                       QString::fromStdString(qtFilter(d.filter)));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (!d.initialName.empty()) dialog.selectFile(QString::fromStdString(d.initialName));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    const QString f = dialog.selectedFiles().front();
+    rememberFolder(d, f);
     return QDir::toNativeSeparators(f).toStdString();
 }
 
 std::optional<std::string> QtPlatform::saveFile(const FileDialog& d) {
-    QString dir = QString::fromStdString(d.initialDir);
-    if (!d.initialName.empty()) dir = QDir(dir).filePath(QString::fromStdString(d.initialName));
-    QFileDialog::Options opts;
-    if (!(d.flags & kDialogOverwritePrompt)) opts |= QFileDialog::DontConfirmOverwrite;
-    const QString f =
-        QFileDialog::getSaveFileName(owner(), QString::fromStdString(d.title), dir,
-                                     QString::fromStdString(qtFilter(d.filter)), nullptr, opts);
-    if (f.isEmpty()) return std::nullopt;
+    QFileDialog dialog(owner(), QString::fromStdString(d.title), startFolder(d),
+                       QString::fromStdString(qtFilter(d.filter)));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    if (!(d.flags & kDialogOverwritePrompt)) dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    // A name typed without an extension gets the one of the chosen type.
+    const QStringList extensions = filterExtensions(d.filter);
+    if (!extensions.isEmpty()) dialog.setDefaultSuffix(extensions.front());
+    if (!d.initialName.empty()) dialog.selectFile(QString::fromStdString(d.initialName));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    const QString f = dialog.selectedFiles().front();
+    rememberFolder(d, f);
     return QDir::toNativeSeparators(f).toStdString();
+}
+
+QStringList QtPlatform::filterExtensions(const std::string& filter) {
+    QStringList out;
+    const QStringList parts = QString::fromStdString(filter).split('|');
+    for (int i = 1; i < parts.size(); i += 2)
+        for (const QString& p : parts[i].split(';', Qt::SkipEmptyParts)) {
+            const QString ext = p.trimmed().section('.', -1).toLower();
+            if (!ext.isEmpty() && ext != "*" && !out.contains(ext)) out << ext;
+        }
+    return out;
+}
+
+QString QtPlatform::folderKey(const FileDialog& d) {
+    return "folders/" + filterExtensions(d.filter).join('-');
+}
+
+QString QtPlatform::startFolder(const FileDialog& d) {
+    if (!d.initialDir.empty()) return QString::fromStdString(d.initialDir);
+    const QString remembered = settings().value(folderKey(d)).toString();
+    if (!remembered.isEmpty() && QFileInfo(remembered).isDir()) return remembered;
+    const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+    if (!music.isEmpty() && QFileInfo(music).isDir()) return music;
+    return QDir::homePath();
+}
+
+void QtPlatform::rememberFolder(const FileDialog& d, const QString& chosen) {
+    settings().setValue(folderKey(d), QFileInfo(chosen).absolutePath());
 }
 
 void QtPlatform::setBusy(bool busy) {

@@ -1,5 +1,10 @@
-// The desktop platform on Qt Widgets.
+// The desktop platform on Qt Widgets. Every file dialog starts in the folder used last for that
+// kind of file (its filter's extensions), else the user's Music folder; a save dialog adds the
+// type's extension to a name typed without one. Window thread only.
 #pragma once
+
+#include <QString>
+#include <QStringList>
 
 #include "platform/platform.h"
 
@@ -20,8 +25,14 @@ class QtPlatform : public Platform {
     // "Mp3 Files (*.mp3)|*.MP3|Wav File (*.wav)|*.WAV" -> "Mp3 Files (*.mp3 *.MP3);;..." with
     // the patterns matched without regard to case.
     static std::string qtFilter(const std::string& filter);
+    // The extensions a filter lists, lower case, first seen first ("mp3", "wav").
+    static QStringList filterExtensions(const std::string& filter);
 
   private:
+    static QString folderKey(const FileDialog& d);
+    static QString startFolder(const FileDialog& d);
+    static void rememberFolder(const FileDialog& d, const QString& chosen);
+
     bool busy_ = false;
 };
 

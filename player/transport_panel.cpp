@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -27,7 +28,31 @@ QString minutesSeconds(float seconds) {
     return QString("%1:%2").arg(whole / 60, 2, 10, QChar('0')).arg(whole % 60, 2, 10, QChar('0'));
 }
 
+// The Load button shows at most this many average characters of a file name.
+constexpr int kCaptionChars = 28;
+
 }  // namespace
+
+const std::vector<std::string>& audioExtensions() {
+    static const std::vector<std::string> extensions = {"mp3",  "wav", "flac", "ogg",  "oga",
+                                                        "opus", "aif", "aiff", "aifc", "au",
+                                                        "snd",  "caf", "w64"};
+    return extensions;
+}
+
+bool isAudioFileName(const std::string& path) {
+    const std::string suffix =
+        QFileInfo(QString::fromStdString(path)).suffix().toLower().toStdString();
+    const auto& all = audioExtensions();
+    return std::find(all.begin(), all.end(), suffix) != all.end();
+}
+
+std::string loadDialogFilter() {
+    std::string patterns;
+    for (const std::string& e : audioExtensions())
+        patterns += (patterns.empty() ? "*." : ";*.") + e;
+    return "Audio Files|" + patterns + "|Mp3 Files (*.mp3)|*.MP3|Wav File (*.wav)|*.WAV";
+}
 
 TransportPanel::TransportPanel(Session& session, const TransportWidgets& widgets,
                                TempoPitchPanel& tempoPitch, BpmPanel& bpm, TransportHooks hooks)
@@ -50,7 +75,7 @@ void TransportPanel::btnLoadFile_Click() {
     prepareLoad();
     platform::FileDialog dialog;
     dialog.title = "Select a file to Convert";
-    dialog.filter = "Mp3 Files (*.mp3)|*.MP3|Wav File (*.wav)|*.WAV";
+    dialog.filter = loadDialogFilter();
     dialog.flags =
         platform::kDialogExplorer | platform::kDialogFileMustExist | platform::kDialogHideReadOnly;
     if (!s_.CmdFileName.empty())
@@ -74,7 +99,14 @@ void TransportPanel::fileChosen(const std::string& path) {
     // channel an earlier file left behind.
     const std::unique_ptr<engine::Source> probe = engine::openFileSource(path);
     s_.fileChannels = probe ? probe->channels() : 0;
-    w_.btnLoadFile->setText(QString::fromStdString(s_.CmdFileTitle));
+    // A long name is shortened in the middle so that the window keeps its size; the tip holds the
+    // whole path.
+    const QFontMetrics metrics = w_.btnLoadFile->fontMetrics();
+    w_.btnLoadFile->setText(metrics.elidedText(QString::fromStdString(s_.CmdFileTitle),
+                                               Qt::ElideMiddle,
+                                               metrics.averageCharWidth() * kCaptionChars));
+    w_.btnLoadFile->setToolTip(QString::fromStdString(path) + " (" +
+                               w_.btnLoadFile->shortcut().toString(QKeySequence::NativeText) + ")");
     w_.btnConvert->setEnabled(false);
 
     bpm_.releaseChannels();

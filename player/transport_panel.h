@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "player/session.h"
 
@@ -45,6 +46,14 @@ struct TransportHooks {
     std::function<void()> playStarted;
 };
 
+// The extensions of the files the decoder reads (MP3 through libmpg123, the rest through
+// libsndfile), lower case without the dot.
+const std::vector<std::string>& audioExtensions();
+// A name with one of those extensions (in any case).
+bool isAudioFileName(const std::string& path);
+// Load's dialog filter: every type the decoder reads first, then MP3 and WAV.
+std::string loadDialogFilter();
+
 class TransportPanel {
   public:
     TransportPanel(Session& session, const TransportWidgets& widgets, TempoPitchPanel& tempoPitch,
@@ -52,7 +61,8 @@ class TransportPanel {
 
     // "Load Audio File": resets tempo, pitch and effects, deletes the work files, asks for a file.
     void btnLoadFile_Click();
-    // The same steps with `path` instead of the dialog's answer.
+    // The same steps with `path` instead of the dialog's answer (a file named on the command line
+    // or dropped on the window).
     void loadFile(const std::string& path);
     void CmdPlay_Click();
     void CmdStop_Click();

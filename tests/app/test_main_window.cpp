@@ -67,7 +67,10 @@ TEST_F(MainWindow, ButtonStatesThroughLoadCancelPlayStopAndReload) {
     EXPECT_EQ(w->ui().btnLoadFile->text(), "song.wav");
     ASSERT_FALSE(desk->openDialogs.empty());
     EXPECT_EQ(desk->openDialogs.back().title, "Select a file to Convert");
-    EXPECT_EQ(desk->openDialogs.back().filter, "Mp3 Files (*.mp3)|*.MP3|Wav File (*.wav)|*.WAV");
+    // Every type the decoder reads first, then the MP3 and WAV filters.
+    const std::string filter = desk->openDialogs.back().filter;
+    EXPECT_EQ(filter.rfind("Audio Files|*.mp3;*.wav;*.flac;", 0), 0u) << filter;
+    EXPECT_TRUE(filter.ends_with("|Mp3 Files (*.mp3)|*.MP3|Wav File (*.wav)|*.WAV")) << filter;
     EXPECT_EQ(desk->openDialogs.back().flags, 0x81004u);
 
     w->ui().CmdPlay->click();

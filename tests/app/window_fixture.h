@@ -21,6 +21,7 @@
 #include "engine/bass.h"
 #include "engine/engine_ext.h"
 #include "platform/scripted_platform.h"
+#include "platform/settings.h"
 #include "tests/support/audio_fixtures.h"
 
 class WindowTest : public ::testing::Test {
@@ -31,6 +32,7 @@ class WindowTest : public ::testing::Test {
         scripted->folder = programDir.path().string();
         desk = scripted.get();
         previous = platform::Platform::install(std::move(scripted));
+        platform::useSettingsFile((programDir.path() / "settings.ini").string());
         w = std::make_unique<app::frmWriteWave>();
         ASSERT_TRUE(w->Form_Load());
     }
@@ -38,6 +40,7 @@ class WindowTest : public ::testing::Test {
         w.reset();
         BASS_Free();
         platform::Platform::install(std::move(previous));
+        platform::useSettingsFile("");
         app::frmWriteWave::engineVersionSource() = [] { return BASS_GetVersion(); };
     }
 

@@ -1,0 +1,56 @@
+#include "app/command_line.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+namespace app {
+
+CommandLine parseCommandLine(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "Plays an MP3 or WAV file while you change its tempo and pitch, removes the voice, "
+        "equalizes it, shows its BPM, and saves the result.");
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption nullOutput("null-output",
+                                        "Play without a sound card (nothing is heard).");
+    const QCommandLineOption cdImage("cd-image",
+                                     "Offer the disc image <file.cue> as a drive in the CD window "
+                                     "(may be given more than once).",
+                                     "file.cue");
+    parser.addOption(nullOutput);
+    parser.addOption(cdImage);
+    parser.addPositionalArgument("file", "An audio file to load, as if chosen with Load.",
+                                 "[file]");
+
+    CommandLine out;
+    if (!parser.parse(arguments)) {
+        out.error = parser.errorText().toStdString();
+        return out;
+    }
+    if (parser.isSet(help) || parser.isSet("help-all")) {
+        out.help = true;
+        // Read before the application object exists, the parser cannot know the program's name.
+        out.text =
+            parser.helpText().replace("<executable_name>", "quorvin-audio-tools").toStdString();
+        return out;
+    }
+    if (parser.isSet(version)) {
+        out.version = true;
+        out.text = (QCoreApplication::applicationName() + " " +
+                    QCoreApplication::applicationVersion() + "\n")
+                       .toStdString();
+        return out;
+    }
+    out.nullOutput = parser.isSet(nullOutput);
+    for (const QString& image : parser.values(cdImage)) out.cdImages.push_back(image.toStdString());
+    const QStringList files = parser.positionalArguments();
+    if (files.size() > 1) {
+        out.error = "only one file can be loaded";
+        return out;
+    }
+    if (!files.isEmpty()) out.file = files.front().toStdString();
+    return out;
+}
+
+}  // namespace app

@@ -1,0 +1,25 @@
+// The desktop program's command line:
+//   quorvin-audio-tools [--null-output] [--cd-image FILE.cue]... [FILE]
+// Window thread (main) only.
+#pragma once
+
+#include <QStringList>
+#include <string>
+#include <vector>
+
+namespace app {
+
+struct CommandLine {
+    bool nullOutput = false;            // play without a sound card
+    std::vector<std::string> cdImages;  // disc images offered as drives in the CD window
+    std::string file;                   // an audio file to load as if chosen with Load
+    bool help = false;                  // --help: print `text` and end
+    bool version = false;               // --version: print `text` and end
+    std::string text;                   // the help or version text
+    std::string error;                  // a wrong command line: what is wrong
+};
+
+// Reads `arguments` (the program name first). The version comes from the application object.
+CommandLine parseCommandLine(const QStringList& arguments);
+
+}  // namespace app

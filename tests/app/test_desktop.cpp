@@ -1,0 +1,108 @@
+// The main window on the desktop: a file named on the command line or dropped on the window,
+// what the program remembers between runs, and a long file name.
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QPushButton>
+#include <QUrl>
+#include <filesystem>
+
+#include "app/command_line.h"
+#include "app/window_memory.h"
+#include "tests/app/window_fixture.h"
+
+namespace {
+
+enum class Way { CommandLine, Drop };
+
+// Sends a drag of `urls` over the window and drops it; whether the window accepted the drag.
+bool dragAndDrop(QWidget* window, const QList<QUrl>& urls) {
+    QMimeData data;
+    data.setUrls(urls);
+    const QPoint at = window->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &enter);
+    if (!enter.isAccepted()) return false;
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &drop);
+    return drop.isAccepted();
+}
+
+}  // namespace
+
+class FileFromOutside : public WindowTest, public ::testing::WithParamInterface<Way> {};
+
+TEST_P(FileFromOutside, TakesTheLoadPath) {
+    const std::string song = wav("song.wav", fixtures::sine(440, 2.0));
+    const auto work = programDir.path() / "newwave.wav";
+    fixtures::writeBytes(work.string(), {1, 2, 3});
+    userMove(w->ui().sldTempo[0], 20);
+
+    if (GetParam() == Way::CommandLine) {
+        const app::CommandLine command = app::parseCommandLine(
+            {"quorvin-audio-tools", "--null-output", QString::fromStdString(song)});
+        ASSERT_TRUE(command.error.empty()) << command.error;
+        EXPECT_TRUE(command.nullOutput);
+        EXPECT_TRUE(w->openFile(command.file));
+    } else {
+        w->show();
+        EXPECT_FALSE(dragAndDrop(
+            w.get(), {QUrl::fromLocalFile(QString::fromStdString(sources.file("notes.txt")))}));
+        EXPECT_FALSE(dragAndDrop(w.get(), {QUrl("https://example.org/song.wav")}));
+        EXPECT_TRUE(dragAndDrop(w.get(), {QUrl::fromLocalFile(QString::fromStdString(song))}));
+    }
+    // The same steps as a choice in Load's dialog, without the dialog.
+    EXPECT_TRUE(desk->openDialogs.empty());
+    EXPECT_EQ(w->ui().btnLoadFile->text(), "song.wav");
+    EXPECT_EQ(w->session().CmdFileName, song);
+    EXPECT_EQ(w->ui().sldTempo[0]->value(), 0);
+    EXPECT_FALSE(std::filesystem::exists(work));
+    EXPECT_TRUE(w->ui().CmdPlay->isEnabled());
+    w->ui().CmdPlay->click();
+    EXPECT_EQ(BASS_ChannelIsActive(w->session().PlayChannel), BASS_ACTIVE_PLAYING);
+
+    // While a file plays Load is not available, and neither is this way in.
+    const std::string other = wav("other.wav", fixtures::sine(220, 1.0));
+    if (GetParam() == Way::CommandLine)
+        EXPECT_FALSE(w->openFile(other));
+    else
+        EXPECT_FALSE(dragAndDrop(w.get(), {QUrl::fromLocalFile(QString::fromStdString(other))}));
+    EXPECT_EQ(w->session().CmdFileName, song);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, FileFromOutside, ::testing::Values(Way::CommandLine, Way::Drop));
+
+using Desktop = WindowTest;
+
+TEST_F(Desktop, SettingsComeBackInTheNextRun) {
+    w->show();
+    w->move(40, 30);
+    w->resize(760, 640);  // within the offscreen screen, which a window never outgrows
+    w->ui().Mmp3->trigger();
+    emit w->ui().Combo2->activated(w->ui().Combo2->findText("256"));
+    w->ui().Savec->trigger();
+    const QRect placed = w->geometry();
+    w.reset();
+
+    w = std::make_unique<app::frmWriteWave>();
+    ASSERT_TRUE(w->Form_Load());
+    EXPECT_EQ(w->session().Mp3BitRate, 256000);
+    app::WindowMemory memory;
+    qApp->installEventFilter(&memory);
+    w->show();
+    qApp->removeEventFilter(&memory);
+    EXPECT_EQ(w->geometry().size(), placed.size());
+}
+
+TEST_F(Desktop, LongFileNameLeavesTheWindowsWidthAlone) {
+    w->show();
+    QApplication::processEvents();
+    const int before = w->minimumSizeHint().width();
+    const std::string name = std::string(246, 'x') + ".wav";
+    load(wav(name, fixtures::sine(440, 0.5)));
+    QApplication::processEvents();
+    EXPECT_EQ(w->minimumSizeHint().width(), before);
+    EXPECT_LT(w->ui().btnLoadFile->text().size(), 60);
+    EXPECT_TRUE(w->ui().btnLoadFile->toolTip().contains(QString::fromStdString(name)));
+}
