@@ -311,7 +311,7 @@ void FrmDemo::load() {
     for (DWORD i = 0; const char* description = BASS_CD_GetDriveDescription(i); ++i) {
         const DWORD letter = BASS_CD_GetDriveLetter(i);
         QString head = letter < 26 ? QString(QChar(char16_t(65 + letter)))
-                                   : QString::fromUtf8(engine::cdDriveName(i));
+                                   : QString::fromUtf8(engine::cdDriveShortName(i));
         cmbCDDrives_->blockSignals(true);
         cmbCDDrives_->addItem(head + ": " + QString::fromUtf8(description), int(i));
         cmbCDDrives_->blockSignals(false);

@@ -59,7 +59,7 @@ constexpr DWORD BASS_CD_SECTOR_BYTES = 2352;  // one sector of CD audio, 588 fra
 // "vendor model revision" of the drive; null past the last drive. Valid for the program's life.
 const char* BASS_CD_GetDriveDescription(DWORD drive);
 // The drive's letter number (0 = A). Drives have no letters on Linux: (DWORD)-1 with
-// BASS_ERROR_NOTAVAIL; use engine::cdDriveName() there.
+// BASS_ERROR_NOTAVAIL; use engine::cdDriveShortName() there.
 DWORD BASS_CD_GetDriveLetter(DWORD drive);
 BOOL BASS_CD_GetInfo(DWORD drive, BASS_CD_INFO* info);
 // Opens, closes, locks or unlocks the door. FALSE with BASS_ERROR_NOTSUPPORTED for a disc image.
@@ -96,7 +96,7 @@ int cdOpenSource(const std::string& utf8Path);
 void cdUseDeviceDrives(bool use);
 // The drive's short name: the device's own name (sr0) or the image's file name; null past the
 // last drive. Valid for the program's life.
-const char* cdDriveName(DWORD drive);
+const char* cdDriveShortName(DWORD drive);
 int cdDriveCount();
 
 // A drive stand-in for tests, on an image drive: the door reported open (the disc is then not

@@ -81,8 +81,10 @@ std::shared_ptr<const Disc> readDiscFrom(CdIo_t* io) {
     lsn_t leadout = cdio_get_track_lsn(io, CDIO_CDROM_LEADOUT_TRACK);
     if (leadout == CDIO_INVALID_LSN || leadout <= 0) return nullptr;
     auto disc = std::make_shared<Disc>();
+    disc->leadout = leadout;
     for (int t = first; t < first + count; ++t) {
         TrackEntry e;
+        e.number = t;
         lsn_t start = cdio_get_track_lsn(io, track_t(t));
         lsn_t next = t + 1 < first + count ? cdio_get_track_lsn(io, track_t(t + 1)) : leadout;
         bool sane = start != CDIO_INVALID_LSN && next != CDIO_INVALID_LSN && start >= 0 &&
@@ -102,17 +104,39 @@ std::shared_ptr<const Disc> readDiscFrom(CdIo_t* io) {
 // --- sector reads through paranoia ---------------------------------------------------------
 
 thread_local bool tReadError = false;
+thread_local ReadCounters* tCounters = nullptr;
 
 void paranoiaCallback(long, paranoia_cb_mode_t mode) {
-    if (mode == PARANOIA_CB_READERR) tReadError = true;
+    switch (mode) {
+        case PARANOIA_CB_READERR:
+            tReadError = true;
+            break;
+        case PARANOIA_CB_FIXUP_EDGE:
+        case PARANOIA_CB_FIXUP_ATOM:
+        case PARANOIA_CB_FIXUP_DROPPED:
+        case PARANOIA_CB_FIXUP_DUPED:
+        case PARANOIA_CB_REPAIR:
+            if (tCounters) ++tCounters->corrected;
+            break;
+        case PARANOIA_CB_SKIP:
+            if (tCounters) ++tCounters->skipped;
+            break;
+        default:
+            break;
+    }
 }
 
 class ParanoiaReader : public SectorReader {
   public:
     ParanoiaReader(CdIo_t* io, cdrom_drive_t* cdda, cdrom_paranoia_t* par, int32_t first,
-                   int32_t count)
-        : io_(io), cdda_(cdda), par_(par), first_(first), end_(first + count) {
-        cdio_paranoia_modeset(par_, PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP);
+                   int32_t count, std::shared_ptr<ReadCounters> counters)
+        : io_(io),
+          cdda_(cdda),
+          par_(par),
+          first_(first),
+          end_(first + count),
+          counters_(counters ? std::move(counters) : std::make_shared<ReadCounters>()) {
+        cdio_paranoia_modeset(par_, paranoiaMode());
         cdio_paranoia_set_range(par_, first_, end_ - 1);
         seek(first_);
     }
@@ -124,16 +148,24 @@ class ParanoiaReader : public SectorReader {
 
     bool read(int32_t lsn, int16_t* dst) override {
         if (lsn < first_ || lsn >= end_) return false;
-        if (lsn != next_) seek(lsn);
-        tReadError = false;
-        int16_t* s = cdio_paranoia_read_limited(par_, paranoiaCallback, kRetries);
-        if (!s || tReadError) {
+        // A failed read is tried again a bounded number of times, each from a fresh seek.
+        for (int attempt = 0; attempt <= kReReads; ++attempt) {
+            if (attempt > 0) ++counters_->reReads;
+            if (lsn != next_) seek(lsn);
+            tReadError = false;
+            tCounters = counters_.get();
+            int16_t* s = cdio_paranoia_read_limited(par_, paranoiaCallback, kRetries);
+            tCounters = nullptr;
+            if (s && !tReadError) {
+                std::memcpy(dst, s, CDIO_CD_FRAMESIZE_RAW);
+                ++next_;
+                ++counters_->sectorsRead;
+                return true;
+            }
             next_ = -1;  // position unknown: seek before the next read
-            return false;
         }
-        std::memcpy(dst, s, CDIO_CD_FRAMESIZE_RAW);
-        ++next_;
-        return true;
+        ++counters_->readErrors;
+        return false;
     }
 
     void seek(int32_t lsn) override {
@@ -143,15 +175,30 @@ class ParanoiaReader : public SectorReader {
 
   private:
     static constexpr int kRetries = 5;
+    static constexpr int kReReads = 1;
     CdIo_t* io_;
     cdrom_drive_t* cdda_;
     cdrom_paranoia_t* par_;
     int32_t first_, end_;
     int32_t next_ = -1;
+    std::shared_ptr<ReadCounters> counters_;
 };
 
+}  // namespace
+
+int paranoiaMode() {
+    return PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP;
+}
+
+std::string paranoiaModeText() {
+    return "full, never skip off";
+}
+
+namespace {
+
 std::unique_ptr<SectorReader> openParanoia(const std::string& source, driver_id_t driver,
-                                           int32_t first, int32_t count) {
+                                           int32_t first, int32_t count,
+                                           std::shared_ptr<ReadCounters> counters) {
     quietLibcdio();
     CdIo_t* io = cdio_open(source.c_str(), driver);
     if (!io) return nullptr;
@@ -167,7 +214,7 @@ std::unique_ptr<SectorReader> openParanoia(const std::string& source, driver_id_
         cdio_destroy(io);
         return nullptr;
     }
-    return std::make_unique<ParanoiaReader>(io, cdda, par, first, count);
+    return std::make_unique<ParanoiaReader>(io, cdda, par, first, count, std::move(counters));
 }
 
 // --- disc images ---------------------------------------------------------------------------
@@ -195,8 +242,9 @@ class ImageBackend : public Backend {
     }
     std::shared_ptr<const Disc> readDisc() override { return disc_; }
     int door(DWORD) override { return BASS_ERROR_NOTSUPPORTED; }
-    std::unique_ptr<SectorReader> openReader(int32_t first, int32_t count) override {
-        return openParanoia(path_, driver_, first, count);
+    std::unique_ptr<SectorReader> openReader(int32_t first, int32_t count,
+                                             std::shared_ptr<ReadCounters> counters) override {
+        return openParanoia(path_, driver_, first, count, std::move(counters));
     }
 
   private:
@@ -278,8 +326,9 @@ class DeviceBackend : public Backend {
         return rc == DRIVER_OP_UNSUPPORTED ? BASS_ERROR_NOTSUPPORTED : BASS_ERROR_DEVICE;
     }
 
-    std::unique_ptr<SectorReader> openReader(int32_t first, int32_t count) override {
-        return openParanoia(device_, DRIVER_DEVICE, first, count);
+    std::unique_ptr<SectorReader> openReader(int32_t first, int32_t count,
+                                             std::shared_ptr<ReadCounters> counters) override {
+        return openParanoia(device_, DRIVER_DEVICE, first, count, std::move(counters));
     }
 
   private:

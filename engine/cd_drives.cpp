@@ -6,6 +6,7 @@
 #include <mutex>
 #include <thread>
 
+#include "engine/cd_ext.h"
 #include "engine/cd_internal.h"
 #include "engine/engine_ext.h"
 
@@ -81,6 +82,24 @@ CdTestFaults Drive::faults() const {
     return faults_;
 }
 
+void Drive::injectReadFault(int32_t sector, bool fail) {
+    std::lock_guard lk(faultMutex_);
+    for (auto& [s, f] : injected_) {
+        if (s == sector) {
+            f = fail;
+            return;
+        }
+    }
+    injected_.emplace_back(sector, fail);
+}
+
+int Drive::injectedFault(int32_t sector) const {
+    std::lock_guard lk(faultMutex_);
+    for (const auto& [s, f] : injected_)
+        if (s == sector) return f ? 1 : 0;
+    return -1;
+}
+
 void Drive::releaseHold() {
     {
         std::lock_guard lk(faultMutex_);
@@ -95,29 +114,45 @@ namespace {
 // gone (door opened, disc exchanged) or the stand-in says so.
 class GuardedReader : public SectorReader {
   public:
-    GuardedReader(Drive& drive, std::unique_ptr<SectorReader> inner)
-        : drive_(drive), inner_(std::move(inner)), generation_(drive.discGeneration()) {}
+    GuardedReader(Drive& drive, std::unique_ptr<SectorReader> inner,
+                  std::shared_ptr<ReadCounters> counters)
+        : drive_(drive),
+          inner_(std::move(inner)),
+          counters_(std::move(counters)),
+          generation_(drive.discGeneration()) {}
     bool read(int32_t lsn, int16_t* dst) override {
-        if (drive_.discGeneration() != generation_) return false;
+        if (drive_.discGeneration() != generation_) return failed();
         CdTestFaults f = drive_.faults();
         if (f.doorOpen || (f.failReadsFromSector >= 0 && lsn >= f.failReadsFromSector))
-            return false;
+            return failed();
+        if (int injected = drive_.injectedFault(lsn); injected >= 0) {
+            ++counters_->skipped;
+            if (injected == 1) return failed();
+        }
         return inner_->read(lsn, dst);
     }
     void seek(int32_t lsn) override { inner_->seek(lsn); }
 
   private:
+    bool failed() {
+        ++counters_->readErrors;
+        return false;
+    }
+
     Drive& drive_;
     std::unique_ptr<SectorReader> inner_;
+    std::shared_ptr<ReadCounters> counters_;
     uint64_t generation_;
 };
 
 }  // namespace
 
-std::unique_ptr<SectorReader> Drive::openReader(int32_t first, int32_t count) {
-    auto inner = backend_->openReader(first, count);
+std::unique_ptr<SectorReader> Drive::openReader(int32_t first, int32_t count,
+                                                std::shared_ptr<ReadCounters> counters) {
+    if (!counters) counters = std::make_shared<ReadCounters>();
+    auto inner = backend_->openReader(first, count, counters);
     if (!inner) return nullptr;
-    return std::make_unique<GuardedReader>(*this, std::move(inner));
+    return std::make_unique<GuardedReader>(*this, std::move(inner), std::move(counters));
 }
 
 // --- the table and the poller --------------------------------------------------------------
@@ -315,13 +350,57 @@ void cdRemoveImages() {
     registry().removeImages();
 }
 
-const char* cdDriveName(DWORD drive) {
+const char* cdDriveShortName(DWORD drive) {
     auto d = cd::driveAt(drive);
     return d ? d->name.c_str() : nullptr;
 }
 
 int cdDriveCount() {
     return registry().count();
+}
+
+std::string cdDriveName(DWORD drive) {
+    auto d = cd::driveAt(drive);
+    if (!d) return {};
+    return d->image ? d->path : d->description;
+}
+
+bool cdReadToc(DWORD drive, CdToc* toc) {
+    auto d = cd::driveAt(drive);
+    if (!d) return false;
+    auto disc = d->disc();
+    if (!disc) {
+        setError(BASS_ERROR_NOCD);
+        return false;
+    }
+    if (!toc) {
+        setError(BASS_ERROR_ILLPARAM);
+        return false;
+    }
+    toc->tracks.clear();
+    for (const auto& t : disc->tracks)
+        toc->tracks.push_back(CdTrackEntry{t.number, uint32_t(std::max(t.lsn, 0)),
+                                           uint32_t(std::max(t.sectors, 0)), t.audio});
+    toc->leadOutLba = uint32_t(std::max(disc->leadout, 0));
+    setError(BASS_OK);
+    return true;
+}
+
+void setCdReadOffset(DWORD drive, int samples) {
+    if (auto d = cd::driveAt(drive)) d->readOffset = samples;
+}
+
+int cdReadOffset(DWORD drive) {
+    auto d = cd::driveAt(drive);
+    return d ? d->readOffset.load() : 0;
+}
+
+std::string cdParanoiaMode() {
+    return cd::paranoiaModeText();
+}
+
+void cdInjectReadFault(DWORD drive, uint32_t sector, bool fail) {
+    if (auto d = cd::driveAt(drive)) d->injectReadFault(int32_t(sector), fail);
 }
 
 bool cdSetTestFaults(int drive, const CdTestFaults& faults) {

@@ -18,6 +18,7 @@ namespace engine::cd {
 constexpr int kFramesPerSector = 588;
 
 struct TrackEntry {
+    int number = 0;       // as on the disc
     int32_t lsn = 0;      // first sector
     int32_t sectors = 0;  // up to the next track's start
     bool audio = false;
@@ -26,7 +27,8 @@ struct TrackEntry {
 // What the poller read from the disc in a drive.
 struct Disc {
     std::vector<TrackEntry> tracks;
-    std::string cdText;  // the CD-Text block with its terminating empty string; empty when none
+    int32_t leadout = 0;  // first sector after the last track
+    std::string cdText;   // the CD-Text block with its terminating empty string; empty when none
 };
 
 // What a drive answered when last asked.
@@ -35,6 +37,15 @@ struct Probe {
     bool locked = false;
     bool ready = false;
     bool changed = false;  // a disc was inserted or exchanged since the last probe
+};
+
+// What error correction did while one stream read, counted by its reader.
+struct ReadCounters {
+    std::atomic<uint64_t> sectorsRead{0};
+    std::atomic<uint32_t> corrected{0};
+    std::atomic<uint32_t> skipped{0};
+    std::atomic<uint32_t> reReads{0};
+    std::atomic<uint32_t> readErrors{0};
 };
 
 // Reading a disc: one per stream, on its own handle so that a stream never waits for the poller.
@@ -57,8 +68,9 @@ class Backend {
     virtual std::shared_ptr<const Disc> readDisc() = 0;
     // 0 on success, else a BASS_ERROR_ code.
     virtual int door(DWORD action) = 0;
-    // A reader over the sectors [first, first + count).
-    virtual std::unique_ptr<SectorReader> openReader(int32_t first, int32_t count) = 0;
+    // A reader over the sectors [first, first + count), counting into `counters`.
+    virtual std::unique_ptr<SectorReader> openReader(int32_t first, int32_t count,
+                                                     std::shared_ptr<ReadCounters> counters) = 0;
 };
 
 class Drive {
@@ -89,7 +101,15 @@ class Drive {
     // Releases a poll held by holdQueries (shutdown).
     void releaseHold();
 
-    std::unique_ptr<SectorReader> openReader(int32_t first, int32_t count);
+    std::unique_ptr<SectorReader> openReader(int32_t first, int32_t count,
+                                             std::shared_ptr<ReadCounters> counters);
+
+    // Read offset in frames for streams created from now on.
+    std::atomic<int> readOffset{0};
+    // Test stand-in: sectors whose read reports a skip (value: the read fails too).
+    void injectReadFault(int32_t sector, bool fail);
+    // -1: no fault at `sector`; 0: a skip; 1: a skip and a failed read.
+    int injectedFault(int32_t sector) const;
 
     std::mutex idMutex;  // guards lastId
     std::string lastId;  // the block BASS_CD_GetID returned last
@@ -108,6 +128,7 @@ class Drive {
     mutable std::mutex faultMutex_;
     std::condition_variable holdCv_;
     CdTestFaults faults_;
+    std::vector<std::pair<int32_t, bool>> injected_;
     bool released_ = false;
 };
 
@@ -127,6 +148,12 @@ std::string buildCdTextBlock(const void* cdtext, int firstTrack, int tracks);
 
 // The audio of a track (0-based) as an engine source; null with *error set when the drive has no
 // such audio track or it cannot be opened.
-std::unique_ptr<Source> openTrackSource(DWORD drive, DWORD track, int* error);
+// `counters` receives what error correction did while the source reads.
+std::unique_ptr<Source> openTrackSource(DWORD drive, DWORD track, int* error,
+                                        std::shared_ptr<ReadCounters> counters = nullptr);
+
+// The error correction mode of every reader, and its description.
+int paranoiaMode();
+std::string paranoiaModeText();
 
 }  // namespace engine::cd

@@ -57,7 +57,7 @@ TEST_F(CdDrives, ImageDriveAnswersLikeADriveWithoutADoor) {
     int d = addStandardImage();
     ASSERT_GE(d, 0);
     EXPECT_EQ(engine::cdAddImage(cue), d) << "the same image is one drive";
-    EXPECT_STREQ(engine::cdDriveName(DWORD(d)), "disc.cue");
+    EXPECT_STREQ(engine::cdDriveShortName(DWORD(d)), "disc.cue");
     ASSERT_NE(BASS_CD_GetDriveDescription(DWORD(d)), nullptr);
     EXPECT_GT(std::strlen(BASS_CD_GetDriveDescription(DWORD(d))), 0u);
     EXPECT_EQ(BASS_CD_GetDriveDescription(DWORD(engine::cdDriveCount())), nullptr);
