@@ -32,11 +32,14 @@ int usage(std::ostream& err, const std::string& command, const std::string& what
 
 // The drive for SOURCE, or -1 after a message.
 int openSource(const std::string& source, const std::string& command, std::ostream& err) {
-    int drive = engine::cdOpenSource(source);
-    if (drive < 0)
+    std::string why;
+    int drive = engine::cdOpenSource(source, &why);
+    if (drive < 0) {
         err << "quorvin " << command << ": cannot open \"" << source
-            << "\" as a CD drive or disc image (a .cue needs its .bin of the same name beside "
-               "it)\n";
+            << "\" as a CD drive or disc image";
+        if (!why.empty()) err << ": " << why;
+        err << " (a .cue needs its .bin of the same name beside it)\n";
+    }
     return drive;
 }
 

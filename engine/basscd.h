@@ -87,10 +87,12 @@ namespace engine {
 
 // Adds a disc image (.cue with its .bin of the same base name, .toc, .nrg) as a drive. Returns
 // its drive index; an image already added returns its existing index. -1 when the image cannot
-// be opened (BASS_ERROR_FILEOPEN).
-int cdAddImage(const std::string& utf8Path);
+// be opened (BASS_ERROR_FILEOPEN: the image or its .bin is missing or unreadable) or is malformed
+// (BASS_ERROR_FILEFORM); `why` then gets the reason for the user. A cue sheet is checked in full
+// before it is read.
+int cdAddImage(const std::string& utf8Path, std::string* why = nullptr);
 // The drive for a device path (/dev/sr0) or an image path, added when needed; -1 on failure.
-int cdOpenSource(const std::string& utf8Path);
+int cdOpenSource(const std::string& utf8Path, std::string* why = nullptr);
 // Whether the machine's drives are looked for at the first call (default true). Tests switch it
 // off before any CD call so that only their images are drives.
 void cdUseDeviceDrives(bool use);

@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 
 #include <cdio/cdio.h>
 #include <cdio/cdtext.h>
@@ -18,6 +19,7 @@
 #include <cdio/paranoia/cdda.h>
 #include <cdio/paranoia/paranoia.h>
 
+#include "engine/cd_cue.h"
 #include "engine/cd_internal.h"
 
 namespace engine::cd {
@@ -341,26 +343,45 @@ class DeviceBackend : public Backend {
 }  // namespace
 
 std::unique_ptr<Backend> openImageBackend(const std::string& path, std::string* description,
-                                          BASS_CD_INFO* info) {
+                                          BASS_CD_INFO* info, ImageProblem* problem) {
     quietLibcdio();
     namespace fs = std::filesystem;
+    auto refuse = [&](int code, std::string why) -> std::unique_ptr<Backend> {
+        problem->code = code;
+        problem->reason = std::move(why);
+        return nullptr;
+    };
     std::error_code ec;
-    if (!fs::is_regular_file(path, ec)) return nullptr;
+    if (!fs::exists(path, ec)) return refuse(BASS_ERROR_FILEOPEN, "the file does not exist");
+    if (!fs::is_regular_file(path, ec)) return refuse(BASS_ERROR_FILEOPEN, "not a regular file");
     driver_id_t driver = imageDriver(path);
     if (driver == DRIVER_BINCUE) {
+        std::ifstream in(path, std::ios::binary);
+        if (!in) return refuse(BASS_ERROR_FILEOPEN, "the cue sheet cannot be read");
+        std::string text(kMaxCueBytes + 1, '\0');
+        in.read(text.data(), std::streamsize(text.size()));
+        text.resize(size_t(in.gcount()));
         // The driver reads the .bin of the cue's base name, whatever the FILE line says.
         fs::path bin = fs::path(path).replace_extension(".bin");
-        if (!fs::is_regular_file(bin, ec)) return nullptr;
+        int64_t binBytes = -1;
+        if (fs::is_regular_file(bin, ec)) binBytes = int64_t(fs::file_size(bin, ec));
+        if (ec) binBytes = -1;
+        std::string why = checkCueSheet(text, binBytes);
+        if (!why.empty())
+            return refuse(binBytes < 0 && why.find("missing") != std::string::npos
+                              ? BASS_ERROR_FILEOPEN
+                              : BASS_ERROR_FILEFORM,
+                          why);
     }
     CdIo_t* io = cdio_open(path.c_str(), driver);
-    if (!io) return nullptr;
+    if (!io) return refuse(BASS_ERROR_FILEFORM, "not a disc image that can be read");
     auto disc = readDiscFrom(io);
     *description = describe(io);
     *info = BASS_CD_INFO{};
     info->flags = capabilityFlags(io) | BASS_CD_RWFLAG_READCDDASIA;  // an image reads exactly
     info->cdtext = 1;
     cdio_destroy(io);
-    if (!disc) return nullptr;
+    if (!disc) return refuse(BASS_ERROR_FILEFORM, "the image has no tracks that can be read");
     return std::make_unique<ImageBackend>(path, driver, std::move(disc));
 }
 

@@ -297,7 +297,7 @@ namespace engine {
 using cd::Drive;
 using cd::registry;
 
-int cdAddImage(const std::string& utf8Path) {
+int cdAddImage(const std::string& utf8Path, std::string* why) {
     std::lock_guard add(registry().addMutex);
     int existing = registry().find(utf8Path);
     if (existing >= 0) {
@@ -307,9 +307,11 @@ int cdAddImage(const std::string& utf8Path) {
     }
     std::string description;
     BASS_CD_INFO info{};
-    auto backend = cd::openImageBackend(utf8Path, &description, &info);
+    cd::ImageProblem problem;
+    auto backend = cd::openImageBackend(utf8Path, &description, &info, &problem);
     if (!backend) {
-        setError(BASS_ERROR_FILEOPEN);
+        if (why) *why = problem.reason;
+        setError(problem.code ? problem.code : BASS_ERROR_FILEOPEN);
         return -1;
     }
     auto drive = std::make_shared<Drive>(std::move(backend), utf8Path,
@@ -319,7 +321,7 @@ int cdAddImage(const std::string& utf8Path) {
     return registry().add(std::move(drive));
 }
 
-int cdOpenSource(const std::string& utf8Path) {
+int cdOpenSource(const std::string& utf8Path, std::string* why) {
     int existing = registry().find(utf8Path);
     if (existing >= 0) return existing;
     std::error_code ec;
@@ -330,6 +332,7 @@ int cdOpenSource(const std::string& utf8Path) {
         BASS_CD_INFO info{};
         auto backend = cd::openDeviceBackend(utf8Path, &description, &info);
         if (!backend) {
+            if (why) *why = "the device cannot be opened";
             setError(BASS_ERROR_DEVICE);
             return -1;
         }
@@ -339,7 +342,7 @@ int cdOpenSource(const std::string& utf8Path) {
         drive->poll();  // the command line waits for the device's first answer
         return registry().add(std::move(drive));
     }
-    return cdAddImage(utf8Path);
+    return cdAddImage(utf8Path, why);
 }
 
 void cdUseDeviceDrives(bool use) {

@@ -135,9 +135,13 @@ class Drive {
 // The drive behind an index, null past the last drive (sets BASS_ERROR_DEVICE).
 std::shared_ptr<Drive> driveAt(DWORD drive);
 
-// Backends.
+// Backends. An image that cannot be used says why in `problem` (an error code and a reason).
+struct ImageProblem {
+    int code = 0;
+    std::string reason;
+};
 std::unique_ptr<Backend> openImageBackend(const std::string& path, std::string* description,
-                                          BASS_CD_INFO* info);
+                                          BASS_CD_INFO* info, ImageProblem* problem);
 std::unique_ptr<Backend> openDeviceBackend(const std::string& device, std::string* description,
                                            BASS_CD_INFO* info);
 std::vector<std::string> findDevices();
