@@ -544,13 +544,14 @@ void FrmDemo::PlayTrack(int track) {
     currentChannel_ =
         BASS_CD_StreamCreate(DWORD(currentDrive_), DWORD(track), BASS_STREAM_AUTOFREE);
     BASS_ChannelSetAttributes(currentChannel_, -1, -SliderVolume_->value(), -101);
-    BASS_ChannelPlay(currentChannel_, 1);
+    // The syncs come before playback starts: a read that fails at once is reported too.
     void* user = reinterpret_cast<void*>(intptr_t(track));
-    BASS_ChannelSetSync(currentChannel_, BASS_SYNC_END | BASS_SYNC_ONETIME, 0, TrackEndSync, user);
     BASS_ChannelSetSync(currentChannel_, BASS_SYNC_CD_ERROR | BASS_SYNC_ONETIME, 0, CDErrorSync,
                         nullptr);
+    BASS_ChannelSetSync(currentChannel_, BASS_SYNC_END | BASS_SYNC_ONETIME, 0, TrackEndSync, user);
     BASS_ChannelSetSync(currentChannel_, BASS_SYNC_SLIDE | BASS_SYNC_ONETIME, 0, TrackEndSync,
                         user);
+    BASS_ChannelPlay(currentChannel_, 1);
 }
 
 void FrmDemo::PlayNextTrack(int current) {
@@ -585,7 +586,9 @@ void FrmDemo::TrackEndSync(HSYNC, DWORD channel, DWORD, void* user) {
     QMetaObject::invokeMethod(
         qApp,
         [channel, track] {
-            if (FrmDemo* w = gWindow.data(); w && !w->closed_ && w->currentChannel_ == channel)
+            // A stream that failed also ends: that end does not move playback on.
+            if (FrmDemo* w = gWindow.data();
+                w && !w->closed_ && w->currentChannel_ == channel && w->failedChannel_ != channel)
                 w->PlayNextTrack(track);
         },
         Qt::QueuedConnection);
@@ -595,8 +598,11 @@ void FrmDemo::CDErrorSync(HSYNC, DWORD channel, DWORD, void*) {
     QMetaObject::invokeMethod(
         qApp,
         [channel] {
-            if (FrmDemo* w = gWindow.data(); w && !w->closed_ && w->currentChannel_ == channel)
+            if (FrmDemo* w = gWindow.data();
+                w && !w->closed_ && w->currentChannel_ == channel && w->failedChannel_ != channel) {
+                w->failedChannel_ = channel;
                 w->CDError();
+            }
         },
         Qt::QueuedConnection);
 }

@@ -128,6 +128,7 @@ class FrmDemo : public QDialog {
     // State.
     int currentDrive_ = 0;
     DWORD currentChannel_ = 0;
+    DWORD failedChannel_ = 0;  // the stream whose read error was reported
     int lastDriveIndex_ = -1;
     std::vector<std::string> wmaTagNames_;
     int widthTwips_ = kNarrowTwips;
