@@ -63,6 +63,8 @@ const char* BASS_CD_GetDriveDescription(DWORD drive);
 DWORD BASS_CD_GetDriveLetter(DWORD drive);
 BOOL BASS_CD_GetInfo(DWORD drive, BASS_CD_INFO* info);
 // Opens, closes, locks or unlocks the door. FALSE with BASS_ERROR_NOTSUPPORTED for a disc image.
+// Never waits for a busy drive: while the poller is reading the disc the action is queued, runs
+// as soon as the drive is free, and TRUE is returned; BASS_CD_DoorIsOpen/IsLocked then follow.
 BOOL BASS_CD_Door(DWORD drive, DWORD action);
 BOOL BASS_CD_DoorIsOpen(DWORD drive);
 BOOL BASS_CD_DoorIsLocked(DWORD drive);

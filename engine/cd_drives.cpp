@@ -24,13 +24,15 @@ Drive::Drive(std::unique_ptr<Backend> backend, std::string path_, std::string na
       backend_(std::move(backend)) {}
 
 void Drive::poll() {
+    std::lock_guard io(ioMutex_);
+    runQueuedDoorActions();
     CdTestFaults f;
     {
+        // The stand-in holds the drive as a long table-of-contents read would.
         std::unique_lock lk(faultMutex_);
         holdCv_.wait(lk, [&] { return !faults_.holdQueries || released_; });
         f = faults_;
     }
-    std::lock_guard io(ioMutex_);
     Probe p;
     if (f.doorOpen) {
         p.doorOpen = true;
@@ -62,11 +64,32 @@ std::shared_ptr<const Disc> Drive::disc() const {
 }
 
 int Drive::door(DWORD action) {
-    std::lock_guard io(ioMutex_);
+    // Never waits for the drive: while the poller is in a conversation with it (a table of
+    // contents and CD-Text can take seconds), the action is queued and the poller runs it next.
+    std::unique_lock io(ioMutex_, std::try_to_lock);
+    if (!io.owns_lock()) {
+        std::lock_guard lk(doorQueueMutex_);
+        doorQueue_.push_back(action);
+        return 0;
+    }
+    runQueuedDoorActions();
+    return runDoorAction(action);
+}
+
+int Drive::runDoorAction(DWORD action) {
     int err = backend_->door(action);
     if (err == 0 && (action == BASS_CD_DOOR_LOCK || action == BASS_CD_DOOR_UNLOCK))
         locked_ = action == BASS_CD_DOOR_LOCK;
     return err;
+}
+
+void Drive::runQueuedDoorActions() {
+    std::vector<DWORD> queued;
+    {
+        std::lock_guard lk(doorQueueMutex_);
+        queued.swap(doorQueue_);
+    }
+    for (DWORD action : queued) runDoorAction(action);
 }
 
 void Drive::setFaults(const CdTestFaults& f) {

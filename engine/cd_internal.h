@@ -84,8 +84,10 @@ class Drive {
     const BASS_CD_INFO info;
     const bool image;
 
-    // Asks the drive now (poller thread, or the caller for an image's first answer).
+    // Asks the drive now (poller thread, or the caller for an image's first answer), after the
+    // door actions queued meanwhile.
     void poll();
+    // Runs a door action now when the drive is free; queues it for the poller otherwise (0).
     int door(DWORD action);
 
     bool doorOpen() const { return doorOpen_.load(); }
@@ -116,9 +118,13 @@ class Drive {
 
   private:
     void store(const Probe& probe, std::shared_ptr<const Disc> disc);
+    int runDoorAction(DWORD action);  // with ioMutex_ held
+    void runQueuedDoorActions();      // with ioMutex_ held
 
     std::unique_ptr<Backend> backend_;
     std::mutex ioMutex_;  // one hardware conversation at a time (poll, door)
+    std::mutex doorQueueMutex_;
+    std::vector<DWORD> doorQueue_;  // door actions waiting for the poller
     mutable std::mutex stateMutex_;
     std::shared_ptr<const Disc> disc_;
     std::atomic<bool> doorOpen_{false};

@@ -2,6 +2,7 @@
 // stand-in, and track audio read back bit for bit.
 #include <chrono>
 #include <cstring>
+#include <future>
 #include <map>
 
 #include <gtest/gtest.h>
@@ -218,6 +219,16 @@ TEST_F(CdDrives, QueriesAnswerWhileTheDriveIsBusy) {
         EXPECT_TRUE(BASS_CD_IsReady(DWORD(d)));
         EXPECT_EQ(BASS_CD_GetTracks(DWORD(d)), 4);
     }
+    // Nor does a door action wait for the drive: it is queued for the poller.
+    bool quick = true;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(400);
+    while (quick && std::chrono::steady_clock::now() < until) {
+        auto door = std::async(std::launch::async,
+                               [d] { return BASS_CD_Door(DWORD(d), BASS_CD_DOOR_LOCK); });
+        quick = door.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
+        if (!quick) engine::cdSetTestFaults(d, {});  // lets the waiting call finish
+    }
+    EXPECT_TRUE(quick) << "a door action waited for the busy drive";
     ASSERT_TRUE(engine::cdSetTestFaults(d, {}));
     EXPECT_TRUE(BASS_CD_IsReady(DWORD(d)));
 }
