@@ -24,6 +24,7 @@
 #include "cd/track_list.h"
 #include "cd/track_list_delegate.h"
 #include "engine/basscd.h"
+#include "engine/cd_ext.h"
 #include "engine/basswma.h"
 #include "platform/platform.h"
 #include "files/file_io.h"
@@ -307,16 +308,7 @@ void FrmDemo::load() {
         return;
     }
 
-    int drives = 0;
-    for (DWORD i = 0; const char* description = BASS_CD_GetDriveDescription(i); ++i) {
-        const DWORD letter = BASS_CD_GetDriveLetter(i);
-        QString head = letter < 26 ? QString(QChar(char16_t(65 + letter)))
-                                   : QString::fromUtf8(engine::cdDriveShortName(i));
-        cmbCDDrives_->blockSignals(true);
-        cmbCDDrives_->addItem(head + ": " + QString::fromUtf8(description), int(i));
-        cmbCDDrives_->blockSignals(false);
-        ++drives;
-    }
+    int drives = fillDriveList();
     cmbCDDrives_->setCurrentIndex(-1);
     loaded_ = true;
     if (cmbCDDrives_->count() > 0) cmbCDDrives_->setCurrentIndex(0);  // selects drive 0
@@ -334,6 +326,41 @@ void FrmDemo::load() {
 }
 
 // --- drives and the panel ------------------------------------------------------------------
+
+int FrmDemo::fillDriveList() {
+    driveListGeneration_ = engine::cdDriveListGeneration();
+    cmbCDDrives_->blockSignals(true);
+    cmbCDDrives_->clear();
+    int drives = 0;
+    for (DWORD i = 0; const char* description = BASS_CD_GetDriveDescription(i); ++i) {
+        ++drives;
+        if (!engine::cdDrivePresent(i)) continue;  // unplugged
+        const DWORD letter = BASS_CD_GetDriveLetter(i);
+        QString head = letter < 26 ? QString(QChar(char16_t(65 + letter)))
+                                   : QString::fromUtf8(engine::cdDriveShortName(i));
+        cmbCDDrives_->addItem(head + ": " + QString::fromUtf8(description), int(i));
+    }
+    cmbCDDrives_->blockSignals(false);
+    return drives;
+}
+
+// A drive was plugged in or removed: the list follows; the selected drive stays selected while
+// it is there, otherwise its playback stops and the first drive is selected.
+void FrmDemo::refreshDriveList() {
+    const int selected = currentDrive_;
+    lastDriveIndex_ = fillDriveList() - 1;
+    const int row = cmbCDDrives_->findData(selected);
+    if (row >= 0) {
+        cmbCDDrives_->blockSignals(true);
+        cmbCDDrives_->setCurrentIndex(row);
+        cmbCDDrives_->blockSignals(false);
+        return;
+    }
+    BASS_ChannelStop(currentChannel_);
+    lstTracks_->clear();
+    cmbCDDrives_->setCurrentIndex(-1);
+    if (cmbCDDrives_->count() > 0) cmbCDDrives_->setCurrentIndex(0);
+}
 
 void FrmDemo::onDriveSelected(int row) {
     if (!loaded_ || row < 0) return;
@@ -446,6 +473,7 @@ void FrmDemo::onButton(int index) {
 void FrmDemo::tick() {
     if (inTick_ || closed_) return;  // a message box of this tick is still open
     inTick_ = true;
+    if (engine::cdDriveListGeneration() != driveListGeneration_) refreshDriveList();
     const DWORD drive = DWORD(currentDrive_);
     const bool open = BASS_CD_DoorIsOpen(drive);
     setCheck(chkRWFlags_[14], open ? 1 : 0);

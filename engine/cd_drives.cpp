@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "engine/cd_ext.h"
@@ -144,7 +145,7 @@ class GuardedReader : public SectorReader {
           counters_(std::move(counters)),
           generation_(drive.discGeneration()) {}
     bool read(int32_t lsn, int16_t* dst) override {
-        if (drive_.discGeneration() != generation_) return failed();
+        if (drive_.gone() || drive_.discGeneration() != generation_) return failed();
         CdTestFaults f = drive_.faults();
         if (f.doorOpen || (f.failReadsFromSector >= 0 && lsn >= f.failReadsFromSector))
             return failed();
@@ -183,6 +184,7 @@ std::unique_ptr<SectorReader> Drive::openReader(int32_t first, int32_t count,
 namespace {
 
 constexpr auto kPollInterval = std::chrono::milliseconds(100);
+constexpr auto kRescanInterval = std::chrono::seconds(3);
 
 class Registry {
   public:
@@ -241,6 +243,61 @@ class Registry {
         return int(drives_.size()) - 1;
     }
 
+    // Looks for drives plugged in or removed since the last look: a new device is added at the
+    // end of the table; a vanished one stays at its index, gone (its calls fail).
+    void rescan() {
+        std::optional<std::vector<std::string>> testList;
+        {
+            std::lock_guard lk(m_);
+            if (!useDevices_ && !testDevices_) return;
+            testList = testDevices_;
+        }
+        const bool test = testList.has_value();
+        const std::vector<std::string> now = test ? *testList : findDevices();
+        std::lock_guard adding(addMutex);
+        std::vector<std::shared_ptr<Drive>> all;
+        {
+            std::lock_guard lk(m_);
+            all = drives_;
+        }
+        for (auto& d : all) {
+            if (!d->plugged || d->gone()) continue;
+            if (std::find(now.begin(), now.end(), d->path) == now.end()) {
+                d->markGone();
+                ++generation_;
+            }
+        }
+        for (const std::string& dev : now) {
+            bool known = std::any_of(all.begin(), all.end(),
+                                     [&](const auto& d) { return !d->gone() && d->path == dev; });
+            if (known) continue;
+            std::string description;
+            BASS_CD_INFO info{};
+            std::unique_ptr<Backend> backend;
+            if (test) {
+                ImageProblem problem;
+                backend = openImageBackend(dev, &description, &info, &problem);
+            } else {
+                backend = openDeviceBackend(dev, &description, &info);
+            }
+            if (!backend) continue;
+            auto drive = std::make_shared<Drive>(std::move(backend), dev,
+                                                 std::filesystem::path(dev).filename().string(),
+                                                 description, info, test);
+            drive->plugged = true;
+            if (test) drive->poll();
+            add(std::move(drive));
+            ++generation_;
+        }
+    }
+
+    void setTestDevices(std::optional<std::vector<std::string>> devices) {
+        std::lock_guard lk(m_);
+        testDevices_ = std::move(devices);
+    }
+
+    uint64_t generation() const { return generation_.load(); }
+
     // Serialises adding a drive (opening it takes a moment) without holding the table's lock.
     std::mutex addMutex;
 
@@ -265,18 +322,26 @@ class Registry {
             if (!backend) continue;
             std::string name = std::filesystem::path(dev).filename().string();
             // A device starts as "not ready"; the poller gives its first answer.
-            add(std::make_shared<Drive>(std::move(backend), dev, name, description, info, false));
+            auto drive =
+                std::make_shared<Drive>(std::move(backend), dev, name, description, info, false);
+            drive->plugged = true;
+            add(std::move(drive));
         }
     }
 
     void run() {
         std::unique_lock lk(m_);
+        auto lastRescan = std::chrono::steady_clock::now();
         while (!stop_) {
             auto all = drives_;
             lk.unlock();
             for (auto& d : all) {
-                d->poll();
+                if (!d->gone()) d->poll();
                 if (stopping()) break;
+            }
+            if (std::chrono::steady_clock::now() - lastRescan >= kRescanInterval) {
+                rescan();
+                lastRescan = std::chrono::steady_clock::now();
             }
             lk.lock();
             cv_.wait_for(lk, kPollInterval, [&] { return stop_; });
@@ -295,6 +360,8 @@ class Registry {
     std::thread poller_;
     bool scanned_ = false;
     bool useDevices_ = true;
+    std::optional<std::vector<std::string>> testDevices_;
+    std::atomic<uint64_t> generation_{0};
     bool stop_ = false;
 };
 
@@ -307,7 +374,10 @@ Registry& registry() {
 
 std::shared_ptr<Drive> driveAt(DWORD drive) {
     auto d = registry().at(drive);
-    if (!d) setError(BASS_ERROR_DEVICE);
+    if (!d || d->gone()) {
+        setError(BASS_ERROR_DEVICE);
+        return nullptr;
+    }
     return d;
 }
 
@@ -385,6 +455,23 @@ int cdDriveCount() {
     return registry().count();
 }
 
+bool cdDrivePresent(DWORD drive) {
+    auto d = registry().at(drive);
+    return d && !d->gone();
+}
+
+uint64_t cdDriveListGeneration() {
+    return registry().generation();
+}
+
+void cdRescanDrives() {
+    registry().rescan();
+}
+
+void cdSetTestDeviceList(const std::vector<std::string>* paths) {
+    registry().setTestDevices(paths ? std::optional(*paths) : std::nullopt);
+}
+
 std::string cdDriveName(DWORD drive) {
     auto d = cd::driveAt(drive);
     if (!d) return {};
@@ -445,7 +532,9 @@ using engine::setError;
 using engine::cd::driveAt;
 
 const char* BASS_CD_GetDriveDescription(DWORD drive) {
-    auto d = driveAt(drive);
+    // A drive that was unplugged keeps its index and description; engine::cdDrivePresent() tells.
+    auto d = engine::cd::registry().at(drive);
+    if (!d) setError(BASS_ERROR_DEVICE);
     return d ? d->description.c_str() : nullptr;
 }
 

@@ -50,6 +50,18 @@ std::string cdParanoiaMode();
 // The drive's vendor and model, or the image's path; empty past the last drive.
 std::string cdDriveName(DWORD drive);
 
+// Drives come and go: the poller looks for drives plugged in or removed every few seconds. A new
+// drive is added at the end of the table; a removed one keeps its index and description but every
+// call on it fails with BASS_ERROR_DEVICE, and its streams fail their next read.
+bool cdDrivePresent(DWORD drive);
+// Changes whenever a drive was added or removed by a rescan.
+uint64_t cdDriveListGeneration();
+// Looks for drives now (any thread; it may take a moment per new drive).
+void cdRescanDrives();
+// Tests only: the rescans see these paths (disc images standing in for devices) instead of the
+// machine's drives; null returns to the machine's drives.
+void cdSetTestDeviceList(const std::vector<std::string>* paths);
+
 // Tests only: makes the CD reader of `drive` report a skipped read at disc sector `sector`
 // (and fail the read when `fail`), on every stream reading it from now on.
 void cdInjectReadFault(DWORD drive, uint32_t sector, bool fail);

@@ -91,6 +91,11 @@ class Drive {
     int door(DWORD action);
 
     bool doorOpen() const { return doorOpen_.load(); }
+    // The drive was unplugged: every call on it fails, its streams stop reading.
+    bool gone() const { return gone_.load(); }
+    void markGone() { gone_ = true; }
+    // Found among the machine's drives (not added by path): rescans may find it gone.
+    std::atomic<bool> plugged{false};
     bool locked() const { return locked_.load(); }
     // The disc as last read; null while no readable disc is in the drive.
     std::shared_ptr<const Disc> disc() const;
@@ -128,6 +133,7 @@ class Drive {
     mutable std::mutex stateMutex_;
     std::shared_ptr<const Disc> disc_;
     std::atomic<bool> doorOpen_{false};
+    std::atomic<bool> gone_{false};
     std::atomic<bool> locked_{false};
     std::atomic<uint64_t> generation_{0};
 
