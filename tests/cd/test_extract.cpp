@@ -135,6 +135,7 @@ TEST_F(CdExtract, ListAndRipCommands) {
               "03\t / \t[00:02]\n04\tTrack 4\t[data]\n");
     EXPECT_EQ(cd::cdListCommand({}, out, err), 2);
     EXPECT_EQ(cd::cdListCommand({dir.file("missing.cue")}, out, err), 1);
+    EXPECT_NE(err.str().find("does not exist"), std::string::npos) << err.str();
 
     const std::string wav = dir.file("rip.wav");
     err.str("");
