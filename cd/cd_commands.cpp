@@ -11,6 +11,8 @@
 #include "cd/track_list.h"
 #include "engine/basscd.h"
 #include "engine/basswma.h"
+#include "files/file_io.h"
+#include "files/safe_copy.h"
 
 namespace fs = std::filesystem;
 
@@ -32,11 +34,14 @@ int usage(std::ostream& err, const std::string& command, const std::string& what
 
 // The drive for SOURCE, or -1 after a message.
 int openSource(const std::string& source, const std::string& command, std::ostream& err) {
-    int drive = engine::cdOpenSource(source);
-    if (drive < 0)
+    std::string why;
+    int drive = engine::cdOpenSource(source, &why);
+    if (drive < 0) {
         err << "quorvin " << command << ": cannot open \"" << source
-            << "\" as a CD drive or disc image (a .cue needs its .bin of the same name beside "
-               "it)\n";
+            << "\" as a CD drive or disc image";
+        if (!why.empty()) err << ": " << why;
+        err << " (a .cue needs its .bin of the same name beside it)\n";
+    }
     return drive;
 }
 
@@ -193,21 +198,28 @@ int cdRipCommand(const std::vector<std::string>& args, std::ostream& out, std::o
     }
     const int track = int(*trackNumber - 1);
 
-    // Written beside OUT under a temporary name; OUT is replaced only by a complete file.
-    const fs::path target = fs::path(outPath);
-    const fs::path temp =
-        target.parent_path() / ("." + target.filename().string() + ".quorvin-part");
+    // A WAV file is written beside OUT under a fresh temporary name (the WMA extraction does the
+    // same itself); OUT is replaced only by a complete file.
+    std::string temp;
+    if (!wma) {
+        std::string why;
+        temp = files::createTemporaryBeside(outPath, why);
+        if (temp.empty()) {
+            err << "quorvin cd-rip: " << why << "\n";
+            return 1;
+        }
+    }
     ExtractResult r;
     {
         Progress bar(err);
         ExtractHooks hooks;
         hooks.progress = [&](uint64_t done, uint64_t total) { bar.update(done, total); };
-        r = wma ? extractTrackToWma(drive, track, bitrate, temp.string(), tags, hooks)
-                : extractTrackToWav(drive, track, temp.string(), hooks);
+        r = wma ? extractTrackToWma(drive, track, bitrate, outPath, tags, hooks)
+                : extractTrackToWav(drive, track, temp, hooks);
     }
     std::error_code ec;
     if (!r.ok()) {
-        fs::remove(temp, ec);
+        if (!temp.empty()) fs::remove(files::pathFromUtf8(temp), ec);
         err << "quorvin cd-rip: ";
         switch (r.status) {
             case ExtractResult::Status::StreamFailed:
@@ -225,12 +237,11 @@ int cdRipCommand(const std::vector<std::string>& args, std::ostream& out, std::o
         err << "quorvin cd-rip: nothing was written to \"" << outPath << "\"\n";
         return 1;
     }
-    fs::rename(temp, target, ec);
-    if (ec) {
-        const std::string why = ec.message();
-        fs::remove(temp, ec);
-        err << "quorvin cd-rip: cannot write \"" << outPath << "\": " << why << "\n";
-        return 1;
+    if (!temp.empty()) {
+        if (auto put = files::replaceFile(temp, outPath); !put.ok) {
+            err << "quorvin cd-rip: " << put.message << "\n";
+            return 1;
+        }
     }
     const double audioSeconds = double(r.bytesRead) / BASS_CD_BYTES_PER_SECOND;
     out << "Track " << track + 1 << " (" << Seconds2HMS(lengthSeconds(int64_t(r.bytesRead)))

@@ -2,10 +2,13 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <vector>
 
 #include "engine/basscd.h"
 #include "engine/basswma.h"
+#include "files/file_io.h"
+#include "files/safe_copy.h"
 #include "files/wave_header.h"
 
 namespace cd {
@@ -49,10 +52,13 @@ class TrackReading {
     uint64_t length() const { return length_; }
 
     // The next block into `buf`: its size, 0 at the end (or after a failed read).
+    // Bounded: never more than the track's length, whatever the stream says.
     uint32_t next(std::vector<uint8_t>& buf) {
-        if (!BASS_ChannelIsActive(stream_)) return 0;
+        if (delivered_ >= length_ || !BASS_ChannelIsActive(stream_)) return 0;
         int n = BASS_ChannelGetData(stream_, buf.data(), kExtractBlockBytes);
-        return n > 0 ? uint32_t(n) : 0;
+        if (n <= 0) return 0;
+        delivered_ += uint64_t(n);
+        return uint32_t(n);
     }
 
     // Whether the disc failed before the end of the track.
@@ -63,6 +69,7 @@ class TrackReading {
     HSTREAM stream_ = 0;
     int error_ = 0;
     uint64_t length_ = 0;
+    uint64_t delivered_ = 0;
     std::atomic<bool> readError_{false};
 };
 
@@ -146,7 +153,24 @@ ExtractResult extractTrackToWma(int drive, int track, uint32_t bitrate, const st
     TrackReading reading(drive, track);
     if (!started(reading, r, hooks)) return r;
 
-    HWMENCODE enc = BASS_WMA_EncodeOpenFile(44100, 2, 0, bitrate, path.c_str());
+    // Encoded beside `path` under a temporary name: a file already there is replaced only by a
+    // complete one.
+    std::string tempError;
+    const std::string temp = files::createTemporaryBeside(path, tempError);
+    if (temp.empty()) {
+        r.status = ExtractResult::Status::EncoderFailed;
+        r.engineError = BASS_ERROR_CREATE;
+        r.message = "An error occured while opening output file.";
+        return r;
+    }
+    struct TempGuard {
+        std::string path;
+        ~TempGuard() {
+            std::error_code ec;
+            if (!path.empty()) std::filesystem::remove(files::pathFromUtf8(path), ec);
+        }
+    } guard{temp};
+    HWMENCODE enc = BASS_WMA_EncodeOpenFile(44100, 2, 0, bitrate, temp.c_str());
     if (!enc) {
         r.status = ExtractResult::Status::EncoderFailed;
         r.engineError = BASS_ErrorGetCode();
@@ -178,6 +202,11 @@ ExtractResult extractTrackToWma(int drive, int track, uint32_t bitrate, const st
     } else if (reading.failed(r.bytesRead)) {
         r.status = ExtractResult::Status::ReadFailed;
         r.message = partialMessage(r.bytesRead, r.trackBytes);
+    } else if (auto put = files::replaceFile(temp, path); !put.ok) {
+        r.status = ExtractResult::Status::WriteFailed;
+        r.message = put.message;
+    } else {
+        guard.path.clear();
     }
     return r;
 }

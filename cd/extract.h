@@ -52,7 +52,9 @@ ExtractResult extractTrackToWav(int drive, int track, const std::string& path,
 const std::vector<std::string>& wmaTagNames();
 
 // Track `track` of `drive` into the WMA file `path` at `bitrate` bits per second with `tags`
-// (name, text); tags with an empty text are left out.
+// (name, text); tags with an empty text are left out. The file is encoded under a temporary name
+// beside `path` and put in place only when complete: after any failure a file already at `path`
+// is left as it was.
 ExtractResult extractTrackToWma(int drive, int track, uint32_t bitrate, const std::string& path,
                                 const std::vector<std::pair<std::string, std::string>>& tags,
                                 const ExtractHooks& hooks = {});

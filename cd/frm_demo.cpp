@@ -25,6 +25,7 @@
 #include "cd/track_list.h"
 #include "cd/track_list_delegate.h"
 #include "engine/basscd.h"
+#include "engine/cd_ext.h"
 #include "engine/basswma.h"
 #include "platform/platform.h"
 #include "platform/window_thread.h"
@@ -321,16 +322,7 @@ void FrmDemo::load() {
         return;
     }
 
-    int drives = 0;
-    for (DWORD i = 0; const char* description = BASS_CD_GetDriveDescription(i); ++i) {
-        const DWORD letter = BASS_CD_GetDriveLetter(i);
-        QString head = letter < 26 ? QString(QChar(char16_t(65 + letter)))
-                                   : QString::fromUtf8(engine::cdDriveName(i));
-        cmbCDDrives_->blockSignals(true);
-        cmbCDDrives_->addItem(head + ": " + QString::fromUtf8(description), int(i));
-        cmbCDDrives_->blockSignals(false);
-        ++drives;
-    }
+    int drives = fillDriveList();
     cmbCDDrives_->setCurrentIndex(-1);
     loaded_ = true;
     if (cmbCDDrives_->count() > 0) cmbCDDrives_->setCurrentIndex(0);  // selects drive 0
@@ -348,6 +340,41 @@ void FrmDemo::load() {
 }
 
 // --- drives and the panel ------------------------------------------------------------------
+
+int FrmDemo::fillDriveList() {
+    driveListGeneration_ = engine::cdDriveListGeneration();
+    cmbCDDrives_->blockSignals(true);
+    cmbCDDrives_->clear();
+    int drives = 0;
+    for (DWORD i = 0; const char* description = BASS_CD_GetDriveDescription(i); ++i) {
+        ++drives;
+        if (!engine::cdDrivePresent(i)) continue;  // unplugged
+        const DWORD letter = BASS_CD_GetDriveLetter(i);
+        QString head = letter < 26 ? QString(QChar(char16_t(65 + letter)))
+                                   : QString::fromUtf8(engine::cdDriveShortName(i));
+        cmbCDDrives_->addItem(head + ": " + QString::fromUtf8(description), int(i));
+    }
+    cmbCDDrives_->blockSignals(false);
+    return drives;
+}
+
+// A drive was plugged in or removed: the list follows; the selected drive stays selected while
+// it is there, otherwise its playback stops and the first drive is selected.
+void FrmDemo::refreshDriveList() {
+    const int selected = currentDrive_;
+    lastDriveIndex_ = fillDriveList() - 1;
+    const int row = cmbCDDrives_->findData(selected);
+    if (row >= 0) {
+        cmbCDDrives_->blockSignals(true);
+        cmbCDDrives_->setCurrentIndex(row);
+        cmbCDDrives_->blockSignals(false);
+        return;
+    }
+    BASS_ChannelStop(currentChannel_);
+    lstTracks_->clear();
+    cmbCDDrives_->setCurrentIndex(-1);
+    if (cmbCDDrives_->count() > 0) cmbCDDrives_->setCurrentIndex(0);
+}
 
 void FrmDemo::onDriveSelected(int row) {
     if (!loaded_ || row < 0) return;
@@ -460,6 +487,7 @@ void FrmDemo::onButton(int index) {
 void FrmDemo::tick() {
     if (inTick_ || closed_) return;  // a message box of this tick is still open
     inTick_ = true;
+    if (engine::cdDriveListGeneration() != driveListGeneration_) refreshDriveList();
     const DWORD drive = DWORD(currentDrive_);
     const bool open = BASS_CD_DoorIsOpen(drive);
     setCheck(chkRWFlags_[14], open ? 1 : 0);
@@ -558,13 +586,14 @@ void FrmDemo::PlayTrack(int track) {
     currentChannel_ =
         BASS_CD_StreamCreate(DWORD(currentDrive_), DWORD(track), BASS_STREAM_AUTOFREE);
     BASS_ChannelSetAttributes(currentChannel_, -1, -SliderVolume_->value(), -101);
-    BASS_ChannelPlay(currentChannel_, 1);
+    // The syncs come before playback starts: a read that fails at once is reported too.
     void* user = reinterpret_cast<void*>(intptr_t(track));
-    BASS_ChannelSetSync(currentChannel_, BASS_SYNC_END | BASS_SYNC_ONETIME, 0, TrackEndSync, user);
     BASS_ChannelSetSync(currentChannel_, BASS_SYNC_CD_ERROR | BASS_SYNC_ONETIME, 0, CDErrorSync,
                         nullptr);
+    BASS_ChannelSetSync(currentChannel_, BASS_SYNC_END | BASS_SYNC_ONETIME, 0, TrackEndSync, user);
     BASS_ChannelSetSync(currentChannel_, BASS_SYNC_SLIDE | BASS_SYNC_ONETIME, 0, TrackEndSync,
                         user);
+    BASS_ChannelPlay(currentChannel_, 1);
 }
 
 void FrmDemo::PlayNextTrack(int current) {
@@ -597,15 +626,20 @@ void FrmDemo::FadeOutTrack() {
 void FrmDemo::TrackEndSync(HSYNC, DWORD channel, DWORD, void* user) {
     const int track = int(reinterpret_cast<intptr_t>(user));
     platform::postToWindowThread([channel, track] {
-        if (FrmDemo* w = gWindow.data(); w && !w->closed_ && w->currentChannel_ == channel)
+        // A stream that failed also ends: that end does not move playback on.
+        if (FrmDemo* w = gWindow.data();
+            w && !w->closed_ && w->currentChannel_ == channel && w->failedChannel_ != channel)
             w->PlayNextTrack(track);
     });
 }
 
 void FrmDemo::CDErrorSync(HSYNC, DWORD channel, DWORD, void*) {
     platform::postToWindowThread([channel] {
-        if (FrmDemo* w = gWindow.data(); w && !w->closed_ && w->currentChannel_ == channel)
+        if (FrmDemo* w = gWindow.data();
+            w && !w->closed_ && w->currentChannel_ == channel && w->failedChannel_ != channel) {
+            w->failedChannel_ = channel;
             w->CDError();
+        }
     });
 }
 

@@ -6,6 +6,8 @@
 // procedures run on the engine's threads; they only post their work to the window thread.
 #pragma once
 
+#include <cstdint>
+
 #include <QDialog>
 #include <QString>
 #include <array>
@@ -83,6 +85,9 @@ class FrmDemo : public QDialog {
     void load();
     void onButton(int index);
     void onDriveSelected(int row);
+    // Lists the drives that are present; returns the number of drive indexes.
+    int fillDriveList();
+    void refreshDriveList();
     void onTrackSelectionChanged();
     void onVolumeChanged(int value);
     void onBalanceChanged(int value);
@@ -128,7 +133,9 @@ class FrmDemo : public QDialog {
     // State.
     int currentDrive_ = 0;
     DWORD currentChannel_ = 0;
+    DWORD failedChannel_ = 0;  // the stream whose read error was reported
     int lastDriveIndex_ = -1;
+    uint64_t driveListGeneration_ = 0;
     std::vector<std::string> wmaTagNames_;
     int widthTwips_ = kNarrowTwips;
     std::string lastSaveName_;

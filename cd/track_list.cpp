@@ -45,6 +45,23 @@ bool parseIndex(const std::string& text, int64_t& value, RoutineError& error) {
     return true;
 }
 
+// `text` without control characters (C0, DEL and the UTF-8 C1 range): a disc's CD-Text must not
+// drive a terminal or break the TAB-separated rows.
+std::string withoutControls(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c == 0x7f) continue;
+        if (c == 0xc2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+            static_cast<unsigned char>(text[i + 1]) <= 0x9f) {
+            ++i;
+            continue;
+        }
+        out += char(c);
+    }
+    return out;
+}
+
 // One "KEYk=value" string into `table`; false on an error.
 bool readEntry(const std::string& s, size_t keyLength, std::vector<std::string>& table,
                RoutineError& error) {
@@ -59,7 +76,7 @@ bool readEntry(const std::string& s, size_t keyLength, std::vector<std::string>&
         error = {9, "Subscript out of range"};
         return false;
     }
-    table[size_t(index)] = s.substr(eq + 1);
+    table[size_t(index)] = withoutControls(s.substr(eq + 1));
     return true;
 }
 

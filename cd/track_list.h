@@ -50,6 +50,7 @@ struct CdTextTables {
 // Reads "TITLEk=" and "PERFORMERk=" strings (keys without regard to case) of a block of
 // NUL-terminated strings ended by an empty one, for a disc of `tracks` tracks. Other keys are
 // skipped. An index that is not a number, outside 0..tracks, or a key without "=" is an error.
+// Control characters in the values are dropped.
 bool parseCdText(const char* block, int tracks, CdTextTables& tables, RoutineError& error);
 
 // The rows and the two boxes for a disc, as the window fills them.

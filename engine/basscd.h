@@ -59,10 +59,12 @@ constexpr DWORD BASS_CD_SECTOR_BYTES = 2352;  // one sector of CD audio, 588 fra
 // "vendor model revision" of the drive; null past the last drive. Valid for the program's life.
 const char* BASS_CD_GetDriveDescription(DWORD drive);
 // The drive's letter number (0 = A). Drives have no letters on Linux: (DWORD)-1 with
-// BASS_ERROR_NOTAVAIL; use engine::cdDriveName() there.
+// BASS_ERROR_NOTAVAIL; use engine::cdDriveShortName() there.
 DWORD BASS_CD_GetDriveLetter(DWORD drive);
 BOOL BASS_CD_GetInfo(DWORD drive, BASS_CD_INFO* info);
 // Opens, closes, locks or unlocks the door. FALSE with BASS_ERROR_NOTSUPPORTED for a disc image.
+// Never waits for a busy drive: while the poller is reading the disc the action is queued, runs
+// as soon as the drive is free, and TRUE is returned; BASS_CD_DoorIsOpen/IsLocked then follow.
 BOOL BASS_CD_Door(DWORD drive, DWORD action);
 BOOL BASS_CD_DoorIsOpen(DWORD drive);
 BOOL BASS_CD_DoorIsLocked(DWORD drive);
@@ -87,16 +89,18 @@ namespace engine {
 
 // Adds a disc image (.cue with its .bin of the same base name, .toc, .nrg) as a drive. Returns
 // its drive index; an image already added returns its existing index. -1 when the image cannot
-// be opened (BASS_ERROR_FILEOPEN).
-int cdAddImage(const std::string& utf8Path);
+// be opened (BASS_ERROR_FILEOPEN: the image or its .bin is missing or unreadable) or is malformed
+// (BASS_ERROR_FILEFORM); `why` then gets the reason for the user. A cue sheet is checked in full
+// before it is read.
+int cdAddImage(const std::string& utf8Path, std::string* why = nullptr);
 // The drive for a device path (/dev/sr0) or an image path, added when needed; -1 on failure.
-int cdOpenSource(const std::string& utf8Path);
+int cdOpenSource(const std::string& utf8Path, std::string* why = nullptr);
 // Whether the machine's drives are looked for at the first call (default true). Tests switch it
 // off before any CD call so that only their images are drives.
 void cdUseDeviceDrives(bool use);
 // The drive's short name: the device's own name (sr0) or the image's file name; null past the
 // last drive. Valid for the program's life.
-const char* cdDriveName(DWORD drive);
+const char* cdDriveShortName(DWORD drive);
 int cdDriveCount();
 
 // A drive stand-in for tests, on an image drive: the door reported open (the disc is then not

@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 
 #include <cdio/cdio.h>
 #include <cdio/cdtext.h>
@@ -18,6 +19,7 @@
 #include <cdio/paranoia/cdda.h>
 #include <cdio/paranoia/paranoia.h>
 
+#include "engine/cd_cue.h"
 #include "engine/cd_internal.h"
 
 namespace engine::cd {
@@ -81,8 +83,10 @@ std::shared_ptr<const Disc> readDiscFrom(CdIo_t* io) {
     lsn_t leadout = cdio_get_track_lsn(io, CDIO_CDROM_LEADOUT_TRACK);
     if (leadout == CDIO_INVALID_LSN || leadout <= 0) return nullptr;
     auto disc = std::make_shared<Disc>();
+    disc->leadout = leadout;
     for (int t = first; t < first + count; ++t) {
         TrackEntry e;
+        e.number = t;
         lsn_t start = cdio_get_track_lsn(io, track_t(t));
         lsn_t next = t + 1 < first + count ? cdio_get_track_lsn(io, track_t(t + 1)) : leadout;
         bool sane = start != CDIO_INVALID_LSN && next != CDIO_INVALID_LSN && start >= 0 &&
@@ -102,17 +106,39 @@ std::shared_ptr<const Disc> readDiscFrom(CdIo_t* io) {
 // --- sector reads through paranoia ---------------------------------------------------------
 
 thread_local bool tReadError = false;
+thread_local ReadCounters* tCounters = nullptr;
 
 void paranoiaCallback(long, paranoia_cb_mode_t mode) {
-    if (mode == PARANOIA_CB_READERR) tReadError = true;
+    switch (mode) {
+        case PARANOIA_CB_READERR:
+            tReadError = true;
+            break;
+        case PARANOIA_CB_FIXUP_EDGE:
+        case PARANOIA_CB_FIXUP_ATOM:
+        case PARANOIA_CB_FIXUP_DROPPED:
+        case PARANOIA_CB_FIXUP_DUPED:
+        case PARANOIA_CB_REPAIR:
+            if (tCounters) ++tCounters->corrected;
+            break;
+        case PARANOIA_CB_SKIP:
+            if (tCounters) ++tCounters->skipped;
+            break;
+        default:
+            break;
+    }
 }
 
 class ParanoiaReader : public SectorReader {
   public:
     ParanoiaReader(CdIo_t* io, cdrom_drive_t* cdda, cdrom_paranoia_t* par, int32_t first,
-                   int32_t count)
-        : io_(io), cdda_(cdda), par_(par), first_(first), end_(first + count) {
-        cdio_paranoia_modeset(par_, PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP);
+                   int32_t count, std::shared_ptr<ReadCounters> counters)
+        : io_(io),
+          cdda_(cdda),
+          par_(par),
+          first_(first),
+          end_(first + count),
+          counters_(counters ? std::move(counters) : std::make_shared<ReadCounters>()) {
+        cdio_paranoia_modeset(par_, paranoiaMode());
         cdio_paranoia_set_range(par_, first_, end_ - 1);
         seek(first_);
     }
@@ -124,16 +150,24 @@ class ParanoiaReader : public SectorReader {
 
     bool read(int32_t lsn, int16_t* dst) override {
         if (lsn < first_ || lsn >= end_) return false;
-        if (lsn != next_) seek(lsn);
-        tReadError = false;
-        int16_t* s = cdio_paranoia_read_limited(par_, paranoiaCallback, kRetries);
-        if (!s || tReadError) {
+        // A failed read is tried again a bounded number of times, each from a fresh seek.
+        for (int attempt = 0; attempt <= kReReads; ++attempt) {
+            if (attempt > 0) ++counters_->reReads;
+            if (lsn != next_) seek(lsn);
+            tReadError = false;
+            tCounters = counters_.get();
+            int16_t* s = cdio_paranoia_read_limited(par_, paranoiaCallback, kRetries);
+            tCounters = nullptr;
+            if (s && !tReadError) {
+                std::memcpy(dst, s, CDIO_CD_FRAMESIZE_RAW);
+                ++next_;
+                ++counters_->sectorsRead;
+                return true;
+            }
             next_ = -1;  // position unknown: seek before the next read
-            return false;
         }
-        std::memcpy(dst, s, CDIO_CD_FRAMESIZE_RAW);
-        ++next_;
-        return true;
+        ++counters_->readErrors;
+        return false;
     }
 
     void seek(int32_t lsn) override {
@@ -143,15 +177,30 @@ class ParanoiaReader : public SectorReader {
 
   private:
     static constexpr int kRetries = 5;
+    static constexpr int kReReads = 1;
     CdIo_t* io_;
     cdrom_drive_t* cdda_;
     cdrom_paranoia_t* par_;
     int32_t first_, end_;
     int32_t next_ = -1;
+    std::shared_ptr<ReadCounters> counters_;
 };
 
+}  // namespace
+
+int paranoiaMode() {
+    return PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP;
+}
+
+std::string paranoiaModeText() {
+    return "full, never skip off";
+}
+
+namespace {
+
 std::unique_ptr<SectorReader> openParanoia(const std::string& source, driver_id_t driver,
-                                           int32_t first, int32_t count) {
+                                           int32_t first, int32_t count,
+                                           std::shared_ptr<ReadCounters> counters) {
     quietLibcdio();
     CdIo_t* io = cdio_open(source.c_str(), driver);
     if (!io) return nullptr;
@@ -167,7 +216,7 @@ std::unique_ptr<SectorReader> openParanoia(const std::string& source, driver_id_
         cdio_destroy(io);
         return nullptr;
     }
-    return std::make_unique<ParanoiaReader>(io, cdda, par, first, count);
+    return std::make_unique<ParanoiaReader>(io, cdda, par, first, count, std::move(counters));
 }
 
 // --- disc images ---------------------------------------------------------------------------
@@ -195,8 +244,9 @@ class ImageBackend : public Backend {
     }
     std::shared_ptr<const Disc> readDisc() override { return disc_; }
     int door(DWORD) override { return BASS_ERROR_NOTSUPPORTED; }
-    std::unique_ptr<SectorReader> openReader(int32_t first, int32_t count) override {
-        return openParanoia(path_, driver_, first, count);
+    std::unique_ptr<SectorReader> openReader(int32_t first, int32_t count,
+                                             std::shared_ptr<ReadCounters> counters) override {
+        return openParanoia(path_, driver_, first, count, std::move(counters));
     }
 
   private:
@@ -278,8 +328,9 @@ class DeviceBackend : public Backend {
         return rc == DRIVER_OP_UNSUPPORTED ? BASS_ERROR_NOTSUPPORTED : BASS_ERROR_DEVICE;
     }
 
-    std::unique_ptr<SectorReader> openReader(int32_t first, int32_t count) override {
-        return openParanoia(device_, DRIVER_DEVICE, first, count);
+    std::unique_ptr<SectorReader> openReader(int32_t first, int32_t count,
+                                             std::shared_ptr<ReadCounters> counters) override {
+        return openParanoia(device_, DRIVER_DEVICE, first, count, std::move(counters));
     }
 
   private:
@@ -292,26 +343,45 @@ class DeviceBackend : public Backend {
 }  // namespace
 
 std::unique_ptr<Backend> openImageBackend(const std::string& path, std::string* description,
-                                          BASS_CD_INFO* info) {
+                                          BASS_CD_INFO* info, ImageProblem* problem) {
     quietLibcdio();
     namespace fs = std::filesystem;
+    auto refuse = [&](int code, std::string why) -> std::unique_ptr<Backend> {
+        problem->code = code;
+        problem->reason = std::move(why);
+        return nullptr;
+    };
     std::error_code ec;
-    if (!fs::is_regular_file(path, ec)) return nullptr;
+    if (!fs::exists(path, ec)) return refuse(BASS_ERROR_FILEOPEN, "the file does not exist");
+    if (!fs::is_regular_file(path, ec)) return refuse(BASS_ERROR_FILEOPEN, "not a regular file");
     driver_id_t driver = imageDriver(path);
     if (driver == DRIVER_BINCUE) {
+        std::ifstream in(path, std::ios::binary);
+        if (!in) return refuse(BASS_ERROR_FILEOPEN, "the cue sheet cannot be read");
+        std::string text(kMaxCueBytes + 1, '\0');
+        in.read(text.data(), std::streamsize(text.size()));
+        text.resize(size_t(in.gcount()));
         // The driver reads the .bin of the cue's base name, whatever the FILE line says.
         fs::path bin = fs::path(path).replace_extension(".bin");
-        if (!fs::is_regular_file(bin, ec)) return nullptr;
+        int64_t binBytes = -1;
+        if (fs::is_regular_file(bin, ec)) binBytes = int64_t(fs::file_size(bin, ec));
+        if (ec) binBytes = -1;
+        std::string why = checkCueSheet(text, binBytes);
+        if (!why.empty())
+            return refuse(binBytes < 0 && why.find("missing") != std::string::npos
+                              ? BASS_ERROR_FILEOPEN
+                              : BASS_ERROR_FILEFORM,
+                          why);
     }
     CdIo_t* io = cdio_open(path.c_str(), driver);
-    if (!io) return nullptr;
+    if (!io) return refuse(BASS_ERROR_FILEFORM, "not a disc image that can be read");
     auto disc = readDiscFrom(io);
     *description = describe(io);
     *info = BASS_CD_INFO{};
     info->flags = capabilityFlags(io) | BASS_CD_RWFLAG_READCDDASIA;  // an image reads exactly
     info->cdtext = 1;
     cdio_destroy(io);
-    if (!disc) return nullptr;
+    if (!disc) return refuse(BASS_ERROR_FILEFORM, "the image has no tracks that can be read");
     return std::make_unique<ImageBackend>(path, driver, std::move(disc));
 }
 

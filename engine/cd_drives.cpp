@@ -4,8 +4,10 @@
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <thread>
 
+#include "engine/cd_ext.h"
 #include "engine/cd_internal.h"
 #include "engine/engine_ext.h"
 
@@ -23,13 +25,15 @@ Drive::Drive(std::unique_ptr<Backend> backend, std::string path_, std::string na
       backend_(std::move(backend)) {}
 
 void Drive::poll() {
+    std::lock_guard io(ioMutex_);
+    runQueuedDoorActions();
     CdTestFaults f;
     {
+        // The stand-in holds the drive as a long table-of-contents read would.
         std::unique_lock lk(faultMutex_);
         holdCv_.wait(lk, [&] { return !faults_.holdQueries || released_; });
         f = faults_;
     }
-    std::lock_guard io(ioMutex_);
     Probe p;
     if (f.doorOpen) {
         p.doorOpen = true;
@@ -61,11 +65,32 @@ std::shared_ptr<const Disc> Drive::disc() const {
 }
 
 int Drive::door(DWORD action) {
-    std::lock_guard io(ioMutex_);
+    // Never waits for the drive: while the poller is in a conversation with it (a table of
+    // contents and CD-Text can take seconds), the action is queued and the poller runs it next.
+    std::unique_lock io(ioMutex_, std::try_to_lock);
+    if (!io.owns_lock()) {
+        std::lock_guard lk(doorQueueMutex_);
+        doorQueue_.push_back(action);
+        return 0;
+    }
+    runQueuedDoorActions();
+    return runDoorAction(action);
+}
+
+int Drive::runDoorAction(DWORD action) {
     int err = backend_->door(action);
     if (err == 0 && (action == BASS_CD_DOOR_LOCK || action == BASS_CD_DOOR_UNLOCK))
         locked_ = action == BASS_CD_DOOR_LOCK;
     return err;
+}
+
+void Drive::runQueuedDoorActions() {
+    std::vector<DWORD> queued;
+    {
+        std::lock_guard lk(doorQueueMutex_);
+        queued.swap(doorQueue_);
+    }
+    for (DWORD action : queued) runDoorAction(action);
 }
 
 void Drive::setFaults(const CdTestFaults& f) {
@@ -79,6 +104,24 @@ void Drive::setFaults(const CdTestFaults& f) {
 CdTestFaults Drive::faults() const {
     std::lock_guard lk(faultMutex_);
     return faults_;
+}
+
+void Drive::injectReadFault(int32_t sector, bool fail) {
+    std::lock_guard lk(faultMutex_);
+    for (auto& [s, f] : injected_) {
+        if (s == sector) {
+            f = fail;
+            return;
+        }
+    }
+    injected_.emplace_back(sector, fail);
+}
+
+int Drive::injectedFault(int32_t sector) const {
+    std::lock_guard lk(faultMutex_);
+    for (const auto& [s, f] : injected_)
+        if (s == sector) return f ? 1 : 0;
+    return -1;
 }
 
 void Drive::releaseHold() {
@@ -95,29 +138,45 @@ namespace {
 // gone (door opened, disc exchanged) or the stand-in says so.
 class GuardedReader : public SectorReader {
   public:
-    GuardedReader(Drive& drive, std::unique_ptr<SectorReader> inner)
-        : drive_(drive), inner_(std::move(inner)), generation_(drive.discGeneration()) {}
+    GuardedReader(Drive& drive, std::unique_ptr<SectorReader> inner,
+                  std::shared_ptr<ReadCounters> counters)
+        : drive_(drive),
+          inner_(std::move(inner)),
+          counters_(std::move(counters)),
+          generation_(drive.discGeneration()) {}
     bool read(int32_t lsn, int16_t* dst) override {
-        if (drive_.discGeneration() != generation_) return false;
+        if (drive_.gone() || drive_.discGeneration() != generation_) return failed();
         CdTestFaults f = drive_.faults();
         if (f.doorOpen || (f.failReadsFromSector >= 0 && lsn >= f.failReadsFromSector))
-            return false;
+            return failed();
+        if (int injected = drive_.injectedFault(lsn); injected >= 0) {
+            ++counters_->skipped;
+            if (injected == 1) return failed();
+        }
         return inner_->read(lsn, dst);
     }
     void seek(int32_t lsn) override { inner_->seek(lsn); }
 
   private:
+    bool failed() {
+        ++counters_->readErrors;
+        return false;
+    }
+
     Drive& drive_;
     std::unique_ptr<SectorReader> inner_;
+    std::shared_ptr<ReadCounters> counters_;
     uint64_t generation_;
 };
 
 }  // namespace
 
-std::unique_ptr<SectorReader> Drive::openReader(int32_t first, int32_t count) {
-    auto inner = backend_->openReader(first, count);
+std::unique_ptr<SectorReader> Drive::openReader(int32_t first, int32_t count,
+                                                std::shared_ptr<ReadCounters> counters) {
+    if (!counters) counters = std::make_shared<ReadCounters>();
+    auto inner = backend_->openReader(first, count, counters);
     if (!inner) return nullptr;
-    return std::make_unique<GuardedReader>(*this, std::move(inner));
+    return std::make_unique<GuardedReader>(*this, std::move(inner), std::move(counters));
 }
 
 // --- the table and the poller --------------------------------------------------------------
@@ -125,6 +184,7 @@ std::unique_ptr<SectorReader> Drive::openReader(int32_t first, int32_t count) {
 namespace {
 
 constexpr auto kPollInterval = std::chrono::milliseconds(100);
+constexpr auto kRescanInterval = std::chrono::seconds(3);
 
 class Registry {
   public:
@@ -183,6 +243,61 @@ class Registry {
         return int(drives_.size()) - 1;
     }
 
+    // Looks for drives plugged in or removed since the last look: a new device is added at the
+    // end of the table; a vanished one stays at its index, gone (its calls fail).
+    void rescan() {
+        std::optional<std::vector<std::string>> testList;
+        {
+            std::lock_guard lk(m_);
+            if (!useDevices_ && !testDevices_) return;
+            testList = testDevices_;
+        }
+        const bool test = testList.has_value();
+        const std::vector<std::string> now = test ? *testList : findDevices();
+        std::lock_guard adding(addMutex);
+        std::vector<std::shared_ptr<Drive>> all;
+        {
+            std::lock_guard lk(m_);
+            all = drives_;
+        }
+        for (auto& d : all) {
+            if (!d->plugged || d->gone()) continue;
+            if (std::find(now.begin(), now.end(), d->path) == now.end()) {
+                d->markGone();
+                ++generation_;
+            }
+        }
+        for (const std::string& dev : now) {
+            bool known = std::any_of(all.begin(), all.end(),
+                                     [&](const auto& d) { return !d->gone() && d->path == dev; });
+            if (known) continue;
+            std::string description;
+            BASS_CD_INFO info{};
+            std::unique_ptr<Backend> backend;
+            if (test) {
+                ImageProblem problem;
+                backend = openImageBackend(dev, &description, &info, &problem);
+            } else {
+                backend = openDeviceBackend(dev, &description, &info);
+            }
+            if (!backend) continue;
+            auto drive = std::make_shared<Drive>(std::move(backend), dev,
+                                                 std::filesystem::path(dev).filename().string(),
+                                                 description, info, test);
+            drive->plugged = true;
+            if (test) drive->poll();
+            add(std::move(drive));
+            ++generation_;
+        }
+    }
+
+    void setTestDevices(std::optional<std::vector<std::string>> devices) {
+        std::lock_guard lk(m_);
+        testDevices_ = std::move(devices);
+    }
+
+    uint64_t generation() const { return generation_.load(); }
+
     // Serialises adding a drive (opening it takes a moment) without holding the table's lock.
     std::mutex addMutex;
 
@@ -207,18 +322,26 @@ class Registry {
             if (!backend) continue;
             std::string name = std::filesystem::path(dev).filename().string();
             // A device starts as "not ready"; the poller gives its first answer.
-            add(std::make_shared<Drive>(std::move(backend), dev, name, description, info, false));
+            auto drive =
+                std::make_shared<Drive>(std::move(backend), dev, name, description, info, false);
+            drive->plugged = true;
+            add(std::move(drive));
         }
     }
 
     void run() {
         std::unique_lock lk(m_);
+        auto lastRescan = std::chrono::steady_clock::now();
         while (!stop_) {
             auto all = drives_;
             lk.unlock();
             for (auto& d : all) {
-                d->poll();
+                if (!d->gone()) d->poll();
                 if (stopping()) break;
+            }
+            if (std::chrono::steady_clock::now() - lastRescan >= kRescanInterval) {
+                rescan();
+                lastRescan = std::chrono::steady_clock::now();
             }
             lk.lock();
             cv_.wait_for(lk, kPollInterval, [&] { return stop_; });
@@ -237,6 +360,8 @@ class Registry {
     std::thread poller_;
     bool scanned_ = false;
     bool useDevices_ = true;
+    std::optional<std::vector<std::string>> testDevices_;
+    std::atomic<uint64_t> generation_{0};
     bool stop_ = false;
 };
 
@@ -249,7 +374,10 @@ Registry& registry() {
 
 std::shared_ptr<Drive> driveAt(DWORD drive) {
     auto d = registry().at(drive);
-    if (!d) setError(BASS_ERROR_DEVICE);
+    if (!d || d->gone()) {
+        setError(BASS_ERROR_DEVICE);
+        return nullptr;
+    }
     return d;
 }
 
@@ -262,7 +390,7 @@ namespace engine {
 using cd::Drive;
 using cd::registry;
 
-int cdAddImage(const std::string& utf8Path) {
+int cdAddImage(const std::string& utf8Path, std::string* why) {
     std::lock_guard add(registry().addMutex);
     int existing = registry().find(utf8Path);
     if (existing >= 0) {
@@ -272,9 +400,11 @@ int cdAddImage(const std::string& utf8Path) {
     }
     std::string description;
     BASS_CD_INFO info{};
-    auto backend = cd::openImageBackend(utf8Path, &description, &info);
+    cd::ImageProblem problem;
+    auto backend = cd::openImageBackend(utf8Path, &description, &info, &problem);
     if (!backend) {
-        setError(BASS_ERROR_FILEOPEN);
+        if (why) *why = problem.reason;
+        setError(problem.code ? problem.code : BASS_ERROR_FILEOPEN);
         return -1;
     }
     auto drive = std::make_shared<Drive>(std::move(backend), utf8Path,
@@ -284,7 +414,7 @@ int cdAddImage(const std::string& utf8Path) {
     return registry().add(std::move(drive));
 }
 
-int cdOpenSource(const std::string& utf8Path) {
+int cdOpenSource(const std::string& utf8Path, std::string* why) {
     int existing = registry().find(utf8Path);
     if (existing >= 0) return existing;
     std::error_code ec;
@@ -295,6 +425,7 @@ int cdOpenSource(const std::string& utf8Path) {
         BASS_CD_INFO info{};
         auto backend = cd::openDeviceBackend(utf8Path, &description, &info);
         if (!backend) {
+            if (why) *why = "the device cannot be opened";
             setError(BASS_ERROR_DEVICE);
             return -1;
         }
@@ -304,7 +435,7 @@ int cdOpenSource(const std::string& utf8Path) {
         drive->poll();  // the command line waits for the device's first answer
         return registry().add(std::move(drive));
     }
-    return cdAddImage(utf8Path);
+    return cdAddImage(utf8Path, why);
 }
 
 void cdUseDeviceDrives(bool use) {
@@ -315,13 +446,74 @@ void cdRemoveImages() {
     registry().removeImages();
 }
 
-const char* cdDriveName(DWORD drive) {
+const char* cdDriveShortName(DWORD drive) {
     auto d = cd::driveAt(drive);
     return d ? d->name.c_str() : nullptr;
 }
 
 int cdDriveCount() {
     return registry().count();
+}
+
+bool cdDrivePresent(DWORD drive) {
+    auto d = registry().at(drive);
+    return d && !d->gone();
+}
+
+uint64_t cdDriveListGeneration() {
+    return registry().generation();
+}
+
+void cdRescanDrives() {
+    registry().rescan();
+}
+
+void cdSetTestDeviceList(const std::vector<std::string>* paths) {
+    registry().setTestDevices(paths ? std::optional(*paths) : std::nullopt);
+}
+
+std::string cdDriveName(DWORD drive) {
+    auto d = cd::driveAt(drive);
+    if (!d) return {};
+    return d->image ? d->path : d->description;
+}
+
+bool cdReadToc(DWORD drive, CdToc* toc) {
+    auto d = cd::driveAt(drive);
+    if (!d) return false;
+    auto disc = d->disc();
+    if (!disc) {
+        setError(BASS_ERROR_NOCD);
+        return false;
+    }
+    if (!toc) {
+        setError(BASS_ERROR_ILLPARAM);
+        return false;
+    }
+    toc->tracks.clear();
+    for (const auto& t : disc->tracks)
+        toc->tracks.push_back(CdTrackEntry{t.number, uint32_t(std::max(t.lsn, 0)),
+                                           uint32_t(std::max(t.sectors, 0)), t.audio});
+    toc->leadOutLba = uint32_t(std::max(disc->leadout, 0));
+    setError(BASS_OK);
+    return true;
+}
+
+void setCdReadOffset(DWORD drive, int samples) {
+    if (auto d = cd::driveAt(drive)) d->readOffset = samples;
+}
+
+int cdReadOffset(DWORD drive) {
+    auto d = cd::driveAt(drive);
+    return d ? d->readOffset.load() : 0;
+}
+
+std::string cdParanoiaMode() {
+    return cd::paranoiaModeText();
+}
+
+void cdInjectReadFault(DWORD drive, uint32_t sector, bool fail) {
+    if (auto d = cd::driveAt(drive)) d->injectReadFault(int32_t(sector), fail);
 }
 
 bool cdSetTestFaults(int drive, const CdTestFaults& faults) {
@@ -340,7 +532,9 @@ using engine::setError;
 using engine::cd::driveAt;
 
 const char* BASS_CD_GetDriveDescription(DWORD drive) {
-    auto d = driveAt(drive);
+    // A drive that was unplugged keeps its index and description; engine::cdDrivePresent() tells.
+    auto d = engine::cd::registry().at(drive);
+    if (!d) setError(BASS_ERROR_DEVICE);
     return d ? d->description.c_str() : nullptr;
 }
 

@@ -18,6 +18,7 @@ namespace engine::cd {
 constexpr int kFramesPerSector = 588;
 
 struct TrackEntry {
+    int number = 0;       // as on the disc
     int32_t lsn = 0;      // first sector
     int32_t sectors = 0;  // up to the next track's start
     bool audio = false;
@@ -26,7 +27,8 @@ struct TrackEntry {
 // What the poller read from the disc in a drive.
 struct Disc {
     std::vector<TrackEntry> tracks;
-    std::string cdText;  // the CD-Text block with its terminating empty string; empty when none
+    int32_t leadout = 0;  // first sector after the last track
+    std::string cdText;   // the CD-Text block with its terminating empty string; empty when none
 };
 
 // What a drive answered when last asked.
@@ -35,6 +37,15 @@ struct Probe {
     bool locked = false;
     bool ready = false;
     bool changed = false;  // a disc was inserted or exchanged since the last probe
+};
+
+// What error correction did while one stream read, counted by its reader.
+struct ReadCounters {
+    std::atomic<uint64_t> sectorsRead{0};
+    std::atomic<uint32_t> corrected{0};
+    std::atomic<uint32_t> skipped{0};
+    std::atomic<uint32_t> reReads{0};
+    std::atomic<uint32_t> readErrors{0};
 };
 
 // Reading a disc: one per stream, on its own handle so that a stream never waits for the poller.
@@ -57,8 +68,9 @@ class Backend {
     virtual std::shared_ptr<const Disc> readDisc() = 0;
     // 0 on success, else a BASS_ERROR_ code.
     virtual int door(DWORD action) = 0;
-    // A reader over the sectors [first, first + count).
-    virtual std::unique_ptr<SectorReader> openReader(int32_t first, int32_t count) = 0;
+    // A reader over the sectors [first, first + count), counting into `counters`.
+    virtual std::unique_ptr<SectorReader> openReader(int32_t first, int32_t count,
+                                                     std::shared_ptr<ReadCounters> counters) = 0;
 };
 
 class Drive {
@@ -72,11 +84,18 @@ class Drive {
     const BASS_CD_INFO info;
     const bool image;
 
-    // Asks the drive now (poller thread, or the caller for an image's first answer).
+    // Asks the drive now (poller thread, or the caller for an image's first answer), after the
+    // door actions queued meanwhile.
     void poll();
+    // Runs a door action now when the drive is free; queues it for the poller otherwise (0).
     int door(DWORD action);
 
     bool doorOpen() const { return doorOpen_.load(); }
+    // The drive was unplugged: every call on it fails, its streams stop reading.
+    bool gone() const { return gone_.load(); }
+    void markGone() { gone_ = true; }
+    // Found among the machine's drives (not added by path): rescans may find it gone.
+    std::atomic<bool> plugged{false};
     bool locked() const { return locked_.load(); }
     // The disc as last read; null while no readable disc is in the drive.
     std::shared_ptr<const Disc> disc() const;
@@ -89,34 +108,52 @@ class Drive {
     // Releases a poll held by holdQueries (shutdown).
     void releaseHold();
 
-    std::unique_ptr<SectorReader> openReader(int32_t first, int32_t count);
+    std::unique_ptr<SectorReader> openReader(int32_t first, int32_t count,
+                                             std::shared_ptr<ReadCounters> counters);
+
+    // Read offset in frames for streams created from now on.
+    std::atomic<int> readOffset{0};
+    // Test stand-in: sectors whose read reports a skip (value: the read fails too).
+    void injectReadFault(int32_t sector, bool fail);
+    // -1: no fault at `sector`; 0: a skip; 1: a skip and a failed read.
+    int injectedFault(int32_t sector) const;
 
     std::mutex idMutex;  // guards lastId
     std::string lastId;  // the block BASS_CD_GetID returned last
 
   private:
     void store(const Probe& probe, std::shared_ptr<const Disc> disc);
+    int runDoorAction(DWORD action);  // with ioMutex_ held
+    void runQueuedDoorActions();      // with ioMutex_ held
 
     std::unique_ptr<Backend> backend_;
     std::mutex ioMutex_;  // one hardware conversation at a time (poll, door)
+    std::mutex doorQueueMutex_;
+    std::vector<DWORD> doorQueue_;  // door actions waiting for the poller
     mutable std::mutex stateMutex_;
     std::shared_ptr<const Disc> disc_;
     std::atomic<bool> doorOpen_{false};
+    std::atomic<bool> gone_{false};
     std::atomic<bool> locked_{false};
     std::atomic<uint64_t> generation_{0};
 
     mutable std::mutex faultMutex_;
     std::condition_variable holdCv_;
     CdTestFaults faults_;
+    std::vector<std::pair<int32_t, bool>> injected_;
     bool released_ = false;
 };
 
 // The drive behind an index, null past the last drive (sets BASS_ERROR_DEVICE).
 std::shared_ptr<Drive> driveAt(DWORD drive);
 
-// Backends.
+// Backends. An image that cannot be used says why in `problem` (an error code and a reason).
+struct ImageProblem {
+    int code = 0;
+    std::string reason;
+};
 std::unique_ptr<Backend> openImageBackend(const std::string& path, std::string* description,
-                                          BASS_CD_INFO* info);
+                                          BASS_CD_INFO* info, ImageProblem* problem);
 std::unique_ptr<Backend> openDeviceBackend(const std::string& device, std::string* description,
                                            BASS_CD_INFO* info);
 std::vector<std::string> findDevices();
@@ -127,6 +164,12 @@ std::string buildCdTextBlock(const void* cdtext, int firstTrack, int tracks);
 
 // The audio of a track (0-based) as an engine source; null with *error set when the drive has no
 // such audio track or it cannot be opened.
-std::unique_ptr<Source> openTrackSource(DWORD drive, DWORD track, int* error);
+// `counters` receives what error correction did while the source reads.
+std::unique_ptr<Source> openTrackSource(DWORD drive, DWORD track, int* error,
+                                        std::shared_ptr<ReadCounters> counters = nullptr);
+
+// The error correction mode of every reader, and its description.
+int paranoiaMode();
+std::string paranoiaModeText();
 
 }  // namespace engine::cd

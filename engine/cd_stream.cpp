@@ -1,19 +1,32 @@
 // CD audio streams: a track read sector by sector through paranoia and handed to the engine as a
-// Source of 16-bit stereo at 44100 Hz.
+// Source of 16-bit stereo at 44100 Hz, shifted by the drive's read offset.
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <map>
+#include <mutex>
 
+#include "engine/cd_ext.h"
 #include "engine/cd_internal.h"
 
 namespace engine::cd {
 
 namespace {
 
+int64_t floorDiv(int64_t a, int64_t b) {
+    return a >= 0 ? a / b : -((-a + b - 1) / b);
+}
+
 class CdTrackSource : public Source {
   public:
-    CdTrackSource(std::unique_ptr<SectorReader> reader, int32_t first, int32_t sectors)
-        : reader_(std::move(reader)), first_(first), sectors_(sectors) {}
+    // The track's audio starts at disc frame `startFrame` (its first sector times 588 plus the
+    // read offset); sectors outside [0, leadout) read as silence.
+    CdTrackSource(std::unique_ptr<SectorReader> reader, int64_t startFrame, int32_t sectors,
+                  int32_t leadout)
+        : reader_(std::move(reader)),
+          startFrame_(startFrame),
+          sectors_(sectors),
+          leadout_(leadout) {}
 
     int rate() const override { return 44100; }
     int channels() const override { return 2; }
@@ -26,13 +39,16 @@ class CdTrackSource : public Source {
         int64_t done = 0;
         const int64_t length = lengthFrames();
         while (done < frames && pos_ < length) {
-            int32_t sector = int32_t(pos_ / kFramesPerSector);
-            int offset = int(pos_ % kFramesPerSector);
+            const int64_t discFrame = startFrame_ + pos_;
+            const auto sector = int32_t(floorDiv(discFrame, kFramesPerSector));
+            const int offset = int(discFrame - int64_t(sector) * kFramesPerSector);
             if (sector != bufferedSector_) {
-                if (!reader_->read(first_ + sector, buffer_.data())) {
+                if (sector < 0 || sector >= leadout_) {
+                    buffer_.fill(0);
+                } else if (!reader_->read(sector, buffer_.data())) {
                     // Deliver what was read; the failure is reported by the next call.
                     failed_ = true;
-                    bufferedSector_ = -1;
+                    bufferedSector_ = kNone;
                     return done > 0 ? done : -1;
                 }
                 bufferedSector_ = sector;
@@ -54,17 +70,24 @@ class CdTrackSource : public Source {
     }
 
   private:
+    static constexpr int32_t kNone = INT32_MIN;
     std::unique_ptr<SectorReader> reader_;
-    int32_t first_, sectors_;
+    int64_t startFrame_;
+    int32_t sectors_, leadout_;
     int64_t pos_ = 0;
-    int32_t bufferedSector_ = -1;
+    int32_t bufferedSector_ = kNone;
     bool failed_ = false;
     std::array<int16_t, kFramesPerSector * 2> buffer_{};
 };
 
+// The counters of each CD stream, while its source lives.
+std::mutex gReportsMutex;
+std::map<HSTREAM, std::weak_ptr<ReadCounters>> gReports;
+
 }  // namespace
 
-std::unique_ptr<Source> openTrackSource(DWORD drive, DWORD track, int* error) {
+std::unique_ptr<Source> openTrackSource(DWORD drive, DWORD track, int* error,
+                                        std::shared_ptr<ReadCounters> counters) {
     auto fail = [&](int code) -> std::unique_ptr<Source> {
         if (error) *error = code;
         return nullptr;
@@ -76,10 +99,20 @@ std::unique_ptr<Source> openTrackSource(DWORD drive, DWORD track, int* error) {
     if (track >= disc->tracks.size()) return fail(BASS_ERROR_CDTRACK);
     const TrackEntry& t = disc->tracks[track];
     if (!t.audio || t.sectors <= 0) return fail(BASS_ERROR_NOTAUDIO);
-    auto reader = d->openReader(t.lsn, t.sectors);
-    if (!reader) return fail(BASS_ERROR_CDREAD);
+    // The sectors the shifted track touches, inside the disc.
+    const int64_t startFrame = int64_t(t.lsn) * kFramesPerSector + d->readOffset.load();
+    const int64_t firstSector = floorDiv(startFrame, kFramesPerSector);
+    const int64_t endSector =
+        floorDiv(startFrame + int64_t(t.sectors) * kFramesPerSector - 1, kFramesPerSector) + 1;
+    const auto lo = int32_t(std::clamp<int64_t>(firstSector, 0, disc->leadout));
+    const auto hi = int32_t(std::clamp<int64_t>(endSector, 0, disc->leadout));
+    std::unique_ptr<SectorReader> reader;
+    if (hi > lo) {
+        reader = d->openReader(lo, hi - lo, std::move(counters));
+        if (!reader) return fail(BASS_ERROR_CDREAD);
+    }
     if (error) *error = BASS_OK;
-    return std::make_unique<CdTrackSource>(std::move(reader), t.lsn, t.sectors);
+    return std::make_unique<CdTrackSource>(std::move(reader), startFrame, t.sectors, disc->leadout);
 }
 
 }  // namespace engine::cd
@@ -90,10 +123,42 @@ HSTREAM BASS_CD_StreamCreate(DWORD drive, DWORD track, DWORD flags) {
         return 0;
     }
     int error = BASS_OK;
-    auto source = engine::cd::openTrackSource(drive, track, &error);
+    auto counters = std::make_shared<engine::cd::ReadCounters>();
+    auto source = engine::cd::openTrackSource(drive, track, &error, counters);
     if (!source) {
         engine::setError(error);
         return 0;
     }
-    return engine::createSourceStream(std::move(source), flags);
+    HSTREAM h = engine::createSourceStream(std::move(source), flags);
+    if (h) {
+        using namespace engine::cd;
+        std::lock_guard lk(gReportsMutex);
+        std::erase_if(gReports, [](const auto& e) { return e.second.expired(); });
+        gReports[h] = counters;
+    }
+    return h;
 }
+
+namespace engine {
+
+bool cdStreamReadReport(HSTREAM stream, CdReadReport* out) {
+    std::shared_ptr<cd::ReadCounters> c;
+    {
+        std::lock_guard lk(cd::gReportsMutex);
+        auto it = cd::gReports.find(stream);
+        if (it != cd::gReports.end()) c = it->second.lock();
+    }
+    if (!c || !out) {
+        setError(c ? BASS_ERROR_ILLPARAM : BASS_ERROR_HANDLE);
+        return false;
+    }
+    out->sectorsRead = c->sectorsRead.load();
+    out->corrected = c->corrected.load();
+    out->skipped = c->skipped.load();
+    out->reReads = c->reReads.load();
+    out->readErrors = c->readErrors.load();
+    setError(BASS_OK);
+    return true;
+}
+
+}  // namespace engine

@@ -650,6 +650,7 @@ BOOL BASS_ChannelPlay(DWORD handle, BOOL restart) {
     auto ch = playable(handle);
     if (!ch) return kFalse;
     if (!outputReady()) return fail(BASS_ERROR_INIT, kFalse);
+    PullEvents ev;
     {
         std::lock_guard g(*ch->lock);
         if (!ch->play) ch->play = std::make_shared<PlayState>();
@@ -664,10 +665,11 @@ BOOL BASS_ChannelPlay(DWORD handle, BOOL restart) {
         resetRing(*ch, ps);
         ps.mode = kPlaying;
         // Decode the first blocks here, so the output starts at once.
-        PullEvents ev;
         while (bufferedFrames(ps) < kChunkFrames * 2)
             if (!produceChunk(*ch, ps, ev)) break;
     }
+    // A read that failed already is reported like one the output thread meets.
+    if (ev.readError) ch->fireEvents(ev);
     attach(ch);
     out().wake.notify_all();
     return ok(kTrue);

@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -91,7 +92,9 @@ class Encoder {
             setError(BASS_ERROR_MEM);
             return false;
         }
-        if (avio_open(&fmt_->pb, path, AVIO_FLAG_WRITE) < 0) {
+        // Through the file protocol: a path with a colon is not a URL.
+        const std::string url = std::string("file:") + path;
+        if (avio_open(&fmt_->pb, url.c_str(), AVIO_FLAG_WRITE) < 0) {
             setError(BASS_ERROR_CREATE);
             return false;
         }

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QTimer>
 #include <functional>
 #include <memory>
 
@@ -92,6 +93,10 @@ class CdWindowTest : public ::testing::Test {
     }
     // Selects a row as a click does (this starts the track).
     void selectRow(int row) { list()->setCurrentRow(row); }
+    // The window's 50 ms timer stops; the test runs its ticks itself.
+    void stopTimer() {
+        for (QTimer* t : window->findChildren<QTimer*>()) t->stop();
+    }
 
     // Runs the window thread's queue until `done` or the deadline.
     bool processUntil(const std::function<bool()>& done, int ms = 5000) {

@@ -135,6 +135,7 @@ TEST_F(CdExtract, ListAndRipCommands) {
               "03\t / \t[00:02]\n04\tTrack 4\t[data]\n");
     EXPECT_EQ(cd::cdListCommand({}, out, err), 2);
     EXPECT_EQ(cd::cdListCommand({dir.file("missing.cue")}, out, err), 1);
+    EXPECT_NE(err.str().find("does not exist"), std::string::npos) << err.str();
 
     const std::string wav = dir.file("rip.wav");
     err.str("");
@@ -175,8 +176,42 @@ TEST_F(CdExtract, ListAndRipCommands) {
     EXPECT_EQ(cd::cdRipCommand({cue, "3", wav}, out, err), 1) << "data track";
     int files = 0;
     for (auto& e : std::filesystem::directory_iterator(dir.path()))
-        files += e.path().filename().string().find("quorvin-part") != std::string::npos;
+        files += e.path().filename().string().find("part") != std::string::npos;
     EXPECT_EQ(files, 0);
+}
+
+// Whatever fails, a file already at the output stays as it was and no temporary file is left;
+// a link planted where a temporary file might go is never followed; a name with a colon is a
+// file name.
+TEST_F(CdExtract, OutputsAreReplacedOnlyByCompleteFiles) {
+    namespace fs = std::filesystem;
+    std::ostringstream out, err;
+    const std::string victim = dir.file("victim");
+    fixtures::writeBytes(victim, {7, 7, 7});
+    const std::string wav = dir.file("rip.wav");
+    fs::create_symlink(victim, dir.file(".rip.wav.quorvin-part"));
+    ASSERT_EQ(cd::cdRipCommand({cue, "2", wav}, out, err), 0) << err.str();
+    expectWav(wav, cdimage::trackBytes(disc.tracks[1], 1));
+    EXPECT_EQ(fixtures::readBytes(victim), (std::vector<uint8_t>{7, 7, 7}));
+
+    const std::string wma = dir.file("TRACK1:a.WMA");
+    ASSERT_TRUE(cd::extractTrackToWma(drive, 1, 128000, wma, {}).ok());
+    const auto good = fixtures::readBytes(wma);
+    EXPECT_NEAR(wmaprobe::probe(wma).seconds(), 120.0 / 75.0, 0.1);
+    engine::CdTestFaults f;
+    f.failReadsFromSector = 400 + 60;
+    engine::cdSetTestFaults(drive, f);
+    EXPECT_EQ(cd::extractTrackToWma(drive, 1, 128000, wma, {}).status,
+              cd::ExtractResult::Status::ReadFailed);
+    EXPECT_EQ(cd::cdRipCommand({cue, "2", wma}, out, err), 1);
+    EXPECT_EQ(fixtures::readBytes(wma), good);
+
+    int entries = 0;
+    for (auto& e : fs::directory_iterator(dir.path())) {
+        (void)e;
+        ++entries;
+    }
+    EXPECT_EQ(entries, 6) << "disc.cue, disc.bin, victim, the link, rip.wav, the WMA file";
 }
 
 }  // namespace

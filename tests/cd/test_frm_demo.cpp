@@ -1,6 +1,7 @@
 // The CD window: load, drive panel, buttons, the door watched by the timer, CD-Text failures,
 // messages and closing.
 #include "cd/track_list.h"
+#include "engine/cd_ext.h"
 #include "tests/cd/cd_window_fixture.h"
 
 namespace {
@@ -221,6 +222,40 @@ TEST_F(CdWindow, ClosingStopsAndFreesTheEngine) {
     EXPECT_EQ(BASS_ChannelIsActive(ch), BASS_ACTIVE_STOPPED);
     EXPECT_EQ(BASS_GetVolume(), -1) << "the engine is left uninitialised";
     w.tick();  // a late tick does nothing
+}
+
+// A drive plugged in joins the list at the next tick; when the selected drive is unplugged its
+// playback stops and the first drive is selected again.
+TEST_F(CdWindow, DriveListFollowsDrivesPluggedInAndRemoved) {
+    addDisc(2, 75);
+    cdimage::Disc other;
+    other.tracks = cdimage::audioTracks(3, 40);
+    const std::vector<std::string> plugged{cdimage::write(outDir.file("usb"), other)}, none;
+    auto& w = open();
+    auto* drives = child<QComboBox>("cmbCDDrives");
+    ASSERT_EQ(drives->count(), 1);
+
+    engine::cdSetTestDeviceList(&plugged);
+    engine::cdRescanDrives();
+    w.tick();
+    ASSERT_EQ(drives->count(), 2);
+    EXPECT_EQ(drives->itemText(1).toStdString().rfind("usb.cue: ", 0), 0u);
+    EXPECT_EQ(w.currentDrive(), 0) << "the selection stays";
+    drives->setCurrentIndex(1);
+    EXPECT_EQ(list()->count(), 3);
+    selectRow(0);
+    EXPECT_EQ(BASS_ChannelIsActive(w.currentChannel()), BASS_ACTIVE_PLAYING);
+    const DWORD playing = w.currentChannel();
+
+    engine::cdSetTestDeviceList(&none);
+    engine::cdRescanDrives();
+    w.tick();
+    EXPECT_EQ(drives->count(), 1);
+    EXPECT_EQ(w.currentDrive(), 0);
+    EXPECT_EQ(drives->currentIndex(), 0);
+    EXPECT_NE(BASS_ChannelIsActive(playing), BASS_ACTIVE_PLAYING);
+    EXPECT_EQ(list()->count(), 2) << "the first drive's tracks";
+    engine::cdSetTestDeviceList(nullptr);
 }
 
 }  // namespace

@@ -92,6 +92,7 @@ TEST_F(CdPlayback, VolumeAndBalanceLabelsAndANewTrackStartsCentred) {
 TEST_F(CdPlayback, ReadErrorStopsPlaybackWithTheMessageAndEmptiesTheList) {
     int drive = addDisc(2, 75 * 4);
     auto& w = open();
+    stopTimer();  // its tick would fill the emptied list again at once
     selectRow(0);
     const DWORD ch = w.currentChannel();
     engine::CdTestFaults f;
@@ -108,6 +109,32 @@ TEST_F(CdPlayback, ReadErrorStopsPlaybackWithTheMessageAndEmptiesTheList) {
     engine::cdSetTestFaults(drive, {});
     w.tick();
     EXPECT_EQ(list()->count(), 2) << "the timer fills the list again";
+}
+
+// A read that fails at the very start of a track (and one that fails on the second track after
+// the first has played through) is reported once, and playback does not move on by itself.
+TEST_F(CdPlayback, ReadErrorAtTheStartOfATrackIsReportedNotSkipped) {
+    int drive = addDisc(3, 20);
+    auto& w = open();
+    stopTimer();
+    for (int64_t failFrom : {0, 20}) {
+        scripted->messages.clear();
+        w.tick();
+        ASSERT_EQ(list()->count(), 3);
+        engine::CdTestFaults f;
+        f.failReadsFromSector = failFrom;
+        engine::cdSetTestFaults(drive, f);
+        selectRow(0);
+        ASSERT_TRUE(processUntilSteps([&] { return !scripted->messages.empty(); }, 300))
+            << "failing from sector " << failFrom;
+        for (int i = 0; i < 20; ++i) processUntilSteps([] { return false; }, 1);
+        ASSERT_EQ(scripted->messages.size(), 1u);
+        EXPECT_NE(scripted->messages[0].text.find("error playing back"), std::string::npos);
+        EXPECT_EQ(list()->count(), 0);
+        EXPECT_NE(BASS_ChannelIsActive(w.currentChannel()), BASS_ACTIVE_PLAYING)
+            << "no track plays on after the error";
+        engine::cdSetTestFaults(drive, {});
+    }
 }
 
 }  // namespace

@@ -53,7 +53,8 @@ TEST(CdText, ReadsTitlesAndPerformersByPrefix) {
     cd::CdTextTables t;
     cd::RoutineError e;
     auto b = block({"TITLE0=Album", "PERFORMER0=Band", "title3=Lower", "PERFORMER 1 =Spaced",
-                    "SONGWRITER1=skipped", "TITLE1=One=Two", "MESSAGE0=x"});
+                    "SONGWRITER1=skipped", "TITLE1=One=Two", "MESSAGE0=x",
+                    "PERFORMER2=A\x1b[31mB\tC\x7f\xc2\x9b\xc3\xa9"});
     ASSERT_TRUE(cd::parseCdText(b.c_str(), 3, t, e)) << e.description;
     ASSERT_EQ(t.titles.size(), 4u);
     EXPECT_EQ(t.titles[0], "Album");
@@ -62,6 +63,7 @@ TEST(CdText, ReadsTitlesAndPerformersByPrefix) {
     EXPECT_EQ(t.performers[1], "Spaced");
     EXPECT_EQ(t.titles[1], "One=Two") << "everything after the first =";
     EXPECT_EQ(t.titles[2], "");
+    EXPECT_EQ(t.performers[2], "A[31mBC\xc3\xa9") << "control characters dropped, letters kept";
 }
 
 TEST(CdText, BrokenBlocksFailWithTheirError) {

@@ -2,11 +2,14 @@
 // stand-in, and track audio read back bit for bit.
 #include <chrono>
 #include <cstring>
+#include <future>
+#include <thread>
 #include <map>
 
 #include <gtest/gtest.h>
 
 #include "engine/basscd.h"
+#include "engine/cd_ext.h"
 #include "engine/cd_internal.h"
 #include "tests/support/audio_fixtures.h"
 #include "tests/cd/cd_image.h"
@@ -57,7 +60,7 @@ TEST_F(CdDrives, ImageDriveAnswersLikeADriveWithoutADoor) {
     int d = addStandardImage();
     ASSERT_GE(d, 0);
     EXPECT_EQ(engine::cdAddImage(cue), d) << "the same image is one drive";
-    EXPECT_STREQ(engine::cdDriveName(DWORD(d)), "disc.cue");
+    EXPECT_STREQ(engine::cdDriveShortName(DWORD(d)), "disc.cue");
     ASSERT_NE(BASS_CD_GetDriveDescription(DWORD(d)), nullptr);
     EXPECT_GT(std::strlen(BASS_CD_GetDriveDescription(DWORD(d))), 0u);
     EXPECT_EQ(BASS_CD_GetDriveDescription(DWORD(engine::cdDriveCount())), nullptr);
@@ -218,8 +221,60 @@ TEST_F(CdDrives, QueriesAnswerWhileTheDriveIsBusy) {
         EXPECT_TRUE(BASS_CD_IsReady(DWORD(d)));
         EXPECT_EQ(BASS_CD_GetTracks(DWORD(d)), 4);
     }
+    // Nor does a door action wait for the drive: it is queued for the poller.
+    bool quick = true;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(400);
+    while (quick && std::chrono::steady_clock::now() < until) {
+        auto door = std::async(std::launch::async,
+                               [d] { return BASS_CD_Door(DWORD(d), BASS_CD_DOOR_LOCK); });
+        quick = door.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
+        if (!quick) engine::cdSetTestFaults(d, {});  // lets the waiting call finish
+    }
+    EXPECT_TRUE(quick) << "a door action waited for the busy drive";
     ASSERT_TRUE(engine::cdSetTestFaults(d, {}));
     EXPECT_TRUE(BASS_CD_IsReady(DWORD(d)));
+}
+
+// Drives plugged in while the program runs appear within a few seconds; one unplugged fails
+// cleanly and its stream stops reading. Disc images stand in for the machine's devices.
+TEST_F(CdDrives, DrivesPluggedInAppearAndUnpluggedOnesFailCleanly) {
+    addStandardImage("first");
+    cdimage::Disc small;
+    small.tracks = cdimage::audioTracks(2, 30);
+    const std::string plugged = cdimage::write(dir.file("plugged"), small);
+    const std::vector<std::string> one{plugged}, none;
+    const uint64_t generation = engine::cdDriveListGeneration();
+    const int before = engine::cdDriveCount();
+    engine::cdSetTestDeviceList(&one);
+    // The poller's own rescan, within a few seconds.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (engine::cdDriveCount() == before && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_EQ(engine::cdDriveCount(), before + 1);
+    const DWORD d = DWORD(before);
+    EXPECT_NE(engine::cdDriveListGeneration(), generation);
+    EXPECT_TRUE(engine::cdDrivePresent(d));
+    EXPECT_EQ(BASS_CD_GetTracks(d), 2);
+    int err = 0;
+    auto src = engine::cd::openTrackSource(d, 0, &err);
+    ASSERT_TRUE(src) << err;
+    std::vector<int16_t> buf(588 * 2);
+    EXPECT_EQ(src->read(buf.data(), 588), 588);
+
+    engine::cdSetTestDeviceList(&none);
+    engine::cdRescanDrives();
+    EXPECT_FALSE(engine::cdDrivePresent(d));
+    EXPECT_EQ(engine::cdDriveCount(), before + 1) << "indexes stay";
+    EXPECT_NE(BASS_CD_GetDriveDescription(d), nullptr);
+    EXPECT_EQ(BASS_CD_GetTracks(d), -1);
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_DEVICE);
+    EXPECT_FALSE(BASS_CD_Door(d, BASS_CD_DOOR_LOCK));
+    EXPECT_EQ(BASS_CD_StreamCreate(d, 0, BASS_STREAM_DECODE), 0u);
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_DEVICE);
+    std::vector<int16_t> rest(30 * 588 * 2);
+    EXPECT_EQ(src->read(rest.data(), 30 * 588), -1) << "the stream of the unplugged drive fails";
+    EXPECT_TRUE(engine::cdDrivePresent(0)) << "the image added by path stays";
+    engine::cdSetTestDeviceList(nullptr);
 }
 
 }  // namespace

@@ -1,0 +1,100 @@
+// libFuzzer target for the cue sheet check: any bytes as a sheet, with .bin sizes taken from the
+// input's last bytes. The check must never read outside the sheet, and a sheet it accepts must
+// hold its promises: tracks numbered from 1 one by one, each with an INDEX 01 inside the .bin,
+// no line longer than the limit.
+#include <cstdint>
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/cd_cue.h"
+
+namespace {
+
+void check(bool ok) {
+    if (!ok) __builtin_trap();
+}
+
+// The promises of an accepted sheet, checked with a reader of its own.
+void checkAccepted(std::string_view text, int64_t binBytes) {
+    check(binBytes >= 0 && text.size() <= engine::cd::kMaxCueBytes);
+    int expectTrack = 1;
+    size_t pos = 0;
+    while (pos <= text.size()) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(pos, end - pos);
+        check(line.size() <= engine::cd::kMaxCueLine + 1);
+        size_t b = line.find_first_not_of(" \t");
+        if (b != std::string_view::npos) line.remove_prefix(b);
+        std::string head(line.substr(0, 6));
+        for (char& c : head) c = char(std::toupper(static_cast<unsigned char>(c)));
+        if (head == "TRACK " || head == "TRACK\t") {
+            std::string_view rest = line.substr(6);
+            rest.remove_prefix(std::min(rest.find_first_not_of(" \t\""), rest.size()));
+            int n = std::atoi(std::string(rest.substr(0, 2)).c_str());
+            check(n == expectTrack);
+            ++expectTrack;
+        }
+        pos = end + 1;
+    }
+    check(expectTrack > 1);
+}
+
+}  // namespace
+
+// Without a corpus on the command line, one beside the target seeded with well-formed sheets.
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    static std::vector<std::string> storage;
+    static std::vector<char*> args;
+    bool hasCorpus = false;
+    for (int i = 0; i < *argc; ++i) {
+        storage.emplace_back((*argv)[i]);
+        hasCorpus = hasCorpus || (i > 0 && !storage.back().empty() && storage.back()[0] != '-');
+    }
+    if (!hasCorpus) {
+        namespace fs = std::filesystem;
+        const fs::path dir = fs::absolute((*argv)[0]).parent_path() / "fuzz_cue_corpus";
+        std::error_code ec;
+        if (!fs::exists(dir, ec)) {
+            fs::create_directories(dir, ec);
+            const std::string sheets[] = {
+                "FILE \"a.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+                "  TRACK 02 AUDIO\n    INDEX 00 00:01:00\n    INDEX 01 00:01:10\n",
+                "REM x\r\nTITLE \"t\"\r\nFILE \"a b.bin\" BINARY\r\n  TRACK 01 AUDIO\r\n"
+                "    PREGAP 00:02:00\r\n    INDEX 01 00:00:00\r\n  TRACK 02 MODE1/2352\r\n"
+                "    FLAGS DCP\r\n    INDEX 01 00:03:00\r\n    POSTGAP 00:00:10\r\n",
+            };
+            int n = 0;
+            for (const std::string& sheet : sheets) {
+                std::ofstream f(dir / ("seed" + std::to_string(n++)), std::ios::binary);
+                f << sheet << std::string("\x10\x27\x00\x00", 4);  // a .bin of 640000 bytes
+            }
+        }
+        storage.push_back(dir.string());
+    }
+    for (auto& a : storage) args.push_back(a.data());
+    args.push_back(nullptr);
+    *argc = int(storage.size());
+    *argv = args.data();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    int64_t binBytes = -1;
+    if (size >= 4) {
+        uint32_t v;
+        std::memcpy(&v, data + size - 4, 4);
+        binBytes = v == 0xffffffffu ? -1 : int64_t(v) * 64;
+    }
+    std::string_view text(reinterpret_cast<const char*>(data), size);
+    const std::string why = engine::cd::checkCueSheet(text, binBytes);
+    if (why.empty()) checkAccepted(text, binBytes);
+    return 0;
+}

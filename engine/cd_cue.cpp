@@ -1,0 +1,184 @@
+// The cue sheet check: one pass over the lines, keeping the tracks and their indexes.
+#include "engine/cd_cue.h"
+
+#include <cctype>
+#include <cstdio>
+#include <vector>
+
+namespace engine::cd {
+
+namespace {
+
+constexpr int64_t kSectorBytes = 2352;
+constexpr int kFramesPerSecond = 75;
+
+std::string upper(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = char(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
+// Splits a line into words; a double-quoted word may hold spaces. False on an unclosed quote.
+bool splitWords(std::string_view line, std::vector<std::string>* words) {
+    size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+        if (i >= line.size()) break;
+        std::string w;
+        if (line[i] == '"') {
+            size_t end = line.find('"', i + 1);
+            if (end == std::string_view::npos) return false;
+            w = std::string(line.substr(i + 1, end - i - 1));
+            i = end + 1;
+        } else {
+            while (i < line.size() && line[i] != ' ' && line[i] != '\t') w += line[i++];
+        }
+        words->push_back(std::move(w));
+    }
+    return true;
+}
+
+// "mm:ss:ff" to sectors; -1 when malformed or out of range.
+int64_t parseMsf(const std::string& s) {
+    int m = 0, sec = 0, f = 0;
+    char tail = 0;
+    if (s.size() > 9 || std::sscanf(s.c_str(), "%3d:%2d:%2d%c", &m, &sec, &f, &tail) != 3)
+        return -1;
+    for (char c : s)
+        if (!std::isdigit(static_cast<unsigned char>(c)) && c != ':') return -1;
+    if (m < 0 || m > 99 || sec < 0 || sec > 59 || f < 0 || f >= kFramesPerSecond) return -1;
+    return (int64_t(m) * 60 + sec) * kFramesPerSecond + f;
+}
+
+// A two-digit number 0..99 ("01", "1"); -1 otherwise.
+int parseNumber(const std::string& s) {
+    if (s.empty() || s.size() > 2) return -1;
+    for (char c : s)
+        if (!std::isdigit(static_cast<unsigned char>(c))) return -1;
+    return std::stoi(s);
+}
+
+struct Track {
+    int number = 0;
+    int lastIndex = -1;
+    int64_t start = -1;  // INDEX 01
+    int64_t last = -1;   // the latest index position
+    bool pregap = false, postgap = false;
+};
+
+}  // namespace
+
+std::string checkCueSheet(std::string_view text, int64_t binBytes) {
+    if (text.size() > kMaxCueBytes) return "the cue sheet is too large";
+    if (text.size() >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    std::vector<Track> tracks;
+    int files = 0;
+    int64_t lastPosition = -1;
+    size_t lineNo = 0;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(pos, end - pos);
+        pos = end + 1;
+        ++lineNo;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        const std::string at = "line " + std::to_string(lineNo) + ": ";
+        if (line.size() > kMaxCueLine) return at + "the line is too long";
+        for (char c : line)
+            if (static_cast<unsigned char>(c) < 0x20 && c != '\t')
+                return at + "a control character in the line";
+        std::vector<std::string> w;
+        if (!splitWords(line, &w)) return at + "a quote is not closed";
+        if (w.empty()) continue;
+        const std::string key = upper(w[0]);
+        if (key == "REM") continue;
+        if (key == "FILE") {
+            if (w.size() != 3) return at + "FILE needs a name and a type";
+            if (w[1].empty()) return at + "FILE has an empty name";
+            if (upper(w[2]) != "BINARY") return at + "only BINARY files are read";
+            if (++files > 1) return at + "more than one FILE (only one .bin is read)";
+            if (!tracks.empty()) return at + "FILE after the first TRACK";
+            continue;
+        }
+        if (key == "TRACK") {
+            if (files == 0) return at + "TRACK before FILE";
+            if (w.size() != 3) return at + "TRACK needs a number and a mode";
+            const int n = parseNumber(w[1]);
+            const int expected = tracks.empty() ? 1 : tracks.back().number + 1;
+            if (n < 1) return at + "bad track number \"" + w[1] + "\"";
+            if (n != expected) {
+                return at + "TRACK " + w[1] +
+                       (tracks.empty() ? " first"
+                                       : " after TRACK " + std::to_string(tracks.back().number)) +
+                       " (tracks are numbered from 1, one by one)";
+            }
+            const std::string mode = upper(w[2]);
+            if (mode != "AUDIO" && mode != "MODE1/2352" && mode != "MODE2/2352")
+                return at + "track mode " + w[2] + " is not read";
+            if (!tracks.empty() && tracks.back().start < 0)
+                return at + "track " + std::to_string(tracks.back().number) + " has no INDEX 01";
+            tracks.push_back(Track{n});
+            continue;
+        }
+        if (key == "INDEX") {
+            if (tracks.empty()) return at + "INDEX before the first TRACK";
+            if (w.size() != 3) return at + "INDEX needs a number and a time";
+            Track& t = tracks.back();
+            const int n = parseNumber(w[1]);
+            if (n < 0) return at + "bad index number \"" + w[1] + "\"";
+            const int expected = t.lastIndex < 0 ? (n == 0 ? 0 : 1) : t.lastIndex + 1;
+            if (n != expected) return at + "INDEX " + w[1] + " out of order";
+            const int64_t p = parseMsf(w[2]);
+            if (p < 0) return at + "bad time \"" + w[2] + "\" (mm:ss:ff)";
+            if (tracks.size() == 1 && n <= 1 && t.lastIndex < 0 && p != 0)
+                return at + "the first track must start at 00:00:00";
+            if (p < lastPosition) return at + "INDEX " + w[1] + " goes back in time";
+            if (n == 1 && tracks.size() > 1 && p <= tracks[tracks.size() - 2].start)
+                return at + "INDEX 01 leaves the track before it empty";
+            if (binBytes >= 0 && p * kSectorBytes >= binBytes)
+                return at + "INDEX " + w[1] + " at " + w[2] + " is past the end of the .bin";
+            t.lastIndex = n;
+            t.last = p;
+            if (n == 1) t.start = p;
+            lastPosition = p;
+            continue;
+        }
+        if (key == "PREGAP" || key == "POSTGAP") {
+            if (tracks.empty()) return at + key + " before the first TRACK";
+            if (w.size() != 2 || parseMsf(w[1]) < 0) return at + key + " needs a time (mm:ss:ff)";
+            Track& t = tracks.back();
+            bool& seen = key == "PREGAP" ? t.pregap : t.postgap;
+            if (seen) return at + "a second " + key;
+            if (key == "PREGAP" && t.lastIndex >= 0) return at + "PREGAP after an INDEX";
+            if (key == "POSTGAP" && t.start < 0) return at + "POSTGAP before INDEX 01";
+            seen = true;
+            continue;
+        }
+        if (key == "FLAGS") {
+            if (tracks.empty()) return at + "FLAGS before the first TRACK";
+            for (size_t i = 1; i < w.size(); ++i) {
+                const std::string f = upper(w[i]);
+                if (f != "DCP" && f != "4CH" && f != "PRE" && f != "SCMS")
+                    return at + "unknown flag " + w[i];
+            }
+            continue;
+        }
+        if (key == "TITLE" || key == "PERFORMER" || key == "SONGWRITER" || key == "COMPOSER" ||
+            key == "ARRANGER" || key == "MESSAGE" || key == "ISRC" || key == "CATALOG" ||
+            key == "DISC_ID" || key == "GENRE" || key == "UPC_EAN" || key == "CDTEXTFILE") {
+            if (w.size() != 2) return at + key + " needs one value (quote it when it has spaces)";
+            if (key == "ISRC" && tracks.empty()) return at + "ISRC before the first TRACK";
+            continue;
+        }
+        return at + "unknown command " + w[0];
+    }
+    if (files == 0) return "no FILE in the cue sheet";
+    if (tracks.empty()) return "no TRACK in the cue sheet";
+    if (tracks.back().start < 0)
+        return "track " + std::to_string(tracks.back().number) + " has no INDEX 01";
+    if (binBytes < 0) return "the .bin of the cue sheet is missing";
+    return {};
+}
+
+}  // namespace engine::cd

@@ -1,0 +1,22 @@
+// Checking a cue sheet before libcdio reads it. libcdio's cue parser trusts what it reads (track
+// numbers index its arrays, a track without an INDEX leaves its reader without an end), so a
+// sheet is handed to it only when everything in it is well-formed and agrees with its .bin.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace engine::cd {
+
+// The longest cue sheet and the longest line accepted.
+constexpr size_t kMaxCueBytes = 256 * 1024;
+constexpr size_t kMaxCueLine = 1024;
+
+// Empty when `text` is a cue sheet the program can read with a .bin of `binBytes` bytes (the
+// .bin of the sheet's base name; -1 when there is none); otherwise why it is refused, for the
+// user, e.g. "line 7: TRACK 02 after TRACK 99 (tracks are numbered from 1, one by one)".
+std::string checkCueSheet(std::string_view text, int64_t binBytes);
+
+}  // namespace engine::cd

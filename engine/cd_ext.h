@@ -1,0 +1,69 @@
+// What the CD engine offers beyond the drive and stream operations of basscd.h: the table of
+// contents, read offset correction, what error correction did while a stream was read, and a
+// read fault stand-in for tests. Any thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/basscd.h"
+
+namespace engine {
+
+// Table of contents of a drive (a real drive or a .cue image opened as a drive).
+struct CdTrackEntry {
+    int number;         // as on the disc (usually 1 for the first track)
+    uint32_t startLba;  // first sector
+    uint32_t sectors;   // up to the next track's start (or the lead-out)
+    bool audio;
+};
+// LBAs as on the disc (first track usually 0; add 150 for MSF/AccurateRip/freedb conventions).
+struct CdToc {
+    std::vector<CdTrackEntry> tracks;
+    uint32_t leadOutLba = 0;
+};
+// False with BASS_ERROR_NOCD when the drive holds no readable disc (BASS_ERROR_DEVICE past the
+// last drive).
+bool cdReadToc(DWORD drive, CdToc* toc);
+
+// Read offset correction in samples (stereo frames), applied to every CD stream created
+// afterwards for that drive (positive: the audio is taken `samples` later on the disc; beyond
+// the disc's ends, silence). 0 for a drive that does not exist.
+void setCdReadOffset(DWORD drive, int samples);
+int cdReadOffset(DWORD drive);
+
+// What error correction reported while a CD stream was read, for the rip log: sectors
+// delivered, reads that needed correction, reads skipped, sectors read again after a failed
+// read, and sectors that could not be read at all.
+struct CdReadReport {
+    uint64_t sectorsRead = 0;
+    uint32_t corrected = 0;
+    uint32_t skipped = 0;
+    uint32_t reReads = 0;
+    uint32_t readErrors = 0;
+};
+// False (BASS_ERROR_HANDLE) when `stream` is not a live CD stream.
+bool cdStreamReadReport(HSTREAM stream, CdReadReport* out);
+// The error correction mode every CD stream is read with, e.g. "full, never skip off".
+std::string cdParanoiaMode();
+// The drive's vendor and model, or the image's path; empty past the last drive.
+std::string cdDriveName(DWORD drive);
+
+// Drives come and go: the poller looks for drives plugged in or removed every few seconds. A new
+// drive is added at the end of the table; a removed one keeps its index and description but every
+// call on it fails with BASS_ERROR_DEVICE, and its streams fail their next read.
+bool cdDrivePresent(DWORD drive);
+// Changes whenever a drive was added or removed by a rescan.
+uint64_t cdDriveListGeneration();
+// Looks for drives now (any thread; it may take a moment per new drive).
+void cdRescanDrives();
+// Tests only: the rescans see these paths (disc images standing in for devices) instead of the
+// machine's drives; null returns to the machine's drives.
+void cdSetTestDeviceList(const std::vector<std::string>* paths);
+
+// Tests only: makes the CD reader of `drive` report a skipped read at disc sector `sector`
+// (and fail the read when `fail`), on every stream reading it from now on.
+void cdInjectReadFault(DWORD drive, uint32_t sector, bool fail);
+
+}  // namespace engine

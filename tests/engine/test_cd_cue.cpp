@@ -1,0 +1,118 @@
+// Cue sheets are checked before libcdio reads them: a matrix of sheets, each accepted or refused
+// with its reason, and the refusals as a user meets them when adding the image.
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "engine/basscd.h"
+#include "engine/cd_cue.h"
+#include "tests/support/audio_fixtures.h"
+
+namespace {
+
+constexpr int64_t kSector = 2352;
+const std::string kHead = "FILE \"a.bin\" BINARY\n";
+
+struct CueCase {
+    const char* name;
+    std::string sheet;
+    int64_t binSectors;  // -1: no .bin
+    std::string reason;  // empty: accepted; else a part of the reason
+};
+
+std::string track(int n, const std::string& index, const std::string& mode = "AUDIO") {
+    char head[32];
+    std::snprintf(head, sizeof head, "  TRACK %02d %s\n", n, mode.c_str());
+    return head + index;
+}
+
+std::vector<CueCase> cases() {
+    const std::string t1 = track(1, "    INDEX 01 00:00:00\n");
+    const std::string t2 = track(2, "    INDEX 01 00:01:00\n");
+    return {
+        {"TwoTracks", kHead + t1 + t2, 150, ""},
+        {"RemsTitlesGapsAndCrLf",
+         "REM GENRE Rock\r\nTITLE \"A b\"\r\n" + kHead + t1 +
+             track(2, "    PREGAP 00:00:10\n    INDEX 00 00:00:50\n    INDEX 01 00:01:00\n"),
+         150, ""},
+        {"DataTrack", kHead + t1 + track(2, "    INDEX 01 00:01:00\n", "MODE1/2352"), 150, ""},
+        {"TracksNotFromOne", kHead + track(99, "    INDEX 01 00:00:00\n") + t2, 150, "TRACK 99"},
+        {"TrackNumberGoesBack",
+         kHead + track(2, "    INDEX 01 00:00:00\n") + track(1, "    INDEX 01 00:01:00\n"), 150,
+         "numbered from 1"},
+        {"TrackNumberSkips", kHead + t1 + track(3, "    INDEX 01 00:01:00\n"), 150, "TRACK 03"},
+        {"LastTrackWithoutIndex", kHead + t1 + track(2, ""), 150, "track 2 has no INDEX 01"},
+        {"MiddleTrackWithoutIndex", kHead + track(1, "") + t2, 150, "track 1 has no INDEX 01"},
+        {"IndexPastTheBin", kHead + t1 + track(2, "    INDEX 01 00:03:00\n"), 150,
+         "past the end of the .bin"},
+        {"IndexGoesBack", kHead + t1 + track(2, "    INDEX 00 00:01:10\n    INDEX 01 00:01:00\n"),
+         150, "goes back"},
+        {"EmptyTrack", kHead + t1 + track(2, "    INDEX 01 00:00:00\n"), 150, "empty"},
+        {"IndexOutOfOrder", kHead + t1 + track(2, "    INDEX 02 00:01:00\n"), 150, "out of order"},
+        {"SecondsOutOfRange", kHead + t1 + track(2, "    INDEX 01 00:61:00\n"), 150000, "bad time"},
+        {"FramesOutOfRange", kHead + t1 + track(2, "    INDEX 01 00:01:75\n"), 150, "bad time"},
+        {"IndexBeforeTrack", kHead + "INDEX 01 00:00:00\n" + t1, 150, "before the first TRACK"},
+        {"TrackBeforeFile", t1 + kHead, 150, "TRACK before FILE"},
+        {"TwoFiles", kHead + kHead + t1, 150, "more than one FILE"},
+        {"WaveFile", "FILE \"a.wav\" WAVE\n" + t1, 150, "BINARY"},
+        {"EmptyFileName", "FILE \"\" BINARY\n" + t1, 150, "empty name"},
+        {"UnclosedQuote", "FILE \"a.bin BINARY\n" + t1, 150, "quote"},
+        {"UnknownMode", kHead + track(1, "    INDEX 01 00:00:00\n", "MODE1/2048"), 150, "mode"},
+        {"LongLine", "REM " + std::string(2000, 'x') + "\n" + kHead + t1, 150, "too long"},
+        {"ControlCharacter", "TITLE \"a\x01b\"\n" + kHead + t1, 150, "control character"},
+        {"UnknownCommand", kHead + t1 + "    BOGUS 1\n", 150, "unknown command"},
+        {"NoTracks", kHead, 150, "no TRACK"},
+        {"Empty", "", 150, "no FILE"},
+        {"MissingBin", kHead + t1, -1, ".bin"},
+    };
+}
+
+class CueSheets : public ::testing::TestWithParam<CueCase> {};
+
+TEST_P(CueSheets, AcceptedOrRefusedWithTheReason) {
+    const CueCase& c = GetParam();
+    const std::string why = engine::cd::checkCueSheet(c.sheet, c.binSectors * kSector);
+    if (c.reason.empty()) {
+        EXPECT_EQ(why, "");
+    } else {
+        EXPECT_NE(why.find(c.reason), std::string::npos) << "reason: " << why;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Matrix, CueSheets, ::testing::ValuesIn(cases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The sheets that made libcdio write outside its heap, loop for ever or call an audio track
+// "[data]" are refused when the image is added, with the reason and the right error code.
+TEST(CueImages, RefusalsReachTheUserWithTheirReason) {
+    engine::cdUseDeviceDrives(false);
+    fixtures::TempDir dir;
+    struct {
+        std::string sheet;
+        int64_t binSectors;
+        int code;
+        std::string reason;
+    } const images[] = {
+        {kHead + track(99, "INDEX 01 00:00:00\n") + track(2, "INDEX 01 00:01:00\n"), 150,
+         BASS_ERROR_FILEFORM, "TRACK 99"},
+        {kHead + track(1, "INDEX 01 00:00:00\n") + track(2, ""), 150, BASS_ERROR_FILEFORM,
+         "no INDEX"},
+        {kHead + track(1, "INDEX 01 00:00:00\n") + track(2, "INDEX 01 00:03:00\n"), 150,
+         BASS_ERROR_FILEFORM, "past the end"},
+        {kHead + track(1, "INDEX 01 00:00:00\n"), -1, BASS_ERROR_FILEOPEN, ".bin"},
+    };
+    int i = 0;
+    for (const auto& c : images) {
+        const std::string base = dir.file("img" + std::to_string(i++));
+        fixtures::writeBytes(base + ".cue", std::vector<uint8_t>(c.sheet.begin(), c.sheet.end()));
+        if (c.binSectors >= 0)
+            fixtures::writeBytes(base + ".bin",
+                                 std::vector<uint8_t>(size_t(c.binSectors * kSector)));
+        std::string why;
+        EXPECT_EQ(engine::cdAddImage(base + ".cue", &why), -1) << c.sheet;
+        EXPECT_EQ(BASS_ErrorGetCode(), c.code) << c.sheet;
+        EXPECT_NE(why.find(c.reason), std::string::npos) << why;
+    }
+}
+
+}  // namespace

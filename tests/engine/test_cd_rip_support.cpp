@@ -1,0 +1,131 @@
+// What ripping builds on: the table of contents, the read offset (samples shifted across track
+// boundaries and the disc's ends) and the per-stream report of what error correction did.
+#include <cstring>
+
+#include <gtest/gtest.h>
+
+#include "engine/cd_ext.h"
+#include "engine/engine_ext.h"
+#include "tests/cd/cd_image.h"
+#include "tests/support/audio_fixtures.h"
+
+namespace {
+
+class CdRipSupport : public ::testing::Test {
+  protected:
+    static constexpr int kSector = cdimage::kSectorBytes;
+    void SetUp() override {
+        engine::cdUseDeviceDrives(false);
+        disc.tracks = cdimage::audioTracks(3, 40);
+        disc.tracks[1].sectors = 60;
+        cue = cdimage::write(dir.file("rip"), disc);
+        drive = engine::cdAddImage(cue);
+        ASSERT_GE(drive, 0);
+        for (size_t i = 0; i < disc.tracks.size(); ++i) {
+            auto b = cdimage::trackBytes(disc.tracks[i], int(i));
+            whole.insert(whole.end(), b.begin(), b.end());
+        }
+    }
+    void TearDown() override {
+        engine::setCdReadOffset(DWORD(drive), 0);
+        engine::cdSetTestFaults(drive, {});
+    }
+
+    // Decodes track `track` (0-based) to its end; `report` gets the stream's report at the end.
+    std::vector<uint8_t> decode(DWORD track, engine::CdReadReport* report = nullptr) {
+        HSTREAM s = BASS_CD_StreamCreate(DWORD(drive), track, BASS_STREAM_DECODE);
+        EXPECT_NE(s, 0u) << BASS_ErrorGetCode();
+        std::vector<uint8_t> got, buf(10000);
+        for (int guard = 0; guard < 10000 && BASS_ChannelIsActive(s); ++guard) {
+            int n = BASS_ChannelGetData(s, buf.data(), DWORD(buf.size()));
+            if (n < 0) break;
+            got.insert(got.end(), buf.begin(), buf.begin() + n);
+        }
+        if (report) {
+            EXPECT_TRUE(engine::cdStreamReadReport(s, report));
+        }
+        BASS_StreamFree(s);
+        return got;
+    }
+
+    fixtures::TempDir dir;
+    cdimage::Disc disc;
+    std::string cue;
+    std::vector<uint8_t> whole;  // the disc's audio as it stands in the .bin
+    int drive = -1;
+};
+
+TEST_F(CdRipSupport, TableOfContentsAndDriveIdentity) {
+    engine::CdToc toc;
+    ASSERT_TRUE(engine::cdReadToc(DWORD(drive), &toc));
+    ASSERT_EQ(toc.tracks.size(), 3u);
+    const uint32_t starts[] = {0, 40, 100}, lengths[] = {40, 60, 40};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(toc.tracks[i].number, i + 1);
+        EXPECT_EQ(toc.tracks[i].startLba, starts[i]);
+        EXPECT_EQ(toc.tracks[i].sectors, lengths[i]);
+        EXPECT_TRUE(toc.tracks[i].audio);
+    }
+    EXPECT_EQ(toc.leadOutLba, 140u);
+    EXPECT_EQ(engine::cdDriveName(DWORD(drive)), cue);
+    EXPECT_FALSE(engine::cdParanoiaMode().empty());
+
+    EXPECT_FALSE(engine::cdReadToc(DWORD(engine::cdDriveCount()), &toc));
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_DEVICE);
+    EXPECT_EQ(engine::cdDriveName(DWORD(engine::cdDriveCount())), "");
+    engine::CdTestFaults open;
+    open.doorOpen = true;
+    ASSERT_TRUE(engine::cdSetTestFaults(drive, open));
+    EXPECT_FALSE(engine::cdReadToc(DWORD(drive), &toc));
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_NOCD);
+}
+
+// Offsets across a sector, across the track boundary, and past both ends of the disc.
+class CdReadOffset : public CdRipSupport, public ::testing::WithParamInterface<int> {};
+
+TEST_P(CdReadOffset, TrackIsTakenShiftedWithSilenceBeyondTheDisc) {
+    const int offset = GetParam();
+    engine::setCdReadOffset(DWORD(drive), offset);
+    EXPECT_EQ(engine::cdReadOffset(DWORD(drive)), offset);
+    for (DWORD track : {0u, 2u}) {
+        const int64_t first = track == 0 ? 0 : 100;
+        const int64_t frames = 40 * 588;
+        std::vector<uint8_t> expected(size_t(frames) * 4, 0);
+        for (int64_t f = 0; f < frames; ++f) {
+            int64_t src = first * 588 + f + offset;
+            if (src >= 0 && src * 4 < int64_t(whole.size()))
+                std::memcpy(&expected[size_t(f) * 4], &whole[size_t(src) * 4], 4);
+        }
+        EXPECT_EQ(decode(track), expected) << "track " << track << " offset " << offset;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Offsets, CdReadOffset,
+                         ::testing::Values(0, 6, -6, 588, -667, 40 * 588 + 3, -41 * 588,
+                                           200 * 588));
+
+TEST_F(CdRipSupport, ReportCountsCleanReadsInjectedSkipsAndFailures) {
+    engine::CdReadReport r;
+    EXPECT_EQ(decode(1, &r),
+              std::vector<uint8_t>(whole.begin() + 40 * kSector, whole.begin() + 100 * kSector));
+    EXPECT_EQ(r.sectorsRead, 60u);
+    EXPECT_EQ(r.corrected + r.skipped + r.reReads + r.readErrors, 0u);
+
+    // A skip reported by the reader leaves the audio as read; a failed read ends the stream.
+    engine::cdInjectReadFault(DWORD(drive), 50, false);
+    EXPECT_EQ(decode(1, &r).size(), size_t(60 * kSector));
+    EXPECT_EQ(r.skipped, 1u);
+    EXPECT_EQ(r.readErrors, 0u);
+
+    engine::cdInjectReadFault(DWORD(drive), 70, true);
+    EXPECT_EQ(decode(1, &r).size(), size_t(30 * kSector)) << "sectors 40 to 69 come";
+    EXPECT_EQ(r.skipped, 2u);
+    EXPECT_EQ(r.readErrors, 1u);
+    EXPECT_EQ(r.sectorsRead, 30u);
+
+    engine::CdReadReport none;
+    EXPECT_FALSE(engine::cdStreamReadReport(0, &none));
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
+}
+
+}  // namespace
