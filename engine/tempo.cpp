@@ -1,14 +1,19 @@
-// Tempo channels: SoundTouch over a decoding source channel, on the source's byte timeline.
+// Tempo channels: SoundTouch (or, chosen per channel, Rubber Band's finer engine) over a decoding
+// source channel, on the source's byte timeline.
 //
 // At tempo 0, pitch 0 and the source's own rate the source's samples pass through untouched (the
 // stretcher is bypassed). SoundTouch compensates its start-up latency (its output begins with the
-// source's first sample). At the source's end the stretcher is fed a mirrored copy of the last
-// input (not silence, which would leave a silent tail) until it has produced input / ratio frames,
-// and the output is cut there: it ends with the source's last sample.
+// source's first sample); Rubber Band is given its preferred start pad of silence and its start
+// delay is dropped from its output, which aligns it the same way. At the source's end the stretcher
+// is fed a mirrored copy of the last input (not silence, which would leave a silent tail) until it
+// has produced input / ratio frames, and the output is cut there: it ends with the source's last
+// sample.
 #include <SoundTouch.h>
+#include <rubberband/RubberBandStretcher.h>
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 #include "engine/core_internal.h"
 
@@ -18,6 +23,119 @@ namespace {
 constexpr int64_t kFeedFrames = 2048;
 constexpr int64_t kTailFrames = 8192;  // input kept for the mirrored padding at the end
 
+// What the tempo channel needs of a stretcher: interleaved float in and out, frames counted.
+class Stretcher {
+  public:
+    virtual ~Stretcher() = default;
+    virtual void set(double tempoPercent, double pitchSemitones, double rateFactor) = 0;
+    virtual void put(const float* interleaved, int64_t frames) = 0;
+    virtual int64_t available() = 0;
+    virtual int64_t receive(float* interleaved, int64_t frames) = 0;
+    virtual void clear() = 0;
+};
+
+class SoundTouchStretcher : public Stretcher {
+  public:
+    SoundTouchStretcher(int rate, int chans) {
+        st.setSampleRate(uint(rate));
+        st.setChannels(uint(chans));
+    }
+    void set(double tempoPercent, double pitch, double rateFactor) override {
+        st.setTempoChange(tempoPercent);
+        st.setPitchSemiTones(pitch);
+        st.setRate(rateFactor);
+    }
+    void put(const float* in, int64_t frames) override { st.putSamples(in, uint(frames)); }
+    int64_t available() override { return st.numSamples(); }
+    int64_t receive(float* out, int64_t frames) override {
+        return st.receiveSamples(out, uint(frames));
+    }
+    void clear() override { st.clear(); }
+
+  private:
+    soundtouch::SoundTouch st;
+};
+
+// Rubber Band's R3 ("finer") engine in its real-time mode, so that it streams: after a restart
+// it is fed its preferred start pad of silence and the first getStartDelay() frames it returns
+// are dropped, so that its output begins with the source's first sample.
+class RubberBandStretcher : public Stretcher {
+  public:
+    RubberBandStretcher(int rate, int chans)
+        : chans(chans),
+          rb(size_t(rate), size_t(chans),
+             RubberBand::RubberBandStretcher::OptionProcessRealTime |
+                 RubberBand::RubberBandStretcher::OptionEngineFiner |
+                 RubberBand::RubberBandStretcher::OptionPitchHighConsistency |
+                 RubberBand::RubberBandStretcher::OptionChannelsTogether) {
+        rb.setMaxProcessSize(size_t(kFeedFrames));
+        planar.assign(size_t(chans), std::vector<float>(size_t(kFeedFrames)));
+        ptrs.resize(size_t(chans));
+        start();
+    }
+    void set(double tempoPercent, double pitch, double rateFactor) override {
+        const double timeRatio = 1.0 / ((1.0 + tempoPercent / 100.0) * rateFactor);
+        const double pitchScale = std::pow(2.0, pitch / 12.0) * rateFactor;
+        if (timeRatio == rb.getTimeRatio() && pitchScale == rb.getPitchScale()) return;
+        rb.setTimeRatio(timeRatio);
+        rb.setPitchScale(pitchScale);
+    }
+    void put(const float* in, int64_t frames) override {
+        while (frames > 0) {
+            const int64_t n = std::min(frames, kFeedFrames);
+            for (int c = 0; c < chans; ++c) {
+                float* p = planar[size_t(c)].data();
+                for (int64_t i = 0; i < n; ++i) p[i] = in[i * chans + c];
+                ptrs[size_t(c)] = p;
+            }
+            rb.process(ptrs.data(), size_t(n), false);
+            in += n * chans;
+            frames -= n;
+        }
+    }
+    int64_t available() override {
+        dropDelay();
+        const int a = rb.available();
+        return a > 0 ? a : 0;
+    }
+    int64_t receive(float* out, int64_t frames) override {
+        dropDelay();
+        frames = std::min(frames, kFeedFrames);
+        for (int c = 0; c < chans; ++c) ptrs[size_t(c)] = planar[size_t(c)].data();
+        const int64_t got = int64_t(rb.retrieve(ptrs.data(), size_t(frames)));
+        for (int c = 0; c < chans; ++c)
+            for (int64_t i = 0; i < got; ++i) out[i * chans + c] = planar[size_t(c)][size_t(i)];
+        return got;
+    }
+    void clear() override {
+        rb.reset();
+        start();
+    }
+
+  private:
+    void start() {
+        toDrop = int64_t(rb.getStartDelay());
+        std::vector<float> silence(size_t(kFeedFrames * chans), 0.0f);
+        for (int64_t pad = int64_t(rb.getPreferredStartPad()); pad > 0; pad -= kFeedFrames)
+            put(silence.data(), std::min(pad, kFeedFrames));
+    }
+    void dropDelay() {
+        while (toDrop > 0) {
+            const int a = rb.available();
+            if (a <= 0) return;
+            const int64_t n = std::min({toDrop, int64_t(a), kFeedFrames});
+            for (int c = 0; c < chans; ++c) ptrs[size_t(c)] = planar[size_t(c)].data();
+            toDrop -= int64_t(rb.retrieve(ptrs.data(), size_t(n)));
+        }
+    }
+
+    int chans;
+    RubberBand::RubberBandStretcher rb;
+    std::vector<std::vector<float>> planar;
+    std::vector<float*> ptrs;
+    int64_t toDrop = 0;
+};
+
 class TempoChannel : public Channel {
   public:
     TempoChannel(std::shared_ptr<Channel> source, DWORD fl) : src(std::move(source)) {
@@ -26,8 +144,7 @@ class TempoChannel : public Channel {
         chans = src->chans;
         ctype = BASS_CTYPE_STREAM_TEMPO;
         lock = src->lock;  // one lock for the whole chain
-        st.setSampleRate(uint(rate));
-        st.setChannels(uint(chans));
+        st = std::make_unique<SoundTouchStretcher>(rate, chans);
         srcPos = double(src->positionFrames());
         ended = src->atEnd();
     }
@@ -70,9 +187,7 @@ class TempoChannel : public Channel {
         if (newTempo != -100.0f) tempo = newTempo;
         if (newPitch != -100.0f) pitch = newPitch;
         if (newRate != 0.0f) rateHz = newRate;
-        st.setTempoChange(tempo);
-        st.setPitchSemiTones(pitch);
-        st.setRate(rateFactor());
+        st->set(tempo, pitch, rateFactor());
         const bool wantBypass = tempo == 0.0f && pitch == 0.0f && rateFactor() == 1.0;
         if (wantBypass != bypass) {
             // Going to the stretcher: the source is where the output is, start it fresh.
@@ -84,12 +199,26 @@ class TempoChannel : public Channel {
         return true;
     }
 
+    // Changes the stretcher; the output restarts where it is, as on a seek.
+    void setStretcher(engine::TempoStretcher kind) {
+        if (kind == stretcherKind) return;
+        stretcherKind = kind;
+        if (kind == engine::TempoStretcher::RubberBand)
+            st = std::make_unique<RubberBandStretcher>(rate, chans);
+        else
+            st = std::make_unique<SoundTouchStretcher>(rate, chans);
+        st->set(tempo, pitch, rateFactor());
+        if (!bypass && !ended) src->seekFrames(positionFrames());
+        restart();
+    }
+
     float tempo = 0.0f, pitch = 0.0f, rateHz = 0.0f;
+    engine::TempoStretcher stretcherKind = engine::TempoStretcher::SoundTouch;
     std::shared_ptr<Channel> src;
 
   private:
     void restart() {
-        st.clear();
+        st->clear();
         srcDone = false;
         expectedOut = 0;
         outCount = padFed = 0;
@@ -108,12 +237,12 @@ class TempoChannel : public Channel {
         int64_t produced = 0;
         while (produced < frames) {
             const int64_t target = std::llround(expectedOut);
-            int64_t avail = st.numSamples();
+            int64_t avail = st->available();
             if (srcDone) avail = std::min(avail, target - outCount);
             if (avail > 0) {
                 const int64_t take = std::min({avail, frames - produced, kFeedFrames});
                 fbuf.resize(size_t(take * chans));
-                const int64_t got = st.receiveSamples(fbuf.data(), uint(take));
+                const int64_t got = st->receive(fbuf.data(), take);
                 int16_t* out = dst + produced * chans;
                 for (int64_t i = 0; i < got * chans; ++i) {
                     const float v = std::clamp(fbuf[size_t(i)] * 32768.0f, -32768.0f, 32767.0f);
@@ -140,7 +269,7 @@ class TempoChannel : public Channel {
                 fbuf.resize(size_t(n * chans));
                 for (int64_t i = 0; i < n * chans; ++i)
                     fbuf[size_t(i)] = float(ibuf[size_t(i)]) * (1.0f / 32768.0f);
-                st.putSamples(fbuf.data(), uint(n));
+                st->put(fbuf.data(), n);
                 expectedOut += double(n) / ratio();
                 // Only the input near the end is needed for the padding.
                 if (src->lengthFrames() - src->positionFrames() < kTailFrames + 2 * kFeedFrames ||
@@ -181,7 +310,7 @@ class TempoChannel : public Channel {
                     fbuf[size_t(i * chans + c)] = tail[size_t(frame * chans + c)];
             }
         }
-        st.putSamples(fbuf.data(), uint(n));
+        st->put(fbuf.data(), n);
         padFed += n;
     }
 
@@ -192,7 +321,7 @@ class TempoChannel : public Channel {
         }
     }
 
-    soundtouch::SoundTouch st;
+    std::unique_ptr<Stretcher> st;
     bool bypass = true, srcDone = false;
     double srcPos = 0;
     double expectedOut = 0;  // input fed since the last restart / ratio
@@ -244,4 +373,12 @@ DWORD BASS_FX_TempoGetSource(DWORD chan) {
     auto ch = findTempo(chan);
     if (!ch) return 0;
     return ok(ch->src->handle);
+}
+
+bool engine::setTempoStretcher(DWORD tempoChannel, TempoStretcher kind) {
+    auto ch = findTempo(tempoChannel);
+    if (!ch) return false;
+    std::lock_guard g(*ch->lock);
+    ch->setStretcher(kind);
+    return ok(true);
 }

@@ -17,10 +17,6 @@ namespace render {
 // equalizer) into a ring buffer while the caller's thread runs the tempo channel over it. The
 // ring is seen by the engine as a Source, registered as a stream of its own, so that the tempo
 // channel reads from it exactly as it would read the file stream.
-//
-// With the vocal remover on, both channels of a stereo source are equal after it, so the ring
-// keeps one of them and the tempo channel works on mono audio (half the work); step() writes
-// each sample to both channels again.
 namespace detail {
 
 struct ReadAhead {
@@ -36,6 +32,7 @@ struct ReadAhead {
     size_t head = 0, count = 0;  // samples
     bool eof = false, stop = false, running = false;
     std::thread worker;
+    std::shared_ptr<dsp::KeepBassRemover> keepBass;  // its DSP runs on the worker while it lives
 
     static constexpr size_t kChunkSamples = 16384;
 
@@ -165,6 +162,7 @@ bool RenderPipeline::open(const std::string& source, const std::string& output,
     finish();
     close();
     error_.clear();
+    note_.clear();
     position_ = length_ = 0;
     ended_ = false;
     expand_ = 1;
@@ -189,28 +187,43 @@ bool RenderPipeline::open(const std::string& source, const std::string& output,
     }
     length_ = length;
 
-    if (settings.vocalRemover) removerDsp_ = dsp::attachVocalRemover(stream_);
+    BASS_CHANNELINFO info{};
+    BASS_ChannelGetInfo(stream_, &info);
+    const int channels = std::max(1, int(info.chans));
+    std::shared_ptr<dsp::KeepBassRemover> keepBass;
+    if (settings.vocalRemover) {
+        if (channels != 2)
+            note_ = "the vocal remover works on stereo sources only: \"" + source + "\" has " +
+                    (channels == 1 ? std::string("one channel")
+                                   : std::to_string(channels) + " channels") +
+                    " and is rendered without it";
+        if (settings.vocalMode == VocalMode::KeepBass) {
+            keepBass = std::make_shared<dsp::KeepBassRemover>(double(info.freq));
+            removerDsp_ = keepBass->attach(stream_);
+        } else {
+            removerDsp_ = dsp::attachVocalRemover(stream_);
+        }
+    }
     if (settings.equalizer) {
         BASS_FX_DSPPEAKEQ params{};
         dsp::equalizerOn(stream_, params, settings.eqSliders);
     }
 
-    HSTREAM tempoSource = stream_;
-    if (settings.decodeAhead) {
-        BASS_CHANNELINFO info{};
-        BASS_ChannelGetInfo(stream_, &info);
-        const int channels = std::max(1, int(info.chans));
-        const bool mono = settings.vocalRemover && channels == 2;
-        ahead_ = std::make_shared<detail::ReadAhead>(stream_, channels, mono, int(info.freq),
-                                                     int64_t(length / (2 * QWORD(channels))));
-        if (mono) expand_ = 2;
-        aheadStream_ = engine::createSourceStream(std::make_unique<ReadAheadSource>(ahead_),
-                                                  BASS_STREAM_DECODE);
-        if (aheadStream_)
-            tempoSource = aheadStream_;
-        else
-            ahead_.reset();
+    // After the remover both channels of a stereo source are equal: stretch one of them.
+    const bool mono = settings.vocalRemover && channels == 2;
+    ahead_ = std::make_shared<detail::ReadAhead>(stream_, channels, mono, int(info.freq),
+                                                 int64_t(length / (2 * QWORD(channels))));
+    ahead_->keepBass = keepBass;
+    if (mono) expand_ = 2;
+    aheadStream_ =
+        engine::createSourceStream(std::make_unique<ReadAheadSource>(ahead_), BASS_STREAM_DECODE);
+    if (!aheadStream_) {
+        error_ =
+            "Cannot process \"" + source + "\": " + describeOpenError(BASS_ErrorGetCode()) + ".";
+        close();
+        return false;
     }
+    HSTREAM tempoSource = aheadStream_;
 
     tempo_ = BASS_FX_TempoCreate(tempoSource, BASS_STREAM_DECODE);
     if (!tempo_) {
@@ -221,6 +234,7 @@ bool RenderPipeline::open(const std::string& source, const std::string& output,
     }
     BASS_FX_TempoSet(tempo_, settings.tempoPercent, 0, -100);
     BASS_FX_TempoSet(tempo_, -100, 0, settings.pitchSemitones);
+    if (settings.highQuality) engine::setTempoStretcher(tempo_, engine::TempoStretcher::RubberBand);
 
     auto header = files::WaveHeader::fromChannel(tempo_);
     if (header && expand_ > 1)
