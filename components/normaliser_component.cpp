@@ -253,6 +253,7 @@ NormaliseResult NormaliserComponent::run(const std::string& source, const std::s
     // Reports queued before the quit are delivered before the loop ends.
     while (!finished) loop.exec();
     worker.join();
+    lastNote_ = result.note;
     if (result.error.empty()) emit progress(100.0);
     return result;
 }

@@ -62,9 +62,16 @@ class NormaliserComponent : public QObject {
     NormaliseResult run(const std::string& source, const std::string& destination,
                         const NormaliseOptions& options);
 
+    // The note of the last run() that succeeded ("" when none); set before its final progress
+    // report, so that a window finishing on that report can show it.
+    const std::string& lastNote() const { return lastNote_; }
+
     // The true-peak ceiling of a loudness normalisation, in dBTP.
     static constexpr double kTruePeakCeilingDb = -1.0;
 
   signals:
     void progress(double percent);
+
+  private:
+    std::string lastNote_;
 };
