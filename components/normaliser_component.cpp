@@ -160,7 +160,9 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
             result.note = "The source is too quiet to measure its loudness: it was left as it is.";
         } else {
             scale = std::pow(10.0, (options.lufs - measured) / 20.0);
-            const double ceiling = std::pow(10.0, kTruePeakCeilingDb / 20.0);
+            // A tenth of a dB below the ceiling: other meters' true-peak estimates and the
+            // rounding to whole steps differ from this one's by less than that.
+            const double ceiling = std::pow(10.0, (kTruePeakCeilingDb - 0.1) / 20.0);
             if (truePeak * scale > ceiling) {
                 scale = ceiling / truePeak;
                 char text[200];
