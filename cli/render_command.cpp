@@ -1,5 +1,5 @@
 // quorvin render IN OUT [--tempo P] [--pitch S] [--vocal-remover[=keep-bass]] [--eq g0,...,g6]
-//                [--quality high] [--bitrate K]
+//                [--quality high] [--from S] [--to S] [--bitrate K]
 //
 // The same render as the main window's "Process": the same pipeline, the same effects. The
 // result is written under a temporary name beside OUT and put in place only when complete, so
@@ -54,7 +54,7 @@ struct InterruptGuard {
 int usageError(std::ostream& err, const std::string& what) {
     err << kName << what << "\nusage: quorvin render "
         << "IN OUT [--tempo P] [--pitch S] [--vocal-remover[=keep-bass]] [--eq g0,g1,...,g6] "
-           "[--quality high] [--bitrate K]\n";
+           "[--quality high] [--from S] [--to S] [--bitrate K]\n";
     return 2;
 }
 
@@ -110,7 +110,8 @@ int renderCommand(const Args& args, std::ostream& out, std::ostream& err) {
         }
     }
     const ParsedArgs p = parseArgs(
-        plainArgs, {"--tempo", "--pitch", "--eq", "--bitrate", "--quality"}, {"--vocal-remover"});
+        plainArgs, {"--tempo", "--pitch", "--eq", "--bitrate", "--quality", "--from", "--to"},
+        {"--vocal-remover"});
     if (!p.error.empty()) return usageError(err, p.error);
     if (!vocalMode.empty() && vocalMode != "keep-bass")
         return usageError(err, "--vocal-remover= wants keep-bass, not \"" + vocalMode + "\"");
@@ -125,6 +126,15 @@ int renderCommand(const Args& args, std::ostream& out, std::ostream& err) {
         !numberOption(p, "--pitch", -8, 8, false, pitch, error) ||
         !numberOption(p, "--bitrate", 8, 320, true, bitrate, error))
         return usageError(err, error);
+    // --from / --to: the passage to render, in seconds of the source.
+    double from = 0, to = 0;
+    if (!numberOption(p, "--from", 0, 1e7, false, from, error) ||
+        !numberOption(p, "--to", 0, 1e7, false, to, error))
+        return usageError(err, error);
+    if (p.options.count("--to") && to <= from)
+        return usageError(err, "--to must come after --from");
+    settings.fromSeconds = from;
+    settings.toSeconds = to;
     settings.tempoPercent = float(tempo);
     settings.pitchSemitones = float(pitch);
     settings.vocalRemover = p.options.count("--vocal-remover") != 0;

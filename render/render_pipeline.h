@@ -55,6 +55,10 @@ struct RenderSettings {
     std::array<int, dsp::kEqBands> eqSliders{};
     // Stretch with Rubber Band's finer engine instead of SoundTouch ("High quality render").
     bool highQuality = false;
+    // The passage rendered, in seconds of the source: from `fromSeconds` to `toSeconds` (0: to
+    // the end). position() and length() then count the passage's bytes.
+    double fromSeconds = 0;
+    double toSeconds = 0;
 };
 
 class RenderPipeline {
@@ -89,7 +93,8 @@ class RenderPipeline {
     // PlayChannel) until the engine is freed; the command line closes them.
     void close();
 
-    // Progress: the tempo channel's position and the source's length, in source bytes.
+    // Progress: the tempo channel's position and the source's (or the passage's) length, in
+    // source bytes.
     uint64_t position() const { return position_; }
     uint64_t length() const { return length_; }
     // PCM bytes written to the file so far.

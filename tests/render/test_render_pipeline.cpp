@@ -251,3 +251,34 @@ TEST_F(RenderPipelineTest, AnAbandonedRenderLeavesMatchingSizes) {
     EXPECT_EQ(fs::file_size(out), 100044u);
     expectConsistentFile(out);
 }
+
+TEST_F(RenderPipelineTest, APassageRendersOnlyItsPart) {
+    const auto music = fixtures::drumTrack(120, 4.0, 6);
+    const std::string in = source(music), out = tmp.file("newwave.wav");
+    struct Case {
+        double from, to, tempo;
+        int64_t expectedFrames;
+    };
+    for (const Case c : {Case{1.0, 2.5, 0, 66150}, Case{3.0, 0, 0, 44100},
+                         Case{0.5, 1.5, 25, int64_t(44100 / 1.25)}}) {
+        SCOPED_TRACE(testing::Message() << c.from << " .. " << c.to << " at " << c.tempo);
+        RenderSettings s;
+        s.fromSeconds = c.from;
+        s.toSeconds = c.to;
+        s.tempoPercent = float(c.tempo);
+        const auto r = renderFile(in, out, s);
+        ASSERT_TRUE(r.opened) << r.error;
+        EXPECT_EQ(r.finalPosition, r.length);
+        const auto got = fixtures::readAudio(out);
+        EXPECT_NEAR(double(got.frames()), double(c.expectedFrames), 2.0);
+        if (c.tempo == 0) {
+            EXPECT_TRUE(std::equal(got.samples.begin(), got.samples.end(),
+                                   music.samples.begin() + int64_t(c.from * 44100) * 2));
+        }
+    }
+    RenderSettings beyond;
+    beyond.fromSeconds = 5;
+    const auto r = renderFile(in, out, beyond);
+    EXPECT_FALSE(r.opened);
+    EXPECT_NE(r.error.find("no audio between"), std::string::npos) << r.error;
+}
