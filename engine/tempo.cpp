@@ -65,9 +65,7 @@ class RubberBandStretcher : public Stretcher {
         : chans(chans),
           rb(size_t(rate), size_t(chans),
              RubberBand::RubberBandStretcher::OptionProcessRealTime |
-                 RubberBand::RubberBandStretcher::OptionEngineFiner |
-                 RubberBand::RubberBandStretcher::OptionPitchHighConsistency |
-                 RubberBand::RubberBandStretcher::OptionChannelsTogether) {
+                 RubberBand::RubberBandStretcher::OptionEngineFiner) {
         rb.setMaxProcessSize(size_t(kFeedFrames));
         planar.assign(size_t(chans), std::vector<float>(size_t(kFeedFrames)));
         ptrs.resize(size_t(chans));
