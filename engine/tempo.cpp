@@ -13,7 +13,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
+#include <limits>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 #include "engine/core_internal.h"
 
@@ -58,25 +62,41 @@ class SoundTouchStretcher : public Stretcher {
 
 // Rubber Band's R3 ("finer") engine in its real-time mode, so that it streams: after a restart
 // it is fed its preferred start pad of silence and the first getStartDelay() frames it returns
-// are dropped, so that its output begins with the source's first sample.
+// are dropped, so that its output begins with the source's first sample. One stretcher per
+// channel (the library's default keeps channels apart anyway); on a decoding channel, which is
+// pulled by its caller's thread and never by the output, the channels after the first are
+// stretched on a helper thread at the same time as the first.
 class RubberBandStretcher : public Stretcher {
   public:
-    RubberBandStretcher(int rate, int chans)
-        : chans(chans),
-          rb(size_t(rate), size_t(chans),
-             RubberBand::RubberBandStretcher::OptionProcessRealTime |
-                 RubberBand::RubberBandStretcher::OptionEngineFiner) {
-        rb.setMaxProcessSize(size_t(kFeedFrames));
+    RubberBandStretcher(int rate, int chans, bool parallel) : chans(chans) {
+        for (int c = 0; c < chans; ++c) {
+            rbs.push_back(std::make_unique<RubberBand::RubberBandStretcher>(
+                size_t(rate), 1,
+                RubberBand::RubberBandStretcher::OptionProcessRealTime |
+                    RubberBand::RubberBandStretcher::OptionEngineFiner));
+            rbs.back()->setMaxProcessSize(size_t(kFeedFrames));
+        }
         planar.assign(size_t(chans), std::vector<float>(size_t(kFeedFrames)));
-        ptrs.resize(size_t(chans));
+        toDrop.assign(size_t(chans), 0);
+        if (parallel && chans > 1) helper = std::thread([this] { helperLoop(); });
         start();
+    }
+    ~RubberBandStretcher() override {
+        if (!helper.joinable()) return;
+        {
+            std::lock_guard g(m);
+            quit = true;
+        }
+        cv.notify_all();
+        helper.join();
     }
     void set(double tempoPercent, double pitch, double rateFactor) override {
         const double timeRatio = 1.0 / ((1.0 + tempoPercent / 100.0) * rateFactor);
         const double pitchScale = std::pow(2.0, pitch / 12.0) * rateFactor;
-        if (timeRatio == rb.getTimeRatio() && pitchScale == rb.getPitchScale()) return;
-        rb.setTimeRatio(timeRatio);
-        rb.setPitchScale(pitchScale);
+        for (auto& rb : rbs) {
+            if (timeRatio != rb->getTimeRatio()) rb->setTimeRatio(timeRatio);
+            if (pitchScale != rb->getPitchScale()) rb->setPitchScale(pitchScale);
+        }
     }
     void put(const float* in, int64_t frames) override {
         while (frames > 0) {
@@ -84,54 +104,99 @@ class RubberBandStretcher : public Stretcher {
             for (int c = 0; c < chans; ++c) {
                 float* p = planar[size_t(c)].data();
                 for (int64_t i = 0; i < n; ++i) p[i] = in[i * chans + c];
-                ptrs[size_t(c)] = p;
             }
-            rb.process(ptrs.data(), size_t(n), false);
+            processAll(n);
             in += n * chans;
             frames -= n;
         }
     }
     int64_t available() override {
-        dropDelay();
-        const int a = rb.available();
-        return a > 0 ? a : 0;
+        int64_t a = std::numeric_limits<int64_t>::max();
+        for (int c = 0; c < chans; ++c) {
+            dropDelay(c);
+            a = std::min<int64_t>(
+                a, toDrop[size_t(c)] > 0 ? 0 : std::max(0, rbs[size_t(c)]->available()));
+        }
+        return a;
     }
     int64_t receive(float* out, int64_t frames) override {
-        dropDelay();
-        frames = std::min(frames, kFeedFrames);
-        for (int c = 0; c < chans; ++c) ptrs[size_t(c)] = planar[size_t(c)].data();
-        const int64_t got = int64_t(rb.retrieve(ptrs.data(), size_t(frames)));
-        for (int c = 0; c < chans; ++c)
-            for (int64_t i = 0; i < got; ++i) out[i * chans + c] = planar[size_t(c)][size_t(i)];
-        return got;
+        frames = std::min({frames, kFeedFrames, available()});
+        for (int c = 0; c < chans; ++c) {
+            float* p = planar[size_t(c)].data();
+            const int64_t got = int64_t(rbs[size_t(c)]->retrieve(&p, size_t(frames)));
+            for (int64_t i = 0; i < got; ++i) out[i * chans + c] = p[i];
+        }
+        return frames;
     }
     void clear() override {
-        rb.reset();
+        for (auto& rb : rbs) rb->reset();
         start();
     }
 
   private:
-    void start() {
-        toDrop = int64_t(rb.getStartDelay());
-        std::vector<float> silence(size_t(kFeedFrames * chans), 0.0f);
-        for (int64_t pad = int64_t(rb.getPreferredStartPad()); pad > 0; pad -= kFeedFrames)
-            put(silence.data(), std::min(pad, kFeedFrames));
+    void process(int c, int64_t n) {
+        const float* p = planar[size_t(c)].data();
+        rbs[size_t(c)]->process(&p, size_t(n), false);
     }
-    void dropDelay() {
-        while (toDrop > 0) {
+    // The first channel here, the others on the helper when there is one.
+    void processAll(int64_t n) {
+        if (!helper.joinable()) {
+            for (int c = 0; c < chans; ++c) process(c, n);
+            return;
+        }
+        {
+            std::lock_guard g(m);
+            jobFrames = n;
+            jobDone = false;
+        }
+        cv.notify_all();
+        process(0, n);
+        std::unique_lock lk(m);
+        cv.wait(lk, [&] { return jobDone; });
+    }
+    void helperLoop() {
+        std::unique_lock lk(m);
+        for (;;) {
+            cv.wait(lk, [&] { return quit || jobFrames > 0; });
+            if (quit) return;
+            const int64_t n = jobFrames;
+            lk.unlock();
+            for (int c = 1; c < chans; ++c) process(c, n);
+            lk.lock();
+            jobFrames = 0;
+            jobDone = true;
+            cv.notify_all();
+        }
+    }
+    void start() {
+        for (int c = 0; c < chans; ++c)
+            toDrop[size_t(c)] = int64_t(rbs[size_t(c)]->getStartDelay());
+        for (auto& p : planar) std::fill(p.begin(), p.end(), 0.0f);
+        for (int64_t pad = int64_t(rbs[0]->getPreferredStartPad()); pad > 0; pad -= kFeedFrames)
+            processAll(std::min(pad, kFeedFrames));
+    }
+    void dropDelay(int c) {
+        auto& rb = *rbs[size_t(c)];
+        int64_t& left = toDrop[size_t(c)];
+        while (left > 0) {
             const int a = rb.available();
             if (a <= 0) return;
-            const int64_t n = std::min({toDrop, int64_t(a), kFeedFrames});
-            for (int c = 0; c < chans; ++c) ptrs[size_t(c)] = planar[size_t(c)].data();
-            toDrop -= int64_t(rb.retrieve(ptrs.data(), size_t(n)));
+            const int64_t n = std::min({left, int64_t(a), kFeedFrames});
+            float* p = scratch.data();
+            left -= int64_t(rb.retrieve(&p, size_t(n)));
         }
     }
 
     int chans;
-    RubberBand::RubberBandStretcher rb;
+    std::vector<std::unique_ptr<RubberBand::RubberBandStretcher>> rbs;
     std::vector<std::vector<float>> planar;
-    std::vector<float*> ptrs;
-    int64_t toDrop = 0;
+    std::vector<float> scratch = std::vector<float>(size_t(kFeedFrames));
+    std::vector<int64_t> toDrop;
+    std::thread helper;
+    std::mutex m;
+    std::condition_variable cv;
+    int64_t jobFrames = 0;
+    bool jobDone = false, quit = false;
 };
 
 class TempoChannel : public Channel {
@@ -202,7 +267,7 @@ class TempoChannel : public Channel {
         if (kind == stretcherKind) return;
         stretcherKind = kind;
         if (kind == engine::TempoStretcher::RubberBand)
-            st = std::make_unique<RubberBandStretcher>(rate, chans);
+            st = std::make_unique<RubberBandStretcher>(rate, chans, isDecode());
         else
             st = std::make_unique<SoundTouchStretcher>(rate, chans);
         st->set(tempo, pitch, rateFactor());
