@@ -1,4 +1,6 @@
-// `quorvin normalize IN OUT PERCENT`: the normalising component from the command line.
+// `quorvin normalize IN OUT PERCENT | --lufs L [--bits 24]`: the normalising component from the
+// command line.
+#include <cmath>
 #include <filesystem>
 
 #include "cli/cli_support.h"
@@ -7,31 +9,68 @@
 
 namespace cli {
 
+namespace {
+
+constexpr const char* kUsage =
+    "usage: quorvin normalize IN OUT (PERCENT | --lufs L) [--bits 16|24]";
+
+}  // namespace
+
 int normalizeCommand(const Args& args, std::ostream& out, std::ostream& err) {
-    const ParsedArgs parsed = parseArgs(args, {}, {});
-    if (!parsed.error.empty() || parsed.positional.size() != 3) {
-        err << (parsed.error.empty() ? "normalize takes IN OUT PERCENT" : parsed.error) << "\n";
+    const ParsedArgs parsed = parseArgs(args, {"--lufs", "--bits"}, {});
+    const bool lufs = parsed.options.count("--lufs") != 0;
+    if (!parsed.error.empty() || parsed.positional.size() != (lufs ? 2u : 3u)) {
+        err << (parsed.error.empty() ? std::string(lufs ? "normalize --lufs takes IN OUT"
+                                                        : "normalize takes IN OUT PERCENT")
+                                     : parsed.error)
+            << "\n"
+            << kUsage << "\n";
         return 2;
     }
     const std::string& in = parsed.positional[0];
     const std::string& outPath = parsed.positional[1];
-    const double percent = NormaliserComponent::parsePercent(parsed.positional[2]);
-    if (percent < 0) {
-        err << "The percentage must be a number from 1 to 100 (\"" << parsed.positional[2]
-            << "\").\n";
-        return 2;
+    NormaliseOptions options;
+    if (lufs) {
+        const auto v = parseNumber(parsed.options.at("--lufs"));
+        if (!v || !(*v >= -70 && *v <= 0)) {
+            err << "--lufs wants a loudness from -70 to 0, not \"" << parsed.options.at("--lufs")
+                << "\".\n";
+            return 2;
+        }
+        options.target = NormaliseOptions::Target::Loudness;
+        options.lufs = *v;
+    } else {
+        options.percent = NormaliserComponent::parsePercent(parsed.positional[2]);
+        if (options.percent < 0) {
+            err << "The percentage must be a number from 1 to 100 (\"" << parsed.positional[2]
+                << "\").\n";
+            return 2;
+        }
+    }
+    if (const auto it = parsed.options.find("--bits"); it != parsed.options.end()) {
+        if (it->second != "16" && it->second != "24") {
+            err << "--bits wants 16 or 24, not \"" << it->second << "\".\n";
+            return 2;
+        }
+        options.bits = std::stoi(it->second);
     }
     ProgressBar bar(out, stdoutIsTerminal());
-    const std::string error = NormaliserComponent::normalizeFile(
-        in, outPath, percent, [&](double p) { bar.update(uint64_t(p * 10), 1000); });
-    if (!error.empty()) {
+    const NormaliseResult result = NormaliserComponent::normalise(
+        in, outPath, options, [&](double p) { bar.update(uint64_t(p * 10), 1000); });
+    if (!result.error.empty()) {
         bar.done();
-        err << error << "\n";
+        err << result.error << "\n";
         return 1;
     }
     bar.update(1000, 1000);
     bar.done();
-    out << "Normalized " << in << " to " << percent << " % of full scale: " << outPath << "\n";
+    if (!result.note.empty()) err << result.note << "\n";
+    if (lufs)
+        out << "Normalized " << in << " to " << options.lufs << " LUFS (gain "
+            << std::round(result.gainDb * 100) / 100 << " dB): " << outPath << "\n";
+    else
+        out << "Normalized " << in << " to " << options.percent << " % of full scale: " << outPath
+            << "\n";
     return 0;
 }
 

@@ -1,4 +1,5 @@
-// quorvin render IN OUT [--tempo P] [--pitch S] [--vocal-remover] [--eq g0,...,g6] [--bitrate K]
+// quorvin render IN OUT [--tempo P] [--pitch S] [--vocal-remover[=keep-bass]] [--eq g0,...,g6]
+//                [--quality high] [--from S] [--to S] [--bitrate K]
 //
 // The same render as the main window's "Process": the same pipeline, the same effects. The
 // result is written under a temporary name beside OUT and put in place only when complete, so
@@ -29,7 +30,8 @@ constexpr const char* kName = "quorvin render: ";
 
 int usageError(std::ostream& err, const std::string& what) {
     err << kName << what << "\nusage: quorvin render "
-        << "IN OUT [--tempo P] [--pitch S] [--vocal-remover] [--eq g0,g1,...,g6] [--bitrate K]\n";
+        << "IN OUT [--tempo P] [--pitch S] [--vocal-remover[=keep-bass]] [--eq g0,g1,...,g6] "
+           "[--quality high] [--from S] [--to S] [--bitrate K]\n";
     return 2;
 }
 
@@ -85,9 +87,23 @@ int renderCommand(const Args& args, std::ostream& out, std::ostream& err) {
 
 int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& err,
                            uint32_t maxWavDataBytes) {
-    const ParsedArgs p =
-        parseArgs(args, {"--tempo", "--pitch", "--eq", "--bitrate"}, {"--vocal-remover"});
+    // "--vocal-remover=keep-bass" is the remover's second mode; the plain flag is the first.
+    Args plainArgs;
+    std::string vocalMode;
+    for (const std::string& a : args) {
+        if (a.rfind("--vocal-remover=", 0) == 0) {
+            vocalMode = a.substr(16);
+            plainArgs.push_back("--vocal-remover");
+        } else {
+            plainArgs.push_back(a);
+        }
+    }
+    const ParsedArgs p = parseArgs(
+        plainArgs, {"--tempo", "--pitch", "--eq", "--bitrate", "--quality", "--from", "--to"},
+        {"--vocal-remover"});
     if (!p.error.empty()) return usageError(err, p.error);
+    if (!vocalMode.empty() && vocalMode != "keep-bass")
+        return usageError(err, "--vocal-remover= wants keep-bass, not \"" + vocalMode + "\"");
     if (p.positional.size() != 2) return usageError(err, "wants an input and an output file");
     const std::string& in = p.positional[0];
     const std::string& outPath = p.positional[1];
@@ -98,14 +114,28 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
     if (r) r = numberOption(p, "--pitch", -8, 8, false, pitch);
     if (r) r = numberOption(p, "--bitrate", 8, 320, true, bitrate);
     if (!r) return usageError(err, r.message);
+    // --from / --to: the passage to render, in seconds of the source.
+    double from = 0, to = 0;
+    r = numberOption(p, "--from", 0, 1e7, false, from);
+    if (r) r = numberOption(p, "--to", 0, 1e7, false, to);
+    if (!r) return usageError(err, r.message);
+    if (p.options.count("--to") && to <= from)
+        return usageError(err, "--to must come after --from");
+    settings.fromSeconds = from;
+    settings.toSeconds = to;
     settings.tempoPercent = float(tempo);
     settings.pitchSemitones = float(pitch);
     settings.vocalRemover = p.options.count("--vocal-remover") != 0;
+    if (vocalMode == "keep-bass") settings.vocalMode = render::VocalMode::KeepBass;
+    if (const auto it = p.options.find("--quality"); it != p.options.end()) {
+        if (it->second != "high" && it->second != "normal")
+            return usageError(err, "--quality wants high or normal, not \"" + it->second + "\"");
+        settings.highQuality = it->second == "high";
+    }
     if (const auto it = p.options.find("--eq"); it != p.options.end()) {
         if (r = eqOption(it->second, settings.eqSliders); !r) return usageError(err, r.message);
         settings.equalizer = true;
     }
-    settings.decodeAhead = true;
     if (p.options.count("--bitrate") && !endsWithNoCase(outPath, ".mp3"))
         err << kName << "note: --bitrate applies to MP3 output only\n";
 
@@ -151,6 +181,7 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
         err << kName << pipeline.error() << "\n";
         return 1;
     }
+    if (!pipeline.note().empty()) err << kName << "note: " << pipeline.note() << "\n";
     ProgressBar bar(out, stdoutIsTerminal());
     render::RenderPipeline::Step step;
     while ((step = pipeline.step()) == render::RenderPipeline::Step::More)

@@ -12,7 +12,11 @@
 #include <thread>
 #include <vector>
 
-#include "engine/engine_ext.h"
+#include <ebur128.h>
+#include <sndfile.h>
+
+#include "files/file_io.h"
+#include "files/safe_copy.h"
 #include "files/wave_header.h"
 
 namespace fs = std::filesystem;
@@ -26,14 +30,44 @@ bool looksLikeWav(const std::string& path) {
     return std::equal(head, head + 4, "RIFF") && std::equal(head + 8, head + 12, "WAVE");
 }
 
-std::string temporaryBeside(const std::string& destination) {
-    static std::mt19937 rng{std::random_device{}()};
-    const fs::path dest(destination);
-    for (;;) {
-        fs::path t = dest;
-        t += ".normalising-" + std::to_string(rng() % 1000000) + ".tmp";
-        if (!fs::exists(t)) return t.string();
+struct SndFile {
+    SNDFILE* f = nullptr;
+    SF_INFO info{};
+    explicit SndFile(const std::string& path) { f = sf_open(path.c_str(), SFM_READ, &info); }
+    ~SndFile() {
+        if (f) sf_close(f);
     }
+    // Whether its samples carry more than 16 bits (float, 24 or 32-bit integers).
+    bool finerThan16Bits() const {
+        switch (info.format & SF_FORMAT_SUBMASK) {
+            case SF_FORMAT_PCM_S8:
+            case SF_FORMAT_PCM_U8:
+            case SF_FORMAT_PCM_16:
+            case SF_FORMAT_ULAW:
+            case SF_FORMAT_ALAW:
+                return false;
+            default:
+                return true;
+        }
+    }
+};
+
+struct Ebur128 {
+    ebur128_state* st;
+    Ebur128(int channels, int rate)
+        : st(ebur128_init(unsigned(channels), unsigned(rate),
+                          EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK)) {}
+    ~Ebur128() {
+        if (st) ebur128_destroy(&st);
+    }
+};
+
+bool writeProtected(const std::string& path) {
+    std::error_code ec;
+    const auto st = fs::status(files::pathFromUtf8(path), ec);
+    if (ec || !fs::is_regular_file(st)) return false;
+    return (st.permissions() & (fs::perms::owner_write | fs::perms::group_write |
+                                fs::perms::others_write)) == fs::perms::none;
 }
 
 }  // namespace
@@ -55,89 +89,157 @@ std::string NormaliserComponent::normalizeFile(const std::string& source,
                                                const std::string& destination, double percent,
                                                const std::function<void(double)>& report,
                                                const std::atomic<bool>* cancel) {
-    if (!(percent >= 1.0 && percent <= 100.0))
-        return "The percentage must be a number from 1 to 100.";
-    if (!looksLikeWav(source)) return "\"" + source + "\" is not a readable WAV file.";
-    int error = 0;
-    auto src = engine::openFileSource(source, &error);
-    if (!src) return "\"" + source + "\" is not a readable WAV file.";
-    const int channels = src->channels();
-    const int64_t total = std::max<int64_t>(1, src->lengthFrames());
-
-    constexpr int64_t kBlock = 16384;
-    std::vector<int16_t> buf(size_t(kBlock * channels));
-    auto cancelled = [&] { return cancel && cancel->load(); };
-
-    // Pass 1: the peak.
-    int peak = 0;
-    int64_t done = 0;
-    for (;;) {
-        const int64_t n = src->read(buf.data(), kBlock);
-        if (n < 0) return "\"" + source + "\" could not be read to the end.";
-        if (n == 0) break;
-        for (int64_t i = 0; i < n * channels; ++i)
-            peak = std::max(peak, std::abs(int(buf[size_t(i)])));
-        done += n;
-        if (report) report(std::min(49.0, 50.0 * double(done) / double(total)));
-        if (cancelled()) return "Normalising was stopped.";
-    }
-    if (!src->seek(0)) return "\"" + source + "\" could not be read again.";
-
-    // Pass 2: scale into a temporary file beside the destination.
-    const std::string temp = temporaryBeside(destination);
-    files::WaveWriter writer;
-    if (!writer.create(temp, files::WaveHeader::forFormat(channels, src->rate(), false))) {
-        std::error_code ec;
-        fs::remove(fs::path(temp), ec);
-        return "Cannot write \"" + destination + "\": " + writer.error();
-    }
-    auto fail = [&](const std::string& why) {
-        writer.finish();
-        std::error_code ec;
-        fs::remove(fs::path(temp), ec);
-        return why;
-    };
-    const double target = percent / 100.0 * 32767.0;
-    const double scale = peak > 0 ? target / double(peak) : 1.0;
-    done = 0;
-    for (;;) {
-        const int64_t n = src->read(buf.data(), kBlock);
-        if (n < 0) return fail("\"" + source + "\" could not be read to the end.");
-        if (n == 0) break;
-        for (int64_t i = 0; i < n * channels; ++i) {
-            const long v = std::lround(double(buf[size_t(i)]) * scale);
-            buf[size_t(i)] = int16_t(std::clamp(v, -32768L, 32767L));
-        }
-        if (!writer.append(buf.data(), size_t(n * channels) * sizeof(int16_t)))
-            return fail("Cannot write \"" + destination + "\": " + writer.error());
-        done += n;
-        if (report) report(std::min(99.0, 50.0 + 49.0 * double(done) / double(total)));
-        if (cancelled()) return fail("Normalising was stopped.");
-    }
-    src.reset();
-    if (!writer.finish()) return fail("Cannot write \"" + destination + "\": " + writer.error());
-    std::error_code ec;
-    fs::rename(fs::path(temp), fs::path(destination), ec);
-    if (ec) {
-        fs::remove(fs::path(temp), ec);
-        return "Cannot replace \"" + destination + "\": " + ec.message();
-    }
-    return {};
+    NormaliseOptions options;
+    options.percent = percent;
+    return normalise(source, destination, options, report, cancel).error;
 }
 
-std::string NormaliserComponent::Normalize(const std::string& source,
-                                           const std::string& destination,
-                                           const std::string& percent) {
-    const double p = parsePercent(percent);
-    if (p < 0) return "The percentage must be a number from 1 to 100 (\"" + percent + "\").";
+NormaliseResult NormaliserComponent::normalise(const std::string& source,
+                                               const std::string& destination,
+                                               const NormaliseOptions& options,
+                                               const std::function<void(double)>& report,
+                                               const std::atomic<bool>* cancel) {
+    NormaliseResult result;
+    auto failed = [&](const std::string& why) {
+        result.error = why;
+        return result;
+    };
+    const bool loudness = options.target == NormaliseOptions::Target::Loudness;
+    if (!loudness && !(options.percent >= 1.0 && options.percent <= 100.0))
+        return failed("The percentage must be a number from 1 to 100.");
+    if (loudness && !(options.lufs >= -70.0 && options.lufs <= 0.0))
+        return failed("The loudness must be a number from -70 to 0 LUFS.");
+    if (options.bits != 16 && options.bits != 24)
+        return failed("The bits per sample must be 16 or 24.");
+    if (!looksLikeWav(source)) return failed("\"" + source + "\" is not a readable WAV file.");
+    SndFile src(source);
+    if (!src.f || src.info.channels < 1 || src.info.frames < 0)
+        return failed("\"" + source + "\" is not a readable WAV file.");
+    if (writeProtected(destination))
+        return failed("Cannot write \"" + destination + "\": the file is write-protected.");
+    const int channels = src.info.channels;
+    const int64_t total = std::max<int64_t>(1, src.info.frames);
 
-    std::string result;
+    constexpr int64_t kBlock = 16384;
+    std::vector<double> buf(size_t(kBlock * channels));
+    auto cancelled = [&] { return cancel && cancel->load(); };
+
+    // Pass 1: the peak (in 16-bit steps: samples come as value / 32768) and the loudness.
+    Ebur128 meter(channels, src.info.samplerate);
+    if (loudness && !meter.st) return failed("There is not enough memory to measure loudness.");
+    double peak = 0;
+    int64_t done = 0;
+    for (;;) {
+        const sf_count_t n = sf_readf_double(src.f, buf.data(), kBlock);
+        if (n <= 0) break;
+        for (int64_t i = 0; i < n * channels; ++i)
+            peak = std::max(peak, std::abs(buf[size_t(i)] * 32768.0));
+        if (loudness) ebur128_add_frames_double(meter.st, buf.data(), size_t(n));
+        done += n;
+        if (report) report(std::min(49.0, 50.0 * double(done) / double(total)));
+        if (cancelled()) return failed("Normalising was stopped.");
+    }
+    if (sf_error(src.f) != SF_ERR_NO_ERROR)
+        return failed("\"" + source + "\" could not be read to the end.");
+    if (sf_seek(src.f, 0, SEEK_SET) != 0)
+        return failed("\"" + source + "\" could not be read again.");
+
+    double scale = 1.0;
+    if (!loudness) {
+        scale = peak > 0 ? options.percent / 100.0 * 32767.0 / peak : 1.0;
+    } else {
+        double measured = -HUGE_VAL;
+        ebur128_loudness_global(meter.st, &measured);
+        double truePeak = 0;
+        for (int c = 0; c < channels; ++c) {
+            double tp = 0;
+            if (ebur128_true_peak(meter.st, unsigned(c), &tp) == EBUR128_SUCCESS)
+                truePeak = std::max(truePeak, tp);
+        }
+        if (!std::isfinite(measured)) {
+            result.note = "The source is too quiet to measure its loudness: it was left as it is.";
+        } else {
+            scale = std::pow(10.0, (options.lufs - measured) / 20.0);
+            // A tenth of a dB below the ceiling: other meters' true-peak estimates and the
+            // rounding to whole steps differ from this one's by less than that.
+            const double ceiling = std::pow(10.0, (kTruePeakCeilingDb - 0.1) / 20.0);
+            if (truePeak * scale > ceiling) {
+                scale = ceiling / truePeak;
+                char text[200];
+                std::snprintf(text, sizeof text,
+                              "The gain was lowered to keep the true peak at %.0f dBTP: the "
+                              "loudness is %.1f LUFS instead of %.1f.",
+                              kTruePeakCeilingDb, measured + 20.0 * std::log10(scale),
+                              options.lufs);
+                result.note = text;
+            }
+        }
+    }
+    result.gainDb = 20.0 * std::log10(scale);
+
+    // Pass 2: scale into a temporary file beside the destination.
+    std::string why;
+    const std::string temp = files::createTemporaryBeside(destination, why);
+    if (temp.empty()) return failed(why);
+    auto header = files::WaveHeader::forFormat(channels, src.info.samplerate, false);
+    if (options.bits == 24) {
+        header.format.bitsPerSample = 24;
+        header.format.blockAlign = int16_t(3 * channels);
+        header.format.bytesPerSecond = 3 * channels * src.info.samplerate;
+    }
+    files::WaveWriter writer;
+    auto discard = [&](const std::string& reason) {
+        writer.finish();
+        std::error_code ec;
+        fs::remove(files::pathFromUtf8(temp), ec);
+        return failed(reason);
+    };
+    if (!writer.create(temp, header))
+        return discard("Cannot write \"" + destination + "\": " + writer.error());
+    // Triangular dither of one step either side, from a fixed seed so that the same source gives
+    // the same file every time.
+    const bool dither = options.bits == 16 && src.finerThan16Bits();
+    std::minstd_rand rng(20240613u);
+    std::uniform_real_distribution<double> uniform(-0.5, 0.5);
+    const double steps = options.bits == 24 ? 8388608.0 : 32768.0;
+    const double maxStep = steps - 1;
+    std::vector<uint8_t> out(size_t(kBlock * channels * 3));
+    done = 0;
+    for (;;) {
+        const sf_count_t n = sf_readf_double(src.f, buf.data(), kBlock);
+        if (n <= 0) break;
+        size_t bytes = 0;
+        for (int64_t i = 0; i < n * channels; ++i) {
+            double x = buf[size_t(i)] * steps * scale;
+            if (dither) x += uniform(rng) + uniform(rng);
+            const long v = long(std::clamp(double(std::lround(x)), -steps, maxStep));
+            out[bytes++] = uint8_t(v);
+            out[bytes++] = uint8_t(v >> 8);
+            if (options.bits == 24) out[bytes++] = uint8_t(v >> 16);
+        }
+        if (!writer.append(out.data(), bytes))
+            return discard("Cannot write \"" + destination + "\": " + writer.error());
+        done += n;
+        if (report) report(std::min(99.0, 50.0 + 49.0 * double(done) / double(total)));
+        if (cancelled()) return discard("Normalising was stopped.");
+    }
+    if (sf_error(src.f) != SF_ERR_NO_ERROR)
+        return discard("\"" + source + "\" could not be read to the end.");
+    if (!writer.finish()) return discard("Cannot write \"" + destination + "\": " + writer.error());
+    const files::CopyResult placed = files::replaceFile(temp, destination);
+    if (!placed.ok) return failed(placed.message);
+    return result;
+}
+
+NormaliseResult NormaliserComponent::run(const std::string& source, const std::string& destination,
+                                         const NormaliseOptions& options) {
+    NormaliseResult result;
     std::atomic<bool> finished{false};
     QEventLoop loop;
     int lastWhole = -1;
     std::thread worker([&] {
-        result = normalizeFile(
-            source, destination, p,
+        result = normalise(
+            source, destination, options,
             [&](double v) {
                 // One report per whole percent is plenty for a progress bar.
                 const int whole = int(v);
@@ -153,6 +255,17 @@ std::string NormaliserComponent::Normalize(const std::string& source,
     // Reports queued before the quit are delivered before the loop ends.
     while (!finished) loop.exec();
     worker.join();
-    if (result.empty()) emit progress(100.0);
+    lastNote_ = result.note;
+    if (result.error.empty()) emit progress(100.0);
     return result;
+}
+
+std::string NormaliserComponent::Normalize(const std::string& source,
+                                           const std::string& destination,
+                                           const std::string& percent) {
+    const double p = parsePercent(percent);
+    if (p < 0) return "The percentage must be a number from 1 to 100 (\"" + percent + "\").";
+    NormaliseOptions options;
+    options.percent = p;
+    return run(source, destination, options).error;
 }

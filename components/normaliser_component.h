@@ -1,8 +1,9 @@
 // The normalising component: scales a WAV file so that its peak reaches a given percentage of
-// full scale. Normalize() runs the work on a thread of its own and returns when the destination is
-// complete; meanwhile the caller's event loop keeps running, so the window stays responsive.
-// Progress reports (0 to exactly 100, 100 only once the destination is in place) arrive on the
-// thread that owns the component.
+// full scale, or so that its integrated loudness (EBU R128) reaches a target in LUFS with its
+// true peak kept at or below -1 dBTP. Normalize() runs the work on a thread of its own and returns
+// when the destination is complete; meanwhile the caller's event loop keeps running, so the window
+// stays responsive. Progress reports (0 to exactly 100, 100 only once the destination is in place)
+// arrive on the thread that owns the component.
 #pragma once
 
 #include <QObject>
@@ -10,6 +11,23 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+
+// What a normalisation aims at and writes.
+struct NormaliseOptions {
+    enum class Target { Peak, Loudness };
+    Target target = Target::Peak;
+    double percent = 100.0;  // Peak: the largest sample, in % of full scale (1..100)
+    double lufs = -16.0;     // Loudness: integrated loudness in LUFS (-70..0)
+    // Bits per sample written: 16, or 24. A float or 24/32-bit source written as 16 bits is
+    // dithered (triangular, one step either side); a 16-bit source is scaled exactly as before.
+    int bits = 16;
+};
+
+struct NormaliseResult {
+    std::string error;  // "" on success, else the reason for the user; nothing was written
+    std::string note;   // on success, what the user should know (the true-peak ceiling applied)
+    double gainDb = 0;  // the gain applied
+};
 
 class NormaliserComponent : public QObject {
     Q_OBJECT
@@ -35,6 +53,25 @@ class NormaliserComponent : public QObject {
                                      double percent, const std::function<void(double)>& report,
                                      const std::atomic<bool>* cancel = nullptr);
 
+    // The same with a loudness target and the output's bits; `report` gets 0..99.
+    static NormaliseResult normalise(const std::string& source, const std::string& destination,
+                                     const NormaliseOptions& options,
+                                     const std::function<void(double)>& report,
+                                     const std::atomic<bool>* cancel = nullptr);
+    // normalise() on a thread of its own, as Normalize does; progress as Normalize reports it.
+    NormaliseResult run(const std::string& source, const std::string& destination,
+                        const NormaliseOptions& options);
+
+    // The note of the last run() that succeeded ("" when none); set before its final progress
+    // report, so that a window finishing on that report can show it.
+    const std::string& lastNote() const { return lastNote_; }
+
+    // The true-peak ceiling of a loudness normalisation, in dBTP.
+    static constexpr double kTruePeakCeilingDb = -1.0;
+
   signals:
     void progress(double percent);
+
+  private:
+    std::string lastNote_;
 };

@@ -1,5 +1,7 @@
 #include "dsp/vocal_remover.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #if defined(__SSE2__) || defined(_M_X64)
@@ -38,9 +40,13 @@ const bool kHasAvx2 = [] {
 }();
 #endif
 
+// The user value that marks a channel the remover must leave alone (not stereo).
+int notStereo;
+
 }  // namespace
 
-void VocalRemoverDSP(HDSP, DWORD, void* buffer, DWORD length, void*) {
+void VocalRemoverDSP(HDSP, DWORD, void* buffer, DWORD length, void* user) {
+    if (user == &notStereo) return;
     auto* bytes = static_cast<unsigned char*>(buffer);
     size_t frames = length / 4;
 #ifdef QUORVIN_REMOVER_AVX2
@@ -70,8 +76,68 @@ void VocalRemoverDSP(HDSP, DWORD, void* buffer, DWORD length, void*) {
 
 namespace dsp {
 
+bool vocalRemoverApplies(DWORD channel) {
+    BASS_CHANNELINFO info{};
+    return BASS_ChannelGetInfo(channel, &info) && info.chans == 2;
+}
+
 HDSP attachVocalRemover(DWORD channel) {
-    return BASS_ChannelSetDSP(channel, &VocalRemoverDSP, nullptr, 0);
+    return BASS_ChannelSetDSP(channel, &VocalRemoverDSP,
+                              vocalRemoverApplies(channel) ? nullptr : &notStereo, 0);
+}
+
+namespace {
+
+// A 2nd-order Butterworth low or high pass (RBJ's cookbook with Q = 1/sqrt(2)).
+void butterworth(double rate, double hz, bool high, double& b0, double& b1, double& b2, double& a1,
+                 double& a2) {
+    const double w = 2.0 * M_PI * hz / rate;
+    const double alpha = std::sin(w) / std::sqrt(2.0);
+    const double c = std::cos(w);
+    const double a0 = 1.0 + alpha;
+    const double k = high ? (1.0 + c) / 2.0 : (1.0 - c) / 2.0;
+    b0 = k / a0;
+    b1 = (high ? -2.0 * k : 2.0 * k) / a0;
+    b2 = k / a0;
+    a1 = -2.0 * c / a0;
+    a2 = (1.0 - alpha) / a0;
+}
+
+}  // namespace
+
+KeepBassRemover::KeepBassRemover(double rate, double crossoverHz, bool removeCentre)
+    : removeCentre_(removeCentre) {
+    for (auto& f : low_) butterworth(rate, crossoverHz, false, f.b0, f.b1, f.b2, f.a1, f.a2);
+    for (auto& f : high_) butterworth(rate, crossoverHz, true, f.b0, f.b1, f.b2, f.a1, f.a2);
+}
+
+void KeepBassRemover::reset() {
+    for (auto* bank : {&low_, &high_})
+        for (auto& f : *bank) f.z1 = f.z2 = 0;
+}
+
+void KeepBassRemover::process(int16_t* frames, size_t count) {
+    for (size_t i = 0; i < count; ++i, frames += 2) {
+        const double left = frames[0], right = frames[1];
+        const double mid = (left + right) * 0.5;
+        // Above the crossover: the remover's half difference, or the mid signal when checking.
+        const double upper = removeCentre_ ? (right - left) * 0.5 : mid;
+        // The two 4th-order bands are in phase at every frequency: their sum is an all-pass.
+        const double y = low_[1].run(low_[0].run(mid)) + high_[1].run(high_[0].run(upper));
+        const long v = std::lrint(std::clamp(y, -32768.0, 32767.0));
+        frames[0] = frames[1] = int16_t(v);
+    }
+}
+
+void KeepBassRemover::dsp(HDSP, DWORD, void* buffer, DWORD length, void* user) {
+    static_cast<KeepBassRemover*>(user)->process(static_cast<int16_t*>(buffer), length / 4);
+}
+
+HDSP KeepBassRemover::attach(DWORD channel) {
+    if (!vocalRemoverApplies(channel))
+        return BASS_ChannelSetDSP(channel, &VocalRemoverDSP, &notStereo, 0);
+    reset();
+    return BASS_ChannelSetDSP(channel, &KeepBassRemover::dsp, this, 0);
 }
 
 void setVocalRemoverGain(DWORD channel, int sliderValue) {

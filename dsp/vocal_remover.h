@@ -3,6 +3,8 @@
 // left samples, written to both channels.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "engine/bass.h"
@@ -18,8 +20,47 @@ constexpr int16_t vocalRemoverSample(int16_t left, int16_t right) {
     return int16_t(v > 32767 ? 32767 : v);
 }
 
-// Attaches VocalRemoverDSP to `channel` with priority 0; the DSP handle (0 on failure).
+// Attaches VocalRemoverDSP to `channel` with priority 0; the DSP handle (0 on failure). On a
+// channel that is not stereo the procedure is attached but leaves the audio as it is.
 HDSP attachVocalRemover(DWORD channel);
+
+// True when the remover acts on `channel`: it has two channels.
+bool vocalRemoverApplies(DWORD channel);
+
+// The remover that keeps the bass: the band below the crossover (a 4th-order Linkwitz-Riley
+// split, so that the bands sum back flat in level) passes as the mid signal (left + right) / 2,
+// and above it the centre is removed as VocalRemoverDSP does. Both channels get the same
+// result. Owns its filter state: attach it to one channel, keep the object until that channel
+// is freed or the DSP removed. On a channel that is not stereo it leaves the audio as it is.
+class KeepBassRemover {
+  public:
+    static constexpr double kDefaultCrossoverHz = 150.0;
+
+    // `removeCentre` false gives the two bands of the mid signal summed back (for checking that
+    // the split is flat).
+    explicit KeepBassRemover(double sampleRate, double crossoverHz = kDefaultCrossoverHz,
+                             bool removeCentre = true);
+    HDSP attach(DWORD channel);
+    // One block of 16-bit interleaved stereo frames, in place.
+    void process(int16_t* frames, size_t count);
+    void reset();
+
+  private:
+    struct Biquad {
+        double b0 = 0, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
+        double z1 = 0, z2 = 0;
+        double run(double x) {
+            const double y = b0 * x + z1;
+            z1 = b1 * x - a1 * y + z2;
+            z2 = b2 * x - a2 * y;
+            return y;
+        }
+    };
+    static void dsp(HDSP, DWORD, void* buffer, DWORD length, void* user);
+
+    std::array<Biquad, 2> low_, high_;  // each a Butterworth pair: Linkwitz-Riley 4th order
+    bool removeCentre_;
+};
 
 // Sends the "Gain Audio" slider value (0..10) to the gain effect on `channel`: the amplification
 // field becomes 10 - value, the fields before it 10 and the one after it 1000. The effect's

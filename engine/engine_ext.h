@@ -67,6 +67,15 @@ HSTREAM createSourceStream(std::unique_ptr<Source> source, DWORD flags);
 // the caller's thread.
 std::unique_ptr<Source> openFileSource(const std::string& utf8Path, int* error = nullptr);
 
+// The stretcher behind a tempo channel (BASS_FX_TempoCreate), chosen per channel beside its
+// tempo, rate and pitch. SoundTouch is the default and the one for live playback; Rubber Band's
+// R3 engine sounds cleaner at about a twentieth of SoundTouch's speed, for renders. Both begin
+// with the source's first sample and give the same length; at tempo 0, pitch 0 neither runs.
+// Changing it restarts the stretching at the channel's position, as a seek does. False
+// (BASS_ERROR_HANDLE) when `tempoChannel` is not a tempo channel.
+enum class TempoStretcher { SoundTouch, RubberBand };
+bool setTempoStretcher(DWORD tempoChannel, TempoStretcher kind);
+
 // Called with the handle of every channel that is freed (BASS_StreamFree, AUTOFREE, a tempo
 // channel's source, BASS_Free), on the thread that frees it, after the channel left the table.
 // For per-handle state kept outside the core (BPM). Listeners stay for the program's life.

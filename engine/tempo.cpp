@@ -1,14 +1,23 @@
-// Tempo channels: SoundTouch over a decoding source channel, on the source's byte timeline.
+// Tempo channels: SoundTouch (or, chosen per channel, Rubber Band's finer engine) over a decoding
+// source channel, on the source's byte timeline.
 //
 // At tempo 0, pitch 0 and the source's own rate the source's samples pass through untouched (the
 // stretcher is bypassed). SoundTouch compensates its start-up latency (its output begins with the
-// source's first sample). At the source's end the stretcher is fed a mirrored copy of the last
-// input (not silence, which would leave a silent tail) until it has produced input / ratio frames,
-// and the output is cut there: it ends with the source's last sample.
+// source's first sample); Rubber Band is given its preferred start pad of silence and its start
+// delay is dropped from its output, which aligns it the same way. At the source's end the stretcher
+// is fed a mirrored copy of the last input (not silence, which would leave a silent tail) until it
+// has produced input / ratio frames, and the output is cut there: it ends with the source's last
+// sample.
 #include <SoundTouch.h>
+#include <rubberband/RubberBandStretcher.h>
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 #include "engine/core_internal.h"
 
@@ -18,6 +27,178 @@ namespace {
 constexpr int64_t kFeedFrames = 2048;
 constexpr int64_t kTailFrames = 8192;  // input kept for the mirrored padding at the end
 
+// What the tempo channel needs of a stretcher: interleaved float in and out, frames counted.
+class Stretcher {
+  public:
+    virtual ~Stretcher() = default;
+    virtual void set(double tempoPercent, double pitchSemitones, double rateFactor) = 0;
+    virtual void put(const float* interleaved, int64_t frames) = 0;
+    virtual int64_t available() = 0;
+    virtual int64_t receive(float* interleaved, int64_t frames) = 0;
+    virtual void clear() = 0;
+};
+
+class SoundTouchStretcher : public Stretcher {
+  public:
+    SoundTouchStretcher(int rate, int chans) {
+        st.setSampleRate(uint(rate));
+        st.setChannels(uint(chans));
+    }
+    void set(double tempoPercent, double pitch, double rateFactor) override {
+        st.setTempoChange(tempoPercent);
+        st.setPitchSemiTones(pitch);
+        st.setRate(rateFactor);
+    }
+    void put(const float* in, int64_t frames) override { st.putSamples(in, uint(frames)); }
+    int64_t available() override { return st.numSamples(); }
+    int64_t receive(float* out, int64_t frames) override {
+        return st.receiveSamples(out, uint(frames));
+    }
+    void clear() override { st.clear(); }
+
+  private:
+    soundtouch::SoundTouch st;
+};
+
+// Rubber Band's R3 ("finer") engine in its real-time mode, so that it streams: after a restart
+// it is fed its preferred start pad of silence and the first getStartDelay() frames it returns
+// are dropped, so that its output begins with the source's first sample. One stretcher per
+// channel (the library's default keeps channels apart anyway); on a decoding channel, which is
+// pulled by its caller's thread and never by the output, the channels after the first are
+// stretched on a helper thread at the same time as the first.
+class RubberBandStretcher : public Stretcher {
+  public:
+    RubberBandStretcher(int rate, int chans, bool parallel) : chans(chans) {
+        for (int c = 0; c < chans; ++c) {
+            rbs.push_back(std::make_unique<RubberBand::RubberBandStretcher>(
+                size_t(rate), 1,
+                RubberBand::RubberBandStretcher::OptionProcessRealTime |
+                    RubberBand::RubberBandStretcher::OptionEngineFiner));
+            rbs.back()->setMaxProcessSize(size_t(kFeedFrames));
+        }
+        planar.assign(size_t(chans), std::vector<float>(size_t(kFeedFrames)));
+        toDrop.assign(size_t(chans), 0);
+        if (parallel && chans > 1) helper = std::thread([this] { helperLoop(); });
+        start();
+    }
+    ~RubberBandStretcher() override {
+        if (!helper.joinable()) return;
+        {
+            std::lock_guard g(m);
+            quit = true;
+        }
+        cv.notify_all();
+        helper.join();
+    }
+    void set(double tempoPercent, double pitch, double rateFactor) override {
+        const double timeRatio = 1.0 / ((1.0 + tempoPercent / 100.0) * rateFactor);
+        const double pitchScale = std::pow(2.0, pitch / 12.0) * rateFactor;
+        for (auto& rb : rbs) {
+            if (timeRatio != rb->getTimeRatio()) rb->setTimeRatio(timeRatio);
+            if (pitchScale != rb->getPitchScale()) rb->setPitchScale(pitchScale);
+        }
+    }
+    void put(const float* in, int64_t frames) override {
+        while (frames > 0) {
+            const int64_t n = std::min(frames, kFeedFrames);
+            for (int c = 0; c < chans; ++c) {
+                float* p = planar[size_t(c)].data();
+                for (int64_t i = 0; i < n; ++i) p[i] = in[i * chans + c];
+            }
+            processAll(n);
+            in += n * chans;
+            frames -= n;
+        }
+    }
+    int64_t available() override {
+        int64_t a = std::numeric_limits<int64_t>::max();
+        for (int c = 0; c < chans; ++c) {
+            dropDelay(c);
+            a = std::min<int64_t>(
+                a, toDrop[size_t(c)] > 0 ? 0 : std::max(0, rbs[size_t(c)]->available()));
+        }
+        return a;
+    }
+    int64_t receive(float* out, int64_t frames) override {
+        frames = std::min({frames, kFeedFrames, available()});
+        for (int c = 0; c < chans; ++c) {
+            float* p = planar[size_t(c)].data();
+            const int64_t got = int64_t(rbs[size_t(c)]->retrieve(&p, size_t(frames)));
+            for (int64_t i = 0; i < got; ++i) out[i * chans + c] = p[i];
+        }
+        return frames;
+    }
+    void clear() override {
+        for (auto& rb : rbs) rb->reset();
+        start();
+    }
+
+  private:
+    void process(int c, int64_t n) {
+        const float* p = planar[size_t(c)].data();
+        rbs[size_t(c)]->process(&p, size_t(n), false);
+    }
+    // The first channel here, the others on the helper when there is one.
+    void processAll(int64_t n) {
+        if (!helper.joinable()) {
+            for (int c = 0; c < chans; ++c) process(c, n);
+            return;
+        }
+        {
+            std::lock_guard g(m);
+            jobFrames = n;
+            jobDone = false;
+        }
+        cv.notify_all();
+        process(0, n);
+        std::unique_lock lk(m);
+        cv.wait(lk, [&] { return jobDone; });
+    }
+    void helperLoop() {
+        std::unique_lock lk(m);
+        for (;;) {
+            cv.wait(lk, [&] { return quit || jobFrames > 0; });
+            if (quit) return;
+            const int64_t n = jobFrames;
+            lk.unlock();
+            for (int c = 1; c < chans; ++c) process(c, n);
+            lk.lock();
+            jobFrames = 0;
+            jobDone = true;
+            cv.notify_all();
+        }
+    }
+    void start() {
+        for (int c = 0; c < chans; ++c)
+            toDrop[size_t(c)] = int64_t(rbs[size_t(c)]->getStartDelay());
+        for (auto& p : planar) std::fill(p.begin(), p.end(), 0.0f);
+        for (int64_t pad = int64_t(rbs[0]->getPreferredStartPad()); pad > 0; pad -= kFeedFrames)
+            processAll(std::min(pad, kFeedFrames));
+    }
+    void dropDelay(int c) {
+        auto& rb = *rbs[size_t(c)];
+        int64_t& left = toDrop[size_t(c)];
+        while (left > 0) {
+            const int a = rb.available();
+            if (a <= 0) return;
+            const int64_t n = std::min({left, int64_t(a), kFeedFrames});
+            float* p = scratch.data();
+            left -= int64_t(rb.retrieve(&p, size_t(n)));
+        }
+    }
+
+    int chans;
+    std::vector<std::unique_ptr<RubberBand::RubberBandStretcher>> rbs;
+    std::vector<std::vector<float>> planar;
+    std::vector<float> scratch = std::vector<float>(size_t(kFeedFrames));
+    std::vector<int64_t> toDrop;
+    std::thread helper;
+    std::mutex m;
+    std::condition_variable cv;
+    int64_t jobFrames = 0;
+    bool jobDone = false, quit = false;
+};
+
 class TempoChannel : public Channel {
   public:
     TempoChannel(std::shared_ptr<Channel> source, DWORD fl) : src(std::move(source)) {
@@ -26,8 +207,7 @@ class TempoChannel : public Channel {
         chans = src->chans;
         ctype = BASS_CTYPE_STREAM_TEMPO;
         lock = src->lock;  // one lock for the whole chain
-        st.setSampleRate(uint(rate));
-        st.setChannels(uint(chans));
+        st = std::make_unique<SoundTouchStretcher>(rate, chans);
         srcPos = double(src->positionFrames());
         ended = src->atEnd();
     }
@@ -73,9 +253,7 @@ class TempoChannel : public Channel {
         if (newTempo != -100.0f) tempo = newTempo;
         if (newPitch != -100.0f) pitch = newPitch;
         if (newRate != 0.0f) rateHz = newRate;
-        st.setTempoChange(tempo);
-        st.setPitchSemiTones(pitch);
-        st.setRate(rateFactor());
+        st->set(tempo, pitch, rateFactor());
         const bool wantBypass = tempo == 0.0f && pitch == 0.0f && rateFactor() == 1.0;
         if (wantBypass != bypass) {
             // Going to the stretcher: the source is where the output is, start it fresh.
@@ -87,12 +265,26 @@ class TempoChannel : public Channel {
         return true;
     }
 
+    // Changes the stretcher; the output restarts where it is, as on a seek.
+    void setStretcher(engine::TempoStretcher kind) {
+        if (kind == stretcherKind) return;
+        stretcherKind = kind;
+        if (kind == engine::TempoStretcher::RubberBand)
+            st = std::make_unique<RubberBandStretcher>(rate, chans, isDecode());
+        else
+            st = std::make_unique<SoundTouchStretcher>(rate, chans);
+        st->set(tempo, pitch, rateFactor());
+        if (!bypass && !ended) src->seekFrames(positionFrames());
+        restart();
+    }
+
     float tempo = 0.0f, pitch = 0.0f, rateHz = 0.0f;
+    engine::TempoStretcher stretcherKind = engine::TempoStretcher::SoundTouch;
     std::shared_ptr<Channel> src;
 
   private:
     void restart() {
-        st.clear();
+        st->clear();
         srcDone = false;
         expectedOut = 0;
         outCount = padFed = 0;
@@ -111,12 +303,12 @@ class TempoChannel : public Channel {
         int64_t produced = 0;
         while (produced < frames) {
             const int64_t target = std::llround(expectedOut);
-            int64_t avail = st.numSamples();
+            int64_t avail = st->available();
             if (srcDone) avail = std::min(avail, target - outCount);
             if (avail > 0) {
                 const int64_t take = std::min({avail, frames - produced, kFeedFrames});
                 fbuf.resize(size_t(take * chans));
-                const int64_t got = st.receiveSamples(fbuf.data(), uint(take));
+                const int64_t got = st->receive(fbuf.data(), take);
                 int16_t* out = dst + produced * chans;
                 for (int64_t i = 0; i < got * chans; ++i) {
                     const float v = std::clamp(fbuf[size_t(i)] * 32768.0f, -32768.0f, 32767.0f);
@@ -143,7 +335,7 @@ class TempoChannel : public Channel {
                 fbuf.resize(size_t(n * chans));
                 for (int64_t i = 0; i < n * chans; ++i)
                     fbuf[size_t(i)] = float(ibuf[size_t(i)]) * (1.0f / 32768.0f);
-                st.putSamples(fbuf.data(), uint(n));
+                st->put(fbuf.data(), n);
                 expectedOut += double(n) / ratio();
                 // Only the input near the end is needed for the padding.
                 if (src->lengthFrames() - src->positionFrames() < kTailFrames + 2 * kFeedFrames ||
@@ -184,7 +376,7 @@ class TempoChannel : public Channel {
                     fbuf[size_t(i * chans + c)] = tail[size_t(frame * chans + c)];
             }
         }
-        st.putSamples(fbuf.data(), uint(n));
+        st->put(fbuf.data(), n);
         padFed += n;
     }
 
@@ -195,7 +387,7 @@ class TempoChannel : public Channel {
         }
     }
 
-    soundtouch::SoundTouch st;
+    std::unique_ptr<Stretcher> st;
     bool bypass = true, srcDone = false;
     double srcPos = 0;
     double expectedOut = 0;  // input fed since the last restart / ratio
@@ -247,4 +439,12 @@ DWORD BASS_FX_TempoGetSource(DWORD chan) {
     auto ch = findTempo(chan);
     if (!ch) return 0;
     return ok(ch->src->handle);
+}
+
+bool engine::setTempoStretcher(DWORD tempoChannel, TempoStretcher kind) {
+    auto ch = findTempo(tempoChannel);
+    if (!ch) return false;
+    std::lock_guard g(*ch->lock);
+    ch->setStretcher(kind);
+    return ok(true);
 }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
@@ -17,10 +19,6 @@ namespace render {
 // equalizer) into a ring buffer while the caller's thread runs the tempo channel over it. The
 // ring is seen by the engine as a Source, registered as a stream of its own, so that the tempo
 // channel reads from it exactly as it would read the file stream.
-//
-// With the vocal remover on, both channels of a stereo source are equal after it, so the ring
-// keeps one of them and the tempo channel works on mono audio (half the work); step() writes
-// each sample to both channels again.
 namespace detail {
 
 struct ReadAhead {
@@ -28,7 +26,9 @@ struct ReadAhead {
     int sourceChannels = 2;
     int channels = 2;  // delivered: sourceChannels, or 1 when keeping one of two equal channels
     int rate = 44100;
-    int64_t frames = 0;
+    int64_t frames = 0;     // the passage's length
+    int64_t first = 0;      // the source frame the passage starts at
+    int64_t remaining = 0;  // frames the worker has still to deliver
 
     std::mutex m;
     std::condition_variable cv;
@@ -36,11 +36,18 @@ struct ReadAhead {
     size_t head = 0, count = 0;  // samples
     bool eof = false, stop = false, running = false;
     std::thread worker;
+    std::shared_ptr<dsp::KeepBassRemover> keepBass;  // its DSP runs on the worker while it lives
 
     static constexpr size_t kChunkSamples = 16384;
 
-    ReadAhead(HSTREAM s, int sourceCh, bool mono, int r, int64_t len)
-        : stream(s), sourceChannels(sourceCh), channels(mono ? 1 : sourceCh), rate(r), frames(len) {
+    ReadAhead(HSTREAM s, int sourceCh, bool mono, int r, int64_t from, int64_t len)
+        : stream(s),
+          sourceChannels(sourceCh),
+          channels(mono ? 1 : sourceCh),
+          rate(r),
+          frames(len),
+          first(from),
+          remaining(len) {
         ring.resize(kChunkSamples * 16);
     }
     ~ReadAhead() { halt(); }
@@ -53,8 +60,12 @@ struct ReadAhead {
                 cv.wait(lk, [&] { return stop || ring.size() - count >= kChunkSamples; });
                 if (stop) return;
             }
-            const int n = BASS_ChannelGetData(stream, tmp.data(), DWORD(tmp.size() * 2));
+            const int64_t want = std::min<int64_t>(int64_t(tmp.size()) / sourceChannels, remaining);
+            const int n =
+                want > 0 ? BASS_ChannelGetData(stream, tmp.data(), DWORD(want * sourceChannels * 2))
+                         : 0;
             std::lock_guard lk(m);
+            if (n > 0) remaining -= n / (2 * sourceChannels);
             if (n <= 0) {
                 eof = true;
                 cv.notify_all();
@@ -114,7 +125,9 @@ struct ReadAhead {
         head = count = 0;
         eof = false;
         stop = false;
-        return BASS_ChannelSetPosition(stream, QWORD(frame) * QWORD(sourceChannels) * 2) != 0;
+        remaining = std::max<int64_t>(0, frames - frame);
+        return BASS_ChannelSetPosition(stream, QWORD(first + frame) * QWORD(sourceChannels) * 2) !=
+               0;
     }
 };
 
@@ -138,6 +151,16 @@ class ReadAheadSource : public engine::Source {
 
 }  // namespace
 
+namespace {
+
+std::string seconds(double s) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f s", s);
+    return text;
+}
+
+}  // namespace
+
 RenderPipeline::RenderPipeline(uint32_t maxDataBytes)
     : writer_(maxDataBytes), block_(kBlockBytes / 2) {}
 
@@ -151,6 +174,7 @@ bool RenderPipeline::open(const std::string& source, const std::string& output,
     finish();
     close();
     error_.clear();
+    note_.clear();
     position_ = length_ = 0;
     ended_ = false;
     expand_ = 1;
@@ -173,30 +197,64 @@ bool RenderPipeline::open(const std::string& source, const std::string& output,
         close();
         return false;
     }
-    length_ = length;
 
-    if (settings.vocalRemover) removerDsp_ = dsp::attachVocalRemover(stream_);
+    BASS_CHANNELINFO info{};
+    BASS_ChannelGetInfo(stream_, &info);
+    const int channels = std::max(1, int(info.chans));
+    const QWORD frameBytes = 2 * QWORD(channels);
+
+    // The passage: from `fromSeconds` to `toSeconds` (0: the end), in whole frames.
+    const int64_t total = int64_t(length / frameBytes);
+    const int64_t from = std::llround(std::max(0.0, settings.fromSeconds) * info.freq);
+    int64_t to = settings.toSeconds > 0 ? std::llround(settings.toSeconds * info.freq) : total;
+    to = std::min(to, total);
+    if (from >= to) {
+        error_ = "\"" + source + "\" has no audio between " + seconds(settings.fromSeconds) +
+                 " and " + (settings.toSeconds > 0 ? seconds(settings.toSeconds) : "its end") +
+                 " (it lasts " + seconds(double(total) / info.freq) + ").";
+        close();
+        return false;
+    }
+    if (from > 0 && !BASS_ChannelSetPosition(stream_, QWORD(from) * frameBytes)) {
+        error_ = "Cannot read \"" + source + "\" from " + seconds(settings.fromSeconds) + ".";
+        close();
+        return false;
+    }
+    length_ = QWORD(to - from) * frameBytes;
+    std::shared_ptr<dsp::KeepBassRemover> keepBass;
+    if (settings.vocalRemover) {
+        if (channels != 2)
+            note_ = "the vocal remover works on stereo sources only: \"" + source + "\" has " +
+                    (channels == 1 ? std::string("one channel")
+                                   : std::to_string(channels) + " channels") +
+                    " and is rendered without it";
+        if (settings.vocalMode == VocalMode::KeepBass) {
+            keepBass = std::make_shared<dsp::KeepBassRemover>(double(info.freq));
+            removerDsp_ = keepBass->attach(stream_);
+        } else {
+            removerDsp_ = dsp::attachVocalRemover(stream_);
+        }
+    }
     if (settings.equalizer) {
         BASS_FX_DSPPEAKEQ params{};
         dsp::equalizerOn(stream_, params, settings.eqSliders);
     }
 
-    HSTREAM tempoSource = stream_;
-    if (settings.decodeAhead) {
-        BASS_CHANNELINFO info{};
-        BASS_ChannelGetInfo(stream_, &info);
-        const int channels = std::max(1, int(info.chans));
-        const bool mono = settings.vocalRemover && channels == 2;
-        ahead_ = std::make_shared<detail::ReadAhead>(stream_, channels, mono, int(info.freq),
-                                                     int64_t(length / (2 * QWORD(channels))));
-        if (mono) expand_ = 2;
-        aheadStream_ = engine::createSourceStream(std::make_unique<ReadAheadSource>(ahead_),
-                                                  BASS_STREAM_DECODE);
-        if (aheadStream_)
-            tempoSource = aheadStream_;
-        else
-            ahead_.reset();
+    // After the remover both channels of a stereo source are equal: stretch one of them.
+    const bool mono = settings.vocalRemover && channels == 2;
+    ahead_ = std::make_shared<detail::ReadAhead>(stream_, channels, mono, int(info.freq), from,
+                                                 to - from);
+    ahead_->keepBass = keepBass;
+    if (mono) expand_ = 2;
+    aheadStream_ =
+        engine::createSourceStream(std::make_unique<ReadAheadSource>(ahead_), BASS_STREAM_DECODE);
+    if (!aheadStream_) {
+        error_ =
+            "Cannot process \"" + source + "\": " + describeOpenError(BASS_ErrorGetCode()) + ".";
+        close();
+        return false;
     }
+    HSTREAM tempoSource = aheadStream_;
 
     tempo_ = BASS_FX_TempoCreate(tempoSource, BASS_STREAM_DECODE);
     if (!tempo_) {
@@ -207,6 +265,7 @@ bool RenderPipeline::open(const std::string& source, const std::string& output,
     }
     BASS_FX_TempoSet(tempo_, settings.tempoPercent, 0, -100);
     BASS_FX_TempoSet(tempo_, -100, 0, settings.pitchSemitones);
+    if (settings.highQuality) engine::setTempoStretcher(tempo_, engine::TempoStretcher::RubberBand);
 
     auto header = files::WaveHeader::fromChannel(tempo_);
     if (header && expand_ > 1)

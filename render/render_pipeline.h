@@ -2,8 +2,15 @@
 //
 //   decoding stream of the source (PlayChannel at first)
 //     -> the vocal remover's DSP procedure and the equalizer, when on
+//   [a second thread runs the above ahead into a ring]
 //     -> decoding tempo channel with the tempo and pitch (PlayChannel from then on)
 //     -> blocks of up to 20,000 bytes appended to a WAV file through WaveWriter.
+//
+// Every decision about how the audio is processed is taken here, so that the window and the
+// command line, which only drive it, write the same bytes for the same settings. Stretching runs
+// on the caller's thread, decoding and the effects on a second one. With the vocal remover on a
+// stereo source both channels are equal after it: the ring keeps one of them, the stretcher works
+// on mono audio (half the work) and step() writes each sample to both channels again.
 //
 // Driven block by block so that a window can process its events between blocks:
 //
@@ -35,18 +42,24 @@ namespace detail {
 struct ReadAhead;
 }
 
+// How the vocal remover takes out the centre: everywhere, or only above the bass.
+enum class VocalMode { Full, KeepBass };
+
 struct RenderSettings {
     float tempoPercent = 0.0f;    // -60 .. +60 in the window
     float pitchSemitones = 0.0f;  // -8 .. +8 in the window
-    bool vocalRemover = false;
+    bool vocalRemover = false;    // only on stereo sources; others pass unchanged (see note())
+    VocalMode vocalMode = VocalMode::Full;
     // The equalizer on the source stream, with these slider values (gain = -value dB). The
     // window passes "Peaking Equalizer" when the vocal remover is on, else the equalizer button.
     bool equalizer = false;
     std::array<int, dsp::kEqBands> eqSliders{};
-    // Decode the source and run the vocal remover and the equalizer on a second thread, ahead of
-    // the tempo processing, so that a render uses two cores. With the vocal remover on, the tempo
-    // processing then works on one of the two (equal) channels and the output is widened again.
-    bool decodeAhead = false;
+    // Stretch with Rubber Band's finer engine instead of SoundTouch ("High quality render").
+    bool highQuality = false;
+    // The passage rendered, in seconds of the source: from `fromSeconds` to `toSeconds` (0: to
+    // the end). position() and length() then count the passage's bytes.
+    double fromSeconds = 0;
+    double toSeconds = 0;
 };
 
 class RenderPipeline {
@@ -81,13 +94,17 @@ class RenderPipeline {
     // PlayChannel) until the engine is freed; the command line closes them.
     void close();
 
-    // Progress: the tempo channel's position and the source's length, in source bytes.
+    // Progress: the tempo channel's position and the source's (or the passage's) length, in
+    // source bytes.
     uint64_t position() const { return position_; }
     uint64_t length() const { return length_; }
     // PCM bytes written to the file so far.
     uint32_t bytesWritten() const { return writer_.dataBytes(); }
     const files::WaveHeader& header() const { return writer_.header(); }
     const std::string& error() const { return error_; }
+    // What open() wants the user told though the render goes on ("" when nothing): a setting
+    // that does not apply to this source.
+    const std::string& note() const { return note_; }
 
     // The engine handles, for a window that acts on them during the render.
     HSTREAM sourceStream() const { return stream_; }
@@ -97,7 +114,7 @@ class RenderPipeline {
   private:
     files::WaveWriter writer_;
     std::vector<int16_t> block_;
-    std::string error_;
+    std::string error_, note_;
     std::shared_ptr<detail::ReadAhead> ahead_;
     HSTREAM stream_ = 0;
     HSTREAM aheadStream_ = 0;

@@ -198,6 +198,21 @@ int main(int argc, char** argv) {
             "  engine tempo channel + 7 EQ bands + DSP:    %.3f s (%.0fx realtime), %lld bytes\n",
             engineBest, 240.0 / engineBest, static_cast<long long>(engineBytes));
         std::printf("  ratio plain / engine: %.2f (goal >= 0.9)\n", plainBest / engineBest);
+
+        // Rubber Band's real-time mode on the same channel: whether live playback could use it
+        // (it needs a good margin on one core: at least 4x realtime in CPU time).
+        const double r0 = cpuNow();
+        const DWORD s = BASS_StreamCreateFile(0, mp3.c_str(), 0, 0, BASS_STREAM_DECODE);
+        const DWORD t = BASS_FX_TempoCreate(s, BASS_STREAM_DECODE | BASS_FX_FREESOURCE);
+        BASS_FX_TempoSet(t, 20, 0, -2);
+        engine::setTempoStretcher(t, engine::TempoStretcher::RubberBand);
+        const int64_t rbBytes = drain(t);
+        BASS_StreamFree(t);
+        const double rb = cpuNow() - r0;
+        std::printf(
+            "  engine tempo channel on Rubber Band (R3):   %.3f s (%.1fx realtime), %lld bytes; "
+            "%.2fx SoundTouch's CPU time\n",
+            rb, 240.0 / rb, static_cast<long long>(rbBytes), rb / engineBest);
     }
 
     // 3. Play to first output on the null output.

@@ -1,9 +1,13 @@
 // Normalising a 4-minute 44.1 kHz stereo WAV (goal: >= 200x realtime), as a ratio to
-// `sox --norm` on the same file in the same run (skipped, with a note, when sox is missing).
+// `sox --norm` on the same file in the same run (skipped, with a note, when sox is missing); and
+// loudness normalisation to -23 and -16 LUFS of speech-like, music and sine sources, the result
+// measured independently by `ffmpeg -af ebur128=peak=true` (goal: within 0.2 LU, true peak <= -1
+// dBTP).
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "components/normaliser_component.h"
@@ -26,6 +30,57 @@ double best(int runs, F&& f) {
     return b;
 }
 
+// ffmpeg's integrated loudness and true peak of `path`; false when it cannot tell.
+bool ffmpegLoudness(const std::string& path, double& lufs, double& truePeak) {
+    const std::string cmd = "ffmpeg -nostats -hide_banner -i '" + path +
+                            "' -af ebur128=peak=true -f null - 2>&1 | tail -n 12";
+    std::unique_ptr<FILE, int (*)(FILE*)> p(popen(cmd.c_str(), "r"), pclose);
+    if (!p) return false;
+    char line[512];
+    bool gotI = false, gotPeak = false;
+    while (std::fgets(line, sizeof line, p.get())) {
+        if (std::sscanf(line, " I: %lf LUFS", &lufs) == 1) gotI = true;
+        if (std::sscanf(line, " Peak: %lf dBFS", &truePeak) == 1) gotPeak = true;
+    }
+    return gotI && gotPeak;
+}
+
+void benchLoudness(const fixtures::TempDir& dir) {
+    if (std::system("command -v ffmpeg >/dev/null 2>&1") != 0) {
+        std::printf("normaliser: ffmpeg not installed, loudness not measured\n");
+        return;
+    }
+    fixtures::Pcm speech = fixtures::sine(180, 20.0, 44100, 1, 0.3);
+    for (int64_t i = 0; i < speech.frames(); ++i) {
+        const double t = double(i) / 44100;
+        const double syllables = std::max(0.0, std::sin(2 * M_PI * 2.5 * t)) * (int(t) % 3 != 2);
+        speech.samples[size_t(i)] = int16_t(speech.samples[size_t(i)] * syllables);
+    }
+    const std::pair<const char*, fixtures::Pcm> sources[] = {
+        {"speech-like", speech},
+        {"music", fixtures::drumTrack(120, 20.0, 5)},
+        {"sine", fixtures::sine(997, 20.0, 44100, 2, 0.05)}};
+    for (const auto& [name, pcm] : sources)
+        for (double target : {-23.0, -16.0}) {
+            const std::string in = dir.file("loud-in.wav"), out = dir.file("loud-out.wav");
+            fixtures::writeWav(in, pcm);
+            NormaliseOptions o;
+            o.target = NormaliseOptions::Target::Loudness;
+            o.lufs = target;
+            const NormaliseResult r = NormaliserComponent::normalise(in, out, o, nullptr);
+            double lufs = 0, peak = 0;
+            if (!r.error.empty() || !ffmpegLoudness(out, lufs, peak)) {
+                std::printf("normaliser: loudness of %s: FAILED %s\n", name, r.error.c_str());
+                continue;
+            }
+            std::printf(
+                "normaliser: %s to %.0f LUFS: ffmpeg measures %.1f LUFS (%+.1f LU), true peak %.1f "
+                "dBTP (goal within 0.2 LU, <= -1 dBTP)%s%s\n",
+                name, target, lufs, lufs - target, peak, r.note.empty() ? "" : "; ",
+                r.note.c_str());
+        }
+}
+
 }  // namespace
 
 int main() {
@@ -34,6 +89,7 @@ int main() {
     const std::string in = dir.file("in.wav"), out = dir.file("out.wav"),
                       soxOut = dir.file("sox.wav");
     fixtures::writeWav(in, fixtures::drumTrack(120, lengthSec, 3));
+    benchLoudness(dir);
 
     const double ours =
         best(3, [&] { return NormaliserComponent::normalizeFile(in, out, 90.0, nullptr).empty(); });

@@ -1,5 +1,7 @@
 #include "render/normaliser/Form11.h"
 
+#include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -39,6 +41,17 @@ Form11::Form11(QWidget* parent) : QDialog(parent) {
     Text3->setMinimumWidth(60);
     Label1 = new QLabel("% Normalization", this);
     Label1->setObjectName("Label1");
+    cboTarget = new QComboBox(this);
+    cboTarget->setObjectName("cboTarget");
+    cboTarget->addItems({"Peak %", "Loudness (LUFS)"});
+    spnLufs = new QDoubleSpinBox(this);
+    spnLufs->setObjectName("spnLufs");
+    spnLufs->setRange(-70.0, 0.0);
+    spnLufs->setDecimals(1);
+    spnLufs->setSingleStep(0.5);
+    spnLufs->setValue(-16.0);
+    spnLufs->setSuffix(" LUFS");
+    spnLufs->setEnabled(false);
     prog = new QProgressBar(this);
     prog->setObjectName("prog");
     prog->setRange(0, 100);
@@ -57,14 +70,20 @@ Form11::Form11(QWidget* parent) : QDialog(parent) {
     g->addWidget(Text2, 1, 1);
     g->addWidget(Command2, 1, 2);
     auto* percentRow = new QHBoxLayout;
+    percentRow->addWidget(cboTarget);
     percentRow->addWidget(Text3);
     percentRow->addWidget(Label1);
+    percentRow->addWidget(spnLufs);
     percentRow->addStretch(1);
     g->addLayout(percentRow, 2, 1);
     g->addWidget(prog, 3, 0, 1, 2);
     g->addWidget(Label2, 3, 2);
     g->addWidget(Command3, 4, 2);
 
+    connect(cboTarget, &QComboBox::currentIndexChanged, this, [this](int index) {
+        Text3->setEnabled(index == 0);
+        spnLufs->setEnabled(index == 1);
+    });
     connect(Command1, &QPushButton::clicked, this, &Form11::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form11::Command2_Click);
     connect(Command3, &QPushButton::clicked, this, &Form11::Command3_Click);
@@ -95,11 +114,20 @@ void Form11::Command3_Click() {
     const std::string source = Text1->text().toStdString();
     const std::string destination = Text2->text().toStdString();
     const std::string percent = Text3->text().toStdString();
-    if (source.empty() || destination.empty() || percent.empty()) return;
+    const bool loudness = cboTarget->currentIndex() == 1;
+    if (source.empty() || destination.empty() || (!loudness && percent.empty())) return;
     auto& p = platform::Platform::instance();
     p.setBusy(true);
     Command3->setEnabled(false);
-    const std::string error = normaliser->Normalize(source, destination, percent);
+    std::string error;
+    if (loudness) {
+        NormaliseOptions options;
+        options.target = NormaliseOptions::Target::Loudness;
+        options.lufs = spnLufs->value();
+        error = normaliser->run(source, destination, options).error;
+    } else {
+        error = normaliser->Normalize(source, destination, percent);
+    }
     Command3->setEnabled(true);
     if (!error.empty()) {
         // A refused job never reaches 100: end the busy pointer here and say why.
@@ -118,8 +146,10 @@ void Form11::ReportNormaliseProgress(double percent) {
     Label2->setText(percentText(percent));
     if (percent != 100.0) return;
     prog->setValue(100);
-    platform::message("Finished Normalizing The Wave Audio File", "Finished",
-                      platform::Icon::Information);
+    std::string text = "Finished Normalizing The Wave Audio File";
+    if (cboTarget->currentIndex() == 1 && !normaliser->lastNote().empty())
+        text += "\n" + normaliser->lastNote();
+    platform::message(text, "Finished", platform::Icon::Information);
     prog->setValue(0);
     Label2->setText("00 %");
     platform::Platform::instance().setBusy(false);

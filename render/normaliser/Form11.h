@@ -1,10 +1,13 @@
-// The normaliser window " Normalize Wave File": a source WAV, a destination WAV and a
-// percentage, handed to the normalising component; its progress is shown until it finishes.
+// The normaliser window " Normalize Wave File": a source WAV, a destination WAV and a target (a
+// peak percentage, or a loudness in LUFS), handed to the normalising component; its progress is
+// shown until it finishes.
 #pragma once
 
 #include <QDialog>
 #include <string>
 
+class QComboBox;
+class QDoubleSpinBox;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -22,6 +25,8 @@ class Form11 : public QDialog {
     QPushButton* Command2;
     QLineEdit* Text3;  // percentage
     QLabel* Label1;
+    QComboBox* cboTarget;     // "Peak %" or "Loudness (LUFS)"
+    QDoubleSpinBox* spnLufs;  // the loudness target, -70 .. 0 LUFS
     QProgressBar* prog;
     QLabel* Label2;
     QPushButton* Command3;  // "Start"

@@ -8,6 +8,9 @@
 #include <filesystem>
 #include <sys/stat.h>
 
+#include <ebur128.h>
+#include <sndfile.h>
+
 #include "components/normaliser_component.h"
 #include "tests/support/audio_fixtures.h"
 
@@ -149,4 +152,146 @@ TEST(Normaliser, RefusesBadInputAndWritesNothing) {
     }
     for (const auto& e : std::filesystem::directory_iterator(dir.path()))
         EXPECT_EQ(e.path().string().find(".tmp"), std::string::npos) << e.path();
+}
+
+namespace {
+
+// Writes `frames` frames of `channels` channels from `sample(frame, channel)` (-1..1) as a WAV
+// of the given libsndfile subtype.
+template <typename F>
+void writeWave(const std::string& path, int subtype, int channels, int64_t frames, F sample) {
+    SF_INFO info{};
+    info.samplerate = 44100;
+    info.channels = channels;
+    info.format = SF_FORMAT_WAV | subtype;
+    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
+    std::vector<double> frame(static_cast<size_t>(channels), 0.0);
+    for (int64_t i = 0; i < frames; ++i) {
+        for (int c = 0; c < channels; ++c) frame[size_t(c)] = sample(i, c);
+        sf_writef_double(f, frame.data(), 1);
+    }
+    sf_close(f);
+}
+
+struct Loudness {
+    double lufs = 0, truePeakDb = 0;
+};
+
+Loudness measure(const std::string& path) {
+    const Pcm p = fixtures::readAudio(path);
+    ebur128_state* st = ebur128_init(unsigned(p.channels), unsigned(p.rate),
+                                     EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK);
+    ebur128_add_frames_short(st, p.samples.data(), size_t(p.frames()));
+    Loudness l;
+    ebur128_loudness_global(st, &l.lufs);
+    double tp = 0;
+    for (int c = 0; c < p.channels; ++c) {
+        double v = 0;
+        ebur128_true_peak(st, unsigned(c), &v);
+        tp = std::max(tp, v);
+    }
+    l.truePeakDb = 20 * std::log10(tp);
+    ebur128_destroy(&st);
+    return l;
+}
+
+}  // namespace
+
+TEST(Normaliser, LoudnessTargetIsReachedUnderTheTruePeakCeiling) {
+    fixtures::TempDir dir;
+    // Speech-like: syllables of a voiced tone with pauses; music: the drum track; a plain sine.
+    Pcm speech = fixtures::sine(180, 6.0, 44100, 1, 0.3);
+    for (int64_t i = 0; i < speech.frames(); ++i) {
+        const double t = double(i) / 44100;
+        const double envelope = std::max(0.0, std::sin(2 * M_PI * 2.5 * t)) * (int(t) % 3 != 2);
+        speech.samples[size_t(i)] = int16_t(speech.samples[size_t(i)] * envelope);
+    }
+    const std::pair<const char*, Pcm> sources[] = {
+        {"speech", speech},
+        {"music", fixtures::drumTrack(120, 6.0, 4)},
+        {"sine", fixtures::sine(997, 6.0, 44100, 2, 0.05)}};
+    for (const auto& [name, pcm] : sources) {
+        const std::string src = dir.file(std::string(name) + ".wav"), dst = dir.file("out.wav");
+        fixtures::writeWav(src, pcm);
+        for (double target : {-23.0, -16.0}) {
+            NormaliseOptions o;
+            o.target = NormaliseOptions::Target::Loudness;
+            o.lufs = target;
+            const NormaliseResult r = NormaliserComponent::normalise(src, dst, o, {});
+            ASSERT_EQ(r.error, "") << name;
+            const Loudness got = measure(dst);
+            EXPECT_LE(got.truePeakDb, -1.0 + 0.05) << name;
+            if (r.note.empty())
+                EXPECT_NEAR(got.lufs, target, 0.2) << name << " at " << target;
+            else  // the ceiling lowered the gain: quieter than asked, never louder
+                EXPECT_LT(got.lufs, target) << name << ": " << r.note;
+        }
+    }
+    // A target the ceiling cannot allow: the gain is lowered and the note says so.
+    NormaliseOptions loud;
+    loud.target = NormaliseOptions::Target::Loudness;
+    loud.lufs = -3;
+    const NormaliseResult r =
+        NormaliserComponent::normalise(dir.file("music.wav"), dir.file("out.wav"), loud, {});
+    ASSERT_EQ(r.error, "");
+    EXPECT_NE(r.note.find("-1 dBTP"), std::string::npos) << r.note;
+    EXPECT_LE(measure(dir.file("out.wav")).truePeakDb, -0.95);
+}
+
+TEST(Normaliser, FinerSourcesAreScaledDitheredOrKeptAt24Bits) {
+    fixtures::TempDir dir;
+    // Half a second of a full-scale tone, then a -100 dBFS sine: to 16 bits the quiet part lies
+    // below one step and only dither keeps it.
+    const std::string quiet = dir.file("quiet.wav"), out = dir.file("out.wav");
+    writeWave(quiet, SF_FORMAT_FLOAT, 1, 88200, [](int64_t i, int) {
+        const double a = i < 22050 ? 0.999 : 1e-5;
+        return a * std::sin(2 * M_PI * 441.0 * double(i) / 44100);
+    });
+    ASSERT_EQ(normalize(quiet, out, "100").error, "");
+    const Pcm got = fixtures::readAudio(out);
+    ASSERT_EQ(got.frames(), 88200);
+    EXPECT_NEAR(peakOf(got), 32767, 2);  // read at full scale, not truncated to -1, 0, 1
+    int nonZero = 0, largest = 0;
+    for (int64_t i = 44100; i < got.frames(); ++i) {
+        nonZero += got.samples[size_t(i)] != 0;
+        largest = std::max(largest, std::abs(int(got.samples[size_t(i)])));
+    }
+    EXPECT_GT(nonZero, 44100 / 4);
+    EXPECT_LT(largest, 2);
+
+    // A 24-bit source written as 24 bits keeps its fine steps.
+    const std::string deep = dir.file("deep.wav");
+    writeWave(deep, SF_FORMAT_PCM_24, 2, 44100,
+              [](int64_t i, int c) { return (c + 1) * 0.2 * std::sin(double(i) / 9.0); });
+    NormaliseOptions o;
+    o.percent = 50;
+    o.bits = 24;
+    ASSERT_EQ(NormaliserComponent::normalise(deep, out, o, {}).error, "");
+    const auto bytes = fixtures::readBytes(out);
+    EXPECT_EQ(fixtures::le16(bytes, 34), 24);
+    EXPECT_EQ(bytes.size(), 44u + 44100u * 6u);
+    EXPECT_NEAR(peakOf(fixtures::readAudio(out)), 0.5 * 32767, 2);
+}
+
+TEST(Normaliser, ADestinationThatCannotBeReplacedGivesTheTrueReason) {
+    fixtures::TempDir dir;
+    const std::string good = dir.file("good.wav");
+    fixtures::writeWav(good, fixtures::sine(440, 0.5));
+    // A folder where the file should go: the rename fails and says why.
+    const std::string folder = dir.file("out.wav");
+    std::filesystem::create_directories(folder + "/inside");
+    const NormaliseRun r = normalize(good, folder, "90");
+    EXPECT_NE(r.error.find(folder), std::string::npos) << r.error;
+    EXPECT_EQ(r.error.find("Success"), std::string::npos) << r.error;
+    EXPECT_TRUE(std::filesystem::is_directory(folder + "/inside"));
+
+    // A write-protected file is refused and kept.
+    const std::string kept = dir.file("kept.wav");
+    fixtures::writeBytes(kept, {1, 2, 3});
+    chmod(kept.c_str(), 0444);
+    EXPECT_NE(normalize(good, kept, "90").error.find("write-protected"), std::string::npos);
+    EXPECT_EQ(fixtures::readBytes(kept), (std::vector<uint8_t>{1, 2, 3}));
+    // No temporary file is left beside them.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 3);
 }

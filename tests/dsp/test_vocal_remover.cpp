@@ -115,3 +115,78 @@ TEST(VocalRemoverDSP, RemovesTheCentreOfAStereoMixDecodedByTheEngine) {
                     fixtures::toneLevelDb(mix, 1, right) - 6.02, 1.0);
     }
 }
+
+TEST(VocalRemoverDSP, LeavesAStreamThatIsNotStereoAsItIs) {
+    fixtures::TempDir tmp;
+    const auto mono = fixtures::stereoMix(440, 1000, 2500, 1.0);
+    fixtures::Pcm one{44100, 1, {}};
+    for (int64_t f = 0; f < mono.frames(); ++f) one.samples.push_back(mono.samples[size_t(2 * f)]);
+    const std::string path = tmp.file("mono.wav");
+    fixtures::writeWav(path, one);
+    for (bool keepBass : {false, true}) {
+        const HSTREAM stream = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
+        ASSERT_NE(stream, 0u);
+        EXPECT_FALSE(dsp::vocalRemoverApplies(stream));
+        dsp::KeepBassRemover remover(44100);
+        ASSERT_NE(keepBass ? remover.attach(stream) : dsp::attachVocalRemover(stream), 0u);
+        EXPECT_EQ(fixtures::readChannel(stream).samples, one.samples) << "keep bass " << keepBass;
+        BASS_StreamFree(stream);
+    }
+}
+
+namespace {
+
+// `freq` Hz at 0.5 of full scale: equal in both channels, or (`centred` false) left only.
+std::vector<int16_t> toneFrames(double freq, bool centred, double seconds = 1.0) {
+    std::vector<int16_t> s(size_t(44100 * seconds) * 2);
+    for (size_t f = 0; f < s.size() / 2; ++f) {
+        const auto v = int16_t(std::lrint(16384.0 * std::sin(2 * M_PI * freq * double(f) / 44100)));
+        s[2 * f] = v;
+        s[2 * f + 1] = centred ? v : 0;
+    }
+    return s;
+}
+
+double levelDb(const std::vector<int16_t>& s, double freq) {
+    fixtures::Pcm p{44100, 2, {s.begin() + 2 * 8820, s.end()}};  // past the filters' settling
+    return fixtures::toneLevelDb(p, 0, freq);
+}
+
+}  // namespace
+
+TEST(KeepBassRemover, RemovesTheCentreAboveTheCrossoverAndKeepsTheBass) {
+    struct Case {
+        double hz;
+        double minFall, maxFall;  // dB the centred tone loses
+    };
+    for (const Case c :
+         {Case{50, -1, 1}, Case{60, -1, 1}, Case{1000, 40, 200}, Case{3000, 40, 200}}) {
+        auto s = toneFrames(c.hz, true);
+        const double before = levelDb(s, c.hz);
+        dsp::KeepBassRemover remover(44100);
+        remover.process(s.data(), s.size() / 2);
+        const double fall = before - levelDb(s, c.hz);
+        EXPECT_GE(fall, c.minFall) << c.hz << " Hz";
+        EXPECT_LE(fall, c.maxFall) << c.hz << " Hz";
+        for (size_t f = 0; f < s.size() / 2; ++f) ASSERT_EQ(s[2 * f], s[2 * f + 1]);
+    }
+    // A part in one channel only stays above the crossover, at half its amplitude as with the
+    // full remover.
+    auto side = toneFrames(2000, false);
+    const double before = levelDb(side, 2000);
+    dsp::KeepBassRemover remover(44100);
+    remover.process(side.data(), side.size() / 2);
+    EXPECT_NEAR(levelDb(side, 2000), before - 6.02, 0.5);
+}
+
+TEST(KeepBassRemover, TheTwoBandsSumBackFlat) {
+    for (double hz : {40.0, 100.0, 140.0, 150.0, 160.0, 250.0, 1000.0, 8000.0}) {
+        auto s = toneFrames(hz, false);
+        std::vector<int16_t> mid(s.size());
+        for (size_t f = 0; f < s.size() / 2; ++f)
+            mid[2 * f] = mid[2 * f + 1] = int16_t(s[2 * f] / 2);
+        dsp::KeepBassRemover split(44100, dsp::KeepBassRemover::kDefaultCrossoverHz, false);
+        split.process(s.data(), s.size() / 2);
+        EXPECT_NEAR(levelDb(s, hz), levelDb(mid, hz), 0.1) << hz << " Hz";
+    }
+}

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "engine/bass.h"
+#include "engine/engine_ext.h"
 #include "tests/support/audio_fixtures.h"
 #include "tests/support/channel_reader.h"
 
@@ -140,6 +141,41 @@ TEST_F(Tempo, AnOnsetLandsWhereTheTempoPutsIt) {
         const double expected = 44100.0 / (1.0 + tempo / 100.0);
         EXPECT_NEAR(double(onset), expected, 0.03 * 44100) << "tempo " << tempo;
         BASS_StreamFree(t);
+    }
+}
+
+TEST_F(Tempo, RubberBandIsExactAtUnityAndLinesUpWithSoundTouch) {
+    const Pcm noise = fixtures::noise(1.0);
+    const DWORD unity = open(write("noise.wav", noise));
+    ASSERT_TRUE(engine::setTempoStretcher(unity, engine::TempoStretcher::RubberBand));
+    EXPECT_EQ(readAll(unity, 4 * 333).samples, noise.samples);
+    BASS_StreamFree(unity);
+    EXPECT_FALSE(engine::setTempoStretcher(source, engine::TempoStretcher::RubberBand));
+
+    // A 1 kHz tone from 1.0 s: where it starts, its pitch and the length against SoundTouch's.
+    Pcm src = fixtures::sine(1000, 2.5);
+    for (int64_t i = 0; i < 44100; ++i)
+        src.samples[size_t(i * 2)] = src.samples[size_t(i * 2 + 1)] = 0;
+    const std::string path = write("onset.wav", src);
+    for (auto [tempo, pitch] : {std::pair{-10.f, 0.f}, {20.f, -2.f}, {-30.f, 5.f}}) {
+        SCOPED_TRACE(testing::Message() << "tempo " << tempo << " pitch " << pitch);
+        int64_t frames[2] = {};
+        for (auto kind : {engine::TempoStretcher::SoundTouch, engine::TempoStretcher::RubberBand}) {
+            const DWORD t = open(path);
+            BASS_FX_TempoSet(t, tempo, 0, pitch);
+            ASSERT_TRUE(engine::setTempoStretcher(t, kind));
+            const Pcm out = readAll(t);
+            frames[int(kind)] = out.frames();
+            int64_t onset = -1;
+            for (int64_t i = 0; i < out.frames() && onset < 0; ++i)
+                if (std::abs(out.samples[size_t(i * 2)]) > 3000) onset = i;
+            EXPECT_NEAR(double(onset), 44100.0 / (1.0 + tempo / 100.0), 0.05 * 44100)
+                << "stretcher " << int(kind);
+            EXPECT_NEAR(fixtures::dominantFrequency(slice(out, out.frames() / 2, 22050), 0),
+                        1000.0 * std::pow(2.0, pitch / 12.0), 8.0);
+            BASS_StreamFree(t);
+        }
+        EXPECT_LE(std::abs(frames[0] - frames[1]), 5000);  // one render block
     }
 }
 

@@ -77,16 +77,16 @@ class RenderPipelineTest : public ::testing::Test {
 TEST_F(RenderPipelineTest, NoChangesGiveTheSourceSampleForSample) {
     const auto music = fixtures::drumTrack(120, 4.3, 5);
     const std::string in = source(music), out = tmp.file("newwave.wav");
-    for (bool ahead : {false, true}) {
+    for (bool highQuality : {false, true}) {  // at tempo 0, pitch 0 neither stretcher runs
         RenderSettings s;
-        s.decodeAhead = ahead;
+        s.highQuality = highQuality;
         const auto r = renderFile(in, out, s);
         ASSERT_TRUE(r.opened) << r.error;
         EXPECT_EQ(r.last, RenderPipeline::Step::Finished);
         const auto got = fixtures::readAudio(out);
         EXPECT_EQ(got.rate, 44100);
         EXPECT_EQ(got.channels, 2);
-        EXPECT_TRUE(got.samples == music.samples) << "decode ahead " << ahead;
+        EXPECT_TRUE(got.samples == music.samples) << "high quality " << highQuality;
         EXPECT_EQ(r.finalPosition, r.length);
         EXPECT_EQ(r.length, uint64_t(music.samples.size() * 2));
         expectConsistentFile(out);
@@ -98,11 +98,11 @@ TEST_F(RenderPipelineTest, BlocksAreFullButTheLastAndTheSizesCountTheBytesWritte
     // must describe the file, not the position.
     const std::string in = source(fixtures::drumTrack(100, 5.0, 2));
     const std::string out = tmp.file("newwave.wav");
-    for (bool removerAhead : {false, true}) {  // also the path that stretches one channel
-        SCOPED_TRACE(removerAhead);
+    for (bool remover : {false, true}) {  // also the path that stretches one channel
+        SCOPED_TRACE(remover);
         RenderSettings s;
         s.tempoPercent = 25;
-        s.vocalRemover = s.decodeAhead = removerAhead;
+        s.vocalRemover = remover;
         const auto r = renderFile(in, out, s);
         ASSERT_TRUE(r.opened) << r.error;
         ASSERT_GE(r.blocks.size(), 2u);
@@ -139,25 +139,20 @@ TEST_F(RenderPipelineTest, TempoPitchAndEffectsDoWhatTheySay) {
     EXPECT_NEAR(double(got.frames()), double(mix.frames()), mix.frames() * 0.01);
     EXPECT_GT(fixtures::toneLevelDb(got, 0, 880), fixtures::toneLevelDb(got, 0, 440) + 20);
 
-    // Tempo, pitch and equalizer give the same bytes whether or not decoding runs ahead on a
-    // second thread.
+    // Tempo, pitch and equalizer give the same bytes on every run, however the decoding thread
+    // and the stretching thread meet.
     s = {};
     s.tempoPercent = 20;
     s.pitchSemitones = -2;
     s.equalizer = true;
     s.eqSliders = {-10, -7, -3, 0, 1, -7, -7};
     ASSERT_TRUE(renderFile(in, out, s).opened);
-    s.decodeAhead = true;
     ASSERT_TRUE(renderFile(in, out2, s).opened);
     EXPECT_TRUE(fixtures::readBytes(out) == fixtures::readBytes(out2));
 
-    // The vocal remover: both channels equal in every frame. Decoding ahead, the stretcher works
-    // on one of the two equal channels: the same sound, at most one step apart where it rounds
-    // differently.
+    // The vocal remover: both channels equal in every frame, the same on every run.
     s.vocalRemover = true;
-    s.decodeAhead = false;
     ASSERT_TRUE(renderFile(in, out, s).opened);
-    s.decodeAhead = true;
     ASSERT_TRUE(renderFile(in, out2, s).opened);
     const auto inThread = fixtures::readAudio(out), ahead = fixtures::readAudio(out2);
     ASSERT_EQ(ahead.samples.size(), inThread.samples.size());
@@ -248,7 +243,6 @@ TEST_F(RenderPipelineTest, AnAbandonedRenderLeavesMatchingSizes) {
     {
         RenderPipeline p;
         RenderSettings s;
-        s.decodeAhead = true;
         s.tempoPercent = 10;
         ASSERT_TRUE(p.open(in, out, s));
         for (int i = 0; i < 5; ++i) ASSERT_EQ(p.step(), RenderPipeline::Step::More);
@@ -256,4 +250,35 @@ TEST_F(RenderPipelineTest, AnAbandonedRenderLeavesMatchingSizes) {
     }
     EXPECT_EQ(fs::file_size(out), 100044u);
     expectConsistentFile(out);
+}
+
+TEST_F(RenderPipelineTest, APassageRendersOnlyItsPart) {
+    const auto music = fixtures::drumTrack(120, 4.0, 6);
+    const std::string in = source(music), out = tmp.file("newwave.wav");
+    struct Case {
+        double from, to, tempo;
+        int64_t expectedFrames;
+    };
+    for (const Case c : {Case{1.0, 2.5, 0, 66150}, Case{3.0, 0, 0, 44100},
+                         Case{0.5, 1.5, 25, int64_t(44100 / 1.25)}}) {
+        SCOPED_TRACE(testing::Message() << c.from << " .. " << c.to << " at " << c.tempo);
+        RenderSettings s;
+        s.fromSeconds = c.from;
+        s.toSeconds = c.to;
+        s.tempoPercent = float(c.tempo);
+        const auto r = renderFile(in, out, s);
+        ASSERT_TRUE(r.opened) << r.error;
+        EXPECT_EQ(r.finalPosition, r.length);
+        const auto got = fixtures::readAudio(out);
+        EXPECT_NEAR(double(got.frames()), double(c.expectedFrames), 2.0);
+        if (c.tempo == 0) {
+            EXPECT_TRUE(std::equal(got.samples.begin(), got.samples.end(),
+                                   music.samples.begin() + int64_t(c.from * 44100) * 2));
+        }
+    }
+    RenderSettings beyond;
+    beyond.fromSeconds = 5;
+    const auto r = renderFile(in, out, beyond);
+    EXPECT_FALSE(r.opened);
+    EXPECT_NE(r.error.find("no audio between"), std::string::npos) << r.error;
 }

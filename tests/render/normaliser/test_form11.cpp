@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -129,4 +131,30 @@ TEST_F(Form11Test, ARefusedJobSaysWhyAndEndsTheBusyPointer) {
     EXPECT_FALSE(scripted->busy());
     EXPECT_TRUE(form->isVisible());
     EXPECT_FALSE(std::filesystem::exists(dir.file("out.wav")));
+}
+
+TEST_F(Form11Test, ALoudnessJobUsesTheSpinBoxAndShowsTheTruePeakNote) {
+    fixtures::TempDir dir;
+    const std::string src = dir.file("in.wav"), dst = dir.file("out.wav");
+    fixtures::writeWav(src, fixtures::drumTrack(120, 3.0, 2));
+    form->show();
+    form->Text1->setText(QString::fromStdString(src));
+    form->Text2->setText(QString::fromStdString(dst));
+    form->Text3->setText("");  // not needed for a loudness target
+    form->cboTarget->setCurrentIndex(1);
+    EXPECT_FALSE(form->Text3->isEnabled());
+    struct Case {
+        double lufs;
+        bool ceilingNote;
+    };
+    for (const Case c : {Case{-30.0, false}, Case{-2.0, true}}) {
+        scripted->messages.clear();
+        form->spnLufs->setValue(c.lufs);
+        form->Command3->click();
+        ASSERT_EQ(scripted->messages.size(), 1u) << c.lufs;
+        const std::string& text = scripted->messages[0].text;
+        EXPECT_EQ(text.rfind("Finished Normalizing The Wave Audio File", 0), 0u) << text;
+        EXPECT_EQ(text.find("dBTP") != std::string::npos, c.ceilingNote) << text;
+        EXPECT_TRUE(std::filesystem::exists(dst));
+    }
 }
