@@ -199,8 +199,8 @@ int main(int argc, char** argv) {
             engineBest, 240.0 / engineBest, static_cast<long long>(engineBytes));
         std::printf("  ratio plain / engine: %.2f (goal >= 0.9)\n", plainBest / engineBest);
 
-        // Rubber Band's real-time mode on the same channel: whether live playback could use it
-        // (it needs a good margin on one core: at least 4x realtime in CPU time).
+        // Rubber Band on the same decoding channel (its offline mode, as a render runs it), on
+        // the calling thread's CPU time: one channel's share of the high-quality render.
         const double r0 = cpuNow();
         const DWORD s = BASS_StreamCreateFile(0, mp3.c_str(), 0, 0, BASS_STREAM_DECODE);
         const DWORD t = BASS_FX_TempoCreate(s, BASS_STREAM_DECODE | BASS_FX_FREESOURCE);

@@ -179,6 +179,22 @@ TEST_F(Tempo, RubberBandIsExactAtUnityAndLinesUpWithSoundTouch) {
     }
 }
 
+// A render's stretcher fixes its ratios once fed: a change on the way must still be heard, from
+// where the output is, for both the length and the pitch.
+TEST_F(Tempo, RubberBandOnADecodingChannelFollowsChangesOnTheWay) {
+    const Pcm src = fixtures::sine(1000, 4.0);
+    const DWORD t = open(write("s.wav", src));
+    BASS_FX_TempoSet(t, 25, 0, 0);
+    ASSERT_TRUE(engine::setTempoStretcher(t, engine::TempoStretcher::RubberBand));
+    std::vector<int16_t> buf(2 * 44100);
+    ASSERT_EQ(BASS_ChannelGetData(t, buf.data(), 44100 * 4), 44100 * 4);  // 1.25 s of the source
+    ASSERT_TRUE(BASS_FX_TempoSet(t, -20, 0, 3));
+    const Pcm rest = readAll(t);
+    EXPECT_NEAR(double(rest.frames()), 2.75 * 44100 / 0.8, 0.01 * 44100);
+    EXPECT_NEAR(fixtures::dominantFrequency(slice(rest, rest.frames() / 2, 22050), 0),
+                1000.0 * std::pow(2.0, 3 / 12.0), 8.0);
+}
+
 TEST_F(Tempo, PositionFollowsTheSourceAndSeeksFlushTheStretcher) {
     const Pcm src = fixtures::sine(440, 4.0);
     const DWORD t = open(write("s.wav", src));
