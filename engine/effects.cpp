@@ -90,7 +90,7 @@ class PeakEq : public Effect {
             using V = float __attribute__((vector_size(16)));
             using M = int __attribute__((vector_size(16)));
             constexpr int K = (N + 1) / 2;
-            V b0[K], b1[K], b2[K], a1[K], a2[K], z1[K], z2[K], out[K];
+            V b0[K]{}, b1[K]{}, b2[K]{}, a1[K]{}, a2[K]{}, z1[K]{}, z2[K]{}, out[K]{};
             for (int j = 0; j < K; ++j) {
                 const Band* lo = bands[2 * j];
                 const Band* hi = 2 * j + 1 < N ? bands[2 * j + 1] : nullptr;
@@ -109,8 +109,12 @@ class PeakEq : public Effect {
                 V in[K];
                 const V x = t < frames ? V{float(s[t * 2]), float(s[t * 2 + 1]), 0, 0} : V{};
                 in[0] = __builtin_shuffle(x, out[0], M{0, 1, 4, 5});
+                // Unrolled, so that every band's state stays in a register: a loop over the arrays
+                // keeps them in memory and puts a store and a load on each band's feedback path.
+#pragma GCC unroll 8
                 for (int j = 1; j < K; ++j)
                     in[j] = __builtin_shuffle(out[j - 1], out[j], M{2, 3, 4, 5});
+#pragma GCC unroll 8
                 for (int j = 0; j < K; ++j) {
                     const V y = b0[j] * in[j] + z1[j];
                     V n1 = b1[j] * in[j] - a1[j] * y + z2[j];
