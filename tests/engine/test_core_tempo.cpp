@@ -179,6 +179,28 @@ TEST_F(Tempo, RubberBandIsExactAtUnityAndLinesUpWithSoundTouch) {
     }
 }
 
+// A full-scale tone overshoots a little in the stretchers: the output is clamped at full scale,
+// never wrapped round to the other sign, and keeps its level.
+TEST_F(Tempo, AFullScaleToneIsClampedNotWrapped) {
+    const std::string path = write("loud.wav", fixtures::sine(200, 1.0, 44100, 2, 1.0));
+    for (auto kind : {engine::TempoStretcher::SoundTouch, engine::TempoStretcher::RubberBand})
+        for (auto [tempo, pitch] : {std::pair{-30.f, 3.f}, {25.f, -2.f}}) {
+            SCOPED_TRACE(testing::Message() << "stretcher " << int(kind) << " tempo " << tempo);
+            const DWORD t = open(path);
+            BASS_FX_TempoSet(t, tempo, 0, pitch);
+            ASSERT_TRUE(engine::setTempoStretcher(t, kind));
+            const Pcm out = readAll(t);
+            int jump = 0, peak = 0;
+            for (size_t i = 2; i < out.samples.size(); ++i) {
+                jump = std::max(jump, std::abs(out.samples[i] - out.samples[i - 2]));
+                peak = std::max(peak, std::abs(int(out.samples[i])));
+            }
+            EXPECT_LT(jump, 4000);
+            EXPECT_GT(peak, 30000);
+            BASS_StreamFree(t);
+        }
+}
+
 // A render's stretcher fixes its ratios once fed: a change on the way must still be heard, from
 // where the output is, for both the length and the pitch.
 TEST_F(Tempo, RubberBandOnADecodingChannelFollowsChangesOnTheWay) {
