@@ -95,6 +95,13 @@ std::optional<std::string> QtPlatform::saveFile(const FileDialog& d) {
     return QDir::toNativeSeparators(f).toStdString();
 }
 
+std::optional<std::string> QtPlatform::chooseFolder(const FileDialog& d) {
+    const QString f = QFileDialog::getExistingDirectory(owner(), QString::fromStdString(d.title),
+                                                        QString::fromStdString(d.initialDir));
+    if (f.isEmpty()) return std::nullopt;
+    return QDir::toNativeSeparators(f).toStdString();
+}
+
 void QtPlatform::setBusy(bool busy) {
     if (busy == busy_) return;
     busy_ = busy;

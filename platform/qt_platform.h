@@ -10,6 +10,7 @@ public:
     Answer messageBox(const MessageBox& box) override;
     std::optional<std::string> openFile(const FileDialog& dialog) override;
     std::optional<std::string> saveFile(const FileDialog& dialog) override;
+    std::optional<std::string> chooseFolder(const FileDialog& dialog) override;
     void setBusy(bool busy) override;
     bool busy() const override { return busy_; }
     std::string programFolder() override;
