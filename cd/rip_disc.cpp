@@ -1,6 +1,10 @@
 #include "cd/rip_disc.h"
 
 #include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -57,6 +61,78 @@ bool writeTextFile(const std::string& path, const std::string& text) {
     return files::replaceFile(temp, path).ok;
 }
 
+// Encodes blocks on a thread of its own while the caller reads the next ones, so that reading
+// the disc and encoding overlap. At most kQueuedBlocks blocks wait; buffers are reused.
+class EncodeThread {
+  public:
+    explicit EncodeThread(TrackEncoder& encoder) : encoder_(encoder) {
+        thread_ = std::thread([this] { run(); });
+    }
+    ~EncodeThread() { finish(); }
+
+    // A buffer to read into (from those the encoder has done with).
+    std::vector<uint8_t> buffer() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (spare_.empty()) return std::vector<uint8_t>(kReadBytes);
+        std::vector<uint8_t> b = std::move(spare_.back());
+        spare_.pop_back();
+        b.resize(kReadBytes);
+        return b;
+    }
+    // Queues `block` (its size is the bytes to write); waits while the queue is full. False once
+    // the encoder has failed.
+    bool push(std::vector<uint8_t> block) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return queue_.size() < kQueuedBlocks || failed_; });
+        if (failed_) return false;
+        queue_.push_back(std::move(block));
+        changed_.notify_all();
+        return true;
+    }
+    // Waits until every queued block is written; true when all writes succeeded.
+    bool finish() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            closed_ = true;
+            changed_.notify_all();
+        }
+        if (thread_.joinable()) thread_.join();
+        return !failed_;
+    }
+
+  private:
+    static constexpr size_t kQueuedBlocks = 16;
+
+    void run() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        while (true) {
+            changed_.wait(lock, [this] { return !queue_.empty() || closed_; });
+            if (queue_.empty()) return;
+            std::vector<uint8_t> block = std::move(queue_.front());
+            queue_.pop_front();
+            changed_.notify_all();
+            lock.unlock();
+            const bool ok = encoder_.write(block.data(), block.size());
+            lock.lock();
+            spare_.push_back(std::move(block));
+            if (!ok) {
+                failed_ = true;
+                queue_.clear();
+                changed_.notify_all();
+                return;
+            }
+        }
+    }
+
+    TrackEncoder& encoder_;
+    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::vector<uint8_t>> queue_;
+    std::vector<std::vector<uint8_t>> spare_;
+    bool closed_ = false, failed_ = false;
+};
+
 // One track: read, checksummed and encoded into a temporary file put in place at the end.
 void ripTrack(int drive, int index, const engine::CdTrackEntry& entry, bool firstAudio,
               bool lastAudio, const RipOptions& options, const RipTags& tags,
@@ -93,15 +169,17 @@ void ripTrack(int drive, int index, const engine::CdTrackEntry& entry, bool firs
 
     const uint64_t expected = uint64_t(entry.sectors) * BASS_CD_SECTOR_BYTES;
     TrackChecksums sums(uint64_t(entry.sectors) * kFramesPerSector, firstAudio, lastAudio);
-    std::vector<uint8_t> buf(kReadBytes);
     bool writeFailed = false, stopped = false;
+    EncodeThread encoding(*encoder);
     while (BASS_ChannelIsActive(stream)) {
+        std::vector<uint8_t> buf = encoding.buffer();
         const int n = BASS_ChannelGetData(stream, buf.data(), kReadBytes);
         if (n <= 0) break;
+        buf.resize(size_t(n));
         sums.add(buf.data(), size_t(n));
         t.bytes += uint64_t(n);
         discDone += uint64_t(n);
-        if (!encoder->write(buf.data(), size_t(n))) {
+        if (!encoding.push(std::move(buf))) {
             writeFailed = true;
             break;
         }
@@ -111,6 +189,7 @@ void ripTrack(int drive, int index, const engine::CdTrackEntry& entry, bool firs
             break;
         }
     }
+    if (!encoding.finish()) writeFailed = true;
     engine::cdStreamReadReport(stream, &t.report);
     BASS_ChannelStop(stream);
     BASS_StreamFree(stream);

@@ -88,6 +88,15 @@ int main() {
     }
     const std::string wav = dir.file("disc.wav");
     writeDiscWav(disc, wav);
+    // Reading with error correction and checksumming alone, for reference.
+    {
+        cd::RipOptions o;
+        o.folder = dir.file("rip-wav");
+        o.format = cd::RipFormat::Wav;
+        const double ms = medianMs(1, [&] { cd::ripDisc(drive, o); });
+        std::printf("rip to WAV (reading, checksums, log; no encoding): %.0f ms, %.0fx realtime\n",
+                    ms, double(kTracks) * kSectors / 75.0 * 1000.0 / ms);
+    }
     benchFormat(drive, dir, cd::RipFormat::Flac,
                 "flac --silent -f -o '" + dir.file("disc.flac") + "' '" + wav + "'", "flac");
     benchFormat(drive, dir, cd::RipFormat::Mp3,
