@@ -243,8 +243,11 @@ void FrmDemo::buildControls() {
 
     ripPanel_ = new RipPanel(this);
     place(ripPanel_, 8, 598, 485, 118);
-    connect(ripPanel_, &RipPanel::trackStarted, this,
-            [this](quint32 stream) { currentChannel_ = stream; });
+    // While the disc is ripped, the position label shows how far the track being read is.
+    connect(ripPanel_, &RipPanel::trackProgress, this, [this](qint64 done, qint64 total) {
+        lblTrackPosition_->setText(QString::fromUtf8(Seconds2HMS(lengthSeconds(done)) + " / " +
+                                                     Seconds2HMS(lengthSeconds(total))));
+    });
     connect(ripPanel_, &RipPanel::runningChanged, this, [this](bool running) {
         for (int b : {kPlay, kExtract}) cmdButton_[size_t(b)]->setEnabled(!running);
         cmbCDDrives_->setEnabled(!running);
@@ -473,7 +476,7 @@ void FrmDemo::tick() {
     } else if (!trackListFailed_) {
         LoadTrackList();
     }
-    updatePositionLabel();
+    if (!ripPanel_->running()) updatePositionLabel();
     inTick_ = false;
 }
 

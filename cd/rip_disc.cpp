@@ -183,6 +183,7 @@ void ripTrack(int drive, int index, const engine::CdTrackEntry& entry, bool firs
             writeFailed = true;
             break;
         }
+        if (hooks.trackProgress) hooks.trackProgress(t.bytes, expected);
         if (hooks.progress) hooks.progress(discDone, discTotal);
         if (stop && stop->load()) {
             stopped = t.bytes < expected;

@@ -81,6 +81,8 @@ struct RipHooks {
     std::function<void(int index, HSTREAM stream)> trackStarted;
     // After every read: audio bytes read of the whole disc, and the disc's audio bytes.
     std::function<void(uint64_t done, uint64_t total)> progress;
+    // After every read: bytes read of the track being read, and its length in bytes.
+    std::function<void(uint64_t done, uint64_t total)> trackProgress;
     // A track is done (whatever its status).
     std::function<void(const TrackRip& track)> trackDone;
 };

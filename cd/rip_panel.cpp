@@ -158,9 +158,9 @@ void RipPanel::start(const std::string& folder) {
     worker_ = std::thread([this, drive, options] {
         BASS_CD_Door(DWORD(drive), BASS_CD_DOOR_LOCK);
         RipHooks hooks;
-        hooks.trackStarted = [this](int, HSTREAM stream) {
-            QMetaObject::invokeMethod(
-                this, [this, stream] { emit trackStarted(quint32(stream)); }, Qt::QueuedConnection);
+        hooks.trackProgress = [this](uint64_t done, uint64_t total) {
+            trackDone_ = done;
+            trackTotal_ = total;
         };
         hooks.progress = [this](uint64_t done, uint64_t total) {
             done_ = done;
@@ -184,6 +184,7 @@ void RipPanel::showProgress() {
     progressPosted_ = false;
     const uint64_t total = total_;
     if (total > 0) prgDisc_->setValue(int(done_.load() * kProgressSteps / total));
+    emit trackProgress(qint64(trackDone_.load()), qint64(trackTotal_.load()));
 }
 
 void RipPanel::showTrack(const TrackRip& t) {
@@ -195,6 +196,7 @@ void RipPanel::stop() {
 }
 
 void RipPanel::stopAndWait() {
+    closing_ = true;  // the window is closing: no message box for the stopped rip
     stop_ = true;
     if (worker_.joinable()) worker_.join();
 }
@@ -202,6 +204,7 @@ void RipPanel::stopAndWait() {
 void RipPanel::finish(DiscRip rip) {
     if (worker_.joinable()) worker_.join();  // its last act was to post this
     finished_ = true;
+    showProgress();
     lastRip_ = std::move(rip);
     cmdExtractAll_->setText(QString::fromUtf8(kExtractAll));
     for (QWidget* w : {static_cast<QWidget*>(cmbRipFormat_), static_cast<QWidget*>(txtRipName_),
@@ -212,6 +215,7 @@ void RipPanel::finish(DiscRip rip) {
     const DiscRip& r = lastRip_;
     if (r.status == DiscRip::Status::NoDisc || r.status == DiscRip::Status::NoFolder) {
         lblRipStatus_->setText(QString::fromStdString(r.message));
+        if (closing_) return;
         platform::message(r.message, kTitle, platform::Icon::Exclamation);
         return;
     }
@@ -233,6 +237,7 @@ void RipPanel::finish(DiscRip rip) {
         text += " Every track was read without skips.";
     text += r.logPath.empty() ? " The log could not be written." : " Log: " + r.logPath;
     lblRipStatus_->setText(QString::fromStdString(text));
+    if (closing_) return;
     platform::message(text, kTitle,
                       marked.empty() ? platform::Icon::Information : platform::Icon::Exclamation);
 }

@@ -46,8 +46,9 @@ class RipPanel : public QWidget {
 
   signals:
     void runningChanged(bool running);
-    // A track's stream is being read (the window follows its position).
-    void trackStarted(quint32 stream);
+    // How far the track being read is: bytes read and its length (the window's position
+    // display shows it in place of a playing track's position).
+    void trackProgress(qint64 done, qint64 total);
 
   private:
     void start(const std::string& folder);
@@ -68,8 +69,9 @@ class RipPanel : public QWidget {
     std::thread worker_;
     std::atomic<bool> stop_{false};
     std::atomic<bool> finished_{true};
-    std::atomic<uint64_t> done_{0}, total_{0};
+    std::atomic<uint64_t> done_{0}, total_{0}, trackDone_{0}, trackTotal_{0};
     std::atomic<bool> progressPosted_{false};
+    bool closing_ = false;
     DiscRip lastRip_;
     std::string lastFolder_;
 };
