@@ -26,6 +26,7 @@ std::span<const Command> commands();
 // The subcommands.
 int renderCommand(const Args& args, std::ostream& out, std::ostream& err);
 int bpmCommand(const Args& args, std::ostream& out, std::ostream& err);
+int keyCommand(const Args& args, std::ostream& out, std::ostream& err);
 int mp3InfoCommand(const Args& args, std::ostream& out, std::ostream& err);
 int normalizeCommand(const Args& args, std::ostream& out, std::ostream& err);
 
