@@ -288,38 +288,44 @@ std::shared_ptr<Effect> makeEffect(int type) {
 using namespace engine::detail;
 
 BOOL BASS_FX_DSP_Set(DWORD handle, int type, int priority) {
-    auto ch = findChannel(handle);
-    if (!ch) return fail(BASS_ERROR_HANDLE, kFalse);
-    std::lock_guard g(*ch->lock);
-    if (ch->findEffect(type)) return ok(kTrue);  // already set: keep it and its parameters
-    auto fx = makeEffect(type);
-    if (!fx) return fail(BASS_ERROR_ILLTYPE, kFalse);
-    DspEntry e;
-    e.handle = newHandle();
-    e.priority = priority;
-    e.fxType = type;
-    e.fx = std::move(fx);
-    ch->addDsp(std::move(e));
-    return ok(kTrue);
+    return guarded(kFalse, [&]() -> BOOL {
+        auto ch = findChannel(handle);
+        if (!ch) return fail(BASS_ERROR_HANDLE, kFalse);
+        std::lock_guard g(*ch->lock);
+        if (ch->findEffect(type)) return ok(kTrue);  // already set: keep it and its parameters
+        auto fx = makeEffect(type);
+        if (!fx) return fail(BASS_ERROR_ILLTYPE, kFalse);
+        DspEntry e;
+        e.handle = newHandle();
+        e.priority = priority;
+        e.fxType = type;
+        e.fx = std::move(fx);
+        ch->addDsp(std::move(e));
+        return ok(kTrue);
+    });
 }
 
 BOOL BASS_FX_DSP_Remove(DWORD handle, int type) {
-    auto ch = findChannel(handle);
-    if (!ch) return fail(BASS_ERROR_HANDLE, kFalse);
-    std::lock_guard g(*ch->lock);
-    const DspEntry* e = ch->findEffect(type);
-    if (!e) return fail(BASS_ERROR_HANDLE, kFalse);
-    ch->removeDsp(e->handle);
-    return ok(kTrue);
+    return guarded(kFalse, [&]() -> BOOL {
+        auto ch = findChannel(handle);
+        if (!ch) return fail(BASS_ERROR_HANDLE, kFalse);
+        std::lock_guard g(*ch->lock);
+        const DspEntry* e = ch->findEffect(type);
+        if (!e) return fail(BASS_ERROR_HANDLE, kFalse);
+        ch->removeDsp(e->handle);
+        return ok(kTrue);
+    });
 }
 
 BOOL BASS_FX_DSP_SetParameters(DWORD handle, int type, const void* params) {
-    auto ch = findChannel(handle);
-    if (!ch) return fail(BASS_ERROR_HANDLE, kFalse);
-    std::lock_guard g(*ch->lock);
-    const DspEntry* e = ch->findEffect(type);
-    if (!e) return fail(BASS_ERROR_HANDLE, kFalse);
-    return e->fx->setParameters(params) ? ok(kTrue) : fail(BASS_ERROR_ILLPARAM, kFalse);
+    return guarded(kFalse, [&]() -> BOOL {
+        auto ch = findChannel(handle);
+        if (!ch) return fail(BASS_ERROR_HANDLE, kFalse);
+        std::lock_guard g(*ch->lock);
+        const DspEntry* e = ch->findEffect(type);
+        if (!e) return fail(BASS_ERROR_HANDLE, kFalse);
+        return e->fx->setParameters(params) ? ok(kTrue) : fail(BASS_ERROR_ILLPARAM, kFalse);
+    });
 }
 
 BOOL BASS_FX_DSP_GetParameters(DWORD handle, int type, void* params) {

@@ -62,7 +62,8 @@ Pcm clickTrack(double bpm, double seconds, int rate, int channels, double offset
     }
     p.samples.resize(size_t(n * channels));
     for (int64_t i = 0; i < n; ++i)
-        for (int c = 0; c < channels; ++c) p.samples[size_t(i * channels + c)] = toSample(mono[size_t(i)]);
+        for (int c = 0; c < channels; ++c)
+            p.samples[size_t(i * channels + c)] = toSample(mono[size_t(i)]);
     return p;
 }
 
@@ -83,7 +84,8 @@ Pcm drumTrack(double bpm, double seconds, unsigned seed, int rate) {
         // Kick: a falling sine with a fast decay.
         for (int64_t k = 0; k < rate / 6; ++k) {
             const double f = 50.0 + 90.0 * std::exp(-double(k) / (rate * 0.03));
-            const double v = 0.6 * std::exp(-double(k) / (rate * 0.05)) * std::sin(2 * kPi * f * k / rate);
+            const double v =
+                0.6 * std::exp(-double(k) / (rate * 0.05)) * std::sin(2 * kPi * f * k / rate);
             add(l, t0 + k, v);
             add(r, t0 + k, v);
         }
@@ -121,7 +123,8 @@ Pcm drumTrack(double bpm, double seconds, unsigned seed, int rate) {
     return p;
 }
 
-Pcm stereoMix(double centreHz, double leftHz, double rightHz, double seconds, int rate, double amp) {
+Pcm stereoMix(double centreHz, double leftHz, double rightHz, double seconds, int rate,
+              double amp) {
     Pcm p{rate, 2, {}};
     const int64_t n = int64_t(std::llround(seconds * rate));
     p.samples.resize(size_t(n * 2));
@@ -150,7 +153,15 @@ void writeWav(const std::string& path, const Pcm& pcm, int subtype) {
     info.format = SF_FORMAT_WAV | (subtype ? subtype : SF_FORMAT_PCM_16);
     SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
     if (!f) throw std::runtime_error("cannot write " + path);
-    sf_write_short(f, pcm.samples.data(), sf_count_t(pcm.samples.size()));
+    const int sub = info.format & SF_FORMAT_SUBMASK;
+    if (sub == SF_FORMAT_FLOAT || sub == SF_FORMAT_DOUBLE) {
+        // Float files hold full scale as 1.0 (libsndfile would store the integers unscaled).
+        std::vector<float> v(pcm.samples.size());
+        for (size_t i = 0; i < v.size(); ++i) v[i] = float(pcm.samples[i]) / 32768.0f;
+        sf_write_float(f, v.data(), sf_count_t(v.size()));
+    } else {
+        sf_write_short(f, pcm.samples.data(), sf_count_t(pcm.samples.size()));
+    }
     sf_close(f);
 }
 
@@ -160,7 +171,16 @@ Pcm readAudio(const std::string& path) {
     if (!f) throw std::runtime_error("cannot read " + path);
     Pcm p{info.samplerate, info.channels, {}};
     p.samples.resize(size_t(info.frames) * size_t(info.channels));
-    const sf_count_t got = sf_readf_short(f, p.samples.data(), info.frames);
+    const int sub = info.format & SF_FORMAT_SUBMASK;
+    sf_count_t got = 0;
+    if (sub == SF_FORMAT_FLOAT || sub == SF_FORMAT_DOUBLE) {  // at unity, 1.0 is full scale
+        std::vector<float> v(p.samples.size());
+        got = sf_readf_float(f, v.data(), info.frames);
+        for (size_t i = 0; i < v.size(); ++i)
+            p.samples[i] = int16_t(std::lrintf(std::clamp(v[i] * 32768.0f, -32768.0f, 32767.0f)));
+    } else {
+        got = sf_readf_short(f, p.samples.data(), info.frames);
+    }
     p.samples.resize(size_t(got) * size_t(info.channels));
     sf_close(f);
     return p;
@@ -192,7 +212,8 @@ void writeMp3(const std::string& path, const Pcm& pcm, int kbps, int vbrQuality,
             left[size_t(k)] = pcm.samples[size_t((i + k) * pcm.channels)];
             right[size_t(k)] = pcm.samples[size_t((i + k) * pcm.channels + (pcm.channels - 1))];
         }
-        const int w = lame_encode_buffer(gf, left.data(), right.data(), n, buf.data(), int(buf.size()));
+        const int w =
+            lame_encode_buffer(gf, left.data(), right.data(), n, buf.data(), int(buf.size()));
         out.insert(out.end(), buf.begin(), buf.begin() + std::max(0, w));
     }
     const int w = lame_encode_flush(gf, buf.data(), int(buf.size()));
@@ -257,8 +278,10 @@ double dominantFrequency(const Pcm& pcm, int channel) {
         const double b = pcm.samples[size_t((i + 1) * pcm.channels + channel)];
         if (a < 0 && b >= 0) {
             const double t = double(i) + (-a) / (b - a);
-            if (first < 0) first = t;
-            else ++crossings;
+            if (first < 0)
+                first = t;
+            else
+                ++crossings;
             last = t;
         }
     }
