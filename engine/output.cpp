@@ -322,7 +322,8 @@ bool produceChunk(Channel& ch, PlayState& ps, PullEvents& ev) {
     double start = ch.timelineFrames();
     const int64_t n = ch.pull(ps.pcm.data(), inFrames, ev);
     double end = ev.ends > 0 && ch.loops() ? double(ch.lengthFrames()) : ch.timelineFrames();
-    const bool final = ch.atEnd() && !ch.loops();
+    const bool atEnd = ch.atEnd() && !ch.loops();
+    bool final = atEnd;  // unless the resampler still holds output
 
     // To stereo float.
     float* stereo = c.data;
@@ -350,11 +351,20 @@ bool produceChunk(Channel& ch, PlayState& ps, PullEvents& ev) {
         if (ps.soxr) {
             soxr_process(ps.soxr, n ? stereo : nullptr, size_t(n), &idone, c.data,
                          size_t(kChunkCap), &odone);
-            if (final) {  // drain the filter's tail
-                size_t more = 0;
-                soxr_process(ps.soxr, nullptr, 0, nullptr, c.data + odone * 2,
-                             size_t(kChunkCap) - odone, &more);
-                odone += more;
+            if (atEnd) {
+                // Drain the filter's tail; what does not fit goes into the next chunks, and the
+                // last one is the one the resampler gave nothing more for.
+                final = false;
+                while (odone < size_t(kChunkCap)) {
+                    size_t more = 0;
+                    soxr_process(ps.soxr, nullptr, 0, nullptr, c.data + odone * 2,
+                                 size_t(kChunkCap) - odone, &more);
+                    if (more == 0) {
+                        final = true;
+                        break;
+                    }
+                    odone += more;
+                }
             }
         }
         outFrames = int64_t(odone);
