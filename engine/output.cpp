@@ -22,6 +22,7 @@
 #include <thread>
 
 #include "engine/core_internal.h"
+#include "engine/spsc_ring.h"
 
 namespace engine::detail {
 
@@ -44,8 +45,7 @@ struct Chunk {
 enum PlayMode : int { kStopped = 0, kPlaying = 1, kPaused = 3 };
 
 struct PlayState {
-    Chunk ring[kRingChunks];
-    std::atomic<uint32_t> wr{0}, rd{0};
+    SpscRing<Chunk> ring{kRingChunks};  // the worker (under the channel's lock) to the mixer
     std::atomic<uint32_t> gen{1};
     std::atomic<uint64_t> published{0};  // (gen << 48) | bytes consumed by the output
     std::atomic<uint64_t> seekBytes{0};  // position until the output consumes the new data
@@ -67,31 +67,31 @@ struct PlayState {
     std::atomic<int64_t> reqFrames{0};
     std::atomic<int> reqCancel{0};
 
+    // Each new datum is stored with release after the odd value, and loaded with acquire: a reader
+    // that saw any of it also sees the odd (or a later) value when it reads the sequence again.
     void writeSlide(const SlideRequest& r) {
         uint32_t s = slideSeq.load(std::memory_order_relaxed);
         for (;;) {  // writers take turns: make the sequence odd from an even value
-            if (!(s & 1) && slideSeq.compare_exchange_weak(s, s + 1, std::memory_order_relaxed))
+            if (!(s & 1) && slideSeq.compare_exchange_weak(s, s + 1, std::memory_order_acquire))
                 break;
             if (s & 1) s = slideSeq.load(std::memory_order_relaxed);
         }
-        std::atomic_thread_fence(std::memory_order_release);  // odd before any new data
-        reqFreq.store(r.freq, std::memory_order_relaxed);
-        reqVol.store(r.vol, std::memory_order_relaxed);
-        reqPan.store(r.pan, std::memory_order_relaxed);
-        reqFrames.store(r.frames, std::memory_order_relaxed);
-        reqCancel.store(r.cancel, std::memory_order_relaxed);
+        reqFreq.store(r.freq, std::memory_order_release);
+        reqVol.store(r.vol, std::memory_order_release);
+        reqPan.store(r.pan, std::memory_order_release);
+        reqFrames.store(r.frames, std::memory_order_release);
+        reqCancel.store(r.cancel, std::memory_order_release);
         slideSeq.store(s + 2, std::memory_order_release);  // the data before the even value
     }
     // A request newer than `seen`, read whole; false when there is none or a write is under way.
     bool readSlide(uint32_t seen, uint32_t& seq, SlideRequest& r) const {
         seq = slideSeq.load(std::memory_order_acquire);
         if (seq == seen || (seq & 1)) return false;
-        r.freq = reqFreq.load(std::memory_order_relaxed);
-        r.vol = reqVol.load(std::memory_order_relaxed);
-        r.pan = reqPan.load(std::memory_order_relaxed);
-        r.frames = reqFrames.load(std::memory_order_relaxed);
-        r.cancel = reqCancel.load(std::memory_order_relaxed);
-        std::atomic_thread_fence(std::memory_order_acquire);  // the data loads before the re-read
+        r.freq = reqFreq.load(std::memory_order_acquire);
+        r.vol = reqVol.load(std::memory_order_acquire);
+        r.pan = reqPan.load(std::memory_order_acquire);
+        r.frames = reqFrames.load(std::memory_order_acquire);
+        r.cancel = reqCancel.load(std::memory_order_acquire);
         return slideSeq.load(std::memory_order_relaxed) == seq;
     }
 
@@ -207,8 +207,6 @@ void advanceSlide(Channel& ch, PlayState& ps, int frames) {
 void mixChannel(Channel& ch, PlayState& ps, float* dst, int frames) {
     applySlideRequest(ch, ps);
     const uint32_t gen = ps.gen.load(std::memory_order_acquire);
-    uint32_t rd = ps.rd.load(std::memory_order_relaxed);
-    const uint32_t wr = ps.wr.load(std::memory_order_acquire);
     // Gains ramp from the last block's to this block's, so volume changes do not click.
     const float master = out().master.load(std::memory_order_relaxed);
     advanceSlide(ch, ps, frames);
@@ -220,10 +218,10 @@ void mixChannel(Channel& ch, PlayState& ps, float* dst, int frames) {
     const float dl = (gl - ps.lastL) / float(frames), dr = (gr - ps.lastR) / float(frames);
     float curL = ps.lastL, curR = ps.lastR;
     int done = 0;
-    while (rd != wr) {
-        Chunk& c = ps.ring[rd % kRingChunks];
+    while (Chunk* head = ps.ring.front()) {
+        Chunk& c = *head;
         if (c.gen != gen) {  // data from before a seek
-            ++rd;
+            ps.ring.pop();
             ps.rdOffset = 0;
             continue;
         }
@@ -244,27 +242,24 @@ void mixChannel(Channel& ch, PlayState& ps, float* dst, int frames) {
         if (ps.rdOffset >= c.frames) {
             if (c.ends) ps.pendingEnds.fetch_add(c.ends);
             if (c.final) ps.finished.store(true);
-            ++rd;
+            ps.ring.pop();
             ps.rdOffset = 0;
         }
         if (done >= frames) break;
     }
     ps.lastL = gl;
     ps.lastR = gr;
-    ps.rd.store(rd, std::memory_order_release);
 }
 
 // Skips chunks from before a seek at the head of the ring.
 void dropStale(PlayState& ps) {
     const uint32_t gen = ps.gen.load(std::memory_order_acquire);
-    uint32_t rd = ps.rd.load(std::memory_order_relaxed);
-    const uint32_t wr = ps.wr.load(std::memory_order_acquire);
-    const uint32_t start = rd;
-    while (rd != wr && ps.ring[rd % kRingChunks].gen != gen) ++rd;
-    if (rd != start) {
-        ps.rdOffset = 0;
-        ps.rd.store(rd, std::memory_order_release);
+    bool dropped = false;
+    for (Chunk* c = ps.ring.front(); c && c->gen != gen; c = ps.ring.front()) {
+        ps.ring.pop();
+        dropped = true;
     }
+    if (dropped) ps.rdOffset = 0;
 }
 
 void mix(float* dst, int frames) {
@@ -299,10 +294,9 @@ void waitMixPass() {
 int64_t bufferedFrames(PlayState& ps) {
     int64_t n = 0;
     const uint32_t gen = ps.gen.load();
-    for (uint32_t i = ps.rd.load(std::memory_order_acquire); i != ps.wr.load(); ++i) {
-        const Chunk& c = ps.ring[i % kRingChunks];
+    ps.ring.forEachUnread([&](const Chunk& c) {
         if (c.gen == gen) n += c.frames;
-    }
+    });
     return n;
 }
 
@@ -310,9 +304,9 @@ int64_t bufferedFrames(PlayState& ps) {
 // more can be written now (ring full, channel at its end).
 bool produceChunk(Channel& ch, PlayState& ps, PullEvents& ev) {
     if (ps.producedFinal) return false;
-    const uint32_t wr = ps.wr.load(std::memory_order_relaxed);
-    if (wr - ps.rd.load(std::memory_order_acquire) >= kRingChunks) return false;
-    Chunk& c = ps.ring[wr % kRingChunks];
+    Chunk* slot = ps.ring.slot();
+    if (!slot) return false;
+    Chunk& c = *slot;
     const int inRate = std::max(1, ch.freq.load());
     const bool resample = inRate != kOutRate;
     const int64_t inFrames =
@@ -378,7 +372,7 @@ bool produceChunk(Channel& ch, PlayState& ps, PullEvents& ev) {
     c.final = final;
     ev.ends = 0;  // reported through the chunk, when the output reaches it
     ps.producedFinal = final;
-    ps.wr.store(wr + 1, std::memory_order_release);
+    ps.ring.publish();
     return !final;
 }
 
