@@ -1,5 +1,8 @@
 // Channels: the handle table, file and custom-source streams, reading decoding channels, position
 // and length, attributes, DSP chains and syncs.
+// Threads: every BASS_ call here from any thread (the handle table has its own mutex, a channel's
+// processing its lock); BASS_ChannelGetData runs the channel's DSPs and END syncs on its caller's
+// thread; free listeners run on the thread that frees. See docs/threading.md.
 #include <algorithm>
 #include <cmath>
 #include <mutex>

@@ -1,5 +1,7 @@
 // File decoders: libsndfile for WAV, FLAC, Ogg and the other containers it reads; libmpg123 for
 // MP3 (gapless, with a full scan so the length is exact to the sample).
+// Threads: openFileSource and describeOpenFailure from any thread; a Source then from one thread at
+// a time (its owner, or the decoder worker once it is a channel).
 #include <fcntl.h>
 #include <mpg123.h>
 #include <sndfile.h>

@@ -1,4 +1,4 @@
-// Version and the last error code.
+// Version and the last error code. Threads: any; each thread has its own last error code.
 #include "engine/core_internal.h"
 
 namespace {
