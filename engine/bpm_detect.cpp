@@ -21,51 +21,12 @@
 #include "engine/bpm_beats.h"
 #include "engine/bpm_tempo.h"
 #include "engine/engine_ext.h"
+#include "engine/spsc_ring.h"
 
 namespace engine::bpm {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// --- single-producer, single-consumer ring -----------------------------------------------------
-
-template <class T>
-class SpscRing {
-  public:
-    explicit SpscRing(size_t capacityPow2) : buf_(capacityPow2), mask_(capacityPow2 - 1) {}
-
-    size_t writable() const {
-        return buf_.size() - size_t(head_.load(std::memory_order_relaxed) -
-                                    tail_.load(std::memory_order_acquire));
-    }
-    // Producer. All or nothing.
-    bool write(const T* src, size_t n) {
-        if (n > writable()) return false;
-        const uint64_t h = head_.load(std::memory_order_relaxed);
-        for (size_t i = 0; i < n; ++i) buf_[size_t(h + i) & mask_] = src[i];
-        head_.store(h + n, std::memory_order_release);
-        return true;
-    }
-    uint64_t written() const { return head_.load(std::memory_order_acquire); }
-    // Consumer.
-    size_t read(T* dst, size_t n) {
-        const uint64_t t = tail_.load(std::memory_order_relaxed);
-        const size_t avail = size_t(head_.load(std::memory_order_acquire) - t);
-        n = std::min(n, avail);
-        for (size_t i = 0; i < n; ++i) dst[i] = buf_[size_t(t + i) & mask_];
-        tail_.store(t + n, std::memory_order_release);
-        return n;
-    }
-    size_t readable() const {
-        return size_t(head_.load(std::memory_order_acquire) -
-                      tail_.load(std::memory_order_relaxed));
-    }
-
-  private:
-    std::vector<T> buf_;
-    size_t mask_;
-    std::atomic<uint64_t> head_{0}, tail_{0};
-};
 
 // A tapped block's end: ring frames written so far, and the timeline position there.
 struct Anchor {
