@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
+#include <cmath>
 
 #include "dsp/equalizer.h"
 #include "tests/app/window_fixture.h"
@@ -169,4 +170,40 @@ TEST_F(EffectsWindow, PlayReinstallsTheRemoverOnTheNewChannel) {
     EXPECT_TRUE(w->ui().Chkrem->isChecked());
     EXPECT_EQ(gainAmp(w->session().PlayChannel), 1.0f);
     EXPECT_EQ(eqSliders(*w), kCurve);
+}
+
+TEST_F(EffectsWindow, KeepBassLeavesTheCentredBassInPlaybackAndSwapsWhileItPlays) {
+    // A centred bass line at 60 Hz and a centred voice at 1 kHz.
+    fixtures::Pcm mix = fixtures::sine(60, 4.0, 44100, 2, 0.3);
+    const fixtures::Pcm voice = fixtures::sine(1000, 4.0, 44100, 2, 0.3);
+    for (size_t i = 0; i < mix.samples.size(); ++i) mix.samples[i] += voice.samples[i];
+    load(wav("bass.wav", mix));
+    ASSERT_TRUE(w->ui().chkKeepBass->isEnabled());
+    w->ui().chkKeepBass->setChecked(true);
+    w->ui().CmdPlay->click();
+
+    // What the output plays over the next half second, once the filters have settled.
+    auto heard = [] {
+        std::vector<float> out(2 * 22050);
+        engine::nullOutputRead(out.data(), 4410);
+        engine::nullOutputRead(out.data(), 22050);
+        fixtures::Pcm pcm{44100, 2, {}};
+        for (float v : out) pcm.samples.push_back(int16_t(std::lrint(v * 32767)));
+        return pcm;
+    };
+    const fixtures::Pcm plain = heard();
+    const double bass = fixtures::toneLevelDb(plain, 0, 60);
+    const double sung = fixtures::toneLevelDb(plain, 0, 1000);
+    ASSERT_GT(sung, -20);
+
+    w->ui().Chkrem->click();
+    const fixtures::Pcm kept = heard();
+    EXPECT_NEAR(fixtures::toneLevelDb(kept, 0, 60), bass, 1.5);
+    EXPECT_LT(fixtures::toneLevelDb(kept, 0, 1000), sung - 40);
+
+    w->ui().chkKeepBass->setChecked(false);  // the whole-band remover takes over
+    const fixtures::Pcm removed = heard();
+    EXPECT_LT(fixtures::toneLevelDb(removed, 0, 60), bass - 40);
+    EXPECT_LT(fixtures::toneLevelDb(removed, 0, 1000), sung - 40);
+    EXPECT_TRUE(desk->messages.empty());
 }
