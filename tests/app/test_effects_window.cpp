@@ -207,3 +207,39 @@ TEST_F(EffectsWindow, KeepBassLeavesTheCentredBassInPlaybackAndSwapsWhileItPlays
     EXPECT_LT(fixtures::toneLevelDb(removed, 0, 1000), sung - 40);
     EXPECT_TRUE(desk->messages.empty());
 }
+
+// "High quality playback" off and on: SoundTouch, or another stretcher, behind what plays.
+class PlaybackQuality : public EffectsWindow, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(PlaybackQuality, ChoosesThePlayingChannelsStretcher) {
+    const std::string song = wav("song.wav", fixtures::drumTrack(120, 3.0));
+    w->ui().mnuHighQualityPlayback->setChecked(GetParam());
+    load(song);
+    userMove(w->ui().sldTempo[2], 2);
+    w->ui().CmdPlay->click();
+    std::vector<float> played(2 * 22050);
+    engine::nullOutputRead(played.data(), 22050);
+
+    // The same half second 2 semitones up through SoundTouch.
+    const HSTREAM source = BASS_StreamCreateFile(0, song.c_str(), 0, 0, BASS_STREAM_DECODE);
+    const HSTREAM tempo = BASS_FX_TempoCreate(source, BASS_STREAM_DECODE | BASS_FX_FREESOURCE);
+    BASS_FX_TempoSet(tempo, -100, 0, 2);
+    std::vector<int16_t> soundTouch(played.size());
+    BASS_ChannelGetData(tempo, soundTouch.data(), DWORD(soundTouch.size() * 2));
+    BASS_StreamFree(tempo);
+
+    // How alike the two are in the left channel, past the first 0.1 s.
+    double ab = 0, aa = 0, bb = 0;
+    for (size_t i = 2 * 4410; i < played.size(); i += 2) {
+        const double a = played[i], b = soundTouch[i];
+        ab += a * b, aa += a * a, bb += b * b;
+    }
+    ASSERT_GT(aa, 1.0);  // sound reaches the output
+    const double alike = ab / std::sqrt(aa * bb);
+    if (GetParam())
+        EXPECT_LT(alike, 0.9);
+    else
+        EXPECT_GT(alike, 0.999);  // playback as it always was
+}
+
+INSTANTIATE_TEST_SUITE_P(OffOn, PlaybackQuality, ::testing::Bool());

@@ -266,4 +266,8 @@ TEST_P(SoundOptionsRender, ProcessWritesTheBytesOfQuorvinRender) {
 
 INSTANTIATE_TEST_SUITE_P(Options, SoundOptionsRender,
                          ::testing::Values(SoundOptions{true, false}, SoundOptions{false, true},
-                                           SoundOptions{true, true}));
+                                           SoundOptions{true, true}),
+                         [](const ::testing::TestParamInfo<SoundOptions>& info) {
+                             return std::string(info.param.highQuality ? "HighQuality" : "") +
+                                    (info.param.keepBass ? "KeepBass" : "");
+                         });
