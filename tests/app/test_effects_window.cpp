@@ -3,7 +3,6 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
-#include <cmath>
 
 #include "dsp/equalizer.h"
 #include "tests/app/window_fixture.h"
@@ -171,75 +170,3 @@ TEST_F(EffectsWindow, PlayReinstallsTheRemoverOnTheNewChannel) {
     EXPECT_EQ(gainAmp(w->session().PlayChannel), 1.0f);
     EXPECT_EQ(eqSliders(*w), kCurve);
 }
-
-TEST_F(EffectsWindow, KeepBassLeavesTheCentredBassInPlaybackAndSwapsWhileItPlays) {
-    // A centred bass line at 60 Hz and a centred voice at 1 kHz.
-    fixtures::Pcm mix = fixtures::sine(60, 4.0, 44100, 2, 0.3);
-    const fixtures::Pcm voice = fixtures::sine(1000, 4.0, 44100, 2, 0.3);
-    for (size_t i = 0; i < mix.samples.size(); ++i) mix.samples[i] += voice.samples[i];
-    load(wav("bass.wav", mix));
-    ASSERT_TRUE(w->ui().chkKeepBass->isEnabled());
-    w->ui().chkKeepBass->setChecked(true);
-    w->ui().CmdPlay->click();
-
-    // What the output plays over the next half second, once the filters have settled.
-    auto heard = [] {
-        std::vector<float> out(2 * 22050);
-        engine::nullOutputRead(out.data(), 4410);
-        engine::nullOutputRead(out.data(), 22050);
-        fixtures::Pcm pcm{44100, 2, {}};
-        for (float v : out) pcm.samples.push_back(int16_t(std::lrint(v * 32767)));
-        return pcm;
-    };
-    const fixtures::Pcm plain = heard();
-    const double bass = fixtures::toneLevelDb(plain, 0, 60);
-    const double sung = fixtures::toneLevelDb(plain, 0, 1000);
-    ASSERT_GT(sung, -20);
-
-    w->ui().Chkrem->click();
-    const fixtures::Pcm kept = heard();
-    EXPECT_NEAR(fixtures::toneLevelDb(kept, 0, 60), bass, 1.5);
-    EXPECT_LT(fixtures::toneLevelDb(kept, 0, 1000), sung - 40);
-
-    w->ui().chkKeepBass->setChecked(false);  // the whole-band remover takes over
-    const fixtures::Pcm removed = heard();
-    EXPECT_LT(fixtures::toneLevelDb(removed, 0, 60), bass - 40);
-    EXPECT_LT(fixtures::toneLevelDb(removed, 0, 1000), sung - 40);
-    EXPECT_TRUE(desk->messages.empty());
-}
-
-// "High quality playback" off and on: SoundTouch, or another stretcher, behind what plays.
-class PlaybackQuality : public EffectsWindow, public ::testing::WithParamInterface<bool> {};
-
-TEST_P(PlaybackQuality, ChoosesThePlayingChannelsStretcher) {
-    const std::string song = wav("song.wav", fixtures::drumTrack(120, 3.0));
-    w->ui().mnuHighQualityPlayback->setChecked(GetParam());
-    load(song);
-    userMove(w->ui().sldTempo[2], 2);
-    w->ui().CmdPlay->click();
-    std::vector<float> played(2 * 22050);
-    engine::nullOutputRead(played.data(), 22050);
-
-    // The same half second 2 semitones up through SoundTouch.
-    const HSTREAM source = BASS_StreamCreateFile(0, song.c_str(), 0, 0, BASS_STREAM_DECODE);
-    const HSTREAM tempo = BASS_FX_TempoCreate(source, BASS_STREAM_DECODE | BASS_FX_FREESOURCE);
-    BASS_FX_TempoSet(tempo, -100, 0, 2);
-    std::vector<int16_t> soundTouch(played.size());
-    BASS_ChannelGetData(tempo, soundTouch.data(), DWORD(soundTouch.size() * 2));
-    BASS_StreamFree(tempo);
-
-    // How alike the two are in the left channel, past the first 0.1 s.
-    double ab = 0, aa = 0, bb = 0;
-    for (size_t i = 2 * 4410; i < played.size(); i += 2) {
-        const double a = played[i], b = soundTouch[i];
-        ab += a * b, aa += a * a, bb += b * b;
-    }
-    ASSERT_GT(aa, 1.0);  // sound reaches the output
-    const double alike = ab / std::sqrt(aa * bb);
-    if (GetParam())
-        EXPECT_LT(alike, 0.9);
-    else
-        EXPECT_GT(alike, 0.999);  // playback as it always was
-}
-
-INSTANTIATE_TEST_SUITE_P(OffOn, PlaybackQuality, ::testing::Bool());
