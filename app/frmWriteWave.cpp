@@ -18,12 +18,12 @@
 #include "app/formp3.h"
 #include "app/frmAbout.h"
 #include "app/window_memory.h"
-#include "cd/frm_demo.h"
+#include "cd/frmDemo.h"
 #include "components/mp3_encoder.h"
 #include "dsp/equalizer_panel.h"
 #include "dsp/vocal_remover_panel.h"
 #include "engine/engine_ext.h"
-#include "mp3/form1.h"
+#include "mp3/Form1.h"
 #include "platform/platform.h"
 #include "platform/settings.h"
 #include "platform/widgets.h"
@@ -325,13 +325,13 @@ void frmWriteWave::openToolWindow(QAction* item) {
     // The tool windows are modal; "Process" stays off until the next Stop.
     c_.btnConvert->setEnabled(false);
     if (item == c_.cdripper) {
-        cd::FrmDemo window(nullptr);
+        cd::frmDemo window(nullptr);
         window.exec();
     } else if (item == c_.wavp3) {
         mp3::Form1 window(this);
         window.exec();
     } else if (item == c_.Snorma) {
-        Form11* window = Form11::instance();
+        render::Form11* window = render::Form11::instance();
         window->exec();
     }
 }

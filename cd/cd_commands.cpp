@@ -13,6 +13,8 @@
 #include "engine/basscd.h"
 #include "engine/basswma.h"
 #include "files/file_io.h"
+#include "files/open_error.h"
+#include "files/paths.h"
 #include "files/safe_copy.h"
 
 namespace fs = std::filesystem;
@@ -34,59 +36,38 @@ int usage(std::ostream& err, const std::string& command, const std::string& what
     return 2;
 }
 
-// The drive for SOURCE, or -1 after a message.
-int openSource(const std::string& source, const std::string& command, std::ostream& err) {
-    std::string why;
-    int drive = engine::cdOpenSource(source, &why);
-    if (drive < 0) {
-        err << "quorvin " << command << ": cannot open \"" << source
-            << "\" as a CD drive or disc image";
-        if (!why.empty()) err << ": " << why;
-        err << " (a .cue needs its .bin of the same name beside it)\n";
-    }
-    return drive;
-}
+}  // namespace
 
-// A whole number from the whole text.
-std::optional<long> wholeNumber(const std::string& text) {
-    if (text.empty() || text.size() > 9) return std::nullopt;
-    for (char c : text)
-        if (!std::isdigit(static_cast<unsigned char>(c))) return std::nullopt;
+std::optional<long> wholeNumber(const std::string& text, bool signedOk) {
+    const size_t i = (signedOk && !text.empty() && (text[0] == '+' || text[0] == '-')) ? 1 : 0;
+    if (text.size() <= i || text.size() > 9) return std::nullopt;
+    for (size_t k = i; k < text.size(); ++k)
+        if (!std::isdigit(static_cast<unsigned char>(text[k]))) return std::nullopt;
     return std::stol(text);
 }
 
-bool endsWithNoCase(const std::string& text, const std::string& ending) {
-    return text.size() >= ending.size() &&
-           strcasecmp(text.c_str() + text.size() - ending.size(), ending.c_str()) == 0;
+int openCommandSource(const std::string& source, const std::string& command, std::ostream& err) {
+    std::string why;
+    const int drive = engine::cdOpenSource(source, &why);
+    if (drive >= 0) return drive;
+    std::error_code ec;
+    const auto type = fs::status(files::pathFromUtf8(source), ec).type();
+    const bool device = type == fs::file_type::block || type == fs::file_type::character;
+    if (!device && !files::whyCannotOpen(source).empty()) {
+        err << "quorvin " << command << ": "
+            << files::cannotOpenMessage(source, BASS_ERROR_FILEOPEN) << "\n";
+        return -1;
+    }
+    err << "quorvin " << command << ": cannot open \"" << source
+        << "\" as a CD drive or disc image";
+    if (!why.empty()) err << ": " << why;
+    err << " (a .cue needs its .bin of the same name beside it)\n";
+    return -1;
 }
-
-// The progress bar on the message stream, redrawn when the percentage changes.
-class Progress {
-  public:
-    explicit Progress(std::ostream& os) : os_(os) {}
-    ~Progress() {
-        if (shown_ >= 0) os_ << '\n' << std::flush;
-    }
-    void update(uint64_t done, uint64_t total) {
-        if (total == 0) return;
-        int percent = int(std::min<uint64_t>(100, done * 100 / total));
-        if (percent == shown_) return;
-        shown_ = percent;
-        int filled = percent * 40 / 100;
-        os_ << "\r[" << std::string(size_t(filled), '#') << std::string(size_t(40 - filled), '.')
-            << "] " << percent << " %" << std::flush;
-    }
-
-  private:
-    std::ostream& os_;
-    int shown_ = -1;
-};
-
-}  // namespace
 
 int cdListCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (args.size() != 1) return usage(err, "cd-list", "wants one SOURCE", kListUsage);
-    int drive = openSource(args[0], "cd-list", err);
+    int drive = openCommandSource(args[0], "cd-list", err);
     if (drive < 0) return 1;
     TrackListing list = readTrackList(drive);
     switch (list.outcome) {
@@ -109,12 +90,10 @@ int cdListCommand(const std::vector<std::string>& args, std::ostream& out, std::
     return 0;
 }
 
-int cdRipCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (args.size() >= 2 && strcasecmp(args[1].c_str(), "all") == 0) {
-        Progress bar(err);
-        return cdRipDiscCommand(args, out, err,
-                                [&](uint64_t done, uint64_t total) { bar.update(done, total); });
-    }
+int cdRipCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                 const CommandProgress& progress) {
+    if (args.size() >= 2 && strcasecmp(args[1].c_str(), "all") == 0)
+        return cdRipDiscCommand(args, out, err, progress);
     const std::string name = "cd-rip";
     std::vector<std::string> positional;
     std::optional<std::string> bitrateText;
@@ -154,8 +133,8 @@ int cdRipCommand(const std::vector<std::string>& args, std::ostream& out, std::o
     }
     if (positional.size() != 3) return usage(err, name, "wants SOURCE, TRACK and OUT", kRipUsage);
     const std::string& outPath = positional[2];
-    const bool wma = endsWithNoCase(outPath, ".wma");
-    if (!wma && !endsWithNoCase(outPath, ".wav"))
+    const bool wma = files::endsWithNoCase(outPath, ".wma");
+    if (!wma && !files::endsWithNoCase(outPath, ".wav"))
         return usage(err, name, "OUT must end in .wav or .wma", kRipUsage);
     if (!wma && (bitrateText || !tags.empty()))
         return usage(err, name, "--bitrate and --tag are for WMA files", kRipUsage);
@@ -191,7 +170,7 @@ int cdRipCommand(const std::vector<std::string>& args, std::ostream& out, std::o
         }
     }
 
-    int drive = openSource(positional[0], name, err);
+    int drive = openCommandSource(positional[0], name, err);
     if (drive < 0) return 1;
     int tracks = BASS_CD_GetTracks(DWORD(drive));
     if (tracks < 0) {
@@ -216,14 +195,11 @@ int cdRipCommand(const std::vector<std::string>& args, std::ostream& out, std::o
             return 1;
         }
     }
-    ExtractResult r;
-    {
-        Progress bar(err);
-        ExtractHooks hooks;
-        hooks.progress = [&](uint64_t done, uint64_t total) { bar.update(done, total); };
-        r = wma ? extractTrackToWma(drive, track, bitrate, outPath, tags, hooks)
-                : extractTrackToWav(drive, track, temp, hooks);
-    }
+    ExtractHooks hooks;
+    hooks.progress = progress.update;
+    const ExtractResult r = wma ? extractTrackToWma(drive, track, bitrate, outPath, tags, hooks)
+                                : extractTrackToWav(drive, track, temp, hooks);
+    if (progress.done) progress.done();
     std::error_code ec;
     if (!r.ok()) {
         if (!temp.empty()) fs::remove(files::pathFromUtf8(temp), ec);

@@ -3,15 +3,32 @@
 //   quorvin cd-rip SOURCE TRACK OUT [--bitrate K] [--tag Name=Text]...
 //   quorvin cd-rip SOURCE all FOLDER [--format F] [--name TEMPLATE] [--offset N] (rip_command.h)
 // SOURCE is a drive's device (/dev/sr0) or a disc image (.cue with its .bin, .toc, .nrg).
-// `args` are the arguments after the subcommand's name. Results go to `out`, messages and the
-// progress bar to `err`. Exit status: 0 success, 1 failure, 2 bad usage.
+// `args` are the arguments after the subcommand's name. Results go to `out`, messages to `err`;
+// the caller draws the progress. Exit status: 0 success, 1 failure, 2 bad usage.
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 namespace cd {
+
+// How a command shows its progress: `update(done, total)` while it reads, `done()` once before
+// it prints its results. Either may be empty (no progress shown).
+struct CommandProgress {
+    std::function<void(uint64_t, uint64_t)> update;
+    std::function<void()> done;
+};
+
+// A whole number written out in full: "12", and with `signedOk` "+6" or "-472"; nothing for "",
+// "1x" or more than nine characters.
+std::optional<long> wholeNumber(const std::string& text, bool signedOk = false);
+
+// The drive or image for SOURCE, or -1 after a message on `err` naming `command` ("cd-list").
+int openCommandSource(const std::string& source, const std::string& command, std::ostream& err);
 
 // Prints "Artist: ...", "Album: ..." and the track rows exactly as the window lists them
 // (number, name and [length] separated by TABs).
@@ -21,6 +38,7 @@ int cdListCommand(const std::vector<std::string>& args, std::ostream& out, std::
 // the encoder's rates; 128 when offered) with the --tag options (Title, Author, WM/AlbumTitle,
 // Description, Rating, Copyright, WM/Genre, WM/Year). OUT is written under a temporary name
 // beside it and put in place only when complete.
-int cdRipCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int cdRipCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                 const CommandProgress& progress = {});
 
 }  // namespace cd

@@ -33,14 +33,6 @@ int usage(std::ostream& err, const std::string& what) {
     return 2;
 }
 
-std::optional<long> signedNumber(const std::string& text) {
-    size_t i = (!text.empty() && (text[0] == '+' || text[0] == '-')) ? 1 : 0;
-    if (text.size() <= i || text.size() > 9) return std::nullopt;
-    for (size_t k = i; k < text.size(); ++k)
-        if (text[k] < '0' || text[k] > '9') return std::nullopt;
-    return std::stol(text);
-}
-
 const char* trackStatusWord(const TrackRip& t) {
     switch (t.status) {
         case TrackRip::Status::Ripped:
@@ -62,7 +54,7 @@ const char* trackStatusWord(const TrackRip& t) {
 }  // namespace
 
 int cdRipDiscCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-                     const std::function<void(uint64_t, uint64_t)>& progress) {
+                     const CommandProgress& progress) {
     std::vector<std::string> positional;
     RipOptions options;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -90,12 +82,12 @@ int cdRipDiscCommand(const std::vector<std::string>& args, std::ostream& out, st
             if (!validNameTemplate(*v, &why)) return usage(err, why);
             options.nameTemplate = *v;
         } else if (option == "--offset") {
-            auto n = signedNumber(*v);
+            auto n = wholeNumber(*v, true);
             if (!n || *n < -100000 || *n > 100000)
                 return usage(err, "--offset wants a number of samples");
             options.readOffset = int(*n);
         } else if (option == "--bitrate") {
-            auto n = signedNumber(*v);
+            auto n = wholeNumber(*v, true);
             if (!n || *n < 8 || *n > 640) return usage(err, "--bitrate wants kbit/s (8 to 640)");
             options.bitrate = uint32_t(*n) * 1000;
         } else if (option == "--year") {
@@ -109,27 +101,22 @@ int cdRipDiscCommand(const std::vector<std::string>& args, std::ostream& out, st
         return usage(err, "--bitrate is for mp3 and wma");
     options.folder = positional[2];
 
-    const int drive = engine::cdOpenSource(positional[0]);
-    if (drive < 0) {
-        err << "quorvin cd-rip: cannot open \"" << positional[0]
-            << "\" as a CD drive or disc image (a .cue needs its .bin of the same name beside "
-               "it)\n";
-        return 1;
-    }
+    const int drive = openCommandSource(positional[0], "cd-rip", err);
+    if (drive < 0) return 1;
 
     RipHooks hooks;
-    hooks.progress = progress;
+    hooks.progress = progress.update;
     interrupted.store(false);
     auto previous = std::signal(SIGINT, onInterrupt);
     const DiscRip rip = ripDisc(drive, options, hooks, &interrupted);
     std::signal(SIGINT, previous == SIG_ERR ? SIG_DFL : previous);
-    if (progress) progress(1, 1);
+    if (progress.update) progress.update(1, 1);
+    if (progress.done) progress.done();
 
     if (rip.status == DiscRip::Status::NoDisc || rip.status == DiscRip::Status::NoFolder) {
-        err << "\nquorvin cd-rip: " << rip.message << "\n";
+        err << "quorvin cd-rip: " << rip.message << "\n";
         return 1;
     }
-    out << "\n";
     for (const TrackRip& t : rip.tracks) {
         out << "Track " << trackNumberField(t.number - 1) << ": " << trackStatusWord(t);
         if (!t.path.empty()) out << "  " << t.path;

@@ -4,6 +4,7 @@
 
 #include "cli/commands.h"
 #include "engine/bass.h"
+#include "files/open_error.h"
 #include "render/render_pipeline.h"
 
 namespace cli {
@@ -18,7 +19,7 @@ constexpr const char* kName = "quorvin bpm: ";
 bool detect(const std::string& path, float start, float end, float& bpm, std::string& error) {
     const HSTREAM s = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
     if (!s) {
-        error = "cannot open \"" + path + "\": " + render::describeOpenError(BASS_ErrorGetCode());
+        error = files::cannotOpenMessage(path, BASS_ErrorGetCode());
         return false;
     }
     if (end < 0) end = BASS_ChannelBytes2Seconds(s, BASS_ChannelGetLength(s));

@@ -1,7 +1,6 @@
 #include "cli/cli_support.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <cstdio>
 
@@ -79,15 +78,6 @@ void ProgressBar::done() {
     if (enabled_ && shown_ >= 0) out_ << '\n' << std::flush;
     shown_ = -1;
     enabled_ = false;
-}
-
-bool endsWithNoCase(const std::string& text, const std::string& ending) {
-    if (text.size() < ending.size()) return false;
-    return std::equal(ending.begin(), ending.end(), text.end() - long(ending.size()),
-                      [](char a, char b) {
-                          return std::tolower(static_cast<unsigned char>(a)) ==
-                                 std::tolower(static_cast<unsigned char>(b));
-                      });
 }
 
 }  // namespace cli

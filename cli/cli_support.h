@@ -42,7 +42,4 @@ class ProgressBar {
     int shown_ = -1;
 };
 
-// Case-insensitive test of a file name's ending: endsWithNoCase("a.WAV", ".wav").
-bool endsWithNoCase(const std::string& text, const std::string& ending);
-
 }  // namespace cli

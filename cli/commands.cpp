@@ -27,7 +27,7 @@ const Command kCommands[] = {
      "a .cue) and its track rows as the CD window shows them",
      &cd::cdListCommand},
     {"cd-rip", "SOURCE TRACK OUT [--bitrate K] [--tag Name=Text]...",
-     "extract TRACK (1-based) of SOURCE to OUT, WAV or WMA by its extension", &cd::cdRipCommand},
+     "extract TRACK (1-based) of SOURCE to OUT, WAV or WMA by its extension", &cdRipCommand},
     {"normalize", "IN OUT PERCENT",
      "scale the WAV file IN so that its peak reaches PERCENT % of full scale, into OUT",
      &normalizeCommand},

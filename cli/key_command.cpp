@@ -7,6 +7,7 @@
 #include "cli/commands.h"
 #include "engine/bass.h"
 #include "engine/key_detect.h"
+#include "files/open_error.h"
 #include "render/render_pipeline.h"
 
 namespace cli {
@@ -23,8 +24,7 @@ int keyCommand(const Args& args, std::ostream& out, std::ostream& err) {
     const std::string& path = args[0];
     const HSTREAM s = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
     if (!s) {
-        err << kName << "cannot open \"" << path
-            << "\": " << render::describeOpenError(BASS_ErrorGetCode()) << "\n";
+        err << kName << files::cannotOpenMessage(path, BASS_ErrorGetCode()) << "\n";
         return 1;
     }
     std::optional<engine::key::KeyEstimate> key;

@@ -5,7 +5,8 @@
 // is missing or the reader failed.
 #include "cli/commands.h"
 #include "mp3/mp3_save.h"
-#include "files/file_io.h"
+#include "engine/bass.h"
+#include "files/open_error.h"
 
 namespace cli {
 
@@ -15,8 +16,8 @@ int mp3InfoCommand(const Args& args, std::ostream& out, std::ostream& err) {
         return 2;
     }
     const std::string& in = args[0];
-    if (const std::string why = files::whyNotAFile(in); !why.empty()) {
-        err << "quorvin mp3-info: cannot open \"" << in << "\": " << why << "\n";
+    if (!files::whyCannotOpen(in).empty()) {
+        err << "quorvin mp3-info: " << files::cannotOpenMessage(in, BASS_ERROR_FILEOPEN) << "\n";
         return 1;
     }
     int result = 0;

@@ -16,6 +16,8 @@
 #include "cli/commands.h"
 #include "cli/mp3_output.h"
 #include "files/file_io.h"
+#include "files/open_error.h"
+#include "files/paths.h"
 #include "render/render_pipeline.h"
 #include "files/result.h"
 #include "files/temporary_file.h"
@@ -136,11 +138,11 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
         if (r = eqOption(it->second, settings.eqSliders); !r) return usageError(err, r.message);
         settings.equalizer = true;
     }
-    if (p.options.count("--bitrate") && !endsWithNoCase(outPath, ".mp3"))
+    if (p.options.count("--bitrate") && !files::endsWithNoCase(outPath, ".mp3"))
         err << kName << "note: --bitrate applies to MP3 output only\n";
 
-    const bool mp3 = endsWithNoCase(outPath, ".mp3");
-    if (!mp3 && !endsWithNoCase(outPath, ".wav"))
+    const bool mp3 = files::endsWithNoCase(outPath, ".mp3");
+    if (!mp3 && !files::endsWithNoCase(outPath, ".wav"))
         return usageError(err, "the output file's name must end in .wav or .mp3");
     if (mp3 && !mp3OutputAvailable()) {
         err << kName << encodeMp3({}).message << "\n";
@@ -151,8 +153,8 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
     const fs::path inFs = files::pathFromUtf8(in), outFs = files::pathFromUtf8(outPath);
     std::error_code ec;
     // A pipe or a device is refused before the engine would wait on it.
-    if (const std::string why = files::whyNotAFile(in); !why.empty()) {
-        err << kName << "cannot open \"" << in << "\": " << why << "\n";
+    if (!files::whyCannotOpen(in).empty()) {
+        err << kName << files::cannotOpenMessage(in, BASS_ERROR_FILEOPEN) << "\n";
         return 1;
     }
     if (fs::exists(outFs, ec) && fs::equivalent(inFs, outFs, ec)) {

@@ -69,16 +69,15 @@ std::unique_ptr<engine::Source> openRaw(const std::string& path, std::string& er
     const auto size = fs::file_size(toPath(path), ec);
     std::FILE* f = ec ? nullptr : std::fopen(path.c_str(), "rb");
     if (!f) {
-        error = "Cannot open \"" + path + "\".";
+        error = files::cannotOpenMessage(path, BASS_ERROR_FILEOPEN);
         return nullptr;
     }
     return std::make_unique<RawSource>(f, int64_t(size));
 }
 
 std::unique_ptr<engine::Source> openInput(const std::string& path, std::string& error) {
-    std::error_code ec;
-    if (!fs::is_regular_file(toPath(path), ec)) {
-        error = "The file \"" + path + "\" does not exist.";
+    if (!files::whyCannotOpen(path).empty()) {
+        error = files::cannotOpenMessage(path, BASS_ERROR_FILEOPEN);
         return nullptr;
     }
     if (isRawName(path)) return openRaw(path, error);

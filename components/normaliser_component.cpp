@@ -17,6 +17,7 @@
 
 #include "engine/engine_ext.h"
 #include "files/file_io.h"
+#include "files/open_error.h"
 #include "files/safe_copy.h"
 #include "files/temporary_file.h"
 #include "files/wave_header.h"
@@ -106,8 +107,8 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
     if (options.bits != 16 && options.bits != 24)
         return failed("The bits per sample must be 16 or 24.");
     // What is not a regular file (a FIFO would block the reader) is refused before it is opened.
-    if (const std::string why = engine::describeOpenFailure(source); !why.empty())
-        return failed("Cannot open \"" + source + "\": " + why + ".");
+    if (!files::whyCannotOpen(source).empty())
+        return failed(files::cannotOpenMessage(source, BASS_ERROR_FILEOPEN));
     if (!looksLikeWav(source)) return failed("\"" + source + "\" is not a readable WAV file.");
     SndFile src(source);
     if (!src.f || src.info.channels < 1 || src.info.frames < 0)

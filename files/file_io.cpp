@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <system_error>
 
 namespace files {
 
@@ -27,29 +26,6 @@ std::FILE* openFile(const std::string& utf8Path, const char* mode) {
 std::string describeError(int errorNumber) {
     if (errorNumber == 0) return "unknown error";
     return std::strerror(errorNumber);
-}
-
-std::string whyNotAFile(const std::string& utf8Path) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    const fs::file_status st = fs::status(pathFromUtf8(utf8Path), ec);
-    switch (st.type()) {
-        case fs::file_type::regular:
-            return {};
-        case fs::file_type::not_found:
-            return "no such file";
-        case fs::file_type::directory:
-            return "it is a folder";
-        case fs::file_type::fifo:
-            return "it is a named pipe (FIFO), not a file";
-        case fs::file_type::block:
-        case fs::file_type::character:
-            return "it is a device, not a file";
-        case fs::file_type::socket:
-            return "it is a socket, not a file";
-        default:
-            return ec ? ec.message() : "it is not a file";
-    }
 }
 
 }  // namespace files

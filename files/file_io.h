@@ -16,8 +16,5 @@ std::string utf8FromPath(const std::filesystem::path& path);
 std::FILE* openFile(const std::string& utf8Path, const char* mode);
 // The system's description of `errorNumber` ("Permission denied", "No space left on device").
 std::string describeError(int errorNumber);
-// Why `utf8Path` is not a file to read ("no such file", "it is a folder", "it is a named pipe
-// (FIFO), not a file", "it is a device, not a file"); empty when it is a regular file.
-std::string whyNotAFile(const std::string& utf8Path);
 
 }  // namespace files

@@ -1,8 +1,46 @@
 #include "files/open_error.h"
 
+#include <filesystem>
+#include <system_error>
+
 #include "engine/bass.h"
+#include "engine/engine_ext.h"
+#include "files/file_io.h"
 
 namespace files {
+
+namespace {
+
+// What kind of thing `path` is when it is not a regular file; empty for a regular file.
+std::string whyNotAFile(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::file_status st = fs::status(pathFromUtf8(path), ec);
+    switch (st.type()) {
+        case fs::file_type::regular:
+            return {};
+        case fs::file_type::not_found:
+            return "it does not exist";
+        case fs::file_type::directory:
+            return "it is a folder";
+        case fs::file_type::fifo:
+            return "it is a named pipe (FIFO), not a file";
+        case fs::file_type::block:
+        case fs::file_type::character:
+            return "it is a device, not a file";
+        case fs::file_type::socket:
+            return "it is a socket, not a file";
+        default:
+            return ec ? ec.message() : "it is not a file";
+    }
+}
+
+}  // namespace
+
+std::string whyCannotOpen(const std::string& path) {
+    if (std::string why = whyNotAFile(path); !why.empty()) return why;
+    return engine::describeOpenFailure(path);  // a regular file: may it be read?
+}
 
 std::string describeOpenError(int code) {
     switch (code) {
@@ -20,7 +58,13 @@ std::string describeOpenError(int code) {
 }
 
 std::string cannotOpenMessage(const std::string& path, int engineErrorCode) {
-    return "Cannot open \"" + path + "\": " + describeOpenError(engineErrorCode) + ".";
+    std::string reason;
+    if (engineErrorCode == BASS_ERROR_FILEOPEN) {
+        if (const std::string why = whyCannotOpen(path); !why.empty())
+            reason = "the file cannot be opened: " + why;
+    }
+    if (reason.empty()) reason = describeOpenError(engineErrorCode);
+    return "Cannot open \"" + path + "\": " + reason + ".";
 }
 
 }  // namespace files

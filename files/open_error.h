@@ -1,15 +1,23 @@
-// Why an audio file cannot be opened, in the user's words: the one text every window and the
-// command line give for a file the engine refuses. Any thread.
+// Why a file cannot be opened, in the user's words: the one text every window and the command
+// line give for a path that could not be opened. Any thread.
 #pragma once
 
 #include <string>
 
 namespace files {
 
+// Why `path` cannot be opened as a file to read, in words that follow its name ("no such file",
+// "it is a folder", "it is a named pipe (FIFO), not a file", "it is a device, not a file",
+// "permission denied"); empty when it can be. Asks only the file system, so it never waits on a
+// pipe or a device.
+std::string whyCannotOpen(const std::string& path);
+
 // The reason for the engine's error code after a failed open ("the file cannot be opened (...)").
 std::string describeOpenError(int engineErrorCode);
 
-// The whole message: Cannot open "PATH": REASON.
+// The whole message: Cannot open "PATH": REASON. For an open the engine refused as a file
+// (BASS_ERROR_FILEOPEN) the reason names what is wrong with the path when it can; otherwise it is
+// the error code's.
 std::string cannotOpenMessage(const std::string& path, int engineErrorCode);
 
 }  // namespace files

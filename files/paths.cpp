@@ -1,5 +1,7 @@
 #include "files/paths.h"
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <system_error>
 
@@ -69,6 +71,15 @@ bool FileExists(const std::string& path) {
         if (wildcardMatch(pattern, entry.filename().string()) && isNormalFile(entry)) return true;
     }
     return false;
+}
+
+bool endsWithNoCase(const std::string& text, const std::string& ending) {
+    if (text.size() < ending.size()) return false;
+    return std::equal(ending.begin(), ending.end(), text.end() - long(ending.size()),
+                      [](char a, char b) {
+                          return std::tolower(static_cast<unsigned char>(a)) ==
+                                 std::tolower(static_cast<unsigned char>(b));
+                      });
 }
 
 }  // namespace files

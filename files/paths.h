@@ -16,6 +16,9 @@ std::string RPP(const std::string& path);
 // directory listing does. False when nothing matches or the folder cannot be listed.
 bool FileExists(const std::string& path);
 
+// Case-insensitive test of a file name's ending: endsWithNoCase("a.WAV", ".wav").
+bool endsWithNoCase(const std::string& text, const std::string& ending);
+
 // Whether `name` matches the wild-card `pattern` ('*' any run, '?' one character).
 bool wildcardMatch(const std::string& pattern, const std::string& name);
 

@@ -188,7 +188,7 @@ bool RenderPipeline::open(const std::string& source, const std::string& output,
 
     stream_ = BASS_StreamCreateFile(0, source.c_str(), 0, 0, BASS_STREAM_DECODE);
     if (!stream_) {
-        error_ = "Cannot open \"" + source + "\": " + describeOpenError(BASS_ErrorGetCode()) + ".";
+        error_ = files::cannotOpenMessage(source, BASS_ErrorGetCode());
         return false;
     }
     const QWORD length = BASS_ChannelGetLength(stream_);

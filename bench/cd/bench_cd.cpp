@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "cd/extract.h"
-#include "cd/frm_demo.h"
+#include "cd/frmDemo.h"
 #include "engine/basscd.h"
 #include "engine/engine_ext.h"
 #include "platform/scripted_platform.h"
@@ -82,7 +82,7 @@ int main(int argc, char** argv) {
     const double openMs = medianMs(20, [&] {
         engine::cdRemoveImages();
         engine::cdAddImage(cue20);
-        cd::FrmDemo w;
+        cd::frmDemo w;
         w.show();
         QApplication::processEvents();  // the first paint
         rowsSeen = w.findChild<QListWidget*>("lstTracks")->count();
@@ -97,7 +97,7 @@ int main(int argc, char** argv) {
     {
         engine::cdRemoveImages();
         engine::cdAddImage(cue20);
-        cd::FrmDemo w;
+        cd::frmDemo w;
         w.PlayTrack(0);
         QLabel label;
         int n = 0;

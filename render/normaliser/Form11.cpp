@@ -15,6 +15,8 @@
 #include "components/normaliser_component.h"
 #include "platform/platform.h"
 
+namespace render {
+
 namespace {
 QLineEdit* greyBox(QWidget* parent, const char* name) {
     auto* e = new QLineEdit(parent);
@@ -155,3 +157,5 @@ void Form11::ReportNormaliseProgress(double percent) {
     platform::Platform::instance().setBusy(false);
     hide();
 }
+
+}  // namespace render

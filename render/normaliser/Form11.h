@@ -14,23 +14,14 @@ class QProgressBar;
 class QPushButton;
 class NormaliserComponent;
 
+namespace render {
+
 class Form11 : public QDialog {
     Q_OBJECT
   public:
     explicit Form11(QWidget* parent = nullptr);
 
-    QLineEdit* Text1;  // source
-    QPushButton* Command1;
-    QLineEdit* Text2;  // destination
-    QPushButton* Command2;
-    QLineEdit* Text3;  // percentage
-    QLabel* Label1;
-    QComboBox* cboTarget;     // "Peak %" or "Loudness (LUFS)"
-    QDoubleSpinBox* spnLufs;  // the loudness target, -70 .. 0 LUFS
-    QProgressBar* prog;
-    QLabel* Label2;
-    QPushButton* Command3;  // "Start"
-    NormaliserComponent* normaliser;
+    NormaliserComponent& normaliserComponent() { return *normaliser; }
 
     void ReportNormaliseProgress(double percent);
 
@@ -44,7 +35,22 @@ class Form11 : public QDialog {
     void Command1_Click();
     void Command2_Click();
     void Command3_Click();
+
+    QLineEdit* Text1;  // source
+    QPushButton* Command1;
+    QLineEdit* Text2;  // destination
+    QPushButton* Command2;
+    QLineEdit* Text3;  // percentage
+    QLabel* Label1;
+    QComboBox* cboTarget;     // "Peak %" or "Loudness (LUFS)"
+    QDoubleSpinBox* spnLufs;  // the loudness target, -70 .. 0 LUFS
+    QProgressBar* prog;
+    QLabel* Label2;
+    QPushButton* Command3;  // "Start"
+    NormaliserComponent* normaliser;
     // The dialogs keep their last choice; a cancelled dialog gives it again.
     std::string lastOpen_;
     std::string lastSave_;
 };
+
+}  // namespace render

@@ -17,7 +17,7 @@
 
 #include <gtest/gtest.h>
 
-#include "cd/frm_demo.h"
+#include "cd/frmDemo.h"
 #include "engine/basscd.h"
 #include "engine/engine_ext.h"
 #include "platform/scripted_platform.h"
@@ -65,8 +65,8 @@ class CdWindowTest : public ::testing::Test {
         return engine::cdAddImage(cdimage::write(discDir.file("disc"), disc));
     }
 
-    cd::FrmDemo& open() {
-        window = std::make_unique<cd::FrmDemo>();
+    cd::frmDemo& open() {
+        window = std::make_unique<cd::frmDemo>();
         return *window;
     }
 
@@ -125,5 +125,5 @@ class CdWindowTest : public ::testing::Test {
     cdimage::Disc disc;
     platform::ScriptedPlatform* scripted = nullptr;
     std::unique_ptr<platform::Platform> previous;
-    std::unique_ptr<cd::FrmDemo> window;
+    std::unique_ptr<cd::frmDemo> window;
 };

@@ -1,6 +1,7 @@
 // The WAV writer, the safe copy and the path helpers, checked against files on disk and an
 // independent reader (libsndfile; sox and ffprobe when installed).
 #include <sndfile.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -11,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/bass.h"
+#include "files/open_error.h"
 #include "files/paths.h"
 #include "files/safe_copy.h"
 #include "files/temporary_file.h"
@@ -409,4 +412,33 @@ TEST(Paths, FileExistsSeesOnlyNormalFiles) {
 
     EXPECT_TRUE(files::wildcardMatch("*a*b?", "xxaYYbz"));
     EXPECT_FALSE(files::wildcardMatch("*a*b?", "xxaYYb"));
+}
+
+// The one "cannot open" text: the path's own problem when the engine could not open it as a file,
+// the error code's reason otherwise; always the path.
+TEST(OpenError, NamesThePathAndTheTrueReason) {
+    fixtures::TempDir dir;
+    const std::string wav = dir.file("a.wav"), pipe = dir.file("pipe.wav");
+    fixtures::writeBytes(wav, {1, 2, 3});
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    const struct {
+        std::string path;
+        int code;
+        std::string says;
+    } cases[] = {
+        {dir.file("missing.wav"), BASS_ERROR_FILEOPEN, "cannot be opened: it does not exist"},
+        {dir.path().string(), BASS_ERROR_FILEOPEN, "it is a folder"},
+        {pipe, BASS_ERROR_FILEOPEN, "named pipe"},
+        {"/dev/null", BASS_ERROR_FILEOPEN, "device"},
+        {wav, BASS_ERROR_FILEOPEN, "missing, or you may not read it"},
+        {wav, BASS_ERROR_FORMAT, "not an MP3 or WAV file"},
+        {dir.file("missing.wav"), BASS_ERROR_MEM, "not enough memory"},
+    };
+    for (const auto& c : cases) {
+        const std::string m = files::cannotOpenMessage(c.path, c.code);
+        EXPECT_EQ(m.rfind("Cannot open \"" + c.path + "\": ", 0), 0u) << m;
+        EXPECT_NE(m.find(c.says), std::string::npos) << m;
+    }
+    EXPECT_EQ(files::whyCannotOpen(wav), "");
+    EXPECT_EQ(files::whyCannotOpen(pipe), "it is a named pipe (FIFO), not a file");
 }

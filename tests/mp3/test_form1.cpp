@@ -11,7 +11,7 @@
 #include <filesystem>
 
 #include "components/mp3_encoder.h"
-#include "mp3/form1.h"
+#include "mp3/Form1.h"
 #include "mp3/mp3routines.h"
 #include "platform/scripted_platform.h"
 #include "tests/support/audio_fixtures.h"

@@ -23,7 +23,7 @@ class Form11Test : public ::testing::Test {
         auto p = std::make_unique<ScriptedPlatform>();
         scripted = p.get();
         previous = platform::Platform::install(std::move(p));
-        form = new Form11;
+        form = new render::Form11;
     }
     void TearDown() override {
         delete form;
@@ -31,37 +31,43 @@ class Form11Test : public ::testing::Test {
     }
     ScriptedPlatform* scripted = nullptr;
     std::unique_ptr<platform::Platform> previous;
-    Form11* form = nullptr;
+    template <typename W>
+    W* get(const char* name) {
+        W* w = form->findChild<W*>(name);
+        EXPECT_TRUE(w) << name;
+        return w;
+    }
+    render::Form11* form = nullptr;
 };
 
 }  // namespace
 
 TEST_F(Form11Test, DesignedControls) {
     EXPECT_EQ(form->windowTitle(), " Normalize Wave File");
-    EXPECT_EQ(form->Command3->text(), "Start");
-    EXPECT_EQ(form->Command1->text(), "...");
-    EXPECT_EQ(form->Label1->text(), "% Normalization");
-    EXPECT_EQ(form->Label2->text(), "00 %");
-    EXPECT_EQ(form->prog->minimum(), 0);
-    EXPECT_EQ(form->prog->maximum(), 100);
+    EXPECT_EQ(get<QPushButton>("Command3")->text(), "Start");
+    EXPECT_EQ(get<QPushButton>("Command1")->text(), "...");
+    EXPECT_EQ(get<QLabel>("Label1")->text(), "% Normalization");
+    EXPECT_EQ(get<QLabel>("Label2")->text(), "00 %");
+    EXPECT_EQ(get<QProgressBar>("prog")->minimum(), 0);
+    EXPECT_EQ(get<QProgressBar>("prog")->maximum(), 100);
     for (const char* name : {"Text1", "Text2", "Text3", "Command1", "Command2", "Command3", "prog",
                              "Label1", "Label2"})
         EXPECT_NE(form->findChild<QWidget*>(name), nullptr) << name;
 }
 
 TEST_F(Form11Test, PercentTextRoundsHalfAwayAndPadsToTwoDigits) {
-    EXPECT_EQ(Form11::percentText(7), "07 %");
-    EXPECT_EQ(Form11::percentText(45), "45 %");
-    EXPECT_EQ(Form11::percentText(99.5), "100 %");
-    EXPECT_EQ(Form11::percentText(100), "100 %");
-    EXPECT_EQ(Form11::percentText(0.4), "00 %");
+    EXPECT_EQ(render::Form11::percentText(7), "07 %");
+    EXPECT_EQ(render::Form11::percentText(45), "45 %");
+    EXPECT_EQ(render::Form11::percentText(99.5), "100 %");
+    EXPECT_EQ(render::Form11::percentText(100), "100 %");
+    EXPECT_EQ(render::Form11::percentText(0.4), "00 %");
 }
 
 TEST_F(Form11Test, ProgressBelowHundredDoesNotFinish) {
     form->show();
     scripted->setBusy(true);
     form->ReportNormaliseProgress(99.5);
-    EXPECT_EQ(form->Label2->text(), "100 %");
+    EXPECT_EQ(get<QLabel>("Label2")->text(), "100 %");
     EXPECT_TRUE(scripted->messages.empty());
     EXPECT_TRUE(scripted->busy());
     EXPECT_TRUE(form->isVisible());
@@ -69,23 +75,23 @@ TEST_F(Form11Test, ProgressBelowHundredDoesNotFinish) {
 
 TEST_F(Form11Test, DialogsFillTheBoxesAndACancelGivesTheLastChoiceAgain) {
     scripted->openAnswers = {std::string("/music/a.wav"), std::nullopt};
-    form->Command1->click();
-    EXPECT_EQ(form->Text1->text(), "/music/a.wav");
-    form->Text1->clear();
-    form->Command1->click();  // cancelled
-    EXPECT_EQ(form->Text1->text(), "/music/a.wav");
+    get<QPushButton>("Command1")->click();
+    EXPECT_EQ(get<QLineEdit>("Text1")->text(), "/music/a.wav");
+    get<QLineEdit>("Text1")->clear();
+    get<QPushButton>("Command1")->click();  // cancelled
+    EXPECT_EQ(get<QLineEdit>("Text1")->text(), "/music/a.wav");
     ASSERT_EQ(scripted->openDialogs.size(), 2u);
     EXPECT_EQ(scripted->openDialogs[0].filter, "Wave Audio File|*.wav");
     scripted->saveAnswers = {std::string("/music/b.wav")};
-    form->Command2->click();
-    EXPECT_EQ(form->Text2->text(), "/music/b.wav");
+    get<QPushButton>("Command2")->click();
+    EXPECT_EQ(get<QLineEdit>("Text2")->text(), "/music/b.wav");
     EXPECT_EQ(scripted->saveDialogs.at(0).filter, "Wave Audio File|*.wav");
 }
 
 TEST_F(Form11Test, StartWithAnEmptyFieldDoesNothing) {
-    form->Text1->setText("a.wav");
-    form->Text2->setText("b.wav");
-    form->Command3->click();
+    get<QLineEdit>("Text1")->setText("a.wav");
+    get<QLineEdit>("Text2")->setText("b.wav");
+    get<QPushButton>("Command3")->click();
     EXPECT_FALSE(scripted->busy());
     EXPECT_EQ(scripted->busyCalls, 0);
     EXPECT_TRUE(scripted->messages.empty());
@@ -96,23 +102,23 @@ TEST_F(Form11Test, AJobRunsToFinishedAndHidesTheWindowKeepingTheFields) {
     const std::string src = dir.file("in.wav"), dst = dir.file("out.wav");
     fixtures::writeWav(src, fixtures::sine(440, 3.0, 44100, 2, 0.2));
     form->show();
-    form->Text1->setText(QString::fromStdString(src));
-    form->Text2->setText(QString::fromStdString(dst));
-    form->Text3->setText("90");
+    get<QLineEdit>("Text1")->setText(QString::fromStdString(src));
+    get<QLineEdit>("Text2")->setText(QString::fromStdString(dst));
+    get<QLineEdit>("Text3")->setText("90");
     std::vector<QString> labels;
-    QObject::connect(form->normaliser, &NormaliserComponent::progress,
-                     [&](double) { labels.push_back(form->Label2->text()); });
-    form->Command3->click();
+    QObject::connect(&form->normaliserComponent(), &NormaliserComponent::progress,
+                     [&](double) { labels.push_back(get<QLabel>("Label2")->text()); });
+    get<QPushButton>("Command3")->click();
     ASSERT_EQ(scripted->messages.size(), 1u);
     EXPECT_EQ(scripted->messages[0].text, "Finished Normalizing The Wave Audio File");
     EXPECT_EQ(scripted->messages[0].title, "Finished");
     EXPECT_EQ(scripted->messages[0].icon, platform::Icon::Information);
     EXPECT_FALSE(scripted->busy());
-    EXPECT_EQ(form->prog->value(), 0);
-    EXPECT_EQ(form->Label2->text(), "00 %");
+    EXPECT_EQ(get<QProgressBar>("prog")->value(), 0);
+    EXPECT_EQ(get<QLabel>("Label2")->text(), "00 %");
     EXPECT_FALSE(form->isVisible());
-    EXPECT_EQ(form->Text1->text().toStdString(), src);
-    EXPECT_EQ(form->Text3->text(), "90");
+    EXPECT_EQ(get<QLineEdit>("Text1")->text().toStdString(), src);
+    EXPECT_EQ(get<QLineEdit>("Text3")->text(), "90");
     EXPECT_TRUE(std::filesystem::exists(dst));
     EXPECT_FALSE(labels.empty());
 }
@@ -122,10 +128,10 @@ TEST_F(Form11Test, ARefusedJobSaysWhyAndEndsTheBusyPointer) {
     const std::string src = dir.file("in.wav");
     fixtures::writeWav(src, fixtures::sine(440, 0.2));
     form->show();
-    form->Text1->setText(QString::fromStdString(src));
-    form->Text2->setText(QString::fromStdString(dir.file("out.wav")));
-    form->Text3->setText("abc");
-    form->Command3->click();
+    get<QLineEdit>("Text1")->setText(QString::fromStdString(src));
+    get<QLineEdit>("Text2")->setText(QString::fromStdString(dir.file("out.wav")));
+    get<QLineEdit>("Text3")->setText("abc");
+    get<QPushButton>("Command3")->click();
     ASSERT_EQ(scripted->messages.size(), 1u);
     EXPECT_NE(scripted->messages[0].text.find("percentage"), std::string::npos);
     EXPECT_FALSE(scripted->busy());
@@ -138,19 +144,19 @@ TEST_F(Form11Test, ALoudnessJobUsesTheSpinBoxAndShowsTheTruePeakNote) {
     const std::string src = dir.file("in.wav"), dst = dir.file("out.wav");
     fixtures::writeWav(src, fixtures::drumTrack(120, 3.0, 2));
     form->show();
-    form->Text1->setText(QString::fromStdString(src));
-    form->Text2->setText(QString::fromStdString(dst));
-    form->Text3->setText("");  // not needed for a loudness target
-    form->cboTarget->setCurrentIndex(1);
-    EXPECT_FALSE(form->Text3->isEnabled());
+    get<QLineEdit>("Text1")->setText(QString::fromStdString(src));
+    get<QLineEdit>("Text2")->setText(QString::fromStdString(dst));
+    get<QLineEdit>("Text3")->setText("");  // not needed for a loudness target
+    get<QComboBox>("cboTarget")->setCurrentIndex(1);
+    EXPECT_FALSE(get<QLineEdit>("Text3")->isEnabled());
     struct Case {
         double lufs;
         bool ceilingNote;
     };
     for (const Case c : {Case{-30.0, false}, Case{-2.0, true}}) {
         scripted->messages.clear();
-        form->spnLufs->setValue(c.lufs);
-        form->Command3->click();
+        get<QDoubleSpinBox>("spnLufs")->setValue(c.lufs);
+        get<QPushButton>("Command3")->click();
         ASSERT_EQ(scripted->messages.size(), 1u) << c.lufs;
         const std::string& text = scripted->messages[0].text;
         EXPECT_EQ(text.rfind("Finished Normalizing The Wave Audio File", 0), 0u) << text;

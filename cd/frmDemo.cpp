@@ -1,4 +1,4 @@
-#include "cd/frm_demo.h"
+#include "cd/frmDemo.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -91,7 +91,7 @@ enum Button {
 };
 
 // The window the engine's syncs report to (one CD window at a time).
-QPointer<FrmDemo> gWindow;
+QPointer<frmDemo> gWindow;
 
 std::string fromQt(const QString& s) {
     return s.toUtf8().toStdString();
@@ -112,7 +112,7 @@ void setCheck(QCheckBox* box, int value) {
 
 // --- building and loading ------------------------------------------------------------------
 
-FrmDemo::FrmDemo(QWidget* parent) : QDialog(parent) {
+frmDemo::frmDemo(QWidget* parent) : QDialog(parent) {
     setObjectName("frmDemo");
     setWindowTitle("CD Ripping");
     buildControls();
@@ -120,18 +120,24 @@ FrmDemo::FrmDemo(QWidget* parent) : QDialog(parent) {
     load();
 }
 
-FrmDemo::~FrmDemo() {
+frmDemo::~frmDemo() {
     if (loaded_ && !closed_) closeWindow();
 }
 
-int FrmDemo::twipsToPixels(int twips) const {
+int frmDemo::twipsToPixels(int twips) const {
     return int(roundHalfEven(double(twips) * logicalDpiX() / 1440.0));
 }
 
-void FrmDemo::buildControls() {
+void frmDemo::buildControls() {
     const double scale = double(logicalDpiX()) / kDesignDpi;
     auto place = [scale](QWidget* w, int x, int y, int width, int height) {
         w->setGeometry(int(x * scale), int(y * scale), int(width * scale), int(height * scale));
+    };
+    // `w` named `name` and placed: the one way every named control is made.
+    auto placed = [&place](auto* w, const QString& name, int x, int y, int width, int height) {
+        w->setObjectName(name);
+        place(w, x, y, width, height);
+        return w;
     };
     auto label = [&](QWidget* parent, const char* text, int x, int y, int w, int h) {
         auto* l = new QLabel(QString::fromUtf8(text), parent);
@@ -140,18 +146,12 @@ void FrmDemo::buildControls() {
     };
 
     label(this, "Select CD Drive : ", 8, 10, 105, 20);
-    cmbCDDrives_ = new QComboBox(this);
-    cmbCDDrives_->setObjectName("cmbCDDrives");
-    place(cmbCDDrives_, 115, 8, 378, 24);
+    cmbCDDrives_ = placed(new QComboBox(this), "cmbCDDrives", 115, 8, 378, 24);
 
     label(this, "Artist", 8, 40, 40, 20);
-    txtCDArtist_ = new QLineEdit(this);
-    txtCDArtist_->setObjectName("txtCDArtist");
-    place(txtCDArtist_, 50, 38, 190, 22);
+    txtCDArtist_ = placed(new QLineEdit(this), "txtCDArtist", 50, 38, 190, 22);
     label(this, "Album", 250, 40, 40, 20);
-    txtCDAlbum_ = new QLineEdit(this);
-    txtCDAlbum_->setObjectName("txtCDAlbum");
-    place(txtCDAlbum_, 293, 38, 200, 22);
+    txtCDAlbum_ = placed(new QLineEdit(this), "txtCDAlbum", 293, 38, 200, 22);
 
     label(this, "Click Track to Play", 8, 66, 200, 18);
     lstTracks_ = new QListWidget(this);
@@ -164,9 +164,8 @@ void FrmDemo::buildControls() {
     place(lstTracks_, 8, 86, 410, 210);
 
     for (int i = 0; i < 2; ++i) {
-        picVUMeter_[size_t(i)] = new QWidget(this);
-        picVUMeter_[size_t(i)]->setObjectName(QString("picVUMeter_%1").arg(i));
-        place(picVUMeter_[size_t(i)], 426 + 9 * i, 86, 6, 150);
+        picVUMeter_[size_t(i)] =
+            placed(new QWidget(this), QString("picVUMeter_%1").arg(i), 426 + 9 * i, 86, 6, 150);
     }
     SliderVolume_ = new QSlider(Qt::Vertical, this);
     SliderVolume_->setObjectName("SliderVolume");
@@ -174,9 +173,7 @@ void FrmDemo::buildControls() {
     SliderVolume_->setValue(0);
     SliderVolume_->setInvertedAppearance(true);  // -100 at the top
     place(SliderVolume_, 448, 86, 30, 150);
-    lblVolume_ = new QLabel("Volume", this);
-    lblVolume_->setObjectName("lblVolume");
-    place(lblVolume_, 422, 242, 78, 18);
+    lblVolume_ = placed(new QLabel("Volume", this), "lblVolume", 422, 242, 78, 18);
 
     for (int i = 0; i < 10; ++i) {
         auto* b = new QPushButton(QString::fromUtf8(kButtonCaptions[i]), this);
@@ -198,17 +195,12 @@ void FrmDemo::buildControls() {
     SliderBalance_->setRange(-100, 100);
     SliderBalance_->setValue(0);
     place(SliderBalance_, 60, 370, 170, 24);
-    lblBalance_ = new QLabel("0", this);
-    lblBalance_->setObjectName("lblBalance");
-    place(lblBalance_, 235, 372, 40, 20);
+    lblBalance_ = placed(new QLabel("0", this), "lblBalance", 235, 372, 40, 20);
 
     label(this, "Track Position", 280, 366, 110, 16);
-    SliderPosition_ = new QSlider(Qt::Horizontal, this);
-    SliderPosition_->setObjectName("SliderPosition");
-    place(SliderPosition_, 280, 382, 130, 22);
-    lblTrackPosition_ = new QLabel(this);
-    lblTrackPosition_->setObjectName("lblTrackPosition");
-    place(lblTrackPosition_, 412, 384, 88, 18);
+    SliderPosition_ =
+        placed(new QSlider(Qt::Horizontal, this), "SliderPosition", 280, 382, 130, 22);
+    lblTrackPosition_ = placed(new QLabel(this), "lblTrackPosition", 412, 384, 88, 18);
     {
         // An hour-long track's position ("01:00:00 / 01:14:02") fits: the slider gives up room.
         const QRect label = lblTrackPosition_->geometry();
@@ -233,17 +225,15 @@ void FrmDemo::buildControls() {
         connect(o, &QRadioButton::clicked, this, [this] { onExtractModeChanged(); });
     }
     optExtractMode_[0]->setChecked(true);
-    picWMAExtractOptions_ = new QWidget(extraction);
-    picWMAExtractOptions_->setObjectName("picWMAExtractOptions");
-    place(picWMAExtractOptions_, 8, 44, 469, 132);
+    picWMAExtractOptions_ =
+        placed(new QWidget(extraction), "picWMAExtractOptions", 8, 44, 469, 132);
     chkWMAFileTags_ = new QCheckBox("WMA File Tags", picWMAExtractOptions_);
     chkWMAFileTags_->setObjectName("chkWMAFileTags");
     chkWMAFileTags_->setChecked(true);
     place(chkWMAFileTags_, 0, 0, 140, 20);
     label(picWMAExtractOptions_, "WMA Encoding Bitrate", 150, 2, 140, 18);
-    cmbWMAEncodingBitrate_ = new QComboBox(picWMAExtractOptions_);
-    cmbWMAEncodingBitrate_->setObjectName("cmbWMAEncodingBitrate");
-    place(cmbWMAEncodingBitrate_, 295, 0, 170, 22);
+    cmbWMAEncodingBitrate_ =
+        placed(new QComboBox(picWMAExtractOptions_), "cmbWMAEncodingBitrate", 295, 0, 170, 22);
     for (int i = 0; i < 8; ++i) {
         const int x = (i % 2) * 236, y = 28 + (i / 2) * 25;
         auto* l = label(picWMAExtractOptions_, kTagLabels[i], x, y + 2, 75, 20);
@@ -288,35 +278,31 @@ void FrmDemo::buildControls() {
         chkRWFlags_[size_t(i)] = c;
     }
     label(frameDriveInfo_, "Maximum read speed", 6, 400, 130, 18);
-    lblMaxReadSpeed_ = new QLabel(frameDriveInfo_);
-    lblMaxReadSpeed_->setObjectName("lblMaxReadSpeed");
-    place(lblMaxReadSpeed_, 140, 400, 100, 18);
+    lblMaxReadSpeed_ = placed(new QLabel(frameDriveInfo_), "lblMaxReadSpeed", 140, 400, 100, 18);
     label(frameDriveInfo_, "Drive's cache size", 6, 424, 130, 18);
-    lblCacheSize_ = new QLabel(frameDriveInfo_);
-    lblCacheSize_->setObjectName("lblCacheSize");
-    place(lblCacheSize_, 140, 424, 100, 18);
+    lblCacheSize_ = placed(new QLabel(frameDriveInfo_), "lblCacheSize", 140, 424, 100, 18);
 
     tmrPlaybackPosition_ = new QTimer(this);
     tmrPlaybackPosition_->setObjectName("tmrPlaybackPosition");
     tmrPlaybackPosition_->setInterval(50);
-    connect(tmrPlaybackPosition_, &QTimer::timeout, this, &FrmDemo::tick);
+    connect(tmrPlaybackPosition_, &QTimer::timeout, this, &frmDemo::tick);
 
-    connect(cmbCDDrives_, &QComboBox::currentIndexChanged, this, &FrmDemo::onDriveSelected);
+    connect(cmbCDDrives_, &QComboBox::currentIndexChanged, this, &frmDemo::onDriveSelected);
     connect(lstTracks_, &QListWidget::itemSelectionChanged, this,
-            &FrmDemo::onTrackSelectionChanged);
+            &frmDemo::onTrackSelectionChanged);
     connect(lstTracks_, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
         // A click on the row already selected starts it again.
         const int row = lstTracks_->row(item);
         if (row >= 0 && row == rowBeforePress_) PlayTrack(row);
     });
-    connect(SliderVolume_, &QSlider::valueChanged, this, &FrmDemo::onVolumeChanged);
-    connect(SliderBalance_, &QSlider::valueChanged, this, &FrmDemo::onBalanceChanged);
+    connect(SliderVolume_, &QSlider::valueChanged, this, &frmDemo::onVolumeChanged);
+    connect(SliderBalance_, &QSlider::valueChanged, this, &frmDemo::onBalanceChanged);
 
     setFixedHeight(int((kDesignHeight + kRipPanelHeight) * scale));
     applyWidth();
 }
 
-void FrmDemo::load() {
+void frmDemo::load() {
     auto& platform = platform::Platform::instance();
     const std::string folder = platform.programFolder();
     std::error_code ec;
@@ -356,7 +342,7 @@ void FrmDemo::load() {
 
 // --- drives and the panel ------------------------------------------------------------------
 
-int FrmDemo::fillDriveList() {
+int frmDemo::fillDriveList() {
     driveListGeneration_ = engine::cdDriveListGeneration();
     cmbCDDrives_->blockSignals(true);
     cmbCDDrives_->clear();
@@ -375,7 +361,7 @@ int FrmDemo::fillDriveList() {
 
 // A drive was plugged in or removed: the list follows; the selected drive stays selected while
 // it is there, otherwise its playback stops and the first drive is selected.
-void FrmDemo::refreshDriveList() {
+void frmDemo::refreshDriveList() {
     const int selected = currentDrive_;
     lastDriveIndex_ = fillDriveList() - 1;
     const int row = cmbCDDrives_->findData(selected);
@@ -391,7 +377,7 @@ void FrmDemo::refreshDriveList() {
     if (cmbCDDrives_->count() > 0) cmbCDDrives_->setCurrentIndex(0);
 }
 
-void FrmDemo::onDriveSelected(int row) {
+void frmDemo::onDriveSelected(int row) {
     if (!loaded_ || row < 0) return;
     currentDrive_ = cmbCDDrives_->itemData(row).toInt();
     trackListFailed_ = false;  // another drive: its list is read afresh
@@ -400,7 +386,7 @@ void FrmDemo::onDriveSelected(int row) {
     LoadTrackList();
 }
 
-void FrmDemo::RefreshDriveInfo() {
+void frmDemo::RefreshDriveInfo() {
     BASS_CD_INFO info{};
     if (!BASS_CD_GetInfo(DWORD(currentDrive_), &info)) info = BASS_CD_INFO{};
     for (int i = 0; i < 11; ++i)
@@ -423,25 +409,25 @@ void FrmDemo::RefreshDriveInfo() {
     lblCacheSize_->setText(QString::fromUtf8(formatKbps(info.cache, separator)));
 }
 
-void FrmDemo::toggleDriveInfo() {
+void frmDemo::toggleDriveInfo() {
     widthTwips_ = widthTwips_ == kWideTwips ? kNarrowTwips : kWideTwips;
     applyWidth();
     cmdButton_[kDriveInfo]->setText(widthTwips_ == kWideTwips ? "&Drive Info <<"
                                                               : "&Drive Info >>");
 }
 
-void FrmDemo::applyWidth() {
+void frmDemo::applyWidth() {
     setFixedWidth(twipsToPixels(widthTwips_));
 }
 
 // --- buttons -------------------------------------------------------------------------------
 
-int FrmDemo::selectedTrackRow() const {
+int frmDemo::selectedTrackRow() const {
     const auto selected = lstTracks_->selectedItems();
     return selected.isEmpty() ? -1 : lstTracks_->row(selected.front());
 }
 
-void FrmDemo::onButton(int index) {
+void frmDemo::onButton(int index) {
     const int row = selectedTrackRow();
     if (row < 0) return;  // no button acts without a selected track
     const DWORD drive = DWORD(currentDrive_);
@@ -500,7 +486,7 @@ void FrmDemo::onButton(int index) {
 
 // --- the timer -----------------------------------------------------------------------------
 
-void FrmDemo::tick() {
+void frmDemo::tick() {
     if (inTick_ || closed_) return;  // a message box of this tick is still open
     inTick_ = true;
     if (engine::cdDriveListGeneration() != driveListGeneration_) refreshDriveList();
@@ -522,7 +508,7 @@ void FrmDemo::tick() {
     inTick_ = false;
 }
 
-void FrmDemo::updatePositionLabel() {
+void frmDemo::updatePositionLabel() {
     const DWORD length = DWORD(BASS_ChannelGetLength(currentChannel_));
     const DWORD position = DWORD(BASS_ChannelGetPosition(currentChannel_));
     const float lengthSec = BASS_ChannelBytes2Seconds(currentChannel_, length);
@@ -534,11 +520,11 @@ void FrmDemo::updatePositionLabel() {
 
 // --- the track list ------------------------------------------------------------------------
 
-QString FrmDemo::rowText(const std::string& utf8) const {
+QString frmDemo::rowText(const std::string& utf8) const {
     return QString::fromUtf8(utf8);
 }
 
-void FrmDemo::LoadTrackList() {
+void frmDemo::LoadTrackList() {
     lstTracks_->clear();
     TrackListing list = readTrackList(currentDrive_);
     switch (list.outcome) {
@@ -561,7 +547,7 @@ void FrmDemo::LoadTrackList() {
     for (const std::string& row : list.rows) lstTracks_->addItem(rowText(row));
 }
 
-void FrmDemo::LoadTrackListFromCDText(const char* block, int tracks) {
+void frmDemo::LoadTrackListFromCDText(const char* block, int tracks) {
     CdTextTables tables;
     RoutineError error;
     if (!parseCdText(block, tracks, tables, error)) {
@@ -578,18 +564,18 @@ void FrmDemo::LoadTrackListFromCDText(const char* block, int tracks) {
         lstTracks_->addItem(rowText(row));
 }
 
-void FrmDemo::SetTrackListTabStops() {
+void frmDemo::SetTrackListTabStops() {
     trackDelegate_->setTabStops({});
     trackDelegate_->setTabStops({15, -235});
     lstTracks_->viewport()->update();
 }
 
-void FrmDemo::onTrackSelectionChanged() {
+void frmDemo::onTrackSelectionChanged() {
     const int row = selectedTrackRow();
     if (row >= 0) PlayTrack(row);
 }
 
-bool FrmDemo::eventFilter(QObject* watched, QEvent* event) {
+bool frmDemo::eventFilter(QObject* watched, QEvent* event) {
     if (watched == lstTracks_->viewport() && event->type() == QEvent::MouseButtonPress)
         rowBeforePress_ = selectedTrackRow();
     return QDialog::eventFilter(watched, event);
@@ -597,7 +583,7 @@ bool FrmDemo::eventFilter(QObject* watched, QEvent* event) {
 
 // --- playback ------------------------------------------------------------------------------
 
-void FrmDemo::PlayTrack(int track) {
+void frmDemo::PlayTrack(int track) {
     BASS_ChannelStop(currentChannel_);
     currentChannel_ =
         BASS_CD_StreamCreate(DWORD(currentDrive_), DWORD(track), BASS_STREAM_AUTOFREE);
@@ -612,7 +598,7 @@ void FrmDemo::PlayTrack(int track) {
     BASS_ChannelPlay(currentChannel_, 1);
 }
 
-void FrmDemo::PlayNextTrack(int current) {
+void frmDemo::PlayNextTrack(int current) {
     const int count = lstTracks_->count();
     if (count == 0) return;  // the list was emptied (door opened, read error): nothing to play
     const int next = current >= count - 1 ? 0 : current + 1;
@@ -622,7 +608,7 @@ void FrmDemo::PlayNextTrack(int current) {
     PlayTrack(next);
 }
 
-void FrmDemo::CDError() {
+void frmDemo::CDError() {
     BASS_ChannelStop(currentChannel_);
     BASS_StreamFree(currentChannel_);
     platform::message(
@@ -632,26 +618,26 @@ void FrmDemo::CDError() {
     lstTracks_->clear();
 }
 
-void FrmDemo::FadeOutTrack() {
+void frmDemo::FadeOutTrack() {
     BASS_ChannelSlideAttributes(currentChannel_, -1, 0, -101, 5000);
 }
 
 // The engine calls these on its own threads: the work is posted to the window thread, where it
 // runs only if the sync's stream is still the window's current one (a stream replaced in the
 // meantime does not move the playback on).
-void FrmDemo::TrackEndSync(HSYNC, DWORD channel, DWORD, void* user) {
+void frmDemo::TrackEndSync(HSYNC, DWORD channel, DWORD, void* user) {
     const int track = int(reinterpret_cast<intptr_t>(user));
     platform::postToWindowThread([channel, track] {
         // A stream that failed also ends: that end does not move playback on.
-        if (FrmDemo* w = gWindow.data();
+        if (frmDemo* w = gWindow.data();
             w && !w->closed_ && w->currentChannel_ == channel && w->failedChannel_ != channel)
             w->PlayNextTrack(track);
     });
 }
 
-void FrmDemo::CDErrorSync(HSYNC, DWORD channel, DWORD, void*) {
+void frmDemo::CDErrorSync(HSYNC, DWORD channel, DWORD, void*) {
     platform::postToWindowThread([channel] {
-        if (FrmDemo* w = gWindow.data();
+        if (frmDemo* w = gWindow.data();
             w && !w->closed_ && w->currentChannel_ == channel && w->failedChannel_ != channel) {
             w->failedChannel_ = channel;
             w->CDError();
@@ -659,36 +645,36 @@ void FrmDemo::CDErrorSync(HSYNC, DWORD channel, DWORD, void*) {
     });
 }
 
-void FrmDemo::showVolumeLabel(int value) {
+void frmDemo::showVolumeLabel(int value) {
     lblVolume_->setText(QString("Volume : %1").arg(roundHalfEven(std::abs(value) / 10.0)));
 }
 
-void FrmDemo::onVolumeChanged(int value) {
+void frmDemo::onVolumeChanged(int value) {
     BASS_ChannelSetAttributes(currentChannel_, -1, std::abs(value), -101);
     showVolumeLabel(value);
 }
 
-void FrmDemo::onBalanceChanged(int value) {
+void frmDemo::onBalanceChanged(int value) {
     BASS_ChannelSetAttributes(currentChannel_, -1, -1, value);
     lblBalance_->setText(QString::number(value));
 }
 
 // --- extraction ----------------------------------------------------------------------------
 
-std::string FrmDemo::scratchTrackFile() const {
+std::string frmDemo::scratchTrackFile() const {
     return inProgramFolder("TRACK.WAV");
 }
 
-void FrmDemo::KILLTRACK() {
+void frmDemo::KILLTRACK() {
     std::error_code ec;
     std::filesystem::remove(files::pathFromUtf8(scratchTrackFile()), ec);
 }
 
-void FrmDemo::onExtractModeChanged() {
+void frmDemo::onExtractModeChanged() {
     picWMAExtractOptions_->setEnabled(optExtractMode_[1]->isChecked());
 }
 
-void FrmDemo::ExtractAudioTrack(int track) {
+void frmDemo::ExtractAudioTrack(int track) {
     auto& platform = platform::Platform::instance();
     ExtractHooks hooks;
     hooks.onStream = [this](HSTREAM s) {
@@ -722,7 +708,7 @@ void FrmDemo::ExtractAudioTrack(int track) {
     setEnabled(true);
 }
 
-void FrmDemo::SaveFile() {
+void frmDemo::SaveFile() {
     platform::FileDialog dialog;
     dialog.title = "Save WAVE File As";
     dialog.filter = "File Wave (*.wav)|*.wav";
@@ -740,7 +726,7 @@ void FrmDemo::SaveFile() {
     }
 }
 
-void FrmDemo::LoadWMAEncoderRates() {
+void frmDemo::LoadWMAEncoderRates() {
     const DWORD* rates = BASS_WMA_EncodeGetRates(44100, 2, 0);
     if (!rates) {
         ReportEngineError("Error: Can't find a codec", BASS_ErrorGetCode());
@@ -753,7 +739,7 @@ void FrmDemo::LoadWMAEncoderRates() {
     if (cmbWMAEncodingBitrate_->count() > 0) cmbWMAEncodingBitrate_->setCurrentIndex(0);
 }
 
-void FrmDemo::ExtractAudioTrackToWMA(int track, int bitrate) {
+void frmDemo::ExtractAudioTrackToWMA(int track, int bitrate) {
     auto& platform = platform::Platform::instance();
     if (bitrate <= 0) {
         platform.setBusy(false);
@@ -802,14 +788,14 @@ void FrmDemo::ExtractAudioTrackToWMA(int track, int bitrate) {
 
 // --- messages ------------------------------------------------------------------------------
 
-void FrmDemo::ReportRoutineError(const std::string& module, const std::string& routine, int number,
+void frmDemo::ReportRoutineError(const std::string& module, const std::string& routine, int number,
                                  const std::string& description) {
     platform::message("Error in routine : " + routine + "in module : " + module + "\r\nError #" +
                           std::to_string(number) + "\r\n" + description,
                       kAppTitle);
 }
 
-void FrmDemo::ReportEngineError(const std::string& text, int code) {
+void frmDemo::ReportEngineError(const std::string& text, int code) {
     std::string message = text;
     if (code != -1) message += "\r\n\r\nError Code : " + std::to_string(code);
     platform::message(message, "Error", platform::Icon::Critical);
@@ -817,7 +803,7 @@ void FrmDemo::ReportEngineError(const std::string& text, int code) {
 
 // --- closing -------------------------------------------------------------------------------
 
-void FrmDemo::closeWindow() {
+void frmDemo::closeWindow() {
     closed_ = true;
     tmrPlaybackPosition_->stop();
     ripPanel_->stopAndWait();  // ends after the read under way
@@ -826,12 +812,12 @@ void FrmDemo::closeWindow() {
     BASS_Free();
 }
 
-void FrmDemo::done(int result) {
+void frmDemo::done(int result) {
     if (loaded_ && !closed_) closeWindow();
     QDialog::done(result);
 }
 
-void FrmDemo::closeEvent(QCloseEvent* event) {
+void frmDemo::closeEvent(QCloseEvent* event) {
     if (loaded_ && !closed_) closeWindow();
     event->accept();
     QDialog::closeEvent(event);

@@ -33,13 +33,13 @@ namespace cd {
 class RipPanel;
 class TrackListDelegate;
 
-class FrmDemo : public QDialog {
+class frmDemo : public QDialog {
     Q_OBJECT
   public:
     // Builds the window and runs its load: the engine is initialised again with this window as
     // owner, the drives are listed and the first one is selected.
-    explicit FrmDemo(QWidget* parent = nullptr);
-    ~FrmDemo() override;
+    explicit frmDemo(QWidget* parent = nullptr);
+    ~frmDemo() override;
 
     static constexpr int kNarrowTwips = 7515;
     static constexpr int kWideTwips = 11490;

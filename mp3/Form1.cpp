@@ -1,4 +1,4 @@
-#include "mp3/form1.h"
+#include "mp3/Form1.h"
 
 #include <QComboBox>
 #include <QFileInfo>

@@ -1,0 +1,16 @@
+// `quorvin cd-rip`: the CD logic's command with the command line's progress bar.
+#include "cd/cd_commands.h"
+#include "cli/cli_support.h"
+#include "cli/commands.h"
+
+namespace cli {
+
+int cdRipCommand(const Args& args, std::ostream& out, std::ostream& err) {
+    ProgressBar bar(out, stdoutIsTerminal());
+    cd::CommandProgress progress;
+    progress.update = [&bar](uint64_t done, uint64_t total) { bar.update(done, total); };
+    progress.done = [&bar] { bar.done(); };
+    return cd::cdRipCommand(args, out, err, progress);
+}
+
+}  // namespace cli
