@@ -226,16 +226,19 @@ inline Track songTrack(Genre genre, double bpm, double seconds, unsigned seed, i
                 break;
             case Genre::SixFour:
                 // Two halves of three quarters: kick on 1, snare on 4, a kick pickup before the
-                // snare; bass and chords in dotted halves; hats on quarters.
+                // snare; bass in dotted halves; hats and a chord comp on every quarter (the comp
+                // makes the quarter the pulse a listener taps; with sustained dotted-half chords
+                // and quiet hats alone the track only said its half bar).
                 kit.kick(at(b, 0), v(1.0));
                 if (s.chance(0.6)) kit.kick(at(b, 2.5), v(0.7));
                 kit.snare(at(b, 3), v(1.0));
                 if (s.chance(0.5)) kit.kick(at(b, 4.5), v(0.6));
-                for (int i = 0; i < 6; ++i) kit.hat(at(b, i), v(i % 3 ? 0.5 : 0.8), i % 3 == 1);
+                for (int i = 0; i < 6; ++i) kit.hat(at(b, i), v(i % 3 ? 0.6 : 0.8), false);
                 kit.bass(at(b, 0), period * 2.8, root / 2, v(1.0));
                 kit.bass(at(b, 3), period * 2.8, root / 2 * 1.335, v(0.9));
-                kit.chord(at(b, 0), period * 3, root * 2, minor, 0.003, v(0.7));
-                kit.chord(at(b, 3), period * 3, root * 2, !minor, 0.003, v(0.6));
+                for (int i = 0; i < 6; ++i)
+                    kit.chord(at(b, i), period * 0.5, root * 2, i < 3 ? minor : !minor, 0.003,
+                              v(i % 3 ? 0.6 : 0.8));
                 break;
             case Genre::SixEight:
                 // Two dotted-quarter beats of three eighths each.
