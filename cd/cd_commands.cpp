@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "cd/extract.h"
+#include "cd/rip_command.h"
 #include "cd/track_list.h"
 #include "engine/basscd.h"
 #include "engine/basswma.h"
@@ -24,7 +25,8 @@ constexpr const char* kListUsage = "usage: quorvin cd-list SOURCE\n";
 constexpr const char* kRipUsage =
     "usage: quorvin cd-rip SOURCE TRACK OUT [--bitrate K] [--tag Name=Text]...\n"
     "  SOURCE: a drive's device or a disc image (.cue); TRACK: 1 for the first track;\n"
-    "  OUT: a .wav or .wma file; --bitrate and --tag for WMA only\n";
+    "  OUT: a .wav or .wma file; --bitrate and --tag for WMA only\n"
+    "   or: quorvin cd-rip SOURCE all FOLDER [--format F] [--name TEMPLATE] [--offset N]\n";
 
 int usage(std::ostream& err, const std::string& command, const std::string& what,
           const char* text) {
@@ -108,6 +110,11 @@ int cdListCommand(const std::vector<std::string>& args, std::ostream& out, std::
 }
 
 int cdRipCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.size() >= 2 && strcasecmp(args[1].c_str(), "all") == 0) {
+        Progress bar(err);
+        return cdRipDiscCommand(args, out, err,
+                                [&](uint64_t done, uint64_t total) { bar.update(done, total); });
+    }
     const std::string name = "cd-rip";
     std::vector<std::string> positional;
     std::optional<std::string> bitrateText;

@@ -1,6 +1,7 @@
 // The CD subcommands of the command line, over the same code as the CD window:
 //   quorvin cd-list SOURCE
 //   quorvin cd-rip SOURCE TRACK OUT [--bitrate K] [--tag Name=Text]...
+//   quorvin cd-rip SOURCE all FOLDER [--format F] [--name TEMPLATE] [--offset N] (rip_command.h)
 // SOURCE is a drive's device (/dev/sr0) or a disc image (.cue with its .bin, .toc, .nrg).
 // `args` are the arguments after the subcommand's name. Results go to `out`, messages and the
 // progress bar to `err`. Exit status: 0 success, 1 failure, 2 bad usage.

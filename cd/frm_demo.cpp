@@ -22,6 +22,7 @@
 #include <system_error>
 
 #include "cd/extract.h"
+#include "cd/rip_panel.h"
 #include "cd/track_list.h"
 #include "cd/track_list_delegate.h"
 #include "engine/basscd.h"
@@ -40,6 +41,7 @@ constexpr const char* kAppTitle = "Quorvin Audio Tools 1.0";
 constexpr const char* kModule = "frmDemo";
 constexpr int kDesignDpi = 96;
 constexpr int kDesignHeight = 600;
+constexpr int kRipPanelHeight = 124;  // "Extract All..." below the extraction group
 
 const char* const kButtonCaptions[10] = {
     "&Play", "P&ause/Resume", "&Stop",    "&Lock",     "&Unlock",
@@ -254,6 +256,19 @@ void FrmDemo::buildControls() {
     }
     picWMAExtractOptions_->setEnabled(false);
 
+    ripPanel_ = new RipPanel(this);
+    place(ripPanel_, 8, 598, 485, 118);
+    // While the disc is ripped, the position label shows how far the track being read is.
+    connect(ripPanel_, &RipPanel::trackProgress, this, [this](qint64 done, qint64 total) {
+        lblTrackPosition_->setText(QString::fromUtf8(Seconds2HMS(lengthSeconds(done)) + " / " +
+                                                     Seconds2HMS(lengthSeconds(total))));
+    });
+    connect(ripPanel_, &RipPanel::runningChanged, this, [this](bool running) {
+        for (int b : {kPlay, kExtract}) cmdButton_[size_t(b)]->setEnabled(!running);
+        cmbCDDrives_->setEnabled(!running);
+        lstTracks_->setEnabled(!running);
+    });
+
     frameDriveInfo_ = new QGroupBox("Drive Info", this);
     frameDriveInfo_->setObjectName("frameDriveInfo");
     // 7560 twips from the left, 3705 wide: hidden by the narrow window, whole in the wide one.
@@ -297,7 +312,7 @@ void FrmDemo::buildControls() {
     connect(SliderVolume_, &QSlider::valueChanged, this, &FrmDemo::onVolumeChanged);
     connect(SliderBalance_, &QSlider::valueChanged, this, &FrmDemo::onBalanceChanged);
 
-    setFixedHeight(int(kDesignHeight * scale));
+    setFixedHeight(int((kDesignHeight + kRipPanelHeight) * scale));
     applyWidth();
 }
 
@@ -380,6 +395,7 @@ void FrmDemo::onDriveSelected(int row) {
     if (!loaded_ || row < 0) return;
     currentDrive_ = cmbCDDrives_->itemData(row).toInt();
     trackListFailed_ = false;  // another drive: its list is read afresh
+    ripPanel_->setDrive(currentDrive_);
     RefreshDriveInfo();
     LoadTrackList();
 }
@@ -502,7 +518,7 @@ void FrmDemo::tick() {
     } else if (!trackListFailed_) {
         LoadTrackList();
     }
-    updatePositionLabel();
+    if (!ripPanel_->running()) updatePositionLabel();
     inTick_ = false;
 }
 
@@ -804,6 +820,7 @@ void FrmDemo::ReportEngineError(const std::string& text, int code) {
 void FrmDemo::closeWindow() {
     closed_ = true;
     tmrPlaybackPosition_->stop();
+    ripPanel_->stopAndWait();  // ends after the read under way
     for (int i = 0; i <= lastDriveIndex_; ++i) BASS_CD_Door(DWORD(i), BASS_CD_DOOR_UNLOCK);
     BASS_Stop();
     BASS_Free();

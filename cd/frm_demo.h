@@ -30,6 +30,7 @@ class QWidget;
 
 namespace cd {
 
+class RipPanel;
 class TrackListDelegate;
 
 class FrmDemo : public QDialog {
@@ -129,6 +130,7 @@ class FrmDemo : public QDialog {
     QLabel* lblMaxReadSpeed_ = nullptr;
     QLabel* lblCacheSize_ = nullptr;
     std::array<QWidget*, 2> picVUMeter_{};
+    RipPanel* ripPanel_ = nullptr;  // "Extract All..." (rip_panel.h)
 
     // State.
     int currentDrive_ = 0;

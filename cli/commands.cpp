@@ -16,6 +16,8 @@ const Command kCommands[] = {
      "print the BPM over seconds 0 to 30 (as the main window shows it after Play) and "
      "over the whole file",
      &bpmCommand},
+    {"key", "IN", "print the key of IN (tonic and major or minor) and its tuning in cents",
+     &keyCommand},
     {"mp3-info", "IN",
      "print what the MP3 header reader finds in IN: one line per field of its record, then the "
      "result",

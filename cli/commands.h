@@ -31,6 +31,7 @@ int renderCommand(const Args& args, std::ostream& out, std::ostream& err);
 int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& err,
                            uint32_t maxWavDataBytes);
 int bpmCommand(const Args& args, std::ostream& out, std::ostream& err);
+int keyCommand(const Args& args, std::ostream& out, std::ostream& err);
 int mp3InfoCommand(const Args& args, std::ostream& out, std::ostream& err);
 int normalizeCommand(const Args& args, std::ostream& out, std::ostream& err);
 

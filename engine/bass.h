@@ -12,9 +12,10 @@
 // engine's decoder worker. BASS_Free must not be called from a procedure. See docs/threading.md.
 //
 // Choices of this engine: samples are always delivered as 16-bit (8-bit files are scaled up, and
-// BASS_SAMPLE_8BITS is never reported); BASS_ErrorGetCode is one code for the whole program;
-// BASS_Init's device 0 is the clock-driven null output ("no sound"), -1 and 1 the default output;
-// the mixer runs at 44100 Hz stereo whatever BASS_Init's rate.
+// BASS_SAMPLE_8BITS is never reported); BASS_ErrorGetCode is the code of the calling thread's last
+// engine call; no exception leaves an engine call (an exception inside becomes BASS_ERROR_MEM or
+// BASS_ERROR_UNKNOWN); BASS_Init's device 0 is the clock-driven null output ("no sound"), -1 and 1
+// the default output; the mixer runs at 44100 Hz stereo whatever BASS_Init's rate.
 #pragma once
 
 #include <cstdint>

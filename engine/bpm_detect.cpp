@@ -21,51 +21,12 @@
 #include "engine/bpm_beats.h"
 #include "engine/bpm_tempo.h"
 #include "engine/engine_ext.h"
+#include "engine/spsc_ring.h"
 
 namespace engine::bpm {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// --- single-producer, single-consumer ring -----------------------------------------------------
-
-template <class T>
-class SpscRing {
-  public:
-    explicit SpscRing(size_t capacityPow2) : buf_(capacityPow2), mask_(capacityPow2 - 1) {}
-
-    size_t writable() const {
-        return buf_.size() - size_t(head_.load(std::memory_order_relaxed) -
-                                    tail_.load(std::memory_order_acquire));
-    }
-    // Producer. All or nothing.
-    bool write(const T* src, size_t n) {
-        if (n > writable()) return false;
-        const uint64_t h = head_.load(std::memory_order_relaxed);
-        for (size_t i = 0; i < n; ++i) buf_[size_t(h + i) & mask_] = src[i];
-        head_.store(h + n, std::memory_order_release);
-        return true;
-    }
-    uint64_t written() const { return head_.load(std::memory_order_acquire); }
-    // Consumer.
-    size_t read(T* dst, size_t n) {
-        const uint64_t t = tail_.load(std::memory_order_relaxed);
-        const size_t avail = size_t(head_.load(std::memory_order_acquire) - t);
-        n = std::min(n, avail);
-        for (size_t i = 0; i < n; ++i) dst[i] = buf_[size_t(t + i) & mask_];
-        tail_.store(t + n, std::memory_order_release);
-        return n;
-    }
-    size_t readable() const {
-        return size_t(head_.load(std::memory_order_acquire) -
-                      tail_.load(std::memory_order_relaxed));
-    }
-
-  private:
-    std::vector<T> buf_;
-    size_t mask_;
-    std::atomic<uint64_t> head_{0}, tail_{0};
-};
 
 // A tapped block's end: ring frames written so far, and the timeline position there.
 struct Anchor {
@@ -126,6 +87,13 @@ struct Tap {
     uint64_t periodStart = 0;  // in played frames (with clockDsp) or ring frames
     std::unique_ptr<BeatTracker> tracker;
     uint64_t trackerOrigin = 0;
+    // Where the timeline jumps (a seek, a loop): ring frames of the jumps not yet analysed, and
+    // those still within `recent`. The beat tracker starts again at a jump, and a beat is
+    // delivered only after the last one delivered since the jump.
+    uint64_t anchoredEnd = 0;  // frameEnd of the last anchor taken
+    bool haveAnchor = false;
+    std::deque<uint64_t> cuts, recentCuts;
+    double lastBeat = -1e300;
 };
 
 struct Kept {
@@ -312,15 +280,33 @@ class Module {
     }
 
     // Moves the anchors written so far into the tap's recent list, keeping about 3 s of them.
+    // A jump of the timeline between two anchors: the position moved back, or by clearly more
+    // or less than the audio between them.
     static void takeAnchors(Tap& t) {
         Anchor a[64];
         size_t n;
         while ((n = t.anchors.read(a, 64)) > 0) {
-            t.recent.insert(t.recent.end(), a, a + n);
+            for (size_t i = 0; i < n; ++i) {
+                if (t.haveAnchor && !t.recent.empty()) {
+                    const Anchor& p = t.recent.back();
+                    const double sec = double(a[i].frameEnd - p.frameEnd) / t.rate;
+                    const double moved = a[i].posEnd - p.posEnd;
+                    if (moved < -1e-3 || std::abs(moved - sec * t.lastRatio) > 0.1 + 0.25 * sec) {
+                        t.cuts.push_back(p.frameEnd);
+                        t.recentCuts.push_back(p.frameEnd);
+                    }
+                }
+                t.haveAnchor = true;
+                t.anchoredEnd = a[i].frameEnd;
+                t.recent.push_back(a[i]);
+            }
         }
         const uint64_t keep = uint64_t(3 * t.rate);
         while (t.recent.size() > 2 && t.recent.front().frameEnd + keep < t.consumed)
             t.recent.pop_front();
+        while (!t.recentCuts.empty() && !t.recent.empty() &&
+               t.recentCuts.front() < t.recent.front().frameEnd)
+            t.recentCuts.pop_front();
     }
 
     // Timeline seconds of ring frame `s`.
@@ -329,7 +315,9 @@ class Module {
             const Anchor& a = t.recent[i];
             if (double(a.frameEnd) < s) continue;
             double ratio = t.lastRatio;
-            if (i > 0) {
+            const bool jump = i > 0 && std::find(t.recentCuts.begin(), t.recentCuts.end(),
+                                                 t.recent[i - 1].frameEnd) != t.recentCuts.end();
+            if (i > 0 && !jump) {
                 const Anchor& p = t.recent[i - 1];
                 const double sec = double(a.frameEnd - p.frameEnd) / t.rate;
                 const double r = sec > 0 ? (a.posEnd - p.posEnd) / sec : 0;
@@ -356,11 +344,26 @@ class Module {
         }
         for (;;) {
             takeAnchors(t);
-            size_t n = t.ring.read(block.data(), block.size());
+            // Only audio whose anchor has arrived, so that a jump is known before the audio after
+            // it is analysed (unless the anchors fell behind).
+            size_t want = block.size();
+            if (t.ring.readable() < kRingFrames / 2)
+                want = size_t(
+                    std::min<uint64_t>(want, t.anchoredEnd - std::min(t.anchoredEnd, t.consumed)));
+            size_t n = t.ring.read(block.data(), want);
             if (n == 0) break;
             size_t off = 0;
             while (off < n) {
+                while (!t.cuts.empty() && t.cuts.front() <= t.consumed) {
+                    t.cuts.pop_front();
+                    if (t.tracker) {
+                        t.tracker = std::make_unique<BeatTracker>(t.rate);
+                        t.trackerOrigin = t.consumed;
+                    }
+                    t.lastBeat = -1e300;
+                }
                 size_t m = n - off;
+                if (!t.cuts.empty()) m = size_t(std::min<uint64_t>(m, t.cuts.front() - t.consumed));
                 if (t.env) {
                     // The period is playing time: frames the channel played (a tempo channel's
                     // source runs faster or slower), or, on a plain channel, the frames tapped, cut
@@ -383,9 +386,12 @@ class Module {
                 if (t.tracker) {
                     beats.clear();
                     t.tracker->push(block.data() + off, m, beats);
-                    for (double b : beats)
-                        events.push_back({self, true, t.seenBeatGen,
-                                          positionOf(t, double(t.trackerOrigin) + b)});
+                    for (double b : beats) {
+                        const double pos = positionOf(t, double(t.trackerOrigin) + b);
+                        if (pos <= t.lastBeat) continue;
+                        t.lastBeat = pos;
+                        events.push_back({self, true, t.seenBeatGen, pos});
+                    }
                 }
                 t.consumed += m;
                 off += m;

@@ -218,6 +218,12 @@ constexpr double kPriorWidth = 1.0;     // octaves (one standard deviation)
 // Going from a tempo to its double: the autocorrelation at half the beat must reach this share
 // of the one at the beat, i.e. the off-beats must be nearly as strong as the beats.
 constexpr double kDoubleShare = 0.75;
+// Above the range's max (up to its ceiling) the off-beats must be as strong as the beats.
+constexpr double kFastShare = 0.95;
+// From a tempo to one and a half times it (a dotted-quarter pulse in 3/4 or 6/4 to the quarter
+// note): the autocorrelation at the shorter period must reach this share of the one at the
+// longer.
+constexpr double kTripleShare = 1.0;
 
 }  // namespace
 
@@ -278,17 +284,29 @@ float estimateTempo(const std::vector<float>& envelope, double frameRate, TempoR
         }
     }
     if (!(best > 0)) return 0.0f;
+    // Triple metre: when the bar splits into halves of three beats, a pulse of one and a half
+    // beats can win the comb; the beat is the shorter pulse when it is as periodic.
+    const double top = std::max(range.max, range.ceiling);
+    auto triple = [&] {
+        const double period = 60.0 * frameRate / bpm;
+        if (bpm * 1.5 <= top && at(r, period) > 0 &&
+            at(r, period * 2.0 / 3.0) >= kTripleShare * at(r, period))
+            bpm *= 1.5;
+    };
+    triple();
     if (bpm < range.min) {
         if (!mult2) return float(bpm);
         while (bpm < range.min) bpm *= 2;
     }
     while (bpm / 2 >= range.min) bpm /= 2;
-    while (bpm * 2 <= range.max) {
+    while (bpm * 2 <= top) {
         const double period = 60.0 * frameRate / bpm;
         const double onBeat = at(r, period), offBeat = at(r, period / 2);
-        if (!(onBeat > 0) || offBeat < kDoubleShare * onBeat) break;
+        const double share = bpm * 2 <= range.max ? kDoubleShare : kFastShare;
+        if (!(onBeat > 0) || offBeat < share * onBeat) break;
         bpm *= 2;
     }
+    triple();
     // Refine within 1.5 %.
     double fine = bpm, fineScore = -1e9;
     for (double b = bpm * 0.985; b <= bpm * 1.015; b *= 1.0002) {

@@ -16,14 +16,18 @@
 namespace engine::bpm {
 
 // The range the tempo is searched in, in beats per minute.
+// `ceiling` (when above `max`) lets a fast tempo through: a tempo between max and ceiling is
+// reported only when the music's accents make it the beat (off-beats as strong as the beats, as
+// in punk, metal or a fast polka), otherwise its half is.
 struct TempoRange {
     float min = 60.0f;
     float max = 180.0f;
+    float ceiling = 0.0f;
 };
 
 // The range used when a caller passes 0: 60..180 BPM covers the tempos of nearly all music
-// with its beat, not its half or double.
-constexpr TempoRange kDefaultRange{60.0f, 180.0f};
+// with its beat, not its half or double; fast songs up to 210 BPM when their accents say so.
+constexpr TempoRange kDefaultRange{60.0f, 180.0f, 210.0f};
 
 // LOWORD = minimum, HIWORD = maximum. 0, or a half of 0, gives the default range; a reversed
 // pair is swapped; values are kept within 20..500.

@@ -1,5 +1,8 @@
 // Channels: the handle table, file and custom-source streams, reading decoding channels, position
 // and length, attributes, DSP chains and syncs.
+// Threads: every BASS_ call here from any thread (the handle table has its own mutex, a channel's
+// processing its lock); BASS_ChannelGetData runs the channel's DSPs and END syncs on its caller's
+// thread; free listeners run on the thread that frees. See docs/threading.md.
 #include <algorithm>
 #include <cmath>
 #include <mutex>
@@ -250,12 +253,18 @@ void addChannelFreeListener(std::function<void(DWORD)> listener) {
 }
 
 HSTREAM createSourceStream(std::unique_ptr<Source> source, DWORD flags) {
-    if (!source) return fail(BASS_ERROR_ILLPARAM, HSTREAM(0));
-    if (!(flags & BASS_STREAM_DECODE) && !outputReady()) return fail(BASS_ERROR_INIT, HSTREAM(0));
-    if (source->rate() <= 0 || source->channels() <= 0) return fail(BASS_ERROR_FORMAT, HSTREAM(0));
-    auto ch = std::make_shared<StreamChannel>(std::move(source));
-    ch->flags = flags & (BASS_STREAM_DECODE | BASS_STREAM_AUTOFREE | BASS_SAMPLE_LOOP);
-    return ok(registerChannel(ch));
+    return guarded(HSTREAM(0), [&]() -> HSTREAM {
+        if (!source) return fail(BASS_ERROR_ILLPARAM, HSTREAM(0));
+        if (!(flags & BASS_STREAM_DECODE) && !outputReady())
+            return fail(BASS_ERROR_INIT, HSTREAM(0));
+        // The stretcher and the mixer take at most kMaxRate and kMaxChannels.
+        if (source->rate() <= 0 || source->channels() <= 0 || source->rate() > kMaxRate ||
+            source->channels() > kMaxChannels)
+            return fail(BASS_ERROR_FORMAT, HSTREAM(0));
+        auto ch = std::make_shared<StreamChannel>(std::move(source));
+        ch->flags = flags & (BASS_STREAM_DECODE | BASS_STREAM_AUTOFREE | BASS_SAMPLE_LOOP);
+        return ok(registerChannel(ch));
+    });
 }
 
 }  // namespace engine
@@ -275,14 +284,17 @@ std::shared_ptr<Channel> channelOrFail(DWORD handle) {
 }  // namespace
 
 HSTREAM BASS_StreamCreateFile(BOOL mem, const void* file, QWORD offset, QWORD length, DWORD flags) {
-    (void)length;
-    if (mem || offset != 0) return fail(BASS_ERROR_NOTAVAIL, HSTREAM(0));
-    if (!file) return fail(BASS_ERROR_FILEOPEN, HSTREAM(0));
-    if (!(flags & BASS_STREAM_DECODE) && !outputReady()) return fail(BASS_ERROR_INIT, HSTREAM(0));
-    int error = BASS_OK;
-    auto source = openFileSource(static_cast<const char*>(file), &error);
-    if (!source) return fail(error, HSTREAM(0));
-    return createSourceStream(std::move(source), flags);
+    return guarded(HSTREAM(0), [&]() -> HSTREAM {
+        (void)length;
+        if (mem || offset != 0) return fail(BASS_ERROR_NOTAVAIL, HSTREAM(0));
+        if (!file) return fail(BASS_ERROR_FILEOPEN, HSTREAM(0));
+        if (!(flags & BASS_STREAM_DECODE) && !outputReady())
+            return fail(BASS_ERROR_INIT, HSTREAM(0));
+        int error = BASS_OK;
+        auto source = openFileSource(static_cast<const char*>(file), &error);
+        if (!source) return fail(error, HSTREAM(0));
+        return createSourceStream(std::move(source), flags);
+    });
 }
 
 HMUSIC BASS_MusicLoad(BOOL, const void*, QWORD, DWORD, DWORD, DWORD) {
@@ -290,7 +302,9 @@ HMUSIC BASS_MusicLoad(BOOL, const void*, QWORD, DWORD, DWORD, DWORD) {
 }
 
 BOOL BASS_StreamFree(HSTREAM handle) {
-    return freeChannel(handle) ? ok(kTrue) : fail(BASS_ERROR_HANDLE, kFalse);
+    return guarded(kFalse, [&]() -> BOOL {
+        return freeChannel(handle) ? ok(kTrue) : fail(BASS_ERROR_HANDLE, kFalse);
+    });
 }
 
 BOOL BASS_MusicFree(HMUSIC) {
@@ -317,14 +331,16 @@ QWORD BASS_ChannelGetPosition(DWORD handle) {
 }
 
 BOOL BASS_ChannelSetPosition(DWORD handle, QWORD pos) {
-    auto ch = channelOrFail(handle);
-    if (!ch) return kFalse;
-    std::lock_guard g(*ch->lock);
-    const int64_t frame = int64_t(pos / QWORD(ch->frameBytes()));
-    if (frame > ch->lengthFrames()) return fail(BASS_ERROR_POSITION, kFalse);
-    if (!ch->seekFrames(frame)) return fail(BASS_ERROR_POSITION, kFalse);
-    flushPlayback(*ch, frame);
-    return ok(kTrue);
+    return guarded(kFalse, [&]() -> BOOL {
+        auto ch = channelOrFail(handle);
+        if (!ch) return kFalse;
+        std::lock_guard g(*ch->lock);
+        const int64_t frame = int64_t(pos / QWORD(ch->frameBytes()));
+        if (frame > ch->lengthFrames()) return fail(BASS_ERROR_POSITION, kFalse);
+        if (!ch->seekFrames(frame)) return fail(BASS_ERROR_POSITION, kFalse);
+        flushPlayback(*ch, frame);
+        return ok(kTrue);
+    });
 }
 
 float BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos) {
@@ -378,80 +394,90 @@ BOOL BASS_ChannelSetAttributes(DWORD handle, int freq, int volume, int pan) {
 }
 
 int BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) {
-    auto ch = channelOrFail(handle);
-    if (!ch) return -1;
-    if (!ch->isDecode()) return fail(BASS_ERROR_DECODE, -1);
-    if (!buffer) return fail(BASS_ERROR_ILLPARAM, -1);
-    auto* dst = static_cast<int16_t*>(buffer);
-    const int64_t frames = int64_t(length) / ch->frameBytes();
-    int64_t got = 0;
-    PullEvents ev;
-    bool atEnd = false;
-    {
-        std::lock_guard g(*ch->lock);
-        if (ch->atEnd() && !ch->loops()) {
-            atEnd = true;
-        } else {
-            while (got < frames) {
-                const int64_t n = ch->pull(dst + got * ch->chans, frames - got, ev);
-                got += n;
-                if (n == 0 && ch->atEnd()) break;
-                if (n == 0 && ev.ends > 0 && ch->loops() && got == 0) break;  // empty loop
+    return guarded(-1, [&]() -> int {
+        auto ch = channelOrFail(handle);
+        if (!ch) return -1;
+        if (!ch->isDecode()) return fail(BASS_ERROR_DECODE, -1);
+        if (!buffer) return fail(BASS_ERROR_ILLPARAM, -1);
+        auto* dst = static_cast<int16_t*>(buffer);
+        const int64_t frames = int64_t(length) / ch->frameBytes();
+        int64_t got = 0;
+        PullEvents ev;
+        bool atEnd = false;
+        {
+            std::lock_guard g(*ch->lock);
+            if (ch->atEnd() && !ch->loops()) {
+                atEnd = true;
+            } else {
+                while (got < frames) {
+                    const int64_t n = ch->pull(dst + got * ch->chans, frames - got, ev);
+                    got += n;
+                    if (n == 0 && ch->atEnd()) break;
+                    if (n == 0 && ev.ends > 0 && ch->loops() && got == 0) break;  // empty loop
+                }
             }
         }
-    }
-    ch->fireEvents(ev);
-    if (atEnd || (got == 0 && frames > 0)) return fail(BASS_ERROR_ENDED, -1);
-    return ok(int(got * ch->frameBytes()));
+        ch->fireEvents(ev);
+        if (atEnd || (got == 0 && frames > 0)) return fail(BASS_ERROR_ENDED, -1);
+        return ok(int(got * ch->frameBytes()));
+    });
 }
 
 HDSP BASS_ChannelSetDSP(DWORD handle, DSPPROC* proc, void* user, int priority) {
-    auto ch = channelOrFail(handle);
-    if (!ch) return 0;
-    if (!proc) return fail(BASS_ERROR_ILLPARAM, HDSP(0));
-    DspEntry e;
-    e.handle = newHandle();
-    e.priority = priority;
-    e.proc = proc;
-    e.user = user;
-    std::lock_guard g(*ch->lock);
-    ch->addDsp(e);
-    return ok(e.handle);
+    return guarded(HDSP(0), [&]() -> HDSP {
+        auto ch = channelOrFail(handle);
+        if (!ch) return 0;
+        if (!proc) return fail(BASS_ERROR_ILLPARAM, HDSP(0));
+        DspEntry e;
+        e.handle = newHandle();
+        e.priority = priority;
+        e.proc = proc;
+        e.user = user;
+        std::lock_guard g(*ch->lock);
+        ch->addDsp(e);
+        return ok(e.handle);
+    });
 }
 
 BOOL BASS_ChannelRemoveDSP(DWORD handle, HDSP dsp) {
-    auto ch = channelOrFail(handle);
-    if (!ch) return kFalse;
-    std::lock_guard g(*ch->lock);
-    for (const DspEntry& e : *ch->dsp)
-        if (e.handle == dsp && e.proc) {
-            ch->removeDsp(dsp);
-            return ok(kTrue);
-        }
-    return fail(BASS_ERROR_HANDLE, kFalse);
+    return guarded(kFalse, [&]() -> BOOL {
+        auto ch = channelOrFail(handle);
+        if (!ch) return kFalse;
+        std::lock_guard g(*ch->lock);
+        for (const DspEntry& e : *ch->dsp)
+            if (e.handle == dsp && e.proc) {
+                ch->removeDsp(dsp);
+                return ok(kTrue);
+            }
+        return fail(BASS_ERROR_HANDLE, kFalse);
+    });
 }
 
 HSYNC BASS_ChannelSetSync(DWORD handle, DWORD type, QWORD param, SYNCPROC* proc, void* user) {
-    (void)param;
-    auto ch = channelOrFail(handle);
-    if (!ch) return 0;
-    const DWORD base = type & ~BASS_SYNC_ONETIME;
-    if (!proc) return fail(BASS_ERROR_ILLPARAM, HSYNC(0));
-    if (base != BASS_SYNC_END && base != BASS_SYNC_SLIDE && base != BASS_SYNC_CD_ERROR)
-        return fail(BASS_ERROR_ILLTYPE, HSYNC(0));
-    SyncEntry s{newHandle(), type, proc, user};
-    std::lock_guard g(ch->syncMutex);
-    ch->syncs.push_back(s);
-    return ok(s.handle);
+    return guarded(HSYNC(0), [&]() -> HSYNC {
+        (void)param;
+        auto ch = channelOrFail(handle);
+        if (!ch) return 0;
+        const DWORD base = type & ~BASS_SYNC_ONETIME;
+        if (!proc) return fail(BASS_ERROR_ILLPARAM, HSYNC(0));
+        if (base != BASS_SYNC_END && base != BASS_SYNC_SLIDE && base != BASS_SYNC_CD_ERROR)
+            return fail(BASS_ERROR_ILLTYPE, HSYNC(0));
+        SyncEntry s{newHandle(), type, proc, user};
+        std::lock_guard g(ch->syncMutex);
+        ch->syncs.push_back(s);
+        return ok(s.handle);
+    });
 }
 
 BOOL BASS_ChannelRemoveSync(DWORD handle, HSYNC sync) {
-    auto ch = channelOrFail(handle);
-    if (!ch) return kFalse;
-    std::lock_guard g(ch->syncMutex);
-    auto it = std::find_if(ch->syncs.begin(), ch->syncs.end(),
-                           [&](const SyncEntry& s) { return s.handle == sync; });
-    if (it == ch->syncs.end()) return fail(BASS_ERROR_HANDLE, kFalse);
-    ch->syncs.erase(it);
-    return ok(kTrue);
+    return guarded(kFalse, [&]() -> BOOL {
+        auto ch = channelOrFail(handle);
+        if (!ch) return kFalse;
+        std::lock_guard g(ch->syncMutex);
+        auto it = std::find_if(ch->syncs.begin(), ch->syncs.end(),
+                               [&](const SyncEntry& s) { return s.handle == sync; });
+        if (it == ch->syncs.end()) return fail(BASS_ERROR_HANDLE, kFalse);
+        ch->syncs.erase(it);
+        return ok(kTrue);
+    });
 }

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <vector>
 
 #include "engine/bass.h"
@@ -34,6 +35,20 @@ template <class T>
 T ok(T value) {
     engine::setError(BASS_OK);
     return value;
+}
+
+// Runs the body of an engine call: an exception thrown inside (out of memory, a library's
+// refusal, a procedure of the caller's) becomes an error code and `failure` is returned, so that
+// no exception crosses the engine's boundary. The body sets its own code otherwise.
+template <class T, class F>
+T guarded(T failure, F&& body) noexcept {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return fail(BASS_ERROR_MEM, failure);
+    } catch (...) {
+        return fail(BASS_ERROR_UNKNOWN, failure);
+    }
 }
 
 // An effect in a channel's DSP chain (peaking equalizer, gain).

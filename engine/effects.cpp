@@ -1,6 +1,8 @@
 // Effects in a channel's DSP chain: the peaking equalizer (many bands on one effect) and the gain
 // effect with a soft limiter. Parameters change under the channel's lock, which the processing
 // holds too.
+// Threads: the BASS_FX_DSP_ calls from any controlling thread; process() on whichever thread
+// renders the channel (the decoder worker when it plays, BASS_ChannelGetData's caller otherwise).
 #include <algorithm>
 #include <cmath>
 #include <map>
@@ -108,9 +110,15 @@ class PeakEq : public Effect {
             auto step = [&]<bool edge>(int64_t t) __attribute__((always_inline)) {
                 V in[K];
                 const V x = t < frames ? V{float(s[t * 2]), float(s[t * 2 + 1]), 0, 0} : V{};
+#if defined(__clang__)  // the fuzzing build
+                in[0] = __builtin_shufflevector(x, out[0], 0, 1, 4, 5);
+                for (int j = 1; j < K; ++j)
+                    in[j] = __builtin_shufflevector(out[j - 1], out[j], 2, 3, 4, 5);
+#else
                 in[0] = __builtin_shuffle(x, out[0], M{0, 1, 4, 5});
                 for (int j = 1; j < K; ++j)
                     in[j] = __builtin_shuffle(out[j - 1], out[j], M{2, 3, 4, 5});
+#endif
                 for (int j = 0; j < K; ++j) {
                     const V y = b0[j] * in[j] + z1[j];
                     V n1 = b1[j] * in[j] - a1[j] * y + z2[j];
@@ -288,38 +296,44 @@ std::shared_ptr<Effect> makeEffect(int type) {
 using namespace engine::detail;
 
 BOOL BASS_FX_DSP_Set(DWORD handle, int type, int priority) {
-    auto ch = findChannel(handle);
-    if (!ch) return fail(BASS_ERROR_HANDLE, kFalse);
-    std::lock_guard g(*ch->lock);
-    if (ch->findEffect(type)) return ok(kTrue);  // already set: keep it and its parameters
-    auto fx = makeEffect(type);
-    if (!fx) return fail(BASS_ERROR_ILLTYPE, kFalse);
-    DspEntry e;
-    e.handle = newHandle();
-    e.priority = priority;
-    e.fxType = type;
-    e.fx = std::move(fx);
-    ch->addDsp(std::move(e));
-    return ok(kTrue);
+    return guarded(kFalse, [&]() -> BOOL {
+        auto ch = findChannel(handle);
+        if (!ch) return fail(BASS_ERROR_HANDLE, kFalse);
+        std::lock_guard g(*ch->lock);
+        if (ch->findEffect(type)) return ok(kTrue);  // already set: keep it and its parameters
+        auto fx = makeEffect(type);
+        if (!fx) return fail(BASS_ERROR_ILLTYPE, kFalse);
+        DspEntry e;
+        e.handle = newHandle();
+        e.priority = priority;
+        e.fxType = type;
+        e.fx = std::move(fx);
+        ch->addDsp(std::move(e));
+        return ok(kTrue);
+    });
 }
 
 BOOL BASS_FX_DSP_Remove(DWORD handle, int type) {
-    auto ch = findChannel(handle);
-    if (!ch) return fail(BASS_ERROR_HANDLE, kFalse);
-    std::lock_guard g(*ch->lock);
-    const DspEntry* e = ch->findEffect(type);
-    if (!e) return fail(BASS_ERROR_HANDLE, kFalse);
-    ch->removeDsp(e->handle);
-    return ok(kTrue);
+    return guarded(kFalse, [&]() -> BOOL {
+        auto ch = findChannel(handle);
+        if (!ch) return fail(BASS_ERROR_HANDLE, kFalse);
+        std::lock_guard g(*ch->lock);
+        const DspEntry* e = ch->findEffect(type);
+        if (!e) return fail(BASS_ERROR_HANDLE, kFalse);
+        ch->removeDsp(e->handle);
+        return ok(kTrue);
+    });
 }
 
 BOOL BASS_FX_DSP_SetParameters(DWORD handle, int type, const void* params) {
-    auto ch = findChannel(handle);
-    if (!ch) return fail(BASS_ERROR_HANDLE, kFalse);
-    std::lock_guard g(*ch->lock);
-    const DspEntry* e = ch->findEffect(type);
-    if (!e) return fail(BASS_ERROR_HANDLE, kFalse);
-    return e->fx->setParameters(params) ? ok(kTrue) : fail(BASS_ERROR_ILLPARAM, kFalse);
+    return guarded(kFalse, [&]() -> BOOL {
+        auto ch = findChannel(handle);
+        if (!ch) return fail(BASS_ERROR_HANDLE, kFalse);
+        std::lock_guard g(*ch->lock);
+        const DspEntry* e = ch->findEffect(type);
+        if (!e) return fail(BASS_ERROR_HANDLE, kFalse);
+        return e->fx->setParameters(params) ? ok(kTrue) : fail(BASS_ERROR_ILLPARAM, kFalse);
+    });
 }
 
 BOOL BASS_FX_DSP_GetParameters(DWORD handle, int type, void* params) {

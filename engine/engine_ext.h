@@ -65,6 +65,8 @@ HSTREAM createSourceStream(std::unique_ptr<Source> source, DWORD flags);
 // Null on failure with *error (when given) set to BASS_ERROR_FILEOPEN (cannot be read) or
 // BASS_ERROR_FORMAT (empty, truncated header, not audio). Any thread; the Source then belongs to
 // the caller's thread.
+// Files above kMaxRate or with more than kMaxChannels channels are refused (BASS_ERROR_FORMAT),
+// as is anything that is not a regular file (BASS_ERROR_FILEOPEN: a FIFO would block).
 std::unique_ptr<Source> openFileSource(const std::string& utf8Path, int* error = nullptr);
 
 // The stretcher behind a tempo channel (BASS_FX_TempoCreate), chosen per channel beside its
@@ -75,6 +77,16 @@ std::unique_ptr<Source> openFileSource(const std::string& utf8Path, int* error =
 // (BASS_ERROR_HANDLE) when `tempoChannel` is not a tempo channel.
 enum class TempoStretcher { SoundTouch, RubberBand };
 bool setTempoStretcher(DWORD tempoChannel, TempoStretcher kind);
+
+// The largest sample rate and channel count a stream may have (file or custom source).
+constexpr int kMaxRate = 192000;
+constexpr int kMaxChannels = 16;
+
+// Why `utf8Path` cannot be opened for reading, in words that follow the file's name: "no such
+// file", "permission denied", "is not a regular file" (a folder, FIFO or device), or the system's
+// text. Empty when it can be opened. For the "cannot open" messages of the windows and the
+// command line after BASS_ERROR_FILEOPEN. Any thread.
+std::string describeOpenFailure(const std::string& utf8Path);
 
 // Called with the handle of every channel that is freed (BASS_StreamFree, AUTOFREE, a tempo
 // channel's source, BASS_Free), on the thread that frees it, after the channel left the table.

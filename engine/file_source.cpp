@@ -1,12 +1,22 @@
 // File decoders: libsndfile for WAV, FLAC, Ogg and the other containers it reads; libmpg123 for
 // MP3 (gapless, with a full scan so the length is exact to the sample).
+// Threads: openFileSource and describeOpenFailure from any thread; a Source then from one thread at
+// a time (its owner, or the decoder worker once it is a channel).
+#include <fcntl.h>
 #include <mpg123.h>
 #include <sndfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "engine/engine_ext.h"
 
@@ -15,13 +25,17 @@ namespace {
 
 class SndfileSource : public Source {
   public:
-    SndfileSource(SNDFILE* f, const SF_INFO& info) : file_(f), info_(info) {}
+    SndfileSource(SNDFILE* f, const SF_INFO& info) : file_(f), info_(info) {
+        const int sub = info.format & SF_FORMAT_SUBMASK;
+        floating_ = sub == SF_FORMAT_FLOAT || sub == SF_FORMAT_DOUBLE;
+    }
     ~SndfileSource() override { sf_close(file_); }
     int rate() const override { return info_.samplerate; }
     int channels() const override { return info_.channels; }
     int64_t lengthFrames() const override { return info_.frames; }
     int64_t read(int16_t* dst, int64_t frames) override {
-        const sf_count_t n = sf_readf_short(file_, dst, frames);
+        const sf_count_t n =
+            floating_ ? readFloat(dst, frames) : sf_readf_short(file_, dst, frames);
         if (n < 0) return -1;
         if (n < frames && sf_error(file_) != SF_ERR_NO_ERROR) {
             // A damaged stream: deliver what was read, then report the end.
@@ -33,8 +47,25 @@ class SndfileSource : public Source {
     int lastError() const override { return BASS_ERROR_FORMAT; }
 
   private:
+    // Float samples at unity: 1.0 is full scale, louder samples clip. (libsndfile's own scaling
+    // of floats read as integers normalises to the file's peak instead, and without it values are
+    // truncated to -1, 0 and 1.)
+    sf_count_t readFloat(int16_t* dst, int64_t frames) {
+        const size_t samples = size_t(frames) * size_t(info_.channels);
+        if (fbuf_.size() < samples) fbuf_.resize(samples);
+        const sf_count_t n = sf_readf_float(file_, fbuf_.data(), frames);
+        for (size_t i = 0, m = size_t(std::max<sf_count_t>(n, 0)) * size_t(info_.channels); i < m;
+             ++i) {
+            const float v = std::isnan(fbuf_[i]) ? 0.0f : fbuf_[i] * 32768.0f;
+            dst[i] = int16_t(std::lrintf(std::clamp(v, -32768.0f, 32767.0f)));
+        }
+        return n;
+    }
+
     SNDFILE* file_;
     SF_INFO info_;
+    bool floating_ = false;
+    std::vector<float> fbuf_;
 };
 
 void initMpg123() {
@@ -166,10 +197,30 @@ std::unique_ptr<Source> openMp3(const std::string& path, int* error) {
 
 }  // namespace
 
+std::string describeOpenFailure(const std::string& utf8Path) {
+    struct stat st {};
+    if (::stat(utf8Path.c_str(), &st) != 0) {
+        if (errno == EACCES) return "permission denied";
+        if (errno == ENOENT || errno == ENOTDIR) return "no such file";
+        return std::strerror(errno);
+    }
+    if (!S_ISREG(st.st_mode)) return "is not a regular file";
+    // Non-blocking, in case the path was swapped for a FIFO since stat().
+    const int fd = ::open(utf8Path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return errno == EACCES ? "permission denied" : std::strerror(errno);
+    ::close(fd);
+    return {};
+}
+
 std::unique_ptr<Source> openFileSource(const std::string& utf8Path, int* error) {
     int dummy = 0;
     if (!error) error = &dummy;
     *error = BASS_OK;
+    // A FIFO, device or folder would block the open or the reads, or never end.
+    if (!describeOpenFailure(utf8Path).empty()) {
+        *error = BASS_ERROR_FILEOPEN;
+        return nullptr;
+    }
     std::FILE* f = std::fopen(utf8Path.c_str(), "rb");
     if (!f) {
         *error = BASS_ERROR_FILEOPEN;
@@ -193,8 +244,8 @@ std::unique_ptr<Source> openFileSource(const std::string& utf8Path, int* error) 
     SNDFILE* sf = sf_open(utf8Path.c_str(), SFM_READ, &info);
     if (sf) {
         const int major = info.format & SF_FORMAT_TYPEMASK;
-        if (major != SF_FORMAT_MPEG && info.channels > 0 && info.samplerate > 0 &&
-            info.frames > 0) {
+        if (major != SF_FORMAT_MPEG && info.channels > 0 && info.channels <= kMaxChannels &&
+            info.samplerate > 0 && info.samplerate <= kMaxRate && info.frames > 0) {
             // Every format is read as 16-bit (8-bit scaled up, float scaled from +-1.0).
             return std::make_unique<SndfileSource>(sf, info);
         }

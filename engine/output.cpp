@@ -22,6 +22,7 @@
 #include <thread>
 
 #include "engine/core_internal.h"
+#include "engine/spsc_ring.h"
 
 namespace engine::detail {
 
@@ -44,8 +45,7 @@ struct Chunk {
 enum PlayMode : int { kStopped = 0, kPlaying = 1, kPaused = 3 };
 
 struct PlayState {
-    Chunk ring[kRingChunks];
-    std::atomic<uint32_t> wr{0}, rd{0};
+    SpscRing<Chunk> ring{kRingChunks};  // the worker (under the channel's lock) to the mixer
     std::atomic<uint32_t> gen{1};
     std::atomic<uint64_t> published{0};  // (gen << 48) | bytes consumed by the output
     std::atomic<uint64_t> seekBytes{0};  // position until the output consumes the new data
@@ -53,12 +53,47 @@ struct PlayState {
     std::atomic<bool> finished{false};
     std::atomic<int> pendingEnds{0}, pendingSlides{0};
 
-    // Slide request: a sequence lock, written by control calls, read by the mixer.
-    std::atomic<uint32_t> slideSeq{0};
+    // Slide request: a sequence lock, written by control calls (any thread, one at a time), read
+    // by the mixer without waiting (it retries on its next block when a write was under way).
+    struct SlideRequest {
+        int freq = -1;
+        float vol = -1.0f, pan = -2.0f;
+        int64_t frames = 0;
+        int cancel = 0;  // bits 1 freq, 2 volume, 4 pan: end those slides
+    };
+    std::atomic<uint32_t> slideSeq{0};  // odd while a writer stores
     std::atomic<int> reqFreq{-1};
     std::atomic<float> reqVol{-1.0f}, reqPan{-2.0f};
     std::atomic<int64_t> reqFrames{0};
-    std::atomic<int> reqCancel{0};  // bits 1 freq, 2 volume, 4 pan: end those slides
+    std::atomic<int> reqCancel{0};
+
+    // Each new datum is stored with release after the odd value, and loaded with acquire: a reader
+    // that saw any of it also sees the odd (or a later) value when it reads the sequence again.
+    void writeSlide(const SlideRequest& r) {
+        uint32_t s = slideSeq.load(std::memory_order_relaxed);
+        for (;;) {  // writers take turns: make the sequence odd from an even value
+            if (!(s & 1) && slideSeq.compare_exchange_weak(s, s + 1, std::memory_order_acquire))
+                break;
+            if (s & 1) s = slideSeq.load(std::memory_order_relaxed);
+        }
+        reqFreq.store(r.freq, std::memory_order_release);
+        reqVol.store(r.vol, std::memory_order_release);
+        reqPan.store(r.pan, std::memory_order_release);
+        reqFrames.store(r.frames, std::memory_order_release);
+        reqCancel.store(r.cancel, std::memory_order_release);
+        slideSeq.store(s + 2, std::memory_order_release);  // the data before the even value
+    }
+    // A request newer than `seen`, read whole; false when there is none or a write is under way.
+    bool readSlide(uint32_t seen, uint32_t& seq, SlideRequest& r) const {
+        seq = slideSeq.load(std::memory_order_acquire);
+        if (seq == seen || (seq & 1)) return false;
+        r.freq = reqFreq.load(std::memory_order_acquire);
+        r.vol = reqVol.load(std::memory_order_acquire);
+        r.pan = reqPan.load(std::memory_order_acquire);
+        r.frames = reqFrames.load(std::memory_order_acquire);
+        r.cancel = reqCancel.load(std::memory_order_acquire);
+        return slideSeq.load(std::memory_order_relaxed) == seq;
+    }
 
     // Mixer only.
     int rdOffset = 0;
@@ -114,14 +149,12 @@ uint64_t pack(uint32_t gen, double bytes) {
 // --- mixer (no locks, no allocation) ---------------------------------------------------------
 
 void applySlideRequest(Channel& ch, PlayState& ps) {
-    const uint32_t s1 = ps.slideSeq.load(std::memory_order_acquire);
-    if (s1 == ps.seenSlideSeq || (s1 & 1)) return;
-    const int freq = ps.reqFreq.load(std::memory_order_relaxed);
-    const float vol = ps.reqVol.load(std::memory_order_relaxed);
-    const float pan = ps.reqPan.load(std::memory_order_relaxed);
-    const int64_t frames = ps.reqFrames.load(std::memory_order_relaxed);
-    const int cancel = ps.reqCancel.load(std::memory_order_relaxed);
-    if (ps.slideSeq.load(std::memory_order_acquire) != s1) return;  // being rewritten
+    PlayState::SlideRequest r;
+    uint32_t s1 = 0;
+    if (!ps.readSlide(ps.seenSlideSeq, s1, r)) return;
+    const int freq = r.freq, cancel = r.cancel;
+    const float vol = r.vol, pan = r.pan;
+    const int64_t frames = r.frames;
     ps.seenSlideSeq = s1;
     if (cancel) {
         if (cancel & 1) ps.slideFreq = false;
@@ -174,8 +207,6 @@ void advanceSlide(Channel& ch, PlayState& ps, int frames) {
 void mixChannel(Channel& ch, PlayState& ps, float* dst, int frames) {
     applySlideRequest(ch, ps);
     const uint32_t gen = ps.gen.load(std::memory_order_acquire);
-    uint32_t rd = ps.rd.load(std::memory_order_relaxed);
-    const uint32_t wr = ps.wr.load(std::memory_order_acquire);
     // Gains ramp from the last block's to this block's, so volume changes do not click.
     const float master = out().master.load(std::memory_order_relaxed);
     advanceSlide(ch, ps, frames);
@@ -187,10 +218,10 @@ void mixChannel(Channel& ch, PlayState& ps, float* dst, int frames) {
     const float dl = (gl - ps.lastL) / float(frames), dr = (gr - ps.lastR) / float(frames);
     float curL = ps.lastL, curR = ps.lastR;
     int done = 0;
-    while (rd != wr) {
-        Chunk& c = ps.ring[rd % kRingChunks];
+    while (Chunk* head = ps.ring.front()) {
+        Chunk& c = *head;
         if (c.gen != gen) {  // data from before a seek
-            ++rd;
+            ps.ring.pop();
             ps.rdOffset = 0;
             continue;
         }
@@ -211,27 +242,24 @@ void mixChannel(Channel& ch, PlayState& ps, float* dst, int frames) {
         if (ps.rdOffset >= c.frames) {
             if (c.ends) ps.pendingEnds.fetch_add(c.ends);
             if (c.final) ps.finished.store(true);
-            ++rd;
+            ps.ring.pop();
             ps.rdOffset = 0;
         }
         if (done >= frames) break;
     }
     ps.lastL = gl;
     ps.lastR = gr;
-    ps.rd.store(rd, std::memory_order_release);
 }
 
 // Skips chunks from before a seek at the head of the ring.
 void dropStale(PlayState& ps) {
     const uint32_t gen = ps.gen.load(std::memory_order_acquire);
-    uint32_t rd = ps.rd.load(std::memory_order_relaxed);
-    const uint32_t wr = ps.wr.load(std::memory_order_acquire);
-    const uint32_t start = rd;
-    while (rd != wr && ps.ring[rd % kRingChunks].gen != gen) ++rd;
-    if (rd != start) {
-        ps.rdOffset = 0;
-        ps.rd.store(rd, std::memory_order_release);
+    bool dropped = false;
+    for (Chunk* c = ps.ring.front(); c && c->gen != gen; c = ps.ring.front()) {
+        ps.ring.pop();
+        dropped = true;
     }
+    if (dropped) ps.rdOffset = 0;
 }
 
 void mix(float* dst, int frames) {
@@ -266,10 +294,9 @@ void waitMixPass() {
 int64_t bufferedFrames(PlayState& ps) {
     int64_t n = 0;
     const uint32_t gen = ps.gen.load();
-    for (uint32_t i = ps.rd.load(std::memory_order_acquire); i != ps.wr.load(); ++i) {
-        const Chunk& c = ps.ring[i % kRingChunks];
+    ps.ring.forEachUnread([&](const Chunk& c) {
         if (c.gen == gen) n += c.frames;
-    }
+    });
     return n;
 }
 
@@ -277,9 +304,9 @@ int64_t bufferedFrames(PlayState& ps) {
 // more can be written now (ring full, channel at its end).
 bool produceChunk(Channel& ch, PlayState& ps, PullEvents& ev) {
     if (ps.producedFinal) return false;
-    const uint32_t wr = ps.wr.load(std::memory_order_relaxed);
-    if (wr - ps.rd.load(std::memory_order_acquire) >= kRingChunks) return false;
-    Chunk& c = ps.ring[wr % kRingChunks];
+    Chunk* slot = ps.ring.slot();
+    if (!slot) return false;
+    Chunk& c = *slot;
     const int inRate = std::max(1, ch.freq.load());
     const bool resample = inRate != kOutRate;
     const int64_t inFrames =
@@ -289,7 +316,8 @@ bool produceChunk(Channel& ch, PlayState& ps, PullEvents& ev) {
     double start = ch.timelineFrames();
     const int64_t n = ch.pull(ps.pcm.data(), inFrames, ev);
     double end = ev.ends > 0 && ch.loops() ? double(ch.lengthFrames()) : ch.timelineFrames();
-    const bool final = ch.atEnd() && !ch.loops();
+    const bool atEnd = ch.atEnd() && !ch.loops();
+    bool final = atEnd;  // unless the resampler still holds output
 
     // To stereo float.
     float* stereo = c.data;
@@ -317,11 +345,20 @@ bool produceChunk(Channel& ch, PlayState& ps, PullEvents& ev) {
         if (ps.soxr) {
             soxr_process(ps.soxr, n ? stereo : nullptr, size_t(n), &idone, c.data,
                          size_t(kChunkCap), &odone);
-            if (final) {  // drain the filter's tail
-                size_t more = 0;
-                soxr_process(ps.soxr, nullptr, 0, nullptr, c.data + odone * 2,
-                             size_t(kChunkCap) - odone, &more);
-                odone += more;
+            if (atEnd) {
+                // Drain the filter's tail; what does not fit goes into the next chunks, and the
+                // last one is the one the resampler gave nothing more for.
+                final = false;
+                while (odone < size_t(kChunkCap)) {
+                    size_t more = 0;
+                    soxr_process(ps.soxr, nullptr, 0, nullptr, c.data + odone * 2,
+                                 size_t(kChunkCap) - odone, &more);
+                    if (more == 0) {
+                        final = true;
+                        break;
+                    }
+                    odone += more;
+                }
             }
         }
         outFrames = int64_t(odone);
@@ -335,7 +372,7 @@ bool produceChunk(Channel& ch, PlayState& ps, PullEvents& ev) {
     c.final = final;
     ev.ends = 0;  // reported through the chunk, when the output reaches it
     ps.producedFinal = final;
-    ps.wr.store(wr + 1, std::memory_order_release);
+    ps.ring.publish();
     return !final;
 }
 
@@ -351,6 +388,16 @@ void fill(Channel& ch, int64_t ahead) {
             if (!produceChunk(ch, *ps, ev)) break;
     }
     if (ev.readError) ch.fireEvents(ev);
+}
+
+// As fill; a channel whose decoding throws (out of memory, a DSP procedure) stops playing instead
+// of ending the program.
+void fillOrStop(const std::shared_ptr<Channel>& ch, int64_t ahead) {
+    try {
+        fill(*ch, ahead);
+    } catch (...) {
+        detachFromOutput(*ch);
+    }
 }
 
 std::vector<std::shared_ptr<Channel>> playingSnapshot() {
@@ -373,7 +420,7 @@ void workerLoop() {
     Output& o = out();
     while (o.running.load()) {
         for (auto& ch : playingSnapshot()) {
-            fill(*ch, kAheadFrames);
+            fillOrStop(ch, kAheadFrames);
             dispatch(ch);
         }
         std::unique_lock lk(o.wakeMutex);
@@ -535,9 +582,9 @@ QWORD playedPositionBytes(Channel& ch, bool* valid) {
 void cancelSlide(Channel& ch, bool freq, bool volume, bool pan) {
     PlayState* ps = ch.play.get();
     if (!ps || !(freq || volume || pan)) return;
-    ps->slideSeq.fetch_add(1, std::memory_order_acq_rel);
-    ps->reqCancel = (freq ? 1 : 0) | (volume ? 2 : 0) | (pan ? 4 : 0);
-    ps->slideSeq.fetch_add(1, std::memory_order_acq_rel);
+    PlayState::SlideRequest r;
+    r.cancel = (freq ? 1 : 0) | (volume ? 2 : 0) | (pan ? 4 : 0);
+    ps->writeSlide(r);
 }
 
 }  // namespace engine::detail
@@ -563,23 +610,25 @@ int64_t nullOutputStep(int64_t frames) {
 }
 
 int64_t nullOutputRead(float* dst, int64_t frames) {
-    {
-        std::lock_guard g(out().m);
-        if (!out().ready || out().kind != OutputKind::NullManual) return 0;
-    }
-    constexpr int kBlock = 256;
-    float buf[kBlock * 2];
-    int64_t done = 0;
-    while (done < frames) {
-        const int n = int(std::min<int64_t>(kBlock, frames - done));
-        const auto list = playingSnapshot();
-        for (auto& ch : list) fill(*ch, n + kChunkCap);
-        mix(buf, n);
-        if (dst) std::copy(buf, buf + n * 2, dst + done * 2);
-        for (auto& ch : list) dispatch(ch);
-        done += n;
-    }
-    return done;
+    return guarded(int64_t(0), [&]() -> int64_t {
+        {
+            std::lock_guard g(out().m);
+            if (!out().ready || out().kind != OutputKind::NullManual) return 0;
+        }
+        constexpr int kBlock = 256;
+        float buf[kBlock * 2];
+        int64_t done = 0;
+        while (done < frames) {
+            const int n = int(std::min<int64_t>(kBlock, frames - done));
+            const auto list = playingSnapshot();
+            for (auto& ch : list) fillOrStop(ch, n + kChunkCap);
+            mix(buf, n);
+            if (dst) std::copy(buf, buf + n * 2, dst + done * 2);
+            for (auto& ch : list) dispatch(ch);
+            done += n;
+        }
+        return done;
+    });
 }
 
 int64_t outputFramesPlayed() {
@@ -592,46 +641,53 @@ using namespace engine;
 using namespace engine::detail;
 
 BOOL BASS_Init(int device, DWORD freq, DWORD flags, void* win, void* clsid) {
-    (void)freq, (void)flags, (void)win, (void)clsid;  // the mixer always runs at 44100 Hz stereo
-    Output& o = out();
-    std::lock_guard g(o.m);
-    if (o.ready) return fail(BASS_ERROR_ALREADY, kFalse);
-    if (device < -1 || device > 1) return fail(BASS_ERROR_DEVICE, kFalse);
-    // Device 0 is "no sound": the clock-driven null output, asked for by the caller.
-    o.kind = device == 0 ? OutputKind::NullClock : o.nextKind;
-    o.framesPlayed = 0;
-    if (o.kind == OutputKind::Device && !openDevice()) return kFalse;
-    o.running = true;
-    if (o.kind != OutputKind::NullManual) o.worker = std::thread(workerLoop);
-    if (o.kind == OutputKind::NullClock) {
-        o.scratch.assign(2048 * 2, 0.0f);
-        o.clock = std::thread(clockLoop);
-    }
-    o.ready = true;
-    return ok(kTrue);
+    return guarded(kFalse, [&]() -> BOOL {
+        (void)freq, (void)flags, (void)win,
+            (void)clsid;  // the mixer always runs at 44100 Hz stereo
+        Output& o = out();
+        std::lock_guard g(o.m);
+        if (o.ready) return fail(BASS_ERROR_ALREADY, kFalse);
+        if (device < -1 || device > 1) return fail(BASS_ERROR_DEVICE, kFalse);
+        // Device 0 is "no sound": the clock-driven null output, asked for by the caller.
+        o.kind = device == 0 ? OutputKind::NullClock : o.nextKind;
+        o.framesPlayed = 0;
+        if (o.kind == OutputKind::Device && !openDevice()) return kFalse;
+        o.running = true;
+        if (o.kind != OutputKind::NullManual) o.worker = std::thread(workerLoop);
+        if (o.kind == OutputKind::NullClock) {
+            o.scratch.assign(2048 * 2, 0.0f);
+            o.clock = std::thread(clockLoop);
+        }
+        o.ready = true;
+        return ok(kTrue);
+    });
 }
 
 BOOL BASS_Free() {
-    Output& o = out();
-    bool wasReady;
-    {
-        std::lock_guard g(o.m);
-        wasReady = o.ready;
-        o.ready = false;
-        o.running = false;
-    }
-    o.wake.notify_all();
-    if (o.worker.joinable()) o.worker.join();
-    if (o.clock.joinable()) o.clock.join();
-    closeDevice();
-    freeAllChannels();
-    return wasReady ? ok(kTrue) : fail(BASS_ERROR_INIT, kFalse);
+    return guarded(kFalse, [&]() -> BOOL {
+        Output& o = out();
+        bool wasReady;
+        {
+            std::lock_guard g(o.m);
+            wasReady = o.ready;
+            o.ready = false;
+            o.running = false;
+        }
+        o.wake.notify_all();
+        if (o.worker.joinable()) o.worker.join();
+        if (o.clock.joinable()) o.clock.join();
+        closeDevice();
+        freeAllChannels();
+        return wasReady ? ok(kTrue) : fail(BASS_ERROR_INIT, kFalse);
+    });
 }
 
 BOOL BASS_Stop() {
-    if (!outputReady()) return fail(BASS_ERROR_INIT, kFalse);
-    for (auto& ch : playingSnapshot()) BASS_ChannelStop(ch->handle);
-    return ok(kTrue);
+    return guarded(kFalse, [&]() -> BOOL {
+        if (!outputReady()) return fail(BASS_ERROR_INIT, kFalse);
+        for (auto& ch : playingSnapshot()) BASS_ChannelStop(ch->handle);
+        return ok(kTrue);
+    });
 }
 
 int BASS_GetVolume() {
@@ -647,48 +703,57 @@ BOOL BASS_SetVolume(int volume) {
 }
 
 BOOL BASS_ChannelPlay(DWORD handle, BOOL restart) {
-    auto ch = playable(handle);
-    if (!ch) return kFalse;
-    if (!outputReady()) return fail(BASS_ERROR_INIT, kFalse);
-    PullEvents ev;
-    {
-        std::lock_guard g(*ch->lock);
-        if (!ch->play) ch->play = std::make_shared<PlayState>();
-        PlayState& ps = *ch->play;
-        const int mode = ps.mode.load();
-        if (mode == kPlaying && !restart) return ok(kTrue);
-        if (mode == kPaused && !restart) {
+    return guarded(kFalse, [&]() -> BOOL {
+        auto ch = playable(handle);
+        if (!ch) return kFalse;
+        if (!outputReady()) return fail(BASS_ERROR_INIT, kFalse);
+        PullEvents ev;
+        {
+            std::lock_guard g(*ch->lock);
+            if (!ch->play) ch->play = std::make_shared<PlayState>();
+            PlayState& ps = *ch->play;
+            const int mode = ps.mode.load();
+            if (mode == kPlaying && !restart) return ok(kTrue);
+            if (mode == kPaused && !restart) {
+                ps.mode = kPlaying;
+                return ok(kTrue);
+            }
+            if (restart || ch->atEnd()) ch->seekFrames(0);
+            resetRing(*ch, ps);
             ps.mode = kPlaying;
-            return ok(kTrue);
+            // Decode the first blocks here, so the output starts at once.
+            try {
+                while (bufferedFrames(ps) < kChunkFrames * 2)
+                    if (!produceChunk(*ch, ps, ev)) break;
+            } catch (...) {
+                ps.mode = kStopped;  // not started
+                throw;
+            }
         }
-        if (restart || ch->atEnd()) ch->seekFrames(0);
-        resetRing(*ch, ps);
-        ps.mode = kPlaying;
-        // Decode the first blocks here, so the output starts at once.
-        while (bufferedFrames(ps) < kChunkFrames * 2)
-            if (!produceChunk(*ch, ps, ev)) break;
-    }
-    // A read that failed already is reported like one the output thread meets.
-    if (ev.readError) ch->fireEvents(ev);
-    attach(ch);
-    out().wake.notify_all();
-    return ok(kTrue);
+        // A read that failed already is reported like one the output thread meets.
+        if (ev.readError) ch->fireEvents(ev);
+        attach(ch);
+        out().wake.notify_all();
+        return ok(kTrue);
+    });
 }
 
 BOOL BASS_ChannelStop(DWORD handle) {
-    auto ch = playable(handle);
-    if (!ch) return kFalse;
-    if (ch->play) {
-        bool valid = false;
-        const QWORD played = playedPositionBytes(*ch, &valid);
-        detachFromOutput(*ch);
-        std::lock_guard g(*ch->lock);
-        // The decoder ran ahead of the output: go back to what was heard.
-        if (valid && !ch->atEnd()) ch->seekFrames(int64_t(played / QWORD(ch->frameBytes())));
-        resetRing(*ch, *ch->play);
-    }
-    if (ch->flags & BASS_STREAM_AUTOFREE) freeChannel(handle);
-    return ok(kTrue);
+    return guarded(kFalse, [&]() -> BOOL {
+        auto ch = playable(handle);
+        if (!ch) return kFalse;
+        if (ch->play) {
+            bool valid = false;
+            const QWORD played = playedPositionBytes(*ch, &valid);
+            detachFromOutput(*ch);
+            std::lock_guard g(*ch->lock);
+            // The decoder ran ahead of the output: go back to what was heard.
+            if (valid && !ch->atEnd()) ch->seekFrames(int64_t(played / QWORD(ch->frameBytes())));
+            resetRing(*ch, *ch->play);
+        }
+        if (ch->flags & BASS_STREAM_AUTOFREE) freeChannel(handle);
+        return ok(kTrue);
+    });
 }
 
 BOOL BASS_ChannelPause(DWORD handle) {
@@ -715,28 +780,29 @@ DWORD BASS_ChannelIsActive(DWORD handle) {
 }
 
 BOOL BASS_ChannelSlideAttributes(DWORD handle, int freq, int volume, int pan, DWORD time_ms) {
-    auto ch = findChannel(handle);
-    if (!ch) return fail(BASS_ERROR_HANDLE, kFalse);
-    if ((freq != -1 && (freq < 100 || freq > 200000)) ||
-        (volume != -1 && (volume < 0 || volume > 100)) ||
-        (pan != -101 && (pan < -100 || pan > 100)))
-        return fail(BASS_ERROR_ILLPARAM, kFalse);
-    if (freq == -1 && volume == -1 && pan == -101) return ok(kTrue);
-    PlayState* ps = ch->play.get();
-    if (!ps || ps->mode.load() == kStopped) {
-        // Not in the output: nothing to glide through; take the values at once.
-        if (freq != -1) ch->freq = freq;
-        if (volume != -1) ch->volume = float(volume) / 100.0f;
-        if (pan != -101) ch->pan = float(pan) / 100.0f;
-        ch->fireSyncs(BASS_SYNC_SLIDE, 0);
+    return guarded(kFalse, [&]() -> BOOL {
+        auto ch = findChannel(handle);
+        if (!ch) return fail(BASS_ERROR_HANDLE, kFalse);
+        if ((freq != -1 && (freq < 100 || freq > 200000)) ||
+            (volume != -1 && (volume < 0 || volume > 100)) ||
+            (pan != -101 && (pan < -100 || pan > 100)))
+            return fail(BASS_ERROR_ILLPARAM, kFalse);
+        if (freq == -1 && volume == -1 && pan == -101) return ok(kTrue);
+        PlayState* ps = ch->play.get();
+        if (!ps || ps->mode.load() == kStopped) {
+            // Not in the output: nothing to glide through; take the values at once.
+            if (freq != -1) ch->freq = freq;
+            if (volume != -1) ch->volume = float(volume) / 100.0f;
+            if (pan != -101) ch->pan = float(pan) / 100.0f;
+            ch->fireSyncs(BASS_SYNC_SLIDE, 0);
+            return ok(kTrue);
+        }
+        PlayState::SlideRequest r;
+        r.freq = freq;
+        r.vol = volume == -1 ? -1.0f : float(volume) / 100.0f;
+        r.pan = pan == -101 ? -2.0f : float(pan) / 100.0f;
+        r.frames = int64_t(time_ms) * kOutRate / 1000;
+        ps->writeSlide(r);
         return ok(kTrue);
-    }
-    ps->slideSeq.fetch_add(1, std::memory_order_acq_rel);
-    ps->reqFreq = freq;
-    ps->reqVol = volume == -1 ? -1.0f : float(volume) / 100.0f;
-    ps->reqPan = pan == -101 ? -2.0f : float(pan) / 100.0f;
-    ps->reqFrames = int64_t(time_ms) * kOutRate / 1000;
-    ps->reqCancel = 0;
-    ps->slideSeq.fetch_add(1, std::memory_order_acq_rel);
-    return ok(kTrue);
+    });
 }

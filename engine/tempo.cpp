@@ -409,7 +409,7 @@ std::shared_ptr<TempoChannel> findTempo(DWORD handle) {
 
 using namespace engine::detail;
 
-HSTREAM BASS_FX_TempoCreate(DWORD chan, DWORD flags) {
+static HSTREAM tempoCreate(DWORD chan, DWORD flags) {
     auto src = findChannel(chan);
     if (!src) return fail(BASS_ERROR_HANDLE, HSTREAM(0));
     if (!src->isDecode()) return fail(BASS_ERROR_DECODE, HSTREAM(0));
@@ -421,7 +421,7 @@ HSTREAM BASS_FX_TempoCreate(DWORD chan, DWORD flags) {
     return ok(registerChannel(ch));
 }
 
-BOOL BASS_FX_TempoSet(DWORD chan, float tempo, float rate, float pitch) {
+static BOOL tempoSet(DWORD chan, float tempo, float rate, float pitch) {
     auto ch = findTempo(chan);
     if (!ch) return kFalse;
     std::lock_guard g(*ch->lock);
@@ -442,9 +442,19 @@ DWORD BASS_FX_TempoGetSource(DWORD chan) {
 }
 
 bool engine::setTempoStretcher(DWORD tempoChannel, TempoStretcher kind) {
-    auto ch = findTempo(tempoChannel);
-    if (!ch) return false;
-    std::lock_guard g(*ch->lock);
-    ch->setStretcher(kind);
-    return ok(true);
+    return guarded(false, [&] {
+        auto ch = findTempo(tempoChannel);
+        if (!ch) return false;
+        std::lock_guard g(*ch->lock);
+        ch->setStretcher(kind);
+        return ok(true);
+    });
+}
+
+// No exception (SoundTouch's, out of memory) leaves these calls.
+HSTREAM BASS_FX_TempoCreate(DWORD chan, DWORD flags) {
+    return guarded(HSTREAM(0), [&] { return tempoCreate(chan, flags); });
+}
+BOOL BASS_FX_TempoSet(DWORD chan, float tempo, float rate, float pitch) {
+    return guarded(kFalse, [&] { return tempoSet(chan, tempo, rate, pitch); });
 }

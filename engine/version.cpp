@@ -1,16 +1,15 @@
-// Version and the last error code.
-#include <atomic>
-
+// Version and the last error code. Threads: any; each thread has its own last error code.
 #include "engine/core_internal.h"
 
 namespace {
-// One error code for the whole program (not per thread): the last failure of any engine call.
-std::atomic<int> lastError{BASS_OK};
+// The last engine call's result on each thread: a worker's failure does not overwrite the code the
+// window thread is about to read.
+thread_local int lastError = BASS_OK;
 }  // namespace
 
 namespace engine {
 void setError(int code) {
-    lastError.store(code);
+    lastError = code;
 }
 }  // namespace engine
 
@@ -18,5 +17,5 @@ DWORD BASS_GetVersion() {
     return (BASSVERSION << 16) | 0x0000;
 }
 int BASS_ErrorGetCode() {
-    return lastError.load();
+    return lastError;
 }

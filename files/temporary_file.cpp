@@ -200,7 +200,9 @@ void TemporaryFile::discard() {
 }
 
 std::string TemporaryFile::release() {
-    if (file_) closeStream();
+    // Whoever takes the path writes the file anew; what this stream holds is not theirs to keep,
+    // so it is closed without a flush that could fail on their behalf.
+    if (file_) std::fclose(file_);
     file_ = nullptr;
     slot_ = -1;  // stays in the registry until forgetTemporary()/renameOver()
     return std::exchange(path_, {});

@@ -49,6 +49,12 @@ class Platform {
     // The chosen path (UTF-8), or nothing when the user cancelled.
     virtual std::optional<std::string> openFile(const FileDialog& dialog) = 0;
     virtual std::optional<std::string> saveFile(const FileDialog& dialog) = 0;
+    // A folder (UTF-8) chosen in a folder dialog (`title`, starting at `initialDir`), or nothing
+    // when the user cancelled. A platform without folder dialogs cancels.
+    virtual std::optional<std::string> chooseFolder(const FileDialog& dialog) {
+        (void)dialog;
+        return std::nullopt;
+    }
     // Busy (hourglass) pointer on or off. Calls do not nest: off always restores the normal one.
     virtual void setBusy(bool busy) = 0;
     virtual bool busy() const = 0;

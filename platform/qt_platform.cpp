@@ -155,6 +155,14 @@ void QtPlatform::rememberFolder(const FileDialog& d, const QString& chosen) {
     settings().setValue(folderKey(d), QFileInfo(chosen).absolutePath());
 }
 
+std::optional<std::string> QtPlatform::chooseFolder(const FileDialog& d) {
+    const QString f =
+        QFileDialog::getExistingDirectory(owner(), QString::fromStdString(d.title), startFolder(d));
+    if (f.isEmpty()) return std::nullopt;
+    settings().setValue(folderKey(d), f);
+    return QDir::toNativeSeparators(f).toStdString();
+}
+
 void QtPlatform::setBusy(bool busy) {
     if (busy == busy_) return;
     busy_ = busy;

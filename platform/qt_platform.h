@@ -15,6 +15,7 @@ class QtPlatform : public Platform {
     Answer messageBox(const MessageBox& box) override;
     std::optional<std::string> openFile(const FileDialog& dialog) override;
     std::optional<std::string> saveFile(const FileDialog& dialog) override;
+    std::optional<std::string> chooseFolder(const FileDialog& dialog) override;
     void setBusy(bool busy) override;
     bool busy() const override { return busy_; }
     std::string programFolder() override;

@@ -31,6 +31,14 @@ std::optional<std::string> ScriptedPlatform::saveFile(const FileDialog& dialog) 
     return a;
 }
 
+std::optional<std::string> ScriptedPlatform::chooseFolder(const FileDialog& dialog) {
+    folderDialogs.push_back(dialog);
+    if (folderAnswers.empty()) return std::nullopt;
+    auto a = folderAnswers.front();
+    folderAnswers.pop_front();
+    return a;
+}
+
 void ScriptedPlatform::setBusy(bool busy) {
     ++busyCalls;
     busy_ = busy;

@@ -16,6 +16,7 @@ class ScriptedPlatform : public Platform {
     std::vector<MessageBox> messages;
     std::vector<FileDialog> openDialogs;
     std::vector<FileDialog> saveDialogs;
+    std::vector<FileDialog> folderDialogs;
     std::vector<std::string> openedUrls;
     int mixerStarts = 0;
     std::optional<int> exitCode;  // set when exitProgram() was called
@@ -25,6 +26,7 @@ class ScriptedPlatform : public Platform {
     std::deque<Answer> answers;
     std::deque<std::optional<std::string>> openAnswers;
     std::deque<std::optional<std::string>> saveAnswers;
+    std::deque<std::optional<std::string>> folderAnswers;
     bool mixerAvailable = true;
     bool urlOpens = true;
     std::string folder;  // programFolder(); a fresh temporary folder when empty
@@ -32,6 +34,7 @@ class ScriptedPlatform : public Platform {
     Answer messageBox(const MessageBox& box) override;
     std::optional<std::string> openFile(const FileDialog& dialog) override;
     std::optional<std::string> saveFile(const FileDialog& dialog) override;
+    std::optional<std::string> chooseFolder(const FileDialog& dialog) override;
     void setBusy(bool busy) override;
     bool busy() const override { return busy_; }
     std::string programFolder() override;

@@ -1,9 +1,10 @@
-// quorvin bpm on generated music.
+// quorvin bpm and quorvin key on generated music.
 #include <cstdio>
 
 #include <gtest/gtest.h>
 
 #include "tests/cli/run_quorvin.h"
+#include "tests/engine/test_key_music.h"
 
 using clitest::quorvin;
 
@@ -24,4 +25,18 @@ TEST(QuorvinBpm, PrintsBothValues) {
     EXPECT_EQ(bad.status, 1);
     EXPECT_NE(bad.err.find("nothing.mp3"), std::string::npos) << bad.err;
     EXPECT_EQ(quorvin({"bpm"}, tmp).status, 2);
+}
+
+TEST(QuorvinKey, PrintsKeyAndTuning) {
+    fixtures::TempDir tmp;
+    const std::string in = tmp.file("song.wav");
+    fixtures::writeWav(in, keytest::keyTrack({9, true, true, 0}, 12, 5));
+    const auto r = quorvin({"key", in}, tmp);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Key: A minor\nTuning: +0 cents\n");
+
+    const auto bad = quorvin({"key", tmp.file("nothing.mp3")}, tmp);
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.err.find("nothing.mp3"), std::string::npos) << bad.err;
+    EXPECT_EQ(quorvin({"key"}, tmp).status, 2);
 }

@@ -241,6 +241,38 @@ TEST_F(BpmChannels, BeatPositionsOnTheChannelTimeline) {
     }
 }
 
+// After a seek, back or forward, no beat from before it is delivered: the positions reported
+// after the seek lie between the new position and what was played since, in order.
+TEST_F(BpmChannels, BeatsAfterASeekComeFromTheNewPosition) {
+    const std::string path = write("drums.wav", fixtures::drumTrack(120, 30, 4));
+    const DWORD t = playChannel(path);
+    ASSERT_NE(t, 0u);
+    Calls calls;
+    ASSERT_TRUE(BASS_ChannelPlay(t, 0));
+    ASSERT_TRUE(BASS_FX_BPM_BeatCallbackSet(t, &beatProc, &calls));
+    auto taken = [&] {
+        std::lock_guard g(calls.m);
+        std::vector<float> v;
+        v.swap(calls.beats);
+        return v;
+    };
+    play(8);
+    EXPECT_GT(taken().size(), 6u);
+    for (const double to : {2.0, 14.0}) {
+        ASSERT_TRUE(BASS_ChannelSetPosition(t, BASS_ChannelSeconds2Bytes(t, to)));
+        play(6);
+        const auto beats = taken();
+        EXPECT_GE(beats.size(), 3u) << "after the seek to " << to;
+        EXPECT_TRUE(std::is_sorted(beats.begin(), beats.end()));
+        for (float pos : beats) {
+            EXPECT_GE(pos, to - 0.05) << "after the seek to " << to;
+            EXPECT_LE(pos, to + 6.5) << "after the seek to " << to;
+        }
+    }
+    ASSERT_TRUE(BASS_FX_BPM_BeatFree(t));
+    BASS_StreamFree(t);
+}
+
 TEST_F(BpmChannels, NoCallbackAfterStoppingOrFreeing) {
     const std::string path = write("drums.wav", fixtures::drumTrack(128, 20, 4));
     const DWORD t = playChannel(path);

@@ -153,7 +153,15 @@ void writeWav(const std::string& path, const Pcm& pcm, int subtype) {
     info.format = SF_FORMAT_WAV | (subtype ? subtype : SF_FORMAT_PCM_16);
     SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
     if (!f) throw std::runtime_error("cannot write " + path);
-    sf_write_short(f, pcm.samples.data(), sf_count_t(pcm.samples.size()));
+    const int sub = info.format & SF_FORMAT_SUBMASK;
+    if (sub == SF_FORMAT_FLOAT || sub == SF_FORMAT_DOUBLE) {
+        // Float files hold full scale as 1.0 (libsndfile would store the integers unscaled).
+        std::vector<float> v(pcm.samples.size());
+        for (size_t i = 0; i < v.size(); ++i) v[i] = float(pcm.samples[i]) / 32768.0f;
+        sf_write_float(f, v.data(), sf_count_t(v.size()));
+    } else {
+        sf_write_short(f, pcm.samples.data(), sf_count_t(pcm.samples.size()));
+    }
     sf_close(f);
 }
 
@@ -163,7 +171,16 @@ Pcm readAudio(const std::string& path) {
     if (!f) throw std::runtime_error("cannot read " + path);
     Pcm p{info.samplerate, info.channels, {}};
     p.samples.resize(size_t(info.frames) * size_t(info.channels));
-    const sf_count_t got = sf_readf_short(f, p.samples.data(), info.frames);
+    const int sub = info.format & SF_FORMAT_SUBMASK;
+    sf_count_t got = 0;
+    if (sub == SF_FORMAT_FLOAT || sub == SF_FORMAT_DOUBLE) {  // at unity, 1.0 is full scale
+        std::vector<float> v(p.samples.size());
+        got = sf_readf_float(f, v.data(), info.frames);
+        for (size_t i = 0; i < v.size(); ++i)
+            p.samples[i] = int16_t(std::lrintf(std::clamp(v[i] * 32768.0f, -32768.0f, 32767.0f)));
+    } else {
+        got = sf_readf_short(f, p.samples.data(), info.frames);
+    }
     p.samples.resize(size_t(got) * size_t(info.channels));
     sf_close(f);
     return p;

@@ -1,0 +1,105 @@
+// Whole-disc rip of a generated 10-track image (10 x 20 s) to FLAC and to MP3 (256 kbit/s CBR),
+// checksums and log included, as x realtime and as a ratio to the `flac` and `lame` commands
+// encoding the same PCM (one WAV of the whole disc) in the same run. Goal: ratio >= 0.9 each.
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "bench/bench_timing.h"
+#include "cd/rip_disc.h"
+#include "engine/basscd.h"
+#include "tests/cd/cd_image.h"
+#include "tests/support/audio_fixtures.h"
+
+namespace {
+
+using bench::medianMs;
+
+constexpr int kTracks = 10;
+constexpr int kSectors = 20 * 75;
+
+// The disc's PCM as one 16-bit stereo WAV, for the command-line encoders.
+void writeDiscWav(const cdimage::Disc& disc, const std::string& path) {
+    std::vector<uint8_t> pcm;
+    for (size_t i = 0; i < disc.tracks.size(); ++i) {
+        auto b = cdimage::trackBytes(disc.tracks[i], int(i));
+        pcm.insert(pcm.end(), b.begin(), b.end());
+    }
+    auto le = [](std::ofstream& o, uint32_t v, int bytes) {
+        for (int k = 0; k < bytes; ++k) o.put(char((v >> (8 * k)) & 0xff));
+    };
+    std::ofstream o(path, std::ios::binary);
+    o.write("RIFF", 4);
+    le(o, uint32_t(pcm.size() + 36), 4);
+    o.write("WAVEfmt ", 8);
+    le(o, 16, 4);
+    le(o, 1, 2);
+    le(o, 2, 2);
+    le(o, 44100, 4);
+    le(o, 176400, 4);
+    le(o, 4, 2);
+    le(o, 16, 2);
+    o.write("data", 4);
+    le(o, uint32_t(pcm.size()), 4);
+    o.write(reinterpret_cast<const char*>(pcm.data()), std::streamsize(pcm.size()));
+}
+
+void benchFormat(int drive, const fixtures::TempDir& dir, cd::RipFormat format,
+                 const std::string& command, const char* tool) {
+    const double audioSec = double(kTracks) * kSectors / 75.0;
+    if (std::system((std::string(tool) + " --version >/dev/null 2>&1").c_str()) != 0) {
+        std::printf("rip to %s: the %s command is missing (./qat setup installs it); skipped\n",
+                    cd::ripFormatName(format), tool);
+        return;
+    }
+    bool ok = true;
+    int run = 0;
+    const double ourMs = medianMs(3, [&] {
+        cd::RipOptions o;
+        o.folder = dir.file("rip-" + std::to_string(int(format)) + "-" + std::to_string(run++));
+        o.format = format;
+        const cd::DiscRip rip = cd::ripDisc(drive, o);
+        ok = ok && rip.allClean();
+    });
+    const double toolMs = medianMs(3, [&] { ok = std::system(command.c_str()) == 0 && ok; });
+    const double ratio = toolMs / ourMs;
+    std::printf(
+        "rip to %s, 10 tracks (%.0f s of audio), checksums and log: %.0f ms, %.0fx realtime; "
+        "%s command on the same PCM: %.0f ms (%.0fx); ratio %.2f (goal >= 0.9) %s%s\n",
+        cd::ripFormatName(format), audioSec, ourMs, audioSec * 1000.0 / ourMs, tool, toolMs,
+        audioSec * 1000.0 / toolMs, ratio, ratio >= 0.9 ? "PASS" : "FAIL",
+        ok ? "" : "  (a rip or an encoding failed)");
+}
+
+}  // namespace
+
+int main() {
+    engine::cdUseDeviceDrives(false);
+    fixtures::TempDir dir;
+    cdimage::Disc disc;
+    disc.title = "Bench Album";
+    disc.performer = "Bench Band";
+    disc.tracks = cdimage::audioTracks(kTracks, kSectors);
+    const int drive = engine::cdAddImage(cdimage::write(dir.file("disc"), disc));
+    if (drive < 0) {
+        std::printf("rip: the disc image cannot be opened\n");
+        return 1;
+    }
+    const std::string wav = dir.file("disc.wav");
+    writeDiscWav(disc, wav);
+    // Reading with error correction and checksumming alone, for reference.
+    {
+        cd::RipOptions o;
+        o.folder = dir.file("rip-wav");
+        o.format = cd::RipFormat::Wav;
+        const double ms = medianMs(1, [&] { cd::ripDisc(drive, o); });
+        std::printf("rip to WAV (reading, checksums, log; no encoding): %.0f ms, %.0fx realtime\n",
+                    ms, double(kTracks) * kSectors / 75.0 * 1000.0 / ms);
+    }
+    benchFormat(drive, dir, cd::RipFormat::Flac,
+                "flac --silent -f -o '" + dir.file("disc.flac") + "' '" + wav + "'", "flac");
+    benchFormat(drive, dir, cd::RipFormat::Mp3,
+                "lame --quiet -b 256 -q 3 '" + wav + "' '" + dir.file("disc.mp3") + "'", "lame");
+    return 0;
+}

@@ -1,0 +1,152 @@
+#include "cd/rip_command.h"
+
+#include <atomic>
+#include <csignal>
+#include <optional>
+
+#include "cd/rip_disc.h"
+#include "cd/track_list.h"
+#include "engine/basscd.h"
+
+namespace cd {
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: quorvin cd-rip SOURCE all FOLDER [--format F] [--name TEMPLATE] [--offset N]\n"
+    "                      [--bitrate K] [--year Y]\n"
+    "  every audio track of SOURCE into FOLDER, with a rip log (CRC32, AccurateRip)\n"
+    "  --format: flac (default), wav, mp3, ogg, opus, wma\n"
+    "  --name: file names from %N (01), %n (1), %t title, %a artist, %A album artist,\n"
+    "          %d album, %y year, %% and '/' for folders; default \"%N - %t\"\n"
+    "  --offset: the drive's read offset in samples (e.g. +6, -472)\n"
+    "  --bitrate: kbit/s for mp3 (default 256) and wma (default 128)\n";
+
+std::atomic<bool> interrupted{false};
+
+extern "C" void onInterrupt(int) {
+    interrupted.store(true);
+}
+
+int usage(std::ostream& err, const std::string& what) {
+    err << "quorvin cd-rip: " << what << "\n" << kUsage;
+    return 2;
+}
+
+std::optional<long> signedNumber(const std::string& text) {
+    size_t i = (!text.empty() && (text[0] == '+' || text[0] == '-')) ? 1 : 0;
+    if (text.size() <= i || text.size() > 9) return std::nullopt;
+    for (size_t k = i; k < text.size(); ++k)
+        if (text[k] < '0' || text[k] > '9') return std::nullopt;
+    return std::stol(text);
+}
+
+const char* trackStatusWord(const TrackRip& t) {
+    switch (t.status) {
+        case TrackRip::Status::Ripped:
+            return t.clean() ? "ok" : "SKIPPED READS";
+        case TrackRip::Status::DataTrack:
+            return "data track, skipped";
+        case TrackRip::Status::ReadFailed:
+            return "READ FAILED";
+        case TrackRip::Status::WriteFailed:
+            return "WRITE FAILED";
+        case TrackRip::Status::Stopped:
+            return "stopped";
+        case TrackRip::Status::NotReached:
+            return "not ripped";
+    }
+    return "";
+}
+
+}  // namespace
+
+int cdRipDiscCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                     const std::function<void(uint64_t, uint64_t)>& progress) {
+    std::vector<std::string> positional;
+    RipOptions options;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        std::optional<std::string> v;
+        std::string option;
+        if (a.rfind("--", 0) == 0) {
+            const size_t eq = a.find('=');
+            option = a.substr(0, eq);
+            if (eq != std::string::npos)
+                v = a.substr(eq + 1);
+            else if (i + 1 < args.size())
+                v = args[++i];
+            if (!v) return usage(err, option + " wants a value");
+        } else {
+            positional.push_back(a);
+            continue;
+        }
+        if (option == "--format") {
+            auto f = parseRipFormat(*v);
+            if (!f) return usage(err, "unknown format \"" + *v + "\"");
+            options.format = *f;
+        } else if (option == "--name") {
+            std::string why;
+            if (!validNameTemplate(*v, &why)) return usage(err, why);
+            options.nameTemplate = *v;
+        } else if (option == "--offset") {
+            auto n = signedNumber(*v);
+            if (!n || *n < -100000 || *n > 100000)
+                return usage(err, "--offset wants a number of samples");
+            options.readOffset = int(*n);
+        } else if (option == "--bitrate") {
+            auto n = signedNumber(*v);
+            if (!n || *n < 8 || *n > 640) return usage(err, "--bitrate wants kbit/s (8 to 640)");
+            options.bitrate = uint32_t(*n) * 1000;
+        } else if (option == "--year") {
+            options.year = *v;
+        } else {
+            return usage(err, "unknown option " + option);
+        }
+    }
+    if (positional.size() != 3) return usage(err, "wants SOURCE, all and FOLDER");
+    if (options.bitrate && options.format != RipFormat::Mp3 && options.format != RipFormat::Wma)
+        return usage(err, "--bitrate is for mp3 and wma");
+    options.folder = positional[2];
+
+    const int drive = engine::cdOpenSource(positional[0]);
+    if (drive < 0) {
+        err << "quorvin cd-rip: cannot open \"" << positional[0]
+            << "\" as a CD drive or disc image (a .cue needs its .bin of the same name beside "
+               "it)\n";
+        return 1;
+    }
+
+    RipHooks hooks;
+    hooks.progress = progress;
+    interrupted.store(false);
+    auto previous = std::signal(SIGINT, onInterrupt);
+    const DiscRip rip = ripDisc(drive, options, hooks, &interrupted);
+    std::signal(SIGINT, previous == SIG_ERR ? SIG_DFL : previous);
+    if (progress) progress(1, 1);
+
+    if (rip.status == DiscRip::Status::NoDisc || rip.status == DiscRip::Status::NoFolder) {
+        err << "\nquorvin cd-rip: " << rip.message << "\n";
+        return 1;
+    }
+    out << "\n";
+    for (const TrackRip& t : rip.tracks) {
+        out << "Track " << trackNumberField(t.number - 1) << ": " << trackStatusWord(t);
+        if (!t.path.empty()) out << "  " << t.path;
+        if (!t.message.empty() && t.status != TrackRip::Status::Ripped)
+            out << "  (" << t.message << ")";
+        out << "\n";
+    }
+    out << "Log: " << (rip.logPath.empty() ? "(could not be written)" : rip.logPath) << "\n";
+    if (rip.status == DiscRip::Status::Stopped) {
+        err << "quorvin cd-rip: stopped; the finished tracks are in place\n";
+        return 130;
+    }
+    if (!rip.allClean()) {
+        err << "quorvin cd-rip: not every track was read without skips or errors (see the log)\n";
+        return 1;
+    }
+    return rip.logPath.empty() ? 1 : 0;
+}
+
+}  // namespace cd

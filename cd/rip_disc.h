@@ -1,0 +1,98 @@
+// Ripping a whole disc: every audio track of a drive into a folder, in one format, named from a
+// template and tagged from the disc's CD-Text, each track checksummed (CRC32, AccurateRip v1 and
+// v2) while it is read, with a rip log beside the files. Data tracks are skipped and listed.
+//
+// Each file is written under a temporary name beside its final one and renamed when complete, so
+// a stop, a failing disc or a full disk never leaves a partial file under a final name; tracks
+// already finished stay. ripDisc() runs on any thread (the window runs it on a worker); its hooks
+// run on that thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "cd/rip_checksums.h"
+#include "cd/rip_formats.h"
+#include "cd/rip_names.h"
+#include "engine/bass.h"
+#include "engine/cd_ext.h"
+
+namespace cd {
+
+struct RipOptions {
+    std::string folder;  // created when missing
+    RipFormat format = RipFormat::Flac;
+    std::string nameTemplate = kDefaultNameTemplate;
+    uint32_t bitrate = 0;  // MP3 and WMA, bits per second; 0: the format's default
+    int readOffset = 0;    // samples; applied to the drive for this rip
+    std::string year;      // tagged and in names when not empty
+};
+
+struct TrackRip {
+    enum class Status {
+        Ripped,       // complete, under `path`
+        DataTrack,    // skipped: not audio
+        ReadFailed,   // the disc failed: no file
+        WriteFailed,  // the file could not be written: no file
+        Stopped,      // stopped while this track was read: no file
+        NotReached,   // the rip ended before this track
+    };
+    int number = 0;  // 1-based
+    Status status = Status::NotReached;
+    std::string path;  // final path (Ripped)
+    std::string title, artist;
+    uint64_t bytes = 0;  // PCM bytes read
+    uint32_t crc32 = 0, accurateRipV1 = 0, accurateRipV2 = 0;
+    uint32_t peak = 0;  // 0..32768
+    engine::CdReadReport report;
+    std::string message;  // why, for the failures
+    // Read completely and without skipped reads or read errors.
+    bool clean() const {
+        return status == Status::Ripped && report.skipped == 0 && report.readErrors == 0;
+    }
+};
+
+struct DiscRip {
+    enum class Status {
+        Done,      // every track was attempted (see the tracks for each one's result)
+        Stopped,   // the user stopped it
+        NoDisc,    // no table of contents: nothing done
+        NoFolder,  // the folder cannot be made: nothing done
+    };
+    Status status = Status::NoDisc;
+    std::string message;
+    std::string artist, album;
+    std::string driveName, paranoiaMode;
+    int readOffset = 0;
+    RipFormat format = RipFormat::Flac;
+    DiscIds ids;
+    std::vector<TrackRip> tracks;  // every track of the disc, data tracks included
+    std::string logPath;           // "" when the log could not be written
+    double seconds = 0;
+    // Every audio track ripped, none with a skipped read or a read error.
+    bool allClean() const;
+};
+
+struct RipHooks {
+    // A track starts being read (index into DiscRip::tracks), with its stream.
+    std::function<void(int index, HSTREAM stream)> trackStarted;
+    // After every read: audio bytes read of the whole disc, and the disc's audio bytes.
+    std::function<void(uint64_t done, uint64_t total)> progress;
+    // After every read: bytes read of the track being read, and its length in bytes.
+    std::function<void(uint64_t done, uint64_t total)> trackProgress;
+    // A track is done (whatever its status).
+    std::function<void(const TrackRip& track)> trackDone;
+};
+
+// Rips `drive` as `options` say. `stop`, when set by another thread, ends the rip after the read
+// under way. The log is written even after a stop.
+DiscRip ripDisc(int drive, const RipOptions& options, const RipHooks& hooks = {},
+                const std::atomic<bool>* stop = nullptr);
+
+// The rip log's text.
+std::string ripLogText(const DiscRip& rip, const std::string& when);
+
+}  // namespace cd

@@ -1,0 +1,447 @@
+#include "cd/rip_formats.h"
+
+#include <lame/lame.h>
+#include <sndfile.h>
+#include <soxr.h>
+#include <strings.h>
+#include <taglib/flacfile.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
+#include <taglib/opusfile.h>
+#include <taglib/tpropertymap.h>
+#include <taglib/vorbisfile.h>
+#include <taglib/xiphcomment.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "engine/basswma.h"
+#include "files/file_io.h"
+#include "files/wave_header.h"
+
+namespace cd {
+
+namespace {
+
+constexpr int kRate = 44100;
+
+TagLib::String utf8(const std::string& s) {
+    return TagLib::String(s, TagLib::String::UTF8);
+}
+
+// The fields of `tags` as a property map (track number as "n/total" when `slashTotal`).
+TagLib::PropertyMap propertiesOf(const RipTags& tags, bool slashTotal) {
+    TagLib::PropertyMap p;
+    if (!tags.title.empty()) p.replace("TITLE", utf8(tags.title));
+    if (!tags.artist.empty()) p.replace("ARTIST", utf8(tags.artist));
+    if (!tags.album.empty()) p.replace("ALBUM", utf8(tags.album));
+    if (!tags.year.empty()) p.replace("DATE", utf8(tags.year));
+    if (tags.track > 0) {
+        std::string n = std::to_string(tags.track);
+        if (slashTotal && tags.totalTracks > 0) n += "/" + std::to_string(tags.totalTracks);
+        p.replace("TRACKNUMBER", utf8(n));
+        if (!slashTotal && tags.totalTracks > 0)
+            p.replace("TRACKTOTAL", utf8(std::to_string(tags.totalTracks)));
+    }
+    return p;
+}
+
+bool tagXiph(TagLib::Ogg::XiphComment* comment, const RipTags& tags) {
+    if (!comment) return false;
+    comment->setProperties(propertiesOf(tags, false));
+    return true;
+}
+
+// Collects whole frames out of pieces of any size.
+class FrameAssembler {
+  public:
+    // Calls `sink(frames pointer, count)` with whole 16-bit stereo frames.
+    template <class Sink>
+    bool feed(const uint8_t* pcm, size_t bytes, Sink sink) {
+        while (pendingBytes_ > 0 && bytes > 0) {
+            pending_[pendingBytes_++] = *pcm++;
+            --bytes;
+            if (pendingBytes_ == 4) {
+                pendingBytes_ = 0;
+                int16_t frame[2];
+                std::memcpy(frame, pending_, 4);
+                if (!sink(frame, size_t(1))) return false;
+            }
+        }
+        const size_t frames = bytes / 4;
+        if (frames > 0) {
+            buffer_.resize(frames * 2);
+            std::memcpy(buffer_.data(), pcm, frames * 4);  // little-endian machine
+            if (!sink(buffer_.data(), frames)) return false;
+        }
+        for (size_t i = frames * 4; i < bytes; ++i) pending_[pendingBytes_++] = pcm[i];
+        return true;
+    }
+
+  private:
+    std::vector<int16_t> buffer_;
+    uint8_t pending_[4] = {};
+    size_t pendingBytes_ = 0;
+};
+
+class WavEncoder : public TrackEncoder {
+  public:
+    bool open(const std::string& path) {
+        if (writer_.create(path, files::WaveHeader::forFormat(2, kRate, false))) return true;
+        error_ = writer_.error();
+        return false;
+    }
+    bool write(const uint8_t* pcm, size_t bytes) override {
+        if (writer_.append(pcm, bytes)) return true;
+        error_ = writer_.error();
+        return false;
+    }
+    bool finish() override {
+        if (writer_.finish()) return true;
+        error_ = writer_.error();
+        return false;
+    }
+
+  private:
+    files::WaveWriter writer_;
+};
+
+// FLAC, Ogg Vorbis and Opus through libsndfile; tags through TagLib once the file is closed.
+class SndfileEncoder : public TrackEncoder {
+  public:
+    SndfileEncoder(RipFormat format, RipTags tags) : format_(format), tags_(std::move(tags)) {}
+    ~SndfileEncoder() override {
+        if (resampler_) soxr_delete(resampler_);
+        if (sf_) sf_close(sf_);
+    }
+
+    bool open(const std::string& path) {
+        path_ = path;
+        SF_INFO info{};
+        info.channels = 2;
+        info.samplerate = kRate;
+        switch (format_) {
+            case RipFormat::Flac:
+                info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+                break;
+            case RipFormat::Vorbis:
+                info.format = SF_FORMAT_OGG | SF_FORMAT_VORBIS;
+                break;
+            default:
+                info.format = SF_FORMAT_OGG | SF_FORMAT_OPUS;
+                info.samplerate = 48000;
+                break;
+        }
+        sf_ = sf_open(path.c_str(), SFM_WRITE, &info);
+        if (!sf_) {
+            error_ = "cannot write \"" + path + "\": " + sf_strerror(nullptr);
+            return false;
+        }
+        if (format_ == RipFormat::Opus) {
+            soxr_error_t err = nullptr;
+            soxr_io_spec_t io = soxr_io_spec(SOXR_INT16_I, SOXR_FLOAT32_I);
+            soxr_quality_spec_t q = soxr_quality_spec(SOXR_HQ, 0);
+            resampler_ = soxr_create(kRate, 48000, 2, &err, &io, &q, nullptr);
+            if (!resampler_) {
+                error_ = std::string("cannot resample to 48 kHz: ") + (err ? err : "");
+                return false;
+            }
+        }
+        return true;
+    }
+
+    bool write(const uint8_t* pcm, size_t bytes) override {
+        return frames_.feed(pcm, bytes, [this](const int16_t* f, size_t n) {
+            if (!resampler_) return checked(sf_writef_short(sf_, f, sf_count_t(n)), n);
+            return resample(f, n);
+        });
+    }
+
+    bool finish() override {
+        if (!sf_) return false;
+        if (resampler_ && !resample(nullptr, 0)) return false;
+        const int closed = sf_close(sf_);
+        sf_ = nullptr;
+        if (closed != 0) {
+            error_ = "cannot finish \"" + path_ + "\": " + sf_error_number(closed);
+            return false;
+        }
+        bool tagged = false;
+        if (format_ == RipFormat::Flac) {
+            TagLib::FLAC::File f(path_.c_str(), false);
+            tagged = f.isValid() && tagXiph(f.xiphComment(true), tags_) && f.save();
+        } else if (format_ == RipFormat::Vorbis) {
+            TagLib::Ogg::Vorbis::File f(path_.c_str(), false);
+            tagged = f.isValid() && tagXiph(f.tag(), tags_) && f.save();
+        } else {
+            TagLib::Ogg::Opus::File f(path_.c_str(), false);
+            tagged = f.isValid() && tagXiph(f.tag(), tags_) && f.save();
+        }
+        if (!tagged) error_ = "cannot write the tags of \"" + path_ + "\"";
+        return tagged;
+    }
+
+  private:
+    bool checked(sf_count_t written, size_t wanted) {
+        if (written == sf_count_t(wanted)) return true;
+        error_ = "cannot write \"" + path_ + "\": " + sf_strerror(sf_);
+        return false;
+    }
+
+    // Frames through the resampler into the file; `in` null flushes what it holds.
+    bool resample(const int16_t* in, size_t frames) {
+        size_t offered = frames;
+        do {
+            out_.resize(8192 * 2);
+            size_t used = 0, made = 0;
+            soxr_error_t err =
+                soxr_process(resampler_, in, offered, &used, out_.data(), out_.size() / 2, &made);
+            if (err) {
+                error_ = std::string("cannot resample to 48 kHz: ") + err;
+                return false;
+            }
+            if (made > 0 && !checked(sf_writef_float(sf_, out_.data(), sf_count_t(made)), made))
+                return false;
+            if (in) {
+                in += used * 2;
+                offered -= used;
+                if (offered == 0) return true;
+            } else if (made == 0) {
+                return true;
+            }
+        } while (true);
+    }
+
+    RipFormat format_;
+    RipTags tags_;
+    std::string path_;
+    SNDFILE* sf_ = nullptr;
+    soxr_t resampler_ = nullptr;
+    std::vector<float> out_;
+    FrameAssembler frames_;
+};
+
+class Mp3Encoder : public TrackEncoder {
+  public:
+    explicit Mp3Encoder(RipTags tags) : tags_(std::move(tags)) {}
+    ~Mp3Encoder() override {
+        if (lame_) lame_close(lame_);
+        if (file_) std::fclose(file_);
+    }
+
+    bool open(const std::string& path, uint32_t bitrate) {
+        path_ = path;
+        file_ = files::openFile(path, "wb");
+        if (!file_) {
+            error_ = "cannot write \"" + path + "\": " + files::describeError(errno);
+            return false;
+        }
+        lame_ = lame_init();
+        if (!lame_) {
+            error_ = "the MP3 encoder cannot start";
+            return false;
+        }
+        lame_set_in_samplerate(lame_, kRate);
+        lame_set_num_channels(lame_, 2);
+        lame_set_VBR(lame_, vbr_off);
+        lame_set_brate(lame_, int(bitrate / 1000));
+        lame_set_quality(lame_, 3);
+        lame_set_write_id3tag_automatic(lame_, 0);
+        if (lame_init_params(lame_) < 0) {
+            error_ = "the MP3 encoder does not take " + std::to_string(bitrate / 1000) + " kbit/s";
+            return false;
+        }
+        return true;
+    }
+
+    bool write(const uint8_t* pcm, size_t bytes) override {
+        return frames_.feed(pcm, bytes, [this](const int16_t* f, size_t n) {
+            out_.resize(n * 5 / 4 + 7200);
+            int made = lame_encode_buffer_interleaved(lame_, const_cast<short*>(f), int(n),
+                                                      out_.data(), int(out_.size()));
+            return put(made);
+        });
+    }
+
+    bool finish() override {
+        if (!file_) return false;
+        out_.resize(7200);
+        if (!put(lame_encode_flush(lame_, out_.data(), int(out_.size())))) return false;
+        // The LAME/Xing frame over the first frame, so that players know the exact length.
+        unsigned char tag[2880];
+        size_t tagBytes = lame_get_lametag_frame(lame_, tag, sizeof tag);
+        if (tagBytes > 0 && tagBytes <= sizeof tag &&
+            (std::fseek(file_, 0, SEEK_SET) != 0 ||
+             std::fwrite(tag, 1, tagBytes, file_) != tagBytes))
+            return failed();
+        const int closed = std::fclose(file_);
+        file_ = nullptr;
+        if (closed != 0) return failed();
+        TagLib::MPEG::File f(path_.c_str(), false);
+        if (!f.isValid()) {
+            error_ = "cannot write the tags of \"" + path_ + "\"";
+            return false;
+        }
+        f.ID3v2Tag(true)->setProperties(propertiesOf(tags_, true));
+        if (!f.save(TagLib::MPEG::File::ID3v2)) {
+            error_ = "cannot write the tags of \"" + path_ + "\"";
+            return false;
+        }
+        return true;
+    }
+
+  private:
+    bool put(int made) {
+        if (made < 0) {
+            error_ = "the MP3 encoder failed (" + std::to_string(made) + ")";
+            return false;
+        }
+        if (made > 0 && std::fwrite(out_.data(), 1, size_t(made), file_) != size_t(made))
+            return failed();
+        return true;
+    }
+    bool failed() {
+        error_ = "cannot write \"" + path_ + "\": " + files::describeError(errno);
+        return false;
+    }
+
+    RipTags tags_;
+    std::string path_;
+    std::FILE* file_ = nullptr;
+    lame_global_flags* lame_ = nullptr;
+    std::vector<unsigned char> out_;
+    FrameAssembler frames_;
+};
+
+class WmaEncoder : public TrackEncoder {
+  public:
+    ~WmaEncoder() override {
+        if (enc_) BASS_WMA_EncodeClose(enc_);
+    }
+    bool open(const std::string& path, uint32_t bitrate, const RipTags& tags) {
+        enc_ = BASS_WMA_EncodeOpenFile(kRate, 2, 0, bitrate, path.c_str());
+        if (!enc_) {
+            error_ = "An error occured while opening output file. (Error Code : " +
+                     std::to_string(BASS_ErrorGetCode()) + ")";
+            return false;
+        }
+        const std::pair<const char*, std::string> named[] = {{"Title", tags.title},
+                                                             {"Author", tags.artist},
+                                                             {"WM/AlbumTitle", tags.album},
+                                                             {"WM/Year", tags.year}};
+        for (const auto& [name, text] : named)
+            if (!text.empty()) BASS_WMA_EncodeSetTag(enc_, name, text.c_str(), 0);
+        return true;
+    }
+    bool write(const uint8_t* pcm, size_t bytes) override {
+        if (BASS_WMA_EncodeWrite(enc_, pcm, DWORD(bytes))) return true;
+        error_ = "An error occured while encoding WMA data. (Error Code : " +
+                 std::to_string(BASS_ErrorGetCode()) + ")";
+        return false;
+    }
+    bool finish() override {
+        const BOOL closed = BASS_WMA_EncodeClose(enc_);
+        enc_ = 0;
+        if (closed) return true;
+        error_ = "An error occured while encoding WMA data. (Error Code : " +
+                 std::to_string(BASS_ErrorGetCode()) + ")";
+        return false;
+    }
+
+  private:
+    HWMENCODE enc_ = 0;
+};
+
+}  // namespace
+
+std::optional<RipFormat> parseRipFormat(const std::string& name) {
+    const std::pair<const char*, RipFormat> names[] = {
+        {"wav", RipFormat::Wav},    {"flac", RipFormat::Flac},     {"mp3", RipFormat::Mp3},
+        {"ogg", RipFormat::Vorbis}, {"vorbis", RipFormat::Vorbis}, {"opus", RipFormat::Opus},
+        {"wma", RipFormat::Wma}};
+    for (const auto& [text, format] : names)
+        if (strcasecmp(text, name.c_str()) == 0) return format;
+    return std::nullopt;
+}
+
+const char* ripFormatName(RipFormat format) {
+    switch (format) {
+        case RipFormat::Wav:
+            return "WAV";
+        case RipFormat::Flac:
+            return "FLAC";
+        case RipFormat::Mp3:
+            return "MP3";
+        case RipFormat::Vorbis:
+            return "Ogg Vorbis";
+        case RipFormat::Opus:
+            return "Opus";
+        case RipFormat::Wma:
+            return "WMA";
+    }
+    return "";
+}
+
+const char* ripFormatExtension(RipFormat format) {
+    switch (format) {
+        case RipFormat::Wav:
+            return ".wav";
+        case RipFormat::Flac:
+            return ".flac";
+        case RipFormat::Mp3:
+            return ".mp3";
+        case RipFormat::Vorbis:
+            return ".ogg";
+        case RipFormat::Opus:
+            return ".opus";
+        case RipFormat::Wma:
+            return ".wma";
+    }
+    return "";
+}
+
+const std::vector<RipFormat>& allRipFormats() {
+    static const std::vector<RipFormat> all = {RipFormat::Wav,    RipFormat::Flac, RipFormat::Mp3,
+                                               RipFormat::Vorbis, RipFormat::Opus, RipFormat::Wma};
+    return all;
+}
+
+std::unique_ptr<TrackEncoder> openTrackEncoder(RipFormat format, const std::string& path,
+                                               const RipTags& tags, uint32_t bitrate,
+                                               std::string& error) {
+    std::unique_ptr<TrackEncoder> made;
+    bool ok = false;
+    switch (format) {
+        case RipFormat::Wav: {
+            auto e = std::make_unique<WavEncoder>();
+            ok = e->open(path);
+            made = std::move(e);
+            break;
+        }
+        case RipFormat::Flac:
+        case RipFormat::Vorbis:
+        case RipFormat::Opus: {
+            auto e = std::make_unique<SndfileEncoder>(format, tags);
+            ok = e->open(path);
+            made = std::move(e);
+            break;
+        }
+        case RipFormat::Mp3: {
+            auto e = std::make_unique<Mp3Encoder>(tags);
+            ok = e->open(path, bitrate ? bitrate : kDefaultMp3Bitrate);
+            made = std::move(e);
+            break;
+        }
+        case RipFormat::Wma: {
+            auto e = std::make_unique<WmaEncoder>();
+            ok = e->open(path, bitrate ? bitrate : kDefaultWmaBitrate, tags);
+            made = std::move(e);
+            break;
+        }
+    }
+    if (ok) return made;
+    error = made->error();
+    return nullptr;
+}
+
+}  // namespace cd

@@ -1,0 +1,43 @@
+// File names of a ripped disc, from a template and the disc's text.
+//
+// Template fields:
+//   %N  track number, two digits (01, 02, ... 10)   %n  track number as is (1, 2, ... 10)
+//   %t  track title                                 %a  track artist (the disc's when not given)
+//   %A  album artist (the disc's performer)         %d  album (the disc's title)
+//   %y  year (empty when not known)                 %%  a percent sign
+// A '/' in the template makes folders ("%A/%d/%N - %t"). Characters that file systems refuse or
+// that some of them refuse ('\' ':' '*' '?' '"' '<' '>' '|', control characters and NUL) are
+// replaced by '_' in the text of every field and in the template's own text; a field's '/' is
+// replaced too, so a title can never make a folder. An empty title becomes "Track NN".
+#pragma once
+
+#include <set>
+#include <string>
+
+namespace cd {
+
+constexpr const char* kDefaultNameTemplate = "%N - %t";
+
+struct TrackNaming {
+    int number = 0;
+    std::string title, artist, albumArtist, album, year;
+};
+
+// Whether every '%' in `tmpl` starts a known field; otherwise `error` says which one does not.
+bool validNameTemplate(const std::string& tmpl, std::string* error = nullptr);
+
+// The characters file systems refuse replaced by '_'; also '/' when `keepSlash` is false.
+// Leading and trailing blanks and dots are dropped from each part ("." and ".." never name a
+// folder); an empty result is "_".
+std::string safeFileName(const std::string& text, bool keepSlash = false);
+
+// The relative path (without extension) that `tmpl` gives for a track.
+std::string expandNameTemplate(const std::string& tmpl, const TrackNaming& track);
+
+// `folder`/`relative` + `extension`, or with " (2)", " (3)", ... before the extension when that
+// path is already taken by an existing file or by a name in `taken`. The result is added to
+// `taken`.
+std::string uniquePath(const std::string& folder, const std::string& relative,
+                       const std::string& extension, std::set<std::string>& taken);
+
+}  // namespace cd

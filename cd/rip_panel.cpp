@@ -1,0 +1,245 @@
+#include "cd/rip_panel.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QSpinBox>
+
+#include "engine/basscd.h"
+#include "platform/platform.h"
+
+namespace cd {
+
+namespace {
+
+constexpr const char* kExtractAll = "Extract &All\u2026";
+constexpr const char* kStopRip = "Stop R&ip";
+constexpr const char* kTitle = "Extract All";
+constexpr int kProgressSteps = 1000;
+
+QString trackLine(const TrackRip& t) {
+    QString line = QString("%1  ").arg(t.number, 2, 10, QChar('0'));
+    switch (t.status) {
+        case TrackRip::Status::Ripped:
+            line += t.clean() ? "OK" : "SKIPPED READS (not an exact copy)";
+            break;
+        case TrackRip::Status::DataTrack:
+            return line + "data track, skipped";
+        case TrackRip::Status::ReadFailed:
+            return line + "READ FAILED: " + QString::fromStdString(t.message);
+        case TrackRip::Status::WriteFailed:
+            return line + "WRITE FAILED: " + QString::fromStdString(t.message);
+        case TrackRip::Status::Stopped:
+            return line + "stopped";
+        case TrackRip::Status::NotReached:
+            return line + "not ripped";
+    }
+    return line + QString("  CRC32 %1  AR v1 %2  v2 %3")
+                      .arg(t.crc32, 8, 16, QChar('0'))
+                      .arg(t.accurateRipV1, 8, 16, QChar('0'))
+                      .arg(t.accurateRipV2, 8, 16, QChar('0'))
+                      .toUpper();
+}
+
+}  // namespace
+
+RipPanel::RipPanel(QWidget* parent) : QWidget(parent) {
+    setObjectName("ripPanel");
+    cmdExtractAll_ = new QPushButton(QString::fromUtf8(kExtractAll), this);
+    cmdExtractAll_->setObjectName("cmdExtractAll");
+    cmdExtractAll_->setAutoDefault(false);
+    cmdExtractAll_->setGeometry(0, 0, 110, 26);
+    connect(cmdExtractAll_, &QPushButton::clicked, this, [this] {
+        if (running())
+            stop();
+        else
+            extractAll();
+    });
+
+    cmbRipFormat_ = new QComboBox(this);
+    cmbRipFormat_->setObjectName("cmbRipFormat");
+    for (RipFormat f : allRipFormats()) cmbRipFormat_->addItem(ripFormatName(f), int(f));
+    cmbRipFormat_->setCurrentIndex(cmbRipFormat_->findData(int(RipFormat::Flac)));
+    cmbRipFormat_->setGeometry(116, 0, 100, 26);
+
+    txtRipName_ = new QLineEdit(QString::fromUtf8(kDefaultNameTemplate), this);
+    txtRipName_->setObjectName("txtRipName");
+    txtRipName_->setToolTip(
+        "File names: %N track number (01), %n (1), %t title, %a artist, %A album artist, "
+        "%d album, %y year, %% a percent sign; '/' makes folders");
+    txtRipName_->setGeometry(222, 0, 120, 26);
+
+    auto* offsetLabel = new QLabel("Read offset", this);
+    offsetLabel->setGeometry(348, 4, 70, 18);
+    spnOffset_ = new QSpinBox(this);
+    spnOffset_->setObjectName("spnOffset");
+    spnOffset_->setRange(-3000, 3000);
+    spnOffset_->setToolTip("The drive's read offset in samples; remembered for this drive");
+    spnOffset_->setGeometry(418, 0, 67, 26);
+    connect(spnOffset_, &QSpinBox::valueChanged, this, [this](int value) {
+        if (drive_ >= 0) QSettings("Quorvin", "Quorvin Audio Tools").setValue(offsetKey(), value);
+    });
+
+    prgDisc_ = new QProgressBar(this);
+    prgDisc_->setObjectName("prgDisc");
+    prgDisc_->setRange(0, kProgressSteps);
+    prgDisc_->setValue(0);
+    prgDisc_->setGeometry(0, 32, 485, 18);
+
+    lblRipStatus_ = new QLabel(this);
+    lblRipStatus_->setObjectName("lblRipStatus");
+    lblRipStatus_->setGeometry(0, 52, 485, 18);
+
+    lstRipTracks_ = new QListWidget(this);
+    lstRipTracks_->setObjectName("lstRipTracks");
+    lstRipTracks_->setGeometry(0, 72, 485, 46);
+}
+
+RipPanel::~RipPanel() {
+    stopAndWait();
+}
+
+QString RipPanel::offsetKey() const {
+    const std::string name = engine::cdDriveName(DWORD(drive_));
+    return "readOffset/" + QString::fromLatin1(QByteArray::fromStdString(name).toPercentEncoding());
+}
+
+void RipPanel::setDrive(int drive) {
+    if (running()) return;
+    drive_ = drive;
+    const int remembered =
+        QSettings("Quorvin", "Quorvin Audio Tools").value(offsetKey(), 0).toInt();
+    const QSignalBlocker quiet(spnOffset_);
+    spnOffset_->setValue(remembered);
+}
+
+void RipPanel::extractAll() {
+    if (running() || drive_ < 0) return;
+    std::string why;
+    if (!validNameTemplate(txtRipName_->text().toStdString(), &why)) {
+        platform::message("The file-name template cannot be used: " + why + ".", kTitle,
+                          platform::Icon::Exclamation);
+        return;
+    }
+    platform::FileDialog dialog;
+    dialog.title = "Extract All Tracks To";
+    dialog.initialDir = lastFolder_;
+    auto folder = platform::Platform::instance().chooseFolder(dialog);
+    if (!folder) return;
+    lastFolder_ = *folder;
+    start(*folder);
+}
+
+void RipPanel::start(const std::string& folder) {
+    if (worker_.joinable()) worker_.join();  // a finished worker: returns at once
+    RipOptions options;
+    options.folder = folder;
+    options.format = RipFormat(cmbRipFormat_->currentData().toInt());
+    options.nameTemplate = txtRipName_->text().toStdString();
+    options.readOffset = spnOffset_->value();
+    stop_ = false;
+    finished_ = false;
+    done_ = 0;
+    total_ = 0;
+    prgDisc_->setValue(0);
+    lstRipTracks_->clear();
+    lblRipStatus_->setText("Ripping\u2026");
+    cmdExtractAll_->setText(kStopRip);
+    for (QWidget* w : {static_cast<QWidget*>(cmbRipFormat_), static_cast<QWidget*>(txtRipName_),
+                       static_cast<QWidget*>(spnOffset_)})
+        w->setEnabled(false);
+    emit runningChanged(true);
+
+    const int drive = drive_;
+    worker_ = std::thread([this, drive, options] {
+        BASS_CD_Door(DWORD(drive), BASS_CD_DOOR_LOCK);
+        RipHooks hooks;
+        hooks.trackProgress = [this](uint64_t done, uint64_t total) {
+            trackDone_ = done;
+            trackTotal_ = total;
+        };
+        hooks.progress = [this](uint64_t done, uint64_t total) {
+            done_ = done;
+            total_ = total;
+            if (!progressPosted_.exchange(true))
+                QMetaObject::invokeMethod(
+                    this, [this] { showProgress(); }, Qt::QueuedConnection);
+        };
+        hooks.trackDone = [this](const TrackRip& t) {
+            QMetaObject::invokeMethod(
+                this, [this, t] { showTrack(t); }, Qt::QueuedConnection);
+        };
+        auto rip = std::make_shared<DiscRip>(ripDisc(drive, options, hooks, &stop_));
+        BASS_CD_Door(DWORD(drive), BASS_CD_DOOR_UNLOCK);
+        QMetaObject::invokeMethod(
+            this, [this, rip] { finish(std::move(*rip)); }, Qt::QueuedConnection);
+    });
+}
+
+void RipPanel::showProgress() {
+    progressPosted_ = false;
+    const uint64_t total = total_;
+    if (total > 0) prgDisc_->setValue(int(done_.load() * kProgressSteps / total));
+    emit trackProgress(qint64(trackDone_.load()), qint64(trackTotal_.load()));
+}
+
+void RipPanel::showTrack(const TrackRip& t) {
+    lstRipTracks_->addItem(trackLine(t));
+}
+
+void RipPanel::stop() {
+    stop_ = true;
+}
+
+void RipPanel::stopAndWait() {
+    closing_ = true;  // the window is closing: no message box for the stopped rip
+    stop_ = true;
+    if (worker_.joinable()) worker_.join();
+}
+
+void RipPanel::finish(DiscRip rip) {
+    if (worker_.joinable()) worker_.join();  // its last act was to post this
+    finished_ = true;
+    showProgress();
+    lastRip_ = std::move(rip);
+    cmdExtractAll_->setText(QString::fromUtf8(kExtractAll));
+    for (QWidget* w : {static_cast<QWidget*>(cmbRipFormat_), static_cast<QWidget*>(txtRipName_),
+                       static_cast<QWidget*>(spnOffset_)})
+        w->setEnabled(true);
+    emit runningChanged(false);
+
+    const DiscRip& r = lastRip_;
+    if (r.status == DiscRip::Status::NoDisc || r.status == DiscRip::Status::NoFolder) {
+        lblRipStatus_->setText(QString::fromStdString(r.message));
+        if (closing_) return;
+        platform::message(r.message, kTitle, platform::Icon::Exclamation);
+        return;
+    }
+    if (r.status == DiscRip::Status::Done) prgDisc_->setValue(kProgressSteps);
+    std::string marked;
+    int ripped = 0;
+    for (const TrackRip& t : r.tracks) {
+        if (t.status == TrackRip::Status::Ripped) ++ripped;
+        if (t.status != TrackRip::Status::DataTrack && !t.clean() &&
+            t.status != TrackRip::Status::NotReached && t.status != TrackRip::Status::Stopped)
+            marked += (marked.empty() ? "" : ", ") + std::to_string(t.number);
+    }
+    std::string text = std::to_string(ripped) + (ripped == 1 ? " track" : " tracks") +
+                       " ripped to " + lastFolder_ + ".";
+    if (r.status == DiscRip::Status::Stopped) text = "Stopped. " + text;
+    if (!marked.empty())
+        text += " NOT an exact copy (skipped reads or read errors): track " + marked + ".";
+    else if (r.allClean())
+        text += " Every track was read without skips.";
+    text += r.logPath.empty() ? " The log could not be written." : " Log: " + r.logPath;
+    lblRipStatus_->setText(QString::fromStdString(text));
+    if (closing_) return;
+    platform::message(text, kTitle,
+                      marked.empty() ? platform::Icon::Information : platform::Icon::Exclamation);
+}
+
+}  // namespace cd

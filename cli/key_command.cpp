@@ -1,0 +1,48 @@
+// quorvin key IN: the key of the whole file ("Key: A minor") and how far its tuning is from
+// A = 440 Hz ("Tuning: +12 cents").
+#include <cmath>
+#include <cstdio>
+
+#include "cli/cli_support.h"
+#include "cli/commands.h"
+#include "engine/bass.h"
+#include "engine/key_detect.h"
+#include "render/render_pipeline.h"
+
+namespace cli {
+
+namespace {
+constexpr const char* kName = "quorvin key: ";
+}  // namespace
+
+int keyCommand(const Args& args, std::ostream& out, std::ostream& err) {
+    if (args.size() != 1 || (args[0].size() > 1 && args[0].compare(0, 2, "--") == 0)) {
+        err << kName << "wants one input file\nusage: quorvin key IN\n";
+        return 2;
+    }
+    const std::string& path = args[0];
+    const HSTREAM s = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
+    if (!s) {
+        err << kName << "cannot open \"" << path
+            << "\": " << render::describeOpenError(BASS_ErrorGetCode()) << "\n";
+        return 1;
+    }
+    std::optional<engine::key::KeyEstimate> key;
+    {
+        ProgressBar bar(out, stdoutIsTerminal());
+        key = engine::key::estimateKey(s, nullptr,
+                                       [&](float percent) { bar.update(uint64_t(percent), 100); });
+    }
+    BASS_StreamFree(s);
+    if (!key) {
+        err << kName << "no pitched sound to find a key in \"" << path << "\"\n";
+        return 1;
+    }
+    char tuning[32];
+    std::snprintf(tuning, sizeof tuning, "%+d", int(std::lround(key->tuningCents)));
+    out << "Key: " << engine::key::keyName(*key) << "\n";
+    out << "Tuning: " << tuning << " cents\n";
+    return 0;
+}
+
+}  // namespace cli

@@ -1,0 +1,141 @@
+// libFuzzer target for the engine's file stream opener: the input is written to a file, opened
+// with BASS_StreamCreateFile as a decoding stream, read to the end, sought to its middle, start and
+// end and read again. Built twice: fuzz_wav_stream (seeded with WAV files of every sample format)
+// and fuzz_mp3_stream (seeded with MPEG-1, 2 and 2.5 layer III frames), FUZZ_SEEDS_MP3 choosing.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "engine/bass.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+void put(Bytes& b, uint32_t v, int n) {
+    for (int i = 0; i < n; ++i) b.push_back(uint8_t(v >> (8 * i)));
+}
+
+// A WAV file: `format` 1 (PCM) or 3 (float), or 0xFFFE (extensible over PCM).
+Bytes wav(int format, int bits, int channels, int rate, int frames) {
+    Bytes b;
+    const int block = channels * bits / 8, fmtSize = format == 0xFFFE ? 40 : 16;
+    b.insert(b.end(), {'R', 'I', 'F', 'F'});
+    put(b, uint32_t(4 + 8 + fmtSize + 8 + frames * block), 4);
+    b.insert(b.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+    put(b, uint32_t(fmtSize), 4);
+    put(b, uint32_t(format), 2);
+    put(b, uint32_t(channels), 2);
+    put(b, uint32_t(rate), 4);
+    put(b, uint32_t(rate * block), 4);
+    put(b, uint32_t(block), 2);
+    put(b, uint32_t(bits), 2);
+    if (format == 0xFFFE) {
+        put(b, 22, 2);
+        put(b, uint32_t(bits), 2);
+        put(b, channels == 1 ? 4 : 3, 4);
+        const uint8_t pcmGuid[16] = {1,    0, 0, 0,    0, 0,    0x10, 0,
+                                     0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
+        b.insert(b.end(), pcmGuid, pcmGuid + 16);
+    }
+    b.insert(b.end(), {'d', 'a', 't', 'a'});
+    put(b, uint32_t(frames * block), 4);
+    for (int i = 0; i < frames * block; ++i) b.push_back(uint8_t(i * 37));
+    return b;
+}
+
+// `count` layer III frames of silence with the header bytes h1..h3 (after 0xFF), `size` bytes each.
+Bytes mp3(uint8_t h1, uint8_t h2, uint8_t h3, int size, int count) {
+    Bytes b;
+    for (int i = 0; i < count; ++i) {
+        b.insert(b.end(), {0xFF, h1, h2, h3});
+        b.resize(b.size() + size_t(size - 4), 0);
+    }
+    return b;
+}
+
+void seedCorpus(const std::filesystem::path& dir) {
+    std::error_code ec;
+    if (std::filesystem::exists(dir, ec)) return;
+    std::filesystem::create_directories(dir, ec);
+#ifdef FUZZ_SEEDS_MP3
+    std::vector<Bytes> seeds = {mp3(0xFB, 0x90, 0x00, 417, 12), mp3(0xFB, 0x90, 0xC0, 417, 12),
+                                mp3(0xF3, 0x80, 0xC0, 208, 20), mp3(0xE3, 0x48, 0x00, 288, 20)};
+    Bytes id3 = {'I', 'D', '3', 3, 0, 0, 0, 0, 0, 10};
+    id3.resize(20, 0);
+    const Bytes body = mp3(0xFB, 0x90, 0x40, 417, 12);
+    id3.insert(id3.end(), body.begin(), body.end());
+    seeds.push_back(id3);
+#else
+    const std::vector<Bytes> seeds = {wav(1, 8, 1, 22050, 64),      wav(1, 16, 2, 44100, 64),
+                                      wav(1, 24, 2, 48000, 64),     wav(1, 32, 1, 96000, 64),
+                                      wav(3, 32, 2, 44100, 64),     wav(3, 64, 1, 8000, 64),
+                                      wav(0xFFFE, 16, 2, 44100, 64)};
+#endif
+    for (size_t i = 0; i < seeds.size(); ++i) {
+        std::ofstream f(dir / ("seed" + std::to_string(i)), std::ios::binary);
+        f.write(reinterpret_cast<const char*>(seeds[i].data()), std::streamsize(seeds[i].size()));
+    }
+}
+
+std::string scratchFile() {
+    return (std::filesystem::temp_directory_path() /
+            ("quorvin-fuzz-stream-" + std::to_string(getpid()) + ".bin"))
+        .string();
+}
+
+void readToEnd(HSTREAM h) {
+    static char buf[8192];
+    for (int i = 0; i < 100000 && BASS_ChannelGetData(h, buf, sizeof buf) > 0; ++i) {
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    static std::vector<std::string> storage;
+    static std::vector<char*> args;
+    bool hasCorpus = false, hasMaxLen = false;
+    for (int i = 1; i < *argc; ++i) {
+        const std::string a = (*argv)[i];
+        hasMaxLen = hasMaxLen || a.rfind("-max_len=", 0) == 0;
+        hasCorpus = hasCorpus || (!a.empty() && a[0] != '-');
+    }
+    for (int i = 0; i < *argc; ++i) storage.emplace_back((*argv)[i]);
+    if (!hasMaxLen) storage.emplace_back("-max_len=16384");
+    if (!hasCorpus) {
+        const auto exe = std::filesystem::absolute((*argv)[0]);
+        const auto corpus = exe.parent_path() / (exe.filename().string() + "_corpus");
+        seedCorpus(corpus);
+        storage.push_back(corpus.string());
+    }
+    for (auto& s : storage) args.push_back(s.data());
+    args.push_back(nullptr);
+    *argc = int(storage.size());
+    *argv = args.data();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const std::string path = scratchFile();
+    {
+        std::ofstream f(path, std::ios::binary | std::ios::trunc);
+        f.write(reinterpret_cast<const char*>(data), std::streamsize(size));
+    }
+    const HSTREAM h = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
+    if (h) {
+        readToEnd(h);
+        const QWORD length = BASS_ChannelGetLength(h);
+        for (QWORD at : {length / 2, QWORD(0), length}) {
+            BASS_ChannelSetPosition(h, at);
+            readToEnd(h);
+        }
+        BASS_StreamFree(h);
+    }
+    return 0;
+}

@@ -1,0 +1,302 @@
+#include "engine/key_detect.h"
+
+#include <aubio/aubio.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace engine::key {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr int kFft = 8192;
+constexpr int kHop = 2048;
+constexpr double kLowHz = 50.0, kHighHz = 2500.0, kBassHz = 250.0;
+constexpr float kOvertoneWeight = 0.25f;
+// A minor key whose harmony keeps to the natural minor's chords (VI, III, VII) uses exactly the
+// notes of its relative major, whose profile then fits about as well: the minor keys get this
+// much correlation in hand.
+constexpr double kMinorBias = 0.1;
+
+// Key profiles, tonic first: Krumhansl-Kessler's probe-tone ratings and Temperley's
+// Kostka-Payne corpus frequencies, each scaled to a mean of 0 and summed.
+constexpr double kKrumhanslMajor[12] = {6.35, 2.23, 3.48, 2.33, 4.38, 4.09,
+                                        2.52, 5.19, 2.39, 3.66, 2.29, 2.88};
+constexpr double kKrumhanslMinor[12] = {6.33, 2.68, 3.52, 5.38, 2.60, 3.53,
+                                        2.54, 4.75, 3.98, 2.69, 3.34, 3.17};
+constexpr double kTemperleyMajor[12] = {0.748, 0.060, 0.488, 0.082, 0.670, 0.460,
+                                        0.096, 0.715, 0.104, 0.366, 0.057, 0.400};
+constexpr double kTemperleyMinor[12] = {0.712, 0.084, 0.474, 0.618, 0.049, 0.460,
+                                        0.105, 0.747, 0.404, 0.067, 0.133, 0.330};
+
+std::array<double, 12> profile(bool minor) {
+    const double* a = minor ? kKrumhanslMinor : kKrumhanslMajor;
+    const double* b = minor ? kTemperleyMinor : kTemperleyMajor;
+    double ma = 0, mb = 0, sa = 0, sb = 0;
+    for (int i = 0; i < 12; ++i) ma += a[i] / 12, mb += b[i] / 12;
+    for (int i = 0; i < 12; ++i) sa += (a[i] - ma) * (a[i] - ma), sb += (b[i] - mb) * (b[i] - mb);
+    std::array<double, 12> p{};
+    for (int i = 0; i < 12; ++i)
+        p[size_t(i)] = (a[i] - ma) / std::sqrt(sa) + (b[i] - mb) / std::sqrt(sb);
+    return p;
+}
+
+double correlation(const std::array<double, 12>& x, const std::array<double, 12>& p, int tonic) {
+    double mx = 0, mp = 0;
+    for (int i = 0; i < 12; ++i) mx += x[size_t(i)] / 12, mp += p[size_t(i)] / 12;
+    double sxy = 0, sxx = 0, syy = 0;
+    for (int i = 0; i < 12; ++i) {
+        const double a = x[size_t((i + tonic) % 12)] - mx, b = p[size_t(i)] - mp;
+        sxy += a * b;
+        sxx += a * a;
+        syy += b * b;
+    }
+    return sxx > 0 && syy > 0 ? sxy / std::sqrt(sxx * syy) : 0.0;
+}
+
+struct Peak {
+    float hz;
+    float weight;
+};
+
+}  // namespace
+
+struct KeyAnalyser::Impl {
+    int decim = 1;
+    double rate = 11025;  // after decimation
+    float decimSum = 0;
+    int decimCount = 0;
+    std::vector<float> frame;  // the last kFft decimated samples
+    int fill = 0;              // new samples since the last analysis
+    int filled = 0;            // samples in `frame` so far (up to kFft)
+    std::vector<float> window;
+    fvec_t* in = nullptr;
+    cvec_t* spec = nullptr;
+    aubio_fft_t* fft = nullptr;
+    std::vector<char> prevPeak, curPeak;
+    std::vector<Peak> peaks;  // lasting peaks of every frame
+    // Tuning: sum of the unit vectors of the peaks' offsets, weighted.
+    double tuneRe = 0, tuneIm = 0;
+
+    explicit Impl(int sampleRate) {
+        const int r = sampleRate > 0 ? sampleRate : 44100;
+        while (double(r) / (decim * 2) >= 10000.0) decim *= 2;
+        rate = double(r) / decim;
+        frame.assign(kFft, 0.0f);
+        window.resize(kFft);
+        for (int i = 0; i < kFft; ++i)
+            window[size_t(i)] = float(0.5 - 0.5 * std::cos(2 * kPi * (i + 0.5) / kFft));
+        in = new_fvec(kFft);
+        spec = new_cvec(kFft);
+        fft = new_aubio_fft(kFft);
+        prevPeak.assign(kFft / 2 + 1, 0);
+        curPeak.assign(kFft / 2 + 1, 0);
+    }
+    ~Impl() {
+        if (fft) del_aubio_fft(fft);
+        if (in) del_fvec(in);
+        if (spec) del_cvec(spec);
+    }
+
+    void analyse() {
+        for (int i = 0; i < kFft; ++i) in->data[i] = frame[size_t(i)] * window[size_t(i)];
+        aubio_fft_do(fft, in, spec);
+        const float* m = spec->norm;
+        const double binHz = rate / kFft;
+        const int lo = std::max(2, int(kLowHz / binHz)),
+                  hi = std::min(kFft / 2 - 2, int(kHighHz / binHz));
+        float top = 0;
+        for (int k = lo; k <= hi; ++k) top = std::max(top, m[k]);
+        std::fill(curPeak.begin(), curPeak.end(), 0);
+        const size_t first = peaks.size();
+        if (!(top > 1e-4f)) {
+            std::swap(prevPeak, curPeak);
+            return;
+        }
+        for (int k = lo; k <= hi; ++k) {
+            if (!(m[k] > m[k - 1] && m[k] >= m[k + 1] && m[k] > 0.02f * top)) continue;
+            // Above the local level: a partial, not the shoulder of a noise band.
+            double local = 0;
+            const int a = std::max(1, k - 12), b = std::min(kFft / 2, k + 12);
+            for (int j = a; j <= b; ++j) local += m[j];
+            local /= double(b - a + 1);
+            if (m[k] < 2.0 * local) continue;
+            curPeak[size_t(k)] = 1;
+            // Only partials that were already there a hop ago: drums fade within one hop.
+            if (!(prevPeak[size_t(k)] || prevPeak[size_t(k - 1)] || prevPeak[size_t(k + 1)]))
+                continue;
+            const double y0 = m[k - 1], y1 = m[k], y2 = m[k + 1];
+            const double den = y0 - 2 * y1 + y2;
+            const double d = den < 0 ? std::clamp(0.5 * (y0 - y2) / den, -0.5, 0.5) : 0.0;
+            const double hz = (k + d) * binHz;
+            const float w = std::sqrt(m[k] / top);
+            peaks.push_back({float(hz), w});
+            const double semis = 12.0 * std::log2(hz / 440.0);
+            const double off = semis - std::round(semis);  // -0.5..0.5
+            tuneRe += w * std::cos(2 * kPi * off);
+            tuneIm += w * std::sin(2 * kPi * off);
+        }
+        // A partial at 3, 5 or 6 times a lower one of this frame is most likely its overtone,
+        // which would add a fifth or a third that is not played: weigh it down.
+        for (size_t i = first; i < peaks.size(); ++i)
+            for (size_t j = first; j < i; ++j)
+                for (double h : {3.0, 5.0, 6.0})
+                    if (std::abs(peaks[i].hz - h * peaks[j].hz) < 0.015 * peaks[i].hz) {
+                        peaks[i].weight *= kOvertoneWeight;
+                        j = i;
+                        break;
+                    }
+        std::swap(prevPeak, curPeak);
+    }
+
+    void pushDecimated(float v) {
+        frame[size_t(kFft - kHop + fill)] = v;
+        ++fill;
+        if (fill == kHop) {
+            filled = std::min(kFft, filled + kHop);
+            analyse();
+            std::copy(frame.begin() + kHop, frame.end(), frame.begin());
+            fill = 0;
+        }
+    }
+
+    double tuning() const {
+        if (tuneRe == 0 && tuneIm == 0) return 0;
+        return std::atan2(tuneIm, tuneRe) / (2 * kPi) * 100.0;
+    }
+
+    std::array<double, 12> chroma() const {
+        std::array<double, 12> c{};
+        const double t = tuning() / 100.0;
+        for (const Peak& p : peaks) {
+            const double semis = 12.0 * std::log2(p.hz / 440.0) - t;
+            const double nearest = std::round(semis);
+            if (std::abs(semis - nearest) > 0.35) continue;      // between notes
+            const int pc = ((int(nearest) + 9) % 12 + 12) % 12;  // A = 9
+            // High partials are mostly overtones of lower notes: weigh them down.
+            const double w = p.weight * (p.hz < kBassHz ? 2.0 : 1.0) / (1.0 + p.hz / 1000.0);
+            c[size_t(pc)] += w;
+        }
+        return c;
+    }
+};
+
+KeyAnalyser::KeyAnalyser(int sampleRate) : d_(std::make_unique<Impl>(sampleRate)) {}
+KeyAnalyser::~KeyAnalyser() = default;
+
+void KeyAnalyser::push(const float* mono, size_t count) {
+    Impl& d = *d_;
+    for (size_t i = 0; i < count; ++i) {
+        d.decimSum += mono[i];
+        if (++d.decimCount == d.decim) {
+            d.pushDecimated(d.decimSum / float(d.decim));
+            d.decimSum = 0;
+            d.decimCount = 0;
+        }
+    }
+}
+
+std::array<double, 12> KeyAnalyser::chroma() const {
+    return d_->chroma();
+}
+
+float KeyAnalyser::tuningCents() const {
+    return float(d_->tuning());
+}
+
+std::optional<KeyEstimate> KeyAnalyser::estimate() const {
+    const auto c = chroma();
+    double total = 0;
+    for (double v : c) total += v;
+    if (!(total > 0)) return std::nullopt;
+    static const std::array<double, 12> major = profile(false), minor = profile(true);
+    KeyEstimate best;
+    double bestR = -2;
+    for (int mode = 0; mode < 2; ++mode)
+        for (int tonic = 0; tonic < 12; ++tonic) {
+            const double r =
+                correlation(c, mode ? minor : major, tonic) + (mode ? kMinorBias : 0.0);
+            if (r > bestR) {
+                bestR = r;
+                best.tonic = tonic;
+                best.minor = mode == 1;
+            }
+        }
+    best.confidence = float(std::clamp(bestR, 0.0, 1.0));
+    best.tuningCents = tuningCents();
+    return best;
+}
+
+std::optional<KeyEstimate> estimateKey(DWORD chan, std::atomic<bool>* cancel,
+                                       const ProgressFn& progress) {
+    BASS_CHANNELINFO info{};
+    if (!BASS_ChannelGetInfo(chan, &info)) return std::nullopt;
+    if (!(info.flags & BASS_STREAM_DECODE)) return std::nullopt;
+    const int chans = std::max<int>(1, int(info.chans));
+    const QWORD length = BASS_ChannelGetLength(chan);
+    const QWORD start = BASS_ChannelGetPosition(chan);
+    const bool known = length != QWORD(-1) && start != QWORD(-1) && length > start;
+    KeyAnalyser a(int(info.freq));
+    constexpr size_t kFrames = 16384;
+    std::vector<int16_t> pcm(kFrames * size_t(chans));
+    std::vector<float> mono(kFrames);
+    const float scale = 1.0f / (32768.0f * float(chans));
+    QWORD got = 0;
+    int shown = -1;
+    if (progress) progress(0.0f);
+    for (;;) {
+        if (cancel && cancel->load()) return std::nullopt;
+        const int n = BASS_ChannelGetData(chan, pcm.data(), DWORD(pcm.size() * 2));
+        if (n <= 0) break;
+        const size_t frames = size_t(n) / (2 * size_t(chans));
+        for (size_t i = 0; i < frames; ++i) {
+            int sum = 0;
+            for (int c = 0; c < chans; ++c) sum += pcm[i * size_t(chans) + size_t(c)];
+            mono[i] = float(sum) * scale;
+        }
+        a.push(mono.data(), frames);
+        got += QWORD(n);
+        if (progress && known) {
+            const int percent = int(99.0 * double(got) / double(length - start));
+            if (percent > shown) {
+                shown = percent;
+                progress(float(std::min(percent, 99)));
+            }
+        }
+    }
+    if (cancel && cancel->load()) return std::nullopt;
+    auto k = a.estimate();
+    if (progress) progress(100.0f);
+    return k;
+}
+
+std::optional<KeyEstimate> estimateKey(const std::string& utf8Path, std::atomic<bool>* cancel,
+                                       const ProgressFn& progress) {
+    const HSTREAM s = BASS_StreamCreateFile(0, utf8Path.c_str(), 0, 0, BASS_STREAM_DECODE);
+    if (!s) return std::nullopt;
+    auto k = estimateKey(s, cancel, progress);
+    BASS_StreamFree(s);
+    return k;
+}
+
+std::string keyName(int tonic, bool minor) {
+    static constexpr const char* kMajor[12] = {"C",  "Db", "D",  "Eb", "E",  "F",
+                                               "F#", "G",  "Ab", "A",  "Bb", "B"};
+    static constexpr const char* kMinor[12] = {"C",  "C#", "D",  "Eb", "E",  "F",
+                                               "F#", "G",  "G#", "A",  "Bb", "B"};
+    const int t = ((tonic % 12) + 12) % 12;
+    return std::string(minor ? kMinor[t] : kMajor[t]) + (minor ? " minor" : " major");
+}
+
+std::string keyName(const KeyEstimate& k) {
+    return keyName(k.tonic, k.minor);
+}
+
+KeyEstimate transposed(KeyEstimate k, int semitones) {
+    k.tonic = ((k.tonic + semitones) % 12 + 12) % 12;
+    return k;
+}
+
+}  // namespace engine::key

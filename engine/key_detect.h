@@ -1,0 +1,77 @@
+// The musical key of a recording (tonic and mode), estimated from a chromagram over the whole
+// file.
+//
+// Method: mono audio decimated to about 11 kHz, 8192-point FFT frames every 2048 samples,
+// spectral peaks from 50 Hz to 2.5 kHz that last into the next frame (drum hits do not, so they
+// are left out), the tuning as the circular mean of the peaks' offsets from equal temperament,
+// a chroma of the peaks' compressed magnitudes (bass below 250 Hz counted twice: the bass line
+// names the harmony), and the key whose profile (the sum of two classic key profiles)
+// correlates best with that chroma.
+//
+// Threads: the free functions are reentrant and meant for a background thread; a KeyAnalyser
+// is used by one thread at a time.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "engine/bass.h"
+
+namespace engine::key {
+
+struct KeyEstimate {
+    int tonic = 0;  // 0 = C .. 11 = B
+    bool minor = false;
+    float confidence = 0;   // correlation of the chroma with the key's profile, 0..1
+    float tuningCents = 0;  // the recording's offset from A = 440 Hz, -50..50 cents
+};
+
+// Progress in percent (0..100), called on the estimating thread.
+using ProgressFn = std::function<void(float percent)>;
+
+// Chroma of mono audio fed in blocks, and the key it points to.
+class KeyAnalyser {
+  public:
+    explicit KeyAnalyser(int sampleRate);
+    ~KeyAnalyser();
+    KeyAnalyser(const KeyAnalyser&) = delete;
+    KeyAnalyser& operator=(const KeyAnalyser&) = delete;
+
+    void push(const float* mono, size_t count);
+    // Nothing when the audio held no lasting pitched sound.
+    std::optional<KeyEstimate> estimate() const;
+    // The chroma (C first), summed over the audio so far, tuning applied.
+    std::array<double, 12> chroma() const;
+    float tuningCents() const;
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> d_;
+};
+
+// The key of a decoding channel from its current position to its end (the position is left at
+// the end). Nothing when the channel is not a decoding channel, holds no pitched sound or when
+// `*cancel` became true.
+std::optional<KeyEstimate> estimateKey(DWORD decodeChannel, std::atomic<bool>* cancel,
+                                       const ProgressFn& progress = {});
+
+// The key of the file at `utf8Path` (any file the engine plays). Nothing when it cannot be
+// opened (the engine's error code says why), holds no pitched sound or when cancelled.
+std::optional<KeyEstimate> estimateKey(const std::string& utf8Path,
+                                       std::atomic<bool>* cancel = nullptr,
+                                       const ProgressFn& progress = {});
+
+// "A minor", "F# major", "Bb major": sharps for the keys written with sharps, flats for those
+// written with flats (ASCII '#' and 'b').
+std::string keyName(int tonic, bool minor);
+std::string keyName(const KeyEstimate& k);
+
+// The key after shifting the pitch by `semitones` (the mode, confidence and tuning unchanged).
+KeyEstimate transposed(KeyEstimate k, int semitones);
+
+}  // namespace engine::key

@@ -1,0 +1,394 @@
+// Whole-disc ripping on generated disc images: lossless formats bit-exact (read offset
+// included), tags of every format, checksums and disc IDs against a computation of their own,
+// file names, Stop, skipped and failed reads, and the command line.
+#include <sndfile.h>
+#include <taglib/fileref.h>
+#include <taglib/tag.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "cd/cd_commands.h"
+#include "cd/rip_disc.h"
+#include "engine/basscd.h"
+#include "tests/cd/cd_image.h"
+#include "tests/support/audio_fixtures.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// --- the checksums, written from their definitions --------------------------------------
+
+uint32_t referenceCrc32(const std::vector<uint8_t>& bytes) {
+    uint32_t crc = 0xffffffffu;
+    for (uint8_t b : bytes) {
+        crc ^= b;
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+// AccurateRip: each stereo frame as a little-endian 32-bit word times its 1-based position in
+// the track; v1 sums the low words of the products, v2 the low and the high words. The disc's
+// first 5 sectors but one frame and its last 5 sectors are left out.
+std::pair<uint32_t, uint32_t> referenceAccurateRip(const std::vector<uint8_t>& pcm, bool first,
+                                                   bool last) {
+    const uint64_t frames = pcm.size() / 4;
+    uint32_t v1 = 0, v2 = 0;
+    for (uint64_t i = 0; i < frames; ++i) {
+        const uint64_t position = i + 1;
+        if (first && position < 5 * 588) continue;
+        if (last && position > frames - 5 * 588) continue;
+        uint32_t word;
+        std::memcpy(&word, pcm.data() + i * 4, 4);
+        const uint64_t product = uint64_t(word) * position;
+        v1 += uint32_t(product);
+        v2 += uint32_t(product) + uint32_t(product >> 32);
+    }
+    return {v1, v2};
+}
+
+std::string readText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Everything in `folder` (names relative to it), hidden files included.
+std::vector<std::string> listing(const fs::path& folder) {
+    std::vector<std::string> out;
+    for (const auto& e : fs::recursive_directory_iterator(folder))
+        if (e.is_regular_file()) out.push_back(fs::relative(e.path(), folder).string());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+std::vector<int16_t> decode(const std::string& path) {
+    SF_INFO info{};
+    SNDFILE* sf = sf_open(path.c_str(), SFM_READ, &info);
+    if (!sf) return {};
+    std::vector<int16_t> out(size_t(info.frames) * size_t(info.channels));
+    sf_readf_short(sf, out.data(), info.frames);
+    sf_close(sf);
+    return out;
+}
+
+class Rip : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        engine::cdUseDeviceDrives(false);
+        engine::cdRemoveImages();
+    }
+    int addDisc(const cdimage::Disc& d) {
+        disc = d;
+        int drive = engine::cdAddImage(cdimage::write(discDir.file("disc"), disc));
+        EXPECT_GE(drive, 0);
+        return drive;
+    }
+    // The audio of the whole image, as 16-bit samples, and where each track starts (in frames).
+    std::vector<int16_t> imageSamples(std::vector<size_t>* starts = nullptr) const {
+        std::vector<int16_t> all;
+        for (size_t i = 0; i < disc.tracks.size(); ++i) {
+            if (starts) starts->push_back(all.size() / 2);
+            auto b = cdimage::trackBytes(disc.tracks[i], int(i));
+            const size_t at = all.size();
+            all.resize(at + b.size() / 2);
+            std::memcpy(all.data() + at, b.data(), b.size());
+        }
+        return all;
+    }
+    cd::RipOptions options(cd::RipFormat format) const {
+        cd::RipOptions o;
+        o.folder = (outDir.path() / "rip").string();
+        o.format = format;
+        return o;
+    }
+
+    fixtures::TempDir discDir, outDir;
+    cdimage::Disc disc;
+};
+
+cdimage::Disc namedDisc(int tracks, int sectors) {
+    cdimage::Disc d;
+    d.title = "Night Album";
+    d.performer = "The Band";
+    d.tracks = cdimage::audioTracks(tracks, sectors);
+    for (int i = 0; i < tracks; ++i) d.tracks[size_t(i)].title = "Song " + std::to_string(i + 1);
+    return d;
+}
+
+// --- lossless formats: every track is the image's range, shifted by the read offset ---------
+
+class RipLossless : public Rip,
+                    public ::testing::WithParamInterface<std::tuple<cd::RipFormat, int>> {};
+
+TEST_P(RipLossless, TracksAreTheImageRangesShiftedByTheOffset) {
+    const auto [format, offset] = GetParam();
+    const int drive = addDisc(namedDisc(3, 12));
+    auto o = options(format);
+    o.readOffset = offset;
+    const cd::DiscRip rip = cd::ripDisc(drive, o);
+    ASSERT_EQ(rip.status, cd::DiscRip::Status::Done) << rip.message;
+    ASSERT_TRUE(rip.allClean());
+
+    std::vector<size_t> starts;
+    const std::vector<int16_t> image = imageSamples(&starts);
+    const long long imageFrames = (long long)image.size() / 2;
+    for (size_t t = 0; t < 3; ++t) {
+        const auto got = decode(rip.tracks[t].path);
+        ASSERT_EQ(got.size(), size_t(12 * 588 * 2)) << rip.tracks[t].path;
+        size_t mismatches = 0;
+        for (size_t f = 0; f < got.size() / 2; ++f) {
+            const long long src = (long long)(starts[t] + f) + offset;
+            for (size_t c = 0; c < 2; ++c) {
+                const int16_t want = src < 0 || src >= imageFrames ? 0 : image[size_t(src) * 2 + c];
+                mismatches += got[f * 2 + c] != want;
+            }
+        }
+        EXPECT_EQ(mismatches, 0u) << "track " << t + 1;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, RipLossless,
+                         ::testing::Values(std::make_tuple(cd::RipFormat::Flac, 0),
+                                           std::make_tuple(cd::RipFormat::Wav, 0),
+                                           std::make_tuple(cd::RipFormat::Flac, 30),
+                                           std::make_tuple(cd::RipFormat::Flac, -667)));
+
+// --- every format: named by the template, tagged from CD-Text, of the track's length --------
+
+class RipFormats : public Rip, public ::testing::WithParamInterface<cd::RipFormat> {};
+
+TEST_P(RipFormats, FilesAreNamedAndTaggedFromTheDiscText) {
+    const cd::RipFormat format = GetParam();
+    const int drive = addDisc(namedDisc(2, 75));
+    auto o = options(format);
+    o.nameTemplate = "%A/%d/%N - %t";
+    o.year = "1999";
+    const cd::DiscRip rip = cd::ripDisc(drive, o);
+    ASSERT_EQ(rip.status, cd::DiscRip::Status::Done) << rip.message;
+    for (int t = 0; t < 2; ++t) {
+        const cd::TrackRip& tr = rip.tracks[size_t(t)];
+        ASSERT_EQ(tr.status, cd::TrackRip::Status::Ripped) << tr.message;
+        const std::string want = (fs::path(o.folder) / "The Band" / "Night Album" /
+                                  ("0" + std::to_string(t + 1) + " - Song " +
+                                   std::to_string(t + 1) + cd::ripFormatExtension(format)))
+                                     .string();
+        EXPECT_EQ(tr.path, want);
+        if (format == cd::RipFormat::Wav) continue;  // WAV carries no tags
+        TagLib::FileRef f(tr.path.c_str());
+        ASSERT_FALSE(f.isNull()) << tr.path;
+        EXPECT_EQ(f.tag()->title().to8Bit(true), "Song " + std::to_string(t + 1));
+        EXPECT_EQ(f.tag()->artist().to8Bit(true), "The Band");
+        EXPECT_EQ(f.tag()->album().to8Bit(true), "Night Album");
+        EXPECT_EQ(f.tag()->year(), 1999u);
+        if (format != cd::RipFormat::Wma) {
+            EXPECT_EQ(f.tag()->track(), unsigned(t + 1));
+        }
+        ASSERT_NE(f.audioProperties(), nullptr);
+        EXPECT_NEAR(f.audioProperties()->lengthInMilliseconds(), 1000, 80);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(All, RipFormats, ::testing::ValuesIn(cd::allRipFormats()),
+                         [](const auto& info) {
+                             std::string s = cd::ripFormatExtension(info.param) + 1;
+                             return s;
+                         });
+
+// --- checksums and disc IDs --------------------------------------------------------------
+
+TEST_F(Rip, ChecksumsAndDiscIdsMatchTheirDefinitions) {
+    cdimage::Disc d = namedDisc(4, 20);
+    d.tracks[0].sectors = 33;
+    d.tracks[3].sectors = 9;  // shorter than the two edges together
+    cdimage::Track data;
+    data.data = true;
+    data.sectors = 30;
+    d.tracks.insert(d.tracks.begin() + 2, data);  // a data track in the middle is skipped
+    const int drive = addDisc(d);
+    const cd::DiscRip rip = cd::ripDisc(drive, options(cd::RipFormat::Flac));
+    ASSERT_EQ(rip.status, cd::DiscRip::Status::Done) << rip.message;
+    ASSERT_EQ(rip.tracks.size(), 5u);
+    EXPECT_EQ(rip.tracks[2].status, cd::TrackRip::Status::DataTrack);
+
+    std::vector<uint32_t> starts;
+    uint32_t lba = 0;
+    for (size_t i = 0; i < d.tracks.size(); ++i) {
+        starts.push_back(lba);
+        lba += uint32_t(d.tracks[i].sectors);
+        if (d.tracks[i].data) continue;
+        const auto pcm = cdimage::trackBytes(d.tracks[i], int(i));
+        const auto [v1, v2] = referenceAccurateRip(pcm, i == 0, i == d.tracks.size() - 1);
+        EXPECT_EQ(rip.tracks[i].crc32, referenceCrc32(pcm)) << "track " << i + 1;
+        EXPECT_EQ(rip.tracks[i].accurateRipV1, v1) << "track " << i + 1;
+        EXPECT_EQ(rip.tracks[i].accurateRipV2, v2) << "track " << i + 1;
+        EXPECT_EQ(rip.tracks[i].peak, 12000u) << "track " << i + 1;
+    }
+    const uint32_t leadOut = lba;
+    uint32_t id1 = leadOut, id2 = leadOut * uint32_t(starts.size() + 1), digits = 0;
+    for (size_t i = 0; i < starts.size(); ++i) {
+        id1 += starts[i];
+        id2 += (starts[i] ? starts[i] : 1) * uint32_t(i + 1);
+        for (uint32_t s = (starts[i] + 150) / 75; s; s /= 10) digits += s % 10;
+    }
+    const uint32_t freedb = (digits % 255) << 24 |
+                            ((leadOut + 150) / 75 - (starts[0] + 150) / 75) << 8 |
+                            uint32_t(starts.size());
+    EXPECT_EQ(rip.ids.accurateRip1, id1);
+    EXPECT_EQ(rip.ids.accurateRip2, id2);
+    EXPECT_EQ(rip.ids.freedb, freedb);
+
+    const std::string log = readText(rip.logPath);
+    char url[160];
+    std::snprintf(url, sizeof url,
+                  "http://www.accuraterip.com/accuraterip/%x/%x/%x/dBAR-005-%08x-%08x-%08x.bin",
+                  id1 & 15, (id1 >> 4) & 15, (id1 >> 8) & 15, id1, id2, freedb);
+    EXPECT_NE(log.find(url), std::string::npos) << log;
+    char crcLine[32];
+    std::snprintf(crcLine, sizeof crcLine, "CRC32: %08X",
+                  referenceCrc32(cdimage::trackBytes(d.tracks[1], 1)));
+    EXPECT_NE(log.find(crcLine), std::string::npos);
+    EXPECT_NE(log.find("Status: data track, skipped"), std::string::npos);
+    EXPECT_NE(log.find("Every audio track was read without skips or read errors."),
+              std::string::npos);
+}
+
+// --- names ---------------------------------------------------------------------------------
+
+struct NameCase {
+    std::string tmpl, title, expected;
+};
+
+class RipNames : public ::testing::TestWithParam<NameCase> {};
+
+TEST_P(RipNames, TemplateFieldsAndRefusedCharacters) {
+    const NameCase& c = GetParam();
+    cd::TrackNaming t{7, c.title, "", "AC/DC", "Live: 1979?", "1979"};
+    EXPECT_EQ(cd::expandNameTemplate(c.tmpl, t), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RipNames,
+    ::testing::Values(NameCase{"%N - %t", "Song", "07 - Song"},
+                      NameCase{"%n. %a - %t (%y) 100%%", "Song", "7. AC_DC - Song (1979) 100%"},
+                      NameCase{"%A/%d/%N %t", "A/B", "AC_DC/Live_ 1979_/07 A_B"},
+                      NameCase{"%N %t", "a\\b:c*d?e\"f<g>h|i\x01j\x7f", "07 a_b_c_d_e_f_g_h_i_j_"},
+                      NameCase{"%N - %t", "", "07 - Track 07"}, NameCase{"%t", "..", "_"},
+                      NameCase{"x:/../%t", " Song. ", "x_/_/Song"}));
+
+TEST(RipNameTemplate, UnknownFieldsAreRefused) {
+    EXPECT_TRUE(cd::validNameTemplate("%A/%d/%N - %t %% %y %n %a"));
+    for (const char* bad : {"%q", "%N %", "%N/", ""})
+        EXPECT_FALSE(cd::validNameTemplate(bad)) << bad;
+}
+
+TEST_F(Rip, NamesNeverOverwriteAnotherTrackOrAnExistingFile) {
+    cdimage::Disc d = namedDisc(3, 10);
+    d.tracks[1].title = d.tracks[2].title = "Same";
+    const int drive = addDisc(d);
+    auto o = options(cd::RipFormat::Wav);
+    o.nameTemplate = "%t";
+    fs::create_directories(o.folder);
+    std::ofstream(fs::path(o.folder) / "Song 1.wav") << "mine";
+    const cd::DiscRip rip = cd::ripDisc(drive, o);
+    ASSERT_EQ(rip.status, cd::DiscRip::Status::Done);
+    EXPECT_EQ(readText((fs::path(o.folder) / "Song 1.wav").string()), "mine");
+    EXPECT_EQ(fs::path(rip.tracks[0].path).filename(), "Song 1 (2).wav");
+    EXPECT_EQ(fs::path(rip.tracks[1].path).filename(), "Same.wav");
+    EXPECT_EQ(fs::path(rip.tracks[2].path).filename(), "Same (2).wav");
+}
+
+// --- Stop and faults -----------------------------------------------------------------------
+
+TEST_F(Rip, StopLeavesTheFinishedTracksAndNoPartialFile) {
+    const int drive = addDisc(namedDisc(3, 150));
+    std::atomic<bool> stop{false};
+    cd::RipHooks hooks;
+    hooks.trackStarted = [&](int index, HSTREAM) {
+        if (index == 1) stop = true;
+    };
+    const cd::DiscRip rip = cd::ripDisc(drive, options(cd::RipFormat::Flac), hooks, &stop);
+    EXPECT_EQ(rip.status, cd::DiscRip::Status::Stopped);
+    EXPECT_EQ(rip.tracks[0].status, cd::TrackRip::Status::Ripped);
+    EXPECT_EQ(rip.tracks[1].status, cd::TrackRip::Status::Stopped);
+    EXPECT_EQ(rip.tracks[2].status, cd::TrackRip::Status::NotReached);
+    EXPECT_FALSE(rip.allClean());
+    // Only the first track and the log: no partial file, no temporary left behind.
+    const auto files = listing(options(cd::RipFormat::Flac).folder);
+    EXPECT_EQ(files, (std::vector<std::string>{"01 - Song 1.flac", "The Band - Night Album.log"}));
+    const std::string log = readText(rip.logPath);
+    EXPECT_NE(log.find("The rip was stopped"), std::string::npos);
+    EXPECT_NE(log.find("NOT every track"), std::string::npos);
+}
+
+class RipFaults : public Rip, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(RipFaults, ASkippedOrFailedReadIsMarkedNeverPassedAsGood) {
+    const bool fail = GetParam();
+    const int drive = addDisc(namedDisc(3, 20));
+    engine::cdInjectReadFault(DWORD(drive), 20 + 7, fail);  // inside track 2
+    const cd::DiscRip rip = cd::ripDisc(drive, options(cd::RipFormat::Wav));
+    ASSERT_EQ(rip.status, cd::DiscRip::Status::Done);
+    EXPECT_TRUE(rip.tracks[0].clean());
+    EXPECT_TRUE(rip.tracks[2].clean());
+    EXPECT_FALSE(rip.tracks[1].clean());
+    EXPECT_FALSE(rip.allClean());
+    const std::string log = readText(rip.logPath);
+    const std::string track2 =
+        log.substr(log.find("Track 02"), log.find("Track 03") - log.find("Track 02"));
+    if (fail) {
+        EXPECT_EQ(rip.tracks[1].status, cd::TrackRip::Status::ReadFailed);
+        EXPECT_TRUE(rip.tracks[1].path.empty());
+        EXPECT_NE(track2.find("READ FAILED"), std::string::npos) << track2;
+        EXPECT_EQ(listing(options(cd::RipFormat::Wav).folder).size(), 3u);  // two tracks + log
+    } else {
+        EXPECT_EQ(rip.tracks[1].status, cd::TrackRip::Status::Ripped);
+        EXPECT_GE(rip.tracks[1].report.skipped, 1u);
+        EXPECT_NE(track2.find("Reads skipped: 1"), std::string::npos) << track2;
+        EXPECT_NE(track2.find("SKIPPED READS"), std::string::npos) << track2;
+    }
+    EXPECT_NE(log.find("NOT every track was read without skips or read errors; see track 2."),
+              std::string::npos)
+        << log;
+}
+
+INSTANTIATE_TEST_SUITE_P(SkippedOrFailed, RipFaults, ::testing::Bool());
+
+// --- the command line ----------------------------------------------------------------------
+
+TEST_F(Rip, CommandLineRipsTheDiscAndRefusesBadOptions) {
+    const int drive = addDisc(namedDisc(2, 10));
+    ASSERT_GE(drive, 0);
+    const std::string cue = discDir.file("disc.cue"), folder = outDir.file("cli");
+    std::ostringstream out, err;
+    EXPECT_EQ(
+        cd::cdRipCommand({cue, "all", folder, "--format", "flac", "--name", "%n %t", "--offset=+6"},
+                         out, err),
+        0)
+        << err.str();
+    EXPECT_TRUE(fs::exists(fs::path(folder) / "1 Song 1.flac"));
+    EXPECT_TRUE(fs::exists(fs::path(folder) / "2 Song 2.flac"));
+    EXPECT_NE(readText((fs::path(folder) / "The Band - Night Album.log").string())
+                  .find("Read offset: +6 samples"),
+              std::string::npos);
+    for (std::vector<std::string> bad :
+         {std::vector<std::string>{cue, "all", folder, "--format", "aiff"},
+          {cue, "all", folder, "--name", "%q"},
+          {cue, "all", folder, "--offset", "six"},
+          {cue, "all", folder, "--format", "flac", "--bitrate", "128"},
+          {cue, "all"}}) {
+        std::ostringstream o2, e2;
+        EXPECT_EQ(cd::cdRipCommand(bad, o2, e2), 2) << bad.back();
+    }
+}
+
+}  // namespace

@@ -1,0 +1,120 @@
+// "Extract All..." in the CD window: the rip runs on a worker while the window thread goes on,
+// marks tracks with skipped reads, stops on request and remembers each drive's read offset.
+#include <QProgressBar>
+#include <QSettings>
+#include <QSpinBox>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "cd/rip_panel.h"
+#include "engine/cd_ext.h"
+#include "tests/cd/cd_window_fixture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class RipWindow : public CdWindowTest {
+  protected:
+    void SetUp() override {
+        CdWindowTest::SetUp();
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                           QString::fromStdString(settingsDir.path().string()));
+    }
+    QPushButton* extractAll() { return child<QPushButton>("cmdExtractAll"); }
+    cd::RipPanel* panel() { return child<cd::RipPanel>("ripPanel"); }
+    std::vector<std::string> results() {
+        std::vector<std::string> out;
+        auto* l = child<QListWidget>("lstRipTracks");
+        for (int i = 0; i < l->count(); ++i) out.push_back(l->item(i)->text().toStdString());
+        return out;
+    }
+    std::string folder() const { return (outDir.path() / "rip").string(); }
+
+    fixtures::TempDir settingsDir;
+};
+
+class RipWindowFaults : public RipWindow, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(RipWindowFaults, ExtractAllRipsOnAWorkerAndMarksSkippedReads) {
+    const bool skipped = GetParam();
+    const int drive = addDisc(3, 40, /*withData=*/true);
+    ASSERT_GE(drive, 0);
+    if (skipped) engine::cdInjectReadFault(DWORD(drive), 40 + 3, false);  // track 2
+    open();
+    child<QSpinBox>("spnOffset")->setValue(6);
+    scripted->folderAnswers.push_back(folder());
+    std::vector<std::string> positions;  // what the position label showed during the rip
+    QObject::connect(panel(), &cd::RipPanel::trackProgress,
+                     [&] { positions.push_back(text("lblTrackPosition").toStdString()); });
+
+    extractAll()->click();
+    // The click returned while the worker reads: the button now stops the rip.
+    EXPECT_TRUE(panel()->running() || !panel()->lastRip().tracks.empty());
+    ASSERT_TRUE(processUntil([&] { return !panel()->running(); }));
+    ASSERT_EQ(scripted->folderDialogs.size(), 1u);
+
+    const cd::DiscRip& rip = panel()->lastRip();
+    ASSERT_EQ(rip.status, cd::DiscRip::Status::Done) << rip.message;
+    EXPECT_EQ(rip.readOffset, 6);
+    // The position display followed the rip (the tracks are 40 sectors, half a second long).
+    ASSERT_FALSE(positions.empty());
+    EXPECT_EQ(positions.back(), "00:01 / 00:01");
+    EXPECT_EQ(child<QProgressBar>("prgDisc")->value(), child<QProgressBar>("prgDisc")->maximum());
+    const auto rows = results();
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[3], "04  data track, skipped");
+    EXPECT_EQ(rows[1].find("SKIPPED READS") != std::string::npos, skipped) << rows[1];
+    EXPECT_EQ(rows[0].rfind("01  OK  CRC32 ", 0), 0u) << rows[0];
+    for (int t = 1; t <= 3; ++t)
+        EXPECT_TRUE(fs::exists(fs::path(folder()) /
+                               ("0" + std::to_string(t) + " - " +
+                                (t == 1 ? "Song" : "Track 0" + std::to_string(t)) + ".flac")));
+    ASSERT_FALSE(scripted->messages.empty());
+    const std::string said = scripted->lastMessage();
+    EXPECT_EQ(said.find("NOT an exact copy (skipped reads or read errors): track 2.") !=
+                  std::string::npos,
+              skipped)
+        << said;
+    EXPECT_EQ(said.find("Every track was read without skips.") != std::string::npos, !skipped);
+    EXPECT_TRUE(extractAll()->isEnabled());
+    EXPECT_TRUE(button(0)->isEnabled());
+}
+
+INSTANTIATE_TEST_SUITE_P(CleanOrSkipped, RipWindowFaults, ::testing::Bool());
+
+TEST_F(RipWindow, StopRightAfterTheStartLeavesNoTrackFile) {
+    ASSERT_GE(addDisc(3, 300), 0);
+    open();
+    scripted->folderAnswers.push_back(folder());
+    extractAll()->click();
+    extractAll()->click();  // Stop
+    ASSERT_TRUE(processUntil([&] { return !panel()->running(); }));
+    EXPECT_EQ(panel()->lastRip().status, cd::DiscRip::Status::Stopped);
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder())) names.push_back(e.path().filename());
+    EXPECT_EQ(names, std::vector<std::string>{"Artist - Album.log"});
+    EXPECT_NE(scripted->lastMessage().rfind("Stopped. 0 tracks ripped", 0), std::string::npos);
+}
+
+TEST_F(RipWindow, ReadOffsetIsRememberedPerDrive) {
+    ASSERT_GE(addDisc(1, 10), 0);
+    const std::string other = cdimage::write(discDir.file("other"), disc);
+    ASSERT_GE(engine::cdAddImage(other), 0);
+    open();
+    auto* drives = child<QComboBox>("cmbCDDrives");
+    ASSERT_EQ(drives->count(), 2);
+    child<QSpinBox>("spnOffset")->setValue(-472);
+    drives->setCurrentIndex(1);
+    EXPECT_EQ(child<QSpinBox>("spnOffset")->value(), 0);
+    child<QSpinBox>("spnOffset")->setValue(667);
+    window.reset();
+    open();
+    EXPECT_EQ(child<QSpinBox>("spnOffset")->value(), -472);
+    child<QComboBox>("cmbCDDrives")->setCurrentIndex(1);
+    EXPECT_EQ(child<QSpinBox>("spnOffset")->value(), 667);
+}
+
+}  // namespace

@@ -1,0 +1,89 @@
+// The key estimator on generated chord progressions, as files and through the engine's pitch
+// shift, and the key names.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+
+#include "engine/bass.h"
+#include "engine/key_detect.h"
+#include "tests/engine/test_key_music.h"
+#include "tests/support/audio_fixtures.h"
+
+namespace {
+
+using engine::key::estimateKey;
+using engine::key::keyName;
+
+struct KeyCase {
+    keytest::KeyTrack track;
+    int pitchShift;  // semitones, through a decoding tempo channel
+};
+
+class KeyOfTrack : public ::testing::TestWithParam<KeyCase> {
+  protected:
+    fixtures::TempDir dir;
+};
+
+// Seeds 5 and 6 belong to neither benchmark part.
+TEST_P(KeyOfTrack, FoundInTuneDetunedAndPitchShifted) {
+    const KeyCase c = GetParam();
+    const std::string path = dir.file("song.wav");
+    fixtures::writeWav(path, keytest::keyTrack(c.track, 16, 5));
+    const std::string truth = keyName(c.track.tonic, c.track.minor);
+
+    const auto k = estimateKey(path);
+    ASSERT_TRUE(k);
+    EXPECT_EQ(keyName(*k), truth);
+    EXPECT_NEAR(k->tuningCents, c.track.cents, 5.0);
+    EXPECT_GT(k->confidence, 0.5f);
+
+    if (c.pitchShift == 0) return;
+    const DWORD src = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
+    const DWORD tempo = BASS_FX_TempoCreate(src, BASS_STREAM_DECODE | BASS_FX_FREESOURCE);
+    ASSERT_NE(tempo, 0u);
+    ASSERT_TRUE(BASS_FX_TempoSet(tempo, 0.0f, 0.0f, float(c.pitchShift)));
+    const auto shifted = estimateKey(tempo, nullptr);
+    BASS_StreamFree(tempo);
+    ASSERT_TRUE(shifted);
+    EXPECT_EQ(keyName(*shifted), keyName(engine::key::transposed(*k, c.pitchShift)))
+        << "from " << truth << " shifted by " << c.pitchShift;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Progressions, KeyOfTrack,
+    ::testing::Values(KeyCase{{0, false, false, 0}, 3}, KeyCase{{9, true, true, 0}, -2},
+                      KeyCase{{6, false, true, 35}, 0}, KeyCase{{3, true, false, -30}, 5},
+                      KeyCase{{10, false, true, -20}, 0}, KeyCase{{4, true, true, 25}, 0}));
+
+TEST(KeyEstimate, NamesTranspositionAndNothingToFind) {
+    EXPECT_EQ(keyName(9, true), "A minor");
+    EXPECT_EQ(keyName(6, false), "F# major");
+    EXPECT_EQ(keyName(10, false), "Bb major");
+    EXPECT_EQ(keyName(3, true), "Eb minor");
+    EXPECT_EQ(keyName(8, true), "G# minor");
+    EXPECT_EQ(keyName(1, false), "Db major");
+    const auto up = engine::key::transposed({11, true, 0.7f, 12.0f}, 3);
+    EXPECT_EQ(up.tonic, 2);
+    EXPECT_TRUE(up.minor);
+    EXPECT_EQ(engine::key::transposed({2, false, 0, 0}, -5).tonic, 9);
+
+    fixtures::TempDir dir;
+    EXPECT_FALSE(estimateKey(dir.file("missing.wav")));
+    const std::string silent = dir.file("silent.wav");
+    fixtures::writeWav(silent, fixtures::Pcm{44100, 2, std::vector<int16_t>(44100 * 2 * 3, 0)});
+    EXPECT_FALSE(estimateKey(silent));
+    // Cancelled before it starts: nothing, and progress never reaches 100.
+    const std::string song = dir.file("song.wav");
+    fixtures::writeWav(song, keytest::keyTrack({0, false, false, 0}, 8, 6));
+    std::atomic<bool> cancel{true};
+    float last = -1;
+    EXPECT_FALSE(estimateKey(song, &cancel, [&](float p) { last = p; }));
+    EXPECT_LT(last, 100.0f);
+    // Not cancelled: progress ends at 100.
+    cancel = false;
+    EXPECT_TRUE(estimateKey(song, &cancel, [&](float p) { last = p; }));
+    EXPECT_EQ(last, 100.0f);
+}
+
+}  // namespace

@@ -1,0 +1,318 @@
+// Every input format the program reads, through every path a user takes (Play, Process at tempo 0
+// and with effects, normalise, encode to MP3), against an independent decode by ffmpeg.
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/bass.h"
+#include "engine/engine_ext.h"
+#include "tests/cli/run_quorvin.h"
+#include "tests/support/audio_fixtures.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using fixtures::Pcm;
+
+struct Input {
+    std::string name;
+    int rate = 44100, channels = 2;
+    int format = 0;        // libsndfile major | subtype, for WAV
+    std::string lameMode;  // for MP3: "s" stereo, "j" joint stereo, "m" mono
+    bool mp3() const { return !lameMode.empty(); }
+};
+
+std::string sh(const std::string& s) {
+    return clitest::quote(s);
+}
+
+bool runs(const std::string& cmd) {
+    return std::system((cmd + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// A different signal in each channel (tones and noise at fine levels), written at the file's own
+// depth from doubles, so the lowest bits of 24- and 32-bit formats carry audio.
+std::vector<double> signal(int rate, int channels, double seconds) {
+    const int64_t frames = int64_t(seconds * rate);
+    std::vector<double> v(size_t(frames * channels));
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<double> noise(-0.05, 0.05);
+    for (int64_t i = 0; i < frames; ++i)
+        for (int c = 0; c < channels; ++c)
+            v[size_t(i * channels + c)] =
+                0.6 * std::sin(2 * M_PI * (440.0 + 220.0 * c) * double(i) / rate) + noise(rng);
+    return v;
+}
+
+void writeSndfile(const std::string& path, int format, int rate, int channels,
+                  const std::vector<double>& v) {
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = channels;
+    info.format = format;
+    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
+    sf_writef_double(f, v.data(), sf_count_t(v.size() / size_t(channels)));
+    sf_close(f);
+}
+
+// ffmpeg's decode of `path` as 16-bit at its own rate and channels (or as asked).
+Pcm ffmpegDecode(const std::string& path, const fixtures::TempDir& dir, int channels,
+                 int rate = 0) {
+    const std::string raw = dir.file("ref.raw");
+    std::string cmd = "ffmpeg -nostdin -v error -y -i " + sh(path);
+    if (rate) cmd += " -af aresample=resampler=soxr -ar " + std::to_string(rate);
+    cmd += " -ac " + std::to_string(channels) + " -f s16le -c:a pcm_s16le " + sh(raw);
+    EXPECT_TRUE(runs(cmd)) << cmd;
+    const auto bytes = fixtures::readBytes(raw);
+    Pcm p{rate, channels, std::vector<int16_t>(bytes.size() / 2)};
+    std::copy_n(bytes.data(), p.samples.size() * 2, reinterpret_cast<uint8_t*>(p.samples.data()));
+    return p;
+}
+
+int ffprobeInt(const std::string& path, const std::string& field) {
+    const std::string cmd = "ffprobe -v error -select_streams a:0 -show_entries stream=" + field +
+                            " -of default=nw=1:nk=1 " + sh(path);
+    FILE* p = popen(cmd.c_str(), "r");
+    int v = -1;
+    if (p && std::fscanf(p, "%d", &v) != 1) v = -1;
+    if (p) pclose(p);
+    return v;
+}
+
+// Largest sample difference, after checking that both hold the same frames.
+int maxDiff(const Pcm& a, const Pcm& b) {
+    EXPECT_EQ(a.channels, b.channels);
+    EXPECT_EQ(a.samples.size(), b.samples.size());
+    int d = 0;
+    for (size_t i = 0; i < std::min(a.samples.size(), b.samples.size()); ++i)
+        d = std::max(d, std::abs(int(a.samples[i]) - int(b.samples[i])));
+    return d;
+}
+
+// Normalised correlation of `a` shifted by `lag` frames against `b`.
+double correlation(const Pcm& a, const Pcm& b, int lag = 0) {
+    double ab = 0, aa = 0, bb = 0;
+    const int64_t shift = int64_t(lag) * a.channels;
+    for (int64_t i = std::max<int64_t>(0, -shift);
+         i < int64_t(std::min(a.samples.size(), b.samples.size())) &&
+         i + shift < int64_t(a.samples.size());
+         ++i) {
+        const double x = a.samples[size_t(i + shift)], y = b.samples[size_t(i)];
+        ab += x * y;
+        aa += x * x;
+        bb += y * y;
+    }
+    return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0.0;
+}
+
+// The best correlation within a few frames: resamplers differ in their delay by a frame or two.
+double nearCorrelation(const Pcm& a, const Pcm& b) {
+    double best = -1;
+    for (int lag = -4; lag <= 4; ++lag) best = std::max(best, correlation(a, b, lag));
+    return best;
+}
+
+constexpr double kSeconds = 0.5;
+
+class InputFormats : public ::testing::TestWithParam<Input> {
+  protected:
+    void SetUp() override {
+        const Input& in = GetParam();
+        const auto v = signal(in.rate, in.mp3() ? 2 : in.channels, kSeconds);
+        if (in.mp3()) {
+            const std::string wav = dir.file("lame-in.wav");
+            writeSndfile(wav, SF_FORMAT_WAV | SF_FORMAT_PCM_16, in.rate, 2, v);
+            source = dir.file("in.mp3");
+            // LAME would lower the rate of a low bitrate: each version's own bitrate and rate.
+            const std::string kbps = in.rate > 24000 ? "128" : in.rate > 12000 ? "64" : "32";
+            ASSERT_TRUE(runs("lame --quiet -m " + in.lameMode + " -b " + kbps + " --resample " +
+                             std::to_string(in.rate / 1000.0) + " " + sh(wav) + " " + sh(source)));
+        } else {
+            source = dir.file("in.wav");
+            writeSndfile(source, in.format, in.rate, in.channels, v);
+        }
+        ref = ffmpegDecode(source, dir, in.channels);
+        ref.rate = in.rate;
+        ASSERT_GT(ref.frames(), in.rate / 4);
+    }
+
+    fixtures::TempDir dir;
+    std::string source;
+    Pcm ref;  // the independent decode
+};
+
+TEST_P(InputFormats, PlayDeliversTheDecodedAudio) {
+    engine::setOutputKind(engine::OutputKind::NullManual);
+    ASSERT_TRUE(BASS_Init(-1, 44100, 0, nullptr, nullptr));
+    const DWORD dec = BASS_StreamCreateFile(0, source.c_str(), 0, 0, BASS_STREAM_DECODE);
+    ASSERT_NE(dec, 0u) << BASS_ErrorGetCode();
+    EXPECT_EQ(BASS_ChannelGetLength(dec), QWORD(ref.samples.size() * 2));
+    const DWORD play = BASS_FX_TempoCreate(dec, BASS_FX_FREESOURCE);  // as the main window plays
+    ASSERT_TRUE(BASS_ChannelPlay(play, 0));
+    // The output runs at 44100 Hz stereo: the reference resampled and spread to two channels.
+    const int64_t frames = ref.frames() * 44100 / ref.rate;
+    std::vector<float> out(size_t(frames + 4096) * 2);
+    engine::nullOutputRead(out.data(), frames + 4096);
+    EXPECT_EQ(BASS_ChannelIsActive(play), BASS_ACTIVE_STOPPED);
+    BASS_Free();
+    engine::setOutputKind(engine::OutputKind::Device);
+
+    Pcm heard{44100, 2, std::vector<int16_t>(out.size())};
+    for (size_t i = 0; i < out.size(); ++i)
+        heard.samples[i] = int16_t(std::lrintf(std::clamp(out[i] * 32768.0f, -32768.f, 32767.f)));
+    // A mono file sounds the same in both output channels.
+    const Pcm decoded = ref.rate == 44100 ? ref : ffmpegDecode(source, dir, ref.channels, 44100);
+    Pcm want{44100, 2, {}};
+    for (int64_t i = 0; i < decoded.frames(); ++i)
+        for (int c = 0; c < 2; ++c)
+            want.samples.push_back(decoded.samples[size_t(i * ref.channels + c % ref.channels)]);
+    const Pcm tail{
+        44100,
+        2,
+        {heard.samples.begin() + int64_t(want.samples.size()) + 1024, heard.samples.end()}};
+    heard.samples.resize(want.samples.size());
+    if (ref.rate == 44100 && !GetParam().mp3()) {
+        EXPECT_LE(maxDiff(heard, want), 1);
+    } else {  // through another resampler or MP3 decoder: the same audio, to the end
+        EXPECT_GT(nearCorrelation(heard, want), 0.99);
+        const Pcm wantEnd{44100, 2, {want.samples.end() - 2048, want.samples.end()}};
+        const Pcm heardEnd{44100, 2, {heard.samples.end() - 2048, heard.samples.end()}};
+        EXPECT_NEAR(fixtures::rmsDb(heardEnd, 0), fixtures::rmsDb(wantEnd, 0), 1.0) << "the end";
+    }
+    for (int c = 0; c < 2; ++c)
+        EXPECT_NEAR(fixtures::rmsDb(heard, c), fixtures::rmsDb(want, c), 0.2) << "level";
+    EXPECT_LT(fixtures::rmsDb(tail, 0), -90.0) << "sound after the end";
+}
+
+TEST_P(InputFormats, ProcessAtTempoZeroGivesTheDecodedAudioAndWithEffectsItsSound) {
+    const std::string out = dir.file("out.wav");
+    auto r = clitest::quorvin({"render", source, out}, dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    Pcm got = fixtures::readAudio(out);
+    EXPECT_EQ(got.rate, ref.rate);
+    if (GetParam().mp3())  // another MP3 decoder: the same audio to rounding of its own
+        EXPECT_GT(correlation(got, ref), 0.999);
+    else
+        EXPECT_LE(maxDiff(got, ref), 1);
+
+    const std::string fx = dir.file("fx.wav");
+    r = clitest::quorvin({"render", source, fx, "--tempo", "25", "--eq", "3,0,0,0,0,0,-3"}, dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    got = fixtures::readAudio(fx);
+    EXPECT_EQ(got.channels, ref.channels);
+    EXPECT_EQ(got.rate, ref.rate);
+    EXPECT_NEAR(double(got.frames()), double(ref.frames()) / 1.25, ref.frames() * 0.01);
+    EXPECT_NEAR(fixtures::toneLevelDb(got, 0, 440), fixtures::toneLevelDb(ref, 0, 440), 2.0);
+}
+
+// The normaliser and the MP3 encoder take WAV files.
+class WavInputFormats : public InputFormats {};
+
+TEST_P(WavInputFormats, NormaliseScalesTheDecodedAudio) {
+    const std::string out = dir.file("norm.wav");
+    const auto r = clitest::quorvin({"normalize", source, out, "50"}, dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Pcm got = fixtures::readAudio(out);
+    ASSERT_EQ(got.channels, ref.channels);
+    ASSERT_EQ(got.samples.size(), ref.samples.size());
+    int peak = 0;
+    for (int16_t s : ref.samples) peak = std::max(peak, std::abs(int(s)));
+    const double scale = 0.5 * 32767.0 / peak;
+    double worst = 0;
+    for (size_t i = 0; i < got.samples.size(); ++i)
+        worst = std::max(worst, std::abs(got.samples[i] - ref.samples[i] * scale));
+    EXPECT_LE(worst, 0.5 + scale);  // one sample step of the source, and the rounding
+}
+
+TEST_P(WavInputFormats, EncodingToMp3KeepsLengthChannelsAndSound) {
+    const std::string out = dir.file("enc.mp3");
+    const auto r = clitest::quorvin({"render", source, out}, dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ffprobeInt(out, "channels"), ref.channels);
+    const int rate = ffprobeInt(out, "sample_rate");
+    const Pcm got = ffmpegDecode(out, dir, ref.channels, ref.rate);
+    EXPECT_NEAR(double(got.frames()) / ref.rate, kSeconds, 0.01) << "at " << rate << " Hz";
+    EXPECT_GT(correlation(got, ref), 0.95);
+}
+
+std::vector<Input> inputs(bool withMp3) {
+    std::vector<Input> v;
+    const struct {
+        const char* name;
+        int subtype;
+    } subtypes[] = {{"u8", SF_FORMAT_PCM_U8},  {"s16", SF_FORMAT_PCM_16},
+                    {"s24", SF_FORMAT_PCM_24}, {"s32", SF_FORMAT_PCM_32},
+                    {"f32", SF_FORMAT_FLOAT},  {"f64", SF_FORMAT_DOUBLE}};
+    const struct {
+        const char* name;
+        int rate, channels;
+    } layouts[] = {{"mono22k", 22050, 1}, {"stereo44k", 44100, 2}, {"stereo96k", 96000, 2}};
+    for (const auto& s : subtypes) {
+        for (const auto& l : layouts)
+            v.push_back({std::string(s.name) + "_" + l.name, l.rate, l.channels,
+                         SF_FORMAT_WAV | s.subtype, ""});
+        v.push_back({std::string(s.name) + "_extensible_stereo48k", 48000, 2,
+                     SF_FORMAT_WAVEX | s.subtype, ""});
+    }
+    v.push_back({"s16_mono11k", 11025, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16, ""});
+    if (!withMp3) return v;
+    // MPEG-1, 2 and 2.5 layer III, by the rate given to LAME.
+    const struct {
+        const char* name;
+        int rate;
+    } versions[] = {{"mpeg1", 44100}, {"mpeg2", 22050}, {"mpeg25", 11025}};
+    const struct {
+        const char* name;
+        const char* mode;
+        int channels;
+    } modes[] = {{"stereo", "s", 2}, {"joint", "j", 2}, {"mono", "m", 1}};
+    for (const auto& ver : versions)
+        for (const auto& m : modes)
+            v.push_back(
+                {std::string("mp3_") + ver.name + "_" + m.name, ver.rate, m.channels, 0, m.mode});
+    return v;
+}
+
+const auto kName = [](const auto& info) { return info.param.name; };
+INSTANTIATE_TEST_SUITE_P(All, InputFormats, ::testing::ValuesIn(inputs(true)), kName);
+INSTANTIATE_TEST_SUITE_P(All, WavInputFormats, ::testing::ValuesIn(inputs(false)), kName);
+
+// Inputs the program does not take: refused with a message, and no output file appears.
+TEST(UnsupportedInputs, AreRefusedEverywhereWithoutAFile) {
+    fixtures::TempDir dir;
+    writeSndfile(dir.file("384k.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 384000, 2,
+                 signal(384000, 2, 0.1));
+    writeSndfile(dir.file("20ch.wav"), SF_FORMAT_WAVEX | SF_FORMAT_PCM_16, 44100, 20,
+                 signal(44100, 20, 0.1));
+    fixtures::writeBytes(dir.file("fake.wav"), std::vector<uint8_t>(4000, 'x'));
+    for (const char* name : {"384k.wav", "20ch.wav", "fake.wav"}) {
+        const std::string in = dir.file(name);
+        engine::setOutputKind(engine::OutputKind::NullManual);
+        ASSERT_TRUE(BASS_Init(-1, 44100, 0, nullptr, nullptr));
+        EXPECT_EQ(BASS_StreamCreateFile(0, in.c_str(), 0, 0, 0), 0u) << name;
+        EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FORMAT) << name;
+        BASS_Free();
+        engine::setOutputKind(engine::OutputKind::Device);
+        const std::vector<std::vector<std::string>> commands = {
+            {"render", in, dir.file("out.wav")},
+            {"render", in, dir.file("out.wav"), "--tempo", "10"},
+            {"render", in, dir.file("out.mp3")},
+            {"normalize", in, dir.file("out.wav"), "50"}};
+        for (const auto& args : commands) {
+            const auto r = clitest::quorvin(args, dir);
+            EXPECT_NE(r.status, 0) << name << " " << args[0];
+            EXPECT_NE(r.err.find(name), std::string::npos) << r.err;
+            EXPECT_FALSE(fs::exists(args[2])) << name << " " << args[0];
+        }
+    }
+}
+
+}  // namespace
