@@ -79,7 +79,7 @@ std::function<DWORD()>& frmWriteWave::engineVersionSource() {
 void frmWriteWave::buildPanels() {
     bpm_ = std::make_unique<player::BpmPanel>(
         session_, player::BpmWidgets{c_.lblBPM, c_.lblBeat, c_.chkBPMCallback, c_.txtPeriod,
-                                     c_.chkBeat, c_.pbProcess});
+                                     c_.chkBeat, c_.pbProcess, c_.lblKey});
     tempoPitch_ = std::make_unique<player::TempoPitchPanel>(
         session_, player::TempoPitchWidgets{c_.sldTempo, c_.lblTempo, c_.lblPitch}, *bpm_,
         [this] { transport_->ShowPlayPosition(); });
@@ -156,6 +156,8 @@ void frmWriteWave::connectHandlers() {
     player::BpmPanel* b = bpm_.get();
     connect(c_.chkBPMCallback, &QCheckBox::toggled, this, [b] { b->chkBPMCallback_Click(); });
     connect(c_.chkBeat, &QCheckBox::toggled, this, [b] { b->chkBeat_Click(); });
+    connect(c_.sldTempo[2], &QSlider::valueChanged, this,
+            [b](int semitones) { b->setKeyPitch(semitones); });
 
     dsp::VocalRemoverPanel* vr = vocalRemover_.get();
     connect(c_.Chkrem, &QPushButton::toggled, this, [vr] { vr->Chkrem_Click(); });

@@ -121,6 +121,7 @@ void buildControls(MainControls& c, QMainWindow* window) {
 
     c.lblBPM = named(new QLabel("BPM: 0.00", window), "lblBPM");
     c.lblBeat = named(new QLabel("Beat pos: 0.00", window), "lblBeat");
+    c.lblKey = named(new QLabel("Key:", window), "lblKey");
     QFont big = c.lblBPM->font();
     big.setPointSizeF(big.pointSizeF() * 1.5);
     big.setBold(true);
@@ -247,7 +248,12 @@ void buildLayout(MainControls& c, QMainWindow* window) {
     auto* bpm = named(new QGroupBox("BPM", central), "grpBpm");
     auto* bl = new QVBoxLayout(bpm);
     bl->addWidget(c.lblBPM);
-    bl->addWidget(c.lblBeat);
+    // The key shares the beat's row, so the frame keeps its height.
+    auto* beatRow = new QHBoxLayout;
+    beatRow->addWidget(c.lblBeat);
+    beatRow->addStretch();
+    beatRow->addWidget(c.lblKey);
+    bl->addLayout(beatRow);
     auto* periodRow = new QHBoxLayout;
     periodRow->addWidget(c.chkBPMCallback);
     periodRow->addWidget(c.txtPeriod);

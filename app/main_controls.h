@@ -62,6 +62,7 @@ struct MainControls {
     QPushButton* cmdLoopClear;          // "A–B ✕": no loop
     QLabel* lblBPM;
     QLabel* lblBeat;
+    QLabel* lblKey;  // "Key: " and the loaded file's key (and the key heard at the pitch set)
     QCheckBox* chkBPMCallback;
     QLineEdit* txtPeriod;
     QCheckBox* chkBeat;

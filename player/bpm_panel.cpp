@@ -81,10 +81,27 @@ void BpmPanel::releaseChannels() {
     BASS_FX_BPM_BeatFree(s_.PlayChannel);
 }
 
-void BpmPanel::fileLoaded() {
+void BpmPanel::fileLoaded(const std::string& path) {
     beats_.restart();
     beats_.setLoop(0, 0);
     w_.lblBeat->setText("Beat pos: " + twoDecimals(0));
+    key_.reset();
+    keyEstimating_ = true;
+    showKey();
+    keyWorker_.start(path, [this](std::optional<engine::key::KeyEstimate> key) {
+        key_ = key;
+        keyEstimating_ = false;
+        showKey();
+    });
+}
+
+void BpmPanel::setKeyPitch(int semitones) {
+    keyPitch_ = semitones;
+    showKey();
+}
+
+void BpmPanel::showKey() {
+    w_.lblKey->setText(keyText(keyEstimating_, key_, keyPitch_));
 }
 
 void BpmPanel::restartBeats() {

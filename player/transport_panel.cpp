@@ -116,7 +116,7 @@ void TransportPanel::fileChosen(const std::string& path) {
     w_.btnConvert->setEnabled(false);
 
     bpm_.releaseChannels();
-    bpm_.fileLoaded();
+    bpm_.fileLoaded(path);
     s_.following = false;
     forgetLoop();
     w_.wavOverview->loadFile(QString::fromStdString(path));

@@ -2,6 +2,7 @@
 // beat positions that belong to the file and the run that plays.
 #include <QLabel>
 #include <QTest>
+#include <QThreadPool>
 #include <thread>
 
 #include "player/waveform/waveform_view.h"
@@ -129,4 +130,44 @@ TEST_F(PracticeWindow, BeatsMoveForwardAndBelongToTheChannelThatPlays) {
     ASSERT_NE(w->session().PlayChannel, first);
     EXPECT_EQ(beat(first, 7.0f), "Beat pos: 0.00");
     EXPECT_EQ(beat(w->session().PlayChannel, 0.5f), "Beat pos: 0.50");
+}
+
+// The key label: "Key: …" from Load until the estimate arrives (Load and Play do not wait for
+// it), then the file's key, and the key heard as the pitch slider moves; a new file never shows
+// the previous one's key, and a file without a key says so.
+TEST_F(PracticeWindow, KeyLabelNamesTheFilesKeyAndFollowsThePitchSlider) {
+    const app::MainControls& c = w->ui();
+    auto keyKnown = [&] { return c.lblKey->text() != "Key: …"; };
+    load(wav("a-minor.wav", fixtures::chordProgression(9, true, 8.0)));
+    EXPECT_EQ(c.lblKey->text(), "Key: …");
+    c.CmdPlay->click();
+    ASSERT_TRUE(processUntil(keyKnown, 20000));
+    EXPECT_EQ(c.lblKey->text(), "Key: A minor");
+
+    for (const auto& [semitones, text] :
+         std::vector<std::pair<int, QString>>{{-2, "Key: A minor → G minor (−2)"},
+                                              {3, "Key: A minor → C minor (+3)"},
+                                              {0, "Key: A minor"},
+                                              {8, "Key: A minor → F minor (+8)"}}) {
+        userMove(c.sldTempo[2], semitones);
+        EXPECT_EQ(c.lblKey->text(), text) << semitones;
+    }
+    QTest::mouseClick(c.lblPitch, Qt::LeftButton);  // back to 0 from the label
+    EXPECT_EQ(c.lblKey->text(), "Key: A minor");
+
+    c.CmdStop->click();
+    load(wav("e-flat.wav", fixtures::chordProgression(3, false, 8.0)));
+    EXPECT_EQ(c.lblKey->text(), "Key: …");  // not A minor while Eb major is estimated
+    ASSERT_TRUE(processUntil(keyKnown, 20000));
+    EXPECT_EQ(c.lblKey->text(), "Key: Eb major");
+
+    // A file is loaded while the previous one's estimate runs: only the last one's key shows.
+    load(wav("first.wav", fixtures::chordProgression(2, false, 30.0)));
+    load(wav("silence.wav", fixtures::noise(3.0, 44100, 2, 0.0)));
+    ASSERT_TRUE(processUntil(keyKnown, 20000));
+    EXPECT_EQ(c.lblKey->text(), "Key: unknown");
+    // Every estimate has ended and what they posted is delivered: still the last file's answer.
+    ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(20000));
+    QApplication::processEvents();
+    EXPECT_EQ(c.lblKey->text(), "Key: unknown");
 }
