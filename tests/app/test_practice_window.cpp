@@ -1,5 +1,5 @@
-// Practising with the main window: the waveform in the Play Position frame, the A-B loop, and
-// beat positions that belong to the file and the run that plays.
+// Practising with the main window: the waveform in the Play Position frame, the A-B loop, beat
+// positions that belong to the file and the run that plays, and the key label.
 #include <QLabel>
 #include <QTest>
 #include <QThreadPool>
