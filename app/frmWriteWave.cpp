@@ -22,6 +22,7 @@
 #include "components/mp3_encoder.h"
 #include "dsp/equalizer_panel.h"
 #include "dsp/vocal_remover_panel.h"
+#include "engine/engine_ext.h"
 #include "mp3/form1.h"
 #include "platform/platform.h"
 #include "platform/settings.h"
@@ -42,6 +43,10 @@ constexpr int kFollowIntervalMs = 250;
 
 // The bit rate chosen with "&Mp3 Setup".
 const QString kMp3SetupKey = "mp3/setupBitRate";
+// The sound options: "High quality render", "High quality playback" and "Keep bass".
+const QString kHighQualityRenderKey = "sound/highQualityRender";
+const QString kHighQualityPlaybackKey = "sound/highQualityPlayback";
+const QString kKeepBassKey = "sound/keepBass";
 
 }  // namespace
 
@@ -86,7 +91,8 @@ void frmWriteWave::buildPanels() {
     equalizer_ = std::make_unique<dsp::EqualizerPanel>(
         session_, dsp::EqualizerWidgets{c_.CEq, c_.Label5, c_.chkEqualizer, c_.sldEQ});
     vocalRemover_ = std::make_unique<dsp::VocalRemoverPanel>(
-        session_, dsp::VocalRemoverWidgets{c_.Chkrem, c_.LblRem, c_.vcompr}, *equalizer_);
+        session_, dsp::VocalRemoverWidgets{c_.Chkrem, c_.LblRem, c_.vcompr, c_.chkKeepBass},
+        *equalizer_);
 
     player::TransportHooks transportHooks;
     transportHooks.restartEngine = [this] { return restartEngine(); };
@@ -96,7 +102,10 @@ void frmWriteWave::buildPanels() {
         vocalRemover_->default_();
     };
     transportHooks.fileLoaded = [this] { vocalRemover_->fileLoaded(); };
-    transportHooks.playStarted = [this] { vocalRemover_->playStarted(); };
+    transportHooks.playStarted = [this] {
+        if (c_.mnuHighQualityPlayback->isChecked()) applyPlaybackStretcher();
+        vocalRemover_->playStarted();
+    };
     transport_ = std::make_unique<player::TransportPanel>(
         session_,
         player::TransportWidgets{c_.btnLoadFile, c_.CmdPlay, c_.CmdStop, c_.btnConvert,
@@ -113,6 +122,8 @@ void frmWriteWave::buildPanels() {
         settings.pitchSemitones = static_cast<float>(tempoPitch_->pitchSemitones());
         // A file that is not stereo never gets the remover, even with its switch on.
         settings.vocalRemover = vocalRemover_->active();
+        if (vocalRemover_->keepBass()) settings.vocalMode = render::VocalMode::KeepBass;
+        settings.highQuality = c_.mnuHighQuality->isChecked();
         settings.equalizer =
             settings.vocalRemover ? equalizer_->peakingOn() : equalizer_->buttonOn();
         settings.eqSliders = equalizer_->sliderValues();
@@ -162,6 +173,7 @@ void frmWriteWave::connectHandlers() {
     dsp::VocalRemoverPanel* vr = vocalRemover_.get();
     connect(c_.Chkrem, &QPushButton::toggled, this, [vr] { vr->Chkrem_Click(); });
     connect(c_.vcompr[0], &QSlider::valueChanged, this, [vr] { vr->vcompr_Change(0); });
+    connect(c_.chkKeepBass, &QCheckBox::toggled, this, [vr] { vr->chkKeepBass_Click(); });
 
     dsp::EqualizerPanel* eq = equalizer_.get();
     connect(c_.CEq, &QPushButton::toggled, this, [eq] { eq->CEq_Click(); });
@@ -185,6 +197,8 @@ void frmWriteWave::connectHandlers() {
     connect(c_.Mnuexit, &QAction::triggered, this, &frmWriteWave::Form_Unload);
     connect(c_.Mmp3, &QAction::triggered, this, [this] { c_.Combo2->setVisible(true); });
     connect(c_.Savec, &QAction::triggered, this, &frmWriteWave::saveConfiguration);
+    connect(c_.mnuHighQualityPlayback, &QAction::toggled, this,
+            &frmWriteWave::applyPlaybackStretcher);
     connect(c_.Shelp, &QAction::triggered, this, [this] { formp3::showSingle(this); });
     connect(c_.Sabout, &QAction::triggered, this, [] { frmAbout::showSingle(); });
 }
@@ -201,6 +215,10 @@ bool frmWriteWave::Form_Load() {
         return false;
     }
     session_.Mp3BitRate = platform::settings().value(kMp3SetupKey, 128000).toInt();
+    QSettings& stored = platform::settings();
+    c_.mnuHighQuality->setChecked(stored.value(kHighQualityRenderKey, false).toBool());
+    c_.mnuHighQualityPlayback->setChecked(stored.value(kHighQualityPlaybackKey, false).toBool());
+    c_.chkKeepBass->setChecked(stored.value(kKeepBassKey, false).toBool());
     return true;
 }
 
@@ -237,6 +255,7 @@ void frmWriteWave::Form_Unload() {
     BASS_Free();
     session_.PlayChannel = 0;
     session_.BpmChannel = 0;
+    saveSoundOptions();
     WindowMemory::saveAll();
     platform::Platform::instance().exitProgram(0);
 }
@@ -257,7 +276,25 @@ bool frmWriteWave::openFile(const std::string& path) {
 
 void frmWriteWave::saveConfiguration() {
     platform::settings().setValue(kMp3SetupKey, session_.Mp3BitRate);
+    saveSoundOptions();
     WindowMemory::saveAll();
+}
+
+void frmWriteWave::saveSoundOptions() {
+    QSettings& stored = platform::settings();
+    stored.setValue(kHighQualityRenderKey, c_.mnuHighQuality->isChecked());
+    stored.setValue(kHighQualityPlaybackKey, c_.mnuHighQualityPlayback->isChecked());
+    stored.setValue(kKeepBassKey, c_.chkKeepBass->isChecked());
+}
+
+void frmWriteWave::applyPlaybackStretcher() {
+    // Only the channel that sounds; a render's channel follows "High quality render".
+    BASS_CHANNELINFO info{};
+    if (!BASS_ChannelGetInfo(session_.PlayChannel, &info) || (info.flags & BASS_STREAM_DECODE))
+        return;
+    engine::setTempoStretcher(session_.PlayChannel, c_.mnuHighQualityPlayback->isChecked()
+                                                        ? engine::TempoStretcher::RubberBand
+                                                        : engine::TempoStretcher::SoundTouch);
 }
 
 std::string frmWriteWave::droppedAudioFile(const QMimeData* data) const {

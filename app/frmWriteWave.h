@@ -73,7 +73,7 @@ class frmWriteWave : public QMainWindow {
     // line, or dropped on the window). False, and nothing done, while Load is not available.
     bool openFile(const std::string& path);
     // "Save Configuration": writes what the program remembers (window positions, folders, the
-    // "&Mp3 Setup" bit rate) at once.
+    // "&Mp3 Setup" bit rate, the sound options) at once.
     void saveConfiguration();
 
     // The controls, the shared session and the panels, for the window's tests.
@@ -103,6 +103,12 @@ class frmWriteWave : public QMainWindow {
     // Ends the program with status 1 after a fatal message.
     void endAfterFatalError();
     void setToolsEnabled(bool enabled);
+    // "High quality render", "High quality playback" and "Keep bass" into the settings (read back
+    // by Form_Load).
+    void saveSoundOptions();
+    // The playing channel stretches with Rubber Band when "High quality playback" is set, else
+    // with SoundTouch.
+    void applyPlaybackStretcher();
     void openToolWindow(QAction* item);
     void openMixer();
     void mailContact();

@@ -146,6 +146,10 @@ void buildControls(MainControls& c, QMainWindow* window) {
     c.vcompr[0] = named(new platform::Slider(Qt::Vertical, window), "vcompr_0");
     c.vcompr[0]->setup(0, 10, 1, 10);
     c.vcompr[0]->setToolTip("Gain Audio");
+    c.chkKeepBass = named(new QCheckBox("Keep bass", window), "chkKeepBass");
+    c.chkKeepBass->setEnabled(false);
+    c.chkKeepBass->setToolTip(
+        "Removes the voice only above 150 Hz: the kick drum and the bass stay in the mix");
 
     c.CEq = named(new QPushButton(window), "CEq");
     c.CEq->setCheckable(true);
@@ -271,6 +275,7 @@ void buildLayout(MainControls& c, QMainWindow* window) {
     f2->addWidget(c.Chkrem, 0, 0, Qt::AlignCenter);
     f2->addWidget(c.vcompr[0], 0, 1, 2, 1, Qt::AlignHCenter);
     f2->addWidget(c.LblRem, 1, 0, Qt::AlignCenter);
+    f2->addWidget(c.chkKeepBass, 2, 0, 1, 2, Qt::AlignLeft);
     effects->addWidget(c.Frame2);
     // Equalizer.
     auto* eq = named(new QGroupBox("Equalizer", central), "grpEqualizer");
@@ -311,11 +316,11 @@ void buildLayout(MainControls& c, QMainWindow* window) {
     window->resize(900, 620);
 
     // Tab goes through the window from top left to bottom right.
-    QWidget* order[] = {c.btnLoadFile,  c.CmdPlay,     c.CmdStop,   c.btnConvert, c.sldPosition,
-                        c.sldTempo[0],  c.sldTempo[2], c.sldVolume, c.Comout,     c.chkBPMCallback,
-                        c.txtPeriod,    c.chkBeat,     c.Chkrem,    c.vcompr[0],  c.CEq,
-                        c.chkEqualizer, c.sldEQ[0],    c.sldEQ[1],  c.sldEQ[2],   c.sldEQ[3],
-                        c.sldEQ[4],     c.sldEQ[5],    c.sldEQ[6],  c.Combo2};
+    QWidget* order[] = {c.btnLoadFile, c.CmdPlay,      c.CmdStop,   c.btnConvert, c.sldPosition,
+                        c.sldTempo[0], c.sldTempo[2],  c.sldVolume, c.Comout,     c.chkBPMCallback,
+                        c.txtPeriod,   c.chkBeat,      c.Chkrem,    c.vcompr[0],  c.chkKeepBass,
+                        c.CEq,         c.chkEqualizer, c.sldEQ[0],  c.sldEQ[1],   c.sldEQ[2],
+                        c.sldEQ[3],    c.sldEQ[4],     c.sldEQ[5],  c.sldEQ[6],   c.Combo2};
     for (size_t i = 1; i < std::size(order); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
@@ -332,6 +337,17 @@ void buildMenus(MainControls& c, QMainWindow* window) {
     c.mnuconf->setObjectName("mnuconf");
     c.Mmp3 = named(c.mnuconf->addAction("&Mp3 Setup"), "Mmp3");
     c.Savec = named(c.mnuconf->addAction("Save Configuration"), "Savec");
+    c.mnuconf->addSeparator();
+    c.mnuHighQuality = named(c.mnuconf->addAction("High quality render"), "mnuHighQuality");
+    c.mnuHighQuality->setCheckable(true);
+    c.mnuHighQuality->setToolTip(
+        "Process stretches tempo and pitch with Rubber Band's finer "
+        "engine: cleaner, and several times slower");
+    c.mnuHighQualityPlayback =
+        named(c.mnuconf->addAction("High quality playback"), "mnuHighQualityPlayback");
+    c.mnuHighQualityPlayback->setCheckable(true);
+    c.mnuHighQualityPlayback->setToolTip(
+        "Play stretches tempo and pitch with Rubber Band's finer engine");
     c.Shelp = named(window->menuBar()->addAction("Help"), "Shelp");
     c.Shelp->setShortcut(QKeySequence(Qt::Key_F1));
     c.Sabout = named(window->menuBar()->addAction("About"), "Sabout");

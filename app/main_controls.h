@@ -71,6 +71,7 @@ struct MainControls {
     QGroupBox* Frame2;        // "Vocal Remover"
     QLabel* LblRem;
     std::array<platform::Slider*, 1> vcompr{};  // the vocal remover's gain
+    QCheckBox* chkKeepBass;                     // the remover leaves the bass below 150 Hz
     QPushButton* CEq;                           // the equalizer's switch
     QLabel* Label5;
     QCheckBox* chkEqualizer;
@@ -95,6 +96,8 @@ struct MainControls {
     QMenu* mnuconf;  // "&Options"
     QAction* Mmp3;
     QAction* Savec;
+    QAction* mnuHighQuality;          // "High quality render": Process stretches with Rubber Band
+    QAction* mnuHighQualityPlayback;  // "High quality playback": Play stretches with Rubber Band
     QAction* Shelp;
     QAction* Sabout;
 };

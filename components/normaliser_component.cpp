@@ -15,8 +15,10 @@
 #include <ebur128.h>
 #include <sndfile.h>
 
+#include "engine/engine_ext.h"
 #include "files/file_io.h"
 #include "files/safe_copy.h"
+#include "files/temporary_file.h"
 #include "files/wave_header.h"
 
 namespace fs = std::filesystem;
@@ -62,14 +64,6 @@ struct Ebur128 {
     }
 };
 
-bool writeProtected(const std::string& path) {
-    std::error_code ec;
-    const auto st = fs::status(files::pathFromUtf8(path), ec);
-    if (ec || !fs::is_regular_file(st)) return false;
-    return (st.permissions() & (fs::perms::owner_write | fs::perms::group_write |
-                                fs::perms::others_write)) == fs::perms::none;
-}
-
 }  // namespace
 
 NormaliserComponent::NormaliserComponent(QObject* parent) : QObject(parent) {}
@@ -111,12 +105,19 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
         return failed("The loudness must be a number from -70 to 0 LUFS.");
     if (options.bits != 16 && options.bits != 24)
         return failed("The bits per sample must be 16 or 24.");
+    // What is not a regular file (a FIFO would block the reader) is refused before it is opened.
+    if (const std::string why = engine::describeOpenFailure(source); !why.empty())
+        return failed("Cannot open \"" + source + "\": " + why + ".");
     if (!looksLikeWav(source)) return failed("\"" + source + "\" is not a readable WAV file.");
     SndFile src(source);
     if (!src.f || src.info.channels < 1 || src.info.frames < 0)
         return failed("\"" + source + "\" is not a readable WAV file.");
-    if (writeProtected(destination))
-        return failed("Cannot write \"" + destination + "\": the file is write-protected.");
+    // The same limits as everywhere in the program.
+    if (src.info.channels > engine::kMaxChannels || src.info.samplerate > engine::kMaxRate)
+        return failed("\"" + source +
+                      "\" has more channels or a higher sample rate than the "
+                      "program handles.");
+    if (const files::Result r = files::checkReplaceable(destination); !r) return failed(r.message);
     const int channels = src.info.channels;
     const int64_t total = std::max<int64_t>(1, src.info.frames);
 

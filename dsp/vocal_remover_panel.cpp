@@ -1,5 +1,6 @@
 #include "dsp/vocal_remover_panel.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
 
@@ -14,6 +15,36 @@ VocalRemoverPanel::VocalRemoverPanel(player::Session& session, const VocalRemove
                                      EqualizerPanel& equalizer)
     : s_(session), w_(widgets), equalizer_(equalizer) {}
 
+VocalRemoverPanel::~VocalRemoverPanel() = default;
+
+bool VocalRemoverPanel::keepBass() const {
+    return w_.chkKeepBass->isChecked();
+}
+
+void VocalRemoverPanel::attachRemover() {
+    if (!keepBass()) {
+        s_.VocalRemoverDsp = attachVocalRemover(s_.PlayChannel);
+        return;
+    }
+    BASS_CHANNELINFO info{};
+    const double rate = BASS_ChannelGetInfo(s_.PlayChannel, &info) && info.freq ? info.freq : 44100;
+    // The previous one is detached by now (default_ or a swap), so no block still runs through it.
+    keepBassRemover_ = std::make_unique<KeepBassRemover>(rate);
+    s_.VocalRemoverDsp = keepBassRemover_->attach(s_.PlayChannel);
+}
+
+void VocalRemoverPanel::chkKeepBass_Click() {
+    if (!w_.Chkrem->isChecked() || !s_.stereoFile()) return;
+    // Only the channel that sounds: a render's channel keeps the remover it started with.
+    BASS_CHANNELINFO info{};
+    if (!BASS_ChannelGetInfo(s_.PlayChannel, &info) || (info.flags & BASS_STREAM_DECODE)) return;
+    // Detach the remover and the equalizer, then attach both again in their first order.
+    BASS_ChannelRemoveDSP(s_.PlayChannel, s_.VocalRemoverDsp);
+    BASS_FX_DSP_Remove(s_.PlayChannel, BASS_FX_PEAKEQ);
+    attachRemover();
+    equalizer_.chkEqualizer_Click();
+}
+
 bool VocalRemoverPanel::active() const {
     return w_.Chkrem->isChecked() && s_.stereoFile();
 }
@@ -25,7 +56,7 @@ void VocalRemoverPanel::Chkrem_Click() {
     }
     equalizer_.buttonOff();
     if (w_.Chkrem->isChecked()) {
-        s_.VocalRemoverDsp = attachVocalRemover(s_.PlayChannel);
+        attachRemover();
         equalizer_.EqRem();
         equalizer_.chkEqualizer_Click();
         w_.LblRem->setEnabled(true);
@@ -56,6 +87,7 @@ void VocalRemoverPanel::vcompr_Change(int) {
 
 void VocalRemoverPanel::fileLoaded() {
     w_.Chkrem->setEnabled(true);
+    w_.chkKeepBass->setEnabled(true);
     default_();
 }
 

@@ -6,6 +6,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <filesystem>
 #include <system_error>
@@ -95,10 +96,11 @@ void ProcessPanel::btnConvert_Click() {
 
 void ProcessPanel::EndProcess() {
     bool closed = true;
-    std::string why;
+    std::string why, note;
     if (render_) {
         closed = render_->finish();
         why = render_->error();
+        note = render_->note();
     }
     rendering = false;
     if (!finished) return;
@@ -110,7 +112,13 @@ void ProcessPanel::EndProcess() {
         w_.Pbregg->setVisible(false);
         return;
     }
-    platform::message("Done!", player::kTitle);
+    if (note.empty()) {
+        platform::message("Done!", player::kTitle);
+    } else {
+        // A setting that did not apply to this file: say so with the result.
+        note[0] = char(std::toupper(static_cast<unsigned char>(note[0])));
+        platform::message("Done!\n\n" + note + ".", player::kTitle);
+    }
     w_.Pbregg->setValue(0);
     w_.Pbregg->setVisible(false);
     w_.lblPos->setText(" 00:00 / 00:00");

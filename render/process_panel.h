@@ -1,6 +1,7 @@
 // The process panel: "Process" (btnConvert) renders the loaded file with the window's tempo,
 // pitch, vocal remover and equalizer into the work file, shows the progress (Pbregg) and the
-// position, then EndProcess finishes the file, says "Done!" and saves it: as WAV, or as MP3
+// position, then EndProcess finishes the file, says "Done!" (followed by the render's note when
+// a setting did not apply to the file) and saves it: as WAV, or as MP3
 // through the encoder component MEnc1 when the source was MP3 (at the source's own bit rate, else
 // the "&Mp3 Setup" choice in Combo2). The engine wiring is render::RenderPipeline, shared with
 // the command line.

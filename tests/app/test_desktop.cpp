@@ -1,5 +1,7 @@
 // The main window on the desktop: a file named on the command line or dropped on the window,
 // what the program remembers between runs, and a long file name.
+#include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -75,25 +77,40 @@ INSTANTIATE_TEST_SUITE_P(Ways, FileFromOutside, ::testing::Values(Way::CommandLi
 
 using Desktop = WindowTest;
 
-TEST_F(Desktop, SettingsComeBackInTheNextRun) {
+// What the program remembers is written by "Save Configuration" and by Exit.
+class RememberedSettings : public WindowTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(RememberedSettings, ComeBackInTheNextRun) {
+    // The sound options start off.
+    EXPECT_FALSE(w->ui().mnuHighQuality->isChecked());
+    EXPECT_FALSE(w->ui().mnuHighQualityPlayback->isChecked());
+    EXPECT_FALSE(w->ui().chkKeepBass->isChecked());
     w->show();
     w->move(40, 30);
     w->resize(760, 640);  // within the offscreen screen, which a window never outgrows
     w->ui().Mmp3->trigger();
     emit w->ui().Combo2->activated(w->ui().Combo2->findText("256"));
-    w->ui().Savec->trigger();
+    w->ui().mnuHighQuality->trigger();
+    w->ui().mnuHighQualityPlayback->trigger();
+    w->ui().chkKeepBass->setChecked(true);
+    w->findChild<QAction*>(GetParam())->trigger();
     const QRect placed = w->geometry();
     w.reset();
 
     w = std::make_unique<app::frmWriteWave>();
     ASSERT_TRUE(w->Form_Load());
     EXPECT_EQ(w->session().Mp3BitRate, 256000);
+    EXPECT_TRUE(w->ui().mnuHighQuality->isChecked());
+    EXPECT_TRUE(w->ui().mnuHighQualityPlayback->isChecked());
+    EXPECT_TRUE(w->ui().chkKeepBass->isChecked());
     app::WindowMemory memory;
     qApp->installEventFilter(&memory);
     w->show();
     qApp->removeEventFilter(&memory);
     EXPECT_EQ(w->geometry().size(), placed.size());
 }
+
+INSTANTIATE_TEST_SUITE_P(Ways, RememberedSettings, ::testing::Values("Savec", "Mnuexit"));
 
 TEST_F(Desktop, LongFileNameLeavesTheWindowsWidthAlone) {
     w->show();

@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "tests/app/window_fixture.h"
+#include "tests/cli/run_quorvin.h"
 
 namespace {
 
@@ -229,3 +230,44 @@ TEST_F(RenderWindow, SavingOverTheWorkFileItselfDoesNoHarm) {
     expectSizesMatch(work());
     EXPECT_EQ(fixtures::readAudio(work()).samples, source.samples);
 }
+
+// The sound options, each alone and together, against `quorvin render` with the matching options.
+struct SoundOptions {
+    bool highQuality, keepBass;
+};
+
+class SoundOptionsRender : public RenderWindow,
+                           public ::testing::WithParamInterface<SoundOptions> {};
+
+TEST_P(SoundOptionsRender, ProcessWritesTheBytesOfQuorvinRender) {
+    const SoundOptions o = GetParam();
+    const std::string song = wav("song.wav", fixtures::drumTrack(112, 4.0, 5));
+    w->ui().mnuHighQuality->setChecked(o.highQuality);
+    w->ui().chkKeepBass->setChecked(o.keepBass);
+    prepare(song);
+    userMove(w->ui().sldTempo[0], -10);
+    userMove(w->ui().sldTempo[2], 1);
+    if (o.keepBass) w->ui().Chkrem->click();
+    const std::string out = sources.file("window.wav");
+    desk->saveAnswers.push_back(out);
+    w->ui().btnConvert->click();
+    ASSERT_EQ(desk->lastMessage(), "Done!");
+
+    std::vector<std::string> args = {"render",  song, sources.file("cli.wav"), "--tempo", "-10",
+                                     "--pitch", "1"};
+    if (o.highQuality) args.insert(args.end(), {"--quality", "high"});
+    if (o.keepBass) args.push_back("--vocal-remover=keep-bass");
+    const auto run = clitest::quorvin(args, sources);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto window = fixtures::readBytes(out);
+    EXPECT_GT(window.size(), 44u + 4 * 44100u);
+    EXPECT_TRUE(window == fixtures::readBytes(sources.file("cli.wav")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Options, SoundOptionsRender,
+                         ::testing::Values(SoundOptions{true, false}, SoundOptions{false, true},
+                                           SoundOptions{true, true}),
+                         [](const ::testing::TestParamInfo<SoundOptions>& info) {
+                             return std::string(info.param.highQuality ? "HighQuality" : "") +
+                                    (info.param.keepBass ? "KeepBass" : "");
+                         });
