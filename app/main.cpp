@@ -4,6 +4,7 @@
 // --cd-image offers a disc image as a drive in the CD window; FILE is loaded as if chosen with
 // "Load Audio File".
 #include <QApplication>
+#include <QIcon>
 #include <cstdio>
 #include <memory>
 
@@ -33,12 +34,16 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     QGuiApplication::setDesktopFileName("org.quorvin.AudioTools");
+    // The installed theme's icon where there is one, else the one built into the program.
+    QApplication::setWindowIcon(QIcon::fromTheme("org.quorvin.AudioTools",
+                                                 QIcon(":/icons/org.quorvin.AudioTools-256.png")));
     engine::setOutputKind(command.nullOutput ? engine::OutputKind::NullClock
                                              : engine::OutputKind::Device);
     for (const std::string& image : command.cdImages) {
-        if (engine::cdAddImage(image) < 0) {
-            std::fprintf(stderr, "quorvin-audio-tools: cannot open the disc image \"%s\"\n",
-                         image.c_str());
+        std::string why;
+        if (engine::cdAddImage(image, &why) < 0) {
+            std::fprintf(stderr, "quorvin-audio-tools: cannot open the disc image \"%s\": %s\n",
+                         image.c_str(), why.empty() ? "it cannot be read" : why.c_str());
             return 2;
         }
     }

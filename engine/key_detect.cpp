@@ -73,7 +73,7 @@ struct KeyAnalyser::Impl {
     int filled = 0;            // samples in `frame` so far (up to kFft)
     std::vector<float> window;
     fvec_t* in = nullptr;
-    cvec_t* spec = nullptr;
+    cvec_t* spectrum = nullptr;
     aubio_fft_t* fft = nullptr;
     std::vector<char> prevPeak, curPeak;
     std::vector<Peak> peaks;  // lasting peaks of every frame
@@ -89,7 +89,7 @@ struct KeyAnalyser::Impl {
         for (int i = 0; i < kFft; ++i)
             window[size_t(i)] = float(0.5 - 0.5 * std::cos(2 * kPi * (i + 0.5) / kFft));
         in = new_fvec(kFft);
-        spec = new_cvec(kFft);
+        spectrum = new_cvec(kFft);
         fft = new_aubio_fft(kFft);
         prevPeak.assign(kFft / 2 + 1, 0);
         curPeak.assign(kFft / 2 + 1, 0);
@@ -97,13 +97,13 @@ struct KeyAnalyser::Impl {
     ~Impl() {
         if (fft) del_aubio_fft(fft);
         if (in) del_fvec(in);
-        if (spec) del_cvec(spec);
+        if (spectrum) del_cvec(spectrum);
     }
 
     void analyse() {
         for (int i = 0; i < kFft; ++i) in->data[i] = frame[size_t(i)] * window[size_t(i)];
-        aubio_fft_do(fft, in, spec);
-        const float* m = spec->norm;
+        aubio_fft_do(fft, in, spectrum);
+        const float* m = spectrum->norm;
         const double binHz = rate / kFft;
         const int lo = std::max(2, int(kLowHz / binHz)),
                   hi = std::min(kFft / 2 - 2, int(kHighHz / binHz));
