@@ -92,7 +92,7 @@ class PeakEq : public Effect {
             using V = float __attribute__((vector_size(16)));
             using M = int __attribute__((vector_size(16)));
             constexpr int K = (N + 1) / 2;
-            V b0[K], b1[K], b2[K], a1[K], a2[K], z1[K], z2[K], out[K];
+            V b0[K]{}, b1[K]{}, b2[K]{}, a1[K]{}, a2[K]{}, z1[K]{}, z2[K]{}, out[K]{};
             for (int j = 0; j < K; ++j) {
                 const Band* lo = bands[2 * j];
                 const Band* hi = 2 * j + 1 < N ? bands[2 * j + 1] : nullptr;
@@ -116,9 +116,13 @@ class PeakEq : public Effect {
                     in[j] = __builtin_shufflevector(out[j - 1], out[j], 2, 3, 4, 5);
 #else
                 in[0] = __builtin_shuffle(x, out[0], M{0, 1, 4, 5});
+                // Unrolled, so that every band's state stays in a register: a loop over the arrays
+                // keeps them in memory and puts a store and a load on each band's feedback path.
+#pragma GCC unroll 8
                 for (int j = 1; j < K; ++j)
                     in[j] = __builtin_shuffle(out[j - 1], out[j], M{2, 3, 4, 5});
 #endif
+#pragma GCC unroll 8
                 for (int j = 0; j < K; ++j) {
                     const V y = b0[j] * in[j] + z1[j];
                     V n1 = b1[j] * in[j] - a1[j] * y + z2[j];

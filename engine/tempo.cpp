@@ -19,6 +19,10 @@
 #include <mutex>
 #include <thread>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "engine/core_internal.h"
 
 namespace engine::detail {
@@ -26,6 +30,42 @@ namespace {
 
 constexpr int64_t kFeedFrames = 2048;
 constexpr int64_t kTailFrames = 8192;  // input kept for the mirrored padding at the end
+
+// 16-bit samples to the stretchers' floats (full scale 1.0) and back, rounding to the nearest and
+// clamping. Four samples at a time where the processor has SSE2, with exactly the scalar results
+// (a NaN, never made from real input, gives 0 either way).
+void toFloat(const int16_t* in, float* out, int64_t n) {
+    int64_t i = 0;
+#if defined(__SSE2__)
+    const __m128 scale = _mm_set1_ps(1.0f / 32768.0f);
+    for (; i + 8 <= n; i += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+        const __m128i lo = _mm_srai_epi32(_mm_unpacklo_epi16(v, v), 16);
+        const __m128i hi = _mm_srai_epi32(_mm_unpackhi_epi16(v, v), 16);
+        _mm_storeu_ps(out + i, _mm_mul_ps(_mm_cvtepi32_ps(lo), scale));
+        _mm_storeu_ps(out + i + 4, _mm_mul_ps(_mm_cvtepi32_ps(hi), scale));
+    }
+#endif
+    for (; i < n; ++i) out[i] = float(in[i]) * (1.0f / 32768.0f);
+}
+
+void toInt16(const float* in, int16_t* out, int64_t n) {
+    int64_t i = 0;
+#if defined(__SSE2__)
+    const __m128 scale = _mm_set1_ps(32768.0f), lo = _mm_set1_ps(-32768.0f),
+                 hi = _mm_set1_ps(32767.0f);
+    auto convert = [&](const float* p) {
+        const __m128 v = _mm_mul_ps(_mm_loadu_ps(p), scale);
+        const __m128 c = _mm_and_ps(_mm_min_ps(_mm_max_ps(v, lo), hi), _mm_cmpord_ps(v, v));
+        return _mm_cvtps_epi32(c);  // rounds to the nearest, as lrint does
+    };
+    for (; i + 8 <= n; i += 8)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                         _mm_packs_epi32(convert(in + i), convert(in + i + 4)));
+#endif
+    for (; i < n; ++i)
+        out[i] = int16_t(std::lrint(std::clamp(in[i] * 32768.0f, -32768.0f, 32767.0f)));
+}
 
 // What the tempo channel needs of a stretcher: interleaved float in and out, frames counted.
 class Stretcher {
@@ -36,6 +76,8 @@ class Stretcher {
     virtual int64_t available() = 0;
     virtual int64_t receive(float* interleaved, int64_t frames) = 0;
     virtual void clear() = 0;
+    // True when set() changed a ratio the stretcher cannot change any more: restart it.
+    virtual bool wantsRestart() const { return false; }
 };
 
 class SoundTouchStretcher : public Stretcher {
@@ -60,25 +102,32 @@ class SoundTouchStretcher : public Stretcher {
     soundtouch::SoundTouch st;
 };
 
-// Rubber Band's R3 ("finer") engine in its real-time mode, so that it streams: after a restart
-// it is fed its preferred start pad of silence and the first getStartDelay() frames it returns
-// are dropped, so that its output begins with the source's first sample. One stretcher per
-// channel (the library's default keeps channels apart anyway); on a decoding channel, which is
-// pulled by its caller's thread and never by the output, the channels after the first are
-// stretched on a helper thread at the same time as the first.
+// Rubber Band's R3 ("finer") engine. A channel that plays runs it in its real-time mode, so that
+// it streams: after a restart it is fed its preferred start pad of silence and the first
+// getStartDelay() frames it returns are dropped, so that its output begins with the source's first
+// sample. A decoding channel, which is pulled by its caller's thread and never by the output (a
+// render), runs it in its offline mode instead, as the `rubberband` command does: about an eighth
+// less work, and the library aligns the start itself (the end is padded as for any stretcher,
+// since the offline mode's own ending stops short of input / ratio). Its ratios are fixed once it
+// has been fed, so a change then restarts it where the output is (tempo channel, set()). One
+// stretcher per channel (the library's default keeps channels apart anyway); on a decoding
+// channel the channels after the first are stretched on a helper thread at the same time as the
+// first.
 class RubberBandStretcher : public Stretcher {
   public:
-    RubberBandStretcher(int rate, int chans, bool parallel) : chans(chans) {
+    // `decoding`: offline mode, and the channels after the first on a helper thread.
+    RubberBandStretcher(int rate, int chans, bool decoding) : chans(chans), offline(decoding) {
+        using RB = RubberBand::RubberBandStretcher;
         for (int c = 0; c < chans; ++c) {
-            rbs.push_back(std::make_unique<RubberBand::RubberBandStretcher>(
+            rbs.push_back(std::make_unique<RB>(
                 size_t(rate), 1,
-                RubberBand::RubberBandStretcher::OptionProcessRealTime |
-                    RubberBand::RubberBandStretcher::OptionEngineFiner));
+                (offline ? RB::OptionProcessOffline : RB::OptionProcessRealTime) |
+                    RB::OptionEngineFiner));
             rbs.back()->setMaxProcessSize(size_t(kFeedFrames));
         }
         planar.assign(size_t(chans), std::vector<float>(size_t(kFeedFrames)));
         toDrop.assign(size_t(chans), 0);
-        if (parallel && chans > 1) helper = std::thread([this] { helperLoop(); });
+        if (decoding && chans > 1) helper = std::thread([this] { helperLoop(); });
         start();
     }
     ~RubberBandStretcher() override {
@@ -91,13 +140,16 @@ class RubberBandStretcher : public Stretcher {
         helper.join();
     }
     void set(double tempoPercent, double pitch, double rateFactor) override {
-        const double timeRatio = 1.0 / ((1.0 + tempoPercent / 100.0) * rateFactor);
-        const double pitchScale = std::pow(2.0, pitch / 12.0) * rateFactor;
-        for (auto& rb : rbs) {
-            if (timeRatio != rb->getTimeRatio()) rb->setTimeRatio(timeRatio);
-            if (pitchScale != rb->getPitchScale()) rb->setPitchScale(pitchScale);
+        timeRatio = 1.0 / ((1.0 + tempoPercent / 100.0) * rateFactor);
+        pitchScale = std::pow(2.0, pitch / 12.0) * rateFactor;
+        if (offline && fed) {
+            restartWanted =
+                timeRatio != rbs[0]->getTimeRatio() || pitchScale != rbs[0]->getPitchScale();
+            return;
         }
+        applyRatios();
     }
+    bool wantsRestart() const override { return restartWanted; }
     void put(const float* in, int64_t frames) override {
         while (frames > 0) {
             const int64_t n = std::min(frames, kFeedFrames);
@@ -106,6 +158,7 @@ class RubberBandStretcher : public Stretcher {
                 for (int64_t i = 0; i < n; ++i) p[i] = in[i * chans + c];
             }
             processAll(n);
+            fed = true;
             in += n * chans;
             frames -= n;
         }
@@ -130,6 +183,8 @@ class RubberBandStretcher : public Stretcher {
     }
     void clear() override {
         for (auto& rb : rbs) rb->reset();
+        fed = restartWanted = false;
+        applyRatios();
         start();
     }
 
@@ -168,7 +223,15 @@ class RubberBandStretcher : public Stretcher {
             cv.notify_all();
         }
     }
+    void applyRatios() {
+        for (auto& rb : rbs) {
+            if (timeRatio != rb->getTimeRatio()) rb->setTimeRatio(timeRatio);
+            if (pitchScale != rb->getPitchScale()) rb->setPitchScale(pitchScale);
+        }
+    }
     void start() {
+        std::fill(toDrop.begin(), toDrop.end(), 0);
+        if (offline) return;  // the library pads and aligns the start itself
         for (int c = 0; c < chans; ++c)
             toDrop[size_t(c)] = int64_t(rbs[size_t(c)]->getStartDelay());
         for (auto& p : planar) std::fill(p.begin(), p.end(), 0.0f);
@@ -188,6 +251,9 @@ class RubberBandStretcher : public Stretcher {
     }
 
     int chans;
+    bool offline;
+    bool fed = false, restartWanted = false;
+    double timeRatio = 1.0, pitchScale = 1.0;
     std::vector<std::unique_ptr<RubberBand::RubberBandStretcher>> rbs;
     std::vector<std::vector<float>> planar;
     std::vector<float> scratch = std::vector<float>(size_t(kFeedFrames));
@@ -254,6 +320,10 @@ class TempoChannel : public Channel {
         if (newPitch != -100.0f) pitch = newPitch;
         if (newRate != 0.0f) rateHz = newRate;
         st->set(tempo, pitch, rateFactor());
+        if (st->wantsRestart() && !bypass) {
+            if (!ended) src->seekFrames(positionFrames());
+            restart();
+        }
         const bool wantBypass = tempo == 0.0f && pitch == 0.0f && rateFactor() == 1.0;
         if (wantBypass != bypass) {
             // Going to the stretcher: the source is where the output is, start it fresh.
@@ -309,11 +379,7 @@ class TempoChannel : public Channel {
                 const int64_t take = std::min({avail, frames - produced, kFeedFrames});
                 fbuf.resize(size_t(take * chans));
                 const int64_t got = st->receive(fbuf.data(), take);
-                int16_t* out = dst + produced * chans;
-                for (int64_t i = 0; i < got * chans; ++i) {
-                    const float v = std::clamp(fbuf[size_t(i)] * 32768.0f, -32768.0f, 32767.0f);
-                    out[i] = int16_t(std::lrint(v));
-                }
+                toInt16(fbuf.data(), dst + produced * chans, got * chans);
                 produced += got;
                 outCount += got;
                 if (got == 0) break;
@@ -333,8 +399,7 @@ class TempoChannel : public Channel {
             forward(srcEv, ev);
             if (n > 0) {
                 fbuf.resize(size_t(n * chans));
-                for (int64_t i = 0; i < n * chans; ++i)
-                    fbuf[size_t(i)] = float(ibuf[size_t(i)]) * (1.0f / 32768.0f);
+                toFloat(ibuf.data(), fbuf.data(), n * chans);
                 st->put(fbuf.data(), n);
                 expectedOut += double(n) / ratio();
                 // Only the input near the end is needed for the padding.

@@ -3,6 +3,8 @@
 //    the ratio to `ffmpeg -i in.mp3 -f wav - | soundstretch stdin out.wav -tempo=20 -pitch=-2`
 //    (goal >= 1.5: decoding and the effects run on the second core, so the render is limited by
 //    the stretcher alone);
+//  Each pair runs by turns and the median is shown, since the machine may be shared; the load
+//  average is printed with the figures.
 //  - the high-quality render (Rubber Band's finer engine) of a 4-minute WAV, as x-realtime and as
 //    the ratio to the `rubberband -3` command on the same file (goal >= 1.0 and >= 8x realtime);
 //  - peak memory while rendering a 60-minute source (goal < 80 MB).
@@ -17,6 +19,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "files/wave_header.h"
@@ -51,15 +54,36 @@ Outcome run(const std::vector<std::string>& argv) {
     return o;
 }
 
-Outcome best(int runs, const std::vector<std::string>& argv) {
-    Outcome b;
-    b.seconds = 1e9;
+// Runs two commands by turns, `runs` times each, so that both see the same changes in the
+// machine's load; the median run of each (or the first failure).
+std::pair<Outcome, Outcome> medians(int runs, const std::vector<std::string>& a,
+                                    const std::vector<std::string>& b) {
+    std::vector<Outcome> as, bs;
     for (int i = 0; i < runs; ++i) {
-        const Outcome o = run(argv);
-        if (o.status != 0) return o;
-        if (o.seconds < b.seconds) b = o;
+        as.push_back(run(a));
+        if (as.back().status != 0) return {as.back(), Outcome{}};
+        if (!b.empty()) {
+            bs.push_back(run(b));
+            if (bs.back().status != 0) return {as.back(), bs.back()};
+        }
     }
-    return b;
+    auto median = [](std::vector<Outcome>& v) {
+        if (v.empty()) return Outcome{};
+        std::sort(v.begin(), v.end(),
+                  [](const Outcome& x, const Outcome& y) { return x.seconds < y.seconds; });
+        return v[v.size() / 2];
+    };
+    return {median(as), median(bs)};
+}
+
+std::string loadAverage() {
+    char text[64] = "?";
+    if (FILE* f = std::fopen("/proc/loadavg", "r")) {
+        if (!std::fgets(text, sizeof text, f)) text[0] = 0;
+        std::fclose(f);
+    }
+    std::string s = text;
+    return s.substr(0, s.find(' ', s.find(' ') + 1));
 }
 
 bool have(const char* tool) {
@@ -85,23 +109,25 @@ int main() {
     const std::string mp3 = tmp.file("four-minutes.mp3");
     fixtures::writeMp3(mp3, fixtures::drumTrack(120, seconds, 8));
 
+    std::printf("render: load average %s at the start\n", loadAverage().c_str());
+    const bool peers = have("ffmpeg") && have("soundstretch");
     const std::string out = tmp.file("ours.wav");
-    const Outcome ours = best(3, {quorvin, "render", mp3, out, "--tempo", "20", "--pitch", "-2",
-                                  "--vocal-remover", "--eq", "10,7,3,0,-1,7,7"});
+    const std::string pipe = "ffmpeg -v quiet -i '" + mp3 + "' -f wav - | soundstretch stdin '" +
+                             tmp.file("peer.wav") + "' -tempo=20 -pitch=-2 >/dev/null 2>&1";
+    const auto [ours, peer] = medians(
+        5,
+        {quorvin, "render", mp3, out, "--tempo", "20", "--pitch", "-2", "--vocal-remover", "--eq",
+         "10,7,3,0,-1,7,7"},
+        peers ? std::vector<std::string>{"/bin/sh", "-c", pipe} : std::vector<std::string>{});
     if (ours.status != 0) {
         std::printf("render: quorvin render failed (status %d)\n", ours.status);
         return 1;
     }
     std::printf(
         "render: quorvin render, 4-minute MP3, tempo +20, pitch -2, vocal remover, "
-        "equalizer: %.2f s, %.0fx realtime\n",
+        "equalizer: %.2f s, %.0fx realtime (median of 5)\n",
         ours.seconds, seconds / ours.seconds);
-
-    if (have("ffmpeg") && have("soundstretch")) {
-        const std::string pipe = "ffmpeg -v quiet -i '" + mp3 +
-                                 "' -f wav - | soundstretch stdin '" + tmp.file("peer.wav") +
-                                 "' -tempo=20 -pitch=-2 >/dev/null 2>&1";
-        const Outcome peer = best(3, {"/bin/sh", "-c", pipe});
+    if (peers) {
         std::printf(
             "render: ffmpeg | soundstretch (tempo and pitch only): %.2f s, %.0fx realtime; "
             "ratio %.2f (goal >= 1.5)\n",
@@ -113,16 +139,20 @@ int main() {
     // High quality: the same settings through Rubber Band, against its own command.
     const std::string wav = tmp.file("four-minutes.wav");
     fixtures::writeWav(wav, fixtures::drumTrack(120, seconds, 8));
-    const Outcome hq = best(1, {quorvin, "render", wav, tmp.file("hq.wav"), "--tempo", "20",
-                                "--pitch", "-2", "--quality", "high"});
+    const bool rubberband = have("rubberband");
+    const auto [hq, rb] =
+        medians(3,
+                {quorvin, "render", wav, tmp.file("hq.wav"), "--tempo", "20", "--pitch", "-2",
+                 "--quality", "high"},
+                rubberband ? std::vector<std::string>{"/bin/sh", "-c",
+                                                      "rubberband -3 -T1.2 -p-2 '" + wav + "' '" +
+                                                          tmp.file("rb.wav") + "' >/dev/null 2>&1"}
+                           : std::vector<std::string>{});
     std::printf(
         "render: quorvin render --quality high, 4-minute WAV, tempo +20, pitch -2: %.2f s, "
-        "%.1fx realtime (goal >= 8x)%s\n",
+        "%.1fx realtime (median of 3; goal >= 8x)%s\n",
         hq.seconds, seconds / hq.seconds, hq.status == 0 ? "" : " FAILED");
-    if (have("rubberband")) {
-        const Outcome rb = best(1, {"/bin/sh", "-c",
-                                    "rubberband -3 -T1.2 -p-2 '" + wav + "' '" +
-                                        tmp.file("rb.wav") + "' >/dev/null 2>&1"});
+    if (rubberband) {
         std::printf(
             "render: rubberband -3 (same library, offline): %.2f s, %.1fx realtime; ratio %.2f "
             "(goal >= 1.0)%s\n",
@@ -131,6 +161,7 @@ int main() {
     } else {
         std::printf("render: rubberband not installed; no comparison\n");
     }
+    std::printf("render: load average %s at the end\n", loadAverage().c_str());
 
     const double minutes = 60;
     const std::string longWav = tmp.file("sixty-minutes.wav");

@@ -176,7 +176,47 @@ TEST_F(Tempo, RubberBandIsExactAtUnityAndLinesUpWithSoundTouch) {
             BASS_StreamFree(t);
         }
         EXPECT_LE(std::abs(frames[0] - frames[1]), 5000);  // one render block
+        // Both end with the source's last sample: the input over the ratio, to the frame.
+        EXPECT_NEAR(double(frames[1]), double(src.frames()) / (1.0 + tempo / 100.0), 2.0);
     }
+}
+
+// A full-scale tone overshoots a little in the stretchers: the output is clamped at full scale,
+// never wrapped round to the other sign, and keeps its level.
+TEST_F(Tempo, AFullScaleToneIsClampedNotWrapped) {
+    const std::string path = write("loud.wav", fixtures::sine(200, 1.0, 44100, 2, 1.0));
+    for (auto kind : {engine::TempoStretcher::SoundTouch, engine::TempoStretcher::RubberBand})
+        for (auto [tempo, pitch] : {std::pair{-30.f, 3.f}, {25.f, -2.f}}) {
+            SCOPED_TRACE(testing::Message() << "stretcher " << int(kind) << " tempo " << tempo);
+            const DWORD t = open(path);
+            BASS_FX_TempoSet(t, tempo, 0, pitch);
+            ASSERT_TRUE(engine::setTempoStretcher(t, kind));
+            const Pcm out = readAll(t);
+            int jump = 0, peak = 0;
+            for (size_t i = 2; i < out.samples.size(); ++i) {
+                jump = std::max(jump, std::abs(out.samples[i] - out.samples[i - 2]));
+                peak = std::max(peak, std::abs(int(out.samples[i])));
+            }
+            EXPECT_LT(jump, 4000);
+            EXPECT_GT(peak, 30000);
+            BASS_StreamFree(t);
+        }
+}
+
+// A render's stretcher fixes its ratios once fed: a change on the way must still be heard, from
+// where the output is, for both the length and the pitch.
+TEST_F(Tempo, RubberBandOnADecodingChannelFollowsChangesOnTheWay) {
+    const Pcm src = fixtures::sine(1000, 4.0);
+    const DWORD t = open(write("s.wav", src));
+    BASS_FX_TempoSet(t, 25, 0, 0);
+    ASSERT_TRUE(engine::setTempoStretcher(t, engine::TempoStretcher::RubberBand));
+    std::vector<int16_t> buf(2 * 44100);
+    ASSERT_EQ(BASS_ChannelGetData(t, buf.data(), 44100 * 4), 44100 * 4);  // 1.25 s of the source
+    ASSERT_TRUE(BASS_FX_TempoSet(t, -20, 0, 3));
+    const Pcm rest = readAll(t);
+    EXPECT_NEAR(double(rest.frames()), 2.75 * 44100 / 0.8, 0.01 * 44100);
+    EXPECT_NEAR(fixtures::dominantFrequency(slice(rest, rest.frames() / 2, 22050), 0),
+                1000.0 * std::pow(2.0, 3 / 12.0), 8.0);
 }
 
 TEST_F(Tempo, PositionFollowsTheSourceAndSeeksFlushTheStretcher) {
