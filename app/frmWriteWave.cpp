@@ -30,6 +30,7 @@
 #include "player/bpm_panel.h"
 #include "player/tempo_pitch_panel.h"
 #include "player/transport_panel.h"
+#include "player/waveform/waveform_view.h"
 #include "render/normaliser/Form11.h"
 #include "render/process_panel.h"
 
@@ -83,7 +84,7 @@ std::function<DWORD()>& frmWriteWave::engineVersionSource() {
 void frmWriteWave::buildPanels() {
     bpm_ = std::make_unique<player::BpmPanel>(
         session_, player::BpmWidgets{c_.lblBPM, c_.lblBeat, c_.chkBPMCallback, c_.txtPeriod,
-                                     c_.chkBeat, c_.pbProcess});
+                                     c_.chkBeat, c_.pbProcess, c_.lblKey});
     tempoPitch_ = std::make_unique<player::TempoPitchPanel>(
         session_, player::TempoPitchWidgets{c_.sldTempo, c_.lblTempo, c_.lblPitch}, *bpm_,
         [this] { transport_->ShowPlayPosition(); });
@@ -108,7 +109,8 @@ void frmWriteWave::buildPanels() {
     transport_ = std::make_unique<player::TransportPanel>(
         session_,
         player::TransportWidgets{c_.btnLoadFile, c_.CmdPlay, c_.CmdStop, c_.btnConvert,
-                                 c_.sldPosition, c_.lblPos, c_.sldVolume},
+                                 c_.sldPosition, c_.lblPos, c_.sldVolume, c_.wavOverview,
+                                 c_.cmdLoopA, c_.cmdLoopB, c_.cmdLoopClear},
         *tempoPitch_, *bpm_, std::move(transportHooks));
 
     render::ProcessHooks processHooks;
@@ -148,6 +150,13 @@ void frmWriteWave::connectHandlers() {
     connect(c_.CmdStop, &QPushButton::clicked, this, [t] { t->CmdStop_Click(); });
     connect(c_.sldPosition, &QSlider::valueChanged, this, [t] { t->sldPosition_Change(); });
     connect(c_.sldVolume, &Slider::scrolled, this, [t] { t->sldVolume_Scroll(); });
+    connect(c_.wavOverview, &player::WaveformView::seekRequested, this,
+            [t](double seconds) { t->wavOverview_Seek(seconds); });
+    connect(c_.wavOverview, &player::WaveformView::loopSelected, this,
+            [t](double a, double b) { t->wavOverview_LoopSelected(a, b); });
+    connect(c_.cmdLoopA, &QPushButton::clicked, this, [t] { t->cmdLoopA_Click(); });
+    connect(c_.cmdLoopB, &QPushButton::clicked, this, [t] { t->cmdLoopB_Click(); });
+    connect(c_.cmdLoopClear, &QPushButton::clicked, this, [t] { t->cmdLoopClear_Click(); });
 
     player::TempoPitchPanel* tp = tempoPitch_.get();
     connect(c_.sldTempo[0], &Slider::scrolled, this, [tp] { tp->sldTempo_Scroll(0); });
@@ -158,6 +167,8 @@ void frmWriteWave::connectHandlers() {
     player::BpmPanel* b = bpm_.get();
     connect(c_.chkBPMCallback, &QCheckBox::toggled, this, [b] { b->chkBPMCallback_Click(); });
     connect(c_.chkBeat, &QCheckBox::toggled, this, [b] { b->chkBeat_Click(); });
+    connect(c_.sldTempo[2], &QSlider::valueChanged, this,
+            [b](int semitones) { b->setKeyPitch(semitones); });
 
     dsp::VocalRemoverPanel* vr = vocalRemover_.get();
     connect(c_.Chkrem, &QPushButton::toggled, this, [vr] { vr->Chkrem_Click(); });

@@ -19,10 +19,14 @@
 
 #include "components/mp3_encoder.h"
 #include "platform/widgets.h"
+#include "player/waveform/waveform_view.h"
 
 namespace app {
 
 const QKeySequence kPlayStopKey(Qt::Key_Space);
+const QKeySequence kLoopAKey(Qt::Key_BracketLeft);
+const QKeySequence kLoopBKey(Qt::Key_BracketRight);
+const QKeySequence kLoopClearKey(Qt::Key_Backslash);
 
 namespace {
 
@@ -99,9 +103,25 @@ void buildControls(MainControls& c, QMainWindow* window) {
     c.lblPos = named(new QLabel(" 00:00 / 00:00", window), "lblPos");
     c.lblTime = named(new QLabel("Time:", window), "lblTime");
     c.lblStrFile = named(new QLabel("Streaming File:", window), "lblStrFile");
+    c.wavOverview = named(new player::WaveformView(window), "wavOverview");
+    c.wavOverview->setToolTip("Click to play from there, drag to loop a passage");
+    c.wavOverview->setMinimumHeight(20);
+    c.cmdLoopA = named(new QPushButton("A", window), "cmdLoopA");
+    withShortcut(c.cmdLoopA, kLoopAKey, "Loop from here");
+    c.cmdLoopB = named(new QPushButton("B", window), "cmdLoopB");
+    withShortcut(c.cmdLoopB, kLoopBKey, "Loop up to here");
+    c.cmdLoopClear = named(new QPushButton("A–B ✕", window), "cmdLoopClear");
+    withShortcut(c.cmdLoopClear, kLoopClearKey, "No loop");
+    for (QPushButton* b : {c.cmdLoopA, c.cmdLoopB}) b->setCheckable(true);
+    for (QPushButton* b : {c.cmdLoopA, c.cmdLoopB, c.cmdLoopClear}) {
+        b->setEnabled(false);
+        b->setFocusPolicy(Qt::NoFocus);  // the keys work from anywhere in the window
+        b->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
+    }
 
     c.lblBPM = named(new QLabel("BPM: 0.00", window), "lblBPM");
     c.lblBeat = named(new QLabel("Beat pos: 0.00", window), "lblBeat");
+    c.lblKey = named(new QLabel("Key:", window), "lblKey");
     QFont big = c.lblBPM->font();
     big.setPointSizeF(big.pointSizeF() * 1.5);
     big.setBold(true);
@@ -189,11 +209,21 @@ void buildLayout(MainControls& c, QMainWindow* window) {
     transport->addWidget(c.CmdStop, 1);
     transport->addWidget(c.btnConvert, 1);
     pl->addLayout(transport);
+    // The waveform takes the room of the frame's margins: the frame keeps its height.
     auto* f3 = new QGridLayout(c.Frame3);
+    const QMargins m = f3->contentsMargins();
+    f3->setContentsMargins(m.left(), 4, m.right(), 2);
+    f3->setVerticalSpacing(1);
     f3->addWidget(c.lblStrFile, 0, 0);
     f3->addWidget(c.lblTime, 0, 1, Qt::AlignRight);
-    f3->addWidget(c.lblPos, 0, 2);
-    f3->addWidget(c.sldPosition, 1, 0, 1, 3);
+    f3->addWidget(c.lblPos, 0, 2, 1, 2);
+    f3->addWidget(c.wavOverview, 1, 0, 1, 4);
+    f3->addWidget(c.sldPosition, 2, 0, 1, 3);
+    // The loop buttons sit beside the slider, no taller than it.
+    auto* loop = new QHBoxLayout;
+    loop->setSpacing(2);
+    for (QPushButton* b : {c.cmdLoopA, c.cmdLoopB, c.cmdLoopClear}) loop->addWidget(b);
+    f3->addLayout(loop, 2, 3);
     f3->setColumnStretch(0, 1);
     pl->addWidget(c.Frame3);
     pl->addWidget(c.Pbregg);
@@ -222,7 +252,12 @@ void buildLayout(MainControls& c, QMainWindow* window) {
     auto* bpm = named(new QGroupBox("BPM", central), "grpBpm");
     auto* bl = new QVBoxLayout(bpm);
     bl->addWidget(c.lblBPM);
-    bl->addWidget(c.lblBeat);
+    // The key shares the beat's row, so the frame keeps its height.
+    auto* beatRow = new QHBoxLayout;
+    beatRow->addWidget(c.lblBeat);
+    beatRow->addStretch();
+    beatRow->addWidget(c.lblKey);
+    bl->addLayout(beatRow);
     auto* periodRow = new QHBoxLayout;
     periodRow->addWidget(c.chkBPMCallback);
     periodRow->addWidget(c.txtPeriod);

@@ -23,11 +23,16 @@ class Slider;
 namespace components {
 class Mp3Encoder;
 }  // namespace components
+namespace player {
+class WaveformView;
+}  // namespace player
 
 namespace app {
 
 // Plays, or stops while playing.
 extern const QKeySequence kPlayStopKey;
+// The A-B loop's start, end, and clearing.
+extern const QKeySequence kLoopAKey, kLoopBKey, kLoopClearKey;
 
 // The contact address under the controls.
 inline constexpr const char* kContact = "info@quorvin-audio.example";
@@ -51,8 +56,13 @@ struct MainControls {
     QLabel* lblPos;
     QLabel* lblTime;
     QLabel* lblStrFile;
+    player::WaveformView* wavOverview;  // the file's waveform in the "Play Position" frame
+    QPushButton* cmdLoopA;              // "A": the loop's start at the play position
+    QPushButton* cmdLoopB;              // "B": its end
+    QPushButton* cmdLoopClear;          // "A–B ✕": no loop
     QLabel* lblBPM;
     QLabel* lblBeat;
+    QLabel* lblKey;  // "Key: " and the loaded file's key (and the key heard at the pitch set)
     QCheckBox* chkBPMCallback;
     QLineEdit* txtPeriod;
     QCheckBox* chkBeat;

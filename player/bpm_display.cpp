@@ -2,6 +2,7 @@
 
 #include <QLocale>
 #include <cctype>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -60,6 +61,29 @@ QString twoDecimals(double value) {
     QLocale locale = QLocale::system();
     locale.setNumberOptions(QLocale::OmitGroupSeparator);
     return locale.toString(value, 'f', 2);
+}
+
+QString keyText(bool estimating, const std::optional<engine::key::KeyEstimate>& key,
+                int semitones) {
+    if (estimating) return "Key: …";
+    if (!key) return "Key: unknown";
+    QString text = "Key: " + QString::fromStdString(engine::key::keyName(*key));
+    if (semitones == 0) return text;
+    const QString shift =
+        semitones > 0 ? "+" + QString::number(semitones) : "−" + QString::number(-semitones);
+    return text + " → " +
+           QString::fromStdString(engine::key::keyName(engine::key::transposed(*key, semitones))) +
+           " (" + shift + ")";
+}
+
+bool BeatRun::accept(double seconds) {
+    if (!std::isfinite(seconds)) return false;
+    // A beat in the loop after a later one in it: the loop went round.
+    const bool wrapped = loopA_ < loopB_ && seconds >= loopA_ && seconds < last_ &&
+                         last_ >= loopA_ && last_ <= loopB_;
+    if (seconds < last_ && !wrapped) return false;
+    last_ = seconds;
+    return true;
 }
 
 }  // namespace player

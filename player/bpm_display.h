@@ -2,7 +2,11 @@
 #pragma once
 
 #include <QString>
+#include <limits>
+#include <optional>
 #include <string>
+
+#include "engine/key_detect.h"
 
 namespace player {
 
@@ -15,5 +19,29 @@ double leadingNumber(const std::string& text);
 // A value with at least one integer digit and exactly two decimals, with the system's decimal
 // separator and no grouping ("0.00").
 QString twoDecimals(double value);
+
+// The key label's text: "Key: …" while `estimating`, "Key: unknown" when no key was found,
+// "Key: A minor", and with the pitch moved by `semitones` the key heard beside it:
+// "Key: A minor → G minor (−2)".
+QString keyText(bool estimating, const std::optional<engine::key::KeyEstimate>& key, int semitones);
+
+// The beat positions of one play run, as they are shown: they only move forward, except when an
+// A-B loop wraps (a beat inside the loop after one near its end). A seek, a new file or Play
+// starts a new run.
+class BeatRun {
+  public:
+    void restart() { last_ = -std::numeric_limits<double>::infinity(); }
+    // The loop the channel wraps in (seconds on the file's timeline); a >= b: none.
+    void setLoop(double a, double b) {
+        loopA_ = a;
+        loopB_ = b;
+    }
+    // True when `seconds` is to be shown (and becomes the run's last position).
+    bool accept(double seconds);
+
+  private:
+    double last_ = -std::numeric_limits<double>::infinity();
+    double loopA_ = 0.0, loopB_ = 0.0;
+};
 
 }  // namespace player

@@ -81,15 +81,54 @@ void BpmPanel::releaseChannels() {
     BASS_FX_BPM_BeatFree(s_.PlayChannel);
 }
 
-void BpmPanel::BpmProc(DWORD chan, float, void*) {
-    platform::postToWindowThread([chan] {
-        if (BpmPanel* p = g_live) p->w_.lblBPM->setText("BPM: " + twoDecimals(p->CurrentBPM(chan)));
+void BpmPanel::fileLoaded(const std::string& path) {
+    beats_.restart();
+    beats_.setLoop(0, 0);
+    w_.lblBeat->setText("Beat pos: " + twoDecimals(0));
+    key_.reset();
+    keyEstimating_ = true;
+    showKey();
+    keyWorker_.start(path, [this](std::optional<engine::key::KeyEstimate> key) {
+        key_ = key;
+        keyEstimating_ = false;
+        showKey();
     });
 }
 
-void BpmPanel::BeatProc(DWORD, float beatpos, void*) {
-    platform::postToWindowThread([beatpos] {
-        if (BpmPanel* p = g_live) p->w_.lblBeat->setText("Beat pos: " + twoDecimals(beatpos));
+void BpmPanel::setKeyPitch(int semitones) {
+    keyPitch_ = semitones;
+    showKey();
+}
+
+void BpmPanel::showKey() {
+    w_.lblKey->setText(keyText(keyEstimating_, key_, keyPitch_));
+}
+
+void BpmPanel::restartBeats() {
+    beats_.restart();
+}
+
+void BpmPanel::setBeatLoop(double a, double b) {
+    beats_.setLoop(a, b);
+}
+
+void BpmPanel::showBeat(DWORD chan, float beatpos) {
+    if (chan != s_.PlayChannel || !s_.following) return;
+    if (!beats_.accept(beatpos)) return;
+    w_.lblBeat->setText("Beat pos: " + twoDecimals(beatpos));
+}
+
+void BpmPanel::BpmProc(DWORD chan, float, void*) {
+    platform::postToWindowThread([chan] {
+        BpmPanel* p = g_live;
+        if (!p || chan != p->s_.PlayChannel) return;
+        p->w_.lblBPM->setText("BPM: " + twoDecimals(p->CurrentBPM(chan)));
+    });
+}
+
+void BpmPanel::BeatProc(DWORD chan, float beatpos, void*) {
+    platform::postToWindowThread([chan, beatpos] {
+        if (BpmPanel* p = g_live) p->showBeat(chan, beatpos);
     });
 }
 

@@ -3,12 +3,21 @@
 // Decode-time detection runs on Session::BpmChannel; periodic detection and beats on
 // Session::PlayChannel.
 //
+// The key label (lblKey) shows the loaded file's key, estimated by a KeyWorker off the window
+// thread once the file is chosen, and the key heard with the pitch slider's shift.
+//
+// Beats and periodic BPM are shown only from the channel that plays now: a report of a channel
+// that is no longer Session::PlayChannel (a stopped run, the previous file) is dropped on
+// arrival, and beat positions only move forward within a play run (BeatRun).
+//
 // Threads: every method runs on the window thread, except the engine procedures BpmProc,
 // BeatProc and BpmProgressProc, which the BPM worker (or the caller of BASS_FX_BPM_DecodeGet)
 // calls; they only post their change to the window thread (platform/window_thread.h).
 #pragma once
 
 #include "engine/bass.h"
+#include "player/bpm_display.h"
+#include "player/key_worker.h"
 #include "player/session.h"
 
 class QCheckBox;
@@ -26,6 +35,7 @@ struct BpmWidgets {
     QLineEdit* txtPeriod;
     QCheckBox* chkBeat;
     QProgressBar* pbProcess;
+    QLabel* lblKey;
 };
 
 class BpmPanel {
@@ -49,6 +59,15 @@ class BpmPanel {
     void clearBpm();
     // Stops the BPM and beat reporting on the session's channels (a new file is loaded).
     void releaseChannels();
+    // A new file at `path`: "Beat pos: 0.00", a new beat run, and its key ("Key: …" until it is
+    // known; the previous file's estimate is cancelled).
+    void fileLoaded(const std::string& path);
+    // The pitch slider moved the sound by `semitones`: the key label names the key heard.
+    void setKeyPitch(int semitones);
+    // Play or a seek: the beats that follow start a new run.
+    void restartBeats();
+    // The A-B loop the play channel wraps in, in seconds (a >= b: none).
+    void setBeatLoop(double a, double b);
 
     // Engine procedures: the engine's threads call them.
     static void BpmProc(DWORD chan, float bpm, void* user);
@@ -56,8 +75,16 @@ class BpmPanel {
     static void BpmProgressProc(DWORD chan, float percent);
 
   private:
+    void showBeat(DWORD chan, float beatpos);
+    void showKey();
+
     Session& s_;
     BpmWidgets w_;
+    BeatRun beats_;
+    KeyWorker keyWorker_;
+    bool keyEstimating_ = false;
+    std::optional<engine::key::KeyEstimate> key_;
+    int keyPitch_ = 0;
 };
 
 }  // namespace player

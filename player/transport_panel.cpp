@@ -17,6 +17,7 @@
 #include "platform/widgets.h"
 #include "player/bpm_panel.h"
 #include "player/tempo_pitch_panel.h"
+#include "player/waveform/waveform_view.h"
 
 namespace player {
 
@@ -30,6 +31,11 @@ QString minutesSeconds(float seconds) {
 
 // The Load button shows at most this many average characters of a file name.
 constexpr int kCaptionChars = 28;
+
+// A loop shorter than this is taken for a slip of the hand and not set.
+constexpr double kShortestLoopSeconds = 0.05;
+// A play head this close to the loop's end counts as at it (the end went through float seconds).
+constexpr double kLoopEndSlack = 0.01;
 
 }  // namespace
 
@@ -110,7 +116,10 @@ void TransportPanel::fileChosen(const std::string& path) {
     w_.btnConvert->setEnabled(false);
 
     bpm_.releaseChannels();
+    bpm_.fileLoaded(path);
     s_.following = false;
+    forgetLoop();
+    w_.wavOverview->loadFile(QString::fromStdString(path));
 
     w_.CmdPlay->setEnabled(true);
     w_.CmdStop->setEnabled(false);
@@ -143,6 +152,9 @@ void TransportPanel::CmdPlay_Click() {
         length == QWORD(-1) ? 0.0f : BASS_ChannelBytes2Seconds(s_.PlayChannel, length);
     w_.sldPosition->setMaximum(seconds > 0 ? static_cast<int>(std::nearbyint(seconds)) : 0);
     w_.sldPosition->setValue(0);
+    w_.wavOverview->setPosition(0);
+    forgetLoop();  // the new channel has none
+    bpm_.restartBeats();
 
     tempoPitch_.lblTempo_Click();
     // The new channel starts at pitch 0: give it what the pitch slider shows.
@@ -157,6 +169,7 @@ void TransportPanel::CmdPlay_Click() {
     w_.btnLoadFile->setEnabled(false);
     w_.CmdPlay->setEnabled(false);
     w_.CmdStop->setEnabled(true);
+    for (QPushButton* b : {w_.cmdLoopA, w_.cmdLoopB, w_.cmdLoopClear}) b->setEnabled(true);
     s_.following = true;
     hooks_.playStarted();
 }
@@ -169,14 +182,122 @@ void TransportPanel::CmdStop_Click() {
     w_.CmdStop->setEnabled(false);
     BASS_StreamFree(s_.PlayChannel);
     BASS_MusicFree(s_.PlayChannel);
+    forgetLoop();  // went with the channel
+}
+
+bool TransportPanel::playing() const {
+    return BASS_ChannelIsActive(s_.PlayChannel) != BASS_ACTIVE_STOPPED;
 }
 
 void TransportPanel::sldPosition_Change() {
-    if (BASS_ChannelIsActive(s_.PlayChannel) == BASS_ACTIVE_STOPPED) return;
-    const float at = static_cast<float>(w_.sldPosition->value());
+    if (!playing()) return;
+    seekTo(static_cast<float>(w_.sldPosition->value()));
+}
+
+void TransportPanel::seekTo(double seconds) {
+    const float at = static_cast<float>(seconds);
     BASS_ChannelSetPosition(s_.PlayChannel, BASS_ChannelSeconds2Bytes(s_.PlayChannel, at));
     BASS_FX_BPM_CallbackReset(s_.PlayChannel);
+    bpm_.restartBeats();
+    w_.wavOverview->setPosition(seconds);
     bpm_.DetectBPM(false, at - bpm_.period(), at);
+}
+
+void TransportPanel::wavOverview_Seek(double seconds) {
+    if (!playing() || !(seconds >= 0)) return;
+    const double end = static_cast<double>(w_.sldPosition->maximum());
+    seconds = std::min(seconds, end);
+    {
+        // The slider shows the whole second; the seek goes to the point clicked.
+        const QSignalBlocker quiet(w_.sldPosition);
+        w_.sldPosition->setValue(static_cast<int>(seconds));
+    }
+    seekTo(seconds);
+    ShowPlayPosition();
+}
+
+double TransportPanel::playSeconds() const {
+    const QWORD bytes = BASS_ChannelGetPosition(s_.PlayChannel);
+    if (bytes == QWORD(-1)) return -1;
+    const double seconds = BASS_ChannelBytes2Seconds(s_.PlayChannel, bytes);
+    return seconds >= 0 ? seconds : -1;
+}
+
+void TransportPanel::applyLoop(double a, double b) {
+    if (b - a < kShortestLoopSeconds) return;
+    const QWORD from = BASS_ChannelSeconds2Bytes(s_.PlayChannel, static_cast<float>(a));
+    const QWORD to = BASS_ChannelSeconds2Bytes(s_.PlayChannel, static_cast<float>(b));
+    if (!engine::setLoop(s_.PlayChannel, from, to)) return;  // beyond the end: nothing changes
+    loopA_ = a;
+    loopB_ = b;
+    markA_ = markB_ = true;
+    bpm_.setBeatLoop(a, b);
+    showLoopMarks();
+    // At or past the end (B marked where the head is): on from the start at once.
+    if (playSeconds() + kLoopEndSlack >= b) wavOverview_Seek(a);
+}
+
+void TransportPanel::forgetLoop() {
+    loopA_ = loopB_ = 0.0;
+    markA_ = markB_ = false;
+    bpm_.setBeatLoop(0, 0);
+    showLoopMarks();
+    if (!s_.following)
+        for (QPushButton* b : {w_.cmdLoopA, w_.cmdLoopB, w_.cmdLoopClear}) b->setEnabled(false);
+}
+
+void TransportPanel::showLoopMarks() {
+    w_.cmdLoopA->setChecked(markA_);
+    w_.cmdLoopB->setChecked(markB_);
+    if (markA_ && markB_)
+        w_.wavOverview->setLoop(loopA_, loopB_);
+    else
+        w_.wavOverview->clearLoop();
+}
+
+void TransportPanel::wavOverview_LoopSelected(double a, double b) {
+    if (!playing()) return;
+    if (a > b) std::swap(a, b);
+    applyLoop(std::max(a, 0.0), std::min(b, static_cast<double>(w_.sldPosition->maximum())));
+}
+
+void TransportPanel::cmdLoopA_Click() {
+    const double at = playSeconds();
+    if (!playing() || at < 0) {
+        showLoopMarks();  // the click changes nothing
+        return;
+    }
+    if (markB_ && at < loopB_) {
+        applyLoop(at, loopB_);
+        showLoopMarks();
+        return;
+    }
+    // A new start after the end: the old loop goes, B is to be marked again.
+    if (markA_ && markB_) engine::clearLoop(s_.PlayChannel);
+    bpm_.setBeatLoop(0, 0);
+    loopA_ = at;
+    markA_ = true;
+    markB_ = false;
+    showLoopMarks();
+}
+
+void TransportPanel::cmdLoopB_Click() {
+    const double at = playSeconds();
+    if (!playing() || at < 0) {
+        showLoopMarks();
+        return;
+    }
+    const double a = markA_ ? loopA_ : 0.0;  // B alone loops from the start
+    if (at > a)
+        applyLoop(a, at);
+    else
+        applyLoop(at, a);  // marked before A: the passage between them
+    showLoopMarks();
+}
+
+void TransportPanel::cmdLoopClear_Click() {
+    if (markA_ && markB_) engine::clearLoop(s_.PlayChannel);
+    forgetLoop();
 }
 
 void TransportPanel::ShowPlayPosition() {
@@ -196,6 +317,7 @@ void TransportPanel::followPlayback() {
     if (bytes == QWORD(-1)) return;
     const float seconds = BASS_ChannelBytes2Seconds(s_.PlayChannel, bytes);
     if (!(seconds >= 0)) return;
+    w_.wavOverview->setPosition(seconds);
     const int value = std::min(static_cast<int>(seconds), w_.sldPosition->maximum());
     {
         // A display update, not a user's move: the change handler would seek and re-detect.

@@ -1,7 +1,13 @@
 // The transport panel: "Load Audio File", Play, Stop, the play position slider with its time
-// text, and the volume slider. Play builds Session::PlayChannel (a tempo channel over the loaded
-// file) and starts the BPM detection; a timer of the main window calls followPlayback a few
-// times a second. Window thread only.
+// text, the file's waveform (wavOverview), the A-B loop buttons, and the volume slider. Play
+// builds Session::PlayChannel (a tempo channel over the loaded file) and starts the BPM
+// detection; a timer of the main window calls followPlayback a few times a second, which moves
+// the slider and the waveform's play head.
+//
+// The A-B loop: cmdLoopA and cmdLoopB mark the play position as the loop's start and end (or a
+// drag over the waveform marks both); while both are set the play channel wraps from B to A
+// (engine::setLoop on its source, so tempo and pitch changes keep it). cmdLoopClear, Stop and a
+// new file clear it. Window thread only.
 #pragma once
 
 #include <functional>
@@ -21,6 +27,7 @@ namespace player {
 
 class BpmPanel;
 class TempoPitchPanel;
+class WaveformView;
 
 struct TransportWidgets {
     QPushButton* btnLoadFile;
@@ -30,6 +37,10 @@ struct TransportWidgets {
     platform::Slider* sldPosition;
     QLabel* lblPos;
     platform::Slider* sldVolume;
+    WaveformView* wavOverview;
+    QPushButton* cmdLoopA;
+    QPushButton* cmdLoopB;
+    QPushButton* cmdLoopClear;
 };
 
 // What the panel asks of the rest of the window.
@@ -69,19 +80,42 @@ class TransportPanel {
     void sldPosition_Change();
     void sldVolume_Scroll();
     void ShowPlayPosition();
-    // Moves the position slider and text to where playback is, without running the slider's
-    // change handler.
+    // Moves the position slider, its text and the waveform's play head to where playback is,
+    // without running the slider's change handler.
     void followPlayback();
+    // A click on the waveform at `seconds`: the seek the position slider makes, to that point.
+    void wavOverview_Seek(double seconds);
+    // A drag over the waveform from `a` to `b` seconds: the loop's start and end.
+    void wavOverview_LoopSelected(double a, double b);
+    void cmdLoopA_Click();
+    void cmdLoopB_Click();
+    void cmdLoopClear_Click();
+    // The loop set on the play channel, in seconds (a >= b: none).
+    double loopStart() const { return loopA_; }
+    double loopEnd() const { return loopB_; }
 
   private:
     void prepareLoad();
     void fileChosen(const std::string& path);
+    bool playing() const;
+    // sldPosition_Change's seek, to any point in seconds.
+    void seekTo(double seconds);
+    // Where the play channel is, in seconds on the file's timeline (-1 when unknown).
+    double playSeconds() const;
+    // Sets the loop on the play channel; seeks to `a` when playback is already past `b`.
+    void applyLoop(double a, double b);
+    // Forgets the loop (the channel's is gone or is cleared separately) and the marks.
+    void forgetLoop();
+    void showLoopMarks();
 
     Session& s_;
     TransportWidgets w_;
     TempoPitchPanel& tempoPitch_;
     BpmPanel& bpm_;
     TransportHooks hooks_;
+    // The marks of the loop; a set loop has both, and loopA_ < loopB_.
+    double loopA_ = 0.0, loopB_ = 0.0;
+    bool markA_ = false, markB_ = false;
 };
 
 }  // namespace player

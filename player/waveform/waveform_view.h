@@ -52,6 +52,8 @@ class WaveformView : public QWidget {
     double position() const { return position_; }
     void setLoop(double a, double b);  // a >= b: no loop drawn
     void clearLoop() { setLoop(0, 0); }
+    double loopStart() const { return loopA_; }
+    double loopEnd() const { return loopB_; }
 
     // The seconds a click at `x` seeks to, and the x of the play head at `seconds`: the length
     // spread evenly over the width, from 0 at the left edge to the end at the right one, as the

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <filesystem>
 
+#include "player/waveform/waveform_view.h"
 #include "tests/app/window_fixture.h"
 
 namespace {
@@ -45,7 +46,8 @@ TEST_F(MainWindow, ControlsOnceBelowTheWindowCanBeSeenAndReached) {
     const QRect area = w->rect();
     for (QWidget* c : std::initializer_list<QWidget*>{
              w->ui().chkBPMCallback, w->ui().chkBeat, w->ui().txtPeriod, w->ui().lblBeat,
-             w->ui().pbProcess, w->ui().chkEqualizer, w->ui().prog}) {
+             w->ui().pbProcess, w->ui().chkEqualizer, w->ui().prog, w->ui().wavOverview,
+             w->ui().cmdLoopA, w->ui().cmdLoopB, w->ui().cmdLoopClear}) {
         EXPECT_TRUE(c->isVisible()) << c->objectName().toStdString();
         const QRect r(c->mapTo(w.get(), QPoint(0, 0)), c->size());
         EXPECT_TRUE(area.contains(r)) << c->objectName().toStdString();

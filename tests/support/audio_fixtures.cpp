@@ -8,6 +8,7 @@
 #include <fstream>
 #include <random>
 #include <stdexcept>
+#include <utility>
 
 namespace fixtures {
 
@@ -133,6 +134,30 @@ Pcm stereoMix(double centreHz, double leftHz, double rightHz, double seconds, in
         const double c = amp * std::sin(2 * kPi * centreHz * t);
         p.samples[size_t(2 * i)] = toSample(c + amp * std::sin(2 * kPi * leftHz * t));
         p.samples[size_t(2 * i + 1)] = toSample(c + amp * std::sin(2 * kPi * rightHz * t));
+    }
+    return p;
+}
+
+Pcm chordProgression(int tonic, bool minor, double seconds, int rate) {
+    // (semitones of the chord's root above the tonic, minor triad)
+    const std::pair<int, bool> chords[4] = {{0, minor}, {5, minor}, {7, false}, {0, minor}};
+    const double tonicHz = 220.0 * std::pow(2.0, ((tonic - 9 + 12) % 12) / 12.0);  // A3 .. G#4
+    Pcm p{rate, 2, {}};
+    const int64_t n = int64_t(std::llround(seconds * rate));
+    p.samples.resize(size_t(n * 2));
+    for (int64_t i = 0; i < n; ++i) {
+        const double t = double(i) / rate;
+        const double inChord = std::fmod(t, 1.0);
+        const auto [step, chordMinor] = chords[int64_t(t) % 4];
+        const double root = tonicHz * std::pow(2.0, step / 12.0);
+        const double notes[4] = {root / 2, root, root * std::pow(2.0, (chordMinor ? 3 : 4) / 12.0),
+                                 root * std::pow(2.0, 7 / 12.0)};
+        // A soft attack and release so that each chord is a lasting tone.
+        const double envelope = std::min({1.0, inChord / 0.02, (1.0 - inChord) / 0.05});
+        double v = 0;
+        for (double hz : notes)
+            v += std::sin(2 * kPi * hz * t) + 0.3 * std::sin(2 * kPi * 2 * hz * t);
+        p.samples[size_t(2 * i)] = p.samples[size_t(2 * i + 1)] = toSample(0.12 * envelope * v);
     }
     return p;
 }

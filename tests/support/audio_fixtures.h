@@ -42,6 +42,9 @@ Pcm drumTrack(double bpm, double seconds, unsigned seed = 1, int rate = 44100);
 // the left channel, `rightHz` only in the right. Each part at `amp`.
 Pcm stereoMix(double centreHz, double leftHz, double rightHz, double seconds, int rate = 44100,
               double amp = 0.25);
+// Sustained chords in a key, one a second, each with its root an octave below: i-iv-V-i in minor
+// (the V major, with the leading tone), I-IV-V-I in major. `tonic` 0 = C .. 11 = B.
+Pcm chordProgression(int tonic, bool minor, double seconds, int rate = 44100);
 // Deterministic white noise.
 Pcm noise(double seconds, int rate = 44100, int channels = 2, double amp = 0.3, unsigned seed = 7);
 

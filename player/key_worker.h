@@ -1,0 +1,42 @@
+// The key of the loaded file, estimated off the window thread: one file at a time on the global
+// thread pool; a new file (or the worker's end) cancels the one under way, and its answer is
+// never delivered. The answer reaches the window thread through platform::postToWindowThread.
+//
+// The file is decoded through its own engine source, not a channel: Play frees the engine (and
+// every channel) while the estimate may still be running.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "engine/key_detect.h"
+
+namespace player {
+
+// The key of the file at `utf8Path`; nothing when it cannot be read, holds no lasting pitched
+// sound, or `*cancel` became true. Any thread.
+std::optional<engine::key::KeyEstimate> estimateFileKey(const std::string& utf8Path,
+                                                        const std::atomic<bool>* cancel);
+
+class KeyWorker {
+  public:
+    using Done = std::function<void(std::optional<engine::key::KeyEstimate>)>;
+    KeyWorker() = default;
+    ~KeyWorker() { cancel(); }
+    KeyWorker(const KeyWorker&) = delete;
+    KeyWorker& operator=(const KeyWorker&) = delete;
+
+    // Cancels the estimate under way and starts one for `utf8Path`; `done` runs on the window
+    // thread with its answer, unless it was cancelled first. Window thread.
+    void start(const std::string& utf8Path, Done done);
+    // Window thread.
+    void cancel();
+
+  private:
+    std::shared_ptr<std::atomic<bool>> cancel_;
+};
+
+}  // namespace player

@@ -1,0 +1,173 @@
+// Practising with the main window: the waveform in the Play Position frame, the A-B loop, beat
+// positions that belong to the file and the run that plays, and the key label.
+#include <QLabel>
+#include <QTest>
+#include <QThreadPool>
+#include <thread>
+
+#include "player/waveform/waveform_view.h"
+#include "tests/app/window_fixture.h"
+
+namespace {
+
+double playSeconds(DWORD chan) {
+    return BASS_ChannelBytes2Seconds(chan, BASS_ChannelGetPosition(chan));
+}
+
+}  // namespace
+
+using PracticeWindow = WindowTest;
+
+// A and B mark where the play head is; playback then wraps between them at any tempo and pitch
+// until the loop is cleared; a drag behind the head loops and goes back to its start; a click on
+// the waveform seeks where the slider would.
+TEST_F(PracticeWindow, LoopMarksThePlayHeadAndWrapsUntilCleared) {
+    w->show();
+    loadAndPlay(wav("song.wav", fixtures::drumTrack(120, 12)));
+    const app::MainControls& c = w->ui();
+    const DWORD chan = w->session().PlayChannel;
+    ASSERT_TRUE(processUntil([&] { return c.wavOverview->overview() != nullptr; }, 5000));
+    EXPECT_TRUE(c.cmdLoopA->isEnabled());
+
+    playFor(2.0);
+    const double a = playSeconds(chan);
+    c.cmdLoopA->click();
+    EXPECT_TRUE(c.cmdLoopA->isChecked());
+    QWORD from = 0, to = 0;
+    EXPECT_FALSE(engine::getLoop(chan, &from, &to));  // A alone is no loop yet
+    playFor(1.5);
+    const double b = playSeconds(chan);
+    c.cmdLoopB->click();
+    ASSERT_TRUE(engine::getLoop(chan, &from, &to));
+    EXPECT_EQ(from, BASS_ChannelSeconds2Bytes(chan, float(a)));
+    EXPECT_EQ(to, BASS_ChannelSeconds2Bytes(chan, float(b)));
+    EXPECT_DOUBLE_EQ(c.wavOverview->loopStart(), a);  // drawn where it acts
+    EXPECT_DOUBLE_EQ(c.wavOverview->loopEnd(), b);
+
+    // Tempo and pitch change; the loop holds.
+    userMove(c.sldTempo[0], -30);
+    userMove(c.sldTempo[2], 3);
+    for (int i = 0; i < 12; ++i) {
+        playFor(0.5);
+        const double at = playSeconds(chan);
+        EXPECT_GE(at, a - 0.01) << i;
+        EXPECT_LE(at, b + 0.01) << i;
+    }
+    EXPECT_TRUE(engine::getLoop(chan, &from, &to));
+
+    // A drag over a passage before the head: looped, and playback goes back to its start.
+    const int x0 = c.wavOverview->xAt(0.5), x1 = c.wavOverview->xAt(1.5);
+    QTest::mousePress(c.wavOverview, Qt::LeftButton, {}, QPoint(x0, 5));
+    QTest::mouseMove(c.wavOverview, QPoint((x0 + x1) / 2, 5));
+    QTest::mouseMove(c.wavOverview, QPoint(x1, 5));
+    QTest::mouseRelease(c.wavOverview, Qt::LeftButton, {}, QPoint(x1, 5));
+    const double dragA = c.wavOverview->loopStart(), dragB = c.wavOverview->loopEnd();
+    EXPECT_NEAR(dragA, 0.5, 0.1);
+    EXPECT_NEAR(dragB, 1.5, 0.1);
+    EXPECT_NEAR(playSeconds(chan), dragA, 0.01);
+    playFor(3.0);
+    EXPECT_LE(playSeconds(chan), dragB + 0.01);
+
+    c.cmdLoopClear->click();
+    EXPECT_FALSE(engine::getLoop(chan, &from, &to));
+    EXPECT_FALSE(c.cmdLoopA->isChecked());
+    EXPECT_GE(c.wavOverview->loopStart(), c.wavOverview->loopEnd());
+    playFor(3.0);
+    EXPECT_GT(playSeconds(chan), dragB + 0.5);
+
+    // A click on the waveform goes where the slider goes for the same second.
+    c.sldPosition->setValue(7);
+    const double bySlider = playSeconds(chan);
+    QTest::mouseClick(c.wavOverview, Qt::LeftButton, {}, QPoint(c.wavOverview->xAt(7.0), 5));
+    const double perPixel = 12.0 / (c.wavOverview->width() - 1);
+    EXPECT_NEAR(playSeconds(chan), bySlider, perPixel);
+    EXPECT_EQ(c.sldPosition->value(), int(playSeconds(chan)));
+    EXPECT_NEAR(c.wavOverview->position(), playSeconds(chan), 1e-3);
+
+    // The keys: [ marks A, ] marks B, \ clears (each clicks its button); a set loop goes with Stop.
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    auto looped = [&] { return bool(engine::getLoop(chan, &from, &to)); };
+    QTest::keyClick(w.get(), '[');
+    EXPECT_TRUE(processUntil([&] { return c.cmdLoopA->isChecked(); }));
+    playFor(0.5);
+    QTest::keyClick(w.get(), ']');
+    EXPECT_TRUE(processUntil(looped));
+    QTest::keyClick(w.get(), '\\');
+    EXPECT_TRUE(processUntil([&] { return !looped(); }));
+    c.cmdLoopA->click();
+    playFor(0.5);
+    c.cmdLoopB->click();
+    ASSERT_TRUE(looped());
+    c.CmdStop->click();
+    EXPECT_FALSE(c.cmdLoopA->isChecked());
+    EXPECT_FALSE(c.cmdLoopA->isEnabled());
+    EXPECT_GE(c.wavOverview->loopStart(), c.wavOverview->loopEnd());
+}
+
+// Beat positions only move forward within a play run (a seek starts a new one), and a report of
+// a channel that no longer plays never reaches the display, nor does the previous file's value.
+TEST_F(PracticeWindow, BeatsMoveForwardAndBelongToTheChannelThatPlays) {
+    const app::MainControls& c = w->ui();
+    loadAndPlay(wav("one.wav", fixtures::sine(440, 8.0)));
+    const DWORD first = w->session().PlayChannel;
+    auto beat = [&](DWORD chan, float at) {
+        std::thread engineThread([&] { player::BpmPanel::BeatProc(chan, at, nullptr); });
+        engineThread.join();
+        QApplication::processEvents();
+        return c.lblBeat->text();
+    };
+    EXPECT_EQ(beat(first, 4.0f), "Beat pos: 4.00");
+    EXPECT_EQ(beat(first, 3.5f), "Beat pos: 4.00");  // late: not shown
+    c.sldPosition->setValue(1);
+    EXPECT_EQ(beat(first, 1.5f), "Beat pos: 1.50");
+
+    c.CmdStop->click();
+    EXPECT_EQ(beat(first, 6.0f), "Beat pos: 1.50");  // stopped
+    load(wav("two.wav", fixtures::sine(330, 8.0)));
+    EXPECT_EQ(c.lblBeat->text(), "Beat pos: 0.00");
+    c.CmdPlay->click();
+    ASSERT_NE(w->session().PlayChannel, first);
+    EXPECT_EQ(beat(first, 7.0f), "Beat pos: 0.00");
+    EXPECT_EQ(beat(w->session().PlayChannel, 0.5f), "Beat pos: 0.50");
+}
+
+// The key label: "Key: …" from Load until the estimate arrives (Load and Play do not wait for
+// it), then the file's key, and the key heard as the pitch slider moves; a new file never shows
+// the previous one's key, and a file without a key says so.
+TEST_F(PracticeWindow, KeyLabelNamesTheFilesKeyAndFollowsThePitchSlider) {
+    const app::MainControls& c = w->ui();
+    auto keyKnown = [&] { return c.lblKey->text() != "Key: …"; };
+    load(wav("a-minor.wav", fixtures::chordProgression(9, true, 8.0)));
+    EXPECT_EQ(c.lblKey->text(), "Key: …");
+    c.CmdPlay->click();
+    ASSERT_TRUE(processUntil(keyKnown, 20000));
+    EXPECT_EQ(c.lblKey->text(), "Key: A minor");
+
+    for (const auto& [semitones, text] :
+         std::vector<std::pair<int, QString>>{{-2, "Key: A minor → G minor (−2)"},
+                                              {3, "Key: A minor → C minor (+3)"},
+                                              {0, "Key: A minor"},
+                                              {8, "Key: A minor → F minor (+8)"}}) {
+        userMove(c.sldTempo[2], semitones);
+        EXPECT_EQ(c.lblKey->text(), text) << semitones;
+    }
+    QTest::mouseClick(c.lblPitch, Qt::LeftButton);  // back to 0 from the label
+    EXPECT_EQ(c.lblKey->text(), "Key: A minor");
+
+    c.CmdStop->click();
+    load(wav("e-flat.wav", fixtures::chordProgression(3, false, 8.0)));
+    EXPECT_EQ(c.lblKey->text(), "Key: …");  // not A minor while Eb major is estimated
+    ASSERT_TRUE(processUntil(keyKnown, 20000));
+    EXPECT_EQ(c.lblKey->text(), "Key: Eb major");
+
+    // A file is loaded while the previous one's estimate runs: only the last one's key shows.
+    load(wav("first.wav", fixtures::chordProgression(2, false, 30.0)));
+    load(wav("silence.wav", fixtures::noise(3.0, 44100, 2, 0.0)));
+    ASSERT_TRUE(processUntil(keyKnown, 20000));
+    EXPECT_EQ(c.lblKey->text(), "Key: unknown");
+    // Every estimate has ended and what they posted is delivered: still the last file's answer.
+    ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(20000));
+    QApplication::processEvents();
+    EXPECT_EQ(c.lblKey->text(), "Key: unknown");
+}
