@@ -87,6 +87,9 @@ struct FaultCase {
     int error;
     const char* says;
 };
+void PrintTo(const FaultCase& f, std::ostream* os) {
+    *os << "fault " << int(f.kind) << " at " << f.nth << ", errno " << f.error;
+}
 
 class WriteFaults : public ::testing::TestWithParam<std::tuple<int, FaultCase>> {
   protected:

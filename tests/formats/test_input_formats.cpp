@@ -28,6 +28,10 @@ struct Input {
     std::string lameMode;  // for MP3: "s" stereo, "j" joint stereo, "m" mono
     bool mp3() const { return !lameMode.empty(); }
 };
+// The test lists show an input by its name.
+void PrintTo(const Input& in, std::ostream* os) {
+    *os << in.name;
+}
 
 std::string sh(const std::string& s) {
     return clitest::quote(s);
