@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/fuzz/fuzz_arguments.h"
 #include "engine/cd_cue.h"
 
 namespace {
@@ -51,38 +52,23 @@ void checkAccepted(std::string_view text, int64_t binBytes) {
 
 // Without a corpus on the command line, one beside the target seeded with well-formed sheets.
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    static std::vector<std::string> storage;
-    static std::vector<char*> args;
-    bool hasCorpus = false;
-    for (int i = 0; i < *argc; ++i) {
-        storage.emplace_back((*argv)[i]);
-        hasCorpus = hasCorpus || (i > 0 && !storage.back().empty() && storage.back()[0] != '-');
-    }
-    if (!hasCorpus) {
-        namespace fs = std::filesystem;
-        const fs::path dir = fs::absolute((*argv)[0]).parent_path() / "fuzz_cue_corpus";
+    fuzzing::addDefaultArguments(argc, argv, 0, [](const std::filesystem::path& dir) {
         std::error_code ec;
-        if (!fs::exists(dir, ec)) {
-            fs::create_directories(dir, ec);
-            const std::string sheets[] = {
-                "FILE \"a.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
-                "  TRACK 02 AUDIO\n    INDEX 00 00:01:00\n    INDEX 01 00:01:10\n",
-                "REM x\r\nTITLE \"t\"\r\nFILE \"a b.bin\" BINARY\r\n  TRACK 01 AUDIO\r\n"
-                "    PREGAP 00:02:00\r\n    INDEX 01 00:00:00\r\n  TRACK 02 MODE1/2352\r\n"
-                "    FLAGS DCP\r\n    INDEX 01 00:03:00\r\n    POSTGAP 00:00:10\r\n",
-            };
-            int n = 0;
-            for (const std::string& sheet : sheets) {
-                std::ofstream f(dir / ("seed" + std::to_string(n++)), std::ios::binary);
-                f << sheet << std::string("\x10\x27\x00\x00", 4);  // a .bin of 640000 bytes
-            }
+        if (std::filesystem::exists(dir, ec)) return;
+        std::filesystem::create_directories(dir, ec);
+        const std::string sheets[] = {
+            "FILE \"a.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+            "  TRACK 02 AUDIO\n    INDEX 00 00:01:00\n    INDEX 01 00:01:10\n",
+            "REM x\r\nTITLE \"t\"\r\nFILE \"a b.bin\" BINARY\r\n  TRACK 01 AUDIO\r\n"
+            "    PREGAP 00:02:00\r\n    INDEX 01 00:00:00\r\n  TRACK 02 MODE1/2352\r\n"
+            "    FLAGS DCP\r\n    INDEX 01 00:03:00\r\n    POSTGAP 00:00:10\r\n",
+        };
+        int n = 0;
+        for (const std::string& sheet : sheets) {
+            std::ofstream f(dir / ("seed" + std::to_string(n++)), std::ios::binary);
+            f << sheet << std::string("\x10\x27\x00\x00", 4);  // a .bin of 640000 bytes
         }
-        storage.push_back(dir.string());
-    }
-    for (auto& a : storage) args.push_back(a.data());
-    args.push_back(nullptr);
-    *argc = int(storage.size());
-    *argv = args.data();
+    });
     return 0;
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/fuzz/fuzz_arguments.h"
 #include "mp3/mp3routines.h"
 
 namespace {
@@ -103,26 +104,7 @@ void seedCorpus(const std::filesystem::path& dir) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    static std::vector<std::string> storage;
-    static std::vector<char*> args;
-    bool hasMaxLen = false, hasCorpus = false;
-    for (int i = 1; i < *argc; ++i) {
-        const std::string a = (*argv)[i];
-        hasMaxLen = hasMaxLen || a.rfind("-max_len=", 0) == 0;
-        hasCorpus = hasCorpus || (!a.empty() && a[0] != '-');
-    }
-    for (int i = 0; i < *argc; ++i) storage.emplace_back((*argv)[i]);
-    if (!hasMaxLen) storage.emplace_back("-max_len=65536");
-    if (!hasCorpus) {
-        const auto corpus =
-            std::filesystem::absolute((*argv)[0]).parent_path() / "fuzz_mp3info_corpus";
-        seedCorpus(corpus);
-        storage.push_back(corpus.string());
-    }
-    for (auto& s : storage) args.push_back(s.data());
-    args.push_back(nullptr);
-    *argc = int(storage.size());
-    *argv = args.data();
+    fuzzing::addDefaultArguments(argc, argv, 65536, seedCorpus);
     return 0;
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/fuzz/fuzz_arguments.h"
 #include "engine/bass.h"
 
 namespace {
@@ -98,26 +99,7 @@ void readToEnd(HSTREAM h) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    static std::vector<std::string> storage;
-    static std::vector<char*> args;
-    bool hasCorpus = false, hasMaxLen = false;
-    for (int i = 1; i < *argc; ++i) {
-        const std::string a = (*argv)[i];
-        hasMaxLen = hasMaxLen || a.rfind("-max_len=", 0) == 0;
-        hasCorpus = hasCorpus || (!a.empty() && a[0] != '-');
-    }
-    for (int i = 0; i < *argc; ++i) storage.emplace_back((*argv)[i]);
-    if (!hasMaxLen) storage.emplace_back("-max_len=16384");
-    if (!hasCorpus) {
-        const auto exe = std::filesystem::absolute((*argv)[0]);
-        const auto corpus = exe.parent_path() / (exe.filename().string() + "_corpus");
-        seedCorpus(corpus);
-        storage.push_back(corpus.string());
-    }
-    for (auto& s : storage) args.push_back(s.data());
-    args.push_back(nullptr);
-    *argc = int(storage.size());
-    *argv = args.data();
+    fuzzing::addDefaultArguments(argc, argv, 16384, seedCorpus);
     return 0;
 }
 
