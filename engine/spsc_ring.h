@@ -29,7 +29,7 @@ class SpscRing {
     bool write(const T* src, size_t n) {
         if (n > writable()) return false;
         const uint64_t h = head_.load(std::memory_order_relaxed);
-        for (size_t i = 0; i < n; ++i) buf_[size_t(h + i) & mask_] = src[i];
+        copyIn(src, size_t(h) & mask_, n);
         head_.store(h + n, std::memory_order_release);
         return true;
     }
@@ -53,7 +53,7 @@ class SpscRing {
     size_t read(T* dst, size_t n) {
         const uint64_t t = tail_.load(std::memory_order_relaxed);
         n = std::min(n, size_t(head_.load(std::memory_order_acquire) - t));
-        for (size_t i = 0; i < n; ++i) dst[i] = buf_[size_t(t + i) & mask_];
+        copyOut(dst, size_t(t) & mask_, n);
         tail_.store(t + n, std::memory_order_release);
         return n;
     }
@@ -75,6 +75,18 @@ class SpscRing {
     }
 
   private:
+    // Copies `n` items in from `src` / out to `dst` from ring index `at` on, wrapping once at most.
+    void copyIn(const T* src, size_t at, size_t n) {
+        const size_t first = std::min(n, buf_.size() - at);
+        std::copy_n(src, first, buf_.begin() + ptrdiff_t(at));
+        std::copy_n(src + first, n - first, buf_.begin());
+    }
+    void copyOut(T* dst, size_t at, size_t n) const {
+        const size_t first = std::min(n, buf_.size() - at);
+        std::copy_n(buf_.begin() + ptrdiff_t(at), first, dst);
+        std::copy_n(buf_.begin(), n - first, dst + first);
+    }
+
     std::vector<T> buf_;
     size_t mask_;
     std::atomic<uint64_t> head_{0}, tail_{0};

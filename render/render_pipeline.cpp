@@ -1,16 +1,16 @@
 #include "render/render_pipeline.h"
 
 #include <algorithm>
-#include <condition_variable>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <mutex>
 #include <thread>
 
 #include "dsp/vocal_remover.h"
 #include "engine/engine_ext.h"
+#include "engine/spsc_ring.h"
 #include "files/file_io.h"
 
 namespace render {
@@ -28,17 +28,22 @@ struct ReadAhead {
     int rate = 44100;
     int64_t frames = 0;     // the passage's length
     int64_t first = 0;      // the source frame the passage starts at
-    int64_t remaining = 0;  // frames the worker has still to deliver
+    int64_t remaining = 0;  // frames the worker has still to deliver (worker's, or after halt())
 
-    std::mutex m;
-    std::condition_variable cv;
-    std::vector<int16_t> ring;
-    size_t head = 0, count = 0;  // samples
-    bool eof = false, stop = false, running = false;
+    // The worker writes, the caller's thread reads. Each side sleeps on a counter the other one
+    // bumps: the worker, once the ring is full, until half of it is free again; the reader until
+    // there is audio or the worker has ended. So the threads wake each other a few times per
+    // second of audio rather than at every block.
+    std::unique_ptr<engine::SpscRing<int16_t>> ring;
+    std::atomic<uint32_t> freed{0};   // bumped by the reader (and halt()) for a sleeping worker
+    std::atomic<uint32_t> filled{0};  // bumped by the worker when it delivered or ended
+    std::atomic<bool> eof{false}, stop{false};
+    bool running = false;  // caller's thread only
     std::thread worker;
     std::shared_ptr<dsp::KeepBassRemover> keepBass;  // its DSP runs on the worker while it lives
 
     static constexpr size_t kChunkSamples = 16384;
+    static constexpr size_t kRingSamples = size_t(1) << 18;
 
     ReadAhead(HSTREAM s, int sourceCh, bool mono, int r, int64_t from, int64_t len)
         : stream(s),
@@ -47,84 +52,75 @@ struct ReadAhead {
           rate(r),
           frames(len),
           first(from),
-          remaining(len) {
-        ring.resize(kChunkSamples * 16);
-    }
+          remaining(len),
+          ring(std::make_unique<engine::SpscRing<int16_t>>(kRingSamples)) {}
     ~ReadAhead() { halt(); }
 
     void run() {
         std::vector<int16_t> tmp(kChunkSamples);
         for (;;) {
-            {
-                std::unique_lock lk(m);
-                cv.wait(lk, [&] { return stop || ring.size() - count >= kChunkSamples; });
-                if (stop) return;
+            if (ring->writable() < kChunkSamples) {
+                for (;;) {
+                    const uint32_t seen = freed.load();
+                    if (stop.load() || ring->writable() >= ring->capacity() / 2) break;
+                    freed.wait(seen);
+                }
             }
+            if (stop.load()) return;
             const int64_t want = std::min<int64_t>(int64_t(tmp.size()) / sourceChannels, remaining);
             const int n =
                 want > 0 ? BASS_ChannelGetData(stream, tmp.data(), DWORD(want * sourceChannels * 2))
                          : 0;
-            std::lock_guard lk(m);
-            if (n > 0) remaining -= n / (2 * sourceChannels);
             if (n <= 0) {
-                eof = true;
-                cv.notify_all();
+                eof.store(true);
+                filled.fetch_add(1);
+                filled.notify_one();
                 return;
             }
+            remaining -= n / (2 * sourceChannels);
             size_t samples = size_t(n) / 2;
             if (channels != sourceChannels) {  // keep the first channel of each frame
                 samples /= size_t(sourceChannels);
                 for (size_t i = 0; i < samples; ++i) tmp[i] = tmp[i * size_t(sourceChannels)];
             }
-            size_t tail = (head + count) % ring.size();
-            for (size_t done = 0; done < samples;) {
-                const size_t part = std::min(samples - done, ring.size() - tail);
-                std::memcpy(&ring[tail], &tmp[done], part * 2);
-                done += part;
-                tail = (tail + part) % ring.size();
-            }
-            count += samples;
-            cv.notify_all();
+            ring->write(tmp.data(), samples);
+            filled.fetch_add(1);
+            filled.notify_one();
         }
     }
 
     void halt() {
-        {
-            std::lock_guard lk(m);
-            stop = true;
-        }
-        cv.notify_all();
+        stop.store(true);
+        freed.fetch_add(1);
+        freed.notify_all();
         if (worker.joinable()) worker.join();
         running = false;
     }
 
     int64_t read(int16_t* dst, int64_t wanted) {
-        std::unique_lock lk(m);
-        if (!running && !eof) {
-            stop = false;
+        if (!running && !eof.load()) {
+            stop.store(false);
             running = true;
             worker = std::thread([this] { run(); });
         }
-        cv.wait(lk, [&] { return count > 0 || eof; });
-        size_t take = std::min(size_t(wanted) * size_t(channels), count);
-        take -= take % size_t(channels);
-        for (size_t done = 0; done < take;) {
-            const size_t part = std::min(take - done, ring.size() - head);
-            std::memcpy(dst + done, &ring[head], part * 2);
-            done += part;
-            head = (head + part) % ring.size();
+        for (;;) {
+            const uint32_t seen = filled.load();
+            if (ring->readable() > 0 || eof.load()) break;
+            filled.wait(seen);
         }
-        count -= take;
-        cv.notify_all();
+        size_t take = ring->read(dst, size_t(wanted) * size_t(channels));
+        if (ring->writable() >= ring->capacity() / 2) {
+            freed.fetch_add(1);
+            freed.notify_one();
+        }
         return int64_t(take) / channels;
     }
 
     bool seek(int64_t frame) {
         halt();
-        std::lock_guard lk(m);
-        head = count = 0;
-        eof = false;
-        stop = false;
+        ring = std::make_unique<engine::SpscRing<int16_t>>(kRingSamples);
+        eof.store(false);
+        stop.store(false);
         remaining = std::max<int64_t>(0, frames - frame);
         return BASS_ChannelSetPosition(stream, QWORD(first + frame) * QWORD(sourceChannels) * 2) !=
                0;
