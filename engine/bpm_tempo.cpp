@@ -1,11 +1,12 @@
 #include "engine/bpm_tempo.h"
 
-#include <aubio/aubio.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <numeric>
+
+#include "engine/fft.h"
 
 namespace engine::bpm {
 
@@ -55,9 +56,7 @@ struct OnsetEnvelope::Impl {
     std::vector<float> frame;
     int fill = 0;
     std::vector<float> window;
-    fvec_t* in = nullptr;
-    fvec_t* spectrum = nullptr;
-    aubio_fft_t* fft = nullptr;
+    std::unique_ptr<RealFft> fft;
     std::vector<int> bandStart, bandEnd;
     std::vector<float> prev, cur;
     bool havePrev = false;
@@ -78,9 +77,7 @@ struct OnsetEnvelope::Impl {
         window.resize(size_t(win));
         for (int i = 0; i < win; ++i)
             window[size_t(i)] = float(0.5 - 0.5 * std::cos(2 * kPi * (i + 0.5) / win));
-        in = new_fvec(uint_t(win));
-        spectrum = new_fvec(uint_t(win));
-        fft = new_aubio_fft(uint_t(win));
+        fft = std::make_unique<RealFft>(win);
         // Mel bands from 30 Hz to 11 kHz (or Nyquist); each at least one bin.
         const double nyq = r / 2;
         const double top = std::min(11000.0, nyq * 0.95);
@@ -101,16 +98,10 @@ struct OnsetEnvelope::Impl {
         fullScale = float(double(win) * win / 16.0);
     }
 
-    ~Impl() {
-        if (fft) del_aubio_fft(fft);
-        if (in) del_fvec(in);
-        if (spectrum) del_fvec(spectrum);
-    }
-
     void analyse() {
-        for (int i = 0; i < win; ++i) in->data[i] = frame[size_t(i)] * window[size_t(i)];
-        aubio_fft_do_complex(fft, in, spectrum);
-        const float* s = spectrum->data;
+        float* in = fft->input();
+        for (int i = 0; i < win; ++i) in[i] = frame[size_t(i)] * window[size_t(i)];
+        const float* s = fft->packed();
         const size_t nb = bandStart.size();
         float flux = 0;
         for (size_t b = 0; b < nb; ++b) {

@@ -1,10 +1,10 @@
 #include "engine/key_detect.h"
 
-#include <aubio/aubio.h>
-
 #include <algorithm>
 #include <cmath>
 #include <vector>
+
+#include "engine/fft.h"
 
 namespace engine::key {
 
@@ -72,9 +72,7 @@ struct KeyAnalyser::Impl {
     int fill = 0;              // new samples since the last analysis
     int filled = 0;            // samples in `frame` so far (up to kFft)
     std::vector<float> window;
-    fvec_t* in = nullptr;
-    cvec_t* spectrum = nullptr;
-    aubio_fft_t* fft = nullptr;
+    RealFft fft{kFft};
     std::vector<char> prevPeak, curPeak;
     std::vector<Peak> peaks;  // lasting peaks of every frame
     // Tuning: sum of the unit vectors of the peaks' offsets, weighted.
@@ -88,22 +86,14 @@ struct KeyAnalyser::Impl {
         window.resize(kFft);
         for (int i = 0; i < kFft; ++i)
             window[size_t(i)] = float(0.5 - 0.5 * std::cos(2 * kPi * (i + 0.5) / kFft));
-        in = new_fvec(kFft);
-        spectrum = new_cvec(kFft);
-        fft = new_aubio_fft(kFft);
         prevPeak.assign(kFft / 2 + 1, 0);
         curPeak.assign(kFft / 2 + 1, 0);
     }
-    ~Impl() {
-        if (fft) del_aubio_fft(fft);
-        if (in) del_fvec(in);
-        if (spectrum) del_cvec(spectrum);
-    }
 
     void analyse() {
-        for (int i = 0; i < kFft; ++i) in->data[i] = frame[size_t(i)] * window[size_t(i)];
-        aubio_fft_do(fft, in, spectrum);
-        const float* m = spectrum->norm;
+        float* in = fft.input();
+        for (int i = 0; i < kFft; ++i) in[i] = frame[size_t(i)] * window[size_t(i)];
+        const float* m = fft.magnitudes();
         const double binHz = rate / kFft;
         const int lo = std::max(2, int(kLowHz / binHz)),
                   hi = std::min(kFft / 2 - 2, int(kHighHz / binHz));

@@ -21,35 +21,103 @@ extern "C" {
 
 #include "engine/basswma.h"
 #include "engine/engine_ext.h"
+#include "engine/shared_library.h"
 
 using engine::setError;
 
 namespace {
 
-void quietFfmpeg() {
-    static const bool once = [] {
-        av_log_set_level(AV_LOG_FATAL);  // failures are reported through the error code
-        return true;
+// FFmpeg is loaded at the first WMA call (see shared_library.h): its libraries, their functions.
+#define QUORVIN_FFMPEG_FUNCTIONS(X)               \
+    X(avcodec, av_packet_alloc)                   \
+    X(avcodec, av_packet_free)                    \
+    X(avcodec, av_packet_rescale_ts)              \
+    X(avcodec, avcodec_alloc_context3)            \
+    X(avcodec, avcodec_find_encoder)              \
+    X(avcodec, avcodec_free_context)              \
+    X(avcodec, avcodec_open2)                     \
+    X(avcodec, avcodec_parameters_from_context)   \
+    X(avcodec, avcodec_receive_packet)            \
+    X(avcodec, avcodec_send_frame)                \
+    X(avformat, av_interleaved_write_frame)       \
+    X(avformat, av_write_trailer)                 \
+    X(avformat, avformat_alloc_output_context2)   \
+    X(avformat, avformat_free_context)            \
+    X(avformat, avformat_new_stream)              \
+    X(avformat, avformat_write_header)            \
+    X(avformat, avio_closep)                      \
+    X(avformat, avio_open)                        \
+    X(avutil, av_audio_fifo_alloc)                \
+    X(avutil, av_audio_fifo_free)                 \
+    X(avutil, av_audio_fifo_read)                 \
+    X(avutil, av_audio_fifo_size)                 \
+    X(avutil, av_audio_fifo_write)                \
+    X(avutil, av_channel_layout_copy)             \
+    X(avutil, av_channel_layout_default)          \
+    X(avutil, av_channel_layout_uninit)           \
+    X(avutil, av_dict_set)                        \
+    X(avutil, av_frame_alloc)                     \
+    X(avutil, av_frame_free)                      \
+    X(avutil, av_frame_get_buffer)                \
+    X(avutil, av_frame_unref)                     \
+    X(avutil, av_freep)                           \
+    X(avutil, av_log_set_level)                   \
+    X(avutil, av_samples_alloc_array_and_samples) \
+    X(avutil, av_samples_set_silence)             \
+    X(swresample, swr_alloc_set_opts2)            \
+    X(swresample, swr_convert)                    \
+    X(swresample, swr_free)                       \
+    X(swresample, swr_init)
+
+struct Ffmpeg {
+#define QUORVIN_FFMPEG_POINTER(lib, name) decltype(&::name) name = nullptr;
+    QUORVIN_FFMPEG_FUNCTIONS(QUORVIN_FFMPEG_POINTER)
+#undef QUORVIN_FFMPEG_POINTER
+    bool complete = false;
+};
+
+// The functions, all found; `complete` false when a library or a function is missing.
+const Ffmpeg& ff() {
+    static const Ffmpeg api = [] {
+        using engine::detail::SharedLibrary;
+        static const SharedLibrary avutil(QUORVIN_AVUTIL_SONAME), avcodec(QUORVIN_AVCODEC_SONAME),
+            avformat(QUORVIN_AVFORMAT_SONAME), swresample(QUORVIN_SWRESAMPLE_SONAME);
+        Ffmpeg f;
+        f.complete = true;
+#define QUORVIN_FFMPEG_RESOLVE(lib, name)          \
+    f.name = lib.symbol<decltype(&::name)>(#name); \
+    f.complete = f.complete && f.name != nullptr;
+        QUORVIN_FFMPEG_FUNCTIONS(QUORVIN_FFMPEG_RESOLVE)
+#undef QUORVIN_FFMPEG_RESOLVE
+        if (f.complete) f.av_log_set_level(AV_LOG_FATAL);  // failures go through the error code
+        return f;
     }();
-    (void)once;
+    return api;
+}
+
+// False, with BASS_ERROR_WMA, when FFmpeg's libraries are not installed.
+bool haveFfmpeg() {
+    if (ff().complete) return true;
+    setError(BASS_ERROR_WMA);
+    return false;
 }
 
 const AVCodec* wmaEncoder() {
-    return avcodec_find_encoder(AV_CODEC_ID_WMAV2);
+    return ff().avcodec_find_encoder(AV_CODEC_ID_WMAV2);
 }
 
 // An encoder context for the format, opened; null when the encoder refuses it.
 AVCodecContext* openCodec(int freq, int chans, int bitrate) {
     const AVCodec* codec = wmaEncoder();
     if (!codec) return nullptr;
-    AVCodecContext* c = avcodec_alloc_context3(codec);
+    AVCodecContext* c = ff().avcodec_alloc_context3(codec);
     if (!c) return nullptr;
     c->sample_fmt = AV_SAMPLE_FMT_FLTP;
     c->sample_rate = freq;
-    av_channel_layout_default(&c->ch_layout, chans);
+    ff().av_channel_layout_default(&c->ch_layout, chans);
     c->bit_rate = bitrate;
     c->time_base = AVRational{1, freq};
-    if (avcodec_open2(c, codec, nullptr) < 0) avcodec_free_context(&c);
+    if (ff().avcodec_open2(c, codec, nullptr) < 0) ff().avcodec_free_context(&c);
     return c;
 }
 
@@ -60,7 +128,7 @@ class Encoder {
     bool open(int freq, int chans, int bitrate, const char* path) {
         freq_ = freq;
         chans_ = chans;
-        if (avformat_alloc_output_context2(&fmt_, nullptr, "asf", path) < 0 || !fmt_) {
+        if (ff().avformat_alloc_output_context2(&fmt_, nullptr, "asf", path) < 0 || !fmt_) {
             setError(BASS_ERROR_WMA);
             return false;
         }
@@ -70,31 +138,31 @@ class Encoder {
             return false;
         }
         if (fmt_->oformat->flags & AVFMT_GLOBALHEADER) codec_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-        stream_ = avformat_new_stream(fmt_, nullptr);
-        if (!stream_ || avcodec_parameters_from_context(stream_->codecpar, codec_) < 0) {
+        stream_ = ff().avformat_new_stream(fmt_, nullptr);
+        if (!stream_ || ff().avcodec_parameters_from_context(stream_->codecpar, codec_) < 0) {
             setError(BASS_ERROR_WMA);
             return false;
         }
         stream_->time_base = codec_->time_base;
         AVChannelLayout layout;
-        av_channel_layout_default(&layout, chans);
-        int rc = swr_alloc_set_opts2(&swr_, &layout, AV_SAMPLE_FMT_FLTP, freq, &layout,
-                                     AV_SAMPLE_FMT_S16, freq, 0, nullptr);
-        av_channel_layout_uninit(&layout);
-        if (rc < 0 || swr_init(swr_) < 0) {
+        ff().av_channel_layout_default(&layout, chans);
+        int rc = ff().swr_alloc_set_opts2(&swr_, &layout, AV_SAMPLE_FMT_FLTP, freq, &layout,
+                                          AV_SAMPLE_FMT_S16, freq, 0, nullptr);
+        ff().av_channel_layout_uninit(&layout);
+        if (rc < 0 || ff().swr_init(swr_) < 0) {
             setError(BASS_ERROR_WMA);
             return false;
         }
-        fifo_ = av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, chans, codec_->frame_size * 4);
-        frame_ = av_frame_alloc();
-        packet_ = av_packet_alloc();
+        fifo_ = ff().av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, chans, codec_->frame_size * 4);
+        frame_ = ff().av_frame_alloc();
+        packet_ = ff().av_packet_alloc();
         if (!fifo_ || !frame_ || !packet_) {
             setError(BASS_ERROR_MEM);
             return false;
         }
         // Through the file protocol: a path with a colon is not a URL.
         const std::string url = std::string("file:") + path;
-        if (avio_open(&fmt_->pb, url.c_str(), AVIO_FLAG_WRITE) < 0) {
+        if (ff().avio_open(&fmt_->pb, url.c_str(), AVIO_FLAG_WRITE) < 0) {
             setError(BASS_ERROR_CREATE);
             return false;
         }
@@ -106,7 +174,7 @@ class Encoder {
             setError(BASS_ERROR_ALREADY);
             return false;
         }
-        if (av_dict_set(&fmt_->metadata, tag, text, 0) < 0) {
+        if (ff().av_dict_set(&fmt_->metadata, tag, text, 0) < 0) {
             setError(BASS_ERROR_MEM);
             return false;
         }
@@ -123,7 +191,7 @@ class Encoder {
             if (!convert(partial_.data(), int(whole / frameBytes))) return false;
             partial_.erase(partial_.begin(), partial_.begin() + std::ptrdiff_t(whole));
         }
-        while (av_audio_fifo_size(fifo_) >= codec_->frame_size)
+        while (ff().av_audio_fifo_size(fifo_) >= codec_->frame_size)
             if (!encodeFromFifo(codec_->frame_size)) return false;
         return true;
     }
@@ -132,15 +200,15 @@ class Encoder {
         bool ok = !failed_ && writeHeader();
         if (ok) {
             const bool smallLast = codec_->codec->capabilities & AV_CODEC_CAP_SMALL_LAST_FRAME;
-            while (ok && av_audio_fifo_size(fifo_) > 0) {
-                int n = std::min(av_audio_fifo_size(fifo_), codec_->frame_size);
+            while (ok && ff().av_audio_fifo_size(fifo_) > 0) {
+                int n = std::min(ff().av_audio_fifo_size(fifo_), codec_->frame_size);
                 ok = encodeFromFifo(smallLast ? n : codec_->frame_size);
             }
             ok = ok && send(nullptr);
-            ok = ok && av_write_trailer(fmt_) >= 0;
+            ok = ok && ff().av_write_trailer(fmt_) >= 0;
             ok = ok && !(fmt_->pb && fmt_->pb->error < 0);
         }
-        if (fmt_ && fmt_->pb && avio_closep(&fmt_->pb) < 0) ok = false;
+        if (fmt_ && fmt_->pb && ff().avio_closep(&fmt_->pb) < 0) ok = false;
         if (!ok) setError(failed_ ? lastError_ : BASS_ERROR_CREATE);
         release();
         return ok;
@@ -157,36 +225,36 @@ class Encoder {
     bool writeHeader() {
         if (headerWritten_) return true;
         headerWritten_ = true;
-        if (avformat_write_header(fmt_, nullptr) < 0) return fail(BASS_ERROR_CREATE);
+        if (ff().avformat_write_header(fmt_, nullptr) < 0) return fail(BASS_ERROR_CREATE);
         return true;
     }
 
     bool convert(const uint8_t* pcm, int frames) {
         uint8_t** planes = nullptr;
-        if (av_samples_alloc_array_and_samples(&planes, nullptr, chans_, frames, AV_SAMPLE_FMT_FLTP,
-                                               0) < 0)
+        if (ff().av_samples_alloc_array_and_samples(&planes, nullptr, chans_, frames,
+                                                    AV_SAMPLE_FMT_FLTP, 0) < 0)
             return fail(BASS_ERROR_MEM);
         const uint8_t* in[1] = {pcm};
-        int got = swr_convert(swr_, planes, frames, in, frames);
-        bool ok =
-            got >= 0 && av_audio_fifo_write(fifo_, reinterpret_cast<void**>(planes), got) == got;
-        av_freep(&planes[0]);
-        av_freep(&planes);
+        int got = ff().swr_convert(swr_, planes, frames, in, frames);
+        bool ok = got >= 0 &&
+                  ff().av_audio_fifo_write(fifo_, reinterpret_cast<void**>(planes), got) == got;
+        ff().av_freep(&planes[0]);
+        ff().av_freep(&planes);
         return ok ? true : fail(BASS_ERROR_WMA);
     }
 
     // Encodes `frames` frames from the FIFO, padded with silence when it holds fewer.
     bool encodeFromFifo(int frames) {
-        av_frame_unref(frame_);
+        ff().av_frame_unref(frame_);
         frame_->nb_samples = frames;
         frame_->format = AV_SAMPLE_FMT_FLTP;
         frame_->sample_rate = freq_;
-        if (av_channel_layout_copy(&frame_->ch_layout, &codec_->ch_layout) < 0 ||
-            av_frame_get_buffer(frame_, 0) < 0)
+        if (ff().av_channel_layout_copy(&frame_->ch_layout, &codec_->ch_layout) < 0 ||
+            ff().av_frame_get_buffer(frame_, 0) < 0)
             return fail(BASS_ERROR_MEM);
-        av_samples_set_silence(frame_->data, 0, frames, chans_, AV_SAMPLE_FMT_FLTP);
-        int have = std::min(frames, av_audio_fifo_size(fifo_));
-        if (av_audio_fifo_read(fifo_, reinterpret_cast<void**>(frame_->data), have) != have)
+        ff().av_samples_set_silence(frame_->data, 0, frames, chans_, AV_SAMPLE_FMT_FLTP);
+        int have = std::min(frames, ff().av_audio_fifo_size(fifo_));
+        if (ff().av_audio_fifo_read(fifo_, reinterpret_cast<void**>(frame_->data), have) != have)
             return fail(BASS_ERROR_WMA);
         frame_->pts = samples_;
         samples_ += frames;
@@ -194,30 +262,31 @@ class Encoder {
     }
 
     bool send(AVFrame* frame) {
-        if (avcodec_send_frame(codec_, frame) < 0) return fail(BASS_ERROR_WMA);
+        if (ff().avcodec_send_frame(codec_, frame) < 0) return fail(BASS_ERROR_WMA);
         for (;;) {
-            int rc = avcodec_receive_packet(codec_, packet_);
+            int rc = ff().avcodec_receive_packet(codec_, packet_);
             if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) return true;
             if (rc < 0) return fail(BASS_ERROR_WMA);
-            av_packet_rescale_ts(packet_, codec_->time_base, stream_->time_base);
+            ff().av_packet_rescale_ts(packet_, codec_->time_base, stream_->time_base);
             packet_->stream_index = stream_->index;
-            if (av_interleaved_write_frame(fmt_, packet_) < 0 || (fmt_->pb && fmt_->pb->error < 0))
+            if (ff().av_interleaved_write_frame(fmt_, packet_) < 0 ||
+                (fmt_->pb && fmt_->pb->error < 0))
                 return fail(BASS_ERROR_CREATE);
         }
     }
 
     void release() {
         if (fmt_) {
-            if (fmt_->pb) avio_closep(&fmt_->pb);
-            avformat_free_context(fmt_);
+            if (fmt_->pb) ff().avio_closep(&fmt_->pb);
+            ff().avformat_free_context(fmt_);
             fmt_ = nullptr;
         }
-        avcodec_free_context(&codec_);
-        swr_free(&swr_);
-        if (fifo_) av_audio_fifo_free(fifo_);
+        ff().avcodec_free_context(&codec_);
+        ff().swr_free(&swr_);
+        if (fifo_) ff().av_audio_fifo_free(fifo_);
         fifo_ = nullptr;
-        av_frame_free(&frame_);
-        av_packet_free(&packet_);
+        ff().av_frame_free(&frame_);
+        ff().av_packet_free(&packet_);
     }
 
     int freq_ = 44100, chans_ = 2;
@@ -252,7 +321,7 @@ std::shared_ptr<Encoder> find(HWMENCODE handle) {
 }  // namespace
 
 const DWORD* BASS_WMA_EncodeGetRates(DWORD freq, DWORD chans, DWORD flags) {
-    quietFfmpeg();
+    if (!haveFfmpeg()) return nullptr;
     if (flags != 0 || freq == 0 || chans == 0 || chans > 2) {
         setError(BASS_ERROR_ILLPARAM);
         return nullptr;
@@ -270,7 +339,7 @@ const DWORD* BASS_WMA_EncodeGetRates(DWORD freq, DWORD chans, DWORD flags) {
         for (DWORD r : kCandidates) {
             AVCodecContext* c = openCodec(int(freq), int(chans), int(r));
             if (c) rates.push_back(r);
-            avcodec_free_context(&c);
+            ff().avcodec_free_context(&c);
         }
         if (!rates.empty()) rates.push_back(0);
         it = cache.emplace(key, std::move(rates)).first;
@@ -285,7 +354,7 @@ const DWORD* BASS_WMA_EncodeGetRates(DWORD freq, DWORD chans, DWORD flags) {
 
 HWMENCODE BASS_WMA_EncodeOpenFile(DWORD freq, DWORD chans, DWORD flags, DWORD bitrate,
                                   const char* file) {
-    quietFfmpeg();
+    if (!haveFfmpeg()) return 0;
     if (flags != 0 || !file || !*file || freq == 0 || chans == 0 || chans > 2 || bitrate == 0 ||
         bitrate > 2000000) {
         setError(BASS_ERROR_ILLPARAM);

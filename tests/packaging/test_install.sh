@@ -28,7 +28,10 @@ done
 
 (cd "$work" && cpack --config "$build/CPackConfig.cmake" -B "$work/pkg" >/dev/null)
 deb=$(ls "$work"/pkg/*.deb) || fail "no .deb made"
-dpkg-deb -f "$deb" Depends | grep -q libqt6widgets6 || fail "Depends lacks the Qt libraries"
+depends=$(dpkg-deb -f "$deb" Depends)
+for lib in libqt6widgets6 libaubio libavcodec libavformat; do  # linked, and opened when needed
+  grep -q "$lib" <<<"$depends" || fail "Depends lacks $lib"
+done
 dpkg-deb -x "$deb" "$work/unpacked"
 out=$("$work/unpacked/usr/bin/quorvin" --version)
 [ "$out" = "quorvin $version" ] || fail "unpacked quorvin --version said '$out'"

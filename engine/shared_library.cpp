@@ -1,0 +1,20 @@
+#include "engine/shared_library.h"
+
+#include <dlfcn.h>
+
+namespace engine::detail {
+
+SharedLibrary::SharedLibrary(const char* soname) {
+    handle_ = dlopen(soname, RTLD_NOW | RTLD_LOCAL);
+    if (!handle_) {
+        const char* why = dlerror();
+        error_ = why ? why : std::string("cannot load ") + soname;
+    }
+}
+
+void* SharedLibrary::address(const char* name) const {
+    if (!handle_) return nullptr;
+    return dlsym(handle_, name);  // searches the library's own dependencies too
+}
+
+}  // namespace engine::detail
