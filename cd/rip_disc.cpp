@@ -2,16 +2,18 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <deque>
-#include <mutex>
-#include <thread>
 #include <cstdio>
 #include <ctime>
+#include <deque>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <mutex>
 #include <set>
 #include <sstream>
 #include <system_error>
+#include <thread>
+#include <utility>
 
 #include "cd/track_list.h"
 #include "engine/basscd.h"
@@ -61,16 +63,34 @@ bool writeTextFile(const std::string& path, const std::string& text) {
     return files::replaceFile(temp, path).ok;
 }
 
-// Encodes blocks on a thread of its own while the caller reads the next ones, so that reading
-// the disc and encoding overlap. At most kQueuedBlocks blocks wait; buffers are reused.
-class EncodeThread {
+// A track handed to the encoding thread: what to write, and what became of it.
+struct TrackJob {
+    int index = 0;  // into DiscRip::tracks
+    RipFormat format = RipFormat::Flac;
+    RipTags tags;
+    uint32_t bitrate = 0;
+    std::string temp, path;
+    // Set by the encoding thread when the encoder cannot start or a write fails; the reader then
+    // stops reading the track.
+    std::atomic<bool> failed{false};
+    // Written by the encoding thread before the job is handed back ended.
+    bool ripped = false;
+    std::string message;  // why the file was not written
+};
+
+// Encodes every track of the disc on one thread while the caller reads, so that reading the disc
+// and encoding overlap across track boundaries too: while the caller reads track N+1, the thread
+// still writes track N's last blocks, finishes its file (flush, tags, close) and puts it in
+// place. Each track's encoder is opened, used and closed on the thread. At most kQueuedBlocks
+// blocks wait; buffers are reused.
+class DiscEncoder {
   public:
-    explicit EncodeThread(TrackEncoder& encoder) : encoder_(encoder) {
+    DiscEncoder() {
         thread_ = std::thread([this] { run(); });
     }
-    ~EncodeThread() { finish(); }
+    ~DiscEncoder() { close(); }
 
-    // A buffer to read into (from those the encoder has done with).
+    // A buffer to read into (from those the thread has done with).
     std::vector<uint8_t> buffer() {
         std::lock_guard<std::mutex> lock(mutex_);
         if (spare_.empty()) return std::vector<uint8_t>(kReadBytes);
@@ -79,65 +99,125 @@ class EncodeThread {
         b.resize(kReadBytes);
         return b;
     }
-    // Queues `block` (its size is the bytes to write); waits while the queue is full. False once
-    // the encoder has failed.
-    bool push(std::vector<uint8_t> block) {
+    // Queues a block of `job` (its size is the bytes to write); waits while the queue is full.
+    // False once the job's encoder has failed.
+    bool push(const std::shared_ptr<TrackJob>& job, std::vector<uint8_t> block) {
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this] { return queue_.size() < kQueuedBlocks || failed_; });
-        if (failed_) return false;
-        queue_.push_back(std::move(block));
+        changed_.wait(lock, [&] { return blocks_ < kQueuedBlocks || job->failed.load(); });
+        if (job->failed.load()) return false;
+        queue_.push_back(Item{job, std::move(block), false, false});
+        ++blocks_;
         changed_.notify_all();
         return true;
     }
-    // Waits until every queued block is written; true when all writes succeeded.
-    bool finish() {
+    // Ends `job` after its queued blocks: `keep` finishes the file and puts it in place under
+    // its final name; otherwise (or when that fails) its temporary file is removed.
+    void end(const std::shared_ptr<TrackJob>& job, bool keep) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        queue_.push_back(Item{job, {}, true, keep});
+        changed_.notify_all();
+    }
+    // The jobs ended since the last call, in the order they were queued.
+    std::vector<std::shared_ptr<TrackJob>> takeEnded() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return std::exchange(ended_, {});
+    }
+    // Waits until every queued job has ended.
+    void close() {
         {
             std::lock_guard<std::mutex> lock(mutex_);
             closed_ = true;
             changed_.notify_all();
         }
         if (thread_.joinable()) thread_.join();
-        return !failed_;
     }
 
   private:
     static constexpr size_t kQueuedBlocks = 16;
 
+    struct Item {
+        std::shared_ptr<TrackJob> job;
+        std::vector<uint8_t> block;
+        bool end = false, keep = false;
+    };
+
     void run() {
+        std::unique_ptr<TrackEncoder> encoder;
+        const TrackJob* current = nullptr;
         std::unique_lock<std::mutex> lock(mutex_);
         while (true) {
             changed_.wait(lock, [this] { return !queue_.empty() || closed_; });
             if (queue_.empty()) return;
-            std::vector<uint8_t> block = std::move(queue_.front());
+            Item item = std::move(queue_.front());
             queue_.pop_front();
+            if (!item.end) --blocks_;
             changed_.notify_all();
             lock.unlock();
-            const bool ok = encoder_.write(block.data(), block.size());
-            lock.lock();
-            spare_.push_back(std::move(block));
-            if (!ok) {
-                failed_ = true;
-                queue_.clear();
-                changed_.notify_all();
-                return;
+
+            TrackJob& job = *item.job;
+            if (current != &job) {
+                current = &job;
+                encoder.reset();
+                if (!item.end || item.keep) {
+                    std::string error;
+                    encoder = openTrackEncoder(job.format, job.temp, job.tags, job.bitrate, error);
+                    if (!encoder) fail(job, error);
+                }
             }
+            if (!item.end) {
+                if (!job.failed.load() && !encoder->write(item.block.data(), item.block.size()))
+                    fail(job, encoder->error());
+            } else {
+                if (item.keep && !job.failed.load()) {
+                    if (encoder->finish()) {
+                        const files::CopyResult put = files::replaceFile(job.temp, job.path);
+                        job.ripped = put.ok;
+                        if (!put.ok) job.message = put.message;
+                    } else {
+                        job.message = encoder->error();
+                    }
+                }
+                encoder.reset();
+                current = nullptr;
+                if (!job.ripped) removeQuietly(job.temp);
+            }
+
+            lock.lock();
+            if (!item.end) spare_.push_back(std::move(item.block));
+            if (item.end) ended_.push_back(std::move(item.job));
         }
     }
 
-    TrackEncoder& encoder_;
+    // Marks `job` failed and wakes a reader waiting to queue one of its blocks.
+    void fail(TrackJob& job, const std::string& message) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        job.message = message;
+        job.failed = true;
+        changed_.notify_all();
+    }
+
     std::thread thread_;
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::deque<std::vector<uint8_t>> queue_;
+    std::deque<Item> queue_;
+    size_t blocks_ = 0;  // blocks in queue_
     std::vector<std::vector<uint8_t>> spare_;
-    bool closed_ = false, failed_ = false;
+    std::vector<std::shared_ptr<TrackJob>> ended_;
+    bool closed_ = false;
 };
 
-// One track: read, checksummed and encoded into a temporary file put in place at the end.
-void ripTrack(int drive, int index, const engine::CdTrackEntry& entry, bool firstAudio,
-              bool lastAudio, const RipOptions& options, const RipTags& tags,
-              const std::string& path, TrackRip& t, uint64_t& discDone, uint64_t discTotal,
-              const RipHooks& hooks, const std::atomic<bool>* stop) {
+// How the reading of a track ended, as far as the reader can tell.
+enum class ReadEnd { Complete, Stopped, ReadFailed, WriteFailed };
+
+// One track: read and checksummed here, encoded by `encoding` into a temporary file that the
+// encoding thread puts in place once it is complete. Returns the job handed to `encoding`, or
+// null when the track ended before any (its status is then set).
+std::shared_ptr<TrackJob> ripTrack(int drive, int index, const engine::CdTrackEntry& entry,
+                                   bool firstAudio, bool lastAudio, const RipOptions& options,
+                                   const RipTags& tags, const std::string& path, TrackRip& t,
+                                   uint64_t& discDone, uint64_t discTotal, const RipHooks& hooks,
+                                   const std::atomic<bool>* stop, DiscEncoder& encoding,
+                                   const std::function<void()>& reportEnded) {
     std::error_code ec;
     fs::create_directories(files::pathFromUtf8(path).parent_path(), ec);
     std::string error;
@@ -145,24 +225,24 @@ void ripTrack(int drive, int index, const engine::CdTrackEntry& entry, bool firs
     if (temp.empty()) {
         t.status = TrackRip::Status::WriteFailed;
         t.message = error;
-        return;
-    }
-    auto encoder = openTrackEncoder(options.format, temp, tags, options.bitrate, error);
-    if (!encoder) {
-        removeQuietly(temp);
-        t.status = TrackRip::Status::WriteFailed;
-        t.message = error;
-        return;
+        return nullptr;
     }
     HSTREAM stream = BASS_CD_StreamCreate(DWORD(drive), DWORD(index), BASS_STREAM_DECODE);
     if (!stream) {
-        encoder.reset();
         removeQuietly(temp);
         t.status = TrackRip::Status::ReadFailed;
         t.message =
             "the track cannot be read (Error Code : " + std::to_string(BASS_ErrorGetCode()) + ")";
-        return;
+        return nullptr;
     }
+    auto job = std::make_shared<TrackJob>();
+    job->index = index;
+    job->format = options.format;
+    job->tags = tags;
+    job->bitrate = options.bitrate;
+    job->temp = temp;
+    job->path = path;
+
     std::atomic<bool> readError{false};
     BASS_ChannelSetSync(stream, BASS_SYNC_CD_ERROR | BASS_SYNC_ONETIME, 0, onReadError, &readError);
     if (hooks.trackStarted) hooks.trackStarted(index, stream);
@@ -170,7 +250,6 @@ void ripTrack(int drive, int index, const engine::CdTrackEntry& entry, bool firs
     const uint64_t expected = uint64_t(entry.sectors) * BASS_CD_SECTOR_BYTES;
     TrackChecksums sums(uint64_t(entry.sectors) * kFramesPerSector, firstAudio, lastAudio);
     bool writeFailed = false, stopped = false;
-    EncodeThread encoding(*encoder);
     while (BASS_ChannelIsActive(stream)) {
         std::vector<uint8_t> buf = encoding.buffer();
         const int n = BASS_ChannelGetData(stream, buf.data(), kReadBytes);
@@ -179,18 +258,18 @@ void ripTrack(int drive, int index, const engine::CdTrackEntry& entry, bool firs
         sums.add(buf.data(), size_t(n));
         t.bytes += uint64_t(n);
         discDone += uint64_t(n);
-        if (!encoding.push(std::move(buf))) {
+        if (!encoding.push(job, std::move(buf))) {
             writeFailed = true;
             break;
         }
         if (hooks.trackProgress) hooks.trackProgress(t.bytes, expected);
         if (hooks.progress) hooks.progress(discDone, discTotal);
+        reportEnded();
         if (stop && stop->load()) {
             stopped = t.bytes < expected;
             break;
         }
     }
-    if (!encoding.finish()) writeFailed = true;
     engine::cdStreamReadReport(stream, &t.report);
     BASS_ChannelStop(stream);
     BASS_StreamFree(stream);
@@ -199,33 +278,32 @@ void ripTrack(int drive, int index, const engine::CdTrackEntry& entry, bool firs
     t.accurateRipV1 = sums.accurateRipV1();
     t.accurateRipV2 = sums.accurateRipV2();
     t.peak = sums.peak();
-    const bool finished = !writeFailed && encoder->finish();
-    if (!finished && !writeFailed) writeFailed = true;
-    const std::string encoderError = encoder->error();
-    encoder.reset();
     if (stopped) {
         t.status = TrackRip::Status::Stopped;
         t.message = "stopped after " + std::to_string(t.bytes) + " of " + std::to_string(expected) +
                     " bytes";
-    } else if (readError.load() || t.bytes < expected) {
+    } else if (readError.load() || (!writeFailed && t.bytes < expected)) {
         t.status = TrackRip::Status::ReadFailed;
         t.message = "the disc failed after " + std::to_string(t.bytes) + " of " +
                     std::to_string(expected) + " bytes";
         if (t.report.readErrors == 0) t.report.readErrors = 1;
-    } else if (writeFailed) {
-        t.status = TrackRip::Status::WriteFailed;
-        t.message = encoderError;
-    } else {
-        files::CopyResult put = files::replaceFile(temp, path);
-        if (put.ok) {
-            t.status = TrackRip::Status::Ripped;
-            t.path = path;
-            return;
-        }
-        t.status = TrackRip::Status::WriteFailed;
-        t.message = put.message;
     }
-    removeQuietly(temp);
+    // Still NotReached when the read was complete (or only the writing failed): the encoding
+    // thread's outcome decides.
+    encoding.end(job, !writeFailed && t.status == TrackRip::Status::NotReached);
+    return job;
+}
+
+// What the encoding thread made of a track whose reading ended with `t.status` still open.
+void applyEnded(const TrackJob& job, TrackRip& t) {
+    if (t.status != TrackRip::Status::NotReached) return;  // stopped or failed reading: no file
+    if (job.ripped) {
+        t.status = TrackRip::Status::Ripped;
+        t.path = job.path;
+    } else {
+        t.status = TrackRip::Status::WriteFailed;
+        t.message = job.message;
+    }
 }
 
 std::string percentText(uint32_t peak) {
@@ -326,6 +404,20 @@ DiscRip ripDisc(int drive, const RipOptions& options, const RipHooks& hooks,
     rip.ids = discIds(layout);
 
     rip.tracks.resize(size_t(n));
+    // Tracks are reported done in disc order, each once its file is finished (or not made).
+    enum class Report { Pending, Due, Silent };
+    std::vector<Report> reports(size_t(n), Report::Pending);
+    size_t reported = 0;
+    DiscEncoder encoding;
+    auto reportEnded = [&] {
+        for (const auto& job : encoding.takeEnded()) {
+            applyEnded(*job, rip.tracks[size_t(job->index)]);
+            reports[size_t(job->index)] = Report::Due;
+        }
+        for (; reported < reports.size() && reports[reported] != Report::Pending; ++reported)
+            if (reports[reported] == Report::Due && hooks.trackDone)
+                hooks.trackDone(rip.tracks[reported]);
+    };
     std::set<std::string> taken;
     uint64_t done = 0;
     bool stopped = false;
@@ -336,10 +428,14 @@ DiscRip ripDisc(int drive, const RipOptions& options, const RipHooks& hooks,
         t.title = text.titles[size_t(i) + 1];
         t.artist =
             text.performers[size_t(i) + 1].empty() ? rip.artist : text.performers[size_t(i) + 1];
-        if (stopped) continue;
+        if (stopped) {
+            reports[size_t(i)] = Report::Silent;
+            continue;
+        }
         if (!entry.audio) {
             t.status = TrackRip::Status::DataTrack;
-            if (hooks.trackDone) hooks.trackDone(t);
+            reports[size_t(i)] = Report::Due;
+            reportEnded();
             continue;
         }
         TrackNaming naming{t.number, t.title, t.artist, rip.artist, rip.album, options.year};
@@ -347,11 +443,14 @@ DiscRip ripDisc(int drive, const RipOptions& options, const RipHooks& hooks,
             uniquePath(options.folder, expandNameTemplate(options.nameTemplate, naming),
                        ripFormatExtension(options.format), taken);
         RipTags tags{t.title, t.artist, rip.album, options.year, t.number, audioTracks};
-        ripTrack(drive, i, entry, i == firstAudio, i == lastAudio, options, tags, path, t, done,
-                 total, hooks, stop);
-        if (hooks.trackDone) hooks.trackDone(t);
+        if (!ripTrack(drive, i, entry, i == firstAudio, i == lastAudio, options, tags, path, t,
+                      done, total, hooks, stop, encoding, reportEnded))
+            reports[size_t(i)] = Report::Due;
+        reportEnded();
         if (t.status == TrackRip::Status::Stopped || (stop && stop->load())) stopped = true;
     }
+    encoding.close();
+    reportEnded();
     rip.status = stopped ? DiscRip::Status::Stopped : DiscRip::Status::Done;
     rip.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
