@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +18,7 @@
 #include "cd/cd_commands.h"
 #include "cd/rip_disc.h"
 #include "engine/basscd.h"
+#include "files/fault_injection.h"
 #include "tests/cd/cd_image.h"
 #include "tests/support/audio_fixtures.h"
 
@@ -362,6 +364,56 @@ TEST_P(RipFaults, ASkippedOrFailedReadIsMarkedNeverPassedAsGood) {
 }
 
 INSTANTIATE_TEST_SUITE_P(SkippedOrFailed, RipFaults, ::testing::Bool());
+
+// A disk that fills or fails while a track is written: that track is a write failure with the
+// reason, never a read failure, and leaves no file; the tracks before and after it are ripped,
+// and every track is reported once, in disc order.
+class RipWriteFaults
+    : public Rip,
+      public ::testing::WithParamInterface<std::tuple<cd::RipFormat, files::Fault, int>> {};
+
+TEST_P(RipWriteFaults, AFullDiskFailsTheTrackItHitsWithTheReason) {
+    const auto [format, fault, nth] = GetParam();
+    const int drive = addDisc(namedDisc(3, 150));
+    std::vector<int> reported;
+    cd::RipHooks hooks;
+    hooks.trackDone = [&](const cd::TrackRip& t) { reported.push_back(t.number); };
+    files::armFault(fault, nth, ENOSPC);
+    const cd::DiscRip rip = cd::ripDisc(drive, options(format), hooks);
+    files::disarmFaults();
+    ASSERT_EQ(rip.status, cd::DiscRip::Status::Done) << rip.message;
+    EXPECT_EQ(reported, (std::vector<int>{1, 2, 3}));
+
+    std::vector<std::string> kept;
+    int failed = 0;
+    for (const cd::TrackRip& t : rip.tracks) {
+        if (t.status == cd::TrackRip::Status::Ripped) {
+            kept.push_back(fs::path(t.path).filename().string());
+            continue;
+        }
+        ++failed;
+        EXPECT_EQ(t.status, cd::TrackRip::Status::WriteFailed) << "track " << t.number;
+        EXPECT_NE(t.message.find("No space left on device"), std::string::npos) << t.message;
+        EXPECT_TRUE(t.path.empty());
+        EXPECT_NE(readText(rip.logPath).find("WRITE FAILED: " + t.message), std::string::npos);
+    }
+    EXPECT_EQ(failed, 1);
+    kept.push_back("The Band - Night Album.log");
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(listing(options(format).folder), kept);  // no partial file, no temporary
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    WriteOrFlush, RipWriteFaults,
+    ::testing::Combine(::testing::Values(cd::RipFormat::Wav, cd::RipFormat::Flac),
+                       ::testing::Values(files::Fault::Write, files::Fault::Flush),
+                       ::testing::Values(1, 3)),
+    [](const auto& info) {
+        const cd::RipFormat format = std::get<0>(info.param);
+        return std::string(cd::ripFormatExtension(format) + 1) +
+               (std::get<1>(info.param) == files::Fault::Write ? "_write" : "_flush") +
+               std::to_string(std::get<2>(info.param));
+    });
 
 // --- the command line ----------------------------------------------------------------------
 
