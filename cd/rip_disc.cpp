@@ -82,7 +82,9 @@ struct TrackJob {
 // and encoding overlap across track boundaries too: while the caller reads track N+1, the thread
 // still writes track N's last blocks, finishes its file (flush, tags, close) and puts it in
 // place. Each track's encoder is opened, used and closed on the thread. At most kQueuedBlocks
-// blocks wait; buffers are reused.
+// blocks wait (4 MB, 24 s of audio, so that the thread is not starved while the reader is not
+// scheduled); a reader that found the queue full sleeps until it is half empty. Buffers are
+// reused.
 class DiscEncoder {
   public:
     DiscEncoder() {
@@ -103,11 +105,11 @@ class DiscEncoder {
     // False once the job's encoder has failed.
     bool push(const std::shared_ptr<TrackJob>& job, std::vector<uint8_t> block) {
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [&] { return blocks_ < kQueuedBlocks || job->failed.load(); });
+        space_.wait(lock, [&] { return blocks_ < kQueuedBlocks || job->failed.load(); });
         if (job->failed.load()) return false;
         queue_.push_back(Item{job, std::move(block), false, false});
         ++blocks_;
-        changed_.notify_all();
+        work_.notify_one();
         return true;
     }
     // Ends `job` after its queued blocks: `keep` finishes the file and puts it in place under
@@ -115,7 +117,7 @@ class DiscEncoder {
     void end(const std::shared_ptr<TrackJob>& job, bool keep) {
         std::lock_guard<std::mutex> lock(mutex_);
         queue_.push_back(Item{job, {}, true, keep});
-        changed_.notify_all();
+        work_.notify_one();
     }
     // The jobs ended since the last call, in the order they were queued.
     std::vector<std::shared_ptr<TrackJob>> takeEnded() {
@@ -127,13 +129,13 @@ class DiscEncoder {
         {
             std::lock_guard<std::mutex> lock(mutex_);
             closed_ = true;
-            changed_.notify_all();
+            work_.notify_one();
         }
         if (thread_.joinable()) thread_.join();
     }
 
   private:
-    static constexpr size_t kQueuedBlocks = 16;
+    static constexpr size_t kQueuedBlocks = 64;
 
     struct Item {
         std::shared_ptr<TrackJob> job;
@@ -146,12 +148,11 @@ class DiscEncoder {
         const TrackJob* current = nullptr;
         std::unique_lock<std::mutex> lock(mutex_);
         while (true) {
-            changed_.wait(lock, [this] { return !queue_.empty() || closed_; });
+            work_.wait(lock, [this] { return !queue_.empty() || closed_; });
             if (queue_.empty()) return;
             Item item = std::move(queue_.front());
             queue_.pop_front();
-            if (!item.end) --blocks_;
-            changed_.notify_all();
+            if (!item.end && --blocks_ == kQueuedBlocks / 2) space_.notify_one();
             lock.unlock();
 
             TrackJob& job = *item.job;
@@ -193,12 +194,13 @@ class DiscEncoder {
         std::lock_guard<std::mutex> lock(mutex_);
         job.message = message;
         job.failed = true;
-        changed_.notify_all();
+        space_.notify_one();
     }
 
     std::thread thread_;
     std::mutex mutex_;
-    std::condition_variable changed_;
+    std::condition_variable work_;   // the thread waits for blocks and ends
+    std::condition_variable space_;  // the reader waits for room in the queue
     std::deque<Item> queue_;
     size_t blocks_ = 0;  // blocks in queue_
     std::vector<std::vector<uint8_t>> spare_;
