@@ -82,7 +82,7 @@ struct TrackJob {
 // and encoding overlap across track boundaries too: while the caller reads track N+1, the thread
 // still writes track N's last blocks, finishes its file (flush, tags, close) and puts it in
 // place. Each track's encoder is opened, used and closed on the thread. At most kQueuedBlocks
-// blocks wait (4 MB, 24 s of audio, so that the thread is not starved while the reader is not
+// blocks wait (2 MB, 12 s of audio, so that the thread is not starved while the reader is not
 // scheduled); a reader that found the queue full sleeps until it is half empty. Buffers are
 // reused.
 class DiscEncoder {
@@ -135,7 +135,7 @@ class DiscEncoder {
     }
 
   private:
-    static constexpr size_t kQueuedBlocks = 64;
+    static constexpr size_t kQueuedBlocks = 32;
 
     struct Item {
         std::shared_ptr<TrackJob> job;
