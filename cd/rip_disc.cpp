@@ -15,6 +15,11 @@
 #include <thread>
 #include <utility>
 
+extern "C" {
+#include <libavutil/mem.h>
+#include <libavutil/md5.h>
+}
+
 #include "cd/track_list.h"
 #include "engine/basscd.h"
 #include "files/file_io.h"
@@ -70,9 +75,14 @@ struct TrackJob {
     RipTags tags;
     uint32_t bitrate = 0;
     std::string temp, path;
+    // FLAC: the reader computes the audio's MD5 signature, handed over with the job's end.
+    bool md5Given = false;
+    AudioMd5 md5{};
     // Set by the encoding thread when the encoder cannot start or a write fails; the reader then
     // stops reading the track.
     std::atomic<bool> failed{false};
+    // Set by the reader when it ends the track without keeping it: its blocks are dropped.
+    std::atomic<bool> dropped{false};
     // Written by the encoding thread before the job is handed back ended.
     bool ripped = false;
     std::string message;  // why the file was not written
@@ -82,9 +92,10 @@ struct TrackJob {
 // and encoding overlap across track boundaries too: while the caller reads track N+1, the thread
 // still writes track N's last blocks, finishes its file (flush, tags, close) and puts it in
 // place. Each track's encoder is opened, used and closed on the thread. At most kQueuedBlocks
-// blocks wait (2 MB, 12 s of audio, so that the thread is not starved while the reader is not
-// scheduled); a reader that found the queue full sleeps until it is half empty. Buffers are
-// reused.
+// blocks wait (4 MB, 24 s of audio, so that the thread is not starved while the reader waits to
+// be scheduled); a reader that found the queue full sleeps until a quarter of it is free. The
+// blocks of a track ended without keeping it (stopped, failed reading) are dropped unwritten, so
+// that a Stop waits only for the tracks read completely. Buffers are reused.
 class DiscEncoder {
   public:
     DiscEncoder() {
@@ -115,6 +126,7 @@ class DiscEncoder {
     // Ends `job` after its queued blocks: `keep` finishes the file and puts it in place under
     // its final name; otherwise (or when that fails) its temporary file is removed.
     void end(const std::shared_ptr<TrackJob>& job, bool keep) {
+        if (!keep) job->dropped = true;
         std::lock_guard<std::mutex> lock(mutex_);
         queue_.push_back(Item{job, {}, true, keep});
         work_.notify_one();
@@ -135,7 +147,7 @@ class DiscEncoder {
     }
 
   private:
-    static constexpr size_t kQueuedBlocks = 32;
+    static constexpr size_t kQueuedBlocks = 64;
 
     struct Item {
         std::shared_ptr<TrackJob> job;
@@ -152,24 +164,27 @@ class DiscEncoder {
             if (queue_.empty()) return;
             Item item = std::move(queue_.front());
             queue_.pop_front();
-            if (!item.end && --blocks_ == kQueuedBlocks / 2) space_.notify_one();
+            if (!item.end && --blocks_ == kQueuedBlocks * 3 / 4) space_.notify_one();
             lock.unlock();
 
             TrackJob& job = *item.job;
             if (current != &job) {
                 current = &job;
                 encoder.reset();
-                if (!item.end || item.keep) {
+                if (!job.dropped.load()) {
                     std::string error;
-                    encoder = openTrackEncoder(job.format, job.temp, job.tags, job.bitrate, error);
+                    encoder = openTrackEncoder(job.format, job.temp, job.tags, job.bitrate, error,
+                                               job.md5Given);
                     if (!encoder) fail(job, error);
                 }
             }
             if (!item.end) {
-                if (!job.failed.load() && !encoder->write(item.block.data(), item.block.size()))
+                if (!job.failed.load() && !job.dropped.load() &&
+                    !encoder->write(item.block.data(), item.block.size()))
                     fail(job, encoder->error());
             } else {
                 if (item.keep && !job.failed.load()) {
+                    if (job.md5Given) encoder->setAudioMd5(job.md5);
                     if (encoder->finish()) {
                         const files::CopyResult put = files::replaceFile(job.temp, job.path);
                         job.ripped = put.ok;
@@ -244,6 +259,11 @@ std::shared_ptr<TrackJob> ripTrack(int drive, int index, const engine::CdTrackEn
     job->bitrate = options.bitrate;
     job->temp = temp;
     job->path = path;
+    // The FLAC signature is computed here, beside the checksums, so that the encoding thread,
+    // the one that sets the pace, does less.
+    job->md5Given = options.format == RipFormat::Flac;
+    std::unique_ptr<AVMD5, void (*)(void*)> md5(job->md5Given ? av_md5_alloc() : nullptr, av_free);
+    if (md5) av_md5_init(md5.get());
 
     std::atomic<bool> readError{false};
     BASS_ChannelSetSync(stream, BASS_SYNC_CD_ERROR | BASS_SYNC_ONETIME, 0, onReadError, &readError);
@@ -258,6 +278,7 @@ std::shared_ptr<TrackJob> ripTrack(int drive, int index, const engine::CdTrackEn
         if (n <= 0) break;
         buf.resize(size_t(n));
         sums.add(buf.data(), size_t(n));
+        if (md5) av_md5_update(md5.get(), buf.data(), size_t(n));
         t.bytes += uint64_t(n);
         discDone += uint64_t(n);
         if (!encoding.push(job, std::move(buf))) {
@@ -280,6 +301,7 @@ std::shared_ptr<TrackJob> ripTrack(int drive, int index, const engine::CdTrackEn
     t.accurateRipV1 = sums.accurateRipV1();
     t.accurateRipV2 = sums.accurateRipV2();
     t.peak = sums.peak();
+    if (md5) av_md5_final(md5.get(), job->md5.data());
     if (stopped) {
         t.status = TrackRip::Status::Stopped;
         t.message = "stopped after " + std::to_string(t.bytes) + " of " + std::to_string(expected) +

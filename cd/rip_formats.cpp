@@ -21,6 +21,11 @@
 #include "files/file_io.h"
 #include "files/wave_header.h"
 
+// Exported by libFLAC and used by the flac command to leave the MD5 signature to its caller,
+// but declared only in libFLAC's protected header, which is not installed.
+extern "C" FLAC_API FLAC__bool FLAC__stream_encoder_set_do_md5(FLAC__StreamEncoder* encoder,
+                                                               FLAC__bool value);
+
 namespace cd {
 
 namespace {
@@ -113,7 +118,7 @@ class WavEncoder : public TrackEncoder {
 // that the file is written once. Writes go through the file layer.
 class FlacEncoder : public TrackEncoder {
   public:
-    explicit FlacEncoder(RipTags tags) : tags_(std::move(tags)) {}
+    FlacEncoder(RipTags tags, bool md5Given) : tags_(std::move(tags)), md5Given_(md5Given) {}
     ~FlacEncoder() override {
         if (encoder_) FLAC__stream_encoder_delete(encoder_);
         for (FLAC__StreamMetadata* m : metadata_) FLAC__metadata_object_delete(m);
@@ -134,6 +139,7 @@ class FlacEncoder : public TrackEncoder {
         FLAC__stream_encoder_set_bits_per_sample(encoder_, 16);
         FLAC__stream_encoder_set_sample_rate(encoder_, kRate);
         FLAC__stream_encoder_set_compression_level(encoder_, 5);
+        FLAC__stream_encoder_set_do_md5(encoder_, !md5Given_);
         FLAC__stream_encoder_set_metadata(encoder_, metadata_.data(), unsigned(metadata_.size()));
         const FLAC__StreamEncoderInitStatus init = FLAC__stream_encoder_init_stream(
             encoder_, &FlacEncoder::writeCallback, &FlacEncoder::seekCallback,
@@ -167,10 +173,32 @@ class FlacEncoder : public TrackEncoder {
         file_ = nullptr;
         if (flushError) return failed(flushError);
         if (closed != 0) return failed(errno);
-        return true;
+        return !md5Given_ || writeMd5();
     }
 
+    void setAudioMd5(const AudioMd5& md5) override { md5_ = md5; }
+
   private:
+    // The signature the caller computed, into the closed file's header.
+    bool writeMd5() {
+        FLAC__Metadata_SimpleIterator* it = FLAC__metadata_simple_iterator_new();
+        bool ok = it && FLAC__metadata_simple_iterator_init(it, path_.c_str(), false, false);
+        FLAC__StreamMetadata* info = ok ? FLAC__metadata_simple_iterator_get_block(it) : nullptr;
+        ok = info && info->type == FLAC__METADATA_TYPE_STREAMINFO;
+        if (ok) {
+            std::memcpy(info->data.stream_info.md5sum, md5_.data(), md5_.size());
+            ok = FLAC__metadata_simple_iterator_set_block(it, info, false);
+        }
+        if (!ok)
+            error_ = "cannot write \"" + path_ + "\": " +
+                     (it ? FLAC__Metadata_SimpleIteratorStatusString
+                               [FLAC__metadata_simple_iterator_status(it)]
+                         : "out of memory");
+        if (info) FLAC__metadata_object_delete(info);
+        if (it) FLAC__metadata_simple_iterator_delete(it);
+        return ok;
+    }
+
     bool addMetadata() {
         FLAC__StreamMetadata* comment =
             FLAC__metadata_object_new(FLAC__METADATA_TYPE_VORBIS_COMMENT);
@@ -230,6 +258,8 @@ class FlacEncoder : public TrackEncoder {
     }
 
     RipTags tags_;
+    bool md5Given_;
+    AudioMd5 md5_{};
     std::string path_;
     std::FILE* file_ = nullptr;
     FLAC__StreamEncoder* encoder_ = nullptr;
@@ -532,7 +562,7 @@ const std::vector<RipFormat>& allRipFormats() {
 
 std::unique_ptr<TrackEncoder> openTrackEncoder(RipFormat format, const std::string& path,
                                                const RipTags& tags, uint32_t bitrate,
-                                               std::string& error) {
+                                               std::string& error, bool md5Given) {
     std::unique_ptr<TrackEncoder> made;
     bool ok = false;
     switch (format) {
@@ -543,7 +573,7 @@ std::unique_ptr<TrackEncoder> openTrackEncoder(RipFormat format, const std::stri
             break;
         }
         case RipFormat::Flac: {
-            auto e = std::make_unique<FlacEncoder>(tags);
+            auto e = std::make_unique<FlacEncoder>(tags, md5Given);
             ok = e->open(path);
             made = std::move(e);
             break;
