@@ -2,16 +2,23 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <deque>
-#include <mutex>
-#include <thread>
 #include <cstdio>
 #include <ctime>
+#include <deque>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <mutex>
 #include <set>
 #include <sstream>
 #include <system_error>
+#include <thread>
+#include <utility>
+
+extern "C" {
+#include <libavutil/mem.h>
+#include <libavutil/md5.h>
+}
 
 #include "cd/track_list.h"
 #include "engine/basscd.h"
@@ -61,16 +68,42 @@ bool writeTextFile(const std::string& path, const std::string& text) {
     return files::replaceFile(temp, path).ok;
 }
 
-// Encodes blocks on a thread of its own while the caller reads the next ones, so that reading
-// the disc and encoding overlap. At most kQueuedBlocks blocks wait; buffers are reused.
-class EncodeThread {
+// A track handed to the encoding thread: what to write, and what became of it.
+struct TrackJob {
+    int index = 0;  // into DiscRip::tracks
+    RipFormat format = RipFormat::Flac;
+    RipTags tags;
+    uint32_t bitrate = 0;
+    std::string temp, path;
+    // FLAC: the reader computes the audio's MD5 signature, handed over with the job's end.
+    bool md5Given = false;
+    AudioMd5 md5{};
+    // Set by the encoding thread when the encoder cannot start or a write fails; the reader then
+    // stops reading the track.
+    std::atomic<bool> failed{false};
+    // Set by the reader when it ends the track without keeping it: its blocks are dropped.
+    std::atomic<bool> dropped{false};
+    // Written by the encoding thread before the job is handed back ended.
+    bool ripped = false;
+    std::string message;  // why the file was not written
+};
+
+// Encodes every track of the disc on one thread while the caller reads, so that reading the disc
+// and encoding overlap across track boundaries too: while the caller reads track N+1, the thread
+// still writes track N's last blocks, finishes its file (flush, tags, close) and puts it in
+// place. Each track's encoder is opened, used and closed on the thread. At most kQueuedBlocks
+// blocks wait (4 MB, 24 s of audio, so that the thread is not starved while the reader waits to
+// be scheduled); a reader that found the queue full sleeps until a quarter of it is free. The
+// blocks of a track ended without keeping it (stopped, failed reading) are dropped unwritten, so
+// that a Stop waits only for the tracks read completely. Buffers are reused.
+class DiscEncoder {
   public:
-    explicit EncodeThread(TrackEncoder& encoder) : encoder_(encoder) {
+    DiscEncoder() {
         thread_ = std::thread([this] { run(); });
     }
-    ~EncodeThread() { finish(); }
+    ~DiscEncoder() { close(); }
 
-    // A buffer to read into (from those the encoder has done with).
+    // A buffer to read into (from those the thread has done with).
     std::vector<uint8_t> buffer() {
         std::lock_guard<std::mutex> lock(mutex_);
         if (spare_.empty()) return std::vector<uint8_t>(kReadBytes);
@@ -79,65 +112,129 @@ class EncodeThread {
         b.resize(kReadBytes);
         return b;
     }
-    // Queues `block` (its size is the bytes to write); waits while the queue is full. False once
-    // the encoder has failed.
-    bool push(std::vector<uint8_t> block) {
+    // Queues a block of `job` (its size is the bytes to write); waits while the queue is full.
+    // False once the job's encoder has failed.
+    bool push(const std::shared_ptr<TrackJob>& job, std::vector<uint8_t> block) {
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this] { return queue_.size() < kQueuedBlocks || failed_; });
-        if (failed_) return false;
-        queue_.push_back(std::move(block));
-        changed_.notify_all();
+        space_.wait(lock, [&] { return blocks_ < kQueuedBlocks || job->failed.load(); });
+        if (job->failed.load()) return false;
+        queue_.push_back(Item{job, std::move(block), false, false});
+        ++blocks_;
+        work_.notify_one();
         return true;
     }
-    // Waits until every queued block is written; true when all writes succeeded.
-    bool finish() {
+    // Ends `job` after its queued blocks: `keep` finishes the file and puts it in place under
+    // its final name; otherwise (or when that fails) its temporary file is removed.
+    void end(const std::shared_ptr<TrackJob>& job, bool keep) {
+        if (!keep) job->dropped = true;
+        std::lock_guard<std::mutex> lock(mutex_);
+        queue_.push_back(Item{job, {}, true, keep});
+        work_.notify_one();
+    }
+    // The jobs ended since the last call, in the order they were queued.
+    std::vector<std::shared_ptr<TrackJob>> takeEnded() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return std::exchange(ended_, {});
+    }
+    // Waits until every queued job has ended.
+    void close() {
         {
             std::lock_guard<std::mutex> lock(mutex_);
             closed_ = true;
-            changed_.notify_all();
+            work_.notify_one();
         }
         if (thread_.joinable()) thread_.join();
-        return !failed_;
     }
 
   private:
-    static constexpr size_t kQueuedBlocks = 16;
+    static constexpr size_t kQueuedBlocks = 64;
+
+    struct Item {
+        std::shared_ptr<TrackJob> job;
+        std::vector<uint8_t> block;
+        bool end = false, keep = false;
+    };
 
     void run() {
+        std::unique_ptr<TrackEncoder> encoder;
+        const TrackJob* current = nullptr;
         std::unique_lock<std::mutex> lock(mutex_);
         while (true) {
-            changed_.wait(lock, [this] { return !queue_.empty() || closed_; });
+            work_.wait(lock, [this] { return !queue_.empty() || closed_; });
             if (queue_.empty()) return;
-            std::vector<uint8_t> block = std::move(queue_.front());
+            Item item = std::move(queue_.front());
             queue_.pop_front();
-            changed_.notify_all();
+            if (!item.end && --blocks_ == kQueuedBlocks * 3 / 4) space_.notify_one();
             lock.unlock();
-            const bool ok = encoder_.write(block.data(), block.size());
-            lock.lock();
-            spare_.push_back(std::move(block));
-            if (!ok) {
-                failed_ = true;
-                queue_.clear();
-                changed_.notify_all();
-                return;
+
+            TrackJob& job = *item.job;
+            if (current != &job) {
+                current = &job;
+                encoder.reset();
+                if (!job.dropped.load()) {
+                    std::string error;
+                    encoder = openTrackEncoder(job.format, job.temp, job.tags, job.bitrate, error,
+                                               job.md5Given);
+                    if (!encoder) fail(job, error);
+                }
             }
+            if (!item.end) {
+                if (!job.failed.load() && !job.dropped.load() &&
+                    !encoder->write(item.block.data(), item.block.size()))
+                    fail(job, encoder->error());
+            } else {
+                if (item.keep && !job.failed.load()) {
+                    if (job.md5Given) encoder->setAudioMd5(job.md5);
+                    if (encoder->finish()) {
+                        const files::CopyResult put = files::replaceFile(job.temp, job.path);
+                        job.ripped = put.ok;
+                        if (!put.ok) job.message = put.message;
+                    } else {
+                        job.message = encoder->error();
+                    }
+                }
+                encoder.reset();
+                current = nullptr;
+                if (!job.ripped) removeQuietly(job.temp);
+            }
+
+            lock.lock();
+            if (!item.end) spare_.push_back(std::move(item.block));
+            if (item.end) ended_.push_back(std::move(item.job));
         }
     }
 
-    TrackEncoder& encoder_;
+    // Marks `job` failed and wakes a reader waiting to queue one of its blocks.
+    void fail(TrackJob& job, const std::string& message) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        job.message = message;
+        job.failed = true;
+        space_.notify_one();
+    }
+
     std::thread thread_;
     std::mutex mutex_;
-    std::condition_variable changed_;
-    std::deque<std::vector<uint8_t>> queue_;
+    std::condition_variable work_;   // the thread waits for blocks and ends
+    std::condition_variable space_;  // the reader waits for room in the queue
+    std::deque<Item> queue_;
+    size_t blocks_ = 0;  // blocks in queue_
     std::vector<std::vector<uint8_t>> spare_;
-    bool closed_ = false, failed_ = false;
+    std::vector<std::shared_ptr<TrackJob>> ended_;
+    bool closed_ = false;
 };
 
-// One track: read, checksummed and encoded into a temporary file put in place at the end.
-void ripTrack(int drive, int index, const engine::CdTrackEntry& entry, bool firstAudio,
-              bool lastAudio, const RipOptions& options, const RipTags& tags,
-              const std::string& path, TrackRip& t, uint64_t& discDone, uint64_t discTotal,
-              const RipHooks& hooks, const std::atomic<bool>* stop) {
+// How the reading of a track ended, as far as the reader can tell.
+enum class ReadEnd { Complete, Stopped, ReadFailed, WriteFailed };
+
+// One track: read and checksummed here, encoded by `encoding` into a temporary file that the
+// encoding thread puts in place once it is complete. Returns the job handed to `encoding`, or
+// null when the track ended before any (its status is then set).
+std::shared_ptr<TrackJob> ripTrack(int drive, int index, const engine::CdTrackEntry& entry,
+                                   bool firstAudio, bool lastAudio, const RipOptions& options,
+                                   const RipTags& tags, const std::string& path, TrackRip& t,
+                                   uint64_t& discDone, uint64_t discTotal, const RipHooks& hooks,
+                                   const std::atomic<bool>* stop, DiscEncoder& encoding,
+                                   const std::function<void()>& reportEnded) {
     std::error_code ec;
     fs::create_directories(files::pathFromUtf8(path).parent_path(), ec);
     std::string error;
@@ -145,24 +242,29 @@ void ripTrack(int drive, int index, const engine::CdTrackEntry& entry, bool firs
     if (temp.empty()) {
         t.status = TrackRip::Status::WriteFailed;
         t.message = error;
-        return;
-    }
-    auto encoder = openTrackEncoder(options.format, temp, tags, options.bitrate, error);
-    if (!encoder) {
-        removeQuietly(temp);
-        t.status = TrackRip::Status::WriteFailed;
-        t.message = error;
-        return;
+        return nullptr;
     }
     HSTREAM stream = BASS_CD_StreamCreate(DWORD(drive), DWORD(index), BASS_STREAM_DECODE);
     if (!stream) {
-        encoder.reset();
         removeQuietly(temp);
         t.status = TrackRip::Status::ReadFailed;
         t.message =
             "the track cannot be read (Error Code : " + std::to_string(BASS_ErrorGetCode()) + ")";
-        return;
+        return nullptr;
     }
+    auto job = std::make_shared<TrackJob>();
+    job->index = index;
+    job->format = options.format;
+    job->tags = tags;
+    job->bitrate = options.bitrate;
+    job->temp = temp;
+    job->path = path;
+    // The FLAC signature is computed here, beside the checksums, so that the encoding thread,
+    // the one that sets the pace, does less.
+    job->md5Given = options.format == RipFormat::Flac;
+    std::unique_ptr<AVMD5, void (*)(void*)> md5(job->md5Given ? av_md5_alloc() : nullptr, av_free);
+    if (md5) av_md5_init(md5.get());
+
     std::atomic<bool> readError{false};
     BASS_ChannelSetSync(stream, BASS_SYNC_CD_ERROR | BASS_SYNC_ONETIME, 0, onReadError, &readError);
     if (hooks.trackStarted) hooks.trackStarted(index, stream);
@@ -170,27 +272,27 @@ void ripTrack(int drive, int index, const engine::CdTrackEntry& entry, bool firs
     const uint64_t expected = uint64_t(entry.sectors) * BASS_CD_SECTOR_BYTES;
     TrackChecksums sums(uint64_t(entry.sectors) * kFramesPerSector, firstAudio, lastAudio);
     bool writeFailed = false, stopped = false;
-    EncodeThread encoding(*encoder);
     while (BASS_ChannelIsActive(stream)) {
         std::vector<uint8_t> buf = encoding.buffer();
         const int n = BASS_ChannelGetData(stream, buf.data(), kReadBytes);
         if (n <= 0) break;
         buf.resize(size_t(n));
         sums.add(buf.data(), size_t(n));
+        if (md5) av_md5_update(md5.get(), buf.data(), size_t(n));
         t.bytes += uint64_t(n);
         discDone += uint64_t(n);
-        if (!encoding.push(std::move(buf))) {
+        if (!encoding.push(job, std::move(buf))) {
             writeFailed = true;
             break;
         }
         if (hooks.trackProgress) hooks.trackProgress(t.bytes, expected);
         if (hooks.progress) hooks.progress(discDone, discTotal);
+        reportEnded();
         if (stop && stop->load()) {
             stopped = t.bytes < expected;
             break;
         }
     }
-    if (!encoding.finish()) writeFailed = true;
     engine::cdStreamReadReport(stream, &t.report);
     BASS_ChannelStop(stream);
     BASS_StreamFree(stream);
@@ -199,33 +301,33 @@ void ripTrack(int drive, int index, const engine::CdTrackEntry& entry, bool firs
     t.accurateRipV1 = sums.accurateRipV1();
     t.accurateRipV2 = sums.accurateRipV2();
     t.peak = sums.peak();
-    const bool finished = !writeFailed && encoder->finish();
-    if (!finished && !writeFailed) writeFailed = true;
-    const std::string encoderError = encoder->error();
-    encoder.reset();
+    if (md5) av_md5_final(md5.get(), job->md5.data());
     if (stopped) {
         t.status = TrackRip::Status::Stopped;
         t.message = "stopped after " + std::to_string(t.bytes) + " of " + std::to_string(expected) +
                     " bytes";
-    } else if (readError.load() || t.bytes < expected) {
+    } else if (readError.load() || (!writeFailed && t.bytes < expected)) {
         t.status = TrackRip::Status::ReadFailed;
         t.message = "the disc failed after " + std::to_string(t.bytes) + " of " +
                     std::to_string(expected) + " bytes";
         if (t.report.readErrors == 0) t.report.readErrors = 1;
-    } else if (writeFailed) {
-        t.status = TrackRip::Status::WriteFailed;
-        t.message = encoderError;
-    } else {
-        files::CopyResult put = files::replaceFile(temp, path);
-        if (put.ok) {
-            t.status = TrackRip::Status::Ripped;
-            t.path = path;
-            return;
-        }
-        t.status = TrackRip::Status::WriteFailed;
-        t.message = put.message;
     }
-    removeQuietly(temp);
+    // Still NotReached when the read was complete (or only the writing failed): the encoding
+    // thread's outcome decides.
+    encoding.end(job, !writeFailed && t.status == TrackRip::Status::NotReached);
+    return job;
+}
+
+// What the encoding thread made of a track whose reading ended with `t.status` still open.
+void applyEnded(const TrackJob& job, TrackRip& t) {
+    if (t.status != TrackRip::Status::NotReached) return;  // stopped or failed reading: no file
+    if (job.ripped) {
+        t.status = TrackRip::Status::Ripped;
+        t.path = job.path;
+    } else {
+        t.status = TrackRip::Status::WriteFailed;
+        t.message = job.message;
+    }
 }
 
 std::string percentText(uint32_t peak) {
@@ -326,6 +428,20 @@ DiscRip ripDisc(int drive, const RipOptions& options, const RipHooks& hooks,
     rip.ids = discIds(layout);
 
     rip.tracks.resize(size_t(n));
+    // Tracks are reported done in disc order, each once its file is finished (or not made).
+    enum class Report { Pending, Due, Silent };
+    std::vector<Report> reports(size_t(n), Report::Pending);
+    size_t reported = 0;
+    DiscEncoder encoding;
+    auto reportEnded = [&] {
+        for (const auto& job : encoding.takeEnded()) {
+            applyEnded(*job, rip.tracks[size_t(job->index)]);
+            reports[size_t(job->index)] = Report::Due;
+        }
+        for (; reported < reports.size() && reports[reported] != Report::Pending; ++reported)
+            if (reports[reported] == Report::Due && hooks.trackDone)
+                hooks.trackDone(rip.tracks[reported]);
+    };
     std::set<std::string> taken;
     uint64_t done = 0;
     bool stopped = false;
@@ -336,10 +452,14 @@ DiscRip ripDisc(int drive, const RipOptions& options, const RipHooks& hooks,
         t.title = text.titles[size_t(i) + 1];
         t.artist =
             text.performers[size_t(i) + 1].empty() ? rip.artist : text.performers[size_t(i) + 1];
-        if (stopped) continue;
+        if (stopped) {
+            reports[size_t(i)] = Report::Silent;
+            continue;
+        }
         if (!entry.audio) {
             t.status = TrackRip::Status::DataTrack;
-            if (hooks.trackDone) hooks.trackDone(t);
+            reports[size_t(i)] = Report::Due;
+            reportEnded();
             continue;
         }
         TrackNaming naming{t.number, t.title, t.artist, rip.artist, rip.album, options.year};
@@ -347,11 +467,14 @@ DiscRip ripDisc(int drive, const RipOptions& options, const RipHooks& hooks,
             uniquePath(options.folder, expandNameTemplate(options.nameTemplate, naming),
                        ripFormatExtension(options.format), taken);
         RipTags tags{t.title, t.artist, rip.album, options.year, t.number, audioTracks};
-        ripTrack(drive, i, entry, i == firstAudio, i == lastAudio, options, tags, path, t, done,
-                 total, hooks, stop);
-        if (hooks.trackDone) hooks.trackDone(t);
+        if (!ripTrack(drive, i, entry, i == firstAudio, i == lastAudio, options, tags, path, t,
+                      done, total, hooks, stop, encoding, reportEnded))
+            reports[size_t(i)] = Report::Due;
+        reportEnded();
         if (t.status == TrackRip::Status::Stopped || (stop && stop->load())) stopped = true;
     }
+    encoding.close();
+    reportEnded();
     rip.status = stopped ? DiscRip::Status::Stopped : DiscRip::Status::Done;
     rip.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 

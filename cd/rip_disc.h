@@ -4,8 +4,9 @@
 //
 // Each file is written under a temporary name beside its final one and renamed when complete, so
 // a stop, a failing disc or a full disk never leaves a partial file under a final name; tracks
-// already finished stay. ripDisc() runs on any thread (the window runs it on a worker); its hooks
-// run on that thread.
+// read completely before a stop are finished and stay. The tracks are encoded on one thread of
+// the rip's own while the next ones are read. ripDisc() runs on any thread (the window runs it on
+// a worker); its hooks run on that thread.
 #pragma once
 
 #include <atomic>
@@ -83,7 +84,8 @@ struct RipHooks {
     std::function<void(uint64_t done, uint64_t total)> progress;
     // After every read: bytes read of the track being read, and its length in bytes.
     std::function<void(uint64_t done, uint64_t total)> trackProgress;
-    // A track is done (whatever its status).
+    // A track is done (whatever its status), in disc order. Files are finished while the next
+    // track is read, so this may come after the next track's trackStarted.
     std::function<void(const TrackRip& track)> trackDone;
 };
 

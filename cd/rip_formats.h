@@ -4,6 +4,7 @@
 // one thread at a time per encoder.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -31,9 +32,16 @@ struct RipTags {
 constexpr uint32_t kDefaultMp3Bitrate = 256000;
 constexpr uint32_t kDefaultWmaBitrate = 128000;
 
+// The MD5 signature of a track's audio as FLAC records it: of its little-endian 16-bit samples.
+using AudioMd5 = std::array<uint8_t, 16>;
+
 class TrackEncoder {
   public:
     virtual ~TrackEncoder() = default;
+    // FLAC records the MD5 signature of the audio in its header. An encoder opened with
+    // `md5Given` leaves computing it to the caller (who may do it on another thread), who hands it
+    // over before finish(). Other formats ignore it.
+    virtual void setAudioMd5(const AudioMd5&) {}
     // Little-endian 16-bit stereo PCM, in pieces of any size. False after a failure (error()).
     virtual bool write(const uint8_t* pcm, size_t bytes) = 0;
     // Ends the stream, closes the file and writes its tags. False after a failure.
@@ -45,9 +53,9 @@ class TrackEncoder {
 };
 
 // An encoder writing `path` (created or emptied). Null with `error` set when it cannot start.
-// `bitrate`: bits per second for MP3 and WMA (0: the default).
+// `bitrate`: bits per second for MP3 and WMA (0: the default). `md5Given`: see setAudioMd5().
 std::unique_ptr<TrackEncoder> openTrackEncoder(RipFormat format, const std::string& path,
                                                const RipTags& tags, uint32_t bitrate,
-                                               std::string& error);
+                                               std::string& error, bool md5Given = false);
 
 }  // namespace cd

@@ -7,9 +7,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -17,6 +21,7 @@
 #include "cd/cd_commands.h"
 #include "cd/rip_disc.h"
 #include "engine/basscd.h"
+#include "files/fault_injection.h"
 #include "tests/cd/cd_image.h"
 #include "tests/support/audio_fixtures.h"
 
@@ -78,6 +83,19 @@ std::vector<int16_t> decode(const std::string& path) {
     std::vector<int16_t> out(size_t(info.frames) * size_t(info.channels));
     sf_readf_short(sf, out.data(), info.frames);
     sf_close(sf);
+    return out;
+}
+
+// What the flac command says when it tests `path` (decodes it and checks the MD5 signature of
+// the audio recorded in its header), with "exit N" added when it fails; nullopt without flac.
+std::optional<std::string> flacTest(const std::string& path) {
+    if (std::system("command -v flac >/dev/null 2>&1") != 0) return std::nullopt;
+    FILE* p = popen(("flac -t --silent '" + path + "' 2>&1").c_str(), "r");
+    std::string out;
+    char buf[512];
+    while (p && fgets(buf, sizeof buf, p)) out += buf;
+    const int status = p ? pclose(p) : -1;
+    if (status != 0) out += "exit " + std::to_string(status);
     return out;
 }
 
@@ -154,6 +172,9 @@ TEST_P(RipLossless, TracksAreTheImageRangesShiftedByTheOffset) {
             }
         }
         EXPECT_EQ(mismatches, 0u) << "track " << t + 1;
+        // The signature is set and is that of the audio (it is computed apart from the encoder).
+        if (format == cd::RipFormat::Flac)
+            EXPECT_EQ(flacTest(rip.tracks[t].path).value_or(""), "") << rip.tracks[t].path;
     }
 }
 
@@ -362,6 +383,56 @@ TEST_P(RipFaults, ASkippedOrFailedReadIsMarkedNeverPassedAsGood) {
 }
 
 INSTANTIATE_TEST_SUITE_P(SkippedOrFailed, RipFaults, ::testing::Bool());
+
+// A disk that fills or fails while a track is written: that track is a write failure with the
+// reason, never a read failure, and leaves no file; the tracks before and after it are ripped,
+// and every track is reported once, in disc order.
+class RipWriteFaults
+    : public Rip,
+      public ::testing::WithParamInterface<std::tuple<cd::RipFormat, files::Fault, int>> {};
+
+TEST_P(RipWriteFaults, AFullDiskFailsTheTrackItHitsWithTheReason) {
+    const auto [format, fault, nth] = GetParam();
+    const int drive = addDisc(namedDisc(3, 150));
+    std::vector<int> reported;
+    cd::RipHooks hooks;
+    hooks.trackDone = [&](const cd::TrackRip& t) { reported.push_back(t.number); };
+    files::armFault(fault, nth, ENOSPC);
+    const cd::DiscRip rip = cd::ripDisc(drive, options(format), hooks);
+    files::disarmFaults();
+    ASSERT_EQ(rip.status, cd::DiscRip::Status::Done) << rip.message;
+    EXPECT_EQ(reported, (std::vector<int>{1, 2, 3}));
+
+    std::vector<std::string> kept;
+    int failed = 0;
+    for (const cd::TrackRip& t : rip.tracks) {
+        if (t.status == cd::TrackRip::Status::Ripped) {
+            kept.push_back(fs::path(t.path).filename().string());
+            continue;
+        }
+        ++failed;
+        EXPECT_EQ(t.status, cd::TrackRip::Status::WriteFailed) << "track " << t.number;
+        EXPECT_NE(t.message.find("No space left on device"), std::string::npos) << t.message;
+        EXPECT_TRUE(t.path.empty());
+        EXPECT_NE(readText(rip.logPath).find("WRITE FAILED: " + t.message), std::string::npos);
+    }
+    EXPECT_EQ(failed, 1);
+    kept.push_back("The Band - Night Album.log");
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(listing(options(format).folder), kept);  // no partial file, no temporary
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    WriteOrFlush, RipWriteFaults,
+    ::testing::Combine(::testing::Values(cd::RipFormat::Wav, cd::RipFormat::Flac),
+                       ::testing::Values(files::Fault::Write, files::Fault::Flush),
+                       ::testing::Values(1, 3)),
+    [](const auto& info) {
+        const cd::RipFormat format = std::get<0>(info.param);
+        return std::string(cd::ripFormatExtension(format) + 1) +
+               (std::get<1>(info.param) == files::Fault::Write ? "_write" : "_flush") +
+               std::to_string(std::get<2>(info.param));
+    });
 
 // --- the command line ----------------------------------------------------------------------
 
