@@ -16,8 +16,7 @@
 #include <utility>
 
 extern "C" {
-#include <libavutil/mem.h>
-#include <libavutil/md5.h>
+#include <nettle/md5.h>
 }
 
 #include "cd/track_list.h"
@@ -262,8 +261,8 @@ std::shared_ptr<TrackJob> ripTrack(int drive, int index, const engine::CdTrackEn
     // The FLAC signature is computed here, beside the checksums, so that the encoding thread,
     // the one that sets the pace, does less.
     job->md5Given = options.format == RipFormat::Flac;
-    std::unique_ptr<AVMD5, void (*)(void*)> md5(job->md5Given ? av_md5_alloc() : nullptr, av_free);
-    if (md5) av_md5_init(md5.get());
+    md5_ctx md5;
+    md5_init(&md5);
 
     std::atomic<bool> readError{false};
     BASS_ChannelSetSync(stream, BASS_SYNC_CD_ERROR | BASS_SYNC_ONETIME, 0, onReadError, &readError);
@@ -278,7 +277,7 @@ std::shared_ptr<TrackJob> ripTrack(int drive, int index, const engine::CdTrackEn
         if (n <= 0) break;
         buf.resize(size_t(n));
         sums.add(buf.data(), size_t(n));
-        if (md5) av_md5_update(md5.get(), buf.data(), size_t(n));
+        if (job->md5Given) md5_update(&md5, size_t(n), buf.data());
         t.bytes += uint64_t(n);
         discDone += uint64_t(n);
         if (!encoding.push(job, std::move(buf))) {
@@ -301,7 +300,7 @@ std::shared_ptr<TrackJob> ripTrack(int drive, int index, const engine::CdTrackEn
     t.accurateRipV1 = sums.accurateRipV1();
     t.accurateRipV2 = sums.accurateRipV2();
     t.peak = sums.peak();
-    if (md5) av_md5_final(md5.get(), job->md5.data());
+    if (job->md5Given) md5_digest(&md5, MD5_DIGEST_SIZE, job->md5.data());
     if (stopped) {
         t.status = TrackRip::Status::Stopped;
         t.message = "stopped after " + std::to_string(t.bytes) + " of " + std::to_string(expected) +
