@@ -336,16 +336,22 @@ double comb(const std::vector<double>& r, double frameRate, double bpm, int mult
     return terms ? score / terms : 0.0;
 }
 
-// How well the pulse at half the beat of `bpm` is kept: the autocorrelation at the odd multiples
-// of half the beat against the one at the beats (first four of each), computed at those lags
-// only, up to `maxLag`. Large when half beats are as periodic as beats, near zero or below when
-// only the beats are; 0 when the part is silent, large when it has no pulse at the beat but at its
-// half.
-double halfBeatShare(const std::vector<double>& x, double frameRate, double bpm, size_t maxLag) {
+// A part's pulse at the tempo `bpm`, from the autocorrelation (of its zero lag) at the first four
+// multiples of the beat and at the odd multiples of half the beat, computed at those lags only, up
+// to `maxLag`.
+struct Pulse {
+    // How periodic the part is at the beat: the mean autocorrelation at the beats.
+    double periodicity = 0;
+    // How well the half beats are kept: the odd multiples of half the beat against the beats.
+    // Near 1 or above when half beats are as periodic as beats, near zero or below when only the
+    // beats are; 0 when the part is silent, large when it has no pulse at the beat but at its half.
+    double halfBeatShare = 0;
+};
+Pulse pulseAt(const std::vector<double>& x, double frameRate, double bpm, size_t maxLag) {
     const size_t n = x.size();
-    if (n < 2) return 0.0;
+    if (n < 2) return {};
     const double r0 = lagProduct(x, 0);
-    if (!(r0 > 0)) return 0.0;
+    if (!(r0 > 0)) return {};
     auto r = [&](double lag) {
         const size_t i = size_t(lag);
         if (i + 1 > maxLag || i + 1 >= n) return 0.0;
@@ -358,28 +364,40 @@ double halfBeatShare(const std::vector<double>& x, double frameRate, double bpm,
         odd += r(period / 2 * (2 * k - 1));
         even += r(period * k);
     }
-    if (even > 0.02) return odd / even;
-    return odd > 0 ? 9.0 : 0.0;
+    return {even / 4, even > 0.02 ? odd / even : odd > 0 ? 9.0 : 0.0};
 }
 
-// A tempo doubled by its parts: the onsets of the low, middle and high part of the spectrum and of
-// the harmony, each as `halfBeatShare` at the tempo found. Their half beats are the beats of a
-// fast song whose accents fell every second beat:
+// A tempo doubled by its parts: the onsets of the whole spectrum, of its low, middle and high
+// part and of the harmony, each as a Pulse at the tempo found. Their half beats are the beats of
+// a fast song whose accents fell every second beat:
 //  - a walking bass or a double kick on every beat, with the whole envelope at least half
 //    periodic on the half beat (big band, metal);
 //  - the harmony and the bass re-struck on every beat (palm-muted chords over a double kick);
 //  - chords on every beat without drums: the middle and high parts and the harmony all keep
-//    the half beat (piano).
-// A straight eighth-note feel at the slow tempo keeps its half beats in one part only (the
-// hi-hat), a swing feel in none.
-struct PartShares {
-    double whole, low, mid, high, harmonic;
+//    the half beat (piano);
+//  - a backbeat on every beat of the slower tempo: the high part (snare, cymbals) strictly
+//    periodic there with nothing between, the bass filling the half beats (metal, punk).
+// A straight eighth-note feel at the slow tempo keeps its half beats in the hi-hat and in one
+// other part at most, a swing feel in none.
+struct PartPulses {
+    Pulse whole, low, mid, high, harmonic;
 };
-bool doubledByParts(const PartShares& s) {
-    return (s.whole >= 0.53 && s.low >= 0.98) ||
-           (s.harmonic >= 0.7 && s.low >= 0.7 && s.whole >= 0.55) ||
-           (s.mid >= 0.85 && s.high >= 0.9 && s.harmonic >= 0.4);
+bool doubledByParts(const PartPulses& p) {
+    return (p.whole.halfBeatShare >= 0.53 && p.low.halfBeatShare >= 0.98) ||
+           (p.harmonic.halfBeatShare >= 0.7 && p.low.halfBeatShare >= 0.7 &&
+            p.whole.halfBeatShare >= 0.55) ||
+           (p.mid.halfBeatShare >= 0.8 && p.high.halfBeatShare >= 0.8 &&
+            p.harmonic.halfBeatShare >= 0.38) ||
+           (p.high.halfBeatShare <= 0.15 && p.high.periodicity >= 0.8 &&
+            p.whole.periodicity >= 0.75 && p.low.halfBeatShare >= 0.6);
 }
+
+// Halving a tempo found between these (BPM) for music without drums, when the envelope's
+// autocorrelation at the slower beats stays under kDrumlessPeriodicity (of its zero lag) and the
+// harmony's half-beat share at the slower tempo under kHarmonyOnHalfBeats.
+constexpr double kHalvedFrom = 110.0, kHalvedTo = 190.0;
+constexpr double kDrumlessPeriodicity = 0.12;
+constexpr double kHarmonyOnHalfBeats = 0.25;
 
 // Centred a little above 120 BPM: with the metrical checks below deciding the octave, a centre of
 // 130 keeps songs at 125-145 BPM without drums (piano, strings) from reading at their half.
@@ -483,19 +501,32 @@ float estimate(const std::vector<float>& envelope, double frameRate, TempoRange 
         return fine;
     };
     double fine = refine(bpm);
-    if (parts && fine * 2 <= top) {
-        auto share = [&](const std::vector<double>& y) {
-            return halfBeatShare(y, frameRate, fine, maxLag);
+    if (!parts) return float(fine);
+    // The parts' envelopes as far as the whole one goes, without their slow part.
+    auto partPeaks = [&](OnsetBand band) {
+        const auto& v = parts->bandValues(band);
+        return peaks(
+            std::vector<float>(v.begin(), v.begin() + std::ptrdiff_t(std::min(n, v.size()))),
+            frameRate);
+    };
+    if (fine * 2 <= top) {
+        auto pulse = [&](const std::vector<double>& y) {
+            return pulseAt(y, frameRate, fine, maxLag);
         };
-        auto bandShare = [&](OnsetBand band) {
-            const auto& v = parts->bandValues(band);
-            return share(peaks(
-                std::vector<float>(v.begin(), v.begin() + std::ptrdiff_t(std::min(n, v.size()))),
-                frameRate));
-        };
-        const PartShares s{share(x), bandShare(OnsetBand::Low), bandShare(OnsetBand::Mid),
-                           bandShare(OnsetBand::High), bandShare(OnsetBand::Harmonic)};
-        if (doubledByParts(s)) fine = refine(fine * 2);
+        const PartPulses p{pulse(x), pulse(partPeaks(OnsetBand::Low)),
+                           pulse(partPeaks(OnsetBand::Mid)), pulse(partPeaks(OnsetBand::High)),
+                           pulse(partPeaks(OnsetBand::Harmonic))};
+        if (doubledByParts(p)) fine = refine(fine * 2);
+    }
+    // The other way: without drums (an envelope barely periodic at half the tempo found, from
+    // soft attacks and a drifting tempo) and with the harmony changing on the beats of half the
+    // tempo rather than between them, the tempo found is an ostinato's subdivision.
+    if (fine >= kHalvedFrom && fine <= kHalvedTo && fine / 2 >= range.min) {
+        const double slow = fine / 2;
+        const double periodic = pulseAt(x, frameRate, slow, maxLag).periodicity;
+        const double harmony =
+            pulseAt(partPeaks(OnsetBand::Harmonic), frameRate, slow, maxLag).halfBeatShare;
+        if (periodic < kDrumlessPeriodicity && harmony < kHarmonyOnHalfBeats) fine = refine(slow);
     }
     return float(fine);
 }

@@ -170,8 +170,11 @@ void accuracy(double step, int firstSeed, int seeds, bool oursOnly, bool verbose
     std::printf("bpm:   %-22s %10s %14s\n", "detector", "within 4%", "mean abs err");
     std::printf("bpm:   %-22s %9.1f%% %10.2f BPM   (goal >= 95 %%)\n", "ours", ours.pct(),
                 ours.mae());
-    std::printf("bpm:   %-22s %9.1f%% %10.2f BPM\n", "aubio default", aubio.pct(), aubio.mae());
-    std::printf("bpm:   %-22s %9.1f%% %10.2f BPM\n", "SoundTouch BPMDetect", st.pct(), st.mae());
+    if (!oursOnly) {
+        std::printf("bpm:   %-22s %9.1f%% %10.2f BPM\n", "aubio default", aubio.pct(), aubio.mae());
+        std::printf("bpm:   %-22s %9.1f%% %10.2f BPM\n", "SoundTouch BPMDetect", st.pct(),
+                    st.mae());
+    }
     for (int i = 0; i < bpmtest::kStyles; ++i)
         std::printf("bpm:     ours, %-14s %6.1f%%\n", bpmtest::styleName(bpmtest::Style(i)),
                     perStyle[i].pct());
@@ -219,7 +222,7 @@ void songs(bool tunedOnly, bool oursOnly, bool verbose) {
         std::printf("bpm:   %-22s %12s %12s %12s %12s\n", "detector", "0-30s 4%", "0-30s x2x3",
                     "whole 4%", "whole x2x3");
         const char* names[3] = {"ours", "aubio default", "SoundTouch BPMDetect"};
-        for (int d = 0; d < 3; ++d)
+        for (int d = 0; d < (oursOnly ? 1 : 3); ++d)
             std::printf("bpm:   %-22s %11.1f%% %11.1f%% %11.1f%% %11.1f%%\n", names[d],
                         t[d][0].pct(), t[d][0].familyPct(), t[d][1].pct(), t[d][1].familyPct());
         std::printf(
