@@ -386,8 +386,8 @@ bool doubledByParts(const PartPulses& p) {
     return (p.whole.halfBeatShare >= 0.53 && p.low.halfBeatShare >= 0.98) ||
            (p.harmonic.halfBeatShare >= 0.7 && p.low.halfBeatShare >= 0.7 &&
             p.whole.halfBeatShare >= 0.55) ||
-           (p.mid.halfBeatShare >= 0.8 && p.high.halfBeatShare >= 0.8 &&
-            p.harmonic.halfBeatShare >= 0.38) ||
+           (p.mid.halfBeatShare >= 0.88 && p.high.halfBeatShare >= 0.84 &&
+            p.harmonic.halfBeatShare >= 0.36) ||
            (p.high.halfBeatShare <= 0.15 && p.high.periodicity >= 0.8 &&
             p.whole.periodicity >= 0.75 && p.low.halfBeatShare >= 0.6);
 }
