@@ -375,8 +375,8 @@ class Module {
                     t.env->push(block.data() + off, m);
                     const uint64_t now = clocked ? t.played.load() : t.consumed + m;
                     if (now - t.periodStart >= periodLen) {
-                        const float bpm = estimateTempo(t.env->values(), t.env->frameRate(),
-                                                        t.wPeriodic->range, t.wPeriodic->mult2);
+                        const float bpm =
+                            estimateTempo(*t.env, t.wPeriodic->range, t.wPeriodic->mult2);
                         events.push_back({self, false, t.seenPeriodicGen, bpm});
                         t.env->clearValues();
                         t.periodStart += periodLen;
@@ -544,9 +544,9 @@ float BASS_FX_BPM_DecodeGet(DWORD chan, float startSec, float endSec, DWORD minM
             proc(chan, float(percent));
         }
     }
-    const float bpm = got ? estimateTempo(env.values(), env.frameRate(), rangeFromMinMax(minMaxBPM),
-                                          (flags & BASS_FX_BPM_MULT2) != 0)
-                          : 0.0f;
+    const float bpm =
+        got ? estimateTempo(env, rangeFromMinMax(minMaxBPM), (flags & BASS_FX_BPM_MULT2) != 0)
+            : 0.0f;
     if (before != QWORD(-1)) BASS_ChannelSetPosition(chan, before);
     {
         std::lock_guard g(module().mutex());

@@ -40,7 +40,10 @@ TempoRange rangeFromMinMax(DWORD minMax) {
 
 // The envelope: decimate to about 22 kHz, Hann-windowed FFT of 8 hops, power summed into mel
 // bands, log-compressed magnitudes, and the positive band-wise difference to the previous frame
-// averaged over the bands.
+// averaged over the bands (all of them, and those of the low, middle and high part).
+// The harmonic part: every fourth hop, a Hann-windowed FFT of 32 hops (about 0.19 s, fine enough
+// for the semitones above 65 Hz) folded into twelve pitch classes, log-compressed, and the
+// positive difference to the previous one summed; held over the four frames.
 struct OnsetEnvelope::Impl {
     int rate = 44100;
     int decim = 1;
@@ -63,6 +66,22 @@ struct OnsetEnvelope::Impl {
     float fullScale = 1;  // band power of a full-scale sine
 
     std::vector<float> values;
+    std::vector<float> bands[4];       // indexed by OnsetBand
+    size_t lowEnd = 0, highStart = 0;  // bands [0, lowEnd) are low, [highStart, end) high
+
+    // harmonic part: the last `cwin` decimated samples in a circular buffer
+    static constexpr int kChromaHops = 4;
+    int cwin = 4096;
+    std::vector<float> history;
+    size_t historyAt = 0;
+    int hops = 0;
+    std::vector<float> cwindow;
+    std::unique_ptr<RealFft> cfft;
+    int chromaLo = 0, chromaHi = 0;  // FFT bins
+    std::vector<int> pitchClass;     // of each bin in [chromaLo, chromaHi)
+    float chromaPrev[12] = {};
+    bool haveChroma = false;
+    float harmonic = 0;
 
     explicit Impl(int sampleRate) : rate(sampleRate > 0 ? sampleRate : 44100) {
         while (rate / decim > 32000) decim *= 2;
@@ -96,6 +115,47 @@ struct OnsetEnvelope::Impl {
         cur.assign(bandStart.size(), 0.0f);
         // A full-scale sine gives a power of about (win/4)^2 in its bin.
         fullScale = float(double(win) * win / 16.0);
+        // The parts: by where 300 Hz and 4.5 kHz fall on the bands' mel scale.
+        const auto bandAt = [&](double hz) {
+            return size_t(std::clamp((hzToMel(hz) - m0) / (m1 - m0) * kBands, 0.0, double(kBands)));
+        };
+        lowEnd = std::min(std::max<size_t>(bandAt(300.0), 1), bandStart.size());
+        highStart = std::clamp(bandAt(4500.0), lowEnd, bandStart.size());
+
+        cwin = win * kChromaHops;
+        history.assign(size_t(cwin), 0.0f);
+        cwindow.resize(size_t(cwin));
+        for (int i = 0; i < cwin; ++i)
+            cwindow[size_t(i)] = float(0.5 - 0.5 * std::cos(2 * kPi * (i + 0.5) / cwin));
+        cfft = std::make_unique<RealFft>(cwin);
+        const double cbinHz = r / cwin;
+        chromaLo = std::max(1, int(65.0 / cbinHz));
+        chromaHi = std::clamp(int(2100.0 / cbinHz), chromaLo, cwin / 2);
+        for (int k = chromaLo; k < chromaHi; ++k) {
+            const long midi = std::lround(69.0 + 12.0 * std::log2(k * cbinHz / 440.0));
+            pitchClass.push_back(int(((midi % 12) + 12) % 12));
+        }
+    }
+
+    void analyseHarmony() {
+        // The oldest sample is at historyAt.
+        const size_t older = size_t(cwin) - historyAt;
+        float* cin = cfft->input();
+        for (size_t i = 0; i < older; ++i) cin[i] = history[historyAt + i] * cwindow[i];
+        for (size_t i = older; i < size_t(cwin); ++i) cin[i] = history[i - older] * cwindow[i];
+        const float* s = cfft->packed();
+        float chroma[12] = {};
+        for (int k = chromaLo; k < chromaHi; ++k)
+            chroma[pitchClass[size_t(k - chromaLo)]] += s[k] * s[k] + s[cwin - k] * s[cwin - k];
+        const float scale = 16.0f / (float(cwin) * float(cwin));
+        float change = 0;
+        for (int c = 0; c < 12; ++c) {
+            const float v = std::log1p(100.0f * chroma[c] * scale);
+            if (haveChroma) change += std::max(0.0f, v - chromaPrev[c]);
+            chromaPrev[c] = v;
+        }
+        haveChroma = true;
+        harmonic = change / kChromaHops;
     }
 
     void analyse() {
@@ -103,7 +163,7 @@ struct OnsetEnvelope::Impl {
         for (int i = 0; i < win; ++i) in[i] = frame[size_t(i)] * window[size_t(i)];
         const float* s = fft->packed();
         const size_t nb = bandStart.size();
-        float flux = 0;
+        float flux = 0, part[3] = {0, 0, 0};
         for (size_t b = 0; b < nb; ++b) {
             float p = 0;
             for (int k = bandStart[b]; k < bandEnd[b]; ++k) {
@@ -113,14 +173,27 @@ struct OnsetEnvelope::Impl {
             }
             p /= float(bandEnd[b] - bandStart[b]);
             cur[b] = std::log1p(kCompression * std::sqrt(p / fullScale));
-            if (havePrev) flux += std::max(0.0f, cur[b] - prev[b]);
+            if (havePrev) {
+                const float rise = std::max(0.0f, cur[b] - prev[b]);
+                flux += rise;
+                part[b < lowEnd ? 0 : b < highStart ? 1 : 2] += rise;
+            }
         }
         std::swap(prev, cur);
         havePrev = true;
         values.push_back(nb ? flux / float(nb) : 0.0f);
+        const size_t count[3] = {lowEnd, highStart - lowEnd, nb - highStart};
+        for (int p = 0; p < 3; ++p) bands[p].push_back(count[p] ? part[p] / float(count[p]) : 0.0f);
+        if (++hops == kChromaHops) {
+            hops = 0;
+            analyseHarmony();
+        }
+        bands[int(OnsetBand::Harmonic)].push_back(harmonic);
     }
 
     void pushDecimated(float v) {
+        history[historyAt] = v;
+        if (++historyAt == size_t(cwin)) historyAt = 0;
         frame[size_t(win - hop + fill)] = v;
         if (++fill == hop) {
             analyse();
@@ -156,20 +229,33 @@ int OnsetEnvelope::samplesPerFrame() const {
     return d_->hop * d_->decim;
 }
 void OnsetEnvelope::discardValues(size_t count) {
-    auto& v = d_->values;
-    v.erase(v.begin(), v.begin() + std::ptrdiff_t(std::min(count, v.size())));
+    auto drop = [count](std::vector<float>& v) {
+        v.erase(v.begin(), v.begin() + std::ptrdiff_t(std::min(count, v.size())));
+    };
+    drop(d_->values);
+    for (auto& b : d_->bands) drop(b);
 }
 const std::vector<float>& OnsetEnvelope::values() const {
     return d_->values;
 }
+const std::vector<float>& OnsetEnvelope::bandValues(OnsetBand band) const {
+    return d_->bands[int(band)];
+}
 void OnsetEnvelope::clearValues() {
     d_->values.clear();
+    for (auto& b : d_->bands) b.clear();
 }
 
 void OnsetEnvelope::reset() {
     Impl& d = *d_;
     d.values.clear();
+    for (auto& b : d.bands) b.clear();
     std::fill(d.frame.begin(), d.frame.end(), 0.0f);
+    std::fill(d.history.begin(), d.history.end(), 0.0f);
+    d.historyAt = 0;
+    d.hops = 0;
+    d.haveChroma = false;
+    d.harmonic = 0;
     d.fill = 0;
     d.decimSum = 0;
     d.decimCount = 0;
@@ -177,10 +263,39 @@ void OnsetEnvelope::reset() {
 }
 
 void OnsetEnvelope::reserveSeconds(double seconds) {
-    if (seconds > 0) d_->values.reserve(size_t(seconds * d_->frameRate) + 16);
+    if (seconds <= 0) return;
+    const size_t n = size_t(seconds * d_->frameRate) + 16;
+    d_->values.reserve(n);
+    for (auto& b : d_->bands) b.reserve(n);
 }
 
 namespace {
+
+// The envelope without its slowly varying part (a centred moving average over about a second),
+// its peaks kept, less their mean.
+std::vector<double> peaks(const std::vector<float>& envelope, double frameRate) {
+    const size_t n = envelope.size();
+    const size_t half = size_t(frameRate / 2);
+    std::vector<double> prefix(n + 1, 0.0);
+    for (size_t i = 0; i < n; ++i) prefix[i + 1] = prefix[i] + envelope[i];
+    std::vector<double> x(n);
+    for (size_t i = 0; i < n; ++i) {
+        const size_t a = i > half ? i - half : 0;
+        const size_t b = std::min(n, i + half + 1);
+        x[i] = std::max(0.0, double(envelope[i]) - (prefix[b] - prefix[a]) / double(b - a));
+    }
+    const double mean = n ? std::accumulate(x.begin(), x.end(), 0.0) / double(n) : 0.0;
+    for (double& v : x) v -= mean;
+    return x;
+}
+
+// Autocorrelation of x at one whole lag, per product.
+double lagProduct(const std::vector<double>& x, size_t lag) {
+    const size_t m = x.size() - lag;
+    double s = 0;
+    for (size_t i = 0; i < m; ++i) s += x[i] * x[i + lag];
+    return s / double(m);
+}
 
 // Linear interpolation into r at a fractional lag.
 double at(const std::vector<double>& r, double lag) {
@@ -203,6 +318,69 @@ double comb(const std::vector<double>& r, double frameRate, double bpm, int mult
     }
     return terms ? score / terms : 0.0;
 }
+
+// A part's pulse at the tempo `bpm`, from the autocorrelation (of its zero lag) at the first four
+// multiples of the beat and at the odd multiples of half the beat, computed at those lags only, up
+// to `maxLag`.
+struct Pulse {
+    // How periodic the part is at the beat: the mean autocorrelation at the beats.
+    double periodicity = 0;
+    // How well the half beats are kept: the odd multiples of half the beat against the beats.
+    // Near 1 or above when half beats are as periodic as beats, near zero or below when only the
+    // beats are; 0 when the part is silent, large when it has no pulse at the beat but at its half.
+    double halfBeatShare = 0;
+};
+Pulse pulseAt(const std::vector<double>& x, double frameRate, double bpm, size_t maxLag) {
+    const size_t n = x.size();
+    if (n < 2) return {};
+    const double r0 = lagProduct(x, 0);
+    if (!(r0 > 0)) return {};
+    auto r = [&](double lag) {
+        const size_t i = size_t(lag);
+        if (i + 1 > maxLag || i + 1 >= n) return 0.0;
+        const double f = lag - double(i);
+        return (lagProduct(x, i) * (1.0 - f) + lagProduct(x, i + 1) * f) / r0;
+    };
+    const double period = 60.0 * frameRate / bpm;
+    double odd = 0, even = 0;
+    for (int k = 1; k <= 4; ++k) {
+        odd += r(period / 2 * (2 * k - 1));
+        even += r(period * k);
+    }
+    return {even / 4, even > 0.02 ? odd / even : odd > 0 ? 9.0 : 0.0};
+}
+
+// A tempo doubled by its parts: the onsets of the whole spectrum, of its low, middle and high
+// part and of the harmony, each as a Pulse at the tempo found. Their half beats are the beats of
+// a fast song whose accents fell every second beat:
+//  - a walking bass or a double kick on every beat, with the whole envelope at least half
+//    periodic on the half beat (big band, metal);
+//  - the harmony and the bass re-struck on every beat (palm-muted chords over a double kick);
+//  - chords on every beat without drums: the middle and high parts and the harmony all keep
+//    the half beat (piano);
+//  - a backbeat on every beat of the slower tempo: the high part (snare, cymbals) strictly
+//    periodic there with nothing between, the bass filling the half beats (metal, punk).
+// A straight eighth-note feel at the slow tempo keeps its half beats in the hi-hat and in one
+// other part at most, a swing feel in none.
+struct PartPulses {
+    Pulse whole, low, mid, high, harmonic;
+};
+bool doubledByParts(const PartPulses& p) {
+    return (p.whole.halfBeatShare >= 0.53 && p.low.halfBeatShare >= 0.98) ||
+           (p.harmonic.halfBeatShare >= 0.7 && p.low.halfBeatShare >= 0.7 &&
+            p.whole.halfBeatShare >= 0.55) ||
+           (p.mid.halfBeatShare >= 0.88 && p.high.halfBeatShare >= 0.84 &&
+            p.harmonic.halfBeatShare >= 0.36) ||
+           (p.high.halfBeatShare <= 0.15 && p.high.periodicity >= 0.8 &&
+            p.whole.periodicity >= 0.75 && p.low.halfBeatShare >= 0.6);
+}
+
+// Halving a tempo found between these (BPM) for music without drums, when the envelope's
+// autocorrelation at the slower beats stays under kDrumlessPeriodicity (of its zero lag) and the
+// harmony's half-beat share at the slower tempo under kHarmonyOnHalfBeats.
+constexpr double kHalvedFrom = 110.0, kHalvedTo = 190.0;
+constexpr double kDrumlessPeriodicity = 0.12;
+constexpr double kHarmonyOnHalfBeats = 0.25;
 
 // Centred a little above 120 BPM: with the metrical checks below deciding the octave, a centre of
 // 130 keeps songs at 125-145 BPM without drums (piano, strings) from reading at their half.
@@ -230,25 +408,15 @@ constexpr double kTripleShare = 1.0;
 //    against its beat's). A half-time backbeat passes that test, subdivisions (hi-hats, eighth
 //    notes) do not.
 // 4. The tempo refined on a comb over eight multiples.
-float estimateTempo(const std::vector<float>& envelope, double frameRate, TempoRange range,
-                    bool mult2) {
+namespace {
+
+float estimate(const std::vector<float>& envelope, double frameRate, TempoRange range, bool mult2,
+               const OnsetEnvelope* parts) {
     const size_t n = envelope.size();
     if (frameRate <= 0 || n < size_t(2.5 * frameRate)) return 0.0f;
     if (!(range.min > 0) || !(range.max > range.min)) range = kDefaultRange;
 
-    // Remove the slowly varying part (a centred moving average over about a second) and keep the
-    // peaks.
-    const size_t half = size_t(frameRate / 2);
-    std::vector<double> prefix(n + 1, 0.0);
-    for (size_t i = 0; i < n; ++i) prefix[i + 1] = prefix[i] + envelope[i];
-    std::vector<double> x(n);
-    for (size_t i = 0; i < n; ++i) {
-        const size_t a = i > half ? i - half : 0;
-        const size_t b = std::min(n, i + half + 1);
-        x[i] = std::max(0.0, double(envelope[i]) - (prefix[b] - prefix[a]) / double(b - a));
-    }
-    const double mean = std::accumulate(x.begin(), x.end(), 0.0) / double(n);
-    for (double& v : x) v -= mean;
+    const std::vector<double> x = peaks(envelope, frameRate);
 
     const double searchLo = range.min / 2.0;
     const double searchHi = range.max;
@@ -304,22 +472,64 @@ float estimateTempo(const std::vector<float>& envelope, double frameRate, TempoR
     }
     triple();
     // Refine within 1.5 %.
-    double fine = bpm, fineScore = -1e9;
-    for (double b = bpm * 0.985; b <= bpm * 1.015; b *= 1.0002) {
-        const double score = comb(r, frameRate, b, kFineMultiples);
-        if (score > fineScore) {
-            fineScore = score;
-            fine = b;
+    auto refine = [&](double around) {
+        double fine = around, fineScore = -1e9;
+        for (double b = around * 0.985; b <= around * 1.015; b *= 1.0002) {
+            const double score = comb(r, frameRate, b, kFineMultiples);
+            if (score > fineScore) {
+                fineScore = score;
+                fine = b;
+            }
         }
+        return fine;
+    };
+    double fine = refine(bpm);
+    if (!parts) return float(fine);
+    // The parts' envelopes as far as the whole one goes, without their slow part.
+    auto partPeaks = [&](OnsetBand band) {
+        const auto& v = parts->bandValues(band);
+        return peaks(
+            std::vector<float>(v.begin(), v.begin() + std::ptrdiff_t(std::min(n, v.size()))),
+            frameRate);
+    };
+    if (fine * 2 <= top) {
+        auto pulse = [&](const std::vector<double>& y) {
+            return pulseAt(y, frameRate, fine, maxLag);
+        };
+        const PartPulses p{pulse(x), pulse(partPeaks(OnsetBand::Low)),
+                           pulse(partPeaks(OnsetBand::Mid)), pulse(partPeaks(OnsetBand::High)),
+                           pulse(partPeaks(OnsetBand::Harmonic))};
+        if (doubledByParts(p)) fine = refine(fine * 2);
+    }
+    // The other way: without drums (an envelope barely periodic at half the tempo found, from
+    // soft attacks and a drifting tempo) and with the harmony changing on the beats of half the
+    // tempo rather than between them, the tempo found is an ostinato's subdivision.
+    if (fine >= kHalvedFrom && fine <= kHalvedTo && fine / 2 >= range.min) {
+        const double slow = fine / 2;
+        const double periodic = pulseAt(x, frameRate, slow, maxLag).periodicity;
+        const double harmony =
+            pulseAt(partPeaks(OnsetBand::Harmonic), frameRate, slow, maxLag).halfBeatShare;
+        if (periodic < kDrumlessPeriodicity && harmony < kHarmonyOnHalfBeats) fine = refine(slow);
     }
     return float(fine);
+}
+
+}  // namespace
+
+float estimateTempo(const std::vector<float>& envelope, double frameRate, TempoRange range,
+                    bool mult2) {
+    return estimate(envelope, frameRate, range, mult2, nullptr);
+}
+
+float estimateTempo(const OnsetEnvelope& envelope, TempoRange range, bool mult2) {
+    return estimate(envelope.values(), envelope.frameRate(), range, mult2, &envelope);
 }
 
 float detectTempo(const float* mono, size_t count, int sampleRate, TempoRange range, bool mult2) {
     OnsetEnvelope env(sampleRate);
     env.reserveSeconds(double(count) / std::max(1, sampleRate));
     env.push(mono, count);
-    return estimateTempo(env.values(), env.frameRate(), range, mult2);
+    return estimateTempo(env, range, mult2);
 }
 
 }  // namespace engine::bpm

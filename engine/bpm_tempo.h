@@ -34,7 +34,15 @@ constexpr TempoRange kDefaultRange{60.0f, 180.0f, 210.0f};
 TempoRange rangeFromMinMax(DWORD minMax);
 
 // Onset strength of mono audio, one value per analysis frame (about 5.8 ms). Samples may be fed
-// in blocks of any size; the result is the same as one call with everything.
+// in blocks of any size; the result is the same as one call with everything. Besides the whole
+// spectrum's onsets it keeps, frame by frame, the onsets of three parts of it and the changes of
+// harmony, which the estimator uses to tell a tempo from its double.
+enum class OnsetBand {
+    Low,       // below about 300 Hz: kick drum, bass
+    Mid,       // about 300 Hz to 4.5 kHz: chords, melody, the body of a snare
+    High,      // above about 4.5 kHz: hi-hats, cymbals, the rattle of a snare
+    Harmonic,  // changes of the pitch classes (chroma) sounding, every fourth frame held
+};
 class OnsetEnvelope {
   public:
     explicit OnsetEnvelope(int sampleRate);
@@ -47,6 +55,8 @@ class OnsetEnvelope {
     double frameRate() const;
     int samplesPerFrame() const;
     const std::vector<float>& values() const;
+    // The onsets of one part of the spectrum; as long as values() and frame by frame with it.
+    const std::vector<float>& bandValues(OnsetBand band) const;
     // Forgets the envelope values but keeps the analysis state, so that the next values continue
     // the stream seamlessly.
     void clearValues();
@@ -66,6 +76,11 @@ class OnsetEnvelope {
 // otherwise returned as found. 0 when the envelope is too short (under about 2.5 s) or flat.
 float estimateTempo(const std::vector<float>& envelope, double frameRate, TempoRange range,
                     bool mult2);
+
+// The same from a whole onset envelope: with its parts of the spectrum and its harmony to tell a
+// fast tempo from its half (a walking bass or a double kick on every beat, chords struck on every
+// beat without drums).
+float estimateTempo(const OnsetEnvelope& envelope, TempoRange range, bool mult2);
 
 // Convenience: the envelope and the estimate of mono audio in one call.
 float detectTempo(const float* mono, size_t count, int sampleRate, TempoRange range = kDefaultRange,

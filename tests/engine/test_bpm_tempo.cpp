@@ -91,6 +91,12 @@ TEST(BpmTempo, OtherSampleRatesAndBlockSizes) {
                                                engine::bpm::kDefaultRange, true),
                     128, 2.56)
             << rate;
+        // With its parts of the spectrum, frame by frame with the whole.
+        for (auto band : {engine::bpm::OnsetBand::Low, engine::bpm::OnsetBand::High,
+                          engine::bpm::OnsetBand::Harmonic})
+            EXPECT_EQ(env.bandValues(band).size(), env.values().size()) << rate;
+        EXPECT_NEAR(engine::bpm::estimateTempo(env, engine::bpm::kDefaultRange, true), 128, 2.56)
+            << rate;
     }
 }
 
