@@ -21,6 +21,67 @@ namespace render {
 // channel reads from it exactly as it would read the file stream.
 namespace detail {
 
+// A ring between two threads that sleep while it is full (the producer, until half of it is
+// free) or empty (the consumer), so that they wake each other a few times per ring rather than
+// at every block. The producer ends it; the consumer may cancel it, which makes the producer's
+// writes fail.
+template <class T>
+class Handoff {
+  public:
+    explicit Handoff(size_t capacityPow2) : ring_(capacityPow2) {}
+
+    // Producer: waits for room for all `n` (n <= half the capacity); false once cancelled.
+    bool write(const T* items, size_t n) {
+        for (;;) {
+            const uint32_t seen = freed_.load();
+            if (cancelled_.load()) return false;
+            const size_t room = ring_.writable();
+            if (room >= n && (room >= ring_.capacity() / 2 || !waited_)) break;
+            waited_ = true;
+            freed_.wait(seen);
+        }
+        waited_ = false;
+        ring_.write(items, n);
+        filled_.fetch_add(1);
+        filled_.notify_one();
+        return true;
+    }
+    // Producer: nothing more comes.
+    void end() {
+        ended_.store(true);
+        filled_.fetch_add(1);
+        filled_.notify_one();
+    }
+    // Consumer: waits for items and copies up to `n`; 0 once everything is read after end(), or
+    // once cancelled.
+    size_t read(T* items, size_t n) {
+        for (;;) {
+            const uint32_t seen = filled_.load();
+            if (ring_.readable() > 0 || ended_.load() || cancelled_.load()) break;
+            filled_.wait(seen);
+        }
+        const size_t got = ring_.read(items, n);
+        if (ring_.writable() >= ring_.capacity() / 2) {
+            freed_.fetch_add(1);
+            freed_.notify_one();
+        }
+        return got;
+    }
+    // Consumer (or its owner, with the producer stopped or about to be joined).
+    void cancel() {
+        cancelled_.store(true);
+        freed_.fetch_add(1);
+        freed_.notify_all();
+    }
+
+  private:
+    engine::SpscRing<T> ring_;
+    std::atomic<uint32_t> freed_{0};   // bumped when the consumer freed half the ring
+    std::atomic<uint32_t> filled_{0};  // bumped when the producer delivered or ended
+    std::atomic<bool> ended_{false}, cancelled_{false};
+    bool waited_ = false;  // producer's: it slept on a full ring and waits for half of it
+};
+
 struct ReadAhead {
     HSTREAM stream = 0;
     int sourceChannels = 2;
@@ -30,14 +91,8 @@ struct ReadAhead {
     int64_t first = 0;      // the source frame the passage starts at
     int64_t remaining = 0;  // frames the worker has still to deliver (worker's, or after halt())
 
-    // The worker writes, the caller's thread reads. Each side sleeps on a counter the other one
-    // bumps: the worker, once the ring is full, until half of it is free again; the reader until
-    // there is audio or the worker has ended. So the threads wake each other a few times per
-    // second of audio rather than at every block.
-    std::unique_ptr<engine::SpscRing<int16_t>> ring;
-    std::atomic<uint32_t> freed{0};   // bumped by the reader (and halt()) for a sleeping worker
-    std::atomic<uint32_t> filled{0};  // bumped by the worker when it delivered or ended
-    std::atomic<bool> eof{false}, stop{false};
+    // The worker produces, the caller's thread consumes.
+    std::unique_ptr<Handoff<int16_t>> ring;
     bool running = false;  // caller's thread only
     std::thread worker;
     std::shared_ptr<dsp::KeepBassRemover> keepBass;  // its DSP runs on the worker while it lives
@@ -53,28 +108,18 @@ struct ReadAhead {
           frames(len),
           first(from),
           remaining(len),
-          ring(std::make_unique<engine::SpscRing<int16_t>>(kRingSamples)) {}
+          ring(std::make_unique<Handoff<int16_t>>(kRingSamples)) {}
     ~ReadAhead() { halt(); }
 
     void run() {
         std::vector<int16_t> tmp(kChunkSamples);
         for (;;) {
-            if (ring->writable() < kChunkSamples) {
-                for (;;) {
-                    const uint32_t seen = freed.load();
-                    if (stop.load() || ring->writable() >= ring->capacity() / 2) break;
-                    freed.wait(seen);
-                }
-            }
-            if (stop.load()) return;
             const int64_t want = std::min<int64_t>(int64_t(tmp.size()) / sourceChannels, remaining);
             const int n =
                 want > 0 ? BASS_ChannelGetData(stream, tmp.data(), DWORD(want * sourceChannels * 2))
                          : 0;
             if (n <= 0) {
-                eof.store(true);
-                filled.fetch_add(1);
-                filled.notify_one();
+                ring->end();
                 return;
             }
             remaining -= n / (2 * sourceChannels);
@@ -83,47 +128,66 @@ struct ReadAhead {
                 samples /= size_t(sourceChannels);
                 for (size_t i = 0; i < samples; ++i) tmp[i] = tmp[i * size_t(sourceChannels)];
             }
-            ring->write(tmp.data(), samples);
-            filled.fetch_add(1);
-            filled.notify_one();
+            if (!ring->write(tmp.data(), samples)) return;
         }
     }
 
     void halt() {
-        stop.store(true);
-        freed.fetch_add(1);
-        freed.notify_all();
+        ring->cancel();
         if (worker.joinable()) worker.join();
         running = false;
     }
 
     int64_t read(int16_t* dst, int64_t wanted) {
-        if (!running && !eof.load()) {
-            stop.store(false);
+        if (!running) {
             running = true;
             worker = std::thread([this] { run(); });
         }
-        for (;;) {
-            const uint32_t seen = filled.load();
-            if (ring->readable() > 0 || eof.load()) break;
-            filled.wait(seen);
-        }
-        size_t take = ring->read(dst, size_t(wanted) * size_t(channels));
-        if (ring->writable() >= ring->capacity() / 2) {
-            freed.fetch_add(1);
-            freed.notify_one();
-        }
-        return int64_t(take) / channels;
+        return int64_t(ring->read(dst, size_t(wanted) * size_t(channels))) / channels;
     }
 
     bool seek(int64_t frame) {
         halt();
-        ring = std::make_unique<engine::SpscRing<int16_t>>(kRingSamples);
-        eof.store(false);
-        stop.store(false);
+        ring = std::make_unique<Handoff<int16_t>>(kRingSamples);
         remaining = std::max<int64_t>(0, frames - frame);
         return BASS_ChannelSetPosition(stream, QWORD(first + frame) * QWORD(sourceChannels) * 2) !=
                0;
+    }
+};
+
+// Writing behind: the caller's thread hands the blocks over, a thread of its own appends them to
+// the file, so that the thread that stretches does not wait on the file system. A failed append
+// (a full disk, the size limit) cancels the hand-off: the next block handed over is refused.
+struct WriteBehind {
+    files::WaveWriter& writer;
+    size_t frameSamples;
+    Handoff<int16_t> ring{size_t(1) << 18};
+    std::thread thread;
+
+    WriteBehind(files::WaveWriter& w, int channels)
+        : writer(w), frameSamples(size_t(std::max(1, channels))) {
+        thread = std::thread([this] { run(); });
+    }
+    ~WriteBehind() { stop(); }
+
+    void run() {
+        std::vector<int16_t> chunk(16384 / frameSamples * frameSamples);
+        for (;;) {
+            const size_t n = ring.read(chunk.data(), chunk.size());
+            if (n == 0) return;
+            if (!writer.append(chunk.data(), n * 2)) {
+                ring.cancel();
+                return;
+            }
+        }
+    }
+    // Caller's thread: false when writing has stopped.
+    bool put(const int16_t* samples, size_t n) { return ring.write(samples, n); }
+    // Caller's thread: every block handed over reaches the writer (or is refused), then the
+    // thread ends; the writer is the caller's again.
+    void stop() {
+        ring.end();
+        if (thread.joinable()) thread.join();
     }
 };
 
@@ -161,8 +225,24 @@ RenderPipeline::RenderPipeline(uint32_t maxDataBytes)
     : writer_(maxDataBytes), block_(kBlockBytes / 2) {}
 
 RenderPipeline::~RenderPipeline() {
-    writer_.finish();
+    finish();
     if (ahead_) ahead_->halt();
+}
+
+uint32_t RenderPipeline::bytesWritten() const {
+    return behind_ ? handed_ : writer_.dataBytes();
+}
+
+bool RenderPipeline::stopWriting() {
+    if (behind_) {
+        behind_->stop();
+        behind_.reset();
+    }
+    const auto status = writer_.status();
+    if (status == files::WaveWriter::Status::Writing || status == files::WaveWriter::Status::Closed)
+        return true;
+    error_ = writer_.error();
+    return false;
 }
 
 bool RenderPipeline::open(const std::string& source, const std::string& output,
@@ -278,17 +358,21 @@ bool RenderPipeline::open(const std::string& source, const std::string& output,
         close();
         return false;
     }
+    handed_ = 0;
+    behind_ = std::make_unique<detail::WriteBehind>(writer_, header->format.channels);
     return true;
 }
 
 RenderPipeline::Step RenderPipeline::step() {
-    if (!writer_.isOpen())
-        return writer_.status() == files::WaveWriter::Status::Closed ? Step::Finished
-                                                                     : Step::Stopped;
-    if (writer_.status() != files::WaveWriter::Status::Writing) return Step::Stopped;
+    if (!behind_) {  // not writing: before open(), at the end, after a stop or finish()
+        const auto status = writer_.status();
+        const bool done = status == files::WaveWriter::Status::Closed ||
+                          (ended_ && status == files::WaveWriter::Status::Writing);
+        return done ? Step::Finished : Step::Stopped;
+    }
     if (ended_ || BASS_ChannelIsActive(tempo_) == BASS_ACTIVE_STOPPED) {
         ended_ = true;
-        return Step::Finished;
+        return stopWriting() ? Step::Finished : Step::Stopped;
     }
     const DWORD want = kBlockBytes / DWORD(expand_);
     int n = BASS_ChannelGetData(tempo_, block_.data(), want);
@@ -298,18 +382,20 @@ RenderPipeline::Step RenderPipeline::step() {
             block_[size_t(2 * i)] = block_[size_t(2 * i + 1)] = block_[size_t(i)];
         n *= 2;
     }
-    bool written = true;
-    if (n > 0) written = writer_.append(block_.data(), size_t(n));
+    bool handed = true;
+    if (n > 0) handed = behind_->put(block_.data(), size_t(n) / 2);
+    if (handed) handed_ += uint32_t(std::max(n, 0));
     const QWORD pos = BASS_ChannelGetPosition(tempo_);
     if (pos != QWORD(-1)) position_ = pos * QWORD(expand_);
-    if (!written) {
-        error_ = writer_.error();
+    if (!handed) {
+        stopWriting();
         return Step::Stopped;
     }
     return Step::More;
 }
 
 bool RenderPipeline::finish() {
+    stopWriting();
     if (!writer_.isOpen()) return true;
     const bool ok = writer_.finish();
     if (!ok) error_ = writer_.error();

@@ -4,7 +4,8 @@
 //     -> the vocal remover's DSP procedure and the equalizer, when on
 //   [a second thread runs the above ahead into a ring]
 //     -> decoding tempo channel with the tempo and pitch (PlayChannel from then on)
-//     -> blocks of up to 20,000 bytes appended to a WAV file through WaveWriter.
+//     -> blocks of up to 20,000 bytes appended to a WAV file through WaveWriter
+//   [by a third thread, writing behind the caller's].
 //
 // Every decision about how the audio is processed is taken here, so that the window and the
 // command line, which only drive it, write the same bytes for the same settings. Stretching runs
@@ -40,7 +41,8 @@ namespace render {
 
 namespace detail {
 struct ReadAhead;
-}
+struct WriteBehind;
+}  // namespace detail
 
 // How the vocal remover takes out the centre: everywhere, or only above the bass.
 enum class VocalMode { Full, KeepBass };
@@ -86,7 +88,9 @@ class RenderPipeline {
     // output that is the source file itself; then nothing is left open and no channel remains.
     bool open(const std::string& source, const std::string& output, const RenderSettings& settings);
 
-    // Reads one block of up to kBlockBytes of processed audio and appends it to the file.
+    // Reads one block of up to kBlockBytes of processed audio and hands it to the writing
+    // thread. A failed write is reported by a later step (at the latest the last one), once that
+    // thread has met it; Finished means every block reached the file.
     Step step();
     // Patches the header sizes and closes the file. False when that failed (error() says why).
     bool finish();
@@ -98,8 +102,8 @@ class RenderPipeline {
     // source bytes.
     uint64_t position() const { return position_; }
     uint64_t length() const { return length_; }
-    // PCM bytes written to the file so far.
-    uint32_t bytesWritten() const { return writer_.dataBytes(); }
+    // PCM bytes written to the file so far (handed to the writing thread while it runs).
+    uint32_t bytesWritten() const;
     const files::WaveHeader& header() const { return writer_.header(); }
     const std::string& error() const { return error_; }
     // What open() wants the user told though the render goes on ("" when nothing): a setting
@@ -112,7 +116,12 @@ class RenderPipeline {
     HDSP vocalRemoverDsp() const { return removerDsp_; }
 
   private:
+    // Ends the writing thread; false, with error(), when writing stopped short.
+    bool stopWriting();
+
     files::WaveWriter writer_;
+    std::unique_ptr<detail::WriteBehind> behind_;
+    uint32_t handed_ = 0;
     std::vector<int16_t> block_;
     std::string error_, note_;
     std::shared_ptr<detail::ReadAhead> ahead_;
