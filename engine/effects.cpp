@@ -160,24 +160,68 @@ class PeakEq : public Effect {
                     hi->z2[0] = z2[j][2], hi->z2[1] = z2[j][3];
                 }
             }
-        } else {
-            float b0[N], b1[N], b2[N], a1[N], a2[N], z1[N], z2[N];
-            for (int k = 0; k < N; ++k) {
-                const Band& b = *bands[k];
-                b0[k] = b.b0, b1[k] = b.b1, b2[k] = b.b2, a1[k] = b.a1, a2[k] = b.a2;
-                z1[k] = b.z1[0], z2[k] = b.z2[0];
-            }
-            for (int64_t f = 0; f < frames; ++f) {
-                float x = float(s[f]);
-                for (int k = 0; k < N; ++k) {
-                    const float y = b0[k] * x + z1[k];
-                    z1[k] = b1[k] * x - a1[k] * y + z2[k];
-                    z2[k] = b2[k] * x - a2[k] * y;
-                    x = y;
+        } else if constexpr (C == 1) {
+            // The same wavefront on one channel: four bands share one vector. Band count rounded
+            // up to four with pass-through bands.
+            using V = float __attribute__((vector_size(16)));
+            using M = int __attribute__((vector_size(16)));
+            constexpr int K = (N + 3) / 4;
+            V b0[K]{}, b1[K]{}, b2[K]{}, a1[K]{}, a2[K]{}, z1[K]{}, z2[K]{}, out[K]{};
+            for (int j = 0; j < K; ++j)
+                for (int i = 0; i < 4; ++i) {
+                    const Band* b = 4 * j + i < N ? bands[4 * j + i] : nullptr;
+                    b0[j][i] = b ? b->b0 : 1.0f, b1[j][i] = b ? b->b1 : 0.0f;
+                    b2[j][i] = b ? b->b2 : 0.0f, a1[j][i] = b ? b->a1 : 0.0f;
+                    a2[j][i] = b ? b->a2 : 0.0f;
+                    z1[j][i] = b ? b->z1[0] : 0.0f, z2[j][i] = b ? b->z2[0] : 0.0f;
                 }
-                s[f] = toSample(x);
-            }
-            for (int k = 0; k < N; ++k) bands[k]->z1[0] = z1[k], bands[k]->z2[0] = z2[k];
+            constexpr int last = 4 * K - 1;  // the band whose output leaves the cascade
+            auto step = [&]<bool edge>(int64_t t) __attribute__((always_inline)) {
+                V in[K];
+                const V x = t < frames ? V{float(s[t]), 0, 0, 0} : V{};
+#if defined(__clang__)  // the fuzzing build
+                in[0] = __builtin_shufflevector(x, out[0], 0, 4, 5, 6);
+                for (int j = 1; j < K; ++j)
+                    in[j] = __builtin_shufflevector(out[j - 1], out[j], 3, 4, 5, 6);
+#else
+                in[0] = __builtin_shuffle(x, out[0], M{0, 4, 5, 6});
+#pragma GCC unroll 8
+                for (int j = 1; j < K; ++j)
+                    in[j] = __builtin_shuffle(out[j - 1], out[j], M{3, 4, 5, 6});
+#endif
+#pragma GCC unroll 8
+                for (int j = 0; j < K; ++j) {
+                    const V y = b0[j] * in[j] + z1[j];
+                    V n1 = b1[j] * in[j] - a1[j] * y + z2[j];
+                    V n2 = b2[j] * in[j] - a2[j] * y;
+                    if constexpr (edge) {  // bands outside the block keep their state
+                        M keep;
+                        for (int i = 0; i < 4; ++i) {
+                            const int64_t f = t - (4 * j + i);
+                            keep[i] = f >= 0 && f < frames ? -1 : 0;
+                        }
+                        n1 = keep ? n1 : z1[j];
+                        n2 = keep ? n2 : z2[j];
+                    }
+                    z1[j] = n1;
+                    z2[j] = n2;
+                    out[j] = y;
+                }
+                const int64_t f = t - last;
+                if (f >= 0 && f < frames) s[f] = toSample(out[K - 1][3]);
+            };
+            const int64_t steps = frames + last;
+            int64_t t = 0;
+            for (; t < std::min<int64_t>(last, steps); ++t) step.template operator()<true>(t);
+            for (; t < frames; ++t) step.template operator()<false>(t);
+            for (; t < steps; ++t) step.template operator()<true>(t);
+            for (int j = 0; j < K; ++j)
+                for (int i = 0; i < 4 && 4 * j + i < N; ++i) {
+                    bands[4 * j + i]->z1[0] = z1[j][i];
+                    bands[4 * j + i]->z2[0] = z2[j][i];
+                }
+        } else {
+            static_assert(C == 1 || C == 2, "one or two channels; others go through cascadeOne");
         }
     }
 

@@ -84,8 +84,7 @@ class Handoff {
 
 struct ReadAhead {
     HSTREAM stream = 0;
-    int sourceChannels = 2;
-    int channels = 2;  // delivered: sourceChannels, or 1 when keeping one of two equal channels
+    int channels = 2;
     int rate = 44100;
     int64_t frames = 0;     // the passage's length
     int64_t first = 0;      // the source frame the passage starts at
@@ -100,10 +99,9 @@ struct ReadAhead {
     static constexpr size_t kChunkSamples = 16384;
     static constexpr size_t kRingSamples = size_t(1) << 18;
 
-    ReadAhead(HSTREAM s, int sourceCh, bool mono, int r, int64_t from, int64_t len)
+    ReadAhead(HSTREAM s, int ch, int r, int64_t from, int64_t len)
         : stream(s),
-          sourceChannels(sourceCh),
-          channels(mono ? 1 : sourceCh),
+          channels(ch),
           rate(r),
           frames(len),
           first(from),
@@ -114,21 +112,15 @@ struct ReadAhead {
     void run() {
         std::vector<int16_t> tmp(kChunkSamples);
         for (;;) {
-            const int64_t want = std::min<int64_t>(int64_t(tmp.size()) / sourceChannels, remaining);
+            const int64_t want = std::min<int64_t>(int64_t(tmp.size()) / channels, remaining);
             const int n =
-                want > 0 ? BASS_ChannelGetData(stream, tmp.data(), DWORD(want * sourceChannels * 2))
-                         : 0;
+                want > 0 ? BASS_ChannelGetData(stream, tmp.data(), DWORD(want * channels * 2)) : 0;
             if (n <= 0) {
                 ring->end();
                 return;
             }
-            remaining -= n / (2 * sourceChannels);
-            size_t samples = size_t(n) / 2;
-            if (channels != sourceChannels) {  // keep the first channel of each frame
-                samples /= size_t(sourceChannels);
-                for (size_t i = 0; i < samples; ++i) tmp[i] = tmp[i * size_t(sourceChannels)];
-            }
-            if (!ring->write(tmp.data(), samples)) return;
+            remaining -= n / (2 * channels);
+            if (!ring->write(tmp.data(), size_t(n) / 2)) return;
         }
     }
 
@@ -150,8 +142,7 @@ struct ReadAhead {
         halt();
         ring = std::make_unique<Handoff<int16_t>>(kRingSamples);
         remaining = std::max<int64_t>(0, frames - frame);
-        return BASS_ChannelSetPosition(stream, QWORD(first + frame) * QWORD(sourceChannels) * 2) !=
-               0;
+        return BASS_ChannelSetPosition(stream, QWORD(first + frame) * QWORD(channels) * 2) != 0;
     }
 };
 
@@ -194,6 +185,33 @@ struct WriteBehind {
 }  // namespace detail
 
 namespace {
+
+// The first channel of a stream whose channels are equal (a stereo source after the vocal
+// remover), so that the effects after the remover and the stretcher work on one channel.
+class FirstChannelSource : public engine::Source {
+  public:
+    FirstChannelSource(HSTREAM s, int channels, int rate, int64_t frames)
+        : s_(s), channels_(channels), rate_(rate), frames_(frames) {}
+    int rate() const override { return rate_; }
+    int channels() const override { return 1; }
+    int64_t lengthFrames() const override { return frames_; }
+    int64_t read(int16_t* dst, int64_t frames) override {
+        buf_.resize(size_t(frames) * size_t(channels_));
+        const int n = BASS_ChannelGetData(s_, buf_.data(), DWORD(buf_.size() * 2));
+        const int64_t got = n > 0 ? n / (2 * channels_) : 0;
+        for (int64_t i = 0; i < got; ++i) dst[i] = buf_[size_t(i * channels_)];
+        return got;
+    }
+    bool seek(int64_t frame) override {
+        return BASS_ChannelSetPosition(s_, QWORD(frame) * QWORD(channels_) * 2) != 0;
+    }
+
+  private:
+    HSTREAM s_;
+    int channels_, rate_;
+    int64_t frames_;
+    std::vector<int16_t> buf_;
+};
 
 class ReadAheadSource : public engine::Source {
   public:
@@ -311,14 +329,27 @@ bool RenderPipeline::open(const std::string& source, const std::string& output,
             removerDsp_ = dsp::attachVocalRemover(stream_);
         }
     }
+    // After the remover both channels of a stereo source are equal: the equalizer and the
+    // stretcher work on one of them.
+    const bool mono = settings.vocalRemover && channels == 2;
+    HSTREAM effects = stream_;
+    if (mono) {
+        monoStream_ = engine::createSourceStream(
+            std::make_unique<FirstChannelSource>(stream_, channels, int(info.freq), total),
+            BASS_STREAM_DECODE);
+        if (!monoStream_) {
+            error_ = "Cannot process \"" + source +
+                     "\": " + describeOpenError(BASS_ErrorGetCode()) + ".";
+            close();
+            return false;
+        }
+        effects = monoStream_;
+    }
     if (settings.equalizer) {
         BASS_FX_DSPPEAKEQ params{};
-        dsp::equalizerOn(stream_, params, settings.eqSliders);
+        dsp::equalizerOn(effects, params, settings.eqSliders);
     }
-
-    // After the remover both channels of a stereo source are equal: stretch one of them.
-    const bool mono = settings.vocalRemover && channels == 2;
-    ahead_ = std::make_shared<detail::ReadAhead>(stream_, channels, mono, int(info.freq), from,
+    ahead_ = std::make_shared<detail::ReadAhead>(effects, mono ? 1 : channels, int(info.freq), from,
                                                  to - from);
     ahead_->keepBass = keepBass;
     if (mono) expand_ = 2;
@@ -406,9 +437,9 @@ bool RenderPipeline::finish() {
 void RenderPipeline::close() {
     if (ahead_) ahead_->halt();
     // The tempo channel, then the stream the read-ahead feeds it from, then the source stream.
-    for (HSTREAM h : {tempo_, aheadStream_, stream_})
+    for (HSTREAM h : {tempo_, aheadStream_, monoStream_, stream_})
         if (h) BASS_StreamFree(h);
-    tempo_ = aheadStream_ = stream_ = 0;
+    tempo_ = aheadStream_ = monoStream_ = stream_ = 0;
     removerDsp_ = 0;
     ahead_.reset();
 }

@@ -127,6 +127,7 @@ class RenderPipeline {
     std::shared_ptr<detail::ReadAhead> ahead_;
     HSTREAM stream_ = 0;
     HSTREAM aheadStream_ = 0;
+    HSTREAM monoStream_ = 0;  // one channel of the source, after the vocal remover
     HSTREAM tempo_ = 0;
     HDSP removerDsp_ = 0;
     uint64_t position_ = 0;
