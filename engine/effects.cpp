@@ -83,146 +83,87 @@ class PeakEq : public Effect {
         float z1[kMaxChannels] = {}, z2[kMaxChannels] = {};
     };
 
+    // A wavefront: in step t band k filters frame t - k, whose input band k - 1 made in step
+    // t - 1, so the bands of one step are independent and share vectors of four lanes: two bands
+    // of two channels, or four bands of one. The band count is rounded up with pass-through bands.
     template <int C, int N>
     static void cascadeN(int16_t* s, int64_t frames, Band** bands) {
-        if constexpr (C == 2) {
-            // A wavefront: in step t band k filters frame t - k, whose input band k - 1 made in
-            // step t - 1, so the bands of one step are independent and two bands (both channels
-            // each) share one vector. An odd band count gets a pass-through band at the end.
-            using V = float __attribute__((vector_size(16)));
-            using M = int __attribute__((vector_size(16)));
-            constexpr int K = (N + 1) / 2;
-            V b0[K]{}, b1[K]{}, b2[K]{}, a1[K]{}, a2[K]{}, z1[K]{}, z2[K]{}, out[K]{};
-            for (int j = 0; j < K; ++j) {
-                const Band* lo = bands[2 * j];
-                const Band* hi = 2 * j + 1 < N ? bands[2 * j + 1] : nullptr;
-                auto pair = [&](float Band::*f, float pad) {
-                    return V{lo->*f, lo->*f, hi ? hi->*f : pad, hi ? hi->*f : pad};
-                };
-                b0[j] = pair(&Band::b0, 1.0f), b1[j] = pair(&Band::b1, 0.0f);
-                b2[j] = pair(&Band::b2, 0.0f), a1[j] = pair(&Band::a1, 0.0f);
-                a2[j] = pair(&Band::a2, 0.0f);
-                z1[j] = V{lo->z1[0], lo->z1[1], hi ? hi->z1[0] : 0, hi ? hi->z1[1] : 0};
-                z2[j] = V{lo->z2[0], lo->z2[1], hi ? hi->z2[0] : 0, hi ? hi->z2[1] : 0};
-                out[j] = V{0, 0, 0, 0};
+        static_assert(C == 1 || C == 2, "one or two channels; others go through cascadeOne");
+        using V = float __attribute__((vector_size(16)));
+        using M = int __attribute__((vector_size(16)));
+        constexpr int P = 4 / C;            // bands per vector
+        constexpr int K = (N + P - 1) / P;  // vectors
+        // Lane l holds channel l % C of band l / C of its vector.
+        V b0[K]{}, b1[K]{}, b2[K]{}, a1[K]{}, a2[K]{}, z1[K]{}, z2[K]{}, out[K]{};
+        for (int j = 0; j < K; ++j)
+            for (int l = 0; l < 4; ++l) {
+                const int k = P * j + l / C;
+                const Band* b = k < N ? bands[k] : nullptr;
+                b0[j][l] = b ? b->b0 : 1.0f, b1[j][l] = b ? b->b1 : 0.0f;
+                b2[j][l] = b ? b->b2 : 0.0f, a1[j][l] = b ? b->a1 : 0.0f;
+                a2[j][l] = b ? b->a2 : 0.0f;
+                z1[j][l] = b ? b->z1[l % C] : 0.0f, z2[j][l] = b ? b->z2[l % C] : 0.0f;
             }
-            constexpr int last = 2 * K - 1;  // the band whose output leaves the cascade
-            auto step = [&]<bool edge>(int64_t t) __attribute__((always_inline)) {
-                V in[K];
-                const V x = t < frames ? V{float(s[t * 2]), float(s[t * 2 + 1]), 0, 0} : V{};
+        // The first band of a vector takes the previous vector's last band (or the frame); the
+        // others the band before them in the same vector.
+        // Shuffle indices: 0-3 the first operand's lanes, 4-7 the second's.
+        constexpr auto lane = [](int l, int firstFrom) {
+            return l < C ? firstFrom + l : 4 + l - C;
+        };
+        constexpr int F0 = lane(0, 0), F1 = lane(1, 0), F2 = lane(2, 0), F3 = lane(3, 0);
+        constexpr int G0 = lane(0, 4 - C), G1 = lane(1, 4 - C), G2 = lane(2, 4 - C),
+                      G3 = lane(3, 4 - C);
+        constexpr int last = P * K - 1;  // the band whose output leaves the cascade
+        auto step = [&]<bool edge>(int64_t t) __attribute__((always_inline)) {
+            V in[K];
+            V x{};
+            if (t < frames)
+                for (int c = 0; c < C; ++c) x[c] = float(s[t * C + c]);
 #if defined(__clang__)  // the fuzzing build
-                in[0] = __builtin_shufflevector(x, out[0], 0, 1, 4, 5);
-                for (int j = 1; j < K; ++j)
-                    in[j] = __builtin_shufflevector(out[j - 1], out[j], 2, 3, 4, 5);
+            in[0] = __builtin_shufflevector(x, out[0], F0, F1, F2, F3);
+            for (int j = 1; j < K; ++j)
+                in[j] = __builtin_shufflevector(out[j - 1], out[j], G0, G1, G2, G3);
 #else
-                in[0] = __builtin_shuffle(x, out[0], M{0, 1, 4, 5});
-                // Unrolled, so that every band's state stays in a register: a loop over the arrays
-                // keeps them in memory and puts a store and a load on each band's feedback path.
+            in[0] = __builtin_shuffle(x, out[0], M{F0, F1, F2, F3});
+            // Unrolled, so that every band's state stays in a register: a loop over the arrays
+            // keeps them in memory and puts a store and a load on each band's feedback path.
 #pragma GCC unroll 8
-                for (int j = 1; j < K; ++j)
-                    in[j] = __builtin_shuffle(out[j - 1], out[j], M{2, 3, 4, 5});
+            for (int j = 1; j < K; ++j)
+                in[j] = __builtin_shuffle(out[j - 1], out[j], M{G0, G1, G2, G3});
 #endif
 #pragma GCC unroll 8
-                for (int j = 0; j < K; ++j) {
-                    const V y = b0[j] * in[j] + z1[j];
-                    V n1 = b1[j] * in[j] - a1[j] * y + z2[j];
-                    V n2 = b2[j] * in[j] - a2[j] * y;
-                    if constexpr (edge) {  // bands outside the block keep their state
-                        const int64_t flo = t - 2 * j, fhi = t - 2 * j - 1;
-                        const int l = flo >= 0 && flo < frames ? -1 : 0;
-                        const int h = fhi >= 0 && fhi < frames ? -1 : 0;
-                        const M keep = M{l, l, h, h};
-                        n1 = keep ? n1 : z1[j];
-                        n2 = keep ? n2 : z2[j];
-                    }
-                    z1[j] = n1;
-                    z2[j] = n2;
-                    out[j] = y;
-                }
-                const int64_t f = t - last;
-                if (f >= 0 && f < frames) {
-                    s[f * 2] = toSample(out[K - 1][2]);
-                    s[f * 2 + 1] = toSample(out[K - 1][3]);
-                }
-            };
-            const int64_t steps = frames + last;
-            int64_t t = 0;
-            for (; t < std::min<int64_t>(last, steps); ++t) step.template operator()<true>(t);
-            for (; t < frames; ++t) step.template operator()<false>(t);
-            for (; t < steps; ++t) step.template operator()<true>(t);
             for (int j = 0; j < K; ++j) {
-                Band* lo = bands[2 * j];
-                lo->z1[0] = z1[j][0], lo->z1[1] = z1[j][1], lo->z2[0] = z2[j][0],
-                lo->z2[1] = z2[j][1];
-                if (2 * j + 1 < N) {
-                    Band* hi = bands[2 * j + 1];
-                    hi->z1[0] = z1[j][2], hi->z1[1] = z1[j][3];
-                    hi->z2[0] = z2[j][2], hi->z2[1] = z2[j][3];
-                }
-            }
-        } else if constexpr (C == 1) {
-            // The same wavefront on one channel: four bands share one vector. Band count rounded
-            // up to four with pass-through bands.
-            using V = float __attribute__((vector_size(16)));
-            using M = int __attribute__((vector_size(16)));
-            constexpr int K = (N + 3) / 4;
-            V b0[K]{}, b1[K]{}, b2[K]{}, a1[K]{}, a2[K]{}, z1[K]{}, z2[K]{}, out[K]{};
-            for (int j = 0; j < K; ++j)
-                for (int i = 0; i < 4; ++i) {
-                    const Band* b = 4 * j + i < N ? bands[4 * j + i] : nullptr;
-                    b0[j][i] = b ? b->b0 : 1.0f, b1[j][i] = b ? b->b1 : 0.0f;
-                    b2[j][i] = b ? b->b2 : 0.0f, a1[j][i] = b ? b->a1 : 0.0f;
-                    a2[j][i] = b ? b->a2 : 0.0f;
-                    z1[j][i] = b ? b->z1[0] : 0.0f, z2[j][i] = b ? b->z2[0] : 0.0f;
-                }
-            constexpr int last = 4 * K - 1;  // the band whose output leaves the cascade
-            auto step = [&]<bool edge>(int64_t t) __attribute__((always_inline)) {
-                V in[K];
-                const V x = t < frames ? V{float(s[t]), 0, 0, 0} : V{};
-#if defined(__clang__)  // the fuzzing build
-                in[0] = __builtin_shufflevector(x, out[0], 0, 4, 5, 6);
-                for (int j = 1; j < K; ++j)
-                    in[j] = __builtin_shufflevector(out[j - 1], out[j], 3, 4, 5, 6);
-#else
-                in[0] = __builtin_shuffle(x, out[0], M{0, 4, 5, 6});
-#pragma GCC unroll 8
-                for (int j = 1; j < K; ++j)
-                    in[j] = __builtin_shuffle(out[j - 1], out[j], M{3, 4, 5, 6});
-#endif
-#pragma GCC unroll 8
-                for (int j = 0; j < K; ++j) {
-                    const V y = b0[j] * in[j] + z1[j];
-                    V n1 = b1[j] * in[j] - a1[j] * y + z2[j];
-                    V n2 = b2[j] * in[j] - a2[j] * y;
-                    if constexpr (edge) {  // bands outside the block keep their state
-                        M keep;
-                        for (int i = 0; i < 4; ++i) {
-                            const int64_t f = t - (4 * j + i);
-                            keep[i] = f >= 0 && f < frames ? -1 : 0;
-                        }
-                        n1 = keep ? n1 : z1[j];
-                        n2 = keep ? n2 : z2[j];
+                const V y = b0[j] * in[j] + z1[j];
+                V n1 = b1[j] * in[j] - a1[j] * y + z2[j];
+                V n2 = b2[j] * in[j] - a2[j] * y;
+                if constexpr (edge) {  // bands outside the block keep their state
+                    M keep;
+                    for (int l = 0; l < 4; ++l) {
+                        const int64_t f = t - (P * j + l / C);
+                        keep[l] = f >= 0 && f < frames ? -1 : 0;
                     }
-                    z1[j] = n1;
-                    z2[j] = n2;
-                    out[j] = y;
+                    n1 = keep ? n1 : z1[j];
+                    n2 = keep ? n2 : z2[j];
                 }
-                const int64_t f = t - last;
-                if (f >= 0 && f < frames) s[f] = toSample(out[K - 1][3]);
-            };
-            const int64_t steps = frames + last;
-            int64_t t = 0;
-            for (; t < std::min<int64_t>(last, steps); ++t) step.template operator()<true>(t);
-            for (; t < frames; ++t) step.template operator()<false>(t);
-            for (; t < steps; ++t) step.template operator()<true>(t);
-            for (int j = 0; j < K; ++j)
-                for (int i = 0; i < 4 && 4 * j + i < N; ++i) {
-                    bands[4 * j + i]->z1[0] = z1[j][i];
-                    bands[4 * j + i]->z2[0] = z2[j][i];
+                z1[j] = n1;
+                z2[j] = n2;
+                out[j] = y;
+            }
+            const int64_t f = t - last;
+            if (f >= 0 && f < frames)
+                for (int c = 0; c < C; ++c) s[f * C + c] = toSample(out[K - 1][4 - C + c]);
+        };
+        const int64_t steps = frames + last;
+        int64_t t = 0;
+        for (; t < std::min<int64_t>(last, steps); ++t) step.template operator()<true>(t);
+        for (; t < frames; ++t) step.template operator()<false>(t);
+        for (; t < steps; ++t) step.template operator()<true>(t);
+        for (int j = 0; j < K; ++j)
+            for (int l = 0; l < 4; ++l)
+                if (const int k = P * j + l / C; k < N) {
+                    bands[k]->z1[l % C] = z1[j][l];
+                    bands[k]->z2[l % C] = z2[j][l];
                 }
-        } else {
-            static_assert(C == 1 || C == 2, "one or two channels; others go through cascadeOne");
-        }
     }
 
     template <int C>
