@@ -330,17 +330,21 @@ struct Pulse {
     // beats are; 0 when the part is silent, large when it has no pulse at the beat but at its half.
     double halfBeatShare = 0;
 };
+// The autocorrelation of x (of its zero lag `r0`) at a fractional lag, computed at that lag only;
+// 0 from `maxLag` on.
+double autocorrelationAt(const std::vector<double>& x, double r0, double lag, size_t maxLag) {
+    const size_t i = size_t(lag);
+    if (i + 1 > maxLag || i + 1 >= x.size()) return 0.0;
+    const double f = lag - double(i);
+    return (lagProduct(x, i) * (1.0 - f) + lagProduct(x, i + 1) * f) / r0;
+}
+
 Pulse pulseAt(const std::vector<double>& x, double frameRate, double bpm, size_t maxLag) {
     const size_t n = x.size();
     if (n < 2) return {};
     const double r0 = lagProduct(x, 0);
     if (!(r0 > 0)) return {};
-    auto r = [&](double lag) {
-        const size_t i = size_t(lag);
-        if (i + 1 > maxLag || i + 1 >= n) return 0.0;
-        const double f = lag - double(i);
-        return (lagProduct(x, i) * (1.0 - f) + lagProduct(x, i + 1) * f) / r0;
-    };
+    auto r = [&](double lag) { return autocorrelationAt(x, r0, lag, maxLag); };
     const double period = 60.0 * frameRate / bpm;
     double odd = 0, even = 0;
     for (int k = 1; k <= 4; ++k) {
@@ -397,6 +401,27 @@ constexpr double kFastShare = 0.8;
 // note): the autocorrelation at the shorter period must reach this share of the one at the
 // longer.
 constexpr double kTripleShare = 1.0;
+// ... and the longer period must be periodic at all (above this, of the zero lag): in a track
+// with hardly any pulse (bowed strings drifting in tempo) the comparison means nothing.
+constexpr double kTriplePeriodicity = 0.03;
+
+// The beat of three: the tempo found is a dotted quarter of 3/4 or 6/4 (a pulse of one and a
+// half beats) when the middle and the high part (chords, hi-hats on every beat) repeat at two
+// thirds of its period far more than at the period itself: the middle part by this much of its
+// zero lag and the high part by kTripleHighGain. A 6/8 or swing at the right tempo has onsets at
+// the thirds and at the beat alike and stays under a fifth of these.
+constexpr double kTripleMidGain = 0.35;
+constexpr double kTripleHighGain = 0.2;
+
+// Music without drums whose harmony changes regularly: when the envelope's autocorrelation at
+// the tempo found stays under kPulselessPeriodicity and the harmony's (between 0.6 and 2.6 s)
+// peaks at least at kChordPeriodicity at a period that is no whole number of beats (off by more
+// than kChordOffBeat), the tempo found is no beat of that music; the chords change on beats, so
+// the tempo is the multiple of the chord rate (1 to 4 beats a chord) nearest the one found.
+constexpr double kPulselessPeriodicity = 0.1;
+constexpr double kChordPeriodicity = 0.5;
+constexpr double kChordOffBeat = 0.2;
+constexpr double kChordMinSeconds = 0.6, kChordMaxSeconds = 2.6;
 
 }  // namespace
 
@@ -453,7 +478,7 @@ float estimate(const std::vector<float>& envelope, double frameRate, TempoRange 
     const double top = std::max(range.max, range.ceiling);
     auto triple = [&] {
         const double period = 60.0 * frameRate / bpm;
-        if (bpm * 1.5 <= top && at(r, period) > 0 &&
+        if (bpm * 1.5 <= top && at(r, period) > kTriplePeriodicity &&
             at(r, period * 2.0 / 3.0) >= kTripleShare * at(r, period))
             bpm *= 1.5;
     };
@@ -510,6 +535,48 @@ float estimate(const std::vector<float>& envelope, double frameRate, TempoRange 
         const double harmony =
             pulseAt(partPeaks(OnsetBand::Harmonic), frameRate, slow, maxLag).halfBeatShare;
         if (periodic < kDrumlessPeriodicity && harmony < kHarmonyOnHalfBeats) fine = refine(slow);
+    }
+    // A dotted quarter in 3/4 or 6/4 read as the beat (see kTripleMidGain).
+    if (fine * 1.5 <= top) {
+        const double period = 60.0 * frameRate / fine;
+        auto thirdsGain = [&](const std::vector<double>& y) {
+            const double y0 = lagProduct(y, 0);
+            if (!(y0 > 0)) return 0.0;
+            return autocorrelationAt(y, y0, period * 2.0 / 3.0, maxLag) -
+                   autocorrelationAt(y, y0, period, maxLag);
+        };
+        if (thirdsGain(partPeaks(OnsetBand::Mid)) >= kTripleMidGain &&
+            thirdsGain(partPeaks(OnsetBand::High)) >= kTripleHighGain)
+            fine *= 1.5;
+    }
+    // A tempo that is no beat of the chords (see kPulselessPeriodicity).
+    if (autocorrelationAt(x, lagProduct(x, 0), 60.0 * frameRate / fine, maxLag) <
+        kPulselessPeriodicity) {
+        const std::vector<double> h = partPeaks(OnsetBand::Harmonic);
+        const double h0 = lagProduct(h, 0);
+        double chordAc = -1;
+        size_t chordLag = 0;
+        if (h0 > 0)
+            for (size_t lag = size_t(kChordMinSeconds * frameRate);
+                 lag < size_t(kChordMaxSeconds * frameRate) && lag < maxLag; ++lag) {
+                const double v = autocorrelationAt(h, h0, double(lag), maxLag);
+                if (v > chordAc) {
+                    chordAc = v;
+                    chordLag = lag;
+                }
+            }
+        const double beats = double(chordLag) * fine / (60.0 * frameRate);
+        if (chordAc >= kChordPeriodicity && std::abs(beats - std::round(beats)) > kChordOffBeat) {
+            const double chordRate = 60.0 * frameRate / double(chordLag);
+            double pick = 0;
+            for (int k = 1; k <= 4; ++k) {
+                const double b = chordRate * k;
+                if (b < range.min || b > top) continue;
+                if (!pick || std::abs(std::log(b / fine)) < std::abs(std::log(pick / fine)))
+                    pick = b;
+            }
+            if (pick > 0) fine = pick;
+        }
     }
     return float(fine);
 }
