@@ -20,8 +20,6 @@ class RealFft {
     RealFft& operator=(const RealFft&) = delete;
 
     int size() const { return size_; }
-    // False when aubio could not be loaded: the transforms then give zeros.
-    bool ok() const;
 
     // size() samples, the transform's input.
     float* input();
@@ -32,6 +30,9 @@ class RealFft {
     const float* magnitudes();
 
   private:
+    // False when aubio could not be loaded: the transforms then give zeros.
+    bool ok() const;
+
     struct Impl;
     int size_;
     std::unique_ptr<Impl> impl_;

@@ -4,13 +4,7 @@
 
 namespace engine::detail {
 
-SharedLibrary::SharedLibrary(const char* soname) {
-    handle_ = dlopen(soname, RTLD_NOW | RTLD_LOCAL);
-    if (!handle_) {
-        const char* why = dlerror();
-        error_ = why ? why : std::string("cannot load ") + soname;
-    }
-}
+SharedLibrary::SharedLibrary(const char* soname) : handle_(dlopen(soname, RTLD_NOW | RTLD_LOCAL)) {}
 
 void* SharedLibrary::address(const char* name) const {
     if (!handle_) return nullptr;

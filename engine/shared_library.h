@@ -4,12 +4,10 @@
 // line, though most runs never use them. Internal to the engine.
 //
 //   static const SharedLibrary lib("libfoo.so.1");
-//   auto* fn = lib.symbol<decltype(&::foo)>("foo");   // null when either is missing
+//   auto* fn = lib.symbol<decltype(&::foo)>("foo");   // null when the library or `foo` is missing
 //
 // A library stays loaded until the program ends. Safe to use from any thread once constructed.
 #pragma once
-
-#include <string>
 
 namespace engine::detail {
 
@@ -18,10 +16,6 @@ class SharedLibrary {
     explicit SharedLibrary(const char* soname);
     SharedLibrary(const SharedLibrary&) = delete;
     SharedLibrary& operator=(const SharedLibrary&) = delete;
-
-    bool loaded() const { return handle_ != nullptr; }
-    // The loader's message when the library could not be opened.
-    const std::string& error() const { return error_; }
 
     template <class Fn>
     Fn symbol(const char* name) const {
@@ -32,7 +26,6 @@ class SharedLibrary {
     void* address(const char* name) const;
 
     void* handle_ = nullptr;
-    std::string error_;
 };
 
 }  // namespace engine::detail
