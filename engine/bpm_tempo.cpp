@@ -510,12 +510,19 @@ float estimate(const std::vector<float>& envelope, double frameRate, TempoRange 
     };
     double fine = refine(bpm);
     if (!parts) return float(fine);
-    // The parts' envelopes as far as the whole one goes, without their slow part.
-    auto partPeaks = [&](OnsetBand band) {
-        const auto& v = parts->bandValues(band);
-        return peaks(
-            std::vector<float>(v.begin(), v.begin() + std::ptrdiff_t(std::min(n, v.size()))),
-            frameRate);
+    // The parts' envelopes as far as the whole one goes, without their slow part; each made once.
+    std::vector<double> partCache[4];
+    bool partMade[4] = {};
+    auto partPeaks = [&](OnsetBand band) -> const std::vector<double>& {
+        const int i = int(band);
+        if (!partMade[i]) {
+            const auto& v = parts->bandValues(band);
+            partCache[i] = peaks(
+                std::vector<float>(v.begin(), v.begin() + std::ptrdiff_t(std::min(n, v.size()))),
+                frameRate);
+            partMade[i] = true;
+        }
+        return partCache[i];
     };
     if (fine * 2 <= top) {
         auto pulse = [&](const std::vector<double>& y) {
@@ -552,14 +559,15 @@ float estimate(const std::vector<float>& envelope, double frameRate, TempoRange 
     // A tempo that is no beat of the chords (see kPulselessPeriodicity).
     if (autocorrelationAt(x, lagProduct(x, 0), 60.0 * frameRate / fine, maxLag) <
         kPulselessPeriodicity) {
-        const std::vector<double> h = partPeaks(OnsetBand::Harmonic);
+        const std::vector<double>& h = partPeaks(OnsetBand::Harmonic);
         const double h0 = lagProduct(h, 0);
         double chordAc = -1;
         size_t chordLag = 0;
         if (h0 > 0)
             for (size_t lag = size_t(kChordMinSeconds * frameRate);
                  lag < size_t(kChordMaxSeconds * frameRate) && lag < maxLag; ++lag) {
-                const double v = autocorrelationAt(h, h0, double(lag), maxLag);
+                // At a whole lag: the product at that lag alone.
+                const double v = lag + 1 < h.size() ? lagProduct(h, lag) / h0 : 0.0;
                 if (v > chordAc) {
                     chordAc = v;
                     chordLag = lag;
