@@ -297,6 +297,29 @@ double lagProduct(const std::vector<double>& x, size_t lag) {
     return s / double(m);
 }
 
+// Autocorrelation of x at every lag up to maxLag, per product, as a share of the zero lag; all
+// zero when x is.
+std::vector<double> autocorrelation(const std::vector<double>& x, size_t maxLag) {
+    const size_t n = x.size();
+    std::vector<double> r(maxLag + 1, 0.0);
+    for (size_t lag = 0; lag <= maxLag && lag < n; ++lag) {
+        // Four sums, so that the compiler may keep them in vector registers.
+        double s[4] = {};
+        const double* a = x.data();
+        const double* b = x.data() + lag;
+        const size_t m = n - lag;
+        size_t i = 0;
+        for (; i + 4 <= m; i += 4)
+            for (int k = 0; k < 4; ++k) s[k] += a[i + k] * b[i + k];
+        for (; i < m; ++i) s[0] += a[i] * b[i];
+        r[lag] = (s[0] + s[1] + s[2] + s[3]) / double(m);
+    }
+    if (!(r[0] > 0)) return std::vector<double>(maxLag + 1, 0.0);
+    const double r0 = r[0];
+    for (double& v : r) v /= r0;
+    return r;
+}
+
 // Linear interpolation into r at a fractional lag.
 double at(const std::vector<double>& r, double lag) {
     const size_t i = size_t(lag);
@@ -404,6 +427,13 @@ constexpr double kTripleShare = 1.0;
 // ... and the longer period must be periodic at all (above this, of the zero lag): in a track
 // with hardly any pulse (bowed strings drifting in tempo) the comparison means nothing.
 constexpr double kTriplePeriodicity = 0.03;
+// In music without drums (bowed strings) the whole envelope is dominated by the soft attacks of
+// the low notes and barely periodic; the beat lives in the high part (the bow's attacks), where it
+// is clearly periodic. So the periods are searched on the whole envelope and the high part
+// together, and the whole envelope alone takes a tempo to one and a half times it only where it
+// is clearly periodic (above this, of the zero lag): a punk song's beat reaches 0.7, strings stay
+// under 0.1.
+constexpr double kTripleWholePeriodicity = 0.2;
 
 // The beat of three: the tempo found is a dotted quarter of 3/4 or 6/4 (a pulse of one and a
 // half beats) when the middle and the high part (chords, hi-hats on every beat) repeat at two
@@ -425,7 +455,8 @@ constexpr double kChordMinSeconds = 0.6, kChordMaxSeconds = 2.6;
 
 }  // namespace
 
-// 1. The envelope without its slowly varying part, autocorrelated.
+// 1. The envelope without its slowly varying part, autocorrelated; with its parts, the high
+//    part's autocorrelation averaged in.
 // 2. The tempo family: the best comb over the first four beat multiples, weighted by a
 //    log-normal prior around 130 BPM, searched from half the minimum to the maximum.
 // 3. The metrical level: from the slowest member of the family in range, double while the
@@ -449,24 +480,37 @@ float estimate(const std::vector<float>& envelope, double frameRate, TempoRange 
     // Lags up to eight beats of the slowest tempo in range, but at most 3/4 of the envelope.
     const size_t maxLag =
         std::min(size_t(std::ceil(kFineMultiples * 60.0 * frameRate / range.min)) + 2, n * 3 / 4);
-    std::vector<double> r(maxLag + 1, 0.0);
-    for (size_t lag = 0; lag <= maxLag; ++lag) {
-        double s = 0;
-        const double* a = x.data();
-        const double* b = x.data() + lag;
-        const size_t m = n - lag;
-        for (size_t i = 0; i < m; ++i) s += a[i] * b[i];
-        r[lag] = s / double(m);
-    }
+    const std::vector<double> r = autocorrelation(x, maxLag);
     if (!(r[0] > 0)) return 0.0f;
-    const double r0 = r[0];
-    for (double& v : r) v /= r0;
+
+    // The parts' envelopes as far as the whole one goes, without their slow part; each made once.
+    std::vector<double> partCache[4];
+    bool partMade[4] = {};
+    auto partPeaks = [&](OnsetBand band) -> const std::vector<double>& {
+        const int i = int(band);
+        if (!partMade[i]) {
+            const auto& v = parts->bandValues(band);
+            partCache[i] = peaks(
+                std::vector<float>(v.begin(), v.begin() + std::ptrdiff_t(std::min(n, v.size()))),
+                frameRate);
+            partMade[i] = true;
+        }
+        return partCache[i];
+    };
+    // The periods are searched on the whole envelope and the high part together (see
+    // kTripleWholePeriodicity); the choice between a period and its half or double stays with
+    // the whole envelope, the accents of the music.
+    std::vector<double> rBoth = r;
+    if (parts) {
+        const std::vector<double> rHigh = autocorrelation(partPeaks(OnsetBand::High), maxLag);
+        for (size_t lag = 0; lag <= maxLag; ++lag) rBoth[lag] = (r[lag] + rHigh[lag]) / 2;
+    }
 
     double best = 0, bpm = 0;
     for (double b = searchLo; b <= searchHi; b *= 1.001) {
         const double oct = std::log2(b / kPriorCentre) / kPriorWidth;
         const double score =
-            std::max(0.0, comb(r, frameRate, b, kMultiples)) * std::exp(-0.5 * oct * oct);
+            std::max(0.0, comb(rBoth, frameRate, b, kMultiples)) * std::exp(-0.5 * oct * oct);
         if (score > best) {
             best = score;
             bpm = b;
@@ -478,8 +522,12 @@ float estimate(const std::vector<float>& envelope, double frameRate, TempoRange 
     const double top = std::max(range.max, range.ceiling);
     auto triple = [&] {
         const double period = 60.0 * frameRate / bpm;
-        if (bpm * 1.5 <= top && at(r, period) > kTriplePeriodicity &&
-            at(r, period * 2.0 / 3.0) >= kTripleShare * at(r, period))
+        auto shorter = [&](const std::vector<double>& ac, double periodic) {
+            return at(ac, period) > periodic &&
+                   at(ac, period * 2.0 / 3.0) >= kTripleShare * at(ac, period);
+        };
+        if (bpm * 1.5 <= top &&
+            (shorter(r, kTripleWholePeriodicity) || shorter(rBoth, kTriplePeriodicity)))
             bpm *= 1.5;
     };
     triple();
@@ -500,7 +548,7 @@ float estimate(const std::vector<float>& envelope, double frameRate, TempoRange 
     auto refine = [&](double around) {
         double fine = around, fineScore = -1e9;
         for (double b = around * 0.985; b <= around * 1.015; b *= 1.0002) {
-            const double score = comb(r, frameRate, b, kFineMultiples);
+            const double score = comb(rBoth, frameRate, b, kFineMultiples);
             if (score > fineScore) {
                 fineScore = score;
                 fine = b;
@@ -510,20 +558,6 @@ float estimate(const std::vector<float>& envelope, double frameRate, TempoRange 
     };
     double fine = refine(bpm);
     if (!parts) return float(fine);
-    // The parts' envelopes as far as the whole one goes, without their slow part; each made once.
-    std::vector<double> partCache[4];
-    bool partMade[4] = {};
-    auto partPeaks = [&](OnsetBand band) -> const std::vector<double>& {
-        const int i = int(band);
-        if (!partMade[i]) {
-            const auto& v = parts->bandValues(band);
-            partCache[i] = peaks(
-                std::vector<float>(v.begin(), v.begin() + std::ptrdiff_t(std::min(n, v.size()))),
-                frameRate);
-            partMade[i] = true;
-        }
-        return partCache[i];
-    };
     if (fine * 2 <= top) {
         auto pulse = [&](const std::vector<double>& y) {
             return pulseAt(y, frameRate, fine, maxLag);
