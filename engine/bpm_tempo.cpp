@@ -291,29 +291,22 @@ std::vector<double> peaks(const std::vector<float>& envelope, double frameRate) 
 
 // Autocorrelation of x at one whole lag, per product.
 double lagProduct(const std::vector<double>& x, size_t lag) {
+    // Four sums, so that the compiler may keep them in vector registers.
+    double s[4] = {};
+    const double* a = x.data();
+    const double* b = x.data() + lag;
     const size_t m = x.size() - lag;
-    double s = 0;
-    for (size_t i = 0; i < m; ++i) s += x[i] * x[i + lag];
-    return s / double(m);
+    size_t i = 0;
+    for (; i + 4 <= m; i += 4)
+        for (int k = 0; k < 4; ++k) s[k] += a[i + k] * b[i + k];
+    for (; i < m; ++i) s[0] += a[i] * b[i];
+    return (s[0] + s[1] + s[2] + s[3]) / double(m);
 }
 
-// Autocorrelation of x at every lag up to maxLag, per product, as a share of the zero lag; all
-// zero when x is.
+// Autocorrelation of x at every lag up to maxLag, as a share of the zero lag; all zero when x is.
 std::vector<double> autocorrelation(const std::vector<double>& x, size_t maxLag) {
-    const size_t n = x.size();
     std::vector<double> r(maxLag + 1, 0.0);
-    for (size_t lag = 0; lag <= maxLag && lag < n; ++lag) {
-        // Four sums, so that the compiler may keep them in vector registers.
-        double s[4] = {};
-        const double* a = x.data();
-        const double* b = x.data() + lag;
-        const size_t m = n - lag;
-        size_t i = 0;
-        for (; i + 4 <= m; i += 4)
-            for (int k = 0; k < 4; ++k) s[k] += a[i + k] * b[i + k];
-        for (; i < m; ++i) s[0] += a[i] * b[i];
-        r[lag] = (s[0] + s[1] + s[2] + s[3]) / double(m);
-    }
+    for (size_t lag = 0; lag <= maxLag && lag < x.size(); ++lag) r[lag] = lagProduct(x, lag);
     if (!(r[0] > 0)) return std::vector<double>(maxLag + 1, 0.0);
     const double r0 = r[0];
     for (double& v : r) v /= r0;
