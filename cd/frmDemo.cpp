@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 #include "cd/extract.h"
 #include "cd/rip_panel.h"
@@ -121,7 +122,10 @@ frmDemo::frmDemo(QWidget* parent) : QDialog(parent) {
 }
 
 frmDemo::~frmDemo() {
-    if (loaded_ && !closed_) closeWindow();
+    if (loaded_ && !closed_) {
+        ripPanel_->stopAndWait();  // the program is ending: the rip stops after one read
+        closeWindow(QDialog::Rejected);
+    }
 }
 
 int frmDemo::twipsToPixels(int twips) const {
@@ -257,6 +261,10 @@ void frmDemo::buildControls() {
         for (int b : {kPlay, kExtract}) cmdButton_[size_t(b)]->setEnabled(!running);
         cmbCDDrives_->setEnabled(!running);
         lstTracks_->setEnabled(!running);
+        // Asked to close while the rip ran: it has stopped now.
+        if (!running && closeResult_ >= 0)
+            QMetaObject::invokeMethod(
+                this, [this] { done(std::exchange(closeResult_, -1)); }, Qt::QueuedConnection);
     });
 
     frameDriveInfo_ = new QGroupBox("Drive Info", this);
@@ -803,22 +811,33 @@ void frmDemo::ReportEngineError(const std::string& text, int code) {
 
 // --- closing -------------------------------------------------------------------------------
 
-void frmDemo::closeWindow() {
+bool frmDemo::closeWindow(int result) {
+    // A rip stops after the read under way; the window thread does not wait for it, the window
+    // closes when the rip says it has stopped.
+    if (ripPanel_->stopForClose()) {
+        closeResult_ = result;
+        setEnabled(false);
+        return false;
+    }
     closed_ = true;
     tmrPlaybackPosition_->stop();
-    ripPanel_->stopAndWait();  // ends after the read under way
+    ripPanel_->stopAndWait();  // the rip has ended: nothing to wait for
     for (int i = 0; i <= lastDriveIndex_; ++i) BASS_CD_Door(DWORD(i), BASS_CD_DOOR_UNLOCK);
     BASS_Stop();
     BASS_Free();
+    return true;
 }
 
 void frmDemo::done(int result) {
-    if (loaded_ && !closed_) closeWindow();
+    if (loaded_ && !closed_ && !closeWindow(result)) return;
     QDialog::done(result);
 }
 
 void frmDemo::closeEvent(QCloseEvent* event) {
-    if (loaded_ && !closed_) closeWindow();
+    if (loaded_ && !closed_ && !closeWindow(QDialog::Rejected)) {
+        event->ignore();
+        return;
+    }
     event->accept();
     QDialog::closeEvent(event);
 }

@@ -97,7 +97,9 @@ class frmDemo : public QDialog {
     void applyWidth();
     void showVolumeLabel(int value);
     void updatePositionLabel();
-    void closeWindow();
+    // Ends the window's work; false (and nothing done yet) while a rip still has to stop, in which
+    // case the window closes with `result` when it has.
+    bool closeWindow(int result);
     int selectedTrackRow() const;
     QString rowText(const std::string& utf8) const;
 
@@ -143,6 +145,7 @@ class frmDemo : public QDialog {
     std::string lastSaveName_;
     bool loaded_ = false;
     bool closed_ = false;
+    int closeResult_ = -1;  // the result to close with once the rip has stopped; -1: none asked
     bool inTick_ = false;
     // A disc whose track list failed (track count or CD-Text) is not asked again by the timer
     // until the door has been seen open or another drive is chosen.

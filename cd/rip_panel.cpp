@@ -195,6 +195,14 @@ void RipPanel::stop() {
     stop_ = true;
 }
 
+bool RipPanel::stopForClose() {
+    closing_ = true;  // the window is closing: no message box for the stopped rip
+    if (!running()) return false;
+    stop_ = true;
+    lblRipStatus_->setText("Stopping\u2026");
+    return true;
+}
+
 void RipPanel::stopAndWait() {
     closing_ = true;  // the window is closing: no message box for the stopped rip
     stop_ = true;

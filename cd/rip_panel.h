@@ -28,7 +28,8 @@ class RipPanel : public QWidget {
     Q_OBJECT
   public:
     explicit RipPanel(QWidget* parent = nullptr);
-    // Stops a running rip and waits for the read under way to end.
+    // Stops a running rip and waits for the read under way to end (the window never closes with
+    // a rip running: see stopForClose()).
     ~RipPanel() override;
 
     // The drive the next rip reads; its remembered read offset goes into spnOffset.
@@ -38,7 +39,10 @@ class RipPanel : public QWidget {
     void extractAll();
     // Ends the rip after the read under way; the finished tracks stay.
     void stop();
-    // stop(), then waits for the worker (a few milliseconds: one read). For closing the window.
+    // For closing the window: stop() without the message box of the stopped rip. True when a rip
+    // was running: the window closes once runningChanged(false) comes, after the read under way.
+    bool stopForClose();
+    // stop(), then waits for the worker (a few milliseconds: one read). For the panel's end.
     void stopAndWait();
     bool running() const { return worker_.joinable() && !finished_; }
     // The last finished rip (empty before the first).

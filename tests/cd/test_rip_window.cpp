@@ -99,6 +99,27 @@ TEST_F(RipWindow, StopRightAfterTheStartLeavesNoTrackFile) {
     EXPECT_NE(scripted->lastMessage().rfind("Stopped. 0 tracks ripped", 0), std::string::npos);
 }
 
+// Closing the window mid-rip returns at once: the rip stops after the read under way, and the
+// window closes when it has, without a message box and with no partial track left.
+TEST_F(RipWindow, ClosingMidRipClosesOnceTheRipHasStopped) {
+    ASSERT_GE(addDisc(3, 300), 0);
+    open().show();
+    scripted->folderAnswers.push_back(folder());
+    extractAll()->click();
+    ASSERT_TRUE(panel()->running());
+    const size_t messages = scripted->messages.size();
+    window->close();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->isEnabled());
+    ASSERT_TRUE(processUntil([&] { return !window->isVisible(); }));
+    EXPECT_FALSE(panel()->running());
+    EXPECT_EQ(panel()->lastRip().status, cd::DiscRip::Status::Stopped);
+    EXPECT_EQ(scripted->messages.size(), messages);
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder())) names.push_back(e.path().filename());
+    EXPECT_EQ(names, std::vector<std::string>{"Artist - Album.log"});
+}
+
 TEST_F(RipWindow, ReadOffsetIsRememberedPerDrive) {
     ASSERT_GE(addDisc(1, 10), 0);
     const std::string other = cdimage::write(discDir.file("other"), disc);
