@@ -7,7 +7,6 @@
 #include <soxr.h>
 #include <strings.h>
 #include <taglib/id3v2tag.h>
-#include <taglib/mpegfile.h>
 #include <taglib/opusfile.h>
 #include <taglib/tpropertymap.h>
 #include <taglib/vorbisfile.h>
@@ -405,6 +404,14 @@ class Mp3Encoder : public TrackEncoder {
             error_ = "the MP3 encoder does not take " + std::to_string(bitrate / 1000) + " kbit/s";
             return false;
         }
+        // The ID3v2 tag goes first, so the file is written once; the audio follows it.
+        TagLib::ID3v2::Tag id3;
+        id3.setProperties(propertiesOf(tags_, true));
+        if (!id3.isEmpty()) {
+            const TagLib::ByteVector head = id3.render();
+            if (std::fwrite(head.data(), 1, head.size(), file_) != head.size()) return failed();
+            audioStart_ = head.size();
+        }
         return true;
     }
 
@@ -425,22 +432,12 @@ class Mp3Encoder : public TrackEncoder {
         unsigned char tag[2880];
         size_t tagBytes = lame_get_lametag_frame(lame_, tag, sizeof tag);
         if (tagBytes > 0 && tagBytes <= sizeof tag &&
-            (std::fseek(file_, 0, SEEK_SET) != 0 ||
+            (std::fseek(file_, long(audioStart_), SEEK_SET) != 0 ||
              std::fwrite(tag, 1, tagBytes, file_) != tagBytes))
             return failed();
         const int closed = std::fclose(file_);
         file_ = nullptr;
         if (closed != 0) return failed();
-        TagLib::MPEG::File f(path_.c_str(), false);
-        if (!f.isValid()) {
-            error_ = "cannot write the tags of \"" + path_ + "\"";
-            return false;
-        }
-        f.ID3v2Tag(true)->setProperties(propertiesOf(tags_, true));
-        if (!f.save(TagLib::MPEG::File::ID3v2)) {
-            error_ = "cannot write the tags of \"" + path_ + "\"";
-            return false;
-        }
         return true;
     }
 
@@ -462,6 +459,7 @@ class Mp3Encoder : public TrackEncoder {
     RipTags tags_;
     std::string path_;
     std::FILE* file_ = nullptr;
+    size_t audioStart_ = 0;  // bytes of the ID3v2 tag before the first frame
     lame_global_flags* lame_ = nullptr;
     std::vector<unsigned char> out_;
     FrameAssembler frames_;
