@@ -7,10 +7,13 @@ namespace cli {
 namespace {
 
 const Command kCommands[] = {
-    {"render", "IN OUT [--tempo P] [--pitch S] [--vocal-remover] [--eq g0,g1,...,g6] [--bitrate K]",
-     "render IN with tempo (percent), pitch (semitones), vocal remover and equalizer (gains in dB, "
-     "-10..10) into OUT: a WAV file, or an MP3 file (at --bitrate kbit/s, else the source's own "
-     "rate, at least 128)",
+    {"render",
+     "IN OUT [--tempo P] [--pitch S] [--vocal-remover[=keep-bass]] [--eq g0,g1,...,g6] "
+     "[--quality high] [--from S] [--to S] [--bitrate K]",
+     "render IN with tempo (percent), pitch (semitones), vocal remover (keep-bass: the centre "
+     "only above 150 Hz) and equalizer (gains in dB, -10..10) into OUT: a WAV file, or an MP3 "
+     "file (at --bitrate kbit/s, else the source's own rate, at least 128); --quality high "
+     "stretches with the finer engine, --from/--to render a passage (seconds)",
      &renderCommand},
     {"bpm", "IN",
      "print the BPM over seconds 0 to 30 (as the main window shows it after Play) and "
@@ -26,10 +29,16 @@ const Command kCommands[] = {
      "print the Artist and Album of the disc in SOURCE (a drive's device or a disc image such as "
      "a .cue) and its track rows as the CD window shows them",
      &cd::cdListCommand},
-    {"cd-rip", "SOURCE TRACK OUT [--bitrate K] [--tag Name=Text]...",
-     "extract TRACK (1-based) of SOURCE to OUT, WAV or WMA by its extension", &cdRipCommand},
-    {"normalize", "IN OUT PERCENT",
-     "scale the WAV file IN so that its peak reaches PERCENT % of full scale, into OUT",
+    {"cd-rip",
+     "SOURCE TRACK OUT [--bitrate K] [--tag Name=Text]... | SOURCE all FOLDER [--format F] "
+     "[--name TEMPLATE] [--offset N] [--bitrate K] [--year Y]",
+     "extract TRACK (1-based) of SOURCE to OUT, WAV or WMA by its extension; or rip every audio "
+     "track into FOLDER (flac, wav, mp3, ogg, opus or wma), named and tagged from the disc's "
+     "CD-Text, with a rip log",
+     &cdRipCommand},
+    {"normalize", "IN OUT PERCENT | IN OUT --lufs L [--bits 24]",
+     "scale the WAV file IN so that its peak reaches PERCENT % of full scale, or its loudness "
+     "L LUFS (EBU R128, true peak at most -1 dBTP), into OUT",
      &normalizeCommand},
 };
 
