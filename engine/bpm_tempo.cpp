@@ -425,7 +425,7 @@ constexpr double kTriplePeriodicity = 0.03;
 // is clearly periodic. So the periods are searched on the whole envelope and the high part
 // together, and the whole envelope alone takes a tempo to one and a half times it only where it
 // is clearly periodic (above this, of the zero lag): a punk song's beat reaches 0.7, strings stay
-// under 0.1.
+// under 0.14.
 constexpr double kTripleWholePeriodicity = 0.2;
 
 // The beat of three: the tempo found is a dotted quarter of 3/4 or 6/4 (a pulse of one and a
