@@ -21,6 +21,7 @@
 #include "cd/frmDemo.h"
 #include "components/mp3_encoder.h"
 #include "dsp/equalizer_panel.h"
+#include "effects/chain.h"
 #include "dsp/vocal_remover_panel.h"
 #include "engine/engine_ext.h"
 #include "mp3/Form1.h"
@@ -117,20 +118,15 @@ void frmWriteWave::buildPanels() {
     processHooks.restartEngine = [this] { return restartEngine(); };
     processHooks.setToolsEnabled = [this](bool on) { setToolsEnabled(on); };
     processHooks.settings = [this] {
+        // What is heard is what is saved: the chain the controls have built.
         render::RenderSettings settings;
-        settings.tempoPercent = static_cast<float>(tempoPitch_->tempoPercent());
-        settings.pitchSemitones = static_cast<float>(tempoPitch_->pitchSemitones());
-        // A file that is not stereo never gets the remover, even with its switch on.
-        settings.vocalRemover = vocalRemover_->active();
-        if (vocalRemover_->keepBass()) settings.vocalMode = render::VocalMode::KeepBass;
+        settings.chain = session_.chain;
         settings.highQuality = c_.mnuHighQuality->isChecked();
-        settings.equalizer =
-            settings.vocalRemover ? equalizer_->peakingOn() : equalizer_->buttonOn();
-        settings.eqSliders = equalizer_->sliderValues();
         return settings;
     };
     processHooks.started = [this](const render::RenderSettings& settings) {
-        if (!settings.vocalRemover && settings.equalizer) equalizer_->showActive();
+        if (settings.chain.remover == effects::Remover::Off && settings.chain.equalizer)
+            equalizer_->showActive();
     };
     processHooks.closing = [this] { return unloading_; };
     processHooks.closeNow = [this] { Form_Unload(); };
@@ -159,6 +155,8 @@ void frmWriteWave::connectHandlers() {
     connect(c_.cmdLoopClear, &QPushButton::clicked, this, [t] { t->cmdLoopClear_Click(); });
 
     player::TempoPitchPanel* tp = tempoPitch_.get();
+    connect(c_.sldTempo[0], &QSlider::valueChanged, this, [tp] { tp->sldTempo_Change(0); });
+    connect(c_.sldTempo[2], &QSlider::valueChanged, this, [tp] { tp->sldTempo_Change(2); });
     connect(c_.sldTempo[0], &Slider::scrolled, this, [tp] { tp->sldTempo_Scroll(0); });
     connect(c_.sldTempo[2], &Slider::scrolled, this, [tp] { tp->sldTempo_Scroll(2); });
     connect(c_.lblTempo, &ClickLabel::clicked, this, [tp] { tp->lblTempo_Click(); });

@@ -56,11 +56,11 @@ files::Result numberOption(const ParsedArgs& p, const std::string& name, double 
 }
 
 // "--eq g0,...,g6": seven gains in dB, whole numbers from -10 to 10 as on the window's sliders.
-files::Result eqOption(const std::string& text, std::array<int, dsp::kEqBands>& sliders) {
+files::Result eqOption(const std::string& text, std::array<int, effects::kEqBands>& sliders) {
     std::vector<std::string> parts;
     std::stringstream ss(text);
     for (std::string part; std::getline(ss, part, ',');) parts.push_back(part);
-    bool ok = parts.size() == size_t(dsp::kEqBands) && text.back() != ',';
+    bool ok = parts.size() == size_t(effects::kEqBands) && text.back() != ',';
     for (size_t i = 0; ok && i < parts.size(); ++i) {
         const auto v = parseNumber(parts[i]);
         ok = v && *v >= -10 && *v <= 10 && *v == std::floor(*v);
@@ -125,18 +125,20 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
         return usageError(err, "--to must come after --from");
     settings.fromSeconds = from;
     settings.toSeconds = to;
-    settings.tempoPercent = float(tempo);
-    settings.pitchSemitones = float(pitch);
-    settings.vocalRemover = p.options.count("--vocal-remover") != 0;
-    if (vocalMode == "keep-bass") settings.vocalMode = render::VocalMode::KeepBass;
+    settings.chain.tempoPercent = float(tempo);
+    settings.chain.pitchSemitones = float(pitch);
+    if (p.options.count("--vocal-remover"))
+        settings.chain.remover =
+            vocalMode == "keep-bass" ? effects::Remover::KeepBass : effects::Remover::Full;
     if (const auto it = p.options.find("--quality"); it != p.options.end()) {
         if (it->second != "high" && it->second != "normal")
             return usageError(err, "--quality wants high or normal, not \"" + it->second + "\"");
         settings.highQuality = it->second == "high";
     }
     if (const auto it = p.options.find("--eq"); it != p.options.end()) {
-        if (r = eqOption(it->second, settings.eqSliders); !r) return usageError(err, r.message);
-        settings.equalizer = true;
+        if (r = eqOption(it->second, settings.chain.eqSliders); !r)
+            return usageError(err, r.message);
+        settings.chain.equalizer = true;
     }
     if (p.options.count("--bitrate") && !files::endsWithNoCase(outPath, ".mp3"))
         err << kName << "note: --bitrate applies to MP3 output only\n";

@@ -1,12 +1,13 @@
 // The equalizer panel: the equalizer button (CEq) with its "Actived" label (Label5), the
 // "Peaking Equalizer" box the vocal remover uses, and the seven band sliders sldEQ[0..6]
-// (80 Hz .. 12 kHz; gain = -value dB). The engine steps are in dsp/equalizer, shared with the
-// render. Acts on Session::PlayChannel. Window thread only.
+// (80 Hz .. 12 kHz; gain = -value dB). The panel changes the equalizer of the session's effect
+// chain (Session::chain) and applies it; the engine steps are in effects/equalizer. Window thread
+// only.
 #pragma once
 
 #include <array>
 
-#include "dsp/equalizer.h"
+#include "effects/equalizer.h"
 #include "player/session.h"
 
 class QCheckBox;
@@ -23,7 +24,7 @@ struct EqualizerWidgets {
     QPushButton* CEq;
     QLabel* Label5;
     QCheckBox* chkEqualizer;
-    std::array<platform::Slider*, kEqBands> sldEQ;
+    std::array<platform::Slider*, effects::kEqBands> sldEQ;
 };
 
 class EqualizerPanel {
@@ -38,21 +39,19 @@ class EqualizerPanel {
     void EqRem();
     void EqDef();
     void CeqDef();
-    // Switches the equalizer button off and takes the equalizer off the play channel.
+    // Switches the equalizer button off, and with it the equalizer.
     void buttonOff();
     // Load: the button off and the sliders flat.
     void reset();
-    // The equalizer button is on; the "Peaking Equalizer" box is on.
-    bool buttonOn() const;
-    bool peakingOn() const;
-    std::array<int, kEqBands> sliderValues() const;
-    // Shows "Actived" (a render with the equalizer button on).
+    // Shows "Actived" (a render with the equalizer on).
     void showActive();
 
   private:
+    // The equalizer of the chain on or off, and applied.
+    void setOn(bool on);
+
     player::Session& s_;
     EqualizerWidgets w_;
-    BASS_FX_DSPPEAKEQ EqParams{};  // the parameter record, reused for every band
 };
 
 }  // namespace dsp

@@ -5,7 +5,6 @@
 #include <QPushButton>
 
 #include "dsp/equalizer_panel.h"
-#include "dsp/vocal_remover.h"
 #include "platform/platform.h"
 #include "platform/widgets.h"
 
@@ -21,46 +20,28 @@ bool VocalRemoverPanel::keepBass() const {
     return w_.chkKeepBass->isChecked();
 }
 
-void VocalRemoverPanel::attachRemover() {
-    if (!keepBass()) {
-        s_.VocalRemoverDsp = attachVocalRemover(s_.PlayChannel);
-        return;
-    }
-    BASS_CHANNELINFO info{};
-    const double rate = BASS_ChannelGetInfo(s_.PlayChannel, &info) && info.freq ? info.freq : 44100;
-    // The previous one is detached by now (default_ or a swap), so no block still runs through it.
-    keepBassRemover_ = std::make_unique<KeepBassRemover>(rate);
-    s_.VocalRemoverDsp = keepBassRemover_->attach(s_.PlayChannel);
+effects::Remover VocalRemoverPanel::wantedMode() const {
+    return keepBass() ? effects::Remover::KeepBass : effects::Remover::Full;
 }
 
 void VocalRemoverPanel::chkKeepBass_Click() {
-    if (!w_.Chkrem->isChecked() || !s_.stereoFile()) return;
-    // Only the channel that sounds: a render's channel keeps the remover it started with.
-    BASS_CHANNELINFO info{};
-    if (!BASS_ChannelGetInfo(s_.PlayChannel, &info) || (info.flags & BASS_STREAM_DECODE)) return;
-    // Detach the remover and the equalizer, then attach both again in their first order.
-    BASS_ChannelRemoveDSP(s_.PlayChannel, s_.VocalRemoverDsp);
-    BASS_FX_DSP_Remove(s_.PlayChannel, BASS_FX_PEAKEQ);
-    attachRemover();
-    equalizer_.chkEqualizer_Click();
-}
-
-bool VocalRemoverPanel::active() const {
-    return w_.Chkrem->isChecked() && s_.stereoFile();
+    if (s_.chain.remover == effects::Remover::Off) return;
+    s_.chain.remover = wantedMode();
+    s_.applyChain();
 }
 
 void VocalRemoverPanel::Chkrem_Click() {
-    if (s_.fileChannels != 0 && !s_.stereoFile()) {
+    if (!resetting_ && s_.fileChannels != 0 && !s_.stereoFile()) {
         platform::message("Only Stereo ", "Quorvin Audio Tools ", platform::Icon::Critical);
         return;
     }
     equalizer_.buttonOff();
     if (w_.Chkrem->isChecked()) {
-        attachRemover();
+        s_.chain.remover = wantedMode();
+        s_.applyChain();
         equalizer_.EqRem();
         equalizer_.chkEqualizer_Click();
         w_.LblRem->setEnabled(true);
-        BASS_FX_DSP_Set(s_.PlayChannel, BASS_FX_GAIN, 1);
         if (w_.vcompr[0]->value() == 9)
             vcompr_Change(0);
         else
@@ -72,17 +53,21 @@ void VocalRemoverPanel::Chkrem_Click() {
 }
 
 void VocalRemoverPanel::default_() {
+    // The remover goes first, so that the gain slider's move to 10 (no sound through the gain
+    // effect) is never heard.
+    s_.chain.remover = effects::Remover::Off;
+    s_.chain.equalizer = false;
+    s_.applyChain();
+    resetting_ = true;
     w_.Chkrem->setChecked(false);  // when it was set, its handler runs the "off" branch first
+    resetting_ = false;
     w_.LblRem->setEnabled(false);
     w_.vcompr[0]->setValue(10);
-    BASS_ChannelRemoveDSP(s_.PlayChannel, s_.VocalRemoverDsp);
-    BASS_FX_DSP_Remove(s_.PlayChannel, BASS_FX_PEAKEQ);
-    BASS_FX_DSP_Remove(s_.PlayChannel, BASS_FX_GAIN);
-    BASS_ChannelRemoveDSP(s_.PlayChannel, s_.VocalRemoverDsp);
 }
 
 void VocalRemoverPanel::vcompr_Change(int) {
-    setVocalRemoverGain(s_.PlayChannel, w_.vcompr[0]->value());
+    s_.chain.removerGainSlider = w_.vcompr[0]->value();
+    s_.applyChain();
 }
 
 void VocalRemoverPanel::fileLoaded() {

@@ -2,17 +2,17 @@
 // program calls `default`, and the gain slider vcompr[0]. Switching it on loads the equalizer
 // curve that goes with it. The remover works on stereo files only: the loaded file's channel
 // count (Session::fileChannels, read at Load) decides, and a non-stereo channel never gets the
-// remover. The DSP procedure is in dsp/vocal_remover. Acts on Session::PlayChannel.
+// remover. The panel changes the session's effect chain (Session::chain) and applies it; the DSP
+// procedures are in effects/vocal_remover.
 //
 // "Keep bass" (chkKeepBass) chooses the remover that leaves everything below 150 Hz in place (the
 // kick drum and the bass) instead of taking out the centre everywhere. It is a preference, not
 // part of the remover's state: `default` leaves it alone, and it is available whenever the switch
-// is. Changing it while the remover sounds swaps the remover on the play channel.
+// is. Changing it while the remover is on changes only the remover's mode.
 // Window thread only.
 #pragma once
 
 #include <array>
-#include <memory>
 
 #include "player/session.h"
 
@@ -27,7 +27,6 @@ class Slider;
 namespace dsp {
 
 class EqualizerPanel;
-class KeepBassRemover;
 
 struct VocalRemoverWidgets {
     QPushButton* Chkrem;
@@ -46,26 +45,25 @@ class VocalRemoverPanel {
     // Switches the vocal remover off (the program calls this procedure `default`).
     void default_();
     void vcompr_Change(int index);
-    // "Keep bass" changed: a sounding remover is replaced by the chosen one.
+    // "Keep bass" changed: a remover that is on takes the chosen mode.
     void chkKeepBass_Click();
     // A file was loaded: the switch is available, and off.
     void fileLoaded();
-    // A new play channel sounds: the remover goes on it when the switch is on.
+    // A new play channel sounds: the switch's steps run again when it is on.
     void playStarted();
-    // The switch is on and the loaded file is stereo: a render runs the remover.
-    bool active() const;
     // "Keep bass" is set: the remover leaves the band below 150 Hz alone.
     bool keepBass() const;
 
   private:
-    // Attaches the chosen remover to PlayChannel and keeps its handle in the session.
-    void attachRemover();
+    // The remover's mode the switch and "Keep bass" ask for.
+    effects::Remover wantedMode() const;
 
     player::Session& s_;
     VocalRemoverWidgets w_;
     EqualizerPanel& equalizer_;
-    // The keep-bass remover attached to PlayChannel (its filters live here while it is).
-    std::unique_ptr<KeepBassRemover> keepBassRemover_;
+    // `default` is clearing the switch: its handler takes the "off" steps without judging the
+    // file (the file may be the next one's predecessor).
+    bool resetting_ = false;
 };
 
 }  // namespace dsp

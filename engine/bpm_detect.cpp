@@ -162,7 +162,7 @@ class Module {
         }
         t->rate = std::max<int>(1, int(audio.freq));
         t->chans = std::max<int>(1, int(audio.chans));
-        t->dsp = BASS_ChannelSetDSP(t->audioChan, &tapProc, t.get(), INT_MIN);
+        t->dsp = BASS_ChannelSetDSP(t->audioChan, &tapProc, t.get(), INT_MAX);
         if (!t->dsp) return nullptr;
         if (t->audioChan != chan) {
             t->clockDsp = BASS_ChannelSetDSP(chan, &clockProc, t.get(), INT_MIN);

@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
+#include "effects/chain.h"
 #include "engine/bass.h"
 
 namespace player {
@@ -24,9 +26,16 @@ struct Session {
     int fileChannels = 0;
     // The program folder (current directory from start-up on); no trailing separator.
     std::string programFolder;
-    int32_t Mp3BitRate = 0;    // bits per second of an MP3 save ("&Mp3 Setup")
-    HDSP VocalRemoverDsp = 0;  // the vocal remover's attachment, for detaching it
-    bool following = false;    // the position display follows playback
+    int32_t Mp3BitRate = 0;  // bits per second of an MP3 save ("&Mp3 Setup")
+    bool following = false;  // the position display follows playback
+
+    // What the controls ask to hear: the panels change it and call applyChain(), never the
+    // engine's effects themselves. It goes on the play channel (playEffects, bound at Play), or
+    // while "Process" runs, on the render (which sets renderChain for that time).
+    effects::Chain chain;
+    effects::ChainApplier playEffects;
+    std::function<void(const effects::Chain&)> renderChain;
+    void applyChain();
 
     // The vocal remover works on two channels only.
     bool stereoFile() const { return fileChannels == 2; }

@@ -9,16 +9,25 @@ TempoPitchPanel::TempoPitchPanel(Session& session, const TempoPitchWidgets& widg
                                  std::function<void()> positionChanged)
     : s_(session), w_(widgets), bpm_(bpm), positionChanged_(std::move(positionChanged)) {}
 
+void TempoPitchPanel::sldTempo_Change(int index) {
+    // The sound follows the slider however it moved (the user, a key, the program).
+    if (index == 0) s_.chain.tempoPercent = static_cast<float>(w_.sldTempo[0]->value());
+    if (index == 2) s_.chain.pitchSemitones = static_cast<float>(w_.sldTempo[2]->value());
+    s_.applyChain();
+}
+
 void TempoPitchPanel::sldTempo_Scroll(int index) {
     if (index == 0) {
         const int v = w_.sldTempo[0]->value();
-        BASS_FX_TempoSet(s_.PlayChannel, static_cast<float>(v), 0, -100);
+        s_.chain.tempoPercent = static_cast<float>(v);
+        s_.applyChain();
         const QString text = QString::number(v) + "%";
         w_.lblTempo->setText(text);
         w_.sldTempo[0]->setToolTip(text);
     } else if (index == 2) {
         const int v = w_.sldTempo[2]->value();
-        BASS_FX_TempoSet(s_.PlayChannel, -100, 0, static_cast<float>(v));
+        s_.chain.pitchSemitones = static_cast<float>(v);
+        s_.applyChain();
         w_.lblPitch->setText(QString::number(v));
     }
     bpm_.showCurrentBpm();
@@ -40,6 +49,7 @@ void TempoPitchPanel::resetSliders() {
     w_.sldTempo[2]->setValue(0);
     w_.lblTempo->setText("0");
     w_.lblPitch->setText("0");
+    s_.chain.tempoPercent = s_.chain.pitchSemitones = 0.0f;
 }
 
 int TempoPitchPanel::tempoPercent() const {

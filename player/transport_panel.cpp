@@ -146,6 +146,10 @@ void TransportPanel::CmdPlay_Click() {
         return;
     }
     s_.PlayChannel = tempo;
+    // The chain the controls show goes on the new channels: every effect switched on since Load,
+    // not only the remover.
+    s_.playEffects.bind(stream, tempo);
+    s_.applyChain();
 
     const QWORD length = BASS_ChannelGetLength(s_.PlayChannel);
     const float seconds =

@@ -56,7 +56,9 @@ void ProcessPanel::btnConvert_Click() {
         return;
     }
     s_.PlayChannel = render_->tempoChannel();
-    if (settings.vocalRemover) s_.VocalRemoverDsp = render_->vocalRemoverDsp();
+    // The controls change the render from the next block on while it runs.
+    RenderPipeline* running = render_.get();
+    s_.renderChain = [running](const effects::Chain& chain) { running->setChain(chain); };
     hooks_.started(settings);
 
     w_.Pbregg->setVisible(true);
@@ -73,7 +75,10 @@ void ProcessPanel::btnConvert_Click() {
         renderPosition = render_->position();
         w_.lblPos->setText("Pos: " + QString::number(renderPosition));
         QApplication::processEvents();
-        if (hooks_.closing()) return;  // closed meanwhile: EndProcess has finished the file
+        if (hooks_.closing()) {  // closed meanwhile: EndProcess has finished the file
+            s_.renderChain = nullptr;
+            return;
+        }
         const int progress = static_cast<int>(std::nearbyint(renderPosition / kProgressUnit));
         w_.Pbregg->setValue(std::min(progress, w_.Pbregg->maximum()));
         if (step == RenderPipeline::Step::Stopped) {
@@ -82,6 +87,7 @@ void ProcessPanel::btnConvert_Click() {
         }
     }
 
+    s_.renderChain = nullptr;
     finished = true;
     rendering = false;
     w_.btnLoadFile->setEnabled(true);

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "dsp/vocal_remover.h"
+#include "effects/vocal_remover.h"
 #include "engine/engine_ext.h"
 #include "engine/spsc_ring.h"
 #include "files/file_io.h"
@@ -94,7 +94,6 @@ struct ReadAhead {
     std::unique_ptr<Handoff<int16_t>> ring;
     bool running = false;  // caller's thread only
     std::thread worker;
-    std::shared_ptr<dsp::KeepBassRemover> keepBass;  // its DSP runs on the worker while it lives
 
     static constexpr size_t kChunkSamples = 16384;
     static constexpr size_t kRingSamples = size_t(1) << 18;
@@ -186,33 +185,6 @@ struct WriteBehind {
 
 namespace {
 
-// The first channel of a stream whose channels are equal (a stereo source after the vocal
-// remover), so that the effects after the remover and the stretcher work on one channel.
-class FirstChannelSource : public engine::Source {
-  public:
-    FirstChannelSource(HSTREAM s, int channels, int rate, int64_t frames)
-        : s_(s), channels_(channels), rate_(rate), frames_(frames) {}
-    int rate() const override { return rate_; }
-    int channels() const override { return 1; }
-    int64_t lengthFrames() const override { return frames_; }
-    int64_t read(int16_t* dst, int64_t frames) override {
-        buf_.resize(size_t(frames) * size_t(channels_));
-        const int n = BASS_ChannelGetData(s_, buf_.data(), DWORD(buf_.size() * 2));
-        const int64_t got = n > 0 ? n / (2 * channels_) : 0;
-        for (int64_t i = 0; i < got; ++i) dst[i] = buf_[size_t(i * channels_)];
-        return got;
-    }
-    bool seek(int64_t frame) override {
-        return BASS_ChannelSetPosition(s_, QWORD(frame) * QWORD(channels_) * 2) != 0;
-    }
-
-  private:
-    HSTREAM s_;
-    int channels_, rate_;
-    int64_t frames_;
-    std::vector<int16_t> buf_;
-};
-
 class ReadAheadSource : public engine::Source {
   public:
     explicit ReadAheadSource(std::shared_ptr<detail::ReadAhead> s) : s_(std::move(s)) {}
@@ -271,7 +243,6 @@ bool RenderPipeline::open(const std::string& source, const std::string& output,
     note_.clear();
     position_ = length_ = 0;
     ended_ = false;
-    expand_ = 1;
 
     // Writing the output over the source would destroy the audio while it is being read.
     std::error_code ec;
@@ -315,44 +286,13 @@ bool RenderPipeline::open(const std::string& source, const std::string& output,
         return false;
     }
     length_ = QWORD(to - from) * frameBytes;
-    std::shared_ptr<dsp::KeepBassRemover> keepBass;
-    if (settings.vocalRemover) {
-        if (channels != 2)
-            note_ = "the vocal remover works on stereo sources only: \"" + source + "\" has " +
-                    (channels == 1 ? std::string("one channel")
-                                   : std::to_string(channels) + " channels") +
-                    " and is rendered without it";
-        if (settings.vocalMode == VocalMode::KeepBass) {
-            keepBass = std::make_shared<dsp::KeepBassRemover>(double(info.freq));
-            removerDsp_ = keepBass->attach(stream_);
-        } else {
-            removerDsp_ = dsp::attachVocalRemover(stream_);
-        }
-    }
-    // After the remover both channels of a stereo source are equal: the equalizer and the
-    // stretcher work on one of them.
-    const bool mono = settings.vocalRemover && channels == 2;
-    HSTREAM effects = stream_;
-    if (mono) {
-        monoStream_ = engine::createSourceStream(
-            std::make_unique<FirstChannelSource>(stream_, channels, int(info.freq), total),
-            BASS_STREAM_DECODE);
-        if (!monoStream_) {
-            error_ = "Cannot process \"" + source +
-                     "\": " + describeOpenError(BASS_ErrorGetCode()) + ".";
-            close();
-            return false;
-        }
-        effects = monoStream_;
-    }
-    if (settings.equalizer) {
-        BASS_FX_DSPPEAKEQ params{};
-        dsp::equalizerOn(effects, params, settings.eqSliders);
-    }
-    ahead_ = std::make_shared<detail::ReadAhead>(effects, mono ? 1 : channels, int(info.freq), from,
-                                                 to - from);
-    ahead_->keepBass = keepBass;
-    if (mono) expand_ = 2;
+    if (settings.chain.remover != effects::Remover::Off && channels != 2)
+        note_ =
+            "the vocal remover works on stereo sources only: \"" + source + "\" has " +
+            (channels == 1 ? std::string("one channel") : std::to_string(channels) + " channels") +
+            " and is rendered without it";
+    ahead_ =
+        std::make_shared<detail::ReadAhead>(stream_, channels, int(info.freq), from, to - from);
     aheadStream_ =
         engine::createSourceStream(std::make_unique<ReadAheadSource>(ahead_), BASS_STREAM_DECODE);
     if (!aheadStream_) {
@@ -370,15 +310,13 @@ bool RenderPipeline::open(const std::string& source, const std::string& output,
         close();
         return false;
     }
-    BASS_FX_TempoSet(tempo_, settings.tempoPercent, 0, -100);
-    BASS_FX_TempoSet(tempo_, -100, 0, settings.pitchSemitones);
+    // The effects work on the decoding stream, on the read-ahead's thread; tempo and pitch on
+    // the tempo channel, on the caller's.
+    chain_.bind(stream_, tempo_);
+    chain_.apply(settings.chain);
     if (settings.highQuality) engine::setTempoStretcher(tempo_, engine::TempoStretcher::RubberBand);
 
-    auto header = files::WaveHeader::fromChannel(tempo_);
-    if (header && expand_ > 1)
-        header = files::WaveHeader::forFormat(header->format.channels * expand_,
-                                              header->format.sampleRate,
-                                              header->format.bitsPerSample == 8);
+    const auto header = files::WaveHeader::fromChannel(tempo_);
     if (!header) {
         error_ = "Cannot read the format of \"" + source + "\".";
         close();
@@ -405,24 +343,21 @@ RenderPipeline::Step RenderPipeline::step() {
         ended_ = true;
         return stopWriting() ? Step::Finished : Step::Stopped;
     }
-    const DWORD want = kBlockBytes / DWORD(expand_);
-    int n = BASS_ChannelGetData(tempo_, block_.data(), want);
-    if (n > 0 && expand_ == 2) {
-        // One channel back to two, from the end so that the block can be widened in place.
-        for (int i = n / 2 - 1; i >= 0; --i)
-            block_[size_t(2 * i)] = block_[size_t(2 * i + 1)] = block_[size_t(i)];
-        n *= 2;
-    }
+    const int n = BASS_ChannelGetData(tempo_, block_.data(), kBlockBytes);
     bool handed = true;
     if (n > 0) handed = behind_->put(block_.data(), size_t(n) / 2);
     if (handed) handed_ += uint32_t(std::max(n, 0));
     const QWORD pos = BASS_ChannelGetPosition(tempo_);
-    if (pos != QWORD(-1)) position_ = pos * QWORD(expand_);
+    if (pos != QWORD(-1)) position_ = pos;
     if (!handed) {
         stopWriting();
         return Step::Stopped;
     }
     return Step::More;
+}
+
+void RenderPipeline::setChain(const effects::Chain& chain) {
+    if (tempo_) chain_.apply(chain);
 }
 
 bool RenderPipeline::finish() {
@@ -436,11 +371,11 @@ bool RenderPipeline::finish() {
 
 void RenderPipeline::close() {
     if (ahead_) ahead_->halt();
+    chain_.detach();
     // The tempo channel, then the stream the read-ahead feeds it from, then the source stream.
-    for (HSTREAM h : {tempo_, aheadStream_, monoStream_, stream_})
+    for (HSTREAM h : {tempo_, aheadStream_, stream_})
         if (h) BASS_StreamFree(h);
-    tempo_ = aheadStream_ = monoStream_ = stream_ = 0;
-    removerDsp_ = 0;
+    tempo_ = aheadStream_ = stream_ = 0;
     ahead_.reset();
 }
 

@@ -1,17 +1,18 @@
 // The render: one piece of code that wires the engine for "Process" and for `quorvin render`.
 //
 //   decoding stream of the source (PlayChannel at first)
-//     -> the vocal remover's DSP procedure and the equalizer, when on
+//     -> the effect chain's gain, vocal remover and equalizer (effects::ChainApplier)
 //   [a second thread runs the above ahead into a ring]
-//     -> decoding tempo channel with the tempo and pitch (PlayChannel from then on)
+//     -> decoding tempo channel with the chain's tempo and pitch (PlayChannel from then on)
 //     -> blocks of up to 20,000 bytes appended to a WAV file through WaveWriter
 //   [by a third thread, writing behind the caller's].
 //
 // Every decision about how the audio is processed is taken here, so that the window and the
-// command line, which only drive it, write the same bytes for the same settings. Stretching runs
-// on the caller's thread, decoding and the effects on a second one. With the vocal remover on a
-// stereo source both channels are equal after it: the ring keeps one of them, the stretcher works
-// on mono audio (half the work) and step() writes each sample to both channels again.
+// command line, which only drive it, write the same bytes for the same settings; the chain goes on
+// through the same ChainApplier as the play channel's, so a render sounds as playback does.
+// Stretching runs on the caller's thread, decoding and the effects on a second one. setChain()
+// changes the chain while the render runs (the window's controls during "Process"): the blocks
+// read from then on follow it.
 //
 // Driven block by block so that a window can process its events between blocks:
 //
@@ -32,7 +33,7 @@
 #include <string>
 #include <vector>
 
-#include "dsp/equalizer.h"
+#include "effects/chain.h"
 #include "engine/bass.h"
 #include "files/open_error.h"
 #include "files/wave_header.h"
@@ -44,18 +45,9 @@ struct ReadAhead;
 struct WriteBehind;
 }  // namespace detail
 
-// How the vocal remover takes out the centre: everywhere, or only above the bass.
-enum class VocalMode { Full, KeepBass };
-
 struct RenderSettings {
-    float tempoPercent = 0.0f;    // -60 .. +60 in the window
-    float pitchSemitones = 0.0f;  // -8 .. +8 in the window
-    bool vocalRemover = false;    // only on stereo sources; others pass unchanged (see note())
-    VocalMode vocalMode = VocalMode::Full;
-    // The equalizer on the source stream, with these slider values (gain = -value dB). The
-    // window passes "Peaking Equalizer" when the vocal remover is on, else the equalizer button.
-    bool equalizer = false;
-    std::array<int, dsp::kEqBands> eqSliders{};
+    // What is heard: the vocal remover, the equalizer, tempo and pitch.
+    effects::Chain chain;
     // Stretch with Rubber Band's finer engine instead of SoundTouch ("High quality render").
     bool highQuality = false;
     // The passage rendered, in seconds of the source: from `fromSeconds` to `toSeconds` (0: to
@@ -87,6 +79,9 @@ class RenderPipeline {
     // source that cannot be opened or holds no audio, an output that cannot be created and an
     // output that is the source file itself; then nothing is left open and no channel remains.
     bool open(const std::string& source, const std::string& output, const RenderSettings& settings);
+    // The chain from the next block on (decoded ahead: the read-ahead's buffer, at most a few
+    // seconds, keeps what it had).
+    void setChain(const effects::Chain& chain);
 
     // Reads one block of up to kBlockBytes of processed audio and hands it to the writing
     // thread. A failed write is reported by a later step (at the latest the last one), once that
@@ -113,7 +108,6 @@ class RenderPipeline {
     // The engine handles, for a window that acts on them during the render.
     HSTREAM sourceStream() const { return stream_; }
     HSTREAM tempoChannel() const { return tempo_; }
-    HDSP vocalRemoverDsp() const { return removerDsp_; }
 
   private:
     // Ends the writing thread; false, with error(), when writing stopped short.
@@ -127,12 +121,10 @@ class RenderPipeline {
     std::shared_ptr<detail::ReadAhead> ahead_;
     HSTREAM stream_ = 0;
     HSTREAM aheadStream_ = 0;
-    HSTREAM monoStream_ = 0;  // one channel of the source, after the vocal remover
     HSTREAM tempo_ = 0;
-    HDSP removerDsp_ = 0;
+    effects::ChainApplier chain_;
     uint64_t position_ = 0;
     uint64_t length_ = 0;
-    int expand_ = 1;  // 2 when the tempo channel carries one of two equal channels
     bool ended_ = false;
 };
 

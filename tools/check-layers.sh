@@ -5,7 +5,7 @@
 #   5  render  cd
 #   4  dsp  mp3
 #   3  player
-#   2  components
+#   2  components  effects
 #   1  files
 #   0  engine  platform
 #
@@ -17,7 +17,7 @@ cd "$root"
 declare -A rank=(
   [engine]=0 [platform]=0
   [files]=1
-  [components]=2
+  [components]=2 [effects]=2
   [player]=3
   [dsp]=4 [mp3]=4
   [render]=5 [cd]=5

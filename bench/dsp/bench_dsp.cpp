@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "dsp/equalizer.h"
-#include "dsp/vocal_remover.h"
+#include "effects/equalizer.h"
+#include "effects/vocal_remover.h"
 #include "engine/bass.h"
 #include "tests/support/audio_fixtures.h"
 
@@ -72,7 +72,7 @@ double decodeAll(const std::string& path, bool eq) {
         const HSTREAM s = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
         if (eq) {
             BASS_FX_DSPPEAKEQ params{};
-            dsp::equalizerOn(s, params, {-10, -7, -3, 2, 1, -7, -7});
+            effects::equalizerOn(s, params, {-10, -7, -3, 2, 1, -7, -7});
         }
         std::vector<char> block(20000);
         while (BASS_ChannelGetData(s, block.data(), DWORD(block.size())) > 0) {
@@ -122,7 +122,7 @@ void benchKeepBass() {
         std::vector<double> before, after;
         for (size_t i = 4410 * 2; i < tone.samples.size(); i += 2)
             before.push_back(tone.samples[i]);
-        dsp::KeepBassRemover remover(44100);
+        effects::KeepBassRemover remover(44100);
         remover.process(tone.samples.data(), tone.samples.size() / 2);
         for (size_t i = 4410 * 2; i < tone.samples.size(); i += 2) after.push_back(tone.samples[i]);
         double eb = 0, ea = 0;
@@ -136,7 +136,7 @@ void benchKeepBass() {
     std::vector<double> mid;
     for (size_t i = 0; i + 1 < mix.samples.size(); i += 2)
         mid.push_back((double(mix.samples[i]) + mix.samples[i + 1]) / 2);
-    dsp::KeepBassRemover remover(44100);
+    effects::KeepBassRemover remover(44100);
     remover.process(mix.samples.data(), mix.samples.size() / 2);
     std::vector<double> out;
     for (size_t i = 0; i < mix.samples.size(); i += 2) out.push_back(mix.samples[i]);

@@ -4,7 +4,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "dsp/equalizer.h"
+#include "effects/chain.h"
 #include "tests/app/window_fixture.h"
 
 namespace {
@@ -13,6 +13,11 @@ std::array<int, 7> eqSliders(const app::frmWriteWave& w) {
     std::array<int, 7> v{};
     for (int i = 0; i < 7; ++i) v[i] = w.ui().sldEQ[i]->value();
     return v;
+}
+
+// Where the window's effects sit: on the stream the play channel's stretcher reads.
+DWORD effectsOf(app::frmWriteWave& w) {
+    return BASS_FX_TempoGetSource(w.session().PlayChannel);
 }
 
 // The gain the engine holds for a band of the equalizer on `channel`; nothing when it is off.
@@ -43,7 +48,7 @@ TEST_F(EffectsWindow, RemoverOnClearsTheEqualizerButtonAndLoadsItsCurve) {
     playStereo();
     w->ui().CEq->setChecked(true);
     EXPECT_FALSE(w->ui().Label5->isHidden());
-    EXPECT_TRUE(bandGain(w->session().PlayChannel, 0).has_value());
+    EXPECT_TRUE(bandGain(effectsOf(*w), 0).has_value());
 
     w->ui().Chkrem->click();
     EXPECT_TRUE(w->ui().Chkrem->isChecked());
@@ -52,13 +57,13 @@ TEST_F(EffectsWindow, RemoverOnClearsTheEqualizerButtonAndLoadsItsCurve) {
     EXPECT_TRUE(w->ui().LblRem->isEnabled());
     EXPECT_EQ(eqSliders(*w), kCurve);
     // "Peaking Equalizer" is clear: the curve is shown but not applied.
-    EXPECT_FALSE(bandGain(w->session().PlayChannel, 0).has_value());
+    EXPECT_FALSE(bandGain(effectsOf(*w), 0).has_value());
     EXPECT_EQ(w->ui().vcompr[0]->value(), 9);
-    EXPECT_EQ(gainAmp(w->session().PlayChannel), 1.0f);
-    EXPECT_NE(w->session().VocalRemoverDsp, 0u);
+    EXPECT_EQ(gainAmp(effectsOf(*w)), 1.0f);
+    EXPECT_EQ(w->session().chain.remover, effects::Remover::Full);
 
     userMove(w->ui().vcompr[0], 4);
-    EXPECT_EQ(gainAmp(w->session().PlayChannel), 6.0f);
+    EXPECT_EQ(gainAmp(effectsOf(*w)), 6.0f);
     EXPECT_TRUE(desk->messages.empty());
 }
 
@@ -67,8 +72,7 @@ TEST_F(EffectsWindow, RemoverOnWithPeakingEqualizerAppliesTheCurve) {
     w->ui().chkEqualizer->setChecked(true);
     w->ui().Chkrem->click();
     for (int band = 0; band < 7; ++band)
-        EXPECT_EQ(bandGain(w->session().PlayChannel, band), dsp::eqGainForSlider(kCurve[band]))
-            << band;
+        EXPECT_EQ(bandGain(effectsOf(*w), band), effects::eqGainForSlider(kCurve[band])) << band;
 }
 
 TEST_F(EffectsWindow, RemoverOffResetsSlidersGainAndEffects) {
@@ -81,8 +85,8 @@ TEST_F(EffectsWindow, RemoverOffResetsSlidersGainAndEffects) {
     EXPECT_FALSE(w->ui().LblRem->isEnabled());
     EXPECT_EQ(eqSliders(*w), kFlat);
     EXPECT_EQ(w->ui().vcompr[0]->value(), 10);
-    EXPECT_FALSE(gainAmp(w->session().PlayChannel).has_value());
-    EXPECT_FALSE(bandGain(w->session().PlayChannel, 0).has_value());
+    EXPECT_FALSE(gainAmp(effectsOf(*w)).has_value());
+    EXPECT_FALSE(bandGain(effectsOf(*w), 0).has_value());
 }
 
 TEST_F(EffectsWindow, MonoFileRefusesTheRemoverWhicheverWayTheClickTurns) {
@@ -94,7 +98,7 @@ TEST_F(EffectsWindow, MonoFileRefusesTheRemoverWhicheverWayTheClickTurns) {
     EXPECT_EQ(desk->messages[0].icon, platform::Icon::Critical);
     EXPECT_TRUE(w->ui().Chkrem->isChecked());  // the box keeps what the click gave it
     EXPECT_EQ(eqSliders(*w), kFlat);
-    EXPECT_FALSE(gainAmp(w->session().PlayChannel).has_value());
+    EXPECT_FALSE(gainAmp(effectsOf(*w)).has_value());
     w->ui().Chkrem->click();
     EXPECT_EQ(desk->messages.size(), 2u);
     EXPECT_EQ(desk->messages[1].text, "Only Stereo ");
@@ -105,21 +109,21 @@ TEST_F(EffectsWindow, EqualizerButtonAndBandSliders) {
     playStereo();
     w->ui().CEq->click();
     EXPECT_FALSE(w->ui().Label5->isHidden());
-    for (int band = 0; band < 7; ++band) EXPECT_EQ(bandGain(w->session().PlayChannel, band), 0.0f);
+    for (int band = 0; band < 7; ++band) EXPECT_EQ(bandGain(effectsOf(*w), band), 0.0f);
 
     userMove(w->ui().sldEQ[2], 3);
     EXPECT_EQ(w->ui().sldEQ[2]->toolTip(), "-3");
-    EXPECT_EQ(bandGain(w->session().PlayChannel, 2), -3.0f);
+    EXPECT_EQ(bandGain(effectsOf(*w), 2), -3.0f);
     userMove(w->ui().sldEQ[5], -7);
     EXPECT_EQ(w->ui().sldEQ[5]->toolTip(), "7");
-    EXPECT_EQ(bandGain(w->session().PlayChannel, 5), 7.0f);
+    EXPECT_EQ(bandGain(effectsOf(*w), 5), 7.0f);
     w->ui().sldEQ[6]->setValue(10);  // from code: the change reaches the engine, the tip stays
-    EXPECT_EQ(bandGain(w->session().PlayChannel, 6), -10.0f);
+    EXPECT_EQ(bandGain(effectsOf(*w), 6), -10.0f);
     EXPECT_EQ(w->ui().sldEQ[6]->toolTip(), "");
 
     w->ui().CEq->click();
     EXPECT_TRUE(w->ui().Label5->isHidden());
-    EXPECT_FALSE(bandGain(w->session().PlayChannel, 0).has_value());
+    EXPECT_FALSE(bandGain(effectsOf(*w), 0).has_value());
     EXPECT_EQ(w->ui().sldEQ[2]->value(), 3);  // the sliders keep their values while it is off
 }
 
@@ -167,6 +171,6 @@ TEST_F(EffectsWindow, PlayReinstallsTheRemoverOnTheNewChannel) {
     w->ui().Chkrem->click();        // ... the user switches it on before playing
     w->ui().CmdPlay->click();
     EXPECT_TRUE(w->ui().Chkrem->isChecked());
-    EXPECT_EQ(gainAmp(w->session().PlayChannel), 1.0f);
+    EXPECT_EQ(gainAmp(effectsOf(*w)), 1.0f);
     EXPECT_EQ(eqSliders(*w), kCurve);
 }

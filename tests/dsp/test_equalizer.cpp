@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "dsp/equalizer.h"
+#include "effects/equalizer.h"
 #include "engine/bass.h"
 #include "tests/support/audio_fixtures.h"
 #include "tests/support/channel_reader.h"
@@ -13,11 +13,12 @@
 namespace {
 
 // Decodes `path` with the equalizer on at the given slider values.
-fixtures::Pcm decodeWithEq(const std::string& path, const std::array<int, dsp::kEqBands>* sliders) {
+fixtures::Pcm decodeWithEq(const std::string& path,
+                           const std::array<int, effects::kEqBands>* sliders) {
     const HSTREAM stream = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
     EXPECT_NE(stream, 0u) << BASS_ErrorGetCode();
     BASS_FX_DSPPEAKEQ params{};
-    if (sliders) dsp::equalizerOn(stream, params, *sliders);
+    if (sliders) effects::equalizerOn(stream, params, *sliders);
     fixtures::Pcm out = fixtures::readChannel(stream, 16384);
     BASS_StreamFree(stream);
     return out;
@@ -32,20 +33,20 @@ TEST(Equalizer, SwitchingOnWritesEveryBandFromTheTable) {
     const HSTREAM stream = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
     ASSERT_NE(stream, 0u);
     BASS_FX_DSPPEAKEQ params{};
-    const std::array<int, dsp::kEqBands> sliders = dsp::kEqRemCurve;
-    dsp::equalizerOn(stream, params, sliders);
-    for (int band = 0; band < dsp::kEqBands; ++band) {
+    const std::array<int, effects::kEqBands> sliders = effects::kEqRemCurve;
+    effects::equalizerOn(stream, params, sliders);
+    for (int band = 0; band < effects::kEqBands; ++band) {
         BASS_FX_DSPPEAKEQ got{};
         got.lBand = band;
         ASSERT_TRUE(BASS_FX_DSP_GetParameters(stream, BASS_FX_PEAKEQ, &got)) << band;
         EXPECT_EQ(got.lFreq, 48000u);
         EXPECT_EQ(got.fBandwidth, 2.5f);
         EXPECT_EQ(got.fQ, 1.0f);
-        EXPECT_EQ(got.fCenter, dsp::kEqCentres[size_t(band)]);
+        EXPECT_EQ(got.fCenter, effects::kEqCentres[size_t(band)]);
         EXPECT_EQ(got.fGain, -float(sliders[size_t(band)]));
     }
     // A later slider change reaches only its own band.
-    dsp::equalizerSetBand(stream, params, 4, -6);
+    effects::equalizerSetBand(stream, params, 4, -6);
     BASS_FX_DSPPEAKEQ got{};
     got.lBand = 4;
     BASS_FX_DSP_GetParameters(stream, BASS_FX_PEAKEQ, &got);
@@ -56,23 +57,23 @@ TEST(Equalizer, SwitchingOnWritesEveryBandFromTheTable) {
     EXPECT_EQ(got.fGain, 7.0f);
 
     // Off removes the effect; a slider change then asks for a band that is not there, harmlessly.
-    dsp::equalizerOff(stream);
+    effects::equalizerOff(stream);
     EXPECT_FALSE(BASS_FX_DSP_GetParameters(stream, BASS_FX_PEAKEQ, &got));
-    dsp::equalizerSetBand(stream, params, 2, 3);
+    effects::equalizerSetBand(stream, params, 2, 3);
     BASS_StreamFree(stream);
 
-    EXPECT_EQ(dsp::eqGainForSlider(10), -10.0f);
-    EXPECT_EQ(dsp::eqGainForSlider(-10), 10.0f);
+    EXPECT_EQ(effects::eqGainForSlider(10), -10.0f);
+    EXPECT_EQ(effects::eqGainForSlider(-10), 10.0f);
 }
 
 TEST(Equalizer, ABandAtPlusTenRaisesAToneAtItsCentre) {
     fixtures::TempDir tmp;
     for (int band : {1, 3, 5}) {
-        const double hz = dsp::kEqCentres[size_t(band)];
+        const double hz = effects::kEqCentres[size_t(band)];
         const std::string path = tmp.file("tone" + std::to_string(band) + ".wav");
         const auto tone = fixtures::sine(hz, 1.0, 44100, 2, 0.05);
         fixtures::writeWav(path, tone);
-        std::array<int, dsp::kEqBands> sliders{};
+        std::array<int, effects::kEqBands> sliders{};
         sliders[size_t(band)] = -10;  // the top of the slider: +10 dB
         const auto boosted = decodeWithEq(path, &sliders);
         sliders[size_t(band)] = 10;
@@ -90,7 +91,7 @@ TEST(Equalizer, AllSlidersAtZeroLeaveTheSoundUnchanged) {
     const std::string path = tmp.file("music.wav");
     const auto music = fixtures::drumTrack(120, 3.0);
     fixtures::writeWav(path, music);
-    const std::array<int, dsp::kEqBands> zero{};
+    const std::array<int, effects::kEqBands> zero{};
     const auto plain = decodeWithEq(path, nullptr);
     const auto flat = decodeWithEq(path, &zero);
     ASSERT_EQ(plain.samples.size(), music.samples.size());
@@ -113,8 +114,8 @@ TEST(Equalizer, OneChannelIsFilteredExactlyAsEachOfTwoEqualChannels) {
     }
     fixtures::writeWav(tmp.file("mono.wav"), mono);
     fixtures::writeWav(tmp.file("twin.wav"), twin);
-    for (const std::array<int, dsp::kEqBands>& sliders :
-         {std::array<int, dsp::kEqBands>{0, 0, -8, 0, 0, 0, 0},
+    for (const std::array<int, effects::kEqBands>& sliders :
+         {std::array<int, effects::kEqBands>{0, 0, -8, 0, 0, 0, 0},
           {10, 7, 3, 0, -1, 7, 7},
           {-10, 5, 3, 2, -1, 7, -7}}) {
         const auto one = decodeWithEq(tmp.file("mono.wav"), &sliders);

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "dsp/vocal_remover.h"
+#include "effects/vocal_remover.h"
 #include "engine/bass.h"
 #include "tests/support/audio_fixtures.h"
 #include "tests/support/channel_reader.h"
@@ -98,7 +98,7 @@ TEST(VocalRemoverDSP, RemovesTheCentreOfAStereoMixDecodedByTheEngine) {
 
     const HSTREAM stream = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
     ASSERT_NE(stream, 0u) << BASS_ErrorGetCode();
-    ASSERT_NE(dsp::attachVocalRemover(stream), 0u);
+    ASSERT_NE(effects::attachVocalRemover(stream), 0u);
     const fixtures::Pcm out = fixtures::readChannel(stream);
     BASS_StreamFree(stream);
     ASSERT_EQ(out.frames(), mix.frames());
@@ -126,9 +126,9 @@ TEST(VocalRemoverDSP, LeavesAStreamThatIsNotStereoAsItIs) {
     for (bool keepBass : {false, true}) {
         const HSTREAM stream = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
         ASSERT_NE(stream, 0u);
-        EXPECT_FALSE(dsp::vocalRemoverApplies(stream));
-        dsp::KeepBassRemover remover(44100);
-        ASSERT_NE(keepBass ? remover.attach(stream) : dsp::attachVocalRemover(stream), 0u);
+        EXPECT_FALSE(effects::vocalRemoverApplies(stream));
+        effects::KeepBassRemover remover(44100);
+        ASSERT_NE(keepBass ? remover.attach(stream) : effects::attachVocalRemover(stream), 0u);
         EXPECT_EQ(fixtures::readChannel(stream).samples, one.samples) << "keep bass " << keepBass;
         BASS_StreamFree(stream);
     }
@@ -163,7 +163,7 @@ TEST(KeepBassRemover, RemovesTheCentreAboveTheCrossoverAndKeepsTheBass) {
          {Case{50, -1, 1}, Case{60, -1, 1}, Case{1000, 40, 200}, Case{3000, 40, 200}}) {
         auto s = toneFrames(c.hz, true);
         const double before = levelDb(s, c.hz);
-        dsp::KeepBassRemover remover(44100);
+        effects::KeepBassRemover remover(44100);
         remover.process(s.data(), s.size() / 2);
         const double fall = before - levelDb(s, c.hz);
         EXPECT_GE(fall, c.minFall) << c.hz << " Hz";
@@ -174,7 +174,7 @@ TEST(KeepBassRemover, RemovesTheCentreAboveTheCrossoverAndKeepsTheBass) {
     // full remover.
     auto side = toneFrames(2000, false);
     const double before = levelDb(side, 2000);
-    dsp::KeepBassRemover remover(44100);
+    effects::KeepBassRemover remover(44100);
     remover.process(side.data(), side.size() / 2);
     EXPECT_NEAR(levelDb(side, 2000), before - 6.02, 0.5);
 }
@@ -185,7 +185,7 @@ TEST(KeepBassRemover, TheTwoBandsSumBackFlat) {
         std::vector<int16_t> mid(s.size());
         for (size_t f = 0; f < s.size() / 2; ++f)
             mid[2 * f] = mid[2 * f + 1] = int16_t(s[2 * f] / 2);
-        dsp::KeepBassRemover split(44100, dsp::KeepBassRemover::kDefaultCrossoverHz, false);
+        effects::KeepBassRemover split(44100, effects::KeepBassRemover::kDefaultCrossoverHz, false);
         split.process(s.data(), s.size() / 2);
         EXPECT_NEAR(levelDb(s, hz), levelDb(mid, hz), 0.1) << hz << " Hz";
     }

@@ -101,8 +101,8 @@ TEST_F(RenderPipelineTest, BlocksAreFullButTheLastAndTheSizesCountTheBytesWritte
     for (bool remover : {false, true}) {  // also the path that stretches one channel
         SCOPED_TRACE(remover);
         RenderSettings s;
-        s.tempoPercent = 25;
-        s.vocalRemover = remover;
+        s.chain.tempoPercent = 25;
+        s.chain.remover = remover ? effects::Remover::Full : effects::Remover::Off;
         const auto r = renderFile(in, out, s);
         ASSERT_TRUE(r.opened) << r.error;
         ASSERT_GE(r.blocks.size(), 2u);
@@ -126,14 +126,14 @@ TEST_F(RenderPipelineTest, TempoPitchAndEffectsDoWhatTheySay) {
 
     // +25 %: 1/1.25 of the length.
     RenderSettings s;
-    s.tempoPercent = 25;
+    s.chain.tempoPercent = 25;
     ASSERT_TRUE(renderFile(in, out, s).opened);
     EXPECT_NEAR(double(fixtures::readAudio(out).frames()), mix.frames() / 1.25,
                 mix.frames() * 0.01);
 
     // Pitch +12 semitones doubles the centre tone's frequency at the same length.
     s = {};
-    s.pitchSemitones = 12;
+    s.chain.pitchSemitones = 12;
     ASSERT_TRUE(renderFile(in, out, s).opened);
     auto got = fixtures::readAudio(out);
     EXPECT_NEAR(double(got.frames()), double(mix.frames()), mix.frames() * 0.01);
@@ -142,16 +142,16 @@ TEST_F(RenderPipelineTest, TempoPitchAndEffectsDoWhatTheySay) {
     // Tempo, pitch and equalizer give the same bytes on every run, however the decoding thread
     // and the stretching thread meet.
     s = {};
-    s.tempoPercent = 20;
-    s.pitchSemitones = -2;
-    s.equalizer = true;
-    s.eqSliders = {-10, -7, -3, 0, 1, -7, -7};
+    s.chain.tempoPercent = 20;
+    s.chain.pitchSemitones = -2;
+    s.chain.equalizer = true;
+    s.chain.eqSliders = {-10, -7, -3, 0, 1, -7, -7};
     ASSERT_TRUE(renderFile(in, out, s).opened);
     ASSERT_TRUE(renderFile(in, out2, s).opened);
     EXPECT_TRUE(fixtures::readBytes(out) == fixtures::readBytes(out2));
 
     // The vocal remover: both channels equal in every frame, the same on every run.
-    s.vocalRemover = true;
+    s.chain.remover = effects::Remover::Full;
     ASSERT_TRUE(renderFile(in, out, s).opened);
     ASSERT_TRUE(renderFile(in, out2, s).opened);
     const auto inThread = fixtures::readAudio(out), ahead = fixtures::readAudio(out2);
@@ -166,7 +166,7 @@ TEST_F(RenderPipelineTest, TempoPitchAndEffectsDoWhatTheySay) {
                 << "frame " << f;
 
     s = {};
-    s.vocalRemover = true;
+    s.chain.remover = effects::Remover::Full;
     ASSERT_TRUE(renderFile(in, out, s).opened);
     got = fixtures::readAudio(out);
     EXPECT_LT(fixtures::toneLevelDb(got, 0, 440), fixtures::toneLevelDb(mix, 0, 440) - 40);
@@ -177,7 +177,7 @@ TEST_F(RenderPipelineTest, MonoAnd48kSourcesKeepTheirFormat) {
     const std::string in = source(fixtures::sine(440, 1.0, 48000, 1), "mono48.wav");
     const std::string out = tmp.file("newwave.wav");
     RenderSettings s;
-    s.tempoPercent = -10;
+    s.chain.tempoPercent = -10;
     const auto r = renderFile(in, out, s);
     ASSERT_TRUE(r.opened) << r.error;
     const auto b = fixtures::readBytes(out);
@@ -243,7 +243,7 @@ TEST_F(RenderPipelineTest, AnAbandonedRenderLeavesMatchingSizes) {
     {
         RenderPipeline p;
         RenderSettings s;
-        s.tempoPercent = 10;
+        s.chain.tempoPercent = 10;
         ASSERT_TRUE(p.open(in, out, s));
         for (int i = 0; i < 5; ++i) ASSERT_EQ(p.step(), RenderPipeline::Step::More);
         EXPECT_EQ(p.bytesWritten(), 100000u);
@@ -265,7 +265,7 @@ TEST_F(RenderPipelineTest, APassageRendersOnlyItsPart) {
         RenderSettings s;
         s.fromSeconds = c.from;
         s.toSeconds = c.to;
-        s.tempoPercent = float(c.tempo);
+        s.chain.tempoPercent = float(c.tempo);
         const auto r = renderFile(in, out, s);
         ASSERT_TRUE(r.opened) << r.error;
         EXPECT_EQ(r.finalPosition, r.length);

@@ -59,17 +59,17 @@ TEST(RenderSameAsCommandLine, ProcessAndQuorvinRenderWriteTheSameBytes) {
         render::RenderSettings settings;
     };
     render::RenderSettings remover;
-    remover.tempoPercent = -10;
-    remover.vocalRemover = true;
+    remover.chain.tempoPercent = -10;
+    remover.chain.remover = effects::Remover::Full;
     render::RenderSettings keepBassEq = remover;
-    keepBassEq.tempoPercent = 20;
-    keepBassEq.pitchSemitones = -2;
-    keepBassEq.vocalMode = render::VocalMode::KeepBass;
-    keepBassEq.equalizer = true;
-    keepBassEq.eqSliders = {-3, 0, 2, 0, 0, 0, 1};
+    keepBassEq.chain.tempoPercent = 20;
+    keepBassEq.chain.pitchSemitones = -2;
+    keepBassEq.chain.remover = effects::Remover::KeepBass;
+    keepBassEq.chain.equalizer = true;
+    keepBassEq.chain.eqSliders = {-3, 0, 2, 0, 0, 0, 1};
     render::RenderSettings highQuality;
-    highQuality.tempoPercent = -10;
-    highQuality.pitchSemitones = 1;
+    highQuality.chain.tempoPercent = -10;
+    highQuality.chain.pitchSemitones = 1;
     highQuality.highQuality = true;
     for (const Case& c :
          {Case{{"--tempo", "-10", "--vocal-remover"}, remover},

@@ -1,4 +1,4 @@
-#include "dsp/vocal_remover.h"
+#include "effects/vocal_remover.h"
 
 #include <algorithm>
 #include <cmath>
@@ -69,12 +69,12 @@ void VocalRemoverDSP(HDSP, DWORD, void* buffer, DWORD length, void* user) {
     for (; frames > 0; --frames, bytes += 4) {
         int16_t s[2];
         std::memcpy(s, bytes, 4);
-        s[0] = s[1] = dsp::vocalRemoverSample(s[0], s[1]);
+        s[0] = s[1] = effects::vocalRemoverSample(s[0], s[1]);
         std::memcpy(bytes, s, 4);
     }
 }
 
-namespace dsp {
+namespace effects {
 
 bool vocalRemoverApplies(DWORD channel) {
     BASS_CHANNELINFO info{};
@@ -151,4 +151,4 @@ void setVocalRemoverGain(DWORD channel, int sliderValue) {
     BASS_FX_DSP_SetParameters(channel, BASS_FX_GAIN, &params);
 }
 
-}  // namespace dsp
+}  // namespace effects

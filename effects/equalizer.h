@@ -8,7 +8,7 @@
 
 #include "engine/bass.h"
 
-namespace dsp {
+namespace effects {
 
 constexpr int kEqBands = 7;
 // Centre frequency of each band, Hz (band index = slider index, leftmost first).
@@ -19,6 +19,9 @@ constexpr float kEqQ = 1.0f;
 constexpr std::array<int, kEqBands> kEqRemCurve = {-10, -7, -3, 0, 1, -7, -7};
 constexpr int kEqSliderMin = -10;
 constexpr int kEqSliderMax = 10;
+// The equalizer's place among a channel's effects: after the vocal remover (priority 0) and its
+// gain (1), whichever was switched on first.
+constexpr int kEqPriority = -1;
 
 // A band's gain in dB for a slider value: the negated value (the top of a slider boosts).
 constexpr float eqGainForSlider(int sliderValue) {
@@ -36,4 +39,4 @@ void equalizerSetBand(DWORD channel, BASS_FX_DSPPEAKEQ& params, int band, int sl
 // Removes the equalizer from `channel`.
 void equalizerOff(DWORD channel);
 
-}  // namespace dsp
+}  // namespace effects

@@ -1,13 +1,13 @@
-#include "dsp/equalizer.h"
+#include "effects/equalizer.h"
 
-namespace dsp {
+namespace effects {
 
 void equalizerOn(DWORD channel, BASS_FX_DSPPEAKEQ& params,
                  const std::array<int, kEqBands>& sliderValues) {
     DWORD rate = 0;
     BASS_ChannelGetAttributes(channel, &rate, nullptr, nullptr);
     // One request per band; the engine keeps a single effect that holds every band.
-    for (int i = 0; i < kEqBands; ++i) BASS_FX_DSP_Set(channel, BASS_FX_PEAKEQ, 0);
+    for (int i = 0; i < kEqBands; ++i) BASS_FX_DSP_Set(channel, BASS_FX_PEAKEQ, kEqPriority);
     params.fGain = 0.0f;
     params.lFreq = rate;
     params.fBandwidth = kEqBandwidth;
@@ -32,4 +32,4 @@ void equalizerOff(DWORD channel) {
     BASS_FX_DSP_Remove(channel, BASS_FX_PEAKEQ);
 }
 
-}  // namespace dsp
+}  // namespace effects

@@ -9,7 +9,7 @@
 
 #include "engine/bass.h"
 
-namespace dsp {
+namespace effects {
 
 // One frame's result: round_half_even((right - left) / 2), limited to the 16-bit range (the one
 // frame left = -32768, right = 32767 would give 32768 and stores 32767).
@@ -67,7 +67,7 @@ class KeepBassRemover {
 // current parameters are read first so that the field the program does not set keeps its value.
 void setVocalRemoverGain(DWORD channel, int sliderValue);
 
-}  // namespace dsp
+}  // namespace effects
 
 // The DSP procedure the engine calls with each block of 16-bit interleaved stereo audio. Works in
 // place without allocating; a trailing partial frame (never sent by the engine) is left alone.

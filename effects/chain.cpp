@@ -1,0 +1,87 @@
+#include "effects/chain.h"
+
+#include "effects/vocal_remover.h"
+
+namespace effects {
+
+namespace {
+
+// The gain effect runs first, then the remover, then the equalizer, whatever order they were
+// switched on in (a higher priority runs earlier; equal ones in the order they were set).
+constexpr int kGainPriority = 1;
+
+}  // namespace
+
+ChainApplier::ChainApplier() = default;
+
+ChainApplier::~ChainApplier() {
+    detach();
+}
+
+void ChainApplier::bind(DWORD effectsStream, DWORD tempoChannel) {
+    detach();  // harmless on channels already freed
+    effects_ = effectsStream;
+    tempo_ = tempoChannel;
+    applied_.reset();
+    removerDsp_ = 0;
+}
+
+void ChainApplier::detach() {
+    if (effects_) {
+        if (removerDsp_) BASS_ChannelRemoveDSP(effects_, removerDsp_);
+        BASS_FX_DSP_Remove(effects_, BASS_FX_GAIN);
+        equalizerOff(effects_);
+    }
+    removerDsp_ = 0;
+    keepBass_.reset();  // after the removal, which waits for a block in progress
+    effects_ = tempo_ = 0;
+    applied_.reset();
+}
+
+void ChainApplier::setRemover(Remover mode) {
+    if (removerDsp_) BASS_ChannelRemoveDSP(effects_, removerDsp_);
+    removerDsp_ = 0;
+    keepBass_.reset();
+    if (mode == Remover::Off) {
+        BASS_FX_DSP_Remove(effects_, BASS_FX_GAIN);
+        return;
+    }
+    BASS_FX_DSP_Set(effects_, BASS_FX_GAIN, kGainPriority);
+    if (mode == Remover::Full) {
+        removerDsp_ = attachVocalRemover(effects_);
+        return;
+    }
+    BASS_CHANNELINFO info{};
+    const double rate = BASS_ChannelGetInfo(effects_, &info) && info.freq ? info.freq : 44100;
+    keepBass_ = std::make_unique<KeepBassRemover>(rate);
+    removerDsp_ = keepBass_->attach(effects_);
+}
+
+void ChainApplier::apply(const Chain& chain) {
+    if (!tempo_) return;  // nothing bound: the next bind and apply take the chain as it is then
+    const bool fresh = !applied_;
+    const Chain was = applied_.value_or(Chain{});
+
+    if (fresh || chain.tempoPercent != was.tempoPercent ||
+        chain.pitchSemitones != was.pitchSemitones)
+        BASS_FX_TempoSet(tempo_, chain.tempoPercent, 0, chain.pitchSemitones);
+
+    if (fresh ? chain.remover != Remover::Off : chain.remover != was.remover)
+        setRemover(chain.remover);
+    if (chain.remover != Remover::Off &&
+        (chain.removerGainSlider != was.removerGainSlider || chain.remover != was.remover || fresh))
+        setVocalRemoverGain(effects_, chain.removerGainSlider);
+
+    if (!chain.equalizer) {
+        if (was.equalizer) equalizerOff(effects_);
+    } else if (fresh || !was.equalizer) {
+        equalizerOn(effects_, eqParams_, chain.eqSliders);
+    } else {
+        for (int band = 0; band < kEqBands; ++band)
+            if (chain.eqSliders[size_t(band)] != was.eqSliders[size_t(band)])
+                equalizerSetBand(effects_, eqParams_, band, chain.eqSliders[size_t(band)]);
+    }
+    applied_ = chain;
+}
+
+}  // namespace effects

@@ -1,0 +1,73 @@
+// The effect chain a listener hears, as one value, and the one way it is put on channels.
+//
+// effects::Chain describes everything between the decoded file and the output: the vocal remover
+// (off, full, or keeping the bass) with its gain, the equalizer with its seven bands, tempo and
+// pitch. The main window's panels change the session's Chain and ask for it to be applied; the
+// play channel, the render and `quorvin render` all go through ChainApplier, so what is heard and
+// what is saved are built by the same code in the same order:
+//
+//   decoding stream -> gain -> vocal remover -> equalizer -> stretcher (tempo, pitch) -> output
+//
+// The remover and the equalizer work before the stretcher, on the source's own samples: the
+// stretcher changes the phase between the channels, after which the centre no longer cancels.
+//
+// Threads: the controlling thread (the window thread, or the command line's); the effects then
+// run on whichever thread processes the channel, under the channel's lock.
+#pragma once
+
+#include <array>
+#include <memory>
+#include <optional>
+
+#include "effects/equalizer.h"
+#include "engine/bass.h"
+
+namespace effects {
+
+class KeepBassRemover;
+
+// How the vocal remover works: not at all, everywhere, or only above the bass.
+enum class Remover { Off, Full, KeepBass };
+
+struct Chain {
+    Remover remover = Remover::Off;
+    // The "Gain Audio" slider (0..10) while the remover is on: the gain factor is 10 - value.
+    int removerGainSlider = 9;
+    bool equalizer = false;
+    std::array<int, kEqBands> eqSliders{};  // slider values: gain = -value dB
+    float tempoPercent = 0.0f;              // -60 .. +60
+    float pitchSemitones = 0.0f;            // -8 .. +8
+
+    bool operator==(const Chain&) const = default;
+};
+
+// Keeps one pair of channels in step with a Chain: the gain, the remover and the equalizer on the
+// decoding stream the stretcher reads, tempo and pitch on the tempo channel. apply() changes only
+// what differs from the chain it applied last, so a slider's move does not reset the filters.
+class ChainApplier {
+  public:
+    ChainApplier();
+    ~ChainApplier();  // takes the effects off channels that still exist
+    ChainApplier(const ChainApplier&) = delete;
+    ChainApplier& operator=(const ChainApplier&) = delete;
+
+    // The channels the chain goes on from now on; nothing is applied until apply(). The channels
+    // bound before are left as they are (they are gone, or keep what they had).
+    void bind(DWORD effectsStream, DWORD tempoChannel);
+    void apply(const Chain& chain);
+    // Takes the gain, the remover and the equalizer off the bound stream and forgets the channels.
+    void detach();
+
+  private:
+    void setRemover(Remover mode);
+
+    DWORD effects_ = 0;
+    DWORD tempo_ = 0;
+    std::optional<Chain> applied_;
+    HDSP removerDsp_ = 0;
+    // The keep-bass remover's filters, alive while its procedure is attached.
+    std::unique_ptr<KeepBassRemover> keepBass_;
+    BASS_FX_DSPPEAKEQ eqParams_{};
+};
+
+}  // namespace effects
