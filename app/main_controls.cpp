@@ -353,6 +353,41 @@ void buildMenus(MainControls& c, QMainWindow* window) {
     c.Sabout = named(window->menuBar()->addAction("About"), "Sabout");
 }
 
+// What a screen reader (and a test) calls each control. The Load button's name is its caption:
+// "Load Audio File", then the file it shows.
+void nameForAccess(MainControls& c) {
+    const std::pair<QWidget*, const char*> names[] = {
+        {c.CmdPlay, "Play"},
+        {c.CmdStop, "Stop"},
+        {c.btnConvert, "Process"},
+        {c.Comout, "Volume mixer"},
+        {c.sldTempo[0], "Tempo"},
+        {c.sldTempo[2], "Pitch"},
+        {c.lblTempo, "Tempo to 0"},
+        {c.lblPitch, "Pitch to 0"},
+        {c.sldVolume, "Volume"},
+        {c.sldPosition, "Play position"},
+        {c.wavOverview, "Waveform"},
+        {c.cmdLoopA, "A"},
+        {c.cmdLoopB, "B"},
+        {c.cmdLoopClear, "Clear the A–B loop"},
+        {c.chkBPMCallback, "BPM by period of seconds"},
+        {c.txtPeriod, "BPM period in seconds"},
+        {c.chkBeat, "Show beat position"},
+        {c.Chkrem, "Vocal remover on / off"},
+        {c.vcompr[0], "Gain Audio"},
+        {c.chkKeepBass, "Keep bass"},
+        {c.CEq, "Equalizer on / off"},
+        {c.chkEqualizer, "Peaking Equalizer"},
+        {c.Combo2, "Mp3 bit rate"},
+        {c.Label6, "Contact"},
+    };
+    for (const auto& [widget, name] : names) widget->setAccessibleName(name);
+    static const char* const kBands[] = {"80 Hz",   "200 Hz", "1.5 kHz", "4 kHz",
+                                         "7.5 kHz", "10 kHz", "12 kHz"};
+    for (size_t i = 0; i < c.sldEQ.size(); ++i) c.sldEQ[i]->setAccessibleName(kBands[i]);
+}
+
 }  // namespace
 
 MainControls buildMainControls(QMainWindow* window) {
@@ -360,6 +395,7 @@ MainControls buildMainControls(QMainWindow* window) {
     buildControls(c, window);
     buildLayout(c, window);
     buildMenus(c, window);
+    nameForAccess(c);
     return c;
 }
 

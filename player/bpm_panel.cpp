@@ -67,8 +67,10 @@ void BpmPanel::chkBeat_Click() {
 }
 
 void BpmPanel::showCurrentBpm() {
-    const DWORD source = w_.chkBPMCallback->isChecked() ? s_.PlayChannel : s_.BpmChannel;
-    w_.lblBPM->setText("BPM: " + twoDecimals(CurrentBPM(source)));
+    // The periodic BPM once its first period has ended; until then the decode-time one.
+    float bpm = w_.chkBPMCallback->isChecked() ? CurrentBPM(s_.PlayChannel) : 0.0f;
+    if (!(bpm > 0.0f)) bpm = CurrentBPM(s_.BpmChannel);
+    w_.lblBPM->setText("BPM: " + twoDecimals(bpm));
 }
 
 void BpmPanel::clearBpm() {

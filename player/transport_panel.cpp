@@ -157,7 +157,10 @@ void TransportPanel::CmdPlay_Click() {
     w_.sldPosition->setMaximum(seconds > 0 ? static_cast<int>(std::nearbyint(seconds)) : 0);
     w_.sldPosition->setValue(0);
     w_.wavOverview->setPosition(0);
-    forgetLoop();  // the new channel has none
+    // A loop dragged over the waveform before Play becomes the channel's loop, played from A.
+    const bool dragged = markA_ && markB_;
+    const double draggedA = loopA_, draggedB = loopB_;
+    forgetLoop();  // the new channel has none yet
     bpm_.restartBeats();
 
     tempoPitch_.lblTempo_Click();
@@ -165,6 +168,8 @@ void TransportPanel::CmdPlay_Click() {
     tempoPitch_.sldTempo_Scroll(2);
     sldVolume_Scroll();
     ShowPlayPosition();
+    // The effects that are on go on the channel before it sounds (the first buffer included).
+    hooks_.playStarted();
     BASS_ChannelPlay(s_.PlayChannel, 0);
     bpm_.chkBPMCallback_Click();
     bpm_.chkBeat_Click();
@@ -175,7 +180,10 @@ void TransportPanel::CmdPlay_Click() {
     w_.CmdStop->setEnabled(true);
     for (QPushButton* b : {w_.cmdLoopA, w_.cmdLoopB, w_.cmdLoopClear}) b->setEnabled(true);
     s_.following = true;
-    hooks_.playStarted();
+    if (dragged) {
+        applyLoop(draggedA, std::min(draggedB, static_cast<double>(w_.sldPosition->maximum())));
+        if (markA_ && markB_) wavOverview_Seek(draggedA);
+    }
 }
 
 void TransportPanel::CmdStop_Click() {
@@ -260,9 +268,21 @@ void TransportPanel::showLoopMarks() {
 }
 
 void TransportPanel::wavOverview_LoopSelected(double a, double b) {
-    if (!playing()) return;
     if (a > b) std::swap(a, b);
-    applyLoop(std::max(a, 0.0), std::min(b, static_cast<double>(w_.sldPosition->maximum())));
+    a = std::max(a, 0.0);
+    if (playing()) {
+        applyLoop(a, std::min(b, static_cast<double>(w_.sldPosition->maximum())));
+        return;
+    }
+    // Before Play: the marks wait for the channel Play builds (CmdPlay_Click sets them on it).
+    if (s_.CmdFileName.empty() || b - a < kShortestLoopSeconds) {
+        showLoopMarks();
+        return;
+    }
+    loopA_ = a;
+    loopB_ = b;
+    markA_ = markB_ = true;
+    showLoopMarks();
 }
 
 void TransportPanel::cmdLoopA_Click() {

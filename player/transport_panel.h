@@ -5,9 +5,10 @@
 // the slider and the waveform's play head.
 //
 // The A-B loop: cmdLoopA and cmdLoopB mark the play position as the loop's start and end (or a
-// drag over the waveform marks both); while both are set the play channel wraps from B to A
-// (engine::setLoop on its source, so tempo and pitch changes keep it). cmdLoopClear, Stop and a
-// new file clear it. Window thread only.
+// drag over the waveform marks both; a drag before Play marks the loop Play then sets, and
+// playback starts at A); while both are set the play channel wraps from B to A (engine::setLoop
+// on its source, so tempo and pitch changes keep it). cmdLoopClear, Stop and a new file clear it.
+// Window thread only.
 #pragma once
 
 #include <functional>
@@ -53,7 +54,8 @@ struct TransportHooks {
     std::function<void()> resetEffects;
     // Load, once a file was chosen: the effects are available for it.
     std::function<void()> fileLoaded;
-    // Play, once the new channel sounds: the effects that are on are set on it.
+    // Play, once the new channel is built and before it sounds: the effects that are on are set
+    // on it.
     std::function<void()> playStarted;
 };
 

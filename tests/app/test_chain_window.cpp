@@ -1,0 +1,225 @@
+// What is heard is what is saved: the window's effect chain, set before Play or changed while it
+// plays, sounds on the output as "Process" writes it; and the faults where the two parted.
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <cmath>
+
+#include "player/waveform/waveform_view.h"
+#include "tests/app/window_fixture.h"
+
+namespace {
+
+// A centred "voice" at 440 Hz, 220 Hz on the left, 880 Hz on the right.
+fixtures::Pcm mix(double seconds = 4.0) {
+    return fixtures::stereoMix(440, 220, 880, seconds);
+}
+
+enum class Remover { Off, Full, KeepBass };
+enum class When { BeforePlay, DuringPlay };
+
+struct ChainCase {
+    Remover remover;
+    bool equalizer;
+    int tempo;
+    When when;
+};
+
+std::string caseName(const testing::TestParamInfo<ChainCase>& info) {
+    const ChainCase& c = info.param;
+    const char* remover[] = {"NoRemover", "Remover", "KeepBass"};
+    return std::string(remover[int(c.remover)]) + (c.equalizer ? "Eq" : "NoEq") + "Tempo" +
+           std::to_string(c.tempo) + (c.when == When::BeforePlay ? "Before" : "During");
+}
+
+std::vector<ChainCase> allCases() {
+    std::vector<ChainCase> cases;
+    for (Remover r : {Remover::Off, Remover::Full, Remover::KeepBass})
+        for (bool eq : {false, true})
+            for (int tempo : {0, 20})
+                for (When when : {When::BeforePlay, When::DuringPlay})
+                    cases.push_back({r, eq, tempo, when});
+    return cases;
+}
+
+}  // namespace
+
+class ChainWindow : public WindowTest {
+  protected:
+    // What the output plays in the next `seconds`, as 16-bit stereo.
+    fixtures::Pcm hear(double seconds) {
+        std::vector<float> out(size_t(seconds * 44100) * 2);
+        engine::nullOutputRead(out.data(), int64_t(out.size() / 2));
+        fixtures::Pcm pcm;
+        pcm.samples.reserve(out.size());
+        for (float v : out)
+            pcm.samples.push_back(
+                int16_t(std::lrint(std::clamp(v * 32768.0f, -32768.0f, 32767.0f))));
+        return pcm;
+    }
+    void setEffects(const ChainCase& c) {
+        if (c.remover == Remover::KeepBass) w->ui().chkKeepBass->setChecked(true);
+        if (c.remover != Remover::Off) w->ui().Chkrem->click();
+        if (c.equalizer) {
+            w->ui().CEq->click();  // with the remover too: both are heard
+            userMove(w->ui().sldEQ[1], -8);
+        }
+    }
+    fixtures::Pcm process(const std::string& out) {
+        w->ui().CmdStop->click();
+        desk->saveAnswers.push_back(out);
+        w->ui().btnConvert->click();
+        return fixtures::readAudio(out);
+    }
+};
+
+class ChainMatrix : public ChainWindow, public testing::WithParamInterface<ChainCase> {};
+
+TEST_P(ChainMatrix, WhatPlaysIsWhatProcessWrites) {
+    const ChainCase c = GetParam();
+    const fixtures::Pcm source = mix();
+    load(wav("mix.wav", source));
+    if (c.when == When::BeforePlay) setEffects(c);
+    w->ui().CmdPlay->click();
+    if (c.when == When::DuringPlay) {
+        hear(0.5);
+        setEffects(c);
+    }
+    userMove(w->ui().sldTempo[0], c.tempo);  // Play sets the tempo to 0: moved after it
+    userMove(w->ui().sldVolume, 0);          // full volume
+    const double left = (c.when == When::DuringPlay ? 3.5 : 4.0) / (1 + c.tempo / 100.0);
+    // The first half second after a change is what the play channel had buffered already.
+    const double settle = c.when == When::DuringPlay ? 0.5 : 0.0;
+    hear(settle);
+    const fixtures::Pcm heard = hear(left - settle - 0.05);
+    const fixtures::Pcm saved = process(sources.file("saved.wav"));
+    ASSERT_EQ(saved.channels, 2);
+
+    if (c.tempo == 0 && c.when == When::BeforePlay) {
+        // The same samples, from the first one.
+        ASSERT_LE(heard.samples.size(), saved.samples.size());
+        const std::vector<int16_t> head(saved.samples.begin(),
+                                        saved.samples.begin() + long(heard.samples.size()));
+        EXPECT_TRUE(head == heard.samples);
+        return;
+    }
+    for (int channel : {0, 1})
+        for (double hz : {220.0, 440.0, 880.0}) {
+            const double want = fixtures::toneLevelDb(saved, channel, hz);
+            // A tone the chain took out is below -60 dB in both, however far.
+            if (want < -60) {
+                EXPECT_LT(fixtures::toneLevelDb(heard, channel, hz), -50) << channel << " " << hz;
+                continue;
+            }
+            EXPECT_NEAR(fixtures::toneLevelDb(heard, channel, hz), want, 0.5)
+                << channel << " " << hz;
+        }
+}
+
+INSTANTIATE_TEST_SUITE_P(Chains, ChainMatrix, testing::ValuesIn(allCases()), caseName);
+
+TEST_F(ChainWindow, HighQualityPlaybackRemovesTheVoiceBeforeStretching) {
+    w->ui().mnuHighQualityPlayback->setChecked(true);
+    load(wav("mix.wav", mix(3.0)));
+    w->ui().Chkrem->click();
+    w->ui().CmdPlay->click();
+    userMove(w->ui().sldTempo[0], 20);
+    hear(0.5);
+    const fixtures::Pcm heard = hear(1.5);
+    EXPECT_LT(fixtures::toneLevelDb(heard, 0, 440), fixtures::toneLevelDb(heard, 0, 220) - 40);
+}
+
+TEST_F(ChainWindow, KeepBassChangesOnlyTheRemover) {
+    load(wav("mix.wav", mix(2.0)));
+    w->ui().chkEqualizer->setChecked(true);
+    w->ui().Chkrem->click();  // the remover with its curve, applied
+    w->ui().CmdPlay->click();
+    w->ui().chkKeepBass->click();
+    EXPECT_TRUE(w->ui().chkEqualizer->isChecked());
+    EXPECT_TRUE(w->session().chain.equalizer);
+    BASS_FX_DSPPEAKEQ band{};
+    EXPECT_TRUE(BASS_FX_DSP_GetParameters(BASS_FX_TempoGetSource(w->session().PlayChannel),
+                                          BASS_FX_PEAKEQ, &band));
+}
+
+TEST_F(ChainWindow, SwitchingTheRemoverOffDuringARenderReachesTheRestOfTheFile) {
+    load(wav("mix.wav", mix(20.0)));
+    w->ui().Chkrem->click();
+    w->ui().CmdPlay->click();
+    w->ui().CmdStop->click();
+    // The first time the render lets the window's events run, the user switches it off.
+    QTimer::singleShot(0, [this] { w->ui().Chkrem->click(); });
+    desk->saveAnswers.push_back(sources.file("out.wav"));
+    w->ui().btnConvert->click();
+    const fixtures::Pcm out = fixtures::readAudio(sources.file("out.wav"));
+    fixtures::Pcm tail = out;
+    tail.samples.erase(tail.samples.begin(), tail.samples.begin() + long(out.samples.size() / 2));
+    EXPECT_GT(fixtures::toneLevelDb(tail, 0, 440), -20);  // the voice is back
+    EXPECT_GT(std::abs(fixtures::toneLevelDb(tail, 0, 880) - fixtures::toneLevelDb(tail, 1, 880)),
+              20);  // and left and right differ
+}
+
+TEST_F(ChainWindow, LoadAfterAMonoFileSaysNothingBeforeTheDialog) {
+    load(wav("mono.wav", fixtures::sine(440, 1.0, 44100, 1)));
+    w->ui().Chkrem->click();
+    ASSERT_EQ(desk->messages.size(), 1u);  // "Only Stereo "
+    load(wav("mix.wav", mix(1.0)));
+    EXPECT_EQ(desk->messages.size(), 1u);
+    EXPECT_FALSE(w->ui().Chkrem->isChecked());
+}
+
+TEST_F(ChainWindow, PeriodicBpmShowsTheDecodedOneUntilItsFirstPeriodEnds) {
+    load(wav("drums.wav", fixtures::drumTrack(120, 12.0)));
+    w->ui().chkBPMCallback->setChecked(true);
+    w->ui().CmdPlay->click();
+    ASSERT_TRUE(processUntil([&] { return w->ui().pbProcess->value() == 100; }, 10000));
+    userMove(w->ui().sldTempo[0], 10);
+    EXPECT_NE(w->ui().lblBPM->text(), "BPM: 0.00");
+}
+
+TEST_F(ChainWindow, ALoopDraggedBeforePlayIsPlayedFromItsStart) {
+    load(wav("mix.wav", mix(4.0)));
+    emit w->ui().wavOverview->loopSelected(1.0, 2.0);
+    w->ui().CmdPlay->click();
+    QWORD a = 0, b = 0;
+    ASSERT_TRUE(engine::getLoop(w->session().PlayChannel, &a, &b));
+    EXPECT_NEAR(BASS_ChannelBytes2Seconds(w->session().PlayChannel, a), 1.0, 0.01);
+    EXPECT_NEAR(BASS_ChannelBytes2Seconds(w->session().PlayChannel, b), 2.0, 0.01);
+    EXPECT_NEAR(w->transport().loopStart(), 1.0, 0.01);
+    hear(0.1);
+    const double at = BASS_ChannelBytes2Seconds(w->session().PlayChannel,
+                                                BASS_ChannelGetPosition(w->session().PlayChannel));
+    EXPECT_GE(at, 1.0);
+    EXPECT_LT(at, 2.0);
+}
+
+TEST_F(ChainWindow, EveryControlHasItsOwnAccessibleName) {
+    const QStringList names = {"Play",
+                               "Stop",
+                               "Process",
+                               "Tempo",
+                               "Pitch",
+                               "Volume",
+                               "Play position",
+                               "A",
+                               "B",
+                               "Equalizer on / off",
+                               "Peaking Equalizer",
+                               "Vocal remover on / off",
+                               "Keep bass",
+                               "80 Hz",
+                               "200 Hz",
+                               "1.5 kHz",
+                               "4 kHz",
+                               "7.5 kHz",
+                               "10 kHz",
+                               "12 kHz"};
+    QStringList found;
+    for (QWidget* c : w->findChildren<QWidget*>())
+        if (!c->accessibleName().isEmpty()) found << c->accessibleName();
+    for (const QString& name : names) EXPECT_EQ(found.count(name), 1) << name.toStdString();
+    EXPECT_EQ(w->ui().btnLoadFile->text(), "Load Audio File");
+}
