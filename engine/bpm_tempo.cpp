@@ -385,14 +385,39 @@ Pulse pulseAt(const std::vector<double>& x, double frameRate, double bpm, size_t
 struct PartPulses {
     Pulse whole, low, mid, high, harmonic;
 };
+
+// The thresholds of the four cases above, as shares of a part's onsets that fall on the half beats
+// (halfBeatShare) and as autocorrelations at the beat over the zero lag (periodicity). Each was
+// set from the generated songs' tuning seeds (`bench_bpm --songs-only --tuned-only`: seeds 1 and
+// 2 of every kind) between the lowest value of the songs it must double and the highest value of
+// the songs it must leave alone; the held-out seeds (11, 12) never took part.
+namespace doubling {
+// A walking bass or double kick: the bass on nearly every half beat, the whole envelope on half.
+constexpr double kBassOnHalfBeats = 0.98, kWholeWithBass = 0.53;
+// Chords re-struck with the bass: both on most half beats, the whole envelope a little over half.
+constexpr double kHarmonyWithBass = 0.7, kBassWithHarmony = 0.7, kWholeWithHarmony = 0.55;
+// Chords on every beat without drums: the middle and high parts nearly always, the harmony often.
+constexpr double kMidOnHalfBeats = 0.88, kHighWithMid = 0.84, kHarmonyWithMid = 0.36;
+// A backbeat on every slow beat: the high part periodic with (almost) nothing between its beats,
+// the whole envelope periodic, the bass filling the half beats.
+constexpr double kHighBetweenBeats = 0.15, kHighPeriodic = 0.8, kWholePeriodic = 0.75,
+                 kBassBetween = 0.6;
+}  // namespace doubling
+
 bool doubledByParts(const PartPulses& p) {
-    return (p.whole.halfBeatShare >= 0.53 && p.low.halfBeatShare >= 0.98) ||
-           (p.harmonic.halfBeatShare >= 0.7 && p.low.halfBeatShare >= 0.7 &&
-            p.whole.halfBeatShare >= 0.55) ||
-           (p.mid.halfBeatShare >= 0.88 && p.high.halfBeatShare >= 0.84 &&
-            p.harmonic.halfBeatShare >= 0.36) ||
-           (p.high.halfBeatShare <= 0.15 && p.high.periodicity >= 0.8 &&
-            p.whole.periodicity >= 0.75 && p.low.halfBeatShare >= 0.6);
+    using namespace doubling;
+    const bool walkingBass =
+        p.whole.halfBeatShare >= kWholeWithBass && p.low.halfBeatShare >= kBassOnHalfBeats;
+    const bool chordsWithBass = p.harmonic.halfBeatShare >= kHarmonyWithBass &&
+                                p.low.halfBeatShare >= kBassWithHarmony &&
+                                p.whole.halfBeatShare >= kWholeWithHarmony;
+    const bool chordsOnEveryBeat = p.mid.halfBeatShare >= kMidOnHalfBeats &&
+                                   p.high.halfBeatShare >= kHighWithMid &&
+                                   p.harmonic.halfBeatShare >= kHarmonyWithMid;
+    const bool backbeat =
+        p.high.halfBeatShare <= kHighBetweenBeats && p.high.periodicity >= kHighPeriodic &&
+        p.whole.periodicity >= kWholePeriodic && p.low.halfBeatShare >= kBassBetween;
+    return walkingBass || chordsWithBass || chordsOnEveryBeat || backbeat;
 }
 
 // Halving a tempo found between these (BPM) for music without drums, when the envelope's

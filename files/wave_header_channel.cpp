@@ -1,5 +1,5 @@
-// Filling a WAV header from an engine channel (kept apart so that the writer links without the
-// engine).
+// Filling a WAV header from an engine channel: the one part of the WAV header code that asks the
+// engine.
 #include "files/wave_header.h"
 
 namespace files {

@@ -283,6 +283,28 @@ TEST_F(Rip, ChecksumsAndDiscIdsMatchTheirDefinitions) {
               std::string::npos);
 }
 
+TEST(TrackChecksums, PiecesSplitInsideFramesGiveTheSameSums) {
+    // Random PCM fed in pieces that end inside a frame (1..7 bytes, then larger), so that frames
+    // go through the pending bytes, against the sums of the whole taken from their definition.
+    std::vector<uint8_t> pcm(4 * cd::kFramesPerSector * 14 + 8);
+    uint32_t seed = 12345;
+    for (auto& b : pcm) b = uint8_t((seed = seed * 1103515245u + 12345u) >> 24);
+    for (bool edges : {false, true}) {
+        cd::TrackChecksums sums(pcm.size() / 4, edges, edges);
+        const size_t pieces[] = {1, 2, 3, 5, 7, 6, 4093};
+        for (size_t at = 0, k = 0; at < pcm.size(); ++k) {
+            const size_t n = std::min(pieces[k % std::size(pieces)], pcm.size() - at);
+            sums.add(pcm.data() + at, n);
+            at += n;
+        }
+        const auto [v1, v2] = referenceAccurateRip(pcm, edges, edges);
+        EXPECT_EQ(sums.accurateRipV1(), v1) << edges;
+        EXPECT_EQ(sums.accurateRipV2(), v2) << edges;
+        EXPECT_EQ(sums.crc32(), referenceCrc32(pcm)) << edges;
+        EXPECT_EQ(sums.frames(), pcm.size() / 4);
+    }
+}
+
 // --- names ---------------------------------------------------------------------------------
 
 struct NameCase {

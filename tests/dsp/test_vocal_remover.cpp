@@ -62,26 +62,28 @@ TEST(VocalRemoverDSP, MatchesItsDefinitionOnRandomFramesAndAnyBlockSize) {
     // Block sizes in frames, odd ones included; the block starts at an odd 2-byte offset so that
     // no alignment is assumed, and the bytes around it must stay untouched.
     // Sizes that exercise every width the procedure works in (8, 4 and single frames).
-    for (size_t frames : {1u, 3u, 5u, 13u, 441u, 5000u, 5001u, 65537u}) {
-        std::vector<int16_t> store(frames * 2 + 3);
-        for (auto& s : store) s = int16_t(any(rng));
-        // The extreme frame at the start, the end and a few places in between.
-        for (size_t f : {size_t(0), frames / 2, frames - 1, frames / 3, frames - 5}) {
-            if (f >= frames) continue;
-            store[1 + 2 * f] = -32768;
-            store[2 + 2 * f] = 32767;
+    // Each size once with random frames only (the single-frame tail then meets ordinary values)
+    // and once with the extreme frame at the start, the end and a few places in between.
+    for (size_t frames : {1u, 3u, 5u, 13u, 441u, 5000u, 5001u, 65537u})
+        for (bool extremes : {false, true}) {
+            std::vector<int16_t> store(frames * 2 + 3);
+            for (auto& s : store) s = int16_t(any(rng));
+            for (size_t f : {size_t(0), frames / 2, frames - 1, frames / 3, frames - 5}) {
+                if (!extremes || f >= frames) continue;
+                store[1 + 2 * f] = -32768;
+                store[2 + 2 * f] = 32767;
+            }
+            std::vector<int16_t> before = store;
+            VocalRemoverDSP(0, 0, store.data() + 1, DWORD(frames * 4), nullptr);
+            ASSERT_EQ(store.front(), before.front());
+            ASSERT_EQ(store[frames * 2 + 1], before[frames * 2 + 1]);
+            ASSERT_EQ(store.back(), before.back());
+            for (size_t f = 0; f < frames; ++f) {
+                const int16_t v = expected(before[1 + 2 * f], before[2 + 2 * f]);
+                ASSERT_EQ(store[1 + 2 * f], v) << frames << " frames, frame " << f;
+                ASSERT_EQ(store[2 + 2 * f], v);
+            }
         }
-        std::vector<int16_t> before = store;
-        VocalRemoverDSP(0, 0, store.data() + 1, DWORD(frames * 4), nullptr);
-        ASSERT_EQ(store.front(), before.front());
-        ASSERT_EQ(store[frames * 2 + 1], before[frames * 2 + 1]);
-        ASSERT_EQ(store.back(), before.back());
-        for (size_t f = 0; f < frames; ++f) {
-            const int16_t v = expected(before[1 + 2 * f], before[2 + 2 * f]);
-            ASSERT_EQ(store[1 + 2 * f], v) << frames << " frames, frame " << f;
-            ASSERT_EQ(store[2 + 2 * f], v);
-        }
-    }
     // An empty block and a trailing partial frame change nothing outside whole frames.
     std::vector<int16_t> tail = {10, 20, 30};
     VocalRemoverDSP(0, 0, tail.data(), 6, nullptr);
