@@ -67,7 +67,12 @@ HSTREAM createSourceStream(std::unique_ptr<Source> source, DWORD flags);
 // the caller's thread.
 // Files above kMaxRate or with more than kMaxChannels channels are refused (BASS_ERROR_FORMAT),
 // as is anything that is not a regular file (BASS_ERROR_FILEOPEN: a FIFO would block).
-std::unique_ptr<Source> openFileSource(const std::string& utf8Path, int* error = nullptr);
+// HeaderOnly reads the format (rate, channels) without an MP3's full scan, whose length is then an
+// estimate: for a quick look at a file on the window thread. Exact scans an MP3 once per file (an
+// index kept for the files opened last serves the next opens of the same, unchanged file).
+enum class FileOpen { Exact, HeaderOnly };
+std::unique_ptr<Source> openFileSource(const std::string& utf8Path, int* error = nullptr,
+                                       FileOpen mode = FileOpen::Exact);
 
 // The stretcher behind a tempo channel (BASS_FX_TempoCreate), chosen per channel beside its
 // tempo, rate and pitch. SoundTouch is the default and the one for live playback; Rubber Band's

@@ -157,7 +157,62 @@ bool isKnownContainer(const char* m) {
     return false;
 }
 
-std::unique_ptr<Source> openMp3(const std::string& path, int* error) {
+// The full scan of an MP3 (its exact length and the index of its frames) is done once per file:
+// the waveform, the key, Play and the BPM detection each open the file, and every open after the
+// first takes the index of the first. The lock makes a second open of a file being scanned wait
+// for that scan rather than do its own.
+class ScanCache {
+  public:
+    // Scans `h` (opened on `path`) or gives it the index of an earlier scan of the same file; the
+    // exact length in frames, or -1 when the scan failed.
+    off_t scan(mpg123_handle* h, const std::string& path) {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0) return scanned(h);
+        const Stamp stamp{st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec, st.st_ino};
+        std::lock_guard lock(mutex_);
+        for (Entry& e : entries_)
+            if (e.path == path && e.stamp == stamp &&
+                mpg123_set_index(h, e.index.data(), e.step, e.index.size()) == MPG123_OK)
+                return e.length;
+        const off_t length = scanned(h);
+        off_t* index = nullptr;
+        off_t step = 0;
+        size_t fill = 0;
+        if (length <= 0 || mpg123_index(h, &index, &step, &fill) != MPG123_OK) return length;
+        if (entries_.size() >= kKept) entries_.erase(entries_.begin());
+        entries_.push_back({path, stamp, length, step, std::vector<off_t>(index, index + fill)});
+        return length;
+    }
+
+  private:
+    struct Stamp {
+        off_t size;
+        time_t seconds;
+        long nanoseconds;
+        ino_t inode;
+        bool operator==(const Stamp&) const = default;
+    };
+    struct Entry {
+        std::string path;
+        Stamp stamp;
+        off_t length;
+        off_t step;
+        std::vector<off_t> index;
+    };
+    static off_t scanned(mpg123_handle* h) {
+        return mpg123_scan(h) == MPG123_OK ? mpg123_length(h) : -1;
+    }
+    static constexpr size_t kKept = 8;  // files; the index of a 4-minute file is about 1 kB
+    std::mutex mutex_;
+    std::vector<Entry> entries_;
+};
+
+ScanCache& scanCache() {
+    static ScanCache cache;
+    return cache;
+}
+
+std::unique_ptr<Source> openMp3(const std::string& path, int* error, FileOpen mode) {
     initMpg123();
     int err = MPG123_OK;
     mpg123_handle* h = mpg123_new(nullptr, &err);
@@ -180,12 +235,13 @@ std::unique_ptr<Source> openMp3(const std::string& path, int* error) {
     long rate = 0;
     int chans = 0, enc = 0;
     if (mpg123_open(h, path.c_str()) != MPG123_OK ||
-        mpg123_getformat(h, &rate, &chans, &enc) != MPG123_OK || mpg123_scan(h) != MPG123_OK) {
+        mpg123_getformat(h, &rate, &chans, &enc) != MPG123_OK) {
         mpg123_delete(h);
         *error = BASS_ERROR_FORMAT;
         return nullptr;
     }
-    const off_t length = mpg123_length(h);
+    const off_t length =
+        mode == FileOpen::HeaderOnly ? mpg123_length(h) : scanCache().scan(h, path);
     if (length <= 0 || rate <= 0 || chans < 1 || chans > 2 || mpg123_seek(h, 0, SEEK_SET) != 0) {
         mpg123_close(h);
         mpg123_delete(h);
@@ -212,7 +268,7 @@ std::string describeOpenFailure(const std::string& utf8Path) {
     return {};
 }
 
-std::unique_ptr<Source> openFileSource(const std::string& utf8Path, int* error) {
+std::unique_ptr<Source> openFileSource(const std::string& utf8Path, int* error, FileOpen mode) {
     int dummy = 0;
     if (!error) error = &dummy;
     *error = BASS_OK;
@@ -237,7 +293,7 @@ std::unique_ptr<Source> openFileSource(const std::string& utf8Path, int* error) 
     }
 
     if (mp3) {
-        auto source = openMp3(utf8Path, error);
+        auto source = openMp3(utf8Path, error, mode);
         if (source) return source;
     }
     SF_INFO info{};
@@ -250,7 +306,7 @@ std::unique_ptr<Source> openFileSource(const std::string& utf8Path, int* error) 
             return std::make_unique<SndfileSource>(sf, info);
         }
         sf_close(sf);
-        if (major == SF_FORMAT_MPEG && !mp3) return openMp3(utf8Path, error);
+        if (major == SF_FORMAT_MPEG && !mp3) return openMp3(utf8Path, error, mode);
     }
     *error = BASS_ERROR_FORMAT;
     return nullptr;

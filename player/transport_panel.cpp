@@ -99,12 +99,21 @@ void TransportPanel::loadFile(const std::string& path) {
 
 void TransportPanel::fileChosen(const std::string& path) {
     QDir::setCurrent(QString::fromStdString(s_.programFolder));
+    // A look at the header only (an MP3's full scan happens once, on the waveform's or the key's
+    // thread): the channel count decides what the vocal remover may do, and a file the player
+    // cannot play (more channels or a higher rate than it takes, not audio) is refused now
+    // rather than at Play.
+    int code = BASS_OK;
+    const std::unique_ptr<engine::Source> probe =
+        engine::openFileSource(path, &code, engine::FileOpen::HeaderOnly);
+    if (!probe) {
+        platform::message(files::cannotOpenMessage(path, code), kTitle,
+                          platform::Icon::Exclamation);
+        return;
+    }
     s_.CmdFileName = path;
     s_.CmdFileTitle = QFileInfo(QString::fromStdString(path)).fileName().toStdString();
-    // The channel count decides what the vocal remover may do; read it now, not from whatever
-    // channel an earlier file left behind.
-    const std::unique_ptr<engine::Source> probe = engine::openFileSource(path);
-    s_.fileChannels = probe ? probe->channels() : 0;
+    s_.fileChannels = probe->channels();
     // A long name is shortened in the middle so that the window keeps its size; the tip holds the
     // whole path.
     const QFontMetrics metrics = w_.btnLoadFile->fontMetrics();

@@ -223,3 +223,14 @@ TEST_F(ChainWindow, EveryControlHasItsOwnAccessibleName) {
     for (const QString& name : names) EXPECT_EQ(found.count(name), 1) << name.toStdString();
     EXPECT_EQ(w->ui().btnLoadFile->text(), "Load Audio File");
 }
+
+TEST_F(ChainWindow, AFileThePlayerCannotTakeIsRefusedAtLoad) {
+    fixtures::Pcm wide;
+    wide.channels = 17;
+    wide.samples.assign(17 * 4410, 0);
+    load(wav("wide.wav", wide));
+    ASSERT_EQ(desk->messages.size(), 1u);
+    EXPECT_NE(desk->messages[0].text.find("wide.wav"), std::string::npos);
+    EXPECT_FALSE(w->ui().CmdPlay->isEnabled());
+    EXPECT_EQ(w->ui().btnLoadFile->text(), "Load Audio File");
+}

@@ -235,17 +235,18 @@ TEST_F(MainWindow, PlayKeepsTheSettingsTheSlidersShow) {
     EXPECT_EQ(volume, 20u);
 }
 
-TEST_F(MainWindow, FileTheEngineCannotOpenIsReportedAndPlayStaysAvailable) {
+TEST_F(MainWindow, FileTheEngineCannotOpenIsReportedAtLoadOrPlay) {
+    // Not audio: refused at Load, nothing to play.
     const std::string fake = sources.file("broken.mp3");
     fixtures::writeBytes(fake, std::vector<uint8_t>(4000, 0x5a));
     loadAndPlay(fake);
     ASSERT_EQ(desk->messages.size(), 1u);
     EXPECT_NE(desk->messages[0].text.find(fake), std::string::npos);
     EXPECT_NE(desk->messages[0].text.find("format"), std::string::npos);
-    EXPECT_EQ(states(*w), (ButtonStates{true, true, false, false, true, true}));
+    EXPECT_EQ(states(*w), (ButtonStates{true, false, false, false, true, false}));
     EXPECT_EQ(w->session().PlayChannel, 0u);
 
-    // A file removed after it was chosen.
+    // A file removed after it was chosen: Play says so and stays available.
     const std::string gone = wav("gone.wav", fixtures::sine(440, 1.0));
     load(gone);
     std::filesystem::remove(gone);
@@ -255,10 +256,10 @@ TEST_F(MainWindow, FileTheEngineCannotOpenIsReportedAndPlayStaysAvailable) {
     EXPECT_NE(desk->messages[1].text.find("cannot be opened"), std::string::npos);
     EXPECT_EQ(states(*w), (ButtonStates{true, true, false, false, true, true}));
 
-    // An empty WAV file.
+    // An empty WAV file: refused at Load, as a cancelled dialog leaves the window.
     const std::string empty = sources.file("empty.wav");
     fixtures::writeBytes(empty, {});
-    loadAndPlay(empty);
+    load(empty);
     EXPECT_EQ(desk->messages.size(), 3u);
     EXPECT_EQ(states(*w), (ButtonStates{true, true, false, false, true, true}));
 }
