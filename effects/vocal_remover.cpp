@@ -88,27 +88,48 @@ HDSP attachVocalRemover(DWORD channel) {
 
 namespace {
 
-// A 2nd-order Butterworth low or high pass (RBJ's cookbook with Q = 1/sqrt(2)).
-void butterworth(double rate, double hz, bool high, double& b0, double& b1, double& b2, double& a1,
-                 double& a2) {
+struct Coefficients {
+    double b0, b1, b2, a1, a2;
+};
+
+// First-order Butterworth low or high pass at `hz` (bilinear transform, cut-off prewarped).
+Coefficients firstOrder(double rate, double hz, bool high) {
+    const double k = std::tan(M_PI * hz / rate);
+    const double a0 = k + 1.0;
+    if (high) return {1.0 / a0, -1.0 / a0, 0.0, (k - 1.0) / a0, 0.0};
+    return {k / a0, k / a0, 0.0, (k - 1.0) / a0, 0.0};
+}
+
+// Second-order low or high pass at `hz` with quality `q` (RBJ's cookbook).
+Coefficients secondOrder(double rate, double hz, double q, bool high) {
     const double w = 2.0 * M_PI * hz / rate;
-    const double alpha = std::sin(w) / std::sqrt(2.0);
+    const double alpha = std::sin(w) / (2.0 * q);
     const double c = std::cos(w);
     const double a0 = 1.0 + alpha;
     const double k = high ? (1.0 + c) / 2.0 : (1.0 - c) / 2.0;
-    b0 = k / a0;
-    b1 = (high ? -2.0 * k : 2.0 * k) / a0;
-    b2 = k / a0;
-    a1 = -2.0 * c / a0;
-    a2 = (1.0 - alpha) / a0;
+    return {k / a0, (high ? -2.0 * k : 2.0 * k) / a0, k / a0, -2.0 * c / a0, (1.0 - alpha) / a0};
 }
 
 }  // namespace
 
 KeepBassRemover::KeepBassRemover(double rate, double crossoverHz, bool removeCentre)
     : removeCentre_(removeCentre) {
-    for (auto& f : low_) butterworth(rate, crossoverHz, false, f.b0, f.b1, f.b2, f.a1, f.a2);
-    for (auto& f : high_) butterworth(rate, crossoverHz, true, f.b0, f.b1, f.b2, f.a1, f.a2);
+    // The pole pairs of a 5th-order Butterworth filter: Q = 1 / (2 cos(36°)) and 1 / (2 cos(72°)).
+    const double q1 = 1.0 / (2.0 * std::cos(M_PI / 5.0)),
+                 q2 = 1.0 / (2.0 * std::cos(2 * M_PI / 5.0));
+    for (bool high : {false, true}) {
+        auto& bank = high ? high_ : low_;
+        const Coefficients parts[kSections] = {firstOrder(rate, crossoverHz, high),
+                                               secondOrder(rate, crossoverHz, q1, high),
+                                               secondOrder(rate, crossoverHz, q2, high)};
+        for (size_t i = 0; i < kSections; ++i) {
+            bank[i].b0 = parts[i].b0;
+            bank[i].b1 = parts[i].b1;
+            bank[i].b2 = parts[i].b2;
+            bank[i].a1 = parts[i].a1;
+            bank[i].a2 = parts[i].a2;
+        }
+    }
 }
 
 void KeepBassRemover::reset() {
@@ -121,10 +142,13 @@ void KeepBassRemover::process(int16_t* frames, size_t count) {
         const double left = frames[0], right = frames[1];
         const double mid = (left + right) * 0.5;
         // Above the crossover: the remover's half difference, or the mid signal when checking.
-        const double upper = removeCentre_ ? (right - left) * 0.5 : mid;
-        // The two 4th-order bands are in phase at every frequency: their sum is an all-pass.
-        const double y = low_[1].run(low_[0].run(mid)) + high_[1].run(high_[0].run(upper));
-        const long v = std::lrint(std::clamp(y, -32768.0, 32767.0));
+        double upper = removeCentre_ ? (right - left) * 0.5 : mid;
+        double lower = mid;
+        for (size_t k = 0; k < kSections; ++k) {
+            lower = low_[k].run(lower);
+            upper = high_[k].run(upper);
+        }
+        const long v = std::lrint(std::clamp(lower + upper, -32768.0, 32767.0));
         frames[0] = frames[1] = int16_t(v);
     }
 }

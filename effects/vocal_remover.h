@@ -27,11 +27,14 @@ HDSP attachVocalRemover(DWORD channel);
 // True when the remover acts on `channel`: it has two channels.
 bool vocalRemoverApplies(DWORD channel);
 
-// The remover that keeps the bass: the band below the crossover (a 4th-order Linkwitz-Riley
-// split, so that the bands sum back flat in level) passes as the mid signal (left + right) / 2,
-// and above it the centre is removed as VocalRemoverDSP does. Both channels get the same
-// result. Owns its filter state: attach it to one channel, keep the object until that channel
-// is freed or the DSP removed. On a channel that is not stereo it leaves the audio as it is.
+// The remover that keeps the bass: the band below the crossover passes as the mid signal
+// (left + right) / 2, and above it the centre is removed as VocalRemoverDSP does. Both channels get
+// the same result. The split is a 5th-order Butterworth pair: its two bands are in quadrature, so
+// that both their sum and their difference keep every frequency's level. A part on the right
+// (mid and side in phase) and one on the left (in opposite phase) thus come out equally, with no
+// notch at the crossover. Owns its filter state: attach it to one channel, keep the object until
+// that channel is freed or the DSP removed. On a channel that is not stereo it leaves the audio as
+// it is.
 class KeepBassRemover {
   public:
     static constexpr double kDefaultCrossoverHz = 150.0;
@@ -46,7 +49,8 @@ class KeepBassRemover {
     void reset();
 
   private:
-    struct Biquad {
+    // One section in transposed direct form II (a first-order section has b2 = a2 = 0).
+    struct Section {
         double b0 = 0, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
         double z1 = 0, z2 = 0;
         double run(double x) {
@@ -56,9 +60,10 @@ class KeepBassRemover {
             return y;
         }
     };
+    static constexpr size_t kSections = 3;  // first order, then two second-order: 5th order
     static void dsp(HDSP, DWORD, void* buffer, DWORD length, void* user);
 
-    std::array<Biquad, 2> low_, high_;  // each a Butterworth pair: Linkwitz-Riley 4th order
+    std::array<Section, kSections> low_, high_;
     bool removeCentre_;
 };
 

@@ -192,3 +192,20 @@ TEST(KeepBassRemover, TheTwoBandsSumBackFlat) {
         EXPECT_NEAR(levelDb(s, hz), levelDb(mid, hz), 0.1) << hz << " Hz";
     }
 }
+
+TEST(KeepBassRemover, PartsOnEitherSideComeOutAlikeThroughTheCrossover) {
+    // A tone in one channel only, left or right, from below the crossover to well above it: the
+    // same level either side and at every frequency (the bands' difference is as flat as their
+    // sum), where an in-phase crossover would notch the left one at 150 Hz.
+    std::vector<double> levels;
+    for (double hz : {30.0, 60.0, 100.0, 150.0, 200.0, 400.0, 1000.0})
+        for (bool left : {true, false}) {
+            auto s = toneFrames(hz, false);
+            if (!left)
+                for (size_t f = 0; f < s.size() / 2; ++f) std::swap(s[2 * f], s[2 * f + 1]);
+            effects::KeepBassRemover remover(44100);
+            remover.process(s.data(), s.size() / 2);
+            levels.push_back(levelDb(s, hz));
+            EXPECT_NEAR(levels.back(), levels.front(), 2.0) << hz << " Hz, left " << left;
+        }
+}
