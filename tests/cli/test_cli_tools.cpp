@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -56,3 +58,42 @@ TEST(QuorvinCd, ListsAndRipsADiscImage) {
     EXPECT_NE(quorvin({"cd-rip", cue, "7", tmp.file("none.wav")}, tmp).status, 0);
     EXPECT_FALSE(std::filesystem::exists(tmp.file("none.wav")));
 }
+
+// cd-rip makes the check render and normalize make: a write-protected OUT, or a link to one, is
+// refused before the disc is read and keeps its bytes and its mode.
+class QuorvinCdRipProtected : public ::testing::TestWithParam<std::tuple<std::string, bool>> {};
+
+TEST_P(QuorvinCdRipProtected, OutIsRefusedAndKept) {
+    namespace fs = std::filesystem;
+    const auto& [extension, throughLink] = GetParam();
+    fixtures::TempDir tmp;
+    cdimage::Disc disc;
+    disc.tracks = cdimage::audioTracks(1, 75);
+    const std::string cue = cdimage::write(tmp.file("image"), disc);
+    const std::string kept = tmp.file("kept" + extension);
+    const std::vector<uint8_t> old = {1, 2, 3};
+    fixtures::writeBytes(kept, old);
+    const auto readOnly = fs::perms::owner_read | fs::perms::group_read;
+    fs::permissions(kept, readOnly);
+    std::string out = kept;
+    if (throughLink) {
+        out = tmp.file("link" + extension);
+        fs::create_symlink(kept, out);
+    }
+
+    const auto r = quorvin({"cd-rip", cue, "1", out}, tmp);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(out), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("write-protected"), std::string::npos) << r.err;
+    EXPECT_EQ(fixtures::readBytes(kept), old);
+    EXPECT_EQ(fs::status(kept).permissions(), readOnly);
+    EXPECT_EQ(fs::is_symlink(out), throughLink);
+    EXPECT_EQ(clitest::filesIn(tmp.path()), throughLink ? 4u : 3u);  // image.cue, .bin, kept
+}
+
+INSTANTIATE_TEST_SUITE_P(WavWmaFileOrLink, QuorvinCdRipProtected,
+                         ::testing::Combine(::testing::Values(".wav", ".wma"), ::testing::Bool()),
+                         [](const auto& info) {
+                             return std::get<0>(info.param).substr(1) +
+                                    (std::get<1>(info.param) ? "_link" : "_file");
+                         });
