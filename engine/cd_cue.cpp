@@ -195,6 +195,7 @@ std::string checkCueSheet(std::string_view text, int64_t binBytes, std::string* 
             key == "DISC_ID" || key == "GENRE" || key == "UPC_EAN" || key == "CDTEXTFILE") {
             if (w.size() != 2) return at + key + " needs one value (quote it when it has spaces)";
             if (key == "ISRC" && tracks.empty()) return at + "ISRC before the first TRACK";
+            if (key == "CDTEXTFILE") continue;  // another file: not for libcdio to open
             // A value read unquoted may hold a quote, never a space: it is passed on as it came.
             const bool quote = w[1].find('"') == std::string::npos;
             emit((tracks.empty() ? "" : "    ") + key + " " + (quote ? "\"" + w[1] + "\"" : w[1]));
