@@ -103,7 +103,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
         nrg += "DAOX";
         be32(22 + 2 * 42);
         std::string dao(22 + 2 * 42, '\0');
-        dao[22 + 16] = 7;
+        dao[36] = dao[38] = 7;  // audio, where libcdio's releases look
         nrg += dao;
         nrg += "END!";
         be32(0);
