@@ -61,7 +61,9 @@ int openCommandSource(const std::string& source, const std::string& command, std
     err << "quorvin " << command << ": cannot open \"" << source
         << "\" as a CD drive or disc image";
     if (!why.empty()) err << ": " << why;
-    err << " (a .cue needs its .bin of the same name beside it)\n";
+    if (files::endsWithNoCase(source, ".cue"))
+        err << " (a .cue needs its .bin of the same name beside it)";
+    err << "\n";
     return -1;
 }
 
@@ -170,6 +172,11 @@ int cdRipCommand(const std::vector<std::string>& args, std::ostream& out, std::o
         }
     }
 
+    // Refused before the disc is read, by the check every writer of the program makes.
+    if (const files::Result r = files::checkReplaceable(outPath); !r) {
+        err << "quorvin cd-rip: " << r.message << "\n";
+        return 1;
+    }
     int drive = openCommandSource(positional[0], name, err);
     if (drive < 0) return 1;
     int tracks = BASS_CD_GetTracks(DWORD(drive));

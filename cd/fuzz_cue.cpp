@@ -1,7 +1,7 @@
 // libFuzzer target for the cue sheet check: any bytes as a sheet, with .bin sizes taken from the
 // input's last bytes. The check must never read outside the sheet, and a sheet it accepts must
 // hold its promises: tracks numbered from 1 one by one, each with an INDEX 01 inside the .bin,
-// no line longer than the limit.
+// no line longer than the limit; the copy it writes for libcdio holds them too.
 #include <cstdint>
 #include <algorithm>
 #include <cctype>
@@ -62,6 +62,9 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
             "REM x\r\nTITLE \"t\"\r\nFILE \"a b.bin\" BINARY\r\n  TRACK 01 AUDIO\r\n"
             "    PREGAP 00:02:00\r\n    INDEX 01 00:00:00\r\n  TRACK 02 MODE1/2352\r\n"
             "    FLAGS DCP\r\n    INDEX 01 00:03:00\r\n    POSTGAP 00:00:10\r\n",
+            "\xEF\xBB\xBFperformer \"p\"\nfile \"IMG.BIN\" binary\n track 1 audio\n"
+            "  title a\"b\n  index 1 0:0:0\n track 2 audio\n  isrc ABCDE1234567\n"
+            "  index 00 00:01:00\n  index 01 00:02:00\n  postgap 00:02:00\n",
         };
         int n = 0;
         for (const std::string& sheet : sheets) {
@@ -80,7 +83,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         binBytes = v == 0xffffffffu ? -1 : int64_t(v) * 64;
     }
     std::string_view text(reinterpret_cast<const char*>(data), size);
-    const std::string why = engine::cd::checkCueSheet(text, binBytes);
-    if (why.empty()) checkAccepted(text, binBytes);
+    std::string copy;
+    const std::string why = engine::cd::checkCueSheet(text, binBytes, &copy, "a.bin");
+    if (why.empty()) {
+        checkAccepted(text, binBytes);
+        // The copy handed to libcdio is a sheet of its own kind: accepted, and copied unchanged.
+        std::string again;
+        check(engine::cd::checkCueSheet(copy, binBytes, &again, "a.bin").empty() && again == copy);
+        checkAccepted(copy, binBytes);
+    }
     return 0;
 }

@@ -4,6 +4,8 @@
 // libcdio does not check bounds: reading a data sector as audio, or past the end of an image,
 // "succeeds". The disc table built here is therefore checked (every track inside the disc, at
 // least one sector long), and readers only ever ask for the sectors of their own track.
+#include <stdlib.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -21,6 +23,8 @@
 
 #include "engine/cd_cue.h"
 #include "engine/cd_internal.h"
+#include "engine/cd_nrg.h"
+#include "engine/cd_toc.h"
 
 namespace engine::cd {
 
@@ -231,10 +235,76 @@ driver_id_t imageDriver(const std::string& path) {
     return DRIVER_UNKNOWN;
 }
 
+namespace fs = std::filesystem;
+
+// A folder of our own holding the copy of an image's sheet that libcdio reads (written from what
+// was checked), removed with the image.
+class PrivateFolder {
+  public:
+    PrivateFolder() = default;
+    PrivateFolder(const PrivateFolder&) = delete;
+    PrivateFolder& operator=(const PrivateFolder&) = delete;
+    ~PrivateFolder() {
+        std::error_code ec;
+        if (!path_.empty()) fs::remove_all(path_, ec);
+    }
+    bool create() {
+        std::error_code ec;
+        std::string pattern = (fs::temp_directory_path(ec) / "quorvin-image-XXXXXX").string();
+        if (ec || !mkdtemp(pattern.data())) return false;
+        path_ = pattern;
+        return true;
+    }
+    const fs::path& path() const { return path_; }
+
+  private:
+    fs::path path_;
+};
+
+bool writeText(const fs::path& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+    out.close();
+    return bool(out);
+}
+
+std::string readStart(const std::string& path, size_t limit, bool* ok) {
+    std::ifstream in(path, std::ios::binary);
+    std::string text(limit, '\0');
+    in.read(text.data(), std::streamsize(text.size()));
+    text.resize(size_t(in.gcount()));
+    *ok = bool(in) || in.eof();
+    return text;
+}
+
+// The .bin of a cue sheet: its base name with .bin in any case (libcdio's own pairing, .cue with
+// .bin and .CUE with .BIN, first). Empty when there is none.
+fs::path binOf(const fs::path& cue) {
+    std::error_code ec;
+    fs::path same = cue;
+    same.replace_extension(cue.extension() == ".CUE" ? ".BIN" : ".bin");
+    if (fs::is_regular_file(same, ec)) return same;
+    std::vector<fs::path> found;
+    for (const auto& e :
+         fs::directory_iterator(cue.parent_path().empty() ? "." : cue.parent_path(), ec)) {
+        std::string ext = e.path().extension().string();
+        std::transform(ext.begin(), ext.end(), ext.begin(),
+                       [](unsigned char c) { return char(std::tolower(c)); });
+        if (ext == ".bin" && e.path().stem() == cue.stem() && fs::is_regular_file(e.path(), ec))
+            found.push_back(e.path());
+    }
+    std::sort(found.begin(), found.end());
+    return found.empty() ? fs::path() : found.front();
+}
+
 class ImageBackend : public Backend {
   public:
-    ImageBackend(std::string path, driver_id_t driver, std::shared_ptr<const Disc> disc)
-        : path_(std::move(path)), driver_(driver), disc_(std::move(disc)) {}
+    ImageBackend(std::string path, driver_id_t driver, std::shared_ptr<const Disc> disc,
+                 std::unique_ptr<PrivateFolder> folder)
+        : path_(std::move(path)),
+          driver_(driver),
+          disc_(std::move(disc)),
+          folder_(std::move(folder)) {}
 
     Probe probe() override {
         Probe p;
@@ -250,9 +320,10 @@ class ImageBackend : public Backend {
     }
 
   private:
-    std::string path_;
+    std::string path_;  // what libcdio opens: the image, or the checked copy of its sheet
     driver_id_t driver_;
     std::shared_ptr<const Disc> disc_;
+    std::unique_ptr<PrivateFolder> folder_;
 };
 
 // --- devices -------------------------------------------------------------------------------
@@ -345,7 +416,6 @@ class DeviceBackend : public Backend {
 std::unique_ptr<Backend> openImageBackend(const std::string& path, std::string* description,
                                           BASS_CD_INFO* info, ImageProblem* problem) {
     quietLibcdio();
-    namespace fs = std::filesystem;
     auto refuse = [&](int code, std::string why) -> std::unique_ptr<Backend> {
         problem->code = code;
         problem->reason = std::move(why);
@@ -354,26 +424,69 @@ std::unique_ptr<Backend> openImageBackend(const std::string& path, std::string* 
     std::error_code ec;
     if (!fs::exists(path, ec)) return refuse(BASS_ERROR_FILEOPEN, "the file does not exist");
     if (!fs::is_regular_file(path, ec)) return refuse(BASS_ERROR_FILEOPEN, "not a regular file");
-    driver_id_t driver = imageDriver(path);
+    const driver_id_t driver = imageDriver(path);
+    if (driver == DRIVER_UNKNOWN)
+        return refuse(BASS_ERROR_FILEFORM, "not a disc image (.cue, .toc or .nrg)");
+    // libcdio's readers trust what they read: each kind is checked first, and a sheet is handed
+    // to libcdio as a copy written from what was checked, in a folder of our own.
+    std::string opened = path;
+    std::unique_ptr<PrivateFolder> folder;
+    auto copyInto = [&](const std::string& name, const std::string& text) {
+        folder = std::make_unique<PrivateFolder>();
+        if (!folder->create() || !writeText(folder->path() / name, text)) return false;
+        opened = (folder->path() / name).string();
+        return true;
+    };
     if (driver == DRIVER_BINCUE) {
-        std::ifstream in(path, std::ios::binary);
-        if (!in) return refuse(BASS_ERROR_FILEOPEN, "the cue sheet cannot be read");
-        std::string text(kMaxCueBytes + 1, '\0');
-        in.read(text.data(), std::streamsize(text.size()));
-        text.resize(size_t(in.gcount()));
+        bool ok = false;
+        const std::string text = readStart(path, kMaxCueBytes + 1, &ok);
+        if (!ok) return refuse(BASS_ERROR_FILEOPEN, "the cue sheet cannot be read");
         // The driver reads the .bin of the cue's base name, whatever the FILE line says.
-        fs::path bin = fs::path(path).replace_extension(".bin");
+        const fs::path bin = binOf(fs::path(path));
         int64_t binBytes = -1;
-        if (fs::is_regular_file(bin, ec)) binBytes = int64_t(fs::file_size(bin, ec));
+        if (!bin.empty()) binBytes = int64_t(fs::file_size(bin, ec));
         if (ec) binBytes = -1;
-        std::string why = checkCueSheet(text, binBytes);
+        std::string copy;
+        const std::string why = checkCueSheet(text, binBytes, &copy, "image.bin");
         if (!why.empty())
             return refuse(binBytes < 0 && why.find("missing") != std::string::npos
                               ? BASS_ERROR_FILEOPEN
                               : BASS_ERROR_FILEFORM,
                           why);
+        if (!copyInto("image.cue", copy))
+            return refuse(BASS_ERROR_CREATE, "no room for a copy of the cue sheet");
+        fs::create_symlink(fs::absolute(bin, ec), folder->path() / "image.bin", ec);
+        if (ec) return refuse(BASS_ERROR_CREATE, "no room for a copy of the cue sheet");
+    } else if (driver == DRIVER_CDRDAO) {
+        bool ok = false;
+        const std::string text = readStart(path, kMaxTocBytes + 1, &ok);
+        if (!ok) return refuse(BASS_ERROR_FILEOPEN, "the .toc file cannot be read");
+        const fs::path dir = fs::absolute(fs::path(path), ec).lexically_normal().parent_path();
+        auto fileBytes = [&](const std::string& name) -> int64_t {
+            std::error_code e;
+            // Only a file of the folder itself: not a link that may lead anywhere.
+            if (!fs::is_regular_file(fs::symlink_status(dir / name, e))) return -1;
+            const auto n = fs::file_size(dir / name, e);
+            return e ? -1 : int64_t(n);
+        };
+        TocSheet sheet;
+        const std::string why = checkTocFile(text, fileBytes, dir.string() + "/", &sheet);
+        if (!why.empty()) return refuse(BASS_ERROR_FILEFORM, why);
+        if (!copyInto("image.toc", sheet.text))
+            return refuse(BASS_ERROR_CREATE, "no room for a copy of the .toc file");
+    } else {  // DRIVER_NRG
+        const auto bytes = fs::file_size(path, ec);
+        if (ec) return refuse(BASS_ERROR_FILEOPEN, "the image cannot be read");
+        const size_t tailBytes = size_t(std::min<uintmax_t>(bytes, kNrgTailBytes));
+        std::ifstream in(path, std::ios::binary);
+        std::string tail(tailBytes, '\0');
+        in.seekg(std::streamoff(bytes - tailBytes));
+        in.read(tail.data(), std::streamsize(tail.size()));
+        if (!in) return refuse(BASS_ERROR_FILEOPEN, "the image cannot be read");
+        const std::string why = checkNrgImage(tail, int64_t(bytes));
+        if (!why.empty()) return refuse(BASS_ERROR_FILEFORM, why);
     }
-    CdIo_t* io = cdio_open(path.c_str(), driver);
+    CdIo_t* io = cdio_open(opened.c_str(), driver);
     if (!io) return refuse(BASS_ERROR_FILEFORM, "not a disc image that can be read");
     auto disc = readDiscFrom(io);
     *description = describe(io);
@@ -382,7 +495,7 @@ std::unique_ptr<Backend> openImageBackend(const std::string& path, std::string* 
     info->cdtext = 1;
     cdio_destroy(io);
     if (!disc) return refuse(BASS_ERROR_FILEFORM, "the image has no tracks that can be read");
-    return std::make_unique<ImageBackend>(path, driver, std::move(disc));
+    return std::make_unique<ImageBackend>(opened, driver, std::move(disc), std::move(folder));
 }
 
 std::unique_ptr<Backend> openDeviceBackend(const std::string& device, std::string* description,

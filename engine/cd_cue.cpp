@@ -66,9 +66,28 @@ struct Track {
     bool pregap = false, postgap = false;
 };
 
+std::string msf(int64_t sectors) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", int(sectors / (60 * kFramesPerSecond)),
+                  int(sectors / kFramesPerSecond % 60), int(sectors % kFramesPerSecond));
+    return buf;
+}
+
+std::string twoDigits(int n) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02d", n);
+    return buf;
+}
+
 }  // namespace
 
-std::string checkCueSheet(std::string_view text, int64_t binBytes) {
+std::string checkCueSheet(std::string_view text, int64_t binBytes, std::string* copy,
+                          const std::string& binName) {
+    std::string out;
+    auto emit = [&](const std::string& line) {
+        out += line;
+        out += '\n';
+    };
     if (text.size() > kMaxCueBytes) return "the cue sheet is too large";
     if (text.size() >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
     std::vector<Track> tracks;
@@ -99,6 +118,7 @@ std::string checkCueSheet(std::string_view text, int64_t binBytes) {
             if (upper(w[2]) != "BINARY") return at + "only BINARY files are read";
             if (++files > 1) return at + "more than one FILE (only one .bin is read)";
             if (!tracks.empty()) return at + "FILE after the first TRACK";
+            emit("FILE \"" + binName + "\" BINARY");
             continue;
         }
         if (key == "TRACK") {
@@ -119,6 +139,7 @@ std::string checkCueSheet(std::string_view text, int64_t binBytes) {
             if (!tracks.empty() && tracks.back().start < 0)
                 return at + "track " + std::to_string(tracks.back().number) + " has no INDEX 01";
             tracks.push_back(Track{n});
+            emit("  TRACK " + twoDigits(n) + " " + mode);
             continue;
         }
         if (key == "INDEX") {
@@ -142,6 +163,7 @@ std::string checkCueSheet(std::string_view text, int64_t binBytes) {
             t.last = p;
             if (n == 1) t.start = p;
             lastPosition = p;
+            emit("    INDEX " + twoDigits(n) + " " + msf(p));
             continue;
         }
         if (key == "PREGAP" || key == "POSTGAP") {
@@ -153,15 +175,19 @@ std::string checkCueSheet(std::string_view text, int64_t binBytes) {
             if (key == "PREGAP" && t.lastIndex >= 0) return at + "PREGAP after an INDEX";
             if (key == "POSTGAP" && t.start < 0) return at + "POSTGAP before INDEX 01";
             seen = true;
+            if (key == "PREGAP") emit("    PREGAP " + msf(parseMsf(w[1])));
             continue;
         }
         if (key == "FLAGS") {
             if (tracks.empty()) return at + "FLAGS before the first TRACK";
+            std::string flags = "    FLAGS";
             for (size_t i = 1; i < w.size(); ++i) {
                 const std::string f = upper(w[i]);
                 if (f != "DCP" && f != "4CH" && f != "PRE" && f != "SCMS")
                     return at + "unknown flag " + w[i];
+                flags += " " + f;
             }
+            emit(flags);
             continue;
         }
         if (key == "TITLE" || key == "PERFORMER" || key == "SONGWRITER" || key == "COMPOSER" ||
@@ -169,6 +195,10 @@ std::string checkCueSheet(std::string_view text, int64_t binBytes) {
             key == "DISC_ID" || key == "GENRE" || key == "UPC_EAN" || key == "CDTEXTFILE") {
             if (w.size() != 2) return at + key + " needs one value (quote it when it has spaces)";
             if (key == "ISRC" && tracks.empty()) return at + "ISRC before the first TRACK";
+            if (key == "CDTEXTFILE") continue;  // another file: not for libcdio to open
+            // A value read unquoted may hold a quote, never a space: it is passed on as it came.
+            const bool quote = w[1].find('"') == std::string::npos;
+            emit((tracks.empty() ? "" : "    ") + key + " " + (quote ? "\"" + w[1] + "\"" : w[1]));
             continue;
         }
         return at + "unknown command " + w[0];
@@ -178,6 +208,7 @@ std::string checkCueSheet(std::string_view text, int64_t binBytes) {
     if (tracks.back().start < 0)
         return "track " + std::to_string(tracks.back().number) + " has no INDEX 01";
     if (binBytes < 0) return "the .bin of the cue sheet is missing";
+    if (copy) *copy = std::move(out);
     return {};
 }
 

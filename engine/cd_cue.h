@@ -17,6 +17,11 @@ constexpr size_t kMaxCueLine = 1024;
 // Empty when `text` is a cue sheet the program can read with a .bin of `binBytes` bytes (the
 // .bin of the sheet's base name; -1 when there is none); otherwise why it is refused, for the
 // user, e.g. "line 7: TRACK 02 after TRACK 99 (tracks are numbered from 1, one by one)".
-std::string checkCueSheet(std::string_view text, int64_t binBytes);
+// Sheets as people write them are accepted: a byte-order mark, keywords in any case, a POSTGAP.
+// `copy`, when given, receives the sheet as libcdio reads it: what was checked, keywords in
+// capitals, no byte-order mark, no POSTGAP (silence that is not in the .bin, which libcdio
+// refuses), and the FILE line naming `binName`.
+std::string checkCueSheet(std::string_view text, int64_t binBytes, std::string* copy = nullptr,
+                          const std::string& binName = "image.bin");
 
 }  // namespace engine::cd

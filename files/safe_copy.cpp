@@ -44,6 +44,10 @@ CopyResult copyFileSafely(const std::string& from, const std::string& to) {
 }
 
 std::string createTemporaryBeside(const std::string& destination, std::string& error) {
+    if (const Result r = checkReplaceable(destination); !r) {
+        error = r.message;
+        return {};
+    }
     TemporaryFile temp;
     const Result r = temp.create(destination);
     if (!r) {
@@ -54,6 +58,13 @@ std::string createTemporaryBeside(const std::string& destination, std::string& e
 }
 
 CopyResult replaceFile(const std::string& temporary, const std::string& destination) {
+    // The destination may have been write-protected while the temporary was being written.
+    if (Result r = checkReplaceable(destination); !r) {
+        std::error_code ec;
+        fs::remove(pathFromUtf8(temporary), ec);
+        forgetTemporary(temporary);
+        return r;
+    }
     return renameOver(temporary, destination);
 }
 

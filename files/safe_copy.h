@@ -19,12 +19,13 @@ CopyResult copyFileSafely(const std::string& from, const std::string& to);
 
 // Creates a new, empty file with a unique hidden name in the folder of `destination` and returns
 // its path, for writing a file that replaceFile() later puts in place. Empty, with `error` set
-// (naming the destination and the reason), when the folder does not take new files. The file is
+// (naming the destination and the reason), when checkReplaceable() refuses the destination or
+// the folder does not take new files. The file is
 // a live temporary (removed on an interrupt) until replaceFile() or forgetTemporary().
 std::string createTemporaryBeside(const std::string& destination, std::string& error);
 
 // Renames the finished `temporary` over `destination` (keeping the permissions of a file being
-// replaced); removes `temporary` when that fails.
+// replaced) unless checkReplaceable() now refuses it; removes `temporary` when either fails.
 CopyResult replaceFile(const std::string& temporary, const std::string& destination);
 
 }  // namespace files

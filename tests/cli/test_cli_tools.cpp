@@ -3,7 +3,11 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <random>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -56,3 +60,310 @@ TEST(QuorvinCd, ListsAndRipsADiscImage) {
     EXPECT_NE(quorvin({"cd-rip", cue, "7", tmp.file("none.wav")}, tmp).status, 0);
     EXPECT_FALSE(std::filesystem::exists(tmp.file("none.wav")));
 }
+
+// cd-rip makes the check render and normalize make: a write-protected OUT, or a link to one, is
+// refused before the disc is read and keeps its bytes and its mode.
+class QuorvinCdRipProtected : public ::testing::TestWithParam<std::tuple<std::string, bool>> {};
+
+TEST_P(QuorvinCdRipProtected, OutIsRefusedAndKept) {
+    namespace fs = std::filesystem;
+    const auto& [extension, throughLink] = GetParam();
+    fixtures::TempDir tmp;
+    cdimage::Disc disc;
+    disc.tracks = cdimage::audioTracks(1, 75);
+    const std::string cue = cdimage::write(tmp.file("image"), disc);
+    const std::string kept = tmp.file("kept" + extension);
+    const std::vector<uint8_t> old = {1, 2, 3};
+    fixtures::writeBytes(kept, old);
+    const auto readOnly = fs::perms::owner_read | fs::perms::group_read;
+    fs::permissions(kept, readOnly);
+    std::string out = kept;
+    if (throughLink) {
+        out = tmp.file("link" + extension);
+        fs::create_symlink(kept, out);
+    }
+
+    const auto r = quorvin({"cd-rip", cue, "1", out}, tmp);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(out), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("write-protected"), std::string::npos) << r.err;
+    EXPECT_EQ(fixtures::readBytes(kept), old);
+    EXPECT_EQ(fs::status(kept).permissions(), readOnly);
+    EXPECT_EQ(fs::is_symlink(out), throughLink);
+    EXPECT_EQ(clitest::filesIn(tmp.path()), throughLink ? 4u : 3u);  // image.cue, .bin, kept
+}
+
+INSTANTIATE_TEST_SUITE_P(WavWmaFileOrLink, QuorvinCdRipProtected,
+                         ::testing::Combine(::testing::Values(".wav", ".wma"), ::testing::Bool()),
+                         [](const auto& info) {
+                             return std::get<0>(info.param).substr(1) +
+                                    (std::get<1>(info.param) ? "_link" : "_file");
+                         });
+
+// --- disc images of every kind ---------------------------------------------------------------
+
+namespace {
+
+namespace fs = std::filesystem;
+
+void put32(std::vector<uint8_t>& b, uint32_t v) {
+    for (int s = 24; s >= 0; s -= 8) b.push_back(uint8_t(v >> s));
+}
+
+void putChunk(std::vector<uint8_t>& b, const char* id, const std::vector<uint8_t>& data) {
+    b.insert(b.end(), id, id + 4);
+    put32(b, uint32_t(data.size()));
+    b.insert(b.end(), data.begin(), data.end());
+}
+
+// A Nero disc-at-once image: 150 sectors of lead-in, the tracks' audio, then the footer (a CUEX
+// table, a DAOX chunk saying audio, END!) and the NER5 signature with the footer's offset.
+std::vector<uint8_t> neroImage(const std::vector<cdimage::Track>& tracks) {
+    std::vector<uint8_t> b(150 * 2352);
+    std::vector<uint8_t> cuex;
+    auto entry = [&](uint8_t track, int32_t lsn) {
+        cuex.insert(cuex.end(), {0x41, track, 0x01, 0});
+        put32(cuex, uint32_t(lsn));
+    };
+    entry(0, -150);
+    entry(1, -150);
+    int32_t lsn = 0;
+    for (size_t i = 0; i < tracks.size(); ++i) {
+        const auto bytes = cdimage::trackBytes(tracks[i], int(i));
+        b.insert(b.end(), bytes.begin(), bytes.end());
+        entry(uint8_t(i + 1), lsn);
+        lsn += tracks[i].sectors;
+        entry(i + 1 < tracks.size() ? uint8_t(i + 2) : 0xaa, lsn);
+    }
+    const uint64_t footer = b.size();
+    // Audio, where libcdio's releases read the disc's track type (bytes 36 and 38).
+    std::vector<uint8_t> dao(std::max<size_t>(64, 22 + 42 * tracks.size()));
+    dao[36] = dao[38] = 7;
+    putChunk(b, "CUEX", cuex);
+    putChunk(b, "DAOX", dao);
+    putChunk(b, "END!", {});
+    b.insert(b.end(), {'N', 'E', 'R', '5'});
+    put32(b, uint32_t(footer >> 32));
+    put32(b, uint32_t(footer));
+    return b;
+}
+
+std::vector<uint8_t> bytesOf(const std::string& s) {
+    return std::vector<uint8_t>(s.begin(), s.end());
+}
+
+struct ImageCase {
+    const char* name;
+    std::string file;                             // the image's name in the folder
+    std::function<std::vector<uint8_t>()> bytes;  // the image
+    std::vector<std::pair<std::string, std::vector<uint8_t>>> beside;  // files beside it
+    std::string reason;           // empty: it opens with two tracks; else a part of the refusal
+    std::vector<uint8_t> track2;  // when it opens: the audio of its second track
+};
+
+const std::string kToc2 =
+    "CD_DA\nCD_TEXT {\n  LANGUAGE_MAP { 0 : EN }\n  LANGUAGE 0 {\n    TITLE \"Album\"\n"
+    "    SIZE_INFO { 0, 1, 2,\n      3}\n  }\n}\n"
+    "// Track 1\nTRACK AUDIO\nNO COPY\nFILE \"data.bin\" 0 00:01:00\nSTART 00:00:10\n"
+    "TRACK AUDIO\nfile \"data.bin\" 00:01:00 00:01:00\n";
+
+std::vector<ImageCase> imageCases() {
+    const auto audio = cdimage::trackBytes(cdimage::audioTracks(1, 150)[0], 0);
+    const std::vector<std::pair<std::string, std::vector<uint8_t>>> data = {{"data.bin", audio}};
+    const std::vector<uint8_t> half(audio.begin() + 75 * 2352, audio.end());
+    const auto neroTracks = cdimage::audioTracks(2, 75);
+    const std::string cue =
+        "FILE \"x.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+        "  TRACK 02 AUDIO\n    INDEX 01 00:01:00\n";
+    auto text = [](std::string s) { return [s] { return bytesOf(s); }; };
+    auto nero = [](std::function<void(std::vector<uint8_t>&)> change) {
+        return [change] {
+            auto b = neroImage(cdimage::audioTracks(2, 75));
+            change(b);
+            return b;
+        };
+    };
+    std::string hundred = "CD_DA\n";
+    for (int i = 0; i < 100; ++i) hundred += "TRACK AUDIO\nFILE \"data.bin\" 0 00:00:01\n";
+    return {
+        // Sheets as people write them.
+        {"CueWithByteOrderMark",
+         "img.cue",
+         text("\xEF\xBB\xBF" + cue),
+         {{"img.bin", audio}},
+         "",
+         half},
+        {"CueInLowerCase",
+         "img.cue",
+         text("file \"x.bin\" binary\n track 01 audio\n  index 01 00:00:00\n"
+              " track 02 audio\n  index 00 00:00:70\n  index 01 00:01:00\n"),
+         {{"img.bin", audio}},
+         "",
+         half},
+        {"CuePostgapOnTheLastTrack",
+         "img.cue",
+         text(cue + "    POSTGAP 00:02:00\n"),
+         {{"img.bin", audio}},
+         "",
+         half},
+        {"CueAndBinInCapitals", "IMG.CUE", text(cue), {{"IMG.BIN", audio}}, "", half},
+        {"CueInCapitalsBinNot", "Img.CUE", text(cue), {{"Img.bin", audio}}, "", half},
+        {"CueTracksNotFromOne",
+         "img.cue",
+         text("FILE \"x.bin\" BINARY\n TRACK 99 AUDIO\n INDEX 01 00:00:00\n TRACK 02 AUDIO\n"
+              " INDEX 01 00:01:00\n"),
+         {{"img.bin", audio}},
+         "TRACK 99",
+         {}},
+        // cdrdao tables of contents.
+        {"Toc", "img.toc", text(kToc2), data, "", half},
+        {"TocFileOutsideByPath",
+         "img.toc",
+         text("CD_DA\nTRACK AUDIO\nFILE \"/etc/passwd\" 0\n"),
+         data,
+         "not a plain name",
+         {}},
+        {"TocFileOutsideUpwards",
+         "img.toc",
+         text("TRACK AUDIO\nAUDIOFILE \"../../../etc/hostname\" 0\n"),
+         data,
+         "not a plain name",
+         {}},
+        {"TocDataFileOutside",
+         "img.toc",
+         text("TRACK AUDIO\nDATAFILE \"/etc/passwd\"\n"),
+         data,
+         "DATAFILE",
+         {}},
+        {"TocLinkOutOfTheFolder",
+         "img.toc",
+         text("TRACK AUDIO\nFILE \"link.bin\" 0\n"),
+         data,
+         "not a file in the image's folder",
+         {}},
+        {"TocMissingFile",
+         "img.toc",
+         text("TRACK AUDIO\nFILE \"none.bin\" 0\n"),
+         data,
+         "not a file",
+         {}},
+        {"TocTwoFiles",
+         "img.toc",
+         text("TRACK AUDIO\nFILE \"data.bin\" 0 00:01:00\nTRACK AUDIO\nFILE \"img.toc\" 0\n"),
+         data,
+         "same file",
+         {}},
+        {"TocIsrcBeforeTrack",
+         "img.toc",
+         text("ISRC \"ABCDE1234567\"\nTRACK AUDIO\n"),
+         data,
+         "before the first TRACK",
+         {}},
+        {"TocHundredTracks", "img.toc", text(hundred), data, "more than 99", {}},
+        {"TocPastTheFile",
+         "img.toc",
+         text("TRACK AUDIO\nFILE \"data.bin\" 0 00:01:00\nTRACK AUDIO\n"
+              "FILE \"data.bin\" 00:01:00 00:03:00\n"),
+         data,
+         "past the end",
+         {}},
+        // Nero images.
+        {"Nero", "img.nrg", nero([](auto&) {}), {}, "", cdimage::trackBytes(neroTracks[1], 1)},
+        {"NeroZeroFooterOffset",
+         "z.nrg",
+         text(std::string(8000, '\0') + std::string("NER5\0\0\0\0\0\0\0\x64", 12)),
+         {},
+         "larger than 4096",
+         {}},
+        {"NeroOffsetPastTheEnd",
+         "img.nrg",
+         nero([](auto& b) { b[b.size() - 1] = 0xff, b[b.size() - 5] = 0x7f; }),
+         {},
+         "outside",
+         {}},
+        {"NeroNoSignature", "img.nrg", text(std::string(5000, 'x')), {}, "signature", {}},
+        {"NeroChunkPastTheFooter",
+         "img.nrg",
+         nero([](auto& b) { b[150 * 2352 + 2 * 2352 * 75 + 5] = 0x10; }),
+         {},
+         "runs past",
+         {}},
+        {"NeroNoTracks",
+         "img.nrg",
+         nero([](auto& b) {
+             std::vector<uint8_t> f;
+             putChunk(f, "END!", {});
+             const uint64_t at = b.size() - 12;
+             b.insert(b.end() - 12, f.begin(), f.end());
+             b[b.size() - 1] = uint8_t(at), b[b.size() - 2] = uint8_t(at >> 8),
+                          b[b.size() - 3] = uint8_t(at >> 16);
+         }),
+         {},
+         "no track table",
+         {}},
+    };
+}
+
+void PrintTo(const ImageCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class QuorvinImages : public ::testing::TestWithParam<ImageCase> {};
+
+// Every kind of image opens when it is sound and is refused with its reason when it is not:
+// never a crash, never a file outside the image's folder read as audio.
+TEST_P(QuorvinImages, OpenOrAreRefusedWithTheReason) {
+    const ImageCase& c = GetParam();
+    fixtures::TempDir tmp;
+    const std::string image = tmp.file(c.file);
+    fixtures::writeBytes(image, c.bytes());
+    for (const auto& [name, bytes] : c.beside) fixtures::writeBytes(tmp.file(name), bytes);
+    fs::create_symlink("/etc/hostname", tmp.file("link.bin"));
+    const auto list = quorvin({"cd-list", image}, tmp);
+    if (c.reason.empty()) {
+        ASSERT_EQ(list.status, 0) << list.err;
+        EXPECT_NE(list.out.find("\n02\t"), std::string::npos) << list.out;
+        EXPECT_EQ(list.out.find("\n03\t"), std::string::npos) << list.out;
+        const std::string wav = tmp.file("out.wav");
+        const auto rip = quorvin({"cd-rip", image, "2", wav}, tmp);
+        ASSERT_EQ(rip.status, 0) << rip.err;
+        const auto got = fixtures::readBytes(wav);
+        ASSERT_EQ(got.size(), 44u + 75u * 2352u);
+        EXPECT_TRUE(std::equal(c.track2.begin(), c.track2.end(), got.begin() + 44));
+    } else {
+        EXPECT_EQ(list.status, 1) << list.out;
+        EXPECT_NE(list.err.find(c.reason), std::string::npos) << list.err;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Matrix, QuorvinImages, ::testing::ValuesIn(imageCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Nero images whose footer chunks are random bytes: each one is read or refused, none ends
+// the program.
+TEST(QuorvinImagesRandom, NeroFootersOfRandomChunksNeverCrash) {
+    fixtures::TempDir tmp;
+    std::mt19937 rng(7);
+    const char* ids[] = {"CUEX", "CUES", "DAOX", "DAOI", "ETNF", "ETN2",
+                         "SINF", "MTYP", "CDTX", "END!", "NER5", "XXXX"};
+    for (int n = 0; n < 60; ++n) {
+        std::vector<uint8_t> b(2352 * 4, 0);
+        const uint64_t footer = b.size();
+        const int chunks = 1 + int(rng() % 4);
+        for (int k = 0; k < chunks; ++k) {
+            std::vector<uint8_t> data(rng() % 64);
+            for (auto& x : data) x = uint8_t(rng() % 4 == 0 ? rng() : 0);
+            putChunk(b, ids[rng() % std::size(ids)], data);
+            if (rng() % 3 == 0) b[b.size() - data.size() - 1] = uint8_t(rng());  // its length
+        }
+        b.insert(b.end(), {'N', 'E', 'R', '5'});
+        put32(b, 0);
+        put32(b, uint32_t(footer));
+        const std::string image = tmp.file("r" + std::to_string(n) + ".nrg");
+        fixtures::writeBytes(image, b);
+        const auto list = quorvin({"cd-list", image}, tmp);
+        EXPECT_TRUE(list.status == 0 || list.status == 1) << n << ": " << list.err;
+    }
+}
+
+}  // namespace

@@ -315,6 +315,32 @@ TEST(SafeCopy, AFailedCopyKeepsTheExistingFileAndSaysWhy) {
     EXPECT_NE(r.message.find("denied"), std::string::npos) << r.message;
 }
 
+// The writers that fill a temporary themselves (the CD rips, the WMA encoder) make the check the
+// safe copy makes: a write-protected destination is refused before the temporary exists, and
+// again when it is to be replaced, with the temporary removed.
+TEST(SafeCopy, TemporariesBesideAWriteProtectedFileAreRefused) {
+    fixtures::TempDir tmp;
+    const std::string dest = tmp.file("keep.wav");
+    const std::vector<uint8_t> old = {9, 8, 7, 6};
+    fixtures::writeBytes(dest, old);
+    std::string why;
+    const std::string early = files::createTemporaryBeside(tmp.file("later.wav"), why);
+    ASSERT_FALSE(early.empty()) << why;
+    fs::permissions(dest, fs::perms::owner_read);
+    fs::create_symlink(dest, tmp.file("link.wav"));
+
+    for (const char* name : {"keep.wav", "link.wav"}) {
+        EXPECT_EQ(files::createTemporaryBeside(tmp.file(name), why), "") << name;
+        EXPECT_NE(why.find("write-protected"), std::string::npos) << why;
+    }
+    const auto r = files::replaceFile(early, dest);
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.message.find("write-protected"), std::string::npos) << r.message;
+    EXPECT_EQ(fixtures::readBytes(dest), old);
+    EXPECT_FALSE(fs::exists(early));
+    EXPECT_EQ(std::distance(fs::directory_iterator(tmp.path()), fs::directory_iterator()), 2);
+}
+
 TEST(WaveWriter, RefusesFormatsTheHeaderCannotDescribe) {
     fixtures::TempDir tmp;
     struct Case {
