@@ -208,4 +208,10 @@ QWORD playedPositionBytes(Channel& ch, bool* valid);
 // BASS_ChannelSetAttributes ends a running slide of the attributes it sets.
 void cancelSlide(Channel& ch, bool freq, bool volume, bool pan);
 
+// Output capture (capture.cpp). The output callback hands it the first `frames` frames of each
+// mixed block (those mixed while a channel was playing); no lock, no allocation.
+void captureMixed(const float* stereo, int frames);
+// Waits until the capture's file holds everything handed over so far (BASS_Free).
+void captureFlush();
+
 }  // namespace engine::detail
