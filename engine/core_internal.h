@@ -88,8 +88,9 @@ struct PullEvents {
 struct PlayState;  // output.cpp
 
 // An A-B loop on a stream (loop.cpp): at `end` the stream continues from `start`; the `fade`
-// frames before `end` are crossfaded (equal power) with the `fade` frames before `start`, so the
-// join is continuous. Immutable once set; replaced as a whole under the channel's lock.
+// frames before `end` are crossfaded with the `fade` frames before `start` (by a law chosen from
+// how alike the two are, so the level holds), so the join is continuous. Immutable once set;
+// replaced as a whole under the channel's lock.
 struct LoopRegion {
     int64_t start = 0, end = 0;    // frames, start < end
     int64_t fade = 0;              // <= start and <= end - start
