@@ -3,7 +3,8 @@
 // Threads (docs/threading.md):
 // - The output callback (PortAudio's thread, the null clock's thread, or the caller of
 //   nullOutputStep) converts each mixed block to 16-bit and pushes it into a ring: no lock, no
-//   allocation, no I/O. Frames that do not fit are counted as lost.
+//   allocation, no I/O. Frames that do not fit are counted as lost, except on nullOutputStep's
+//   thread, which runs faster than real time and waits for the writer instead.
 // - The capture writer, a thread of its own from setCapture to the capture's end, drains the ring
 //   into the file through libsndfile, which rewrites the header after every write, so the file on
 //   disk is always a complete WAV of what has been written.
@@ -118,7 +119,7 @@ void endCapture(std::unique_lock<std::mutex>& lk) {
 
 }  // namespace
 
-void captureMixed(const float* stereo, int frames) {
+void captureMixed(const float* stereo, int frames, bool mayWait) {
     Capture& c = cap();
     if (frames <= 0 || !c.on.load(std::memory_order_relaxed)) return;
     c.busy.fetch_add(1);
@@ -130,6 +131,10 @@ void captureMixed(const float* stereo, int frames) {
             const float* src = stereo + at * 2;
             for (int i = 0; i < n * 2; ++i)
                 pcm[i] = int16_t(std::clamp(std::lrintf(src[i] * 32768.0f), -32768L, 32767L));
+            while (mayWait && c.ring.writable() < size_t(n) * 2) {
+                c.wake.notify_one();
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            }
             const int fit = std::min(n, int(c.ring.writable() / 2));
             if (fit > 0) c.ring.write(pcm, size_t(fit) * 2);
             if (fit < n) c.lost.fetch_add(n - fit, std::memory_order_relaxed);

@@ -210,8 +210,9 @@ QWORD playedPositionBytes(Channel& ch, bool* valid);
 void cancelSlide(Channel& ch, bool freq, bool volume, bool pan);
 
 // Output capture (capture.cpp). The output callback hands it the first `frames` frames of each
-// mixed block (those mixed while a channel was playing); no lock, no allocation.
-void captureMixed(const float* stereo, int frames);
+// mixed block (those mixed while a channel was playing); no lock, no allocation. With `mayWait`
+// (nullOutputStep, faster than real time) it waits for the writer instead of losing frames.
+void captureMixed(const float* stereo, int frames, bool mayWait);
 // Waits until the capture's file holds everything handed over so far (BASS_Free).
 void captureFlush();
 

@@ -49,8 +49,9 @@ int64_t outputFramesPlayed();
 // captureStatus().error then says why. An empty path only ends the capture, whose status stays
 // readable until the next one starts. A write that fails later (full disk, the WAV size limit)
 // ends the recording and keeps what was written; the error is in captureStatus(). When the writer
-// falls more than about 6 s behind, the frames that do not fit are dropped and counted in
-// framesLost. Control threads only (not from a procedure).
+// falls more than about 6 s behind a real-time output, the frames that do not fit are dropped and
+// counted in framesLost; nullOutputStep waits for the writer instead. Control threads only (not
+// from a procedure).
 struct CaptureStatus {
     std::string path;           // the file, or empty when no capture was started
     bool recording = false;     // the file is open and being written

@@ -273,7 +273,8 @@ void dropStale(PlayState& ps) {
     if (dropped) ps.rdOffset = 0;
 }
 
-void mix(float* dst, int frames) {
+// `manual`: run by nullOutputStep on a test's thread, which may wait (for the capture's writer).
+void mix(float* dst, int frames, bool manual = false) {
     Output& o = out();
     o.epoch.fetch_add(1, std::memory_order_acq_rel);
     std::fill(dst, dst + frames * 2, 0.0f);
@@ -290,7 +291,7 @@ void mix(float* dst, int frames) {
         }
     }
     for (int i = 0; i < frames * 2; ++i) dst[i] = std::clamp(dst[i], -1.0f, 1.0f);
-    captureMixed(dst, live);
+    captureMixed(dst, live, manual);
     o.framesPlayed.fetch_add(frames, std::memory_order_relaxed);
     o.epoch.fetch_add(1, std::memory_order_acq_rel);
 }
@@ -635,7 +636,7 @@ int64_t nullOutputRead(float* dst, int64_t frames) {
             const int n = int(std::min<int64_t>(kBlock, frames - done));
             const auto list = playingSnapshot();
             for (auto& ch : list) fillOrStop(ch, n + kChunkCap);
-            mix(buf, n);
+            mix(buf, n, true);
             if (dst) std::copy(buf, buf + n * 2, dst + done * 2);
             for (auto& ch : list) dispatch(ch);
             done += n;

@@ -34,7 +34,7 @@ Pcm fullRange(int64_t frames, int channels) {
 
 // Steps the output until `chan` has played out.
 void playToEnd(DWORD chan) {
-    for (int i = 0; i < 2000 && BASS_ChannelIsActive(chan) != BASS_ACTIVE_STOPPED; ++i)
+    for (int i = 0; i < 20000 && BASS_ChannelIsActive(chan) != BASS_ACTIVE_STOPPED; ++i)
         engine::nullOutputStep(1000);
     ASSERT_EQ(BASS_ChannelIsActive(chan), BASS_ACTIVE_STOPPED);
 }
@@ -42,8 +42,9 @@ void playToEnd(DWORD chan) {
 struct CaptureCase {
     const char* name;
     int channels;
-    bool pause;   // a pause midway, with the output running on
-    bool reinit;  // played twice, with BASS_Free and BASS_Init between (as the window does)
+    int64_t frames;  // longer than the capture's ring holds, in one case
+    bool pause;      // a pause midway, with the output running on
+    bool reinit;     // played twice, with BASS_Free and BASS_Init between (as the window does)
 };
 void PrintTo(const CaptureCase& c, std::ostream* os) {
     *os << c.name;
@@ -59,7 +60,7 @@ class Capture : public NullOutputTest, public ::testing::WithParamInterface<Capt
 
 TEST_P(Capture, RecordsEveryFramePlayedAndNothingElse) {
     const CaptureCase& c = GetParam();
-    const Pcm src = fullRange(57321, c.channels);
+    const Pcm src = fullRange(c.frames, c.channels);
     const std::string path = write("src.wav", src);
     const std::string out = dir.file("capture.wav");
     ASSERT_TRUE(engine::setCapture(out)) << engine::captureStatus().error;
@@ -105,9 +106,10 @@ TEST_P(Capture, RecordsEveryFramePlayedAndNothingElse) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Plays, Capture,
-                         ::testing::Values(CaptureCase{"stereo", 2, false, false},
-                                           CaptureCase{"monoWithPause", 1, true, false},
-                                           CaptureCase{"stereoTwiceAcrossReinit", 2, false, true}),
+                         ::testing::Values(CaptureCase{"stereoLong", 2, 400000, false, false},
+                                           CaptureCase{"monoWithPause", 1, 57321, true, false},
+                                           CaptureCase{"stereoTwiceAcrossReinit", 2, 57321, false,
+                                                       true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // A file that cannot be made or written is reported; playback goes on and nothing crashes.
