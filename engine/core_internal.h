@@ -170,6 +170,9 @@ class Channel : public std::enable_shared_from_this<Channel> {
   protected:
     bool ended = false;
     int64_t emptyLoops = 0;  // guards a looping channel of length 0
+    // Set by readRaw when the frames it read ended at an A-B loop's end and the channel went back
+    // to the loop's start: that end (frames), for the DSP procedures of that block. -1 otherwise.
+    int64_t wrappedFrom = -1;
 };
 
 // A stream over a Source.

@@ -123,7 +123,12 @@ void addChannelFreeListener(std::function<void(DWORD)> listener);
 // Inside a DSP procedure: the channel's timeline position, in seconds, just after the block being
 // processed (for a tempo channel, on its source's timeline). -1 outside a DSP procedure. Lets the
 // BPM code place what it hears on the timeline without asking for positions from its own thread.
+// A block that ends at an A-B loop's end gives that end (the next block starts at the loop's
+// start).
 double dspBlockEndSeconds();
+// Inside a DSP procedure: whether the block being processed ends at an A-B loop's end, so that
+// the timeline goes on from the loop's start (a wrap, not a seek). False outside a procedure.
+bool dspBlockEndsLoop();
 
 // A-B loop: while set, the stream under `chan` (a stream, or a tempo channel's source) continues
 // from `startByte` when it reaches `endByte` (byte positions on the source's timeline, as
