@@ -36,14 +36,15 @@ constexpr size_t kRingSamples = size_t(1) << 19;  // 262144 frames: about 6 s of
 // Both WAV sizes are signed 32-bit: the data stops at the last whole frame below that.
 constexpr int64_t kMaxFrames = (2147483647 - 36) / 4;
 
+// Output side, outside the capture so that the output callback reads them without making it.
+// `capturing` and `pushing` form a handshake: the producer raises `pushing` before it looks at
+// `capturing`, and whoever clears `capturing` waits for `pushing` to fall, after which no push is
+// under way or can start.
+std::atomic<bool> capturing{false};
+std::atomic<int> pushing{0};
+
 struct Capture {
     SpscRing<int16_t> ring{kRingSamples};
-
-    // Output side. `on` and `busy` form a handshake: the producer raises `busy` before it looks
-    // at `on`, and whoever turns `on` off waits for `busy` to fall, after which no push is under
-    // way or can start.
-    std::atomic<bool> on{false};
-    std::atomic<int> busy{0};
     std::atomic<int64_t> lost{0};
 
     std::mutex m;  // everything below; control calls and the writer
@@ -52,15 +53,25 @@ struct Capture {
     bool stop = false;
     uint64_t flushAsked = 0, flushDone = 0;
     SNDFILE* file = nullptr;
+    int fd = -1;  // the file's descriptor, closed after `file`
     std::string path, error;
     int64_t written = 0;
     bool exitHook = false;
 };
 
-// Never destroyed: an output callback still running while the program ends may touch it.
+// Made by the first setCapture, before `capturing` is ever set; never destroyed: an output
+// callback still running while the program ends may touch it.
 Capture& cap() {
     static Capture* c = new Capture;
     return *c;
+}
+
+// Closes the capture's file, with `m` held.
+void closeFile(Capture& c) {
+    if (c.file) sf_close(c.file);
+    if (c.fd >= 0) ::close(c.fd);
+    c.file = nullptr;
+    c.fd = -1;
 }
 
 // Writer thread: moves what the ring holds into the file until told to stop; answers flushes.
@@ -85,8 +96,7 @@ void writerLoop() {
                 c.error = done < frames ? std::string("cannot write: ") + sf_strerror(c.file)
                                         : "the capture reached the largest size a WAV file "
                                           "can have";
-                sf_close(c.file);
-                c.file = nullptr;
+                closeFile(c);
             }
         }
         lk.lock();
@@ -101,8 +111,8 @@ void writerLoop() {
 // capture's mutex held through `lk` (released while the writer finishes).
 void endCapture(std::unique_lock<std::mutex>& lk) {
     Capture& c = cap();
-    c.on.store(false);
-    while (c.busy.load() != 0) std::this_thread::yield();
+    capturing.store(false);
+    while (pushing.load() != 0) std::this_thread::yield();
     if (c.writer.joinable()) {
         c.stop = true;
         c.wake.notify_all();
@@ -111,19 +121,16 @@ void endCapture(std::unique_lock<std::mutex>& lk) {
         lk.lock();
         c.stop = false;
     }
-    if (c.file) {
-        sf_close(c.file);
-        c.file = nullptr;
-    }
+    closeFile(c);
 }
 
 }  // namespace
 
 void captureMixed(const float* stereo, int frames, bool mayWait) {
-    Capture& c = cap();
-    if (frames <= 0 || !c.on.load(std::memory_order_relaxed)) return;
-    c.busy.fetch_add(1);
-    if (c.on.load()) {
+    if (frames <= 0 || !capturing.load(std::memory_order_relaxed)) return;
+    pushing.fetch_add(1);
+    if (capturing.load()) {
+        Capture& c = cap();
         constexpr int kBlock = 256;
         int16_t pcm[kBlock * 2];
         for (int at = 0; at < frames; at += kBlock) {
@@ -140,10 +147,11 @@ void captureMixed(const float* stereo, int frames, bool mayWait) {
             if (fit < n) c.lost.fetch_add(n - fit, std::memory_order_relaxed);
         }
     }
-    c.busy.fetch_sub(1);
+    pushing.fetch_sub(1);
 }
 
 void captureFlush() {
+    if (!capturing.load()) return;  // no capture, or one that ended with its file complete
     Capture& c = cap();
     std::unique_lock lk(c.m);
     if (!c.writer.joinable()) return;
@@ -168,8 +176,8 @@ bool setCapture(const std::string& utf8Path) {
     c.written = 0;
     c.lost = 0;
 
-    const int fd = ::open(utf8Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) {
+    c.fd = ::open(utf8Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (c.fd < 0) {
         c.error = std::string("cannot create: ") + std::strerror(errno);
         return false;
     }
@@ -177,10 +185,10 @@ bool setCapture(const std::string& utf8Path) {
     info.samplerate = kRate;
     info.channels = 2;
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    c.file = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE);
+    c.file = sf_open_fd(c.fd, SFM_WRITE, &info, SF_FALSE);  // the descriptor stays ours
     if (!c.file) {
         c.error = std::string("cannot write: ") + sf_strerror(nullptr);
-        ::close(fd);
+        closeFile(c);
         return false;
     }
     // The header follows every write, so the file is whole whenever the writer is idle.
@@ -195,7 +203,7 @@ bool setCapture(const std::string& utf8Path) {
         c.exitHook = true;
         std::atexit([] { setCapture({}); });
     }
-    c.on.store(true);
+    capturing.store(true);
     return true;
 }
 
