@@ -18,7 +18,13 @@ CommandLine parseCommandLine(const QStringList& arguments) {
                                      "Offer the disc image <file.cue> as a drive in the CD window "
                                      "(may be given more than once).",
                                      "file.cue");
+    const QCommandLineOption capture(
+        "capture",
+        "With --null-output: record every frame played, while something plays, to <file.wav> "
+        "(16-bit stereo, 44100 Hz).",
+        "file.wav");
     parser.addOption(nullOutput);
+    parser.addOption(capture);
     parser.addOption(cdImage);
     parser.addPositionalArgument("file", "An audio file to load, as if chosen with Load.",
                                  "[file]");
@@ -43,6 +49,17 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         return out;
     }
     out.nullOutput = parser.isSet(nullOutput);
+    if (parser.isSet(capture)) {
+        if (!out.nullOutput) {
+            out.error = "--capture needs --null-output";
+            return out;
+        }
+        out.capture = parser.value(capture).toStdString();
+        if (out.capture.empty()) {
+            out.error = "--capture needs a file name";
+            return out;
+        }
+    }
     for (const QString& image : parser.values(cdImage)) out.cdImages.push_back(image.toStdString());
     const QStringList files = parser.positionalArguments();
     if (files.size() > 1) {

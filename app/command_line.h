@@ -1,5 +1,5 @@
 // The desktop program's command line:
-//   quorvin-audio-tools [--null-output] [--cd-image FILE.cue]... [FILE]
+//   quorvin-audio-tools [--null-output [--capture FILE.wav]] [--cd-image FILE.cue]... [FILE]
 // Window thread (main) only.
 #pragma once
 
@@ -11,6 +11,7 @@ namespace app {
 
 struct CommandLine {
     bool nullOutput = false;            // play without a sound card
+    std::string capture;                // with nullOutput: record what is played to this WAV
     std::vector<std::string> cdImages;  // disc images offered as drives in the CD window
     std::string file;                   // an audio file to load as if chosen with Load
     bool help = false;                  // --help: print `text` and end

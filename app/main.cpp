@@ -1,6 +1,7 @@
 // quorvin-audio-tools: the desktop program.
-//   quorvin-audio-tools [--null-output] [--cd-image FILE.cue]... [FILE]
+//   quorvin-audio-tools [--null-output [--capture FILE.wav]] [--cd-image FILE.cue]... [FILE]
 // --null-output runs without a sound card (the audio is consumed in real time but not heard);
+// --capture records what that output plays, while something plays, to a WAV file;
 // --cd-image offers a disc image as a drive in the CD window; FILE is loaded as if chosen with
 // "Load Audio File".
 #include <QApplication>
@@ -39,6 +40,11 @@ int main(int argc, char** argv) {
                                                  QIcon(":/icons/org.quorvin.AudioTools-256.png")));
     engine::setOutputKind(command.nullOutput ? engine::OutputKind::NullClock
                                              : engine::OutputKind::Device);
+    if (!command.capture.empty() && !engine::setCapture(command.capture)) {
+        std::fprintf(stderr, "quorvin-audio-tools: cannot record to \"%s\": %s\n",
+                     command.capture.c_str(), engine::captureStatus().error.c_str());
+        return 2;
+    }
     for (const std::string& image : command.cdImages) {
         std::string why;
         if (engine::cdAddImage(image, &why) < 0) {
@@ -55,5 +61,18 @@ int main(int argc, char** argv) {
     if (!window.Form_Load()) return 1;
     window.show();
     if (!command.file.empty()) window.openFile(command.file);
-    return app.exec();
+    const int status = app.exec();
+    if (command.capture.empty()) return status;
+    // The capture's file complete before the program ends; a failure is not left unsaid.
+    engine::setCapture({});
+    const engine::CaptureStatus capture = engine::captureStatus();
+    if (!capture.error.empty())
+        std::fprintf(stderr, "quorvin-audio-tools: the recording \"%s\" stopped early: %s\n",
+                     command.capture.c_str(), capture.error.c_str());
+    if (capture.framesLost > 0)
+        std::fprintf(stderr,
+                     "quorvin-audio-tools: the recording \"%s\" lost %lld frames (its disk was "
+                     "too slow)\n",
+                     command.capture.c_str(), static_cast<long long>(capture.framesLost));
+    return status != 0 ? status : (capture.error.empty() && capture.framesLost == 0 ? 0 : 1);
 }

@@ -33,8 +33,9 @@ struct BeatTracker::Impl {
     double period = 0;  // beat period in frames (0 = no tempo yet)
     double pendingPeriod = 0;
     int64_t lastUpdate = 0;
-    double nextBeat = -1;  // absolute frame of the next beat, -1 = none scheduled
-    double peakLevel = 0;  // running level of the onsets found at beats
+    double nextBeat = -1;   // absolute frame of the next beat, -1 = none scheduled
+    int64_t phaseFrom = 0;  // the phase is lined up on frames from here on (the last jump)
+    double peakLevel = 0;   // running level of the onsets found at beats
 
     Impl(int sampleRate, TempoRange r)
         : rate(sampleRate > 0 ? sampleRate : 44100), range(r), env(rate) {
@@ -66,7 +67,7 @@ struct BeatTracker::Impl {
 
     // Frames back from frame `n` to the last beat of the best-fitting phase.
     double bestPhase(int64_t n) const {
-        const double hist = std::min(kPhaseSeconds * fr, double(n - base));
+        const double hist = std::min(kPhaseSeconds * fr, double(n - std::max(base, phaseFrom)));
         const int beatsBack = std::max(1, int(hist / period));
         double best = -1, bestP = 0;
         for (double p = 0; p < period; p += 0.5) {
@@ -82,11 +83,37 @@ struct BeatTracker::Impl {
     }
 
     void update(int64_t n) {
+        // Since a jump, the tempo found before it stands until the audio after it is enough to
+        // measure the tempo on: across a loop's joins the envelope is no longer periodic.
+        const int64_t since = n - std::max(base, phaseFrom);
+        if ((period <= 0 || since >= int64_t(kMinSeconds * fr)) && !estimatePeriod(size_t(since)))
+            return;
+        if (period <= 0) return;
+        // Line the phase up again; move the schedule only when it is clearly off. Right after a
+        // jump, the grid carried over stands until a period has been heard.
+        if (double(since) < period) return;
+        const double last = double(n) - bestPhase(n);
+        double cand = last;
+        while (cand < double(n) - period * 0.5) cand += period;
+        if (nextBeat < 0) {
+            nextBeat = cand;
+        } else {
+            double d = std::fmod(cand - nextBeat, period);
+            if (d > period / 2) d -= period;
+            if (d < -period / 2) d += period;
+            if (std::abs(d) > 0.2 * period) nextBeat += d;
+        }
+    }
+
+    // Follows the tempo over the last frames (at most `since` once a tempo was found). False when
+    // none was found there.
+    bool estimatePeriod(size_t since) {
         const auto& v = env.values();
-        const size_t hist = std::min(v.size(), size_t(kHistorySeconds * fr));
+        size_t hist = std::min(v.size(), size_t(kHistorySeconds * fr));
+        if (period > 0) hist = std::min(hist, since);
         std::vector<float> tail(v.end() - std::ptrdiff_t(hist), v.end());
         const float bpm = estimateTempo(tail, fr, range, true);
-        if (bpm <= 0) return;
+        if (bpm <= 0) return false;
         const double p = 60.0 * fr / bpm;
         if (period <= 0) {
             period = p;
@@ -100,18 +127,16 @@ struct BeatTracker::Impl {
         } else {
             pendingPeriod = p;
         }
-        // Line the phase up again; move the schedule only when it is clearly off.
-        const double last = double(n) - bestPhase(n);
-        double cand = last;
-        while (cand < double(n) - period * 0.5) cand += period;
-        if (nextBeat < 0) {
-            nextBeat = cand;
-        } else {
-            double d = std::fmod(cand - nextBeat, period);
-            if (d > period / 2) d -= period;
-            if (d < -period / 2) d += period;
-            if (std::abs(d) > 0.2 * period) nextBeat += d;
-        }
+        return true;
+    }
+
+    void jump(double shift) {
+        const int64_t n = frames();
+        phaseFrom = n;
+        if (period <= 0 || nextBeat < 0) return;
+        // The grid point at or after the jump, on the timeline the audio continues.
+        const double next = nextBeat - shift / spf;
+        nextBeat = next - std::floor((next - double(n)) / period) * period;
     }
 
     void emitDue(int64_t n, std::vector<double>& beats) {
@@ -170,6 +195,10 @@ void BeatTracker::push(const float* mono, size_t count, std::vector<double>& bea
             d.base += int64_t(drop);
         }
     }
+}
+
+void BeatTracker::jump(double shift) {
+    d_->jump(shift);
 }
 
 double BeatTracker::tempo() const {

@@ -27,6 +27,12 @@ class BeatTracker {
     // Feeds `count` samples and appends the beats found, as sample positions counted from the
     // first sample fed since construction or reset() (fractional), to `beats`.
     void push(const float* mono, size_t count, std::vector<double>& beats);
+    // The audio fed from now on continues the timeline `shift` samples away from where the audio
+    // fed so far led (an A-B loop that went back: negative). The tempo and the beat grid found
+    // so far are kept, moved with the timeline, so the beats go on at once where the grid puts
+    // them; the beat phase is lined up again only on the audio after the jump. A beat not yet
+    // reported from before the jump is dropped.
+    void jump(double shift);
     // The tempo the tracker follows, in BPM (0 until it has heard enough).
     double tempo() const;
     void reset();

@@ -28,10 +28,20 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// A tapped block's end: ring frames written so far, and the timeline position there.
+// A tapped block's end: ring frames written so far, and the timeline position there; `wrapped`
+// when the block ended at an A-B loop's end (the next block starts at the loop's start).
 struct Anchor {
     uint64_t frameEnd = 0;
     double posEnd = 0;
+    bool wrapped = false;
+};
+
+// A jump of the timeline at ring frame `frame`: by `shift` seconds from where the audio before it
+// led; `wrap` for an A-B loop going round (else a seek).
+struct Cut {
+    uint64_t frame = 0;
+    double shift = 0;
+    bool wrap = false;
 };
 
 constexpr size_t kRingFrames = size_t(1) << 18;  // about 6 s at 44.1 kHz
@@ -87,12 +97,15 @@ struct Tap {
     uint64_t periodStart = 0;  // in played frames (with clockDsp) or ring frames
     std::unique_ptr<BeatTracker> tracker;
     uint64_t trackerOrigin = 0;
-    // Where the timeline jumps (a seek, a loop): ring frames of the jumps not yet analysed, and
-    // those still within `recent`. The beat tracker starts again at a jump, and a beat is
-    // delivered only after the last one delivered since the jump.
+    // Where the timeline jumps (a seek, a loop): the jumps not yet analysed, and the ring frames
+    // of those still within `recent`. The beat tracker starts again at a seek and goes on across
+    // a loop's wrap; a beat is delivered only after the last one delivered since the jump, and
+    // never one from before it.
     uint64_t anchoredEnd = 0;  // frameEnd of the last anchor taken
     bool haveAnchor = false;
-    std::deque<uint64_t> cuts, recentCuts;
+    std::deque<Cut> cuts;
+    std::deque<uint64_t> recentCuts;
+    uint64_t lastCut = 0;  // ring frame of the last jump analysed
     double lastBeat = -1e300;
 };
 
@@ -292,7 +305,7 @@ class Module {
                     const double sec = double(a[i].frameEnd - p.frameEnd) / t.rate;
                     const double moved = a[i].posEnd - p.posEnd;
                     if (moved < -1e-3 || std::abs(moved - sec * t.lastRatio) > 0.1 + 0.25 * sec) {
-                        t.cuts.push_back(p.frameEnd);
+                        t.cuts.push_back({p.frameEnd, moved - sec * t.lastRatio, p.wrapped});
                         t.recentCuts.push_back(p.frameEnd);
                     }
                 }
@@ -354,16 +367,22 @@ class Module {
             if (n == 0) break;
             size_t off = 0;
             while (off < n) {
-                while (!t.cuts.empty() && t.cuts.front() <= t.consumed) {
+                while (!t.cuts.empty() && t.cuts.front().frame <= t.consumed) {
+                    const Cut cut = t.cuts.front();
                     t.cuts.pop_front();
-                    if (t.tracker) {
+                    if (t.tracker && cut.wrap) {
+                        // Same music, same tempo: the beats go on from what was found.
+                        t.tracker->jump(cut.shift * t.rate / t.lastRatio);
+                    } else if (t.tracker) {
                         t.tracker = std::make_unique<BeatTracker>(t.rate);
                         t.trackerOrigin = t.consumed;
                     }
+                    t.lastCut = t.consumed;
                     t.lastBeat = -1e300;
                 }
                 size_t m = n - off;
-                if (!t.cuts.empty()) m = size_t(std::min<uint64_t>(m, t.cuts.front() - t.consumed));
+                if (!t.cuts.empty())
+                    m = size_t(std::min<uint64_t>(m, t.cuts.front().frame - t.consumed));
                 if (t.env) {
                     // The period is playing time: frames the channel played (a tempo channel's
                     // source runs faster or slower), or, on a plain channel, the frames tapped, cut
@@ -387,6 +406,7 @@ class Module {
                     beats.clear();
                     t.tracker->push(block.data() + off, m, beats);
                     for (double b : beats) {
+                        if (double(t.trackerOrigin) + b < double(t.lastCut)) continue;
                         const double pos = positionOf(t, double(t.trackerOrigin) + b);
                         if (pos <= t.lastBeat) continue;
                         t.lastBeat = pos;
@@ -464,7 +484,7 @@ void tapProc(HDSP, DWORD, void* buffer, DWORD length, void* user) {
         t->ring.write(mono, n);
         done += n;
     }
-    const Anchor a{t->ring.written(), engine::dspBlockEndSeconds()};
+    const Anchor a{t->ring.written(), engine::dspBlockEndSeconds(), engine::dspBlockEndsLoop()};
     t->anchors.write(&a, 1);
 }
 

@@ -15,9 +15,11 @@
 //   periods). The BPM given (and kept) is the tempo on the channel's own timeline: for a tempo
 //   channel, the source's tempo, which BASS_FX_BPM_Translate turns into the tempo at the current
 //   speed. Beat positions are seconds on the channel's timeline (for a tempo channel, its
-//   source's) and never run backwards: a jump of the timeline (a seek, a loop) starts the beat
-//   tracking again from there, and no beat heard before the jump is delivered after it. A period
-//   of 0 or less is refused (BASS_ERROR_ILLPARAM).
+//   source's) and never run backwards, except where the timeline jumps: a seek starts the beat
+//   tracking again from there; an A-B loop's wrap keeps the tempo and the beat grid found so far,
+//   so beats go on inside a loop shorter than the tracking needs to start (about 3 s). No beat
+//   heard before a jump is delivered after it. A period of 0 or less is refused
+//   (BASS_ERROR_ILLPARAM).
 // - BASS_FX_BPM_Free, BASS_FX_BPM_BeatFree, a new CallbackSet / BeatCallbackSet and the freeing
 //   of the channel wait for a procedure call in progress: no call for the old setting starts after
 //   they return. Called from inside a procedure they do not wait (the call in progress is the

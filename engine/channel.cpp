@@ -33,6 +33,8 @@ std::vector<std::function<void(DWORD)>>& listeners() {
 std::atomic<uint64_t> dspOrder{0};
 // Timeline end (seconds) of the block the DSP procedures on this thread are processing; -1 outside.
 thread_local double dspBlockEnd = -1.0;
+// Whether that block ended at an A-B loop's end, the next one starting at the loop's start.
+thread_local bool dspBlockWrapped = false;
 
 }  // namespace
 
@@ -107,6 +109,7 @@ int64_t Channel::pull(int16_t* dst, int64_t frames, PullEvents& ev) {
         if (ended) {  // a looping channel left at its end by a seek
             seekFrames(0);
         }
+        wrappedFrom = -1;
         const int64_t n = readRaw(dst, frames, ev);
         if (n > 0) {
             emptyLoops = 0;
@@ -125,8 +128,12 @@ void Channel::runDsp(int16_t* samples, int64_t frames) {
     const auto chain = dsp;  // a procedure may change the chain while it runs
     if (chain->empty()) return;
     const DWORD bytes = DWORD(frames * frameBytes());
-    const double outer = dspBlockEnd;  // a tempo channel's source runs its own chain inside
-    dspBlockEnd = timelineFrames() / double(rate);
+    // A tempo channel's source runs its own chain inside.
+    const double outer = dspBlockEnd;
+    const bool outerWrapped = dspBlockWrapped;
+    dspBlockWrapped = wrappedFrom >= 0;
+    dspBlockEnd = (dspBlockWrapped ? double(wrappedFrom) : timelineFrames()) / double(rate);
+    wrappedFrom = -1;
     for (const DspEntry& e : *chain) {
         if (e.proc)
             e.proc(e.handle, handle, samples, bytes, e.user);
@@ -134,6 +141,7 @@ void Channel::runDsp(int16_t* samples, int64_t frames) {
             e.fx->process(samples, frames, chans, rate);
     }
     dspBlockEnd = outer;
+    dspBlockWrapped = outerWrapped;
 }
 
 void Channel::addDsp(DspEntry e) {
@@ -230,6 +238,7 @@ int64_t StreamChannel::readRaw(int16_t* dst, int64_t frames, PullEvents& ev) {
         loop->crossfade(dst, from, got, chans);
         if (got == want && pos == loop->end) {
             if (!seekFrames(loop->start)) ended = true;
+            if (!ended) wrappedFrom = loop->end;
             return got;
         }
     }
@@ -245,6 +254,10 @@ using namespace detail;
 
 double dspBlockEndSeconds() {
     return dspBlockEnd;
+}
+
+bool dspBlockEndsLoop() {
+    return dspBlockWrapped;
 }
 
 void addChannelFreeListener(std::function<void(DWORD)> listener) {

@@ -88,8 +88,9 @@ struct PullEvents {
 struct PlayState;  // output.cpp
 
 // An A-B loop on a stream (loop.cpp): at `end` the stream continues from `start`; the `fade`
-// frames before `end` are crossfaded (equal power) with the `fade` frames before `start`, so the
-// join is continuous. Immutable once set; replaced as a whole under the channel's lock.
+// frames before `end` are crossfaded with the `fade` frames before `start` (by a law chosen from
+// how alike the two are, so the level holds), so the join is continuous. Immutable once set;
+// replaced as a whole under the channel's lock.
 struct LoopRegion {
     int64_t start = 0, end = 0;    // frames, start < end
     int64_t fade = 0;              // <= start and <= end - start
@@ -169,6 +170,9 @@ class Channel : public std::enable_shared_from_this<Channel> {
   protected:
     bool ended = false;
     int64_t emptyLoops = 0;  // guards a looping channel of length 0
+    // Set by readRaw when the frames it read ended at an A-B loop's end and the channel went back
+    // to the loop's start: that end (frames), for the DSP procedures of that block. -1 otherwise.
+    int64_t wrappedFrom = -1;
 };
 
 // A stream over a Source.
@@ -207,5 +211,12 @@ bool flushPlayback(Channel& ch, int64_t newPosFrames);  // after a seek of a pla
 QWORD playedPositionBytes(Channel& ch, bool* valid);
 // BASS_ChannelSetAttributes ends a running slide of the attributes it sets.
 void cancelSlide(Channel& ch, bool freq, bool volume, bool pan);
+
+// Output capture (capture.cpp). The output callback hands it the first `frames` frames of each
+// mixed block (those mixed while a channel was playing); no lock, no allocation. With `mayWait`
+// (nullOutputStep, faster than real time) it waits for the writer instead of losing frames.
+void captureMixed(const float* stereo, int frames, bool mayWait);
+// Waits until the capture's file holds everything handed over so far (BASS_Free).
+void captureFlush();
 
 }  // namespace engine::detail

@@ -35,6 +35,33 @@ int64_t nullOutputRead(float* dst, int64_t frames);
 // Frames the output has consumed since BASS_Init (any output kind).
 int64_t outputFramesPlayed();
 
+// Output capture: a copy of what the output plays, as a 16-bit stereo PCM WAV file at the output's
+// 44100 Hz, for tests that listen to the program from outside. Only frames mixed while at least
+// one channel is playing are recorded: the silence while everything is stopped or paused, and
+// after a channel's last frame, is left out, so a capture of one whole play lines up with its
+// source from the first frame. The capture is process-wide: it goes on across BASS_Free and
+// BASS_Init until it is ended. Its file's header is rewritten after every write, so the file is a
+// complete WAV whenever the capture's writer is idle (within 20 ms of playback stopping);
+// BASS_Free and the program's end wait until it holds every frame played.
+//
+// setCapture ends the capture under way (its file complete), then, for a non-empty path, creates
+// (or truncates) the file and records into it. false when the file cannot be created;
+// captureStatus().error then says why. An empty path only ends the capture, whose status stays
+// readable until the next one starts. A write that fails later (full disk, the WAV size limit)
+// ends the recording and keeps what was written; the error is in captureStatus(). When the writer
+// falls more than about 6 s behind a real-time output, the frames that do not fit are dropped and
+// counted in framesLost; nullOutputStep waits for the writer instead. Control threads only (not
+// from a procedure).
+struct CaptureStatus {
+    std::string path;           // the file, or empty when no capture was started
+    bool recording = false;     // the file is open and being written
+    int64_t framesWritten = 0;  // frames in the file
+    int64_t framesLost = 0;     // frames played but dropped because the writer fell behind
+    std::string error;          // why the file could not be created or written; empty if fine
+};
+bool setCapture(const std::string& utf8Path);
+CaptureStatus captureStatus();
+
 // A source of 16-bit interleaved PCM that the engine wraps as a channel (file streams, CD tracks).
 // Called from one thread at a time (the decoder worker or the reading thread), never from the
 // output callback.
@@ -101,14 +128,21 @@ void addChannelFreeListener(std::function<void(DWORD)> listener);
 // Inside a DSP procedure: the channel's timeline position, in seconds, just after the block being
 // processed (for a tempo channel, on its source's timeline). -1 outside a DSP procedure. Lets the
 // BPM code place what it hears on the timeline without asking for positions from its own thread.
+// A block that ends at an A-B loop's end gives that end (the next block starts at the loop's
+// start).
 double dspBlockEndSeconds();
+// Inside a DSP procedure: whether the block being processed ends at an A-B loop's end, so that
+// the timeline goes on from the loop's start (a wrap, not a seek). False outside a procedure.
+bool dspBlockEndsLoop();
 
 // A-B loop: while set, the stream under `chan` (a stream, or a tempo channel's source) continues
 // from `startByte` when it reaches `endByte` (byte positions on the source's timeline, as
-// BASS_ChannelGetPosition gives them), sample-accurately, with a 6 ms equal-power crossfade over
-// the last frames before `endByte` (shorter when the loop or its start is shorter). A tempo
-// channel's position wraps with it. Playback beyond `endByte` when the loop is set goes on to the
-// end. Errors: BASS_ERROR_HANDLE, BASS_ERROR_NOTAVAIL (no stream under it), BASS_ERROR_ILLPARAM
+// BASS_ChannelGetPosition gives them), sample-accurately, with a 6 ms crossfade over the last
+// frames before `endByte` (shorter when the loop or its start is shorter). The fade's law follows
+// the correlation of the frames before `startByte` and before `endByte`: equal-gain where they
+// match (a sustained tone), equal-power where they are unrelated, so the level holds either way. A
+// tempo channel's position wraps with it. Playback beyond `endByte` when the loop is set goes on to
+// the end. Errors: BASS_ERROR_HANDLE, BASS_ERROR_NOTAVAIL (no stream under it), BASS_ERROR_ILLPARAM
 // (start not before end), BASS_ERROR_POSITION (end beyond the length, or the source cannot seek).
 // clearLoop returns to normal playback; getLoop fails with BASS_ERROR_NOTAVAIL when none is set.
 BOOL setLoop(DWORD chan, QWORD startByte, QWORD endByte);

@@ -1,9 +1,11 @@
 // A-B loops: a stream that reaches the loop's end continues from its start, with a short
-// equal-power crossfade over the join. The loop lives on the stream, under any tempo channel, so
-// the stretcher sees continuous audio and the wrap holds at every tempo and pitch.
+// crossfade over the join whose law follows how alike the two sides are, so the level holds. The
+// loop lives on the stream, under any tempo channel, so the stretcher sees continuous audio and
+// the wrap holds at every tempo and pitch.
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <vector>
 
 #include "engine/core_internal.h"
 
@@ -20,6 +22,37 @@ std::shared_ptr<StreamChannel> streamUnder(std::shared_ptr<Channel> ch) {
         ch = ch->upstream();
     }
     return nullptr;
+}
+
+// The normalised correlation of the two sides of a fade (`frames` frames of `chans` channels),
+// clamped to [-0.5, 1]: 1 when one is the other scaled, 0 for unrelated material (or silence).
+// Weighted by sin(pi t), as the two sides' product weighs in the sum, so that the few periods of
+// a low tone that fit in the fade do not bias it.
+double fadeCorrelation(const std::vector<int16_t>& a, const std::vector<int16_t>& b, int64_t frames,
+                       int chans) {
+    double ab = 0, aa = 0, bb = 0;
+    for (int64_t k = 0; k < frames; ++k) {
+        const double w = std::sin((double(k) + 0.5) / double(frames) * std::numbers::pi);
+        for (int c = 0; c < chans; ++c) {
+            const double x = a[size_t(k * chans + c)], y = b[size_t(k * chans + c)];
+            ab += w * x * y;
+            aa += w * x * x;
+            bb += w * y * y;
+        }
+    }
+    if (aa <= 0 || bb <= 0) return 0;
+    return std::clamp(ab / std::sqrt(aa * bb), -0.5, 1.0);
+}
+
+// The fade-in's gain at `t` (0 to 1) for two sides of correlation `r`; the fade-out's is the
+// gain at 1 - t. The pair keeps the level of the sum: g(t)^2 + g(1-t)^2 + 2r g(t) g(1-t) = 1,
+// which is the linear (equal-gain) fade for r = 1 and the equal-power fade for r = 0. Written as
+// an even part e and an odd part o = t - 1/2 about the middle, that is
+// 2(1+r) e^2 + 2(1-r) o^2 = 1.
+double fadeGain(double t, double r) {
+    const double o = t - 0.5;
+    const double e = std::sqrt(std::max(0.0, (1.0 - 2.0 * (1.0 - r) * o * o) / (2.0 * (1.0 + r))));
+    return std::clamp(e + o, 0.0, 1.5);
 }
 
 }  // namespace
@@ -59,19 +92,27 @@ bool StreamChannel::setLoop(int64_t start, int64_t end) {
     region->fade = std::min({int64_t(std::lround(rate * kFadeSeconds)), start, end - start});
     const int64_t fade = region->fade;
     if (fade > 0) {
+        // The frames before the start (faded in) and before the end (faded out).
+        std::vector<int16_t> tail(size_t(fade * chans));
         region->preroll.assign(size_t(fade * chans), 0);
-        bool read = source->seek(start - fade);
-        for (int64_t got = 0; read && got < fade;) {
-            const int64_t r = source->read(region->preroll.data() + got * chans, fade - got);
-            if (r <= 0) read = false;
-            got += std::max<int64_t>(r, 0);
-        }
+        const auto readAt = [&](int64_t from, int16_t* dst) {
+            if (!source->seek(from)) return false;
+            for (int64_t got = 0; got < fade;) {
+                const int64_t r = source->read(dst + got * chans, fade - got);
+                if (r <= 0) return false;
+                got += r;
+            }
+            return true;
+        };
+        const bool read =
+            readAt(start - fade, region->preroll.data()) && readAt(end - fade, tail.data());
         const bool back = pos >= length || source->seek(pos);
         if (!read || !back) return false;
+        const double r = fadeCorrelation(tail, region->preroll, fade, chans);
         for (int64_t k = 0; k < fade; ++k) {
-            const double t = (double(k) + 0.5) / double(fade) * std::numbers::pi / 2.0;
-            region->gainOut.push_back(float(std::cos(t)));
-            region->gainIn.push_back(float(std::sin(t)));
+            const double t = (double(k) + 0.5) / double(fade);
+            region->gainOut.push_back(float(fadeGain(1.0 - t, r)));
+            region->gainIn.push_back(float(fadeGain(t, r)));
         }
     }
     loop = std::move(region);

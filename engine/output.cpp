@@ -104,6 +104,7 @@ struct PlayState {
     double freqStep = 0, freqNow = 0;
     int freqTarget = 0;
     float lastL = -1, lastR = -1;
+    uint32_t playedOutGen = 0;  // the generation whose last chunk the output consumed
 
     // Worker side, under the channel's lock.
     bool producedFinal = false;
@@ -204,9 +205,12 @@ void advanceSlide(Channel& ch, PlayState& ps, int frames) {
     }
 }
 
-void mixChannel(Channel& ch, PlayState& ps, float* dst, int frames) {
-    applySlideRequest(ch, ps);
+// Adds the channel's next `frames` frames to `dst`. Returns how many of them the channel was still
+// playing for: `frames`, or where its last chunk ended.
+int mixChannel(Channel& ch, PlayState& ps, float* dst, int frames) {
     const uint32_t gen = ps.gen.load(std::memory_order_acquire);
+    if (ps.playedOutGen == gen) return 0;  // played out, not yet stopped
+    applySlideRequest(ch, ps);
     // Gains ramp from the last block's to this block's, so volume changes do not click.
     const float master = out().master.load(std::memory_order_relaxed);
     advanceSlide(ch, ps, frames);
@@ -217,7 +221,7 @@ void mixChannel(Channel& ch, PlayState& ps, float* dst, int frames) {
     if (ps.lastL < 0) ps.lastL = gl, ps.lastR = gr;
     const float dl = (gl - ps.lastL) / float(frames), dr = (gr - ps.lastR) / float(frames);
     float curL = ps.lastL, curR = ps.lastR;
-    int done = 0;
+    int done = 0, live = frames;
     while (Chunk* head = ps.ring.front()) {
         Chunk& c = *head;
         if (c.gen != gen) {  // data from before a seek
@@ -241,14 +245,21 @@ void mixChannel(Channel& ch, PlayState& ps, float* dst, int frames) {
         ps.published.store(pack(gen, pos), std::memory_order_release);
         if (ps.rdOffset >= c.frames) {
             if (c.ends) ps.pendingEnds.fetch_add(c.ends);
-            if (c.final) ps.finished.store(true);
+            const bool final = c.final;
             ps.ring.pop();
             ps.rdOffset = 0;
+            if (final) {
+                ps.finished.store(true);
+                ps.playedOutGen = gen;
+                live = done;
+                break;
+            }
         }
         if (done >= frames) break;
     }
     ps.lastL = gl;
     ps.lastR = gr;
+    return live;
 }
 
 // Skips chunks from before a seek at the head of the ring.
@@ -262,22 +273,25 @@ void dropStale(PlayState& ps) {
     if (dropped) ps.rdOffset = 0;
 }
 
-void mix(float* dst, int frames) {
+// `manual`: run by nullOutputStep on a test's thread, which may wait (for the capture's writer).
+void mix(float* dst, int frames, bool manual = false) {
     Output& o = out();
     o.epoch.fetch_add(1, std::memory_order_acq_rel);
     std::fill(dst, dst + frames * 2, 0.0f);
+    int live = 0;  // frames mixed while a channel was playing
     for (auto& slot : o.slots) {
         Channel* ch = slot.load(std::memory_order_acquire);
         if (!ch) continue;
         PlayState* ps = ch->play.get();
         const int mode = ps->mode.load(std::memory_order_acquire);
         if (mode == kPlaying) {
-            mixChannel(*ch, *ps, dst, frames);
+            live = std::max(live, mixChannel(*ch, *ps, dst, frames));
         } else if (mode == kPaused) {
             dropStale(*ps);  // seeks while paused must not fill the ring with dead chunks
         }
     }
     for (int i = 0; i < frames * 2; ++i) dst[i] = std::clamp(dst[i], -1.0f, 1.0f);
+    captureMixed(dst, live, manual);
     o.framesPlayed.fetch_add(frames, std::memory_order_relaxed);
     o.epoch.fetch_add(1, std::memory_order_acq_rel);
 }
@@ -622,7 +636,7 @@ int64_t nullOutputRead(float* dst, int64_t frames) {
             const int n = int(std::min<int64_t>(kBlock, frames - done));
             const auto list = playingSnapshot();
             for (auto& ch : list) fillOrStop(ch, n + kChunkCap);
-            mix(buf, n);
+            mix(buf, n, true);
             if (dst) std::copy(buf, buf + n * 2, dst + done * 2);
             for (auto& ch : list) dispatch(ch);
             done += n;
@@ -677,6 +691,7 @@ BOOL BASS_Free() {
         if (o.worker.joinable()) o.worker.join();
         if (o.clock.joinable()) o.clock.join();
         closeDevice();
+        captureFlush();  // the capture's file complete up to the last frame played
         freeAllChannels();
         return wasReady ? ok(kTrue) : fail(BASS_ERROR_INIT, kFalse);
     });

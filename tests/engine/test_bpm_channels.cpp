@@ -7,6 +7,8 @@
 #include <chrono>
 #include <cmath>
 #include <mutex>
+#include <ostream>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -272,6 +274,64 @@ TEST_F(BpmChannels, BeatsAfterASeekComeFromTheNewPosition) {
     ASSERT_TRUE(BASS_FX_BPM_BeatFree(t));
     BASS_StreamFree(t);
 }
+
+struct LoopBeatsCase {
+    const char* name;
+    double a, b;  // the loop, in seconds
+    float tempo;  // percent
+};
+void PrintTo(const LoopBeatsCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class BpmLoop : public BpmChannels, public ::testing::WithParamInterface<LoopBeatsCase> {};
+
+// Inside an A-B loop shorter than the beat tracking needs to start, the beats go on round the
+// loop, on the drums' beats, whether the loop holds whole beats or not, when the loop was set
+// before the tracking had started, and at another tempo.
+TEST_P(BpmLoop, BeatsGoOnRoundTheLoop) {
+    const LoopBeatsCase& c = GetParam();
+    const double bpm = 120, beat = 60 / bpm;
+    const DWORD t = playChannel(write("drums.wav", fixtures::drumTrack(bpm, 30, 4)));
+    ASSERT_NE(t, 0u);
+    Calls calls;
+    ASSERT_TRUE(BASS_FX_TempoSet(t, c.tempo, 0, -100));
+    ASSERT_TRUE(BASS_ChannelPlay(t, 0));
+    ASSERT_TRUE(BASS_FX_BPM_BeatCallbackSet(t, &beatProc, &calls));
+    ASSERT_TRUE(engine::setLoop(t, BASS_ChannelSeconds2Bytes(t, float(c.a)),
+                                BASS_ChannelSeconds2Bytes(t, float(c.b))));
+    play(c.b + 0.3);  // round once
+    {
+        std::lock_guard g(calls.m);
+        calls.beats.clear();
+    }
+    const double seconds = 8;
+    play(seconds);
+    ASSERT_TRUE(BASS_FX_BPM_BeatFree(t));
+    std::vector<float> beats;
+    {
+        std::lock_guard g(calls.m);
+        beats = calls.beats;
+    }
+    const double perLoop = std::floor(c.b / beat - 1e-9) - std::ceil(c.a / beat) + 1;
+    const double expected = perLoop * seconds * (1 + c.tempo / 100) / (c.b - c.a);
+    EXPECT_GE(double(beats.size()), 0.75 * expected) << "of " << expected;
+    int offBeat = 0;
+    for (float pos : beats) {
+        EXPECT_GE(pos, c.a - 0.03);
+        EXPECT_LT(pos, c.b);
+        offBeat += std::abs(pos - std::round(pos / beat) * beat) > 0.03;
+    }
+    EXPECT_EQ(offBeat, 0);
+    BASS_StreamFree(t);
+}
+
+INSTANTIATE_TEST_SUITE_P(Loops, BpmLoop,
+                         ::testing::Values(LoopBeatsCase{"wholeBeats", 8.0, 10.0, 0},
+                                           LoopBeatsCase{"notWholeBeats", 8.25, 10.0, 0},
+                                           LoopBeatsCase{"fromTheStart", 0.5, 2.5, 0},
+                                           LoopBeatsCase{"faster", 8.25, 10.0, 25}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(BpmChannels, NoCallbackAfterStoppingOrFreeing) {
     const std::string path = write("drums.wav", fixtures::drumTrack(128, 20, 4));

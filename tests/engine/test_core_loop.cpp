@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <ostream>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -84,7 +86,7 @@ TEST_P(LoopWrap, WrapsSampleAccuratelyAndClearingPlaysOnToTheEnd) {
             wrong += got != want;
         } else if (j >= b) {
             // Within the crossfade the left channel lies between the two ramps it joins (with
-            // the equal-power bump of correlated material at most 3 dB over them).
+            // room for a fade that keeps the level of less alike sides, at most 3 dB over them).
             const double l = out[size_t(2 * j)];
             const double x = src.samples[size_t(2 * want)];
             const double y = src.samples[size_t(2 * (want - (b - a)))];
@@ -113,6 +115,68 @@ INSTANTIATE_TEST_SUITE_P(
                       std::tuple<int64_t, int64_t, bool>{50000, 50100, false},  // short loop
                       std::tuple<int64_t, int64_t, bool>{70000, 100000, true}   // to the end
                       ));
+
+struct LevelCase {
+    const char* name;
+    fixtures::Pcm (*material)();
+    int64_t length;  // of the loop, in frames
+    int loops;       // loops measured, at different places in the material
+};
+void PrintTo(const LevelCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class LoopLevel : public NullOutputTest, public ::testing::WithParamInterface<LevelCase> {};
+
+// Across the crossfade the level of the sum stays that of the two sides it joins, in every
+// 100-frame stretch of the fade (a period of the tone), whether they are alike (a sustained tone
+// whose loop holds whole periods) or unrelated (noise); nothing clips.
+TEST_P(LoopLevel, HoldsAcrossTheWrap) {
+    const LevelCase& c = GetParam();
+    const Pcm src = c.material();
+    const std::string path = write("m.wav", src);
+    constexpr int64_t kWindow = 100;
+    const int64_t starts[] = {-kFade, -kFade + 50, -kFade + 100, -kFade + 150, -kWindow};
+    double outPower[5] = {}, inPower[5] = {};
+    int64_t clipped = 0;
+    for (int i = 0; i < c.loops; ++i) {
+        const int64_t a = 20000 + 1037 * i, b = a + c.length;
+        const DWORD ch = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
+        ASSERT_TRUE(engine::setLoop(ch, QWORD(a * 4), QWORD(b * 4)));
+        const std::vector<int16_t> out = take(ch, b + 1000);
+        ASSERT_EQ(int64_t(out.size()), (b + 1000) * 2);
+        for (int64_t j = b - kFade - 1000; j < b + 1000; ++j)
+            for (int k = 0; k < 2; ++k) clipped += std::abs(out[size_t(2 * j + k)]) >= 32767;
+        for (int w = 0; w < 5; ++w) {
+            for (int64_t j = b + starts[w]; j < b + starts[w] + kWindow; ++j) {
+                for (int k = 0; k < 2; ++k) {
+                    const double o = out[size_t(2 * j + k)];
+                    const double x = src.samples[size_t(2 * j + k)];
+                    const double y = src.samples[size_t(2 * (j - (b - a)) + k)];
+                    outPower[w] += o * o;
+                    inPower[w] += (x * x + y * y) / 2;
+                }
+            }
+        }
+        BASS_StreamFree(ch);
+    }
+    EXPECT_EQ(clipped, 0);
+    for (int w = 0; w < 5; ++w)
+        EXPECT_NEAR(10 * std::log10(outPower[w] / inPower[w]), 0.0, 0.5)
+            << "the stretch from " << -starts[w] << " frames before the end";
+}
+
+Pcm tone() {
+    return fixtures::sine(441, 2.0, 44100, 2, std::pow(10.0, -0.9 / 20));  // 100-frame period
+}
+Pcm noise() {
+    return fixtures::noise(2.0, 44100, 2, 0.3, 11);
+}
+
+INSTANTIATE_TEST_SUITE_P(Material, LoopLevel,
+                         ::testing::Values(LevelCase{"toneInPhase", tone, 30000, 1},
+                                           LevelCase{"noise", noise, 30000, 8}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // (tempo %, pitch semitones)
 class LoopTempo : public NullOutputTest,
