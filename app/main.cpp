@@ -12,7 +12,7 @@
 #include "app/command_line.h"
 #include "app/frmWriteWave.h"
 #include "app/window_memory.h"
-#include "engine/basscd.h"
+#include "disc/basscd.h"
 #include "engine/engine_ext.h"
 #include "platform/qt_platform.h"
 

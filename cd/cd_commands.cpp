@@ -10,7 +10,7 @@
 #include "cd/extract.h"
 #include "cd/rip_command.h"
 #include "cd/track_list.h"
-#include "engine/basscd.h"
+#include "disc/basscd.h"
 #include "engine/basswma.h"
 #include "files/file_io.h"
 #include "files/open_error.h"

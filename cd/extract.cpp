@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "engine/basscd.h"
+#include "disc/basscd.h"
 #include "engine/basswma.h"
 #include "files/file_io.h"
 #include "files/safe_copy.h"

@@ -17,9 +17,9 @@
 #include <cdio/cdio.h>
 #include <cdio/logging.h>
 
-#include "engine/cd_cue.h"
-#include "engine/cd_nrg.h"
-#include "engine/cd_toc.h"
+#include "disc/cd_cue.h"
+#include "disc/cd_nrg.h"
+#include "disc/cd_toc.h"
 #include "engine/fuzz/fuzz_arguments.h"
 
 namespace fs = std::filesystem;

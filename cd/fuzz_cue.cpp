@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "engine/fuzz/fuzz_arguments.h"
-#include "engine/cd_cue.h"
+#include "disc/cd_cue.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "cd/rip_disc.h"
 #include "cd/track_list.h"
-#include "engine/basscd.h"
+#include "disc/basscd.h"
 
 namespace cd {
 

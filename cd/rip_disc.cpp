@@ -20,7 +20,7 @@ extern "C" {
 }
 
 #include "cd/track_list.h"
-#include "engine/basscd.h"
+#include "disc/basscd.h"
 #include "files/file_io.h"
 #include "files/safe_copy.h"
 

@@ -19,7 +19,7 @@
 #include "cd/rip_formats.h"
 #include "cd/rip_names.h"
 #include "engine/bass.h"
-#include "engine/cd_ext.h"
+#include "disc/cd_ext.h"
 
 namespace cd {
 

@@ -9,7 +9,7 @@
 #include <QSettings>
 #include <QSpinBox>
 
-#include "engine/basscd.h"
+#include "disc/basscd.h"
 #include "platform/platform.h"
 
 namespace cd {

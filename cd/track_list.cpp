@@ -8,7 +8,7 @@
 #include <cstring>
 #include <strings.h>
 
-#include "engine/basscd.h"
+#include "disc/basscd.h"
 
 namespace cd {
 

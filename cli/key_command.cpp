@@ -6,7 +6,8 @@
 #include "cli/cli_support.h"
 #include "cli/commands.h"
 #include "engine/bass.h"
-#include "engine/key_detect.h"
+#include "analysis/key_detect.h"
+#include "engine/key_channel.h"
 #include "files/open_error.h"
 #include "render/render_pipeline.h"
 
@@ -27,11 +28,11 @@ int keyCommand(const Args& args, std::ostream& out, std::ostream& err) {
         err << kName << files::cannotOpenMessage(path, BASS_ErrorGetCode()) << "\n";
         return 1;
     }
-    std::optional<engine::key::KeyEstimate> key;
+    std::optional<analysis::key::KeyEstimate> key;
     {
         ProgressBar bar(out, stdoutIsTerminal());
-        key = engine::key::estimateKey(s, nullptr,
-                                       [&](float percent) { bar.update(uint64_t(percent), 100); });
+        key = engine::estimateKey(s, nullptr,
+                                  [&](float percent) { bar.update(uint64_t(percent), 100); });
     }
     BASS_StreamFree(s);
     if (!key) {
@@ -40,7 +41,7 @@ int keyCommand(const Args& args, std::ostream& out, std::ostream& err) {
     }
     char tuning[32];
     std::snprintf(tuning, sizeof tuning, "%+d", int(std::lround(key->tuningCents)));
-    out << "Key: " << engine::key::keyName(*key) << "\n";
+    out << "Key: " << analysis::key::keyName(*key) << "\n";
     out << "Tuning: " << tuning << " cents\n";
     return 0;
 }

@@ -18,12 +18,15 @@
 #include <vector>
 
 #include "engine/bass.h"
-#include "engine/bpm_beats.h"
-#include "engine/bpm_tempo.h"
+#include "analysis/bpm_beats.h"
+#include "analysis/bpm_tempo.h"
 #include "engine/engine_ext.h"
 #include "engine/spsc_ring.h"
 
 namespace engine::bpm {
+
+using namespace analysis::bpm;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;

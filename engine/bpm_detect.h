@@ -8,17 +8,17 @@
 //   (or when someone frees it first). minMax 0 means 60..180 BPM; BASS_FX_BPM_BKGRND changes
 //   nothing (the detection always ends before the call returns). A window reaching before 0 or
 //   past the end is cut to the stream.
-// - Periodic BPM and beat reporting tap the channel's audio with a DSP procedure at the lowest
-//   priority (it only copies into a lock-free ring) and analyse it on one worker thread of this
-//   module, which calls the BPM and beat procedures. A tempo channel is tapped on its source,
-//   before the stretcher (a second procedure on the tempo channel counts the frames played for the
-//   periods). The BPM given (and kept) is the tempo on the channel's own timeline: for a tempo
-//   channel, the source's tempo, which BASS_FX_BPM_Translate turns into the tempo at the current
-//   speed. Beat positions are seconds on the channel's timeline (for a tempo channel, its
-//   source's) and never run backwards, except where the timeline jumps: a seek starts the beat
-//   tracking again from there; an A-B loop's wrap keeps the tempo and the beat grid found so far,
-//   so beats go on inside a loop shorter than the tracking needs to start (about 3 s). No beat
-//   heard before a jump is delivered after it. A period of 0 or less is refused
+// - Periodic BPM and beat reporting tap the channel's audio with a DSP procedure at the highest
+//   priority, before the channel's effects (it only copies into a lock-free ring) and analyse it on
+//   one worker thread of this module, which calls the BPM and beat procedures. A tempo channel is
+//   tapped on its source, before the stretcher (a second procedure on the tempo channel counts the
+//   frames played for the periods). The BPM given (and kept) is the tempo on the channel's own
+//   timeline: for a tempo channel, the source's tempo, which BASS_FX_BPM_Translate turns into the
+//   tempo at the current speed. Beat positions are seconds on the channel's timeline (for a tempo
+//   channel, its source's) and never run backwards, except where the timeline jumps: a seek starts
+//   the beat tracking again from there; an A-B loop's wrap keeps the tempo and the beat grid found
+//   so far, so beats go on inside a loop shorter than the tracking needs to start (about 3 s). No
+//   beat heard before a jump is delivered after it. A period of 0 or less is refused
 //   (BASS_ERROR_ILLPARAM).
 // - BASS_FX_BPM_Free, BASS_FX_BPM_BeatFree, a new CallbackSet / BeatCallbackSet and the freeing
 //   of the channel wait for a procedure call in progress: no call for the old setting starts after

@@ -21,7 +21,7 @@ extern "C" {
 
 #include "engine/basswma.h"
 #include "engine/engine_ext.h"
-#include "engine/shared_library.h"
+#include "platform/shared_library.h"
 
 using engine::setError;
 
@@ -79,7 +79,7 @@ struct Ffmpeg {
 // The functions, all found; `complete` false when a library or a function is missing.
 const Ffmpeg& ff() {
     static const Ffmpeg api = [] {
-        using engine::detail::SharedLibrary;
+        using platform::SharedLibrary;
         static const SharedLibrary avutil(QUORVIN_AVUTIL_SONAME), avcodec(QUORVIN_AVCODEC_SONAME),
             avformat(QUORVIN_AVFORMAT_SONAME), swresample(QUORVIN_SWRESAMPLE_SONAME);
         Ffmpeg f;

@@ -63,16 +63,17 @@ QString twoDecimals(double value) {
     return locale.toString(value, 'f', 2);
 }
 
-QString keyText(bool estimating, const std::optional<engine::key::KeyEstimate>& key,
+QString keyText(bool estimating, const std::optional<analysis::key::KeyEstimate>& key,
                 int semitones) {
     if (estimating) return "Key: …";
     if (!key) return "Key: unknown";
-    QString text = "Key: " + QString::fromStdString(engine::key::keyName(*key));
+    QString text = "Key: " + QString::fromStdString(analysis::key::keyName(*key));
     if (semitones == 0) return text;
     const QString shift =
         semitones > 0 ? "+" + QString::number(semitones) : "−" + QString::number(-semitones);
     return text + " → " +
-           QString::fromStdString(engine::key::keyName(engine::key::transposed(*key, semitones))) +
+           QString::fromStdString(
+               analysis::key::keyName(analysis::key::transposed(*key, semitones))) +
            " (" + shift + ")";
 }
 

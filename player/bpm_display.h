@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "engine/key_detect.h"
+#include "analysis/key_detect.h"
 
 namespace player {
 
@@ -23,7 +23,8 @@ QString twoDecimals(double value);
 // The key label's text: "Key: …" while `estimating`, "Key: unknown" when no key was found,
 // "Key: A minor", and with the pitch moved by `semitones` the key heard beside it:
 // "Key: A minor → G minor (−2)".
-QString keyText(bool estimating, const std::optional<engine::key::KeyEstimate>& key, int semitones);
+QString keyText(bool estimating, const std::optional<analysis::key::KeyEstimate>& key,
+                int semitones);
 
 // The beat positions of one play run, as they are shown: they only move forward, except when an
 // A-B loop wraps (a beat inside the loop after one near its end). A seek, a new file or Play

@@ -90,7 +90,7 @@ void BpmPanel::fileLoaded(const std::string& path) {
     key_.reset();
     keyEstimating_ = true;
     showKey();
-    keyWorker_.start(path, [this](std::optional<engine::key::KeyEstimate> key) {
+    keyWorker_.start(path, [this](std::optional<analysis::key::KeyEstimate> key) {
         key_ = key;
         keyEstimating_ = false;
         showKey();

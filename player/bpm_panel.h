@@ -83,7 +83,7 @@ class BpmPanel {
     BeatRun beats_;
     KeyWorker keyWorker_;
     bool keyEstimating_ = false;
-    std::optional<engine::key::KeyEstimate> key_;
+    std::optional<analysis::key::KeyEstimate> key_;
     int keyPitch_ = 0;
 };
 

@@ -9,12 +9,12 @@
 
 namespace player {
 
-std::optional<engine::key::KeyEstimate> estimateFileKey(const std::string& utf8Path,
-                                                        const std::atomic<bool>* cancel) {
+std::optional<analysis::key::KeyEstimate> estimateFileKey(const std::string& utf8Path,
+                                                          const std::atomic<bool>* cancel) {
     const std::unique_ptr<engine::Source> source = engine::openFileSource(utf8Path);
     if (!source || source->rate() <= 0) return std::nullopt;
     const int channels = std::max(1, source->channels());
-    engine::key::KeyAnalyser analyser(source->rate());
+    analysis::key::KeyAnalyser analyser(source->rate());
     constexpr int64_t kFrames = 16384;
     std::vector<int16_t> pcm(static_cast<size_t>(kFrames * channels));
     std::vector<float> mono(static_cast<size_t>(kFrames));

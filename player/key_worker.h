@@ -12,18 +12,18 @@
 #include <optional>
 #include <string>
 
-#include "engine/key_detect.h"
+#include "analysis/key_detect.h"
 
 namespace player {
 
 // The key of the file at `utf8Path`; nothing when it cannot be read, holds no lasting pitched
 // sound, or `*cancel` became true. Any thread.
-std::optional<engine::key::KeyEstimate> estimateFileKey(const std::string& utf8Path,
-                                                        const std::atomic<bool>* cancel);
+std::optional<analysis::key::KeyEstimate> estimateFileKey(const std::string& utf8Path,
+                                                          const std::atomic<bool>* cancel);
 
 class KeyWorker {
   public:
-    using Done = std::function<void(std::optional<engine::key::KeyEstimate>)>;
+    using Done = std::function<void(std::optional<analysis::key::KeyEstimate>)>;
     KeyWorker() = default;
     ~KeyWorker() { cancel(); }
     KeyWorker(const KeyWorker&) = delete;

@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # Fails when a folder of the program includes a folder above it (or beside it) in the layering:
 #
-#   6  app  cli
-#   5  render  cd
-#   4  dsp  mp3
-#   3  player
-#   2  components  effects
-#   1  files
-#   0  engine  platform
+#   9  app  cli
+#   8  render  cd
+#   7  dsp  mp3
+#   6  player
+#   5  components  effects
+#   4  files
+#   3  disc
+#   2  engine
+#   1  analysis
+#   0  platform
 #
 # A file may include its own folder and folders on lower rows only. Usage: check-layers.sh [ROOT]
 set -euo pipefail
@@ -15,13 +18,16 @@ root=${1:-$(dirname "$0")/..}
 cd "$root"
 
 declare -A rank=(
-  [engine]=0 [platform]=0
-  [files]=1
-  [components]=2 [effects]=2
-  [player]=3
-  [dsp]=4 [mp3]=4
-  [render]=5 [cd]=5
-  [app]=6 [cli]=6
+  [platform]=0
+  [analysis]=1
+  [engine]=2
+  [disc]=3
+  [files]=4
+  [components]=5 [effects]=5
+  [player]=6
+  [dsp]=7 [mp3]=7
+  [render]=8 [cd]=8
+  [app]=9 [cli]=9
 )
 
 status=0

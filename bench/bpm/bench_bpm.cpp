@@ -26,7 +26,7 @@
 #include <vector>
 
 #include "engine/bass.h"
-#include "engine/bpm_tempo.h"
+#include "analysis/bpm_tempo.h"
 #include "engine/engine_ext.h"
 #include "tests/engine/test_bpm_music.h"
 #include "tests/engine/test_bpm_songs.h"
@@ -150,7 +150,7 @@ void accuracy(double step, int firstSeed, int seeds, bool oursOnly, bool verbose
                 const auto tr = bpmtest::musicTrack(style, truth, 30, unsigned(seed));
                 const auto mono = bpmtest::monoOf(tr.pcm);
                 auto t0 = Clock::now();
-                const float a = engine::bpm::detectTempo(mono.data(), mono.size(), 44100);
+                const float a = analysis::bpm::detectTempo(mono.data(), mono.size(), 44100);
                 oursMs += msSince(t0);
                 const float b = oursOnly ? 0.0f : aubioTempo(mono, 44100);
                 const float c = oursOnly ? 0.0f : soundTouchTempo(mono, 44100);
@@ -205,7 +205,7 @@ void songs(bool tunedOnly, bool oursOnly, bool verbose) {
                     float found[3][2];
                     for (int w = 0; w < 2; ++w) {
                         const auto& m = w == 0 ? first : mono;
-                        found[0][w] = engine::bpm::detectTempo(m.data(), m.size(), 44100);
+                        found[0][w] = analysis::bpm::detectTempo(m.data(), m.size(), 44100);
                         found[1][w] = oursOnly ? 0.0f : aubioTempo(m, 44100);
                         found[2][w] = oursOnly ? 0.0f : soundTouchTempo(m, 44100);
                         for (int d = 0; d < 3; ++d) t[d][w].add(truth, found[d][w]);

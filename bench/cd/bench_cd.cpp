@@ -22,7 +22,7 @@
 
 #include "cd/extract.h"
 #include "cd/frmDemo.h"
-#include "engine/basscd.h"
+#include "disc/basscd.h"
 #include "engine/engine_ext.h"
 #include "platform/scripted_platform.h"
 #include "tests/cd/cd_image.h"

@@ -14,7 +14,7 @@
 
 #include "bench/bench_timing.h"
 #include "cd/rip_disc.h"
-#include "engine/basscd.h"
+#include "disc/basscd.h"
 #include "tests/cd/cd_image.h"
 #include "tests/support/audio_fixtures.h"
 

@@ -1,4 +1,4 @@
-// Key benchmark: engine::key::estimateKey on WAV files of test_key_music.h (every tonic, both
+// Key benchmark: engine::estimateKey on WAV files of test_key_music.h (every tonic, both
 // modes, with and without drums, in tune and 20..45 cents off). Scores: exact key; exact with
 // the fifth, relative and parallel keys counted as half; and the weighted score (exact 1, fifth
 // 0.5, relative 0.3, parallel 0.2). Seeds 1 and 2 are the set the estimator was tuned on;
@@ -13,7 +13,8 @@
 #include <vector>
 
 #include "engine/bass.h"
-#include "engine/key_detect.h"
+#include "analysis/key_detect.h"
+#include "engine/key_channel.h"
 #include "tests/engine/test_key_music.h"
 #include "tests/support/audio_fixtures.h"
 
@@ -27,7 +28,7 @@ double msSince(Clock::time_point t0) {
 
 enum class Relation { Exact, Fifth, Relative, Parallel, Other };
 
-Relation relate(const keytest::KeyTrack& truth, const engine::key::KeyEstimate& k) {
+Relation relate(const keytest::KeyTrack& truth, const analysis::key::KeyEstimate& k) {
     const int d = ((k.tonic - truth.tonic) % 12 + 12) % 12;
     if (k.minor == truth.minor) {
         if (d == 0) return Relation::Exact;
@@ -78,7 +79,7 @@ int main(int argc, char** argv) {
             for (const auto& k : keytest::keySet(seed)) {
                 fixtures::writeWav(path, keytest::keyTrack(k, kSeconds, seed));
                 const auto t0 = Clock::now();
-                const auto est = engine::key::estimateKey(path);
+                const auto est = engine::estimateKey(path);
                 oursMs += msSince(t0);
                 if (timed < 8) {
                     decMs += decodeMs(path);
@@ -104,9 +105,9 @@ int main(int argc, char** argv) {
                 tuningErr += std::abs(est->tuningCents - k.cents);
                 if (verbose && r != Relation::Exact)
                     std::printf("key:   miss %-9s%s%s seed %u: %s (%.2f)\n",
-                                engine::key::keyName(k.tonic, k.minor).c_str(),
+                                analysis::key::keyName(k.tonic, k.minor).c_str(),
                                 k.drums ? " drums" : "", k.cents ? " detuned" : "", seed,
-                                engine::key::keyName(*est).c_str(), est->confidence);
+                                analysis::key::keyName(*est).c_str(), est->confidence);
             }
         std::printf("key: %s part (seeds %u, %u): %d tracks of %.0f s\n", part.name, part.seeds[0],
                     part.seeds[1], n, kSeconds);

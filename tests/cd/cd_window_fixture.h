@@ -18,7 +18,7 @@
 #include <gtest/gtest.h>
 
 #include "cd/frmDemo.h"
-#include "engine/basscd.h"
+#include "disc/basscd.h"
 #include "engine/engine_ext.h"
 #include "platform/scripted_platform.h"
 #include "tests/cd/cd_image.h"

@@ -6,7 +6,7 @@
 
 #include "cd/cd_commands.h"
 #include "cd/extract.h"
-#include "engine/basscd.h"
+#include "disc/basscd.h"
 #include "tests/cd/cd_image.h"
 #include "tests/cd/wma_probe.h"
 #include "tests/support/audio_fixtures.h"

@@ -20,7 +20,7 @@
 
 #include "cd/cd_commands.h"
 #include "cd/rip_disc.h"
-#include "engine/basscd.h"
+#include "disc/basscd.h"
 #include "files/fault_injection.h"
 #include "tests/cd/cd_image.h"
 #include "tests/support/audio_fixtures.h"

@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "cd/rip_panel.h"
-#include "engine/cd_ext.h"
+#include "disc/cd_ext.h"
 #include "tests/cd/cd_window_fixture.h"
 
 namespace fs = std::filesystem;

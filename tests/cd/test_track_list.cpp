@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "cd/track_list.h"
-#include "engine/basscd.h"
+#include "disc/basscd.h"
 #include "tests/cd/cd_image.h"
 #include "tests/support/audio_fixtures.h"
 

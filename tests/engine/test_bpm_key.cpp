@@ -6,14 +6,15 @@
 #include <cmath>
 
 #include "engine/bass.h"
-#include "engine/key_detect.h"
+#include "analysis/key_detect.h"
+#include "engine/key_channel.h"
 #include "tests/engine/test_key_music.h"
 #include "tests/support/audio_fixtures.h"
 
 namespace {
 
-using engine::key::estimateKey;
-using engine::key::keyName;
+using analysis::key::keyName;
+using engine::estimateKey;
 
 struct KeyCase {
     keytest::KeyTrack track;
@@ -46,7 +47,7 @@ TEST_P(KeyOfTrack, FoundInTuneDetunedAndPitchShifted) {
     const auto shifted = estimateKey(tempo, nullptr);
     BASS_StreamFree(tempo);
     ASSERT_TRUE(shifted);
-    EXPECT_EQ(keyName(*shifted), keyName(engine::key::transposed(*k, c.pitchShift)))
+    EXPECT_EQ(keyName(*shifted), keyName(analysis::key::transposed(*k, c.pitchShift)))
         << "from " << truth << " shifted by " << c.pitchShift;
 }
 
@@ -63,10 +64,10 @@ TEST(KeyEstimate, NamesTranspositionAndNothingToFind) {
     EXPECT_EQ(keyName(3, true), "Eb minor");
     EXPECT_EQ(keyName(8, true), "G# minor");
     EXPECT_EQ(keyName(1, false), "Db major");
-    const auto up = engine::key::transposed({11, true, 0.7f, 12.0f}, 3);
+    const auto up = analysis::key::transposed({11, true, 0.7f, 12.0f}, 3);
     EXPECT_EQ(up.tonic, 2);
     EXPECT_TRUE(up.minor);
-    EXPECT_EQ(engine::key::transposed({2, false, 0, 0}, -5).tonic, 9);
+    EXPECT_EQ(analysis::key::transposed({2, false, 0, 0}, -5).tonic, 9);
 
     fixtures::TempDir dir;
     EXPECT_FALSE(estimateKey(dir.file("missing.wav")));

@@ -5,18 +5,18 @@
 #include <string>
 #include <vector>
 
-#include "engine/bpm_beats.h"
-#include "engine/bpm_tempo.h"
+#include "analysis/bpm_beats.h"
+#include "analysis/bpm_tempo.h"
 #include "tests/engine/test_bpm_music.h"
 #include "tests/engine/test_bpm_songs.h"
 #include "tests/support/audio_fixtures.h"
 
 namespace {
 
-using engine::bpm::detectTempo;
+using analysis::bpm::detectTempo;
 
-float tempoOf(const fixtures::Pcm& p, engine::bpm::TempoRange range = engine::bpm::kDefaultRange,
-              bool mult2 = true) {
+float tempoOf(const fixtures::Pcm& p,
+              analysis::bpm::TempoRange range = analysis::bpm::kDefaultRange, bool mult2 = true) {
     const auto mono = bpmtest::monoOf(p);
     return detectTempo(mono.data(), mono.size(), p.rate, range, mult2);
 }
@@ -77,12 +77,12 @@ TEST(BpmTempo, RangeAndDoubling) {
     // A custom range holding the double.
     EXPECT_NEAR(tempoOf(fixtures::clickTrack(150, 20), {60, 200}, true), 150, 3);
 
-    EXPECT_FLOAT_EQ(engine::bpm::rangeFromMinMax(0).min, 60);
-    EXPECT_FLOAT_EQ(engine::bpm::rangeFromMinMax(0).max, 180);
-    const auto r = engine::bpm::rangeFromMinMax((200u << 16) | 90u);
+    EXPECT_FLOAT_EQ(analysis::bpm::rangeFromMinMax(0).min, 60);
+    EXPECT_FLOAT_EQ(analysis::bpm::rangeFromMinMax(0).max, 180);
+    const auto r = analysis::bpm::rangeFromMinMax((200u << 16) | 90u);
     EXPECT_FLOAT_EQ(r.min, 90);
     EXPECT_FLOAT_EQ(r.max, 200);
-    const auto swapped = engine::bpm::rangeFromMinMax((90u << 16) | 200u);
+    const auto swapped = analysis::bpm::rangeFromMinMax((90u << 16) | 200u);
     EXPECT_FLOAT_EQ(swapped.min, 90);
     EXPECT_FLOAT_EQ(swapped.max, 200);
 }
@@ -99,18 +99,19 @@ TEST(BpmTempo, OtherSampleRatesAndBlockSizes) {
     // 22.05 and 48 kHz input, fed in odd blocks: the same tempo.
     for (int rate : {22050, 48000}) {
         const auto mono = bpmtest::monoOf(fixtures::drumTrack(128, 20, 5, rate));
-        engine::bpm::OnsetEnvelope env(rate);
+        analysis::bpm::OnsetEnvelope env(rate);
         for (size_t off = 0; off < mono.size(); off += 997)
             env.push(mono.data() + off, std::min<size_t>(997, mono.size() - off));
-        EXPECT_NEAR(engine::bpm::estimateTempo(env.values(), env.frameRate(),
-                                               engine::bpm::kDefaultRange, true),
+        EXPECT_NEAR(analysis::bpm::estimateTempo(env.values(), env.frameRate(),
+                                                 analysis::bpm::kDefaultRange, true),
                     128, 2.56)
             << rate;
         // With its parts of the spectrum, frame by frame with the whole.
-        for (auto band : {engine::bpm::OnsetBand::Low, engine::bpm::OnsetBand::High,
-                          engine::bpm::OnsetBand::Harmonic})
+        for (auto band : {analysis::bpm::OnsetBand::Low, analysis::bpm::OnsetBand::High,
+                          analysis::bpm::OnsetBand::Harmonic})
             EXPECT_EQ(env.bandValues(band).size(), env.values().size()) << rate;
-        EXPECT_NEAR(engine::bpm::estimateTempo(env, engine::bpm::kDefaultRange, true), 128, 2.56)
+        EXPECT_NEAR(analysis::bpm::estimateTempo(env, analysis::bpm::kDefaultRange, true), 128,
+                    2.56)
             << rate;
     }
 }
@@ -123,7 +124,7 @@ struct BeatScore {
 
 BeatScore scoreBeats(const fixtures::Pcm& pcm, const std::vector<double>& truth, double tol) {
     const auto mono = bpmtest::monoOf(pcm);
-    engine::bpm::BeatTracker tracker(pcm.rate);
+    analysis::bpm::BeatTracker tracker(pcm.rate);
     std::vector<double> beats;
     for (size_t off = 0; off < mono.size(); off += 1024)
         tracker.push(mono.data() + off, std::min<size_t>(1024, mono.size() - off), beats);

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/basscd.h"
-#include "engine/cd_cue.h"
+#include "disc/basscd.h"
+#include "disc/cd_cue.h"
 #include "tests/support/audio_fixtures.h"
 
 namespace {

@@ -8,9 +8,9 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/basscd.h"
-#include "engine/cd_ext.h"
-#include "engine/cd_internal.h"
+#include "disc/basscd.h"
+#include "disc/cd_ext.h"
+#include "disc/cd_internal.h"
 #include "tests/support/audio_fixtures.h"
 #include "tests/cd/cd_image.h"
 

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/cd_ext.h"
+#include "disc/cd_ext.h"
 #include "engine/engine_ext.h"
 #include "tests/cd/cd_image.h"
 #include "tests/support/audio_fixtures.h"

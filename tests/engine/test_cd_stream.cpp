@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/basscd.h"
+#include "disc/basscd.h"
 #include "engine/engine_ext.h"
 #include "tests/cd/cd_image.h"
 #include "tests/support/audio_fixtures.h"

@@ -16,7 +16,7 @@
 #include "cd/extract.h"
 #include "components/mp3_encoder.h"
 #include "components/normaliser_component.h"
-#include "engine/basscd.h"
+#include "disc/basscd.h"
 #include "files/fault_injection.h"
 #include "files/safe_copy.h"
 #include "render/render_pipeline.h"

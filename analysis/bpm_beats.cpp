@@ -1,9 +1,9 @@
-#include "engine/bpm_beats.h"
+#include "analysis/bpm_beats.h"
 
 #include <algorithm>
 #include <cmath>
 
-namespace engine::bpm {
+namespace analysis::bpm {
 
 namespace {
 
@@ -211,4 +211,4 @@ void BeatTracker::reset() {
     d_ = std::make_unique<Impl>(rate, r);
 }
 
-}  // namespace engine::bpm
+}  // namespace analysis::bpm

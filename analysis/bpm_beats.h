@@ -13,9 +13,9 @@
 #include <memory>
 #include <vector>
 
-#include "engine/bpm_tempo.h"
+#include "analysis/bpm_tempo.h"
 
-namespace engine::bpm {
+namespace analysis::bpm {
 
 class BeatTracker {
   public:
@@ -42,4 +42,4 @@ class BeatTracker {
     std::unique_ptr<Impl> d_;
 };
 
-}  // namespace engine::bpm
+}  // namespace analysis::bpm

@@ -10,7 +10,7 @@
 
 #include <memory>
 
-namespace engine {
+namespace analysis {
 
 class RealFft {
   public:
@@ -38,4 +38,4 @@ class RealFft {
     std::unique_ptr<Impl> impl_;
 };
 
-}  // namespace engine
+}  // namespace analysis

@@ -1,13 +1,13 @@
-#include "engine/fft.h"
+#include "analysis/fft.h"
 
 #include <aubio/aubio.h>
 
 #include <algorithm>
 #include <vector>
 
-#include "engine/shared_library.h"
+#include "platform/shared_library.h"
 
-namespace engine {
+namespace analysis {
 
 namespace {
 
@@ -26,7 +26,7 @@ struct Aubio {
 // The functions, all found; `complete` false when the library or a function is missing.
 const Aubio& aubio() {
     static const Aubio api = [] {
-        static const detail::SharedLibrary lib(QUORVIN_AUBIO_SONAME);
+        static const platform::SharedLibrary lib(QUORVIN_AUBIO_SONAME);
         Aubio a;
         a.newFvec = lib.symbol<decltype(a.newFvec)>("new_fvec");
         a.delFvec = lib.symbol<decltype(a.delFvec)>("del_fvec");
@@ -97,4 +97,4 @@ const float* RealFft::magnitudes() {
     return impl_->polar->norm;
 }
 
-}  // namespace engine
+}  // namespace analysis

@@ -1,5 +1,5 @@
 // The Nero footer check: the signature, then one walk over the chunks up to END!.
-#include "engine/cd_nrg.h"
+#include "disc/cd_nrg.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,8 +1,8 @@
-#include "engine/shared_library.h"
+#include "platform/shared_library.h"
 
 #include <dlfcn.h>
 
-namespace engine::detail {
+namespace platform {
 
 SharedLibrary::SharedLibrary(const char* soname) : handle_(dlopen(soname, RTLD_NOW | RTLD_LOCAL)) {}
 
@@ -11,4 +11,4 @@ void* SharedLibrary::address(const char* name) const {
     return dlsym(handle_, name);  // searches the library's own dependencies too
 }
 
-}  // namespace engine::detail
+}  // namespace platform

@@ -1,4 +1,4 @@
-#include "engine/bpm_tempo.h"
+#include "analysis/bpm_tempo.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,9 +6,9 @@
 #include <memory>
 #include <numeric>
 
-#include "engine/fft.h"
+#include "analysis/fft.h"
 
-namespace engine::bpm {
+namespace analysis::bpm {
 
 namespace {
 
@@ -27,7 +27,7 @@ double melToHz(double mel) {
 
 }  // namespace
 
-TempoRange rangeFromMinMax(DWORD minMax) {
+TempoRange rangeFromMinMax(uint32_t minMax) {
     float lo = float(minMax & 0xffff);
     float hi = float(minMax >> 16);
     if (lo <= 0 || hi <= 0) return kDefaultRange;
@@ -659,4 +659,4 @@ float detectTempo(const float* mono, size_t count, int sampleRate, TempoRange ra
     return estimateTempo(env, range, mult2);
 }
 
-}  // namespace engine::bpm
+}  // namespace analysis::bpm

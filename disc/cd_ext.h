@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/basscd.h"
+#include "disc/basscd.h"
 
 namespace engine {
 

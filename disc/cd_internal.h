@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/basscd.h"
+#include "disc/basscd.h"
 #include "engine/engine_ext.h"
 
 namespace engine::cd {

@@ -1,7 +1,7 @@
 // Tempo estimation on plain audio: an onset-strength envelope (log-band spectral flux) and a
 // tempo estimator over it (autocorrelation, a comb over the first beat multiples and a tempo
-// prior). No engine handles here: the BPM operations feed these from decoding channels and from
-// the playing channel's tap.
+// prior). No engine handles here: the engine's BPM operations feed these from decoding channels
+// and from the playing channel's tap.
 //
 // Threads: an OnsetEnvelope is used by one thread at a time; the free functions are reentrant.
 #pragma once
@@ -11,9 +11,7 @@
 #include <memory>
 #include <vector>
 
-#include "engine/bass.h"
-
-namespace engine::bpm {
+namespace analysis::bpm {
 
 // The range the tempo is searched in, in beats per minute.
 // `ceiling` (when above `max`) lets a fast tempo through: a tempo between max and ceiling is
@@ -31,7 +29,7 @@ constexpr TempoRange kDefaultRange{60.0f, 180.0f, 210.0f};
 
 // LOWORD = minimum, HIWORD = maximum. 0, or a half of 0, gives the default range; a reversed
 // pair is swapped; values are kept within 20..500.
-TempoRange rangeFromMinMax(DWORD minMax);
+TempoRange rangeFromMinMax(uint32_t minMax);
 
 // Onset strength of mono audio, one value per analysis frame (about 5.8 ms). Samples may be fed
 // in blocks of any size; the result is the same as one call with everything. Besides the whole
@@ -86,4 +84,4 @@ float estimateTempo(const OnsetEnvelope& envelope, TempoRange range, bool mult2)
 float detectTempo(const float* mono, size_t count, int sampleRate, TempoRange range = kDefaultRange,
                   bool mult2 = true);
 
-}  // namespace engine::bpm
+}  // namespace analysis::bpm

@@ -1,5 +1,5 @@
 // The cue sheet check: one pass over the lines, keeping the tracks and their indexes.
-#include "engine/cd_cue.h"
+#include "disc/cd_cue.h"
 
 #include <cctype>
 #include <cstdio>

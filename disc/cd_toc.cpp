@@ -1,5 +1,5 @@
 // The .toc check: one pass over the lines, keeping the tracks, writing the copy as it goes.
-#include "engine/cd_toc.h"
+#include "disc/cd_toc.h"
 
 #include <cctype>
 #include <cstdio>

@@ -6,8 +6,8 @@
 #include <map>
 #include <mutex>
 
-#include "engine/cd_ext.h"
-#include "engine/cd_internal.h"
+#include "disc/cd_ext.h"
+#include "disc/cd_internal.h"
 
 namespace engine::cd {
 

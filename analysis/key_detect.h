@@ -8,6 +8,8 @@
 // names the harmony), and the key whose profile (the sum of two classic key profiles)
 // correlates best with that chroma.
 //
+// Plain audio in, no engine handles: engine/key_channel.h reads channels and files into it.
+//
 // Threads: the free functions are reentrant and meant for a background thread; a KeyAnalyser
 // is used by one thread at a time.
 #pragma once
@@ -20,9 +22,7 @@
 #include <optional>
 #include <string>
 
-#include "engine/bass.h"
-
-namespace engine::key {
+namespace analysis::key {
 
 struct KeyEstimate {
     int tonic = 0;  // 0 = C .. 11 = B
@@ -54,18 +54,6 @@ class KeyAnalyser {
     std::unique_ptr<Impl> d_;
 };
 
-// The key of a decoding channel from its current position to its end (the position is left at
-// the end). Nothing when the channel is not a decoding channel, holds no pitched sound or when
-// `*cancel` became true.
-std::optional<KeyEstimate> estimateKey(DWORD decodeChannel, std::atomic<bool>* cancel,
-                                       const ProgressFn& progress = {});
-
-// The key of the file at `utf8Path` (any file the engine plays). Nothing when it cannot be
-// opened (the engine's error code says why), holds no pitched sound or when cancelled.
-std::optional<KeyEstimate> estimateKey(const std::string& utf8Path,
-                                       std::atomic<bool>* cancel = nullptr,
-                                       const ProgressFn& progress = {});
-
 // "A minor", "F# major", "Bb major": sharps for the keys written with sharps, flats for those
 // written with flats (ASCII '#' and 'b').
 std::string keyName(int tonic, bool minor);
@@ -74,4 +62,4 @@ std::string keyName(const KeyEstimate& k);
 // The key after shifting the pitch by `semitones` (the mode, confidence and tuning unchanged).
 KeyEstimate transposed(KeyEstimate k, int semitones);
 
-}  // namespace engine::key
+}  // namespace analysis::key

@@ -21,10 +21,10 @@
 #include <cdio/paranoia/cdda.h>
 #include <cdio/paranoia/paranoia.h>
 
-#include "engine/cd_cue.h"
-#include "engine/cd_internal.h"
-#include "engine/cd_nrg.h"
-#include "engine/cd_toc.h"
+#include "disc/cd_cue.h"
+#include "disc/cd_internal.h"
+#include "disc/cd_nrg.h"
+#include "disc/cd_toc.h"
 
 namespace engine::cd {
 

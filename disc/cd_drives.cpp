@@ -7,8 +7,8 @@
 #include <optional>
 #include <thread>
 
-#include "engine/cd_ext.h"
-#include "engine/cd_internal.h"
+#include "disc/cd_ext.h"
+#include "disc/cd_internal.h"
 #include "engine/engine_ext.h"
 
 namespace engine::cd {
