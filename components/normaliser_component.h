@@ -27,6 +27,10 @@ struct NormaliseResult {
     std::string error;  // "" on success, else the reason for the user; nothing was written
     std::string note;   // on success, what the user should know (the true-peak ceiling applied)
     double gainDb = 0;  // the gain applied
+    // Samples that were not numbers (infinite or NaN, faults in a float file): left out of the
+    // measurements and written as silence; the note says how many.
+    int64_t faultySamples = 0;
+    bool leftAsItIs = false;  // too quiet to measure its loudness: copied at unity
 };
 
 class NormaliserComponent : public QObject {
@@ -65,6 +69,9 @@ class NormaliserComponent : public QObject {
     // The note of the last run() that succeeded ("" when none); set before its final progress
     // report, so that a window finishing on that report can show it.
     const std::string& lastNote() const { return lastNote_; }
+
+    // The lowest sample rate whose loudness can be measured.
+    static constexpr int kMinLoudnessRate = 4000;
 
     // The true-peak ceiling of a loudness normalisation, in dBTP.
     static constexpr double kTruePeakCeilingDb = -1.0;
