@@ -175,7 +175,7 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
 
     render::RenderPipeline pipeline(maxWavDataBytes);
     if (!pipeline.open(in, wav.path(), settings)) {
-        err << kName << pipeline.error() << "\n";
+        err << kName << files::namingDestination(pipeline.error(), wav.path(), outPath) << "\n";
         return 1;
     }
     if (!pipeline.note().empty()) err << kName << "note: " << pipeline.note() << "\n";
