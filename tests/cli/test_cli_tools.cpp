@@ -40,44 +40,6 @@ TEST(QuorvinNormalize, ScalesThePeakAndRefusesBadInput) {
 
 namespace {
 
-// A WAV file of 32-bit float samples, written byte by byte so that it can hold what no encoder
-// writes: infinities and NaNs. `magic` RIFF, RF64 or BW64 (the last two with their ds64 chunk).
-std::vector<uint8_t> floatWav(const std::vector<float>& samples, int channels, int rate,
-                              const char* magic = "RIFF") {
-    std::vector<uint8_t> b;
-    auto put = [&](const void* p, size_t n) {
-        b.insert(b.end(), static_cast<const uint8_t*>(p), static_cast<const uint8_t*>(p) + n);
-    };
-    auto u32 = [&](uint32_t v) { put(&v, 4); };
-    auto u16 = [&](uint16_t v) { put(&v, 2); };
-    auto u64 = [&](uint64_t v) { put(&v, 8); };
-    const uint32_t data = uint32_t(samples.size() * 4);
-    const bool wide = std::string(magic) != "RIFF";
-    put(magic, 4);
-    u32(wide ? 0xFFFFFFFFu : 36 + data);
-    put("WAVE", 4);
-    if (wide) {
-        put("ds64", 4);
-        u32(28);
-        u64(36 + 36 + data);
-        u64(data);
-        u64(samples.size() / size_t(channels));
-        u32(0);
-    }
-    put("fmt ", 4);
-    u32(16);
-    u16(3);  // IEEE float
-    u16(uint16_t(channels));
-    u32(uint32_t(rate));
-    u32(uint32_t(rate * channels * 4));
-    u16(uint16_t(channels * 4));
-    u16(32);
-    put("data", 4);
-    u32(wide ? 0xFFFFFFFFu : data);
-    put(samples.data(), samples.size() * 4);
-    return b;
-}
-
 std::vector<float> floatSine(double seconds, int rate, int channels, double amp = 0.25) {
     std::vector<float> v(size_t(seconds * rate) * size_t(channels));
     for (size_t i = 0; i < v.size(); ++i)
@@ -106,7 +68,7 @@ TEST_P(NonFiniteSamples, AreCountedAndWrittenAsSilence) {
     samples[faults[0]] = INFINITY;
     samples[faults[1]] = -INFINITY;
     samples[faults[2]] = NAN;
-    fixtures::writeBytes(in, floatWav(samples, 2, 44100));
+    fixtures::writeBytes(in, fixtures::floatWavBytes(samples, 2, 44100));
     std::vector<std::string> args = {GetParam()[0], in, out};
     args.insert(args.end(), GetParam().begin() + 1, GetParam().end());
 
@@ -137,7 +99,7 @@ TEST_P(WideWav, IsReadByNormalizeAndRender) {
     fixtures::TempDir tmp;
     const std::string in = tmp.file("in.wav"), out = tmp.file("out.wav");
     const auto samples = floatSine(1.0, 48000, 2);
-    fixtures::writeBytes(in, floatWav(samples, 2, 48000, magic.c_str()));
+    fixtures::writeBytes(in, fixtures::floatWavBytes(samples, 2, 48000, magic.c_str()));
     const auto r = command == "render" ? quorvin({"render", in, out}, tmp)
                                        : quorvin({"normalize", in, out, "50"}, tmp);
     ASSERT_EQ(r.status, 0) << r.err;
@@ -171,7 +133,8 @@ TEST(QuorvinNormalize, RefusesRatesTheMeterCannotMeasureAndFilesWithoutAudio) {
     };
     for (const Case& c : cases) {
         const std::string in = tmp.file("in" + std::to_string(c.rate) + ".wav");
-        fixtures::writeBytes(in, floatWav(floatSine(c.seconds, c.rate, 1), 1, c.rate));
+        fixtures::writeBytes(in,
+                             fixtures::floatWavBytes(floatSine(c.seconds, c.rate, 1), 1, c.rate));
         std::vector<std::string> args = {"normalize", in, out};
         args.insert(args.end(), c.target.begin(), c.target.end());
         const auto r = quorvin(args, tmp);
