@@ -454,6 +454,31 @@ TEST_P(ManyChannels, TheEqualizerFiltersEveryChannel) {
             << "channel " << c;
 }
 
+// Sixteen channels stretch in more than one group: a sound in channels of different groups
+// stays aligned between them, whatever else the groups hold.
+TEST_F(Tempo, SixteenChannelsStayAlignedAcrossTheirGroups) {
+    const Pcm drums = fixtures::drumTrack(120, 3.0, 4);
+    const Pcm hiss = fixtures::noise(3.0, 44100, 16, 0.2);
+    Pcm p;
+    p.channels = 16;
+    p.samples.resize(size_t(drums.frames() * 16));
+    for (int64_t f = 0; f < drums.frames(); ++f)
+        for (int c = 0; c < 16; ++c)
+            p.samples[size_t(f * 16 + c)] = c == 0 || c == 8
+                                                ? drums.samples[size_t(f * 2)]
+                                                : int16_t(drums.samples[size_t(f * 2)] / 2 +
+                                                          hiss.samples[size_t(f * 16 + c)] / 2);
+    const DWORD t = open(write("sixteen.wav", p));
+    ASSERT_TRUE(BASS_FX_TempoSet(t, -25, 0, 2));
+    const Pcm out = readAll(t);
+    ASSERT_GT(out.frames(), 100000);
+    int64_t worst = 0;
+    for (int64_t f = 0; f < out.frames(); ++f)
+        worst = std::max<int64_t>(
+            worst, std::abs(out.samples[size_t(f * 16)] - out.samples[size_t(f * 16 + 8)]));
+    EXPECT_LE(worst, 2);
+}
+
 INSTANTIATE_TEST_SUITE_P(OneToSixteen, ManyChannels, ::testing::Values(1, 2, 6, 9, 15, 16));
 
 }  // namespace
