@@ -1,5 +1,8 @@
 // File decoders: libsndfile for WAV, FLAC, Ogg and the other containers it reads; libmpg123 for
-// MP3 (gapless, with a full scan so the length is exact to the sample).
+// MP3 (gapless, with a full scan so the length is exact to the sample). An MP3 whose rate or
+// channel count changes on the way (files joined end to end) plays in its first part's format:
+// later parts are remixed and resampled (libsoxr), its length is measured by decoding it once at
+// the open, and a seek decodes from the start.
 // Threads: openFileSource and describeOpenFailure from any thread; a Source then from one thread at
 // a time (its owner, or the decoder worker once it is a channel).
 #include <fcntl.h>
@@ -189,7 +192,7 @@ class Mpg123Source : public Source {
             if (in) {
                 in += used * size_t(chans_);
                 frames -= used;
-                if (frames == 0 && made < 8192) return;
+                if ((frames == 0 && made < 8192) || (used == 0 && made == 0)) return;
             } else if (made == 0) {
                 return;
             }
