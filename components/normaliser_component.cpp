@@ -120,7 +120,7 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
         return failed("\"" + source +
                       "\" has more channels or a higher sample rate than the "
                       "program handles.");
-    // The meter's weighting filters need frequencies up to about 1.7 kHz below half the rate.
+    // The meter's weighting filters need half the rate well above 1.7 kHz (kMinLoudnessRate).
     if (loudness && src.info.samplerate < kMinLoudnessRate)
         return failed("\"" + source + "\" has a sample rate of " +
                       std::to_string(src.info.samplerate) + " Hz: loudness can be measured from " +

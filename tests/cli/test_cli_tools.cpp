@@ -133,6 +133,7 @@ TEST(QuorvinNormalize, RefusesRatesTheMeterCannotMeasureAndFilesWithoutAudio) {
         {2, 100.0, {"--lufs", "-16"}, "sample rate of 2 Hz"},
         {100, 10.0, {"--lufs", "-16"}, "sample rate of 100 Hz"},
         {2000, 10.0, {"--lufs", "-16"}, "sample rate of 2000 Hz"},
+        {6000, 5.0, {"--lufs", "-16"}, "sample rate of 6000 Hz"},
         {44100, 0.0, {"--lufs", "-16"}, "no audio"},
         {44100, 0.0, {"80"}, "no audio"},
     };
