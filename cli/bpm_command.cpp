@@ -2,6 +2,7 @@
 // normal speed) and the BPM over the whole file, one "name: value" line each.
 #include <cstdio>
 
+#include "cli/cli_support.h"
 #include "cli/commands.h"
 #include "engine/bass.h"
 #include "files/open_error.h"
@@ -40,14 +41,16 @@ std::string format(float v) {
 }  // namespace
 
 int bpmCommand(const Args& args, std::ostream& out, std::ostream& err) {
-    if (args.size() != 1 || (args[0].size() > 1 && args[0].compare(0, 2, "--") == 0)) {
-        err << kName << "wants one input file\nusage: quorvin bpm IN\n";
+    const ParsedArgs parsed = parseArgs(args, {}, {});
+    if (!parsed.error.empty() || parsed.positional.size() != 1) {
+        err << kName << (parsed.error.empty() ? "wants one input file" : parsed.error)
+            << "\nusage: quorvin bpm IN\n";
         return 2;
     }
     float first = 0, whole = 0;
     std::string error;
-    if (!detect(args[0], 0.0f, 30.0f, first, error) ||
-        !detect(args[0], 0.0f, -1.0f, whole, error)) {
+    if (!detect(parsed.positional[0], 0.0f, 30.0f, first, error) ||
+        !detect(parsed.positional[0], 0.0f, -1.0f, whole, error)) {
         err << kName << error << "\n";
         return 1;
     }

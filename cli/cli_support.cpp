@@ -20,6 +20,11 @@ ParsedArgs parseArgs(const std::vector<std::string>& args, const std::vector<std
     };
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
+        if (a == "--") {  // the end of the options: what follows is positional, "--x" too
+            p.positional.insert(p.positional.end(), args.begin() + std::ptrdiff_t(i) + 1,
+                                args.end());
+            return p;
+        }
         if (a.size() < 3 || a.compare(0, 2, "--") != 0) {
             p.positional.push_back(a);
             continue;

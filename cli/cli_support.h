@@ -12,7 +12,7 @@ namespace cli {
 
 // Arguments split into positional ones and options. `valued` names the options that take a
 // value ("--tempo 10" or "--tempo=10"); `flags` those that do not. Anything else starting with
-// "--" is an error.
+// "--" is an error. A lone "--" ends the options: every argument after it is positional.
 struct ParsedArgs {
     std::vector<std::string> positional;
     std::map<std::string, std::string> options;  // flags map to ""

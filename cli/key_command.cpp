@@ -18,11 +18,13 @@ constexpr const char* kName = "quorvin key: ";
 }  // namespace
 
 int keyCommand(const Args& args, std::ostream& out, std::ostream& err) {
-    if (args.size() != 1 || (args[0].size() > 1 && args[0].compare(0, 2, "--") == 0)) {
-        err << kName << "wants one input file\nusage: quorvin key IN\n";
+    const ParsedArgs parsed = parseArgs(args, {}, {});
+    if (!parsed.error.empty() || parsed.positional.size() != 1) {
+        err << kName << (parsed.error.empty() ? "wants one input file" : parsed.error)
+            << "\nusage: quorvin key IN\n";
         return 2;
     }
-    const std::string& path = args[0];
+    const std::string& path = parsed.positional[0];
     const HSTREAM s = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
     if (!s) {
         err << kName << files::cannotOpenMessage(path, BASS_ErrorGetCode()) << "\n";

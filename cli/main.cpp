@@ -18,7 +18,7 @@ void usage(std::ostream& os) {
 // Ctrl-C or SIGTERM: remove the temporaries of the work in progress, then end as the signal
 // would have ended the program. Async-signal-safe throughout.
 extern "C" void removeTemporariesAndEnd(int sig) {
-    files::removeLiveTemporaries();
+    files::removeLiveTemporaries(true);
     std::signal(sig, SIG_DFL);
     std::raise(sig);
 }
@@ -47,6 +47,7 @@ int main(int argc, char** argv) {
         if (name == c.name) {
             const cli::Args args(argv + 2, argv + argc);
             for (const auto& a : args) {
+                if (a == "--") break;  // the end of the options
                 if (a == "-h" || a == "--help") {
                     std::cout << "usage: quorvin " << c.name << " " << c.usage << "\n"
                               << c.summary << "\n";

@@ -3,6 +3,7 @@
 // Prints what the MP3 header reader finds in IN, one "Field: value" line per field of its record,
 // then the reader's result. Exit status 0 when a frame was found, 1 when none was found, the file
 // is missing or the reader failed.
+#include "cli/cli_support.h"
 #include "cli/commands.h"
 #include "mp3/mp3_save.h"
 #include "engine/bass.h"
@@ -11,11 +12,13 @@
 namespace cli {
 
 int mp3InfoCommand(const Args& args, std::ostream& out, std::ostream& err) {
-    if (args.size() != 1 || (args[0].size() > 2 && args[0].compare(0, 2, "--") == 0)) {
-        err << "quorvin mp3-info: wants one MP3 file\nusage: quorvin mp3-info IN\n";
+    const ParsedArgs parsed = parseArgs(args, {}, {});
+    if (!parsed.error.empty() || parsed.positional.size() != 1) {
+        err << "quorvin mp3-info: " << (parsed.error.empty() ? "wants one MP3 file" : parsed.error)
+            << "\nusage: quorvin mp3-info IN\n";
         return 2;
     }
-    const std::string& in = args[0];
+    const std::string& in = parsed.positional[0];
     if (!files::whyCannotOpen(in).empty()) {
         err << "quorvin mp3-info: " << files::cannotOpenMessage(in, BASS_ERROR_FILEOPEN) << "\n";
         return 1;

@@ -65,7 +65,9 @@ int normalizeCommand(const Args& args, std::ostream& out, std::ostream& err) {
     bar.update(1000, 1000);
     bar.done();
     if (!result.note.empty()) err << result.note << "\n";
-    if (lufs)
+    if (result.leftAsItIs)
+        out << "Copied " << in << " unchanged: " << outPath << "\n";
+    else if (lufs)
         out << "Normalized " << in << " to " << options.lufs << " LUFS (gain "
             << std::round(result.gainDb * 100) / 100 << " dB): " << outPath << "\n";
     else

@@ -15,6 +15,7 @@
 #include "cli/cli_support.h"
 #include "cli/commands.h"
 #include "cli/mp3_output.h"
+#include "engine/sound_file.h"
 #include "files/file_io.h"
 #include "files/open_error.h"
 #include "files/paths.h"
@@ -73,14 +74,6 @@ files::Result eqOption(const std::string& text, std::array<int, effects::kEqBand
         text + "\"");
 }
 
-// `message` with the temporary's path replaced by the destination the user knows.
-std::string naming(std::string message, const std::string& temporary, const std::string& path) {
-    for (size_t at = message.find(temporary); at != std::string::npos;
-         at = message.find(temporary, at + path.size()))
-        message.replace(at, temporary.size(), path);
-    return message;
-}
-
 }  // namespace
 
 int renderCommand(const Args& args, std::ostream& out, std::ostream& err) {
@@ -92,8 +85,10 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
     // "--vocal-remover=keep-bass" is the remover's second mode; the plain flag is the first.
     Args plainArgs;
     std::string vocalMode;
+    bool optionsEnded = false;
     for (const std::string& a : args) {
-        if (a.rfind("--vocal-remover=", 0) == 0) {
+        optionsEnded = optionsEnded || a == "--";
+        if (!optionsEnded && a.rfind("--vocal-remover=", 0) == 0) {
             vocalMode = a.substr(16);
             plainArgs.push_back("--vocal-remover");
         } else {
@@ -182,10 +177,13 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
 
     render::RenderPipeline pipeline(maxWavDataBytes);
     if (!pipeline.open(in, wav.path(), settings)) {
-        err << kName << pipeline.error() << "\n";
+        err << kName << files::namingDestination(pipeline.error(), wav.path(), outPath) << "\n";
         return 1;
     }
     if (!pipeline.note().empty()) err << kName << "note: " << pipeline.note() << "\n";
+    if (const int64_t faulty = engine::SoundFile(in).countNonFinite(); faulty > 0)
+        err << kName << "note: " << faulty << (faulty == 1 ? " sample is" : " samples are")
+            << " not a number (infinite or NaN) in \"" << in << "\": rendered as silence\n";
     ProgressBar bar(out, stdoutIsTerminal());
     render::RenderPipeline::Step step;
     while ((step = pipeline.step()) == render::RenderPipeline::Step::More)
@@ -196,7 +194,7 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
     pipeline.close();
     if (!finished) {
         // A failed write: what is on disk is not the whole result; nothing is put in place.
-        err << kName << naming(pipeline.error(), wav.path(), outPath) << "\n";
+        err << kName << files::namingDestination(pipeline.error(), wav.path(), outPath) << "\n";
         return 1;
     }
     // Stopped yet finished: the WAV size limit was reached and the file is valid up to there.
@@ -213,7 +211,11 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
         }
         Mp3Job job{result.path(), encoded.path(), in, int(bitrate)};
         if (r = encodeMp3(job); !r) {
-            err << kName << r.message << "\n";
+            err << kName
+                << files::namingDestination(
+                       files::namingDestination(r.message, encoded.path(), outPath), result.path(),
+                       outPath)
+                << "\n";
             return 1;
         }
         result = std::move(encoded);

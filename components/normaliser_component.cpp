@@ -16,6 +16,7 @@
 #include <sndfile.h>
 
 #include "engine/engine_ext.h"
+#include "engine/sound_file.h"
 #include "files/file_io.h"
 #include "files/open_error.h"
 #include "files/safe_copy.h"
@@ -26,20 +27,19 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// RIFF, RF64 or BW64 with a WAVE form.
 bool looksLikeWav(const std::string& path) {
     std::ifstream f(fs::path(path), std::ios::binary);
     char head[12] = {};
     if (!f.read(head, sizeof head)) return false;
-    return std::equal(head, head + 4, "RIFF") && std::equal(head + 8, head + 12, "WAVE");
+    return engine::SoundFile::isWaveMagic(head) && std::equal(head + 8, head + 12, "WAVE");
 }
 
 struct SndFile {
-    SNDFILE* f = nullptr;
-    SF_INFO info{};
-    explicit SndFile(const std::string& path) { f = sf_open(path.c_str(), SFM_READ, &info); }
-    ~SndFile() {
-        if (f) sf_close(f);
-    }
+    engine::SoundFile file;
+    SNDFILE* f;
+    SF_INFO info;
+    explicit SndFile(const std::string& path) : file(path), f(file.get()), info(file.info()) {}
     // Whether its samples carry more than 16 bits (float, 24 or 32-bit integers).
     bool finerThan16Bits() const {
         switch (info.format & SF_FORMAT_SUBMASK) {
@@ -113,11 +113,18 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
     SndFile src(source);
     if (!src.f || src.info.channels < 1 || src.info.frames < 0)
         return failed("\"" + source + "\" is not a readable WAV file.");
+    if (src.info.frames == 0)
+        return failed("\"" + source + "\" holds no audio: there is nothing to normalise.");
     // The same limits as everywhere in the program.
     if (src.info.channels > engine::kMaxChannels || src.info.samplerate > engine::kMaxRate)
         return failed("\"" + source +
                       "\" has more channels or a higher sample rate than the "
                       "program handles.");
+    // The meter's weighting filters need half the rate well above 1.7 kHz (kMinLoudnessRate).
+    if (loudness && src.info.samplerate < kMinLoudnessRate)
+        return failed("\"" + source + "\" has a sample rate of " +
+                      std::to_string(src.info.samplerate) + " Hz: loudness can be measured from " +
+                      std::to_string(kMinLoudnessRate) + " Hz up.");
     if (const files::Result r = files::checkReplaceable(destination); !r) return failed(r.message);
     const int channels = src.info.channels;
     const int64_t total = std::max<int64_t>(1, src.info.frames);
@@ -130,12 +137,19 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
     Ebur128 meter(channels, src.info.samplerate);
     if (loudness && !meter.st) return failed("There is not enough memory to measure loudness.");
     double peak = 0;
-    int64_t done = 0;
+    int64_t done = 0, faulty = 0;
     for (;;) {
         const sf_count_t n = sf_readf_double(src.f, buf.data(), kBlock);
         if (n <= 0) break;
-        for (int64_t i = 0; i < n * channels; ++i)
-            peak = std::max(peak, std::abs(buf[size_t(i)] * 32768.0));
+        // Infinities and NaNs are faults in the file, not sound: they count as silence.
+        for (int64_t i = 0; i < n * channels; ++i) {
+            double& v = buf[size_t(i)];
+            if (!std::isfinite(v)) {
+                v = 0;
+                ++faulty;
+            }
+            peak = std::max(peak, std::abs(v * 32768.0));
+        }
         if (loudness) ebur128_add_frames_double(meter.st, buf.data(), size_t(n));
         done += n;
         if (report) report(std::min(49.0, 50.0 * double(done) / double(total)));
@@ -158,8 +172,11 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
             if (ebur128_true_peak(meter.st, unsigned(c), &tp) == EBUR128_SUCCESS)
                 truePeak = std::max(truePeak, tp);
         }
-        if (!std::isfinite(measured)) {
+        if (std::isnan(measured) || measured == HUGE_VAL) {
+            return failed("The loudness of \"" + source + "\" cannot be measured.");
+        } else if (!std::isfinite(measured)) {
             result.note = "The source is too quiet to measure its loudness: it was left as it is.";
+            result.leftAsItIs = true;
         } else {
             scale = std::pow(10.0, (options.lufs - measured) / 20.0);
             // A tenth of a dB below the ceiling: other meters' true-peak estimates and the
@@ -178,6 +195,13 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
         }
     }
     result.gainDb = 20.0 * std::log10(scale);
+    result.faultySamples = faulty;
+    if (faulty > 0) {
+        const std::string said =
+            std::to_string(faulty) + (faulty == 1 ? " sample is" : " samples are") +
+            " not a number (infinite or NaN) in \"" + source + "\": written as silence.";
+        result.note = result.note.empty() ? said : said + "\n" + result.note;
+    }
 
     // Pass 2: scale into a temporary file beside the destination.
     std::string why;
@@ -196,8 +220,11 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
         fs::remove(files::pathFromUtf8(temp), ec);
         return failed(reason);
     };
-    if (!writer.create(temp, header))
-        return discard("Cannot write \"" + destination + "\": " + writer.error());
+    // The writer's messages name the temporary; the user knows the destination.
+    auto writeFailed = [&] {
+        return discard(files::namingDestination(writer.error(), temp, destination));
+    };
+    if (!writer.create(temp, header)) return writeFailed();
     // Triangular dither of one step either side, from a fixed seed so that the same source gives
     // the same file every time.
     const bool dither = options.bits == 16 && src.finerThan16Bits();
@@ -212,22 +239,25 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
         if (n <= 0) break;
         size_t bytes = 0;
         for (int64_t i = 0; i < n * channels; ++i) {
-            double x = buf[size_t(i)] * steps * scale;
-            if (dither) x += uniform(rng) + uniform(rng);
+            const double in = buf[size_t(i)];
+            double x = 0.0;  // a fault in the file: silence, undithered
+            if (std::isfinite(in)) {
+                x = in * steps * scale;
+                if (dither) x += uniform(rng) + uniform(rng);
+            }
             const long v = long(std::clamp(double(std::lround(x)), -steps, maxStep));
             out[bytes++] = uint8_t(v);
             out[bytes++] = uint8_t(v >> 8);
             if (options.bits == 24) out[bytes++] = uint8_t(v >> 16);
         }
-        if (!writer.append(out.data(), bytes))
-            return discard("Cannot write \"" + destination + "\": " + writer.error());
+        if (!writer.append(out.data(), bytes)) return writeFailed();
         done += n;
         if (report) report(std::min(99.0, 50.0 + 49.0 * double(done) / double(total)));
         if (cancelled()) return discard("Normalising was stopped.");
     }
     if (sf_error(src.f) != SF_ERR_NO_ERROR)
         return discard("\"" + source + "\" could not be read to the end.");
-    if (!writer.finish()) return discard("Cannot write \"" + destination + "\": " + writer.error());
+    if (!writer.finish()) return writeFailed();
     const files::CopyResult placed = files::replaceFile(temp, destination);
     if (!placed.ok) return failed(placed.message);
     return result;

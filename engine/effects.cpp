@@ -12,7 +12,6 @@
 namespace engine::detail {
 namespace {
 
-constexpr int kMaxChannels = 8;
 constexpr double kPi = 3.14159265358979323846;
 
 inline int16_t toSample(float v) {
@@ -47,7 +46,7 @@ class PeakEq : public Effect {
                 cascade<2>(samples, frames, channels, bands, n);
             else if (channels == 1)
                 cascade<1>(samples, frames, channels, bands, n);
-            else
+            else  // every channel a stream may have (the engine refuses more)
                 for (int c = 0; c < std::min(channels, kMaxChannels); ++c)
                     cascadeOne(samples + c, frames, channels, c, bands, n);
         }

@@ -1,10 +1,14 @@
 // File decoders: libsndfile for WAV, FLAC, Ogg and the other containers it reads; libmpg123 for
-// MP3 (gapless, with a full scan so the length is exact to the sample).
+// MP3 (gapless, with a full scan so the length is exact to the sample). An MP3 whose rate or
+// channel count changes on the way (files joined end to end) plays in its first part's format:
+// later parts are remixed and resampled (libsoxr), its length is measured by decoding it once at
+// the open, and a seek decodes from the start.
 // Threads: openFileSource and describeOpenFailure from any thread; a Source then from one thread at
 // a time (its owner, or the decoder worker once it is a channel).
 #include <fcntl.h>
 #include <mpg123.h>
 #include <sndfile.h>
+#include <soxr.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,22 +18,24 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "engine/engine_ext.h"
+#include "engine/sound_file.h"
 
 namespace engine {
 namespace {
 
 class SndfileSource : public Source {
   public:
-    SndfileSource(SNDFILE* f, const SF_INFO& info) : file_(f), info_(info) {
-        const int sub = info.format & SF_FORMAT_SUBMASK;
+    explicit SndfileSource(std::unique_ptr<SoundFile> f)
+        : owner_(std::move(f)), file_(owner_->get()), info_(owner_->info()) {
+        const int sub = info_.format & SF_FORMAT_SUBMASK;
         floating_ = sub == SF_FORMAT_FLOAT || sub == SF_FORMAT_DOUBLE;
     }
-    ~SndfileSource() override { sf_close(file_); }
     int rate() const override { return info_.samplerate; }
     int channels() const override { return info_.channels; }
     int64_t lengthFrames() const override { return info_.frames; }
@@ -49,19 +55,20 @@ class SndfileSource : public Source {
   private:
     // Float samples at unity: 1.0 is full scale, louder samples clip. (libsndfile's own scaling
     // of floats read as integers normalises to the file's peak instead, and without it values are
-    // truncated to -1, 0 and 1.)
+    // truncated to -1, 0 and 1.) Infinities and NaNs are faults in the file, not sound: silence.
     sf_count_t readFloat(int16_t* dst, int64_t frames) {
         const size_t samples = size_t(frames) * size_t(info_.channels);
         if (fbuf_.size() < samples) fbuf_.resize(samples);
         const sf_count_t n = sf_readf_float(file_, fbuf_.data(), frames);
         for (size_t i = 0, m = size_t(std::max<sf_count_t>(n, 0)) * size_t(info_.channels); i < m;
              ++i) {
-            const float v = std::isnan(fbuf_[i]) ? 0.0f : fbuf_[i] * 32768.0f;
+            const float v = std::isfinite(fbuf_[i]) ? fbuf_[i] * 32768.0f : 0.0f;
             dst[i] = int16_t(std::lrintf(std::clamp(v, -32768.0f, 32767.0f)));
         }
         return n;
     }
 
+    std::unique_ptr<SoundFile> owner_;
     SNDFILE* file_;
     SF_INFO info_;
     bool floating_ = false;
@@ -78,6 +85,7 @@ class Mpg123Source : public Source {
     explicit Mpg123Source(mpg123_handle* h, int rate, int chans, int64_t length)
         : h_(h), rate_(rate), chans_(chans), length_(length) {}
     ~Mpg123Source() override {
+        if (soxr_) soxr_delete(soxr_);
         mpg123_close(h_);
         mpg123_delete(h_);
     }
@@ -85,6 +93,7 @@ class Mpg123Source : public Source {
     int channels() const override { return chans_; }
     int64_t lengthFrames() const override { return length_; }
     int64_t read(int16_t* dst, int64_t frames) override {
+        if (mixed_) return readConverted(dst, frames);
         int64_t got = 0;
         while (got < frames && pos_ < length_) {
             const int64_t want = std::min(frames - got, length_ - pos_);
@@ -94,13 +103,14 @@ class Mpg123Source : public Source {
             const int64_t f = int64_t(done) / (int64_t(chans_) * 2);
             got += f;
             pos_ += f;
-            if (rc == MPG123_NEW_FORMAT) continue;  // format is fixed; keep reading
+            if (rc == MPG123_NEW_FORMAT) continue;  // the same format again (checked at open)
             if (rc != MPG123_OK) break;             // MPG123_DONE or an error: the end
             if (f == 0) break;
         }
         return got;
     }
     bool seek(int64_t frame) override {
+        if (mixed_) return seekConverted(frame);
         const off_t r = mpg123_seek(h_, off_t(frame), SEEK_SET);
         if (r < 0) return false;
         pos_ = r;
@@ -108,12 +118,183 @@ class Mpg123Source : public Source {
     }
     int lastError() const override { return BASS_ERROR_FORMAT; }
 
+    // A stream whose format changes on the way (files joined end to end): from here on every part
+    // is remixed and resampled to the first part's format, as players do, and the length is what
+    // that gives. False when the stream cannot be decoded to its end.
+    bool followFormatChanges() {
+        mixed_ = true;
+        if (!seekConverted(0)) return false;
+        int64_t total = 0;
+        length_ = std::numeric_limits<int64_t>::max();
+        std::vector<int16_t> scratch(size_t(4096 * chans_));
+        for (int64_t n; (n = readConverted(scratch.data(), 4096)) > 0;) total += n;
+        length_ = total;
+        return total > 0 && seekConverted(0);
+    }
+
   private:
+    // Decodes the next piece of the stream into out_, in the first part's format; false at the
+    // end.
+    bool decodeMore() {
+        if (done_) return false;
+        unsigned char* audio = nullptr;
+        size_t bytes = 0;
+        off_t num = 0;
+        const int rc = mpg123_decode_frame(h_, &num, &audio, &bytes);
+        if (rc == MPG123_NEW_FORMAT) {
+            long r = 0;
+            int c = 0, enc = 0;
+            if (mpg123_getformat(h_, &r, &c, &enc) != MPG123_OK) return finish();
+            if (int(r) != curRate_) dropResampler();
+            curRate_ = int(r);
+            curChans_ = c;
+            return true;
+        }
+        if (rc != MPG123_OK) return finish();  // MPG123_DONE or an error: the end
+        const auto* in = reinterpret_cast<const int16_t*>(audio);
+        const size_t frames = bytes / (size_t(curChans_) * 2);
+        // Remix to the first part's channels (mono to both sides, stereo to their mean).
+        mix_.resize(frames * size_t(chans_));
+        for (size_t f = 0; f < frames; ++f) {
+            if (curChans_ == chans_) {
+                for (int c = 0; c < chans_; ++c)
+                    mix_[f * size_t(chans_) + size_t(c)] =
+                        float(in[f * size_t(chans_) + size_t(c)]) / 32768.0f;
+            } else if (curChans_ == 1) {
+                for (int c = 0; c < chans_; ++c)
+                    mix_[f * size_t(chans_) + size_t(c)] = float(in[f]) / 32768.0f;
+            } else {
+                mix_[f] = (float(in[2 * f]) + float(in[2 * f + 1])) / 65536.0f;
+            }
+        }
+        if (curRate_ == rate_) {
+            appendOut(mix_.data(), frames);
+            return true;
+        }
+        if (!soxr_) {
+            soxr_error_t err = nullptr;
+            const soxr_quality_spec_t q = soxr_quality_spec(SOXR_HQ, 0);
+            soxr_ = soxr_create(double(curRate_), double(rate_), unsigned(chans_), &err, nullptr,
+                                &q, nullptr);
+            if (err || !soxr_) return finish();
+        }
+        resample(mix_.data(), frames);
+        return true;
+    }
+
+    void resample(const float* in, size_t frames) {
+        // in == nullptr: the end of this part, drain the resampler.
+        for (;;) {
+            size_t used = 0, made = 0;
+            res_.resize(size_t(8192 * chans_));
+            soxr_process(soxr_, in, frames, &used, res_.data(), 8192, &made);
+            appendOut(res_.data(), made);
+            if (in) {
+                in += used * size_t(chans_);
+                frames -= used;
+                if ((frames == 0 && made < 8192) || (used == 0 && made == 0)) return;
+            } else if (made == 0) {
+                return;
+            }
+        }
+    }
+
+    void appendOut(const float* v, size_t frames) {
+        for (size_t i = 0, n = frames * size_t(chans_); i < n; ++i)
+            out_.push_back(int16_t(std::lrint(std::clamp(v[i] * 32768.0f, -32768.0f, 32767.0f))));
+    }
+
+    void dropResampler() {
+        if (!soxr_) return;
+        resample(nullptr, 0);
+        soxr_delete(soxr_);
+        soxr_ = nullptr;
+    }
+
+    bool finish() {
+        dropResampler();
+        done_ = true;
+        return !out_.empty();
+    }
+
+    int64_t readConverted(int16_t* dst, int64_t frames) {
+        int64_t got = 0;
+        while (got < frames && pos_ < length_) {
+            const size_t ready = (out_.size() - outAt_) / size_t(chans_);
+            if (ready == 0) {
+                out_.erase(out_.begin(), out_.begin() + std::ptrdiff_t(outAt_));
+                outAt_ = 0;
+                if (!decodeMore() && out_.empty()) break;
+                continue;
+            }
+            const int64_t n = std::min({frames - got, int64_t(ready), length_ - pos_});
+            std::copy_n(out_.begin() + std::ptrdiff_t(outAt_), n * chans_, dst + got * chans_);
+            outAt_ += size_t(n * chans_);
+            got += n;
+            pos_ += n;
+        }
+        return got;
+    }
+
+    // Back to the start, then decoded up to `frame`: the parts' rates make positions in the stream
+    // and in the output differ, so only decoding finds where a frame is.
+    bool seekConverted(int64_t frame) {
+        if (soxr_) soxr_delete(soxr_);
+        soxr_ = nullptr;
+        out_.clear();
+        outAt_ = 0;
+        done_ = false;
+        pos_ = 0;
+        if (mpg123_seek(h_, 0, SEEK_SET) != 0) return false;
+        long r = 0;
+        int c = 0, enc = 0;
+        if (mpg123_getformat(h_, &r, &c, &enc) != MPG123_OK) return false;
+        curRate_ = int(r);
+        curChans_ = c;
+        std::vector<int16_t> scratch(size_t(4096 * chans_));
+        while (pos_ < frame) {
+            if (readConverted(scratch.data(), std::min<int64_t>(4096, frame - pos_)) == 0) break;
+        }
+        return pos_ == frame;
+    }
+
     mpg123_handle* h_;
     int rate_, chans_;
     int64_t length_;
     int64_t pos_ = 0;
+    // Format-following decoding.
+    bool mixed_ = false, done_ = false;
+    int curRate_ = 0, curChans_ = 0;
+    soxr_t soxr_ = nullptr;
+    std::vector<float> mix_, res_;
+    std::vector<int16_t> out_;
+    size_t outAt_ = 0;
 };
+
+// Whether the MP3 at `path` changes its rate or channel count on the way. Only the frame headers
+// are read.
+bool changesFormat(const std::string& path, long rate, int chans) {
+    int err = MPG123_OK;
+    mpg123_handle* h = mpg123_new(nullptr, &err);
+    if (!h) return false;
+    mpg123_param(h, MPG123_FLAGS, MPG123_QUIET, 0.0);
+    mpg123_param(h, MPG123_RESYNC_LIMIT, 65536, 0.0);
+    bool changes = false;
+    if (mpg123_open(h, path.c_str()) == MPG123_OK) {
+        for (int rc; (rc = mpg123_framebyframe_next(h)) == MPG123_OK || rc == MPG123_NEW_FORMAT;) {
+            if (rc != MPG123_NEW_FORMAT) continue;
+            long r = 0;
+            int c = 0, enc = 0;
+            if (mpg123_getformat(h, &r, &c, &enc) == MPG123_OK && (r != rate || c != chans)) {
+                changes = true;
+                break;
+            }
+        }
+        mpg123_close(h);
+    }
+    mpg123_delete(h);
+    return changes;
+}
 
 // Size in bytes of the MPEG layer III frame whose header is at p[0..3], or 0 when p holds no
 // such header.
@@ -148,40 +329,45 @@ bool looksLikeMp3(std::FILE* f) {
     return false;
 }
 
-// The first bytes of the containers read through libsndfile: WAV (RIFF, RIFX, RF64, Wave64),
+// The first bytes of the containers read through libsndfile: WAV (RIFF, RIFX, RF64, BW64, Wave64),
 // AIFF, FLAC, Ogg, AU, CAF. Anything else is not handed to libsndfile, whose MP3 probing would
 // print notes about junk.
 bool isKnownContainer(const char* m) {
-    for (const char* k : {"RIFF", "RIFX", "RF64", "riff", "FORM", "fLaC", "OggS", ".snd", "caff"})
+    if (SoundFile::isWaveMagic(m)) return true;
+    for (const char* k : {"RIFX", "riff", "FORM", "fLaC", "OggS", ".snd", "caff"})
         if (std::memcmp(m, k, 4) == 0) return true;
     return false;
 }
 
-// The full scan of an MP3 (its exact length and the index of its frames) is done once per file:
-// the waveform, the key, Play and the BPM detection each open the file, and every open after the
-// first takes the index of the first. The lock makes a second open of a file being scanned wait
-// for that scan rather than do its own.
+// The full scan of an MP3 (its exact length, the index of its frames, and whether its format
+// changes on the way) is done once per file: the waveform, the key, Play and the BPM detection each
+// open the file, and every open after the first takes what the first found. The lock makes a
+// second open of a file being scanned wait for that scan rather than do its own.
 class ScanCache {
   public:
-    // Scans `h` (opened on `path`) or gives it the index of an earlier scan of the same file; the
-    // exact length in frames, or -1 when the scan failed.
-    off_t scan(mpg123_handle* h, const std::string& path) {
+    struct Scan {
+        off_t length = -1;  // frames, exact; -1 when the scan failed
+        bool changesFormat = false;
+    };
+    // Scans `h` (opened on `path`, first part `rate` and `chans`) or gives it the index of an
+    // earlier scan of the same, unchanged file.
+    Scan scan(mpg123_handle* h, const std::string& path, long rate, int chans) {
         struct stat st {};
-        if (::stat(path.c_str(), &st) != 0) return scanned(h);
+        if (::stat(path.c_str(), &st) != 0) return {scanned(h), changesFormat(path, rate, chans)};
         const Stamp stamp{st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec, st.st_ino};
         std::lock_guard lock(mutex_);
         for (Entry& e : entries_)
             if (e.path == path && e.stamp == stamp &&
                 mpg123_set_index(h, e.index.data(), e.step, e.index.size()) == MPG123_OK)
-                return e.length;
-        const off_t length = scanned(h);
+                return e.scan;
+        const Scan found{scanned(h), changesFormat(path, rate, chans)};
         off_t* index = nullptr;
         off_t step = 0;
         size_t fill = 0;
-        if (length <= 0 || mpg123_index(h, &index, &step, &fill) != MPG123_OK) return length;
+        if (found.length <= 0 || mpg123_index(h, &index, &step, &fill) != MPG123_OK) return found;
         if (entries_.size() >= kKept) entries_.erase(entries_.begin());
-        entries_.push_back({path, stamp, length, step, std::vector<off_t>(index, index + fill)});
-        return length;
+        entries_.push_back({path, stamp, found, step, std::vector<off_t>(index, index + fill)});
+        return found;
     }
 
   private:
@@ -195,7 +381,7 @@ class ScanCache {
     struct Entry {
         std::string path;
         Stamp stamp;
-        off_t length;
+        Scan scan;
         off_t step;
         std::vector<off_t> index;
     };
@@ -240,15 +426,23 @@ std::unique_ptr<Source> openMp3(const std::string& path, int* error, FileOpen mo
         *error = BASS_ERROR_FORMAT;
         return nullptr;
     }
-    const off_t length =
-        mode == FileOpen::HeaderOnly ? mpg123_length(h) : scanCache().scan(h, path);
-    if (length <= 0 || rate <= 0 || chans < 1 || chans > 2 || mpg123_seek(h, 0, SEEK_SET) != 0) {
+    // A look at the header takes the first part's format and an estimated length.
+    const ScanCache::Scan scan = mode == FileOpen::HeaderOnly
+                                     ? ScanCache::Scan{mpg123_length(h), false}
+                                     : scanCache().scan(h, path, rate, chans);
+    if (scan.length <= 0 || rate <= 0 || chans < 1 || chans > 2 ||
+        mpg123_seek(h, 0, SEEK_SET) != 0) {
         mpg123_close(h);
         mpg123_delete(h);
         *error = BASS_ERROR_FORMAT;
         return nullptr;
     }
-    return std::make_unique<Mpg123Source>(h, int(rate), chans, int64_t(length));
+    auto source = std::make_unique<Mpg123Source>(h, int(rate), chans, int64_t(scan.length));
+    if (scan.changesFormat && !source->followFormatChanges()) {
+        *error = BASS_ERROR_FORMAT;
+        return nullptr;
+    }
+    return source;
 }
 
 }  // namespace
@@ -296,16 +490,16 @@ std::unique_ptr<Source> openFileSource(const std::string& utf8Path, int* error, 
         auto source = openMp3(utf8Path, error, mode);
         if (source) return source;
     }
-    SF_INFO info{};
-    SNDFILE* sf = sf_open(utf8Path.c_str(), SFM_READ, &info);
-    if (sf) {
+    auto sf = std::make_unique<SoundFile>(utf8Path);
+    if (sf->get()) {
+        const SF_INFO& info = sf->info();
         const int major = info.format & SF_FORMAT_TYPEMASK;
         if (major != SF_FORMAT_MPEG && info.channels > 0 && info.channels <= kMaxChannels &&
             info.samplerate > 0 && info.samplerate <= kMaxRate && info.frames > 0) {
             // Every format is read as 16-bit (8-bit scaled up, float scaled from +-1.0).
-            return std::make_unique<SndfileSource>(sf, info);
+            return std::make_unique<SndfileSource>(std::move(sf));
         }
-        sf_close(sf);
+        sf.reset();
         if (major == SF_FORMAT_MPEG && !mp3) return openMp3(utf8Path, error, mode);
     }
     *error = BASS_ERROR_FORMAT;

@@ -14,6 +14,7 @@
 #ifndef _WIN32
 #include <pthread.h>
 #include <signal.h>
+#include <time.h>
 #include <unistd.h>
 #endif
 
@@ -47,8 +48,15 @@ int enroll(const std::string& path) {
     return -1;  // a full table: that temporary is only removed by its owner
 }
 
+// Creations between the open and the enrolment, in any thread: an interrupt handled on another
+// thread waits for them before it sweeps the registry. `ending` set: the program is ending on a
+// signal and takes no new temporaries.
+std::atomic<int> creating{0};
+std::atomic<bool> ending{false};
+
 // Holds back the signals that remove live temporaries while a temporary is created and enrolled,
-// so that a signal can never fall between the two and leave the new file behind.
+// so that a signal handled on this thread can never fall between the two and leave the new file
+// behind. (A signal handled on another thread waits for `creating` instead.)
 class SignalsHeldBack {
   public:
 #ifndef _WIN32
@@ -76,6 +84,43 @@ void unenroll(int slot) {
 void removeFile(const std::string& path) {
     std::error_code ec;
     fs::remove(pathFromUtf8(path), ec);
+}
+
+// A process over its file-size limit (ulimit -f) gets SIGXFSZ, whose default ends it without a
+// word and leaves the temporary: ignored, the write fails with EFBIG, which is reported as any
+// failed write is. Once per process, and only when no one chose another action.
+void reportFileSizeLimitAsAnError() {
+#ifndef _WIN32
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction current {};
+        if (sigaction(SIGXFSZ, nullptr, &current) == 0 && current.sa_handler == SIG_DFL)
+            signal(SIGXFSZ, SIG_IGN);
+    });
+#endif
+}
+
+// The longest file name the folder takes (NAME_MAX of its file system).
+size_t longestName(const fs::path& folder) {
+#ifndef _WIN32
+    const long max = pathconf(folder.c_str(), _PC_NAME_MAX);
+    if (max > 0) return size_t(max);
+#endif
+    return 255;
+}
+
+// The temporary's name for `name`: hidden, with a random part, within `longest` bytes. A long
+// name is shortened at a whole UTF-8 character.
+std::string temporaryName(const std::string& name, const std::string& suffix, size_t longest) {
+    const std::string extra = "." + suffix + ".part";
+    std::string base = name;
+    const size_t room = longest > extra.size() + 1 ? longest - extra.size() - 1 : 0;
+    if (base.size() > room) {
+        size_t cut = room;
+        while (cut > 0 && (uint8_t(base[cut]) & 0xC0) == 0x80) --cut;
+        base.resize(cut);
+    }
+    return "." + base + extra;
 }
 
 std::string randomSuffix() {
@@ -120,21 +165,31 @@ Result TemporaryFile::create(const std::string& destination) {
     destination_ = destination;
     const fs::path dst = pathFromUtf8(destination);
     const fs::path folder = dst.has_parent_path() ? dst.parent_path() : fs::path(".");
+    reportFileSizeLimitAsAnError();
+    const size_t longest = longestName(folder);
     int err = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const fs::path candidate = folder / pathFromUtf8("." + utf8FromPath(dst.filename()) + "." +
-                                                         randomSuffix() + ".part");
+        const fs::path candidate = folder / pathFromUtf8(temporaryName(utf8FromPath(dst.filename()),
+                                                                       randomSuffix(), longest));
+        const std::string candidatePath = utf8FromPath(candidate);
         const SignalsHeldBack held;
+        creating.fetch_add(1);
+        if (ending.load()) {
+            creating.fetch_sub(1);
+            return cannotSave(destination, "the program is ending");
+        }
         errno = 0;
         // "x": fail when the name exists, so that no one else's file is ever opened.
-        std::FILE* f = openFile(utf8FromPath(candidate), "wbx");
+        std::FILE* f = openFile(candidatePath, "wbx");
         err = errno;
         if (f) {
             file_ = f;
-            path_ = utf8FromPath(candidate);
+            path_ = candidatePath;
             slot_ = enroll(path_);
+            creating.fetch_sub(1);
             return Result::success();
         }
+        creating.fetch_sub(1);
         if (err != EEXIST) break;
     }
     return cannotSave(destination, describeError(err));
@@ -244,12 +299,30 @@ Result renameOver(const std::string& temporary, const std::string& destination) 
     return Result::success();
 }
 
+std::string namingDestination(std::string message, const std::string& temporary,
+                              const std::string& destination) {
+    if (temporary.empty()) return message;
+    for (size_t at = message.find(temporary); at != std::string::npos;
+         at = message.find(temporary, at + destination.size()))
+        message.replace(at, temporary.size(), destination);
+    return message;
+}
+
 void forgetTemporary(const std::string& path) {
     for (Slot& s : registry)
         if (s.state.load() == Live && path == s.path) s.state.store(Free);
 }
 
-void removeLiveTemporaries() noexcept {
+void removeLiveTemporaries(bool programEnding) noexcept {
+    if (programEnding) ending.store(true);
+        // A temporary being created on another thread is enrolled within microseconds; the wait is
+        // bounded all the same, in case that thread waits for something this one holds.
+#ifndef _WIN32
+    for (int i = 0; i < 2000 && creating.load() > 0; ++i) {
+        const timespec pause{0, 1000000};
+        nanosleep(&pause, nullptr);
+    }
+#endif
     for (Slot& s : registry) {
         if (s.state.load() != Live) continue;
 #ifdef _WIN32

@@ -28,7 +28,10 @@ class TemporaryFile {
     TemporaryFile& operator=(const TemporaryFile&) = delete;
 
     // Creates the new, empty temporary beside `destination`, open for writing. Fails, naming the
-    // destination and the reason, when its folder takes no new files.
+    // destination and the reason, when its folder takes no new files. Its name is the
+    // destination's, hidden, with a random part, shortened when needed to fit the folder's longest
+    // name. A file-size limit (ulimit -f) then makes writes fail with EFBIG instead of ending the
+    // program.
     Result create(const std::string& destination);
 
     bool isOpen() const { return file_ != nullptr; }
@@ -68,10 +71,17 @@ Result checkReplaceable(const std::string& destination);
 // removes `temporary` when that fails. Takes `temporary` off the registry either way.
 Result renameOver(const std::string& temporary, const std::string& destination);
 
+// `message` with every mention of the temporary's path replaced by the destination the user
+// chose: the temporary is a name the user never saw.
+std::string namingDestination(std::string message, const std::string& temporary,
+                              const std::string& destination);
+
 // Takes `path` off the registry of live temporaries (after its owner removed or renamed it).
 void forgetTemporary(const std::string& path);
 
-// Removes every live temporary. Async-signal-safe: for a signal handler, which then re-raises.
-void removeLiveTemporaries() noexcept;
+// Removes every live temporary, after waiting for those being created on other threads.
+// Async-signal-safe: for a signal handler, which then re-raises. `programEnding`: from then on no
+// temporary can be created (another thread cannot leave one after the sweep).
+void removeLiveTemporaries(bool programEnding = false) noexcept;
 
 }  // namespace files

@@ -101,7 +101,7 @@ class FileSource : public ByteSource {
   private:
     void load(int64_t start) {
         cacheLen_ = 0;
-        if (std::fseek(file_, long(start), SEEK_SET) != 0)
+        if (std::fseek(file_, long(start), SEEK_SET) != 0)  // long: 64 bits here
             throw Mp3Error(Mp3Error::ReadError, "Device I/O error");
         const size_t got = std::fread(cache_.data(), 1, cache_.size(), file_);
         if (std::ferror(file_)) throw Mp3Error(Mp3Error::ReadError, "Device I/O error");
@@ -197,7 +197,7 @@ bool ReadXingHeader(ByteSource& src, int64_t first, Mp3FileInfo& info, int s) {
     // The flags word at x + 4 is not consulted: both fields are read at their usual places.
     info.FrameCount = BigEndian32(b + 8);
     const int32_t bytes = BigEndian32(b + 12);
-    info.Duration = ToInt16(double(info.FrameCount) * s / info.SampleRate);
+    info.Duration = ToInt32(double(info.FrameCount) * s / info.SampleRate);
     if (info.Duration == 0) throw Mp3Error(Mp3Error::DivisionByZero, "Division by zero");
     info.BitRate = ToInt16(double(bytes) * 8 / 1000 / info.Duration);
     return true;
@@ -212,7 +212,7 @@ void WalkFrames(ByteSource& src, int64_t first, Mp3FileInfo& info, int s) {
         ++info.FrameCount;
         sum += h.BitRate;
     }
-    info.Duration = ToInt16(double(info.FrameCount) * s / info.SampleRate);
+    info.Duration = ToInt32(double(info.FrameCount) * s / info.SampleRate);
     if (info.FrameCount == 0) throw Mp3Error(Mp3Error::DivisionByZero, "Division by zero");
     info.BitRate = ToInt16(double(sum) / info.FrameCount);
 }
@@ -302,9 +302,7 @@ bool DecodeFrameHeader(const uint8_t b[4], Mp3FrameHeader& h) {
 }
 
 uint8_t ReadMp3Info(ByteSource& src, Mp3FileInfo& info, const EventPump& pump) {
-    const int64_t size = src.size();
-    if (size > std::numeric_limits<int32_t>::max()) throw Mp3Error(Mp3Error::Overflow, "Overflow");
-    info.FileLength = int32_t(size);
+    info.FileLength = src.size();
 
     std::array<Mp3FrameHeader, kChain> headers;
     const int64_t first = findFirstFrame(src, info.FileLength, headers, pump);
@@ -329,7 +327,7 @@ uint8_t ReadMp3Info(ByteSource& src, Mp3FileInfo& info, const EventPump& pump) {
     } else if (sameRate) {
         info.BitRate = h.BitRate;
         const double audioBytes = double(info.FileLength - first);  // a trailing tag included
-        info.Duration = ToInt16(audioBytes / 1000 / (info.BitRate / 8.0));
+        info.Duration = ToInt32(audioBytes / 1000 / (info.BitRate / 8.0));
         info.IsConstantBitRate = -1;
         info.FrameCount = ToInt32(double(info.Duration) / s * info.SampleRate);
     } else {

@@ -16,7 +16,7 @@ namespace mp3 {
 // The record the reader fills. Owned by the caller and reused from call to call: a call writes
 // only the fields its path reaches, the others keep what an earlier call left there.
 struct Mp3FileInfo {
-    int32_t FileLength = 0;         // bytes
+    int64_t FileLength = 0;         // bytes (files over 2 GB too)
     uint8_t Version = 0;            // 1 = MPEG-1, 2 = MPEG-2 and the quarter-rate family
     uint8_t Layer = 0;              // 1, 2 or 3
     int16_t BitRate = 0;            // kbit/s
@@ -26,7 +26,7 @@ struct Mp3FileInfo {
     uint8_t ChannelMode = 0;        // 0 stereo, 1 joint stereo, 2 dual channel, 3 single channel
     uint8_t Copyright = 0;          // 0 or 1
     uint8_t Original = 0;           // 0 or 1
-    int16_t Duration = 0;           // whole seconds
+    int32_t Duration = 0;           // whole seconds (long files exceed 16 bits)
     int16_t HasTag = 0;             // -1 once an ID3v1 tag was read
     std::string Title, Artist, Album, Year, Comment;  // ID3v1 texts, UTF-8
     uint8_t Track = 0;

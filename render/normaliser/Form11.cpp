@@ -149,8 +149,7 @@ void Form11::ReportNormaliseProgress(double percent) {
     if (percent != 100.0) return;
     prog->setValue(100);
     std::string text = "Finished Normalizing The Wave Audio File";
-    if (cboTarget->currentIndex() == 1 && !normaliser->lastNote().empty())
-        text += "\n" + normaliser->lastNote();
+    if (!normaliser->lastNote().empty()) text += "\n" + normaliser->lastNote();
     platform::message(text, "Finished", platform::Icon::Information);
     prog->setValue(0);
     Label2->setText("00 %");

@@ -154,6 +154,30 @@ TEST(QuorvinRender, AWriteProtectedDestinationIsRefusedAndKeepsItsMode) {
     EXPECT_EQ(filesIn(tmp.path()), 2u);
 }
 
+// "--" ends the options: names that begin with "--" after it are files.
+TEST(QuorvinArguments, DoubleDashEndsTheOptions) {
+    fixtures::TempDir tmp;
+    fixtures::writeWav(tmp.file("--in.wav"), fixtures::sine(440, 0.5));
+    fixtures::writeMp3(tmp.file("--in.mp3"), fixtures::sine(440, 0.5));
+    const std::vector<std::string> commands[] = {
+        {"render", "--", "--in.wav", "--out.wav"},
+        {"render", "--tempo", "10", "--", "--in.wav", "--help.wav"},
+        {"normalize", "--", "--in.wav", "--out.wav", "50"},
+        {"mp3-info", "--", "--in.mp3"},
+        {"bpm", "--", "--in.wav"},
+    };
+    for (const auto& args : commands) {
+        std::string cmd =
+            "cd " + clitest::quote(tmp.path().string()) + " && " + clitest::quote(QUORVIN_CLI);
+        for (const auto& a : args) cmd += " " + clitest::quote(a);
+        cmd += " >/dev/null 2>&1";
+        const int raw = std::system(cmd.c_str());
+        EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << cmd;
+    }
+    EXPECT_TRUE(fs::exists(tmp.file("--out.wav")));
+    EXPECT_TRUE(fs::exists(tmp.file("--help.wav")));
+}
+
 // A render interrupted by a signal, during the WAV render or during the MP3 step: the program
 // ends as the signal ends it and leaves no temporary and no output behind.
 class QuorvinInterrupted : public ::testing::TestWithParam<std::tuple<int, std::string>> {};

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/commands.h"
+#include "files/fault_injection.h"
 #include "tests/support/audio_fixtures.h"
 
 namespace fs = std::filesystem;
@@ -38,5 +39,30 @@ TEST_P(RenderAtTheSizeLimit, KeepsTheValidFileUnderItsNameAndSaysSo) {
 
 INSTANTIATE_TEST_SUITE_P(WavAndMp3, RenderAtTheSizeLimit, ::testing::Values(".wav", ".mp3"),
                          [](const auto& info) { return info.param.substr(1); });
+
+// A write that fails at any point of a render to MP3 (the WAV step or the MP3 step) is reported
+// with OUT's name, never a temporary's, and leaves nothing behind.
+TEST(RenderToMp3, AFailedWriteAnywhereNamesTheOutput) {
+    fixtures::TempDir tmp;
+    const std::string in = tmp.file("song.wav"), out = tmp.file("out.mp3");
+    fixtures::writeWav(in, fixtures::sine(440, 1.0));
+    int failures = 0;
+    for (int nth = 1; nth < 500; ++nth) {
+        files::armFault(files::Fault::Write, nth, ENOSPC);
+        std::ostringstream printed, said;
+        const int status = cli::renderCommand({in, out}, printed, said);
+        files::disarmFaults();
+        if (status == 0) break;  // past the last write
+        ++failures;
+        EXPECT_NE(said.str().find("\"" + out + "\""), std::string::npos) << nth << said.str();
+        EXPECT_EQ(said.str().find(".part"), std::string::npos) << nth << said.str();
+        EXPECT_FALSE(fs::exists(out)) << nth;
+    }
+    EXPECT_GT(failures, 2);
+    EXPECT_TRUE(fs::exists(out));
+    size_t entries = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(tmp.path())) ++entries;
+    EXPECT_EQ(entries, 2u);
+}
 
 }  // namespace

@@ -1,6 +1,7 @@
 // `quorvin mp3-info` and `quorvin render` to MP3, run as a user runs them.
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -124,6 +125,22 @@ TEST(QuorvinMp3Info, NoFramesReadErrorsAndBadUsageFail) {
 
     EXPECT_EQ(quorvin({"mp3-info"}, tmp).status, 2);
     EXPECT_EQ(quorvin({"mp3-info", wav, wav}, tmp).status, 2);
+}
+
+TEST(QuorvinMp3Info, ReadsAFileOverTwoGigabytes) {
+    fixtures::TempDir tmp;
+    const std::string in = tmp.file("long.mp3");
+    fixtures::writeMp3(in, fixtures::sine(440, 2.0, 44100, 2), 128);
+    const uintmax_t size = 2500000000u;  // sparse: the disk holds only the first frames
+    std::filesystem::resize_file(in, size);
+
+    const CliRun r = quorvin({"mp3-info", in}, tmp);
+    ASSERT_EQ(r.status, 0) << r.err << r.out;
+    const auto got = lines(r.out);
+    EXPECT_NE(std::find(got.begin(), got.end(), "FileLength: 2500000000"), got.end()) << r.out;
+    // About 2.5 GB at 128 kbit/s, from the first frame on.
+    EXPECT_NE(std::find(got.begin(), got.end(), "Duration: 156250"), got.end()) << r.out;
+    EXPECT_EQ(got.back(), "Result: 1");
 }
 
 TEST(QuorvinRenderMp3, EncodesAtTheSourceRateOrTheOneAskedFor) {

@@ -138,6 +138,54 @@ TEST_F(Streams, Mp3LengthIsExactToTheSampleWithAndWithoutTag) {
     }
 }
 
+// Two MP3s joined end to end, the second in another format: the whole plays in the first one's
+// format, at the right pitch and for the right time.
+struct JoinedFormats {
+    int rate1, chans1, rate2, chans2;
+};
+class JoinedMp3 : public Streams, public ::testing::WithParamInterface<JoinedFormats> {};
+
+TEST_P(JoinedMp3, PlaysInTheFirstPartsFormatAtTheRightPitchAndLength) {
+    const JoinedFormats f = GetParam();
+    const std::string a = dir.file("a.mp3"), b = dir.file("b.mp3"), joined = dir.file("ab.mp3");
+    fixtures::writeMp3(a, fixtures::sine(440, 1.0, f.rate1, f.chans1, 0.5), 128, -1, false);
+    fixtures::writeMp3(b, fixtures::sine(440, 1.0, f.rate2, f.chans2, 0.5), 128, -1, false);
+    auto bytes = fixtures::readBytes(a);
+    const auto tail = fixtures::readBytes(b);
+    bytes.insert(bytes.end(), tail.begin(), tail.end());
+    fixtures::writeBytes(joined, bytes);
+
+    const HSTREAM h = BASS_StreamCreateFile(0, joined.c_str(), 0, 0, BASS_STREAM_DECODE);
+    ASSERT_NE(h, 0u) << BASS_ErrorGetCode();
+    BASS_CHANNELINFO info{};
+    ASSERT_TRUE(BASS_ChannelGetInfo(h, &info));
+    EXPECT_EQ(int(info.freq), f.rate1);
+    EXPECT_EQ(int(info.chans), f.chans1);
+    const QWORD len = BASS_ChannelGetLength(h);
+    const Pcm got = readAll(h);
+    EXPECT_EQ(QWORD(got.samples.size() * 2), len);
+    // Each part carries its encoder's delay and padding (a few thousand frames).
+    EXPECT_NEAR(double(got.frames()) / f.rate1, 2.0, 0.1);
+    Pcm second = got;
+    second.rate = f.rate1;
+    second.samples.assign(got.samples.begin() + int64_t(1.3 * f.rate1) * f.chans1,
+                          got.samples.begin() + int64_t(1.8 * f.rate1) * f.chans1);
+    EXPECT_NEAR(fixtures::dominantFrequency(second, 0), 440.0, 4.0);
+    EXPECT_GT(fixtures::rmsDb(second, 0), -12.0);
+    // A seek lands where a full decode has the same frames.
+    ASSERT_TRUE(BASS_ChannelSetPosition(h, QWORD(1.5 * f.rate1) * 2 * f.chans1));
+    std::vector<int16_t> part(size_t(100 * f.chans1));
+    ASSERT_EQ(BASS_ChannelGetData(h, part.data(), DWORD(part.size() * 2)), DWORD(part.size() * 2));
+    EXPECT_TRUE(std::equal(part.begin(), part.end(),
+                           got.samples.begin() + int64_t(1.5 * f.rate1) * f.chans1));
+}
+
+INSTANTIATE_TEST_SUITE_P(RatesAndChannels, JoinedMp3,
+                         ::testing::Values(JoinedFormats{44100, 1, 44100, 2},
+                                           JoinedFormats{44100, 2, 44100, 1},
+                                           JoinedFormats{44100, 2, 48000, 2},
+                                           JoinedFormats{48000, 1, 32000, 2}));
+
 TEST_F(Streams, PathsWithSpacesAndNonAsciiLettersOpen) {
     const std::string path = dir.file("Ünïcödé naïve – ß.wav");
     fixtures::writeWav(path, fixtures::sine(440, 0.2));

@@ -411,4 +411,74 @@ TEST_F(Tempo, GainEffectScalesAndLimitsSoftly) {
     EXPECT_NEAR(seen, 2 * quiet.samples[20], 1);
 }
 
+// Every channel count a file may have: channel c holds a tone of its own, (c + 1) * 250 Hz.
+class ManyChannels : public Tempo, public ::testing::WithParamInterface<int> {
+  protected:
+    Pcm tonesPerChannel() const {
+        Pcm p;
+        p.channels = GetParam();
+        const int64_t frames = 44100;
+        p.samples.resize(size_t(frames * p.channels));
+        for (int64_t f = 0; f < frames; ++f)
+            for (int c = 0; c < p.channels; ++c)
+                p.samples[size_t(f * p.channels + c)] =
+                    int16_t(3000 * std::sin(2 * M_PI * (c + 1) * 250.0 * double(f) / 44100));
+        return p;
+    }
+};
+
+TEST_P(ManyChannels, TempoAndPitchMoveEveryChannel) {
+    const Pcm src = tonesPerChannel();
+    const DWORD t = open(write("many.wav", src));
+    ASSERT_TRUE(BASS_FX_TempoSet(t, 25, 0, 3));
+    const Pcm out = readAll(t, 4 * 1000);
+    EXPECT_NEAR(double(out.frames()), double(src.frames()) / 1.25, 2.0);
+    for (int c = 0; c < src.channels; ++c) {
+        const double want = (c + 1) * 250.0 * std::pow(2.0, 3.0 / 12.0);
+        EXPECT_NEAR(fixtures::dominantFrequency(slice(out, 4410, 22050), c), want, want * 0.01)
+            << "channel " << c;
+    }
+}
+
+TEST_P(ManyChannels, TheEqualizerFiltersEveryChannel) {
+    const Pcm src = fixtures::sine(1000, 1.0, 44100, GetParam(), 0.1);
+    const DWORD h =
+        BASS_StreamCreateFile(0, write("many.wav", src).c_str(), 0, 0, BASS_STREAM_DECODE);
+    ASSERT_TRUE(BASS_FX_DSP_Set(h, BASS_FX_PEAKEQ, 0));
+    auto b = band(0, 1000, 9);
+    ASSERT_TRUE(BASS_FX_DSP_SetParameters(h, BASS_FX_PEAKEQ, &b));
+    const Pcm out = readAll(h);
+    for (int c = 0; c < src.channels; ++c)
+        EXPECT_NEAR(fixtures::toneLevelDb(out, c, 1000) - fixtures::toneLevelDb(src, c, 1000), 9,
+                    0.5)
+            << "channel " << c;
+}
+
+// Sixteen channels stretch in more than one group: a sound in channels of different groups
+// stays aligned between them, whatever else the groups hold.
+TEST_F(Tempo, SixteenChannelsStayAlignedAcrossTheirGroups) {
+    const Pcm drums = fixtures::drumTrack(120, 3.0, 4);
+    const Pcm hiss = fixtures::noise(3.0, 44100, 16, 0.2);
+    Pcm p;
+    p.channels = 16;
+    p.samples.resize(size_t(drums.frames() * 16));
+    for (int64_t f = 0; f < drums.frames(); ++f)
+        for (int c = 0; c < 16; ++c)
+            p.samples[size_t(f * 16 + c)] = c == 0 || c == 8
+                                                ? drums.samples[size_t(f * 2)]
+                                                : int16_t(drums.samples[size_t(f * 2)] / 2 +
+                                                          hiss.samples[size_t(f * 16 + c)] / 2);
+    const DWORD t = open(write("sixteen.wav", p));
+    ASSERT_TRUE(BASS_FX_TempoSet(t, -25, 0, 2));
+    const Pcm out = readAll(t);
+    ASSERT_GT(out.frames(), 100000);
+    int64_t worst = 0;
+    for (int64_t f = 0; f < out.frames(); ++f)
+        worst = std::max<int64_t>(
+            worst, std::abs(out.samples[size_t(f * 16)] - out.samples[size_t(f * 16 + 8)]));
+    EXPECT_LE(worst, 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(OneToSixteen, ManyChannels, ::testing::Values(1, 2, 6, 9, 15, 16));
+
 }  // namespace

@@ -1,13 +1,17 @@
 // The WAV writer, the safe copy and the path helpers, checked against files on disk and an
 // independent reader (libsndfile; sox and ffprobe when installed).
 #include <sndfile.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -404,6 +408,64 @@ TEST(TemporaryFile, LivesBesideTheDestinationAndIsRemovedOnEveryWayOut) {
     EXPECT_FALSE(fs::exists(released));
     b.discard();
     EXPECT_EQ(filesIn(tmp.path()), 1u);
+}
+
+// Names up to the longest a folder takes: the temporary beside them fits too.
+class LongNames : public ::testing::TestWithParam<std::tuple<size_t, std::string>> {};
+
+TEST_P(LongNames, TheTemporaryFitsAndTheFileArrives) {
+    const auto& [bytes, letter] = GetParam();
+    fixtures::TempDir tmp;
+    std::string name;
+    while (name.size() + letter.size() + 4 <= bytes) name += letter;
+    name += std::string(bytes - 4 - name.size(), 'x') + ".wav";
+    ASSERT_EQ(name.size(), bytes);
+    const std::string dest = tmp.file(name);
+    files::TemporaryFile t;
+    ASSERT_TRUE(t.create(dest)) << t.create(dest).message;
+    EXPECT_LE(fs::path(t.path()).filename().string().size(), 255u);
+    ASSERT_TRUE(t.write("abc", 3));
+    ASSERT_TRUE(t.commit());
+    EXPECT_EQ(fixtures::readBytes(dest), (std::vector<uint8_t>{'a', 'b', 'c'}));
+    EXPECT_EQ(filesIn(tmp.path()), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(UpToNameMax, LongNames,
+                         ::testing::Combine(::testing::Values(238u, 239u, 250u, 255u),
+                                            ::testing::Values("a", "\u00e9", "\u266b")));
+
+// An interrupt handled on one thread while another creates temporaries as fast as it can: the
+// sweep waits for the creation under way, so nothing is left.
+TEST(TemporaryFile, AnInterruptOnAnotherThreadLeavesNoTemporary) {
+    fixtures::TempDir tmp;
+    const std::string dest = tmp.file("out.wav");
+    for (int round = 0; round < 60; ++round) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            signal(SIGTERM, [](int sig) {
+                files::removeLiveTemporaries(true);
+                signal(sig, SIG_DFL);
+                raise(sig);
+            });
+            std::thread([&] {
+                sigset_t all;
+                sigfillset(&all);
+                pthread_sigmask(SIG_BLOCK, &all, nullptr);  // the signal goes to the main thread
+                for (;;) {
+                    files::TemporaryFile t;
+                    if (t.create(dest)) t.write("x", 1);
+                }
+            }).detach();
+            for (;;) pause();
+        }
+        usleep(2000 + 97 * round);
+        kill(child, SIGTERM);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status));
+        ASSERT_EQ(filesIn(tmp.path()), 0u) << "round " << round;
+    }
 }
 
 TEST(Paths, RppAddsOneSeparator) {

@@ -9,15 +9,15 @@
 
 namespace {
 
-// 40 MPEG-1 layer III frames at 128 kbit/s whose Xing header claims 2,000,000 frames: reading
-// it overflows the 16-bit Duration.
+// 40 MPEG-1 layer III frames at 128 kbit/s whose Xing header claims 2^31 frames: more than
+// the 32-bit FrameCount holds.
 std::vector<uint8_t> overflowingXing() {
     std::vector<uint8_t> bytes(40 * 417, 0);
     for (size_t f = 0; f < 40; ++f) {
         const uint8_t header[4] = {0xFF, 0xFB, 0x90, 0x00};
         std::memcpy(bytes.data() + f * 417, header, 4);
     }
-    const uint8_t xing[16] = {'X', 'i', 'n', 'g', 0, 0, 0, 3, 0, 0x1E, 0x84, 0x80, 0, 0, 0x10, 0};
+    const uint8_t xing[16] = {'X', 'i', 'n', 'g', 0, 0, 0, 3, 0x80, 0, 0, 0, 0, 0, 0x10, 0};
     std::memcpy(bytes.data() + 36, xing, sizeof xing);
     return bytes;
 }

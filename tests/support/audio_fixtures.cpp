@@ -258,6 +258,42 @@ void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
     if (!f) throw std::runtime_error("cannot write " + path);
 }
 
+std::vector<uint8_t> floatWavBytes(const std::vector<float>& samples, int channels, int rate,
+                                   const char* magic) {
+    std::vector<uint8_t> b;
+    auto put = [&](const void* p, size_t n) {
+        b.insert(b.end(), static_cast<const uint8_t*>(p), static_cast<const uint8_t*>(p) + n);
+    };
+    auto u32 = [&](uint32_t v) { put(&v, 4); };
+    auto u16 = [&](uint16_t v) { put(&v, 2); };
+    auto u64 = [&](uint64_t v) { put(&v, 8); };
+    const uint32_t data = uint32_t(samples.size() * 4);
+    const bool wide = std::string(magic) != "RIFF";
+    put(magic, 4);
+    u32(wide ? 0xFFFFFFFFu : 36 + data);
+    put("WAVE", 4);
+    if (wide) {
+        put("ds64", 4);
+        u32(28);
+        u64(36 + 36 + data);
+        u64(data);
+        u64(samples.size() / size_t(channels));
+        u32(0);
+    }
+    put("fmt ", 4);
+    u32(16);
+    u16(3);  // IEEE float
+    u16(uint16_t(channels));
+    u32(uint32_t(rate));
+    u32(uint32_t(rate * channels * 4));
+    u16(uint16_t(channels * 4));
+    u16(32);
+    put("data", 4);
+    u32(wide ? 0xFFFFFFFFu : data);
+    put(samples.data(), samples.size() * 4);
+    return b;
+}
+
 std::vector<uint8_t> readBytes(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});

@@ -57,6 +57,11 @@ Pcm readAudio(const std::string& path);
 void writeMp3(const std::string& path, const Pcm& pcm, int kbps = 128, int vbrQuality = -1,
               bool writeTag = true);
 void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+// The bytes of a WAV file of 32-bit float samples, made by hand so that it can hold what no
+// encoder writes: infinities and NaNs. `magic` RIFF, RF64 or BW64 (the last two with a ds64
+// chunk).
+std::vector<uint8_t> floatWavBytes(const std::vector<float>& samples, int channels, int rate,
+                                   const char* magic = "RIFF");
 // Little-endian integers at `at` in `b` (WAV header fields).
 inline uint32_t le32(const std::vector<uint8_t>& b, size_t at) {
     return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 |

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QLabel>
@@ -163,4 +165,22 @@ TEST_F(Form11Test, ALoudnessJobUsesTheSpinBoxAndShowsTheTruePeakNote) {
         EXPECT_EQ(text.find("dBTP") != std::string::npos, c.ceilingNote) << text;
         EXPECT_TRUE(std::filesystem::exists(dst));
     }
+}
+
+TEST_F(Form11Test, TheFinishedMessageCountsSamplesThatAreNotNumbers) {
+    fixtures::TempDir dir;
+    const std::string src = dir.file("in.wav"), dst = dir.file("out.wav");
+    std::vector<float> samples(44100, 0.25f);
+    samples[100] = NAN;
+    samples[200] = INFINITY;
+    fixtures::writeBytes(src, fixtures::floatWavBytes(samples, 1, 44100));
+    form->show();
+    get<QLineEdit>("Text1")->setText(QString::fromStdString(src));
+    get<QLineEdit>("Text2")->setText(QString::fromStdString(dst));
+    get<QLineEdit>("Text3")->setText("90");
+    get<QPushButton>("Command3")->click();
+    ASSERT_EQ(scripted->messages.size(), 1u);
+    const std::string& text = scripted->messages[0].text;
+    EXPECT_EQ(text.rfind("Finished Normalizing The Wave Audio File", 0), 0u) << text;
+    EXPECT_NE(text.find("2 samples are not a number"), std::string::npos) << text;
 }

@@ -1,0 +1,38 @@
+// Opening an audio file for reading through libsndfile, with the WAV variants it does not know by
+// name: a BW64 file (the broadcast form of RF64, the same layout under another magic) is read as
+// the RF64 file it is. Any thread; a SoundFile then belongs to one thread at a time.
+#pragma once
+
+#include <sndfile.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace engine {
+
+class SoundFile {
+  public:
+    explicit SoundFile(const std::string& utf8Path);
+    ~SoundFile();
+    SoundFile(const SoundFile&) = delete;
+    SoundFile& operator=(const SoundFile&) = delete;
+
+    SNDFILE* get() const { return sf_; }  // null when the file could not be opened
+    const SF_INFO& info() const { return info_; }
+
+    // The bytes a WAV file may start with: RIFF, RF64 or BW64.
+    static bool isWaveMagic(const char* first4);
+
+    // Samples of a float file that are not numbers (infinite or NaN): faults in the file, which
+    // the program reads as silence. 0 for integer formats, which cannot hold them. Reads the whole
+    // file from where it is.
+    int64_t countNonFinite();
+
+  private:
+    SNDFILE* sf_ = nullptr;
+    SF_INFO info_{};
+    std::FILE* file_ = nullptr;  // behind a BW64 file only
+};
+
+}  // namespace engine
