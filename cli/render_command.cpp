@@ -15,7 +15,6 @@
 #include "cli/cli_support.h"
 #include "cli/commands.h"
 #include "cli/mp3_output.h"
-#include "engine/sound_file.h"
 #include "files/file_io.h"
 #include "files/open_error.h"
 #include "files/paths.h"
@@ -180,10 +179,6 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
         err << kName << files::namingDestination(pipeline.error(), wav.path(), outPath) << "\n";
         return 1;
     }
-    if (!pipeline.note().empty()) err << kName << "note: " << pipeline.note() << "\n";
-    if (const int64_t faulty = engine::SoundFile(in).countNonFinite(); faulty > 0)
-        err << kName << "note: " << faulty << (faulty == 1 ? " sample is" : " samples are")
-            << " not a number (infinite or NaN) in \"" << in << "\": rendered as silence\n";
     ProgressBar bar(out, stdoutIsTerminal());
     render::RenderPipeline::Step step;
     while ((step = pipeline.step()) == render::RenderPipeline::Step::More)
@@ -191,6 +186,8 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
     if (step == render::RenderPipeline::Step::Finished) bar.update(1, 1);
     bar.done();
     const bool finished = pipeline.finish();
+    if (const std::string note = pipeline.note(); !note.empty())
+        err << kName << "note: " << note << "\n";
     pipeline.close();
     if (!finished) {
         // A failed write: what is on disk is not the whole result; nothing is put in place.

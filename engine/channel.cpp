@@ -260,6 +260,13 @@ bool dspBlockEndsLoop() {
     return dspBlockWrapped;
 }
 
+int64_t faultySamples(DWORD handle) {
+    for (auto ch = detail::findChannel(handle); ch; ch = ch->upstream())
+        if (const auto* stream = dynamic_cast<const detail::StreamChannel*>(ch.get()))
+            return stream->source ? stream->source->faultySamples() : 0;
+    return 0;
+}
+
 void addChannelFreeListener(std::function<void(DWORD)> listener) {
     std::lock_guard g(listenerMutex());
     listeners().push_back(std::move(listener));

@@ -79,6 +79,9 @@ class Source {
     virtual DWORD ctype() const { return BASS_CTYPE_STREAM; }
     // Error code to report when read() fails.
     virtual int lastError() const { return BASS_ERROR_UNKNOWN; }
+    // Samples read so far that were not numbers (infinite or NaN in a float file): faults in the
+    // file, delivered as silence. Any thread.
+    virtual int64_t faultySamples() const { return 0; }
 };
 
 // Registers `source` as a stream channel (flags: BASS_STREAM_DECODE, BASS_STREAM_AUTOFREE,
@@ -122,6 +125,10 @@ constexpr int kMaxChannels = 16;
 // text. Empty when it can be opened. For the "cannot open" messages of the windows and the
 // command line after BASS_ERROR_FILEOPEN. Any thread.
 std::string describeOpenFailure(const std::string& utf8Path);
+
+// The faulty samples (Source::faultySamples) the stream `handle` (or the stream a tempo channel
+// reads) has read so far; 0 for other channels. Any thread.
+int64_t faultySamples(DWORD handle);
 
 // Called with the handle of every channel that is freed (BASS_StreamFree, AUTOFREE, a tempo
 // channel's source, BASS_Free), on the thread that frees it, after the channel left the table.

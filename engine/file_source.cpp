@@ -15,6 +15,7 @@
 #include <cerrno>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -60,13 +61,23 @@ class SndfileSource : public Source {
         const size_t samples = size_t(frames) * size_t(info_.channels);
         if (fbuf_.size() < samples) fbuf_.resize(samples);
         const sf_count_t n = sf_readf_float(file_, fbuf_.data(), frames);
+        int64_t faulty = 0;
         for (size_t i = 0, m = size_t(std::max<sf_count_t>(n, 0)) * size_t(info_.channels); i < m;
              ++i) {
-            const float v = std::isfinite(fbuf_[i]) ? fbuf_[i] * 32768.0f : 0.0f;
+            const bool finite = std::isfinite(fbuf_[i]);
+            faulty += !finite;
+            const float v = finite ? fbuf_[i] * 32768.0f : 0.0f;
             dst[i] = int16_t(std::lrintf(std::clamp(v, -32768.0f, 32767.0f)));
         }
+        if (faulty) faulty_.fetch_add(faulty, std::memory_order_relaxed);
         return n;
     }
+
+  public:
+    int64_t faultySamples() const override { return faulty_.load(std::memory_order_relaxed); }
+
+  private:
+    std::atomic<int64_t> faulty_{0};
 
     std::unique_ptr<SoundFile> owner_;
     SNDFILE* file_;

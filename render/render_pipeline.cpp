@@ -251,6 +251,7 @@ bool RenderPipeline::open(const std::string& source, const std::string& output,
         return false;
     }
 
+    source_ = source;
     stream_ = BASS_StreamCreateFile(0, source.c_str(), 0, 0, BASS_STREAM_DECODE);
     if (!stream_) {
         error_ = files::cannotOpenMessage(source, BASS_ErrorGetCode());
@@ -354,6 +355,15 @@ RenderPipeline::Step RenderPipeline::step() {
         return Step::Stopped;
     }
     return Step::More;
+}
+
+std::string RenderPipeline::note() const {
+    const int64_t faulty = stream_ ? engine::faultySamples(stream_) : 0;
+    if (faulty == 0) return note_;
+    const std::string samples =
+        std::to_string(faulty) + (faulty == 1 ? " sample is" : " samples are") +
+        " not a number (infinite or NaN) in \"" + source_ + "\": rendered as silence";
+    return note_.empty() ? samples : note_ + "; " + samples;
 }
 
 void RenderPipeline::setChain(const effects::Chain& chain) {

@@ -101,9 +101,10 @@ class RenderPipeline {
     uint32_t bytesWritten() const;
     const files::WaveHeader& header() const { return writer_.header(); }
     const std::string& error() const { return error_; }
-    // What open() wants the user told though the render goes on ("" when nothing): a setting
-    // that does not apply to this source.
-    const std::string& note() const { return note_; }
+    // What the user is told though the render goes on ("" when nothing): a setting that does not
+    // apply to this source (from open() on), and samples of the source that were not numbers,
+    // rendered as silence (counted as they are decoded: complete once the render has finished).
+    std::string note() const;
 
     // The engine handles, for a window that acts on them during the render.
     HSTREAM sourceStream() const { return stream_; }
@@ -118,6 +119,7 @@ class RenderPipeline {
     uint32_t handed_ = 0;
     std::vector<int16_t> block_;
     std::string error_, note_;
+    std::string source_;
     std::shared_ptr<detail::ReadAhead> ahead_;
     HSTREAM stream_ = 0;
     HSTREAM aheadStream_ = 0;

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 
 #include "tests/app/window_fixture.h"
 #include "tests/cli/run_quorvin.h"
@@ -271,3 +272,15 @@ INSTANTIATE_TEST_SUITE_P(Options, SoundOptionsRender,
                              return std::string(info.param.highQuality ? "HighQuality" : "") +
                                     (info.param.keepBass ? "KeepBass" : "");
                          });
+
+TEST_F(RenderWindow, DoneSaysHowManySamplesWereNotNumbers) {
+    std::vector<float> samples(2 * 44100, 0.25f);
+    samples[10] = std::numeric_limits<float>::infinity();
+    samples[2000] = std::numeric_limits<float>::quiet_NaN();
+    fixtures::writeBytes(sources.file("faulty.wav"), fixtures::floatWavBytes(samples, 2, 44100));
+    prepare(sources.file("faulty.wav"));
+    process(sources.file("out.wav"));
+    ASSERT_FALSE(desk->messages.empty());
+    EXPECT_NE(desk->messages.back().text.find("2 samples are not a number"), std::string::npos)
+        << desk->messages.back().text;
+}
