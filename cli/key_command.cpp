@@ -7,7 +7,7 @@
 #include "cli/commands.h"
 #include "engine/bass.h"
 #include "analysis/key_detect.h"
-#include "engine/key_channel.h"
+#include "engine/bpm/key_channel.h"
 #include "files/open_error.h"
 #include "render/render_pipeline.h"
 

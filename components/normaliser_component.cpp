@@ -16,7 +16,7 @@
 #include <sndfile.h>
 
 #include "engine/engine_ext.h"
-#include "engine/sound_file.h"
+#include "engine/decode/sound_file.h"
 #include "files/file_io.h"
 #include "files/open_error.h"
 #include "files/safe_copy.h"

@@ -14,7 +14,7 @@
 
 #include "engine/bass.h"
 #include "analysis/key_detect.h"
-#include "engine/key_channel.h"
+#include "engine/bpm/key_channel.h"
 #include "tests/engine/test_key_music.h"
 #include "tests/support/audio_fixtures.h"
 

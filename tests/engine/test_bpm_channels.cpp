@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "engine/bass.h"
-#include "engine/bpm_detect.h"
+#include "engine/bpm/bpm_detect.h"
 #include "engine/engine_ext.h"
 #include "tests/engine/test_bpm_music.h"
 #include "tests/engine/null_output_test.h"

@@ -21,7 +21,7 @@
 #include <condition_variable>
 #include <thread>
 
-#include "engine/core_internal.h"
+#include "engine/core/core_internal.h"
 #include "engine/spsc_ring.h"
 
 namespace engine::detail {

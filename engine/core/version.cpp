@@ -1,5 +1,5 @@
 // Version and the last error code. Threads: any; each thread has its own last error code.
-#include "engine/core_internal.h"
+#include "engine/core/core_internal.h"
 
 namespace {
 // The last engine call's result on each thread: a worker's failure does not overwrite the code the

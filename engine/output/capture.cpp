@@ -25,7 +25,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/core_internal.h"
+#include "engine/core/core_internal.h"
 #include "engine/spsc_ring.h"
 
 namespace engine::detail {

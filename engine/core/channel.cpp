@@ -8,7 +8,7 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "engine/core_internal.h"
+#include "engine/core/core_internal.h"
 
 namespace engine {
 namespace detail {

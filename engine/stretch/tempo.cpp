@@ -8,9 +8,6 @@
 // is fed a mirrored copy of the last input (not silence, which would leave a silent tail) until it
 // has produced input / ratio frames, and the output is cut there: it ends with the source's last
 // sample.
-#include <SoundTouch.h>
-#include <rubberband/RubberBandStretcher.h>
-
 #include <algorithm>
 #include <cmath>
 #include <condition_variable>
@@ -23,12 +20,12 @@
 #include <emmintrin.h>
 #endif
 
-#include "engine/core_internal.h"
+#include "engine/core/core_internal.h"
+#include "engine/stretch/stretcher.h"
 
 namespace engine::detail {
 namespace {
 
-constexpr int64_t kFeedFrames = 2048;
 constexpr int64_t kTailFrames = 8192;  // input kept for the mirrored padding at the end
 
 // 16-bit samples to the stretchers' floats (full scale 1.0) and back, rounding to the nearest and
@@ -67,271 +64,6 @@ void toInt16(const float* in, int16_t* out, int64_t n) {
         out[i] = int16_t(std::lrint(std::clamp(in[i] * 32768.0f, -32768.0f, 32767.0f)));
 }
 
-// What the tempo channel needs of a stretcher: interleaved float in and out, frames counted.
-class Stretcher {
-  public:
-    virtual ~Stretcher() = default;
-    virtual void set(double tempoPercent, double pitchSemitones, double rateFactor) = 0;
-    virtual void put(const float* interleaved, int64_t frames) = 0;
-    virtual int64_t available() = 0;
-    virtual int64_t receive(float* interleaved, int64_t frames) = 0;
-    virtual void clear() = 0;
-    // True when set() changed a ratio the stretcher cannot change any more: restart it.
-    virtual bool wantsRestart() const { return false; }
-};
-
-// SoundTouch takes fewer than 16 channels in one instance (its filter asserts it): more channels
-// run in groups (16 channels: two of eight), each its own instance with the same settings. The
-// instances take and give the same frame counts, so the groups stay aligned frame for frame;
-// channel pairs stay in one group, which keeps a stereo pair's image. Each instance picks its
-// splice points by correlating the channels it holds, so that every group picks the same ones,
-// each also carries a guide channel: the mean of all channels, loud enough (kGuideGain) to
-// outweigh the rest in that correlation. Without it a sound present in two groups came out
-// shifted by up to 6 ms between them. The guide is dropped from the output.
-class SoundTouchStretcher : public Stretcher {
-  public:
-    static constexpr int kMaxAlone = 15;  // channels in one instance
-    static constexpr float kGuideGain = 1024.0f;
-
-    SoundTouchStretcher(int rate, int chans) : chans(chans) {
-        int size = chans;
-        if (chans > kMaxAlone) {
-            const int groups = (chans + kMaxAlone - 2) / (kMaxAlone - 1);  // a guide in each
-            size = (chans + groups - 1) / groups;
-            size += size % 2;  // even, so that pairs are not split
-        }
-        const bool guided = size < chans;
-        for (int first = 0; first < chans; first += size) {
-            Group g;
-            g.first = first;
-            g.count = std::min(size, chans - first);
-            g.width = g.count + (guided ? 1 : 0);
-            g.st = std::make_unique<soundtouch::SoundTouch>();
-            g.st->setSampleRate(uint(rate));
-            g.st->setChannels(uint(g.width));
-            groups_.push_back(std::move(g));
-        }
-    }
-    void set(double tempoPercent, double pitch, double rateFactor) override {
-        for (auto& g : groups_) {
-            g.st->setTempoChange(tempoPercent);
-            g.st->setPitchSemiTones(pitch);
-            g.st->setRate(rateFactor);
-        }
-    }
-    void put(const float* in, int64_t frames) override {
-        if (groups_.size() == 1) {
-            groups_[0].st->putSamples(in, uint(frames));
-            return;
-        }
-        guide.resize(size_t(frames));
-        for (int64_t i = 0; i < frames; ++i) {
-            float sum = 0.0f;
-            for (int c = 0; c < chans; ++c) sum += in[i * chans + c];
-            guide[size_t(i)] = sum * (kGuideGain / float(chans));
-        }
-        for (auto& g : groups_) {
-            part.resize(size_t(frames * g.width));
-            for (int64_t i = 0; i < frames; ++i) {
-                std::copy_n(in + i * chans + g.first, g.count, part.data() + i * g.width);
-                part[size_t(i * g.width + g.count)] = guide[size_t(i)];
-            }
-            g.st->putSamples(part.data(), uint(frames));
-        }
-    }
-    int64_t available() override {
-        int64_t a = std::numeric_limits<int64_t>::max();
-        for (auto& g : groups_) a = std::min<int64_t>(a, g.st->numSamples());
-        return a;
-    }
-    int64_t receive(float* out, int64_t frames) override {
-        if (groups_.size() == 1) return groups_[0].st->receiveSamples(out, uint(frames));
-        frames = std::min(frames, available());
-        for (auto& g : groups_) {
-            part.resize(size_t(frames * g.width));
-            const int64_t got = g.st->receiveSamples(part.data(), uint(frames));
-            for (int64_t i = 0; i < got; ++i)
-                std::copy_n(part.data() + i * g.width, g.count, out + i * chans + g.first);
-        }
-        return frames;
-    }
-    void clear() override {
-        for (auto& g : groups_) g.st->clear();
-    }
-
-  private:
-    struct Group {
-        int first = 0, count = 0, width = 0;  // width: count and the guide, if any
-        std::unique_ptr<soundtouch::SoundTouch> st;
-    };
-    int chans;
-    std::vector<Group> groups_;
-    std::vector<float> part, guide;
-};
-
-// Rubber Band's R3 ("finer") engine. A channel that plays runs it in its real-time mode, so that
-// it streams: after a restart it is fed its preferred start pad of silence and the first
-// getStartDelay() frames it returns are dropped, so that its output begins with the source's first
-// sample. A decoding channel, which is pulled by its caller's thread and never by the output (a
-// render), runs it in its offline mode instead, as the `rubberband` command does: about an eighth
-// less work, and the library aligns the start itself (the end is padded as for any stretcher,
-// since the offline mode's own ending stops short of input / ratio). Its ratios are fixed once it
-// has been fed, so a change then restarts it where the output is (tempo channel, set()). One
-// stretcher per channel (the library's default keeps channels apart anyway); on a decoding
-// channel the channels after the first are stretched on a helper thread at the same time as the
-// first.
-class RubberBandStretcher : public Stretcher {
-  public:
-    // `decoding`: offline mode, and the channels after the first on a helper thread.
-    RubberBandStretcher(int rate, int chans, bool decoding) : chans(chans), offline(decoding) {
-        using RB = RubberBand::RubberBandStretcher;
-        for (int c = 0; c < chans; ++c) {
-            rbs.push_back(std::make_unique<RB>(
-                size_t(rate), 1,
-                (offline ? RB::OptionProcessOffline : RB::OptionProcessRealTime) |
-                    RB::OptionEngineFiner));
-            rbs.back()->setMaxProcessSize(size_t(kFeedFrames));
-        }
-        planar.assign(size_t(chans), std::vector<float>(size_t(kFeedFrames)));
-        toDrop.assign(size_t(chans), 0);
-        if (decoding && chans > 1) helper = std::thread([this] { helperLoop(); });
-        start();
-    }
-    ~RubberBandStretcher() override {
-        if (!helper.joinable()) return;
-        {
-            std::lock_guard g(m);
-            quit = true;
-        }
-        cv.notify_all();
-        helper.join();
-    }
-    void set(double tempoPercent, double pitch, double rateFactor) override {
-        timeRatio = 1.0 / ((1.0 + tempoPercent / 100.0) * rateFactor);
-        pitchScale = std::pow(2.0, pitch / 12.0) * rateFactor;
-        if (offline && fed) {
-            restartWanted =
-                timeRatio != rbs[0]->getTimeRatio() || pitchScale != rbs[0]->getPitchScale();
-            return;
-        }
-        applyRatios();
-    }
-    bool wantsRestart() const override { return restartWanted; }
-    void put(const float* in, int64_t frames) override {
-        while (frames > 0) {
-            const int64_t n = std::min(frames, kFeedFrames);
-            for (int c = 0; c < chans; ++c) {
-                float* p = planar[size_t(c)].data();
-                for (int64_t i = 0; i < n; ++i) p[i] = in[i * chans + c];
-            }
-            processAll(n);
-            fed = true;
-            in += n * chans;
-            frames -= n;
-        }
-    }
-    int64_t available() override {
-        int64_t a = std::numeric_limits<int64_t>::max();
-        for (int c = 0; c < chans; ++c) {
-            dropDelay(c);
-            a = std::min<int64_t>(
-                a, toDrop[size_t(c)] > 0 ? 0 : std::max(0, rbs[size_t(c)]->available()));
-        }
-        return a;
-    }
-    int64_t receive(float* out, int64_t frames) override {
-        frames = std::min({frames, kFeedFrames, available()});
-        for (int c = 0; c < chans; ++c) {
-            float* p = planar[size_t(c)].data();
-            const int64_t got = int64_t(rbs[size_t(c)]->retrieve(&p, size_t(frames)));
-            for (int64_t i = 0; i < got; ++i) out[i * chans + c] = p[i];
-        }
-        return frames;
-    }
-    void clear() override {
-        for (auto& rb : rbs) rb->reset();
-        fed = restartWanted = false;
-        applyRatios();
-        start();
-    }
-
-  private:
-    void process(int c, int64_t n) {
-        const float* p = planar[size_t(c)].data();
-        rbs[size_t(c)]->process(&p, size_t(n), false);
-    }
-    // The first channel here, the others on the helper when there is one.
-    void processAll(int64_t n) {
-        if (!helper.joinable()) {
-            for (int c = 0; c < chans; ++c) process(c, n);
-            return;
-        }
-        {
-            std::lock_guard g(m);
-            jobFrames = n;
-            jobDone = false;
-        }
-        cv.notify_all();
-        process(0, n);
-        std::unique_lock lk(m);
-        cv.wait(lk, [&] { return jobDone; });
-    }
-    void helperLoop() {
-        std::unique_lock lk(m);
-        for (;;) {
-            cv.wait(lk, [&] { return quit || jobFrames > 0; });
-            if (quit) return;
-            const int64_t n = jobFrames;
-            lk.unlock();
-            for (int c = 1; c < chans; ++c) process(c, n);
-            lk.lock();
-            jobFrames = 0;
-            jobDone = true;
-            cv.notify_all();
-        }
-    }
-    void applyRatios() {
-        for (auto& rb : rbs) {
-            if (timeRatio != rb->getTimeRatio()) rb->setTimeRatio(timeRatio);
-            if (pitchScale != rb->getPitchScale()) rb->setPitchScale(pitchScale);
-        }
-    }
-    void start() {
-        std::fill(toDrop.begin(), toDrop.end(), 0);
-        if (offline) return;  // the library pads and aligns the start itself
-        for (int c = 0; c < chans; ++c)
-            toDrop[size_t(c)] = int64_t(rbs[size_t(c)]->getStartDelay());
-        for (auto& p : planar) std::fill(p.begin(), p.end(), 0.0f);
-        for (int64_t pad = int64_t(rbs[0]->getPreferredStartPad()); pad > 0; pad -= kFeedFrames)
-            processAll(std::min(pad, kFeedFrames));
-    }
-    void dropDelay(int c) {
-        auto& rb = *rbs[size_t(c)];
-        int64_t& left = toDrop[size_t(c)];
-        while (left > 0) {
-            const int a = rb.available();
-            if (a <= 0) return;
-            const int64_t n = std::min({left, int64_t(a), kFeedFrames});
-            float* p = scratch.data();
-            left -= int64_t(rb.retrieve(&p, size_t(n)));
-        }
-    }
-
-    int chans;
-    bool offline;
-    bool fed = false, restartWanted = false;
-    double timeRatio = 1.0, pitchScale = 1.0;
-    std::vector<std::unique_ptr<RubberBand::RubberBandStretcher>> rbs;
-    std::vector<std::vector<float>> planar;
-    std::vector<float> scratch = std::vector<float>(size_t(kFeedFrames));
-    std::vector<int64_t> toDrop;
-    std::thread helper;
-    std::mutex m;
-    std::condition_variable cv;
-    int64_t jobFrames = 0;
-    bool jobDone = false, quit = false;
-};
-
 class TempoChannel : public Channel {
   public:
     TempoChannel(std::shared_ptr<Channel> source, DWORD fl) : src(std::move(source)) {
@@ -340,7 +72,7 @@ class TempoChannel : public Channel {
         chans = src->chans;
         ctype = BASS_CTYPE_STREAM_TEMPO;
         lock = src->lock;  // one lock for the whole chain
-        st = std::make_unique<SoundTouchStretcher>(rate, chans);
+        st = makeSoundTouchStretcher(rate, chans);
         srcPos = double(src->positionFrames());
         ended = src->atEnd();
     }
@@ -407,9 +139,9 @@ class TempoChannel : public Channel {
         if (kind == stretcherKind) return;
         stretcherKind = kind;
         if (kind == engine::TempoStretcher::RubberBand)
-            st = std::make_unique<RubberBandStretcher>(rate, chans, isDecode());
+            st = makeRubberBandStretcher(rate, chans, isDecode());
         else
-            st = std::make_unique<SoundTouchStretcher>(rate, chans);
+            st = makeSoundTouchStretcher(rate, chans);
         st->set(tempo, pitch, rateFactor());
         if (!bypass && !ended) src->seekFrames(positionFrames());
         restart();

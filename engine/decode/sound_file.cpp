@@ -1,4 +1,4 @@
-#include "engine/sound_file.h"
+#include "engine/decode/sound_file.h"
 
 #include <sys/types.h>
 

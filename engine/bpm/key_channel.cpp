@@ -1,4 +1,4 @@
-#include "engine/key_channel.h"
+#include "engine/bpm/key_channel.h"
 
 #include <algorithm>
 #include <vector>

@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "engine/engine_ext.h"
-#include "engine/sound_file.h"
+#include "engine/decode/sound_file.h"
 
 namespace engine {
 namespace {

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <map>
 
-#include "engine/core_internal.h"
+#include "engine/core/core_internal.h"
 
 namespace engine::detail {
 namespace {

@@ -1,7 +1,7 @@
 // The BASS_FX_BPM_ operations: decode-time detection, periodic BPM and beat reporting on a
 // channel's tap, translation of the kept BPM. See engine/bpm_detect.h for the behaviour and the
 // threads.
-#include "engine/bpm_detect.h"
+#include "engine/bpm/bpm_detect.h"
 
 #include <algorithm>
 #include <atomic>

@@ -7,7 +7,7 @@
 #include <numbers>
 #include <vector>
 
-#include "engine/core_internal.h"
+#include "engine/core/core_internal.h"
 
 namespace engine::detail {
 
