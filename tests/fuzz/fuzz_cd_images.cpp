@@ -20,7 +20,7 @@
 #include "engine/cd_cue.h"
 #include "engine/cd_nrg.h"
 #include "engine/cd_toc.h"
-#include "engine/fuzz/fuzz_arguments.h"
+#include "tests/fuzz/fuzz_arguments.h"
 
 namespace fs = std::filesystem;
 

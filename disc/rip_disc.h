@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "cd/rip_checksums.h"
-#include "cd/rip_formats.h"
-#include "cd/rip_names.h"
+#include "disc/rip_checksums.h"
+#include "disc/rip_formats.h"
+#include "disc/rip_names.h"
 #include "engine/bass.h"
 #include "engine/cd_ext.h"
 

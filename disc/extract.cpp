@@ -1,4 +1,4 @@
-#include "cd/extract.h"
+#include "disc/extract.h"
 
 #include <atomic>
 #include <chrono>

@@ -1,11 +1,11 @@
-#include "cd/rip_command.h"
+#include "disc/rip_command.h"
 
 #include <atomic>
 #include <csignal>
 #include <optional>
 
-#include "cd/rip_disc.h"
-#include "cd/track_list.h"
+#include "disc/rip_disc.h"
+#include "disc/track_list.h"
 #include "engine/basscd.h"
 
 namespace cd {
