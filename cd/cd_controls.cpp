@@ -76,7 +76,7 @@ void nameForAccess(const CdControls& c) {
         {c.picWMAExtractOptions, "WMA options"},
         {c.chkWMAFileTags, "WMA File Tags"},
         {c.cmbWMAEncodingBitrate, "WMA Encoding Bitrate"},
-        {c.frameDriveInfo, "Drive Info"},
+        {c.frameDriveInfo, "Drive information"},
         {c.lblMaxReadSpeed, "Maximum read speed"},
         {c.lblCacheSize, "Drive's cache size"},
         {c.picVUMeter[0], "Left level"},

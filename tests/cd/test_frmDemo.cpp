@@ -30,6 +30,20 @@ TEST_F(CdWindow, LoadListsDrivesAndFillsTheTrackList) {
     EXPECT_EQ(w.currentChannel(), 0u);
 }
 
+TEST_F(CdWindow, EveryNamedControlHasItsOwnAccessibleName) {
+    addDisc();
+    auto& w = open();
+    QStringList seen;
+    for (QWidget* c : w.findChildren<QWidget*>()) {
+        if (c->objectName().isEmpty() || c->objectName().startsWith("qt_")) continue;
+        const QString name = c->accessibleName();
+        EXPECT_FALSE(name.isEmpty()) << c->objectName().toStdString();
+        EXPECT_FALSE(seen.contains(name)) << name.toStdString();
+        seen << name;
+    }
+    EXPECT_GE(seen.size(), 69) << "every control of the window and of Extract All";
+}
+
 TEST_F(CdWindow, ControlsStartAsDesigned) {
     addDisc(2, 75, false, false);
     auto& w = open();
