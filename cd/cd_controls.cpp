@@ -17,7 +17,7 @@
 
 #include "cd/rip_panel.h"
 #include "cd/track_list_delegate.h"
-#include "disc/track_list.h"
+#include "rip/track_list.h"
 
 namespace cd {
 

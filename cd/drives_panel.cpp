@@ -6,7 +6,7 @@
 #include <QLocale>
 #include <QPushButton>
 
-#include "disc/track_list.h"
+#include "rip/track_list.h"
 #include "engine/basscd.h"
 #include "engine/cd_ext.h"
 

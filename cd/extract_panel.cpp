@@ -11,8 +11,8 @@
 #include <utility>
 
 #include "cd/cd_messages.h"
-#include "disc/extract.h"
-#include "disc/track_list.h"
+#include "rip/extract.h"
+#include "rip/track_list.h"
 #include "engine/basscd.h"
 #include "engine/basswma.h"
 #include "files/file_io.h"

@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "cd/track_list_panel.h"
-#include "disc/track_list.h"
+#include "rip/track_list.h"
 #include "engine/basscd.h"
 #include "platform/platform.h"
 #include "platform/window_thread.h"

@@ -6,7 +6,7 @@
 
 #include "cd/cd_messages.h"
 #include "cd/track_list_delegate.h"
-#include "disc/track_list.h"
+#include "rip/track_list.h"
 #include "engine/basscd.h"
 #include "platform/platform.h"
 

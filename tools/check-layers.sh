@@ -3,7 +3,7 @@
 #
 #   6  app  cli
 #   5  render  cd
-#   4  dsp  mp3  disc
+#   4  dsp  mp3  rip
 #   3  player
 #   2  components  effects
 #   1  files
@@ -19,7 +19,7 @@ declare -A rank=(
   [files]=1
   [components]=2 [effects]=2
   [player]=3
-  [dsp]=4 [mp3]=4 [disc]=4
+  [dsp]=4 [mp3]=4 [rip]=4
   [render]=5 [cd]=5
   [app]=6 [cli]=6
 )

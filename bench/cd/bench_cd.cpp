@@ -20,7 +20,7 @@
 #include <memory>
 #include <vector>
 
-#include "disc/extract.h"
+#include "rip/extract.h"
 #include "cd/frmDemo.h"
 #include "engine/basscd.h"
 #include "engine/engine_ext.h"

@@ -1,6 +1,6 @@
 // The CD window: load, drive panel, buttons, the door watched by the timer, CD-Text failures,
 // messages and closing.
-#include "disc/track_list.h"
+#include "rip/track_list.h"
 #include "engine/cd_ext.h"
 #include "tests/cd/cd_window_fixture.h"
 

@@ -1,4 +1,4 @@
-#include "disc/cd_commands.h"
+#include "rip/cd_commands.h"
 
 #include <algorithm>
 #include <cctype>
@@ -7,9 +7,9 @@
 #include <strings.h>
 #include <system_error>
 
-#include "disc/extract.h"
-#include "disc/rip_command.h"
-#include "disc/track_list.h"
+#include "rip/extract.h"
+#include "rip/rip_command.h"
+#include "rip/track_list.h"
 #include "engine/basscd.h"
 #include "engine/basswma.h"
 #include "files/file_io.h"

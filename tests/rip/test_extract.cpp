@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "disc/cd_commands.h"
-#include "disc/extract.h"
+#include "rip/cd_commands.h"
+#include "rip/extract.h"
 #include "engine/basscd.h"
 #include "tests/cd/cd_image.h"
 #include "tests/cd/wma_probe.h"

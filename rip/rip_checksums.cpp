@@ -1,4 +1,4 @@
-#include "disc/rip_checksums.h"
+#include "rip/rip_checksums.h"
 
 #include <zlib.h>
 

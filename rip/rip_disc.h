@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "disc/rip_checksums.h"
-#include "disc/rip_formats.h"
-#include "disc/rip_names.h"
+#include "rip/rip_checksums.h"
+#include "rip/rip_formats.h"
+#include "rip/rip_names.h"
 #include "engine/bass.h"
 #include "engine/cd_ext.h"
 

@@ -1,4 +1,4 @@
-#include "disc/extract.h"
+#include "rip/extract.h"
 
 #include <atomic>
 #include <chrono>

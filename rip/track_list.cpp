@@ -1,4 +1,4 @@
-#include "disc/track_list.h"
+#include "rip/track_list.h"
 
 #include <cctype>
 #include <cerrno>

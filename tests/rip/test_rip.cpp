@@ -18,8 +18,8 @@
 
 #include <gtest/gtest.h>
 
-#include "disc/cd_commands.h"
-#include "disc/rip_disc.h"
+#include "rip/cd_commands.h"
+#include "rip/rip_disc.h"
 #include "engine/basscd.h"
 #include "files/fault_injection.h"
 #include "tests/cd/cd_image.h"

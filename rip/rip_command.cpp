@@ -1,11 +1,11 @@
-#include "disc/rip_command.h"
+#include "rip/rip_command.h"
 
 #include <atomic>
 #include <csignal>
 #include <optional>
 
-#include "disc/rip_disc.h"
-#include "disc/track_list.h"
+#include "rip/rip_disc.h"
+#include "rip/track_list.h"
 #include "engine/basscd.h"
 
 namespace cd {
