@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
+#include <utility>
 
 #include "disc/basscd.h"
 #include "platform/platform.h"
@@ -49,6 +50,7 @@ QString trackLine(const TrackRip& t) {
 
 RipPanel::RipPanel(QWidget* parent) : QWidget(parent) {
     setObjectName("ripPanel");
+    setAccessibleName("Whole disc");
     cmdExtractAll_ = new QPushButton(QString::fromUtf8(kExtractAll), this);
     cmdExtractAll_->setObjectName("cmdExtractAll");
     cmdExtractAll_->setAutoDefault(false);
@@ -97,6 +99,14 @@ RipPanel::RipPanel(QWidget* parent) : QWidget(parent) {
     lstRipTracks_ = new QListWidget(this);
     lstRipTracks_->setObjectName("lstRipTracks");
     lstRipTracks_->setGeometry(0, 72, 485, 46);
+
+    const std::pair<QWidget*, const char*> names[] = {
+        {cmdExtractAll_, "Extract All"},  {cmbRipFormat_, "Rip format"},
+        {txtRipName_, "Rip file names"},  {spnOffset_, "Read offset"},
+        {prgDisc_, "Rip progress"},       {lblRipStatus_, "Rip status"},
+        {lstRipTracks_, "Ripped tracks"},
+    };
+    for (const auto& [widget, name] : names) widget->setAccessibleName(name);
 }
 
 RipPanel::~RipPanel() {

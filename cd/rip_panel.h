@@ -11,7 +11,7 @@
 #include <string>
 #include <thread>
 
-#include "cd/rip_disc.h"
+#include "rip/rip_disc.h"
 #include "engine/bass.h"
 
 class QComboBox;

@@ -1,5 +1,5 @@
 // `quorvin cd-rip`: the CD logic's command with the command line's progress bar.
-#include "cd/cd_commands.h"
+#include "rip/cd_commands.h"
 #include "cli/cli_support.h"
 #include "cli/commands.h"
 

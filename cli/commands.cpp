@@ -1,6 +1,6 @@
 #include "cli/commands.h"
 
-#include "cd/cd_commands.h"
+#include "rip/cd_commands.h"
 
 namespace cli {
 

@@ -3,7 +3,7 @@
 #
 #   9  app  cli
 #   8  render  cd
-#   7  dsp  mp3
+#   7  dsp  mp3  rip
 #   6  player
 #   5  components  effects
 #   4  files
@@ -25,7 +25,7 @@ declare -A rank=(
   [files]=4
   [components]=5 [effects]=5
   [player]=6
-  [dsp]=7 [mp3]=7
+  [dsp]=7 [mp3]=7 [rip]=7
   [render]=8 [cd]=8
   [app]=9 [cli]=9
 )

@@ -20,7 +20,7 @@
 #include <memory>
 #include <vector>
 
-#include "cd/extract.h"
+#include "rip/extract.h"
 #include "cd/frmDemo.h"
 #include "disc/basscd.h"
 #include "engine/engine_ext.h"

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "bench/bench_timing.h"
-#include "cd/rip_disc.h"
+#include "rip/rip_disc.h"
 #include "disc/basscd.h"
 #include "tests/cd/cd_image.h"
 #include "tests/support/audio_fixtures.h"

@@ -1,6 +1,6 @@
 // The CD window: load, drive panel, buttons, the door watched by the timer, CD-Text failures,
 // messages and closing.
-#include "cd/track_list.h"
+#include "rip/track_list.h"
 #include "disc/cd_ext.h"
 #include "tests/cd/cd_window_fixture.h"
 
@@ -28,6 +28,20 @@ TEST_F(CdWindow, LoadListsDrivesAndFillsTheTrackList) {
     EXPECT_EQ(text("txtCDAlbum"), "Album");
     EXPECT_EQ(list()->selectedItems().size(), 0) << "nothing plays until a row is chosen";
     EXPECT_EQ(w.currentChannel(), 0u);
+}
+
+TEST_F(CdWindow, EveryNamedControlHasItsOwnAccessibleName) {
+    addDisc();
+    auto& w = open();
+    QStringList seen;
+    for (QWidget* c : w.findChildren<QWidget*>()) {
+        if (c->objectName().isEmpty() || c->objectName().startsWith("qt_")) continue;
+        const QString name = c->accessibleName();
+        EXPECT_FALSE(name.isEmpty()) << c->objectName().toStdString();
+        EXPECT_FALSE(seen.contains(name)) << name.toStdString();
+        seen << name;
+    }
+    EXPECT_GE(seen.size(), 69) << "every control of the window and of Extract All";
 }
 
 TEST_F(CdWindow, ControlsStartAsDesigned) {

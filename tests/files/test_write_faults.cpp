@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "cd/extract.h"
+#include "rip/extract.h"
 #include "components/mp3_encoder.h"
 #include "components/normaliser_component.h"
 #include "disc/basscd.h"

@@ -1,4 +1,4 @@
-#include "cd/rip_formats.h"
+#include "rip/rip_formats.h"
 
 #include <FLAC/metadata.h>
 #include <FLAC/stream_encoder.h>

@@ -1,11 +1,11 @@
-#include "cd/rip_command.h"
+#include "rip/rip_command.h"
 
 #include <atomic>
 #include <csignal>
 #include <optional>
 
-#include "cd/rip_disc.h"
-#include "cd/track_list.h"
+#include "rip/rip_disc.h"
+#include "rip/track_list.h"
 #include "disc/basscd.h"
 
 namespace cd {

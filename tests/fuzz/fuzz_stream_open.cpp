@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/fuzz/fuzz_arguments.h"
+#include "tests/fuzz/fuzz_arguments.h"
 #include "engine/bass.h"
 
 namespace {

@@ -18,8 +18,8 @@
 
 #include <gtest/gtest.h>
 
-#include "cd/cd_commands.h"
-#include "cd/rip_disc.h"
+#include "rip/cd_commands.h"
+#include "rip/rip_disc.h"
 #include "disc/basscd.h"
 #include "files/fault_injection.h"
 #include "tests/cd/cd_image.h"

@@ -1,4 +1,4 @@
-#include "cd/rip_names.h"
+#include "rip/rip_names.h"
 
 #include <filesystem>
 #include <system_error>

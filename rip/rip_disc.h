@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "cd/rip_checksums.h"
-#include "cd/rip_formats.h"
-#include "cd/rip_names.h"
+#include "rip/rip_checksums.h"
+#include "rip/rip_formats.h"
+#include "rip/rip_names.h"
 #include "engine/bass.h"
 #include "disc/cd_ext.h"
 

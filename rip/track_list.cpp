@@ -1,4 +1,4 @@
-#include "cd/track_list.h"
+#include "rip/track_list.h"
 
 #include <cctype>
 #include <cerrno>

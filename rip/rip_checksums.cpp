@@ -1,4 +1,4 @@
-#include "cd/rip_checksums.h"
+#include "rip/rip_checksums.h"
 
 #include <zlib.h>
 

@@ -1,4 +1,4 @@
-#include "cd/rip_disc.h"
+#include "rip/rip_disc.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -19,7 +19,7 @@ extern "C" {
 #include <nettle/md5.h>
 }
 
-#include "cd/track_list.h"
+#include "rip/track_list.h"
 #include "disc/basscd.h"
 #include "files/file_io.h"
 #include "files/safe_copy.h"

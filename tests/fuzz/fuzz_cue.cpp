@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/fuzz/fuzz_arguments.h"
+#include "tests/fuzz/fuzz_arguments.h"
 #include "disc/cd_cue.h"
 
 namespace {

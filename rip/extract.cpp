@@ -1,4 +1,4 @@
-#include "cd/extract.h"
+#include "rip/extract.h"
 
 #include <atomic>
 #include <chrono>

@@ -20,7 +20,7 @@
 #include "disc/cd_cue.h"
 #include "disc/cd_nrg.h"
 #include "disc/cd_toc.h"
-#include "engine/fuzz/fuzz_arguments.h"
+#include "tests/fuzz/fuzz_arguments.h"
 
 namespace fs = std::filesystem;
 

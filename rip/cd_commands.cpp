@@ -1,4 +1,4 @@
-#include "cd/cd_commands.h"
+#include "rip/cd_commands.h"
 
 #include <algorithm>
 #include <cctype>
@@ -7,9 +7,9 @@
 #include <strings.h>
 #include <system_error>
 
-#include "cd/extract.h"
-#include "cd/rip_command.h"
-#include "cd/track_list.h"
+#include "rip/extract.h"
+#include "rip/rip_command.h"
+#include "rip/track_list.h"
 #include "disc/basscd.h"
 #include "engine/basswma.h"
 #include "files/file_io.h"

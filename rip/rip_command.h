@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cd/cd_commands.h"
+#include "rip/cd_commands.h"
 
 namespace cd {
 

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "cd/cd_commands.h"
-#include "cd/extract.h"
+#include "rip/cd_commands.h"
+#include "rip/extract.h"
 #include "disc/basscd.h"
 #include "tests/cd/cd_image.h"
 #include "tests/cd/wma_probe.h"

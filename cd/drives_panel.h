@@ -1,0 +1,75 @@
+// The drives panel of the CD window: the drive list (drives and disc images; a drive plugged in
+// or removed later is followed), the "Drive Info" frame with what the selected drive can do, and
+// the door buttons Lock, Unlock, Open and Close. Window thread only.
+#pragma once
+
+#include <QObject>
+#include <array>
+#include <cstdint>
+#include <functional>
+
+#include "cd/cd_session.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+
+namespace cd {
+
+struct DrivesWidgets {
+    QComboBox* cmbCDDrives;
+    std::array<QCheckBox*, 15> chkRWFlags;
+    QLabel* lblMaxReadSpeed;
+    QLabel* lblCacheSize;
+    QPushButton* cmdLock;
+    QPushButton* cmdUnlock;
+    QPushButton* cmdOpen;
+    QPushButton* cmdClose;
+};
+
+// What the panel asks of the rest of the window.
+struct DrivesHooks {
+    // Another drive was selected (CdSession::currentDrive is it already): its tracks are read.
+    std::function<void()> driveChanged;
+    // The selected drive went away: its playback stops and its track list empties.
+    std::function<void()> driveGone;
+};
+
+class DrivesPanel : public QObject {
+    Q_OBJECT
+  public:
+    DrivesPanel(CdSession& session, const DrivesWidgets& widgets, DrivesHooks hooks,
+                QObject* parent);
+
+    // Lists the drives present and selects the first one; returns the number of drive indexes.
+    int loadDrives();
+    // A click on cmbCDDrives (or the program selecting a row).
+    void cmbCDDrives_Click(int row);
+    void RefreshDriveInfo();
+    // Door buttons.
+    void LockDoor();
+    void UnlockDoor();
+    void OpenDoor();
+    void CloseDoor();
+    // The timer's part: follows drives plugged in or removed and shows whether the selected
+    // drive's door is open and locked. Returns whether it is open.
+    bool followDrives();
+    // Unlocks every drive's door (the window is closing).
+    void unlockAll();
+
+    int lastDriveIndex() const { return lastDriveIndex_; }
+
+  private:
+    int fillDriveList();
+    void refreshDriveList();
+
+    CdSession& session_;
+    DrivesWidgets w_;
+    DrivesHooks hooks_;
+    bool loaded_ = false;
+    int lastDriveIndex_ = -1;
+    uint64_t driveListGeneration_ = 0;
+};
+
+}  // namespace cd

@@ -1,0 +1,186 @@
+#include "cd/extract_panel.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QLocale>
+#include <QRadioButton>
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+#include "cd/cd_messages.h"
+#include "rip/extract.h"
+#include "rip/track_list.h"
+#include "disc/basscd.h"
+#include "engine/basswma.h"
+#include "files/file_io.h"
+#include "files/safe_copy.h"
+#include "platform/platform.h"
+
+namespace cd {
+
+namespace {
+
+std::string fromQt(const QString& s) {
+    return s.toUtf8().toStdString();
+}
+
+// A file in the program's folder, as a UTF-8 path.
+std::string inProgramFolder(const std::string& name) {
+    const auto p = files::pathFromUtf8(platform::Platform::instance().programFolder()) / name;
+    const auto u8 = p.u8string();
+    return std::string(u8.begin(), u8.end());
+}
+
+}  // namespace
+
+ExtractPanel::ExtractPanel(CdSession& session, const ExtractWidgets& widgets, QWidget* window)
+    : QObject(window),
+      session_(session),
+      w_(widgets),
+      window_(window),
+      wmaTagNames_(cd::wmaTagNames()) {
+    for (QRadioButton* o : w_.optExtractMode)
+        connect(o, &QRadioButton::clicked, this, [this] { optExtractMode_Click(); });
+}
+
+std::string ExtractPanel::scratchTrackFile() const {
+    return inProgramFolder("TRACK.WAV");
+}
+
+void ExtractPanel::KILLTRACK() {
+    std::error_code ec;
+    std::filesystem::remove(files::pathFromUtf8(scratchTrackFile()), ec);
+}
+
+void ExtractPanel::optExtractMode_Click() {
+    w_.picWMAExtractOptions->setEnabled(w_.optExtractMode[1]->isChecked());
+}
+
+void ExtractPanel::Extract(int track) {
+    BASS_ChannelStop(session_.currentChannel);
+    platform::Platform::instance().setBusy(true);
+    if (w_.optExtractMode[0]->isChecked()) {
+        ExtractAudioTrack(track);
+    } else {
+        const int i = w_.cmbWMAEncodingBitrate->currentIndex();
+        ExtractAudioTrackToWMA(track, i < 0 ? 0 : w_.cmbWMAEncodingBitrate->itemData(i).toInt());
+    }
+}
+
+void ExtractPanel::ExtractAudioTrack(int track) {
+    auto& platform = platform::Platform::instance();
+    ExtractHooks hooks;
+    hooks.onStream = [this](HSTREAM s) {
+        session_.currentChannel = s;
+        window_->setEnabled(false);
+    };
+    hooks.progress = [](uint64_t, uint64_t) { QCoreApplication::processEvents(); };
+    const ExtractResult r =
+        extractTrackToWav(session_.currentDrive, track, scratchTrackFile(), hooks);
+    switch (r.status) {
+        case ExtractResult::Status::StreamFailed:
+            platform::message("Unable to Create CD Stream!", kAppTitle);
+            platform.setBusy(false);
+            return;
+        case ExtractResult::Status::Done:
+            platform.setBusy(false);
+            platform::message("WAV File Encoded.", "Quorvin Audio tools");
+            SaveFile();
+            break;
+        case ExtractResult::Status::ReadFailed:
+            // The file is whole (its header matches the audio in it) but holds part of the track;
+            // the message says so before it is offered.
+            ReportRoutineError(kModule, "ExtractAudioTrack", BASS_ERROR_CDREAD, r.message);
+            SaveFile();
+            break;
+        default:
+            // Nothing usable was written: nothing is offered.
+            ReportRoutineError(kModule, "ExtractAudioTrack", BASS_ERROR_CREATE, r.message);
+            break;
+    }
+    platform.setBusy(false);
+    window_->setEnabled(true);
+}
+
+void ExtractPanel::SaveFile() {
+    platform::FileDialog dialog;
+    dialog.title = "Save WAVE File As";
+    dialog.filter = "File Wave (*.wav)|*.wav";
+    dialog.flags = platform::kDialogOverwritePrompt;
+    dialog.initialName = lastSaveName_;
+    auto& platform = platform::Platform::instance();
+    const auto chosen = platform.saveFile(dialog);
+    if (!chosen) return;
+    lastSaveName_ = *chosen;
+    platform.setBusy(true);
+    const files::CopyResult copied = files::copyFileSafely(scratchTrackFile(), *chosen);
+    if (!copied.ok) {
+        platform.setBusy(false);
+        platform::message(copied.message, kAppTitle, platform::Icon::Exclamation);
+    }
+}
+
+void ExtractPanel::LoadWMAEncoderRates() {
+    const DWORD* rates = BASS_WMA_EncodeGetRates(44100, 2, 0);
+    if (!rates) {
+        ReportEngineError("Error: Can't find a codec", BASS_ErrorGetCode());
+        return;
+    }
+    const std::string separator = fromQt(QLocale().groupSeparator());
+    for (const DWORD* r = rates; *r; ++r)
+        w_.cmbWMAEncodingBitrate->addItem(QString::fromUtf8(formatBitrateRow(*r, separator)),
+                                          int(*r));
+    if (w_.cmbWMAEncodingBitrate->count() > 0) w_.cmbWMAEncodingBitrate->setCurrentIndex(0);
+}
+
+void ExtractPanel::ExtractAudioTrackToWMA(int track, int bitrate) {
+    auto& platform = platform::Platform::instance();
+    if (bitrate <= 0) {
+        platform.setBusy(false);
+        platform::message(
+            "No WMA bit rate can be chosen because no WMA encoder was found, so the "
+            "track cannot be extracted to WMA.",
+            kAppTitle, platform::Icon::Exclamation);
+        return;
+    }
+    std::vector<std::pair<std::string, std::string>> tags;
+    if (w_.chkWMAFileTags->isChecked())
+        for (size_t i = 0; i < w_.txtWMATags.size(); ++i)
+            tags.emplace_back(wmaTagNames_[i], fromQt(w_.txtWMATags[i]->text()));
+    const std::string path = inProgramFolder("TRACK" + std::to_string(track + 1) + ".WMA");
+    ExtractHooks hooks;
+    hooks.onStream = [this](HSTREAM s) {
+        session_.currentChannel = s;
+        window_->setEnabled(false);
+    };
+    hooks.progress = [](uint64_t, uint64_t) { QCoreApplication::processEvents(); };
+    const ExtractResult r =
+        extractTrackToWma(session_.currentDrive, track, uint32_t(bitrate), path, tags, hooks);
+    switch (r.status) {
+        case ExtractResult::Status::StreamFailed:
+            ReportEngineError("Unable to Create CD Stream!", r.engineError);
+            break;
+        case ExtractResult::Status::EncoderFailed:
+            ReportEngineError(r.message, r.engineError);
+            break;
+        case ExtractResult::Status::ReadFailed:
+            ReportRoutineError(kModule, "ExtractAudioTrackToWMA", BASS_ERROR_CDREAD, r.message);
+            break;
+        case ExtractResult::Status::Done: {
+            const std::string took = formatTenths(r.seconds, fromQt(QLocale().decimalPoint()));
+            platform::message("WMA File Encoded. Encoding took " + took + " seconds.",
+                              "WMA Encoding");
+            break;
+        }
+        default:
+            ReportRoutineError(kModule, "ExtractAudioTrackToWMA", 0, r.message);
+            break;
+    }
+    platform.setBusy(false);
+    window_->setEnabled(true);
+}
+
+}  // namespace cd

@@ -1,0 +1,58 @@
+// The extraction panel of the CD window: "&Extract" writes the selected track to TRACK.WAV in the
+// program's folder and offers to save a copy, or encodes it to TRACKn.WMA at the chosen bit rate
+// with the tags typed in. The window is disabled while a track is read; it keeps painting.
+// Window thread only.
+#pragma once
+
+#include <QObject>
+#include <array>
+#include <string>
+#include <vector>
+
+#include "cd/cd_session.h"
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QRadioButton;
+class QWidget;
+
+namespace cd {
+
+struct ExtractWidgets {
+    std::array<QRadioButton*, 2> optExtractMode;
+    QWidget* picWMAExtractOptions;
+    QCheckBox* chkWMAFileTags;
+    QComboBox* cmbWMAEncodingBitrate;
+    std::array<QLineEdit*, 8> txtWMATags;
+};
+
+class ExtractPanel : public QObject {
+    Q_OBJECT
+  public:
+    // `window` is disabled while a track is read.
+    ExtractPanel(CdSession& session, const ExtractWidgets& widgets, QWidget* window);
+
+    // "&Extract" on `track`: to WAV or WMA as the options say.
+    void Extract(int track);
+    void ExtractAudioTrack(int track);
+    void ExtractAudioTrackToWMA(int track, int bitrate);
+    void SaveFile();
+    // Deletes TRACK.WAV.
+    void KILLTRACK();
+    void LoadWMAEncoderRates();
+
+    std::string scratchTrackFile() const;
+    const std::vector<std::string>& wmaTagNames() const { return wmaTagNames_; }
+
+  private:
+    void optExtractMode_Click();
+
+    CdSession& session_;
+    ExtractWidgets w_;
+    QWidget* window_;
+    std::vector<std::string> wmaTagNames_;
+    std::string lastSaveName_;
+};
+
+}  // namespace cd
