@@ -11,7 +11,7 @@
 #include "cd/rip_command.h"
 #include "cd/track_list.h"
 #include "engine/basscd.h"
-#include "engine/basswma.h"
+#include "encode/basswma.h"
 #include "files/file_io.h"
 #include "files/open_error.h"
 #include "files/paths.h"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "engine/basscd.h"
-#include "engine/basswma.h"
+#include "encode/basswma.h"
 #include "files/file_io.h"
 #include "files/safe_copy.h"
 #include "files/wave_header.h"

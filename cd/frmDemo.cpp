@@ -28,7 +28,7 @@
 #include "cd/track_list_delegate.h"
 #include "engine/basscd.h"
 #include "engine/cd_ext.h"
-#include "engine/basswma.h"
+#include "encode/basswma.h"
 #include "platform/platform.h"
 #include "platform/window_thread.h"
 #include "files/file_io.h"

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Fails when a folder of the program includes a folder above it (or beside it) in the layering:
 #
-#   6  app  cli
-#   5  render  cd
-#   4  dsp  mp3
-#   3  player
-#   2  components  effects
+#   7  app  cli
+#   6  render  cd
+#   5  dsp  mp3
+#   4  player
+#   3  components  effects
+#   2  encode
 #   1  files
 #   0  engine  platform
 #
@@ -17,11 +18,12 @@ cd "$root"
 declare -A rank=(
   [engine]=0 [platform]=0
   [files]=1
-  [components]=2 [effects]=2
-  [player]=3
-  [dsp]=4 [mp3]=4
-  [render]=5 [cd]=5
-  [app]=6 [cli]=6
+  [encode]=2
+  [components]=3 [effects]=3
+  [player]=4
+  [dsp]=5 [mp3]=5
+  [render]=6 [cd]=6
+  [app]=7 [cli]=7
 )
 
 status=0
