@@ -14,7 +14,7 @@
 #include "rip/extract.h"
 #include "rip/track_list.h"
 #include "disc/basscd.h"
-#include "engine/basswma.h"
+#include "encode/basswma.h"
 #include "files/file_io.h"
 #include "files/safe_copy.h"
 #include "platform/platform.h"

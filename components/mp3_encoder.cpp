@@ -1,7 +1,5 @@
 #include "components/mp3_encoder.h"
 
-#include <lame/lame.h>
-
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QPointer>
@@ -10,9 +8,11 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <span>
 #include <thread>
 #include <vector>
 
+#include "encode/lame_encoder.h"
 #include "engine/engine_ext.h"
 #include "files/fault_injection.h"
 #include "files/temporary_file.h"
@@ -95,13 +95,6 @@ bool sameFile(const std::string& a, const std::string& b) {
     return !ec && ca == cb;
 }
 
-struct LameHandle {
-    lame_global_flags* gf = lame_init();
-    ~LameHandle() {
-        if (gf) lame_close(gf);
-    }
-};
-
 }  // namespace
 
 std::string encodeMp3File(const Mp3EncodeJob& job, const Mp3ProgressFn& progress,
@@ -119,31 +112,33 @@ std::string encodeMp3File(const Mp3EncodeJob& job, const Mp3ProgressFn& progress
     if (length <= 0 || channels < 1) return "\"" + job.input + "\" holds no audio.";
     const int lameChannels = std::min(channels, 2);
 
-    LameHandle lame;
-    if (!lame.gf) return "The MP3 encoder could not be started.";
-    lame_set_in_samplerate(lame.gf, source->rate());
-    lame_set_num_channels(lame.gf, lameChannels);
-    lame_set_mode(lame.gf, job.channelMode == 1 || lameChannels == 1 ? MONO : JOINT_STEREO);
-    lame_set_VBR(lame.gf, vbr_off);
-    lame_set_brate(lame.gf, std::clamp(int(job.bitRate / 1000), 8, 320));
-    lame_set_quality(lame.gf, 3);
-    lame_set_bWriteVbrTag(lame.gf, 1);
-    if (lame_init_params(lame.gf) < 0) return "The MP3 encoder does not accept these settings.";
+    encode::LameEncoder lame;
+    const encode::LameEncoder::Mode mode = job.channelMode == 1 || lameChannels == 1
+                                               ? encode::LameEncoder::Mode::Mono
+                                               : encode::LameEncoder::Mode::JointStereo;
+    switch (lame.open(
+        {source->rate(), lameChannels, std::clamp(int(job.bitRate / 1000), 8, 320), mode})) {
+        case encode::LameEncoder::Start::Ok:
+            break;
+        case encode::LameEncoder::Start::CannotStart:
+            return "The MP3 encoder could not be started.";
+        case encode::LameEncoder::Start::Refused:
+            return "The MP3 encoder does not accept these settings.";
+    }
 
     // Through a temporary beside the destination: a stop or a failure leaves no MP3 and keeps an
     // earlier file of that name.
     files::TemporaryFile out;
     if (const files::Result r = out.create(job.output); !r) return r.message;
     int64_t written = 0;
-    auto put = [&](const unsigned char* data, int bytes) {
-        written += bytes;
-        return out.write(data, size_t(bytes));
+    auto put = [&](std::span<const uint8_t> bytes) {
+        written += int64_t(bytes.size());
+        return out.write(bytes.data(), bytes.size());
     };
 
     constexpr int kBlock = 8192;
     std::vector<int16_t> in(size_t(kBlock) * size_t(channels));
     std::vector<int16_t> pcm(size_t(kBlock) * 2);
-    std::vector<unsigned char> mp3(size_t(1.25 * kBlock + 7200));
     const auto started = std::chrono::steady_clock::now();
     int64_t done = 0;
     int lastPercent = -1;
@@ -170,15 +165,9 @@ std::string encodeMp3File(const Mp3EncodeJob& job, const Mp3ProgressFn& progress
             }
             frames = pcm.data();
         }
-        const int w =
-            lameChannels == 2
-                ? lame_encode_buffer_interleaved(lame.gf, const_cast<int16_t*>(frames), int(n),
-                                                 mp3.data(), int(mp3.size()))
-                : lame_encode_buffer(lame.gf, frames, nullptr, int(n), mp3.data(), int(mp3.size()));
-        if (w < 0) {
-            return "The MP3 encoder failed.";
-        }
-        if (const files::Result r = put(mp3.data(), w); !r) return r.message;
+        const auto mp3 = lame.encode(frames, size_t(n));
+        if (!mp3) return "The MP3 encoder failed.";
+        if (const files::Result r = put(*mp3); !r) return r.message;
         done += n;
         const int percent = int(std::min<int64_t>(99, done * 100 / length));
         if (progress && percent != lastPercent) {
@@ -188,16 +177,13 @@ std::string encodeMp3File(const Mp3EncodeJob& job, const Mp3ProgressFn& progress
             progress(percent, elapsed * double(std::max<int64_t>(0, length - done)) / double(done));
         }
     }
-    const int w = lame_encode_flush(lame.gf, mp3.data(), int(mp3.size()));
-    if (w < 0) {
-        return "The MP3 encoder failed.";
-    }
-    if (const files::Result r = put(mp3.data(), w); !r) return r.message;
+    const auto last = lame.flush();
+    if (!last) return "The MP3 encoder failed.";
+    if (const files::Result r = put(*last); !r) return r.message;
     // The LAME/Xing header with the exact length goes over the first frame, kept free for it.
-    std::vector<unsigned char> tag(8192);
-    const size_t t = lame_get_lametag_frame(lame.gf, tag.data(), tag.size());
-    if (t > 0 && int64_t(t) <= written) {
-        if (files::Result r = out.seek(0); !r || !(r = put(tag.data(), int(t)))) return r.message;
+    const std::span<const uint8_t> tag = lame.lameTagFrame();
+    if (!tag.empty() && int64_t(tag.size()) <= written) {
+        if (files::Result r = out.seek(0); !r || !(r = put(tag))) return r.message;
     }
     if (stop && stop->load()) return kMp3Stopped;
     if (const files::Result r = out.commit(); !r) return r.message;

@@ -159,8 +159,8 @@ BOOL setLoop(DWORD chan, QWORD startByte, QWORD endByte);
 BOOL clearLoop(DWORD chan);
 BOOL getLoop(DWORD chan, QWORD* startByte, QWORD* endByte);
 
-// Sets the engine's last error code (for the CD and WMA operations, which live in their own
-// files but report through BASS_ErrorGetCode).
+// Sets the engine's last error code (for the CD operations and the WMA encoder in encode/, which
+// live in their own files but report through BASS_ErrorGetCode).
 void setError(int code);
 
 }  // namespace engine

@@ -1,7 +1,7 @@
 // A shared library opened when it is first needed rather than at the program's start, for the
 // libraries that bring many others with them (FFmpeg's codecs for WMA, aubio's FFT with its own
 // decoders): loading them at start-up would slow down every start of the program and the command
-// line, though most runs never use them.
+// line, though most runs never use them. For the analysers and the encoders (encode/).
 //
 //   static const SharedLibrary lib("libfoo.so.1");
 //   auto* fn = lib.symbol<decltype(&::foo)>("foo");   // null when the library or `foo` is missing

@@ -11,7 +11,7 @@
 #include "rip/rip_command.h"
 #include "rip/track_list.h"
 #include "disc/basscd.h"
-#include "engine/basswma.h"
+#include "encode/basswma.h"
 #include "files/file_io.h"
 #include "files/open_error.h"
 #include "files/paths.h"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "disc/basscd.h"
-#include "engine/basswma.h"
+#include "encode/basswma.h"
 #include "files/file_io.h"
 #include "files/safe_copy.h"
 #include "files/wave_header.h"

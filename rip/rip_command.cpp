@@ -7,6 +7,7 @@
 #include "rip/rip_disc.h"
 #include "rip/track_list.h"
 #include "disc/basscd.h"
+#include "encode/formats.h"
 
 namespace cd {
 
@@ -97,7 +98,7 @@ int cdRipDiscCommand(const std::vector<std::string>& args, std::ostream& out, st
         }
     }
     if (positional.size() != 3) return usage(err, "wants SOURCE, all and FOLDER");
-    if (options.bitrate && options.format != RipFormat::Mp3 && options.format != RipFormat::Wma)
+    if (options.bitrate && !encode::takesBitrate(options.format))
         return usage(err, "--bitrate is for mp3 and wma");
     options.folder = positional[2];
 

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Fails when a folder of the program includes a folder above it (or beside it) in the layering:
 #
-#   9  app  cli
-#   8  render  cd
-#   7  dsp  mp3  rip
-#   6  player
-#   5  components  effects
+#  10  app  cli
+#   9  render  cd
+#   8  dsp  mp3  rip
+#   7  player
+#   6  components  effects
+#   5  encode
 #   4  files
 #   3  disc
 #   2  engine
@@ -23,11 +24,12 @@ declare -A rank=(
   [engine]=2
   [disc]=3
   [files]=4
-  [components]=5 [effects]=5
-  [player]=6
-  [dsp]=7 [mp3]=7 [rip]=7
-  [render]=8 [cd]=8
-  [app]=9 [cli]=9
+  [encode]=5
+  [components]=6 [effects]=6
+  [player]=7
+  [dsp]=8 [mp3]=8 [rip]=8
+  [render]=9 [cd]=9
+  [app]=10 [cli]=10
 )
 
 status=0

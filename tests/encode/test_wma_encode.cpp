@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/basswma.h"
+#include "encode/basswma.h"
 #include "tests/cd/wma_probe.h"
 #include "tests/support/audio_fixtures.h"
 

@@ -19,7 +19,7 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
-#include "engine/basswma.h"
+#include "encode/basswma.h"
 #include "engine/engine_ext.h"
 #include "platform/shared_library.h"
 

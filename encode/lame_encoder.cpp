@@ -1,0 +1,61 @@
+#include "encode/lame_encoder.h"
+
+#include <lame/lame.h>
+
+namespace encode {
+
+LameEncoder::~LameEncoder() {
+    if (lame_) lame_close(lame_);
+}
+
+LameEncoder::Start LameEncoder::open(const Settings& settings) {
+    if (lame_) lame_close(lame_);
+    lame_ = lame_init();
+    if (!lame_) return Start::CannotStart;
+    channels_ = settings.channels;
+    lame_set_in_samplerate(lame_, settings.rate);
+    lame_set_num_channels(lame_, settings.channels);
+    if (settings.mode == Mode::JointStereo) lame_set_mode(lame_, JOINT_STEREO);
+    if (settings.mode == Mode::Mono) lame_set_mode(lame_, MONO);
+    lame_set_VBR(lame_, vbr_off);
+    lame_set_brate(lame_, settings.kbps);
+    lame_set_quality(lame_, 3);
+    lame_set_write_id3tag_automatic(lame_, 0);
+    lame_set_bWriteVbrTag(lame_, 1);
+    if (lame_init_params(lame_) < 0) return Start::Refused;
+    return Start::Ok;
+}
+
+std::optional<std::span<const uint8_t>> LameEncoder::encode(const int16_t* pcm, size_t frames) {
+    // LAME's worst case for a block: 1.25 bytes per frame and 7200 more.
+    out_.resize(frames * 5 / 4 + 7200);
+    // LAME does not change the input; its interface predates const.
+    const int bytes =
+        channels_ == 2
+            ? lame_encode_buffer_interleaved(lame_, const_cast<int16_t*>(pcm), int(frames),
+                                             out_.data(), int(out_.size()))
+            : lame_encode_buffer(lame_, pcm, nullptr, int(frames), out_.data(), int(out_.size()));
+    return made(bytes);
+}
+
+std::optional<std::span<const uint8_t>> LameEncoder::flush() {
+    if (out_.size() < 7200) out_.resize(7200);
+    return made(lame_encode_flush(lame_, out_.data(), int(out_.size())));
+}
+
+std::span<const uint8_t> LameEncoder::lameTagFrame() {
+    if (out_.size() < 8192) out_.resize(8192);
+    const size_t bytes = lame_get_lametag_frame(lame_, out_.data(), out_.size());
+    if (bytes > out_.size()) return {};
+    return {out_.data(), bytes};
+}
+
+std::optional<std::span<const uint8_t>> LameEncoder::made(int bytes) {
+    if (bytes < 0) {
+        failure_ = bytes;
+        return std::nullopt;
+    }
+    return std::span<const uint8_t>(out_.data(), size_t(bytes));
+}
+
+}  // namespace encode

@@ -1,0 +1,16 @@
+// Ogg Vorbis at the input's 44.1 kHz.
+#include <taglib/vorbisfile.h>
+
+#include "encode/ogg_encoder.h"
+
+namespace encode::detail {
+
+std::unique_ptr<FileEncoder> openVorbis(const OpenRequest& request, std::string& error) {
+    const OggEncoder::Codec codec{SF_FORMAT_OGG | SF_FORMAT_VORBIS, kRate,
+                                  tagOggFile<TagLib::Ogg::Vorbis::File>};
+    auto e = std::make_unique<OggEncoder>(codec, request.tags);
+    const bool ok = e->open(request.path);
+    return opened(std::move(e), ok, error);
+}
+
+}  // namespace encode::detail

@@ -1,0 +1,56 @@
+// WMA through the BASS_WMA_ encoder, its tags in the ASF header.
+#include "encode/basswma.h"
+#include "encode/format_support.h"
+
+namespace encode::detail {
+
+namespace {
+
+class WmaEncoder : public FileEncoder {
+  public:
+    ~WmaEncoder() override {
+        if (enc_) BASS_WMA_EncodeClose(enc_);
+    }
+    bool open(const std::string& path, uint32_t bitrate, const Tags& tags) {
+        enc_ = BASS_WMA_EncodeOpenFile(kRate, 2, 0, bitrate, path.c_str());
+        if (!enc_) {
+            error_ = "An error occured while opening output file. (Error Code : " +
+                     std::to_string(BASS_ErrorGetCode()) + ")";
+            return false;
+        }
+        const std::pair<const char*, std::string> named[] = {{"Title", tags.title},
+                                                             {"Author", tags.artist},
+                                                             {"WM/AlbumTitle", tags.album},
+                                                             {"WM/Year", tags.year}};
+        for (const auto& [name, text] : named)
+            if (!text.empty()) BASS_WMA_EncodeSetTag(enc_, name, text.c_str(), 0);
+        return true;
+    }
+    bool write(const uint8_t* pcm, size_t bytes) override {
+        if (BASS_WMA_EncodeWrite(enc_, pcm, DWORD(bytes))) return true;
+        error_ = "An error occured while encoding WMA data. (Error Code : " +
+                 std::to_string(BASS_ErrorGetCode()) + ")";
+        return false;
+    }
+    bool finish() override {
+        const BOOL closed = BASS_WMA_EncodeClose(enc_);
+        enc_ = 0;
+        if (closed) return true;
+        error_ = "An error occured while encoding WMA data. (Error Code : " +
+                 std::to_string(BASS_ErrorGetCode()) + ")";
+        return false;
+    }
+
+  private:
+    HWMENCODE enc_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<FileEncoder> openWma(const OpenRequest& request, std::string& error) {
+    auto e = std::make_unique<WmaEncoder>();
+    const bool ok = e->open(request.path, request.bitrate, request.tags);
+    return opened(std::move(e), ok, error);
+}
+
+}  // namespace encode::detail
