@@ -28,8 +28,8 @@
 #include "engine/bass.h"
 #include "analysis/bpm_tempo.h"
 #include "engine/engine_ext.h"
-#include "tests/engine/test_bpm_music.h"
-#include "tests/engine/test_bpm_songs.h"
+#include "tests/analysis/test_bpm_music.h"
+#include "tests/analysis/test_bpm_songs.h"
 #include "tests/support/audio_fixtures.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include "engine/bass.h"
 #include "engine/bpm/bpm_detect.h"
 #include "engine/engine_ext.h"
-#include "tests/engine/test_bpm_music.h"
+#include "tests/analysis/test_bpm_music.h"
 #include "tests/engine/null_output_test.h"
 #include "tests/support/audio_fixtures.h"
 

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <vector>
 
-#include "tests/engine/test_bpm_music.h"
+#include "tests/analysis/test_bpm_music.h"
 
 namespace keytest {
 

@@ -7,8 +7,8 @@
 
 #include "analysis/bpm_beats.h"
 #include "analysis/bpm_tempo.h"
-#include "tests/engine/test_bpm_music.h"
-#include "tests/engine/test_bpm_songs.h"
+#include "tests/analysis/test_bpm_music.h"
+#include "tests/analysis/test_bpm_songs.h"
 #include "tests/support/audio_fixtures.h"
 
 namespace {
