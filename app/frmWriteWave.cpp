@@ -32,7 +32,7 @@
 #include "player/tempo_pitch_panel.h"
 #include "player/transport_panel.h"
 #include "player/waveform/waveform_view.h"
-#include "render/normaliser/Form11.h"
+#include "normaliser/Form11.h"
 #include "render/process_panel.h"
 
 namespace app {
@@ -340,7 +340,7 @@ void frmWriteWave::openToolWindow(QAction* item) {
         mp3::Form1 window(this);
         window.exec();
     } else if (item == c_.Snorma) {
-        render::Form11* window = render::Form11::instance();
+        normaliser::Form11* window = normaliser::Form11::instance();
         window->exec();
     }
 }

@@ -3,7 +3,7 @@
 #
 #  10  app  cli
 #   9  render  cd
-#   8  dsp  mp3  rip
+#   8  dsp  mp3  normaliser  rip
 #   7  player
 #   6  components  effects
 #   5  encode
@@ -27,7 +27,7 @@ declare -A rank=(
   [encode]=5
   [components]=6 [effects]=6
   [player]=7
-  [dsp]=8 [mp3]=8 [rip]=8
+  [dsp]=8 [mp3]=8 [normaliser]=8 [rip]=8
   [render]=9 [cd]=9
   [app]=10 [cli]=10
 )

@@ -12,7 +12,7 @@
 
 #include "components/normaliser_component.h"
 #include "platform/scripted_platform.h"
-#include "render/normaliser/Form11.h"
+#include "normaliser/Form11.h"
 #include "tests/support/audio_fixtures.h"
 
 using platform::ScriptedPlatform;
@@ -25,7 +25,7 @@ class Form11Test : public ::testing::Test {
         auto p = std::make_unique<ScriptedPlatform>();
         scripted = p.get();
         previous = platform::Platform::install(std::move(p));
-        form = new render::Form11;
+        form = new normaliser::Form11;
     }
     void TearDown() override {
         delete form;
@@ -39,7 +39,7 @@ class Form11Test : public ::testing::Test {
         EXPECT_TRUE(w) << name;
         return w;
     }
-    render::Form11* form = nullptr;
+    normaliser::Form11* form = nullptr;
 };
 
 }  // namespace
@@ -58,11 +58,11 @@ TEST_F(Form11Test, DesignedControls) {
 }
 
 TEST_F(Form11Test, PercentTextRoundsHalfAwayAndPadsToTwoDigits) {
-    EXPECT_EQ(render::Form11::percentText(7), "07 %");
-    EXPECT_EQ(render::Form11::percentText(45), "45 %");
-    EXPECT_EQ(render::Form11::percentText(99.5), "100 %");
-    EXPECT_EQ(render::Form11::percentText(100), "100 %");
-    EXPECT_EQ(render::Form11::percentText(0.4), "00 %");
+    EXPECT_EQ(normaliser::Form11::percentText(7), "07 %");
+    EXPECT_EQ(normaliser::Form11::percentText(45), "45 %");
+    EXPECT_EQ(normaliser::Form11::percentText(99.5), "100 %");
+    EXPECT_EQ(normaliser::Form11::percentText(100), "100 %");
+    EXPECT_EQ(normaliser::Form11::percentText(0.4), "00 %");
 }
 
 TEST_F(Form11Test, ProgressBelowHundredDoesNotFinish) {

@@ -14,7 +14,7 @@ class QProgressBar;
 class QPushButton;
 class NormaliserComponent;
 
-namespace render {
+namespace normaliser {
 
 class Form11 : public QDialog {
     Q_OBJECT
@@ -53,4 +53,4 @@ class Form11 : public QDialog {
     std::string lastSave_;
 };
 
-}  // namespace render
+}  // namespace normaliser

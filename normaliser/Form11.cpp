@@ -1,4 +1,4 @@
-#include "render/normaliser/Form11.h"
+#include "normaliser/Form11.h"
 
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -15,7 +15,7 @@
 #include "components/normaliser_component.h"
 #include "platform/platform.h"
 
-namespace render {
+namespace normaliser {
 
 namespace {
 QLineEdit* greyBox(QWidget* parent, const char* name) {
@@ -157,4 +157,4 @@ void Form11::ReportNormaliseProgress(double percent) {
     hide();
 }
 
-}  // namespace render
+}  // namespace normaliser
