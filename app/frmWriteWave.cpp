@@ -7,12 +7,12 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QMimeData>
-#include <QShortcut>
-#include <QUrl>
 #include <QMenu>
+#include <QMimeData>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTimer>
+#include <QUrl>
 #include <cstdio>
 
 #include "app/formp3.h"
@@ -21,10 +21,11 @@
 #include "cd/frmDemo.h"
 #include "components/mp3_encoder.h"
 #include "dsp/equalizer_panel.h"
-#include "effects/chain.h"
 #include "dsp/vocal_remover_panel.h"
+#include "effects/chain.h"
 #include "engine/engine_ext.h"
 #include "mp3/Form1.h"
+#include "normaliser/Form11.h"
 #include "platform/platform.h"
 #include "platform/settings.h"
 #include "platform/widgets.h"
@@ -32,7 +33,6 @@
 #include "player/tempo_pitch_panel.h"
 #include "player/transport_panel.h"
 #include "player/waveform/waveform_view.h"
-#include "normaliser/Form11.h"
 #include "render/process_panel.h"
 
 namespace app {

@@ -6,9 +6,9 @@
 #include <QLocale>
 #include <QPushButton>
 
-#include "rip/track_list.h"
 #include "disc/basscd.h"
 #include "disc/cd_ext.h"
+#include "rip/track_list.h"
 
 namespace cd {
 

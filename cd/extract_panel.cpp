@@ -11,13 +11,13 @@
 #include <utility>
 
 #include "cd/cd_messages.h"
-#include "rip/extract.h"
-#include "rip/track_list.h"
 #include "disc/basscd.h"
 #include "encode/basswma.h"
 #include "files/file_io.h"
 #include "files/safe_copy.h"
 #include "platform/platform.h"
+#include "rip/extract.h"
+#include "rip/track_list.h"
 
 namespace cd {
 

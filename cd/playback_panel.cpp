@@ -6,10 +6,10 @@
 #include <cstdlib>
 
 #include "cd/track_list_panel.h"
-#include "rip/track_list.h"
 #include "disc/basscd.h"
 #include "platform/platform.h"
 #include "platform/window_thread.h"
+#include "rip/track_list.h"
 
 namespace cd {
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <thread>
 
-#include "rip/rip_disc.h"
 #include "engine/bass.h"
+#include "rip/rip_disc.h"
 
 class QComboBox;
 class QLabel;

@@ -6,9 +6,9 @@
 
 #include "cd/cd_messages.h"
 #include "cd/track_list_delegate.h"
-#include "rip/track_list.h"
 #include "disc/basscd.h"
 #include "platform/platform.h"
+#include "rip/track_list.h"
 
 namespace cd {
 

@@ -1,7 +1,7 @@
 // `quorvin cd-rip`: the CD logic's command with the command line's progress bar.
-#include "rip/cd_commands.h"
 #include "cli/cli_support.h"
 #include "cli/commands.h"
+#include "rip/cd_commands.h"
 
 namespace cli {
 

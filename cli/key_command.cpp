@@ -3,10 +3,10 @@
 #include <cmath>
 #include <cstdio>
 
+#include "analysis/key_detect.h"
 #include "cli/cli_support.h"
 #include "cli/commands.h"
 #include "engine/bass.h"
-#include "analysis/key_detect.h"
 #include "engine/bpm/key_channel.h"
 #include "files/open_error.h"
 #include "render/render_pipeline.h"

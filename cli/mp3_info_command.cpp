@@ -5,9 +5,9 @@
 // is missing or the reader failed.
 #include "cli/cli_support.h"
 #include "cli/commands.h"
-#include "mp3/mp3_save.h"
 #include "engine/bass.h"
 #include "files/open_error.h"
+#include "mp3/mp3_save.h"
 
 namespace cli {
 

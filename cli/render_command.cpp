@@ -18,9 +18,9 @@
 #include "files/file_io.h"
 #include "files/open_error.h"
 #include "files/paths.h"
-#include "render/render_pipeline.h"
 #include "files/result.h"
 #include "files/temporary_file.h"
+#include "render/render_pipeline.h"
 
 namespace fs = std::filesystem;
 

@@ -15,8 +15,8 @@
 #include "encode/lame_encoder.h"
 #include "engine/engine_ext.h"
 #include "files/fault_injection.h"
-#include "files/temporary_file.h"
 #include "files/open_error.h"
+#include "files/temporary_file.h"
 
 namespace components {
 

@@ -15,8 +15,8 @@
 #include <ebur128.h>
 #include <sndfile.h>
 
-#include "engine/engine_ext.h"
 #include "engine/decode/sound_file.h"
+#include "engine/engine_ext.h"
 #include "files/file_io.h"
 #include "files/open_error.h"
 #include "files/safe_copy.h"

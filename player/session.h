@@ -16,17 +16,22 @@ namespace player {
 inline constexpr const char* kTitle = "Quorvin Audio Tools";
 inline constexpr const char* kAppTitle = "Quorvin Audio Tools 1.0";
 
+// The design's state keeps the design's names (PlayChannel, CmdFileName, ...; docs/names.md), which
+// the panels share; what the program added beside it has its own names.
 struct Session {
+    // --- the design's state
     HSTREAM PlayChannel = 0;  // the tempo channel that sounds (or the render's channel)
     HSTREAM BpmChannel = 0;   // decoding stream of the same file for BPM detection
     // The file chosen with the open dialog: full path and title (name without folder).
     std::string CmdFileName;
     std::string CmdFileTitle;
+    int32_t Mp3BitRate = 0;  // bits per second of an MP3 save ("&Mp3 Setup")
+
+    // --- the program's own
     // The loaded file's channel count, read when it is loaded (0: it could not be read).
     int fileChannels = 0;
     // The program folder (current directory from start-up on); no trailing separator.
     std::string programFolder;
-    int32_t Mp3BitRate = 0;  // bits per second of an MP3 save ("&Mp3 Setup")
     bool following = false;  // the position display follows playback
 
     // What the controls ask to hear: the panels change it and call applyChain(), never the

@@ -1,8 +1,8 @@
 #include "render/process_panel.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QLabel>
-#include <QAction>
 #include <QProgressBar>
 #include <QPushButton>
 #include <algorithm>

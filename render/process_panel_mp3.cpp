@@ -1,8 +1,8 @@
 #include "render/process_panel.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
-#include <QAction>
 #include <QPushButton>
 
 #include "components/mp3_encoder.h"

@@ -1,21 +1,21 @@
 #include "rip/cd_commands.h"
 
+#include <strings.h>
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <optional>
-#include <strings.h>
 #include <system_error>
 
-#include "rip/extract.h"
-#include "rip/rip_command.h"
-#include "rip/track_list.h"
 #include "disc/basscd.h"
 #include "encode/basswma.h"
 #include "files/file_io.h"
 #include "files/open_error.h"
 #include "files/paths.h"
 #include "files/safe_copy.h"
+#include "rip/extract.h"
+#include "rip/rip_command.h"
+#include "rip/track_list.h"
 
 namespace fs = std::filesystem;
 

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 
 namespace cd {
 

@@ -4,10 +4,10 @@
 #include <csignal>
 #include <optional>
 
-#include "rip/rip_disc.h"
-#include "rip/track_list.h"
 #include "disc/basscd.h"
 #include "encode/formats.h"
+#include "rip/rip_disc.h"
+#include "rip/track_list.h"
 
 namespace cd {
 

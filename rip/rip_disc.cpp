@@ -19,10 +19,10 @@ extern "C" {
 #include <nettle/md5.h>
 }
 
-#include "rip/track_list.h"
 #include "disc/basscd.h"
 #include "files/file_io.h"
 #include "files/safe_copy.h"
+#include "rip/track_list.h"
 
 namespace fs = std::filesystem;
 

@@ -15,11 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "disc/cd_ext.h"
+#include "engine/bass.h"
 #include "rip/rip_checksums.h"
 #include "rip/rip_formats.h"
 #include "rip/rip_names.h"
-#include "engine/bass.h"
-#include "disc/cd_ext.h"
 
 namespace cd {
 

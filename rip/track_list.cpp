@@ -1,12 +1,12 @@
 #include "rip/track_list.h"
 
+#include <strings.h>
 #include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <strings.h>
 
 #include "disc/basscd.h"
 

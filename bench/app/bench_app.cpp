@@ -7,10 +7,10 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
-#include <QProgressBar>
-#include <QSlider>
 #include <QMainWindow>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QSlider>
 #include <QTest>
 #include <algorithm>
 #include <atomic>

@@ -25,8 +25,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/bass.h"
 #include "analysis/bpm_tempo.h"
+#include "engine/bass.h"
 #include "engine/engine_ext.h"
 #include "tests/analysis/test_bpm_music.h"
 #include "tests/analysis/test_bpm_songs.h"

@@ -20,13 +20,13 @@
 #include <memory>
 #include <vector>
 
-#include "rip/extract.h"
+#include "bench/bench_timing.h"
 #include "cd/frmDemo.h"
 #include "disc/basscd.h"
 #include "engine/engine_ext.h"
 #include "platform/scripted_platform.h"
+#include "rip/extract.h"
 #include "tests/cd/cd_image.h"
-#include "bench/bench_timing.h"
 #include "tests/support/audio_fixtures.h"
 
 namespace {

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "bench/bench_timing.h"
-#include "rip/rip_disc.h"
 #include "disc/basscd.h"
+#include "rip/rip_disc.h"
 #include "tests/cd/cd_image.h"
 #include "tests/support/audio_fixtures.h"
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/bass.h"
 #include "analysis/key_detect.h"
+#include "engine/bass.h"
 #include "engine/bpm/key_channel.h"
 #include "tests/engine/test_key_music.h"
 #include "tests/support/audio_fixtures.h"

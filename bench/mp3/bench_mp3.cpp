@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_timing.h"
 #include "components/mp3_encoder.h"
 #include "mp3/mp3routines.h"
-#include "bench/bench_timing.h"
 #include "tests/support/audio_fixtures.h"
 
 namespace {

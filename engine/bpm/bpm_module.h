@@ -16,9 +16,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "engine/bass.h"
 #include "analysis/bpm_beats.h"
 #include "analysis/bpm_tempo.h"
+#include "engine/bass.h"
 #include "engine/engine_ext.h"
 #include "engine/spsc_ring.h"
 

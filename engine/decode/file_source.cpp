@@ -24,8 +24,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/engine_ext.h"
 #include "engine/decode/sound_file.h"
+#include "engine/engine_ext.h"
 
 namespace engine {
 namespace {

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <vector>
 #include <cstring>
+#include <vector>
 
 namespace engine {
 namespace {

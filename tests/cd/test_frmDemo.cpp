@@ -1,7 +1,7 @@
 // The CD window: load, drive panel, buttons, the door watched by the timer, CD-Text failures,
 // messages and closing.
-#include "rip/track_list.h"
 #include "disc/cd_ext.h"
+#include "rip/track_list.h"
 #include "tests/cd/cd_window_fixture.h"
 
 namespace {

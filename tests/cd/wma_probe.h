@@ -1,9 +1,9 @@
 // Reading back the WMA files the tests make, through FFmpeg: format, tags and decoded audio.
 #pragma once
 
+#include <strings.h>
 #include <cstdint>
 #include <cstdio>
-#include <strings.h>
 #include <map>
 #include <string>
 #include <vector>

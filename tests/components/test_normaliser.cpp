@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <QCoreApplication>
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
-#include <sys/stat.h>
 
 #include <ebur128.h>
 #include <sndfile.h>

@@ -3,16 +3,16 @@
 #include <chrono>
 #include <cstring>
 #include <future>
-#include <thread>
 #include <map>
+#include <thread>
 
 #include <gtest/gtest.h>
 
 #include "disc/basscd.h"
 #include "disc/cd_ext.h"
 #include "disc/cd_internal.h"
-#include "tests/support/audio_fixtures.h"
 #include "tests/cd/cd_image.h"
+#include "tests/support/audio_fixtures.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <atomic>
 #include <cmath>
 
-#include "engine/bass.h"
 #include "analysis/key_detect.h"
+#include "engine/bass.h"
 #include "engine/bpm/key_channel.h"
 #include "tests/engine/test_key_music.h"
 #include "tests/support/audio_fixtures.h"

@@ -1,7 +1,7 @@
 // The WAV writer, the safe copy and the path helpers, checked against files on disk and an
 // independent reader (libsndfile; sox and ffprobe when installed).
-#include <sndfile.h>
 #include <signal.h>
+#include <sndfile.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>

@@ -13,13 +13,13 @@
 
 #include <gtest/gtest.h>
 
-#include "rip/extract.h"
 #include "components/mp3_encoder.h"
 #include "components/normaliser_component.h"
 #include "disc/basscd.h"
 #include "files/fault_injection.h"
 #include "files/safe_copy.h"
 #include "render/render_pipeline.h"
+#include "rip/extract.h"
 #include "tests/cd/cd_image.h"
 #include "tests/support/audio_fixtures.h"
 

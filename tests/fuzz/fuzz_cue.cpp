@@ -2,9 +2,9 @@
 // input's last bytes. The check must never read outside the sheet, and a sheet it accepts must
 // hold its promises: tracks numbered from 1 one by one, each with an INDEX 01 inside the .bin,
 // no line longer than the limit; the copy it writes for libcdio holds them too.
-#include <cstdint>
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -13,8 +13,8 @@
 #include <string_view>
 #include <vector>
 
-#include "tests/fuzz/fuzz_arguments.h"
 #include "disc/cd_cue.h"
+#include "tests/fuzz/fuzz_arguments.h"
 
 namespace {
 

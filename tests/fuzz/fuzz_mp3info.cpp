@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/fuzz/fuzz_arguments.h"
 #include "mp3/mp3routines.h"
+#include "tests/fuzz/fuzz_arguments.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/fuzz/fuzz_arguments.h"
 #include "engine/bass.h"
+#include "tests/fuzz/fuzz_arguments.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <QTimer>
 
 #include "components/normaliser_component.h"
-#include "platform/scripted_platform.h"
 #include "normaliser/Form11.h"
+#include "platform/scripted_platform.h"
 #include "tests/support/audio_fixtures.h"
 
 using platform::ScriptedPlatform;

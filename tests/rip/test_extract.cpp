@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include "disc/basscd.h"
 #include "rip/cd_commands.h"
 #include "rip/extract.h"
-#include "disc/basscd.h"
 #include "tests/cd/cd_image.h"
 #include "tests/cd/wma_probe.h"
 #include "tests/support/audio_fixtures.h"

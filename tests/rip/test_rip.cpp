@@ -18,10 +18,10 @@
 
 #include <gtest/gtest.h>
 
-#include "rip/cd_commands.h"
-#include "rip/rip_disc.h"
 #include "disc/basscd.h"
 #include "files/fault_injection.h"
+#include "rip/cd_commands.h"
+#include "rip/rip_disc.h"
 #include "tests/cd/cd_image.h"
 #include "tests/support/audio_fixtures.h"
 

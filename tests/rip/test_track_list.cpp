@@ -1,8 +1,8 @@
 // Track rows, times, number formats and CD-Text reading, on their own and on disc images.
 #include <gtest/gtest.h>
 
-#include "rip/track_list.h"
 #include "disc/basscd.h"
+#include "rip/track_list.h"
 #include "tests/cd/cd_image.h"
 #include "tests/support/audio_fixtures.h"
 
