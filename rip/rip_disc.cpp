@@ -418,6 +418,7 @@ DiscRip ripDisc(int drive, const RipOptions& options, const RipHooks& hooks,
     uint64_t total = 0;
     for (int i = 0; i < n; ++i) {
         layout.trackStarts.push_back(toc.tracks[size_t(i)].startLba);
+        layout.audio.push_back(toc.tracks[size_t(i)].audio);
         if (!toc.tracks[size_t(i)].audio) continue;
         if (firstAudio < 0) firstAudio = i;
         lastAudio = i;
