@@ -214,6 +214,9 @@ std::unique_ptr<SectorReader> openParanoia(const std::string& source, driver_id_
         cdio_destroy(io);
         return nullptr;
     }
+    // An image's byte order is fixed by its sheet (little-endian, as the bytes are read): only
+    // a drive's order is left for paranoia to find out.
+    if (driver != DRIVER_DEVICE) cdda->bigendianp = 0;
     cdrom_paranoia_t* par = cdio_paranoia_init(cdda);
     if (!par) {
         cdio_cddap_close_no_free_cdio(cdda);
