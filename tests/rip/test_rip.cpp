@@ -377,6 +377,34 @@ TEST_F(Rip, NamesNeverOverwriteAnotherTrackOrAnExistingFile) {
 
 // --- Stop and faults -----------------------------------------------------------------------
 
+TEST_F(Rip, LongNamesAreShortenedToTheFileSystemsLimit) {
+    cdimage::Disc d = namedDisc(2, 10);
+    std::string longText;
+    while (longText.size() < 400) longText += "Sigur R\xc3\xb3s ";  // two-byte characters inside
+    d.title = longText;
+    d.tracks[0].title = longText;
+    const int drive = addDisc(d);
+    auto o = options(cd::RipFormat::Flac);
+    o.nameTemplate = "%t - %N";
+    const cd::DiscRip rip = cd::ripDisc(drive, o);
+    ASSERT_EQ(rip.status, cd::DiscRip::Status::Done) << rip.message;
+    EXPECT_TRUE(rip.allClean()) << rip.tracks[0].message;
+    ASSERT_FALSE(rip.logPath.empty());
+    const std::string name = fs::path(rip.tracks[0].path).filename().string();
+    EXPECT_LE(name.size(), 255u);
+    EXPECT_EQ(name.substr(name.size() - 10), " - 01.flac") << name;
+    EXPECT_EQ(name.substr(0, 11), longText.substr(0, 11));
+    EXPECT_EQ(fs::path(rip.logPath).extension(), ".log");
+    EXPECT_LE(fs::path(rip.logPath).filename().string().size(), 255u);
+    // Cut at a whole character: no two-byte character loses its second byte.
+    for (const std::string& path : {rip.tracks[0].path, rip.logPath}) {
+        const std::string n = fs::path(path).filename().string();
+        for (size_t i = 0; i < n.size(); ++i)
+            if (uint8_t(n[i]) == 0xc3)
+                EXPECT_TRUE(i + 1 < n.size() && uint8_t(n[i + 1]) == 0xb3) << n;
+    }
+}
+
 TEST_F(Rip, StopLeavesTheFinishedTracksAndNoPartialFile) {
     const int drive = addDisc(namedDisc(3, 150));
     std::atomic<bool> stop{false};
@@ -396,6 +424,27 @@ TEST_F(Rip, StopLeavesTheFinishedTracksAndNoPartialFile) {
     const std::string log = readText(rip.logPath);
     EXPECT_NE(log.find("The rip was stopped"), std::string::npos);
     EXPECT_NE(log.find("NOT every track"), std::string::npos);
+}
+
+TEST_F(Rip, ABinCutInsideASectorMarksItsLastTrack) {
+    disc = namedDisc(2, 10);
+    const std::string cue = cdimage::write(discDir.file("disc"), disc);
+    fs::resize_file(discDir.file("disc.bin"), 20 * 2352 - 1000);
+    const int drive = engine::cdAddImage(cue);
+    ASSERT_GE(drive, 0);
+    const cd::DiscRip rip = cd::ripDisc(drive, options(cd::RipFormat::Wav));
+    ASSERT_EQ(rip.status, cd::DiscRip::Status::Done) << rip.message;
+    EXPECT_TRUE(rip.tracks[0].clean());
+    EXPECT_EQ(rip.tracks[1].status, cd::TrackRip::Status::Ripped);
+    EXPECT_EQ(rip.tracks[1].missingBytes, 1000u);
+    EXPECT_FALSE(rip.allClean());
+    const std::string log = readText(rip.logPath);
+    EXPECT_NE(log.find("Status: CUT SHORT: the image is shorter than its cue sheet; the last 1000 "
+                       "bytes of the track are missing"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("The image is shorter than its cue sheet: track 2 is cut short."),
+              std::string::npos);
 }
 
 class RipFaults : public Rip, public ::testing::WithParamInterface<bool> {};
