@@ -238,26 +238,22 @@ void RipPanel::finish(DiscRip rip) {
         return;
     }
     if (r.status == DiscRip::Status::Done) prgDisc_->setValue(kProgressSteps);
-    std::string marked;
     int ripped = 0;
-    for (const TrackRip& t : r.tracks) {
+    for (const TrackRip& t : r.tracks)
         if (t.status == TrackRip::Status::Ripped) ++ripped;
-        if (t.status != TrackRip::Status::DataTrack && !t.clean() &&
-            t.status != TrackRip::Status::NotReached && t.status != TrackRip::Status::Stopped)
-            marked += (marked.empty() ? "" : ", ") + std::to_string(t.number);
-    }
+    const std::string faults = ripFaultSummary(r);
     std::string text = std::to_string(ripped) + (ripped == 1 ? " track" : " tracks") +
                        " ripped to " + lastFolder_ + ".";
     if (r.status == DiscRip::Status::Stopped) text = "Stopped. " + text;
-    if (!marked.empty())
-        text += " NOT an exact copy (skipped reads or read errors): track " + marked + ".";
+    if (!faults.empty())
+        text += " " + faults;
     else if (r.allClean())
         text += " Every track was read without skips.";
     text += r.logPath.empty() ? " The log could not be written." : " Log: " + r.logPath;
     lblRipStatus_->setText(QString::fromStdString(text));
     if (closing_) return;
     platform::message(text, kTitle,
-                      marked.empty() ? platform::Icon::Information : platform::Icon::Exclamation);
+                      faults.empty() ? platform::Icon::Information : platform::Icon::Exclamation);
 }
 
 }  // namespace cd

@@ -214,6 +214,9 @@ std::unique_ptr<SectorReader> openParanoia(const std::string& source, driver_id_
         cdio_destroy(io);
         return nullptr;
     }
+    // An image's byte order is fixed by its sheet (little-endian, as the bytes are read): only
+    // a drive's order is left for paranoia to find out.
+    if (driver != DRIVER_DEVICE) cdda->bigendianp = 0;
     cdrom_paranoia_t* par = cdio_paranoia_init(cdda);
     if (!par) {
         cdio_cddap_close_no_free_cdio(cdda);
@@ -431,6 +434,8 @@ std::unique_ptr<Backend> openImageBackend(const std::string& path, std::string* 
     // to libcdio as a copy written from what was checked, in a folder of our own.
     std::string opened = path;
     std::unique_ptr<PrivateFolder> folder;
+    int64_t binBytes = 0;  // of a cue sheet's .bin
+    std::string cueText;   // a cue sheet's CD-Text block, read by ourselves
     auto copyInto = [&](const std::string& name, const std::string& text) {
         folder = std::make_unique<PrivateFolder>();
         if (!folder->create() || !writeText(folder->path() / name, text)) return false;
@@ -443,15 +448,13 @@ std::unique_ptr<Backend> openImageBackend(const std::string& path, std::string* 
         if (!ok) return refuse(BASS_ERROR_FILEOPEN, "the cue sheet cannot be read");
         // The driver reads the .bin of the cue's base name, whatever the FILE line says.
         const fs::path bin = binOf(fs::path(path));
-        int64_t binBytes = -1;
+        binBytes = -1;
         if (!bin.empty()) binBytes = int64_t(fs::file_size(bin, ec));
         if (ec) binBytes = -1;
         std::string copy;
-        const std::string why = checkCueSheet(text, binBytes, &copy, "image.bin");
+        const std::string why = checkCueSheet(text, binBytes, &copy, "image.bin", &cueText);
         if (!why.empty())
-            return refuse(binBytes < 0 && why.find("missing") != std::string::npos
-                              ? BASS_ERROR_FILEOPEN
-                              : BASS_ERROR_FILEFORM,
+            return refuse(why == kMissingBinReason ? BASS_ERROR_FILEOPEN : BASS_ERROR_FILEFORM,
                           why);
         if (!copyInto("image.cue", copy))
             return refuse(BASS_ERROR_CREATE, "no room for a copy of the cue sheet");
@@ -495,6 +498,11 @@ std::unique_ptr<Backend> openImageBackend(const std::string& path, std::string* 
     info->cdtext = 1;
     cdio_destroy(io);
     if (!disc) return refuse(BASS_ERROR_FILEFORM, "the image has no tracks that can be read");
+    // libcdio reads a cue sheet's text as Latin-1 only: the text as we read it replaces it.
+    if (driver == DRIVER_BINCUE) std::const_pointer_cast<Disc>(disc)->cdText = cueText;
+    if (binBytes % CDIO_CD_FRAMESIZE_RAW != 0)
+        std::const_pointer_cast<Disc>(disc)->missingBytes =
+            uint32_t(CDIO_CD_FRAMESIZE_RAW - binBytes % CDIO_CD_FRAMESIZE_RAW);
     return std::make_unique<ImageBackend>(opened, driver, std::move(disc), std::move(folder));
 }
 

@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <tuple>
 #include <vector>
 
 namespace engine::cd {
@@ -79,10 +80,44 @@ std::string twoDigits(int n) {
     return buf;
 }
 
+bool isUtf8(std::string_view s) {
+    for (size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        const size_t n = c < 0x80             ? 1
+                         : (c & 0xe0) == 0xc0 ? 2
+                         : (c & 0xf0) == 0xe0 ? 3
+                         : (c & 0xf8) == 0xf0 ? 4
+                                              : 0;
+        if (n == 0 || (n == 2 && c < 0xc2) || i + n > s.size()) return false;
+        for (size_t k = 1; k < n; ++k)
+            if ((static_cast<unsigned char>(s[i + k]) & 0xc0) != 0x80) return false;
+        i += n;
+    }
+    return true;
+}
+
+std::string latin1ToUtf8(std::string_view s) {
+    std::string out;
+    for (char ch : s) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x80) {
+            out += ch;
+        } else {
+            out += char(0xc0 | (c >> 6));
+            out += char(0x80 | (c & 0x3f));
+        }
+    }
+    return out;
+}
+
+// The CD-Text fields kept, in the order of the block.
+constexpr const char* kTextFields[] = {"TITLE",    "PERFORMER", "SONGWRITER",
+                                       "COMPOSER", "ARRANGER",  "MESSAGE"};
+
 }  // namespace
 
 std::string checkCueSheet(std::string_view text, int64_t binBytes, std::string* copy,
-                          const std::string& binName) {
+                          const std::string& binName, std::string* cdText) {
     std::string out;
     auto emit = [&](const std::string& line) {
         out += line;
@@ -90,6 +125,9 @@ std::string checkCueSheet(std::string_view text, int64_t binBytes, std::string* 
     };
     if (text.size() > kMaxCueBytes) return "the cue sheet is too large";
     if (text.size() >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    const bool utf8 = isUtf8(text);
+    // (field, track (0: the disc), value in UTF-8)
+    std::vector<std::tuple<std::string, size_t, std::string>> texts;
     std::vector<Track> tracks;
     int files = 0;
     int64_t lastPosition = -1;
@@ -196,6 +234,9 @@ std::string checkCueSheet(std::string_view text, int64_t binBytes, std::string* 
             if (w.size() != 2) return at + key + " needs one value (quote it when it has spaces)";
             if (key == "ISRC" && tracks.empty()) return at + "ISRC before the first TRACK";
             if (key == "CDTEXTFILE") continue;  // another file: not for libcdio to open
+            for (const char* field : kTextFields)
+                if (key == field)
+                    texts.emplace_back(key, tracks.size(), utf8 ? w[1] : latin1ToUtf8(w[1]));
             // A value read unquoted may hold a quote, never a space: it is passed on as it came.
             const bool quote = w[1].find('"') == std::string::npos;
             emit((tracks.empty() ? "" : "    ") + key + " " + (quote ? "\"" + w[1] + "\"" : w[1]));
@@ -207,8 +248,17 @@ std::string checkCueSheet(std::string_view text, int64_t binBytes, std::string* 
     if (tracks.empty()) return "no TRACK in the cue sheet";
     if (tracks.back().start < 0)
         return "track " + std::to_string(tracks.back().number) + " has no INDEX 01";
-    if (binBytes < 0) return "the .bin of the cue sheet is missing";
+    if (binBytes < 0) return kMissingBinReason;
     if (copy) *copy = std::move(out);
+    if (cdText) {
+        cdText->clear();
+        for (const char* field : kTextFields)
+            for (size_t t = 0; t <= tracks.size(); ++t)
+                for (const auto& [key, track, value] : texts)
+                    if (key == field && track == t && !value.empty())
+                        *cdText += key + std::to_string(t) + "=" + value + '\0';
+        if (!cdText->empty()) *cdText += '\0';
+    }
     return {};
 }
 

@@ -20,8 +20,14 @@ constexpr size_t kMaxCueLine = 1024;
 // Sheets as people write them are accepted: a byte-order mark, keywords in any case, a POSTGAP.
 // `copy`, when given, receives the sheet as libcdio reads it: what was checked, keywords in
 // capitals, no byte-order mark, no POSTGAP (silence that is not in the .bin, which libcdio
-// refuses), and the FILE line naming `binName`.
+// refuses), and the FILE line naming `binName`. `cdText`, when given, receives the sheet's
+// CD-Text as a block of "TITLE0=...\0PERFORMER1=...\0" entries ended by an empty string (empty
+// when there is none), its text read as UTF-8 (with or without a byte-order mark) when it is
+// UTF-8 throughout, otherwise as Latin-1.
 std::string checkCueSheet(std::string_view text, int64_t binBytes, std::string* copy = nullptr,
-                          const std::string& binName = "image.bin");
+                          const std::string& binName = "image.bin", std::string* cdText = nullptr);
+
+// Why a sheet is refused when it has no .bin beside it.
+constexpr const char* kMissingBinReason = "the .bin of the cue sheet is missing";
 
 }  // namespace engine::cd

@@ -495,6 +495,7 @@ bool cdReadToc(DWORD drive, CdToc* toc) {
         toc->tracks.push_back(CdTrackEntry{t.number, uint32_t(std::max(t.lsn, 0)),
                                            uint32_t(std::max(t.sectors, 0)), t.audio});
     toc->leadOutLba = uint32_t(std::max(disc->leadout, 0));
+    toc->missingBytes = disc->missingBytes;
     setError(BASS_OK);
     return true;
 }

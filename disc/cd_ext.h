@@ -22,6 +22,9 @@ struct CdTrackEntry {
 struct CdToc {
     std::vector<CdTrackEntry> tracks;
     uint32_t leadOutLba = 0;
+    // An image cut inside a sector: the bytes its last sector lacks (that sector is left out of
+    // the last track). 0 for a whole image or a disc.
+    uint32_t missingBytes = 0;
 };
 // False with BASS_ERROR_NOCD when the drive holds no readable disc (BASS_ERROR_DEVICE past the
 // last drive).

@@ -29,6 +29,8 @@ struct Disc {
     std::vector<TrackEntry> tracks;
     int32_t leadout = 0;  // first sector after the last track
     std::string cdText;   // the CD-Text block with its terminating empty string; empty when none
+    // Bytes of the last sector that an image cut inside a sector lacks (that sector is left out).
+    uint32_t missingBytes = 0;
 };
 
 // What a drive answered when last asked.

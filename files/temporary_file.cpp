@@ -263,6 +263,10 @@ std::string TemporaryFile::release() {
     return std::exchange(path_, {});
 }
 
+size_t longestFileName(const std::string& folder) {
+    return longestName(pathFromUtf8(folder));
+}
+
 Result checkReplaceable(const std::string& destination) {
     const fs::path dst = pathFromUtf8(destination);
     std::error_code ec;

@@ -63,6 +63,9 @@ class TemporaryFile {
     int slot_ = -1;       // in the registry of live temporaries
 };
 
+// The longest file name (in bytes) that `folder`'s file system takes; 255 when it cannot say.
+size_t longestFileName(const std::string& folder);
+
 // Refuses a destination the user's own file there says not to replace: a folder, or a file that
 // cannot be written (write-protected). A missing destination is fine.
 Result checkReplaceable(const std::string& destination);

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "disc/basscd.h"
+#include "disc/cd_cue.h"
 #include "encode/basswma.h"
 #include "files/file_io.h"
 #include "files/open_error.h"
@@ -61,7 +62,7 @@ int openCommandSource(const std::string& source, const std::string& command, std
     err << "quorvin " << command << ": cannot open \"" << source
         << "\" as a CD drive or disc image";
     if (!why.empty()) err << ": " << why;
-    if (files::endsWithNoCase(source, ".cue"))
+    if (files::endsWithNoCase(source, ".cue") && why == engine::cd::kMissingBinReason)
         err << " (a .cue needs its .bin of the same name beside it)";
     err << "\n";
     return -1;

@@ -115,12 +115,14 @@ DiscIds discIds(const DiscLayout& layout) {
     int n = 0;
     for (size_t i = 0; i < layout.trackStarts.size(); ++i) {
         const uint32_t start = layout.trackStarts[i];
-        ids.accurateRip1 += start;
-        ids.accurateRip2 += std::max<uint32_t>(start, 1) * uint32_t(i + 1);
         n += digitSum((start + kLeadInSectors) / 75);
+        if (i < layout.audio.size() && !layout.audio[i]) continue;
+        ++ids.audioTracks;
+        ids.accurateRip1 += start;
+        ids.accurateRip2 += std::max<uint32_t>(start, 1) * uint32_t(ids.audioTracks);
     }
     ids.accurateRip1 += layout.leadOut;
-    ids.accurateRip2 += layout.leadOut * uint32_t(ids.tracks + 1);
+    ids.accurateRip2 += layout.leadOut * uint32_t(ids.audioTracks + 1);
     const uint32_t seconds =
         (layout.leadOut + kLeadInSectors) / 75 - (layout.trackStarts.front() + kLeadInSectors) / 75;
     ids.freedb = uint32_t(n % 0xff) << 24 | seconds << 8 | uint32_t(ids.tracks);
@@ -138,8 +140,8 @@ std::string accurateRipUrl(const DiscIds& ids) {
     std::snprintf(buf, sizeof buf,
                   "http://www.accuraterip.com/accuraterip/%x/%x/%x/dBAR-%03d-%08x-%08x-%08x.bin",
                   ids.accurateRip1 & 0xf, (ids.accurateRip1 >> 4) & 0xf,
-                  (ids.accurateRip1 >> 8) & 0xf, ids.tracks, ids.accurateRip1, ids.accurateRip2,
-                  ids.freedb);
+                  (ids.accurateRip1 >> 8) & 0xf, ids.audioTracks, ids.accurateRip1,
+                  ids.accurateRip2, ids.freedb);
     return buf;
 }
 

@@ -45,10 +45,12 @@ class TrackChecksums {
     size_t pendingBytes_ = 0;
 };
 
-// A disc's layout for its IDs: the start LBA of every track (audio and data, in order) and the
-// lead-out's LBA, as on the disc (first track usually 0).
+// A disc's layout for its IDs: the start LBA of every track (audio and data, in order), which of
+// them are audio (empty: all), and the lead-out's LBA (the end of the last track of any kind, on
+// a multi-session disc that of the last session), as on the disc (first track usually 0).
 struct DiscLayout {
     std::vector<uint32_t> trackStarts;
+    std::vector<bool> audio;
     uint32_t leadOut = 0;
 };
 
@@ -56,7 +58,8 @@ struct DiscIds {
     uint32_t accurateRip1 = 0;
     uint32_t accurateRip2 = 0;
     uint32_t freedb = 0;
-    int tracks = 0;
+    int tracks = 0;       // every track (the freedb ID counts them all)
+    int audioTracks = 0;  // the AccurateRip IDs count and number the audio tracks only
 };
 
 DiscIds discIds(const DiscLayout& layout);

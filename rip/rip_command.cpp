@@ -131,7 +131,9 @@ int cdRipDiscCommand(const std::vector<std::string>& args, std::ostream& out, st
         return 130;
     }
     if (!rip.allClean()) {
-        err << "quorvin cd-rip: not every track was read without skips or errors (see the log)\n";
+        const std::string faults = ripFaultSummary(rip);
+        err << "quorvin cd-rip: " << (faults.empty() ? "NOT every track was ripped." : faults)
+            << " (see the log)\n";
         return 1;
     }
     return rip.logPath.empty() ? 1 : 0;

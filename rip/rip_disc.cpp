@@ -1,5 +1,6 @@
 #include "rip/rip_disc.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -22,6 +23,7 @@ extern "C" {
 #include "disc/basscd.h"
 #include "files/file_io.h"
 #include "files/safe_copy.h"
+#include "files/temporary_file.h"
 #include "rip/track_list.h"
 
 namespace fs = std::filesystem;
@@ -340,6 +342,9 @@ std::string statusText(const TrackRip& t) {
         case TrackRip::Status::Ripped:
             if (t.report.skipped > 0 || t.report.readErrors > 0)
                 return "SKIPPED READS: copied, but not an exact copy of the disc";
+            if (t.missingBytes > 0)
+                return "CUT SHORT: the image is shorter than its cue sheet; the last " +
+                       std::to_string(t.missingBytes) + " bytes of the track are missing";
             return "OK";
         case TrackRip::Status::DataTrack:
             return "data track, skipped";
@@ -362,6 +367,52 @@ std::string upperHex8(uint32_t v) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string trackList(const std::vector<int>& numbers) {
+    std::string s = numbers.size() == 1 ? "track " : "tracks ";
+    for (size_t i = 0; i < numbers.size(); ++i) s += (i ? ", " : "") + std::to_string(numbers[i]);
+    return s;
+}
+
+}  // namespace
+
+std::string ripFaultSummary(const DiscRip& rip) {
+    std::vector<int> reads, cut, writes, notRipped;
+    for (const TrackRip& t : rip.tracks) {
+        switch (t.status) {
+            case TrackRip::Status::DataTrack:
+                break;
+            case TrackRip::Status::Ripped:
+                if (t.report.skipped > 0 || t.report.readErrors > 0) reads.push_back(t.number);
+                if (t.missingBytes > 0) cut.push_back(t.number);
+                break;
+            case TrackRip::Status::ReadFailed:
+                reads.push_back(t.number);
+                break;
+            case TrackRip::Status::WriteFailed:
+                writes.push_back(t.number);
+                break;
+            case TrackRip::Status::Stopped:
+            case TrackRip::Status::NotReached:
+                notRipped.push_back(t.number);
+                break;
+        }
+    }
+    std::string s;
+    auto say = [&](const std::string& sentence) { s += (s.empty() ? "" : " ") + sentence; };
+    if (!reads.empty())
+        say("NOT every track was read without skips or read errors; see " + trackList(reads) + ".");
+    if (!cut.empty())
+        say("The image is shorter than its cue sheet: " + trackList(cut) + " is cut short.");
+    if (!writes.empty())
+        say("NOT every file could be written (the fault is in the folder's disk, not the CD); "
+            "see " +
+            trackList(writes) + ".");
+    if (!notRipped.empty()) say("NOT every track was ripped; see " + trackList(notRipped) + ".");
+    return s;
+}
 
 bool DiscRip::allClean() const {
     if (status != Status::Done) return false;
@@ -418,6 +469,7 @@ DiscRip ripDisc(int drive, const RipOptions& options, const RipHooks& hooks,
     uint64_t total = 0;
     for (int i = 0; i < n; ++i) {
         layout.trackStarts.push_back(toc.tracks[size_t(i)].startLba);
+        layout.audio.push_back(toc.tracks[size_t(i)].audio);
         if (!toc.tracks[size_t(i)].audio) continue;
         if (firstAudio < 0) firstAudio = i;
         lastAudio = i;
@@ -442,6 +494,10 @@ DiscRip ripDisc(int drive, const RipOptions& options, const RipHooks& hooks,
                 hooks.trackDone(rip.tracks[reported]);
     };
     std::set<std::string> taken;
+    // Names longer than the folder's file system takes are shortened, leaving room for what
+    // uniquePath() adds.
+    const size_t longest =
+        std::max<size_t>(files::longestFileName(options.folder), 64) - kNameSuffixRoom;
     uint64_t done = 0;
     bool stopped = false;
     for (int i = 0; i < n; ++i) {
@@ -463,9 +519,11 @@ DiscRip ripDisc(int drive, const RipOptions& options, const RipHooks& hooks,
         }
         TrackNaming naming{t.number, t.title, t.artist, rip.artist, rip.album, options.year};
         const std::string path =
-            uniquePath(options.folder, expandNameTemplate(options.nameTemplate, naming),
+            uniquePath(options.folder, expandNameTemplate(options.nameTemplate, naming, longest),
                        ripFormatExtension(options.format), taken);
         RipTags tags{t.title, t.artist, rip.album, options.year, t.number, audioTracks};
+        // An image cut inside a sector lacks the end of its last track.
+        if (i == n - 1) t.missingBytes = toc.missingBytes;
         if (!ripTrack(drive, i, entry, i == firstAudio, i == lastAudio, options, tags, path, t,
                       done, total, hooks, stop, encoding, reportEnded))
             reports[size_t(i)] = Report::Due;
@@ -477,10 +535,11 @@ DiscRip ripDisc(int drive, const RipOptions& options, const RipHooks& hooks,
     rip.status = stopped ? DiscRip::Status::Stopped : DiscRip::Status::Done;
     rip.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
+    const TrackNaming disc{0, {}, {}, rip.artist, rip.album, {}};
     const std::string logName =
         rip.album.empty()
             ? std::string("rip")
-            : safeFileName(rip.artist.empty() ? rip.album : rip.artist + " - " + rip.album);
+            : expandNameTemplate(rip.artist.empty() ? "%d" : "%A - %d", disc, longest);
     const std::string logPath = uniquePath(options.folder, logName, ".log", taken);
     if (writeTextFile(logPath, ripLogText(rip, when))) rip.logPath = logPath;
     return rip;
@@ -501,12 +560,10 @@ std::string ripLogText(const DiscRip& rip, const std::string& when) {
       << "AccurateRip disc ID: " << hex8(rip.ids.accurateRip1) << "-" << hex8(rip.ids.accurateRip2)
       << "-" << hex8(rip.ids.freedb) << "\n"
       << "AccurateRip database: " << accurateRipUrl(rip.ids) << "\n";
-    std::vector<int> unclean;
     for (const TrackRip& t : rip.tracks) {
         o << "\nTrack " << (t.number < 10 ? "0" : "") << t.number << "\n";
         if (t.status == TrackRip::Status::DataTrack || t.status == TrackRip::Status::NotReached) {
             o << "  Status: " << statusText(t) << "\n";
-            if (t.status == TrackRip::Status::NotReached) unclean.push_back(t.number);
             continue;
         }
         o << "  File: " << (t.path.empty() ? "(none)" : fs::path(t.path).filename().string())
@@ -522,18 +579,16 @@ std::string ripLogText(const DiscRip& rip, const std::string& when) {
           << "  Re-reads: " << t.report.reReads << "\n"
           << "  Read errors: " << t.report.readErrors << "\n"
           << "  Status: " << statusText(t) << "\n";
-        if (!t.clean()) unclean.push_back(t.number);
     }
     o << "\n";
     if (rip.status == DiscRip::Status::Stopped) o << "The rip was stopped before its end. ";
-    if (unclean.empty() && rip.allClean()) {
+    const std::string faults = ripFaultSummary(rip);
+    if (!faults.empty())
+        o << faults << "\n";
+    else if (rip.allClean())
         o << "Every audio track was read without skips or read errors.\n";
-    } else {
-        o << "NOT every track was read without skips or read errors; see track";
-        o << (unclean.size() == 1 ? " " : "s ");
-        for (size_t i = 0; i < unclean.size(); ++i) o << (i ? ", " : "") << unclean[i];
-        o << ".\n";
-    }
+    else
+        o << "NOT every track was ripped.\n";
     return o.str();
 }
 

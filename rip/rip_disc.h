@@ -49,10 +49,12 @@ struct TrackRip {
     uint32_t crc32 = 0, accurateRipV1 = 0, accurateRipV2 = 0;
     uint32_t peak = 0;  // 0..32768
     engine::CdReadReport report;
-    std::string message;  // why, for the failures
+    uint32_t missingBytes = 0;  // an image cut inside the track's last sector: what it lacks
+    std::string message;        // why, for the failures
     // Read completely and without skipped reads or read errors.
     bool clean() const {
-        return status == Status::Ripped && report.skipped == 0 && report.readErrors == 0;
+        return status == Status::Ripped && report.skipped == 0 && report.readErrors == 0 &&
+               missingBytes == 0;
     }
 };
 
@@ -93,6 +95,10 @@ struct RipHooks {
 // under way. The log is written even after a stop.
 DiscRip ripDisc(int drive, const RipOptions& options, const RipHooks& hooks = {},
                 const std::atomic<bool>* stop = nullptr);
+
+// What went wrong, in sentences that name the cause (reads, an image cut short, writing the
+// files, tracks not reached) and the tracks; "" when every attempted track is clean.
+std::string ripFaultSummary(const DiscRip& rip);
 
 // The rip log's text.
 std::string ripLogText(const DiscRip& rip, const std::string& when);

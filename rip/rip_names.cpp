@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 #include "files/file_io.h"
 
@@ -81,22 +82,75 @@ std::string safeFileName(const std::string& text, bool keepSlash) {
     return out.empty() ? "_" : out;
 }
 
-std::string expandNameTemplate(const std::string& tmpl, const TrackNaming& track) {
+namespace {
+
+// A piece of one folder or file name: the template's own text or a field's; text fields may be
+// shortened.
+struct Piece {
+    std::string text;
+    bool shortenable = false;
+};
+
+// Cuts the longest shortenable pieces until the whole fits in `longest` bytes (each cut at a
+// whole UTF-8 character); then, when that is not enough, the end of the name.
+std::string fitName(std::vector<Piece> pieces, size_t longest) {
+    auto total = [&] {
+        size_t n = 0;
+        for (const Piece& p : pieces) n += p.text.size();
+        return n;
+    };
+    auto cutTo = [](std::string& s, size_t size) {
+        while (size > 0 && (uint8_t(s[size]) & 0xC0) == 0x80) --size;
+        s.resize(size);
+    };
+    for (size_t size = total(); size > longest; size = total()) {
+        Piece* widest = nullptr;
+        for (Piece& p : pieces)
+            if (p.shortenable && !p.text.empty() &&
+                (!widest || p.text.size() > widest->text.size()))
+                widest = &p;
+        if (!widest) break;
+        const size_t excess = size - longest;
+        cutTo(widest->text, widest->text.size() > excess ? widest->text.size() - excess : 0);
+    }
     std::string out;
+    for (const Piece& p : pieces) out += p.text;
+    if (out.size() > longest) cutTo(out, longest);
+    return out;
+}
+
+}  // namespace
+
+std::string expandNameTemplate(const std::string& tmpl, const TrackNaming& track, size_t longest) {
+    std::string out;
+    std::vector<Piece> name;  // the folder or file name being built
+    auto endName = [&] {
+        out += fitName(std::move(name), longest);
+        name.clear();
+    };
     for (size_t i = 0; i < tmpl.size(); ++i) {
         const char c = tmpl[i];
         if (c != '%' || i + 1 >= tmpl.size()) {
             // The template's own text keeps its '/' (folders) but loses what file systems refuse.
-            out += refused(static_cast<unsigned char>(c), true) ? '_' : c;
+            if (c == '/') {
+                endName();
+                out += '/';
+                continue;
+            }
+            name.push_back(
+                {std::string(1, refused(static_cast<unsigned char>(c), true) ? '_' : c)});
             continue;
         }
         std::string field;
+        bool text = true;
         switch (tmpl[++i]) {
             case 'N':
                 field = twoDigits(track.number);
+                text = false;
                 break;
             case 'n':
                 field = std::to_string(track.number);
+                text = false;
                 break;
             case 't':
                 field = track.title.empty() ? "Track " + twoDigits(track.number) : track.title;
@@ -114,15 +168,17 @@ std::string expandNameTemplate(const std::string& tmpl, const TrackNaming& track
                 field = track.year;
                 break;
             case '%':
-                out += '%';
+                name.push_back({"%"});
                 continue;
             default:
-                out += '%';
-                out += tmpl[i];
+                name.push_back({std::string("%") + tmpl[i]});
                 continue;
         }
-        for (char f : field) out += refused(static_cast<unsigned char>(f), false) ? '_' : f;
+        for (char& f : field)
+            if (refused(static_cast<unsigned char>(f), false)) f = '_';
+        name.push_back({field, text});
     }
+    endName();
     return safeFileName(out, true);
 }
 

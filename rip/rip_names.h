@@ -31,8 +31,15 @@ bool validNameTemplate(const std::string& tmpl, std::string* error = nullptr);
 // folder); an empty result is "_".
 std::string safeFileName(const std::string& text, bool keepSlash = false);
 
-// The relative path (without extension) that `tmpl` gives for a track.
-std::string expandNameTemplate(const std::string& tmpl, const TrackNaming& track);
+// Room left in a name for what uniquePath() adds: " (NNN)" and the longest extension.
+constexpr size_t kNameSuffixRoom = 16;
+
+// The relative path (without extension) that `tmpl` gives for a track. A folder or file name
+// longer than `longest` bytes is shortened by cutting its text fields (title, artists, album,
+// year: the longest first, at a whole UTF-8 character), so the track number and the template's
+// own text stay.
+std::string expandNameTemplate(const std::string& tmpl, const TrackNaming& track,
+                               size_t longest = 255 - kNameSuffixRoom);
 
 // `folder`/`relative` + `extension`, or with " (2)", " (3)", ... before the extension when that
 // path is already taken by an existing file or by a name in `taken`. The result is added to

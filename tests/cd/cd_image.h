@@ -20,6 +20,7 @@ struct Track {
     int sectors = 75;  // one second
     bool data = false;
     double freq = 440.0;                          // tone of an audio track
+    bool noise = false;                           // white noise instead of the tone
     std::optional<std::string> title, performer;  // UTF-8
 };
 
@@ -45,6 +46,16 @@ inline std::vector<uint8_t> trackBytes(const Track& t, int index) {
     std::vector<uint8_t> b(size_t(t.sectors) * kSectorBytes);
     if (t.data) {
         for (size_t i = 0; i < b.size(); ++i) b[i] = uint8_t(0x5a ^ (i * 31 + size_t(index)));
+        return b;
+    }
+    if (t.noise) {
+        uint32_t seed = 2463534242u + uint32_t(index) * 7919u;
+        for (auto& byte : b) {
+            seed ^= seed << 13;
+            seed ^= seed >> 17;
+            seed ^= seed << 5;
+            byte = uint8_t(seed >> 24);
+        }
         return b;
     }
     const size_t frames = size_t(t.sectors) * kFramesPerSector;

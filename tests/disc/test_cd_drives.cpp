@@ -118,6 +118,41 @@ TEST_F(CdDrives, CdTextBlockHasDiscAndTrackEntriesInUtf8) {
     EXPECT_EQ(BASS_CD_GetTracks(DWORD(p)), 2);
 }
 
+// A cue sheet's text in UTF-8 (with or without a byte-order mark) or in Latin-1 reads the same.
+enum class CueEncoding { Utf8WithMark, Utf8, Latin1 };
+
+class CueText : public ::testing::TestWithParam<CueEncoding> {};
+
+TEST_P(CueText, IsReadAsUtf8OrElseLatin1) {
+    engine::cdUseDeviceDrives(false);
+    fixtures::TempDir dir;
+    std::string sheet =
+        "PERFORMER \"Sigur R\xc3\xb3s\"\nFILE \"x.bin\" BINARY\n  TRACK 01 AUDIO\n"
+        "    TITLE \"Hopp\xc3\xadpolla\"\n    INDEX 01 00:00:00\n";
+    if (GetParam() == CueEncoding::Utf8WithMark) sheet = "\xef\xbb\xbf" + sheet;
+    if (GetParam() == CueEncoding::Latin1) sheet = cdimage::latin1(sheet);
+    fixtures::writeBytes(dir.file("t.cue"), std::vector<uint8_t>(sheet.begin(), sheet.end()));
+    fixtures::writeBytes(dir.file("t.bin"), std::vector<uint8_t>(10 * 2352));
+    const int d = engine::cdAddImage(dir.file("t.cue"));
+    ASSERT_GE(d, 0);
+    const char* block = BASS_CD_GetID(DWORD(d), BASS_CDID_TEXT);
+    ASSERT_NE(block, nullptr);
+    auto keys = parseBlock(block);
+    EXPECT_EQ(keys["PERFORMER0"], "Sigur R\xc3\xb3s");
+    EXPECT_EQ(keys["TITLE1"], "Hopp\xc3\xadpolla");
+    engine::cdRemoveImages();
+}
+
+INSTANTIATE_TEST_SUITE_P(Encodings, CueText,
+                         ::testing::Values(CueEncoding::Utf8WithMark, CueEncoding::Utf8,
+                                           CueEncoding::Latin1),
+                         [](const auto& info) {
+                             return std::string(info.param == CueEncoding::Utf8WithMark
+                                                    ? "Utf8WithMark"
+                                                : info.param == CueEncoding::Utf8 ? "Utf8"
+                                                                                  : "Latin1");
+                         });
+
 TEST_F(CdDrives, BrokenImagesAreRefusedOrTrimmed) {
     cdimage::Disc disc;
     disc.tracks = cdimage::audioTracks(2, 20);

@@ -1,7 +1,8 @@
 // The WMA encoder: the rates it offers really open, files decode to the length written with the
-// tags set, and failures (bad path, full disk, misuse) are reported.
+// tags set, files of the rate asked, and failures (bad path, full disk, misuse) are reported.
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 
 #include <gtest/gtest.h>
 
@@ -85,6 +86,21 @@ TEST(WmaEncode, FileDecodesToTheLengthWrittenWithItsTags) {
         EXPECT_EQ(wmaprobe::tag(plain, t[0]), "") << t[0];
     }
 }
+
+// The file holds what was asked for: the container adds a few percent, not padding.
+class WmaFileRate : public ::testing::TestWithParam<DWORD> {};
+
+TEST_P(WmaFileRate, IsWithinTenPercentOfTheRateAsked) {
+    fixtures::TempDir dir;
+    const double seconds = 20.0;
+    ASSERT_TRUE(
+        encode(dir.file("r.wma"), fixtures::sine(1000.0, seconds), GetParam(), 20000, false));
+    const double rate = double(std::filesystem::file_size(dir.file("r.wma"))) * 8 / seconds;
+    EXPECT_NEAR(rate, double(GetParam()), 0.1 * GetParam());
+    EXPECT_NEAR(wmaprobe::probe(dir.file("r.wma")).seconds(), seconds, 0.1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, WmaFileRate, ::testing::Values(128000u, 192000u, 320000u));
 
 TEST(WmaEncode, FailuresAreReported) {
     fixtures::TempDir dir;

@@ -136,6 +136,18 @@ TEST_F(CdExtract, ListAndRipCommands) {
     EXPECT_EQ(cd::cdListCommand({}, out, err), 2);
     EXPECT_EQ(cd::cdListCommand({dir.file("missing.cue")}, out, err), 1);
     EXPECT_NE(err.str().find("does not exist"), std::string::npos) << err.str();
+    // The hint about the .bin only when the .bin is what is missing.
+    const std::string sheet = "FILE \"a.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n";
+    fixtures::writeBytes(dir.file("nobin.cue"), std::vector<uint8_t>(sheet.begin(), sheet.end()));
+    fixtures::writeBytes(dir.file("bad.cue"), std::vector<uint8_t>(sheet.begin(), sheet.end() - 9));
+    fixtures::writeBytes(dir.file("bad.bin"), std::vector<uint8_t>(2352));
+    for (const char* name : {"nobin.cue", "bad.cue"}) {
+        err.str("");
+        EXPECT_EQ(cd::cdListCommand({dir.file(name)}, out, err), 1);
+        EXPECT_EQ(err.str().find(".bin of the same name") != std::string::npos,
+                  std::string(name) == "nobin.cue")
+            << err.str();
+    }
 
     const std::string wav = dir.file("rip.wav");
     err.str("");

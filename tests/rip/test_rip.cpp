@@ -146,11 +146,13 @@ cdimage::Disc namedDisc(int tracks, int sectors) {
 // --- lossless formats: every track is the image's range, shifted by the read offset ---------
 
 class RipLossless : public Rip,
-                    public ::testing::WithParamInterface<std::tuple<cd::RipFormat, int>> {};
+                    public ::testing::WithParamInterface<std::tuple<cd::RipFormat, int, bool>> {};
 
 TEST_P(RipLossless, TracksAreTheImageRangesShiftedByTheOffset) {
-    const auto [format, offset] = GetParam();
-    const int drive = addDisc(namedDisc(3, 12));
+    const auto [format, offset, noise] = GetParam();
+    cdimage::Disc d = namedDisc(3, 12);
+    for (auto& t : d.tracks) t.noise = noise;  // noise must not be taken for swapped bytes
+    const int drive = addDisc(d);
     auto o = options(format);
     o.readOffset = offset;
     const cd::DiscRip rip = cd::ripDisc(drive, o);
@@ -179,10 +181,11 @@ TEST_P(RipLossless, TracksAreTheImageRangesShiftedByTheOffset) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, RipLossless,
-                         ::testing::Values(std::make_tuple(cd::RipFormat::Flac, 0),
-                                           std::make_tuple(cd::RipFormat::Wav, 0),
-                                           std::make_tuple(cd::RipFormat::Flac, 30),
-                                           std::make_tuple(cd::RipFormat::Flac, -667)));
+                         ::testing::Values(std::make_tuple(cd::RipFormat::Flac, 0, false),
+                                           std::make_tuple(cd::RipFormat::Wav, 0, false),
+                                           std::make_tuple(cd::RipFormat::Flac, 30, false),
+                                           std::make_tuple(cd::RipFormat::Flac, -667, false),
+                                           std::make_tuple(cd::RipFormat::Wav, 0, true)));
 
 // --- every format: named by the template, tagged from CD-Text, of the track's length --------
 
@@ -241,11 +244,7 @@ TEST_F(Rip, ChecksumsAndDiscIdsMatchTheirDefinitions) {
     ASSERT_EQ(rip.tracks.size(), 5u);
     EXPECT_EQ(rip.tracks[2].status, cd::TrackRip::Status::DataTrack);
 
-    std::vector<uint32_t> starts;
-    uint32_t lba = 0;
     for (size_t i = 0; i < d.tracks.size(); ++i) {
-        starts.push_back(lba);
-        lba += uint32_t(d.tracks[i].sectors);
         if (d.tracks[i].data) continue;
         const auto pcm = cdimage::trackBytes(d.tracks[i], int(i));
         const auto [v1, v2] = referenceAccurateRip(pcm, i == 0, i == d.tracks.size() - 1);
@@ -254,26 +253,18 @@ TEST_F(Rip, ChecksumsAndDiscIdsMatchTheirDefinitions) {
         EXPECT_EQ(rip.tracks[i].accurateRipV2, v2) << "track " << i + 1;
         EXPECT_EQ(rip.tracks[i].peak, 12000u) << "track " << i + 1;
     }
-    const uint32_t leadOut = lba;
-    uint32_t id1 = leadOut, id2 = leadOut * uint32_t(starts.size() + 1), digits = 0;
-    for (size_t i = 0; i < starts.size(); ++i) {
-        id1 += starts[i];
-        id2 += (starts[i] ? starts[i] : 1) * uint32_t(i + 1);
-        for (uint32_t s = (starts[i] + 150) / 75; s; s /= 10) digits += s % 10;
-    }
-    const uint32_t freedb = (digits % 255) << 24 |
-                            ((leadOut + 150) / 75 - (starts[0] + 150) / 75) << 8 |
-                            uint32_t(starts.size());
-    EXPECT_EQ(rip.ids.accurateRip1, id1);
-    EXPECT_EQ(rip.ids.accurateRip2, id2);
-    EXPECT_EQ(rip.ids.freedb, freedb);
+    // Tracks start at 0, 33, 53 (data), 83, 103; lead-out 112. AccurateRip takes the four audio
+    // tracks numbered 1..4: 0+33+83+103+112 = 331; 1*1+33*2+83*3+103*4+112*5 = 1288. freedb takes
+    // all five: seconds 2,2,2,3,3 (digits 12), length 262/75 - 150/75 = 1.
+    EXPECT_EQ(rip.ids.accurateRip1, 0x14bu);
+    EXPECT_EQ(rip.ids.accurateRip2, 0x508u);
+    EXPECT_EQ(rip.ids.freedb, 0x0c000105u);
 
     const std::string log = readText(rip.logPath);
-    char url[160];
-    std::snprintf(url, sizeof url,
-                  "http://www.accuraterip.com/accuraterip/%x/%x/%x/dBAR-005-%08x-%08x-%08x.bin",
-                  id1 & 15, (id1 >> 4) & 15, (id1 >> 8) & 15, id1, id2, freedb);
-    EXPECT_NE(log.find(url), std::string::npos) << log;
+    EXPECT_NE(log.find("http://www.accuraterip.com/accuraterip/b/4/1/"
+                       "dBAR-004-0000014b-00000508-0c000105.bin"),
+              std::string::npos)
+        << log;
     char crcLine[32];
     std::snprintf(crcLine, sizeof crcLine, "CRC32: %08X",
                   referenceCrc32(cdimage::trackBytes(d.tracks[1], 1)));
@@ -282,6 +273,40 @@ TEST_F(Rip, ChecksumsAndDiscIdsMatchTheirDefinitions) {
     EXPECT_NE(log.find("Every audio track was read without skips or read errors."),
               std::string::npos);
 }
+
+struct IdCase {
+    const char* name;
+    cd::DiscLayout layout;
+    uint32_t accurateRip1, accurateRip2, freedb;
+};
+
+class DiscIdLayouts : public ::testing::TestWithParam<IdCase> {};
+
+TEST_P(DiscIdLayouts, AccurateRipCountsAudioTracksFreedbCountsAll) {
+    const IdCase& c = GetParam();
+    const cd::DiscIds ids = cd::discIds(c.layout);
+    EXPECT_EQ(ids.accurateRip1, c.accurateRip1);
+    EXPECT_EQ(ids.accurateRip2, c.accurateRip2);
+    EXPECT_EQ(ids.freedb, c.freedb);
+}
+
+// Three tracks at 0, 15000, 30000, lead-out 45000. freedb (all tracks): seconds 2, 202, 402
+// (digits 12), length 602 - 2 = 600 = 0x258, 3 tracks.
+INSTANTIATE_TEST_SUITE_P(
+    Rip, DiscIdLayouts,
+    ::testing::Values(
+        // 0+15000+30000+45000 = 90000; 1*1 + 15000*2 + 30000*3 + 45000*4 = 300001
+        IdCase{"AudioOnly", {{0, 15000, 30000}, {}, 45000}, 90000, 300001, 0x0c025803},
+        // audio 1, 2 then data: 0+15000+45000 = 60000; 1*1 + 15000*2 + 45000*3 = 165001
+        IdCase{
+            "Enhanced", {{0, 15000, 30000}, {true, true, false}, 45000}, 60000, 165001, 0x0c025803},
+        // data then audio 1, 2: 15000+30000+45000 = 90000; 15000*1 + 30000*2 + 45000*3 = 210000
+        IdCase{"MixedMode",
+               {{0, 15000, 30000}, {false, true, true}, 45000},
+               90000,
+               210000,
+               0x0c025803}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(TrackChecksums, PiecesSplitInsideFramesGiveTheSameSums) {
     // Random PCM fed in pieces that end inside a frame (1..7 bytes, then larger), so that frames
@@ -352,6 +377,34 @@ TEST_F(Rip, NamesNeverOverwriteAnotherTrackOrAnExistingFile) {
 
 // --- Stop and faults -----------------------------------------------------------------------
 
+TEST_F(Rip, LongNamesAreShortenedToTheFileSystemsLimit) {
+    cdimage::Disc d = namedDisc(2, 10);
+    std::string longText;
+    while (longText.size() < 400) longText += "Sigur R\xc3\xb3s ";  // two-byte characters inside
+    d.title = longText;
+    d.tracks[0].title = longText;
+    const int drive = addDisc(d);
+    auto o = options(cd::RipFormat::Flac);
+    o.nameTemplate = "%t - %N";
+    const cd::DiscRip rip = cd::ripDisc(drive, o);
+    ASSERT_EQ(rip.status, cd::DiscRip::Status::Done) << rip.message;
+    EXPECT_TRUE(rip.allClean()) << rip.tracks[0].message;
+    ASSERT_FALSE(rip.logPath.empty());
+    const std::string name = fs::path(rip.tracks[0].path).filename().string();
+    EXPECT_LE(name.size(), 255u);
+    EXPECT_EQ(name.substr(name.size() - 10), " - 01.flac") << name;
+    EXPECT_EQ(name.substr(0, 11), longText.substr(0, 11));
+    EXPECT_EQ(fs::path(rip.logPath).extension(), ".log");
+    EXPECT_LE(fs::path(rip.logPath).filename().string().size(), 255u);
+    // Cut at a whole character: no two-byte character loses its second byte.
+    for (const std::string& path : {rip.tracks[0].path, rip.logPath}) {
+        const std::string n = fs::path(path).filename().string();
+        for (size_t i = 0; i < n.size(); ++i)
+            if (uint8_t(n[i]) == 0xc3)
+                EXPECT_TRUE(i + 1 < n.size() && uint8_t(n[i + 1]) == 0xb3) << n;
+    }
+}
+
 TEST_F(Rip, StopLeavesTheFinishedTracksAndNoPartialFile) {
     const int drive = addDisc(namedDisc(3, 150));
     std::atomic<bool> stop{false};
@@ -371,6 +424,27 @@ TEST_F(Rip, StopLeavesTheFinishedTracksAndNoPartialFile) {
     const std::string log = readText(rip.logPath);
     EXPECT_NE(log.find("The rip was stopped"), std::string::npos);
     EXPECT_NE(log.find("NOT every track"), std::string::npos);
+}
+
+TEST_F(Rip, ABinCutInsideASectorMarksItsLastTrack) {
+    disc = namedDisc(2, 10);
+    const std::string cue = cdimage::write(discDir.file("disc"), disc);
+    fs::resize_file(discDir.file("disc.bin"), 20 * 2352 - 1000);
+    const int drive = engine::cdAddImage(cue);
+    ASSERT_GE(drive, 0);
+    const cd::DiscRip rip = cd::ripDisc(drive, options(cd::RipFormat::Wav));
+    ASSERT_EQ(rip.status, cd::DiscRip::Status::Done) << rip.message;
+    EXPECT_TRUE(rip.tracks[0].clean());
+    EXPECT_EQ(rip.tracks[1].status, cd::TrackRip::Status::Ripped);
+    EXPECT_EQ(rip.tracks[1].missingBytes, 1000u);
+    EXPECT_FALSE(rip.allClean());
+    const std::string log = readText(rip.logPath);
+    EXPECT_NE(log.find("Status: CUT SHORT: the image is shorter than its cue sheet; the last 1000 "
+                       "bytes of the track are missing"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("The image is shorter than its cue sheet: track 2 is cut short."),
+              std::string::npos);
 }
 
 class RipFaults : public Rip, public ::testing::WithParamInterface<bool> {};
