@@ -39,9 +39,18 @@ void EqualizerPanel::sldEQ_Scroll(int index) {
     w_.sldEQ[size_t(index)]->setToolTip(QString::number(-w_.sldEQ[size_t(index)]->value()));
 }
 
-void EqualizerPanel::EqRem() {
+void EqualizerPanel::EqRem(bool keepBass) {
     for (int i = 0; i < effects::kEqBands; ++i)
-        w_.sldEQ[size_t(i)]->setValue(effects::kEqRemCurve[size_t(i)]);
+        w_.sldEQ[size_t(i)]->setValue(
+            keepBass && i < effects::kEqRemKeptBands ? 0 : effects::kEqRemCurve[size_t(i)]);
+}
+
+void EqualizerPanel::EqRemBass(bool keepBass) {
+    for (int i = 0; i < effects::kEqRemKeptBands; ++i) {
+        const int curve = effects::kEqRemCurve[size_t(i)];
+        platform::Slider* s = w_.sldEQ[size_t(i)];
+        if (s->value() == (keepBass ? curve : 0)) s->setValue(keepBass ? 0 : curve);
+    }
 }
 
 void EqualizerPanel::EqDef() {

@@ -35,8 +35,11 @@ class EqualizerPanel {
     void chkEqualizer_Click();
     void sldEQ_Change(int index);
     void sldEQ_Scroll(int index);
-    // The vocal remover's curve, and flat.
-    void EqRem();
+    // The vocal remover's curve (its bass bands flat when the remover keeps the bass), and flat.
+    void EqRem(bool keepBass);
+    // The remover switched between keeping the bass and not: the curve's bass bands follow, unless
+    // the user moved them.
+    void EqRemBass(bool keepBass);
     void EqDef();
     void CeqDef();
     // Switches the equalizer button off, and with it the equalizer.

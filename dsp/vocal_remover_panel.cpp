@@ -28,6 +28,7 @@ void VocalRemoverPanel::chkKeepBass_Click() {
     if (s_.chain.remover == effects::Remover::Off) return;
     s_.chain.remover = wantedMode();
     s_.applyChain();
+    equalizer_.EqRemBass(keepBass());
 }
 
 void VocalRemoverPanel::Chkrem_Click() {
@@ -39,7 +40,7 @@ void VocalRemoverPanel::Chkrem_Click() {
     if (w_.Chkrem->isChecked()) {
         s_.chain.remover = wantedMode();
         s_.applyChain();
-        equalizer_.EqRem();
+        equalizer_.EqRem(keepBass());
         equalizer_.chkEqualizer_Click();
         w_.LblRem->setEnabled(true);
         if (w_.vcompr[0]->value() == 9)

@@ -17,6 +17,9 @@ constexpr float kEqBandwidth = 2.5f;
 constexpr float kEqQ = 1.0f;
 // Slider values (top -10 .. bottom 10) of the curve that compensates the vocal remover.
 constexpr std::array<int, kEqBands> kEqRemCurve = {-10, -7, -3, 0, 1, -7, -7};
+// The curve's first bands restore the bass the full remover takes away: with the remover that
+// keeps the bass they stay flat.
+constexpr int kEqRemKeptBands = 2;
 constexpr int kEqSliderMin = -10;
 constexpr int kEqSliderMax = 10;
 // The equalizer's place among a channel's effects: after the vocal remover (priority 0) and its

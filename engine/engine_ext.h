@@ -130,6 +130,10 @@ std::string describeOpenFailure(const std::string& utf8Path);
 // reads) has read so far; 0 for other channels. Any thread.
 int64_t faultySamples(DWORD handle);
 
+// The samples the equalizer (BASS_FX_PEAKEQ) of `handle`, and of the channels it reads, clipped
+// at full scale so far: a boost too strong for the sound. Any thread.
+int64_t equalizerClippedSamples(DWORD handle);
+
 // Called with the handle of every channel that is freed (BASS_StreamFree, AUTOFREE, a tempo
 // channel's source, BASS_Free), on the thread that frees it, after the channel left the table.
 // For per-handle state kept outside the core (BPM). Listeners stay for the program's life.

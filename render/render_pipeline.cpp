@@ -358,12 +358,17 @@ RenderPipeline::Step RenderPipeline::step() {
 }
 
 std::string RenderPipeline::note() const {
-    const int64_t faulty = stream_ ? engine::faultySamples(stream_) : 0;
-    if (faulty == 0) return note_;
-    const std::string samples =
-        std::to_string(faulty) + (faulty == 1 ? " sample is" : " samples are") +
-        " not a number (infinite or NaN) in \"" + source_ + "\": rendered as silence";
-    return note_.empty() ? samples : note_ + "; " + samples;
+    std::string note = note_;
+    const auto add = [&note](const std::string& more) {
+        note += (note.empty() ? "" : "; ") + more;
+    };
+    if (const int64_t faulty = stream_ ? engine::faultySamples(stream_) : 0; faulty > 0)
+        add(std::to_string(faulty) + (faulty == 1 ? " sample is" : " samples are") +
+            " not a number (infinite or NaN) in \"" + source_ + "\": rendered as silence");
+    if (const int64_t clipped = stream_ ? engine::equalizerClippedSamples(stream_) : 0; clipped > 0)
+        add(std::to_string(clipped) + (clipped == 1 ? " sample" : " samples") +
+            " clipped by the equalizer");
+    return note;
 }
 
 void RenderPipeline::setChain(const effects::Chain& chain) {

@@ -138,7 +138,9 @@ void Channel::runDsp(int16_t* samples, int64_t frames) {
         if (e.proc)
             e.proc(e.handle, handle, samples, bytes, e.user);
         else if (e.fx)
-            e.fx->process(samples, frames, chans, rate);
+            if (const int64_t clipped = e.fx->process(samples, frames, chans, rate);
+                clipped > 0 && e.fxType == BASS_FX_PEAKEQ)
+                eqClipped.fetch_add(clipped, std::memory_order_relaxed);
     }
     dspBlockEnd = outer;
     dspBlockWrapped = outerWrapped;
@@ -265,6 +267,13 @@ int64_t faultySamples(DWORD handle) {
         if (const auto* stream = dynamic_cast<const detail::StreamChannel*>(ch.get()))
             return stream->source ? stream->source->faultySamples() : 0;
     return 0;
+}
+
+int64_t equalizerClippedSamples(DWORD handle) {
+    int64_t clipped = 0;
+    for (auto ch = detail::findChannel(handle); ch; ch = ch->upstream())
+        clipped += ch->eqClipped.load(std::memory_order_relaxed);
+    return clipped;
 }
 
 void addChannelFreeListener(std::function<void(DWORD)> listener) {

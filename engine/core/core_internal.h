@@ -55,7 +55,8 @@ T guarded(T failure, F&& body) noexcept {
 class Effect {
   public:
     virtual ~Effect() = default;
-    virtual void process(int16_t* samples, int64_t frames, int channels, int rate) = 0;
+    // Returns the number of samples clipped at full scale.
+    virtual int64_t process(int16_t* samples, int64_t frames, int channels, int rate) = 0;
     virtual bool setParameters(const void* params) = 0;
     virtual bool getParameters(void* params) const = 0;
 };
@@ -152,6 +153,8 @@ class Channel : public std::enable_shared_from_this<Channel> {
     void addDsp(DspEntry e);
     bool removeDsp(DWORD dspHandle);
     const DspEntry* findEffect(int type) const;  // in the current chain, or null
+    // Samples the equalizer clipped at full scale, over the channel's life.
+    std::atomic<int64_t> eqClipped{0};
 
     // --- syncs (guarded by syncMutex, not by `lock`) ---
     std::mutex syncMutex;

@@ -18,10 +18,16 @@ inline int16_t toSample(float v) {
     return int16_t(std::lrintf(std::clamp(v, -32768.0f, 32767.0f)));
 }
 
+// As toSample, counting the values beyond full scale in `clipped`.
+inline int16_t toSample(float v, int64_t& clipped) {
+    clipped += v > 32767.5f || v < -32768.5f;
+    return toSample(v);
+}
+
 // RBJ peaking biquads, one per band, in float, transposed direct form II per channel.
 class PeakEq : public Effect {
   public:
-    void process(int16_t* samples, int64_t frames, int channels, int rate) override {
+    int64_t process(int16_t* samples, int64_t frames, int channels, int rate) override {
         active_.clear();
         for (auto& [index, band] : bands_) {
             if (band.p.fGain == 0.0f) {
@@ -31,7 +37,7 @@ class PeakEq : public Effect {
             if (band.designedRate != rate) design(band, rate);
             if (band.valid) active_.push_back(&band);
         }
-        if (active_.empty()) return;  // all bands flat: untouched
+        if (active_.empty()) return 0;  // all bands flat: untouched
         for (Band* b : active_)
             if (!b->primed) {
                 std::fill(std::begin(b->z1), std::end(b->z1), 0.0f);
@@ -39,17 +45,19 @@ class PeakEq : public Effect {
                 b->primed = true;
             }
         // Up to eight bands at a time, the whole cascade per frame with its state in registers.
+        int64_t clipped = 0;
         for (size_t first = 0; first < active_.size(); first += 8) {
             const size_t n = std::min<size_t>(8, active_.size() - first);
             Band** bands = active_.data() + first;
             if (channels == 2)
-                cascade<2>(samples, frames, channels, bands, n);
+                cascade<2>(samples, frames, bands, n, clipped);
             else if (channels == 1)
-                cascade<1>(samples, frames, channels, bands, n);
+                cascade<1>(samples, frames, bands, n, clipped);
             else  // every channel a stream may have (the engine refuses more)
                 for (int c = 0; c < std::min(channels, kMaxChannels); ++c)
-                    cascadeOne(samples + c, frames, channels, c, bands, n);
+                    cascadeOne(samples + c, frames, channels, c, bands, n, clipped);
         }
+        return clipped;
     }
 
     bool setParameters(const void* params) override {
@@ -86,7 +94,7 @@ class PeakEq : public Effect {
     // t - 1, so the bands of one step are independent and share vectors of four lanes: two bands
     // of two channels, or four bands of one. The band count is rounded up with pass-through bands.
     template <int C, int N>
-    static void cascadeN(int16_t* s, int64_t frames, Band** bands) {
+    static void cascadeN(int16_t* s, int64_t frames, Band** bands, int64_t& clipped) {
         static_assert(C == 1 || C == 2, "one or two channels; others go through cascadeOne");
         using V = float __attribute__((vector_size(16)));
         using M = int __attribute__((vector_size(16)));
@@ -150,7 +158,7 @@ class PeakEq : public Effect {
             }
             const int64_t f = t - last;
             if (f >= 0 && f < frames)
-                for (int c = 0; c < C; ++c) s[f * C + c] = toSample(out[K - 1][4 - C + c]);
+                for (int c = 0; c < C; ++c) s[f * C + c] = toSample(out[K - 1][4 - C + c], clipped);
         };
         const int64_t steps = frames + last;
         int64_t t = 0;
@@ -166,29 +174,30 @@ class PeakEq : public Effect {
     }
 
     template <int C>
-    static void cascade(int16_t* s, int64_t frames, int, Band** bands, size_t n) {
+    static void cascade(int16_t* s, int64_t frames, Band** bands, size_t n, int64_t& clipped) {
         switch (n) {
             case 1:
-                return cascadeN<C, 1>(s, frames, bands);
+                return cascadeN<C, 1>(s, frames, bands, clipped);
             case 2:
-                return cascadeN<C, 2>(s, frames, bands);
+                return cascadeN<C, 2>(s, frames, bands, clipped);
             case 3:
-                return cascadeN<C, 3>(s, frames, bands);
+                return cascadeN<C, 3>(s, frames, bands, clipped);
             case 4:
-                return cascadeN<C, 4>(s, frames, bands);
+                return cascadeN<C, 4>(s, frames, bands, clipped);
             case 5:
-                return cascadeN<C, 5>(s, frames, bands);
+                return cascadeN<C, 5>(s, frames, bands, clipped);
             case 6:
-                return cascadeN<C, 6>(s, frames, bands);
+                return cascadeN<C, 6>(s, frames, bands, clipped);
             case 7:
-                return cascadeN<C, 7>(s, frames, bands);
+                return cascadeN<C, 7>(s, frames, bands, clipped);
             default:
-                return cascadeN<C, 8>(s, frames, bands);
+                return cascadeN<C, 8>(s, frames, bands, clipped);
         }
     }
 
     // Any channel count: one channel of an interleaved block at a time.
-    static void cascadeOne(int16_t* s, int64_t frames, int stride, int c, Band** bands, size_t n) {
+    static void cascadeOne(int16_t* s, int64_t frames, int stride, int c, Band** bands, size_t n,
+                           int64_t& clipped) {
         for (int64_t f = 0; f < frames; ++f) {
             float x = float(s[f * stride]);
             for (size_t k = 0; k < n; ++k) {
@@ -198,7 +207,7 @@ class PeakEq : public Effect {
                 b.z2[c] = b.b2 * x - b.a2 * y;
                 x = y;
             }
-            s[f * stride] = toSample(x);
+            s[f * stride] = toSample(x, clipped);
         }
     }
 
@@ -230,13 +239,13 @@ class PeakEq : public Effect {
 class Gain : public Effect {
   public:
     Gain() { p_.fAmp = 1.0f; }
-    void process(int16_t* samples, int64_t frames, int channels, int) override {
+    int64_t process(int16_t* samples, int64_t frames, int channels, int) override {
         const float amp = p_.fAmp;
-        if (amp == 1.0f) return;
+        if (amp == 1.0f) return 0;
         const int64_t n = frames * channels;
         if (amp == 0.0f) {
             std::fill(samples, samples + n, int16_t(0));
-            return;
+            return 0;
         }
         constexpr float kKnee = 0.8f * 32767.0f, kRoom = 32767.0f - kKnee;
         for (int64_t i = 0; i < n; ++i) {
@@ -249,6 +258,7 @@ class Gain : public Effect {
                 samples[i] = toSample(y < 0 ? -bent : bent);
             }
         }
+        return 0;  // bent below full scale, never clipped
     }
     bool setParameters(const void* params) override {
         const auto* p = static_cast<const BASS_FX_DSPGAIN*>(params);

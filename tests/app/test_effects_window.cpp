@@ -75,6 +75,24 @@ TEST_F(EffectsWindow, RemoverOnWithPeakingEqualizerAppliesTheCurve) {
         EXPECT_EQ(bandGain(effectsOf(*w), band), effects::eqGainForSlider(kCurve[band])) << band;
 }
 
+// The curve's bass boost makes up for the bass the full remover takes: with the bass kept it
+// would only boost it, so the curve leaves the bass bands flat, however the modes are reached.
+TEST_F(EffectsWindow, KeepingTheBassLeavesTheCurvesBassBandsFlat) {
+    playStereo();
+    std::array<int, 7> kept = kCurve;
+    kept[0] = kept[1] = 0;
+    w->ui().chkEqualizer->setChecked(true);
+    w->ui().chkKeepBass->setChecked(true);
+    w->ui().Chkrem->click();
+    EXPECT_EQ(eqSliders(*w), kept);
+    for (int band : {0, 1}) EXPECT_EQ(bandGain(effectsOf(*w), band), 0.0f) << band;
+    w->ui().chkKeepBass->click();
+    EXPECT_EQ(eqSliders(*w), kCurve);
+    w->ui().chkKeepBass->click();
+    EXPECT_EQ(eqSliders(*w), kept);
+    for (int band : {0, 1}) EXPECT_EQ(bandGain(effectsOf(*w), band), 0.0f) << band;
+}
+
 TEST_F(EffectsWindow, RemoverOffResetsSlidersGainAndEffects) {
     playStereo();
     w->ui().chkEqualizer->setChecked(true);

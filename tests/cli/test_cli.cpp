@@ -59,6 +59,27 @@ TEST(QuorvinRender, RendersLikeProcess) {
                 3.0 * 44100 * 0.02);
 }
 
+// A boost too strong for a loud file clips: the render says how many samples.
+TEST(QuorvinRender, SaysHowManySamplesTheEqualizerClipped) {
+    fixtures::TempDir tmp;
+    const std::string in = tmp.file("loud.wav"), out = tmp.file("out.wav");
+    fixtures::writeWav(in, fixtures::sine(150, 2.0, 44100, 2, 0.7));
+    auto r = quorvin({"render", in, out, "--eq", "10,10,10,10,10,10,10"}, tmp);
+    ASSERT_EQ(r.status, 0) << r.err;
+    int64_t full = 0;
+    for (int16_t v : fixtures::readAudio(out).samples) full += v == 32767 || v == -32768;
+    ASSERT_GT(full, 0);
+    const std::string says = " samples clipped by the equalizer";
+    const auto at = r.err.find(says);
+    ASSERT_NE(at, std::string::npos) << r.err;
+    const auto from = r.err.find_last_not_of("0123456789", at - 1) + 1;
+    EXPECT_NEAR(double(std::stoll(r.err.substr(from, at - from))), double(full), full * 0.01);
+
+    r = quorvin({"render", in, out, "--eq", "-3,0,0,0,0,0,0"}, tmp);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("clipped"), std::string::npos) << r.err;
+}
+
 TEST(QuorvinRender, BadInputGetsAClearMessageAndLosesNothing) {
     fixtures::TempDir tmp;
     const std::string in = tmp.file("song.wav"), out = tmp.file("keep.wav");

@@ -2,7 +2,9 @@
 // the equalizer and the gain effect.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "engine/bass.h"
 #include "engine/engine_ext.h"
@@ -217,6 +219,38 @@ TEST_F(Tempo, RubberBandOnADecodingChannelFollowsChangesOnTheWay) {
     EXPECT_NEAR(double(rest.frames()), 2.75 * 44100 / 0.8, 0.01 * 44100);
     EXPECT_NEAR(fixtures::dominantFrequency(slice(rest, rest.frames() / 2, 22050), 0),
                 1000.0 * std::pow(2.0, 3 / 12.0), 8.0);
+}
+
+// Left/right correlation and the side's level against the mid's, in dB, of the middle of `p`.
+std::pair<double, double> stereoImage(const Pcm& p) {
+    double lr = 0, ll = 0, rr = 0, mid = 0, side = 0;
+    for (int64_t i = p.frames() / 10; i < p.frames() * 9 / 10; ++i) {
+        const double l = p.samples[size_t(i * 2)], r = p.samples[size_t(i * 2 + 1)];
+        lr += l * r, ll += l * l, rr += r * r;
+        mid += (l + r) * (l + r), side += (l - r) * (l - r);
+    }
+    return {lr / std::sqrt(ll * rr), 10 * std::log10(side / mid)};
+}
+
+// High quality stretches left and right together: a mix keeps its width and its centre.
+TEST_F(Tempo, RubberBandKeepsTheStereoImage) {
+    const Pcm drums = fixtures::drumTrack(120, 4.0);
+    const Pcm chords = fixtures::chordProgression(9, true, 4.0);
+    const Pcm side = fixtures::noise(4.0, 44100, 1, 1.0);
+    Pcm mix = drums;
+    for (int64_t i = 0; i < mix.frames(); ++i) {
+        const double c = 0.5 * drums.samples[size_t(i * 2)] + 0.5 * chords.samples[size_t(i * 2)];
+        const double s = 0.03 * side.samples[size_t(i)];
+        mix.samples[size_t(i * 2)] = int16_t(std::clamp(c + s, -32768.0, 32767.0));
+        mix.samples[size_t(i * 2 + 1)] = int16_t(std::clamp(c - s, -32768.0, 32767.0));
+    }
+    const auto [corrIn, sideIn] = stereoImage(mix);
+    const DWORD t = open(write("mix.wav", mix));
+    BASS_FX_TempoSet(t, 20, 0, 0);
+    ASSERT_TRUE(engine::setTempoStretcher(t, engine::TempoStretcher::RubberBand));
+    const auto [corrOut, sideOut] = stereoImage(readAll(t));
+    EXPECT_NEAR(corrOut, corrIn, 0.1);
+    EXPECT_NEAR(sideOut, sideIn, 1.0);
 }
 
 TEST_F(Tempo, PositionFollowsTheSourceAndSeeksFlushTheStretcher) {
