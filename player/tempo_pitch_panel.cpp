@@ -52,12 +52,4 @@ void TempoPitchPanel::resetSliders() {
     s_.chain.tempoPercent = s_.chain.pitchSemitones = 0.0f;
 }
 
-int TempoPitchPanel::tempoPercent() const {
-    return w_.sldTempo[0]->value();
-}
-
-int TempoPitchPanel::pitchSemitones() const {
-    return w_.sldTempo[2]->value();
-}
-
 }  // namespace player

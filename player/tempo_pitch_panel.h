@@ -40,8 +40,6 @@ class TempoPitchPanel {
     // Both sliders, labels and the chain's tempo and pitch back to 0, applied at the next Play
     // (a new file is loaded).
     void resetSliders();
-    int tempoPercent() const;
-    int pitchSemitones() const;
 
   private:
     Session& s_;

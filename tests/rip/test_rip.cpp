@@ -175,8 +175,9 @@ TEST_P(RipLossless, TracksAreTheImageRangesShiftedByTheOffset) {
         }
         EXPECT_EQ(mismatches, 0u) << "track " << t + 1;
         // The signature is set and is that of the audio (it is computed apart from the encoder).
-        if (format == cd::RipFormat::Flac)
+        if (format == cd::RipFormat::Flac) {
             EXPECT_EQ(flacTest(rip.tracks[t].path).value_or(""), "") << rip.tracks[t].path;
+        }
     }
 }
 
