@@ -400,9 +400,11 @@ TEST_F(Rip, LongNamesAreShortenedToTheFileSystemsLimit) {
     // Cut at a whole character: no two-byte character loses its second byte.
     for (const std::string& path : {rip.tracks[0].path, rip.logPath}) {
         const std::string n = fs::path(path).filename().string();
-        for (size_t i = 0; i < n.size(); ++i)
-            if (uint8_t(n[i]) == 0xc3)
+        for (size_t i = 0; i < n.size(); ++i) {
+            if (uint8_t(n[i]) == 0xc3) {
                 EXPECT_TRUE(i + 1 < n.size() && uint8_t(n[i + 1]) == 0xb3) << n;
+            }
+        }
     }
 }
 
