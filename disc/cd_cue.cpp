@@ -131,20 +131,9 @@ std::string checkCueSheet(std::string_view text, int64_t binBytes, std::string* 
     std::vector<Track> tracks;
     int files = 0;
     int64_t lastPosition = -1;
-    size_t lineNo = 0;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
-        if (end == std::string_view::npos) end = text.size();
-        std::string_view line = text.substr(pos, end - pos);
-        pos = end + 1;
-        ++lineNo;
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        const std::string at = "line " + std::to_string(lineNo) + ": ";
-        if (line.size() > kMaxCueLine) return at + "the line is too long";
-        for (char c : line)
-            if (static_cast<unsigned char>(c) < 0x20 && c != '\t')
-                return at + "a control character in the line";
+    SheetLines lines(text, kMaxCueLine);
+    for (std::string_view line; lines.next(line);) {
+        const std::string& at = lines.at();
         std::vector<std::string> w;
         if (!splitWords(line, &w)) return at + "a quote is not closed";
         if (w.empty()) continue;
@@ -244,6 +233,7 @@ std::string checkCueSheet(std::string_view text, int64_t binBytes, std::string* 
         }
         return at + "unknown command " + w[0];
     }
+    if (!lines.error().empty()) return lines.error();
     if (files == 0) return "no FILE in the cue sheet";
     if (tracks.empty()) return "no TRACK in the cue sheet";
     if (tracks.back().start < 0)
@@ -260,6 +250,26 @@ std::string checkCueSheet(std::string_view text, int64_t binBytes, std::string* 
         if (!cdText->empty()) *cdText += '\0';
     }
     return {};
+}
+
+bool SheetLines::next(std::string_view& line) {
+    if (!error_.empty() || pos_ >= text_.size()) return false;
+    size_t end = text_.find('\n', pos_);
+    if (end == std::string_view::npos) end = text_.size();
+    line = text_.substr(pos_, end - pos_);
+    pos_ = end + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    at_ = "line " + std::to_string(++number_) + ": ";
+    if (line.size() > maxLine_) {
+        error_ = at_ + "the line is too long";
+        return false;
+    }
+    for (char c : line)
+        if (static_cast<unsigned char>(c) < 0x20 && c != '\t') {
+            error_ = at_ + "a control character in the line";
+            return false;
+        }
+    return true;
 }
 
 }  // namespace engine::cd

@@ -10,6 +10,25 @@
 
 namespace engine::cd {
 
+// The lines of an image's text file (a cue sheet, a .toc file), one at a time, each checked: LF
+// or CR LF ends a line; a line longer than `maxLine` or holding a control character other than a
+// tab is refused, with the reason after "line N: ".
+class SheetLines {
+  public:
+    SheetLines(std::string_view text, size_t maxLine) : text_(text), maxLine_(maxLine) {}
+    // The next line; false at the end, or when a line is refused (error() then says why).
+    bool next(std::string_view& line);
+    // "line N: " for the line last given, to begin a reason with.
+    const std::string& at() const { return at_; }
+    const std::string& error() const { return error_; }
+
+  private:
+    std::string_view text_;
+    size_t maxLine_;
+    size_t pos_ = 0, number_ = 0;
+    std::string at_, error_;
+};
+
 // The longest cue sheet and the longest line accepted.
 constexpr size_t kMaxCueBytes = 256 * 1024;
 constexpr size_t kMaxCueLine = 1024;

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "disc/cd_cue.h"
+
 namespace engine::cd {
 
 namespace {
@@ -123,19 +125,9 @@ std::string checkTocFile(std::string_view text,
     int64_t dataBytes = -1;
     int depth = 0;     // 1 inside CD_TEXT, 2 inside its LANGUAGE
     int skipping = 0;  // braces open in a binary CD-Text value
-    size_t lineNo = 0, pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
-        if (end == std::string_view::npos) end = text.size();
-        std::string_view line = text.substr(pos, end - pos);
-        pos = end + 1;
-        ++lineNo;
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        const std::string at = "line " + std::to_string(lineNo) + ": ";
-        if (line.size() > kMaxTocLine) return at + "the line is too long";
-        for (char c : line)
-            if (static_cast<unsigned char>(c) < 0x20 && c != '\t')
-                return at + "a control character in the line";
+    SheetLines lines(text, kMaxTocLine);
+    for (std::string_view line; lines.next(line);) {
+        const std::string& at = lines.at();
         std::vector<Word> w;
         if (!splitWords(line, &w)) return at + "a quote is not closed";
         if (w.empty()) continue;
@@ -275,6 +267,7 @@ std::string checkTocFile(std::string_view text,
             emit("INDEX " + w[1].text);
         }
     }
+    if (!lines.error().empty()) return lines.error();
     if (depth > 0 || skipping > 0) return "a CD_TEXT block is not closed";
     if (tracks.empty()) return "no TRACK in the .toc file";
     if (!tracks.back().file) return "track " + std::to_string(tracks.size()) + " has no FILE";
