@@ -1,4 +1,5 @@
 // The remover that keeps the stereo picture, through the engine and the effect chain.
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "analysis/fft.h"
 #include "effects/chain.h"
 #include "engine/bass.h"
+#include "engine/engine_ext.h"
 #include "tests/support/audio_fixtures.h"
 #include "tests/support/channel_reader.h"
 
@@ -64,16 +66,44 @@ double partDb(const fixtures::Pcm& p, int channel, bool voice) {
     return 10 * std::log10(sum);
 }
 
-// Everything a decoding stream of `path` delivers through the tempo channel with `chain` applied.
-fixtures::Pcm render(const std::string& path, const effects::Chain& chain, double seekSeconds = 0) {
+struct Reading {
+    double seekSeconds = 0;
+    double loopFrom = 0, loopTo = 0;  // an A-B loop (seconds) when loopTo > 0
+    int64_t frames = -1;              // everything when -1
+};
+
+// What a decoding stream of `path` delivers through the tempo channel with `chain` applied;
+// `position`, when given, gets the stream's position after the reading.
+fixtures::Pcm render(const std::string& path, const effects::Chain& chain, Reading how = {},
+                     int64_t* position = nullptr) {
     const HSTREAM stream = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
     const HSTREAM tempo = BASS_FX_TempoCreate(stream, BASS_STREAM_DECODE | BASS_FX_FREESOURCE);
     effects::ChainApplier applier;
     applier.bind(stream, tempo);
     applier.apply(chain);
-    if (seekSeconds > 0)
-        BASS_ChannelSetPosition(tempo, BASS_ChannelSeconds2Bytes(tempo, float(seekSeconds)));
-    fixtures::Pcm out = fixtures::readChannel(tempo, 7004 * 4);
+    if (how.seekSeconds > 0)
+        BASS_ChannelSetPosition(tempo, BASS_ChannelSeconds2Bytes(tempo, float(how.seekSeconds)));
+    if (how.loopTo > 0)
+        engine::setLoop(tempo, BASS_ChannelSeconds2Bytes(tempo, float(how.loopFrom)),
+                        BASS_ChannelSeconds2Bytes(tempo, float(how.loopTo)));
+    fixtures::Pcm out;
+    if (how.frames < 0) {
+        out = fixtures::readChannel(tempo, 7004 * 4);
+    } else {
+        BASS_CHANNELINFO info{};
+        BASS_ChannelGetInfo(tempo, &info);
+        out = {int(info.freq), int(info.chans), {}};
+        out.samples.resize(size_t(how.frames * info.chans));
+        // Odd block sizes, so that blocks and the remover's frames never line up.
+        for (int64_t got = 0; got < how.frames;) {
+            const int64_t want = std::min<int64_t>(how.frames - got, 3001);
+            const int n = BASS_ChannelGetData(tempo, out.samples.data() + got * info.chans,
+                                              DWORD(want * 2 * info.chans));
+            if (n <= 0) break;
+            got += n / (2 * int(info.chans));
+        }
+    }
+    if (position) *position = int64_t(BASS_ChannelGetPosition(stream) / QWORD(2 * out.channels));
     applier.detach();
     BASS_StreamFree(tempo);
     return out;
@@ -106,25 +136,28 @@ TEST(StereoRemover, TakesOutTheCentredVoiceAndLeavesThePannedInstrumentInPlace) 
 }
 
 // The spectral frames lag the input; the engine makes up for it, so that a strength of 0 gives
-// the source back frame for frame, from the start or after a seek, for any channel count, and
-// the output has the plain remover's length at any tempo.
-TEST(StereoRemover, LinesUpWithTheSourceAndKeepsItsLength) {
+// the sound without the remover, frame for frame and at the same position, from the start, after a
+// seek and through an A-B loop, for any channel count; and the output has the plain remover's
+// length at any tempo.
+TEST(StereoRemover, LinesUpWithTheSoundWithoutItAndKeepsItsLength) {
     fixtures::TempDir tmp;
+    const Reading readings[] = {{}, {0.5, 0, 0, -1}, {0, 0.2, 0.6, int64_t(1.5 * kRate)}};
     for (int channels : {1, 2, 6}) {
-        fixtures::Pcm src{kRate, channels, {}};
-        const fixtures::Pcm noise = fixtures::noise(1.3, kRate, channels, 0.3);
-        src.samples = noise.samples;
         const std::string path = tmp.file("n" + std::to_string(channels) + ".wav");
-        fixtures::writeWav(path, src);
-        for (double seek : {0.0, 0.5}) {
-            const fixtures::Pcm out = render(path, stereoChain(0.0f), seek);
-            const int64_t from = int64_t(seek * kRate);
-            ASSERT_EQ(out.frames(), src.frames() - from) << channels << " channels, seek " << seek;
+        fixtures::writeWav(path, fixtures::noise(1.3, kRate, channels, 0.3));
+        for (const Reading& how : readings) {
+            const std::string where = std::to_string(channels) + " channels, seek " +
+                                      std::to_string(how.seekSeconds) + ", loop to " +
+                                      std::to_string(how.loopTo);
+            int64_t plainAt = 0, stereoAt = 0;
+            const fixtures::Pcm plain = render(path, effects::Chain{}, how, &plainAt);
+            const fixtures::Pcm out = render(path, stereoChain(0.0f), how, &stereoAt);
+            ASSERT_EQ(out.frames(), plain.frames()) << where;
+            EXPECT_EQ(stereoAt, plainAt) << where;
             int worst = 0;
             for (size_t i = 0; i < out.samples.size(); ++i)
-                worst = std::max(
-                    worst, std::abs(out.samples[i] - src.samples[size_t(from * channels) + i]));
-            EXPECT_LE(worst, 1) << channels << " channels, seek " << seek;
+                worst = std::max(worst, std::abs(out.samples[i] - plain.samples[i]));
+            EXPECT_LE(worst, 1) << where;
         }
         effects::Chain plain = stereoChain(1.0f, 20.0f);
         const int64_t stereoLength = render(path, plain).frames();
