@@ -152,6 +152,14 @@ void Channel::primeLaggingChain(PullEvents& ev) {
         runDsp(primeBuffer.data(), n);  // the chain's output for the frames before the seek
         dspLag += n;
     }
+    // The source ended before the chain was full (a short file, a seek near the end): silence
+    // fills it, its output dropped too, so that what follows is the source's first frame read.
+    for (int64_t fill = ended ? latency - dspLag : 0; fill > 0 && room > 0;) {
+        const int64_t n = std::min(room, fill);
+        std::fill(primeBuffer.begin(), primeBuffer.begin() + n * chans, int16_t(0));
+        runDsp(primeBuffer.data(), n);
+        fill -= n;
+    }
 }
 
 int64_t Channel::dspLatency() const {

@@ -145,13 +145,19 @@ TEST(StereoRemover, LinesUpWithTheSoundWithoutItAndKeepsItsLength) {
     for (int channels : {1, 2, 6}) {
         const std::string path = tmp.file("n" + std::to_string(channels) + ".wav");
         fixtures::writeWav(path, fixtures::noise(1.3, kRate, channels, 0.3));
-        for (const Reading& how : readings) {
-            const std::string where = std::to_string(channels) + " channels, seek " +
+        // Shorter than the remover's frames.
+        const std::string shortPath = tmp.file("s" + std::to_string(channels) + ".wav");
+        fixtures::writeWav(shortPath, fixtures::noise(0.03, kRate, channels, 0.3));
+        for (const auto& [file, how] :
+             {std::pair{path, readings[0]}, std::pair{path, readings[1]},
+              std::pair{path, readings[2]}, std::pair{path, Reading{1.27, 0, 0, -1}},
+              std::pair{shortPath, readings[0]}}) {
+            const std::string where = file + ", " + std::to_string(channels) + " channels, seek " +
                                       std::to_string(how.seekSeconds) + ", loop to " +
                                       std::to_string(how.loopTo);
             int64_t plainAt = 0, stereoAt = 0;
-            const fixtures::Pcm plain = render(path, effects::Chain{}, how, &plainAt);
-            const fixtures::Pcm out = render(path, stereoChain(0.0f), how, &stereoAt);
+            const fixtures::Pcm plain = render(file, effects::Chain{}, how, &plainAt);
+            const fixtures::Pcm out = render(file, stereoChain(0.0f), how, &stereoAt);
             ASSERT_EQ(out.frames(), plain.frames()) << where;
             EXPECT_EQ(stereoAt, plainAt) << where;
             int worst = 0;
