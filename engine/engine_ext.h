@@ -159,7 +159,8 @@ bool dspBlockFollowsSeek();
 // as many frames of silence, so what the channel delivers lines up with its source frame for frame
 // and has the source's length (positions, loops and seeks stay exact). Removing the procedure
 // with BASS_ChannelRemoveDSP reads the frames it held again. The procedure then gets every block
-// in order, as any other; it must start afresh where dspBlockFollowsSeek() says so.
+// in order, as any other; it must start afresh where dspBlockFollowsSeek() says so. Streams only
+// (a file stream or a source's): on other channels BASS_ERROR_NOTAVAIL.
 HDSP setLaggingDsp(DWORD channel, DSPPROC* proc, void* user, int priority, int latencyFrames);
 
 // A-B loop: while set, the stream under `chan` (a stream, or a tempo channel's source) continues

@@ -337,6 +337,9 @@ HDSP setLaggingDsp(DWORD handle, DSPPROC* proc, void* user, int priority, int la
         auto ch = findChannel(handle);
         if (!ch) return fail(BASS_ERROR_HANDLE, HDSP(0));
         if (!proc || latencyFrames < 0) return fail(BASS_ERROR_ILLPARAM, HDSP(0));
+        // Only a stream can read again what the procedure held when it is removed.
+        if (latencyFrames > 0 && !dynamic_cast<StreamChannel*>(ch.get()))
+            return fail(BASS_ERROR_NOTAVAIL, HDSP(0));
         DspEntry e;
         e.handle = newHandle();
         e.priority = priority;

@@ -70,6 +70,7 @@ struct Reading {
     double seekSeconds = 0;
     double loopFrom = 0, loopTo = 0;  // an A-B loop (seconds) when loopTo > 0
     int64_t frames = -1;              // everything when -1
+    int64_t offAfter = -1;            // the remover switched off after so many frames
 };
 
 // What a decoding stream of `path` delivers through the tempo channel with `chain` applied;
@@ -96,6 +97,7 @@ fixtures::Pcm render(const std::string& path, const effects::Chain& chain, Readi
         out.samples.resize(size_t(how.frames * info.chans));
         // Odd block sizes, so that blocks and the remover's frames never line up.
         for (int64_t got = 0; got < how.frames;) {
+            if (how.offAfter >= 0 && got >= how.offAfter) applier.apply(effects::Chain{});
             const int64_t want = std::min<int64_t>(how.frames - got, 3001);
             const int n = BASS_ChannelGetData(tempo, out.samples.data() + got * info.chans,
                                               DWORD(want * 2 * info.chans));
@@ -137,24 +139,29 @@ TEST(StereoRemover, TakesOutTheCentredVoiceAndLeavesThePannedInstrumentInPlace) 
 
 // The spectral frames lag the input; the engine makes up for it, so that a strength of 0 gives
 // the sound without the remover, frame for frame and at the same position, from the start, after a
-// seek and through an A-B loop, for any channel count; and the output has the plain remover's
-// length at any tempo.
+// seek, through an A-B loop and when it is switched off, for any channel count; and the output
+// has the plain remover's length at any tempo.
 TEST(StereoRemover, LinesUpWithTheSoundWithoutItAndKeepsItsLength) {
     fixtures::TempDir tmp;
-    const Reading readings[] = {{}, {0.5, 0, 0, -1}, {0, 0.2, 0.6, int64_t(1.5 * kRate)}};
     for (int channels : {1, 2, 6}) {
         const std::string path = tmp.file("n" + std::to_string(channels) + ".wav");
         fixtures::writeWav(path, fixtures::noise(1.3, kRate, channels, 0.3));
         // Shorter than the remover's frames.
         const std::string shortPath = tmp.file("s" + std::to_string(channels) + ".wav");
         fixtures::writeWav(shortPath, fixtures::noise(0.03, kRate, channels, 0.3));
-        for (const auto& [file, how] :
-             {std::pair{path, readings[0]}, std::pair{path, readings[1]},
-              std::pair{path, readings[2]}, std::pair{path, Reading{1.27, 0, 0, -1}},
-              std::pair{shortPath, readings[0]}}) {
+        const std::pair<std::string, Reading> readings[] = {
+            {path, {}},
+            {path, {0.5}},
+            {path, {0, 0.2, 0.6, int64_t(1.5 * kRate)}},
+            {path, {1.27}},  // fewer frames left than the remover's
+            {path, {0, 0, 0, 50000, 20000}},
+            {shortPath, {}},
+        };
+        for (const auto& [file, how] : readings) {
             const std::string where = file + ", " + std::to_string(channels) + " channels, seek " +
                                       std::to_string(how.seekSeconds) + ", loop to " +
-                                      std::to_string(how.loopTo);
+                                      std::to_string(how.loopTo) + ", off after " +
+                                      std::to_string(how.offAfter);
             int64_t plainAt = 0, stereoAt = 0;
             const fixtures::Pcm plain = render(file, effects::Chain{}, how, &plainAt);
             const fixtures::Pcm out = render(file, stereoChain(0.0f), how, &stereoAt);
