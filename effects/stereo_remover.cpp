@@ -137,8 +137,7 @@ void StereoRemover::analyseAndResynthesise() {
                 // opposite phase), and where between the channels it sits (0 centre, 1 one side).
                 const float alike = float(cr / std::sqrt(pl * pr + 1e-9));
                 const float side = float(std::abs(pl - pr) / total);
-                g = strength * inRange * step(alike, 0.4f, 0.8f) *
-                    (1.0f - step(side, 0.55f, 0.8f));
+                g = strength * inRange * step(alike, 0.4f, 0.8f) * (1.0f - step(side, 0.55f, 0.8f));
             }
         }
         gain_[size_t(b)] = 1.0f - g;
