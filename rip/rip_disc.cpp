@@ -596,10 +596,10 @@ DiscRip ripDisc(int drive, const RipOptions& options, const RipHooks& hooks,
         if (t.status == TrackRip::Status::Stopped || (stop && stop->load())) stopped = true;
     }
     encoding.close();
+    reportEnded();
     // Verdicts are only for what was ripped.
     for (TrackRip& t : rip.tracks)
         if (t.status != TrackRip::Status::Ripped) t.accurateRip = {};
-    reportEnded();
     rip.status = stopped ? DiscRip::Status::Stopped : DiscRip::Status::Done;
     rip.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 

@@ -156,9 +156,12 @@ int cdVerifyCommand(const std::vector<std::string>& args, std::ostream& out, std
     }
     layout.leadOut = at;
     const DiscIds ids = discIds(layout);
-    const bool sameDisc = std::any_of(
-        db.submissions.begin(), db.submissions.end(),
-        [&](const auto& s) { return s.id1 == ids.accurateRip1 && s.id2 == ids.accurateRip2; });
+    // The submissions for the disc the files make, when the file holds any; else every one for
+    // as many tracks (a data track or a pregap before track 1 changes the IDs).
+    const bool sameDisc =
+        std::any_of(db.submissions.begin(), db.submissions.end(), [&](const auto& s) {
+            return s.id1 == ids.accurateRip1 && s.id2 == ids.accurateRip2 && s.freedb == ids.freedb;
+        });
     if (!sameDisc)
         out << "Note: the files give the disc ID " << hex8(ids.accurateRip1) << "-"
             << hex8(ids.accurateRip2) << "-" << hex8(ids.freedb)
@@ -177,7 +180,8 @@ int cdVerifyCommand(const std::vector<std::string>& args, std::ostream& out, std
         TrackChecksums sums(t.pcm.size() / 4, audio == 1, audio == audioTracks);
         sums.add(t.pcm.data(), t.pcm.size());
         const AccurateRipVerdict verdict =
-            verifyTrack(db, audio, audioTracks, sums.accurateRipV1(), sums.accurateRipV2());
+            verifyTrack(db, audio, audioTracks, sums.accurateRipV1(), sums.accurateRipV2(),
+                        sameDisc ? &ids : nullptr);
         if (verdict.kind != AccurateRipVerdict::Kind::Accurate) allAccurate = false;
         out << verdictText(verdict) << "\n";
     }
