@@ -609,10 +609,14 @@ DiscRip ripDisc(int drive, const RipOptions& options, const RipHooks& hooks,
             ? std::string("rip")
             : expandNameTemplate(rip.artist.empty() ? "%d" : "%A - %d", disc, longest);
     const std::string logPath = uniquePath(options.folder, logName, ".log", taken);
-    const std::string cuePath = uniquePath(options.folder, logName, ".cue", taken);
-    const std::string playlistPath = uniquePath(options.folder, logName, ".m3u", taken);
-    if (writeTextFile(cuePath, ripCueSheet(rip))) rip.cuePath = cuePath;
-    if (writeTextFile(playlistPath, ripPlaylist(rip))) rip.playlistPath = playlistPath;
+    // The cue sheet and the playlist name the files ripped: none without any.
+    if (std::any_of(rip.tracks.begin(), rip.tracks.end(),
+                    [](const TrackRip& t) { return t.status == TrackRip::Status::Ripped; })) {
+        const std::string cuePath = uniquePath(options.folder, logName, ".cue", taken);
+        const std::string playlistPath = uniquePath(options.folder, logName, ".m3u", taken);
+        if (writeTextFile(cuePath, ripCueSheet(rip))) rip.cuePath = cuePath;
+        if (writeTextFile(playlistPath, ripPlaylist(rip))) rip.playlistPath = playlistPath;
+    }
     if (writeTextFile(logPath, ripLogText(rip, when))) rip.logPath = logPath;
     return rip;
 }
