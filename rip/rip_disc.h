@@ -111,9 +111,11 @@ struct DiscRip {
 };
 
 struct RipHooks {
-    // A track starts being read (index into DiscRip::tracks), with its stream.
+    // A track starts being read (index into DiscRip::tracks), with its stream; with test and copy
+    // twice, for the test read and for the copy.
     std::function<void(int index, HSTREAM stream)> trackStarted;
-    // After every read: audio bytes read of the whole disc, and the disc's audio bytes.
+    // After every read: audio bytes read of the whole disc, and the disc's audio bytes (twice
+    // them with test and copy).
     std::function<void(uint64_t done, uint64_t total)> progress;
     // After every read: bytes read of the track being read, and its length in bytes.
     std::function<void(uint64_t done, uint64_t total)> trackProgress;

@@ -32,7 +32,7 @@ int usage(std::ostream& err, const std::string& what) {
 struct TrackFile {
     int number = 0;
     std::string path;
-    std::vector<uint8_t> pcm;  // 16-bit stereo 44.1 kHz
+    uint64_t frames = 0;  // stereo frames of 16-bit 44.1 kHz audio
 };
 
 // The track number: the file's track-number tag, else the number its name starts with.
@@ -49,25 +49,32 @@ std::optional<int> trackNumberOf(const fs::path& path) {
     return std::stoi(name.substr(0, digits));
 }
 
-// The file's audio as 16-bit stereo 44.1 kHz PCM; nullopt when the decoder does not read it,
-// and `why` when it is audio but not CD audio.
-std::optional<std::vector<uint8_t>> decodeTrack(const fs::path& path, std::string& why) {
-    const std::string utf8 = path.string();
-    const HSTREAM s = BASS_StreamCreateFile(0, utf8.c_str(), 0, 0, BASS_STREAM_DECODE);
+// The file's length in frames; nullopt when the decoder does not read it, and `why` when it is
+// audio but not CD audio.
+std::optional<uint64_t> probeTrack(const fs::path& path, std::string& why) {
+    const HSTREAM s = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
     if (!s) return std::nullopt;
     BASS_CHANNELINFO info{};
     BASS_ChannelGetInfo(s, &info);
-    std::vector<uint8_t> pcm;
-    if (info.freq != 44100 || info.chans != 2) {
+    const QWORD bytes = BASS_ChannelGetLength(s);
+    BASS_StreamFree(s);
+    if (info.freq != 44100 || info.chans != 2)
         why = "not CD audio (" + std::to_string(info.freq) + " Hz, " + std::to_string(info.chans) +
               " channels)";
-    } else {
-        std::vector<uint8_t> buf(1 << 16);
-        for (int n; (n = BASS_ChannelGetData(s, buf.data(), DWORD(buf.size()))) > 0;)
-            pcm.insert(pcm.end(), buf.begin(), buf.begin() + n);
-    }
+    return bytes == QWORD(-1) ? 0 : bytes / 4;
+}
+
+// The track's AccurateRip checksums, its audio decoded piece by piece. False when the file
+// cannot be decoded again.
+bool checksumTrack(const TrackFile& t, bool first, bool last, TrackChecksums& sums) {
+    const HSTREAM s = BASS_StreamCreateFile(0, t.path.c_str(), 0, 0, BASS_STREAM_DECODE);
+    if (!s) return false;
+    std::vector<uint8_t> buf(1 << 16);
+    sums = TrackChecksums(t.frames, first, last);
+    for (int n; (n = BASS_ChannelGetData(s, buf.data(), DWORD(buf.size()))) > 0;)
+        sums.add(buf.data(), size_t(n));
     BASS_StreamFree(s);
-    return pcm;
+    return true;
 }
 
 }  // namespace
@@ -109,17 +116,16 @@ int cdVerifyCommand(const std::vector<std::string>& args, std::ostream& out, std
     std::sort(paths.begin(), paths.end());
 
     std::vector<TrackFile> tracks;
-    for (size_t i = 0; i < paths.size(); ++i) {
-        if (progress.update) progress.update(i, paths.size());
+    for (const fs::path& path : paths) {
         std::string why;
-        auto pcm = decodeTrack(paths[i], why);
-        if (!pcm) continue;  // not audio: the log, the cue sheet, the playlist
-        const std::string name = paths[i].filename().string();
+        const auto frames = probeTrack(path, why);
+        if (!frames) continue;  // not audio: the log, the cue sheet, the playlist
+        const std::string name = path.filename().string();
         if (!why.empty()) {
             err << "quorvin cd-verify: " << name << ": " << why << "\n";
             return 1;
         }
-        const auto number = trackNumberOf(paths[i]);
+        const auto number = trackNumberOf(path);
         if (!number) {
             err << "quorvin cd-verify: " << name << " has no track number (tag or name)\n";
             return 1;
@@ -131,10 +137,8 @@ int cdVerifyCommand(const std::vector<std::string>& args, std::ostream& out, std
                     << "\n";
                 return 1;
             }
-        tracks.push_back({*number, paths[i].string(), std::move(*pcm)});
+        tracks.push_back({*number, path.string(), *frames});
     }
-    if (progress.update) progress.update(1, 1);
-    if (progress.done) progress.done();
     if (tracks.empty()) {
         err << "quorvin cd-verify: no audio files in \"" << positional[0] << "\"\n";
         return 1;
@@ -147,7 +151,7 @@ int cdVerifyCommand(const std::vector<std::string>& args, std::ostream& out, std
     int audioTracks = 0;
     uint32_t at = 0;
     for (const TrackFile& t : tracks) {
-        const auto sectors = uint32_t(t.pcm.size() / (4 * kFramesPerSector));
+        const auto sectors = uint32_t(t.frames / kFramesPerSector);
         if (t.number > 0) {
             layout.trackStarts.push_back(at);
             ++audioTracks;
@@ -168,19 +172,36 @@ int cdVerifyCommand(const std::vector<std::string>& args, std::ostream& out, std
             << ", which the database file does not hold (a data track or a pregap before track 1 "
                "changes it); the tracks are compared by their number\n";
 
-    bool allAccurate = true;
+    // The checksums first (with the progress bar), then the verdicts.
+    std::vector<std::optional<TrackChecksums>> sums(tracks.size());
     int audio = 0;
-    for (const TrackFile& t : tracks) {
+    for (size_t i = 0; i < tracks.size(); ++i) {
+        if (progress.update) progress.update(i, tracks.size());
+        if (tracks[i].number == 0) continue;
+        ++audio;
+        TrackChecksums s(0, false, false);
+        if (checksumTrack(tracks[i], audio == 1, audio == audioTracks, s)) sums[i] = s;
+    }
+    if (progress.update) progress.update(1, 1);
+    if (progress.done) progress.done();
+    bool allAccurate = true;
+    audio = 0;
+    for (size_t i = 0; i < tracks.size(); ++i) {
+        const TrackFile& t = tracks[i];
         out << "Track " << trackNumberField(t.number - 1) << ": ";
         if (t.number == 0) {
             out << "hidden track, not in AccurateRip\n";
             continue;
         }
         ++audio;
-        TrackChecksums sums(t.pcm.size() / 4, audio == 1, audio == audioTracks);
-        sums.add(t.pcm.data(), t.pcm.size());
+        if (!sums[i]) {
+            out << "cannot be decoded\n";
+            allAccurate = false;
+            continue;
+        }
+        const TrackChecksums& sum = *sums[i];
         const AccurateRipVerdict verdict =
-            verifyTrack(db, audio, audioTracks, sums.accurateRipV1(), sums.accurateRipV2(),
+            verifyTrack(db, audio, audioTracks, sum.accurateRipV1(), sum.accurateRipV2(),
                         sameDisc ? &ids : nullptr);
         if (verdict.kind != AccurateRipVerdict::Kind::Accurate) allAccurate = false;
         out << verdictText(verdict) << "\n";
