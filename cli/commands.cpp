@@ -34,11 +34,17 @@ const Command kCommands[] = {
      &cd::cdListCommand},
     {"cd-rip",
      "SOURCE TRACK OUT [--bitrate K] [--tag Name=Text]... | SOURCE all FOLDER [--format F] "
-     "[--name TEMPLATE] [--offset N] [--bitrate K] [--year Y]",
+     "[--name TEMPLATE] [--offset N] [--bitrate K] [--year Y] [--accuraterip-db FILE] "
+     "[--test-and-copy]",
      "extract TRACK (1-based) of SOURCE to OUT, WAV or WMA by its extension; or rip every audio "
      "track into FOLDER (flac, wav, mp3, ogg, opus or wma), named and tagged from the disc's "
-     "CD-Text, with a rip log",
+     "CD-Text, with a rip log, a cue sheet and a playlist; --accuraterip-db verifies every track "
+     "against a downloaded AccurateRip database file, --test-and-copy reads every track twice",
      &cdRipCommand},
+    {"cd-verify", "FOLDER --accuraterip-db FILE",
+     "verify the tracks ripped into FOLDER (in track-number order) against a downloaded "
+     "AccurateRip database file; exits non-zero unless every track is accurate",
+     &cdVerifyCommand},
     {"normalize", "IN OUT PERCENT | IN OUT --lufs L [--bits 24]",
      "scale the WAV file IN so that its peak reaches PERCENT % of full scale, or its loudness "
      "L LUFS (EBU R128, true peak at most -1 dBTP), into OUT",
