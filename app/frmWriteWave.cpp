@@ -1,12 +1,16 @@
 #include "app/frmWriteWave.h"
 
+#include <QAbstractItemView>
+#include <QAbstractSlider>
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
@@ -17,6 +21,7 @@
 
 #include "app/formp3.h"
 #include "app/frmAbout.h"
+#include "app/recent_files.h"
 #include "app/window_memory.h"
 #include "cd/frmDemo.h"
 #include "components/mp3_encoder.h"
@@ -30,6 +35,7 @@
 #include "platform/settings.h"
 #include "platform/widgets.h"
 #include "player/bpm_panel.h"
+#include "player/sound_output.h"
 #include "player/tempo_pitch_panel.h"
 #include "player/transport_panel.h"
 #include "player/waveform/waveform_view.h"
@@ -55,12 +61,22 @@ frmWriteWave::frmWriteWave(QWidget* parent) : QMainWindow(parent) {
     setObjectName("frmWriteWave");
     setWindowTitle(QString(35, ' ') + "Quorvin Audio Tools Vers 1.0   www.quorvin-audio.example");
     c_ = buildMainControls(this);
+    recent_ = new RecentFiles(c_.mnuRecent, [this](const std::string& path) { openFile(path); });
     buildPanels();
     connectHandlers();
     positionTimer_ = new QTimer(this);
     positionTimer_->setInterval(kFollowIntervalMs);
     connect(positionTimer_, &QTimer::timeout, this, [this] { transport_->followPlayback(); });
     positionTimer_->start();
+
+    // Ctrl+O does not live on the Load button, whose text (and so its mnemonic) changes.
+    auto* load = new QShortcut(player::kLoadKey, this);
+    connect(load, &QShortcut::activated, this, [this] {
+        if (c_.btnLoadFile->isEnabled()) c_.btnLoadFile->click();
+    });
+    // Exit works at any time, also while the Tools menu that holds it is off.
+    addAction(c_.Mnuexit);
+    QApplication::instance()->installEventFilter(this);
 
     auto* playStop = new QShortcut(kPlayStopKey, this);
     connect(playStop, &QShortcut::activated, this, [this] {
@@ -102,7 +118,10 @@ void frmWriteWave::buildPanels() {
         equalizer_->reset();
         vocalRemover_->default_();
     };
-    transportHooks.fileLoaded = [this] { vocalRemover_->fileLoaded(); };
+    transportHooks.fileLoaded = [this] {
+        vocalRemover_->fileLoaded();
+        recent_->add(session_.CmdFileName);
+    };
     transportHooks.playStarted = [this] {
         if (c_.mnuHighQualityPlayback->isChecked()) applyPlaybackStretcher();
         vocalRemover_->playStarted();
@@ -133,7 +152,8 @@ void frmWriteWave::buildPanels() {
     process_ = std::make_unique<render::ProcessPanel>(
         session_,
         render::ProcessWidgets{c_.btnConvert, c_.btnLoadFile, c_.lblPos, c_.lblBPM, c_.Pbregg,
-                               c_.Combo2, c_.MEnc1, c_.mnuconf->menuAction(), c_.Mnuexit},
+                               c_.Combo2, c_.MEnc1, c_.mnuconf->menuAction(), c_.Mnuexit,
+                               c_.cmdCancelProcess},
         std::move(processHooks));
 }
 
@@ -183,6 +203,7 @@ void frmWriteWave::connectHandlers() {
 
     render::ProcessPanel* p = process_.get();
     connect(c_.btnConvert, &QPushButton::clicked, this, [p] { p->btnConvert_Click(); });
+    connect(c_.cmdCancelProcess, &QPushButton::clicked, this, [p] { p->cmdCancelProcess_Click(); });
     connect(c_.Combo2, &QComboBox::activated, this, [this, p](int index) {
         p->Combo2_Click(index);
         platform::settings().setValue(kMp3SetupKey, session_.Mp3BitRate);
@@ -192,7 +213,10 @@ void frmWriteWave::connectHandlers() {
 
     for (QAction* a : {c_.cdripper, c_.wavp3, c_.Snorma})
         connect(a, &QAction::triggered, this, [this, a] { openToolWindow(a); });
-    connect(c_.Mnuexit, &QAction::triggered, this, &frmWriteWave::Form_Unload);
+    connect(c_.Mnuexit, &QAction::triggered, this, [this] {
+        if (c_.CmdStop->isEnabled()) c_.CmdStop->click();  // playback stops first
+        Form_Unload();
+    });
     connect(c_.Mmp3, &QAction::triggered, this, [this] { c_.Combo2->setVisible(true); });
     connect(c_.Savec, &QAction::triggered, this, &frmWriteWave::saveConfiguration);
     connect(c_.mnuHighQualityPlayback, &QAction::toggled, this,
@@ -202,8 +226,9 @@ void frmWriteWave::connectHandlers() {
 }
 
 bool frmWriteWave::Form_Load() {
+    // The work folder; the current folder stays the user's, so relative names keep their meaning.
     session_.programFolder = platform::Platform::instance().programFolder();
-    QDir::setCurrent(QString::fromStdString(session_.programFolder));
+    session_.removeWorkFiles();  // an earlier run's, left by a crash
 
     const DWORD version = engineVersionSource()();
     if ((version >> 16) != BASSVERSION) {
@@ -226,14 +251,14 @@ void frmWriteWave::Error_(const std::string& message) {
 }
 
 bool frmWriteWave::restartEngine() {
-    BASS_Free();
-    if (BASS_Init(-1, 44100, 0, this, nullptr)) return true;
-    std::fprintf(stderr,
-                 "quorvin-audio-tools: no sound output could be opened; start the program with "
-                 "--null-output to use it without sound\n");
-    Error_("Can't initialize device");
-    endAfterFatalError();
-    return false;
+    const bool opened = player::openSoundOutput([this] {
+        std::fprintf(stderr,
+                     "quorvin-audio-tools: no sound output could be opened; start the program "
+                     "with --null-output to use it without sound\n");
+        Error_("Can't initialize device");
+    });
+    c_.lblNoSound->setVisible(player::playingWithoutSound());
+    return opened;
 }
 
 void frmWriteWave::endAfterFatalError() {
@@ -253,9 +278,23 @@ void frmWriteWave::Form_Unload() {
     BASS_Free();
     session_.PlayChannel = 0;
     session_.BpmChannel = 0;
+    session_.removeWorkFiles();
     saveSoundOptions();
     WindowMemory::saveAll();
     platform::Platform::instance().exitProgram(0);
+}
+
+bool frmWriteWave::eventFilter(QObject* watched, QEvent* e) {
+    if (e->type() != QEvent::ShortcutOverride) return false;
+    auto* key = static_cast<QKeyEvent*>(e);
+    if (key->key() != Qt::Key_Space || key->modifiers() != Qt::NoModifier) return false;
+    auto* control = qobject_cast<QWidget*>(watched);
+    if (!control || control->window() != this) return false;
+    // Buttons, check boxes, sliders and lists act on Space themselves: the key goes to them.
+    if (qobject_cast<QAbstractButton*>(control) || qobject_cast<QAbstractSlider*>(control) ||
+        qobject_cast<QComboBox*>(control) || qobject_cast<QAbstractItemView*>(control))
+        e->accept();
+    return false;
 }
 
 void frmWriteWave::closeEvent(QCloseEvent* e) {

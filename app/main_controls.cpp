@@ -19,6 +19,7 @@
 
 #include "components/mp3_encoder.h"
 #include "platform/widgets.h"
+#include "player/transport_panel.h"
 #include "player/waveform/waveform_view.h"
 
 namespace app {
@@ -55,7 +56,7 @@ void keepPlaceWhenHidden(QWidget* w) {
 
 void buildControls(MainControls& c, QMainWindow* window) {
     c.btnLoadFile = named(new QPushButton("Load Audio File", window), "btnLoadFile");
-    withShortcut(c.btnLoadFile, QKeySequence(Qt::CTRL | Qt::Key_O), "Load Audio File");
+    c.btnLoadFile->setToolTip(withKey("Load Audio File", player::kLoadKey));
     c.CmdPlay = named(new QPushButton("Play", window), "CmdPlay");
     c.CmdPlay->setToolTip(withKey("Player", kPlayStopKey));
     c.CmdPlay->setEnabled(false);
@@ -176,6 +177,12 @@ void buildControls(MainControls& c, QMainWindow* window) {
     c.Pbregg->setVisible(false);
     c.Pbregg->setTextVisible(false);
     keepPlaceWhenHidden(c.Pbregg);
+    c.cmdCancelProcess = named(new QPushButton("Cancel", window), "cmdCancelProcess");
+    c.cmdCancelProcess->setShortcut(QKeySequence(Qt::Key_Escape));
+    c.cmdCancelProcess->setToolTip(
+        withKey("Stop the render; nothing is saved", QKeySequence(Qt::Key_Escape)));
+    c.cmdCancelProcess->setVisible(false);
+    keepPlaceWhenHidden(c.cmdCancelProcess);
     c.prog = named(new QProgressBar(window), "prog");
     c.prog->setTextVisible(false);
 
@@ -194,6 +201,10 @@ void buildControls(MainControls& c, QMainWindow* window) {
     QFont link = c.Label6->font();
     link.setUnderline(true);
     c.Label6->setFont(link);
+    c.lblNoSound = named(new QLabel("No sound device: nothing is heard", window), "lblNoSound");
+    c.lblNoSound->setVisible(false);
+    // Enter on a focused button clicks it, as in the tool windows.
+    for (QPushButton* b : window->findChildren<QPushButton*>()) b->setAutoDefault(true);
 }
 
 void buildLayout(MainControls& c, QMainWindow* window) {
@@ -226,7 +237,10 @@ void buildLayout(MainControls& c, QMainWindow* window) {
     f3->addLayout(loop, 2, 3);
     f3->setColumnStretch(0, 1);
     pl->addWidget(c.Frame3);
-    pl->addWidget(c.Pbregg);
+    auto* progress = new QHBoxLayout;
+    progress->addWidget(c.Pbregg, 1);
+    progress->addWidget(c.cmdCancelProcess);
+    pl->addLayout(progress);
     root->addWidget(player);
 
     auto* middle = new QHBoxLayout;
@@ -307,6 +321,7 @@ void buildLayout(MainControls& c, QMainWindow* window) {
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(c.Label6);
     bottom->addStretch();
+    bottom->addWidget(c.lblNoSound);
     bottom->addWidget(c.Combo2);
     bottom->addWidget(c.prog);
     root->addLayout(bottom);
@@ -325,11 +340,13 @@ void buildLayout(MainControls& c, QMainWindow* window) {
 }
 
 void buildMenus(MainControls& c, QMainWindow* window) {
-    c.cvmenu = window->menuBar()->addMenu("Tools");
+    c.cvmenu = window->menuBar()->addMenu("&Tools");
     c.cvmenu->setObjectName("cvmenu");
     c.cdripper = named(c.cvmenu->addAction("&Load From  CD Audio"), "cdripper");
     c.wavp3 = named(c.cvmenu->addAction("Wav to Mp3"), "wavp3");
     c.Snorma = named(c.cvmenu->addAction("Normalize"), "Snorma");
+    c.mnuRecent = c.cvmenu->addMenu("Recent &Files");
+    c.mnuRecent->setObjectName("mnuRecent");
     c.cvmenu->addSeparator();
     c.Mnuexit = named(c.cvmenu->addAction("Exit"), "Mnuexit");
     c.Mnuexit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
@@ -348,9 +365,9 @@ void buildMenus(MainControls& c, QMainWindow* window) {
     c.mnuHighQualityPlayback->setCheckable(true);
     c.mnuHighQualityPlayback->setToolTip(
         "Play stretches tempo and pitch with Rubber Band's finer engine");
-    c.Shelp = named(window->menuBar()->addAction("Help"), "Shelp");
+    c.Shelp = named(window->menuBar()->addAction("&Help"), "Shelp");
     c.Shelp->setShortcut(QKeySequence(Qt::Key_F1));
-    c.Sabout = named(window->menuBar()->addAction("About"), "Sabout");
+    c.Sabout = named(window->menuBar()->addAction("&About"), "Sabout");
 }
 
 // What a screen reader (and a test) calls each control. The Load button's name is its caption:
@@ -360,6 +377,10 @@ void nameForAccess(MainControls& c) {
         {c.CmdPlay, "Play"},
         {c.CmdStop, "Stop"},
         {c.btnConvert, "Process"},
+        {c.cmdCancelProcess, "Cancel the render"},
+        {c.Pbregg, "Render progress"},
+        {c.prog, "Progress"},
+        {c.pbProcess, "BPM detection progress"},
         {c.Comout, "Volume mixer"},
         {c.sldTempo[0], "Tempo"},
         {c.sldTempo[2], "Pitch"},
@@ -381,6 +402,7 @@ void nameForAccess(MainControls& c) {
         {c.chkEqualizer, "Peaking Equalizer"},
         {c.Combo2, "Mp3 bit rate"},
         {c.Label6, "Contact"},
+        {c.lblNoSound, "No sound device"},
     };
     for (const auto& [widget, name] : names) widget->setAccessibleName(name);
     static const char* const kBands[] = {"80 Hz",   "200 Hz", "1.5 kHz", "4 kHz",

@@ -17,6 +17,7 @@
 #include "disc/basscd.h"
 #include "files/file_io.h"
 #include "platform/platform.h"
+#include "player/sound_output.h"
 
 namespace cd {
 
@@ -91,9 +92,6 @@ void frmDemo::wirePanels() {
 
 void frmDemo::Form_Load() {
     auto& platform = platform::Platform::instance();
-    const std::string folder = platform.programFolder();
-    std::error_code ec;
-    std::filesystem::current_path(files::pathFromUtf8(folder), ec);
     KILLTRACK();
 
     if ((BASS_GetVersion() >> 16) != BASSVERSION) {
@@ -102,11 +100,14 @@ void frmDemo::Form_Load() {
         platform.exitProgram(1);
         return;
     }
-    BASS_Free();
-    if (!BASS_Init(-1, 44100, 0, this, nullptr)) {
+    const bool opened = player::openSoundOutput([] {
         platform::message("Error: Couldn't Initialize Digital Output", "Digital output",
                           platform::Icon::Critical);
-        platform.exitProgram(1);
+    });
+    if (!opened) {
+        // Cancelled: the window closes, the program goes on.
+        QMetaObject::invokeMethod(
+            this, [this] { reject(); }, Qt::QueuedConnection);
         return;
     }
 

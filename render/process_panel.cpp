@@ -36,7 +36,11 @@ void ProcessPanel::btnConvert_Click() {
     w_.btnConvert->setEnabled(false);
     s_.following = false;
 
-    if (!hooks_.restartEngine()) return;
+    if (!hooks_.restartEngine()) {
+        hooks_.setToolsEnabled(true);
+        w_.btnConvert->setEnabled(true);
+        return;
+    }
 
     const RenderSettings settings = hooks_.settings();
     const std::string output = s_.workFile();
@@ -65,6 +69,8 @@ void ProcessPanel::btnConvert_Click() {
     w_.Pbregg->setMaximum(
         std::max(1, static_cast<int>(std::ceil(render_->length() / kProgressUnit))));
     w_.Pbregg->setValue(0);
+    w_.cmdCancelProcess->setVisible(true);
+    cancelled_ = false;
     rendering = true;
 
     w_.btnLoadFile->setEnabled(false);
@@ -85,9 +91,29 @@ void ProcessPanel::btnConvert_Click() {
             stoppedBecause = render_->error();
             break;
         }
+        if (cancelled_) break;
     }
 
     s_.renderChain = nullptr;
+    w_.cmdCancelProcess->setVisible(false);
+    if (cancelled_) {
+        // Nothing of the render stays: no work file, no "Done!", no save.
+        rendering = false;
+        render_->finish();
+        render_.reset();
+        BASS_Free();
+        s_.PlayChannel = 0;
+        std::error_code ignored;
+        std::filesystem::remove(files::pathFromUtf8(s_.workFile()), ignored);
+        renderPosition = 0;
+        w_.Pbregg->setValue(0);
+        w_.Pbregg->setVisible(false);
+        w_.lblPos->setText(" 00:00 / 00:00");
+        w_.btnLoadFile->setEnabled(true);
+        w_.btnConvert->setEnabled(true);
+        hooks_.setToolsEnabled(true);
+        return;
+    }
     finished = true;
     rendering = false;
     w_.btnLoadFile->setEnabled(true);
@@ -98,6 +124,10 @@ void ProcessPanel::btnConvert_Click() {
     renderPosition = 0;
     BASS_ChannelSetPosition(s_.PlayChannel, 0);
     hooks_.setToolsEnabled(true);
+}
+
+void ProcessPanel::cmdCancelProcess_Click() {
+    if (rendering) cancelled_ = true;
 }
 
 void ProcessPanel::EndProcess() {
