@@ -86,6 +86,7 @@ frmWriteWave::frmWriteWave(QWidget* parent) : QMainWindow(parent) {
             c_.CmdStop->click();
     });
     setAcceptDrops(true);
+    platform::scrollWhenTooBig(this);
 }
 
 frmWriteWave::~frmWriteWave() {

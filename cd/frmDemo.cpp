@@ -17,6 +17,7 @@
 #include "disc/basscd.h"
 #include "files/file_io.h"
 #include "platform/platform.h"
+#include "platform/widgets.h"
 #include "player/sound_output.h"
 
 namespace cd {
@@ -27,6 +28,8 @@ frmDemo::frmDemo(QWidget* parent) : QDialog(parent) {
     setObjectName("frmDemo");
     setWindowTitle("CD Ripping");
     c_ = buildCdControls(this);
+    // A small screen (or a large scale) scrolls the controls rather than cutting them off.
+    platform::scrollWhenTooBig(this, QSize(twipsToPixels(kNarrowTwips), height()));
     wirePanels();
     applyWidth();
     Form_Load();
@@ -131,7 +134,7 @@ void frmDemo::toggleDriveInfo() {
 }
 
 void frmDemo::applyWidth() {
-    setFixedWidth(twipsToPixels(widthTwips_));
+    platform::setScrolledWidth(this, twipsToPixels(widthTwips_));
 }
 
 // --- buttons -------------------------------------------------------------------------------
