@@ -117,6 +117,7 @@ formp3::formp3(QWidget* owner) : QDialog(owner) {
     Text2 = new QPlainTextEdit(this);
     Text2->setObjectName("Text2");
     Text2->setReadOnly(true);
+    Text2->setAccessibleName("Help text");
     Text2->setFont(QFont("Tahoma"));
     Text2->setPlainText(QString::fromUtf8(helpText()));
     Text2->setMinimumSize(640, 420);

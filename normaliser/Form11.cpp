@@ -64,6 +64,16 @@ Form11::Form11(QWidget* parent) : QDialog(parent) {
     Command3 = button(this, "Command3", "Start");
     normaliser = new NormaliserComponent(this);
 
+    // What a screen reader calls the controls: the two "..." buttons apart, the boxes by their
+    // labels.
+    Text1->setAccessibleName("Source");
+    Command1->setAccessibleName("Choose the source");
+    Text2->setAccessibleName("Destination");
+    Command2->setAccessibleName("Choose the destination");
+    Text3->setAccessibleName("Target percent");
+    spnLufs->setAccessibleName("Target loudness");
+    prog->setAccessibleName("Normalising progress");
+
     auto* g = new QGridLayout(this);
     g->addWidget(new QLabel("Source:", this), 0, 0);
     g->addWidget(Text1, 0, 1);

@@ -1,18 +1,34 @@
 // What a new user meets first: starting with a file named on the command line, no sound device,
 // where work files go, the keyboard, Cancel for Process and the recent files.
+#include <QAbstractItemView>
+#include <QAbstractSpinBox>
+#include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTest>
+#include <QTextEdit>
 #include <QTimer>
 #include <filesystem>
+#include <functional>
+#include <map>
+#include <ostream>
 
 #include "app/command_line.h"
+#include "app/formp3.h"
+#include "app/frmAbout.h"
 #include "app/recent_files.h"
+#include "cd/frmDemo.h"
+#include "mp3/Form1.h"
+#include "normaliser/Form11.h"
 #include "platform/qt_platform.h"
 #include "player/sound_output.h"
 #include "tests/app/window_fixture.h"
@@ -230,3 +246,57 @@ TEST_F(Keyboard, CtrlQQuitsWhilePlayingAndEveryMenuHasAnAccessKey) {
         EXPECT_TRUE(menu->text().contains(QRegularExpression("&[^&]")))
             << menu->text().toStdString();
 }
+
+// Every control of every window has a name of its own for a screen reader.
+struct NamedWindow {
+    const char* name;
+    std::function<std::unique_ptr<QWidget>()> make;
+};
+
+void PrintTo(const NamedWindow& w, std::ostream* os) {
+    *os << w.name;
+}
+
+class AccessibleNames : public WindowTest, public ::testing::WithParamInterface<NamedWindow> {};
+
+TEST_P(AccessibleNames, EveryControlHasItsOwnName) {
+    std::unique_ptr<QWidget> window = GetParam().make();
+    std::map<QString, QString> seen;  // name -> object name
+    for (QWidget* c : window->findChildren<QWidget*>()) {
+        const bool control =
+            (qobject_cast<QAbstractButton*>(c) || qobject_cast<QAbstractSlider*>(c) ||
+             qobject_cast<QComboBox*>(c) || qobject_cast<QLineEdit*>(c) ||
+             qobject_cast<QAbstractSpinBox*>(c) || qobject_cast<QAbstractItemView*>(c) ||
+             qobject_cast<QProgressBar*>(c) || qobject_cast<QPlainTextEdit*>(c) ||
+             qobject_cast<QTextEdit*>(c) || qobject_cast<platform::ClickLabel*>(c)) &&
+            !qobject_cast<QScrollBar*>(c) && !qobject_cast<QAbstractSpinBox*>(c->parentWidget()) &&
+            !qobject_cast<QComboBox*>(c->parentWidget());
+        if (!control || c->objectName().startsWith("qt_")) continue;  // Qt's own parts
+        const QString id = c->objectName() + " (" + c->metaObject()->className() + ")";
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(c);
+        ASSERT_NE(a, nullptr) << id.toStdString();
+        const QString name = a->text(QAccessible::Name).trimmed();
+        EXPECT_FALSE(name.isEmpty()) << id.toStdString();
+        if (name.isEmpty()) continue;
+        const auto [at, fresh] = seen.emplace(name, id);
+        EXPECT_TRUE(fresh) << name.toStdString() << ": " << id.toStdString() << " and "
+                           << at->second.toStdString();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Windows, AccessibleNames,
+    ::testing::Values(
+        NamedWindow{"main",
+                    [] { return std::unique_ptr<QWidget>(std::make_unique<app::frmWriteWave>()); }},
+        NamedWindow{"cd", [] { return std::unique_ptr<QWidget>(std::make_unique<cd::frmDemo>()); }},
+        NamedWindow{"wav_to_mp3",
+                    [] { return std::unique_ptr<QWidget>(std::make_unique<mp3::Form1>()); }},
+        NamedWindow{
+            "normaliser",
+            [] { return std::unique_ptr<QWidget>(std::make_unique<normaliser::Form11>()); }},
+        NamedWindow{"help",
+                    [] { return std::unique_ptr<QWidget>(std::make_unique<app::formp3>()); }},
+        NamedWindow{"about",
+                    [] { return std::unique_ptr<QWidget>(std::make_unique<app::frmAbout>()); }}),
+    [](const auto& info) { return std::string(info.param.name); });
