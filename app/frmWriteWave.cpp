@@ -59,7 +59,8 @@ const QString kKeepBassKey = "sound/keepBass";
 
 frmWriteWave::frmWriteWave(QWidget* parent) : QMainWindow(parent) {
     setObjectName("frmWriteWave");
-    setWindowTitle(QString(35, ' ') + "Quorvin Audio Tools Vers 1.0   www.quorvin-audio.example");
+    setWindowTitle(QString(35, ' ') +
+                   tr("Quorvin Audio Tools Vers 1.0   www.quorvin-audio.example"));
     c_ = buildMainControls(this);
     recent_ = new RecentFiles(c_.mnuRecent, [this](const std::string& path) { openFile(path); });
     buildPanels();
@@ -233,8 +234,8 @@ bool frmWriteWave::Form_Load() {
 
     const DWORD version = engineVersionSource()();
     if ((version >> 16) != BASSVERSION) {
-        platform::message("An incorrect version of BASS.DLL was loaded", player::kAppTitle,
-                          platform::Icon::Critical);
+        platform::message(tr("An incorrect version of BASS.DLL was loaded").toStdString(),
+                          player::kAppTitle, platform::Icon::Critical);
         endAfterFatalError();
         return false;
     }
@@ -247,8 +248,9 @@ bool frmWriteWave::Form_Load() {
 }
 
 void frmWriteWave::Error_(const std::string& message) {
-    platform::message(message + "\n\nError Code : " + std::to_string(BASS_ErrorGetCode()), "Error",
-                      platform::Icon::Exclamation);
+    platform::message(
+        message + "\n\n" + tr("Error Code : ").toStdString() + std::to_string(BASS_ErrorGetCode()),
+        tr("Error").toStdString(), platform::Icon::Exclamation);
 }
 
 bool frmWriteWave::restartEngine() {
@@ -256,7 +258,7 @@ bool frmWriteWave::restartEngine() {
         std::fprintf(stderr,
                      "quorvin-audio-tools: no sound output could be opened; start the program "
                      "with --null-output to use it without sound\n");
-        Error_("Can't initialize device");
+        Error_(tr("Can't initialize device").toStdString());
     });
     c_.lblNoSound->setVisible(player::playingWithoutSound());
     return opened;
@@ -387,8 +389,8 @@ void frmWriteWave::openToolWindow(QAction* item) {
 
 void frmWriteWave::openMixer() {
     if (!platform::Platform::instance().startMixer())
-        platform::message("No volume mixer was found on this system.", player::kTitle,
-                          platform::Icon::Information);
+        platform::message(tr("No volume mixer was found on this system.").toStdString(),
+                          player::kTitle, platform::Icon::Information);
 }
 
 void frmWriteWave::mailContact() {
