@@ -26,7 +26,7 @@ namespace cd {
 
 frmDemo::frmDemo(QWidget* parent) : QDialog(parent) {
     setObjectName("frmDemo");
-    setWindowTitle("CD Ripping");
+    setWindowTitle(tr("CD Ripping"));
     c_ = buildCdControls(this);
     // A small screen (or a large scale) scrolls the controls rather than cutting them off.
     platform::scrollWhenTooBig(this, QSize(twipsToPixels(kNarrowTwips), height()));
@@ -129,8 +129,8 @@ void frmDemo::Form_Load() {
 void frmDemo::toggleDriveInfo() {
     widthTwips_ = widthTwips_ == kWideTwips ? kNarrowTwips : kWideTwips;
     applyWidth();
-    c_.cmdButton[kDriveInfo]->setText(widthTwips_ == kWideTwips ? "&Drive Info <<"
-                                                                : "&Drive Info >>");
+    c_.cmdButton[kDriveInfo]->setText(widthTwips_ == kWideTwips ? tr("&Drive Info <<")
+                                                                : tr("&Drive Info >>"));
 }
 
 void frmDemo::applyWidth() {

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -18,6 +19,13 @@
 #include "platform/platform.h"
 
 namespace render {
+
+namespace {
+// The main window's texts, through the translation.
+struct Text {
+    Q_DECLARE_TR_FUNCTIONS(frmWriteWave)
+};
+}  // namespace
 
 namespace {
 
@@ -79,7 +87,7 @@ void ProcessPanel::btnConvert_Click() {
         const RenderPipeline::Step step = render_->step();
         if (step == RenderPipeline::Step::Finished) break;
         renderPosition = render_->position();
-        w_.lblPos->setText("Pos: " + QString::number(renderPosition));
+        w_.lblPos->setText(Text::tr("Pos: ") + QString::number(renderPosition));
         QApplication::processEvents();
         if (hooks_.closing()) {  // closed meanwhile: EndProcess has finished the file
             s_.renderChain = nullptr;
@@ -117,7 +125,7 @@ void ProcessPanel::btnConvert_Click() {
     finished = true;
     rendering = false;
     w_.btnLoadFile->setEnabled(true);
-    w_.btnConvert->setText("Process");
+    w_.btnConvert->setText(Text::tr("Process"));
     if (!stoppedBecause.empty())
         platform::message(stoppedBecause, player::kTitle, platform::Icon::Exclamation);
     EndProcess();
@@ -149,16 +157,16 @@ void ProcessPanel::EndProcess() {
         return;
     }
     if (note.empty()) {
-        platform::message("Done!", player::kTitle);
+        platform::message(Text::tr("Done!").toStdString(), player::kTitle);
     } else {
         // A setting that did not apply to this file: say so with the result.
         note[0] = char(std::toupper(static_cast<unsigned char>(note[0])));
-        platform::message("Done!\n\n" + note + ".", player::kTitle);
+        platform::message(Text::tr("Done!").toStdString() + "\n\n" + note + ".", player::kTitle);
     }
     w_.Pbregg->setValue(0);
     w_.Pbregg->setVisible(false);
     w_.lblPos->setText(" 00:00 / 00:00");
-    w_.lblBPM->setText("BPM: 0.00");
+    w_.lblBPM->setText(Text::tr("BPM: 0.00"));
     if (mp3::SavesAsMp3(s_.CmdFileName))
         SaveAsMp3();
     else
@@ -167,14 +175,14 @@ void ProcessPanel::EndProcess() {
 
 void ProcessPanel::SaveWave() {
     platform::FileDialog dialog;
-    dialog.title = "Save WAVE File As";
+    dialog.title = Text::tr("Save WAVE File As").toStdString();
     dialog.filter = "File Wave (*.wav)|*.wav";
     dialog.flags = platform::kDialogOverwritePrompt;
     dialog.initialName = "";
     const std::optional<std::string> chosen = platform::Platform::instance().saveFile(dialog);
     platform::Platform& desk = platform::Platform::instance();
     if (!chosen) {
-        platform::message("Annullato!", player::kTitle);
+        platform::message(Text::tr("Annullato!").toStdString(), player::kTitle);
         desk.setBusy(false);
         hooks_.setToolsEnabled(true);
         return;
