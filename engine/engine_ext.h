@@ -21,6 +21,7 @@ enum class OutputKind {
     Device,      // PortAudio's default output
     NullClock,   // no sound; a thread consumes audio in real time (steady_clock)
     NullManual,  // no sound; audio is consumed only by nullOutputStep() (deterministic tests)
+    Missing,     // a device that never opens, as on a machine without a sound card (tests)
 };
 void setOutputKind(OutputKind kind);
 OutputKind outputKind();
