@@ -22,6 +22,25 @@ namespace {
 // each also carries a guide channel: the mean of all channels, loud enough (kGuideGain) to
 // outweigh the rest in that correlation. Without it a sound present in two groups came out
 // shifted by up to 6 ms between them. The guide is dropped from the output.
+//
+// Timing. Within one of SoundTouch's sequences the sound plays at its own speed, so a beat drifts
+// from where the tempo puts it by up to the sequence's length times |1 - 1/tempo|, and is pulled
+// back at the next splice: the library's own windows (80-90 ms at slow tempo) spread a click
+// train's beats over 17 ms at tempo -30 and play a third of them twice. Sequences of 20 ms at
+// strong tempo changes, up to 40 ms near unity, keep every click within 5 ms and once; the seek
+// window is widened to 25 ms instead, so that the splices still find a matching phase for a 40 Hz
+// bass, and the quick seek keeps that wider search faster than the library's default. A pitch
+// change alone keeps the 40 ms sequences: shorter ones roughen a tone shifted by an octave.
+struct Windows {
+    int sequenceMs, seekMs, overlapMs;
+};
+
+Windows windowsFor(double tempoFactor) {
+    const double drift = std::abs(1.0 - 1.0 / tempoFactor);
+    const int sequence = int(std::lround(std::clamp(5.0 / std::max(drift, 1e-3), 20.0, 40.0)));
+    return {sequence, 25, 8};
+}
+
 class SoundTouchStretcher : public Stretcher {
   public:
     static constexpr int kMaxAlone = 15;  // channels in one instance
@@ -47,10 +66,15 @@ class SoundTouchStretcher : public Stretcher {
         }
     }
     void set(double tempoPercent, double pitch, double rateFactor) override {
+        const Windows w = windowsFor(1.0 + tempoPercent / 100.0);
         for (auto& g : groups_) {
             g.st->setTempoChange(tempoPercent);
             g.st->setPitchSemiTones(pitch);
             g.st->setRate(rateFactor);
+            g.st->setSetting(SETTING_SEQUENCE_MS, w.sequenceMs);
+            g.st->setSetting(SETTING_SEEKWINDOW_MS, w.seekMs);
+            g.st->setSetting(SETTING_OVERLAP_MS, w.overlapMs);
+            g.st->setSetting(SETTING_USE_QUICKSEEK, 1);
         }
     }
     void put(const float* in, int64_t frames) override {

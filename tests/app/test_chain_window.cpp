@@ -45,6 +45,22 @@ std::vector<ChainCase> allCases() {
     return cases;
 }
 
+// The level of a tone through a stretcher: each splice may shift its phase, which a measure over
+// the whole signal reads as a loss that depends on how many splices it spans. The level is taken
+// in 100 ms blocks and their powers averaged.
+double levelDb(const fixtures::Pcm& p, int channel, double hz) {
+    const int64_t block = p.rate / 10;
+    fixtures::Pcm part{p.rate, p.channels, {}};
+    double power = 0;
+    int blocks = 0;
+    for (int64_t at = 0; at + block <= p.frames(); at += block, ++blocks) {
+        part.samples.assign(p.samples.begin() + at * p.channels,
+                            p.samples.begin() + (at + block) * p.channels);
+        power += std::pow(10.0, fixtures::toneLevelDb(part, channel, hz) / 10);
+    }
+    return blocks ? 10 * std::log10(power / blocks) : -200;
+}
+
 }  // namespace
 
 class ChainWindow : public WindowTest {
@@ -109,14 +125,13 @@ TEST_P(ChainMatrix, WhatPlaysIsWhatProcessWrites) {
     }
     for (int channel : {0, 1})
         for (double hz : {220.0, 440.0, 880.0}) {
-            const double want = fixtures::toneLevelDb(saved, channel, hz);
+            const double want = levelDb(saved, channel, hz);
             // A tone the chain took out is below -60 dB in both, however far.
             if (want < -60) {
-                EXPECT_LT(fixtures::toneLevelDb(heard, channel, hz), -50) << channel << " " << hz;
+                EXPECT_LT(levelDb(heard, channel, hz), -50) << channel << " " << hz;
                 continue;
             }
-            EXPECT_NEAR(fixtures::toneLevelDb(heard, channel, hz), want, 0.5)
-                << channel << " " << hz;
+            EXPECT_NEAR(levelDb(heard, channel, hz), want, 0.5) << channel << " " << hz;
         }
 }
 

@@ -10,6 +10,7 @@
 #include "engine/engine_ext.h"
 #include "tests/support/audio_fixtures.h"
 #include "tests/support/channel_reader.h"
+#include "tests/support/click_timing.h"
 
 namespace {
 
@@ -514,5 +515,24 @@ TEST_F(Tempo, SixteenChannelsStayAlignedAcrossTheirGroups) {
 }
 
 INSTANTIATE_TEST_SUITE_P(OneToSixteen, ManyChannels, ::testing::Values(1, 2, 6, 9, 15, 16));
+
+// A click track stretched by the default stretcher stays playable along: every click once, each
+// within a few milliseconds of where the tempo puts it.
+class ClickTiming : public Tempo, public ::testing::WithParamInterface<float> {};
+
+TEST_P(ClickTiming, EveryClickComesOnceAndOnTime) {
+    const float tempo = GetParam();
+    const Pcm src = fixtures::clickTrack(120, 15.0, 44100, 2, 0.013);
+    const DWORD t = open(write("clicks.wav", src));
+    ASSERT_TRUE(BASS_FX_TempoSet(t, tempo, 0, -100));
+    const auto timing =
+        fixtures::clickTiming(src, readAll(t), 44100 * 0.5, 1.0 + double(tempo) / 100.0);
+    EXPECT_GE(timing.clicks, 28);
+    EXPECT_EQ(timing.missing, 0);
+    EXPECT_EQ(timing.doubled, 0);
+    EXPECT_LE(timing.spreadMs, 5.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(SlowAndFast, ClickTiming, ::testing::Values(-40.f, -30.f, 20.f));
 
 }  // namespace
