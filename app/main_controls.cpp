@@ -13,6 +13,7 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QStyle>
 #include <QVBoxLayout>
 #include <iterator>
@@ -27,6 +28,8 @@ const QKeySequence kPlayStopKey(Qt::Key_Space);
 const QKeySequence kLoopAKey(Qt::Key_BracketLeft);
 const QKeySequence kLoopBKey(Qt::Key_BracketRight);
 const QKeySequence kLoopClearKey(Qt::Key_Backslash);
+const QKeySequence kPauseKey(Qt::Key_P);
+const QKeySequence kMarkerKey(Qt::Key_M);
 
 namespace {
 
@@ -196,6 +199,88 @@ void buildControls(MainControls& c, QMainWindow* window) {
     c.Label6->setFont(link);
 }
 
+QSpinBox* spin(QWidget* parent, const char* name, int lo, int hi, int value, const QString& tip) {
+    auto* box = named(new QSpinBox(parent), name);
+    box->setRange(lo, hi);
+    box->setValue(value);
+    box->setToolTip(tip);
+    return box;
+}
+
+void buildPracticeControls(MainControls& c, QMainWindow* window) {
+    c.CmdPause = named(new QPushButton(QObject::tr("Pause"), window), "CmdPause");
+    c.CmdPause->setCheckable(true);
+    c.CmdPause->setEnabled(false);
+    c.CmdPause->setIcon(window->style()->standardIcon(QStyle::SP_MediaPause));
+    withShortcut(c.CmdPause, kPauseKey, QObject::tr("Pause, and go on from there"));
+
+    c.spnCents = spin(window, "spnCents", -50, 50, 0, QObject::tr("Fine pitch in cents"));
+    c.spnCents->setSuffix(QObject::tr(" ct"));
+    c.spnReferenceA = spin(window, "spnReferenceA", 415, 466, 440,
+                           QObject::tr("The A the recording is tuned to: the pitch moves it "
+                                       "to A = 440 Hz"));
+    c.spnReferenceA->setPrefix(QObject::tr("A = "));
+    c.spnReferenceA->setSuffix(QObject::tr(" Hz"));
+
+    c.cboLoops = named(new QComboBox(window), "cboLoops");
+    c.cboLoops->setEditable(true);
+    c.cboLoops->setInsertPolicy(QComboBox::NoInsert);
+    c.cboLoops->setToolTip(QObject::tr("The song's loops: choose one to play it, type to rename"));
+    c.cmdLoopAdd = named(new QPushButton(QObject::tr("+"), window), "cmdLoopAdd");
+    c.cmdLoopAdd->setToolTip(QObject::tr("A new loop"));
+    c.cmdLoopDelete = named(new QPushButton(QObject::tr("−"), window), "cmdLoopDelete");
+    c.cmdLoopDelete->setToolTip(QObject::tr("Take the loop out of the list"));
+    c.cmdLoopDelete->setEnabled(false);
+    c.cboMarkers = named(new QComboBox(window), "cboMarkers");
+    c.cboMarkers->setEditable(true);
+    c.cboMarkers->setInsertPolicy(QComboBox::NoInsert);
+    c.cboMarkers->setToolTip(QObject::tr("Go to a marker or where you were; type to rename"));
+    c.cmdMarker = named(new QPushButton(QObject::tr("Marker"), window), "cmdMarker");
+    withShortcut(c.cmdMarker, kMarkerKey, QObject::tr("A marker at the play position"));
+    for (QPushButton* b : {c.cmdLoopAdd, c.cmdLoopDelete, c.cmdMarker}) {
+        b->setFocusPolicy(Qt::NoFocus);
+        b->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
+    }
+
+    c.chkTrainer = named(new QCheckBox(QObject::tr("Speed trainer"), window), "chkTrainer");
+    c.chkTrainer->setToolTip(
+        QObject::tr("On a loop: from the start tempo, a step every so many passes, up to the "
+                    "target"));
+    c.spnTrainerStart = spin(window, "spnTrainerStart", -60, 60, -20, QObject::tr("Start tempo"));
+    c.spnTrainerStep = spin(window, "spnTrainerStep", 1, 30, 5, QObject::tr("Step"));
+    c.spnTrainerEvery = spin(window, "spnTrainerEvery", 1, 16, 2, QObject::tr("Passes per step"));
+    c.spnTrainerTarget = spin(window, "spnTrainerTarget", -60, 60, 0, QObject::tr("Target tempo"));
+    for (QSpinBox* b : {c.spnTrainerStart, c.spnTrainerStep, c.spnTrainerTarget}) b->setSuffix("%");
+    c.spnTrainerEvery->setSuffix(QObject::tr("×"));
+    c.spnCountIn = spin(window, "spnCountIn", 0, 8, 0,
+                        QObject::tr("Clicks before Play at the song's tempo (0: none)"));
+    c.spnCountIn->setSpecialValueText(QObject::tr("No count-in"));
+    c.chkCountInLoop = named(new QCheckBox(QObject::tr("each pass"), window), "chkCountInLoop");
+    c.chkCountInLoop->setToolTip(QObject::tr("The count-in before each pass of the loop too"));
+    c.lblPracticeNote = named(new QLabel(window), "lblPracticeNote");
+    c.lblPracticeNote->setWordWrap(false);
+}
+
+void layOutPractice(MainControls& c, QGridLayout* f3) {
+    auto* row = new QHBoxLayout;
+    row->setSpacing(2);
+    row->addWidget(c.cboLoops, 2);
+    row->addWidget(c.cmdLoopAdd);
+    row->addWidget(c.cmdLoopDelete);
+    row->addSpacing(6);
+    row->addWidget(c.cboMarkers, 2);
+    row->addWidget(c.cmdMarker);
+    row->addSpacing(6);
+    row->addWidget(c.chkTrainer);
+    for (QSpinBox* b : {c.spnTrainerStart, c.spnTrainerStep, c.spnTrainerEvery, c.spnTrainerTarget})
+        row->addWidget(b);
+    row->addSpacing(6);
+    row->addWidget(c.spnCountIn);
+    row->addWidget(c.chkCountInLoop);
+    f3->addLayout(row, 3, 0, 1, 4);
+    f3->addWidget(c.lblPracticeNote, 4, 0, 1, 4);
+}
+
 void buildLayout(MainControls& c, QMainWindow* window) {
     auto* central = new QWidget(window);
     auto* root = new QVBoxLayout(central);
@@ -207,6 +292,7 @@ void buildLayout(MainControls& c, QMainWindow* window) {
     transport->addWidget(c.btnLoadFile, 2);
     transport->addWidget(c.CmdPlay, 1);
     transport->addWidget(c.CmdStop, 1);
+    transport->addWidget(c.CmdPause, 1);
     transport->addWidget(c.btnConvert, 1);
     pl->addLayout(transport);
     // The waveform takes the room of the frame's margins: the frame keeps its height.
@@ -225,9 +311,13 @@ void buildLayout(MainControls& c, QMainWindow* window) {
     for (QPushButton* b : {c.cmdLoopA, c.cmdLoopB, c.cmdLoopClear}) loop->addWidget(b);
     f3->addLayout(loop, 2, 3);
     f3->setColumnStretch(0, 1);
-    pl->addWidget(c.Frame3);
+    layOutPractice(c, f3);
+    // The waveform takes the height the window gains.
+    c.wavOverview->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    f3->setRowStretch(1, 1);
+    pl->addWidget(c.Frame3, 1);
     pl->addWidget(c.Pbregg);
-    root->addWidget(player);
+    root->addWidget(player, 1);
 
     auto* middle = new QHBoxLayout;
     // Tempo and pitch.
@@ -239,6 +329,8 @@ void buildLayout(MainControls& c, QMainWindow* window) {
     tpl->addWidget(c.sldTempo[2], 1, 1, Qt::AlignHCenter);
     tpl->addWidget(c.lblTempo, 2, 0, Qt::AlignHCenter);
     tpl->addWidget(c.lblPitch, 2, 1, Qt::AlignHCenter);
+    tpl->addWidget(c.spnCents, 3, 0, 1, 2, Qt::AlignHCenter);
+    tpl->addWidget(c.spnReferenceA, 4, 0, 1, 2, Qt::AlignHCenter);
     tpl->setRowStretch(1, 1);
     middle->addWidget(tp);
     // Volume and mixer.
@@ -383,6 +475,25 @@ void nameForAccess(MainControls& c) {
         {c.Label6, "Contact"},
     };
     for (const auto& [widget, name] : names) widget->setAccessibleName(name);
+    const std::pair<QWidget*, QString> practice[] = {
+        {c.CmdPause, QObject::tr("Pause")},
+        {c.spnCents, QObject::tr("Pitch cents")},
+        {c.spnReferenceA, QObject::tr("Recording's A in Hz")},
+        {c.cboLoops, QObject::tr("Loops")},
+        {c.cmdLoopAdd, QObject::tr("New loop")},
+        {c.cmdLoopDelete, QObject::tr("Delete loop")},
+        {c.cboMarkers, QObject::tr("Markers")},
+        {c.cmdMarker, QObject::tr("Add marker")},
+        {c.chkTrainer, QObject::tr("Speed trainer")},
+        {c.spnTrainerStart, QObject::tr("Trainer start tempo")},
+        {c.spnTrainerStep, QObject::tr("Trainer step")},
+        {c.spnTrainerEvery, QObject::tr("Trainer passes per step")},
+        {c.spnTrainerTarget, QObject::tr("Trainer target tempo")},
+        {c.spnCountIn, QObject::tr("Count-in clicks")},
+        {c.chkCountInLoop, QObject::tr("Count-in before each loop pass")},
+        {c.lblPracticeNote, QObject::tr("Song store note")},
+    };
+    for (const auto& [widget, name] : practice) widget->setAccessibleName(name);
     static const char* const kBands[] = {"80 Hz",   "200 Hz", "1.5 kHz", "4 kHz",
                                          "7.5 kHz", "10 kHz", "12 kHz"};
     for (size_t i = 0; i < c.sldEQ.size(); ++i) c.sldEQ[i]->setAccessibleName(kBands[i]);
@@ -393,6 +504,7 @@ void nameForAccess(MainControls& c) {
 MainControls buildMainControls(QMainWindow* window) {
     MainControls c{};
     buildControls(c, window);
+    buildPracticeControls(c, window);
     buildLayout(c, window);
     buildMenus(c, window);
     nameForAccess(c);
