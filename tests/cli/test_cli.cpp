@@ -27,8 +27,8 @@ TEST(QuorvinRender, CentsFineTuneThePitch) {
     fixtures::writeWav(in, fixtures::sine(440, 4.0));
     for (const auto& [semitones, cents] :
          std::vector<std::pair<int, int>>{{-2, -50}, {0, 30}, {3, 25}, {0, -50}}) {
-        const auto r = quorvin({"render", in, out, "--pitch", std::to_string(semitones),
-                                "--cents", std::to_string(cents)},
+        const auto r = quorvin({"render", in, out, "--pitch", std::to_string(semitones), "--cents",
+                                std::to_string(cents)},
                                tmp);
         ASSERT_EQ(r.status, 0) << r.err;
         const double expected = 440.0 * std::pow(2.0, (semitones + cents / 100.0) / 12.0);
