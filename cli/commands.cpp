@@ -8,9 +8,11 @@ namespace {
 
 const Command kCommands[] = {
     {"render",
-     "IN OUT [--tempo P] [--pitch S] [--vocal-remover[=keep-bass]] [--eq g0,g1,...,g6] "
+     "IN OUT [--tempo P] [--pitch S] [--cents C] [--vocal-remover[=keep-bass]] "
+     "[--eq g0,g1,...,g6] "
      "[--quality high] [--from S] [--to S] [--bitrate K]",
-     "render IN with tempo (percent), pitch (semitones), vocal remover (keep-bass: the centre "
+     "render IN with tempo (percent), pitch (semitones, and cents -50..50), vocal remover "
+     "(keep-bass: the centre "
      "only above 150 Hz) and equalizer (gains in dB, -10..10) into OUT: a WAV file, or an MP3 "
      "file (at --bitrate kbit/s, else the source's own rate, at least 128); --quality high "
      "stretches with the finer engine, --from/--to render a passage (seconds)",
