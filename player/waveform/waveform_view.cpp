@@ -246,6 +246,7 @@ void WaveformView::mousePressEvent(QMouseEvent* e) {
             draggedEnd_ = 1;
         else if (std::abs(pressX_ - xAt(loopB_)) <= kGrip)
             draggedEnd_ = 2;
+        grabbedFrom_ = draggedEnd_ == 1 ? loopA_ : loopB_;
     }
 }
 
@@ -267,7 +268,7 @@ void WaveformView::mouseMoveEvent(QMouseEvent* e) {
 void WaveformView::mouseReleaseEvent(QMouseEvent* e) {
     if (e->button() != Qt::LeftButton || pressX_ < 0) return;
     const int x = std::clamp(int(e->position().x()), 0, width() - 1);
-    if (draggedEnd_ != 0) {
+    if (draggedEnd_ != 0 && std::abs(x - pressX_) >= QApplication::startDragDistance()) {
         draggedEnd_ = 0;
         pressX_ = -1;
         const double a = std::min(loopA_, loopB_), b = std::max(loopA_, loopB_);
@@ -282,6 +283,15 @@ void WaveformView::mouseReleaseEvent(QMouseEvent* e) {
         setLoop(a, b);
         emit loopSelected(a, b);
     } else {
+        if (draggedEnd_ != 0) {
+            // A tremor on one of the loop's ends is a click: the end stays where it was.
+            if (draggedEnd_ == 1)
+                loopA_ = grabbedFrom_;
+            else
+                loopB_ = grabbedFrom_;
+            draggedEnd_ = 0;
+            update();
+        }
         pressX_ = -1;
         emit seekRequested(secondsAt(x));
     }

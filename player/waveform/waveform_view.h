@@ -97,7 +97,8 @@ class WaveformView : public QWidget {
     double loopA_ = 0.0, loopB_ = 0.0;
     int pressX_ = -1, dragX_ = -1;
     bool dragging_ = false;
-    int draggedEnd_ = 0;  // 1: the loop's start is dragged, 2: its end
+    int draggedEnd_ = 0;        // 1: the loop's start is dragged, 2: its end
+    double grabbedFrom_ = 0.0;  // where the dragged end was
     std::vector<double> markers_;
     double viewFrom_ = 0.0, viewSpan_ = 0.0;  // 0 span: the whole file
 };
