@@ -1,5 +1,6 @@
 // Practising with the main window: the waveform in the Play Position frame, the A-B loop, beat
 // positions that belong to the file and the run that plays, and the key label.
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QSpinBox>
@@ -303,4 +304,30 @@ TEST_F(PracticeWindow, LoopsAndMarkersComeBackWithTheSong) {
     c->CmdPlay->click();
     EXPECT_FALSE(engine::getLoop(w->session().PlayChannel, &from, &to));
     EXPECT_TRUE(c->CmdStop->isEnabled());
+}
+
+// The speed trainer on a loop: the tempo starts at its start, and the slider and its label show
+// each step as the loop comes round, up to the target, where it stays.
+TEST_F(PracticeWindow, TrainerStepsShowOnTheTempoSlider) {
+    loadAndPlay(wav("song.wav", fixtures::drumTrack(120, 12)));
+    const app::MainControls& c = w->ui();
+    const DWORD chan = w->session().PlayChannel;
+    playFor(1.0);
+    c.cmdLoopA->click();
+    playFor(1.0);
+    c.cmdLoopB->click();
+    c.spnTrainerStart->setValue(-30);
+    c.spnTrainerStep->setValue(15);
+    c.spnTrainerEvery->setValue(1);
+    c.spnTrainerTarget->setValue(0);
+    c.chkTrainer->click();
+    EXPECT_EQ(c.sldTempo[0]->value(), -30);
+    EXPECT_FLOAT_EQ(BASS_FX_TempoGetRateRatio(chan), 0.7f);
+    for (int tempo : {-15, 0, 0}) {
+        playFor(1.0 / 0.7);  // a pass at the slowest tempo at least
+        ASSERT_TRUE(processUntil([&] { return c.sldTempo[0]->value() == tempo; })) << tempo;
+        EXPECT_EQ(c.lblTempo->text(), QString::number(tempo) + "%");
+        EXPECT_EQ(w->session().chain.tempoPercent, float(tempo));
+        EXPECT_FLOAT_EQ(BASS_FX_TempoGetRateRatio(chan), 1.0f + tempo / 100.0f);
+    }
 }
