@@ -13,19 +13,12 @@ namespace player {
 double BeatGrid::toBeat(double seconds) const {
     if (!known()) return 0.0;
     const auto it = std::lower_bound(beats.begin(), beats.end(), seconds - 1e-6);
-    if (it != beats.end() && (it == beats.begin() || *it - seconds <= period))
-        return std::max(0.0, *it - seconds);
-    // Before the first beat or past the last one: the grid goes on at its period.
-    const double from = it == beats.end() ? beats.back() : beats.front();
+    if (it != beats.end() && *it - seconds <= period + 1e-9) return std::max(0.0, *it - seconds);
+    // Before the first beat found (the tracker needs a few seconds), in a gap, or past the last
+    // one: the grid goes on at its period from the nearest beat found after, else before.
+    const double from = it == beats.end() ? beats.back() : *it;
     const double k = std::ceil((seconds - from) / period - 1e-9);
     return std::max(0.0, from + k * period - seconds);
-}
-
-BeatGrid BeatGrid::regular(double bpm, double first, double seconds) {
-    BeatGrid g;
-    g.period = 60.0 / bpm;
-    for (double t = first; t < seconds; t += g.period) g.beats.push_back(t);
-    return g;
 }
 
 BeatGrid fileBeatGrid(const std::string& utf8Path, const std::atomic<bool>* cancel,

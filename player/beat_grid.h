@@ -19,8 +19,6 @@ struct BeatGrid {
     bool known() const { return period > 0 && !beats.empty(); }
     // From `seconds` to the first beat at or after it, in seconds (0 without a grid).
     double toBeat(double seconds) const;
-    // A grid of `bpm` with a beat at `first` and every period after, up to `seconds` (tests).
-    static BeatGrid regular(double bpm, double first, double seconds);
 };
 
 // The grid of the file at `utf8Path` (its first `maxSeconds`); empty when it cannot be read, has

@@ -69,9 +69,8 @@ class PracticePanel {
     void spnCountIn_Change();
 
     const songs::SongRecord& record() const { return record_; }
+    // The loaded file's beat grid, once its worker has found it.
     const BeatGrid& beatGrid() const { return grid_; }
-    // The grid found for the loaded file is replaced (tests).
-    void setBeatGrid(BeatGrid grid) { grid_ = std::move(grid); }
 
   private:
     void showLoops();

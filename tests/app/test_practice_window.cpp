@@ -14,6 +14,7 @@
 #include "player/transport_panel.h"
 #include "player/waveform/waveform_view.h"
 #include "tests/app/window_fixture.h"
+#include "tests/support/practice_measure.h"
 
 namespace {
 
@@ -330,4 +331,23 @@ TEST_F(PracticeWindow, TrainerStepsShowOnTheTempoSlider) {
         EXPECT_EQ(w->session().chain.tempoPercent, float(tempo));
         EXPECT_FLOAT_EQ(BASS_FX_TempoGetRateRatio(chan), 1.0f + tempo / 100.0f);
     }
+}
+
+// With a count-in, Play first clicks at the song's tempo on the beat grid the tracker found in
+// the file: the clicks a beat apart, then the song's own first beat where the next click would be.
+TEST_F(PracticeWindow, CountInClicksOnTheSongsBeatGridBeforePlay) {
+    const app::MainControls& c = w->ui();
+    load(wav("clicks.wav", fixtures::clickTrack(120, 20.0, 44100, 2, 0.1)));
+    ASSERT_TRUE(processUntil([&] { return w->practice().beatGrid().known(); }, 10000));
+    c.spnCountIn->setValue(3);
+    c.CmdPlay->click();
+    userMove(c.sldVolume, 0);
+    std::vector<float> out(size_t(2.5 * 44100) * 2);
+    engine::nullOutputRead(out.data(), int64_t(out.size() / 2));
+    std::vector<int16_t> pcm;
+    for (float v : out) pcm.push_back(int16_t(std::lrint(v * 32767.0f)));
+    const std::vector<int64_t> heard = practice::onsets(pcm, 2, 3000, 4410);
+    ASSERT_GE(heard.size(), 4u);
+    for (int k = 0; k < 4; ++k)  // three clicks, then the song's beat at 0.1 s of the file
+        EXPECT_NEAR(double(heard[size_t(k)]), k * 0.5 * 44100, 0.010 * 44100) << k;
 }
