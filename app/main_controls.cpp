@@ -254,16 +254,23 @@ void buildPracticeControls(MainControls& c, QMainWindow* window) {
     c.spnTrainerEvery->setSuffix(QObject::tr("×"));
     c.spnCountIn = spin(window, "spnCountIn", 0, 8, 0,
                         QObject::tr("Clicks before Play at the song's tempo (0: none)"));
+    c.spnCountIn->setPrefix(QObject::tr("Count-in: "));
     c.spnCountIn->setSpecialValueText(QObject::tr("No count-in"));
     c.chkCountInLoop = named(new QCheckBox(QObject::tr("each pass"), window), "chkCountInLoop");
     c.chkCountInLoop->setToolTip(QObject::tr("The count-in before each pass of the loop too"));
     c.lblPracticeNote = named(new QLabel(window), "lblPracticeNote");
-    c.lblPracticeNote->setWordWrap(false);
+    // A long note is cut at the frame's edge; its tip holds the whole of it.
+    c.lblPracticeNote->setMinimumWidth(0);
+    c.lblPracticeNote->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 }
 
+// The song's loops and markers on the frame's first row, after its caption, with the store's
+// note beside them: the frame keeps its height.
 void layOutPractice(MainControls& c, QGridLayout* f3) {
     auto* row = new QHBoxLayout;
     row->setSpacing(2);
+    row->addWidget(c.lblStrFile);
+    row->addSpacing(6);
     row->addWidget(c.cboLoops, 2);
     row->addWidget(c.cmdLoopAdd);
     row->addWidget(c.cmdLoopDelete);
@@ -271,14 +278,18 @@ void layOutPractice(MainControls& c, QGridLayout* f3) {
     row->addWidget(c.cboMarkers, 2);
     row->addWidget(c.cmdMarker);
     row->addSpacing(6);
-    row->addWidget(c.chkTrainer);
+    row->addWidget(c.lblPracticeNote, 3);
+    f3->addLayout(row, 0, 0);
+}
+
+// The speed trainer in the BPM frame: it goes by the song's tempo.
+void layOutTrainer(MainControls& c, QVBoxLayout* bpm) {
+    auto* trainer = new QHBoxLayout;
+    trainer->addWidget(c.chkTrainer);
     for (QSpinBox* b : {c.spnTrainerStart, c.spnTrainerStep, c.spnTrainerEvery, c.spnTrainerTarget})
-        row->addWidget(b);
-    row->addSpacing(6);
-    row->addWidget(c.spnCountIn);
-    row->addWidget(c.chkCountInLoop);
-    f3->addLayout(row, 3, 0, 1, 4);
-    f3->addWidget(c.lblPracticeNote, 4, 0, 1, 4);
+        trainer->addWidget(b);
+    trainer->addStretch();
+    bpm->addLayout(trainer);
 }
 
 void buildLayout(MainControls& c, QMainWindow* window) {
@@ -300,7 +311,6 @@ void buildLayout(MainControls& c, QMainWindow* window) {
     const QMargins m = f3->contentsMargins();
     f3->setContentsMargins(m.left(), 4, m.right(), 2);
     f3->setVerticalSpacing(1);
-    f3->addWidget(c.lblStrFile, 0, 0);
     f3->addWidget(c.lblTime, 0, 1, Qt::AlignRight);
     f3->addWidget(c.lblPos, 0, 2, 1, 2);
     f3->addWidget(c.wavOverview, 1, 0, 1, 4);
@@ -329,8 +339,13 @@ void buildLayout(MainControls& c, QMainWindow* window) {
     tpl->addWidget(c.sldTempo[2], 1, 1, Qt::AlignHCenter);
     tpl->addWidget(c.lblTempo, 2, 0, Qt::AlignHCenter);
     tpl->addWidget(c.lblPitch, 2, 1, Qt::AlignHCenter);
-    tpl->addWidget(c.spnCents, 3, 0, 1, 2, Qt::AlignHCenter);
-    tpl->addWidget(c.spnReferenceA, 4, 0, 1, 2, Qt::AlignHCenter);
+    // The fine pitch beside the pitch slider: the frame keeps its height.
+    auto* fine = new QVBoxLayout;
+    fine->addStretch();
+    fine->addWidget(c.spnCents);
+    fine->addWidget(c.spnReferenceA);
+    fine->addStretch();
+    tpl->addLayout(fine, 1, 2);
     tpl->setRowStretch(1, 1);
     middle->addWidget(tp);
     // Volume and mixer.
@@ -354,9 +369,13 @@ void buildLayout(MainControls& c, QMainWindow* window) {
     periodRow->addWidget(c.chkBPMCallback);
     periodRow->addWidget(c.txtPeriod);
     periodRow->addStretch();
+    // The count-in shares the row: the frame keeps its height.
+    periodRow->addWidget(c.spnCountIn);
+    periodRow->addWidget(c.chkCountInLoop);
     bl->addLayout(periodRow);
     bl->addWidget(c.chkBeat);
     bl->addWidget(c.pbProcess);
+    layOutTrainer(c, bl);
     bl->addStretch();
     middle->addWidget(bpm, 1);
     root->addLayout(middle, 1);
