@@ -327,7 +327,7 @@ void buildLayout(MainControls& c, QMainWindow* window) {
     f3->setRowStretch(1, 1);
     pl->addWidget(c.Frame3, 1);
     pl->addWidget(c.Pbregg);
-    root->addWidget(player, 1);
+    root->addWidget(player, 3);
 
     auto* middle = new QHBoxLayout;
     // Tempo and pitch.

@@ -351,3 +351,14 @@ TEST_F(PracticeWindow, CountInClicksOnTheSongsBeatGridBeforePlay) {
     for (int k = 0; k < 4; ++k)  // three clicks, then the song's beat at 0.1 s of the file
         EXPECT_NEAR(double(heard[size_t(k)]), k * 0.5 * 44100, 0.010 * 44100) << k;
 }
+
+// The waveform takes at least half the height the window gains.
+TEST_F(PracticeWindow, TheWaveformGrowsWithTheWindow) {
+    w->show();
+    w->resize(1000, 700);
+    QApplication::processEvents();
+    const int before = w->ui().wavOverview->height();
+    w->resize(1000, 1000);
+    QApplication::processEvents();
+    EXPECT_GE(w->ui().wavOverview->height() - before, 150);
+}
