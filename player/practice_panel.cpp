@@ -151,7 +151,10 @@ void PracticePanel::cmdLoopDelete_Click() {
     record_.currentLoop = record_.loops.empty() ? -1 : 0;
     showLoops();
     save();
-    if (record_.currentLoop >= 0) cboLoops_Click(record_.currentLoop);
+    if (record_.currentLoop >= 0)
+        cboLoops_Click(record_.currentLoop);
+    else
+        transport_.cmdLoopClear_Click();  // the last one went: no loop
 }
 
 void PracticePanel::cmdMarker_Click() {
