@@ -51,6 +51,7 @@ const QString kMp3SetupKey = "mp3/setupBitRate";
 const QString kHighQualityRenderKey = "sound/highQualityRender";
 const QString kHighQualityPlaybackKey = "sound/highQualityPlayback";
 const QString kKeepBassKey = "sound/keepBass";
+const QString kKeepStereoKey = "sound/keepStereo";
 
 }  // namespace
 
@@ -100,7 +101,8 @@ void frmWriteWave::buildPanels() {
     equalizer_ = std::make_unique<dsp::EqualizerPanel>(
         session_, dsp::EqualizerWidgets{c_.CEq, c_.Label5, c_.chkEqualizer, c_.sldEQ});
     vocalRemover_ = std::make_unique<dsp::VocalRemoverPanel>(
-        session_, dsp::VocalRemoverWidgets{c_.Chkrem, c_.LblRem, c_.vcompr, c_.chkKeepBass},
+        session_,
+        dsp::VocalRemoverWidgets{c_.Chkrem, c_.LblRem, c_.vcompr, c_.chkKeepBass, c_.chkKeepStereo},
         *equalizer_);
 
     player::TransportHooks transportHooks;
@@ -193,6 +195,7 @@ void frmWriteWave::connectHandlers() {
     connect(c_.Chkrem, &QPushButton::toggled, this, [vr] { vr->Chkrem_Click(); });
     connect(c_.vcompr[0], &QSlider::valueChanged, this, [vr] { vr->vcompr_Change(0); });
     connect(c_.chkKeepBass, &QCheckBox::toggled, this, [vr] { vr->chkKeepBass_Click(); });
+    connect(c_.chkKeepStereo, &QCheckBox::toggled, this, [vr] { vr->chkKeepStereo_Click(); });
 
     dsp::EqualizerPanel* eq = equalizer_.get();
     connect(c_.CEq, &QPushButton::toggled, this, [eq] { eq->CEq_Click(); });
@@ -257,6 +260,7 @@ bool frmWriteWave::Form_Load() {
     c_.mnuHighQuality->setChecked(stored.value(kHighQualityRenderKey, false).toBool());
     c_.mnuHighQualityPlayback->setChecked(stored.value(kHighQualityPlaybackKey, false).toBool());
     c_.chkKeepBass->setChecked(stored.value(kKeepBassKey, false).toBool());
+    c_.chkKeepStereo->setChecked(stored.value(kKeepStereoKey, false).toBool());
     return true;
 }
 
@@ -324,6 +328,7 @@ void frmWriteWave::saveSoundOptions() {
     stored.setValue(kHighQualityRenderKey, c_.mnuHighQuality->isChecked());
     stored.setValue(kHighQualityPlaybackKey, c_.mnuHighQualityPlayback->isChecked());
     stored.setValue(kKeepBassKey, c_.chkKeepBass->isChecked());
+    stored.setValue(kKeepStereoKey, c_.chkKeepStereo->isChecked());
 }
 
 void frmWriteWave::applyPlaybackStretcher() {

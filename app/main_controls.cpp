@@ -153,6 +153,11 @@ void buildControls(MainControls& c, QMainWindow* window) {
     c.chkKeepBass->setEnabled(false);
     c.chkKeepBass->setToolTip(
         "Removes the voice only above 150 Hz: the kick drum and the bass stay in the mix");
+    c.chkKeepStereo = named(new QCheckBox("Keep stereo", window), "chkKeepStereo");
+    c.chkKeepStereo->setEnabled(false);
+    c.chkKeepStereo->setToolTip(
+        "Removes only what sounds from the centre, from 120 Hz to 8 kHz: instruments panned to a "
+        "side stay where they are, at their level");
 
     c.CEq = named(new QPushButton(window), "CEq");
     c.CEq->setCheckable(true);
@@ -387,6 +392,7 @@ void buildLayout(MainControls& c, QMainWindow* window) {
     f2->addWidget(c.vcompr[0], 0, 1, 2, 1, Qt::AlignHCenter);
     f2->addWidget(c.LblRem, 1, 0, Qt::AlignCenter);
     f2->addWidget(c.chkKeepBass, 2, 0, 1, 2, Qt::AlignLeft);
+    f2->addWidget(c.chkKeepStereo, 3, 0, 1, 2, Qt::AlignLeft);
     effects->addWidget(c.Frame2);
     // Equalizer.
     auto* eq = named(new QGroupBox("Equalizer", central), "grpEqualizer");
@@ -427,11 +433,12 @@ void buildLayout(MainControls& c, QMainWindow* window) {
     window->resize(900, 620);
 
     // Tab goes through the window from top left to bottom right.
-    QWidget* order[] = {c.btnLoadFile, c.CmdPlay,      c.CmdStop,   c.btnConvert, c.sldPosition,
-                        c.sldTempo[0], c.sldTempo[2],  c.sldVolume, c.Comout,     c.chkBPMCallback,
-                        c.txtPeriod,   c.chkBeat,      c.Chkrem,    c.vcompr[0],  c.chkKeepBass,
-                        c.CEq,         c.chkEqualizer, c.sldEQ[0],  c.sldEQ[1],   c.sldEQ[2],
-                        c.sldEQ[3],    c.sldEQ[4],     c.sldEQ[5],  c.sldEQ[6],   c.Combo2};
+    QWidget* order[] = {
+        c.btnLoadFile, c.CmdPlay,   c.CmdStop,     c.btnConvert,     c.sldPosition, c.sldTempo[0],
+        c.sldTempo[2], c.sldVolume, c.Comout,      c.chkBPMCallback, c.txtPeriod,   c.chkBeat,
+        c.Chkrem,      c.vcompr[0], c.chkKeepBass, c.chkKeepStereo,  c.CEq,         c.chkEqualizer,
+        c.sldEQ[0],    c.sldEQ[1],  c.sldEQ[2],    c.sldEQ[3],       c.sldEQ[4],    c.sldEQ[5],
+        c.sldEQ[6],    c.Combo2};
     for (size_t i = 1; i < std::size(order); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
@@ -488,6 +495,7 @@ void nameForAccess(MainControls& c) {
         {c.Chkrem, "Vocal remover on / off"},
         {c.vcompr[0], "Gain Audio"},
         {c.chkKeepBass, "Keep bass"},
+        {c.chkKeepStereo, "Keep stereo"},
         {c.CEq, "Equalizer on / off"},
         {c.chkEqualizer, "Peaking Equalizer"},
         {c.Combo2, "Mp3 bit rate"},

@@ -75,6 +75,7 @@ struct MainControls {
     QLabel* LblRem;
     std::array<platform::Slider*, 1> vcompr{};  // the vocal remover's gain
     QCheckBox* chkKeepBass;                     // the remover leaves the bass below 150 Hz
+    QCheckBox* chkKeepStereo;                   // the remover keeps the stereo picture
     QPushButton* CEq;                           // the equalizer's switch
     QLabel* Label5;
     QCheckBox* chkEqualizer;

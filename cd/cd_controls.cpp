@@ -25,7 +25,7 @@ namespace {
 
 constexpr int kDesignDpi = 96;
 constexpr int kDesignHeight = 600;
-constexpr int kRipPanelHeight = 124;  // "Extract All..." below the extraction group
+constexpr int kRipPanelHeight = 152;  // "Extract All..." below the extraction group
 
 const char* const kButtonCaptions[10] = {
     "&Play", "P&ause/Resume", "&Stop",    "&Lock",     "&Unlock",
@@ -216,7 +216,7 @@ CdControls buildCdControls(QDialog* window) {
     c.picWMAExtractOptions->setEnabled(false);
 
     c.ripPanel = new RipPanel(window);
-    place(c.ripPanel, 8, 598, 485, 118);
+    place(c.ripPanel, 8, 598, 485, 146);
 
     c.frameDriveInfo = new QGroupBox("Drive Info", window);
     c.frameDriveInfo->setObjectName("frameDriveInfo");
