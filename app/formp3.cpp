@@ -57,6 +57,22 @@ The tempo slider makes the song faster or slower, from -60% to +60%, while the k
 same. The BPM display follows the tempo, so you can set a song to the exact BPM you need. Click
 the number under the slider to bring the tempo back to the original.
 
+-PRACTICE-
+Beside the pitch, the cents box moves it by -50 to +50 cents on top of the semitones; "A =" takes
+the A the recording is tuned to (415 to 466 Hz) and sets semitones and cents so that it sounds at
+A = 440 Hz. The key display names the key heard with the whole shift. PAUSE (key P) holds the song
+where it is and goes on from there with the same tempo, pitch, effects and loop.
+A loop set with [ and ] (or dragged over the waveform) is the current one of the song's list of
+loops: "+" starts a new one, "-" takes it out, typing in the list renames it, and choosing one
+plays it. "Marker" (key M) marks the play position; the markers list goes to a marker, or to
+where you stopped last time. Loops, markers and that position are kept for each song, even when
+the file is renamed or moved, and come back when you load it again.
+The speed trainer plays a loop from its start tempo and, every so many passes, raises (or lowers)
+the tempo by its step up to the target; the change always comes as the loop starts again. The
+count-in plays 1 to 8 clicks at the song's tempo on its beat before PLAY, and with "each pass"
+before every pass of the loop. The waveform grows with the window; the mouse wheel zooms it
+around the pointer, and the loop's ends can be dragged.
+
 -Voice Canceller-
 The voice canceller removes everything that sits in the centre between the left and the right
 channel. In most studio recordings that is the lead voice (and often the bass and the kick drum

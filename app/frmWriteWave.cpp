@@ -11,10 +11,12 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
 #include <QShortcut>
+#include <QSpinBox>
 #include <QTimer>
 #include <QUrl>
 #include <cstdio>
@@ -35,6 +37,7 @@
 #include "platform/settings.h"
 #include "platform/widgets.h"
 #include "player/bpm_panel.h"
+#include "player/practice_panel.h"
 #include "player/sound_output.h"
 #include "player/tempo_pitch_panel.h"
 #include "player/transport_panel.h"
@@ -68,7 +71,10 @@ frmWriteWave::frmWriteWave(QWidget* parent) : QMainWindow(parent) {
     connectHandlers();
     positionTimer_ = new QTimer(this);
     positionTimer_->setInterval(kFollowIntervalMs);
-    connect(positionTimer_, &QTimer::timeout, this, [this] { transport_->followPlayback(); });
+    connect(positionTimer_, &QTimer::timeout, this, [this] {
+        transport_->followPlayback();
+        practice_->follow();
+    });
     positionTimer_->start();
 
     // Ctrl+O does not live on the Load button, whose text (and so its mnemonic) changes.
@@ -106,8 +112,10 @@ void frmWriteWave::buildPanels() {
         session_, player::BpmWidgets{c_.lblBPM, c_.lblBeat, c_.chkBPMCallback, c_.txtPeriod,
                                      c_.chkBeat, c_.pbProcess, c_.lblKey});
     tempoPitch_ = std::make_unique<player::TempoPitchPanel>(
-        session_, player::TempoPitchWidgets{c_.sldTempo, c_.lblTempo, c_.lblPitch}, *bpm_,
-        [this] { transport_->ShowPlayPosition(); });
+        session_,
+        player::TempoPitchWidgets{c_.sldTempo, c_.lblTempo, c_.lblPitch, c_.spnCents,
+                                  c_.spnReferenceA},
+        *bpm_, [this] { transport_->ShowPlayPosition(); });
     equalizer_ = std::make_unique<dsp::EqualizerPanel>(
         session_, dsp::EqualizerWidgets{c_.CEq, c_.Label5, c_.chkEqualizer, c_.sldEQ});
     vocalRemover_ = std::make_unique<dsp::VocalRemoverPanel>(
@@ -125,17 +133,28 @@ void frmWriteWave::buildPanels() {
     transportHooks.fileLoaded = [this] {
         vocalRemover_->fileLoaded();
         recent_->add(session_.CmdFileName);
+        practice_->fileLoaded(session_.CmdFileName);
     };
     transportHooks.playStarted = [this] {
         if (c_.mnuHighQualityPlayback->isChecked()) applyPlaybackStretcher();
         vocalRemover_->playStarted();
+        practice_->playStarted();
     };
+    transportHooks.loopChanged = [this](double a, double b) { practice_->loopChanged(a, b); };
+    transportHooks.stopping = [this](double seconds) { practice_->stopping(seconds); };
     transport_ = std::make_unique<player::TransportPanel>(
         session_,
         player::TransportWidgets{c_.btnLoadFile, c_.CmdPlay, c_.CmdStop, c_.btnConvert,
                                  c_.sldPosition, c_.lblPos, c_.sldVolume, c_.wavOverview,
-                                 c_.cmdLoopA, c_.cmdLoopB, c_.cmdLoopClear},
+                                 c_.cmdLoopA, c_.cmdLoopB, c_.cmdLoopClear, c_.CmdPause},
         *tempoPitch_, *bpm_, std::move(transportHooks));
+    practice_ = std::make_unique<player::PracticePanel>(
+        session_,
+        player::PracticeWidgets{c_.cboLoops, c_.cmdLoopAdd, c_.cmdLoopDelete, c_.cboMarkers,
+                                c_.cmdMarker, c_.chkTrainer, c_.spnTrainerStart, c_.spnTrainerStep,
+                                c_.spnTrainerEvery, c_.spnTrainerTarget, c_.spnCountIn,
+                                c_.chkCountInLoop, c_.lblPracticeNote, c_.wavOverview},
+        *transport_, *tempoPitch_);
 
     render::ProcessHooks processHooks;
     processHooks.restartEngine = [this] { return restartEngine(); };
@@ -177,6 +196,8 @@ void frmWriteWave::connectHandlers() {
     connect(c_.cmdLoopA, &QPushButton::clicked, this, [t] { t->cmdLoopA_Click(); });
     connect(c_.cmdLoopB, &QPushButton::clicked, this, [t] { t->cmdLoopB_Click(); });
     connect(c_.cmdLoopClear, &QPushButton::clicked, this, [t] { t->cmdLoopClear_Click(); });
+    connect(c_.CmdPause, &QPushButton::clicked, this, [t] { t->CmdPause_Click(); });
+    connectPractice();
 
     player::TempoPitchPanel* tp = tempoPitch_.get();
     connect(c_.sldTempo[0], &QSlider::valueChanged, this, [tp] { tp->sldTempo_Change(0); });
@@ -189,8 +210,6 @@ void frmWriteWave::connectHandlers() {
     player::BpmPanel* b = bpm_.get();
     connect(c_.chkBPMCallback, &QCheckBox::toggled, this, [b] { b->chkBPMCallback_Click(); });
     connect(c_.chkBeat, &QCheckBox::toggled, this, [b] { b->chkBeat_Click(); });
-    connect(c_.sldTempo[2], &QSlider::valueChanged, this,
-            [b](int semitones) { b->setKeyPitch(semitones); });
 
     dsp::VocalRemoverPanel* vr = vocalRemover_.get();
     connect(c_.Chkrem, &QPushButton::toggled, this, [vr] { vr->Chkrem_Click(); });
@@ -228,6 +247,25 @@ void frmWriteWave::connectHandlers() {
             &frmWriteWave::applyPlaybackStretcher);
     connect(c_.Shelp, &QAction::triggered, this, [this] { formp3::showSingle(this); });
     connect(c_.Sabout, &QAction::triggered, this, [] { frmAbout::showSingle(); });
+}
+
+void frmWriteWave::connectPractice() {
+    player::TempoPitchPanel* tp = tempoPitch_.get();
+    connect(c_.spnCents, &QSpinBox::valueChanged, this, [tp] { tp->spnCents_Change(); });
+    connect(c_.spnReferenceA, &QSpinBox::valueChanged, this, [tp] { tp->spnReferenceA_Change(); });
+    player::PracticePanel* p = practice_.get();
+    connect(c_.cboLoops, &QComboBox::activated, this, [p](int i) { p->cboLoops_Click(i); });
+    connect(c_.cboLoops->lineEdit(), &QLineEdit::editingFinished, this,
+            [p] { p->cboLoops_Rename(); });
+    connect(c_.cmdLoopAdd, &QPushButton::clicked, this, [p] { p->cmdLoopAdd_Click(); });
+    connect(c_.cmdLoopDelete, &QPushButton::clicked, this, [p] { p->cmdLoopDelete_Click(); });
+    connect(c_.cboMarkers, &QComboBox::activated, this, [p](int i) { p->cboMarkers_Click(i); });
+    connect(c_.cboMarkers->lineEdit(), &QLineEdit::editingFinished, this,
+            [p] { p->cboMarkers_Rename(); });
+    connect(c_.cmdMarker, &QPushButton::clicked, this, [p] { p->cmdMarker_Click(); });
+    connect(c_.chkTrainer, &QCheckBox::toggled, this, [p] { p->chkTrainer_Click(); });
+    connect(c_.spnCountIn, &QSpinBox::valueChanged, this, [p] { p->spnCountIn_Change(); });
+    connect(c_.chkCountInLoop, &QCheckBox::toggled, this, [p] { p->spnCountIn_Change(); });
 }
 
 bool frmWriteWave::Form_Load() {
@@ -281,6 +319,7 @@ void frmWriteWave::Form_Unload() {
     if (process_->stopEncodingForClose()) return;  // ends once the stopped save has returned
     unloading_ = true;
     positionTimer_->stop();
+    if (transport_->playing()) practice_->stopping(transport_->playSeconds());
     process_->EndProcess();
     BASS_Free();
     session_.PlayChannel = 0;

@@ -3,6 +3,7 @@
 //   player::TransportPanel     Load, Play, Stop, position and volume     (player/transport_panel)
 //   player::TempoPitchPanel    tempo and pitch sliders and labels        (player/tempo_pitch_panel)
 //   player::BpmPanel           BPM and beat display, periodic BPM        (player/bpm_panel)
+//   player::PracticePanel      loops, markers, speed trainer, count-in   (player/practice_panel)
 //   dsp::VocalRemoverPanel     Chkrem, `default`, vcompr                 (dsp/vocal_remover_panel)
 //   dsp::EqualizerPanel        CEq, chkEqualizer, sldEQ                  (dsp/equalizer_panel)
 //   render::ProcessPanel       Process, saving as WAV or MP3, Mp3 Setup  (render/process_panel)
@@ -36,6 +37,7 @@ class QTimer;
 
 namespace player {
 class BpmPanel;
+class PracticePanel;
 class TempoPitchPanel;
 class TransportPanel;
 }  // namespace player
@@ -90,6 +92,7 @@ class frmWriteWave : public QMainWindow {
     dsp::EqualizerPanel& equalizer() { return *equalizer_; }
     render::ProcessPanel& process() { return *process_; }
     RecentFiles& recentFiles() { return *recent_; }
+    player::PracticePanel& practice() { return *practice_; }
 
   protected:
     void closeEvent(QCloseEvent* e) override;
@@ -107,6 +110,7 @@ class frmWriteWave : public QMainWindow {
     void buildMenus();
     void buildPanels();
     void connectHandlers();
+    void connectPractice();
     // Ends the program with status 1 after a fatal message.
     void endAfterFatalError();
     void setToolsEnabled(bool enabled);
@@ -131,6 +135,7 @@ class frmWriteWave : public QMainWindow {
     std::unique_ptr<dsp::VocalRemoverPanel> vocalRemover_;
     std::unique_ptr<render::ProcessPanel> process_;
     RecentFiles* recent_ = nullptr;
+    std::unique_ptr<player::PracticePanel> practice_;
     QTimer* positionTimer_ = nullptr;
     bool unloading_ = false;
 };

@@ -14,6 +14,7 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QStyle>
 #include <QVBoxLayout>
 #include <iterator>
@@ -29,6 +30,8 @@ const QKeySequence kPlayStopKey(Qt::Key_Space);
 const QKeySequence kLoopAKey(Qt::Key_BracketLeft);
 const QKeySequence kLoopBKey(Qt::Key_BracketRight);
 const QKeySequence kLoopClearKey(Qt::Key_Backslash);
+const QKeySequence kPauseKey(Qt::Key_P);
+const QKeySequence kMarkerKey(Qt::Key_M);
 
 namespace {
 
@@ -223,6 +226,99 @@ void buildControls(MainControls& c, QMainWindow* window) {
     for (QPushButton* b : window->findChildren<QPushButton*>()) b->setAutoDefault(true);
 }
 
+QSpinBox* spin(QWidget* parent, const char* name, int lo, int hi, int value, const QString& tip) {
+    auto* box = named(new QSpinBox(parent), name);
+    box->setRange(lo, hi);
+    box->setValue(value);
+    box->setToolTip(tip);
+    return box;
+}
+
+void buildPracticeControls(MainControls& c, QMainWindow* window) {
+    c.CmdPause = named(new QPushButton(Text::tr("Pause"), window), "CmdPause");
+    c.CmdPause->setCheckable(true);
+    c.CmdPause->setEnabled(false);
+    c.CmdPause->setIcon(window->style()->standardIcon(QStyle::SP_MediaPause));
+    withShortcut(c.CmdPause, kPauseKey, Text::tr("Pause, and go on from there"));
+
+    c.spnCents = spin(window, "spnCents", -50, 50, 0, Text::tr("Fine pitch in cents"));
+    c.spnCents->setSuffix(Text::tr(" ct"));
+    c.spnReferenceA = spin(window, "spnReferenceA", 415, 466, 440,
+                           Text::tr("The A the recording is tuned to: the pitch moves it "
+                                    "to A = 440 Hz"));
+    c.spnReferenceA->setPrefix(Text::tr("A = "));
+    c.spnReferenceA->setSuffix(Text::tr(" Hz"));
+
+    c.cboLoops = named(new QComboBox(window), "cboLoops");
+    c.cboLoops->setEditable(true);
+    c.cboLoops->setInsertPolicy(QComboBox::NoInsert);
+    c.cboLoops->setToolTip(Text::tr("The song's loops: choose one to play it, type to rename"));
+    c.cmdLoopAdd = named(new QPushButton(Text::tr("+"), window), "cmdLoopAdd");
+    c.cmdLoopAdd->setToolTip(Text::tr("A new loop"));
+    c.cmdLoopDelete = named(new QPushButton(Text::tr("−"), window), "cmdLoopDelete");
+    c.cmdLoopDelete->setToolTip(Text::tr("Take the loop out of the list"));
+    c.cmdLoopDelete->setEnabled(false);
+    c.cboMarkers = named(new QComboBox(window), "cboMarkers");
+    c.cboMarkers->setEditable(true);
+    c.cboMarkers->setInsertPolicy(QComboBox::NoInsert);
+    c.cboMarkers->setToolTip(Text::tr("Go to a marker or where you were; type to rename"));
+    c.cmdMarker = named(new QPushButton(Text::tr("Marker"), window), "cmdMarker");
+    withShortcut(c.cmdMarker, kMarkerKey, Text::tr("A marker at the play position"));
+    for (QPushButton* b : {c.cmdLoopAdd, c.cmdLoopDelete, c.cmdMarker}) {
+        b->setFocusPolicy(Qt::NoFocus);
+        b->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
+    }
+
+    c.chkTrainer = named(new QCheckBox(Text::tr("Speed trainer"), window), "chkTrainer");
+    c.chkTrainer->setToolTip(
+        Text::tr("On a loop: from the start tempo, a step every so many passes, up to the "
+                 "target"));
+    c.spnTrainerStart = spin(window, "spnTrainerStart", -60, 60, -20, Text::tr("Start tempo"));
+    c.spnTrainerStep = spin(window, "spnTrainerStep", 1, 30, 5, Text::tr("Step"));
+    c.spnTrainerEvery = spin(window, "spnTrainerEvery", 1, 16, 2, Text::tr("Passes per step"));
+    c.spnTrainerTarget = spin(window, "spnTrainerTarget", -60, 60, 0, Text::tr("Target tempo"));
+    for (QSpinBox* b : {c.spnTrainerStart, c.spnTrainerStep, c.spnTrainerTarget}) b->setSuffix("%");
+    c.spnTrainerEvery->setSuffix(Text::tr("×"));
+    c.spnCountIn = spin(window, "spnCountIn", 0, 8, 0,
+                        Text::tr("Clicks before Play at the song's tempo (0: none)"));
+    c.spnCountIn->setPrefix(Text::tr("Count-in: "));
+    c.spnCountIn->setSpecialValueText(Text::tr("No count-in"));
+    c.chkCountInLoop = named(new QCheckBox(Text::tr("each pass"), window), "chkCountInLoop");
+    c.chkCountInLoop->setToolTip(Text::tr("The count-in before each pass of the loop too"));
+    c.lblPracticeNote = named(new QLabel(window), "lblPracticeNote");
+    // A long note is cut at the frame's edge; its tip holds the whole of it.
+    c.lblPracticeNote->setMinimumWidth(0);
+    c.lblPracticeNote->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+}
+
+// The song's loops and markers on the frame's first row, after its caption, with the store's
+// note beside them: the frame keeps its height.
+void layOutPractice(MainControls& c, QGridLayout* f3) {
+    auto* row = new QHBoxLayout;
+    row->setSpacing(2);
+    row->addWidget(c.lblStrFile);
+    row->addSpacing(6);
+    row->addWidget(c.cboLoops, 2);
+    row->addWidget(c.cmdLoopAdd);
+    row->addWidget(c.cmdLoopDelete);
+    row->addSpacing(6);
+    row->addWidget(c.cboMarkers, 2);
+    row->addWidget(c.cmdMarker);
+    row->addSpacing(6);
+    row->addWidget(c.lblPracticeNote, 3);
+    f3->addLayout(row, 0, 0);
+}
+
+// The speed trainer in the BPM frame: it goes by the song's tempo.
+void layOutTrainer(MainControls& c, QVBoxLayout* bpm) {
+    auto* trainer = new QHBoxLayout;
+    trainer->addWidget(c.chkTrainer);
+    for (QSpinBox* b : {c.spnTrainerStart, c.spnTrainerStep, c.spnTrainerEvery, c.spnTrainerTarget})
+        trainer->addWidget(b);
+    trainer->addStretch();
+    bpm->addLayout(trainer);
+}
+
 void buildLayout(MainControls& c, QMainWindow* window) {
     auto* central = new QWidget(window);
     auto* root = new QVBoxLayout(central);
@@ -234,6 +330,7 @@ void buildLayout(MainControls& c, QMainWindow* window) {
     transport->addWidget(c.btnLoadFile, 2);
     transport->addWidget(c.CmdPlay, 1);
     transport->addWidget(c.CmdStop, 1);
+    transport->addWidget(c.CmdPause, 1);
     transport->addWidget(c.btnConvert, 1);
     pl->addLayout(transport);
     // The waveform takes the room of the frame's margins: the frame keeps its height.
@@ -241,7 +338,6 @@ void buildLayout(MainControls& c, QMainWindow* window) {
     const QMargins m = f3->contentsMargins();
     f3->setContentsMargins(m.left(), 4, m.right(), 2);
     f3->setVerticalSpacing(1);
-    f3->addWidget(c.lblStrFile, 0, 0);
     f3->addWidget(c.lblTime, 0, 1, Qt::AlignRight);
     f3->addWidget(c.lblPos, 0, 2, 1, 2);
     f3->addWidget(c.wavOverview, 1, 0, 1, 4);
@@ -252,12 +348,16 @@ void buildLayout(MainControls& c, QMainWindow* window) {
     for (QPushButton* b : {c.cmdLoopA, c.cmdLoopB, c.cmdLoopClear}) loop->addWidget(b);
     f3->addLayout(loop, 2, 3);
     f3->setColumnStretch(0, 1);
-    pl->addWidget(c.Frame3);
+    layOutPractice(c, f3);
+    // The waveform takes the height the window gains.
+    c.wavOverview->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    f3->setRowStretch(1, 1);
+    pl->addWidget(c.Frame3, 1);
     auto* progress = new QHBoxLayout;
     progress->addWidget(c.Pbregg, 1);
     progress->addWidget(c.cmdCancelProcess);
     pl->addLayout(progress);
-    root->addWidget(player);
+    root->addWidget(player, 3);
 
     auto* middle = new QHBoxLayout;
     // Tempo and pitch.
@@ -269,6 +369,13 @@ void buildLayout(MainControls& c, QMainWindow* window) {
     tpl->addWidget(c.sldTempo[2], 1, 1, Qt::AlignHCenter);
     tpl->addWidget(c.lblTempo, 2, 0, Qt::AlignHCenter);
     tpl->addWidget(c.lblPitch, 2, 1, Qt::AlignHCenter);
+    // The fine pitch beside the pitch slider: the frame keeps its height.
+    auto* fine = new QVBoxLayout;
+    fine->addStretch();
+    fine->addWidget(c.spnCents);
+    fine->addWidget(c.spnReferenceA);
+    fine->addStretch();
+    tpl->addLayout(fine, 1, 2);
     tpl->setRowStretch(1, 1);
     middle->addWidget(tp);
     // Volume and mixer.
@@ -292,9 +399,13 @@ void buildLayout(MainControls& c, QMainWindow* window) {
     periodRow->addWidget(c.chkBPMCallback);
     periodRow->addWidget(c.txtPeriod);
     periodRow->addStretch();
+    // The count-in shares the row: the frame keeps its height.
+    periodRow->addWidget(c.spnCountIn);
+    periodRow->addWidget(c.chkCountInLoop);
     bl->addLayout(periodRow);
     bl->addWidget(c.chkBeat);
     bl->addWidget(c.pbProcess);
+    layOutTrainer(c, bl);
     bl->addStretch();
     middle->addWidget(bpm, 1);
     root->addLayout(middle, 1);
@@ -425,6 +536,25 @@ void nameForAccess(MainControls& c) {
         {c.lblNoSound, QT_TRANSLATE_NOOP("frmWriteWave", "No sound device")},
     };
     for (const auto& [widget, name] : names) widget->setAccessibleName(Text::tr(name));
+    const std::pair<QWidget*, QString> practice[] = {
+        {c.CmdPause, Text::tr("Pause")},
+        {c.spnCents, Text::tr("Pitch cents")},
+        {c.spnReferenceA, Text::tr("Recording's A in Hz")},
+        {c.cboLoops, Text::tr("Loops")},
+        {c.cmdLoopAdd, Text::tr("New loop")},
+        {c.cmdLoopDelete, Text::tr("Delete loop")},
+        {c.cboMarkers, Text::tr("Markers")},
+        {c.cmdMarker, Text::tr("Add marker")},
+        {c.chkTrainer, Text::tr("Speed trainer")},
+        {c.spnTrainerStart, Text::tr("Trainer start tempo")},
+        {c.spnTrainerStep, Text::tr("Trainer step")},
+        {c.spnTrainerEvery, Text::tr("Trainer passes per step")},
+        {c.spnTrainerTarget, Text::tr("Trainer target tempo")},
+        {c.spnCountIn, Text::tr("Count-in clicks")},
+        {c.chkCountInLoop, Text::tr("Count-in before each loop pass")},
+        {c.lblPracticeNote, Text::tr("Song store note")},
+    };
+    for (const auto& [widget, name] : practice) widget->setAccessibleName(name);
     static const char* const kBands[] = {
         QT_TRANSLATE_NOOP("frmWriteWave", "80 Hz"),   QT_TRANSLATE_NOOP("frmWriteWave", "200 Hz"),
         QT_TRANSLATE_NOOP("frmWriteWave", "1.5 kHz"), QT_TRANSLATE_NOOP("frmWriteWave", "4 kHz"),
@@ -438,6 +568,7 @@ void nameForAccess(MainControls& c) {
 MainControls buildMainControls(QMainWindow* window) {
     MainControls c{};
     buildControls(c, window);
+    buildPracticeControls(c, window);
     buildLayout(c, window);
     buildMenus(c, window);
     nameForAccess(c);

@@ -15,6 +15,7 @@ class QMainWindow;
 class QMenu;
 class QProgressBar;
 class QPushButton;
+class QSpinBox;
 
 namespace platform {
 class ClickLabel;
@@ -33,6 +34,8 @@ namespace app {
 extern const QKeySequence kPlayStopKey;
 // The A-B loop's start, end, and clearing.
 extern const QKeySequence kLoopAKey, kLoopBKey, kLoopClearKey;
+// Pause and go on; a marker at the play position.
+extern const QKeySequence kPauseKey, kMarkerKey;
 
 // The contact address under the controls.
 inline constexpr const char* kContact = "info@quorvin-audio.example";
@@ -104,6 +107,24 @@ struct MainControls {
     QAction* mnuHighQualityPlayback;  // "High quality playback": Play stretches with Rubber Band
     QAction* Shelp;
     QAction* Sabout;
+
+    // The practice tools (player/practice_panel.h, the tempo and pitch panel's fine pitch).
+    QPushButton* CmdPause;       // checked while paused
+    QSpinBox* spnCents;          // cents on top of the pitch slider
+    QSpinBox* spnReferenceA;     // the recording's A, Hz
+    QComboBox* cboLoops;         // the song's named loops
+    QPushButton* cmdLoopAdd;     // a new loop in the list
+    QPushButton* cmdLoopDelete;  // the current loop out of the list
+    QComboBox* cboMarkers;       // the last position and the song's markers
+    QPushButton* cmdMarker;      // a marker at the play position
+    QCheckBox* chkTrainer;       // the speed trainer on the loop
+    QSpinBox* spnTrainerStart;
+    QSpinBox* spnTrainerStep;
+    QSpinBox* spnTrainerEvery;
+    QSpinBox* spnTrainerTarget;
+    QSpinBox* spnCountIn;       // count-in clicks, 0: none
+    QCheckBox* chkCountInLoop;  // a count-in before each pass of the loop too
+    QLabel* lblPracticeNote;    // what the song store had to say
 };
 
 // Builds every control of `window`, lays them out as its central widget and builds its menus.

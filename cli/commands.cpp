@@ -8,10 +8,11 @@ namespace {
 
 const Command kCommands[] = {
     {"render",
-     "IN OUT [--tempo P] [--pitch S] [--vocal-remover[=keep-bass|stereo]] "
+     "IN OUT [--tempo P] [--pitch S] [--cents C] [--vocal-remover[=keep-bass|stereo]] "
      "[--remover-strength X] [--remover-range LO,HI] [--eq g0,g1,...,g6] "
      "[--quality high] [--from S] [--to S] [--bitrate K]",
-     "render IN with tempo (percent), pitch (semitones), vocal remover (keep-bass: the centre "
+     "render IN with tempo (percent), pitch (semitones, and cents -50..50), vocal remover "
+     "(keep-bass: the centre "
      "only above 150 Hz; stereo: the centre bin by bin, keeping the stereo picture, at "
      "--remover-strength 0..1 between --remover-range LO,HI Hz, default 1 and 120,8000) and "
      "equalizer (gains in dB, -10..10) into OUT: a WAV file, or an MP3 "

@@ -1,4 +1,4 @@
-// quorvin render IN OUT [--tempo P] [--pitch S] [--vocal-remover[=keep-bass|stereo]]
+// quorvin render IN OUT [--tempo P] [--pitch S] [--cents C] [--vocal-remover[=keep-bass|stereo]]
 //                [--remover-strength X] [--remover-range LO,HI] [--eq g0,...,g6]
 //                [--quality high] [--from S] [--to S] [--bitrate K]
 //
@@ -34,7 +34,7 @@ constexpr const char* kName = "quorvin render: ";
 
 int usageError(std::ostream& err, const std::string& what) {
     err << kName << what << "\nusage: quorvin render "
-        << "IN OUT [--tempo P] [--pitch S] [--vocal-remover[=keep-bass|stereo]] "
+        << "IN OUT [--tempo P] [--pitch S] [--cents C] [--vocal-remover[=keep-bass|stereo]] "
            "[--remover-strength X] [--remover-range LO,HI] [--eq g0,g1,...,g6] "
            "[--quality high] [--from S] [--to S] [--bitrate K]\n";
     return 2;
@@ -114,10 +114,11 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
             plainArgs.push_back(a);
         }
     }
-    const ParsedArgs p = parseArgs(plainArgs,
-                                   {"--tempo", "--pitch", "--eq", "--bitrate", "--quality",
-                                    "--from", "--to", "--remover-strength", "--remover-range"},
-                                   {"--vocal-remover"});
+    const ParsedArgs p =
+        parseArgs(plainArgs,
+                  {"--tempo", "--pitch", "--cents", "--eq", "--bitrate", "--quality", "--from",
+                   "--to", "--remover-strength", "--remover-range"},
+                  {"--vocal-remover"});
     if (!p.error.empty()) return usageError(err, p.error);
     if (!vocalMode.empty() && vocalMode != "keep-bass" && vocalMode != "stereo")
         return usageError(err,
@@ -127,9 +128,10 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
     const std::string& outPath = p.positional[1];
 
     render::RenderSettings settings;
-    double tempo = 0, pitch = 0, bitrate = 0;
+    double tempo = 0, pitch = 0, cents = 0, bitrate = 0;
     files::Result r = numberOption(p, "--tempo", -60, 60, false, tempo);
     if (r) r = numberOption(p, "--pitch", -8, 8, false, pitch);
+    if (r) r = numberOption(p, "--cents", -50, 50, false, cents);
     if (r) r = numberOption(p, "--bitrate", 8, 320, true, bitrate);
     if (!r) return usageError(err, r.message);
     // --from / --to: the passage to render, in seconds of the source.
@@ -143,6 +145,7 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
     settings.toSeconds = to;
     settings.chain.tempoPercent = float(tempo);
     settings.chain.pitchSemitones = float(pitch);
+    settings.chain.pitchCents = float(cents);
     if (p.options.count("--vocal-remover"))
         settings.chain.remover = vocalMode == "keep-bass" ? effects::Remover::KeepBass
                                  : vocalMode == "stereo"  ? effects::Remover::Stereo

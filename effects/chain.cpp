@@ -70,9 +70,8 @@ void ChainApplier::apply(const Chain& chain) {
     const bool fresh = !applied_;
     const Chain was = applied_.value_or(Chain{});
 
-    if (fresh || chain.tempoPercent != was.tempoPercent ||
-        chain.pitchSemitones != was.pitchSemitones)
-        BASS_FX_TempoSet(tempo_, chain.tempoPercent, 0, chain.pitchSemitones);
+    if (fresh || chain.tempoPercent != was.tempoPercent || chain.pitchShift() != was.pitchShift())
+        BASS_FX_TempoSet(tempo_, chain.tempoPercent, 0, chain.pitchShift());
 
     if (fresh ? chain.remover != Remover::Off : chain.remover != was.remover)
         setRemover(chain.remover);

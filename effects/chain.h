@@ -2,9 +2,10 @@
 //
 // effects::Chain describes everything between the decoded file and the output: the vocal remover
 // (off, full, keeping the bass, or keeping the stereo picture) with its gain, the equalizer with
-// its seven bands, tempo and pitch. The main window's panels change the session's Chain and ask for
-// it to be applied; the play channel, the render and `quorvin render` all go through ChainApplier,
-// so what is heard and what is saved are built by the same code in the same order:
+// its seven bands, tempo and pitch (semitones and cents). The main window's panels change the
+// session's Chain and ask for it to be applied; the play channel, the render and `quorvin render`
+// all go through ChainApplier, so what is heard and what is saved are built by the same code in
+// the same order:
 //
 //   decoding stream -> gain -> vocal remover -> equalizer -> stretcher (tempo, pitch) -> output
 //
@@ -43,6 +44,10 @@ struct Chain {
     std::array<int, kEqBands> eqSliders{};  // slider values: gain = -value dB
     float tempoPercent = 0.0f;              // -60 .. +60
     float pitchSemitones = 0.0f;            // -8 .. +8
+    float pitchCents = 0.0f;                // -50 .. +50, on top of the semitones
+
+    // The whole pitch shift in semitones: the semitones and the cents.
+    float pitchShift() const { return pitchSemitones + pitchCents / 100.0f; }
 
     bool operator==(const Chain&) const = default;
 };

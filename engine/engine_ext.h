@@ -117,6 +117,50 @@ std::unique_ptr<Source> openFileSource(const std::string& utf8Path, int* error =
 enum class TempoStretcher { SoundTouch, RubberBand };
 bool setTempoStretcher(DWORD tempoChannel, TempoStretcher kind);
 
+// Practising on a tempo channel's A-B loop (engine::setLoop on it). The speed trainer: every
+// `everyPasses`-th time the loop goes round, the tempo moves by `stepPercent` towards
+// `targetPercent` and stays there. The output block ends exactly at the wrap and the new tempo
+// starts with the frame after it, never inside a pass. A step of 0 turns it off. Setting it starts
+// counting the passes again. False (BASS_ERROR_ILLPARAM) for a negative step, fewer than one
+// pass, or a target the tempo cannot take; BASS_ERROR_HANDLE for anything but a tempo channel.
+struct LoopTrainer {
+    float stepPercent = 0.0f;
+    int everyPasses = 1;
+    float targetPercent = 0.0f;
+};
+bool setLoopTrainer(DWORD tempoChannel, const LoopTrainer& trainer);
+// The tempo one step of `trainer` makes of `tempoPercent`.
+float trainerStep(float tempoPercent, const LoopTrainer& trainer);
+
+// The count-in: `clicks` clicks a beat apart (at the tempo of the moment) before the channel's
+// next output frame, and, with `eachPass`, before each pass of its A-B loop. The file goes on
+// from where it stood so that its first beat falls where the click after the last would: that
+// beat lies `startToBeat` seconds (of the file) after where playback goes on (`loopStartToBeat`
+// after the loop's start for each pass). The position stays where the file goes on while the
+// clicks play. 0 clicks: none. False (BASS_ERROR_ILLPARAM) for more than kMaxCountInClicks or a
+// beat not between 0 and 10 s.
+constexpr int kMaxCountInClicks = 8;
+struct CountIn {
+    int clicks = 0;
+    double beatSeconds = 0.0;
+    double startToBeat = 0.0;
+    double loopStartToBeat = 0.0;
+    bool eachPass = false;
+    bool startNow = true;  // false: only the passes (a change while the channel plays)
+};
+bool setCountIn(DWORD tempoChannel, const CountIn& countIn);
+// One sample of a count-in's click `t` seconds after it starts (the first click is accented).
+int16_t countInClickSample(bool accent, double t);
+
+// What the practice tools did so far: the loop passes since setLoopTrainer, the
+// tempo now (the trainer changes it), and whether a count-in is playing.
+struct LoopPractice {
+    int64_t passes = 0;
+    float tempoPercent = 0.0f;
+    bool countingIn = false;
+};
+bool getLoopPractice(DWORD tempoChannel, LoopPractice* state);
+
 // The largest sample rate and channel count a stream may have (file or custom source).
 constexpr int kMaxRate = 192000;
 constexpr int kMaxChannels = 16;

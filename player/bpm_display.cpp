@@ -64,16 +64,22 @@ QString twoDecimals(double value) {
 }
 
 QString keyText(bool estimating, const std::optional<analysis::key::KeyEstimate>& key,
-                int semitones) {
+                double semitones) {
     if (estimating) return "Key: …";
     if (!key) return "Key: unknown";
     QString text = "Key: " + QString::fromStdString(analysis::key::keyName(*key));
-    if (semitones == 0) return text;
-    const QString shift =
-        semitones > 0 ? "+" + QString::number(semitones) : "−" + QString::number(-semitones);
+    // Whole cents: the cents control's steps (a reference's shift is shown to the cent).
+    const long cents = std::lround(semitones * 100.0);
+    if (cents == 0) return text;
+    const auto signedNumber = [](long v) {
+        return v > 0 ? "+" + QString::number(v) : "−" + QString::number(-v);
+    };
+    const long whole = cents / 100, rest = cents % 100;
+    QString shift = whole != 0 ? signedNumber(whole) : QString();
+    if (rest != 0) shift += (shift.isEmpty() ? "" : " ") + signedNumber(rest) + " cents";
+    const int heard = static_cast<int>(std::lround(double(cents) / 100.0));
     return text + " → " +
-           QString::fromStdString(
-               analysis::key::keyName(analysis::key::transposed(*key, semitones))) +
+           QString::fromStdString(analysis::key::keyName(analysis::key::transposed(*key, heard))) +
            " (" + shift + ")";
 }
 

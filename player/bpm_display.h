@@ -21,10 +21,11 @@ double leadingNumber(const std::string& text);
 QString twoDecimals(double value);
 
 // The key label's text: "Key: …" while `estimating`, "Key: unknown" when no key was found,
-// "Key: A minor", and with the pitch moved by `semitones` the key heard beside it:
-// "Key: A minor → G minor (−2)".
+// "Key: A minor", and with the pitch moved by `semitones` (the whole shift, cents included) the
+// key heard beside it, the nearest one to the shift: "Key: A minor → G minor (−2)",
+// "Key: A minor → F# minor (−2 −50 cents)".
 QString keyText(bool estimating, const std::optional<analysis::key::KeyEstimate>& key,
-                int semitones);
+                double semitones);
 
 // The beat positions of one play run, as they are shown: they only move forward, except when an
 // A-B loop wraps (a beat inside the loop after one near its end). A seek, a new file or Play

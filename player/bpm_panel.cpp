@@ -97,7 +97,7 @@ void BpmPanel::fileLoaded(const std::string& path) {
     });
 }
 
-void BpmPanel::setKeyPitch(int semitones) {
+void BpmPanel::setKeyPitch(double semitones) {
     keyPitch_ = semitones;
     showKey();
 }

@@ -62,8 +62,9 @@ class BpmPanel {
     // A new file at `path`: "Beat pos: 0.00", a new beat run, and its key ("Key: …" until it is
     // known; the previous file's estimate is cancelled).
     void fileLoaded(const std::string& path);
-    // The pitch slider moved the sound by `semitones`: the key label names the key heard.
-    void setKeyPitch(int semitones);
+    // The pitch moved the sound by `semitones` (the slider's and the cents): the key label names
+    // the key heard.
+    void setKeyPitch(double semitones);
     // Play or a seek: the beats that follow start a new run.
     void restartBeats();
     // The A-B loop the play channel wraps in, in seconds (a >= b: none).
@@ -84,7 +85,7 @@ class BpmPanel {
     KeyWorker keyWorker_;
     bool keyEstimating_ = false;
     std::optional<analysis::key::KeyEstimate> key_;
-    int keyPitch_ = 0;
+    double keyPitch_ = 0.0;
 };
 
 }  // namespace player

@@ -1,9 +1,26 @@
 #include "player/tempo_pitch_panel.h"
 
+#include <QSignalBlocker>
+#include <QSpinBox>
+#include <cmath>
+
 #include "platform/widgets.h"
 #include "player/bpm_panel.h"
 
 namespace player {
+
+namespace {
+
+constexpr double kConcertA = 440.0;
+
+}  // namespace
+
+PitchShift shiftForReference(double referenceHz) {
+    if (!(referenceHz > 0)) return {};
+    const double cents = 1200.0 * std::log2(kConcertA / referenceHz);
+    const double semitones = std::round(cents / 100.0);
+    return {static_cast<float>(semitones), static_cast<float>(cents - 100.0 * semitones)};
+}
 
 TempoPitchPanel::TempoPitchPanel(Session& session, const TempoPitchWidgets& widgets, BpmPanel& bpm,
                                  std::function<void()> positionChanged)
@@ -14,6 +31,7 @@ void TempoPitchPanel::sldTempo_Change(int index) {
     if (index == 0) s_.chain.tempoPercent = static_cast<float>(w_.sldTempo[0]->value());
     if (index == 2) s_.chain.pitchSemitones = static_cast<float>(w_.sldTempo[2]->value());
     s_.applyChain();
+    if (index == 2) bpm_.setKeyPitch(s_.chain.pitchShift());
 }
 
 void TempoPitchPanel::sldTempo_Scroll(int index) {
@@ -28,8 +46,22 @@ void TempoPitchPanel::sldTempo_Scroll(int index) {
         const int v = w_.sldTempo[2]->value();
         s_.chain.pitchSemitones = static_cast<float>(v);
         s_.applyChain();
-        w_.lblPitch->setText(QString::number(v));
+        showPitch();
     }
+    bpm_.showCurrentBpm();
+    positionChanged_();
+}
+
+void TempoPitchPanel::showTempo(float percent) {
+    {
+        const QSignalBlocker quiet(w_.sldTempo[0]);
+        w_.sldTempo[0]->setValue(static_cast<int>(std::lround(percent)));
+    }
+    s_.chain.tempoPercent = percent;
+    s_.applyChain();
+    const QString text = QString::number(static_cast<double>(percent)) + "%";
+    w_.lblTempo->setText(text);
+    w_.sldTempo[0]->setToolTip(text);
     bpm_.showCurrentBpm();
     positionChanged_();
 }
@@ -40,8 +72,41 @@ void TempoPitchPanel::lblTempo_Click() {
 }
 
 void TempoPitchPanel::lblPitch_Click() {
+    {
+        const QSignalBlocker quiet(w_.spnReferenceA), quietCents(w_.spnCents);
+        w_.spnReferenceA->setValue(static_cast<int>(kConcertA));
+        w_.spnCents->setValue(0);
+    }
+    s_.chain.pitchCents = 0.0f;
     w_.sldTempo[2]->setValue(0);
     sldTempo_Scroll(2);
+}
+
+void TempoPitchPanel::spnCents_Change() {
+    s_.chain.pitchCents = static_cast<float>(w_.spnCents->value());
+    s_.applyChain();
+    showPitch();
+}
+
+void TempoPitchPanel::spnReferenceA_Change() {
+    const PitchShift shift = shiftForReference(w_.spnReferenceA->value());
+    {
+        const QSignalBlocker quiet(w_.sldTempo[2]), quietCents(w_.spnCents);
+        w_.sldTempo[2]->setValue(static_cast<int>(shift.semitones));
+        w_.spnCents->setValue(static_cast<int>(std::lround(shift.cents)));
+    }
+    s_.chain.pitchSemitones = shift.semitones;
+    s_.chain.pitchCents = shift.cents;
+    s_.applyChain();
+    showPitch();
+    bpm_.showCurrentBpm();
+    positionChanged_();
+}
+
+void TempoPitchPanel::showPitch() {
+    // The label shows the semitones the slider has; the cents are beside it in their own box.
+    w_.lblPitch->setText(QString::number(w_.sldTempo[2]->value()));
+    bpm_.setKeyPitch(s_.chain.pitchShift());
 }
 
 void TempoPitchPanel::resetSliders() {
@@ -49,7 +114,13 @@ void TempoPitchPanel::resetSliders() {
     w_.sldTempo[2]->setValue(0);
     w_.lblTempo->setText("0");
     w_.lblPitch->setText("0");
-    s_.chain.tempoPercent = s_.chain.pitchSemitones = 0.0f;
+    {
+        const QSignalBlocker quiet(w_.spnReferenceA), quietCents(w_.spnCents);
+        w_.spnReferenceA->setValue(static_cast<int>(kConcertA));
+        w_.spnCents->setValue(0);
+    }
+    s_.chain.tempoPercent = s_.chain.pitchSemitones = s_.chain.pitchCents = 0.0f;
+    bpm_.setKeyPitch(0.0);
 }
 
 }  // namespace player

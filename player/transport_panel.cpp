@@ -132,6 +132,8 @@ void TransportPanel::fileChosen(const std::string& path) {
 
     w_.CmdPlay->setEnabled(true);
     w_.CmdStop->setEnabled(false);
+    w_.CmdPause->setEnabled(false);
+    w_.CmdPause->setChecked(false);
     hooks_.fileLoaded();
 }
 
@@ -177,6 +179,7 @@ void TransportPanel::CmdPlay_Click() {
     tempoPitch_.sldTempo_Scroll(2);
     sldVolume_Scroll();
     ShowPlayPosition();
+    playStart_ = dragged ? draggedA : 0.0;
     // The effects that are on go on the channel before it sounds (the first buffer included).
     hooks_.playStarted();
     BASS_ChannelPlay(s_.PlayChannel, 0);
@@ -187,6 +190,8 @@ void TransportPanel::CmdPlay_Click() {
     w_.btnLoadFile->setEnabled(false);
     w_.CmdPlay->setEnabled(false);
     w_.CmdStop->setEnabled(true);
+    w_.CmdPause->setEnabled(true);
+    w_.CmdPause->setChecked(false);
     for (QPushButton* b : {w_.cmdLoopA, w_.cmdLoopB, w_.cmdLoopClear}) b->setEnabled(true);
     s_.following = true;
     if (dragged) {
@@ -196,6 +201,9 @@ void TransportPanel::CmdPlay_Click() {
 }
 
 void TransportPanel::CmdStop_Click() {
+    if (hooks_.stopping) hooks_.stopping(playSeconds());
+    w_.CmdPause->setEnabled(false);
+    w_.CmdPause->setChecked(false);
     s_.following = false;
     w_.btnConvert->setEnabled(true);
     w_.btnLoadFile->setEnabled(true);
@@ -204,6 +212,34 @@ void TransportPanel::CmdStop_Click() {
     BASS_StreamFree(s_.PlayChannel);
     BASS_MusicFree(s_.PlayChannel);
     forgetLoop();  // went with the channel
+}
+
+void TransportPanel::CmdPause_Click() {
+    if (paused()) {
+        BASS_ChannelPlay(s_.PlayChannel, 0);  // on from where it was held
+    } else if (BASS_ChannelIsActive(s_.PlayChannel) == BASS_ACTIVE_PLAYING) {
+        BASS_ChannelPause(s_.PlayChannel);
+    }
+    w_.CmdPause->setChecked(paused());
+}
+
+bool TransportPanel::paused() const {
+    return s_.PlayChannel && BASS_ChannelIsActive(s_.PlayChannel) == BASS_ACTIVE_PAUSED;
+}
+
+void TransportPanel::selectLoop(double a, double b) {
+    if (!(a < b)) return;
+    if (playing()) {
+        applyLoop(a, std::min(b, static_cast<double>(w_.sldPosition->maximum())));
+        // A loop chosen elsewhere plays from its start.
+        if (markA_ && markB_ && (playSeconds() < a || playSeconds() > b)) wavOverview_Seek(a);
+        return;
+    }
+    if (s_.CmdFileName.empty() || b - a < kShortestLoopSeconds) return;
+    loopA_ = a;
+    loopB_ = b;
+    markA_ = markB_ = true;
+    showLoopMarks();
 }
 
 bool TransportPanel::playing() const {
@@ -254,6 +290,7 @@ void TransportPanel::applyLoop(double a, double b) {
     markA_ = markB_ = true;
     bpm_.setBeatLoop(a, b);
     showLoopMarks();
+    if (hooks_.loopChanged) hooks_.loopChanged(a, b);
     // At or past the end (B marked where the head is): on from the start at once.
     if (playSeconds() + kLoopEndSlack >= b) wavOverview_Seek(a);
 }
@@ -292,6 +329,7 @@ void TransportPanel::wavOverview_LoopSelected(double a, double b) {
     loopB_ = b;
     markA_ = markB_ = true;
     showLoopMarks();
+    if (hooks_.loopChanged) hooks_.loopChanged(a, b);
 }
 
 void TransportPanel::cmdLoopA_Click() {

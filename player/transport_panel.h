@@ -8,6 +8,9 @@
 // drag over the waveform marks both; a drag before Play marks the loop Play then sets, and
 // playback starts at A); while both are set the play channel wraps from B to A (engine::setLoop
 // on its source, so tempo and pitch changes keep it). cmdLoopClear, Stop and a new file clear it.
+//
+// Pause (CmdPause, checked while paused) holds the play channel where it is and goes on from there
+// with everything it had: tempo, pitch, effects and the loop. Stop keeps its meaning.
 // Window thread only.
 #pragma once
 
@@ -47,6 +50,7 @@ struct TransportWidgets {
     QPushButton* cmdLoopA;
     QPushButton* cmdLoopB;
     QPushButton* cmdLoopClear;
+    QPushButton* CmdPause;  // checked while paused
 };
 
 // What the panel asks of the rest of the window.
@@ -62,6 +66,10 @@ struct TransportHooks {
     // Play, once the new channel is built and before it sounds: the effects that are on are set
     // on it.
     std::function<void()> playStarted;
+    // The loop's marks were set (a drag, A and B, a loop chosen from the list): a < b, seconds.
+    std::function<void(double, double)> loopChanged;
+    // Stop, before the channel goes: where playback was, in seconds (-1 when unknown).
+    std::function<void(double)> stopping;
 };
 
 // The extensions of the files the decoder reads (MP3 through libmpg123, the rest through
@@ -97,6 +105,17 @@ class TransportPanel {
     void cmdLoopA_Click();
     void cmdLoopB_Click();
     void cmdLoopClear_Click();
+    // Pause, or go on from where playback was paused.
+    void CmdPause_Click();
+    bool paused() const;
+    // A loop from elsewhere (the list of loops): set on the play channel while it plays, else
+    // marked for the next Play (which then starts at `a`), as a drag over the waveform is.
+    void selectLoop(double a, double b);
+    // Where Play made playback start (a loop's start, else 0), for the count-in.
+    double playStartSeconds() const { return playStart_; }
+    // Where the play channel is, in seconds on the file's timeline (-1 when unknown).
+    double playSeconds() const;
+    bool playing() const;
     // The loop set on the play channel, in seconds (a >= b: none).
     double loopStart() const { return loopA_; }
     double loopEnd() const { return loopB_; }
@@ -104,11 +123,8 @@ class TransportPanel {
   private:
     void prepareLoad();
     void fileChosen(const std::string& path);
-    bool playing() const;
     // sldPosition_Change's seek, to any point in seconds.
     void seekTo(double seconds);
-    // Where the play channel is, in seconds on the file's timeline (-1 when unknown).
-    double playSeconds() const;
     // Sets the loop on the play channel; seeks to `a` when playback is already past `b`.
     void applyLoop(double a, double b);
     // Forgets the loop (the channel's is gone or is cleared separately) and the marks.
@@ -123,6 +139,7 @@ class TransportPanel {
     // The marks of the loop; a set loop has both, and loopA_ < loopB_.
     double loopA_ = 0.0, loopB_ = 0.0;
     bool markA_ = false, markB_ = false;
+    double playStart_ = 0.0;
 };
 
 }  // namespace player

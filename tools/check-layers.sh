@@ -6,7 +6,7 @@
 #   8  dsp  mp3  normaliser  rip
 #   7  player
 #   6  components  effects
-#   5  encode
+#   5  encode  songs
 #   4  files
 #   3  disc
 #   2  engine
@@ -24,7 +24,7 @@ declare -A rank=(
   [engine]=2
   [disc]=3
   [files]=4
-  [encode]=5
+  [encode]=5 [songs]=5
   [components]=6 [effects]=6
   [player]=7
   [dsp]=8 [mp3]=8 [normaliser]=8 [rip]=8

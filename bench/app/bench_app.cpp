@@ -71,6 +71,8 @@ int main(int argc, char** argv) {
     });
     QApplication app(argc, argv);
     fixtures::TempDir dir;
+    // What the program keeps per song goes to the bench's folder, not the user's.
+    setenv("XDG_DATA_HOME", (dir.path() / "data").c_str(), 1);
     auto scripted = std::make_unique<platform::ScriptedPlatform>();
     scripted->folder = dir.path().string();
     platform::ScriptedPlatform* desk = scripted.get();

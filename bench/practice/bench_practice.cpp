@@ -5,6 +5,14 @@
 //   2. A-B loop: a ramp played through a loop on the manual null output for 40 wraps, at tempo 0;
 //      frames missing or repeated outside the crossfade, against a loop made by seeking back to A
 //      from a 10 ms timer once the position passes B.
+//   3. Fine pitch: the frequency error of a 440 Hz tone through the tempo channel at shifts with
+//      cents, in cents, beside the same measure of the untouched tone.
+//   4. Speed trainer: output frames between each tempo step and the loop's wrap, against stepping
+//      from the window's 250 ms timer.
+//   5. Count-in: each click's distance from the beat grid the song continues, in ms, against
+//      clicks started at once a beat apart.
+//   6. Song store: recognising a 5 MB song and loading its record with 1,000 songs stored,
+//      against reading the record's file alone.
 #include <mpg123.h>
 
 #include <QApplication>
@@ -14,15 +22,20 @@
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <random>
 #include <vector>
 
 #include "bench/bench_timing.h"
 #include "engine/bass.h"
 #include "engine/engine_ext.h"
 #include "player/waveform/waveform_view.h"
+#include "songs/song_store.h"
 #include "tests/support/audio_fixtures.h"
+#include "tests/support/practice_measure.h"
 
 namespace {
 
@@ -123,6 +136,84 @@ std::vector<float> playLoop(const std::string& path, int64_t a, int64_t b, int w
     return out;
 }
 
+DWORD decodingTempo(const std::string& path) {
+    const DWORD s = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
+    return BASS_FX_TempoCreate(s, BASS_STREAM_DECODE | BASS_FX_FREESOURCE);
+}
+
+fixtures::Pcm take(DWORD t, int64_t frames) {
+    fixtures::Pcm p;
+    p.samples.resize(size_t(frames * 2));
+    const int got = BASS_ChannelGetData(t, p.samples.data(), DWORD(frames * 4));
+    p.samples.resize(got > 0 ? size_t(got / 2) : 0);
+    return p;
+}
+
+// The largest error, in cents, of a 440 Hz tone shifted by each of the shifts (semitones).
+double centsError(const std::string& tone, const std::vector<double>& shifts) {
+    double worst = 0;
+    for (double shift : shifts) {
+        const DWORD t = decodingTempo(tone);
+        BASS_FX_TempoSet(t, 0, 0, float(shift));
+        const fixtures::Pcm out = take(t, 3 * 44100);
+        const double hz = fixtures::dominantFrequency(out, 0);
+        worst = std::max(worst, std::abs(1200.0 * std::log2(hz / 440.0) - 100.0 * shift));
+        BASS_StreamFree(t);
+    }
+    return worst;
+}
+
+// The largest distance, in frames, between a trainer's step and the wrap it belongs to; with
+// `timerFrames`, the step made by a timer of that period after the wrap instead.
+int64_t trainerLanding(const std::string& song, int64_t timerFrames) {
+    const DWORD t = decodingTempo(song);
+    BASS_FX_TempoSet(t, -30, 0, 0);
+    const int64_t a = 22050, b = 66150;
+    BASS_ChannelSetPosition(t, QWORD(a * 4));
+    engine::setLoop(t, QWORD(a * 4), QWORD(b * 4));
+    engine::setLoopTrainer(t, {5.0f, 1, 0.0f});
+    const practice::TrainerRun run = practice::runTrainer(t, 44100 * 8);
+    BASS_StreamFree(t);
+    int64_t worst = 0;
+    for (size_t i = 0; i < run.wraps.size() && i < run.tempoSteps.size(); ++i) {
+        const int64_t step =
+            timerFrames > 0 ? (run.wraps[i] / timerFrames + 1) * timerFrames : run.tempoSteps[i];
+        worst = std::max(worst, std::abs(step - run.wraps[i]));
+    }
+    return worst;
+}
+
+// The largest distance, in ms, of a count-in's clicks from the beat grid the song goes on with,
+// over several starts, tempi and click counts; `atOnce`: clicks a beat apart from the start,
+// ignoring where the song's next beat is.
+double countInDistance(const std::string& song, double first, double beat, bool atOnce) {
+    double worst = 0;
+    for (const auto& [clicks, tempo, start] : std::vector<std::tuple<int, float, double>>{
+             {4, 0.0f, 0.0}, {1, -20.0f, 1.35}, {8, 25.0f, 2.1}, {3, -40.0f, 4.77}}) {
+        const DWORD t = decodingTempo(song);
+        BASS_FX_TempoSet(t, tempo, 0, 0);
+        BASS_ChannelSetPosition(t, BASS_ChannelSeconds2Bytes(t, float(start)));
+        const double toBeat = std::fmod(first - std::fmod(start, beat) + beat, beat);
+        engine::CountIn c;
+        c.clicks = clicks;
+        c.beatSeconds = beat;
+        c.startToBeat = atOnce ? beat : toBeat;
+        engine::setCountIn(t, c);
+        const double ratio = BASS_FX_TempoGetRateRatio(t);
+        const double period = beat / ratio * 44100;
+        // Where the song's first beat is heard: the grid the clicks are to lie on ends there.
+        const double songBeat = (clicks * beat - (atOnce ? beat : toBeat) + toBeat) / ratio * 44100;
+        const fixtures::Pcm out = take(t, int64_t(songBeat + period / 2));
+        for (int64_t o : practice::onsets(out.samples, 2, 3000, 4410)) {
+            const double k = std::round((songBeat - double(o)) / period);
+            if (k < 1) continue;  // the song's own beat
+            worst = std::max(worst, std::abs(songBeat - k * period - double(o)) / 44.1);
+        }
+        BASS_StreamFree(t);
+    }
+    return worst;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -170,5 +261,59 @@ int main(int argc, char** argv) {
         "  A-B loop, %d wraps at tempo 0: %lld frames missing or repeated outside the "
         "6 ms crossfade (goal 0); seeking back from a 10 ms timer: %lld (%.0f per wrap)\n",
         wraps, (long long)ours, (long long)seeking, double(seeking) / wraps);
+
+    BASS_Init(-1, 44100, 0, nullptr, nullptr);
+    const std::string tone = dir.file("a440.wav");
+    fixtures::writeWav(tone, fixtures::sine(440, 4.0));
+    const double cents = centsError(tone, {-2.5, 0.3, 3.25, -7.5, 7.99, -0.01});
+    const double untouched = centsError(tone, {0.0});
+    std::printf(
+        "  fine pitch, 440 Hz tone at 6 shifts with cents: largest error %.3f cents (goal "
+        "<= 0.2); the untouched tone measures %.3f cents off\n",
+        cents, untouched);
+
+    const std::string song = dir.file("song.wav");
+    fixtures::writeWav(song, fixtures::drumTrack(120, 4.0));
+    std::printf(
+        "  speed trainer: step %lld frames from the wrap (goal 0); from a 250 ms timer: up to "
+        "%lld\n",
+        (long long)trainerLanding(song, 0), (long long)trainerLanding(song, 11025));
+
+    const double first = 0.1, beat = 0.5;
+    const std::string clicks = dir.file("clicks.wav");
+    fixtures::writeWav(clicks, fixtures::clickTrack(120, 12.0, 44100, 2, first));
+    std::printf(
+        "  count-in: clicks at most %.2f ms from the beat (goal <= 10); started at once a beat "
+        "apart: %.0f ms\n",
+        countInDistance(clicks, first, beat, false), countInDistance(clicks, first, beat, true));
+    BASS_Free();
+
+    const songs::SongStore store(dir.file("data"));
+    std::mt19937_64 rng(7);
+    for (int i = 0; i < 1000; ++i) {
+        songs::SongKey key{rng() % 100000000, std::to_string(rng())};
+        songs::SongRecord r;
+        r.loops = {{"Loop 1", 10.0 + i % 50, 20.0 + i % 50}, {"Chorus", 60, 75}};
+        r.currentLoop = 0;
+        r.markers = {{"Marker 1", 5.0}, {"Solo", 100.5}};
+        r.lastPosition = 42.0;
+        store.save(key, r);
+    }
+    const std::string big = dir.file("big.wav");
+    fixtures::writeWav(big, fixtures::drumTrack(100, 30.0));
+    songs::SongRecord mine;
+    mine.loops = {{"Intro", 1, 4}};
+    mine.currentLoop = 0;
+    store.save(songs::songKey(big), mine);
+    const double loadMs = bench::medianMs(9, [&] { store.load(songs::songKey(big)); });
+    const std::string recordFile = store.folder() + "/" + songs::songKey(big).fileName();
+    const double readMs = bench::medianMs(9, [&] {
+        std::ifstream in(recordFile, std::ios::binary);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    });
+    std::printf(
+        "  song store, 1,000 songs stored: a 5 MB song recognised and its record loaded in "
+        "%.2f ms (goal < 20); reading the record's file alone %.3f ms (%.0fx)\n",
+        loadMs, readMs, loadMs / readMs);
     return 0;
 }

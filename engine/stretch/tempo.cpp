@@ -95,11 +95,57 @@ class TempoChannel : public Channel {
 
     int64_t readRaw(int16_t* dst, int64_t frames, PullEvents& ev) override {
         if (ended) return 0;
+        if (leadLeft > 0) return readCountIn(dst, frames);
+        // With something to do at the loop's wrap, a block ends exactly there.
+        const std::shared_ptr<const LoopRegion> loop = src->loop;
+        const bool atWrap =
+            loop && (trainer.stepPercent > 0 || countIn.eachPass) && srcPos < double(loop->end);
+        if (atWrap)
+            frames = std::clamp<int64_t>(
+                int64_t(std::ceil((double(loop->end) - srcPos) / ratio() - 1e-9)), 1, frames);
         const int64_t n = bypass ? readDirect(dst, frames, ev) : readStretched(dst, frames, ev);
-        double next = srcPos + double(n) * ratio();
-        if (src->loop) next = src->loop->wrap(srcPos, next);  // the source wrapped at the loop
+        const double reached = srcPos + double(n) * ratio();
+        double next = reached;
+        if (loop) next = loop->wrap(srcPos, next);  // the source wrapped at the loop
+        const bool wrapped = loop && srcPos < double(loop->end) && reached >= double(loop->end);
         srcPos = std::min(next, double(lengthFrames()));
         if (ended) srcPos = double(lengthFrames());
+        if (wrapped && !ended) passDone();
+        return n;
+    }
+
+    // The loop went round once more: the trainer's step, then the count-in before the next pass.
+    void passDone() {
+        ++wraps;
+        if (trainer.stepPercent > 0 && trainer.everyPasses > 0 && wraps % trainer.everyPasses == 0)
+            set(engine::trainerStep(tempo, trainer), 0.0f, -100.0f);
+        if (countIn.eachPass) startCountIn(countIn.loopStartToBeat);
+    }
+
+    // The clicks of a count-in, from its start, at the tempo the channel has now: the first on
+    // frame 0, then one a beat apart, the song going on so that its next beat falls where the
+    // click after the last would.
+    void startCountIn(double toBeat) {
+        leadLeft = leadAt = 0;
+        if (countIn.clicks <= 0 || !(countIn.beatSeconds > 0)) return;
+        beatFrames = countIn.beatSeconds / ratio() * double(rate);
+        const double lead = (double(countIn.clicks) * countIn.beatSeconds -
+                             std::clamp(toBeat, 0.0, countIn.beatSeconds)) /
+                            ratio() * double(rate);
+        leadLeft = std::max<int64_t>(1, std::llround(lead));
+    }
+
+    int64_t readCountIn(int16_t* dst, int64_t frames) {
+        const int64_t n = std::min(frames, leadLeft);
+        for (int64_t i = 0; i < n; ++i) {
+            const int64_t at = leadAt + i;
+            const int64_t click = std::llround(std::floor(double(at) / beatFrames + 1e-9));
+            const double t = (double(at) - std::round(double(click) * beatFrames)) / double(rate);
+            const int16_t v = engine::countInClickSample(click == 0, t);
+            for (int c = 0; c < chans; ++c) dst[i * chans + c] = v;
+        }
+        leadAt += n;
+        leadLeft -= n;
         return n;
     }
 
@@ -149,6 +195,11 @@ class TempoChannel : public Channel {
     }
 
     float tempo = 0.0f, pitch = 0.0f, rateHz = 0.0f;
+    engine::LoopTrainer trainer;
+    engine::CountIn countIn;
+    int64_t wraps = 0;                 // loop passes since the trainer or count-in was set
+    int64_t leadLeft = 0, leadAt = 0;  // count-in frames still to play, and played
+    double beatFrames = 1.0;           // a count-in's beat in output frames
     engine::TempoStretcher stretcherKind = engine::TempoStretcher::SoundTouch;
     std::shared_ptr<Channel> src;
 
@@ -304,6 +355,52 @@ DWORD BASS_FX_TempoGetSource(DWORD chan) {
     auto ch = findTempo(chan);
     if (!ch) return 0;
     return ok(ch->src->handle);
+}
+
+float engine::trainerStep(float tempoPercent, const LoopTrainer& t) {
+    if (tempoPercent < t.targetPercent)
+        return std::min(tempoPercent + t.stepPercent, t.targetPercent);
+    return std::max(tempoPercent - t.stepPercent, t.targetPercent);
+}
+
+int16_t engine::countInClickSample(bool accent, double t) {
+    constexpr double kClickSeconds = 0.03, kDecaySeconds = 0.008, kLevel = 0.5 * 32767.0;
+    if (t < 0 || t >= kClickSeconds) return 0;
+    const double hz = accent ? 1600.0 : 1000.0;
+    return int16_t(std::lrint(kLevel * std::sin(2.0 * 3.14159265358979323846 * hz * t) *
+                              std::exp(-t / kDecaySeconds)));
+}
+
+bool engine::setLoopTrainer(DWORD tempoChannel, const LoopTrainer& trainer) {
+    if (!(trainer.stepPercent >= 0) || trainer.everyPasses < 1 ||
+        !(trainer.targetPercent >= -95 && trainer.targetPercent <= 5000))
+        return fail(BASS_ERROR_ILLPARAM, false);
+    auto ch = findTempo(tempoChannel);
+    if (!ch) return false;
+    std::lock_guard g(*ch->lock);
+    ch->trainer = trainer;
+    ch->wraps = 0;
+    return ok(true);
+}
+
+bool engine::setCountIn(DWORD tempoChannel, const CountIn& countIn) {
+    if (countIn.clicks < 0 || countIn.clicks > kMaxCountInClicks ||
+        (countIn.clicks > 0 && !(countIn.beatSeconds > 0 && countIn.beatSeconds < 10)))
+        return fail(BASS_ERROR_ILLPARAM, false);
+    auto ch = findTempo(tempoChannel);
+    if (!ch) return false;
+    std::lock_guard g(*ch->lock);
+    ch->countIn = countIn;
+    if (countIn.startNow) ch->startCountIn(countIn.startToBeat);
+    return ok(true);
+}
+
+bool engine::getLoopPractice(DWORD tempoChannel, LoopPractice* state) {
+    auto ch = findTempo(tempoChannel);
+    if (!ch) return false;
+    std::lock_guard g(*ch->lock);
+    if (state) *state = {ch->wraps, ch->tempo, ch->leadLeft > 0};
+    return ok(true);
 }
 
 bool engine::setTempoStretcher(DWORD tempoChannel, TempoStretcher kind) {

@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QStandardPaths>
 #include <QThreadPool>
+#include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
 
@@ -102,6 +103,8 @@ void WaveformView::clear() {
     overview_.reset();
     position_ = 0;
     loopA_ = loopB_ = 0;
+    viewFrom_ = viewSpan_ = 0;
+    markers_.clear();
     renderWave();
     update();
 }
@@ -116,15 +119,43 @@ double WaveformView::length() const {
     return overview_ ? overview_->seconds() : 0.0;
 }
 
+double WaveformView::viewSeconds() const {
+    return viewSpan_ > 0 ? viewSpan_ : length();
+}
+
 double WaveformView::secondsAt(int x) const {
     const int span = std::max(1, width() - 1);
-    return double(std::clamp(x, 0, span)) / span * length();
+    return viewFrom_ + double(std::clamp(x, 0, span)) / span * viewSeconds();
 }
 
 int WaveformView::xAt(double seconds) const {
     const int span = std::max(1, width() - 1);
-    if (!(length() > 0)) return 0;
-    return int(std::lround(std::clamp(seconds / length(), 0.0, 1.0) * span));
+    if (!(viewSeconds() > 0)) return 0;
+    return int(std::lround(std::clamp((seconds - viewFrom_) / viewSeconds(), 0.0, 1.0) * span));
+}
+
+void WaveformView::setMarkers(std::vector<double> seconds) {
+    markers_ = std::move(seconds);
+    update();
+}
+
+void WaveformView::wheelEvent(QWheelEvent* e) {
+    const double total = length();
+    const int steps = e->angleDelta().y() / 120;
+    if (!(total > 0) || steps == 0) return;
+    // The second under the pointer stays under it.
+    const int x = int(e->position().x());
+    const double at = secondsAt(x);
+    const double shortest = std::min(total, 1.0);
+    const double span = std::clamp(viewSeconds() * std::pow(0.8, steps), shortest, total);
+    const double ratio =
+        double(std::clamp(x, 0, std::max(1, width() - 1))) / std::max(1, width() - 1);
+    viewFrom_ = std::clamp(at - ratio * span, 0.0, total - span);
+    viewSpan_ = span >= total ? 0.0 : span;
+    if (viewSpan_ == 0.0) viewFrom_ = 0.0;
+    renderWave();
+    update();
+    e->accept();
 }
 
 void WaveformView::setPosition(double seconds) {
@@ -163,9 +194,11 @@ void WaveformView::renderWave() {
                       : palette().color(QPalette::Highlight).lighter(130));
     const int lanes = ov.channels;
     const double laneH = double(h) / lanes;
+    const double total = ov.seconds() > 0 ? ov.seconds() : 1.0;
+    const double from = viewFrom_ / total, part = viewSeconds() / total;
     for (int x = 0; x < w; ++x) {
-        const int c0 = int(int64_t(x) * ov.columns / w);
-        const int c1 = std::max(c0 + 1, int(int64_t(x + 1) * ov.columns / w));
+        const int c0 = int(std::floor((from + part * x / w) * ov.columns));
+        const int c1 = std::max(c0 + 1, int(std::floor((from + part * (x + 1) / w) * ov.columns)));
         for (int ch = 0; ch < lanes; ++ch) {
             float lo = 1.0f, hi = -1.0f;
             for (int c = c0; c < c1 && c < ov.columns; ++c) {
@@ -194,6 +227,11 @@ void WaveformView::paintEvent(QPaintEvent* e) {
         p.fillRect(QRect(QPoint(xAt(loopA_), 0), QPoint(xAt(loopB_), height() - 1)), region);
     }
     if (overview_) {
+        QColor marker = palette().color(QPalette::Link);
+        p.setPen(QPen(marker, 1, Qt::DashLine));
+        for (double m : markers_)
+            if (m >= viewFrom_ && m <= viewFrom_ + viewSeconds())
+                p.drawLine(xAt(m), 0, xAt(m), height() - 1);
         p.setPen(palette().color(QPalette::Text));
         const int x = xAt(position_);
         p.drawLine(x, 0, x, height() - 1);
@@ -204,11 +242,29 @@ void WaveformView::mousePressEvent(QMouseEvent* e) {
     if (e->button() != Qt::LeftButton || !overview_) return;
     pressX_ = dragX_ = int(e->position().x());
     dragging_ = false;
+    // A press on one of the loop's ends takes that end.
+    constexpr int kGrip = 4;
+    draggedEnd_ = 0;
+    if (loopB_ > loopA_) {
+        if (std::abs(pressX_ - xAt(loopA_)) <= kGrip)
+            draggedEnd_ = 1;
+        else if (std::abs(pressX_ - xAt(loopB_)) <= kGrip)
+            draggedEnd_ = 2;
+        grabbedFrom_ = draggedEnd_ == 1 ? loopA_ : loopB_;
+    }
 }
 
 void WaveformView::mouseMoveEvent(QMouseEvent* e) {
     if (pressX_ < 0) return;
     dragX_ = std::clamp(int(e->position().x()), 0, width() - 1);
+    if (draggedEnd_ != 0) {
+        if (draggedEnd_ == 1)
+            loopA_ = secondsAt(dragX_);
+        else
+            loopB_ = secondsAt(dragX_);
+        update();
+        return;
+    }
     if (std::abs(dragX_ - pressX_) >= QApplication::startDragDistance()) dragging_ = true;
     if (dragging_) update();
 }
@@ -216,6 +272,14 @@ void WaveformView::mouseMoveEvent(QMouseEvent* e) {
 void WaveformView::mouseReleaseEvent(QMouseEvent* e) {
     if (e->button() != Qt::LeftButton || pressX_ < 0) return;
     const int x = std::clamp(int(e->position().x()), 0, width() - 1);
+    if (draggedEnd_ != 0 && std::abs(x - pressX_) >= QApplication::startDragDistance()) {
+        draggedEnd_ = 0;
+        pressX_ = -1;
+        const double a = std::min(loopA_, loopB_), b = std::max(loopA_, loopB_);
+        setLoop(a, b);
+        emit loopSelected(a, b);
+        return;
+    }
     if (dragging_ || std::abs(x - pressX_) >= QApplication::startDragDistance()) {
         const double a = secondsAt(std::min(pressX_, x)), b = secondsAt(std::max(pressX_, x));
         dragging_ = false;
@@ -223,6 +287,15 @@ void WaveformView::mouseReleaseEvent(QMouseEvent* e) {
         setLoop(a, b);
         emit loopSelected(a, b);
     } else {
+        if (draggedEnd_ != 0) {
+            // A tremor on one of the loop's ends is a click: the end stays where it was.
+            if (draggedEnd_ == 1)
+                loopA_ = grabbedFrom_;
+            else
+                loopB_ = grabbedFrom_;
+            draggedEnd_ = 0;
+            update();
+        }
         pressX_ = -1;
         emit seekRequested(secondsAt(x));
     }

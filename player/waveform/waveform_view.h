@@ -1,6 +1,8 @@
 // The waveform of the loaded file for the Play Position frame: the overview (computed on a worker
-// thread, coarse first), the play head, and the A-B loop region. A click asks to seek there; a
-// drag selects a loop. Positions are seconds on the file's timeline, as the position slider's.
+// thread, coarse first), the play head, the A-B loop region and the song's markers. A click asks
+// to seek there; a drag selects a loop, and a drag of one of the loop's ends moves that end. The
+// wheel zooms in and out around the pointer. Positions are seconds on the file's timeline, as the
+// position slider's.
 #pragma once
 
 #include <QPixmap>
@@ -10,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "player/waveform/waveform_overview.h"
 
@@ -58,10 +61,15 @@ class WaveformView : public QWidget {
     void clearLoop() { setLoop(0, 0); }
     double loopStart() const { return loopA_; }
     double loopEnd() const { return loopB_; }
+    void setMarkers(std::vector<double> seconds);
+    const std::vector<double>& markers() const { return markers_; }
+    // The part of the file shown, in seconds (the whole file until the wheel zooms in).
+    double viewStart() const { return viewFrom_; }
+    double viewSeconds() const;
 
-    // The seconds a click at `x` seeks to, and the x of the play head at `seconds`: the length
-    // spread evenly over the width, from 0 at the left edge to the end at the right one, as the
-    // position slider spreads its range (no handle to leave room for).
+    // The seconds a click at `x` seeks to, and the x of the play head at `seconds`: the part shown
+    // spread evenly over the width (unzoomed, from 0 at the left edge to the end at the right
+    // one, as the position slider spreads its range, with no handle to leave room for).
     double secondsAt(int x) const;
     int xAt(double seconds) const;
 
@@ -79,6 +87,7 @@ class WaveformView : public QWidget {
     void mousePressEvent(QMouseEvent*) override;
     void mouseMoveEvent(QMouseEvent*) override;
     void mouseReleaseEvent(QMouseEvent*) override;
+    void wheelEvent(QWheelEvent*) override;
 
   private:
     double length() const;
@@ -92,6 +101,10 @@ class WaveformView : public QWidget {
     double loopA_ = 0.0, loopB_ = 0.0;
     int pressX_ = -1, dragX_ = -1;
     bool dragging_ = false;
+    int draggedEnd_ = 0;        // 1: the loop's start is dragged, 2: its end
+    double grabbedFrom_ = 0.0;  // where the dragged end was
+    std::vector<double> markers_;
+    double viewFrom_ = 0.0, viewSpan_ = 0.0;  // 0 span: the whole file
 };
 
 }  // namespace player

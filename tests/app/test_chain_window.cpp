@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTimer>
 #include <cmath>
 
@@ -137,6 +138,24 @@ TEST_P(ChainMatrix, WhatPlaysIsWhatProcessWrites) {
 
 INSTANTIATE_TEST_SUITE_P(Chains, ChainMatrix, testing::ValuesIn(allCases()), caseName);
 
+// The cents are heard and saved alike: a 440 Hz tone at -2 semitones -50 cents, set while it
+// plays, sounds and is written at 440 * 2^(-2.5/12) = 380.8 Hz.
+TEST_F(ChainWindow, CentsArePlayedAndProcessedAlike) {
+    load(wav("a440.wav", fixtures::sine(440, 4.0)));
+    w->ui().CmdPlay->click();
+    hear(0.3);
+    userMove(w->ui().sldTempo[2], -2);
+    w->ui().spnCents->setValue(-50);
+    userMove(w->ui().sldVolume, 0);
+    hear(0.5);  // what was buffered before the change
+    const double want = 440.0 * std::pow(2.0, -2.5 / 12.0);
+    const auto cents = [&](const fixtures::Pcm& pcm) {
+        return 1200.0 * std::log2(fixtures::dominantFrequency(pcm, 0) / want);
+    };
+    EXPECT_NEAR(cents(hear(1.5)), 0.0, 0.2);
+    EXPECT_NEAR(cents(process(sources.file("saved.wav"))), 0.0, 0.2);
+}
+
 TEST_F(ChainWindow, HighQualityPlaybackRemovesTheVoiceBeforeStretching) {
     w->ui().mnuHighQualityPlayback->setChecked(true);
     load(wav("mix.wav", mix(3.0)));
@@ -232,7 +251,14 @@ TEST_F(ChainWindow, EveryControlHasItsOwnAccessibleName) {
                                "4 kHz",
                                "7.5 kHz",
                                "10 kHz",
-                               "12 kHz"};
+                               "12 kHz",
+                               "Pause",
+                               "Pitch cents",
+                               "Recording's A in Hz",
+                               "Loops",
+                               "Markers",
+                               "Speed trainer",
+                               "Count-in clicks"};
     QStringList found;
     for (QWidget* c : w->findChildren<QWidget*>())
         if (!c->accessibleName().isEmpty()) found << c->accessibleName();

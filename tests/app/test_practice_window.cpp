@@ -1,12 +1,20 @@
 // Practising with the main window: the waveform in the Play Position frame, the A-B loop, beat
 // positions that belong to the file and the run that plays, and the key label.
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
+#include <QSpinBox>
 #include <QTest>
 #include <QThreadPool>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
+#include "player/practice_panel.h"
+#include "player/transport_panel.h"
 #include "player/waveform/waveform_view.h"
 #include "tests/app/window_fixture.h"
+#include "tests/support/practice_measure.h"
 
 namespace {
 
@@ -152,8 +160,19 @@ TEST_F(PracticeWindow, KeyLabelNamesTheFilesKeyAndFollowsThePitchSlider) {
         userMove(c.sldTempo[2], semitones);
         EXPECT_EQ(c.lblKey->text(), text) << semitones;
     }
-    QTest::mouseClick(c.lblPitch, Qt::LeftButton);  // back to 0 from the label
+    // The cents count: the key heard is the one nearest the whole shift. The recording's A sets
+    // semitones and cents (A = 415 Hz: one semitone up, and a cent).
+    userMove(c.sldTempo[2], -2);
+    c.spnCents->setValue(-50);
+    EXPECT_EQ(c.lblKey->text(), "Key: A minor → F# minor (−2 −50 cents)");
+    EXPECT_FLOAT_EQ(w->session().chain.pitchShift(), -2.5f);
+    c.spnReferenceA->setValue(415);
+    EXPECT_EQ(c.sldTempo[2]->value(), 1);
+    EXPECT_EQ(c.spnCents->value(), 1);
+    EXPECT_EQ(c.lblKey->text(), "Key: A minor → Bb minor (+1 +1 cents)");
+    QTest::mouseClick(c.lblPitch, Qt::LeftButton);  // back to 0 from the label, cents and all
     EXPECT_EQ(c.lblKey->text(), "Key: A minor");
+    EXPECT_EQ(c.spnReferenceA->value(), 440);
 
     c.CmdStop->click();
     load(wav("e-flat.wav", fixtures::chordProgression(3, false, 8.0)));
@@ -170,4 +189,176 @@ TEST_F(PracticeWindow, KeyLabelNamesTheFilesKeyAndFollowsThePitchSlider) {
     ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(20000));
     QApplication::processEvents();
     EXPECT_EQ(c.lblKey->text(), "Key: unknown");
+}
+
+// Pause (the button and P) holds playback where it is and goes on from there with the tempo,
+// pitch, cents, effects and loop it had; Stop still stops.
+TEST_F(PracticeWindow, PauseHoldsThePlaceAndEverythingSet) {
+    w->show();
+    loadAndPlay(wav("song.wav", fixtures::drumTrack(120, 12)));
+    const app::MainControls& c = w->ui();
+    const DWORD chan = w->session().PlayChannel;
+    userMove(c.sldTempo[0], -25);
+    userMove(c.sldTempo[2], 2);
+    c.spnCents->setValue(-30);
+    c.CEq->click();
+    playFor(1.0);
+    c.cmdLoopA->click();
+    playFor(2.0);
+    c.cmdLoopB->click();
+    const effects::Chain chain = w->session().chain;
+    QWORD from = 0, to = 0;
+    ASSERT_TRUE(engine::getLoop(chan, &from, &to));
+    const float ratio = BASS_FX_TempoGetRateRatio(chan);
+
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    for (bool byKey : {false, true}) {
+        playFor(0.7);
+        if (byKey)
+            QTest::keyClick(w.get(), 'P');
+        else
+            c.CmdPause->click();
+        ASSERT_TRUE(processUntil([&] { return c.CmdPause->isChecked(); })) << byKey;
+        const double held = playSeconds(chan);
+        playFor(1.0);
+        EXPECT_DOUBLE_EQ(playSeconds(chan), held) << byKey;
+        if (byKey)
+            QTest::keyClick(w.get(), 'P');
+        else
+            c.CmdPause->click();
+        ASSERT_TRUE(processUntil([&] { return !c.CmdPause->isChecked(); })) << byKey;
+        EXPECT_EQ(w->session().PlayChannel, chan);
+        EXPECT_EQ(w->session().chain, chain);
+        EXPECT_FLOAT_EQ(BASS_FX_TempoGetRateRatio(chan), ratio);
+        QWORD f = 0, t = 0;
+        EXPECT_TRUE(engine::getLoop(chan, &f, &t));
+        EXPECT_EQ(f, from);
+        EXPECT_EQ(t, to);
+        // On from there: 0.2 s at the tempo set, wrapping at the loop's end.
+        playFor(0.2);
+        const double a = BASS_ChannelBytes2Seconds(chan, from),
+                     b = BASS_ChannelBytes2Seconds(chan, to);
+        double want = held + 0.2 * ratio;
+        if (want > b) want -= b - a;
+        EXPECT_NEAR(playSeconds(chan), want, 0.03) << byKey;
+    }
+    c.CmdStop->click();
+    EXPECT_FALSE(c.CmdPause->isEnabled());
+    EXPECT_TRUE(c.btnLoadFile->isEnabled());
+    EXPECT_EQ(BASS_ChannelIsActive(chan), BASS_ACTIVE_STOPPED);
+}
+
+// A loop set with [ and ] and a marker are kept with the song: after the program is closed, the
+// same song under another name brings them back, and Play plays the loop. A damaged store file is
+// ignored with a note.
+TEST_F(PracticeWindow, LoopsAndMarkersComeBackWithTheSong) {
+    w->show();
+    const std::string song = wav("song.wav", fixtures::drumTrack(120, 12));
+    loadAndPlay(song);
+    const app::MainControls* c = &w->ui();
+    ASSERT_TRUE(processUntil([&] { return c->wavOverview->overview() != nullptr; }, 5000));
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    playFor(1.0);
+    QTest::keyClick(w.get(), '[');
+    ASSERT_TRUE(processUntil([&] { return c->cmdLoopA->isChecked(); }));
+    playFor(2.0);
+    QTest::keyClick(w.get(), ']');
+    ASSERT_TRUE(processUntil([&] { return c->cmdLoopB->isChecked(); }));
+    const double a = w->transport().loopStart(), b = w->transport().loopEnd();
+    QTest::keyClick(w.get(), 'M');
+    ASSERT_TRUE(processUntil([&] { return w->practice().record().markers.size() == 1; }));
+    const double marker = w->practice().record().markers[0].at;
+    c->CmdStop->click();
+    w->close();  // the program ends
+    w = std::make_unique<app::frmWriteWave>();
+    ASSERT_TRUE(w->Form_Load());
+    c = &w->ui();
+
+    const std::string moved = sources.file("renamed.wav");
+    std::filesystem::copy_file(song, moved);
+    load(moved);
+    EXPECT_EQ(c->cboLoops->count(), 1);
+    EXPECT_EQ(c->cboLoops->currentText(), "Loop 1");
+    ASSERT_EQ(w->practice().record().markers.size(), 1u);
+    EXPECT_DOUBLE_EQ(w->practice().record().markers[0].at, marker);
+    EXPECT_EQ(c->cboMarkers->count(), 2);  // where playback stopped, and the marker
+    EXPECT_DOUBLE_EQ(c->wavOverview->loopStart(), a);
+    EXPECT_DOUBLE_EQ(c->wavOverview->loopEnd(), b);
+    c->CmdPlay->click();
+    const DWORD chan = w->session().PlayChannel;
+    QWORD from = 0, to = 0;
+    ASSERT_TRUE(engine::getLoop(chan, &from, &to));
+    EXPECT_EQ(from, BASS_ChannelSeconds2Bytes(chan, float(a)));
+    EXPECT_NEAR(playSeconds(chan), a, 0.01);
+    c->CmdStop->click();
+
+    // The song's store file damaged: the song loads as new, with a note, and plays.
+    const auto folder = programDir.path() / "data" / "quorvin" / "songs";
+    ASSERT_TRUE(std::filesystem::exists(folder));
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        std::ofstream(entry.path(), std::ios::binary | std::ios::trunc) << "{\"format\": [";
+    load(moved);
+    EXPECT_EQ(c->cboLoops->count(), 0);
+    EXPECT_FALSE(c->lblPracticeNote->text().isEmpty());
+    c->CmdPlay->click();
+    EXPECT_FALSE(engine::getLoop(w->session().PlayChannel, &from, &to));
+    EXPECT_TRUE(c->CmdStop->isEnabled());
+}
+
+// The speed trainer on a loop: the tempo starts at its start, and the slider and its label show
+// each step as the loop comes round, up to the target, where it stays.
+TEST_F(PracticeWindow, TrainerStepsShowOnTheTempoSlider) {
+    loadAndPlay(wav("song.wav", fixtures::drumTrack(120, 12)));
+    const app::MainControls& c = w->ui();
+    const DWORD chan = w->session().PlayChannel;
+    playFor(1.0);
+    c.cmdLoopA->click();
+    playFor(1.0);
+    c.cmdLoopB->click();
+    c.spnTrainerStart->setValue(-30);
+    c.spnTrainerStep->setValue(15);
+    c.spnTrainerEvery->setValue(1);
+    c.spnTrainerTarget->setValue(0);
+    c.chkTrainer->click();
+    EXPECT_EQ(c.sldTempo[0]->value(), -30);
+    EXPECT_FLOAT_EQ(BASS_FX_TempoGetRateRatio(chan), 0.7f);
+    for (int tempo : {-15, 0, 0}) {
+        playFor(1.0 / 0.7);  // a pass at the slowest tempo at least
+        ASSERT_TRUE(processUntil([&] { return c.sldTempo[0]->value() == tempo; })) << tempo;
+        EXPECT_EQ(c.lblTempo->text(), QString::number(tempo) + "%");
+        EXPECT_EQ(w->session().chain.tempoPercent, float(tempo));
+        EXPECT_FLOAT_EQ(BASS_FX_TempoGetRateRatio(chan), 1.0f + tempo / 100.0f);
+    }
+}
+
+// With a count-in, Play first clicks at the song's tempo on the beat grid the tracker found in
+// the file: the clicks a beat apart, then the song's own first beat where the next click would be.
+TEST_F(PracticeWindow, CountInClicksOnTheSongsBeatGridBeforePlay) {
+    const app::MainControls& c = w->ui();
+    load(wav("clicks.wav", fixtures::clickTrack(120, 20.0, 44100, 2, 0.1)));
+    ASSERT_TRUE(processUntil([&] { return w->practice().beatGrid().known(); }, 10000));
+    c.spnCountIn->setValue(3);
+    c.CmdPlay->click();
+    userMove(c.sldVolume, 0);
+    std::vector<float> out(size_t(2.5 * 44100) * 2);
+    engine::nullOutputRead(out.data(), int64_t(out.size() / 2));
+    std::vector<int16_t> pcm;
+    for (float v : out) pcm.push_back(int16_t(std::lrint(v * 32767.0f)));
+    const std::vector<int64_t> heard = practice::onsets(pcm, 2, 3000, 4410);
+    ASSERT_GE(heard.size(), 4u);
+    for (int k = 0; k < 4; ++k)  // three clicks, then the song's beat at 0.1 s of the file
+        EXPECT_NEAR(double(heard[size_t(k)]), k * 0.5 * 44100, 0.010 * 44100) << k;
+}
+
+// The waveform takes at least half the height the window gains.
+TEST_F(PracticeWindow, TheWaveformGrowsWithTheWindow) {
+    w->show();
+    w->resize(1000, 700);
+    QApplication::processEvents();
+    const int before = w->ui().wavOverview->height();
+    w->resize(1000, 1000);
+    QApplication::processEvents();
+    EXPECT_GE(w->ui().wavOverview->height() - before, 150);
 }

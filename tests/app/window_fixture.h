@@ -33,6 +33,8 @@ class WindowTest : public ::testing::Test {
         desk = scripted.get();
         previous = platform::Platform::install(std::move(scripted));
         platform::useSettingsFile((programDir.path() / "settings.ini").string());
+        // What the program keeps per song goes to the test's folder, not the user's.
+        qputenv("XDG_DATA_HOME", QByteArray::fromStdString((programDir.path() / "data").string()));
         w = std::make_unique<app::frmWriteWave>();
         ASSERT_TRUE(w->Form_Load());
     }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -17,6 +18,25 @@
 namespace fs = std::filesystem;
 using clitest::filesIn;
 using clitest::quorvin;
+
+// --cents moves the pitch on top of --pitch: a 440 Hz tone at -2 semitones -50 cents sounds at
+// 440 * 2^(-2.5/12) = 380.8 Hz, within a fifth of a cent.
+TEST(QuorvinRender, CentsFineTuneThePitch) {
+    fixtures::TempDir tmp;
+    const std::string in = tmp.file("a440.wav"), out = tmp.file("out.wav");
+    fixtures::writeWav(in, fixtures::sine(440, 4.0));
+    for (const auto& [semitones, cents] :
+         std::vector<std::pair<int, int>>{{-2, -50}, {0, 30}, {3, 25}, {0, -50}}) {
+        const auto r = quorvin({"render", in, out, "--pitch", std::to_string(semitones), "--cents",
+                                std::to_string(cents)},
+                               tmp);
+        ASSERT_EQ(r.status, 0) << r.err;
+        const double expected = 440.0 * std::pow(2.0, (semitones + cents / 100.0) / 12.0);
+        const double heard = fixtures::dominantFrequency(fixtures::readAudio(out), 0);
+        EXPECT_NEAR(1200.0 * std::log2(heard / expected), 0.0, 0.2)
+            << semitones << " " << cents << ": " << heard << " Hz";
+    }
+}
 
 TEST(QuorvinRender, RendersLikeProcess) {
     fixtures::TempDir tmp;
@@ -111,6 +131,8 @@ TEST(QuorvinRender, BadInputGetsAClearMessageAndLosesNothing) {
         {{"render", in, out, "--pitch", "NaN"}, 2, "--pitch"},
         {{"render", in, out, "--pitch", "inf"}, 2, "--pitch"},
         {{"render", in, out, "--pitch", "8.5"}, 2, "--pitch"},
+        {{"render", in, out, "--cents", "51"}, 2, "--cents"},
+        {{"render", in, out, "--cents", "nan"}, 2, "--cents"},
         {{"render", in, out, "--eq", "1,2,3"}, 2, "seven gains"},
         {{"render", in, out, "--eq", "1,2,3,4,5,6,11"}, 2, "seven gains"},
         {{"render", in, out, "--bitrate", "1000"}, 2, "--bitrate"},

@@ -5,6 +5,7 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
+#include <QWheelEvent>
 #include <tuple>
 
 #include "player/waveform/waveform_view.h"
@@ -78,6 +79,45 @@ TEST(WaveformView, ADragSelectsALoopInEitherDirectionAndATremorIsAClick) {
     QTest::mouseRelease(&view, Qt::LeftButton, {}, QPoint(101, 30));
     EXPECT_EQ(loops.size(), 1);
     EXPECT_EQ(seeks.size(), 1);
+}
+
+// The wheel zooms around the pointer (the second under it stays there, a click then seeks within
+// the part shown) and back out to the whole file; a drag of one of the loop's ends moves that end
+// only, and a tremor on it is a click.
+TEST(WaveformView, TheWheelZoomsAroundThePointerAndTheLoopsEndsCanBeDragged) {
+    player::WaveformView view;
+    view.resize(401, 60);
+    view.setOverview(flatOverview(40.0));
+    view.show();
+    const auto wheel = [&](int x, int steps) {
+        QWheelEvent e(QPointF(x, 30), view.mapToGlobal(QPointF(x, 30)), {}, {0, 120 * steps},
+                      Qt::NoButton, {}, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(&view, &e);
+    };
+    const double under = view.secondsAt(100);
+    wheel(100, 3);
+    EXPECT_NEAR(view.viewSeconds(), 40.0 * 0.512, 1e-9);
+    EXPECT_NEAR(view.secondsAt(100), under, 40.0 / 400);
+    QSignalSpy seeks(&view, &player::WaveformView::seekRequested);
+    QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(400, 30));
+    ASSERT_EQ(seeks.size(), 1);
+    EXPECT_NEAR(seeks.takeFirst().at(0).toDouble(), view.viewStart() + view.viewSeconds(), 1e-9);
+    wheel(300, -10);
+    EXPECT_EQ(view.viewStart(), 0.0);
+    EXPECT_EQ(view.viewSeconds(), 40.0);
+
+    view.setLoop(10.0, 20.0);
+    QSignalSpy loops(&view, &player::WaveformView::loopSelected);
+    QTest::mousePress(&view, Qt::LeftButton, {}, QPoint(view.xAt(20.0) + 2, 30));
+    QTest::mouseMove(&view, QPoint(view.xAt(30.0), 30));
+    QTest::mouseRelease(&view, Qt::LeftButton, {}, QPoint(view.xAt(30.0), 30));
+    ASSERT_EQ(loops.size(), 1);
+    EXPECT_DOUBLE_EQ(loops.at(0).at(0).toDouble(), 10.0);
+    EXPECT_NEAR(loops.at(0).at(1).toDouble(), 30.0, 0.1);
+    QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(view.xAt(10.0), 30));
+    EXPECT_EQ(loops.size(), 1);
+    EXPECT_EQ(seeks.size(), 1);
+    EXPECT_DOUBLE_EQ(view.loopStart(), 10.0);
 }
 
 TEST(WaveformView, AFileIsDrawnFromTheWorkerAndAFailureIsReported) {

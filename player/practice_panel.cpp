@@ -1,0 +1,238 @@
+#include "player/practice_panel.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QSpinBox>
+#include <cmath>
+#include <cstdio>
+
+#include "engine/engine_ext.h"
+#include "player/tempo_pitch_panel.h"
+#include "player/transport_panel.h"
+#include "player/waveform/waveform_view.h"
+
+namespace player {
+
+namespace {
+
+QString minutesSeconds(double seconds) {
+    const long whole = static_cast<long>(seconds);
+    return QString("%1:%2").arg(whole / 60).arg(whole % 60, 2, 10, QChar('0'));
+}
+
+// "Loop 3", "Marker 2": the first number not taken by a name of the list.
+template <typename List>
+std::string freeName(const List& list, const char* word) {
+    for (int n = 1;; ++n) {
+        const std::string name = std::string(word) + " " + std::to_string(n);
+        bool taken = false;
+        for (const auto& item : list) taken = taken || item.name == name;
+        if (!taken) return name;
+    }
+}
+
+}  // namespace
+
+PracticePanel::PracticePanel(Session& session, const PracticeWidgets& widgets,
+                             TransportPanel& transport, TempoPitchPanel& tempoPitch,
+                             songs::SongStore store)
+    : s_(session),
+      w_(widgets),
+      transport_(transport),
+      tempoPitch_(tempoPitch),
+      store_(std::move(store)) {}
+
+void PracticePanel::note(const std::string& text) {
+    w_.lblPracticeNote->setText(QString::fromStdString(text));
+    w_.lblPracticeNote->setToolTip(QString::fromStdString(text));
+    if (!text.empty()) std::fprintf(stderr, "quorvin-audio-tools: %s\n", text.c_str());
+}
+
+void PracticePanel::fileLoaded(const std::string& path) {
+    note({});
+    key_ = songs::songKey(path);
+    songs::SongStore::Loaded loaded = store_.load(key_);
+    record_ = std::move(loaded.record);
+    if (!loaded.note.empty()) note(loaded.note);
+    showLoops();
+    showMarkers();
+    if (record_.currentLoop >= 0) {
+        const songs::Loop& l = record_.loops[size_t(record_.currentLoop)];
+        if (l.set()) transport_.selectLoop(l.start, l.end);
+    }
+    grid_ = {};
+    gridWorker_.start(path, [this](BeatGrid grid) { grid_ = std::move(grid); });
+}
+
+void PracticePanel::save() {
+    if (!key_.valid()) return;
+    if (const files::Result r = store_.save(key_, record_); !r) note(r.message);
+}
+
+void PracticePanel::showLoops() {
+    const QSignalBlocker quiet(w_.cboLoops);
+    w_.cboLoops->clear();
+    for (const songs::Loop& l : record_.loops) w_.cboLoops->addItem(QString::fromStdString(l.name));
+    w_.cboLoops->setCurrentIndex(record_.currentLoop);
+    w_.cmdLoopDelete->setEnabled(record_.currentLoop >= 0);
+}
+
+void PracticePanel::showMarkers() {
+    const QSignalBlocker quiet(w_.cboMarkers);
+    w_.cboMarkers->clear();
+    std::vector<double> at;
+    if (record_.lastPosition > 0)
+        w_.cboMarkers->addItem(
+            QObject::tr("Last played %1").arg(minutesSeconds(record_.lastPosition)),
+            record_.lastPosition);
+    for (const songs::Marker& m : record_.markers) {
+        w_.cboMarkers->addItem(QString::fromStdString(m.name), m.at);
+        at.push_back(m.at);
+    }
+    w_.cboMarkers->setCurrentIndex(-1);
+    w_.wavOverview->setMarkers(at);
+}
+
+void PracticePanel::loopChanged(double a, double b) {
+    if (record_.currentLoop < 0) {
+        record_.loops.push_back({freeName(record_.loops, "Loop"), a, b});
+        record_.currentLoop = int(record_.loops.size()) - 1;
+    } else {
+        songs::Loop& l = record_.loops[size_t(record_.currentLoop)];
+        l.start = a;
+        l.end = b;
+    }
+    showLoops();
+    save();
+    if (transport_.playing()) {
+        armTrainer();
+        setCountIn(false);
+    }
+}
+
+void PracticePanel::cboLoops_Click(int index) {
+    if (index < 0 || index >= int(record_.loops.size())) return;
+    record_.currentLoop = index;
+    w_.cmdLoopDelete->setEnabled(true);
+    const songs::Loop l = record_.loops[size_t(index)];
+    save();
+    if (l.set()) transport_.selectLoop(l.start, l.end);
+}
+
+void PracticePanel::cboLoops_Rename() {
+    if (record_.currentLoop < 0) return;
+    const std::string name = w_.cboLoops->currentText().trimmed().toStdString();
+    if (name.empty()) return;
+    record_.loops[size_t(record_.currentLoop)].name = name;
+    showLoops();
+    save();
+}
+
+void PracticePanel::cmdLoopAdd_Click() {
+    // A new loop: the passage looped now, or none until A and B mark it.
+    songs::Loop l{freeName(record_.loops, "Loop"), 0.0, 0.0};
+    if (transport_.loopStart() < transport_.loopEnd()) {
+        l.start = transport_.loopStart();
+        l.end = transport_.loopEnd();
+    }
+    record_.loops.push_back(l);
+    record_.currentLoop = int(record_.loops.size()) - 1;
+    showLoops();
+    save();
+}
+
+void PracticePanel::cmdLoopDelete_Click() {
+    if (record_.currentLoop < 0) return;
+    record_.loops.erase(record_.loops.begin() + record_.currentLoop);
+    record_.currentLoop = record_.loops.empty() ? -1 : 0;
+    showLoops();
+    save();
+    if (record_.currentLoop >= 0)
+        cboLoops_Click(record_.currentLoop);
+    else
+        transport_.cmdLoopClear_Click();  // the last one went: no loop
+}
+
+void PracticePanel::cmdMarker_Click() {
+    if (s_.CmdFileName.empty()) return;
+    const double at = transport_.playing() ? transport_.playSeconds() : w_.wavOverview->position();
+    if (!(at >= 0)) return;
+    record_.markers.push_back({freeName(record_.markers, "Marker"), at});
+    showMarkers();
+    save();
+}
+
+void PracticePanel::cboMarkers_Click(int index) {
+    if (index < 0) return;
+    transport_.wavOverview_Seek(w_.cboMarkers->itemData(index).toDouble());
+}
+
+void PracticePanel::cboMarkers_Rename() {
+    // The markers follow the "Last played" entry when there is one.
+    const int index = w_.cboMarkers->currentIndex() - (record_.lastPosition > 0 ? 1 : 0);
+    const std::string name = w_.cboMarkers->currentText().trimmed().toStdString();
+    if (index < 0 || index >= int(record_.markers.size()) || name.empty()) return;
+    record_.markers[size_t(index)].name = name;
+    showMarkers();
+    save();
+}
+
+void PracticePanel::stopping(double seconds) {
+    if (seconds >= 0) record_.lastPosition = seconds;
+    showMarkers();
+    save();
+}
+
+void PracticePanel::playStarted() {
+    setCountIn(true);
+    armTrainer();
+}
+
+void PracticePanel::setCountIn(bool startNow) {
+    engine::CountIn c;
+    c.clicks = grid_.known() ? w_.spnCountIn->value() : 0;
+    c.beatSeconds = grid_.period;
+    c.startToBeat = grid_.toBeat(transport_.playStartSeconds());
+    const bool looped = transport_.loopStart() < transport_.loopEnd();
+    c.eachPass = looped && w_.chkCountInLoop->isChecked();
+    c.loopStartToBeat = looped ? grid_.toBeat(transport_.loopStart()) : 0.0;
+    c.startNow = startNow;
+    engine::setCountIn(s_.PlayChannel, c);
+}
+
+void PracticePanel::spnCountIn_Change() {
+    if (transport_.playing()) setCountIn(false);
+}
+
+void PracticePanel::armTrainer() {
+    const bool on = w_.chkTrainer->isChecked() && transport_.loopStart() < transport_.loopEnd();
+    engine::LoopTrainer t;
+    if (on) {
+        t.stepPercent = static_cast<float>(w_.spnTrainerStep->value());
+        t.everyPasses = w_.spnTrainerEvery->value();
+        t.targetPercent = static_cast<float>(w_.spnTrainerTarget->value());
+        tempoPitch_.showTempo(static_cast<float>(w_.spnTrainerStart->value()));
+        shownTempo_ = s_.chain.tempoPercent;
+    }
+    engine::setLoopTrainer(s_.PlayChannel, t);
+}
+
+void PracticePanel::chkTrainer_Click() {
+    if (transport_.playing()) armTrainer();
+}
+
+void PracticePanel::follow() {
+    if (!w_.chkTrainer->isChecked() || !transport_.playing()) return;
+    engine::LoopPractice state;
+    if (!engine::getLoopPractice(s_.PlayChannel, &state)) return;
+    if (state.tempoPercent != shownTempo_) {
+        shownTempo_ = state.tempoPercent;
+        tempoPitch_.showTempo(state.tempoPercent);
+    }
+}
+
+}  // namespace player

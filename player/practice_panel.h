@@ -1,0 +1,94 @@
+// The practice tools beside the transport: the song's named loops (the A-B loop is the current
+// one of the list), its named markers and the position last played, kept per song by the song
+// store and restored when the song is loaded again; the speed trainer (on a loop: a start tempo,
+// a step in percent every so many passes, up to a target); and the count-in (1-8 clicks at the
+// song's tempo on its beat grid, before Play and, if asked, before each pass of the loop).
+// Window thread only; the beat grid is found on a worker (player/beat_grid.h).
+#pragma once
+
+#include <string>
+
+#include "player/beat_grid.h"
+#include "player/session.h"
+#include "songs/song_store.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QSpinBox;
+
+namespace player {
+
+class TempoPitchPanel;
+class TransportPanel;
+class WaveformView;
+
+struct PracticeWidgets {
+    QComboBox* cboLoops;  // the song's loops; the current one is the A-B loop
+    QPushButton* cmdLoopAdd;
+    QPushButton* cmdLoopDelete;
+    QComboBox* cboMarkers;  // the position last played, then the song's markers
+    QPushButton* cmdMarker;
+    QCheckBox* chkTrainer;
+    QSpinBox* spnTrainerStart;   // tempo, %
+    QSpinBox* spnTrainerStep;    // %
+    QSpinBox* spnTrainerEvery;   // passes
+    QSpinBox* spnTrainerTarget;  // tempo, %
+    QSpinBox* spnCountIn;        // clicks, 0: none
+    QCheckBox* chkCountInLoop;   // also before each pass of the loop
+    QLabel* lblPracticeNote;     // what the store had to say
+    WaveformView* wavOverview;   // shows the markers
+};
+
+class PracticePanel {
+  public:
+    PracticePanel(Session& session, const PracticeWidgets& widgets, TransportPanel& transport,
+                  TempoPitchPanel& tempoPitch, songs::SongStore store = songs::SongStore());
+
+    // A file was loaded: its loops, markers and last position come back from the store, and its
+    // beat grid is looked for.
+    void fileLoaded(const std::string& path);
+    // The transport's hooks.
+    void playStarted();
+    void loopChanged(double a, double b);
+    void stopping(double seconds);
+    // The window's timer: the tempo the trainer set shows on the tempo slider.
+    void follow();
+    // What is to be kept is written now (the program ends).
+    void save();
+
+    void cboLoops_Click(int index);
+    void cboLoops_Rename();
+    void cmdLoopAdd_Click();
+    void cmdLoopDelete_Click();
+    void cmdMarker_Click();
+    void cboMarkers_Click(int index);
+    void cboMarkers_Rename();
+    void chkTrainer_Click();
+    void spnCountIn_Change();
+
+    const songs::SongRecord& record() const { return record_; }
+    // The loaded file's beat grid, once its worker has found it.
+    const BeatGrid& beatGrid() const { return grid_; }
+
+  private:
+    void showLoops();
+    void showMarkers();
+    void armTrainer();
+    void setCountIn(bool startNow);
+    void note(const std::string& text);
+
+    Session& s_;
+    PracticeWidgets w_;
+    TransportPanel& transport_;
+    TempoPitchPanel& tempoPitch_;
+    songs::SongStore store_;
+    songs::SongKey key_;
+    songs::SongRecord record_;
+    BeatGrid grid_;
+    BeatGridWorker gridWorker_;
+    float shownTempo_ = 0.0f;
+};
+
+}  // namespace player

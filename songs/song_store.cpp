@@ -1,0 +1,192 @@
+#include "songs/song_store.h"
+
+#include <nettle/md5.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStandardPaths>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+#include "files/temporary_file.h"
+
+namespace fs = std::filesystem;
+
+namespace songs {
+
+namespace {
+
+constexpr uint64_t kHashedBytes = 1 << 20;  // from each end
+constexpr const char* kFormat = "quorvin-song";
+constexpr int kVersion = 1;
+// A stored file larger than this is not one of ours.
+constexpr std::uintmax_t kLargestRecord = 4 << 20;
+
+bool readAt(std::ifstream& in, uint64_t at, uint64_t bytes, std::vector<char>& out) {
+    out.resize(size_t(bytes));
+    in.seekg(std::streamoff(at));
+    in.read(out.data(), std::streamsize(bytes));
+    return in.gcount() == std::streamsize(bytes);
+}
+
+bool validTime(double t) {
+    return std::isfinite(t) && t >= 0.0;
+}
+
+}  // namespace
+
+std::string SongKey::fileName() const {
+    return std::to_string(size) + "-" + hash + ".json";
+}
+
+SongKey songKey(const std::string& path) {
+    std::error_code ec;
+    const fs::path p = fs::u8path(path);
+    const std::uintmax_t size = fs::file_size(p, ec);
+    if (ec) return {};
+    std::ifstream in(p, std::ios::binary);
+    if (!in) return {};
+    md5_ctx ctx;
+    md5_init(&ctx);
+    std::vector<char> block;
+    const uint64_t head = std::min<uint64_t>(size, kHashedBytes);
+    if (!readAt(in, 0, head, block)) return {};
+    md5_update(&ctx, block.size(), reinterpret_cast<const uint8_t*>(block.data()));
+    if (size > kHashedBytes) {
+        // The last megabyte (overlapping the first in a file shorter than two).
+        const uint64_t from = size - kHashedBytes;
+        if (!readAt(in, from, kHashedBytes, block)) return {};
+        md5_update(&ctx, block.size(), reinterpret_cast<const uint8_t*>(block.data()));
+    }
+    uint8_t digest[MD5_DIGEST_SIZE];
+    md5_digest(&ctx, sizeof digest, digest);
+    SongKey key;
+    key.size = size;
+    static const char* const hex = "0123456789abcdef";
+    for (uint8_t b : digest) {
+        key.hash += hex[b >> 4];
+        key.hash += hex[b & 15];
+    }
+    return key;
+}
+
+std::string defaultDataFolder() {
+    // XDG_DATA_HOME when set, else ~/.local/share.
+    return (QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/quorvin")
+        .toStdString();
+}
+
+std::string toJson(const SongRecord& record) {
+    QJsonArray loops;
+    for (const Loop& l : record.loops)
+        loops.append(QJsonObject{
+            {"name", QString::fromStdString(l.name)}, {"start", l.start}, {"end", l.end}});
+    QJsonArray markers;
+    for (const Marker& m : record.markers)
+        markers.append(QJsonObject{{"name", QString::fromStdString(m.name)}, {"at", m.at}});
+    const QJsonObject root{{"format", kFormat},  {"version", kVersion},
+                           {"loops", loops},     {"currentLoop", record.currentLoop},
+                           {"markers", markers}, {"lastPosition", record.lastPosition}};
+    return QJsonDocument(root).toJson(QJsonDocument::Indented).toStdString();
+}
+
+bool fromJson(const std::string& text, SongRecord& record, std::string& why) {
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(text), &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject()) {
+        why = "it is not readable JSON";
+        return false;
+    }
+    const QJsonObject root = doc.object();
+    if (root.value("format").toString() != kFormat) {
+        why = "it is not a song file of this program";
+        return false;
+    }
+    if (root.value("version").toInt(-1) != kVersion) {
+        why = "it is of another version";
+        return false;
+    }
+    SongRecord r;
+    for (const QJsonValue& v : root.value("loops").toArray()) {
+        const QJsonObject o = v.toObject();
+        Loop l{o.value("name").toString().toStdString(), o.value("start").toDouble(-1),
+               o.value("end").toDouble(-1)};
+        if (!validTime(l.start) || !validTime(l.end) || l.end < l.start) {
+            why = "a loop in it makes no sense";
+            return false;
+        }
+        r.loops.push_back(std::move(l));
+    }
+    for (const QJsonValue& v : root.value("markers").toArray()) {
+        const QJsonObject o = v.toObject();
+        Marker m{o.value("name").toString().toStdString(), o.value("at").toDouble(-1)};
+        if (!validTime(m.at)) {
+            why = "a marker in it makes no sense";
+            return false;
+        }
+        r.markers.push_back(std::move(m));
+    }
+    r.currentLoop = root.value("currentLoop").toInt(-1);
+    if (r.currentLoop < -1 || r.currentLoop >= int(r.loops.size())) r.currentLoop = -1;
+    r.lastPosition = root.value("lastPosition").toDouble(0);
+    if (!validTime(r.lastPosition)) r.lastPosition = 0;
+    record = std::move(r);
+    return true;
+}
+
+SongStore::SongStore(std::string dataFolder)
+    : folder_((fs::u8path(dataFolder) / "songs").string()) {}
+
+SongStore::Loaded SongStore::load(const SongKey& key) const {
+    Loaded loaded;
+    if (!key.valid()) return loaded;
+    const fs::path path = fs::u8path(folder_) / key.fileName();
+    std::error_code ec;
+    const std::uintmax_t size = fs::file_size(path, ec);
+    if (ec) return loaded;  // nothing stored (or unreadable: as if nothing were)
+    std::string why;
+    bool good = false;
+    if (size <= kLargestRecord) {
+        std::ifstream in(path, std::ios::binary);
+        const std::string text{std::istreambuf_iterator<char>(in),
+                               std::istreambuf_iterator<char>()};
+        good = in.good() || in.eof() ? fromJson(text, loaded.record, why) : false;
+        if (!good && why.empty()) why = "it cannot be read";
+    } else {
+        why = "it is too large to be a song file";
+    }
+    if (good) return loaded;
+    // Put aside, so that the next save does not destroy what someone may want to look at.
+    fs::path aside = path;
+    aside += ".damaged";
+    fs::rename(path, aside, ec);
+    loaded.record = {};
+    loaded.note = "The loops and markers stored for this song were ignored: " + why + " (" +
+                  path.string() + (ec ? "" : ", kept as " + aside.filename().string()) + ").";
+    return loaded;
+}
+
+files::Result SongStore::save(const SongKey& key, const SongRecord& record) const {
+    if (!key.valid()) return files::Result::failure("The song could not be read to be recognised.");
+    const fs::path path = fs::u8path(folder_) / key.fileName();
+    std::error_code ec;
+    if (record.empty()) {
+        fs::remove(path, ec);
+        return files::Result::success();
+    }
+    fs::create_directories(fs::u8path(folder_), ec);
+    if (ec)
+        return files::Result::failure("Cannot make the folder " + folder_ + ": " + ec.message());
+    files::TemporaryFile t;
+    if (files::Result r = t.create(path.string()); !r) return r;
+    const std::string text = toJson(record);
+    if (files::Result r = t.write(text.data(), text.size()); !r) return r;
+    return t.commit();
+}
+
+}  // namespace songs

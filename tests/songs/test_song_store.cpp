@@ -1,0 +1,99 @@
+// The song store: a record written and read back, found again when the file is renamed or moved,
+// told apart from another file, and a stored file that is damaged or not ours ignored with a note
+// (and kept aside), never a crash.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "songs/song_store.h"
+#include "tests/support/audio_fixtures.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+songs::SongRecord sample() {
+    songs::SongRecord r;
+    r.loops = {{"Intro", 1.5, 4.25}, {"Solo – bars 9–16", 61.0, 75.5}};
+    r.currentLoop = 1;
+    r.markers = {{"Verse", 12.0}, {"Bridge", 90.75}};
+    r.lastPosition = 33.5;
+    return r;
+}
+
+void writeText(const fs::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+}  // namespace
+
+// Kept under the song's contents: the same record comes back for a renamed and moved copy, not
+// for a file that differs in its last megabyte only; an empty record leaves no file.
+TEST(SongStore, KeepsTheRecordUnderTheSongsContents) {
+    fixtures::TempDir tmp;
+    const songs::SongStore store(tmp.file("data"));
+    const fixtures::Pcm music = fixtures::drumTrack(100, 30.0);  // 5 MB: first and last MB apart
+    const std::string song = tmp.file("song.wav");
+    fixtures::writeWav(song, music);
+    ASSERT_TRUE(store.save(songs::songKey(song), sample()));
+
+    fs::create_directories(tmp.path() / "moved");
+    const std::string moved = tmp.file("moved/renamed.wav");
+    fs::rename(song, moved);
+    const songs::SongStore::Loaded back = store.load(songs::songKey(moved));
+    EXPECT_EQ(back.note, "");
+    EXPECT_EQ(back.record, sample());
+
+    fixtures::Pcm changed = music;
+    changed.samples[changed.samples.size() - 1000] ^= 1;  // near the end only
+    const std::string other = tmp.file("other.wav");
+    fixtures::writeWav(other, changed);
+    EXPECT_NE(songs::songKey(other).hash, songs::songKey(moved).hash);
+    EXPECT_TRUE(store.load(songs::songKey(other)).record.empty());
+
+    ASSERT_TRUE(store.save(songs::songKey(moved), {}));
+    EXPECT_TRUE(fs::is_empty(tmp.path() / "data" / "songs"));
+    EXPECT_FALSE(songs::songKey(tmp.file("missing.wav")).valid());
+}
+
+// Whatever lies in the song's file, the song loads empty with a note naming the file, the file
+// is kept aside, and the next save writes a good one.
+TEST(SongStore, IgnoresADamagedOrForeignFileWithANote) {
+    fixtures::TempDir tmp;
+    const songs::SongStore store(tmp.file("data"));
+    const std::string song = tmp.file("song.wav");
+    fixtures::writeWav(song, fixtures::sine(440, 2.0));
+    const songs::SongKey key = songs::songKey(song);
+    ASSERT_TRUE(store.save(key, sample()));
+    const fs::path stored = tmp.path() / "data" / "songs" / key.fileName();
+    std::string good;
+    std::getline(std::ifstream(stored), good, '\0');
+
+    const std::vector<std::string> contents = {
+        "",
+        "{\"format\": \"quorvin-song\", \"version\": 1, \"loops\": [",  // cut short
+        "\x89PNG\r\n\x1a\n binary",
+        "{\"format\": \"someone-else\", \"version\": 1}",
+        "{\"format\": \"quorvin-song\", \"version\": 99}",
+        "[1, 2, 3]",
+        "{\"format\": \"quorvin-song\", \"version\": 1, \"loops\": [{\"name\": \"x\", \"start\": "
+        "5, \"end\": 2}]}",
+        "{\"format\": \"quorvin-song\", \"version\": 1, \"markers\": [{\"at\": -3}]}",
+        good.substr(0, good.size() / 2),
+    };
+    for (const std::string& text : contents) {
+        writeText(stored, text);
+        const songs::SongStore::Loaded loaded = store.load(key);
+        EXPECT_TRUE(loaded.record.empty()) << text;
+        EXPECT_NE(loaded.note.find(stored.filename().string()), std::string::npos) << text;
+        fs::path aside = stored;
+        aside += ".damaged";
+        EXPECT_TRUE(fs::exists(aside)) << text;
+        fs::remove(aside);
+        ASSERT_TRUE(store.save(key, sample()));
+        EXPECT_EQ(store.load(key).record, sample()) << text;
+    }
+}
