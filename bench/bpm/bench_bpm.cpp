@@ -9,11 +9,16 @@
 //     tapped tempo, and within 4 % of it or its double, half, triple or third, over seconds 0-30
 //     and over the whole track, for the same three detectors. Seeds 1 and 2 are the set the
 //     estimator was tuned on; seeds 11 and 12 are held out (never looked at while tuning).
+//  4. Accuracy on real music: the set bench/bpm/make_real_set.sh renders once into a cache folder
+//     (accompaniment grooves sequenced for their styles, with the tempo of their song files),
+//     over each track's first 30 s: within 4 % and within the family (x2 x1/2 x3 x1/3), for the
+//     tuned and the held-out part, against `aubio tempo` and `soundstretch -bpm`.
 //
 // Options: --step <bpm> (tempo step, default 2.5), --seeds <n> (default 2), --first-seed <n>
 // (default 1; the tests use seed 3), --verbose (list the misses), --accuracy-only, --speed-only,
-// --songs-only, --music-only (the music-like set alone), --tuned-only (the songs' tuning seeds
-// alone), --ours-only (no baselines).
+// --songs-only, --music-only (the music-like set alone), --real-only (the real set alone),
+// --real <folder> (default ~/.cache/quorvin/bpm-real), --tuned-only (the tuning seeds and the
+// real set's tuned part alone), --ours-only (no baselines).
 #include <BPMDetect.h>
 #include <aubio/aubio.h>
 
@@ -21,7 +26,10 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -233,13 +241,108 @@ void songs(bool tunedOnly, bool oursOnly, bool verbose) {
     }
 }
 
+// What a command prints, standard output and error together.
+std::string commandOutput(const std::string& command) {
+    FILE* p = popen((command + " 2>&1").c_str(), "r");
+    if (!p) return {};
+    std::string out;
+    char buf[4096];
+    size_t got;
+    while ((got = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, got);
+    pclose(p);
+    return out;
+}
+
+// `soundstretch -bpm` prints "Detected BPM rate 124.3"; 0 when it prints none.
+float soundStretchBpm(const std::string& out) {
+    const std::string key = "BPM rate";
+    const size_t at = out.rfind(key);
+    return at == std::string::npos ? 0.0f : std::strtof(out.c_str() + at + key.size(), nullptr);
+}
+
+// `aubio tempo` prints the beats' times and last "123.13 bpm"; 0 when it prints none.
+float aubioCommandBpm(const std::string& out) {
+    const size_t at = out.rfind(" bpm");
+    if (at == std::string::npos) return 0.0f;
+    const size_t start = out.rfind('\n', at);
+    return std::strtof(out.c_str() + (start == std::string::npos ? 0 : start + 1), nullptr);
+}
+
+std::string quoted(const std::string& path) {
+    std::string q = "'";
+    for (char c : path) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+// The real set: each part's tracks, our detector over the first 30 s as DecodeGet sees them, and
+// the command-line baselines over the same files.
+void real(const std::string& folder, bool tunedOnly, bool oursOnly, bool verbose) {
+    std::ifstream list(folder + "/list.tsv");
+    if (!list) {
+        std::printf("bpm: real set: no %s/list.tsv (make it with bench/bpm/make_real_set.sh)\n",
+                    folder.c_str());
+        return;
+    }
+    struct Track {
+        std::string file, source;
+        double bpm;
+    };
+    std::vector<Track> parts[2];  // tuned, held-out
+    std::string line;
+    std::getline(list, line);  // header
+    while (std::getline(list, line)) {
+        std::istringstream in(line);
+        std::string file, bpm, source, part;
+        if (!std::getline(in, file, '\t') || !std::getline(in, bpm, '\t') ||
+            !std::getline(in, source, '\t') || !std::getline(in, part, '\t'))
+            continue;
+        parts[part == "held-out" ? 1 : 0].push_back({file, source, std::atof(bpm.c_str())});
+    }
+    const char* names[2] = {"tuned", "held-out"};
+    for (int pi = 0; pi < (tunedOnly ? 1 : 2); ++pi) {
+        Tally t[3];
+        int low = 0, high = 0;  // ours: the misses at the half or below, at the double or above
+        for (const Track& tr : parts[pi]) {
+            const std::string path = folder + "/" + tr.file;
+            const fixtures::Pcm pcm = fixtures::readAudio(path);
+            auto mono = bpmtest::monoOf(pcm);
+            mono.resize(std::min<size_t>(mono.size(), size_t(30) * pcm.rate));
+            const float found[3] = {
+                analysis::bpm::detectTempo(mono.data(), mono.size(), pcm.rate),
+                oursOnly ? 0.0f : aubioCommandBpm(commandOutput("aubio tempo " + quoted(path))),
+                oursOnly
+                    ? 0.0f
+                    : soundStretchBpm(commandOutput("soundstretch " + quoted(path) + " -bpm"))};
+            for (int d = 0; d < 3; ++d) t[d].add(tr.bpm, found[d]);
+            if (std::abs(found[0] - tr.bpm) > 0.04 * tr.bpm) {
+                (found[0] < tr.bpm ? low : high)++;
+                if (verbose)
+                    std::printf(
+                        "bpm:   miss %-44s %6.1f: found %.2f (aubio %.2f, SoundTouch %.2f)\n",
+                        tr.file.c_str(), tr.bpm, found[0], found[1], found[2]);
+            }
+        }
+        std::printf("bpm: real set, %s part: %d tracks (first 30 s) from %s\n", names[pi], t[0].n,
+                    folder.c_str());
+        std::printf("bpm:   %-22s %10s %10s\n", "detector", "within 4%", "x2 x3");
+        const char* det[3] = {"ours", "aubio tempo", "soundstretch -bpm"};
+        for (int d = 0; d < (oursOnly ? 1 : 3); ++d)
+            std::printf("bpm:   %-22s %9.1f%% %9.1f%%\n", det[d], t[d].pct(), t[d].familyPct());
+        std::printf(
+            "bpm:   ours: %d misses low, %d high (goals: within 4 %% >= 95 %%, x2 x3 100 %%)\n",
+            low, high);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     double step = 2.5;
     int seeds = 2, firstSeed = 1;
-    bool verbose = false, doSpeed = true, doAccuracy = true, doSongs = true, tunedOnly = false,
-         oursOnly = false;
+    bool verbose = false, doSpeed = true, doAccuracy = true, doSongs = true, doReal = true,
+         tunedOnly = false, oursOnly = false;
+    const char* home = std::getenv("HOME");
+    std::string realFolder = std::string(home ? home : ".") + "/.cache/quorvin/bpm-real";
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--step" && i + 1 < argc)
@@ -253,11 +356,15 @@ int main(int argc, char** argv) {
         else if (a == "--accuracy-only")
             doSpeed = false;
         else if (a == "--speed-only")
-            doAccuracy = doSongs = false;
+            doAccuracy = doSongs = doReal = false;
         else if (a == "--songs-only")
-            doSpeed = doAccuracy = false;
+            doSpeed = doAccuracy = doReal = false;
         else if (a == "--music-only")
-            doSpeed = doSongs = false;
+            doSpeed = doSongs = doReal = false;
+        else if (a == "--real-only")
+            doSpeed = doAccuracy = doSongs = false;
+        else if (a == "--real" && i + 1 < argc)
+            realFolder = argv[++i];
         else if (a == "--tuned-only")
             tunedOnly = true;
         else if (a == "--ours-only")
@@ -266,5 +373,6 @@ int main(int argc, char** argv) {
     if (doSpeed) speed();
     if (doAccuracy) accuracy(step, firstSeed, seeds, oursOnly, verbose);
     if (doSongs) songs(tunedOnly, oursOnly, verbose);
+    if (doReal) real(realFolder, tunedOnly, oursOnly, verbose);
     return 0;
 }

@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# Builds the real-music BPM set once into a cache folder: accompaniment grooves of the MMA
+# library (drums, bass, chords, arpeggios and strings as their authors sequenced them for each
+# style), each written as a short song with one tempo and rendered by FluidSynth with the
+# FluidR3 General MIDI sound font. The tempo of a track is the one written in its song file
+# (MMA's beat: for the grooves in 6/8 or 12/8 that is what the groove counts as a beat).
+# No track changes tempo.
+#
+#   bench/bpm/make_real_set.sh [cache folder]   (default ~/.cache/quorvin/bpm-real)
+#
+# Writes <folder>/<name>.wav (30 s, 44.1 kHz, 16-bit stereo) and <folder>/list.tsv with the lines
+# file<TAB>bpm<TAB>source<TAB>part, where part is "tuned" or "held-out": a third of the styles,
+# chosen by a hash of the style's name, are held out (every track of a style is in one part).
+# Needs: mma, fluidsynth, fluid-soundfont-gm, sox. A finished folder is left alone.
+set -euo pipefail
+OUT=${1:-${XDG_CACHE_HOME:-$HOME/.cache}/quorvin/bpm-real}
+LIB=/usr/share/mma/lib/stdlib
+SF=/usr/share/sounds/sf2/FluidR3_GM.sf2
+[ -f "$OUT/list.tsv" ] && { echo "$OUT/list.tsv exists"; exit 0; }
+for t in mma fluidsynth sox; do command -v "$t" >/dev/null || { echo "needs $t" >&2; exit 1; }; done
+[ -f "$SF" ] || { echo "needs fluid-soundfont-gm" >&2; exit 1; }
+[ -d "$LIB" ] || { echo "needs mma's groove library" >&2; exit 1; }
+mkdir -p "$OUT"
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+
+# The tempo range a style is played at (its beat per minute, as the groove counts beats).
+range() {
+  case $1 in
+    ballad128 | blues128 | blues68 | ballad68 | rb-ballad | lullaby | slowblues | slowspiritual | \
+      rock-128 | 68swing | arpeggio68) echo "62 82" ;;
+    ballad | pianoballad | popballad | stringballad | guitarballad | folkballad | rockballad | \
+      slowbolero | slowcountry | slowjazz | slowbroadway | hymn | popspiritual) echo "64 95" ;;
+    bebop | fastswing | quickstep | mambo | salsa | charleston | fastjazzwaltz | vienesewaltz | \
+      fastwaltz | gypsyjazz | dixie | bluegrass) echo "165 200" ;;
+    50srock | boggiewoggie | fastblues | jive | ska | twist | jazz-54 | frenchwaltz) echo "140 180" ;;
+    swing | bigband | countryswing | westernswing | zydeco | jazzcombo | modernjazz | \
+      modernjazzwaltz | jazzwaltz | broadwaywaltz | shuffleboggie | descendingjazz) echo "115 175" ;;
+    trance | merengue | boneym) echo "122 150" ;;
+    nitejazz | mellowjazz | blues | bluefolk | countryblues | dsoul | rb | bvfunk | strut | son | \
+      spiritual | softrock | desert | ragtime | arpeggio44) echo "76 118" ;;
+    waltz | rockwaltz | countrywaltz | latinwaltz | arpeggiowaltz) echo "90 160" ;;
+    *) echo "96 140" ;;
+  esac
+}
+hash() { printf '%s' "$1" | cksum | cut -d' ' -f1; }
+
+# Chord progressions, one chord a bar, repeated to the song's length.
+PROGS=("C Am F G" "C F C G7" "C7 C7 C7 C7 F7 F7 C7 C7 G7 F7 C7 G7" "Dm7 G7 Cmaj7 Cmaj7"
+  "Am F C G" "Am Dm E7 Am" "F Bb C7 F" "Gm Eb F Gm")
+printf 'file\tbpm\tsource\tpart\n' >"$WORK/list.tsv"
+n=0
+for f in "$LIB"/*.mma; do
+  style=$(basename "$f" .mma)
+  case $style in metronome* | none) continue ;; esac
+  h=$(hash "$style")
+  part=tuned
+  [ $((h % 3)) -eq 0 ] && part=held-out
+  read -r lo hi < <(range "$style")
+  # The style's grooves without intros, endings, fills and breaks; two of them.
+  mapfile -t grooves < <(grep -i '^ *defgroove' "$f" | awk '{print $2}' |
+    grep -viE 'intro|end|fill|break|metronome|^$' | sort -u)
+  [ ${#grooves[@]} -gt 0 ] || continue
+  picks=("${grooves[0]}")
+  [ ${#grooves[@]} -gt 1 ] && picks+=("${grooves[$((h % (${#grooves[@]} - 1) + 1))]}")
+  i=0
+  for g in "${picks[@]}"; do
+    i=$((i + 1))
+    gh=$(hash "$g$i")
+    bpm=$((lo + gh % (hi - lo + 1)))
+    prog=${PROGS[$((gh / 7 % ${#PROGS[@]}))]}
+    name="mma-${style}-${g,,}-${bpm}"
+    bars=$((bpm / 6 + 3))  # 30 s and more at three beats a bar or more
+    {
+      echo "Tempo $bpm"
+      echo "Groove $g"
+      read -ra chords <<<"$prog"
+      for ((b = 0; b < bars; ++b)); do echo "${chords[$((b % ${#chords[@]}))]}"; done
+    } >"$WORK/$name.mma"
+    if [ ! -f "$OUT/$name.wav" ]; then  # else rendered by an interrupted run
+      if ! mma -f "$WORK/$name.mid" "$WORK/$name.mma" >"$WORK/mma.log" 2>&1; then
+        echo "skipped $name (mma failed)" >&2
+        continue
+      fi
+      fluidsynth -ni -q -g 0.5 -r 44100 -F "$WORK/$name.raw.wav" "$SF" "$WORK/$name.mid" \
+        >/dev/null 2>&1
+      sox -q "$WORK/$name.raw.wav" -b 16 "$OUT/$name.part.wav" trim 0 30
+      mv "$OUT/$name.part.wav" "$OUT/$name.wav"
+      rm -f "$WORK/$name.raw.wav" "$WORK/$name.mid"
+    fi
+    printf '%s.wav\t%s\tmma groove %s (%s)\t%s\n' "$name" "$bpm" "$g" "$style" "$part" \
+      >>"$WORK/list.tsv"
+    n=$((n + 1))
+  done
+done
+mv "$WORK/list.tsv" "$OUT/list.tsv"
+echo "$n tracks in $OUT"
