@@ -11,8 +11,9 @@ const Command kCommands[] = {
      "IN OUT [--tempo P] [--pitch S] [--vocal-remover[=keep-bass]] [--eq g0,g1,...,g6] "
      "[--quality high] [--from S] [--to S] [--bitrate K]",
      "render IN with tempo (percent), pitch (semitones), vocal remover (keep-bass: the centre "
-     "only above 150 Hz) and equalizer (gains in dB, -10..10) into OUT: a WAV file, or an MP3 "
-     "file (at --bitrate kbit/s, else the source's own rate, at least 128); --quality high "
+     "only above 150 Hz) and equalizer (gains in dB, -10..10) into OUT: WAV, FLAC, Ogg or Opus "
+     "by its extension, or MP3 (at --bitrate kbit/s, else the source's own rate, at least 128), "
+     "with the source's tags; - is standard input or output (WAV); --quality high "
      "stretches with the finer engine, --from/--to render a passage (seconds)",
      &renderCommand},
     {"bpm", "IN",

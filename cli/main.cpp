@@ -4,6 +4,7 @@
 #include <iostream>
 #include <string>
 
+#include "cli/command_help.h"
 #include "cli/commands.h"
 #include "files/temporary_file.h"
 
@@ -49,8 +50,7 @@ int main(int argc, char** argv) {
             for (const auto& a : args) {
                 if (a == "--") break;  // the end of the options
                 if (a == "-h" || a == "--help") {
-                    std::cout << "usage: quorvin " << c.name << " " << c.usage << "\n"
-                              << c.summary << "\n";
+                    std::cout << cli::commandHelp(cli::manPage(), c.name);
                     return 0;
                 }
             }
