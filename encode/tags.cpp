@@ -29,10 +29,17 @@ TagLib::PropertyMap keptProperties(const Tags& tags) {
 Tags readTags(const std::string& path) {
     Tags tags;
     const TagLib::FileRef f(path.c_str(), false);
-    if (f.isNull() || !f.tag()) return tags;
-    tags.title = f.tag()->title().to8Bit(true);
-    tags.artist = f.tag()->artist().to8Bit(true);
-    tags.album = f.tag()->album().to8Bit(true);
+    if (f.isNull()) return tags;
+    const auto take = [&tags](const TagLib::Tag* tag) {
+        if (!tag) return;
+        if (tags.title.empty()) tags.title = tag->title().to8Bit(true);
+        if (tags.artist.empty()) tags.artist = tag->artist().to8Bit(true);
+        if (tags.album.empty()) tags.album = tag->album().to8Bit(true);
+    };
+    take(f.tag());
+    // A WAV file's tag() is its ID3v2 chunk only: the RIFF INFO list fills what that lacks.
+    if (auto* wav = dynamic_cast<TagLib::RIFF::WAV::File*>(f.file()); wav && wav->hasInfoTag())
+        take(wav->InfoTag());
     return tags;
 }
 

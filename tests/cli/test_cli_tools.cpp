@@ -6,9 +6,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
-#include <regex>
 #include <functional>
 #include <random>
+#include <regex>
 #include <string>
 #include <tuple>
 #include <vector>
