@@ -44,6 +44,9 @@ int main(int argc, char** argv) {
 #ifdef SIGHUP
     std::signal(SIGHUP, removeTemporariesAndEnd);
 #endif
+#ifdef SIGPIPE
+    std::signal(SIGPIPE, removeTemporariesAndEnd);  // a reader of standard output that went away
+#endif
     for (const auto& c : cli::commands()) {
         if (name == c.name) {
             const cli::Args args(argv + 2, argv + argc);

@@ -271,7 +271,7 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
             return 1;
         }
         result = std::move(other);
-    } else if (!encode::tagWav(result.path(), tags)) {
+    } else if (!cutAtLimit && !encode::tagWav(result.path(), tags)) {  // no room at the limit
         err << kName << "cannot write the tags of \"" << (toStdout ? "standard output" : outPath)
             << "\"\n";
         return 1;

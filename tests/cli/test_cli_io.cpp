@@ -143,6 +143,11 @@ TEST(QuorvinRenderPipes, StandardInputToStandardOutputIsTheFileRender) {
     EXPECT_EQ(probe(piped)["title"], "Tïtle & Co");
     EXPECT_EQ(clitest::filesIn(cache + "/quorvin"), 0u);
 
+    // A reader that stops early ends the program as it ends sox, and takes no work file with it.
+    shell("cat " + quote(in) + " | XDG_CACHE_HOME=" + quote(cache) + " " + quote(QUORVIN_CLI) +
+          " render - - 2>/dev/null | head -c 100 >/dev/null");
+    EXPECT_EQ(clitest::filesIn(cache + "/quorvin"), 0u);
+
     // Input that is no audio: said, naming standard input, and nothing on standard output.
     const std::string refused = shell("echo nothing | XDG_CACHE_HOME=" + quote(cache) + " " +
                                           quote(QUORVIN_CLI) + " render - - 2>&1 >" + quote(piped),
