@@ -20,6 +20,7 @@ struct Aubio {
     decltype(&::del_aubio_fft) delFft = nullptr;
     decltype(&::aubio_fft_do) magnitudes = nullptr;
     decltype(&::aubio_fft_do_complex) packed = nullptr;
+    decltype(&::aubio_fft_rdo_complex) inverse = nullptr;
     bool complete = false;
 };
 
@@ -36,8 +37,9 @@ const Aubio& aubio() {
         a.delFft = lib.symbol<decltype(a.delFft)>("del_aubio_fft");
         a.magnitudes = lib.symbol<decltype(a.magnitudes)>("aubio_fft_do");
         a.packed = lib.symbol<decltype(a.packed)>("aubio_fft_do_complex");
+        a.inverse = lib.symbol<decltype(a.inverse)>("aubio_fft_rdo_complex");
         a.complete = a.newFvec && a.delFvec && a.newCvec && a.delCvec && a.newFft && a.delFft &&
-                     a.magnitudes && a.packed;
+                     a.magnitudes && a.packed && a.inverse;
         return a;
     }();
     return api;
@@ -49,6 +51,8 @@ struct RealFft::Impl {
     const Aubio& api = aubio();
     fvec_t* in = nullptr;
     fvec_t* packedOut = nullptr;
+    fvec_t* spectrumIn = nullptr;
+    fvec_t* samplesOut = nullptr;
     cvec_t* polar = nullptr;
     aubio_fft_t* fft = nullptr;
     std::vector<float> fallback;  // input and output when aubio is missing
@@ -57,6 +61,8 @@ struct RealFft::Impl {
         if (api.complete) {
             in = api.newFvec(uint_t(n));
             packedOut = api.newFvec(uint_t(n));
+            spectrumIn = api.newFvec(uint_t(n));
+            samplesOut = api.newFvec(uint_t(n));
             polar = api.newCvec(uint_t(n));
             fft = api.newFft(uint_t(n));
         }
@@ -70,6 +76,8 @@ struct RealFft::Impl {
         if (fft) api.delFft(fft);
         if (in) api.delFvec(in);
         if (packedOut) api.delFvec(packedOut);
+        if (spectrumIn) api.delFvec(spectrumIn);
+        if (samplesOut) api.delFvec(samplesOut);
         if (polar) api.delCvec(polar);
     }
 };
@@ -89,6 +97,16 @@ const float* RealFft::packed() {
     if (!ok()) return impl_->silence();
     impl_->api.packed(impl_->fft, impl_->in, impl_->packedOut);
     return impl_->packedOut->data;
+}
+
+float* RealFft::spectrum() {
+    return ok() ? impl_->spectrumIn->data : impl_->fallback.data();
+}
+
+const float* RealFft::inverse() {
+    if (!ok()) return impl_->silence();
+    impl_->api.inverse(impl_->fft, impl_->spectrumIn, impl_->samplesOut);
+    return impl_->samplesOut->data;
 }
 
 const float* RealFft::magnitudes() {

@@ -1,5 +1,6 @@
 // The engine's real FFT, over aubio's (opened when the first transform is made: see
-// shared_library.h). The BPM, beat and key analysers use it.
+// shared_library.h). The BPM, beat and key analysers use it, and the stereo vocal remover both
+// ways.
 //
 //   RealFft fft(4096);
 //   fill fft.input()[0 .. 4095];
@@ -28,6 +29,12 @@ class RealFft {
     const float* packed();
     // Transforms input(); the magnitudes of bins 0 .. size()/2.
     const float* magnitudes();
+
+    // size() values, a packed spectrum (as packed() gives) for inverse().
+    float* spectrum();
+    // Transforms spectrum() back to size() samples: inverse() after copying packed() into
+    // spectrum() gives input() again. Allocates nothing (for audio callbacks).
+    const float* inverse();
 
   private:
     // False when aubio could not be loaded: the transforms then give zeros.

@@ -2,6 +2,9 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
+#include <filesystem>
+#include <system_error>
 
 namespace app {
 
@@ -67,6 +70,33 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         return out;
     }
     if (!files.isEmpty()) out.file = files.front().toStdString();
+    return out;
+}
+
+namespace {
+
+// The argument among `argv` that reads as `value`, made absolute; `value` itself when none does.
+std::string rawAbsolute(const std::vector<std::string>& argv, const std::string& value) {
+    std::string raw = value;
+    for (auto it = argv.rbegin(); it != argv.rend(); ++it)
+        if (QFile::decodeName(QByteArray::fromStdString(*it)).toStdString() == value) {
+            raw = *it;
+            break;
+        }
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(raw, ec);
+    return ec ? raw : absolute.lexically_normal().string();
+}
+
+}  // namespace
+
+CommandLine parseCommandLine(const std::vector<std::string>& argv) {
+    QStringList arguments;
+    for (const std::string& a : argv) arguments << QFile::decodeName(QByteArray::fromStdString(a));
+    CommandLine out = parseCommandLine(arguments);
+    if (!out.error.empty() || out.help || out.version) return out;
+    if (!out.file.empty()) out.file = rawAbsolute(argv, out.file);
+    for (std::string& image : out.cdImages) image = rawAbsolute(argv, image);
     return out;
 }
 

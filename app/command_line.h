@@ -22,5 +22,9 @@ struct CommandLine {
 
 // Reads `arguments` (the program name first). The version comes from the application object.
 CommandLine parseCommandLine(const QStringList& arguments);
+// The same from the program's own arguments, as bytes (argv): the file and the disc images keep
+// the bytes the user gave (a name that is not valid UTF-8 still opens), made absolute against the
+// current folder, the one the program was started in.
+CommandLine parseCommandLine(const std::vector<std::string>& argv);
 
 }  // namespace app

@@ -112,15 +112,16 @@ is not to use the program.
 
 formp3::formp3(QWidget* owner) : QDialog(owner) {
     setObjectName("formp3");
-    setWindowTitle("Help");
+    setWindowTitle(tr("Help"));
     setAttribute(Qt::WA_DeleteOnClose);
     Text2 = new QPlainTextEdit(this);
     Text2->setObjectName("Text2");
     Text2->setReadOnly(true);
+    Text2->setAccessibleName(tr("Help text"));
     Text2->setFont(QFont("Tahoma"));
     Text2->setPlainText(QString::fromUtf8(helpText()));
     Text2->setMinimumSize(640, 420);
-    Command1 = new QPushButton("Ok", this);
+    Command1 = new QPushButton(tr("Ok"), this);
     Command1->setObjectName("Command1");
     connect(Command1, &QPushButton::clicked, this, [this] {
         Text2->hide();

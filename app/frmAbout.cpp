@@ -24,7 +24,7 @@ QFrame* line(QWidget* parent, const char* name, const QColor& colour) {
 
 frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
     setObjectName("frmAbout");
-    setWindowTitle("About Quorvin Audio Tools");
+    setWindowTitle(tr("About Quorvin Audio Tools"));
     setAttribute(Qt::WA_DeleteOnClose);
 
     QFont comic("Comic Sans MS");

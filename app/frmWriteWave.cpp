@@ -1,12 +1,16 @@
 #include "app/frmWriteWave.h"
 
+#include <QAbstractItemView>
+#include <QAbstractSlider>
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
@@ -17,6 +21,7 @@
 
 #include "app/formp3.h"
 #include "app/frmAbout.h"
+#include "app/recent_files.h"
 #include "app/window_memory.h"
 #include "cd/frmDemo.h"
 #include "components/mp3_encoder.h"
@@ -30,6 +35,7 @@
 #include "platform/settings.h"
 #include "platform/widgets.h"
 #include "player/bpm_panel.h"
+#include "player/sound_output.h"
 #include "player/tempo_pitch_panel.h"
 #include "player/transport_panel.h"
 #include "player/waveform/waveform_view.h"
@@ -48,19 +54,31 @@ const QString kMp3SetupKey = "mp3/setupBitRate";
 const QString kHighQualityRenderKey = "sound/highQualityRender";
 const QString kHighQualityPlaybackKey = "sound/highQualityPlayback";
 const QString kKeepBassKey = "sound/keepBass";
+const QString kKeepStereoKey = "sound/keepStereo";
 
 }  // namespace
 
 frmWriteWave::frmWriteWave(QWidget* parent) : QMainWindow(parent) {
     setObjectName("frmWriteWave");
-    setWindowTitle(QString(35, ' ') + "Quorvin Audio Tools Vers 1.0   www.quorvin-audio.example");
+    setWindowTitle(QString(35, ' ') +
+                   tr("Quorvin Audio Tools Vers 1.0   www.quorvin-audio.example"));
     c_ = buildMainControls(this);
+    recent_ = new RecentFiles(c_.mnuRecent, [this](const std::string& path) { openFile(path); });
     buildPanels();
     connectHandlers();
     positionTimer_ = new QTimer(this);
     positionTimer_->setInterval(kFollowIntervalMs);
     connect(positionTimer_, &QTimer::timeout, this, [this] { transport_->followPlayback(); });
     positionTimer_->start();
+
+    // Ctrl+O does not live on the Load button, whose text (and so its mnemonic) changes.
+    auto* load = new QShortcut(player::kLoadKey, this);
+    connect(load, &QShortcut::activated, this, [this] {
+        if (c_.btnLoadFile->isEnabled()) c_.btnLoadFile->click();
+    });
+    // Exit works at any time, also while the Tools menu that holds it is off.
+    addAction(c_.Mnuexit);
+    QApplication::instance()->installEventFilter(this);
 
     auto* playStop = new QShortcut(kPlayStopKey, this);
     connect(playStop, &QShortcut::activated, this, [this] {
@@ -70,6 +88,7 @@ frmWriteWave::frmWriteWave(QWidget* parent) : QMainWindow(parent) {
             c_.CmdStop->click();
     });
     setAcceptDrops(true);
+    platform::scrollWhenTooBig(this);
 }
 
 frmWriteWave::~frmWriteWave() {
@@ -92,7 +111,8 @@ void frmWriteWave::buildPanels() {
     equalizer_ = std::make_unique<dsp::EqualizerPanel>(
         session_, dsp::EqualizerWidgets{c_.CEq, c_.Label5, c_.chkEqualizer, c_.sldEQ});
     vocalRemover_ = std::make_unique<dsp::VocalRemoverPanel>(
-        session_, dsp::VocalRemoverWidgets{c_.Chkrem, c_.LblRem, c_.vcompr, c_.chkKeepBass},
+        session_,
+        dsp::VocalRemoverWidgets{c_.Chkrem, c_.LblRem, c_.vcompr, c_.chkKeepBass, c_.chkKeepStereo},
         *equalizer_);
 
     player::TransportHooks transportHooks;
@@ -102,7 +122,10 @@ void frmWriteWave::buildPanels() {
         equalizer_->reset();
         vocalRemover_->default_();
     };
-    transportHooks.fileLoaded = [this] { vocalRemover_->fileLoaded(); };
+    transportHooks.fileLoaded = [this] {
+        vocalRemover_->fileLoaded();
+        recent_->add(session_.CmdFileName);
+    };
     transportHooks.playStarted = [this] {
         if (c_.mnuHighQualityPlayback->isChecked()) applyPlaybackStretcher();
         vocalRemover_->playStarted();
@@ -133,7 +156,8 @@ void frmWriteWave::buildPanels() {
     process_ = std::make_unique<render::ProcessPanel>(
         session_,
         render::ProcessWidgets{c_.btnConvert, c_.btnLoadFile, c_.lblPos, c_.lblBPM, c_.Pbregg,
-                               c_.Combo2, c_.MEnc1, c_.mnuconf->menuAction(), c_.Mnuexit},
+                               c_.Combo2, c_.MEnc1, c_.mnuconf->menuAction(), c_.Mnuexit,
+                               c_.cmdCancelProcess},
         std::move(processHooks));
 }
 
@@ -172,6 +196,7 @@ void frmWriteWave::connectHandlers() {
     connect(c_.Chkrem, &QPushButton::toggled, this, [vr] { vr->Chkrem_Click(); });
     connect(c_.vcompr[0], &QSlider::valueChanged, this, [vr] { vr->vcompr_Change(0); });
     connect(c_.chkKeepBass, &QCheckBox::toggled, this, [vr] { vr->chkKeepBass_Click(); });
+    connect(c_.chkKeepStereo, &QCheckBox::toggled, this, [vr] { vr->chkKeepStereo_Click(); });
 
     dsp::EqualizerPanel* eq = equalizer_.get();
     connect(c_.CEq, &QPushButton::toggled, this, [eq] { eq->CEq_Click(); });
@@ -183,6 +208,7 @@ void frmWriteWave::connectHandlers() {
 
     render::ProcessPanel* p = process_.get();
     connect(c_.btnConvert, &QPushButton::clicked, this, [p] { p->btnConvert_Click(); });
+    connect(c_.cmdCancelProcess, &QPushButton::clicked, this, [p] { p->cmdCancelProcess_Click(); });
     connect(c_.Combo2, &QComboBox::activated, this, [this, p](int index) {
         p->Combo2_Click(index);
         platform::settings().setValue(kMp3SetupKey, session_.Mp3BitRate);
@@ -192,7 +218,10 @@ void frmWriteWave::connectHandlers() {
 
     for (QAction* a : {c_.cdripper, c_.wavp3, c_.Snorma})
         connect(a, &QAction::triggered, this, [this, a] { openToolWindow(a); });
-    connect(c_.Mnuexit, &QAction::triggered, this, &frmWriteWave::Form_Unload);
+    connect(c_.Mnuexit, &QAction::triggered, this, [this] {
+        if (c_.CmdStop->isEnabled()) c_.CmdStop->click();  // playback stops first
+        Form_Unload();
+    });
     connect(c_.Mmp3, &QAction::triggered, this, [this] { c_.Combo2->setVisible(true); });
     connect(c_.Savec, &QAction::triggered, this, &frmWriteWave::saveConfiguration);
     connect(c_.mnuHighQualityPlayback, &QAction::toggled, this,
@@ -202,13 +231,14 @@ void frmWriteWave::connectHandlers() {
 }
 
 bool frmWriteWave::Form_Load() {
+    // The work folder; the current folder stays the user's, so relative names keep their meaning.
     session_.programFolder = platform::Platform::instance().programFolder();
-    QDir::setCurrent(QString::fromStdString(session_.programFolder));
+    session_.removeWorkFiles();  // an earlier run's, left by a crash
 
     const DWORD version = engineVersionSource()();
     if ((version >> 16) != BASSVERSION) {
-        platform::message("An incorrect version of BASS.DLL was loaded", player::kAppTitle,
-                          platform::Icon::Critical);
+        platform::message(tr("An incorrect version of BASS.DLL was loaded").toStdString(),
+                          player::kAppTitle, platform::Icon::Critical);
         endAfterFatalError();
         return false;
     }
@@ -217,23 +247,25 @@ bool frmWriteWave::Form_Load() {
     c_.mnuHighQuality->setChecked(stored.value(kHighQualityRenderKey, false).toBool());
     c_.mnuHighQualityPlayback->setChecked(stored.value(kHighQualityPlaybackKey, false).toBool());
     c_.chkKeepBass->setChecked(stored.value(kKeepBassKey, false).toBool());
+    c_.chkKeepStereo->setChecked(stored.value(kKeepStereoKey, false).toBool());
     return true;
 }
 
 void frmWriteWave::Error_(const std::string& message) {
-    platform::message(message + "\n\nError Code : " + std::to_string(BASS_ErrorGetCode()), "Error",
-                      platform::Icon::Exclamation);
+    platform::message(
+        message + "\n\n" + tr("Error Code : ").toStdString() + std::to_string(BASS_ErrorGetCode()),
+        tr("Error").toStdString(), platform::Icon::Exclamation);
 }
 
 bool frmWriteWave::restartEngine() {
-    BASS_Free();
-    if (BASS_Init(-1, 44100, 0, this, nullptr)) return true;
-    std::fprintf(stderr,
-                 "quorvin-audio-tools: no sound output could be opened; start the program with "
-                 "--null-output to use it without sound\n");
-    Error_("Can't initialize device");
-    endAfterFatalError();
-    return false;
+    const bool opened = player::openSoundOutput([this] {
+        std::fprintf(stderr,
+                     "quorvin-audio-tools: no sound output could be opened; start the program "
+                     "with --null-output to use it without sound\n");
+        Error_(tr("Can't initialize device").toStdString());
+    });
+    c_.lblNoSound->setVisible(player::playingWithoutSound());
+    return opened;
 }
 
 void frmWriteWave::endAfterFatalError() {
@@ -253,9 +285,23 @@ void frmWriteWave::Form_Unload() {
     BASS_Free();
     session_.PlayChannel = 0;
     session_.BpmChannel = 0;
+    session_.removeWorkFiles();
     saveSoundOptions();
     WindowMemory::saveAll();
     platform::Platform::instance().exitProgram(0);
+}
+
+bool frmWriteWave::eventFilter(QObject* watched, QEvent* e) {
+    if (e->type() != QEvent::ShortcutOverride) return false;
+    auto* key = static_cast<QKeyEvent*>(e);
+    if (key->key() != Qt::Key_Space || key->modifiers() != Qt::NoModifier) return false;
+    auto* control = qobject_cast<QWidget*>(watched);
+    if (!control || control->window() != this) return false;
+    // Buttons, check boxes, sliders and lists act on Space themselves: the key goes to them.
+    if (qobject_cast<QAbstractButton*>(control) || qobject_cast<QAbstractSlider*>(control) ||
+        qobject_cast<QComboBox*>(control) || qobject_cast<QAbstractItemView*>(control))
+        e->accept();
+    return false;
 }
 
 void frmWriteWave::closeEvent(QCloseEvent* e) {
@@ -283,6 +329,7 @@ void frmWriteWave::saveSoundOptions() {
     stored.setValue(kHighQualityRenderKey, c_.mnuHighQuality->isChecked());
     stored.setValue(kHighQualityPlaybackKey, c_.mnuHighQualityPlayback->isChecked());
     stored.setValue(kKeepBassKey, c_.chkKeepBass->isChecked());
+    stored.setValue(kKeepStereoKey, c_.chkKeepStereo->isChecked());
 }
 
 void frmWriteWave::applyPlaybackStretcher() {
@@ -347,8 +394,8 @@ void frmWriteWave::openToolWindow(QAction* item) {
 
 void frmWriteWave::openMixer() {
     if (!platform::Platform::instance().startMixer())
-        platform::message("No volume mixer was found on this system.", player::kTitle,
-                          platform::Icon::Information);
+        platform::message(tr("No volume mixer was found on this system.").toStdString(),
+                          player::kTitle, platform::Icon::Information);
 }
 
 void frmWriteWave::mailContact() {

@@ -49,24 +49,28 @@ class ProcessPanel;
 
 namespace app {
 
+class RecentFiles;
+
 class frmWriteWave : public QMainWindow {
     Q_OBJECT
   public:
     explicit frmWriteWave(QWidget* parent = nullptr);
     ~frmWriteWave() override;
 
-    // Program folder as current directory, engine version test, Mp3BitRate. False when the
+    // The work folder (work files an earlier run left there removed), engine version test,
+    // Mp3BitRate. False when the
     // program has to end (the message has been shown and the platform asked to end it).
     bool Form_Load();
-    // Ends the run: EndProcess, engine freed, program ended with status 0. Closing the window
-    // and Exit run it.
+    // Ends the run: EndProcess, engine freed, work files removed, program ended with status 0.
+    // Closing the window and Exit run it.
     void Form_Unload();
     // Where the engine version comes from (BASS_GetVersion unless replaced, e.g. by a test).
     static std::function<DWORD()>& engineVersionSource();
     // The engine error box: the message, a blank line and "Error Code : " with the last error.
     void Error_(const std::string& message);
-    // Frees the engine and opens the output again (Play, Process). When no device can be opened
-    // the program ends with status 1 after "Can't initialize device"; false then.
+    // Frees the engine and opens the output again (Play, Process). When no device can be opened:
+    // "Can't initialize device", then the choice to go on without sound (the window then shows
+    // lblNoSound), to try again, or to cancel (false; the program goes on).
     bool restartEngine();
 
     // Loads `path` as if it had been chosen with "Load Audio File" (a file named on the command
@@ -85,9 +89,12 @@ class frmWriteWave : public QMainWindow {
     dsp::VocalRemoverPanel& vocalRemover() { return *vocalRemover_; }
     dsp::EqualizerPanel& equalizer() { return *equalizer_; }
     render::ProcessPanel& process() { return *process_; }
+    RecentFiles& recentFiles() { return *recent_; }
 
   protected:
     void closeEvent(QCloseEvent* e) override;
+    // Space is the window's Play / Stop key only where the focused control does not take it.
+    bool eventFilter(QObject* watched, QEvent* e) override;
     // An audio file dragged over the window while Load is available is accepted; anything else
     // is refused (the pointer says so).
     void dragEnterEvent(QDragEnterEvent* e) override;
@@ -123,6 +130,7 @@ class frmWriteWave : public QMainWindow {
     std::unique_ptr<dsp::EqualizerPanel> equalizer_;
     std::unique_ptr<dsp::VocalRemoverPanel> vocalRemover_;
     std::unique_ptr<render::ProcessPanel> process_;
+    RecentFiles* recent_ = nullptr;
     QTimer* positionTimer_ = nullptr;
     bool unloading_ = false;
 };

@@ -8,6 +8,8 @@
 #include <QIcon>
 #include <cstdio>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "app/command_line.h"
 #include "app/frmWriteWave.h"
@@ -22,9 +24,9 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QUORVIN_VERSION);
 
     // Read before the application object exists, so that --help and --version need no display.
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-    const app::CommandLine command = app::parseCommandLine(arguments);
+    // Names are resolved here, against the folder the user started the program in.
+    const app::CommandLine command =
+        app::parseCommandLine(std::vector<std::string>(argv, argv + argc));
     if (!command.error.empty()) {
         std::fprintf(stderr, "quorvin-audio-tools: %s (try --help)\n", command.error.c_str());
         return 2;

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -19,6 +20,7 @@
 
 #include "components/mp3_encoder.h"
 #include "platform/widgets.h"
+#include "player/transport_panel.h"
 #include "player/waveform/waveform_view.h"
 
 namespace app {
@@ -29,6 +31,11 @@ const QKeySequence kLoopBKey(Qt::Key_BracketRight);
 const QKeySequence kLoopClearKey(Qt::Key_Backslash);
 
 namespace {
+
+// The window's texts, through the translation (the context is the window's name).
+struct Text {
+    Q_DECLARE_TR_FUNCTIONS(frmWriteWave)
+};
 
 template <typename W>
 W* named(W* w, const char* name) {
@@ -54,64 +61,64 @@ void keepPlaceWhenHidden(QWidget* w) {
 }
 
 void buildControls(MainControls& c, QMainWindow* window) {
-    c.btnLoadFile = named(new QPushButton("Load Audio File", window), "btnLoadFile");
-    withShortcut(c.btnLoadFile, QKeySequence(Qt::CTRL | Qt::Key_O), "Load Audio File");
-    c.CmdPlay = named(new QPushButton("Play", window), "CmdPlay");
-    c.CmdPlay->setToolTip(withKey("Player", kPlayStopKey));
+    c.btnLoadFile = named(new QPushButton(Text::tr("Load Audio File"), window), "btnLoadFile");
+    c.btnLoadFile->setToolTip(withKey(Text::tr("Load Audio File"), player::kLoadKey));
+    c.CmdPlay = named(new QPushButton(Text::tr("Play"), window), "CmdPlay");
+    c.CmdPlay->setToolTip(withKey(Text::tr("Player"), kPlayStopKey));
     c.CmdPlay->setEnabled(false);
     c.CmdPlay->setIcon(window->style()->standardIcon(QStyle::SP_MediaPlay));
-    c.CmdStop = named(new QPushButton("Stop", window), "CmdStop");
-    c.CmdStop->setToolTip(withKey("Stop Player", kPlayStopKey));
+    c.CmdStop = named(new QPushButton(Text::tr("Stop"), window), "CmdStop");
+    c.CmdStop->setToolTip(withKey(Text::tr("Stop Player"), kPlayStopKey));
     c.CmdStop->setEnabled(false);
     c.CmdStop->setIcon(window->style()->standardIcon(QStyle::SP_MediaStop));
-    c.btnConvert = named(new QPushButton("Process", window), "btnConvert");
-    withShortcut(c.btnConvert, QKeySequence(Qt::CTRL | Qt::Key_P), "Elaborazione");
+    c.btnConvert = named(new QPushButton(Text::tr("Process"), window), "btnConvert");
+    withShortcut(c.btnConvert, QKeySequence(Qt::CTRL | Qt::Key_P), Text::tr("Elaborazione"));
     c.btnConvert->setEnabled(false);
     c.Comout = named(new QPushButton(window), "Comout");
-    c.Comout->setToolTip("Output Control");
+    c.Comout->setToolTip(Text::tr("Output Control"));
     c.Comout->setIcon(platform::mixerIcon());
     c.Comout->setIconSize(QSize(28, 28));
 
     c.sldTempo[0] = named(new platform::Slider(Qt::Vertical, window), "sldTempo_0");
     c.sldTempo[0]->setup(-60, 60, 5, 0);
-    c.sldTempo[0]->setToolTip("Tempo");
+    c.sldTempo[0]->setToolTip(Text::tr("Tempo"));
     c.sldTempo[2] = named(new platform::Slider(Qt::Vertical, window), "sldTempo_2");
     c.sldTempo[2]->setup(-8, 8, 2, 0);
-    c.sldTempo[2]->setToolTip("Pitch");
+    c.sldTempo[2]->setToolTip(Text::tr("Pitch"));
     c.lblTempo = named(new platform::ClickLabel(window), "lblTempo");
-    c.lblTempo->setToolTip("click to set Tempo Default");
+    c.lblTempo->setToolTip(Text::tr("click to set Tempo Default"));
     c.lblPitch = named(new platform::ClickLabel(window), "lblPitch");
-    c.lblPitch->setToolTip("click to set Pitch Default");
+    c.lblPitch->setToolTip(Text::tr("click to set Pitch Default"));
     for (QLabel* l : {static_cast<QLabel*>(c.lblTempo), static_cast<QLabel*>(c.lblPitch)}) {
         l->setAlignment(Qt::AlignCenter);
         l->setCursor(Qt::PointingHandCursor);
         l->setMinimumWidth(l->fontMetrics().horizontalAdvance("-60%") + 8);
     }
-    c.LblTm = named(new QLabel("+Tempo+", window), "LblTm");
-    c.LblPh = named(new QLabel("+Pitch+", window), "LblPh");
+    c.LblTm = named(new QLabel(Text::tr("+Tempo+"), window), "LblTm");
+    c.LblPh = named(new QLabel(Text::tr("+Pitch+"), window), "LblPh");
 
     c.sldVolume = named(new platform::Slider(Qt::Vertical, window), "sldVolume");
     c.sldVolume->setup(0, 100, 10, 50);
-    c.lblVolPitch = named(new QLabel("Volume", window), "lblVolPitch");
+    c.lblVolPitch = named(new QLabel(Text::tr("Volume"), window), "lblVolPitch");
 
     c.sldPosition = named(new platform::Slider(Qt::Horizontal, window), "sldPosition");
     c.sldPosition->setup(0, 100, 5, 0);
     // The change handler seeks and detects the BPM again: run it when the thumb is let go, not
     // for every pixel of a drag.
     c.sldPosition->setTracking(false);
-    c.Frame3 = named(new QGroupBox("Play Position", window), "Frame3");
-    c.lblPos = named(new QLabel(" 00:00 / 00:00", window), "lblPos");
-    c.lblTime = named(new QLabel("Time:", window), "lblTime");
-    c.lblStrFile = named(new QLabel("Streaming File:", window), "lblStrFile");
+    c.Frame3 = named(new QGroupBox(Text::tr("Play Position"), window), "Frame3");
+    c.lblPos = named(new QLabel(Text::tr(" 00:00 / 00:00"), window), "lblPos");
+    c.lblTime = named(new QLabel(Text::tr("Time:"), window), "lblTime");
+    c.lblStrFile = named(new QLabel(Text::tr("Streaming File:"), window), "lblStrFile");
     c.wavOverview = named(new player::WaveformView(window), "wavOverview");
-    c.wavOverview->setToolTip("Click to play from there, drag to loop a passage");
+    c.wavOverview->setToolTip(Text::tr("Click to play from there, drag to loop a passage"));
     c.wavOverview->setMinimumHeight(20);
-    c.cmdLoopA = named(new QPushButton("A", window), "cmdLoopA");
-    withShortcut(c.cmdLoopA, kLoopAKey, "Loop from here");
-    c.cmdLoopB = named(new QPushButton("B", window), "cmdLoopB");
-    withShortcut(c.cmdLoopB, kLoopBKey, "Loop up to here");
-    c.cmdLoopClear = named(new QPushButton("A–B ✕", window), "cmdLoopClear");
-    withShortcut(c.cmdLoopClear, kLoopClearKey, "No loop");
+    c.cmdLoopA = named(new QPushButton(Text::tr("A"), window), "cmdLoopA");
+    withShortcut(c.cmdLoopA, kLoopAKey, Text::tr("Loop from here"));
+    c.cmdLoopB = named(new QPushButton(Text::tr("B"), window), "cmdLoopB");
+    withShortcut(c.cmdLoopB, kLoopBKey, Text::tr("Loop up to here"));
+    c.cmdLoopClear = named(new QPushButton(Text::tr("A–B ✕"), window), "cmdLoopClear");
+    withShortcut(c.cmdLoopClear, kLoopClearKey, Text::tr("No loop"));
     for (QPushButton* b : {c.cmdLoopA, c.cmdLoopB}) b->setCheckable(true);
     for (QPushButton* b : {c.cmdLoopA, c.cmdLoopB, c.cmdLoopClear}) {
         b->setEnabled(false);
@@ -119,17 +126,19 @@ void buildControls(MainControls& c, QMainWindow* window) {
         b->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
     }
 
-    c.lblBPM = named(new QLabel("BPM: 0.00", window), "lblBPM");
-    c.lblBeat = named(new QLabel("Beat pos: 0.00", window), "lblBeat");
-    c.lblKey = named(new QLabel("Key:", window), "lblKey");
+    c.lblBPM = named(new QLabel(Text::tr("BPM: 0.00"), window), "lblBPM");
+    c.lblBeat = named(new QLabel(Text::tr("Beat pos: 0.00"), window), "lblBeat");
+    c.lblKey = named(new QLabel(Text::tr("Key:"), window), "lblKey");
     QFont big = c.lblBPM->font();
     big.setPointSizeF(big.pointSizeF() * 1.5);
     big.setBold(true);
     c.lblBPM->setFont(big);
-    c.chkBPMCallback = named(new QCheckBox("BPM by period of seconds:", window), "chkBPMCallback");
+    c.chkBPMCallback =
+        named(new QCheckBox(Text::tr("BPM by period of seconds:"), window), "chkBPMCallback");
     c.txtPeriod = named(new QLineEdit("10", window), "txtPeriod");
     c.txtPeriod->setMaximumWidth(c.txtPeriod->fontMetrics().horizontalAdvance("00000000") + 12);
-    c.chkBeat = named(new QCheckBox("Enable / Disable showing Beat pos", window), "chkBeat");
+    c.chkBeat =
+        named(new QCheckBox(Text::tr("Enable / Disable showing Beat pos"), window), "chkBeat");
     c.pbProcess = named(new QProgressBar(window), "pbProcess");
     c.pbProcess->setRange(0, 100);
     c.pbProcess->setValue(0);
@@ -139,61 +148,79 @@ void buildControls(MainControls& c, QMainWindow* window) {
     c.Chkrem->setEnabled(false);
     c.Chkrem->setIcon(platform::vocalRemoverIcon());
     c.Chkrem->setIconSize(QSize(32, 32));
-    c.Chkrem->setAccessibleName("Vocal remover on / off");
-    c.Frame2 = named(new QGroupBox("Vocal Remover", window), "Frame2");
-    c.LblRem = named(new QLabel("Actived", window), "LblRem");
+    c.Chkrem->setAccessibleName(Text::tr("Vocal remover on / off"));
+    c.Frame2 = named(new QGroupBox(Text::tr("Vocal Remover"), window), "Frame2");
+    c.LblRem = named(new QLabel(Text::tr("Actived"), window), "LblRem");
     c.LblRem->setEnabled(false);
     c.vcompr[0] = named(new platform::Slider(Qt::Vertical, window), "vcompr_0");
     c.vcompr[0]->setup(0, 10, 1, 10);
-    c.vcompr[0]->setToolTip("Gain Audio");
-    c.chkKeepBass = named(new QCheckBox("Keep bass", window), "chkKeepBass");
+    c.vcompr[0]->setToolTip(Text::tr("Gain Audio"));
+    c.chkKeepBass = named(new QCheckBox(Text::tr("Keep bass"), window), "chkKeepBass");
     c.chkKeepBass->setEnabled(false);
-    c.chkKeepBass->setToolTip(
-        "Removes the voice only above 150 Hz: the kick drum and the bass stay in the mix");
+    c.chkKeepBass->setToolTip(Text::tr(
+        "Removes the voice only above 150 Hz: the kick drum and the bass stay in the mix"));
+    c.chkKeepStereo = named(new QCheckBox(Text::tr("Keep stereo"), window), "chkKeepStereo");
+    c.chkKeepStereo->setEnabled(false);
+    c.chkKeepStereo->setToolTip(
+        Text::tr("Removes only what sounds from the centre, from 120 Hz to 8 kHz: instruments "
+                 "panned to a side stay where they are, at their level"));
 
     c.CEq = named(new QPushButton(window), "CEq");
     c.CEq->setCheckable(true);
     c.CEq->setIcon(platform::equalizerIcon());
     c.CEq->setIconSize(QSize(32, 32));
-    c.CEq->setAccessibleName("Equalizer on / off");
-    c.Label5 = named(new QLabel("Actived", window), "Label5");
+    c.CEq->setAccessibleName(Text::tr("Equalizer on / off"));
+    c.Label5 = named(new QLabel(Text::tr("Actived"), window), "Label5");
     c.Label5->setVisible(false);
     c.Label5->setEnabled(false);
     keepPlaceWhenHidden(c.Label5);
-    c.chkEqualizer = named(new QCheckBox("Peaking Equalizer", window), "chkEqualizer");
+    c.chkEqualizer = named(new QCheckBox(Text::tr("Peaking Equalizer"), window), "chkEqualizer");
     for (int i = 0; i < 7; ++i) {
         c.sldEQ[i] = new platform::Slider(Qt::Vertical, window);
         c.sldEQ[i]->setObjectName(QString("sldEQ_%1").arg(i));
         c.sldEQ[i]->setup(-10, 10, 2, 0);
     }
-    c.Frame1 = named(new QGroupBox(" 80    200  1500  4000  7500 10000 12000 ", window), "Frame1");
-    c.Label1 = named(new QLabel("   Equalizer", window), "Label1");
-    c.Label2 = named(new QLabel("Bass", window), "Label2");
-    c.Label3 = named(new QLabel("Middle", window), "Label3");
-    c.Label4 = named(new QLabel("Treble", window), "Label4");
+    c.Frame1 = named(new QGroupBox(Text::tr(" 80    200  1500  4000  7500 10000 12000 "), window),
+                     "Frame1");
+    c.Label1 = named(new QLabel(Text::tr("   Equalizer"), window), "Label1");
+    c.Label2 = named(new QLabel(Text::tr("Bass"), window), "Label2");
+    c.Label3 = named(new QLabel(Text::tr("Middle"), window), "Label3");
+    c.Label4 = named(new QLabel(Text::tr("Treble"), window), "Label4");
 
     c.Pbregg = named(new QProgressBar(window), "Pbregg");
     c.Pbregg->setVisible(false);
     c.Pbregg->setTextVisible(false);
     keepPlaceWhenHidden(c.Pbregg);
+    c.cmdCancelProcess = named(new QPushButton(Text::tr("Cancel"), window), "cmdCancelProcess");
+    c.cmdCancelProcess->setShortcut(QKeySequence(Qt::Key_Escape));
+    c.cmdCancelProcess->setToolTip(
+        withKey(Text::tr("Stop the render; nothing is saved"), QKeySequence(Qt::Key_Escape)));
+    c.cmdCancelProcess->setVisible(false);
+    keepPlaceWhenHidden(c.cmdCancelProcess);
     c.prog = named(new QProgressBar(window), "prog");
     c.prog->setTextVisible(false);
 
     c.Combo2 = named(new QComboBox(window), "Combo2");
     for (int k = 320; k >= 8; k -= 8) c.Combo2->addItem(k == 192 ? "192 " : QString::number(k));
-    c.Combo2->setPlaceholderText("BitRate");
+    c.Combo2->setPlaceholderText(Text::tr("BitRate"));
     c.Combo2->setCurrentIndex(-1);
     c.Combo2->setVisible(false);
     keepPlaceWhenHidden(c.Combo2);
     c.MEnc1 = new components::Mp3Encoder(window);
     c.MEnc1->setObjectName("MEnc1");
     c.Frame5 =
-        named(new QGroupBox("             Player    Audio            WinMixer", window), "Frame5");
+        named(new QGroupBox(Text::tr("             Player    Audio            WinMixer"), window),
+              "Frame5");
     c.Label6 = named(new platform::ClickLabel(kContact, window), "Label6");
     c.Label6->setCursor(Qt::PointingHandCursor);
     QFont link = c.Label6->font();
     link.setUnderline(true);
     c.Label6->setFont(link);
+    c.lblNoSound =
+        named(new QLabel(Text::tr("No sound device: nothing is heard"), window), "lblNoSound");
+    c.lblNoSound->setVisible(false);
+    // Enter on a focused button clicks it, as in the tool windows.
+    for (QPushButton* b : window->findChildren<QPushButton*>()) b->setAutoDefault(true);
 }
 
 void buildLayout(MainControls& c, QMainWindow* window) {
@@ -201,7 +228,7 @@ void buildLayout(MainControls& c, QMainWindow* window) {
     auto* root = new QVBoxLayout(central);
 
     // Player: file and transport, position, progress of a render.
-    auto* player = named(new QGroupBox("Player", central), "grpPlayer");
+    auto* player = named(new QGroupBox(Text::tr("Player"), central), "grpPlayer");
     auto* pl = new QVBoxLayout(player);
     auto* transport = new QHBoxLayout;
     transport->addWidget(c.btnLoadFile, 2);
@@ -226,12 +253,15 @@ void buildLayout(MainControls& c, QMainWindow* window) {
     f3->addLayout(loop, 2, 3);
     f3->setColumnStretch(0, 1);
     pl->addWidget(c.Frame3);
-    pl->addWidget(c.Pbregg);
+    auto* progress = new QHBoxLayout;
+    progress->addWidget(c.Pbregg, 1);
+    progress->addWidget(c.cmdCancelProcess);
+    pl->addLayout(progress);
     root->addWidget(player);
 
     auto* middle = new QHBoxLayout;
     // Tempo and pitch.
-    auto* tp = named(new QGroupBox("Tempo / Pitch", central), "grpTempoPitch");
+    auto* tp = named(new QGroupBox(Text::tr("Tempo / Pitch"), central), "grpTempoPitch");
     auto* tpl = new QGridLayout(tp);
     tpl->addWidget(c.LblTm, 0, 0, Qt::AlignHCenter);
     tpl->addWidget(c.LblPh, 0, 1, Qt::AlignHCenter);
@@ -249,7 +279,7 @@ void buildLayout(MainControls& c, QMainWindow* window) {
     f5->setRowStretch(0, 1);
     middle->addWidget(c.Frame5);
     // BPM and beats.
-    auto* bpm = named(new QGroupBox("BPM", central), "grpBpm");
+    auto* bpm = named(new QGroupBox(Text::tr("BPM"), central), "grpBpm");
     auto* bl = new QVBoxLayout(bpm);
     bl->addWidget(c.lblBPM);
     // The key shares the beat's row, so the frame keeps its height.
@@ -276,9 +306,10 @@ void buildLayout(MainControls& c, QMainWindow* window) {
     f2->addWidget(c.vcompr[0], 0, 1, 2, 1, Qt::AlignHCenter);
     f2->addWidget(c.LblRem, 1, 0, Qt::AlignCenter);
     f2->addWidget(c.chkKeepBass, 2, 0, 1, 2, Qt::AlignLeft);
+    f2->addWidget(c.chkKeepStereo, 3, 0, 1, 2, Qt::AlignLeft);
     effects->addWidget(c.Frame2);
     // Equalizer.
-    auto* eq = named(new QGroupBox("Equalizer", central), "grpEqualizer");
+    auto* eq = named(new QGroupBox(Text::tr("Equalizer"), central), "grpEqualizer");
     auto* el = new QGridLayout(eq);
     auto* switches = new QVBoxLayout;
     switches->addWidget(c.Label1);
@@ -307,6 +338,7 @@ void buildLayout(MainControls& c, QMainWindow* window) {
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(c.Label6);
     bottom->addStretch();
+    bottom->addWidget(c.lblNoSound);
     bottom->addWidget(c.Combo2);
     bottom->addWidget(c.prog);
     root->addLayout(bottom);
@@ -316,76 +348,89 @@ void buildLayout(MainControls& c, QMainWindow* window) {
     window->resize(900, 620);
 
     // Tab goes through the window from top left to bottom right.
-    QWidget* order[] = {c.btnLoadFile, c.CmdPlay,      c.CmdStop,   c.btnConvert, c.sldPosition,
-                        c.sldTempo[0], c.sldTempo[2],  c.sldVolume, c.Comout,     c.chkBPMCallback,
-                        c.txtPeriod,   c.chkBeat,      c.Chkrem,    c.vcompr[0],  c.chkKeepBass,
-                        c.CEq,         c.chkEqualizer, c.sldEQ[0],  c.sldEQ[1],   c.sldEQ[2],
-                        c.sldEQ[3],    c.sldEQ[4],     c.sldEQ[5],  c.sldEQ[6],   c.Combo2};
+    QWidget* order[] = {
+        c.btnLoadFile, c.CmdPlay,   c.CmdStop,     c.btnConvert,     c.sldPosition, c.sldTempo[0],
+        c.sldTempo[2], c.sldVolume, c.Comout,      c.chkBPMCallback, c.txtPeriod,   c.chkBeat,
+        c.Chkrem,      c.vcompr[0], c.chkKeepBass, c.chkKeepStereo,  c.CEq,         c.chkEqualizer,
+        c.sldEQ[0],    c.sldEQ[1],  c.sldEQ[2],    c.sldEQ[3],       c.sldEQ[4],    c.sldEQ[5],
+        c.sldEQ[6],    c.Combo2};
     for (size_t i = 1; i < std::size(order); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
 void buildMenus(MainControls& c, QMainWindow* window) {
-    c.cvmenu = window->menuBar()->addMenu("Tools");
+    c.cvmenu = window->menuBar()->addMenu(Text::tr("&Tools"));
     c.cvmenu->setObjectName("cvmenu");
-    c.cdripper = named(c.cvmenu->addAction("&Load From  CD Audio"), "cdripper");
-    c.wavp3 = named(c.cvmenu->addAction("Wav to Mp3"), "wavp3");
-    c.Snorma = named(c.cvmenu->addAction("Normalize"), "Snorma");
+    c.cdripper = named(c.cvmenu->addAction(Text::tr("&Load From  CD Audio")), "cdripper");
+    c.wavp3 = named(c.cvmenu->addAction(Text::tr("Wav to Mp3")), "wavp3");
+    c.Snorma = named(c.cvmenu->addAction(Text::tr("Normalize")), "Snorma");
+    c.mnuRecent = c.cvmenu->addMenu(Text::tr("Recent &Files"));
+    c.mnuRecent->setObjectName("mnuRecent");
     c.cvmenu->addSeparator();
-    c.Mnuexit = named(c.cvmenu->addAction("Exit"), "Mnuexit");
+    c.Mnuexit = named(c.cvmenu->addAction(Text::tr("Exit")), "Mnuexit");
     c.Mnuexit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-    c.mnuconf = window->menuBar()->addMenu("&Options");
+    c.mnuconf = window->menuBar()->addMenu(Text::tr("&Options"));
     c.mnuconf->setObjectName("mnuconf");
-    c.Mmp3 = named(c.mnuconf->addAction("&Mp3 Setup"), "Mmp3");
-    c.Savec = named(c.mnuconf->addAction("Save Configuration"), "Savec");
+    c.Mmp3 = named(c.mnuconf->addAction(Text::tr("&Mp3 Setup")), "Mmp3");
+    c.Savec = named(c.mnuconf->addAction(Text::tr("Save Configuration")), "Savec");
     c.mnuconf->addSeparator();
-    c.mnuHighQuality = named(c.mnuconf->addAction("High quality render"), "mnuHighQuality");
+    c.mnuHighQuality =
+        named(c.mnuconf->addAction(Text::tr("High quality render")), "mnuHighQuality");
     c.mnuHighQuality->setCheckable(true);
     c.mnuHighQuality->setToolTip(
-        "Process stretches tempo and pitch with Rubber Band's finer "
-        "engine: cleaner, and several times slower");
+        Text::tr("Process stretches tempo and pitch with Rubber Band's finer "
+                 "engine: cleaner, and several times slower"));
     c.mnuHighQualityPlayback =
-        named(c.mnuconf->addAction("High quality playback"), "mnuHighQualityPlayback");
+        named(c.mnuconf->addAction(Text::tr("High quality playback")), "mnuHighQualityPlayback");
     c.mnuHighQualityPlayback->setCheckable(true);
     c.mnuHighQualityPlayback->setToolTip(
-        "Play stretches tempo and pitch with Rubber Band's finer engine");
-    c.Shelp = named(window->menuBar()->addAction("Help"), "Shelp");
+        Text::tr("Play stretches tempo and pitch with Rubber Band's finer engine"));
+    c.Shelp = named(window->menuBar()->addAction(Text::tr("&Help")), "Shelp");
     c.Shelp->setShortcut(QKeySequence(Qt::Key_F1));
-    c.Sabout = named(window->menuBar()->addAction("About"), "Sabout");
+    c.Sabout = named(window->menuBar()->addAction(Text::tr("&About")), "Sabout");
 }
 
 // What a screen reader (and a test) calls each control. The Load button's name is its caption:
 // "Load Audio File", then the file it shows.
 void nameForAccess(MainControls& c) {
     const std::pair<QWidget*, const char*> names[] = {
-        {c.CmdPlay, "Play"},
-        {c.CmdStop, "Stop"},
-        {c.btnConvert, "Process"},
-        {c.Comout, "Volume mixer"},
-        {c.sldTempo[0], "Tempo"},
-        {c.sldTempo[2], "Pitch"},
-        {c.lblTempo, "Tempo to 0"},
-        {c.lblPitch, "Pitch to 0"},
-        {c.sldVolume, "Volume"},
-        {c.sldPosition, "Play position"},
-        {c.wavOverview, "Waveform"},
-        {c.cmdLoopA, "A"},
-        {c.cmdLoopB, "B"},
-        {c.cmdLoopClear, "Clear the A–B loop"},
-        {c.chkBPMCallback, "BPM by period of seconds"},
-        {c.txtPeriod, "BPM period in seconds"},
-        {c.chkBeat, "Show beat position"},
-        {c.Chkrem, "Vocal remover on / off"},
-        {c.vcompr[0], "Gain Audio"},
-        {c.chkKeepBass, "Keep bass"},
-        {c.CEq, "Equalizer on / off"},
-        {c.chkEqualizer, "Peaking Equalizer"},
-        {c.Combo2, "Mp3 bit rate"},
-        {c.Label6, "Contact"},
+        {c.CmdPlay, QT_TRANSLATE_NOOP("frmWriteWave", "Play")},
+        {c.CmdStop, QT_TRANSLATE_NOOP("frmWriteWave", "Stop")},
+        {c.btnConvert, QT_TRANSLATE_NOOP("frmWriteWave", "Process")},
+        {c.cmdCancelProcess, QT_TRANSLATE_NOOP("frmWriteWave", "Cancel the render")},
+        {c.Pbregg, QT_TRANSLATE_NOOP("frmWriteWave", "Render progress")},
+        {c.prog, QT_TRANSLATE_NOOP("frmWriteWave", "Progress")},
+        {c.pbProcess, QT_TRANSLATE_NOOP("frmWriteWave", "BPM detection progress")},
+        {c.Comout, QT_TRANSLATE_NOOP("frmWriteWave", "Volume mixer")},
+        {c.sldTempo[0], QT_TRANSLATE_NOOP("frmWriteWave", "Tempo")},
+        {c.sldTempo[2], QT_TRANSLATE_NOOP("frmWriteWave", "Pitch")},
+        {c.lblTempo, QT_TRANSLATE_NOOP("frmWriteWave", "Tempo to 0")},
+        {c.lblPitch, QT_TRANSLATE_NOOP("frmWriteWave", "Pitch to 0")},
+        {c.sldVolume, QT_TRANSLATE_NOOP("frmWriteWave", "Volume")},
+        {c.sldPosition, QT_TRANSLATE_NOOP("frmWriteWave", "Play position")},
+        {c.wavOverview, QT_TRANSLATE_NOOP("frmWriteWave", "Waveform")},
+        {c.cmdLoopA, QT_TRANSLATE_NOOP("frmWriteWave", "A")},
+        {c.cmdLoopB, QT_TRANSLATE_NOOP("frmWriteWave", "B")},
+        {c.cmdLoopClear, QT_TRANSLATE_NOOP("frmWriteWave", "Clear the A–B loop")},
+        {c.chkBPMCallback, QT_TRANSLATE_NOOP("frmWriteWave", "BPM by period of seconds")},
+        {c.txtPeriod, QT_TRANSLATE_NOOP("frmWriteWave", "BPM period in seconds")},
+        {c.chkBeat, QT_TRANSLATE_NOOP("frmWriteWave", "Show beat position")},
+        {c.Chkrem, QT_TRANSLATE_NOOP("frmWriteWave", "Vocal remover on / off")},
+        {c.vcompr[0], QT_TRANSLATE_NOOP("frmWriteWave", "Gain Audio")},
+        {c.chkKeepBass, QT_TRANSLATE_NOOP("frmWriteWave", "Keep bass")},
+        {c.chkKeepStereo, QT_TRANSLATE_NOOP("frmWriteWave", "Keep stereo")},
+        {c.CEq, QT_TRANSLATE_NOOP("frmWriteWave", "Equalizer on / off")},
+        {c.chkEqualizer, QT_TRANSLATE_NOOP("frmWriteWave", "Peaking Equalizer")},
+        {c.Combo2, QT_TRANSLATE_NOOP("frmWriteWave", "Mp3 bit rate")},
+        {c.Label6, QT_TRANSLATE_NOOP("frmWriteWave", "Contact")},
+        {c.lblNoSound, QT_TRANSLATE_NOOP("frmWriteWave", "No sound device")},
     };
-    for (const auto& [widget, name] : names) widget->setAccessibleName(name);
-    static const char* const kBands[] = {"80 Hz",   "200 Hz", "1.5 kHz", "4 kHz",
-                                         "7.5 kHz", "10 kHz", "12 kHz"};
-    for (size_t i = 0; i < c.sldEQ.size(); ++i) c.sldEQ[i]->setAccessibleName(kBands[i]);
+    for (const auto& [widget, name] : names) widget->setAccessibleName(Text::tr(name));
+    static const char* const kBands[] = {
+        QT_TRANSLATE_NOOP("frmWriteWave", "80 Hz"),   QT_TRANSLATE_NOOP("frmWriteWave", "200 Hz"),
+        QT_TRANSLATE_NOOP("frmWriteWave", "1.5 kHz"), QT_TRANSLATE_NOOP("frmWriteWave", "4 kHz"),
+        QT_TRANSLATE_NOOP("frmWriteWave", "7.5 kHz"), QT_TRANSLATE_NOOP("frmWriteWave", "10 kHz"),
+        QT_TRANSLATE_NOOP("frmWriteWave", "12 kHz")};
+    for (size_t i = 0; i < c.sldEQ.size(); ++i) c.sldEQ[i]->setAccessibleName(Text::tr(kBands[i]));
 }
 
 }  // namespace

@@ -72,6 +72,7 @@ struct MainControls {
     QLabel* LblRem;
     std::array<platform::Slider*, 1> vcompr{};  // the vocal remover's gain
     QCheckBox* chkKeepBass;                     // the remover leaves the bass below 150 Hz
+    QCheckBox* chkKeepStereo;                   // the remover keeps the stereo picture
     QPushButton* CEq;                           // the equalizer's switch
     QLabel* Label5;
     QCheckBox* chkEqualizer;
@@ -81,17 +82,20 @@ struct MainControls {
     QLabel* Label2;
     QLabel* Label3;
     QLabel* Label4;
-    QProgressBar* Pbregg;  // progress of a render
-    QProgressBar* prog;    // progress bar of the window's bottom row
-    QComboBox* Combo2;     // "&Mp3 Setup" bit rates
+    QProgressBar* Pbregg;           // progress of a render
+    QPushButton* cmdCancelProcess;  // "Cancel" beside Pbregg: stops the render under way
+    QProgressBar* prog;             // progress bar of the window's bottom row
+    QComboBox* Combo2;              // "&Mp3 Setup" bit rates
     components::Mp3Encoder* MEnc1;
     QGroupBox* Frame5;             // "Player Audio WinMixer"
     platform::ClickLabel* Label6;  // the contact address
+    QLabel* lblNoSound;            // shown while the program plays without a sound device
 
     QMenu* cvmenu;  // "Tools"
     QAction* cdripper;
     QAction* wavp3;
     QAction* Snorma;
+    QMenu* mnuRecent;  // "Recent &Files": the files loaded last
     QAction* Mnuexit;
     QMenu* mnuconf;  // "&Options"
     QAction* Mmp3;

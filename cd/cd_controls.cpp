@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDialog>
 #include <QFont>
 #include <QGroupBox>
@@ -25,72 +26,87 @@ namespace {
 
 constexpr int kDesignDpi = 96;
 constexpr int kDesignHeight = 600;
-constexpr int kRipPanelHeight = 124;  // "Extract All..." below the extraction group
+constexpr int kRipPanelHeight = 152;  // "Extract All..." below the extraction group
 
 const char* const kButtonCaptions[10] = {
-    "&Play", "P&ause/Resume", "&Stop",    "&Lock",     "&Unlock",
-    "&Open", "&Close",        "&Extract", "&Fade Out", "&Drive Info >>",
+    QT_TRANSLATE_NOOP("frmDemo", "&Play"),     QT_TRANSLATE_NOOP("frmDemo", "P&ause/Resume"),
+    QT_TRANSLATE_NOOP("frmDemo", "&Stop"),     QT_TRANSLATE_NOOP("frmDemo", "&Lock"),
+    QT_TRANSLATE_NOOP("frmDemo", "&Unlock"),   QT_TRANSLATE_NOOP("frmDemo", "&Open"),
+    QT_TRANSLATE_NOOP("frmDemo", "&Close"),    QT_TRANSLATE_NOOP("frmDemo", "&Extract"),
+    QT_TRANSLATE_NOOP("frmDemo", "&Fade Out"), QT_TRANSLATE_NOOP("frmDemo", "&Drive Info >>"),
 };
 
 const char* const kButtonNames[10] = {
-    "Play", "Pause/Resume", "Stop",    "Lock",     "Unlock",
-    "Open", "Close",        "Extract", "Fade Out", "Drive Info",
+    QT_TRANSLATE_NOOP("frmDemo", "Play"),     QT_TRANSLATE_NOOP("frmDemo", "Pause/Resume"),
+    QT_TRANSLATE_NOOP("frmDemo", "Stop"),     QT_TRANSLATE_NOOP("frmDemo", "Lock"),
+    QT_TRANSLATE_NOOP("frmDemo", "Unlock"),   QT_TRANSLATE_NOOP("frmDemo", "Open"),
+    QT_TRANSLATE_NOOP("frmDemo", "Close"),    QT_TRANSLATE_NOOP("frmDemo", "Extract"),
+    QT_TRANSLATE_NOOP("frmDemo", "Fade Out"), QT_TRANSLATE_NOOP("frmDemo", "Drive Info"),
 };
 
 const char* const kFlagCaptions[15] = {
-    "Drive can read CD-R media",
-    "Drive can read CD-RW media",
-    "Drive can read CD-R/RW media \"method 2\"",
-    "Drive can read DVD-ROM media",
-    "Drive can read DVD-R media",
-    "Drive can read DVD-RAM media",
-    "Drive can read in \"mode 2 form 1\" format",
-    "Drive can read in \"mode 2 form 2\" format",
-    "Drive can read multi-session discs",
-    "Drive can read CD audio",
-    "Drive supports \"stream is accurate\"",
-    "Drive can be opened / closed",
-    "Drive can be locked",
-    "Drive is locked",
-    "Drive is open",
+    QT_TRANSLATE_NOOP("frmDemo", "Drive can read CD-R media"),
+    QT_TRANSLATE_NOOP("frmDemo", "Drive can read CD-RW media"),
+    QT_TRANSLATE_NOOP("frmDemo", "Drive can read CD-R/RW media \"method 2\""),
+    QT_TRANSLATE_NOOP("frmDemo", "Drive can read DVD-ROM media"),
+    QT_TRANSLATE_NOOP("frmDemo", "Drive can read DVD-R media"),
+    QT_TRANSLATE_NOOP("frmDemo", "Drive can read DVD-RAM media"),
+    QT_TRANSLATE_NOOP("frmDemo", "Drive can read in \"mode 2 form 1\" format"),
+    QT_TRANSLATE_NOOP("frmDemo", "Drive can read in \"mode 2 form 2\" format"),
+    QT_TRANSLATE_NOOP("frmDemo", "Drive can read multi-session discs"),
+    QT_TRANSLATE_NOOP("frmDemo", "Drive can read CD audio"),
+    QT_TRANSLATE_NOOP("frmDemo", "Drive supports \"stream is accurate\""),
+    QT_TRANSLATE_NOOP("frmDemo", "Drive can be opened / closed"),
+    QT_TRANSLATE_NOOP("frmDemo", "Drive can be locked"),
+    QT_TRANSLATE_NOOP("frmDemo", "Drive is locked"),
+    QT_TRANSLATE_NOOP("frmDemo", "Drive is open"),
 };
 
-const char* const kTagLabels[8] = {"Title",  "Artist",    "Album Title", "Description",
-                                   "Rating", "Copyright", "Genre",       "Year"};
+// The window's texts, through the translation (the context is the window's name).
+struct Text {
+    Q_DECLARE_TR_FUNCTIONS(frmDemo)
+};
+
+const char* const kTagLabels[8] = {
+    QT_TRANSLATE_NOOP("frmDemo", "Title"),       QT_TRANSLATE_NOOP("frmDemo", "Artist"),
+    QT_TRANSLATE_NOOP("frmDemo", "Album Title"), QT_TRANSLATE_NOOP("frmDemo", "Description"),
+    QT_TRANSLATE_NOOP("frmDemo", "Rating"),      QT_TRANSLATE_NOOP("frmDemo", "Copyright"),
+    QT_TRANSLATE_NOOP("frmDemo", "Genre"),       QT_TRANSLATE_NOOP("frmDemo", "Year")};
 
 // The accessible names of the controls that are not named by their own text.
 void nameForAccess(const CdControls& c) {
     const std::pair<QWidget*, const char*> names[] = {
-        {c.cmbCDDrives, "CD drive"},
-        {c.lstTracks, "Tracks"},
-        {c.txtCDArtist, "Artist"},
-        {c.txtCDAlbum, "Album"},
-        {c.SliderVolume, "Volume"},
-        {c.lblVolume, "Volume value"},
-        {c.SliderBalance, "Balance"},
-        {c.lblBalance, "Balance value"},
-        {c.SliderPosition, "Track position"},
-        {c.lblTrackPosition, "Track position and length"},
-        {c.optExtractMode[0], "WAV File"},
-        {c.optExtractMode[1], "WMA File"},
-        {c.picWMAExtractOptions, "WMA options"},
-        {c.chkWMAFileTags, "WMA File Tags"},
-        {c.cmbWMAEncodingBitrate, "WMA Encoding Bitrate"},
-        {c.frameDriveInfo, "Drive information"},
-        {c.lblMaxReadSpeed, "Maximum read speed"},
-        {c.lblCacheSize, "Drive's cache size"},
-        {c.picVUMeter[0], "Left level"},
-        {c.picVUMeter[1], "Right level"},
+        {c.cmbCDDrives, QT_TRANSLATE_NOOP("frmDemo", "CD drive")},
+        {c.lstTracks, QT_TRANSLATE_NOOP("frmDemo", "Tracks")},
+        {c.txtCDArtist, QT_TRANSLATE_NOOP("frmDemo", "Artist")},
+        {c.txtCDAlbum, QT_TRANSLATE_NOOP("frmDemo", "Album")},
+        {c.SliderVolume, QT_TRANSLATE_NOOP("frmDemo", "Volume")},
+        {c.lblVolume, QT_TRANSLATE_NOOP("frmDemo", "Volume value")},
+        {c.SliderBalance, QT_TRANSLATE_NOOP("frmDemo", "Balance")},
+        {c.lblBalance, QT_TRANSLATE_NOOP("frmDemo", "Balance value")},
+        {c.SliderPosition, QT_TRANSLATE_NOOP("frmDemo", "Track position")},
+        {c.lblTrackPosition, QT_TRANSLATE_NOOP("frmDemo", "Track position and length")},
+        {c.optExtractMode[0], QT_TRANSLATE_NOOP("frmDemo", "WAV File")},
+        {c.optExtractMode[1], QT_TRANSLATE_NOOP("frmDemo", "WMA File")},
+        {c.picWMAExtractOptions, QT_TRANSLATE_NOOP("frmDemo", "WMA options")},
+        {c.chkWMAFileTags, QT_TRANSLATE_NOOP("frmDemo", "WMA File Tags")},
+        {c.cmbWMAEncodingBitrate, QT_TRANSLATE_NOOP("frmDemo", "WMA Encoding Bitrate")},
+        {c.frameDriveInfo, QT_TRANSLATE_NOOP("frmDemo", "Drive information")},
+        {c.lblMaxReadSpeed, QT_TRANSLATE_NOOP("frmDemo", "Maximum read speed")},
+        {c.lblCacheSize, QT_TRANSLATE_NOOP("frmDemo", "Drive's cache size")},
+        {c.picVUMeter[0], QT_TRANSLATE_NOOP("frmDemo", "Left level")},
+        {c.picVUMeter[1], QT_TRANSLATE_NOOP("frmDemo", "Right level")},
     };
-    for (const auto& [widget, name] : names) widget->setAccessibleName(name);
+    for (const auto& [widget, name] : names) widget->setAccessibleName(Text::tr(name));
     for (size_t i = 0; i < c.cmdButton.size(); ++i)
-        c.cmdButton[i]->setAccessibleName(kButtonNames[i]);
+        c.cmdButton[i]->setAccessibleName(Text::tr(kButtonNames[i]));
     for (size_t i = 0; i < c.txtWMATags.size(); ++i) {
-        c.txtWMATags[i]->setAccessibleName(QString("WMA tag ") + kTagLabels[i]);
-        c.lblWMATag[i]->setAccessibleName(QString("WMA tag ") + kTagLabels[i] + " label");
+        c.txtWMATags[i]->setAccessibleName(Text::tr("WMA tag %1").arg(Text::tr(kTagLabels[i])));
+        c.lblWMATag[i]->setAccessibleName(
+            Text::tr("WMA tag %1 label").arg(Text::tr(kTagLabels[i])));
     }
     for (size_t i = 0; i < c.chkRWFlags.size(); ++i)
-        c.chkRWFlags[i]->setAccessibleName(QString::fromUtf8(kFlagCaptions[i]));
+        c.chkRWFlags[i]->setAccessibleName(Text::tr(kFlagCaptions[i]));
 }
 
 }  // namespace
@@ -112,20 +128,20 @@ CdControls buildCdControls(QDialog* window) {
         return w;
     };
     auto label = [&](QWidget* parent, const char* text, int x, int y, int w, int h) {
-        auto* l = new QLabel(QString::fromUtf8(text), parent);
+        auto* l = new QLabel(Text::tr(text), parent);
         place(l, x, y, w, h);
         return l;
     };
 
-    label(window, "Select CD Drive : ", 8, 10, 105, 20);
+    label(window, QT_TRANSLATE_NOOP("frmDemo", "Select CD Drive : "), 8, 10, 105, 20);
     c.cmbCDDrives = placed(new QComboBox(window), "cmbCDDrives", 115, 8, 378, 24);
 
-    label(window, "Artist", 8, 40, 40, 20);
+    label(window, QT_TRANSLATE_NOOP("frmDemo", "Artist"), 8, 40, 40, 20);
     c.txtCDArtist = placed(new QLineEdit(window), "txtCDArtist", 50, 38, 190, 22);
-    label(window, "Album", 250, 40, 40, 20);
+    label(window, QT_TRANSLATE_NOOP("frmDemo", "Album"), 250, 40, 40, 20);
     c.txtCDAlbum = placed(new QLineEdit(window), "txtCDAlbum", 293, 38, 200, 22);
 
-    label(window, "Click Track to Play", 8, 66, 200, 18);
+    label(window, QT_TRANSLATE_NOOP("frmDemo", "Click Track to Play"), 8, 66, 200, 18);
     c.lstTracks = new QListWidget(window);
     c.lstTracks->setObjectName("lstTracks");
     c.lstTracks->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -144,10 +160,10 @@ CdControls buildCdControls(QDialog* window) {
     c.SliderVolume->setValue(0);
     c.SliderVolume->setInvertedAppearance(true);  // -100 at the top
     place(c.SliderVolume, 448, 86, 30, 150);
-    c.lblVolume = placed(new QLabel("Volume", window), "lblVolume", 422, 242, 78, 18);
+    c.lblVolume = placed(new QLabel(Text::tr("Volume"), window), "lblVolume", 422, 242, 78, 18);
 
     for (int i = 0; i < 10; ++i) {
-        auto* b = new QPushButton(QString::fromUtf8(kButtonCaptions[i]), window);
+        auto* b = new QPushButton(Text::tr(kButtonCaptions[i]), window);
         b->setObjectName(QString("cmdButton_%1").arg(i));
         b->setAutoDefault(false);
         c.cmdButton[size_t(i)] = b;
@@ -159,15 +175,15 @@ CdControls buildCdControls(QDialog* window) {
         place(c.cmdButton[size_t(row2[i])], 8 + 98 * i, 334, 92, 26);
     }
 
-    label(window, "Balance", 8, 372, 50, 20);
+    label(window, QT_TRANSLATE_NOOP("frmDemo", "Balance"), 8, 372, 50, 20);
     c.SliderBalance = new QSlider(Qt::Horizontal, window);
     c.SliderBalance->setObjectName("SliderBalance");
     c.SliderBalance->setRange(-100, 100);
     c.SliderBalance->setValue(0);
     place(c.SliderBalance, 60, 370, 170, 24);
-    c.lblBalance = placed(new QLabel("0", window), "lblBalance", 235, 372, 40, 20);
+    c.lblBalance = placed(new QLabel(Text::tr("0"), window), "lblBalance", 235, 372, 40, 20);
 
-    label(window, "Track Position", 280, 366, 110, 16);
+    label(window, QT_TRANSLATE_NOOP("frmDemo", "Track Position"), 280, 366, 110, 16);
     c.SliderPosition =
         placed(new QSlider(Qt::Horizontal, window), "SliderPosition", 280, 382, 130, 22);
     c.lblTrackPosition = placed(new QLabel(window), "lblTrackPosition", 412, 384, 88, 18);
@@ -184,11 +200,12 @@ CdControls buildCdControls(QDialog* window) {
         }
     }
 
-    auto* extraction = new QGroupBox("CD Extraction", window);
+    auto* extraction = new QGroupBox(Text::tr("CD Extraction"), window);
     place(extraction, 8, 410, 485, 182);
-    const char* modes[2] = {"&WAV File", "W&MA File"};
+    const char* modes[2] = {QT_TRANSLATE_NOOP("frmDemo", "&WAV File"),
+                            QT_TRANSLATE_NOOP("frmDemo", "W&MA File")};
     for (int i = 0; i < 2; ++i) {
-        auto* o = new QRadioButton(modes[i], extraction);
+        auto* o = new QRadioButton(Text::tr(modes[i]), extraction);
         o->setObjectName(QString("optExtractMode_%1").arg(i));
         place(o, 10 + 110 * i, 20, 100, 20);
         c.optExtractMode[size_t(i)] = o;
@@ -196,11 +213,12 @@ CdControls buildCdControls(QDialog* window) {
     c.optExtractMode[0]->setChecked(true);
     c.picWMAExtractOptions =
         placed(new QWidget(extraction), "picWMAExtractOptions", 8, 44, 469, 132);
-    c.chkWMAFileTags = new QCheckBox("WMA File Tags", c.picWMAExtractOptions);
+    c.chkWMAFileTags = new QCheckBox(Text::tr("WMA File Tags"), c.picWMAExtractOptions);
     c.chkWMAFileTags->setObjectName("chkWMAFileTags");
     c.chkWMAFileTags->setChecked(true);
     place(c.chkWMAFileTags, 0, 0, 140, 20);
-    label(c.picWMAExtractOptions, "WMA Encoding Bitrate", 150, 2, 140, 18);
+    label(c.picWMAExtractOptions, QT_TRANSLATE_NOOP("frmDemo", "WMA Encoding Bitrate"), 150, 2, 140,
+          18);
     c.cmbWMAEncodingBitrate =
         placed(new QComboBox(c.picWMAExtractOptions), "cmbWMAEncodingBitrate", 295, 0, 170, 22);
     for (int i = 0; i < 8; ++i) {
@@ -216,9 +234,9 @@ CdControls buildCdControls(QDialog* window) {
     c.picWMAExtractOptions->setEnabled(false);
 
     c.ripPanel = new RipPanel(window);
-    place(c.ripPanel, 8, 598, 485, 118);
+    place(c.ripPanel, 8, 598, 485, 146);
 
-    c.frameDriveInfo = new QGroupBox("Drive Info", window);
+    c.frameDriveInfo = new QGroupBox(Text::tr("Drive Info"), window);
     c.frameDriveInfo->setObjectName("frameDriveInfo");
     // 7560 twips from the left, 3705 wide: hidden by the narrow window, whole in the wide one.
     c.frameDriveInfo->setGeometry(twipsToPixels(window, 7560), int(8 * scale),
@@ -230,15 +248,15 @@ CdControls buildCdControls(QDialog* window) {
     place(flags, 6, 20, 235, 370);
     flags->setEnabled(false);  // display only
     for (int i = 0; i < 15; ++i) {
-        auto* box = new QCheckBox(QString::fromUtf8(kFlagCaptions[i]), flags);
+        auto* box = new QCheckBox(Text::tr(kFlagCaptions[i]), flags);
         box->setObjectName(QString("chkRWFlags_%1").arg(i));
         box->setTristate(i == 13);
         place(box, 0, i * 24, 235, 22);
         c.chkRWFlags[size_t(i)] = box;
     }
-    label(c.frameDriveInfo, "Maximum read speed", 6, 400, 130, 18);
+    label(c.frameDriveInfo, QT_TRANSLATE_NOOP("frmDemo", "Maximum read speed"), 6, 400, 130, 18);
     c.lblMaxReadSpeed = placed(new QLabel(c.frameDriveInfo), "lblMaxReadSpeed", 140, 400, 100, 18);
-    label(c.frameDriveInfo, "Drive's cache size", 6, 424, 130, 18);
+    label(c.frameDriveInfo, QT_TRANSLATE_NOOP("frmDemo", "Drive's cache size"), 6, 424, 130, 18);
     c.lblCacheSize = placed(new QLabel(c.frameDriveInfo), "lblCacheSize", 140, 424, 100, 18);
 
     c.tmrPlaybackPosition = new QTimer(window);

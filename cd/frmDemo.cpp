@@ -17,6 +17,8 @@
 #include "disc/basscd.h"
 #include "files/file_io.h"
 #include "platform/platform.h"
+#include "platform/widgets.h"
+#include "player/sound_output.h"
 
 namespace cd {
 
@@ -24,8 +26,10 @@ namespace cd {
 
 frmDemo::frmDemo(QWidget* parent) : QDialog(parent) {
     setObjectName("frmDemo");
-    setWindowTitle("CD Ripping");
+    setWindowTitle(tr("CD Ripping"));
     c_ = buildCdControls(this);
+    // A small screen (or a large scale) scrolls the controls rather than cutting them off.
+    platform::scrollWhenTooBig(this, QSize(twipsToPixels(kNarrowTwips), height()));
     wirePanels();
     applyWidth();
     Form_Load();
@@ -91,9 +95,6 @@ void frmDemo::wirePanels() {
 
 void frmDemo::Form_Load() {
     auto& platform = platform::Platform::instance();
-    const std::string folder = platform.programFolder();
-    std::error_code ec;
-    std::filesystem::current_path(files::pathFromUtf8(folder), ec);
     KILLTRACK();
 
     if ((BASS_GetVersion() >> 16) != BASSVERSION) {
@@ -102,11 +103,14 @@ void frmDemo::Form_Load() {
         platform.exitProgram(1);
         return;
     }
-    BASS_Free();
-    if (!BASS_Init(-1, 44100, 0, this, nullptr)) {
+    const bool opened = player::openSoundOutput([] {
         platform::message("Error: Couldn't Initialize Digital Output", "Digital output",
                           platform::Icon::Critical);
-        platform.exitProgram(1);
+    });
+    if (!opened) {
+        // Cancelled: the window closes, the program goes on.
+        QMetaObject::invokeMethod(
+            this, [this] { reject(); }, Qt::QueuedConnection);
         return;
     }
 
@@ -125,12 +129,12 @@ void frmDemo::Form_Load() {
 void frmDemo::toggleDriveInfo() {
     widthTwips_ = widthTwips_ == kWideTwips ? kNarrowTwips : kWideTwips;
     applyWidth();
-    c_.cmdButton[kDriveInfo]->setText(widthTwips_ == kWideTwips ? "&Drive Info <<"
-                                                                : "&Drive Info >>");
+    c_.cmdButton[kDriveInfo]->setText(widthTwips_ == kWideTwips ? tr("&Drive Info <<")
+                                                                : tr("&Drive Info >>"));
 }
 
 void frmDemo::applyWidth() {
-    setFixedWidth(twipsToPixels(widthTwips_));
+    platform::setScrolledWidth(this, twipsToPixels(widthTwips_));
 }
 
 // --- buttons -------------------------------------------------------------------------------

@@ -1,5 +1,6 @@
 #include "cd/rip_panel.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -39,11 +40,15 @@ QString trackLine(const TrackRip& t) {
         case TrackRip::Status::NotReached:
             return line + "not ripped";
     }
-    return line + QString("  CRC32 %1  AR v1 %2  v2 %3")
-                      .arg(t.crc32, 8, 16, QChar('0'))
-                      .arg(t.accurateRipV1, 8, 16, QChar('0'))
-                      .arg(t.accurateRipV2, 8, 16, QChar('0'))
-                      .toUpper();
+    line += QString("  CRC32 %1  AR v1 %2  v2 %3")
+                .arg(t.crc32, 8, 16, QChar('0'))
+                .arg(t.accurateRipV1, 8, 16, QChar('0'))
+                .arg(t.accurateRipV2, 8, 16, QChar('0'))
+                .toUpper();
+    if (t.tested) line += t.testMismatch() ? "  TEST AND COPY MISMATCH" : "  test and copy: match";
+    if (t.accurateRip.kind != AccurateRipVerdict::Kind::NotChecked)
+        line += "  AccurateRip: " + QString::fromStdString(verdictText(t.accurateRip));
+    return line;
 }
 
 }  // namespace
@@ -86,24 +91,43 @@ RipPanel::RipPanel(QWidget* parent) : QWidget(parent) {
         if (drive_ >= 0) QSettings("Quorvin", "Quorvin Audio Tools").setValue(offsetKey(), value);
     });
 
+    txtAccurateRipDb_ = new QLineEdit(this);
+    txtAccurateRipDb_->setObjectName("txtAccurateRipDb");
+    txtAccurateRipDb_->setPlaceholderText(
+        "AccurateRip database file (dBAR-\u2026.bin) to verify with");
+    txtAccurateRipDb_->setToolTip(
+        "A database file downloaded from the address in a rip log: every track is verified "
+        "against it. Empty: no verification");
+    txtAccurateRipDb_->setGeometry(0, 30, 370, 24);
+
+    chkTestAndCopy_ = new QCheckBox("&Test and copy", this);
+    chkTestAndCopy_->setObjectName("chkTestAndCopy");
+    chkTestAndCopy_->setToolTip("Read every track twice and compare the two CRCs");
+    chkTestAndCopy_->setGeometry(376, 30, 109, 24);
+
     prgDisc_ = new QProgressBar(this);
     prgDisc_->setObjectName("prgDisc");
     prgDisc_->setRange(0, kProgressSteps);
     prgDisc_->setValue(0);
-    prgDisc_->setGeometry(0, 32, 485, 18);
+    prgDisc_->setGeometry(0, 60, 485, 18);
 
     lblRipStatus_ = new QLabel(this);
     lblRipStatus_->setObjectName("lblRipStatus");
-    lblRipStatus_->setGeometry(0, 52, 485, 18);
+    lblRipStatus_->setGeometry(0, 80, 485, 18);
 
     lstRipTracks_ = new QListWidget(this);
     lstRipTracks_->setObjectName("lstRipTracks");
-    lstRipTracks_->setGeometry(0, 72, 485, 46);
+    lstRipTracks_->setGeometry(0, 100, 485, 46);
 
     const std::pair<QWidget*, const char*> names[] = {
-        {cmdExtractAll_, "Extract All"},  {cmbRipFormat_, "Rip format"},
-        {txtRipName_, "Rip file names"},  {spnOffset_, "Read offset"},
-        {prgDisc_, "Rip progress"},       {lblRipStatus_, "Rip status"},
+        {cmdExtractAll_, "Extract All"},
+        {cmbRipFormat_, "Rip format"},
+        {txtRipName_, "Rip file names"},
+        {spnOffset_, "Read offset"},
+        {txtAccurateRipDb_, "AccurateRip database file"},
+        {chkTestAndCopy_, "Test and copy"},
+        {prgDisc_, "Rip progress"},
+        {lblRipStatus_, "Rip status"},
         {lstRipTracks_, "Ripped tracks"},
     };
     for (const auto& [widget, name] : names) widget->setAccessibleName(name);
@@ -135,22 +159,39 @@ void RipPanel::extractAll() {
                           platform::Icon::Exclamation);
         return;
     }
+    std::shared_ptr<AccurateRipDb> db;
+    const std::string dbPath = txtAccurateRipDb_->text().trimmed().toStdString();
+    if (!dbPath.empty()) {
+        db = std::make_shared<AccurateRipDb>();
+        if (!readAccurateRipDb(dbPath, *db, why)) {
+            platform::message("The tracks cannot be verified: " + why + ".", kTitle,
+                              platform::Icon::Exclamation);
+            return;
+        }
+    }
     platform::FileDialog dialog;
     dialog.title = "Extract All Tracks To";
     dialog.initialDir = lastFolder_;
     auto folder = platform::Platform::instance().chooseFolder(dialog);
     if (!folder) return;
     lastFolder_ = *folder;
-    start(*folder);
+    start(*folder, std::move(db));
 }
 
-void RipPanel::start(const std::string& folder) {
+std::vector<QWidget*> RipPanel::settings() const {
+    return {cmbRipFormat_, txtRipName_, spnOffset_, txtAccurateRipDb_, chkTestAndCopy_};
+}
+
+void RipPanel::start(const std::string& folder, std::shared_ptr<const AccurateRipDb> db) {
     if (worker_.joinable()) worker_.join();  // a finished worker: returns at once
     RipOptions options;
     options.folder = folder;
     options.format = RipFormat(cmbRipFormat_->currentData().toInt());
     options.nameTemplate = txtRipName_->text().toStdString();
     options.readOffset = spnOffset_->value();
+    options.accurateRipDbName = txtAccurateRipDb_->text().trimmed().toStdString();
+    options.accurateRipDb = std::move(db);
+    options.testAndCopy = chkTestAndCopy_->isChecked();
     stop_ = false;
     finished_ = false;
     done_ = 0;
@@ -159,9 +200,7 @@ void RipPanel::start(const std::string& folder) {
     lstRipTracks_->clear();
     lblRipStatus_->setText("Ripping\u2026");
     cmdExtractAll_->setText(kStopRip);
-    for (QWidget* w : {static_cast<QWidget*>(cmbRipFormat_), static_cast<QWidget*>(txtRipName_),
-                       static_cast<QWidget*>(spnOffset_)})
-        w->setEnabled(false);
+    for (QWidget* w : settings()) w->setEnabled(false);
     emit runningChanged(true);
 
     const int drive = drive_;
@@ -225,9 +264,7 @@ void RipPanel::finish(DiscRip rip) {
     showProgress();
     lastRip_ = std::move(rip);
     cmdExtractAll_->setText(QString::fromUtf8(kExtractAll));
-    for (QWidget* w : {static_cast<QWidget*>(cmbRipFormat_), static_cast<QWidget*>(txtRipName_),
-                       static_cast<QWidget*>(spnOffset_)})
-        w->setEnabled(true);
+    for (QWidget* w : settings()) w->setEnabled(true);
     emit runningChanged(false);
 
     const DiscRip& r = lastRip_;
@@ -249,11 +286,16 @@ void RipPanel::finish(DiscRip rip) {
         text += " " + faults;
     else if (r.allClean())
         text += " Every track was read without skips.";
+    if (!r.accurateRipDbName.empty())
+        text += r.allAccurate() ? " Every track is accurate in AccurateRip."
+                                : " NOT every track is accurate in AccurateRip.";
     text += r.logPath.empty() ? " The log could not be written." : " Log: " + r.logPath;
     lblRipStatus_->setText(QString::fromStdString(text));
     if (closing_) return;
-    platform::message(text, kTitle,
-                      faults.empty() ? platform::Icon::Information : platform::Icon::Exclamation);
+    const bool verifiedBad = !r.accurateRipDbName.empty() && !r.allAccurate();
+    platform::message(
+        text, kTitle,
+        faults.empty() && !verifiedBad ? platform::Icon::Information : platform::Icon::Exclamation);
 }
 
 }  // namespace cd

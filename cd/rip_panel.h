@@ -1,5 +1,6 @@
 // "Extract All...": the CD window's controls for ripping the whole disc (format, file-name
-// template, the drive's read offset, one progress bar for the disc and each track's result).
+// template, the drive's read offset, an AccurateRip database file to verify against, test and
+// copy, one progress bar for the disc and each track's result and AccurateRip verdict).
 // The rip runs on a worker thread; its progress and results are posted to the window thread,
 // which never waits on the drive. The read offset is remembered per drive (QSettings).
 #pragma once
@@ -10,10 +11,12 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "engine/bass.h"
 #include "rip/rip_disc.h"
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -55,7 +58,9 @@ class RipPanel : public QWidget {
     void trackProgress(qint64 done, qint64 total);
 
   private:
-    void start(const std::string& folder);
+    void start(const std::string& folder, std::shared_ptr<const AccurateRipDb> db);
+    // The controls that set up a rip, disabled while it runs.
+    std::vector<QWidget*> settings() const;
     void finish(DiscRip rip);
     void showProgress();
     void showTrack(const TrackRip& t);
@@ -65,6 +70,8 @@ class RipPanel : public QWidget {
     QComboBox* cmbRipFormat_ = nullptr;
     QLineEdit* txtRipName_ = nullptr;
     QSpinBox* spnOffset_ = nullptr;
+    QLineEdit* txtAccurateRipDb_ = nullptr;
+    QCheckBox* chkTestAndCopy_ = nullptr;
     QProgressBar* prgDisc_ = nullptr;
     QLabel* lblRipStatus_ = nullptr;
     QListWidget* lstRipTracks_ = nullptr;

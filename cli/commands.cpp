@@ -8,12 +8,15 @@ namespace {
 
 const Command kCommands[] = {
     {"render",
-     "IN OUT [--tempo P] [--pitch S] [--vocal-remover[=keep-bass]] [--eq g0,g1,...,g6] "
+     "IN OUT [--tempo P] [--pitch S] [--vocal-remover[=keep-bass|stereo]] "
+     "[--remover-strength X] [--remover-range LO,HI] [--eq g0,g1,...,g6] "
      "[--quality high] [--from S] [--to S] [--bitrate K]",
      "render IN with tempo (percent), pitch (semitones), vocal remover (keep-bass: the centre "
-     "only above 150 Hz) and equalizer (gains in dB, -10..10) into OUT: WAV, FLAC, Ogg or Opus "
-     "by its extension, or MP3 (at --bitrate kbit/s, else the source's own rate, at least 128), "
-     "with the source's tags; - is standard input or output (WAV); --quality high "
+     "only above 150 Hz; stereo: the centre bin by bin, keeping the stereo picture, at "
+     "--remover-strength 0..1 between --remover-range LO,HI Hz, default 1 and 120,8000) and "
+     "equalizer (gains in dB, -10..10) into OUT: WAV, FLAC, Ogg or Opus by its extension, or MP3 "
+     "(at --bitrate kbit/s, else the source's own rate, at least 128), with the source's tags; "
+     "- is standard input or output (WAV); --quality high "
      "stretches with the finer engine, --from/--to render a passage (seconds)",
      &renderCommand},
     {"bpm", "IN",
@@ -32,11 +35,17 @@ const Command kCommands[] = {
      &cd::cdListCommand},
     {"cd-rip",
      "SOURCE TRACK OUT [--bitrate K] [--tag Name=Text]... | SOURCE all FOLDER [--format F] "
-     "[--name TEMPLATE] [--offset N] [--bitrate K] [--year Y]",
+     "[--name TEMPLATE] [--offset N] [--bitrate K] [--year Y] [--accuraterip-db FILE] "
+     "[--test-and-copy]",
      "extract TRACK (1-based) of SOURCE to OUT, WAV or WMA by its extension; or rip every audio "
      "track into FOLDER (flac, wav, mp3, ogg, opus or wma), named and tagged from the disc's "
-     "CD-Text, with a rip log",
+     "CD-Text, with a rip log, a cue sheet and a playlist; --accuraterip-db verifies every track "
+     "against a downloaded AccurateRip database file, --test-and-copy reads every track twice",
      &cdRipCommand},
+    {"cd-verify", "FOLDER --accuraterip-db FILE",
+     "verify the tracks ripped into FOLDER (in track-number order) against a downloaded "
+     "AccurateRip database file; exits non-zero unless every track is accurate",
+     &cdVerifyCommand},
     {"normalize", "IN OUT PERCENT | IN OUT --lufs L [--bits 24]",
      "scale the WAV file IN so that its peak reaches PERCENT % of full scale, or its loudness "
      "L LUFS (EBU R128, true peak at most -1 dBTP), into OUT",

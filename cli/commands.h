@@ -36,5 +36,6 @@ int mp3InfoCommand(const Args& args, std::ostream& out, std::ostream& err);
 int normalizeCommand(const Args& args, std::ostream& out, std::ostream& err);
 // cd-rip with the progress bar; cd-list is cd::cdListCommand itself.
 int cdRipCommand(const Args& args, std::ostream& out, std::ostream& err);
+int cdVerifyCommand(const Args& args, std::ostream& out, std::ostream& err);
 
 }  // namespace cli

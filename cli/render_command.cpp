@@ -1,4 +1,5 @@
-// quorvin render IN OUT [--tempo P] [--pitch S] [--vocal-remover[=keep-bass]] [--eq g0,...,g6]
+// quorvin render IN OUT [--tempo P] [--pitch S] [--vocal-remover[=keep-bass|stereo]]
+//                [--remover-strength X] [--remover-range LO,HI] [--eq g0,...,g6]
 //                [--quality high] [--from S] [--to S] [--bitrate K]
 //
 // The same render as the main window's "Process": the same pipeline, the same effects. The
@@ -35,7 +36,8 @@ constexpr const char* kName = "quorvin render: ";
 
 int usageError(std::ostream& err, const std::string& what) {
     err << kName << what << "\nusage: quorvin render "
-        << "IN OUT [--tempo P] [--pitch S] [--vocal-remover[=keep-bass]] [--eq g0,g1,...,g6] "
+        << "IN OUT [--tempo P] [--pitch S] [--vocal-remover[=keep-bass|stereo]] "
+           "[--remover-strength X] [--remover-range LO,HI] [--eq g0,g1,...,g6] "
            "[--quality high] [--from S] [--to S] [--bitrate K]\n";
     return 2;
 }
@@ -76,6 +78,22 @@ files::Result eqOption(const std::string& text, std::array<int, effects::kEqBand
         text + "\"");
 }
 
+// "--remover-range LO,HI": the stereo remover's band in Hz, LO below HI.
+files::Result rangeOption(const std::string& text, effects::Chain& chain) {
+    const auto comma = text.find(',');
+    const auto lo = comma == std::string::npos ? std::nullopt : parseNumber(text.substr(0, comma));
+    const auto hi = comma == std::string::npos ? std::nullopt : parseNumber(text.substr(comma + 1));
+    if (lo && hi && *lo >= 20 && *hi <= 20000 && *lo < *hi) {
+        chain.stereoLowHz = float(*lo);
+        chain.stereoHighHz = float(*hi);
+        return files::Result::success();
+    }
+    return files::Result::failure(
+        "--remover-range wants two frequencies in Hz from 20 to 20000, the lower first, "
+        "separated by a comma, not \"" +
+        text + "\"");
+}
+
 }  // namespace
 
 int renderCommand(const Args& args, std::ostream& out, std::ostream& err) {
@@ -84,7 +102,8 @@ int renderCommand(const Args& args, std::ostream& out, std::ostream& err) {
 
 int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& err,
                            uint32_t maxWavDataBytes) {
-    // "--vocal-remover=keep-bass" is the remover's second mode; the plain flag is the first.
+    // "--vocal-remover=keep-bass" and "=stereo" are the remover's other modes; the plain flag is
+    // the first.
     Args plainArgs;
     std::string vocalMode;
     bool optionsEnded = false;
@@ -97,12 +116,14 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
             plainArgs.push_back(a);
         }
     }
-    const ParsedArgs p = parseArgs(
-        plainArgs, {"--tempo", "--pitch", "--eq", "--bitrate", "--quality", "--from", "--to"},
-        {"--vocal-remover"});
+    const ParsedArgs p = parseArgs(plainArgs,
+                                   {"--tempo", "--pitch", "--eq", "--bitrate", "--quality",
+                                    "--from", "--to", "--remover-strength", "--remover-range"},
+                                   {"--vocal-remover"});
     if (!p.error.empty()) return usageError(err, p.error);
-    if (!vocalMode.empty() && vocalMode != "keep-bass")
-        return usageError(err, "--vocal-remover= wants keep-bass, not \"" + vocalMode + "\"");
+    if (!vocalMode.empty() && vocalMode != "keep-bass" && vocalMode != "stereo")
+        return usageError(err,
+                          "--vocal-remover= wants keep-bass or stereo, not \"" + vocalMode + "\"");
     if (p.positional.size() != 2) return usageError(err, "wants an input and an output file");
     const std::string& in = p.positional[0];
     const std::string& outPath = p.positional[1];
@@ -125,8 +146,19 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
     settings.chain.tempoPercent = float(tempo);
     settings.chain.pitchSemitones = float(pitch);
     if (p.options.count("--vocal-remover"))
-        settings.chain.remover =
-            vocalMode == "keep-bass" ? effects::Remover::KeepBass : effects::Remover::Full;
+        settings.chain.remover = vocalMode == "keep-bass" ? effects::Remover::KeepBass
+                                 : vocalMode == "stereo"  ? effects::Remover::Stereo
+                                                          : effects::Remover::Full;
+    double strength = settings.chain.stereoStrength;
+    if (r = numberOption(p, "--remover-strength", 0, 1, false, strength); !r)
+        return usageError(err, r.message);
+    settings.chain.stereoStrength = float(strength);
+    if (const auto it = p.options.find("--remover-range"); it != p.options.end())
+        if (r = rangeOption(it->second, settings.chain); !r) return usageError(err, r.message);
+    if ((p.options.count("--remover-strength") || p.options.count("--remover-range")) &&
+        settings.chain.remover != effects::Remover::Stereo)
+        err << kName << "note: --remover-strength and --remover-range apply to "
+            << "--vocal-remover=stereo only\n";
     if (const auto it = p.options.find("--quality"); it != p.options.end()) {
         if (it->second != "high" && it->second != "normal")
             return usageError(err, "--quality wants high or normal, not \"" + it->second + "\"");

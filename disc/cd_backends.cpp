@@ -15,6 +15,7 @@
 #include <cdio/cdio.h>
 #include <cdio/cdtext.h>
 #include <cdio/logging.h>
+#include <cdio/memory.h>
 #include <cdio/mmc.h>
 #include <cdio/mmc_hl_cmds.h>
 #include <cdio/mmc_ll_cmds.h>
@@ -79,6 +80,14 @@ DWORD capabilityFlags(CdIo_t* io) {
     return f;
 }
 
+// An ISRC as it must be: 12 letters and digits (a drive may hand back anything).
+bool validIsrc(const char* s) {
+    size_t n = 0;
+    for (; s[n]; ++n)
+        if (n >= 12 || !std::isalnum(static_cast<unsigned char>(s[n]))) return false;
+    return n == 12;
+}
+
 // The disc's table of contents, checked.
 std::shared_ptr<const Disc> readDiscFrom(CdIo_t* io) {
     track_t first = cdio_get_first_track_num(io);
@@ -99,6 +108,18 @@ std::shared_ptr<const Disc> readDiscFrom(CdIo_t* io) {
             e.lsn = start;
             e.sectors = next - start;
             e.audio = cdio_get_track_format(io, track_t(t)) == TRACK_FORMAT_AUDIO;
+            // INDEX 00 where the disc (an image) says where; a drive's table of contents
+            // does not.
+            const lsn_t pregap = cdio_get_track_pregap_lsn(io, track_t(t));
+            const lsn_t earliest = t == first ? 0 : disc->tracks.back().lsn + 1;
+            e.pregap =
+                pregap != CDIO_INVALID_LSN && pregap >= earliest && pregap < start ? pregap : start;
+            e.preEmphasis = cdio_get_track_preemphasis(io, track_t(t)) == CDIO_TRACK_FLAG_TRUE;
+            e.copyPermitted = cdio_get_track_copy_permit(io, track_t(t)) == CDIO_TRACK_FLAG_TRUE;
+            if (char* isrc = cdio_get_track_isrc(io, track_t(t))) {
+                e.isrc = validIsrc(isrc) ? isrc : "";
+                cdio_free(isrc);
+            }
         }
         disc->tracks.push_back(e);
     }

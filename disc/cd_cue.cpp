@@ -227,7 +227,9 @@ std::string checkCueSheet(std::string_view text, int64_t binBytes, std::string* 
                 if (key == field)
                     texts.emplace_back(key, tracks.size(), utf8 ? w[1] : latin1ToUtf8(w[1]));
             // A value read unquoted may hold a quote, never a space: it is passed on as it came.
-            const bool quote = w[1].find('"') == std::string::npos;
+            // ISRC and CATALOG are codes that libcdio takes unquoted.
+            const bool quote =
+                w[1].find('"') == std::string::npos && key != "ISRC" && key != "CATALOG";
             emit((tracks.empty() ? "" : "    ") + key + " " + (quote ? "\"" + w[1] + "\"" : w[1]));
             continue;
         }

@@ -492,8 +492,9 @@ bool cdReadToc(DWORD drive, CdToc* toc) {
     }
     toc->tracks.clear();
     for (const auto& t : disc->tracks)
-        toc->tracks.push_back(CdTrackEntry{t.number, uint32_t(std::max(t.lsn, 0)),
-                                           uint32_t(std::max(t.sectors, 0)), t.audio});
+        toc->tracks.push_back(CdTrackEntry{
+            t.number, uint32_t(std::max(t.lsn, 0)), uint32_t(std::max(t.sectors, 0)), t.audio,
+            uint32_t(std::max(t.pregap, 0)), t.preEmphasis, t.copyPermitted, t.isrc});
     toc->leadOutLba = uint32_t(std::max(disc->leadout, 0));
     toc->missingBytes = disc->missingBytes;
     setError(BASS_OK);

@@ -17,6 +17,10 @@ struct CdTrackEntry {
     uint32_t startLba;  // first sector
     uint32_t sectors;   // up to the next track's start (or the lead-out)
     bool audio;
+    uint32_t pregapLba = 0;  // its INDEX 00 (== startLba when the disc names none: a drive)
+    bool preEmphasis = false;
+    bool copyPermitted = false;  // the "digital copy permitted" flag
+    std::string isrc;            // empty when the disc has none
 };
 // LBAs as on the disc (first track usually 0; add 150 for MSF/AccurateRip/freedb conventions).
 struct CdToc {
@@ -29,6 +33,11 @@ struct CdToc {
 // False with BASS_ERROR_NOCD when the drive holds no readable disc (BASS_ERROR_DEVICE past the
 // last drive).
 bool cdReadToc(DWORD drive, CdToc* toc);
+
+// A stream (as BASS_CD_StreamCreate makes) of the audio before the first track's INDEX 01: the
+// sectors from the disc's start, where a hidden track may be. 0 with BASS_ERROR_NOTAUDIO when
+// the first track starts at the disc's start or is a data track.
+HSTREAM cdHiddenTrackStreamCreate(DWORD drive, DWORD flags);
 
 // Read offset correction in samples (stereo frames), applied to every CD stream created
 // afterwards for that drive (positive: the audio is taken `samples` later on the disc; beyond

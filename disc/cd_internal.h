@@ -22,6 +22,9 @@ struct TrackEntry {
     int32_t lsn = 0;      // first sector
     int32_t sectors = 0;  // up to the next track's start
     bool audio = false;
+    int32_t pregap = 0;  // where its INDEX 00 starts (== lsn when the disc says none)
+    bool preEmphasis = false, copyPermitted = false;
+    std::string isrc;  // empty when the disc has none
 };
 
 // What the poller read from the disc in a drive.
@@ -167,8 +170,10 @@ std::string buildCdTextBlock(const void* cdtext, int firstTrack, int tracks);
 // The audio of a track (0-based) as an engine source; null with *error set when the drive has no
 // such audio track or it cannot be opened.
 // `counters` receives what error correction did while the source reads.
+// kHiddenTrack as `track`: the audio before the first track's INDEX 01.
 std::unique_ptr<Source> openTrackSource(DWORD drive, DWORD track, int* error,
                                         std::shared_ptr<ReadCounters> counters = nullptr);
+constexpr DWORD kHiddenTrack = 0xffffffffu;
 
 // The error correction mode of every reader, and its description.
 int paranoiaMode();

@@ -84,6 +84,29 @@ class CdTrackSource : public Source {
 std::mutex gReportsMutex;
 std::map<HSTREAM, std::weak_ptr<ReadCounters>> gReports;
 
+// The audio of `t` (its sectors shifted by the drive's read offset) as a source.
+std::unique_ptr<Source> openRange(Drive& drive, const Disc& disc, const TrackEntry& t, int* error,
+                                  std::shared_ptr<ReadCounters> counters) {
+    auto fail = [&](int code) -> std::unique_ptr<Source> {
+        if (error) *error = code;
+        return nullptr;
+    };
+    // The sectors the shifted track touches, inside the disc.
+    const int64_t startFrame = int64_t(t.lsn) * kFramesPerSector + drive.readOffset.load();
+    const int64_t firstSector = floorDiv(startFrame, kFramesPerSector);
+    const int64_t endSector =
+        floorDiv(startFrame + int64_t(t.sectors) * kFramesPerSector - 1, kFramesPerSector) + 1;
+    const auto lo = int32_t(std::clamp<int64_t>(firstSector, 0, disc.leadout));
+    const auto hi = int32_t(std::clamp<int64_t>(endSector, 0, disc.leadout));
+    std::unique_ptr<SectorReader> reader;
+    if (hi > lo) {
+        reader = drive.openReader(lo, hi - lo, std::move(counters));
+        if (!reader) return fail(BASS_ERROR_CDREAD);
+    }
+    if (error) *error = BASS_OK;
+    return std::make_unique<CdTrackSource>(std::move(reader), startFrame, t.sectors, disc.leadout);
+}
+
 }  // namespace
 
 std::unique_ptr<Source> openTrackSource(DWORD drive, DWORD track, int* error,
@@ -96,42 +119,38 @@ std::unique_ptr<Source> openTrackSource(DWORD drive, DWORD track, int* error,
     if (!d) return fail(BASS_ERROR_DEVICE);
     auto disc = d->disc();
     if (!disc) return fail(BASS_ERROR_NOCD);
+    if (track == kHiddenTrack) {
+        // The first track's pregap, read as a track of its own.
+        if (disc->tracks.empty()) return fail(BASS_ERROR_CDTRACK);
+        const TrackEntry& first = disc->tracks.front();
+        if (!first.audio || first.lsn <= 0) return fail(BASS_ERROR_NOTAUDIO);
+        TrackEntry hidden = first;
+        hidden.lsn = 0;
+        hidden.sectors = first.lsn;
+        return openRange(*d, *disc, hidden, error, std::move(counters));
+    }
     if (track >= disc->tracks.size()) return fail(BASS_ERROR_CDTRACK);
     const TrackEntry& t = disc->tracks[track];
     if (!t.audio || t.sectors <= 0) return fail(BASS_ERROR_NOTAUDIO);
-    // The sectors the shifted track touches, inside the disc.
-    const int64_t startFrame = int64_t(t.lsn) * kFramesPerSector + d->readOffset.load();
-    const int64_t firstSector = floorDiv(startFrame, kFramesPerSector);
-    const int64_t endSector =
-        floorDiv(startFrame + int64_t(t.sectors) * kFramesPerSector - 1, kFramesPerSector) + 1;
-    const auto lo = int32_t(std::clamp<int64_t>(firstSector, 0, disc->leadout));
-    const auto hi = int32_t(std::clamp<int64_t>(endSector, 0, disc->leadout));
-    std::unique_ptr<SectorReader> reader;
-    if (hi > lo) {
-        reader = d->openReader(lo, hi - lo, std::move(counters));
-        if (!reader) return fail(BASS_ERROR_CDREAD);
-    }
-    if (error) *error = BASS_OK;
-    return std::make_unique<CdTrackSource>(std::move(reader), startFrame, t.sectors, disc->leadout);
+    return openRange(*d, *disc, t, error, std::move(counters));
 }
 
-}  // namespace engine::cd
+namespace {
 
-HSTREAM BASS_CD_StreamCreate(DWORD drive, DWORD track, DWORD flags) {
+HSTREAM createTrackStream(DWORD drive, DWORD track, DWORD flags) {
     if (flags & ~(BASS_STREAM_DECODE | BASS_STREAM_AUTOFREE)) {
-        engine::setError(BASS_ERROR_ILLPARAM);
+        setError(BASS_ERROR_ILLPARAM);
         return 0;
     }
     int error = BASS_OK;
-    auto counters = std::make_shared<engine::cd::ReadCounters>();
-    auto source = engine::cd::openTrackSource(drive, track, &error, counters);
+    auto counters = std::make_shared<ReadCounters>();
+    auto source = openTrackSource(drive, track, &error, counters);
     if (!source) {
-        engine::setError(error);
+        setError(error);
         return 0;
     }
-    HSTREAM h = engine::createSourceStream(std::move(source), flags);
+    HSTREAM h = createSourceStream(std::move(source), flags);
     if (h) {
-        using namespace engine::cd;
         std::lock_guard lk(gReportsMutex);
         std::erase_if(gReports, [](const auto& e) { return e.second.expired(); });
         gReports[h] = counters;
@@ -139,7 +158,23 @@ HSTREAM BASS_CD_StreamCreate(DWORD drive, DWORD track, DWORD flags) {
     return h;
 }
 
+}  // namespace
+
+}  // namespace engine::cd
+
+HSTREAM BASS_CD_StreamCreate(DWORD drive, DWORD track, DWORD flags) {
+    if (track == engine::cd::kHiddenTrack) {
+        engine::setError(BASS_ERROR_CDTRACK);
+        return 0;
+    }
+    return engine::cd::createTrackStream(drive, track, flags);
+}
+
 namespace engine {
+
+HSTREAM cdHiddenTrackStreamCreate(DWORD drive, DWORD flags) {
+    return cd::createTrackStream(drive, cd::kHiddenTrack, flags);
+}
 
 bool cdStreamReadReport(HSTREAM stream, CdReadReport* out) {
     std::shared_ptr<cd::ReadCounters> c;

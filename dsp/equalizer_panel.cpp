@@ -53,6 +53,15 @@ void EqualizerPanel::EqRemBass(bool keepBass) {
     }
 }
 
+void EqualizerPanel::EqRemStereo(bool keepStereo, bool keepBass) {
+    for (int i = 0; i < effects::kEqBands; ++i) {
+        const int curve =
+            keepBass && i < effects::kEqRemKeptBands ? 0 : effects::kEqRemCurve[size_t(i)];
+        platform::Slider* s = w_.sldEQ[size_t(i)];
+        if (s->value() == (keepStereo ? curve : 0)) s->setValue(keepStereo ? 0 : curve);
+    }
+}
+
 void EqualizerPanel::EqDef() {
     for (int i = 0; i < effects::kEqBands; ++i) w_.sldEQ[size_t(i)]->setValue(0);
 }

@@ -40,6 +40,9 @@ class EqualizerPanel {
     // The remover switched between keeping the bass and not: the curve's bass bands follow, unless
     // the user moved them.
     void EqRemBass(bool keepBass);
+    // "Keep stereo" changed while the remover is on: the bands still at the remover's curve go
+    // flat (the stereo remover needs no curve), or the flat ones take the curve again.
+    void EqRemStereo(bool keepStereo, bool keepBass);
     void EqDef();
     void CeqDef();
     // Switches the equalizer button off, and with it the equalizer.

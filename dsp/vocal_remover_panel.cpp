@@ -21,6 +21,7 @@ bool VocalRemoverPanel::keepBass() const {
 }
 
 effects::Remover VocalRemoverPanel::wantedMode() const {
+    if (w_.chkKeepStereo->isChecked()) return effects::Remover::Stereo;
     return keepBass() ? effects::Remover::KeepBass : effects::Remover::Full;
 }
 
@@ -28,7 +29,14 @@ void VocalRemoverPanel::chkKeepBass_Click() {
     if (s_.chain.remover == effects::Remover::Off) return;
     s_.chain.remover = wantedMode();
     s_.applyChain();
-    equalizer_.EqRemBass(keepBass());
+    if (!w_.chkKeepStereo->isChecked()) equalizer_.EqRemBass(keepBass());
+}
+
+void VocalRemoverPanel::chkKeepStereo_Click() {
+    if (s_.chain.remover == effects::Remover::Off) return;
+    s_.chain.remover = wantedMode();
+    s_.applyChain();
+    equalizer_.EqRemStereo(w_.chkKeepStereo->isChecked(), keepBass());
 }
 
 void VocalRemoverPanel::Chkrem_Click() {
@@ -40,7 +48,10 @@ void VocalRemoverPanel::Chkrem_Click() {
     if (w_.Chkrem->isChecked()) {
         s_.chain.remover = wantedMode();
         s_.applyChain();
-        equalizer_.EqRem(keepBass());
+        if (w_.chkKeepStereo->isChecked())
+            equalizer_.EqDef();
+        else
+            equalizer_.EqRem(keepBass());
         equalizer_.chkEqualizer_Click();
         w_.LblRem->setEnabled(true);
         if (w_.vcompr[0]->value() == 9)
@@ -74,6 +85,7 @@ void VocalRemoverPanel::vcompr_Change(int) {
 void VocalRemoverPanel::fileLoaded() {
     w_.Chkrem->setEnabled(true);
     w_.chkKeepBass->setEnabled(true);
+    w_.chkKeepStereo->setEnabled(true);
     default_();
 }
 

@@ -8,7 +8,11 @@
 // "Keep bass" (chkKeepBass) chooses the remover that leaves everything below 150 Hz in place (the
 // kick drum and the bass) instead of taking out the centre everywhere. It is a preference, not
 // part of the remover's state: `default` leaves it alone, and it is available whenever the switch
-// is. Changing it while the remover is on changes only the remover's mode.
+// is. Changing it while the remover is on changes only the remover's mode. "Keep stereo"
+// (chkKeepStereo) is a preference of the same kind: the remover then takes out only what sounds
+// from the centre, bin by bin, between 120 Hz and 8 kHz (effects/stereo_remover), and leaves the
+// instruments panned to a side where they are; it needs no equalizer curve, so the curve's bands
+// stay flat while it is chosen.
 // Window thread only.
 #pragma once
 
@@ -33,6 +37,7 @@ struct VocalRemoverWidgets {
     QLabel* LblRem;
     std::array<platform::Slider*, 1> vcompr;
     QCheckBox* chkKeepBass;
+    QCheckBox* chkKeepStereo;
 };
 
 class VocalRemoverPanel {
@@ -47,6 +52,8 @@ class VocalRemoverPanel {
     void vcompr_Change(int index);
     // "Keep bass" changed: a remover that is on takes the chosen mode.
     void chkKeepBass_Click();
+    // "Keep stereo" changed: a remover that is on takes the chosen mode.
+    void chkKeepStereo_Click();
     // A file was loaded: the switch is available, and off.
     void fileLoaded();
     // A new play channel sounds: the switch's steps run again when it is on.

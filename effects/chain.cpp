@@ -1,5 +1,6 @@
 #include "effects/chain.h"
 
+#include "effects/stereo_remover.h"
 #include "effects/vocal_remover.h"
 
 namespace effects {
@@ -34,6 +35,7 @@ void ChainApplier::detach() {
     }
     removerDsp_ = 0;
     keepBass_.reset();  // after the removal, which waits for a block in progress
+    stereo_.reset();
     effects_ = tempo_ = 0;
     applied_.reset();
 }
@@ -42,6 +44,7 @@ void ChainApplier::setRemover(Remover mode) {
     if (removerDsp_) BASS_ChannelRemoveDSP(effects_, removerDsp_);
     removerDsp_ = 0;
     keepBass_.reset();
+    stereo_.reset();
     if (mode == Remover::Off) {
         BASS_FX_DSP_Remove(effects_, BASS_FX_GAIN);
         return;
@@ -53,6 +56,11 @@ void ChainApplier::setRemover(Remover mode) {
     }
     BASS_CHANNELINFO info{};
     const double rate = BASS_ChannelGetInfo(effects_, &info) && info.freq ? info.freq : 44100;
+    if (mode == Remover::Stereo) {
+        stereo_ = std::make_unique<StereoRemover>(rate, int(info.chans));
+        removerDsp_ = stereo_->attach(effects_);
+        return;
+    }
     keepBass_ = std::make_unique<KeepBassRemover>(rate);
     removerDsp_ = keepBass_->attach(effects_);
 }
@@ -68,6 +76,10 @@ void ChainApplier::apply(const Chain& chain) {
 
     if (fresh ? chain.remover != Remover::Off : chain.remover != was.remover)
         setRemover(chain.remover);
+    if (stereo_) {
+        stereo_->setStrength(chain.stereoStrength);
+        stereo_->setRange(chain.stereoLowHz, chain.stereoHighHz);
+    }
     if (chain.remover != Remover::Off &&
         (chain.removerGainSlider != was.removerGainSlider || chain.remover != was.remover || fresh))
         setVocalRemoverGain(effects_, chain.removerGainSlider);

@@ -1,10 +1,10 @@
 // The effect chain a listener hears, as one value, and the one way it is put on channels.
 //
 // effects::Chain describes everything between the decoded file and the output: the vocal remover
-// (off, full, or keeping the bass) with its gain, the equalizer with its seven bands, tempo and
-// pitch. The main window's panels change the session's Chain and ask for it to be applied; the
-// play channel, the render and `quorvin render` all go through ChainApplier, so what is heard and
-// what is saved are built by the same code in the same order:
+// (off, full, keeping the bass, or keeping the stereo picture) with its gain, the equalizer with
+// its seven bands, tempo and pitch. The main window's panels change the session's Chain and ask for
+// it to be applied; the play channel, the render and `quorvin render` all go through ChainApplier,
+// so what is heard and what is saved are built by the same code in the same order:
 //
 //   decoding stream -> gain -> vocal remover -> equalizer -> stretcher (tempo, pitch) -> output
 //
@@ -25,12 +25,18 @@
 namespace effects {
 
 class KeepBassRemover;
+class StereoRemover;
 
-// How the vocal remover works: not at all, everywhere, or only above the bass.
-enum class Remover { Off, Full, KeepBass };
+// How the vocal remover works: not at all, everywhere, only above the bass, or bin by bin in the
+// spectrum, keeping the stereo picture (StereoRemover).
+enum class Remover { Off, Full, KeepBass, Stereo };
 
 struct Chain {
     Remover remover = Remover::Off;
+    // The stereo remover's strength (0..1) and the band it works in (Hz).
+    float stereoStrength = 1.0f;
+    float stereoLowHz = 120.0f;
+    float stereoHighHz = 8000.0f;
     // The "Gain Audio" slider (0..10) while the remover is on: the gain factor is 10 - value.
     int removerGainSlider = 9;
     bool equalizer = false;
@@ -67,6 +73,8 @@ class ChainApplier {
     HDSP removerDsp_ = 0;
     // The keep-bass remover's filters, alive while its procedure is attached.
     std::unique_ptr<KeepBassRemover> keepBass_;
+    // The stereo remover, alive while its procedure is attached.
+    std::unique_ptr<StereoRemover> stereo_;
     BASS_FX_DSPPEAKEQ eqParams_{};
 };
 

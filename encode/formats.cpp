@@ -21,6 +21,8 @@ TagLib::PropertyMap propertiesOf(const Tags& tags, bool slashTotal) {
     if (!tags.title.empty()) p.replace("TITLE", utf8(tags.title));
     if (!tags.artist.empty()) p.replace("ARTIST", utf8(tags.artist));
     if (!tags.album.empty()) p.replace("ALBUM", utf8(tags.album));
+    if (!tags.albumArtist.empty()) p.replace("ALBUMARTIST", utf8(tags.albumArtist));
+    if (tags.preEmphasis) p.replace("PRE_EMPHASIS", utf8("1"));
     if (!tags.year.empty()) p.replace("DATE", utf8(tags.year));
     if (tags.track > 0) {
         std::string n = std::to_string(tags.track);

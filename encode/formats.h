@@ -23,6 +23,8 @@ enum class Format { Wav, Flac, Mp3, Vorbis, Opus, Wma };
 struct Tags {
     std::string title, artist, album, year;
     int track = 0, totalTracks = 0;
+    std::string albumArtist;   // ALBUMARTIST (ID3 TPE2)
+    bool preEmphasis = false;  // PRE_EMPHASIS=1: the audio is pre-emphasised (a CD's PRE flag)
 };
 
 // The MD5 signature of the audio as FLAC records it: of its little-endian 16-bit samples.

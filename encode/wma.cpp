@@ -18,10 +18,13 @@ class WmaEncoder : public FileEncoder {
                      std::to_string(BASS_ErrorGetCode()) + ")";
             return false;
         }
-        const std::pair<const char*, std::string> named[] = {{"Title", tags.title},
-                                                             {"Author", tags.artist},
-                                                             {"WM/AlbumTitle", tags.album},
-                                                             {"WM/Year", tags.year}};
+        const std::pair<const char*, std::string> named[] = {
+            {"Title", tags.title},
+            {"Author", tags.artist},
+            {"WM/AlbumTitle", tags.album},
+            {"WM/Year", tags.year},
+            {"WM/AlbumArtist", tags.albumArtist},
+            {"PRE_EMPHASIS", tags.preEmphasis ? "1" : ""}};
         for (const auto& [name, text] : named)
             if (!text.empty()) BASS_WMA_EncodeSetTag(enc_, name, text.c_str(), 0);
         return true;

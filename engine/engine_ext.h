@@ -21,6 +21,7 @@ enum class OutputKind {
     Device,      // PortAudio's default output
     NullClock,   // no sound; a thread consumes audio in real time (steady_clock)
     NullManual,  // no sound; audio is consumed only by nullOutputStep() (deterministic tests)
+    Missing,     // a device that never opens, as on a machine without a sound card (tests)
 };
 void setOutputKind(OutputKind kind);
 OutputKind outputKind();
@@ -148,6 +149,20 @@ double dspBlockEndSeconds();
 // Inside a DSP procedure: whether the block being processed ends at an A-B loop's end, so that
 // the timeline goes on from the loop's start (a wrap, not a seek). False outside a procedure.
 bool dspBlockEndsLoop();
+// Inside a DSP procedure: whether the block being processed does not continue the one before
+// (the channel's first block, or the first after a seek), so a procedure that keeps audio from
+// block to block starts afresh. False outside a procedure.
+bool dspBlockFollowsSeek();
+
+// As BASS_ChannelSetDSP, for a procedure whose output lags its input by `latencyFrames` (an
+// overlap-add spectral effect). The channel compensates it: after every seek the chain is fed the
+// next `latencyFrames` frames first and their output dropped, and at the channel's end it is fed
+// as many frames of silence, so what the channel delivers lines up with its source frame for frame
+// and has the source's length (positions, loops and seeks stay exact). Removing the procedure
+// with BASS_ChannelRemoveDSP reads the frames it held again. The procedure then gets every block
+// in order, as any other; it must start afresh where dspBlockFollowsSeek() says so. Streams only
+// (a file stream or a source's): on other channels BASS_ERROR_NOTAVAIL.
+HDSP setLaggingDsp(DWORD channel, DSPPROC* proc, void* user, int priority, int latencyFrames);
 
 // A-B loop: while set, the stream under `chan` (a stream, or a tempo channel's source) continues
 // from `startByte` when it reaches `endByte` (byte positions on the source's timeline, as

@@ -61,18 +61,18 @@ QComboBox* makeList(QWidget* parent, const char* name, const char* placeholder,
 
 Form1::Form1(QWidget* parent) : QDialog(parent) {
     setObjectName("Form1");
-    setWindowTitle("Wav to Mp3 Encode");
+    setWindowTitle(tr("Wav to Mp3 Encode"));
 
     Text1 = new QLineEdit(this);
     Text1->setObjectName("Text1");
     Text1->setMinimumWidth(320);
-    Command1 = new QPushButton("Open", this);
+    Command1 = new QPushButton(tr("Open"), this);
     Command1->setObjectName("Command1");
     Combo1 = makeList(this, "Combo1", "BitRate", kBitRates);
     Combo2 = makeList(this, "Combo2", "Channels", kModes);
-    Command3 = new QPushButton("Encode", this);
+    Command3 = new QPushButton(tr("Encode"), this);
     Command3->setObjectName("Command3");
-    Command4 = new QPushButton("Stop", this);
+    Command4 = new QPushButton(tr("Stop"), this);
     Command4->setObjectName("Command4");
     prog = new QProgressBar(this);
     prog->setObjectName("prog");
@@ -81,7 +81,7 @@ Form1::Form1(QWidget* parent) : QDialog(parent) {
     prog->setTextVisible(false);
     Label1 = new QLabel("00 %", this);
     Label1->setObjectName("Label1");
-    Label2 = new QLabel("Seconds Left", this);
+    Label2 = new QLabel(tr("Seconds Left"), this);
     Label2->setObjectName("Label2");
     MEnc1 = new components::Mp3Encoder(this);
     MEnc1->setObjectName("MEnc1");
@@ -96,6 +96,12 @@ Form1::Form1(QWidget* parent) : QDialog(parent) {
     grid->addWidget(prog, 2, 0, 1, 4);
     grid->addWidget(Label1, 3, 0);
     grid->addWidget(Label2, 3, 1, 1, 3);
+
+    // What a screen reader calls the controls without a caption of their own.
+    Text1->setAccessibleName(tr("WAV file to convert"));
+    Combo1->setAccessibleName(tr("Mp3 bit rate"));
+    Combo2->setAccessibleName(tr("Channels"));
+    prog->setAccessibleName(tr("Conversion progress"));
 
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(Combo1, &QComboBox::activated, this, &Form1::Combo1_Click);

@@ -25,7 +25,7 @@ QLineEdit* greyBox(QWidget* parent, const char* name) {
     e->setMinimumWidth(320);
     return e;
 }
-QPushButton* button(QWidget* parent, const char* name, const char* caption) {
+QPushButton* button(QWidget* parent, const char* name, const QString& caption) {
     auto* b = new QPushButton(caption, parent);
     b->setObjectName(name);
     return b;
@@ -45,7 +45,7 @@ Form11::Form11(QWidget* parent) : QDialog(parent) {
     Label1->setObjectName("Label1");
     cboTarget = new QComboBox(this);
     cboTarget->setObjectName("cboTarget");
-    cboTarget->addItems({"Peak %", "Loudness (LUFS)"});
+    cboTarget->addItems({tr("Peak %"), tr("Loudness (LUFS)")});
     spnLufs = new QDoubleSpinBox(this);
     spnLufs->setObjectName("spnLufs");
     spnLufs->setRange(-70.0, 0.0);
@@ -61,14 +61,24 @@ Form11::Form11(QWidget* parent) : QDialog(parent) {
     prog->setTextVisible(false);
     Label2 = new QLabel("00 %", this);
     Label2->setObjectName("Label2");
-    Command3 = button(this, "Command3", "Start");
+    Command3 = button(this, "Command3", tr("Start"));
     normaliser = new NormaliserComponent(this);
 
+    // What a screen reader calls the controls: the two "..." buttons apart, the boxes by their
+    // labels.
+    Text1->setAccessibleName(tr("Source"));
+    Command1->setAccessibleName(tr("Choose the source"));
+    Text2->setAccessibleName(tr("Destination"));
+    Command2->setAccessibleName(tr("Choose the destination"));
+    Text3->setAccessibleName(tr("Target percent"));
+    spnLufs->setAccessibleName(tr("Target loudness"));
+    prog->setAccessibleName(tr("Normalising progress"));
+
     auto* g = new QGridLayout(this);
-    g->addWidget(new QLabel("Source:", this), 0, 0);
+    g->addWidget(new QLabel(tr("Source:"), this), 0, 0);
     g->addWidget(Text1, 0, 1);
     g->addWidget(Command1, 0, 2);
-    g->addWidget(new QLabel("Destination:", this), 1, 0);
+    g->addWidget(new QLabel(tr("Destination:"), this), 1, 0);
     g->addWidget(Text2, 1, 1);
     g->addWidget(Command2, 1, 2);
     auto* percentRow = new QHBoxLayout;

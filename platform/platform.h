@@ -13,7 +13,8 @@
 namespace platform {
 
 enum class Icon { None, Information, Question, Exclamation, Critical };
-enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel };
+// NoSoundDevice: "Continue without sound" (Answer::Ok), "Try again" (Retry) and Cancel.
+enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel, NoSoundDevice };
 enum class Answer { Ok, Cancel, Yes, No, Retry };
 
 struct MessageBox {
@@ -58,8 +59,8 @@ class Platform {
     // Busy (hourglass) pointer on or off. Calls do not nest: off always restores the normal one.
     virtual void setBusy(bool busy) = 0;
     virtual bool busy() const = 0;
-    // Where work files live: the executable's folder when writable, else the user's application
-    // data folder. Ends without a separator.
+    // Where work files live (a render's, a CD extraction's): the user's cache folder,
+    // $XDG_CACHE_HOME/quorvin (~/.cache/quorvin), created when missing. Ends without a separator.
     virtual std::string programFolder() = 0;
     // Opens a link (mailto:, file:, http:) with the desktop. False when nothing could open it.
     virtual bool openUrl(const std::string& url) = 0;

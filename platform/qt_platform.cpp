@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
 #include <QStandardPaths>
 #include <QStringList>
 #include <QUrl>
@@ -56,16 +57,27 @@ Answer QtPlatform::messageBox(const MessageBox& box) {
             buttons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
             break;
         case Buttons::RetryCancel:
+        case Buttons::NoSoundDevice:
             buttons = QMessageBox::Retry | QMessageBox::Cancel;
             break;
     }
     QMessageBox mb(icon, QString::fromStdString(box.title), QString::fromStdString(box.text),
                    buttons, owner());
+    QPushButton* withoutSound = nullptr;
+    if (box.buttons == Buttons::NoSoundDevice) {
+        mb.button(QMessageBox::Retry)
+            ->setText(QCoreApplication::translate("platform", "&Try again"));
+        withoutSound =
+            mb.addButton(QCoreApplication::translate("platform", "&Continue without sound"),
+                         QMessageBox::AcceptRole);
+        mb.setDefaultButton(withoutSound);
+    }
     // The busy pointer must not hide the box's buttons.
     const bool wasBusy = busy_;
     if (wasBusy) QApplication::restoreOverrideCursor();
     const int r = mb.exec();
     if (wasBusy) QApplication::setOverrideCursor(Qt::WaitCursor);
+    if (withoutSound && mb.clickedButton() == withoutSound) return Answer::Ok;
     switch (r) {
         case QMessageBox::Cancel:
             return Answer::Cancel;
@@ -173,12 +185,10 @@ void QtPlatform::setBusy(bool busy) {
 }
 
 std::string QtPlatform::programFolder() {
-    QString dir = QCoreApplication::applicationDirPath();
-    const QFileInfo info(dir);
-    if (dir.isEmpty() || !info.isWritable()) {
-        dir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-        QDir().mkpath(dir);
-    }
+    // Never beside the executable: an installed program's folder belongs to the package.
+    const QString dir =
+        QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + "/quorvin";
+    QDir().mkpath(dir);
     return QDir::toNativeSeparators(QDir::cleanPath(dir)).toStdString();
 }
 

@@ -1,13 +1,20 @@
 #include "platform/widgets.h"
 
+#include <QDialog>
 #include <QEvent>
+#include <QGuiApplication>
+#include <QMainWindow>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QScreen>
+#include <QScrollArea>
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QToolTip>
+#include <QVBoxLayout>
+#include <algorithm>
 
 namespace platform {
 
@@ -128,6 +135,67 @@ QIcon mixerIcon() {
             p.drawRect(QRectF(x - 3.5, knobs[i] - 2.5, 7, 5));
         }
     });
+}
+
+// --- fitting the screen ------------------------------------------------------------------------
+
+namespace {
+// A title bar and frame of a usual window manager, in device-independent pixels.
+constexpr int kFrameWidth = 16;
+constexpr int kFrameHeight = 48;
+}  // namespace
+
+QSize roomOnScreen(const QWidget* window) {
+    const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    const QRect free = screen->availableGeometry();
+    return {free.width() - kFrameWidth, free.height() - kFrameHeight};
+}
+
+bool scrollWhenTooBig(QMainWindow* window) {
+    const QSize room = roomOnScreen(window);
+    const QSize needed = window->minimumSizeHint().expandedTo(window->size());
+    if (needed.width() <= room.width() && needed.height() <= room.height()) return false;
+    auto* scroll = new QScrollArea(window);
+    scroll->setObjectName("scrollContent");
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(window->takeCentralWidget());
+    window->setCentralWidget(scroll);
+    window->resize(window->size().boundedTo(room));
+    return true;
+}
+
+bool scrollWhenTooBig(QDialog* window, QSize design) {
+    const QSize room = roomOnScreen(window);
+    if (design.height() <= room.height() && design.width() <= room.width()) return false;
+    auto* page = new QWidget;
+    page->setObjectName("scrollPage");
+    for (QWidget* child : window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (!child->isWindow()) child->setParent(page);
+    page->setFixedSize(design);
+    auto* scroll = new QScrollArea(window);
+    scroll->setObjectName("scrollContent");
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidget(page);
+    auto* layout = new QVBoxLayout(window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(scroll);
+    window->setMinimumSize(0, 0);
+    window->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    window->setFixedHeight(std::min(design.height(), room.height()));
+    setScrolledWidth(window, std::min(design.width(), room.width()));
+    return true;
+}
+
+void setScrolledWidth(QDialog* window, int width) {
+    auto* scroll = window->findChild<QScrollArea*>("scrollContent", Qt::FindDirectChildrenOnly);
+    if (!scroll) {
+        window->setFixedWidth(width);
+        return;
+    }
+    scroll->widget()->setFixedWidth(width);
+    const int bar = window->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, scroll);
+    window->setFixedWidth(std::min(width + bar, roomOnScreen(window).width()));
 }
 
 }  // namespace platform

@@ -5,7 +5,11 @@
 
 #include <QIcon>
 #include <QLabel>
+#include <QSize>
 #include <QSlider>
+
+class QDialog;
+class QMainWindow;
 
 namespace platform {
 
@@ -44,6 +48,23 @@ class ClickLabel : public QLabel {
   protected:
     void mouseReleaseEvent(QMouseEvent* e) override;
 };
+
+// Room a window may take on its screen: the screen's free area less what a window manager's
+// frame and title bar take.
+QSize roomOnScreen(const QWidget* window);
+
+// A window laid out for a bigger screen than its own: its central widget goes into a scroll
+// area and the window takes at most the room there is. Nothing changes where the design fits.
+// True when the content scrolls.
+bool scrollWhenTooBig(QMainWindow* window);
+
+// The same for a window of fixed size whose controls are placed by hand (`design`: the size they
+// need): they move onto a page inside a scroll area, and the window's height is what the screen
+// has room for. The page's width follows the window's (setScrolledWidth).
+bool scrollWhenTooBig(QDialog* window, QSize design);
+// A fixed width for a window made by scrollWhenTooBig(QDialog*): the page gets `width`, the
+// window that plus the scroll bar.
+void setScrolledWidth(QDialog* window, int width);
 
 // Pictures of the graphical buttons, drawn so that they scale on any screen.
 QIcon vocalRemoverIcon();

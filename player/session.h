@@ -30,7 +30,7 @@ struct Session {
     // --- the program's own
     // The loaded file's channel count, read when it is loaded (0: it could not be read).
     int fileChannels = 0;
-    // The program folder (current directory from start-up on); no trailing separator.
+    // The work folder (Platform::programFolder); no trailing separator.
     std::string programFolder;
     bool following = false;  // the position display follows playback
 
@@ -44,8 +44,11 @@ struct Session {
 
     // The vocal remover works on two channels only.
     bool stereoFile() const { return fileChannels == 2; }
-    // The work file of a render: "newwave.wav" in the program folder.
+    // The work file of a render: "newwave.wav" in the work folder.
     std::string workFile() const;
+    // Removes every work file the program writes to the work folder (a render's, a CD
+    // extraction's); a missing file is no error. The user's saved files are elsewhere.
+    void removeWorkFiles() const;
 };
 
 }  // namespace player

@@ -1,6 +1,6 @@
 #include "player/transport_panel.h"
 
-#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QLabel>
@@ -68,11 +68,8 @@ void TransportPanel::prepareLoad() {
     // Tempo and pitch back to 0 without touching the engine.
     tempoPitch_.resetSliders();
 
-    // Work files of the previous source go (a missing file is no error).
-    std::error_code ignored;
-    const std::filesystem::path folder = std::filesystem::u8path(s_.programFolder);
-    std::filesystem::remove(folder / "newwave.wav", ignored);
-    std::filesystem::remove(folder / "newnorm.wav", ignored);
+    // Work files of the previous source go.
+    s_.removeWorkFiles();
 
     hooks_.resetEffects();
 }
@@ -98,7 +95,6 @@ void TransportPanel::loadFile(const std::string& path) {
 }
 
 void TransportPanel::fileChosen(const std::string& path) {
-    QDir::setCurrent(QString::fromStdString(s_.programFolder));
     // A look at the header only (an MP3's full scan happens once, on the waveform's or the key's
     // thread): the channel count decides what the vocal remover may do, and a file the player
     // cannot play (more channels or a higher rate than it takes, not audio) is refused now
@@ -112,23 +108,27 @@ void TransportPanel::fileChosen(const std::string& path) {
         return;
     }
     s_.CmdFileName = path;
-    s_.CmdFileTitle = QFileInfo(QString::fromStdString(path)).fileName().toStdString();
+    s_.CmdFileTitle =
+        QFileInfo(QFile::decodeName(QByteArray::fromStdString(path))).fileName().toStdString();
     s_.fileChannels = probe->channels();
     // A long name is shortened in the middle so that the window keeps its size; the tip holds the
     // whole path.
+    // The name as it is: a '&' is no mnemonic.
     const QFontMetrics metrics = w_.btnLoadFile->fontMetrics();
-    w_.btnLoadFile->setText(metrics.elidedText(QString::fromStdString(s_.CmdFileTitle),
-                                               Qt::ElideMiddle,
-                                               metrics.averageCharWidth() * kCaptionChars));
-    w_.btnLoadFile->setToolTip(QString::fromStdString(path) + " (" +
-                               w_.btnLoadFile->shortcut().toString(QKeySequence::NativeText) + ")");
+    const QString shown =
+        metrics.elidedText(QString::fromStdString(s_.CmdFileTitle), Qt::ElideMiddle,
+                           metrics.averageCharWidth() * kCaptionChars);
+    w_.btnLoadFile->setText(QString(shown).replace('&', "&&"));
+    w_.btnLoadFile->setAccessibleName(shown);
+    w_.btnLoadFile->setToolTip(QFile::decodeName(QByteArray::fromStdString(path)) + " (" +
+                               kLoadKey.toString(QKeySequence::NativeText) + ")");
     w_.btnConvert->setEnabled(false);
 
     bpm_.releaseChannels();
     bpm_.fileLoaded(path);
     s_.following = false;
     forgetLoop();
-    w_.wavOverview->loadFile(QString::fromStdString(path));
+    w_.wavOverview->loadFile(path);
 
     w_.CmdPlay->setEnabled(true);
     w_.CmdStop->setEnabled(false);

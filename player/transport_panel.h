@@ -11,6 +11,7 @@
 // Window thread only.
 #pragma once
 
+#include <QKeySequence>
 #include <functional>
 #include <string>
 #include <vector>
@@ -30,6 +31,10 @@ class BpmPanel;
 class TempoPitchPanel;
 class WaveformView;
 
+// "Load Audio File" from anywhere in the window (a shortcut of the window's own, not the
+// button's: the button's text changes to the file's name).
+inline const QKeySequence kLoadKey{Qt::CTRL | Qt::Key_O};
+
 struct TransportWidgets {
     QPushButton* btnLoadFile;
     QPushButton* CmdPlay;
@@ -46,7 +51,7 @@ struct TransportWidgets {
 
 // What the panel asks of the rest of the window.
 struct TransportHooks {
-    // Frees the engine and opens the output again; false when the program has to end.
+    // Frees the engine and opens the output again; false when none was opened.
     std::function<bool()> restartEngine;
     // The "Tools" menu on or off (off while a file plays).
     std::function<void(bool)> setToolsEnabled;

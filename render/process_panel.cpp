@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -21,6 +22,13 @@
 namespace render {
 
 namespace {
+// The main window's texts, through the translation.
+struct Text {
+    Q_DECLARE_TR_FUNCTIONS(frmWriteWave)
+};
+}  // namespace
+
+namespace {
 
 constexpr double kProgressUnit = 1e6;  // the progress bar counts millions of source bytes
 
@@ -37,7 +45,11 @@ void ProcessPanel::btnConvert_Click() {
     w_.btnConvert->setEnabled(false);
     s_.following = false;
 
-    if (!hooks_.restartEngine()) return;
+    if (!hooks_.restartEngine()) {
+        hooks_.setToolsEnabled(true);
+        w_.btnConvert->setEnabled(true);
+        return;
+    }
 
     const RenderSettings settings = hooks_.settings();
     const std::string output = s_.workFile();
@@ -66,6 +78,8 @@ void ProcessPanel::btnConvert_Click() {
     w_.Pbregg->setMaximum(
         std::max(1, static_cast<int>(std::ceil(render_->length() / kProgressUnit))));
     w_.Pbregg->setValue(0);
+    w_.cmdCancelProcess->setVisible(true);
+    cancelled_ = false;
     rendering = true;
 
     w_.btnLoadFile->setEnabled(false);
@@ -74,7 +88,7 @@ void ProcessPanel::btnConvert_Click() {
         const RenderPipeline::Step step = render_->step();
         if (step == RenderPipeline::Step::Finished) break;
         renderPosition = render_->position();
-        w_.lblPos->setText("Pos: " + QString::number(renderPosition));
+        w_.lblPos->setText(Text::tr("Pos: ") + QString::number(renderPosition));
         QApplication::processEvents();
         if (hooks_.closing()) {  // closed meanwhile: EndProcess has finished the file
             s_.renderChain = nullptr;
@@ -86,19 +100,43 @@ void ProcessPanel::btnConvert_Click() {
             stoppedBecause = render_->error();
             break;
         }
+        if (cancelled_) break;
     }
 
     s_.renderChain = nullptr;
+    w_.cmdCancelProcess->setVisible(false);
+    if (cancelled_) {
+        // Nothing of the render stays: no work file, no "Done!", no save.
+        rendering = false;
+        render_->finish();
+        render_.reset();
+        BASS_Free();
+        s_.PlayChannel = 0;
+        std::error_code ignored;
+        std::filesystem::remove(files::pathFromUtf8(s_.workFile()), ignored);
+        renderPosition = 0;
+        w_.Pbregg->setValue(0);
+        w_.Pbregg->setVisible(false);
+        w_.lblPos->setText(" 00:00 / 00:00");
+        w_.btnLoadFile->setEnabled(true);
+        w_.btnConvert->setEnabled(true);
+        hooks_.setToolsEnabled(true);
+        return;
+    }
     finished = true;
     rendering = false;
     w_.btnLoadFile->setEnabled(true);
-    w_.btnConvert->setText("Process");
+    w_.btnConvert->setText(Text::tr("Process"));
     if (!stoppedBecause.empty())
         platform::message(stoppedBecause, player::kTitle, platform::Icon::Exclamation);
     EndProcess();
     renderPosition = 0;
     BASS_ChannelSetPosition(s_.PlayChannel, 0);
     hooks_.setToolsEnabled(true);
+}
+
+void ProcessPanel::cmdCancelProcess_Click() {
+    if (rendering) cancelled_ = true;
 }
 
 void ProcessPanel::EndProcess() {
@@ -120,16 +158,16 @@ void ProcessPanel::EndProcess() {
         return;
     }
     if (note.empty()) {
-        platform::message("Done!", player::kTitle);
+        platform::message(Text::tr("Done!").toStdString(), player::kTitle);
     } else {
         // A setting that did not apply to this file: say so with the result.
         note[0] = char(std::toupper(static_cast<unsigned char>(note[0])));
-        platform::message("Done!\n\n" + note + ".", player::kTitle);
+        platform::message(Text::tr("Done!").toStdString() + "\n\n" + note + ".", player::kTitle);
     }
     w_.Pbregg->setValue(0);
     w_.Pbregg->setVisible(false);
     w_.lblPos->setText(" 00:00 / 00:00");
-    w_.lblBPM->setText("BPM: 0.00");
+    w_.lblBPM->setText(Text::tr("BPM: 0.00"));
     if (mp3::SavesAsMp3(s_.CmdFileName))
         SaveAsMp3();
     else
@@ -138,14 +176,14 @@ void ProcessPanel::EndProcess() {
 
 void ProcessPanel::SaveWave() {
     platform::FileDialog dialog;
-    dialog.title = "Save WAVE File As";
+    dialog.title = Text::tr("Save WAVE File As").toStdString();
     dialog.filter = "File Wave (*.wav)|*.wav";
     dialog.flags = platform::kDialogOverwritePrompt;
     dialog.initialName = "";
     const std::optional<std::string> chosen = platform::Platform::instance().saveFile(dialog);
     platform::Platform& desk = platform::Platform::instance();
     if (!chosen) {
-        platform::message("Annullato!", player::kTitle);
+        platform::message(Text::tr("Annullato!").toStdString(), player::kTitle);
         desk.setBusy(false);
         hooks_.setToolsEnabled(true);
         return;

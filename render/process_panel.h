@@ -41,10 +41,11 @@ struct ProcessWidgets {
     components::Mp3Encoder* MEnc1;
     QAction* mnuconf;  // the "&Options" menu's own action
     QAction* Mnuexit;
+    QPushButton* cmdCancelProcess;  // beside Pbregg while a render runs
 };
 
 struct ProcessHooks {
-    // Frees the engine and opens the output again; false when the program has to end.
+    // Frees the engine and opens the output again; false when none was opened.
     std::function<bool()> restartEngine;
     // The "Tools" menu on or off.
     std::function<void(bool)> setToolsEnabled;
@@ -64,6 +65,8 @@ class ProcessPanel {
     ~ProcessPanel();
 
     void btnConvert_Click();
+    // Stops the render under way: its work file goes, nothing is saved, nothing is said.
+    void cmdCancelProcess_Click();
     // Patches the work file's header with the audio written and closes it; after a finished
     // render says "Done!" and saves the result. Harmless when no render ran.
     void EndProcess();
@@ -90,6 +93,7 @@ class ProcessPanel {
     std::string SourceFileName;   // the source of the last MP3 save
     bool rendering = false;       // a render's block loop is running
     bool finished = false;        // a render has just completed; EndProcess says "Done!"
+    bool cancelled_ = false;      // Cancel was pressed while the render ran
     uint64_t renderPosition = 0;  // the render channel's position, in source bytes
     uint32_t renderMaxDataBytes_ = files::kMaxWaveDataBytes;
     bool closeWhenEncoderReturns_ = false;

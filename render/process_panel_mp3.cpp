@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QPushButton>
 
 #include "components/mp3_encoder.h"
@@ -14,6 +15,13 @@
 #include "platform/platform.h"
 
 namespace render {
+
+namespace {
+// The main window's texts, through the translation.
+struct Text {
+    Q_DECLARE_TR_FUNCTIONS(frmWriteWave)
+};
+}  // namespace
 
 namespace {
 
@@ -56,13 +64,13 @@ void ProcessPanel::SaveAsMp3() {
 
     platform::Platform& desk = platform::Platform::instance();
     platform::FileDialog dialog;
-    dialog.title = "Save MP3 File As";
+    dialog.title = Text::tr("Save MP3 File As").toStdString();
     dialog.filter = "File MP3 (*.MP3)|*.MP3";
     dialog.flags = platform::kDialogOverwritePrompt;
     dialog.initialName = "";
     const std::optional<std::string> chosen = desk.saveFile(dialog);
     if (!chosen) {
-        platform::message("Annullato!", player::kAppTitle);
+        platform::message(Text::tr("Annullato!").toStdString(), player::kAppTitle);
         desk.setBusy(false);
         enableAgain();
         return;
@@ -94,7 +102,8 @@ void ProcessPanel::Combo2_Click(int index) {
     const std::optional<int32_t> rate =
         mp3::Mp3SetupBitRate(w_.Combo2->itemText(index).toStdString());
     if (rate) s_.Mp3BitRate = *rate;
-    platform::message("Mp3 Setup", player::kTitle, platform::Icon::Question);
+    platform::message(Text::tr("Mp3 Setup").toStdString(), player::kTitle,
+                      platform::Icon::Question);
     w_.Combo2->setVisible(false);
 }
 

@@ -2,6 +2,7 @@
 //   quorvin cd-list SOURCE
 //   quorvin cd-rip SOURCE TRACK OUT [--bitrate K] [--tag Name=Text]...
 //   quorvin cd-rip SOURCE all FOLDER [--format F] [--name TEMPLATE] [--offset N] (rip_command.h)
+//   quorvin cd-verify FOLDER --accuraterip-db FILE (verify_command.h)
 // SOURCE is a drive's device (/dev/sr0) or a disc image (.cue with its .bin, .toc, .nrg).
 // `args` are the arguments after the subcommand's name. Results go to `out`, messages to `err`;
 // the caller draws the progress. Exit status: 0 success, 1 failure, 2 bad usage.

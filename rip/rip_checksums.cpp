@@ -2,6 +2,11 @@
 
 #include <zlib.h>
 
+extern "C" {
+#include <nettle/base64.h>
+#include <nettle/sha1.h>
+}
+
 #include <algorithm>
 #include <bit>
 #include <cstdio>
@@ -143,6 +148,68 @@ std::string accurateRipUrl(const DiscIds& ids) {
                   (ids.accurateRip1 >> 8) & 0xf, ids.audioTracks, ids.accurateRip1,
                   ids.accurateRip2, ids.freedb);
     return buf;
+}
+
+namespace {
+
+// The audio session: first and last track number, lead-out and track starts, in MSF sectors
+// (LBA + 150).
+struct AudioSession {
+    int last = 0;
+    uint32_t leadOut = 0;
+    std::vector<uint32_t> starts;
+};
+
+constexpr uint32_t kSessionGapSectors = 11400;
+
+AudioSession audioSession(const DiscLayout& layout) {
+    AudioSession s;
+    size_t n = layout.trackStarts.size();
+    uint32_t leadOut = layout.leadOut;
+    while (n > 1 && n - 1 < layout.audio.size() && !layout.audio[n - 1]) {
+        --n;
+        leadOut = layout.trackStarts[n] > kSessionGapSectors
+                      ? layout.trackStarts[n] - kSessionGapSectors
+                      : layout.trackStarts[n];
+    }
+    s.last = int(std::min<size_t>(n, 99));
+    s.leadOut = leadOut + kLeadInSectors;
+    for (size_t i = 0; i < size_t(s.last); ++i)
+        s.starts.push_back(layout.trackStarts[i] + kLeadInSectors);
+    return s;
+}
+
+}  // namespace
+
+std::string musicBrainzDiscId(const DiscLayout& layout) {
+    const AudioSession s = audioSession(layout);
+    char text[16];
+    sha1_ctx sha;
+    sha1_init(&sha);
+    auto add = [&](const char* format, uint32_t value) {
+        const int n = std::snprintf(text, sizeof text, format, value);
+        sha1_update(&sha, size_t(n), reinterpret_cast<const uint8_t*>(text));
+    };
+    add("%02X", 1);
+    add("%02X", uint32_t(s.last));
+    add("%08X", s.leadOut);
+    for (size_t i = 0; i < 99; ++i) add("%08X", i < s.starts.size() ? s.starts[i] : 0);
+    uint8_t digest[SHA1_DIGEST_SIZE];
+    sha1_digest(&sha, SHA1_DIGEST_SIZE, digest);
+    char encoded[BASE64_ENCODE_RAW_LENGTH(SHA1_DIGEST_SIZE) + 1] = {};
+    base64_encode_raw(encoded, SHA1_DIGEST_SIZE, digest);
+    std::string id(encoded);
+    for (char& c : id) c = c == '+' ? '.' : c == '/' ? '_' : c == '=' ? '-' : c;
+    return id;
+}
+
+std::string musicBrainzUrl(const DiscLayout& layout) {
+    const AudioSession s = audioSession(layout);
+    std::string url = "https://musicbrainz.org/cdtoc/attach?id=" + musicBrainzDiscId(layout) +
+                      "&tracks=" + std::to_string(s.last) + "&toc=1+" + std::to_string(s.last) +
+                      "+" + std::to_string(s.leadOut);
+    for (uint32_t start : s.starts) url += "+" + std::to_string(start);
+    return url;
 }
 
 }  // namespace cd

@@ -70,4 +70,11 @@ std::string hex8(uint32_t value);
 // http://www.accuraterip.com/accuraterip/a/b/c/dBAR-NNN-id1-id2-freedb.bin
 std::string accurateRipUrl(const DiscIds& ids);
 
+// The MusicBrainz disc ID of the disc's audio session: the data tracks at its end (an enhanced
+// CD's second session) are left out, its lead-out then 11400 sectors (the gap between sessions)
+// before the first of them. 28 characters of base64 in MusicBrainz's alphabet ('.', '_', '-').
+std::string musicBrainzDiscId(const DiscLayout& layout);
+// The MusicBrainz page that looks the disc up by its ID and table of contents.
+std::string musicBrainzUrl(const DiscLayout& layout);
+
 }  // namespace cd

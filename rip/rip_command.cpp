@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <memory>
 #include <optional>
 
 #include "disc/basscd.h"
@@ -15,13 +16,15 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: quorvin cd-rip SOURCE all FOLDER [--format F] [--name TEMPLATE] [--offset N]\n"
-    "                      [--bitrate K] [--year Y]\n"
+    "                      [--bitrate K] [--year Y] [--accuraterip-db FILE] [--test-and-copy]\n"
     "  every audio track of SOURCE into FOLDER, with a rip log (CRC32, AccurateRip)\n"
     "  --format: flac (default), wav, mp3, ogg, opus, wma\n"
     "  --name: file names from %N (01), %n (1), %t title, %a artist, %A album artist,\n"
     "          %d album, %y year, %% and '/' for folders; default \"%N - %t\"\n"
     "  --offset: the drive's read offset in samples (e.g. +6, -472)\n"
-    "  --bitrate: kbit/s for mp3 (default 256) and wma (default 128)\n";
+    "  --bitrate: kbit/s for mp3 (default 256) and wma (default 128)\n"
+    "  --accuraterip-db: verify every track against this AccurateRip database file\n"
+    "  --test-and-copy: read every track twice and compare the two CRCs\n";
 
 std::atomic<bool> interrupted{false};
 
@@ -62,6 +65,10 @@ int cdRipDiscCommand(const std::vector<std::string>& args, std::ostream& out, st
         const std::string& a = args[i];
         std::optional<std::string> v;
         std::string option;
+        if (a == "--test-and-copy") {
+            options.testAndCopy = true;
+            continue;
+        }
         if (a.rfind("--", 0) == 0) {
             const size_t eq = a.find('=');
             option = a.substr(0, eq);
@@ -93,6 +100,15 @@ int cdRipDiscCommand(const std::vector<std::string>& args, std::ostream& out, st
             options.bitrate = uint32_t(*n) * 1000;
         } else if (option == "--year") {
             options.year = *v;
+        } else if (option == "--accuraterip-db") {
+            auto db = std::make_shared<AccurateRipDb>();
+            std::string error;
+            if (!readAccurateRipDb(*v, *db, error)) {
+                err << "quorvin cd-rip: " << error << "\n";
+                return 1;
+            }
+            options.accurateRipDb = std::move(db);
+            options.accurateRipDbName = *v;
         } else {
             return usage(err, "unknown option " + option);
         }
@@ -123,6 +139,10 @@ int cdRipDiscCommand(const std::vector<std::string>& args, std::ostream& out, st
         if (!t.path.empty()) out << "  " << t.path;
         if (!t.message.empty() && t.status != TrackRip::Status::Ripped)
             out << "  (" << t.message << ")";
+        if (t.tested && t.status == TrackRip::Status::Ripped)
+            out << (t.testMismatch() ? "  test and copy: MISMATCH" : "  test and copy: match");
+        if (t.accurateRip.kind != AccurateRipVerdict::Kind::NotChecked)
+            out << "  AccurateRip: " << verdictText(t.accurateRip);
         out << "\n";
     }
     out << "Log: " << (rip.logPath.empty() ? "(could not be written)" : rip.logPath) << "\n";
@@ -134,6 +154,10 @@ int cdRipDiscCommand(const std::vector<std::string>& args, std::ostream& out, st
         const std::string faults = ripFaultSummary(rip);
         err << "quorvin cd-rip: " << (faults.empty() ? "NOT every track was ripped." : faults)
             << " (see the log)\n";
+        return 1;
+    }
+    if (options.accurateRipDb && !rip.allAccurate()) {
+        err << "quorvin cd-rip: NOT every track is accurate in AccurateRip (see the log)\n";
         return 1;
     }
     return rip.logPath.empty() ? 1 : 0;

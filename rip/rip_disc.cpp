@@ -32,7 +32,6 @@ namespace cd {
 
 namespace {
 
-constexpr const char* kProgram = "Quorvin Audio Tools 1.0";
 // Whole sectors per read, so that a stop comes within a few milliseconds of reading.
 constexpr uint32_t kReadBytes = BASS_CD_SECTOR_BYTES * 27;
 
@@ -224,18 +223,91 @@ class DiscEncoder {
     bool closed_ = false;
 };
 
-// How the reading of a track ended, as far as the reader can tell.
-enum class ReadEnd { Complete, Stopped, ReadFailed, WriteFailed };
+// Where a track's audio comes from: a track of the table of contents, or the hidden track
+// before track 1 (tocIndex -1), and whether it is the first or last audio track (for the
+// AccurateRip sums).
+struct TrackSource {
+    int drive = 0;
+    int tocIndex = 0;
+    uint32_t sectors = 0;
+    bool firstAudio = false, lastAudio = false;
+};
+
+HSTREAM openTrackStream(const TrackSource& source) {
+    return source.tocIndex < 0
+               ? engine::cdHiddenTrackStreamCreate(DWORD(source.drive), BASS_STREAM_DECODE)
+               : BASS_CD_StreamCreate(DWORD(source.drive), DWORD(source.tocIndex),
+                                      BASS_STREAM_DECODE);
+}
+
+std::string cannotRead() {
+    return "the track cannot be read (Error Code : " + std::to_string(BASS_ErrorGetCode()) + ")";
+}
+
+// Test and copy: the test read, for the track's CRC only. False when the track ends here (the
+// read failed or was stopped: its status is then set).
+bool testRead(const TrackSource& source, int index, TrackRip& t, uint64_t& discDone,
+              uint64_t discTotal, const RipHooks& hooks, const std::atomic<bool>* stop) {
+    HSTREAM stream = openTrackStream(source);
+    if (!stream) {
+        t.status = TrackRip::Status::ReadFailed;
+        t.message = cannotRead();
+        return false;
+    }
+    std::atomic<bool> readError{false};
+    BASS_ChannelSetSync(stream, BASS_SYNC_CD_ERROR | BASS_SYNC_ONETIME, 0, onReadError, &readError);
+    if (hooks.trackStarted) hooks.trackStarted(index, stream);
+    const uint64_t expected = uint64_t(source.sectors) * BASS_CD_SECTOR_BYTES;
+    TrackChecksums sums(uint64_t(source.sectors) * kFramesPerSector, false, false);
+    std::vector<uint8_t> buf(kReadBytes);
+    uint64_t bytes = 0;
+    bool stopped = false;
+    while (BASS_ChannelIsActive(stream)) {
+        const int n = BASS_ChannelGetData(stream, buf.data(), kReadBytes);
+        if (n <= 0) break;
+        sums.add(buf.data(), size_t(n));
+        bytes += uint64_t(n);
+        discDone += uint64_t(n);
+        if (hooks.trackProgress) hooks.trackProgress(bytes, expected);
+        if (hooks.progress) hooks.progress(discDone, discTotal);
+        if (stop && stop->load()) {
+            stopped = bytes < expected;
+            break;
+        }
+    }
+    engine::CdReadReport report;
+    engine::cdStreamReadReport(stream, &report);
+    BASS_ChannelStop(stream);
+    BASS_StreamFree(stream);
+    if (stopped) {
+        t.status = TrackRip::Status::Stopped;
+        t.message = "stopped in the test read after " + std::to_string(bytes) + " of " +
+                    std::to_string(expected) + " bytes";
+        return false;
+    }
+    if (readError.load() || bytes < expected) {
+        t.status = TrackRip::Status::ReadFailed;
+        t.message = "the disc failed in the test read after " + std::to_string(bytes) + " of " +
+                    std::to_string(expected) + " bytes";
+        t.report = report;
+        if (t.report.readErrors == 0) t.report.readErrors = 1;
+        return false;
+    }
+    t.tested = true;
+    t.testCrc32 = sums.crc32();
+    return true;
+}
 
 // One track: read and checksummed here, encoded by `encoding` into a temporary file that the
 // encoding thread puts in place once it is complete. Returns the job handed to `encoding`, or
 // null when the track ended before any (its status is then set).
-std::shared_ptr<TrackJob> ripTrack(int drive, int index, const engine::CdTrackEntry& entry,
-                                   bool firstAudio, bool lastAudio, const RipOptions& options,
+std::shared_ptr<TrackJob> ripTrack(const TrackSource& source, int index, const RipOptions& options,
                                    const RipTags& tags, const std::string& path, TrackRip& t,
                                    uint64_t& discDone, uint64_t discTotal, const RipHooks& hooks,
                                    const std::atomic<bool>* stop, DiscEncoder& encoding,
                                    const std::function<void()>& reportEnded) {
+    if (options.testAndCopy && !testRead(source, index, t, discDone, discTotal, hooks, stop))
+        return nullptr;
     std::error_code ec;
     fs::create_directories(files::pathFromUtf8(path).parent_path(), ec);
     std::string error;
@@ -245,12 +317,11 @@ std::shared_ptr<TrackJob> ripTrack(int drive, int index, const engine::CdTrackEn
         t.message = error;
         return nullptr;
     }
-    HSTREAM stream = BASS_CD_StreamCreate(DWORD(drive), DWORD(index), BASS_STREAM_DECODE);
+    HSTREAM stream = openTrackStream(source);
     if (!stream) {
         removeQuietly(temp);
         t.status = TrackRip::Status::ReadFailed;
-        t.message =
-            "the track cannot be read (Error Code : " + std::to_string(BASS_ErrorGetCode()) + ")";
+        t.message = cannotRead();
         return nullptr;
     }
     auto job = std::make_shared<TrackJob>();
@@ -270,8 +341,9 @@ std::shared_ptr<TrackJob> ripTrack(int drive, int index, const engine::CdTrackEn
     BASS_ChannelSetSync(stream, BASS_SYNC_CD_ERROR | BASS_SYNC_ONETIME, 0, onReadError, &readError);
     if (hooks.trackStarted) hooks.trackStarted(index, stream);
 
-    const uint64_t expected = uint64_t(entry.sectors) * BASS_CD_SECTOR_BYTES;
-    TrackChecksums sums(uint64_t(entry.sectors) * kFramesPerSector, firstAudio, lastAudio);
+    const uint64_t expected = uint64_t(source.sectors) * BASS_CD_SECTOR_BYTES;
+    TrackChecksums sums(uint64_t(source.sectors) * kFramesPerSector, source.firstAudio,
+                        source.lastAudio);
     bool writeFailed = false, stopped = false;
     while (BASS_ChannelIsActive(stream)) {
         std::vector<uint8_t> buf = encoding.buffer();
@@ -331,88 +403,22 @@ void applyEnded(const TrackJob& job, TrackRip& t) {
     }
 }
 
-std::string percentText(uint32_t peak) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%.1f %%", double(peak) * 100.0 / 32768.0);
-    return buf;
-}
-
-std::string statusText(const TrackRip& t) {
-    switch (t.status) {
-        case TrackRip::Status::Ripped:
-            if (t.report.skipped > 0 || t.report.readErrors > 0)
-                return "SKIPPED READS: copied, but not an exact copy of the disc";
-            if (t.missingBytes > 0)
-                return "CUT SHORT: the image is shorter than its cue sheet; the last " +
-                       std::to_string(t.missingBytes) + " bytes of the track are missing";
-            return "OK";
-        case TrackRip::Status::DataTrack:
-            return "data track, skipped";
-        case TrackRip::Status::ReadFailed:
-            return "READ FAILED: " + t.message + "; no file";
-        case TrackRip::Status::WriteFailed:
-            return "WRITE FAILED: " + t.message + "; no file";
-        case TrackRip::Status::Stopped:
-            return "stopped: " + t.message + "; no file";
-        case TrackRip::Status::NotReached:
-            return "not ripped (the rip ended before this track)";
+// Whether the audio before track 1's INDEX 01 holds anything but digital silence.
+bool hiddenTrackHasAudio(int drive) {
+    HSTREAM stream = engine::cdHiddenTrackStreamCreate(DWORD(drive), BASS_STREAM_DECODE);
+    if (!stream) return false;
+    std::vector<uint8_t> buf(kReadBytes);
+    bool audio = false;
+    while (!audio && BASS_ChannelIsActive(stream)) {
+        const int n = BASS_ChannelGetData(stream, buf.data(), kReadBytes);
+        if (n <= 0) break;
+        audio = std::any_of(buf.begin(), buf.begin() + n, [](uint8_t b) { return b != 0; });
     }
-    return "";
-}
-
-std::string upperHex8(uint32_t v) {
-    char buf[9];
-    std::snprintf(buf, sizeof buf, "%08X", v);
-    return buf;
+    BASS_StreamFree(stream);
+    return audio;
 }
 
 }  // namespace
-
-namespace {
-
-std::string trackList(const std::vector<int>& numbers) {
-    std::string s = numbers.size() == 1 ? "track " : "tracks ";
-    for (size_t i = 0; i < numbers.size(); ++i) s += (i ? ", " : "") + std::to_string(numbers[i]);
-    return s;
-}
-
-}  // namespace
-
-std::string ripFaultSummary(const DiscRip& rip) {
-    std::vector<int> reads, cut, writes, notRipped;
-    for (const TrackRip& t : rip.tracks) {
-        switch (t.status) {
-            case TrackRip::Status::DataTrack:
-                break;
-            case TrackRip::Status::Ripped:
-                if (t.report.skipped > 0 || t.report.readErrors > 0) reads.push_back(t.number);
-                if (t.missingBytes > 0) cut.push_back(t.number);
-                break;
-            case TrackRip::Status::ReadFailed:
-                reads.push_back(t.number);
-                break;
-            case TrackRip::Status::WriteFailed:
-                writes.push_back(t.number);
-                break;
-            case TrackRip::Status::Stopped:
-            case TrackRip::Status::NotReached:
-                notRipped.push_back(t.number);
-                break;
-        }
-    }
-    std::string s;
-    auto say = [&](const std::string& sentence) { s += (s.empty() ? "" : " ") + sentence; };
-    if (!reads.empty())
-        say("NOT every track was read without skips or read errors; see " + trackList(reads) + ".");
-    if (!cut.empty())
-        say("The image is shorter than its cue sheet: " + trackList(cut) + " is cut short.");
-    if (!writes.empty())
-        say("NOT every file could be written (the fault is in the folder's disk, not the CD); "
-            "see " +
-            trackList(writes) + ".");
-    if (!notRipped.empty()) say("NOT every track was ripped; see " + trackList(notRipped) + ".");
-    return s;
-}
 
 bool DiscRip::allClean() const {
     if (status != Status::Done) return false;
@@ -425,6 +431,17 @@ bool DiscRip::allClean() const {
     return any;
 }
 
+bool DiscRip::allAccurate() const {
+    if (accurateRipDbName.empty() || status != Status::Done) return false;
+    bool any = false;
+    for (const TrackRip& t : tracks) {
+        if (t.status == TrackRip::Status::DataTrack || t.number == 0) continue;
+        if (t.accurateRip.kind != AccurateRipVerdict::Kind::Accurate) return false;
+        any = true;
+    }
+    return any;
+}
+
 DiscRip ripDisc(int drive, const RipOptions& options, const RipHooks& hooks,
                 const std::atomic<bool>* stop) {
     const auto start = std::chrono::steady_clock::now();
@@ -432,6 +449,9 @@ DiscRip ripDisc(int drive, const RipOptions& options, const RipHooks& hooks,
     DiscRip rip;
     rip.format = options.format;
     rip.readOffset = options.readOffset;
+    rip.folder = options.folder;
+    rip.testAndCopy = options.testAndCopy;
+    if (options.accurateRipDb) rip.accurateRipDbName = options.accurateRipDbName;
     rip.driveName = engine::cdDriveName(DWORD(drive));
     rip.paranoiaMode = engine::cdParanoiaMode();
 
@@ -475,13 +495,52 @@ DiscRip ripDisc(int drive, const RipOptions& options, const RipHooks& hooks,
         lastAudio = i;
         ++audioTracks;
         total += uint64_t(toc.tracks[size_t(i)].sectors) * BASS_CD_SECTOR_BYTES;
+        const std::string& performer = text.performers[size_t(i) + 1];
+        if (!rip.artist.empty() && !performer.empty() && performer != rip.artist)
+            rip.albumArtist = rip.artist;
     }
     rip.ids = discIds(layout);
+    rip.musicBrainzId = musicBrainzDiscId(layout);
+    rip.musicBrainzUrl = musicBrainzUrl(layout);
 
-    rip.tracks.resize(size_t(n));
+    // The tracks to rip, each with where it comes from: a hidden track first when there is one.
+    std::vector<TrackSource> sources;
+    const engine::CdTrackEntry& first = toc.tracks.front();
+    if (first.audio && first.startLba > 0 && hiddenTrackHasAudio(drive)) {
+        TrackRip hidden;
+        hidden.number = 0;
+        hidden.title = "Hidden track";
+        hidden.artist = rip.artist;
+        hidden.startLba = 0;
+        rip.tracks.push_back(hidden);
+        sources.push_back(TrackSource{drive, -1, first.startLba, false, false});
+        total += uint64_t(first.startLba) * BASS_CD_SECTOR_BYTES;
+    }
+    for (int i = 0; i < n; ++i) {
+        const engine::CdTrackEntry& entry = toc.tracks[size_t(i)];
+        TrackRip t;
+        t.number = entry.number > 0 ? entry.number : i + 1;
+        t.title = text.titles[size_t(i) + 1];
+        t.artist =
+            text.performers[size_t(i) + 1].empty() ? rip.artist : text.performers[size_t(i) + 1];
+        t.startLba = entry.startLba;
+        t.pregapLba = entry.pregapLba;
+        t.preEmphasis = entry.audio && entry.preEmphasis;
+        t.copyPermitted = entry.copyPermitted;
+        t.isrc = entry.isrc;
+        rip.tracks.push_back(t);
+        sources.push_back(TrackSource{drive, i, entry.sectors, i == firstAudio, i == lastAudio});
+    }
+    if (options.testAndCopy) total *= 2;
+    // A track not an audio track: skipped.
+    auto isData = [&](size_t k) {
+        return sources[k].tocIndex >= 0 && !toc.tracks[size_t(sources[k].tocIndex)].audio;
+    };
+
+    const size_t count = rip.tracks.size();
     // Tracks are reported done in disc order, each once its file is finished (or not made).
     enum class Report { Pending, Due, Silent };
-    std::vector<Report> reports(size_t(n), Report::Pending);
+    std::vector<Report> reports(count, Report::Pending);
     size_t reported = 0;
     DiscEncoder encoding;
     auto reportEnded = [&] {
@@ -500,20 +559,17 @@ DiscRip ripDisc(int drive, const RipOptions& options, const RipHooks& hooks,
         std::max<size_t>(files::longestFileName(options.folder), 64) - kNameSuffixRoom;
     uint64_t done = 0;
     bool stopped = false;
-    for (int i = 0; i < n; ++i) {
-        const engine::CdTrackEntry& entry = toc.tracks[size_t(i)];
-        TrackRip& t = rip.tracks[size_t(i)];
-        t.number = entry.number > 0 ? entry.number : i + 1;
-        t.title = text.titles[size_t(i) + 1];
-        t.artist =
-            text.performers[size_t(i) + 1].empty() ? rip.artist : text.performers[size_t(i) + 1];
+    int audioNumber = 0;  // the track's number among the audio tracks (AccurateRip's)
+    for (size_t k = 0; k < count; ++k) {
+        TrackRip& t = rip.tracks[k];
+        const TrackSource& source = sources[k];
         if (stopped) {
-            reports[size_t(i)] = Report::Silent;
+            reports[k] = Report::Silent;
             continue;
         }
-        if (!entry.audio) {
+        if (isData(k)) {
             t.status = TrackRip::Status::DataTrack;
-            reports[size_t(i)] = Report::Due;
+            reports[k] = Report::Due;
             reportEnded();
             continue;
         }
@@ -521,17 +577,29 @@ DiscRip ripDisc(int drive, const RipOptions& options, const RipHooks& hooks,
         const std::string path =
             uniquePath(options.folder, expandNameTemplate(options.nameTemplate, naming, longest),
                        ripFormatExtension(options.format), taken);
-        RipTags tags{t.title, t.artist, rip.album, options.year, t.number, audioTracks};
+        RipTags tags{t.title, t.artist, rip.album, options.year, t.number, audioTracks, {}, false};
+        tags.albumArtist = rip.albumArtist;
+        tags.preEmphasis = t.preEmphasis;
         // An image cut inside a sector lacks the end of its last track.
-        if (i == n - 1) t.missingBytes = toc.missingBytes;
-        if (!ripTrack(drive, i, entry, i == firstAudio, i == lastAudio, options, tags, path, t,
-                      done, total, hooks, stop, encoding, reportEnded))
-            reports[size_t(i)] = Report::Due;
+        if (source.tocIndex == n - 1) t.missingBytes = toc.missingBytes;
+        const bool handed = ripTrack(source, int(k), options, tags, path, t, done, total, hooks,
+                                     stop, encoding, reportEnded) != nullptr;
+        // Before the track is reported done: its checksums are known once its reading ended.
+        if (source.tocIndex >= 0) {
+            ++audioNumber;
+            if (options.accurateRipDb && handed)
+                t.accurateRip = verifyTrack(*options.accurateRipDb, audioNumber, audioTracks,
+                                            t.accurateRipV1, t.accurateRipV2, &rip.ids);
+        }
+        if (!handed) reports[k] = Report::Due;
         reportEnded();
         if (t.status == TrackRip::Status::Stopped || (stop && stop->load())) stopped = true;
     }
     encoding.close();
     reportEnded();
+    // Verdicts are only for what was ripped.
+    for (TrackRip& t : rip.tracks)
+        if (t.status != TrackRip::Status::Ripped) t.accurateRip = {};
     rip.status = stopped ? DiscRip::Status::Stopped : DiscRip::Status::Done;
     rip.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
@@ -541,55 +609,16 @@ DiscRip ripDisc(int drive, const RipOptions& options, const RipHooks& hooks,
             ? std::string("rip")
             : expandNameTemplate(rip.artist.empty() ? "%d" : "%A - %d", disc, longest);
     const std::string logPath = uniquePath(options.folder, logName, ".log", taken);
+    // The cue sheet and the playlist name the files ripped: none without any.
+    if (std::any_of(rip.tracks.begin(), rip.tracks.end(),
+                    [](const TrackRip& t) { return t.status == TrackRip::Status::Ripped; })) {
+        const std::string cuePath = uniquePath(options.folder, logName, ".cue", taken);
+        const std::string playlistPath = uniquePath(options.folder, logName, ".m3u", taken);
+        if (writeTextFile(cuePath, ripCueSheet(rip))) rip.cuePath = cuePath;
+        if (writeTextFile(playlistPath, ripPlaylist(rip))) rip.playlistPath = playlistPath;
+    }
     if (writeTextFile(logPath, ripLogText(rip, when))) rip.logPath = logPath;
     return rip;
-}
-
-std::string ripLogText(const DiscRip& rip, const std::string& when) {
-    std::ostringstream o;
-    o << kProgram << " rip log\n\n"
-      << "Date: " << when << "\n"
-      << "Drive: " << rip.driveName << "\n"
-      << "Read offset: " << (rip.readOffset > 0 ? "+" : "") << rip.readOffset << " samples\n"
-      << "Paranoia mode: " << rip.paranoiaMode << "\n"
-      << "Format: " << ripFormatName(rip.format) << "\n\n"
-      << "Artist: " << rip.artist << "\n"
-      << "Album: " << rip.album << "\n"
-      << "Tracks: " << rip.ids.tracks << "\n"
-      << "freedb disc ID: " << hex8(rip.ids.freedb) << "\n"
-      << "AccurateRip disc ID: " << hex8(rip.ids.accurateRip1) << "-" << hex8(rip.ids.accurateRip2)
-      << "-" << hex8(rip.ids.freedb) << "\n"
-      << "AccurateRip database: " << accurateRipUrl(rip.ids) << "\n";
-    for (const TrackRip& t : rip.tracks) {
-        o << "\nTrack " << (t.number < 10 ? "0" : "") << t.number << "\n";
-        if (t.status == TrackRip::Status::DataTrack || t.status == TrackRip::Status::NotReached) {
-            o << "  Status: " << statusText(t) << "\n";
-            continue;
-        }
-        o << "  File: " << (t.path.empty() ? "(none)" : fs::path(t.path).filename().string())
-          << "\n"
-          << "  Title: " << t.title << "\n"
-          << "  Peak level: " << percentText(t.peak) << "\n"
-          << "  CRC32: " << upperHex8(t.crc32) << "\n"
-          << "  AccurateRip v1: " << upperHex8(t.accurateRipV1) << "\n"
-          << "  AccurateRip v2: " << upperHex8(t.accurateRipV2) << "\n"
-          << "  Sectors read: " << t.report.sectorsRead << "\n"
-          << "  Reads corrected: " << t.report.corrected << "\n"
-          << "  Reads skipped: " << t.report.skipped << "\n"
-          << "  Re-reads: " << t.report.reReads << "\n"
-          << "  Read errors: " << t.report.readErrors << "\n"
-          << "  Status: " << statusText(t) << "\n";
-    }
-    o << "\n";
-    if (rip.status == DiscRip::Status::Stopped) o << "The rip was stopped before its end. ";
-    const std::string faults = ripFaultSummary(rip);
-    if (!faults.empty())
-        o << faults << "\n";
-    else if (rip.allClean())
-        o << "Every audio track was read without skips or read errors.\n";
-    else
-        o << "NOT every track was ripped.\n";
-    return o.str();
 }
 
 }  // namespace cd

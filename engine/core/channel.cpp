@@ -35,6 +35,8 @@ std::atomic<uint64_t> dspOrder{0};
 thread_local double dspBlockEnd = -1.0;
 // Whether that block ended at an A-B loop's end, the next one starting at the loop's start.
 thread_local bool dspBlockWrapped = false;
+// Whether the block being processed follows a seek (or is the channel's first).
+thread_local bool dspBlockFresh = false;
 
 }  // namespace
 
@@ -105,23 +107,65 @@ void freeAllChannels() {
 
 int64_t Channel::pull(int16_t* dst, int64_t frames, PullEvents& ev) {
     for (;;) {
-        if (ended && !loops()) return 0;
-        if (ended) {  // a looping channel left at its end by a seek
-            seekFrames(0);
+        if (ended && dspLag == 0) {
+            if (!loops()) return 0;
+            seekFrames(0);  // a looping channel left at its end by a seek
         }
-        wrappedFrom = -1;
-        const int64_t n = readRaw(dst, frames, ev);
-        if (n > 0) {
-            emptyLoops = 0;
+        int64_t n = 0;
+        if (ended) {
+            // The source has ended: silence pushes out the frames the chain still holds.
+            n = std::min(frames, dspLag);
+            std::fill(dst, dst + n * chans, int16_t(0));
             runDsp(dst, n);
+            dspLag -= n;
+            if (dspLag > 0) return n;
+        } else {
+            primeLaggingChain(ev);
+            if (ended) continue;
+            wrappedFrom = -1;
+            n = readRaw(dst, frames, ev);
+            if (n > 0) {
+                emptyLoops = 0;
+                runDsp(dst, n);
+            }
+            if (!ended) return n;
+            if (dspLag > 0) {
+                if (n > 0) return n;
+                continue;
+            }
         }
-        if (!ended) return n;
         ++ev.ends;
         if (!loops() || ev.readError) return n;
         if (n == 0 && emptyLoops++ > 0) return 0;  // nothing to loop over
         seekFrames(0);
         if (n > 0) return n;
     }
+}
+
+void Channel::primeLaggingChain(PullEvents& ev) {
+    const int64_t latency = dspLatency();
+    const int64_t room = int64_t(primeBuffer.size()) / chans;
+    while (!ended && dspLag < latency && room > 0) {
+        wrappedFrom = -1;
+        const int64_t n = readRaw(primeBuffer.data(), std::min(room, latency - dspLag), ev);
+        if (n <= 0) break;
+        runDsp(primeBuffer.data(), n);  // the chain's output for the frames before the seek
+        dspLag += n;
+    }
+    // The source ended before the chain was full (a short file, a seek near the end): silence
+    // fills it, its output dropped too, so that what follows is the source's first frame read.
+    for (int64_t fill = ended ? latency - dspLag : 0; fill > 0 && room > 0;) {
+        const int64_t n = std::min(room, fill);
+        std::fill(primeBuffer.begin(), primeBuffer.begin() + n * chans, int16_t(0));
+        runDsp(primeBuffer.data(), n);
+        fill -= n;
+    }
+}
+
+int64_t Channel::dspLatency() const {
+    int64_t total = 0;
+    for (const DspEntry& e : *dsp) total += e.latency;
+    return total;
 }
 
 void Channel::runDsp(int16_t* samples, int64_t frames) {
@@ -131,8 +175,11 @@ void Channel::runDsp(int16_t* samples, int64_t frames) {
     // A tempo channel's source runs its own chain inside.
     const double outer = dspBlockEnd;
     const bool outerWrapped = dspBlockWrapped;
+    const bool outerFresh = dspBlockFresh;
     dspBlockWrapped = wrappedFrom >= 0;
     dspBlockEnd = (dspBlockWrapped ? double(wrappedFrom) : timelineFrames()) / double(rate);
+    dspBlockFresh = freshBlock;
+    freshBlock = false;
     wrappedFrom = -1;
     for (const DspEntry& e : *chain) {
         if (e.proc)
@@ -144,6 +191,7 @@ void Channel::runDsp(int16_t* samples, int64_t frames) {
     }
     dspBlockEnd = outer;
     dspBlockWrapped = outerWrapped;
+    dspBlockFresh = outerFresh;
 }
 
 void Channel::addDsp(DspEntry e) {
@@ -211,6 +259,24 @@ StreamChannel::StreamChannel(std::unique_ptr<Source> src) : source(std::move(src
 }
 
 bool StreamChannel::seekFrames(int64_t frame) {
+    if (!moveTo(frame)) return false;
+    discontinue();
+    return true;
+}
+
+void StreamChannel::rewindRaw(int64_t frames) {
+    moveTo(int64_t(std::floor(deliveredFrames(frames) + 1e-6)));
+}
+
+double StreamChannel::deliveredFrames(int64_t lag) const {
+    int64_t at = pos - lag;
+    // Read past an A-B loop's end and back at its start: what is not yet delivered is before the
+    // end.
+    if (loop && pos >= loop->start && at < loop->start) at = loop->end - (loop->start - at);
+    return double(std::max<int64_t>(0, at));
+}
+
+bool StreamChannel::moveTo(int64_t frame) {
     frame = std::clamp<int64_t>(frame, 0, length);
     if (frame < length && !source->seek(frame)) return false;
     pos = frame;
@@ -239,7 +305,7 @@ int64_t StreamChannel::readRaw(int16_t* dst, int64_t frames, PullEvents& ev) {
     if (loop && !ended) {
         loop->crossfade(dst, from, got, chans);
         if (got == want && pos == loop->end) {
-            if (!seekFrames(loop->start)) ended = true;
+            if (!moveTo(loop->start)) ended = true;
             if (!ended) wrappedFrom = loop->end;
             return got;
         }
@@ -260,6 +326,32 @@ double dspBlockEndSeconds() {
 
 bool dspBlockEndsLoop() {
     return dspBlockWrapped;
+}
+
+bool dspBlockFollowsSeek() {
+    return dspBlockFresh;
+}
+
+HDSP setLaggingDsp(DWORD handle, DSPPROC* proc, void* user, int priority, int latencyFrames) {
+    return guarded(HDSP(0), [&]() -> HDSP {
+        auto ch = findChannel(handle);
+        if (!ch) return fail(BASS_ERROR_HANDLE, HDSP(0));
+        if (!proc || latencyFrames < 0) return fail(BASS_ERROR_ILLPARAM, HDSP(0));
+        // Only a stream can read again what the procedure held when it is removed.
+        if (latencyFrames > 0 && !dynamic_cast<StreamChannel*>(ch.get()))
+            return fail(BASS_ERROR_NOTAVAIL, HDSP(0));
+        DspEntry e;
+        e.handle = newHandle();
+        e.priority = priority;
+        e.proc = proc;
+        e.user = user;
+        e.latency = latencyFrames;
+        std::lock_guard g(*ch->lock);
+        const size_t room = size_t(std::min<int64_t>(latencyFrames, 16384) * ch->chans);
+        if (ch->primeBuffer.size() < room) ch->primeBuffer.resize(room);
+        ch->addDsp(e);
+        return ok(e.handle);
+    });
 }
 
 int64_t faultySamples(DWORD handle) {
@@ -475,7 +567,13 @@ BOOL BASS_ChannelRemoveDSP(DWORD handle, HDSP dsp) {
         std::lock_guard g(*ch->lock);
         for (const DspEntry& e : *ch->dsp)
             if (e.handle == dsp && e.proc) {
+                const bool lagging = e.latency > 0;
                 ch->removeDsp(dsp);
+                // The frames it held are read again, so that nothing is skipped.
+                if (lagging && ch->dspLag > 0) {
+                    ch->rewindRaw(ch->dspLag);
+                    ch->dspLag = 0;
+                }
                 return ok(kTrue);
             }
         return fail(BASS_ERROR_HANDLE, kFalse);

@@ -70,6 +70,7 @@ struct DspEntry {
     void* user = nullptr;
     int fxType = 0;  // for effects: BASS_FX_PEAKEQ, BASS_FX_GAIN
     std::shared_ptr<Effect> fx;
+    int64_t latency = 0;  // frames the procedure's output lags its input
 };
 
 struct SyncEntry {
@@ -129,7 +130,8 @@ class Channel : public std::enable_shared_from_this<Channel> {
     // Delivers up to `frames` frames before this channel's DSP chain; fewer (maybe 0) at the end,
     // which then sets atEnd().
     virtual int64_t readRaw(int16_t* dst, int64_t frames, PullEvents& ev) = 0;
-    bool atEnd() const { return ended; }
+    // The channel's last frame was delivered (including what a lagging procedure still held).
+    bool atEnd() const { return ended && dspLag == 0; }
     // Source byte position of the next frame, for the mapping of output to the timeline.
     virtual double timelineFrames() const { return double(positionFrames()); }
     // Speed of output through the timeline: timeline frames per delivered frame.
@@ -145,11 +147,25 @@ class Channel : public std::enable_shared_from_this<Channel> {
     // Delivers up to `frames` frames with the DSP chain applied. Loops when the channel loops
     // (stopping at the loop point so a block never spans it: ev.ends counts the ends reached
     // after the frames returned). Returns 0 only at a real end.
+    //
+    // A chain whose procedures lag their input (dspLatency() > 0) is compensated here: after a
+    // seek the chain is first fed that many frames whose output is dropped, and at the end it is
+    // fed as many frames of silence, so the delivered frames line up with the source and the
+    // length stays the same. Meanwhile the raw reading is dspLag frames ahead of the delivered.
     int64_t pull(int16_t* dst, int64_t frames, PullEvents& ev);
     void runDsp(int16_t* samples, int64_t frames);
+    void primeLaggingChain(PullEvents& ev);
+    int64_t dspLatency() const;
+    // Frames read but not yet delivered by the lagging procedures.
+    int64_t dspLag = 0;
+    // Goes back to the first frame not yet delivered (a lagging procedure is leaving the chain).
+    virtual void rewindRaw(int64_t frames) { (void)frames; }
 
     // --- DSP chain: copy on write so a procedure may change the chain while it runs ---
     std::shared_ptr<const std::vector<DspEntry>> dsp = std::make_shared<std::vector<DspEntry>>();
+    // Room for the frames that fill a lagging chain after a seek (sized when such a procedure is
+    // set, so that pulling never allocates).
+    std::vector<int16_t> primeBuffer;
     void addDsp(DspEntry e);
     bool removeDsp(DWORD dspHandle);
     const DspEntry* findEffect(int type) const;  // in the current chain, or null
@@ -171,7 +187,13 @@ class Channel : public std::enable_shared_from_this<Channel> {
     std::shared_ptr<PlayState> play;
 
   protected:
+    // After a seek: the next block does not continue the one before (the lag starts again).
+    void discontinue() {
+        dspLag = 0;
+        freshBlock = true;
+    }
     bool ended = false;
+    bool freshBlock = true;  // the next block processed follows a seek (or is the first)
     int64_t emptyLoops = 0;  // guards a looping channel of length 0
     // Set by readRaw when the frames it read ended at an A-B loop's end and the channel went back
     // to the loop's start: that end (frames), for the DSP procedures of that block. -1 otherwise.
@@ -184,6 +206,8 @@ class StreamChannel : public Channel {
     explicit StreamChannel(std::unique_ptr<Source> src);
     int64_t lengthFrames() const override { return length; }
     int64_t positionFrames() const override { return pos; }
+    // What has been delivered: behind the reading by what a lagging procedure holds.
+    double timelineFrames() const override { return deliveredFrames(dspLag); }
     bool seekFrames(int64_t frame) override;
     int64_t readRaw(int16_t* dst, int64_t frames, PullEvents& ev) override;
     // Sets (or, with end <= start, clears) the A-B loop; reads the crossfade's lead-in from the
@@ -191,8 +215,11 @@ class StreamChannel : public Channel {
     bool setLoop(int64_t start, int64_t end);
 
     std::unique_ptr<Source> source;
+    void rewindRaw(int64_t frames) override;
 
   private:
+    bool moveTo(int64_t frame);  // seekFrames without starting the DSP chain afresh
+    double deliveredFrames(int64_t lag) const;
     int64_t length = 0;
     int64_t pos = 0;
 };

@@ -400,6 +400,7 @@ BOOL BASS_Init(int device, DWORD freq, DWORD flags, void* win, void* clsid) {
         o.kind = device == 0 ? OutputKind::NullClock : o.nextKind;
         o.framesPlayed = 0;
         if (o.kind == OutputKind::Device && !openDevice()) return kFalse;
+        if (o.kind == OutputKind::Missing) return fail(BASS_ERROR_DRIVER, kFalse);
         o.running = true;
         if (o.kind != OutputKind::NullManual) o.worker = std::thread(workerLoop);
         if (o.kind == OutputKind::NullClock) {

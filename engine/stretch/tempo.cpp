@@ -86,6 +86,7 @@ class TempoChannel : public Channel {
 
     bool seekFrames(int64_t frame) override {
         if (!src->seekFrames(frame)) return false;
+        discontinue();
         restart();
         srcPos = double(src->positionFrames());
         ended = src->atEnd();

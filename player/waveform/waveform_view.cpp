@@ -55,13 +55,13 @@ OverviewCache& WaveformLoader::cache() {
     return *c;
 }
 
-void WaveformLoader::load(const QString& path, int columns, OverviewChannels mode) {
+void WaveformLoader::load(const std::string& path, int columns, OverviewChannels mode) {
     cancel();
     auto job = std::make_shared<Job>();
     job->receiver = this;
     job_ = job;
     OverviewRequest request;
-    request.path = path.toStdString();
+    request.path = path;
     request.columns = columns;
     request.mode = mode;
     request.cancel = &job->cancelled;
@@ -89,6 +89,10 @@ WaveformView::WaveformView(QWidget* parent) : QWidget(parent) {
 }
 
 void WaveformView::loadFile(const QString& path, OverviewChannels mode) {
+    loadFile(path.toStdString(), mode);
+}
+
+void WaveformView::loadFile(const std::string& path, OverviewChannels mode) {
     clear();
     loader_.load(path, 2000, mode);
 }

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "player/waveform/waveform_overview.h"
 
@@ -22,7 +23,8 @@ class WaveformLoader : public QObject {
   public:
     explicit WaveformLoader(QObject* parent = nullptr);
     ~WaveformLoader() override;
-    void load(const QString& path, int columns = 2000,
+    // `path` as the file system holds it (bytes; any name opens).
+    void load(const std::string& path, int columns = 2000,
               OverviewChannels mode = OverviewChannels::Mixed);
     void cancel();
     // Shared by every loader: memory, and the program's cache folder on disk.
@@ -44,6 +46,8 @@ class WaveformView : public QWidget {
 
     // Starts computing the overview of `path` (the previous one disappears at once).
     void loadFile(const QString& path, OverviewChannels mode = OverviewChannels::Mixed);
+    // The same with the path's bytes (a name that is not valid UTF-8 loads too).
+    void loadFile(const std::string& path, OverviewChannels mode = OverviewChannels::Mixed);
     void setOverview(std::shared_ptr<const WaveformOverview> overview);
     std::shared_ptr<const WaveformOverview> overview() const { return overview_; }
     void clear();

@@ -18,7 +18,7 @@ fixtures::Pcm mix(double seconds = 4.0) {
     return fixtures::stereoMix(440, 220, 880, seconds);
 }
 
-enum class Remover { Off, Full, KeepBass };
+enum class Remover { Off, Full, KeepBass, KeepStereo };
 enum class When { BeforePlay, DuringPlay };
 
 struct ChainCase {
@@ -30,14 +30,14 @@ struct ChainCase {
 
 std::string caseName(const testing::TestParamInfo<ChainCase>& info) {
     const ChainCase& c = info.param;
-    const char* remover[] = {"NoRemover", "Remover", "KeepBass"};
+    const char* remover[] = {"NoRemover", "Remover", "KeepBass", "KeepStereo"};
     return std::string(remover[int(c.remover)]) + (c.equalizer ? "Eq" : "NoEq") + "Tempo" +
            std::to_string(c.tempo) + (c.when == When::BeforePlay ? "Before" : "During");
 }
 
 std::vector<ChainCase> allCases() {
     std::vector<ChainCase> cases;
-    for (Remover r : {Remover::Off, Remover::Full, Remover::KeepBass})
+    for (Remover r : {Remover::Off, Remover::Full, Remover::KeepBass, Remover::KeepStereo})
         for (bool eq : {false, true})
             for (int tempo : {0, 20})
                 for (When when : {When::BeforePlay, When::DuringPlay})
@@ -62,6 +62,7 @@ class ChainWindow : public WindowTest {
     }
     void setEffects(const ChainCase& c) {
         if (c.remover == Remover::KeepBass) w->ui().chkKeepBass->setChecked(true);
+        if (c.remover == Remover::KeepStereo) w->ui().chkKeepStereo->setChecked(true);
         if (c.remover != Remover::Off) w->ui().Chkrem->click();
         if (c.equalizer) {
             w->ui().CEq->click();  // with the remover too: both are heard

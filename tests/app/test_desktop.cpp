@@ -6,6 +6,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -170,7 +171,9 @@ std::set<QString> keysOf(QWidget* window) {
         if (!a->shortcut().isEmpty()) keys.insert(a->shortcut().toString());
         const QString k = accessKey(a->text());
         if (k.isEmpty()) continue;
-        keys.insert(a->menu() ? "Alt+" + k : k);  // a menu of the bar, or an item in a menu
+        bool onTheBar = a->menu() != nullptr;
+        for (QObject* o : a->associatedObjects()) onTheBar = onTheBar || qobject_cast<QMenuBar*>(o);
+        keys.insert(onTheBar ? "Alt+" + k : k);  // a menu or item of the bar, or an item in a menu
     }
     return keys;
 }

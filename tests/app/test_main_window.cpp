@@ -284,22 +284,6 @@ TEST_F(MainWindow, WrongEngineVersionEndsTheProgramWithItsMessage) {
     EXPECT_TRUE(desk->messages.empty());
 }
 
-TEST_F(MainWindow, MissingOutputDeviceIsFatalWithTheEngineError) {
-    engine::setOutputKind(engine::OutputKind::Device);
-    if (BASS_Init(-1, 44100, 0, nullptr, nullptr)) {
-        BASS_Free();
-        GTEST_SKIP() << "this machine has an output device";
-    }
-    load(wav("song.wav", fixtures::sine(440, 1.0)));
-    w->ui().CmdPlay->click();
-    ASSERT_EQ(desk->messages.size(), 1u);
-    EXPECT_EQ(desk->messages[0].title, "Error");
-    EXPECT_EQ(desk->messages[0].icon, platform::Icon::Exclamation);
-    EXPECT_EQ(desk->messages[0].text,
-              "Can't initialize device\n\nError Code : " + std::to_string(BASS_ErrorGetCode()));
-    EXPECT_EQ(desk->exitCode, 1);
-}
-
 // Ends the program the way the desktop does: the windows are closed first, and a window that asks
 // to end again while it closes ends the process there, with its own status.
 class DesktopExit : public platform::ScriptedPlatform {
@@ -327,19 +311,6 @@ TEST_F(MainWindow, FatalErrorsEndWithStatusOneWhileTheWindowsClose) {
         EXPECT_EQ(desktop->status(), 1);
         app::frmWriteWave::engineVersionSource() = [] { return BASS_GetVersion(); };
     }
-
-    desktop->requests.clear();
-    engine::setOutputKind(engine::OutputKind::Device);
-    if (BASS_Init(-1, 44100, 0, nullptr, nullptr)) {
-        BASS_Free();
-        GTEST_SKIP() << "this machine has an output device";
-    }
-    w->show();
-    desktop->openAnswers.push_back(wav("song.wav", fixtures::sine(440, 1.0)));
-    w->ui().btnLoadFile->click();
-    w->ui().CmdPlay->click();  // "Can't initialize device"
-    ASSERT_FALSE(desktop->requests.empty());
-    EXPECT_EQ(desktop->status(), 1);
 }
 
 TEST_F(MainWindow, ClosingTheWindowEndsQuietly) {

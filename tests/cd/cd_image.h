@@ -3,6 +3,7 @@
 // written in Latin-1, as cue sheets are read.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -22,6 +23,12 @@ struct Track {
     double freq = 440.0;                          // tone of an audio track
     bool noise = false;                           // white noise instead of the tone
     std::optional<std::string> title, performer;  // UTF-8
+    // The first `pregap` sectors are the track's INDEX 00 (silence when `silentPregap`); for
+    // track 1 they are the audio before its INDEX 01, where a hidden track may be.
+    int pregap = 0;
+    bool silentPregap = false;
+    bool pre = false, dcp = false;  // FLAGS
+    std::optional<std::string> isrc;
 };
 
 struct Disc {
@@ -56,6 +63,7 @@ inline std::vector<uint8_t> trackBytes(const Track& t, int index) {
             seed ^= seed << 5;
             byte = uint8_t(seed >> 24);
         }
+        if (t.silentPregap) std::fill_n(b.begin(), size_t(t.pregap) * kSectorBytes, uint8_t(0));
         return b;
     }
     const size_t frames = size_t(t.sectors) * kFramesPerSector;
@@ -68,6 +76,7 @@ inline std::vector<uint8_t> trackBytes(const Track& t, int index) {
         b[f * 4 + 2] = uint8_t(r & 0xff);
         b[f * 4 + 3] = uint8_t((r >> 8) & 0xff);
     }
+    if (t.silentPregap) std::fill_n(b.begin(), size_t(t.pregap) * kSectorBytes, uint8_t(0));
     return b;
 }
 
@@ -109,7 +118,11 @@ inline std::string write(const std::string& base, const Disc& disc) {
         cue += head;
         if (t.title) cue += "    TITLE \"" + latin1(*t.title) + "\"\n";
         if (t.performer) cue += "    PERFORMER \"" + latin1(*t.performer) + "\"\n";
-        cue += "    INDEX 01 " + msf(pos) + "\n";
+        if (t.pre || t.dcp)
+            cue += std::string("    FLAGS") + (t.dcp ? " DCP" : "") + (t.pre ? " PRE" : "") + "\n";
+        if (t.isrc) cue += "    ISRC " + *t.isrc + "\n";
+        if (t.pregap > 0) cue += "    INDEX 00 " + msf(pos) + "\n";
+        cue += "    INDEX 01 " + msf(pos + t.pregap) + "\n";
         auto bytes = trackBytes(t, int(i));
         bin.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
         pos += t.sectors;

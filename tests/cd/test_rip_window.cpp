@@ -1,5 +1,7 @@
 // "Extract All..." in the CD window: the rip runs on a worker while the window thread goes on,
-// marks tracks with skipped reads, stops on request and remembers each drive's read offset.
+// marks tracks with skipped reads, shows AccurateRip verdicts, stops on request and remembers
+// each drive's read offset.
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QSettings>
 #include <QSpinBox>
@@ -118,6 +120,46 @@ TEST_F(RipWindow, ClosingMidRipClosesOnceTheRipHasStopped) {
     std::vector<std::string> names;
     for (const auto& e : fs::directory_iterator(folder())) names.push_back(e.path().filename());
     EXPECT_EQ(names, std::vector<std::string>{"Artist - Album.log"});
+}
+
+TEST_F(RipWindow, VerdictsOfADatabaseFileAreListedAndABadFileIsRefused) {
+    ASSERT_GE(addDisc(2, 20), 0);
+    open();
+    scripted->folderAnswers.push_back(folder());
+    extractAll()->click();
+    ASSERT_TRUE(processUntil([&] { return !panel()->running(); }));
+    // A database file holding this disc's checksums (v2), each submitted twice.
+    const cd::DiscRip& first = panel()->lastRip();
+    std::string db(1, char(2));
+    for (uint32_t id : {first.ids.accurateRip1, first.ids.accurateRip2, first.ids.freedb})
+        db.append(reinterpret_cast<const char*>(&id), 4);
+    for (const cd::TrackRip& t : first.tracks) {
+        db += char(2);
+        db.append(reinterpret_cast<const char*>(&t.accurateRipV2), 4);
+        db.append(4, '\0');
+    }
+    const std::string dbPath = discDir.file("dBAR.bin");
+    std::ofstream(dbPath, std::ios::binary) << db;
+    child<QLineEdit>("txtAccurateRipDb")->setText(QString::fromStdString(dbPath));
+    scripted->folderAnswers.push_back(folder() + "2");
+    extractAll()->click();
+    ASSERT_TRUE(processUntil([&] { return !panel()->running(); }));
+    const auto rows = results();
+    ASSERT_EQ(rows.size(), 2u);
+    for (const std::string& row : rows)
+        EXPECT_NE(row.find("AccurateRip: accurate (confidence 2, v2)"), std::string::npos) << row;
+    EXPECT_NE(scripted->lastMessage().find("Every track is accurate in AccurateRip."),
+              std::string::npos)
+        << scripted->lastMessage();
+
+    // A file cut short: refused with the reason before a folder is asked for.
+    std::ofstream(dbPath, std::ios::binary | std::ios::trunc) << db.substr(0, 20);
+    const size_t dialogs = scripted->folderDialogs.size();
+    extractAll()->click();
+    EXPECT_FALSE(panel()->running());
+    EXPECT_EQ(scripted->folderDialogs.size(), dialogs);
+    EXPECT_NE(scripted->lastMessage().find("cut short"), std::string::npos)
+        << scripted->lastMessage();
 }
 
 TEST_F(RipWindow, ReadOffsetIsRememberedPerDrive) {

@@ -67,6 +67,12 @@ TEST(RenderSameAsCommandLine, ProcessAndQuorvinRenderWriteTheSameBytes) {
     keepBassEq.chain.remover = effects::Remover::KeepBass;
     keepBassEq.chain.equalizer = true;
     keepBassEq.chain.eqSliders = {-3, 0, 2, 0, 0, 0, 1};
+    render::RenderSettings stereo;
+    stereo.chain.tempoPercent = 10;
+    stereo.chain.remover = effects::Remover::Stereo;
+    stereo.chain.stereoStrength = 0.7f;
+    stereo.chain.stereoLowHz = 150;
+    stereo.chain.stereoHighHz = 6000;
     render::RenderSettings highQuality;
     highQuality.chain.tempoPercent = -10;
     highQuality.chain.pitchSemitones = 1;
@@ -76,6 +82,9 @@ TEST(RenderSameAsCommandLine, ProcessAndQuorvinRenderWriteTheSameBytes) {
           Case{{"--tempo", "20", "--pitch", "-2", "--vocal-remover=keep-bass", "--eq",
                 "3,0,-2,0,0,0,-1"},
                keepBassEq},
+          Case{{"--tempo", "10", "--vocal-remover=stereo", "--remover-strength", "0.7",
+                "--remover-range", "150,6000"},
+               stereo},
           Case{{"--tempo", "-10", "--pitch", "1", "--quality", "high"}, highQuality}}) {
         std::vector<std::string> args = {"render", in, tmp.file("cli.wav")};
         args.insert(args.end(), c.args.begin(), c.args.end());

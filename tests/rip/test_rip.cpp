@@ -421,9 +421,11 @@ TEST_F(Rip, StopLeavesTheFinishedTracksAndNoPartialFile) {
     EXPECT_EQ(rip.tracks[1].status, cd::TrackRip::Status::Stopped);
     EXPECT_EQ(rip.tracks[2].status, cd::TrackRip::Status::NotReached);
     EXPECT_FALSE(rip.allClean());
-    // Only the first track and the log: no partial file, no temporary left behind.
+    // Only the first track, the log, cue sheet and playlist: no partial file, no temporary.
     const auto files = listing(options(cd::RipFormat::Flac).folder);
-    EXPECT_EQ(files, (std::vector<std::string>{"01 - Song 1.flac", "The Band - Night Album.log"}));
+    EXPECT_EQ(files, (std::vector<std::string>{"01 - Song 1.flac", "The Band - Night Album.cue",
+                                               "The Band - Night Album.log",
+                                               "The Band - Night Album.m3u"}));
     const std::string log = readText(rip.logPath);
     EXPECT_NE(log.find("The rip was stopped"), std::string::npos);
     EXPECT_NE(log.find("NOT every track"), std::string::npos);
@@ -469,7 +471,8 @@ TEST_P(RipFaults, ASkippedOrFailedReadIsMarkedNeverPassedAsGood) {
         EXPECT_EQ(rip.tracks[1].status, cd::TrackRip::Status::ReadFailed);
         EXPECT_TRUE(rip.tracks[1].path.empty());
         EXPECT_NE(track2.find("READ FAILED"), std::string::npos) << track2;
-        EXPECT_EQ(listing(options(cd::RipFormat::Wav).folder).size(), 3u);  // two tracks + log
+        // Two tracks, the log, the cue sheet and the playlist.
+        EXPECT_EQ(listing(options(cd::RipFormat::Wav).folder).size(), 5u);
     } else {
         EXPECT_EQ(rip.tracks[1].status, cd::TrackRip::Status::Ripped);
         EXPECT_GE(rip.tracks[1].report.skipped, 1u);
@@ -516,7 +519,8 @@ TEST_P(RipWriteFaults, AFullDiskFailsTheTrackItHitsWithTheReason) {
         EXPECT_NE(readText(rip.logPath).find("WRITE FAILED: " + t.message), std::string::npos);
     }
     EXPECT_EQ(failed, 1);
-    kept.push_back("The Band - Night Album.log");
+    for (const char* ext : {".cue", ".log", ".m3u"})
+        kept.push_back(std::string("The Band - Night Album") + ext);
     std::sort(kept.begin(), kept.end());
     EXPECT_EQ(listing(options(format).folder), kept);  // no partial file, no temporary
 }

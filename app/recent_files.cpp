@@ -1,0 +1,54 @@
+#include "app/recent_files.h"
+
+#include <QAction>
+#include <QFile>
+#include <QFileInfo>
+#include <QMenu>
+#include <QVariantList>
+#include <algorithm>
+
+#include "platform/settings.h"
+
+namespace app {
+
+namespace {
+const QString kRecentKey = "recent/files";
+}  // namespace
+
+RecentFiles::RecentFiles(QMenu* menu, std::function<void(const std::string&)> open)
+    : QObject(menu), menu_(menu), open_(std::move(open)) {
+    for (const QVariant& v : platform::settings().value(kRecentKey).toList()) {
+        const QByteArray bytes = v.toByteArray();
+        if (!bytes.isEmpty() && int(files_.size()) < kMaxFiles)
+            files_.push_back(bytes.toStdString());
+    }
+    rebuild();
+}
+
+void RecentFiles::add(const std::string& path) {
+    files_.erase(std::remove(files_.begin(), files_.end(), path), files_.end());
+    files_.insert(files_.begin(), path);
+    if (int(files_.size()) > kMaxFiles) files_.resize(kMaxFiles);
+    QVariantList stored;
+    for (const std::string& f : files_) stored << QByteArray::fromStdString(f);
+    platform::settings().setValue(kRecentKey, stored);
+    rebuild();
+}
+
+void RecentFiles::rebuild() {
+    menu_->clear();
+    menu_->setEnabled(!files_.empty());
+    for (size_t i = 0; i < files_.size(); ++i) {
+        const QString shown = QFile::decodeName(QByteArray::fromStdString(files_[i]));
+        // "&1 song.mp3" ... "1&0 ...": a digit to choose it by; a '&' in a name is shown as is.
+        const QString number = i < 9 ? "&" + QString::number(i + 1) : "1&0";
+        QAction* a =
+            menu_->addAction(number + "  " + QFileInfo(shown).fileName().replace('&', "&&"));
+        a->setObjectName(QString("mnuRecent_%1").arg(i));
+        a->setToolTip(shown);
+        a->setStatusTip(shown);
+        connect(a, &QAction::triggered, this, [this, path = files_[i]] { open_(path); });
+    }
+}
+
+}  // namespace app

@@ -1,0 +1,302 @@
+// What a new user meets first: starting with a file named on the command line, no sound device,
+// where work files go, the keyboard, Cancel for Process and the recent files.
+#include <QAbstractItemView>
+#include <QAbstractSpinBox>
+#include <QAccessible>
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QRegularExpression>
+#include <QScrollBar>
+#include <QTest>
+#include <QTextEdit>
+#include <QTimer>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <ostream>
+
+#include "app/command_line.h"
+#include "app/formp3.h"
+#include "app/frmAbout.h"
+#include "app/recent_files.h"
+#include "cd/frmDemo.h"
+#include "mp3/Form1.h"
+#include "normaliser/Form11.h"
+#include "platform/qt_platform.h"
+#include "player/sound_output.h"
+#include "tests/app/window_fixture.h"
+
+namespace {
+
+// Makes `dir` the current folder for the lifetime of the object.
+class InFolder {
+  public:
+    explicit InFolder(const std::filesystem::path& dir) : before_(std::filesystem::current_path()) {
+        std::filesystem::current_path(dir);
+    }
+    ~InFolder() { std::filesystem::current_path(before_); }
+
+  private:
+    std::filesystem::path before_;
+};
+
+}  // namespace
+
+// A file named relative to the folder the program was started in, whatever its name holds: a
+// '&' is shown as it is, and a name that is not UTF-8 (Latin-1 bytes) still loads and plays.
+class NamedOnTheCommandLine : public WindowTest,
+                              public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(NamedOnTheCommandLine, LoadsRelativeToTheStartFolderAndShowsTheName) {
+    const std::string name = GetParam();
+    wav(name, fixtures::sine(440, 1.0));
+    InFolder started(sources.path());
+    const app::CommandLine command = app::parseCommandLine(std::vector<std::string>{
+        "quorvin-audio-tools", "--null-output", "--cd-image", "disc.cue", name});
+    ASSERT_TRUE(command.error.empty()) << command.error;
+    ASSERT_EQ(command.cdImages.size(), 1u);
+    EXPECT_EQ(command.cdImages[0], sources.file("disc.cue"));
+
+    // Start-up leaves the current folder alone.
+    app::frmWriteWave window;
+    ASSERT_TRUE(window.Form_Load());
+    EXPECT_EQ(std::filesystem::current_path(), sources.path());
+    ASSERT_TRUE(window.openFile(command.file));
+    EXPECT_TRUE(desk->messages.empty()) << desk->lastMessage();
+    const QString shown = QFile::decodeName(QByteArray::fromStdString(name));
+    EXPECT_EQ(window.ui().btnLoadFile->text(), QString(shown).replace('&', "&&"));
+    EXPECT_EQ(window.ui().btnLoadFile->accessibleName(), shown);
+    window.ui().CmdPlay->click();
+    EXPECT_TRUE(desk->messages.empty()) << desk->lastMessage();
+    EXPECT_EQ(BASS_ChannelIsActive(window.session().PlayChannel), BASS_ACTIVE_PLAYING);
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, NamedOnTheCommandLine,
+                         ::testing::Values("song.wav", "Tom & Jerry.wav", "caf\xe9.wav"));
+
+using FirstMinutes = WindowTest;
+
+// No device: the engine's message, then the choice; the program never ends by itself.
+TEST_F(FirstMinutes, NoSoundDeviceOffersToGoOnWithoutSoundOrToTryAgain) {
+    const std::string song = wav("song.wav", fixtures::sine(440, 2.0));
+    load(song);
+    engine::setOutputKind(engine::OutputKind::Missing);
+
+    // Cancel: nothing plays, Play is still there.
+    desk->answers = {platform::Answer::Ok, platform::Answer::Cancel};
+    w->ui().CmdPlay->click();
+    ASSERT_EQ(desk->messages.size(), 2u);
+    EXPECT_EQ(desk->messages[0].text, "Can't initialize device\n\nError Code : 3");
+    EXPECT_EQ(desk->messages[1].buttons, platform::Buttons::NoSoundDevice);
+    EXPECT_TRUE(w->ui().CmdPlay->isEnabled());
+    EXPECT_FALSE(w->ui().CmdStop->isEnabled());
+    EXPECT_FALSE(w->ui().lblNoSound->isVisibleTo(w.get()));
+
+    // Try again (the device is still missing), then go on without sound.
+    desk->messages.clear();
+    desk->answers = {platform::Answer::Ok, platform::Answer::Retry, platform::Answer::Ok,
+                     platform::Answer::Ok};
+    w->ui().CmdPlay->click();
+    EXPECT_EQ(desk->messages.size(), 4u);
+    EXPECT_EQ(BASS_ChannelIsActive(w->session().PlayChannel), BASS_ACTIVE_PLAYING);
+    EXPECT_TRUE(w->ui().lblNoSound->isVisibleTo(w.get()));
+    EXPECT_TRUE(player::playingWithoutSound());
+    EXPECT_FALSE(desk->exitCode.has_value());
+
+    // From then on Play asks no more.
+    desk->messages.clear();
+    w->ui().CmdStop->click();
+    loadAndPlay(song);
+    EXPECT_TRUE(desk->messages.empty()) << desk->lastMessage();
+    EXPECT_EQ(BASS_ChannelIsActive(w->session().PlayChannel), BASS_ACTIVE_PLAYING);
+}
+
+// Work files live in the user's cache folder; an earlier run's go at start, this run's at exit.
+TEST_F(FirstMinutes, WorkFilesLiveInTheCacheFolderAndGoAtStartAndExit) {
+    fixtures::TempDir cache;
+    const QByteArray before = qgetenv("XDG_CACHE_HOME");
+    qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(cache.path().string()));
+    EXPECT_EQ(platform::QtPlatform().programFolder(), (cache.path() / "quorvin").string());
+    EXPECT_TRUE(std::filesystem::is_directory(cache.path() / "quorvin"));
+    qputenv("XDG_CACHE_HOME", before);
+
+    const auto folder = programDir.path();
+    for (const char* stale : {"newwave.wav", "TRACK.WAV"})
+        fixtures::writeBytes((folder / stale).string(), {1, 2, 3});
+    app::frmWriteWave window;
+    ASSERT_TRUE(window.Form_Load());
+    EXPECT_FALSE(std::filesystem::exists(folder / "newwave.wav"));
+    EXPECT_FALSE(std::filesystem::exists(folder / "TRACK.WAV"));
+
+    window.openFile(wav("song.wav", fixtures::sine(440, 1.0)));
+    window.ui().CmdPlay->click();
+    window.ui().CmdStop->click();
+    const std::string saved = sources.file("saved.wav");
+    desk->saveAnswers.push_back(saved);
+    window.ui().btnConvert->click();
+    EXPECT_TRUE(std::filesystem::exists(folder / "newwave.wav"));
+    window.ui().Mnuexit->trigger();
+    EXPECT_EQ(desk->exitCode, 0);
+    EXPECT_FALSE(std::filesystem::exists(folder / "newwave.wav"));
+    EXPECT_TRUE(std::filesystem::exists(saved));
+}
+
+// Cancel beside the progress bar: no work file, no "Done!", no save, Process available again.
+TEST_F(FirstMinutes, CancelledProcessLeavesNothing) {
+    loadAndPlay(wav("song.wav", fixtures::sine(440, 20.0)));
+    w->ui().CmdStop->click();
+    EXPECT_FALSE(w->ui().cmdCancelProcess->isVisibleTo(w.get()));
+    bool shownWhileRendering = false;
+    QTimer::singleShot(0, w.get(), [&] {
+        shownWhileRendering = w->ui().cmdCancelProcess->isVisibleTo(w.get());
+        w->ui().cmdCancelProcess->click();
+    });
+    w->ui().btnConvert->click();
+    EXPECT_TRUE(shownWhileRendering);
+    EXPECT_TRUE(desk->messages.empty()) << desk->lastMessage();
+    EXPECT_TRUE(desk->saveDialogs.empty());
+    EXPECT_FALSE(std::filesystem::exists(programDir.path() / "newwave.wav"));
+    EXPECT_FALSE(w->ui().cmdCancelProcess->isVisibleTo(w.get()));
+    EXPECT_TRUE(w->ui().btnConvert->isEnabled());
+    EXPECT_TRUE(w->ui().cvmenu->menuAction()->isEnabled());
+}
+
+// The last ten files under Tools, newest first, kept between runs, each loading as Load does.
+TEST_F(FirstMinutes, RecentFilesKeepTheLastTenAndLoadLikeLoad) {
+    std::vector<std::string> files;
+    for (int i = 0; i < 12; ++i) {
+        files.push_back(wav("f" + std::to_string(i) + ".wav", fixtures::sine(440, 0.2)));
+        ASSERT_TRUE(w->openFile(files.back()));
+    }
+    ASSERT_TRUE(w->openFile(files[5]));  // again: moves to the top, once
+    w.reset();
+    w = std::make_unique<app::frmWriteWave>();
+    ASSERT_TRUE(w->Form_Load());
+    const QList<QAction*> items = w->ui().mnuRecent->actions();
+    ASSERT_EQ(items.size(), 10);
+    EXPECT_EQ(items[0]->text(), "&1  f5.wav");
+    EXPECT_EQ(items[1]->text(), "&2  f11.wav");
+    EXPECT_EQ(items[9]->text(), "1&0  f2.wav");
+
+    userMove(w->ui().sldTempo[0], 20);
+    items[1]->trigger();
+    EXPECT_EQ(w->session().CmdFileName, files[11]);
+    EXPECT_EQ(w->ui().sldTempo[0]->value(), 0);
+    EXPECT_TRUE(desk->openDialogs.empty());
+}
+
+// The keyboard acts on the focused control; the window's keys work whatever the state.
+class Keyboard : public WindowTest {
+  protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        w->show();
+        w->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    }
+    bool playing() { return BASS_ChannelIsActive(w->session().PlayChannel) == BASS_ACTIVE_PLAYING; }
+};
+
+TEST_F(Keyboard, SpaceActsOnTheFocusedControlElsePlays) {
+    load(wav("song.wav", fixtures::sine(440, 2.0)));
+    QCheckBox* box = w->ui().chkBeat;
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_Space);
+    EXPECT_TRUE(box->isChecked());
+    EXPECT_FALSE(playing());
+
+    // Enter clicks the focused button.
+    w->ui().CEq->setFocus();
+    QTest::keyClick(w->ui().CEq, Qt::Key_Return);
+    EXPECT_TRUE(w->ui().CEq->isChecked());
+    EXPECT_FALSE(playing());
+
+    // With no control that takes Space in focus, Space plays.
+    w->ui().txtPeriod->clearFocus();
+    w->setFocus();
+    QTest::keyClick(w.get(), Qt::Key_Space);
+    EXPECT_TRUE(playing());
+}
+
+TEST_F(Keyboard, CtrlOStillLoadsAfterALoad) {
+    const std::string song = wav("piece.wav", fixtures::sine(440, 1.0));
+    desk->openAnswers = {song, song};
+    QTest::keyClick(w.get(), Qt::Key_O, Qt::ControlModifier);
+    ASSERT_EQ(desk->openDialogs.size(), 1u);
+    EXPECT_EQ(w->ui().btnLoadFile->toolTip(), QString::fromStdString(song) + " (Ctrl+O)");
+    QTest::keyClick(w.get(), Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(desk->openDialogs.size(), 2u);
+}
+
+TEST_F(Keyboard, CtrlQQuitsWhilePlayingAndEveryMenuHasAnAccessKey) {
+    loadAndPlay(wav("song.wav", fixtures::sine(440, 3.0)));
+    ASSERT_FALSE(w->ui().cvmenu->menuAction()->isEnabled());
+    QTest::keyClick(w.get(), Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(desk->exitCode, 0);
+    EXPECT_EQ(BASS_ChannelIsActive(w->session().PlayChannel), BASS_ACTIVE_STOPPED);
+
+    for (QAction* menu : w->menuBar()->actions())
+        EXPECT_TRUE(menu->text().contains(QRegularExpression("&[^&]")))
+            << menu->text().toStdString();
+}
+
+// Every control of every window has a name of its own for a screen reader.
+struct NamedWindow {
+    const char* name;
+    std::function<std::unique_ptr<QWidget>()> make;
+};
+
+void PrintTo(const NamedWindow& w, std::ostream* os) {
+    *os << w.name;
+}
+
+class AccessibleNames : public WindowTest, public ::testing::WithParamInterface<NamedWindow> {};
+
+TEST_P(AccessibleNames, EveryControlHasItsOwnName) {
+    std::unique_ptr<QWidget> window = GetParam().make();
+    std::map<QString, QString> seen;  // name -> object name
+    for (QWidget* c : window->findChildren<QWidget*>()) {
+        const bool control =
+            (qobject_cast<QAbstractButton*>(c) || qobject_cast<QAbstractSlider*>(c) ||
+             qobject_cast<QComboBox*>(c) || qobject_cast<QLineEdit*>(c) ||
+             qobject_cast<QAbstractSpinBox*>(c) || qobject_cast<QAbstractItemView*>(c) ||
+             qobject_cast<QProgressBar*>(c) || qobject_cast<QPlainTextEdit*>(c) ||
+             qobject_cast<QTextEdit*>(c) || qobject_cast<platform::ClickLabel*>(c)) &&
+            !qobject_cast<QScrollBar*>(c) && !qobject_cast<QAbstractSpinBox*>(c->parentWidget()) &&
+            !qobject_cast<QComboBox*>(c->parentWidget());
+        if (!control || c->objectName().startsWith("qt_")) continue;  // Qt's own parts
+        const QString id = c->objectName() + " (" + c->metaObject()->className() + ")";
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(c);
+        ASSERT_NE(a, nullptr) << id.toStdString();
+        const QString name = a->text(QAccessible::Name).trimmed();
+        EXPECT_FALSE(name.isEmpty()) << id.toStdString();
+        if (name.isEmpty()) continue;
+        const auto [at, fresh] = seen.emplace(name, id);
+        EXPECT_TRUE(fresh) << name.toStdString() << ": " << id.toStdString() << " and "
+                           << at->second.toStdString();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Windows, AccessibleNames,
+    ::testing::Values(
+        NamedWindow{"main",
+                    [] { return std::unique_ptr<QWidget>(std::make_unique<app::frmWriteWave>()); }},
+        NamedWindow{"cd", [] { return std::unique_ptr<QWidget>(std::make_unique<cd::frmDemo>()); }},
+        NamedWindow{"wav_to_mp3",
+                    [] { return std::unique_ptr<QWidget>(std::make_unique<mp3::Form1>()); }},
+        NamedWindow{
+            "normaliser",
+            [] { return std::unique_ptr<QWidget>(std::make_unique<normaliser::Form11>()); }},
+        NamedWindow{"help",
+                    [] { return std::unique_ptr<QWidget>(std::make_unique<app::formp3>()); }},
+        NamedWindow{"about",
+                    [] { return std::unique_ptr<QWidget>(std::make_unique<app::frmAbout>()); }}),
+    [](const auto& info) { return std::string(info.param.name); });
