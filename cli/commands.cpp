@@ -15,8 +15,9 @@ const Command kCommands[] = {
      "(keep-bass: the centre "
      "only above 150 Hz; stereo: the centre bin by bin, keeping the stereo picture, at "
      "--remover-strength 0..1 between --remover-range LO,HI Hz, default 1 and 120,8000) and "
-     "equalizer (gains in dB, -10..10) into OUT: a WAV file, or an MP3 "
-     "file (at --bitrate kbit/s, else the source's own rate, at least 128); --quality high "
+     "equalizer (gains in dB, -10..10) into OUT: WAV, FLAC, Ogg or Opus by its extension, or MP3 "
+     "(at --bitrate kbit/s, else the source's own rate, at least 128), with the source's tags; "
+     "- is standard input or output (WAV); --quality high "
      "stretches with the finer engine, --from/--to render a passage (seconds)",
      &renderCommand},
     {"bpm", "IN",

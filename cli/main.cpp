@@ -4,6 +4,7 @@
 #include <iostream>
 #include <string>
 
+#include "cli/command_help.h"
 #include "cli/commands.h"
 #include "files/temporary_file.h"
 
@@ -43,14 +44,16 @@ int main(int argc, char** argv) {
 #ifdef SIGHUP
     std::signal(SIGHUP, removeTemporariesAndEnd);
 #endif
+#ifdef SIGPIPE
+    std::signal(SIGPIPE, removeTemporariesAndEnd);  // a reader of standard output that went away
+#endif
     for (const auto& c : cli::commands()) {
         if (name == c.name) {
             const cli::Args args(argv + 2, argv + argc);
             for (const auto& a : args) {
                 if (a == "--") break;  // the end of the options
                 if (a == "-h" || a == "--help") {
-                    std::cout << "usage: quorvin " << c.name << " " << c.usage << "\n"
-                              << c.summary << "\n";
+                    std::cout << cli::commandHelp(cli::manPage(), c.name);
                     return 0;
                 }
             }

@@ -11,6 +11,7 @@ namespace cli {
 
 namespace {
 
+constexpr const char* kName = "quorvin normalize: ";
 constexpr const char* kUsage =
     "usage: quorvin normalize IN OUT (PERCENT | --lufs L) [--bits 16|24]";
 
@@ -20,9 +21,10 @@ int normalizeCommand(const Args& args, std::ostream& out, std::ostream& err) {
     const ParsedArgs parsed = parseArgs(args, {"--lufs", "--bits"}, {});
     const bool lufs = parsed.options.count("--lufs") != 0;
     if (!parsed.error.empty() || parsed.positional.size() != (lufs ? 2u : 3u)) {
-        err << (parsed.error.empty() ? std::string(lufs ? "normalize --lufs takes IN OUT"
-                                                        : "normalize takes IN OUT PERCENT")
-                                     : parsed.error)
+        err << kName
+            << (parsed.error.empty()
+                    ? std::string(lufs ? "--lufs takes IN OUT" : "wants IN OUT PERCENT")
+                    : parsed.error)
             << "\n"
             << kUsage << "\n";
         return 2;
@@ -33,8 +35,8 @@ int normalizeCommand(const Args& args, std::ostream& out, std::ostream& err) {
     if (lufs) {
         const auto v = parseNumber(parsed.options.at("--lufs"));
         if (!v || !(*v >= -70 && *v <= 0)) {
-            err << "--lufs wants a loudness from -70 to 0, not \"" << parsed.options.at("--lufs")
-                << "\".\n";
+            err << kName << "--lufs wants a loudness from -70 to 0, not \""
+                << parsed.options.at("--lufs") << "\".\n";
             return 2;
         }
         options.target = NormaliseOptions::Target::Loudness;
@@ -42,14 +44,14 @@ int normalizeCommand(const Args& args, std::ostream& out, std::ostream& err) {
     } else {
         options.percent = NormaliserComponent::parsePercent(parsed.positional[2]);
         if (options.percent < 0) {
-            err << "The percentage must be a number from 1 to 100 (\"" << parsed.positional[2]
-                << "\").\n";
+            err << kName << "the percentage must be a number from 1 to 100 (\""
+                << parsed.positional[2] << "\").\n";
             return 2;
         }
     }
     if (const auto it = parsed.options.find("--bits"); it != parsed.options.end()) {
         if (it->second != "16" && it->second != "24") {
-            err << "--bits wants 16 or 24, not \"" << it->second << "\".\n";
+            err << kName << "--bits wants 16 or 24, not \"" << it->second << "\".\n";
             return 2;
         }
         options.bits = std::stoi(it->second);
@@ -59,12 +61,12 @@ int normalizeCommand(const Args& args, std::ostream& out, std::ostream& err) {
         in, outPath, options, [&](double p) { bar.update(uint64_t(p * 10), 1000); });
     if (!result.error.empty()) {
         bar.done();
-        err << result.error << "\n";
+        err << kName << result.error << "\n";
         return 1;
     }
     bar.update(1000, 1000);
     bar.done();
-    if (!result.note.empty()) err << result.note << "\n";
+    if (!result.note.empty()) err << kName << "note: " << result.note << "\n";
     if (result.leftAsItIs)
         out << "Copied " << in << " unchanged: " << outPath << "\n";
     else if (lufs)

@@ -17,6 +17,8 @@
 #include "cli/cli_support.h"
 #include "cli/commands.h"
 #include "cli/mp3_output.h"
+#include "cli/render_output.h"
+#include "encode/formats.h"
 #include "files/file_io.h"
 #include "files/open_error.h"
 #include "files/paths.h"
@@ -173,37 +175,75 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
     if (p.options.count("--bitrate") && !files::endsWithNoCase(outPath, ".mp3"))
         err << kName << "note: --bitrate applies to MP3 output only\n";
 
-    const bool mp3 = files::endsWithNoCase(outPath, ".mp3");
-    if (!mp3 && !files::endsWithNoCase(outPath, ".wav"))
-        return usageError(err, "the output file's name must end in .wav or .mp3");
+    // OUT's format by its extension; "-" is standard output, which takes WAV.
+    const bool toStdout = outPath == "-";
+    const bool mp3 = !toStdout && files::endsWithNoCase(outPath, ".mp3");
+    const std::optional<encode::Format> otherFormat =
+        toStdout ? std::nullopt : renderFormatOf(outPath);
+    if (!toStdout && !mp3 && !otherFormat && !files::endsWithNoCase(outPath, ".wav"))
+        return usageError(
+            err,
+            "the output file's name must end in .wav, .mp3, .flac, .ogg or .opus (or be - "
+            "for standard output)");
     if (mp3 && !mp3OutputAvailable()) {
         err << kName << encodeMp3({}).message << "\n";
         return 1;
     }
 
+    // "-" reads standard input: spooled to a work file, since the decoders seek.
+    files::TemporaryFile spool;
+    std::string source = in;
+    const std::string inName = in == "-" ? "standard input" : in;
+    if (in == "-") {
+        if (r = spoolStandardInput(spool); !r) {
+            err << kName << r.message << "\n";
+            return 1;
+        }
+        source = spool.path();
+    }
+    // Messages name what the user gave, never the work files.
+    const auto named = [&](std::string message, const files::TemporaryFile& temporary) {
+        if (in == "-") message = files::namingDestination(message, spool.path(), inName);
+        return files::namingDestination(message, temporary.path(),
+                                        toStdout ? "standard output" : outPath);
+    };
+
     // Refusals that need no engine: a missing input, an output that is the input itself.
-    const fs::path inFs = files::pathFromUtf8(in), outFs = files::pathFromUtf8(outPath);
+    const fs::path inFs = files::pathFromUtf8(source), outFs = files::pathFromUtf8(outPath);
     std::error_code ec;
     // A pipe or a device is refused before the engine would wait on it.
-    if (!files::whyCannotOpen(in).empty()) {
+    if (!files::whyCannotOpen(source).empty()) {
         err << kName << files::cannotOpenMessage(in, BASS_ERROR_FILEOPEN) << "\n";
         return 1;
     }
-    if (fs::exists(outFs, ec) && fs::equivalent(inFs, outFs, ec)) {
+    if (!toStdout && fs::exists(outFs, ec) && fs::equivalent(inFs, outFs, ec)) {
         err << kName << "the output \"" << outPath
             << "\" is the input file itself; choose another name\n";
         return 1;
     }
     // The user's file at OUT is replaced only when it may be written, as the window's save.
-    if (r = files::checkReplaceable(outPath); !r) {
-        err << kName << r.message << "\n";
-        return 1;
+    if (!toStdout) {
+        if (r = files::checkReplaceable(outPath); !r) {
+            err << kName << r.message << "\n";
+            return 1;
+        }
     }
+    // Standard output gets the finished WAV from a work file.
+    std::string destination = outPath;
+    if (toStdout) {
+        std::string folder;
+        if (r = workFolder(folder); !r) {
+            err << kName << r.message << "\n";
+            return 1;
+        }
+        destination = files::RPP(folder) + "standard-output.wav";
+    }
+    const encode::Tags tags = encode::readTags(source);
 
     // The WAV render goes to a temporary beside OUT; for MP3 output a second one takes the MP3.
     // Both remove themselves on every way out, and on an interrupt (see main.cpp).
     files::TemporaryFile wav;
-    r = wav.create(outPath);
+    r = wav.create(destination);
     if (r) r = wav.closeStream();
     if (!r) {
         err << kName << r.message << "\n";
@@ -211,11 +251,11 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
     }
 
     render::RenderPipeline pipeline(maxWavDataBytes);
-    if (!pipeline.open(in, wav.path(), settings)) {
-        err << kName << files::namingDestination(pipeline.error(), wav.path(), outPath) << "\n";
+    if (!pipeline.open(source, wav.path(), settings)) {
+        err << kName << named(pipeline.error(), wav) << "\n";
         return 1;
     }
-    ProgressBar bar(out, stdoutIsTerminal());
+    ProgressBar bar(out, !toStdout && stdoutIsTerminal());
     render::RenderPipeline::Step step;
     while ((step = pipeline.step()) == render::RenderPipeline::Step::More)
         bar.update(pipeline.position(), pipeline.length());
@@ -223,11 +263,11 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
     bar.done();
     const bool finished = pipeline.finish();
     if (const std::string note = pipeline.note(); !note.empty())
-        err << kName << "note: " << note << "\n";
+        err << kName << "note: " << named(note, wav) << "\n";
     pipeline.close();
     if (!finished) {
         // A failed write: what is on disk is not the whole result; nothing is put in place.
-        err << kName << files::namingDestination(pipeline.error(), wav.path(), outPath) << "\n";
+        err << kName << named(pipeline.error(), wav) << "\n";
         return 1;
     }
     // Stopped yet finished: the WAV size limit was reached and the file is valid up to there.
@@ -242,7 +282,7 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
             err << kName << r.message << "\n";
             return 1;
         }
-        Mp3Job job{result.path(), encoded.path(), in, int(bitrate)};
+        Mp3Job job{result.path(), encoded.path(), source, int(bitrate)};
         if (r = encodeMp3(job); !r) {
             err << kName
                 << files::namingDestination(
@@ -251,15 +291,38 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
                 << "\n";
             return 1;
         }
+        if (!encode::tagMp3(encoded.path(), tags)) {
+            err << kName << "cannot write the tags of \"" << outPath << "\"\n";
+            return 1;
+        }
         result = std::move(encoded);
+    } else if (otherFormat) {
+        files::TemporaryFile other;
+        r = other.create(outPath);
+        if (r) r = other.closeStream();
+        if (r) r = encodeRender(result.path(), *otherFormat, other.path(), tags);
+        if (!r) {
+            err << kName << named(named(r.message, other), result) << "\n";
+            return 1;
+        }
+        result = std::move(other);
+    } else if (!cutAtLimit && !encode::tagWav(result.path(), tags)) {  // no room at the limit
+        err << kName << "cannot write the tags of \"" << (toStdout ? "standard output" : outPath)
+            << "\"\n";
+        return 1;
     }
-    if (r = result.commit(); !r) {
+    if (toStdout) {
+        if (r = copyToStream(result.path(), out); !r) {
+            err << kName << named(r.message, result) << "\n";
+            return 1;
+        }
+    } else if (r = result.commit(); !r) {
         err << kName << r.message << "\n";
         return 1;
     }
     if (cutAtLimit)
         err << kName << "note: the render reached the largest size a WAV file can have; \""
-            << outPath << "\" holds the audio up to that point\n";
+            << (toStdout ? "standard output" : outPath) << "\" holds the audio up to that point\n";
     return 0;
 }
 

@@ -23,7 +23,12 @@ namespace {
 // that the file is written once. Writes go through the file layer.
 class FlacEncoder : public FileEncoder {
   public:
-    FlacEncoder(Tags tags, bool md5Given) : tags_(std::move(tags)), md5Given_(md5Given) {}
+    FlacEncoder(Tags tags, bool md5Given, int rate, int channels)
+        : tags_(std::move(tags)),
+          md5Given_(md5Given),
+          rate_(rate),
+          channels_(channels),
+          frames_(channels) {}
     ~FlacEncoder() override {
         if (encoder_) FLAC__stream_encoder_delete(encoder_);
         for (FLAC__StreamMetadata* m : metadata_) FLAC__metadata_object_delete(m);
@@ -32,6 +37,10 @@ class FlacEncoder : public FileEncoder {
 
     bool open(const std::string& path) {
         path_ = path;
+        if (channels_ > 8) {
+            error_ = "FLAC holds at most 8 channels, not " + std::to_string(channels_);
+            return false;
+        }
         file_ = files::openFile(path, "wb");
         if (!file_) return failed(errno);
         std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
@@ -40,9 +49,9 @@ class FlacEncoder : public FileEncoder {
             error_ = "the FLAC encoder cannot start";
             return false;
         }
-        FLAC__stream_encoder_set_channels(encoder_, 2);
+        FLAC__stream_encoder_set_channels(encoder_, unsigned(channels_));
         FLAC__stream_encoder_set_bits_per_sample(encoder_, 16);
-        FLAC__stream_encoder_set_sample_rate(encoder_, kRate);
+        FLAC__stream_encoder_set_sample_rate(encoder_, unsigned(rate_));
         FLAC__stream_encoder_set_compression_level(encoder_, 5);
         FLAC__stream_encoder_set_do_md5(encoder_, !md5Given_);
         FLAC__stream_encoder_set_metadata(encoder_, metadata_.data(), unsigned(metadata_.size()));
@@ -60,8 +69,9 @@ class FlacEncoder : public FileEncoder {
 
     bool write(const uint8_t* pcm, size_t bytes) override {
         return frames_.feed(pcm, bytes, [this](const int16_t* f, size_t n) {
-            samples_.resize(n * 2);
-            for (size_t i = 0; i < n * 2; ++i) samples_[i] = f[i];
+            const size_t count = n * size_t(channels_);
+            samples_.resize(count);
+            for (size_t i = 0; i < count; ++i) samples_[i] = f[i];
             if (FLAC__stream_encoder_process_interleaved(encoder_, samples_.data(), unsigned(n)))
                 return true;
             return encoderFailed();
@@ -164,6 +174,7 @@ class FlacEncoder : public FileEncoder {
 
     Tags tags_;
     bool md5Given_;
+    int rate_, channels_;
     AudioMd5 md5_{};
     std::string path_;
     std::FILE* file_ = nullptr;
@@ -177,7 +188,8 @@ class FlacEncoder : public FileEncoder {
 }  // namespace
 
 std::unique_ptr<FileEncoder> openFlac(const OpenRequest& request, std::string& error) {
-    auto e = std::make_unique<FlacEncoder>(request.tags, request.md5Given);
+    auto e = std::make_unique<FlacEncoder>(request.tags, request.md5Given, request.rate,
+                                           request.channels);
     const bool ok = e->open(request.path);
     return opened(std::move(e), ok, error);
 }

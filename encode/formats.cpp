@@ -78,4 +78,14 @@ std::unique_ptr<FileEncoder> openEncoder(Format format, const std::string& path,
     return row.open(request, error);
 }
 
+std::unique_ptr<FileEncoder> openEncoder(Format format, OpenRequest request, std::string& error) {
+    const FormatInfo& row = formatInfo(format);
+    if (request.bitrate == 0) request.bitrate = row.defaultBitrate;
+    if (request.rate <= 0 || request.channels <= 0) {
+        error = "cannot write " + std::string(row.name) + " audio without a rate and channels";
+        return nullptr;
+    }
+    return row.open(request, error);
+}
+
 }  // namespace encode

@@ -1,6 +1,7 @@
 // The formats audio is written to, one table row each: WAV (bit for bit behind the program's
 // header), FLAC (lossless), MP3 (LAME, ID3v2 tags), Ogg Vorbis, Opus (resampled to 48 kHz) and
-// WMA (the BASS_WMA_ encoder). Every encoder takes 16-bit stereo 44.1 kHz PCM and tags its file.
+// WMA (the BASS_WMA_ encoder). Every encoder takes 16-bit PCM (stereo 44.1 kHz unless opened
+// with another rate and channel count: WAV, FLAC, Ogg Vorbis and Opus take any) and tags its file.
 // One encoder per file; one thread at a time per encoder.
 //
 // A new format is one file with its encoder and one row in the table (formats.cpp).
@@ -52,6 +53,8 @@ struct OpenRequest {
     Tags tags;
     uint32_t bitrate = 0;
     bool md5Given = false;  // see FileEncoder::setAudioMd5()
+    int rate = 44100;       // of the PCM handed to write()
+    int channels = 2;
 };
 
 // An encoder of the format writing `request.path`; null with `error` set when it cannot start.
@@ -81,5 +84,16 @@ inline bool takesBitrate(Format format) {
 std::unique_ptr<FileEncoder> openEncoder(Format format, const std::string& path, const Tags& tags,
                                          uint32_t bitrate, std::string& error,
                                          bool md5Given = false);
+// The same with every field of the request (its bit rate 0: the format's default).
+std::unique_ptr<FileEncoder> openEncoder(Format format, OpenRequest request, std::string& error);
+
+// The title, artist and album of any file TagLib reads (by its name's extension, else by its
+// content); empty fields when it has none or cannot be read.
+Tags readTags(const std::string& path);
+// Writes the non-empty fields of `tags` into the finished WAV file (its RIFF INFO list and an
+// ID3v2 chunk) or MP3 file (ID3v2) at `path`, whatever its name. Nothing is written when every
+// field is empty. False when the file cannot be tagged.
+bool tagWav(const std::string& path, const Tags& tags);
+bool tagMp3(const std::string& path, const Tags& tags);
 
 }  // namespace encode

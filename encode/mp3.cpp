@@ -94,6 +94,7 @@ class Mp3Encoder : public FileEncoder {
 }  // namespace
 
 std::unique_ptr<FileEncoder> openMp3(const OpenRequest& request, std::string& error) {
+    if (!takesCdAudioOnly(request, "MP3", error)) return nullptr;
     auto e = std::make_unique<Mp3Encoder>(request.tags);
     const bool ok = e->open(request.path, request.bitrate);
     return opened(std::move(e), ok, error);

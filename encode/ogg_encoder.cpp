@@ -10,7 +10,7 @@ OggEncoder::~OggEncoder() {
 bool OggEncoder::open(const std::string& path) {
     path_ = path;
     SF_INFO info{};
-    info.channels = 2;
+    info.channels = channels_;
     info.samplerate = codec_.rate;
     info.format = codec_.sfFormat;
     sf_ = sf_open(path.c_str(), SFM_WRITE, &info);
@@ -18,11 +18,11 @@ bool OggEncoder::open(const std::string& path) {
         error_ = "cannot write \"" + path + "\": " + sf_strerror(nullptr);
         return false;
     }
-    if (codec_.rate != kRate) {
+    if (codec_.rate != inRate_) {
         soxr_error_t err = nullptr;
         soxr_io_spec_t io = soxr_io_spec(SOXR_INT16_I, SOXR_FLOAT32_I);
         soxr_quality_spec_t q = soxr_quality_spec(SOXR_HQ, 0);
-        resampler_ = soxr_create(kRate, codec_.rate, 2, &err, &io, &q, nullptr);
+        resampler_ = soxr_create(inRate_, codec_.rate, unsigned(channels_), &err, &io, &q, nullptr);
         if (!resampler_) {
             error_ = "cannot resample to " + std::to_string(codec_.rate / 1000) +
                      " kHz: " + (err ? err : "");
@@ -63,10 +63,11 @@ bool OggEncoder::checked(sf_count_t written, size_t wanted) {
 bool OggEncoder::resample(const int16_t* in, size_t frames) {
     size_t offered = frames;
     do {
-        out_.resize(8192 * 2);
+        const size_t channels = size_t(channels_);
+        out_.resize(8192 * channels);
         size_t used = 0, made = 0;
-        soxr_error_t err =
-            soxr_process(resampler_, in, offered, &used, out_.data(), out_.size() / 2, &made);
+        soxr_error_t err = soxr_process(resampler_, in, offered, &used, out_.data(),
+                                        out_.size() / channels, &made);
         if (err) {
             error_ = "cannot resample to " + std::to_string(codec_.rate / 1000) + " kHz: " + err;
             return false;
@@ -74,7 +75,7 @@ bool OggEncoder::resample(const int16_t* in, size_t frames) {
         if (made > 0 && !checked(sf_writef_float(sf_, out_.data(), sf_count_t(made)), made))
             return false;
         if (in) {
-            in += used * 2;
+            in += used * channels;
             offered -= used;
             if (offered == 0) return true;
         } else if (made == 0) {

@@ -16,11 +16,18 @@ class OggEncoder : public FileEncoder {
   public:
     struct Codec {
         int sfFormat;  // SF_FORMAT_OGG | ...
-        int rate;      // the file's rate; other than 44100 resamples
+        int rate;      // the file's rate (0: the input's); another than the input's resamples
         // Writes `tags` into the closed file at `path`; false when it cannot.
         bool (*tag)(const std::string& path, const Tags& tags);
     };
-    OggEncoder(const Codec& codec, Tags tags) : codec_(codec), tags_(std::move(tags)) {}
+    OggEncoder(const Codec& codec, const OpenRequest& request)
+        : codec_(codec),
+          tags_(request.tags),
+          inRate_(request.rate),
+          channels_(request.channels),
+          frames_(request.channels) {
+        if (codec_.rate == 0) codec_.rate = inRate_;
+    }
     ~OggEncoder() override;
 
     bool open(const std::string& path);
@@ -33,6 +40,7 @@ class OggEncoder : public FileEncoder {
 
     Codec codec_;
     Tags tags_;
+    int inRate_, channels_;
     std::string path_;
     SNDFILE* sf_ = nullptr;
     soxr_t resampler_ = nullptr;

@@ -1,4 +1,4 @@
-// Ogg Vorbis at the input's 44.1 kHz.
+// Ogg Vorbis at the input's rate.
 #include <taglib/vorbisfile.h>
 
 #include "encode/ogg_encoder.h"
@@ -6,9 +6,9 @@
 namespace encode::detail {
 
 std::unique_ptr<FileEncoder> openVorbis(const OpenRequest& request, std::string& error) {
-    const OggEncoder::Codec codec{SF_FORMAT_OGG | SF_FORMAT_VORBIS, kRate,
+    const OggEncoder::Codec codec{SF_FORMAT_OGG | SF_FORMAT_VORBIS, 0,
                                   tagOggFile<TagLib::Ogg::Vorbis::File>};
-    auto e = std::make_unique<OggEncoder>(codec, request.tags);
+    auto e = std::make_unique<OggEncoder>(codec, request);
     const bool ok = e->open(request.path);
     return opened(std::move(e), ok, error);
 }

@@ -8,8 +8,8 @@ namespace {
 
 class WavEncoder : public FileEncoder {
   public:
-    bool open(const std::string& path) {
-        if (writer_.create(path, files::WaveHeader::forFormat(2, kRate, false))) return true;
+    bool open(const std::string& path, int rate, int channels) {
+        if (writer_.create(path, files::WaveHeader::forFormat(channels, rate, false))) return true;
         error_ = writer_.error();
         return false;
     }
@@ -32,7 +32,7 @@ class WavEncoder : public FileEncoder {
 
 std::unique_ptr<FileEncoder> openWav(const OpenRequest& request, std::string& error) {
     auto e = std::make_unique<WavEncoder>();
-    const bool ok = e->open(request.path);
+    const bool ok = e->open(request.path, request.rate, request.channels);
     return opened(std::move(e), ok, error);
 }
 

@@ -51,6 +51,7 @@ class WmaEncoder : public FileEncoder {
 }  // namespace
 
 std::unique_ptr<FileEncoder> openWma(const OpenRequest& request, std::string& error) {
+    if (!takesCdAudioOnly(request, "WMA", error)) return nullptr;
     auto e = std::make_unique<WmaEncoder>();
     const bool ok = e->open(request.path, request.bitrate, request.tags);
     return opened(std::move(e), ok, error);

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "encode/formats.h"
 #include "files/file_io.h"
 #include "files/paths.h"
 #include "files/safe_copy.h"
@@ -190,6 +191,9 @@ void ProcessPanel::SaveWave() {
     BASS_Free();
     render_.reset();
     desk.setBusy(true);
+    // The source's title, artist and album go with the result (a file that cannot be tagged is
+    // still saved whole).
+    encode::tagWav(s_.workFile(), encode::readTags(s_.CmdFileName));
     const files::CopyResult copied = files::copyFileSafely(s_.workFile(), *chosen);
     desk.setBusy(false);
     if (!copied.ok) platform::message(copied.message, player::kTitle, platform::Icon::Exclamation);

@@ -7,6 +7,9 @@
 #include <QPushButton>
 
 #include "components/mp3_encoder.h"
+#include "encode/formats.h"
+#include "files/safe_copy.h"
+#include "files/temporary_file.h"
 #include "mp3/mp3_save.h"
 #include "mp3/mp3routines.h"
 #include "platform/platform.h"
@@ -26,6 +29,16 @@ namespace {
 mp3::Mp3FileInfo& sourceInfo() {
     static mp3::Mp3FileInfo info;
     return info;
+}
+
+// The source's tags into the saved MP3, on a copy put in place once tagged, so that a failure
+// leaves the saved file as it was.
+void tagSavedMp3(const std::string& path, const encode::Tags& tags) {
+    if (tags.title.empty() && tags.artist.empty() && tags.album.empty()) return;
+    files::TemporaryFile copy;
+    if (copy.create(path) && copy.closeStream() && files::copyFileSafely(path, copy.path()) &&
+        encode::tagMp3(copy.path(), tags))
+        copy.commit();
 }
 
 }  // namespace
@@ -81,6 +94,8 @@ void ProcessPanel::SaveAsMp3() {
         platform::message("The MP3 file \"" + *chosen + "\" could not be written:\n" +
                               w_.MEnc1->errorText().toStdString(),
                           player::kTitle, platform::Icon::Exclamation);
+    else
+        tagSavedMp3(*chosen, encode::readTags(SourceFileName));
 }
 
 void ProcessPanel::Combo2_Click(int index) {

@@ -3,6 +3,7 @@
 #include <strings.h>
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <system_error>
@@ -30,6 +31,13 @@ constexpr const char* kRipUsage =
     "  SOURCE: a drive's device or a disc image (.cue); TRACK: 1 for the first track;\n"
     "  OUT: a .wav or .wma file; --bitrate and --tag for WMA only\n"
     "   or: quorvin cd-rip SOURCE all FOLDER [--format F] [--name TEMPLATE] [--offset N]\n";
+
+// "0.4", not the window's ".4".
+std::string tenthsWithLeadingZero(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", value);
+    return text;
+}
 
 int usage(std::ostream& err, const std::string& command, const std::string& what,
           const char* text) {
@@ -238,8 +246,8 @@ int cdRipCommand(const std::vector<std::string>& args, std::ostream& out, std::o
     out << "Track " << track + 1 << " (" << Seconds2HMS(lengthSeconds(int64_t(r.bytesRead)))
         << ") written to " << outPath;
     if (r.seconds > 0)
-        out << " in " << formatTenths(r.seconds) << " s, " << int64_t(audioSeconds / r.seconds)
-            << "x realtime";
+        out << " in " << tenthsWithLeadingZero(r.seconds) << " s, "
+            << int64_t(audioSeconds / r.seconds) << "x realtime";
     out << "\n";
     return 0;
 }

@@ -1,14 +1,21 @@
 // The main window on the desktop: a file named on the command line or dropped on the window,
-// what the program remembers between runs, and a long file name.
+// what the program remembers between runs, a long file name, and the keys the man page lists.
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QShortcut>
+#include <QTimer>
 #include <QUrl>
 #include <filesystem>
+#include <fstream>
+#include <set>
 
 #include "app/command_line.h"
 #include "app/window_memory.h"
@@ -122,4 +129,75 @@ TEST_F(Desktop, LongFileNameLeavesTheWindowsWidthAlone) {
     EXPECT_EQ(w->minimumSizeHint().width(), before);
     EXPECT_LT(w->ui().btnLoadFile->text().size(), 60);
     EXPECT_TRUE(w->ui().btnLoadFile->toolTip().contains(QString::fromStdString(name)));
+}
+
+namespace {
+
+// The bold words of the man page's KEYS section: the keys it lists.
+std::set<QString> keysOfTheManPage() {
+    std::ifstream page(QUORVIN_SOURCE_DIR "/docs/man/quorvin-audio-tools.1");
+    std::set<QString> keys;
+    bool inKeys = false;
+    const QRegularExpression inlineBold(R"(\\fB(.+?)\\f[RP])");
+    for (std::string raw; std::getline(page, raw);) {
+        QString line = QString::fromStdString(raw).replace(R"(\e)", "\\");
+        if (line.startsWith(".SH")) inKeys = line == ".SH KEYS";
+        if (!inKeys) continue;
+        if (line.startsWith(".B ")) keys.insert(line.mid(3));
+        if (line.startsWith(".BR ")) {
+            const QStringList parts = line.mid(4).split('"');
+            for (const QString& p : parts)
+                if (!p.trimmed().isEmpty() && p.trimmed() != ",") keys.insert(p.trimmed());
+        }
+        for (auto m = inlineBold.globalMatch(line); m.hasNext();) keys.insert(m.next().captured(1));
+    }
+    return keys;
+}
+
+// Every key a window answers to: shortcuts of buttons, actions and the window's own, and the
+// access keys of its buttons (Alt+letter) and of its menus' items (the letter).
+std::set<QString> keysOf(QWidget* window) {
+    std::set<QString> keys;
+    const auto accessKey = [](const QString& text) {
+        const qsizetype at = QString(text).replace("&&", "").indexOf('&');
+        return at >= 0 && at + 1 < text.size() ? QString(text.at(at + 1).toUpper()) : QString();
+    };
+    for (auto* b : window->findChildren<QAbstractButton*>()) {
+        if (!b->shortcut().isEmpty()) keys.insert(b->shortcut().toString());
+        if (const QString k = accessKey(b->text()); !k.isEmpty()) keys.insert("Alt+" + k);
+    }
+    for (auto* s : window->findChildren<QShortcut*>()) keys.insert(s->key().toString());
+    for (auto* a : window->findChildren<QAction*>()) {
+        if (!a->shortcut().isEmpty()) keys.insert(a->shortcut().toString());
+        const QString k = accessKey(a->text());
+        if (k.isEmpty()) continue;
+        bool onTheBar = a->menu() != nullptr;
+        for (QObject* o : a->associatedObjects()) onTheBar = onTheBar || qobject_cast<QMenuBar*>(o);
+        keys.insert(onTheBar ? "Alt+" + k : k);  // a menu or item of the bar, or an item in a menu
+    }
+    return keys;
+}
+
+}  // namespace
+
+TEST_F(Desktop, TheManPageListsEveryKeyOfEveryWindow) {
+    loadAndPlay(wav("song.wav", fixtures::sine(440, 0.5)));
+    w->ui().CmdStop->click();
+    std::set<QString> keys = keysOf(w.get());
+    for (QAction* tool : {w->ui().Snorma, w->ui().wavp3, w->ui().cdripper}) {
+        auto* poll = new QTimer;
+        QObject::connect(poll, &QTimer::timeout, poll, [poll, &keys] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal) return;
+            keys.merge(keysOf(modal));
+            modal->close();
+            poll->deleteLater();
+        });
+        poll->start(10);
+        tool->trigger();
+    }
+    ASSERT_TRUE(keys.count("Space") && keys.count("Alt+E"));  // the main and the CD window's
+    const std::set<QString> listed = keysOfTheManPage();
+    for (const QString& key : keys)
+        EXPECT_TRUE(listed.count(key)) << key.toStdString() << " is not in the man page's KEYS";
 }

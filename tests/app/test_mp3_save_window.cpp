@@ -217,3 +217,32 @@ TEST_F(Mp3SaveWindow, ClosingTheWindowWhileEncodingStopsTheSaveThenEnds) {
         EXPECT_EQ(e.path().filename().string().find("result.mp3."), std::string::npos) << e.path();
     EXPECT_EQ(desk->messages.size(), 1u) << "no failure message while the program ends";
 }
+
+// Process keeps the source's title, artist and album in the file it saves: a WAV source's in the
+// saved WAV, an MP3 source's in the saved MP3, as ffprobe reads them.
+class ProcessTags : public Mp3SaveWindow, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(ProcessTags, GoIntoTheSavedFile) {
+    const std::string extension = GetParam();
+    const std::string plain = sources.file("plain.wav"), song = sources.file("song" + extension);
+    fixtures::writeWav(plain, fixtures::sine(440, 1.0));
+    const auto run = [](const std::string& command) {
+        std::string out;
+        FILE* p = popen(command.c_str(), "r");
+        char buf[1024];
+        for (size_t n; p && (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+        if (p) pclose(p);
+        return out;
+    };
+    run("ffmpeg -v error -y -i '" + plain +
+        "' -metadata title=Song -metadata artist='Ärtist' -metadata album=Album '" + song + "'");
+    const std::string out = sources.file("saved" + extension);
+    processAndSave(song, out);
+    ASSERT_EQ(desk->messages.size(), 1u) << desk->messages.back().text;
+    const std::string tags =
+        run("ffprobe -v error -show_entries format_tags -of default=nw=1 '" + out + "'");
+    for (const char* tag : {"TAG:title=Song", "TAG:artist=Ärtist", "TAG:album=Album"})
+        EXPECT_NE(tags.find(tag), std::string::npos) << tag << " not in\n" << tags;
+}
+
+INSTANTIATE_TEST_SUITE_P(WavAndMp3, ProcessTags, ::testing::Values(".wav", ".mp3"));

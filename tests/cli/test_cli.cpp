@@ -122,7 +122,7 @@ TEST(QuorvinRender, BadInputGetsAClearMessageAndLosesNothing) {
         {{"render", tmp.file("empty.wav"), out}, 1, "empty.wav"},
         {{"render", in, in}, 1, "input file itself"},
         {{"render", in, tmp.file("no-folder/out.wav")}, 1, "no-folder"},
-        {{"render", in, tmp.path().string() + "/x.flac"}, 2, ".wav or .mp3"},
+        {{"render", in, tmp.path().string() + "/x.aiff"}, 2, ".flac, .ogg or .opus"},
         {{"render", in, out, "--tempo", "99"}, 2, "--tempo"},
         {{"render", in, out, "--tempo"}, 2, "needs a value"},
         {{"render", in, out, "--pitch", "two"}, 2, "--pitch"},

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <random>
+#include <regex>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -207,6 +208,8 @@ TEST(QuorvinCd, ListsAndRipsADiscImage) {
     const auto rip = quorvin({"cd-rip", cue, "2", wav}, tmp);
     ASSERT_EQ(rip.status, 0) << rip.err;
     EXPECT_EQ(std::filesystem::file_size(wav), 44u + 150u * 2352u);
+    // A rip of two seconds of audio takes well under one: its time has a leading zero.
+    EXPECT_TRUE(std::regex_search(rip.out, std::regex(" in [0-9]+\\.[0-9] s, "))) << rip.out;
     EXPECT_NE(quorvin({"cd-rip", cue, "7", tmp.file("none.wav")}, tmp).status, 0);
     EXPECT_FALSE(std::filesystem::exists(tmp.file("none.wav")));
 }

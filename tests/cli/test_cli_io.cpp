@@ -1,0 +1,226 @@
+// `quorvin render` by OUT's format, through standard input and output, with the source's tags;
+// each command's --help against its man page entry; every error naming its command. Checked with
+// ffmpeg, ffprobe and man.
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "cli/commands.h"
+#include "tests/cli/run_quorvin.h"
+
+namespace fs = std::filesystem;
+using clitest::quorvin;
+using clitest::quote;
+
+namespace {
+
+// Runs `command` through the shell; its standard output, and its exit status in `status`.
+std::string shell(const std::string& command, int* status = nullptr) {
+    std::string out;
+    FILE* p = popen(command.c_str(), "r");
+    char buf[4096];
+    size_t n;
+    while (p && (n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    const int raw = p ? pclose(p) : -1;
+    if (status) *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return out;
+}
+
+// ffprobe's "key=value" lines for `entries` of `path`, as a map (tags in any case, by lower-case
+// name without the "TAG:" part).
+std::map<std::string, std::string> probe(const std::string& path) {
+    const std::string text = shell(
+        "ffprobe -v error -show_entries format=format_name,duration:format_tags:stream="
+        "codec_name,sample_rate,channels:stream_tags -of default=nw=1 " +
+        quote(path));
+    std::map<std::string, std::string> fields;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        const size_t eq = line.find('=');
+        if (eq == std::string::npos) continue;
+        std::string key = line.substr(0, eq);
+        if (key.rfind("TAG:", 0) == 0) key = key.substr(4);
+        for (char& c : key) c = char(std::tolower(static_cast<unsigned char>(c)));
+        fields[key] = line.substr(eq + 1);
+    }
+    return fields;
+}
+
+// A tagged source of `seconds` of a 440 Hz tone: `name`'s extension gives its format.
+std::string taggedSource(const fixtures::TempDir& tmp, const std::string& name, int rate,
+                         int channels, double seconds) {
+    const std::string plain = tmp.file("plain-" + name + ".wav"), path = tmp.file(name);
+    fixtures::writeWav(plain, fixtures::sine(440, seconds, rate, channels));
+    int status = 0;
+    shell("ffmpeg -v error -y -i " + quote(plain) +
+              " -metadata title='Tïtle & Co' -metadata artist='Ärtist' -metadata album=Album " +
+              quote(path),
+          &status);
+    EXPECT_EQ(status, 0) << "ffmpeg could not make " << name;
+    fs::remove(plain);
+    return path;
+}
+
+}  // namespace
+
+// A source (MP3 stereo 44.1 kHz, WAV mono 48 kHz) into each format OUT's extension names: the
+// codec, the source's rate and channels (Opus at 48 kHz; MP3 as the window saves it), the length
+// at +25 % tempo, and its title, artist and album as ffprobe reads them.
+class RenderFormats
+    : public ::testing::TestWithParam<std::tuple<std::string, std::tuple<std::string, int, int>>> {
+};
+
+TEST_P(RenderFormats, WritesTheFormatWithTheSourcesTags) {
+    const auto& [extension, source] = GetParam();
+    const auto& [sourceName, rate, channels] = source;
+    fixtures::TempDir tmp;
+    const std::string in = taggedSource(tmp, sourceName, rate, channels, 2.0);
+    const std::string out = tmp.file("out" + extension);
+    const auto r = quorvin({"render", in, out, "--tempo", "25"}, tmp);
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    const std::map<std::string, std::string> codecs = {{".wav", "pcm_s16le"},
+                                                       {".mp3", "mp3"},
+                                                       {".flac", "flac"},
+                                                       {".ogg", "vorbis"},
+                                                       {".opus", "opus"}};
+    auto f = probe(out);
+    EXPECT_EQ(f["codec_name"], codecs.at(extension));
+    if (extension != ".mp3") {  // MP3 is the window's save: always stereo
+        EXPECT_EQ(f["channels"], std::to_string(channels));
+        EXPECT_EQ(f["sample_rate"], extension == ".opus" ? "48000" : std::to_string(rate));
+    }
+    EXPECT_NEAR(std::stod(f["duration"]), 2.0 / 1.25, 0.06);
+    EXPECT_EQ(f["title"], "Tïtle & Co");
+    EXPECT_EQ(f["artist"], "Ärtist");
+    EXPECT_EQ(f["album"], "Album");
+    // ffmpeg decodes it all without a complaint.
+    int status = 0;
+    EXPECT_EQ(shell("ffmpeg -v error -i " + quote(out) + " -f null - 2>&1", &status), "");
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(clitest::filesIn(tmp.path()), 2u);  // the source and OUT: no work file left
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Matrix, RenderFormats,
+    ::testing::Combine(::testing::Values(".wav", ".mp3", ".flac", ".ogg", ".opus"),
+                       ::testing::Values(std::make_tuple("song.mp3", 44100, 2),
+                                         std::make_tuple("voice.wav", 48000, 1))),
+    [](const auto& info) {
+        return std::get<0>(info.param).substr(1) + "_from_" +
+               std::get<0>(std::get<1>(info.param))
+                   .substr(std::get<0>(std::get<1>(info.param)).find('.') + 1);
+    });
+
+// "-" for IN and OUT, in a pipe as sox and ffmpeg are used: the WAV on standard output is the
+// same, byte for byte, as the one written to a file, its header giving the sizes it has, and the
+// work file standard input was kept in is gone.
+TEST(QuorvinRenderPipes, StandardInputToStandardOutputIsTheFileRender) {
+    fixtures::TempDir tmp;
+    const std::string in = taggedSource(tmp, "song.mp3", 44100, 2, 2.0);
+    const std::string file = tmp.file("file.wav"), piped = tmp.file("piped.wav");
+    const std::string cache = tmp.file("cache");
+    ASSERT_EQ(quorvin({"render", in, file, "--pitch", "2"}, tmp).status, 0);
+
+    int status = 0;
+    const std::string err =
+        shell("cat " + quote(in) + " | XDG_CACHE_HOME=" + quote(cache) + " " + quote(QUORVIN_CLI) +
+                  " render - - --pitch 2 2>&1 >" + quote(piped),
+              &status);
+    ASSERT_EQ(status, 0) << err;
+    const auto bytes = fixtures::readBytes(piped);
+    EXPECT_TRUE(bytes == fixtures::readBytes(file));
+    ASSERT_GT(bytes.size(), 44u);
+    EXPECT_EQ(fixtures::le32(bytes, 4), bytes.size() - 8);
+    EXPECT_EQ(probe(piped)["title"], "Tïtle & Co");
+    EXPECT_EQ(clitest::filesIn(cache + "/quorvin"), 0u);
+
+    // A reader that stops early ends the program as it ends sox, and takes no work file with it.
+    shell("cat " + quote(in) + " | XDG_CACHE_HOME=" + quote(cache) + " " + quote(QUORVIN_CLI) +
+          " render - - 2>/dev/null | head -c 100 >/dev/null");
+    EXPECT_EQ(clitest::filesIn(cache + "/quorvin"), 0u);
+
+    // Input that is no audio: said, naming standard input, and nothing on standard output.
+    const std::string refused = shell("echo nothing | XDG_CACHE_HOME=" + quote(cache) + " " +
+                                          quote(QUORVIN_CLI) + " render - - 2>&1 >" + quote(piped),
+                                      &status);
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(refused.rfind("quorvin render: ", 0), 0u) << refused;
+    EXPECT_NE(refused.find("standard input"), std::string::npos) << refused;
+    EXPECT_EQ(fs::file_size(piped), 0u);
+    EXPECT_EQ(clitest::filesIn(cache + "/quorvin"), 0u);
+}
+
+// `quorvin COMMAND --help` says, word for word, what `man quorvin` says of the command.
+TEST(QuorvinHelp, EachCommandsHelpIsItsManPageEntry) {
+    const std::string page =
+        shell("LC_ALL=C MANWIDTH=100 MANROFFOPT=-rHY=0 man -l " +
+              quote(std::string(QUORVIN_SOURCE_DIR) + "/docs/man/quorvin.1") + " 2>/dev/null");
+    ASSERT_NE(page.find("COMMANDS"), std::string::npos) << "man could not show the page";
+    const auto words = [](const std::string& text) {
+        std::vector<std::string> w;
+        std::istringstream in(text);
+        for (std::string word; in >> word;) w.push_back(word);
+        return w;
+    };
+    fixtures::TempDir tmp;
+    for (const cli::Command& c : cli::commands()) {
+        // The entry: from the line naming the command up to the next entry or section.
+        std::string entry;
+        bool taking = false;
+        std::istringstream lines(page);
+        for (std::string line; std::getline(lines, line);) {
+            const bool entryStart =
+                line.size() > 7 && line.compare(0, 7, "       ") == 0 && line[7] != ' ';
+            if (entryStart || (!line.empty() && line[0] != ' '))
+                taking = entryStart && line.compare(7, std::string(c.name).size() + 1,
+                                                    std::string(c.name) + " ") == 0;
+            if (taking) entry += line + "\n";
+        }
+        ASSERT_FALSE(entry.empty()) << c.name;
+        const auto r = quorvin({c.name, "--help"}, tmp);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(words(r.out), words(entry)) << c.name << ":\n" << r.out << "\nman:\n" << entry;
+    }
+}
+
+// Every refusal of every command starts with "quorvin COMMAND: ".
+class QuorvinErrors : public ::testing::TestWithParam<std::vector<std::string>> {};
+
+TEST_P(QuorvinErrors, StartWithTheCommandsName) {
+    fixtures::TempDir tmp;
+    std::vector<std::string> args = GetParam();
+    for (std::string& a : args)
+        if (a == "WAV") {
+            a = tmp.file("in.wav");
+            fixtures::writeWav(a, fixtures::sine(440, 0.2));
+        }
+    const auto r = quorvin(args, tmp);
+    EXPECT_NE(r.status, 0);
+    EXPECT_EQ(r.err.rfind("quorvin " + args[0] + ": ", 0), 0u) << r.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryCommand, QuorvinErrors,
+    ::testing::Values(std::vector<std::string>{"render", "WAV"},
+                      std::vector<std::string>{"render", "WAV", "out.aiff"},
+                      std::vector<std::string>{"render", "missing.wav", "out.flac"},
+                      std::vector<std::string>{"render", "WAV", "out.wav", "--tempo", "x"},
+                      std::vector<std::string>{"bpm"}, std::vector<std::string>{"bpm", "missing"},
+                      std::vector<std::string>{"key", "missing.wav"},
+                      std::vector<std::string>{"mp3-info", "missing.mp3"},
+                      std::vector<std::string>{"normalize", "WAV"},
+                      std::vector<std::string>{"normalize", "WAV", "out.wav", "200"},
+                      std::vector<std::string>{"normalize", "WAV", "out.wav", "--lufs", "5"},
+                      std::vector<std::string>{"normalize", "WAV", "out.wav", "50", "--bits", "8"},
+                      std::vector<std::string>{"normalize", "missing.wav", "out.wav", "50"},
+                      std::vector<std::string>{"cd-list", "missing.cue"},
+                      std::vector<std::string>{"cd-rip", "missing.cue", "1", "out.wav"}));
