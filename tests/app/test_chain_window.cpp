@@ -152,7 +152,9 @@ TEST_F(ChainWindow, CentsArePlayedAndProcessedAlike) {
     const auto cents = [&](const fixtures::Pcm& pcm) {
         return 1200.0 * std::log2(fixtures::dominantFrequency(pcm, 0) / want);
     };
-    EXPECT_NEAR(cents(hear(1.5)), 0.0, 0.2);
+    // 1.2 s of played sound holds a few of the stretcher's splices, each of which may move the
+    // phase: the mean frequency is only that precise there. Missing cents would be 50 off.
+    EXPECT_NEAR(cents(hear(1.5)), 0.0, 0.5);
     EXPECT_NEAR(cents(process(sources.file("saved.wav"))), 0.0, 0.2);
 }
 
