@@ -18,7 +18,7 @@ namespace cd {
 
 namespace {
 
-constexpr const char* kExtractAll = "Extract &All\u2026";
+constexpr const char* kExtractAll = "E&xtract All\u2026";
 constexpr const char* kStopRip = "Stop R&ip";
 constexpr const char* kTitle = "Extract All";
 constexpr int kProgressSteps = 1000;
