@@ -1,5 +1,6 @@
 #include "app/formp3.h"
 
+#include <QCoreApplication>
 #include <QFont>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -13,7 +14,9 @@ QPointer<formp3> g_help;
 }  // namespace
 
 const char* formp3::helpText() {
-    return R"(               Quorvin Audio Tools 1.0 Vocal Remover, Pitch & Tempo Changer 
+    // Translated where it is shown.
+    return QT_TR_NOOP(
+        R"(               Quorvin Audio Tools 1.0 Vocal Remover, Pitch & Tempo Changer 
 Win 98/ME/2000/XP  DIRECTX8 or higher.
 Release: December 2026
 
@@ -123,7 +126,7 @@ WARNING
 This program is used at the user's own risk. The authors accept no responsibility for any damage
 to files, equipment or data that may follow from its use. A user who does not accept these terms
 is not to use the program.
-)";
+)");
 }
 
 formp3::formp3(QWidget* owner) : QDialog(owner) {
@@ -135,7 +138,7 @@ formp3::formp3(QWidget* owner) : QDialog(owner) {
     Text2->setReadOnly(true);
     Text2->setAccessibleName(tr("Help text"));
     Text2->setFont(QFont("Tahoma"));
-    Text2->setPlainText(QString::fromUtf8(helpText()));
+    Text2->setPlainText(tr(helpText()));
     Text2->setMinimumSize(640, 420);
     Command1 = new QPushButton(tr("Ok"), this);
     Command1->setObjectName("Command1");

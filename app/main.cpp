@@ -5,7 +5,12 @@
 // --cd-image offers a disc image as a drive in the CD window; FILE is loaded as if chosen with
 // "Load Audio File".
 #include <QApplication>
+#include <QFile>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QStandardPaths>
+#include <QTranslator>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -13,9 +18,11 @@
 
 #include "app/command_line.h"
 #include "app/frmWriteWave.h"
+#include "app/recent_files.h"
 #include "app/window_memory.h"
 #include "disc/basscd.h"
 #include "engine/engine_ext.h"
+#include "files/texts.h"
 #include "platform/qt_platform.h"
 
 int main(int argc, char** argv) {
@@ -37,6 +44,19 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     QGuiApplication::setDesktopFileName("org.quorvin.AudioTools");
+    // The texts in the user's language where there is a translation: the program's own, installed
+    // beside the executable's share folder (so also in the build folder), and Qt's (dialogs).
+    // Looking for a missing file costs a few file look-ups.
+    QTranslator qtTexts, programTexts;
+    if (qtTexts.load(QLocale(), "qtbase", "_", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
+    if (programTexts.load(QLocale(), "quorvin-audio-tools", "_",
+                          QApplication::applicationDirPath() + "/../" QUORVIN_TRANSLATIONS_DIR))
+        QApplication::installTranslator(&programTexts);
+    // The texts made below the windows (why a file cannot be opened or saved, a rip's messages).
+    files::setTranslate([](const char* context, const char* source) {
+        return QCoreApplication::translate(context, source).toStdString();
+    });
     // The installed theme's icon where there is one, else the one built into the program.
     QApplication::setWindowIcon(QIcon::fromTheme("org.quorvin.AudioTools",
                                                  QIcon(":/icons/org.quorvin.AudioTools-256.png")));
@@ -56,6 +76,10 @@ int main(int argc, char** argv) {
         }
     }
     platform::Platform::install(std::make_unique<platform::QtPlatform>());
+    app::RecentFiles::setDesktopList(
+        QFile::encodeName(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                          "/recently-used.xbel")
+            .toStdString());
     app::WindowMemory memory;
     app.installEventFilter(&memory);
 

@@ -7,13 +7,23 @@
 #include <QVariantList>
 #include <algorithm>
 
+#include "app/desktop_recent.h"
 #include "platform/settings.h"
 
 namespace app {
 
 namespace {
 const QString kRecentKey = "recent/files";
+
+std::string& desktopList() {
+    static std::string file;
+    return file;
+}
 }  // namespace
+
+void RecentFiles::setDesktopList(const std::string& listFile) {
+    desktopList() = listFile;
+}
 
 RecentFiles::RecentFiles(QMenu* menu, std::function<void(const std::string&)> open)
     : QObject(menu), menu_(menu), open_(std::move(open)) {
@@ -33,6 +43,8 @@ void RecentFiles::add(const std::string& path) {
     for (const std::string& f : files_) stored << QByteArray::fromStdString(f);
     platform::settings().setValue(kRecentKey, stored);
     rebuild();
+    // A list that cannot be read or written is left alone: the program's own list has the file.
+    if (!desktopList().empty()) addToDesktopRecentList(desktopList(), path);
 }
 
 void RecentFiles::rebuild() {

@@ -86,6 +86,7 @@ void nameForAccess(const CdControls& c) {
         {c.lblBalance, QT_TRANSLATE_NOOP("frmDemo", "Balance value")},
         {c.SliderPosition, QT_TRANSLATE_NOOP("frmDemo", "Track position")},
         {c.lblTrackPosition, QT_TRANSLATE_NOOP("frmDemo", "Track position and length")},
+        {c.lblNoSound, QT_TRANSLATE_NOOP("frmDemo", "No sound device")},
         {c.optExtractMode[0], QT_TRANSLATE_NOOP("frmDemo", "WAV File")},
         {c.optExtractMode[1], QT_TRANSLATE_NOOP("frmDemo", "WMA File")},
         {c.picWMAExtractOptions, QT_TRANSLATE_NOOP("frmDemo", "WMA options")},
@@ -142,6 +143,10 @@ CdControls buildCdControls(QDialog* window) {
     c.txtCDAlbum = placed(new QLineEdit(window), "txtCDAlbum", 293, 38, 200, 22);
 
     label(window, QT_TRANSLATE_NOOP("frmDemo", "Click Track to Play"), 8, 66, 200, 18);
+    c.lblNoSound = placed(new QLabel(Text::tr("No sound device: nothing is heard"), window),
+                          "lblNoSound", 210, 66, 208, 18);
+    c.lblNoSound->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    c.lblNoSound->setVisible(false);
     c.lstTracks = new QListWidget(window);
     c.lstTracks->setObjectName("lstTracks");
     c.lstTracks->setSelectionMode(QAbstractItemView::SingleSelection);

@@ -55,6 +55,7 @@ struct CdControls {
     QLabel* lblBalance;
     QSlider* SliderPosition;  // shown, never moved
     QLabel* lblTrackPosition;
+    QLabel* lblNoSound;  // shown while the program plays without a sound device
     QTimer* tmrPlaybackPosition;
     std::array<QRadioButton*, 2> optExtractMode{};
     QWidget* picWMAExtractOptions;

@@ -82,12 +82,13 @@ void ExtractPanel::ExtractAudioTrack(int track) {
         extractTrackToWav(session_.currentDrive, track, scratchTrackFile(), hooks);
     switch (r.status) {
         case ExtractResult::Status::StreamFailed:
-            platform::message("Unable to Create CD Stream!", kAppTitle);
+            platform::message(CdText::tr("Unable to Create CD Stream!").toStdString(), kAppTitle);
             platform.setBusy(false);
             return;
         case ExtractResult::Status::Done:
             platform.setBusy(false);
-            platform::message("WAV File Encoded.", "Quorvin Audio tools");
+            platform::message(CdText::tr("WAV File Encoded.").toStdString(),
+                              CdText::tr("Quorvin Audio tools").toStdString());
             SaveFile();
             break;
         case ExtractResult::Status::ReadFailed:
@@ -107,7 +108,7 @@ void ExtractPanel::ExtractAudioTrack(int track) {
 
 void ExtractPanel::SaveFile() {
     platform::FileDialog dialog;
-    dialog.title = "Save WAVE File As";
+    dialog.title = CdText::tr("Save WAVE File As").toStdString();
     dialog.filter = "File Wave (*.wav)|*.wav";
     dialog.flags = platform::kDialogOverwritePrompt;
     dialog.initialName = lastSaveName_;
@@ -120,13 +121,21 @@ void ExtractPanel::SaveFile() {
     if (!copied.ok) {
         platform.setBusy(false);
         platform::message(copied.message, kAppTitle, platform::Icon::Exclamation);
+        return;
     }
+    // The user's file holds it now (unless the user chose the work file itself).
+    std::error_code ec;
+    if (!std::filesystem::equivalent(files::pathFromUtf8(scratchTrackFile()),
+                                     files::pathFromUtf8(*chosen), ec) &&
+        !ec)
+        KILLTRACK();
 }
 
 void ExtractPanel::LoadWMAEncoderRates() {
     const DWORD* rates = BASS_WMA_EncodeGetRates(44100, 2, 0);
     if (!rates) {
-        ReportEngineError("Error: Can't find a codec", BASS_ErrorGetCode());
+        ReportEngineError(CdText::tr("Error: Can't find a codec").toStdString(),
+                          BASS_ErrorGetCode());
         return;
     }
     const std::string separator = fromQt(QLocale().groupSeparator());
@@ -141,8 +150,9 @@ void ExtractPanel::ExtractAudioTrackToWMA(int track, int bitrate) {
     if (bitrate <= 0) {
         platform.setBusy(false);
         platform::message(
-            "No WMA bit rate can be chosen because no WMA encoder was found, so the "
-            "track cannot be extracted to WMA.",
+            CdText::tr("No WMA bit rate can be chosen because no WMA encoder was found, so the "
+                       "track cannot be extracted to WMA.")
+                .toStdString(),
             kAppTitle, platform::Icon::Exclamation);
         return;
     }
@@ -161,7 +171,8 @@ void ExtractPanel::ExtractAudioTrackToWMA(int track, int bitrate) {
         extractTrackToWma(session_.currentDrive, track, uint32_t(bitrate), path, tags, hooks);
     switch (r.status) {
         case ExtractResult::Status::StreamFailed:
-            ReportEngineError("Unable to Create CD Stream!", r.engineError);
+            ReportEngineError(CdText::tr("Unable to Create CD Stream!").toStdString(),
+                              r.engineError);
             break;
         case ExtractResult::Status::EncoderFailed:
             ReportEngineError(r.message, r.engineError);
@@ -171,8 +182,10 @@ void ExtractPanel::ExtractAudioTrackToWMA(int track, int bitrate) {
             break;
         case ExtractResult::Status::Done: {
             const std::string took = formatTenths(r.seconds, fromQt(QLocale().decimalPoint()));
-            platform::message("WMA File Encoded. Encoding took " + took + " seconds.",
-                              "WMA Encoding");
+            platform::message(CdText::tr("WMA File Encoded. Encoding took %1 seconds.")
+                                  .arg(QString::fromStdString(took))
+                                  .toStdString(),
+                              CdText::tr("WMA Encoding").toStdString());
             break;
         }
         default:

@@ -104,8 +104,8 @@ void frmDemo::Form_Load() {
         return;
     }
     const bool opened = player::openSoundOutput([] {
-        platform::message("Error: Couldn't Initialize Digital Output", "Digital output",
-                          platform::Icon::Critical);
+        platform::message(CdText::tr("Error: Couldn't Initialize Digital Output").toStdString(),
+                          CdText::tr("Digital output").toStdString(), platform::Icon::Critical);
     });
     if (!opened) {
         // Cancelled: the window closes, the program goes on.
@@ -114,6 +114,7 @@ void frmDemo::Form_Load() {
         return;
     }
 
+    c_.lblNoSound->setVisible(player::playingWithoutSound());
     loaded_ = true;
     drives_->loadDrives();
     extract_->LoadWMAEncoderRates();

@@ -5,6 +5,7 @@
 #include <QSlider>
 #include <cstdlib>
 
+#include "cd/cd_messages.h"
 #include "cd/track_list_panel.h"
 #include "disc/basscd.h"
 #include "platform/platform.h"
@@ -65,9 +66,10 @@ void PlaybackPanel::CDError() {
     BASS_ChannelStop(session_.currentChannel);
     BASS_StreamFree(session_.currentChannel);
     platform::message(
-        "There was an error playing back and Audio CD stream. Most probable cause is the CD "
-        "drive was opened.",
-        "Error", platform::Icon::Critical);
+        CdText::tr("There was an error playing back and Audio CD stream. Most probable cause is "
+                   "the CD drive was opened.")
+            .toStdString(),
+        CdText::tr("Error").toStdString(), platform::Icon::Critical);
     tracks_.clear();
 }
 

@@ -18,36 +18,43 @@ namespace cd {
 
 namespace {
 
-constexpr const char* kExtractAll = "E&xtract All\u2026";
-constexpr const char* kStopRip = "Stop R&ip";
-constexpr const char* kTitle = "Extract All";
+constexpr const char* kExtractAll = QT_TRANSLATE_NOOP("cd::RipPanel", "E&xtract All\u2026");
+constexpr const char* kStopRip = QT_TRANSLATE_NOOP("cd::RipPanel", "Stop R&ip");
+constexpr const char* kTitle = QT_TRANSLATE_NOOP("cd::RipPanel", "Extract All");
+std::string title() {
+    return RipPanel::tr(kTitle).toStdString();
+}
 constexpr int kProgressSteps = 1000;
 
 QString trackLine(const TrackRip& t) {
     QString line = QString("%1  ").arg(t.number, 2, 10, QChar('0'));
     switch (t.status) {
         case TrackRip::Status::Ripped:
-            line += t.clean() ? "OK" : "SKIPPED READS (not an exact copy)";
+            line +=
+                t.clean() ? RipPanel::tr("OK") : RipPanel::tr("SKIPPED READS (not an exact copy)");
             break;
         case TrackRip::Status::DataTrack:
-            return line + "data track, skipped";
+            return line + RipPanel::tr("data track, skipped");
         case TrackRip::Status::ReadFailed:
-            return line + "READ FAILED: " + QString::fromStdString(t.message);
+            return line + RipPanel::tr("READ FAILED: ") + QString::fromStdString(t.message);
         case TrackRip::Status::WriteFailed:
-            return line + "WRITE FAILED: " + QString::fromStdString(t.message);
+            return line + RipPanel::tr("WRITE FAILED: ") + QString::fromStdString(t.message);
         case TrackRip::Status::Stopped:
-            return line + "stopped";
+            return line + RipPanel::tr("stopped");
         case TrackRip::Status::NotReached:
-            return line + "not ripped";
+            return line + RipPanel::tr("not ripped");
     }
     line += QString("  CRC32 %1  AR v1 %2  v2 %3")
                 .arg(t.crc32, 8, 16, QChar('0'))
                 .arg(t.accurateRipV1, 8, 16, QChar('0'))
                 .arg(t.accurateRipV2, 8, 16, QChar('0'))
                 .toUpper();
-    if (t.tested) line += t.testMismatch() ? "  TEST AND COPY MISMATCH" : "  test and copy: match";
+    if (t.tested)
+        line += t.testMismatch() ? RipPanel::tr("  TEST AND COPY MISMATCH")
+                                 : RipPanel::tr("  test and copy: match");
     if (t.accurateRip.kind != AccurateRipVerdict::Kind::NotChecked)
-        line += "  AccurateRip: " + QString::fromStdString(verdictText(t.accurateRip));
+        line +=
+            RipPanel::tr("  AccurateRip: ") + QString::fromStdString(verdictText(t.accurateRip));
     return line;
 }
 
@@ -55,8 +62,8 @@ QString trackLine(const TrackRip& t) {
 
 RipPanel::RipPanel(QWidget* parent) : QWidget(parent) {
     setObjectName("ripPanel");
-    setAccessibleName("Whole disc");
-    cmdExtractAll_ = new QPushButton(QString::fromUtf8(kExtractAll), this);
+    setAccessibleName(tr("Whole disc"));
+    cmdExtractAll_ = new QPushButton(tr(kExtractAll), this);
     cmdExtractAll_->setObjectName("cmdExtractAll");
     cmdExtractAll_->setAutoDefault(false);
     cmdExtractAll_->setGeometry(0, 0, 110, 26);
@@ -76,16 +83,16 @@ RipPanel::RipPanel(QWidget* parent) : QWidget(parent) {
     txtRipName_ = new QLineEdit(QString::fromUtf8(kDefaultNameTemplate), this);
     txtRipName_->setObjectName("txtRipName");
     txtRipName_->setToolTip(
-        "File names: %N track number (01), %n (1), %t title, %a artist, %A album artist, "
-        "%d album, %y year, %% a percent sign; '/' makes folders");
+        tr("File names: %N track number (01), %n (1), %t title, %a artist, %A album artist, "
+           "%d album, %y year, %% a percent sign; '/' makes folders"));
     txtRipName_->setGeometry(222, 0, 120, 26);
 
-    auto* offsetLabel = new QLabel("Read offset", this);
+    auto* offsetLabel = new QLabel(tr("Read offset"), this);
     offsetLabel->setGeometry(348, 4, 70, 18);
     spnOffset_ = new QSpinBox(this);
     spnOffset_->setObjectName("spnOffset");
     spnOffset_->setRange(-3000, 3000);
-    spnOffset_->setToolTip("The drive's read offset in samples; remembered for this drive");
+    spnOffset_->setToolTip(tr("The drive's read offset in samples; remembered for this drive"));
     spnOffset_->setGeometry(418, 0, 67, 26);
     connect(spnOffset_, &QSpinBox::valueChanged, this, [this](int value) {
         if (drive_ >= 0) QSettings("Quorvin", "Quorvin Audio Tools").setValue(offsetKey(), value);
@@ -94,15 +101,15 @@ RipPanel::RipPanel(QWidget* parent) : QWidget(parent) {
     txtAccurateRipDb_ = new QLineEdit(this);
     txtAccurateRipDb_->setObjectName("txtAccurateRipDb");
     txtAccurateRipDb_->setPlaceholderText(
-        "AccurateRip database file (dBAR-\u2026.bin) to verify with");
+        tr("AccurateRip database file (dBAR-\u2026.bin) to verify with"));
     txtAccurateRipDb_->setToolTip(
-        "A database file downloaded from the address in a rip log: every track is verified "
-        "against it. Empty: no verification");
+        tr("A database file downloaded from the address in a rip log: every track is verified "
+           "against it. Empty: no verification"));
     txtAccurateRipDb_->setGeometry(0, 30, 370, 24);
 
-    chkTestAndCopy_ = new QCheckBox("&Test and copy", this);
+    chkTestAndCopy_ = new QCheckBox(tr("&Test and copy"), this);
     chkTestAndCopy_->setObjectName("chkTestAndCopy");
-    chkTestAndCopy_->setToolTip("Read every track twice and compare the two CRCs");
+    chkTestAndCopy_->setToolTip(tr("Read every track twice and compare the two CRCs"));
     chkTestAndCopy_->setGeometry(376, 30, 109, 24);
 
     prgDisc_ = new QProgressBar(this);
@@ -120,17 +127,17 @@ RipPanel::RipPanel(QWidget* parent) : QWidget(parent) {
     lstRipTracks_->setGeometry(0, 100, 485, 46);
 
     const std::pair<QWidget*, const char*> names[] = {
-        {cmdExtractAll_, "Extract All"},
-        {cmbRipFormat_, "Rip format"},
-        {txtRipName_, "Rip file names"},
-        {spnOffset_, "Read offset"},
-        {txtAccurateRipDb_, "AccurateRip database file"},
-        {chkTestAndCopy_, "Test and copy"},
-        {prgDisc_, "Rip progress"},
-        {lblRipStatus_, "Rip status"},
-        {lstRipTracks_, "Ripped tracks"},
+        {cmdExtractAll_, QT_TR_NOOP("Extract All")},
+        {cmbRipFormat_, QT_TR_NOOP("Rip format")},
+        {txtRipName_, QT_TR_NOOP("Rip file names")},
+        {spnOffset_, QT_TR_NOOP("Read offset")},
+        {txtAccurateRipDb_, QT_TR_NOOP("AccurateRip database file")},
+        {chkTestAndCopy_, QT_TR_NOOP("Test and copy")},
+        {prgDisc_, QT_TR_NOOP("Rip progress")},
+        {lblRipStatus_, QT_TR_NOOP("Rip status")},
+        {lstRipTracks_, QT_TR_NOOP("Ripped tracks")},
     };
-    for (const auto& [widget, name] : names) widget->setAccessibleName(name);
+    for (const auto& [widget, name] : names) widget->setAccessibleName(tr(name));
 }
 
 RipPanel::~RipPanel() {
@@ -155,8 +162,8 @@ void RipPanel::extractAll() {
     if (running() || drive_ < 0) return;
     std::string why;
     if (!validNameTemplate(txtRipName_->text().toStdString(), &why)) {
-        platform::message("The file-name template cannot be used: " + why + ".", kTitle,
-                          platform::Icon::Exclamation);
+        platform::message(tr("The file-name template cannot be used: ").toStdString() + why + ".",
+                          title(), platform::Icon::Exclamation);
         return;
     }
     std::shared_ptr<AccurateRipDb> db;
@@ -164,13 +171,13 @@ void RipPanel::extractAll() {
     if (!dbPath.empty()) {
         db = std::make_shared<AccurateRipDb>();
         if (!readAccurateRipDb(dbPath, *db, why)) {
-            platform::message("The tracks cannot be verified: " + why + ".", kTitle,
-                              platform::Icon::Exclamation);
+            platform::message(tr("The tracks cannot be verified: ").toStdString() + why + ".",
+                              title(), platform::Icon::Exclamation);
             return;
         }
     }
     platform::FileDialog dialog;
-    dialog.title = "Extract All Tracks To";
+    dialog.title = tr("Extract All Tracks To").toStdString();
     dialog.initialDir = lastFolder_;
     auto folder = platform::Platform::instance().chooseFolder(dialog);
     if (!folder) return;
@@ -198,8 +205,8 @@ void RipPanel::start(const std::string& folder, std::shared_ptr<const AccurateRi
     total_ = 0;
     prgDisc_->setValue(0);
     lstRipTracks_->clear();
-    lblRipStatus_->setText("Ripping\u2026");
-    cmdExtractAll_->setText(kStopRip);
+    lblRipStatus_->setText(tr("Ripping\u2026"));
+    cmdExtractAll_->setText(tr(kStopRip));
     for (QWidget* w : settings()) w->setEnabled(false);
     emit runningChanged(true);
 
@@ -248,7 +255,7 @@ bool RipPanel::stopForClose() {
     closing_ = true;  // the window is closing: no message box for the stopped rip
     if (!running()) return false;
     stop_ = true;
-    lblRipStatus_->setText("Stopping\u2026");
+    lblRipStatus_->setText(tr("Stopping\u2026"));
     return true;
 }
 
@@ -263,7 +270,7 @@ void RipPanel::finish(DiscRip rip) {
     finished_ = true;
     showProgress();
     lastRip_ = std::move(rip);
-    cmdExtractAll_->setText(QString::fromUtf8(kExtractAll));
+    cmdExtractAll_->setText(tr(kExtractAll));
     for (QWidget* w : settings()) w->setEnabled(true);
     emit runningChanged(false);
 
@@ -271,7 +278,7 @@ void RipPanel::finish(DiscRip rip) {
     if (r.status == DiscRip::Status::NoDisc || r.status == DiscRip::Status::NoFolder) {
         lblRipStatus_->setText(QString::fromStdString(r.message));
         if (closing_) return;
-        platform::message(r.message, kTitle, platform::Icon::Exclamation);
+        platform::message(r.message, title(), platform::Icon::Exclamation);
         return;
     }
     if (r.status == DiscRip::Status::Done) prgDisc_->setValue(kProgressSteps);
@@ -279,22 +286,24 @@ void RipPanel::finish(DiscRip rip) {
     for (const TrackRip& t : r.tracks)
         if (t.status == TrackRip::Status::Ripped) ++ripped;
     const std::string faults = ripFaultSummary(r);
-    std::string text = std::to_string(ripped) + (ripped == 1 ? " track" : " tracks") +
-                       " ripped to " + lastFolder_ + ".";
-    if (r.status == DiscRip::Status::Stopped) text = "Stopped. " + text;
+    QString line = (ripped == 1 ? tr("%1 track ripped to %2.") : tr("%1 tracks ripped to %2."))
+                       .arg(QString::number(ripped), QString::fromStdString(lastFolder_));
+    if (r.status == DiscRip::Status::Stopped) line = tr("Stopped. ") + line;
     if (!faults.empty())
-        text += " " + faults;
+        line += " " + QString::fromStdString(faults);
     else if (r.allClean())
-        text += " Every track was read without skips.";
+        line += tr(" Every track was read without skips.");
     if (!r.accurateRipDbName.empty())
-        text += r.allAccurate() ? " Every track is accurate in AccurateRip."
-                                : " NOT every track is accurate in AccurateRip.";
-    text += r.logPath.empty() ? " The log could not be written." : " Log: " + r.logPath;
+        line += r.allAccurate() ? tr(" Every track is accurate in AccurateRip.")
+                                : tr(" NOT every track is accurate in AccurateRip.");
+    line += r.logPath.empty() ? tr(" The log could not be written.")
+                              : tr(" Log: ") + QString::fromStdString(r.logPath);
+    const std::string text = line.toStdString();
     lblRipStatus_->setText(QString::fromStdString(text));
     if (closing_) return;
     const bool verifiedBad = !r.accurateRipDbName.empty() && !r.allAccurate();
     platform::message(
-        text, kTitle,
+        text, title(),
         faults.empty() && !verifiedBad ? platform::Icon::Information : platform::Icon::Exclamation);
 }
 

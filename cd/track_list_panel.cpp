@@ -33,7 +33,8 @@ void TrackListPanel::LoadTrackList() {
             return;
         case TrackListing::Outcome::TrackCountFailed:
             failed_ = true;  // before the box: the timer must not ask again meanwhile
-            platform::message("Error retreiving number of tracks.", kAppTitle);
+            platform::message(CdText::tr("Error retreiving number of tracks.").toStdString(),
+                              kAppTitle);
             return;
         case TrackListing::Outcome::CdTextFailed:
             failed_ = true;

@@ -1,6 +1,7 @@
 #include "dsp/vocal_remover_panel.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QPushButton>
 
@@ -9,6 +10,13 @@
 #include "platform/widgets.h"
 
 namespace dsp {
+
+namespace {
+// The main window's texts, through the translation.
+struct Text {
+    Q_DECLARE_TR_FUNCTIONS(frmWriteWave)
+};
+}  // namespace
 
 VocalRemoverPanel::VocalRemoverPanel(player::Session& session, const VocalRemoverWidgets& widgets,
                                      EqualizerPanel& equalizer)
@@ -41,7 +49,8 @@ void VocalRemoverPanel::chkKeepStereo_Click() {
 
 void VocalRemoverPanel::Chkrem_Click() {
     if (!resetting_ && s_.fileChannels != 0 && !s_.stereoFile()) {
-        platform::message("Only Stereo ", "Quorvin Audio Tools ", platform::Icon::Critical);
+        platform::message(Text::tr("Only Stereo ").toStdString(),
+                          Text::tr("Quorvin Audio Tools ").toStdString(), platform::Icon::Critical);
         return;
     }
     equalizer_.buttonOff();

@@ -6,6 +6,7 @@
 #include "engine/bass.h"
 #include "engine/engine_ext.h"
 #include "files/file_io.h"
+#include "files/texts.h"
 
 namespace files {
 
@@ -20,18 +21,18 @@ std::string whyNotAFile(const std::string& path) {
         case fs::file_type::regular:
             return {};
         case fs::file_type::not_found:
-            return "it does not exist";
+            return userText("files", "it does not exist");
         case fs::file_type::directory:
-            return "it is a folder";
+            return userText("files", "it is a folder");
         case fs::file_type::fifo:
-            return "it is a named pipe (FIFO), not a file";
+            return userText("files", "it is a named pipe (FIFO), not a file");
         case fs::file_type::block:
         case fs::file_type::character:
-            return "it is a device, not a file";
+            return userText("files", "it is a device, not a file");
         case fs::file_type::socket:
-            return "it is a socket, not a file";
+            return userText("files", "it is a socket, not a file");
         default:
-            return ec ? ec.message() : "it is not a file";
+            return ec ? ec.message() : userText("files", "it is not a file");
     }
 }
 
@@ -45,15 +46,18 @@ std::string whyCannotOpen(const std::string& path) {
 std::string describeOpenError(int code) {
     switch (code) {
         case BASS_ERROR_FILEOPEN:
-            return "the file cannot be opened (it is missing, or you may not read it)";
+            return userText("files",
+                            "the file cannot be opened (it is missing, or you may not read it)");
         case BASS_ERROR_FORMAT:
         case BASS_ERROR_FILEFORM:
-            return "it is not an MP3 or WAV file the program can decode (unknown or damaged "
-                   "format)";
+            return userText("files",
+                            "it is not an MP3 or WAV file the program can decode (unknown or "
+                            "damaged format)");
         case BASS_ERROR_MEM:
-            return "there is not enough memory";
+            return userText("files", "there is not enough memory");
         default:
-            return "the audio engine cannot read it (error " + std::to_string(code) + ")";
+            return fillIn(userText("files", "the audio engine cannot read it (error %1)"),
+                          {std::to_string(code)});
     }
 }
 
@@ -61,10 +65,10 @@ std::string cannotOpenMessage(const std::string& path, int engineErrorCode) {
     std::string reason;
     if (engineErrorCode == BASS_ERROR_FILEOPEN) {
         if (const std::string why = whyCannotOpen(path); !why.empty())
-            reason = "the file cannot be opened: " + why;
+            reason = fillIn(userText("files", "the file cannot be opened: %1"), {why});
     }
     if (reason.empty()) reason = describeOpenError(engineErrorCode);
-    return "Cannot open \"" + path + "\": " + reason + ".";
+    return fillIn(userText("files", "Cannot open \"%1\": %2."), {path, reason});
 }
 
 }  // namespace files

@@ -8,6 +8,7 @@
 
 #include "files/fault_injection.h"
 #include "files/file_io.h"
+#include "files/texts.h"
 
 namespace fs = std::filesystem;
 
@@ -22,8 +23,9 @@ CopyResult copyFileSafely(const std::string& from, const std::string& to) {
     errno = 0;
     std::FILE* in = openFile(from, "rb");
     if (!in)
-        return Result::failure("Cannot save \"" + to + "\": cannot read \"" + from +
-                               "\": " + describeError(errno));
+        return Result::failure(
+            fillIn(userText("files", "Cannot save \"%1\": cannot read \"%2\": %3"),
+                   {to, from, describeError(errno)}));
 
     TemporaryFile temp;
     Result r = temp.create(to);
@@ -31,8 +33,9 @@ CopyResult copyFileSafely(const std::string& from, const std::string& to) {
     while (r) {
         const IoResult got = readFile(in, buffer.data(), buffer.size());
         if (got.error) {
-            r = Result::failure("Cannot save \"" + to + "\": cannot read \"" + from +
-                                "\": " + describeError(got.error));
+            r = Result::failure(
+                fillIn(userText("files", "Cannot save \"%1\": cannot read \"%2\": %3"),
+                       {to, from, describeError(got.error)}));
             break;
         }
         if (got.bytes == 0) break;

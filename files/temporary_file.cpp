@@ -10,6 +10,7 @@
 
 #include "files/fault_injection.h"
 #include "files/file_io.h"
+#include "files/texts.h"
 
 #ifndef _WIN32
 #include <pthread.h>
@@ -134,7 +135,7 @@ std::string randomSuffix() {
 }
 
 Result cannotSave(const std::string& path, const std::string& reason) {
-    return Result::failure("Cannot write \"" + path + "\": " + reason);
+    return Result::failure(fillIn(userText("files", "Cannot write \"%1\": %2"), {path, reason}));
 }
 
 }  // namespace
@@ -176,7 +177,7 @@ Result TemporaryFile::create(const std::string& destination) {
         creating.fetch_add(1);
         if (ending.load()) {
             creating.fetch_sub(1);
-            return cannotSave(destination, "the program is ending");
+            return cannotSave(destination, userText("files", "the program is ending"));
         }
         errno = 0;
         // "x": fail when the name exists, so that no one else's file is ever opened.
@@ -202,7 +203,7 @@ Result TemporaryFile::fail(const std::string& reason) {
 
 Result TemporaryFile::write(const void* data, size_t bytes) {
     if (!failed_.empty()) return Result::failure(failed_);
-    if (!file_) return fail("the file is not open");
+    if (!file_) return fail(userText("files", "the file is not open"));
     const IoResult r = writeFile(file_, data, bytes);
     if (r.error) return fail(describeError(r.error));
     return Result::success();
@@ -210,7 +211,7 @@ Result TemporaryFile::write(const void* data, size_t bytes) {
 
 Result TemporaryFile::seek(long offset) {
     if (!failed_.empty()) return Result::failure(failed_);
-    if (!file_) return fail("the file is not open");
+    if (!file_) return fail(userText("files", "the file is not open"));
     errno = 0;
     if (std::fseek(file_, offset, SEEK_SET) != 0) return fail(describeError(errno));
     return Result::success();
@@ -233,7 +234,7 @@ Result TemporaryFile::closeStream() {
 }
 
 Result TemporaryFile::commit() {
-    if (path_.empty()) return fail("nothing was written");
+    if (path_.empty()) return fail(userText("files", "nothing was written"));
     Result r = closeStream();
     if (!r) {
         discard();
@@ -270,14 +271,15 @@ size_t longestFileName(const std::string& folder) {
 Result checkReplaceable(const std::string& destination) {
     const fs::path dst = pathFromUtf8(destination);
     std::error_code ec;
-    if (fs::is_directory(dst, ec)) return cannotSave(destination, "it is a folder");
+    if (fs::is_directory(dst, ec))
+        return cannotSave(destination, userText("files", "it is a folder"));
     const fs::file_status st = fs::status(dst, ec);
     if (!fs::exists(st)) return Result::success();
     // Write-protected by its mode: refused even for a user whom the mode does not bind.
     constexpr auto anyWrite =
         fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
     if (st.permissions() != fs::perms::unknown && (st.permissions() & anyWrite) == fs::perms::none)
-        return cannotSave(destination, "it is write-protected");
+        return cannotSave(destination, userText("files", "it is write-protected"));
     // An existing file that cannot be written stays as it is, as a plain save would leave it.
     errno = 0;
     std::FILE* probe = openFile(destination, "r+b");

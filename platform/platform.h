@@ -60,7 +60,8 @@ class Platform {
     virtual void setBusy(bool busy) = 0;
     virtual bool busy() const = 0;
     // Where work files live (a render's, a CD extraction's): the user's cache folder,
-    // $XDG_CACHE_HOME/quorvin (~/.cache/quorvin), created when missing. Ends without a separator.
+    // a folder of this running copy's own in $XDG_CACHE_HOME/quorvin (~/.cache/quorvin), created
+    // when missing and removed when the platform goes. Ends without a separator.
     virtual std::string programFolder() = 0;
     // Opens a link (mailto:, file:, http:) with the desktop. False when nothing could open it.
     virtual bool openUrl(const std::string& url) = 0;

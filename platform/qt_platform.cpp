@@ -186,10 +186,11 @@ void QtPlatform::setBusy(bool busy) {
 
 std::string QtPlatform::programFolder() {
     // Never beside the executable: an installed program's folder belongs to the package.
-    const QString dir =
-        QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + "/quorvin";
-    QDir().mkpath(dir);
-    return QDir::toNativeSeparators(QDir::cleanPath(dir)).toStdString();
+    // Each running copy has its own folder in it.
+    if (!work_)
+        work_ = std::make_unique<WorkFolder>(
+            QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + "/quorvin");
+    return QDir::toNativeSeparators(work_->path()).toStdString();
 }
 
 bool QtPlatform::openUrl(const std::string& url) {

@@ -5,8 +5,10 @@
 
 #include <QString>
 #include <QStringList>
+#include <memory>
 
 #include "platform/platform.h"
+#include "platform/work_folder.h"
 
 namespace platform {
 
@@ -35,6 +37,7 @@ class QtPlatform : public Platform {
     static void rememberFolder(const FileDialog& d, const QString& chosen);
 
     bool busy_ = false;
+    std::unique_ptr<WorkFolder> work_;  // made when first asked for, removed with the platform
 };
 
 }  // namespace platform

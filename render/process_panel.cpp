@@ -196,7 +196,16 @@ void ProcessPanel::SaveWave() {
     encode::tagWav(s_.workFile(), encode::readTags(s_.CmdFileName));
     const files::CopyResult copied = files::copyFileSafely(s_.workFile(), *chosen);
     desk.setBusy(false);
-    if (!copied.ok) platform::message(copied.message, player::kTitle, platform::Icon::Exclamation);
+    if (!copied.ok) {
+        platform::message(copied.message, player::kTitle, platform::Icon::Exclamation);
+        return;
+    }
+    // The user's file holds it now: the work file is not kept until the next load.
+    // (Unless the user chose the work file itself.)
+    const auto work = files::pathFromUtf8(s_.workFile());
+    std::error_code ec;
+    if (!std::filesystem::equivalent(work, files::pathFromUtf8(*chosen), ec) && !ec)
+        std::filesystem::remove(work, ec);
 }
 
 }  // namespace render

@@ -5,9 +5,12 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QPushButton>
+#include <filesystem>
+#include <system_error>
 
 #include "components/mp3_encoder.h"
 #include "encode/formats.h"
+#include "files/file_io.h"
 #include "files/safe_copy.h"
 #include "files/temporary_file.h"
 #include "mp3/mp3_save.h"
@@ -89,6 +92,11 @@ void ProcessPanel::SaveAsMp3() {
         return;
     }
     enableAgain();
+    if (encoded) {
+        // The user's file holds it now: the work file is not kept until the next load.
+        std::error_code ignored;
+        std::filesystem::remove(files::pathFromUtf8(s_.workFile()), ignored);
+    }
     // A failed encoding is said, not passed over: the user's result would be missing.
     if (!encoded)
         platform::message("The MP3 file \"" + *chosen + "\" could not be written:\n" +

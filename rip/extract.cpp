@@ -9,6 +9,7 @@
 #include "encode/basswma.h"
 #include "files/file_io.h"
 #include "files/safe_copy.h"
+#include "files/texts.h"
 #include "files/wave_header.h"
 
 namespace cd {
@@ -74,8 +75,10 @@ class TrackReading {
 };
 
 std::string partialMessage(uint64_t read, uint64_t total) {
-    return "The track could be read only in part: " + std::to_string(read) + " of " +
-           std::to_string(total) + " bytes were read before the disc failed.";
+    return files::fillIn(files::userText("rip",
+                                         "The track could be read only in part: %1 of %2 "
+                                         "bytes were read before the disc failed."),
+                         {std::to_string(read), std::to_string(total)});
 }
 
 double since(Clock::time_point start) {
@@ -147,7 +150,8 @@ ExtractResult extractTrackToWma(int drive, int track, uint32_t bitrate, const st
     ExtractResult r;
     if (bitrate == 0) {
         r.status = ExtractResult::Status::NoBitrate;
-        r.message = "There is no WMA bit rate to encode with: no WMA encoder was found.";
+        r.message = files::userText(
+            "rip", "There is no WMA bit rate to encode with: no WMA encoder was found.");
         return r;
     }
     TrackReading reading(drive, track);
@@ -160,7 +164,7 @@ ExtractResult extractTrackToWma(int drive, int track, uint32_t bitrate, const st
     if (temp.empty()) {
         r.status = ExtractResult::Status::EncoderFailed;
         r.engineError = BASS_ERROR_CREATE;
-        r.message = "An error occured while opening output file.";
+        r.message = files::userText("rip", "An error occured while opening output file.");
         return r;
     }
     struct TempGuard {
@@ -174,7 +178,7 @@ ExtractResult extractTrackToWma(int drive, int track, uint32_t bitrate, const st
     if (!enc) {
         r.status = ExtractResult::Status::EncoderFailed;
         r.engineError = BASS_ErrorGetCode();
-        r.message = "An error occured while opening output file.";
+        r.message = files::userText("rip", "An error occured while opening output file.");
         return r;
     }
     for (const auto& [name, text] : tags)
@@ -198,7 +202,7 @@ ExtractResult extractTrackToWma(int drive, int track, uint32_t bitrate, const st
     r.seconds = since(start);
     if (encodeFailed) {
         r.status = ExtractResult::Status::EncoderFailed;
-        r.message = "An error occured while encoding WMA data.";
+        r.message = files::userText("rip", "An error occured while encoding WMA data.");
     } else if (reading.failed(r.bytesRead)) {
         r.status = ExtractResult::Status::ReadFailed;
         r.message = partialMessage(r.bytesRead, r.trackBytes);

@@ -24,6 +24,7 @@ extern "C" {
 #include "files/file_io.h"
 #include "files/safe_copy.h"
 #include "files/temporary_file.h"
+#include "files/texts.h"
 #include "rip/track_list.h"
 
 namespace fs = std::filesystem;
@@ -241,7 +242,8 @@ HSTREAM openTrackStream(const TrackSource& source) {
 }
 
 std::string cannotRead() {
-    return "the track cannot be read (Error Code : " + std::to_string(BASS_ErrorGetCode()) + ")";
+    return files::fillIn(files::userText("rip", "the track cannot be read (Error Code : %1)"),
+                         {std::to_string(BASS_ErrorGetCode())});
 }
 
 // Test and copy: the test read, for the track's CRC only. False when the track ends here (the
@@ -281,14 +283,16 @@ bool testRead(const TrackSource& source, int index, TrackRip& t, uint64_t& discD
     BASS_StreamFree(stream);
     if (stopped) {
         t.status = TrackRip::Status::Stopped;
-        t.message = "stopped in the test read after " + std::to_string(bytes) + " of " +
-                    std::to_string(expected) + " bytes";
+        t.message =
+            files::fillIn(files::userText("rip", "stopped in the test read after %1 of %2 bytes"),
+                          {std::to_string(bytes), std::to_string(expected)});
         return false;
     }
     if (readError.load() || bytes < expected) {
         t.status = TrackRip::Status::ReadFailed;
-        t.message = "the disc failed in the test read after " + std::to_string(bytes) + " of " +
-                    std::to_string(expected) + " bytes";
+        t.message = files::fillIn(
+            files::userText("rip", "the disc failed in the test read after %1 of %2 bytes"),
+            {std::to_string(bytes), std::to_string(expected)});
         t.report = report;
         if (t.report.readErrors == 0) t.report.readErrors = 1;
         return false;
@@ -377,12 +381,12 @@ std::shared_ptr<TrackJob> ripTrack(const TrackSource& source, int index, const R
     if (job->md5Given) md5_digest(&md5, MD5_DIGEST_SIZE, job->md5.data());
     if (stopped) {
         t.status = TrackRip::Status::Stopped;
-        t.message = "stopped after " + std::to_string(t.bytes) + " of " + std::to_string(expected) +
-                    " bytes";
+        t.message = files::fillIn(files::userText("rip", "stopped after %1 of %2 bytes"),
+                                  {std::to_string(t.bytes), std::to_string(expected)});
     } else if (readError.load() || (!writeFailed && t.bytes < expected)) {
         t.status = TrackRip::Status::ReadFailed;
-        t.message = "the disc failed after " + std::to_string(t.bytes) + " of " +
-                    std::to_string(expected) + " bytes";
+        t.message = files::fillIn(files::userText("rip", "the disc failed after %1 of %2 bytes"),
+                                  {std::to_string(t.bytes), std::to_string(expected)});
         if (t.report.readErrors == 0) t.report.readErrors = 1;
     }
     // Still NotReached when the read was complete (or only the writing failed): the encoding
@@ -458,15 +462,17 @@ DiscRip ripDisc(int drive, const RipOptions& options, const RipHooks& hooks,
     engine::CdToc toc;
     if (!engine::cdReadToc(DWORD(drive), &toc) || toc.tracks.empty()) {
         rip.status = DiscRip::Status::NoDisc;
-        rip.message = "There is no readable disc in the drive. (Error Code : " +
-                      std::to_string(BASS_ErrorGetCode()) + ")";
+        rip.message = files::fillIn(
+            files::userText("rip", "There is no readable disc in the drive. (Error Code : %1)"),
+            {std::to_string(BASS_ErrorGetCode())});
         return rip;
     }
     std::error_code ec;
     fs::create_directories(files::pathFromUtf8(options.folder), ec);
     if (!fs::is_directory(files::pathFromUtf8(options.folder), ec)) {
         rip.status = DiscRip::Status::NoFolder;
-        rip.message = "The folder \"" + options.folder + "\" cannot be made.";
+        rip.message = files::fillIn(files::userText("rip", "The folder \"%1\" cannot be made."),
+                                    {options.folder});
         return rip;
     }
     engine::setCdReadOffset(DWORD(drive), options.readOffset);

@@ -2,165 +2,108 @@
 <!DOCTYPE TS>
 <TS version="2.1">
 <context>
-    <name>Form1</name>
+    <name>app::formp3</name>
     <message>
-        <location filename="../mp3/Form1.cpp" line="+64"/>
-        <source>Wav to Mp3 Encode</source>
+        <location filename="../app/formp3.cpp" line="+18"/>
+        <source>               Quorvin Audio Tools 1.0 Vocal Remover, Pitch &amp; Tempo Changer 
+Win 98/ME/2000/XP  DIRECTX8 or higher.
+Release: December 2026
+
+WHAT IT IS
+Quorvin Audio Tools changes the speed, the tempo and the key of your audio files, and can take
+the lead voice out of a song, all without altering the song&apos;s structure. Load an MP3 or WAV file,
+listen to it while you move the controls, and when it sounds right let the program write the
+result to a new file. On a 1800 MHz processor with 256 MB of memory a whole song is processed in
+about ten seconds. The finished file can be burnt to CD with any burning program.
+
+WHO IT IS FOR
+- DJs who want two songs at the same tempo, to mix them without a jump in speed.
+- Singers who want a song in a key that suits their voice, or who want to sing over a song
+  whose lead voice has been removed (karaoke).
+- Anyone transcribing a dictation or an interview: slow it down and type at your own pace.
+- Musicians studying a virtuoso passage: slow it down to hear every note, then speed it up again
+  as you learn it.
+
+WHAT IT CAN DO
+- Change the key of an MP3 or WAV file from -8 to +8 semitones without altering its speed.
+- Change the tempo from -60% to +60% without changing the pitch.
+- Cancel or reduce the main voice of a stereo song.
+- Show the tempo of the music in beats per minute, and the position of each beat.
+- Shape the sound with a seven-band graphic equalizer.
+- Extract the tracks of an audio CD to WAV (or WMA) files.
+- Encode any WAV file to MP3, and normalise the level of a WAV file.
+
+- RIPPING:
+Open &quot;Load From  CD Audio&quot; from the Tools menu. Choose the drive, pick a track in the list and
+press the extraction button: the track is read bit for bit and saved as a WAV file, or encoded to
+a WMA file at the bit rate you choose, with title, artist and album tags. Tracks can also be
+played, paused, faded out and skipped from the same window.
+
+-PITCH-
+The pitch slider moves the key of the song up or down in semitones, from -8 to +8, while the
+speed stays the same. Every step of 2 is a whole tone. Click the number under the slider to
+bring the key back to the original.
+
+-TEMPO-
+The tempo slider makes the song faster or slower, from -60% to +60%, while the key stays the
+same. The BPM display follows the tempo, so you can set a song to the exact BPM you need. Click
+the number under the slider to bring the tempo back to the original.
+
+-Voice Canceller-
+The voice canceller removes everything that sits in the centre between the left and the right
+channel. In most studio recordings that is the lead voice (and often the bass and the kick drum
+too, which is why the equalizer curve that comes with it lifts the low frequencies). It works
+only on STEREO sources: a mono file has no left and right to compare, and the program tells you
+so. Use the &quot;Gain Audio&quot; slider to bring the level back up after the voice has gone.
+
+-EQUALIZER-
+Seven sliders shape the sound at 80, 200, 1500, 4000, 7500, 10000 and 12000 Hz: the left ones
+are the bass, the middle ones the voice and the instruments, the right ones the treble. Push a
+slider up to raise its band by up to 10 dB, down to lower it by up to 10 dB. Switch the equalizer
+on with its button; &quot;Actived&quot; shows that it is working. When the voice canceller is switched on
+the sliders take a curve that gives back the bass and the brightness it removes; tick &quot;Peaking
+Equalizer&quot; to apply that curve.
+
+-BPM-
+The BPM display shows the tempo of the music in beats per minute, measured over the first thirty
+seconds when you press PLAY and again around the new place whenever you move the position slider.
+It always shows the BPM at the current tempo setting. Tick &quot;BPM by period of seconds:&quot; to measure
+it again every few seconds while the song plays (type the number of seconds in the box), and tick
+&quot;Enable / Disable showing Beat pos&quot; to see the time of every beat as it passes.
+
+-SAVING-
+PROCESS renders the song with every setting you chose into a work file in the program&apos;s folder.
+When it has finished, the program says &quot;Done!&quot; and asks where to save the result. A WAV original
+is saved as WAV; an MP3 original is encoded to MP3 at its own bit rate (at least 128 kbit/s), or
+at the rate chosen under Options, &quot;Mp3 Setup&quot;. If you cancel the save dialog nothing is lost: the
+work file stays in the program&apos;s folder until you load another song.
+
+Procedure:
+1. Load a file with &quot;Load Audio File&quot;.
+2. Press PLAY.
+3. Adjust the equalizer, the PITCH, the TEMPO and the VOICE CANCELLER while you listen.
+4. Press STOP, then press PROCESS: after a few seconds you obtain the modified song, ready to be
+   saved under a name of your choice (as WAV, or as MP3 when the original was an MP3).
+
+-AUDIO PANEL-
+The output volume slider acts on the loudspeakers only, not on the conversion: the processed
+file is written at full level whatever the volume shows. The mixer button opens the system&apos;s
+volume control.
+
+INSTRUCTIONS
+The program has been tested on computers with processors up to 1800 MHz and 512 MB of memory.
+At least 1 GB of memory is recommended for long files. Processing runs as fast as the computer
+allows; the window stays usable while it works, and the progress bar shows how far it has come.
+
+WARNING
+This program is used at the user&apos;s own risk. The authors accept no responsibility for any damage
+to files, equipment or data that may follow from its use. A user who does not accept these terms
+is not to use the program.
+</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+5"/>
-        <source>Open</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location line="+4"/>
-        <source>Encode</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location line="+2"/>
-        <source>Stop</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location line="+9"/>
-        <source>Seconds Left</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location line="+17"/>
-        <source>WAV file to convert</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>Mp3 bit rate</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>Channels</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>Conversion progress</source>
-        <translation type="unfinished"></translation>
-    </message>
-</context>
-<context>
-    <name>Form11</name>
-    <message>
-        <location filename="../normaliser/Form11.cpp" line="+48"/>
-        <source>Peak %</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location line="+0"/>
-        <source>Loudness (LUFS)</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location line="+16"/>
-        <source>Start</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location line="+5"/>
-        <source>Source</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>Choose the source</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>Destination</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>Choose the destination</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>Target percent</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>Target loudness</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>Normalising progress</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location line="+3"/>
-        <source>Source:</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location line="+3"/>
-        <source>Destination:</source>
-        <translation type="unfinished"></translation>
-    </message>
-</context>
-<context>
-    <name>Text</name>
-    <message>
-        <location filename="../render/process_panel.cpp" line="+90"/>
-        <source>Pos: </source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location line="+38"/>
-        <source>Process</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location line="+32"/>
-        <location line="+4"/>
-        <source>Done!</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location line="+5"/>
-        <source>BPM: 0.00</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location line="+9"/>
-        <source>Save WAVE File As</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location line="+7"/>
-        <location filename="../render/process_panel_mp3.cpp" line="+60"/>
-        <source>Annullato!</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location filename="../render/process_panel_mp3.cpp" line="-6"/>
-        <source>Save MP3 File As</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location line="+36"/>
-        <source>Mp3 Setup</source>
-        <translation type="unfinished"></translation>
-    </message>
-</context>
-<context>
-    <name>formp3</name>
-    <message>
-        <location filename="../app/formp3.cpp" line="+115"/>
+        <location line="+100"/>
         <source>Help</source>
         <translation type="unfinished"></translation>
     </message>
@@ -176,10 +119,367 @@
     </message>
 </context>
 <context>
-    <name>frmAbout</name>
+    <name>app::frmAbout</name>
     <message>
         <location filename="../app/frmAbout.cpp" line="+27"/>
         <source>About Quorvin Audio Tools</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>app::frmWriteWave</name>
+    <message>
+        <location filename="../app/frmWriteWave.cpp" line="+64"/>
+        <source>Quorvin Audio Tools Vers 1.0   www.quorvin-audio.example</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+176"/>
+        <source>An incorrect version of BASS.DLL was loaded</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+16"/>
+        <source>Error Code : </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Error</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+8"/>
+        <source>Can&apos;t initialize device</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+132"/>
+        <source>No volume mixer was found on this system.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>cd::RipPanel</name>
+    <message>
+        <location filename="../cd/rip_panel.cpp" line="+21"/>
+        <source>Extract &amp;All…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Stop R&amp;ip</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <location line="+107"/>
+        <source>Extract All</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="-96"/>
+        <source>OK</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>SKIPPED READS (not an exact copy)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>data track, skipped</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>READ FAILED: </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>WRITE FAILED: </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>stopped</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>not ripped</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+8"/>
+        <source>  TEST AND COPY MISMATCH</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>  test and copy: match</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>  AccurateRip: </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+8"/>
+        <source>Whole disc</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+21"/>
+        <source>File names: %N track number (01), %n (1), %t title, %a artist, %A album artist, %d album, %y year, %% a percent sign; &apos;/&apos; makes folders</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <location line="+43"/>
+        <source>Read offset</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="-38"/>
+        <source>The drive&apos;s read offset in samples; remembered for this drive</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+9"/>
+        <source>AccurateRip database file (dBAR-….bin) to verify with</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>A database file downloaded from the address in a rip log: every track is verified against it. Empty: no verification</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>&amp;Test and copy</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Read every track twice and compare the two CRCs</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+19"/>
+        <source>Rip format</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Rip file names</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>AccurateRip database file</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Test and copy</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Rip progress</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Rip status</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Ripped tracks</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+27"/>
+        <source>The file-name template cannot be used: </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+9"/>
+        <source>The tracks cannot be verified: </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>Extract All Tracks To</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+28"/>
+        <source>Ripping…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+50"/>
+        <source>Stopping…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+31"/>
+        <source>%1 track ripped to %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>%1 tracks ripped to %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Stopped. </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source> Every track was read without skips.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source> Every track is accurate in AccurateRip.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source> NOT every track is accurate in AccurateRip.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source> The log could not be written.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source> Log: </source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>cd::frmDemo</name>
+    <message>
+        <location filename="../cd/frmDemo.cpp" line="+29"/>
+        <source>CD Ripping</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+104"/>
+        <source>&amp;Drive Info &lt;&lt;</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>&amp;Drive Info &gt;&gt;</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>files</name>
+    <message>
+        <location filename="../files/open_error.cpp" line="+24"/>
+        <source>it does not exist</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <location filename="../files/temporary_file.cpp" line="+275"/>
+        <source>it is a folder</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>it is a named pipe (FIFO), not a file</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>it is a device, not a file</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>it is a socket, not a file</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>it is not a file</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+14"/>
+        <source>the file cannot be opened (it is missing, or you may not read it)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>it is not an MP3 or WAV file the program can decode (unknown or damaged format)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>there is not enough memory</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>the audio engine cannot read it (error %1)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+9"/>
+        <source>the file cannot be opened: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Cannot open &quot;%1&quot;: %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../files/safe_copy.cpp" line="+27"/>
+        <location line="+10"/>
+        <source>Cannot save &quot;%1&quot;: cannot read &quot;%2&quot;: %3</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../files/temporary_file.cpp" line="-137"/>
+        <source>Cannot write &quot;%1&quot;: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+42"/>
+        <source>the program is ending</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+26"/>
+        <location line="+8"/>
+        <source>the file is not open</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+23"/>
+        <source>nothing was written</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+45"/>
+        <source>it is write-protected</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -232,7 +532,6 @@
     </message>
     <message>
         <location line="+0"/>
-        <location filename="../cd/frmDemo.cpp" line="+133"/>
         <source>&amp;Drive Info &gt;&gt;</source>
         <translation type="unfinished"></translation>
     </message>
@@ -283,12 +582,12 @@
     </message>
     <message>
         <location line="+0"/>
-        <location line="+195"/>
+        <location line="+200"/>
         <source>Drive Info</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-191"/>
+        <location line="-196"/>
         <source>Drive can read CD-R media</source>
         <translation type="unfinished"></translation>
     </message>
@@ -370,12 +669,12 @@
     <message>
         <location line="+0"/>
         <location line="+10"/>
-        <location line="+58"/>
+        <location line="+59"/>
         <source>Artist</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-67"/>
+        <location line="-68"/>
         <source>Album Title</source>
         <translation type="unfinished"></translation>
     </message>
@@ -416,29 +715,29 @@
     </message>
     <message>
         <location line="+2"/>
-        <location line="+59"/>
+        <location line="+60"/>
         <source>Album</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-58"/>
-        <location line="+80"/>
+        <location line="-59"/>
+        <location line="+85"/>
         <source>Volume</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-79"/>
+        <location line="-84"/>
         <source>Volume value</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+1"/>
-        <location line="+93"/>
+        <location line="+98"/>
         <source>Balance</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-92"/>
+        <location line="-97"/>
         <source>Balance value</source>
         <translation type="unfinished"></translation>
     </message>
@@ -450,6 +749,11 @@
     <message>
         <location line="+1"/>
         <source>Track position and length</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>No sound device</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -469,35 +773,35 @@
     </message>
     <message>
         <location line="+1"/>
-        <location line="+124"/>
+        <location line="+128"/>
         <source>WMA File Tags</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-123"/>
-        <location line="+127"/>
+        <location line="-127"/>
+        <location line="+131"/>
         <source>WMA Encoding Bitrate</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-126"/>
+        <location line="-130"/>
         <source>Drive information</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+1"/>
-        <location line="+162"/>
+        <location line="+166"/>
         <source>Maximum read speed</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-161"/>
-        <location line="+163"/>
+        <location line="-165"/>
+        <location line="+167"/>
         <source>Drive&apos;s cache size</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-162"/>
+        <location line="-166"/>
         <source>Left level</source>
         <translation type="unfinished"></translation>
     </message>
@@ -527,7 +831,12 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+40"/>
+        <location line="+1"/>
+        <source>No sound device: nothing is heard</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+43"/>
         <source>0</source>
         <translation type="unfinished"></translation>
     </message>
@@ -552,48 +861,89 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../cd/frmDemo.cpp" line="-104"/>
-        <source>CD Ripping</source>
+        <location filename="../cd/cd_messages.cpp" line="+9"/>
+        <source>Error in routine : %1in module : %2<byte value="xd"/>
+Error #%3<byte value="xd"/>
+%4</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+103"/>
-        <source>&amp;Drive Info &lt;&lt;</source>
+        <location line="+10"/>
+        <source><byte value="xd"/>
+<byte value="xd"/>
+Error Code : </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <location filename="../cd/playback_panel.cpp" line="+72"/>
+        <source>Error</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../cd/extract_panel.cpp" line="+85"/>
+        <location line="+89"/>
+        <source>Unable to Create CD Stream!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="-84"/>
+        <source>WAV File Encoded.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Quorvin Audio tools</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+20"/>
+        <source>Save WAVE File As</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+26"/>
+        <source>Error: Can&apos;t find a codec</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+16"/>
+        <source>No WMA bit rate can be chosen because no WMA encoder was found, so the track cannot be extracted to WMA.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+32"/>
+        <source>WMA File Encoded. Encoding took %1 seconds.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>WMA Encoding</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../cd/frmDemo.cpp" line="-27"/>
+        <source>Error: Couldn&apos;t Initialize Digital Output</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Digital output</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../cd/playback_panel.cpp" line="-3"/>
+        <source>There was an error playing back and Audio CD stream. Most probable cause is the CD drive was opened.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../cd/track_list_panel.cpp" line="+36"/>
+        <source>Error retreiving number of tracks.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
 <context>
     <name>frmWriteWave</name>
-    <message>
-        <location filename="../app/frmWriteWave.cpp" line="+63"/>
-        <source>Quorvin Audio Tools Vers 1.0   www.quorvin-audio.example</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location line="+174"/>
-        <source>An incorrect version of BASS.DLL was loaded</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location line="+15"/>
-        <source>Error Code : </source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>Error</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location line="+8"/>
-        <source>Can&apos;t initialize device</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location line="+131"/>
-        <source>No volume mixer was found on this system.</source>
-        <translation type="unfinished"></translation>
-    </message>
     <message>
         <location filename="../app/main_controls.cpp" line="+64"/>
         <location line="+1"/>
@@ -602,35 +952,36 @@
     </message>
     <message>
         <location line="+1"/>
-        <location line="+323"/>
+        <location line="+330"/>
         <source>Play</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-322"/>
-        <location line="+159"/>
+        <location line="-329"/>
+        <location line="+164"/>
         <source>Player</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-156"/>
-        <location line="+320"/>
+        <location line="-161"/>
+        <location line="+327"/>
         <source>Stop</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-319"/>
+        <location line="-326"/>
         <source>Stop Player</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+3"/>
-        <location line="+317"/>
+        <location line="+324"/>
+        <location filename="../render/process_panel.cpp" line="+128"/>
         <source>Process</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-316"/>
+        <location line="-323"/>
         <source>Elaborazione</source>
         <translation type="unfinished"></translation>
     </message>
@@ -641,18 +992,18 @@
     </message>
     <message>
         <location line="+6"/>
-        <location line="+313"/>
+        <location line="+320"/>
         <source>Tempo</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-310"/>
-        <location line="+311"/>
+        <location line="-317"/>
+        <location line="+318"/>
         <source>Pitch</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-309"/>
+        <location line="-316"/>
         <source>click to set Tempo Default</source>
         <translation type="unfinished"></translation>
     </message>
@@ -673,12 +1024,12 @@
     </message>
     <message>
         <location line="+4"/>
-        <location line="+299"/>
+        <location line="+306"/>
         <source>Volume</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-292"/>
+        <location line="-299"/>
         <source>Play Position</source>
         <translation type="unfinished"></translation>
     </message>
@@ -704,23 +1055,23 @@
     </message>
     <message>
         <location line="+2"/>
-        <location line="+288"/>
+        <location line="+295"/>
         <source>A</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-287"/>
+        <location line="-294"/>
         <source>Loop from here</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+1"/>
-        <location line="+287"/>
+        <location line="+294"/>
         <source>B</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-286"/>
+        <location line="-293"/>
         <source>Loop up to here</source>
         <translation type="unfinished"></translation>
     </message>
@@ -736,6 +1087,7 @@
     </message>
     <message>
         <location line="+8"/>
+        <location filename="../render/process_panel.cpp" line="+41"/>
         <source>BPM: 0.00</source>
         <translation type="unfinished"></translation>
     </message>
@@ -761,52 +1113,63 @@
     </message>
     <message>
         <location line="+10"/>
-        <location line="+259"/>
+        <location line="+266"/>
         <source>Vocal remover on / off</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-258"/>
+        <location line="-265"/>
         <source>Vocal Remover</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+1"/>
-        <location line="+15"/>
+        <location line="+20"/>
         <source>Actived</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-11"/>
-        <location line="+254"/>
+        <location line="-16"/>
+        <location line="+261"/>
         <source>Gain Audio</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-253"/>
-        <location line="+254"/>
+        <location line="-260"/>
+        <location line="+261"/>
         <source>Keep bass</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-252"/>
+        <location line="-259"/>
         <source>Removes the voice only above 150 Hz: the kick drum and the bass stay in the mix</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
+        <location line="+2"/>
+        <location line="+258"/>
+        <source>Keep stereo</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="-255"/>
+        <source>Removes only what sounds from the centre, from 120 Hz to 8 kHz: instruments panned to a side stay where they are, at their level</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
         <location line="+7"/>
-        <location line="+246"/>
+        <location line="+249"/>
         <source>Equalizer on / off</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-241"/>
-        <location line="+242"/>
+        <location line="-244"/>
+        <location line="+245"/>
         <source>Peaking Equalizer</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-236"/>
+        <location line="-239"/>
         <source> 80    200  1500  4000  7500 10000 12000 </source>
         <translation type="unfinished"></translation>
     </message>
@@ -866,12 +1229,12 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+29"/>
+        <location line="+30"/>
         <source>Equalizer</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+48"/>
+        <location line="+49"/>
         <source>&amp;Tools</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1011,7 +1374,7 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+6"/>
+        <location line="+7"/>
         <source>Mp3 bit rate</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1060,6 +1423,159 @@
         <source>12 kHz</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <location filename="../dsp/vocal_remover_panel.cpp" line="+52"/>
+        <source>Only Stereo </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Quorvin Audio Tools </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../render/process_panel.cpp" line="-79"/>
+        <source>Pos: </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+70"/>
+        <location line="+4"/>
+        <source>Done!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+14"/>
+        <source>Save WAVE File As</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+7"/>
+        <location filename="../render/process_panel_mp3.cpp" line="+63"/>
+        <source>Annullato!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../render/process_panel_mp3.cpp" line="-6"/>
+        <source>Save MP3 File As</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+41"/>
+        <source>Mp3 Setup</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>mp3::Form1</name>
+    <message>
+        <location filename="../mp3/Form1.cpp" line="+64"/>
+        <source>Wav to Mp3 Encode</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>Open</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>Encode</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Stop</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+9"/>
+        <source>Seconds Left</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+17"/>
+        <source>WAV file to convert</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Mp3 bit rate</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Channels</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Conversion progress</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>normaliser::Form11</name>
+    <message>
+        <location filename="../normaliser/Form11.cpp" line="+48"/>
+        <source>Peak %</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>Loudness (LUFS)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+16"/>
+        <source>Start</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>Source</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Choose the source</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Destination</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Choose the destination</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Target percent</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Target loudness</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Normalising progress</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Source:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Destination:</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>platform</name>
@@ -1079,6 +1595,65 @@
     <message>
         <location filename="../player/sound_output.cpp" line="+22"/>
         <source>No sound device could be opened. You can go on without sound (nothing is heard), or connect a device and try again.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>rip</name>
+    <message>
+        <location filename="../rip/extract.cpp" line="+78"/>
+        <source>The track could be read only in part: %1 of %2 bytes were read before the disc failed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+75"/>
+        <source>There is no WMA bit rate to encode with: no WMA encoder was found.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+14"/>
+        <location line="+14"/>
+        <source>An error occured while opening output file.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+24"/>
+        <source>An error occured while encoding WMA data.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../rip/rip_disc.cpp" line="+245"/>
+        <source>the track cannot be read (Error Code : %1)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+42"/>
+        <source>stopped in the test read after %1 of %2 bytes</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+7"/>
+        <source>the disc failed in the test read after %1 of %2 bytes</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+90"/>
+        <source>stopped after %1 of %2 bytes</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>the disc failed after %1 of %2 bytes</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+78"/>
+        <source>There is no readable disc in the drive. (Error Code : %1)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+8"/>
+        <source>The folder &quot;%1&quot; cannot be made.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -6,7 +6,9 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -17,6 +19,8 @@
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
+#include <QUrl>
+#include <QXmlStreamReader>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -109,6 +113,13 @@ TEST_F(FirstMinutes, NoSoundDeviceOffersToGoOnWithoutSoundOrToTryAgain) {
     EXPECT_TRUE(w->ui().lblNoSound->isVisibleTo(w.get()));
     EXPECT_TRUE(player::playingWithoutSound());
     EXPECT_FALSE(desk->exitCode.has_value());
+    {
+        // The CD window says so too.
+        cd::frmDemo cdWindow;
+        const auto* note = cdWindow.findChild<QLabel*>("lblNoSound");
+        ASSERT_NE(note, nullptr);
+        EXPECT_TRUE(note->isVisibleTo(&cdWindow));
+    }
 
     // From then on Play asks no more.
     desk->messages.clear();
@@ -123,8 +134,15 @@ TEST_F(FirstMinutes, WorkFilesLiveInTheCacheFolderAndGoAtStartAndExit) {
     fixtures::TempDir cache;
     const QByteArray before = qgetenv("XDG_CACHE_HOME");
     qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(cache.path().string()));
-    EXPECT_EQ(platform::QtPlatform().programFolder(), (cache.path() / "quorvin").string());
-    EXPECT_TRUE(std::filesystem::is_directory(cache.path() / "quorvin"));
+    {
+        const auto own =
+            cache.path() / "quorvin" / std::to_string(QCoreApplication::applicationPid());
+        auto desk = std::make_unique<platform::QtPlatform>();
+        EXPECT_EQ(desk->programFolder(), own.string());
+        EXPECT_TRUE(std::filesystem::is_directory(own));
+        desk.reset();
+        EXPECT_FALSE(std::filesystem::exists(own));
+    }
     qputenv("XDG_CACHE_HOME", before);
 
     const auto folder = programDir.path();
@@ -138,14 +156,12 @@ TEST_F(FirstMinutes, WorkFilesLiveInTheCacheFolderAndGoAtStartAndExit) {
     window.openFile(wav("song.wav", fixtures::sine(440, 1.0)));
     window.ui().CmdPlay->click();
     window.ui().CmdStop->click();
-    const std::string saved = sources.file("saved.wav");
-    desk->saveAnswers.push_back(saved);
+    desk->saveAnswers.push_back(std::nullopt);  // not saved: the work file stays until exit
     window.ui().btnConvert->click();
     EXPECT_TRUE(std::filesystem::exists(folder / "newwave.wav"));
     window.ui().Mnuexit->trigger();
     EXPECT_EQ(desk->exitCode, 0);
     EXPECT_FALSE(std::filesystem::exists(folder / "newwave.wav"));
-    EXPECT_TRUE(std::filesystem::exists(saved));
 }
 
 // Cancel beside the progress bar: no work file, no "Done!", no save, Process available again.
@@ -191,6 +207,115 @@ TEST_F(FirstMinutes, RecentFilesKeepTheLastTenAndLoadLikeLoad) {
     EXPECT_EQ(w->ui().sldTempo[0]->value(), 0);
     EXPECT_TRUE(desk->openDialogs.empty());
 }
+
+// A loaded file goes to the desktop's recent list too; everything else in the list stays, and a
+// list that is not an XBEL list is left as it is.
+struct RecentListCase {
+    const char* name;
+    std::string before;  // the list's bytes; "-" for no list
+    bool updated;
+};
+
+class DesktopRecentList : public FirstMinutes,
+                          public ::testing::WithParamInterface<RecentListCase> {
+  protected:
+    // href -> application name -> count, read back from the list.
+    static std::map<QString, std::map<QString, int>> bookmarks(const QByteArray& xbel) {
+        std::map<QString, std::map<QString, int>> out;
+        QXmlStreamReader r(xbel);
+        QString href;
+        while (!r.atEnd()) {
+            if (r.readNext() != QXmlStreamReader::StartElement) continue;
+            if (r.name() == QLatin1String("bookmark")) {
+                href = r.attributes().value("href").toString();
+                out[href];
+            } else if (r.name() == QLatin1String("application")) {
+                out[href][r.attributes().value("name").toString()] =
+                    r.attributes().value("count").toInt();
+            }
+        }
+        EXPECT_FALSE(r.hasError()) << r.errorString().toStdString();
+        return out;
+    }
+};
+
+TEST_P(DesktopRecentList, LoadAddsTheFileAndKeepsTheRest) {
+    const RecentListCase c = GetParam();
+    const std::string song = wav("song & more.wav", fixtures::sine(440, 0.2));
+    const QString uri =
+        QUrl::fromLocalFile(QString::fromStdString(song)).toString(QUrl::FullyEncoded);
+    const std::string list = sources.file("recently-used.xbel");
+    std::string before = c.before;
+    for (size_t at; (at = before.find("SONG")) != std::string::npos;)
+        before.replace(at, 4, uri.toHtmlEscaped().toStdString());
+    if (before != "-")
+        fixtures::writeBytes(list, std::vector<uint8_t>(before.begin(), before.end()));
+    app::RecentFiles::setDesktopList(list);
+    ASSERT_TRUE(w->openFile(song));
+    app::RecentFiles::setDesktopList({});
+
+    const auto bytes = fixtures::readBytes(list);
+    const QByteArray after(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+    if (!c.updated) {
+        EXPECT_EQ(after.toStdString(), before);
+        return;
+    }
+    const auto listed = bookmarks(after);
+    ASSERT_EQ(listed.count(uri), 1u) << after.toStdString();
+    const auto& apps = listed.at(uri);
+    const auto before_ =
+        before == "-" ? decltype(listed){} : bookmarks(QByteArray::fromStdString(before));
+    for (const auto& [href, was] : before_) {
+        ASSERT_EQ(listed.count(href), 1u) << href.toStdString();
+        for (const auto& [app, count] : was)
+            if (href != uri || app != "Quorvin Audio Tools")
+                EXPECT_EQ(listed.at(href).at(app), count) << app.toStdString();
+    }
+    const int earlier = before_.count(uri) && before_.at(uri).count("Quorvin Audio Tools")
+                            ? before_.at(uri).at("Quorvin Audio Tools")
+                            : 0;
+    EXPECT_EQ(apps.at("Quorvin Audio Tools"), earlier + 1);
+    EXPECT_EQ(listed.size(), before_.size() + (before_.count(uri) ? 0 : 1));
+}
+
+const char* const kXbelHead =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<xbel version=\"1.0\"\n"
+    "      xmlns:bookmark=\"http://www.freedesktop.org/standards/desktop-bookmarks\"\n"
+    "      xmlns:mime=\"http://www.freedesktop.org/standards/shared-mime-info\"\n>\n";
+std::string bookmark(const std::string& href, const std::string& apps) {
+    return "  <bookmark href=\"" + href +
+           "\" added=\"2026-01-01T00:00:00.000000Z\" modified=\"2026-01-01T00:00:00.000000Z\" "
+           "visited=\"2026-01-01T00:00:00.000000Z\">\n    <info>\n      <metadata "
+           "owner=\"http://freedesktop.org\">\n        <mime:mime-type type=\"audio/x-wav\"/>\n"
+           "        <bookmark:applications>\n" +
+           apps +
+           "        </bookmark:applications>\n      </metadata>\n    </info>\n  </bookmark>\n";
+}
+std::string application(const std::string& name, int count) {
+    return "          <bookmark:application name=\"" + name +
+           "\" exec=\"&apos;x %u&apos;\" "
+           "modified=\"2026-01-01T00:00:00.000000Z\" count=\"" +
+           std::to_string(count) + "\"/>\n";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lists, DesktopRecentList,
+    ::testing::Values(
+        RecentListCase{"NoList", "-", true},
+        RecentListCase{"OtherFiles",
+                       std::string(kXbelHead) + "<!-- kept -->\n" +
+                           bookmark("file:///tmp/other%20one.txt", application("gedit", 4)) +
+                           "</xbel>\n",
+                       true},
+        RecentListCase{
+            "SameFileAgain",
+            std::string(kXbelHead) +
+                bookmark("SONG", application("vlc", 2) + application("Quorvin Audio Tools", 2)) +
+                bookmark("file:///tmp/b.wav", application("Quorvin Audio Tools", 1)) + "</xbel>\n",
+            true},
+        RecentListCase{"Unreadable", std::string(kXbelHead) + "  <bookmark href=\"x\">\n", false},
+        RecentListCase{"NotXbel", "<html><body/></html>\n", false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // The keyboard acts on the focused control; the window's keys work whatever the state.
 class Keyboard : public WindowTest {

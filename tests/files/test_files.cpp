@@ -21,6 +21,7 @@
 #include "files/paths.h"
 #include "files/safe_copy.h"
 #include "files/temporary_file.h"
+#include "files/texts.h"
 #include "files/wave_header.h"
 #include "tests/support/audio_fixtures.h"
 
@@ -529,4 +530,20 @@ TEST(OpenError, NamesThePathAndTheTrueReason) {
     }
     EXPECT_EQ(files::whyCannotOpen(wav), "");
     EXPECT_EQ(files::whyCannotOpen(pipe), "it is a named pipe (FIFO), not a file");
+}
+
+// The messages made here reach the user in the installed translation, with their names filled in
+// as they are (a name's own "%2" stays).
+TEST(UserTexts, MessagesGoThroughTheInstalledTranslation) {
+    fixtures::TempDir dir;
+    const std::string missing = dir.file("a %2 b.wav");
+    files::setTranslate([](const char* context, const char* source) {
+        return std::string("<") + context + ">" + source;
+    });
+    const std::string m = files::cannotOpenMessage(missing, BASS_ERROR_FILEOPEN);
+    files::setTranslate(nullptr);
+    EXPECT_EQ(m, "<files>Cannot open \"" + missing +
+                     "\": <files>the file cannot be opened: <files>it does not exist.");
+    EXPECT_EQ(files::cannotOpenMessage(missing, BASS_ERROR_FILEOPEN),
+              "Cannot open \"" + missing + "\": the file cannot be opened: it does not exist.");
 }

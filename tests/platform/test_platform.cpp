@@ -1,7 +1,15 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QLockFile>
 
 #include "platform/qt_platform.h"
 #include "platform/scripted_platform.h"
+#include "platform/work_folder.h"
+#include "tests/support/audio_fixtures.h"
 
 using namespace platform;
 
@@ -23,4 +31,49 @@ TEST(ScriptedPlatform, AnswersInOrderAndRecords) {
     EXPECT_EQ(p.lastMessage(), "Done!");
     EXPECT_EQ(p.openDialogs.size(), 3u);
     Platform::install(std::move(prev));
+}
+
+namespace {
+void writeFile(const QString& path, qint64 bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray(bytes, 'x'));
+}
+}  // namespace
+
+// Running copies keep their own work folders; what copies that have gone left is removed.
+TEST(WorkFolder, RunningCopiesKeepTheirFilesAndGoneCopiesLoseTheirs) {
+    fixtures::TempDir cache;
+    const QString root = QString::fromStdString((cache.path() / "quorvin").string());
+    QDir().mkpath(root + "/nolock");
+    writeFile(root + "/newwave.wav", 1 << 20);  // the one-folder layout's work file
+    writeFile(root + "/nolock/TRACK.WAV", 1 << 20);
+    // A copy that ended without removing its folder: its lock stays behind, stale.
+    const pid_t child = fork();
+    if (child == 0) {
+        QLockFile lock(root + "/gone.lock");
+        lock.setStaleLockTime(0);
+        const bool locked = lock.tryLock(0) && QDir().mkpath(root + "/gone");
+        QFile f(root + "/gone/newwave.wav");
+        _exit(locked && f.open(QIODevice::WriteOnly) && f.write("x") == 1 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_EQ(status, 0);
+
+    auto first = std::make_unique<platform::WorkFolder>(root, "first");
+    EXPECT_EQ(first->path(), root + "/first");
+    EXPECT_EQ(QDir(root).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+              QStringList({"first", "first.lock"}));
+    writeFile(first->path() + "/newwave.wav", 100);
+    {
+        platform::WorkFolder second(root, "second");
+        EXPECT_EQ(second.path(), root + "/second");
+        EXPECT_TRUE(QFile::exists(root + "/first/newwave.wav"));
+        writeFile(second.path() + "/newwave.wav", 100);
+    }
+    EXPECT_EQ(QDir(root).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+              QStringList({"first", "first.lock"}));
+    first.reset();
+    EXPECT_TRUE(QDir(root).isEmpty());
 }
