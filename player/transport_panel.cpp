@@ -1,5 +1,6 @@
 #include "player/transport_panel.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QFontMetrics>
@@ -22,6 +23,11 @@
 namespace player {
 
 namespace {
+
+// The window's texts, through the translation (the context is the window's name).
+struct Text {
+    Q_DECLARE_TR_FUNCTIONS(frmWriteWave)
+};
 
 // Minutes and seconds of whole seconds, each at least two digits ("01:05", "100:00").
 QString minutesSeconds(float seconds) {
@@ -57,7 +63,9 @@ std::string loadDialogFilter() {
     std::string patterns;
     for (const std::string& e : audioExtensions())
         patterns += (patterns.empty() ? "*." : ";*.") + e;
-    return "Audio Files|" + patterns + "|Mp3 Files (*.mp3)|*.MP3|Wav File (*.wav)|*.WAV";
+    return Text::tr("Audio Files").toStdString() + "|" + patterns + "|" +
+           Text::tr("Mp3 Files (*.mp3)").toStdString() + "|*.MP3|" +
+           Text::tr("Wav File (*.wav)").toStdString() + "|*.WAV";
 }
 
 TransportPanel::TransportPanel(Session& session, const TransportWidgets& widgets,
@@ -77,7 +85,7 @@ void TransportPanel::prepareLoad() {
 void TransportPanel::btnLoadFile_Click() {
     prepareLoad();
     platform::FileDialog dialog;
-    dialog.title = "Select a file to Convert";
+    dialog.title = Text::tr("Select a file to Convert").toStdString();
     dialog.filter = loadDialogFilter();
     dialog.flags =
         platform::kDialogExplorer | platform::kDialogFileMustExist | platform::kDialogHideReadOnly;
@@ -378,7 +386,7 @@ void TransportPanel::ShowPlayPosition() {
     const float position = static_cast<float>(w_.sldPosition->value()) / ratio;
     const QString text = minutesSeconds(position) + " / " + minutesSeconds(total);
     w_.sldPosition->setToolTip(text);
-    w_.lblPos->setText("Playing position: " + text);
+    w_.lblPos->setText(Text::tr("Playing position: ") + text);
 }
 
 void TransportPanel::followPlayback() {
