@@ -23,11 +23,6 @@ namespace player {
 
 namespace {
 
-// The window's texts, through the translation (the context is the window's name).
-struct Text {
-    Q_DECLARE_TR_FUNCTIONS(frmWriteWave)
-};
-
 QString minutesSeconds(double seconds) {
     const long whole = static_cast<long>(seconds);
     return QString("%1:%2").arg(whole / 60).arg(whole % 60, 2, 10, QChar('0'));
@@ -105,7 +100,7 @@ void PracticePanel::songFound(songs::SongKey key, songs::SongStore::Loaded loade
     for (songs::Loop l : mine.loops) {
         if (std::any_of(record_.loops.begin(), record_.loops.end(),
                         [&](const songs::Loop& k) { return k.name == l.name; }))
-            l.name = freeName(record_.loops, Text::tr("Loop"));
+            l.name = freeName(record_.loops, QCoreApplication::translate("frmWriteWave", "Loop"));
         record_.loops.push_back(l);
     }
     if (mine.currentLoop >= 0)
@@ -113,7 +108,8 @@ void PracticePanel::songFound(songs::SongKey key, songs::SongStore::Loaded loade
     for (songs::Marker m : mine.markers) {
         if (std::any_of(record_.markers.begin(), record_.markers.end(),
                         [&](const songs::Marker& k) { return k.name == m.name; }))
-            m.name = freeName(record_.markers, Text::tr("Marker"));
+            m.name =
+                freeName(record_.markers, QCoreApplication::translate("frmWriteWave", "Marker"));
         record_.markers.push_back(m);
     }
     if (mine.lastPosition > 0) record_.lastPosition = mine.lastPosition;
@@ -145,7 +141,8 @@ void PracticePanel::showMarkers() {
     w_.cboMarkers->clear();
     std::vector<double> at;
     if (record_.lastPosition > 0)
-        w_.cboMarkers->addItem(Text::tr("Last played %1").arg(minutesSeconds(record_.lastPosition)),
+        w_.cboMarkers->addItem(QCoreApplication::translate("frmWriteWave", "Last played %1")
+                                   .arg(minutesSeconds(record_.lastPosition)),
                                record_.lastPosition);
     for (const songs::Marker& m : record_.markers) {
         w_.cboMarkers->addItem(QString::fromStdString(m.name), m.at);
@@ -157,7 +154,8 @@ void PracticePanel::showMarkers() {
 
 void PracticePanel::loopChanged(double a, double b) {
     if (record_.currentLoop < 0) {
-        record_.loops.push_back({freeName(record_.loops, Text::tr("Loop")), a, b});
+        record_.loops.push_back(
+            {freeName(record_.loops, QCoreApplication::translate("frmWriteWave", "Loop")), a, b});
         record_.currentLoop = int(record_.loops.size()) - 1;
     } else {
         songs::Loop& l = record_.loops[size_t(record_.currentLoop)];
@@ -192,7 +190,8 @@ void PracticePanel::cboLoops_Rename() {
 
 void PracticePanel::cmdLoopAdd_Click() {
     // A new loop: the passage looped now, or none until A and B mark it.
-    songs::Loop l{freeName(record_.loops, Text::tr("Loop")), 0.0, 0.0};
+    songs::Loop l{freeName(record_.loops, QCoreApplication::translate("frmWriteWave", "Loop")), 0.0,
+                  0.0};
     if (transport_.loopStart() < transport_.loopEnd()) {
         l.start = transport_.loopStart();
         l.end = transport_.loopEnd();
@@ -219,7 +218,8 @@ void PracticePanel::cmdMarker_Click() {
     if (s_.CmdFileName.empty()) return;
     const double at = transport_.playing() ? transport_.playSeconds() : w_.wavOverview->position();
     if (!(at >= 0)) return;
-    record_.markers.push_back({freeName(record_.markers, Text::tr("Marker")), at});
+    record_.markers.push_back(
+        {freeName(record_.markers, QCoreApplication::translate("frmWriteWave", "Marker")), at});
     showMarkers();
     save();
 }

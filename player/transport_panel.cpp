@@ -24,11 +24,6 @@ namespace player {
 
 namespace {
 
-// The window's texts, through the translation (the context is the window's name).
-struct Text {
-    Q_DECLARE_TR_FUNCTIONS(frmWriteWave)
-};
-
 // Minutes and seconds of whole seconds, each at least two digits ("01:05", "100:00").
 QString minutesSeconds(float seconds) {
     const long whole = static_cast<long>(seconds);  // the fraction is dropped
@@ -63,9 +58,11 @@ std::string loadDialogFilter() {
     std::string patterns;
     for (const std::string& e : audioExtensions())
         patterns += (patterns.empty() ? "*." : ";*.") + e;
-    return Text::tr("Audio Files").toStdString() + "|" + patterns + "|" +
-           Text::tr("Mp3 Files (*.mp3)").toStdString() + "|*.MP3|" +
-           Text::tr("Wav File (*.wav)").toStdString() + "|*.WAV";
+    return QCoreApplication::translate("frmWriteWave", "Audio Files").toStdString() + "|" +
+           patterns + "|" +
+           QCoreApplication::translate("frmWriteWave", "Mp3 Files (*.mp3)").toStdString() +
+           "|*.MP3|" +
+           QCoreApplication::translate("frmWriteWave", "Wav File (*.wav)").toStdString() + "|*.WAV";
 }
 
 TransportPanel::TransportPanel(Session& session, const TransportWidgets& widgets,
@@ -85,7 +82,8 @@ void TransportPanel::prepareLoad() {
 void TransportPanel::btnLoadFile_Click() {
     prepareLoad();
     platform::FileDialog dialog;
-    dialog.title = Text::tr("Select a file to Convert").toStdString();
+    dialog.title =
+        QCoreApplication::translate("frmWriteWave", "Select a file to Convert").toStdString();
     dialog.filter = loadDialogFilter();
     dialog.flags =
         platform::kDialogExplorer | platform::kDialogFileMustExist | platform::kDialogHideReadOnly;
@@ -386,7 +384,7 @@ void TransportPanel::ShowPlayPosition() {
     const float position = static_cast<float>(w_.sldPosition->value()) / ratio;
     const QString text = minutesSeconds(position) + " / " + minutesSeconds(total);
     w_.sldPosition->setToolTip(text);
-    w_.lblPos->setText(Text::tr("Playing position: ") + text);
+    w_.lblPos->setText(QCoreApplication::translate("frmWriteWave", "Playing position: ") + text);
 }
 
 void TransportPanel::followPlayback() {
