@@ -115,7 +115,7 @@
 <context>
     <name>Text</name>
     <message>
-        <location filename="../render/process_panel.cpp" line="+90"/>
+        <location filename="../render/process_panel.cpp" line="+91"/>
         <source>Pos: </source>
         <translation type="unfinished"></translation>
     </message>
@@ -142,7 +142,7 @@
     </message>
     <message>
         <location line="+7"/>
-        <location filename="../render/process_panel_mp3.cpp" line="+60"/>
+        <location filename="../render/process_panel_mp3.cpp" line="+73"/>
         <source>Annullato!</source>
         <translation type="unfinished"></translation>
     </message>
@@ -152,7 +152,7 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+36"/>
+        <location line="+38"/>
         <source>Mp3 Setup</source>
         <translation type="unfinished"></translation>
     </message>
@@ -160,7 +160,7 @@
 <context>
     <name>formp3</name>
     <message>
-        <location filename="../app/formp3.cpp" line="+115"/>
+        <location filename="../app/formp3.cpp" line="+131"/>
         <source>Help</source>
         <translation type="unfinished"></translation>
     </message>
@@ -565,17 +565,17 @@
 <context>
     <name>frmWriteWave</name>
     <message>
-        <location filename="../app/frmWriteWave.cpp" line="+63"/>
+        <location filename="../app/frmWriteWave.cpp" line="+67"/>
         <source>Quorvin Audio Tools Vers 1.0   www.quorvin-audio.example</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+174"/>
+        <location line="+213"/>
         <source>An incorrect version of BASS.DLL was loaded</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+15"/>
+        <location line="+16"/>
         <source>Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
@@ -590,47 +590,47 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+131"/>
+        <location line="+133"/>
         <source>No volume mixer was found on this system.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../app/main_controls.cpp" line="+64"/>
+        <location filename="../app/main_controls.cpp" line="+67"/>
         <location line="+1"/>
         <source>Load Audio File</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+1"/>
-        <location line="+323"/>
+        <location line="+438"/>
         <source>Play</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-322"/>
-        <location line="+159"/>
+        <location line="-437"/>
+        <location line="+257"/>
         <source>Player</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-156"/>
-        <location line="+320"/>
+        <location line="-254"/>
+        <location line="+435"/>
         <source>Stop</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-319"/>
+        <location line="-434"/>
         <source>Stop Player</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+3"/>
-        <location line="+317"/>
+        <location line="+432"/>
         <source>Process</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-316"/>
+        <location line="-431"/>
         <source>Elaborazione</source>
         <translation type="unfinished"></translation>
     </message>
@@ -641,18 +641,18 @@
     </message>
     <message>
         <location line="+6"/>
-        <location line="+313"/>
+        <location line="+428"/>
         <source>Tempo</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-310"/>
-        <location line="+311"/>
+        <location line="-425"/>
+        <location line="+426"/>
         <source>Pitch</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-309"/>
+        <location line="-424"/>
         <source>click to set Tempo Default</source>
         <translation type="unfinished"></translation>
     </message>
@@ -673,12 +673,12 @@
     </message>
     <message>
         <location line="+4"/>
-        <location line="+299"/>
+        <location line="+414"/>
         <source>Volume</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-292"/>
+        <location line="-407"/>
         <source>Play Position</source>
         <translation type="unfinished"></translation>
     </message>
@@ -704,23 +704,23 @@
     </message>
     <message>
         <location line="+2"/>
-        <location line="+288"/>
+        <location line="+403"/>
         <source>A</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-287"/>
+        <location line="-402"/>
         <source>Loop from here</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+1"/>
-        <location line="+287"/>
+        <location line="+402"/>
         <source>B</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-286"/>
+        <location line="-401"/>
         <source>Loop up to here</source>
         <translation type="unfinished"></translation>
     </message>
@@ -736,6 +736,7 @@
     </message>
     <message>
         <location line="+8"/>
+        <location filename="../player/bpm_panel.cpp" line="+79"/>
         <source>BPM: 0.00</source>
         <translation type="unfinished"></translation>
     </message>
@@ -761,52 +762,63 @@
     </message>
     <message>
         <location line="+10"/>
-        <location line="+259"/>
+        <location line="+374"/>
         <source>Vocal remover on / off</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-258"/>
+        <location line="-373"/>
         <source>Vocal Remover</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+1"/>
-        <location line="+15"/>
+        <location line="+20"/>
         <source>Actived</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-11"/>
-        <location line="+254"/>
+        <location line="-16"/>
+        <location line="+369"/>
         <source>Gain Audio</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-253"/>
-        <location line="+254"/>
+        <location line="-368"/>
+        <location line="+369"/>
         <source>Keep bass</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-252"/>
+        <location line="-367"/>
         <source>Removes the voice only above 150 Hz: the kick drum and the bass stay in the mix</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
+        <location line="+2"/>
+        <location line="+366"/>
+        <source>Keep stereo</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="-363"/>
+        <source>Removes only what sounds from the centre, from 120 Hz to 8 kHz: instruments panned to a side stay where they are, at their level</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
         <location line="+7"/>
-        <location line="+246"/>
+        <location line="+357"/>
         <source>Equalizer on / off</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-241"/>
-        <location line="+242"/>
+        <location line="-352"/>
+        <location line="+353"/>
         <source>Peaking Equalizer</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-236"/>
+        <location line="-347"/>
         <source> 80    200  1500  4000  7500 10000 12000 </source>
         <translation type="unfinished"></translation>
     </message>
@@ -856,22 +868,161 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+44"/>
+        <location line="+15"/>
+        <location line="+302"/>
+        <source>Pause</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="-298"/>
+        <source>Pause, and go on from there</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Fine pitch in cents</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source> ct</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>The A the recording is tuned to: the pitch moves it to A = 440 Hz</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>A = </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source> Hz</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>The song&apos;s loops: choose one to play it, type to rename</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>A new loop</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>−</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Take the loop out of the list</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>Go to a marker or where you were; type to rename</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <location filename="../player/practice_panel.cpp" line="+112"/>
+        <location line="+110"/>
+        <source>Marker</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>A marker at the play position</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <location line="+276"/>
+        <source>Speed trainer</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="-274"/>
+        <source>On a loop: from the start tempo, a step every so many passes, up to the target</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Start tempo</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Step</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Passes per step</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Target tempo</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>×</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Clicks before Play at the song&apos;s tempo (0: none)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Count-in: </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>No count-in</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>each pass</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>The count-in before each pass of the loop too</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+77"/>
         <source>Tempo / Pitch</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+18"/>
+        <location line="+25"/>
         <source>BPM</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+29"/>
+        <location line="+34"/>
         <source>Equalizer</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+48"/>
+        <location line="+49"/>
         <source>&amp;Tools</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1011,7 +1162,7 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+6"/>
+        <location line="+7"/>
         <source>Mp3 bit rate</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1023,6 +1174,76 @@
     <message>
         <location line="+1"/>
         <source>No sound device</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>Pitch cents</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Recording&apos;s A in Hz</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Loops</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>New loop</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Delete loop</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Markers</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Add marker</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Trainer start tempo</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Trainer step</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Trainer passes per step</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Trainer target tempo</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Count-in clicks</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Count-in before each loop pass</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Song store note</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -1058,6 +1279,86 @@
     <message>
         <location line="+1"/>
         <source>12 kHz</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../player/bpm_display.cpp" line="+78"/>
+        <source>Key: …</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Key: unknown</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Key: </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+9"/>
+        <source> cents</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../player/waveform/waveform_view.cpp" line="+25"/>
+        <source>Can&apos;t read &quot;%1&quot;.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>&quot;%1&quot; is not an audio file the program can read.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../player/bpm_panel.cpp" line="-27"/>
+        <location line="+23"/>
+        <location line="+55"/>
+        <source>BPM: </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="-39"/>
+        <location line="+31"/>
+        <source>Beat pos: </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../player/practice_panel.cpp" line="-119"/>
+        <location line="+55"/>
+        <location line="+35"/>
+        <source>Loop</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="-49"/>
+        <source>Last played %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../player/transport_panel.cpp" line="+61"/>
+        <source>Audio Files</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Mp3 Files (*.mp3)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Wav File (*.wav)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+21"/>
+        <source>Select a file to Convert</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+301"/>
+        <source>Playing position: </source>
         <translation type="unfinished"></translation>
     </message>
 </context>
