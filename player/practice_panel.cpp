@@ -115,9 +115,8 @@ void PracticePanel::songFound(songs::SongKey key, songs::SongStore::Loaded loade
     if (mine.lastPosition > 0) record_.lastPosition = mine.lastPosition;
     showLoops();
     showMarkers();
-    if (!mine.empty()) {
-        save();
-    } else if (record_.currentLoop >= 0) {
+    if (!mine.empty()) save();
+    if (mine.currentLoop < 0 && record_.currentLoop >= 0) {
         const songs::Loop& l = record_.loops[size_t(record_.currentLoop)];
         if (l.set()) transport_.selectLoop(l.start, l.end);
     }
