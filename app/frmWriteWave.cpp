@@ -264,6 +264,8 @@ void frmWriteWave::connectPractice() {
             [p] { p->cboMarkers_Rename(); });
     connect(c_.cmdMarker, &QPushButton::clicked, this, [p] { p->cmdMarker_Click(); });
     connect(c_.chkTrainer, &QCheckBox::toggled, this, [p] { p->chkTrainer_Click(); });
+    for (QSpinBox* b : {c_.spnTrainerStep, c_.spnTrainerEvery, c_.spnTrainerTarget})
+        connect(b, &QSpinBox::valueChanged, this, [p] { p->spnTrainer_Change(); });
     connect(c_.spnCountIn, &QSpinBox::valueChanged, this, [p] { p->spnCountIn_Change(); });
     connect(c_.chkCountInLoop, &QCheckBox::toggled, this, [p] { p->spnCountIn_Change(); });
 }

@@ -1,5 +1,6 @@
 #include "player/bpm_display.h"
 
+#include <QCoreApplication>
 #include <QLocale>
 #include <cctype>
 #include <cmath>
@@ -7,6 +8,15 @@
 #include <cstring>
 
 namespace player {
+
+namespace {
+
+// The window's texts, through the translation (the context is the window's name).
+struct Text {
+    Q_DECLARE_TR_FUNCTIONS(frmWriteWave)
+};
+
+}  // namespace
 
 double leadingNumber(const std::string& text) {
     std::string s;
@@ -65,9 +75,9 @@ QString twoDecimals(double value) {
 
 QString keyText(bool estimating, const std::optional<analysis::key::KeyEstimate>& key,
                 double semitones) {
-    if (estimating) return "Key: …";
-    if (!key) return "Key: unknown";
-    QString text = "Key: " + QString::fromStdString(analysis::key::keyName(*key));
+    if (estimating) return Text::tr("Key: …");
+    if (!key) return Text::tr("Key: unknown");
+    QString text = Text::tr("Key: ") + QString::fromStdString(analysis::key::keyName(*key));
     // Whole cents: the cents control's steps (a reference's shift is shown to the cent).
     const long cents = std::lround(semitones * 100.0);
     if (cents == 0) return text;
@@ -76,7 +86,7 @@ QString keyText(bool estimating, const std::optional<analysis::key::KeyEstimate>
     };
     const long whole = cents / 100, rest = cents % 100;
     QString shift = whole != 0 ? signedNumber(whole) : QString();
-    if (rest != 0) shift += (shift.isEmpty() ? "" : " ") + signedNumber(rest) + " cents";
+    if (rest != 0) shift += (shift.isEmpty() ? "" : " ") + signedNumber(rest) + Text::tr(" cents");
     const int heard = static_cast<int>(std::lround(double(cents) / 100.0));
     return text + " → " +
            QString::fromStdString(analysis::key::keyName(analysis::key::transposed(*key, heard))) +

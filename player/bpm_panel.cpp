@@ -1,6 +1,7 @@
 #include "player/bpm_panel.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -48,7 +49,8 @@ void BpmPanel::DetectBPM(bool reopen, float startSec, float endSec) {
     BASS_FX_BPM_DecodeGet(s_.BpmChannel, startSec, endSec, 0,
                           BASS_FX_BPM_BKGRND | BASS_FX_BPM_MULT2 | BASS_FX_FREESOURCE,
                           &BpmPanel::BpmProgressProc);
-    w_.lblBPM->setText("BPM: " + twoDecimals(CurrentBPM(s_.BpmChannel)));
+    w_.lblBPM->setText(QCoreApplication::translate("frmWriteWave", "BPM: ") +
+                       twoDecimals(CurrentBPM(s_.BpmChannel)));
 }
 
 void BpmPanel::chkBPMCallback_Click() {
@@ -70,11 +72,11 @@ void BpmPanel::showCurrentBpm() {
     // The periodic BPM once its first period has ended; until then the decode-time one.
     float bpm = w_.chkBPMCallback->isChecked() ? CurrentBPM(s_.PlayChannel) : 0.0f;
     if (!(bpm > 0.0f)) bpm = CurrentBPM(s_.BpmChannel);
-    w_.lblBPM->setText("BPM: " + twoDecimals(bpm));
+    w_.lblBPM->setText(QCoreApplication::translate("frmWriteWave", "BPM: ") + twoDecimals(bpm));
 }
 
 void BpmPanel::clearBpm() {
-    w_.lblBPM->setText("BPM: 0.00");
+    w_.lblBPM->setText(QCoreApplication::translate("frmWriteWave", "BPM: 0.00"));
 }
 
 void BpmPanel::releaseChannels() {
@@ -86,7 +88,7 @@ void BpmPanel::releaseChannels() {
 void BpmPanel::fileLoaded(const std::string& path) {
     beats_.restart();
     beats_.setLoop(0, 0);
-    w_.lblBeat->setText("Beat pos: " + twoDecimals(0));
+    w_.lblBeat->setText(QCoreApplication::translate("frmWriteWave", "Beat pos: ") + twoDecimals(0));
     key_.reset();
     keyEstimating_ = true;
     showKey();
@@ -117,14 +119,16 @@ void BpmPanel::setBeatLoop(double a, double b) {
 void BpmPanel::showBeat(DWORD chan, float beatpos) {
     if (chan != s_.PlayChannel || !s_.following) return;
     if (!beats_.accept(beatpos)) return;
-    w_.lblBeat->setText("Beat pos: " + twoDecimals(beatpos));
+    w_.lblBeat->setText(QCoreApplication::translate("frmWriteWave", "Beat pos: ") +
+                        twoDecimals(beatpos));
 }
 
 void BpmPanel::BpmProc(DWORD chan, float, void*) {
     platform::postToWindowThread([chan] {
         BpmPanel* p = g_live;
         if (!p || chan != p->s_.PlayChannel) return;
-        p->w_.lblBPM->setText("BPM: " + twoDecimals(p->CurrentBPM(chan)));
+        p->w_.lblBPM->setText(QCoreApplication::translate("frmWriteWave", "BPM: ") +
+                              twoDecimals(p->CurrentBPM(chan)));
     });
 }
 

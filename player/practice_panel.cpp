@@ -2,15 +2,19 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSpinBox>
+#include <QThreadPool>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
 #include "engine/engine_ext.h"
+#include "platform/window_thread.h"
 #include "player/tempo_pitch_panel.h"
 #include "player/transport_panel.h"
 #include "player/waveform/waveform_view.h"
@@ -26,9 +30,9 @@ QString minutesSeconds(double seconds) {
 
 // "Loop 3", "Marker 2": the first number not taken by a name of the list.
 template <typename List>
-std::string freeName(const List& list, const char* word) {
+std::string freeName(const List& list, const QString& word) {
     for (int n = 1;; ++n) {
-        const std::string name = std::string(word) + " " + std::to_string(n);
+        const std::string name = word.toStdString() + " " + std::to_string(n);
         bool taken = false;
         for (const auto& item : list) taken = taken || item.name == name;
         if (!taken) return name;
@@ -36,6 +40,27 @@ std::string freeName(const List& list, const char* word) {
 }
 
 }  // namespace
+
+void SongLookup::start(const std::string& utf8Path, const songs::SongStore& store, Done done) {
+    cancel();
+    auto cancelled = std::make_shared<std::atomic<bool>>(false);
+    cancel_ = cancelled;
+    QThreadPool::globalInstance()->start([utf8Path, store, cancelled, done = std::move(done)] {
+        songs::SongKey key = songs::songKey(utf8Path);
+        if (cancelled->load()) return;
+        songs::SongStore::Loaded loaded;
+        if (key.valid()) loaded = store.load(key);
+        platform::postToWindowThread(
+            [cancelled, key = std::move(key), loaded = std::move(loaded), done] {
+                if (!cancelled->load()) done(key, loaded);
+            });
+    });
+}
+
+void SongLookup::cancel() {
+    if (cancel_) cancel_->store(true);
+    cancel_.reset();
+}
 
 PracticePanel::PracticePanel(Session& session, const PracticeWidgets& widgets,
                              TransportPanel& transport, TempoPitchPanel& tempoPitch,
@@ -54,18 +79,47 @@ void PracticePanel::note(const std::string& text) {
 
 void PracticePanel::fileLoaded(const std::string& path) {
     note({});
-    key_ = songs::songKey(path);
-    songs::SongStore::Loaded loaded = store_.load(key_);
-    record_ = std::move(loaded.record);
-    if (!loaded.note.empty()) note(loaded.note);
+    key_ = {};
+    record_ = {};
     showLoops();
     showMarkers();
-    if (record_.currentLoop >= 0) {
+    lookup_.start(path, store_, [this](songs::SongKey key, songs::SongStore::Loaded loaded) {
+        songFound(std::move(key), std::move(loaded));
+    });
+    grid_ = {};
+    gridWorker_.start(path, [this](BeatGrid grid) { grid_ = std::move(grid); });
+}
+
+void PracticePanel::songFound(songs::SongKey key, songs::SongStore::Loaded loaded) {
+    key_ = std::move(key);
+    const songs::SongRecord mine = std::move(record_);
+    record_ = std::move(loaded.record);
+    if (!loaded.note.empty()) note(loaded.note);
+    // Loops and markers made while the song was looked up join the kept ones, and the user's
+    // current loop and last position win.
+    for (songs::Loop l : mine.loops) {
+        if (std::any_of(record_.loops.begin(), record_.loops.end(),
+                        [&](const songs::Loop& k) { return k.name == l.name; }))
+            l.name = freeName(record_.loops, QCoreApplication::translate("frmWriteWave", "Loop"));
+        record_.loops.push_back(l);
+    }
+    if (mine.currentLoop >= 0)
+        record_.currentLoop = int(record_.loops.size() - mine.loops.size()) + mine.currentLoop;
+    for (songs::Marker m : mine.markers) {
+        if (std::any_of(record_.markers.begin(), record_.markers.end(),
+                        [&](const songs::Marker& k) { return k.name == m.name; }))
+            m.name =
+                freeName(record_.markers, QCoreApplication::translate("frmWriteWave", "Marker"));
+        record_.markers.push_back(m);
+    }
+    if (mine.lastPosition > 0) record_.lastPosition = mine.lastPosition;
+    showLoops();
+    showMarkers();
+    if (!mine.empty()) save();
+    if (mine.currentLoop < 0 && record_.currentLoop >= 0) {
         const songs::Loop& l = record_.loops[size_t(record_.currentLoop)];
         if (l.set()) transport_.selectLoop(l.start, l.end);
     }
-    grid_ = {};
-    gridWorker_.start(path, [this](BeatGrid grid) { grid_ = std::move(grid); });
 }
 
 void PracticePanel::save() {
@@ -86,9 +140,9 @@ void PracticePanel::showMarkers() {
     w_.cboMarkers->clear();
     std::vector<double> at;
     if (record_.lastPosition > 0)
-        w_.cboMarkers->addItem(
-            QObject::tr("Last played %1").arg(minutesSeconds(record_.lastPosition)),
-            record_.lastPosition);
+        w_.cboMarkers->addItem(QCoreApplication::translate("frmWriteWave", "Last played %1")
+                                   .arg(minutesSeconds(record_.lastPosition)),
+                               record_.lastPosition);
     for (const songs::Marker& m : record_.markers) {
         w_.cboMarkers->addItem(QString::fromStdString(m.name), m.at);
         at.push_back(m.at);
@@ -99,7 +153,8 @@ void PracticePanel::showMarkers() {
 
 void PracticePanel::loopChanged(double a, double b) {
     if (record_.currentLoop < 0) {
-        record_.loops.push_back({freeName(record_.loops, "Loop"), a, b});
+        record_.loops.push_back(
+            {freeName(record_.loops, QCoreApplication::translate("frmWriteWave", "Loop")), a, b});
         record_.currentLoop = int(record_.loops.size()) - 1;
     } else {
         songs::Loop& l = record_.loops[size_t(record_.currentLoop)];
@@ -134,7 +189,8 @@ void PracticePanel::cboLoops_Rename() {
 
 void PracticePanel::cmdLoopAdd_Click() {
     // A new loop: the passage looped now, or none until A and B mark it.
-    songs::Loop l{freeName(record_.loops, "Loop"), 0.0, 0.0};
+    songs::Loop l{freeName(record_.loops, QCoreApplication::translate("frmWriteWave", "Loop")), 0.0,
+                  0.0};
     if (transport_.loopStart() < transport_.loopEnd()) {
         l.start = transport_.loopStart();
         l.end = transport_.loopEnd();
@@ -161,7 +217,8 @@ void PracticePanel::cmdMarker_Click() {
     if (s_.CmdFileName.empty()) return;
     const double at = transport_.playing() ? transport_.playSeconds() : w_.wavOverview->position();
     if (!(at >= 0)) return;
-    record_.markers.push_back({freeName(record_.markers, "Marker"), at});
+    record_.markers.push_back(
+        {freeName(record_.markers, QCoreApplication::translate("frmWriteWave", "Marker")), at});
     showMarkers();
     save();
 }
@@ -208,21 +265,28 @@ void PracticePanel::spnCountIn_Change() {
     if (transport_.playing()) setCountIn(false);
 }
 
-void PracticePanel::armTrainer() {
+void PracticePanel::armTrainer(bool fromStart) {
     const bool on = w_.chkTrainer->isChecked() && transport_.loopStart() < transport_.loopEnd();
     engine::LoopTrainer t;
     if (on) {
         t.stepPercent = static_cast<float>(w_.spnTrainerStep->value());
         t.everyPasses = w_.spnTrainerEvery->value();
         t.targetPercent = static_cast<float>(w_.spnTrainerTarget->value());
-        tempoPitch_.showTempo(static_cast<float>(w_.spnTrainerStart->value()));
-        shownTempo_ = s_.chain.tempoPercent;
+        if (fromStart) {
+            tempoPitch_.showTempo(static_cast<float>(w_.spnTrainerStart->value()));
+            shownTempo_ = s_.chain.tempoPercent;
+        }
     }
     engine::setLoopTrainer(s_.PlayChannel, t);
 }
 
 void PracticePanel::chkTrainer_Click() {
     if (transport_.playing()) armTrainer();
+}
+
+void PracticePanel::spnTrainer_Change() {
+    // The tempo reached so far stays; the passes are counted again from here.
+    if (transport_.playing() && w_.chkTrainer->isChecked()) armTrainer(false);
 }
 
 void PracticePanel::follow() {

@@ -3,9 +3,12 @@
 // store and restored when the song is loaded again; the speed trainer (on a loop: a start tempo,
 // a step in percent every so many passes, up to a target); and the count-in (1-8 clicks at the
 // song's tempo on its beat grid, before Play and, if asked, before each pass of the loop).
-// Window thread only; the beat grid is found on a worker (player/beat_grid.h).
+// Window thread only; the song's key and record, and the beat grid, are found on workers.
 #pragma once
 
+#include <atomic>
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "player/beat_grid.h"
@@ -41,13 +44,33 @@ struct PracticeWidgets {
     WaveformView* wavOverview;   // shows the markers
 };
 
+// Looks a file's song up in the store off the window thread (its key reads the file's first and
+// last megabyte, which may wait on a slow drive), one file at a time, as the beat grid is found.
+class SongLookup {
+  public:
+    using Done = std::function<void(songs::SongKey, songs::SongStore::Loaded)>;
+    SongLookup() = default;
+    ~SongLookup() { cancel(); }
+    SongLookup(const SongLookup&) = delete;
+    SongLookup& operator=(const SongLookup&) = delete;
+
+    // Cancels the one under way and looks `utf8Path` up in `store`; `done` runs on the window
+    // thread unless cancelled first. Window thread.
+    void start(const std::string& utf8Path, const songs::SongStore& store, Done done);
+    void cancel();
+
+  private:
+    std::shared_ptr<std::atomic<bool>> cancel_;
+};
+
 class PracticePanel {
   public:
     PracticePanel(Session& session, const PracticeWidgets& widgets, TransportPanel& transport,
                   TempoPitchPanel& tempoPitch, songs::SongStore store = songs::SongStore());
 
-    // A file was loaded: its loops, markers and last position come back from the store, and its
-    // beat grid is looked for.
+    // A file was loaded: its loops, markers and last position come back from the store when its
+    // lookup ends (what the user made meanwhile is kept beside them), and its beat grid is looked
+    // for.
     void fileLoaded(const std::string& path);
     // The transport's hooks.
     void playStarted();
@@ -66,6 +89,8 @@ class PracticePanel {
     void cboMarkers_Click(int index);
     void cboMarkers_Rename();
     void chkTrainer_Click();
+    // The trainer's numbers changed: while it runs, the next wrap steps by them.
+    void spnTrainer_Change();
     void spnCountIn_Change();
 
     const songs::SongRecord& record() const { return record_; }
@@ -75,7 +100,8 @@ class PracticePanel {
   private:
     void showLoops();
     void showMarkers();
-    void armTrainer();
+    void songFound(songs::SongKey key, songs::SongStore::Loaded loaded);
+    void armTrainer(bool fromStart = true);
     void setCountIn(bool startNow);
     void note(const std::string& text);
 
@@ -88,6 +114,7 @@ class PracticePanel {
     songs::SongRecord record_;
     BeatGrid grid_;
     BeatGridWorker gridWorker_;
+    SongLookup lookup_;
     float shownTempo_ = 0.0f;
 };
 

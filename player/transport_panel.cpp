@@ -1,5 +1,6 @@
 #include "player/transport_panel.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QFontMetrics>
@@ -57,7 +58,11 @@ std::string loadDialogFilter() {
     std::string patterns;
     for (const std::string& e : audioExtensions())
         patterns += (patterns.empty() ? "*." : ";*.") + e;
-    return "Audio Files|" + patterns + "|Mp3 Files (*.mp3)|*.MP3|Wav File (*.wav)|*.WAV";
+    return QCoreApplication::translate("frmWriteWave", "Audio Files").toStdString() + "|" +
+           patterns + "|" +
+           QCoreApplication::translate("frmWriteWave", "Mp3 Files (*.mp3)").toStdString() +
+           "|*.MP3|" +
+           QCoreApplication::translate("frmWriteWave", "Wav File (*.wav)").toStdString() + "|*.WAV";
 }
 
 TransportPanel::TransportPanel(Session& session, const TransportWidgets& widgets,
@@ -77,7 +82,8 @@ void TransportPanel::prepareLoad() {
 void TransportPanel::btnLoadFile_Click() {
     prepareLoad();
     platform::FileDialog dialog;
-    dialog.title = "Select a file to Convert";
+    dialog.title =
+        QCoreApplication::translate("frmWriteWave", "Select a file to Convert").toStdString();
     dialog.filter = loadDialogFilter();
     dialog.flags =
         platform::kDialogExplorer | platform::kDialogFileMustExist | platform::kDialogHideReadOnly;
@@ -378,7 +384,7 @@ void TransportPanel::ShowPlayPosition() {
     const float position = static_cast<float>(w_.sldPosition->value()) / ratio;
     const QString text = minutesSeconds(position) + " / " + minutesSeconds(total);
     w_.sldPosition->setToolTip(text);
-    w_.lblPos->setText("Playing position: " + text);
+    w_.lblPos->setText(QCoreApplication::translate("frmWriteWave", "Playing position: ") + text);
 }
 
 void TransportPanel::followPlayback() {

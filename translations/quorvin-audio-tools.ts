@@ -49,6 +49,22 @@ The tempo slider makes the song faster or slower, from -60% to +60%, while the k
 same. The BPM display follows the tempo, so you can set a song to the exact BPM you need. Click
 the number under the slider to bring the tempo back to the original.
 
+-PRACTICE-
+Beside the pitch, the cents box moves it by -50 to +50 cents on top of the semitones; &quot;A =&quot; takes
+the A the recording is tuned to (415 to 466 Hz) and sets semitones and cents so that it sounds at
+A = 440 Hz. The key display names the key heard with the whole shift. PAUSE (key P) holds the song
+where it is and goes on from there with the same tempo, pitch, effects and loop.
+A loop set with [ and ] (or dragged over the waveform) is the current one of the song&apos;s list of
+loops: &quot;+&quot; starts a new one, &quot;-&quot; takes it out, typing in the list renames it, and choosing one
+plays it. &quot;Marker&quot; (key M) marks the play position; the markers list goes to a marker, or to
+where you stopped last time. Loops, markers and that position are kept for each song, even when
+the file is renamed or moved, and come back when you load it again.
+The speed trainer plays a loop from its start tempo and, every so many passes, raises (or lowers)
+the tempo by its step up to the target; the change always comes as the loop starts again. The
+count-in plays 1 to 8 clicks at the song&apos;s tempo on its beat before PLAY, and with &quot;each pass&quot;
+before every pass of the loop. The waveform grows with the window; the mouse wheel zooms it
+around the pointer, and the loop&apos;s ends can be dragged.
+
 -Voice Canceller-
 The voice canceller removes everything that sits in the centre between the left and the right
 channel. In most studio recordings that is the lead voice (and often the bass and the kick drum
@@ -103,7 +119,7 @@ is not to use the program.
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+100"/>
+        <location line="+116"/>
         <source>Help</source>
         <translation type="unfinished"></translation>
     </message>
@@ -129,12 +145,12 @@ is not to use the program.
 <context>
     <name>app::frmWriteWave</name>
     <message>
-        <location filename="../app/frmWriteWave.cpp" line="+64"/>
+        <location filename="../app/frmWriteWave.cpp" line="+67"/>
         <source>Quorvin Audio Tools Vers 1.0   www.quorvin-audio.example</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+176"/>
+        <location line="+213"/>
         <source>An incorrect version of BASS.DLL was loaded</source>
         <translation type="unfinished"></translation>
     </message>
@@ -154,7 +170,7 @@ is not to use the program.
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+132"/>
+        <location line="+133"/>
         <source>No volume mixer was found on this system.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -163,7 +179,7 @@ is not to use the program.
     <name>cd::RipPanel</name>
     <message>
         <location filename="../cd/rip_panel.cpp" line="+21"/>
-        <source>Extract &amp;All…</source>
+        <source>E&amp;xtract All…</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -945,43 +961,43 @@ Error Code : </source>
 <context>
     <name>frmWriteWave</name>
     <message>
-        <location filename="../app/main_controls.cpp" line="+64"/>
+        <location filename="../app/main_controls.cpp" line="+67"/>
         <location line="+1"/>
         <source>Load Audio File</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+1"/>
-        <location line="+330"/>
+        <location line="+438"/>
         <source>Play</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-329"/>
-        <location line="+164"/>
+        <location line="-437"/>
+        <location line="+257"/>
         <source>Player</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-161"/>
-        <location line="+327"/>
+        <location line="-254"/>
+        <location line="+435"/>
         <source>Stop</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-326"/>
+        <location line="-434"/>
         <source>Stop Player</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+3"/>
-        <location line="+324"/>
-        <location filename="../render/process_panel.cpp" line="+128"/>
+        <location line="+432"/>
+        <location filename="../render/process_panel.cpp" line="+129"/>
         <source>Process</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-323"/>
+        <location line="-431"/>
         <source>Elaborazione</source>
         <translation type="unfinished"></translation>
     </message>
@@ -992,18 +1008,18 @@ Error Code : </source>
     </message>
     <message>
         <location line="+6"/>
-        <location line="+320"/>
+        <location line="+428"/>
         <source>Tempo</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-317"/>
-        <location line="+318"/>
+        <location line="-425"/>
+        <location line="+426"/>
         <source>Pitch</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-316"/>
+        <location line="-424"/>
         <source>click to set Tempo Default</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1024,12 +1040,12 @@ Error Code : </source>
     </message>
     <message>
         <location line="+4"/>
-        <location line="+306"/>
+        <location line="+414"/>
         <source>Volume</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-299"/>
+        <location line="-407"/>
         <source>Play Position</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1055,23 +1071,23 @@ Error Code : </source>
     </message>
     <message>
         <location line="+2"/>
-        <location line="+295"/>
+        <location line="+403"/>
         <source>A</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-294"/>
+        <location line="-402"/>
         <source>Loop from here</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+1"/>
-        <location line="+294"/>
+        <location line="+402"/>
         <source>B</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-293"/>
+        <location line="-401"/>
         <source>Loop up to here</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1087,6 +1103,7 @@ Error Code : </source>
     </message>
     <message>
         <location line="+8"/>
+        <location filename="../player/bpm_panel.cpp" line="+79"/>
         <location filename="../render/process_panel.cpp" line="+41"/>
         <source>BPM: 0.00</source>
         <translation type="unfinished"></translation>
@@ -1113,12 +1130,12 @@ Error Code : </source>
     </message>
     <message>
         <location line="+10"/>
-        <location line="+266"/>
+        <location line="+374"/>
         <source>Vocal remover on / off</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-265"/>
+        <location line="-373"/>
         <source>Vocal Remover</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1130,46 +1147,46 @@ Error Code : </source>
     </message>
     <message>
         <location line="-16"/>
-        <location line="+261"/>
+        <location line="+369"/>
         <source>Gain Audio</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-260"/>
-        <location line="+261"/>
+        <location line="-368"/>
+        <location line="+369"/>
         <source>Keep bass</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-259"/>
+        <location line="-367"/>
         <source>Removes the voice only above 150 Hz: the kick drum and the bass stay in the mix</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+2"/>
-        <location line="+258"/>
+        <location line="+366"/>
         <source>Keep stereo</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-255"/>
+        <location line="-363"/>
         <source>Removes only what sounds from the centre, from 120 Hz to 8 kHz: instruments panned to a side stay where they are, at their level</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+7"/>
-        <location line="+249"/>
+        <location line="+357"/>
         <source>Equalizer on / off</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-244"/>
-        <location line="+245"/>
+        <location line="-352"/>
+        <location line="+353"/>
         <source>Peaking Equalizer</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-239"/>
+        <location line="-347"/>
         <source> 80    200  1500  4000  7500 10000 12000 </source>
         <translation type="unfinished"></translation>
     </message>
@@ -1219,17 +1236,156 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+44"/>
+        <location line="+15"/>
+        <location line="+302"/>
+        <source>Pause</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="-298"/>
+        <source>Pause, and go on from there</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Fine pitch in cents</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source> ct</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>The A the recording is tuned to: the pitch moves it to A = 440 Hz</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>A = </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source> Hz</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>The song&apos;s loops: choose one to play it, type to rename</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>A new loop</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>−</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Take the loop out of the list</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>Go to a marker or where you were; type to rename</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <location filename="../player/practice_panel.cpp" line="+112"/>
+        <location line="+109"/>
+        <source>Marker</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>A marker at the play position</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <location line="+276"/>
+        <source>Speed trainer</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="-274"/>
+        <source>On a loop: from the start tempo, a step every so many passes, up to the target</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Start tempo</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Step</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Passes per step</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Target tempo</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>×</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Clicks before Play at the song&apos;s tempo (0: none)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Count-in: </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>No count-in</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>each pass</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>The count-in before each pass of the loop too</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+77"/>
         <source>Tempo / Pitch</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+18"/>
+        <location line="+25"/>
         <source>BPM</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+30"/>
+        <location line="+34"/>
         <source>Equalizer</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1389,6 +1545,76 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
+        <location line="+5"/>
+        <source>Pitch cents</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Recording&apos;s A in Hz</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Loops</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>New loop</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Delete loop</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Markers</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Add marker</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Trainer start tempo</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Trainer step</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Trainer passes per step</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Trainer target tempo</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Count-in clicks</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Count-in before each loop pass</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Song store note</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
         <location line="+4"/>
         <source>80 Hz</source>
         <translation type="unfinished"></translation>
@@ -1424,6 +1650,86 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
+        <location filename="../player/bpm_display.cpp" line="+78"/>
+        <source>Key: …</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Key: unknown</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Key: </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+9"/>
+        <source> cents</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../player/waveform/waveform_view.cpp" line="+25"/>
+        <source>Can&apos;t read &quot;%1&quot;.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>&quot;%1&quot; is not an audio file the program can read.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../player/bpm_panel.cpp" line="-27"/>
+        <location line="+23"/>
+        <location line="+55"/>
+        <source>BPM: </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="-39"/>
+        <location line="+31"/>
+        <source>Beat pos: </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../player/practice_panel.cpp" line="-118"/>
+        <location line="+54"/>
+        <location line="+35"/>
+        <source>Loop</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="-49"/>
+        <source>Last played %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../player/transport_panel.cpp" line="+61"/>
+        <source>Audio Files</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Mp3 Files (*.mp3)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Wav File (*.wav)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+21"/>
+        <source>Select a file to Convert</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+301"/>
+        <source>Playing position: </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
         <location filename="../dsp/vocal_remover_panel.cpp" line="+52"/>
         <source>Only Stereo </source>
         <translation type="unfinished"></translation>
@@ -1451,7 +1757,7 @@ Error Code : </source>
     </message>
     <message>
         <location line="+7"/>
-        <location filename="../render/process_panel_mp3.cpp" line="+63"/>
+        <location filename="../render/process_panel_mp3.cpp" line="+76"/>
         <source>Annullato!</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1461,7 +1767,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+41"/>
+        <location line="+43"/>
         <source>Mp3 Setup</source>
         <translation type="unfinished"></translation>
     </message>

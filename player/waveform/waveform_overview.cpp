@@ -32,9 +32,9 @@ std::shared_ptr<WaveformOverview> emptyOverview(int columns, OverviewChannels mo
     return ov;
 }
 
-std::string failure(const std::string& path, int code) {
-    if (code == BASS_ERROR_FILEOPEN) return "Can't read \"" + path + "\".";
-    return "\"" + path + "\" is not an audio file the program can read.";
+OverviewResult failure(const std::string& path, int code) {
+    if (code == BASS_ERROR_FILEOPEN) return {false, "Can't read \"" + path + "\".", nullptr, true};
+    return {false, "\"" + path + "\" is not an audio file the program can read.", nullptr, false};
 }
 
 // The exact overview so far; columns not reached yet come from the coarse one.
@@ -170,7 +170,7 @@ OverviewResult computeOverview(const OverviewRequest& request) {
     const auto cancelled = [&] { return request.cancel && request.cancel->load(); };
     int code = 0;
     auto src = engine::openFileSource(request.path, &code);
-    if (!src) return {false, failure(request.path, code), nullptr};
+    if (!src) return failure(request.path, code);
     const int chans = src->channels();
     std::vector<int16_t> buf(size_t(kBlockFrames * chans));
 
@@ -187,7 +187,7 @@ OverviewResult computeOverview(const OverviewRequest& request) {
         }
         coarse = ov;
         request.progress(coarse);
-        if (!src->seek(0)) return {false, failure(request.path, BASS_ERROR_FILEOPEN), nullptr};
+        if (!src->seek(0)) return failure(request.path, BASS_ERROR_FILEOPEN);
     }
 
     auto ov = emptyOverview(request.columns, request.mode, *src);
@@ -196,7 +196,7 @@ OverviewResult computeOverview(const OverviewRequest& request) {
     for (;;) {
         if (cancelled()) return {};
         const int64_t got = src->read(buf.data(), kBlockFrames);
-        if (got < 0) return {false, failure(request.path, BASS_ERROR_FILEOPEN), nullptr};
+        if (got < 0) return failure(request.path, BASS_ERROR_FILEOPEN);
         if (got == 0) break;
         addPeaks(*ov, buf.data(), got, chans, pos);
         pos += got;

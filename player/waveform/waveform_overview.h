@@ -36,6 +36,7 @@ struct OverviewResult {
     bool ok = false;
     std::string message;  // for the user when !ok
     std::shared_ptr<const WaveformOverview> overview;
+    bool unreadable = false;  // when !ok: the file could not be read (else: not audio)
 };
 
 // Identity of a file's contents for the cache; empty path when the file cannot be examined.

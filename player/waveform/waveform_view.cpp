@@ -2,6 +2,7 @@
 #include "player/waveform/waveform_view.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStandardPaths>
@@ -11,6 +12,21 @@
 #include <cmath>
 
 namespace player {
+
+namespace {
+
+// The window's texts, through the translation (the context is the window's name).
+struct Text {
+    Q_DECLARE_TR_FUNCTIONS(frmWriteWave)
+};
+
+QString failureText(const std::string& path, bool unreadable) {
+    const QString name = QString::fromStdString(path);
+    return unreadable ? Text::tr("Can't read \"%1\".").arg(name)
+                      : Text::tr("\"%1\" is not an audio file the program can read.").arg(name);
+}
+
+}  // namespace
 
 // --- WaveformLoader ------------------------------------------------------------------------------
 
@@ -74,7 +90,7 @@ void WaveformLoader::load(const std::string& path, int columns, OverviewChannels
         if (r.ok)
             job->post(job, [ov = r.overview](WaveformLoader* l) { emit l->overviewReady(ov); });
         else if (!r.message.empty())
-            job->post(job, [m = QString::fromStdString(r.message)](WaveformLoader* l) {
+            job->post(job, [m = failureText(request.path, r.unreadable)](WaveformLoader* l) {
                 emit l->failed(m);
             });
     });
