@@ -18,12 +18,12 @@
 #include <string>
 #include <vector>
 
-#include "analysis/fft.h"
 #include "effects/chain.h"
 #include "effects/stereo_remover.h"
 #include "effects/vocal_remover.h"
 #include "engine/bass.h"
 #include "tests/support/audio_fixtures.h"
+#include "tests/support/band_power.h"
 #include "tests/support/channel_reader.h"
 
 namespace {
@@ -143,27 +143,12 @@ Scene makeScene(const char* name, double voicePan, bool withReverb, bool doubled
 
 // Power (dB) of one channel in the voice's harmonic bands or the instrument's partial bands.
 double partDb(const fixtures::Pcm& p, int channel, bool ofVoice) {
-    const int n = 8192;
-    analysis::RealFft fft(n);
-    std::vector<double> power(n / 2 + 1, 0.0);
-    for (int64_t at = 0; at + n <= p.frames(); at += n / 2) {
-        for (int j = 0; j < n; ++j)
-            fft.input()[j] = float(p.samples[size_t((at + j) * 2 + channel)] *
-                                   (0.5 - 0.5 * std::cos(2 * M_PI * j / n)));
-        const float* m = fft.magnitudes();
-        for (int b = 0; b <= n / 2; ++b) power[size_t(b)] += double(m[b]) * m[b];
-    }
-    double sum = 1e-9;
-    const double hzPerBin = double(kRate) / n;
-    const auto band = [&](double centre, double width) {
-        for (int b = int((centre - width) / hzPerBin); b <= int((centre + width) / hzPerBin); ++b)
-            sum += power[size_t(b)];
-    };
+    std::vector<std::pair<double, double>> bands;
     if (ofVoice)
-        for (int h = 1; h <= 8; ++h) band(kVoiceHz * h, kVoiceHz * h * 0.016 + 8);
+        for (int h = 1; h <= 8; ++h) bands.emplace_back(kVoiceHz * h, kVoiceHz * h * 0.016 + 8);
     else
-        for (int k : {1, 3, 5}) band(kInstrumentHz * k, 8);
-    return 10 * std::log10(sum);
+        for (int k : {1, 3, 5}) bands.emplace_back(kInstrumentHz * k, 8);
+    return fixtures::bandPowerDb(p, channel, bands);
 }
 
 double bothDb(const fixtures::Pcm& p, bool ofVoice) {

@@ -6,11 +6,11 @@
 
 #include <gtest/gtest.h>
 
-#include "analysis/fft.h"
 #include "effects/chain.h"
 #include "engine/bass.h"
 #include "engine/engine_ext.h"
 #include "tests/support/audio_fixtures.h"
+#include "tests/support/band_power.h"
 #include "tests/support/channel_reader.h"
 
 namespace {
@@ -43,27 +43,12 @@ fixtures::Pcm scene(bool voice, bool instrument, double seconds = 4.0) {
 // Power (dB) of one channel in the bands around the voice's harmonics, or the instrument's
 // partials: an averaged spectrum over the whole signal.
 double partDb(const fixtures::Pcm& p, int channel, bool voice) {
-    const int n = 8192;
-    analysis::RealFft fft(n);
-    std::vector<double> power(n / 2 + 1, 0.0);
-    for (int64_t at = 0; at + n <= p.frames(); at += n / 2) {
-        for (int j = 0; j < n; ++j)
-            fft.input()[j] = float(p.samples[size_t((at + j) * 2 + channel)] *
-                                   (0.5 - 0.5 * std::cos(2 * M_PI * j / n)));
-        const float* m = fft.magnitudes();
-        for (int b = 0; b <= n / 2; ++b) power[size_t(b)] += double(m[b]) * m[b];
-    }
-    double sum = 1e-9;
-    const double hzPerBin = double(kRate) / n;
-    auto band = [&](double centre, double width) {
-        for (int b = int((centre - width) / hzPerBin); b <= int((centre + width) / hzPerBin); ++b)
-            sum += power[size_t(b)];
-    };
+    std::vector<std::pair<double, double>> bands;
     if (voice)
-        for (int h = 1; h <= 8; ++h) band(kVoiceHz * h, kVoiceHz * h * 0.012 + 8);
+        for (int h = 1; h <= 8; ++h) bands.emplace_back(kVoiceHz * h, kVoiceHz * h * 0.012 + 8);
     else
-        for (int k : {1, 3, 5}) band(kInstrumentHz * k, 8);
-    return 10 * std::log10(sum);
+        for (int k : {1, 3, 5}) bands.emplace_back(kInstrumentHz * k, 8);
+    return fixtures::bandPowerDb(p, channel, bands);
 }
 
 struct Reading {
