@@ -48,6 +48,16 @@ inline std::vector<Track> audioTracks(int n, int sectors) {
     return out;
 }
 
+// A disc of `tracks` such tracks with an album, a performer and titles "Song 1"...
+inline Disc namedDisc(int tracks, int sectors) {
+    Disc d;
+    d.title = "Night Album";
+    d.performer = "The Band";
+    d.tracks = audioTracks(tracks, sectors);
+    for (int i = 0; i < tracks; ++i) d.tracks[size_t(i)].title = "Song " + std::to_string(i + 1);
+    return d;
+}
+
 // The bytes of one track as they stand in the .bin (little-endian 16-bit stereo for audio).
 inline std::vector<uint8_t> trackBytes(const Track& t, int index) {
     std::vector<uint8_t> b(size_t(t.sectors) * kSectorBytes);

@@ -89,14 +89,7 @@ class RipVerify : public ::testing::Test {
     cdimage::Disc disc;
 };
 
-cdimage::Disc namedDisc(int tracks, int sectors) {
-    cdimage::Disc d;
-    d.title = "Night Album";
-    d.performer = "The Band";
-    d.tracks = cdimage::audioTracks(tracks, sectors);
-    for (int i = 0; i < tracks; ++i) d.tracks[size_t(i)].title = "Song " + std::to_string(i + 1);
-    return d;
-}
+using cdimage::namedDisc;
 
 // --- AccurateRip verdicts ----------------------------------------------------------------------
 
