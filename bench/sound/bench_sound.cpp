@@ -62,17 +62,6 @@ std::string render(const std::string& in, const std::string& out, const std::str
     return std::string(QUORVIN_CLI) + " render " + quote(in) + " " + quote(out) + " " + options;
 }
 
-// Left/right correlation and side against mid in dB, over the middle 80 % of a stereo `p`.
-std::pair<double, double> stereoImage(const Pcm& p) {
-    double lr = 0, ll = 0, rr = 0, mid = 0, side = 0;
-    for (int64_t i = p.frames() / 10; i < p.frames() * 9 / 10; ++i) {
-        const double l = p.samples[size_t(i * 2)], r = p.samples[size_t(i * 2 + 1)];
-        lr += l * r, ll += l * l, rr += r * r;
-        mid += (l + r) * (l + r), side += (l - r) * (l - r);
-    }
-    return {lr / std::sqrt(ll * rr), 10 * std::log10(side / mid)};
-}
-
 // A mix with a centre (drums, chords) and a quiet wide part (noise in opposite phase).
 Pcm stereoMix(double seconds) {
     const Pcm drums = fixtures::drumTrack(120, seconds);
@@ -92,7 +81,7 @@ void stereoImages(const fixtures::TempDir& tmp) {
     const std::string src = tmp.file("mix.wav"), out = tmp.file("mix-out.wav");
     const Pcm mix = stereoMix(20.0);
     fixtures::writeWav(src, mix);
-    const auto [corr, side] = stereoImage(mix);
+    const auto [corr, side] = fixtures::stereoImage(mix);
     std::printf("sound: stereo image of a mix, correlation / side-mid: source %.2f / %.1f dB\n",
                 corr, side);
     struct Way {
@@ -116,7 +105,7 @@ void stereoImages(const fixtures::TempDir& tmp) {
             std::printf("sound:   %s FAILED\n", w.name);
             continue;
         }
-        const auto [c, s] = stereoImage(fixtures::readAudio(out));
+        const auto [c, s] = fixtures::stereoImage(fixtures::readAudio(out));
         std::printf(
             "sound:   tempo +20, %-30s %.2f / %.1f dB (%+.2f, %+.1f dB; goal within 0.1, 1 dB)\n",
             w.name, c, s, c - corr, s - side);

@@ -222,17 +222,6 @@ TEST_F(Tempo, RubberBandOnADecodingChannelFollowsChangesOnTheWay) {
                 1000.0 * std::pow(2.0, 3 / 12.0), 8.0);
 }
 
-// Left/right correlation and the side's level against the mid's, in dB, of the middle of `p`.
-std::pair<double, double> stereoImage(const Pcm& p) {
-    double lr = 0, ll = 0, rr = 0, mid = 0, side = 0;
-    for (int64_t i = p.frames() / 10; i < p.frames() * 9 / 10; ++i) {
-        const double l = p.samples[size_t(i * 2)], r = p.samples[size_t(i * 2 + 1)];
-        lr += l * r, ll += l * l, rr += r * r;
-        mid += (l + r) * (l + r), side += (l - r) * (l - r);
-    }
-    return {lr / std::sqrt(ll * rr), 10 * std::log10(side / mid)};
-}
-
 // High quality stretches left and right together: a mix keeps its width and its centre.
 TEST_F(Tempo, RubberBandKeepsTheStereoImage) {
     const Pcm drums = fixtures::drumTrack(120, 4.0);
@@ -245,11 +234,11 @@ TEST_F(Tempo, RubberBandKeepsTheStereoImage) {
         mix.samples[size_t(i * 2)] = int16_t(std::clamp(c + s, -32768.0, 32767.0));
         mix.samples[size_t(i * 2 + 1)] = int16_t(std::clamp(c - s, -32768.0, 32767.0));
     }
-    const auto [corrIn, sideIn] = stereoImage(mix);
+    const auto [corrIn, sideIn] = fixtures::stereoImage(mix);
     const DWORD t = open(write("mix.wav", mix));
     BASS_FX_TempoSet(t, 20, 0, 0);
     ASSERT_TRUE(engine::setTempoStretcher(t, engine::TempoStretcher::RubberBand));
-    const auto [corrOut, sideOut] = stereoImage(readAll(t));
+    const auto [corrOut, sideOut] = fixtures::stereoImage(readAll(t));
     EXPECT_NEAR(corrOut, corrIn, 0.1);
     EXPECT_NEAR(sideOut, sideIn, 1.0);
 }

@@ -299,6 +299,16 @@ std::vector<uint8_t> readBytes(const std::string& path) {
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
 }
 
+std::pair<double, double> stereoImage(const Pcm& p) {
+    double lr = 0, ll = 0, rr = 0, mid = 0, side = 0;
+    for (int64_t i = p.frames() / 10; i < p.frames() * 9 / 10; ++i) {
+        const double l = p.samples[size_t(i * 2)], r = p.samples[size_t(i * 2 + 1)];
+        lr += l * r, ll += l * l, rr += r * r;
+        mid += (l + r) * (l + r), side += (l - r) * (l - r);
+    }
+    return {lr / std::sqrt(ll * rr), 10 * std::log10(side / mid)};
+}
+
 double toneLevelDb(const Pcm& pcm, int channel, double freq) {
     const int64_t n = pcm.frames();
     if (n == 0) return -200;

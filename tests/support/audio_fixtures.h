@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace fixtures {
@@ -74,6 +75,10 @@ std::vector<uint8_t> readBytes(const std::string& path);
 
 // Level of a sinusoid at `freq` in one channel (Goertzel), dBFS.
 double toneLevelDb(const Pcm& pcm, int channel, double freq);
+
+// Left/right correlation and the side's level against the mid's in dB, over the middle 80 %
+// of a stereo `p`.
+std::pair<double, double> stereoImage(const Pcm& p);
 // RMS level of one channel, dBFS (-200 for digital silence).
 double rmsDb(const Pcm& pcm, int channel);
 // Dominant frequency of one channel (FFT-free: parabolic-interpolated autocorrelation peak).
