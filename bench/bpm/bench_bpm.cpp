@@ -10,9 +10,10 @@
 //     and over the whole track, for the same three detectors. Seeds 1 and 2 are the set the
 //     estimator was tuned on; seeds 11 and 12 are held out (never looked at while tuning).
 //  4. Accuracy on real music: the set bench/bpm/make_real_set.sh renders once into a cache folder
-//     (accompaniment grooves sequenced for their styles, with the tempo of their song files),
-//     over each track's first 30 s: within 4 % and within the family (x2 x1/2 x3 x1/3), for the
-//     tuned and the held-out part, against `aubio tempo` and `soundstretch -bpm`.
+//     (accompaniment grooves sequenced for their styles and a music studio's demo songs, with the
+//     tempo of their song files), over each track's first 30 s: within 4 % and within the family
+//     (x2 x1/2 x3 x1/3), for the tuned and the held-out part, against `aubio tempo` and
+//     `soundstretch -bpm`; ours also by where the tracks come from.
 //
 // Options: --step <bpm> (tempo step, default 2.5), --seeds <n> (default 2), --first-seed <n>
 // (default 1; the tests use seed 3), --verbose (list the misses), --accuracy-only, --speed-only,
@@ -29,6 +30,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -301,6 +303,7 @@ void real(const std::string& folder, bool tunedOnly, bool oursOnly, bool verbose
     const char* names[2] = {"tuned", "held-out"};
     for (int pi = 0; pi < (tunedOnly ? 1 : 2); ++pi) {
         Tally t[3];
+        std::map<std::string, Tally> bySource;  // ours, by where the tracks come from
         int low = 0, high = 0;  // ours: the misses at the half or below, at the double or above
         for (const Track& tr : parts[pi]) {
             const std::string path = folder + "/" + tr.file;
@@ -314,6 +317,7 @@ void real(const std::string& folder, bool tunedOnly, bool oursOnly, bool verbose
                     ? 0.0f
                     : soundStretchBpm(commandOutput("soundstretch " + quoted(path) + " -bpm"))};
             for (int d = 0; d < 3; ++d) t[d].add(tr.bpm, found[d]);
+            bySource[tr.file.substr(0, tr.file.find('-'))].add(tr.bpm, found[0]);
             if (std::abs(found[0] - tr.bpm) > 0.04 * tr.bpm) {
                 (found[0] < tr.bpm ? low : high)++;
                 if (verbose)
@@ -328,6 +332,9 @@ void real(const std::string& folder, bool tunedOnly, bool oursOnly, bool verbose
         const char* det[3] = {"ours", "aubio tempo", "soundstretch -bpm"};
         for (int d = 0; d < (oursOnly ? 1 : 3); ++d)
             std::printf("bpm:   %-22s %9.1f%% %9.1f%%\n", det[d], t[d].pct(), t[d].familyPct());
+        for (const auto& [source, tally] : bySource)
+            std::printf("bpm:     ours, %-4s (%3d)       %9.1f%% %9.1f%%\n", source.c_str(),
+                        tally.n, tally.pct(), tally.familyPct());
         std::printf(
             "bpm:   ours: %d misses low, %d high (goals: within 4 %% >= 95 %%, x2 x3 100 %%)\n",
             low, high);

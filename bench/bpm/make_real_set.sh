@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Builds the real-music BPM set once into a cache folder: accompaniment grooves of the MMA
-# library (drums, bass, chords, arpeggios and strings as their authors sequenced them for each
-# style), each written as a short song with one tempo and rendered by FluidSynth with the
-# FluidR3 General MIDI sound font. The tempo of a track is the one written in its song file
-# (MMA's beat: for the grooves in 6/8 or 12/8 that is what the groove counts as a beat).
+# Builds the real-music BPM set once into a cache folder:
+#  - accompaniment grooves of the MMA library (drums, bass, chords, arpeggios and strings as their
+#    authors sequenced them for each style), each written as a short song with one tempo and
+#    rendered by FluidSynth with the FluidR3 General MIDI sound font. The tempo of a track is the
+#    one written in its song file (MMA's beat: for the grooves in 6/8 or 12/8 that is what the
+#    groove counts as a beat);
+#  - the demo songs and short pieces that come with LMMS, rendered by LMMS itself, each cut into
+#    two excerpts (its start and its middle); the tempo is the one in the project file.
 # No track changes tempo.
 #
 #   bench/bpm/make_real_set.sh [cache folder]   (default ~/.cache/quorvin/bpm-real)
@@ -11,13 +14,14 @@
 # Writes <folder>/<name>.wav (30 s, 44.1 kHz, 16-bit stereo) and <folder>/list.tsv with the lines
 # file<TAB>bpm<TAB>source<TAB>part, where part is "tuned" or "held-out": a third of the styles,
 # chosen by a hash of the style's name, are held out (every track of a style is in one part).
-# Needs: mma, fluidsynth, fluid-soundfont-gm, sox. A finished folder is left alone.
+# Needs: mma, fluidsynth, fluid-soundfont-gm, lmms, sox. A finished folder is left alone; one made
+# before the LMMS songs joined gets them.
 set -euo pipefail
 OUT=${1:-${XDG_CACHE_HOME:-$HOME/.cache}/quorvin/bpm-real}
 LIB=/usr/share/mma/lib/stdlib
 SF=/usr/share/sounds/sf2/FluidR3_GM.sf2
-[ -f "$OUT/list.tsv" ] && { echo "$OUT/list.tsv exists"; exit 0; }
-for t in mma fluidsynth sox; do command -v "$t" >/dev/null || { echo "needs $t" >&2; exit 1; }; done
+[ -f "$OUT/list.tsv" ] && grep -q '^lmms-' "$OUT/list.tsv" && { echo "$OUT/list.tsv exists"; exit 0; }
+for t in mma fluidsynth lmms sox; do command -v "$t" >/dev/null || { echo "needs $t" >&2; exit 1; }; done
 [ -f "$SF" ] || { echo "needs fluid-soundfont-gm" >&2; exit 1; }
 [ -d "$LIB" ] || { echo "needs mma's groove library" >&2; exit 1; }
 mkdir -p "$OUT"
@@ -93,5 +97,38 @@ for f in "$LIB"/*.mma; do
     n=$((n + 1))
   done
 done
+
+# LMMS's songs: the tempo from the project's head (no song here automates it), held out by the
+# same hash of the song's name; a song whose project has no tempo is left out.
+LMMS_PROJECTS=/usr/share/lmms/projects
+lmmsRun() { QT_QPA_PLATFORM=offscreen lmms --allowroot "$@"; }
+while IFS= read -r -d '' f; do
+  song=$(basename "$f"); song=${song%.mmp*}
+  key=$(printf '%s' "${song,,}" | tr -c 'a-z0-9\n' '-' | tr -s '-')
+  bpm=$(lmmsRun --dump "$f" 2>/dev/null | grep -m1 -oE '<head [^>]*bpm="[0-9]+' | grep -oE '[0-9]+$' || true)
+  if [ -z "$bpm" ]; then
+    bpm=$(grep -m1 -oE '<head [^>]*bpm="[0-9]+' "$f" 2>/dev/null | grep -oE '[0-9]+$' || true)
+  fi
+  [ -n "$bpm" ] || { echo "skipped $song (no tempo)" >&2; continue; }
+  part=tuned
+  [ $(($(hash "$song") % 3)) -eq 0 ] && part=held-out
+  for cut in start middle; do
+    name="lmms-${key}-${cut}-${bpm}"
+    if [ ! -f "$OUT/$name.wav" ]; then
+      [ -f "$WORK/$key.wav" ] || lmmsRun --render "$f" -f wav -o "$WORK/$key.wav" >/dev/null 2>&1 || true
+      [ -f "$WORK/$key.wav" ] || { echo "skipped $song (lmms failed)" >&2; continue 2; }
+      length=$(soxi -D "$WORK/$key.wav")
+      from=0
+      [ $cut = middle ] && from=$(awk -v l="$length" 'BEGIN { f = l / 2 - 15; print (f > 30 ? f : 30) }')
+      if awk -v l="$length" -v f="$from" 'BEGIN { exit !(f + 30 > l) }'; then continue; fi
+      sox -q "$WORK/$key.wav" -b 16 -r 44100 "$OUT/$name.part.wav" trim "$from" 30
+      mv "$OUT/$name.part.wav" "$OUT/$name.wav"
+    fi
+    printf '%s.wav\t%s\tLMMS song %s (%s)\t%s\n' "$name" "$bpm" "$song" "$cut" "$part" \
+      >>"$WORK/list.tsv"
+    n=$((n + 1))
+  done
+  rm -f "$WORK/$key.wav"
+done < <(find "$LMMS_PROJECTS/demos" "$LMMS_PROJECTS/shorties" -name '*.mmp*' -print0 | sort -z)
 mv "$WORK/list.tsv" "$OUT/list.tsv"
 echo "$n tracks in $OUT"
