@@ -6,14 +6,15 @@
 #    one written in its song file (MMA's beat: for the grooves in 6/8 or 12/8 that is what the
 #    groove counts as a beat);
 #  - the demo songs and short pieces that come with LMMS, rendered by LMMS itself, each cut into
-#    two excerpts (its start and its middle); the tempo is the one in the project file.
+#    two 30 s excerpts (its start and its middle; a piece shorter than 30 s is left out); the tempo
+#    is the one in the project file.
 # No track changes tempo.
 #
 #   bench/bpm/make_real_set.sh [cache folder]   (default ~/.cache/quorvin/bpm-real)
 #
 # Writes <folder>/<name>.wav (30 s, 44.1 kHz, 16-bit stereo) and <folder>/list.tsv with the lines
-# file<TAB>bpm<TAB>source<TAB>part, where part is "tuned" or "held-out": a third of the styles,
-# chosen by a hash of the style's name, are held out (every track of a style is in one part).
+# file<TAB>bpm<TAB>source<TAB>part, where part is "tuned" or "held-out": a third of the styles and
+# songs, chosen by a hash of the name, are held out (every track of a style or song is in one part).
 # Needs: mma, fluidsynth, fluid-soundfont-gm, lmms, sox. A finished folder is left alone; one made
 # before the LMMS songs joined gets them.
 set -euo pipefail
