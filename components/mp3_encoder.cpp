@@ -139,6 +139,7 @@ std::string encodeMp3File(const Mp3EncodeJob& job, const Mp3ProgressFn& progress
     constexpr int kBlock = 8192;
     std::vector<int16_t> in(size_t(kBlock) * size_t(channels));
     std::vector<int16_t> pcm(size_t(kBlock) * 2);
+    const engine::StereoDownmix downmix = engine::stereoDownmix(channels, source->speakerMask());
     const auto started = std::chrono::steady_clock::now();
     int64_t done = 0;
     int lastPercent = -1;
@@ -153,15 +154,16 @@ std::string encodeMp3File(const Mp3EncodeJob& job, const Mp3ProgressFn& progress
         if (n == 0) break;  // the end (a truncated file ends early)
         const int16_t* frames = in.data();
         if (channels > 2) {
-            // Fold further channels into the first two: even ones left, odd ones right.
+            // Two channels, as the player plays them (engine::stereoDownmix).
             for (int64_t i = 0; i < n; ++i) {
-                int sum[2] = {0, 0}, count[2] = {0, 0};
+                float l = 0, r = 0;
                 for (int c = 0; c < channels; ++c) {
-                    sum[c % 2] += in[size_t(i * channels + c)];
-                    ++count[c % 2];
+                    const float v = in[size_t(i * channels + c)];
+                    l += v * downmix.left[c];
+                    r += v * downmix.right[c];
                 }
-                pcm[size_t(2 * i)] = int16_t(sum[0] / count[0]);
-                pcm[size_t(2 * i + 1)] = int16_t(sum[1] / count[1]);
+                pcm[size_t(2 * i)] = int16_t(std::clamp(std::lround(l), -32768L, 32767L));
+                pcm[size_t(2 * i + 1)] = int16_t(std::clamp(std::lround(r), -32768L, 32767L));
             }
             frames = pcm.data();
         }

@@ -83,6 +83,11 @@ class Source {
     // Samples read so far that were not numbers (infinite or NaN in a float file): faults in the
     // file, delivered as silence. Any thread.
     virtual int64_t faultySamples() const { return 0; }
+    // Where the channels go when the file says so: a WAVE channel mask (bit 0 front left, 1 front
+    // right, 2 front centre, 3 LFE, 4 back left, 5 back right, 6 and 7 front left and right of
+    // centre, 8 back centre, 9 side left, 10 side right, ...) with one bit per channel, the
+    // channels in the order of their bits. 0 when the file does not say.
+    virtual uint32_t speakerMask() const { return 0; }
 };
 
 // Registers `source` as a stream channel (flags: BASS_STREAM_DECODE, BASS_STREAM_AUTOFREE,
@@ -164,6 +169,22 @@ bool getLoopPractice(DWORD tempoChannel, LoopPractice* state);
 // The largest sample rate and channel count a stream may have (file or custom source).
 constexpr int kMaxRate = 192000;
 constexpr int kMaxChannels = 16;
+
+// How a stream of `chans` channels (1..kMaxChannels) sounds on two speakers: each channel's gain
+// into the left and into the right. Mono goes to both sides and stereo stays as it is; from three
+// channels on, FFmpeg's default downmix: front left and right (and those beside the centre) at
+// full level into their side, the centre, back and side channels at -3 dB (the back centre at
+// -6 dB into both), the LFE channel left out, and both sides scaled so that the sum cannot clip.
+// The channels go where `speakerMask` (Source::speakerMask) puts them; without a mask that fits,
+// where FLAC (and WAVE's usual masks) put them for their count: 3 = L R C, 4 = L R BL BR,
+// 5 = L R C BL BR, 6 = L R C LFE BL BR, 7 = L R C LFE BC SL SR, 8 = L R C LFE BL BR SL SR. Past 8
+// channels no layout is known: even channels go left, odd ones right, in equal parts. The mixer
+// plays a stream so, and the MP3 encoder writes it so.
+struct StereoDownmix {
+    float left[kMaxChannels] = {};
+    float right[kMaxChannels] = {};
+};
+StereoDownmix stereoDownmix(int chans, uint32_t speakerMask = 0);
 
 // Why `utf8Path` cannot be opened for reading, in words that follow the file's name: "no such
 // file", "permission denied", "is not a regular file" (a folder, FIFO or device), or the system's

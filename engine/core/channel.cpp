@@ -253,6 +253,7 @@ void Channel::fireEvents(const PullEvents& ev) {
 StreamChannel::StreamChannel(std::unique_ptr<Source> src) : source(std::move(src)) {
     rate = source->rate();
     chans = source->channels();
+    speakerMask = source->speakerMask();
     ctype = source->ctype();
     length = std::max<int64_t>(0, source->lengthFrames());
     ended = length == 0;

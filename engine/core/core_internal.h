@@ -117,6 +117,7 @@ class Channel : public std::enable_shared_from_this<Channel> {
     DWORD ctype = BASS_CTYPE_STREAM;
     int rate = 44100;
     int chans = 2;
+    uint32_t speakerMask = 0;  // Source::speakerMask of the stream read
     std::shared_ptr<std::recursive_mutex> lock = std::make_shared<std::recursive_mutex>();
 
     int64_t frameBytes() const { return int64_t(chans) * 2; }

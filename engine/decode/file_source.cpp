@@ -30,6 +30,53 @@
 namespace engine {
 namespace {
 
+// WAVE's speaker bit of one of libsndfile's channel positions; -1 for one WAVE has no bit for.
+int waveSpeakerBit(int position) {
+    switch (position) {
+        case SF_CHANNEL_MAP_LEFT:
+        case SF_CHANNEL_MAP_FRONT_LEFT:
+            return 0;
+        case SF_CHANNEL_MAP_RIGHT:
+        case SF_CHANNEL_MAP_FRONT_RIGHT:
+            return 1;
+        case SF_CHANNEL_MAP_CENTER:
+        case SF_CHANNEL_MAP_FRONT_CENTER:
+            return 2;
+        case SF_CHANNEL_MAP_LFE:
+            return 3;
+        case SF_CHANNEL_MAP_REAR_LEFT:
+            return 4;
+        case SF_CHANNEL_MAP_REAR_RIGHT:
+            return 5;
+        case SF_CHANNEL_MAP_FRONT_LEFT_OF_CENTER:
+            return 6;
+        case SF_CHANNEL_MAP_FRONT_RIGHT_OF_CENTER:
+            return 7;
+        case SF_CHANNEL_MAP_REAR_CENTER:
+            return 8;
+        case SF_CHANNEL_MAP_SIDE_LEFT:
+            return 9;
+        case SF_CHANNEL_MAP_SIDE_RIGHT:
+            return 10;
+        case SF_CHANNEL_MAP_TOP_CENTER:
+            return 11;
+        case SF_CHANNEL_MAP_TOP_FRONT_LEFT:
+            return 12;
+        case SF_CHANNEL_MAP_TOP_FRONT_CENTER:
+            return 13;
+        case SF_CHANNEL_MAP_TOP_FRONT_RIGHT:
+            return 14;
+        case SF_CHANNEL_MAP_TOP_REAR_LEFT:
+            return 15;
+        case SF_CHANNEL_MAP_TOP_REAR_CENTER:
+            return 16;
+        case SF_CHANNEL_MAP_TOP_REAR_RIGHT:
+            return 17;
+        default:
+            return -1;
+    }
+}
+
 class SndfileSource : public Source {
   public:
     explicit SndfileSource(std::unique_ptr<SoundFile> f)
@@ -52,6 +99,24 @@ class SndfileSource : public Source {
     }
     bool seek(int64_t frame) override { return sf_seek(file_, frame, SEEK_SET) == frame; }
     int lastError() const override { return BASS_ERROR_FORMAT; }
+    // From the channel map libsndfile reads (a WAVE_FORMAT_EXTENSIBLE file's mask, among others),
+    // when every channel has a speaker of WAVE's and they come in WAVE's order.
+    uint32_t speakerMask() const override {
+        const int n = info_.channels;
+        if (n < 1 || n > kMaxChannels) return 0;
+        int map[kMaxChannels] = {};
+        if (sf_command(file_, SFC_GET_CHANNEL_MAP_INFO, map, int(sizeof(int)) * n) != SF_TRUE)
+            return 0;
+        uint32_t mask = 0;
+        int last = -1;
+        for (int c = 0; c < n; ++c) {
+            const int bit = waveSpeakerBit(map[c]);
+            if (bit <= last) return 0;  // unknown, repeated or out of WAVE's order
+            mask |= 1u << bit;
+            last = bit;
+        }
+        return mask;
+    }
 
   private:
     // Float samples at unity: 1.0 is full scale, louder samples clip. (libsndfile's own scaling

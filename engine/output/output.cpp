@@ -73,10 +73,29 @@ bool produceChunk(Channel& ch, PlayState& ps, PullEvents& ev) {
         ps.fin.resize(size_t(std::max<int64_t>(n, 1) * 2));
         stereo = ps.fin.data();
     }
-    for (int64_t i = 0; i < n; ++i) {
-        const int16_t* f = ps.pcm.data() + i * ch.chans;
-        stereo[2 * i] = float(f[0]) * (1.0f / 32768.0f);
-        stereo[2 * i + 1] = float(f[ch.chans > 1 ? 1 : 0]) * (1.0f / 32768.0f);
+    if (ch.chans <= 2) {
+        for (int64_t i = 0; i < n; ++i) {
+            const int16_t* f = ps.pcm.data() + i * ch.chans;
+            stereo[2 * i] = float(f[0]) * (1.0f / 32768.0f);
+            stereo[2 * i + 1] = float(f[ch.chans > 1 ? 1 : 0]) * (1.0f / 32768.0f);
+        }
+    } else {  // more channels than speakers: the downmix of engine_ext.h
+        if (ps.downmixChans != ch.chans || ps.downmixMask != ch.speakerMask) {
+            ps.downmix = stereoDownmix(ch.chans, ch.speakerMask);
+            ps.downmixChans = ch.chans;
+            ps.downmixMask = ch.speakerMask;
+        }
+        const StereoDownmix& m = ps.downmix;
+        for (int64_t i = 0; i < n; ++i) {
+            const int16_t* f = ps.pcm.data() + i * ch.chans;
+            float l = 0, r = 0;
+            for (int c = 0; c < ch.chans; ++c) {
+                l += float(f[c]) * m.left[c];
+                r += float(f[c]) * m.right[c];
+            }
+            stereo[2 * i] = l * (1.0f / 32768.0f);
+            stereo[2 * i + 1] = r * (1.0f / 32768.0f);
+        }
     }
     int64_t outFrames = n;
     if (resample) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/core/core_internal.h"
+#include "engine/engine_ext.h"
 #include "engine/spsc_ring.h"
 
 namespace engine::detail {
@@ -104,6 +105,11 @@ struct PlayState {
     int soxrInRate = 0;
     std::vector<int16_t> pcm;
     std::vector<float> fin;
+    // The gains of each channel into the left and the right, for `downmixChans` channels placed
+    // by `downmixMask`.
+    StereoDownmix downmix;
+    int downmixChans = 0;
+    uint32_t downmixMask = 0;
 
     ~PlayState() {
         if (soxr) soxr_delete(soxr);

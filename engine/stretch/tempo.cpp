@@ -70,6 +70,7 @@ class TempoChannel : public Channel {
         flags = fl;
         rate = src->rate;
         chans = src->chans;
+        speakerMask = src->speakerMask;
         ctype = BASS_CTYPE_STREAM_TEMPO;
         lock = src->lock;  // one lock for the whole chain
         st = makeSoundTouchStretcher(rate, chans);
