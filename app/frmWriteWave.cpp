@@ -74,6 +74,7 @@ frmWriteWave::frmWriteWave(QWidget* parent) : QMainWindow(parent) {
     connect(positionTimer_, &QTimer::timeout, this, [this] {
         transport_->followPlayback();
         practice_->follow();
+        equalizer_->followClipping();
     });
     positionTimer_->start();
 
@@ -117,7 +118,8 @@ void frmWriteWave::buildPanels() {
                                   c_.spnReferenceA},
         *bpm_, [this] { transport_->ShowPlayPosition(); });
     equalizer_ = std::make_unique<dsp::EqualizerPanel>(
-        session_, dsp::EqualizerWidgets{c_.CEq, c_.Label5, c_.chkEqualizer, c_.sldEQ});
+        session_,
+        dsp::EqualizerWidgets{c_.CEq, c_.Label5, c_.chkEqualizer, c_.sldEQ, c_.lblClipped});
     vocalRemover_ = std::make_unique<dsp::VocalRemoverPanel>(
         session_,
         dsp::VocalRemoverWidgets{c_.Chkrem, c_.LblRem, c_.vcompr, c_.chkKeepBass, c_.chkKeepStereo},

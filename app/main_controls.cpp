@@ -177,6 +177,11 @@ void buildControls(MainControls& c, QMainWindow* window) {
     c.Label5->setVisible(false);
     c.Label5->setEnabled(false);
     keepPlaceWhenHidden(c.Label5);
+    c.lblClipped = named(new QLabel(window), "lblClipped");
+    c.lblClipped->setToolTip(Text::tr(
+        "Samples the equalizer raised past full scale since Play or Process: lower its boost"));
+    c.lblClipped->setVisible(false);
+    keepPlaceWhenHidden(c.lblClipped);
     c.chkEqualizer = named(new QCheckBox(Text::tr("Peaking Equalizer"), window), "chkEqualizer");
     for (int i = 0; i < 7; ++i) {
         c.sldEQ[i] = new platform::Slider(Qt::Vertical, window);
@@ -426,6 +431,7 @@ void buildLayout(MainControls& c, QMainWindow* window) {
     switches->addWidget(c.Label1);
     switches->addWidget(c.CEq, 0, Qt::AlignLeft);
     switches->addWidget(c.Label5);
+    switches->addWidget(c.lblClipped);
     switches->addWidget(c.chkEqualizer);
     switches->addStretch();
     el->addLayout(switches, 0, 0);
@@ -531,6 +537,7 @@ void nameForAccess(MainControls& c) {
         {c.chkKeepStereo, QT_TRANSLATE_NOOP("frmWriteWave", "Keep stereo")},
         {c.CEq, QT_TRANSLATE_NOOP("frmWriteWave", "Equalizer on / off")},
         {c.chkEqualizer, QT_TRANSLATE_NOOP("frmWriteWave", "Peaking Equalizer")},
+        {c.lblClipped, QT_TRANSLATE_NOOP("frmWriteWave", "Clipped samples")},
         {c.Combo2, QT_TRANSLATE_NOOP("frmWriteWave", "Mp3 bit rate")},
         {c.Label6, QT_TRANSLATE_NOOP("frmWriteWave", "Contact")},
         {c.lblNoSound, QT_TRANSLATE_NOOP("frmWriteWave", "No sound device")},

@@ -78,6 +78,7 @@ struct MainControls {
     QCheckBox* chkKeepStereo;                   // the remover keeps the stereo picture
     QPushButton* CEq;                           // the equalizer's switch
     QLabel* Label5;
+    QLabel* lblClipped;  // shown while playback clips at full scale after the equalizer
     QCheckBox* chkEqualizer;
     std::array<platform::Slider*, 7> sldEQ{};
     QGroupBox* Frame1;  // the band frequencies

@@ -1,9 +1,11 @@
 #include "dsp/equalizer_panel.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QPushButton>
 
+#include "engine/engine_ext.h"
 #include "platform/widgets.h"
 
 namespace dsp {
@@ -79,6 +81,26 @@ void EqualizerPanel::buttonOff() {
 void EqualizerPanel::reset() {
     w_.CEq->setChecked(false);
     CeqDef();
+    w_.lblClipped->setVisible(false);
+    clippedChannel_ = 0;
+    clippedShown_ = 0;
+}
+
+void EqualizerPanel::followClipping() {
+    const DWORD channel = s_.PlayChannel;
+    if (!channel) return;
+    const int64_t clipped = engine::equalizerClippedSamples(channel);
+    // A new Play counts from nothing (its channel may have the handle of the one before).
+    if (channel != clippedChannel_ || clipped < clippedShown_) {
+        clippedChannel_ = channel;
+        clippedShown_ = 0;
+        w_.lblClipped->setVisible(false);
+    }
+    if (clipped <= clippedShown_) return;
+    clippedShown_ = clipped;
+    w_.lblClipped->setText(
+        QCoreApplication::translate("frmWriteWave", "Clipped: %1").arg(qlonglong(clipped)));
+    w_.lblClipped->setVisible(true);
 }
 
 }  // namespace dsp

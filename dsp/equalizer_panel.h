@@ -25,6 +25,7 @@ struct EqualizerWidgets {
     QLabel* Label5;
     QCheckBox* chkEqualizer;
     std::array<platform::Slider*, effects::kEqBands> sldEQ;
+    QLabel* lblClipped;  // "Clipped: N", shown once playback clipped
 };
 
 class EqualizerPanel {
@@ -51,6 +52,10 @@ class EqualizerPanel {
     void reset();
     // Shows "Actived" (a render with the equalizer on).
     void showActive();
+    // Called by the window's timer: the samples the playing channel's equalizer clipped since
+    // Play, shown once there are any; what the last playback clipped stays until the next Play
+    // or Load.
+    void followClipping();
 
   private:
     // The equalizer of the chain on or off, and applied.
@@ -58,6 +63,8 @@ class EqualizerPanel {
 
     player::Session& s_;
     EqualizerWidgets w_;
+    DWORD clippedChannel_ = 0;  // the channel lblClipped counts for
+    int64_t clippedShown_ = 0;
 };
 
 }  // namespace dsp

@@ -150,7 +150,7 @@ is not to use the program.
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+213"/>
+        <location line="+215"/>
         <source>An incorrect version of BASS.DLL was loaded</source>
         <translation type="unfinished"></translation>
     </message>
@@ -968,36 +968,36 @@ Error Code : </source>
     </message>
     <message>
         <location line="+1"/>
-        <location line="+438"/>
+        <location line="+444"/>
         <source>Play</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-437"/>
-        <location line="+257"/>
+        <location line="-443"/>
+        <location line="+262"/>
         <source>Player</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-254"/>
-        <location line="+435"/>
+        <location line="-259"/>
+        <location line="+441"/>
         <source>Stop</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-434"/>
+        <location line="-440"/>
         <source>Stop Player</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+3"/>
-        <location line="+432"/>
+        <location line="+438"/>
         <location filename="../render/process_panel.cpp" line="+129"/>
         <source>Process</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-431"/>
+        <location line="-437"/>
         <source>Elaborazione</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1008,18 +1008,18 @@ Error Code : </source>
     </message>
     <message>
         <location line="+6"/>
-        <location line="+428"/>
+        <location line="+434"/>
         <source>Tempo</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-425"/>
-        <location line="+426"/>
+        <location line="-431"/>
+        <location line="+432"/>
         <source>Pitch</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-424"/>
+        <location line="-430"/>
         <source>click to set Tempo Default</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1040,12 +1040,12 @@ Error Code : </source>
     </message>
     <message>
         <location line="+4"/>
-        <location line="+414"/>
+        <location line="+420"/>
         <source>Volume</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-407"/>
+        <location line="-413"/>
         <source>Play Position</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1071,23 +1071,23 @@ Error Code : </source>
     </message>
     <message>
         <location line="+2"/>
-        <location line="+403"/>
+        <location line="+409"/>
         <source>A</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-402"/>
+        <location line="-408"/>
         <source>Loop from here</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+1"/>
-        <location line="+402"/>
+        <location line="+408"/>
         <source>B</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-401"/>
+        <location line="-407"/>
         <source>Loop up to here</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1130,12 +1130,12 @@ Error Code : </source>
     </message>
     <message>
         <location line="+10"/>
-        <location line="+374"/>
+        <location line="+380"/>
         <source>Vocal remover on / off</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-373"/>
+        <location line="-379"/>
         <source>Vocal Remover</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1147,46 +1147,51 @@ Error Code : </source>
     </message>
     <message>
         <location line="-16"/>
-        <location line="+369"/>
+        <location line="+375"/>
         <source>Gain Audio</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-368"/>
-        <location line="+369"/>
+        <location line="-374"/>
+        <location line="+375"/>
         <source>Keep bass</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-367"/>
+        <location line="-373"/>
         <source>Removes the voice only above 150 Hz: the kick drum and the bass stay in the mix</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+2"/>
-        <location line="+366"/>
+        <location line="+372"/>
         <source>Keep stereo</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-363"/>
+        <location line="-369"/>
         <source>Removes only what sounds from the centre, from 120 Hz to 8 kHz: instruments panned to a side stay where they are, at their level</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+7"/>
-        <location line="+357"/>
+        <location line="+363"/>
         <source>Equalizer on / off</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-352"/>
-        <location line="+353"/>
+        <location line="-357"/>
+        <source>Samples the equalizer raised past full scale since Play or Process: lower its boost</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <location line="+354"/>
         <source>Peaking Equalizer</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-347"/>
+        <location line="-348"/>
         <source> 80    200  1500  4000  7500 10000 12000 </source>
         <translation type="unfinished"></translation>
     </message>
@@ -1237,12 +1242,12 @@ Error Code : </source>
     </message>
     <message>
         <location line="+15"/>
-        <location line="+302"/>
+        <location line="+304"/>
         <source>Pause</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-298"/>
+        <location line="-300"/>
         <source>Pause, and go on from there</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1315,12 +1320,12 @@ Error Code : </source>
     </message>
     <message>
         <location line="+6"/>
-        <location line="+276"/>
+        <location line="+278"/>
         <source>Speed trainer</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-274"/>
+        <location line="-276"/>
         <source>On a loop: from the start tempo, a step every so many passes, up to the target</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1390,7 +1395,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+49"/>
+        <location line="+50"/>
         <source>&amp;Tools</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1531,6 +1536,11 @@ Error Code : </source>
     </message>
     <message>
         <location line="+7"/>
+        <source>Clipped samples</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
         <source>Mp3 bit rate</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1769,6 +1779,11 @@ Error Code : </source>
     <message>
         <location line="+43"/>
         <source>Mp3 Setup</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../dsp/equalizer_panel.cpp" line="+102"/>
+        <source>Clipped: %1</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

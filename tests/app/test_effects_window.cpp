@@ -192,3 +192,25 @@ TEST_F(EffectsWindow, PlayReinstallsTheRemoverOnTheNewChannel) {
     EXPECT_EQ(gainAmp(effectsOf(*w)), 1.0f);
     EXPECT_EQ(eqSliders(*w), kCurve);
 }
+
+TEST_F(EffectsWindow, PlaybackTheEqualizerClipsSaysHowManySamplesUntilTheNextPlay) {
+    loadAndPlay(wav("loud.wav", fixtures::sine(200, 3.0, 44100, 2, 0.7)));
+    EXPECT_TRUE(w->ui().lblClipped->isHidden());
+    w->ui().CEq->click();
+    userMove(w->ui().sldEQ[1], -10);  // +10 dB at 200 Hz
+    playFor(0.5);
+    ASSERT_TRUE(processUntil([&] { return !w->ui().lblClipped->isHidden(); }));
+    const qlonglong clipped = engine::equalizerClippedSamples(w->session().PlayChannel);
+    EXPECT_GT(clipped, 0);
+    EXPECT_TRUE(processUntil([&] {
+        return w->ui().lblClipped->text() == QString("Clipped: %1").arg(clipped);
+    })) << w->ui().lblClipped->text().toStdString();
+
+    w->ui().CmdStop->click();
+    EXPECT_FALSE(w->ui().lblClipped->isHidden()) << "what the last playback clipped stays";
+    userMove(w->ui().sldEQ[1], 0);
+    w->ui().CmdPlay->click();
+    playFor(0.5);
+    EXPECT_TRUE(processUntil([&] { return w->ui().lblClipped->isHidden(); }))
+        << "a new Play that does not clip";
+}
