@@ -18,6 +18,7 @@
 #include <QShortcut>
 #include <QSpinBox>
 #include <QTimer>
+#include <QToolButton>
 #include <QUrl>
 #include <cstdio>
 
@@ -110,8 +111,9 @@ std::function<DWORD()>& frmWriteWave::engineVersionSource() {
 
 void frmWriteWave::buildPanels() {
     bpm_ = std::make_unique<player::BpmPanel>(
-        session_, player::BpmWidgets{c_.lblBPM, c_.lblBeat, c_.chkBPMCallback, c_.txtPeriod,
-                                     c_.chkBeat, c_.pbProcess, c_.lblKey});
+        session_,
+        player::BpmWidgets{c_.lblBPM, c_.lblBeat, c_.chkBPMCallback, c_.txtPeriod, c_.chkBeat,
+                           c_.pbProcess, c_.lblKey, c_.cmdBpmHalf, c_.cmdBpmDouble});
     tempoPitch_ = std::make_unique<player::TempoPitchPanel>(
         session_,
         player::TempoPitchWidgets{c_.sldTempo, c_.lblTempo, c_.lblPitch, c_.spnCents,
@@ -212,6 +214,8 @@ void frmWriteWave::connectHandlers() {
     player::BpmPanel* b = bpm_.get();
     connect(c_.chkBPMCallback, &QCheckBox::toggled, this, [b] { b->chkBPMCallback_Click(); });
     connect(c_.chkBeat, &QCheckBox::toggled, this, [b] { b->chkBeat_Click(); });
+    connect(c_.cmdBpmHalf, &QToolButton::clicked, this, [b] { b->cmdBpmHalf_Click(); });
+    connect(c_.cmdBpmDouble, &QToolButton::clicked, this, [b] { b->cmdBpmDouble_Click(); });
 
     dsp::VocalRemoverPanel* vr = vocalRemover_.get();
     connect(c_.Chkrem, &QPushButton::toggled, this, [vr] { vr->Chkrem_Click(); });

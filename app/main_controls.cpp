@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStyle>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <iterator>
 
@@ -132,6 +133,12 @@ void buildControls(MainControls& c, QMainWindow* window) {
     c.lblBPM = named(new QLabel(Text::tr("BPM: 0.00"), window), "lblBPM");
     c.lblBeat = named(new QLabel(Text::tr("Beat pos: 0.00"), window), "lblBeat");
     c.lblKey = named(new QLabel(Text::tr("Key:"), window), "lblKey");
+    c.cmdBpmHalf = named(new QToolButton(window), "cmdBpmHalf");
+    c.cmdBpmHalf->setText(Text::tr("½"));
+    c.cmdBpmHalf->setToolTip(Text::tr("Show half the BPM: the beat is counted twice as fast"));
+    c.cmdBpmDouble = named(new QToolButton(window), "cmdBpmDouble");
+    c.cmdBpmDouble->setText(Text::tr("×2"));
+    c.cmdBpmDouble->setToolTip(Text::tr("Show twice the BPM: the beat is counted at its half"));
     QFont big = c.lblBPM->font();
     big.setPointSizeF(big.pointSizeF() * 1.5);
     big.setBold(true);
@@ -393,7 +400,12 @@ void buildLayout(MainControls& c, QMainWindow* window) {
     // BPM and beats.
     auto* bpm = named(new QGroupBox(Text::tr("BPM"), central), "grpBpm");
     auto* bl = new QVBoxLayout(bpm);
-    bl->addWidget(c.lblBPM);
+    auto* bpmRow = new QHBoxLayout;
+    bpmRow->addWidget(c.lblBPM);
+    bpmRow->addStretch();
+    bpmRow->addWidget(c.cmdBpmHalf, 0, Qt::AlignVCenter);
+    bpmRow->addWidget(c.cmdBpmDouble, 0, Qt::AlignVCenter);
+    bl->addLayout(bpmRow);
     // The key shares the beat's row, so the frame keeps its height.
     auto* beatRow = new QHBoxLayout;
     beatRow->addWidget(c.lblBeat);
@@ -531,6 +543,8 @@ void nameForAccess(MainControls& c) {
         {c.chkBPMCallback, QT_TRANSLATE_NOOP("frmWriteWave", "BPM by period of seconds")},
         {c.txtPeriod, QT_TRANSLATE_NOOP("frmWriteWave", "BPM period in seconds")},
         {c.chkBeat, QT_TRANSLATE_NOOP("frmWriteWave", "Show beat position")},
+        {c.cmdBpmHalf, QT_TRANSLATE_NOOP("frmWriteWave", "Half the BPM")},
+        {c.cmdBpmDouble, QT_TRANSLATE_NOOP("frmWriteWave", "Twice the BPM")},
         {c.Chkrem, QT_TRANSLATE_NOOP("frmWriteWave", "Vocal remover on / off")},
         {c.vcompr[0], QT_TRANSLATE_NOOP("frmWriteWave", "Gain Audio")},
         {c.chkKeepBass, QT_TRANSLATE_NOOP("frmWriteWave", "Keep bass")},

@@ -16,6 +16,7 @@ class QMenu;
 class QProgressBar;
 class QPushButton;
 class QSpinBox;
+class QToolButton;
 
 namespace platform {
 class ClickLabel;
@@ -65,6 +66,8 @@ struct MainControls {
     QPushButton* cmdLoopClear;          // "A–B ✕": no loop
     QLabel* lblBPM;
     QLabel* lblBeat;
+    QToolButton* cmdBpmHalf;    // "½": the BPM shown halved
+    QToolButton* cmdBpmDouble;  // "×2": the BPM shown doubled
     QLabel* lblKey;  // "Key: " and the loaded file's key (and the key heard at the pitch set)
     QCheckBox* chkBPMCallback;
     QLineEdit* txtPeriod;

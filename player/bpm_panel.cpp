@@ -1,5 +1,6 @@
 #include "player/bpm_panel.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QLabel>
@@ -49,8 +50,7 @@ void BpmPanel::DetectBPM(bool reopen, float startSec, float endSec) {
     BASS_FX_BPM_DecodeGet(s_.BpmChannel, startSec, endSec, 0,
                           BASS_FX_BPM_BKGRND | BASS_FX_BPM_MULT2 | BASS_FX_FREESOURCE,
                           &BpmPanel::BpmProgressProc);
-    w_.lblBPM->setText(QCoreApplication::translate("frmWriteWave", "BPM: ") +
-                       twoDecimals(CurrentBPM(s_.BpmChannel)));
+    showBpm(CurrentBPM(s_.BpmChannel));
 }
 
 void BpmPanel::chkBPMCallback_Click() {
@@ -72,10 +72,36 @@ void BpmPanel::showCurrentBpm() {
     // The periodic BPM once its first period has ended; until then the decode-time one.
     float bpm = w_.chkBPMCallback->isChecked() ? CurrentBPM(s_.PlayChannel) : 0.0f;
     if (!(bpm > 0.0f)) bpm = CurrentBPM(s_.BpmChannel);
-    w_.lblBPM->setText(QCoreApplication::translate("frmWriteWave", "BPM: ") + twoDecimals(bpm));
+    showBpm(bpm);
+}
+
+void BpmPanel::showBpm(float bpm) {
+    lastBpm_ = bpm;
+    w_.lblBPM->setText(QCoreApplication::translate("frmWriteWave", "BPM: ") +
+                       twoDecimals(bpm * std::ldexp(1.0f, octave_)));
+}
+
+void BpmPanel::setOctave(int octave, bool show) {
+    octave_ = std::clamp(octave, -2, 2);
+    w_.cmdBpmHalf->setEnabled(octave_ > -2);
+    w_.cmdBpmDouble->setEnabled(octave_ < 2);
+    w_.lblBPM->setToolTip(
+        octave_ == 0 ? QString()
+                     : QCoreApplication::translate("frmWriteWave", "The detected BPM times %1")
+                           .arg(double(std::ldexp(1.0f, octave_))));
+    if (show) showBpm(lastBpm_);
+}
+
+void BpmPanel::cmdBpmHalf_Click() {
+    setOctave(octave_ - 1, true);
+}
+
+void BpmPanel::cmdBpmDouble_Click() {
+    setOctave(octave_ + 1, true);
 }
 
 void BpmPanel::clearBpm() {
+    lastBpm_ = 0.0f;
     w_.lblBPM->setText(QCoreApplication::translate("frmWriteWave", "BPM: 0.00"));
 }
 
@@ -86,6 +112,8 @@ void BpmPanel::releaseChannels() {
 }
 
 void BpmPanel::fileLoaded(const std::string& path) {
+    lastBpm_ = 0.0f;
+    setOctave(0, false);  // the label keeps what it shows until the new file's BPM
     beats_.restart();
     beats_.setLoop(0, 0);
     w_.lblBeat->setText(QCoreApplication::translate("frmWriteWave", "Beat pos: ") + twoDecimals(0));
@@ -127,8 +155,7 @@ void BpmPanel::BpmProc(DWORD chan, float, void*) {
     platform::postToWindowThread([chan] {
         BpmPanel* p = g_live;
         if (!p || chan != p->s_.PlayChannel) return;
-        p->w_.lblBPM->setText(QCoreApplication::translate("frmWriteWave", "BPM: ") +
-                              twoDecimals(p->CurrentBPM(chan)));
+        p->showBpm(p->CurrentBPM(chan));
     });
 }
 

@@ -20,6 +20,7 @@
 #include "player/key_worker.h"
 #include "player/session.h"
 
+class QAbstractButton;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -36,6 +37,8 @@ struct BpmWidgets {
     QCheckBox* chkBeat;
     QProgressBar* pbProcess;
     QLabel* lblKey;
+    QAbstractButton* cmdBpmHalf;    // the BPM shown halved: the detector found the double
+    QAbstractButton* cmdBpmDouble;  // the BPM shown doubled: the detector found the half
 };
 
 class BpmPanel {
@@ -69,6 +72,11 @@ class BpmPanel {
     void restartBeats();
     // The A-B loop the play channel wraps in, in seconds (a >= b: none).
     void setBeatLoop(double a, double b);
+    // The BPM shown from now on is half or twice the one detected (again: a quarter, four
+    // times), for the file loaded: the detector may count a song's beat at its double or half.
+    // Both buttons together bring it back; a new file starts at the BPM detected.
+    void cmdBpmHalf_Click();
+    void cmdBpmDouble_Click();
 
     // Engine procedures: the engine's threads call them.
     static void BpmProc(DWORD chan, float bpm, void* user);
@@ -78,6 +86,10 @@ class BpmPanel {
   private:
     void showBeat(DWORD chan, float beatpos);
     void showKey();
+    // "BPM: " and `bpm` times the octave the user chose.
+    void showBpm(float bpm);
+    // The buttons and the label's tip for `octave`; the label itself when `show`.
+    void setOctave(int octave, bool show);
 
     Session& s_;
     BpmWidgets w_;
@@ -86,6 +98,8 @@ class BpmPanel {
     bool keyEstimating_ = false;
     std::optional<analysis::key::KeyEstimate> key_;
     double keyPitch_ = 0.0;
+    int octave_ = 0;        // the BPM shown is the detected one times 2^octave_ (-2..2)
+    float lastBpm_ = 0.0f;  // the detected BPM shown last
 };
 
 }  // namespace player

@@ -145,12 +145,12 @@ is not to use the program.
 <context>
     <name>app::frmWriteWave</name>
     <message>
-        <location filename="../app/frmWriteWave.cpp" line="+67"/>
+        <location filename="../app/frmWriteWave.cpp" line="+68"/>
         <source>Quorvin Audio Tools Vers 1.0   www.quorvin-audio.example</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+215"/>
+        <location line="+218"/>
         <source>An incorrect version of BASS.DLL was loaded</source>
         <translation type="unfinished"></translation>
     </message>
@@ -961,43 +961,43 @@ Error Code : </source>
 <context>
     <name>frmWriteWave</name>
     <message>
-        <location filename="../app/main_controls.cpp" line="+67"/>
+        <location filename="../app/main_controls.cpp" line="+68"/>
         <location line="+1"/>
         <source>Load Audio File</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+1"/>
-        <location line="+444"/>
+        <location line="+455"/>
         <source>Play</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-443"/>
-        <location line="+262"/>
+        <location line="-454"/>
+        <location line="+268"/>
         <source>Player</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-259"/>
-        <location line="+441"/>
+        <location line="-265"/>
+        <location line="+452"/>
         <source>Stop</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-440"/>
+        <location line="-451"/>
         <source>Stop Player</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+3"/>
-        <location line="+438"/>
+        <location line="+449"/>
         <location filename="../render/process_panel.cpp" line="+129"/>
         <source>Process</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-437"/>
+        <location line="-448"/>
         <source>Elaborazione</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1008,18 +1008,18 @@ Error Code : </source>
     </message>
     <message>
         <location line="+6"/>
-        <location line="+434"/>
+        <location line="+445"/>
         <source>Tempo</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-431"/>
-        <location line="+432"/>
+        <location line="-442"/>
+        <location line="+443"/>
         <source>Pitch</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-430"/>
+        <location line="-441"/>
         <source>click to set Tempo Default</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1040,12 +1040,12 @@ Error Code : </source>
     </message>
     <message>
         <location line="+4"/>
-        <location line="+420"/>
+        <location line="+431"/>
         <source>Volume</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-413"/>
+        <location line="-424"/>
         <source>Play Position</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1071,23 +1071,23 @@ Error Code : </source>
     </message>
     <message>
         <location line="+2"/>
-        <location line="+409"/>
+        <location line="+420"/>
         <source>A</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-408"/>
+        <location line="-419"/>
         <source>Loop from here</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+1"/>
-        <location line="+408"/>
+        <location line="+419"/>
         <source>B</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-407"/>
+        <location line="-418"/>
         <source>Loop up to here</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1103,7 +1103,7 @@ Error Code : </source>
     </message>
     <message>
         <location line="+8"/>
-        <location filename="../player/bpm_panel.cpp" line="+79"/>
+        <location filename="../player/bpm_panel.cpp" line="+105"/>
         <location filename="../render/process_panel.cpp" line="+41"/>
         <source>BPM: 0.00</source>
         <translation type="unfinished"></translation>
@@ -1119,6 +1119,26 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
+        <location line="+2"/>
+        <source>½</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Show half the BPM: the beat is counted twice as fast</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>×2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Show twice the BPM: the beat is counted at its half</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
         <location line="+6"/>
         <source>BPM by period of seconds:</source>
         <translation type="unfinished"></translation>
@@ -1130,12 +1150,12 @@ Error Code : </source>
     </message>
     <message>
         <location line="+10"/>
-        <location line="+380"/>
+        <location line="+387"/>
         <source>Vocal remover on / off</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-379"/>
+        <location line="-386"/>
         <source>Vocal Remover</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1147,51 +1167,51 @@ Error Code : </source>
     </message>
     <message>
         <location line="-16"/>
-        <location line="+375"/>
+        <location line="+382"/>
         <source>Gain Audio</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-374"/>
-        <location line="+375"/>
+        <location line="-381"/>
+        <location line="+382"/>
         <source>Keep bass</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-373"/>
+        <location line="-380"/>
         <source>Removes the voice only above 150 Hz: the kick drum and the bass stay in the mix</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+2"/>
-        <location line="+372"/>
+        <location line="+379"/>
         <source>Keep stereo</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-369"/>
+        <location line="-376"/>
         <source>Removes only what sounds from the centre, from 120 Hz to 8 kHz: instruments panned to a side stay where they are, at their level</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+7"/>
-        <location line="+363"/>
+        <location line="+370"/>
         <source>Equalizer on / off</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-357"/>
+        <location line="-364"/>
         <source>Samples the equalizer raised past full scale since Play or Process: lower its boost</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+4"/>
-        <location line="+354"/>
+        <location line="+361"/>
         <source>Peaking Equalizer</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-348"/>
+        <location line="-355"/>
         <source> 80    200  1500  4000  7500 10000 12000 </source>
         <translation type="unfinished"></translation>
     </message>
@@ -1242,12 +1262,12 @@ Error Code : </source>
     </message>
     <message>
         <location line="+15"/>
-        <location line="+304"/>
+        <location line="+311"/>
         <source>Pause</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-300"/>
+        <location line="-307"/>
         <source>Pause, and go on from there</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1320,12 +1340,12 @@ Error Code : </source>
     </message>
     <message>
         <location line="+6"/>
-        <location line="+278"/>
+        <location line="+285"/>
         <source>Speed trainer</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-276"/>
+        <location line="-283"/>
         <source>On a loop: from the start tempo, a step every so many passes, up to the target</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1390,7 +1410,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+34"/>
+        <location line="+39"/>
         <source>Equalizer</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1532,6 +1552,16 @@ Error Code : </source>
     <message>
         <location line="+1"/>
         <source>Show beat position</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Half the BPM</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Twice the BPM</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -1690,14 +1720,17 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../player/bpm_panel.cpp" line="-27"/>
-        <location line="+23"/>
-        <location line="+55"/>
+        <location filename="../player/bpm_panel.cpp" line="-25"/>
         <source>BPM: </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-39"/>
+        <location line="+10"/>
+        <source>The detected BPM times %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+29"/>
         <location line="+31"/>
         <source>Beat pos: </source>
         <translation type="unfinished"></translation>

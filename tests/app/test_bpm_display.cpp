@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QToolButton>
 #include <thread>
 
 #include "player/bpm_display.h"
@@ -108,4 +109,27 @@ TEST_F(BpmDisplay, PeriodicBpmReportsFromThePlayingChannel) {
     ASSERT_TRUE(reported);
     EXPECT_NEAR(w->ui().lblBPM->text().mid(5).toDouble(), 100.0, 2.0)
         << w->ui().lblBPM->text().toStdString();
+}
+
+TEST_F(BpmDisplay, HalfAndDoubleCorrectTheOctaveShownUntilTheNextFile) {
+    loadAndPlay(wav("clicks.wav", fixtures::clickTrack(120, 20)));
+    const auto shown = [&] { return w->ui().lblBPM->text().mid(5).toDouble(); };
+    const double bpm = shown();
+    ASSERT_GT(bpm, 0.0);
+    w->ui().cmdBpmHalf->click();
+    EXPECT_NEAR(shown(), bpm / 2, 0.01);
+    userMove(w->ui().sldTempo[0], 10);  // the corrected BPM follows the tempo too
+    EXPECT_NEAR(shown(), bpm / 2 * 1.1, 0.02);
+    userMove(w->ui().sldTempo[0], 0);
+    w->ui().cmdBpmDouble->click();
+    w->ui().cmdBpmDouble->click();
+    w->ui().cmdBpmDouble->click();
+    EXPECT_NEAR(shown(), bpm * 4, 0.04);
+    EXPECT_FALSE(w->ui().cmdBpmDouble->isEnabled()) << "four times at most";
+
+    w->ui().CmdStop->click();
+    load(sources.file("clicks.wav"));  // a new file starts at the BPM detected
+    w->ui().CmdPlay->click();
+    EXPECT_NEAR(shown(), bpm, 0.01);
+    EXPECT_TRUE(w->ui().cmdBpmDouble->isEnabled());
 }
