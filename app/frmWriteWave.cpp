@@ -159,6 +159,9 @@ void frmWriteWave::buildPanels() {
                                 c_.spnTrainerEvery, c_.spnTrainerTarget, c_.spnCountIn,
                                 c_.chkCountInLoop, c_.lblPracticeNote, c_.wavOverview},
         *transport_, *tempoPitch_);
+    // The octave of the BPM shown is kept with the song.
+    practice_->bpmOctaveFound = [b = bpm_.get()](int octave) { b->restoreOctave(octave); };
+    bpm_->octaveChanged = [p = practice_.get()](int octave) { p->setBpmOctave(octave); };
 
     render::ProcessHooks processHooks;
     processHooks.restartEngine = [this] { return restartEngine(); };

@@ -94,10 +94,16 @@ void BpmPanel::setOctave(int octave, bool show) {
 
 void BpmPanel::cmdBpmHalf_Click() {
     setOctave(octave_ - 1, true);
+    if (octaveChanged) octaveChanged(octave_);
 }
 
 void BpmPanel::cmdBpmDouble_Click() {
     setOctave(octave_ + 1, true);
+    if (octaveChanged) octaveChanged(octave_);
+}
+
+void BpmPanel::restoreOctave(int octave) {
+    setOctave(octave, lastBpm_ > 0.0f);
 }
 
 void BpmPanel::clearBpm() {

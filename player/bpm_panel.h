@@ -15,6 +15,8 @@
 // calls; they only post their change to the window thread (platform/window_thread.h).
 #pragma once
 
+#include <functional>
+
 #include "engine/bass.h"
 #include "player/bpm_display.h"
 #include "player/key_worker.h"
@@ -74,9 +76,14 @@ class BpmPanel {
     void setBeatLoop(double a, double b);
     // The BPM shown from now on is half or twice the one detected (again: a quarter, four
     // times), for the file loaded: the detector may count a song's beat at its double or half.
-    // Both buttons together bring it back; a new file starts at the BPM detected.
+    // Both buttons together bring it back; a new file starts at the BPM detected, or at the
+    // octave kept with it (restoreOctave).
     void cmdBpmHalf_Click();
     void cmdBpmDouble_Click();
+    // The octave kept with the song (the label changes only once a BPM was shown).
+    void restoreOctave(int octave);
+    // Called with the octave the user set by the buttons.
+    std::function<void(int)> octaveChanged;
 
     // Engine procedures: the engine's threads call them.
     static void BpmProc(DWORD chan, float bpm, void* user);

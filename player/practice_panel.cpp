@@ -113,6 +113,8 @@ void PracticePanel::songFound(songs::SongKey key, songs::SongStore::Loaded loade
         record_.markers.push_back(m);
     }
     if (mine.lastPosition > 0) record_.lastPosition = mine.lastPosition;
+    if (mine.bpmOctave != 0) record_.bpmOctave = mine.bpmOctave;
+    if (bpmOctaveFound) bpmOctaveFound(record_.bpmOctave);
     showLoops();
     showMarkers();
     if (!mine.empty()) save();
@@ -125,6 +127,11 @@ void PracticePanel::songFound(songs::SongKey key, songs::SongStore::Loaded loade
 void PracticePanel::save() {
     if (!key_.valid()) return;
     if (const files::Result r = store_.save(key_, record_); !r) note(r.message);
+}
+
+void PracticePanel::setBpmOctave(int octave) {
+    record_.bpmOctave = octave;
+    save();
 }
 
 void PracticePanel::showLoops() {

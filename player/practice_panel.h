@@ -80,6 +80,10 @@ class PracticePanel {
     void follow();
     // What is to be kept is written now (the program ends).
     void save();
+    // The user set the BPM shown to the detected one times 2^octave: kept with the song.
+    void setBpmOctave(int octave);
+    // Called with the octave kept for the song once its lookup ends (0 when none was kept).
+    std::function<void(int)> bpmOctaveFound;
 
     void cboLoops_Click(int index);
     void cboLoops_Rename();

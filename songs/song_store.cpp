@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStandardPaths>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -89,9 +90,13 @@ std::string toJson(const SongRecord& record) {
     QJsonArray markers;
     for (const Marker& m : record.markers)
         markers.append(QJsonObject{{"name", QString::fromStdString(m.name)}, {"at", m.at}});
-    const QJsonObject root{{"format", kFormat},  {"version", kVersion},
-                           {"loops", loops},     {"currentLoop", record.currentLoop},
-                           {"markers", markers}, {"lastPosition", record.lastPosition}};
+    const QJsonObject root{{"format", kFormat},
+                           {"version", kVersion},
+                           {"loops", loops},
+                           {"currentLoop", record.currentLoop},
+                           {"markers", markers},
+                           {"lastPosition", record.lastPosition},
+                           {"bpmOctave", record.bpmOctave}};
     return QJsonDocument(root).toJson(QJsonDocument::Indented).toStdString();
 }
 
@@ -135,6 +140,8 @@ bool fromJson(const std::string& text, SongRecord& record, std::string& why) {
     if (r.currentLoop < -1 || r.currentLoop >= int(r.loops.size())) r.currentLoop = -1;
     r.lastPosition = root.value("lastPosition").toDouble(0);
     if (!validTime(r.lastPosition)) r.lastPosition = 0;
+    // Absent in the files of earlier versions of the program.
+    r.bpmOctave = std::clamp(root.value("bpmOctave").toInt(0), -2, 2);
     record = std::move(r);
     return true;
 }

@@ -1,7 +1,8 @@
 // What the program keeps per song for practising: named loops (one of them current), named
-// markers, and the position last played. Songs are known by their contents, not their path, so a
-// renamed or moved file is still found: the key is the file's size and a hash of its first and
-// last megabyte. Each song is one small JSON file in the store's folder (`songs/` under
+// markers, the position last played, and the octave the user set the BPM shown to. Songs are known
+// by their contents, not their path, so a renamed or moved file is still found: the key is the
+// file's size and a hash of its first and last megabyte. Each song is one small JSON file in the
+// store's folder (`songs/` under
 // `$XDG_DATA_HOME/quorvin`, else `~/.local/share/quorvin`), written through a temporary; a file
 // that is damaged or not ours is put aside (renamed to NAME.damaged) and the song starts empty,
 // with a note that says so. Plain C++ over Qt Core's JSON; any thread, one store per thread.
@@ -33,7 +34,10 @@ struct SongRecord {
     int currentLoop = -1;  // index into loops, -1: none
     std::vector<Marker> markers;
     double lastPosition = 0.0;  // seconds
-    bool empty() const { return loops.empty() && markers.empty() && lastPosition <= 0.0; }
+    int bpmOctave = 0;          // the BPM shown is the detected one times 2^bpmOctave (-2..2)
+    bool empty() const {
+        return loops.empty() && markers.empty() && lastPosition <= 0.0 && bpmOctave == 0;
+    }
     bool operator==(const SongRecord&) const = default;
 };
 

@@ -21,6 +21,7 @@ songs::SongRecord sample() {
     r.currentLoop = 1;
     r.markers = {{"Verse", 12.0}, {"Bridge", 90.75}};
     r.lastPosition = 33.5;
+    r.bpmOctave = -1;
     return r;
 }
 
