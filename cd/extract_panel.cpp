@@ -109,7 +109,7 @@ void ExtractPanel::ExtractAudioTrack(int track) {
 void ExtractPanel::SaveFile() {
     platform::FileDialog dialog;
     dialog.title = CdText::tr("Save WAVE File As").toStdString();
-    dialog.filter = "File Wave (*.wav)|*.wav";
+    dialog.filter = CdText::tr("File Wave (*.wav)").toStdString() + "|*.wav";
     dialog.flags = platform::kDialogOverwritePrompt;
     dialog.initialName = lastSaveName_;
     auto& platform = platform::Platform::instance();

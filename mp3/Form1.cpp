@@ -127,8 +127,9 @@ QString Form1::timeLeftText(double seconds) {
 
 void Form1::Command1_Click() {
     platform::FileDialog dialog;
-    dialog.title = "Open";
-    dialog.filter = "Wave Audio File|*.wav|Raw Audio File|*.raw";
+    dialog.title = tr("Open").toStdString();
+    dialog.filter =
+        (tr("Wave Audio File") + "|*.wav|" + tr("Raw Audio File") + "|*.raw").toStdString();
     dialog.initialName = dialogFileName_.toStdString();
     if (auto chosen = platform::Platform::instance().openFile(dialog))
         dialogFileName_ = QString::fromStdString(*chosen);

@@ -109,15 +109,15 @@ Form11* Form11::instance() {
 }
 
 void Form11::Command1_Click() {
-    auto chosen = platform::Platform::instance().openFile(
-        platform::FileDialog{"", "Wave Audio File|*.wav", 0, lastOpen_, ""});
+    auto chosen = platform::Platform::instance().openFile(platform::FileDialog{
+        "", (tr("Wave Audio File") + "|*.wav").toStdString(), 0, lastOpen_, ""});
     if (chosen) lastOpen_ = *chosen;
     if (!lastOpen_.empty()) Text1->setText(QString::fromStdString(lastOpen_));
 }
 
 void Form11::Command2_Click() {
-    auto chosen = platform::Platform::instance().saveFile(
-        platform::FileDialog{"", "Wave Audio File|*.wav", 0, lastSave_, ""});
+    auto chosen = platform::Platform::instance().saveFile(platform::FileDialog{
+        "", (tr("Wave Audio File") + "|*.wav").toStdString(), 0, lastSave_, ""});
     if (chosen) lastSave_ = *chosen;
     if (!lastSave_.empty()) Text2->setText(QString::fromStdString(lastSave_));
 }

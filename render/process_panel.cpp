@@ -177,7 +177,7 @@ void ProcessPanel::EndProcess() {
 void ProcessPanel::SaveWave() {
     platform::FileDialog dialog;
     dialog.title = Text::tr("Save WAVE File As").toStdString();
-    dialog.filter = "File Wave (*.wav)|*.wav";
+    dialog.filter = Text::tr("File Wave (*.wav)").toStdString() + "|*.wav";
     dialog.flags = platform::kDialogOverwritePrompt;
     dialog.initialName = "";
     const std::optional<std::string> chosen = platform::Platform::instance().saveFile(dialog);

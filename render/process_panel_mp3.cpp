@@ -68,7 +68,7 @@ void ProcessPanel::SaveAsMp3() {
     platform::Platform& desk = platform::Platform::instance();
     platform::FileDialog dialog;
     dialog.title = Text::tr("Save MP3 File As").toStdString();
-    dialog.filter = "File MP3 (*.MP3)|*.MP3";
+    dialog.filter = Text::tr("File MP3 (*.MP3)").toStdString() + "|*.MP3";
     dialog.flags = platform::kDialogOverwritePrompt;
     dialog.initialName = "";
     const std::optional<std::string> chosen = desk.saveFile(dialog);

@@ -150,7 +150,7 @@ is not to use the program.
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+218"/>
+        <location line="+221"/>
         <source>An incorrect version of BASS.DLL was loaded</source>
         <translation type="unfinished"></translation>
     </message>
@@ -918,7 +918,12 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+26"/>
+        <location line="+1"/>
+        <source>File Wave (*.wav)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+25"/>
         <source>Error: Can&apos;t find a codec</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1103,7 +1108,7 @@ Error Code : </source>
     </message>
     <message>
         <location line="+8"/>
-        <location filename="../player/bpm_panel.cpp" line="+105"/>
+        <location filename="../player/bpm_panel.cpp" line="+111"/>
         <location filename="../render/process_panel.cpp" line="+41"/>
         <source>BPM: 0.00</source>
         <translation type="unfinished"></translation>
@@ -1329,7 +1334,7 @@ Error Code : </source>
     <message>
         <location line="+1"/>
         <location filename="../player/practice_panel.cpp" line="+112"/>
-        <location line="+109"/>
+        <location line="+116"/>
         <source>Marker</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1720,7 +1725,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../player/bpm_panel.cpp" line="-25"/>
+        <location filename="../player/bpm_panel.cpp" line="-31"/>
         <source>BPM: </source>
         <translation type="unfinished"></translation>
     </message>
@@ -1730,14 +1735,14 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+29"/>
+        <location line="+35"/>
         <location line="+31"/>
         <source>Beat pos: </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../player/practice_panel.cpp" line="-118"/>
-        <location line="+54"/>
+        <location filename="../player/practice_panel.cpp" line="-125"/>
+        <location line="+61"/>
         <location line="+35"/>
         <source>Loop</source>
         <translation type="unfinished"></translation>
@@ -1799,7 +1804,12 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+7"/>
+        <location line="+1"/>
+        <source>File Wave (*.wav)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+6"/>
         <location filename="../render/process_panel_mp3.cpp" line="+76"/>
         <source>Annullato!</source>
         <translation type="unfinished"></translation>
@@ -1810,7 +1820,12 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+43"/>
+        <location line="+1"/>
+        <source>File MP3 (*.MP3)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+42"/>
         <source>Mp3 Setup</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1829,11 +1844,12 @@ Error Code : </source>
     </message>
     <message>
         <location line="+5"/>
+        <location line="+61"/>
         <source>Open</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+4"/>
+        <location line="-57"/>
         <source>Encode</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1865,6 +1881,16 @@ Error Code : </source>
     <message>
         <location line="+1"/>
         <source>Conversion progress</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+28"/>
+        <source>Wave Audio File</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>Raw Audio File</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -1928,6 +1954,12 @@ Error Code : </source>
     <message>
         <location line="+3"/>
         <source>Destination:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+32"/>
+        <location line="+7"/>
+        <source>Wave Audio File</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
