@@ -179,11 +179,11 @@ void frmWriteWave::buildPanels() {
     };
     processHooks.closing = [this] { return unloading_; };
     processHooks.closeNow = [this] { Form_Unload(); };
+    processHooks.clearBpm = [b = bpm_.get()] { b->clearBpm(); };
     process_ = std::make_unique<render::ProcessPanel>(
         session_,
-        render::ProcessWidgets{c_.btnConvert, c_.btnLoadFile, c_.lblPos, c_.lblBPM, c_.Pbregg,
-                               c_.Combo2, c_.MEnc1, c_.mnuconf->menuAction(), c_.Mnuexit,
-                               c_.cmdCancelProcess},
+        render::ProcessWidgets{c_.btnConvert, c_.btnLoadFile, c_.lblPos, c_.Pbregg, c_.Combo2,
+                               c_.MEnc1, c_.mnuconf->menuAction(), c_.Mnuexit, c_.cmdCancelProcess},
         std::move(processHooks));
 }
 

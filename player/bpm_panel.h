@@ -60,7 +60,7 @@ class BpmPanel {
     float period() const;
     // "BPM: " with the BPM of the periodic detection when it is on, else of the decode-time one.
     void showCurrentBpm();
-    // "BPM: 0.00" (after a render).
+    // "BPM: 0.00" (after a render); the octave buttons then correct nothing until a BPM is shown.
     void clearBpm();
     // Stops the BPM and beat reporting on the session's channels (a new file is loaded).
     void releaseChannels();

@@ -167,7 +167,7 @@ void ProcessPanel::EndProcess() {
     w_.Pbregg->setValue(0);
     w_.Pbregg->setVisible(false);
     w_.lblPos->setText(" 00:00 / 00:00");
-    w_.lblBPM->setText(Text::tr("BPM: 0.00"));
+    if (hooks_.clearBpm) hooks_.clearBpm();
     if (mp3::SavesAsMp3(s_.CmdFileName))
         SaveAsMp3();
     else

@@ -35,7 +35,6 @@ struct ProcessWidgets {
     QPushButton* btnConvert;
     QPushButton* btnLoadFile;  // off while a render or an MP3 save runs
     QLabel* lblPos;            // "Pos: " and the bytes rendered
-    QLabel* lblBPM;            // cleared after a render
     QProgressBar* Pbregg;
     QComboBox* Combo2;  // the "&Mp3 Setup" bit rates
     components::Mp3Encoder* MEnc1;
@@ -57,6 +56,8 @@ struct ProcessHooks {
     std::function<bool()> closing;
     // An MP3 save that the closing window stopped has returned: finish closing.
     std::function<void()> closeNow;
+    // A render has ended: the BPM shows "BPM: 0.00".
+    std::function<void()> clearBpm;
 };
 
 class ProcessPanel {
