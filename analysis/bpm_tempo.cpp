@@ -2,6 +2,7 @@
 #include "analysis/bpm_tempo.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -245,13 +246,20 @@ constexpr double kChordMinSeconds = 0.6, kChordMaxSeconds = 2.6;
 // bottom of the range (under kOctaveUpBelow), where a tempo of 120-140 read at its half lands,
 // and only when the score passes kOctaveMargin: that leaves every generated tuning track as it
 // was. (Halving fast tempos the same way turned a big band at 200 BPM into 100.)
+// The weights of a logistic score for the pair (slow, 2 x slow); see pairScore() below.
+struct PairWeights {
+    double bias, slowerOctaves;
+    double halfShare[5];  // whole, low, mid, high, harmonic
+    double slowWhole, fastWhole, slowHigh, fastHigh;
+    double swingSlowWhole, swingFastWhole, swingSlowHigh, swingFastHigh;
+    double combWhole, combHigh, combHarmonic;
+};
 namespace octave {
-constexpr double kBias = -4.704, kSlowerOctaves = -2.426;
-constexpr double kHalfShare[4] = {1.830, 0.314, 0.181, 0.098};  // whole, low, mid, high
-constexpr double kSlowWhole = -0.041, kSlowHigh = 0.635, kFastWhole = 0.895, kFastHigh = 0.011;
-constexpr double kSwingSlowWhole = -0.763, kSwingFastWhole = -0.325, kSwingSlowHigh = 0.192,
-                 kSwingFastHigh = -0.138;
-constexpr double kCombWhole = 1.164, kCombHigh = 0.191;
+constexpr PairWeights kWeights{-4.704, -2.426, {1.830, 0.314, 0.181, 0.098, 0.0},
+                               -0.041, 0.895,  0.635,
+                               0.011,  -0.763, -0.325,
+                               0.192,  -0.138, 1.164,
+                               0.191,  0.0};
 constexpr double kOctaveMargin = 0.5;
 constexpr double kOctaveUpBelow = 70.0;  // BPM
 }  // namespace octave
@@ -262,23 +270,13 @@ constexpr double kOctaveUpBelow = 70.0;  // BPM
 // A tempo whose pair (half of it, it) scores under -kPairMargin is halved: a bolero's or a slow
 // R&B's sixteenth notes read as the beat. The same score doubles tempos of 66-76 BPM that should
 // be 132-153 (a two-beat feel) but also four-on-the-floor and bossa songs written at 70-90, so it
-// is not used upwards. Its features, for the slower tempo's beat and the faster one's (the half
-// beat), from the autocorrelations of the whole envelope and of its low, middle, high and
-// harmonic part:
-//  - octaves of the slower tempo from 120 BPM;
-//  - each part's half-beat share (its autocorrelation at the half beat over the one at the beat);
-//  - the whole envelope's and the high part's periodicity at both beats;
-//  - swing at either tempo in the whole envelope and the high part (two thirds of the beat
-//    against its half);
-//  - the comb over four beats at the faster tempo over the one at the slower, in the whole
-//    envelope, the high part and the harmony.
+// is not used upwards. Its features are pairScore's (below), the harmony's among them.
 namespace pair {
-constexpr double kBias = -9.3571, kSlowerOctaves = -5.6178;
-constexpr double kHalfShare[5] = {2.8655, -0.1203, -1.4971, 0.0873, -0.5845};
-constexpr double kSlowWhole = 0.7034, kFastWhole = 0.8206, kSlowHigh = 1.1663, kFastHigh = 0.6024;
-constexpr double kSwingSlowWhole = -1.0519, kSwingFastWhole = -1.9861, kSwingSlowHigh = 1.8276,
-                 kSwingFastHigh = -2.6557;
-constexpr double kCombWhole = 1.6923, kCombHigh = 0.8463, kCombHarmonic = 3.3968;
+constexpr PairWeights kWeights{-9.3571, -5.6178, {2.8655, -0.1203, -1.4971, 0.0873, -0.5845},
+                               0.7034,  0.8206,  1.1663,
+                               0.6024,  -1.0519, -1.9861,
+                               1.8276,  -2.6557, 1.6923,
+                               0.8463,  3.3968};
 constexpr double kPairMargin = 1.0;
 }  // namespace pair
 
@@ -317,6 +315,46 @@ class SparseAutocorrelation {
     double r0_;
     std::map<size_t, double> cache_;
 };
+
+// The parts a pair is scored on, in PairWeights::halfShare's order.
+enum PairPart { kWholePart, kLowPart, kMidPart, kHighPart, kHarmonicPart, kPairParts };
+
+// The logistic score for "the faster of the pair (slow, 2 x slow) is the beat", from the
+// autocorrelations of the parts; `frameRate` of the envelope. The features, for the slower
+// tempo's beat and the faster one's (the half beat):
+//  - octaves of the slower tempo from 120 BPM;
+//  - each part's half-beat share (its autocorrelation at the half beat over the one at the beat);
+//  - the whole envelope's and the high part's periodicity at both beats;
+//  - swing at either tempo in the whole envelope and the high part (two thirds of the beat
+//    against its half);
+//  - the comb over four beats at the faster tempo over the one at the slower, in the whole
+//    envelope, the high part and the harmony.
+using PairAutocorrelations = std::array<SparseAutocorrelation, kPairParts>;
+double pairScore(const PairWeights& w, PairAutocorrelations& ac, double frameRate, double slow) {
+    const double lag = 60.0 * frameRate / slow;  // the slower beat; lag / 2 the faster
+    auto share = [](double beat, double half) {
+        if (beat > 0.02) return std::clamp(half / beat, -1.0, 2.0);
+        return half > 0.02 ? 2.0 : 0.0;
+    };
+    double z = w.bias + w.slowerOctaves * std::log2(slow / 120.0);
+    for (int k = 0; k < kPairParts; ++k)
+        z += w.halfShare[k] * share(ac[k].at(lag), ac[k].at(lag / 2));
+    SparseAutocorrelation& whole = ac[kWholePart];
+    SparseAutocorrelation& high = ac[kHighPart];
+    z += w.slowWhole * whole.at(lag) + w.slowHigh * high.at(lag) + w.fastWhole * whole.at(lag / 2) +
+         w.fastHigh * high.at(lag / 2);
+    auto swing = [](SparseAutocorrelation& a, double beat) {
+        return a.at(beat * 2.0 / 3.0) - a.at(beat / 2);
+    };
+    z += w.swingSlowWhole * swing(whole, lag) + w.swingFastWhole * swing(whole, lag / 2) +
+         w.swingSlowHigh * swing(high, lag) + w.swingFastHigh * swing(high, lag / 2);
+    auto combShare = [&](SparseAutocorrelation& a) {
+        const double c1 = a.comb(lag);
+        return c1 > 0.02 ? std::clamp(a.comb(lag / 2) / c1, -1.0, 2.0) : 0.0;
+    };
+    return z + w.combWhole * combShare(whole) + w.combHigh * combShare(high) +
+           w.combHarmonic * combShare(ac[kHarmonicPart]);
+}
 
 }  // namespace
 
@@ -485,80 +523,30 @@ float estimate(const std::vector<float>& envelope, double frameRate, TempoRange 
             if (pick > 0) fine = pick;
         }
     }
-    // The octave's last word (see octave::kBias): the autocorrelations of the whole envelope and
-    // of its low, middle and high part.
+    // The octave's last word (see octave::kWeights), then the pair score downwards (see
+    // pair::kWeights): the autocorrelations of the whole envelope and of its parts, read at the
+    // lags they need only, up to eight beats of the range's minimum for the first and up to 32 s
+    // for the second (at most 3/4 of the envelope for both).
+    auto pairParts = [&](size_t lags) -> PairAutocorrelations {
+        return {SparseAutocorrelation{x, lags},
+                SparseAutocorrelation{partPeaks(OnsetBand::Low), lags},
+                SparseAutocorrelation{partPeaks(OnsetBand::Mid), lags},
+                SparseAutocorrelation{partPeaks(OnsetBand::High), lags},
+                SparseAutocorrelation{partPeaks(OnsetBand::Harmonic), lags}};
+    };
     {
-        const std::vector<double> rParts[4] = {r,
-                                               autocorrelation(partPeaks(OnsetBand::Low), maxLag),
-                                               autocorrelation(partPeaks(OnsetBand::Mid), maxLag),
-                                               autocorrelation(partPeaks(OnsetBand::High), maxLag)};
-        const std::vector<double>& rHigh = rParts[3];
-        auto score = [&](double slow) {
-            using namespace octave;
-            const double lag = 60.0 * frameRate / slow;
-            auto share = [](double beat, double half) {
-                if (beat > 0.02) return std::clamp(half / beat, -1.0, 2.0);
-                return half > 0.02 ? 2.0 : 0.0;
-            };
-            double z = kBias + kSlowerOctaves * std::log2(slow / 120.0);
-            for (int k = 0; k < 4; ++k)
-                z += kHalfShare[k] * share(at(rParts[k], lag), at(rParts[k], lag / 2));
-            z += kSlowWhole * at(r, lag) + kSlowHigh * at(rHigh, lag) +
-                 kFastWhole * at(r, lag / 2) + kFastHigh * at(rHigh, lag / 2);
-            auto swing = [&](const std::vector<double>& ac, double beat) {
-                return at(ac, beat * 2.0 / 3.0) - at(ac, beat / 2);
-            };
-            z += kSwingSlowWhole * swing(r, lag) + kSwingFastWhole * swing(r, lag / 2) +
-                 kSwingSlowHigh * swing(rHigh, lag) + kSwingFastHigh * swing(rHigh, lag / 2);
-            auto combShare = [&](const std::vector<double>& ac) {
-                const double c1 = comb(ac, frameRate, slow, kMultiples);
-                return c1 > 0.02
-                           ? std::clamp(comb(ac, frameRate, slow * 2, kMultiples) / c1, -1.0, 2.0)
-                           : 0.0;
-            };
-            return z + kCombWhole * combShare(r) + kCombHigh * combShare(rHigh);
-        };
         using namespace octave;
-        if (fine < kOctaveUpBelow && fine * 2 <= top && score(fine) > kOctaveMargin) fine *= 2;
+        PairAutocorrelations ac = pairParts(maxLag);
+        if (fine < kOctaveUpBelow && fine * 2 <= top &&
+            pairScore(kWeights, ac, frameRate, fine) > kOctaveMargin)
+            fine *= 2;
     }
-    // The pair score, downwards (see pair::kBias).
     {
-        // Lags up to 32 s, but at most 3/4 of the envelope.
-        const size_t pairLag = std::min(size_t(std::ceil(32.0 * frameRate)) + 2, n * 3 / 4);
-        SparseAutocorrelation ac[5] = {{x, pairLag},
-                                       {partPeaks(OnsetBand::Low), pairLag},
-                                       {partPeaks(OnsetBand::Mid), pairLag},
-                                       {partPeaks(OnsetBand::High), pairLag},
-                                       {partPeaks(OnsetBand::Harmonic), pairLag}};
-        enum { kWhole, kLow, kMid, kHigh, kHarmonic };
-        auto score = [&](double slow) {
-            using namespace pair;
-            const double lag = 60.0 * frameRate / slow;  // the slower beat; lag / 2 the faster
-            auto share = [](double beat, double half) {
-                if (beat > 0.02) return std::clamp(half / beat, -1.0, 2.0);
-                return half > 0.02 ? 2.0 : 0.0;
-            };
-            double z = kBias + kSlowerOctaves * std::log2(slow / 120.0);
-            for (int k = 0; k < 5; ++k)
-                z += kHalfShare[k] * share(ac[k].at(lag), ac[k].at(lag / 2));
-            z += kSlowWhole * ac[kWhole].at(lag) + kFastWhole * ac[kWhole].at(lag / 2) +
-                 kSlowHigh * ac[kHigh].at(lag) + kFastHigh * ac[kHigh].at(lag / 2);
-            auto swing = [&](SparseAutocorrelation& a, double beat) {
-                return a.at(beat * 2.0 / 3.0) - a.at(beat / 2);
-            };
-            z += kSwingSlowWhole * swing(ac[kWhole], lag) +
-                 kSwingFastWhole * swing(ac[kWhole], lag / 2) +
-                 kSwingSlowHigh * swing(ac[kHigh], lag) +
-                 kSwingFastHigh * swing(ac[kHigh], lag / 2);
-            auto combShare = [&](SparseAutocorrelation& a) {
-                const double c1 = a.comb(lag);
-                return c1 > 0.02 ? std::clamp(a.comb(lag / 2) / c1, -1.0, 2.0) : 0.0;
-            };
-            return z + kCombWhole * combShare(ac[kWhole]) + kCombHigh * combShare(ac[kHigh]) +
-                   kCombHarmonic * combShare(ac[kHarmonic]);
-        };
         using namespace pair;
-        if (fine / 2 >= range.min && score(fine / 2) < -kPairMargin) fine /= 2;
+        PairAutocorrelations ac =
+            pairParts(std::min(size_t(std::ceil(32.0 * frameRate)) + 2, n * 3 / 4));
+        if (fine / 2 >= range.min && pairScore(kWeights, ac, frameRate, fine / 2) < -kPairMargin)
+            fine /= 2;
     }
     return float(fine);
 }
