@@ -62,24 +62,9 @@ std::string render(const std::string& in, const std::string& out, const std::str
     return std::string(QUORVIN_CLI) + " render " + quote(in) + " " + quote(out) + " " + options;
 }
 
-// A mix with a centre (drums, chords) and a quiet wide part (noise in opposite phase).
-Pcm stereoMix(double seconds) {
-    const Pcm drums = fixtures::drumTrack(120, seconds);
-    const Pcm chords = fixtures::chordProgression(9, true, seconds);
-    const Pcm side = fixtures::noise(seconds, 44100, 1, 1.0);
-    Pcm mix = drums;
-    for (int64_t i = 0; i < mix.frames(); ++i) {
-        const double c = 0.5 * drums.samples[size_t(i * 2)] + 0.5 * chords.samples[size_t(i * 2)];
-        const double s = 0.03 * side.samples[size_t(i)];
-        mix.samples[size_t(i * 2)] = int16_t(std::clamp(c + s, -32768.0, 32767.0));
-        mix.samples[size_t(i * 2 + 1)] = int16_t(std::clamp(c - s, -32768.0, 32767.0));
-    }
-    return mix;
-}
-
 void stereoImages(const fixtures::TempDir& tmp) {
     const std::string src = tmp.file("mix.wav"), out = tmp.file("mix-out.wav");
-    const Pcm mix = stereoMix(20.0);
+    const Pcm mix = fixtures::wideMix(20.0);
     fixtures::writeWav(src, mix);
     const auto [corr, side] = fixtures::stereoImage(mix);
     std::printf("sound: stereo image of a mix, correlation / side-mid: source %.2f / %.1f dB\n",

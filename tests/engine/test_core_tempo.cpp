@@ -224,16 +224,7 @@ TEST_F(Tempo, RubberBandOnADecodingChannelFollowsChangesOnTheWay) {
 
 // High quality stretches left and right together: a mix keeps its width and its centre.
 TEST_F(Tempo, RubberBandKeepsTheStereoImage) {
-    const Pcm drums = fixtures::drumTrack(120, 4.0);
-    const Pcm chords = fixtures::chordProgression(9, true, 4.0);
-    const Pcm side = fixtures::noise(4.0, 44100, 1, 1.0);
-    Pcm mix = drums;
-    for (int64_t i = 0; i < mix.frames(); ++i) {
-        const double c = 0.5 * drums.samples[size_t(i * 2)] + 0.5 * chords.samples[size_t(i * 2)];
-        const double s = 0.03 * side.samples[size_t(i)];
-        mix.samples[size_t(i * 2)] = int16_t(std::clamp(c + s, -32768.0, 32767.0));
-        mix.samples[size_t(i * 2 + 1)] = int16_t(std::clamp(c - s, -32768.0, 32767.0));
-    }
+    const Pcm mix = fixtures::wideMix(4.0);
     const auto [corrIn, sideIn] = fixtures::stereoImage(mix);
     const DWORD t = open(write("mix.wav", mix));
     BASS_FX_TempoSet(t, 20, 0, 0);

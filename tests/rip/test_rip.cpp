@@ -23,6 +23,7 @@
 #include "rip/cd_commands.h"
 #include "rip/rip_disc.h"
 #include "tests/cd/cd_image.h"
+#include "tests/rip/rip_fixture.h"
 #include "tests/support/audio_fixtures.h"
 
 namespace fs = std::filesystem;
@@ -99,18 +100,8 @@ std::optional<std::string> flacTest(const std::string& path) {
     return out;
 }
 
-class Rip : public ::testing::Test {
+class Rip : public DiscTest {
   protected:
-    void SetUp() override {
-        engine::cdUseDeviceDrives(false);
-        engine::cdRemoveImages();
-    }
-    int addDisc(const cdimage::Disc& d) {
-        disc = d;
-        int drive = engine::cdAddImage(cdimage::write(discDir.file("disc"), disc));
-        EXPECT_GE(drive, 0);
-        return drive;
-    }
     // The audio of the whole image, as 16-bit samples, and where each track starts (in frames).
     std::vector<int16_t> imageSamples(std::vector<size_t>* starts = nullptr) const {
         std::vector<int16_t> all;
@@ -123,15 +114,6 @@ class Rip : public ::testing::Test {
         }
         return all;
     }
-    cd::RipOptions options(cd::RipFormat format) const {
-        cd::RipOptions o;
-        o.folder = (outDir.path() / "rip").string();
-        o.format = format;
-        return o;
-    }
-
-    fixtures::TempDir discDir, outDir;
-    cdimage::Disc disc;
 };
 
 using cdimage::namedDisc;

@@ -21,6 +21,7 @@
 #include "rip/rip_disc.h"
 #include "rip/verify_command.h"
 #include "tests/cd/cd_image.h"
+#include "tests/rip/rip_fixture.h"
 #include "tests/support/audio_fixtures.h"
 
 namespace fs = std::filesystem;
@@ -61,32 +62,13 @@ std::string dbar(const std::vector<Submission>& subs) {
     return s;
 }
 
-class RipVerify : public ::testing::Test {
+class RipVerify : public DiscTest {
   protected:
-    void SetUp() override {
-        engine::cdUseDeviceDrives(false);
-        engine::cdRemoveImages();
-    }
-    int addDisc(const cdimage::Disc& d) {
-        disc = d;
-        const int drive = engine::cdAddImage(cdimage::write(discDir.file("disc"), disc));
-        EXPECT_GE(drive, 0);
-        return drive;
-    }
-    cd::RipOptions options(cd::RipFormat format = cd::RipFormat::Flac) const {
-        cd::RipOptions o;
-        o.folder = (outDir.path() / "rip").string();
-        o.format = format;
-        return o;
-    }
     std::string writeFile(const std::string& name, const std::string& bytes) const {
         const std::string path = discDir.file(name);
         std::ofstream(path, std::ios::binary) << bytes;
         return path;
     }
-
-    fixtures::TempDir discDir, outDir;
-    cdimage::Disc disc;
 };
 
 using cdimage::namedDisc;

@@ -299,6 +299,20 @@ std::vector<uint8_t> readBytes(const std::string& path) {
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
 }
 
+Pcm wideMix(double seconds) {
+    const Pcm drums = drumTrack(120, seconds);
+    const Pcm chords = chordProgression(9, true, seconds);
+    const Pcm side = noise(seconds, 44100, 1, 1.0);
+    Pcm mix = drums;
+    for (int64_t i = 0; i < mix.frames(); ++i) {
+        const double c = 0.5 * drums.samples[size_t(i * 2)] + 0.5 * chords.samples[size_t(i * 2)];
+        const double s = 0.03 * side.samples[size_t(i)];
+        mix.samples[size_t(i * 2)] = int16_t(std::clamp(c + s, -32768.0, 32767.0));
+        mix.samples[size_t(i * 2 + 1)] = int16_t(std::clamp(c - s, -32768.0, 32767.0));
+    }
+    return mix;
+}
+
 std::pair<double, double> stereoImage(const Pcm& p) {
     double lr = 0, ll = 0, rr = 0, mid = 0, side = 0;
     for (int64_t i = p.frames() / 10; i < p.frames() * 9 / 10; ++i) {

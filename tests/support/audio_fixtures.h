@@ -48,6 +48,9 @@ Pcm stereoMix(double centreHz, double leftHz, double rightHz, double seconds, in
 Pcm chordProgression(int tonic, bool minor, double seconds, int rate = 44100);
 // Deterministic white noise.
 Pcm noise(double seconds, int rate = 44100, int channels = 2, double amp = 0.3, unsigned seed = 7);
+// A mix with a centre (drums at 120 BPM, chords in A minor) and a quiet wide part (noise in
+// opposite phase), 44.1 kHz stereo: what a stretcher must keep the stereo image of.
+Pcm wideMix(double seconds);
 
 // Writes a WAV. `sndfileSubtype` is a libsndfile SF_FORMAT_* subtype (default PCM_16).
 void writeWav(const std::string& path, const Pcm& pcm, int sndfileSubtype = 0x0002);
