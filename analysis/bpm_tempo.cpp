@@ -232,6 +232,13 @@ constexpr double kChordPeriodicity = 0.5;
 constexpr double kChordOffBeat = 0.2;
 constexpr double kChordMinSeconds = 0.6, kChordMaxSeconds = 2.6;
 
+// A pulse of three sixteenths (a dotted eighth: the 3 + 3 + 2 figures of rock, metal, reggaeton and
+// many a bass line) read as the beat: the comb over four beats of three quarters of the tempo
+// found (its four beats are three of the true beat's) reaches this share of the comb at the tempo
+// itself. On the tuned tracks, real and generated, no tempo read right comes above 0.8 (most stay
+// under 0.5); the tempos read at four thirds of the beat or of its half reach 0.86-1.14.
+constexpr double kDottedShare = 0.8;
+
 // The last word on the octave, between the tempo found and its half or double: a logistic score
 // for "the faster of a pair (slow, 2 x slow) is the beat", from
 //  - where the slower tempo lies (octaves from 120 BPM): real music's beats mostly lie in 80..160;
@@ -439,13 +446,17 @@ float estimate(const std::vector<float>& envelope, double frameRate, TempoRange 
         while (bpm < range.min) bpm *= 2;
     }
     while (bpm / 2 >= range.min) bpm /= 2;
-    while (bpm * 2 <= top) {
-        const double period = 60.0 * frameRate / bpm;
-        const double onBeat = at(r, period), offBeat = at(r, period / 2);
-        const double share = bpm * 2 <= range.max ? kDoubleShare : kFastShare;
-        if (!(onBeat > 0) || offBeat < share * onBeat) break;
-        bpm *= 2;
-    }
+    // Up while the off-beats are nearly as strong as the beats (see kDoubleShare, kFastShare).
+    auto doubleWhileOffBeats = [&](double& tempo) {
+        while (tempo * 2 <= top) {
+            const double period = 60.0 * frameRate / tempo;
+            const double onBeat = at(r, period), offBeat = at(r, period / 2);
+            const double share = tempo * 2 <= range.max ? kDoubleShare : kFastShare;
+            if (!(onBeat > 0) || offBeat < share * onBeat) break;
+            tempo *= 2;
+        }
+    };
+    doubleWhileOffBeats(bpm);
     triple();
     // Refine within 1.5 %.
     auto refine = [&](double around) {
@@ -522,6 +533,14 @@ float estimate(const std::vector<float>& envelope, double frameRate, TempoRange 
             }
             if (pick > 0) fine = pick;
         }
+    }
+    // A dotted eighth read as the beat (see kDottedShare).
+    if (const double c = comb(r, frameRate, fine, kMultiples);
+        c > 0.02 && comb(r, frameRate, fine * 0.75, kMultiples) >= kDottedShare * c) {
+        double beat = fine * 0.75;
+        while (beat < range.min) beat *= 2;
+        doubleWhileOffBeats(beat);
+        fine = refine(beat);
     }
     // The octave's last word (see octave::kWeights), then the pair score downwards (see
     // pair::kWeights): the autocorrelations of the whole envelope and of its parts, read at the

@@ -10,10 +10,10 @@
 //     and over the whole track, for the same three detectors. Seeds 1 and 2 are the set the
 //     estimator was tuned on; seeds 11 and 12 are held out (never looked at while tuning).
 //  4. Accuracy on real music: the set bench/bpm/make_real_set.sh renders once into a cache folder
-//     (accompaniment grooves sequenced for their styles and a music studio's demo songs, with the
-//     tempo of their song files), over each track's first 30 s: within 4 % and within the family
-//     (x2 x1/2 x3 x1/3), for the tuned and the held-out part, against `aubio tempo` and
-//     `soundstretch -bpm`; ours also by where the tracks come from.
+//     (accompaniment grooves sequenced for their styles, a music studio's demo songs and a free
+//     game's MIDI songs, with the tempo of their song files), over each track's first 30 s: within
+//     4 % and within the family (x2 x1/2 x3 x1/3), for the tuned and the held-out part, against
+//     `aubio tempo` and `soundstretch -bpm`; ours also by where the tracks come from.
 //
 // Options: --step <bpm> (tempo step, default 2.5), --seeds <n> (default 2), --first-seed <n>
 // (default 1; the tests use seed 3), --verbose (list the misses), --accuracy-only, --speed-only,
@@ -333,8 +333,8 @@ void real(const std::string& folder, bool tunedOnly, bool oursOnly, bool verbose
         for (int d = 0; d < (oursOnly ? 1 : 3); ++d)
             std::printf("bpm:   %-22s %9.1f%% %9.1f%%\n", det[d], t[d].pct(), t[d].familyPct());
         for (const auto& [source, tally] : bySource)
-            std::printf("bpm:     ours, %-4s (%3d)       %9.1f%% %9.1f%%\n", source.c_str(),
-                        tally.n, tally.pct(), tally.familyPct());
+            std::printf("bpm:     ours, %-8s (%3d)   %9.1f%% %9.1f%%\n", source.c_str(), tally.n,
+                        tally.pct(), tally.familyPct());
         std::printf(
             "bpm:   ours: %d misses low, %d high (goals: within 4 %% >= 95 %%, x2 x3 100 %%)\n",
             low, high);

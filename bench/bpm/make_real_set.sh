@@ -7,7 +7,9 @@
 #    groove counts as a beat);
 #  - the demo songs and short pieces that come with LMMS, rendered by LMMS itself, each cut into
 #    two 30 s excerpts (its start and its middle; a piece shorter than 30 s is left out); the tempo
-#    is the one in the project file.
+#    is the one in the project file;
+#  - the MIDI songs of Freedoom's two game files, rendered as the MMA grooves are and cut as the
+#    LMMS songs are; the tempo is the MIDI file's (a song whose tempo changes is left out).
 # No track changes tempo.
 #
 #   bench/bpm/make_real_set.sh [cache folder]   (default ~/.cache/quorvin/bpm-real)
@@ -15,16 +17,18 @@
 # Writes <folder>/<name>.wav (30 s, 44.1 kHz, 16-bit stereo) and <folder>/list.tsv with the lines
 # file<TAB>bpm<TAB>source<TAB>part, where part is "tuned" or "held-out": a third of the styles and
 # songs, chosen by a hash of the name, are held out (every track of a style or song is in one part).
-# Needs: mma, fluidsynth, fluid-soundfont-gm, lmms, sox. A finished folder is left alone; one made
-# before the LMMS songs joined gets them.
+# Needs: mma, fluidsynth, fluid-soundfont-gm, lmms, freedoom, python3, sox. A finished folder is
+# left alone; one made before a source joined gets it.
 set -euo pipefail
 OUT=${1:-${XDG_CACHE_HOME:-$HOME/.cache}/quorvin/bpm-real}
 LIB=/usr/share/mma/lib/stdlib
 SF=/usr/share/sounds/sf2/FluidR3_GM.sf2
-[ -f "$OUT/list.tsv" ] && grep -q '^lmms-' "$OUT/list.tsv" && { echo "$OUT/list.tsv exists"; exit 0; }
-for t in mma fluidsynth lmms sox; do command -v "$t" >/dev/null || { echo "needs $t" >&2; exit 1; }; done
+[ -f "$OUT/list.tsv" ] && grep -q '^freedoom' "$OUT/list.tsv" && { echo "$OUT/list.tsv exists"; exit 0; }
+WADS=(/usr/share/games/doom/freedoom1.wad /usr/share/games/doom/freedoom2.wad)
+for t in mma fluidsynth lmms python3 sox; do command -v "$t" >/dev/null || { echo "needs $t" >&2; exit 1; }; done
 [ -f "$SF" ] || { echo "needs fluid-soundfont-gm" >&2; exit 1; }
 [ -d "$LIB" ] || { echo "needs mma's groove library" >&2; exit 1; }
+[ -f "${WADS[0]}" ] || { echo "needs freedoom" >&2; exit 1; }
 mkdir -p "$OUT"
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
@@ -99,6 +103,17 @@ for f in "$LIB"/*.mma; do
   done
 done
 
+# excerpt <source.wav> <name> <start|middle>: writes $OUT/<name>.wav, or fails when too short.
+excerpt() {
+  local length from
+  length=$(soxi -D "$1")
+  from=0
+  [ "$3" = middle ] && from=$(awk -v l="$length" 'BEGIN { f = l / 2 - 15; print (f > 30 ? f : 30) }')
+  if awk -v l="$length" -v f="$from" 'BEGIN { exit !(f + 30 > l) }'; then return 1; fi
+  sox -q "$1" -b 16 -r 44100 "$OUT/$2.part.wav" trim "$from" 30
+  mv "$OUT/$2.part.wav" "$OUT/$2.wav"
+}
+
 # LMMS's songs: the tempo from the project's head (no song here automates it), held out by the
 # same hash of the song's name; a song whose project has no tempo is left out.
 LMMS_PROJECTS=/usr/share/lmms/projects
@@ -118,12 +133,7 @@ while IFS= read -r -d '' f; do
     if [ ! -f "$OUT/$name.wav" ]; then
       [ -f "$WORK/$key.wav" ] || lmmsRun --render "$f" -f wav -o "$WORK/$key.wav" >/dev/null 2>&1 || true
       [ -f "$WORK/$key.wav" ] || { echo "skipped $song (lmms failed)" >&2; continue 2; }
-      length=$(soxi -D "$WORK/$key.wav")
-      from=0
-      [ $cut = middle ] && from=$(awk -v l="$length" 'BEGIN { f = l / 2 - 15; print (f > 30 ? f : 30) }')
-      if awk -v l="$length" -v f="$from" 'BEGIN { exit !(f + 30 > l) }'; then continue; fi
-      sox -q "$WORK/$key.wav" -b 16 -r 44100 "$OUT/$name.part.wav" trim "$from" 30
-      mv "$OUT/$name.part.wav" "$OUT/$name.wav"
+      excerpt "$WORK/$key.wav" "$name" $cut || continue
     fi
     printf '%s.wav\t%s\tLMMS song %s (%s)\t%s\n' "$name" "$bpm" "$song" "$cut" "$part" \
       >>"$WORK/list.tsv"
@@ -131,5 +141,24 @@ while IFS= read -r -d '' f; do
   done
   rm -f "$WORK/$key.wav"
 done < <(find "$LMMS_PROJECTS/demos" "$LMMS_PROJECTS/shorties" -name '*.mmp*' -print0 | sort -z)
+
+# Freedoom's songs, held out by the same hash of the song's name.
+mkdir -p "$WORK/wad"
+while IFS=$'\t' read -r song bpm _; do
+  part=tuned
+  [ $(($(hash "$song") % 3)) -eq 0 ] && part=held-out
+  for c in start middle; do
+    name="freedoom-${song#freedoom}-${c}-${bpm%.00}"
+    if [ ! -f "$OUT/$name.wav" ]; then
+      [ -f "$WORK/$song.wav" ] || fluidsynth -ni -q -g 0.5 -r 44100 -F "$WORK/$song.wav" "$SF" \
+        "$WORK/wad/$song.mid" >/dev/null 2>&1
+      excerpt "$WORK/$song.wav" "$name" $c || continue
+    fi
+    printf '%s.wav\t%s\tFreedoom song %s (%s)\t%s\n' "$name" "$bpm" "$song" "$c" "$part" \
+      >>"$WORK/list.tsv"
+    n=$((n + 1))
+  done
+  rm -f "$WORK/$song.wav"
+done < <(python3 "$(dirname "$0")/wad_music.py" "$WORK/wad" "${WADS[@]}")
 mv "$WORK/list.tsv" "$OUT/list.tsv"
 echo "$n tracks in $OUT"
