@@ -39,7 +39,41 @@ std::string freeName(const List& list, const QString& word) {
     }
 }
 
+// The song's kept record with what the user made while it was looked up: their loops and markers
+// join the kept ones (renamed when a name is taken), and their current loop, last position and BPM
+// octave win.
+songs::SongRecord joinMade(songs::SongRecord kept, const songs::SongRecord& made) {
+    for (songs::Loop l : made.loops) {
+        if (std::any_of(kept.loops.begin(), kept.loops.end(),
+                        [&](const songs::Loop& k) { return k.name == l.name; }))
+            l.name = freeName(kept.loops, QCoreApplication::translate("frmWriteWave", "Loop"));
+        kept.loops.push_back(l);
+    }
+    if (made.currentLoop >= 0)
+        kept.currentLoop = int(kept.loops.size() - made.loops.size()) + made.currentLoop;
+    for (songs::Marker m : made.markers) {
+        if (std::any_of(kept.markers.begin(), kept.markers.end(),
+                        [&](const songs::Marker& k) { return k.name == m.name; }))
+            m.name = freeName(kept.markers, QCoreApplication::translate("frmWriteWave", "Marker"));
+        kept.markers.push_back(m);
+    }
+    if (made.lastPosition > 0) kept.lastPosition = made.lastPosition;
+    if (made.bpmOctave != 0) kept.bpmOctave = made.bpmOctave;
+    return kept;
+}
+
 }  // namespace
+
+void SongLookup::keepMade(const std::string& utf8Path, const songs::SongStore& store,
+                          songs::SongRecord made) {
+    QThreadPool::globalInstance()->start([utf8Path, store, made = std::move(made)] {
+        const songs::SongKey key = songs::songKey(utf8Path);
+        if (!key.valid()) return;
+        songs::SongStore::Loaded loaded = store.load(key);
+        if (const files::Result r = store.save(key, joinMade(std::move(loaded.record), made)); !r)
+            std::fprintf(stderr, "quorvin-audio-tools: %s\n", r.message.c_str());
+    });
+}
 
 void SongLookup::start(const std::string& utf8Path, const songs::SongStore& store, Done done) {
     cancel();
@@ -78,6 +112,10 @@ void PracticePanel::note(const std::string& text) {
 }
 
 void PracticePanel::fileLoaded(const std::string& path) {
+    // The song before was still being looked up: what the user made for it is kept all the same.
+    if (!key_.valid() && !record_.empty() && !path_.empty())
+        SongLookup::keepMade(path_, store_, std::move(record_));
+    path_ = path;
     note({});
     key_ = {};
     record_ = {};
@@ -93,27 +131,8 @@ void PracticePanel::fileLoaded(const std::string& path) {
 void PracticePanel::songFound(songs::SongKey key, songs::SongStore::Loaded loaded) {
     key_ = std::move(key);
     const songs::SongRecord mine = std::move(record_);
-    record_ = std::move(loaded.record);
     if (!loaded.note.empty()) note(loaded.note);
-    // Loops and markers made while the song was looked up join the kept ones, and the user's
-    // current loop and last position win.
-    for (songs::Loop l : mine.loops) {
-        if (std::any_of(record_.loops.begin(), record_.loops.end(),
-                        [&](const songs::Loop& k) { return k.name == l.name; }))
-            l.name = freeName(record_.loops, QCoreApplication::translate("frmWriteWave", "Loop"));
-        record_.loops.push_back(l);
-    }
-    if (mine.currentLoop >= 0)
-        record_.currentLoop = int(record_.loops.size() - mine.loops.size()) + mine.currentLoop;
-    for (songs::Marker m : mine.markers) {
-        if (std::any_of(record_.markers.begin(), record_.markers.end(),
-                        [&](const songs::Marker& k) { return k.name == m.name; }))
-            m.name =
-                freeName(record_.markers, QCoreApplication::translate("frmWriteWave", "Marker"));
-        record_.markers.push_back(m);
-    }
-    if (mine.lastPosition > 0) record_.lastPosition = mine.lastPosition;
-    if (mine.bpmOctave != 0) record_.bpmOctave = mine.bpmOctave;
+    record_ = joinMade(std::move(loaded.record), mine);
     if (bpmOctaveFound) bpmOctaveFound(record_.bpmOctave);
     showLoops();
     showMarkers();

@@ -58,6 +58,11 @@ class SongLookup {
     // thread unless cancelled first. Window thread.
     void start(const std::string& utf8Path, const songs::SongStore& store, Done done);
     void cancel();
+    // Off the window thread and on its own: looks `utf8Path` up and keeps `made` (what the user
+    // made for the song before its lookup ended) with the song's record, as a finished lookup
+    // would. For a lookup cancelled by the next file.
+    static void keepMade(const std::string& utf8Path, const songs::SongStore& store,
+                         songs::SongRecord made);
 
   private:
     std::shared_ptr<std::atomic<bool>> cancel_;
@@ -119,6 +124,7 @@ class PracticePanel {
     BeatGrid grid_;
     BeatGridWorker gridWorker_;
     SongLookup lookup_;
+    std::string path_;  // the file loaded
     float shownTempo_ = 0.0f;
 };
 

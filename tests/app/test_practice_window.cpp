@@ -278,8 +278,10 @@ TEST_F(PracticeWindow, LoopsAndMarkersComeBackWithTheSong) {
 
     const std::string moved = sources.file("renamed.wav");
     std::filesystem::copy_file(song, moved);
-    // Another file loaded before the song's lookup ends: the song's loops stay away.
+    // Another file loaded before the song's lookup ends: the song's loops stay away, and the BPM
+    // octave set meanwhile is kept with the song all the same.
     load(moved);
+    w->practice().setBpmOctave(1);
     load(wav("other.wav", fixtures::sine(440, 3.0)));
     ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(20000));
     QApplication::processEvents();
@@ -289,6 +291,7 @@ TEST_F(PracticeWindow, LoopsAndMarkersComeBackWithTheSong) {
     ASSERT_TRUE(processUntil([&] { return c->cboLoops->count() > 0; }, 5000));
     EXPECT_EQ(c->cboLoops->count(), 1);
     EXPECT_EQ(c->cboLoops->currentText(), "Loop 1");
+    EXPECT_EQ(w->practice().record().bpmOctave, 1);
     ASSERT_EQ(w->practice().record().markers.size(), 1u);
     EXPECT_DOUBLE_EQ(w->practice().record().markers[0].at, marker);
     EXPECT_EQ(c->cboMarkers->count(), 2);  // where playback stopped, and the marker
