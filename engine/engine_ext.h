@@ -192,6 +192,15 @@ StereoDownmix stereoDownmix(int chans, uint32_t speakerMask = 0);
 // command line after BASS_ERROR_FILEOPEN. Any thread.
 std::string describeOpenFailure(const std::string& utf8Path);
 
+// Why a file the engine refused as a format (BASS_ERROR_FORMAT) was refused, when it is a sound
+// file of a kind it reads but out of its limits: a sample rate above kMaxRate, more than
+// kMaxChannels channels, or no audio at all. Reads the file's header only. Any thread.
+struct FormatRefusal {
+    enum Kind { Other, RateAbove, ChannelsAbove, NoAudio } kind = Other;
+    int value = 0;  // the file's rate or channel count
+};
+FormatRefusal whyFormatRefused(const std::string& utf8Path);
+
 // The faulty samples (Source::faultySamples) the stream `handle` (or the stream a tempo channel
 // reads) has read so far; 0 for other channels. Any thread.
 int64_t faultySamples(DWORD handle);

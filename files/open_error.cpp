@@ -67,6 +67,21 @@ std::string cannotOpenMessage(const std::string& path, int engineErrorCode) {
         if (const std::string why = whyCannotOpen(path); !why.empty())
             reason = fillIn(userText("files", "the file cannot be opened: %1"), {why});
     }
+    if (engineErrorCode == BASS_ERROR_FORMAT) {
+        const engine::FormatRefusal r = engine::whyFormatRefused(path);
+        if (r.kind == engine::FormatRefusal::RateAbove)
+            reason = fillIn(userText("files",
+                                     "its sample rate, %1 Hz, is above the %2 Hz the "
+                                     "program can play"),
+                            {std::to_string(r.value), std::to_string(engine::kMaxRate)});
+        else if (r.kind == engine::FormatRefusal::ChannelsAbove)
+            reason = fillIn(userText("files",
+                                     "it has %1 channels, more than the %2 the program "
+                                     "can play"),
+                            {std::to_string(r.value), std::to_string(engine::kMaxChannels)});
+        else if (r.kind == engine::FormatRefusal::NoAudio)
+            reason = userText("files", "it holds no audio");
+    }
     if (reason.empty()) reason = describeOpenError(engineErrorCode);
     return fillIn(userText("files", "Cannot open \"%1\": %2."), {path, reason});
 }

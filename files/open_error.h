@@ -16,8 +16,9 @@ std::string whyCannotOpen(const std::string& path);
 std::string describeOpenError(int engineErrorCode);
 
 // The whole message: Cannot open "PATH": REASON. For an open the engine refused as a file
-// (BASS_ERROR_FILEOPEN) the reason names what is wrong with the path when it can; otherwise it is
-// the error code's.
+// (BASS_ERROR_FILEOPEN) the reason names what is wrong with the path when it can; for one it
+// refused as a format (BASS_ERROR_FORMAT), the limit a sound file is out of (its rate, its
+// channels, no audio) when that is why; otherwise it is the error code's.
 std::string cannotOpenMessage(const std::string& path, int engineErrorCode);
 
 }  // namespace files

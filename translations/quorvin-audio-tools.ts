@@ -462,6 +462,21 @@ is not to use the program.
         <translation type="unfinished"></translation>
     </message>
     <message>
+        <location line="+5"/>
+        <source>its sample rate, %1 Hz, is above the %2 Hz the program can play</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>it has %1 channels, more than the %2 the program can play</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>it holds no audio</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
         <location line="+3"/>
         <source>Cannot open &quot;%1&quot;: %2.</source>
         <translation type="unfinished"></translation>
@@ -1109,7 +1124,6 @@ Error Code : </source>
     <message>
         <location line="+8"/>
         <location filename="../player/bpm_panel.cpp" line="+111"/>
-        <location filename="../render/process_panel.cpp" line="+41"/>
         <source>BPM: 0.00</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1333,8 +1347,8 @@ Error Code : </source>
     </message>
     <message>
         <location line="+1"/>
-        <location filename="../player/practice_panel.cpp" line="+112"/>
-        <location line="+116"/>
+        <location filename="../player/practice_panel.cpp" line="+57"/>
+        <location line="+190"/>
         <source>Marker</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1741,8 +1755,8 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../player/practice_panel.cpp" line="-125"/>
-        <location line="+61"/>
+        <location filename="../player/practice_panel.cpp" line="-198"/>
+        <location line="+134"/>
         <location line="+35"/>
         <source>Loop</source>
         <translation type="unfinished"></translation>
@@ -1788,7 +1802,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../render/process_panel.cpp" line="-79"/>
+        <location filename="../render/process_panel.cpp" line="-38"/>
         <source>Pos: </source>
         <translation type="unfinished"></translation>
     </message>

@@ -538,6 +538,18 @@ std::string describeOpenFailure(const std::string& utf8Path) {
     return {};
 }
 
+FormatRefusal whyFormatRefused(const std::string& utf8Path) {
+    if (!describeOpenFailure(utf8Path).empty()) return {};  // a FIFO would block the header read
+    SoundFile sf(utf8Path);
+    if (!sf.get()) return {};
+    const SF_INFO& info = sf.info();
+    if ((info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG) return {};
+    if (info.samplerate > kMaxRate) return {FormatRefusal::RateAbove, info.samplerate};
+    if (info.channels > kMaxChannels) return {FormatRefusal::ChannelsAbove, info.channels};
+    if (info.frames <= 0) return {FormatRefusal::NoAudio, 0};
+    return {};
+}
+
 std::unique_ptr<Source> openFileSource(const std::string& utf8Path, int* error, FileOpen mode) {
     int dummy = 0;
     if (!error) error = &dummy;
