@@ -158,8 +158,8 @@ void initMpg123() {
 
 class Mpg123Source : public Source {
   public:
-    explicit Mpg123Source(mpg123_handle* h, int rate, int chans, int64_t length)
-        : h_(h), rate_(rate), chans_(chans), length_(length) {}
+    Mpg123Source(mpg123_handle* h, std::string path, int rate, int chans, int64_t length)
+        : h_(h), path_(std::move(path)), rate_(rate), chans_(chans), length_(length) {}
     ~Mpg123Source() override {
         if (soxr_) soxr_delete(soxr_);
         mpg123_close(h_);
@@ -321,7 +321,11 @@ class Mpg123Source : public Source {
         outAt_ = 0;
         done_ = false;
         pos_ = 0;
-        if (mpg123_seek(h_, 0, SEEK_SET) != 0) return false;
+        // From the start, the file opened again: once a later part's format was met, libmpg123's
+        // seek counts in that part's frame size (a seek to 0 lands at 576 when a 22.05 kHz part
+        // follows a 44.1 kHz one).
+        mpg123_close(h_);
+        if (mpg123_open(h_, path_.c_str()) != MPG123_OK) return false;
         long r = 0;
         int c = 0, enc = 0;
         if (mpg123_getformat(h_, &r, &c, &enc) != MPG123_OK) return false;
@@ -335,6 +339,7 @@ class Mpg123Source : public Source {
     }
 
     mpg123_handle* h_;
+    std::string path_;
     int rate_, chans_;
     int64_t length_;
     int64_t pos_ = 0;
@@ -513,7 +518,7 @@ std::unique_ptr<Source> openMp3(const std::string& path, int* error, FileOpen mo
         *error = BASS_ERROR_FORMAT;
         return nullptr;
     }
-    auto source = std::make_unique<Mpg123Source>(h, int(rate), chans, int64_t(scan.length));
+    auto source = std::make_unique<Mpg123Source>(h, path, int(rate), chans, int64_t(scan.length));
     if (scan.changesFormat && !source->followFormatChanges()) {
         *error = BASS_ERROR_FORMAT;
         return nullptr;
@@ -540,6 +545,13 @@ std::string describeOpenFailure(const std::string& utf8Path) {
 
 FormatRefusal whyFormatRefused(const std::string& utf8Path) {
     if (!describeOpenFailure(utf8Path).empty()) return {};  // a FIFO would block the header read
+    // Sound files of the containers the engine reads; not an MP3, whose refusal has other causes.
+    std::FILE* f = std::fopen(utf8Path.c_str(), "rb");
+    if (!f) return {};
+    char magic[4] = {};
+    const bool container = std::fread(magic, 1, 4, f) == 4 && isKnownContainer(magic);
+    std::fclose(f);
+    if (!container) return {};
     SoundFile sf(utf8Path);
     if (!sf.get()) return {};
     const SF_INFO& info = sf.info();
