@@ -2,6 +2,9 @@
 
 #include <lame/lame.h>
 
+#include <algorithm>
+#include <cmath>
+
 namespace encode {
 
 LameEncoder::~LameEncoder() {
@@ -23,12 +26,15 @@ LameEncoder::Start LameEncoder::open(const Settings& settings) {
     lame_set_write_id3tag_automatic(lame_, 0);
     lame_set_bWriteVbrTag(lame_, 1);
     if (lame_init_params(lame_) < 0) return Start::Refused;
+    // LAME resamples a rate it cannot write (1 kHz to 8 kHz): its output per input frame grows.
+    upsampling_ = std::max(1.0, double(lame_get_out_samplerate(lame_)) / settings.rate);
     return Start::Ok;
 }
 
 std::optional<std::span<const uint8_t>> LameEncoder::encode(const int16_t* pcm, size_t frames) {
-    // LAME's worst case for a block: 1.25 bytes per frame and 7200 more.
-    out_.resize(frames * 5 / 4 + 7200);
+    // LAME's worst case for a block: 1.25 bytes per frame it encodes (at its output rate) and 7200
+    // more.
+    out_.resize(size_t(std::ceil(double(frames) * upsampling_)) * 5 / 4 + 7200);
     // LAME does not change the input; its interface predates const.
     const int bytes =
         channels_ == 2

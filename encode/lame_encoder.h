@@ -47,6 +47,7 @@ class LameEncoder {
 
     lame_global_struct* lame_ = nullptr;
     int channels_ = 2;
+    double upsampling_ = 1.0;  // LAME's output rate over the input's, at least 1
     int failure_ = 0;
     std::vector<uint8_t> out_;
 };

@@ -175,6 +175,11 @@ TEST(QuorvinRenderMp3, EncodesAtTheSourceRateOrTheOneAskedFor) {
     r = quorvin({"render", wav, tmp.file("FROM-WAV.MP3")}, tmp);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(firstFrameKbps(tmp.file("FROM-WAV.MP3")), 128);
+    // A rate MP3 cannot hold is raised by the encoder (1 kHz to 8 kHz), to the whole length.
+    fixtures::writeWav(tmp.file("1k.wav"), fixtures::sine(50, 2.0, 1000, 1));
+    r = quorvin({"render", tmp.file("1k.wav"), tmp.file("1k.mp3")}, tmp);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NEAR(double(decodedFrames(tmp.file("1k.mp3"))) / 8000, 2.0, 0.2);
 
     // PCM that happens to hold MPEG frame chains (here: a 192 kbit/s MP3's bytes as samples) is
     // still a WAV source, never searched for a rate.
