@@ -368,6 +368,11 @@ std::string RenderPipeline::note() const {
     if (const int64_t faulty = stream_ ? engine::faultySamples(stream_) : 0; faulty > 0)
         add(std::to_string(faulty) + (faulty == 1 ? " sample is" : " samples are") +
             " not a number (infinite or NaN) in \"" + source_ + "\": rendered as silence");
+    BASS_CHANNELINFO info{};
+    if (const int64_t missing = stream_ ? engine::missingFrames(stream_) : 0;
+        missing > 0 && BASS_ChannelGetInfo(stream_, &info) && info.freq > 0)
+        add("\"" + source_ + "\" is cut short: its header gives " +
+            seconds(double(missing) / info.freq) + " more than the file holds");
     if (const int64_t clipped = stream_ ? engine::equalizerClippedSamples(stream_) : 0; clipped > 0)
         add(std::to_string(clipped) + (clipped == 1 ? " sample" : " samples") +
             " clipped by the equalizer");

@@ -87,6 +87,7 @@ class SndfileSource : public Source {
     int rate() const override { return info_.samplerate; }
     int channels() const override { return info_.channels; }
     int64_t lengthFrames() const override { return info_.frames; }
+    int64_t missingFrames() const override { return owner_->missingFrames(); }
     int64_t read(int16_t* dst, int64_t frames) override {
         const sf_count_t n =
             floating_ ? readFloat(dst, frames) : sf_readf_short(file_, dst, frames);

@@ -39,6 +39,47 @@ sf_count_t vTell(void* user) {
     return ftello(static_cast<std::FILE*>(user));
 }
 
+uint32_t le32(const unsigned char* b) {
+    return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+}
+uint64_t le64(const unsigned char* b) {
+    return uint64_t(le32(b)) | uint64_t(le32(b + 4)) << 32;
+}
+
+// The frames a WAV file's data chunk declares beyond the end of the file `f` (read from its
+// start); 0 when it holds them all, when its sizes are left open, or when it is no WAV file.
+int64_t wavMissingFrames(std::FILE* f) {
+    unsigned char head[12];
+    if (std::fseek(f, 0, SEEK_END) != 0) return 0;
+    const int64_t fileSize = ftello(f);
+    std::rewind(f);
+    if (std::fread(head, 1, 12, f) != 12 || std::memcmp(head + 8, "WAVE", 4) != 0) return 0;
+    const bool riff = std::memcmp(head, "RIFF", 4) == 0;
+    if (!riff && std::memcmp(head, "RF64", 4) != 0 && std::memcmp(head, "BW64", 4) != 0) return 0;
+    uint64_t ds64Data = 0;
+    unsigned blockAlign = 0;
+    int64_t at = 12;
+    for (int chunk = 0; chunk < 64 && at + 8 <= fileSize; ++chunk) {
+        unsigned char c[8];
+        if (fseeko(f, off_t(at), SEEK_SET) != 0 || std::fread(c, 1, 8, f) != 8) return 0;
+        const uint32_t size = le32(c + 4);
+        unsigned char body[16] = {};
+        const size_t want = std::min<size_t>(size, sizeof body);
+        if (std::fread(body, 1, want, f) != want) return 0;
+        if (std::memcmp(c, "ds64", 4) == 0 && size >= 16) ds64Data = le64(body + 8);
+        if (std::memcmp(c, "fmt ", 4) == 0 && size >= 14) blockAlign = body[12] | body[13] << 8;
+        if (std::memcmp(c, "data", 4) == 0) {
+            const uint64_t declared = riff || size != 0xFFFFFFFFu ? size : ds64Data;
+            if (declared == 0 || (riff && declared == 0xFFFFFFFFu) || blockAlign == 0) return 0;
+            const int64_t held = fileSize - (at + 8);
+            return declared > uint64_t(held) ? int64_t((declared - uint64_t(held)) / blockAlign)
+                                             : 0;
+        }
+        at += 8 + int64_t(size) + (size & 1);
+    }
+    return 0;
+}
+
 }  // namespace
 
 bool SoundFile::isWaveMagic(const char* m) {
@@ -50,6 +91,7 @@ SoundFile::SoundFile(const std::string& utf8Path) {
     std::FILE* f = std::fopen(utf8Path.c_str(), "rb");
     char magic[4] = {};
     const bool bw64 = f && std::fread(magic, 1, 4, f) == 4 && std::memcmp(magic, "BW64", 4) == 0;
+    if (f) missing_ = wavMissingFrames(f);
     if (!bw64) {
         if (f) std::fclose(f);
         sf_ = sf_open(utf8Path.c_str(), SFM_READ, &info_);

@@ -29,10 +29,16 @@ class SoundFile {
     // file from where it is.
     int64_t countNonFinite();
 
+    // For a WAV file (RIFF, RF64 or BW64): the frames its data chunk declares beyond the end of
+    // the file. 0 for a whole file, one whose sizes are left open (0 or all ones, as a writer
+    // streaming to a pipe leaves them) and other formats.
+    int64_t missingFrames() const { return missing_; }
+
   private:
     SNDFILE* sf_ = nullptr;
     SF_INFO info_{};
     std::FILE* file_ = nullptr;  // behind a BW64 file only
+    int64_t missing_ = 0;
 };
 
 }  // namespace engine

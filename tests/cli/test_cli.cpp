@@ -100,6 +100,26 @@ TEST(QuorvinRender, SaysHowManySamplesTheEqualizerClipped) {
     EXPECT_EQ(r.err.find("clipped"), std::string::npos) << r.err;
 }
 
+// A WAV cut short (a broken download): what it holds is rendered, and the render says how much
+// more its header gives.
+TEST(QuorvinRender, SaysWhenTheSourceIsCutShort) {
+    fixtures::TempDir tmp;
+    const std::string whole = tmp.file("whole.wav"), cut = tmp.file("cut.wav");
+    fixtures::writeWav(whole, fixtures::sine(440, 2.0));
+    auto bytes = fixtures::readBytes(whole);
+    bytes.resize(bytes.size() - 44100 * 4 * 3 / 2);  // 0.5 s of 2 s
+    fixtures::writeBytes(cut, bytes);
+    auto r = quorvin({"render", whole, tmp.file("a.wav")}, tmp);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("cut short"), std::string::npos) << r.err;
+    r = quorvin({"render", cut, tmp.file("b.wav")}, tmp);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("\"" + cut + "\" is cut short: its header gives 1.50 s more"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(fixtures::readAudio(tmp.file("b.wav")).frames(), 44100 / 2);
+}
+
 TEST(QuorvinRender, BadInputGetsAClearMessageAndLosesNothing) {
     fixtures::TempDir tmp;
     const std::string in = tmp.file("song.wav"), out = tmp.file("keep.wav");
