@@ -202,6 +202,13 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
             " not a number (infinite or NaN) in \"" + source + "\": written as silence.";
         result.note = result.note.empty() ? said : said + "\n" + result.note;
     }
+    if (const int64_t missing = src.file.missingFrames(); missing > 0) {
+        char gives[32];
+        std::snprintf(gives, sizeof gives, "%.2f s", double(missing) / src.info.samplerate);
+        const std::string said = "\"" + source + "\" is cut short: its header gives " + gives +
+                                 " more than the file holds.";
+        result.note = result.note.empty() ? said : said + "\n" + result.note;
+    }
 
     // Pass 2: scale into a temporary file beside the destination.
     std::string why;

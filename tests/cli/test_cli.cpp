@@ -100,8 +100,8 @@ TEST(QuorvinRender, SaysHowManySamplesTheEqualizerClipped) {
     EXPECT_EQ(r.err.find("clipped"), std::string::npos) << r.err;
 }
 
-// A WAV cut short (a broken download): what it holds is rendered, and the render says how much
-// more its header gives.
+// A WAV cut short (a broken download): what it holds is rendered or normalised, and the command
+// says how much more its header gives.
 TEST(QuorvinRender, SaysWhenTheSourceIsCutShort) {
     fixtures::TempDir tmp;
     const std::string whole = tmp.file("whole.wav"), cut = tmp.file("cut.wav");
@@ -118,6 +118,9 @@ TEST(QuorvinRender, SaysWhenTheSourceIsCutShort) {
               std::string::npos)
         << r.err;
     EXPECT_EQ(fixtures::readAudio(tmp.file("b.wav")).frames(), 44100 / 2);
+    r = quorvin({"normalize", cut, tmp.file("c.wav"), "90"}, tmp);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("is cut short: its header gives 1.50 s more"), std::string::npos) << r.err;
 }
 
 TEST(QuorvinRender, BadInputGetsAClearMessageAndLosesNothing) {
