@@ -114,10 +114,32 @@ excerpt() {
   mv "$OUT/$2.part.wav" "$OUT/$2.wav"
 }
 
-# LMMS's songs: the tempo from the project's head (no song here automates it), held out by the
-# same hash of the song's name; a song whose project has no tempo is left out.
+# addSong <source> <title> <bpm> <name prefix> <render command>: the start and middle excerpts of
+# a song into the list, held out by the hash of its title. The song is rendered once, by
+# `<render command> <out.wav>`, when an excerpt is not there yet.
+addSong() {
+  local source=$1 title=$2 bpm=$3 prefix=$4 render=$5 part=tuned wav="$WORK/song.wav" c name
+  [ $(($(hash "$title") % 3)) -eq 0 ] && part=held-out
+  rm -f "$wav"
+  for c in start middle; do
+    name="$prefix-$c-$bpm"
+    if [ ! -f "$OUT/$name.wav" ]; then
+      [ -f "$wav" ] || "$render" "$wav" >/dev/null 2>&1 || true
+      [ -f "$wav" ] || { echo "skipped $title (not rendered)" >&2; return 0; }
+      excerpt "$wav" "$name" $c || continue
+    fi
+    printf '%s.wav\t%s\t%s song %s (%s)\t%s\n' "$name" "$bpm" "$source" "$title" "$c" "$part" \
+      >>"$WORK/list.tsv"
+    n=$((n + 1))
+  done
+  rm -f "$wav"
+}
+
+# LMMS's songs: the tempo from the project's head (no song here automates it); a song whose
+# project has no tempo is left out.
 LMMS_PROJECTS=/usr/share/lmms/projects
 lmmsRun() { QT_QPA_PLATFORM=offscreen lmms --allowroot "$@"; }
+renderLmms() { lmmsRun --render "$f" -f wav -o "$1"; }
 while IFS= read -r -d '' f; do
   song=$(basename "$f"); song=${song%.mmp*}
   key=$(printf '%s' "${song,,}" | tr -c 'a-z0-9\n' '-' | tr -s '-')
@@ -126,39 +148,14 @@ while IFS= read -r -d '' f; do
     bpm=$(grep -m1 -oE '<head [^>]*bpm="[0-9]+' "$f" 2>/dev/null | grep -oE '[0-9]+$' || true)
   fi
   [ -n "$bpm" ] || { echo "skipped $song (no tempo)" >&2; continue; }
-  part=tuned
-  [ $(($(hash "$song") % 3)) -eq 0 ] && part=held-out
-  for cut in start middle; do
-    name="lmms-${key}-${cut}-${bpm}"
-    if [ ! -f "$OUT/$name.wav" ]; then
-      [ -f "$WORK/$key.wav" ] || lmmsRun --render "$f" -f wav -o "$WORK/$key.wav" >/dev/null 2>&1 || true
-      [ -f "$WORK/$key.wav" ] || { echo "skipped $song (lmms failed)" >&2; continue 2; }
-      excerpt "$WORK/$key.wav" "$name" $cut || continue
-    fi
-    printf '%s.wav\t%s\tLMMS song %s (%s)\t%s\n' "$name" "$bpm" "$song" "$cut" "$part" \
-      >>"$WORK/list.tsv"
-    n=$((n + 1))
-  done
-  rm -f "$WORK/$key.wav"
+  addSong LMMS "$song" "$bpm" "lmms-$key" renderLmms
 done < <(find "$LMMS_PROJECTS/demos" "$LMMS_PROJECTS/shorties" -name '*.mmp*' -print0 | sort -z)
 
-# Freedoom's songs, held out by the same hash of the song's name.
+# Freedoom's songs, with the tempo of their MIDI files.
 mkdir -p "$WORK/wad"
+renderMidi() { fluidsynth -ni -q -g 0.5 -r 44100 -F "$1" "$SF" "$WORK/wad/$song.mid"; }
 while IFS=$'\t' read -r song bpm _; do
-  part=tuned
-  [ $(($(hash "$song") % 3)) -eq 0 ] && part=held-out
-  for c in start middle; do
-    name="freedoom-${song#freedoom}-${c}-${bpm%.00}"
-    if [ ! -f "$OUT/$name.wav" ]; then
-      [ -f "$WORK/$song.wav" ] || fluidsynth -ni -q -g 0.5 -r 44100 -F "$WORK/$song.wav" "$SF" \
-        "$WORK/wad/$song.mid" >/dev/null 2>&1
-      excerpt "$WORK/$song.wav" "$name" $c || continue
-    fi
-    printf '%s.wav\t%s\tFreedoom song %s (%s)\t%s\n' "$name" "$bpm" "$song" "$c" "$part" \
-      >>"$WORK/list.tsv"
-    n=$((n + 1))
-  done
-  rm -f "$WORK/$song.wav"
+  addSong Freedoom "$song" "${bpm%.00}" "freedoom-${song#freedoom}" renderMidi
 done < <(python3 "$(dirname "$0")/wad_music.py" "$WORK/wad" "${WADS[@]}")
 mv "$WORK/list.tsv" "$OUT/list.tsv"
 echo "$n tracks in $OUT"
