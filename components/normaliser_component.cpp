@@ -203,10 +203,8 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
         result.note = result.note.empty() ? said : said + "\n" + result.note;
     }
     if (const int64_t missing = src.file.missingFrames(); missing > 0) {
-        char gives[32];
-        std::snprintf(gives, sizeof gives, "%.2f s", double(missing) / src.info.samplerate);
-        const std::string said = "\"" + source + "\" is cut short: its header gives " + gives +
-                                 " more than the file holds.";
+        const std::string said =
+            files::cutShortMessage(source, double(missing) / src.info.samplerate) + ".";
         result.note = result.note.empty() ? said : said + "\n" + result.note;
     }
 

@@ -1,5 +1,6 @@
 #include "files/open_error.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
@@ -84,6 +85,15 @@ std::string cannotOpenMessage(const std::string& path, int engineErrorCode) {
     }
     if (reason.empty()) reason = describeOpenError(engineErrorCode);
     return fillIn(userText("files", "Cannot open \"%1\": %2."), {path, reason});
+}
+
+std::string cutShortMessage(const std::string& path, double missingSeconds) {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.2f", missingSeconds);
+    return fillIn(userText("files",
+                           "\"%1\" is cut short: its header gives %2 s more than the file "
+                           "holds"),
+                  {path, seconds});
 }
 
 }  // namespace files

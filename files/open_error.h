@@ -21,4 +21,8 @@ std::string describeOpenError(int engineErrorCode);
 // channels, no audio) when that is why; otherwise it is the error code's.
 std::string cannotOpenMessage(const std::string& path, int engineErrorCode);
 
+// What a command says of a source cut short (Source::missingFrames): "PATH" is cut short: its
+// header gives SECONDS more than the file holds.
+std::string cutShortMessage(const std::string& path, double missingSeconds);
+
 }  // namespace files

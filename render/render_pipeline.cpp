@@ -371,8 +371,7 @@ std::string RenderPipeline::note() const {
     BASS_CHANNELINFO info{};
     if (const int64_t missing = stream_ ? engine::missingFrames(stream_) : 0;
         missing > 0 && BASS_ChannelGetInfo(stream_, &info) && info.freq > 0)
-        add("\"" + source_ + "\" is cut short: its header gives " +
-            seconds(double(missing) / info.freq) + " more than the file holds");
+        add(files::cutShortMessage(source_, double(missing) / info.freq));
     if (const int64_t clipped = stream_ ? engine::equalizerClippedSamples(stream_) : 0; clipped > 0)
         add(std::to_string(clipped) + (clipped == 1 ? " sample" : " samples") +
             " clipped by the equalizer");

@@ -406,7 +406,7 @@ is not to use the program.
 <context>
     <name>files</name>
     <message>
-        <location filename="../files/open_error.cpp" line="+24"/>
+        <location filename="../files/open_error.cpp" line="+25"/>
         <source>it does not exist</source>
         <translation type="unfinished"></translation>
     </message>
@@ -467,18 +467,23 @@ is not to use the program.
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+4"/>
+        <location line="+5"/>
         <source>it has %1 channels, more than the %2 the program can play</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+4"/>
+        <location line="+5"/>
         <source>it holds no audio</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+3"/>
         <source>Cannot open &quot;%1&quot;: %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>&quot;%1&quot; is cut short: its header gives %2 s more than the file holds</source>
         <translation type="unfinished"></translation>
     </message>
     <message>

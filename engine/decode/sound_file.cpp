@@ -50,7 +50,7 @@ uint64_t le64(const unsigned char* b) {
 // start); 0 when it holds them all, when its sizes are left open, or when it is no WAV file.
 int64_t wavMissingFrames(std::FILE* f) {
     unsigned char head[12];
-    if (std::fseek(f, 0, SEEK_END) != 0) return 0;
+    if (fseeko(f, 0, SEEK_END) != 0) return 0;
     const int64_t fileSize = ftello(f);
     std::rewind(f);
     if (std::fread(head, 1, 12, f) != 12 || std::memcmp(head + 8, "WAVE", 4) != 0) return 0;
