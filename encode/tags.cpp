@@ -1,6 +1,7 @@
 // The source's tags read back, and written into the files the render makes.
 #include <taglib/fileref.h>
 #include <taglib/id3v2tag.h>
+#include <taglib/infotag.h>
 #include <taglib/mpegfile.h>
 #include <taglib/tag.h>
 #include <taglib/wavfile.h>
@@ -24,9 +25,33 @@ TagLib::PropertyMap keptProperties(const Tags& tags) {
     return detail::propertiesOf(kept, false);
 }
 
+// RIFF INFO text as it is found: UTF-8 when it is valid UTF-8, otherwise the 8-bit text of the
+// Windows programs that wrote most INFO lists ("Caf\xe9"), which TagLib's default would drop;
+// written as UTF-8, as TagLib writes it. Up to the first NUL.
+class InfoText : public TagLib::RIFF::Info::StringHandler {
+  public:
+    TagLib::String parse(const TagLib::ByteVector& data) const override {
+        const int nul = data.find('\0');
+        const TagLib::ByteVector text = nul < 0 ? data : data.mid(0, unsigned(nul));
+        const TagLib::String utf8(text, TagLib::String::UTF8);
+        if (utf8.data(TagLib::String::UTF8) == text) return utf8;
+        return TagLib::String(text, TagLib::String::Latin1);
+    }
+    TagLib::ByteVector render(const TagLib::String& s) const override {
+        return s.data(TagLib::String::UTF8);
+    }
+};
+
+void readInfoAsFound() {
+    static const InfoText handler;
+    static const bool set = (TagLib::RIFF::Info::Tag::setStringHandler(&handler), true);
+    (void)set;
+}
+
 }  // namespace
 
 Tags readTags(const std::string& path) {
+    readInfoAsFound();
     Tags tags;
     const TagLib::FileRef f(path.c_str(), false);
     if (f.isNull()) return tags;

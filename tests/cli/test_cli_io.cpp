@@ -109,6 +109,28 @@ TEST_P(RenderFormats, WritesTheFormatWithTheSourcesTags) {
     EXPECT_EQ(clitest::filesIn(tmp.path()), 2u);  // the source and OUT: no work file left
 }
 
+// A WAV whose RIFF INFO text is 8-bit (as most Windows programs write it) keeps it, read as such;
+// valid UTF-8 stays UTF-8.
+TEST(RenderTags, EightBitInfoTextIsKept) {
+    fixtures::TempDir tmp;
+    const std::string in = tmp.file("info.wav"), out = tmp.file("out.flac");
+    fixtures::writeWav(in, fixtures::sine(440, 0.5));
+    std::vector<uint8_t> wav = fixtures::readBytes(in);
+    const std::vector<uint8_t> list = {'L', 'I', 'S', 'T',  32,   0,    0,   0,   'I', 'N',
+                                       'F', 'O', 'I', 'N',  'A',  'M',  5,   0,   0,   0,
+                                       'C', 'a', 'f', 0xE9, 0,    0,    'I', 'A', 'R', 'T',
+                                       5,   0,   0,   0,    0xC3, 0x84, 'r', 't', 0,   0};
+    wav.insert(wav.begin() + 36, list.begin(), list.end());  // before the data chunk
+    const uint32_t riff = uint32_t(wav.size() - 8);
+    for (int i = 0; i < 4; ++i) wav[4 + size_t(i)] = uint8_t(riff >> (8 * i));
+    fixtures::writeBytes(in, wav);
+    const auto r = quorvin({"render", in, out}, tmp);
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto f = probe(out);
+    EXPECT_EQ(f["title"], "Café");
+    EXPECT_EQ(f["artist"], "Ärt");
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Matrix, RenderFormats,
     ::testing::Combine(::testing::Values(".wav", ".mp3", ".flac", ".ogg", ".opus"),
