@@ -421,6 +421,31 @@ bool isKnownContainer(const char* m) {
     return false;
 }
 
+// What a file's first bytes say it is.
+struct FileKind {
+    bool readable = false;   // it could be opened
+    bool mp3 = false;        // MPEG frames or an ID3v2 tag
+    bool container = false;  // a container libsndfile reads
+};
+FileKind kindOf(const std::string& utf8Path) {
+    std::FILE* f = std::fopen(utf8Path.c_str(), "rb");
+    if (!f) return {};
+    FileKind kind{true, looksLikeMp3(f), false};
+    std::rewind(f);
+    char magic[4] = {};
+    kind.container = std::fread(magic, 1, 4, f) == 4 && isKnownContainer(magic);
+    std::fclose(f);
+    return kind;
+}
+
+// Why a sound file libsndfile opened is beyond what the engine plays; kind Other when it is not.
+FormatRefusal outOfLimits(const SF_INFO& info) {
+    if (info.samplerate > kMaxRate) return {FormatRefusal::RateAbove, info.samplerate};
+    if (info.channels > kMaxChannels) return {FormatRefusal::ChannelsAbove, info.channels};
+    if (info.frames <= 0) return {FormatRefusal::NoAudio, 0};
+    return {};
+}
+
 // The full scan of an MP3 (its exact length, the index of its frames, and whether its format
 // changes on the way) is done once per file: the waveform, the key, Play and the BPM detection each
 // open the file, and every open after the first takes what the first found. The lock makes a
@@ -547,20 +572,10 @@ std::string describeOpenFailure(const std::string& utf8Path) {
 FormatRefusal whyFormatRefused(const std::string& utf8Path) {
     if (!describeOpenFailure(utf8Path).empty()) return {};  // a FIFO would block the header read
     // Sound files of the containers the engine reads; not an MP3, whose refusal has other causes.
-    std::FILE* f = std::fopen(utf8Path.c_str(), "rb");
-    if (!f) return {};
-    char magic[4] = {};
-    const bool container = std::fread(magic, 1, 4, f) == 4 && isKnownContainer(magic);
-    std::fclose(f);
-    if (!container) return {};
+    if (!kindOf(utf8Path).container) return {};
     SoundFile sf(utf8Path);
-    if (!sf.get()) return {};
-    const SF_INFO& info = sf.info();
-    if ((info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG) return {};
-    if (info.samplerate > kMaxRate) return {FormatRefusal::RateAbove, info.samplerate};
-    if (info.channels > kMaxChannels) return {FormatRefusal::ChannelsAbove, info.channels};
-    if (info.frames <= 0) return {FormatRefusal::NoAudio, 0};
-    return {};
+    if (!sf.get() || (sf.info().format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG) return {};
+    return outOfLimits(sf.info());
 }
 
 std::unique_ptr<Source> openFileSource(const std::string& utf8Path, int* error, FileOpen mode) {
@@ -572,17 +587,13 @@ std::unique_ptr<Source> openFileSource(const std::string& utf8Path, int* error, 
         *error = BASS_ERROR_FILEOPEN;
         return nullptr;
     }
-    std::FILE* f = std::fopen(utf8Path.c_str(), "rb");
-    if (!f) {
+    const FileKind kind = kindOf(utf8Path);
+    if (!kind.readable) {
         *error = BASS_ERROR_FILEOPEN;
         return nullptr;
     }
-    const bool mp3 = looksLikeMp3(f);
-    std::rewind(f);
-    char magic[4] = {};
-    const bool container = std::fread(magic, 1, 4, f) == 4 && isKnownContainer(magic);
-    std::fclose(f);
-    if (!mp3 && !container) {
+    const bool mp3 = kind.mp3;
+    if (!mp3 && !kind.container) {
         *error = BASS_ERROR_FORMAT;
         return nullptr;
     }
@@ -595,8 +606,8 @@ std::unique_ptr<Source> openFileSource(const std::string& utf8Path, int* error, 
     if (sf->get()) {
         const SF_INFO& info = sf->info();
         const int major = info.format & SF_FORMAT_TYPEMASK;
-        if (major != SF_FORMAT_MPEG && info.channels > 0 && info.channels <= kMaxChannels &&
-            info.samplerate > 0 && info.samplerate <= kMaxRate && info.frames > 0) {
+        if (major != SF_FORMAT_MPEG && info.channels > 0 && info.samplerate > 0 &&
+            outOfLimits(info).kind == FormatRefusal::Other) {
             // Every format is read as 16-bit (8-bit scaled up, float scaled from +-1.0).
             return std::make_unique<SndfileSource>(std::move(sf));
         }
