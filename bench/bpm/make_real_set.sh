@@ -8,8 +8,9 @@
 #  - the demo songs and short pieces that come with LMMS, rendered by LMMS itself, each cut into
 #    two 30 s excerpts (its start and its middle; a piece shorter than 30 s is left out); the tempo
 #    is the one in the project file;
-#  - the MIDI songs of Freedoom's two game files, rendered as the MMA grooves are and cut as the
-#    LMMS songs are; the tempo is the MIDI file's (a song whose tempo changes is left out).
+#  - the MIDI songs of Freedoom's two game files and of Simutrans (rock, metal, swing, blues,
+#    marches, techno), rendered as the MMA grooves are and cut as the LMMS songs are; the tempo is
+#    the MIDI file's (a song whose tempo changes once it has begun is left out).
 # No track changes tempo.
 #
 #   bench/bpm/make_real_set.sh [cache folder]   (default ~/.cache/quorvin/bpm-real)
@@ -17,18 +18,20 @@
 # Writes <folder>/<name>.wav (30 s, 44.1 kHz, 16-bit stereo) and <folder>/list.tsv with the lines
 # file<TAB>bpm<TAB>source<TAB>part, where part is "tuned" or "held-out": a third of the styles and
 # songs, chosen by a hash of the name, are held out (every track of a style or song is in one part).
-# Needs: mma, fluidsynth, fluid-soundfont-gm, lmms, freedoom, python3, sox. A finished folder is
-# left alone; one made before a source joined gets it.
+# Needs: mma, fluidsynth, fluid-soundfont-gm, lmms, freedoom, simutrans-data, python3, sox. A
+# finished folder is left alone; one made before a source joined gets it.
 set -euo pipefail
 OUT=${1:-${XDG_CACHE_HOME:-$HOME/.cache}/quorvin/bpm-real}
 LIB=/usr/share/mma/lib/stdlib
 SF=/usr/share/sounds/sf2/FluidR3_GM.sf2
-[ -f "$OUT/list.tsv" ] && grep -q '^freedoom' "$OUT/list.tsv" && { echo "$OUT/list.tsv exists"; exit 0; }
+[ -f "$OUT/list.tsv" ] && grep -q '^simutrans' "$OUT/list.tsv" && { echo "$OUT/list.tsv exists"; exit 0; }
 WADS=(/usr/share/games/doom/freedoom1.wad /usr/share/games/doom/freedoom2.wad)
+SIMUTRANS=/usr/share/games/simutrans/music
 for t in mma fluidsynth lmms python3 sox; do command -v "$t" >/dev/null || { echo "needs $t" >&2; exit 1; }; done
 [ -f "$SF" ] || { echo "needs fluid-soundfont-gm" >&2; exit 1; }
 [ -d "$LIB" ] || { echo "needs mma's groove library" >&2; exit 1; }
 [ -f "${WADS[0]}" ] || { echo "needs freedoom" >&2; exit 1; }
+[ -d "$SIMUTRANS" ] || { echo "needs simutrans-data" >&2; exit 1; }
 mkdir -p "$OUT"
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
@@ -151,11 +154,14 @@ while IFS= read -r -d '' f; do
   addSong LMMS "$song" "$bpm" "lmms-$key" renderLmms
 done < <(find "$LMMS_PROJECTS/demos" "$LMMS_PROJECTS/shorties" -name '*.mmp*' -print0 | sort -z)
 
-# Freedoom's songs, with the tempo of their MIDI files.
-mkdir -p "$WORK/wad"
-renderMidi() { fluidsynth -ni -q -g 0.5 -r 44100 -F "$1" "$SF" "$WORK/wad/$song.mid"; }
+# Freedoom's and Simutrans's songs, with the tempo of their MIDI files.
+mkdir -p "$WORK/midi"
+renderMidi() { fluidsynth -ni -q -g 0.5 -r 44100 -F "$1" "$SF" "$WORK/midi/$song.mid"; }
 while IFS=$'\t' read -r song bpm _; do
   addSong Freedoom "$song" "${bpm%.00}" "freedoom-${song#freedoom}" renderMidi
-done < <(python3 "$(dirname "$0")/wad_music.py" "$WORK/wad" "${WADS[@]}")
+done < <(python3 "$(dirname "$0")/midi_songs.py" "$WORK/midi" "${WADS[@]}")
+while IFS=$'\t' read -r song bpm _; do
+  addSong Simutrans "$song" "${bpm%.00}" "simutrans-${song#[0-9][0-9]-}" renderMidi
+done < <(python3 "$(dirname "$0")/midi_songs.py" "$WORK/midi" "$SIMUTRANS"/*.mid)
 mv "$WORK/list.tsv" "$OUT/list.tsv"
 echo "$n tracks in $OUT"

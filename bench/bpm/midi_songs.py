@@ -1,13 +1,15 @@
 #!/usr/bin/env python3
-"""Writes the MIDI songs of Doom-format WAD files (their D_ lumps) that keep one tempo.
+"""Writes the MIDI songs that keep one tempo: MIDI files, and those of Doom-format WAD files (their
+D_ lumps).
 
-    wad_music.py OUT_FOLDER WAD...
+    midi_songs.py OUT_FOLDER FILE...
 
-For each song written as OUT_FOLDER/<wad>-<lump>.mid, prints a line
-    <wad>-<lump><TAB><quarter notes per minute><TAB><length in seconds>
-A song with tempo changes, in another format than MIDI or shorter than 30 s is left out, and so is
-one whose notes are not on its beat grid (played in freely: its tempo is then only the file's clock,
-not the music's).
+For each song written as OUT_FOLDER/<name>.mid, prints a line
+    <name><TAB><beats per minute><TAB><length in seconds>
+where <name> is <wad>-<lump> for a WAD's song and the file's name for a MIDI file, in lower case.
+A song whose tempo changes after its first note, in another format than MIDI or shorter than 30 s
+is left out, and so is one whose notes are not on its beat grid (played in freely: its tempo is
+then only the file's clock, not the music's).
 """
 import os
 import struct
@@ -47,13 +49,16 @@ def on_grid(ticks, division):
 
 
 def tempo_and_length(data):
-    """(microseconds per quarter note, length in ticks, ticks per quarter), or None."""
+    """(microseconds per quarter note, length in ticks, ticks per quarter, quarter notes per beat),
+    or None. The beat is the quarter note, or the dotted quarter when every time signature is
+    compound (6/8, 9/8, 12/8): that is what a musician counts there, and what the MMA grooves in
+    those metres count as their beat."""
     if data[:4] != b"MThd":
         return None
     _, tracks, division = struct.unpack(">hhh", data[8:14])
     if division <= 0:
         return None
-    i, tempos, last, notes = 14, set(), 0, []
+    i, tempos, last, notes, metres = 14, [], 0, [], set()
     for _ in range(tracks):
         if data[i:i + 4] != b"MTrk":
             return None
@@ -66,7 +71,9 @@ def tempo_and_length(data):
                 kind = data[j + 1]
                 size, k = number(data, j + 2)
                 if kind == 0x51:
-                    tempos.add((data[k] << 16) | (data[k + 1] << 8) | data[k + 2])
+                    tempos.append((tick, (data[k] << 16) | (data[k + 1] << 8) | data[k + 2]))
+                elif kind == 0x58 and size >= 2:
+                    metres.add((data[k], data[k + 1]))
                 j = k + size
             elif data[j] in (0xF0, 0xF7):
                 size, k = number(data, j + 1)
@@ -80,29 +87,47 @@ def tempo_and_length(data):
                 j += 1 if status & 0xF0 in (0xC0, 0xD0) else 2
         last = max(last, tick)
         i = end
-    if len(tempos) > 1 or not on_grid(notes, division):
+    if not notes or not on_grid(notes, division):
         return None
-    return (tempos.pop() if tempos else 500000), last, division
+    # The tempo in force at the first note; none may follow.
+    first = min(notes)
+    tempos.sort()
+    tempo = 500000
+    for tick, value in tempos:
+        if tick <= first:
+            tempo = value
+        elif value != tempo:
+            return None
+    # The length from the first note on.
+    compound = metres and all(den == 3 and num % 3 == 0 and num > 3 for num, den in metres)
+    return tempo, last - first, division, (1.5 if compound else 1.0)
+
+
+def songs(path):
+    """(name, MIDI data) of each song in a WAD or MIDI file."""
+    base = os.path.splitext(os.path.basename(path))[0].lower()
+    if path.lower().endswith(".wad"):
+        for name, data in lumps(path):
+            if name.startswith("D_"):
+                yield f"{base}-{name[2:].lower()}", data
+    else:
+        yield base, open(path, "rb").read()
 
 
 def main():
     out = sys.argv[1]
-    for wad in sys.argv[2:]:
-        base = os.path.splitext(os.path.basename(wad))[0]
-        for name, data in lumps(wad):
-            if not name.startswith("D_"):
-                continue
+    for path in sys.argv[2:]:
+        for song, data in songs(path):
             found = tempo_and_length(data)
             if not found:
                 continue
-            tempo, ticks, division = found
+            tempo, ticks, division, quarters = found
             seconds = ticks / division * tempo / 1e6
             if seconds < 30:
                 continue
-            song = f"{base}-{name[2:].lower()}"
             with open(os.path.join(out, song + ".mid"), "wb") as f:
                 f.write(data)
-            print(f"{song}\t{60e6 / tempo:.2f}\t{seconds:.1f}")
+            print(f"{song}\t{60e6 / tempo / quarters:.2f}\t{seconds:.1f}")
 
 
 if __name__ == "__main__":
