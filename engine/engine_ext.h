@@ -101,7 +101,9 @@ HSTREAM createSourceStream(std::unique_ptr<Source> source, DWORD flags);
 // Opens an audio file (WAV, FLAC, Ogg through libsndfile; MP3 through libmpg123, gapless, with
 // its exact length) as a Source of 16-bit samples, independent of BASS_Init and of the handle
 // table: BASS_Free does not touch it. 8-bit files are delivered as 16-bit and eightBit() is false.
-// An MP3 whose rate or channel count changes on the way is delivered in its first part's format;
+// An Ogg file of chained streams (a recorded radio stream, files joined end to end) is read whole,
+// Vorbis through libvorbisfile and Opus through libopusfile. An MP3 or a chain whose rate or
+// channel count changes on the way is delivered in its first part's format;
 // the infinities and NaNs a float file may hold are delivered as silence. WAV may be RIFF, RF64 or
 // BW64.
 // Null on failure with *error (when given) set to BASS_ERROR_FILEOPEN (cannot be read) or

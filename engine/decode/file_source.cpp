@@ -1,14 +1,14 @@
 // File decoders: libsndfile for WAV, FLAC, Ogg and the other containers it reads; libmpg123 for
-// MP3 (gapless, with a full scan so the length is exact to the sample). An MP3 whose rate or
-// channel count changes on the way (files joined end to end) plays in its first part's format:
-// later parts are remixed and resampled (libsoxr), its length is measured by decoding it once at
-// the open, and a seek decodes from the start.
+// MP3 (gapless, with a full scan so the length is exact to the sample); an Ogg file of chained
+// streams through ogg_chain.h. An MP3 whose rate or channel count changes on the way (files joined
+// end to end) plays in its first part's format: later parts are remixed and resampled
+// (conformer.h), its length is measured by decoding it once at the open, and a seek decodes from
+// the start.
 // Threads: openFileSource and describeOpenFailure from any thread; a Source then from one thread at
 // a time (its owner, or the decoder worker once it is a channel).
 #include <fcntl.h>
 #include <mpg123.h>
 #include <sndfile.h>
-#include <soxr.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,6 +24,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/decode/conformer.h"
+#include "engine/decode/ogg_chain.h"
 #include "engine/decode/sound_file.h"
 #include "engine/engine_ext.h"
 
@@ -87,6 +89,20 @@ class SndfileSource : public Source {
     int rate() const override { return info_.samplerate; }
     int channels() const override { return info_.channels; }
     int64_t lengthFrames() const override { return info_.frames; }
+    // libsndfile gives no length for some files (a FLAC written to a pipe, which leaves its sample
+    // count 0; an Ogg file cut short, without its last page): it is measured by reading the file
+    // once, or left 0 by a quick look (FileOpen::HeaderOnly). False when the file holds no audio
+    // or cannot be read from its start again.
+    bool settleLength(FileOpen mode) {
+        if (info_.frames != SF_COUNT_MAX) return true;
+        info_.frames = 0;
+        if (mode == FileOpen::HeaderOnly) return true;
+        std::vector<int16_t> scratch(size_t(4096) * size_t(info_.channels));
+        int64_t total = 0;
+        for (sf_count_t n; (n = sf_readf_short(file_, scratch.data(), 4096)) > 0;) total += n;
+        info_.frames = total;
+        return total > 0 && sf_seek(file_, 0, SEEK_SET) == 0;
+    }
     int64_t missingFrames() const override { return owner_->missingFrames(); }
     int64_t read(int16_t* dst, int64_t frames) override {
         const sf_count_t n =
@@ -162,7 +178,6 @@ class Mpg123Source : public Source {
     Mpg123Source(mpg123_handle* h, std::string path, int rate, int chans, int64_t length)
         : h_(h), path_(std::move(path)), rate_(rate), chans_(chans), length_(length) {}
     ~Mpg123Source() override {
-        if (soxr_) soxr_delete(soxr_);
         mpg123_close(h_);
         mpg123_delete(h_);
     }
@@ -210,8 +225,7 @@ class Mpg123Source : public Source {
     }
 
   private:
-    // Decodes the next piece of the stream into out_, in the first part's format; false at the
-    // end.
+    // Decodes the next piece of the stream into the conformer; false at the end.
     bool decodeMore() {
         if (done_) return false;
         unsigned char* audio = nullptr;
@@ -222,104 +236,37 @@ class Mpg123Source : public Source {
             long r = 0;
             int c = 0, enc = 0;
             if (mpg123_getformat(h_, &r, &c, &enc) != MPG123_OK) return finish();
-            if (int(r) != curRate_) dropResampler();
             curRate_ = int(r);
             curChans_ = c;
             return true;
         }
         if (rc != MPG123_OK) return finish();  // MPG123_DONE or an error: the end
         const auto* in = reinterpret_cast<const int16_t*>(audio);
-        const size_t frames = bytes / (size_t(curChans_) * 2);
-        // Remix to the first part's channels (mono to both sides, stereo to their mean).
-        mix_.resize(frames * size_t(chans_));
-        for (size_t f = 0; f < frames; ++f) {
-            if (curChans_ == chans_) {
-                for (int c = 0; c < chans_; ++c)
-                    mix_[f * size_t(chans_) + size_t(c)] =
-                        float(in[f * size_t(chans_) + size_t(c)]) / 32768.0f;
-            } else if (curChans_ == 1) {
-                for (int c = 0; c < chans_; ++c)
-                    mix_[f * size_t(chans_) + size_t(c)] = float(in[f]) / 32768.0f;
-            } else {
-                mix_[f] = (float(in[2 * f]) + float(in[2 * f + 1])) / 65536.0f;
-            }
-        }
-        if (curRate_ == rate_) {
-            appendOut(mix_.data(), frames);
-            return true;
-        }
-        if (!soxr_) {
-            soxr_error_t err = nullptr;
-            const soxr_quality_spec_t q = soxr_quality_spec(SOXR_HQ, 0);
-            soxr_ = soxr_create(double(curRate_), double(rate_), unsigned(chans_), &err, nullptr,
-                                &q, nullptr);
-            if (err || !soxr_) return finish();
-        }
-        resample(mix_.data(), frames);
+        const size_t samples = bytes / 2;
+        part_.resize(samples);
+        for (size_t i = 0; i < samples; ++i) part_[i] = float(in[i]) / 32768.0f;
+        if (!conform_.push(part_.data(), samples / size_t(curChans_), curRate_, curChans_))
+            return finish();
         return true;
     }
 
-    void resample(const float* in, size_t frames) {
-        // in == nullptr: the end of this part, drain the resampler.
-        for (;;) {
-            size_t used = 0, made = 0;
-            res_.resize(size_t(8192 * chans_));
-            soxr_process(soxr_, in, frames, &used, res_.data(), 8192, &made);
-            appendOut(res_.data(), made);
-            if (in) {
-                in += used * size_t(chans_);
-                frames -= used;
-                if ((frames == 0 && made < 8192) || (used == 0 && made == 0)) return;
-            } else if (made == 0) {
-                return;
-            }
-        }
-    }
-
-    void appendOut(const float* v, size_t frames) {
-        for (size_t i = 0, n = frames * size_t(chans_); i < n; ++i)
-            out_.push_back(int16_t(std::lrint(std::clamp(v[i] * 32768.0f, -32768.0f, 32767.0f))));
-    }
-
-    void dropResampler() {
-        if (!soxr_) return;
-        resample(nullptr, 0);
-        soxr_delete(soxr_);
-        soxr_ = nullptr;
-    }
-
     bool finish() {
-        dropResampler();
+        conform_.finish();
         done_ = true;
-        return !out_.empty();
+        return conform_.ready() > 0;
     }
 
     int64_t readConverted(int16_t* dst, int64_t frames) {
-        int64_t got = 0;
-        while (got < frames && pos_ < length_) {
-            const size_t ready = (out_.size() - outAt_) / size_t(chans_);
-            if (ready == 0) {
-                out_.erase(out_.begin(), out_.begin() + std::ptrdiff_t(outAt_));
-                outAt_ = 0;
-                if (!decodeMore() && out_.empty()) break;
-                continue;
-            }
-            const int64_t n = std::min({frames - got, int64_t(ready), length_ - pos_});
-            std::copy_n(out_.begin() + std::ptrdiff_t(outAt_), n * chans_, dst + got * chans_);
-            outAt_ += size_t(n * chans_);
-            got += n;
-            pos_ += n;
-        }
+        const int64_t got =
+            conform_.fill(dst, frames, length_ - pos_, [this] { return decodeMore(); });
+        pos_ += got;
         return got;
     }
 
     // Back to the start, then decoded up to `frame`: the parts' rates make positions in the stream
     // and in the output differ, so only decoding finds where a frame is.
     bool seekConverted(int64_t frame) {
-        if (soxr_) soxr_delete(soxr_);
-        soxr_ = nullptr;
-        out_.clear();
-        outAt_ = 0;
+        conform_.reset();
         done_ = false;
         pos_ = 0;
         // From the start, the file opened again: once a later part's format was met, libmpg123's
@@ -347,10 +294,8 @@ class Mpg123Source : public Source {
     // Format-following decoding.
     bool mixed_ = false, done_ = false;
     int curRate_ = 0, curChans_ = 0;
-    soxr_t soxr_ = nullptr;
-    std::vector<float> mix_, res_;
-    std::vector<int16_t> out_;
-    size_t outAt_ = 0;
+    FormatConformer conform_{rate_, chans_};
+    std::vector<float> part_;
 };
 
 // Whether the MP3 at `path` changes its rate or channel count on the way. Only the frame headers
@@ -426,6 +371,7 @@ struct FileKind {
     bool readable = false;   // it could be opened
     bool mp3 = false;        // MPEG frames or an ID3v2 tag
     bool container = false;  // a container libsndfile reads
+    bool ogg = false;        // an Ogg file
 };
 FileKind kindOf(const std::string& utf8Path) {
     std::FILE* f = std::fopen(utf8Path.c_str(), "rb");
@@ -434,6 +380,7 @@ FileKind kindOf(const std::string& utf8Path) {
     std::rewind(f);
     char magic[4] = {};
     kind.container = std::fread(magic, 1, 4, f) == 4 && isKnownContainer(magic);
+    kind.ogg = kind.container && std::memcmp(magic, "OggS", 4) == 0;
     std::fclose(f);
     return kind;
 }
@@ -602,6 +549,10 @@ std::unique_ptr<Source> openFileSource(const std::string& utf8Path, int* error, 
         auto source = openMp3(utf8Path, error, mode);
         if (source) return source;
     }
+    if (kind.ogg) {
+        auto chain = openOggChain(utf8Path, error, mode);
+        if (chain || *error != BASS_OK) return chain;
+    }
     auto sf = std::make_unique<SoundFile>(utf8Path);
     if (sf->get()) {
         const SF_INFO& info = sf->info();
@@ -609,7 +560,10 @@ std::unique_ptr<Source> openFileSource(const std::string& utf8Path, int* error, 
         if (major != SF_FORMAT_MPEG && info.channels > 0 && info.samplerate > 0 &&
             outOfLimits(info).kind == FormatRefusal::Other) {
             // Every format is read as 16-bit (8-bit scaled up, float scaled from +-1.0).
-            return std::make_unique<SndfileSource>(std::move(sf));
+            auto source = std::make_unique<SndfileSource>(std::move(sf));
+            if (source->settleLength(mode)) return source;
+            *error = BASS_ERROR_FORMAT;
+            return nullptr;
         }
         sf.reset();
         if (major == SF_FORMAT_MPEG && !mp3) return openMp3(utf8Path, error, mode);

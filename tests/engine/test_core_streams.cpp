@@ -4,6 +4,9 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
+
+#include <sndfile.h>
 
 #include "engine/bass.h"
 #include "engine/engine_ext.h"
@@ -138,19 +141,27 @@ TEST_F(Streams, Mp3LengthIsExactToTheSampleWithAndWithoutTag) {
     }
 }
 
-// Two MP3s joined end to end, the second in another format: the whole plays in the first one's
-// format, at the right pitch and for the right time.
+// Two files joined end to end, the second often in another format: MP3s, or the chained streams of
+// an Ogg file (which a recorded radio stream is). The whole plays in the first one's format, at the
+// right pitch and for the right time.
 struct JoinedFormats {
     int rate1, chans1, rate2, chans2;
     bool lameTags = false;  // each part with its LAME/Xing header (its gapless delay and padding)
+    int sndfileFormat = 0;  // Ogg Vorbis or Opus written by libsndfile; 0 for MP3
 };
-class JoinedMp3 : public Streams, public ::testing::WithParamInterface<JoinedFormats> {};
+class JoinedFiles : public Streams, public ::testing::WithParamInterface<JoinedFormats> {};
 
-TEST_P(JoinedMp3, PlaysInTheFirstPartsFormatAtTheRightPitchAndLength) {
+TEST_P(JoinedFiles, PlayInTheFirstPartsFormatAtTheRightPitchAndLength) {
     const JoinedFormats f = GetParam();
-    const std::string a = dir.file("a.mp3"), b = dir.file("b.mp3"), joined = dir.file("ab.mp3");
-    fixtures::writeMp3(a, fixtures::sine(440, 1.0, f.rate1, f.chans1, 0.5), 128, -1, f.lameTags);
-    fixtures::writeMp3(b, fixtures::sine(440, 1.0, f.rate2, f.chans2, 0.5), 128, -1, f.lameTags);
+    const std::string a = dir.file("a"), b = dir.file("b"), joined = dir.file("ab");
+    for (const auto& [path, rate, chans] :
+         {std::tuple{a, f.rate1, f.chans1}, {b, f.rate2, f.chans2}}) {
+        const Pcm part = fixtures::sine(440, 1.0, rate, chans, 0.5);
+        if (f.sndfileFormat)
+            fixtures::writeSound(path, part, f.sndfileFormat);
+        else
+            fixtures::writeMp3(path, part, 128, -1, f.lameTags);
+    }
     auto bytes = fixtures::readBytes(a);
     const auto tail = fixtures::readBytes(b);
     bytes.insert(bytes.end(), tail.begin(), tail.end());
@@ -182,13 +193,17 @@ TEST_P(JoinedMp3, PlaysInTheFirstPartsFormatAtTheRightPitchAndLength) {
                            got.samples.begin() + int64_t(1.5 * f.rate1) * f.chans1));
 }
 
-INSTANTIATE_TEST_SUITE_P(RatesAndChannels, JoinedMp3,
+constexpr int kVorbis = SF_FORMAT_OGG | SF_FORMAT_VORBIS, kOpus = SF_FORMAT_OGG | SF_FORMAT_OPUS;
+INSTANTIATE_TEST_SUITE_P(RatesAndChannels, JoinedFiles,
                          ::testing::Values(JoinedFormats{44100, 1, 44100, 2},
                                            JoinedFormats{44100, 2, 44100, 1},
                                            JoinedFormats{44100, 2, 48000, 2},
                                            JoinedFormats{48000, 1, 32000, 2},
                                            // MPEG-1 (1152 samples a frame), then MPEG-2 (576).
-                                           JoinedFormats{44100, 2, 22050, 1, true}));
+                                           JoinedFormats{44100, 2, 22050, 1, true},
+                                           JoinedFormats{44100, 2, 44100, 2, false, kVorbis},
+                                           JoinedFormats{44100, 2, 22050, 1, false, kVorbis},
+                                           JoinedFormats{48000, 2, 48000, 1, false, kOpus}));
 
 TEST_F(Streams, PathsWithSpacesAndNonAsciiLettersOpen) {
     const std::string path = dir.file("Ünïcödé naïve – ß.wav");

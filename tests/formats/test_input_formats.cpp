@@ -15,6 +15,7 @@
 #include "engine/engine_ext.h"
 #include "tests/cli/run_quorvin.h"
 #include "tests/support/audio_fixtures.h"
+#include "tests/support/channel_reader.h"
 
 namespace {
 
@@ -305,6 +306,34 @@ std::vector<Input> inputs(bool withMp3) {
 const auto kName = [](const auto& info) { return info.param.name; };
 INSTANTIATE_TEST_SUITE_P(All, InputFormats, ::testing::ValuesIn(inputs(true)), kName);
 INSTANTIATE_TEST_SUITE_P(All, WavInputFormats, ::testing::ValuesIn(inputs(false)), kName);
+
+// Files whose header gives no length: a FLAC written to a pipe (its sample count left 0) and an Ogg
+// file cut short (its last page lost, as by a broken download). The length is what they hold, as
+// ffmpeg decodes them, and the BPM command, which sizes its buffers by it, works.
+TEST(InputsWithoutLength, AreMeasuredAndDecodedToTheirEnd) {
+    fixtures::TempDir dir;
+    const std::string wav = dir.file("in.wav"), flac = dir.file("piped.flac");
+    const std::string ogg = dir.file("whole.ogg"), cut = dir.file("cut.ogg");
+    writeSndfile(wav, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, signal(44100, 2, 2.0));
+    ASSERT_TRUE(
+        runs("sh -c " + sh("ffmpeg -nostdin -v error -i " + sh(wav) + " -f flac - > " + sh(flac))));
+    writeSndfile(ogg, SF_FORMAT_OGG | SF_FORMAT_VORBIS, 44100, 2, signal(44100, 2, 2.0));
+    auto bytes = fixtures::readBytes(ogg);
+    bytes.resize(bytes.size() * 6 / 10);
+    fixtures::writeBytes(cut, bytes);
+    for (const std::string& path : {flac, cut}) {
+        const Pcm ref = ffmpegDecode(path, dir, 2);
+        const DWORD h = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
+        ASSERT_NE(h, 0u) << path;
+        EXPECT_EQ(BASS_ChannelGetLength(h), QWORD(ref.samples.size() * 2)) << path;
+        const Pcm got = fixtures::readChannel(h, 20000);
+        EXPECT_GT(correlation(got, ref), 0.999) << path;
+        EXPECT_EQ(got.samples.size(), ref.samples.size()) << path;
+        BASS_StreamFree(h);
+        const auto r = clitest::quorvin({"bpm", path}, dir);
+        EXPECT_EQ(r.status, 0) << path << ": " << r.err;
+    }
+}
 
 // Inputs the program does not take: refused with a message, and no output file appears.
 TEST(UnsupportedInputs, AreRefusedEverywhereWithoutAFile) {

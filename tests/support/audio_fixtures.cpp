@@ -172,10 +172,14 @@ Pcm noise(double seconds, int rate, int channels, double amp, unsigned seed) {
 }
 
 void writeWav(const std::string& path, const Pcm& pcm, int subtype) {
+    writeSound(path, pcm, SF_FORMAT_WAV | (subtype ? subtype : SF_FORMAT_PCM_16));
+}
+
+void writeSound(const std::string& path, const Pcm& pcm, int format) {
     SF_INFO info{};
     info.samplerate = pcm.rate;
     info.channels = pcm.channels;
-    info.format = SF_FORMAT_WAV | (subtype ? subtype : SF_FORMAT_PCM_16);
+    info.format = format;
     SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
     if (!f) throw std::runtime_error("cannot write " + path);
     const int sub = info.format & SF_FORMAT_SUBMASK;

@@ -54,6 +54,8 @@ Pcm wideMix(double seconds);
 
 // Writes a WAV. `sndfileSubtype` is a libsndfile SF_FORMAT_* subtype (default PCM_16).
 void writeWav(const std::string& path, const Pcm& pcm, int sndfileSubtype = 0x0002);
+// Writes any file libsndfile writes: `sndfileFormat` is its SF_FORMAT_* major format and subtype.
+void writeSound(const std::string& path, const Pcm& pcm, int sndfileFormat);
 // Reads any file libsndfile reads, as 16-bit.
 Pcm readAudio(const std::string& path);
 // Encodes an MP3 with LAME. kbps > 0: CBR at that rate; vbrQuality >= 0: VBR at that quality.

@@ -1,0 +1,273 @@
+#include "engine/decode/ogg_chain.h"
+
+#include <opusfile.h>
+#include <vorbis/vorbisfile.h>
+
+#include <sys/types.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "engine/decode/conformer.h"
+
+namespace engine {
+namespace {
+
+enum class Codec { Other, Vorbis, Opus };
+
+// What the file's Ogg pages say: the codec of its first stream, and whether another stream begins
+// after the first one's data (a chain; streams multiplexed side by side all begin at the start).
+// Only the page headers are read.
+struct OggLayout {
+    Codec codec = Codec::Other;
+    bool chained = false;
+};
+OggLayout layoutOf(const std::string& path) {
+    OggLayout layout;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return layout;
+    unsigned char head[27], segments[255];
+    bool first = true, sawData = false;
+    while (std::fread(head, 1, sizeof head, f) == sizeof head &&
+           std::memcmp(head, "OggS", 4) == 0) {
+        const size_t count = head[26];
+        if (std::fread(segments, 1, count, f) != count) break;
+        off_t body = 0;
+        for (size_t i = 0; i < count; ++i) body += segments[i];
+        if (first) {
+            unsigned char packet[8] = {};
+            const size_t got = std::fread(packet, 1, std::min<size_t>(8, size_t(body)), f);
+            if (got >= 7 && std::memcmp(packet, "\x01vorbis", 7) == 0) layout.codec = Codec::Vorbis;
+            if (got == 8 && std::memcmp(packet, "OpusHead", 8) == 0) layout.codec = Codec::Opus;
+            body -= off_t(got);
+            first = false;
+        }
+        if (head[5] & 0x02) {  // the first page of a stream
+            if (sawData) {
+                layout.chained = true;
+                break;
+            }
+        } else {
+            sawData = true;
+        }
+        if (fseeko(f, body, SEEK_CUR) != 0) break;
+    }
+    std::fclose(f);
+    return layout;
+}
+
+// The streams of a chain, decoded one piece at a time by the codec's library.
+class Links {
+  public:
+    virtual ~Links() = default;
+    virtual int count() const = 0;
+    virtual int rate(int link) const = 0;
+    virtual int channels(int link) const = 0;
+    // Samples per channel over all streams, each counted at its own rate.
+    virtual int64_t total() const = 0;
+    // The next piece, interleaved into `buf`: its frames (0 at the end or on damage that cannot be
+    // passed), rate and channel count.
+    virtual long decode(std::vector<float>& buf, int* rate, int* channels) = 0;
+    // To the frame `frame` counted over all streams (exact when they share one rate).
+    virtual bool seek(int64_t frame) = 0;
+};
+
+// A hole in the data (a lost page) is passed over; after this many in a row the stream ends.
+constexpr int kHolesPassed = 64;
+
+class VorbisLinks : public Links {
+  public:
+    // At the first stream's start: after the open's walk over the links, libvorbisfile may start
+    // reading at the second stream (libsndfile's files do that), so it is sent there.
+    bool open(const std::string& path) {
+        open_ = ov_fopen(path.c_str(), &vf_) == 0;
+        return open_ && ov_pcm_seek(&vf_, 0) == 0;
+    }
+    ~VorbisLinks() override {
+        if (open_) ov_clear(&vf_);
+    }
+    int count() const override { return int(ov_streams(vf())); }
+    int rate(int link) const override {
+        const vorbis_info* vi = ov_info(vf(), link);
+        return vi ? int(vi->rate) : 0;
+    }
+    int channels(int link) const override {
+        const vorbis_info* vi = ov_info(vf(), link);
+        return vi ? vi->channels : 0;
+    }
+    int64_t total() const override { return ov_pcm_total(vf(), -1); }
+    long decode(std::vector<float>& buf, int* rate, int* channels) override {
+        for (int holes = 0; holes < kHolesPassed; ++holes) {
+            float** pcm = nullptr;
+            int link = 0;
+            const long n = ov_read_float(&vf_, &pcm, 4096, &link);
+            if (n == OV_HOLE) continue;
+            if (n <= 0) return 0;
+            const vorbis_info* vi = ov_info(&vf_, link);
+            if (!vi || vi->channels < 1 || vi->channels > kMaxChannels) return 0;
+            *rate = int(vi->rate);
+            *channels = vi->channels;
+            buf.resize(size_t(n) * size_t(vi->channels));
+            for (long i = 0; i < n; ++i)
+                for (int c = 0; c < vi->channels; ++c)
+                    buf[size_t(i) * size_t(vi->channels) + size_t(c)] = pcm[c][i];
+            return n;
+        }
+        return 0;
+    }
+    bool seek(int64_t frame) override { return ov_pcm_seek(&vf_, frame) == 0; }
+
+  private:
+    // libvorbisfile's getters take a pointer to non-const.
+    OggVorbis_File* vf() const { return const_cast<OggVorbis_File*>(&vf_); }
+    OggVorbis_File vf_{};
+    bool open_ = false;
+};
+
+class OpusLinks : public Links {
+  public:
+    bool open(const std::string& path) {
+        int err = 0;
+        of_ = op_open_file(path.c_str(), &err);
+        return of_ != nullptr;
+    }
+    ~OpusLinks() override {
+        if (of_) op_free(of_);
+    }
+    int count() const override { return op_link_count(of_); }
+    int rate(int) const override { return 48000; }  // Opus always decodes at 48 kHz
+    int channels(int link) const override {
+        const OpusHead* head = op_head(of_, link);
+        return head ? head->channel_count : 0;
+    }
+    int64_t total() const override { return op_pcm_total(of_, -1); }
+    long decode(std::vector<float>& buf, int* rate, int* chans) override {
+        // 120 ms, the longest packet, of every channel a stream may have here.
+        buf.resize(size_t(5760) * size_t(kMaxChannels));
+        for (int holes = 0; holes < kHolesPassed; ++holes) {
+            int link = -1;
+            const int n = op_read_float(of_, buf.data(), int(buf.size()), &link);
+            if (n == OP_HOLE) continue;
+            if (n <= 0) return 0;
+            const int c = channels(link);
+            if (c < 1 || c > kMaxChannels) return 0;
+            *rate = 48000;
+            *chans = c;
+            return n;
+        }
+        return 0;
+    }
+    bool seek(int64_t frame) override { return op_pcm_seek(of_, frame) == 0; }
+
+  private:
+    OggOpusFile* of_ = nullptr;
+};
+
+class OggChainSource : public Source {
+  public:
+    OggChainSource(std::unique_ptr<Links> links, bool uniform)
+        : links_(std::move(links)),
+          rate_(links_->rate(0)),
+          chans_(links_->channels(0)),
+          uniform_(uniform),
+          length_(links_->total()),
+          conform_(rate_, chans_) {}
+    int rate() const override { return rate_; }
+    int channels() const override { return chans_; }
+    int64_t lengthFrames() const override { return length_; }
+    int64_t read(int16_t* dst, int64_t frames) override {
+        const int64_t got =
+            conform_.fill(dst, frames, length_ - pos_, [this] { return decodeMore(); });
+        pos_ += got;
+        return got;
+    }
+    bool seek(int64_t frame) override {
+        conform_.reset();
+        done_ = false;
+        if (uniform_) {
+            if (!links_->seek(frame)) return false;
+            pos_ = frame;
+            return true;
+        }
+        // The streams' rates differ: only decoding from the start finds where a frame is.
+        if (!links_->seek(0)) return false;
+        pos_ = 0;
+        std::vector<int16_t> scratch(size_t(4096 * chans_));
+        while (pos_ < frame)
+            if (read(scratch.data(), std::min<int64_t>(4096, frame - pos_)) == 0) break;
+        return pos_ == frame;
+    }
+    int lastError() const override { return BASS_ERROR_FORMAT; }
+
+    // The length of a chain whose streams differ, decoded once: false when nothing decodes.
+    bool measure() {
+        length_ = std::numeric_limits<int64_t>::max();
+        int64_t total = 0;
+        std::vector<int16_t> scratch(size_t(4096 * chans_));
+        for (int64_t n; (n = read(scratch.data(), 4096)) > 0;) total += n;
+        length_ = total;
+        return total > 0 && seek(0);
+    }
+
+  private:
+    bool decodeMore() {
+        if (done_) return false;
+        int rate = 0, channels = 0;
+        const long n = links_->decode(piece_, &rate, &channels);
+        if (n <= 0 || !conform_.push(piece_.data(), size_t(n), rate, channels)) {
+            conform_.finish();
+            done_ = true;
+            return conform_.ready() > 0;
+        }
+        return true;
+    }
+
+    std::unique_ptr<Links> links_;
+    int rate_, chans_;
+    bool uniform_;
+    int64_t length_;
+    int64_t pos_ = 0;
+    bool done_ = false;
+    FormatConformer conform_;
+    std::vector<float> piece_;
+};
+
+}  // namespace
+
+std::unique_ptr<Source> openOggChain(const std::string& utf8Path, int* error, FileOpen mode) {
+    const OggLayout layout = layoutOf(utf8Path);
+    if (!layout.chained || layout.codec == Codec::Other) return nullptr;
+    std::unique_ptr<Links> links;
+    if (layout.codec == Codec::Vorbis) {
+        auto v = std::make_unique<VorbisLinks>();
+        if (v->open(utf8Path)) links = std::move(v);
+    } else {
+        auto o = std::make_unique<OpusLinks>();
+        if (o->open(utf8Path)) links = std::move(o);
+    }
+    if (!links || links->count() < 1 || links->total() <= 0) {
+        *error = BASS_ERROR_FORMAT;
+        return nullptr;
+    }
+    bool uniform = true;
+    for (int i = 0; i < links->count(); ++i) {
+        const int rate = links->rate(i), chans = links->channels(i);
+        if (rate < 1 || rate > kMaxRate || chans < 1 || chans > kMaxChannels) {
+            *error = BASS_ERROR_FORMAT;
+            return nullptr;
+        }
+        uniform = uniform && rate == links->rate(0) && chans == links->channels(0);
+    }
+    auto source = std::make_unique<OggChainSource>(std::move(links), uniform);
+    // A quick look keeps the estimate: the samples of all streams, each at its own rate.
+    if (!uniform && mode == FileOpen::Exact && !source->measure()) {
+        *error = BASS_ERROR_FORMAT;
+        return nullptr;
+    }
+    return source;
+}
+
+}  // namespace engine

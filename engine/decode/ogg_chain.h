@@ -1,0 +1,20 @@
+// Ogg files of chained streams: one stream after another in one file, as a recorded internet radio
+// stream or files joined end to end make them. libsndfile reads only the first of them; these are
+// read whole, Vorbis through libvorbisfile and Opus through libopusfile. Streams that differ from
+// the first in rate or channel count are delivered in the first one's format (FormatConformer), the
+// length then measured by decoding the file once at the open.
+// Threads: any; a Source then belongs to one thread at a time.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "engine/engine_ext.h"
+
+namespace engine {
+
+// The file's chained streams as one Source; null when the file is no chain of Vorbis or Opus
+// streams (for libsndfile to read), or with *error set when it is one that cannot be decoded.
+std::unique_ptr<Source> openOggChain(const std::string& utf8Path, int* error, FileOpen mode);
+
+}  // namespace engine
