@@ -203,6 +203,7 @@ INSTANTIATE_TEST_SUITE_P(RatesAndChannels, JoinedFiles,
                                            JoinedFormats{44100, 2, 22050, 1, true},
                                            JoinedFormats{44100, 2, 44100, 2, false, kVorbis},
                                            JoinedFormats{44100, 2, 22050, 1, false, kVorbis},
+                                           JoinedFormats{44100, 2, 44100, 6, false, kVorbis},
                                            JoinedFormats{48000, 2, 48000, 1, false, kOpus}));
 
 TEST_F(Streams, PathsWithSpacesAndNonAsciiLettersOpen) {
