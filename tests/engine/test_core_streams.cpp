@@ -194,6 +194,14 @@ TEST_P(JoinedFiles, PlayInTheFirstPartsFormatAtTheRightPitchAndLength) {
 }
 
 constexpr int kVorbis = SF_FORMAT_OGG | SF_FORMAT_VORBIS, kOpus = SF_FORMAT_OGG | SF_FORMAT_OPUS;
+// The test lists show the formats (the struct's padding would make its bytes differ run to run).
+void PrintTo(const JoinedFormats& f, std::ostream* os) {
+    *os << (f.sndfileFormat == kVorbis ? "vorbis "
+            : f.sndfileFormat == kOpus ? "opus "
+                                       : "mp3 ")
+        << f.rate1 << "/" << f.chans1 << " + " << f.rate2 << "/" << f.chans2
+        << (f.lameTags ? " with LAME headers" : "");
+}
 INSTANTIATE_TEST_SUITE_P(RatesAndChannels, JoinedFiles,
                          ::testing::Values(JoinedFormats{44100, 1, 44100, 2},
                                            JoinedFormats{44100, 2, 44100, 1},
