@@ -18,6 +18,10 @@ bool FormatConformer::push(const float* samples, size_t frames, int rate, int ch
         dropResampler();
         inRate_ = rate;
     }
+    if (channels == channels_ && rate == rate_) {
+        append(samples, frames);
+        return true;
+    }
     const size_t out = size_t(channels_), in = size_t(channels);
     mix_.assign(frames * out, 0.0f);
     if (channels == channels_) {

@@ -44,6 +44,23 @@ class FormatConformer {
         }
         return got;
     }
+    // Reads a stream through `read` (the stream's own read in this format, 0 at its end) and throws
+    // the frames away: up to `frames` of them, or to the end when `frames` is negative; the frames
+    // read. For the length of a stream whose parts differ, and for a seek, which only decoding from
+    // the start can find in one.
+    template <class Read>
+    int64_t discard(int64_t frames, Read&& read) {
+        constexpr int64_t kBlock = 4096;
+        std::vector<int16_t> scratch(size_t(kBlock) * size_t(channels_));
+        int64_t done = 0;
+        while (frames < 0 || done < frames) {
+            const int64_t want = frames < 0 || frames - done > kBlock ? kBlock : frames - done;
+            const int64_t n = read(scratch.data(), want);
+            if (n <= 0) break;
+            done += n;
+        }
+        return done;
+    }
     // Forgets everything, for a new pass from the stream's start.
     void reset();
 

@@ -216,12 +216,10 @@ class Mpg123Source : public Source {
     bool followFormatChanges() {
         mixed_ = true;
         if (!seekConverted(0)) return false;
-        int64_t total = 0;
         length_ = std::numeric_limits<int64_t>::max();
-        std::vector<int16_t> scratch(size_t(4096 * chans_));
-        for (int64_t n; (n = readConverted(scratch.data(), 4096)) > 0;) total += n;
-        length_ = total;
-        return total > 0 && seekConverted(0);
+        length_ =
+            conform_.discard(-1, [this](int16_t* d, int64_t n) { return readConverted(d, n); });
+        return length_ > 0 && seekConverted(0);
     }
 
   private:
@@ -279,10 +277,7 @@ class Mpg123Source : public Source {
         if (mpg123_getformat(h_, &r, &c, &enc) != MPG123_OK) return false;
         curRate_ = int(r);
         curChans_ = c;
-        std::vector<int16_t> scratch(size_t(4096 * chans_));
-        while (pos_ < frame) {
-            if (readConverted(scratch.data(), std::min<int64_t>(4096, frame - pos_)) == 0) break;
-        }
+        conform_.discard(frame, [this](int16_t* d, int64_t n) { return readConverted(d, n); });
         return pos_ == frame;
     }
 

@@ -195,9 +195,7 @@ class OggChainSource : public Source {
         // The streams' rates differ: only decoding from the start finds where a frame is.
         if (!links_->seek(0)) return false;
         pos_ = 0;
-        std::vector<int16_t> scratch(size_t(4096 * chans_));
-        while (pos_ < frame)
-            if (read(scratch.data(), std::min<int64_t>(4096, frame - pos_)) == 0) break;
+        conform_.discard(frame, [this](int16_t* d, int64_t n) { return read(d, n); });
         return pos_ == frame;
     }
     int lastError() const override { return BASS_ERROR_FORMAT; }
@@ -205,11 +203,8 @@ class OggChainSource : public Source {
     // The length of a chain whose streams differ, decoded once: false when nothing decodes.
     bool measure() {
         length_ = std::numeric_limits<int64_t>::max();
-        int64_t total = 0;
-        std::vector<int16_t> scratch(size_t(4096 * chans_));
-        for (int64_t n; (n = read(scratch.data(), 4096)) > 0;) total += n;
-        length_ = total;
-        return total > 0 && seek(0);
+        length_ = conform_.discard(-1, [this](int16_t* d, int64_t n) { return read(d, n); });
+        return length_ > 0 && seek(0);
     }
 
   private:
