@@ -20,19 +20,35 @@ enum class Codec { Other, Vorbis, Opus };
 
 // What the file's Ogg pages say: the codec of its first stream, and whether another stream begins
 // after the first one's data (a chain; streams multiplexed side by side all begin at the start).
-// Only the page headers are read.
+// Only the page headers are read; damage between pages (a lost piece, junk between two joined
+// files) is passed over to the next page, as the codec libraries do.
 struct OggLayout {
     Codec codec = Codec::Other;
     bool chained = false;
 };
+
+// From the file's position to the next page's start; false when no page follows.
+bool syncToPage(std::FILE* f) {
+    static constexpr char kCapture[] = "OggS";
+    int matched = 0, c;
+    while ((c = std::fgetc(f)) != EOF) {
+        matched = c == kCapture[matched] ? matched + 1 : c == kCapture[0] ? 1 : 0;
+        if (matched == 4) return fseeko(f, -4, SEEK_CUR) == 0;
+    }
+    return false;
+}
+
 OggLayout layoutOf(const std::string& path) {
     OggLayout layout;
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return layout;
     unsigned char head[27], segments[255];
     bool first = true, sawData = false;
-    while (std::fread(head, 1, sizeof head, f) == sizeof head &&
-           std::memcmp(head, "OggS", 4) == 0) {
+    while (std::fread(head, 1, sizeof head, f) == sizeof head) {
+        if (std::memcmp(head, "OggS", 4) != 0) {
+            if (fseeko(f, 1 - off_t(sizeof head), SEEK_CUR) != 0 || !syncToPage(f)) break;
+            continue;
+        }
         const size_t count = head[26];
         if (std::fread(segments, 1, count, f) != count) break;
         off_t body = 0;

@@ -148,6 +148,7 @@ struct JoinedFormats {
     int rate1, chans1, rate2, chans2;
     bool lameTags = false;  // each part with its LAME/Xing header (its gapless delay and padding)
     int sndfileFormat = 0;  // Ogg Vorbis or Opus written by libsndfile; 0 for MP3
+    int junk = 0;           // bytes of damage between the parts (a broken download, a bad join)
 };
 class JoinedFiles : public Streams, public ::testing::WithParamInterface<JoinedFormats> {};
 
@@ -164,6 +165,7 @@ TEST_P(JoinedFiles, PlayInTheFirstPartsFormatAtTheRightPitchAndLength) {
     }
     auto bytes = fixtures::readBytes(a);
     const auto tail = fixtures::readBytes(b);
+    for (int i = 0; i < f.junk; ++i) bytes.push_back(uint8_t(i * 37 + 11));
     bytes.insert(bytes.end(), tail.begin(), tail.end());
     fixtures::writeBytes(joined, bytes);
 
@@ -200,7 +202,7 @@ void PrintTo(const JoinedFormats& f, std::ostream* os) {
             : f.sndfileFormat == kOpus ? "opus "
                                        : "mp3 ")
         << f.rate1 << "/" << f.chans1 << " + " << f.rate2 << "/" << f.chans2
-        << (f.lameTags ? " with LAME headers" : "");
+        << (f.lameTags ? " with LAME headers" : "") << (f.junk ? " with junk between" : "");
 }
 INSTANTIATE_TEST_SUITE_P(RatesAndChannels, JoinedFiles,
                          ::testing::Values(JoinedFormats{44100, 1, 44100, 2},
@@ -212,6 +214,7 @@ INSTANTIATE_TEST_SUITE_P(RatesAndChannels, JoinedFiles,
                                            JoinedFormats{44100, 2, 44100, 2, false, kVorbis},
                                            JoinedFormats{44100, 2, 22050, 1, false, kVorbis},
                                            JoinedFormats{44100, 2, 44100, 6, false, kVorbis},
+                                           JoinedFormats{44100, 2, 22050, 1, false, kVorbis, 3000},
                                            JoinedFormats{48000, 2, 48000, 1, false, kOpus}));
 
 TEST_F(Streams, PathsWithSpacesAndNonAsciiLettersOpen) {
