@@ -8,11 +8,21 @@
 #include <vector>
 
 namespace engine {
+
+// libsndfile's virtual I/O over a stdio stream with a few bytes of its header read as others: a
+// BW64 magic as "RF64", or the data size a writer never filled in as "to the end of the file".
+struct PatchedFile {
+    std::FILE* file = nullptr;
+    struct Patch {
+        off_t at = -1;
+        char bytes[4] = {};
+    } patches[2];
+};
 namespace {
 
-// libsndfile's virtual I/O over a stdio stream whose first four bytes read as "RF64".
+// libsndfile's virtual I/O over a PatchedFile.
 sf_count_t vLength(void* user) {
-    auto* f = static_cast<std::FILE*>(user);
+    std::FILE* f = static_cast<PatchedFile*>(user)->file;
     const off_t at = ftello(f);
     if (fseeko(f, 0, SEEK_END) != 0) return -1;
     const off_t end = ftello(f);
@@ -20,23 +30,26 @@ sf_count_t vLength(void* user) {
     return end;
 }
 sf_count_t vSeek(sf_count_t offset, int whence, void* user) {
-    auto* f = static_cast<std::FILE*>(user);
+    std::FILE* f = static_cast<PatchedFile*>(user)->file;
     if (fseeko(f, off_t(offset), whence) != 0) return -1;
     return ftello(f);
 }
 sf_count_t vRead(void* ptr, sf_count_t count, void* user) {
-    auto* f = static_cast<std::FILE*>(user);
-    const off_t at = ftello(f);
-    const size_t n = std::fread(ptr, 1, size_t(count), f);
-    for (off_t i = std::max<off_t>(at, 0); i < 4 && i < at + off_t(n); ++i)
-        static_cast<char*>(ptr)[i - at] = "RF64"[i];
+    const auto* p = static_cast<PatchedFile*>(user);
+    const off_t at = ftello(p->file);
+    const size_t n = std::fread(ptr, 1, size_t(count), p->file);
+    for (const auto& patch : p->patches) {
+        if (patch.at < 0) continue;
+        for (off_t i = std::max(at, patch.at); i < patch.at + 4 && i < at + off_t(n); ++i)
+            static_cast<char*>(ptr)[i - at] = patch.bytes[i - patch.at];
+    }
     return sf_count_t(n);
 }
 sf_count_t vWrite(const void*, sf_count_t, void*) {
     return 0;
 }
 sf_count_t vTell(void* user) {
-    return ftello(static_cast<std::FILE*>(user));
+    return ftello(static_cast<PatchedFile*>(user)->file);
 }
 
 uint32_t le32(const unsigned char* b) {
@@ -46,38 +59,51 @@ uint64_t le64(const unsigned char* b) {
     return uint64_t(le32(b)) | uint64_t(le32(b + 4)) << 32;
 }
 
-// The frames a WAV file's data chunk declares beyond the end of the file `f` (read from its
-// start); 0 when it holds them all, when its sizes are left open, or when it is no WAV file.
-int64_t wavMissingFrames(std::FILE* f) {
+// What a WAV file's header says of its data against what the file holds.
+struct WavData {
+    // The frames its data chunk declares beyond the end of the file; 0 when it holds them all,
+    // when its sizes are left open, or when it is no WAV file.
+    int64_t missing = 0;
+    // Where the size of a data chunk that was never closed lies: a RIFF file whose data and RIFF
+    // sizes still say "empty", as a recorder writes them before the audio and leaves them when it
+    // is stopped by a crash or a power cut, with audio after them. -1 for other files.
+    off_t unclosedSizeAt = -1;
+};
+WavData wavDataOf(std::FILE* f) {
+    WavData w;
     unsigned char head[12];
-    if (fseeko(f, 0, SEEK_END) != 0) return 0;
+    if (fseeko(f, 0, SEEK_END) != 0) return w;
     const int64_t fileSize = ftello(f);
     std::rewind(f);
-    if (std::fread(head, 1, 12, f) != 12 || std::memcmp(head + 8, "WAVE", 4) != 0) return 0;
+    if (std::fread(head, 1, 12, f) != 12 || std::memcmp(head + 8, "WAVE", 4) != 0) return w;
     const bool riff = std::memcmp(head, "RIFF", 4) == 0;
-    if (!riff && std::memcmp(head, "RF64", 4) != 0 && std::memcmp(head, "BW64", 4) != 0) return 0;
+    if (!riff && std::memcmp(head, "RF64", 4) != 0 && std::memcmp(head, "BW64", 4) != 0) return w;
     uint64_t ds64Data = 0;
     unsigned blockAlign = 0;
     int64_t at = 12;
     for (int chunk = 0; chunk < 64 && at + 8 <= fileSize; ++chunk) {
         unsigned char c[8];
-        if (fseeko(f, off_t(at), SEEK_SET) != 0 || std::fread(c, 1, 8, f) != 8) return 0;
+        if (fseeko(f, off_t(at), SEEK_SET) != 0 || std::fread(c, 1, 8, f) != 8) return w;
         const uint32_t size = le32(c + 4);
         unsigned char body[16] = {};
         const size_t want = std::min<size_t>(size, sizeof body);
-        if (std::fread(body, 1, want, f) != want) return 0;
+        if (std::fread(body, 1, want, f) != want) return w;
         if (std::memcmp(c, "ds64", 4) == 0 && size >= 16) ds64Data = le64(body + 8);
         if (std::memcmp(c, "fmt ", 4) == 0 && size >= 14) blockAlign = body[12] | body[13] << 8;
         if (std::memcmp(c, "data", 4) == 0) {
-            const uint64_t declared = riff || size != 0xFFFFFFFFu ? size : ds64Data;
-            if (declared == 0 || (riff && declared == 0xFFFFFFFFu) || blockAlign == 0) return 0;
             const int64_t held = fileSize - (at + 8);
-            return declared > uint64_t(held) ? int64_t((declared - uint64_t(held)) / blockAlign)
-                                             : 0;
+            if (riff && size == 0 && blockAlign && held >= int64_t(blockAlign) &&
+                int64_t(le32(head + 4)) + 8 <= at + 8)
+                w.unclosedSizeAt = off_t(at + 4);
+            const uint64_t declared = riff || size != 0xFFFFFFFFu ? size : ds64Data;
+            if (declared == 0 || (riff && declared == 0xFFFFFFFFu) || blockAlign == 0) return w;
+            if (declared > uint64_t(held))
+                w.missing = int64_t((declared - uint64_t(held)) / blockAlign);
+            return w;
         }
         at += 8 + int64_t(size) + (size & 1);
     }
-    return 0;
+    return w;
 }
 
 }  // namespace
@@ -91,16 +117,22 @@ SoundFile::SoundFile(const std::string& utf8Path) {
     std::FILE* f = std::fopen(utf8Path.c_str(), "rb");
     char magic[4] = {};
     const bool bw64 = f && std::fread(magic, 1, 4, f) == 4 && std::memcmp(magic, "BW64", 4) == 0;
-    if (f) missing_ = wavMissingFrames(f);
-    if (!bw64) {
+    const WavData wav = f ? wavDataOf(f) : WavData{};
+    missing_ = wav.missing;
+    if (!bw64 && wav.unclosedSizeAt < 0) {
         if (f) std::fclose(f);
         sf_ = sf_open(utf8Path.c_str(), SFM_READ, &info_);
         return;
     }
-    file_ = f;
-    std::rewind(file_);
+    patched_ = std::make_unique<PatchedFile>();
+    patched_->file = f;
+    if (bw64) patched_->patches[0] = {0, {'R', 'F', '6', '4'}};
+    // All ones: libsndfile's own "the data runs to the end of the file", as a writer streaming
+    // to a pipe leaves it.
+    if (wav.unclosedSizeAt >= 0) patched_->patches[1] = {wav.unclosedSizeAt, {-1, -1, -1, -1}};
+    std::rewind(f);
     static SF_VIRTUAL_IO io{vLength, vSeek, vRead, vWrite, vTell};
-    sf_ = sf_open_virtual(&io, SFM_READ, &info_, file_);
+    sf_ = sf_open_virtual(&io, SFM_READ, &info_, patched_.get());
 }
 
 int64_t SoundFile::countNonFinite() {
@@ -116,7 +148,7 @@ int64_t SoundFile::countNonFinite() {
 
 SoundFile::~SoundFile() {
     if (sf_) sf_close(sf_);
-    if (file_) std::fclose(file_);
+    if (patched_) std::fclose(patched_->file);
 }
 
 }  // namespace engine

@@ -1,15 +1,20 @@
 // Opening an audio file for reading through libsndfile, with the WAV variants it does not know by
 // name: a BW64 file (the broadcast form of RF64, the same layout under another magic) is read as
-// the RF64 file it is. Any thread; a SoundFile then belongs to one thread at a time.
+// the RF64 file it is, and a WAV file whose recorder stopped before it wrote the sizes (both still
+// "empty", audio after them) is read to its end. Any thread; a SoundFile then belongs to one thread
+// at a time.
 #pragma once
 
 #include <sndfile.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 namespace engine {
+
+struct PatchedFile;
 
 class SoundFile {
   public:
@@ -37,7 +42,7 @@ class SoundFile {
   private:
     SNDFILE* sf_ = nullptr;
     SF_INFO info_{};
-    std::FILE* file_ = nullptr;  // behind a BW64 file only
+    std::unique_ptr<PatchedFile> patched_;  // behind a file read with bytes replaced
     int64_t missing_ = 0;
 };
 

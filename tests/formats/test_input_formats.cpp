@@ -307,8 +307,9 @@ const auto kName = [](const auto& info) { return info.param.name; };
 INSTANTIATE_TEST_SUITE_P(All, InputFormats, ::testing::ValuesIn(inputs(true)), kName);
 INSTANTIATE_TEST_SUITE_P(All, WavInputFormats, ::testing::ValuesIn(inputs(false)), kName);
 
-// Files whose header gives no length: a FLAC written to a pipe (its sample count left 0) and an Ogg
-// file cut short (its last page lost, as by a broken download). The length is what they hold, as
+// Files whose header gives no length: a FLAC written to a pipe (its sample count left 0), an Ogg
+// file cut short (its last page lost, as by a broken download) and a WAV file whose recorder was
+// stopped before it wrote its sizes (both left 0). The length is what they hold, as
 // ffmpeg decodes them, and the BPM command, which sizes its buffers by it, works.
 TEST(InputsWithoutLength, AreMeasuredAndDecodedToTheirEnd) {
     fixtures::TempDir dir;
@@ -321,7 +322,13 @@ TEST(InputsWithoutLength, AreMeasuredAndDecodedToTheirEnd) {
     auto bytes = fixtures::readBytes(ogg);
     bytes.resize(bytes.size() * 6 / 10);
     fixtures::writeBytes(cut, bytes);
-    for (const std::string& path : {flac, cut}) {
+    const std::string unclosed = dir.file("unclosed.wav");
+    bytes = fixtures::readBytes(wav);
+    const auto data = std::search(bytes.begin(), bytes.end(), "data", "data" + 4) - bytes.begin();
+    for (const std::ptrdiff_t sizeAt : {std::ptrdiff_t(4), data + 4})
+        std::fill_n(bytes.begin() + sizeAt, 4, 0);
+    fixtures::writeBytes(unclosed, bytes);
+    for (const std::string& path : {flac, cut, unclosed}) {
         const Pcm ref = ffmpegDecode(path, dir, 2);
         const DWORD h = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
         ASSERT_NE(h, 0u) << path;
