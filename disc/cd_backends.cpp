@@ -301,10 +301,21 @@ std::string readStart(const std::string& path, size_t limit, bool* ok) {
     return text;
 }
 
-// The .bin of a cue sheet: its base name with .bin in any case (libcdio's own pairing, .cue with
-// .bin and .CUE with .BIN, first). Empty when there is none.
-fs::path binOf(const fs::path& cue) {
+// The .bin of a cue sheet: the file its FILE line names (`named`), else the sheet's base name with
+// .bin in any case (libcdio's own pairing, .cue with .bin and .CUE with .BIN, first). Empty when
+// there is none.
+fs::path binOf(const fs::path& cue, const std::string& named) {
     std::error_code ec;
+    const fs::path folder = cue.parent_path();
+    // The file the sheet names, beside the sheet or where its path leads from there; a sheet made
+    // on another machine may name it by a path of that machine ("C:\\Rips\\disc.bin").
+    if (!named.empty()) {
+        const fs::path asWritten(named);
+        const std::string base = named.substr(named.find_last_of("/\\") + 1);
+        for (const fs::path& p :
+             {asWritten.is_absolute() ? asWritten : folder / asWritten, folder / base})
+            if (!base.empty() && fs::is_regular_file(p, ec)) return p;
+    }
     fs::path same = cue;
     same.replace_extension(cue.extension() == ".CUE" ? ".BIN" : ".bin");
     if (fs::is_regular_file(same, ec)) return same;
@@ -467,8 +478,9 @@ std::unique_ptr<Backend> openImageBackend(const std::string& path, std::string* 
         bool ok = false;
         const std::string text = readStart(path, kMaxCueBytes + 1, &ok);
         if (!ok) return refuse(BASS_ERROR_FILEOPEN, "the cue sheet cannot be read");
-        // The driver reads the .bin of the cue's base name, whatever the FILE line says.
-        const fs::path bin = binOf(fs::path(path));
+        // libcdio's driver would read the .bin of the cue's base name, whatever the FILE line
+        // says; the copy of the sheet names the file found here.
+        const fs::path bin = binOf(fs::path(path), cueFileName(text));
         binBytes = -1;
         if (!bin.empty()) binBytes = int64_t(fs::file_size(bin, ec));
         if (ec) binBytes = -1;

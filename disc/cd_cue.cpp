@@ -116,6 +116,17 @@ constexpr const char* kTextFields[] = {"TITLE",    "PERFORMER", "SONGWRITER",
 
 }  // namespace
 
+std::string cueFileName(std::string_view text) {
+    if (text.size() > kMaxCueBytes) return {};
+    if (text.size() >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    SheetLines lines(text, kMaxCueLine);
+    for (std::string_view line; lines.next(line);) {
+        std::vector<std::string> w;
+        if (splitWords(line, &w) && w.size() == 3 && upper(w[0]) == "FILE") return w[1];
+    }
+    return {};
+}
+
 std::string checkCueSheet(std::string_view text, int64_t binBytes, std::string* copy,
                           const std::string& binName, std::string* cdText) {
     std::string out;

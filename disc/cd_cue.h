@@ -33,6 +33,10 @@ class SheetLines {
 constexpr size_t kMaxCueBytes = 256 * 1024;
 constexpr size_t kMaxCueLine = 1024;
 
+// The name the sheet's FILE line gives its .bin, as written (a path, often relative to the sheet);
+// empty when it has none.
+std::string cueFileName(std::string_view text);
+
 // Empty when `text` is a cue sheet the program can read with a .bin of `binBytes` bytes (the
 // .bin of the sheet's base name; -1 when there is none); otherwise why it is refused, for the
 // user, e.g. "line 7: TRACK 02 after TRACK 99 (tracks are numbered from 1, one by one)".

@@ -71,7 +71,7 @@ int openCommandSource(const std::string& source, const std::string& command, std
         << "\" as a CD drive or disc image";
     if (!why.empty()) err << ": " << why;
     if (files::endsWithNoCase(source, ".cue") && why == engine::cd::kMissingBinReason)
-        err << " (a .cue needs its .bin of the same name beside it)";
+        err << " (a .cue needs beside it the .bin its FILE line names, or one of its own name)";
     err << "\n";
     return -1;
 }

@@ -115,4 +115,25 @@ TEST(CueImages, RefusalsReachTheUserWithTheirReason) {
     }
 }
 
+// A sheet reads the .bin its FILE line names, beside it or by the name at the end of a path written
+// on another machine; only a sheet whose named file is not there falls back to its own name.
+TEST(CueImages, ReadTheBinTheirSheetNames) {
+    engine::cdUseDeviceDrives(false);
+    fixtures::TempDir dir;
+    fixtures::writeBytes(dir.file("Album (Disc 1).bin"),
+                         std::vector<uint8_t>(size_t(150 * kSector)));
+    const std::string tracks =
+        track(1, "    INDEX 01 00:00:00\n") + track(2, "    INDEX 01 00:01:00\n");
+    int i = 0;
+    for (const std::string name : {"Album (Disc 1).bin", "C:\\Rips\\Album (Disc 1).bin"}) {
+        const std::string sheet = "FILE \"" + name + "\" BINARY\n" + tracks;
+        const std::string cue = dir.file("sheet" + std::to_string(i++) + ".cue");
+        fixtures::writeBytes(cue, std::vector<uint8_t>(sheet.begin(), sheet.end()));
+        std::string why;
+        const int drive = engine::cdAddImage(cue, &why);
+        ASSERT_GE(drive, 0) << name << ": " << why;
+        EXPECT_EQ(BASS_CD_GetTracks(DWORD(drive)), 2) << name;
+    }
+}
+
 }  // namespace

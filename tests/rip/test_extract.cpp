@@ -144,7 +144,7 @@ TEST_F(CdExtract, ListAndRipCommands) {
     for (const char* name : {"nobin.cue", "bad.cue"}) {
         err.str("");
         EXPECT_EQ(cd::cdListCommand({dir.file(name)}, out, err), 1);
-        EXPECT_EQ(err.str().find(".bin of the same name") != std::string::npos,
+        EXPECT_EQ(err.str().find(".bin its FILE line names") != std::string::npos,
                   std::string(name) == "nobin.cue")
             << err.str();
     }
