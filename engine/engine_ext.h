@@ -86,6 +86,10 @@ class Source {
     // Frames the file's header gives beyond the end of the file (a WAV cut short, as by a broken
     // download): the stream holds what is there and says how much is missing. 0 when whole.
     virtual int64_t missingFrames() const { return 0; }
+    // Frames the stream's length gives that its decoding did not reach: a damaged file (a lost
+    // page of an Ogg file, a broken FLAC frame) whose audio ends early. Known once a read has met
+    // the end; 0 until then and for a whole file. Any thread.
+    virtual int64_t undecodedFrames() const { return 0; }
     // Where the channels go when the file says so: a WAVE channel mask (bit 0 front left, 1 front
     // right, 2 front centre, 3 LFE, 4 back left, 5 back right, 6 and 7 front left and right of
     // centre, 8 back centre, 9 side left, 10 side right, ...) with one bit per channel, the
@@ -213,6 +217,10 @@ int64_t faultySamples(DWORD handle);
 // The missing frames (Source::missingFrames) of the stream `handle` or of the stream a tempo
 // channel reads; 0 for other channels. Any thread.
 int64_t missingFrames(DWORD handle);
+
+// The undecoded frames (Source::undecodedFrames) of the stream `handle` or of the stream a tempo
+// channel reads; 0 for other channels. Any thread.
+int64_t undecodedFrames(DWORD handle);
 
 // The samples the equalizer (BASS_FX_PEAKEQ) of `handle`, and of the channels it reads, clipped
 // at full scale so far: a boost too strong for the sound. Any thread.

@@ -87,6 +87,15 @@ std::string cannotOpenMessage(const std::string& path, int engineErrorCode) {
     return fillIn(userText("files", "Cannot open \"%1\": %2."), {path, reason});
 }
 
+std::string damagedMessage(const std::string& path, double undecodedSeconds) {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.2f", undecodedSeconds);
+    return fillIn(userText("files",
+                           "\"%1\" is damaged: its audio ends %2 s before the length its header "
+                           "gives"),
+                  {path, seconds});
+}
+
 std::string cutShortMessage(const std::string& path, double missingSeconds) {
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.2f", missingSeconds);

@@ -25,4 +25,8 @@ std::string cannotOpenMessage(const std::string& path, int engineErrorCode);
 // header gives SECONDS more than the file holds.
 std::string cutShortMessage(const std::string& path, double missingSeconds);
 
+// What a command says of a source whose audio ends early (Source::undecodedFrames): "PATH" is
+// damaged: its audio ends SECONDS before the length its header gives.
+std::string damagedMessage(const std::string& path, double undecodedSeconds);
+
 }  // namespace files

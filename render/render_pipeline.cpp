@@ -372,6 +372,9 @@ std::string RenderPipeline::note() const {
     if (const int64_t missing = stream_ ? engine::missingFrames(stream_) : 0;
         missing > 0 && BASS_ChannelGetInfo(stream_, &info) && info.freq > 0)
         add(files::cutShortMessage(source_, double(missing) / info.freq));
+    if (const int64_t undecoded = stream_ ? engine::undecodedFrames(stream_) : 0;
+        undecoded > 0 && BASS_ChannelGetInfo(stream_, &info) && info.freq > 0)
+        add(files::damagedMessage(source_, double(undecoded) / info.freq));
     if (const int64_t clipped = stream_ ? engine::equalizerClippedSamples(stream_) : 0; clipped > 0)
         add(std::to_string(clipped) + (clipped == 1 ? " sample" : " samples") +
             " clipped by the equalizer");

@@ -369,6 +369,13 @@ int64_t missingFrames(DWORD handle) {
     return 0;
 }
 
+int64_t undecodedFrames(DWORD handle) {
+    for (auto ch = detail::findChannel(handle); ch; ch = ch->upstream())
+        if (const auto* stream = dynamic_cast<const detail::StreamChannel*>(ch.get()))
+            return stream->source ? stream->source->undecodedFrames() : 0;
+    return 0;
+}
+
 int64_t equalizerClippedSamples(DWORD handle) {
     int64_t clipped = 0;
     for (auto ch = detail::findChannel(handle); ch; ch = ch->upstream())

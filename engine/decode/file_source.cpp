@@ -104,17 +104,22 @@ class SndfileSource : public Source {
         return total > 0 && sf_seek(file_, 0, SEEK_SET) == 0;
     }
     int64_t missingFrames() const override { return owner_->missingFrames(); }
+    int64_t undecodedFrames() const override { return undecoded_.load(std::memory_order_relaxed); }
     int64_t read(int16_t* dst, int64_t frames) override {
         const sf_count_t n =
             floating_ ? readFloat(dst, frames) : sf_readf_short(file_, dst, frames);
         if (n < 0) return -1;
-        if (n < frames && sf_error(file_) != SF_ERR_NO_ERROR) {
-            // A damaged stream: deliver what was read, then report the end.
-            if (n == 0) return 0;
-        }
+        position_ += n;
+        // The end, before the length: a damaged stream (or a WAV cut short, which says so itself).
+        if (n < frames && position_ < info_.frames && owner_->missingFrames() == 0)
+            undecoded_.store(info_.frames - position_, std::memory_order_relaxed);
         return n;
     }
-    bool seek(int64_t frame) override { return sf_seek(file_, frame, SEEK_SET) == frame; }
+    bool seek(int64_t frame) override {
+        const bool ok = sf_seek(file_, frame, SEEK_SET) == frame;
+        if (ok) position_ = frame;
+        return ok;
+    }
     int lastError() const override { return BASS_ERROR_FORMAT; }
     // From the channel map libsndfile reads (a WAVE_FORMAT_EXTENSIBLE file's mask, among others),
     // when every channel has a speaker of WAVE's and they come in WAVE's order.
@@ -160,6 +165,8 @@ class SndfileSource : public Source {
 
   private:
     std::atomic<int64_t> faulty_{0};
+    std::atomic<int64_t> undecoded_{0};
+    int64_t position_ = 0;  // the next frame read
 
     std::unique_ptr<SoundFile> owner_;
     SNDFILE* file_;

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
 #include "tests/cli/run_quorvin.h"
 
@@ -101,8 +103,9 @@ TEST(QuorvinRender, SaysHowManySamplesTheEqualizerClipped) {
 }
 
 // A WAV cut short (a broken download): what it holds is rendered or normalised, and the command
-// says how much more its header gives.
-TEST(QuorvinRender, SaysWhenTheSourceIsCutShort) {
+// says how much more its header gives. An Ogg file that lost a page on the way: what decodes is
+// rendered, and the command says the file is damaged.
+TEST(QuorvinRender, SaysWhenTheSourceIsCutShortOrDamaged) {
     fixtures::TempDir tmp;
     const std::string whole = tmp.file("whole.wav"), cut = tmp.file("cut.wav");
     fixtures::writeWav(whole, fixtures::sine(440, 2.0));
@@ -121,6 +124,25 @@ TEST(QuorvinRender, SaysWhenTheSourceIsCutShort) {
     r = quorvin({"normalize", cut, tmp.file("c.wav"), "90"}, tmp);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("is cut short: its header gives 1.50 s more"), std::string::npos) << r.err;
+
+    const std::string ogg = tmp.file("whole.ogg"), damaged = tmp.file("damaged.ogg");
+    fixtures::writeSound(ogg, fixtures::noise(2.0), SF_FORMAT_OGG | SF_FORMAT_VORBIS);
+    r = quorvin({"render", ogg, tmp.file("d.wav")}, tmp);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("damaged"), std::string::npos) << r.err;
+    bytes = fixtures::readBytes(ogg);
+    const std::string capture = "OggS";
+    const auto page = std::search(bytes.begin() + std::ptrdiff_t(bytes.size() / 2), bytes.end(),
+                                  capture.begin(), capture.end());
+    const auto next = std::search(page + 4, bytes.end(), capture.begin(), capture.end());
+    ASSERT_NE(next, bytes.end());
+    bytes.erase(page, next);
+    fixtures::writeBytes(damaged, bytes);
+    r = quorvin({"render", damaged, tmp.file("e.wav")}, tmp);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("\"" + damaged + "\" is damaged: its audio ends "), std::string::npos)
+        << r.err;
+    EXPECT_LT(fixtures::readAudio(tmp.file("e.wav")).frames(), 44100 * 2);
 }
 
 TEST(QuorvinRender, BadInputGetsAClearMessageAndLosesNothing) {
