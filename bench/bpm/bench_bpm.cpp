@@ -13,7 +13,8 @@
 //     (accompaniment grooves sequenced for their styles, a music studio's demo songs and a free
 //     game's MIDI songs, with the tempo of their song files), over each track's first 30 s: within
 //     4 % and within the family (x2 x1/2 x3 x1/3), for the tuned and the held-out part, against
-//     `aubio tempo` and `soundstretch -bpm`; ours also by where the tracks come from.
+//     `aubio tempo`, `soundstretch -bpm` and (when libqm-dsp-dev is installed) the Queen Mary DSP
+//     library's tempo tracker; ours also by where the tracks come from.
 //
 // Options: --step <bpm> (tempo step, default 2.5), --seeds <n> (default 2), --first-seed <n>
 // (default 1; the tests use seed 3), --verbose (list the misses), --accuracy-only, --speed-only,
@@ -22,6 +23,10 @@
 // real set's tuned part alone), --ours-only (no baselines).
 #include <BPMDetect.h>
 #include <aubio/aubio.h>
+
+#ifdef QUORVIN_QM_DSP
+#include "bench/bpm/qm_tempo.h"
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -276,8 +281,24 @@ std::string quoted(const std::string& path) {
     return q + "'";
 }
 
+// The Queen Mary tracker over the same 30 s as ours; 0 when it is not built in.
+float qmBaseline(const std::vector<float>& mono, int rate) {
+#ifdef QUORVIN_QM_DSP
+    return qmTempo(mono.data(), mono.size(), rate);
+#else
+    (void)mono;
+    (void)rate;
+    return 0.0f;
+#endif
+}
+#ifdef QUORVIN_QM_DSP
+constexpr int kRealDetectors = 4;
+#else
+constexpr int kRealDetectors = 3;
+#endif
+
 // The real set: each part's tracks, our detector over the first 30 s as DecodeGet sees them, and
-// the command-line baselines over the same files.
+// the command-line baselines over the same files (and the Queen Mary tracker over the same 30 s).
 void real(const std::string& folder, bool tunedOnly, bool oursOnly, bool verbose) {
     std::ifstream list(folder + "/list.tsv");
     if (!list) {
@@ -302,7 +323,7 @@ void real(const std::string& folder, bool tunedOnly, bool oursOnly, bool verbose
     }
     const char* names[2] = {"tuned", "held-out"};
     for (int pi = 0; pi < (tunedOnly ? 1 : 2); ++pi) {
-        Tally t[3];
+        Tally t[4];
         std::map<std::string, Tally> bySource;  // ours, by where the tracks come from
         int low = 0, high = 0;  // ours: the misses at the half or below, at the double or above
         for (const Track& tr : parts[pi]) {
@@ -310,27 +331,28 @@ void real(const std::string& folder, bool tunedOnly, bool oursOnly, bool verbose
             const fixtures::Pcm pcm = fixtures::readAudio(path);
             auto mono = bpmtest::monoOf(pcm);
             mono.resize(std::min<size_t>(mono.size(), size_t(30) * pcm.rate));
-            const float found[3] = {
+            const float found[4] = {
                 analysis::bpm::detectTempo(mono.data(), mono.size(), pcm.rate),
                 oursOnly ? 0.0f : aubioCommandBpm(commandOutput("aubio tempo " + quoted(path))),
-                oursOnly
-                    ? 0.0f
-                    : soundStretchBpm(commandOutput("soundstretch " + quoted(path) + " -bpm"))};
-            for (int d = 0; d < 3; ++d) t[d].add(tr.bpm, found[d]);
+                oursOnly ? 0.0f
+                         : soundStretchBpm(commandOutput("soundstretch " + quoted(path) + " -bpm")),
+                oursOnly ? 0.0f : qmBaseline(mono, pcm.rate)};
+            for (int d = 0; d < 4; ++d) t[d].add(tr.bpm, found[d]);
             bySource[tr.file.substr(0, tr.file.find('-'))].add(tr.bpm, found[0]);
             if (std::abs(found[0] - tr.bpm) > 0.04 * tr.bpm) {
                 (found[0] < tr.bpm ? low : high)++;
                 if (verbose)
                     std::printf(
-                        "bpm:   miss %-44s %6.1f: found %.2f (aubio %.2f, SoundTouch %.2f)\n",
-                        tr.file.c_str(), tr.bpm, found[0], found[1], found[2]);
+                        "bpm:   miss %-44s %6.1f: found %.2f (aubio %.2f, SoundTouch %.2f, QM "
+                        "%.2f)\n",
+                        tr.file.c_str(), tr.bpm, found[0], found[1], found[2], found[3]);
             }
         }
         std::printf("bpm: real set, %s part: %d tracks (first 30 s) from %s\n", names[pi], t[0].n,
                     folder.c_str());
         std::printf("bpm:   %-22s %10s %10s\n", "detector", "within 4%", "x2 x3");
-        const char* det[3] = {"ours", "aubio tempo", "soundstretch -bpm"};
-        for (int d = 0; d < (oursOnly ? 1 : 3); ++d)
+        const char* det[4] = {"ours", "aubio tempo", "soundstretch -bpm", "QM tempo tracker"};
+        for (int d = 0; d < (oursOnly ? 1 : kRealDetectors); ++d)
             std::printf("bpm:   %-22s %9.1f%% %9.1f%%\n", det[d], t[d].pct(), t[d].familyPct());
         for (const auto& [source, tally] : bySource)
             std::printf("bpm:     ours, %-8s (%3d)   %9.1f%% %9.1f%%\n", source.c_str(), tally.n,
