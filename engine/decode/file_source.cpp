@@ -191,6 +191,10 @@ class Mpg123Source : public Source {
     int rate() const override { return rate_; }
     int channels() const override { return chans_; }
     int64_t lengthFrames() const override { return length_; }
+    // The frames the encoder's header (its LAME tag) gives beyond what the file holds: an MP3 cut
+    // short, as by a broken download.
+    int64_t missingFrames() const override { return missing_; }
+    void setMissingFrames(int64_t frames) { missing_ = frames; }
     int64_t read(int16_t* dst, int64_t frames) override {
         if (mixed_) return readConverted(dst, frames);
         int64_t got = 0;
@@ -292,6 +296,7 @@ class Mpg123Source : public Source {
     std::string path_;
     int rate_, chans_;
     int64_t length_;
+    int64_t missing_ = 0;
     int64_t pos_ = 0;
     // Format-following decoding.
     bool mixed_ = false, done_ = false;
@@ -482,6 +487,14 @@ std::unique_ptr<Source> openMp3(const std::string& path, int* error, FileOpen mo
         *error = BASS_ERROR_FORMAT;
         return nullptr;
     }
+    // The length the encoder's header gives (exact when it has a LAME tag, which also gives the
+    // encoder's delay; an estimate from the file's size otherwise).
+    long delay = -1;
+    double unused = 0;
+    const off_t declared =
+        mpg123_getstate(h, MPG123_ENC_DELAY, &delay, &unused) == MPG123_OK && delay >= 0
+            ? mpg123_length(h)
+            : -1;
     // A look at the header takes the first part's format and an estimated length.
     const ScanCache::Scan scan = mode == FileOpen::HeaderOnly
                                      ? ScanCache::Scan{mpg123_length(h), false}
@@ -494,6 +507,9 @@ std::unique_ptr<Source> openMp3(const std::string& path, int* error, FileOpen mo
         return nullptr;
     }
     auto source = std::make_unique<Mpg123Source>(h, path, int(rate), chans, int64_t(scan.length));
+    // More than a frame beyond what the scan found: the file was cut short.
+    if (mode == FileOpen::Exact && declared - scan.length > 1152)
+        source->setMissingFrames(int64_t(declared - scan.length));
     if (scan.changesFormat && !source->followFormatChanges()) {
         *error = BASS_ERROR_FORMAT;
         return nullptr;

@@ -102,9 +102,9 @@ TEST(QuorvinRender, SaysHowManySamplesTheEqualizerClipped) {
     EXPECT_EQ(r.err.find("clipped"), std::string::npos) << r.err;
 }
 
-// A WAV cut short (a broken download): what it holds is rendered or normalised, and the command
-// says how much more its header gives. An Ogg file that lost a page on the way: what decodes is
-// rendered, and the command says the file is damaged.
+// A WAV or an MP3 cut short (a broken download): what it holds is rendered or normalised, and the
+// command says how much more its header (the MP3's LAME tag) gives. An Ogg file that lost a page on
+// the way: what decodes is rendered, and the command says the file is damaged.
 TEST(QuorvinRender, SaysWhenTheSourceIsCutShortOrDamaged) {
     fixtures::TempDir tmp;
     const std::string whole = tmp.file("whole.wav"), cut = tmp.file("cut.wav");
@@ -124,6 +124,19 @@ TEST(QuorvinRender, SaysWhenTheSourceIsCutShortOrDamaged) {
     r = quorvin({"normalize", cut, tmp.file("c.wav"), "90"}, tmp);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("is cut short: its header gives 1.50 s more"), std::string::npos) << r.err;
+
+    const std::string mp3 = tmp.file("whole.mp3"), cutMp3 = tmp.file("cut.mp3");
+    fixtures::writeMp3(mp3, fixtures::sine(440, 2.0), 128, -1, true);
+    r = quorvin({"render", mp3, tmp.file("m.mp3")}, tmp);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("cut short"), std::string::npos) << r.err;
+    bytes = fixtures::readBytes(mp3);
+    bytes.resize(bytes.size() / 2);
+    fixtures::writeBytes(cutMp3, bytes);
+    r = quorvin({"render", cutMp3, tmp.file("n.mp3")}, tmp);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("\"" + cutMp3 + "\" is cut short: its header gives "), std::string::npos)
+        << r.err;
 
     const std::string ogg = tmp.file("whole.ogg"), damaged = tmp.file("damaged.ogg");
     fixtures::writeSound(ogg, fixtures::noise(2.0), SF_FORMAT_OGG | SF_FORMAT_VORBIS);
