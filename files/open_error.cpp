@@ -37,6 +37,13 @@ std::string whyNotAFile(const std::string& path) {
     }
 }
 
+// Seconds as the notes give them: two decimals.
+std::string seconds(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", value);
+    return text;
+}
+
 }  // namespace
 
 std::string whyCannotOpen(const std::string& path) {
@@ -88,21 +95,17 @@ std::string cannotOpenMessage(const std::string& path, int engineErrorCode) {
 }
 
 std::string damagedMessage(const std::string& path, double undecodedSeconds) {
-    char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%.2f", undecodedSeconds);
     return fillIn(userText("files",
                            "\"%1\" is damaged: its audio ends %2 s before the length its header "
                            "gives"),
-                  {path, seconds});
+                  {path, seconds(undecodedSeconds)});
 }
 
 std::string cutShortMessage(const std::string& path, double missingSeconds) {
-    char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%.2f", missingSeconds);
     return fillIn(userText("files",
                            "\"%1\" is cut short: its header gives %2 s more than the file "
                            "holds"),
-                  {path, seconds});
+                  {path, seconds(missingSeconds)});
 }
 
 }  // namespace files
