@@ -1,7 +1,8 @@
 // libFuzzer target for the engine's file stream opener: the input is written to a file, opened
 // with BASS_StreamCreateFile as a decoding stream, read to the end, sought to its middle, start and
-// end and read again. Built twice: fuzz_wav_stream (seeded with WAV files of every sample format)
-// and fuzz_mp3_stream (seeded with MPEG-1, 2 and 2.5 layer III frames), FUZZ_SEEDS_MP3 choosing.
+// end and read again. Built three times: fuzz_wav_stream (seeded with WAV files of every sample
+// format), fuzz_mp3_stream (seeded with MPEG-1, 2 and 2.5 layer III frames; FUZZ_SEEDS_MP3) and
+// fuzz_ogg_stream (seeded with Vorbis and Opus files, alone and chained; FUZZ_SEEDS_OGG).
 #include <unistd.h>
 
 #include <cstdint>
@@ -10,6 +11,13 @@
 #include <fstream>
 #include <string>
 #include <vector>
+
+#ifdef FUZZ_SEEDS_OGG
+#include <sndfile.h>
+
+#include <cmath>
+#include <iterator>
+#endif
 
 #include "engine/bass.h"
 #include "tests/fuzz/fuzz_arguments.h"
@@ -23,7 +31,7 @@ void put(Bytes& b, uint32_t v, int n) {
 }
 
 // A WAV file: `format` 1 (PCM) or 3 (float), or 0xFFFE (extensible over PCM).
-Bytes wav(int format, int bits, int channels, int rate, int frames) {
+[[maybe_unused]] Bytes wav(int format, int bits, int channels, int rate, int frames) {
     Bytes b;
     const int block = channels * bits / 8, fmtSize = format == 0xFFFE ? 40 : 16;
     b.insert(b.end(), {'R', 'I', 'F', 'F'});
@@ -51,7 +59,7 @@ Bytes wav(int format, int bits, int channels, int rate, int frames) {
 }
 
 // `count` layer III frames of silence with the header bytes h1..h3 (after 0xFF), `size` bytes each.
-Bytes mp3(uint8_t h1, uint8_t h2, uint8_t h3, int size, int count) {
+[[maybe_unused]] Bytes mp3(uint8_t h1, uint8_t h2, uint8_t h3, int size, int count) {
     Bytes b;
     for (int i = 0; i < count; ++i) {
         b.insert(b.end(), {0xFF, h1, h2, h3});
@@ -60,11 +68,40 @@ Bytes mp3(uint8_t h1, uint8_t h2, uint8_t h3, int size, int count) {
     return b;
 }
 
+#ifdef FUZZ_SEEDS_OGG
+// A short Ogg file of a tone written by libsndfile: `format` Vorbis or Opus.
+Bytes ogg(int format, int rate, int channels, const std::filesystem::path& scratch) {
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = channels;
+    info.format = SF_FORMAT_OGG | format;
+    SNDFILE* f = sf_open(scratch.c_str(), SFM_WRITE, &info);
+    if (!f) return {};
+    std::vector<float> v(size_t(rate / 5) * size_t(channels));
+    for (size_t i = 0; i < v.size(); ++i)
+        v[i] = 0.5f * float(std::sin(double(i / size_t(channels)) * 0.06));
+    sf_writef_float(f, v.data(), sf_count_t(v.size() / size_t(channels)));
+    sf_close(f);
+    std::ifstream in(scratch, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+#endif
+
 void seedCorpus(const std::filesystem::path& dir) {
     std::error_code ec;
     if (std::filesystem::exists(dir, ec)) return;
     std::filesystem::create_directories(dir, ec);
-#ifdef FUZZ_SEEDS_MP3
+#if defined(FUZZ_SEEDS_OGG)
+    const auto scratch = dir / "scratch.ogg";
+    const Bytes vorbis = ogg(SF_FORMAT_VORBIS, 44100, 2, scratch),
+                vorbisMono = ogg(SF_FORMAT_VORBIS, 22050, 1, scratch),
+                opus = ogg(SF_FORMAT_OPUS, 48000, 2, scratch);
+    std::filesystem::remove(scratch, ec);
+    Bytes chain = vorbis, opusChain = opus;
+    chain.insert(chain.end(), vorbisMono.begin(), vorbisMono.end());
+    opusChain.insert(opusChain.end(), opus.begin(), opus.end());
+    const std::vector<Bytes> seeds = {vorbis, opus, chain, opusChain};
+#elif defined(FUZZ_SEEDS_MP3)
     std::vector<Bytes> seeds = {mp3(0xFB, 0x90, 0x00, 417, 12), mp3(0xFB, 0x90, 0xC0, 417, 12),
                                 mp3(0xF3, 0x80, 0xC0, 208, 20), mp3(0xE3, 0x48, 0x00, 288, 20)};
     Bytes id3 = {'I', 'D', '3', 3, 0, 0, 0, 0, 0, 10};
