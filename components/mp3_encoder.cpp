@@ -98,7 +98,7 @@ bool sameFile(const std::string& a, const std::string& b) {
 }  // namespace
 
 std::string encodeMp3File(const Mp3EncodeJob& job, const Mp3ProgressFn& progress,
-                          const std::atomic<bool>* stop) {
+                          const std::atomic<bool>* stop, std::string* note) {
     if (job.input.empty()) return "No input file was chosen.";
     if (job.output.empty()) return "No output file was given.";
     if (sameFile(job.input, job.output))
@@ -189,6 +189,15 @@ std::string encodeMp3File(const Mp3EncodeJob& job, const Mp3ProgressFn& progress
     }
     if (stop && stop->load()) return kMp3Stopped;
     if (const files::Result r = out.commit(); !r) return r.message;
+    if (note) {
+        const double rate = source->rate();
+        if (const int64_t missing = source->missingFrames(); missing > 0)
+            *note = files::cutShortMessage(job.input, double(missing) / rate);
+        else if (const int64_t undecoded = source->undecodedFrames(); undecoded > 0)
+            *note = files::damagedMessage(job.input, double(undecoded) / rate);
+        else
+            note->clear();
+    }
     return {};
 }
 
@@ -198,6 +207,7 @@ struct Mp3Encoder::Run {
     std::thread worker;
     QEventLoop* loop = nullptr;
     std::string result;
+    std::string note;  // on success, what encodeMp3File says of the input
 };
 
 Mp3Encoder::Mp3Encoder(QObject* parent) : QObject(parent) {}
@@ -226,6 +236,7 @@ bool Mp3Encoder::Encode() {
     job.bitRate = bitRate_.value_or(128000);
     job.channelMode = channelMode_.value_or(0);
     error_.clear();
+    note_.clear();
     stopped_ = false;
 
     auto run = std::make_shared<Run>();
@@ -239,7 +250,7 @@ bool Mp3Encoder::Encode() {
                 emit EncodeTimeLeft(left);
                 emit EncodeProgress(p);
             },
-            &run->stop);
+            &run->stop, &run->note);
     } else {
         QEventLoop loop;
         run->loop = &loop;
@@ -258,7 +269,7 @@ bool Mp3Encoder::Encode() {
                         },
                         Qt::QueuedConnection);
                 },
-                &run->stop);
+                &run->stop, &run->note);
             QMetaObject::invokeMethod(
                 this,
                 [run] {
@@ -279,6 +290,7 @@ bool Mp3Encoder::Encode() {
         stopped_ = run->result == kMp3Stopped;
         return false;
     }
+    note_ = QString::fromStdString(run->note);
     emit EncodeTimeLeft(0.0);
     emit EncodeProgress(100);
     return true;

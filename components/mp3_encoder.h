@@ -37,9 +37,11 @@ inline constexpr const char* kMp3Stopped = "Encoding stopped";
 using Mp3ProgressFn = std::function<void(int percent, double secondsLeft)>;
 
 // Encodes `job` on the calling thread. Returns "" when the MP3 is in place, else the reason, for
-// the user (kMp3Stopped after `stop` was set), and the destination is as it was.
+// the user (kMp3Stopped after `stop` was set), and the destination is as it was. `note`, when
+// given, receives on success what the user should know of the source: that it is cut short or
+// damaged, and the MP3 holds what it held ("" when there is nothing to say).
 std::string encodeMp3File(const Mp3EncodeJob& job, const Mp3ProgressFn& progress = {},
-                          const std::atomic<bool>* stop = nullptr);
+                          const std::atomic<bool>* stop = nullptr, std::string* note = nullptr);
 
 class Mp3Encoder : public QObject {
     Q_OBJECT
@@ -69,6 +71,9 @@ class Mp3Encoder : public QObject {
     bool isEncoding() const { return running_ != nullptr; }
     // Why the last Encode returned false ("" after a success).
     QString errorText() const { return error_; }
+    // After an Encode that returned true, what the user should know of the input (cut short or
+    // damaged, see encodeMp3File); "" when there is nothing to say.
+    QString noteText() const { return note_; }
     // True when the last Encode ended because of StopEncoding.
     bool wasStopped() const { return stopped_; }
 
@@ -82,7 +87,7 @@ class Mp3Encoder : public QObject {
     QString input_, output_;
     std::optional<int32_t> bitRate_;
     std::optional<int16_t> channelMode_;
-    QString error_;
+    QString error_, note_;
     bool stopped_ = false;
     std::shared_ptr<Run> running_;
 };

@@ -171,7 +171,14 @@ void Form1::Command3_Click() {
 
     QPointer<Form1> self(this);
     const bool ok = MEnc1->Encode();
-    if (!self || ok || MEnc1->wasStopped()) return;
+    if (!self || MEnc1->wasStopped()) return;
+    if (ok) {
+        // A source cut short or damaged: the MP3 holds what it held, and the user is told.
+        if (!MEnc1->noteText().isEmpty())
+            platform::message("The MP3 file was made.\n" + MEnc1->noteText().toStdString() + ".",
+                              kTitle, platform::Icon::Information);
+        return;
+    }
     platform::message("The MP3 file was not made.\n" + MEnc1->errorText().toStdString(), kTitle,
                       platform::Icon::Exclamation);
 }

@@ -133,6 +133,18 @@ TEST(Mp3Encoder, WritesMp3sThatDecodeBackToTheSameAudioAndLength) {
     EXPECT_NEAR(seconds(fromRaw), seconds(tone), oneFrame(fromRaw));
     EXPECT_NEAR(fixtures::dominantFrequency(fromRaw, 0), 300, 3);
     EXPECT_NEAR(fixtures::dominantFrequency(fromRaw, 1), 300, 3);
+    EXPECT_TRUE(enc.noteText().isEmpty());
+
+    // A WAV cut short (a broken download): what it holds is encoded, and the note says so.
+    auto bytes = fixtures::readBytes(wav);
+    bytes.resize(bytes.size() / 2);
+    fixtures::writeBytes(dir.file("cut.wav"), bytes);
+    enc.setInputFile(QString::fromStdString(dir.file("cut.wav")));
+    enc.setOutputFile(QString::fromStdString(dir.file("cut.mp3")));
+    ASSERT_TRUE(enc.Encode()) << enc.errorText().toStdString();
+    EXPECT_TRUE(enc.noteText().contains("is cut short: its header gives 6.00 s more"))
+        << enc.noteText().toStdString();
+    EXPECT_NEAR(seconds(decode(dir.file("cut.mp3"))), 6.0, 0.1);
 }
 
 TEST(Mp3Encoder, StopKeepsTheEarlierFileAndLeavesNothingElse) {

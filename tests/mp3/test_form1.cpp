@@ -199,6 +199,18 @@ TEST_F(EncoderWindow, RefusesToOverwriteItsInputAndReportsBadInput) {
     EXPECT_NE(scripted->messages[1].text.find("bad.wav"), std::string::npos);
     EXPECT_EQ(scripted->messages[1].title, "Quorvin Audio Tools");
     EXPECT_FALSE(std::filesystem::exists(dir.file("bad.mp3")));
+
+    // A WAV cut short: the MP3 of what it holds, and a message that says it is cut short.
+    fixtures::writeWav(dir.file("cut.wav"), fixtures::sine(440, 2));
+    auto cut = fixtures::readBytes(dir.file("cut.wav"));
+    cut.resize(cut.size() / 2);
+    fixtures::writeBytes(dir.file("cut.wav"), cut);
+    open(dir.file("cut.wav"));
+    encode();
+    ASSERT_EQ(scripted->messages.size(), 3u);
+    EXPECT_NE(scripted->messages[2].text.find("is cut short"), std::string::npos)
+        << scripted->lastMessage();
+    EXPECT_TRUE(std::filesystem::exists(dir.file("cut.mp3")));
 }
 
 TEST_F(EncoderWindow, AsksBeforeReplacingAnExistingMp3) {
