@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -82,8 +83,9 @@ class Links {
     virtual int count() const = 0;
     virtual int rate(int link) const = 0;
     virtual int channels(int link) const = 0;
-    // Samples per channel over all streams, each counted at its own rate.
+    // Samples per channel over all streams, each counted at its own rate; of one stream.
     virtual int64_t total() const = 0;
+    virtual int64_t total(int link) const = 0;
     // The next piece, interleaved into `buf`: its frames (0 at the end or on damage that cannot be
     // passed), rate and channel count.
     virtual long decode(std::vector<float>& buf, int* rate, int* channels) = 0;
@@ -115,6 +117,7 @@ class VorbisLinks : public Links {
         return vi ? vi->channels : 0;
     }
     int64_t total() const override { return ov_pcm_total(vf(), -1); }
+    int64_t total(int link) const override { return ov_pcm_total(vf(), link); }
     long decode(std::vector<float>& buf, int* rate, int* channels) override {
         for (int holes = 0; holes < kHolesPassed; ++holes) {
             float** pcm = nullptr;
@@ -160,6 +163,7 @@ class OpusLinks : public Links {
         return head ? head->channel_count : 0;
     }
     int64_t total() const override { return op_pcm_total(of_, -1); }
+    int64_t total(int link) const override { return op_pcm_total(of_, link); }
     long decode(std::vector<float>& buf, int* rate, int* chans) override {
         // 120 ms, the longest packet, of every channel a stream may have here.
         buf.resize(size_t(5760) * size_t(kMaxChannels));
@@ -198,8 +202,12 @@ class OggChainSource : public Source {
         const int64_t got =
             conform_.fill(dst, frames, length_ - pos_, [this] { return decodeMore(); });
         pos_ += got;
+        // The end before the length the streams' last pages give: a page was lost.
+        if (got < frames && pos_ < length_ && uniform_)
+            undecoded_.store(length_ - pos_, std::memory_order_relaxed);
         return got;
     }
+    int64_t undecodedFrames() const override { return undecoded_.load(std::memory_order_relaxed); }
     bool seek(int64_t frame) override {
         conform_.reset();
         done_ = false;
@@ -216,10 +224,17 @@ class OggChainSource : public Source {
     }
     int lastError() const override { return BASS_ERROR_FORMAT; }
 
-    // The length of a chain whose streams differ, decoded once: false when nothing decodes.
+    // The length of a chain whose streams differ, decoded once: false when nothing decodes. What
+    // the streams' last pages give, each stream's length brought to the first one's rate, and
+    // more than a little beyond what decodes, is what a lost page took.
     bool measure() {
         length_ = std::numeric_limits<int64_t>::max();
         length_ = conform_.discard(-1, [this](int16_t* d, int64_t n) { return read(d, n); });
+        double expected = 0;
+        for (int i = 0; i < links_->count(); ++i)
+            expected += double(links_->total(i)) * rate_ / links_->rate(i);
+        if (const int64_t lost = int64_t(expected) - length_; lost > rate_ / 100)
+            undecoded_.store(lost, std::memory_order_relaxed);
         return length_ > 0 && seek(0);
     }
 
@@ -242,6 +257,7 @@ class OggChainSource : public Source {
     int64_t length_;
     int64_t pos_ = 0;
     bool done_ = false;
+    std::atomic<int64_t> undecoded_{0};
     FormatConformer conform_;
     std::vector<float> piece_;
 };

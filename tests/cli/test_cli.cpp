@@ -138,24 +138,34 @@ TEST(QuorvinRender, SaysWhenTheSourceIsCutShortOrDamaged) {
     EXPECT_NE(r.err.find("\"" + cutMp3 + "\" is cut short: its header gives "), std::string::npos)
         << r.err;
 
-    const std::string ogg = tmp.file("whole.ogg"), damaged = tmp.file("damaged.ogg");
+    // One Ogg stream, and a chain of two (a recorded radio stream) that lost a page in its second.
+    const std::string ogg = tmp.file("whole.ogg"), tail = tmp.file("tail.ogg");
     fixtures::writeSound(ogg, fixtures::noise(2.0), SF_FORMAT_OGG | SF_FORMAT_VORBIS);
-    r = quorvin({"render", ogg, tmp.file("d.wav")}, tmp);
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err.find("damaged"), std::string::npos) << r.err;
-    bytes = fixtures::readBytes(ogg);
-    const std::string capture = "OggS";
-    const auto page = std::search(bytes.begin() + std::ptrdiff_t(bytes.size() / 2), bytes.end(),
-                                  capture.begin(), capture.end());
-    const auto next = std::search(page + 4, bytes.end(), capture.begin(), capture.end());
-    ASSERT_NE(next, bytes.end());
-    bytes.erase(page, next);
-    fixtures::writeBytes(damaged, bytes);
-    r = quorvin({"render", damaged, tmp.file("e.wav")}, tmp);
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.err.find("\"" + damaged + "\" is damaged: its audio ends "), std::string::npos)
-        << r.err;
-    EXPECT_LT(fixtures::readAudio(tmp.file("e.wav")).frames(), 44100 * 2);
+    fixtures::writeSound(tail, fixtures::noise(2.0), SF_FORMAT_OGG | SF_FORMAT_VORBIS);
+    auto chain = fixtures::readBytes(ogg);
+    const auto second = fixtures::readBytes(tail);
+    chain.insert(chain.end(), second.begin(), second.end());
+    fixtures::writeBytes(tmp.file("chain.ogg"), chain);
+    for (const std::string& whole : {ogg, tmp.file("chain.ogg")}) {
+        const std::string damaged = whole + ".damaged.ogg";
+        r = quorvin({"render", whole, tmp.file("d.wav")}, tmp);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err.find("damaged"), std::string::npos) << r.err;
+        const int64_t wholeFrames = fixtures::readAudio(tmp.file("d.wav")).frames();
+        bytes = fixtures::readBytes(whole);
+        const std::string capture = "OggS";
+        const auto page = std::search(bytes.begin() + std::ptrdiff_t(bytes.size() * 3 / 4),
+                                      bytes.end(), capture.begin(), capture.end());
+        const auto next = std::search(page + 4, bytes.end(), capture.begin(), capture.end());
+        ASSERT_NE(next, bytes.end());
+        bytes.erase(page, next);
+        fixtures::writeBytes(damaged, bytes);
+        r = quorvin({"render", damaged, tmp.file("e.wav")}, tmp);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.err.find("\"" + damaged + "\" is damaged: its audio ends "), std::string::npos)
+            << r.err;
+        EXPECT_LT(fixtures::readAudio(tmp.file("e.wav")).frames(), wholeFrames);
+    }
 }
 
 TEST(QuorvinRender, BadInputGetsAClearMessageAndLosesNothing) {
