@@ -18,13 +18,17 @@
 # Writes <folder>/<name>.wav (30 s, 44.1 kHz, 16-bit stereo) and <folder>/list.tsv with the lines
 # file<TAB>bpm<TAB>source<TAB>part, where part is "tuned" or "held-out": a third of the styles and
 # songs, chosen by a hash of the name, are held out (every track of a style or song is in one part).
+# The key benchmark uses the same tracks where their key is known: <folder>/keys.tsv has the lines
+# file<TAB>key ("F major", "G minor") for the grooves played over a progression that names its key
+# and for the MIDI songs whose file gives a key signature other than C major (see midi_songs.py).
 # Needs: mma, fluidsynth, fluid-soundfont-gm, lmms, freedoom, simutrans-data, python3, sox. A
 # finished folder is left alone; one made before a source joined gets it.
 set -euo pipefail
 OUT=${1:-${XDG_CACHE_HOME:-$HOME/.cache}/quorvin/bpm-real}
 LIB=/usr/share/mma/lib/stdlib
 SF=/usr/share/sounds/sf2/FluidR3_GM.sf2
-[ -f "$OUT/list.tsv" ] && grep -q '^simutrans' "$OUT/list.tsv" && { echo "$OUT/list.tsv exists"; exit 0; }
+[ -f "$OUT/list.tsv" ] && grep -q '^simutrans' "$OUT/list.tsv" && [ -f "$OUT/keys.tsv" ] &&
+  { echo "$OUT/list.tsv exists"; exit 0; }
 WADS=(/usr/share/games/doom/freedoom1.wad /usr/share/games/doom/freedoom2.wad)
 SIMUTRANS=/usr/share/games/simutrans/music
 for t in mma fluidsynth lmms python3 sox; do command -v "$t" >/dev/null || { echo "needs $t" >&2; exit 1; }; done
@@ -60,7 +64,10 @@ hash() { printf '%s' "$1" | cksum | cut -d' ' -f1; }
 # Chord progressions, one chord a bar, repeated to the song's length.
 PROGS=("C Am F G" "C F C G7" "C7 C7 C7 C7 F7 F7 C7 C7 G7 F7 C7 G7" "Dm7 G7 Cmaj7 Cmaj7"
   "Am F C G" "Am Dm E7 Am" "F Bb C7 F" "Gm Eb F Gm")
+# The key each progression names; none for the blues and for one that is as much C major as A minor.
+KEYS=("C major" "C major" "" "C major" "" "A minor" "F major" "G minor")
 printf 'file\tbpm\tsource\tpart\n' >"$WORK/list.tsv"
+printf 'file\tkey\n' >"$WORK/keys.tsv"
 n=0
 for f in "$LIB"/*.mma; do
   style=$(basename "$f" .mma)
@@ -81,6 +88,7 @@ for f in "$LIB"/*.mma; do
     gh=$(hash "$g$i")
     bpm=$((lo + gh % (hi - lo + 1)))
     prog=${PROGS[$((gh / 7 % ${#PROGS[@]}))]}
+    key=${KEYS[$((gh / 7 % ${#PROGS[@]}))]}
     name="mma-${style}-${g,,}-${bpm}"
     bars=$((bpm / 6 + 3))  # 30 s and more at three beats a bar or more
     {
@@ -102,6 +110,7 @@ for f in "$LIB"/*.mma; do
     fi
     printf '%s.wav\t%s\tmma groove %s (%s)\t%s\n' "$name" "$bpm" "$g" "$style" "$part" \
       >>"$WORK/list.tsv"
+    [ -z "$key" ] || printf '%s.wav\t%s\n' "$name" "$key" >>"$WORK/keys.tsv"
     n=$((n + 1))
   done
 done
@@ -121,7 +130,7 @@ excerpt() {
 # a song into the list, held out by the hash of its title. The song is rendered once, by
 # `<render command> <out.wav>`, when an excerpt is not there yet.
 addSong() {
-  local source=$1 title=$2 bpm=$3 prefix=$4 render=$5 part=tuned wav="$WORK/song.wav" c name
+  local source=$1 title=$2 bpm=$3 prefix=$4 render=$5 key=${6:--} part=tuned wav="$WORK/song.wav" c name
   [ $(($(hash "$title") % 3)) -eq 0 ] && part=held-out
   rm -f "$wav"
   for c in start middle; do
@@ -133,6 +142,7 @@ addSong() {
     fi
     printf '%s.wav\t%s\t%s song %s (%s)\t%s\n' "$name" "$bpm" "$source" "$title" "$c" "$part" \
       >>"$WORK/list.tsv"
+    [ "$key" = - ] || printf '%s.wav\t%s\n' "$name" "$key" >>"$WORK/keys.tsv"
     n=$((n + 1))
   done
   rm -f "$wav"
@@ -157,11 +167,12 @@ done < <(find "$LMMS_PROJECTS/demos" "$LMMS_PROJECTS/shorties" -name '*.mmp*' -p
 # Freedoom's and Simutrans's songs, with the tempo of their MIDI files.
 mkdir -p "$WORK/midi"
 renderMidi() { fluidsynth -ni -q -g 0.5 -r 44100 -F "$1" "$SF" "$WORK/midi/$song.mid"; }
-while IFS=$'\t' read -r song bpm _; do
-  addSong Freedoom "$song" "${bpm%.00}" "freedoom-${song#freedoom}" renderMidi
+while IFS=$'\t' read -r song bpm _ key; do
+  addSong Freedoom "$song" "${bpm%.00}" "freedoom-${song#freedoom}" renderMidi "$key"
 done < <(python3 "$(dirname "$0")/midi_songs.py" "$WORK/midi" "${WADS[@]}")
-while IFS=$'\t' read -r song bpm _; do
-  addSong Simutrans "$song" "${bpm%.00}" "simutrans-${song#[0-9][0-9]-}" renderMidi
+while IFS=$'\t' read -r song bpm _ key; do
+  addSong Simutrans "$song" "${bpm%.00}" "simutrans-${song#[0-9][0-9]-}" renderMidi "$key"
 done < <(python3 "$(dirname "$0")/midi_songs.py" "$WORK/midi" "$SIMUTRANS"/*.mid)
+mv "$WORK/keys.tsv" "$OUT/keys.tsv"
 mv "$WORK/list.tsv" "$OUT/list.tsv"
 echo "$n tracks in $OUT"

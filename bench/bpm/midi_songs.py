@@ -5,8 +5,10 @@ D_ lumps).
     midi_songs.py OUT_FOLDER FILE...
 
 For each song written as OUT_FOLDER/<name>.mid, prints a line
-    <name><TAB><beats per minute><TAB><length in seconds>
-where <name> is <wad>-<lump> for a WAD's song and the file's name for a MIDI file, in lower case.
+    <name><TAB><beats per minute><TAB><length in seconds><TAB><key>
+where <name> is <wad>-<lump> for a WAD's song and the file's name for a MIDI file, in lower case,
+and <key> the key signature the file gives ("Bb major", "F# minor"), or "-": when it gives none,
+changes it, or gives C major, which sequencers write when they are told nothing.
 A song whose tempo changes after its first note, in another format than MIDI or shorter than 30 s
 is left out, and so is one whose notes are not on its beat grid (played in freely: its tempo is
 then only the file's clock, not the music's).
@@ -48,9 +50,26 @@ def on_grid(ticks, division):
     return near >= 0.6 * len(ticks)
 
 
+MAJOR = ["C", "Db", "D", "Eb", "E", "F", "F#", "G", "Ab", "A", "Bb", "B"]
+MINOR = ["C", "C#", "D", "Eb", "E", "F", "F#", "G", "G#", "A", "Bb", "B"]
+
+
+def key_name(signatures):
+    """The key of the file's key signatures (sharps or flats, minor), or "-"."""
+    if len(signatures) != 1:
+        return "-"
+    sharps, minor = next(iter(signatures))
+    if sharps > 127:
+        sharps -= 256
+    if minor not in (0, 1) or abs(sharps) > 7 or (sharps == 0 and minor == 0):
+        return "-"
+    major_tonic = sharps * 7 % 12
+    return f"{MINOR[(major_tonic + 9) % 12]} minor" if minor else f"{MAJOR[major_tonic]} major"
+
+
 def tempo_and_length(data):
-    """(microseconds per quarter note, length in ticks, ticks per quarter, quarter notes per beat),
-    or None. The beat is the quarter note, or the dotted quarter when every time signature is
+    """(microseconds per quarter note, length in ticks, ticks per quarter, quarter notes per beat,
+    key signatures), or None. The beat is the quarter note, or the dotted quarter when every time signature is
     compound (6/8, 9/8, 12/8): that is what a musician counts there, and what the MMA grooves in
     those metres count as their beat."""
     if data[:4] != b"MThd":
@@ -58,7 +77,7 @@ def tempo_and_length(data):
     _, tracks, division = struct.unpack(">hhh", data[8:14])
     if division <= 0:
         return None
-    i, tempos, last, notes, metres = 14, [], 0, [], set()
+    i, tempos, last, notes, metres, keys = 14, [], 0, [], set(), set()
     for _ in range(tracks):
         if data[i:i + 4] != b"MTrk":
             return None
@@ -74,6 +93,8 @@ def tempo_and_length(data):
                     tempos.append((tick, (data[k] << 16) | (data[k + 1] << 8) | data[k + 2]))
                 elif kind == 0x58 and size >= 2:
                     metres.add((data[k], data[k + 1]))
+                elif kind == 0x59 and size >= 2:
+                    keys.add((data[k], data[k + 1]))
                 j = k + size
             elif data[j] in (0xF0, 0xF7):
                 size, k = number(data, j + 1)
@@ -100,7 +121,7 @@ def tempo_and_length(data):
             return None
     # The length from the first note on.
     compound = metres and all(den == 3 and num % 3 == 0 and num > 3 for num, den in metres)
-    return tempo, last - first, division, (1.5 if compound else 1.0)
+    return tempo, last - first, division, (1.5 if compound else 1.0), keys
 
 
 def songs(path):
@@ -121,13 +142,13 @@ def main():
             found = tempo_and_length(data)
             if not found:
                 continue
-            tempo, ticks, division, quarters = found
+            tempo, ticks, division, quarters, keys = found
             seconds = ticks / division * tempo / 1e6
             if seconds < 30:
                 continue
             with open(os.path.join(out, song + ".mid"), "wb") as f:
                 f.write(data)
-            print(f"{song}\t{60e6 / tempo / quarters:.2f}\t{seconds:.1f}")
+            print(f"{song}\t{60e6 / tempo / quarters:.2f}\t{seconds:.1f}\t{key_name(keys)}")
 
 
 if __name__ == "__main__":

@@ -5,10 +5,21 @@
 // seeds 11 and 12 are held out. Time: estimation per minute of audio, against decoding the same
 // file alone through the engine (the part of the work that is not ours).
 //
-// Options: --tuned-only, --verbose (list the misses).
+// The real set: the tracks of the real BPM set (bench/bpm/make_real_set.sh) whose key is known, as
+// listed in its keys.tsv: MMA accompaniments over progressions in C major, A minor, F major and G
+// minor, and MIDI songs whose file gives a key signature other than C major. Its parts are the BPM
+// set's (a third of the styles and songs held out); the Queen Mary DSP library's key detector runs
+// on the same files when it is installed.
+//
+// Options: --tuned-only, --verbose (list the misses), --real <folder> (default
+// ~/.cache/quorvin/bpm-real), --real-only.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,6 +28,9 @@
 #include "engine/bpm/key_channel.h"
 #include "tests/engine/test_key_music.h"
 #include "tests/support/audio_fixtures.h"
+#ifdef QUORVIN_QM_DSP
+#include "bench/key/qm_key.h"
+#endif
 
 namespace {
 
@@ -51,15 +65,121 @@ double decodeMs(const std::string& path) {
     return msSince(t0);
 }
 
+double weightOf(Relation r) {
+    return r == Relation::Exact      ? 1.0
+           : r == Relation::Fifth    ? 0.5
+           : r == Relation::Relative ? 0.3
+           : r == Relation::Parallel ? 0.2
+                                     : 0.0;
+}
+
+struct Tally {
+    int n = 0, exact = 0, close = 0;
+    double weighted = 0;
+    void add(Relation r) {
+        ++n;
+        exact += r == Relation::Exact;
+        close += r != Relation::Exact && r != Relation::Other;
+        weighted += weightOf(r);
+    }
+    void print(const char* who) const {
+        std::printf(
+            "key:   %-22s (%3d) exact %5.1f %%, with fifth/relative/parallel as half %5.1f %%, "
+            "weighted %5.1f %%\n",
+            who, n, 100.0 * exact / std::max(1, n), 100.0 * (exact + 0.5 * close) / std::max(1, n),
+            100.0 * weighted / std::max(1, n));
+    }
+};
+
+void real(const std::string& folder, bool tunedOnly, bool verbose) {
+    std::ifstream list(folder + "/list.tsv"), keys(folder + "/keys.tsv");
+    if (!list || !keys) {
+        std::printf("key: real set: no %s/keys.tsv (make it with bench/bpm/make_real_set.sh)\n",
+                    folder.c_str());
+        return;
+    }
+    std::map<std::string, std::string> partOf;
+    std::string line;
+    while (std::getline(list, line)) {
+        std::istringstream in(line);
+        std::string file, bpm, source, part;
+        if (std::getline(in, file, '\t') && std::getline(in, bpm, '\t') &&
+            std::getline(in, source, '\t') && std::getline(in, part, '\t'))
+            partOf[file] = part;
+    }
+    struct Track {
+        std::string file;
+        keytest::KeyTrack key;
+    };
+    std::vector<Track> parts[2];  // tuned, held-out
+    while (std::getline(keys, line)) {
+        const auto tab = line.find('\t');
+        if (tab == std::string::npos || !partOf.count(line.substr(0, tab))) continue;
+        const std::string file = line.substr(0, tab), name = line.substr(tab + 1);
+        for (int t = 0; t < 24; ++t)
+            if (analysis::key::keyName(t % 12, t >= 12) == name) {
+                keytest::KeyTrack k{};
+                k.tonic = t % 12;
+                k.minor = t >= 12;
+                parts[partOf[file] == "held-out" ? 1 : 0].push_back({file, k});
+            }
+    }
+    const char* names[2] = {"tuned", "held-out"};
+    for (int pi = 0; pi < (tunedOnly ? 1 : 2); ++pi) {
+        Tally ours, qm;
+        std::map<std::string, Tally> bySource;
+        for (const Track& tr : parts[pi]) {
+            const std::string path = folder + "/" + tr.file;
+            const auto est = engine::estimateKey(path);
+            const Relation r = est ? relate(tr.key, *est) : Relation::Other;
+            ours.add(r);
+            bySource[tr.file.substr(0, tr.file.find('-'))].add(r);
+            std::string theirs;
+#ifdef QUORVIN_QM_DSP
+            const fixtures::Pcm pcm = fixtures::readAudio(path);
+            std::vector<float> mono(size_t(pcm.frames()));
+            for (size_t i = 0; i < mono.size(); ++i) {
+                float sum = 0;
+                for (int c = 0; c < pcm.channels; ++c)
+                    sum += pcm.samples[i * size_t(pcm.channels) + size_t(c)];
+                mono[i] = sum / (32768.0f * float(pcm.channels));
+            }
+            const QmKey q = qmKey(mono.data(), mono.size(), pcm.rate);
+            analysis::key::KeyEstimate qe;
+            qe.tonic = q.tonic;
+            qe.minor = q.minor;
+            qm.add(q.tonic < 0 ? Relation::Other : relate(tr.key, qe));
+            if (q.tonic >= 0) theirs = analysis::key::keyName(qe);
+#endif
+            if (verbose && r != Relation::Exact)
+                std::printf("key:   miss %-52s %-9s: %s (QM %s)\n", tr.file.c_str(),
+                            analysis::key::keyName(tr.key.tonic, tr.key.minor).c_str(),
+                            est ? analysis::key::keyName(*est).c_str() : "none", theirs.c_str());
+        }
+        std::printf("key: real set, %s part: %zu tracks of 30 s\n", names[pi], parts[pi].size());
+        ours.print("ours");
+        for (const auto& [source, t] : bySource) t.print(("ours, " + source).c_str());
+#ifdef QUORVIN_QM_DSP
+        qm.print("Queen Mary detector");
+#endif
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    bool tunedOnly = false, verbose = false;
+    bool tunedOnly = false, verbose = false, realOnly = false;
+    const char* home = std::getenv("HOME");
+    std::string realFolder = std::string(home ? home : ".") + "/.cache/quorvin/bpm-real";
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--tuned-only") tunedOnly = true;
         if (a == "--verbose") verbose = true;
+        if (a == "--real-only") realOnly = true;
+        if (a == "--real" && i + 1 < argc) realFolder = argv[++i];
     }
+    real(realFolder, tunedOnly, verbose);
+    if (realOnly) return 0;
     struct Part {
         const char* name;
         unsigned seeds[2];
