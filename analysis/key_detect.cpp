@@ -19,6 +19,12 @@ constexpr float kOvertoneWeight = 0.25f;
 // notes of its relative major, whose profile then fits about as well: the minor keys get this
 // much correlation in hand.
 constexpr double kMinorBias = 0.1;
+// The key signature: the share of the chroma on the key's scale (the natural minor's for a minor
+// key, the notes of its relative major) counts this much beside the profile's correlation. Chords
+// with sevenths tip the profiles a fifth up: ii7 V7 Imaj7 in C sounds the D, G and B of a G major
+// chord most, and only the F, natural in C and sharp in G, says which key it is.
+constexpr double kScaleWeight = 2.0;
+constexpr int kMajorScale[7] = {0, 2, 4, 5, 7, 9, 11}, kMinorScale[7] = {0, 2, 3, 5, 7, 8, 10};
 
 // Key profiles, tonic first: Krumhansl-Kessler's probe-tone ratings and Temperley's
 // Kostka-Payne corpus frequencies, each scaled to a mean of 0 and summed.
@@ -203,12 +209,16 @@ std::optional<KeyEstimate> KeyAnalyser::estimate() const {
     if (!(total > 0)) return std::nullopt;
     static const std::array<double, 12> major = profile(false), minor = profile(true);
     KeyEstimate best;
-    double bestR = -2;
+    double bestScore = -1e9, bestR = 0;
     for (int mode = 0; mode < 2; ++mode)
         for (int tonic = 0; tonic < 12; ++tonic) {
-            const double r =
-                correlation(c, mode ? minor : major, tonic) + (mode ? kMinorBias : 0.0);
-            if (r > bestR) {
+            const double r = correlation(c, mode ? minor : major, tonic);
+            double inScale = 0;
+            for (int step : mode ? kMinorScale : kMajorScale)
+                inScale += c[size_t((tonic + step) % 12)];
+            const double score = r + (mode ? kMinorBias : 0.0) + kScaleWeight * inScale / total;
+            if (score > bestScore) {
+                bestScore = score;
                 bestR = r;
                 best.tonic = tonic;
                 best.minor = mode == 1;

@@ -6,7 +6,8 @@
 // are left out), the tuning as the circular mean of the peaks' offsets from equal temperament,
 // a chroma of the peaks' compressed magnitudes (bass below 250 Hz counted twice: the bass line
 // names the harmony), and the key whose profile (the sum of two classic key profiles)
-// correlates best with that chroma.
+// correlates best with that chroma, the share of the chroma on the key's scale counted beside
+// (the key signature: sevenths tip the profiles towards the key a fifth up).
 //
 // Plain audio in, no engine handles: engine/key_channel.h reads channels and files into it.
 //

@@ -57,6 +57,33 @@ INSTANTIATE_TEST_SUITE_P(
                       KeyCase{{6, false, true, 35}, 0}, KeyCase{{3, true, false, -30}, 5},
                       KeyCase{{10, false, true, -20}, 0}, KeyCase{{4, true, true, 25}, 0}));
 
+// ii7 V7 V7 Imaj7 in C over a walking bass: the chords sound the G, B and D of a G major chord
+// most, and the profiles then fit G major, a fifth up; the F of its chords is in no G major scale.
+TEST(KeyEstimate, ASeventhChordCadenceIsInItsTonicsKey) {
+    using bpmtest::detail::Kit;
+    using bpmtest::detail::Synth;
+    Synth s(44100, 16.0, 9);
+    Kit kit(s);
+    auto hz = [](int semis) { return 130.81 * std::pow(2.0, semis / 12.0); };  // from C3
+    const std::vector<std::vector<int>> chords = {
+        {2, 5, 9, 12}, {7, 11, 14, 17}, {7, 11, 14, 17}, {0, 4, 7, 11}};
+    const double beat = 0.5;
+    for (int bar = 0; bar * 4 * beat < 16.0; ++bar) {
+        const auto& c = chords[size_t(bar % 4)];
+        for (int i = 0; i < 4; ++i) {
+            const double t = (bar * 4 + i) * beat;
+            kit.bass(t, beat * 0.95, hz(c[size_t(i)] - 12), 0.9);
+            for (int n : c) kit.piano(t, hz(n + 12), 0.5);
+        }
+    }
+    fixtures::TempDir dir;
+    const std::string path = dir.file("cadence.wav");
+    fixtures::writeWav(path, s.finish());
+    const auto k = estimateKey(path);
+    ASSERT_TRUE(k);
+    EXPECT_EQ(keyName(*k), "C major");
+}
+
 TEST(KeyEstimate, NamesTranspositionAndNothingToFind) {
     EXPECT_EQ(keyName(9, true), "A minor");
     EXPECT_EQ(keyName(6, false), "F# major");
