@@ -62,9 +62,12 @@ int parseNumber(const std::string& s) {
 struct Track {
     int number = 0;
     int lastIndex = -1;
-    int64_t start = -1;  // INDEX 01
-    int64_t last = -1;   // the latest index position
+    int64_t start = -1;  // INDEX 01, counted from the start of the first file
+    int64_t index0 = -1;
+    int64_t last = -1;  // the latest index position
     bool pregap = false, postgap = false;
+    bool audio = true, pre = false, dcp = false;
+    std::string isrc;
 };
 
 std::string msf(int64_t sectors) {
@@ -116,19 +119,31 @@ constexpr const char* kTextFields[] = {"TITLE",    "PERFORMER", "SONGWRITER",
 
 }  // namespace
 
-std::string cueFileName(std::string_view text) {
-    if (text.size() > kMaxCueBytes) return {};
+std::vector<std::string> cueFileNames(std::string_view text) {
+    std::vector<std::string> names;
+    if (text.size() > kMaxCueBytes) return names;
     if (text.size() >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
     SheetLines lines(text, kMaxCueLine);
     for (std::string_view line; lines.next(line);) {
         std::vector<std::string> w;
-        if (splitWords(line, &w) && w.size() == 3 && upper(w[0]) == "FILE") return w[1];
+        if (splitWords(line, &w) && w.size() == 3 && upper(w[0]) == "FILE") names.push_back(w[1]);
     }
-    return {};
+    return names;
 }
 
-std::string checkCueSheet(std::string_view text, int64_t binBytes, std::string* copy,
-                          const std::string& binName, std::string* cdText) {
+std::string cueFileName(std::string_view text) {
+    const auto names = cueFileNames(text);
+    return names.empty() ? std::string() : names.front();
+}
+
+namespace {
+
+// One pass for both kinds of sheet: of one .bin (`several` null: `binBytes` its size) and of
+// several files (`fileBytes` gives each one's size, `several` receives the disc they make).
+std::string check(std::string_view text, int64_t binBytes, std::string* copy,
+                  const std::string& binName, std::string* cdText,
+                  const std::function<int64_t(const std::string&)>* fileBytes,
+                  CueFilesDisc* several) {
     std::string out;
     auto emit = [&](const std::string& line) {
         out += line;
@@ -142,6 +157,7 @@ std::string checkCueSheet(std::string_view text, int64_t binBytes, std::string* 
     std::vector<Track> tracks;
     int files = 0;
     int64_t lastPosition = -1;
+    int64_t fileStart = 0;  // sectors of the files before the current one
     SheetLines lines(text, kMaxCueLine);
     for (std::string_view line; lines.next(line);) {
         const std::string& at = lines.at();
@@ -154,6 +170,23 @@ std::string checkCueSheet(std::string_view text, int64_t binBytes, std::string* 
             if (w.size() != 3) return at + "FILE needs a name and a type";
             if (w[1].empty()) return at + "FILE has an empty name";
             if (upper(w[2]) != "BINARY") return at + "only BINARY files are read";
+            if (several) {
+                // The files follow one another: the next starts after the whole sectors of this.
+                if (!several->files.empty()) {
+                    const auto& prev = several->files.back();
+                    if (prev.bytes % kSectorBytes != 0)
+                        return at + "\"" + prev.name + "\" does not hold whole sectors (" +
+                               std::to_string(kSectorBytes) + " bytes each)";
+                    fileStart += prev.bytes / kSectorBytes;
+                }
+                const int64_t bytes = (*fileBytes)(w[1]);
+                if (bytes < 0) return at + "FILE \"" + w[1] + "\" is missing beside the sheet";
+                if (several->files.size() >= 99) return at + "more than 99 FILEs";
+                several->files.push_back({w[1], bytes, int32_t(fileStart)});
+                binBytes = bytes;
+                ++files;
+                continue;
+            }
             if (++files > 1) return at + "more than one FILE (only one .bin is read)";
             if (!tracks.empty()) return at + "FILE after the first TRACK";
             emit("FILE \"" + binName + "\" BINARY");
@@ -176,7 +209,9 @@ std::string checkCueSheet(std::string_view text, int64_t binBytes, std::string* 
                 return at + "track mode " + w[2] + " is not read";
             if (!tracks.empty() && tracks.back().start < 0)
                 return at + "track " + std::to_string(tracks.back().number) + " has no INDEX 01";
-            tracks.push_back(Track{n});
+            tracks.emplace_back();
+            tracks.back().number = n;
+            tracks.back().audio = mode == "AUDIO";
             emit("  TRACK " + twoDigits(n) + " " + mode);
             continue;
         }
@@ -188,18 +223,21 @@ std::string checkCueSheet(std::string_view text, int64_t binBytes, std::string* 
             if (n < 0) return at + "bad index number \"" + w[1] + "\"";
             const int expected = t.lastIndex < 0 ? (n == 0 ? 0 : 1) : t.lastIndex + 1;
             if (n != expected) return at + "INDEX " + w[1] + " out of order";
-            const int64_t p = parseMsf(w[2]);
-            if (p < 0) return at + "bad time \"" + w[2] + "\" (mm:ss:ff)";
+            const int64_t inFile = parseMsf(w[2]);
+            if (inFile < 0) return at + "bad time \"" + w[2] + "\" (mm:ss:ff)";
+            const int64_t p = fileStart + inFile;
             if (tracks.size() == 1 && n <= 1 && t.lastIndex < 0 && p != 0)
                 return at + "the first track must start at 00:00:00";
             if (p < lastPosition) return at + "INDEX " + w[1] + " goes back in time";
             if (n == 1 && tracks.size() > 1 && p <= tracks[tracks.size() - 2].start)
                 return at + "INDEX 01 leaves the track before it empty";
-            if (binBytes >= 0 && p * kSectorBytes >= binBytes)
-                return at + "INDEX " + w[1] + " at " + w[2] + " is past the end of the .bin";
+            if (binBytes >= 0 && inFile * kSectorBytes >= binBytes)
+                return at + "INDEX " + w[1] + " at " + w[2] + " is past the end of " +
+                       (several ? "its file" : "the .bin");
             t.lastIndex = n;
             t.last = p;
             if (n == 1) t.start = p;
+            if (n == 0) t.index0 = p;
             lastPosition = p;
             emit("    INDEX " + twoDigits(n) + " " + msf(p));
             continue;
@@ -211,6 +249,8 @@ std::string checkCueSheet(std::string_view text, int64_t binBytes, std::string* 
             bool& seen = key == "PREGAP" ? t.pregap : t.postgap;
             if (seen) return at + "a second " + key;
             if (key == "PREGAP" && t.lastIndex >= 0) return at + "PREGAP after an INDEX";
+            if (key == "PREGAP" && several)
+                return at + "PREGAP (silence not in the files) in a sheet of several files";
             if (key == "POSTGAP" && t.start < 0) return at + "POSTGAP before INDEX 01";
             seen = true;
             if (key == "PREGAP") emit("    PREGAP " + msf(parseMsf(w[1])));
@@ -224,6 +264,8 @@ std::string checkCueSheet(std::string_view text, int64_t binBytes, std::string* 
                 if (f != "DCP" && f != "4CH" && f != "PRE" && f != "SCMS")
                     return at + "unknown flag " + w[i];
                 flags += " " + f;
+                tracks.back().pre = tracks.back().pre || f == "PRE";
+                tracks.back().dcp = tracks.back().dcp || f == "DCP";
             }
             emit(flags);
             continue;
@@ -233,6 +275,7 @@ std::string checkCueSheet(std::string_view text, int64_t binBytes, std::string* 
             key == "DISC_ID" || key == "GENRE" || key == "UPC_EAN" || key == "CDTEXTFILE") {
             if (w.size() != 2) return at + key + " needs one value (quote it when it has spaces)";
             if (key == "ISRC" && tracks.empty()) return at + "ISRC before the first TRACK";
+            if (key == "ISRC") tracks.back().isrc = w[1];
             if (key == "CDTEXTFILE") continue;  // another file: not for libcdio to open
             for (const char* field : kTextFields)
                 if (key == field)
@@ -252,6 +295,19 @@ std::string checkCueSheet(std::string_view text, int64_t binBytes, std::string* 
     if (tracks.back().start < 0)
         return "track " + std::to_string(tracks.back().number) + " has no INDEX 01";
     if (binBytes < 0) return kMissingBinReason;
+    if (several) {
+        several->sectors = int32_t(fileStart + binBytes / kSectorBytes);
+        several->missingBytes = uint32_t((kSectorBytes - binBytes % kSectorBytes) % kSectorBytes);
+        for (size_t i = 0; i < tracks.size(); ++i) {
+            const Track& t = tracks[i];
+            const int64_t end = i + 1 < tracks.size() ? tracks[i + 1].start : several->sectors;
+            // INDEX 00 where it leaves the track before a sector of its own, as a drive reads it.
+            const bool gap = t.index0 >= 0 && (i == 0 || t.index0 > tracks[i - 1].start);
+            several->tracks.push_back({t.number, int32_t(t.start), int32_t(end - t.start),
+                                       int32_t(gap ? t.index0 : t.start), t.audio, t.pre, t.dcp,
+                                       t.isrc});
+        }
+    }
     if (copy) *copy = std::move(out);
     if (cdText) {
         cdText->clear();
@@ -263,6 +319,20 @@ std::string checkCueSheet(std::string_view text, int64_t binBytes, std::string* 
         if (!cdText->empty()) *cdText += '\0';
     }
     return {};
+}
+
+}  // namespace
+
+std::string checkCueSheet(std::string_view text, int64_t binBytes, std::string* copy,
+                          const std::string& binName, std::string* cdText) {
+    return check(text, binBytes, copy, binName, cdText, nullptr, nullptr);
+}
+
+std::string checkCueFiles(std::string_view text,
+                          const std::function<int64_t(const std::string&)>& fileBytes,
+                          CueFilesDisc* disc, std::string* cdText) {
+    *disc = CueFilesDisc{};
+    return check(text, 0, nullptr, {}, cdText, &fileBytes, disc);
 }
 
 bool SheetLines::next(std::string_view& line) {

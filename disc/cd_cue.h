@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace engine::cd {
 
@@ -34,8 +35,9 @@ constexpr size_t kMaxCueBytes = 256 * 1024;
 constexpr size_t kMaxCueLine = 1024;
 
 // The name the sheet's FILE line gives its .bin, as written (a path, often relative to the sheet);
-// empty when it has none.
+// empty when it has none. All its FILE lines' names, in order.
 std::string cueFileName(std::string_view text);
+std::vector<std::string> cueFileNames(std::string_view text);
 
 // Empty when `text` is a cue sheet the program can read with a .bin of `binBytes` bytes (the
 // .bin of the sheet's base name; -1 when there is none); otherwise why it is refused, for the
@@ -49,6 +51,36 @@ std::string cueFileName(std::string_view text);
 // UTF-8 throughout, otherwise as Latin-1.
 std::string checkCueSheet(std::string_view text, int64_t binBytes, std::string* copy = nullptr,
                           const std::string& binName = "image.bin", std::string* cdText = nullptr);
+
+// The disc of a sheet of several BINARY files (a .bin per track, as some imaging tools write it):
+// the files one after another, as if they were one .bin. libcdio reads one .bin only, so the
+// program reads these itself.
+struct CueFilesDisc {
+    struct File {
+        std::string name;   // as the sheet writes it
+        int64_t bytes = 0;  // its size
+        int32_t first = 0;  // its first sector on the disc
+    };
+    struct Track {
+        int number = 0;
+        int32_t lsn = 0;      // INDEX 01
+        int32_t sectors = 0;  // up to the next track's INDEX 01
+        int32_t pregap = 0;   // INDEX 00 (== lsn when it has none)
+        bool audio = true, preEmphasis = false, copyPermitted = false;
+        std::string isrc;
+    };
+    std::vector<File> files;
+    std::vector<Track> tracks;
+    int32_t sectors = 0;        // of the disc: the whole sectors of its files
+    uint32_t missingBytes = 0;  // of a sector the last file ends inside (left out)
+};
+
+// The check of checkCueSheet for a sheet of one or more files, each holding whole sectors but the
+// last. Its INDEX times count from the start of their file; PREGAP (silence in no file) is refused.
+// `fileBytes(name)` gives the size of the file a FILE line names (-1 when there is none).
+std::string checkCueFiles(std::string_view text,
+                          const std::function<int64_t(const std::string&)>& fileBytes,
+                          CueFilesDisc* disc, std::string* cdText = nullptr);
 
 // Why a sheet is refused when it has no .bin beside it.
 constexpr const char* kMissingBinReason = "the .bin of the cue sheet is missing";

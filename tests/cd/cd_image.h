@@ -112,16 +112,38 @@ inline std::string msf(int sector) {
     return buf;
 }
 
-// Writes `base`.bin and `base`.cue (base: a path without extension); returns the .cue's path.
-inline std::string write(const std::string& base, const Disc& disc) {
-    std::ofstream bin(base + ".bin", std::ios::binary | std::ios::trunc);
+// How write() lays the disc out: one .bin (as most rippers write), or a .bin per track with each
+// track's INDEX 00 at the start of its own file or at the end of the file before it.
+enum class Files { One, PerTrack, PerTrackGapsBefore };
+
+// Writes `base`.bin (or `base` (Track NN).bin, one per track) and `base`.cue (base: a path without
+// extension); returns the .cue's path.
+inline std::string write(const std::string& base, const Disc& disc, Files files = Files::One) {
+    const std::string folderless = base.substr(base.find_last_of('/') + 1);
+    std::ofstream bin;
     std::string cue;
     if (disc.performer) cue += "PERFORMER \"" + latin1(*disc.performer) + "\"\n";
     if (disc.title) cue += "TITLE \"" + latin1(*disc.title) + "\"\n";
-    cue += "FILE \"image.bin\" BINARY\n";
-    int pos = 0;
+    auto newFile = [&](const std::string& name) {
+        bin.close();
+        bin.open(base.substr(0, base.size() - folderless.size()) + name,
+                 std::ios::binary | std::ios::trunc);
+        cue += "FILE \"" + name + "\" BINARY\n";
+    };
+    if (files == Files::One) {
+        bin.open(base + ".bin", std::ios::binary | std::ios::trunc);
+        cue += "FILE \"image.bin\" BINARY\n";
+    }
+    int pos = 0;  // in the current file
     for (size_t i = 0; i < disc.tracks.size(); ++i) {
         const Track& t = disc.tracks[i];
+        char name[32];
+        std::snprintf(name, sizeof name, " (Track %02d).bin", int(i + 1));
+        const bool gapBefore = files == Files::PerTrackGapsBefore && i > 0 && t.pregap > 0;
+        if (files != Files::One && !gapBefore) {
+            newFile(folderless + name);
+            pos = 0;
+        }
         char head[64];
         std::snprintf(head, sizeof head, "  TRACK %02d %s\n", int(i + 1),
                       t.data ? "MODE1/2352" : "AUDIO");
@@ -132,11 +154,20 @@ inline std::string write(const std::string& base, const Disc& disc) {
             cue += std::string("    FLAGS") + (t.dcp ? " DCP" : "") + (t.pre ? " PRE" : "") + "\n";
         if (t.isrc) cue += "    ISRC " + *t.isrc + "\n";
         if (t.pregap > 0) cue += "    INDEX 00 " + msf(pos) + "\n";
+        const auto bytes = trackBytes(t, int(i));
+        size_t from = 0;
+        if (gapBefore) {  // the gap ends the file before; the track's own file starts at INDEX 01
+            from = size_t(t.pregap) * kSectorBytes;
+            bin.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(from));
+            newFile(folderless + name);
+            pos = -t.pregap;
+        }
         cue += "    INDEX 01 " + msf(pos + t.pregap) + "\n";
-        auto bytes = trackBytes(t, int(i));
-        bin.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        bin.write(reinterpret_cast<const char*>(bytes.data() + from),
+                  std::streamsize(bytes.size() - from));
         pos += t.sectors;
     }
+    bin.close();
     std::ofstream(base + ".cue", std::ios::binary | std::ios::trunc) << cue;
     return base + ".cue";
 }

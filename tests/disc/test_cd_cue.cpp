@@ -1,11 +1,15 @@
 // Cue sheets are checked before libcdio reads them: a matrix of sheets, each accepted or refused
 // with its reason, and the refusals as a user meets them when adding the image.
+#include <cstring>
 #include <filesystem>
 
 #include <gtest/gtest.h>
 
 #include "disc/basscd.h"
 #include "disc/cd_cue.h"
+#include "disc/cd_ext.h"
+#include "engine/engine_ext.h"
+#include "tests/cd/cd_image.h"
 #include "tests/support/audio_fixtures.h"
 
 namespace {
@@ -133,6 +137,82 @@ TEST(CueImages, ReadTheBinTheirSheetNames) {
         const int drive = engine::cdAddImage(cue, &why);
         ASSERT_GE(drive, 0) << name << ": " << why;
         EXPECT_EQ(BASS_CD_GetTracks(DWORD(drive)), 2) << name;
+    }
+}
+
+// A sheet of a .bin per track, each track's gap at the start of its own file or at the end of the
+// file before, reads as the same disc written as one .bin: its tracks, gaps, flags, ISRCs, CD-Text,
+// what the drive says it can do, and every byte of its audio.
+TEST(CueImages, AFilePerTrackReadsAsTheSameDiscInOneBin) {
+    engine::cdUseDeviceDrives(false);
+    fixtures::TempDir dir;
+    cdimage::Disc disc = cdimage::namedDisc(4, 60);
+    disc.tracks[0].pregap = 20;  // audio before track 1's INDEX 01
+    disc.tracks[1].pregap = 30;
+    disc.tracks[1].silentPregap = true;
+    disc.tracks[1].isrc = "USABC0512345";
+    disc.tracks[1].pre = true;
+    disc.tracks[2].pregap = 15;
+    disc.tracks[2].dcp = true;
+    disc.tracks[3].data = true;  // an enhanced CD's data track
+    struct Seen {
+        engine::CdToc toc;
+        std::string text;
+        DWORD flags = 0;
+        std::vector<std::vector<uint8_t>> audio;
+    };
+    auto read = [](const std::string& cue) {
+        Seen seen;
+        std::string why;
+        const int d = engine::cdAddImage(cue, &why);
+        EXPECT_GE(d, 0) << why;
+        if (d < 0) return seen;
+        EXPECT_TRUE(engine::cdReadToc(DWORD(d), &seen.toc));
+        const char* text = BASS_CD_GetID(DWORD(d), BASS_CDID_TEXT);
+        for (const char* p = text; p && *p; p += std::strlen(p) + 1)
+            seen.text += std::string(p) + '\n';
+        BASS_CD_INFO info{};
+        EXPECT_TRUE(BASS_CD_GetInfo(DWORD(d), &info));
+        seen.flags = info.flags;
+        for (DWORD t = 0; t < 3; ++t) {
+            const HSTREAM s = BASS_CD_StreamCreate(DWORD(d), t, BASS_STREAM_DECODE);
+            EXPECT_NE(s, 0u) << BASS_ErrorGetCode();
+            std::vector<uint8_t> got, buf(65536);
+            for (int n; (n = int(BASS_ChannelGetData(s, buf.data(), DWORD(buf.size())))) > 0;)
+                got.insert(got.end(), buf.begin(), buf.begin() + n);
+            BASS_StreamFree(s);
+            seen.audio.push_back(std::move(got));
+        }
+        return seen;
+    };
+    const Seen one = read(cdimage::write(dir.file("one"), disc));
+    ASSERT_EQ(one.toc.tracks.size(), 4u);
+    EXPECT_EQ(one.toc.tracks[1].isrc, "USABC0512345");
+    EXPECT_EQ(one.toc.tracks[2].pregapLba, one.toc.tracks[2].startLba - 15);
+    for (const auto& [name, files] :
+         {std::pair{"gaps in their track's file", cdimage::Files::PerTrack},
+          {"gaps in the file before", cdimage::Files::PerTrackGapsBefore}}) {
+        SCOPED_TRACE(name);
+        const Seen several = read(cdimage::write(dir.file(name), disc, files));
+        ASSERT_EQ(several.toc.tracks.size(), one.toc.tracks.size());
+        for (size_t i = 0; i < one.toc.tracks.size(); ++i) {
+            const auto &a = one.toc.tracks[i], &b = several.toc.tracks[i];
+            EXPECT_EQ(b.number, a.number);
+            EXPECT_EQ(b.startLba, a.startLba) << i;
+            EXPECT_EQ(b.sectors, a.sectors) << i;
+            EXPECT_EQ(b.pregapLba, a.pregapLba) << i;
+            EXPECT_EQ(b.audio, a.audio) << i;
+            EXPECT_EQ(b.preEmphasis, a.preEmphasis) << i;
+            EXPECT_EQ(b.copyPermitted, a.copyPermitted) << i;
+            EXPECT_EQ(b.isrc, a.isrc) << i;
+        }
+        EXPECT_EQ(several.toc.leadOutLba, one.toc.leadOutLba);
+        EXPECT_EQ(several.text, one.text);
+        EXPECT_EQ(several.flags, one.flags);
+        for (size_t t = 0; t < 3; ++t) {
+            EXPECT_GT(one.audio[t].size(), 0u);
+            EXPECT_TRUE(several.audio[t] == one.audio[t]) << "track " << t + 1;
+        }
     }
 }
 

@@ -1,7 +1,9 @@
 // libFuzzer target for the cue sheet check: any bytes as a sheet, with .bin sizes taken from the
 // input's last bytes. The check must never read outside the sheet, and a sheet it accepts must
 // hold its promises: tracks numbered from 1 one by one, each with an INDEX 01 inside the .bin,
-// no line longer than the limit; the copy it writes for libcdio holds them too.
+// no line longer than the limit; the copy it writes for libcdio holds them too. The same bytes as
+// a sheet of several files (each as large as that .bin): the disc laid out holds its tracks in
+// order, each inside the disc and not empty, its gap before it.
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
@@ -65,6 +67,10 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
             "\xEF\xBB\xBFperformer \"p\"\nfile \"IMG.BIN\" binary\n track 1 audio\n"
             "  title a\"b\n  index 1 0:0:0\n track 2 audio\n  isrc ABCDE1234567\n"
             "  index 00 00:01:00\n  index 01 00:02:00\n  postgap 00:02:00\n",
+            "FILE \"a (Track 01).bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+            "  TRACK 02 AUDIO\n    INDEX 00 00:03:00\nFILE \"a (Track 02).bin\" BINARY\n"
+            "    INDEX 01 00:00:00\nFILE \"a (Track 03).bin\" BINARY\n  TRACK 03 AUDIO\n"
+            "    INDEX 00 00:00:00\n    INDEX 01 00:00:20\n",
         };
         int n = 0;
         for (const std::string& sheet : sheets) {
@@ -91,6 +97,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::string again;
         check(engine::cd::checkCueSheet(copy, binBytes, &again, "a.bin").empty() && again == copy);
         checkAccepted(copy, binBytes);
+    }
+    engine::cd::CueFilesDisc disc;
+    if (engine::cd::checkCueFiles(
+            text, [&](const std::string&) { return binBytes; }, &disc)
+            .empty()) {
+        checkAccepted(text, binBytes);
+        int32_t end = 0;
+        for (size_t i = 0; i < disc.tracks.size(); ++i) {
+            const auto& t = disc.tracks[i];
+            check(t.number == int(i) + 1 && t.lsn >= end && t.sectors > 0 &&
+                  t.lsn + t.sectors <= disc.sectors && t.pregap <= t.lsn &&
+                  (i == 0 || t.pregap > disc.tracks[i - 1].lsn));
+            end = t.lsn + t.sectors;
+        }
+        check(end == disc.sectors && !disc.files.empty() && disc.files[0].first == 0);
     }
     return 0;
 }
