@@ -80,14 +80,6 @@ DWORD capabilityFlags(CdIo_t* io) {
     return f;
 }
 
-// An ISRC as it must be: 12 letters and digits (a drive may hand back anything).
-bool validIsrc(const char* s) {
-    size_t n = 0;
-    for (; s[n]; ++n)
-        if (n >= 12 || !std::isalnum(static_cast<unsigned char>(s[n]))) return false;
-    return n == 12;
-}
-
 // The disc's table of contents, checked.
 std::shared_ptr<const Disc> readDiscFrom(CdIo_t* io) {
     track_t first = cdio_get_first_track_num(io);
@@ -213,6 +205,14 @@ class ParanoiaReader : public SectorReader {
 
 }  // namespace
 
+// An ISRC as it must be: 12 letters and digits (a drive may hand back anything).
+bool validIsrc(const char* s) {
+    size_t n = 0;
+    for (; s[n]; ++n)
+        if (n >= 12 || !std::isalnum(static_cast<unsigned char>(s[n]))) return false;
+    return n == 12;
+}
+
 int paranoiaMode() {
     return PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP;
 }
@@ -301,27 +301,12 @@ std::string readStart(const std::string& path, size_t limit, bool* ok) {
     return text;
 }
 
-// The file a cue sheet's FILE line names (`named`), beside the sheet or where its path leads from
-// there; a sheet made on another machine may name it by a path of that machine ("C:\\Rips\\x.bin").
-// Empty when there is none.
-fs::path namedFile(const fs::path& cue, const std::string& named) {
-    std::error_code ec;
-    const fs::path folder = cue.parent_path();
-    if (named.empty()) return {};
-    const fs::path asWritten(named);
-    const std::string base = named.substr(named.find_last_of("/\\") + 1);
-    for (const fs::path& p :
-         {asWritten.is_absolute() ? asWritten : folder / asWritten, folder / base})
-        if (!base.empty() && fs::is_regular_file(p, ec)) return p;
-    return {};
-}
-
 // The .bin of a cue sheet: the file its FILE line names (`named`), else the sheet's base name with
 // .bin in any case (libcdio's own pairing, .cue with .bin and .CUE with .BIN, first). Empty when
 // there is none.
 fs::path binOf(const fs::path& cue, const std::string& named) {
     std::error_code ec;
-    if (fs::path p = namedFile(cue, named); !p.empty()) return p;
+    if (const std::string p = namedFile(cue.string(), named); !p.empty()) return p;
     fs::path same = cue;
     same.replace_extension(cue.extension() == ".CUE" ? ".BIN" : ".bin");
     if (fs::is_regular_file(same, ec)) return same;
@@ -366,116 +351,6 @@ class ImageBackend : public Backend {
     std::shared_ptr<const Disc> disc_;
     std::unique_ptr<PrivateFolder> folder_;
 };
-
-// The sectors of a sheet of several files, read from the files as they stand (an image reads
-// exactly: no error correction to do).
-class FilesSectorReader : public SectorReader {
-  public:
-    FilesSectorReader(std::vector<fs::path> paths, const CueFilesDisc& layout,
-                      std::shared_ptr<ReadCounters> counters)
-        : paths_(std::move(paths)),
-          layout_(layout),
-          counters_(counters ? std::move(counters) : std::make_shared<ReadCounters>()),
-          open_(paths_.size()) {}
-    bool read(int32_t lsn, int16_t* dst) override {
-        if (lsn < 0 || lsn >= layout_.sectors) return false;
-        size_t f = 0;
-        while (f + 1 < layout_.files.size() && layout_.files[f + 1].first <= lsn) ++f;
-        if (!open_[f]) {
-            open_[f] = std::make_unique<std::ifstream>(paths_[f], std::ios::binary);
-            if (!*open_[f]) {
-                open_[f].reset();
-                ++counters_->readErrors;
-                return false;
-            }
-        }
-        std::ifstream& in = *open_[f];
-        in.clear();
-        in.seekg(std::streamoff(lsn - layout_.files[f].first) * CDIO_CD_FRAMESIZE_RAW);
-        if (!in.read(reinterpret_cast<char*>(dst), CDIO_CD_FRAMESIZE_RAW)) {
-            ++counters_->readErrors;  // the file changed since the sheet was read
-            return false;
-        }
-        ++counters_->sectorsRead;
-        return true;
-    }
-    void seek(int32_t) override {}
-
-  private:
-    std::vector<fs::path> paths_;
-    CueFilesDisc layout_;
-    std::shared_ptr<ReadCounters> counters_;
-    std::vector<std::unique_ptr<std::ifstream>> open_;
-};
-
-class CueFilesBackend : public Backend {
-  public:
-    CueFilesBackend(std::vector<fs::path> paths, CueFilesDisc layout,
-                    std::shared_ptr<const Disc> disc)
-        : paths_(std::move(paths)), layout_(std::move(layout)), disc_(std::move(disc)) {}
-    Probe probe() override {
-        Probe p;
-        p.ready = true;
-        return p;
-    }
-    std::shared_ptr<const Disc> readDisc() override { return disc_; }
-    int door(DWORD) override { return BASS_ERROR_NOTSUPPORTED; }
-    std::unique_ptr<SectorReader> openReader(int32_t, int32_t,
-                                             std::shared_ptr<ReadCounters> counters) override {
-        return std::make_unique<FilesSectorReader>(paths_, layout_, std::move(counters));
-    }
-
-  private:
-    std::vector<fs::path> paths_;
-    CueFilesDisc layout_;
-    std::shared_ptr<const Disc> disc_;
-};
-
-// A sheet of several files: checked and laid out by ourselves, read by ourselves.
-std::unique_ptr<Backend> openCueFiles(const fs::path& cue, const std::string& text,
-                                      std::string* description, BASS_CD_INFO* info,
-                                      ImageProblem* problem) {
-    std::vector<fs::path> paths;
-    auto bytesOf = [&](const std::string& named) -> int64_t {
-        std::error_code ec;
-        const fs::path p = namedFile(cue, named);
-        const auto n = p.empty() ? 0 : fs::file_size(p, ec);
-        if (p.empty() || ec) return -1;
-        paths.push_back(p);
-        return int64_t(n);
-    };
-    CueFilesDisc layout;
-    std::string cdText;
-    const std::string why = checkCueFiles(text, bytesOf, &layout, &cdText);
-    if (!why.empty()) {
-        problem->code =
-            why.find("is missing") != std::string::npos ? BASS_ERROR_FILEOPEN : BASS_ERROR_FILEFORM;
-        problem->reason = why;
-        return nullptr;
-    }
-    auto disc = std::make_shared<Disc>();
-    disc->leadout = layout.sectors;
-    disc->cdText = cdText;
-    disc->missingBytes = layout.missingBytes;
-    for (const auto& t : layout.tracks) {
-        TrackEntry e;
-        e.number = t.number;
-        e.lsn = t.lsn;
-        e.sectors = t.sectors;
-        e.audio = t.audio;
-        e.pregap = t.pregap;
-        e.preEmphasis = t.preEmphasis;
-        e.copyPermitted = t.copyPermitted;
-        if (validIsrc(t.isrc.c_str())) e.isrc = t.isrc;
-        disc->tracks.push_back(e);
-    }
-    *description = "cue sheet of " + std::to_string(layout.files.size()) + " files";
-    *info = BASS_CD_INFO{};
-    info->flags = BASS_CD_RWFLAG_READCDR | BASS_CD_RWFLAG_READCDRW | BASS_CD_RWFLAG_READM2F1 |
-                  BASS_CD_RWFLAG_READM2F2 | BASS_CD_RWFLAG_READCDDA | BASS_CD_RWFLAG_READCDDASIA;
-    info->cdtext = 1;
-    return std::make_unique<CueFilesBackend>(std::move(paths), std::move(layout), std::move(disc));
-}
 
 // --- devices -------------------------------------------------------------------------------
 
@@ -594,8 +469,7 @@ std::unique_ptr<Backend> openImageBackend(const std::string& path, std::string* 
         bool ok = false;
         const std::string text = readStart(path, kMaxCueBytes + 1, &ok);
         if (!ok) return refuse(BASS_ERROR_FILEOPEN, "the cue sheet cannot be read");
-        if (cueFileNames(text).size() > 1)
-            return openCueFiles(path, text, description, info, problem);
+        if (cueNeedsOwnReader(text)) return openCueFiles(path, text, description, info, problem);
         // libcdio's driver would read the .bin of the cue's base name, whatever the FILE line
         // says; the copy of the sheet names the file found here.
         const fs::path bin = binOf(fs::path(path), cueFileName(text));

@@ -64,7 +64,8 @@ struct Track {
     int lastIndex = -1;
     int64_t start = -1;  // INDEX 01, counted from the start of the first file
     int64_t index0 = -1;
-    int64_t last = -1;  // the latest index position
+    int64_t last = -1;    // the latest index position
+    int64_t silence = 0;  // PREGAP: sectors of silence before its first INDEX (several files)
     bool pregap = false, postgap = false;
     bool audio = true, pre = false, dcp = false;
     std::string isrc;
@@ -119,21 +120,32 @@ constexpr const char* kTextFields[] = {"TITLE",    "PERFORMER", "SONGWRITER",
 
 }  // namespace
 
-std::vector<std::string> cueFileNames(std::string_view text) {
-    std::vector<std::string> names;
-    if (text.size() > kMaxCueBytes) return names;
+namespace {
+
+// The (name, type in capitals) of each FILE line, read without checking the rest of the sheet.
+std::vector<std::pair<std::string, std::string>> fileLines(std::string_view text) {
+    std::vector<std::pair<std::string, std::string>> files;
+    if (text.size() > kMaxCueBytes) return files;
     if (text.size() >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
     SheetLines lines(text, kMaxCueLine);
     for (std::string_view line; lines.next(line);) {
         std::vector<std::string> w;
-        if (splitWords(line, &w) && w.size() == 3 && upper(w[0]) == "FILE") names.push_back(w[1]);
+        if (splitWords(line, &w) && w.size() == 3 && upper(w[0]) == "FILE")
+            files.emplace_back(w[1], upper(w[2]));
     }
-    return names;
+    return files;
+}
+
+}  // namespace
+
+bool cueNeedsOwnReader(std::string_view text) {
+    const auto files = fileLines(text);
+    return files.size() > 1 || (files.size() == 1 && files[0].second != "BINARY");
 }
 
 std::string cueFileName(std::string_view text) {
-    const auto names = cueFileNames(text);
-    return names.empty() ? std::string() : names.front();
+    const auto files = fileLines(text);
+    return files.empty() ? std::string() : files[0].first;
 }
 
 namespace {
@@ -141,8 +153,7 @@ namespace {
 // One pass for both kinds of sheet: of one .bin (`several` null: `binBytes` its size) and of
 // several files (`fileBytes` gives each one's size, `several` receives the disc they make).
 std::string check(std::string_view text, int64_t binBytes, std::string* copy,
-                  const std::string& binName, std::string* cdText,
-                  const std::function<int64_t(const std::string&)>* fileBytes,
+                  const std::string& binName, std::string* cdText, const CueFileBytes* fileBytes,
                   CueFilesDisc* several) {
     std::string out;
     auto emit = [&](const std::string& line) {
@@ -158,6 +169,7 @@ std::string check(std::string_view text, int64_t binBytes, std::string* copy,
     int files = 0;
     int64_t lastPosition = -1;
     int64_t fileStart = 0;  // sectors of the files before the current one
+    int64_t silence = 0;    // sectors of PREGAP silence so far (several files)
     SheetLines lines(text, kMaxCueLine);
     for (std::string_view line; lines.next(line);) {
         const std::string& at = lines.at();
@@ -169,20 +181,28 @@ std::string check(std::string_view text, int64_t binBytes, std::string* copy,
         if (key == "FILE") {
             if (w.size() != 3) return at + "FILE needs a name and a type";
             if (w[1].empty()) return at + "FILE has an empty name";
-            if (upper(w[2]) != "BINARY") return at + "only BINARY files are read";
+            const std::string type = upper(w[2]);
+            const bool decoded = type == "WAVE" || type == "AIFF" || type == "MP3";
+            if (type != "BINARY" && !(several && decoded))
+                return at + (several ? "only BINARY, WAVE, AIFF and MP3 files are read"
+                                     : "only BINARY files are read");
             if (several) {
                 // The files follow one another: the next starts after the whole sectors of this.
                 if (!several->files.empty()) {
                     const auto& prev = several->files.back();
                     if (prev.bytes % kSectorBytes != 0)
                         return at + "\"" + prev.name + "\" does not hold whole sectors (" +
-                               std::to_string(kSectorBytes) + " bytes each)";
+                               (prev.decoded ? "588 frames" : "2352 bytes") +
+                               " each), as a file followed by another must";
                     fileStart += prev.bytes / kSectorBytes;
                 }
-                const int64_t bytes = (*fileBytes)(w[1]);
-                if (bytes < 0) return at + "FILE \"" + w[1] + "\" is missing beside the sheet";
+                const int64_t bytes = (*fileBytes)(w[1], decoded);
+                if (bytes == -1) return at + "FILE \"" + w[1] + "\" is missing beside the sheet";
+                if (bytes < 0)
+                    return at + "\"" + w[1] +
+                           "\" is not CD audio (44.1 kHz stereo) the program can decode";
                 if (several->files.size() >= 99) return at + "more than 99 FILEs";
-                several->files.push_back({w[1], bytes, int32_t(fileStart)});
+                several->files.push_back({w[1], bytes, int32_t(fileStart), decoded});
                 binBytes = bytes;
                 ++files;
                 continue;
@@ -225,9 +245,15 @@ std::string check(std::string_view text, int64_t binBytes, std::string* copy,
             if (n != expected) return at + "INDEX " + w[1] + " out of order";
             const int64_t inFile = parseMsf(w[2]);
             if (inFile < 0) return at + "bad time \"" + w[2] + "\" (mm:ss:ff)";
-            const int64_t p = fileStart + inFile;
+            int64_t p = fileStart + inFile + silence;
             if (tracks.size() == 1 && n <= 1 && t.lastIndex < 0 && p != 0)
                 return at + "the first track must start at 00:00:00";
+            if (t.lastIndex < 0 && t.silence > 0) {  // the PREGAP's silence comes first
+                several->silences.push_back({int32_t(p), int32_t(t.silence)});
+                if (n == 1) t.index0 = p;
+                silence += t.silence;
+                p += t.silence;
+            }
             if (p < lastPosition) return at + "INDEX " + w[1] + " goes back in time";
             if (n == 1 && tracks.size() > 1 && p <= tracks[tracks.size() - 2].start)
                 return at + "INDEX 01 leaves the track before it empty";
@@ -249,8 +275,7 @@ std::string check(std::string_view text, int64_t binBytes, std::string* copy,
             bool& seen = key == "PREGAP" ? t.pregap : t.postgap;
             if (seen) return at + "a second " + key;
             if (key == "PREGAP" && t.lastIndex >= 0) return at + "PREGAP after an INDEX";
-            if (key == "PREGAP" && several)
-                return at + "PREGAP (silence not in the files) in a sheet of several files";
+            if (key == "PREGAP" && several) t.silence = parseMsf(w[1]);
             if (key == "POSTGAP" && t.start < 0) return at + "POSTGAP before INDEX 01";
             seen = true;
             if (key == "PREGAP") emit("    PREGAP " + msf(parseMsf(w[1])));
@@ -296,7 +321,7 @@ std::string check(std::string_view text, int64_t binBytes, std::string* copy,
         return "track " + std::to_string(tracks.back().number) + " has no INDEX 01";
     if (binBytes < 0) return kMissingBinReason;
     if (several) {
-        several->sectors = int32_t(fileStart + binBytes / kSectorBytes);
+        several->sectors = int32_t(fileStart + binBytes / kSectorBytes + silence);
         several->missingBytes = uint32_t((kSectorBytes - binBytes % kSectorBytes) % kSectorBytes);
         for (size_t i = 0; i < tracks.size(); ++i) {
             const Track& t = tracks[i];
@@ -328,9 +353,8 @@ std::string checkCueSheet(std::string_view text, int64_t binBytes, std::string* 
     return check(text, binBytes, copy, binName, cdText, nullptr, nullptr);
 }
 
-std::string checkCueFiles(std::string_view text,
-                          const std::function<int64_t(const std::string&)>& fileBytes,
-                          CueFilesDisc* disc, std::string* cdText) {
+std::string checkCueFiles(std::string_view text, const CueFileBytes& fileBytes, CueFilesDisc* disc,
+                          std::string* cdText) {
     *disc = CueFilesDisc{};
     return check(text, 0, nullptr, {}, cdText, &fileBytes, disc);
 }

@@ -35,9 +35,8 @@ constexpr size_t kMaxCueBytes = 256 * 1024;
 constexpr size_t kMaxCueLine = 1024;
 
 // The name the sheet's FILE line gives its .bin, as written (a path, often relative to the sheet);
-// empty when it has none. All its FILE lines' names, in order.
+// empty when it has none.
 std::string cueFileName(std::string_view text);
-std::vector<std::string> cueFileNames(std::string_view text);
 
 // Empty when `text` is a cue sheet the program can read with a .bin of `binBytes` bytes (the
 // .bin of the sheet's base name; -1 when there is none); otherwise why it is refused, for the
@@ -52,14 +51,15 @@ std::vector<std::string> cueFileNames(std::string_view text);
 std::string checkCueSheet(std::string_view text, int64_t binBytes, std::string* copy = nullptr,
                           const std::string& binName = "image.bin", std::string* cdText = nullptr);
 
-// The disc of a sheet of several BINARY files (a .bin per track, as some imaging tools write it):
-// the files one after another, as if they were one .bin. libcdio reads one .bin only, so the
-// program reads these itself.
+// The disc of a sheet libcdio cannot read: several files (a .bin per track, as some imaging tools
+// write it), or audio files instead of a .bin (FILE ... WAVE: a WAV or FLAC of the whole disc or of
+// each track). The files follow one another as if they were one .bin.
 struct CueFilesDisc {
     struct File {
-        std::string name;   // as the sheet writes it
-        int64_t bytes = 0;  // its size
-        int32_t first = 0;  // its first sector on the disc
+        std::string name;      // as the sheet writes it
+        int64_t bytes = 0;     // of CD audio: its size, or a decoded file's frames times 4
+        int32_t first = 0;     // its first sector among the files' (the silences not counted)
+        bool decoded = false;  // WAVE, AIFF or MP3: audio to decode, not sectors to read
     };
     struct Track {
         int number = 0;
@@ -69,18 +69,29 @@ struct CueFilesDisc {
         bool audio = true, preEmphasis = false, copyPermitted = false;
         std::string isrc;
     };
+    // A PREGAP: silence in no file, before its track's first INDEX.
+    struct Silence {
+        int32_t first = 0;  // on the disc
+        int32_t sectors = 0;
+    };
     std::vector<File> files;
     std::vector<Track> tracks;
-    int32_t sectors = 0;        // of the disc: the whole sectors of its files
-    uint32_t missingBytes = 0;  // of a sector the last file ends inside (left out)
+    std::vector<Silence> silences;  // in the order of the disc
+    int32_t sectors = 0;            // of the disc: the whole sectors of its files and the silences
+    uint32_t missingBytes = 0;      // of a sector the last file ends inside (left out)
 };
 
+// Whether the sheet is one for checkCueFiles: more than one FILE, or a FILE other than BINARY.
+bool cueNeedsOwnReader(std::string_view text);
+
+// The bytes of CD audio in the file a FILE line names (`decoded`: an audio file, its frames times
+// 4); -1 when there is no such file, -2 when it is no 44.1 kHz stereo audio that can be decoded.
+using CueFileBytes = std::function<int64_t(const std::string& name, bool decoded)>;
+
 // The check of checkCueSheet for a sheet of one or more files, each holding whole sectors but the
-// last. Its INDEX times count from the start of their file; PREGAP (silence in no file) is refused.
-// `fileBytes(name)` gives the size of the file a FILE line names (-1 when there is none).
-std::string checkCueFiles(std::string_view text,
-                          const std::function<int64_t(const std::string&)>& fileBytes,
-                          CueFilesDisc* disc, std::string* cdText = nullptr);
+// last. Its INDEX times count from the start of their file; a PREGAP is silence in no file.
+std::string checkCueFiles(std::string_view text, const CueFileBytes& fileBytes, CueFilesDisc* disc,
+                          std::string* cdText = nullptr);
 
 // Why a sheet is refused when it has no .bin beside it.
 constexpr const char* kMissingBinReason = "the .bin of the cue sheet is missing";

@@ -78,6 +78,9 @@ class Backend {
                                                      std::shared_ptr<ReadCounters> counters) = 0;
 };
 
+// An ISRC as it must be: 12 letters and digits (a drive or a sheet may hand back anything).
+bool validIsrc(const char* s);
+
 class Drive {
   public:
     Drive(std::unique_ptr<Backend> backend, std::string path, std::string name,
@@ -159,6 +162,19 @@ struct ImageProblem {
 };
 std::unique_ptr<Backend> openImageBackend(const std::string& path, std::string* description,
                                           BASS_CD_INFO* info, ImageProblem* problem);
+// A cue sheet's FILE (`named`) beside the sheet `cue` or where its path leads from there; a sheet
+// made on another machine may name it by a path of that machine ("C:\\Rips\\x.bin"), whose last
+// name is then looked for beside the sheet. Empty when there is none.
+std::string namedFile(const std::string& cue, const std::string& named);
+
+// A cue sheet libcdio cannot read: several files (a .bin per track), or audio files (WAVE, AIFF,
+// MP3: a WAV or FLAC of the whole disc or of each track) instead of a .bin. It is laid out by the
+// sheet check and read by the program itself (cd_cue_files.cpp). Null with `problem` set when it is
+// refused.
+std::unique_ptr<Backend> openCueFiles(const std::string& cue, const std::string& text,
+                                      std::string* description, BASS_CD_INFO* info,
+                                      ImageProblem* problem);
+
 std::unique_ptr<Backend> openDeviceBackend(const std::string& device, std::string* description,
                                            BASS_CD_INFO* info);
 std::vector<std::string> findDevices();

@@ -12,6 +12,10 @@
 #include <string>
 #include <vector>
 
+#include <sndfile.h>
+
+#include "tests/support/audio_fixtures.h"
+
 namespace cdimage {
 
 constexpr int kFramesPerSector = 588;
@@ -112,36 +116,59 @@ inline std::string msf(int sector) {
     return buf;
 }
 
-// How write() lays the disc out: one .bin (as most rippers write), or a .bin per track with each
-// track's INDEX 00 at the start of its own file or at the end of the file before it.
-enum class Files { One, PerTrack, PerTrackGapsBefore };
+// How write() lays the disc out: one .bin (as most rippers write); a .bin per track, each track's
+// INDEX 00 at the start of its own file or at the end of the file before; one FLAC of the whole
+// disc; a WAV per track, its gap at the end of the file before (FILE ... WAVE: audio tracks only).
+enum class Files { One, PerTrack, PerTrackGapsBefore, OneFlac, PerTrackWav };
 
-// Writes `base`.bin (or `base` (Track NN).bin, one per track) and `base`.cue (base: a path without
-// extension); returns the .cue's path.
+// Writes the disc's files and `base`.cue (base: a path without extension): `base`.bin, `base`.flac
+// or `base` (Track NN).bin/.wav. Returns the .cue's path.
 inline std::string write(const std::string& base, const Disc& disc, Files files = Files::One) {
-    const std::string folderless = base.substr(base.find_last_of('/') + 1);
-    std::ofstream bin;
-    std::string cue;
+    const std::string folder = base.substr(0, base.find_last_of('/') + 1);
+    const std::string stem = base.substr(folder.size());
+    const bool perTrack = files == Files::PerTrack || files == Files::PerTrackGapsBefore ||
+                          files == Files::PerTrackWav;
+    const bool gapsBefore = files == Files::PerTrackGapsBefore || files == Files::PerTrackWav;
+    std::string cue, name;
+    std::vector<uint8_t> bytes;  // of the file being written
+    auto flush = [&] {
+        if (name.empty()) return;
+        if (files == Files::OneFlac || files == Files::PerTrackWav) {
+            fixtures::Pcm pcm;
+            pcm.samples.resize(bytes.size() / 2);
+            for (size_t i = 0; i < pcm.samples.size(); ++i)
+                pcm.samples[i] = int16_t(bytes[2 * i] | bytes[2 * i + 1] << 8);
+            fixtures::writeSound(folder + name, pcm,
+                                 files == Files::OneFlac ? SF_FORMAT_FLAC | SF_FORMAT_PCM_16
+                                                         : SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+        } else {
+            std::ofstream(folder + name, std::ios::binary | std::ios::trunc)
+                .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        }
+        bytes.clear();
+    };
+    auto newFile = [&](const std::string& next) {
+        flush();
+        name = next;
+        const bool audio = files == Files::OneFlac || files == Files::PerTrackWav;
+        cue += "FILE \"" + name + (audio ? "\" WAVE\n" : "\" BINARY\n");
+    };
     if (disc.performer) cue += "PERFORMER \"" + latin1(*disc.performer) + "\"\n";
     if (disc.title) cue += "TITLE \"" + latin1(*disc.title) + "\"\n";
-    auto newFile = [&](const std::string& name) {
-        bin.close();
-        bin.open(base.substr(0, base.size() - folderless.size()) + name,
-                 std::ios::binary | std::ios::trunc);
-        cue += "FILE \"" + name + "\" BINARY\n";
-    };
     if (files == Files::One) {
-        bin.open(base + ".bin", std::ios::binary | std::ios::trunc);
-        cue += "FILE \"image.bin\" BINARY\n";
+        newFile(stem + ".bin");
+    } else if (files == Files::OneFlac) {
+        newFile(stem + ".flac");
     }
     int pos = 0;  // in the current file
     for (size_t i = 0; i < disc.tracks.size(); ++i) {
         const Track& t = disc.tracks[i];
-        char name[32];
-        std::snprintf(name, sizeof name, " (Track %02d).bin", int(i + 1));
-        const bool gapBefore = files == Files::PerTrackGapsBefore && i > 0 && t.pregap > 0;
-        if (files != Files::One && !gapBefore) {
-            newFile(folderless + name);
+        char own[32];
+        std::snprintf(own, sizeof own, " (Track %02d).%s", int(i + 1),
+                      files == Files::PerTrackWav ? "wav" : "bin");
+        const bool gapBefore = gapsBefore && i > 0 && t.pregap > 0;
+        if (perTrack && !gapBefore) {
+            newFile(stem + own);
             pos = 0;
         }
         char head[64];
@@ -154,20 +181,19 @@ inline std::string write(const std::string& base, const Disc& disc, Files files 
             cue += std::string("    FLAGS") + (t.dcp ? " DCP" : "") + (t.pre ? " PRE" : "") + "\n";
         if (t.isrc) cue += "    ISRC " + *t.isrc + "\n";
         if (t.pregap > 0) cue += "    INDEX 00 " + msf(pos) + "\n";
-        const auto bytes = trackBytes(t, int(i));
+        const auto track = trackBytes(t, int(i));
         size_t from = 0;
         if (gapBefore) {  // the gap ends the file before; the track's own file starts at INDEX 01
             from = size_t(t.pregap) * kSectorBytes;
-            bin.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(from));
-            newFile(folderless + name);
+            bytes.insert(bytes.end(), track.begin(), track.begin() + std::ptrdiff_t(from));
+            newFile(stem + own);
             pos = -t.pregap;
         }
         cue += "    INDEX 01 " + msf(pos + t.pregap) + "\n";
-        bin.write(reinterpret_cast<const char*>(bytes.data() + from),
-                  std::streamsize(bytes.size() - from));
+        bytes.insert(bytes.end(), track.begin() + std::ptrdiff_t(from), track.end());
         pos += t.sectors;
     }
-    bin.close();
+    flush();
     std::ofstream(base + ".cue", std::ios::binary | std::ios::trunc) << cue;
     return base + ".cue";
 }

@@ -140,10 +140,11 @@ TEST(CueImages, ReadTheBinTheirSheetNames) {
     }
 }
 
-// A sheet of a .bin per track, each track's gap at the start of its own file or at the end of the
-// file before, reads as the same disc written as one .bin: its tracks, gaps, flags, ISRCs, CD-Text,
-// what the drive says it can do, and every byte of its audio.
-TEST(CueImages, AFilePerTrackReadsAsTheSameDiscInOneBin) {
+// A sheet of a .bin per track (each track's gap at the start of its own file or at the end of the
+// file before), of one FLAC for the disc or of a WAV per track reads as the same disc written as
+// one .bin: its tracks, gaps, flags, ISRCs, CD-Text, what the drive says it can do, and every byte
+// of its audio.
+TEST(CueImages, OtherLayoutsReadAsTheSameDiscInOneBin) {
     engine::cdUseDeviceDrives(false);
     fixtures::TempDir dir;
     cdimage::Disc disc = cdimage::namedDisc(4, 60);
@@ -189,14 +190,26 @@ TEST(CueImages, AFilePerTrackReadsAsTheSameDiscInOneBin) {
     ASSERT_EQ(one.toc.tracks.size(), 4u);
     EXPECT_EQ(one.toc.tracks[1].isrc, "USABC0512345");
     EXPECT_EQ(one.toc.tracks[2].pregapLba, one.toc.tracks[2].startLba - 15);
-    for (const auto& [name, files] :
-         {std::pair{"gaps in their track's file", cdimage::Files::PerTrack},
-          {"gaps in the file before", cdimage::Files::PerTrackGapsBefore}}) {
-        SCOPED_TRACE(name);
-        const Seen several = read(cdimage::write(dir.file(name), disc, files));
-        ASSERT_EQ(several.toc.tracks.size(), one.toc.tracks.size());
-        for (size_t i = 0; i < one.toc.tracks.size(); ++i) {
-            const auto &a = one.toc.tracks[i], &b = several.toc.tracks[i];
+    cdimage::Disc audioOnly = disc;  // audio files hold no data track
+    audioOnly.tracks.pop_back();
+    const Seen oneAudio = read(cdimage::write(dir.file("one audio"), audioOnly));
+    using cdimage::Files;
+    const struct {
+        const char* name;
+        Files files;
+        bool data;
+    } layouts[] = {{"bin per track", Files::PerTrack, true},
+                   {"bin per track gaps before", Files::PerTrackGapsBefore, true},
+                   {"flac", Files::OneFlac, false},
+                   {"wav per track", Files::PerTrackWav, false}};
+    for (const auto& layout : layouts) {
+        SCOPED_TRACE(layout.name);
+        const Seen& want = layout.data ? one : oneAudio;
+        const Seen got = read(
+            cdimage::write(dir.file(layout.name), layout.data ? disc : audioOnly, layout.files));
+        ASSERT_EQ(got.toc.tracks.size(), want.toc.tracks.size());
+        for (size_t i = 0; i < want.toc.tracks.size(); ++i) {
+            const auto &a = want.toc.tracks[i], &b = got.toc.tracks[i];
             EXPECT_EQ(b.number, a.number);
             EXPECT_EQ(b.startLba, a.startLba) << i;
             EXPECT_EQ(b.sectors, a.sectors) << i;
@@ -206,12 +219,12 @@ TEST(CueImages, AFilePerTrackReadsAsTheSameDiscInOneBin) {
             EXPECT_EQ(b.copyPermitted, a.copyPermitted) << i;
             EXPECT_EQ(b.isrc, a.isrc) << i;
         }
-        EXPECT_EQ(several.toc.leadOutLba, one.toc.leadOutLba);
-        EXPECT_EQ(several.text, one.text);
-        EXPECT_EQ(several.flags, one.flags);
+        EXPECT_EQ(got.toc.leadOutLba, want.toc.leadOutLba);
+        EXPECT_EQ(got.text, want.text);
+        EXPECT_EQ(got.flags, want.flags);
         for (size_t t = 0; t < 3; ++t) {
-            EXPECT_GT(one.audio[t].size(), 0u);
-            EXPECT_TRUE(several.audio[t] == one.audio[t]) << "track " << t + 1;
+            EXPECT_GT(want.audio[t].size(), 0u);
+            EXPECT_TRUE(got.audio[t] == want.audio[t]) << "track " << t + 1;
         }
     }
 }

@@ -12,10 +12,12 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
 #include "disc/basscd.h"
+#include "disc/cd_ext.h"
 #include "rip/accuraterip_db.h"
 #include "rip/cd_commands.h"
 #include "rip/rip_disc.h"
@@ -64,6 +66,14 @@ std::string dbar(const std::vector<Submission>& subs) {
 
 class RipVerify : public DiscTest {
   protected:
+    static std::vector<uint8_t> trackAudio(int drive, DWORD track) {
+        const HSTREAM s = BASS_CD_StreamCreate(DWORD(drive), track, BASS_STREAM_DECODE);
+        std::vector<uint8_t> got, buf(65536);
+        for (int n; s && (n = int(BASS_ChannelGetData(s, buf.data(), DWORD(buf.size())))) > 0;)
+            got.insert(got.end(), buf.begin(), buf.begin() + n);
+        BASS_StreamFree(s);
+        return got;
+    }
     std::string writeFile(const std::string& name, const std::string& bytes) const {
         const std::string path = discDir.file(name);
         std::ofstream(path, std::ios::binary) << bytes;
@@ -287,6 +297,25 @@ TEST_P(RipSheets, HiddenTrackCueSheetPlaylistAndTags) {
     EXPECT_LT(log.find("  Pre-emphasis: yes", at), log.find("\nTrack 02\n"));
     EXPECT_EQ(log.find("Pre-emphasis", log.find("\nTrack 02\n")), std::string::npos);
     EXPECT_NE(log.find("MusicBrainz disc ID: " + rip.musicBrainzId + "\n"), std::string::npos);
+
+    // The sheet opens as the disc it was ripped from: its table of contents, and its tracks'
+    // audio bit for bit.
+    std::string why;
+    const int copy = engine::cdAddImage(rip.cuePath, &why);
+    ASSERT_GE(copy, 0) << why;
+    engine::CdToc was, again;
+    ASSERT_TRUE(engine::cdReadToc(DWORD(drive), &was));
+    ASSERT_TRUE(engine::cdReadToc(DWORD(copy), &again));
+    ASSERT_EQ(again.tracks.size(), was.tracks.size());
+    EXPECT_EQ(again.leadOutLba, was.leadOutLba);
+    for (size_t t = 0; t < was.tracks.size(); ++t) {
+        const auto &a = was.tracks[t], &b = again.tracks[t];
+        EXPECT_EQ(std::tie(b.startLba, b.sectors, b.pregapLba, b.preEmphasis, b.copyPermitted),
+                  std::tie(a.startLba, a.sectors, a.pregapLba, a.preEmphasis, a.copyPermitted))
+            << t;
+        EXPECT_EQ(b.isrc, a.isrc);
+        EXPECT_TRUE(trackAudio(copy, DWORD(t)) == trackAudio(drive, DWORD(t))) << t;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(HiddenAudio, RipSheets, ::testing::Bool());

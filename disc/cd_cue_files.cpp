@@ -1,0 +1,195 @@
+// Cue sheets libcdio cannot read, read by the program itself: several files one after another (a
+// .bin per track), and audio files in place of a .bin (a WAV or FLAC of the whole disc or of each
+// track, decoded by the engine). The sheet check lays the disc out (checkCueFiles); this reads it.
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "disc/cd_cue.h"
+#include "disc/cd_internal.h"
+
+namespace engine::cd {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int64_t kSectorBytes = 2352;
+
+// The sectors of the files, read as they stand (an image reads exactly: no error correction to
+// do). A decoded file is read on from where the last sector ended, and sought only on a jump.
+class FilesSectorReader : public SectorReader {
+  public:
+    FilesSectorReader(std::vector<std::string> paths, const CueFilesDisc& layout,
+                      std::shared_ptr<ReadCounters> counters)
+        : paths_(std::move(paths)),
+          layout_(layout),
+          counters_(counters ? std::move(counters) : std::make_shared<ReadCounters>()),
+          raw_(paths_.size()),
+          decoded_(paths_.size()),
+          next_(paths_.size(), -1) {}
+
+    bool read(int32_t lsn, int16_t* dst) override {
+        if (lsn < 0 || lsn >= layout_.sectors) return false;
+        // The sector among the files' sectors, past the silences before it.
+        int32_t inFiles = lsn;
+        for (const auto& gap : layout_.silences) {
+            if (lsn >= gap.first + gap.sectors) {
+                inFiles -= gap.sectors;
+            } else if (lsn >= gap.first) {
+                std::fill_n(dst, kFramesPerSector * 2, int16_t(0));
+                ++counters_->sectorsRead;
+                return true;
+            }
+        }
+        size_t f = 0;
+        while (f + 1 < layout_.files.size() && layout_.files[f + 1].first <= inFiles) ++f;
+        const int64_t at = inFiles - layout_.files[f].first;  // sectors into the file
+        const bool ok = layout_.files[f].decoded ? readDecoded(f, at, dst) : readRaw(f, at, dst);
+        if (!ok) {
+            ++counters_->readErrors;  // the file changed or broke since the sheet was read
+            return false;
+        }
+        ++counters_->sectorsRead;
+        return true;
+    }
+    void seek(int32_t) override {}
+
+  private:
+    bool readRaw(size_t f, int64_t at, int16_t* dst) {
+        if (!raw_[f]) {
+            raw_[f] = std::make_unique<std::ifstream>(paths_[f], std::ios::binary);
+            if (!*raw_[f]) {
+                raw_[f].reset();
+                return false;
+            }
+        }
+        std::ifstream& in = *raw_[f];
+        in.clear();
+        in.seekg(std::streamoff(at * kSectorBytes));
+        return bool(in.read(reinterpret_cast<char*>(dst), kSectorBytes));
+    }
+    bool readDecoded(size_t f, int64_t at, int16_t* dst) {
+        if (!decoded_[f]) {
+            decoded_[f] = openFileSource(paths_[f]);
+            next_[f] = 0;
+            if (!decoded_[f] || decoded_[f]->rate() != 44100 || decoded_[f]->channels() != 2) {
+                decoded_[f].reset();
+                return false;
+            }
+        }
+        Source& s = *decoded_[f];
+        const int64_t frame = at * kFramesPerSector;
+        if (next_[f] != frame) {
+            if (!s.seek(frame)) return false;
+            next_[f] = frame;
+        }
+        int64_t got = 0;
+        while (got < kFramesPerSector) {
+            const int64_t n = s.read(dst + got * 2, kFramesPerSector - got);
+            if (n <= 0) break;
+            got += n;
+        }
+        next_[f] += got;
+        return got == kFramesPerSector;
+    }
+
+    std::vector<std::string> paths_;
+    CueFilesDisc layout_;
+    std::shared_ptr<ReadCounters> counters_;
+    std::vector<std::unique_ptr<std::ifstream>> raw_;
+    std::vector<std::unique_ptr<Source>> decoded_;
+    std::vector<int64_t> next_;  // the frame a decoded file reads next
+};
+
+class CueFilesBackend : public Backend {
+  public:
+    CueFilesBackend(std::vector<std::string> paths, CueFilesDisc layout,
+                    std::shared_ptr<const Disc> disc)
+        : paths_(std::move(paths)), layout_(std::move(layout)), disc_(std::move(disc)) {}
+    Probe probe() override {
+        Probe p;
+        p.ready = true;
+        return p;
+    }
+    std::shared_ptr<const Disc> readDisc() override { return disc_; }
+    int door(DWORD) override { return BASS_ERROR_NOTSUPPORTED; }
+    std::unique_ptr<SectorReader> openReader(int32_t, int32_t,
+                                             std::shared_ptr<ReadCounters> counters) override {
+        return std::make_unique<FilesSectorReader>(paths_, layout_, std::move(counters));
+    }
+
+  private:
+    std::vector<std::string> paths_;
+    CueFilesDisc layout_;
+    std::shared_ptr<const Disc> disc_;
+};
+
+}  // namespace
+
+std::string namedFile(const std::string& cue, const std::string& named) {
+    std::error_code ec;
+    const fs::path folder = fs::path(cue).parent_path();
+    if (named.empty()) return {};
+    const fs::path asWritten(named);
+    const std::string base = named.substr(named.find_last_of("/\\") + 1);
+    for (const fs::path& p :
+         {asWritten.is_absolute() ? asWritten : folder / asWritten, folder / base})
+        if (!base.empty() && fs::is_regular_file(p, ec)) return p.string();
+    return {};
+}
+
+std::unique_ptr<Backend> openCueFiles(const std::string& cue, const std::string& text,
+                                      std::string* description, BASS_CD_INFO* info,
+                                      ImageProblem* problem) {
+    std::vector<std::string> paths;
+    auto bytesOf = [&](const std::string& named, bool decoded) -> int64_t {
+        const std::string path = namedFile(cue, named);
+        if (path.empty()) return -1;
+        paths.push_back(path);
+        if (decoded) {
+            // The length of CD audio the engine decodes from it (its header's, exact for MP3).
+            const auto source = openFileSource(path);
+            if (!source || source->rate() != 44100 || source->channels() != 2) return -2;
+            return source->lengthFrames() * 4;
+        }
+        std::error_code ec;
+        const auto n = fs::file_size(path, ec);
+        return ec ? -1 : int64_t(n);
+    };
+    CueFilesDisc layout;
+    std::string cdText;
+    const std::string why = checkCueFiles(text, bytesOf, &layout, &cdText);
+    if (!why.empty()) {
+        problem->code =
+            why.find("is missing") != std::string::npos ? BASS_ERROR_FILEOPEN : BASS_ERROR_FILEFORM;
+        problem->reason = why;
+        return nullptr;
+    }
+    auto disc = std::make_shared<Disc>();
+    disc->leadout = layout.sectors;
+    disc->cdText = cdText;
+    disc->missingBytes = layout.missingBytes;
+    for (const auto& t : layout.tracks) {
+        TrackEntry e;
+        e.number = t.number;
+        e.lsn = t.lsn;
+        e.sectors = t.sectors;
+        e.audio = t.audio;
+        e.pregap = t.pregap;
+        e.preEmphasis = t.preEmphasis;
+        e.copyPermitted = t.copyPermitted;
+        if (validIsrc(t.isrc.c_str())) e.isrc = t.isrc;
+        disc->tracks.push_back(e);
+    }
+    *description = "cue sheet of " + std::to_string(layout.files.size()) +
+                   (layout.files.size() == 1 ? " file" : " files");
+    *info = BASS_CD_INFO{};
+    // What libcdio says of its own images, and an image reads exactly.
+    info->flags = BASS_CD_RWFLAG_READCDR | BASS_CD_RWFLAG_READCDRW | BASS_CD_RWFLAG_READM2F1 |
+                  BASS_CD_RWFLAG_READM2F2 | BASS_CD_RWFLAG_READCDDA | BASS_CD_RWFLAG_READCDDASIA;
+    info->cdtext = 1;
+    return std::make_unique<CueFilesBackend>(std::move(paths), std::move(layout), std::move(disc));
+}
+
+}  // namespace engine::cd
