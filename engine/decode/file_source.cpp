@@ -105,14 +105,20 @@ class SndfileSource : public Source {
     }
     int64_t missingFrames() const override { return owner_->missingFrames(); }
     int64_t undecodedFrames() const override { return undecoded_.load(std::memory_order_relaxed); }
+    // Frames past the stream libsndfile reads that the file holds but cannot give (the later
+    // streams of a chained Ogg file whose headers are damaged).
+    void setUnreadable(int64_t frames) { unreadable_ = frames; }
     int64_t read(int16_t* dst, int64_t frames) override {
         const sf_count_t n =
             floating_ ? readFloat(dst, frames) : sf_readf_short(file_, dst, frames);
         if (n < 0) return -1;
         position_ += n;
-        // The end, before the length: a damaged stream (or a WAV cut short, which says so itself).
-        if (n < frames && position_ < info_.frames && owner_->missingFrames() == 0)
-            undecoded_.store(info_.frames - position_, std::memory_order_relaxed);
+        // The end, before the length: a damaged stream (or a WAV cut short, which says so itself),
+        // and what the file holds past its first stream that cannot be read.
+        if ((n < frames || position_ >= info_.frames) && owner_->missingFrames() == 0) {
+            const int64_t undecoded = std::max<int64_t>(0, info_.frames - position_) + unreadable_;
+            if (undecoded > 0) undecoded_.store(undecoded, std::memory_order_relaxed);
+        }
         return n;
     }
     bool seek(int64_t frame) override {
@@ -166,6 +172,7 @@ class SndfileSource : public Source {
   private:
     std::atomic<int64_t> faulty_{0};
     std::atomic<int64_t> undecoded_{0};
+    int64_t unreadable_ = 0;
     int64_t position_ = 0;  // the next frame read
 
     std::unique_ptr<SoundFile> owner_;
@@ -567,8 +574,9 @@ std::unique_ptr<Source> openFileSource(const std::string& utf8Path, int* error, 
         auto source = openMp3(utf8Path, error, mode);
         if (source) return source;
     }
+    double unreadableSeconds = 0;
     if (kind.ogg) {
-        auto chain = openOggChain(utf8Path, error, mode);
+        auto chain = openOggChain(utf8Path, error, mode, &unreadableSeconds);
         if (chain || *error != BASS_OK) return chain;
     }
     auto sf = std::make_unique<SoundFile>(utf8Path);
@@ -579,6 +587,7 @@ std::unique_ptr<Source> openFileSource(const std::string& utf8Path, int* error, 
             outOfLimits(info).kind == FormatRefusal::Other) {
             // Every format is read as 16-bit (8-bit scaled up, float scaled from +-1.0).
             auto source = std::make_unique<SndfileSource>(std::move(sf));
+            source->setUnreadable(int64_t(unreadableSeconds * info.samplerate));
             if (source->settleLength(mode)) return source;
             *error = BASS_ERROR_FORMAT;
             return nullptr;

@@ -76,6 +76,57 @@ OggLayout layoutOf(const std::string& path) {
     return layout;
 }
 
+// The seconds of the streams after the first, from their pages alone: each stream's last granule
+// position at its rate (Vorbis: its identification header's; Opus: 48 kHz less its pre-skip).
+double laterStreamsSeconds(const std::string& path) {
+    struct Stream {
+        double rate = 0, skip = 0;
+        int64_t granule = 0;
+    };
+    std::vector<std::pair<uint32_t, Stream>> streams;  // in the order they begin
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return 0;
+    unsigned char head[27], segments[255];
+    while (std::fread(head, 1, sizeof head, f) == sizeof head) {
+        if (std::memcmp(head, "OggS", 4) != 0) {
+            if (fseeko(f, 1 - off_t(sizeof head), SEEK_CUR) != 0 || !syncToPage(f)) break;
+            continue;
+        }
+        const size_t count = head[26];
+        if (std::fread(segments, 1, count, f) != count) break;
+        off_t body = 0;
+        for (size_t i = 0; i < count; ++i) body += segments[i];
+        uint32_t serial = 0;
+        int64_t granule = 0;
+        for (int i = 3; i >= 0; --i) serial = serial << 8 | head[14 + i];
+        for (int i = 7; i >= 0; --i) granule = granule << 8 | head[6 + i];
+        if (head[5] & 0x02) {  // a stream begins: its rate from its first packet
+            unsigned char packet[19] = {};
+            const size_t got = std::fread(packet, 1, std::min<size_t>(19, size_t(body)), f);
+            body -= off_t(got);
+            Stream st;
+            if (got >= 16 && std::memcmp(packet, "\x01vorbis", 7) == 0)
+                st.rate =
+                    packet[12] | packet[13] << 8 | packet[14] << 16 | uint32_t(packet[15]) << 24;
+            if (got >= 12 && std::memcmp(packet, "OpusHead", 8) == 0) {
+                st.rate = 48000;
+                st.skip = packet[10] | packet[11] << 8;
+            }
+            streams.emplace_back(serial, st);
+        }
+        for (auto& [id, st] : streams)
+            if (id == serial && granule > 0) st.granule = granule;  // -1: no packet ends here
+        if (fseeko(f, body, SEEK_CUR) != 0) break;
+    }
+    std::fclose(f);
+    double seconds = 0;
+    for (size_t i = 1; i < streams.size(); ++i) {
+        const Stream& st = streams[i].second;
+        if (st.rate > 0) seconds += std::max(0.0, double(st.granule) - st.skip) / st.rate;
+    }
+    return seconds;
+}
+
 // The streams of a chain, decoded one piece at a time by the codec's library.
 class Links {
   public:
@@ -264,7 +315,9 @@ class OggChainSource : public Source {
 
 }  // namespace
 
-std::unique_ptr<Source> openOggChain(const std::string& utf8Path, int* error, FileOpen mode) {
+std::unique_ptr<Source> openOggChain(const std::string& utf8Path, int* error, FileOpen mode,
+                                     double* unreadableSeconds) {
+    *unreadableSeconds = 0;
     const OggLayout layout = layoutOf(utf8Path);
     if (!layout.chained || layout.codec == Codec::Other) return nullptr;
     std::unique_ptr<Links> links;
@@ -275,7 +328,13 @@ std::unique_ptr<Source> openOggChain(const std::string& utf8Path, int* error, Fi
         auto o = std::make_unique<OpusLinks>();
         if (o->open(utf8Path)) links = std::move(o);
     }
-    if (!links || links->count() < 1 || links->total() <= 0) {
+    if (!links) {
+        // The library refuses the chain (a later stream's headers are damaged): the first stream
+        // is read alone, and what the others held is said to be lost.
+        *unreadableSeconds = laterStreamsSeconds(utf8Path);
+        return nullptr;
+    }
+    if (links->count() < 1 || links->total() <= 0) {
         *error = BASS_ERROR_FORMAT;
         return nullptr;
     }

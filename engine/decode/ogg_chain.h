@@ -14,7 +14,10 @@
 namespace engine {
 
 // The file's chained streams as one Source; null when the file is no chain of Vorbis or Opus
-// streams (for libsndfile to read), or with *error set when it is one that cannot be decoded.
-std::unique_ptr<Source> openOggChain(const std::string& utf8Path, int* error, FileOpen mode);
+// streams (for libsndfile to read), or with *error set when it is one that cannot be decoded. A
+// chain the codec's library refuses (a later stream's headers damaged) is left to libsndfile too,
+// which reads its first stream: *unreadableSeconds then gives what the later streams held.
+std::unique_ptr<Source> openOggChain(const std::string& utf8Path, int* error, FileOpen mode,
+                                     double* unreadableSeconds);
 
 }  // namespace engine
