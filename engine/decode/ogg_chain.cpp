@@ -39,12 +39,23 @@ bool syncToPage(std::FILE* f) {
     return false;
 }
 
-OggLayout layoutOf(const std::string& path) {
-    OggLayout layout;
+// One Ogg page as the walk meets it: its header, and the start of its first packet when it begins
+// a stream (the codec's identification header).
+struct Page {
+    bool begins = false;  // the first page of a stream
+    uint32_t serial = 0;
+    int64_t granule = -1;  // -1: no packet ends on this page
+    unsigned char packet[19] = {};
+    size_t packetBytes = 0;
+};
+
+// Calls `visit(page)` for each page of the file from its start, passing over damage between pages
+// to the next page, until `visit` returns false or the file ends. Only the page headers are read.
+template <class Visit>
+void walkPages(const std::string& path, Visit&& visit) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return layout;
+    if (!f) return;
     unsigned char head[27], segments[255];
-    bool first = true, sawData = false;
     while (std::fread(head, 1, sizeof head, f) == sizeof head) {
         if (std::memcmp(head, "OggS", 4) != 0) {
             if (fseeko(f, 1 - off_t(sizeof head), SEEK_CUR) != 0 || !syncToPage(f)) break;
@@ -54,25 +65,47 @@ OggLayout layoutOf(const std::string& path) {
         if (std::fread(segments, 1, count, f) != count) break;
         off_t body = 0;
         for (size_t i = 0; i < count; ++i) body += segments[i];
-        if (first) {
-            unsigned char packet[8] = {};
-            const size_t got = std::fread(packet, 1, std::min<size_t>(8, size_t(body)), f);
-            if (got >= 7 && std::memcmp(packet, "\x01vorbis", 7) == 0) layout.codec = Codec::Vorbis;
-            if (got == 8 && std::memcmp(packet, "OpusHead", 8) == 0) layout.codec = Codec::Opus;
-            body -= off_t(got);
-            first = false;
+        Page page;
+        page.begins = head[5] & 0x02;
+        for (int i = 3; i >= 0; --i) page.serial = page.serial << 8 | head[14 + i];
+        uint64_t granule = 0;
+        for (int i = 7; i >= 0; --i) granule = granule << 8 | head[6 + i];
+        page.granule = int64_t(granule);
+        if (page.begins) {
+            page.packetBytes =
+                std::fread(page.packet, 1, std::min(sizeof page.packet, size_t(body)), f);
+            body -= off_t(page.packetBytes);
         }
-        if (head[5] & 0x02) {  // the first page of a stream
-            if (sawData) {
-                layout.chained = true;
-                break;
-            }
-        } else {
-            sawData = true;
-        }
-        if (fseeko(f, body, SEEK_CUR) != 0) break;
+        if (!visit(page) || fseeko(f, body, SEEK_CUR) != 0) break;
     }
     std::fclose(f);
+}
+
+bool isVorbis(const Page& p) {
+    return p.packetBytes >= 16 && std::memcmp(p.packet, "\x01vorbis", 7) == 0;
+}
+bool isOpus(const Page& p) {
+    return p.packetBytes >= 12 && std::memcmp(p.packet, "OpusHead", 8) == 0;
+}
+
+OggLayout layoutOf(const std::string& path) {
+    OggLayout layout;
+    bool first = true, sawData = false;
+    walkPages(path, [&](const Page& page) {
+        if (first) {
+            layout.codec = isVorbis(page) ? Codec::Vorbis
+                           : isOpus(page) ? Codec::Opus
+                                          : Codec::Other;
+            first = false;
+        }
+        if (!page.begins) {
+            sawData = true;
+        } else if (sawData) {
+            layout.chained = true;
+            return false;
+        }
+        return true;
+    });
     return layout;
 }
 
@@ -80,50 +113,31 @@ OggLayout layoutOf(const std::string& path) {
 // position at its rate (Vorbis: its identification header's; Opus: 48 kHz less its pre-skip).
 double laterStreamsSeconds(const std::string& path) {
     struct Stream {
+        uint32_t serial;
         double rate = 0, skip = 0;
         int64_t granule = 0;
     };
-    std::vector<std::pair<uint32_t, Stream>> streams;  // in the order they begin
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return 0;
-    unsigned char head[27], segments[255];
-    while (std::fread(head, 1, sizeof head, f) == sizeof head) {
-        if (std::memcmp(head, "OggS", 4) != 0) {
-            if (fseeko(f, 1 - off_t(sizeof head), SEEK_CUR) != 0 || !syncToPage(f)) break;
-            continue;
-        }
-        const size_t count = head[26];
-        if (std::fread(segments, 1, count, f) != count) break;
-        off_t body = 0;
-        for (size_t i = 0; i < count; ++i) body += segments[i];
-        uint32_t serial = 0;
-        int64_t granule = 0;
-        for (int i = 3; i >= 0; --i) serial = serial << 8 | head[14 + i];
-        for (int i = 7; i >= 0; --i) granule = granule << 8 | head[6 + i];
-        if (head[5] & 0x02) {  // a stream begins: its rate from its first packet
-            unsigned char packet[19] = {};
-            const size_t got = std::fread(packet, 1, std::min<size_t>(19, size_t(body)), f);
-            body -= off_t(got);
-            Stream st;
-            if (got >= 16 && std::memcmp(packet, "\x01vorbis", 7) == 0)
-                st.rate =
-                    packet[12] | packet[13] << 8 | packet[14] << 16 | uint32_t(packet[15]) << 24;
-            if (got >= 12 && std::memcmp(packet, "OpusHead", 8) == 0) {
+    std::vector<Stream> streams;  // in the order they begin
+    walkPages(path, [&](const Page& page) {
+        if (page.begins) {
+            Stream st{page.serial};
+            const unsigned char* p = page.packet;
+            if (isVorbis(page)) st.rate = p[12] | p[13] << 8 | p[14] << 16 | uint32_t(p[15]) << 24;
+            if (isOpus(page)) {
                 st.rate = 48000;
-                st.skip = packet[10] | packet[11] << 8;
+                st.skip = p[10] | p[11] << 8;
             }
-            streams.emplace_back(serial, st);
+            streams.push_back(st);
         }
-        for (auto& [id, st] : streams)
-            if (id == serial && granule > 0) st.granule = granule;  // -1: no packet ends here
-        if (fseeko(f, body, SEEK_CUR) != 0) break;
-    }
-    std::fclose(f);
+        for (Stream& st : streams)
+            if (st.serial == page.serial && page.granule > 0) st.granule = page.granule;
+        return true;
+    });
     double seconds = 0;
-    for (size_t i = 1; i < streams.size(); ++i) {
-        const Stream& st = streams[i].second;
-        if (st.rate > 0) seconds += std::max(0.0, double(st.granule) - st.skip) / st.rate;
-    }
+    for (size_t i = 1; i < streams.size(); ++i)
+        if (streams[i].rate > 0)
+            seconds +=
+                std::max(0.0, double(streams[i].granule) - streams[i].skip) / streams[i].rate;
     return seconds;
 }
 
