@@ -390,11 +390,16 @@ struct FileKind {
 FileKind kindOf(const std::string& utf8Path) {
     std::FILE* f = std::fopen(utf8Path.c_str(), "rb");
     if (!f) return {};
-    FileKind kind{true, looksLikeMp3(f), false};
-    std::rewind(f);
+    FileKind kind{true, false, false};
+    // An ID3v2 tag is an MP3's, unless a container follows it (a tagger wrote one into a FLAC or
+    // Ogg file): libmpg123 would find frames in the container's bytes.
+    const off_t tag = off_t(id3v2Bytes(f));
     char magic[4] = {};
-    kind.container = std::fread(magic, 1, 4, f) == 4 && isKnownContainer(magic);
+    kind.container =
+        fseeko(f, tag, SEEK_SET) == 0 && std::fread(magic, 1, 4, f) == 4 && isKnownContainer(magic);
     kind.ogg = kind.container && std::memcmp(magic, "OggS", 4) == 0;
+    std::rewind(f);
+    kind.mp3 = !kind.container && looksLikeMp3(f);
     std::fclose(f);
     return kind;
 }

@@ -13,30 +13,32 @@ namespace engine {
 // BW64 magic as "RF64", or the data size a writer never filled in as "to the end of the file".
 struct PatchedFile {
     std::FILE* file = nullptr;
+    off_t start = 0;  // where the sound file starts in it (after an ID3v2 tag)
     struct Patch {
-        off_t at = -1;
+        off_t at = -1;  // from `start`
         char bytes[4] = {};
     } patches[2];
 };
 namespace {
 
-// libsndfile's virtual I/O over a PatchedFile.
+// libsndfile's virtual I/O over a PatchedFile, from its start.
 sf_count_t vLength(void* user) {
-    std::FILE* f = static_cast<PatchedFile*>(user)->file;
-    const off_t at = ftello(f);
-    if (fseeko(f, 0, SEEK_END) != 0) return -1;
-    const off_t end = ftello(f);
-    fseeko(f, at, SEEK_SET);
-    return end;
+    const auto* p = static_cast<PatchedFile*>(user);
+    const off_t at = ftello(p->file);
+    if (fseeko(p->file, 0, SEEK_END) != 0) return -1;
+    const off_t end = ftello(p->file);
+    fseeko(p->file, at, SEEK_SET);
+    return end - p->start;
 }
 sf_count_t vSeek(sf_count_t offset, int whence, void* user) {
-    std::FILE* f = static_cast<PatchedFile*>(user)->file;
-    if (fseeko(f, off_t(offset), whence) != 0) return -1;
-    return ftello(f);
+    const auto* p = static_cast<PatchedFile*>(user);
+    if (fseeko(p->file, off_t(offset) + (whence == SEEK_SET ? p->start : 0), whence) != 0)
+        return -1;
+    return ftello(p->file) - p->start;
 }
 sf_count_t vRead(void* ptr, sf_count_t count, void* user) {
     const auto* p = static_cast<PatchedFile*>(user);
-    const off_t at = ftello(p->file);
+    const off_t at = ftello(p->file) - p->start;
     const size_t n = std::fread(ptr, 1, size_t(count), p->file);
     for (const auto& patch : p->patches) {
         if (patch.at < 0) continue;
@@ -49,7 +51,8 @@ sf_count_t vWrite(const void*, sf_count_t, void*) {
     return 0;
 }
 sf_count_t vTell(void* user) {
-    return ftello(static_cast<PatchedFile*>(user)->file);
+    const auto* p = static_cast<PatchedFile*>(user);
+    return ftello(p->file) - p->start;
 }
 
 uint32_t le32(const unsigned char* b) {
@@ -108,6 +111,18 @@ WavData wavDataOf(std::FILE* f) {
 
 }  // namespace
 
+int64_t id3v2Bytes(std::FILE* f) {
+    int64_t total = 0;
+    unsigned char h[10];
+    while (fseeko(f, off_t(total), SEEK_SET) == 0 && std::fread(h, 1, 10, f) == 10 &&
+           std::memcmp(h, "ID3", 3) == 0 && h[3] != 0xff && h[4] != 0xff &&
+           !((h[6] | h[7] | h[8] | h[9]) & 0x80)) {
+        const int64_t size = int64_t(h[6]) << 21 | int64_t(h[7]) << 14 | int64_t(h[8]) << 7 | h[9];
+        total += 10 + size + ((h[5] & 0x10) ? 10 : 0);  // a footer repeats the header
+    }
+    return total;
+}
+
 bool SoundFile::isWaveMagic(const char* m) {
     return std::memcmp(m, "RIFF", 4) == 0 || std::memcmp(m, "RF64", 4) == 0 ||
            std::memcmp(m, "BW64", 4) == 0;
@@ -115,22 +130,25 @@ bool SoundFile::isWaveMagic(const char* m) {
 
 SoundFile::SoundFile(const std::string& utf8Path) {
     std::FILE* f = std::fopen(utf8Path.c_str(), "rb");
+    const off_t start = f ? off_t(id3v2Bytes(f)) : 0;
     char magic[4] = {};
-    const bool bw64 = f && std::fread(magic, 1, 4, f) == 4 && std::memcmp(magic, "BW64", 4) == 0;
-    const WavData wav = f ? wavDataOf(f) : WavData{};
+    const bool bw64 = f && fseeko(f, start, SEEK_SET) == 0 && std::fread(magic, 1, 4, f) == 4 &&
+                      std::memcmp(magic, "BW64", 4) == 0;
+    const WavData wav = f && start == 0 ? wavDataOf(f) : WavData{};
     missing_ = wav.missing;
-    if (!bw64 && wav.unclosedSizeAt < 0) {
+    if (!bw64 && wav.unclosedSizeAt < 0 && start == 0) {
         if (f) std::fclose(f);
         sf_ = sf_open(utf8Path.c_str(), SFM_READ, &info_);
         return;
     }
     patched_ = std::make_unique<PatchedFile>();
     patched_->file = f;
+    patched_->start = start;
     if (bw64) patched_->patches[0] = {0, {'R', 'F', '6', '4'}};
     // All ones: libsndfile's own "the data runs to the end of the file", as a writer streaming
     // to a pipe leaves it.
     if (wav.unclosedSizeAt >= 0) patched_->patches[1] = {wav.unclosedSizeAt, {-1, -1, -1, -1}};
-    std::rewind(f);
+    fseeko(f, start, SEEK_SET);
     static SF_VIRTUAL_IO io{vLength, vSeek, vRead, vWrite, vTell};
     sf_ = sf_open_virtual(&io, SFM_READ, &info_, patched_.get());
 }

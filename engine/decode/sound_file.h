@@ -1,8 +1,9 @@
 // Opening an audio file for reading through libsndfile, with the WAV variants it does not know by
 // name: a BW64 file (the broadcast form of RF64, the same layout under another magic) is read as
 // the RF64 file it is, and a WAV file whose recorder stopped before it wrote the sizes (both still
-// "empty", audio after them) is read to its end. Any thread; a SoundFile then belongs to one thread
-// at a time.
+// "empty", audio after them) is read to its end; an ID3v2 tag before the audio (a FLAC or Ogg file
+// a tagger wrote one into) is passed over. Any thread; a SoundFile then belongs to one thread at a
+// time.
 #pragma once
 
 #include <sndfile.h>
@@ -15,6 +16,11 @@
 namespace engine {
 
 struct PatchedFile;
+
+// The bytes of the ID3v2 tags at the start of the file `f` (header, body and footer of each, tags
+// one after another counted together); 0 when it starts with none. Some taggers put one before a
+// FLAC or Ogg file. Reads from the file's start and leaves its position anywhere.
+int64_t id3v2Bytes(std::FILE* f);
 
 class SoundFile {
   public:

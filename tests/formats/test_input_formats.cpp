@@ -342,6 +342,45 @@ TEST(InputsWithoutLength, AreMeasuredAndDecodedToTheirEnd) {
     }
 }
 
+// FLAC, Ogg Vorbis, Opus and a chain of Ogg streams that a tagger wrote an ID3v2 tag before: they
+// decode as the files behind the tag do (libmpg123 finds frames in an Opus file's bytes).
+TEST(InputsAfterAnId3Tag, DecodeAsTheFileBehindIt) {
+    fixtures::TempDir dir;
+    const auto v = signal(48000, 2, 1.0);
+    std::vector<uint8_t> tag = {'I', 'D', '3', 3, 0, 0, 0, 0, 8, 0};  // 1024 bytes of body
+    tag.resize(10 + 1024);
+    std::copy_n("TIT2\0\0\0\5\0\0\0Song", 15, tag.begin() + 10);
+    const std::string chain = dir.file("chain.ogg");
+    const struct {
+        const char* name;
+        int format;
+    } kinds[] = {{"a.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16},
+                 {"a.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS},
+                 {"a.opus", SF_FORMAT_OGG | SF_FORMAT_OPUS},
+                 {"b.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS}};
+    for (const auto& k : kinds) writeSndfile(dir.file(k.name), k.format, 48000, 2, v);
+    auto joined = fixtures::readBytes(dir.file("a.ogg"));
+    const auto tail = fixtures::readBytes(dir.file("b.ogg"));
+    joined.insert(joined.end(), tail.begin(), tail.end());
+    fixtures::writeBytes(chain, joined);
+    for (const std::string& plain :
+         {dir.file("a.flac"), dir.file("a.ogg"), dir.file("a.opus"), chain}) {
+        auto bytes = fixtures::readBytes(plain);
+        bytes.insert(bytes.begin(), tag.begin(), tag.end());
+        const std::string tagged = plain + ".tagged";
+        fixtures::writeBytes(tagged, bytes);
+        const DWORD a = BASS_StreamCreateFile(0, plain.c_str(), 0, 0, BASS_STREAM_DECODE);
+        const DWORD b = BASS_StreamCreateFile(0, tagged.c_str(), 0, 0, BASS_STREAM_DECODE);
+        ASSERT_NE(b, 0u) << tagged;
+        EXPECT_EQ(BASS_ChannelGetLength(b), BASS_ChannelGetLength(a)) << plain;
+        EXPECT_TRUE(fixtures::readChannel(b, 20000).samples ==
+                    fixtures::readChannel(a, 20000).samples)
+            << plain;
+        BASS_StreamFree(a);
+        BASS_StreamFree(b);
+    }
+}
+
 // Inputs the program does not take: refused with a message, and no output file appears.
 TEST(UnsupportedInputs, AreRefusedEverywhereWithoutAFile) {
     fixtures::TempDir dir;
