@@ -2,6 +2,7 @@
 #include "disc/cd_cue.h"
 
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <tuple>
 #include <vector>
@@ -11,6 +12,7 @@ namespace engine::cd {
 namespace {
 
 constexpr int64_t kSectorBytes = 2352;
+constexpr int64_t kMaxSectors = INT32_MAX / kSectorBytes;
 constexpr int kFramesPerSecond = 75;
 
 std::string upper(std::string_view s) {
@@ -321,6 +323,9 @@ std::string check(std::string_view text, int64_t binBytes, std::string* copy,
         return "track " + std::to_string(tracks.back().number) + " has no INDEX 01";
     if (binBytes < 0) return kMissingBinReason;
     if (several) {
+        // A track's length in bytes is an int: the disc ends before 2^31 bytes.
+        if (fileStart + binBytes / kSectorBytes + silence > kMaxSectors)
+            return "the files last longer than a disc image can (3 hours 22 minutes)";
         several->sectors = int32_t(fileStart + binBytes / kSectorBytes + silence);
         several->missingBytes = uint32_t((kSectorBytes - binBytes % kSectorBytes) % kSectorBytes);
         for (size_t i = 0; i < tracks.size(); ++i) {
