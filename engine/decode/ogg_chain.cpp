@@ -26,6 +26,9 @@ enum class Codec { Other, Vorbis, Opus };
 struct OggLayout {
     Codec codec = Codec::Other;
     bool chained = false;
+    // A stream after the first whose second page does not begin with the codec's comment header:
+    // its headers are damaged, and the codec's library would refuse the whole chain.
+    bool laterHeadersLost = false;
 };
 
 // From the file's position to the next page's start; false when no page follows.
@@ -39,10 +42,11 @@ bool syncToPage(std::FILE* f) {
     return false;
 }
 
-// One Ogg page as the walk meets it: its header, and the start of its first packet when it begins
-// a stream (the codec's identification header).
+// One Ogg page as the walk meets it: its header, and the first bytes of its body (for the first
+// page of a stream, the codec's identification header).
 struct Page {
-    bool begins = false;  // the first page of a stream
+    bool begins = false;     // the first page of a stream
+    bool continues = false;  // its body goes on with a packet begun on the page before
     uint32_t serial = 0;
     int64_t granule = -1;  // -1: no packet ends on this page
     unsigned char packet[19] = {};
@@ -50,7 +54,8 @@ struct Page {
 };
 
 // Calls `visit(page)` for each page of the file from its start, passing over damage between pages
-// to the next page, until `visit` returns false or the file ends. Only the page headers are read.
+// to the next page, until `visit` returns false or the file ends. Only the page headers and the
+// first bytes of each body are read.
 template <class Visit>
 void walkPages(const std::string& path, Visit&& visit) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
@@ -67,15 +72,14 @@ void walkPages(const std::string& path, Visit&& visit) {
         for (size_t i = 0; i < count; ++i) body += segments[i];
         Page page;
         page.begins = head[5] & 0x02;
+        page.continues = head[5] & 0x01;
         for (int i = 3; i >= 0; --i) page.serial = page.serial << 8 | head[14 + i];
         uint64_t granule = 0;
         for (int i = 7; i >= 0; --i) granule = granule << 8 | head[6 + i];
         page.granule = int64_t(granule);
-        if (page.begins) {
-            page.packetBytes =
-                std::fread(page.packet, 1, std::min(sizeof page.packet, size_t(body)), f);
-            body -= off_t(page.packetBytes);
-        }
+        page.packetBytes =
+            std::fread(page.packet, 1, std::min(sizeof page.packet, size_t(body)), f);
+        body -= off_t(page.packetBytes);
         if (!visit(page) || fseeko(f, body, SEEK_CUR) != 0) break;
     }
     std::fclose(f);
@@ -91,6 +95,7 @@ bool isOpus(const Page& p) {
 OggLayout layoutOf(const std::string& path) {
     OggLayout layout;
     bool first = true, sawData = false;
+    std::vector<std::pair<uint32_t, int>> pagesOf;  // the streams after the first, pages seen
     walkPages(path, [&](const Page& page) {
         if (first) {
             layout.codec = isVorbis(page) ? Codec::Vorbis
@@ -102,7 +107,16 @@ OggLayout layoutOf(const std::string& path) {
             sawData = true;
         } else if (sawData) {
             layout.chained = true;
-            return false;
+            if (layout.codec == Codec::Other) return false;
+            pagesOf.emplace_back(page.serial, 0);
+        }
+        for (auto& [serial, pages] : pagesOf) {
+            if (serial != page.serial || ++pages != 2) continue;
+            const char* comments = layout.codec == Codec::Vorbis ? "\x03vorbis" : "OpusTags";
+            const size_t n = layout.codec == Codec::Vorbis ? 7 : 8;
+            if (page.continues || page.packetBytes < n ||
+                std::memcmp(page.packet, comments, n) != 0)
+                layout.laterHeadersLost = true;
         }
         return true;
     });
@@ -334,6 +348,12 @@ std::unique_ptr<Source> openOggChain(const std::string& utf8Path, int* error, Fi
     *unreadableSeconds = 0;
     const OggLayout layout = layoutOf(utf8Path);
     if (!layout.chained || layout.codec == Codec::Other) return nullptr;
+    // The codec's library would refuse the chain (and lose a little memory doing so): the first
+    // stream is left to libsndfile, and what the later streams held is said to be lost.
+    if (layout.laterHeadersLost) {
+        *unreadableSeconds = laterStreamsSeconds(utf8Path);
+        return nullptr;
+    }
     std::unique_ptr<Links> links;
     if (layout.codec == Codec::Vorbis) {
         auto v = std::make_unique<VorbisLinks>();
