@@ -77,6 +77,7 @@ const char* const kTagLabels[8] = {
 void nameForAccess(const CdControls& c) {
     const std::pair<QWidget*, const char*> names[] = {
         {c.cmbCDDrives, QT_TRANSLATE_NOOP("frmDemo", "CD drive")},
+        {c.cmdOpenImage, QT_TRANSLATE_NOOP("frmDemo", "Open a disc image")},
         {c.lstTracks, QT_TRANSLATE_NOOP("frmDemo", "Tracks")},
         {c.txtCDArtist, QT_TRANSLATE_NOOP("frmDemo", "Artist")},
         {c.txtCDAlbum, QT_TRANSLATE_NOOP("frmDemo", "Album")},
@@ -135,7 +136,10 @@ CdControls buildCdControls(QDialog* window) {
     };
 
     label(window, QT_TRANSLATE_NOOP("frmDemo", "Select CD Drive : "), 8, 10, 105, 20);
-    c.cmbCDDrives = placed(new QComboBox(window), "cmbCDDrives", 115, 8, 378, 24);
+    c.cmbCDDrives = placed(new QComboBox(window), "cmbCDDrives", 115, 8, 298, 24);
+    c.cmdOpenImage =
+        placed(new QPushButton(Text::tr("Image..."), window), "cmdOpenImage", 417, 7, 76, 26);
+    c.cmdOpenImage->setAutoDefault(false);
 
     label(window, QT_TRANSLATE_NOOP("frmDemo", "Artist"), 8, 40, 40, 20);
     c.txtCDArtist = placed(new QLineEdit(window), "txtCDArtist", 50, 38, 190, 22);

@@ -44,6 +44,7 @@ inline constexpr int kWideTwips = 11490;
 // Every control of the CD window (docs/names.md says what each one is).
 struct CdControls {
     QComboBox* cmbCDDrives;
+    QPushButton* cmdOpenImage;  // adds a disc image as a drive
     QListWidget* lstTracks;
     TrackListDelegate* trackDelegate;
     QLineEdit* txtCDArtist;

@@ -5,9 +5,13 @@
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
+#include <QThreadPool>
 
+#include "cd/cd_messages.h"
 #include "disc/basscd.h"
 #include "disc/cd_ext.h"
+#include "platform/platform.h"
+#include "platform/window_thread.h"
 #include "rip/track_list.h"
 
 namespace cd {
@@ -32,6 +36,45 @@ DrivesPanel::DrivesPanel(CdSession& session, const DrivesWidgets& widgets, Drive
                          QObject* parent)
     : QObject(parent), session_(session), w_(widgets), hooks_(std::move(hooks)) {
     connect(w_.cmbCDDrives, &QComboBox::currentIndexChanged, this, &DrivesPanel::cmbCDDrives_Click);
+    connect(w_.cmdOpenImage, &QPushButton::clicked, this, &DrivesPanel::cmdOpenImage_Click);
+}
+
+void DrivesPanel::cmdOpenImage_Click() {
+    platform::FileDialog dialog;
+    dialog.title = CdText::tr("Open a Disc Image").toStdString();
+    dialog.filter =
+        CdText::tr("Disc images (*.cue;*.toc;*.nrg)|*.cue;*.toc;*.nrg|All files (*.*)|*.*")
+            .toStdString();
+    dialog.flags = platform::kDialogFileMustExist | platform::kDialogHideReadOnly;
+    const std::optional<std::string> path = platform::Platform::instance().openFile(dialog);
+    if (!path || path->empty()) return;
+    w_.cmdOpenImage->setEnabled(false);
+    QThreadPool::globalInstance()->start([path = *path, alive = alive_, panel = this] {
+        std::string why;
+        const int drive = engine::cdAddImage(path, &why);
+        platform::postToWindowThread([alive, panel, path, drive, why] {
+            if (*alive) panel->imageAdded(path, drive, why);
+        });
+    });
+}
+
+DrivesPanel::~DrivesPanel() {
+    *alive_ = false;
+}
+
+void DrivesPanel::imageAdded(const std::string& path, int drive, const std::string& why) {
+    w_.cmdOpenImage->setEnabled(w_.cmbCDDrives->isEnabled());
+    if (drive < 0) {
+        platform::message(CdText::tr("Cannot open the disc image \"%1\": %2.")
+                              .arg(QString::fromStdString(path),
+                                   QString::fromStdString(why.empty() ? "it cannot be read" : why))
+                              .toStdString(),
+                          CdText::tr("Error").toStdString(), platform::Icon::Critical);
+        return;
+    }
+    refreshDriveList();
+    const int row = w_.cmbCDDrives->findData(drive);
+    if (row >= 0 && w_.cmbCDDrives->isEnabled()) w_.cmbCDDrives->setCurrentIndex(row);
 }
 
 int DrivesPanel::loadDrives() {

@@ -1,12 +1,15 @@
 // The drives panel of the CD window: the drive list (drives and disc images; a drive plugged in
 // or removed later is followed), the "Drive Info" frame with what the selected drive can do, and
-// the door buttons Lock, Unlock, Open and Close. Window thread only.
+// the door buttons Lock, Unlock, Open and Close, and "Image..." that adds a disc image. Window
+// thread only.
 #pragma once
 
 #include <QObject>
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <string>
 
 #include "cd/cd_session.h"
 
@@ -19,6 +22,7 @@ namespace cd {
 
 struct DrivesWidgets {
     QComboBox* cmbCDDrives;
+    QPushButton* cmdOpenImage;
     std::array<QCheckBox*, 15> chkRWFlags;
     QLabel* lblMaxReadSpeed;
     QLabel* lblCacheSize;
@@ -41,11 +45,15 @@ class DrivesPanel : public QObject {
   public:
     DrivesPanel(CdSession& session, const DrivesWidgets& widgets, DrivesHooks hooks,
                 QObject* parent);
+    ~DrivesPanel() override;
 
     // Lists the drives present and selects the first one; returns the number of drive indexes.
     int loadDrives();
     // A click on cmbCDDrives (or the program selecting a row).
     void cmbCDDrives_Click(int row);
+    // "Image...": a disc image chosen in a file dialog becomes a drive and is selected. The image
+    // is checked (a FLAC's header read) on a worker; a refused one is said with its reason.
+    void cmdOpenImage_Click();
     void RefreshDriveInfo();
     // Door buttons.
     void LockDoor();
@@ -63,6 +71,8 @@ class DrivesPanel : public QObject {
   private:
     int fillDriveList();
     void refreshDriveList();
+    // The worker's answer for the image `path`: its drive, or -1 and why.
+    void imageAdded(const std::string& path, int drive, const std::string& why);
 
     CdSession& session_;
     DrivesWidgets w_;
@@ -70,6 +80,9 @@ class DrivesPanel : public QObject {
     bool loaded_ = false;
     int lastDriveIndex_ = -1;
     uint64_t driveListGeneration_ = 0;
+    // False once the panel is gone: an image's answer posted after that is dropped. Read and
+    // written on the window thread only.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace cd

@@ -70,8 +70,8 @@ void frmDemo::wirePanels() {
     };
     drives_ = new DrivesPanel(
         session_,
-        {c_.cmbCDDrives, c_.chkRWFlags, c_.lblMaxReadSpeed, c_.lblCacheSize, c_.cmdButton[kLock],
-         c_.cmdButton[kUnlock], c_.cmdButton[kOpen], c_.cmdButton[kClose]},
+        {c_.cmbCDDrives, c_.cmdOpenImage, c_.chkRWFlags, c_.lblMaxReadSpeed, c_.lblCacheSize,
+         c_.cmdButton[kLock], c_.cmdButton[kUnlock], c_.cmdButton[kOpen], c_.cmdButton[kClose]},
         std::move(hooks), this);
 
     for (int i = 0; i < int(c_.cmdButton.size()); ++i)
@@ -84,6 +84,7 @@ void frmDemo::wirePanels() {
     connect(c_.ripPanel, &RipPanel::runningChanged, this, [this](bool running) {
         for (int b : {kPlay, kExtract}) c_.cmdButton[size_t(b)]->setEnabled(!running);
         c_.cmbCDDrives->setEnabled(!running);
+        c_.cmdOpenImage->setEnabled(!running);
         tracks_->setEnabled(!running);
         // Asked to close while the rip ran: it has stopped now.
         if (!running && closeResult_ >= 0)

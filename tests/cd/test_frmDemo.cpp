@@ -272,4 +272,37 @@ TEST_F(CdWindow, DriveListFollowsDrivesPluggedInAndRemoved) {
     engine::cdSetTestDeviceList(nullptr);
 }
 
+// "Image...": the image chosen (here a FLAC of the disc with its cue sheet) becomes a drive and is
+// selected, its tracks listed; an image that cannot be read is said with its reason, and the
+// drives stay as they were.
+TEST_F(CdWindow, OpenImageAddsTheImageAsADriveAndSelectsIt) {
+    addDisc(2, 75);
+    cdimage::Disc other;
+    other.tracks = cdimage::audioTracks(3, 40);
+    const std::string flac = cdimage::write(outDir.file("album"), other, cdimage::Files::OneFlac);
+    fixtures::writeBytes(outDir.file("broken.cue"), {'F', 'I', 'L', 'E', '\n'});
+    auto& w = open();
+    auto* drives = child<QComboBox>("cmbCDDrives");
+    auto* openImage = child<QPushButton>("cmdOpenImage");
+    ASSERT_EQ(drives->count(), 1);
+
+    scripted->openAnswers.push_back(flac);
+    openImage->click();
+    ASSERT_TRUE(processUntil([&] { return drives->count() == 2 && openImage->isEnabled(); }));
+    EXPECT_EQ(drives->itemText(1).toStdString().rfind("album.cue: ", 0), 0u);
+    EXPECT_EQ(w.currentDrive(), 1);
+    EXPECT_EQ(rows().size(), 3u);
+    EXPECT_TRUE(scripted->messages.empty()) << scripted->lastMessage();
+
+    scripted->openAnswers.push_back(outDir.file("broken.cue"));
+    openImage->click();
+    ASSERT_TRUE(processUntil([&] { return !scripted->messages.empty(); }));
+    EXPECT_NE(scripted->lastMessage().find("broken.cue"), std::string::npos);
+    EXPECT_NE(scripted->lastMessage().find("FILE needs a name and a type"), std::string::npos)
+        << scripted->lastMessage();
+    EXPECT_EQ(drives->count(), 2);
+    EXPECT_EQ(w.currentDrive(), 1);
+    EXPECT_TRUE(openImage->isEnabled());
+}
+
 }  // namespace
