@@ -21,14 +21,18 @@ enum class Codec { Other, Vorbis, Opus };
 
 // What the file's Ogg pages say: the codec of its first stream, and whether another stream begins
 // after the first one's data (a chain; streams multiplexed side by side all begin at the start).
-// Only the page headers are read; damage between pages (a lost piece, junk between two joined
-// files) is passed over to the next page, as the codec libraries do.
+// Only the page headers and the first bytes of each page are read; damage between pages (a lost
+// piece, junk between two joined files) is passed over to the next page, as the codec libraries do.
 struct OggLayout {
     Codec codec = Codec::Other;
     bool chained = false;
     // A stream after the first whose second page does not begin with the codec's comment header:
     // its headers are damaged, and the codec's library would refuse the whole chain.
     bool laterHeadersLost = false;
+    // The seconds of the streams after the first, from their pages alone: each stream's last
+    // granule position at its rate (Vorbis: its identification header's; Opus: 48 kHz less its
+    // pre-skip).
+    double laterSeconds = 0;
 };
 
 // From the file's position to the next page's start; false when no page follows.
@@ -95,7 +99,13 @@ bool isOpus(const Page& p) {
 OggLayout layoutOf(const std::string& path) {
     OggLayout layout;
     bool first = true, sawData = false;
-    std::vector<std::pair<uint32_t, int>> pagesOf;  // the streams after the first, pages seen
+    struct Stream {  // one after the first
+        uint32_t serial;
+        int pages = 0;
+        double rate = 0, skip = 0;
+        int64_t granule = 0;
+    };
+    std::vector<Stream> later;
     walkPages(path, [&](const Page& page) {
         if (first) {
             layout.codec = isVorbis(page) ? Codec::Vorbis
@@ -108,10 +118,19 @@ OggLayout layoutOf(const std::string& path) {
         } else if (sawData) {
             layout.chained = true;
             if (layout.codec == Codec::Other) return false;
-            pagesOf.emplace_back(page.serial, 0);
+            Stream st{page.serial};
+            const unsigned char* p = page.packet;
+            if (isVorbis(page)) st.rate = p[12] | p[13] << 8 | p[14] << 16 | uint32_t(p[15]) << 24;
+            if (isOpus(page)) {
+                st.rate = 48000;
+                st.skip = p[10] | p[11] << 8;
+            }
+            later.push_back(st);
         }
-        for (auto& [serial, pages] : pagesOf) {
-            if (serial != page.serial || ++pages != 2) continue;
+        for (Stream& st : later) {
+            if (st.serial != page.serial) continue;
+            if (page.granule > 0) st.granule = page.granule;  // -1: no packet ends here
+            if (++st.pages != 2) continue;
             const char* comments = layout.codec == Codec::Vorbis ? "\x03vorbis" : "OpusTags";
             const size_t n = layout.codec == Codec::Vorbis ? 7 : 8;
             if (page.continues || page.packetBytes < n ||
@@ -120,39 +139,10 @@ OggLayout layoutOf(const std::string& path) {
         }
         return true;
     });
+    for (const Stream& st : later)
+        if (st.rate > 0)
+            layout.laterSeconds += std::max(0.0, double(st.granule) - st.skip) / st.rate;
     return layout;
-}
-
-// The seconds of the streams after the first, from their pages alone: each stream's last granule
-// position at its rate (Vorbis: its identification header's; Opus: 48 kHz less its pre-skip).
-double laterStreamsSeconds(const std::string& path) {
-    struct Stream {
-        uint32_t serial;
-        double rate = 0, skip = 0;
-        int64_t granule = 0;
-    };
-    std::vector<Stream> streams;  // in the order they begin
-    walkPages(path, [&](const Page& page) {
-        if (page.begins) {
-            Stream st{page.serial};
-            const unsigned char* p = page.packet;
-            if (isVorbis(page)) st.rate = p[12] | p[13] << 8 | p[14] << 16 | uint32_t(p[15]) << 24;
-            if (isOpus(page)) {
-                st.rate = 48000;
-                st.skip = p[10] | p[11] << 8;
-            }
-            streams.push_back(st);
-        }
-        for (Stream& st : streams)
-            if (st.serial == page.serial && page.granule > 0) st.granule = page.granule;
-        return true;
-    });
-    double seconds = 0;
-    for (size_t i = 1; i < streams.size(); ++i)
-        if (streams[i].rate > 0)
-            seconds +=
-                std::max(0.0, double(streams[i].granule) - streams[i].skip) / streams[i].rate;
-    return seconds;
 }
 
 // The streams of a chain, decoded one piece at a time by the codec's library.
@@ -351,7 +341,7 @@ std::unique_ptr<Source> openOggChain(const std::string& utf8Path, int* error, Fi
     // The codec's library would refuse the chain (and lose a little memory doing so): the first
     // stream is left to libsndfile, and what the later streams held is said to be lost.
     if (layout.laterHeadersLost) {
-        *unreadableSeconds = laterStreamsSeconds(utf8Path);
+        *unreadableSeconds = layout.laterSeconds;
         return nullptr;
     }
     std::unique_ptr<Links> links;
@@ -365,7 +355,7 @@ std::unique_ptr<Source> openOggChain(const std::string& utf8Path, int* error, Fi
     if (!links) {
         // The library refuses the chain (a later stream's headers are damaged): the first stream
         // is read alone, and what the others held is said to be lost.
-        *unreadableSeconds = laterStreamsSeconds(utf8Path);
+        *unreadableSeconds = layout.laterSeconds;
         return nullptr;
     }
     if (links->count() < 1 || links->total() <= 0) {
