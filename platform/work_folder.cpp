@@ -16,6 +16,16 @@ std::unique_ptr<QLockFile> lockFor(const QString& folder) {
     return lock;
 }
 
+// A copy's folder is named by its process id.
+bool isCopyFolderName(const QString& name) {
+    if (name.isEmpty()) return false;
+    for (const QChar c : name)
+        if (!c.isDigit()) return false;
+    return true;
+}
+
+// Removes only what copies of this program leave: the root is a folder in the user's cache that
+// other tools (and the command line's own spool files while it runs) may share.
 void removeLeftovers(const QDir& root) {
     const QFileInfoList entries =
         root.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
@@ -32,10 +42,10 @@ void removeLeftovers(const QDir& root) {
             continue;  // the lock file's own helpers while a copy removes a stale lock
         } else if (e.isDir() && !e.isSymLink()) {
             // A copy creates its lock before its folder and removes its folder before its lock:
-            // a folder without a lock belongs to no running copy.
-            if (!QFileInfo::exists(e.absoluteFilePath() + ".lock"))
+            // a copy's folder without a lock belongs to no running copy.
+            if (isCopyFolderName(name) && !QFileInfo::exists(e.absoluteFilePath() + ".lock"))
                 QDir(e.absoluteFilePath()).removeRecursively();
-        } else {
+        } else if (name == "newwave.wav" || name == "TRACK.WAV") {
             QFile::remove(e.absoluteFilePath());  // work files of the one-folder layout
         }
     }

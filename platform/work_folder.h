@@ -11,9 +11,11 @@ namespace platform {
 
 class WorkFolder {
   public:
-    // Removes what earlier copies left under `root` (folders whose lock is stale or missing, and
-    // loose files), then creates and locks this copy's folder, named by the process id unless
-    // `name` is given. When the folder cannot be locked, path() is `root` itself.
+    // Removes what earlier copies left under `root` (folders whose lock is stale, folders named by
+    // a process id whose lock is missing, and the work files "newwave.wav" and "TRACK.WAV" of
+    // the layout without a folder per copy) and nothing else, then creates and locks this copy's
+    // folder, named by the process id unless `name` is given. When the folder cannot be locked,
+    // path() is `root` itself.
     explicit WorkFolder(const QString& root, const QString& name = {});
     // Removes this copy's folder with everything in it, then releases its lock.
     ~WorkFolder();

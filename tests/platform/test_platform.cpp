@@ -41,13 +41,18 @@ void writeFile(const QString& path, qint64 bytes) {
 }
 }  // namespace
 
-// Running copies keep their own work folders; what copies that have gone left is removed.
+// Running copies keep their own work folders; what copies that have gone left is removed, and
+// nothing else in the folder (another tool's data, a running command line's spool file).
 TEST(WorkFolder, RunningCopiesKeepTheirFilesAndGoneCopiesLoseTheirs) {
     fixtures::TempDir cache;
     const QString root = QString::fromStdString((cache.path() / "quorvin").string());
-    QDir().mkpath(root + "/nolock");
+    QDir().mkpath(root + "/4242");              // a gone copy's folder whose lock was removed
     writeFile(root + "/newwave.wav", 1 << 20);  // the one-folder layout's work file
-    writeFile(root + "/nolock/TRACK.WAV", 1 << 20);
+    writeFile(root + "/4242/TRACK.WAV", 1 << 20);
+    QDir().mkpath(root + "/bpm-real");
+    writeFile(root + "/bpm-real/list.tsv", 100);
+    writeFile(root + "/standard-input.a1b2c3", 100);
+    const QStringList others = {"bpm-real", "standard-input.a1b2c3"};
     // A copy that ended without removing its folder: its lock stays behind, stale.
     const pid_t child = fork();
     if (child == 0) {
@@ -64,7 +69,8 @@ TEST(WorkFolder, RunningCopiesKeepTheirFilesAndGoneCopiesLoseTheirs) {
     auto first = std::make_unique<platform::WorkFolder>(root, "first");
     EXPECT_EQ(first->path(), root + "/first");
     EXPECT_EQ(QDir(root).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-              QStringList({"first", "first.lock"}));
+              QStringList({"bpm-real", "first", "first.lock", "standard-input.a1b2c3"}));
+    EXPECT_TRUE(QFile::exists(root + "/bpm-real/list.tsv"));
     writeFile(first->path() + "/newwave.wav", 100);
     {
         platform::WorkFolder second(root, "second");
@@ -73,7 +79,7 @@ TEST(WorkFolder, RunningCopiesKeepTheirFilesAndGoneCopiesLoseTheirs) {
         writeFile(second.path() + "/newwave.wav", 100);
     }
     EXPECT_EQ(QDir(root).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-              QStringList({"first", "first.lock"}));
+              QStringList({"bpm-real", "first", "first.lock", "standard-input.a1b2c3"}));
     first.reset();
-    EXPECT_TRUE(QDir(root).isEmpty());
+    EXPECT_EQ(QDir(root).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), others);
 }
