@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 #include "analysis/fft.h"
@@ -11,8 +12,10 @@ namespace analysis::key {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-constexpr int kFft = 8192;
-constexpr int kHop = 2048;
+// The key's frames: 0.74 s every 0.19 s at the decimated rate; the chords' are half as long, twice
+// as often (a chord may last a bar of one second).
+constexpr int kKeyFft = 8192, kKeyHop = 2048;
+constexpr int kChordFft = 4096, kChordHop = 1024;
 constexpr double kLowHz = 50.0, kHighHz = 2500.0, kBassHz = 250.0;
 constexpr float kOvertoneWeight = 0.25f;
 // A minor key whose harmony keeps to the natural minor's chords (VI, III, VII) uses exactly the
@@ -70,39 +73,45 @@ struct Peak {
 }  // namespace
 
 struct KeyAnalyser::Impl {
+    const int size, hop;
     int decim = 1;
     double rate = 11025;  // after decimation
     float decimSum = 0;
     int decimCount = 0;
-    std::vector<float> frame;  // the last kFft decimated samples
+    std::vector<float> frame;  // the last size decimated samples
     int fill = 0;              // new samples since the last analysis
-    int filled = 0;            // samples in `frame` so far (up to kFft)
+    int filled = 0;            // samples in `frame` so far (up to size)
     std::vector<float> window;
-    RealFft fft{kFft};
+    RealFft fft;
     std::vector<char> prevPeak, curPeak;
-    std::vector<Peak> peaks;  // lasting peaks of every frame
+    std::vector<Peak> peaks;           // lasting peaks of every frame
+    std::vector<uint32_t> frameFirst;  // each frame's first peak in `peaks`
     // Tuning: sum of the unit vectors of the peaks' offsets, weighted.
     double tuneRe = 0, tuneIm = 0;
 
-    explicit Impl(int sampleRate) {
+    Impl(int sampleRate, Frames frames)
+        : size(frames == Frames::Key ? kKeyFft : kChordFft),
+          hop(frames == Frames::Key ? kKeyHop : kChordHop),
+          fft(size) {
         const int r = sampleRate > 0 ? sampleRate : 44100;
         while (double(r) / (decim * 2) >= 10000.0) decim *= 2;
         rate = double(r) / decim;
-        frame.assign(kFft, 0.0f);
-        window.resize(kFft);
-        for (int i = 0; i < kFft; ++i)
-            window[size_t(i)] = float(0.5 - 0.5 * std::cos(2 * kPi * (i + 0.5) / kFft));
-        prevPeak.assign(kFft / 2 + 1, 0);
-        curPeak.assign(kFft / 2 + 1, 0);
+        frame.assign(size, 0.0f);
+        window.resize(size);
+        for (int i = 0; i < size; ++i)
+            window[size_t(i)] = float(0.5 - 0.5 * std::cos(2 * kPi * (i + 0.5) / size));
+        prevPeak.assign(size / 2 + 1, 0);
+        curPeak.assign(size / 2 + 1, 0);
     }
 
     void analyse() {
+        frameFirst.push_back(uint32_t(peaks.size()));
         float* in = fft.input();
-        for (int i = 0; i < kFft; ++i) in[i] = frame[size_t(i)] * window[size_t(i)];
+        for (int i = 0; i < size; ++i) in[i] = frame[size_t(i)] * window[size_t(i)];
         const float* m = fft.magnitudes();
-        const double binHz = rate / kFft;
+        const double binHz = rate / size;
         const int lo = std::max(2, int(kLowHz / binHz)),
-                  hi = std::min(kFft / 2 - 2, int(kHighHz / binHz));
+                  hi = std::min(size / 2 - 2, int(kHighHz / binHz));
         float top = 0;
         for (int k = lo; k <= hi; ++k) top = std::max(top, m[k]);
         std::fill(curPeak.begin(), curPeak.end(), 0);
@@ -115,7 +124,7 @@ struct KeyAnalyser::Impl {
             if (!(m[k] > m[k - 1] && m[k] >= m[k + 1] && m[k] > 0.02f * top)) continue;
             // Above the local level: a partial, not the shoulder of a noise band.
             double local = 0;
-            const int a = std::max(1, k - 12), b = std::min(kFft / 2, k + 12);
+            const int a = std::max(1, k - 12), b = std::min(size / 2, k + 12);
             for (int j = a; j <= b; ++j) local += m[j];
             local /= double(b - a + 1);
             if (m[k] < 2.0 * local) continue;
@@ -148,12 +157,12 @@ struct KeyAnalyser::Impl {
     }
 
     void pushDecimated(float v) {
-        frame[size_t(kFft - kHop + fill)] = v;
+        frame[size_t(size - hop + fill)] = v;
         ++fill;
-        if (fill == kHop) {
-            filled = std::min(kFft, filled + kHop);
+        if (fill == hop) {
+            filled = std::min(size, filled + hop);
             analyse();
-            std::copy(frame.begin() + kHop, frame.end(), frame.begin());
+            std::copy(frame.begin() + hop, frame.end(), frame.begin());
             fill = 0;
         }
     }
@@ -163,23 +172,30 @@ struct KeyAnalyser::Impl {
         return std::atan2(tuneIm, tuneRe) / (2 * kPi) * 100.0;
     }
 
+    // The pitch class of a peak (A = 9) with the tuning `t` (semitones) taken out, and its
+    // weight (high partials are mostly overtones of lower notes: weighed down); -1 between notes.
+    static int pitchClass(const Peak& p, double t, double& weight) {
+        const double semis = 12.0 * std::log2(p.hz / 440.0) - t;
+        const double nearest = std::round(semis);
+        if (std::abs(semis - nearest) > 0.35) return -1;
+        weight = p.weight / (1.0 + p.hz / 1000.0);
+        return ((int(nearest) + 9) % 12 + 12) % 12;
+    }
+
     std::array<double, 12> chroma() const {
         std::array<double, 12> c{};
         const double t = tuning() / 100.0;
         for (const Peak& p : peaks) {
-            const double semis = 12.0 * std::log2(p.hz / 440.0) - t;
-            const double nearest = std::round(semis);
-            if (std::abs(semis - nearest) > 0.35) continue;      // between notes
-            const int pc = ((int(nearest) + 9) % 12 + 12) % 12;  // A = 9
-            // High partials are mostly overtones of lower notes: weigh them down.
-            const double w = p.weight * (p.hz < kBassHz ? 2.0 : 1.0) / (1.0 + p.hz / 1000.0);
-            c[size_t(pc)] += w;
+            double w = 0;
+            const int pc = pitchClass(p, t, w);
+            if (pc >= 0) c[size_t(pc)] += w * (p.hz < kBassHz ? 2.0 : 1.0);
         }
         return c;
     }
 };
 
-KeyAnalyser::KeyAnalyser(int sampleRate) : d_(std::make_unique<Impl>(sampleRate)) {}
+KeyAnalyser::KeyAnalyser(int sampleRate, Frames frames)
+    : d_(std::make_unique<Impl>(sampleRate, frames)) {}
 KeyAnalyser::~KeyAnalyser() = default;
 
 void KeyAnalyser::push(const float* mono, size_t count) {
@@ -196,6 +212,35 @@ void KeyAnalyser::push(const float* mono, size_t count) {
 
 std::array<double, 12> KeyAnalyser::chroma() const {
     return d_->chroma();
+}
+
+std::vector<FrameChroma> KeyAnalyser::frameChroma() const {
+    const Impl& d = *d_;
+    const double t = d.tuning() / 100.0;
+    std::vector<FrameChroma> frames(d.frameFirst.size());
+    for (size_t f = 0; f < frames.size(); ++f) {
+        const size_t end = f + 1 < frames.size() ? d.frameFirst[f + 1] : d.peaks.size();
+        for (size_t i = d.frameFirst[f]; i < end; ++i) {
+            double w = 0;
+            const Peak& p = d.peaks[i];
+            const int pc = Impl::pitchClass(p, t, w);
+            if (pc < 0) continue;
+            if (p.hz < kBassHz)
+                frames[f].bass[size_t(pc)] += float(w);
+            else
+                frames[f].upper[size_t(pc)] += float(w);
+        }
+    }
+    return frames;
+}
+
+double KeyAnalyser::frameSeconds() const {
+    return double(d_->hop) / d_->rate;
+}
+
+double KeyAnalyser::firstFrameSeconds() const {
+    // The first frame ends a hop in, its window reaching back over the silence before the start.
+    return double(d_->hop - d_->size / 2) / d_->rate;
 }
 
 float KeyAnalyser::tuningCents() const {

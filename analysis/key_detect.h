@@ -22,8 +22,16 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace analysis::key {
+
+// The chroma of one analysis frame (C first), tuning applied: of the partials above the bass
+// (250 Hz) and of the bass's.
+struct FrameChroma {
+    std::array<float, 12> upper{};
+    std::array<float, 12> bass{};
+};
 
 struct KeyEstimate {
     int tonic = 0;  // 0 = C .. 11 = B
@@ -35,10 +43,13 @@ struct KeyEstimate {
 // Progress in percent (0..100), called on the estimating thread.
 using ProgressFn = std::function<void(float percent)>;
 
+// The analysis frames: the key's (0.74 s long), or the chords' (half as long, twice as often).
+enum class Frames { Key, Chords };
+
 // Chroma of mono audio fed in blocks, and the key it points to.
 class KeyAnalyser {
   public:
-    explicit KeyAnalyser(int sampleRate);
+    explicit KeyAnalyser(int sampleRate, Frames frames = Frames::Key);
     ~KeyAnalyser();
     KeyAnalyser(const KeyAnalyser&) = delete;
     KeyAnalyser& operator=(const KeyAnalyser&) = delete;
@@ -49,6 +60,11 @@ class KeyAnalyser {
     // The chroma (C first), summed over the audio so far, tuning applied.
     std::array<double, 12> chroma() const;
     float tuningCents() const;
+    // The chroma of every frame so far (the chords: chord_detect.h); frames are frameSeconds()
+    // apart, the first centred at firstFrameSeconds() (before 0: its window starts in silence).
+    std::vector<FrameChroma> frameChroma() const;
+    double frameSeconds() const;
+    double firstFrameSeconds() const;
 
   private:
     struct Impl;

@@ -113,7 +113,7 @@ void frmWriteWave::buildPanels() {
     bpm_ = std::make_unique<player::BpmPanel>(
         session_,
         player::BpmWidgets{c_.lblBPM, c_.lblBeat, c_.chkBPMCallback, c_.txtPeriod, c_.chkBeat,
-                           c_.pbProcess, c_.lblKey, c_.cmdBpmHalf, c_.cmdBpmDouble});
+                           c_.pbProcess, c_.lblKey, c_.lblChord, c_.cmdBpmHalf, c_.cmdBpmDouble});
     tempoPitch_ = std::make_unique<player::TempoPitchPanel>(
         session_,
         player::TempoPitchWidgets{c_.sldTempo, c_.lblTempo, c_.lblPitch, c_.spnCents,

@@ -133,6 +133,7 @@ void buildControls(MainControls& c, QMainWindow* window) {
     c.lblBPM = named(new QLabel(Text::tr("BPM: 0.00"), window), "lblBPM");
     c.lblBeat = named(new QLabel(Text::tr("Beat pos: 0.00"), window), "lblBeat");
     c.lblKey = named(new QLabel(Text::tr("Key:"), window), "lblKey");
+    c.lblChord = named(new QLabel(Text::tr("Chord:"), window), "lblChord");
     c.cmdBpmHalf = named(new QToolButton(window), "cmdBpmHalf");
     c.cmdBpmHalf->setText(Text::tr("½"));
     c.cmdBpmHalf->setToolTip(Text::tr("Show half the BPM: the beat is counted twice as fast"));
@@ -403,6 +404,8 @@ void buildLayout(MainControls& c, QMainWindow* window) {
     auto* bpmRow = new QHBoxLayout;
     bpmRow->addWidget(c.lblBPM);
     bpmRow->addStretch();
+    // The chord shares the BPM's row, so the frame keeps its height.
+    bpmRow->addWidget(c.lblChord, 0, Qt::AlignVCenter);
     bpmRow->addWidget(c.cmdBpmHalf, 0, Qt::AlignVCenter);
     bpmRow->addWidget(c.cmdBpmDouble, 0, Qt::AlignVCenter);
     bl->addLayout(bpmRow);

@@ -68,7 +68,8 @@ struct MainControls {
     QLabel* lblBeat;
     QToolButton* cmdBpmHalf;    // "½": the BPM shown halved
     QToolButton* cmdBpmDouble;  // "×2": the BPM shown doubled
-    QLabel* lblKey;  // "Key: " and the loaded file's key (and the key heard at the pitch set)
+    QLabel* lblKey;    // "Key: " and the loaded file's key (and the key heard at the pitch set)
+    QLabel* lblChord;  // "Chord: " and the chord at the place playing (and the chord heard)
     QCheckBox* chkBPMCallback;
     QLineEdit* txtPeriod;
     QCheckBox* chkBeat;

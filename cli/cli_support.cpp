@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
+#include <sstream>
 
 #ifdef _WIN32
 #include <io.h>
@@ -83,6 +85,22 @@ void ProgressBar::done() {
     if (enabled_ && shown_ >= 0) out_ << '\n' << std::flush;
     shown_ = -1;
     enabled_ = false;
+}
+
+files::Result numberOption(const ParsedArgs& p, const std::string& name, double lo, double hi,
+                           bool wholeOnly, double& value) {
+    const auto it = p.options.find(name);
+    if (it == p.options.end()) return files::Result::success();
+    const auto v = parseNumber(it->second);
+    // Written so that NaN fails too.
+    if (!v || !(*v >= lo && *v <= hi) || (wholeOnly && *v != std::floor(*v))) {
+        std::ostringstream os;
+        os << name << " wants " << (wholeOnly ? "a whole number" : "a number") << " from " << lo
+           << " to " << hi << ", not \"" << it->second << "\"";
+        return files::Result::failure(os.str());
+    }
+    value = *v;
+    return files::Result::success();
 }
 
 }  // namespace cli

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "files/result.h"
+
 namespace cli {
 
 // Arguments split into positional ones and options. `valued` names the options that take a
@@ -20,6 +22,11 @@ struct ParsedArgs {
 };
 ParsedArgs parseArgs(const std::vector<std::string>& args, const std::vector<std::string>& valued,
                      const std::vector<std::string>& flags);
+
+// A number option of `p` within [lo, hi] into `value` (left as it is when the option is absent);
+// `wholeOnly` for integers. The failure says which option wants what.
+files::Result numberOption(const ParsedArgs& p, const std::string& name, double lo, double hi,
+                           bool wholeOnly, double& value);
 
 // The whole text as a number, or nothing ("12", "-2.5"; not "12x", not "").
 std::optional<double> parseNumber(const std::string& text);

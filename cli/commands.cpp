@@ -26,6 +26,10 @@ const Command kCommands[] = {
      &bpmCommand},
     {"key", "IN", "print the key of IN (tonic and major or minor) and its tuning in cents",
      &keyCommand},
+    {"chords", "IN [--pitch S]",
+     "print the chords of IN (major and minor triads, N.C. for none), a line for each change "
+     "with its time; --pitch names them as heard with the pitch moved by S semitones (-8..8)",
+     &chordsCommand},
     {"mp3-info", "IN",
      "print what the MP3 header reader finds in IN: one line per field of its record, then the "
      "result",

@@ -32,6 +32,7 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
                            uint32_t maxWavDataBytes);
 int bpmCommand(const Args& args, std::ostream& out, std::ostream& err);
 int keyCommand(const Args& args, std::ostream& out, std::ostream& err);
+int chordsCommand(const Args& args, std::ostream& out, std::ostream& err);
 int mp3InfoCommand(const Args& args, std::ostream& out, std::ostream& err);
 int normalizeCommand(const Args& args, std::ostream& out, std::ostream& err);
 // cd-rip with the progress bar; cd-list is cd::cdListCommand itself.

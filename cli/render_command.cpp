@@ -42,24 +42,6 @@ int usageError(std::ostream& err, const std::string& what) {
     return 2;
 }
 
-// A number option within [lo, hi] into `value` (left as it is when the option is absent);
-// `wholeOnly` for integers.
-files::Result numberOption(const ParsedArgs& p, const std::string& name, double lo, double hi,
-                           bool wholeOnly, double& value) {
-    const auto it = p.options.find(name);
-    if (it == p.options.end()) return files::Result::success();
-    const auto v = parseNumber(it->second);
-    // Written so that NaN fails too.
-    if (!v || !(*v >= lo && *v <= hi) || (wholeOnly && *v != std::floor(*v))) {
-        std::ostringstream os;
-        os << name << " wants " << (wholeOnly ? "a whole number" : "a number") << " from " << lo
-           << " to " << hi << ", not \"" << it->second << "\"";
-        return files::Result::failure(os.str());
-    }
-    value = *v;
-    return files::Result::success();
-}
-
 // "--eq g0,...,g6": seven gains in dB, whole numbers from -10 to 10 as on the window's sliders.
 files::Result eqOption(const std::string& text, std::array<int, effects::kEqBands>& sliders) {
     std::vector<std::string> parts;

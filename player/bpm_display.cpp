@@ -93,6 +93,20 @@ QString keyText(bool estimating, const std::optional<analysis::key::KeyEstimate>
            " (" + shift + ")";
 }
 
+QString chordText(bool estimating, const std::vector<analysis::chords::ChordSpan>& chords,
+                  double seconds, double semitones) {
+    if (estimating) return Text::tr("Chord: …");
+    const analysis::chords::ChordSpan* c =
+        seconds >= 0 ? analysis::chords::chordAt(chords, seconds) : nullptr;
+    if (!c) return Text::tr("Chord:");
+    QString text = Text::tr("Chord: ") + QString::fromStdString(analysis::chords::chordName(*c));
+    const int heard = static_cast<int>(std::lround(semitones));
+    if (heard % 12 == 0 || c->root < 0) return text;
+    return text + " → " +
+           QString::fromStdString(
+               analysis::chords::chordName(analysis::chords::transposed(*c, heard)));
+}
+
 bool BeatRun::accept(double seconds) {
     if (!std::isfinite(seconds)) return false;
     // A beat in the loop after a later one in it: the loop went round.

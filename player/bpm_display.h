@@ -6,6 +6,9 @@
 #include <optional>
 #include <string>
 
+#include <vector>
+
+#include "analysis/chord_detect.h"
 #include "analysis/key_detect.h"
 
 namespace player {
@@ -26,6 +29,13 @@ QString twoDecimals(double value);
 // "Key: A minor → F# minor (−2 −50 cents)".
 QString keyText(bool estimating, const std::optional<analysis::key::KeyEstimate>& key,
                 double semitones);
+
+// The chord label's text: "Chord: …" while `estimating`, "Chord:" before a place is known
+// (`seconds` < 0) or where no chord was found, "Chord: Am" at `seconds`, "Chord: N.C." where
+// nothing pitched plays, and with the pitch moved by `semitones` the chord heard beside it,
+// shifted by the nearest whole semitone: "Chord: Am → Gm".
+QString chordText(bool estimating, const std::vector<analysis::chords::ChordSpan>& chords,
+                  double seconds, double semitones);
 
 // The beat positions of one play run, as they are shown: they only move forward, except when an
 // A-B loop wraps (a beat inside the loop after one near its end). A seek, a new file or Play

@@ -124,22 +124,38 @@ void BpmPanel::fileLoaded(const std::string& path) {
     beats_.setLoop(0, 0);
     w_.lblBeat->setText(QCoreApplication::translate("frmWriteWave", "Beat pos: ") + twoDecimals(0));
     key_.reset();
+    chords_.clear();
+    chordSeconds_ = -1.0;
     keyEstimating_ = true;
     showKey();
-    keyWorker_.start(path, [this](std::optional<analysis::key::KeyEstimate> key) {
-        key_ = key;
+    showChord();
+    keyWorker_.start(path, [this](std::optional<Harmony> harmony) {
+        key_ = harmony ? harmony->key : std::nullopt;
+        if (harmony) chords_ = std::move(harmony->chords);
         keyEstimating_ = false;
         showKey();
+        showChord();
     });
 }
 
 void BpmPanel::setKeyPitch(double semitones) {
     keyPitch_ = semitones;
     showKey();
+    showChord();
+}
+
+void BpmPanel::showChordAt(double seconds) {
+    chordSeconds_ = seconds;
+    showChord();
 }
 
 void BpmPanel::showKey() {
     w_.lblKey->setText(keyText(keyEstimating_, key_, keyPitch_));
+}
+
+void BpmPanel::showChord() {
+    const QString text = chordText(keyEstimating_, chords_, chordSeconds_, keyPitch_);
+    if (w_.lblChord->text() != text) w_.lblChord->setText(text);
 }
 
 void BpmPanel::restartBeats() {

@@ -4,7 +4,8 @@
 // Session::PlayChannel.
 //
 // The key label (lblKey) shows the loaded file's key, estimated by a KeyWorker off the window
-// thread once the file is chosen, and the key heard with the pitch slider's shift.
+// thread once the file is chosen, and the key heard with the pitch slider's shift. The chord
+// label (lblChord) shows the chord at the place playing, from the same worker's chords.
 //
 // Beats and periodic BPM are shown only from the channel that plays now: a report of a channel
 // that is no longer Session::PlayChannel (a stopped run, the previous file) is dropped on
@@ -16,6 +17,7 @@
 #pragma once
 
 #include <functional>
+#include <vector>
 
 #include "engine/bass.h"
 #include "player/bpm_display.h"
@@ -39,6 +41,7 @@ struct BpmWidgets {
     QCheckBox* chkBeat;
     QProgressBar* pbProcess;
     QLabel* lblKey;
+    QLabel* lblChord;
     QAbstractButton* cmdBpmHalf;    // the BPM shown halved: the detector found the double
     QAbstractButton* cmdBpmDouble;  // the BPM shown doubled: the detector found the half
 };
@@ -67,9 +70,11 @@ class BpmPanel {
     // A new file at `path`: "Beat pos: 0.00", a new beat run, and its key ("Key: …" until it is
     // known; the previous file's estimate is cancelled).
     void fileLoaded(const std::string& path);
-    // The pitch moved the sound by `semitones` (the slider's and the cents): the key label names
-    // the key heard.
+    // The pitch moved the sound by `semitones` (the slider's and the cents): the key and chord
+    // labels name the key and chord heard.
     void setKeyPitch(double semitones);
+    // The place playing (seconds on the file's timeline): the chord label shows its chord.
+    void showChordAt(double seconds);
     // Play or a seek: the beats that follow start a new run.
     void restartBeats();
     // The A-B loop the play channel wraps in, in seconds (a >= b: none).
@@ -93,6 +98,7 @@ class BpmPanel {
   private:
     void showBeat(DWORD chan, float beatpos);
     void showKey();
+    void showChord();
     // "BPM: " and `bpm` times the octave the user chose.
     void showBpm(float bpm);
     // The buttons and the label's tip for `octave`; the label itself when `show`.
@@ -104,6 +110,8 @@ class BpmPanel {
     KeyWorker keyWorker_;
     bool keyEstimating_ = false;
     std::optional<analysis::key::KeyEstimate> key_;
+    std::vector<analysis::chords::ChordSpan> chords_;
+    double chordSeconds_ = -1.0;  // the place the chord label shows; < 0: none yet
     double keyPitch_ = 0.0;
     int octave_ = 0;        // the BPM shown is the detected one times 2^octave_ (-2..2)
     float lastBpm_ = 0.0f;  // the detected BPM shown last

@@ -9,12 +9,13 @@
 
 namespace player {
 
-std::optional<analysis::key::KeyEstimate> estimateFileKey(const std::string& utf8Path,
-                                                          const std::atomic<bool>* cancel) {
+std::optional<Harmony> estimateFileHarmony(const std::string& utf8Path,
+                                           const std::atomic<bool>* cancel) {
     const std::unique_ptr<engine::Source> source = engine::openFileSource(utf8Path);
     if (!source || source->rate() <= 0) return std::nullopt;
     const int channels = std::max(1, source->channels());
     analysis::key::KeyAnalyser analyser(source->rate());
+    analysis::chords::ChordAnalyser chords(source->rate());
     constexpr int64_t kFrames = 16384;
     std::vector<int16_t> pcm(static_cast<size_t>(kFrames * channels));
     std::vector<float> mono(static_cast<size_t>(kFrames));
@@ -29,9 +30,10 @@ std::optional<analysis::key::KeyEstimate> estimateFileKey(const std::string& utf
             mono[size_t(i)] = float(sum) * scale;
         }
         analyser.push(mono.data(), size_t(frames));
+        chords.push(mono.data(), size_t(frames));
     }
     if (cancel && cancel->load()) return std::nullopt;
-    return analyser.estimate();
+    return Harmony{analyser.estimate(), chords.spans()};
 }
 
 void KeyWorker::start(const std::string& utf8Path, Done done) {
@@ -39,10 +41,10 @@ void KeyWorker::start(const std::string& utf8Path, Done done) {
     auto cancelled = std::make_shared<std::atomic<bool>>(false);
     cancel_ = cancelled;
     QThreadPool::globalInstance()->start([utf8Path, cancelled, done = std::move(done)] {
-        auto key = estimateFileKey(utf8Path, cancelled.get());
+        auto harmony = estimateFileHarmony(utf8Path, cancelled.get());
         if (cancelled->load()) return;
-        platform::postToWindowThread([cancelled, key, done] {
-            if (!cancelled->load()) done(key);
+        platform::postToWindowThread([cancelled, harmony = std::move(harmony), done] {
+            if (!cancelled->load()) done(harmony);
         });
     });
 }

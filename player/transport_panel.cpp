@@ -262,6 +262,7 @@ void TransportPanel::seekTo(double seconds) {
     BASS_ChannelSetPosition(s_.PlayChannel, BASS_ChannelSeconds2Bytes(s_.PlayChannel, at));
     BASS_FX_BPM_CallbackReset(s_.PlayChannel);
     bpm_.restartBeats();
+    bpm_.showChordAt(seconds);
     w_.wavOverview->setPosition(seconds);
     bpm_.DetectBPM(false, at - bpm_.period(), at);
 }
@@ -395,6 +396,7 @@ void TransportPanel::followPlayback() {
     const float seconds = BASS_ChannelBytes2Seconds(s_.PlayChannel, bytes);
     if (!(seconds >= 0)) return;
     w_.wavOverview->setPosition(seconds);
+    bpm_.showChordAt(seconds);
     const int value = std::min(static_cast<int>(seconds), w_.sldPosition->maximum());
     {
         // A display update, not a user's move: the change handler would seek and re-detect.

@@ -21,6 +21,8 @@
 # The key benchmark uses the same tracks where their key is known: <folder>/keys.tsv has the lines
 # file<TAB>key ("F major", "G minor") for the grooves played over a progression that names its key
 # and for the MIDI songs whose file gives a key signature other than C major (see midi_songs.py).
+# The chords of the grooves: <folder>/chords.tsv has the lines file<TAB>seconds a bar<TAB>chords
+# (one a bar from the start, repeated: "C Am F G").
 # Needs: mma, fluidsynth, fluid-soundfont-gm, lmms, freedoom, simutrans-data, python3, sox. A
 # finished folder is left alone; one made before a source joined gets it.
 set -euo pipefail
@@ -28,6 +30,7 @@ OUT=${1:-${XDG_CACHE_HOME:-$HOME/.cache}/quorvin/bpm-real}
 LIB=/usr/share/mma/lib/stdlib
 SF=/usr/share/sounds/sf2/FluidR3_GM.sf2
 [ -f "$OUT/list.tsv" ] && grep -q '^simutrans' "$OUT/list.tsv" && [ -f "$OUT/keys.tsv" ] &&
+  [ -f "$OUT/chords.tsv" ] &&
   { echo "$OUT/list.tsv exists"; exit 0; }
 WADS=(/usr/share/games/doom/freedoom1.wad /usr/share/games/doom/freedoom2.wad)
 SIMUTRANS=/usr/share/games/simutrans/music
@@ -68,6 +71,7 @@ PROGS=("C Am F G" "C F C G7" "C7 C7 C7 C7 F7 F7 C7 C7 G7 F7 C7 G7" "Dm7 G7 Cmaj7
 KEYS=("C major" "C major" "" "C major" "" "A minor" "F major" "G minor")
 printf 'file\tbpm\tsource\tpart\n' >"$WORK/list.tsv"
 printf 'file\tkey\n' >"$WORK/keys.tsv"
+printf 'file\tbar\tchords\n' >"$WORK/chords.tsv"
 n=0
 for f in "$LIB"/*.mma; do
   style=$(basename "$f" .mma)
@@ -111,6 +115,11 @@ for f in "$LIB"/*.mma; do
     printf '%s.wav\t%s\tmma groove %s (%s)\t%s\n' "$name" "$bpm" "$g" "$style" "$part" \
       >>"$WORK/list.tsv"
     [ -z "$key" ] || printf '%s.wav\t%s\n' "$name" "$key" >>"$WORK/keys.tsv"
+    # The groove's beats a bar: the style's last Time before it is defined.
+    beats=$(awk -v g="${g,,}" 'tolower($1) == "time" { t = $2 }
+      tolower($1) == "defgroove" && tolower($2) == g { print t; exit }' "$f")
+    awk -v f="$name.wav" -v b="${beats:-4}" -v t="$bpm" -v p="$prog" \
+      'BEGIN { printf "%s\t%.6f\t%s\n", f, b * 60 / t, p }' >>"$WORK/chords.tsv"
     n=$((n + 1))
   done
 done
@@ -174,5 +183,6 @@ while IFS=$'\t' read -r song bpm _ key; do
   addSong Simutrans "$song" "${bpm%.00}" "simutrans-${song#[0-9][0-9]-}" renderMidi "$key"
 done < <(python3 "$(dirname "$0")/midi_songs.py" "$WORK/midi" "$SIMUTRANS"/*.mid)
 mv "$WORK/keys.tsv" "$OUT/keys.tsv"
+mv "$WORK/chords.tsv" "$OUT/chords.tsv"
 mv "$WORK/list.tsv" "$OUT/list.tsv"
 echo "$n tracks in $OUT"

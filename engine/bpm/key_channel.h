@@ -1,5 +1,5 @@
 // The key of an engine channel or of a file the engine plays, through the key estimator of
-// analysis/key_detect.h.
+// analysis/key_detect.h, and the chords of a channel (analysis/chord_detect.h).
 //
 // Threads: any thread; meant for a background one (a whole file is decoded).
 #pragma once
@@ -8,6 +8,9 @@
 #include <optional>
 #include <string>
 
+#include <vector>
+
+#include "analysis/chord_detect.h"
 #include "analysis/key_detect.h"
 #include "engine/bass.h"
 
@@ -17,6 +20,12 @@ namespace engine {
 // the end). Nothing when the channel is not a decoding channel, holds no pitched sound or when
 // `*cancel` became true.
 std::optional<analysis::key::KeyEstimate> estimateKey(
+    DWORD decodeChannel, std::atomic<bool>* cancel, const analysis::key::ProgressFn& progress = {});
+
+// The chords of a decoding channel from its current position to its end, on the timeline of
+// that position (the position is left at the end). Nothing when the channel is not a decoding
+// channel or when `*cancel` became true.
+std::optional<std::vector<analysis::chords::ChordSpan>> estimateChords(
     DWORD decodeChannel, std::atomic<bool>* cancel, const analysis::key::ProgressFn& progress = {});
 
 // The key of the file at `utf8Path` (any file the engine plays). Nothing when it cannot be

@@ -191,6 +191,29 @@ TEST_F(PracticeWindow, KeyLabelNamesTheFilesKeyAndFollowsThePitchSlider) {
     EXPECT_EQ(c.lblKey->text(), "Key: unknown");
 }
 
+// The chord label names the chord at the place playing, as playback goes on and after a seek,
+// and the chord heard as the pitch moves; a new file starts with "Chord: …".
+TEST_F(PracticeWindow, ChordLabelFollowsThePlacePlayingAndThePitch) {
+    const app::MainControls& c = w->ui();
+    // A minor, D minor, E major, A minor: a second each.
+    loadAndPlay(wav("a-minor.wav", fixtures::chordProgression(9, true, 8.0)));
+    EXPECT_EQ(c.lblChord->text(), "Chord: …");
+    ASSERT_TRUE(processUntil([&] { return c.lblChord->text() != "Chord: …"; }, 20000));
+    playFor(2.5);
+    ASSERT_TRUE(processUntil([&] { return c.lblChord->text() == "Chord: E"; }))
+        << c.lblChord->text().toStdString();
+    userMove(c.sldTempo[2], 2);
+    EXPECT_EQ(c.lblChord->text(), "Chord: E → F#");
+    c.spnCents->setValue(-50);  // 1.5 semitones: the nearest whole one
+    EXPECT_EQ(c.lblChord->text(), "Chord: E → F#");
+    QTest::mouseClick(c.wavOverview, Qt::LeftButton, {}, QPoint(c.wavOverview->xAt(5.5), 5));
+    EXPECT_EQ(c.lblChord->text(), "Chord: Dm → Em");
+
+    c.CmdStop->click();
+    load(wav("e-flat.wav", fixtures::chordProgression(3, false, 8.0)));
+    EXPECT_EQ(c.lblChord->text(), "Chord: …");
+}
+
 // Pause (the button and P) holds playback where it is and goes on from there with the tempo,
 // pitch, cents, effects and loop it had; Stop still stops.
 TEST_F(PracticeWindow, PauseHoldsThePlaceAndEverythingSet) {

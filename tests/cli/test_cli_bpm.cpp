@@ -1,8 +1,11 @@
-// quorvin bpm and quorvin key on generated music.
+// quorvin bpm, quorvin key and quorvin chords on generated music.
 #include <cstdio>
+#include <map>
+#include <sstream>
 
 #include <gtest/gtest.h>
 
+#include "analysis/chord_detect.h"
 #include "tests/cli/run_quorvin.h"
 #include "tests/engine/test_key_music.h"
 
@@ -39,4 +42,55 @@ TEST(QuorvinKey, PrintsKeyAndTuning) {
     EXPECT_EQ(bad.status, 1);
     EXPECT_NE(bad.err.find("nothing.mp3"), std::string::npos) << bad.err;
     EXPECT_EQ(quorvin({"key"}, tmp).status, 2);
+}
+
+// The chords of an MP3 (its encoder delay taken out) at the times the progression plays them, and
+// with --pitch the same times with every chord moved. (How often the chords are right is the
+// estimator's test; a line late by a tenth of the bar would cost this one a tenth.)
+TEST(QuorvinChords, PrintsEachChangeAtItsTimeAndMovesThemWithThePitch) {
+    fixtures::TempDir tmp;
+    const std::string in = tmp.file("song.mp3");
+    std::vector<keytest::ChordAt> truth;
+    fixtures::writeMp3(in, keytest::keyTrack({7, false, true, 0}, 16, 5, 44100, &truth), 192);
+    std::map<std::string, keytest::ChordAt> byName;
+    for (int state = 0; state < 24; ++state)
+        byName[analysis::chords::chordName(state % 12, state >= 12)] = {0, state % 12, state >= 12};
+    // The share of the time from 0.5 s to 15.5 s whose chord printed is the one played moved by
+    // `shift` semitones.
+    auto agreement = [&](const std::string& out, int shift) {
+        std::vector<keytest::ChordAt> printed;
+        std::istringstream lines(out);
+        for (std::string line; std::getline(lines, line);) {
+            int minutes = 0;
+            double seconds = 0;
+            char name[16] = {};
+            EXPECT_EQ(std::sscanf(line.c_str(), "%d:%lf  %15s", &minutes, &seconds, name), 3)
+                << line;
+            const auto it = byName.find(name);
+            printed.push_back({minutes * 60 + seconds, it == byName.end() ? -1 : it->second.root,
+                               it != byName.end() && it->second.minor});
+        }
+        int right = 0, n = 0;
+        for (double t = 0.5; t < 15.5; t += 0.1, ++n) {
+            auto at = [t](const std::vector<keytest::ChordAt>& v) {
+                auto i = v.begin();
+                while (i + 1 != v.end() && (i + 1)->start <= t) ++i;
+                return *i;
+            };
+            const keytest::ChordAt played = at(truth), shown = at(printed);
+            right += shown.root == (played.root + shift + 12) % 12 && shown.minor == played.minor;
+        }
+        return double(right) / n;
+    };
+    const auto r = quorvin({"chords", in}, tmp);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_GE(agreement(r.out, 0), 0.8) << r.out;
+    const auto down = quorvin({"chords", in, "--pitch", "-3"}, tmp);
+    ASSERT_EQ(down.status, 0) << down.err;
+    EXPECT_GE(agreement(down.out, -3), 0.8) << down.out;
+
+    EXPECT_EQ(quorvin({"chords", in, "--pitch", "9"}, tmp).status, 2);
+    const auto bad = quorvin({"chords", tmp.file("nothing.mp3")}, tmp);
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.err.find("nothing.mp3"), std::string::npos) << bad.err;
 }

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cmath>
 
+#include "analysis/chord_detect.h"
 #include "analysis/key_detect.h"
 #include "engine/bass.h"
 #include "engine/bpm/key_channel.h"
@@ -56,6 +57,41 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(KeyCase{{0, false, false, 0}, 3}, KeyCase{{9, true, true, 0}, -2},
                       KeyCase{{6, false, true, 35}, 0}, KeyCase{{3, true, false, -30}, 5},
                       KeyCase{{10, false, true, -20}, 0}, KeyCase{{4, true, true, 25}, 0}));
+
+// The chords of generated progressions (a chord a bar) through a decoding channel, in tune and off,
+// with and without drums, at two rates: right for nearly all of their time, and the silence before
+// them is no chord.
+TEST(ChordEstimate, FollowsAProgressionAfterSilence) {
+    fixtures::TempDir dir;
+    const std::string path = dir.file("song.wav");
+    for (const auto& [k, rate] :
+         std::vector<std::pair<keytest::KeyTrack, int>>{{{0, false, false, 0}, 44100},
+                                                        {{9, true, true, 0}, 48000},
+                                                        {{6, false, true, 35}, 22050},
+                                                        {{3, true, false, -30}, 44100}}) {
+        std::vector<keytest::ChordAt> truth;
+        fixtures::Pcm pcm = keytest::keyTrack(k, 16, 5, rate, &truth);
+        constexpr double kSilence = 2.0;
+        pcm.samples.insert(pcm.samples.begin(), size_t(kSilence * rate) * size_t(pcm.channels), 0);
+        fixtures::writeWav(path, pcm);
+        const HSTREAM s = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
+        const auto spans = engine::estimateChords(s, nullptr);
+        BASS_StreamFree(s);
+        ASSERT_TRUE(spans && !spans->empty());
+        const std::string what = keyName(k.tonic, k.minor) + " at " + std::to_string(rate);
+        EXPECT_EQ(spans->front().root, -1) << what;
+        EXPECT_NEAR(spans->front().end, kSilence, 0.3) << what;
+        EXPECT_NEAR(spans->back().end, kSilence + 16, 0.05) << what;
+        int right = 0, n = 0;
+        for (double t = kSilence + 0.5; t < kSilence + 15.5; t += 0.05, ++n) {
+            size_t i = 0;
+            while (i + 1 < truth.size() && truth[i + 1].start <= t - kSilence) ++i;
+            const auto* c = analysis::chords::chordAt(*spans, t);
+            right += c && c->root == truth[i].root && c->minor == truth[i].minor;
+        }
+        EXPECT_GE(double(right) / n, 0.9) << what;
+    }
+}
 
 // ii7 V7 V7 Imaj7 in C over a walking bass: the chords sound the G, B and D of a G major chord
 // most, and the profiles then fit G major, a fifth up; the F of its chords is in no G major scale.

@@ -18,7 +18,16 @@ struct KeyTrack {
     double cents = 0;
 };
 
-inline fixtures::Pcm keyTrack(const KeyTrack& k, double seconds, unsigned seed, int rate = 44100) {
+// A chord of a track: from `start` seconds to the next one's start.
+struct ChordAt {
+    double start;
+    int root;  // 0 = C
+    bool minor;
+};
+
+// `chords`, when given, receives the track's chords (one a bar).
+inline fixtures::Pcm keyTrack(const KeyTrack& k, double seconds, unsigned seed, int rate = 44100,
+                              std::vector<ChordAt>* chords = nullptr) {
     using bpmtest::detail::Kit;
     using bpmtest::detail::Synth;
     Synth s(rate, seconds,
@@ -57,6 +66,7 @@ inline fixtures::Pcm keyTrack(const KeyTrack& k, double seconds, unsigned seed, 
         const Chord c = prog[size_t(bar % 4)];
         const double t0 = bar * 4 * beat;
         const double root = hz(tonicHz, c.step);
+        if (chords) chords->push_back({t0, (k.tonic + c.step) % 12, c.minor});
         kit.bass(t0, beat * 1.9, root, 0.9);
         kit.bass(t0 + 2 * beat, beat * 1.9, hz(root, 7), 0.7);
         if (sustained)

@@ -1,0 +1,55 @@
+// The chords of a recording over time (major and minor triads, or no chord), from the frame
+// chroma of the key analyser (key_detect.h, with frames of 0.37 s every 0.09 s): each frame scored
+// against the 24 triads by the cosine of its chroma with the triad's notes, with a bass on the root
+// counted beside it (so Dm7 reads as D minor, not F major, and C/E as C), and the sequence that
+// scores best over the whole file with a cost for every change (Viterbi), so a passing note does
+// not split a chord.
+//
+// Threads: reentrant; meant for a background thread.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "analysis/key_detect.h"
+
+namespace analysis::chords {
+
+struct ChordSpan {
+    double start = 0, end = 0;  // seconds
+    int root = -1;              // 0 = C .. 11 = B; -1: no chord (silence, drums alone)
+    bool minor = false;
+};
+
+// The chords of `frames`, `hop` seconds apart with the first centred at `first`; the spans are
+// in order, meet each other, start at 0 and end at `end` (seconds; the audio's length).
+std::vector<ChordSpan> chordSpans(const std::vector<key::FrameChroma>& frames, double hop,
+                                  double first, double end);
+
+// The chords of mono audio fed in blocks (through a key analyser with the chords' frames). Used
+// by one thread at a time.
+class ChordAnalyser {
+  public:
+    explicit ChordAnalyser(int sampleRate);
+    void push(const float* mono, size_t count);
+    std::vector<ChordSpan> spans() const;
+
+  private:
+    key::KeyAnalyser analyser_;
+    int rate_;
+    size_t frames_ = 0;
+};
+
+// "C", "F#m", "Bb", "Ebm"; "N.C." for no chord. Sharps and flats as the key of the chord's
+// root names them (Bb, Eb, Ab, Db, F#; C#m, G#m).
+std::string chordName(int root, bool minor);
+std::string chordName(const ChordSpan& c);
+
+// The chord after shifting the pitch by `semitones`.
+ChordSpan transposed(ChordSpan c, int semitones);
+
+// The span holding `seconds`, or nothing (before the first, after the last, or no spans).
+const ChordSpan* chordAt(const std::vector<ChordSpan>& spans, double seconds);
+
+}  // namespace analysis::chords

@@ -1,0 +1,210 @@
+// Chord benchmark: the share of the time the chord shown (analysis/chord_detect.h) is the chord
+// played, as a major or minor triad (sevenths count as their triad: G7 is G, Dm7 is Dm, Cmaj7
+// is C), sampled every 50 ms from 0.5 s on.
+//
+// The real set: the MMA accompaniments of the real BPM set (bench/bpm/make_real_set.sh), whose
+// chords.tsv gives each groove's bar length and its progression, one chord a bar; its parts are
+// the BPM set's (a third of the styles held out). The generated set: the key benchmark's tracks
+// (tests/engine/test_key_music.h), seeds 1 and 2 tuned, 11 and 12 held out. The baseline: the
+// Queen Mary DSP library's chromagram (as its key detector sets it up) matched frame by frame
+// against the same triads, when the library is installed. Time: the chord analysis against the
+// key analysis of the same audio (the window's worker runs both in one decoding).
+//
+// Options: --tuned-only, --real-only, --verbose (the tracks under 80 %), --real <folder>.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "analysis/chord_detect.h"
+#include "analysis/key_detect.h"
+#include "tests/engine/test_key_music.h"
+#include "tests/support/audio_fixtures.h"
+#ifdef QUORVIN_QM_DSP
+#include "bench/key/qm_chords.h"
+#endif
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using analysis::chords::ChordSpan;
+
+std::vector<float> monoOf(const fixtures::Pcm& pcm) {
+    std::vector<float> mono(size_t(pcm.frames()));
+    for (size_t i = 0; i < mono.size(); ++i) {
+        float sum = 0;
+        for (int c = 0; c < pcm.channels; ++c)
+            sum += pcm.samples[i * size_t(pcm.channels) + size_t(c)];
+        mono[i] = sum / (32768.0f * float(pcm.channels));
+    }
+    return mono;
+}
+
+// "Bb7" -> Bb major, "Dm7" -> D minor, "Cmaj7" -> C major.
+keytest::ChordAt parseChord(const std::string& name) {
+    static const std::map<char, int> kLetters = {{'C', 0}, {'D', 2}, {'E', 4}, {'F', 5},
+                                                 {'G', 7}, {'A', 9}, {'B', 11}};
+    keytest::ChordAt c{0, kLetters.at(name[0]), false};
+    size_t i = 1;
+    if (i < name.size() && (name[i] == '#' || name[i] == 'b')) {
+        c.root = (c.root + (name[i] == '#' ? 1 : 11)) % 12;
+        ++i;
+    }
+    c.minor = name.compare(i, 1, "m") == 0 && name.compare(i, 3, "maj") != 0;
+    return c;
+}
+
+// The share of the sampled times at which `spans` give the chord of `truth` (in order).
+double agreement(const std::vector<ChordSpan>& spans, const std::vector<keytest::ChordAt>& truth,
+                 double seconds) {
+    int n = 0, right = 0;
+    for (double t = 0.5; t < seconds - 0.25; t += 0.05) {
+        auto it = std::upper_bound(truth.begin(), truth.end(), t,
+                                   [](double x, const keytest::ChordAt& c) { return x < c.start; });
+        if (it == truth.begin()) continue;
+        --it;
+        const ChordSpan* c = analysis::chords::chordAt(spans, t);
+        ++n;
+        right += c && c->root == it->root && c->minor == it->minor;
+    }
+    return n ? double(right) / n : 0.0;
+}
+
+struct Tally {
+    double sum = 0;
+    int n = 0;
+    void add(double v) {
+        sum += v;
+        ++n;
+    }
+    double mean() const { return n ? 100.0 * sum / n : 0.0; }
+};
+
+struct Result {
+    double ours = 0, theirs = -1;
+    double analyseMs = 0, chordsMs = 0;
+};
+
+Result measure(const fixtures::Pcm& pcm, const std::vector<keytest::ChordAt>& truth) {
+    Result r;
+    const std::vector<float> mono = monoOf(pcm);
+    const double seconds = double(mono.size()) / pcm.rate;
+    const auto t0 = Clock::now();
+    analysis::key::KeyAnalyser key(pcm.rate);
+    key.push(mono.data(), mono.size());
+    (void)key.estimate();
+    const auto t1 = Clock::now();
+    analysis::chords::ChordAnalyser chords(pcm.rate);
+    chords.push(mono.data(), mono.size());
+    const auto spans = chords.spans();
+    const auto t2 = Clock::now();
+    r.analyseMs = std::chrono::duration<double, std::milli>(t1 - t0).count();
+    r.chordsMs = std::chrono::duration<double, std::milli>(t2 - t1).count();
+    r.ours = agreement(spans, truth, seconds);
+#ifdef QUORVIN_QM_DSP
+    r.theirs = agreement(qmChords(mono.data(), mono.size(), pcm.rate), truth, seconds);
+#endif
+    return r;
+}
+
+void report(const char* what, const Tally& ours, const Tally& theirs) {
+    std::printf("chords: %-28s (%3d) %5.1f %%", what, ours.n, ours.mean());
+    if (theirs.n) std::printf("   Queen Mary chromagram, frame by frame: %5.1f %%", theirs.mean());
+    std::printf("\n");
+}
+
+void real(const std::string& folder, bool tunedOnly, bool verbose) {
+    std::ifstream list(folder + "/list.tsv"), chords(folder + "/chords.tsv");
+    if (!list || !chords) {
+        std::printf(
+            "chords: real set: no %s/chords.tsv (make it with bench/bpm/make_real_set.sh)\n",
+            folder.c_str());
+        return;
+    }
+    std::map<std::string, std::string> partOf;
+    std::string line;
+    while (std::getline(list, line)) {
+        std::istringstream in(line);
+        std::string file, bpm, source, part;
+        if (std::getline(in, file, '\t') && std::getline(in, bpm, '\t') &&
+            std::getline(in, source, '\t') && std::getline(in, part, '\t'))
+            partOf[file] = part;
+    }
+    Tally ours[2], theirs[2];
+    while (std::getline(chords, line)) {
+        std::istringstream in(line);
+        std::string file, bar, prog;
+        if (!std::getline(in, file, '\t') || !std::getline(in, bar, '\t') ||
+            !std::getline(in, prog) || !partOf.count(file) || file == "file")
+            continue;
+        const int pi = partOf[file] == "held-out" ? 1 : 0;
+        if (tunedOnly && pi == 1) continue;
+        std::vector<keytest::ChordAt> names;
+        std::istringstream ps(prog);
+        for (std::string c; ps >> c;) names.push_back(parseChord(c));
+        const double barSeconds = std::atof(bar.c_str());
+        const fixtures::Pcm pcm = fixtures::readAudio(folder + "/" + file);
+        std::vector<keytest::ChordAt> truth;
+        for (int b = 0; b * barSeconds < 31; ++b) {
+            keytest::ChordAt c = names[size_t(b) % names.size()];
+            c.start = b * barSeconds;
+            truth.push_back(c);
+        }
+        const Result r = measure(pcm, truth);
+        ours[pi].add(r.ours);
+        if (r.theirs >= 0) theirs[pi].add(r.theirs);
+        if (verbose && r.ours < 0.8)
+            std::printf("chords:   %-52s %-28s %5.1f %% (QM %5.1f %%)\n", file.c_str(),
+                        prog.c_str(), 100 * r.ours, 100 * r.theirs);
+    }
+    report("real, tuned part", ours[0], theirs[0]);
+    if (!tunedOnly) report("real, held-out part", ours[1], theirs[1]);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bool tunedOnly = false, verbose = false, realOnly = false;
+    const char* home = std::getenv("HOME");
+    std::string realFolder = std::string(home ? home : ".") + "/.cache/quorvin/bpm-real";
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--tuned-only") tunedOnly = true;
+        if (a == "--verbose") verbose = true;
+        if (a == "--real-only") realOnly = true;
+        if (a == "--real" && i + 1 < argc) realFolder = argv[++i];
+    }
+    real(realFolder, tunedOnly, verbose);
+    if (realOnly) return 0;
+    constexpr double kSeconds = 20;
+    double analyseMs = 0, chordsMs = 0;
+    for (unsigned seeds : {1u, 11u}) {
+        if (tunedOnly && seeds != 1) continue;
+        Tally ours, theirs;
+        for (unsigned seed : {seeds, seeds + 1})
+            for (const auto& k : keytest::keySet(seed)) {
+                std::vector<keytest::ChordAt> truth;
+                const fixtures::Pcm pcm = keytest::keyTrack(k, kSeconds, seed, 44100, &truth);
+                const Result r = measure(pcm, truth);
+                ours.add(r.ours);
+                if (r.theirs >= 0) theirs.add(r.theirs);
+                analyseMs += r.analyseMs;
+                chordsMs += r.chordsMs;
+                if (verbose && r.ours < 0.8)
+                    std::printf("chords:   %-9s%s%s seed %u: %5.1f %%\n",
+                                analysis::key::keyName(k.tonic, k.minor).c_str(),
+                                k.drums ? " drums" : "", k.cents ? " detuned" : "", seed,
+                                100 * r.ours);
+            }
+        report(seeds == 1 ? "generated, tuned seeds" : "generated, held-out seeds", ours, theirs);
+    }
+    if (analyseMs > 0)
+        std::printf("chords: the chord analysis takes %.2f x the time of the key analysis\n",
+                    chordsMs / analyseMs);
+    return 0;
+}
