@@ -191,8 +191,8 @@ TEST_F(PracticeWindow, KeyLabelNamesTheFilesKeyAndFollowsThePitchSlider) {
     EXPECT_EQ(c.lblKey->text(), "Key: unknown");
 }
 
-// The chord label names the chord at the place playing, as playback goes on and after a seek,
-// and the chord heard as the pitch moves; a new file starts with "Chord: …".
+// The chord label names the chord at the place playing, as playback goes on, after a seek and at
+// another tempo, and the chord heard as the pitch moves; a new file starts with "Chord: …".
 TEST_F(PracticeWindow, ChordLabelFollowsThePlacePlayingAndThePitch) {
     const app::MainControls& c = w->ui();
     // A minor, D minor, E major, A minor: a second each.
@@ -208,6 +208,12 @@ TEST_F(PracticeWindow, ChordLabelFollowsThePlacePlayingAndThePitch) {
     EXPECT_EQ(c.lblChord->text(), "Chord: E → F#");
     QTest::mouseClick(c.wavOverview, Qt::LeftButton, {}, QPoint(c.wavOverview->xAt(5.5), 5));
     EXPECT_EQ(c.lblChord->text(), "Chord: Dm → Em");
+    // At half the tempo two seconds of playing are one of the song: at 6.5 s, E.
+    userMove(c.sldTempo[0], -50);
+    playFor(2.0);
+    ASSERT_TRUE(processUntil([&] { return c.lblChord->text() != "Chord: Dm → Em"; }))
+        << c.lblChord->text().toStdString();
+    EXPECT_EQ(c.lblChord->text(), "Chord: E → F#");
 
     c.CmdStop->click();
     load(wav("e-flat.wav", fixtures::chordProgression(3, false, 8.0)));
