@@ -30,7 +30,7 @@ OUT=${1:-${XDG_CACHE_HOME:-$HOME/.cache}/quorvin/bpm-real}
 LIB=/usr/share/mma/lib/stdlib
 SF=/usr/share/sounds/sf2/FluidR3_GM.sf2
 [ -f "$OUT/list.tsv" ] && grep -q '^simutrans' "$OUT/list.tsv" && [ -f "$OUT/keys.tsv" ] &&
-  [ -f "$OUT/chords.tsv" ] &&
+  [ -f "$OUT/chords.tsv" ] && [ -f "$OUT/mma-seeded" ] &&
   { echo "$OUT/list.tsv exists"; exit 0; }
 WADS=(/usr/share/games/doom/freedoom1.wad /usr/share/games/doom/freedoom2.wad)
 SIMUTRANS=/usr/share/games/simutrans/music
@@ -40,6 +40,8 @@ for t in mma fluidsynth lmms python3 sox; do command -v "$t" >/dev/null || { ech
 [ -f "${WADS[0]}" ] || { echo "needs freedoom" >&2; exit 1; }
 [ -d "$SIMUTRANS" ] || { echo "needs simutrans-data" >&2; exit 1; }
 mkdir -p "$OUT"
+# Grooves rendered before their random numbers were seeded differ at every rendering: again.
+[ -f "$OUT/mma-seeded" ] || { rm -f "$OUT"/mma-*.wav; touch "$OUT/mma-seeded"; }
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 
@@ -96,6 +98,7 @@ for f in "$LIB"/*.mma; do
     name="mma-${style}-${g,,}-${bpm}"
     bars=$((bpm / 6 + 3))  # 30 s and more at three beats a bar or more
     {
+      echo "RndSeed $gh"  # the grooves' random timing and velocities, the same every time
       echo "Tempo $bpm"
       echo "Groove $g"
       read -ra chords <<<"$prog"
