@@ -23,6 +23,7 @@
 
 #include "analysis/chord_detect.h"
 #include "analysis/key_detect.h"
+#include "bench/key/real_set.h"
 #include "tests/engine/test_key_music.h"
 #include "tests/support/audio_fixtures.h"
 #ifdef QUORVIN_QM_DSP
@@ -33,17 +34,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using analysis::chords::ChordSpan;
-
-std::vector<float> monoOf(const fixtures::Pcm& pcm) {
-    std::vector<float> mono(size_t(pcm.frames()));
-    for (size_t i = 0; i < mono.size(); ++i) {
-        float sum = 0;
-        for (int c = 0; c < pcm.channels; ++c)
-            sum += pcm.samples[i * size_t(pcm.channels) + size_t(c)];
-        mono[i] = sum / (32768.0f * float(pcm.channels));
-    }
-    return mono;
-}
 
 // "Bb7" -> Bb major, "Dm7" -> D minor, "Cmaj7" -> C major.
 keytest::ChordAt parseChord(const std::string& name) {
@@ -92,7 +82,7 @@ struct Result {
 
 Result measure(const fixtures::Pcm& pcm, const std::vector<keytest::ChordAt>& truth) {
     Result r;
-    const std::vector<float> mono = monoOf(pcm);
+    const std::vector<float> mono = realset::monoOf(pcm);
     const double seconds = double(mono.size()) / pcm.rate;
     const auto t0 = Clock::now();
     analysis::key::KeyAnalyser key(pcm.rate);
@@ -119,28 +109,21 @@ void report(const char* what, const Tally& ours, const Tally& theirs) {
 }
 
 void real(const std::string& folder, bool tunedOnly, bool verbose) {
-    std::ifstream list(folder + "/list.tsv"), chords(folder + "/chords.tsv");
-    if (!list || !chords) {
+    std::map<std::string, std::string> partOf = realset::parts(folder);
+    std::ifstream chords(folder + "/chords.tsv");
+    if (partOf.empty() || !chords) {
         std::printf(
             "chords: real set: no %s/chords.tsv (make it with bench/bpm/make_real_set.sh)\n",
             folder.c_str());
         return;
     }
-    std::map<std::string, std::string> partOf;
     std::string line;
-    while (std::getline(list, line)) {
-        std::istringstream in(line);
-        std::string file, bpm, source, part;
-        if (std::getline(in, file, '\t') && std::getline(in, bpm, '\t') &&
-            std::getline(in, source, '\t') && std::getline(in, part, '\t'))
-            partOf[file] = part;
-    }
     Tally ours[2], theirs[2];
     while (std::getline(chords, line)) {
         std::istringstream in(line);
         std::string file, bar, prog;
         if (!std::getline(in, file, '\t') || !std::getline(in, bar, '\t') ||
-            !std::getline(in, prog) || !partOf.count(file) || file == "file")
+            !std::getline(in, prog) || !partOf.count(file))
             continue;
         const int pi = partOf[file] == "held-out" ? 1 : 0;
         if (tunedOnly && pi == 1) continue;
@@ -169,18 +152,10 @@ void real(const std::string& folder, bool tunedOnly, bool verbose) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    bool tunedOnly = false, verbose = false, realOnly = false;
-    const char* home = std::getenv("HOME");
-    std::string realFolder = std::string(home ? home : ".") + "/.cache/quorvin/bpm-real";
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "--tuned-only") tunedOnly = true;
-        if (a == "--verbose") verbose = true;
-        if (a == "--real-only") realOnly = true;
-        if (a == "--real" && i + 1 < argc) realFolder = argv[++i];
-    }
-    real(realFolder, tunedOnly, verbose);
-    if (realOnly) return 0;
+    const realset::Options o = realset::options(argc, argv);
+    const bool tunedOnly = o.tunedOnly, verbose = o.verbose;
+    real(o.folder, tunedOnly, verbose);
+    if (o.realOnly) return 0;
     constexpr double kSeconds = 20;
     double analyseMs = 0, chordsMs = 0;
     for (unsigned seeds : {1u, 11u}) {

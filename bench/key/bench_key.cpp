@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "analysis/key_detect.h"
+#include "bench/key/real_set.h"
 #include "engine/bass.h"
 #include "engine/bpm/key_channel.h"
 #include "tests/engine/test_key_music.h"
@@ -92,21 +93,14 @@ struct Tally {
 };
 
 void real(const std::string& folder, bool tunedOnly, bool verbose) {
-    std::ifstream list(folder + "/list.tsv"), keys(folder + "/keys.tsv");
-    if (!list || !keys) {
+    std::map<std::string, std::string> partOf = realset::parts(folder);
+    std::ifstream keys(folder + "/keys.tsv");
+    if (partOf.empty() || !keys) {
         std::printf("key: real set: no %s/keys.tsv (make it with bench/bpm/make_real_set.sh)\n",
                     folder.c_str());
         return;
     }
-    std::map<std::string, std::string> partOf;
     std::string line;
-    while (std::getline(list, line)) {
-        std::istringstream in(line);
-        std::string file, bpm, source, part;
-        if (std::getline(in, file, '\t') && std::getline(in, bpm, '\t') &&
-            std::getline(in, source, '\t') && std::getline(in, part, '\t'))
-            partOf[file] = part;
-    }
     struct Track {
         std::string file;
         keytest::KeyTrack key;
@@ -137,13 +131,7 @@ void real(const std::string& folder, bool tunedOnly, bool verbose) {
             std::string theirs;
 #ifdef QUORVIN_QM_DSP
             const fixtures::Pcm pcm = fixtures::readAudio(path);
-            std::vector<float> mono(size_t(pcm.frames()));
-            for (size_t i = 0; i < mono.size(); ++i) {
-                float sum = 0;
-                for (int c = 0; c < pcm.channels; ++c)
-                    sum += pcm.samples[i * size_t(pcm.channels) + size_t(c)];
-                mono[i] = sum / (32768.0f * float(pcm.channels));
-            }
+            const std::vector<float> mono = realset::monoOf(pcm);
             const QmKey q = qmKey(mono.data(), mono.size(), pcm.rate);
             analysis::key::KeyEstimate qe;
             qe.tonic = q.tonic;
@@ -168,18 +156,10 @@ void real(const std::string& folder, bool tunedOnly, bool verbose) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    bool tunedOnly = false, verbose = false, realOnly = false;
-    const char* home = std::getenv("HOME");
-    std::string realFolder = std::string(home ? home : ".") + "/.cache/quorvin/bpm-real";
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "--tuned-only") tunedOnly = true;
-        if (a == "--verbose") verbose = true;
-        if (a == "--real-only") realOnly = true;
-        if (a == "--real" && i + 1 < argc) realFolder = argv[++i];
-    }
-    real(realFolder, tunedOnly, verbose);
-    if (realOnly) return 0;
+    const realset::Options o = realset::options(argc, argv);
+    const bool tunedOnly = o.tunedOnly, verbose = o.verbose;
+    real(o.folder, tunedOnly, verbose);
+    if (o.realOnly) return 0;
     struct Part {
         const char* name;
         unsigned seeds[2];
