@@ -393,7 +393,7 @@ is not to use the program.
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+104"/>
+        <location line="+105"/>
         <source>&amp;Drive Info &lt;&lt;</source>
         <translation type="unfinished"></translation>
     </message>
@@ -437,7 +437,7 @@ is not to use the program.
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+14"/>
+        <location line="+21"/>
         <source>the file cannot be opened (it is missing, or you may not read it)</source>
         <translation type="unfinished"></translation>
     </message>
@@ -482,7 +482,12 @@ is not to use the program.
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+6"/>
+        <location line="+4"/>
+        <source>&quot;%1&quot; is damaged: its audio ends %2 s before the length its header gives</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+7"/>
         <source>&quot;%1&quot; is cut short: its header gives %2 s more than the file holds</source>
         <translation type="unfinished"></translation>
     </message>
@@ -618,12 +623,12 @@ is not to use the program.
     </message>
     <message>
         <location line="+0"/>
-        <location line="+200"/>
+        <location line="+204"/>
         <source>Drive Info</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-196"/>
+        <location line="-200"/>
         <source>Drive can read CD-R media</source>
         <translation type="unfinished"></translation>
     </message>
@@ -704,13 +709,13 @@ is not to use the program.
     </message>
     <message>
         <location line="+0"/>
-        <location line="+10"/>
-        <location line="+59"/>
+        <location line="+11"/>
+        <location line="+62"/>
         <source>Artist</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-68"/>
+        <location line="-72"/>
         <source>Album Title</source>
         <translation type="unfinished"></translation>
     </message>
@@ -746,34 +751,39 @@ is not to use the program.
     </message>
     <message>
         <location line="+1"/>
+        <source>Open a disc image</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
         <source>Tracks</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+2"/>
-        <location line="+60"/>
+        <location line="+63"/>
         <source>Album</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-59"/>
-        <location line="+85"/>
+        <location line="-62"/>
+        <location line="+88"/>
         <source>Volume</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-84"/>
+        <location line="-87"/>
         <source>Volume value</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+1"/>
-        <location line="+98"/>
+        <location line="+101"/>
         <source>Balance</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-97"/>
+        <location line="-100"/>
         <source>Balance value</source>
         <translation type="unfinished"></translation>
     </message>
@@ -809,35 +819,35 @@ is not to use the program.
     </message>
     <message>
         <location line="+1"/>
-        <location line="+128"/>
+        <location line="+131"/>
         <source>WMA File Tags</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-127"/>
-        <location line="+131"/>
+        <location line="-130"/>
+        <location line="+134"/>
         <source>WMA Encoding Bitrate</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-130"/>
+        <location line="-133"/>
         <source>Drive information</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+1"/>
-        <location line="+166"/>
+        <location line="+169"/>
         <source>Maximum read speed</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-165"/>
-        <location line="+167"/>
+        <location line="-168"/>
+        <location line="+170"/>
         <source>Drive&apos;s cache size</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-166"/>
+        <location line="-169"/>
         <source>Left level</source>
         <translation type="unfinished"></translation>
     </message>
@@ -859,6 +869,11 @@ is not to use the program.
     <message>
         <location line="+30"/>
         <source>Select CD Drive : </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Image...</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -912,6 +927,7 @@ Error Code : </source>
     </message>
     <message>
         <location line="+1"/>
+        <location filename="../cd/drives_panel.cpp" line="+72"/>
         <location filename="../cd/playback_panel.cpp" line="+72"/>
         <source>Error</source>
         <translation type="unfinished"></translation>
@@ -982,6 +998,21 @@ Error Code : </source>
         <source>Error retreiving number of tracks.</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <location filename="../cd/drives_panel.cpp" line="-28"/>
+        <source>Open a Disc Image</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Disc images (*.cue;*.toc;*.nrg)|*.cue;*.toc;*.nrg|All files (*.*)|*.*</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+22"/>
+        <source>Cannot open the disc image &quot;%1&quot;: %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>frmWriteWave</name>
@@ -993,36 +1024,36 @@ Error Code : </source>
     </message>
     <message>
         <location line="+1"/>
-        <location line="+455"/>
+        <location line="+458"/>
         <source>Play</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-454"/>
-        <location line="+268"/>
+        <location line="-457"/>
+        <location line="+269"/>
         <source>Player</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-265"/>
-        <location line="+452"/>
+        <location line="-266"/>
+        <location line="+455"/>
         <source>Stop</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-451"/>
+        <location line="-454"/>
         <source>Stop Player</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+3"/>
-        <location line="+449"/>
+        <location line="+452"/>
         <location filename="../render/process_panel.cpp" line="+129"/>
         <source>Process</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-448"/>
+        <location line="-451"/>
         <source>Elaborazione</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1033,18 +1064,18 @@ Error Code : </source>
     </message>
     <message>
         <location line="+6"/>
-        <location line="+445"/>
+        <location line="+448"/>
         <source>Tempo</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-442"/>
-        <location line="+443"/>
+        <location line="-445"/>
+        <location line="+446"/>
         <source>Pitch</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-441"/>
+        <location line="-444"/>
         <source>click to set Tempo Default</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1065,12 +1096,12 @@ Error Code : </source>
     </message>
     <message>
         <location line="+4"/>
-        <location line="+431"/>
+        <location line="+434"/>
         <source>Volume</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-424"/>
+        <location line="-427"/>
         <source>Play Position</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1096,23 +1127,23 @@ Error Code : </source>
     </message>
     <message>
         <location line="+2"/>
-        <location line="+420"/>
+        <location line="+423"/>
         <source>A</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-419"/>
+        <location line="-422"/>
         <source>Loop from here</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+1"/>
-        <location line="+419"/>
+        <location line="+422"/>
         <source>B</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-418"/>
+        <location line="-421"/>
         <source>Loop up to here</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1140,6 +1171,12 @@ Error Code : </source>
     <message>
         <location line="+1"/>
         <source>Key:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <location filename="../player/bpm_display.cpp" line="+101"/>
+        <source>Chord:</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -1174,12 +1211,12 @@ Error Code : </source>
     </message>
     <message>
         <location line="+10"/>
-        <location line="+387"/>
+        <location line="+389"/>
         <source>Vocal remover on / off</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-386"/>
+        <location line="-388"/>
         <source>Vocal Remover</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1191,51 +1228,51 @@ Error Code : </source>
     </message>
     <message>
         <location line="-16"/>
-        <location line="+382"/>
+        <location line="+384"/>
         <source>Gain Audio</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-381"/>
-        <location line="+382"/>
+        <location line="-383"/>
+        <location line="+384"/>
         <source>Keep bass</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-380"/>
+        <location line="-382"/>
         <source>Removes the voice only above 150 Hz: the kick drum and the bass stay in the mix</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+2"/>
-        <location line="+379"/>
+        <location line="+381"/>
         <source>Keep stereo</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-376"/>
+        <location line="-378"/>
         <source>Removes only what sounds from the centre, from 120 Hz to 8 kHz: instruments panned to a side stay where they are, at their level</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+7"/>
-        <location line="+370"/>
+        <location line="+372"/>
         <source>Equalizer on / off</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-364"/>
+        <location line="-366"/>
         <source>Samples the equalizer raised past full scale since Play or Process: lower its boost</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+4"/>
-        <location line="+361"/>
+        <location line="+363"/>
         <source>Peaking Equalizer</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-355"/>
+        <location line="-357"/>
         <source> 80    200  1500  4000  7500 10000 12000 </source>
         <translation type="unfinished"></translation>
     </message>
@@ -1286,12 +1323,12 @@ Error Code : </source>
     </message>
     <message>
         <location line="+15"/>
-        <location line="+311"/>
+        <location line="+313"/>
         <source>Pause</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-307"/>
+        <location line="-309"/>
         <source>Pause, and go on from there</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1364,12 +1401,12 @@ Error Code : </source>
     </message>
     <message>
         <location line="+6"/>
-        <location line="+285"/>
+        <location line="+287"/>
         <source>Speed trainer</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-283"/>
+        <location line="-285"/>
         <source>On a loop: from the start tempo, a step every so many passes, up to the target</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1434,7 +1471,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+39"/>
+        <location line="+41"/>
         <source>Equalizer</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1714,7 +1751,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../player/bpm_display.cpp" line="+78"/>
+        <location filename="../player/bpm_display.cpp" line="-23"/>
         <source>Key: …</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1731,6 +1768,16 @@ Error Code : </source>
     <message>
         <location line="+9"/>
         <source> cents</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+9"/>
+        <source>Chord: …</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>Chord: </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -1755,7 +1802,7 @@ Error Code : </source>
     </message>
     <message>
         <location line="+35"/>
-        <location line="+31"/>
+        <location line="+47"/>
         <source>Beat pos: </source>
         <translation type="unfinished"></translation>
     </message>
@@ -1792,7 +1839,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+301"/>
+        <location line="+302"/>
         <source>Playing position: </source>
         <translation type="unfinished"></translation>
     </message>

@@ -22,8 +22,8 @@ namespace engine {
 std::optional<analysis::key::KeyEstimate> estimateKey(
     DWORD decodeChannel, std::atomic<bool>* cancel, const analysis::key::ProgressFn& progress = {});
 
-// The chords of a decoding channel from its current position to its end, on the timeline of
-// that position (the position is left at the end). Nothing when the channel is not a decoding
+// The chords of a decoding channel from its current position to its end, their times counted
+// from that position (the position is left at the end). Nothing when the channel is not a decoding
 // channel or when `*cancel` became true.
 std::optional<std::vector<analysis::chords::ChordSpan>> estimateChords(
     DWORD decodeChannel, std::atomic<bool>* cancel, const analysis::key::ProgressFn& progress = {});
