@@ -11,6 +11,7 @@
 #include "files/file_io.h"
 #include "files/paths.h"
 #include "files/wave_header.h"
+#include "platform/work_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -54,7 +55,20 @@ files::Result workFolder(std::string& folder) {
     if (ec)
         return files::Result::failure("cannot make the work folder \"" + files::utf8FromPath(dir) +
                                       "\": " + ec.message());
-    folder = files::utf8FromPath(dir);
+    // This run's own folder in it, as each copy of the desktop program has one: neither removes
+    // the other's files while it runs, and either removes what a killed one left. It goes when
+    // the program ends, on an interrupt too.
+    static std::unique_ptr<platform::WorkFolder> own;
+    if (!own) {
+        own = std::make_unique<platform::WorkFolder>(
+            QString::fromStdString(files::utf8FromPath(dir)));
+        if (own->own()) {
+            const std::string path = own->path().toStdString();
+            files::rememberForRemoval(path + ".lock");
+            files::rememberForRemoval(path);
+        }
+    }
+    folder = own->path().toStdString();
     return files::Result::success();
 }
 

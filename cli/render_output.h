@@ -13,8 +13,9 @@
 
 namespace cli {
 
-// The program's folder for work files: $XDG_CACHE_HOME/quorvin (else ~/.cache/quorvin), created
-// when missing.
+// This run's folder for work files: its own locked folder in $XDG_CACHE_HOME/quorvin (else
+// ~/.cache/quorvin), as each copy of the desktop program has; made when first asked for, and
+// removed when the program ends (on an interrupt too). What killed runs left there goes first.
 files::Result workFolder(std::string& folder);
 
 // Copies all of standard input into `spool`, a work file in workFolder() that removes itself.

@@ -17,6 +17,8 @@
 #include <signal.h>
 #include <time.h>
 #include <unistd.h>
+#else
+#include <direct.h>
 #endif
 
 namespace fs = std::filesystem;
@@ -329,15 +331,21 @@ void removeLiveTemporaries(bool programEnding) noexcept {
         nanosleep(&pause, nullptr);
     }
 #endif
-    for (Slot& s : registry) {
-        if (s.state.load() != Live) continue;
+    // Files first, then the folders they were in.
+    for (int pass = 0; pass < 2; ++pass)
+        for (Slot& s : registry) {
+            if (s.state.load() != Live) continue;
 #ifdef _WIN32
-        std::remove(s.path);
+            const bool gone = pass == 0 ? std::remove(s.path) == 0 : _rmdir(s.path) == 0;
 #else
-        ::unlink(s.path);
+            const bool gone = pass == 0 ? ::unlink(s.path) == 0 : ::rmdir(s.path) == 0;
 #endif
-        s.state.store(Free);
-    }
+            if (gone || pass == 1) s.state.store(Free);
+        }
+}
+
+void rememberForRemoval(const std::string& path) {
+    enroll(path);
 }
 
 }  // namespace files

@@ -79,6 +79,10 @@ Result renameOver(const std::string& temporary, const std::string& destination);
 std::string namingDestination(std::string message, const std::string& temporary,
                               const std::string& destination);
 
+// Puts `path` on the registry as well: a file or a folder the program made for its work, removed
+// by removeLiveTemporaries (folders once the files are gone, and only when empty).
+void rememberForRemoval(const std::string& path);
+
 // Takes `path` off the registry of live temporaries (after its owner removed or renamed it).
 void forgetTemporary(const std::string& path);
 

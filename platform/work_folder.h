@@ -1,6 +1,7 @@
-// A running copy's own folder for work files (a render's, a CD extraction's) under the user's
-// cache folder: ROOT/NAME, held by the lock file ROOT/NAME.lock for as long as the copy runs, so
-// that two running copies never remove each other's files. Window thread only.
+// A running copy's own folder for work files (a render's, a CD extraction's, the command line's
+// spool of standard input) under the user's cache folder: ROOT/NAME, held by the lock file
+// ROOT/NAME.lock for as long as the copy runs, so that two running copies never remove each other's
+// files. One thread at a time (the desktop program's window thread).
 #pragma once
 
 #include <QLockFile>
@@ -23,6 +24,8 @@ class WorkFolder {
     WorkFolder& operator=(const WorkFolder&) = delete;
 
     const QString& path() const { return path_; }
+    // Whether path() is this copy's own folder (not the root, when it could not be locked).
+    bool own() const { return lock_ != nullptr; }
 
   private:
     QString path_;

@@ -144,7 +144,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // "-" for IN and OUT, in a pipe as sox and ffmpeg are used: the WAV on standard output is the
 // same, byte for byte, as the one written to a file, its header giving the sizes it has, and the
-// work file standard input was kept in is gone.
+// work file standard input was kept in is gone, also after a killed run.
 TEST(QuorvinRenderPipes, StandardInputToStandardOutputIsTheFileRender) {
     fixtures::TempDir tmp;
     const std::string in = taggedSource(tmp, "song.mp3", 44100, 2, 2.0);
@@ -178,6 +178,20 @@ TEST(QuorvinRenderPipes, StandardInputToStandardOutputIsTheFileRender) {
     EXPECT_EQ(refused.rfind("quorvin render: ", 0), 0u) << refused;
     EXPECT_NE(refused.find("standard input"), std::string::npos) << refused;
     EXPECT_EQ(fs::file_size(piped), 0u);
+    EXPECT_EQ(clitest::filesIn(cache + "/quorvin"), 0u);
+
+    // A run killed while it spools (SIGKILL: nothing of it runs after) leaves its own folder
+    // behind; the next run removes it (a running one's folder is never touched).
+    const std::string fifo = tmp.file("fifo"), work = quote(cache + "/quorvin");
+    shell("mkfifo " + quote(fifo) + "; XDG_CACHE_HOME=" + quote(cache) + " " + quote(QUORVIN_CLI) +
+          " render - " + quote(tmp.file("killed.wav")) + " <" + quote(fifo) +
+          " 2>/dev/null & q=$!; exec 3>" + quote(fifo) + "; head -c 100000 " + quote(in) +
+          " >&3; i=0; while [ $i -lt 400 ] && [ -z \"$(ls -A " + work +
+          "/[0-9]*/ 2>/dev/null)\" ]; do sleep 0.05; i=$((i + 1)); done; kill -9 $q; wait $q; "
+          "exec 3>&-");
+    EXPECT_EQ(clitest::filesIn(cache + "/quorvin"), 2u);  // its folder, with the spool, and lock
+    shell("echo nothing | XDG_CACHE_HOME=" + quote(cache) + " " + quote(QUORVIN_CLI) +
+          " render - - >/dev/null 2>&1");
     EXPECT_EQ(clitest::filesIn(cache + "/quorvin"), 0u);
 }
 
