@@ -125,7 +125,7 @@ void BpmPanel::fileLoaded(const std::string& path) {
     w_.lblBeat->setText(QCoreApplication::translate("frmWriteWave", "Beat pos: ") + twoDecimals(0));
     key_.reset();
     chords_.clear();
-    chordSeconds_ = -1.0;
+    chordSeconds_ = 0.0;  // a file is loaded at its start
     keyEstimating_ = true;
     showKey();
     showChord();

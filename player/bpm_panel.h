@@ -111,7 +111,7 @@ class BpmPanel {
     bool keyEstimating_ = false;
     std::optional<analysis::key::KeyEstimate> key_;
     std::vector<analysis::chords::ChordSpan> chords_;
-    double chordSeconds_ = -1.0;  // the place the chord label shows; < 0: none yet
+    double chordSeconds_ = -1.0;  // the place the chord label shows; < 0: no file yet
     double keyPitch_ = 0.0;
     int octave_ = 0;        // the BPM shown is the detected one times 2^octave_ (-2..2)
     float lastBpm_ = 0.0f;  // the detected BPM shown last

@@ -192,13 +192,16 @@ TEST_F(PracticeWindow, KeyLabelNamesTheFilesKeyAndFollowsThePitchSlider) {
 }
 
 // The chord label names the chord at the place playing, as playback goes on, after a seek and at
-// another tempo, and the chord heard as the pitch moves; a new file starts with "Chord: …".
+// another tempo, and the chord heard as the pitch moves; a new file starts with "Chord: …", then
+// its first chord.
 TEST_F(PracticeWindow, ChordLabelFollowsThePlacePlayingAndThePitch) {
     const app::MainControls& c = w->ui();
     // A minor, D minor, E major, A minor: a second each.
-    loadAndPlay(wav("a-minor.wav", fixtures::chordProgression(9, true, 8.0)));
+    load(wav("a-minor.wav", fixtures::chordProgression(9, true, 8.0)));
     EXPECT_EQ(c.lblChord->text(), "Chord: …");
     ASSERT_TRUE(processUntil([&] { return c.lblChord->text() != "Chord: …"; }, 20000));
+    EXPECT_EQ(c.lblChord->text(), "Chord: Am");  // the start's, before Play
+    c.CmdPlay->click();
     playFor(2.5);
     ASSERT_TRUE(processUntil([&] { return c.lblChord->text() == "Chord: E"; }))
         << c.lblChord->text().toStdString();
