@@ -162,6 +162,10 @@ void frmWriteWave::buildPanels() {
     // The octave of the BPM shown is kept with the song.
     practice_->bpmOctaveFound = [b = bpm_.get()](int octave) { b->restoreOctave(octave); };
     bpm_->octaveChanged = [p = practice_.get()](int octave) { p->setBpmOctave(octave); };
+    bpm_->chordsChanged = [view = c_.wavOverview](
+                              const std::vector<analysis::chords::ChordSpan>& chords, int shift) {
+        view->setChords(chords, shift);
+    };
 
     render::ProcessHooks processHooks;
     processHooks.restartEngine = [this] { return restartEngine(); };

@@ -129,19 +129,23 @@ void BpmPanel::fileLoaded(const std::string& path) {
     keyEstimating_ = true;
     showKey();
     showChord();
+    chordsOrPitchChanged();
     keyWorker_.start(path, [this](std::optional<Harmony> harmony) {
         key_ = harmony ? harmony->key : std::nullopt;
         if (harmony) chords_ = std::move(harmony->chords);
         keyEstimating_ = false;
         showKey();
         showChord();
+        chordsOrPitchChanged();
     });
 }
 
 void BpmPanel::setKeyPitch(double semitones) {
+    const bool heardMoved = std::lround(semitones) != std::lround(keyPitch_);
     keyPitch_ = semitones;
     showKey();
     showChord();
+    if (heardMoved) chordsOrPitchChanged();
 }
 
 void BpmPanel::showChordAt(double seconds) {
@@ -156,6 +160,10 @@ void BpmPanel::showKey() {
 void BpmPanel::showChord() {
     const QString text = chordText(keyEstimating_, chords_, chordSeconds_, keyPitch_);
     if (w_.lblChord->text() != text) w_.lblChord->setText(text);
+}
+
+void BpmPanel::chordsOrPitchChanged() {
+    if (chordsChanged) chordsChanged(chords_, static_cast<int>(std::lround(keyPitch_)));
 }
 
 void BpmPanel::restartBeats() {

@@ -89,6 +89,9 @@ class BpmPanel {
     void restoreOctave(int octave);
     // Called with the octave the user set by the buttons.
     std::function<void(int)> octaveChanged;
+    // Called with the loaded file's chords (none until they are known) and the whole semitones
+    // they are heard away, whenever either changes.
+    std::function<void(const std::vector<analysis::chords::ChordSpan>&, int)> chordsChanged;
 
     // Engine procedures: the engine's threads call them.
     static void BpmProc(DWORD chan, float bpm, void* user);
@@ -99,6 +102,7 @@ class BpmPanel {
     void showBeat(DWORD chan, float beatpos);
     void showKey();
     void showChord();
+    void chordsOrPitchChanged();
     // "BPM: " and `bpm` times the octave the user chose.
     void showBpm(float bpm);
     // The buttons and the label's tip for `octave`; the label itself when `show`.

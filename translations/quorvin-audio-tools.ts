@@ -150,7 +150,7 @@ is not to use the program.
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+221"/>
+        <location line="+225"/>
         <source>An incorrect version of BASS.DLL was loaded</source>
         <translation type="unfinished"></translation>
     </message>
@@ -412,7 +412,7 @@ is not to use the program.
     </message>
     <message>
         <location line="+2"/>
-        <location filename="../files/temporary_file.cpp" line="+275"/>
+        <location filename="../files/temporary_file.cpp" line="+277"/>
         <source>it is a folder</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1781,7 +1781,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../player/waveform/waveform_view.cpp" line="+25"/>
+        <location filename="../player/waveform/waveform_view.cpp" line="+27"/>
         <source>Can&apos;t read &quot;%1&quot;.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1802,7 +1802,7 @@ Error Code : </source>
     </message>
     <message>
         <location line="+35"/>
-        <location line="+47"/>
+        <location line="+55"/>
         <source>Beat pos: </source>
         <translation type="unfinished"></translation>
     </message>

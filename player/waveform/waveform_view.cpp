@@ -3,6 +3,8 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QFont>
+#include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStandardPaths>
@@ -121,6 +123,7 @@ void WaveformView::clear() {
     loopA_ = loopB_ = 0;
     viewFrom_ = viewSpan_ = 0;
     markers_.clear();
+    chords_.clear();
     renderWave();
     update();
 }
@@ -153,6 +156,34 @@ int WaveformView::xAt(double seconds) const {
 void WaveformView::setMarkers(std::vector<double> seconds) {
     markers_ = std::move(seconds);
     update();
+}
+
+void WaveformView::setChords(std::vector<analysis::chords::ChordSpan> chords, int semitones) {
+    chords_ = std::move(chords);
+    chordShift_ = semitones;
+    update();
+}
+
+std::vector<WaveformView::ChordLabel> WaveformView::chordLabels() const {
+    std::vector<ChordLabel> labels;
+    if (!overview_) return labels;
+    const double from = viewFrom_, to = viewFrom_ + viewSeconds();
+    const QFontMetrics metrics(chordFont());
+    for (const analysis::chords::ChordSpan& c : chords_) {
+        if (c.root < 0 || !(c.end > from) || !(c.start < to)) continue;
+        const int x = xAt(std::max(c.start, from)), end = xAt(std::min(c.end, to));
+        const QString name = QString::fromStdString(
+            analysis::chords::chordName(analysis::chords::transposed(c, chordShift_)));
+        const bool fits = metrics.horizontalAdvance(name) + 2 * kChordPad <= end - x;
+        labels.push_back({x, fits ? name : QString()});
+    }
+    return labels;
+}
+
+QFont WaveformView::chordFont() const {
+    QFont f = font();
+    f.setPointSizeF(f.pointSizeF() * 0.85);
+    return f;
 }
 
 void WaveformView::wheelEvent(QWheelEvent* e) {
@@ -248,6 +279,21 @@ void WaveformView::paintEvent(QPaintEvent* e) {
         for (double m : markers_)
             if (m >= viewFrom_ && m <= viewFrom_ + viewSeconds())
                 p.drawLine(xAt(m), 0, xAt(m), height() - 1);
+        // The chords along the top, each name on a patch of the background.
+        p.setFont(chordFont());
+        const QFontMetrics metrics(p.font());
+        QColor patch = palette().color(QPalette::Base);
+        patch.setAlpha(200);
+        for (const ChordLabel& l : chordLabels()) {
+            p.setPen(marker);
+            p.drawLine(l.x, 0, l.x, kChordTick);
+            if (l.name.isEmpty()) continue;
+            const QRect box(l.x + 1, 0, metrics.horizontalAdvance(l.name) + 2 * kChordPad - 1,
+                            metrics.height());
+            p.fillRect(box, patch);
+            p.setPen(palette().color(QPalette::Text));
+            p.drawText(box, Qt::AlignCenter, l.name);
+        }
         p.setPen(palette().color(QPalette::Text));
         const int x = xAt(position_);
         p.drawLine(x, 0, x, height() - 1);

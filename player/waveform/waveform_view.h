@@ -1,10 +1,12 @@
 // The waveform of the loaded file for the Play Position frame: the overview (computed on a worker
-// thread, coarse first), the play head, the A-B loop region and the song's markers. A click asks
-// to seek there; a drag selects a loop, and a drag of one of the loop's ends moves that end. The
-// wheel zooms in and out around the pointer. Positions are seconds on the file's timeline, as the
-// position slider's.
+// thread, coarse first), the play head, the A-B loop region, the song's markers and its chords
+// (a tick at each change along the top, and the chord's name where its stretch has room). A click
+// asks to seek there; a drag selects a loop, and a drag of one of the loop's ends moves that end.
+// The wheel zooms in and out around the pointer. Positions are seconds on the file's timeline, as
+// the position slider's.
 #pragma once
 
+#include <QFont>
 #include <QPixmap>
 #include <QString>
 #include <QWidget>
@@ -14,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/chord_detect.h"
 #include "player/waveform/waveform_overview.h"
 
 namespace player {
@@ -63,6 +66,15 @@ class WaveformView : public QWidget {
     double loopEnd() const { return loopB_; }
     void setMarkers(std::vector<double> seconds);
     const std::vector<double>& markers() const { return markers_; }
+    // The song's chords, named as heard `semitones` away (the pitch shift).
+    void setChords(std::vector<analysis::chords::ChordSpan> chords, int semitones);
+    // What the top of the view shows of them: a tick at the x of each change in view, and the
+    // names that fit inside their chord's stretch (at their x), left to right.
+    struct ChordLabel {
+        int x;
+        QString name;  // empty: a tick alone
+    };
+    std::vector<ChordLabel> chordLabels() const;
     // The part of the file shown, in seconds (the whole file until the wheel zooms in).
     double viewStart() const { return viewFrom_; }
     double viewSeconds() const;
@@ -90,6 +102,8 @@ class WaveformView : public QWidget {
     void wheelEvent(QWheelEvent*) override;
 
   private:
+    static constexpr int kChordTick = 4, kChordPad = 2;  // pixels
+    QFont chordFont() const;
     double length() const;
     void renderWave();
     void updateHead(int oldX, int newX);
@@ -104,6 +118,8 @@ class WaveformView : public QWidget {
     int draggedEnd_ = 0;        // 1: the loop's start is dragged, 2: its end
     double grabbedFrom_ = 0.0;  // where the dragged end was
     std::vector<double> markers_;
+    std::vector<analysis::chords::ChordSpan> chords_;
+    int chordShift_ = 0;
     double viewFrom_ = 0.0, viewSpan_ = 0.0;  // 0 span: the whole file
 };
 

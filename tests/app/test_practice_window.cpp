@@ -193,7 +193,7 @@ TEST_F(PracticeWindow, KeyLabelNamesTheFilesKeyAndFollowsThePitchSlider) {
 
 // The chord label names the chord at the place playing, as playback goes on, after a seek and at
 // another tempo, and the chord heard as the pitch moves; a new file starts with "Chord: …", then
-// its first chord.
+// its first chord. The waveform marks every change and names the chords heard where they fit.
 TEST_F(PracticeWindow, ChordLabelFollowsThePlacePlayingAndThePitch) {
     const app::MainControls& c = w->ui();
     // A minor, D minor, E major, A minor: a second each.
@@ -201,12 +201,30 @@ TEST_F(PracticeWindow, ChordLabelFollowsThePlacePlayingAndThePitch) {
     EXPECT_EQ(c.lblChord->text(), "Chord: …");
     ASSERT_TRUE(processUntil([&] { return c.lblChord->text() != "Chord: …"; }, 20000));
     EXPECT_EQ(c.lblChord->text(), "Chord: Am");  // the start's, before Play
+    // The waveform's top: a tick at each change, and the names where they fit.
+    w->show();
+    ASSERT_TRUE(processUntil([&] { return c.wavOverview->overview() != nullptr; }, 5000));
+    auto shown = [&] {
+        QStringList names;
+        int ticks = 0, lastX = -1;
+        for (const auto& l : c.wavOverview->chordLabels()) {
+            ++ticks;
+            EXPECT_GT(l.x, lastX);
+            lastX = l.x;
+            if (!l.name.isEmpty()) names << l.name;
+        }
+        return std::make_pair(ticks, names.join(' '));
+    };
+    EXPECT_EQ(shown(), std::make_pair(7, QString("Am Dm E Am Dm E Am")));
     c.CmdPlay->click();
     playFor(2.5);
     ASSERT_TRUE(processUntil([&] { return c.lblChord->text() == "Chord: E"; }))
         << c.lblChord->text().toStdString();
     userMove(c.sldTempo[2], 2);
     EXPECT_EQ(c.lblChord->text(), "Chord: E → F#");
+    EXPECT_EQ(shown(), std::make_pair(7, QString("Bm Em F# Bm Em F# Bm")));
+    c.wavOverview->resize(40, c.wavOverview->height());  // no room for a name: the ticks stay
+    EXPECT_EQ(shown(), std::make_pair(7, QString()));
     c.spnCents->setValue(-50);  // 1.5 semitones: the nearest whole one
     EXPECT_EQ(c.lblChord->text(), "Chord: E → F#");
     QTest::mouseClick(c.wavOverview, Qt::LeftButton, {}, QPoint(c.wavOverview->xAt(5.5), 5));
