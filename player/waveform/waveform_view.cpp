@@ -164,7 +164,7 @@ void WaveformView::setChords(std::vector<analysis::chords::ChordSpan> chords, in
     update();
 }
 
-std::vector<WaveformView::ChordLabel> WaveformView::chordLabels() const {
+std::vector<WaveformView::ChordLabel> WaveformView::chordLabels(int fromX, int toX) const {
     std::vector<ChordLabel> labels;
     if (!overview_) return labels;
     const double from = viewFrom_, to = viewFrom_ + viewSeconds();
@@ -172,6 +172,7 @@ std::vector<WaveformView::ChordLabel> WaveformView::chordLabels() const {
     for (const analysis::chords::ChordSpan& c : chords_) {
         if (c.root < 0 || !(c.end > from) || !(c.start < to)) continue;
         const int x = xAt(std::max(c.start, from)), end = xAt(std::min(c.end, to));
+        if (end < fromX || x > toX) continue;
         const QString name = QString::fromStdString(
             analysis::chords::chordName(analysis::chords::transposed(c, chordShift_)));
         const bool fits = metrics.horizontalAdvance(name) + 2 * kChordPad <= end - x;
@@ -284,7 +285,7 @@ void WaveformView::paintEvent(QPaintEvent* e) {
         const QFontMetrics metrics(p.font());
         QColor patch = palette().color(QPalette::Base);
         patch.setAlpha(200);
-        for (const ChordLabel& l : chordLabels()) {
+        for (const ChordLabel& l : chordLabels(e->rect().left(), e->rect().right())) {
             p.setPen(marker);
             p.drawLine(l.x, 0, l.x, kChordTick);
             if (l.name.isEmpty()) continue;

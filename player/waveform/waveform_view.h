@@ -11,6 +11,7 @@
 #include <QString>
 #include <QWidget>
 #include <atomic>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -69,12 +70,14 @@ class WaveformView : public QWidget {
     // The song's chords, named as heard `semitones` away (the pitch shift).
     void setChords(std::vector<analysis::chords::ChordSpan> chords, int semitones);
     // What the top of the view shows of them: a tick at the x of each change in view, and the
-    // names that fit inside their chord's stretch (at their x), left to right.
+    // names that fit inside their chord's stretch (at their x), left to right; only those of
+    // the chords reaching into the columns `fromX`..`toX` (a repaint of the play head's).
     struct ChordLabel {
         int x;
         QString name;  // empty: a tick alone
     };
-    std::vector<ChordLabel> chordLabels() const;
+    std::vector<ChordLabel> chordLabels(int fromX = 0,
+                                        int toX = std::numeric_limits<int>::max()) const;
     // The part of the file shown, in seconds (the whole file until the wheel zooms in).
     double viewStart() const { return viewFrom_; }
     double viewSeconds() const;
