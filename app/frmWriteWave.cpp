@@ -154,10 +154,11 @@ void frmWriteWave::buildPanels() {
         *tempoPitch_, *bpm_, std::move(transportHooks));
     practice_ = std::make_unique<player::PracticePanel>(
         session_,
-        player::PracticeWidgets{c_.cboLoops, c_.cmdLoopAdd, c_.cmdLoopDelete, c_.cboMarkers,
-                                c_.cmdMarker, c_.chkTrainer, c_.spnTrainerStart, c_.spnTrainerStep,
-                                c_.spnTrainerEvery, c_.spnTrainerTarget, c_.spnCountIn,
-                                c_.chkCountInLoop, c_.lblPracticeNote, c_.wavOverview},
+        player::PracticeWidgets{c_.cboLoops, c_.cmdLoopAdd, c_.cmdLoopDelete, c_.chkProcessLoop,
+                                c_.cboMarkers, c_.cmdMarker, c_.chkTrainer, c_.spnTrainerStart,
+                                c_.spnTrainerStep, c_.spnTrainerEvery, c_.spnTrainerTarget,
+                                c_.spnCountIn, c_.chkCountInLoop, c_.lblPracticeNote,
+                                c_.wavOverview},
         *transport_, *tempoPitch_);
     // The octave of the BPM shown is kept with the song.
     practice_->bpmOctaveFound = [b = bpm_.get()](int octave) { b->restoreOctave(octave); };
@@ -175,6 +176,10 @@ void frmWriteWave::buildPanels() {
         render::RenderSettings settings;
         settings.chain = session_.chain;
         settings.highQuality = c_.mnuHighQuality->isChecked();
+        if (const std::optional<songs::Loop> loop = practice_->loopToProcess()) {
+            settings.fromSeconds = loop->start;
+            settings.toSeconds = loop->end;
+        }
         return settings;
     };
     processHooks.started = [this](const render::RenderSettings& settings) {

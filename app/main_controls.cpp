@@ -78,6 +78,10 @@ void buildControls(MainControls& c, QMainWindow* window) {
     c.btnConvert = named(new QPushButton(Text::tr("Process"), window), "btnConvert");
     withShortcut(c.btnConvert, QKeySequence(Qt::CTRL | Qt::Key_P), Text::tr("Elaborazione"));
     c.btnConvert->setEnabled(false);
+    c.chkProcessLoop = named(new QCheckBox(Text::tr("Loop only"), window), "chkProcessLoop");
+    c.chkProcessLoop->setToolTip(
+        Text::tr("Process renders only the loop chosen in the list of loops, not the whole file"));
+    c.chkProcessLoop->setEnabled(false);
     c.Comout = named(new QPushButton(window), "Comout");
     c.Comout->setToolTip(Text::tr("Output Control"));
     c.Comout->setIcon(platform::mixerIcon());
@@ -345,6 +349,7 @@ void buildLayout(MainControls& c, QMainWindow* window) {
     transport->addWidget(c.CmdStop, 1);
     transport->addWidget(c.CmdPause, 1);
     transport->addWidget(c.btnConvert, 1);
+    transport->addWidget(c.chkProcessLoop);
     pl->addLayout(transport);
     // The waveform takes the room of the frame's margins: the frame keeps its height.
     auto* f3 = new QGridLayout(c.Frame3);
@@ -481,11 +486,11 @@ void buildLayout(MainControls& c, QMainWindow* window) {
 
     // Tab goes through the window from top left to bottom right.
     QWidget* order[] = {
-        c.btnLoadFile, c.CmdPlay,   c.CmdStop,     c.btnConvert,     c.sldPosition, c.sldTempo[0],
-        c.sldTempo[2], c.sldVolume, c.Comout,      c.chkBPMCallback, c.txtPeriod,   c.chkBeat,
-        c.Chkrem,      c.vcompr[0], c.chkKeepBass, c.chkKeepStereo,  c.CEq,         c.chkEqualizer,
-        c.sldEQ[0],    c.sldEQ[1],  c.sldEQ[2],    c.sldEQ[3],       c.sldEQ[4],    c.sldEQ[5],
-        c.sldEQ[6],    c.Combo2};
+        c.btnLoadFile,  c.CmdPlay,     c.CmdStop,   c.btnConvert,  c.chkProcessLoop, c.sldPosition,
+        c.sldTempo[0],  c.sldTempo[2], c.sldVolume, c.Comout,      c.chkBPMCallback, c.txtPeriod,
+        c.chkBeat,      c.Chkrem,      c.vcompr[0], c.chkKeepBass, c.chkKeepStereo,  c.CEq,
+        c.chkEqualizer, c.sldEQ[0],    c.sldEQ[1],  c.sldEQ[2],    c.sldEQ[3],       c.sldEQ[4],
+        c.sldEQ[5],     c.sldEQ[6],    c.Combo2};
     for (size_t i = 1; i < std::size(order); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
@@ -567,6 +572,7 @@ void nameForAccess(MainControls& c) {
         {c.cboLoops, Text::tr("Loops")},
         {c.cmdLoopAdd, Text::tr("New loop")},
         {c.cmdLoopDelete, Text::tr("Delete loop")},
+        {c.chkProcessLoop, Text::tr("Process the loop only")},
         {c.cboMarkers, Text::tr("Markers")},
         {c.cmdMarker, Text::tr("Add marker")},
         {c.chkTrainer, Text::tr("Speed trainer")},

@@ -47,6 +47,7 @@ struct MainControls {
     QPushButton* CmdPlay;
     QPushButton* CmdStop;
     QPushButton* btnConvert;                      // "Process"
+    QCheckBox* chkProcessLoop;                    // "Loop only": Process renders the chosen loop
     QPushButton* Comout;                          // opens the desktop's volume mixer
     std::array<platform::Slider*, 3> sldTempo{};  // 0 tempo, 2 pitch; there is no 1
     platform::ClickLabel* lblTempo;

@@ -159,6 +159,15 @@ void PracticePanel::showLoops() {
     for (const songs::Loop& l : record_.loops) w_.cboLoops->addItem(QString::fromStdString(l.name));
     w_.cboLoops->setCurrentIndex(record_.currentLoop);
     w_.cmdLoopDelete->setEnabled(record_.currentLoop >= 0);
+    w_.chkProcessLoop->setEnabled(record_.currentLoop >= 0 &&
+                                  record_.loops[size_t(record_.currentLoop)].set());
+}
+
+std::optional<songs::Loop> PracticePanel::loopToProcess() const {
+    if (!w_.chkProcessLoop->isChecked() || record_.currentLoop < 0) return std::nullopt;
+    const songs::Loop& l = record_.loops[size_t(record_.currentLoop)];
+    if (!l.set()) return std::nullopt;
+    return l;
 }
 
 void PracticePanel::showMarkers() {
@@ -200,6 +209,7 @@ void PracticePanel::cboLoops_Click(int index) {
     record_.currentLoop = index;
     w_.cmdLoopDelete->setEnabled(true);
     const songs::Loop l = record_.loops[size_t(index)];
+    w_.chkProcessLoop->setEnabled(l.set());
     save();
     if (l.set()) transport_.selectLoop(l.start, l.end);
 }

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "player/beat_grid.h"
@@ -31,7 +32,8 @@ struct PracticeWidgets {
     QComboBox* cboLoops;  // the song's loops; the current one is the A-B loop
     QPushButton* cmdLoopAdd;
     QPushButton* cmdLoopDelete;
-    QComboBox* cboMarkers;  // the position last played, then the song's markers
+    QCheckBox* chkProcessLoop;  // "Loop only": on while a loop with both ends is chosen
+    QComboBox* cboMarkers;      // the position last played, then the song's markers
     QPushButton* cmdMarker;
     QCheckBox* chkTrainer;
     QSpinBox* spnTrainerStart;   // tempo, %
@@ -103,6 +105,8 @@ class PracticePanel {
     void spnCountIn_Change();
 
     const songs::SongRecord& record() const { return record_; }
+    // The passage "Process" renders when "Loop only" is checked: the loop chosen in the list.
+    std::optional<songs::Loop> loopToProcess() const;
     // The loaded file's beat grid, once its worker has found it.
     const BeatGrid& beatGrid() const { return grid_; }
 

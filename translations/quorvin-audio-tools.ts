@@ -150,7 +150,7 @@ is not to use the program.
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+225"/>
+        <location line="+230"/>
         <source>An incorrect version of BASS.DLL was loaded</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1024,37 +1024,47 @@ Error Code : </source>
     </message>
     <message>
         <location line="+1"/>
-        <location line="+458"/>
+        <location line="+463"/>
         <source>Play</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-457"/>
-        <location line="+269"/>
+        <location line="-462"/>
+        <location line="+273"/>
         <source>Player</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-266"/>
-        <location line="+455"/>
+        <location line="-270"/>
+        <location line="+460"/>
         <source>Stop</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-454"/>
+        <location line="-459"/>
         <source>Stop Player</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+3"/>
-        <location line="+452"/>
+        <location line="+457"/>
         <location filename="../render/process_panel.cpp" line="+129"/>
         <source>Process</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-451"/>
+        <location line="-456"/>
         <source>Elaborazione</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Loop only</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Process renders only the loop chosen in the list of loops, not the whole file</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -1064,18 +1074,18 @@ Error Code : </source>
     </message>
     <message>
         <location line="+6"/>
-        <location line="+448"/>
+        <location line="+449"/>
         <source>Tempo</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-445"/>
-        <location line="+446"/>
+        <location line="-446"/>
+        <location line="+447"/>
         <source>Pitch</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-444"/>
+        <location line="-445"/>
         <source>click to set Tempo Default</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1096,12 +1106,12 @@ Error Code : </source>
     </message>
     <message>
         <location line="+4"/>
-        <location line="+434"/>
+        <location line="+435"/>
         <source>Volume</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-427"/>
+        <location line="-428"/>
         <source>Play Position</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1127,23 +1137,23 @@ Error Code : </source>
     </message>
     <message>
         <location line="+2"/>
-        <location line="+423"/>
+        <location line="+424"/>
         <source>A</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-422"/>
+        <location line="-423"/>
         <source>Loop from here</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+1"/>
-        <location line="+422"/>
+        <location line="+423"/>
         <source>B</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-421"/>
+        <location line="-422"/>
         <source>Loop up to here</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1211,12 +1221,12 @@ Error Code : </source>
     </message>
     <message>
         <location line="+10"/>
-        <location line="+389"/>
+        <location line="+390"/>
         <source>Vocal remover on / off</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-388"/>
+        <location line="-389"/>
         <source>Vocal Remover</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1228,51 +1238,51 @@ Error Code : </source>
     </message>
     <message>
         <location line="-16"/>
-        <location line="+384"/>
+        <location line="+385"/>
         <source>Gain Audio</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-383"/>
-        <location line="+384"/>
+        <location line="-384"/>
+        <location line="+385"/>
         <source>Keep bass</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-382"/>
+        <location line="-383"/>
         <source>Removes the voice only above 150 Hz: the kick drum and the bass stay in the mix</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+2"/>
-        <location line="+381"/>
+        <location line="+382"/>
         <source>Keep stereo</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-378"/>
+        <location line="-379"/>
         <source>Removes only what sounds from the centre, from 120 Hz to 8 kHz: instruments panned to a side stay where they are, at their level</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+7"/>
-        <location line="+372"/>
+        <location line="+373"/>
         <source>Equalizer on / off</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-366"/>
+        <location line="-367"/>
         <source>Samples the equalizer raised past full scale since Play or Process: lower its boost</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+4"/>
-        <location line="+363"/>
+        <location line="+364"/>
         <source>Peaking Equalizer</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-357"/>
+        <location line="-358"/>
         <source> 80    200  1500  4000  7500 10000 12000 </source>
         <translation type="unfinished"></translation>
     </message>
@@ -1323,12 +1333,12 @@ Error Code : </source>
     </message>
     <message>
         <location line="+15"/>
-        <location line="+313"/>
+        <location line="+314"/>
         <source>Pause</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-309"/>
+        <location line="-310"/>
         <source>Pause, and go on from there</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1390,7 +1400,7 @@ Error Code : </source>
     <message>
         <location line="+1"/>
         <location filename="../player/practice_panel.cpp" line="+57"/>
-        <location line="+190"/>
+        <location line="+200"/>
         <source>Marker</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1401,12 +1411,12 @@ Error Code : </source>
     </message>
     <message>
         <location line="+6"/>
-        <location line="+287"/>
+        <location line="+289"/>
         <source>Speed trainer</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-285"/>
+        <location line="-287"/>
         <source>On a loop: from the start tempo, a step every so many passes, up to the target</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1461,7 +1471,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+77"/>
+        <location line="+78"/>
         <source>Tempo / Pitch</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1672,6 +1682,11 @@ Error Code : </source>
     </message>
     <message>
         <location line="+1"/>
+        <source>Process the loop only</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
         <source>Markers</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1807,14 +1822,14 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../player/practice_panel.cpp" line="-198"/>
-        <location line="+134"/>
-        <location line="+35"/>
+        <location filename="../player/practice_panel.cpp" line="-208"/>
+        <location line="+143"/>
+        <location line="+36"/>
         <source>Loop</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-49"/>
+        <location line="-50"/>
         <source>Last played %1</source>
         <translation type="unfinished"></translation>
     </message>

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <limits>
 
+#include "player/waveform/waveform_view.h"
 #include "tests/app/window_fixture.h"
 #include "tests/cli/run_quorvin.h"
 
@@ -229,9 +230,10 @@ TEST_F(RenderWindow, SavingOverTheWorkFileItselfDoesNoHarm) {
     EXPECT_EQ(fixtures::readAudio(work()).samples, source.samples);
 }
 
-// The sound options, each alone and together, against `quorvin render` with the matching options.
+// The sound options, each alone and together, and "Loop only" with a loop chosen, against
+// `quorvin render` with the matching options.
 struct SoundOptions {
-    bool highQuality, keepBass;
+    bool highQuality, keepBass, loopOnly = false;
 };
 
 class SoundOptionsRender : public RenderWindow,
@@ -246,6 +248,12 @@ TEST_P(SoundOptionsRender, ProcessWritesTheBytesOfQuorvinRender) {
     userMove(w->ui().sldTempo[0], -10);
     userMove(w->ui().sldTempo[2], 1);
     if (o.keepBass) w->ui().Chkrem->click();
+    if (o.loopOnly) {
+        EXPECT_FALSE(w->ui().chkProcessLoop->isEnabled());  // no loop yet
+        emit w->ui().wavOverview->loopSelected(2.5, 1.0);   // a drag from right to left
+        ASSERT_TRUE(w->ui().chkProcessLoop->isEnabled());
+        w->ui().chkProcessLoop->click();
+    }
     const std::string out = sources.file("window.wav");
     desk->saveAnswers.push_back(out);
     w->ui().btnConvert->click();
@@ -255,19 +263,25 @@ TEST_P(SoundOptionsRender, ProcessWritesTheBytesOfQuorvinRender) {
                                      "--pitch", "1"};
     if (o.highQuality) args.insert(args.end(), {"--quality", "high"});
     if (o.keepBass) args.push_back("--vocal-remover=keep-bass");
+    if (o.loopOnly) args.insert(args.end(), {"--from", "1", "--to", "2.5"});
     const auto run = clitest::quorvin(args, sources);
     ASSERT_EQ(run.status, 0) << run.err;
     const auto window = fixtures::readBytes(out);
-    EXPECT_GT(window.size(), 44u + 4 * 44100u);
+    // 4 s, or the loop's 1.5 s, at tempo -10 %.
+    EXPECT_NEAR(double(window.size() - 44), (o.loopOnly ? 1.5 : 4.0) / 0.9 * 4 * 44100, 4 * 2000)
+        << window.size();
     EXPECT_TRUE(window == fixtures::readBytes(sources.file("cli.wav")));
 }
 
 INSTANTIATE_TEST_SUITE_P(Options, SoundOptionsRender,
                          ::testing::Values(SoundOptions{true, false}, SoundOptions{false, true},
-                                           SoundOptions{true, true}),
+                                           SoundOptions{true, true},
+                                           SoundOptions{false, false, true},
+                                           SoundOptions{true, false, true}),
                          [](const ::testing::TestParamInfo<SoundOptions>& info) {
                              return std::string(info.param.highQuality ? "HighQuality" : "") +
-                                    (info.param.keepBass ? "KeepBass" : "");
+                                    (info.param.keepBass ? "KeepBass" : "") +
+                                    (info.param.loopOnly ? "LoopOnly" : "");
                          });
 
 TEST_F(RenderWindow, DoneSaysHowManySamplesWereNotNumbers) {
