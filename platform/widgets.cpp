@@ -161,7 +161,12 @@ bool scrollWhenTooBig(QMainWindow* window) {
     scroll->setWidgetResizable(true);
     scroll->setWidget(window->takeCentralWidget());
     window->setCentralWidget(scroll);
-    window->resize(window->size().boundedTo(room));
+    // As much of the content as the screen holds: a scroll bar only where it does not fit.
+    const int bar = window->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, scroll);
+    QSize wanted = needed;
+    if (needed.height() > room.height()) wanted.rwidth() += bar;
+    if (needed.width() > room.width()) wanted.rheight() += bar;
+    window->resize(wanted.boundedTo(room));
     return true;
 }
 
