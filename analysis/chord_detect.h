@@ -1,9 +1,11 @@
-// The chords of a recording over time (major and minor triads, or no chord), from the frame
+// The chords of a recording over time (major and minor triads with their sevenths, or no chord),
+// from the frame
 // chroma of the key analyser (key_detect.h, with frames of 0.37 s every 0.09 s): each frame scored
 // against the 24 triads by the cosine of its chroma with the triad's notes, with a bass on the root
 // counted beside it (so Dm7 reads as D minor, not F major, and C/E as C), and the sequence that
 // scores best over the whole file with a cost for every change (Viterbi), so a passing note does
-// not split a chord.
+// not split a chord. Within each triad's span the seventh is chosen the same way (none, minor or
+// major seventh, by its chroma against the triad's), so C Cmaj7 C7 splits where the seventh moves.
 //
 // Threads: reentrant; meant for a background thread.
 #pragma once
@@ -20,6 +22,9 @@ struct ChordSpan {
     double start = 0, end = 0;  // seconds
     int root = -1;              // 0 = C .. 11 = B; -1: no chord (silence, drums alone)
     bool minor = false;
+    // The seventh sounding with the triad, in semitones above the root: 10 (G7, Dm7), 11 (Cmaj7);
+    // 0: none.
+    int seventh = 0;
 };
 
 // The chords of `frames`, `hop` seconds apart with the first centred at `first`; the spans are
@@ -44,6 +49,7 @@ class ChordAnalyser {
 // "C", "F#m", "Bb", "Ebm"; "N.C." for no chord. Sharps and flats as the key of the chord's
 // root names them (Bb, Eb, Ab, Db, F#; C#m, G#m).
 std::string chordName(int root, bool minor);
+// The same with the seventh: "G7", "Dm7", "Cmaj7".
 std::string chordName(const ChordSpan& c);
 
 // The chord after shifting the pitch by `semitones`.

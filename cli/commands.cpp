@@ -27,7 +27,8 @@ const Command kCommands[] = {
     {"key", "IN", "print the key of IN (tonic and major or minor) and its tuning in cents",
      &keyCommand},
     {"chords", "IN [--pitch S]",
-     "print the chords of IN (major and minor triads, N.C. for none), a line for each change "
+     "print the chords of IN (major and minor triads and their sevenths, N.C. for none), a line "
+     "for each change "
      "with its time; --pitch names them as heard with the pitch moved by S semitones (-8..8)",
      &chordsCommand},
     {"mp3-info", "IN",

@@ -1,6 +1,7 @@
 // Chord benchmark: the share of the time the chord shown (analysis/chord_detect.h) is the chord
-// played, as a major or minor triad (sevenths count as their triad: G7 is G, Dm7 is Dm, Cmaj7
-// is C), sampled every 50 ms from 0.5 s on.
+// played, as a major or minor triad (G7 is G, Dm7 is Dm, Cmaj7 is C) and as the whole chord with
+// its seventh (beside it, the same chords with no seventh named), sampled every 50 ms from 0.5 s
+// on.
 //
 // The real set: the MMA accompaniments of the real BPM set (bench/bpm/make_real_set.sh), whose
 // chords.tsv gives each groove's bar length and its progression, one chord a bar; its parts are
@@ -35,24 +36,37 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using analysis::chords::ChordSpan;
 
-// "Bb7" -> Bb major, "Dm7" -> D minor, "Cmaj7" -> C major.
-keytest::ChordAt parseChord(const std::string& name) {
+// A chord of a progression: "Bb7" is Bb major with its minor seventh, "Dm7" D minor with its
+// minor seventh, "Cmaj7" C major with its major seventh.
+struct Played {
+    keytest::ChordAt triad;
+    int seventh = 0;  // semitones above the root, 0: none
+};
+
+Played parseChord(const std::string& name) {
     static const std::map<char, int> kLetters = {{'C', 0}, {'D', 2}, {'E', 4}, {'F', 5},
                                                  {'G', 7}, {'A', 9}, {'B', 11}};
-    keytest::ChordAt c{0, kLetters.at(name[0]), false};
+    Played c{{0, kLetters.at(name[0]), false}, 0};
     size_t i = 1;
     if (i < name.size() && (name[i] == '#' || name[i] == 'b')) {
-        c.root = (c.root + (name[i] == '#' ? 1 : 11)) % 12;
+        c.triad.root = (c.triad.root + (name[i] == '#' ? 1 : 11)) % 12;
         ++i;
     }
-    c.minor = name.compare(i, 1, "m") == 0 && name.compare(i, 3, "maj") != 0;
+    const std::string rest = name.substr(i);
+    c.triad.minor = rest.rfind("m", 0) == 0 && rest.rfind("maj", 0) != 0;
+    if (rest == "7" || rest == "m7") c.seventh = 10;
+    if (rest == "maj7") c.seventh = 11;
     return c;
 }
 
-// The share of the sampled times at which `spans` give the chord of `truth` (in order).
-double agreement(const std::vector<ChordSpan>& spans, const std::vector<keytest::ChordAt>& truth,
-                 double seconds) {
-    int n = 0, right = 0;
+// The shares of the sampled times at which `spans` give the triad of `truth` (in order) and the
+// chord with its seventh (`sevenths`, one per chord of `truth`; none when empty).
+struct Agreement {
+    double triad = 0, full = 0;
+};
+Agreement agreement(const std::vector<ChordSpan>& spans, const std::vector<keytest::ChordAt>& truth,
+                    const std::vector<int>& sevenths, double seconds) {
+    int n = 0, right = 0, full = 0;
     for (double t = 0.5; t < seconds - 0.25; t += 0.05) {
         auto it = std::upper_bound(truth.begin(), truth.end(), t,
                                    [](double x, const keytest::ChordAt& c) { return x < c.start; });
@@ -60,9 +74,12 @@ double agreement(const std::vector<ChordSpan>& spans, const std::vector<keytest:
         --it;
         const ChordSpan* c = analysis::chords::chordAt(spans, t);
         ++n;
-        right += c && c->root == it->root && c->minor == it->minor;
+        const bool triad = c && c->root == it->root && c->minor == it->minor;
+        right += triad;
+        const int seventh = sevenths.empty() ? 0 : sevenths[size_t(it - truth.begin())];
+        full += triad && c->seventh == seventh;
     }
-    return n ? double(right) / n : 0.0;
+    return n ? Agreement{double(right) / n, double(full) / n} : Agreement{};
 }
 
 struct Tally {
@@ -76,11 +93,13 @@ struct Tally {
 };
 
 struct Result {
-    double ours = 0, theirs = -1;
+    Agreement ours, oursTriads;  // oursTriads: the same chords with no seventh named
+    double theirs = -1;
     double analyseMs = 0, chordsMs = 0;
 };
 
-Result measure(const fixtures::Pcm& pcm, const std::vector<keytest::ChordAt>& truth) {
+Result measure(const fixtures::Pcm& pcm, const std::vector<keytest::ChordAt>& truth,
+               const std::vector<int>& sevenths) {
     Result r;
     const std::vector<float> mono = realset::monoOf(pcm);
     const double seconds = double(mono.size()) / pcm.rate;
@@ -95,16 +114,34 @@ Result measure(const fixtures::Pcm& pcm, const std::vector<keytest::ChordAt>& tr
     const auto t2 = Clock::now();
     r.analyseMs = std::chrono::duration<double, std::milli>(t1 - t0).count();
     r.chordsMs = std::chrono::duration<double, std::milli>(t2 - t1).count();
-    r.ours = agreement(spans, truth, seconds);
+    r.ours = agreement(spans, truth, sevenths, seconds);
+    std::vector<ChordSpan> triads = spans;
+    for (ChordSpan& c : triads) c.seventh = 0;
+    r.oursTriads = agreement(triads, truth, sevenths, seconds);
 #ifdef QUORVIN_QM_DSP
-    r.theirs = agreement(qmChords(mono.data(), mono.size(), pcm.rate), truth, seconds);
+    r.theirs =
+        agreement(qmChords(mono.data(), mono.size(), pcm.rate), truth, sevenths, seconds).triad;
 #endif
     return r;
 }
 
-void report(const char* what, const Tally& ours, const Tally& theirs) {
-    std::printf("chords: %-28s (%3d) %5.1f %%", what, ours.n, ours.mean());
-    if (theirs.n) std::printf("   Queen Mary chromagram, frame by frame: %5.1f %%", theirs.mean());
+// Triads, then whole chords (the seventh as well), and whole chords when no seventh is named.
+struct Tallies {
+    Tally triad, full, fullNoSevenths, theirs;
+    void add(const Result& r) {
+        triad.add(r.ours.triad);
+        full.add(r.ours.full);
+        fullNoSevenths.add(r.oursTriads.full);
+        if (r.theirs >= 0) theirs.add(r.theirs);
+    }
+};
+
+void report(const char* what, const Tallies& t) {
+    std::printf(
+        "chords: %-28s (%3d) triad %5.1f %%, with the seventh %5.1f %% (%5.1f %% naming none)",
+        what, t.triad.n, t.triad.mean(), t.full.mean(), t.fullNoSevenths.mean());
+    if (t.theirs.n)
+        std::printf("   Queen Mary chromagram, triad frame by frame: %5.1f %%", t.theirs.mean());
     std::printf("\n");
 }
 
@@ -118,7 +155,7 @@ void real(const std::string& folder, bool tunedOnly, bool verbose) {
         return;
     }
     std::string line;
-    Tally ours[2], theirs[2];
+    Tallies tally[2];
     while (std::getline(chords, line)) {
         std::istringstream in(line);
         std::string file, bar, prog;
@@ -127,26 +164,27 @@ void real(const std::string& folder, bool tunedOnly, bool verbose) {
             continue;
         const int pi = partOf[file] == "held-out" ? 1 : 0;
         if (tunedOnly && pi == 1) continue;
-        std::vector<keytest::ChordAt> names;
+        std::vector<Played> names;
         std::istringstream ps(prog);
         for (std::string c; ps >> c;) names.push_back(parseChord(c));
         const double barSeconds = std::atof(bar.c_str());
         const fixtures::Pcm pcm = fixtures::readAudio(folder + "/" + file);
         std::vector<keytest::ChordAt> truth;
+        std::vector<int> sevenths;
         for (int b = 0; b * barSeconds < 31; ++b) {
-            keytest::ChordAt c = names[size_t(b) % names.size()];
-            c.start = b * barSeconds;
-            truth.push_back(c);
+            const Played& c = names[size_t(b) % names.size()];
+            truth.push_back(c.triad);
+            truth.back().start = b * barSeconds;
+            sevenths.push_back(c.seventh);
         }
-        const Result r = measure(pcm, truth);
-        ours[pi].add(r.ours);
-        if (r.theirs >= 0) theirs[pi].add(r.theirs);
-        if (verbose && r.ours < 0.8)
-            std::printf("chords:   %-52s %-28s %5.1f %% (QM %5.1f %%)\n", file.c_str(),
-                        prog.c_str(), 100 * r.ours, 100 * r.theirs);
+        const Result r = measure(pcm, truth, sevenths);
+        tally[pi].add(r);
+        if (verbose && (r.ours.triad < 0.8 || r.ours.full < 0.6))
+            std::printf("chords:   %-52s %-28s %5.1f %% %5.1f %% (QM %5.1f %%)\n", file.c_str(),
+                        prog.c_str(), 100 * r.ours.triad, 100 * r.ours.full, 100 * r.theirs);
     }
-    report("real, tuned part", ours[0], theirs[0]);
-    if (!tunedOnly) report("real, held-out part", ours[1], theirs[1]);
+    report("real, tuned part", tally[0]);
+    if (!tunedOnly) report("real, held-out part", tally[1]);
 }
 
 }  // namespace
@@ -160,23 +198,22 @@ int main(int argc, char** argv) {
     double analyseMs = 0, chordsMs = 0;
     for (unsigned seeds : {1u, 11u}) {
         if (tunedOnly && seeds != 1) continue;
-        Tally ours, theirs;
+        Tallies tally;
         for (unsigned seed : {seeds, seeds + 1})
             for (const auto& k : keytest::keySet(seed)) {
                 std::vector<keytest::ChordAt> truth;
                 const fixtures::Pcm pcm = keytest::keyTrack(k, kSeconds, seed, 44100, &truth);
-                const Result r = measure(pcm, truth);
-                ours.add(r.ours);
-                if (r.theirs >= 0) theirs.add(r.theirs);
+                const Result r = measure(pcm, truth, {});
+                tally.add(r);
                 analyseMs += r.analyseMs;
                 chordsMs += r.chordsMs;
-                if (verbose && r.ours < 0.8)
+                if (verbose && r.ours.full < 0.8)
                     std::printf("chords:   %-9s%s%s seed %u: %5.1f %%\n",
                                 analysis::key::keyName(k.tonic, k.minor).c_str(),
                                 k.drums ? " drums" : "", k.cents ? " detuned" : "", seed,
-                                100 * r.ours);
+                                100 * r.ours.full);
             }
-        report(seeds == 1 ? "generated, tuned seeds" : "generated, held-out seeds", ours, theirs);
+        report(seeds == 1 ? "generated, tuned seeds" : "generated, held-out seeds", tally);
     }
     if (analyseMs > 0)
         std::printf("chords: the chord analysis takes %.2f x the time of the key analysis\n",

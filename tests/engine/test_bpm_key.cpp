@@ -93,31 +93,54 @@ TEST(ChordEstimate, FollowsAProgressionAfterSilence) {
     }
 }
 
-// ii7 V7 V7 Imaj7 in C over a walking bass: the chords sound the G, B and D of a G major chord
-// most, and the profiles then fit G major, a fifth up; the F of its chords is in no G major scale.
-TEST(KeyEstimate, ASeventhChordCadenceIsInItsTonicsKey) {
+// Chords of four notes (semitones above C3), a bar of four 0.5-s beats each, on a piano over a
+// bass walking through their notes, written to `path`.
+void writeCadence(const std::string& path, const std::vector<std::vector<int>>& chords,
+                  double seconds) {
     using bpmtest::detail::Kit;
     using bpmtest::detail::Synth;
-    Synth s(44100, 16.0, 9);
+    Synth s(44100, seconds, 9);
     Kit kit(s);
     auto hz = [](int semis) { return 130.81 * std::pow(2.0, semis / 12.0); };  // from C3
-    const std::vector<std::vector<int>> chords = {
-        {2, 5, 9, 12}, {7, 11, 14, 17}, {7, 11, 14, 17}, {0, 4, 7, 11}};
     const double beat = 0.5;
-    for (int bar = 0; bar * 4 * beat < 16.0; ++bar) {
-        const auto& c = chords[size_t(bar % 4)];
+    for (int bar = 0; bar * 4 * beat < seconds; ++bar) {
+        const auto& c = chords[size_t(bar) % chords.size()];
         for (int i = 0; i < 4; ++i) {
             const double t = (bar * 4 + i) * beat;
             kit.bass(t, beat * 0.95, hz(c[size_t(i)] - 12), 0.9);
             for (int n : c) kit.piano(t, hz(n + 12), 0.5);
         }
     }
+    fixtures::writeWav(path, s.finish());
+}
+
+// ii7 V7 V7 Imaj7 in C over a walking bass: the chords sound the G, B and D of a G major chord
+// most, and the profiles then fit G major, a fifth up; the F of its chords is in no G major scale.
+TEST(KeyEstimate, ASeventhChordCadenceIsInItsTonicsKey) {
     fixtures::TempDir dir;
     const std::string path = dir.file("cadence.wav");
-    fixtures::writeWav(path, s.finish());
+    writeCadence(path, {{2, 5, 9, 12}, {7, 11, 14, 17}, {7, 11, 14, 17}, {0, 4, 7, 11}}, 16.0);
     const auto k = estimateKey(path);
     ASSERT_TRUE(k);
     EXPECT_EQ(keyName(*k), "C major");
+}
+
+// Sevenths are named where they sound, and a triad (its root doubled) gets none: Dm7 G7 Cmaj7 C,
+// read in the middle of each bar.
+TEST(ChordEstimate, NamesTheSeventhsThatSound) {
+    fixtures::TempDir dir;
+    const std::string path = dir.file("sevenths.wav");
+    writeCadence(path, {{2, 5, 9, 12}, {7, 11, 14, 17}, {0, 4, 7, 11}, {0, 4, 7, 12}}, 16.0);
+    const HSTREAM s = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
+    const auto spans = engine::estimateChords(s, nullptr);
+    BASS_StreamFree(s);
+    ASSERT_TRUE(spans);
+    const char* expected[] = {"Dm7", "G7", "Cmaj7", "C"};
+    for (int bar = 0; bar < 8; ++bar) {
+        const auto* c = analysis::chords::chordAt(*spans, bar * 2.0 + 1.0);
+        ASSERT_NE(c, nullptr) << bar;
+        EXPECT_EQ(analysis::chords::chordName(*c), expected[bar % 4]) << "bar " << bar;
+    }
 }
 
 TEST(KeyEstimate, NamesTranspositionAndNothingToFind) {
