@@ -217,7 +217,7 @@ int paranoiaMode() {
     return PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP;
 }
 
-std::string paranoiaModeText() {
+std::string Backend::readMode() const {
     return "full, never skip off";
 }
 

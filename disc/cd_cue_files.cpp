@@ -118,6 +118,10 @@ class CueFilesBackend : public Backend {
                                              std::shared_ptr<ReadCounters> counters) override {
         return std::make_unique<FilesSectorReader>(paths_, layout_, std::move(counters));
     }
+    // Files hold what was read off the disc already: nothing to correct.
+    std::string readMode() const override {
+        return "none (the image's files are read as they are)";
+    }
 
   private:
     std::vector<std::string> paths_;

@@ -510,8 +510,9 @@ int cdReadOffset(DWORD drive) {
     return d ? d->readOffset.load() : 0;
 }
 
-std::string cdParanoiaMode() {
-    return cd::paranoiaModeText();
+std::string cdParanoiaMode(DWORD drive) {
+    auto d = cd::driveAt(drive);
+    return d ? d->readMode() : std::string();
 }
 
 void cdInjectReadFault(DWORD drive, uint32_t sector, bool fail) {

@@ -57,8 +57,9 @@ struct CdReadReport {
 };
 // False (BASS_ERROR_HANDLE) when `stream` is not a live CD stream.
 bool cdStreamReadReport(HSTREAM stream, CdReadReport* out);
-// The error correction mode every CD stream is read with, e.g. "full, never skip off".
-std::string cdParanoiaMode();
+// The error correction `drive`'s streams are read with, e.g. "full, never skip off" (none for a
+// disc image of audio files or of a file per track); empty past the last drive.
+std::string cdParanoiaMode(DWORD drive);
 // The drive's vendor and model, or the image's path; empty past the last drive.
 std::string cdDriveName(DWORD drive);
 

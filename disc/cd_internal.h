@@ -76,6 +76,8 @@ class Backend {
     // A reader over the sectors [first, first + count), counting into `counters`.
     virtual std::unique_ptr<SectorReader> openReader(int32_t first, int32_t count,
                                                      std::shared_ptr<ReadCounters> counters) = 0;
+    // How its readers correct errors (the rip log says it).
+    virtual std::string readMode() const;
 };
 
 // An ISRC as it must be: 12 letters and digits (a drive or a sheet may hand back anything).
@@ -118,6 +120,7 @@ class Drive {
 
     std::unique_ptr<SectorReader> openReader(int32_t first, int32_t count,
                                              std::shared_ptr<ReadCounters> counters);
+    std::string readMode() const { return backend_->readMode(); }
 
     // Read offset in frames for streams created from now on.
     std::atomic<int> readOffset{0};
@@ -191,8 +194,7 @@ std::unique_ptr<Source> openTrackSource(DWORD drive, DWORD track, int* error,
                                         std::shared_ptr<ReadCounters> counters = nullptr);
 constexpr DWORD kHiddenTrack = 0xffffffffu;
 
-// The error correction mode of every reader, and its description.
+// The error correction mode of every reader through paranoia (Backend::readMode describes it).
 int paranoiaMode();
-std::string paranoiaModeText();
 
 }  // namespace engine::cd

@@ -457,7 +457,7 @@ DiscRip ripDisc(int drive, const RipOptions& options, const RipHooks& hooks,
     rip.testAndCopy = options.testAndCopy;
     if (options.accurateRipDb) rip.accurateRipDbName = options.accurateRipDbName;
     rip.driveName = engine::cdDriveName(DWORD(drive));
-    rip.paranoiaMode = engine::cdParanoiaMode();
+    rip.paranoiaMode = engine::cdParanoiaMode(DWORD(drive));
 
     engine::CdToc toc;
     if (!engine::cdReadToc(DWORD(drive), &toc) || toc.tracks.empty()) {

@@ -160,6 +160,7 @@ TEST(CueImages, OtherLayoutsReadAsTheSameDiscInOneBin) {
         engine::CdToc toc;
         std::string text;
         DWORD flags = 0;
+        std::string readMode;
         std::vector<std::vector<uint8_t>> audio;
     };
     auto read = [](const std::string& cue) {
@@ -175,6 +176,7 @@ TEST(CueImages, OtherLayoutsReadAsTheSameDiscInOneBin) {
         BASS_CD_INFO info{};
         EXPECT_TRUE(BASS_CD_GetInfo(DWORD(d), &info));
         seen.flags = info.flags;
+        seen.readMode = engine::cdParanoiaMode(DWORD(d));
         for (DWORD t = 0; t < 3; ++t) {
             const HSTREAM s = BASS_CD_StreamCreate(DWORD(d), t, BASS_STREAM_DECODE);
             EXPECT_NE(s, 0u) << BASS_ErrorGetCode();
@@ -222,6 +224,9 @@ TEST(CueImages, OtherLayoutsReadAsTheSameDiscInOneBin) {
         EXPECT_EQ(got.toc.leadOutLba, want.toc.leadOutLba);
         EXPECT_EQ(got.text, want.text);
         EXPECT_EQ(got.flags, want.flags);
+        // Read through paranoia from one bin, as they are from files: the rip log says which.
+        EXPECT_EQ(want.readMode, "full, never skip off");
+        EXPECT_EQ(got.readMode.rfind("none", 0), 0u) << got.readMode;
         for (size_t t = 0; t < 3; ++t) {
             EXPECT_GT(want.audio[t].size(), 0u);
             EXPECT_TRUE(got.audio[t] == want.audio[t]) << "track " << t + 1;

@@ -68,7 +68,7 @@ TEST_F(CdRipSupport, TableOfContentsAndDriveIdentity) {
     }
     EXPECT_EQ(toc.leadOutLba, 140u);
     EXPECT_EQ(engine::cdDriveName(DWORD(drive)), cue);
-    EXPECT_FALSE(engine::cdParanoiaMode().empty());
+    EXPECT_EQ(engine::cdParanoiaMode(DWORD(drive)), "full, never skip off");
 
     EXPECT_FALSE(engine::cdReadToc(DWORD(engine::cdDriveCount()), &toc));
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_DEVICE);
