@@ -223,14 +223,14 @@ void TransportPanel::CmdStop_Click() {
 void TransportPanel::CmdPause_Click() {
     if (paused()) {
         BASS_ChannelPlay(s_.PlayChannel, 0);  // on from where it was held
-    } else if (BASS_ChannelIsActive(s_.PlayChannel) == BASS_ACTIVE_PLAYING) {
+    } else if (onOutput() && BASS_ChannelIsActive(s_.PlayChannel) == BASS_ACTIVE_PLAYING) {
         BASS_ChannelPause(s_.PlayChannel);
     }
     w_.CmdPause->setChecked(paused());
 }
 
 bool TransportPanel::paused() const {
-    return s_.PlayChannel && BASS_ChannelIsActive(s_.PlayChannel) == BASS_ACTIVE_PAUSED;
+    return onOutput() && BASS_ChannelIsActive(s_.PlayChannel) == BASS_ACTIVE_PAUSED;
 }
 
 void TransportPanel::selectLoop(double a, double b) {
@@ -249,7 +249,15 @@ void TransportPanel::selectLoop(double a, double b) {
 }
 
 bool TransportPanel::playing() const {
-    return BASS_ChannelIsActive(s_.PlayChannel) != BASS_ACTIVE_STOPPED;
+    return onOutput() && BASS_ChannelIsActive(s_.PlayChannel) != BASS_ACTIVE_STOPPED;
+}
+
+bool TransportPanel::onOutput() const {
+    // While Process runs, PlayChannel is the render's decoding channel: a seek or a loop set on
+    // it would cut or repeat the file being saved (a loop, for ever).
+    BASS_CHANNELINFO info{};
+    return s_.PlayChannel && BASS_ChannelGetInfo(s_.PlayChannel, &info) &&
+           !(info.flags & BASS_STREAM_DECODE);
 }
 
 void TransportPanel::sldPosition_Change() {

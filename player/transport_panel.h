@@ -115,12 +115,15 @@ class TransportPanel {
     double playStartSeconds() const { return playStart_; }
     // Where the play channel is, in seconds on the file's timeline (-1 when unknown).
     double playSeconds() const;
+    // The play channel plays (or is paused) on the output; never while Process renders.
     bool playing() const;
     // The loop set on the play channel, in seconds (a >= b: none).
     double loopStart() const { return loopA_; }
     double loopEnd() const { return loopB_; }
 
   private:
+    // PlayChannel is a channel of the output (not the render's decoding channel).
+    bool onOutput() const;
     void prepareLoad();
     void fileChosen(const std::string& path);
     // sldPosition_Change's seek, to any point in seconds.

@@ -1,10 +1,12 @@
 // "Process" from the window: the render with the window's tempo, pitch, vocal remover and
 // equalizer, the finishing step, the save dialog, and what happens when something goes wrong.
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <cstring>
 #include <filesystem>
@@ -294,4 +296,29 @@ TEST_F(RenderWindow, DoneSaysHowManySamplesWereNotNumbers) {
     ASSERT_FALSE(desk->messages.empty());
     EXPECT_NE(desk->messages.back().text.find("2 samples are not a number"), std::string::npos)
         << desk->messages.back().text;
+}
+
+// The player's controls during a render: a click on the waveform, a drag over it, a loop chosen
+// from the list, the slider and the play keys reach no further than the player. The render goes
+// on from where it was and saves the whole file, the same as without them.
+TEST_F(RenderWindow, PlayerControlsDuringARenderLeaveItWhole) {
+    const fixtures::Pcm source = fixtures::drumTrack(120, 6.0);
+    prepare(wav("song.wav", source));
+    emit w->ui().wavOverview->loopSelected(1.0, 2.0);  // a loop in the list, before Process
+    int pokes = 0;
+    std::function<void()> poke = [&] {
+        if (w->ui().cmdCancelProcess->isHidden()) return;  // the render has ended
+        ++pokes;
+        emit w->ui().wavOverview->seekRequested(0.5);
+        emit w->ui().wavOverview->loopSelected(3.0, 4.0);
+        w->ui().cboLoops->setCurrentIndex(0);
+        emit w->ui().cboLoops->activated(0);
+        w->ui().sldPosition->setValue(1);
+        for (char key : {'[', ']', 'P'}) QTest::keyClick(w.get(), key);
+        QTimer::singleShot(0, w.get(), poke);
+    };
+    QTimer::singleShot(0, w.get(), poke);
+    const fixtures::Pcm result = process(sources.file("out.wav"));
+    EXPECT_GT(pokes, 3);
+    EXPECT_EQ(result.samples, source.samples);
 }
