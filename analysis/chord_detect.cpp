@@ -33,6 +33,36 @@ bool minorOf(int state) {
     return state >= 12 && state < kChords;
 }
 
+// The sequence of states with the best total of `s` (a row per frame) less `change` for each
+// change of state (Viterbi). The best way into a change is from the best state so far.
+template <size_t N>
+std::vector<int> bestPath(const std::vector<std::array<double, N>>& s, double change) {
+    std::vector<int> path(s.size());
+    if (s.empty()) return path;
+    std::vector<std::array<uint8_t, N>> from(s.size());
+    std::array<double, N> best = s[0];
+    for (size_t f = 1; f < s.size(); ++f) {
+        size_t top = 0;
+        for (size_t j = 1; j < N; ++j)
+            if (best[j] > best[top]) top = j;
+        std::array<double, N> next{};
+        for (size_t j = 0; j < N; ++j) {
+            const bool stays = best[j] >= best[top] - change;
+            next[j] = (stays ? best[j] : best[top] - change) + s[f][j];
+            from[f][j] = uint8_t(stays ? j : top);
+        }
+        best = next;
+    }
+    size_t state = 0;
+    for (size_t j = 1; j < N; ++j)
+        if (best[j] > best[state]) state = j;
+    for (size_t f = s.size(); f-- > 0;) {
+        path[f] = int(state);
+        state = from[f][state];
+    }
+    return path;
+}
+
 // Each frame's score for every state.
 std::vector<std::array<double, kStates>> scores(const std::vector<key::FrameChroma>& frames) {
     std::vector<double> energy(frames.size());
@@ -91,43 +121,20 @@ void splitBySeventh(const ChordSpan& c, const std::vector<key::FrameChroma>& fra
     const int r = c.root;
     const size_t third = size_t((r + (c.minor ? 3 : 4)) % 12), fifth = size_t((r + 7) % 12);
     const size_t minor7 = size_t((r + 10) % 12), major7 = size_t((r + 11) % 12);
-    constexpr int kKinds = 3;  // none, minor seventh, major seventh
-    std::vector<std::array<uint8_t, kKinds>> back(to - from);
-    std::array<double, kKinds> best{};
+    constexpr size_t kKinds = 3;  // none, minor seventh, major seventh
+    std::vector<std::array<double, kKinds>> score(to - from);
     for (size_t f = from; f < to; ++f) {
         auto x = [&](size_t i) { return double(frames[f].upper[i]) + frames[f].bass[i]; };
         const double triad = (x(size_t(r)) + x(third) + x(fifth)) / 3;
         auto ratio = [&](size_t i) { return triad > 0 ? std::min(x(i) / triad, 2.0) : 0.0; };
-        const std::array<double, kKinds> score = {kSeventhShare, ratio(minor7),
-                                                  c.minor ? -1e9 : ratio(major7)};
-        std::array<double, kKinds> next{};
-        for (int k = 0; k < kKinds; ++k) {
-            // Staying costs nothing, a change kSeventhChange.
-            int came = k;
-            double total = f > from ? best[size_t(k)] : 0.0;
-            for (int j = 0; j < kKinds && f > from; ++j)
-                if (j != k && best[size_t(j)] - kSeventhChange > total) {
-                    came = j;
-                    total = best[size_t(j)] - kSeventhChange;
-                }
-            next[size_t(k)] = total + score[size_t(k)];
-            back[f - from][size_t(k)] = uint8_t(came);
-        }
-        best = next;
+        score[f - from] = {kSeventhShare, ratio(minor7), c.minor ? -1e9 : ratio(major7)};
     }
-    int kind = 0;
-    for (int k = 1; k < kKinds; ++k)
-        if (best[size_t(k)] > best[size_t(kind)]) kind = k;
-    std::vector<int> kinds(to - from);
-    for (size_t i = to - from; i-- > 0;) {
-        kinds[i] = kind;
-        kind = back[i][size_t(kind)];
-    }
+    const std::vector<int> kinds = bestPath(score, kSeventhChange);
     static constexpr int kSeventh[kKinds] = {0, 10, 11};
     for (size_t i = 0; i < kinds.size(); ++i) {
         if (i > 0 && kinds[i] == kinds[i - 1]) continue;
         ChordSpan part = c;
-        part.seventh = kSeventh[kinds[i]];
+        part.seventh = kSeventh[size_t(kinds[i])];
         if (i > 0) {
             part.start = std::clamp(first + (double(from + i) - 0.5) * hop, c.start, c.end);
             out.back().end = part.start;
@@ -144,31 +151,7 @@ std::vector<ChordSpan> chordSpans(const std::vector<key::FrameChroma>& frames, d
     std::vector<ChordSpan> spans;
     if (frames.empty() || !(hop > 0) || !(end > 0)) return spans;
     const auto s = scores(frames);
-    // Viterbi: the best total score of a path ending in each state, and where each came from.
-    std::vector<std::array<uint8_t, kStates>> from(frames.size());
-    std::array<double, kStates> best{};
-    for (int j = 0; j < kStates; ++j) best[size_t(j)] = s[0][size_t(j)];
-    for (size_t f = 1; f < frames.size(); ++f) {
-        int top = 0;
-        for (int j = 1; j < kStates; ++j)
-            if (best[size_t(j)] > best[size_t(top)]) top = j;
-        std::array<double, kStates> next{};
-        for (int j = 0; j < kStates; ++j) {
-            const double stay = best[size_t(j)], change = best[size_t(top)] - kChangeCost;
-            const bool stays = stay >= change;
-            next[size_t(j)] = (stays ? stay : change) + s[f][size_t(j)];
-            from[f][size_t(j)] = uint8_t(stays ? j : top);
-        }
-        best = next;
-    }
-    std::vector<int> path(frames.size());
-    int state = 0;
-    for (int j = 1; j < kStates; ++j)
-        if (best[size_t(j)] > best[size_t(state)]) state = j;
-    for (size_t f = frames.size(); f-- > 0;) {
-        path[f] = state;
-        state = from[f][size_t(state)];
-    }
+    const std::vector<int> path = bestPath(s, kChangeCost);
     // Spans meet halfway between the centres of the frames where the chord changes.
     struct Run {
         int state;
