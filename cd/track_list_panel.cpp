@@ -15,7 +15,8 @@ namespace cd {
 TrackListPanel::TrackListPanel(CdSession& session, const TrackListWidgets& widgets,
                                std::function<void(int)> play, QObject* parent)
     : QObject(parent), session_(session), w_(widgets), play_(std::move(play)) {
-    w_.lstTracks->viewport()->installEventFilter(this);
+    viewport_ = w_.lstTracks->viewport();
+    viewport_->installEventFilter(this);
     connect(w_.lstTracks, &QListWidget::itemSelectionChanged, this,
             &TrackListPanel::lstTracks_Click);
     connect(w_.lstTracks, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
@@ -101,7 +102,8 @@ void TrackListPanel::lstTracks_Click() {
 }
 
 bool TrackListPanel::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == w_.lstTracks->viewport() && event->type() == QEvent::MouseButtonPress)
+    // The viewport as it was when the filter was installed: the list may be half destroyed here.
+    if (watched == viewport_ && event->type() == QEvent::MouseButtonPress)
         rowBeforePress_ = selectedRow();
     return QObject::eventFilter(watched, event);
 }

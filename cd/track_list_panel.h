@@ -56,6 +56,7 @@ class TrackListPanel : public QObject {
     std::function<void(int)> play_;
     bool failed_ = false;
     int rowBeforePress_ = -1;
+    QObject* viewport_ = nullptr;  // the list's viewport, whose presses the filter watches
 };
 
 }  // namespace cd
