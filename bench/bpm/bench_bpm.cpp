@@ -14,7 +14,8 @@
 //     game's MIDI songs, with the tempo of their song files), over each track's first 30 s: within
 //     4 % and within the family (x2 x1/2 x3 x1/3), for the tuned and the held-out part, against
 //     `aubio tempo`, `soundstretch -bpm` and (when libqm-dsp-dev is installed) the Queen Mary DSP
-//     library's tempo tracker; ours also by where the tracks come from.
+//     library's tempo tracker; ours also by where the tracks come from. Then the songs those
+//     excerpts are cut from, over their whole length (the "whole file" BPM), without soundstretch.
 //
 // Options: --step <bpm> (tempo step, default 2.5), --seeds <n> (default 2), --first-seed <n>
 // (default 1; the tests use seed 3), --verbose (list the misses), --accuracy-only, --speed-only,
@@ -299,11 +300,14 @@ constexpr int kRealDetectors = 3;
 
 // The real set: each part's tracks, our detector over the first 30 s as DecodeGet sees them, and
 // the command-line baselines over the same files (and the Queen Mary tracker over the same 30 s).
-void real(const std::string& folder, bool tunedOnly, bool oursOnly, bool verbose) {
-    std::ifstream list(folder + "/list.tsv");
+// With `whole`, the songs of whole.tsv over their whole length, as the program's "whole file" BPM
+// reads them (soundstretch, which reads WAV only, left out).
+void real(const std::string& folder, bool whole, bool tunedOnly, bool oursOnly, bool verbose) {
+    const char* listName = whole ? "whole.tsv" : "list.tsv";
+    std::ifstream list(folder + "/" + listName);
     if (!list) {
-        std::printf("bpm: real set: no %s/list.tsv (make it with bench/bpm/make_real_set.sh)\n",
-                    folder.c_str());
+        std::printf("bpm: real set: no %s/%s (make it with bench/bpm/make_real_set.sh)\n",
+                    folder.c_str(), listName);
         return;
     }
     struct Track {
@@ -330,15 +334,17 @@ void real(const std::string& folder, bool tunedOnly, bool oursOnly, bool verbose
             const std::string path = folder + "/" + tr.file;
             const fixtures::Pcm pcm = fixtures::readAudio(path);
             auto mono = bpmtest::monoOf(pcm);
-            mono.resize(std::min<size_t>(mono.size(), size_t(30) * pcm.rate));
+            if (!whole) mono.resize(std::min<size_t>(mono.size(), size_t(30) * pcm.rate));
             const float found[4] = {
                 analysis::bpm::detectTempo(mono.data(), mono.size(), pcm.rate),
                 oursOnly ? 0.0f : aubioCommandBpm(commandOutput("aubio tempo " + quoted(path))),
-                oursOnly ? 0.0f
-                         : soundStretchBpm(commandOutput("soundstretch " + quoted(path) + " -bpm")),
+                oursOnly || whole
+                    ? 0.0f
+                    : soundStretchBpm(commandOutput("soundstretch " + quoted(path) + " -bpm")),
                 oursOnly ? 0.0f : qmBaseline(mono, pcm.rate)};
             for (int d = 0; d < 4; ++d) t[d].add(tr.bpm, found[d]);
-            bySource[tr.file.substr(0, tr.file.find('-'))].add(tr.bpm, found[0]);
+            const std::string name = tr.file.substr(tr.file.find('/') + 1);  // whole/<name>
+            bySource[name.substr(0, name.find('-'))].add(tr.bpm, found[0]);
             if (std::abs(found[0] - tr.bpm) > 0.04 * tr.bpm) {
                 (found[0] < tr.bpm ? low : high)++;
                 if (verbose)
@@ -348,12 +354,13 @@ void real(const std::string& folder, bool tunedOnly, bool oursOnly, bool verbose
                         tr.file.c_str(), tr.bpm, found[0], found[1], found[2], found[3]);
             }
         }
-        std::printf("bpm: real set, %s part: %d tracks (first 30 s) from %s\n", names[pi], t[0].n,
-                    folder.c_str());
+        std::printf("bpm: real set, %s part: %d %s from %s\n", names[pi], t[0].n,
+                    whole ? "songs (whole)" : "tracks (first 30 s)", folder.c_str());
         std::printf("bpm:   %-22s %10s %10s\n", "detector", "within 4%", "x2 x3");
         const char* det[4] = {"ours", "aubio tempo", "soundstretch -bpm", "QM tempo tracker"};
         for (int d = 0; d < (oursOnly ? 1 : kRealDetectors); ++d)
-            std::printf("bpm:   %-22s %9.1f%% %9.1f%%\n", det[d], t[d].pct(), t[d].familyPct());
+            if (!(whole && d == 2))
+                std::printf("bpm:   %-22s %9.1f%% %9.1f%%\n", det[d], t[d].pct(), t[d].familyPct());
         for (const auto& [source, tally] : bySource)
             std::printf("bpm:     ours, %-8s (%3d)   %9.1f%% %9.1f%%\n", source.c_str(), tally.n,
                         tally.pct(), tally.familyPct());
@@ -402,6 +409,7 @@ int main(int argc, char** argv) {
     if (doSpeed) speed();
     if (doAccuracy) accuracy(step, firstSeed, seeds, oursOnly, verbose);
     if (doSongs) songs(tunedOnly, oursOnly, verbose);
-    if (doReal) real(realFolder, tunedOnly, oursOnly, verbose);
+    if (doReal) real(realFolder, false, tunedOnly, oursOnly, verbose);
+    if (doReal) real(realFolder, true, tunedOnly, oursOnly, verbose);
     return 0;
 }

@@ -23,6 +23,8 @@
 # and for the MIDI songs whose file gives a key signature other than C major (see midi_songs.py).
 # The chords of the grooves: <folder>/chords.tsv has the lines file<TAB>seconds a bar<TAB>chords
 # (one a bar from the start, repeated: "C Am F G").
+# The songs the excerpts are cut from, whole: <folder>/whole.tsv has the lines of list.tsv for
+# <folder>/whole/<name>.flac (44.1 kHz, 16-bit mono), each in its song's part.
 # Needs: mma, fluidsynth, fluid-soundfont-gm, lmms, freedoom, simutrans-data, python3, sox. A
 # finished folder is left alone; one made before a source joined gets it.
 set -euo pipefail
@@ -30,7 +32,7 @@ OUT=${1:-${XDG_CACHE_HOME:-$HOME/.cache}/quorvin/bpm-real}
 LIB=/usr/share/mma/lib/stdlib
 SF=/usr/share/sounds/sf2/FluidR3_GM.sf2
 [ -f "$OUT/list.tsv" ] && grep -q '^simutrans' "$OUT/list.tsv" && [ -f "$OUT/keys.tsv" ] &&
-  [ -f "$OUT/chords.tsv" ] && [ -f "$OUT/mma-seeded" ] &&
+  [ -f "$OUT/chords.tsv" ] && [ -f "$OUT/whole.tsv" ] && [ -f "$OUT/mma-seeded" ] &&
   { echo "$OUT/list.tsv exists"; exit 0; }
 WADS=(/usr/share/games/doom/freedoom1.wad /usr/share/games/doom/freedoom2.wad)
 SIMUTRANS=/usr/share/games/simutrans/music
@@ -39,7 +41,7 @@ for t in mma fluidsynth lmms python3 sox; do command -v "$t" >/dev/null || { ech
 [ -d "$LIB" ] || { echo "needs mma's groove library" >&2; exit 1; }
 [ -f "${WADS[0]}" ] || { echo "needs freedoom" >&2; exit 1; }
 [ -d "$SIMUTRANS" ] || { echo "needs simutrans-data" >&2; exit 1; }
-mkdir -p "$OUT"
+mkdir -p "$OUT/whole"
 # Grooves rendered before their random numbers were seeded differ at every rendering: again.
 [ -f "$OUT/mma-seeded" ] || { rm -f "$OUT"/mma-*.wav; touch "$OUT/mma-seeded"; }
 WORK=$(mktemp -d)
@@ -74,6 +76,7 @@ KEYS=("C major" "C major" "" "C major" "" "A minor" "F major" "G minor")
 printf 'file\tbpm\tsource\tpart\n' >"$WORK/list.tsv"
 printf 'file\tkey\n' >"$WORK/keys.tsv"
 printf 'file\tbar\tchords\n' >"$WORK/chords.tsv"
+printf 'file\tbpm\tsource\tpart\n' >"$WORK/whole.tsv"
 n=0
 for f in "$LIB"/*.mma; do
   style=$(basename "$f" .mma)
@@ -139,24 +142,39 @@ excerpt() {
 }
 
 # addSong <source> <title> <bpm> <name prefix> <render command>: the start and middle excerpts of
-# a song into the list, held out by the hash of its title. The song is rendered once, by
-# `<render command> <out.wav>`, when an excerpt is not there yet.
+# a song into the list, held out by the hash of its title, and the whole song (mono FLAC, as long
+# as the program's "whole file" BPM reads it) into whole.tsv, in the same part. The song is
+# rendered once, by `<render command> <out.wav>`, when an excerpt or the whole song is not there
+# yet.
 addSong() {
   local source=$1 title=$2 bpm=$3 prefix=$4 render=$5 key=${6:--} part=tuned wav="$WORK/song.wav" c name
+  local whole="whole/$prefix-$bpm.flac" listed=0
   [ $(($(hash "$title") % 3)) -eq 0 ] && part=held-out
   rm -f "$wav"
+  rendered() {
+    [ -f "$wav" ] || "$render" "$wav" >/dev/null 2>&1 || true
+    [ -f "$wav" ] || { echo "skipped $title (not rendered)" >&2; return 1; }
+  }
   for c in start middle; do
     name="$prefix-$c-$bpm"
     if [ ! -f "$OUT/$name.wav" ]; then
-      [ -f "$wav" ] || "$render" "$wav" >/dev/null 2>&1 || true
-      [ -f "$wav" ] || { echo "skipped $title (not rendered)" >&2; return 0; }
+      rendered || return 0
       excerpt "$wav" "$name" $c || continue
     fi
     printf '%s.wav\t%s\t%s song %s (%s)\t%s\n' "$name" "$bpm" "$source" "$title" "$c" "$part" \
       >>"$WORK/list.tsv"
     [ "$key" = - ] || printf '%s.wav\t%s\n' "$name" "$key" >>"$WORK/keys.tsv"
     n=$((n + 1))
+    listed=1
   done
+  if [ $listed = 1 ]; then
+    if [ ! -f "$OUT/$whole" ]; then
+      rendered || return 0
+      sox -q "$wav" -c 1 -b 16 -r 44100 "$OUT/$whole.part.flac"
+      mv "$OUT/$whole.part.flac" "$OUT/$whole"
+    fi
+    printf '%s\t%s\t%s song %s\t%s\n' "$whole" "$bpm" "$source" "$title" "$part" >>"$WORK/whole.tsv"
+  fi
   rm -f "$wav"
 }
 
@@ -187,5 +205,6 @@ while IFS=$'\t' read -r song bpm _ key; do
 done < <(python3 "$(dirname "$0")/midi_songs.py" "$WORK/midi" "$SIMUTRANS"/*.mid)
 mv "$WORK/keys.tsv" "$OUT/keys.tsv"
 mv "$WORK/chords.tsv" "$OUT/chords.tsv"
+mv "$WORK/whole.tsv" "$OUT/whole.tsv"
 mv "$WORK/list.tsv" "$OUT/list.tsv"
 echo "$n tracks in $OUT"
