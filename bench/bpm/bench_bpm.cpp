@@ -409,7 +409,7 @@ int main(int argc, char** argv) {
     if (doSpeed) speed();
     if (doAccuracy) accuracy(step, firstSeed, seeds, oursOnly, verbose);
     if (doSongs) songs(tunedOnly, oursOnly, verbose);
-    if (doReal) real(realFolder, false, tunedOnly, oursOnly, verbose);
-    if (doReal) real(realFolder, true, tunedOnly, oursOnly, verbose);
+    if (doReal)
+        for (bool whole : {false, true}) real(realFolder, whole, tunedOnly, oursOnly, verbose);
     return 0;
 }

@@ -141,6 +141,13 @@ excerpt() {
   mv "$OUT/$2.part.wav" "$OUT/$2.wav"
 }
 
+# renderOnce <out.wav> <render command> <title>: renders the song into <out.wav> unless it is there;
+# fails, saying so, when it cannot.
+renderOnce() {
+  [ -f "$1" ] || "$2" "$1" >/dev/null 2>&1 || true
+  [ -f "$1" ] || { echo "skipped $3 (not rendered)" >&2; return 1; }
+}
+
 # addSong <source> <title> <bpm> <name prefix> <render command>: the start and middle excerpts of
 # a song into the list, held out by the hash of its title, and the whole song (mono FLAC, as long
 # as the program's "whole file" BPM reads it) into whole.tsv, in the same part. The song is
@@ -151,14 +158,10 @@ addSong() {
   local whole="whole/$prefix-$bpm.flac" listed=0
   [ $(($(hash "$title") % 3)) -eq 0 ] && part=held-out
   rm -f "$wav"
-  rendered() {
-    [ -f "$wav" ] || "$render" "$wav" >/dev/null 2>&1 || true
-    [ -f "$wav" ] || { echo "skipped $title (not rendered)" >&2; return 1; }
-  }
   for c in start middle; do
     name="$prefix-$c-$bpm"
     if [ ! -f "$OUT/$name.wav" ]; then
-      rendered || return 0
+      renderOnce "$wav" "$render" "$title" || return 0
       excerpt "$wav" "$name" $c || continue
     fi
     printf '%s.wav\t%s\t%s song %s (%s)\t%s\n' "$name" "$bpm" "$source" "$title" "$c" "$part" \
@@ -169,7 +172,7 @@ addSong() {
   done
   if [ $listed = 1 ]; then
     if [ ! -f "$OUT/$whole" ]; then
-      rendered || return 0
+      renderOnce "$wav" "$render" "$title" || return 0
       sox -q "$wav" -c 1 -b 16 -r 44100 "$OUT/$whole.part.flac"
       mv "$OUT/$whole.part.flac" "$OUT/$whole"
     fi
