@@ -173,7 +173,7 @@ addSong() {
   if [ $listed = 1 ]; then
     if [ ! -f "$OUT/$whole" ]; then
       renderOnce "$wav" "$render" "$title" || return 0
-      sox -q "$wav" -c 1 -b 16 -r 44100 "$OUT/$whole.part.flac"
+      sox -q -D "$wav" -c 1 -b 16 -r 44100 "$OUT/$whole.part.flac"  # -D: the same samples every time
       mv "$OUT/$whole.part.flac" "$OUT/$whole"
     fi
     printf '%s\t%s\t%s song %s\t%s\n' "$whole" "$bpm" "$source" "$title" "$part" >>"$WORK/whole.tsv"
