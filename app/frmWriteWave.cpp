@@ -95,6 +95,11 @@ frmWriteWave::frmWriteWave(QWidget* parent) : QMainWindow(parent) {
         else if (c_.CmdStop->isEnabled())
             c_.CmdStop->click();
     });
+    // A tap counts when the key goes down (a button's own key clicks a tenth of a second later,
+    // on a timer, which would blur the taps); held down, it does not repeat.
+    auto* tap = new QShortcut(kTapKey, this);
+    tap->setAutoRepeat(false);
+    connect(tap, &QShortcut::activated, this, [this] { bpm_->cmdBpmTap_Click(); });
     setAcceptDrops(true);
     platform::scrollWhenTooBig(this);
 }
@@ -111,9 +116,9 @@ std::function<DWORD()>& frmWriteWave::engineVersionSource() {
 
 void frmWriteWave::buildPanels() {
     bpm_ = std::make_unique<player::BpmPanel>(
-        session_,
-        player::BpmWidgets{c_.lblBPM, c_.lblBeat, c_.chkBPMCallback, c_.txtPeriod, c_.chkBeat,
-                           c_.pbProcess, c_.lblKey, c_.lblChord, c_.cmdBpmHalf, c_.cmdBpmDouble});
+        session_, player::BpmWidgets{c_.lblBPM, c_.lblBeat, c_.chkBPMCallback, c_.txtPeriod,
+                                     c_.chkBeat, c_.pbProcess, c_.lblKey, c_.lblChord,
+                                     c_.cmdBpmHalf, c_.cmdBpmDouble, c_.cmdBpmTap});
     tempoPitch_ = std::make_unique<player::TempoPitchPanel>(
         session_,
         player::TempoPitchWidgets{c_.sldTempo, c_.lblTempo, c_.lblPitch, c_.spnCents,
@@ -228,6 +233,8 @@ void frmWriteWave::connectHandlers() {
     connect(c_.chkBeat, &QCheckBox::toggled, this, [b] { b->chkBeat_Click(); });
     connect(c_.cmdBpmHalf, &QToolButton::clicked, this, [b] { b->cmdBpmHalf_Click(); });
     connect(c_.cmdBpmDouble, &QToolButton::clicked, this, [b] { b->cmdBpmDouble_Click(); });
+    // On the press, as the key counts it: the moment the beat is felt.
+    connect(c_.cmdBpmTap, &QToolButton::pressed, this, [b] { b->cmdBpmTap_Click(); });
 
     dsp::VocalRemoverPanel* vr = vocalRemover_.get();
     connect(c_.Chkrem, &QPushButton::toggled, this, [vr] { vr->Chkrem_Click(); });

@@ -33,6 +33,7 @@ const QKeySequence kLoopBKey(Qt::Key_BracketRight);
 const QKeySequence kLoopClearKey(Qt::Key_Backslash);
 const QKeySequence kPauseKey(Qt::Key_P);
 const QKeySequence kMarkerKey(Qt::Key_M);
+const QKeySequence kTapKey(Qt::Key_T);
 
 namespace {
 
@@ -144,6 +145,12 @@ void buildControls(MainControls& c, QMainWindow* window) {
     c.cmdBpmDouble = named(new QToolButton(window), "cmdBpmDouble");
     c.cmdBpmDouble->setText(Text::tr("×2"));
     c.cmdBpmDouble->setToolTip(Text::tr("Show twice the BPM: the beat is counted at its half"));
+    c.cmdBpmTap = named(new QToolButton(window), "cmdBpmTap");
+    c.cmdBpmTap->setText(Text::tr("Tap"));
+    c.cmdBpmTap->setToolTip(
+        withKey(Text::tr("Tap along with the beat: from the fourth tap the BPM shown is the "
+                         "detected one at the octave nearest the taps"),
+                kTapKey));
     QFont big = c.lblBPM->font();
     big.setPointSizeF(big.pointSizeF() * 1.5);
     big.setBold(true);
@@ -413,6 +420,7 @@ void buildLayout(MainControls& c, QMainWindow* window) {
     bpmRow->addWidget(c.lblChord, 0, Qt::AlignVCenter);
     bpmRow->addWidget(c.cmdBpmHalf, 0, Qt::AlignVCenter);
     bpmRow->addWidget(c.cmdBpmDouble, 0, Qt::AlignVCenter);
+    bpmRow->addWidget(c.cmdBpmTap, 0, Qt::AlignVCenter);
     bl->addLayout(bpmRow);
     // The key shares the beat's row, so the frame keeps its height.
     auto* beatRow = new QHBoxLayout;
@@ -553,6 +561,7 @@ void nameForAccess(MainControls& c) {
         {c.chkBeat, QT_TRANSLATE_NOOP("frmWriteWave", "Show beat position")},
         {c.cmdBpmHalf, QT_TRANSLATE_NOOP("frmWriteWave", "Half the BPM")},
         {c.cmdBpmDouble, QT_TRANSLATE_NOOP("frmWriteWave", "Twice the BPM")},
+        {c.cmdBpmTap, QT_TRANSLATE_NOOP("frmWriteWave", "Tap the beat")},
         {c.Chkrem, QT_TRANSLATE_NOOP("frmWriteWave", "Vocal remover on / off")},
         {c.vcompr[0], QT_TRANSLATE_NOOP("frmWriteWave", "Gain Audio")},
         {c.chkKeepBass, QT_TRANSLATE_NOOP("frmWriteWave", "Keep bass")},

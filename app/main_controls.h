@@ -36,7 +36,7 @@ extern const QKeySequence kPlayStopKey;
 // The A-B loop's start, end, and clearing.
 extern const QKeySequence kLoopAKey, kLoopBKey, kLoopClearKey;
 // Pause and go on; a marker at the play position.
-extern const QKeySequence kPauseKey, kMarkerKey;
+extern const QKeySequence kPauseKey, kMarkerKey, kTapKey;
 
 // The contact address under the controls.
 inline constexpr const char* kContact = "info@quorvin-audio.example";
@@ -69,6 +69,7 @@ struct MainControls {
     QLabel* lblBeat;
     QToolButton* cmdBpmHalf;    // "½": the BPM shown halved
     QToolButton* cmdBpmDouble;  // "×2": the BPM shown doubled
+    QToolButton* cmdBpmTap;     // "Tap": the octave of the BPM shown from beats tapped (T)
     QLabel* lblKey;    // "Key: " and the loaded file's key (and the key heard at the pitch set)
     QLabel* lblChord;  // "Chord: " and the chord at the place playing (and the chord heard)
     QCheckBox* chkBPMCallback;

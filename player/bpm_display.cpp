@@ -2,10 +2,12 @@
 
 #include <QCoreApplication>
 #include <QLocale>
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace player {
 
@@ -115,6 +117,32 @@ bool BeatRun::accept(double seconds) {
     if (seconds < last_ && !wrapped) return false;
     last_ = seconds;
     return true;
+}
+
+double TapTempo::tap(double seconds) {
+    if (!std::isfinite(seconds)) return 0.0;
+    if (!times_.empty()) {
+        const double since = seconds - times_.back();
+        if (since >= 0.0 && since < kTapBounce) return 0.0;
+        if (since < 0.0 || since > kTapPause) times_.clear();
+    }
+    times_.push_back(seconds);
+    constexpr size_t kKept = 9;  // eight intervals
+    if (times_.size() > kKept) times_.erase(times_.begin());
+    if (times_.size() < 4) return 0.0;
+    std::vector<double> intervals;
+    for (size_t i = 1; i < times_.size(); ++i) intervals.push_back(times_[i] - times_[i - 1]);
+    const auto mid = intervals.begin() + std::ptrdiff_t(intervals.size() / 2);
+    std::nth_element(intervals.begin(), mid, intervals.end());
+    double median = *mid;
+    if (intervals.size() % 2 == 0)
+        median = (median + *std::max_element(intervals.begin(), mid)) / 2;
+    return 60.0 / median;
+}
+
+int octaveToward(double bpm, double tapped) {
+    if (!(bpm > 0.0) || !(tapped > 0.0) || !std::isfinite(bpm) || !std::isfinite(tapped)) return 0;
+    return static_cast<int>(std::clamp(std::lround(std::log2(tapped / bpm)), -2L, 2L));
 }
 
 }  // namespace player

@@ -56,4 +56,21 @@ class BeatRun {
     double loopA_ = 0.0, loopB_ = 0.0;
 };
 
+// The tempo of beats tapped by hand: the median of the last (up to eight) intervals, once three
+// are known. A pause of more than kTapPause seconds starts over; a tap within kTapBounce seconds
+// of the one before is a bounce of the same tap and is dropped.
+class TapTempo {
+  public:
+    static constexpr double kTapPause = 2.0, kTapBounce = 0.1;
+    // A tap at `seconds` on any steady clock; the tapped BPM, or 0 while too few taps are known.
+    double tap(double seconds);
+    void restart() { times_.clear(); }
+
+  private:
+    std::vector<double> times_;
+};
+
+// The power of two (-2..2) that brings `bpm` nearest to `tapped`; 0 when either is not a tempo.
+int octaveToward(double bpm, double tapped);
+
 }  // namespace player

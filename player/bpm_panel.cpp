@@ -6,7 +6,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QStringList>
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 
 #include "platform/window_thread.h"
@@ -23,6 +25,10 @@ BpmPanel* g_live = nullptr;
 
 BpmPanel::BpmPanel(Session& session, const BpmWidgets& widgets) : s_(session), w_(widgets) {
     g_live = this;
+    tapClock = [] {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    };
 }
 
 BpmPanel::~BpmPanel() {
@@ -85,10 +91,14 @@ void BpmPanel::setOctave(int octave, bool show) {
     octave_ = std::clamp(octave, -2, 2);
     w_.cmdBpmHalf->setEnabled(octave_ > -2);
     w_.cmdBpmDouble->setEnabled(octave_ < 2);
-    w_.lblBPM->setToolTip(
-        octave_ == 0 ? QString()
-                     : QCoreApplication::translate("frmWriteWave", "The detected BPM times %1")
-                           .arg(double(std::ldexp(1.0f, octave_))));
+    QStringList tip;
+    if (octave_ != 0)
+        tip << QCoreApplication::translate("frmWriteWave", "The detected BPM times %1")
+                   .arg(double(std::ldexp(1.0f, octave_)));
+    if (tapped_ > 0.0)
+        tip << QCoreApplication::translate("frmWriteWave", "Tapped: %1 BPM")
+                   .arg(twoDecimals(tapped_));
+    w_.lblBPM->setToolTip(tip.join('\n'));
     if (show) showBpm(lastBpm_);
 }
 
@@ -99,6 +109,19 @@ void BpmPanel::cmdBpmHalf_Click() {
 
 void BpmPanel::cmdBpmDouble_Click() {
     setOctave(octave_ + 1, true);
+    if (octaveChanged) octaveChanged(octave_);
+}
+
+void BpmPanel::cmdBpmTap_Click() {
+    const double tapped = taps_.tap(tapClock());
+    if (!(tapped > 0.0)) return;
+    tapped_ = tapped;
+    if (!(lastBpm_ > 0.0f)) {
+        setOctave(octave_, false);
+        return;
+    }
+    const int octave = octaveToward(lastBpm_, tapped);
+    setOctave(octave, true);
     if (octaveChanged) octaveChanged(octave_);
 }
 
@@ -119,6 +142,8 @@ void BpmPanel::releaseChannels() {
 
 void BpmPanel::fileLoaded(const std::string& path) {
     lastBpm_ = 0.0f;
+    taps_.restart();
+    tapped_ = 0.0;
     setOctave(0, false);  // the label keeps what it shows until the new file's BPM
     beats_.restart();
     beats_.setLoop(0, 0);

@@ -44,6 +44,7 @@ struct BpmWidgets {
     QLabel* lblChord;
     QAbstractButton* cmdBpmHalf;    // the BPM shown halved: the detector found the double
     QAbstractButton* cmdBpmDouble;  // the BPM shown doubled: the detector found the half
+    QAbstractButton* cmdBpmTap;     // tapped along with the beat: the octave nearest the taps
 };
 
 class BpmPanel {
@@ -85,6 +86,12 @@ class BpmPanel {
     // octave kept with it (restoreOctave).
     void cmdBpmHalf_Click();
     void cmdBpmDouble_Click();
+    // A tap along with the beat heard: from the fourth tap on (see TapTempo), the BPM shown is
+    // the detected one at the octave nearest the tapped tempo, kept with the song as the buttons'
+    // is, and the label's tip says the tempo tapped. Without a BPM yet only the tip changes.
+    void cmdBpmTap_Click();
+    // The clock of the taps, in seconds (a steady clock unless a test drives it).
+    std::function<double()> tapClock;
     // The octave kept with the song (the label changes only once a BPM was shown).
     void restoreOctave(int octave);
     // Called with the octave the user set by the buttons.
@@ -117,7 +124,9 @@ class BpmPanel {
     std::vector<analysis::chords::ChordSpan> chords_;
     double chordSeconds_ = -1.0;  // the place the chord label shows; < 0: no file yet
     double keyPitch_ = 0.0;
-    int octave_ = 0;        // the BPM shown is the detected one times 2^octave_ (-2..2)
+    int octave_ = 0;  // the BPM shown is the detected one times 2^octave_ (-2..2)
+    TapTempo taps_;
+    double tapped_ = 0.0;   // the BPM tapped last for this file; 0: none
     float lastBpm_ = 0.0f;  // the detected BPM shown last
 };
 

@@ -150,7 +150,7 @@ is not to use the program.
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+230"/>
+        <location line="+238"/>
         <source>An incorrect version of BASS.DLL was loaded</source>
         <translation type="unfinished"></translation>
     </message>
@@ -994,7 +994,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../cd/track_list_panel.cpp" line="+36"/>
+        <location filename="../cd/track_list_panel.cpp" line="+37"/>
         <source>Error retreiving number of tracks.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1017,43 +1017,43 @@ Error Code : </source>
 <context>
     <name>frmWriteWave</name>
     <message>
-        <location filename="../app/main_controls.cpp" line="+68"/>
+        <location filename="../app/main_controls.cpp" line="+69"/>
         <location line="+1"/>
         <source>Load Audio File</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+1"/>
-        <location line="+463"/>
+        <location line="+470"/>
         <source>Play</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-462"/>
-        <location line="+273"/>
+        <location line="-469"/>
+        <location line="+279"/>
         <source>Player</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-270"/>
-        <location line="+460"/>
+        <location line="-276"/>
+        <location line="+467"/>
         <source>Stop</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-459"/>
+        <location line="-466"/>
         <source>Stop Player</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+3"/>
-        <location line="+457"/>
+        <location line="+464"/>
         <location filename="../render/process_panel.cpp" line="+129"/>
         <source>Process</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-456"/>
+        <location line="-463"/>
         <source>Elaborazione</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1074,18 +1074,18 @@ Error Code : </source>
     </message>
     <message>
         <location line="+6"/>
-        <location line="+449"/>
+        <location line="+456"/>
         <source>Tempo</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-446"/>
-        <location line="+447"/>
+        <location line="-453"/>
+        <location line="+454"/>
         <source>Pitch</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-445"/>
+        <location line="-452"/>
         <source>click to set Tempo Default</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1106,12 +1106,12 @@ Error Code : </source>
     </message>
     <message>
         <location line="+4"/>
-        <location line="+435"/>
+        <location line="+442"/>
         <source>Volume</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-428"/>
+        <location line="-435"/>
         <source>Play Position</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1137,23 +1137,23 @@ Error Code : </source>
     </message>
     <message>
         <location line="+2"/>
-        <location line="+424"/>
+        <location line="+431"/>
         <source>A</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-423"/>
+        <location line="-430"/>
         <source>Loop from here</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+1"/>
-        <location line="+423"/>
+        <location line="+430"/>
         <source>B</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-422"/>
+        <location line="-429"/>
         <source>Loop up to here</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1169,7 +1169,7 @@ Error Code : </source>
     </message>
     <message>
         <location line="+8"/>
-        <location filename="../player/bpm_panel.cpp" line="+111"/>
+        <location filename="../player/bpm_panel.cpp" line="+134"/>
         <source>BPM: 0.00</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1185,7 +1185,7 @@ Error Code : </source>
     </message>
     <message>
         <location line="+1"/>
-        <location filename="../player/bpm_display.cpp" line="+101"/>
+        <location filename="../player/bpm_display.cpp" line="+103"/>
         <source>Chord:</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1210,7 +1210,17 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+6"/>
+        <location line="+2"/>
+        <source>Tap</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Tap along with the beat: from the fourth tap the BPM shown is the detected one at the octave nearest the taps</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+8"/>
         <source>BPM by period of seconds:</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1221,12 +1231,12 @@ Error Code : </source>
     </message>
     <message>
         <location line="+10"/>
-        <location line="+390"/>
+        <location line="+392"/>
         <source>Vocal remover on / off</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-389"/>
+        <location line="-391"/>
         <source>Vocal Remover</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1238,51 +1248,51 @@ Error Code : </source>
     </message>
     <message>
         <location line="-16"/>
-        <location line="+385"/>
+        <location line="+387"/>
         <source>Gain Audio</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-384"/>
-        <location line="+385"/>
+        <location line="-386"/>
+        <location line="+387"/>
         <source>Keep bass</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-383"/>
+        <location line="-385"/>
         <source>Removes the voice only above 150 Hz: the kick drum and the bass stay in the mix</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+2"/>
-        <location line="+382"/>
+        <location line="+384"/>
         <source>Keep stereo</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-379"/>
+        <location line="-381"/>
         <source>Removes only what sounds from the centre, from 120 Hz to 8 kHz: instruments panned to a side stay where they are, at their level</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+7"/>
-        <location line="+373"/>
+        <location line="+375"/>
         <source>Equalizer on / off</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-367"/>
+        <location line="-369"/>
         <source>Samples the equalizer raised past full scale since Play or Process: lower its boost</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+4"/>
-        <location line="+364"/>
+        <location line="+366"/>
         <source>Peaking Equalizer</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-358"/>
+        <location line="-360"/>
         <source> 80    200  1500  4000  7500 10000 12000 </source>
         <translation type="unfinished"></translation>
     </message>
@@ -1333,12 +1343,12 @@ Error Code : </source>
     </message>
     <message>
         <location line="+15"/>
-        <location line="+314"/>
+        <location line="+316"/>
         <source>Pause</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-310"/>
+        <location line="-312"/>
         <source>Pause, and go on from there</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1411,12 +1421,12 @@ Error Code : </source>
     </message>
     <message>
         <location line="+6"/>
-        <location line="+289"/>
+        <location line="+291"/>
         <source>Speed trainer</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-287"/>
+        <location line="-289"/>
         <source>On a loop: from the start tempo, a step every so many passes, up to the target</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1481,7 +1491,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+41"/>
+        <location line="+42"/>
         <source>Equalizer</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1633,6 +1643,11 @@ Error Code : </source>
     <message>
         <location line="+1"/>
         <source>Twice the BPM</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Tap the beat</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -1806,7 +1821,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../player/bpm_panel.cpp" line="-31"/>
+        <location filename="../player/bpm_panel.cpp" line="-48"/>
         <source>BPM: </source>
         <translation type="unfinished"></translation>
     </message>
@@ -1816,7 +1831,12 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+35"/>
+        <location line="+3"/>
+        <source>Tapped: %1 BPM</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+51"/>
         <location line="+55"/>
         <source>Beat pos: </source>
         <translation type="unfinished"></translation>
@@ -1854,7 +1874,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+302"/>
+        <location line="+310"/>
         <source>Playing position: </source>
         <translation type="unfinished"></translation>
     </message>

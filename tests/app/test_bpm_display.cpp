@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QTest>
 #include <QToolButton>
 #include <cmath>
 #include <filesystem>
@@ -145,4 +146,48 @@ TEST_F(BpmDisplay, HalfAndDoubleCorrectTheOctaveShownAndTheSongKeepsIt) {
     loadAndPlay(clicks);
     EXPECT_TRUE(processUntil([&] { return std::abs(shown() - bpm * 4) < 0.04; }))
         << w->ui().lblBPM->text().toStdString();
+}
+
+TEST_F(BpmDisplay, TapsSetTheOctaveNearestTheBeatTapped) {
+    w->show();
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    const std::string clicks = wav("clicks.wav", fixtures::clickTrack(120, 20));
+    loadAndPlay(clicks);
+    const auto shown = [&] { return w->ui().lblBPM->text().mid(5).toDouble(); };
+    const double bpm = shown();
+    ASSERT_GT(bpm, 0.0);
+    w->setFocus();  // no box that takes the key
+    double now = 100.0;
+    w->bpm().tapClock = [&] { return now; };
+    const auto tapEvery = [&](double seconds, int taps) {
+        for (int i = 0; i < taps; ++i) {
+            now += seconds;
+            QTest::keyClick(w.get(), Qt::Key_T);
+        }
+    };
+
+    tapEvery(1.0, 3);  // a beat of 60: three taps are too few
+    EXPECT_NEAR(shown(), bpm, 0.01);
+    tapEvery(1.0, 1);
+    EXPECT_NEAR(shown(), bpm / 2, 0.01);
+    EXPECT_TRUE(w->ui().lblBPM->toolTip().contains("Tapped: 60.00 BPM"))
+        << w->ui().lblBPM->toolTip().toStdString();
+    tapEvery(1.4, 1);  // one late tap does not move the median
+    EXPECT_TRUE(w->ui().lblBPM->toolTip().contains("Tapped: 60.00 BPM"));
+
+    // After a pause the taps start over: four at 240 give twice the BPM, kept with the song.
+    now += 5.0;
+    for (int i = 0; i < 4; ++i) {
+        now += 0.25;
+        w->ui().cmdBpmTap->click();
+    }
+    EXPECT_NEAR(shown(), bpm * 2, 0.02);
+    w->ui().CmdStop->click();
+    loadAndPlay(wav("other.wav", fixtures::clickTrack(100, 20)));
+    EXPECT_FALSE(w->ui().lblBPM->toolTip().contains("Tapped")) << "a new file forgets the taps";
+    w->ui().CmdStop->click();
+    loadAndPlay(clicks);
+    EXPECT_TRUE(processUntil([&] { return std::abs(shown() - bpm * 2) < 0.02; }))
+        << w->ui().lblBPM->toolTip().toStdString();
 }
