@@ -83,6 +83,11 @@ void BpmPanel::showCurrentBpm() {
 
 void BpmPanel::showBpm(float bpm) {
     lastBpm_ = bpm;
+    if (tapPending_ && bpm > 0.0f) {  // tapped before there was a BPM to correct
+        tapPending_ = false;
+        setOctave(octaveToward(bpm, tapped_), false);
+        if (octaveChanged) octaveChanged(octave_);
+    }
     w_.lblBPM->setText(QCoreApplication::translate("frmWriteWave", "BPM: ") +
                        twoDecimals(bpm * std::ldexp(1.0f, octave_)));
 }
@@ -117,6 +122,7 @@ void BpmPanel::cmdBpmTap_Click() {
     if (!(tapped > 0.0)) return;
     tapped_ = tapped;
     if (!(lastBpm_ > 0.0f)) {
+        tapPending_ = true;
         setOctave(octave_, false);
         return;
     }
@@ -144,6 +150,7 @@ void BpmPanel::fileLoaded(const std::string& path) {
     lastBpm_ = 0.0f;
     taps_.restart();
     tapped_ = 0.0;
+    tapPending_ = false;
     setOctave(0, false);  // the label keeps what it shows until the new file's BPM
     beats_.restart();
     beats_.setLoop(0, 0);

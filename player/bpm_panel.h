@@ -88,7 +88,8 @@ class BpmPanel {
     void cmdBpmDouble_Click();
     // A tap along with the beat heard: from the fourth tap on (see TapTempo), the BPM shown is
     // the detected one at the octave nearest the tapped tempo, kept with the song as the buttons'
-    // is, and the label's tip says the tempo tapped. Without a BPM yet only the tip changes.
+    // is, and the label's tip says the tempo tapped. Taps made before a BPM is shown set its
+    // octave once it is.
     void cmdBpmTap_Click();
     // The clock of the taps, in seconds (a steady clock unless a test drives it).
     std::function<double()> tapClock;
@@ -126,8 +127,9 @@ class BpmPanel {
     double keyPitch_ = 0.0;
     int octave_ = 0;  // the BPM shown is the detected one times 2^octave_ (-2..2)
     TapTempo taps_;
-    double tapped_ = 0.0;   // the BPM tapped last for this file; 0: none
-    float lastBpm_ = 0.0f;  // the detected BPM shown last
+    double tapped_ = 0.0;      // the BPM tapped last for this file; 0: none
+    bool tapPending_ = false;  // tapped_ waits for a BPM to set the octave of
+    float lastBpm_ = 0.0f;     // the detected BPM shown last
 };
 
 }  // namespace player
