@@ -267,9 +267,11 @@ TEST_P(DesktopRecentList, LoadAddsTheFileAndKeepsTheRest) {
         before == "-" ? decltype(listed){} : bookmarks(QByteArray::fromStdString(before));
     for (const auto& [href, was] : before_) {
         ASSERT_EQ(listed.count(href), 1u) << href.toStdString();
-        for (const auto& [app, count] : was)
-            if (href != uri || app != "Quorvin Audio Tools")
+        for (const auto& [app, count] : was) {
+            if (href != uri || app != "Quorvin Audio Tools") {
                 EXPECT_EQ(listed.at(href).at(app), count) << app.toStdString();
+            }
+        }
     }
     const int earlier = before_.count(uri) && before_.at(uri).count("Quorvin Audio Tools")
                             ? before_.at(uri).at("Quorvin Audio Tools")

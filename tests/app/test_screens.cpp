@@ -74,10 +74,12 @@ TEST_P(Screens, WindowFitsAndKeyButtonsCanBeReached) {
     EXPECT_LE(window->frameGeometry().height(), free.height()) << c.window;
     // A window that scrolls takes the room it needs: a scroll bar only where the screen is short.
     if (auto* scroll = window->findChild<QScrollArea*>("scrollContent")) {
-        if (scroll->horizontalScrollBar()->isVisible())
+        if (scroll->horizontalScrollBar()->isVisible()) {
             EXPECT_GE(window->frameGeometry().width(), free.width() - 16) << c.window;
-        if (scroll->verticalScrollBar()->isVisible())
+        }
+        if (scroll->verticalScrollBar()->isVisible()) {
             EXPECT_GE(window->frameGeometry().height(), free.height() - 48) << c.window;
+        }
     }
     for (const char* name : c.keyButtons) {
         auto* button = window->findChild<QWidget*>(name);
