@@ -81,9 +81,10 @@ TEST_F(CountIn, ClicksFallOnTheBeatGrid) {
         ASSERT_TRUE(BASS_FX_TempoSet(t, tempo, 0, 0));
         ASSERT_TRUE(BASS_ChannelSetPosition(t, BASS_ChannelSeconds2Bytes(t, float(start))));
         const double a = start, b = start + 1.3;
-        if (looped)
+        if (looped) {
             ASSERT_TRUE(engine::setLoop(t, BASS_ChannelSeconds2Bytes(t, float(a)),
                                         BASS_ChannelSeconds2Bytes(t, float(b))));
+        }
         engine::CountIn c;
         c.clicks = clicks;
         c.beatSeconds = beat;
