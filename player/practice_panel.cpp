@@ -151,6 +151,7 @@ void PracticePanel::save() {
 void PracticePanel::setBpmOctave(int octave) {
     record_.bpmOctave = octave;
     save();
+    if (transport_.playing()) setCountIn(false);  // the loop's passes count at the new beat
 }
 
 void PracticePanel::showLoops() {
@@ -286,13 +287,21 @@ void PracticePanel::playStarted() {
 }
 
 void PracticePanel::setCountIn(bool startNow) {
+    // The beat the BPM shows: the tracker's grid at the octave the user set (½, ×2, Tap). A
+    // faster beat puts beats between the grid's; a slower one keeps the grid's next beat as one.
+    const double scale = std::ldexp(1.0, -record_.bpmOctave);
+    const double beat = grid_.period * scale;
+    auto toBeat = [&](double seconds) {
+        const double next = grid_.toBeat(seconds);
+        return scale < 1.0 ? std::fmod(next, beat) : next;
+    };
     engine::CountIn c;
     c.clicks = grid_.known() ? w_.spnCountIn->value() : 0;
-    c.beatSeconds = grid_.period;
-    c.startToBeat = grid_.toBeat(transport_.playStartSeconds());
+    c.beatSeconds = beat;
+    c.startToBeat = toBeat(transport_.playStartSeconds());
     const bool looped = transport_.loopStart() < transport_.loopEnd();
     c.eachPass = looped && w_.chkCountInLoop->isChecked();
-    c.loopStartToBeat = looped ? grid_.toBeat(transport_.loopStart()) : 0.0;
+    c.loopStartToBeat = looped ? toBeat(transport_.loopStart()) : 0.0;
     c.startNow = startNow;
     engine::setCountIn(s_.PlayChannel, c);
 }

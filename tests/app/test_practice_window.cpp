@@ -6,6 +6,7 @@
 #include <QSpinBox>
 #include <QTest>
 #include <QThreadPool>
+#include <QToolButton>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -412,22 +413,30 @@ TEST_F(PracticeWindow, TrainerStepsShowOnTheTempoSlider) {
 
 // With a count-in, Play first clicks at the song's tempo on the beat grid the tracker found in
 // the file: the clicks a beat apart, then the song's own first beat where the next click would be.
-TEST_F(PracticeWindow, CountInClicksOnTheSongsBeatGridBeforePlay) {
+// The beat is the one the BPM shows: at its octave as the user set it (½ or ×2 here).
+class CountIn : public PracticeWindow, public ::testing::WithParamInterface<int> {};
+
+TEST_P(CountIn, ClicksOnTheSongsBeatGridAtTheBpmsOctaveBeforePlay) {
     const app::MainControls& c = w->ui();
     load(wav("clicks.wav", fixtures::clickTrack(120, 20.0, 44100, 2, 0.1)));
     ASSERT_TRUE(processUntil([&] { return w->practice().beatGrid().known(); }, 10000));
+    const int octave = GetParam();
+    for (int k = 0; k < std::abs(octave); ++k)
+        (octave < 0 ? c.cmdBpmHalf : c.cmdBpmDouble)->click();
     c.spnCountIn->setValue(3);
     c.CmdPlay->click();
     userMove(c.sldVolume, 0);
-    std::vector<float> out(size_t(2.5 * 44100) * 2);
+    const double beat = 0.5 * std::ldexp(1.0, -octave);
+    std::vector<float> out(size_t((4 * beat + 0.3) * 44100) * 2);
     engine::nullOutputRead(out.data(), int64_t(out.size() / 2));
     std::vector<int16_t> pcm;
     for (float v : out) pcm.push_back(int16_t(std::lrint(v * 32767.0f)));
     const std::vector<int64_t> heard = practice::onsets(pcm, 2, 3000, 4410);
     ASSERT_GE(heard.size(), 4u);
     for (int k = 0; k < 4; ++k)  // three clicks, then the song's beat at 0.1 s of the file
-        EXPECT_NEAR(double(heard[size_t(k)]), k * 0.5 * 44100, 0.010 * 44100) << k;
+        EXPECT_NEAR(double(heard[size_t(k)]), k * beat * 44100, 0.010 * 44100) << k;
 }
+INSTANTIATE_TEST_SUITE_P(Octaves, CountIn, ::testing::Values(0, -1, 1));
 
 // The waveform takes at least half the height the window gains.
 TEST_F(PracticeWindow, TheWaveformGrowsWithTheWindow) {
