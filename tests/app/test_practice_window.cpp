@@ -7,6 +7,8 @@
 #include <QTest>
 #include <QThreadPool>
 #include <QToolButton>
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -437,6 +439,38 @@ TEST_P(CountIn, ClicksOnTheSongsBeatGridAtTheBpmsOctaveBeforePlay) {
         EXPECT_NEAR(double(heard[size_t(k)]), k * beat * 44100, 0.010 * 44100) << k;
 }
 INSTANTIATE_TEST_SUITE_P(Octaves, CountIn, ::testing::Values(0, -1, 1));
+
+// The octave set while a loop plays: its next passes are counted in at the new beat.
+TEST_F(PracticeWindow, CountInOfEachPassFollowsAnOctaveSetWhilePlaying) {
+    const app::MainControls& c = w->ui();
+    load(wav("clicks.wav", fixtures::clickTrack(120, 20.0, 44100, 2, 0.1)));
+    ASSERT_TRUE(processUntil([&] { return w->practice().beatGrid().known(); }, 10000));
+    c.spnCountIn->setValue(2);
+    c.chkCountInLoop->setChecked(true);
+    c.CmdPlay->click();
+    userMove(c.sldVolume, 0);
+    auto onsetGaps = [](double seconds) {
+        std::vector<float> out(size_t(seconds * 44100) * 2);
+        engine::nullOutputRead(out.data(), int64_t(out.size() / 2));
+        std::vector<int16_t> pcm;
+        for (float v : out) pcm.push_back(int16_t(std::lrint(v * 32767.0f)));
+        const std::vector<int64_t> heard = practice::onsets(pcm, 2, 3000, 4410);
+        std::vector<double> gaps;
+        for (size_t k = 1; k < heard.size(); ++k)
+            gaps.push_back(double(heard[k] - heard[k - 1]) / 44100);
+        return gaps;
+    };
+    auto quarterBeat = [](const std::vector<double>& gaps) {  // clicks at 240 BPM
+        return std::any_of(gaps.begin(), gaps.end(),
+                           [](double g) { return std::abs(g - 0.25) < 0.01; });
+    };
+    EXPECT_FALSE(quarterBeat(onsetGaps(2.0)));
+    c.cmdLoopA->click();
+    EXPECT_FALSE(quarterBeat(onsetGaps(1.2)));
+    c.cmdLoopB->click();
+    c.cmdBpmDouble->click();
+    EXPECT_TRUE(quarterBeat(onsetGaps(3.0)));
+}
 
 // The waveform takes at least half the height the window gains.
 TEST_F(PracticeWindow, TheWaveformGrowsWithTheWindow) {
