@@ -7,7 +7,6 @@
 #include <QTest>
 #include <QThreadPool>
 #include <QToolButton>
-#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -413,15 +412,33 @@ TEST_F(PracticeWindow, TrainerStepsShowOnTheTempoSlider) {
     }
 }
 
+// The count-in on a click track at 120 BPM whose first beat is at 0.1 s, with what it sounds
+// like: the onsets of the next `seconds` of output, in seconds.
+class CountIn : public PracticeWindow {
+  protected:
+    void loadClicks() {
+        load(wav("clicks.wav", fixtures::clickTrack(120, 20.0, 44100, 2, 0.1)));
+        ASSERT_TRUE(processUntil([&] { return w->practice().beatGrid().known(); }, 10000));
+    }
+    static std::vector<double> heard(double seconds) {
+        std::vector<float> out(size_t(seconds * 44100) * 2);
+        engine::nullOutputRead(out.data(), int64_t(out.size() / 2));
+        std::vector<int16_t> pcm;
+        for (float v : out) pcm.push_back(int16_t(std::lrint(v * 32767.0f)));
+        std::vector<double> at;
+        for (int64_t i : practice::onsets(pcm, 2, 3000, 4410)) at.push_back(double(i) / 44100);
+        return at;
+    }
+};
+
 // With a count-in, Play first clicks at the song's tempo on the beat grid the tracker found in
 // the file: the clicks a beat apart, then the song's own first beat where the next click would be.
 // The beat is the one the BPM shows: at its octave as the user set it (½ or ×2 here).
-class CountIn : public PracticeWindow, public ::testing::WithParamInterface<int> {};
+class CountInAtOctave : public CountIn, public ::testing::WithParamInterface<int> {};
 
-TEST_P(CountIn, ClicksOnTheSongsBeatGridAtTheBpmsOctaveBeforePlay) {
+TEST_P(CountInAtOctave, ClicksOnTheSongsBeatGridBeforePlay) {
     const app::MainControls& c = w->ui();
-    load(wav("clicks.wav", fixtures::clickTrack(120, 20.0, 44100, 2, 0.1)));
-    ASSERT_TRUE(processUntil([&] { return w->practice().beatGrid().known(); }, 10000));
+    loadClicks();
     const int octave = GetParam();
     for (int k = 0; k < std::abs(octave); ++k)
         (octave < 0 ? c.cmdBpmHalf : c.cmdBpmDouble)->click();
@@ -429,47 +446,32 @@ TEST_P(CountIn, ClicksOnTheSongsBeatGridAtTheBpmsOctaveBeforePlay) {
     c.CmdPlay->click();
     userMove(c.sldVolume, 0);
     const double beat = 0.5 * std::ldexp(1.0, -octave);
-    std::vector<float> out(size_t((4 * beat + 0.3) * 44100) * 2);
-    engine::nullOutputRead(out.data(), int64_t(out.size() / 2));
-    std::vector<int16_t> pcm;
-    for (float v : out) pcm.push_back(int16_t(std::lrint(v * 32767.0f)));
-    const std::vector<int64_t> heard = practice::onsets(pcm, 2, 3000, 4410);
-    ASSERT_GE(heard.size(), 4u);
+    const std::vector<double> at = heard(4 * beat + 0.3);
+    ASSERT_GE(at.size(), 4u);
     for (int k = 0; k < 4; ++k)  // three clicks, then the song's beat at 0.1 s of the file
-        EXPECT_NEAR(double(heard[size_t(k)]), k * beat * 44100, 0.010 * 44100) << k;
+        EXPECT_NEAR(at[size_t(k)], k * beat, 0.010) << k;
 }
-INSTANTIATE_TEST_SUITE_P(Octaves, CountIn, ::testing::Values(0, -1, 1));
+INSTANTIATE_TEST_SUITE_P(Octaves, CountInAtOctave, ::testing::Values(0, -1, 1));
 
 // The octave set while a loop plays: its next passes are counted in at the new beat.
-TEST_F(PracticeWindow, CountInOfEachPassFollowsAnOctaveSetWhilePlaying) {
+TEST_F(CountIn, OfEachPassFollowsAnOctaveSetWhilePlaying) {
     const app::MainControls& c = w->ui();
-    load(wav("clicks.wav", fixtures::clickTrack(120, 20.0, 44100, 2, 0.1)));
-    ASSERT_TRUE(processUntil([&] { return w->practice().beatGrid().known(); }, 10000));
+    loadClicks();
     c.spnCountIn->setValue(2);
     c.chkCountInLoop->setChecked(true);
     c.CmdPlay->click();
     userMove(c.sldVolume, 0);
-    auto onsetGaps = [](double seconds) {
-        std::vector<float> out(size_t(seconds * 44100) * 2);
-        engine::nullOutputRead(out.data(), int64_t(out.size() / 2));
-        std::vector<int16_t> pcm;
-        for (float v : out) pcm.push_back(int16_t(std::lrint(v * 32767.0f)));
-        const std::vector<int64_t> heard = practice::onsets(pcm, 2, 3000, 4410);
-        std::vector<double> gaps;
-        for (size_t k = 1; k < heard.size(); ++k)
-            gaps.push_back(double(heard[k] - heard[k - 1]) / 44100);
-        return gaps;
+    auto clicksAt240 = [](const std::vector<double>& at) {  // a quarter of a second apart
+        for (size_t k = 1; k < at.size(); ++k)
+            if (std::abs(at[k] - at[k - 1] - 0.25) < 0.01) return true;
+        return false;
     };
-    auto quarterBeat = [](const std::vector<double>& gaps) {  // clicks at 240 BPM
-        return std::any_of(gaps.begin(), gaps.end(),
-                           [](double g) { return std::abs(g - 0.25) < 0.01; });
-    };
-    EXPECT_FALSE(quarterBeat(onsetGaps(2.0)));
+    EXPECT_FALSE(clicksAt240(heard(2.0)));
     c.cmdLoopA->click();
-    EXPECT_FALSE(quarterBeat(onsetGaps(1.2)));
+    EXPECT_FALSE(clicksAt240(heard(1.2)));
     c.cmdLoopB->click();
     c.cmdBpmDouble->click();
-    EXPECT_TRUE(quarterBeat(onsetGaps(3.0)));
+    EXPECT_TRUE(clicksAt240(heard(3.0)));
 }
 
 // The waveform takes at least half the height the window gains.
