@@ -160,10 +160,14 @@ TEST_F(BpmDisplay, TapsSetTheOctaveNearestTheBeatTapped) {
     w->setFocus();  // no box that takes the key
     double now = 100.0;
     w->bpm().tapClock = [&] { return now; };
-    const auto tapEvery = [&](double seconds, int taps) {
+    // Taps by the key, or by the button when `button`.
+    const auto tapEvery = [&](double seconds, int taps, bool button = false) {
         for (int i = 0; i < taps; ++i) {
             now += seconds;
-            QTest::keyClick(w.get(), Qt::Key_T);
+            if (button)
+                w->ui().cmdBpmTap->click();
+            else
+                QTest::keyClick(w.get(), Qt::Key_T);
         }
     };
 
@@ -178,10 +182,7 @@ TEST_F(BpmDisplay, TapsSetTheOctaveNearestTheBeatTapped) {
 
     // After a pause the taps start over: four at 240 give twice the BPM, kept with the song.
     now += 5.0;
-    for (int i = 0; i < 4; ++i) {
-        now += 0.25;
-        w->ui().cmdBpmTap->click();
-    }
+    tapEvery(0.25, 4, true);
     EXPECT_NEAR(shown(), bpm * 2, 0.02);
     // Another file forgets the taps; taps before its BPM is shown set the octave once it is.
     w->ui().CmdStop->click();
