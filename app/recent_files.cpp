@@ -9,6 +9,7 @@
 
 #include "app/desktop_recent.h"
 #include "platform/settings.h"
+#include "platform/window_thread.h"
 
 namespace app {
 
@@ -44,7 +45,10 @@ void RecentFiles::add(const std::string& path) {
     platform::settings().setValue(kRecentKey, stored);
     rebuild();
     // A list that cannot be read or written is left alone: the program's own list has the file.
-    if (!desktopList().empty()) addToDesktopRecentList(desktopList(), path);
+    // Read and written off the window thread, which never waits on a drive.
+    if (!desktopList().empty())
+        platform::runInOrderOffWindowThread(
+            [list = desktopList(), path] { addToDesktopRecentList(list, path); });
 }
 
 void RecentFiles::rebuild() {

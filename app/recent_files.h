@@ -23,8 +23,8 @@ class RecentFiles : public QObject {
     // `path` was loaded: first in the list (once), the list saved.
     void add(const std::string& path);
     std::vector<std::string> files() const { return files_; }
-    // The desktop's list of recent files that add() also adds to (desktop_recent.h); empty (the
-    // default): none.
+    // The desktop's list of recent files that add() also adds to (desktop_recent.h), off the
+    // window thread; empty (the default): none.
     static void setDesktopList(const std::string& listFile);
 
   private:

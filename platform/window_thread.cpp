@@ -2,6 +2,9 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <QThreadPool>
+#include <deque>
+#include <mutex>
 
 namespace platform {
 
@@ -9,6 +12,47 @@ void postToWindowThread(std::function<void()> work) {
     QCoreApplication* app = QCoreApplication::instance();
     if (!app) return;
     QMetaObject::invokeMethod(app, std::move(work), Qt::QueuedConnection);
+}
+
+namespace {
+
+// The work handed off in order; one task of the pool drains it while it is not empty.
+struct InOrder {
+    std::mutex mutex;
+    std::deque<std::function<void()>> queued;
+    bool draining = false;
+};
+
+InOrder& inOrder() {
+    static InOrder queue;
+    return queue;
+}
+
+}  // namespace
+
+void runInOrderOffWindowThread(std::function<void()> work) {
+    InOrder& q = inOrder();
+    {
+        const std::lock_guard lock(q.mutex);
+        q.queued.push_back(std::move(work));
+        if (q.draining) return;
+        q.draining = true;
+    }
+    QThreadPool::globalInstance()->start([&q] {
+        for (;;) {
+            std::function<void()> next;
+            {
+                const std::lock_guard lock(q.mutex);
+                if (q.queued.empty()) {
+                    q.draining = false;
+                    return;
+                }
+                next = std::move(q.queued.front());
+                q.queued.pop_front();
+            }
+            next();
+        }
+    });
 }
 
 }  // namespace platform

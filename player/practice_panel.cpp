@@ -66,12 +66,16 @@ songs::SongRecord joinMade(songs::SongRecord kept, const songs::SongRecord& made
 
 void SongLookup::keepMade(const std::string& utf8Path, const songs::SongStore& store,
                           songs::SongRecord made) {
-    QThreadPool::globalInstance()->start([utf8Path, store, made = std::move(made)] {
+    QThreadPool::globalInstance()->start([utf8Path, store, made = std::move(made)]() mutable {
         const songs::SongKey key = songs::songKey(utf8Path);
         if (!key.valid()) return;
-        songs::SongStore::Loaded loaded = store.load(key);
-        if (const files::Result r = store.save(key, joinMade(std::move(loaded.record), made)); !r)
-            std::fprintf(stderr, "quorvin-audio-tools: %s\n", r.message.c_str());
+        // Read and written in the store's order, after the saves asked for before.
+        platform::runInOrderOffWindowThread([key, store, made = std::move(made)] {
+            songs::SongStore::Loaded loaded = store.load(key);
+            if (const files::Result r = store.save(key, joinMade(std::move(loaded.record), made));
+                !r)
+                std::fprintf(stderr, "quorvin-audio-tools: %s\n", r.message.c_str());
+        });
     });
 }
 
@@ -82,12 +86,15 @@ void SongLookup::start(const std::string& utf8Path, const songs::SongStore& stor
     QThreadPool::globalInstance()->start([utf8Path, store, cancelled, done = std::move(done)] {
         songs::SongKey key = songs::songKey(utf8Path);
         if (cancelled->load()) return;
-        songs::SongStore::Loaded loaded;
-        if (key.valid()) loaded = store.load(key);
-        platform::postToWindowThread(
-            [cancelled, key = std::move(key), loaded = std::move(loaded), done] {
+        // The record is read after the saves asked for before, the last song's among them.
+        platform::runInOrderOffWindowThread([key = std::move(key), store, cancelled, done] {
+            if (cancelled->load()) return;
+            songs::SongStore::Loaded loaded;
+            if (key.valid()) loaded = store.load(key);
+            platform::postToWindowThread([cancelled, key, loaded = std::move(loaded), done] {
                 if (!cancelled->load()) done(key, loaded);
             });
+        });
     });
 }
 
@@ -145,7 +152,14 @@ void PracticePanel::songFound(songs::SongKey key, songs::SongStore::Loaded loade
 
 void PracticePanel::save() {
     if (!key_.valid()) return;
-    if (const files::Result r = store_.save(key_, record_); !r) note(r.message);
+    // Written off the window thread, which never waits on a drive; a failure comes back as a note.
+    platform::runInOrderOffWindowThread([store = store_, key = key_, record = record_,
+                                         panel = std::weak_ptr<PracticePanel*>(self_)] {
+        if (const files::Result r = store.save(key, record); !r)
+            platform::postToWindowThread([panel, message = r.message] {
+                if (const auto alive = panel.lock()) (*alive)->note(message);
+            });
+    });
 }
 
 void PracticePanel::setBpmOctave(int octave) {

@@ -3,7 +3,8 @@
 // store and restored when the song is loaded again; the speed trainer (on a loop: a start tempo,
 // a step in percent every so many passes, up to a target); and the count-in (1-8 clicks at the
 // song's tempo on its beat grid, before Play and, if asked, before each pass of the loop).
-// Window thread only; the song's key and record, and the beat grid, are found on workers.
+// Window thread only; the song's key and record, and the beat grid, are found on workers, and the
+// record is written on one.
 #pragma once
 
 #include <atomic>
@@ -74,6 +75,8 @@ class PracticePanel {
   public:
     PracticePanel(Session& session, const PracticeWidgets& widgets, TransportPanel& transport,
                   TempoPitchPanel& tempoPitch, songs::SongStore store = songs::SongStore());
+    PracticePanel(const PracticePanel&) = delete;
+    PracticePanel& operator=(const PracticePanel&) = delete;
 
     // A file was loaded: its loops, markers and last position come back from the store when its
     // lookup ends (what the user made meanwhile is kept beside them), and its beat grid is looked
@@ -85,7 +88,8 @@ class PracticePanel {
     void stopping(double seconds);
     // The window's timer: the tempo the trainer set shows on the tempo slider.
     void follow();
-    // What is to be kept is written now (the program ends).
+    // Hands what is to be kept to the store, which writes it off the window thread in the order
+    // asked (the program's end waits for it).
     void save();
     // The user set the BPM shown to the detected one times 2^octave: kept with the song.
     void setBpmOctave(int octave);
@@ -130,6 +134,8 @@ class PracticePanel {
     SongLookup lookup_;
     std::string path_;  // the file loaded
     float shownTempo_ = 0.0f;
+    // For the store's writes: a failure's note reaches the panel only while it lives.
+    std::shared_ptr<PracticePanel*> self_ = std::make_shared<PracticePanel*>(this);
 };
 
 }  // namespace player

@@ -18,6 +18,7 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QTextEdit>
+#include <QThreadPool>
 #include <QTimer>
 #include <QUrl>
 #include <QXmlStreamReader>
@@ -253,6 +254,7 @@ TEST_P(DesktopRecentList, LoadAddsTheFileAndKeepsTheRest) {
     app::RecentFiles::setDesktopList(list);
     ASSERT_TRUE(w->openFile(song));
     app::RecentFiles::setDesktopList({});
+    ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(20000));  // the list is written off
 
     const auto bytes = fixtures::readBytes(list);
     const QByteArray after(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));

@@ -10,8 +10,11 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <thread>
 
+#include "files/fault_injection.h"
+#include "platform/window_thread.h"
 #include "player/practice_panel.h"
 #include "player/transport_panel.h"
 #include "player/waveform/waveform_view.h"
@@ -358,6 +361,7 @@ TEST_F(PracticeWindow, LoopsAndMarkersComeBackWithTheSong) {
     c->CmdStop->click();
 
     // The song's store file damaged: the song loads as new, with a note, and plays.
+    ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(20000));  // the last save has landed
     const auto folder = programDir.path() / "data" / "quorvin" / "songs";
     ASSERT_TRUE(std::filesystem::exists(folder));
     for (const auto& entry : std::filesystem::directory_iterator(folder))
@@ -368,6 +372,42 @@ TEST_F(PracticeWindow, LoopsAndMarkersComeBackWithTheSong) {
     c->CmdPlay->click();
     EXPECT_FALSE(engine::getLoop(w->session().PlayChannel, &from, &to));
     EXPECT_TRUE(c->CmdStop->isEnabled());
+}
+
+// The song store is written off the window thread and in order: while its worker is held, what
+// the user makes reaches no file; the song loaded again is read after those writes and has it; a
+// write that fails says so in the window.
+TEST_F(PracticeWindow, TheSongIsKeptOffTheWindowThreadInOrder) {
+    const std::string song = wav("song.wav", fixtures::drumTrack(120, 6));
+    load(song);
+    ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(20000));
+    QApplication::processEvents();  // the song is found
+    const app::MainControls& c = w->ui();
+    const auto folder = programDir.path() / "data" / "quorvin" / "songs";
+    auto stored = [&] {
+        return std::filesystem::exists(folder) && !std::filesystem::is_empty(folder);
+    };
+
+    std::promise<void> release;
+    platform::runInOrderOffWindowThread([held = release.get_future().share()] { held.wait(); });
+    c.cmdLoopAdd->click();
+    c.cmdMarker->click();
+    EXPECT_FALSE(stored());
+    load(song);
+    // Every other worker done (the song's key found): its record waits for the writes.
+    ASSERT_TRUE(processUntil([] { return QThreadPool::globalInstance()->activeThreadCount() == 1; },
+                             20000));
+    EXPECT_EQ(c.cboLoops->count(), 0);
+    release.set_value();
+    ASSERT_TRUE(processUntil([&] { return c.cboLoops->count() == 1; }, 5000));
+    EXPECT_EQ(w->practice().record().markers.size(), 1u);
+    EXPECT_TRUE(stored());
+
+    ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(20000));
+    files::armFault(files::Fault::Write, 1, ENOSPC);
+    c.cmdMarker->click();
+    EXPECT_TRUE(processUntil([&] { return !c.lblPracticeNote->text().isEmpty(); }, 5000));
+    files::disarmFaults();
 }
 
 // The speed trainer on a loop: the tempo starts at its start, and the slider and its label show

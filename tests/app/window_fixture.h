@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPushButton>
+#include <QThreadPool>
 #include <QTimer>
 #include <memory>
 #include <string>
@@ -40,6 +41,8 @@ class WindowTest : public ::testing::Test {
     }
     void TearDown() override {
         w.reset();
+        // The song store's writes, which the program's end waits for, land before its folder goes.
+        QThreadPool::globalInstance()->waitForDone(20000);
         BASS_Free();
         platform::Platform::install(std::move(previous));
         platform::useSettingsFile("");
