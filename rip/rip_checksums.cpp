@@ -78,9 +78,9 @@ void TrackChecksums::add(const uint8_t* pcm, size_t bytes) {
     if (bytes == 0) return;
     crc_ = uint32_t(::crc32(crc_, pcm, uInt(bytes)));
     size_t i = 0;
-    while (pendingBytes_ > 0 && i < bytes) {
+    while (pendingBytes_ > 0 && pendingBytes_ < sizeof pending_ && i < bytes) {
         pending_[pendingBytes_++] = pcm[i++];
-        if (pendingBytes_ == 4) {
+        if (pendingBytes_ == sizeof pending_) {
             addFrame(frameAt(pending_));
             pendingBytes_ = 0;
         }
