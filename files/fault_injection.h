@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
+#include <functional>
 
 namespace files {
 
@@ -18,6 +19,9 @@ enum class Fault { Write, Flush, Read };
 void armFault(Fault kind, int nth, int errorNumber = ENOSPC);
 // Disarms every fault and resets the counts.
 void disarmFaults();
+// Calls `watch` on the writing thread before every write of the file layer (tests: to see where
+// a write runs, or to act while it waits); empty: none.
+void watchWrites(std::function<void()> watch);
 
 struct IoResult {
     size_t bytes = 0;  // bytes written or read

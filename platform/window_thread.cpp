@@ -1,10 +1,12 @@
 #include "platform/window_thread.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QMetaObject>
 #include <QThreadPool>
 #include <deque>
 #include <mutex>
+#include <thread>
 
 namespace platform {
 
@@ -53,6 +55,17 @@ void runInOrderOffWindowThread(std::function<void()> work) {
             next();
         }
     });
+}
+
+void waitOffWindowThread(const std::function<void()>& work) {
+    QEventLoop loop;
+    std::thread worker([&] {
+        work();
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec();
+    // The program's end quits every loop at once: the work is still waited for.
+    worker.join();
 }
 
 }  // namespace platform

@@ -4,8 +4,8 @@
 // window that may be closing: the work looks the window up when it runs, on the window thread.
 // Any thread may call postToWindowThread; the work runs on the window thread.
 //
-// And the way back: small file work the window thread hands off so that it never waits on a
-// drive (the song store's reads and writes, the desktop's recent list) runs off it, in order.
+// And the way out: file work the window thread hands off so that it never waits on a drive, in
+// order (the song store, the desktop's recent list) or waited for with its events flowing.
 #pragma once
 
 #include <functional>
@@ -19,5 +19,11 @@ void postToWindowThread(std::function<void()> work);
 // a time, in the order given, so that a read sees the writes asked for before it. The program's
 // end waits for them, as for every task of that pool. Any thread; `work` must not throw.
 void runInOrderOffWindowThread(std::function<void()> work);
+
+// Runs `work` on a thread of its own and returns once it has, while the window thread goes on
+// handling its events (a local event loop): for a step the window's flow waits for, such as the
+// copy of a finished render to where the user chose, so that the window is drawn and answers
+// while the drive works. Window thread; `work` must not throw or touch a widget.
+void waitOffWindowThread(const std::function<void()>& work);
 
 }  // namespace platform

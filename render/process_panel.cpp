@@ -191,15 +191,22 @@ void ProcessPanel::SaveWave() {
     BASS_Free();
     render_.reset();
     desk.setBusy(true);
-    // The source's title, artist and album go with the result (a file that cannot be tagged is
-    // still saved whole).
-    encode::tagWav(s_.workFile(), encode::readTags(s_.CmdFileName));
-    const files::CopyResult copied = files::copyFileSafely(s_.workFile(), *chosen);
+    enableDuringSave(false);
+    files::CopyResult copied;
+    runSaveStep([&, work = s_.workFile(), source = s_.CmdFileName, to = *chosen] {
+        // The source's title, artist and album go with the result (a file that cannot be tagged
+        // is still saved whole).
+        encode::tagWav(work, encode::readTags(source));
+        copied = files::copyFileSafely(work, to);
+    });
     desk.setBusy(false);
-    if (!copied.ok) {
-        platform::message(copied.message, player::kTitle, platform::Icon::Exclamation);
+    enableDuringSave(true);
+    if (!copied.ok) platform::message(copied.message, player::kTitle, platform::Icon::Exclamation);
+    if (closeWhenSaveReturns_) {
+        hooks_.closeNow();
         return;
     }
+    if (!copied.ok) return;
     // The user's file holds it now: the work file is not kept until the next load.
     // (Unless the user chose the work file itself.)
     const auto work = files::pathFromUtf8(s_.workFile());

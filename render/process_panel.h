@@ -77,11 +77,12 @@ class ProcessPanel {
     // A choice in the "&Mp3 Setup" list.
     void Combo2_Click(int index);
 
-    // Closing the window while an MP3 save encodes: stops the encoder and returns true (the
-    // window closes once the save has returned, through ProcessHooks::closeNow).
+    // Closing the window while a save runs: an MP3 save's encoder is stopped (no partial MP3 is
+    // left), a copy or tagging goes on to its end; true, and the window closes once the save has
+    // returned, through ProcessHooks::closeNow. False when no save runs.
     bool stopEncodingForClose();
-    // The window waits for a stopped MP3 save to return.
-    bool closingAfterSave() const { return closeWhenEncoderReturns_; }
+    // The window waits for a save to return.
+    bool closingAfterSave() const { return closeWhenSaveReturns_; }
 
     // Where a render's work file stops growing (the WAV limit unless a test lowers it).
     void setMaxDataBytes(uint32_t bytes) { renderMaxDataBytes_ = bytes; }
@@ -97,7 +98,13 @@ class ProcessPanel {
     bool cancelled_ = false;      // Cancel was pressed while the render ran
     uint64_t renderPosition = 0;  // the render channel's position, in source bytes
     uint32_t renderMaxDataBytes_ = files::kMaxWaveDataBytes;
-    bool closeWhenEncoderReturns_ = false;
+    bool closeWhenSaveReturns_ = false;
+    bool savingFile_ = false;  // a save's copy or tagging runs off the window thread
+
+    // What Load, the configuration, the tools and Exit do while a save runs: off, then on.
+    void enableDuringSave(bool on);
+    // A save's file step (copy, tags) off the window thread, which answers meanwhile.
+    void runSaveStep(const std::function<void()>& step);
 };
 
 }  // namespace render

@@ -16,6 +16,7 @@
 #include "mp3/mp3_save.h"
 #include "mp3/mp3routines.h"
 #include "platform/platform.h"
+#include "platform/window_thread.h"
 
 namespace render {
 
@@ -54,16 +55,7 @@ void ProcessPanel::SaveAsMp3() {
     render_.reset();
 
     w_.btnConvert->setEnabled(false);
-    w_.btnLoadFile->setEnabled(false);
-    w_.mnuconf->setEnabled(false);
-    hooks_.setToolsEnabled(false);
-    w_.Mnuexit->setEnabled(false);
-    auto enableAgain = [this] {
-        w_.btnLoadFile->setEnabled(true);
-        w_.mnuconf->setEnabled(true);
-        hooks_.setToolsEnabled(true);
-        w_.Mnuexit->setEnabled(true);
-    };
+    enableDuringSave(false);
 
     platform::Platform& desk = platform::Platform::instance();
     platform::FileDialog dialog;
@@ -75,7 +67,7 @@ void ProcessPanel::SaveAsMp3() {
     if (!chosen) {
         platform::message(Text::tr("Annullato!").toStdString(), player::kAppTitle);
         desk.setBusy(false);
-        enableAgain();
+        enableDuringSave(true);
         return;
     }
 
@@ -86,12 +78,16 @@ void ProcessPanel::SaveAsMp3() {
     w_.MEnc1->setInputFile(QString::fromStdString(s_.workFile()));
     w_.MEnc1->setChannelMode(0);
     const bool encoded = w_.MEnc1->Encode();
+    if (encoded && !closeWhenSaveReturns_)
+        runSaveStep([mp3 = *chosen, source = SourceFileName] {
+            tagSavedMp3(mp3, encode::readTags(source));
+        });
     desk.setBusy(false);
-    if (closeWhenEncoderReturns_) {
+    if (closeWhenSaveReturns_) {
         hooks_.closeNow();
         return;
     }
-    enableAgain();
+    enableDuringSave(true);
     if (encoded) {
         // The user's file holds it now: the work file is not kept until the next load.
         std::error_code ignored;
@@ -102,8 +98,6 @@ void ProcessPanel::SaveAsMp3() {
         platform::message("The MP3 file \"" + *chosen + "\" could not be written:\n" +
                               w_.MEnc1->errorText().toStdString(),
                           player::kTitle, platform::Icon::Exclamation);
-    else
-        tagSavedMp3(*chosen, encode::readTags(SourceFileName));
 }
 
 void ProcessPanel::Combo2_Click(int index) {
@@ -116,12 +110,30 @@ void ProcessPanel::Combo2_Click(int index) {
 }
 
 bool ProcessPanel::stopEncodingForClose() {
+    if (savingFile_) {
+        // A copy or tagging goes on: the user's file is whole when the window closes.
+        closeWhenSaveReturns_ = true;
+        return true;
+    }
     if (!w_.MEnc1 || !w_.MEnc1->isEncoding()) return false;
     // The save is encoding on a thread: stop it, so that no partial MP3 is left, and close once
     // its Encode has returned.
-    closeWhenEncoderReturns_ = true;
+    closeWhenSaveReturns_ = true;
     w_.MEnc1->StopEncoding();
     return true;
+}
+
+void ProcessPanel::enableDuringSave(bool on) {
+    w_.btnLoadFile->setEnabled(on);
+    w_.mnuconf->setEnabled(on);
+    hooks_.setToolsEnabled(on);
+    w_.Mnuexit->setEnabled(on);
+}
+
+void ProcessPanel::runSaveStep(const std::function<void()>& step) {
+    savingFile_ = true;
+    platform::waitOffWindowThread(step);
+    savingFile_ = false;
 }
 
 }  // namespace render

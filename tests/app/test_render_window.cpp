@@ -8,10 +8,16 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <future>
 #include <limits>
+#include <thread>
 
+#include "files/fault_injection.h"
+#include "platform/window_thread.h"
 #include "player/waveform/waveform_view.h"
 #include "tests/app/window_fixture.h"
 #include "tests/cli/run_quorvin.h"
@@ -169,6 +175,51 @@ TEST_F(RenderWindow, ClosingDuringTheRenderLeavesNoWorkFileAndNoMessage) {
     EXPECT_TRUE(desk->messages.empty());
     EXPECT_TRUE(desk->saveDialogs.empty());
     EXPECT_FALSE(std::filesystem::exists(work()));
+}
+
+// The save's copy runs off the window thread, which goes on answering: the window closed during
+// the copy closes once the copy has returned, with the user's file whole.
+TEST_F(RenderWindow, ClosingDuringTheSaveCopyKeepsTheFileWhole) {
+    struct SaveWatch : platform::ScriptedPlatform {
+        std::atomic<bool> saving{false};
+        std::optional<std::string> saveFile(const platform::FileDialog& d) override {
+            saving = true;
+            return ScriptedPlatform::saveFile(d);
+        }
+    };
+    auto watching = std::make_unique<SaveWatch>();
+    watching->folder = desk->folder;
+    SaveWatch* save = watching.get();
+    const auto scripted = platform::Platform::install(std::move(watching));
+    desk = save;
+    const fixtures::Pcm source = fixtures::drumTrack(120, 4.0);
+    prepare(wav("song.wav", source));
+
+    const std::thread::id windowThread = std::this_thread::get_id();
+    std::atomic<bool> writtenByWindow{false}, closing{false};
+    std::promise<bool> closed;  // whether the program had ended when close() returned
+    std::shared_future<bool> exitedAtClose = closed.get_future().share();
+    files::watchWrites([&] {
+        if (!save->saving) return;
+        if (std::this_thread::get_id() == windowThread) {
+            writtenByWindow = true;
+        } else if (!closing.exchange(true)) {
+            platform::postToWindowThread([&] {
+                w->close();
+                closed.set_value(desk->exitCode.has_value());
+            });
+            exitedAtClose.wait_for(std::chrono::seconds(10));
+        }
+    });
+    const std::string out = sources.file("out.wav");
+    const fixtures::Pcm result = process(out);
+    files::watchWrites({});
+    EXPECT_FALSE(writtenByWindow);
+    ASSERT_EQ(exitedAtClose.wait_for(std::chrono::seconds(0)), std::future_status::ready);
+    EXPECT_FALSE(exitedAtClose.get());
+    EXPECT_EQ(desk->exitCode, 0);
+    EXPECT_EQ(result.samples, source.samples);
+    expectSizesMatch(out);
 }
 
 TEST_F(RenderWindow, SizeLimitStopsWithAMessageAndAValidFile) {
