@@ -16,6 +16,7 @@
 #include "files/file_io.h"
 #include "files/safe_copy.h"
 #include "platform/platform.h"
+#include "platform/window_thread.h"
 #include "rip/extract.h"
 #include "rip/track_list.h"
 
@@ -117,7 +118,10 @@ void ExtractPanel::SaveFile() {
     if (!chosen) return;
     lastSaveName_ = *chosen;
     platform.setBusy(true);
-    const files::CopyResult copied = files::copyFileSafely(scratchTrackFile(), *chosen);
+    // Off the window thread, which goes on drawing the window (disabled while the track is saved).
+    files::CopyResult copied;
+    platform::waitOffWindowThread(
+        [&, from = scratchTrackFile(), to = *chosen] { copied = files::copyFileSafely(from, to); });
     if (!copied.ok) {
         platform.setBusy(false);
         platform::message(copied.message, kAppTitle, platform::Icon::Exclamation);
