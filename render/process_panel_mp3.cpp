@@ -1,7 +1,6 @@
 #include "render/process_panel.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QPushButton>
@@ -49,13 +48,21 @@ void tagSavedMp3(const std::string& path, const encode::Tags& tags) {
 
 void ProcessPanel::SaveAsMp3() {
     SourceFileName = s_.CmdFileName;
-    s_.Mp3BitRate = mp3::ChooseMp3BitRate(SourceFileName, s_.Mp3BitRate, sourceInfo(),
-                                          [] { QApplication::processEvents(); });
     BASS_Free();
     render_.reset();
 
     w_.btnConvert->setEnabled(false);
     enableDuringSave(false);
+    // The source's rate, from its header (which may mean reading through the file).
+    int32_t rate = s_.Mp3BitRate;
+    runSaveStep([&rate, source = SourceFileName, &info = sourceInfo()] {
+        rate = mp3::ChooseMp3BitRate(source, rate, info);
+    });
+    s_.Mp3BitRate = rate;
+    if (closeWhenSaveReturns_) {
+        hooks_.closeNow();
+        return;
+    }
 
     platform::Platform& desk = platform::Platform::instance();
     platform::FileDialog dialog;
