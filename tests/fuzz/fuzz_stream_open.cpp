@@ -1,8 +1,9 @@
 // libFuzzer target for the engine's file stream opener: the input is written to a file, opened
 // with BASS_StreamCreateFile as a decoding stream, read to the end, sought to its middle, start and
-// end and read again. Built three times: fuzz_wav_stream (seeded with WAV files of every sample
-// format), fuzz_mp3_stream (seeded with MPEG-1, 2 and 2.5 layer III frames; FUZZ_SEEDS_MP3) and
-// fuzz_ogg_stream (seeded with Vorbis and Opus files, alone and chained; FUZZ_SEEDS_OGG).
+// end and read again. Built four times: fuzz_wav_stream (seeded with WAV files of every sample
+// format), fuzz_mp3_stream (seeded with MPEG-1, 2 and 2.5 layer III frames; FUZZ_SEEDS_MP3),
+// fuzz_ogg_stream (seeded with Vorbis and Opus files, alone and chained; FUZZ_SEEDS_OGG) and
+// fuzz_container_stream (seeded with FLAC, AIFF, CAF and AU files; FUZZ_SEEDS_CONTAINERS).
 #include <unistd.h>
 
 #include <cstdint>
@@ -12,11 +13,12 @@
 #include <string>
 #include <vector>
 
-#ifdef FUZZ_SEEDS_OGG
+#if defined(FUZZ_SEEDS_OGG) || defined(FUZZ_SEEDS_CONTAINERS)
 #include <sndfile.h>
 
 #include <cmath>
 #include <iterator>
+#include <tuple>
 #endif
 
 #include "engine/bass.h"
@@ -68,13 +70,13 @@ void put(Bytes& b, uint32_t v, int n) {
     return b;
 }
 
-#ifdef FUZZ_SEEDS_OGG
-// A short Ogg file of a tone written by libsndfile: `format` Vorbis or Opus.
-Bytes ogg(int format, int rate, int channels, const std::filesystem::path& scratch) {
+#if defined(FUZZ_SEEDS_OGG) || defined(FUZZ_SEEDS_CONTAINERS)
+// A short file of a tone written by libsndfile in `format` (container and encoding).
+Bytes sndfile(int format, int rate, int channels, const std::filesystem::path& scratch) {
     SF_INFO info{};
     info.samplerate = rate;
     info.channels = channels;
-    info.format = SF_FORMAT_OGG | format;
+    info.format = format;
     SNDFILE* f = sf_open(scratch.c_str(), SFM_WRITE, &info);
     if (!f) return {};
     std::vector<float> v(size_t(rate / 5) * size_t(channels));
@@ -93,14 +95,27 @@ void seedCorpus(const std::filesystem::path& dir) {
     std::filesystem::create_directories(dir, ec);
 #if defined(FUZZ_SEEDS_OGG)
     const auto scratch = dir / "scratch.ogg";
-    const Bytes vorbis = ogg(SF_FORMAT_VORBIS, 44100, 2, scratch),
-                vorbisMono = ogg(SF_FORMAT_VORBIS, 22050, 1, scratch),
-                opus = ogg(SF_FORMAT_OPUS, 48000, 2, scratch);
+    const Bytes vorbis = sndfile(SF_FORMAT_OGG | SF_FORMAT_VORBIS, 44100, 2, scratch),
+                vorbisMono = sndfile(SF_FORMAT_OGG | SF_FORMAT_VORBIS, 22050, 1, scratch),
+                opus = sndfile(SF_FORMAT_OGG | SF_FORMAT_OPUS, 48000, 2, scratch);
     std::filesystem::remove(scratch, ec);
     Bytes chain = vorbis, opusChain = opus;
     chain.insert(chain.end(), vorbisMono.begin(), vorbisMono.end());
     opusChain.insert(opusChain.end(), opus.begin(), opus.end());
     const std::vector<Bytes> seeds = {vorbis, opus, chain, opusChain};
+#elif defined(FUZZ_SEEDS_CONTAINERS)
+    const auto scratch = dir / "scratch.bin";
+    std::vector<Bytes> seeds;
+    for (const auto& [format, rate, channels] :
+         {std::tuple{SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, 2},
+          std::tuple{SF_FORMAT_FLAC | SF_FORMAT_PCM_24, 96000, 1},
+          std::tuple{SF_FORMAT_FLAC | SF_FORMAT_PCM_S8, 8000, 6},
+          std::tuple{SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 44100, 2},
+          std::tuple{SF_FORMAT_AIFF | SF_FORMAT_FLOAT, 48000, 1},
+          std::tuple{SF_FORMAT_CAF | SF_FORMAT_PCM_24, 44100, 2},
+          std::tuple{SF_FORMAT_AU | SF_FORMAT_ULAW, 8000, 1}})
+        seeds.push_back(sndfile(format, rate, channels, scratch));
+    std::filesystem::remove(scratch, ec);
 #elif defined(FUZZ_SEEDS_MP3)
     std::vector<Bytes> seeds = {mp3(0xFB, 0x90, 0x00, 417, 12), mp3(0xFB, 0x90, 0xC0, 417, 12),
                                 mp3(0xF3, 0x80, 0xC0, 208, 20), mp3(0xE3, 0x48, 0x00, 288, 20)};
