@@ -15,6 +15,7 @@
 #include <cstdlib>
 
 #include "platform/settings.h"
+#include "platform/window_thread.h"
 
 namespace platform {
 
@@ -211,6 +212,7 @@ bool QtPlatform::startMixer() {
 
 void QtPlatform::exitProgram(int code) {
     QApplication::closeAllWindows();
+    finishInOrderWork();  // the saves asked for last land before the program ends
     std::exit(code);
 }
 

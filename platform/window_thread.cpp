@@ -4,6 +4,7 @@
 #include <QEventLoop>
 #include <QMetaObject>
 #include <QThreadPool>
+#include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <thread>
@@ -21,13 +22,15 @@ namespace {
 // The work handed off in order; one task of the pool drains it while it is not empty.
 struct InOrder {
     std::mutex mutex;
+    std::condition_variable drained;
     std::deque<std::function<void()>> queued;
     bool draining = false;
 };
 
 InOrder& inOrder() {
-    static InOrder queue;
-    return queue;
+    // Never destroyed: the program may end (std::exit) while a task of the pool still holds it.
+    static InOrder* const queue = new InOrder;
+    return *queue;
 }
 
 }  // namespace
@@ -47,6 +50,7 @@ void runInOrderOffWindowThread(std::function<void()> work) {
                 const std::lock_guard lock(q.mutex);
                 if (q.queued.empty()) {
                     q.draining = false;
+                    q.drained.notify_all();
                     return;
                 }
                 next = std::move(q.queued.front());
@@ -55,6 +59,12 @@ void runInOrderOffWindowThread(std::function<void()> work) {
             next();
         }
     });
+}
+
+void finishInOrderWork() {
+    InOrder& q = inOrder();
+    std::unique_lock lock(q.mutex);
+    q.drained.wait(lock, [&] { return !q.draining; });
 }
 
 void waitOffWindowThread(const std::function<void()>& work) {

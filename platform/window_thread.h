@@ -17,8 +17,11 @@ void postToWindowThread(std::function<void()> work);
 
 // Runs `work` on Qt's global thread pool once every work handed here before it has ended: one at
 // a time, in the order given, so that a read sees the writes asked for before it. The program's
-// end waits for them, as for every task of that pool. Any thread; `work` must not throw.
+// end waits for them (finishInOrderWork). Any thread; `work` must not throw.
 void runInOrderOffWindowThread(std::function<void()> work);
+// Returns once every work handed to runInOrderOffWindowThread has ended: the program's end calls
+// it, so that a save asked for last (the position at Stop) is not lost with the program.
+void finishInOrderWork();
 
 // Runs `work` on a thread of its own and returns once it has, while the window thread goes on
 // handling its events (a local event loop): for a step the window's flow waits for, such as the

@@ -5,9 +5,14 @@
 #include <QDir>
 #include <QFile>
 #include <QLockFile>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
 
 #include "platform/qt_platform.h"
 #include "platform/scripted_platform.h"
+#include "platform/window_thread.h"
 #include "platform/work_folder.h"
 #include "tests/support/audio_fixtures.h"
 
@@ -40,6 +45,25 @@ void writeFile(const QString& path, qint64 bytes) {
     f.write(QByteArray(bytes, 'x'));
 }
 }  // namespace
+
+// The program's end waits for the file work handed off before it (the last position, saved at
+// Stop), so that nothing the user made is lost with the program.
+TEST(QtPlatform, TheProgramsEndWaitsForTheFileWorkHandedOff) {
+    fixtures::TempDir dir;
+    const std::string saved = (dir.path() / "saved").string();
+    const pid_t child = fork();
+    if (child == 0) {
+        platform::runInOrderOffWindowThread([saved] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));  // a slow drive
+            std::ofstream(saved) << "x";
+        });
+        platform::QtPlatform().exitProgram(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_TRUE(std::filesystem::exists(saved));
+}
 
 // Running copies keep their own work folders; what copies that have gone left is removed, and
 // nothing else in the folder (another tool's data, a running command line's spool file).
