@@ -132,7 +132,7 @@ TEST_F(BpmDisplay, HalfAndDoubleCorrectTheOctaveShownAndTheSongKeepsIt) {
     EXPECT_FALSE(w->ui().cmdBpmDouble->isEnabled()) << "four times at most";
 
     // Kept once the song's lookup has ended ...
-    const std::filesystem::path songs = programDir.path() / "data" / "quorvin" / "songs";
+    const std::filesystem::path songs = songsFolder();
     EXPECT_TRUE(processUntil([&] {
         std::error_code ec;
         return std::filesystem::exists(songs, ec) && !std::filesystem::is_empty(songs, ec);

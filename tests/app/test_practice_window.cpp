@@ -362,7 +362,7 @@ TEST_F(PracticeWindow, LoopsAndMarkersComeBackWithTheSong) {
 
     // The song's store file damaged: the song loads as new, with a note, and plays.
     ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(20000));  // the last save has landed
-    const auto folder = programDir.path() / "data" / "quorvin" / "songs";
+    const auto folder = songsFolder();
     ASSERT_TRUE(std::filesystem::exists(folder));
     for (const auto& entry : std::filesystem::directory_iterator(folder))
         std::ofstream(entry.path(), std::ios::binary | std::ios::trunc) << "{\"format\": [";
@@ -383,7 +383,7 @@ TEST_F(PracticeWindow, TheSongIsKeptOffTheWindowThreadInOrder) {
     ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(20000));
     QApplication::processEvents();  // the song is found
     const app::MainControls& c = w->ui();
-    const auto folder = programDir.path() / "data" / "quorvin" / "songs";
+    const auto folder = songsFolder();
     auto stored = [&] {
         return std::filesystem::exists(folder) && !std::filesystem::is_empty(folder);
     };

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QThreadPool>
 #include <QTimer>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -49,6 +50,10 @@ class WindowTest : public ::testing::Test {
         app::frmWriteWave::engineVersionSource() = [] { return BASS_GetVersion(); };
     }
 
+    // Where the song store keeps this test's songs.
+    std::filesystem::path songsFolder() const {
+        return programDir.path() / "data" / "quorvin" / "songs";
+    }
     // A WAV file of `pcm` among the sources; its path.
     std::string wav(const std::string& name, const fixtures::Pcm& pcm) {
         const std::string path = sources.file(name);
