@@ -15,8 +15,8 @@ namespace {
 constexpr const char* kName = "quorvin bpm: ";
 
 // Detects over [start, end] seconds on a fresh decoding stream of `path`, with the window's
-// settings (default range, background processing, doubling below the range, source released
-// with the detection), and returns the BPM at normal speed as the window shows it.
+// settings (default range, doubling below the range, source released with the detection) but on
+// this thread, and returns the BPM at normal speed as the window shows it.
 bool detect(const std::string& path, float start, float end, float& bpm, std::string& error) {
     const HSTREAM s = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
     if (!s) {
@@ -24,8 +24,7 @@ bool detect(const std::string& path, float start, float end, float& bpm, std::st
         return false;
     }
     if (end < 0) end = BASS_ChannelBytes2Seconds(s, BASS_ChannelGetLength(s));
-    BASS_FX_BPM_DecodeGet(s, start, end, 0,
-                          BASS_FX_BPM_BKGRND | BASS_FX_BPM_MULT2 | BASS_FX_FREESOURCE, nullptr);
+    BASS_FX_BPM_DecodeGet(s, start, end, 0, BASS_FX_BPM_MULT2 | BASS_FX_FREESOURCE, nullptr);
     bpm = BASS_FX_BPM_Translate(s, 100.0f, BASS_FX_BPM_TRAN_PERCENT2);
     BASS_FX_BPM_Free(s);
     BASS_StreamFree(s);

@@ -82,7 +82,7 @@ constexpr int BASS_FX_PEAKEQ = 5;  // peaking equalizer, parameters BASS_FX_DSPP
 constexpr int BASS_FX_GAIN = 9;    // gain with a soft limiter, parameters BASS_FX_DSPGAIN
 
 // BPM
-constexpr DWORD BASS_FX_BPM_BKGRND = 1;  // detection may use a background thread
+constexpr DWORD BASS_FX_BPM_BKGRND = 1;  // DecodeGet detects on a thread of the engine
 constexpr DWORD BASS_FX_BPM_MULT2 = 2;   // double a BPM found below the range
 constexpr int BASS_FX_BPM_TRAN_X2 = 0;
 constexpr int BASS_FX_BPM_TRAN_2FREQ = 1;
@@ -190,7 +190,9 @@ BOOL BASS_FX_DSP_SetParameters(DWORD handle, int type, const void* params);
 BOOL BASS_FX_DSP_GetParameters(DWORD handle, int type, void* params);
 
 // --- BPM and beats -------------------------------------------------------------------------
-// Runs to completion before it returns; `proc` is called (on the calling thread) from 0 to 100.
+// Runs to completion before it returns, `proc` called on the calling thread from 0 to 100; with
+// BASS_FX_BPM_BKGRND it returns 0 at once (BASS_OK) and detects on a thread of the engine, which
+// calls `proc`, 100 once the BPM is kept (see engine/bpm/bpm_detect.h).
 float BASS_FX_BPM_DecodeGet(DWORD chan, float startSec, float endSec, DWORD minMaxBPM, DWORD flags,
                             BPMPROGRESSPROC* proc);
 BOOL BASS_FX_BPM_CallbackSet(DWORD handle, BPMPROC* proc, double period, DWORD minMaxBPM,

@@ -56,6 +56,14 @@ void BpmPanel::DetectBPM(bool reopen, float startSec, float endSec) {
     BASS_FX_BPM_DecodeGet(s_.BpmChannel, startSec, endSec, 0,
                           BASS_FX_BPM_BKGRND | BASS_FX_BPM_MULT2 | BASS_FX_FREESOURCE,
                           &BpmPanel::BpmProgressProc);
+    // Under way on the engine's thread: its progress of 100 shows the BPM (BpmProgressProc).
+    detecting_ = BASS_ErrorGetCode() == BASS_OK;
+    if (!detecting_) showBpm(CurrentBPM(s_.BpmChannel));  // no window to read
+}
+
+void BpmPanel::bpmDetected(DWORD chan) {
+    if (chan == 0 || chan != s_.BpmChannel) return;
+    detecting_ = false;
     showBpm(CurrentBPM(s_.BpmChannel));
 }
 
@@ -78,6 +86,7 @@ void BpmPanel::showCurrentBpm() {
     // The periodic BPM once its first period has ended; until then the decode-time one.
     float bpm = w_.chkBPMCallback->isChecked() ? CurrentBPM(s_.PlayChannel) : 0.0f;
     if (!(bpm > 0.0f)) bpm = CurrentBPM(s_.BpmChannel);
+    if (!(bpm > 0.0f) && detecting_) return;  // the label waits for the BPM under way
     showBpm(bpm);
 }
 
@@ -137,10 +146,12 @@ void BpmPanel::restoreOctave(int octave) {
 
 void BpmPanel::clearBpm() {
     lastBpm_ = 0.0f;
+    detecting_ = false;
     w_.lblBPM->setText(QCoreApplication::translate("frmWriteWave", "BPM: 0.00"));
 }
 
 void BpmPanel::releaseChannels() {
+    detecting_ = false;
     BASS_FX_BPM_Free(s_.PlayChannel);
     BASS_FX_BPM_Free(s_.BpmChannel);
     BASS_FX_BPM_BeatFree(s_.PlayChannel);
@@ -227,11 +238,14 @@ void BpmPanel::BeatProc(DWORD chan, float beatpos, void*) {
     });
 }
 
-void BpmPanel::BpmProgressProc(DWORD, float percent) {
+void BpmPanel::BpmProgressProc(DWORD chan, float percent) {
     if (!std::isfinite(percent)) return;
     const int value = static_cast<int>(std::nearbyint(std::clamp(percent, 0.0f, 100.0f)));
-    platform::postToWindowThread([value] {
-        if (BpmPanel* p = g_live) p->w_.pbProcess->setValue(value);
+    platform::postToWindowThread([chan, value] {
+        BpmPanel* p = g_live;
+        if (!p) return;
+        p->w_.pbProcess->setValue(value);
+        if (value == 100) p->bpmDetected(chan);
     });
 }
 

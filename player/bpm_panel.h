@@ -12,8 +12,9 @@
 // arrival, and beat positions only move forward within a play run (BeatRun).
 //
 // Threads: every method runs on the window thread, except the engine procedures BpmProc,
-// BeatProc and BpmProgressProc, which the BPM worker (or the caller of BASS_FX_BPM_DecodeGet)
-// calls; they only post their change to the window thread (platform/window_thread.h).
+// BeatProc and BpmProgressProc, which the engine's BPM worker and detection thread call; they
+// only post their change to the window thread (platform/window_thread.h). The window thread never
+// waits for the decode-time detection: the label changes when its progress reaches 100.
 #pragma once
 
 #include <functional>
@@ -56,8 +57,12 @@ class BpmPanel {
 
     // The BPM `handle` measured, translated to the tempo the play channel runs at.
     float CurrentBPM(DWORD handle);
-    // Detects the BPM between the two times; `reopen` opens BpmChannel on the loaded file first.
+    // Detects the BPM between the two times, on the engine's thread; `reopen` opens BpmChannel on
+    // the loaded file first. The label shows the BPM once the detection has ended (a detection
+    // still under way gives way to this one).
     void DetectBPM(bool reopen, float startSec, float endSec);
+    // A BPM detection started by DetectBPM has not ended yet.
+    bool detecting() const { return detecting_; }
     void chkBPMCallback_Click();
     void chkBeat_Click();
     // The period in seconds typed in txtPeriod.
@@ -113,6 +118,8 @@ class BpmPanel {
     void chordsOrPitchChanged();
     // "BPM: " and `bpm` times the octave the user chose.
     void showBpm(float bpm);
+    // The detection on `chan` has ended: the label shows its BPM, if `chan` is still BpmChannel.
+    void bpmDetected(DWORD chan);
     // The buttons and the label's tip for `octave`; the label itself when `show`.
     void setOctave(int octave, bool show);
 
@@ -130,6 +137,7 @@ class BpmPanel {
     double tapped_ = 0.0;      // the BPM tapped last for this file; 0: none
     bool tapPending_ = false;  // tapped_ waits for a BPM to set the octave of
     float lastBpm_ = 0.0f;     // the detected BPM shown last
+    bool detecting_ = false;   // a detection of DetectBPM is under way
 };
 
 }  // namespace player

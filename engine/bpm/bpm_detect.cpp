@@ -35,6 +35,66 @@ bool waitForAnalysis(int timeoutMs) {
 using engine::bpm::detail::module;
 using namespace engine::bpm::detail;
 
+namespace engine::bpm::detail {
+
+namespace {
+
+// The detection's progress; false (and no call) once it was cancelled.
+bool report(Detection& d, float percent) {
+    if (d.cancelled.load()) return false;
+    if (d.proc) d.proc(d.chan, percent);
+    return true;
+}
+
+}  // namespace
+
+float runDetection(Detection& d) {
+    const QWORD frameBytes = QWORD(d.chans) * 2;
+    const QWORD before = BASS_ChannelGetPosition(d.chan);
+    float bpm = 0.0f;
+    QWORD got = 0;
+    if (BASS_ChannelSetPosition(d.chan, d.from) && report(d, 0.0f)) {
+        OnsetEnvelope env(d.rate);
+        env.reserveSeconds(double(d.to - d.from) / double(frameBytes) / d.rate);
+        constexpr size_t kFrames = 16384;
+        std::vector<int16_t> pcm(kFrames * size_t(d.chans));
+        std::vector<float> mono(kFrames);
+        int shown = 0;
+        const float scale = 1.0f / (32768.0f * float(d.chans));
+        while (d.from + got < d.to && !d.cancelled.load()) {
+            const QWORD want = std::min<QWORD>(d.to - d.from - got, kFrames * frameBytes);
+            const int n = BASS_ChannelGetData(d.chan, pcm.data(), DWORD(want));
+            if (n <= 0) break;
+            const size_t frames = size_t(n) / size_t(frameBytes);
+            for (size_t i = 0; i < frames; ++i) {
+                int sum = 0;
+                for (int c = 0; c < d.chans; ++c) sum += pcm[i * size_t(d.chans) + size_t(c)];
+                mono[i] = float(sum) * scale;
+            }
+            env.push(mono.data(), frames);
+            got += QWORD(n);
+            const int percent = int(99.0 * double(got) / double(d.to - d.from));
+            if (percent > shown) {
+                shown = percent;
+                report(d, float(percent));
+            }
+        }
+        if (got && !d.cancelled.load()) bpm = estimateTempo(env, d.range, d.mult2);
+        if (before != QWORD(-1)) BASS_ChannelSetPosition(d.chan, before);
+    }
+    {
+        std::lock_guard g(module().mutex());
+        if (d.cancelled.load()) return 0.0f;
+        Kept& k = module().kept()[d.chan];
+        k.bpm = bpm;
+        k.rate = d.rate;
+    }
+    report(d, 100.0f);
+    return bpm;
+}
+
+}  // namespace engine::bpm::detail
+
 float BASS_FX_BPM_DecodeGet(DWORD chan, float startSec, float endSec, DWORD minMaxBPM, DWORD flags,
                             BPMPROGRESSPROC* proc) {
     using namespace engine::bpm;
@@ -50,53 +110,30 @@ float BASS_FX_BPM_DecodeGet(DWORD chan, float startSec, float endSec, DWORD minM
     if (start >= length) return failWith(BASS_ERROR_POSITION, 0.0f);
     if (!(end > start)) return failWith(BASS_ERROR_ILLPARAM, 0.0f);
 
-    const int chans = std::max<int>(1, int(info.chans));
-    const int rate = std::max<int>(1, int(info.freq));
-    const QWORD frameBytes = QWORD(chans) * 2;
-    const QWORD from = QWORD(std::llround(start * rate)) * frameBytes;
-    const QWORD to = std::min(lengthBytes, QWORD(std::llround(end * rate)) * frameBytes);
-    const QWORD before = BASS_ChannelGetPosition(chan);
-    if (!BASS_ChannelSetPosition(chan, from)) return 0.0f;
+    auto d = std::make_shared<Detection>();
+    d->chan = chan;
+    d->chans = std::max<int>(1, int(info.chans));
+    d->rate = std::max<int>(1, int(info.freq));
+    const QWORD frameBytes = QWORD(d->chans) * 2;
+    d->from = QWORD(std::llround(start * d->rate)) * frameBytes;
+    d->to = std::min(lengthBytes, QWORD(std::llround(end * d->rate)) * frameBytes);
+    d->range = rangeFromMinMax(minMaxBPM);
+    d->mult2 = (flags & BASS_FX_BPM_MULT2) != 0;
+    d->proc = proc;
 
-    if (proc) proc(chan, 0.0f);
-    OnsetEnvelope env(rate);
-    env.reserveSeconds(end - start);
-    constexpr size_t kFrames = 16384;
-    std::vector<int16_t> pcm(kFrames * size_t(chans));
-    std::vector<float> mono(kFrames);
-    QWORD got = 0;
-    int shown = 0;
-    const float scale = 1.0f / (32768.0f * float(chans));
-    while (from + got < to) {
-        const QWORD want = std::min<QWORD>(to - from - got, kFrames * frameBytes);
-        const int n = BASS_ChannelGetData(chan, pcm.data(), DWORD(want));
-        if (n <= 0) break;
-        const size_t frames = size_t(n) / size_t(frameBytes);
-        for (size_t i = 0; i < frames; ++i) {
-            int sum = 0;
-            for (int c = 0; c < chans; ++c) sum += pcm[i * size_t(chans) + size_t(c)];
-            mono[i] = float(sum) * scale;
-        }
-        env.push(mono.data(), frames);
-        got += QWORD(n);
-        const int percent = int(99.0 * double(got) / double(to - from));
-        if (proc && percent > shown) {
-            shown = percent;
-            proc(chan, float(percent));
-        }
+    Module& m = module();
+    // The detection of this channel under way gives way to this one.
+    m.cancelDetections(chan);
+    if (flags & BASS_FX_FREESOURCE) {
+        std::lock_guard g(m.mutex());
+        m.kept()[chan].freeSource = true;
     }
-    const float bpm =
-        got ? estimateTempo(env, rangeFromMinMax(minMaxBPM), (flags & BASS_FX_BPM_MULT2) != 0)
-            : 0.0f;
-    if (before != QWORD(-1)) BASS_ChannelSetPosition(chan, before);
-    {
-        std::lock_guard g(module().mutex());
-        Kept& k = module().kept()[chan];
-        k.bpm = bpm;
-        k.rate = rate;
-        k.freeSource = k.freeSource || (flags & BASS_FX_FREESOURCE);
+    if (flags & BASS_FX_BPM_BKGRND) {
+        m.startDetection(std::move(d));
+        engine::setError(BASS_OK);
+        return 0.0f;
     }
-    if (proc) proc(chan, 100.0f);
+    const float bpm = runDetection(*d);
     if (!(bpm > 0)) return failWith(BASS_ERROR_NOTAVAIL, 0.0f);
     engine::setError(BASS_OK);
     return bpm;
@@ -188,6 +225,7 @@ BOOL BASS_FX_BPM_Free(DWORD handle) {
     bool known = false, freeSource = false;
     {
         std::lock_guard g(m.mutex());
+        m.cancelDetectionsLocked(handle);
         if (auto it = m.kept().find(handle); it != m.kept().end()) {
             known = true;
             freeSource = it->second.freeSource;
@@ -202,6 +240,7 @@ BOOL BASS_FX_BPM_Free(DWORD handle) {
             m.dropTapIfIdle(t);
         }
     }
+    m.waitForDetection(handle);
     m.waitForCallbacks();
     if (freeSource && !BASS_StreamFree(handle)) BASS_MusicFree(handle);
     if (!known) {

@@ -115,6 +115,22 @@ struct Kept {
     bool freeSource = false;
 };
 
+// A decode-time detection: the window of a decoding channel read by BASS_FX_BPM_DecodeGet, on
+// the caller's thread or on the module's detection thread.
+struct Detection {
+    DWORD chan = 0;
+    QWORD from = 0, to = 0;  // bytes
+    int rate = 44100, chans = 1;
+    TempoRange range;
+    bool mult2 = false;
+    BPMPROGRESSPROC* proc = nullptr;
+    std::atomic<bool> cancelled{false};  // set under Module::mutex
+};
+
+// Reads the detection's window and keeps the BPM for its channel (unless it was cancelled
+// first); `proc` from 0 to 100. Returns the BPM (0: none found, or cancelled).
+float runDetection(Detection& d);
+
 struct Event {
     std::shared_ptr<Tap> tap;
     bool isBeat = false;
@@ -149,6 +165,15 @@ class Module {
         }
         wake_.notify_all();
         if (worker_.joinable()) worker_.join();
+        {
+            std::lock_guard g(mutex_);
+            detecting_ = false;
+            for (auto& d : detectQueue_) d->cancelled = true;
+            detectQueue_.clear();
+            if (detectRunning_) detectRunning_->cancelled = true;
+        }
+        detectWake_.notify_all();
+        if (detector_.joinable()) detector_.join();
     }
 
     std::mutex& mutex() { return mutex_; }
@@ -226,9 +251,51 @@ class Module {
         }
     }
 
+    // --- decode-time detections in the background --------------------------------------
+
+    // Queues `d` behind the detection under way, if any.
+    void startDetection(std::shared_ptr<Detection> d) {
+        {
+            std::lock_guard g(mutex_);
+            detectQueue_.push_back(std::move(d));
+            if (!detector_.joinable()) {
+                detecting_ = true;
+                detector_ = std::thread([this] { detectLoop(); });
+                detectorId_ = detector_.get_id();
+            }
+        }
+        detectWake_.notify_all();
+    }
+
+    // Cancels the detections of `chan` (with mutex_ held): none keeps its BPM any more.
+    void cancelDetectionsLocked(DWORD chan) {
+        for (auto& d : detectQueue_)
+            if (d->chan == chan) d->cancelled = true;
+        std::erase_if(detectQueue_, [&](auto& d) { return d->chan == chan; });
+        if (detectRunning_ && detectRunning_->chan == chan) detectRunning_->cancelled = true;
+    }
+
+    // Waits until no detection of `chan` reads its channel or calls its procedure (unless called
+    // on the detection thread): at most the reading of one block.
+    void waitForDetection(DWORD chan) {
+        if (std::this_thread::get_id() == detectorId_) return;
+        std::unique_lock lk(mutex_);
+        detectIdle_.wait(lk, [&] { return !detectRunning_ || detectRunning_->chan != chan; });
+    }
+
+    // Cancels the detections of `chan` and waits for the one under way.
+    void cancelDetections(DWORD chan) {
+        {
+            std::lock_guard g(mutex_);
+            cancelDetectionsLocked(chan);
+        }
+        waitForDetection(chan);
+    }
+
     void channelFreed(DWORD h) {
         {
             std::lock_guard g(mutex_);
+            cancelDetectionsLocked(h);
             kept_.erase(h);
             std::vector<std::shared_ptr<Tap>> hit;
             for (auto& [c, t] : taps_)
@@ -241,10 +308,26 @@ class Module {
                 dropTapIfIdle(t, h);
             }
         }
+        waitForDetection(h);
         waitForCallbacks();
     }
 
   private:
+    void detectLoop() {
+        std::unique_lock lk(mutex_);
+        for (;;) {
+            detectWake_.wait(lk, [&] { return !detecting_ || !detectQueue_.empty(); });
+            if (!detecting_) return;
+            detectRunning_ = detectQueue_.front();
+            detectQueue_.pop_front();
+            lk.unlock();
+            runDetection(*detectRunning_);
+            lk.lock();
+            detectRunning_.reset();
+            detectIdle_.notify_all();
+        }
+    }
+
     void startWorker() {
         if (worker_.joinable()) return;
         running_ = true;
@@ -454,6 +537,13 @@ class Module {
     uint64_t passes_ = 0;
     std::unordered_map<DWORD, Kept> kept_;
     std::unordered_map<DWORD, std::shared_ptr<Tap>> taps_;
+    // The detection thread, its queue and the detection it runs (guarded by mutex_).
+    std::thread detector_;
+    std::thread::id detectorId_;
+    bool detecting_ = false;
+    std::deque<std::shared_ptr<Detection>> detectQueue_;
+    std::shared_ptr<Detection> detectRunning_;
+    std::condition_variable detectWake_, detectIdle_;
     std::vector<std::pair<Clock::time_point, std::shared_ptr<Tap>>> graveyard_;
 };
 

@@ -84,6 +84,19 @@ TEST_F(BpmDisplay, DetectsTheTempoAtPlayAndFollowsTheTempoSlider) {
     EXPECT_NEAR(w->ui().lblBPM->text().mid(5).toDouble(), bpm * 1.1, 0.02);
 }
 
+// Play leaves the detection to the engine's thread; another file loaded and played before it has
+// ended shows its own BPM, never the first one's.
+TEST_F(BpmDisplay, TheBpmDetectedAtPlayArrivesLaterAndOnlyForTheFilePlaying) {
+    load(wav("clicks.wav", fixtures::clickTrack(120, 30)));
+    w->ui().CmdPlay->click();
+    EXPECT_TRUE(w->bpm().detecting());
+    w->ui().CmdStop->click();
+    // Waits for the second detection's end, posted after anything of the first.
+    loadAndPlay(wav("other.wav", fixtures::clickTrack(100, 20)));
+    EXPECT_NEAR(w->ui().lblBPM->text().mid(5).toDouble(), 100.0, 1.5)
+        << w->ui().lblBPM->text().toStdString();
+}
+
 TEST_F(BpmDisplay, BeatsAreShownWhileTheBoxIsChecked) {
     loadAndPlay(wav("clicks.wav", fixtures::clickTrack(120, 20)));
     w->ui().chkBeat->setChecked(true);
@@ -102,6 +115,7 @@ TEST_F(BpmDisplay, PeriodicBpmReportsFromThePlayingChannel) {
     w->ui().chkBPMCallback->setChecked(
         true);  // before Play: Play switches it on for the new channel
     w->ui().CmdPlay->click();
+    ASSERT_TRUE(processUntil([&] { return !w->bpm().detecting(); }));
     w->ui().lblBPM->setText("BPM: 0.00");
     // Half a second of playback at a time, as the output would consume it.
     bool reported = false;
@@ -190,6 +204,7 @@ TEST_F(BpmDisplay, TapsSetTheOctaveNearestTheBeatTapped) {
     EXPECT_FALSE(w->ui().lblBPM->toolTip().contains("Tapped"));
     tapEvery(0.3, 4);
     w->ui().CmdPlay->click();
+    EXPECT_TRUE(processUntil([&] { return !w->bpm().detecting(); }));
     EXPECT_NEAR(shown(), 200.0, 3.0);
     w->ui().CmdStop->click();
     loadAndPlay(clicks);

@@ -65,9 +65,11 @@ class WindowTest : public ::testing::Test {
         desk->openAnswers.push_back(std::move(path));
         w->ui().btnLoadFile->click();
     }
+    // Loads and plays `path`, and waits for the BPM detected at Play.
     void loadAndPlay(const std::string& path) {
         load(path);
         w->ui().CmdPlay->click();
+        EXPECT_TRUE(processUntil([&] { return !w->bpm().detecting(); }));
     }
     // What a user's move of a slider does: the thumb goes to `value` and the slider reports it.
     static void userMove(platform::Slider* s, int value) { s->setSliderPosition(value); }

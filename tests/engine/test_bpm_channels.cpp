@@ -3,6 +3,7 @@
 // hand), and that nothing is called back after the reporting was stopped or the channel freed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -33,6 +34,32 @@ Progress* gProgress = nullptr;
 void progressProc(DWORD, float percent) {
     gProgress->values.push_back(percent);
     if (std::this_thread::get_id() != gProgress->thread) gProgress->otherThread = true;
+}
+
+// Progress reports from the detection thread, by channel; `freeAt` is freed from inside its
+// first report past 0.
+struct Reports {
+    std::mutex m;
+    std::vector<std::pair<DWORD, float>> calls;
+    std::thread::id caller;
+    bool onCaller = false;
+    DWORD freeAt = 0;
+    int ends(DWORD chan) {
+        std::lock_guard g(m);
+        return int(std::count(calls.begin(), calls.end(), std::pair{chan, 100.0f}));
+    }
+};
+Reports* gReports = nullptr;
+
+void reportProc(DWORD chan, float percent) {
+    bool free = false;
+    {
+        std::lock_guard g(gReports->m);
+        gReports->calls.push_back({chan, percent});
+        if (std::this_thread::get_id() == gReports->caller) gReports->onCaller = true;
+        free = chan == gReports->freeAt && percent > 0;
+    }
+    if (free) BASS_StreamFree(chan);
 }
 
 // What the BPM and beat procedures received.
@@ -80,7 +107,7 @@ TEST_F(BpmChannels, DecodeGetFindsTheTempoWithProgressOnTheCallingThread) {
     Progress p;
     p.thread = std::this_thread::get_id();
     gProgress = &p;
-    const float bpm = BASS_FX_BPM_DecodeGet(h, 0, 30, 0, 0x10003, &progressProc);
+    const float bpm = BASS_FX_BPM_DecodeGet(h, 0, 30, 0, 0x10002, &progressProc);
     gProgress = nullptr;
     EXPECT_NEAR(bpm, 126, 126 * 0.02);
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_OK);
@@ -102,14 +129,50 @@ TEST_F(BpmChannels, DecodeGetFindsTheTempoWithProgressOnTheCallingThread) {
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_ILLPARAM);
 }
 
+// In the background the call returns at once and the detection thread reports, 100 once the BPM
+// is kept. A second detection of the handle replaces the one under way; a channel freed during
+// its detection keeps nothing and reports no end.
+TEST_F(BpmChannels, DecodeGetInTheBackgroundEndsOnceAndGivesWay) {
+    const DWORD h = decodeStream(write("drums.wav", fixtures::drumTrack(126, 40, 3)));
+    const std::string other = write("other.wav", fixtures::drumTrack(100, 20, 1));
+    const DWORD k = decodeStream(other);
+    ASSERT_TRUE(h && k);
+    Reports r;
+    r.caller = std::this_thread::get_id();
+    r.freeAt = k;
+    gReports = &r;
+    const auto waitEnd = [&](DWORD chan) {
+        const auto deadline = Clock::now() + std::chrono::seconds(20);
+        while (r.ends(chan) == 0 && Clock::now() < deadline) std::this_thread::yield();
+        return r.ends(chan) == 1;
+    };
+
+    EXPECT_EQ(BASS_FX_BPM_DecodeGet(k, 0, 20, 0, 0x10003, &reportProc), 0.0f);
+    EXPECT_EQ(BASS_FX_BPM_DecodeGet(h, 0, 30, 0, 0x10003, &reportProc), 0.0f);
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_OK);
+    EXPECT_EQ(BASS_FX_BPM_DecodeGet(h, 10, 40, 0, 0x10003, &reportProc), 0.0f);
+    ASSERT_TRUE(waitEnd(h));
+    // One detection at a time, in order: once a later one has ended, every end of h has come.
+    const DWORD after = decodeStream(other);
+    BASS_FX_BPM_DecodeGet(after, 0, 5, 0, 0x10003, &reportProc);
+    ASSERT_TRUE(waitEnd(after));
+    EXPECT_EQ(r.ends(h), 1) << "the first window gave way";
+    gReports = nullptr;
+    EXPECT_NEAR(BASS_FX_BPM_Translate(h, 100, BASS_FX_BPM_TRAN_PERCENT2), 126, 126 * 0.02);
+    EXPECT_FALSE(r.onCaller);
+    EXPECT_EQ(r.ends(k), 0);
+    EXPECT_EQ(BASS_FX_BPM_Translate(k, 100, BASS_FX_BPM_TRAN_PERCENT2), 0.0f);
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
+}
+
 TEST_F(BpmChannels, HandleStaysUsableAfterTheSourceReleaseFlagUntilFree) {
     const DWORD h = decodeStream(write("drums.wav", fixtures::drumTrack(100, 25, 1)));
     ASSERT_NE(h, 0u);
-    const float first = BASS_FX_BPM_DecodeGet(h, 0, 30, 0, 0x10003, nullptr);
+    const float first = BASS_FX_BPM_DecodeGet(h, 0, 30, 0, 0x10002, nullptr);
     EXPECT_NEAR(first, 100, 2);
     // A later window on the same handle, and its position is back where it was.
     ASSERT_TRUE(BASS_ChannelSetPosition(h, 4410 * 4));
-    const float second = BASS_FX_BPM_DecodeGet(h, 8, 20, 0, 0x10003, nullptr);
+    const float second = BASS_FX_BPM_DecodeGet(h, 8, 20, 0, 0x10002, nullptr);
     EXPECT_NEAR(second, 100, 2);
     EXPECT_EQ(BASS_ChannelGetPosition(h), QWORD(4410 * 4));
     EXPECT_NEAR(BASS_FX_BPM_Translate(h, 90, 4), second * 0.9f, 1e-3);
@@ -134,20 +197,20 @@ TEST_F(BpmChannels, WindowIsClampedToTheStream) {
     const DWORD h = decodeStream(write("clicks.wav", fixtures::clickTrack(132, 12)));
     ASSERT_NE(h, 0u);
     // Before 0 (a position smaller than the period), past the end: clamped.
-    EXPECT_NEAR(BASS_FX_BPM_DecodeGet(h, -6, 6, 0, 0x10003, nullptr), 132, 2.6);
-    EXPECT_NEAR(BASS_FX_BPM_DecodeGet(h, 4, 400, 0, 0x10003, nullptr), 132, 2.6);
+    EXPECT_NEAR(BASS_FX_BPM_DecodeGet(h, -6, 6, 0, 0x10002, nullptr), 132, 2.6);
+    EXPECT_NEAR(BASS_FX_BPM_DecodeGet(h, 4, 400, 0, 0x10002, nullptr), 132, 2.6);
     // Nothing left of the window: 0 and a reason.
-    EXPECT_EQ(BASS_FX_BPM_DecodeGet(h, 20, 30, 0, 0x10003, nullptr), 0.0f);
+    EXPECT_EQ(BASS_FX_BPM_DecodeGet(h, 20, 30, 0, 0x10002, nullptr), 0.0f);
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_POSITION);
-    EXPECT_EQ(BASS_FX_BPM_DecodeGet(h, -9, -2, 0, 0x10003, nullptr), 0.0f);
+    EXPECT_EQ(BASS_FX_BPM_DecodeGet(h, -9, -2, 0, 0x10002, nullptr), 0.0f);
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_ILLPARAM);
     // Too short to hold a tempo.
-    EXPECT_EQ(BASS_FX_BPM_DecodeGet(h, -9, 1, 0, 0x10003, nullptr), 0.0f);
+    EXPECT_EQ(BASS_FX_BPM_DecodeGet(h, -9, 1, 0, 0x10002, nullptr), 0.0f);
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_NOTAVAIL);
 }
 
 TEST_F(BpmChannels, BadHandlesAndChannels) {
-    EXPECT_EQ(BASS_FX_BPM_DecodeGet(0xdead, 0, 30, 0, 0x10003, nullptr), 0.0f);
+    EXPECT_EQ(BASS_FX_BPM_DecodeGet(0xdead, 0, 30, 0, 0x10002, nullptr), 0.0f);
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
     EXPECT_EQ(BASS_FX_BPM_Translate(0xdead, 100, 4), 0.0f);
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
@@ -159,7 +222,7 @@ TEST_F(BpmChannels, BadHandlesAndChannels) {
     const std::string path = write("c.wav", fixtures::clickTrack(120, 5));
     const DWORD t = playChannel(path);
     ASSERT_NE(t, 0u);
-    EXPECT_EQ(BASS_FX_BPM_DecodeGet(t, 0, 5, 0, 0x10003, nullptr), 0.0f);
+    EXPECT_EQ(BASS_FX_BPM_DecodeGet(t, 0, 5, 0, 0x10002, nullptr), 0.0f);
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_DECODE);
     // A period of 0 (the program's text box holding no number) reports nothing, rather than
     // calling back without end.
