@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <sstream>
 
 #ifdef _WIN32
@@ -11,6 +12,8 @@
 #else
 #include <unistd.h>
 #endif
+
+#include "files/file_io.h"
 
 namespace cli {
 
@@ -60,6 +63,13 @@ std::optional<double> parseNumber(const std::string& text) {
     const auto [end, ec] = std::from_chars(begin, text.data() + text.size(), v);
     if (ec != std::errc() || end != text.data() + text.size() || begin == end) return std::nullopt;
     return v;
+}
+
+bool isTheInputItself(const std::string& in, const std::string& out) {
+    namespace fs = std::filesystem;
+    const fs::path inFs = files::pathFromUtf8(in), outFs = files::pathFromUtf8(out);
+    std::error_code ec;
+    return fs::exists(outFs, ec) && fs::equivalent(inFs, outFs, ec) && !ec;
 }
 
 bool stdoutIsTerminal() {

@@ -56,6 +56,11 @@ int normalizeCommand(const Args& args, std::ostream& out, std::ostream& err) {
         }
         options.bits = std::stoi(it->second);
     }
+    if (isTheInputItself(in, outPath)) {
+        err << kName << "the output \"" << outPath
+            << "\" is the input file itself; choose another name\n";
+        return 1;
+    }
     ProgressBar bar(out, stdoutIsTerminal());
     const NormaliseResult result = NormaliserComponent::normalise(
         in, outPath, options, [&](double p) { bar.update(uint64_t(p * 10), 1000); });

@@ -191,14 +191,12 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
     };
 
     // Refusals that need no engine: a missing input, an output that is the input itself.
-    const fs::path inFs = files::pathFromUtf8(source), outFs = files::pathFromUtf8(outPath);
-    std::error_code ec;
     // A pipe or a device is refused before the engine would wait on it.
     if (!files::whyCannotOpen(source).empty()) {
         err << kName << files::cannotOpenMessage(in, BASS_ERROR_FILEOPEN) << "\n";
         return 1;
     }
-    if (!toStdout && fs::exists(outFs, ec) && fs::equivalent(inFs, outFs, ec)) {
+    if (!toStdout && isTheInputItself(source, outPath)) {
         err << kName << "the output \"" << outPath
             << "\" is the input file itself; choose another name\n";
         return 1;
