@@ -30,8 +30,19 @@ QString trackLine(const TrackRip& t) {
     QString line = QString("%1  ").arg(t.number, 2, 10, QChar('0'));
     switch (t.status) {
         case TrackRip::Status::Ripped:
-            line +=
-                t.clean() ? RipPanel::tr("OK") : RipPanel::tr("SKIPPED READS (not an exact copy)");
+            // A test and copy mismatch is said after the checksums.
+            switch (t.problem()) {
+                case TrackRip::Problem::SkippedReads:
+                    line += RipPanel::tr("SKIPPED READS (not an exact copy)");
+                    break;
+                case TrackRip::Problem::CutShort:
+                    line += RipPanel::tr("CUT SHORT (the image ends inside the track)");
+                    break;
+                case TrackRip::Problem::TestMismatch:
+                case TrackRip::Problem::None:
+                    line += RipPanel::tr("OK");
+                    break;
+            }
             break;
         case TrackRip::Status::DataTrack:
             return line + RipPanel::tr("data track, skipped");

@@ -40,7 +40,17 @@ int usage(std::ostream& err, const std::string& what) {
 const char* trackStatusWord(const TrackRip& t) {
     switch (t.status) {
         case TrackRip::Status::Ripped:
-            return t.clean() ? "ok" : "SKIPPED READS";
+            switch (t.problem()) {
+                case TrackRip::Problem::SkippedReads:
+                    return "SKIPPED READS";
+                case TrackRip::Problem::CutShort:
+                    return "CUT SHORT";
+                case TrackRip::Problem::TestMismatch:
+                    return "TEST AND COPY MISMATCH";
+                case TrackRip::Problem::None:
+                    break;
+            }
+            return "ok";
         case TrackRip::Status::DataTrack:
             return "data track, skipped";
         case TrackRip::Status::ReadFailed:

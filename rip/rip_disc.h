@@ -71,12 +71,17 @@ struct TrackRip {
     uint32_t testCrc32 = 0;
     bool testMismatch() const { return tested && status == Status::Ripped && testCrc32 != crc32; }
     AccurateRipVerdict accurateRip;  // NotChecked without a database file
+    // What keeps a ripped track from being an exact copy, the first of them that applies.
+    enum class Problem { None, SkippedReads, CutShort, TestMismatch };
+    Problem problem() const {
+        if (report.skipped > 0 || report.readErrors > 0) return Problem::SkippedReads;
+        if (missingBytes > 0) return Problem::CutShort;
+        if (testMismatch()) return Problem::TestMismatch;
+        return Problem::None;
+    }
     // Read completely and without skipped reads or read errors (and, tested, read the same
     // twice).
-    bool clean() const {
-        return status == Status::Ripped && report.skipped == 0 && report.readErrors == 0 &&
-               missingBytes == 0 && !testMismatch();
-    }
+    bool clean() const { return status == Status::Ripped && problem() == Problem::None; }
 };
 
 struct DiscRip {

@@ -22,13 +22,17 @@ std::string percentText(uint32_t peak) {
 std::string statusText(const TrackRip& t) {
     switch (t.status) {
         case TrackRip::Status::Ripped:
-            if (t.report.skipped > 0 || t.report.readErrors > 0)
-                return "SKIPPED READS: copied, but not an exact copy of the disc";
-            if (t.missingBytes > 0)
-                return "CUT SHORT: the image is shorter than its cue sheet; the last " +
-                       std::to_string(t.missingBytes) + " bytes of the track are missing";
-            if (t.testMismatch())
-                return "TEST AND COPY MISMATCH: the two reads differ; not an exact copy";
+            switch (t.problem()) {
+                case TrackRip::Problem::SkippedReads:
+                    return "SKIPPED READS: copied, but not an exact copy of the disc";
+                case TrackRip::Problem::CutShort:
+                    return "CUT SHORT: the image is shorter than its cue sheet; the last " +
+                           std::to_string(t.missingBytes) + " bytes of the track are missing";
+                case TrackRip::Problem::TestMismatch:
+                    return "TEST AND COPY MISMATCH: the two reads differ; not an exact copy";
+                case TrackRip::Problem::None:
+                    break;
+            }
             return "OK";
         case TrackRip::Status::DataTrack:
             return "data track, skipped";
