@@ -235,9 +235,11 @@ std::unique_ptr<SectorReader> openParanoia(const std::string& source, driver_id_
         cdio_destroy(io);
         return nullptr;
     }
-    // An image's byte order is fixed by its sheet (little-endian, as the bytes are read): only
-    // a drive's order is left for paranoia to find out.
-    if (driver != DRIVER_DEVICE) cdda->bigendianp = 0;
+    // An image's byte order is fixed by its kind: a cue sheet's BINARY file and a Nero image are
+    // little-endian, a cdrdao image's raw audio big-endian (most significant byte first, as its
+    // format says and cdrdao writes it); paranoia turns it into the host's order. Only a drive's
+    // order is left for paranoia to find out.
+    if (driver != DRIVER_DEVICE) cdda->bigendianp = driver == DRIVER_CDRDAO ? 1 : 0;
     cdrom_paranoia_t* par = cdio_paranoia_init(cdda);
     if (!par) {
         cdio_cddap_close_no_free_cdio(cdda);

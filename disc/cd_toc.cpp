@@ -232,6 +232,11 @@ std::string checkTocFile(std::string_view text,
             if (name.empty() || name == "." || name == ".." ||
                 name.find_first_of("/\\\"") != std::string::npos)
                 return at + key + " \"" + name + "\" is not a plain name in the image's folder";
+            if (name.size() >= 4 && upper(name.substr(name.size() - 4)) == ".WAV")
+                return at + key + " \"" + name +
+                       "\" is a WAVE file, which is not read from a .toc; a cue sheet reads it "
+                       "(FILE \"" +
+                       name + "\" WAVE)";
             if (dataFile.empty()) {
                 dataBytes = fileBytes(name);
                 if (dataBytes < 0)

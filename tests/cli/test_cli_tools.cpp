@@ -324,6 +324,9 @@ std::vector<ImageCase> imageCases() {
     const auto audio = cdimage::trackBytes(cdimage::audioTracks(1, 150)[0], 0);
     const std::vector<std::pair<std::string, std::vector<uint8_t>>> data = {{"data.bin", audio}};
     const std::vector<uint8_t> half(audio.begin() + 75 * 2352, audio.end());
+    // A cdrdao image holds its raw audio most significant byte first.
+    std::vector<uint8_t> bigEndian = audio;
+    for (size_t i = 0; i + 1 < bigEndian.size(); i += 2) std::swap(bigEndian[i], bigEndian[i + 1]);
     const auto neroTracks = cdimage::audioTracks(2, 75);
     const std::string cue =
         "FILE \"x.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
@@ -369,7 +372,13 @@ std::vector<ImageCase> imageCases() {
          "TRACK 99",
          {}},
         // cdrdao tables of contents.
-        {"Toc", "img.toc", text(kToc2), data, "", half},
+        {"Toc", "img.toc", text(kToc2), {{"data.bin", bigEndian}}, "", half},
+        {"TocNamingAWaveFile",
+         "img.toc",
+         text("TRACK AUDIO\nFILE \"take.WAV\" 0\n"),
+         {{"take.WAV", audio}},
+         "WAVE file",
+         {}},
         {"TocFileOutsideByPath",
          "img.toc",
          text("CD_DA\nTRACK AUDIO\nFILE \"/etc/passwd\" 0\n"),
