@@ -73,7 +73,7 @@ int normalizeCommand(const Args& args, std::ostream& out, std::ostream& err) {
     bar.done();
     if (!result.note.empty()) err << kName << "note: " << result.note << "\n";
     if (result.leftAsItIs)
-        out << "Copied " << in << " unchanged: " << outPath << "\n";
+        out << "Wrote " << in << " at its own level (gain 0 dB): " << outPath << "\n";
     else if (lufs)
         out << "Normalized " << in << " to " << options.lufs << " LUFS (gain "
             << std::round(result.gainDb * 100) / 100 << " dB): " << outPath << "\n";

@@ -163,6 +163,10 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
     double scale = 1.0;
     if (!loudness) {
         scale = peak > 0 ? options.percent / 100.0 * 32767.0 / peak : 1.0;
+        if (!(peak > 0)) {
+            result.note = "The source is silent: there is no peak to scale.";
+            result.leftAsItIs = true;
+        }
     } else {
         double measured = -HUGE_VAL;
         ebur128_loudness_global(meter.st, &measured);
@@ -175,7 +179,8 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
         if (std::isnan(measured) || measured == HUGE_VAL) {
             return failed("The loudness of \"" + source + "\" cannot be measured.");
         } else if (!std::isfinite(measured)) {
-            result.note = "The source is too quiet to measure its loudness: it was left as it is.";
+            result.note =
+                "The source is too quiet to measure its loudness: its level was left as it is.";
             result.leftAsItIs = true;
         } else {
             scale = std::pow(10.0, (options.lufs - measured) / 20.0);
@@ -248,7 +253,9 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
             double x = 0.0;  // a fault in the file: silence, undithered
             if (std::isfinite(in)) {
                 x = in * steps * scale;
-                if (dither) x += uniform(rng) + uniform(rng);
+                // Digital silence stays silent: dither only what holds sound.
+                const double noise = dither ? uniform(rng) + uniform(rng) : 0.0;
+                if (in != 0.0) x += noise;
             }
             const long v = long(std::clamp(double(std::lround(x)), -steps, maxStep));
             out[bytes++] = uint8_t(v);

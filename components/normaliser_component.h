@@ -30,7 +30,9 @@ struct NormaliseResult {
     // Samples that were not numbers (infinite or NaN, faults in a float file): left out of the
     // measurements and written as silence; the note says how many.
     int64_t faultySamples = 0;
-    bool leftAsItIs = false;  // too quiet to measure its loudness: copied at unity
+    // Silent, or too quiet to measure its loudness: written at its own level (a 16-bit copy of a
+    // finer source is still dithered where it holds sound).
+    bool leftAsItIs = false;
 };
 
 class NormaliserComponent : public QObject {

@@ -259,6 +259,15 @@ TEST(Normaliser, FinerSourcesAreScaledDitheredOrKeptAt24Bits) {
     }
     EXPECT_GT(nonZero, 44100 / 4);
     EXPECT_LT(largest, 2);
+    // Its digital silence is not dithered into noise; the result says nothing was scaled.
+    const std::string silent = dir.file("silent.wav");
+    writeWave(silent, SF_FORMAT_FLOAT, 2, 22050, [](int64_t, int) { return 0.0; });
+    NormaliseOptions same;
+    same.percent = 90;
+    const NormaliseResult kept = NormaliserComponent::normalise(silent, out, same, {});
+    ASSERT_EQ(kept.error, "");
+    EXPECT_TRUE(kept.leftAsItIs);
+    EXPECT_EQ(peakOf(fixtures::readAudio(out)), 0);
 
     // A 24-bit source written as 24 bits keeps its fine steps.
     const std::string deep = dir.file("deep.wav");
