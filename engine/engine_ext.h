@@ -225,6 +225,10 @@ int64_t undecodedFrames(DWORD handle);
 // The samples the equalizer (BASS_FX_PEAKEQ) of `handle`, and of the channels it reads, clipped
 // at full scale so far: a boost too strong for the sound. Any thread.
 int64_t equalizerClippedSamples(DWORD handle);
+// The samples the stretcher of `handle` (a tempo channel), or of a tempo channel it reads, gave
+// beyond full scale and were clamped to it so far: a change of pitch or tempo that overshoots a
+// loud source (a square wave's edges). Any thread.
+int64_t stretcherClippedSamples(DWORD handle);
 
 // Called with the handle of every channel that is freed (BASS_StreamFree, AUTOFREE, a tempo
 // channel's source, BASS_Free), on the thread that frees it, after the channel left the table.

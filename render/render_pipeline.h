@@ -103,8 +103,8 @@ class RenderPipeline {
     const std::string& error() const { return error_; }
     // What the user is told though the render goes on ("" when nothing): a setting that does not
     // apply to this source (from open() on), samples of the source that were not numbers,
-    // rendered as silence, and samples the equalizer clipped (both counted as they are decoded:
-    // complete once the render has finished).
+    // rendered as silence, and samples the equalizer or the stretcher clipped (counted as they are
+    // decoded: complete once the render has finished).
     std::string note() const;
 
     // The engine handles, for a window that acts on them during the render.

@@ -383,6 +383,13 @@ int64_t equalizerClippedSamples(DWORD handle) {
     return clipped;
 }
 
+int64_t stretcherClippedSamples(DWORD handle) {
+    int64_t clipped = 0;
+    for (auto ch = detail::findChannel(handle); ch; ch = ch->upstream())
+        clipped += ch->stretchClipped.load(std::memory_order_relaxed);
+    return clipped;
+}
+
 void addChannelFreeListener(std::function<void(DWORD)> listener) {
     std::lock_guard g(listenerMutex());
     listeners().push_back(std::move(listener));

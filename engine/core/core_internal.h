@@ -172,6 +172,8 @@ class Channel : public std::enable_shared_from_this<Channel> {
     const DspEntry* findEffect(int type) const;  // in the current chain, or null
     // Samples the equalizer clipped at full scale, over the channel's life.
     std::atomic<int64_t> eqClipped{0};
+    // Samples a tempo channel's stretcher gave beyond full scale (clamped), over its life.
+    std::atomic<int64_t> stretchClipped{0};
 
     // --- syncs (guarded by syncMutex, not by `lock`) ---
     std::mutex syncMutex;

@@ -9,6 +9,7 @@
 // has produced input / ratio frames, and the output is cut there: it ends with the source's last
 // sample.
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <condition_variable>
 #include <limits>
@@ -46,13 +47,17 @@ void toFloat(const int16_t* in, float* out, int64_t n) {
     for (; i < n; ++i) out[i] = float(in[i]) * (1.0f / 32768.0f);
 }
 
-void toInt16(const float* in, int16_t* out, int64_t n) {
-    int64_t i = 0;
+// Returns how many samples lay beyond full scale and were clamped (a NaN is not counted).
+int64_t toInt16(const float* in, int16_t* out, int64_t n) {
+    int64_t i = 0, clipped = 0;
 #if defined(__SSE2__)
     const __m128 scale = _mm_set1_ps(32768.0f), lo = _mm_set1_ps(-32768.0f),
-                 hi = _mm_set1_ps(32767.0f);
+                 hi = _mm_set1_ps(32767.0f), over = _mm_set1_ps(32767.5f),
+                 under = _mm_set1_ps(-32768.5f);
     auto convert = [&](const float* p) {
         const __m128 v = _mm_mul_ps(_mm_loadu_ps(p), scale);
+        clipped += std::popcount(
+            unsigned(_mm_movemask_ps(_mm_or_ps(_mm_cmpgt_ps(v, over), _mm_cmplt_ps(v, under)))));
         const __m128 c = _mm_and_ps(_mm_min_ps(_mm_max_ps(v, lo), hi), _mm_cmpord_ps(v, v));
         return _mm_cvtps_epi32(c);  // rounds to the nearest, as lrint does
     };
@@ -60,8 +65,12 @@ void toInt16(const float* in, int16_t* out, int64_t n) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
                          _mm_packs_epi32(convert(in + i), convert(in + i + 4)));
 #endif
-    for (; i < n; ++i)
-        out[i] = int16_t(std::lrint(std::clamp(in[i] * 32768.0f, -32768.0f, 32767.0f)));
+    for (; i < n; ++i) {
+        const float v = in[i] * 32768.0f;
+        clipped += v > 32767.5f || v < -32768.5f;
+        out[i] = int16_t(std::lrint(std::clamp(v, -32768.0f, 32767.0f)));
+    }
+    return clipped;
 }
 
 class TempoChannel : public Channel {
@@ -231,7 +240,8 @@ class TempoChannel : public Channel {
                 const int64_t take = std::min({avail, frames - produced, kFeedFrames});
                 fbuf.resize(size_t(take * chans));
                 const int64_t got = st->receive(fbuf.data(), take);
-                toInt16(fbuf.data(), dst + produced * chans, got * chans);
+                if (const int64_t over = toInt16(fbuf.data(), dst + produced * chans, got * chans))
+                    stretchClipped.fetch_add(over, std::memory_order_relaxed);
                 produced += got;
                 outCount += got;
                 if (got == 0) break;

@@ -81,23 +81,38 @@ TEST(QuorvinRender, RendersLikeProcess) {
                 3.0 * 44100 * 0.02);
 }
 
-// A boost too strong for a loud file clips: the render says how many samples.
-TEST(QuorvinRender, SaysHowManySamplesTheEqualizerClipped) {
+// A boost too strong for a loud file clips, and so does a pitch change that overshoots a loud
+// square wave's edges (either stretcher): the render says how many samples, and what clipped them.
+TEST(QuorvinRender, SaysHowManySamplesWereClippedAndByWhat) {
     fixtures::TempDir tmp;
     const std::string in = tmp.file("loud.wav"), out = tmp.file("out.wav");
     fixtures::writeWav(in, fixtures::sine(150, 2.0, 44100, 2, 0.7));
-    auto r = quorvin({"render", in, out, "--eq", "10,10,10,10,10,10,10"}, tmp);
-    ASSERT_EQ(r.status, 0) << r.err;
-    int64_t full = 0;
-    for (int16_t v : fixtures::readAudio(out).samples) full += v == 32767 || v == -32768;
-    ASSERT_GT(full, 0);
-    const std::string says = " samples clipped by the equalizer";
-    const auto at = r.err.find(says);
-    ASSERT_NE(at, std::string::npos) << r.err;
-    const auto from = r.err.find_last_not_of("0123456789", at - 1) + 1;
-    EXPECT_NEAR(double(std::stoll(r.err.substr(from, at - from))), double(full), full * 0.01);
-
-    r = quorvin({"render", in, out, "--eq", "-3,0,0,0,0,0,0"}, tmp);
+    fixtures::Pcm square = fixtures::sine(220, 2.0, 44100, 2, 0.9);
+    for (int16_t& v : square.samples) v = int16_t(v >= 0 ? 29490 : -29490);
+    fixtures::writeWav(tmp.file("square.wav"), square);
+    const struct {
+        std::vector<std::string> args;
+        std::string says;
+    } cases[] = {
+        {{"render", in, out, "--eq", "10,10,10,10,10,10,10"}, " samples clipped by the equalizer"},
+        {{"render", tmp.file("square.wav"), out, "--pitch", "3"},
+         " samples clipped by the change of tempo or pitch"},
+        {{"render", tmp.file("square.wav"), out, "--pitch", "-5", "--quality", "high"},
+         " samples clipped by the change of tempo or pitch"},
+    };
+    for (const auto& c : cases) {
+        const auto r = quorvin(c.args, tmp);
+        ASSERT_EQ(r.status, 0) << r.err;
+        int64_t full = 0;
+        for (int16_t v : fixtures::readAudio(out).samples) full += v == 32767 || v == -32768;
+        ASSERT_GT(full, 0) << c.says;
+        const auto at = r.err.find(c.says);
+        ASSERT_NE(at, std::string::npos) << r.err;
+        const auto from = r.err.find_last_not_of("0123456789", at - 1) + 1;
+        EXPECT_NEAR(double(std::stoll(r.err.substr(from, at - from))), double(full), full * 0.01)
+            << c.says;
+    }
+    auto r = quorvin({"render", in, out, "--eq", "-3,0,0,0,0,0,0"}, tmp);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err.find("clipped"), std::string::npos) << r.err;
 }
