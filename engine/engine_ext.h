@@ -83,6 +83,9 @@ class Source {
     // Samples read so far that were not numbers (infinite or NaN in a float file): faults in the
     // file, delivered as silence. Any thread.
     virtual int64_t faultySamples() const { return 0; }
+    // Samples read so far that lay beyond full scale in a float file (louder than 16 bits hold),
+    // delivered clipped to it. Any thread.
+    virtual int64_t overSamples() const { return 0; }
     // Frames the file's header gives beyond the end of the file (a WAV cut short, as by a broken
     // download): the stream holds what is there and says how much is missing. 0 when whole.
     virtual int64_t missingFrames() const { return 0; }
@@ -213,6 +216,9 @@ FormatRefusal whyFormatRefused(const std::string& utf8Path);
 // The faulty samples (Source::faultySamples) the stream `handle` (or the stream a tempo channel
 // reads) has read so far; 0 for other channels. Any thread.
 int64_t faultySamples(DWORD handle);
+// The samples beyond full scale (Source::overSamples) the stream `handle` (or the stream a tempo
+// channel reads) has read so far; 0 for other channels. Any thread.
+int64_t sourceOverSamples(DWORD handle);
 
 // The missing frames (Source::missingFrames) of the stream `handle` or of the stream a tempo
 // channel reads; 0 for other channels. Any thread.

@@ -362,6 +362,13 @@ int64_t faultySamples(DWORD handle) {
     return 0;
 }
 
+int64_t sourceOverSamples(DWORD handle) {
+    for (auto ch = detail::findChannel(handle); ch; ch = ch->upstream())
+        if (const auto* stream = dynamic_cast<const detail::StreamChannel*>(ch.get()))
+            return stream->source ? stream->source->overSamples() : 0;
+    return 0;
+}
+
 int64_t missingFrames(DWORD handle) {
     for (auto ch = detail::findChannel(handle); ch; ch = ch->upstream())
         if (const auto* stream = dynamic_cast<const detail::StreamChannel*>(ch.get()))

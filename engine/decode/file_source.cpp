@@ -154,23 +154,26 @@ class SndfileSource : public Source {
         const size_t samples = size_t(frames) * size_t(info_.channels);
         if (fbuf_.size() < samples) fbuf_.resize(samples);
         const sf_count_t n = sf_readf_float(file_, fbuf_.data(), frames);
-        int64_t faulty = 0;
+        int64_t faulty = 0, over = 0;
         for (size_t i = 0, m = size_t(std::max<sf_count_t>(n, 0)) * size_t(info_.channels); i < m;
              ++i) {
             const bool finite = std::isfinite(fbuf_[i]);
             faulty += !finite;
             const float v = finite ? fbuf_[i] * 32768.0f : 0.0f;
+            over += v > 32767.5f || v < -32768.5f;
             dst[i] = int16_t(std::lrintf(std::clamp(v, -32768.0f, 32767.0f)));
         }
         if (faulty) faulty_.fetch_add(faulty, std::memory_order_relaxed);
+        if (over) over_.fetch_add(over, std::memory_order_relaxed);
         return n;
     }
 
   public:
     int64_t faultySamples() const override { return faulty_.load(std::memory_order_relaxed); }
+    int64_t overSamples() const override { return over_.load(std::memory_order_relaxed); }
 
   private:
-    std::atomic<int64_t> faulty_{0};
+    std::atomic<int64_t> faulty_{0}, over_{0};
     std::atomic<int64_t> undecoded_{0};
     int64_t unreadable_ = 0;
     int64_t position_ = 0;  // the next frame read

@@ -81,8 +81,9 @@ TEST(QuorvinRender, RendersLikeProcess) {
                 3.0 * 44100 * 0.02);
 }
 
-// A boost too strong for a loud file clips, and so does a pitch change that overshoots a loud
-// square wave's edges (either stretcher): the render says how many samples, and what clipped them.
+// A boost too strong for a loud file clips, so does a pitch change that overshoots a loud square
+// wave's edges (either stretcher), and so does a float file louder than 16 bits hold: the render
+// says how many samples, and what clipped them.
 TEST(QuorvinRender, SaysHowManySamplesWereClippedAndByWhat) {
     fixtures::TempDir tmp;
     const std::string in = tmp.file("loud.wav"), out = tmp.file("out.wav");
@@ -90,6 +91,9 @@ TEST(QuorvinRender, SaysHowManySamplesWereClippedAndByWhat) {
     fixtures::Pcm square = fixtures::sine(220, 2.0, 44100, 2, 0.9);
     for (int16_t& v : square.samples) v = int16_t(v >= 0 ? 29490 : -29490);
     fixtures::writeWav(tmp.file("square.wav"), square);
+    std::vector<float> hot(44100 * 2);  // a float file at +6 dBFS
+    for (size_t i = 0; i < hot.size(); ++i) hot[i] = 2.0f * std::sin(float(i / 2) * 0.05f);
+    fixtures::writeBytes(tmp.file("hot.wav"), fixtures::floatWavBytes(hot, 2, 44100));
     const struct {
         std::vector<std::string> args;
         std::string says;
@@ -99,6 +103,8 @@ TEST(QuorvinRender, SaysHowManySamplesWereClippedAndByWhat) {
          " samples clipped by the change of tempo or pitch"},
         {{"render", tmp.file("square.wav"), out, "--pitch", "-5", "--quality", "high"},
          " samples clipped by the change of tempo or pitch"},
+        {{"render", tmp.file("hot.wav"), out},
+         " samples of \"" + tmp.file("hot.wav") + "\" lie beyond full scale"},
     };
     for (const auto& c : cases) {
         const auto r = quorvin(c.args, tmp);
