@@ -172,20 +172,29 @@ int cdVerifyCommand(const std::vector<std::string>& args, std::ostream& out, std
             << ", which the database file does not hold (a data track or a pregap before track 1 "
                "changes it); the tracks are compared by their number\n";
 
+    // Each track is the track of its number on the disc. A folder that lost tracks is a disc of as
+    // many tracks as the database file's submissions give (its last track checksummed as the
+    // last), not of as many as the folder holds.
+    int discTracks = audioTracks;
+    if (!sameDisc && tracks.back().number != audioTracks)
+        for (const auto& s : db.submissions)
+            if (int(s.tracks.size()) >= tracks.back().number) {
+                discTracks = int(s.tracks.size());
+                break;
+            }
+
     // The checksums first (with the progress bar), then the verdicts.
     std::vector<std::optional<TrackChecksums>> sums(tracks.size());
-    int audio = 0;
     for (size_t i = 0; i < tracks.size(); ++i) {
         if (progress.update) progress.update(i, tracks.size());
-        if (tracks[i].number == 0) continue;
-        ++audio;
+        const int number = tracks[i].number;
+        if (number == 0) continue;
         TrackChecksums s(0, false, false);
-        if (checksumTrack(tracks[i], audio == 1, audio == audioTracks, s)) sums[i] = s;
+        if (checksumTrack(tracks[i], number == 1, number == discTracks, s)) sums[i] = s;
     }
     if (progress.update) progress.update(1, 1);
     if (progress.done) progress.done();
     bool allAccurate = true;
-    audio = 0;
     for (size_t i = 0; i < tracks.size(); ++i) {
         const TrackFile& t = tracks[i];
         out << "Track " << trackNumberField(t.number - 1) << ": ";
@@ -193,7 +202,6 @@ int cdVerifyCommand(const std::vector<std::string>& args, std::ostream& out, std
             out << "hidden track, not in AccurateRip\n";
             continue;
         }
-        ++audio;
         if (!sums[i]) {
             out << "cannot be decoded\n";
             allAccurate = false;
@@ -201,7 +209,7 @@ int cdVerifyCommand(const std::vector<std::string>& args, std::ostream& out, std
         }
         const TrackChecksums& sum = *sums[i];
         const AccurateRipVerdict verdict =
-            verifyTrack(db, audio, audioTracks, sum.accurateRipV1(), sum.accurateRipV2(),
+            verifyTrack(db, t.number, discTracks, sum.accurateRipV1(), sum.accurateRipV2(),
                         sameDisc ? &ids : nullptr);
         if (verdict.kind != AccurateRipVerdict::Kind::Accurate) allAccurate = false;
         out << verdictText(verdict) << "\n";

@@ -158,6 +158,18 @@ TEST_P(RipVerdicts, RipAndCdVerifyGiveEachTracksVerdictFromTheDatabaseFile) {
     EXPECT_EQ(cd::cdVerifyCommand({folder, "--accuraterip-db=" + good}, gout, gerr), 0)
         << gout.str() << gerr.str();
     EXPECT_NE(gout.str().find("Track 03: accurate (confidence 2, v1)"), std::string::npos);
+
+    // A folder that lost a track: the others are compared as the tracks they are on the disc
+    // (the last one as the last).
+    const size_t entry = log.find("  File: ", log.find("\nTrack 02\n")) + 8;
+    std::filesystem::remove(folder + "/" + log.substr(entry, log.find('\n', entry) - entry));
+    std::ostringstream pout, perr;
+    EXPECT_EQ(cd::cdVerifyCommand({folder, "--accuraterip-db", good}, pout, perr), 0)
+        << pout.str() << perr.str();
+    EXPECT_NE(pout.str().find("Track 01: accurate (confidence 1, v2)\nTrack 03: accurate "
+                              "(confidence 2, v1)\nTrack 04: accurate (confidence 1, v2)\n"),
+              std::string::npos)
+        << pout.str();
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, RipVerdicts,
