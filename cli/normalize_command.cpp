@@ -1,5 +1,6 @@
 // `quorvin normalize IN OUT PERCENT | --lufs L [--bits 24]`: the normalising component from the
 // command line.
+#include <cctype>
 #include <cmath>
 #include <filesystem>
 
@@ -56,6 +57,20 @@ int normalizeCommand(const Args& args, std::ostream& out, std::ostream& err) {
         }
         options.bits = std::stoi(it->second);
     }
+    // The normaliser reads and writes WAV files by name: neither a stream nor another format.
+    for (const std::string& name : {in, outPath})
+        if (name == "-") {
+            err << kName << "reads and writes files, not standard input or output (\"-\")\n";
+            return 2;
+        }
+    std::string extension = std::filesystem::path(outPath).extension().string();
+    for (char& c : extension) c = char(std::tolower(static_cast<unsigned char>(c)));
+    for (const char* other : {".mp3", ".flac", ".ogg", ".opus", ".aiff", ".aif", ".wma", ".m4a"})
+        if (extension == other) {
+            err << kName << "writes a WAV file: \"" << outPath << "\" would name it " << other
+                << "; give OUT a .wav name\n";
+            return 2;
+        }
     if (isTheInputItself(in, outPath)) {
         err << kName << "the output \"" << outPath
             << "\" is the input file itself; choose another name\n";

@@ -222,6 +222,8 @@ TEST(QuorvinRender, BadInputGetsAClearMessageAndLosesNothing) {
         {{"render", tmp.file("empty.wav"), out}, 1, "empty.wav"},
         {{"render", in, in}, 1, "input file itself"},
         {{"normalize", in, in, "50"}, 1, "input file itself"},
+        {{"normalize", in, tmp.file("out.flac"), "50"}, 2, "writes a WAV file"},
+        {{"normalize", in, "-", "50"}, 2, "not standard input or output"},
         {{"render", in, tmp.file("no-folder/out.wav")}, 1, "no-folder"},
         {{"render", in, tmp.path().string() + "/x.aiff"}, 2, ".flac, .ogg or .opus"},
         {{"render", in, out, "--tempo", "99"}, 2, "--tempo"},
