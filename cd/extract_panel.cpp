@@ -71,20 +71,36 @@ void ExtractPanel::Extract(int track) {
     }
 }
 
+ExtractHooks ExtractPanel::offWindowHooks() {
+    ExtractHooks hooks;
+    // The window shows the stream's position while it is read.
+    hooks.onStream = [this](HSTREAM s) {
+        platform::postToWindowThread([this, s] { session_.currentChannel = s; });
+    };
+    return hooks;
+}
+
+ExtractResult ExtractPanel::readOffWindowThread(const std::function<ExtractResult()>& extract) {
+    // The drive is read on a thread of its own (a scratched disc can hold a read for seconds),
+    // while the window, disabled, goes on drawing itself and showing the position.
+    window_->setEnabled(false);
+    ExtractResult r;
+    platform::waitOffWindowThread([&] { r = extract(); });
+    QCoreApplication::sendPostedEvents();  // the stream the window showed, before it is gone
+    return r;
+}
+
 void ExtractPanel::ExtractAudioTrack(int track) {
     auto& platform = platform::Platform::instance();
-    ExtractHooks hooks;
-    hooks.onStream = [this](HSTREAM s) {
-        session_.currentChannel = s;
-        window_->setEnabled(false);
-    };
-    hooks.progress = [](uint64_t, uint64_t) { QCoreApplication::processEvents(); };
-    const ExtractResult r =
-        extractTrackToWav(session_.currentDrive, track, scratchTrackFile(), hooks);
+    const ExtractResult r = readOffWindowThread(
+        [&, drive = session_.currentDrive, to = scratchTrackFile(), hooks = offWindowHooks()] {
+            return extractTrackToWav(drive, track, to, hooks);
+        });
     switch (r.status) {
         case ExtractResult::Status::StreamFailed:
             platform::message(CdText::tr("Unable to Create CD Stream!").toStdString(), kAppTitle);
             platform.setBusy(false);
+            window_->setEnabled(true);
             return;
         case ExtractResult::Status::Done:
             platform.setBusy(false);
@@ -165,14 +181,10 @@ void ExtractPanel::ExtractAudioTrackToWMA(int track, int bitrate) {
         for (size_t i = 0; i < w_.txtWMATags.size(); ++i)
             tags.emplace_back(wmaTagNames_[i], fromQt(w_.txtWMATags[i]->text()));
     const std::string path = inProgramFolder("TRACK" + std::to_string(track + 1) + ".WMA");
-    ExtractHooks hooks;
-    hooks.onStream = [this](HSTREAM s) {
-        session_.currentChannel = s;
-        window_->setEnabled(false);
-    };
-    hooks.progress = [](uint64_t, uint64_t) { QCoreApplication::processEvents(); };
     const ExtractResult r =
-        extractTrackToWma(session_.currentDrive, track, uint32_t(bitrate), path, tags, hooks);
+        readOffWindowThread([&, drive = session_.currentDrive, hooks = offWindowHooks()] {
+            return extractTrackToWma(drive, track, uint32_t(bitrate), path, tags, hooks);
+        });
     switch (r.status) {
         case ExtractResult::Status::StreamFailed:
             ReportEngineError(CdText::tr("Unable to Create CD Stream!").toStdString(),

@@ -1,15 +1,17 @@
 // The extraction panel of the CD window: "&Extract" writes the selected track to TRACK.WAV in the
 // program's folder and offers to save a copy, or encodes it to TRACKn.WMA at the chosen bit rate
-// with the tags typed in. The window is disabled while a track is read; it keeps painting.
-// Window thread only.
+// with the tags typed in. The window is disabled while a track is read, on a thread of its own; it
+// keeps painting and showing the position. Window thread only.
 #pragma once
 
 #include <QObject>
 #include <array>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "cd/cd_session.h"
+#include "rip/extract.h"
 
 class QCheckBox;
 class QComboBox;
@@ -47,6 +49,11 @@ class ExtractPanel : public QObject {
 
   private:
     void optExtractMode_Click();
+    // The hooks of an extraction off the window thread: the stream reaches the session through
+    // the window thread.
+    ExtractHooks offWindowHooks();
+    // Runs `extract` off the window thread with the window disabled, and returns its result.
+    ExtractResult readOffWindowThread(const std::function<ExtractResult()>& extract);
 
     CdSession& session_;
     ExtractWidgets w_;

@@ -2,8 +2,8 @@
 // file, without a window. The CD window and `quorvin cd-rip` both extract through these.
 //
 // The door is locked while the track is read and unlocked afterwards. The track is read in
-// blocks of 20000 bytes from a decoding CD stream; after each block `progress` runs (the window
-// lets pending events through there, the command line draws its bar). A read that fails ends the
+// blocks of 20000 bytes from a decoding CD stream; after each block `progress` runs (the command
+// line draws its bar; the window reads on a thread of its own). A read that fails ends the
 // extraction with what was read so far: a WAV file's header then describes exactly those bytes.
 #pragma once
 
@@ -20,7 +20,8 @@ namespace cd {
 constexpr uint32_t kExtractBlockBytes = 20000;
 
 struct ExtractHooks {
-    // The stream, as soon as it exists (the window shows its position while it is read).
+    // The stream, as soon as it exists (the window shows its position while it is read), on the
+    // extracting thread.
     std::function<void(HSTREAM)> onStream;
     // After every block: bytes read so far and the track's length in bytes.
     std::function<void(uint64_t done, uint64_t total)> progress;

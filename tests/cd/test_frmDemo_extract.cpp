@@ -1,5 +1,9 @@
 // The CD window extracting: to the scratch WAV and the save dialog, data tracks, a disc failing
 // part-way, and WMA files with their tags.
+#include <atomic>
+#include <thread>
+
+#include "files/fault_injection.h"
 #include "tests/cd/cd_window_fixture.h"
 #include "tests/cd/wma_probe.h"
 
@@ -29,7 +33,13 @@ TEST_F(CdWindowExtract, WavGoesToTheScratchFileAndIsSavedUnderTheChosenName) {
     const std::string first = outDir.file("first.wav");
     scripted->saveAnswers.push_back(first);
     selectRow(0);
+    // The track is read and written, and then copied, off the window thread.
+    const std::thread::id windowThread = std::this_thread::get_id();
+    std::atomic<int> windowWrites{0};
+    files::watchWrites([&] { windowWrites += std::this_thread::get_id() == windowThread; });
     button(7)->click();
+    files::watchWrites({});
+    EXPECT_EQ(windowWrites, 0);
     ASSERT_EQ(scripted->messages.size(), 1u) << scripted->lastMessage();
     EXPECT_EQ(scripted->messages[0].text, "WAV File Encoded.");
     EXPECT_EQ(scripted->messages[0].title, "Quorvin Audio tools");
