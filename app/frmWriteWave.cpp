@@ -323,6 +323,7 @@ void frmWriteWave::Error_(const std::string& message) {
 }
 
 bool frmWriteWave::restartEngine() {
+    bpm_->channelsGone();
     const bool opened = player::openSoundOutput([this] {
         std::fprintf(stderr,
                      "quorvin-audio-tools: no sound output could be opened; start the program "

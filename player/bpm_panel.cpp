@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cmath>
 
+#include "engine/bpm/bpm_detect.h"
 #include "platform/window_thread.h"
 #include "player/bpm_display.h"
 
@@ -57,14 +58,22 @@ void BpmPanel::DetectBPM(bool reopen, float startSec, float endSec) {
                           BASS_FX_BPM_BKGRND | BASS_FX_BPM_MULT2 | BASS_FX_FREESOURCE,
                           &BpmPanel::BpmProgressProc);
     // Under way on the engine's thread: its progress of 100 shows the BPM (BpmProgressProc).
-    detecting_ = BASS_ErrorGetCode() == BASS_OK;
-    if (!detecting_) showBpm(CurrentBPM(s_.BpmChannel));  // no window to read
+    if (BASS_ErrorGetCode() == BASS_OK)
+        detecting_ = true;
+    else if (!detecting_)  // no window to read, and no detection under way to wait for
+        showBpm(CurrentBPM(s_.BpmChannel));
 }
 
 void BpmPanel::bpmDetected(DWORD chan) {
-    if (chan == 0 || chan != s_.BpmChannel) return;
+    // The 100 of a detection that a newer one of the channel replaced: the newer one's comes.
+    if (engine::bpm::detecting(chan)) return;
     detecting_ = false;
     showBpm(CurrentBPM(s_.BpmChannel));
+}
+
+void BpmPanel::channelsGone() {
+    s_.BpmChannel = 0;
+    detecting_ = false;
 }
 
 void BpmPanel::chkBPMCallback_Click() {
@@ -151,10 +160,10 @@ void BpmPanel::clearBpm() {
 }
 
 void BpmPanel::releaseChannels() {
-    detecting_ = false;
     BASS_FX_BPM_Free(s_.PlayChannel);
-    BASS_FX_BPM_Free(s_.BpmChannel);
+    BASS_FX_BPM_Free(s_.BpmChannel);  // with its detection, and the stream it reads
     BASS_FX_BPM_BeatFree(s_.PlayChannel);
+    channelsGone();
 }
 
 void BpmPanel::fileLoaded(const std::string& path) {
@@ -243,7 +252,8 @@ void BpmPanel::BpmProgressProc(DWORD chan, float percent) {
     const int value = static_cast<int>(std::nearbyint(std::clamp(percent, 0.0f, 100.0f)));
     platform::postToWindowThread([chan, value] {
         BpmPanel* p = g_live;
-        if (!p) return;
+        // Only the detection stream of the file playing (not one freed or replaced since).
+        if (!p || chan == 0 || chan != p->s_.BpmChannel) return;
         p->w_.pbProcess->setValue(value);
         if (value == 100) p->bpmDetected(chan);
     });

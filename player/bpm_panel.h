@@ -71,8 +71,12 @@ class BpmPanel {
     void showCurrentBpm();
     // "BPM: 0.00" (after a render); the octave buttons then correct nothing until a BPM is shown.
     void clearBpm();
-    // Stops the BPM and beat reporting on the session's channels (a new file is loaded).
+    // Stops the BPM and beat reporting on the session's channels (a new file is loaded); the
+    // detection stream goes with it.
     void releaseChannels();
+    // The engine was started again (Play, Process): the detection stream and its detection are
+    // gone, and what they would have reported is not shown.
+    void channelsGone();
     // A new file at `path`: "Beat pos: 0.00", a new beat run, and its key ("Key: …" until it is
     // known; the previous file's estimate is cancelled).
     void fileLoaded(const std::string& path);

@@ -5,12 +5,17 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "engine/bpm/bpm_module.h"
 
 namespace engine::bpm {
 
 using namespace detail;
+
+bool detecting(DWORD chan) {
+    return module().detecting(chan);
+}
 
 namespace {
 
@@ -48,12 +53,25 @@ bool report(Detection& d, float percent) {
 
 }  // namespace
 
-float runDetection(Detection& d) {
+std::optional<float> runDetection(Detection& d) {
     const QWORD frameBytes = QWORD(d.chans) * 2;
     const QWORD before = BASS_ChannelGetPosition(d.chan);
+    // A channel freed meanwhile has left the handle table before its free listener cancels this
+    // detection: its reads fail with BASS_ERROR_HANDLE, and the detection ends as a cancelled one.
+    const auto gone = [] { return BASS_ErrorGetCode() == BASS_ERROR_HANDLE; };
+    if (!BASS_ChannelSetPosition(d.chan, d.from)) {
+        if (gone() || !d.background) return std::nullopt;  // the seek's error stays the call's
+        {
+            std::lock_guard g(module().mutex());
+            d.ended = true;
+        }
+        report(d, 100.0f);  // ended without a BPM: the last one stays
+        return std::nullopt;
+    }
     float bpm = 0.0f;
     QWORD got = 0;
-    if (BASS_ChannelSetPosition(d.chan, d.from) && report(d, 0.0f)) {
+    bool freed = false;
+    if (report(d, 0.0f)) {
         OnsetEnvelope env(d.rate);
         env.reserveSeconds(double(d.to - d.from) / double(frameBytes) / d.rate);
         constexpr size_t kFrames = 16384;
@@ -64,7 +82,10 @@ float runDetection(Detection& d) {
         while (d.from + got < d.to && !d.cancelled.load()) {
             const QWORD want = std::min<QWORD>(d.to - d.from - got, kFrames * frameBytes);
             const int n = BASS_ChannelGetData(d.chan, pcm.data(), DWORD(want));
-            if (n <= 0) break;
+            if (n <= 0) {
+                freed = n < 0 && gone();
+                break;
+            }
             const size_t frames = size_t(n) / size_t(frameBytes);
             for (size_t i = 0; i < frames; ++i) {
                 int sum = 0;
@@ -79,15 +100,16 @@ float runDetection(Detection& d) {
                 report(d, float(percent));
             }
         }
-        if (got && !d.cancelled.load()) bpm = estimateTempo(env, d.range, d.mult2);
-        if (before != QWORD(-1)) BASS_ChannelSetPosition(d.chan, before);
+        if (got && !freed && !d.cancelled.load()) bpm = estimateTempo(env, d.range, d.mult2);
     }
+    if (before != QWORD(-1) && !freed) BASS_ChannelSetPosition(d.chan, before);
     {
         std::lock_guard g(module().mutex());
-        if (d.cancelled.load()) return 0.0f;
+        if (freed || d.cancelled.load()) return std::nullopt;
         Kept& k = module().kept()[d.chan];
         k.bpm = bpm;
         k.rate = d.rate;
+        d.ended = true;
     }
     report(d, 100.0f);
     return bpm;
@@ -120,6 +142,7 @@ float BASS_FX_BPM_DecodeGet(DWORD chan, float startSec, float endSec, DWORD minM
     d->range = rangeFromMinMax(minMaxBPM);
     d->mult2 = (flags & BASS_FX_BPM_MULT2) != 0;
     d->proc = proc;
+    d->background = (flags & BASS_FX_BPM_BKGRND) != 0;
 
     Module& m = module();
     // The detection of this channel under way gives way to this one.
@@ -128,15 +151,16 @@ float BASS_FX_BPM_DecodeGet(DWORD chan, float startSec, float endSec, DWORD minM
         std::lock_guard g(m.mutex());
         m.kept()[chan].freeSource = true;
     }
-    if (flags & BASS_FX_BPM_BKGRND) {
+    if (d->background) {
         m.startDetection(std::move(d));
         engine::setError(BASS_OK);
         return 0.0f;
     }
-    const float bpm = runDetection(*d);
-    if (!(bpm > 0)) return failWith(BASS_ERROR_NOTAVAIL, 0.0f);
+    const std::optional<float> bpm = runDetection(*d);
+    if (!bpm) return 0.0f;  // the channel could not be read: its error code stays
+    if (!(*bpm > 0)) return failWith(BASS_ERROR_NOTAVAIL, 0.0f);
     engine::setError(BASS_OK);
-    return bpm;
+    return *bpm;
 }
 
 BOOL BASS_FX_BPM_CallbackSet(DWORD handle, BPMPROC* proc, double period, DWORD minMaxBPM,

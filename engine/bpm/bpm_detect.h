@@ -26,7 +26,8 @@
 //   (BASS_ERROR_ILLPARAM).
 // - BASS_FX_BPM_Free, BASS_FX_BPM_BeatFree, a new CallbackSet / BeatCallbackSet and the freeing
 //   of the channel wait for a procedure call in progress: no call for the old setting starts after
-//   they return. BASS_FX_BPM_Free and the freeing of the channel also cancel its detections. Called
+//   they return. BASS_FX_BPM_Free and the freeing of the channel also cancel its detections in the
+//   background (one on a caller's thread reads until the channel is gone). Called
 //   from inside a procedure they do not wait (the call in progress is the caller's own). So a
 //   procedure must not wait for a lock that the thread stopping it holds.
 //
@@ -34,11 +35,17 @@
 // the caller's thread, or with BASS_FX_BPM_BKGRND on the detection thread).
 #pragma once
 
+#include "engine/bass.h"
+
 namespace engine::bpm {
 
 // Waits until the worker has analysed everything tapped so far and delivered the procedure calls
 // that follow from it, at most `timeoutMs` milliseconds. False on timeout. For tests and tools
 // that step the null output by hand.
 bool waitForAnalysis(int timeoutMs);
+
+// Whether a detection of BASS_FX_BPM_DecodeGet with BASS_FX_BPM_BKGRND is queued or running for
+// `chan` (a report of 100 that arrives meanwhile is an earlier detection's). Any thread.
+bool detecting(DWORD chan);
 
 }  // namespace engine::bpm

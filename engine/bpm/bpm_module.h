@@ -123,13 +123,17 @@ struct Detection {
     int rate = 44100, chans = 1;
     TempoRange range;
     bool mult2 = false;
+    bool background = false;  // on the detection thread
     BPMPROGRESSPROC* proc = nullptr;
     std::atomic<bool> cancelled{false};  // set under Module::mutex
+    bool ended = false;  // its BPM is kept and its 100 on the way (guarded by Module::mutex)
 };
 
-// Reads the detection's window and keeps the BPM for its channel (unless it was cancelled
-// first); `proc` from 0 to 100. Returns the BPM (0: none found, or cancelled).
-float runDetection(Detection& d);
+// Reads the detection's window and keeps the BPM for its channel; `proc` from 0 to 100. Returns
+// the BPM (0: none found); nothing when the channel could not be read (the engine's error code
+// says why), was freed meanwhile, or the detection was cancelled (then nothing is kept and no 100
+// is reported).
+std::optional<float> runDetection(Detection& d);
 
 struct Event {
     std::shared_ptr<Tap> tap;
@@ -228,7 +232,7 @@ class Module {
 
     // Waits until no procedure call is in progress (unless called from one).
     void waitForCallbacks() {
-        if (std::this_thread::get_id() == workerId_) return;
+        if (std::this_thread::get_id() == workerId_.load()) return;
         std::lock_guard g(dispatch_);
     }
 
@@ -278,9 +282,18 @@ class Module {
     // Waits until no detection of `chan` reads its channel or calls its procedure (unless called
     // on the detection thread): at most the reading of one block.
     void waitForDetection(DWORD chan) {
-        if (std::this_thread::get_id() == detectorId_) return;
+        if (std::this_thread::get_id() == detectorId_.load()) return;
         std::unique_lock lk(mutex_);
         detectIdle_.wait(lk, [&] { return !detectRunning_ || detectRunning_->chan != chan; });
+    }
+
+    // Whether a detection of `chan` is queued or running.
+    bool detecting(DWORD chan) {
+        std::lock_guard g(mutex_);
+        return (detectRunning_ && detectRunning_->chan == chan && !detectRunning_->cancelled &&
+                !detectRunning_->ended) ||
+               std::any_of(detectQueue_.begin(), detectQueue_.end(),
+                           [&](auto& d) { return d->chan == chan; });
     }
 
     // Cancels the detections of `chan` and waits for the one under way.
@@ -321,7 +334,10 @@ class Module {
             detectRunning_ = detectQueue_.front();
             detectQueue_.pop_front();
             lk.unlock();
-            runDetection(*detectRunning_);
+            try {
+                runDetection(*detectRunning_);
+            } catch (...) {  // out of memory, or a procedure that threw: this detection ends
+            }
             lk.lock();
             detectRunning_.reset();
             detectIdle_.notify_all();
@@ -531,7 +547,7 @@ class Module {
     std::mutex dispatch_;  // held while a procedure runs
     std::condition_variable wake_, passDone_;
     std::thread worker_;
-    std::thread::id workerId_;
+    std::atomic<std::thread::id> workerId_{};  // read without the mutex
     bool running_ = false;
     bool workerBusy_ = false;
     uint64_t passes_ = 0;
@@ -539,7 +555,7 @@ class Module {
     std::unordered_map<DWORD, std::shared_ptr<Tap>> taps_;
     // The detection thread, its queue and the detection it runs (guarded by mutex_).
     std::thread detector_;
-    std::thread::id detectorId_;
+    std::atomic<std::thread::id> detectorId_{};
     bool detecting_ = false;
     std::deque<std::shared_ptr<Detection>> detectQueue_;
     std::shared_ptr<Detection> detectRunning_;

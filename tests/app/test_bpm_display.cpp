@@ -6,6 +6,7 @@
 #include <QProgressBar>
 #include <QTest>
 #include <QToolButton>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <thread>
@@ -90,6 +91,11 @@ TEST_F(BpmDisplay, TheBpmDetectedAtPlayArrivesLaterAndOnlyForTheFilePlaying) {
     load(wav("clicks.wav", fixtures::clickTrack(120, 30)));
     w->ui().CmdPlay->click();
     EXPECT_TRUE(w->bpm().detecting());
+    // Its BPM is kept, and its report waits in the window's queue, when the next file comes.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (BASS_FX_BPM_Translate(w->session().BpmChannel, 100, BASS_FX_BPM_TRAN_PERCENT2) <= 0 &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
     w->ui().CmdStop->click();
     // Waits for the second detection's end, posted after anything of the first.
     loadAndPlay(wav("other.wav", fixtures::clickTrack(100, 20)));

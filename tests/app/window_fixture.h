@@ -69,7 +69,7 @@ class WindowTest : public ::testing::Test {
     void loadAndPlay(const std::string& path) {
         load(path);
         w->ui().CmdPlay->click();
-        EXPECT_TRUE(processUntil([&] { return !w->bpm().detecting(); }));
+        EXPECT_TRUE(processUntil([&] { return !w->bpm().detecting(); }, 10000));
     }
     // What a user's move of a slider does: the thumb goes to `value` and the slider reports it.
     static void userMove(platform::Slider* s, int value) { s->setSliderPosition(value); }
