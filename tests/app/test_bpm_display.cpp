@@ -121,7 +121,7 @@ TEST_F(BpmDisplay, PeriodicBpmReportsFromThePlayingChannel) {
     w->ui().chkBPMCallback->setChecked(
         true);  // before Play: Play switches it on for the new channel
     w->ui().CmdPlay->click();
-    ASSERT_TRUE(processUntil([&] { return !w->bpm().detecting(); }));
+    ASSERT_TRUE(processUntil([&] { return !w->bpm().detecting(); }, 10000));
     w->ui().lblBPM->setText("BPM: 0.00");
     // Half a second of playback at a time, as the output would consume it.
     bool reported = false;
@@ -210,7 +210,7 @@ TEST_F(BpmDisplay, TapsSetTheOctaveNearestTheBeatTapped) {
     EXPECT_FALSE(w->ui().lblBPM->toolTip().contains("Tapped"));
     tapEvery(0.3, 4);
     w->ui().CmdPlay->click();
-    EXPECT_TRUE(processUntil([&] { return !w->bpm().detecting(); }));
+    EXPECT_TRUE(processUntil([&] { return !w->bpm().detecting(); }, 10000));
     EXPECT_NEAR(shown(), 200.0, 3.0);
     w->ui().CmdStop->click();
     loadAndPlay(clicks);
