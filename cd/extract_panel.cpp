@@ -77,16 +77,31 @@ ExtractHooks ExtractPanel::offWindowHooks() {
     hooks.onStream = [this](HSTREAM s) {
         platform::postToWindowThread([this, s] { session_.currentChannel = s; });
     };
+    hooks.stop = [stop = stop_] { return stop->load(); };
     return hooks;
+}
+
+bool ExtractPanel::stopForClose() {
+    if (!extracting_) return false;
+    stop_->store(true);
+    return true;
 }
 
 ExtractResult ExtractPanel::readOffWindowThread(const std::function<ExtractResult()>& extract) {
     // The drive is read on a thread of its own (a scratched disc can hold a read for seconds),
     // while the window, disabled, goes on drawing itself and showing the position.
     window_->setEnabled(false);
+    stop_->store(false);
+    extracting_ = true;
     ExtractResult r;
     platform::waitOffWindowThread([&] { r = extract(); });
+    extracting_ = false;
     QCoreApplication::sendPostedEvents();  // the stream the window showed, before it is gone
+    if (r.status == ExtractResult::Status::Stopped) {
+        // The window is closing: nothing to say or offer.
+        platform::Platform::instance().setBusy(false);
+        window_->setEnabled(true);
+    }
     return r;
 }
 
@@ -97,6 +112,8 @@ void ExtractPanel::ExtractAudioTrack(int track) {
             return extractTrackToWav(drive, track, to, hooks);
         });
     switch (r.status) {
+        case ExtractResult::Status::Stopped:
+            return;
         case ExtractResult::Status::StreamFailed:
             platform::message(CdText::tr("Unable to Create CD Stream!").toStdString(), kAppTitle);
             platform.setBusy(false);
@@ -186,6 +203,8 @@ void ExtractPanel::ExtractAudioTrackToWMA(int track, int bitrate) {
             return extractTrackToWma(drive, track, uint32_t(bitrate), path, tags, hooks);
         });
     switch (r.status) {
+        case ExtractResult::Status::Stopped:
+            return;
         case ExtractResult::Status::StreamFailed:
             ReportEngineError(CdText::tr("Unable to Create CD Stream!").toStdString(),
                               r.engineError);

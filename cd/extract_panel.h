@@ -6,7 +6,9 @@
 
 #include <QObject>
 #include <array>
+#include <atomic>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -44,6 +46,10 @@ class ExtractPanel : public QObject {
     void KILLTRACK();
     void LoadWMAEncoderRates();
 
+    // Closing the window while a track is read: the extraction stops after the block under way
+    // and keeps and offers nothing. False when no track is being read.
+    bool stopForClose();
+
     std::string scratchTrackFile() const;
     const std::vector<std::string>& wmaTagNames() const { return wmaTagNames_; }
 
@@ -60,6 +66,8 @@ class ExtractPanel : public QObject {
     QWidget* window_;
     std::vector<std::string> wmaTagNames_;
     std::string lastSaveName_;
+    bool extracting_ = false;
+    std::shared_ptr<std::atomic<bool>> stop_ = std::make_shared<std::atomic<bool>>(false);
 };
 
 }  // namespace cd

@@ -172,6 +172,10 @@ void frmDemo::cmdButton_Click(int index) {
             break;
         case kExtract:
             extract_->Extract(row);
+            // Asked to close while the track was read: it has stopped now.
+            if (closeResult_ >= 0)
+                QMetaObject::invokeMethod(
+                    this, [this] { done(std::exchange(closeResult_, -1)); }, Qt::QueuedConnection);
             break;
         case kFadeOut:
             playback_->FadeOutTrack();
@@ -270,6 +274,12 @@ bool frmDemo::closeWindow(int result) {
     if (c_.ripPanel->stopForClose()) {
         closeResult_ = result;
         setEnabled(false);
+        return false;
+    }
+    // A track being extracted stops after the block under way; the window closes when
+    // "&Extract" has returned (cmdButton_Click).
+    if (extract_->stopForClose()) {
+        closeResult_ = result;
         return false;
     }
     session_.closed = true;

@@ -90,7 +90,8 @@ class frmDemo : public QDialog {
 
     int widthTwips_ = kNarrowTwips;
     bool loaded_ = false;
-    int closeResult_ = -1;  // the result to close with once the rip has stopped; -1: none asked
+    // The result to close with once the rip or the extraction has stopped; -1: none asked.
+    int closeResult_ = -1;
     bool inTick_ = false;
 };
 

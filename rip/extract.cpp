@@ -114,7 +114,7 @@ ExtractResult extractTrackToWav(int drive, int track, const std::string& path,
         return r;
     }
     std::vector<uint8_t> buf(kExtractBlockBytes);
-    bool writeFailed = false;
+    bool writeFailed = false, stopped = false;
     while (uint32_t n = reading.next(buf)) {
         r.bytesRead += n;
         if (!writer.append(buf.data(), n)) {
@@ -122,11 +122,19 @@ ExtractResult extractTrackToWav(int drive, int track, const std::string& path,
             break;
         }
         if (hooks.progress) hooks.progress(r.bytesRead, r.trackBytes);
+        if (hooks.stop && hooks.stop()) {
+            stopped = true;
+            break;
+        }
     }
     // The header gets the sizes of what was written, whatever happened.
     bool finished = writer.finish();
     r.seconds = since(start);
-    if (writeFailed || !finished) {
+    if (stopped) {
+        r.status = ExtractResult::Status::Stopped;
+        std::error_code ec;
+        std::filesystem::remove(files::pathFromUtf8(path), ec);
+    } else if (writeFailed || !finished) {
         r.status = ExtractResult::Status::WriteFailed;
         r.message = writer.error();
     } else if (reading.failed(r.bytesRead)) {
@@ -185,7 +193,7 @@ ExtractResult extractTrackToWma(int drive, int track, uint32_t bitrate, const st
         if (!text.empty()) BASS_WMA_EncodeSetTag(enc, name.c_str(), text.c_str(), 0);
 
     std::vector<uint8_t> buf(kExtractBlockBytes);
-    bool encodeFailed = false;
+    bool encodeFailed = false, stopped = false;
     while (uint32_t n = reading.next(buf)) {
         r.bytesRead += n;
         if (!BASS_WMA_EncodeWrite(enc, buf.data(), n)) {
@@ -194,13 +202,19 @@ ExtractResult extractTrackToWma(int drive, int track, uint32_t bitrate, const st
             break;
         }
         if (hooks.progress) hooks.progress(r.bytesRead, r.trackBytes);
+        if (hooks.stop && hooks.stop()) {
+            stopped = true;
+            break;
+        }
     }
     if (!BASS_WMA_EncodeClose(enc) && !encodeFailed) {
         encodeFailed = true;
         r.engineError = BASS_ErrorGetCode();
     }
     r.seconds = since(start);
-    if (encodeFailed) {
+    if (stopped) {
+        r.status = ExtractResult::Status::Stopped;  // the guard removes the temporary
+    } else if (encodeFailed) {
         r.status = ExtractResult::Status::EncoderFailed;
         r.message = files::userText("rip", "An error occured while encoding WMA data.");
     } else if (reading.failed(r.bytesRead)) {

@@ -25,6 +25,9 @@ struct ExtractHooks {
     std::function<void(HSTREAM)> onStream;
     // After every block: bytes read so far and the track's length in bytes.
     std::function<void(uint64_t done, uint64_t total)> progress;
+    // After every block, on the extracting thread: true ends the extraction as Stopped, keeping
+    // nothing (the WAV file is removed; a WMA file already at the path is left as it was).
+    std::function<bool()> stop;
 };
 
 struct ExtractResult {
@@ -35,6 +38,7 @@ struct ExtractResult {
         WriteFailed,    // the output could not be created or written
         EncoderFailed,  // the WMA encoder could not be opened or failed while encoding
         NoBitrate,      // a WMA extraction without a bit rate (no encoder): nothing written
+        Stopped,        // ExtractHooks::stop asked for it: nothing kept
     };
     Status status = Status::Done;
     int engineError = 0;      // BASS_ErrorGetCode() for the engine's failures

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "files/fault_injection.h"
+#include "platform/window_thread.h"
 #include "tests/cd/cd_window_fixture.h"
 #include "tests/cd/wma_probe.h"
 
@@ -12,6 +13,8 @@ namespace {
 using fixtures::le32;
 
 using CdWindowExtract = CdWindowTest;
+
+const std::thread::id mainThread = std::this_thread::get_id();
 
 // A WAV of exactly `audio` behind a header whose sizes say so.
 void expectWav(const std::string& path, const std::vector<uint8_t>& audio) {
@@ -80,6 +83,31 @@ TEST_F(CdWindowExtract, WavGoesToTheScratchFileAndIsSavedUnderTheChosenName) {
     ASSERT_EQ(scripted->messages.size(), shown + 2);
     EXPECT_NE(scripted->messages.back().text.find("missing"), std::string::npos)
         << scripted->lastMessage();
+    EXPECT_FALSE(scripted->busy());
+}
+
+// Closing the window while a track is read: the extraction stops after the block under way, and
+// the window closes once it has, with no message, no save dialog and no scratch file left.
+TEST_F(CdWindowExtract, ClosingWhileATrackIsReadStopsItAndOffersNothing) {
+    addDisc(1, 3000);
+    auto& w = open();
+    w.show();
+    selectRow(0);
+    std::atomic<bool> asked{false};
+    files::watchWrites([&] {
+        if (std::this_thread::get_id() != mainThread && !asked.exchange(true))
+            platform::postToWindowThread([&] {
+                w.close();
+                EXPECT_TRUE(w.isVisible()) << "not before the extraction has stopped";
+            });
+    });
+    button(7)->click();
+    files::watchWrites({});
+    EXPECT_TRUE(asked);
+    EXPECT_TRUE(processUntil([&] { return !w.isVisible(); }));
+    EXPECT_TRUE(scripted->messages.empty()) << scripted->lastMessage();
+    EXPECT_TRUE(scripted->saveDialogs.empty());
+    EXPECT_FALSE(std::filesystem::exists(w.scratchTrackFile()));
     EXPECT_FALSE(scripted->busy());
 }
 
