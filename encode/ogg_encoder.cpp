@@ -1,5 +1,7 @@
 #include "encode/ogg_encoder.h"
 
+#include "engine/vorbis_channels.h"
+
 namespace encode::detail {
 
 OggEncoder::~OggEncoder() {
@@ -34,6 +36,12 @@ bool OggEncoder::open(const std::string& path) {
 
 bool OggEncoder::write(const uint8_t* pcm, size_t bytes) {
     return frames_.feed(pcm, bytes, [this](const int16_t* f, size_t n) {
+        // Three channels or more go into the stream in Vorbis's order (Opus's too).
+        if (engine::vorbisToWaveOrder(channels_)) {
+            ordered_.assign(f, f + n * size_t(channels_));
+            engine::reorderVorbisChannels(ordered_.data(), n, channels_, true);
+            f = ordered_.data();
+        }
         if (!resampler_) return checked(sf_writef_short(sf_, f, sf_count_t(n)), n);
         return resample(f, n);
     });

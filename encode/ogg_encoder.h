@@ -45,6 +45,7 @@ class OggEncoder : public FileEncoder {
     SNDFILE* sf_ = nullptr;
     soxr_t resampler_ = nullptr;
     std::vector<float> out_;
+    std::vector<int16_t> ordered_;  // a block put into Vorbis's channel order
     FrameAssembler frames_;
 };
 

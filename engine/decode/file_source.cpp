@@ -28,6 +28,7 @@
 #include "engine/decode/ogg_chain.h"
 #include "engine/decode/sound_file.h"
 #include "engine/engine_ext.h"
+#include "engine/vorbis_channels.h"
 
 namespace engine {
 namespace {
@@ -84,7 +85,10 @@ class SndfileSource : public Source {
     explicit SndfileSource(std::unique_ptr<SoundFile> f)
         : owner_(std::move(f)), file_(owner_->get()), info_(owner_->info()) {
         const int sub = info_.format & SF_FORMAT_SUBMASK;
-        floating_ = sub == SF_FORMAT_FLOAT || sub == SF_FORMAT_DOUBLE;
+        // Vorbis and Opus decode to floats that may lie beyond full scale after the coding:
+        // read as floats, they clip (and are counted) rather than wrap round.
+        vorbisOrder_ = sub == SF_FORMAT_VORBIS || sub == SF_FORMAT_OPUS;
+        floating_ = sub == SF_FORMAT_FLOAT || sub == SF_FORMAT_DOUBLE || vorbisOrder_;
     }
     int rate() const override { return info_.samplerate; }
     int channels() const override { return info_.channels; }
@@ -112,6 +116,7 @@ class SndfileSource : public Source {
         const sf_count_t n =
             floating_ ? readFloat(dst, frames) : sf_readf_short(file_, dst, frames);
         if (n < 0) return -1;
+        if (vorbisOrder_) reorderVorbisChannels(dst, size_t(n), info_.channels, false);
         position_ += n;
         // The end, before the length: a damaged stream (or a WAV cut short, which says so itself),
         // and what the file holds past its first stream that cannot be read.
@@ -132,6 +137,7 @@ class SndfileSource : public Source {
     uint32_t speakerMask() const override {
         const int n = info_.channels;
         if (n < 1 || n > kMaxChannels) return 0;
+        if (vorbisOrder_) return vorbisWaveMask(n);  // put into WAVE's order as read
         int map[kMaxChannels] = {};
         if (sf_command(file_, SFC_GET_CHANNEL_MAP_INFO, map, int(sizeof(int)) * n) != SF_TRUE)
             return 0;
@@ -174,6 +180,7 @@ class SndfileSource : public Source {
 
   private:
     std::atomic<int64_t> faulty_{0}, over_{0};
+    bool vorbisOrder_ = false;  // Vorbis or Opus: its channels come in Vorbis's order
     std::atomic<int64_t> undecoded_{0};
     int64_t unreadable_ = 0;
     int64_t position_ = 0;  // the next frame read

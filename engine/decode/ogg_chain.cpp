@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/decode/conformer.h"
+#include "engine/vorbis_channels.h"
 
 namespace engine {
 namespace {
@@ -202,6 +203,7 @@ class VorbisLinks : public Links {
             for (long i = 0; i < n; ++i)
                 for (int c = 0; c < vi->channels; ++c)
                     buf[size_t(i) * size_t(vi->channels) + size_t(c)] = pcm[c][i];
+            reorderVorbisChannels(buf.data(), size_t(n), vi->channels, false);
             return n;
         }
         return 0;
@@ -245,6 +247,8 @@ class OpusLinks : public Links {
             if (c < 1 || c > kMaxChannels) return 0;
             *rate = 48000;
             *chans = c;
+            if (const OpusHead* head = op_head(of_, link); head && head->mapping_family == 1)
+                reorderVorbisChannels(buf.data(), size_t(n), c, false);
             return n;
         }
         return 0;

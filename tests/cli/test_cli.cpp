@@ -94,6 +94,15 @@ TEST(QuorvinRender, SaysHowManySamplesWereClippedAndByWhat) {
     std::vector<float> hot(44100 * 2);  // a float file at +6 dBFS
     for (size_t i = 0; i < hot.size(); ++i) hot[i] = 2.0f * std::sin(float(i / 2) * 0.05f);
     fixtures::writeBytes(tmp.file("hot.wav"), fixtures::floatWavBytes(hot, 2, 44100));
+    // The square in Vorbis: the coding takes its edges past full scale, where they must clip
+    // rather than wrap round to the other sign.
+    fixtures::Pcm loudSquare = square;
+    for (int16_t& v : loudSquare.samples) v = int16_t(v > 0 ? 31000 : -31000);
+    fixtures::writeWav(tmp.file("square-loud.wav"), loudSquare);
+    ASSERT_EQ(std::system(("ffmpeg -v error -y -i " + clitest::quote(tmp.file("square-loud.wav")) +
+                           " -c:a libvorbis " + clitest::quote(tmp.file("square.ogg")))
+                              .c_str()),
+              0);
     const struct {
         std::vector<std::string> args;
         std::string says;
@@ -103,6 +112,8 @@ TEST(QuorvinRender, SaysHowManySamplesWereClippedAndByWhat) {
          " samples clipped by the change of tempo or pitch"},
         {{"render", tmp.file("square.wav"), out, "--pitch", "-5", "--quality", "high"},
          " samples clipped by the change of tempo or pitch"},
+        {{"render", tmp.file("square.ogg"), out},
+         " samples of \"" + tmp.file("square.ogg") + "\" lie beyond full scale"},
         {{"render", tmp.file("hot.wav"), out},
          " samples of \"" + tmp.file("hot.wav") + "\" lie beyond full scale"},
     };

@@ -3,6 +3,7 @@
 // ffmpeg, ffprobe and man.
 #include <sys/wait.h>
 
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -108,6 +109,47 @@ TEST_P(RenderFormats, WritesTheFormatWithTheSourcesTags) {
     EXPECT_EQ(status, 0);
     EXPECT_EQ(clitest::filesIn(tmp.path()), 2u);  // the source and OUT: no work file left
 }
+
+// Five-point-one in Vorbis and Opus, each channel a tone of its own: what we write, ffmpeg decodes
+// with each tone in its place, and what ffmpeg writes, we decode so (the streams keep their
+// channels in Vorbis's order, WAV in WAVE's).
+class SurroundInOgg : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(SurroundInOgg, EachChannelKeepsItsPlaceBothWays) {
+    const std::string& extension = GetParam();
+    fixtures::TempDir tmp;
+    const std::string source = tmp.file("source.wav");
+    fixtures::Pcm pcm = fixtures::sine(440, 1.0, 48000, 6);
+    // The LFE (the fourth) low, as the encoders keep it.
+    const auto tone = [](int channel) { return channel == 3 ? 80.0 : 300.0 + 170.0 * channel; };
+    for (int64_t i = 0; i < pcm.frames(); ++i)
+        for (int c = 0; c < 6; ++c)
+            pcm.samples[size_t(i * 6 + c)] =
+                int16_t(8000 * std::sin(2 * M_PI * tone(c) * double(i) / 48000));
+    fixtures::writeWav(source, pcm);
+    const auto expectTones = [&](const std::string& wav, const std::string& way) {
+        const fixtures::Pcm got = fixtures::readAudio(wav);
+        ASSERT_EQ(got.channels, 6) << way;
+        for (int c = 0; c < 6; ++c)
+            EXPECT_NEAR(fixtures::dominantFrequency(got, c), tone(c), 5.0)
+                << way << ": channel " << c;
+    };
+    int status = 0;
+    const std::string ours = tmp.file("ours" + extension), back = tmp.file("back.wav");
+    ASSERT_EQ(quorvin({"render", source, ours}, tmp).status, 0);
+    shell("ffmpeg -v error -y -i " + quote(ours) + " -c:a pcm_s16le " + quote(back), &status);
+    ASSERT_EQ(status, 0);
+    expectTones(back, "ours, decoded by ffmpeg");
+
+    const std::string theirs = tmp.file("theirs" + extension), mine = tmp.file("mine.wav");
+    shell("ffmpeg -v error -y -i " + quote(source) + " " + quote(theirs), &status);
+    ASSERT_EQ(status, 0);
+    ASSERT_EQ(quorvin({"render", theirs, mine}, tmp).status, 0);
+    expectTones(mine, "ffmpeg's, decoded by us");
+}
+
+INSTANTIATE_TEST_SUITE_P(Codecs, SurroundInOgg, ::testing::Values(".ogg", ".opus"),
+                         [](const auto& info) { return info.param.substr(1); });
 
 // A WAV whose RIFF INFO text is 8-bit (as most Windows programs write it) keeps it, read as such;
 // valid UTF-8 stays UTF-8.
