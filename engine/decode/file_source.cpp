@@ -231,12 +231,22 @@ class Mpg123Source : public Source {
     }
     bool seek(int64_t frame) override {
         if (mixed_) return seekConverted(frame);
-        const off_t r = mpg123_seek(h_, off_t(frame), SEEK_SET);
+        const off_t r = mpg123_seek(h_, off_t(frame + skip_), SEEK_SET);
         if (r < 0) return false;
-        pos_ = r;
-        return r == frame;
+        pos_ = r - skip_;
+        return pos_ == frame;
     }
     int lastError() const override { return BASS_ERROR_FORMAT; }
+
+    // libmpg123 gives up the whole of its gapless trimming when a file ends before the length its
+    // LAME tag gives (cut short, even by a few bytes): the encoder's delay at the start, which the
+    // tag still gives rightly, is then left out here. False when the stream cannot go there.
+    bool skipStart(int64_t frames) {
+        if (frames <= 0 || frames >= length_) return true;
+        skip_ = frames;
+        length_ -= frames;
+        return seek(0);
+    }
 
     // A stream whose format changes on the way (files joined end to end): from here on every part
     // is remixed and resampled to the first part's format, as players do, and the length is what
@@ -315,6 +325,7 @@ class Mpg123Source : public Source {
     int64_t length_;
     int64_t missing_ = 0;
     int64_t pos_ = 0;
+    int64_t skip_ = 0;  // frames at the stream's start that are not the file's audio
     // Format-following decoding.
     bool mixed_ = false, done_ = false;
     int curRate_ = 0, curChans_ = 0;
@@ -529,7 +540,15 @@ std::unique_ptr<Source> openMp3(const std::string& path, int* error, FileOpen mo
         return nullptr;
     }
     auto source = std::make_unique<Mpg123Source>(h, path, int(rate), chans, int64_t(scan.length));
-    // More than a frame beyond what the scan found: the file was cut short.
+    // Ending before the length its LAME tag gives, the file's start is trimmed here (libmpg123
+    // no longer does; its decoder adds 529 samples to the encoder's delay). More than a frame
+    // beyond what the scan found: the file was cut short, and says so.
+    // (With its trimming, the scan finds the tag's length exactly; without, the untrimmed one.)
+    if (mode == FileOpen::Exact && declared > 0 && scan.length != declared && !scan.changesFormat &&
+        !source->skipStart(int64_t(delay) + 529)) {
+        *error = BASS_ERROR_FORMAT;
+        return nullptr;
+    }
     if (mode == FileOpen::Exact && declared - scan.length > 1152)
         source->setMissingFrames(int64_t(declared - scan.length));
     if (scan.changesFormat && !source->followFormatChanges()) {

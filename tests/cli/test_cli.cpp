@@ -169,6 +169,21 @@ TEST(QuorvinRender, SaysWhenTheSourceIsCutShortOrDamaged) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("\"" + cutMp3 + "\" is cut short: its header gives "), std::string::npos)
         << r.err;
+    // What it holds starts where the whole file's audio does (its encoder's delay left out), and
+    // so it does with only a few bytes missing.
+    ASSERT_EQ(quorvin({"render", mp3, tmp.file("whole-mp3.wav")}, tmp).status, 0);
+    const fixtures::Pcm wholeMp3 = fixtures::readAudio(tmp.file("whole-mp3.wav"));
+    for (const size_t keep : {bytes.size(), fixtures::readBytes(mp3).size() - 100}) {
+        auto part = fixtures::readBytes(mp3);
+        part.resize(keep);
+        fixtures::writeBytes(cutMp3, part);
+        ASSERT_EQ(quorvin({"render", cutMp3, tmp.file("cut-mp3.wav")}, tmp).status, 0);
+        const fixtures::Pcm cut = fixtures::readAudio(tmp.file("cut-mp3.wav"));
+        ASSERT_GT(cut.samples.size(), 44100u);
+        EXPECT_TRUE(
+            std::equal(cut.samples.begin(), cut.samples.begin() + 44100, wholeMp3.samples.begin()))
+            << keep << " bytes";
+    }
 
     // One Ogg stream that lost a page; a chain of two (a recorded radio stream) that lost a page
     // of its second, or the page of its second's headers (which the codec's library then refuses:
