@@ -1,7 +1,8 @@
 // The channel order of Vorbis, and of Opus streams of channel mapping family 1 (3 to 8 channels:
 // front left, centre, front right, then the rear or side pairs, the LFE last), against WAVE's
 // (front left, front right, centre, LFE, back pair, side pair), which the rest of the program
-// uses. A decoder puts each frame into WAVE's order; an encoder into Vorbis's.
+// uses. A decoder puts each frame into WAVE's order (whose usual speaker mask for the count, the
+// one a mask of 0 stands for, then says the channels' places); an encoder into Vorbis's.
 #pragma once
 
 #include <cstddef>
@@ -30,26 +31,6 @@ inline const int* vorbisToWaveOrder(int channels) {
             return k8;
         default:
             return nullptr;
-    }
-}
-
-// WAVE's speaker mask of those channels, in WAVE's order; 0 for other counts.
-inline uint32_t vorbisWaveMask(int channels) {
-    switch (channels) {
-        case 3:
-            return 0x7;  // FL FR FC
-        case 4:
-            return 0x33;  // FL FR BL BR
-        case 5:
-            return 0x37;  // FL FR FC BL BR
-        case 6:
-            return 0x3F;  // FL FR FC LFE BL BR
-        case 7:
-            return 0x70F;  // FL FR FC LFE BC SL SR
-        case 8:
-            return 0x63F;  // FL FR FC LFE BL BR SL SR
-        default:
-            return 0;
     }
 }
 

@@ -137,7 +137,7 @@ class SndfileSource : public Source {
     uint32_t speakerMask() const override {
         const int n = info_.channels;
         if (n < 1 || n > kMaxChannels) return 0;
-        if (vorbisOrder_) return vorbisWaveMask(n);  // put into WAVE's order as read
+        if (vorbisOrder_) return 0;  // put into WAVE's order as read: its usual places
         int map[kMaxChannels] = {};
         if (sf_command(file_, SFC_GET_CHANNEL_MAP_INFO, map, int(sizeof(int)) * n) != SF_TRUE)
             return 0;
