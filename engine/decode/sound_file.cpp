@@ -5,19 +5,21 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 namespace engine {
 
 // libsndfile's virtual I/O over a stdio stream with a few bytes of its header read as others: a
-// BW64 magic as "RF64", or the data size a writer never filled in as "to the end of the file".
+// BW64 magic as "RF64", the data size a writer never filled in as "to the end of the file", or a
+// Wave64 extensible header's format tag as the float tag its sub-format gives.
 struct PatchedFile {
     std::FILE* file = nullptr;
     off_t start = 0;  // where the sound file starts in it (after an ID3v2 tag)
     struct Patch {
         off_t at = -1;  // from `start`
         char bytes[4] = {};
-    } patches[2];
+    } patches[3];
 };
 namespace {
 
@@ -109,6 +111,52 @@ WavData wavDataOf(std::FILE* f) {
     return w;
 }
 
+// Sony Wave64's chunk identifiers: "riff", "wave" and "fmt " each followed by the same twelve
+// bytes.
+constexpr unsigned char kW64Tail[12] = {0x2e, 0x91, 0xcf, 0x11, 0xa5, 0xd6,
+                                        0x28, 0xdb, 0x04, 0xc1, 0x00, 0x00};
+constexpr unsigned char kW64ChunkTail[12] = {0xf3, 0xac, 0xd3, 0x11, 0x8c, 0xd1,
+                                             0x00, 0xc0, 0x4f, 0x8e, 0xdb, 0x8a};
+// The tail of a WAVE_FORMAT_EXTENSIBLE sub-format after its two-byte format tag.
+constexpr unsigned char kSubFormatTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                              0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71};
+
+// Where a Wave64 file at `start` of `f` has the format tag of an extensible header whose samples
+// are floats, and the four bytes to read there instead: the plain float tag and the channel
+// count. libsndfile takes any extensible Wave64 header for integers, so it reads such floats, as
+// ffmpeg and others write them, as loud noise, and those of 64 bits not at all. Null for any
+// other file.
+std::optional<PatchedFile::Patch> w64FloatTag(std::FILE* f, off_t start) {
+    unsigned char head[40];
+    if (fseeko(f, start, SEEK_SET) != 0 || std::fread(head, 1, 40, f) != 40 ||
+        std::memcmp(head, "riff", 4) != 0 || std::memcmp(head + 4, kW64Tail, 12) != 0 ||
+        std::memcmp(head + 24, "wave", 4) != 0)
+        return std::nullopt;
+    off_t at = start + 40;
+    for (int chunk = 0; chunk < 64; ++chunk) {
+        unsigned char c[24 + 40];
+        if (fseeko(f, at, SEEK_SET) != 0 || std::fread(c, 1, 24, f) != 24) return std::nullopt;
+        const uint64_t size = le64(c + 16);  // the chunk's header included
+        if (size < 24 || size > (uint64_t(1) << 62)) return std::nullopt;
+        if (std::memcmp(c + 4, kW64ChunkTail, 12) == 0 && std::memcmp(c, "fmt ", 4) == 0) {
+            if (size < 24 + 40 || std::fread(c + 24, 1, 40, f) != 40) return std::nullopt;
+            const unsigned char* fmt = c + 24;
+            if (fmt[0] != 0xfe || fmt[1] != 0xff || fmt[24] != 3 || fmt[25] != 0 ||
+                std::memcmp(fmt + 26, kSubFormatTail, 14) != 0)
+                return std::nullopt;
+            PatchedFile::Patch p;
+            p.at = at + 24 - start;
+            p.bytes[0] = 3;  // WAVE_FORMAT_IEEE_FLOAT
+            p.bytes[1] = 0;
+            p.bytes[2] = char(fmt[2]);
+            p.bytes[3] = char(fmt[3]);
+            return p;
+        }
+        at += off_t((size + 7) & ~uint64_t(7));
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 int64_t id3v2Bytes(std::FILE* f) {
@@ -136,7 +184,8 @@ SoundFile::SoundFile(const std::string& utf8Path) {
                       std::memcmp(magic, "BW64", 4) == 0;
     const WavData wav = f && start == 0 ? wavDataOf(f) : WavData{};
     missing_ = wav.missing;
-    if (!bw64 && wav.unclosedSizeAt < 0 && start == 0) {
+    const auto w64Float = f ? w64FloatTag(f, start) : std::nullopt;
+    if (!bw64 && wav.unclosedSizeAt < 0 && start == 0 && !w64Float) {
         if (f) std::fclose(f);
         sf_ = sf_open(utf8Path.c_str(), SFM_READ, &info_);
         return;
@@ -148,6 +197,7 @@ SoundFile::SoundFile(const std::string& utf8Path) {
     // All ones: libsndfile's own "the data runs to the end of the file", as a writer streaming
     // to a pipe leaves it.
     if (wav.unclosedSizeAt >= 0) patched_->patches[1] = {wav.unclosedSizeAt, {-1, -1, -1, -1}};
+    if (w64Float) patched_->patches[2] = *w64Float;
     fseeko(f, start, SEEK_SET);
     static SF_VIRTUAL_IO io{vLength, vSeek, vRead, vWrite, vTell};
     sf_ = sf_open_virtual(&io, SFM_READ, &info_, patched_.get());

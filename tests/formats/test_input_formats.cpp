@@ -27,6 +27,8 @@ struct Input {
     int rate = 44100, channels = 2;
     int format = 0;        // libsndfile major | subtype, for WAV
     std::string lameMode;  // for MP3: "s" stereo, "j" joint stereo, "m" mono
+    // For Wave64: the codec ffmpeg writes it with (under the extensible header), else libsndfile.
+    std::string ffmpegCodec;
     bool mp3() const { return !lameMode.empty(); }
 };
 // The test lists show an input by its name.
@@ -142,6 +144,12 @@ class InputFormats : public ::testing::TestWithParam<Input> {
             const std::string kbps = in.rate > 24000 ? "128" : in.rate > 12000 ? "64" : "32";
             ASSERT_TRUE(runs("lame --quiet -m " + in.lameMode + " -b " + kbps + " --resample " +
                              std::to_string(in.rate / 1000.0) + " " + sh(wav) + " " + sh(source)));
+        } else if (!in.ffmpegCodec.empty()) {
+            const std::string wav = dir.file("ffmpeg-in.wav");
+            writeSndfile(wav, SF_FORMAT_WAV | SF_FORMAT_DOUBLE, in.rate, in.channels, v);
+            source = dir.file("in.w64");
+            ASSERT_TRUE(runs("ffmpeg -nostdin -v error -y -i " + sh(wav) + " -c:a " +
+                             in.ffmpegCodec + " " + sh(source)));
         } else {
             source = dir.file("in.wav");
             writeSndfile(source, in.format, in.rate, in.channels, v);
@@ -263,7 +271,8 @@ TEST_P(WavInputFormats, EncodingToMp3KeepsLengthChannelsAndSound) {
               0.95);
 }
 
-std::vector<Input> inputs(bool withMp3) {
+// The WAV files the normaliser and the MP3 encoder take, and with `beyondWav` every other kind.
+std::vector<Input> inputs(bool beyondWav) {
     std::vector<Input> v;
     const struct {
         const char* name;
@@ -278,14 +287,23 @@ std::vector<Input> inputs(bool withMp3) {
     for (const auto& s : subtypes) {
         for (const auto& l : layouts)
             v.push_back({std::string(s.name) + "_" + l.name, l.rate, l.channels,
-                         SF_FORMAT_WAV | s.subtype, ""});
+                         SF_FORMAT_WAV | s.subtype, "", ""});
         v.push_back({std::string(s.name) + "_extensible_stereo48k", 48000, 2,
-                     SF_FORMAT_WAVEX | s.subtype, ""});
+                     SF_FORMAT_WAVEX | s.subtype, "", ""});
     }
-    v.push_back({"s16_mono11k", 11025, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16, ""});
-    v.push_back({"s16_surround51_44k", 44100, 6, SF_FORMAT_WAVEX | SF_FORMAT_PCM_16, ""});
-    v.push_back({"f32_surround71_48k", 48000, 8, SF_FORMAT_WAVEX | SF_FORMAT_FLOAT, ""});
-    if (!withMp3) return v;
+    v.push_back({"s16_mono11k", 11025, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16, "", ""});
+    v.push_back({"s16_surround51_44k", 44100, 6, SF_FORMAT_WAVEX | SF_FORMAT_PCM_16, "", ""});
+    v.push_back({"f32_surround71_48k", 48000, 8, SF_FORMAT_WAVEX | SF_FORMAT_FLOAT, "", ""});
+    if (!beyondWav) return v;
+    // Wave64, which the normaliser does not take.
+    v.push_back({"w64_s16_stereo44k", 44100, 2, SF_FORMAT_W64 | SF_FORMAT_PCM_16, "", ""});
+    for (const char* codec : {"pcm_s24le", "pcm_f32le", "pcm_f64le"}) {
+        const int subtype = codec[4] == 's'   ? SF_FORMAT_PCM_24
+                            : codec[5] == '3' ? SF_FORMAT_FLOAT
+                                              : SF_FORMAT_DOUBLE;
+        v.push_back({std::string("w64_extensible_") + (codec + 4) + "_surround51_48k", 48000, 6,
+                     SF_FORMAT_W64 | subtype, "", codec});
+    }
     // MPEG-1, 2 and 2.5 layer III, by the rate given to LAME.
     const struct {
         const char* name;
@@ -298,8 +316,8 @@ std::vector<Input> inputs(bool withMp3) {
     } modes[] = {{"stereo", "s", 2}, {"joint", "j", 2}, {"mono", "m", 1}};
     for (const auto& ver : versions)
         for (const auto& m : modes)
-            v.push_back(
-                {std::string("mp3_") + ver.name + "_" + m.name, ver.rate, m.channels, 0, m.mode});
+            v.push_back({std::string("mp3_") + ver.name + "_" + m.name, ver.rate, m.channels, 0,
+                         m.mode, ""});
     return v;
 }
 
