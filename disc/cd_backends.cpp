@@ -469,9 +469,18 @@ std::unique_ptr<Backend> openImageBackend(const std::string& path, std::string* 
     };
     if (driver == DRIVER_BINCUE) {
         bool ok = false;
-        const std::string text = readStart(path, kMaxCueBytes + 1, &ok);
+        const std::string text = utf8FromUtf16Sheet(readStart(path, kMaxCueBytes + 1, &ok));
         if (!ok) return refuse(BASS_ERROR_FILEOPEN, "the cue sheet cannot be read");
-        if (cueNeedsOwnReader(text)) return openCueFiles(path, text, description, info, problem);
+        const auto isAudioFile = [&path](const std::string& name) {
+            const std::string file = namedFile(path, name);
+            return !file.empty() && isAudioFileByContent(file);
+        };
+        if (cueNeedsOwnReader(text, isAudioFile))
+            return openCueFiles(text, description, info, problem, [&](const std::string& name) {
+                // A sheet of one .bin finds it as libcdio would.
+                return cueIsOneBinary(text) ? binOf(fs::path(path), name).string()
+                                            : namedFile(path, name);
+            });
         // libcdio's driver would read the .bin of the cue's base name, whatever the FILE line
         // says; the copy of the sheet names the file found here.
         const fs::path bin = binOf(fs::path(path), cueFileName(text));

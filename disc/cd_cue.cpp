@@ -1,6 +1,7 @@
 // The cue sheet check: one pass over the lines, keeping the tracks and their indexes.
 #include "disc/cd_cue.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
@@ -68,6 +69,7 @@ struct Track {
     int64_t index0 = -1;
     int64_t last = -1;    // the latest index position
     int64_t silence = 0;  // PREGAP: sectors of silence before its first INDEX (several files)
+    int64_t after = 0;    // POSTGAP: sectors of silence after its audio (several files)
     bool pregap = false, postgap = false;
     bool audio = true, pre = false, dcp = false;
     std::string isrc;
@@ -140,9 +142,23 @@ std::vector<std::pair<std::string, std::string>> fileLines(std::string_view text
 
 }  // namespace
 
-bool cueNeedsOwnReader(std::string_view text) {
+bool cueNeedsOwnReader(std::string_view text,
+                       const std::function<bool(const std::string& name)>& isAudioFile) {
     const auto files = fileLines(text);
-    return files.size() > 1 || (files.size() == 1 && files[0].second != "BINARY");
+    if (files.size() > 1 || (files.size() == 1 && files[0].second != "BINARY")) return true;
+    if (files.size() == 1 && isAudioFile && isAudioFile(files[0].first)) return true;
+    if (text.size() > kMaxCueBytes) return false;
+    SheetLines lines(text, kMaxCueLine);
+    for (std::string_view line; lines.next(line);) {
+        std::vector<std::string> w;
+        if (splitWords(line, &w) && !w.empty() && upper(w[0]) == "POSTGAP") return true;
+    }
+    return false;
+}
+
+bool cueIsOneBinary(std::string_view text) {
+    const auto files = fileLines(text);
+    return files.size() == 1 && files[0].second == "BINARY";
 }
 
 std::string cueFileName(std::string_view text) {
@@ -171,7 +187,9 @@ std::string check(std::string_view text, int64_t binBytes, std::string* copy,
     int files = 0;
     int64_t lastPosition = -1;
     int64_t fileStart = 0;  // sectors of the files before the current one
-    int64_t silence = 0;    // sectors of PREGAP silence so far (several files)
+    int64_t silence = 0;    // sectors of PREGAP and POSTGAP silence so far (several files)
+    std::string fileAt;     // "line N: " of the last FILE line
+    bool lastDecoded = false;
     SheetLines lines(text, kMaxCueLine);
     for (std::string_view line; lines.next(line);) {
         const std::string& at = lines.at();
@@ -193,19 +211,24 @@ std::string check(std::string_view text, int64_t binBytes, std::string* copy,
                 if (!several->files.empty()) {
                     const auto& prev = several->files.back();
                     if (prev.bytes % kSectorBytes != 0)
-                        return at + "\"" + prev.name + "\" does not hold whole sectors (" +
+                        return fileAt + "\"" + prev.name + "\" does not hold whole sectors (" +
                                (prev.decoded ? "588 frames" : "2352 bytes") +
                                " each), as a file followed by another must";
                     fileStart += prev.bytes / kSectorBytes;
                 }
-                const int64_t bytes = (*fileBytes)(w[1], decoded);
-                if (bytes == -1) return at + "FILE \"" + w[1] + "\" is missing beside the sheet";
-                if (bytes < 0)
-                    return at + "\"" + w[1] +
-                           "\" is not CD audio (44.1 kHz stereo) the program can decode";
+                fileAt = at;
+                const CueFileFacts facts = (*fileBytes)(w[1], decoded);
+                if (facts.bytes == -1)
+                    return at + "FILE \"" + w[1] + "\" is missing beside the sheet";
+                if (facts.bytes < 0)
+                    return at + "\"" + w[1] + "\" " +
+                           (facts.notCdAudio.empty()
+                                ? "is no audio the program can decode"
+                                : facts.notCdAudio + ", not CD audio (16-bit, 44.1 kHz, stereo)");
                 if (several->files.size() >= 99) return at + "more than 99 FILEs";
-                several->files.push_back({w[1], bytes, int32_t(fileStart), decoded});
-                binBytes = bytes;
+                several->files.push_back({w[1], facts.bytes, int32_t(fileStart), facts.decoded});
+                binBytes = facts.bytes;
+                lastDecoded = facts.decoded;
                 ++files;
                 continue;
             }
@@ -250,6 +273,13 @@ std::string check(std::string_view text, int64_t binBytes, std::string* copy,
             int64_t p = fileStart + inFile + silence;
             if (tracks.size() == 1 && n <= 1 && t.lastIndex < 0 && p != 0)
                 return at + "the first track must start at 00:00:00";
+            if (t.lastIndex < 0 && tracks.size() > 1 && tracks[tracks.size() - 2].after > 0) {
+                // The track before's POSTGAP, after its audio.
+                const int64_t gap = tracks[tracks.size() - 2].after;
+                several->silences.push_back({int32_t(p), int32_t(gap)});
+                silence += gap;
+                p += gap;
+            }
             if (t.lastIndex < 0 && t.silence > 0) {  // the PREGAP's silence comes first
                 several->silences.push_back({int32_t(p), int32_t(t.silence)});
                 if (n == 1) t.index0 = p;
@@ -279,6 +309,7 @@ std::string check(std::string_view text, int64_t binBytes, std::string* copy,
             if (key == "PREGAP" && t.lastIndex >= 0) return at + "PREGAP after an INDEX";
             if (key == "PREGAP" && several) t.silence = parseMsf(w[1]);
             if (key == "POSTGAP" && t.start < 0) return at + "POSTGAP before INDEX 01";
+            if (key == "POSTGAP" && several) t.after = parseMsf(w[1]);
             seen = true;
             if (key == "PREGAP") emit("    PREGAP " + msf(parseMsf(w[1])));
             continue;
@@ -324,10 +355,22 @@ std::string check(std::string_view text, int64_t binBytes, std::string* copy,
     if (binBytes < 0) return kMissingBinReason;
     if (several) {
         // A track's length in bytes is an int: the disc ends before 2^31 bytes.
-        if (fileStart + binBytes / kSectorBytes + silence > kMaxSectors)
+        // An audio file that ends inside its last sector fills it with silence; a .bin that does
+        // was cut short.
+        const int64_t lastSectors =
+            lastDecoded ? (binBytes + kSectorBytes - 1) / kSectorBytes : binBytes / kSectorBytes;
+        // The last track's POSTGAP ends the disc.
+        if (tracks.back().after > 0) {
+            several->silences.push_back(
+                {int32_t(std::min(fileStart + lastSectors + silence, kMaxSectors)),
+                 int32_t(tracks.back().after)});
+            silence += tracks.back().after;
+        }
+        if (fileStart + lastSectors + silence > kMaxSectors)
             return "the files last longer than a disc image can (3 hours 22 minutes)";
-        several->sectors = int32_t(fileStart + binBytes / kSectorBytes + silence);
-        several->missingBytes = uint32_t((kSectorBytes - binBytes % kSectorBytes) % kSectorBytes);
+        several->sectors = int32_t(fileStart + lastSectors + silence);
+        several->missingBytes =
+            lastDecoded ? 0 : uint32_t((kSectorBytes - binBytes % kSectorBytes) % kSectorBytes);
         for (size_t i = 0; i < tracks.size(); ++i) {
             const Track& t = tracks[i];
             const int64_t end = i + 1 < tracks.size() ? tracks[i + 1].start : several->sectors;
@@ -362,6 +405,45 @@ std::string checkCueFiles(std::string_view text, const CueFileBytes& fileBytes, 
                           std::string* cdText) {
     *disc = CueFilesDisc{};
     return check(text, 0, nullptr, {}, cdText, &fileBytes, disc);
+}
+
+std::string utf8FromUtf16Sheet(std::string text) {
+    if (text.size() < 2) return text;
+    const auto b0 = static_cast<unsigned char>(text[0]), b1 = static_cast<unsigned char>(text[1]);
+    const bool little = b0 == 0xff && b1 == 0xfe, big = b0 == 0xfe && b1 == 0xff;
+    if (!little && !big) return text;
+    auto unit = [&](size_t i) {
+        const auto lo = static_cast<unsigned char>(text[i + (big ? 1 : 0)]);
+        const auto hi = static_cast<unsigned char>(text[i + (big ? 0 : 1)]);
+        return uint32_t(hi) << 8 | lo;
+    };
+    std::string out = "\xEF\xBB\xBF";
+    for (size_t i = 2; i + 1 < text.size(); i += 2) {
+        uint32_t c = unit(i);
+        if (c >= 0xd800 && c < 0xdc00 && i + 3 < text.size() && unit(i + 2) >= 0xdc00 &&
+            unit(i + 2) < 0xe000) {
+            c = 0x10000 + ((c - 0xd800) << 10) + (unit(i + 2) - 0xdc00);
+            i += 2;
+        } else if (c >= 0xd800 && c < 0xe000) {
+            c = 0xfffd;  // half a pair
+        }
+        if (c < 0x80) {
+            out += char(c);
+        } else if (c < 0x800) {
+            out += char(0xc0 | c >> 6);
+            out += char(0x80 | (c & 0x3f));
+        } else if (c < 0x10000) {
+            out += char(0xe0 | c >> 12);
+            out += char(0x80 | (c >> 6 & 0x3f));
+            out += char(0x80 | (c & 0x3f));
+        } else {
+            out += char(0xf0 | c >> 18);
+            out += char(0x80 | (c >> 12 & 0x3f));
+            out += char(0x80 | (c >> 6 & 0x3f));
+            out += char(0x80 | (c & 0x3f));
+        }
+    }
+    return out;
 }
 
 bool SheetLines::next(std::string_view& line) {

@@ -34,6 +34,13 @@ class SheetLines {
 constexpr size_t kMaxCueBytes = 256 * 1024;
 constexpr size_t kMaxCueLine = 1024;
 
+// A sheet written in UTF-16 (its byte-order mark first, as some Windows programs write it) as
+// UTF-8 with a byte-order mark; any other text as it is.
+std::string utf8FromUtf16Sheet(std::string text);
+
+// Whether the sheet has one FILE, of the type BINARY.
+bool cueIsOneBinary(std::string_view text);
+
 // The name the sheet's FILE line gives its .bin, as written (a path, often relative to the sheet);
 // empty when it has none.
 std::string cueFileName(std::string_view text);
@@ -69,7 +76,8 @@ struct CueFilesDisc {
         bool audio = true, preEmphasis = false, copyPermitted = false;
         std::string isrc;
     };
-    // A PREGAP: silence in no file, before its track's first INDEX.
+    // A PREGAP or a POSTGAP: silence in no file, before its track's first INDEX or after its
+    // track's audio.
     struct Silence {
         int32_t first = 0;  // on the disc
         int32_t sectors = 0;
@@ -77,19 +85,35 @@ struct CueFilesDisc {
     std::vector<File> files;
     std::vector<Track> tracks;
     std::vector<Silence> silences;  // in the order of the disc
-    int32_t sectors = 0;            // of the disc: the whole sectors of its files and the silences
-    uint32_t missingBytes = 0;      // of a sector the last file ends inside (left out)
+    // Of the disc: the sectors of its files and the silences. A last audio file that ends inside
+    // a sector fills it (silence after its last frame, as a disc is written); a last .bin that
+    // does, does not.
+    int32_t sectors = 0;
+    uint32_t missingBytes = 0;  // of a sector a last .bin ends inside (left out)
 };
 
-// Whether the sheet is one for checkCueFiles: more than one FILE, or a FILE other than BINARY.
-bool cueNeedsOwnReader(std::string_view text);
+// Whether the sheet is one for checkCueFiles: more than one FILE, a FILE other than BINARY or
+// one that `isAudioFile` says is an audio file all the same (a WAV or FLAC the sheet calls
+// BINARY), or a POSTGAP (silence libcdio refuses).
+bool cueNeedsOwnReader(std::string_view text,
+                       const std::function<bool(const std::string& name)>& isAudioFile);
 
-// The bytes of CD audio in the file a FILE line names (`decoded`: an audio file, its frames times
-// 4); -1 when there is no such file, -2 when it is no 44.1 kHz stereo audio that can be decoded.
-using CueFileBytes = std::function<int64_t(const std::string& name, bool decoded)>;
+// What the file a FILE line names holds.
+struct CueFileFacts {
+    // Of CD audio: its size, or a decoded file's frames times 4 (as many as its header gives);
+    // -1 when there is no such file, -2 when it is no CD audio that can be decoded.
+    int64_t bytes = -1;
+    bool decoded = false;  // audio to decode, also when the sheet calls it BINARY
+    // With -2, what it is instead, if known: "is 48000 Hz, mono", "holds samples finer than 16
+    // bits".
+    std::string notCdAudio;
+};
+// `decoded`: the sheet's type is WAVE, AIFF or MP3.
+using CueFileBytes = std::function<CueFileFacts(const std::string& name, bool decoded)>;
 
 // The check of checkCueSheet for a sheet of one or more files, each holding whole sectors but the
-// last. Its INDEX times count from the start of their file; a PREGAP is silence in no file.
+// last. Its INDEX times count from the start of their file; a PREGAP or POSTGAP is silence in no
+// file.
 std::string checkCueFiles(std::string_view text, const CueFileBytes& fileBytes, CueFilesDisc* disc,
                           std::string* cdText = nullptr);
 

@@ -2,8 +2,10 @@
 // .bin per track), and audio files in place of a .bin (a WAV or FLAC of the whole disc or of each
 // track, decoded by the engine). The sheet check lays the disc out (checkCueFiles); this reads it.
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <string_view>
 
 #include "disc/cd_cue.h"
 #include "disc/cd_internal.h"
@@ -84,14 +86,18 @@ class FilesSectorReader : public SectorReader {
             if (!s.seek(frame)) return false;
             next_[f] = frame;
         }
+        // The last sector of a file that ends inside it: its frames, then silence.
+        const int64_t want =
+            std::min<int64_t>(kFramesPerSector, layout_.files[f].bytes / 4 - frame);
         int64_t got = 0;
-        while (got < kFramesPerSector) {
-            const int64_t n = s.read(dst + got * 2, kFramesPerSector - got);
+        while (got < want) {
+            const int64_t n = s.read(dst + got * 2, want - got);
             if (n <= 0) break;
             got += n;
         }
         next_[f] += got;
-        return got == kFramesPerSector;
+        std::fill(dst + got * 2, dst + kFramesPerSector * 2, int16_t(0));
+        return got == want;
     }
 
     std::vector<std::string> paths_;
@@ -131,35 +137,96 @@ class CueFilesBackend : public Backend {
 
 }  // namespace
 
+namespace {
+
+std::string lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
+    return s;
+}
+
+// The file of `folder` named `name` in another case, as a sheet written on a system that does not
+// tell cases apart may name it; empty when there is none or more than one.
+fs::path inAnyCase(const fs::path& folder, const std::string& name) {
+    std::error_code ec;
+    fs::path found;
+    const std::string want = lower(name);
+    for (const auto& e : fs::directory_iterator(folder.empty() ? "." : folder, ec)) {
+        if (lower(e.path().filename().string()) != want || !fs::is_regular_file(e.path(), ec))
+            continue;
+        if (!found.empty()) return {};
+        found = e.path();
+    }
+    return found;
+}
+
+}  // namespace
+
 std::string namedFile(const std::string& cue, const std::string& named) {
     std::error_code ec;
     const fs::path folder = fs::path(cue).parent_path();
     if (named.empty()) return {};
     const fs::path asWritten(named);
     const std::string base = named.substr(named.find_last_of("/\\") + 1);
+    if (base.empty()) return {};
+    // A path relative to the sheet as another system writes it ("Disc 1\\x.wav").
+    std::string slashed = named;
+    std::replace(slashed.begin(), slashed.end(), '\\', '/');
+    const fs::path relative = folder / fs::path(slashed).relative_path();
     for (const fs::path& p :
-         {asWritten.is_absolute() ? asWritten : folder / asWritten, folder / base})
-        if (!base.empty() && fs::is_regular_file(p, ec)) return p.string();
+         {asWritten.is_absolute() ? asWritten : folder / asWritten, relative, folder / base})
+        if (fs::is_regular_file(p, ec)) return p.string();
+    if (const fs::path p = inAnyCase(relative.parent_path(), relative.filename().string());
+        !p.empty())
+        return p.string();
+    if (const fs::path p = inAnyCase(folder, base); !p.empty()) return p.string();
     return {};
 }
 
-std::unique_ptr<Backend> openCueFiles(const std::string& cue, const std::string& text,
-                                      std::string* description, BASS_CD_INFO* info,
-                                      ImageProblem* problem) {
+bool isAudioFileByContent(const std::string& path) {
+    char head[12] = {};
+    std::ifstream in(path, std::ios::binary);
+    if (!in.read(head, sizeof head)) return false;
+    const std::string_view h(head, sizeof head);
+    return ((h.substr(0, 4) == "RIFF" || h.substr(0, 4) == "RF64") && h.substr(8, 4) == "WAVE") ||
+           (h.substr(0, 4) == "FORM" && (h.substr(8, 4) == "AIFF" || h.substr(8, 4) == "AIFC")) ||
+           h.substr(0, 4) == "fLaC" || h.substr(0, 3) == "ID3";
+}
+
+std::unique_ptr<Backend> openCueFiles(
+    const std::string& text, std::string* description, BASS_CD_INFO* info, ImageProblem* problem,
+    const std::function<std::string(const std::string&)>& fileOf) {
     std::vector<std::string> paths;
-    auto bytesOf = [&](const std::string& named, bool decoded) -> int64_t {
-        const std::string path = namedFile(cue, named);
-        if (path.empty()) return -1;
+    auto bytesOf = [&](const std::string& named, bool decoded) {
+        CueFileFacts facts;
+        const std::string path = fileOf(named);
+        if (path.empty()) return facts;
         paths.push_back(path);
-        if (decoded) {
-            // The length of CD audio the engine decodes from it (its header's, exact for MP3).
+        // An audio file the sheet calls BINARY is decoded all the same, not read as sectors.
+        facts.decoded = decoded || isAudioFileByContent(path);
+        if (facts.decoded) {
+            // The length of CD audio the engine decodes from it: as much as its header gives (exact
+            // for MP3), so that a file cut short fails where its audio ends.
             const auto source = openFileSource(path);
-            if (!source || source->rate() != 44100 || source->channels() != 2) return -2;
-            return source->lengthFrames() * 4;
+            facts.bytes = -2;
+            if (!source) return facts;
+            if (source->rate() != 44100 || source->channels() != 2 || source->finerThan16Bits()) {
+                const int c = source->channels();
+                facts.notCdAudio = source->rate() != 44100 || c != 2
+                                       ? "is " + std::to_string(source->rate()) + " Hz, " +
+                                             (c == 1   ? std::string("mono")
+                                              : c == 2 ? std::string("stereo")
+                                                       : std::to_string(c) + " channels")
+                                       : std::string("holds samples finer than 16 bits");
+                return facts;
+            }
+            facts.bytes = (source->lengthFrames() + source->missingFrames()) * 4;
+            return facts;
         }
         std::error_code ec;
         const auto n = fs::file_size(path, ec);
-        return ec ? -1 : int64_t(n);
+        facts.bytes = ec ? -1 : int64_t(n);
+        return facts;
     };
     CueFilesDisc layout;
     std::string cdText;

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -167,16 +168,21 @@ std::unique_ptr<Backend> openImageBackend(const std::string& path, std::string* 
                                           BASS_CD_INFO* info, ImageProblem* problem);
 // A cue sheet's FILE (`named`) beside the sheet `cue` or where its path leads from there; a sheet
 // made on another machine may name it by a path of that machine ("C:\\Rips\\x.bin"), whose last
-// name is then looked for beside the sheet. Empty when there is none.
+// name is then looked for beside the sheet, or by a path with backslashes or in another case.
+// Empty when there is none.
 std::string namedFile(const std::string& cue, const std::string& named);
+// Whether the file at `path` begins as an audio file does (WAV, AIFF, FLAC, an MP3's ID3v2 tag),
+// not as the raw sectors of a .bin.
+bool isAudioFileByContent(const std::string& path);
 
 // A cue sheet libcdio cannot read: several files (a .bin per track), or audio files (WAVE, AIFF,
 // MP3: a WAV or FLAC of the whole disc or of each track) instead of a .bin. It is laid out by the
 // sheet check and read by the program itself (cd_cue_files.cpp). Null with `problem` set when it is
 // refused.
-std::unique_ptr<Backend> openCueFiles(const std::string& cue, const std::string& text,
-                                      std::string* description, BASS_CD_INFO* info,
-                                      ImageProblem* problem);
+// `fileOf` finds the file a FILE line names (namedFile, or more).
+std::unique_ptr<Backend> openCueFiles(const std::string& text, std::string* description,
+                                      BASS_CD_INFO* info, ImageProblem* problem,
+                                      const std::function<std::string(const std::string&)>& fileOf);
 
 std::unique_ptr<Backend> openDeviceBackend(const std::string& device, std::string* description,
                                            BASS_CD_INFO* info);

@@ -72,7 +72,10 @@ class Source {
     virtual int rate() const = 0;
     virtual int channels() const = 0;
     virtual bool eightBit() const { return false; }  // samples are still delivered as 16-bit
-    virtual int64_t lengthFrames() const = 0;        // exact length in frames
+    // Whether the file's samples are finer than the 16 bits delivered (24- or 32-bit integers,
+    // floats), which reading then shortens; false for lossy coding, whose decoders give 16 bits.
+    virtual bool finerThan16Bits() const { return false; }
+    virtual int64_t lengthFrames() const = 0;  // exact length in frames
     // Reads up to `frames` frames; returns the number read, 0 at the end, -1 on a read error
     // (the engine then fires BASS_SYNC_CD_ERROR syncs and ends the channel).
     virtual int64_t read(int16_t* dst, int64_t frames) = 0;

@@ -93,6 +93,11 @@ class SndfileSource : public Source {
     int rate() const override { return info_.samplerate; }
     int channels() const override { return info_.channels; }
     int64_t lengthFrames() const override { return info_.frames; }
+    bool finerThan16Bits() const override {
+        const int sub = info_.format & SF_FORMAT_SUBMASK;
+        return sub == SF_FORMAT_PCM_24 || sub == SF_FORMAT_PCM_32 || sub == SF_FORMAT_FLOAT ||
+               sub == SF_FORMAT_DOUBLE;
+    }
     // libsndfile gives no length for some files (a FLAC written to a pipe, which leaves its sample
     // count 0; an Ogg file cut short, without its last page): it is measured by reading the file
     // once, or left 0 by a quick look (FileOpen::HeaderOnly). False when the file holds no audio

@@ -100,7 +100,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     engine::cd::CueFilesDisc disc;
     if (engine::cd::checkCueFiles(
-            text, [&](const std::string&, bool) { return binBytes; }, &disc)
+            text,
+            [&](const std::string&, bool decoded) {
+                return engine::cd::CueFileFacts{binBytes, decoded, {}};
+            },
+            &disc)
             .empty()) {
         checkAccepted(text, binBytes);
         int32_t end = 0;
