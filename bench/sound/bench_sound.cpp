@@ -190,8 +190,9 @@ void timing(const fixtures::TempDir& tmp) {
             }
             const auto c =
                 fixtures::clickTiming(clicks, fixtures::readAudio(out), 44100 * 0.5, ratio);
-            std::printf("sound:   %+d %%, %-24s %5.1f ms / %d of %d (%d missing)\n", tempo, w.name,
-                        c.spreadMs, c.doubled, c.clicks, c.missing);
+            std::printf(
+                "sound:   %+d %%, %-24s %5.1f ms / %d of %d (%d missing), mean offset %+.1f ms\n",
+                tempo, w.name, c.spreadMs, c.doubled, c.clicks, c.missing, c.meanOffsetMs);
         }
     }
 }

@@ -4,9 +4,12 @@
 #include <cmath>
 #include <condition_variable>
 #include <limits>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <random>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "engine/stretch/stretcher.h"
@@ -41,12 +44,84 @@ Windows windowsFor(double tempoFactor) {
     return {sequence, 25, 8};
 }
 
+void configure(soundtouch::SoundTouch& st, double tempoPercent, double pitch, double rateFactor) {
+    const Windows w = windowsFor(1.0 + tempoPercent / 100.0);
+    st.setTempoChange(tempoPercent);
+    st.setPitchSemiTones(pitch);
+    st.setRate(rateFactor);
+    st.setSetting(SETTING_SEQUENCE_MS, w.sequenceMs);
+    st.setSetting(SETTING_SEEKWINDOW_MS, w.seekMs);
+    st.setSetting(SETTING_OVERLAP_MS, w.overlapMs);
+    st.setSetting(SETTING_USE_QUICKSEEK, 1);
+}
+
+// Where SoundTouch's output starts against where the tempo puts the source's first frame, in
+// output frames (negative: early). The library skips input at its start to make up for its own
+// delay, but not by the right amount for these windows: at tempo -60 every sound came 52 ms
+// early (and the lost time came back as a repeat at the end), at pitch -8 up to 15 ms late.
+// Measured once per setting on a probe of its own (noise bursts, each burst's onset found in the
+// output within the sequence's drift of its place, the mean taken over ten), and kept.
+double startOffset(int rate, double tempoPercent, double pitch, double rateFactor) {
+    struct Key {
+        int rate;
+        double tempo, pitch, factor;
+        bool operator<(const Key& o) const {
+            return std::tie(rate, tempo, pitch, factor) <
+                   std::tie(o.rate, o.tempo, o.pitch, o.factor);
+        }
+    };
+    static std::mutex mutex;
+    static std::map<Key, double> known;
+    const Key key{rate, tempoPercent, pitch, rateFactor};
+    {
+        std::lock_guard lock(mutex);
+        if (auto it = known.find(key); it != known.end()) return it->second;
+    }
+    constexpr int kBursts = 10;
+    std::vector<float> probe(size_t(rate * (0.1 + 0.2 * kBursts + 0.2)), 0.0f);
+    std::minstd_rand noise(7);
+    std::uniform_real_distribution<float> level(-0.5f, 0.5f);
+    for (int b = 0; b < kBursts; ++b)
+        for (int i = 0, at = int((0.1 + 0.2 * b) * rate); i < rate / 50; ++i)
+            probe[size_t(at + i)] = level(noise);
+    soundtouch::SoundTouch st;
+    st.setSampleRate(uint(rate));
+    st.setChannels(1);
+    configure(st, tempoPercent, pitch, rateFactor);
+    st.putSamples(probe.data(), uint(probe.size()));
+    st.flush();
+    std::vector<float> out(size_t(double(probe.size()) * 3.0 / rateFactor) + size_t(rate));
+    size_t n = 0;
+    for (uint got;
+         n < out.size() && (got = st.receiveSamples(out.data() + n, uint(out.size() - n))) > 0;)
+        n += got;
+    const double ratio = (1.0 + tempoPercent / 100.0) * rateFactor;
+    const int64_t reach = rate * 6 / 100;  // 60 ms: within half the bursts' spacing
+    double sum = 0.0;
+    int found = 0;
+    for (int b = 0; b < kBursts; ++b) {
+        const int64_t ideal = std::llround((0.1 + 0.2 * b) * rate / ratio);
+        for (int64_t i = std::max<int64_t>(0, ideal - reach);
+             i < std::min<int64_t>(int64_t(n), ideal + reach); ++i)
+            if (std::abs(out[size_t(i)]) > 0.2f) {
+                sum += double(i - ideal);
+                ++found;
+                break;
+            }
+    }
+    const double offset = found ? sum / found : 0.0;
+    std::lock_guard lock(mutex);
+    if (known.size() > 256) known.clear();
+    known[key] = offset;
+    return offset;
+}
+
 class SoundTouchStretcher : public Stretcher {
   public:
     static constexpr int kMaxAlone = 15;  // channels in one instance
     static constexpr float kGuideGain = 1024.0f;
 
-    SoundTouchStretcher(int rate, int chans) : chans(chans) {
+    SoundTouchStretcher(int rate, int chans) : chans(chans), rate_(rate) {
         int size = chans;
         if (chans > kMaxAlone) {
             const int groups = (chans + kMaxAlone - 2) / (kMaxAlone - 1);  // a guide in each
@@ -66,18 +141,56 @@ class SoundTouchStretcher : public Stretcher {
         }
     }
     void set(double tempoPercent, double pitch, double rateFactor) override {
-        const Windows w = windowsFor(1.0 + tempoPercent / 100.0);
-        for (auto& g : groups_) {
-            g.st->setTempoChange(tempoPercent);
-            g.st->setPitchSemiTones(pitch);
-            g.st->setRate(rateFactor);
-            g.st->setSetting(SETTING_SEQUENCE_MS, w.sequenceMs);
-            g.st->setSetting(SETTING_SEEKWINDOW_MS, w.seekMs);
-            g.st->setSetting(SETTING_OVERLAP_MS, w.overlapMs);
-            g.st->setSetting(SETTING_USE_QUICKSEEK, 1);
+        for (auto& g : groups_) configure(*g.st, tempoPercent, pitch, rateFactor);
+        tempo_ = tempoPercent;
+        pitch_ = pitch;
+        factor_ = rateFactor;
+    }
+    // At its start (and after clear) the stretcher is aligned: input its start skips goes in
+    // before the source's first frame (the first frames mirrored, so that what the splices
+    // overlap continues the sound), or output it gives late is dropped.
+    void put(const float* in, int64_t frames) override {
+        if (fresh_ && frames > 0) {
+            fresh_ = false;
+            const double ratio = (1.0 + tempo_ / 100.0) * factor_;
+            const double offset = startOffset(rate_, tempo_, pitch_, factor_);
+            dropLeft_ = offset > 0.0 ? std::llround(offset) : 0;
+            const int64_t lead = offset < 0.0 ? std::llround(-offset * ratio) : 0;
+            if (lead > 0) {
+                std::vector<float> mirrored(size_t(lead * chans));
+                for (int64_t i = 0; i < lead; ++i) {
+                    const int64_t from = std::min(lead - i, frames - 1);
+                    std::copy_n(in + from * chans, chans, mirrored.data() + i * chans);
+                }
+                feed(mirrored.data(), lead);
+            }
+        }
+        feed(in, frames);
+    }
+    int64_t available() override {
+        dropLate();
+        return rawAvailable();
+    }
+    int64_t receive(float* out, int64_t frames) override {
+        dropLate();
+        return rawReceive(out, frames);
+    }
+    void clear() override {
+        for (auto& g : groups_) g.st->clear();
+        fresh_ = true;
+        dropLeft_ = 0;
+    }
+
+  private:
+    void dropLate() {
+        while (dropLeft_ > 0) {
+            const int64_t n = std::min({dropLeft_, rawAvailable(), int64_t(4096)});
+            if (n <= 0) return;
+            scratch_.resize(size_t(n * chans));
+            dropLeft_ -= rawReceive(scratch_.data(), n);
         }
     }
-    void put(const float* in, int64_t frames) override {
+    void feed(const float* in, int64_t frames) {
         if (groups_.size() == 1) {
             groups_[0].st->putSamples(in, uint(frames));
             return;
@@ -97,12 +210,12 @@ class SoundTouchStretcher : public Stretcher {
             g.st->putSamples(part.data(), uint(frames));
         }
     }
-    int64_t available() override {
+    int64_t rawAvailable() {
         int64_t a = std::numeric_limits<int64_t>::max();
         for (auto& g : groups_) a = std::min<int64_t>(a, g.st->numSamples());
         return a;
     }
-    int64_t receive(float* out, int64_t frames) override {
+    int64_t rawReceive(float* out, int64_t frames) {
         if (groups_.size() == 1) return groups_[0].st->receiveSamples(out, uint(frames));
         frames = std::min(frames, available());
         for (auto& g : groups_) {
@@ -113,18 +226,18 @@ class SoundTouchStretcher : public Stretcher {
         }
         return frames;
     }
-    void clear() override {
-        for (auto& g : groups_) g.st->clear();
-    }
 
-  private:
     struct Group {
         int first = 0, count = 0, width = 0;  // width: count and the guide, if any
         std::unique_ptr<soundtouch::SoundTouch> st;
     };
     int chans;
+    int rate_;
     std::vector<Group> groups_;
-    std::vector<float> part, guide;
+    std::vector<float> part, guide, scratch_;
+    double tempo_ = 0.0, pitch_ = 0.0, factor_ = 1.0;
+    bool fresh_ = true;
+    int64_t dropLeft_ = 0;  // output frames still to drop at the start
 };
 
 }  // namespace

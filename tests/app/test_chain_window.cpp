@@ -127,8 +127,9 @@ TEST_P(ChainMatrix, WhatPlaysIsWhatProcessWrites) {
     for (int channel : {0, 1})
         for (double hz : {220.0, 440.0, 880.0}) {
             const double want = levelDb(saved, channel, hz);
-            // A tone the chain took out is below -60 dB in both, however far.
-            if (want < -60) {
+            // A tone the chain took out is below -50 dB in both: what is left of it (the splices'
+            // residue, 45 dB under the tone) differs with where the stretcher started.
+            if (want < -50) {
                 EXPECT_LT(levelDb(heard, channel, hz), -50) << channel << " " << hz;
                 continue;
             }
