@@ -171,7 +171,8 @@ class SndfileSource : public Source {
             const bool finite = std::isfinite(fbuf_[i]);
             faulty += !finite;
             const float v = finite ? fbuf_[i] * 32768.0f : 0.0f;
-            over += v > 32767.5f || v < -32768.5f;
+            // 1.0 is full scale, not beyond it: it gives 32767, a step under.
+            over += v > 32768.0f || v < -32768.0f;
             dst[i] = int16_t(std::lrintf(std::clamp(v, -32768.0f, 32767.0f)));
         }
         if (faulty) faulty_.fetch_add(faulty, std::memory_order_relaxed);

@@ -20,12 +20,21 @@ namespace {
 // has been fed, so a change then restarts it where the output is (tempo channel, set()). One
 // stretcher over all channels, which it analyses together: stretched apart, left and right drift
 // in phase and the stereo image collapses.
+// The library's messages go to standard error unprefixed, where a command's own messages are its
+// only words; its one message in use (a rate below 8000 Hz "unsupported", which it stretches
+// right all the same) tells the user nothing to do.
+struct QuietLogger : RubberBand::RubberBandStretcher::Logger {
+    void log(const char*) override {}
+    void log(const char*, double) override {}
+    void log(const char*, double, double) override {}
+};
+
 class RubberBandStretcher : public Stretcher {
   public:
     // `decoding`: offline mode.
     RubberBandStretcher(int rate, int chans, bool decoding) : chans(chans), offline(decoding) {
         using RB = RubberBand::RubberBandStretcher;
-        rb = std::make_unique<RB>(size_t(rate), size_t(chans),
+        rb = std::make_unique<RB>(size_t(rate), size_t(chans), std::make_shared<QuietLogger>(),
                                   (offline ? RB::OptionProcessOffline : RB::OptionProcessRealTime) |
                                       RB::OptionEngineFiner | RB::OptionChannelsTogether);
         rb->setMaxProcessSize(size_t(kFeedFrames));

@@ -132,6 +132,18 @@ TEST(QuorvinRender, SaysHowManySamplesWereClippedAndByWhat) {
     auto r = quorvin({"render", in, out, "--eq", "-3,0,0,0,0,0,0"}, tmp);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err.find("clipped"), std::string::npos) << r.err;
+    // A float file normalised to full scale, and the finer engine at a rate it calls too low:
+    // nothing to say.
+    for (float& v : hot) v = std::clamp(v, -1.0f, 1.0f);
+    fixtures::writeBytes(tmp.file("full.wav"), fixtures::floatWavBytes(hot, 2, 4000));
+    r = quorvin({"render", tmp.file("full.wav"), out}, tmp);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    for (float& v : hot) v *= 0.5f;
+    fixtures::writeBytes(tmp.file("half.wav"), fixtures::floatWavBytes(hot, 2, 4000));
+    r = quorvin({"render", tmp.file("half.wav"), out, "--tempo", "-20", "--quality", "high"}, tmp);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
 }
 
 // A WAV or an MP3 cut short (a broken download): what it holds is rendered or normalised, and the
