@@ -1,6 +1,7 @@
 #include "cli/cli_support.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -10,8 +11,10 @@
 #ifdef _WIN32
 #include <io.h>
 #else
+#include <fcntl.h>
 #include <unistd.h>
 #endif
+#include <iostream>
 
 #include "files/file_io.h"
 
@@ -70,6 +73,20 @@ bool isTheInputItself(const std::string& in, const std::string& out) {
     const fs::path inFs = files::pathFromUtf8(in), outFs = files::pathFromUtf8(out);
     std::error_code ec;
     return fs::exists(outFs, ec) && fs::equivalent(inFs, outFs, ec) && !ec;
+}
+
+void keepStandardStreamsOpen() {
+#ifndef _WIN32
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        // The next file opened would take the number, and what goes to the stream into it.
+        if (open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY) != fd) continue;
+        (fd == 0   ? static_cast<std::ios&>(std::cin)
+         : fd == 1 ? static_cast<std::ios&>(std::cout)
+                   : static_cast<std::ios&>(std::cerr))
+            .setstate(std::ios::badbit);
+    }
+#endif
 }
 
 bool stdoutIsTerminal() {

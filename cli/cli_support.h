@@ -38,6 +38,11 @@ bool isTheInputItself(const std::string& in, const std::string& out);
 // Whether standard output is a terminal (a progress bar is shown only there).
 bool stdoutIsTerminal();
 
+// A standard stream the program was started without (closed by its caller) is opened on the null
+// device, so that no file the command opens takes its number and receives what goes to it, and its
+// C++ stream is marked failed: writing the output to a closed standard output fails, and says so.
+void keepStandardStreamsOpen();
+
 // A one-line progress bar redrawn in place with '\r'; draws only when the shown percentage
 // changes, and ends its line when done.
 class ProgressBar {

@@ -4,6 +4,7 @@
 #include <iostream>
 #include <string>
 
+#include "cli/cli_support.h"
 #include "cli/command_help.h"
 #include "cli/commands.h"
 #include "files/temporary_file.h"
@@ -27,6 +28,7 @@ extern "C" void removeTemporariesAndEnd(int sig) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    cli::keepStandardStreamsOpen();
     if (argc < 2) {
         usage(std::cerr);
         return 2;

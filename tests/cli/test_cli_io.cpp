@@ -222,6 +222,13 @@ TEST(QuorvinRenderPipes, StandardInputToStandardOutputIsTheFileRender) {
     EXPECT_EQ(fs::file_size(piped), 0u);
     EXPECT_EQ(clitest::filesIn(cache + "/quorvin"), 0u);
 
+    // Standard output closed by the caller: said, not written into a file that took its number.
+    const std::string closed = shell("XDG_CACHE_HOME=" + quote(cache) + " " + quote(QUORVIN_CLI) +
+                                         " render " + quote(in) + " - 2>&1 >&-",
+                                     &status);
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(closed.find("cannot write to standard output"), std::string::npos) << closed;
+
     // A run killed while it spools (SIGKILL: nothing of it runs after) leaves its own folder
     // behind; the next run removes it (a running one's folder is never touched).
     const std::string fifo = tmp.file("fifo"), work = quote(cache + "/quorvin");
