@@ -461,6 +461,7 @@ std::unique_ptr<Backend> openImageBackend(const std::string& path, std::string* 
     std::unique_ptr<PrivateFolder> folder;
     int64_t binBytes = 0;  // of a cue sheet's .bin
     std::string cueText;   // a cue sheet's CD-Text block, read by ourselves
+    std::string year;      // a cue sheet's REM DATE
     auto copyInto = [&](const std::string& name, const std::string& text) {
         folder = std::make_unique<PrivateFolder>();
         if (!folder->create() || !writeText(folder->path() / name, text)) return false;
@@ -489,6 +490,7 @@ std::unique_ptr<Backend> openImageBackend(const std::string& path, std::string* 
         if (ec) binBytes = -1;
         std::string copy;
         const std::string why = checkCueSheet(text, binBytes, &copy, "image.bin", &cueText);
+        year = cueYear(text);
         if (!why.empty())
             return refuse(why == kMissingBinReason ? BASS_ERROR_FILEOPEN : BASS_ERROR_FILEFORM,
                           why);
@@ -535,7 +537,10 @@ std::unique_ptr<Backend> openImageBackend(const std::string& path, std::string* 
     cdio_destroy(io);
     if (!disc) return refuse(BASS_ERROR_FILEFORM, "the image has no tracks that can be read");
     // libcdio reads a cue sheet's text as Latin-1 only: the text as we read it replaces it.
-    if (driver == DRIVER_BINCUE) std::const_pointer_cast<Disc>(disc)->cdText = cueText;
+    if (driver == DRIVER_BINCUE) {
+        std::const_pointer_cast<Disc>(disc)->cdText = cueText;
+        std::const_pointer_cast<Disc>(disc)->year = year;
+    }
     if (binBytes % CDIO_CD_FRAMESIZE_RAW != 0)
         std::const_pointer_cast<Disc>(disc)->missingBytes =
             uint32_t(CDIO_CD_FRAMESIZE_RAW - binBytes % CDIO_CD_FRAMESIZE_RAW);
@@ -583,6 +588,7 @@ std::string buildCdTextBlock(const void* handle, int firstTrack, int tracks) {
         {CDTEXT_FIELD_TITLE, "TITLE"},           {CDTEXT_FIELD_PERFORMER, "PERFORMER"},
         {CDTEXT_FIELD_SONGWRITER, "SONGWRITER"}, {CDTEXT_FIELD_COMPOSER, "COMPOSER"},
         {CDTEXT_FIELD_ARRANGER, "ARRANGER"},     {CDTEXT_FIELD_MESSAGE, "MESSAGE"},
+        {CDTEXT_FIELD_GENRE, "GENRE"},
     };
     std::string block;
     for (const auto& f : kFields) {

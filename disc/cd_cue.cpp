@@ -119,8 +119,8 @@ std::string latin1ToUtf8(std::string_view s) {
 }
 
 // The CD-Text fields kept, in the order of the block.
-constexpr const char* kTextFields[] = {"TITLE",    "PERFORMER", "SONGWRITER",
-                                       "COMPOSER", "ARRANGER",  "MESSAGE"};
+constexpr const char* kTextFields[] = {"TITLE",    "PERFORMER", "SONGWRITER", "COMPOSER",
+                                       "ARRANGER", "MESSAGE",   "GENRE"};
 
 }  // namespace
 
@@ -154,6 +154,21 @@ bool cueNeedsOwnReader(std::string_view text,
         if (splitWords(line, &w) && !w.empty() && upper(w[0]) == "POSTGAP") return true;
     }
     return false;
+}
+
+std::string cueYear(std::string_view text) {
+    if (text.size() > kMaxCueBytes) return {};
+    SheetLines lines(text, kMaxCueLine);
+    for (std::string_view line; lines.next(line);) {
+        std::vector<std::string> w;
+        if (!splitWords(line, &w) || w.empty()) continue;
+        if (upper(w[0]) == "TRACK") break;  // a track's remarks are not the disc's
+        if (w.size() == 3 && upper(w[0]) == "REM" && upper(w[1]) == "DATE" && w[2].size() >= 4 &&
+            std::all_of(w[2].begin(), w[2].begin() + 4,
+                        [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }))
+            return w[2].substr(0, 4);
+    }
+    return {};
 }
 
 bool cueIsOneBinary(std::string_view text) {
@@ -197,7 +212,12 @@ std::string check(std::string_view text, int64_t binBytes, std::string* copy,
         if (!splitWords(line, &w)) return at + "a quote is not closed";
         if (w.empty()) continue;
         const std::string key = upper(w[0]);
-        if (key == "REM") continue;
+        if (key == "REM") {
+            // The disc's genre as ripping programs write it, where CD-Text has none.
+            if (w.size() == 3 && upper(w[1]) == "GENRE" && tracks.empty() && !w[2].empty())
+                texts.emplace_back("GENRE", 0, utf8 ? w[2] : latin1ToUtf8(w[2]));
+            continue;
+        }
         if (key == "FILE") {
             if (w.size() != 3) return at + "FILE needs a name and a type";
             if (w[1].empty()) return at + "FILE has an empty name";

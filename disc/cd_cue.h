@@ -38,6 +38,10 @@ constexpr size_t kMaxCueLine = 1024;
 // UTF-8 with a byte-order mark; any other text as it is.
 std::string utf8FromUtf16Sheet(std::string text);
 
+// The year of the disc's REM DATE line, as ripping programs write it ("REM DATE 1973" or a whole
+// date, "2001-05-17"); empty when it has none.
+std::string cueYear(std::string_view text);
+
 // Whether the sheet has one FILE, of the type BINARY.
 bool cueIsOneBinary(std::string_view text);
 
@@ -53,8 +57,8 @@ std::string cueFileName(std::string_view text);
 // capitals, no byte-order mark, no POSTGAP (silence that is not in the .bin, which libcdio
 // refuses), and the FILE line naming `binName`. `cdText`, when given, receives the sheet's
 // CD-Text as a block of "TITLE0=...\0PERFORMER1=...\0" entries ended by an empty string (empty
-// when there is none), its text read as UTF-8 (with or without a byte-order mark) when it is
-// UTF-8 throughout, otherwise as Latin-1.
+// when there is none; a REM GENRE counts as the disc's GENRE), its text read as UTF-8 (with or
+// without a byte-order mark) when it is UTF-8 throughout, otherwise as Latin-1.
 std::string checkCueSheet(std::string_view text, int64_t binBytes, std::string* copy = nullptr,
                           const std::string& binName = "image.bin", std::string* cdText = nullptr);
 

@@ -240,6 +240,7 @@ std::unique_ptr<Backend> openCueFiles(
     auto disc = std::make_shared<Disc>();
     disc->leadout = layout.sectors;
     disc->cdText = cdText;
+    disc->year = cueYear(text);
     disc->missingBytes = layout.missingBytes;
     for (const auto& t : layout.tracks) {
         TrackEntry e;

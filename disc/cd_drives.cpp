@@ -497,6 +497,7 @@ bool cdReadToc(DWORD drive, CdToc* toc) {
             uint32_t(std::max(t.pregap, 0)), t.preEmphasis, t.copyPermitted, t.isrc});
     toc->leadOutLba = uint32_t(std::max(disc->leadout, 0));
     toc->missingBytes = disc->missingBytes;
+    toc->year = disc->year;
     setError(BASS_OK);
     return true;
 }

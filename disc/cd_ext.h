@@ -29,6 +29,8 @@ struct CdToc {
     // An image cut inside a sector: the bytes its last sector lacks (that sector is left out of
     // the last track). 0 for a whole image or a disc.
     uint32_t missingBytes = 0;
+    // The year a disc image's cue sheet gives (REM DATE); empty for a disc and when not given.
+    std::string year;
 };
 // False with BASS_ERROR_NOCD when the drive holds no readable disc (BASS_ERROR_DEVICE past the
 // last drive).

@@ -24,6 +24,7 @@ TagLib::PropertyMap propertiesOf(const Tags& tags, bool slashTotal) {
     if (!tags.albumArtist.empty()) p.replace("ALBUMARTIST", utf8(tags.albumArtist));
     if (tags.preEmphasis) p.replace("PRE_EMPHASIS", utf8("1"));
     if (!tags.year.empty()) p.replace("DATE", utf8(tags.year));
+    if (!tags.genre.empty()) p.replace("GENRE", utf8(tags.genre));
     if (tags.track > 0) {
         std::string n = std::to_string(tags.track);
         if (slashTotal && tags.totalTracks > 0) n += "/" + std::to_string(tags.totalTracks);

@@ -24,6 +24,7 @@ struct Tags {
     std::string title, artist, album, year;
     int track = 0, totalTracks = 0;
     std::string albumArtist;   // ALBUMARTIST (ID3 TPE2)
+    std::string genre;         // GENRE (ID3 TCON)
     bool preEmphasis = false;  // PRE_EMPHASIS=1: the audio is pre-emphasised (a CD's PRE flag)
 };
 

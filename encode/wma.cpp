@@ -24,6 +24,7 @@ class WmaEncoder : public FileEncoder {
             {"WM/AlbumTitle", tags.album},
             {"WM/Year", tags.year},
             {"WM/AlbumArtist", tags.albumArtist},
+            {"WM/Genre", tags.genre},
             {"WM/TrackNumber", tags.track > 0 ? std::to_string(tags.track) : ""},
             {"PRE_EMPHASIS", tags.preEmphasis ? "1" : ""}};
         for (const auto& [name, text] : named)

@@ -488,6 +488,8 @@ DiscRip ripDisc(int drive, const RipOptions& options, const RipHooks& hooks,
     }
     rip.artist = text.performers[0];
     rip.album = text.titles[0];
+    rip.genre = text.genre;
+    rip.year = options.year.empty() ? toc.year : options.year;
 
     DiscLayout layout;
     layout.leadOut = toc.leadOutLba;
@@ -579,12 +581,13 @@ DiscRip ripDisc(int drive, const RipOptions& options, const RipHooks& hooks,
             reportEnded();
             continue;
         }
-        TrackNaming naming{t.number, t.title, t.artist, rip.artist, rip.album, options.year};
+        TrackNaming naming{t.number, t.title, t.artist, rip.artist, rip.album, rip.year};
         const std::string path =
             uniquePath(options.folder, expandNameTemplate(options.nameTemplate, naming, longest),
                        ripFormatExtension(options.format), taken);
-        RipTags tags{t.title, t.artist, rip.album, options.year, t.number, audioTracks, {}, false};
+        RipTags tags{t.title, t.artist, rip.album, rip.year, t.number, audioTracks, {}, {}, false};
         tags.albumArtist = rip.albumArtist;
+        tags.genre = rip.genre;
         tags.preEmphasis = t.preEmphasis;
         // An image cut inside a sector lacks the end of its last track.
         if (source.tocIndex == n - 1) t.missingBytes = toc.missingBytes;

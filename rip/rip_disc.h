@@ -94,6 +94,8 @@ struct DiscRip {
     Status status = Status::NoDisc;
     std::string message;
     std::string artist, album;
+    // The year (--year, else a disc image's REM DATE) and the genre (CD-Text, REM GENRE).
+    std::string year, genre;
     std::string driveName, paranoiaMode;
     int readOffset = 0;
     RipFormat format = RipFormat::Flac;

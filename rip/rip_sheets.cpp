@@ -44,6 +44,8 @@ bool ripped(const TrackRip& t) {
 std::string ripCueSheet(const DiscRip& rip) {
     std::string cue;
     auto line = [&](const std::string& text) { cue += text + "\n"; };
+    if (!rip.genre.empty()) line("REM GENRE " + quoted(rip.genre));
+    if (!rip.year.empty()) line("REM DATE " + rip.year);
     line("REM DISCID " + hex8(rip.ids.freedb));
     line("REM MUSICBRAINZ_DISCID " + rip.musicBrainzId);
     if (!rip.artist.empty()) line("PERFORMER " + quoted(rip.artist));

@@ -150,6 +150,8 @@ bool parseCdText(const char* block, int tracks, CdTextTables& tables, RoutineErr
             ok = readEntry(s, 5, tables.titles, error);
         else if (s.size() >= 9 && strncasecmp(s.c_str(), "PERFORMER", 9) == 0)
             ok = readEntry(s, 9, tables.performers, error);
+        else if (strncasecmp(s.c_str(), "GENRE0=", 7) == 0)
+            tables.genre = s.substr(7);
         if (!ok) return false;
     }
     return true;

@@ -45,6 +45,7 @@ struct RoutineError {
 // The disc (index 0) and track (1..n) titles and performers from a CD-Text block.
 struct CdTextTables {
     std::vector<std::string> titles, performers;  // n + 1 entries each
+    std::string genre;                            // the disc's ("GENRE0=")
 };
 
 // Reads "TITLEk=" and "PERFORMERk=" strings (keys without regard to case) of a block of

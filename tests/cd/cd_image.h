@@ -38,6 +38,7 @@ struct Track {
 struct Disc {
     std::vector<Track> tracks;
     std::optional<std::string> title, performer;
+    std::optional<std::string> genre, date;  // REM GENRE, REM DATE
 };
 
 // `n` audio tracks of `sectors` sectors each with distinct tones.
@@ -153,6 +154,8 @@ inline std::string write(const std::string& base, const Disc& disc, Files files 
         const bool audio = files == Files::OneFlac || files == Files::PerTrackWav;
         cue += "FILE \"" + name + (audio ? "\" WAVE\n" : "\" BINARY\n");
     };
+    if (disc.genre) cue += "REM GENRE " + *disc.genre + "\n";
+    if (disc.date) cue += "REM DATE " + *disc.date + "\n";
     if (disc.performer) cue += "PERFORMER \"" + latin1(*disc.performer) + "\"\n";
     if (disc.title) cue += "TITLE \"" + latin1(*disc.title) + "\"\n";
     if (files == Files::One) {

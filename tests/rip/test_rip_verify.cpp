@@ -245,6 +245,8 @@ TEST_P(RipSheets, HiddenTrackCueSheetPlaylistAndTags) {
     const bool audibleHidden = GetParam();
     cdimage::Disc d = namedDisc(3, 30);
     d.performer = "Various";
+    d.genre = "\"Hip-Hop\"";  // as ripping programs remark them
+    d.date = "1999-05-17";
     d.tracks[0].pregap = 10;  // before track 1's INDEX 01: a hidden track, or silence
     d.tracks[0].silentPregap = !audibleHidden;
     d.tracks[0].pre = d.tracks[0].dcp = true;
@@ -279,8 +281,9 @@ TEST_P(RipSheets, HiddenTrackCueSheetPlaylistAndTags) {
         "  TRACK 01 AUDIO\n    TITLE \"Song 1\"\n    PERFORMER \"Alice\"\n    FLAGS DCP PRE\n"
         "    ISRC USABC0912345\n";
     EXPECT_EQ(readText(rip.cuePath),
-              "REM DISCID " + cd::hex8(rip.ids.freedb) + "\nREM MUSICBRAINZ_DISCID " +
-                  rip.musicBrainzId + "\nPERFORMER \"Various\"\nTITLE \"Night Album\"\n" +
+              "REM GENRE \"Hip-Hop\"\nREM DATE 1999\nREM DISCID " + cd::hex8(rip.ids.freedb) +
+                  "\nREM MUSICBRAINZ_DISCID " + rip.musicBrainzId +
+                  "\nPERFORMER \"Various\"\nTITLE \"Night Album\"\n" +
                   (audibleHidden
                        ? hiddenFile + track1 + "    INDEX 00 00:00:00\n" +
                              "FILE \"01 - Song 1.flac\" WAVE\n"
@@ -302,6 +305,8 @@ TEST_P(RipSheets, HiddenTrackCueSheetPlaylistAndTags) {
         ASSERT_FALSE(f.isNull());
         const TagLib::PropertyMap p = f.file()->properties();
         EXPECT_EQ(p["ALBUMARTIST"].toString().to8Bit(true), "Various");
+        EXPECT_EQ(p["DATE"].toString().to8Bit(true), "1999");
+        EXPECT_EQ(p["GENRE"].toString().to8Bit(true), "Hip-Hop");
         EXPECT_EQ(p.contains("PRE_EMPHASIS"), k == one) << k;
     }
     const std::string log = readText(rip.logPath);
@@ -320,6 +325,7 @@ TEST_P(RipSheets, HiddenTrackCueSheetPlaylistAndTags) {
     ASSERT_TRUE(engine::cdReadToc(DWORD(copy), &again));
     ASSERT_EQ(again.tracks.size(), was.tracks.size());
     EXPECT_EQ(again.leadOutLba, was.leadOutLba);
+    EXPECT_EQ(again.year, "1999");
     for (size_t t = 0; t < was.tracks.size(); ++t) {
         const auto &a = was.tracks[t], &b = again.tracks[t];
         EXPECT_EQ(std::tie(b.startLba, b.sectors, b.pregapLba, b.preEmphasis, b.copyPermitted),
