@@ -99,13 +99,19 @@ class SndfileSource : public Source {
                sub == SF_FORMAT_DOUBLE;
     }
     // libsndfile gives no length for some files (a FLAC written to a pipe, which leaves its sample
-    // count 0; an Ogg file cut short, without its last page): it is measured by reading the file
-    // once, or left 0 by a quick look (FileOpen::HeaderOnly). False when the file holds no audio
-    // or cannot be read from its start again.
+    // count 0; an Ogg file cut short, without its last page) and only an estimate from the size
+    // for MPEG audio in a WAV: it is measured by reading the file once, or left (0 when unknown)
+    // by a quick look (FileOpen::HeaderOnly). False when the file holds no audio or cannot be read
+    // from its start again.
     bool settleLength(FileOpen mode) {
-        if (info_.frames != SF_COUNT_MAX) return true;
-        info_.frames = 0;
-        if (mode == FileOpen::HeaderOnly) return true;
+        const int sub = info_.format & SF_FORMAT_SUBMASK;
+        const bool estimated = sub == SF_FORMAT_MPEG_LAYER_I || sub == SF_FORMAT_MPEG_LAYER_II ||
+                               sub == SF_FORMAT_MPEG_LAYER_III;
+        if (info_.frames != SF_COUNT_MAX && !estimated) return true;
+        if (mode == FileOpen::HeaderOnly) {
+            if (!estimated) info_.frames = 0;
+            return true;
+        }
         std::vector<int16_t> scratch(size_t(4096) * size_t(info_.channels));
         int64_t total = 0;
         for (sf_count_t n; (n = sf_readf_short(file_, scratch.data(), 4096)) > 0;) total += n;
@@ -252,6 +258,11 @@ class Mpg123Source : public Source {
         skip_ = frames;
         length_ -= frames;
         return seek(0);
+    }
+
+    // Leaves out the stream's last `frames`.
+    void trimEnd(int64_t frames) {
+        if (frames < length_) length_ -= frames;
     }
 
     // A stream whose format changes on the way (files joined end to end): from here on every part
@@ -449,15 +460,15 @@ class ScanCache {
         off_t length = -1;  // frames, exact; -1 when the scan failed
         bool changesFormat = false;
     };
-    // Scans `h` (opened on `path`, first part `rate` and `chans`) or gives it the index of an
-    // earlier scan of the same, unchanged file.
-    Scan scan(mpg123_handle* h, const std::string& path, long rate, int chans) {
+    // Scans `h` (opened on `path`, first part `rate` and `chans`, trimming when `gapless`) or
+    // gives it the index of an earlier scan of the same, unchanged file.
+    Scan scan(mpg123_handle* h, const std::string& path, long rate, int chans, bool gapless) {
         struct stat st {};
         if (::stat(path.c_str(), &st) != 0) return {scanned(h), changesFormat(path, rate, chans)};
         const Stamp stamp{st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec, st.st_ino};
         std::lock_guard lock(mutex_);
         for (Entry& e : entries_)
-            if (e.path == path && e.stamp == stamp &&
+            if (e.path == path && e.stamp == stamp && e.gapless == gapless &&
                 mpg123_set_index(h, e.index.data(), e.step, e.index.size()) == MPG123_OK)
                 return e.scan;
         const Scan found{scanned(h), changesFormat(path, rate, chans)};
@@ -466,7 +477,8 @@ class ScanCache {
         size_t fill = 0;
         if (found.length <= 0 || mpg123_index(h, &index, &step, &fill) != MPG123_OK) return found;
         if (entries_.size() >= kKept) entries_.erase(entries_.begin());
-        entries_.push_back({path, stamp, found, step, std::vector<off_t>(index, index + fill)});
+        entries_.push_back(
+            {path, stamp, gapless, found, step, std::vector<off_t>(index, index + fill)});
         return found;
     }
 
@@ -481,6 +493,7 @@ class ScanCache {
     struct Entry {
         std::string path;
         Stamp stamp;
+        bool gapless;
         Scan scan;
         off_t step;
         std::vector<off_t> index;
@@ -498,15 +511,16 @@ ScanCache& scanCache() {
     return cache;
 }
 
-std::unique_ptr<Source> openMp3(const std::string& path, int* error, FileOpen mode) {
-    initMpg123();
+// A handle opened on `path` that decodes to 16-bit samples at every rate, trimming the encoder's
+// delay and padding itself when `gapless`; null when the file will not open.
+mpg123_handle* openMp3Handle(const std::string& path, bool gapless, int* error) {
     int err = MPG123_OK;
     mpg123_handle* h = mpg123_new(nullptr, &err);
     if (!h) {
         *error = BASS_ERROR_MEM;
         return nullptr;
     }
-    mpg123_param(h, MPG123_FLAGS, MPG123_GAPLESS | MPG123_QUIET, 0.0);
+    mpg123_param(h, MPG123_FLAGS, MPG123_QUIET | (gapless ? MPG123_GAPLESS : 0), 0.0);
     // Refuse junk: a real MP3 has its first frame near the start.
     mpg123_param(h, MPG123_RESYNC_LIMIT, 65536, 0.0);
     // Decode enough frames before a seek target to refill the bit reservoir (up to 511 bytes back,
@@ -518,26 +532,55 @@ std::unique_ptr<Source> openMp3(const std::string& path, int* error, FileOpen mo
     mpg123_rates(&rates, &nrates);
     for (size_t i = 0; i < nrates; ++i)
         mpg123_format(h, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
+    if (mpg123_open(h, path.c_str()) != MPG123_OK) {
+        mpg123_delete(h);
+        *error = BASS_ERROR_FORMAT;
+        return nullptr;
+    }
+    return h;
+}
+
+std::unique_ptr<Source> openMp3(const std::string& path, int* error, FileOpen mode) {
+    initMpg123();
+    mpg123_handle* h = openMp3Handle(path, true, error);
+    if (!h) return nullptr;
     long rate = 0;
     int chans = 0, enc = 0;
-    if (mpg123_open(h, path.c_str()) != MPG123_OK ||
-        mpg123_getformat(h, &rate, &chans, &enc) != MPG123_OK) {
+    if (mpg123_getformat(h, &rate, &chans, &enc) != MPG123_OK) {
         mpg123_delete(h);
         *error = BASS_ERROR_FORMAT;
         return nullptr;
     }
     // The length the encoder's header gives (exact when it has a LAME tag, which also gives the
-    // encoder's delay; an estimate from the file's size otherwise).
-    long delay = -1;
+    // encoder's delay; an estimate from the file's size otherwise). A tag without a frame count
+    // leaves it an estimate too: exact only when it and the delay and padding make whole frames.
+    long delay = -1, padding = -1;
     double unused = 0;
-    const off_t declared =
-        mpg123_getstate(h, MPG123_ENC_DELAY, &delay, &unused) == MPG123_OK && delay >= 0
-            ? mpg123_length(h)
-            : -1;
+    const int spf = mpg123_spf(h);
+    const bool tagged = mpg123_getstate(h, MPG123_ENC_DELAY, &delay, &unused) == MPG123_OK &&
+                        delay >= 0 &&
+                        mpg123_getstate(h, MPG123_ENC_PADDING, &padding, &unused) == MPG123_OK &&
+                        padding >= 0 && spf > 0;
+    const off_t declared = tagged ? mpg123_length(h) : -1;
+    const bool exactTag = tagged && (declared + delay + padding) % spf == 0;
     // A look at the header takes the first part's format and an estimated length.
-    const ScanCache::Scan scan = mode == FileOpen::HeaderOnly
-                                     ? ScanCache::Scan{mpg123_length(h), false}
-                                     : scanCache().scan(h, path, rate, chans);
+    ScanCache::Scan scan = mode == FileOpen::HeaderOnly
+                               ? ScanCache::Scan{mpg123_length(h), false}
+                               : scanCache().scan(h, path, rate, chans, true);
+    // A file that holds fewer or more frames than its LAME tag counts (cut short, a tag without a
+    // count, files joined end to end): libmpg123's trimming is unreliable there (it drops it
+    // for fewer, and seeks wrongly past the counted end for more). Such a file is decoded whole
+    // and only the encoder's delay, which the tag still gives rightly, is left out here (the
+    // decoder adds 529 samples to it).
+    const bool ownTrim = mode == FileOpen::Exact && declared > 0 && scan.length > 0 &&
+                         scan.length != declared && !scan.changesFormat;
+    if (ownTrim) {
+        mpg123_close(h);
+        mpg123_delete(h);
+        h = openMp3Handle(path, false, error);
+        if (!h) return nullptr;
+        scan = scanCache().scan(h, path, rate, chans, false);
+    }
     if (scan.length <= 0 || rate <= 0 || chans < 1 || chans > 2 ||
         mpg123_seek(h, 0, SEEK_SET) != 0) {
         mpg123_close(h);
@@ -546,17 +589,17 @@ std::unique_ptr<Source> openMp3(const std::string& path, int* error, FileOpen mo
         return nullptr;
     }
     auto source = std::make_unique<Mpg123Source>(h, path, int(rate), chans, int64_t(scan.length));
-    // Ending before the length its LAME tag gives, the file's start is trimmed here (libmpg123
-    // no longer does; its decoder adds 529 samples to the encoder's delay). More than a frame
-    // beyond what the scan found: the file was cut short, and says so.
-    // (With its trimming, the scan finds the tag's length exactly; without, the untrimmed one.)
-    if (mode == FileOpen::Exact && declared > 0 && scan.length != declared && !scan.changesFormat &&
-        !source->skipStart(int64_t(delay) + 529)) {
+    if (ownTrim && !source->skipStart(int64_t(delay) + 529)) {
         *error = BASS_ERROR_FORMAT;
         return nullptr;
     }
-    if (mode == FileOpen::Exact && declared - scan.length > 1152)
-        source->setMissingFrames(int64_t(declared - scan.length));
+    // More frames than counted: the encoder's padding is at the stream's end, less the 529
+    // samples the decoder's delay took.
+    if (ownTrim && exactTag && scan.length > declared + delay + padding)
+        source->trimEnd(std::max(0L, padding - 529));
+    // More than a frame short of an exact tag's length: the file was cut short, and says so.
+    if (mode == FileOpen::Exact && exactTag && declared - source->lengthFrames() > spf)
+        source->setMissingFrames(int64_t(declared) - source->lengthFrames());
     if (scan.changesFormat && !source->followFormatChanges()) {
         *error = BASS_ERROR_FORMAT;
         return nullptr;

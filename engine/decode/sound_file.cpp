@@ -11,15 +11,16 @@
 namespace engine {
 
 // libsndfile's virtual I/O over a stdio stream with a few bytes of its header read as others: a
-// BW64 magic as "RF64", the data size a writer never filled in as "to the end of the file", or a
-// Wave64 extensible header's format tag as the float tag its sub-format gives.
+// BW64 magic as "RF64", the data size a writer never filled in as "to the end of the file", a
+// Wave64 extensible header's format tag as the float tag its sub-format gives, or a second data
+// chunk's name as "JUNK" (libsndfile refuses such a file).
 struct PatchedFile {
     std::FILE* file = nullptr;
     off_t start = 0;  // where the sound file starts in it (after an ID3v2 tag)
     struct Patch {
         off_t at = -1;  // from `start`
         char bytes[4] = {};
-    } patches[3];
+    } patches[4];
 };
 namespace {
 
@@ -73,6 +74,8 @@ struct WavData {
     // sizes still say "empty", as a recorder writes them before the audio and leaves them when it
     // is stopped by a crash or a power cut, with audio after them. -1 for other files.
     off_t unclosedSizeAt = -1;
+    // Where a second data chunk starts (a writer's fault; players take the first): -1 for none.
+    off_t secondDataAt = -1;
 };
 WavData wavDataOf(std::FILE* f) {
     WavData w;
@@ -85,6 +88,7 @@ WavData wavDataOf(std::FILE* f) {
     if (!riff && std::memcmp(head, "RF64", 4) != 0 && std::memcmp(head, "BW64", 4) != 0) return w;
     uint64_t ds64Data = 0;
     unsigned blockAlign = 0;
+    bool seenData = false;
     int64_t at = 12;
     for (int chunk = 0; chunk < 64 && at + 8 <= fileSize; ++chunk) {
         unsigned char c[8];
@@ -95,16 +99,24 @@ WavData wavDataOf(std::FILE* f) {
         if (std::fread(body, 1, want, f) != want) return w;
         if (std::memcmp(c, "ds64", 4) == 0 && size >= 16) ds64Data = le64(body + 8);
         if (std::memcmp(c, "fmt ", 4) == 0 && size >= 14) blockAlign = body[12] | body[13] << 8;
+        if (std::memcmp(c, "data", 4) == 0 && seenData) {
+            w.secondDataAt = off_t(at);
+            return w;
+        }
         if (std::memcmp(c, "data", 4) == 0) {
+            seenData = true;
             const int64_t held = fileSize - (at + 8);
             if (riff && size == 0 && blockAlign && held >= int64_t(blockAlign) &&
                 int64_t(le32(head + 4)) + 8 <= at + 8)
                 w.unclosedSizeAt = off_t(at + 4);
             const uint64_t declared = riff || size != 0xFFFFFFFFu ? size : ds64Data;
             if (declared == 0 || (riff && declared == 0xFFFFFFFFu) || blockAlign == 0) return w;
-            if (declared > uint64_t(held))
+            if (declared >= uint64_t(held)) {
                 w.missing = int64_t((declared - uint64_t(held)) / blockAlign);
-            return w;
+                return w;
+            }
+            at += 8 + int64_t(declared) + int64_t(declared & 1);
+            continue;
         }
         at += 8 + int64_t(size) + (size & 1);
     }
@@ -185,7 +197,7 @@ SoundFile::SoundFile(const std::string& utf8Path) {
     const WavData wav = f && start == 0 ? wavDataOf(f) : WavData{};
     missing_ = wav.missing;
     const auto w64Float = f ? w64FloatTag(f, start) : std::nullopt;
-    if (!bw64 && wav.unclosedSizeAt < 0 && start == 0 && !w64Float) {
+    if (!bw64 && wav.unclosedSizeAt < 0 && wav.secondDataAt < 0 && start == 0 && !w64Float) {
         if (f) std::fclose(f);
         sf_ = sf_open(utf8Path.c_str(), SFM_READ, &info_);
         return;
@@ -198,6 +210,7 @@ SoundFile::SoundFile(const std::string& utf8Path) {
     // to a pipe leaves it.
     if (wav.unclosedSizeAt >= 0) patched_->patches[1] = {wav.unclosedSizeAt, {-1, -1, -1, -1}};
     if (w64Float) patched_->patches[2] = *w64Float;
+    if (wav.secondDataAt >= 0) patched_->patches[3] = {wav.secondDataAt, {'J', 'U', 'N', 'K'}};
     fseeko(f, start, SEEK_SET);
     static SF_VIRTUAL_IO io{vLength, vSeek, vRead, vWrite, vTell};
     sf_ = sf_open_virtual(&io, SFM_READ, &info_, patched_.get());

@@ -196,6 +196,25 @@ TEST(QuorvinRender, SaysWhenTheSourceIsCutShortOrDamaged) {
             std::equal(cut.samples.begin(), cut.samples.begin() + 44100, wholeMp3.samples.begin()))
             << keep << " bytes";
     }
+    // A LAME tag that counts too few frames, or none: the same audio from the same start, no note.
+    for (const uint8_t count : {0, 40}) {
+        auto miscounted = fixtures::readBytes(mp3);
+        const auto tag = std::search(miscounted.begin(), miscounted.end(), "Info", "Info" + 4);
+        ASSERT_NE(tag, miscounted.end());
+        std::fill(tag + 8, tag + 12, 0);
+        tag[11] = count;
+        fixtures::writeBytes(cutMp3, miscounted);
+        r = quorvin({"render", cutMp3, tmp.file("count.wav")}, tmp);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err.find("cut short"), std::string::npos) << r.err;
+        const fixtures::Pcm got = fixtures::readAudio(tmp.file("count.wav"));
+        if (count) {
+            EXPECT_EQ(got.samples, wholeMp3.samples);
+        }
+        ASSERT_GT(got.samples.size(), 44100u);
+        EXPECT_TRUE(
+            std::equal(got.samples.begin(), got.samples.begin() + 44100, wholeMp3.samples.begin()));
+    }
 
     // One Ogg stream that lost a page; a chain of two (a recorded radio stream) that lost a page
     // of its second, or the page of its second's headers (which the codec's library then refuses:

@@ -188,6 +188,13 @@ TEST_P(JoinedFiles, PlayInTheFirstPartsFormatAtTheRightPitchAndLength) {
                           got.samples.begin() + int64_t(1.8 * f.rate1) * f.chans1);
     EXPECT_NEAR(fixtures::dominantFrequency(second, 0), 440.0, 4.0);
     EXPECT_GT(fixtures::rmsDb(second, 0), -12.0);
+    // The first part starts as it does alone.
+    const HSTREAM alone = BASS_StreamCreateFile(0, a.c_str(), 0, 0, BASS_STREAM_DECODE);
+    ASSERT_NE(alone, 0u);
+    const Pcm first = readAll(alone);
+    const auto start = std::min<size_t>(first.samples.size(), size_t(f.rate1 / 2) * f.chans1);
+    EXPECT_TRUE(
+        std::equal(first.samples.begin(), first.samples.begin() + start, got.samples.begin()));
     // A seek lands where a full decode has the same frames.
     ASSERT_TRUE(BASS_ChannelSetPosition(h, QWORD(1.5 * f.rate1) * 2 * f.chans1));
     std::vector<int16_t> part(size_t(100 * f.chans1));
@@ -212,6 +219,7 @@ INSTANTIATE_TEST_SUITE_P(RatesAndChannels, JoinedFiles,
                                            JoinedFormats{48000, 1, 32000, 2},
                                            // MPEG-1 (1152 samples a frame), then MPEG-2 (576).
                                            JoinedFormats{44100, 2, 22050, 1, true},
+                                           JoinedFormats{44100, 2, 44100, 2, true},
                                            JoinedFormats{44100, 2, 44100, 2, false, kVorbis},
                                            JoinedFormats{44100, 2, 22050, 1, false, kVorbis},
                                            JoinedFormats{44100, 2, 44100, 6, false, kVorbis},

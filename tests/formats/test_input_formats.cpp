@@ -29,7 +29,7 @@ struct Input {
     std::string lameMode;  // for MP3: "s" stereo, "j" joint stereo, "m" mono
     // For Wave64: the codec ffmpeg writes it with (under the extensible header), else libsndfile.
     std::string ffmpegCodec;
-    bool mp3() const { return !lameMode.empty(); }
+    bool mp3() const { return !lameMode.empty() || ffmpegCodec == "libmp3lame"; }
 };
 // The test lists show an input by its name.
 void PrintTo(const Input& in, std::ostream* os) {
@@ -136,7 +136,7 @@ class InputFormats : public ::testing::TestWithParam<Input> {
     void SetUp() override {
         const Input& in = GetParam();
         const auto v = signal(in.rate, in.mp3() ? 2 : in.channels, kSeconds);
-        if (in.mp3()) {
+        if (!in.lameMode.empty()) {
             const std::string wav = dir.file("lame-in.wav");
             writeSndfile(wav, SF_FORMAT_WAV | SF_FORMAT_PCM_16, in.rate, 2, v);
             source = dir.file("in.mp3");
@@ -147,7 +147,7 @@ class InputFormats : public ::testing::TestWithParam<Input> {
         } else if (!in.ffmpegCodec.empty()) {
             const std::string wav = dir.file("ffmpeg-in.wav");
             writeSndfile(wav, SF_FORMAT_WAV | SF_FORMAT_DOUBLE, in.rate, in.channels, v);
-            source = dir.file("in.w64");
+            source = dir.file(in.ffmpegCodec == "libmp3lame" ? "in.wav" : "in.w64");
             ASSERT_TRUE(runs("ffmpeg -nostdin -v error -y -i " + sh(wav) + " -c:a " +
                              in.ffmpegCodec + " " + sh(source)));
         } else {
@@ -304,6 +304,8 @@ std::vector<Input> inputs(bool beyondWav) {
         v.push_back({std::string("w64_extensible_") + (codec + 4) + "_surround51_48k", 48000, 6,
                      SF_FORMAT_W64 | subtype, "", codec});
     }
+    // MP3 in a WAV, whose header gives only an estimate of its length.
+    v.push_back({"wav_mp3_stereo44k", 44100, 2, 0, "", "libmp3lame"});
     // MPEG-1, 2 and 2.5 layer III, by the rate given to LAME.
     const struct {
         const char* name;
@@ -327,8 +329,9 @@ INSTANTIATE_TEST_SUITE_P(All, WavInputFormats, ::testing::ValuesIn(inputs(false)
 
 // Files whose header gives no length: a FLAC written to a pipe (its sample count left 0), an Ogg
 // file cut short (its last page lost, as by a broken download) and a WAV file whose recorder was
-// stopped before it wrote its sizes (both left 0). The length is what they hold, as
-// ffmpeg decodes them, and the BPM command, which sizes its buffers by it, works.
+// stopped before it wrote its sizes (both left 0); and a WAV file with two data chunks. The length
+// is what they hold, as ffmpeg decodes them, and the BPM command, which sizes its buffers by it,
+// works.
 TEST(InputsWithoutLength, AreMeasuredAndDecodedToTheirEnd) {
     fixtures::TempDir dir;
     const std::string wav = dir.file("in.wav"), flac = dir.file("piped.flac");
@@ -346,8 +349,17 @@ TEST(InputsWithoutLength, AreMeasuredAndDecodedToTheirEnd) {
     for (const std::ptrdiff_t sizeAt : {std::ptrdiff_t(4), data + 4})
         std::fill_n(bytes.begin() + sizeAt, 4, 0);
     fixtures::writeBytes(unclosed, bytes);
-    for (const std::string& path : {flac, cut, unclosed}) {
-        const Pcm ref = ffmpegDecode(path, dir, 2);
+    // A second data chunk: the first is played, as sox plays it (ffmpeg plays the last).
+    const std::string twoData = dir.file("two-data.wav");
+    bytes = fixtures::readBytes(wav);
+    const std::vector<uint8_t> second = {'d', 'a', 't', 'a', 0, 0x10, 0, 0};
+    bytes.insert(bytes.end(), second.begin(), second.end());
+    bytes.resize(bytes.size() + 0x1000, 0x55);
+    const uint32_t riff = uint32_t(bytes.size() - 8);
+    for (int i = 0; i < 4; ++i) bytes[size_t(4 + i)] = uint8_t(riff >> (8 * i));
+    fixtures::writeBytes(twoData, bytes);
+    for (const std::string& path : {flac, cut, unclosed, twoData}) {
+        const Pcm ref = ffmpegDecode(path == twoData ? wav : path, dir, 2);
         const DWORD h = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
         ASSERT_NE(h, 0u) << path;
         EXPECT_EQ(BASS_ChannelGetLength(h), QWORD(ref.samples.size() * 2)) << path;
