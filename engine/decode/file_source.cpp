@@ -137,10 +137,21 @@ class SndfileSource : public Source {
         }
         return n;
     }
+    // libsndfile's seeks into an Ogg Vorbis stream's last page land late (by the samples trimmed
+    // from its end): a frame there is reached by reading on from the page before.
+    void setLastPageFrom(int64_t frame) { lastPageFrom_ = frame; }
     bool seek(int64_t frame) override {
-        const bool ok = sf_seek(file_, frame, SEEK_SET) == frame;
-        if (ok) position_ = frame;
-        return ok;
+        const int64_t to = lastPageFrom_ > 0 && frame >= lastPageFrom_ ? lastPageFrom_ - 1 : frame;
+        if (sf_seek(file_, to, SEEK_SET) != to) return false;
+        position_ = to;
+        fbuf_.resize(std::max(fbuf_.size(), size_t(4096) * size_t(info_.channels)));
+        while (position_ < frame) {
+            const sf_count_t n =
+                sf_readf_float(file_, fbuf_.data(), std::min<int64_t>(4096, frame - position_));
+            if (n <= 0) return false;
+            position_ += n;
+        }
+        return true;
     }
     int lastError() const override { return BASS_ERROR_FORMAT; }
     // From the channel map libsndfile reads (a WAVE_FORMAT_EXTENSIBLE file's mask, among others),
@@ -195,6 +206,7 @@ class SndfileSource : public Source {
     bool vorbisOrder_ = false;  // Vorbis or Opus: its channels come in Vorbis's order
     std::atomic<int64_t> undecoded_{0};
     int64_t unreadable_ = 0;
+    int64_t lastPageFrom_ = 0;
     int64_t position_ = 0;  // the next frame read
 
     std::unique_ptr<SoundFile> owner_;
@@ -657,9 +669,9 @@ std::unique_ptr<Source> openFileSource(const std::string& utf8Path, int* error, 
         auto source = openMp3(utf8Path, error, mode);
         if (source) return source;
     }
-    double unreadableSeconds = 0;
+    OggFirstStream ogg;
     if (kind.ogg) {
-        auto chain = openOggChain(utf8Path, error, mode, &unreadableSeconds);
+        auto chain = openOggChain(utf8Path, error, mode, &ogg);
         if (chain || *error != BASS_OK) return chain;
     }
     auto sf = std::make_unique<SoundFile>(utf8Path);
@@ -670,7 +682,8 @@ std::unique_ptr<Source> openFileSource(const std::string& utf8Path, int* error, 
             outOfLimits(info).kind == FormatRefusal::Other) {
             // Every format is read as 16-bit (8-bit scaled up, float scaled from +-1.0).
             auto source = std::make_unique<SndfileSource>(std::move(sf));
-            source->setUnreadable(int64_t(unreadableSeconds * info.samplerate));
+            source->setUnreadable(int64_t(ogg.unreadableSeconds * info.samplerate));
+            source->setLastPageFrom(ogg.lastPageFrom);
             if (source->settleLength(mode)) return source;
             *error = BASS_ERROR_FORMAT;
             return nullptr;

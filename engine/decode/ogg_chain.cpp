@@ -34,6 +34,9 @@ struct OggLayout {
     // granule position at its rate (Vorbis: its identification header's; Opus: 48 kHz less its
     // pre-skip).
     double laterSeconds = 0;
+    // The granule position where the first stream's last page starts (its page before's): 0 when
+    // it has fewer than two pages of audio.
+    int64_t lastPageFrom = 0;
 };
 
 // From the file's position to the next page's start; false when no page follows.
@@ -107,12 +110,19 @@ OggLayout layoutOf(const std::string& path) {
         int64_t granule = 0;
     };
     std::vector<Stream> later;
+    uint32_t firstSerial = 0;
+    int64_t firstGranules[2] = {-1, -1};  // the first stream's last two, the last one second
     walkPages(path, [&](const Page& page) {
         if (first) {
             layout.codec = isVorbis(page) ? Codec::Vorbis
                            : isOpus(page) ? Codec::Opus
                                           : Codec::Other;
+            firstSerial = page.serial;
             first = false;
+        }
+        if (page.serial == firstSerial && page.granule > 0) {
+            firstGranules[0] = firstGranules[1];
+            firstGranules[1] = page.granule;
         }
         if (!page.begins) {
             sawData = true;
@@ -143,6 +153,7 @@ OggLayout layoutOf(const std::string& path) {
     for (const Stream& st : later)
         if (st.rate > 0)
             layout.laterSeconds += std::max(0.0, double(st.granule) - st.skip) / st.rate;
+    layout.lastPageFrom = std::max<int64_t>(0, firstGranules[0]);
     return layout;
 }
 
@@ -338,10 +349,12 @@ class OggChainSource : public Source {
 }  // namespace
 
 std::unique_ptr<Source> openOggChain(const std::string& utf8Path, int* error, FileOpen mode,
-                                     double* unreadableSeconds) {
-    *unreadableSeconds = 0;
+                                     OggFirstStream* first) {
+    *first = {};
     const OggLayout layout = layoutOf(utf8Path);
+    if (layout.codec == Codec::Vorbis) first->lastPageFrom = layout.lastPageFrom;
     if (!layout.chained || layout.codec == Codec::Other) return nullptr;
+    double* unreadableSeconds = &first->unreadableSeconds;
     // The codec's library would refuse the chain (and lose a little memory doing so): the first
     // stream is left to libsndfile, and what the later streams held is said to be lost.
     if (layout.laterHeadersLost) {

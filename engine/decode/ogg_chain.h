@@ -13,11 +13,20 @@
 
 namespace engine {
 
+// What libsndfile needs to be told of an Ogg file it reads.
+struct OggFirstStream {
+    // What the streams after the first held, in seconds, when they cannot be read.
+    double unreadableSeconds = 0;
+    // Of a Vorbis stream: the frame where its last page starts (0 when unknown). libsndfile's
+    // seeks past it land late by the samples trimmed from the stream's end.
+    int64_t lastPageFrom = 0;
+};
+
 // The file's chained streams as one Source; null when the file is no chain of Vorbis or Opus
-// streams (for libsndfile to read), or with *error set when it is one that cannot be decoded. A
-// chain the codec's library refuses (a later stream's headers damaged) is left to libsndfile too,
-// which reads its first stream: *unreadableSeconds then gives what the later streams held.
+// streams (for libsndfile to read, `*first` then filled in), or with *error set when it is one
+// that cannot be decoded. A chain the codec's library refuses (a later stream's headers damaged)
+// is left to libsndfile too, which reads its first stream.
 std::unique_ptr<Source> openOggChain(const std::string& utf8Path, int* error, FileOpen mode,
-                                     double* unreadableSeconds);
+                                     OggFirstStream* first);
 
 }  // namespace engine

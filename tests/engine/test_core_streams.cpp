@@ -141,6 +141,32 @@ TEST_F(Streams, Mp3LengthIsExactToTheSampleWithAndWithoutTag) {
     }
 }
 
+// A seek lands on the sample in every compressed format, up to the last page or frame (where an
+// Ogg Vorbis stream's end is trimmed).
+TEST_F(Streams, SeeksInCompressedFilesLandOnTheSampleToTheEnd) {
+    const Pcm src = fixtures::sine(440, 2.0, 48000, 2, 0.5);  // a rate Opus takes
+    for (const int format : {SF_FORMAT_OGG | SF_FORMAT_VORBIS, SF_FORMAT_OGG | SF_FORMAT_OPUS,
+                             SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 0}) {
+        const std::string path = dir.file("seek" + std::to_string(format));
+        if (format)
+            fixtures::writeSound(path, src, format);
+        else
+            fixtures::writeMp3(path, src, 128, -1, true);
+        const HSTREAM h = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
+        ASSERT_NE(h, 0u) << BASS_ErrorGetCode();
+        const Pcm got = readAll(h);
+        const int64_t frames = got.frames(), rate = 48000;
+        for (const int64_t at : {rate / 2, frames - rate * 3 / 10, frames - rate / 20}) {
+            ASSERT_TRUE(BASS_ChannelSetPosition(h, QWORD(at) * 4)) << format;
+            std::vector<int16_t> part(400);
+            ASSERT_EQ(BASS_ChannelGetData(h, part.data(), 800), 800u);
+            EXPECT_TRUE(std::equal(part.begin(), part.end(), got.samples.begin() + at * 2))
+                << "format " << std::hex << format << std::dec << " at " << at;
+        }
+        BASS_StreamFree(h);
+    }
+}
+
 // Two files joined end to end, the second often in another format: MP3s, or the chained streams of
 // an Ogg file (which a recorded radio stream is). The whole plays in the first one's format, at the
 // right pitch and for the right time.
