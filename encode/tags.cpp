@@ -4,7 +4,13 @@
 #include <taglib/infotag.h>
 #include <taglib/mpegfile.h>
 #include <taglib/tag.h>
+#include <taglib/tbytevectorstream.h>
 #include <taglib/wavfile.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
 
 #include "encode/format_support.h"
 
@@ -48,11 +54,62 @@ void readInfoAsFound() {
     (void)set;
 }
 
+// The start of an MP3 whose ID3v2 tag TagLib misreads, with that tag mended, for TagLib to read
+// from memory; empty for any other file. TagLib takes the size of a version 2.3 extended header
+// to count itself (only 2.4's does), stops short of the end by the size of a 2.4 one, and takes
+// a 2.4 footer to lie within the tag's size (it follows it): it loses frames of such tags. The
+// extended header is left out, the footer flag cleared.
+TagLib::ByteVector mendedId3v2(const std::string& path) {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"), std::fclose);
+    unsigned char h[10];
+    if (!f || std::fread(h, 1, 10, f.get()) != 10 || std::memcmp(h, "ID3", 3) != 0 ||
+        (h[6] | h[7] | h[8] | h[9]) & 0x80)
+        return {};
+    const bool extended = (h[3] == 3 || h[3] == 4) && (h[5] & 0x40);
+    const bool v24Footer = h[3] == 4 && (h[5] & 0x10);
+    if (!extended && !v24Footer) return {};
+    const size_t size = size_t(h[6]) << 21 | size_t(h[7]) << 14 | size_t(h[8]) << 7 | h[9];
+    std::vector<char> body(size + (v24Footer ? 10 : 0) + 16384);  // the first frames after it
+    body.resize(std::fread(body.data(), 1, body.size(), f.get()));
+    if (body.size() < size) return {};
+    size_t skip = 0;
+    if (extended) {
+        if (size < 4) return {};
+        const auto* b = reinterpret_cast<const unsigned char*>(body.data());
+        skip = h[3] == 3 ? 4 + (size_t(b[0]) << 24 | size_t(b[1]) << 16 | size_t(b[2]) << 8 | b[3])
+                         : size_t(b[0]) << 21 | size_t(b[1]) << 14 | size_t(b[2]) << 7 | b[3];
+        if (skip < 6 || skip > size) return {};
+        h[5] &= ~0x40;
+    }
+    if (v24Footer) {
+        body.erase(body.begin() + std::ptrdiff_t(size), body.begin() + std::ptrdiff_t(size + 10));
+        h[5] &= ~0x10;
+    }
+    const size_t mended = size - skip;
+    h[6] = (mended >> 21) & 0x7f;
+    h[7] = (mended >> 14) & 0x7f;
+    h[8] = (mended >> 7) & 0x7f;
+    h[9] = mended & 0x7f;
+    TagLib::ByteVector v(reinterpret_cast<const char*>(h), 10);
+    v.append(TagLib::ByteVector(body.data() + skip, unsigned(body.size() - skip)));
+    return v;
+}
+
 }  // namespace
 
 Tags readTags(const std::string& path) {
     readInfoAsFound();
     Tags tags;
+    if (TagLib::ByteVector mended = mendedId3v2(path); !mended.isEmpty()) {
+        TagLib::ByteVectorStream stream(mended);
+        TagLib::MPEG::File f(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
+        if (f.isValid() && f.ID3v2Tag()) {
+            tags.title = f.ID3v2Tag()->title().to8Bit(true);
+            tags.artist = f.ID3v2Tag()->artist().to8Bit(true);
+            tags.album = f.ID3v2Tag()->album().to8Bit(true);
+            return tags;
+        }
+    }
     const TagLib::FileRef f(path.c_str(), false);
     if (f.isNull()) return tags;
     const auto take = [&tags](const TagLib::Tag* tag) {

@@ -173,6 +173,51 @@ TEST(RenderTags, EightBitInfoTextIsKept) {
     EXPECT_EQ(f["artist"], "Ärt");
 }
 
+// An MP3's ID3v2 tag is read in each header layout: version 2.3 and 2.4, with an extended header
+// or a footer.
+TEST(RenderTags, Id3v2TagsInEveryLayoutAreRead) {
+    fixtures::TempDir tmp;
+    const std::string plain = tmp.file("plain.mp3");
+    fixtures::writeMp3(plain, fixtures::sine(440, 0.5), 128, -1, true);
+    const std::vector<uint8_t> mp3 = fixtures::readBytes(plain);
+    // A long title and a short artist last (each of TagLib's faults loses one of them).
+    std::vector<uint8_t> frame = {'T', 'I', 'T', '2', 0, 0, 0, 16, 0, 0, 3};
+    for (const char c : std::string("A longer title!")) frame.push_back(uint8_t(c));
+    const uint8_t artist[] = {'T', 'P', 'E', '1', 0, 0, 0, 3, 0, 0, 3, 'M', 'e'};
+    frame.insert(frame.end(), std::begin(artist), std::end(artist));
+    const uint8_t v23Extended[] = {0, 0, 0, 6, 0, 0, 0, 0, 0, 0};
+    const uint8_t v24Extended[] = {0, 0, 0, 6, 1, 0};
+    const struct {
+        uint8_t version, flags;
+        std::vector<uint8_t> extended;
+    } layouts[] = {{3, 0, {}},
+                   {3, 0x40, {std::begin(v23Extended), std::end(v23Extended)}},
+                   {4, 0x40, {std::begin(v24Extended), std::end(v24Extended)}},
+                   {4, 0x10, {}}};
+    for (const auto& l : layouts) {
+        std::vector<uint8_t> body = l.extended;
+        body.insert(body.end(), frame.begin(), frame.end());
+        const uint8_t size = uint8_t(body.size());
+        const uint8_t header[] = {'I', 'D', '3', l.version, 0, l.flags, 0, 0, 0, size};
+        std::vector<uint8_t> file(std::begin(header), std::end(header));
+        file.reserve(file.size() + body.size() + 10 + mp3.size());
+        file.insert(file.end(), body.begin(), body.end());
+        if (l.flags & 0x10) {
+            const std::vector<uint8_t> footer = {'3', 'D', 'I', 4, 0, 0x10, 0, 0, 0, size};
+            file.insert(file.end(), footer.begin(), footer.end());
+        }
+        file.insert(file.end(), mp3.begin(), mp3.end());
+        const std::string in = tmp.file("tagged.mp3"), out = tmp.file("out.wav");
+        fixtures::writeBytes(in, file);
+        const auto r = quorvin({"render", in, out}, tmp);
+        ASSERT_EQ(r.status, 0) << r.err;
+        auto tags = probe(out);
+        EXPECT_EQ(tags["title"], "A longer title!")
+            << "2." << int(l.version) << " " << int(l.flags);
+        EXPECT_EQ(tags["artist"], "Me") << "2." << int(l.version) << " " << int(l.flags);
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Matrix, RenderFormats,
     ::testing::Combine(::testing::Values(".wav", ".mp3", ".flac", ".ogg", ".opus"),
