@@ -37,6 +37,13 @@ struct OggLayout {
     // The granule position where the first stream's last page starts (its page before's): 0 when
     // it has fewer than two pages of audio.
     int64_t lastPageFrom = 0;
+    // Where each run of streams of one codec starts in the file: more than one when Vorbis and
+    // Opus streams follow each other (each codec's library reads only its own).
+    struct Part {
+        Codec codec;
+        off_t from;
+    };
+    std::vector<Part> parts;
 };
 
 // From the file's position to the next page's start; false when no page follows.
@@ -53,6 +60,7 @@ bool syncToPage(std::FILE* f) {
 // One Ogg page as the walk meets it: its header, and the first bytes of its body (for the first
 // page of a stream, the codec's identification header).
 struct Page {
+    off_t at = 0;            // where it starts in the file
     bool begins = false;     // the first page of a stream
     bool continues = false;  // its body goes on with a packet begun on the page before
     uint32_t serial = 0;
@@ -79,6 +87,7 @@ void walkPages(const std::string& path, Visit&& visit) {
         off_t body = 0;
         for (size_t i = 0; i < count; ++i) body += segments[i];
         Page page;
+        page.at = ftello(f) - off_t(sizeof head) - off_t(count);
         page.begins = head[5] & 0x02;
         page.continues = head[5] & 0x01;
         for (int i = 3; i >= 0; --i) page.serial = page.serial << 8 | head[14 + i];
@@ -105,6 +114,7 @@ OggLayout layoutOf(const std::string& path) {
     bool first = true, sawData = false;
     struct Stream {  // one after the first
         uint32_t serial;
+        Codec codec = Codec::Other;
         int pages = 0;
         double rate = 0, skip = 0;
         int64_t granule = 0;
@@ -119,6 +129,7 @@ OggLayout layoutOf(const std::string& path) {
                                           : Codec::Other;
             firstSerial = page.serial;
             first = false;
+            layout.parts.push_back({layout.codec, page.at});
         }
         if (page.serial == firstSerial && page.granule > 0) {
             firstGranules[0] = firstGranules[1];
@@ -131,19 +142,25 @@ OggLayout layoutOf(const std::string& path) {
             if (layout.codec == Codec::Other) return false;
             Stream st{page.serial};
             const unsigned char* p = page.packet;
-            if (isVorbis(page)) st.rate = p[12] | p[13] << 8 | p[14] << 16 | uint32_t(p[15]) << 24;
+            if (isVorbis(page)) {
+                st.codec = Codec::Vorbis;
+                st.rate = p[12] | p[13] << 8 | p[14] << 16 | uint32_t(p[15]) << 24;
+            }
             if (isOpus(page)) {
+                st.codec = Codec::Opus;
                 st.rate = 48000;
                 st.skip = p[10] | p[11] << 8;
             }
+            if (st.codec == Codec::Other) layout.laterHeadersLost = true;
+            if (st.codec != layout.parts.back().codec) layout.parts.push_back({st.codec, page.at});
             later.push_back(st);
         }
         for (Stream& st : later) {
             if (st.serial != page.serial) continue;
             if (page.granule > 0) st.granule = page.granule;  // -1: no packet ends here
             if (++st.pages != 2) continue;
-            const char* comments = layout.codec == Codec::Vorbis ? "\x03vorbis" : "OpusTags";
-            const size_t n = layout.codec == Codec::Vorbis ? 7 : 8;
+            const char* comments = st.codec == Codec::Vorbis ? "\x03vorbis" : "OpusTags";
+            const size_t n = st.codec == Codec::Vorbis ? 7 : 8;
             if (page.continues || page.packetBytes < n ||
                 std::memcmp(page.packet, comments, n) != 0)
                 layout.laterHeadersLost = true;
@@ -174,6 +191,38 @@ class Links {
     virtual bool seek(int64_t frame) = 0;
 };
 
+// A stretch of the file, from `from` to `to` (-1: its end), read as a file of its own by a codec's
+// library.
+class FileRange {
+  public:
+    bool open(const std::string& path, off_t from, off_t to) {
+        f_ = std::fopen(path.c_str(), "rb");
+        if (!f_ || fseeko(f_, 0, SEEK_END) != 0) return false;
+        from_ = from;
+        to_ = to < 0 ? ftello(f_) : std::min(to, ftello(f_));
+        return to_ > from_ && fseeko(f_, from_, SEEK_SET) == 0;
+    }
+    ~FileRange() {
+        if (f_) std::fclose(f_);
+    }
+    size_t read(void* dst, size_t bytes) {
+        const off_t at = ftello(f_);
+        if (at < from_ || at >= to_) return 0;
+        return std::fread(dst, 1, std::min(bytes, size_t(to_ - at)), f_);
+    }
+    int seek(int64_t offset, int whence) {
+        const off_t base = whence == SEEK_SET ? from_ : whence == SEEK_END ? to_ : ftello(f_);
+        const off_t at = base + off_t(offset);
+        if (at < from_ || at > to_) return -1;
+        return fseeko(f_, at, SEEK_SET);
+    }
+    int64_t tell() const { return ftello(f_) - from_; }
+
+  private:
+    std::FILE* f_ = nullptr;
+    off_t from_ = 0, to_ = 0;
+};
+
 // A hole in the data (a lost page) is passed over; after this many in a row the stream ends.
 constexpr int kHolesPassed = 64;
 
@@ -181,8 +230,17 @@ class VorbisLinks : public Links {
   public:
     // At the first stream's start: after the open's walk over the links, libvorbisfile may start
     // reading at the second stream (libsndfile's files do that), so it is sent there.
-    bool open(const std::string& path) {
-        open_ = ov_fopen(path.c_str(), &vf_) == 0;
+    bool open(const std::string& path, off_t from, off_t to) {
+        if (!range_.open(path, from, to)) return false;
+        static const ov_callbacks io{
+            [](void* dst, size_t size, size_t n, void* r) {
+                return static_cast<FileRange*>(r)->read(dst, size * n) / std::max<size_t>(size, 1);
+            },
+            [](void* r, ogg_int64_t offset, int whence) {
+                return static_cast<FileRange*>(r)->seek(offset, whence);
+            },
+            nullptr, [](void* r) { return long(static_cast<FileRange*>(r)->tell()); }};
+        open_ = ov_open_callbacks(&range_, &vf_, nullptr, 0, io) == 0;
         return open_ && ov_pcm_seek(&vf_, 0) == 0;
     }
     ~VorbisLinks() override {
@@ -224,15 +282,25 @@ class VorbisLinks : public Links {
   private:
     // libvorbisfile's getters take a pointer to non-const.
     OggVorbis_File* vf() const { return const_cast<OggVorbis_File*>(&vf_); }
+    FileRange range_;
     OggVorbis_File vf_{};
     bool open_ = false;
 };
 
 class OpusLinks : public Links {
   public:
-    bool open(const std::string& path) {
+    bool open(const std::string& path, off_t from, off_t to) {
+        if (!range_.open(path, from, to)) return false;
+        static const OpusFileCallbacks io{
+            [](void* r, unsigned char* dst, int bytes) {
+                return int(static_cast<FileRange*>(r)->read(dst, size_t(std::max(bytes, 0))));
+            },
+            [](void* r, opus_int64 offset, int whence) {
+                return static_cast<FileRange*>(r)->seek(offset, whence);
+            },
+            [](void* r) { return opus_int64(static_cast<FileRange*>(r)->tell()); }, nullptr};
         int err = 0;
-        of_ = op_open_file(path.c_str(), &err);
+        of_ = op_open_callbacks(&range_, &io, nullptr, 0, &err);
         return of_ != nullptr;
     }
     ~OpusLinks() override {
@@ -267,8 +335,73 @@ class OpusLinks : public Links {
     bool seek(int64_t frame) override { return op_pcm_seek(of_, frame) == 0; }
 
   private:
+    FileRange range_;
     OggOpusFile* of_ = nullptr;
 };
+
+// Runs of streams of one codec after one another (Vorbis, then Opus, ...), each read by its codec's
+// library, as one chain.
+class MixedLinks : public Links {
+  public:
+    explicit MixedLinks(std::vector<std::unique_ptr<Links>> parts) : parts_(std::move(parts)) {}
+    int count() const override {
+        int n = 0;
+        for (const auto& p : parts_) n += p->count();
+        return n;
+    }
+    int rate(int link) const override {
+        const auto [p, i] = locate(link);
+        return parts_[p]->rate(i);
+    }
+    int channels(int link) const override {
+        const auto [p, i] = locate(link);
+        return parts_[p]->channels(i);
+    }
+    int64_t total() const override {
+        int64_t n = 0;
+        for (const auto& p : parts_) n += p->total();
+        return n;
+    }
+    int64_t total(int link) const override {
+        const auto [p, i] = locate(link);
+        return parts_[p]->total(i);
+    }
+    long decode(std::vector<float>& buf, int* rate, int* channels) override {
+        for (; current_ < parts_.size(); ++current_) {
+            if (const long n = parts_[current_]->decode(buf, rate, channels); n > 0) return n;
+            if (current_ + 1 < parts_.size() && !parts_[current_ + 1]->seek(0)) return 0;
+        }
+        return 0;
+    }
+    bool seek(int64_t frame) override {
+        for (current_ = 0; current_ + 1 < parts_.size() && frame >= parts_[current_]->total();
+             ++current_)
+            frame -= parts_[current_]->total();
+        return parts_[current_]->seek(frame);
+    }
+
+  private:
+    std::pair<size_t, int> locate(int link) const {
+        size_t p = 0;
+        for (; p + 1 < parts_.size() && link >= parts_[p]->count(); ++p) link -= parts_[p]->count();
+        return {p, link};
+    }
+    std::vector<std::unique_ptr<Links>> parts_;
+    size_t current_ = 0;
+};
+
+// The streams from `from` to `to` (-1: the file's end), all of `codec`; null when its library
+// refuses them.
+std::unique_ptr<Links> openLinks(const std::string& path, Codec codec, off_t from, off_t to) {
+    if (codec == Codec::Vorbis) {
+        auto v = std::make_unique<VorbisLinks>();
+        if (v->open(path, from, to)) return v;
+    } else if (codec == Codec::Opus) {
+        auto o = std::make_unique<OpusLinks>();
+        if (o->open(path, from, to)) return o;
+    }
+    return nullptr;
+}
 
 class OggChainSource : public Source {
   public:
@@ -362,12 +495,16 @@ std::unique_ptr<Source> openOggChain(const std::string& utf8Path, int* error, Fi
         return nullptr;
     }
     std::unique_ptr<Links> links;
-    if (layout.codec == Codec::Vorbis) {
-        auto v = std::make_unique<VorbisLinks>();
-        if (v->open(utf8Path)) links = std::move(v);
+    if (layout.parts.size() == 1) {
+        links = openLinks(utf8Path, layout.codec, 0, -1);
     } else {
-        auto o = std::make_unique<OpusLinks>();
-        if (o->open(utf8Path)) links = std::move(o);
+        std::vector<std::unique_ptr<Links>> parts;
+        for (size_t i = 0; i < layout.parts.size(); ++i) {
+            const off_t to = i + 1 < layout.parts.size() ? layout.parts[i + 1].from : -1;
+            parts.push_back(openLinks(utf8Path, layout.parts[i].codec, layout.parts[i].from, to));
+            if (!parts.back()) break;
+        }
+        if (parts.back()) links = std::make_unique<MixedLinks>(std::move(parts));
     }
     if (!links) {
         // The library refuses the chain (a later stream's headers are damaged): the first stream

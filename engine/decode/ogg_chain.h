@@ -1,6 +1,7 @@
 // Ogg files of chained streams: one stream after another in one file, as a recorded internet radio
 // stream or files joined end to end make them. libsndfile reads only the first of them; these are
-// read whole, Vorbis through libvorbisfile and Opus through libopusfile. Streams that differ from
+// read whole, Vorbis through libvorbisfile and Opus through libopusfile (a chain of both, each run
+// of streams by its own library). Streams that differ from
 // the first in rate or channel count are delivered in the first one's format (FormatConformer), the
 // length then measured by decoding the file once at the open.
 // Threads: any; a Source then belongs to one thread at a time.

@@ -175,6 +175,7 @@ struct JoinedFormats {
     bool lameTags = false;  // each part with its LAME/Xing header (its gapless delay and padding)
     int sndfileFormat = 0;  // Ogg Vorbis or Opus written by libsndfile; 0 for MP3
     int junk = 0;           // bytes of damage between the parts (a broken download, a bad join)
+    int secondFormat = 0;   // the second part's, when it differs (Vorbis then Opus, or back)
 };
 class JoinedFiles : public Streams, public ::testing::WithParamInterface<JoinedFormats> {};
 
@@ -185,7 +186,8 @@ TEST_P(JoinedFiles, PlayInTheFirstPartsFormatAtTheRightPitchAndLength) {
          {std::tuple{a, f.rate1, f.chans1}, {b, f.rate2, f.chans2}}) {
         const Pcm part = fixtures::sine(440, 1.0, rate, chans, 0.5);
         if (f.sndfileFormat)
-            fixtures::writeSound(path, part, f.sndfileFormat);
+            fixtures::writeSound(path, part,
+                                 path == b && f.secondFormat ? f.secondFormat : f.sndfileFormat);
         else
             fixtures::writeMp3(path, part, 128, -1, f.lameTags);
     }
@@ -236,21 +238,25 @@ void PrintTo(const JoinedFormats& f, std::ostream* os) {
             : f.sndfileFormat == kOpus ? "opus "
                                        : "mp3 ")
         << f.rate1 << "/" << f.chans1 << " + " << f.rate2 << "/" << f.chans2
-        << (f.lameTags ? " with LAME headers" : "") << (f.junk ? " with junk between" : "");
+        << (f.lameTags ? " with LAME headers" : "") << (f.junk ? " with junk between" : "")
+        << (f.secondFormat == kVorbis ? " then vorbis"
+            : f.secondFormat == kOpus ? " then opus"
+                                      : "");
 }
-INSTANTIATE_TEST_SUITE_P(RatesAndChannels, JoinedFiles,
-                         ::testing::Values(JoinedFormats{44100, 1, 44100, 2},
-                                           JoinedFormats{44100, 2, 44100, 1},
-                                           JoinedFormats{44100, 2, 48000, 2},
-                                           JoinedFormats{48000, 1, 32000, 2},
-                                           // MPEG-1 (1152 samples a frame), then MPEG-2 (576).
-                                           JoinedFormats{44100, 2, 22050, 1, true},
-                                           JoinedFormats{44100, 2, 44100, 2, true},
-                                           JoinedFormats{44100, 2, 44100, 2, false, kVorbis},
-                                           JoinedFormats{44100, 2, 22050, 1, false, kVorbis},
-                                           JoinedFormats{44100, 2, 44100, 6, false, kVorbis},
-                                           JoinedFormats{44100, 2, 22050, 1, false, kVorbis, 3000},
-                                           JoinedFormats{48000, 2, 48000, 1, false, kOpus}));
+INSTANTIATE_TEST_SUITE_P(
+    RatesAndChannels, JoinedFiles,
+    ::testing::Values(JoinedFormats{44100, 1, 44100, 2}, JoinedFormats{44100, 2, 44100, 1},
+                      JoinedFormats{44100, 2, 48000, 2}, JoinedFormats{48000, 1, 32000, 2},
+                      // MPEG-1 (1152 samples a frame), then MPEG-2 (576).
+                      JoinedFormats{44100, 2, 22050, 1, true},
+                      JoinedFormats{44100, 2, 44100, 2, true},
+                      JoinedFormats{44100, 2, 44100, 2, false, kVorbis},
+                      JoinedFormats{44100, 2, 22050, 1, false, kVorbis},
+                      JoinedFormats{44100, 2, 44100, 6, false, kVorbis},
+                      JoinedFormats{44100, 2, 22050, 1, false, kVorbis, 3000},
+                      JoinedFormats{48000, 2, 48000, 1, false, kOpus},
+                      JoinedFormats{44100, 2, 48000, 1, false, kVorbis, 0, kOpus},
+                      JoinedFormats{48000, 1, 48000, 2, false, kOpus, 0, kVorbis}));
 
 TEST_F(Streams, PathsWithSpacesAndNonAsciiLettersOpen) {
     const std::string path = dir.file("Ünïcödé naïve – ß.wav");
