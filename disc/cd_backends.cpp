@@ -252,9 +252,7 @@ std::unique_ptr<SectorReader> openParanoia(const std::string& source, driver_id_
 // --- disc images ---------------------------------------------------------------------------
 
 driver_id_t imageDriver(const std::string& path) {
-    std::string ext = std::filesystem::path(path).extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return char(std::tolower(c)); });
+    const std::string ext = asciiLower(std::filesystem::path(path).extension().string());
     if (ext == ".cue") return DRIVER_BINCUE;
     if (ext == ".toc") return DRIVER_CDRDAO;
     if (ext == ".nrg") return DRIVER_NRG;
@@ -315,9 +313,7 @@ fs::path binOf(const fs::path& cue, const std::string& named) {
     std::vector<fs::path> found;
     for (const auto& e :
          fs::directory_iterator(cue.parent_path().empty() ? "." : cue.parent_path(), ec)) {
-        std::string ext = e.path().extension().string();
-        std::transform(ext.begin(), ext.end(), ext.begin(),
-                       [](unsigned char c) { return char(std::tolower(c)); });
+        const std::string ext = asciiLower(e.path().extension().string());
         if (ext == ".bin" && e.path().stem() == cue.stem() && fs::is_regular_file(e.path(), ec))
             found.push_back(e.path());
     }

@@ -137,22 +137,23 @@ class CueFilesBackend : public Backend {
 
 }  // namespace
 
-namespace {
-
-std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return char(std::tolower(c)); });
+std::string asciiLower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) {
+        return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : char(c);
+    });
     return s;
 }
+
+namespace {
 
 // The file of `folder` named `name` in another case, as a sheet written on a system that does not
 // tell cases apart may name it; empty when there is none or more than one.
 fs::path inAnyCase(const fs::path& folder, const std::string& name) {
     std::error_code ec;
     fs::path found;
-    const std::string want = lower(name);
+    const std::string want = asciiLower(name);
     for (const auto& e : fs::directory_iterator(folder.empty() ? "." : folder, ec)) {
-        if (lower(e.path().filename().string()) != want || !fs::is_regular_file(e.path(), ec))
+        if (asciiLower(e.path().filename().string()) != want || !fs::is_regular_file(e.path(), ec))
             continue;
         if (!found.empty()) return {};
         found = e.path();

@@ -172,6 +172,9 @@ std::unique_ptr<Backend> openImageBackend(const std::string& path, std::string* 
 // name is then looked for beside the sheet, or by a path with backslashes or in another case.
 // Empty when there is none.
 std::string namedFile(const std::string& cue, const std::string& named);
+
+// `s` with its ASCII letters in lower case (file names and extensions compared in any case).
+std::string asciiLower(std::string s);
 // Whether the file at `path` begins as an audio file does (WAV, AIFF, FLAC, an MP3's ID3v2 tag),
 // not as the raw sectors of a .bin.
 bool isAudioFileByContent(const std::string& path);
