@@ -144,7 +144,8 @@ class SndfileSource : public Source {
         const int64_t to = lastPageFrom_ > 0 && frame >= lastPageFrom_ ? lastPageFrom_ - 1 : frame;
         if (sf_seek(file_, to, SEEK_SET) != to) return false;
         position_ = to;
-        fbuf_.resize(std::max(fbuf_.size(), size_t(4096) * size_t(info_.channels)));
+        if (position_ < frame)
+            fbuf_.resize(std::max(fbuf_.size(), size_t(4096) * size_t(info_.channels)));
         while (position_ < frame) {
             const sf_count_t n =
                 sf_readf_float(file_, fbuf_.data(), std::min<int64_t>(4096, frame - position_));
@@ -262,9 +263,8 @@ class Mpg123Source : public Source {
     }
     int lastError() const override { return BASS_ERROR_FORMAT; }
 
-    // libmpg123 gives up the whole of its gapless trimming when a file ends before the length its
-    // LAME tag gives (cut short, even by a few bytes): the encoder's delay at the start, which the
-    // tag still gives rightly, is then left out here. False when the stream cannot go there.
+    // Leaves out the stream's first `frames` (the encoder's delay of a stream decoded without
+    // libmpg123's trimming). False when the stream cannot go there.
     bool skipStart(int64_t frames) {
         if (frames <= 0 || frames >= length_) return true;
         skip_ = frames;
