@@ -90,12 +90,12 @@ double startOffset(int rate, double tempoPercent, double pitch, double rateFacto
     configure(st, tempoPercent, pitch, rateFactor);
     st.putSamples(probe.data(), uint(probe.size()));
     st.flush();
-    std::vector<float> out(size_t(double(probe.size()) * 3.0 / rateFactor) + size_t(rate));
+    const double ratio = (1.0 + tempoPercent / 100.0) * rateFactor;
+    std::vector<float> out(size_t(double(probe.size()) * 1.2 / ratio) + size_t(rate));
     size_t n = 0;
     for (uint got;
          n < out.size() && (got = st.receiveSamples(out.data() + n, uint(out.size() - n))) > 0;)
         n += got;
-    const double ratio = (1.0 + tempoPercent / 100.0) * rateFactor;
     const int64_t reach = rate * 6 / 100;  // 60 ms: within half the bursts' spacing
     double sum = 0.0;
     int found = 0;
