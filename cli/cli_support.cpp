@@ -68,13 +68,6 @@ std::optional<double> parseNumber(const std::string& text) {
     return v;
 }
 
-bool isTheInputItself(const std::string& in, const std::string& out) {
-    namespace fs = std::filesystem;
-    const fs::path inFs = files::pathFromUtf8(in), outFs = files::pathFromUtf8(out);
-    std::error_code ec;
-    return fs::exists(outFs, ec) && fs::equivalent(inFs, outFs, ec) && !ec;
-}
-
 void keepStandardStreamsOpen() {
 #ifndef _WIN32
     for (int fd = 0; fd <= 2; ++fd) {

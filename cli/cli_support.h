@@ -31,10 +31,6 @@ files::Result numberOption(const ParsedArgs& p, const std::string& name, double 
 // The whole text as a number, or nothing ("12", "-2.5"; not "12x", not "").
 std::optional<double> parseNumber(const std::string& text);
 
-// Whether `out` names the file `in` names (the same path, a link to it, a hard link), so that
-// writing the output would replace the input the command reads.
-bool isTheInputItself(const std::string& in, const std::string& out);
-
 // Whether standard output is a terminal (a progress bar is shown only there).
 bool stdoutIsTerminal();
 

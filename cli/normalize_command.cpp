@@ -7,6 +7,7 @@
 #include "cli/cli_support.h"
 #include "cli/commands.h"
 #include "components/normaliser_component.h"
+#include "files/file_io.h"
 
 namespace cli {
 
@@ -71,7 +72,7 @@ int normalizeCommand(const Args& args, std::ostream& out, std::ostream& err) {
                 << "; give OUT a .wav name\n";
             return 2;
         }
-    if (isTheInputItself(in, outPath)) {
+    if (files::isTheInputItself(in, outPath)) {
         err << kName << "the output \"" << outPath
             << "\" is the input file itself; choose another name\n";
         return 1;

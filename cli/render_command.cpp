@@ -196,7 +196,7 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
         err << kName << files::cannotOpenMessage(in, BASS_ERROR_FILEOPEN) << "\n";
         return 1;
     }
-    if (!toStdout && isTheInputItself(source, outPath)) {
+    if (!toStdout && files::isTheInputItself(source, outPath)) {
         err << kName << "the output \"" << outPath
             << "\" is the input file itself; choose another name\n";
         return 1;

@@ -324,11 +324,13 @@ fs::path binOf(const fs::path& cue, const std::string& named) {
 class ImageBackend : public Backend {
   public:
     ImageBackend(std::string path, driver_id_t driver, std::shared_ptr<const Disc> disc,
-                 std::unique_ptr<PrivateFolder> folder)
+                 std::unique_ptr<PrivateFolder> folder, std::vector<std::string> files)
         : path_(std::move(path)),
           driver_(driver),
           disc_(std::move(disc)),
-          folder_(std::move(folder)) {}
+          folder_(std::move(folder)),
+          files_(std::move(files)) {}
+    std::vector<std::string> files() const override { return files_; }
 
     Probe probe() override {
         Probe p;
@@ -348,6 +350,7 @@ class ImageBackend : public Backend {
     driver_id_t driver_;
     std::shared_ptr<const Disc> disc_;
     std::unique_ptr<PrivateFolder> folder_;
+    std::vector<std::string> files_;  // the .bin or the files a .toc names
 };
 
 // --- devices -------------------------------------------------------------------------------
@@ -455,9 +458,10 @@ std::unique_ptr<Backend> openImageBackend(const std::string& path, std::string* 
     // to libcdio as a copy written from what was checked, in a folder of our own.
     std::string opened = path;
     std::unique_ptr<PrivateFolder> folder;
-    int64_t binBytes = 0;  // of a cue sheet's .bin
-    std::string cueText;   // a cue sheet's CD-Text block, read by ourselves
-    std::string year;      // a cue sheet's REM DATE
+    int64_t binBytes = 0;            // of a cue sheet's .bin
+    std::string cueText;             // a cue sheet's CD-Text block, read by ourselves
+    std::string year;                // a cue sheet's REM DATE
+    std::vector<std::string> files;  // what it reads besides its sheet
     auto copyInto = [&](const std::string& name, const std::string& text) {
         folder = std::make_unique<PrivateFolder>();
         if (!folder->create() || !writeText(folder->path() / name, text)) return false;
@@ -484,6 +488,7 @@ std::unique_ptr<Backend> openImageBackend(const std::string& path, std::string* 
         binBytes = -1;
         if (!bin.empty()) binBytes = int64_t(fs::file_size(bin, ec));
         if (ec) binBytes = -1;
+        if (!bin.empty()) files.push_back(bin.string());
         std::string copy;
         const std::string why = checkCueSheet(text, binBytes, &copy, "image.bin", &cueText);
         year = cueYear(text);
@@ -503,6 +508,7 @@ std::unique_ptr<Backend> openImageBackend(const std::string& path, std::string* 
             std::error_code e;
             // Only a file of the folder itself: not a link that may lead anywhere.
             if (!fs::is_regular_file(fs::symlink_status(dir / name, e))) return -1;
+            files.push_back((dir / name).string());
             const auto n = fs::file_size(dir / name, e);
             return e ? -1 : int64_t(n);
         };
@@ -540,7 +546,8 @@ std::unique_ptr<Backend> openImageBackend(const std::string& path, std::string* 
     if (binBytes % CDIO_CD_FRAMESIZE_RAW != 0)
         std::const_pointer_cast<Disc>(disc)->missingBytes =
             uint32_t(CDIO_CD_FRAMESIZE_RAW - binBytes % CDIO_CD_FRAMESIZE_RAW);
-    return std::make_unique<ImageBackend>(opened, driver, std::move(disc), std::move(folder));
+    return std::make_unique<ImageBackend>(opened, driver, std::move(disc), std::move(folder),
+                                          std::move(files));
 }
 
 std::unique_ptr<Backend> openDeviceBackend(const std::string& device, std::string* description,

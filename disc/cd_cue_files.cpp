@@ -124,6 +124,7 @@ class CueFilesBackend : public Backend {
                                              std::shared_ptr<ReadCounters> counters) override {
         return std::make_unique<FilesSectorReader>(paths_, layout_, std::move(counters));
     }
+    std::vector<std::string> files() const override { return paths_; }
     // Files hold what was read off the disc already: nothing to correct.
     std::string readMode() const override {
         return "none (the image's files are read as they are)";

@@ -478,6 +478,14 @@ std::string cdDriveName(DWORD drive) {
     return d->image ? d->path : d->description;
 }
 
+std::vector<std::string> cdImageFiles(DWORD drive) {
+    auto d = cd::driveAt(drive);
+    if (!d || !d->image) return {};
+    std::vector<std::string> files = d->files();
+    files.insert(files.begin(), d->path);
+    return files;
+}
+
 bool cdReadToc(DWORD drive, CdToc* toc) {
     auto d = cd::driveAt(drive);
     if (!d) return false;

@@ -64,6 +64,9 @@ bool cdStreamReadReport(HSTREAM stream, CdReadReport* out);
 std::string cdParanoiaMode(DWORD drive);
 // The drive's vendor and model, or the image's path; empty past the last drive.
 std::string cdDriveName(DWORD drive);
+// The files an image reads: its sheet and the files it names. Empty for a drive and past the
+// last drive.
+std::vector<std::string> cdImageFiles(DWORD drive);
 
 // Drives come and go: the poller looks for drives plugged in or removed every few seconds. A new
 // drive is added at the end of the table; a removed one keeps its index and description but every

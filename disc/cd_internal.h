@@ -80,6 +80,9 @@ class Backend {
                                                      std::shared_ptr<ReadCounters> counters) = 0;
     // How its readers correct errors (the rip log says it).
     virtual std::string readMode() const;
+    // The files an image reads besides its sheet (its .bin, the files its sheet names); none
+    // for a drive.
+    virtual std::vector<std::string> files() const { return {}; }
 };
 
 // An ISRC as it must be: 12 letters and digits (a drive or a sheet may hand back anything).
@@ -123,6 +126,7 @@ class Drive {
     std::unique_ptr<SectorReader> openReader(int32_t first, int32_t count,
                                              std::shared_ptr<ReadCounters> counters);
     std::string readMode() const { return backend_->readMode(); }
+    std::vector<std::string> files() const { return backend_->files(); }
 
     // Read offset in frames for streams created from now on.
     std::atomic<int> readOffset{0};

@@ -28,4 +28,11 @@ std::string describeError(int errorNumber) {
     return std::strerror(errorNumber);
 }
 
+bool isTheInputItself(const std::string& in, const std::string& out) {
+    namespace fs = std::filesystem;
+    const fs::path inFs = pathFromUtf8(in), outFs = pathFromUtf8(out);
+    std::error_code ec;
+    return fs::exists(outFs, ec) && fs::equivalent(inFs, outFs, ec) && !ec;
+}
+
 }  // namespace files

@@ -16,5 +16,8 @@ std::string utf8FromPath(const std::filesystem::path& path);
 std::FILE* openFile(const std::string& utf8Path, const char* mode);
 // The system's description of `errorNumber` ("Permission denied", "No space left on device").
 std::string describeError(int errorNumber);
+// Whether `out` names the file `in` names (the same path, a link to it, a hard link), so that
+// writing the output would replace the input a command reads.
+bool isTheInputItself(const std::string& in, const std::string& out);
 
 }  // namespace files

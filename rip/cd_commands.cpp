@@ -10,6 +10,7 @@
 
 #include "disc/basscd.h"
 #include "disc/cd_cue.h"
+#include "disc/cd_ext.h"
 #include "encode/basswma.h"
 #include "files/file_io.h"
 #include "files/open_error.h"
@@ -188,6 +189,12 @@ int cdRipCommand(const std::vector<std::string>& args, std::ostream& out, std::o
     }
     int drive = openCommandSource(positional[0], name, err);
     if (drive < 0) return 1;
+    for (const std::string& file : engine::cdImageFiles(DWORD(drive)))
+        if (files::isTheInputItself(file, outPath)) {
+            err << "quorvin cd-rip: the output \"" << outPath
+                << "\" is a file of the disc image itself; choose another name\n";
+            return 1;
+        }
     int tracks = BASS_CD_GetTracks(DWORD(drive));
     if (tracks < 0) {
         err << "quorvin cd-rip: no readable disc in \"" << positional[0] << "\"\n";

@@ -186,6 +186,17 @@ TEST_F(CdExtract, ListAndRipCommands) {
     EXPECT_NE(err.str().find("only in part"), std::string::npos) << err.str();
     EXPECT_EQ(fixtures::readBytes(wav), (std::vector<uint8_t>{1, 2, 3}));
     EXPECT_EQ(cd::cdRipCommand({cue, "3", wav}, out, err), 1) << "data track";
+    // Nor is a file the image reads written over.
+    const std::string whole = dir.file("whole.wav"), wavCue = dir.file("whole.cue");
+    fixtures::writeWav(whole, fixtures::sine(440, 1.0));
+    const auto wholeBytes = fixtures::readBytes(whole);
+    const std::string wavSheet =
+        "FILE \"whole.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n";
+    fixtures::writeBytes(wavCue, std::vector<uint8_t>(wavSheet.begin(), wavSheet.end()));
+    err.str("");
+    EXPECT_EQ(cd::cdRipCommand({wavCue, "1", whole}, out, err), 1);
+    EXPECT_NE(err.str().find("a file of the disc image itself"), std::string::npos) << err.str();
+    EXPECT_EQ(fixtures::readBytes(whole), wholeBytes);
     int files = 0;
     for (auto& e : std::filesystem::directory_iterator(dir.path()))
         files += e.path().filename().string().find("part") != std::string::npos;
