@@ -1,5 +1,6 @@
 #include "rip/rip_names.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 #include <vector>
@@ -29,10 +30,12 @@ bool refused(unsigned char c, bool keepSlash) {
     }
 }
 
-std::string trimPart(const std::string& part) {
+// Without the spaces and dots at its start (no hidden files) and end (refused by some file
+// systems); the dots at the end are kept when an extension follows (`Mr.` gives `Mr..wav`).
+std::string trimPart(const std::string& part, bool extensionFollows = false) {
     size_t b = 0, e = part.size();
     while (b < e && (part[b] == ' ' || part[b] == '.')) ++b;
-    while (e > b && (part[e - 1] == ' ' || part[e - 1] == '.')) --e;
+    while (e > b && (part[e - 1] == ' ' || (part[e - 1] == '.' && !extensionFollows))) --e;
     std::string out = part.substr(b, e - b);
     return out.empty() ? "_" : out;
 }
@@ -64,18 +67,20 @@ bool validNameTemplate(const std::string& tmpl, std::string* error) {
     return true;
 }
 
-std::string safeFileName(const std::string& text, bool keepSlash) {
+std::string safeFileName(const std::string& text, bool keepSlash, bool extensionFollows) {
     std::string replaced;
     replaced.reserve(text.size());
     for (char c : text) replaced += refused(static_cast<unsigned char>(c), keepSlash) ? '_' : c;
-    if (!keepSlash) return trimPart(replaced);
+    if (!keepSlash) return trimPart(replaced, extensionFollows);
     std::string out;
     size_t start = 0;
     while (true) {
         size_t slash = replaced.find('/', start);
         std::string part =
             replaced.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
-        if (!part.empty()) out += (out.empty() ? "" : "/") + trimPart(part);
+        if (!part.empty())
+            out += (out.empty() ? "" : "/") +
+                   trimPart(part, extensionFollows && slash == std::string::npos);
         if (slash == std::string::npos) break;
         start = slash + 1;
     }
@@ -91,28 +96,40 @@ struct Piece {
     bool shortenable = false;
 };
 
-// Cuts the longest shortenable pieces until the whole fits in `longest` bytes (each cut at a
-// whole UTF-8 character); then, when that is not enough, the end of the name.
+// Cuts the longest shortenable pieces to one length, the longest that lets the whole fit in
+// `longest` bytes (each cut at a whole UTF-8 character), so that every field keeps a part;
+// then, when that is not enough, the end of the name.
 std::string fitName(std::vector<Piece> pieces, size_t longest) {
-    auto total = [&] {
-        size_t n = 0;
-        for (const Piece& p : pieces) n += p.text.size();
-        return n;
+    size_t fixed = 0, widest = 0;
+    for (const Piece& p : pieces) {
+        if (p.shortenable)
+            widest = std::max(widest, p.text.size());
+        else
+            fixed += p.text.size();
+    }
+    const auto fits = [&](size_t cap) {
+        size_t n = fixed;
+        for (const Piece& p : pieces)
+            if (p.shortenable) n += std::min(p.text.size(), cap);
+        return n <= longest;
     };
+    if (!fits(widest)) {
+        size_t low = 0, high = widest;  // fits(low) or nothing does; !fits(high)
+        while (high - low > 1) {
+            const size_t mid = (low + high) / 2;
+            (fits(mid) ? low : high) = mid;
+        }
+        for (Piece& p : pieces) {
+            if (!p.shortenable || p.text.size() <= low) continue;
+            size_t size = low;
+            while (size > 0 && (uint8_t(p.text[size]) & 0xC0) == 0x80) --size;
+            p.text.resize(size);
+        }
+    }
     auto cutTo = [](std::string& s, size_t size) {
         while (size > 0 && (uint8_t(s[size]) & 0xC0) == 0x80) --size;
         s.resize(size);
     };
-    for (size_t size = total(); size > longest; size = total()) {
-        Piece* widest = nullptr;
-        for (Piece& p : pieces)
-            if (p.shortenable && !p.text.empty() &&
-                (!widest || p.text.size() > widest->text.size()))
-                widest = &p;
-        if (!widest) break;
-        const size_t excess = size - longest;
-        cutTo(widest->text, widest->text.size() > excess ? widest->text.size() - excess : 0);
-    }
     std::string out;
     for (const Piece& p : pieces) out += p.text;
     if (out.size() > longest) cutTo(out, longest);
@@ -179,7 +196,7 @@ std::string expandNameTemplate(const std::string& tmpl, const TrackNaming& track
         name.push_back({field, text});
     }
     endName();
-    return safeFileName(out, true);
+    return safeFileName(out, true, true);
 }
 
 std::string uniquePath(const std::string& folder, const std::string& relative,
@@ -188,7 +205,9 @@ std::string uniquePath(const std::string& folder, const std::string& relative,
     for (int n = 1;; ++n) {
         std::string candidate = base + (n == 1 ? "" : " (" + std::to_string(n) + ")") + extension;
         std::error_code ec;
-        if (taken.count(candidate) || std::filesystem::exists(files::pathFromUtf8(candidate), ec))
+        // A link that leads nowhere is taken too: a write would go where it leads.
+        if (taken.count(candidate) || std::filesystem::exists(std::filesystem::symlink_status(
+                                          files::pathFromUtf8(candidate), ec)))
             continue;
         taken.insert(candidate);
         return candidate;

@@ -28,8 +28,10 @@ bool validNameTemplate(const std::string& tmpl, std::string* error = nullptr);
 
 // The characters file systems refuse replaced by '_'; also '/' when `keepSlash` is false.
 // Leading and trailing blanks and dots are dropped from each part ("." and ".." never name a
-// folder); an empty result is "_".
-std::string safeFileName(const std::string& text, bool keepSlash = false);
+// folder), but the last part keeps its trailing dots when `extensionFollows`; an empty result is
+// "_".
+std::string safeFileName(const std::string& text, bool keepSlash = false,
+                         bool extensionFollows = false);
 
 // Room left in a name for what uniquePath() adds: " (NNN)" and the longest extension.
 constexpr size_t kNameSuffixRoom = 16;

@@ -95,9 +95,15 @@ std::string ripPlaylist(const DiscRip& rip) {
     for (const TrackRip& t : rip.tracks) {
         if (!ripped(t)) continue;
         const uint64_t seconds = (t.bytes + 88200) / 176400;
-        std::string name = t.artist.empty() ? t.title : t.artist + " - " + t.title;
+        const std::string title =
+            t.title.empty()
+                ? "Track " + std::string(t.number < 10 ? "0" : "") + std::to_string(t.number)
+                : t.title;
+        const std::string name = t.artist.empty() ? title : t.artist + " - " + title;
+        // A line that starts with '#' would be read as a comment.
+        const std::string path = relativePath(rip, t.path);
         m3u += "#EXTINF:" + std::to_string(seconds) + "," + name + "\n" +
-               relativePath(rip, t.path) + "\n";
+               (!path.empty() && path.front() == '#' ? "./" : "") + path + "\n";
     }
     return m3u;
 }
