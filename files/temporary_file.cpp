@@ -27,6 +27,19 @@ namespace files {
 
 namespace {
 
+// The file a save to `path` replaces: where its symbolic links lead, so that a link stays a link
+// and its file gets the new content (as other programs save through one); `path` itself when it
+// is no link. A link that leads nowhere leads to the file it names.
+fs::path linkTarget(fs::path path) {
+    std::error_code ec;
+    for (int hops = 0; hops < 40 && fs::is_symlink(fs::symlink_status(path, ec)); ++hops) {
+        const fs::path to = fs::read_symlink(path, ec);
+        if (ec) break;
+        path = to.is_absolute() ? to : path.parent_path() / to;
+    }
+    return path;
+}
+
 // The registry of live temporaries: a fixed table, so that a signal handler can walk it without
 // allocating or locking. A slot is Free, Filling (being claimed) or Live.
 constexpr int kSlots = 64;
@@ -166,7 +179,7 @@ Result TemporaryFile::create(const std::string& destination) {
     discard();
     failed_.clear();
     destination_ = destination;
-    const fs::path dst = pathFromUtf8(destination);
+    const fs::path dst = linkTarget(pathFromUtf8(destination));
     const fs::path folder = dst.has_parent_path() ? dst.parent_path() : fs::path(".");
     reportFileSizeLimitAsAnError();
     const size_t longest = longestName(folder);
@@ -291,7 +304,7 @@ Result checkReplaceable(const std::string& destination) {
 }
 
 Result renameOver(const std::string& temporary, const std::string& destination) {
-    const fs::path temp = pathFromUtf8(temporary), dst = pathFromUtf8(destination);
+    const fs::path temp = pathFromUtf8(temporary), dst = linkTarget(pathFromUtf8(destination));
     std::error_code ec;
     const auto perms = fs::status(dst, ec).permissions();
     if (!ec && perms != fs::perms::unknown) fs::permissions(temp, perms, ec);

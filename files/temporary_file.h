@@ -1,7 +1,9 @@
 // Writing a file through a temporary: the data goes to a new file with a random hidden name
 // beside the destination, created exclusively (never someone else's file), and is renamed over
-// the destination only when complete. Every failure path removes the temporary, and a registry
-// of live temporaries lets an interrupted program (Ctrl-C, SIGTERM) remove what it leaves.
+// the destination only when complete. A destination that is a symbolic link stays one: the file
+// it leads to is the one written (the temporary beside it). Every failure path removes the
+// temporary, and a registry of live temporaries lets an interrupted program (Ctrl-C, SIGTERM)
+// remove what it leaves.
 //
 //   files::TemporaryFile t;
 //   if (auto r = t.create(destination); !r) return r;       // r.message names the path and why

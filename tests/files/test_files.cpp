@@ -287,6 +287,18 @@ TEST(SafeCopy, ReplacesTheDestinationOnlyWithACompleteCopy) {
         EXPECT_TRUE(r.ok) << r.message;
         EXPECT_EQ(fixtures::readBytes(work.path), before);
     }
+
+    // A link stays a link: the file it leads to (made, if it leads nowhere yet) gets the copy.
+    fs::create_directory(tmp.path() / "library");
+    for (const char* name : {"saved song.wav", "new song.wav"}) {
+        const fs::path link = tmp.path() / (std::string("link to ") + name);
+        fs::create_symlink(fs::path("library") / name, link);
+        if (std::string(name) == "saved song.wav") fs::rename(dest, tmp.path() / "library" / name);
+        r = files::copyFileSafely(work.path, link.string());
+        ASSERT_TRUE(r.ok) << r.message;
+        EXPECT_TRUE(fs::is_symlink(link)) << name;
+        EXPECT_EQ(fixtures::readBytes((tmp.path() / "library" / name).string()), before) << name;
+    }
 }
 
 TEST(SafeCopy, AFailedCopyKeepsTheExistingFileAndSaysWhy) {
