@@ -91,7 +91,7 @@ int normalizeCommand(const Args& args, std::ostream& out, std::ostream& err) {
     if (result.leftAsItIs)
         out << "Wrote " << in << " at its own level (gain 0 dB): " << outPath << "\n";
     else if (lufs)
-        out << "Normalized " << in << " to " << options.lufs << " LUFS (gain "
+        out << "Normalized " << in << " to " << std::round(result.lufs * 10) / 10 << " LUFS (gain "
             << std::round(result.gainDb * 100) / 100 << " dB): " << outPath << "\n";
     else
         out << "Normalized " << in << " to " << options.percent << " % of full scale: " << outPath

@@ -57,9 +57,8 @@ struct SndFile {
 
 struct Ebur128 {
     ebur128_state* st;
-    Ebur128(int channels, int rate)
-        : st(ebur128_init(unsigned(channels), unsigned(rate),
-                          EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK)) {}
+    Ebur128(int channels, int rate, int mode = EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK)
+        : st(ebur128_init(unsigned(channels), unsigned(rate), mode)) {}
     ~Ebur128() {
         if (st) ebur128_destroy(&st);
     }
@@ -176,27 +175,59 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
             if (ebur128_true_peak(meter.st, unsigned(c), &tp) == EBUR128_SUCCESS)
                 truePeak = std::max(truePeak, tp);
         }
+        // The loudness of the source at `gain`: not the measured one plus the gain where blocks
+        // lie near the absolute gate (-70 LUFS, which does not move with the level), as in a fade
+        // or a decaying note. Measured again on the scaled samples; NaN when stopped or unread.
+        const auto loudnessAt = [&](double gain) {
+            Ebur128 m(channels, src.info.samplerate, EBUR128_MODE_I);
+            double l = NAN;
+            if (!m.st || sf_seek(src.f, 0, SEEK_SET) != 0) return l;
+            for (sf_count_t n; (n = sf_readf_double(src.f, buf.data(), kBlock)) > 0;) {
+                for (int64_t i = 0; i < n * channels; ++i) {
+                    double& v = buf[size_t(i)];
+                    v = std::isfinite(v) ? v * gain : 0.0;
+                }
+                ebur128_add_frames_double(m.st, buf.data(), size_t(n));
+                if (cancelled()) return l;
+            }
+            ebur128_loudness_global(m.st, &l);
+            return l;
+        };
         if (std::isnan(measured) || measured == HUGE_VAL) {
             return failed("The loudness of \"" + source + "\" cannot be measured.");
         } else if (!std::isfinite(measured)) {
             result.note =
-                "The source is too quiet to measure its loudness: its level was left as it is.";
+                total < src.info.samplerate * 2 / 5
+                    ? "The source is too short to measure its loudness (under 0.4 s): its level "
+                      "was left as it is."
+                    : "The source is too quiet to measure its loudness: its level was left as it "
+                      "is.";
             result.leftAsItIs = true;
         } else {
             scale = std::pow(10.0, (options.lufs - measured) / 20.0);
+            result.lufs = options.lufs;
+            for (int pass = 0; pass < 4; ++pass) {
+                const double l = loudnessAt(scale);
+                if (cancelled()) return failed("Normalising was stopped.");
+                if (!std::isfinite(l) || std::abs(options.lufs - l) < 0.02) break;
+                scale *= std::pow(10.0, (options.lufs - l) / 20.0);
+            }
             // A tenth of a dB below the ceiling: other meters' true-peak estimates and the
             // rounding to whole steps differ from this one's by less than that.
             const double ceiling = std::pow(10.0, (kTruePeakCeilingDb - 0.1) / 20.0);
             if (truePeak * scale > ceiling) {
                 scale = ceiling / truePeak;
+                result.lufs = loudnessAt(scale);
+                if (cancelled()) return failed("Normalising was stopped.");
                 char text[200];
                 std::snprintf(text, sizeof text,
                               "The gain was lowered to keep the true peak at %.0f dBTP: the "
                               "loudness is %.1f LUFS instead of %.1f.",
-                              kTruePeakCeilingDb, measured + 20.0 * std::log10(scale),
-                              options.lufs);
+                              kTruePeakCeilingDb, result.lufs, options.lufs);
                 result.note = text;
             }
+            if (sf_seek(src.f, 0, SEEK_SET) != 0)
+                return failed("\"" + source + "\" could not be read again.");
         }
     }
     result.gainDb = 20.0 * std::log10(scale);

@@ -27,6 +27,7 @@ struct NormaliseResult {
     std::string error;  // "" on success, else the reason for the user; nothing was written
     std::string note;   // on success, what the user should know (the true-peak ceiling applied)
     double gainDb = 0;  // the gain applied
+    double lufs = 0;    // the loudness written, when normalised to a loudness
     // Samples that were not numbers (infinite or NaN, faults in a float file): left out of the
     // measurements and written as silence; the note says how many.
     int64_t faultySamples = 0;
