@@ -9,7 +9,7 @@ bool mp3OutputAvailable() {
     return true;
 }
 
-files::Result encodeMp3(const Mp3Job& job) {
+files::Result encodeMp3(const Mp3Job& job, std::string* note) {
     // The bit rate as the main window's save chooses it: an MP3 source's own when its header can
     // be read (at least 128 kbit/s), else the program's starting setting; --bitrate overrides
     // both. Only an MP3 source has a rate: any other is never searched for MPEG frames.
@@ -25,7 +25,7 @@ files::Result encodeMp3(const Mp3Job& job) {
     encode.output = job.mp3Path;
     encode.bitRate = bitRate;
     encode.channelMode = 0;
-    std::string error = components::encodeMp3File(encode);
+    std::string error = components::encodeMp3File(encode, {}, nullptr, note);
     if (!error.empty()) return files::Result::failure(std::move(error));
     return files::Result::success();
 }

@@ -16,7 +16,8 @@ struct Mp3Job {
 };
 
 bool mp3OutputAvailable();
-// Encodes; the failure's message is for the user.
-files::Result encodeMp3(const Mp3Job& job);
+// Encodes; the failure's message is for the user. `note`, when given, receives on success what
+// the user should know (a bit rate or a rate MP3 cannot hold), "" when nothing.
+files::Result encodeMp3(const Mp3Job& job, std::string* note = nullptr);
 
 }  // namespace cli

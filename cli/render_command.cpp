@@ -263,7 +263,8 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
             return 1;
         }
         Mp3Job job{result.path(), encoded.path(), source, int(bitrate)};
-        if (r = encodeMp3(job); !r) {
+        std::string mp3Note;
+        if (r = encodeMp3(job, &mp3Note); !r) {
             err << kName
                 << files::namingDestination(
                        files::namingDestination(r.message, encoded.path(), outPath), result.path(),
@@ -271,6 +272,8 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
                 << "\n";
             return 1;
         }
+        // What MP3 could not hold as asked (the finished render it encodes is whole).
+        if (!mp3Note.empty()) err << kName << "note: " << mp3Note << "\n";
         if (!encode::tagMp3(encoded.path(), tags)) {
             err << kName << "cannot write the tags of \"" << outPath << "\"\n";
             return 1;

@@ -17,6 +17,7 @@
 #include "files/fault_injection.h"
 #include "files/open_error.h"
 #include "files/temporary_file.h"
+#include "files/texts.h"
 
 namespace components {
 
@@ -116,8 +117,8 @@ std::string encodeMp3File(const Mp3EncodeJob& job, const Mp3ProgressFn& progress
     const encode::LameEncoder::Mode mode = job.channelMode == 1 || lameChannels == 1
                                                ? encode::LameEncoder::Mode::Mono
                                                : encode::LameEncoder::Mode::JointStereo;
-    switch (lame.open(
-        {source->rate(), lameChannels, std::clamp(int(job.bitRate / 1000), 8, 320), mode})) {
+    const int askedKbps = std::clamp(int(job.bitRate / 1000), 8, 320);
+    switch (lame.open({source->rate(), lameChannels, askedKbps, mode})) {
         case encode::LameEncoder::Start::Ok:
             break;
         case encode::LameEncoder::Start::CannotStart:
@@ -197,6 +198,16 @@ std::string encodeMp3File(const Mp3EncodeJob& job, const Mp3ProgressFn& progress
             *note = files::damagedMessage(job.input, double(undecoded) / rate);
         else
             note->clear();
+        // What MP3 could not hold as asked.
+        if (lame.kbps() != askedKbps || lame.outRate() != source->rate()) {
+            const std::string said = files::fillIn(
+                files::userText("files",
+                                "The MP3 is written at %1 kbit/s and %2 Hz: the MP3 encoder's "
+                                "choice for %3 kbit/s at %4 Hz"),
+                {std::to_string(lame.kbps()), std::to_string(lame.outRate()),
+                 std::to_string(askedKbps), std::to_string(source->rate())});
+            *note = note->empty() ? said : *note + "\n" + said;
+        }
     }
     return {};
 }

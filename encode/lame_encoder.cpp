@@ -31,6 +31,14 @@ LameEncoder::Start LameEncoder::open(const Settings& settings) {
     return Start::Ok;
 }
 
+int LameEncoder::outRate() const {
+    return lame_ ? lame_get_out_samplerate(lame_) : 0;
+}
+
+int LameEncoder::kbps() const {
+    return lame_ ? lame_get_brate(lame_) : 0;
+}
+
 std::optional<std::span<const uint8_t>> LameEncoder::encode(const int16_t* pcm, size_t frames) {
     // LAME's worst case for a block: 1.25 bytes per frame it encodes (at its output rate) and 7200
     // more.

@@ -41,6 +41,11 @@ class LameEncoder {
     // After flush(): the LAME/Xing frame for the place of the first frame (empty when none).
     std::span<const uint8_t> lameTagFrame();
     int failure() const { return failure_; }
+    // After open(): the rate and bit rate LAME writes (the nearest to those asked that MP3 allows:
+    // at most 48 kHz, at most 160 kbit/s under 32 kHz and 64 under 16 kHz; a low bit rate lowers
+    // the rate).
+    int outRate() const;
+    int kbps() const;
 
   private:
     std::optional<std::span<const uint8_t>> made(int bytes);

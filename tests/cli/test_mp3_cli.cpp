@@ -180,6 +180,10 @@ TEST(QuorvinRenderMp3, EncodesAtTheSourceRateOrTheOneAskedFor) {
     r = quorvin({"render", tmp.file("1k.wav"), tmp.file("1k.mp3")}, tmp);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NEAR(double(decodedFrames(tmp.file("1k.mp3"))) / 8000, 2.0, 0.2);
+    EXPECT_NE(r.err.find("note: The MP3 is written at 64 kbit/s and 8000 Hz"), std::string::npos)
+        << r.err;
+    // What is written as asked needs no word.
+    EXPECT_EQ(quorvin({"render", wav, out, "--bitrate", "192"}, tmp).err, "");
 
     // PCM that happens to hold MPEG frame chains (here: a 192 kbit/s MP3's bytes as samples) is
     // still a WAV source, never searched for a rate.
