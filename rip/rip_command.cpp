@@ -163,7 +163,7 @@ int cdRipDiscCommand(const std::vector<std::string>& args, std::ostream& out, st
     if (!rip.allClean()) {
         const std::string faults = ripFaultSummary(rip);
         err << "quorvin cd-rip: " << (faults.empty() ? "NOT every track was ripped." : faults)
-            << " (see the log)\n";
+            << (rip.logPath.empty() ? "\n" : " (see the log)\n");
         return 1;
     }
     if (options.accurateRipDb && !rip.allAccurate()) {

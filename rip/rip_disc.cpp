@@ -469,10 +469,16 @@ DiscRip ripDisc(int drive, const RipOptions& options, const RipHooks& hooks,
     }
     std::error_code ec;
     fs::create_directories(files::pathFromUtf8(options.folder), ec);
-    if (!fs::is_directory(files::pathFromUtf8(options.folder), ec)) {
+    std::error_code isFolder;
+    if (!fs::is_directory(files::pathFromUtf8(options.folder), isFolder)) {
+        std::error_code is;
+        const bool file = fs::exists(files::pathFromUtf8(options.folder), is);
         rip.status = DiscRip::Status::NoFolder;
-        rip.message = files::fillIn(files::userText("rip", "The folder \"%1\" cannot be made."),
-                                    {options.folder});
+        rip.message =
+            files::fillIn(files::userText("rip", "The folder \"%1\" cannot be made: %2."),
+                          {options.folder, file ? files::userText("rip", "a file has that name")
+                                           : ec ? ec.message()
+                                                : files::userText("rip", "it is not a folder")});
         return rip;
     }
     engine::setCdReadOffset(DWORD(drive), options.readOffset);

@@ -95,8 +95,7 @@ std::string ripFaultSummary(const DiscRip& rip) {
     if (!cut.empty())
         say("The image is shorter than its cue sheet: " + trackList(cut) + " is cut short.");
     if (!writes.empty())
-        say("NOT every file could be written (the fault is in the folder's disk, not the CD); "
-            "see " +
+        say("NOT every file could be written (the fault is in the folder, not the CD); see " +
             trackList(writes) + ".");
     if (!notRipped.empty()) say("NOT every track was ripped; see " + trackList(notRipped) + ".");
     return s;

@@ -201,7 +201,8 @@ std::string expandNameTemplate(const std::string& tmpl, const TrackNaming& track
 
 std::string uniquePath(const std::string& folder, const std::string& relative,
                        const std::string& extension, std::set<std::string>& taken) {
-    const std::string base = (folder.empty() ? std::string() : folder + "/") + relative;
+    const std::string base =
+        (folder.empty() || folder.back() == '/' ? folder : folder + "/") + relative;
     for (int n = 1;; ++n) {
         std::string candidate = base + (n == 1 ? "" : " (" + std::to_string(n) + ")") + extension;
         std::error_code ec;

@@ -549,6 +549,15 @@ TEST_F(Rip, CommandLineRipsTheDiscAndRefusesBadOptions) {
         std::ostringstream o2, e2;
         EXPECT_EQ(cd::cdRipCommand(bad, o2, e2), 2) << bad.back();
     }
+    // A folder given with a slash at its end, and a file where the folder should be.
+    out.str("");
+    ASSERT_EQ(cd::cdRipCommand({cue, "all", folder + "/", "--format", "flac"}, out, err), 0);
+    EXPECT_NE(out.str().find(folder + "/01 - Song 1.flac"), std::string::npos) << out.str();
+    err.str("");
+    EXPECT_EQ(
+        cd::cdRipCommand({cue, "all", (fs::path(folder) / "1 Song 1.flac").string()}, out, err), 1);
+    EXPECT_NE(err.str().find("cannot be made: a file has that name"), std::string::npos)
+        << err.str();
 }
 
 }  // namespace
