@@ -69,9 +69,13 @@ TagLib::ByteVector mendedId3v2(const std::string& path) {
     const bool v24Footer = h[3] == 4 && (h[5] & 0x10);
     if (!extended && !v24Footer) return {};
     const size_t size = size_t(h[6]) << 21 | size_t(h[7]) << 14 | size_t(h[8]) << 7 | h[9];
-    std::vector<char> body(size + (v24Footer ? 10 : 0) + 16384);  // the first frames after it
+    const size_t tagBytes = size + (v24Footer ? 10 : 0);
+    std::vector<char> body(tagBytes + 16384);  // the first frames after it
     body.resize(std::fread(body.data(), 1, body.size(), f.get()));
-    if (body.size() < size) return {};
+    // A file cut inside its tag, or a FLAC or Ogg file behind it (read by its own reader).
+    if (body.size() < tagBytes + 4 || std::memcmp(body.data() + tagBytes, "fLaC", 4) == 0 ||
+        std::memcmp(body.data() + tagBytes, "OggS", 4) == 0)
+        return {};
     size_t skip = 0;
     if (extended) {
         if (size < 4) return {};
@@ -100,24 +104,20 @@ TagLib::ByteVector mendedId3v2(const std::string& path) {
 Tags readTags(const std::string& path) {
     readInfoAsFound();
     Tags tags;
-    if (TagLib::ByteVector mended = mendedId3v2(path); !mended.isEmpty()) {
-        TagLib::ByteVectorStream stream(mended);
-        TagLib::MPEG::File f(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
-        if (f.isValid() && f.ID3v2Tag()) {
-            tags.title = f.ID3v2Tag()->title().to8Bit(true);
-            tags.artist = f.ID3v2Tag()->artist().to8Bit(true);
-            tags.album = f.ID3v2Tag()->album().to8Bit(true);
-            return tags;
-        }
-    }
-    const TagLib::FileRef f(path.c_str(), false);
-    if (f.isNull()) return tags;
     const auto take = [&tags](const TagLib::Tag* tag) {
         if (!tag) return;
         if (tags.title.empty()) tags.title = tag->title().to8Bit(true);
         if (tags.artist.empty()) tags.artist = tag->artist().to8Bit(true);
         if (tags.album.empty()) tags.album = tag->album().to8Bit(true);
     };
+    if (TagLib::ByteVector mended = mendedId3v2(path); !mended.isEmpty()) {
+        TagLib::ByteVectorStream stream(mended);
+        TagLib::MPEG::File f(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
+        if (f.isValid()) take(f.ID3v2Tag());
+    }
+    // What the mended tag lacks, from the file's other tags (ID3v1, APE).
+    const TagLib::FileRef f(path.c_str(), false);
+    if (f.isNull()) return tags;
     take(f.tag());
     // A WAV file's tag() is its ID3v2 chunk only: the RIFF INFO list fills what that lacks.
     if (auto* wav = dynamic_cast<TagLib::RIFF::WAV::File*>(f.file()); wav && wav->hasInfoTag())
