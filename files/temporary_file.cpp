@@ -29,15 +29,18 @@ namespace {
 
 // The file a save to `path` replaces: where its symbolic links lead, so that a link stays a link
 // and its file gets the new content (as other programs save through one); `path` itself when it
-// is no link. A link that leads nowhere leads to the file it names.
-fs::path linkTarget(fs::path path) {
+// is no link. A link that leads nowhere leads to the file it names; one that leads to anything
+// but a file (a device, a pipe, a folder) is not followed.
+fs::path linkTarget(const fs::path& path) {
     std::error_code ec;
-    for (int hops = 0; hops < 40 && fs::is_symlink(fs::symlink_status(path, ec)); ++hops) {
-        const fs::path to = fs::read_symlink(path, ec);
-        if (ec) break;
-        path = to.is_absolute() ? to : path.parent_path() / to;
+    fs::path at = path;
+    for (int hops = 0; hops < 40 && fs::is_symlink(fs::symlink_status(at, ec)); ++hops) {
+        const fs::path to = fs::read_symlink(at, ec);
+        if (ec) return path;
+        at = to.is_absolute() ? to : at.parent_path() / to;
     }
-    return path;
+    const fs::file_status st = fs::symlink_status(at, ec);
+    return fs::is_regular_file(st) || st.type() == fs::file_type::not_found ? at : path;
 }
 
 // The registry of live temporaries: a fixed table, so that a signal handler can walk it without
@@ -290,6 +293,9 @@ Result checkReplaceable(const std::string& destination) {
         return cannotSave(destination, userText("files", "it is a folder"));
     const fs::file_status st = fs::status(dst, ec);
     if (!fs::exists(st)) return Result::success();
+    // A device or a pipe would be replaced by a file (the save renames over it).
+    if (!fs::is_regular_file(st))
+        return cannotSave(destination, userText("files", "it is not a regular file"));
     // Write-protected by its mode: refused even for a user whom the mode does not bind.
     constexpr auto anyWrite =
         fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;

@@ -68,8 +68,8 @@ class TemporaryFile {
 // The longest file name (in bytes) that `folder`'s file system takes; 255 when it cannot say.
 size_t longestFileName(const std::string& folder);
 
-// Refuses a destination the user's own file there says not to replace: a folder, or a file that
-// cannot be written (write-protected). A missing destination is fine.
+// Refuses a destination the user's own file there says not to replace: a folder, a device or a
+// pipe, or a file that cannot be written (write-protected). A missing destination is fine.
 Result checkReplaceable(const std::string& destination);
 
 // Renames `temporary` over `destination`, keeping the permissions of a file being replaced;

@@ -299,6 +299,17 @@ TEST(SafeCopy, ReplacesTheDestinationOnlyWithACompleteCopy) {
         EXPECT_TRUE(fs::is_symlink(link)) << name;
         EXPECT_EQ(fixtures::readBytes((tmp.path() / "library" / name).string()), before) << name;
     }
+    // A pipe, or a link to one, is never replaced by a file.
+    const fs::path pipe = tmp.path() / "pipe.wav", toPipe = tmp.path() / "to pipe.wav";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    fs::create_symlink(pipe, toPipe);
+    for (const fs::path& p : {pipe, toPipe}) {
+        r = files::copyFileSafely(work.path, p.string());
+        EXPECT_FALSE(r.ok) << p;
+        EXPECT_NE(r.message.find("not a regular file"), std::string::npos) << r.message;
+    }
+    EXPECT_TRUE(fs::is_fifo(pipe));
+    EXPECT_TRUE(fs::is_symlink(toPipe));
 }
 
 TEST(SafeCopy, AFailedCopyKeepsTheExistingFileAndSaysWhy) {
