@@ -38,8 +38,9 @@ using Mp3ProgressFn = std::function<void(int percent, double secondsLeft)>;
 
 // Encodes `job` on the calling thread. Returns "" when the MP3 is in place, else the reason, for
 // the user (kMp3Stopped after `stop` was set), and the destination is as it was. `note`, when
-// given, receives on success what the user should know of the source: that it is cut short or
-// damaged, and the MP3 holds what it held ("" when there is nothing to say).
+// given, receives on success what the user should know: that the source is cut short or damaged
+// (the MP3 holds what it held), or that MP3 could not hold the bit rate or the rate as asked (""
+// when there is nothing to say).
 std::string encodeMp3File(const Mp3EncodeJob& job, const Mp3ProgressFn& progress = {},
                           const std::atomic<bool>* stop = nullptr, std::string* note = nullptr);
 
@@ -71,8 +72,8 @@ class Mp3Encoder : public QObject {
     bool isEncoding() const { return running_ != nullptr; }
     // Why the last Encode returned false ("" after a success).
     QString errorText() const { return error_; }
-    // After an Encode that returned true, what the user should know of the input (cut short or
-    // damaged, see encodeMp3File); "" when there is nothing to say.
+    // After an Encode that returned true, what the user should know (a source cut short or
+    // damaged, a rate MP3 could not hold; see encodeMp3File); "" when there is nothing to say.
     QString noteText() const { return note_; }
     // True when the last Encode ended because of StopEncoding.
     bool wasStopped() const { return stopped_; }

@@ -190,7 +190,7 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
                 ebur128_add_frames_double(m.st, buf.data(), size_t(n));
                 if (cancelled()) return l;
             }
-            ebur128_loudness_global(m.st, &l);
+            if (sf_error(src.f) == SF_ERR_NO_ERROR) ebur128_loudness_global(m.st, &l);
             return l;
         };
         if (std::isnan(measured) || measured == HUGE_VAL) {
@@ -205,20 +205,25 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
             result.leftAsItIs = true;
         } else {
             scale = std::pow(10.0, (options.lufs - measured) / 20.0);
-            result.lufs = options.lufs;
-            for (int pass = 0; pass < 4; ++pass) {
-                const double l = loudnessAt(scale);
-                if (cancelled()) return failed("Normalising was stopped.");
-                if (!std::isfinite(l) || std::abs(options.lufs - l) < 0.02) break;
-                scale *= std::pow(10.0, (options.lufs - l) / 20.0);
+            double reached = loudnessAt(scale);
+            for (int pass = 0;
+                 pass < 4 && std::isfinite(reached) && std::abs(options.lufs - reached) >= 0.02;
+                 ++pass) {
+                scale *= std::pow(10.0, (options.lufs - reached) / 20.0);
+                reached = loudnessAt(scale);
             }
+            if (cancelled()) return failed("Normalising was stopped.");
+            result.lufs = std::isfinite(reached) ? reached : options.lufs;
             // A tenth of a dB below the ceiling: other meters' true-peak estimates and the
             // rounding to whole steps differ from this one's by less than that.
             const double ceiling = std::pow(10.0, (kTruePeakCeilingDb - 0.1) / 20.0);
             if (truePeak * scale > ceiling) {
-                scale = ceiling / truePeak;
-                result.lufs = loudnessAt(scale);
+                const double lowered = ceiling / truePeak / scale;
+                scale *= lowered;
+                reached = loudnessAt(scale);
                 if (cancelled()) return failed("Normalising was stopped.");
+                result.lufs =
+                    std::isfinite(reached) ? reached : result.lufs + 20.0 * std::log10(lowered);
                 char text[200];
                 std::snprintf(text, sizeof text,
                               "The gain was lowered to keep the true peak at %.0f dBTP: the "

@@ -173,7 +173,8 @@ void Form1::Command3_Click() {
     const bool ok = MEnc1->Encode();
     if (!self || MEnc1->wasStopped()) return;
     if (ok) {
-        // A source cut short or damaged: the MP3 holds what it held, and the user is told.
+        // A source cut short or damaged (the MP3 holds what it held), or a rate MP3 could not
+        // hold as asked: the user is told.
         if (!MEnc1->noteText().isEmpty())
             platform::message("The MP3 file was made.\n" + MEnc1->noteText().toStdString() + ".",
                               kTitle, platform::Icon::Information);

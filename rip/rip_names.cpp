@@ -97,8 +97,8 @@ struct Piece {
 };
 
 // Cuts the longest shortenable pieces to one length, the longest that lets the whole fit in
-// `longest` bytes (each cut at a whole UTF-8 character), so that every field keeps a part;
-// then, when that is not enough, the end of the name.
+// `longest` bytes (each cut at a whole UTF-8 character), so that each keeps its start; when
+// the other pieces alone are too long, the fields go and then the end of the name.
 std::string fitName(std::vector<Piece> pieces, size_t longest) {
     size_t fixed = 0, widest = 0;
     for (const Piece& p : pieces) {

@@ -109,7 +109,7 @@ class SndfileSource : public Source {
                                sub == SF_FORMAT_MPEG_LAYER_III;
         if (info_.frames != SF_COUNT_MAX && !estimated) return true;
         if (mode == FileOpen::HeaderOnly) {
-            if (!estimated) info_.frames = 0;
+            if (!estimated || info_.frames == SF_COUNT_MAX) info_.frames = 0;
             return true;
         }
         std::vector<int16_t> scratch(size_t(4096) * size_t(info_.channels));

@@ -131,7 +131,7 @@ OggLayout layoutOf(const std::string& path) {
             first = false;
             layout.parts.push_back({layout.codec, page.at});
         }
-        if (page.serial == firstSerial && page.granule > 0) {
+        if (page.serial == firstSerial && page.granule > 0 && !layout.chained) {
             firstGranules[0] = firstGranules[1];
             firstGranules[1] = page.granule;
         }

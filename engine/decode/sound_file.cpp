@@ -12,7 +12,7 @@ namespace engine {
 
 // libsndfile's virtual I/O over a stdio stream with a few bytes of its header read as others: a
 // BW64 magic as "RF64", the data size a writer never filled in as "to the end of the file", a
-// Wave64 extensible header's format tag as the float tag its sub-format gives, or a second data
+// Wave64 extensible header's format tag as the float tag its sub-format gives, or a later data
 // chunk's name as "JUNK" (libsndfile refuses such a file).
 struct PatchedFile {
     std::FILE* file = nullptr;
@@ -20,7 +20,8 @@ struct PatchedFile {
     struct Patch {
         off_t at = -1;  // from `start`
         char bytes[4] = {};
-    } patches[4];
+    };
+    std::vector<Patch> patches;
 };
 namespace {
 
@@ -74,8 +75,8 @@ struct WavData {
     // sizes still say "empty", as a recorder writes them before the audio and leaves them when it
     // is stopped by a crash or a power cut, with audio after them. -1 for other files.
     off_t unclosedSizeAt = -1;
-    // Where a second data chunk starts (a writer's fault; players take the first): -1 for none.
-    off_t secondDataAt = -1;
+    // Where the data chunks after the first start (a writer's fault; players take the first).
+    std::vector<off_t> laterData;
 };
 WavData wavDataOf(std::FILE* f) {
     WavData w;
@@ -88,6 +89,8 @@ WavData wavDataOf(std::FILE* f) {
     if (!riff && std::memcmp(head, "RF64", 4) != 0 && std::memcmp(head, "BW64", 4) != 0) return w;
     uint64_t ds64Data = 0;
     unsigned blockAlign = 0;
+    bool pcm = false;                       // samples of a fixed size, blockAlign bytes a frame
+    uint32_t rate = 0, bytesPerSecond = 0;  // for compressed audio (MP3, ADPCM)
     bool seenData = false;
     int64_t at = 12;
     for (int chunk = 0; chunk < 64 && at + 8 <= fileSize; ++chunk) {
@@ -98,21 +101,32 @@ WavData wavDataOf(std::FILE* f) {
         const size_t want = std::min<size_t>(size, sizeof body);
         if (std::fread(body, 1, want, f) != want) return w;
         if (std::memcmp(c, "ds64", 4) == 0 && size >= 16) ds64Data = le64(body + 8);
-        if (std::memcmp(c, "fmt ", 4) == 0 && size >= 14) blockAlign = body[12] | body[13] << 8;
+        if (std::memcmp(c, "fmt ", 4) == 0 && size >= 14) {
+            const unsigned tag = body[0] | body[1] << 8;
+            pcm = tag == 1 || tag == 3 || tag == 6 || tag == 7 || tag == 0xFFFE;
+            rate = le32(body + 4);
+            bytesPerSecond = le32(body + 8);
+            blockAlign = body[12] | body[13] << 8;
+        }
         if (std::memcmp(c, "data", 4) == 0 && seenData) {
-            w.secondDataAt = off_t(at);
-            return w;
+            if (w.laterData.size() < 16) w.laterData.push_back(off_t(at));
+            at += 8 + int64_t(size) + (size & 1);
+            continue;
         }
         if (std::memcmp(c, "data", 4) == 0) {
             seenData = true;
             const int64_t held = fileSize - (at + 8);
-            if (riff && size == 0 && blockAlign && held >= int64_t(blockAlign) &&
+            if (riff && size == 0 && pcm && blockAlign && held >= int64_t(blockAlign) &&
                 int64_t(le32(head + 4)) + 8 <= at + 8)
                 w.unclosedSizeAt = off_t(at + 4);
             const uint64_t declared = riff || size != 0xFFFFFFFFu ? size : ds64Data;
             if (declared == 0 || (riff && declared == 0xFFFFFFFFu) || blockAlign == 0) return w;
             if (declared >= uint64_t(held)) {
-                w.missing = int64_t((declared - uint64_t(held)) / blockAlign);
+                // A compressed frame's bytes are not known: its rate of bytes gives the time.
+                const uint64_t lacking = declared - uint64_t(held);
+                w.missing = pcm              ? int64_t(lacking / blockAlign)
+                            : bytesPerSecond ? int64_t(double(lacking) * rate / bytesPerSecond)
+                                             : 0;
                 return w;
             }
             at += 8 + int64_t(declared) + int64_t(declared & 1);
@@ -197,7 +211,7 @@ SoundFile::SoundFile(const std::string& utf8Path) {
     const WavData wav = f && start == 0 ? wavDataOf(f) : WavData{};
     missing_ = wav.missing;
     const auto w64Float = f ? w64FloatTag(f, start) : std::nullopt;
-    if (!bw64 && wav.unclosedSizeAt < 0 && wav.secondDataAt < 0 && start == 0 && !w64Float) {
+    if (!bw64 && wav.unclosedSizeAt < 0 && wav.laterData.empty() && start == 0 && !w64Float) {
         if (f) std::fclose(f);
         sf_ = sf_open(utf8Path.c_str(), SFM_READ, &info_);
         return;
@@ -205,12 +219,13 @@ SoundFile::SoundFile(const std::string& utf8Path) {
     patched_ = std::make_unique<PatchedFile>();
     patched_->file = f;
     patched_->start = start;
-    if (bw64) patched_->patches[0] = {0, {'R', 'F', '6', '4'}};
+    if (bw64) patched_->patches.push_back({0, {'R', 'F', '6', '4'}});
     // All ones: libsndfile's own "the data runs to the end of the file", as a writer streaming
     // to a pipe leaves it.
-    if (wav.unclosedSizeAt >= 0) patched_->patches[1] = {wav.unclosedSizeAt, {-1, -1, -1, -1}};
-    if (w64Float) patched_->patches[2] = *w64Float;
-    if (wav.secondDataAt >= 0) patched_->patches[3] = {wav.secondDataAt, {'J', 'U', 'N', 'K'}};
+    if (wav.unclosedSizeAt >= 0)
+        patched_->patches.push_back({wav.unclosedSizeAt, {-1, -1, -1, -1}});
+    if (w64Float) patched_->patches.push_back(*w64Float);
+    for (const off_t at : wav.laterData) patched_->patches.push_back({at, {'J', 'U', 'N', 'K'}});
     fseeko(f, start, SEEK_SET);
     static SF_VIRTUAL_IO io{vLength, vSeek, vRead, vWrite, vTell};
     sf_ = sf_open_virtual(&io, SFM_READ, &info_, patched_.get());

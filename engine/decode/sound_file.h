@@ -1,10 +1,10 @@
 // Opening an audio file for reading through libsndfile, with the WAV variants it does not know by
 // name: a BW64 file (the broadcast form of RF64, the same layout under another magic) is read as
 // the RF64 file it is, and a WAV file whose recorder stopped before it wrote the sizes (both still
-// "empty", audio after them) is read to its end; of a WAV file with two data chunks, the first is
-// read (as other players do); a Wave64 file of floats under an extensible header
-// is read as floats; an ID3v2 tag before the audio (a FLAC or Ogg file a tagger wrote one into) is
-// passed over. Any thread; a SoundFile then belongs to one thread at a time.
+// "empty", audio after them) is read to its end; of a WAV file with several data chunks, the first
+// is read (as other players do); a Wave64 file of floats under an extensible header is read as
+// floats; an ID3v2 tag before the audio (a FLAC or Ogg file a tagger wrote one into) is passed
+// over. Any thread; a SoundFile then belongs to one thread at a time.
 #pragma once
 
 #include <sndfile.h>

@@ -349,12 +349,14 @@ TEST(InputsWithoutLength, AreMeasuredAndDecodedToTheirEnd) {
     for (const std::ptrdiff_t sizeAt : {std::ptrdiff_t(4), data + 4})
         std::fill_n(bytes.begin() + sizeAt, 4, 0);
     fixtures::writeBytes(unclosed, bytes);
-    // A second data chunk: the first is played, as sox plays it (ffmpeg plays the last).
-    const std::string twoData = dir.file("two-data.wav");
+    // More data chunks: the first is played, as sox plays it (ffmpeg plays the last).
+    const std::string twoData = dir.file("three-data.wav");
     bytes = fixtures::readBytes(wav);
-    const std::vector<uint8_t> second = {'d', 'a', 't', 'a', 0, 0x10, 0, 0};
-    bytes.insert(bytes.end(), second.begin(), second.end());
-    bytes.resize(bytes.size() + 0x1000, 0x55);
+    const std::vector<uint8_t> later = {'d', 'a', 't', 'a', 0, 0x10, 0, 0};
+    for (int i = 0; i < 2; ++i) {
+        bytes.insert(bytes.end(), later.begin(), later.end());
+        bytes.resize(bytes.size() + 0x1000, uint8_t(0x55 + i));
+    }
     const uint32_t riff = uint32_t(bytes.size() - 8);
     for (int i = 0; i < 4; ++i) bytes[size_t(4 + i)] = uint8_t(riff >> (8 * i));
     fixtures::writeBytes(twoData, bytes);
