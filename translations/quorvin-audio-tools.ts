@@ -150,7 +150,7 @@ is not to use the program.
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+238"/>
+        <location line="+237"/>
         <source>An incorrect version of BASS.DLL was loaded</source>
         <translation type="unfinished"></translation>
     </message>
@@ -165,7 +165,7 @@ is not to use the program.
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+8"/>
+        <location line="+9"/>
         <source>Can&apos;t initialize device</source>
         <translation type="unfinished"></translation>
     </message>
@@ -189,22 +189,27 @@ is not to use the program.
     </message>
     <message>
         <location line="+1"/>
-        <location line="+107"/>
+        <location line="+118"/>
         <source>Extract All</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-96"/>
+        <location line="-98"/>
         <source>OK</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+0"/>
+        <location line="-7"/>
         <source>SKIPPED READS (not an exact copy)</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+3"/>
+        <source>CUT SHORT (the image ends inside the track)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+9"/>
         <source>data track, skipped</source>
         <translation type="unfinished"></translation>
     </message>
@@ -412,7 +417,7 @@ is not to use the program.
     </message>
     <message>
         <location line="+2"/>
-        <location filename="../files/temporary_file.cpp" line="+277"/>
+        <location filename="../files/temporary_file.cpp" line="+293"/>
         <source>it is a folder</source>
         <translation type="unfinished"></translation>
     </message>
@@ -519,7 +524,12 @@ is not to use the program.
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+45"/>
+        <location line="+43"/>
+        <source>it is not a regular file</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+5"/>
         <source>it is write-protected</source>
         <translation type="unfinished"></translation>
     </message>
@@ -933,13 +943,13 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../cd/extract_panel.cpp" line="+85"/>
-        <location line="+89"/>
+        <location filename="../cd/extract_panel.cpp" line="+118"/>
+        <location line="+91"/>
         <source>Unable to Create CD Stream!</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-84"/>
+        <location line="-85"/>
         <source>WAV File Encoded.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -959,7 +969,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+25"/>
+        <location line="+28"/>
         <source>Error: Can&apos;t find a codec</source>
         <translation type="unfinished"></translation>
     </message>
@@ -969,7 +979,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+32"/>
+        <location line="+30"/>
         <source>WMA File Encoded. Encoding took %1 seconds.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1169,7 +1179,7 @@ Error Code : </source>
     </message>
     <message>
         <location line="+8"/>
-        <location filename="../player/bpm_panel.cpp" line="+134"/>
+        <location filename="../player/bpm_panel.cpp" line="+159"/>
         <source>BPM: 0.00</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1410,7 +1420,7 @@ Error Code : </source>
     <message>
         <location line="+1"/>
         <location filename="../player/practice_panel.cpp" line="+57"/>
-        <location line="+200"/>
+        <location line="+215"/>
         <source>Marker</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1821,7 +1831,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../player/bpm_panel.cpp" line="-48"/>
+        <location filename="../player/bpm_panel.cpp" line="-50"/>
         <source>BPM: </source>
         <translation type="unfinished"></translation>
     </message>
@@ -1836,14 +1846,14 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+51"/>
+        <location line="+55"/>
         <location line="+55"/>
         <source>Beat pos: </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../player/practice_panel.cpp" line="-208"/>
-        <location line="+143"/>
+        <location filename="../player/practice_panel.cpp" line="-223"/>
+        <location line="+158"/>
         <location line="+36"/>
         <source>Loop</source>
         <translation type="unfinished"></translation>
@@ -1911,7 +1921,7 @@ Error Code : </source>
     </message>
     <message>
         <location line="+6"/>
-        <location filename="../render/process_panel_mp3.cpp" line="+76"/>
+        <location filename="../render/process_panel_mp3.cpp" line="+75"/>
         <source>Annullato!</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1926,7 +1936,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+42"/>
+        <location line="+44"/>
         <source>Mp3 Setup</source>
         <translation type="unfinished"></translation>
     </message>
@@ -2067,7 +2077,7 @@ Error Code : </source>
 <context>
     <name>platform</name>
     <message>
-        <location filename="../platform/qt_platform.cpp" line="+69"/>
+        <location filename="../platform/qt_platform.cpp" line="+70"/>
         <source>&amp;Try again</source>
         <translation type="unfinished"></translation>
     </message>
@@ -2093,7 +2103,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+75"/>
+        <location line="+83"/>
         <source>There is no WMA bit rate to encode with: no WMA encoder was found.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -2104,7 +2114,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+24"/>
+        <location line="+30"/>
         <source>An error occured while encoding WMA data.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -2139,8 +2149,18 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+8"/>
-        <source>The folder &quot;%1&quot; cannot be made.</source>
+        <location line="+12"/>
+        <source>The folder &quot;%1&quot; cannot be made: %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>a file has that name</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>it is not a folder</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
