@@ -3,9 +3,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -31,6 +33,7 @@ struct Text {
 namespace {
 
 constexpr double kProgressUnit = 1e6;  // the progress bar counts millions of source bytes
+constexpr int kProgressMs = 40;        // how often the position and the bar follow the render
 
 }  // namespace
 
@@ -83,29 +86,11 @@ void ProcessPanel::btnConvert_Click() {
     rendering = true;
 
     w_.btnLoadFile->setEnabled(false);
-    std::string stoppedBecause;
-    while (rendering) {
-        const RenderPipeline::Step step = render_->step();
-        if (step == RenderPipeline::Step::Finished) break;
-        renderPosition = render_->position();
-        w_.lblPos->setText(Text::tr("Pos: ") + QString::number(renderPosition));
-        QApplication::processEvents();
-        if (hooks_.closing()) {  // closed meanwhile: EndProcess has finished the file
-            s_.renderChain = nullptr;
-            return;
-        }
-        const int progress = static_cast<int>(std::nearbyint(renderPosition / kProgressUnit));
-        w_.Pbregg->setValue(std::min(progress, w_.Pbregg->maximum()));
-        if (step == RenderPipeline::Step::Stopped) {
-            stoppedBecause = render_->error();
-            break;
-        }
-        if (cancelled_) break;
-    }
-
+    const RenderPipeline::Step ended = runRender();
     s_.renderChain = nullptr;
+    if (hooks_.closing()) return;  // closed meanwhile: EndProcess has finished the file
     w_.cmdCancelProcess->setVisible(false);
-    if (cancelled_) {
+    if (cancelled_ || closeWhenSaveReturns_) {
         // Nothing of the render stays: no work file, no "Done!", no save.
         rendering = false;
         render_->finish();
@@ -121,8 +106,12 @@ void ProcessPanel::btnConvert_Click() {
         w_.btnLoadFile->setEnabled(true);
         w_.btnConvert->setEnabled(true);
         hooks_.setToolsEnabled(true);
+        if (closeWhenSaveReturns_) hooks_.closeNow();  // the window was closed meanwhile
         return;
     }
+    showProgress();
+    const std::string stoppedBecause =
+        ended == RenderPipeline::Step::Stopped ? render_->error() : std::string();
     finished = true;
     rendering = false;
     w_.btnLoadFile->setEnabled(true);
@@ -135,8 +124,32 @@ void ProcessPanel::btnConvert_Click() {
     hooks_.setToolsEnabled(true);
 }
 
+RenderPipeline::Step ProcessPanel::runRender() {
+    QEventLoop loop;
+    QTimer progress;
+    progress.setInterval(kProgressMs);
+    QObject::connect(&progress, &QTimer::timeout, [this] { showProgress(); });
+    renderThread_.start(*render_, [&loop] {
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    progress.start();
+    loop.exec();
+    // The program's end quits every loop at once: the render stops after its block.
+    renderThread_.stop();
+    return renderThread_.join();
+}
+
+void ProcessPanel::showProgress() {
+    renderPosition = render_->position();
+    w_.lblPos->setText(Text::tr("Pos: ") + QString::number(renderPosition));
+    const int progress = static_cast<int>(std::nearbyint(renderPosition / kProgressUnit));
+    w_.Pbregg->setValue(std::min(progress, w_.Pbregg->maximum()));
+}
+
 void ProcessPanel::cmdCancelProcess_Click() {
-    if (rendering) cancelled_ = true;
+    if (!rendering) return;
+    cancelled_ = true;
+    renderThread_.stop();
 }
 
 void ProcessPanel::EndProcess() {

@@ -6,8 +6,10 @@
 // the "&Mp3 Setup" choice in Combo2). The engine wiring is render::RenderPipeline, shared with
 // the command line.
 //
-// Threads: window thread only. The render's read-ahead thread lives inside RenderPipeline; the
-// encoder's worker reports through MEnc1's signals, which arrive on the window thread.
+// Threads: window thread only. The render's blocks are made on a RenderThread while the window
+// answers (its controls change the render through the session's renderChain), the read-ahead
+// thread lives inside RenderPipeline; the encoder's worker reports through MEnc1's signals, which
+// arrive on the window thread.
 #pragma once
 
 #include <cstdint>
@@ -77,11 +79,12 @@ class ProcessPanel {
     // A choice in the "&Mp3 Setup" list.
     void Combo2_Click(int index);
 
-    // Closing the window while a save runs: an MP3 save's encoder is stopped (no partial MP3 is
-    // left), a copy or tagging goes on to its end; true, and the window closes once the save has
-    // returned, through ProcessHooks::closeNow. False when no save runs.
+    // Closing the window while a render or a save runs: the render stops after its block and
+    // leaves no work file, an MP3 save's encoder is stopped (no partial MP3 is left), a copy or
+    // tagging goes on to its end; true, and the window closes once the render or the save has
+    // returned, through ProcessHooks::closeNow. False when neither runs.
     bool stopEncodingForClose();
-    // The window waits for a save to return.
+    // The window waits for a render or a save to return.
     bool closingAfterSave() const { return closeWhenSaveReturns_; }
 
     // Where a render's work file stops growing (the WAV limit unless a test lowers it).
@@ -92,8 +95,10 @@ class ProcessPanel {
     ProcessWidgets w_;
     ProcessHooks hooks_;
     std::unique_ptr<RenderPipeline> render_;
+    RenderThread
+        renderThread_;  // steps render_ while "Process" runs (declared after it: ends first)
     std::string SourceFileName;   // the source of the last MP3 save
-    bool rendering = false;       // a render's block loop is running
+    bool rendering = false;       // a render is running
     bool finished = false;        // a render has just completed; EndProcess says "Done!"
     bool cancelled_ = false;      // Cancel was pressed while the render ran
     uint64_t renderPosition = 0;  // the render channel's position, in source bytes
@@ -103,6 +108,10 @@ class ProcessPanel {
 
     // What Load, the configuration, the tools and Exit do while a save runs: off, then on.
     void enableDuringSave(bool on);
+    // Runs the render on its thread while the window answers, showing its progress; returns its
+    // last step's outcome once it has ended, stopped or been cancelled.
+    RenderPipeline::Step runRender();
+    void showProgress();
     // A save's file step (copy, tags) off the window thread, which answers meanwhile.
     void runSaveStep(const std::function<void()>& step);
 };

@@ -117,6 +117,12 @@ void ProcessPanel::Combo2_Click(int index) {
 }
 
 bool ProcessPanel::stopEncodingForClose() {
+    if (rendering) {
+        // The render stops after its block; its work file goes, and the window closes then.
+        closeWhenSaveReturns_ = true;
+        renderThread_.stop();
+        return true;
+    }
     if (savingFile_) {
         // A copy or tagging goes on: the user's file is whole when the window closes.
         closeWhenSaveReturns_ = true;

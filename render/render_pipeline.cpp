@@ -241,7 +241,8 @@ bool RenderPipeline::open(const std::string& source, const std::string& output,
     close();
     error_.clear();
     note_.clear();
-    position_ = length_ = 0;
+    position_ = 0;
+    length_ = 0;
     ended_ = false;
 
     // Writing the output over the source would destroy the audio while it is being read.
@@ -352,7 +353,7 @@ RenderPipeline::Step RenderPipeline::step() {
     if (n > 0) handed = behind_->put(block_.data(), size_t(n) / 2);
     if (handed) handed_ += uint32_t(std::max(n, 0));
     const QWORD pos = BASS_ChannelGetPosition(tempo_);
-    if (pos != QWORD(-1)) position_ = pos;
+    if (pos != QWORD(-1)) position_.store(pos, std::memory_order_relaxed);
     if (!handed) {
         stopWriting();
         return Step::Stopped;
@@ -408,6 +409,29 @@ void RenderPipeline::close() {
         if (h) BASS_StreamFree(h);
     tempo_ = aheadStream_ = stream_ = 0;
     ahead_.reset();
+}
+
+RenderThread::~RenderThread() {
+    stop();
+    join();
+}
+
+void RenderThread::start(RenderPipeline& pipeline, std::function<void()> ended) {
+    join();
+    stop_.store(false);
+    outcome_ = RenderPipeline::Step::More;
+    thread_ = std::thread([this, &pipeline, ended = std::move(ended)] {
+        RenderPipeline::Step step = RenderPipeline::Step::More;
+        while (!stop_.load() && (step = pipeline.step()) == RenderPipeline::Step::More) {
+        }
+        outcome_ = step;
+        if (ended) ended();
+    });
+}
+
+RenderPipeline::Step RenderThread::join() {
+    if (thread_.joinable()) thread_.join();
+    return outcome_;
 }
 
 }  // namespace render

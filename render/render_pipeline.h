@@ -10,27 +10,31 @@
 // Every decision about how the audio is processed is taken here, so that the window and the
 // command line, which only drive it, write the same bytes for the same settings; the chain goes on
 // through the same ChainApplier as the play channel's, so a render sounds as playback does.
-// Stretching runs on the caller's thread, decoding and the effects on a second one. setChain()
+// Stretching runs on the thread that steps it, decoding and the effects on a second one. setChain()
 // changes the chain while the render runs (the window's controls during "Process"): the blocks
 // read from then on follow it.
 //
-// Driven block by block so that a window can process its events between blocks:
+// Driven block by block, by the command line on its own thread and by a window through a
+// RenderThread, so that the window's thread never waits on the decoding or the stretching:
 //
 //   RenderPipeline r;
 //   if (!r.open(source, workFile, settings)) show(r.error());
-//   while (r.step() == RenderPipeline::Step::More) { show progress; process events; }
+//   while (r.step() == RenderPipeline::Step::More) { show progress; }
 //   r.finish();   // patches the header sizes with the bytes written and closes the file
 //
 // The header sizes are the number of PCM bytes written, not the channel's position (which counts
 // source bytes and differs from the output at any tempo but 0); position() and length() are for
-// progress displays. The engine must not be freed while step() runs. Window thread only (or
-// whichever one thread drives it).
+// progress displays. The engine must not be freed while step() runs. One thread drives it; while
+// a RenderThread steps it, the thread that started that one may call setChain() and position().
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "effects/chain.h"
@@ -95,7 +99,7 @@ class RenderPipeline {
 
     // Progress: the tempo channel's position and the source's (or the passage's) length, in
     // source bytes.
-    uint64_t position() const { return position_; }
+    uint64_t position() const { return position_.load(std::memory_order_relaxed); }
     uint64_t length() const { return length_; }
     // PCM bytes written to the file so far (handed to the writing thread while it runs).
     uint32_t bytesWritten() const;
@@ -126,9 +130,33 @@ class RenderPipeline {
     HSTREAM aheadStream_ = 0;
     HSTREAM tempo_ = 0;
     effects::ChainApplier chain_;
-    uint64_t position_ = 0;
+    std::atomic<uint64_t> position_{0};
     uint64_t length_ = 0;
     bool ended_ = false;
+};
+
+// Steps an open pipeline on a thread of its own until its channel ends, writing stops or stop()
+// is asked: a window's render, whose thread goes on drawing and answering meanwhile. The thread
+// that started it may call the pipeline's setChain() and position() while it runs and nothing
+// else of it until join() has returned.
+class RenderThread {
+  public:
+    RenderThread() = default;
+    ~RenderThread();  // stops and joins a render still running
+    RenderThread(const RenderThread&) = delete;
+    RenderThread& operator=(const RenderThread&) = delete;
+
+    // `ended` runs on the render's thread after its last step (to wake the thread waiting).
+    void start(RenderPipeline& pipeline, std::function<void()> ended);
+    // Ends the render after the block under way. Any thread.
+    void stop() { stop_.store(true); }
+    // Waits for the render's thread to end: the last step's outcome (More when stopped).
+    RenderPipeline::Step join();
+
+  private:
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    RenderPipeline::Step outcome_ = RenderPipeline::Step::More;
 };
 
 // Words for the engine's last error code when a file cannot be opened.

@@ -1,10 +1,13 @@
 // The render pipeline on generated sources through the real engine: what it writes, how long it
 // lasts, how it ends, and what it refuses.
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -281,4 +284,38 @@ TEST_F(RenderPipelineTest, APassageRendersOnlyItsPart) {
     const auto r = renderFile(in, out, beyond);
     EXPECT_FALSE(r.opened);
     EXPECT_NE(r.error.find("no audio between"), std::string::npos) << r.error;
+}
+
+// A window's render: its own thread makes the blocks while the thread that started it changes the
+// chain (the tempo halfway through reaches the rest of the file) or stops it (the file it leaves
+// is whole up to its last block).
+TEST_F(RenderPipelineTest, OnItsOwnThreadFollowsTheChainAndStops) {
+    const std::string in = source(fixtures::drumTrack(120, 8.0)), out = tmp.file("newwave.wav");
+    RenderPipeline p;
+    ASSERT_TRUE(p.open(in, out, {}));
+    std::atomic<bool> ended{false};
+    render::RenderThread thread;
+    thread.start(p, [&ended] { ended = true; });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!ended && p.position() < p.length() / 4 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    RenderSettings faster;
+    faster.chain.tempoPercent = 60;
+    p.setChain(faster.chain);
+    EXPECT_EQ(thread.join(), RenderPipeline::Step::Finished);
+    EXPECT_TRUE(ended);
+    ASSERT_TRUE(p.finish());
+    const double seconds = double(fixtures::readAudio(out).frames()) / 44100;
+    EXPECT_GT(seconds, 2.0 + 6.0 / 1.6 - 0.1);  // at least a quarter at the source's tempo
+    EXPECT_LT(seconds, 7.0);                    // the rest faster
+    p.close();
+
+    RenderPipeline q;
+    ASSERT_TRUE(q.open(in, out, {}));
+    thread.start(q, nullptr);
+    thread.stop();
+    EXPECT_EQ(thread.join(), RenderPipeline::Step::More);
+    ASSERT_TRUE(q.finish());
+    expectConsistentFile(out);
+    EXPECT_LT(fixtures::readAudio(out).frames(), 8 * 44100);
 }
