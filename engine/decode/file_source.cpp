@@ -19,8 +19,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -80,6 +82,59 @@ int waveSpeakerBit(int position) {
     }
 }
 
+// What tells one version of a file from another: a file written again gets a new size, time or
+// inode.
+struct FileStamp {
+    off_t size;
+    time_t seconds;
+    long nanoseconds;
+    ino_t inode;
+    bool operator==(const FileStamp&) const = default;
+};
+
+std::optional<FileStamp> stampOf(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return FileStamp{st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec, st.st_ino};
+}
+
+// Lengths found by reading a whole file (MPEG audio in a WAV, whose length libsndfile only
+// estimates; a FLAC or Ogg file that gives none), kept per file: the waveform, the key, Play and
+// the BPM detection each open the file, and only the first reads it through. The lock makes a
+// second open of a file being measured wait for that measuring rather than read the file again.
+class MeasuredLengths {
+  public:
+    // The length of this version of `path`: kept from before, or `measure`d now (and kept when
+    // there is audio).
+    int64_t get(const std::string& path, const std::function<int64_t()>& measure) {
+        const std::optional<FileStamp> stamp = stampOf(path);
+        if (!stamp) return measure();
+        std::lock_guard lock(mutex_);
+        for (const Entry& e : entries_)
+            if (e.path == path && e.stamp == *stamp) return e.frames;
+        const int64_t frames = measure();
+        if (frames <= 0) return frames;
+        if (entries_.size() >= kKept) entries_.erase(entries_.begin());
+        entries_.push_back({path, *stamp, frames});
+        return frames;
+    }
+
+  private:
+    struct Entry {
+        std::string path;
+        FileStamp stamp;
+        int64_t frames;
+    };
+    static constexpr size_t kKept = 8;
+    std::mutex mutex_;
+    std::vector<Entry> entries_;
+};
+
+MeasuredLengths& measuredLengths() {
+    static MeasuredLengths lengths;
+    return lengths;
+}
+
 class SndfileSource : public Source {
   public:
     explicit SndfileSource(std::unique_ptr<SoundFile> f)
@@ -103,7 +158,7 @@ class SndfileSource : public Source {
     // for MPEG audio in a WAV: it is measured by reading the file once, or left (0 when unknown)
     // by a quick look (FileOpen::HeaderOnly). False when the file holds no audio or cannot be read
     // from its start again.
-    bool settleLength(FileOpen mode) {
+    bool settleLength(FileOpen mode, const std::string& path) {
         const int sub = info_.format & SF_FORMAT_SUBMASK;
         const bool estimated = sub == SF_FORMAT_MPEG_LAYER_I || sub == SF_FORMAT_MPEG_LAYER_II ||
                                sub == SF_FORMAT_MPEG_LAYER_III;
@@ -112,11 +167,15 @@ class SndfileSource : public Source {
             if (!estimated || info_.frames == SF_COUNT_MAX) info_.frames = 0;
             return true;
         }
-        std::vector<int16_t> scratch(size_t(4096) * size_t(info_.channels));
-        int64_t total = 0;
-        for (sf_count_t n; (n = sf_readf_short(file_, scratch.data(), 4096)) > 0;) total += n;
-        info_.frames = total;
-        return total > 0 && sf_seek(file_, 0, SEEK_SET) == 0;
+        bool read = false;
+        info_.frames = measuredLengths().get(path, [&] {
+            read = true;
+            std::vector<int16_t> scratch(size_t(4096) * size_t(info_.channels));
+            int64_t total = 0;
+            for (sf_count_t n; (n = sf_readf_short(file_, scratch.data(), 4096)) > 0;) total += n;
+            return total;
+        });
+        return info_.frames > 0 && (!read || sf_seek(file_, 0, SEEK_SET) == 0);
     }
     int64_t missingFrames() const override { return owner_->missingFrames(); }
     int64_t undecodedFrames() const override { return undecoded_.load(std::memory_order_relaxed); }
@@ -475,12 +534,11 @@ class ScanCache {
     // Scans `h` (opened on `path`, first part `rate` and `chans`, trimming when `gapless`) or
     // gives it the index of an earlier scan of the same, unchanged file.
     Scan scan(mpg123_handle* h, const std::string& path, long rate, int chans, bool gapless) {
-        struct stat st {};
-        if (::stat(path.c_str(), &st) != 0) return {scanned(h), changesFormat(path, rate, chans)};
-        const Stamp stamp{st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec, st.st_ino};
+        const std::optional<FileStamp> stamp = stampOf(path);
+        if (!stamp) return {scanned(h), changesFormat(path, rate, chans)};
         std::lock_guard lock(mutex_);
         for (Entry& e : entries_)
-            if (e.path == path && e.stamp == stamp && e.gapless == gapless &&
+            if (e.path == path && e.stamp == *stamp && e.gapless == gapless &&
                 mpg123_set_index(h, e.index.data(), e.step, e.index.size()) == MPG123_OK)
                 return e.scan;
         const Scan found{scanned(h), changesFormat(path, rate, chans)};
@@ -490,21 +548,14 @@ class ScanCache {
         if (found.length <= 0 || mpg123_index(h, &index, &step, &fill) != MPG123_OK) return found;
         if (entries_.size() >= kKept) entries_.erase(entries_.begin());
         entries_.push_back(
-            {path, stamp, gapless, found, step, std::vector<off_t>(index, index + fill)});
+            {path, *stamp, gapless, found, step, std::vector<off_t>(index, index + fill)});
         return found;
     }
 
   private:
-    struct Stamp {
-        off_t size;
-        time_t seconds;
-        long nanoseconds;
-        ino_t inode;
-        bool operator==(const Stamp&) const = default;
-    };
     struct Entry {
         std::string path;
-        Stamp stamp;
+        FileStamp stamp;
         bool gapless;
         Scan scan;
         off_t step;
@@ -684,7 +735,7 @@ std::unique_ptr<Source> openFileSource(const std::string& utf8Path, int* error, 
             auto source = std::make_unique<SndfileSource>(std::move(sf));
             source->setUnreadable(int64_t(ogg.unreadableSeconds * info.samplerate));
             source->setLastPageFrom(ogg.lastPageFrom);
-            if (source->settleLength(mode)) return source;
+            if (source->settleLength(mode, utf8Path)) return source;
             *error = BASS_ERROR_FORMAT;
             return nullptr;
         }

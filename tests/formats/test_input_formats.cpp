@@ -372,6 +372,13 @@ TEST(InputsWithoutLength, AreMeasuredAndDecodedToTheirEnd) {
         const auto r = clitest::quorvin({"bpm", path}, dir);
         EXPECT_EQ(r.status, 0) << path << ": " << r.err;
     }
+    // Measured once per file: the same name written again is measured again.
+    writeSndfile(wav, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, signal(44100, 2, 1.0));
+    ASSERT_TRUE(runs("sh -c " +
+                     sh("ffmpeg -nostdin -v error -y -i " + sh(wav) + " -f flac - > " + sh(flac))));
+    const DWORD again = BASS_StreamCreateFile(0, flac.c_str(), 0, 0, BASS_STREAM_DECODE);
+    EXPECT_EQ(BASS_ChannelGetLength(again), QWORD(44100 * 4));
+    BASS_StreamFree(again);
 }
 
 // FLAC, Ogg Vorbis, Opus and a chain of Ogg streams that a tagger wrote an ID3v2 tag before: they
