@@ -137,6 +137,7 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
     if (loudness && !meter.st) return failed("There is not enough memory to measure loudness.");
     double peak = 0;
     int64_t done = 0, faulty = 0;
+    const double firstPassShare = loudness ? 25.0 : 50.0;
     for (;;) {
         const sf_count_t n = sf_readf_double(src.f, buf.data(), kBlock);
         if (n <= 0) break;
@@ -151,7 +152,9 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
         }
         if (loudness) ebur128_add_frames_double(meter.st, buf.data(), size_t(n));
         done += n;
-        if (report) report(std::min(49.0, 50.0 * double(done) / double(total)));
+        // In loudness mode the first half of the bar also holds the measuring of the scaled
+        // samples (below): this pass takes its first quarter.
+        if (report) report(std::min(49.0, firstPassShare * double(done) / double(total)));
         if (cancelled()) return failed("Normalising was stopped.");
     }
     if (sf_error(src.f) != SF_ERR_NO_ERROR)
@@ -178,18 +181,26 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
         // The loudness of the source at `gain`: not the measured one plus the gain where blocks
         // lie near the absolute gate (-70 LUFS, which does not move with the level), as in a fade
         // or a decaying note. Measured again on the scaled samples; NaN when stopped or unread.
+        // Each measuring takes half of what is left of the bar's first half.
+        double measuringFrom = firstPassShare;
         const auto loudnessAt = [&](double gain) {
             Ebur128 m(channels, src.info.samplerate, EBUR128_MODE_I);
             double l = NAN;
             if (!m.st || sf_seek(src.f, 0, SEEK_SET) != 0) return l;
+            const double span = (50.0 - measuringFrom) / 2;
+            int64_t measured = 0;
             for (sf_count_t n; (n = sf_readf_double(src.f, buf.data(), kBlock)) > 0;) {
                 for (int64_t i = 0; i < n * channels; ++i) {
                     double& v = buf[size_t(i)];
                     v = std::isfinite(v) ? v * gain : 0.0;
                 }
                 ebur128_add_frames_double(m.st, buf.data(), size_t(n));
+                measured += n;
+                if (report)
+                    report(std::min(49.0, measuringFrom + span * double(measured) / double(total)));
                 if (cancelled()) return l;
             }
+            measuringFrom += span;
             if (sf_error(src.f) == SF_ERR_NO_ERROR) ebur128_loudness_global(m.st, &l);
             return l;
         };
