@@ -55,7 +55,8 @@ class KeyAnalyser {
     KeyAnalyser& operator=(const KeyAnalyser&) = delete;
 
     void push(const float* mono, size_t count);
-    // Nothing when the audio held no lasting pitched sound.
+    // Nothing when the audio held no lasting pitched sound, or only noise (its peaks keep to no
+    // tuning).
     std::optional<KeyEstimate> estimate() const;
     // The chroma (C first), summed over the audio so far, tuning applied.
     std::array<double, 12> chroma() const;

@@ -160,6 +160,12 @@ TEST(KeyEstimate, NamesTranspositionAndNothingToFind) {
     const std::string silent = dir.file("silent.wav");
     fixtures::writeWav(silent, fixtures::Pcm{44100, 2, std::vector<int16_t>(44100 * 2 * 3, 0)});
     EXPECT_FALSE(estimateKey(silent));
+    // Noise has no key: loud, and the dither of a silent 16-bit recording.
+    for (double level : {0.3, 0.00005}) {
+        const std::string noise = dir.file("noise.wav");
+        fixtures::writeWav(noise, fixtures::noise(10.0, 44100, 2, level));
+        EXPECT_FALSE(estimateKey(noise)) << level;
+    }
     // Cancelled before it starts: nothing, and progress never reaches 100.
     const std::string song = dir.file("song.wav");
     fixtures::writeWav(song, keytest::keyTrack({0, false, false, 0}, 8, 6));
