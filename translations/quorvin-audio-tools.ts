@@ -533,6 +533,11 @@ is not to use the program.
         <source>it is write-protected</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <location filename="../components/mp3_encoder.cpp" line="+204"/>
+        <source>The MP3 is written at %1 kbit/s and %2 Hz: the MP3 encoder&apos;s choice for %3 kbit/s at %4 Hz</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>frmDemo</name>
@@ -1058,7 +1063,7 @@ Error Code : </source>
     <message>
         <location line="+3"/>
         <location line="+464"/>
-        <location filename="../render/process_panel.cpp" line="+129"/>
+        <location filename="../render/process_panel.cpp" line="+118"/>
         <source>Process</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1899,12 +1904,12 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../render/process_panel.cpp" line="-38"/>
+        <location filename="../render/process_panel.cpp" line="+26"/>
         <source>Pos: </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+70"/>
+        <location line="+30"/>
         <location line="+4"/>
         <source>Done!</source>
         <translation type="unfinished"></translation>
