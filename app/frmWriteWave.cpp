@@ -2,6 +2,7 @@
 
 #include <QAbstractItemView>
 #include <QAbstractSlider>
+#include <QAbstractSpinBox>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -100,6 +101,11 @@ frmWriteWave::frmWriteWave(QWidget* parent) : QMainWindow(parent) {
     auto* tap = new QShortcut(kTapKey, this);
     tap->setAutoRepeat(false);
     connect(tap, &QShortcut::activated, this, [this] { bpm_->cmdBpmTap_Click(); });
+    for (const auto& [key, seconds] :
+         {std::pair{kJumpBackKey, -kJumpSeconds}, std::pair{kJumpForwardKey, kJumpSeconds}}) {
+        auto* jump = new QShortcut(key, this);
+        connect(jump, &QShortcut::activated, this, [this, s = seconds] { transport_->jump(s); });
+    }
     setAcceptDrops(true);
     platform::scrollWhenTooBig(this);
 }
@@ -361,13 +367,20 @@ void frmWriteWave::Form_Unload() {
 bool frmWriteWave::eventFilter(QObject* watched, QEvent* e) {
     if (e->type() != QEvent::ShortcutOverride) return false;
     auto* key = static_cast<QKeyEvent*>(e);
-    if (key->key() != Qt::Key_Space || key->modifiers() != Qt::NoModifier) return false;
+    const bool space = key->key() == Qt::Key_Space;
+    const bool arrow = key->key() == Qt::Key_Left || key->key() == Qt::Key_Right;
+    if ((!space && !arrow) || key->modifiers() != Qt::NoModifier) return false;
     auto* control = qobject_cast<QWidget*>(watched);
     if (!control || control->window() != this) return false;
-    // Buttons, check boxes, sliders and lists act on Space themselves: the key goes to them.
-    if (qobject_cast<QAbstractButton*>(control) || qobject_cast<QAbstractSlider*>(control) ||
-        qobject_cast<QComboBox*>(control) || qobject_cast<QAbstractItemView*>(control))
-        e->accept();
+    // Buttons, check boxes, sliders and lists act on Space themselves, and sliders, boxes, lists
+    // and text fields on the arrows: the key goes to them.
+    const bool slidersAndLists = qobject_cast<QAbstractSlider*>(control) ||
+                                 qobject_cast<QComboBox*>(control) ||
+                                 qobject_cast<QAbstractItemView*>(control);
+    const bool ownsKey = space ? slidersAndLists || qobject_cast<QAbstractButton*>(control)
+                               : slidersAndLists || qobject_cast<QAbstractSpinBox*>(control) ||
+                                     qobject_cast<QLineEdit*>(control);
+    if (ownsKey) e->accept();
     return false;
 }
 

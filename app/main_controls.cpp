@@ -34,6 +34,8 @@ const QKeySequence kLoopClearKey(Qt::Key_Backslash);
 const QKeySequence kPauseKey(Qt::Key_P);
 const QKeySequence kMarkerKey(Qt::Key_M);
 const QKeySequence kTapKey(Qt::Key_T);
+const QKeySequence kJumpBackKey(Qt::Key_Left);
+const QKeySequence kJumpForwardKey(Qt::Key_Right);
 
 namespace {
 
@@ -120,7 +122,10 @@ void buildControls(MainControls& c, QMainWindow* window) {
     c.lblTime = named(new QLabel(Text::tr("Time:"), window), "lblTime");
     c.lblStrFile = named(new QLabel(Text::tr("Streaming File:"), window), "lblStrFile");
     c.wavOverview = named(new player::WaveformView(window), "wavOverview");
-    c.wavOverview->setToolTip(Text::tr("Click to play from there, drag to loop a passage"));
+    c.wavOverview->setToolTip(
+        Text::tr("Click to play from there, drag to loop a passage (%1 / %2: 5 s back / on)")
+            .arg(kJumpBackKey.toString(QKeySequence::NativeText),
+                 kJumpForwardKey.toString(QKeySequence::NativeText)));
     c.wavOverview->setMinimumHeight(20);
     c.cmdLoopA = named(new QPushButton(Text::tr("A"), window), "cmdLoopA");
     withShortcut(c.cmdLoopA, kLoopAKey, Text::tr("Loop from here"));

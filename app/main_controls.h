@@ -37,6 +37,9 @@ extern const QKeySequence kPlayStopKey;
 extern const QKeySequence kLoopAKey, kLoopBKey, kLoopClearKey;
 // Pause and go on; a marker at the play position.
 extern const QKeySequence kPauseKey, kMarkerKey, kTapKey;
+// Back and forward by kJumpSeconds while playing (a focused slider, box or list keeps its arrows).
+extern const QKeySequence kJumpBackKey, kJumpForwardKey;
+constexpr double kJumpSeconds = 5.0;
 
 // The contact address under the controls.
 inline constexpr const char* kContact = "info@quorvin-audio.example";

@@ -288,6 +288,17 @@ void TransportPanel::wavOverview_Seek(double seconds) {
     ShowPlayPosition();
 }
 
+void TransportPanel::jump(double seconds) {
+    const double now = playSeconds();
+    if (!playing() || now < 0) return;
+    double to = std::max(0.0, now + seconds);
+    if (markA_ && markB_ && (to < loopA_ || to >= loopB_) && now >= loopA_ && now < loopB_)
+        to = loopA_;
+    else if (to >= static_cast<double>(w_.sldPosition->maximum()))
+        return;
+    wavOverview_Seek(to);
+}
+
 double TransportPanel::playSeconds() const {
     const QWORD bytes = BASS_ChannelGetPosition(s_.PlayChannel);
     if (bytes == QWORD(-1)) return -1;

@@ -100,6 +100,10 @@ class TransportPanel {
     void followPlayback();
     // A click on the waveform at `seconds`: the seek the position slider makes, to that point.
     void wavOverview_Seek(double seconds);
+    // The keys Left and Right: back or forward by `seconds` (negative: back) from the place
+    // playing. Inside a loop that plays the jump stays in it (to the loop's start where it would
+    // leave it); a jump forward to the end of the file or a jump while nothing plays does nothing.
+    void jump(double seconds);
     // A drag over the waveform from `a` to `b` seconds: the loop's start and end.
     void wavOverview_LoopSelected(double a, double b);
     void cmdLoopA_Click();

@@ -145,12 +145,12 @@ is not to use the program.
 <context>
     <name>app::frmWriteWave</name>
     <message>
-        <location filename="../app/frmWriteWave.cpp" line="+68"/>
+        <location filename="../app/frmWriteWave.cpp" line="+69"/>
         <source>Quorvin Audio Tools Vers 1.0   www.quorvin-audio.example</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+237"/>
+        <location line="+242"/>
         <source>An incorrect version of BASS.DLL was loaded</source>
         <translation type="unfinished"></translation>
     </message>
@@ -170,7 +170,7 @@ is not to use the program.
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+133"/>
+        <location line="+140"/>
         <source>No volume mixer was found on this system.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1032,43 +1032,43 @@ Error Code : </source>
 <context>
     <name>frmWriteWave</name>
     <message>
-        <location filename="../app/main_controls.cpp" line="+69"/>
+        <location filename="../app/main_controls.cpp" line="+71"/>
         <location line="+1"/>
         <source>Load Audio File</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+1"/>
-        <location line="+470"/>
+        <location line="+473"/>
         <source>Play</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-469"/>
-        <location line="+279"/>
+        <location line="-472"/>
+        <location line="+282"/>
         <source>Player</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-276"/>
-        <location line="+467"/>
+        <location line="-279"/>
+        <location line="+470"/>
         <source>Stop</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-466"/>
+        <location line="-469"/>
         <source>Stop Player</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+3"/>
-        <location line="+464"/>
+        <location line="+467"/>
         <location filename="../render/process_panel.cpp" line="+118"/>
         <source>Process</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-463"/>
+        <location line="-466"/>
         <source>Elaborazione</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1089,18 +1089,18 @@ Error Code : </source>
     </message>
     <message>
         <location line="+6"/>
-        <location line="+456"/>
+        <location line="+459"/>
         <source>Tempo</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-453"/>
-        <location line="+454"/>
+        <location line="-456"/>
+        <location line="+457"/>
         <source>Pitch</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-452"/>
+        <location line="-455"/>
         <source>click to set Tempo Default</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1121,12 +1121,12 @@ Error Code : </source>
     </message>
     <message>
         <location line="+4"/>
-        <location line="+442"/>
+        <location line="+445"/>
         <source>Volume</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-435"/>
+        <location line="-438"/>
         <source>Play Position</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1146,12 +1146,12 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+2"/>
-        <source>Click to play from there, drag to loop a passage</source>
+        <location line="+3"/>
+        <source>Click to play from there, drag to loop a passage (%1 / %2: 5 s back / on)</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+2"/>
+        <location line="+4"/>
         <location line="+431"/>
         <source>A</source>
         <translation type="unfinished"></translation>
@@ -1889,7 +1889,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+310"/>
+        <location line="+321"/>
         <source>Playing position: </source>
         <translation type="unfinished"></translation>
     </message>

@@ -118,6 +118,52 @@ TEST_F(PracticeWindow, LoopMarksThePlayHeadAndWrapsUntilCleared) {
     EXPECT_GE(c.wavOverview->loopStart(), c.wavOverview->loopEnd());
 }
 
+// Left and Right jump 5 s back and on while playing; inside a loop the jump stays in it, a jump
+// to the end does nothing, and a focused slider keeps its arrows.
+TEST_F(PracticeWindow, ArrowsJumpBackAndOnWithinTheLoop) {
+    w->show();
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    loadAndPlay(wav("song.wav", fixtures::drumTrack(120, 20)));
+    const app::MainControls& c = w->ui();
+    const DWORD chan = w->session().PlayChannel;
+    c.CmdStop->setFocus();
+    playFor(8.0);
+    const double at = playSeconds(chan);
+    QTest::keyClick(w.get(), Qt::Key_Right);
+    EXPECT_NEAR(playSeconds(chan), at + 5, 0.01);
+    QTest::keyClick(w.get(), Qt::Key_Left);
+    QTest::keyClick(w.get(), Qt::Key_Left);
+    EXPECT_NEAR(playSeconds(chan), at - 5, 0.01);
+    QTest::keyClick(w.get(), Qt::Key_Left);
+    EXPECT_NEAR(playSeconds(chan), 0, 0.01);
+
+    c.sldTempo[0]->setFocus();
+    const int tempo = c.sldTempo[0]->value();
+    playFor(1.0);
+    const double beforeSlider = playSeconds(chan);
+    QTest::keyClick(c.sldTempo[0], Qt::Key_Left);
+    EXPECT_NE(c.sldTempo[0]->value(), tempo);
+    EXPECT_NEAR(playSeconds(chan), beforeSlider, 0.01);
+
+    c.CmdStop->setFocus();
+    c.cmdLoopA->click();
+    const double a = playSeconds(chan);
+    playFor(2.0);
+    c.cmdLoopB->click();
+    playFor(1.0);
+    QTest::keyClick(w.get(), Qt::Key_Left);
+    EXPECT_NEAR(playSeconds(chan), a, 0.01);
+    QTest::keyClick(w.get(), Qt::Key_Right);
+    EXPECT_NEAR(playSeconds(chan), a, 0.01);
+    c.cmdLoopClear->click();
+
+    c.sldPosition->setValue(17);
+    const double nearEnd = playSeconds(chan);
+    QTest::keyClick(w.get(), Qt::Key_Right);
+    EXPECT_NEAR(playSeconds(chan), nearEnd, 0.01);
+}
+
 // Beat positions only move forward within a play run (a seek starts a new one), and a report of
 // a channel that no longer plays never reaches the display, nor does the previous file's value.
 TEST_F(PracticeWindow, BeatsMoveForwardAndBelongToTheChannelThatPlays) {
