@@ -135,7 +135,8 @@ void frmWriteWave::buildPanels() {
         dsp::EqualizerWidgets{c_.CEq, c_.Label5, c_.chkEqualizer, c_.sldEQ, c_.lblClipped});
     vocalRemover_ = std::make_unique<dsp::VocalRemoverPanel>(
         session_,
-        dsp::VocalRemoverWidgets{c_.Chkrem, c_.LblRem, c_.vcompr, c_.chkKeepBass, c_.chkKeepStereo},
+        dsp::VocalRemoverWidgets{c_.Chkrem, c_.LblRem, c_.vcompr, c_.chkKeepBass, c_.chkKeepStereo,
+                                 c_.cboChannels},
         *equalizer_);
 
     player::TransportHooks transportHooks;
@@ -247,6 +248,8 @@ void frmWriteWave::connectHandlers() {
     connect(c_.vcompr[0], &QSlider::valueChanged, this, [vr] { vr->vcompr_Change(0); });
     connect(c_.chkKeepBass, &QCheckBox::toggled, this, [vr] { vr->chkKeepBass_Click(); });
     connect(c_.chkKeepStereo, &QCheckBox::toggled, this, [vr] { vr->chkKeepStereo_Click(); });
+    connect(c_.cboChannels, &QComboBox::activated, this,
+            [vr](int index) { vr->cboChannels_Click(index); });
 
     dsp::EqualizerPanel* eq = equalizer_.get();
     connect(c_.CEq, &QPushButton::toggled, this, [eq] { eq->CEq_Click(); });

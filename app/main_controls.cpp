@@ -192,6 +192,13 @@ void buildControls(MainControls& c, QMainWindow* window) {
         Text::tr("Removes only what sounds from the centre, from 120 Hz to 8 kHz: instruments "
                  "panned to a side stay where they are, at their level"));
 
+    c.cboChannels = named(new QComboBox(window), "cboChannels");
+    c.cboChannels->addItems(
+        {Text::tr("Both sides"), Text::tr("Left only"), Text::tr("Right only"), Text::tr("Mono")});
+    c.cboChannels->setToolTip(
+        Text::tr("What is heard of a stereo file, and saved by Process: both sides, one side alone "
+                 "(an instrument panned hard to it), or the two mixed to mono"));
+
     c.CEq = named(new QPushButton(window), "CEq");
     c.CEq->setCheckable(true);
     c.CEq->setIcon(platform::equalizerIcon());
@@ -456,6 +463,7 @@ void buildLayout(MainControls& c, QMainWindow* window) {
     f2->addWidget(c.LblRem, 1, 0, Qt::AlignCenter);
     f2->addWidget(c.chkKeepBass, 2, 0, 1, 2, Qt::AlignLeft);
     f2->addWidget(c.chkKeepStereo, 3, 0, 1, 2, Qt::AlignLeft);
+    f2->addWidget(c.cboChannels, 4, 0, 1, 2, Qt::AlignLeft);
     effects->addWidget(c.Frame2);
     // Equalizer.
     auto* eq = named(new QGroupBox(Text::tr("Equalizer"), central), "grpEqualizer");
@@ -499,11 +507,11 @@ void buildLayout(MainControls& c, QMainWindow* window) {
 
     // Tab goes through the window from top left to bottom right.
     QWidget* order[] = {
-        c.btnLoadFile,  c.CmdPlay,     c.CmdStop,   c.btnConvert,  c.chkProcessLoop, c.sldPosition,
-        c.sldTempo[0],  c.sldTempo[2], c.sldVolume, c.Comout,      c.chkBPMCallback, c.txtPeriod,
-        c.chkBeat,      c.Chkrem,      c.vcompr[0], c.chkKeepBass, c.chkKeepStereo,  c.CEq,
-        c.chkEqualizer, c.sldEQ[0],    c.sldEQ[1],  c.sldEQ[2],    c.sldEQ[3],       c.sldEQ[4],
-        c.sldEQ[5],     c.sldEQ[6],    c.Combo2};
+        c.btnLoadFile, c.CmdPlay,      c.CmdStop,   c.btnConvert,  c.chkProcessLoop, c.sldPosition,
+        c.sldTempo[0], c.sldTempo[2],  c.sldVolume, c.Comout,      c.chkBPMCallback, c.txtPeriod,
+        c.chkBeat,     c.Chkrem,       c.vcompr[0], c.chkKeepBass, c.chkKeepStereo,  c.cboChannels,
+        c.CEq,         c.chkEqualizer, c.sldEQ[0],  c.sldEQ[1],    c.sldEQ[2],       c.sldEQ[3],
+        c.sldEQ[4],    c.sldEQ[5],     c.sldEQ[6],  c.Combo2};
     for (size_t i = 1; i < std::size(order); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
@@ -571,6 +579,7 @@ void nameForAccess(MainControls& c) {
         {c.vcompr[0], QT_TRANSLATE_NOOP("frmWriteWave", "Gain Audio")},
         {c.chkKeepBass, QT_TRANSLATE_NOOP("frmWriteWave", "Keep bass")},
         {c.chkKeepStereo, QT_TRANSLATE_NOOP("frmWriteWave", "Keep stereo")},
+        {c.cboChannels, QT_TRANSLATE_NOOP("frmWriteWave", "Sides heard")},
         {c.CEq, QT_TRANSLATE_NOOP("frmWriteWave", "Equalizer on / off")},
         {c.chkEqualizer, QT_TRANSLATE_NOOP("frmWriteWave", "Peaking Equalizer")},
         {c.lblClipped, QT_TRANSLATE_NOOP("frmWriteWave", "Clipped samples")},

@@ -85,6 +85,7 @@ struct MainControls {
     std::array<platform::Slider*, 1> vcompr{};  // the vocal remover's gain
     QCheckBox* chkKeepBass;                     // the remover leaves the bass below 150 Hz
     QCheckBox* chkKeepStereo;                   // the remover keeps the stereo picture
+    QComboBox* cboChannels;                     // the sides heard: both, left, right, mono
     QPushButton* CEq;                           // the equalizer's switch
     QLabel* Label5;
     QLabel* lblClipped;  // shown while playback clips at full scale after the equalizer

@@ -1,5 +1,6 @@
 // quorvin render IN OUT [--tempo P] [--pitch S] [--cents C] [--vocal-remover[=keep-bass|stereo]]
 //                [--remover-strength X] [--remover-range LO,HI] [--eq g0,...,g6]
+//                [--channels stereo|left|right|mono]
 //                [--quality high] [--from S] [--to S] [--bitrate K]
 //
 // The same render as the main window's "Process": the same pipeline, the same effects. The
@@ -38,6 +39,7 @@ int usageError(std::ostream& err, const std::string& what) {
     err << kName << what << "\nusage: quorvin render "
         << "IN OUT [--tempo P] [--pitch S] [--cents C] [--vocal-remover[=keep-bass|stereo]] "
            "[--remover-strength X] [--remover-range LO,HI] [--eq g0,g1,...,g6] "
+           "[--channels stereo|left|right|mono] "
            "[--quality high] [--from S] [--to S] [--bitrate K]\n";
     return 2;
 }
@@ -101,7 +103,7 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
     const ParsedArgs p =
         parseArgs(plainArgs,
                   {"--tempo", "--pitch", "--cents", "--eq", "--bitrate", "--quality", "--from",
-                   "--to", "--remover-strength", "--remover-range"},
+                   "--to", "--remover-strength", "--remover-range", "--channels"},
                   {"--vocal-remover"});
     if (!p.error.empty()) return usageError(err, p.error);
     if (!vocalMode.empty() && vocalMode != "keep-bass" && vocalMode != "stereo")
@@ -144,6 +146,16 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
         settings.chain.remover != effects::Remover::Stereo)
         err << kName << "note: --remover-strength and --remover-range apply to "
             << "--vocal-remover=stereo only\n";
+    if (const auto it = p.options.find("--channels"); it != p.options.end()) {
+        const std::string& c = it->second;
+        if (c != "stereo" && c != "left" && c != "right" && c != "mono")
+            return usageError(err,
+                              "--channels wants stereo, left, right or mono, not \"" + c + "\"");
+        settings.chain.channels = c == "left"    ? effects::Channels::Left
+                                  : c == "right" ? effects::Channels::Right
+                                  : c == "mono"  ? effects::Channels::Mono
+                                                 : effects::Channels::Stereo;
+    }
     if (const auto it = p.options.find("--quality"); it != p.options.end()) {
         if (it->second != "high" && it->second != "normal")
             return usageError(err, "--quality wants high or normal, not \"" + it->second + "\"");

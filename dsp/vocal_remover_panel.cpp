@@ -47,6 +47,12 @@ void VocalRemoverPanel::chkKeepStereo_Click() {
     equalizer_.EqRemStereo(w_.chkKeepStereo->isChecked(), keepBass());
 }
 
+void VocalRemoverPanel::cboChannels_Click(int index) {
+    if (index < 0 || index > int(effects::Channels::Mono)) return;
+    s_.chain.channels = effects::Channels(index);
+    s_.applyChain();
+}
+
 void VocalRemoverPanel::Chkrem_Click() {
     if (!resetting_ && s_.fileChannels != 0 && !s_.stereoFile()) {
         platform::message(Text::tr("Only Stereo ").toStdString(),

@@ -13,6 +13,10 @@
 // from the centre, bin by bin, between 120 Hz and 8 kHz (effects/stereo_remover), and leaves the
 // instruments panned to a side where they are; it needs no equalizer curve, so the curve's bands
 // stay flat while it is chosen.
+//
+// Addition: "Sides" (cboChannels) chooses what is heard of a stereo file: both sides as recorded,
+// the left or the right one alone, or the two mixed to mono; it is part of the chain, after the
+// remover and the equalizer, and a file that is not stereo passes as it is.
 // Window thread only.
 #pragma once
 
@@ -21,6 +25,7 @@
 #include "player/session.h"
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QPushButton;
 
@@ -38,6 +43,7 @@ struct VocalRemoverWidgets {
     std::array<platform::Slider*, 1> vcompr;
     QCheckBox* chkKeepBass;
     QCheckBox* chkKeepStereo;
+    QComboBox* cboChannels;
 };
 
 class VocalRemoverPanel {
@@ -54,6 +60,8 @@ class VocalRemoverPanel {
     void chkKeepBass_Click();
     // "Keep stereo" changed: a remover that is on takes the chosen mode.
     void chkKeepStereo_Click();
+    // A choice in "Sides": both, left, right or mono (effects::Channels' order).
+    void cboChannels_Click(int index);
     // A file was loaded: the switch is available, and off.
     void fileLoaded();
     // A new play channel sounds: the switch's steps run again when it is on.

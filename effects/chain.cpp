@@ -10,6 +10,8 @@ namespace {
 // The gain effect runs first, then the remover, then the equalizer, whatever order they were
 // switched on in (a higher priority runs earlier; equal ones in the order they were set).
 constexpr int kGainPriority = 1;
+// The sides heard: after the equalizer (whose priority is kEqPriority).
+constexpr int kPickPriority = kEqPriority - 1;
 
 }  // namespace
 
@@ -25,15 +27,17 @@ void ChainApplier::bind(DWORD effectsStream, DWORD tempoChannel) {
     tempo_ = tempoChannel;
     applied_.reset();
     removerDsp_ = 0;
+    pickDsp_ = 0;
 }
 
 void ChainApplier::detach() {
     if (effects_) {
         if (removerDsp_) BASS_ChannelRemoveDSP(effects_, removerDsp_);
+        if (pickDsp_) BASS_ChannelRemoveDSP(effects_, pickDsp_);
         BASS_FX_DSP_Remove(effects_, BASS_FX_GAIN);
         equalizerOff(effects_);
     }
-    removerDsp_ = 0;
+    removerDsp_ = pickDsp_ = 0;
     keepBass_.reset();  // after the removal, which waits for a block in progress
     stereo_.reset();
     effects_ = tempo_ = 0;
@@ -91,6 +95,12 @@ void ChainApplier::apply(const Chain& chain) {
         for (int band = 0; band < kEqBands; ++band)
             if (chain.eqSliders[size_t(band)] != was.eqSliders[size_t(band)])
                 equalizerSetBand(effects_, eqParams_, band, chain.eqSliders[size_t(band)]);
+    }
+    if (fresh ? chain.channels != Channels::Stereo : chain.channels != was.channels) {
+        if (pickDsp_) BASS_ChannelRemoveDSP(effects_, pickDsp_);
+        pickDsp_ = chain.channels == Channels::Stereo
+                       ? 0
+                       : attachChannelPick(effects_, chain.channels, kPickPriority);
     }
     applied_ = chain;
 }

@@ -2,12 +2,15 @@
 //
 // effects::Chain describes everything between the decoded file and the output: the vocal remover
 // (off, full, keeping the bass, or keeping the stereo picture) with its gain, the equalizer with
-// its seven bands, tempo and pitch (semitones and cents). The main window's panels change the
+// its seven bands, the sides heard (both, left, right or mono), tempo and pitch (semitones and
+// cents). The main window's panels change the
 // session's Chain and ask for it to be applied; the play channel, the render and `quorvin render`
 // all go through ChainApplier, so what is heard and what is saved are built by the same code in
 // the same order:
 //
-//   decoding stream -> gain -> vocal remover -> equalizer -> stretcher (tempo, pitch) -> output
+//   decoding stream -> gain -> vocal remover -> equalizer -> sides heard -> stretcher (tempo,
+//   pitch)
+//   -> output
 //
 // The remover and the equalizer work before the stretcher, on the source's own samples: the
 // stretcher changes the phase between the channels, after which the centre no longer cancels.
@@ -20,6 +23,7 @@
 #include <memory>
 #include <optional>
 
+#include "effects/channel_pick.h"
 #include "effects/equalizer.h"
 #include "engine/bass.h"
 
@@ -42,6 +46,7 @@ struct Chain {
     int removerGainSlider = 9;
     bool equalizer = false;
     std::array<int, kEqBands> eqSliders{};  // slider values: gain = -value dB
+    Channels channels = Channels::Stereo;   // the sides heard (stereo sources only)
     float tempoPercent = 0.0f;              // -60 .. +60
     float pitchSemitones = 0.0f;            // -8 .. +8
     float pitchCents = 0.0f;                // -50 .. +50, on top of the semitones
@@ -76,6 +81,7 @@ class ChainApplier {
     DWORD tempo_ = 0;
     std::optional<Chain> applied_;
     HDSP removerDsp_ = 0;
+    HDSP pickDsp_ = 0;
     // The keep-bass remover's filters, alive while its procedure is attached.
     std::unique_ptr<KeepBassRemover> keepBass_;
     // The stereo remover, alive while its procedure is attached.

@@ -296,6 +296,13 @@ bool RenderPipeline::open(const std::string& source, const std::string& output,
             "the vocal remover works on stereo sources only: \"" + source + "\" has " +
             (channels == 1 ? std::string("one channel") : std::to_string(channels) + " channels") +
             " and is rendered without it";
+    if (settings.chain.channels != effects::Channels::Stereo && channels != 2) {
+        const std::string said =
+            "the choice of sides heard works on stereo sources only: \"" + source + "\" has " +
+            (channels == 1 ? std::string("one channel") : std::to_string(channels) + " channels") +
+            " and is rendered as it is";
+        note_ = note_.empty() ? said : note_ + "; " + said;
+    }
     ahead_ =
         std::make_shared<detail::ReadAhead>(stream_, channels, int(info.freq), from, to - from);
     aheadStream_ =

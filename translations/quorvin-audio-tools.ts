@@ -150,7 +150,7 @@ is not to use the program.
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+242"/>
+        <location line="+245"/>
         <source>An incorrect version of BASS.DLL was loaded</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1039,36 +1039,36 @@ Error Code : </source>
     </message>
     <message>
         <location line="+1"/>
-        <location line="+473"/>
+        <location line="+481"/>
         <source>Play</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-472"/>
-        <location line="+282"/>
+        <location line="-480"/>
+        <location line="+289"/>
         <source>Player</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-279"/>
-        <location line="+470"/>
+        <location line="-286"/>
+        <location line="+478"/>
         <source>Stop</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-469"/>
+        <location line="-477"/>
         <source>Stop Player</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+3"/>
-        <location line="+467"/>
+        <location line="+475"/>
         <location filename="../render/process_panel.cpp" line="+118"/>
         <source>Process</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-466"/>
+        <location line="-474"/>
         <source>Elaborazione</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1089,18 +1089,18 @@ Error Code : </source>
     </message>
     <message>
         <location line="+6"/>
-        <location line="+459"/>
+        <location line="+467"/>
         <source>Tempo</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-456"/>
-        <location line="+457"/>
+        <location line="-464"/>
+        <location line="+465"/>
         <source>Pitch</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-455"/>
+        <location line="-463"/>
         <source>click to set Tempo Default</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1121,12 +1121,12 @@ Error Code : </source>
     </message>
     <message>
         <location line="+4"/>
-        <location line="+445"/>
+        <location line="+453"/>
         <source>Volume</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-438"/>
+        <location line="-446"/>
         <source>Play Position</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1152,23 +1152,23 @@ Error Code : </source>
     </message>
     <message>
         <location line="+4"/>
-        <location line="+431"/>
+        <location line="+439"/>
         <source>A</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-430"/>
+        <location line="-438"/>
         <source>Loop from here</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+1"/>
-        <location line="+430"/>
+        <location line="+438"/>
         <source>B</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-429"/>
+        <location line="-437"/>
         <source>Loop up to here</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1246,68 +1246,93 @@ Error Code : </source>
     </message>
     <message>
         <location line="+10"/>
-        <location line="+392"/>
+        <location line="+400"/>
         <source>Vocal remover on / off</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-391"/>
+        <location line="-399"/>
         <source>Vocal Remover</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+1"/>
-        <location line="+20"/>
+        <location line="+27"/>
         <source>Actived</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-16"/>
-        <location line="+387"/>
+        <location line="-23"/>
+        <location line="+395"/>
         <source>Gain Audio</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-386"/>
-        <location line="+387"/>
+        <location line="-394"/>
+        <location line="+395"/>
         <source>Keep bass</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-385"/>
+        <location line="-393"/>
         <source>Removes the voice only above 150 Hz: the kick drum and the bass stay in the mix</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+2"/>
-        <location line="+384"/>
+        <location line="+392"/>
         <source>Keep stereo</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-381"/>
+        <location line="-389"/>
         <source>Removes only what sounds from the centre, from 120 Hz to 8 kHz: instruments panned to a side stay where they are, at their level</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
+        <location line="+5"/>
+        <source>Both sides</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>Left only</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>Right only</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>Mono</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>What is heard of a stereo file, and saved by Process: both sides, one side alone (an instrument panned hard to it), or the two mixed to mono</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
         <location line="+7"/>
-        <location line="+375"/>
+        <location line="+377"/>
         <source>Equalizer on / off</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-369"/>
+        <location line="-371"/>
         <source>Samples the equalizer raised past full scale since Play or Process: lower its boost</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+4"/>
-        <location line="+366"/>
+        <location line="+368"/>
         <source>Peaking Equalizer</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-360"/>
+        <location line="-362"/>
         <source> 80    200  1500  4000  7500 10000 12000 </source>
         <translation type="unfinished"></translation>
     </message>
@@ -1358,12 +1383,12 @@ Error Code : </source>
     </message>
     <message>
         <location line="+15"/>
-        <location line="+316"/>
+        <location line="+318"/>
         <source>Pause</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-312"/>
+        <location line="-314"/>
         <source>Pause, and go on from there</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1436,12 +1461,12 @@ Error Code : </source>
     </message>
     <message>
         <location line="+6"/>
-        <location line="+291"/>
+        <location line="+293"/>
         <source>Speed trainer</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-289"/>
+        <location line="-291"/>
         <source>On a loop: from the start tempo, a step every so many passes, up to the target</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1506,7 +1531,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+42"/>
+        <location line="+43"/>
         <source>Equalizer</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1666,7 +1691,12 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+7"/>
+        <location line="+5"/>
+        <source>Sides heard</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+3"/>
         <source>Clipped samples</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1894,7 +1924,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../dsp/vocal_remover_panel.cpp" line="+52"/>
+        <location filename="../dsp/vocal_remover_panel.cpp" line="+58"/>
         <source>Only Stereo </source>
         <translation type="unfinished"></translation>
     </message>

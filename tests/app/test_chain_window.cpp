@@ -1,14 +1,19 @@
 // What is heard is what is saved: the window's effect chain, set before Play or changed while it
 // plays, sounds on the output as "Process" writes it; and the faults where the two parted.
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTimer>
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <thread>
 
+#include "files/fault_injection.h"
 #include "player/waveform/waveform_view.h"
 #include "tests/app/window_fixture.h"
 
@@ -139,6 +144,67 @@ TEST_P(ChainMatrix, WhatPlaysIsWhatProcessWrites) {
 
 INSTANTIATE_TEST_SUITE_P(Chains, ChainMatrix, testing::ValuesIn(allCases()), caseName);
 
+// The sides heard, chosen before Play or while it plays, with the remover on or off: the output
+// plays what "Process" writes, both sides alike, with the side that was not chosen gone.
+struct SidesCase {
+    int choice;  // the list's row: 1 left, 2 right, 3 mono
+    When when;
+    bool remover;
+};
+
+class SidesHeard : public ChainWindow, public testing::WithParamInterface<SidesCase> {};
+
+TEST_P(SidesHeard, AreWhatProcessWrites) {
+    const SidesCase c = GetParam();
+    load(wav("mix.wav", mix()));
+    const auto choose = [&] {
+        w->ui().cboChannels->setCurrentIndex(c.choice);
+        emit w->ui().cboChannels->activated(c.choice);
+        if (!c.remover) return;
+        w->ui().chkKeepStereo->setChecked(true);
+        w->ui().Chkrem->click();
+    };
+    if (c.when == When::BeforePlay) choose();
+    w->ui().CmdPlay->click();
+    userMove(w->ui().sldVolume, 0);
+    hear(0.5);
+    if (c.when == When::DuringPlay) {
+        choose();
+        hear(0.5);  // what was buffered before the change
+    }
+    const fixtures::Pcm heard = hear(2.5);
+    const fixtures::Pcm saved = process(sources.file("saved.wav"));
+    // 220 Hz is on the left, 880 Hz on the right, the voice (440 Hz) in the centre.
+    const bool left = c.choice != 2, right = c.choice != 1;
+    for (const fixtures::Pcm* p : {&heard, &saved})
+        for (int channel : {0, 1}) {
+            const std::string what =
+                (p == &heard ? "heard, " : "saved, ") + std::to_string(channel);
+            EXPECT_EQ(levelDb(*p, channel, 220) > -50, left) << what;
+            EXPECT_EQ(levelDb(*p, channel, 880) > -50, right) << what;
+            EXPECT_EQ(levelDb(*p, channel, 440) > -50, !c.remover) << what;
+            EXPECT_NEAR(levelDb(*p, channel, c.choice == 2 ? 880 : 220),
+                        levelDb(*p, 1 - channel, c.choice == 2 ? 880 : 220), 0.1)
+                << what;
+        }
+    EXPECT_NEAR(levelDb(heard, 0, c.choice == 2 ? 880 : 220),
+                levelDb(saved, 0, c.choice == 2 ? 880 : 220), 0.5);
+}
+
+std::string sidesName(const testing::TestParamInfo<SidesCase>& info) {
+    const char* side[] = {"", "Left", "Right", "Mono"};
+    return std::string(side[info.param.choice]) +
+           (info.param.when == When::BeforePlay ? "Before" : "During") +
+           (info.param.remover ? "Remover" : "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Sides, SidesHeard,
+                         testing::Values(SidesCase{1, When::BeforePlay, false},
+                                         SidesCase{2, When::DuringPlay, false},
+                                         SidesCase{3, When::BeforePlay, true},
+                                         SidesCase{1, When::DuringPlay, true}),
+                         sidesName);
+
 // The cents are heard and saved alike: a 440 Hz tone at -2 semitones -50 cents, set while it
 // plays, sounds and is written at 440 * 2^(-2.5/12) = 380.8 Hz.
 TEST_F(ChainWindow, CentsArePlayedAndProcessedAlike) {
@@ -188,10 +254,26 @@ TEST_F(ChainWindow, SwitchingTheRemoverOffDuringARenderReachesTheRestOfTheFile) 
     w->ui().Chkrem->click();
     w->ui().CmdPlay->click();
     w->ui().CmdStop->click();
-    // The first time the render lets the window's events run, the user switches it off.
-    QTimer::singleShot(0, [this] { w->ui().Chkrem->click(); });
+    // The render's writer waits at its second block of audio until the user has switched the
+    // remover off, from the window, which answers while the render runs on.
+    std::atomic<int> writes{0};
+    std::atomic<bool> switched{false};
+    files::watchWrites([&] {
+        if (++writes != 3) return;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!switched && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+    });
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (writes < 3 || switched) return;
+        w->ui().Chkrem->click();
+        switched = true;
+    });
+    poll.start(1);
     desk->saveAnswers.push_back(sources.file("out.wav"));
     w->ui().btnConvert->click();
+    files::watchWrites({});
+    EXPECT_TRUE(switched);
     const fixtures::Pcm out = fixtures::readAudio(sources.file("out.wav"));
     fixtures::Pcm tail = out;
     tail.samples.erase(tail.samples.begin(), tail.samples.begin() + long(out.samples.size() / 2));
@@ -248,6 +330,7 @@ TEST_F(ChainWindow, EveryControlHasItsOwnAccessibleName) {
                                "Peaking Equalizer",
                                "Vocal remover on / off",
                                "Keep bass",
+                               "Sides heard",
                                "80 Hz",
                                "200 Hz",
                                "1.5 kHz",

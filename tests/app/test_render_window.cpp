@@ -287,6 +287,7 @@ TEST_F(RenderWindow, SavingOverTheWorkFileItselfDoesNoHarm) {
 // `quorvin render` with the matching options.
 struct SoundOptions {
     bool highQuality, keepBass, loopOnly = false;
+    int sides = 0;  // the row of "Sides": both, left, right, mono
 };
 
 class SoundOptionsRender : public RenderWindow,
@@ -301,6 +302,8 @@ TEST_P(SoundOptionsRender, ProcessWritesTheBytesOfQuorvinRender) {
     userMove(w->ui().sldTempo[0], -10);
     userMove(w->ui().sldTempo[2], 1);
     if (o.keepBass) w->ui().Chkrem->click();
+    w->ui().cboChannels->setCurrentIndex(o.sides);
+    emit w->ui().cboChannels->activated(o.sides);
     if (o.loopOnly) {
         EXPECT_FALSE(w->ui().chkProcessLoop->isEnabled());  // no loop yet
         emit w->ui().wavOverview->loopSelected(2.5, 1.0);   // a drag from right to left
@@ -317,6 +320,8 @@ TEST_P(SoundOptionsRender, ProcessWritesTheBytesOfQuorvinRender) {
     if (o.highQuality) args.insert(args.end(), {"--quality", "high"});
     if (o.keepBass) args.push_back("--vocal-remover=keep-bass");
     if (o.loopOnly) args.insert(args.end(), {"--from", "1", "--to", "2.5"});
+    const char* sides[] = {"stereo", "left", "right", "mono"};
+    if (o.sides) args.insert(args.end(), {"--channels", sides[o.sides]});
     const auto run = clitest::quorvin(args, sources);
     ASSERT_EQ(run.status, 0) << run.err;
     const auto window = fixtures::readBytes(out);
@@ -326,16 +331,17 @@ TEST_P(SoundOptionsRender, ProcessWritesTheBytesOfQuorvinRender) {
     EXPECT_TRUE(window == fixtures::readBytes(sources.file("cli.wav")));
 }
 
-INSTANTIATE_TEST_SUITE_P(Options, SoundOptionsRender,
-                         ::testing::Values(SoundOptions{true, false}, SoundOptions{false, true},
-                                           SoundOptions{true, true},
-                                           SoundOptions{false, false, true},
-                                           SoundOptions{true, false, true}),
-                         [](const ::testing::TestParamInfo<SoundOptions>& info) {
-                             return std::string(info.param.highQuality ? "HighQuality" : "") +
-                                    (info.param.keepBass ? "KeepBass" : "") +
-                                    (info.param.loopOnly ? "LoopOnly" : "");
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Options, SoundOptionsRender,
+    ::testing::Values(SoundOptions{true, false}, SoundOptions{false, true},
+                      SoundOptions{true, true}, SoundOptions{false, false, true},
+                      SoundOptions{true, false, true}, SoundOptions{false, false, false, 1},
+                      SoundOptions{true, true, false, 3}),
+    [](const ::testing::TestParamInfo<SoundOptions>& info) {
+        return std::string(info.param.highQuality ? "HighQuality" : "") +
+               (info.param.keepBass ? "KeepBass" : "") + (info.param.loopOnly ? "LoopOnly" : "") +
+               (info.param.sides ? "Sides" + std::to_string(info.param.sides) : "");
+    });
 
 TEST_F(RenderWindow, DoneSaysHowManySamplesWereNotNumbers) {
     std::vector<float> samples(2 * 44100, 0.25f);
@@ -356,7 +362,7 @@ TEST_F(RenderWindow, PlayerControlsDuringARenderLeaveItWhole) {
     const fixtures::Pcm source = fixtures::drumTrack(120, 6.0);
     prepare(wav("song.wav", source));
     emit w->ui().wavOverview->loopSelected(1.0, 2.0);  // a loop in the list, before Process
-    int pokes = 0;
+    std::atomic<int> pokes{0};
     std::function<void()> poke = [&] {
         if (w->ui().cmdCancelProcess->isHidden()) return;  // the render has ended
         ++pokes;
@@ -369,7 +375,15 @@ TEST_F(RenderWindow, PlayerControlsDuringARenderLeaveItWhole) {
         QTimer::singleShot(0, w.get(), poke);
     };
     QTimer::singleShot(0, w.get(), poke);
+    // The render's writer waits at its second block of audio for the pokes.
+    std::atomic<int> writes{0};
+    files::watchWrites([&] {
+        if (++writes != 3) return;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (pokes <= 3 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+    });
     const fixtures::Pcm result = process(sources.file("out.wav"));
+    files::watchWrites({});
     EXPECT_GT(pokes, 3);
     EXPECT_EQ(result.samples, source.samples);
 }
