@@ -172,11 +172,13 @@ struct KeyAnalyser::Impl {
     // temperament gather round it, while the peaks of noise lie anywhere between two semitones.
     // Rayleigh's statistic (peaks times the squared length of their mean offset vector) is
     // below 6 for white, pink and brown noise of 1 to 30 s and above 120 for every real
-    // recording of the benchmarks; a few clean notes are pitched by their concentration alone.
+    // recording of the benchmarks; a few clean notes are pitched by their concentration alone, but
+    // not fewer peaks than half a second of noise can line up by chance.
+    static constexpr size_t kFewestPeaks = 16;
     bool pitched() const {
         if (!(tuneWeight > 0)) return false;
         const double r = std::hypot(tuneRe, tuneIm) / tuneWeight;
-        return r >= 0.5 || double(peaks.size()) * r * r >= 20.0;
+        return (r >= 0.5 && peaks.size() >= kFewestPeaks) || double(peaks.size()) * r * r >= 20.0;
     }
 
     double tuning() const {

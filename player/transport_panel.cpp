@@ -253,8 +253,8 @@ bool TransportPanel::playing() const {
 }
 
 bool TransportPanel::onOutput() const {
-    // While Process runs, PlayChannel is the render's decoding channel: a seek or a loop set on
-    // it would cut or repeat the file being saved (a loop, for ever).
+    // After Process, PlayChannel is the render's decoding channel, which no player control acts
+    // on (during the render it is none).
     BASS_CHANNELINFO info{};
     return s_.PlayChannel && BASS_ChannelGetInfo(s_.PlayChannel, &info) &&
            !(info.flags & BASS_STREAM_DECODE);

@@ -71,7 +71,10 @@ void ProcessPanel::btnConvert_Click() {
         platform::message(why, player::kTitle, platform::Icon::Exclamation);
         return;
     }
-    s_.PlayChannel = render_->tempoChannel();
+    // The render's channel becomes the play channel once the render has ended: meanwhile the
+    // player's panels, which ask the play channel for its place and ratio, would wait for the
+    // render's blocks (and the player's controls must not reach the render).
+    s_.PlayChannel = 0;
     // The controls change the render from the next block on while it runs.
     RenderPipeline* running = render_.get();
     s_.renderChain = [running](const effects::Chain& chain) { running->setChain(chain); };
@@ -109,6 +112,7 @@ void ProcessPanel::btnConvert_Click() {
         if (closeWhenSaveReturns_) hooks_.closeNow();  // the window was closed meanwhile
         return;
     }
+    s_.PlayChannel = render_->tempoChannel();
     showProgress();
     const std::string stoppedBecause =
         ended == RenderPipeline::Step::Stopped ? render_->error() : std::string();

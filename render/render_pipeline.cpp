@@ -237,6 +237,11 @@ bool RenderPipeline::stopWriting() {
 
 bool RenderPipeline::open(const std::string& source, const std::string& output,
                           const RenderSettings& settings) {
+    {
+        const std::lock_guard lock(pendingMutex_);
+        pending_.reset();
+    }
+    chainPending_.store(false);
     finish();
     close();
     error_.clear();
@@ -355,6 +360,14 @@ RenderPipeline::Step RenderPipeline::step() {
         ended_ = true;
         return stopWriting() ? Step::Finished : Step::Stopped;
     }
+    if (chainPending_.exchange(false)) {
+        std::optional<effects::Chain> chain;
+        {
+            const std::lock_guard lock(pendingMutex_);
+            chain.swap(pending_);
+        }
+        if (chain) chain_.apply(*chain);
+    }
     const int n = BASS_ChannelGetData(tempo_, block_.data(), kBlockBytes);
     bool handed = true;
     if (n > 0) handed = behind_->put(block_.data(), size_t(n) / 2);
@@ -396,7 +409,10 @@ std::string RenderPipeline::note() const {
 }
 
 void RenderPipeline::setChain(const effects::Chain& chain) {
-    if (tempo_) chain_.apply(chain);
+    if (!tempo_) return;
+    const std::lock_guard lock(pendingMutex_);
+    pending_ = chain;
+    chainPending_.store(true);
 }
 
 bool RenderPipeline::finish() {

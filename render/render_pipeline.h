@@ -3,7 +3,8 @@
 //   decoding stream of the source (PlayChannel at first)
 //     -> the effect chain's gain, vocal remover and equalizer (effects::ChainApplier)
 //   [a second thread runs the above ahead into a ring]
-//     -> decoding tempo channel with the chain's tempo and pitch (PlayChannel from then on)
+//     -> decoding tempo channel with the chain's tempo and pitch (the window's PlayChannel once
+//        the render has ended)
 //     -> blocks of up to 20,000 bytes appended to a WAV file through WaveWriter
 //   [by a third thread, writing behind the caller's].
 //
@@ -33,6 +34,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -84,7 +87,8 @@ class RenderPipeline {
     // output that is the source file itself; then nothing is left open and no channel remains.
     bool open(const std::string& source, const std::string& output, const RenderSettings& settings);
     // The chain from the next block on (decoded ahead: the read-ahead's buffer, at most a few
-    // seconds, keeps what it had).
+    // seconds, keeps what it had). Kept until then and put on the channels by the thread that
+    // steps, so that the caller never waits for a block under way.
     void setChain(const effects::Chain& chain);
 
     // Reads one block of up to kBlockBytes of processed audio and hands it to the writing
@@ -130,6 +134,9 @@ class RenderPipeline {
     HSTREAM aheadStream_ = 0;
     HSTREAM tempo_ = 0;
     effects::ChainApplier chain_;
+    std::mutex pendingMutex_;
+    std::optional<effects::Chain> pending_;  // from setChain, for the next step
+    std::atomic<bool> chainPending_{false};
     std::atomic<uint64_t> position_{0};
     uint64_t length_ = 0;
     bool ended_ = false;

@@ -16,10 +16,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <future>
 #include <limits>
 #include <mutex>
 #include <optional>
@@ -100,22 +102,36 @@ std::optional<FileStamp> stampOf(const std::string& path) {
 
 // Lengths found by reading a whole file (MPEG audio in a WAV, whose length libsndfile only
 // estimates; a FLAC or Ogg file that gives none), kept per file: the waveform, the key, Play and
-// the BPM detection each open the file, and only the first reads it through. The lock makes a
-// second open of a file being measured wait for that measuring rather than read the file again.
+// the BPM detection each open the file, and only the first reads it through. A second open of a
+// file being measured waits for that measuring rather than read the file again; opens of other
+// files do not wait.
 class MeasuredLengths {
   public:
-    // The length of this version of `path`: kept from before, or `measure`d now (and kept when
-    // there is audio).
-    int64_t get(const std::string& path, const std::function<int64_t()>& measure) {
-        const std::optional<FileStamp> stamp = stampOf(path);
-        if (!stamp) return measure();
-        std::lock_guard lock(mutex_);
-        for (const Entry& e : entries_)
-            if (e.path == path && e.stamp == *stamp) return e.frames;
+    // The length of `path` as it was when stamped `before` (ahead of its opening): kept from
+    // before, or `measure`d now and kept when there is audio and the file did not change
+    // meanwhile.
+    int64_t get(const std::string& path, const std::optional<FileStamp>& before,
+                const std::function<int64_t()>& measure) {
+        if (!before) return measure();
+        std::promise<int64_t> mine;
+        std::shared_future<int64_t> found;
+        {
+            std::lock_guard lock(mutex_);
+            for (const Entry& e : entries_)
+                if (e.path == path && e.stamp == *before) found = e.frames;
+            if (!found.valid()) {
+                if (entries_.size() >= kKept) entries_.erase(entries_.begin());
+                entries_.push_back({path, *before, mine.get_future().share()});
+            }
+        }
+        if (found.valid()) return found.get();
         const int64_t frames = measure();
-        if (frames <= 0) return frames;
-        if (entries_.size() >= kKept) entries_.erase(entries_.begin());
-        entries_.push_back({path, *stamp, frames});
+        mine.set_value(frames);
+        if (frames <= 0 || stampOf(path) != before) {
+            std::lock_guard lock(mutex_);
+            std::erase_if(entries_,
+                          [&](const Entry& e) { return e.path == path && e.stamp == *before; });
+        }
         return frames;
     }
 
@@ -123,7 +139,7 @@ class MeasuredLengths {
     struct Entry {
         std::string path;
         FileStamp stamp;
-        int64_t frames;
+        std::shared_future<int64_t> frames;
     };
     static constexpr size_t kKept = 8;
     std::mutex mutex_;
@@ -158,7 +174,8 @@ class SndfileSource : public Source {
     // for MPEG audio in a WAV: it is measured by reading the file once, or left (0 when unknown)
     // by a quick look (FileOpen::HeaderOnly). False when the file holds no audio or cannot be read
     // from its start again.
-    bool settleLength(FileOpen mode, const std::string& path) {
+    bool settleLength(FileOpen mode, const std::string& path,
+                      const std::optional<FileStamp>& stamped) {
         const int sub = info_.format & SF_FORMAT_SUBMASK;
         const bool estimated = sub == SF_FORMAT_MPEG_LAYER_I || sub == SF_FORMAT_MPEG_LAYER_II ||
                                sub == SF_FORMAT_MPEG_LAYER_III;
@@ -168,7 +185,7 @@ class SndfileSource : public Source {
             return true;
         }
         bool read = false;
-        info_.frames = measuredLengths().get(path, [&] {
+        info_.frames = measuredLengths().get(path, stamped, [&] {
             read = true;
             std::vector<int16_t> scratch(size_t(4096) * size_t(info_.channels));
             int64_t total = 0;
@@ -725,6 +742,7 @@ std::unique_ptr<Source> openFileSource(const std::string& utf8Path, int* error, 
         auto chain = openOggChain(utf8Path, error, mode, &ogg);
         if (chain || *error != BASS_OK) return chain;
     }
+    const std::optional<FileStamp> stamp = stampOf(utf8Path);  // before the file is opened
     auto sf = std::make_unique<SoundFile>(utf8Path);
     if (sf->get()) {
         const SF_INFO& info = sf->info();
@@ -735,7 +753,7 @@ std::unique_ptr<Source> openFileSource(const std::string& utf8Path, int* error, 
             auto source = std::make_unique<SndfileSource>(std::move(sf));
             source->setUnreadable(int64_t(ogg.unreadableSeconds * info.samplerate));
             source->setLastPageFrom(ogg.lastPageFrom);
-            if (source->settleLength(mode, utf8Path)) return source;
+            if (source->settleLength(mode, utf8Path, stamp)) return source;
             *error = BASS_ERROR_FORMAT;
             return nullptr;
         }

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/bass.h"
+#include "files/fault_injection.h"
 #include "render/render_pipeline.h"
 #include "tests/support/audio_fixtures.h"
 
@@ -287,34 +288,54 @@ TEST_F(RenderPipelineTest, APassageRendersOnlyItsPart) {
 }
 
 // A window's render: its own thread makes the blocks while the thread that started it changes the
-// chain (the tempo halfway through reaches the rest of the file) or stops it (the file it leaves
-// is whole up to its last block).
+// chain or stops it. The writer waits at its second block until the change is made, so the change
+// lands within the writer's buffer (3 s) of the start; a stop leaves the file whole to its last
+// block.
 TEST_F(RenderPipelineTest, OnItsOwnThreadFollowsTheChainAndStops) {
     const std::string in = source(fixtures::drumTrack(120, 8.0)), out = tmp.file("newwave.wav");
+    std::atomic<int> writes{0};
+    std::atomic<bool> acted{false};
+    const auto holdWriterUntilActed = [&] {
+        writes = 0;
+        acted = false;
+        files::watchWrites([&] {
+            if (++writes != 2) return;
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            while (!acted && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+        });
+    };
+    const auto untilTheWriterWaits = [&] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (writes < 2 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+    };
     RenderPipeline p;
     ASSERT_TRUE(p.open(in, out, {}));
+    holdWriterUntilActed();
     std::atomic<bool> ended{false};
     render::RenderThread thread;
     thread.start(p, [&ended] { ended = true; });
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!ended && p.position() < p.length() / 4 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::yield();
+    untilTheWriterWaits();
     RenderSettings faster;
     faster.chain.tempoPercent = 60;
     p.setChain(faster.chain);
+    acted = true;
     EXPECT_EQ(thread.join(), RenderPipeline::Step::Finished);
     EXPECT_TRUE(ended);
     ASSERT_TRUE(p.finish());
     const double seconds = double(fixtures::readAudio(out).frames()) / 44100;
-    EXPECT_GT(seconds, 2.0 + 6.0 / 1.6 - 0.1);  // at least a quarter at the source's tempo
-    EXPECT_LT(seconds, 7.0);                    // the rest faster
+    EXPECT_GT(seconds, 8.0 / 1.6);  // the start at the source's tempo
+    EXPECT_LT(seconds, 7.0);        // the rest faster (8 s at the source's tempo)
     p.close();
 
     RenderPipeline q;
     ASSERT_TRUE(q.open(in, out, {}));
+    holdWriterUntilActed();
     thread.start(q, nullptr);
+    untilTheWriterWaits();
     thread.stop();
+    acted = true;
     EXPECT_EQ(thread.join(), RenderPipeline::Step::More);
+    files::watchWrites({});
     ASSERT_TRUE(q.finish());
     expectConsistentFile(out);
     EXPECT_LT(fixtures::readAudio(out).frames(), 8 * 44100);
