@@ -14,6 +14,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
 #include <QShortcut>
@@ -370,9 +371,11 @@ void frmWriteWave::Form_Unload() {
 bool frmWriteWave::eventFilter(QObject* watched, QEvent* e) {
     if (e->type() != QEvent::ShortcutOverride) return false;
     auto* key = static_cast<QKeyEvent*>(e);
-    const bool space = key->key() == Qt::Key_Space;
-    const bool arrow = key->key() == Qt::Key_Left || key->key() == Qt::Key_Right;
-    if ((!space && !arrow) || key->modifiers() != Qt::NoModifier) return false;
+    const bool space = key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier;
+    // The arrows of the keypad too (they carry its modifier).
+    const bool arrow = (key->key() == Qt::Key_Left || key->key() == Qt::Key_Right) &&
+                       (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (!space && !arrow) return false;
     auto* control = qobject_cast<QWidget*>(watched);
     if (!control || control->window() != this) return false;
     // Buttons, check boxes, sliders and lists act on Space themselves, and sliders, boxes, lists
@@ -380,9 +383,12 @@ bool frmWriteWave::eventFilter(QObject* watched, QEvent* e) {
     const bool slidersAndLists = qobject_cast<QAbstractSlider*>(control) ||
                                  qobject_cast<QComboBox*>(control) ||
                                  qobject_cast<QAbstractItemView*>(control);
+    // While nothing plays the arrows are every control's (a button's move to its neighbour).
     const bool ownsKey = space ? slidersAndLists || qobject_cast<QAbstractButton*>(control)
-                               : slidersAndLists || qobject_cast<QAbstractSpinBox*>(control) ||
-                                     qobject_cast<QLineEdit*>(control);
+                               : !transport_->playing() || slidersAndLists ||
+                                     qobject_cast<QAbstractSpinBox*>(control) ||
+                                     qobject_cast<QLineEdit*>(control) ||
+                                     qobject_cast<QMenuBar*>(control);
     if (ownsKey) e->accept();
     return false;
 }

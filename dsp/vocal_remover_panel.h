@@ -14,10 +14,10 @@
 // instruments panned to a side where they are; it needs no equalizer curve, so the curve's bands
 // stay flat while it is chosen.
 //
-// Addition: "Sides" (cboChannels) chooses what is heard of a stereo file: both sides as recorded,
-// the left or the right one alone, or the two mixed to mono; it is part of the chain, after the
-// remover and the equalizer, and a file that is not stereo passes as it is.
-// Window thread only.
+// Addition: the list of the sides heard (cboChannels) chooses what is heard of a stereo file: both
+// sides as recorded, the left or the right one alone, or the two mixed to mono; it is part of the
+// chain, after the remover and the equalizer, and a file that is not stereo passes as it is. Window
+// thread only.
 #pragma once
 
 #include <array>
@@ -60,7 +60,7 @@ class VocalRemoverPanel {
     void chkKeepBass_Click();
     // "Keep stereo" changed: a remover that is on takes the chosen mode.
     void chkKeepStereo_Click();
-    // A choice in "Sides": both, left, right or mono (effects::Channels' order).
+    // A choice in the sides heard: both, left, right or mono (effects::Channels' order).
     void cboChannels_Click(int index);
     // A file was loaded: the switch is available, and off.
     void fileLoaded();

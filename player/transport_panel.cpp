@@ -294,7 +294,7 @@ void TransportPanel::jump(double seconds) {
     double to = std::max(0.0, now + seconds);
     if (markA_ && markB_ && (to < loopA_ || to >= loopB_) && now >= loopA_ && now < loopB_)
         to = loopA_;
-    else if (to >= static_cast<double>(w_.sldPosition->maximum()))
+    else if (to >= BASS_ChannelBytes2Seconds(s_.PlayChannel, BASS_ChannelGetLength(s_.PlayChannel)))
         return;
     wavOverview_Seek(to);
 }

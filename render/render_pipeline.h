@@ -1,7 +1,7 @@
 // The render: one piece of code that wires the engine for "Process" and for `quorvin render`.
 //
-//   decoding stream of the source (PlayChannel at first)
-//     -> the effect chain's gain, vocal remover and equalizer (effects::ChainApplier)
+//   decoding stream of the source
+//     -> the effect chain's gain, vocal remover, equalizer and sides heard (effects::ChainApplier)
 //   [a second thread runs the above ahead into a ring]
 //     -> decoding tempo channel with the chain's tempo and pitch (the window's PlayChannel once
 //        the render has ended)

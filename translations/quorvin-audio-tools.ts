@@ -145,7 +145,7 @@ is not to use the program.
 <context>
     <name>app::frmWriteWave</name>
     <message>
-        <location filename="../app/frmWriteWave.cpp" line="+69"/>
+        <location filename="../app/frmWriteWave.cpp" line="+70"/>
         <source>Quorvin Audio Tools Vers 1.0   www.quorvin-audio.example</source>
         <translation type="unfinished"></translation>
     </message>
@@ -170,7 +170,7 @@ is not to use the program.
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+140"/>
+        <location line="+145"/>
         <source>No volume mixer was found on this system.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1063,7 +1063,7 @@ Error Code : </source>
     <message>
         <location line="+3"/>
         <location line="+475"/>
-        <location filename="../render/process_panel.cpp" line="+118"/>
+        <location filename="../render/process_panel.cpp" line="+122"/>
         <source>Process</source>
         <translation type="unfinished"></translation>
     </message>

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
@@ -304,6 +305,16 @@ TEST(QuorvinHelp, EachCommandsHelpIsItsManPageEntry) {
         shell("LC_ALL=C MANWIDTH=100 MANROFFOPT=-rHY=0 man -l " +
               quote(std::string(QUORVIN_SOURCE_DIR) + "/docs/man/quorvin.1") + " 2>/dev/null");
     ASSERT_NE(page.find("COMMANDS"), std::string::npos) << "man could not show the page";
+    // A request not at the start of its line is printed as text, joining two entries.
+    for (const char* name : {"quorvin.1", "quorvin-audio-tools.1"}) {
+        std::ifstream source(std::string(QUORVIN_SOURCE_DIR) + "/docs/man/" + name);
+        int number = 0;
+        for (std::string line; std::getline(source, line);) {
+            ++number;
+            EXPECT_TRUE(line.find(".TP") == std::string::npos || line.rfind(".TP", 0) == 0)
+                << name << ":" << number << ": " << line;
+        }
+    }
     const auto words = [](const std::string& text) {
         std::vector<std::string> w;
         std::istringstream in(text);

@@ -168,6 +168,10 @@ TEST(KeyEstimate, NamesTranspositionAndNothingToFind) {
             EXPECT_FALSE(estimateKey(noise)) << seconds << " s at " << level << ", seed " << seed;
         }
     }
+    // A second of one clean note has a key (a guess, but a pitched one).
+    const std::string note = dir.file("note.wav");
+    fixtures::writeWav(note, fixtures::sine(440, 1.0));
+    EXPECT_TRUE(estimateKey(note));
     // Cancelled before it starts: nothing, and progress never reaches 100.
     const std::string song = dir.file("song.wav");
     fixtures::writeWav(song, keytest::keyTrack({0, false, false, 0}, 8, 6));
