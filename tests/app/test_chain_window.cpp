@@ -13,9 +13,9 @@
 #include <cmath>
 #include <thread>
 
-#include "files/fault_injection.h"
 #include "player/waveform/waveform_view.h"
 #include "tests/app/window_fixture.h"
+#include "tests/support/held_write.h"
 
 namespace {
 
@@ -256,23 +256,17 @@ TEST_F(ChainWindow, SwitchingTheRemoverOffDuringARenderReachesTheRestOfTheFile) 
     w->ui().CmdStop->click();
     // The render's writer waits at its second block of audio until the user has switched the
     // remover off, from the window, which answers while the render runs on.
-    std::atomic<int> writes{0};
     std::atomic<bool> switched{false};
-    files::watchWrites([&] {
-        if (++writes != 3) return;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!switched && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
-    });
+    fixtures::HeldWrite held(3, [&] { return switched.load(); });
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (writes < 3 || switched) return;
+        if (!held.waiting() || switched) return;
         w->ui().Chkrem->click();
         switched = true;
     });
     poll.start(1);
     desk->saveAnswers.push_back(sources.file("out.wav"));
     w->ui().btnConvert->click();
-    files::watchWrites({});
     EXPECT_TRUE(switched);
     const fixtures::Pcm out = fixtures::readAudio(sources.file("out.wav"));
     fixtures::Pcm tail = out;

@@ -21,6 +21,7 @@
 #include "player/waveform/waveform_view.h"
 #include "tests/app/window_fixture.h"
 #include "tests/cli/run_quorvin.h"
+#include "tests/support/held_write.h"
 
 namespace {
 
@@ -376,14 +377,8 @@ TEST_F(RenderWindow, PlayerControlsDuringARenderLeaveItWhole) {
     };
     QTimer::singleShot(0, w.get(), poke);
     // The render's writer waits at its second block of audio for the pokes.
-    std::atomic<int> writes{0};
-    files::watchWrites([&] {
-        if (++writes != 3) return;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (pokes <= 3 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
-    });
+    const fixtures::HeldWrite held(3, [&] { return pokes > 3; });
     const fixtures::Pcm result = process(sources.file("out.wav"));
-    files::watchWrites({});
     EXPECT_GT(pokes, 3);
     EXPECT_EQ(result.samples, source.samples);
 }

@@ -2,20 +2,19 @@
 // lasts, how it ends, and what it refuses.
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "engine/bass.h"
-#include "files/fault_injection.h"
 #include "render/render_pipeline.h"
 #include "tests/support/audio_fixtures.h"
+#include "tests/support/held_write.h"
 
 namespace fs = std::filesystem;
 using render::RenderPipeline;
@@ -294,35 +293,17 @@ TEST_F(RenderPipelineTest, APassageRendersOnlyItsPart) {
 TEST_F(RenderPipelineTest, OnItsOwnThreadFollowsTheChainAndStops) {
     const fixtures::Pcm music = fixtures::drumTrack(120, 8.0);
     const std::string in = source(music), out = tmp.file("newwave.wav");
-    struct Unwatch {
-        ~Unwatch() { files::watchWrites({}); }
-    } unwatch;  // also when an assertion ends the test early
-    std::atomic<int> writes{0};
-    std::atomic<bool> acted{false};
-    const auto holdWriterUntilActed = [&] {
-        writes = 0;
-        acted = false;
-        files::watchWrites([&] {
-            if (++writes != 2) return;
-            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-            while (!acted && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
-        });
-    };
-    const auto untilTheWriterWaits = [&] {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (writes < 2 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
-    };
     RenderPipeline p;
     ASSERT_TRUE(p.open(in, out, {}));
-    holdWriterUntilActed();
+    auto held = std::make_unique<fixtures::HeldWrite>(2);
     std::atomic<bool> ended{false};
     render::RenderThread thread;
     thread.start(p, [&ended] { ended = true; });
-    untilTheWriterWaits();
+    held->untilWaiting();
     RenderSettings faster;
     faster.chain.tempoPercent = 60;
     p.setChain(faster.chain);
-    acted = true;
+    held->release();
     EXPECT_EQ(thread.join(), RenderPipeline::Step::Finished);
     EXPECT_TRUE(ended);
     ASSERT_TRUE(p.finish());
@@ -335,14 +316,14 @@ TEST_F(RenderPipelineTest, OnItsOwnThreadFollowsTheChainAndStops) {
     p.close();
 
     RenderPipeline q;
+    held.reset();
     ASSERT_TRUE(q.open(in, out, {}));
-    holdWriterUntilActed();
+    held = std::make_unique<fixtures::HeldWrite>(2);
     thread.start(q, nullptr);
-    untilTheWriterWaits();
+    held->untilWaiting();
     thread.stop();
-    acted = true;
+    held->release();
     EXPECT_EQ(thread.join(), RenderPipeline::Step::More);
-    files::watchWrites({});
     ASSERT_TRUE(q.finish());
     expectConsistentFile(out);
     EXPECT_LT(fixtures::readAudio(out).frames(), 8 * 44100);
