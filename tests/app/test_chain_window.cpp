@@ -9,9 +9,7 @@
 #include <QSpinBox>
 #include <QTimer>
 #include <atomic>
-#include <chrono>
 #include <cmath>
-#include <thread>
 
 #include "player/waveform/waveform_view.h"
 #include "tests/app/window_fixture.h"
