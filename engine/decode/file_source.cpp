@@ -20,8 +20,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <functional>
-#include <future>
 #include <limits>
 #include <mutex>
 #include <optional>
@@ -29,6 +27,7 @@
 #include <vector>
 
 #include "engine/decode/conformer.h"
+#include "engine/decode/file_versions.h"
 #include "engine/decode/ogg_chain.h"
 #include "engine/decode/sound_file.h"
 #include "engine/engine_ext.h"
@@ -84,70 +83,10 @@ int waveSpeakerBit(int position) {
     }
 }
 
-// What tells one version of a file from another: a file written again gets a new size, time or
-// inode.
-struct FileStamp {
-    off_t size;
-    time_t seconds;
-    long nanoseconds;
-    ino_t inode;
-    bool operator==(const FileStamp&) const = default;
-};
-
-std::optional<FileStamp> stampOf(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
-    return FileStamp{st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec, st.st_ino};
-}
-
-// Lengths found by reading a whole file (MPEG audio in a WAV, whose length libsndfile only
-// estimates; a FLAC or Ogg file that gives none), kept per file: the waveform, the key, Play and
-// the BPM detection each open the file, and only the first reads it through. A second open of a
-// file being measured waits for that measuring rather than read the file again; opens of other
-// files do not wait.
-class MeasuredLengths {
-  public:
-    // The length of `path` as it was when stamped `before` (ahead of its opening): kept from
-    // before, or `measure`d now and kept when there is audio and the file did not change
-    // meanwhile.
-    int64_t get(const std::string& path, const std::optional<FileStamp>& before,
-                const std::function<int64_t()>& measure) {
-        if (!before) return measure();
-        std::promise<int64_t> mine;
-        std::shared_future<int64_t> found;
-        {
-            std::lock_guard lock(mutex_);
-            for (const Entry& e : entries_)
-                if (e.path == path && e.stamp == *before) found = e.frames;
-            if (!found.valid()) {
-                if (entries_.size() >= kKept) entries_.erase(entries_.begin());
-                entries_.push_back({path, *before, mine.get_future().share()});
-            }
-        }
-        if (found.valid()) return found.get();
-        const int64_t frames = measure();
-        mine.set_value(frames);
-        if (frames <= 0 || stampOf(path) != before) {
-            std::lock_guard lock(mutex_);
-            std::erase_if(entries_,
-                          [&](const Entry& e) { return e.path == path && e.stamp == *before; });
-        }
-        return frames;
-    }
-
-  private:
-    struct Entry {
-        std::string path;
-        FileStamp stamp;
-        std::shared_future<int64_t> frames;
-    };
-    static constexpr size_t kKept = 8;
-    std::mutex mutex_;
-    std::vector<Entry> entries_;
-};
-
-MeasuredLengths& measuredLengths() {
-    static MeasuredLengths lengths;
+// Lengths found by reading a whole file: MPEG audio in a WAV, whose length libsndfile only
+// estimates; a FLAC or Ogg file that gives none.
+FileVersionCache<int64_t>& measuredLengths() {
+    static FileVersionCache<int64_t> lengths;
     return lengths;
 }
 
@@ -185,13 +124,17 @@ class SndfileSource : public Source {
             return true;
         }
         bool read = false;
-        info_.frames = measuredLengths().get(path, stamped, [&] {
-            read = true;
-            std::vector<int16_t> scratch(size_t(4096) * size_t(info_.channels));
-            int64_t total = 0;
-            for (sf_count_t n; (n = sf_readf_short(file_, scratch.data(), 4096)) > 0;) total += n;
-            return total;
-        });
+        info_.frames = measuredLengths().get(
+            path, 0, stamped,
+            [&] {
+                read = true;
+                std::vector<int16_t> scratch(size_t(4096) * size_t(info_.channels));
+                int64_t total = 0;
+                for (sf_count_t n; (n = sf_readf_short(file_, scratch.data(), 4096)) > 0;)
+                    total += n;
+                return total;
+            },
+            [](const int64_t& frames) { return frames > 0; });
         return info_.frames > 0 && (!read || sf_seek(file_, 0, SEEK_SET) == 0);
     }
     int64_t missingFrames() const override { return owner_->missingFrames(); }
@@ -539,51 +482,48 @@ FormatRefusal outOfLimits(const SF_INFO& info) {
 }
 
 // The full scan of an MP3 (its exact length, the index of its frames, and whether its format
-// changes on the way) is done once per file: the waveform, the key, Play and the BPM detection each
-// open the file, and every open after the first takes what the first found. The lock makes a
-// second open of a file being scanned wait for that scan rather than do its own.
+// changes on the way) is done once per file version: every open after the first takes what the
+// first found.
 class ScanCache {
   public:
     struct Scan {
         off_t length = -1;  // frames, exact; -1 when the scan failed
         bool changesFormat = false;
     };
-    // Scans `h` (opened on `path`, first part `rate` and `chans`, trimming when `gapless`) or
-    // gives it the index of an earlier scan of the same, unchanged file.
-    Scan scan(mpg123_handle* h, const std::string& path, long rate, int chans, bool gapless) {
-        const std::optional<FileStamp> stamp = stampOf(path);
-        if (!stamp) return {scanned(h), changesFormat(path, rate, chans)};
-        std::lock_guard lock(mutex_);
-        for (Entry& e : entries_)
-            if (e.path == path && e.stamp == *stamp && e.gapless == gapless &&
-                mpg123_set_index(h, e.index.data(), e.step, e.index.size()) == MPG123_OK)
-                return e.scan;
-        const Scan found{scanned(h), changesFormat(path, rate, chans)};
-        off_t* index = nullptr;
-        off_t step = 0;
-        size_t fill = 0;
-        if (found.length <= 0 || mpg123_index(h, &index, &step, &fill) != MPG123_OK) return found;
-        if (entries_.size() >= kKept) entries_.erase(entries_.begin());
-        entries_.push_back(
-            {path, *stamp, gapless, found, step, std::vector<off_t>(index, index + fill)});
-        return found;
+    // Scans `h` (opened on `path`, stamped before it was opened, first part `rate` and `chans`,
+    // trimming when `gapless`) or gives it the index of an earlier scan of the same file.
+    Scan scan(mpg123_handle* h, const std::string& path, const std::optional<FileStamp>& stamp,
+              long rate, int chans, bool gapless) {
+        bool mine = false;
+        const Found found = found_.get(
+            path, gapless ? 1 : 0, stamp,
+            [&] {
+                mine = true;
+                Found f{{scanned(h), changesFormat(path, rate, chans)}, 0, {}};
+                off_t* index = nullptr;
+                size_t fill = 0;
+                if (f.scan.length > 0 && mpg123_index(h, &index, &f.step, &fill) == MPG123_OK)
+                    f.index.assign(index, index + fill);
+                return f;
+            },
+            [](const Found& f) { return f.scan.length > 0 && !f.index.empty(); });
+        if (mine || found.scan.length <= 0) return found.scan;
+        if (!found.index.empty() && mpg123_set_index(h, const_cast<off_t*>(found.index.data()),
+                                                     found.step, found.index.size()) == MPG123_OK)
+            return found.scan;
+        return {scanned(h), changesFormat(path, rate, chans)};
     }
 
   private:
-    struct Entry {
-        std::string path;
-        FileStamp stamp;
-        bool gapless;
+    struct Found {
         Scan scan;
-        off_t step;
-        std::vector<off_t> index;
+        off_t step = 0;
+        std::vector<off_t> index;  // about 1 kB for a 4-minute file
     };
     static off_t scanned(mpg123_handle* h) {
         return mpg123_scan(h) == MPG123_OK ? mpg123_length(h) : -1;
     }
-    static constexpr size_t kKept = 8;  // files; the index of a 4-minute file is about 1 kB
-    std::mutex mutex_;
-    std::vector<Entry> entries_;
+    FileVersionCache<Found> found_;
 };
 
 ScanCache& scanCache() {
@@ -622,6 +562,7 @@ mpg123_handle* openMp3Handle(const std::string& path, bool gapless, int* error) 
 
 std::unique_ptr<Source> openMp3(const std::string& path, int* error, FileOpen mode) {
     initMpg123();
+    const std::optional<FileStamp> stamp = stampOf(path);  // before the file is opened
     mpg123_handle* h = openMp3Handle(path, true, error);
     if (!h) return nullptr;
     long rate = 0;
@@ -646,7 +587,7 @@ std::unique_ptr<Source> openMp3(const std::string& path, int* error, FileOpen mo
     // A look at the header takes the first part's format and an estimated length.
     ScanCache::Scan scan = mode == FileOpen::HeaderOnly
                                ? ScanCache::Scan{mpg123_length(h), false}
-                               : scanCache().scan(h, path, rate, chans, true);
+                               : scanCache().scan(h, path, stamp, rate, chans, true);
     // A file that holds fewer or more frames than its LAME tag counts (cut short, a tag without a
     // count, files joined end to end): libmpg123's trimming is unreliable there (it drops it
     // for fewer, and seeks wrongly past the counted end for more). Such a file is decoded whole
@@ -659,7 +600,7 @@ std::unique_ptr<Source> openMp3(const std::string& path, int* error, FileOpen mo
         mpg123_delete(h);
         h = openMp3Handle(path, false, error);
         if (!h) return nullptr;
-        scan = scanCache().scan(h, path, rate, chans, false);
+        scan = scanCache().scan(h, path, stamp, rate, chans, false);
     }
     if (scan.length <= 0 || rate <= 0 || chans < 1 || chans > 2 ||
         mpg123_seek(h, 0, SEEK_SET) != 0) {
