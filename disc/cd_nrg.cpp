@@ -1,8 +1,11 @@
 // The Nero footer check: the signature, then one walk over the chunks up to END!.
 #include "disc/cd_nrg.h"
 
+#include <cdio/cdtext.h>
+
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace engine::cd {
 
@@ -51,6 +54,17 @@ int64_t blockSize(uint32_t mode, bool etn2) {
         default:
             return 0;
     }
+}
+
+// Whether libcdio's CD-Text reader takes these packs. Its Nero reader frees the text twice when
+// they are refused, so packs it refuses must never reach it.
+bool cdTextReads(const uint8_t* data, int64_t len) {
+    std::vector<uint8_t> copy(data, data + len);
+    cdtext_t* text = cdtext_init();
+    if (!text) return false;
+    const bool reads = len > 0 && cdtext_data_init(text, copy.data(), copy.size()) == 0;
+    cdtext_destroy(text);
+    return reads;
 }
 
 }  // namespace
@@ -172,6 +186,8 @@ std::string checkNrgImage(std::string_view tailText, int64_t fileBytes) {
                 break;
             case id("CDTX"):
                 if (len % 18 != 0) return at + "not whole CD-Text packs";
+                if (!cdTextReads(data, len))
+                    return at + "CD-Text that cannot be read (no complete block of packs)";
                 break;
             default:
                 break;  // read past, as libcdio does

@@ -2,7 +2,8 @@
 // end of the file: an offset outside the file or a footer over 4096 bytes makes it abort, and its
 // chunks are read without bounds (a track table past the chunk, more than 99 tracks, a chunk
 // running past the footer). An image is handed to it only when every chunk it reads is inside the
-// footer, of a kind and size it handles, and every track lies inside the audio before the footer.
+// footer, of a kind and size it handles (CD-Text its text reader takes), and every track lies
+// inside the audio before the footer.
 #pragma once
 
 #include <cstdint>

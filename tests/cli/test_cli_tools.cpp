@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -269,9 +270,47 @@ void putChunk(std::vector<uint8_t>& b, const char* id, const std::vector<uint8_t
     b.insert(b.end(), data.begin(), data.end());
 }
 
+// CD-Text packs of one block giving the disc's and each track's title ("Disc", "T1", ...), with
+// its three size packs, each pack with its CRC.
+std::vector<uint8_t> cdTextPacks(int tracks) {
+    std::string titles = std::string("Disc") + '\0';
+    for (int t = 1; t <= tracks; ++t) titles += "T" + std::to_string(t) + '\0';
+    std::vector<std::array<uint8_t, 16>> packs;
+    for (size_t at = 0; at < titles.size(); at += 12) {
+        std::array<uint8_t, 16> p{0x80, 0, uint8_t(packs.size()), 0};
+        for (size_t i = 0; i < 12 && at + i < titles.size(); ++i)
+            p[4 + i] = uint8_t(titles[at + i]);
+        p[1] = uint8_t(std::count(titles.begin(), titles.begin() + long(at), '\0'));
+        packs.push_back(p);
+    }
+    std::array<uint8_t, 36> size{0, 1, uint8_t(tracks), 0, uint8_t(packs.size())};
+    size[4 + 15] = 3;                      // the size packs themselves
+    size[20] = uint8_t(packs.size() + 2);  // the block's last pack
+    size[28] = 9;                          // English
+    for (int k = 0; k < 3; ++k) {
+        std::array<uint8_t, 16> p{0x8f, uint8_t(k), uint8_t(packs.size()), 0};
+        std::copy_n(size.begin() + 12 * k, 12, p.begin() + 4);
+        packs.push_back(p);
+    }
+    std::vector<uint8_t> out;
+    for (const auto& p : packs) {
+        uint16_t crc = 0;  // CRC-16/CCITT, stored inverted
+        for (uint8_t byte : p) {
+            crc ^= uint16_t(byte << 8);
+            for (int bit = 0; bit < 8; ++bit)
+                crc = uint16_t(crc & 0x8000 ? crc << 1 ^ 0x1021 : crc << 1);
+        }
+        out.insert(out.end(), p.begin(), p.end());
+        out.insert(out.end(), {uint8_t(~crc >> 8), uint8_t(~crc)});
+    }
+    return out;
+}
+
 // A Nero disc-at-once image: 150 sectors of lead-in, the tracks' audio, then the footer (a CUEX
-// table, a DAOX chunk saying audio, END!) and the NER5 signature with the footer's offset.
-std::vector<uint8_t> neroImage(const std::vector<cdimage::Track>& tracks) {
+// table, a DAOX chunk saying audio, the CD-Text given, END!) and the NER5 signature with the
+// footer's offset.
+std::vector<uint8_t> neroImage(const std::vector<cdimage::Track>& tracks,
+                               const std::vector<uint8_t>& cdText = {}) {
     std::vector<uint8_t> b(150 * 2352);
     std::vector<uint8_t> cuex;
     auto entry = [&](uint8_t track, int32_t lsn) {
@@ -294,6 +333,7 @@ std::vector<uint8_t> neroImage(const std::vector<cdimage::Track>& tracks) {
     dao[36] = dao[38] = 7;
     putChunk(b, "CUEX", cuex);
     putChunk(b, "DAOX", dao);
+    if (!cdText.empty()) putChunk(b, "CDTX", cdText);
     putChunk(b, "END!", {});
     b.insert(b.end(), {'N', 'E', 'R', '5'});
     put32(b, uint32_t(footer >> 32));
@@ -313,6 +353,7 @@ struct ImageCase {
     std::string reason;           // empty: it opens with two tracks; else a part of the refusal
     std::vector<uint8_t> track2;  // when it opens: the audio of its second track
     bool ripFails = false;        // it opens, but its second track cannot be read whole
+    std::string listed;           // a part of what cd-list prints, when it opens
 };
 
 const std::string kToc2 =
@@ -361,9 +402,10 @@ std::vector<ImageCase> imageCases() {
     endsInside.resize(half.size());
     std::string utf16 = "\xFF\xFE";
     for (char ch : cue) utf16 += std::string{ch, '\0'};
-    auto nero = [](std::function<void(std::vector<uint8_t>&)> change) {
-        return [change] {
-            auto b = neroImage(cdimage::audioTracks(2, 75));
+    auto nero = [](std::function<void(std::vector<uint8_t>&)> change,
+                   std::vector<uint8_t> cdText = {}) {
+        return [change, cdText] {
+            auto b = neroImage(cdimage::audioTracks(2, 75), cdText);
             change(b);
             return b;
         };
@@ -494,6 +536,25 @@ std::vector<ImageCase> imageCases() {
          {}},
         // Nero images.
         {"Nero", "img.nrg", nero([](auto&) {}), {}, "", cdimage::trackBytes(neroTracks[1], 1)},
+        {"NeroWithCdText",
+         "img.nrg",
+         nero([](auto&) {}, cdTextPacks(2)),
+         {},
+         "",
+         cdimage::trackBytes(neroTracks[1], 1),
+         false,
+         "/ T2\t"},
+        {"NeroWithDamagedCdText",  // the packs cut short of their size packs
+         "img.nrg",
+         nero([](auto&) {},
+              [] {
+                  auto p = cdTextPacks(2);
+                  p.resize(18);
+                  return p;
+              }()),
+         {},
+         "CD-Text",
+         {}},
         {"NeroZeroFooterOffset",
          "z.nrg",
          text(std::string(8000, '\0') + std::string("NER5\0\0\0\0\0\0\0\x64", 12)),
@@ -549,6 +610,7 @@ TEST_P(QuorvinImages, OpenOrAreRefusedWithTheReason) {
         ASSERT_EQ(list.status, 0) << list.err;
         EXPECT_NE(list.out.find("\n02\t"), std::string::npos) << list.out;
         EXPECT_EQ(list.out.find("\n03\t"), std::string::npos) << list.out;
+        EXPECT_NE(list.out.find(c.listed), std::string::npos) << list.out;
         const std::string wav = tmp.file("out.wav");
         const auto rip = quorvin({"cd-rip", image, "2", wav}, tmp);
         if (c.ripFails) {
