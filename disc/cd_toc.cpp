@@ -289,6 +289,11 @@ std::string checkTocFile(std::string_view text,
         if (i > 0 && tracks[i - 1].length > 0 &&
             t.start < tracks[i - 1].start + tracks[i - 1].length)
             return which + "starts inside the track before it";
+        // libcdio ends a track where the next one starts in the file: audio between them would
+        // be read as the end of the track before.
+        if (i > 0 && tracks[i - 1].length > 0 &&
+            t.start > tracks[i - 1].start + tracks[i - 1].length)
+            return which + "does not start where the track before it ends in \"" + dataFile + "\"";
         const int64_t length = t.length > 0 ? t.length : fileSectors - t.start;
         if (disc >= fileSectors || t.start + length > fileSectors)
             return which + "runs past the end of \"" + dataFile + "\"";

@@ -534,6 +534,13 @@ std::vector<ImageCase> imageCases() {
          data,
          "past the end",
          {}},
+        {"TocGapBetweenTracks",
+         "img.toc",
+         text("TRACK AUDIO\nFILE \"data.bin\" 0 00:00:50\nTRACK AUDIO\n"
+              "FILE \"data.bin\" 00:01:00\n"),
+         data,
+         "does not start where",
+         {}},
         // Nero images.
         {"Nero", "img.nrg", nero([](auto&) {}), {}, "", cdimage::trackBytes(neroTracks[1], 1)},
         {"NeroWithCdText",
