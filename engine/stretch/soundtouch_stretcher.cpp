@@ -217,7 +217,7 @@ class SoundTouchStretcher : public Stretcher {
     }
     int64_t rawReceive(float* out, int64_t frames) {
         if (groups_.size() == 1) return groups_[0].st->receiveSamples(out, uint(frames));
-        frames = std::min(frames, available());
+        frames = std::min(frames, rawAvailable());
         for (auto& g : groups_) {
             part.resize(size_t(frames * g.width));
             const int64_t got = g.st->receiveSamples(part.data(), uint(frames));
