@@ -426,15 +426,20 @@ int mp3FrameBytes(const unsigned char* p) {
 }
 
 // True when the file starts like an MP3: an ID3v2 tag, or within the first bytes a layer III frame
-// header followed by another one where the first frame ends.
+// header followed by another one where the first frame ends. Further in (junk or silence before
+// the first frame, up to the 64 kB the decoder searches), three frames in a row.
 bool looksLikeMp3(std::FILE* f) {
-    unsigned char buf[8192];
-    const size_t n = std::fread(buf, 1, sizeof buf, f);
-    if (n >= 3 && std::memcmp(buf, "ID3", 3) == 0) return true;
-    for (size_t i = 0; i + 4 <= n && i < 4096; ++i) {
-        const int size = mp3FrameBytes(buf + i);
-        if (size > 4 && i + size_t(size) + 4 <= n && mp3FrameBytes(buf + i + size_t(size)) > 0)
-            return true;
+    std::vector<unsigned char> buf(65536 + 8192);
+    const size_t n = std::fread(buf.data(), 1, buf.size(), f);
+    if (n >= 3 && std::memcmp(buf.data(), "ID3", 3) == 0) return true;
+    for (size_t i = 0; i + 4 <= n && i < 65536; ++i) {
+        size_t at = i;
+        int frames = 0;
+        const int wanted = i < 4096 ? 2 : 3;
+        for (int size; frames < wanted && at + 4 <= n && (size = mp3FrameBytes(&buf[at])) > 4;
+             at += size_t(size))
+            ++frames;
+        if (frames == wanted) return true;
     }
     return false;
 }

@@ -319,6 +319,14 @@ TEST_F(Streams, BadFilesGiveZeroAndAnErrorCode) {
         EXPECT_LE(QWORD(got.samples.size() * 2), len) << name;
         EXPECT_EQ(BASS_ChannelIsActive(h), BASS_ACTIVE_STOPPED) << name;
     }
+
+    // Junk before the first frame, as far in as the decoder looks for it: the MP3 behind it.
+    std::vector<uint8_t> late(junk.begin(), junk.begin() + 10000);
+    late.insert(late.end(), mp3.begin(), mp3.end());
+    fixtures::writeBytes(dir.file("late.mp3"), late);
+    const HSTREAM h =
+        BASS_StreamCreateFile(0, dir.file("late.mp3").c_str(), 0, 0, BASS_STREAM_DECODE);
+    EXPECT_EQ(BASS_ChannelGetLength(h), QWORD(tone.samples.size() * 2));
 }
 
 // DSP procedures record the order they run in and mark the audio.
