@@ -271,15 +271,19 @@ class Mpg123Source : public Source {
             if (rc != MPG123_OK) break;             // MPG123_DONE or an error: the end
             if (f == 0) break;
         }
+        countClipped();
         return got;
     }
     bool seek(int64_t frame) override {
         if (mixed_) return seekConverted(frame);
         const off_t r = mpg123_seek(h_, off_t(frame + skip_), SEEK_SET);
+        mpg123_clip(h_);  // what the frames decoded before the place clipped is not delivered
         if (r < 0) return false;
         pos_ = r - skip_;
         return pos_ == frame;
     }
+    // The decoder clips what the coding took beyond full scale (a file mastered up to it).
+    int64_t overSamples() const override { return over_.load(std::memory_order_relaxed); }
     int lastError() const override { return BASS_ERROR_FORMAT; }
 
     // Leaves out the stream's first `frames` (the encoder's delay of a stream decoded without
@@ -309,6 +313,9 @@ class Mpg123Source : public Source {
     }
 
   private:
+    void countClipped() {
+        if (const long n = mpg123_clip(h_); n > 0) over_.fetch_add(n, std::memory_order_relaxed);
+    }
     // Decodes the next piece of the stream into the conformer; false at the end.
     bool decodeMore() {
         if (done_) return false;
@@ -344,6 +351,7 @@ class Mpg123Source : public Source {
         const int64_t got =
             conform_.fill(dst, frames, length_ - pos_, [this] { return decodeMore(); });
         pos_ += got;
+        countClipped();
         return got;
     }
 
@@ -363,7 +371,10 @@ class Mpg123Source : public Source {
         if (mpg123_getformat(h_, &r, &c, &enc) != MPG123_OK) return false;
         curRate_ = int(r);
         curChans_ = c;
+        const int64_t over = over_.load(std::memory_order_relaxed);
         conform_.discard(frame, [this](int16_t* d, int64_t n) { return readConverted(d, n); });
+        mpg123_clip(h_);
+        over_.store(over, std::memory_order_relaxed);  // what was passed over is not delivered
         return pos_ == frame;
     }
 
@@ -372,6 +383,7 @@ class Mpg123Source : public Source {
     int rate_, chans_;
     int64_t length_;
     int64_t missing_ = 0;
+    std::atomic<int64_t> over_{0};
     int64_t pos_ = 0;
     int64_t skip_ = 0;  // frames at the stream's start that are not the file's audio
     // Format-following decoding.

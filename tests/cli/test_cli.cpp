@@ -82,7 +82,8 @@ TEST(QuorvinRender, RendersLikeProcess) {
 }
 
 // A boost too strong for a loud file clips, so does a pitch change that overshoots a loud square
-// wave's edges (either stretcher), and so does a float file louder than 16 bits hold: the render
+// wave's edges (either stretcher), and so does a float file louder than 16 bits hold, or a coded
+// file whose coding took it beyond full scale: the render
 // says how many samples, and what clipped them.
 TEST(QuorvinRender, SaysHowManySamplesWereClippedAndByWhat) {
     fixtures::TempDir tmp;
@@ -103,6 +104,7 @@ TEST(QuorvinRender, SaysHowManySamplesWereClippedAndByWhat) {
                            " -c:a libvorbis " + clitest::quote(tmp.file("square.ogg")))
                               .c_str()),
               0);
+    fixtures::writeMp3(tmp.file("square.mp3"), loudSquare);
     const struct {
         std::vector<std::string> args;
         std::string says;
@@ -116,6 +118,8 @@ TEST(QuorvinRender, SaysHowManySamplesWereClippedAndByWhat) {
          " samples of \"" + tmp.file("square.ogg") + "\" lie beyond full scale"},
         {{"render", tmp.file("hot.wav"), out},
          " samples of \"" + tmp.file("hot.wav") + "\" lie beyond full scale"},
+        {{"render", tmp.file("square.mp3"), out},
+         " samples of \"" + tmp.file("square.mp3") + "\" lie beyond full scale"},
     };
     for (const auto& c : cases) {
         const auto r = quorvin(c.args, tmp);
