@@ -11,7 +11,8 @@
 namespace engine {
 
 // libsndfile's virtual I/O over a stdio stream with a few bytes of its header read as others: a
-// BW64 magic as "RF64", the data size a writer never filled in as "to the end of the file", a
+// BW64 magic as "RF64", the data size a writer never filled in as "to the end of the file" (an
+// RF64 file's as the whole frames it holds), a
 // Wave64 extensible header's format tag as the float tag its sub-format gives, or a later data
 // chunk's name as "JUNK" (libsndfile refuses such a file).
 struct PatchedFile {
@@ -75,6 +76,10 @@ struct WavData {
     // sizes still say "empty", as a recorder writes them before the audio and leaves them when it
     // is stopped by a crash or a power cut, with audio after them. -1 for other files.
     off_t unclosedSizeAt = -1;
+    // The same of an RF64 or BW64 file, whose data size lies in its ds64 chunk (8 bytes, left 0),
+    // and the whole frames it holds in bytes.
+    off_t unclosedDs64At = -1;
+    uint64_t heldBytes = 0;
     // Where the data chunks after the first start (a writer's fault; players take the first).
     std::vector<off_t> laterData;
 };
@@ -88,6 +93,7 @@ WavData wavDataOf(std::FILE* f) {
     const bool riff = std::memcmp(head, "RIFF", 4) == 0;
     if (!riff && std::memcmp(head, "RF64", 4) != 0 && std::memcmp(head, "BW64", 4) != 0) return w;
     uint64_t ds64Data = 0;
+    off_t ds64DataAt = -1;
     unsigned blockAlign = 0;
     bool pcm = false;                       // samples of a fixed size, blockAlign bytes a frame
     uint32_t rate = 0, bytesPerSecond = 0;  // for compressed audio (MP3, ADPCM)
@@ -100,7 +106,10 @@ WavData wavDataOf(std::FILE* f) {
         unsigned char body[16] = {};
         const size_t want = std::min<size_t>(size, sizeof body);
         if (std::fread(body, 1, want, f) != want) return w;
-        if (std::memcmp(c, "ds64", 4) == 0 && size >= 16) ds64Data = le64(body + 8);
+        if (std::memcmp(c, "ds64", 4) == 0 && size >= 16) {
+            ds64Data = le64(body + 8);
+            ds64DataAt = off_t(at + 16);
+        }
         if (std::memcmp(c, "fmt ", 4) == 0 && size >= 14) {
             const unsigned tag = body[0] | body[1] << 8;
             pcm = tag == 1 || tag == 3 || tag == 6 || tag == 7 || tag == 0xFFFE;
@@ -119,6 +128,12 @@ WavData wavDataOf(std::FILE* f) {
             if (riff && size == 0 && pcm && blockAlign && held >= int64_t(blockAlign) &&
                 int64_t(le32(head + 4)) + 8 <= at + 8)
                 w.unclosedSizeAt = off_t(at + 4);
+            if (!riff && size == 0xFFFFFFFFu && ds64Data == 0 && ds64DataAt >= 0 && pcm &&
+                blockAlign && held >= int64_t(blockAlign)) {
+                w.unclosedDs64At = ds64DataAt;
+                w.heldBytes = uint64_t(held - held % blockAlign);
+                return w;
+            }
             const uint64_t declared = riff || size != 0xFFFFFFFFu ? size : ds64Data;
             if (declared == 0 || (riff && declared == 0xFFFFFFFFu) || blockAlign == 0) return w;
             if (declared >= uint64_t(held)) {
@@ -211,7 +226,8 @@ SoundFile::SoundFile(const std::string& utf8Path) {
     const WavData wav = f && start == 0 ? wavDataOf(f) : WavData{};
     missing_ = wav.missing;
     const auto w64Float = f ? w64FloatTag(f, start) : std::nullopt;
-    if (!bw64 && wav.unclosedSizeAt < 0 && wav.laterData.empty() && start == 0 && !w64Float) {
+    if (!bw64 && wav.unclosedSizeAt < 0 && wav.unclosedDs64At < 0 && wav.laterData.empty() &&
+        start == 0 && !w64Float) {
         if (f) std::fclose(f);
         sf_ = sf_open(utf8Path.c_str(), SFM_READ, &info_);
         return;
@@ -224,6 +240,12 @@ SoundFile::SoundFile(const std::string& utf8Path) {
     // to a pipe leaves it.
     if (wav.unclosedSizeAt >= 0)
         patched_->patches.push_back({wav.unclosedSizeAt, {-1, -1, -1, -1}});
+    if (wav.unclosedDs64At >= 0)
+        for (int half = 0; half < 2; ++half) {
+            PatchedFile::Patch p{wav.unclosedDs64At + 4 * half, {}};
+            for (int b = 0; b < 4; ++b) p.bytes[b] = char(wav.heldBytes >> (32 * half + 8 * b));
+            patched_->patches.push_back(p);
+        }
     if (w64Float) patched_->patches.push_back(*w64Float);
     for (const off_t at : wav.laterData) patched_->patches.push_back({at, {'J', 'U', 'N', 'K'}});
     fseeko(f, start, SEEK_SET);
