@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "disc/basscd.h"
+#include "disc/cd_ext.h"
 #include "encode/basswma.h"
 #include "files/file_io.h"
 #include "files/safe_copy.h"
@@ -49,6 +50,7 @@ class TrackReading {
     TrackReading& operator=(const TrackReading&) = delete;
 
     HSTREAM stream() const { return stream_; }
+    DWORD drive() const { return drive_; }
     int error() const { return error_; }
     uint64_t length() const { return length_; }
 
@@ -74,11 +76,17 @@ class TrackReading {
     std::atomic<bool> readError_{false};
 };
 
-std::string partialMessage(uint64_t read, uint64_t total) {
-    return files::fillIn(files::userText("rip",
-                                         "The track could be read only in part: %1 of %2 "
-                                         "bytes were read before the disc failed."),
-                         {std::to_string(read), std::to_string(total)});
+// A disc image ends where its files do: it is shorter than its sheet, and no disc failed.
+std::string partialMessage(DWORD drive, uint64_t read, uint64_t total) {
+    return files::fillIn(
+        engine::cdImageFiles(drive).empty()
+            ? files::userText("rip",
+                              "The track could be read only in part: %1 of %2 "
+                              "bytes were read before the disc failed.")
+            : files::userText("rip",
+                              "The track could be read only in part: the image holds %1 of its "
+                              "%2 bytes (its files are shorter than its sheet says)."),
+        {std::to_string(read), std::to_string(total)});
 }
 
 double since(Clock::time_point start) {
@@ -139,7 +147,7 @@ ExtractResult extractTrackToWav(int drive, int track, const std::string& path,
         r.message = writer.error();
     } else if (reading.failed(r.bytesRead)) {
         r.status = ExtractResult::Status::ReadFailed;
-        r.message = partialMessage(r.bytesRead, r.trackBytes);
+        r.message = partialMessage(reading.drive(), r.bytesRead, r.trackBytes);
     }
     return r;
 }
@@ -219,7 +227,7 @@ ExtractResult extractTrackToWma(int drive, int track, uint32_t bitrate, const st
         r.message = files::userText("rip", "An error occured while encoding WMA data.");
     } else if (reading.failed(r.bytesRead)) {
         r.status = ExtractResult::Status::ReadFailed;
-        r.message = partialMessage(r.bytesRead, r.trackBytes);
+        r.message = partialMessage(reading.drive(), r.bytesRead, r.trackBytes);
     } else if (auto put = files::replaceFile(temp, path); !put.ok) {
         r.status = ExtractResult::Status::WriteFailed;
         r.message = put.message;

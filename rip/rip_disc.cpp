@@ -234,6 +234,11 @@ struct TrackSource {
     bool firstAudio = false, lastAudio = false;
 };
 
+// A disc image rather than a drive: it ends where its files do, and no disc fails.
+bool isImage(int drive) {
+    return !engine::cdImageFiles(DWORD(drive)).empty();
+}
+
 HSTREAM openTrackStream(const TrackSource& source) {
     return source.tocIndex < 0
                ? engine::cdHiddenTrackStreamCreate(DWORD(source.drive), BASS_STREAM_DECODE)
@@ -291,7 +296,11 @@ bool testRead(const TrackSource& source, int index, TrackRip& t, uint64_t& discD
     if (readError.load() || bytes < expected) {
         t.status = TrackRip::Status::ReadFailed;
         t.message = files::fillIn(
-            files::userText("rip", "the disc failed in the test read after %1 of %2 bytes"),
+            isImage(source.drive)
+                ? files::userText("rip",
+                                  "the image ended in the test read after %1 of %2 bytes: its "
+                                  "files are shorter than its sheet says")
+                : files::userText("rip", "the disc failed in the test read after %1 of %2 bytes"),
             {std::to_string(bytes), std::to_string(expected)});
         t.report = report;
         if (t.report.readErrors == 0) t.report.readErrors = 1;
@@ -385,8 +394,13 @@ std::shared_ptr<TrackJob> ripTrack(const TrackSource& source, int index, const R
                                   {std::to_string(t.bytes), std::to_string(expected)});
     } else if (readError.load() || (!writeFailed && t.bytes < expected)) {
         t.status = TrackRip::Status::ReadFailed;
-        t.message = files::fillIn(files::userText("rip", "the disc failed after %1 of %2 bytes"),
-                                  {std::to_string(t.bytes), std::to_string(expected)});
+        t.message = files::fillIn(
+            isImage(source.drive)
+                ? files::userText("rip",
+                                  "the image ended after %1 of %2 bytes: its files are shorter "
+                                  "than its sheet says")
+                : files::userText("rip", "the disc failed after %1 of %2 bytes"),
+            {std::to_string(t.bytes), std::to_string(expected)});
         if (t.report.readErrors == 0) t.report.readErrors = 1;
     }
     // Still NotReached when the read was complete (or only the writing failed): the encoding

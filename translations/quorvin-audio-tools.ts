@@ -2133,8 +2133,13 @@ Error Code : </source>
 <context>
     <name>rip</name>
     <message>
-        <location filename="../rip/extract.cpp" line="+78"/>
+        <location filename="../rip/extract.cpp" line="+83"/>
         <source>The track could be read only in part: %1 of %2 bytes were read before the disc failed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>The track could be read only in part: the image holds %1 of its %2 bytes (its files are shorter than its sheet says).</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -2154,7 +2159,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../rip/rip_disc.cpp" line="+245"/>
+        <location filename="../rip/rip_disc.cpp" line="+250"/>
         <source>the track cannot be read (Error Code : %1)</source>
         <translation type="unfinished"></translation>
     </message>
@@ -2164,7 +2169,12 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+7"/>
+        <location line="+8"/>
+        <source>the image ended in the test read after %1 of %2 bytes: its files are shorter than its sheet says</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+3"/>
         <source>the disc failed in the test read after %1 of %2 bytes</source>
         <translation type="unfinished"></translation>
     </message>
@@ -2174,7 +2184,12 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+4"/>
+        <location line="+6"/>
+        <source>the image ended after %1 of %2 bytes: its files are shorter than its sheet says</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+3"/>
         <source>the disc failed after %1 of %2 bytes</source>
         <translation type="unfinished"></translation>
     </message>
