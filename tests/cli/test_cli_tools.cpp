@@ -437,6 +437,12 @@ std::vector<ImageCase> imageCases() {
          "",
          withPostgap},
         {"CueAndBinInCapitals", "IMG.CUE", text(cue), {{"IMG.BIN", audio}}, "", half},
+        {"CueWithAWrongCatalog",
+         "img.cue",
+         text("CATALOG 12AB\n" + cue),
+         {{"img.bin", audio}},
+         "",
+         half},
         {"CueInUtf16", "img.cue", text(utf16), {{"img.bin", audio}}, "", half},
         // Sheets of an audio file: named in another case or as BINARY, ending inside a sector
         // (the sector filled with silence), cut short, finer than CD audio.
