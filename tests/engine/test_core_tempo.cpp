@@ -453,8 +453,7 @@ TEST_P(ManyChannels, TempoAndPitchMoveEveryChannel) {
         EXPECT_NEAR(double(out.frames()), double(src.frames()) / (1 + tempo / 100.0), 2.0);
         for (int c = 0; c < src.channels; ++c) {
             const double want = (c + 1) * 250.0 * std::pow(2.0, pitch / 12.0);
-            EXPECT_NEAR(fixtures::dominantFrequency(slice(out, 4410, 22050), c), want,
-                        want * 0.01)
+            EXPECT_NEAR(fixtures::dominantFrequency(slice(out, 4410, 22050), c), want, want * 0.01)
                 << "channel " << c << " at " << tempo << " %, " << pitch;
         }
     }
