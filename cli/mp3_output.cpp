@@ -25,6 +25,7 @@ files::Result encodeMp3(const Mp3Job& job, std::string* note) {
     encode.output = job.mp3Path;
     encode.bitRate = bitRate;
     encode.channelMode = 0;
+    encode.speakerMask = job.speakerMask;
     std::string error = components::encodeMp3File(encode, {}, nullptr, note);
     if (!error.empty()) return files::Result::failure(std::move(error));
     return files::Result::success();

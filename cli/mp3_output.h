@@ -9,10 +9,11 @@
 namespace cli {
 
 struct Mp3Job {
-    std::string wavPath;     // the finished render
-    std::string mp3Path;     // where the MP3 goes (a temporary name beside OUT)
-    std::string sourcePath;  // the rendered source, for taking its bit rate
-    int bitrateKbps = 0;     // --bitrate, or 0 for the source's own rate (at least 128)
+    std::string wavPath;       // the finished render
+    std::string mp3Path;       // where the MP3 goes (a temporary name beside OUT)
+    std::string sourcePath;    // the rendered source, for taking its bit rate
+    int bitrateKbps = 0;       // --bitrate, or 0 for the source's own rate (at least 128)
+    uint32_t speakerMask = 0;  // where the source's channels go (engine::speakerMask)
 };
 
 bool mp3OutputAvailable();

@@ -254,6 +254,7 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
     if (step == render::RenderPipeline::Step::Finished) bar.update(1, 1);
     bar.done();
     const bool finished = pipeline.finish();
+    const uint32_t speakerMask = pipeline.speakerMask();
     if (const std::string note = pipeline.note(); !note.empty())
         err << kName << "note: " << named(note, wav) << "\n";
     pipeline.close();
@@ -274,7 +275,7 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
             err << kName << r.message << "\n";
             return 1;
         }
-        Mp3Job job{result.path(), encoded.path(), source, int(bitrate)};
+        Mp3Job job{result.path(), encoded.path(), source, int(bitrate), speakerMask};
         std::string mp3Note;
         if (r = encodeMp3(job, &mp3Note); !r) {
             err << kName

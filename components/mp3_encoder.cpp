@@ -140,7 +140,8 @@ std::string encodeMp3File(const Mp3EncodeJob& job, const Mp3ProgressFn& progress
     constexpr int kBlock = 8192;
     std::vector<int16_t> in(size_t(kBlock) * size_t(channels));
     std::vector<int16_t> pcm(size_t(kBlock) * 2);
-    const engine::StereoDownmix downmix = engine::stereoDownmix(channels, source->speakerMask());
+    const engine::StereoDownmix downmix = engine::stereoDownmix(
+        channels, source->speakerMask() ? source->speakerMask() : job.speakerMask);
     const auto started = std::chrono::steady_clock::now();
     int64_t done = 0;
     int lastPercent = -1;

@@ -28,6 +28,9 @@ struct Mp3EncodeJob {
     std::string output;        // UTF-8 path
     int32_t bitRate = 128000;  // bits per second; LAME takes the nearest rate it can write
     int channelMode = 0;       // 0 stereo, 1 mono
+    // Where the input's channels go when it does not say (a render's work file of a
+    // multichannel source): Source::speakerMask, 0 for the usual places of its count.
+    uint32_t speakerMask = 0;
 };
 
 inline constexpr const char* kMp3Stopped = "Encoding stopped";

@@ -223,6 +223,10 @@ int64_t faultySamples(DWORD handle);
 // channel reads) has read so far; 0 for other channels. Any thread.
 int64_t sourceOverSamples(DWORD handle);
 
+// Where the channels of `handle` go (Source::speakerMask of the stream it reads); 0 when its file
+// does not say, and for no channel. Any thread.
+uint32_t speakerMask(DWORD handle);
+
 // The missing frames (Source::missingFrames) of the stream `handle` or of the stream a tempo
 // channel reads; 0 for other channels. Any thread.
 int64_t missingFrames(DWORD handle);

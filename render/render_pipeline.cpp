@@ -381,6 +381,10 @@ RenderPipeline::Step RenderPipeline::step() {
     return Step::More;
 }
 
+uint32_t RenderPipeline::speakerMask() const {
+    return stream_ ? engine::speakerMask(stream_) : 0;
+}
+
 std::string RenderPipeline::note() const {
     std::string note = note_;
     const auto add = [&note](const std::string& more) {

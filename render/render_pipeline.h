@@ -114,6 +114,9 @@ class RenderPipeline {
     // rendered as silence, and samples the equalizer or the stretcher clipped (counted as they are
     // decoded: complete once the render has finished).
     std::string note() const;
+    // Where the source's channels go (engine::speakerMask), for an encoder of the finished file,
+    // whose header does not say; until close().
+    uint32_t speakerMask() const;
 
     // The engine handles, for a window that acts on them during the render.
     HSTREAM sourceStream() const { return stream_; }

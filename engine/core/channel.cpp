@@ -369,6 +369,11 @@ int64_t sourceOverSamples(DWORD handle) {
     return 0;
 }
 
+uint32_t speakerMask(DWORD handle) {
+    const auto ch = detail::findChannel(handle);
+    return ch ? ch->speakerMask : 0;
+}
+
 int64_t missingFrames(DWORD handle) {
     for (auto ch = detail::findChannel(handle); ch; ch = ch->upstream())
         if (const auto* stream = dynamic_cast<const detail::StreamChannel*>(ch.get()))
