@@ -43,7 +43,8 @@ class LameEncoder {
     int failure() const { return failure_; }
     // After open(): the rate and bit rate LAME writes (the nearest to those asked that MP3 allows:
     // at most 48 kHz, at most 160 kbit/s under 32 kHz and 64 under 16 kHz; a low bit rate lowers
-    // the rate).
+    // the rate). A bit rate too low for its frames to hold the LAME tag (under 56 kbit/s at
+    // 22.05 kHz, say) is written as an average rather than a constant one.
     int outRate() const;
     int kbps() const;
 
@@ -52,6 +53,7 @@ class LameEncoder {
 
     lame_global_struct* lame_ = nullptr;
     int channels_ = 2;
+    bool average_ = false;  // an average bit rate: a constant one's frames would not hold the tag
     double upsampling_ = 1.0;  // LAME's output rate over the input's, at least 1
     int failure_ = 0;
     std::vector<uint8_t> out_;

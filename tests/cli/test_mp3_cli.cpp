@@ -182,6 +182,12 @@ TEST(QuorvinRenderMp3, EncodesAtTheSourceRateOrTheOneAskedFor) {
     EXPECT_NEAR(double(decodedFrames(tmp.file("1k.mp3"))) / 8000, 2.0, 0.2);
     EXPECT_NE(r.err.find("note: The MP3 is written at 64 kbit/s and 8000 Hz"), std::string::npos)
         << r.err;
+    // A bit rate whose frames are too small for the encoder's tag (32 kbit/s at 22.05 kHz): the
+    // tag is kept, so the MP3 decodes to the source's length, not the encoder's delay longer.
+    fixtures::writeWav(tmp.file("22k.wav"), fixtures::sine(440, 2.0, 22050, 1));
+    r = quorvin({"render", tmp.file("22k.wav"), tmp.file("22k.mp3"), "--bitrate", "32"}, tmp);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(decodedFrames(tmp.file("22k.mp3")), 44100);
     // What is written as asked needs no word.
     EXPECT_EQ(quorvin({"render", wav, out, "--bitrate", "192"}, tmp).err, "");
 
