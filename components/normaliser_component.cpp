@@ -247,6 +247,16 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
         }
     }
     result.gainDb = 20.0 * std::log10(scale);
+    // Asked for, so done, but said: what is near silence (a hiss, a recorder's dither) comes out
+    // as loud as music.
+    if (result.gainDb >= kNearSilenceGainDb) {
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "The gain is %+.1f dB: the source is near silence, and its noise is raised "
+                      "with it.",
+                      result.gainDb);
+        result.note = result.note.empty() ? text : result.note + "\n" + text;
+    }
     result.faultySamples = faulty;
     if (faulty > 0) {
         const std::string said =

@@ -79,6 +79,8 @@ class NormaliserComponent : public QObject {
     // common rate) within 0.4 dB of the same tones at 44.1 kHz.
     static constexpr int kMinLoudnessRate = 8000;
 
+    // A gain from which the note says the source is near silence, in dB.
+    static constexpr double kNearSilenceGainDb = 40.0;
     // The true-peak ceiling of a loudness normalisation, in dBTP.
     static constexpr double kTruePeakCeilingDb = -1.0;
 

@@ -31,6 +31,12 @@ TEST(QuorvinNormalize, ScalesThePeakAndRefusesBadInput) {
     int peak = 0;
     for (int16_t s : pcm.samples) peak = std::max(peak, std::abs(int(s)));
     EXPECT_NEAR(peak, 0.8 * 32767, 1.0);
+    EXPECT_EQ(ok.err, "");
+    // A near-silent file is scaled as asked, and the note says what that raises.
+    fixtures::writeWav(in, fixtures::sine(440, 1.0, 44100, 2, 0.0001));
+    const auto hiss = quorvin({"normalize", in, out, "80"}, tmp);
+    ASSERT_EQ(hiss.status, 0) << hiss.err;
+    EXPECT_NE(hiss.err.find("near silence"), std::string::npos) << hiss.err;
 
     const auto badPercent = quorvin({"normalize", in, tmp.file("x.wav"), "150"}, tmp);
     EXPECT_EQ(badPercent.status, 2);
