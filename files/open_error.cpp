@@ -89,6 +89,9 @@ std::string cannotOpenMessage(const std::string& path, int engineErrorCode) {
                             {std::to_string(r.value), std::to_string(engine::kMaxChannels)});
         else if (r.kind == engine::FormatRefusal::NoAudio)
             reason = userText("files", "it holds no audio");
+        std::error_code ec;
+        if (std::filesystem::file_size(pathFromUtf8(path), ec) == 0 && !ec)
+            reason = userText("files", "the file is empty");
     }
     if (reason.empty()) reason = describeOpenError(engineErrorCode);
     return fillIn(userText("files", "Cannot open \"%1\": %2."), {path, reason});

@@ -483,6 +483,11 @@ is not to use the program.
     </message>
     <message>
         <location line="+3"/>
+        <source>the file is empty</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+3"/>
         <source>Cannot open &quot;%1&quot;: %2.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -534,7 +539,7 @@ is not to use the program.
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../components/mp3_encoder.cpp" line="+204"/>
+        <location filename="../components/mp3_encoder.cpp" line="+205"/>
         <source>The MP3 is written at %1 kbit/s and %2 Hz: the MP3 encoder&apos;s choice for %3 kbit/s at %4 Hz</source>
         <translation type="unfinished"></translation>
     </message>

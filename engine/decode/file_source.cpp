@@ -691,10 +691,8 @@ std::unique_ptr<Source> openFileSource(const std::string& utf8Path, int* error, 
         return nullptr;
     }
 
-    if (mp3) {
-        auto source = openMp3(utf8Path, error, mode);
-        if (source) return source;
-    }
+    // Not a container libsndfile reads: its own MPEG reader would only print libmpg123's notes.
+    if (mp3) return openMp3(utf8Path, error, mode);
     OggFirstStream ogg;
     if (kind.ogg) {
         auto chain = openOggChain(utf8Path, error, mode, &ogg);

@@ -280,7 +280,7 @@ TEST(QuorvinRender, BadInputGetsAClearMessageAndLosesNothing) {
         {{"render", tmp.file("pipe.wav"), out}, 1, "named pipe"},
         {{"render", "/dev/zero", out}, 1, "device"},
         {{"render", tmp.file("fake.mp3"), out}, 1, "fake.mp3"},
-        {{"render", tmp.file("empty.wav"), out}, 1, "empty.wav"},
+        {{"render", tmp.file("empty.wav"), out}, 1, "empty.wav\": the file is empty"},
         {{"render", in, in}, 1, "input file itself"},
         {{"normalize", in, in, "50"}, 1, "input file itself"},
         {{"normalize", in, tmp.file("out.flac"), "50"}, 2, "writes a WAV file"},
