@@ -120,6 +120,8 @@ OggLayout layoutOf(const std::string& path) {
         int64_t granule = 0;
     };
     std::vector<Stream> later;
+    std::vector<uint32_t> begun;  // the serials whose first page was seen
+    double firstRate = 0;
     uint32_t firstSerial = 0;
     int64_t firstGranules[2] = {-1, -1};  // the first stream's last two, the last one second
     walkPages(path, [&](const Page& page) {
@@ -128,12 +130,28 @@ OggLayout layoutOf(const std::string& path) {
                            : isOpus(page) ? Codec::Opus
                                           : Codec::Other;
             firstSerial = page.serial;
+            const unsigned char* p = page.packet;
+            firstRate = layout.codec == Codec::Vorbis
+                            ? double(p[12] | p[13] << 8 | p[14] << 16 | uint32_t(p[15]) << 24)
+                            : 48000.0;
             first = false;
             layout.parts.push_back({layout.codec, page.at});
         }
         if (page.serial == firstSerial && page.granule > 0 && !layout.chained) {
             firstGranules[0] = firstGranules[1];
             firstGranules[1] = page.granule;
+        }
+        if (page.begins) begun.push_back(page.serial);
+        if (!page.begins && std::find(begun.begin(), begun.end(), page.serial) == begun.end()) {
+            // A later stream whose first pages, and its headers with them, were lost: the
+            // first stream's codec and rate are the best guess at how long it played.
+            begun.push_back(page.serial);
+            if (layout.codec == Codec::Other) return false;
+            layout.chained = layout.laterHeadersLost = true;
+            Stream st{page.serial, layout.codec};
+            st.rate = firstRate;
+            st.pages = 2;  // its comments are lost with the rest
+            later.push_back(st);
         }
         if (!page.begins) {
             sawData = true;

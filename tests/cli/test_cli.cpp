@@ -221,7 +221,7 @@ TEST(QuorvinRender, SaysWhenTheSourceIsCutShortOrDamaged) {
     }
 
     // One Ogg stream that lost a page; a chain of two (a recorded radio stream) that lost a page
-    // of its second, or the page of its second's headers (which the codec's library then refuses:
+    // of its second, or a page of its second's headers (which the codec's library then refuses:
     // the first is played alone).
     const std::string ogg = tmp.file("whole.ogg"), tail = tmp.file("tail.ogg");
     fixtures::writeSound(ogg, fixtures::noise(2.0), SF_FORMAT_OGG | SF_FORMAT_VORBIS);
@@ -239,7 +239,8 @@ TEST(QuorvinRender, SaysWhenTheSourceIsCutShortOrDamaged) {
     const std::pair<std::string, size_t> cases[] = {
         {ogg, firstBytes * 3 / 4},
         {tmp.file("chain.ogg"), chain.size() * 3 / 4},
-        {tmp.file("chain.ogg"), firstBytes + 4}};  // the page after the second's first
+        {tmp.file("chain.ogg"), firstBytes + 4},  // the page after the second's first
+        {tmp.file("chain.ogg"), firstBytes}};     // the second's first page
     for (const auto& [whole, from] : cases) {
         const std::string damaged = whole + std::to_string(from) + ".ogg";
         r = quorvin({"render", whole, tmp.file("d.wav")}, tmp);
