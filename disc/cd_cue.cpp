@@ -355,9 +355,10 @@ std::string check(std::string_view text, int64_t binBytes, std::string* copy,
             if (key == "ISRC" && tracks.empty()) return at + "ISRC before the first TRACK";
             if (key == "ISRC") tracks.back().isrc = w[1];
             if (key == "CDTEXTFILE") continue;  // another file: not for libcdio to open
-            // libcdio refuses the whole sheet for a catalogue number that is not 13 digits: a
-            // wrong one is left out, as the ISRCs libcdio passes over.
-            if (key == "CATALOG" && (w[1].size() != 13 ||
+            // libcdio refuses the whole sheet for a catalogue number that is not 13 digits or is
+            // not the disc's (inside a TRACK): such a one is left out, as the ISRCs libcdio
+            // passes over.
+            if (key == "CATALOG" && (!tracks.empty() || w[1].size() != 13 ||
                                      !std::all_of(w[1].begin(), w[1].end(),
                                                   [](unsigned char c) { return std::isdigit(c); })))
                 continue;

@@ -94,7 +94,7 @@ std::string checkNrgImage(std::string_view tailText, int64_t fileBytes) {
     const uint8_t* p = end - (fileBytes - footer);
     const uint8_t* const limit = end - signatureBytes;
     int tracks = 0;
-    bool table = false, cuex = false, dao = false, ended = false;
+    bool table = false, cuex = false, dao = false, ended = false, cdText = false;
     int64_t cuexEnd = 0;  // sectors the CUEX table covers
     while (p < limit && !ended) {
         if (limit - p < 8) return "a chunk header runs past the footer";
@@ -185,9 +185,11 @@ std::string checkNrgImage(std::string_view tailText, int64_t fileBytes) {
                 if (len != 4) return at + "not 4 bytes long";
                 break;
             case id("CDTX"):
+                // libcdio reads each CD-Text chunk into new memory and never frees the one before.
+                if (cdText) return at + "a second CD-Text chunk";
                 if (len % 18 != 0) return at + "not whole CD-Text packs";
-                if (!cdTextReads(data, len))
-                    return at + "CD-Text that cannot be read (no complete block of packs)";
+                if (!cdTextReads(data, len)) return at + "CD-Text that cannot be read";
+                cdText = true;
                 break;
             default:
                 break;  // read past, as libcdio does

@@ -76,7 +76,7 @@ class TrackReading {
     std::atomic<bool> readError_{false};
 };
 
-// A disc image ends where its files do: it is shorter than its sheet, and no disc failed.
+// A disc image's files end early or fail to be read: no disc failed.
 std::string partialMessage(DWORD drive, uint64_t read, uint64_t total) {
     return files::fillIn(
         engine::cdImageFiles(drive).empty()
@@ -84,8 +84,8 @@ std::string partialMessage(DWORD drive, uint64_t read, uint64_t total) {
                               "The track could be read only in part: %1 of %2 "
                               "bytes were read before the disc failed.")
             : files::userText("rip",
-                              "The track could be read only in part: the image holds %1 of its "
-                              "%2 bytes (its files are shorter than its sheet says)."),
+                              "The track could be read only in part: the image could be read up "
+                              "to %1 of its %2 bytes (its files end early or could not be read)."),
         {std::to_string(read), std::to_string(total)});
 }
 

@@ -234,7 +234,7 @@ struct TrackSource {
     bool firstAudio = false, lastAudio = false;
 };
 
-// A disc image rather than a drive: it ends where its files do, and no disc fails.
+// A disc image rather than a drive: its files end or fail, and no disc does.
 bool isImage(int drive) {
     return !engine::cdImageFiles(DWORD(drive)).empty();
 }
@@ -298,8 +298,8 @@ bool testRead(const TrackSource& source, int index, TrackRip& t, uint64_t& discD
         t.message = files::fillIn(
             isImage(source.drive)
                 ? files::userText("rip",
-                                  "the image ended in the test read after %1 of %2 bytes: its "
-                                  "files are shorter than its sheet says")
+                                  "the image could be read in the test read only up to %1 of %2 "
+                                  "bytes: its files end early or could not be read")
                 : files::userText("rip", "the disc failed in the test read after %1 of %2 bytes"),
             {std::to_string(bytes), std::to_string(expected)});
         t.report = report;
@@ -397,8 +397,8 @@ std::shared_ptr<TrackJob> ripTrack(const TrackSource& source, int index, const R
         t.message = files::fillIn(
             isImage(source.drive)
                 ? files::userText("rip",
-                                  "the image ended after %1 of %2 bytes: its files are shorter "
-                                  "than its sheet says")
+                                  "the image could be read only up to %1 of %2 bytes: its files "
+                                  "end early or could not be read")
                 : files::userText("rip", "the disc failed after %1 of %2 bytes"),
             {std::to_string(t.bytes), std::to_string(expected)});
         if (t.report.readErrors == 0) t.report.readErrors = 1;

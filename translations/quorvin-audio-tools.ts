@@ -2144,7 +2144,7 @@ Error Code : </source>
     </message>
     <message>
         <location line="+3"/>
-        <source>The track could be read only in part: the image holds %1 of its %2 bytes (its files are shorter than its sheet says).</source>
+        <source>The track could be read only in part: the image could be read up to %1 of its %2 bytes (its files end early or could not be read).</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -2174,12 +2174,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+8"/>
-        <source>the image ended in the test read after %1 of %2 bytes: its files are shorter than its sheet says</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location line="+3"/>
+        <location line="+11"/>
         <source>the disc failed in the test read after %1 of %2 bytes</source>
         <translation type="unfinished"></translation>
     </message>
@@ -2189,8 +2184,13 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+6"/>
-        <source>the image ended after %1 of %2 bytes: its files are shorter than its sheet says</source>
+        <location line="-93"/>
+        <source>the image could be read in the test read only up to %1 of %2 bytes: its files end early or could not be read</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+99"/>
+        <source>the image could be read only up to %1 of %2 bytes: its files end early or could not be read</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
