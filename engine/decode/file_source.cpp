@@ -309,6 +309,7 @@ class Mpg123Source : public Source {
         length_ = std::numeric_limits<int64_t>::max();
         length_ =
             conform_.discard(-1, [this](int16_t* d, int64_t n) { return readConverted(d, n); });
+        over_.store(0, std::memory_order_relaxed);  // measured, not delivered
         return length_ > 0 && seekConverted(0);
     }
 

@@ -105,6 +105,14 @@ TEST(QuorvinRender, SaysHowManySamplesWereClippedAndByWhat) {
                               .c_str()),
               0);
     fixtures::writeMp3(tmp.file("square.mp3"), loudSquare);
+    // Joined to one at another rate: decoded once to measure, then rendered.
+    fixtures::Pcm lowSquare = fixtures::sine(220, 2.0, 22050, 2, 0.9);
+    for (int16_t& v : lowSquare.samples) v = int16_t(v > 0 ? 31000 : -31000);
+    fixtures::writeMp3(tmp.file("low.mp3"), lowSquare);
+    auto joined = fixtures::readBytes(tmp.file("square.mp3"));
+    const auto low = fixtures::readBytes(tmp.file("low.mp3"));
+    joined.insert(joined.end(), low.begin(), low.end());
+    fixtures::writeBytes(tmp.file("joined.mp3"), joined);
     const struct {
         std::vector<std::string> args;
         std::string says;
@@ -133,6 +141,17 @@ TEST(QuorvinRender, SaysHowManySamplesWereClippedAndByWhat) {
         EXPECT_NEAR(double(std::stoll(r.err.substr(from, at - from))), double(full), full * 0.01)
             << c.says;
     }
+    // An MP3 of two parts at different rates is decoded once at the open to measure it: its
+    // samples are counted as they are rendered, once (the later part's before it is resampled).
+    const auto clipped = [&](const std::string& file) {
+        const auto r = quorvin({"render", file, out}, tmp);
+        const auto at = r.err.find(" samples of");
+        return at == std::string::npos
+                   ? -1.0
+                   : std::stod(r.err.substr(r.err.find_last_not_of("0123456789", at - 1) + 1));
+    };
+    const double parts = clipped(tmp.file("square.mp3")) + clipped(tmp.file("low.mp3"));
+    EXPECT_NEAR(clipped(tmp.file("joined.mp3")), parts, parts * 0.01);
     auto r = quorvin({"render", in, out, "--eq", "-3,0,0,0,0,0,0"}, tmp);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err.find("clipped"), std::string::npos) << r.err;
