@@ -49,6 +49,11 @@ int main(int argc, char** argv) {
 #ifdef SIGPIPE
     std::signal(SIGPIPE, removeTemporariesAndEnd);  // a reader of standard output that went away
 #endif
+#ifdef SIGXFSZ
+    // A file-size limit on standard output makes the write fail, reported below, rather than end
+    // the program without a word.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     for (const auto& c : cli::commands()) {
         if (name == c.name) {
             const cli::Args args(argv + 2, argv + argc);
@@ -60,7 +65,16 @@ int main(int argc, char** argv) {
                 }
             }
             try {
-                return c.run(args, std::cout, std::cerr);
+                const int status = c.run(args, std::cout, std::cerr);
+                // What was printed must have arrived: a full disk, a file-size limit or a closed
+                // standard output lose the result.
+                if (!std::cout.flush() && status == 0) {
+                    std::cerr << "quorvin " << c.name
+                              << ": cannot write to standard output (a full disk, a file-size "
+                                 "limit, or closed)\n";
+                    return 1;
+                }
+                return status;
             } catch (const std::exception& e) {
                 std::cerr << "quorvin " << c.name << ": " << e.what() << "\n";
                 return 1;
