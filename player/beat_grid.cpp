@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "analysis/bpm_beats.h"
+#include "analysis/mono_mix.h"
 #include "engine/engine_ext.h"
 #include "platform/window_thread.h"
 
@@ -32,17 +33,13 @@ BeatGrid fileBeatGrid(const std::string& utf8Path, const std::atomic<bool>* canc
     std::vector<int16_t> pcm(static_cast<size_t>(kFrames * channels));
     std::vector<float> mono(static_cast<size_t>(kFrames));
     std::vector<double> found;
-    const float scale = 1.0f / (32768.0f * float(channels));
+    analysis::MonoMix mixer(channels);
     const int64_t limit = static_cast<int64_t>(maxSeconds * rate);
     for (int64_t done = 0; done < limit;) {
         if (cancel && cancel->load()) return {};
         const int64_t frames = source->read(pcm.data(), std::min(kFrames, limit - done));
         if (frames <= 0) break;
-        for (int64_t i = 0; i < frames; ++i) {
-            int sum = 0;
-            for (int c = 0; c < channels; ++c) sum += pcm[size_t(i * channels + c)];
-            mono[size_t(i)] = float(sum) * scale;
-        }
+        mixer.mix(pcm.data(), size_t(frames), mono.data());
         tracker.push(mono.data(), size_t(frames), found);
         done += frames;
     }

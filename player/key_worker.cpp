@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "analysis/mono_mix.h"
 #include "engine/engine_ext.h"
 #include "platform/window_thread.h"
 
@@ -19,16 +20,12 @@ std::optional<Harmony> estimateFileHarmony(const std::string& utf8Path,
     constexpr int64_t kFrames = 16384;
     std::vector<int16_t> pcm(static_cast<size_t>(kFrames * channels));
     std::vector<float> mono(static_cast<size_t>(kFrames));
-    const float scale = 1.0f / (32768.0f * float(channels));
+    analysis::MonoMix mixer(channels);
     for (;;) {
         if (cancel && cancel->load()) return std::nullopt;
         const int64_t frames = source->read(pcm.data(), kFrames);
         if (frames <= 0) break;  // the end, or a read error: the key of what was read
-        for (int64_t i = 0; i < frames; ++i) {
-            int sum = 0;
-            for (int c = 0; c < channels; ++c) sum += pcm[size_t(i * channels + c)];
-            mono[size_t(i)] = float(sum) * scale;
-        }
+        mixer.mix(pcm.data(), size_t(frames), mono.data());
         analyser.push(mono.data(), size_t(frames));
         chords.push(mono.data(), size_t(frames));
     }

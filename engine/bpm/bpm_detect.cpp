@@ -78,7 +78,7 @@ std::optional<float> runDetection(Detection& d) {
         std::vector<int16_t> pcm(kFrames * size_t(d.chans));
         std::vector<float> mono(kFrames);
         int shown = 0;
-        const float scale = 1.0f / (32768.0f * float(d.chans));
+        analysis::MonoMix mixer(d.chans);
         while (d.from + got < d.to && !d.cancelled.load()) {
             const QWORD want = std::min<QWORD>(d.to - d.from - got, kFrames * frameBytes);
             const int n = BASS_ChannelGetData(d.chan, pcm.data(), DWORD(want));
@@ -87,11 +87,7 @@ std::optional<float> runDetection(Detection& d) {
                 break;
             }
             const size_t frames = size_t(n) / size_t(frameBytes);
-            for (size_t i = 0; i < frames; ++i) {
-                int sum = 0;
-                for (int c = 0; c < d.chans; ++c) sum += pcm[i * size_t(d.chans) + size_t(c)];
-                mono[i] = float(sum) * scale;
-            }
+            mixer.mix(pcm.data(), frames, mono.data());
             env.push(mono.data(), frames);
             got += QWORD(n);
             const int percent = int(99.0 * double(got) / double(d.to - d.from));

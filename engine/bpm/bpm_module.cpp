@@ -18,14 +18,9 @@ void tapProc(HDSP, DWORD, void* buffer, DWORD length, void* user) {
     if (t->ring.writable() < frames) return;  // the worker fell far behind: drop the block
     const int16_t* s = static_cast<const int16_t*>(buffer);
     float mono[512];
-    const float scale = 1.0f / (32768.0f * float(chans));
     for (size_t done = 0; done < frames;) {
         const size_t n = std::min<size_t>(512, frames - done);
-        for (size_t i = 0; i < n; ++i) {
-            int sum = 0;
-            for (int c = 0; c < chans; ++c) sum += s[(done + i) * size_t(chans) + size_t(c)];
-            mono[i] = float(sum) * scale;
-        }
+        t->mixer->mix(s + done * size_t(chans), n, mono);
         t->ring.write(mono, n);
         done += n;
     }

@@ -18,6 +18,7 @@
 
 #include "analysis/bpm_beats.h"
 #include "analysis/bpm_tempo.h"
+#include "analysis/mono_mix.h"
 #include "engine/bass.h"
 #include "engine/engine_ext.h"
 #include "engine/spsc_ring.h"
@@ -72,7 +73,8 @@ struct Tap {
     HDSP clockDsp = 0;    // on chan, when audioChan is another channel
     int rate = 44100;     // of audioChan
     int chans = 2;
-    int playRate = 44100;  // of chan
+    std::unique_ptr<analysis::MonoMix> mixer;  // of audioChan's channels; the tap's thread only
+    int playRate = 44100;                      // of chan
     int playChans = 2;
     SpscRing<float> ring{kRingFrames};
     SpscRing<Anchor> anchors{kAnchorCap};
@@ -204,6 +206,7 @@ class Module {
         }
         t->rate = std::max<int>(1, int(audio.freq));
         t->chans = std::max<int>(1, int(audio.chans));
+        t->mixer = std::make_unique<analysis::MonoMix>(t->chans);
         t->dsp = BASS_ChannelSetDSP(t->audioChan, &tapProc, t.get(), INT_MAX);
         if (!t->dsp) return nullptr;
         if (t->audioChan != chan) {

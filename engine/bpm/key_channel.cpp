@@ -1,5 +1,7 @@
 #include "engine/bpm/key_channel.h"
 
+#include "analysis/mono_mix.h"
+
 #include <algorithm>
 #include <functional>
 #include <vector>
@@ -29,7 +31,7 @@ bool feedMono(DWORD chan, std::atomic<bool>* cancel, const ProgressFn& progress,
     constexpr size_t kFrames = 16384;
     std::vector<int16_t> pcm(kFrames * size_t(chans));
     std::vector<float> mono(kFrames);
-    const float scale = 1.0f / (32768.0f * float(chans));
+    analysis::MonoMix mixer(chans);
     QWORD got = 0;
     int shown = -1;
     if (progress) progress(0.0f);
@@ -38,11 +40,7 @@ bool feedMono(DWORD chan, std::atomic<bool>* cancel, const ProgressFn& progress,
         const int n = BASS_ChannelGetData(chan, pcm.data(), DWORD(pcm.size() * 2));
         if (n <= 0) break;
         const size_t frames = size_t(n) / (2 * size_t(chans));
-        for (size_t i = 0; i < frames; ++i) {
-            int sum = 0;
-            for (int c = 0; c < chans; ++c) sum += pcm[i * size_t(chans) + size_t(c)];
-            mono[i] = float(sum) * scale;
-        }
+        mixer.mix(pcm.data(), frames, mono.data());
         sink(mono.data(), frames);
         got += QWORD(n);
         if (progress && known) {

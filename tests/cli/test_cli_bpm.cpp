@@ -1,5 +1,7 @@
 // quorvin bpm, quorvin key and quorvin chords on generated music.
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <sstream>
 
@@ -42,6 +44,34 @@ TEST(QuorvinKey, PrintsKeyAndTuning) {
     EXPECT_EQ(bad.status, 1);
     EXPECT_NE(bad.err.find("nothing.mp3"), std::string::npos) << bad.err;
     EXPECT_EQ(quorvin({"key"}, tmp).status, 2);
+}
+
+// A stereo file whose sides are in opposite phase (a recording wired wrongly) is analysed as its
+// in-phase twin, not as the silence the two sides' mean is.
+TEST(QuorvinAnalyses, HearSidesInOppositePhaseAsTheirTwinInPhase) {
+    fixtures::TempDir tmp;
+    const fixtures::Pcm music = keytest::keyTrack({9, true, true, 0}, 12, 5);
+    fixtures::Pcm same = music, opposite = music;
+    for (size_t f = 0; f < size_t(music.frames()); ++f)
+        for (size_t c = 0; c < size_t(music.channels); ++c) {
+            const int16_t v = std::max<int16_t>(music.samples[f * size_t(music.channels)], -32767);
+            same.samples[f * size_t(music.channels) + c] = v;
+            opposite.samples[f * size_t(music.channels) + c] = c % 2 ? int16_t(-v) : v;
+        }
+    fixtures::writeWav(tmp.file("same.wav"), same);
+    fixtures::writeWav(tmp.file("opposite.wav"), opposite);
+    for (const char* command : {"key", "chords"}) {
+        const auto want = quorvin({command, tmp.file("same.wav")}, tmp);
+        ASSERT_EQ(want.status, 0) << command << ": " << want.err;
+        EXPECT_EQ(quorvin({command, tmp.file("opposite.wav")}, tmp).out, want.out) << command;
+    }
+    // The tempo within a tenth of a percent: the first few milliseconds, before the sides'
+    // phase is known, are silent.
+    const auto bpm = [&](const char* file) {
+        return std::atof(quorvin({"bpm", tmp.file(file)}, tmp).out.substr(12).c_str());
+    };
+    EXPECT_GT(bpm("same.wav"), 0.0);
+    EXPECT_NEAR(bpm("opposite.wav"), bpm("same.wav"), bpm("same.wav") * 0.001);
 }
 
 // The chords of an MP3 (its encoder delay taken out) at the times the progression plays them, and
