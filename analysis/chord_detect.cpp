@@ -19,6 +19,13 @@ constexpr double kNoChordScore = 0.5;  // what no chord scores against the triad
 constexpr double kChangeCost = 1.5;    // the cost of a change of chord, in frame scores
 // A frame with less than this share of the file's median chroma energy holds no chord.
 constexpr double kQuietShare = 0.05;
+// A triad sounds when two of its notes do: the second loudest of its three with at least this
+// share of the loudest. Where one note alone sounds (a sine, a bass or a melody's long note), every
+// triad that holds it would score its cosine: they score just under no chord, so that a file or
+// a passage of one note has none, while the change costs keep a chord through a moment of one
+// note within it (a larger margin cost the real tuned part 0.1 point at 0.05, 2 points as 0).
+constexpr double kSecondNoteShare = 0.1;
+constexpr double kOneNoteMargin = 0.01;
 // A frame scores no seventh at this share, a seventh by its chroma over the mean of the triad's
 // notes (bass included); a change of seventh within a triad costs kSeventhChange frame scores. Set
 // on the tuned parts of the real and generated sets of bench_chords (share 0.4-0.5 and cost 2-6
@@ -102,7 +109,11 @@ std::vector<std::array<double, kStates>> scores(const std::vector<key::FrameChro
             const double cosine =
                 (x[size_t(r)] + x[size_t(third)] + x[size_t(fifth)]) / (norm * std::sqrt(3.0));
             const double bass = bassSum > 0 ? frames[f].bass[size_t(r)] / bassSum : 0.0;
+            std::array<double, 3> notes{x[size_t(r)], x[size_t(third)], x[size_t(fifth)]};
+            std::sort(notes.begin(), notes.end());
             row[size_t(state)] = cosine + kBassWeight * bass;
+            if (notes[1] < kSecondNoteShare * notes[2])
+                row[size_t(state)] = std::min(row[size_t(state)], kNoChordScore - kOneNoteMargin);
         }
     }
     return s;

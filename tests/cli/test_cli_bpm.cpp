@@ -119,6 +119,10 @@ TEST(QuorvinChords, PrintsEachChangeAtItsTimeAndMovesThemWithThePitch) {
     ASSERT_EQ(down.status, 0) << down.err;
     EXPECT_GE(agreement(down.out, -3), 0.8) << down.out;
 
+    // One note alone is no chord, though every triad that holds it would match it.
+    fixtures::writeWav(tmp.file("a.wav"), fixtures::sine(440, 6.0));
+    EXPECT_EQ(quorvin({"chords", tmp.file("a.wav")}, tmp).out, "0:00.0  N.C.\n");
+
     EXPECT_EQ(quorvin({"chords", in, "--pitch", "9"}, tmp).status, 2);
     const auto bad = quorvin({"chords", tmp.file("nothing.mp3")}, tmp);
     EXPECT_EQ(bad.status, 1);
