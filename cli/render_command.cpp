@@ -89,7 +89,7 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
     // "--vocal-remover=keep-bass" and "=stereo" are the remover's other modes; the plain flag is
     // the first.
     Args plainArgs;
-    std::string vocalMode;
+    std::optional<std::string> vocalMode;  // what follows "--vocal-remover=", when given
     bool optionsEnded = false;
     for (const std::string& a : args) {
         optionsEnded = optionsEnded || a == "--";
@@ -106,9 +106,9 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
                    "--to", "--remover-strength", "--remover-range", "--channels"},
                   {"--vocal-remover"});
     if (!p.error.empty()) return usageError(err, p.error);
-    if (!vocalMode.empty() && vocalMode != "keep-bass" && vocalMode != "stereo")
+    if (vocalMode && *vocalMode != "keep-bass" && *vocalMode != "stereo")
         return usageError(err,
-                          "--vocal-remover= wants keep-bass or stereo, not \"" + vocalMode + "\"");
+                          "--vocal-remover= wants keep-bass or stereo, not \"" + *vocalMode + "\"");
     if (p.positional.size() != 2) return usageError(err, "wants an input and an output file");
     const std::string& in = p.positional[0];
     const std::string& outPath = p.positional[1];

@@ -308,6 +308,7 @@ TEST(QuorvinRender, BadInputGetsAClearMessageAndLosesNothing) {
         {{"render", in, tmp.file("no-folder/out.wav")}, 1, "no-folder"},
         {{"render", in, tmp.path().string() + "/x.aiff"}, 2, ".flac, .ogg or .opus"},
         {{"render", in, out, "--tempo", "99"}, 2, "--tempo"},
+        {{"render", in, out, "--vocal-remover="}, 2, "--vocal-remover= wants"},
         {{"render", in, out, "--tempo"}, 2, "needs a value"},
         {{"render", in, out, "--pitch", "two"}, 2, "--pitch"},
         {{"render", in, out, "--tempo", "nan"}, 2, "--tempo"},
