@@ -213,18 +213,34 @@ std::vector<ChordSpan> ChordAnalyser::spans() const {
                       analyser_.firstFrameSeconds(), double(frames_) / rate_);
 }
 
-std::string chordName(int root, bool minor) {
-    static constexpr const char* kMajor[12] = {"C",  "Db", "D",  "Eb", "E",  "F",
-                                               "F#", "G",  "Ab", "A",  "Bb", "B"};
-    static constexpr const char* kMinor[12] = {"Cm",  "C#m", "Dm",  "Ebm", "Em",  "Fm",
-                                               "F#m", "Gm",  "G#m", "Am",  "Bbm", "Bm"};
-    if (root < 0) return "N.C.";
-    const int r = root % 12;
-    return minor ? kMinor[r] : kMajor[r];
+Spelling spellingOf(int tonic, bool minor) {
+    //                                 C  Db D  Eb E  F  F# G  Ab A  Bb B
+    static constexpr int kMajor[12] = {0, 2, 1, 2, 1, 2, 1, 1, 2, 1, 2, 1};
+    static constexpr int kMinor[12] = {2, 1, 2, 2, 1, 2, 1, 2, 1, 0, 2, 1};
+    const int t = ((tonic % 12) + 12) % 12;
+    return Spelling((minor ? kMinor : kMajor)[t]);
 }
 
-std::string chordName(const ChordSpan& c) {
-    std::string name = chordName(c.root, c.minor);
+std::string chordName(int root, bool minor, Spelling spelling) {
+    static constexpr const char* kUsual[12] = {"C",  "Db", "D",  "Eb", "E",  "F",
+                                               "F#", "G",  "Ab", "A",  "Bb", "B"};
+    static constexpr const char* kUsualMinor[12] = {"C",  "C#", "D",  "Eb", "E",  "F",
+                                                    "F#", "G",  "G#", "A",  "Bb", "B"};
+    static constexpr const char* kSharps[12] = {"C",  "C#", "D",  "D#", "E",  "F",
+                                                "F#", "G",  "G#", "A",  "A#", "B"};
+    static constexpr const char* kFlats[12] = {"C",  "Db", "D",  "Eb", "E",  "F",
+                                               "Gb", "G",  "Ab", "A",  "Bb", "B"};
+    if (root < 0) return "N.C.";
+    const int r = root % 12;
+    const char* name = spelling == Spelling::Sharps  ? kSharps[r]
+                       : spelling == Spelling::Flats ? kFlats[r]
+                       : minor                       ? kUsualMinor[r]
+                                                     : kUsual[r];
+    return std::string(name) + (minor ? "m" : "");
+}
+
+std::string chordName(const ChordSpan& c, Spelling spelling) {
+    std::string name = chordName(c.root, c.minor, spelling);
     if (c.root >= 0 && c.seventh == 10) name += "7";
     if (c.root >= 0 && c.seventh == 11) name += "maj7";
     return name;

@@ -46,11 +46,18 @@ class ChordAnalyser {
     size_t frames_ = 0;
 };
 
-// "C", "F#m", "Bb", "Ebm"; "N.C." for no chord. Sharps and flats as the key of the chord's
-// root names them (Bb, Eb, Ab, Db, F#; C#m, G#m).
-std::string chordName(int root, bool minor);
+// How a chord's root is written: as the key of the root itself is named (Bb, Eb, Ab, Db, F#;
+// C#m, G#m, Ebm, Bbm), or all with sharps or all with flats, as a key's signature writes them.
+enum class Spelling { Usual, Sharps, Flats };
+// The spelling of the key `tonic` (0 = C) major or minor, as keyName names it: sharps for a key
+// of sharps (G, D, A, E, B, F# major; E, B, F#, C#, G# minor), flats for one of flats, the usual
+// for C major and A minor.
+Spelling spellingOf(int tonic, bool minor);
+
+// "C", "F#m", "Bb", "Ebm"; "N.C." for no chord.
+std::string chordName(int root, bool minor, Spelling spelling = Spelling::Usual);
 // The same with the seventh: "G7", "Dm7", "Cmaj7".
-std::string chordName(const ChordSpan& c);
+std::string chordName(const ChordSpan& c, Spelling spelling = Spelling::Usual);
 
 // The chord after shifting the pitch by `semitones`.
 ChordSpan transposed(ChordSpan c, int semitones);

@@ -177,8 +177,9 @@ void frmWriteWave::buildPanels() {
     practice_->bpmOctaveFound = [b = bpm_.get()](int octave) { b->restoreOctave(octave); };
     bpm_->octaveChanged = [p = practice_.get()](int octave) { p->setBpmOctave(octave); };
     bpm_->chordsChanged = [view = c_.wavOverview](
-                              const std::vector<analysis::chords::ChordSpan>& chords, int shift) {
-        view->setChords(chords, shift);
+                              const std::vector<analysis::chords::ChordSpan>& chords, int shift,
+                              analysis::chords::Spelling spelling) {
+        view->setChords(chords, shift, spelling);
     };
 
     render::ProcessHooks processHooks;

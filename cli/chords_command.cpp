@@ -43,10 +43,11 @@ int chordsCommand(const Args& args, std::ostream& out, std::ostream& err) {
         return 1;
     }
     std::optional<std::vector<analysis::chords::ChordSpan>> chords;
+    std::optional<analysis::key::KeyEstimate> key;
     {
         ProgressBar bar(out, stdoutIsTerminal());
-        chords = engine::estimateChords(s, nullptr,
-                                        [&](float percent) { bar.update(uint64_t(percent), 100); });
+        chords = engine::estimateChords(
+            s, nullptr, [&](float percent) { bar.update(uint64_t(percent), 100); }, &key);
     }
     BASS_StreamFree(s);
     if (!chords || chords->empty()) {
@@ -54,9 +55,13 @@ int chordsCommand(const Args& args, std::ostream& out, std::ostream& err) {
         return 1;
     }
     const int heard = int(std::lround(pitch));
+    // Sharps or flats as the key heard writes them.
+    const auto spelling = key ? analysis::chords::spellingOf(key->tonic + heard, key->minor)
+                              : analysis::chords::Spelling::Usual;
     for (const analysis::chords::ChordSpan& c : *chords)
         out << clock(c.start) << "  "
-            << analysis::chords::chordName(analysis::chords::transposed(c, heard)) << "\n";
+            << analysis::chords::chordName(analysis::chords::transposed(c, heard), spelling)
+            << "\n";
     return 0;
 }
 

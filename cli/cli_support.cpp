@@ -68,18 +68,21 @@ std::optional<double> parseNumber(const std::string& text) {
     return v;
 }
 
-void keepStandardStreamsOpen() {
+bool keepStandardStreamsOpen() {
+    bool outputClosed = false;
 #ifndef _WIN32
     for (int fd = 0; fd <= 2; ++fd) {
         if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
         // The next file opened would take the number, and what goes to the stream into it.
         if (open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY) != fd) continue;
-        (fd == 0   ? static_cast<std::ios&>(std::cin)
-         : fd == 1 ? static_cast<std::ios&>(std::cout)
-                   : static_cast<std::ios&>(std::cerr))
-            .setstate(std::ios::badbit);
+        if (fd == 1)
+            outputClosed = true;
+        else
+            (fd == 0 ? static_cast<std::ios&>(std::cin) : static_cast<std::ios&>(std::cerr))
+                .setstate(std::ios::badbit);
     }
 #endif
+    return outputClosed;
 }
 
 bool stdoutIsTerminal() {

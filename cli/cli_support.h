@@ -5,6 +5,7 @@
 #include <map>
 #include <optional>
 #include <ostream>
+#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -35,9 +36,33 @@ std::optional<double> parseNumber(const std::string& text);
 bool stdoutIsTerminal();
 
 // A standard stream the program was started without (closed by its caller) is opened on the null
-// device, so that no file the command opens takes its number and receives what goes to it, and its
-// C++ stream is marked failed: writing the output to a closed standard output fails, and says so.
-void keepStandardStreamsOpen();
+// device, so that no file the command opens takes its number and receives what goes to it; the
+// C++ streams of standard input and standard error are marked failed. True when standard output
+// was closed: what is written to it then goes nowhere, which the caller must say.
+bool keepStandardStreamsOpen();
+
+// Counts what is written through it to the stream buffer it is given.
+class CountingBuffer : public std::streambuf {
+  public:
+    explicit CountingBuffer(std::streambuf* to) : to_(to) {}
+    std::streamsize count() const { return count_; }
+
+  protected:
+    int overflow(int c) override {
+        if (c == traits_type::eof()) return traits_type::not_eof(c);
+        ++count_;
+        return to_->sputc(traits_type::to_char_type(c));
+    }
+    std::streamsize xsputn(const char* s, std::streamsize n) override {
+        count_ += n;
+        return to_->sputn(s, n);
+    }
+    int sync() override { return to_->pubsync(); }
+
+  private:
+    std::streambuf* to_;
+    std::streamsize count_ = 0;
+};
 
 // A one-line progress bar redrawn in place with '\r'; draws only when the shown percentage
 // changes, and ends its line when done.

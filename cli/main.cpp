@@ -28,7 +28,10 @@ extern "C" void removeTemporariesAndEnd(int sig) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    cli::keepStandardStreamsOpen();
+    const bool outputClosed = cli::keepStandardStreamsOpen();
+    // Never freed: standard output is flushed once more after main returns.
+    auto* counted = new cli::CountingBuffer(std::cout.rdbuf());
+    std::cout.rdbuf(counted);
     if (argc < 2) {
         usage(std::cerr);
         return 2;
@@ -67,8 +70,9 @@ int main(int argc, char** argv) {
             try {
                 const int status = c.run(args, std::cout, std::cerr);
                 // What was printed must have arrived: a full disk, a file-size limit or a closed
-                // standard output lose the result.
-                if (!std::cout.flush() && status == 0) {
+                // standard output lose the result (a command that printed nothing lost nothing).
+                const bool lost = !std::cout.flush() || (outputClosed && counted->count() > 0);
+                if (lost && status == 0) {
                     std::cerr << "quorvin " << c.name
                               << ": cannot write to standard output (a full disk, a file-size "
                                  "limit, or closed)\n";

@@ -33,9 +33,15 @@ QString keyText(bool estimating, const std::optional<analysis::key::KeyEstimate>
 // The chord label's text: "Chord: …" while `estimating`, "Chord:" before a place is known
 // (`seconds` < 0) or where no chord was found, "Chord: Am" at `seconds`, "Chord: N.C." where
 // nothing pitched plays, and with the pitch moved by `semitones` the chord heard beside it,
-// shifted by the nearest whole semitone: "Chord: Am → Gm".
+// shifted by the nearest whole semitone: "Chord: Am → Gm". Sharps or flats as the `key` (and the
+// key heard) writes them.
 QString chordText(bool estimating, const std::vector<analysis::chords::ChordSpan>& chords,
-                  double seconds, double semitones);
+                  double seconds, double semitones,
+                  const std::optional<analysis::key::KeyEstimate>& key = std::nullopt);
+
+// How the chords of a song in `key` are written with the pitch moved by `semitones`.
+analysis::chords::Spelling chordSpelling(const std::optional<analysis::key::KeyEstimate>& key,
+                                         int semitones);
 
 // The beat positions of one play run, as they are shown: they only move forward, except when an
 // A-B loop wraps (a beat inside the loop after one near its end). A seek, a new file or Play

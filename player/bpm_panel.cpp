@@ -210,12 +210,13 @@ void BpmPanel::showKey() {
 }
 
 void BpmPanel::showChord() {
-    const QString text = chordText(keyEstimating_, chords_, chordSeconds_, keyPitch_);
+    const QString text = chordText(keyEstimating_, chords_, chordSeconds_, keyPitch_, key_);
     if (w_.lblChord->text() != text) w_.lblChord->setText(text);
 }
 
 void BpmPanel::chordsOrPitchChanged() {
-    if (chordsChanged) chordsChanged(chords_, static_cast<int>(std::lround(keyPitch_)));
+    const int heard = static_cast<int>(std::lround(keyPitch_));
+    if (chordsChanged) chordsChanged(chords_, heard, chordSpelling(key_, heard));
 }
 
 void BpmPanel::restartBeats() {

@@ -108,7 +108,9 @@ class BpmPanel {
     std::function<void(int)> octaveChanged;
     // Called with the loaded file's chords (none until they are known) and the whole semitones
     // they are heard away, whenever either changes.
-    std::function<void(const std::vector<analysis::chords::ChordSpan>&, int)> chordsChanged;
+    std::function<void(const std::vector<analysis::chords::ChordSpan>&, int,
+                       analysis::chords::Spelling)>
+        chordsChanged;
 
     // Engine procedures: the engine's threads call them.
     static void BpmProc(DWORD chan, float bpm, void* user);

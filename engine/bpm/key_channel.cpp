@@ -68,14 +68,20 @@ std::optional<analysis::key::KeyEstimate> estimateKey(DWORD chan, std::atomic<bo
     return a.estimate();
 }
 
-std::optional<std::vector<analysis::chords::ChordSpan>> estimateChords(DWORD chan,
-                                                                       std::atomic<bool>* cancel,
-                                                                       const ProgressFn& progress) {
+std::optional<std::vector<analysis::chords::ChordSpan>> estimateChords(
+    DWORD chan, std::atomic<bool>* cancel, const ProgressFn& progress,
+    std::optional<analysis::key::KeyEstimate>* key) {
     const int rate = decodeRate(chan);
     if (rate <= 0) return std::nullopt;
     analysis::chords::ChordAnalyser a(rate);
-    if (!feedMono(chan, cancel, progress, [&](const float* m, size_t n) { a.push(m, n); }))
+    std::optional<analysis::key::KeyAnalyser> k;
+    if (key) k.emplace(rate);
+    if (!feedMono(chan, cancel, progress, [&](const float* m, size_t n) {
+            a.push(m, n);
+            if (k) k->push(m, n);
+        }))
         return std::nullopt;
+    if (key) *key = k->estimate();
     return a.spans();
 }
 

@@ -24,9 +24,11 @@ std::optional<analysis::key::KeyEstimate> estimateKey(
 
 // The chords of a decoding channel from its current position to its end, their times counted
 // from that position (the position is left at the end). Nothing when the channel is not a decoding
-// channel or when `*cancel` became true.
+// channel or when `*cancel` became true. `key`, when given, receives the key of the same audio
+// (nothing when it holds no pitched sound), found in the same decoding.
 std::optional<std::vector<analysis::chords::ChordSpan>> estimateChords(
-    DWORD decodeChannel, std::atomic<bool>* cancel, const analysis::key::ProgressFn& progress = {});
+    DWORD decodeChannel, std::atomic<bool>* cancel, const analysis::key::ProgressFn& progress = {},
+    std::optional<analysis::key::KeyEstimate>* key = nullptr);
 
 // The key of the file at `utf8Path` (any file the engine plays). Nothing when it cannot be
 // opened (the engine's error code says why), holds no pitched sound or when cancelled.

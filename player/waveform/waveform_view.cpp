@@ -158,9 +158,11 @@ void WaveformView::setMarkers(std::vector<double> seconds) {
     update();
 }
 
-void WaveformView::setChords(std::vector<analysis::chords::ChordSpan> chords, int semitones) {
+void WaveformView::setChords(std::vector<analysis::chords::ChordSpan> chords, int semitones,
+                             analysis::chords::Spelling spelling) {
     chords_ = std::move(chords);
     chordShift_ = semitones;
+    chordSpelling_ = spelling;
     update();
 }
 
@@ -173,8 +175,8 @@ std::vector<WaveformView::ChordLabel> WaveformView::chordLabels(int fromX, int t
         if (c.root < 0 || !(c.end > from) || !(c.start < to)) continue;
         const int x = xAt(std::max(c.start, from)), end = xAt(std::min(c.end, to));
         if (end < fromX || x > toX) continue;
-        const QString name = QString::fromStdString(
-            analysis::chords::chordName(analysis::chords::transposed(c, chordShift_)));
+        const QString name = QString::fromStdString(analysis::chords::chordName(
+            analysis::chords::transposed(c, chordShift_), chordSpelling_));
         const bool fits = metrics.horizontalAdvance(name) + 2 * kChordPad <= end - x;
         labels.push_back({x, fits ? name : QString()});
     }

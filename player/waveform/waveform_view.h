@@ -68,7 +68,8 @@ class WaveformView : public QWidget {
     void setMarkers(std::vector<double> seconds);
     const std::vector<double>& markers() const { return markers_; }
     // The song's chords, named as heard `semitones` away (the pitch shift).
-    void setChords(std::vector<analysis::chords::ChordSpan> chords, int semitones);
+    void setChords(std::vector<analysis::chords::ChordSpan> chords, int semitones,
+                   analysis::chords::Spelling spelling = analysis::chords::Spelling::Usual);
     // What the top of the view shows of them: a tick at the x of each change in view, and the
     // names that fit inside their chord's stretch (at their x), left to right; only those of
     // the chords reaching into the columns `fromX`..`toX` (a repaint of the play head's).
@@ -123,6 +124,7 @@ class WaveformView : public QWidget {
     std::vector<double> markers_;
     std::vector<analysis::chords::ChordSpan> chords_;
     int chordShift_ = 0;
+    analysis::chords::Spelling chordSpelling_ = analysis::chords::Spelling::Usual;
     double viewFrom_ = 0.0, viewSpan_ = 0.0;  // 0 span: the whole file
 };
 

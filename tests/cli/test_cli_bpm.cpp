@@ -84,7 +84,11 @@ TEST(QuorvinChords, PrintsEachChangeAtItsTimeAndMovesThemWithThePitch) {
     fixtures::writeMp3(in, keytest::keyTrack({7, false, true, 0}, 16, 5, 44100, &truth), 192);
     std::map<std::string, keytest::ChordAt> byName;
     for (int state = 0; state < 24; ++state)
-        byName[analysis::chords::chordName(state % 12, state >= 12)] = {0, state % 12, state >= 12};
+        for (const auto spelling :
+             {analysis::chords::Spelling::Usual, analysis::chords::Spelling::Sharps,
+              analysis::chords::Spelling::Flats})
+            byName[analysis::chords::chordName(state % 12, state >= 12, spelling)] = {0, state % 12,
+                                                                                      state >= 12};
     // The share of the time from 0.5 s to 15.5 s whose chord printed is the one played moved by
     // `shift` semitones.
     auto agreement = [&](const std::string& out, int shift) {
@@ -118,6 +122,13 @@ TEST(QuorvinChords, PrintsEachChangeAtItsTimeAndMovesThemWithThePitch) {
     const auto down = quorvin({"chords", in, "--pitch", "-3"}, tmp);
     ASSERT_EQ(down.status, 0) << down.err;
     EXPECT_GE(agreement(down.out, -3), 0.8) << down.out;
+
+    // Sharps or flats as the key heard writes them: C major moved up a tritone is F# major, whose
+    // fifth is C#, not Db.
+    fixtures::writeWav(tmp.file("c.wav"), keytest::keyTrack({0, false, false, 0}, 16, 5));
+    const auto sharp = quorvin({"chords", tmp.file("c.wav"), "--pitch", "6"}, tmp);
+    EXPECT_NE(sharp.out.find("  C#\n"), std::string::npos) << sharp.out;
+    EXPECT_EQ(sharp.out.find("b"), std::string::npos) << sharp.out;
 
     // One note alone is no chord, though every triad that holds it would match it.
     fixtures::writeWav(tmp.file("a.wav"), fixtures::sine(440, 6.0));
