@@ -2,7 +2,7 @@
 // channels' mean, as one speaker plays them. A channel in opposite phase to the first (a
 // recording wired wrongly, L = -R) would cancel in the mean and leave silence to analyse: a
 // channel whose running correlation with the first falls below -0.5 is taken upside down, until
-// it rises above -0.3 again.
+// it rises above -0.3 again; each turn is faded over 512 frames.
 // Threads: one mixer per analysis, used by one thread at a time.
 #pragma once
 
@@ -22,7 +22,7 @@ class MonoMix {
     int channels_;
     std::vector<double> cross_, power_;  // per channel, against the first; decaying sums
     double firstPower_ = 0;
-    std::vector<float> sign_;
+    std::vector<float> sign_, from_;  // per channel: now, and at the start of the step
 };
 
 }  // namespace analysis
