@@ -77,6 +77,19 @@ int openCommandSource(const std::string& source, const std::string& command, std
     return -1;
 }
 
+// What an image cut inside its last sector lacks, when `track` (0-based; -1 for any) is its last
+// track: "" for a whole image, a drive, or another track. The whole-disc rip says the same.
+std::string cutShortNote(int drive, int track) {
+    engine::CdToc toc;
+    if (!engine::cdReadToc(DWORD(drive), &toc) || toc.missingBytes == 0 || toc.tracks.empty())
+        return {};
+    const int last = int(toc.tracks.size()) - 1;
+    if (track >= 0 && track != last) return {};
+    return "The image is shorter than its cue sheet: track " + std::to_string(last + 1) +
+           " is cut short (the last " + std::to_string(toc.missingBytes) +
+           " bytes of its last sector are missing; the sector is left out)";
+}
+
 int cdListCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (args.size() != 1) return usage(err, "cd-list", "wants one SOURCE", kListUsage);
     int drive = openCommandSource(args[0], "cd-list", err);
@@ -99,6 +112,8 @@ int cdListCommand(const std::vector<std::string>& args, std::ostream& out, std::
     out << "Artist: " << list.artist << "\n"
         << "Album: " << list.album << "\n";
     for (const std::string& row : list.rows) out << row << "\n";
+    if (const std::string cut = cutShortNote(drive, -1); !cut.empty())
+        err << "quorvin cd-list: note: " << cut << "\n";
     return 0;
 }
 
@@ -256,6 +271,11 @@ int cdRipCommand(const std::vector<std::string>& args, std::ostream& out, std::o
         out << " in " << tenthsWithLeadingZero(r.seconds) << " s, "
             << int64_t(audioSeconds / r.seconds) << "x realtime";
     out << "\n";
+    // Kept, as the whole-disc rip keeps it, but not claimed complete.
+    if (const std::string cut = cutShortNote(drive, track); !cut.empty()) {
+        err << "quorvin cd-rip: " << cut << "\n";
+        return 1;
+    }
     return 0;
 }
 
