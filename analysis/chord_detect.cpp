@@ -23,7 +23,7 @@ constexpr double kQuietShare = 0.05;
 // share of the loudest. Where one note alone sounds (a sine, a bass or a melody's long note), every
 // triad that holds it would score its cosine: they score just under no chord, so that a file or
 // a passage of one note has none, while the change costs keep a chord through a moment of one
-// note within it (a margin of 0.05 cost the real tuned part 0.1 point; scoring 0, 6 points).
+// note within it (on the real tuned tracks a margin of 0.05 cost 0.1 point; scoring 0, 6 points).
 constexpr double kSecondNoteShare = 0.1;
 constexpr double kOneNoteMargin = 0.01;
 // A frame scores no seventh at this share, a seventh by its chroma over the mean of the triad's

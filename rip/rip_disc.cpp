@@ -234,9 +234,22 @@ struct TrackSource {
     bool firstAudio = false, lastAudio = false;
 };
 
-// A disc image rather than a drive: its files end or fail, and no disc does.
-bool isImage(int drive) {
-    return !engine::cdImageFiles(DWORD(drive)).empty();
+// Why the reading of a track (its test read, with `testRead`) ended after `bytes` of `expected`:
+// a disc failed, or a disc image's files end early or could not be read.
+std::string readEndedEarly(const TrackSource& source, uint64_t bytes, uint64_t expected,
+                           bool testRead) {
+    const bool image = !engine::cdImageFiles(DWORD(source.drive)).empty();
+    const std::string text =
+        image      ? testRead ? files::userText("rip",
+                                                "the image could be read in the test read only up to "
+                                                     "%1 of %2 bytes: its files end early or could not be "
+                                                     "read")
+                              : files::userText("rip",
+                                                "the image could be read only up to %1 of %2 bytes: "
+                                                     "its files end early or could not be read")
+             : testRead ? files::userText("rip", "the disc failed in the test read after %1 of %2 bytes")
+                   : files::userText("rip", "the disc failed after %1 of %2 bytes");
+    return files::fillIn(text, {std::to_string(bytes), std::to_string(expected)});
 }
 
 HSTREAM openTrackStream(const TrackSource& source) {
@@ -295,13 +308,7 @@ bool testRead(const TrackSource& source, int index, TrackRip& t, uint64_t& discD
     }
     if (readError.load() || bytes < expected) {
         t.status = TrackRip::Status::ReadFailed;
-        t.message = files::fillIn(
-            isImage(source.drive)
-                ? files::userText("rip",
-                                  "the image could be read in the test read only up to %1 of %2 "
-                                  "bytes: its files end early or could not be read")
-                : files::userText("rip", "the disc failed in the test read after %1 of %2 bytes"),
-            {std::to_string(bytes), std::to_string(expected)});
+        t.message = readEndedEarly(source, bytes, expected, true);
         t.report = report;
         if (t.report.readErrors == 0) t.report.readErrors = 1;
         return false;
@@ -394,13 +401,7 @@ std::shared_ptr<TrackJob> ripTrack(const TrackSource& source, int index, const R
                                   {std::to_string(t.bytes), std::to_string(expected)});
     } else if (readError.load() || (!writeFailed && t.bytes < expected)) {
         t.status = TrackRip::Status::ReadFailed;
-        t.message = files::fillIn(
-            isImage(source.drive)
-                ? files::userText("rip",
-                                  "the image could be read only up to %1 of %2 bytes: its files "
-                                  "end early or could not be read")
-                : files::userText("rip", "the disc failed after %1 of %2 bytes"),
-            {std::to_string(t.bytes), std::to_string(expected)});
+        t.message = readEndedEarly(source, t.bytes, expected, false);
         if (t.report.readErrors == 0) t.report.readErrors = 1;
     }
     // Still NotReached when the read was complete (or only the writing failed): the encoding

@@ -150,7 +150,7 @@ is not to use the program.
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+245"/>
+        <location line="+246"/>
         <source>An incorrect version of BASS.DLL was loaded</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1205,7 +1205,7 @@ Error Code : </source>
     </message>
     <message>
         <location line="+1"/>
-        <location filename="../player/bpm_display.cpp" line="+103"/>
+        <location filename="../player/bpm_display.cpp" line="+110"/>
         <source>Chord:</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1831,7 +1831,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../player/bpm_display.cpp" line="-23"/>
+        <location filename="../player/bpm_display.cpp" line="-30"/>
         <source>Key: …</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1851,7 +1851,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+9"/>
+        <location line="+16"/>
         <source>Chord: …</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1887,7 +1887,7 @@ Error Code : </source>
     </message>
     <message>
         <location line="+55"/>
-        <location line="+55"/>
+        <location line="+56"/>
         <source>Beat pos: </source>
         <translation type="unfinished"></translation>
     </message>
@@ -2164,7 +2164,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../rip/rip_disc.cpp" line="+250"/>
+        <location filename="../rip/rip_disc.cpp" line="+263"/>
         <source>the track cannot be read (Error Code : %1)</source>
         <translation type="unfinished"></translation>
     </message>
@@ -2174,32 +2174,32 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+11"/>
+        <location line="-55"/>
         <source>the disc failed in the test read after %1 of %2 bytes</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+90"/>
+        <location line="+150"/>
         <source>stopped after %1 of %2 bytes</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-93"/>
+        <location line="-157"/>
         <source>the image could be read in the test read only up to %1 of %2 bytes: its files end early or could not be read</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+99"/>
+        <location line="+4"/>
         <source>the image could be read only up to %1 of %2 bytes: its files end early or could not be read</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+3"/>
+        <location line="+4"/>
         <source>the disc failed after %1 of %2 bytes</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+78"/>
+        <location line="+230"/>
         <source>There is no readable disc in the drive. (Error Code : %1)</source>
         <translation type="unfinished"></translation>
     </message>
