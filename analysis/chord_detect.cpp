@@ -221,6 +221,10 @@ Spelling spellingOf(int tonic, bool minor) {
     return Spelling((minor ? kMinor : kMajor)[t]);
 }
 
+Spelling spellingOf(const std::optional<key::KeyEstimate>& key, int semitones) {
+    return key ? spellingOf(key->tonic + semitones, key->minor) : Spelling::Usual;
+}
+
 std::string chordName(int root, bool minor, Spelling spelling) {
     static constexpr const char* kUsual[12] = {"C",  "Db", "D",  "Eb", "E",  "F",
                                                "F#", "G",  "Ab", "A",  "Bb", "B"};

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,9 @@ enum class Spelling { Usual, Sharps, Flats };
 // of sharps (G, D, A, E, B, F# major; E, B, F#, C#, G# minor), flats for one of flats, the usual
 // for C major and A minor.
 Spelling spellingOf(int tonic, bool minor);
+// The spelling of the chords of a song in `key` heard `semitones` up or down: the usual one when
+// no key was found.
+Spelling spellingOf(const std::optional<key::KeyEstimate>& key, int semitones);
 
 // "C", "F#m", "Bb", "Ebm"; "N.C." for no chord.
 std::string chordName(int root, bool minor, Spelling spelling = Spelling::Usual);

@@ -56,8 +56,7 @@ int chordsCommand(const Args& args, std::ostream& out, std::ostream& err) {
     }
     const int heard = int(std::lround(pitch));
     // Sharps or flats as the key heard writes them.
-    const auto spelling = key ? analysis::chords::spellingOf(key->tonic + heard, key->minor)
-                              : analysis::chords::Spelling::Usual;
+    const auto spelling = analysis::chords::spellingOf(key, heard);
     for (const analysis::chords::ChordSpan& c : *chords)
         out << clock(c.start) << "  "
             << analysis::chords::chordName(analysis::chords::transposed(c, heard), spelling)

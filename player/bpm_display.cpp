@@ -95,12 +95,6 @@ QString keyText(bool estimating, const std::optional<analysis::key::KeyEstimate>
            " (" + shift + ")";
 }
 
-analysis::chords::Spelling chordSpelling(const std::optional<analysis::key::KeyEstimate>& key,
-                                         int semitones) {
-    return key ? analysis::chords::spellingOf(key->tonic + semitones, key->minor)
-               : analysis::chords::Spelling::Usual;
-}
-
 QString chordText(bool estimating, const std::vector<analysis::chords::ChordSpan>& chords,
                   double seconds, double semitones,
                   const std::optional<analysis::key::KeyEstimate>& key) {
@@ -108,13 +102,13 @@ QString chordText(bool estimating, const std::vector<analysis::chords::ChordSpan
     const analysis::chords::ChordSpan* c =
         seconds >= 0 ? analysis::chords::chordAt(chords, seconds) : nullptr;
     if (!c) return Text::tr("Chord:");
-    QString text = Text::tr("Chord: ") +
-                   QString::fromStdString(analysis::chords::chordName(*c, chordSpelling(key, 0)));
+    QString text = Text::tr("Chord: ") + QString::fromStdString(analysis::chords::chordName(
+                                             *c, analysis::chords::spellingOf(key, 0)));
     const int heard = static_cast<int>(std::lround(semitones));
     if (heard % 12 == 0 || c->root < 0) return text;
     return text + " → " +
            QString::fromStdString(analysis::chords::chordName(
-               analysis::chords::transposed(*c, heard), chordSpelling(key, heard)));
+               analysis::chords::transposed(*c, heard), analysis::chords::spellingOf(key, heard)));
 }
 
 bool BeatRun::accept(double seconds) {

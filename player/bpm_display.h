@@ -39,10 +39,6 @@ QString chordText(bool estimating, const std::vector<analysis::chords::ChordSpan
                   double seconds, double semitones,
                   const std::optional<analysis::key::KeyEstimate>& key = std::nullopt);
 
-// How the chords of a song in `key` are written with the pitch moved by `semitones`.
-analysis::chords::Spelling chordSpelling(const std::optional<analysis::key::KeyEstimate>& key,
-                                         int semitones);
-
 // The beat positions of one play run, as they are shown: they only move forward, except when an
 // A-B loop wraps (a beat inside the loop after one near its end). A seek, a new file or Play
 // starts a new run.

@@ -216,7 +216,7 @@ void BpmPanel::showChord() {
 
 void BpmPanel::chordsOrPitchChanged() {
     const int heard = static_cast<int>(std::lround(keyPitch_));
-    if (chordsChanged) chordsChanged(chords_, heard, chordSpelling(key_, heard));
+    if (chordsChanged) chordsChanged(chords_, heard, analysis::chords::spellingOf(key_, heard));
 }
 
 void BpmPanel::restartBeats() {
