@@ -51,7 +51,8 @@ int chordsCommand(const Args& args, std::ostream& out, std::ostream& err) {
     }
     BASS_StreamFree(s);
     if (!chords || chords->empty()) {
-        err << kName << "no audio to find chords in \"" << path << "\"\n";
+        err << kName << "no audio to find chords in \"" << path
+            << "\", or too little (under a tenth of a second)\n";
         return 1;
     }
     const int heard = int(std::lround(pitch));

@@ -133,6 +133,11 @@ TEST(QuorvinChords, PrintsEachChangeAtItsTimeAndMovesThemWithThePitch) {
     // One note alone is no chord, though every triad that holds it would match it.
     fixtures::writeWav(tmp.file("a.wav"), fixtures::sine(440, 6.0));
     EXPECT_EQ(quorvin({"chords", tmp.file("a.wav")}, tmp).out, "0:00.0  N.C.\n");
+    // Audio too short for a frame is not called no audio.
+    fixtures::writeWav(tmp.file("blip.wav"), fixtures::sine(440, 0.05));
+    const auto blip = quorvin({"chords", tmp.file("blip.wav")}, tmp);
+    EXPECT_EQ(blip.status, 1);
+    EXPECT_NE(blip.err.find("or too little"), std::string::npos) << blip.err;
 
     EXPECT_EQ(quorvin({"chords", in, "--pitch", "9"}, tmp).status, 2);
     const auto bad = quorvin({"chords", tmp.file("nothing.mp3")}, tmp);
