@@ -460,7 +460,7 @@ std::unique_ptr<Backend> openImageBackend(const std::string& path, std::string* 
     std::unique_ptr<PrivateFolder> folder;
     int64_t binBytes = 0;            // of a cue sheet's .bin
     std::string cueText;             // a cue sheet's CD-Text block, read by ourselves
-    std::string year;                // a cue sheet's REM DATE
+    std::string year, catalog;       // a cue sheet's REM DATE and CATALOG
     std::vector<std::string> files;  // what it reads besides its sheet
     auto copyInto = [&](const std::string& name, const std::string& text) {
         folder = std::make_unique<PrivateFolder>();
@@ -492,6 +492,7 @@ std::unique_ptr<Backend> openImageBackend(const std::string& path, std::string* 
         std::string copy;
         const std::string why = checkCueSheet(text, binBytes, &copy, "image.bin", &cueText);
         year = cueYear(text);
+        catalog = cueCatalog(text);
         if (!why.empty())
             return refuse(why == kMissingBinReason ? BASS_ERROR_FILEOPEN : BASS_ERROR_FILEFORM,
                           why);
@@ -542,6 +543,7 @@ std::unique_ptr<Backend> openImageBackend(const std::string& path, std::string* 
     if (driver == DRIVER_BINCUE) {
         std::const_pointer_cast<Disc>(disc)->cdText = cueText;
         std::const_pointer_cast<Disc>(disc)->year = year;
+        std::const_pointer_cast<Disc>(disc)->catalog = catalog;
     }
     if (binBytes % CDIO_CD_FRAMESIZE_RAW != 0)
         std::const_pointer_cast<Disc>(disc)->missingBytes =

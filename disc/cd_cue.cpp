@@ -171,6 +171,21 @@ std::string cueYear(std::string_view text) {
     return {};
 }
 
+std::string cueCatalog(std::string_view text) {
+    if (text.size() > kMaxCueBytes) return {};
+    SheetLines lines(text, kMaxCueLine);
+    for (std::string_view line; lines.next(line);) {
+        std::vector<std::string> w;
+        if (!splitWords(line, &w) || w.empty()) continue;
+        if (upper(w[0]) == "TRACK") break;  // the disc's number comes before its tracks
+        if (w.size() == 2 && upper(w[0]) == "CATALOG" && w[1].size() == 13 &&
+            std::all_of(w[1].begin(), w[1].end(),
+                        [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }))
+            return w[1];
+    }
+    return {};
+}
+
 bool cueIsOneBinary(std::string_view text) {
     const auto files = fileLines(text);
     return files.size() == 1 && files[0].second == "BINARY";

@@ -243,6 +243,7 @@ std::unique_ptr<Backend> openCueFiles(
     disc->leadout = layout.sectors;
     disc->cdText = cdText;
     disc->year = cueYear(text);
+    disc->catalog = cueCatalog(text);
     disc->missingBytes = layout.missingBytes;
     for (const auto& t : layout.tracks) {
         TrackEntry e;

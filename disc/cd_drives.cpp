@@ -506,6 +506,7 @@ bool cdReadToc(DWORD drive, CdToc* toc) {
     toc->leadOutLba = uint32_t(std::max(disc->leadout, 0));
     toc->missingBytes = disc->missingBytes;
     toc->year = disc->year;
+    toc->catalog = disc->catalog;
     setError(BASS_OK);
     return true;
 }

@@ -31,6 +31,8 @@ struct CdToc {
     uint32_t missingBytes = 0;
     // The year a disc image's cue sheet gives (REM DATE); empty for a disc and when not given.
     std::string year;
+    // The disc's catalogue number (UPC/EAN, 13 digits) a cue sheet gives; empty when not given.
+    std::string catalog;
 };
 // False with BASS_ERROR_NOCD when the drive holds no readable disc (BASS_ERROR_DEVICE past the
 // last drive).

@@ -35,7 +35,8 @@ struct Disc {
     std::string cdText;   // the CD-Text block with its terminating empty string; empty when none
     // Bytes of the last sector that an image cut inside a sector lacks (that sector is left out).
     uint32_t missingBytes = 0;
-    std::string year;  // a disc image's, from its cue sheet's REM DATE; empty when not known
+    std::string year;     // a disc image's, from its cue sheet's REM DATE; empty when not known
+    std::string catalog;  // the disc's catalogue number (UPC/EAN), 13 digits; empty when none
 };
 
 // What a drive answered when last asked.

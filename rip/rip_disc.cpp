@@ -511,6 +511,7 @@ DiscRip ripDisc(int drive, const RipOptions& options, const RipHooks& hooks,
     rip.album = text.titles[0];
     rip.genre = text.genre;
     rip.year = options.year.empty() ? toc.year : options.year;
+    rip.catalog = toc.catalog;
 
     DiscLayout layout;
     layout.leadOut = toc.leadOutLba;

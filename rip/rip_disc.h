@@ -96,6 +96,7 @@ struct DiscRip {
     std::string artist, album;
     // The year (--year, else a disc image's REM DATE) and the genre (CD-Text, REM GENRE).
     std::string year, genre;
+    std::string catalog;  // a disc image's catalogue number (UPC/EAN), for the cue sheet
     std::string driveName, paranoiaMode;
     int readOffset = 0;
     RipFormat format = RipFormat::Flac;

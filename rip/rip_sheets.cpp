@@ -46,6 +46,7 @@ std::string ripCueSheet(const DiscRip& rip) {
     auto line = [&](const std::string& text) { cue += text + "\n"; };
     if (!rip.genre.empty()) line("REM GENRE " + quoted(rip.genre));
     if (!rip.year.empty()) line("REM DATE " + rip.year);
+    if (!rip.catalog.empty()) line("CATALOG " + rip.catalog);
     line("REM DISCID " + hex8(rip.ids.freedb));
     line("REM MUSICBRAINZ_DISCID " + rip.musicBrainzId);
     if (!rip.artist.empty()) line("PERFORMER " + quoted(rip.artist));

@@ -39,6 +39,7 @@ struct Disc {
     std::vector<Track> tracks;
     std::optional<std::string> title, performer;
     std::optional<std::string> genre, date;  // REM GENRE, REM DATE
+    std::optional<std::string> catalog;      // CATALOG
 };
 
 // `n` audio tracks of `sectors` sectors each with distinct tones.
@@ -156,6 +157,7 @@ inline std::string write(const std::string& base, const Disc& disc, Files files 
     };
     if (disc.genre) cue += "REM GENRE " + *disc.genre + "\n";
     if (disc.date) cue += "REM DATE " + *disc.date + "\n";
+    if (disc.catalog) cue += "CATALOG " + *disc.catalog + "\n";
     if (disc.performer) cue += "PERFORMER \"" + latin1(*disc.performer) + "\"\n";
     if (disc.title) cue += "TITLE \"" + latin1(*disc.title) + "\"\n";
     if (files == Files::One) {

@@ -247,6 +247,7 @@ TEST_P(RipSheets, HiddenTrackCueSheetPlaylistAndTags) {
     d.performer = "Various";
     d.genre = "\"Hip-Hop\"";  // as ripping programs remark them
     d.date = "1999-05-17";
+    d.catalog = "0123456789012";
     d.tracks[0].pregap = 10;  // before track 1's INDEX 01: a hidden track, or silence
     d.tracks[0].silentPregap = !audibleHidden;
     d.tracks[0].pre = d.tracks[0].dcp = true;
@@ -281,8 +282,8 @@ TEST_P(RipSheets, HiddenTrackCueSheetPlaylistAndTags) {
         "  TRACK 01 AUDIO\n    TITLE \"Song 1\"\n    PERFORMER \"Alice\"\n    FLAGS DCP PRE\n"
         "    ISRC USABC0912345\n";
     EXPECT_EQ(readText(rip.cuePath),
-              "REM GENRE \"Hip-Hop\"\nREM DATE 1999\nREM DISCID " + cd::hex8(rip.ids.freedb) +
-                  "\nREM MUSICBRAINZ_DISCID " + rip.musicBrainzId +
+              "REM GENRE \"Hip-Hop\"\nREM DATE 1999\nCATALOG 0123456789012\nREM DISCID " +
+                  cd::hex8(rip.ids.freedb) + "\nREM MUSICBRAINZ_DISCID " + rip.musicBrainzId +
                   "\nPERFORMER \"Various\"\nTITLE \"Night Album\"\n" +
                   (audibleHidden
                        ? hiddenFile + track1 + "    INDEX 00 00:00:00\n" +
