@@ -491,8 +491,9 @@ std::unique_ptr<Backend> openImageBackend(const std::string& path, std::string* 
         if (!bin.empty()) files.push_back(bin.string());
         std::string copy;
         const std::string why = checkCueSheet(text, binBytes, &copy, "image.bin", &cueText);
-        year = cueYear(text);
-        catalog = cueCatalog(text);
+        const CueDisc facts = cueDisc(text);
+        year = facts.year;
+        catalog = facts.catalog;
         if (!why.empty())
             return refuse(why == kMissingBinReason ? BASS_ERROR_FILEOPEN : BASS_ERROR_FILEFORM,
                           why);

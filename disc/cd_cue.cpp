@@ -156,34 +156,28 @@ bool cueNeedsOwnReader(std::string_view text,
     return false;
 }
 
-std::string cueYear(std::string_view text) {
-    if (text.size() > kMaxCueBytes) return {};
+CueDisc cueDisc(std::string_view text) {
+    CueDisc disc;
+    if (text.size() > kMaxCueBytes) return disc;
+    const auto digits = [](const std::string& s, size_t n) {
+        return s.size() >= n && std::all_of(s.begin(), s.begin() + long(n), [](char c) {
+                   return std::isdigit(static_cast<unsigned char>(c));
+               });
+    };
     SheetLines lines(text, kMaxCueLine);
     for (std::string_view line; lines.next(line);) {
         std::vector<std::string> w;
         if (!splitWords(line, &w) || w.empty()) continue;
-        if (upper(w[0]) == "TRACK") break;  // a track's remarks are not the disc's
-        if (w.size() == 3 && upper(w[0]) == "REM" && upper(w[1]) == "DATE" && w[2].size() >= 4 &&
-            std::all_of(w[2].begin(), w[2].begin() + 4,
-                        [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }))
-            return w[2].substr(0, 4);
+        const std::string key = upper(w[0]);
+        if (key == "TRACK") break;  // what follows is the tracks'
+        if (w.size() == 3 && key == "REM" && upper(w[1]) == "DATE" && digits(w[2], 4) &&
+            disc.year.empty())
+            disc.year = w[2].substr(0, 4);
+        if (w.size() == 2 && key == "CATALOG" && w[1].size() == 13 && digits(w[1], 13) &&
+            disc.catalog.empty())
+            disc.catalog = w[1];
     }
-    return {};
-}
-
-std::string cueCatalog(std::string_view text) {
-    if (text.size() > kMaxCueBytes) return {};
-    SheetLines lines(text, kMaxCueLine);
-    for (std::string_view line; lines.next(line);) {
-        std::vector<std::string> w;
-        if (!splitWords(line, &w) || w.empty()) continue;
-        if (upper(w[0]) == "TRACK") break;  // the disc's number comes before its tracks
-        if (w.size() == 2 && upper(w[0]) == "CATALOG" && w[1].size() == 13 &&
-            std::all_of(w[1].begin(), w[1].end(),
-                        [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }))
-            return w[1];
-    }
-    return {};
+    return disc;
 }
 
 bool cueIsOneBinary(std::string_view text) {

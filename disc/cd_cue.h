@@ -38,12 +38,13 @@ constexpr size_t kMaxCueLine = 1024;
 // UTF-8 with a byte-order mark; any other text as it is.
 std::string utf8FromUtf16Sheet(std::string text);
 
-// The year of the disc's REM DATE line, as ripping programs write it ("REM DATE 1973" or a whole
-// date, "2001-05-17"); empty when it has none.
-std::string cueYear(std::string_view text);
-// The disc's catalogue number (its UPC/EAN, 13 digits) from its CATALOG line; empty when it has
-// none or a malformed one.
-std::string cueCatalog(std::string_view text);
+// What the sheet says of the disc before its tracks: the year of its REM DATE line, as ripping
+// programs write it ("REM DATE 1973" or a whole date, "2001-05-17"), and its catalogue number (its
+// UPC/EAN, 13 digits) from its CATALOG line; each empty when it has none (or a malformed one).
+struct CueDisc {
+    std::string year, catalog;
+};
+CueDisc cueDisc(std::string_view text);
 
 // Whether the sheet has one FILE, of the type BINARY.
 bool cueIsOneBinary(std::string_view text);

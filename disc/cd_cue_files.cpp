@@ -242,8 +242,9 @@ std::unique_ptr<Backend> openCueFiles(
     auto disc = std::make_shared<Disc>();
     disc->leadout = layout.sectors;
     disc->cdText = cdText;
-    disc->year = cueYear(text);
-    disc->catalog = cueCatalog(text);
+    const CueDisc facts = cueDisc(text);
+    disc->year = facts.year;
+    disc->catalog = facts.catalog;
     disc->missingBytes = layout.missingBytes;
     for (const auto& t : layout.tracks) {
         TrackEntry e;
