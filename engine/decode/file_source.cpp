@@ -83,8 +83,7 @@ int waveSpeakerBit(int position) {
     }
 }
 
-// Lengths found by reading a whole file: MPEG audio in a WAV, whose length libsndfile only
-// estimates; a FLAC or Ogg file that gives none.
+// Lengths found by reading a whole file: a FLAC or Ogg file that gives none.
 FileVersionCache<int64_t>& measuredLengths() {
     static FileVersionCache<int64_t> lengths;
     return lengths;
@@ -109,18 +108,14 @@ class SndfileSource : public Source {
                sub == SF_FORMAT_DOUBLE;
     }
     // libsndfile gives no length for some files (a FLAC written to a pipe, which leaves its sample
-    // count 0; an Ogg file cut short, without its last page) and only an estimate from the size
-    // for MPEG audio in a WAV: it is measured by reading the file once, or left (0 when unknown)
-    // by a quick look (FileOpen::HeaderOnly). False when the file holds no audio or cannot be read
-    // from its start again.
+    // count 0; an Ogg file cut short, without its last page): it is measured by reading the file
+    // once, or left 0 (unknown) by a quick look (FileOpen::HeaderOnly). False when the file holds
+    // no audio or cannot be read from its start again.
     bool settleLength(FileOpen mode, const std::string& path,
                       const std::optional<FileStamp>& stamped) {
-        const int sub = info_.format & SF_FORMAT_SUBMASK;
-        const bool estimated = sub == SF_FORMAT_MPEG_LAYER_I || sub == SF_FORMAT_MPEG_LAYER_II ||
-                               sub == SF_FORMAT_MPEG_LAYER_III;
-        if (info_.frames != SF_COUNT_MAX && !estimated) return true;
+        if (info_.frames != SF_COUNT_MAX) return true;
         if (mode == FileOpen::HeaderOnly) {
-            if (!estimated || info_.frames == SF_COUNT_MAX) info_.frames = 0;
+            info_.frames = 0;
             return true;
         }
         bool read = false;
@@ -578,7 +573,9 @@ mpg123_handle* openMp3Handle(const std::string& path, bool gapless, int* error) 
     return h;
 }
 
-std::unique_ptr<Source> openMp3(const std::string& path, int* error, FileOpen mode) {
+// `missing`: the frames a WAV file around the MPEG audio declares beyond the file's end.
+std::unique_ptr<Source> openMp3(const std::string& path, int* error, FileOpen mode,
+                                int64_t missing = 0) {
     initMpg123();
     const std::optional<FileStamp> stamp = stampOf(path);  // before the file is opened
     mpg123_handle* h = openMp3Handle(path, true, error);
@@ -639,6 +636,8 @@ std::unique_ptr<Source> openMp3(const std::string& path, int* error, FileOpen mo
     // More than a frame short of an exact tag's length: the file was cut short, and says so.
     if (mode == FileOpen::Exact && exactTag && declared - source->lengthFrames() > spf)
         source->setMissingFrames(int64_t(declared) - source->lengthFrames());
+    else if (missing > 0)
+        source->setMissingFrames(missing);
     if (scan.changesFormat && !source->followFormatChanges()) {
         *error = BASS_ERROR_FORMAT;
         return nullptr;
@@ -703,8 +702,13 @@ std::unique_ptr<Source> openFileSource(const std::string& utf8Path, int* error, 
     auto sf = std::make_unique<SoundFile>(utf8Path);
     if (sf->get()) {
         const SF_INFO& info = sf->info();
-        const int major = info.format & SF_FORMAT_TYPEMASK;
-        if (major != SF_FORMAT_MPEG && info.channels > 0 && info.samplerate > 0 &&
+        const int major = info.format & SF_FORMAT_TYPEMASK, sub = info.format & SF_FORMAT_SUBMASK;
+        // MPEG audio, alone or in a WAV, is decoded by libmpg123 itself, which skips the WAV's
+        // header: libsndfile's reader of it stops at the first damaged frame, with the length
+        // estimated from the file's size, and prints libmpg123's notes.
+        const bool mpeg = major == SF_FORMAT_MPEG || sub == SF_FORMAT_MPEG_LAYER_I ||
+                          sub == SF_FORMAT_MPEG_LAYER_II || sub == SF_FORMAT_MPEG_LAYER_III;
+        if (!mpeg && info.channels > 0 && info.samplerate > 0 &&
             outOfLimits(info).kind == FormatRefusal::Other) {
             // Every format is read as 16-bit (8-bit scaled up, float scaled from +-1.0).
             auto source = std::make_unique<SndfileSource>(std::move(sf));
@@ -714,8 +718,9 @@ std::unique_ptr<Source> openFileSource(const std::string& utf8Path, int* error, 
             *error = BASS_ERROR_FORMAT;
             return nullptr;
         }
+        const int64_t missing = sf->missingFrames();
         sf.reset();
-        if (major == SF_FORMAT_MPEG && !mp3) return openMp3(utf8Path, error, mode);
+        if (mpeg) return openMp3(utf8Path, error, mode, missing);
     }
     *error = BASS_ERROR_FORMAT;
     return nullptr;

@@ -239,6 +239,26 @@ TEST(QuorvinRender, SaysWhenTheSourceIsCutShortOrDamaged) {
             std::equal(got.samples.begin(), got.samples.begin() + 44100, wholeMp3.samples.begin()));
     }
 
+    // MP3 in a WAV with damaged bytes in its middle: decoded on past them, as the same frames are
+    // in an MP3, without the decoder's own notes; and cut short, said so from the WAV's header.
+    const std::string mpegWav = tmp.file("mpeg.wav");
+    ASSERT_EQ(std::system(("ffmpeg -v error -y -i " + clitest::quote(whole) +
+                           " -c:a libmp3lame -b:a 128k " + clitest::quote(mpegWav))
+                              .c_str()),
+              0);
+    bytes = fixtures::readBytes(mpegWav);
+    for (size_t i = bytes.size() / 3; i < bytes.size() / 2; i += 7) bytes[i] ^= 0x5A;
+    fixtures::writeBytes(tmp.file("damaged.wav"), bytes);
+    r = quorvin({"render", tmp.file("damaged.wav"), tmp.file("d.wav")}, tmp);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("Note:"), std::string::npos) << r.err;
+    EXPECT_GT(fixtures::readAudio(tmp.file("d.wav")).frames(), 44100 * 3 / 2);
+    bytes.resize(bytes.size() * 3 / 4);
+    fixtures::writeBytes(tmp.file("cut-mpeg.wav"), bytes);
+    r = quorvin({"render", tmp.file("cut-mpeg.wav"), tmp.file("e.wav")}, tmp);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("is cut short: its header gives 0.5"), std::string::npos) << r.err;
+
     // One Ogg stream that lost a page; a chain of two (a recorded radio stream) that lost a page
     // of its second, or a page of its second's headers (which the codec's library then refuses:
     // the first is played alone).
