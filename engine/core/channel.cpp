@@ -257,6 +257,8 @@ StreamChannel::StreamChannel(std::unique_ptr<Source> src) : source(std::move(src
     ctype = source->ctype();
     length = std::max<int64_t>(0, source->lengthFrames());
     ended = length == 0;
+    knownLength = length;
+    knownPosition = 0;
 }
 
 bool StreamChannel::seekFrames(int64_t frame) {
@@ -466,11 +468,31 @@ BOOL BASS_MusicFree(HMUSIC) {
     return fail(BASS_ERROR_HANDLE, kFalse);
 }
 
+namespace {
+
+// The channel's timeline position in frames, with its lock held; kept for callers that find the
+// lock held.
+int64_t notePosition(Channel& ch) {
+    const int64_t frame =
+        std::clamp<int64_t>(int64_t(std::floor(ch.timelineFrames() + 1e-6)), 0, ch.lengthFrames());
+    ch.knownPosition.store(frame, std::memory_order_relaxed);
+    return frame;
+}
+
+}  // namespace
+
 QWORD BASS_ChannelGetLength(DWORD handle) {
     auto ch = channelOrFail(handle);
     if (!ch) return QWORD(-1);
-    std::lock_guard g(*ch->lock);
-    return ok(QWORD(ch->lengthFrames() * ch->frameBytes()));
+    std::unique_lock g(*ch->lock, std::try_to_lock);
+    if (!g.owns_lock()) {
+        const int64_t known = ch->knownLength.load(std::memory_order_relaxed);
+        if (known >= 0) return ok(QWORD(known * ch->frameBytes()));
+        g.lock();
+    }
+    const int64_t length = ch->lengthFrames();
+    ch->knownLength.store(length, std::memory_order_relaxed);
+    return ok(QWORD(length * ch->frameBytes()));
 }
 
 QWORD BASS_ChannelGetPosition(DWORD handle) {
@@ -479,10 +501,13 @@ QWORD BASS_ChannelGetPosition(DWORD handle) {
     bool valid = false;
     const QWORD played = playedPositionBytes(*ch, &valid);
     if (valid) return ok(played);
-    std::lock_guard g(*ch->lock);
-    const int64_t frame = std::clamp<int64_t>(int64_t(std::floor(ch->timelineFrames() + 1e-6)), 0,
-                                              ch->lengthFrames());
-    return ok(QWORD(frame * ch->frameBytes()));
+    std::unique_lock g(*ch->lock, std::try_to_lock);
+    if (!g.owns_lock()) {
+        const int64_t known = ch->knownPosition.load(std::memory_order_relaxed);
+        if (known >= 0) return ok(QWORD(known * ch->frameBytes()));
+        g.lock();
+    }
+    return ok(QWORD(notePosition(*ch) * ch->frameBytes()));
 }
 
 BOOL BASS_ChannelSetPosition(DWORD handle, QWORD pos) {
@@ -493,6 +518,7 @@ BOOL BASS_ChannelSetPosition(DWORD handle, QWORD pos) {
         const int64_t frame = int64_t(pos / QWORD(ch->frameBytes()));
         if (frame > ch->lengthFrames()) return fail(BASS_ERROR_POSITION, kFalse);
         if (!ch->seekFrames(frame)) return fail(BASS_ERROR_POSITION, kFalse);
+        notePosition(*ch);
         flushPlayback(*ch, frame);
         return ok(kTrue);
     });
@@ -571,6 +597,7 @@ int BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) {
                     if (n == 0 && ev.ends > 0 && ch->loops() && got == 0) break;  // empty loop
                 }
             }
+            notePosition(*ch);
         }
         ch->fireEvents(ev);
         if (atEnd || (got == 0 && frames > 0)) return fail(BASS_ERROR_ENDED, -1);

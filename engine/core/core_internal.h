@@ -124,6 +124,11 @@ class Channel : public std::enable_shared_from_this<Channel> {
     bool isDecode() const { return (flags & BASS_STREAM_DECODE) != 0; }
     bool loops() const { return (flags & BASS_SAMPLE_LOOP) != 0; }
 
+    // The length and timeline position (frames) last read under `lock`: what a caller that finds
+    // the lock held by a read under way is given (a slow drive can hold one for seconds), as if it
+    // had asked just before that read. -1 before the first.
+    std::atomic<int64_t> knownLength{-1}, knownPosition{-1};
+
     // --- processing (with `lock` held) ---
     virtual int64_t lengthFrames() const = 0;
     virtual int64_t positionFrames() const = 0;  // of the next frame to be delivered

@@ -2,6 +2,7 @@
 // sources and the output's set-up.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <thread>
@@ -245,6 +246,38 @@ TEST_F(Playback, CustomSourcesPlayAndReportReadErrors) {
     EXPECT_EQ(BASS_ChannelGetData(d, buf, sizeof buf), 400);
     EXPECT_EQ(derrors, 1);
     EXPECT_EQ(BASS_ChannelIsActive(d), BASS_ACTIVE_STOPPED);
+}
+
+// A drive slow to give a sector: the read holds the channel while the window asks where it is.
+class HeldSource : public FlakySource {
+  public:
+    HeldSource(std::atomic<bool>& reading, std::atomic<bool>& release)
+        : FlakySource(44100), reading_(reading), release_(release) {}
+    int64_t read(int16_t* dst, int64_t frames) override {
+        reading_ = true;
+        while (!release_) std::this_thread::yield();
+        return FlakySource::read(dst, frames);
+    }
+
+  private:
+    std::atomic<bool>&reading_, &release_;
+};
+
+TEST_F(Playback, LengthAndPositionDoNotWaitForAReadUnderWay) {
+    std::atomic<bool> reading{false}, release{true};
+    const HSTREAM d = engine::createSourceStream(std::make_unique<HeldSource>(reading, release),
+                                                 BASS_STREAM_DECODE);
+    std::vector<int16_t> buf(2000);
+    ASSERT_EQ(BASS_ChannelGetData(d, buf.data(), 4000), 4000);
+    release = false;
+    reading = false;
+    std::thread reader([&] { BASS_ChannelGetData(d, buf.data(), 4000); });
+    while (!reading) std::this_thread::yield();
+    EXPECT_EQ(BASS_ChannelGetLength(d), 44100u * 4);
+    EXPECT_EQ(BASS_ChannelGetPosition(d), 4000u);  // where it stood before the read
+    release = true;
+    reader.join();
+    EXPECT_EQ(BASS_ChannelGetPosition(d), 8000u);
 }
 
 TEST_F(Playback, InitFreeAndTheChoiceOfOutput) {
