@@ -27,8 +27,10 @@ void EqualizerPanel::CEq_Click() {
     setOn(w_.CEq->isChecked());
 }
 
+// "Peaking Equalizer" goes with the remover; cleared while the equalizer's own button is on (and
+// shows "Actived"), it leaves the equalizer on.
 void EqualizerPanel::chkEqualizer_Click() {
-    setOn(w_.chkEqualizer->isChecked());
+    setOn(w_.chkEqualizer->isChecked() || w_.CEq->isChecked());
 }
 
 void EqualizerPanel::sldEQ_Change(int index) {

@@ -138,6 +138,10 @@ TEST_F(EffectsWindow, EqualizerButtonAndBandSliders) {
     w->ui().sldEQ[6]->setValue(10);  // from code: the change reaches the engine, the tip stays
     EXPECT_EQ(bandGain(effectsOf(*w), 6), -10.0f);
     EXPECT_EQ(w->ui().sldEQ[6]->toolTip(), "");
+    // "Peaking Equalizer" ticked and cleared meanwhile: the button still says on, and so it is.
+    w->ui().chkEqualizer->click();
+    w->ui().chkEqualizer->click();
+    EXPECT_EQ(bandGain(effectsOf(*w), 5), 7.0f);
 
     w->ui().CEq->click();
     EXPECT_TRUE(w->ui().Label5->isHidden());
