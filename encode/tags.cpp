@@ -5,11 +5,13 @@
 #include <taglib/mpegfile.h>
 #include <taglib/tag.h>
 #include <taglib/tbytevectorstream.h>
+#include <taglib/tpropertymap.h>
 #include <taglib/wavfile.h>
 
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "encode/format_support.h"
@@ -31,9 +33,9 @@ TagLib::PropertyMap keptProperties(const Tags& tags) {
     return detail::propertiesOf(kept, false);
 }
 
-// RIFF INFO text as it is found: UTF-8 when it is valid UTF-8, otherwise the 8-bit text of the
-// Windows programs that wrote most INFO lists ("Caf\xe9"), which TagLib's default would drop;
-// written as UTF-8, as TagLib writes it. Up to the first NUL.
+// RIFF INFO text as it is found: UTF-8 when it is valid UTF-8, otherwise the Windows-1252 text of
+// the Windows programs that wrote most INFO lists ("Caf\xe9", "Don\x92t"), which TagLib's default
+// would drop; written as UTF-8, as TagLib writes it. Up to the first NUL.
 class InfoText : public TagLib::RIFF::Info::StringHandler {
   public:
     TagLib::String parse(const TagLib::ByteVector& data) const override {
@@ -41,7 +43,18 @@ class InfoText : public TagLib::RIFF::Info::StringHandler {
         const TagLib::ByteVector text = nul < 0 ? data : data.mid(0, unsigned(nul));
         const TagLib::String utf8(text, TagLib::String::UTF8);
         if (utf8.data(TagLib::String::UTF8) == text) return utf8;
-        return TagLib::String(text, TagLib::String::Latin1);
+        // Windows-1252 is Latin-1 but for 0x80-0x9F, where it has printable signs; its five
+        // unassigned bytes there are kept as Latin-1 reads them.
+        static const wchar_t k80[32] = {
+            0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+            0x2039, 0x0152, 0x8D,   0x017D, 0x8F,   0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+            0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D,   0x017E, 0x0178};
+        std::wstring wide;
+        for (const char c : text) {
+            const auto b = static_cast<unsigned char>(c);
+            wide.push_back(b >= 0x80 && b < 0xA0 ? k80[b - 0x80] : wchar_t(b));
+        }
+        return TagLib::String(wide);
     }
     TagLib::ByteVector render(const TagLib::String& s) const override {
         return s.data(TagLib::String::UTF8);
@@ -104,24 +117,29 @@ TagLib::ByteVector mendedId3v2(const std::string& path) {
 Tags readTags(const std::string& path) {
     readInfoAsFound();
     Tags tags;
-    const auto take = [&tags](const TagLib::Tag* tag) {
-        if (!tag) return;
-        if (tags.title.empty()) tags.title = tag->title().to8Bit(true);
-        if (tags.artist.empty()) tags.artist = tag->artist().to8Bit(true);
-        if (tags.album.empty()) tags.album = tag->album().to8Bit(true);
+    // A field of several values (two artists) keeps them told apart: "First; Second".
+    const auto take = [&tags](const TagLib::PropertyMap& p) {
+        const auto field = [&p](std::string& to, const char* key) {
+            if (to.empty() && p.contains(key)) to = p[key].toString("; ").to8Bit(true);
+        };
+        field(tags.title, "TITLE");
+        field(tags.artist, "ARTIST");
+        field(tags.album, "ALBUM");
     };
     if (TagLib::ByteVector mended = mendedId3v2(path); !mended.isEmpty()) {
         TagLib::ByteVectorStream stream(mended);
         TagLib::MPEG::File f(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
-        if (f.isValid()) take(f.ID3v2Tag());
+        if (f.isValid() && f.ID3v2Tag()) take(f.ID3v2Tag()->properties());
     }
-    // What the mended tag lacks, from the file's other tags (ID3v1, APE).
+    // What the mended tag lacks, from the file's main tag, then its others (ID3v1, APE): the
+    // file's properties first, as tag() joins a field's values with a space.
     const TagLib::FileRef f(path.c_str(), false);
     if (f.isNull()) return tags;
-    take(f.tag());
-    // A WAV file's tag() is its ID3v2 chunk only: the RIFF INFO list fills what that lacks.
+    take(f.file()->properties());
+    if (f.tag()) take(f.tag()->properties());
+    // A WAV file's properties are its ID3v2 chunk's: the RIFF INFO list fills what that lacks.
     if (auto* wav = dynamic_cast<TagLib::RIFF::WAV::File*>(f.file()); wav && wav->hasInfoTag())
-        take(wav->InfoTag());
+        take(wav->InfoTag()->properties());
     return tags;
 }
 
