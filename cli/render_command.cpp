@@ -19,6 +19,7 @@
 #include "cli/commands.h"
 #include "cli/mp3_output.h"
 #include "cli/render_output.h"
+#include "encode/encode_wav_file.h"
 #include "encode/formats.h"
 #include "files/file_io.h"
 #include "files/open_error.h"
@@ -296,7 +297,7 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
         files::TemporaryFile other;
         r = other.create(outPath);
         if (r) r = other.closeStream();
-        if (r) r = encodeRender(result.path(), *otherFormat, other.path(), tags);
+        if (r) r = encode::encodeWavFile(result.path(), *otherFormat, other.path(), tags);
         if (!r) {
             err << kName << named(named(r.message, other), result) << "\n";
             return 1;

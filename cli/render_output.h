@@ -1,6 +1,6 @@
 // What `quorvin render` does around the render itself: standard input spooled to a work file,
-// the finished WAV copied to standard output, FLAC, Ogg and Opus encoded from the finished WAV,
-// and the source's tags carried into the result.
+// the finished WAV copied to standard output, and the format OUT asks for (FLAC, Ogg and Opus are
+// encoded from the finished WAV by encode::encodeWavFile, with the source's tags).
 #pragma once
 
 #include <optional>
@@ -23,11 +23,6 @@ files::Result spoolStandardInput(files::TemporaryFile& spool);
 
 // The format OUT's extension asks for among those the render writes; nothing for another.
 std::optional<encode::Format> renderFormatOf(const std::string& outPath);
-
-// Encodes the finished render `wavPath` (the program's WAV: a 44-byte header, then PCM) into
-// `outPath` (created or emptied) in `format` (FLAC, Ogg Vorbis or Opus), tagged with `tags`.
-files::Result encodeRender(const std::string& wavPath, encode::Format format,
-                           const std::string& outPath, const encode::Tags& tags);
 
 // Writes the whole file at `path` to `out` (standard output).
 files::Result copyToStream(const std::string& path, std::ostream& out);

@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include "encode/format_support.h"
+#include "files/paths.h"
 
 namespace encode {
 
@@ -69,6 +70,12 @@ std::optional<Format> parseFormat(const std::string& name) {
     for (const FormatInfo& row : formatTable())
         for (const char* keyword : row.keywords)
             if (keyword && strcasecmp(keyword, name.c_str()) == 0) return row.format;
+    return std::nullopt;
+}
+
+std::optional<Format> formatOfName(const std::string& path) {
+    for (const FormatInfo& row : formatTable())
+        if (files::endsWithNoCase(path, row.extension)) return row.format;
     return std::nullopt;
 }
 

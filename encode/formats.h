@@ -76,6 +76,9 @@ const FormatInfo& formatInfo(Format format);
 const std::vector<Format>& allFormats();
 // "wav", "flac", "mp3", "ogg" (or "vorbis"), "opus", "wma", without regard to case.
 std::optional<Format> parseFormat(const std::string& name);
+// The format whose extension ends the file name `path` (".flac", ".ogg", ...), without regard to
+// case; nothing for any other name.
+std::optional<Format> formatOfName(const std::string& path);
 inline bool takesBitrate(Format format) {
     return formatInfo(format).defaultBitrate != 0;
 }
