@@ -14,10 +14,12 @@
 #include <filesystem>
 #include <system_error>
 
+#include "encode/encode_wav_file.h"
 #include "encode/formats.h"
 #include "files/file_io.h"
 #include "files/paths.h"
 #include "files/safe_copy.h"
+#include "files/temporary_file.h"
 #include "mp3/mp3_save.h"
 #include "platform/platform.h"
 
@@ -35,7 +37,42 @@ namespace {
 constexpr double kProgressUnit = 1e6;  // the progress bar counts millions of source bytes
 constexpr int kProgressMs = 40;        // how often the position and the bar follow the render
 
+// The formats a save writes: every one of the table but WMA, whose encoder needs FFmpeg at run
+// time (as `quorvin render`).
+bool savesIn(encode::Format format) {
+    return format != encode::Format::Wma;
+}
+
+// Encodes the work file `work` into `to` in `format` through a temporary beside `to`, put in place
+// only when complete: a failure leaves `to` as it was.
+files::Result encodeThroughTemporary(const std::string& work, encode::Format format,
+                                     const std::string& to, const encode::Tags& tags) {
+    if (files::Result r = files::checkReplaceable(to); !r) return r;
+    files::TemporaryFile encoded;
+    files::Result r = encoded.create(to);
+    if (r) r = encoded.closeStream();
+    if (r) r = encode::encodeWavFile(work, format, encoded.path(), tags);
+    if (!r) return files::Result::failure(files::namingDestination(r.message, encoded.path(), to));
+    return encoded.commit();
+}
+
 }  // namespace
+
+std::string saveDialogFilter(const std::string& own, encode::Format ownFormat) {
+    std::string filter = own;
+    for (const encode::FormatInfo& row : encode::formatTable()) {
+        if (row.format == ownFormat || !savesIn(row.format)) continue;
+        const std::string pattern = std::string("*") + row.extension;
+        filter += "|" + std::string(row.name) + " (" + pattern + ")|" + pattern;
+    }
+    return filter;
+}
+
+std::optional<encode::Format> savedFormatOf(const std::string& name) {
+    const std::optional<encode::Format> format = encode::formatOfName(name);
+    if (format && savesIn(*format)) return format;
+    return std::nullopt;
+}
 
 ProcessPanel::ProcessPanel(player::Session& session, const ProcessWidgets& widgets,
                            ProcessHooks hooks)
@@ -194,7 +231,8 @@ void ProcessPanel::EndProcess() {
 void ProcessPanel::SaveWave() {
     platform::FileDialog dialog;
     dialog.title = Text::tr("Save WAVE File As").toStdString();
-    dialog.filter = Text::tr("File Wave (*.wav)").toStdString() + "|*.wav";
+    dialog.filter = saveDialogFilter(Text::tr("File Wave (*.wav)").toStdString() + "|*.wav",
+                                     encode::Format::Wav);
     dialog.flags = platform::kDialogOverwritePrompt;
     dialog.initialName = "";
     const std::optional<std::string> chosen = platform::Platform::instance().saveFile(dialog);
@@ -205,16 +243,33 @@ void ProcessPanel::SaveWave() {
         hooks_.setToolsEnabled(true);
         return;
     }
+    // A name ending in another format's extension is saved in that format; any other as WAV.
+    saveRenderAs(*chosen, savedFormatOf(*chosen).value_or(encode::Format::Wav));
+}
+
+void ProcessPanel::saveRenderAs(const std::string& to, encode::Format format) {
+    platform::Platform& desk = platform::Platform::instance();
     BASS_Free();
     render_.reset();
+    if (format == encode::Format::Mp3) {
+        SourceFileName = s_.CmdFileName;
+        enableDuringSave(false);
+        encodeMp3To(to);
+        return;
+    }
     desk.setBusy(true);
     enableDuringSave(false);
     files::CopyResult copied;
-    runSaveStep([&, work = s_.workFile(), source = s_.CmdFileName, to = *chosen] {
-        // The source's title, artist and album go with the result (a file that cannot be tagged
-        // is still saved whole).
-        encode::tagWav(work, encode::readTags(source));
-        copied = files::copyFileSafely(work, to);
+    runSaveStep([&, work = s_.workFile(), source = s_.CmdFileName, dest = to, format] {
+        // The source's title, artist and album go with the result (a WAV file that cannot be
+        // tagged is still saved whole).
+        const encode::Tags tags = encode::readTags(source);
+        if (format == encode::Format::Wav) {
+            encode::tagWav(work, tags);
+            copied = files::copyFileSafely(work, dest);
+        } else {
+            copied = encodeThroughTemporary(work, format, dest, tags);
+        }
     });
     desk.setBusy(false);
     enableDuringSave(true);
@@ -228,7 +283,7 @@ void ProcessPanel::SaveWave() {
     // (Unless the user chose the work file itself.)
     const auto work = files::pathFromUtf8(s_.workFile());
     std::error_code ec;
-    if (!std::filesystem::equivalent(work, files::pathFromUtf8(*chosen), ec) && !ec)
+    if (!std::filesystem::equivalent(work, files::pathFromUtf8(to), ec) && !ec)
         std::filesystem::remove(work, ec);
 }
 

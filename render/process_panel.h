@@ -3,8 +3,9 @@
 // position, then EndProcess finishes the file, says "Done!" (followed by the render's note when
 // a setting did not apply to the file) and saves it: as WAV, or as MP3
 // through the encoder component MEnc1 when the source was MP3 (at the source's own bit rate, else
-// the "&Mp3 Setup" choice in Combo2). The engine wiring is render::RenderPipeline, shared with
-// the command line.
+// the "&Mp3 Setup" choice in Combo2). A name typed with another format's extension (.wav, .flac,
+// .ogg, .opus, .mp3) is saved in that format instead; the dialogs list those formats after their
+// own. The engine wiring is render::RenderPipeline, shared with the command line.
 //
 // Threads: window thread only. The render's blocks are made on a RenderThread while the window
 // answers (its controls change the render through the session's renderChain), the read-ahead
@@ -15,8 +16,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "encode/formats.h"
 #include "files/wave_header.h"
 #include "player/session.h"
 #include "render/render_pipeline.h"
@@ -32,6 +35,13 @@ class Mp3Encoder;
 }  // namespace components
 
 namespace render {
+
+// The save dialog's filter: `own` (its first entry, "File Wave (*.wav)|*.wav"), then every other
+// format a save writes (WAV, FLAC, MP3, Ogg Vorbis, Opus) but `ownFormat`.
+std::string saveDialogFilter(const std::string& own, encode::Format ownFormat);
+// The format a name typed in a save dialog asks for by its extension (without regard to case),
+// among those a save writes; nothing for any other name, which keeps the dialog's own format.
+std::optional<encode::Format> savedFormatOf(const std::string& name);
 
 struct ProcessWidgets {
     QPushButton* btnConvert;
@@ -114,6 +124,11 @@ class ProcessPanel {
     void showProgress();
     // A save's file step (copy, tags) off the window thread, which answers meanwhile.
     void runSaveStep(const std::function<void()>& step);
+    // Saves the finished render at `to`, the name the user chose, in `format`: WAV copied, MP3
+    // through MEnc1, FLAC, Ogg Vorbis or Opus encoded through a temporary beside `to`.
+    void saveRenderAs(const std::string& to, encode::Format format);
+    // Encodes the work file to the MP3 `to` through MEnc1, with the source's tags.
+    void encodeMp3To(const std::string& to);
 };
 
 }  // namespace render

@@ -67,7 +67,8 @@ void ProcessPanel::SaveAsMp3() {
     platform::Platform& desk = platform::Platform::instance();
     platform::FileDialog dialog;
     dialog.title = Text::tr("Save MP3 File As").toStdString();
-    dialog.filter = Text::tr("File MP3 (*.MP3)").toStdString() + "|*.MP3";
+    dialog.filter = saveDialogFilter(Text::tr("File MP3 (*.MP3)").toStdString() + "|*.MP3",
+                                     encode::Format::Mp3);
     dialog.flags = platform::kDialogOverwritePrompt;
     dialog.initialName = "";
     const std::optional<std::string> chosen = desk.saveFile(dialog);
@@ -77,18 +78,28 @@ void ProcessPanel::SaveAsMp3() {
         enableDuringSave(true);
         return;
     }
+    // A name ending in another format's extension is saved in that format; any other as MP3.
+    if (const std::optional<encode::Format> typed = savedFormatOf(*chosen);
+        typed && *typed != encode::Format::Mp3) {
+        saveRenderAs(*chosen, *typed);
+        return;
+    }
+    encodeMp3To(*chosen);
+}
 
+void ProcessPanel::encodeMp3To(const std::string& to) {
+    platform::Platform& desk = platform::Platform::instance();
     desk.setBusy(true);
-    w_.MEnc1->setBitRate(s_.Mp3BitRate);
+    // The source's own rate, else (a WAV source saved under an .mp3 name) the "&Mp3 Setup" choice.
+    w_.MEnc1->setBitRate(s_.Mp3BitRate > 0 ? s_.Mp3BitRate : mp3::kDefaultMp3BitRate);
     w_.MEnc1->setChannelMode(0);
-    w_.MEnc1->setOutputFile(QString::fromStdString(*chosen));
+    w_.MEnc1->setOutputFile(QString::fromStdString(to));
     w_.MEnc1->setInputFile(QString::fromStdString(s_.workFile()));
     w_.MEnc1->setChannelMode(0);
     const bool encoded = w_.MEnc1->Encode();
     if (encoded && !closeWhenSaveReturns_)
-        runSaveStep([mp3 = *chosen, source = SourceFileName] {
-            tagSavedMp3(mp3, encode::readTags(source));
-        });
+        runSaveStep(
+            [mp3 = to, source = SourceFileName] { tagSavedMp3(mp3, encode::readTags(source)); });
     desk.setBusy(false);
     if (closeWhenSaveReturns_) {
         hooks_.closeNow();
@@ -102,7 +113,7 @@ void ProcessPanel::SaveAsMp3() {
     }
     // A failed encoding is said, not passed over: the user's result would be missing.
     if (!encoded)
-        platform::message("The MP3 file \"" + *chosen + "\" could not be written:\n" +
+        platform::message("The MP3 file \"" + to + "\" could not be written:\n" +
                               w_.MEnc1->errorText().toStdString(),
                           player::kTitle, platform::Icon::Exclamation);
 }

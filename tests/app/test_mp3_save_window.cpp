@@ -87,7 +87,9 @@ TEST_F(Mp3SaveWindow, Mp3SourceIsEncodedAtItsOwnRateWithTheControlsOffMeanwhile)
     EXPECT_EQ(desk->messages[0].text, "Done!");
     ASSERT_EQ(desk->saveDialogs.size(), 1u);
     EXPECT_EQ(desk->saveDialogs[0].title, "Save MP3 File As");
-    EXPECT_EQ(desk->saveDialogs[0].filter, "File MP3 (*.MP3)|*.MP3");
+    EXPECT_EQ(desk->saveDialogs[0].filter,
+              "File MP3 (*.MP3)|*.MP3|WAV (*.wav)|*.wav|FLAC (*.flac)|*.flac|"
+              "Ogg Vorbis (*.ogg)|*.ogg|Opus (*.opus)|*.opus");
     EXPECT_EQ(desk->saveDialogs[0].flags, 2u);
     EXPECT_EQ(desk->saveDialogs[0].initialName, "");
 

@@ -1,5 +1,6 @@
 // "Process" from the window: the render with the window's tempo, pitch, vocal remover and
 // equalizer, the finishing step, the save dialog, and what happens when something goes wrong.
+#include <sndfile.h>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -71,7 +72,10 @@ TEST_F(RenderWindow, PlainRenderIsTheSourceAndEndsWithDoneAndTheSaveDialog) {
     EXPECT_EQ(desk->messages[0].icon, platform::Icon::None);
     ASSERT_EQ(desk->saveDialogs.size(), 1u);
     EXPECT_EQ(desk->saveDialogs[0].title, "Save WAVE File As");
-    EXPECT_EQ(desk->saveDialogs[0].filter, "File Wave (*.wav)|*.wav");
+    // Its own kind first (the default), then the other formats a save writes.
+    EXPECT_EQ(desk->saveDialogs[0].filter,
+              "File Wave (*.wav)|*.wav|FLAC (*.flac)|*.flac|MP3 (*.mp3)|*.mp3|"
+              "Ogg Vorbis (*.ogg)|*.ogg|Opus (*.opus)|*.opus");
     EXPECT_EQ(desk->saveDialogs[0].flags, 2u);
     EXPECT_FALSE(desk->busy());
 
@@ -273,6 +277,34 @@ TEST_F(RenderWindow, FailedSaveNamesThePathAndKeepsTheWorkFile) {
     expectSizesMatch(work());
     EXPECT_FALSE(desk->busy());
 }
+
+// A name typed with another format's extension in "Save WAVE File As" is saved in that format,
+// whatever the case of the extension: the whole render, written through a temporary that is gone.
+class SaveAsTypedFormat : public RenderWindow,
+                          public ::testing::WithParamInterface<std::pair<const char*, int>> {};
+
+TEST_P(SaveAsTypedFormat, TheFileIsWhatItsNameSays) {
+    const auto [name, major] = GetParam();
+    const fixtures::Pcm source = fixtures::drumTrack(120, 4.0);
+    prepare(wav("song.wav", source));
+    const std::string out = sources.file(name);
+    process(out);
+    ASSERT_EQ(desk->messages.size(), 1u);  // only "Done!"
+    SF_INFO info{};
+    SNDFILE* f = sf_open(out.c_str(), SFM_READ, &info);
+    ASSERT_NE(f, nullptr) << out;
+    sf_close(f);
+    EXPECT_EQ(info.format & SF_FORMAT_TYPEMASK, major);
+    // The WAV saved by default is the source frame for frame (see the first test).
+    EXPECT_EQ(info.frames, source.frames());
+    EXPECT_FALSE(std::filesystem::exists(work()));
+    EXPECT_EQ(clitest::filesIn(sources.path()), 2u);  // the source and the saved file
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, SaveAsTypedFormat,
+                         ::testing::Values(std::pair<const char*, int>{"x.flac", SF_FORMAT_FLAC},
+                                           std::pair<const char*, int>{"x.OGG", SF_FORMAT_OGG}),
+                         [](const auto& info) { return std::string(info.param.first).substr(2); });
 
 TEST_F(RenderWindow, SavingOverTheWorkFileItselfDoesNoHarm) {
     const fixtures::Pcm source = fixtures::sine(440, 2.0);
