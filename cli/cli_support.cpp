@@ -117,9 +117,18 @@ files::Result numberOption(const ParsedArgs& p, const std::string& name, double 
     const auto v = parseNumber(it->second);
     // Written so that NaN fails too.
     if (!v || !(*v >= lo && *v <= hi) || (wholeOnly && *v != std::floor(*v))) {
+        // Whole limits in plain digits ("10000000", not the stream's "1e+07").
+        const auto limit = [](double x) {
+            std::ostringstream os;
+            if (x == std::floor(x) && std::fabs(x) < 1e15)
+                os << static_cast<long long>(x);
+            else
+                os << x;
+            return os.str();
+        };
         std::ostringstream os;
-        os << name << " wants " << (wholeOnly ? "a whole number" : "a number") << " from " << lo
-           << " to " << hi << ", not \"" << it->second << "\"";
+        os << name << " wants " << (wholeOnly ? "a whole number" : "a number") << " from "
+           << limit(lo) << " to " << limit(hi) << ", not \"" << it->second << "\"";
         return files::Result::failure(os.str());
     }
     value = *v;
