@@ -3,6 +3,7 @@
 #include <strings.h>
 #include <algorithm>
 #include <cctype>
+#include <cstddef>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -44,6 +45,25 @@ int usage(std::ostream& err, const std::string& command, const std::string& what
           const char* text) {
     err << "quorvin " << command << ": " << what << "\n" << text;
     return 2;
+}
+
+// Whether cd-rip's second positional argument is "all" (the whole disc). Every option of either
+// form takes a value, given after '=' or as the next argument, except --test-and-copy.
+bool ripsTheWholeDisc(const std::vector<std::string>& args) {
+    std::vector<std::string> positional;
+    for (size_t i = 0; i < args.size() && positional.size() < 2; ++i) {
+        const std::string& a = args[i];
+        if (a == "--") {
+            positional.insert(positional.end(), args.begin() + std::ptrdiff_t(i) + 1, args.end());
+            break;
+        }
+        if (a.size() > 2 && a.rfind("--", 0) == 0) {
+            if (a.find('=') == std::string::npos && a != "--test-and-copy") ++i;  // its value
+            continue;
+        }
+        positional.push_back(a);
+    }
+    return positional.size() >= 2 && strcasecmp(positional[1].c_str(), "all") == 0;
 }
 
 }  // namespace
@@ -91,13 +111,24 @@ std::string cutShortNote(int drive, int track) {
 }
 
 int cdListCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (args.size() != 1) return usage(err, "cd-list", "wants one SOURCE", kListUsage);
-    int drive = openCommandSource(args[0], "cd-list", err);
+    std::vector<std::string> positional;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--") {  // the end of the options: what follows is SOURCE, "--x" too
+            positional.insert(positional.end(), args.begin() + std::ptrdiff_t(i) + 1, args.end());
+            break;
+        }
+        if (args[i].size() > 2 && args[i].rfind("--", 0) == 0)
+            return usage(err, "cd-list", "unknown option " + args[i], kListUsage);
+        positional.push_back(args[i]);
+    }
+    if (positional.size() != 1) return usage(err, "cd-list", "wants one SOURCE", kListUsage);
+    const std::string& source = positional[0];
+    int drive = openCommandSource(source, "cd-list", err);
     if (drive < 0) return 1;
     TrackListing list = readTrackList(drive);
     switch (list.outcome) {
         case TrackListing::Outcome::NotReady:
-            err << "quorvin cd-list: no readable disc in \"" << args[0] << "\"\n";
+            err << "quorvin cd-list: no readable disc in \"" << source << "\"\n";
             return 1;
         case TrackListing::Outcome::TrackCountFailed:
             err << "quorvin cd-list: Error retreiving number of tracks.\n";
@@ -119,14 +150,17 @@ int cdListCommand(const std::vector<std::string>& args, std::ostream& out, std::
 
 int cdRipCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                  const CommandProgress& progress) {
-    if (args.size() >= 2 && strcasecmp(args[1].c_str(), "all") == 0)
-        return cdRipDiscCommand(args, out, err, progress);
+    if (ripsTheWholeDisc(args)) return cdRipDiscCommand(args, out, err, progress);
     const std::string name = "cd-rip";
     std::vector<std::string> positional;
     std::optional<std::string> bitrateText;
     std::vector<std::pair<std::string, std::string>> tags;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
+        if (a == "--") {  // the end of the options: what follows is positional, "--x" too
+            positional.insert(positional.end(), args.begin() + std::ptrdiff_t(i) + 1, args.end());
+            break;
+        }
         auto value = [&](const std::string& option) -> std::optional<std::string> {
             if (a.rfind(option + "=", 0) == 0) return a.substr(option.size() + 1);
             if (a == option && i + 1 < args.size()) return args[++i];

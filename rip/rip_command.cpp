@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstddef>
 #include <memory>
 #include <optional>
 
@@ -75,6 +76,10 @@ int cdRipDiscCommand(const std::vector<std::string>& args, std::ostream& out, st
         const std::string& a = args[i];
         std::optional<std::string> v;
         std::string option;
+        if (a == "--") {  // the end of the options: what follows is positional, "--x" too
+            positional.insert(positional.end(), args.begin() + std::ptrdiff_t(i) + 1, args.end());
+            break;
+        }
         if (a == "--test-and-copy") {
             options.testAndCopy = true;
             continue;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstddef>
 #include <filesystem>
 #include <optional>
 
@@ -85,6 +86,10 @@ int cdVerifyCommand(const std::vector<std::string>& args, std::ostream& out, std
     std::string dbPath;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
+        if (a == "--") {  // the end of the options: what follows is FOLDER, "--x" too
+            positional.insert(positional.end(), args.begin() + std::ptrdiff_t(i) + 1, args.end());
+            break;
+        }
         if (a == "--accuraterip-db" && i + 1 < args.size()) {
             dbPath = args[++i];
         } else if (a.rfind("--accuraterip-db=", 0) == 0) {
