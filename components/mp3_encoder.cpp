@@ -17,7 +17,6 @@
 #include "files/fault_injection.h"
 #include "files/open_error.h"
 #include "files/temporary_file.h"
-#include "files/texts.h"
 
 namespace components {
 
@@ -201,12 +200,8 @@ std::string encodeMp3File(const Mp3EncodeJob& job, const Mp3ProgressFn& progress
             note->clear();
         // What MP3 could not hold as asked.
         if (lame.kbps() != askedKbps || lame.outRate() != source->rate()) {
-            const std::string said = files::fillIn(
-                files::userText("files",
-                                "The MP3 is written at %1 kbit/s and %2 Hz: the MP3 encoder's "
-                                "choice for %3 kbit/s at %4 Hz"),
-                {std::to_string(lame.kbps()), std::to_string(lame.outRate()),
-                 std::to_string(askedKbps), std::to_string(source->rate())});
+            const std::string said =
+                files::mp3ChoiceMessage(lame.kbps(), lame.outRate(), askedKbps, source->rate());
             *note = note->empty() ? said : *note + "\n" + said;
         }
     }

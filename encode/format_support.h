@@ -66,6 +66,9 @@ std::unique_ptr<FileEncoder> openVorbis(const OpenRequest& request, std::string&
 std::unique_ptr<FileEncoder> openOpus(const OpenRequest& request, std::string& error);
 std::unique_ptr<FileEncoder> openWma(const OpenRequest& request, std::string& error);
 
+// What bitrateNote() says of MP3 (mp3.cpp).
+std::string mp3BitrateNote(uint32_t bitrate);
+
 // `encoder` when its open() succeeded, else null with its error in `error`.
 template <class E>
 std::unique_ptr<FileEncoder> opened(std::unique_ptr<E> encoder, bool ok, std::string& error) {

@@ -86,6 +86,10 @@ std::unique_ptr<FileEncoder> openEncoder(Format format, const std::string& path,
     return row.open(request, error);
 }
 
+std::string bitrateNote(Format format, uint32_t bitrate) {
+    return format == Format::Mp3 ? detail::mp3BitrateNote(bitrate) : std::string();
+}
+
 std::unique_ptr<FileEncoder> openEncoder(Format format, OpenRequest request, std::string& error) {
     const FormatInfo& row = formatInfo(format);
     if (request.bitrate == 0) request.bitrate = row.defaultBitrate;

@@ -83,6 +83,11 @@ inline bool takesBitrate(Format format) {
     return formatInfo(format).defaultBitrate != 0;
 }
 
+// When `format` writes CD audio asked at `bitrate` (bits per second) at another bit rate or rate
+// (MP3: the nearest LAME writes, a low bit rate lowering the rate), what the user should know of
+// it, as a render says it; "" when it writes what was asked.
+std::string bitrateNote(Format format, uint32_t bitrate);
+
 // An encoder writing `path` (created or emptied). Null with `error` set when it cannot start.
 // `bitrate`: bits per second for the formats that take one (0: the format's default).
 std::unique_ptr<FileEncoder> openEncoder(Format format, const std::string& path, const Tags& tags,

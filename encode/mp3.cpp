@@ -8,10 +8,16 @@
 #include "encode/lame_encoder.h"
 #include "files/fault_injection.h"
 #include "files/file_io.h"
+#include "files/open_error.h"
 
 namespace encode::detail {
 
 namespace {
+
+// How every MP3 of CD audio is encoded.
+LameEncoder::Settings cdAudioSettings(uint32_t bitrate) {
+    return {kRate, 2, int(bitrate / 1000), LameEncoder::Mode::Default};
+}
 
 class Mp3Encoder : public FileEncoder {
   public:
@@ -27,7 +33,7 @@ class Mp3Encoder : public FileEncoder {
             error_ = "cannot write \"" + path + "\": " + files::describeError(errno);
             return false;
         }
-        switch (lame_.open({kRate, 2, int(bitrate / 1000), LameEncoder::Mode::Default})) {
+        switch (lame_.open(cdAudioSettings(bitrate))) {
             case LameEncoder::Start::Ok:
                 break;
             case LameEncoder::Start::CannotStart:
@@ -98,6 +104,15 @@ std::unique_ptr<FileEncoder> openMp3(const OpenRequest& request, std::string& er
     auto e = std::make_unique<Mp3Encoder>(request.tags);
     const bool ok = e->open(request.path, request.bitrate);
     return opened(std::move(e), ok, error);
+}
+
+std::string mp3BitrateNote(uint32_t bitrate) {
+    LameEncoder lame;
+    const LameEncoder::Settings settings = cdAudioSettings(bitrate);
+    if (lame.open(settings) != LameEncoder::Start::Ok ||
+        (lame.kbps() == settings.kbps && lame.outRate() == settings.rate))
+        return {};
+    return files::mp3ChoiceMessage(lame.kbps(), lame.outRate(), settings.kbps, settings.rate);
 }
 
 }  // namespace encode::detail

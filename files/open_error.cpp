@@ -104,6 +104,14 @@ std::string damagedMessage(const std::string& path, double undecodedSeconds) {
                   {path, seconds(undecodedSeconds)});
 }
 
+std::string mp3ChoiceMessage(int kbps, int rate, int askedKbps, int askedRate) {
+    return fillIn(userText("files",
+                           "The MP3 is written at %1 kbit/s and %2 Hz: the MP3 encoder's choice "
+                           "for %3 kbit/s at %4 Hz"),
+                  {std::to_string(kbps), std::to_string(rate), std::to_string(askedKbps),
+                   std::to_string(askedRate)});
+}
+
 std::string cutShortMessage(const std::string& path, double missingSeconds) {
     return fillIn(userText("files",
                            "\"%1\" is cut short: its header gives %2 s more than the file "

@@ -25,6 +25,11 @@ std::string cannotOpenMessage(const std::string& path, int engineErrorCode);
 // header gives SECONDS more than the file holds.
 std::string cutShortMessage(const std::string& path, double missingSeconds);
 
+// What a command says when the MP3 encoder writes another bit rate or sample rate than it was
+// asked for: The MP3 is written at KBPS kbit/s and RATE Hz: the MP3 encoder's choice for ASKED
+// kbit/s at ASKEDRATE Hz.
+std::string mp3ChoiceMessage(int kbps, int rate, int askedKbps, int askedRate);
+
 // What a command says of a source whose audio ends early (Source::undecodedFrames): "PATH" is
 // damaged: its audio ends SECONDS before the length its header gives.
 std::string damagedMessage(const std::string& path, double undecodedSeconds);

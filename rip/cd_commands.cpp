@@ -76,6 +76,34 @@ std::optional<long> wholeNumber(const std::string& text, bool signedOk) {
     return std::stol(text);
 }
 
+WmaBitrate chooseWmaBitrate(const std::optional<std::string>& text) {
+    WmaBitrate chosen;
+    const DWORD* rates = BASS_WMA_EncodeGetRates(44100, 2, 0);
+    if (!rates) {
+        chosen.error =
+            "Error: Can't find a codec (Error Code : " + std::to_string(BASS_ErrorGetCode()) + ")";
+        return chosen;
+    }
+    std::vector<uint32_t> offered;
+    for (const DWORD* r = rates; *r; ++r) offered.push_back(*r);
+    if (!text) {
+        chosen.bitsPerSecond = std::find(offered.begin(), offered.end(), 128000u) != offered.end()
+                                   ? 128000u
+                                   : offered.front();
+        return chosen;
+    }
+    const auto k = wholeNumber(*text);
+    if (!k || std::find(offered.begin(), offered.end(), uint32_t(*k) * 1000) == offered.end()) {
+        std::string list;
+        for (uint32_t r : offered) list += (list.empty() ? "" : ", ") + std::to_string(r / 1000);
+        chosen.error = "--bitrate must be one of " + list + " (kbit/s)";
+        chosen.badUsage = true;
+        return chosen;
+    }
+    chosen.bitsPerSecond = uint32_t(*k) * 1000;
+    return chosen;
+}
+
 int openCommandSource(const std::string& source, const std::string& command, std::ostream& err) {
     std::string why;
     const int drive = engine::cdOpenSource(source, &why);
@@ -205,30 +233,13 @@ int cdRipCommand(const std::vector<std::string>& args, std::ostream& out, std::o
 
     uint32_t bitrate = 0;
     if (wma) {
-        const DWORD* rates = BASS_WMA_EncodeGetRates(44100, 2, 0);
-        if (!rates) {
-            err << "quorvin cd-rip: Error: Can't find a codec (Error Code : " << BASS_ErrorGetCode()
-                << ")\n";
+        const WmaBitrate chosen = chooseWmaBitrate(bitrateText);
+        if (chosen.badUsage) return usage(err, name, chosen.error, kRipUsage);
+        if (!chosen.error.empty()) {
+            err << "quorvin cd-rip: " << chosen.error << "\n";
             return 1;
         }
-        std::vector<uint32_t> offered;
-        for (const DWORD* r = rates; *r; ++r) offered.push_back(*r);
-        if (bitrateText) {
-            auto k = wholeNumber(*bitrateText);
-            if (!k ||
-                std::find(offered.begin(), offered.end(), uint32_t(*k) * 1000) == offered.end()) {
-                std::string list;
-                for (uint32_t r : offered)
-                    list += (list.empty() ? "" : ", ") + std::to_string(r / 1000);
-                return usage(err, name, "--bitrate must be one of " + list + " (kbit/s)",
-                             kRipUsage);
-            }
-            bitrate = uint32_t(*k) * 1000;
-        } else {
-            bitrate = std::find(offered.begin(), offered.end(), 128000u) != offered.end()
-                          ? 128000u
-                          : offered.front();
-        }
+        bitrate = chosen.bitsPerSecond;
     }
 
     // Refused before the disc is read, by the check every writer of the program makes.

@@ -28,6 +28,17 @@ struct CommandProgress {
 // "1x" or more than nine characters.
 std::optional<long> wholeNumber(const std::string& text, bool signedOk = false);
 
+// The WMA bit rate for --bitrate `text` (kbit/s), in bits per second: one the encoder offers for
+// CD audio; without `text`, 128 kbit/s when offered, else the highest. On failure `error` says
+// why, for the user: `badUsage` when the encoder does not offer the rate asked (the message lists
+// those it does), else there is no encoder.
+struct WmaBitrate {
+    uint32_t bitsPerSecond = 0;
+    std::string error;
+    bool badUsage = false;
+};
+WmaBitrate chooseWmaBitrate(const std::optional<std::string>& text);
+
 // The drive or image for SOURCE, or -1 after a message on `err` naming `command` ("cd-list").
 int openCommandSource(const std::string& source, const std::string& command, std::ostream& err);
 

@@ -23,7 +23,8 @@ constexpr const char* kUsage =
     "  --name: file names from %N (01), %n (1), %t title, %a artist, %A album artist,\n"
     "          %d album, %y year, %% and '/' for folders; default \"%N - %t\"\n"
     "  --offset: the drive's read offset in samples (e.g. +6, -472)\n"
-    "  --bitrate: kbit/s for mp3 (default 256) and wma (default 128)\n"
+    "  --bitrate: kbit/s for mp3, 8 to 320 (default 256), and wma, one of the encoder's rates\n"
+    "             (default 128)\n"
     "  --accuraterip-db: verify every track against this AccurateRip database file\n"
     "  --test-and-copy: read every track twice and compare the two CRCs\n";
 
@@ -72,6 +73,7 @@ int cdRipDiscCommand(const std::vector<std::string>& args, std::ostream& out, st
                      const CommandProgress& progress) {
     std::vector<std::string> positional;
     RipOptions options;
+    std::optional<std::string> bitrateText;  // checked once the format is known
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         std::optional<std::string> v;
@@ -110,9 +112,7 @@ int cdRipDiscCommand(const std::vector<std::string>& args, std::ostream& out, st
                 return usage(err, "--offset wants a number of samples");
             options.readOffset = int(*n);
         } else if (option == "--bitrate") {
-            auto n = wholeNumber(*v, true);
-            if (!n || *n < 8 || *n > 640) return usage(err, "--bitrate wants kbit/s (8 to 640)");
-            options.bitrate = uint32_t(*n) * 1000;
+            bitrateText = *v;
         } else if (option == "--year") {
             options.year = *v;
         } else if (option == "--accuraterip-db") {
@@ -129,8 +129,29 @@ int cdRipDiscCommand(const std::vector<std::string>& args, std::ostream& out, st
         }
     }
     if (positional.size() != 3) return usage(err, "wants SOURCE, all and FOLDER");
-    if (options.bitrate && !encode::takesBitrate(options.format))
-        return usage(err, "--bitrate is for mp3 and wma");
+    // The bit rates a single track's rip and a render take: WMA's from the encoder's list, MP3's
+    // from 8 to 320 kbit/s, with a note when MP3 writes another rate than asked.
+    std::string bitrateNote;
+    if (bitrateText) {
+        if (!encode::takesBitrate(options.format))
+            return usage(err, "--bitrate is for mp3 and wma");
+        if (options.format == RipFormat::Wma) {
+            const WmaBitrate chosen = chooseWmaBitrate(bitrateText);
+            if (chosen.badUsage) return usage(err, chosen.error);
+            if (!chosen.error.empty()) {
+                err << "quorvin cd-rip: " << chosen.error << "\n";
+                return 1;
+            }
+            options.bitrate = chosen.bitsPerSecond;
+        } else {
+            const auto n = wholeNumber(*bitrateText, true);
+            if (!n || *n < 8 || *n > 320)
+                return usage(err, "--bitrate wants a whole number from 8 to 320, not \"" +
+                                      *bitrateText + "\"");
+            options.bitrate = uint32_t(*n) * 1000;
+        }
+        bitrateNote = encode::bitrateNote(options.format, options.bitrate);
+    }
     options.folder = positional[2];
 
     const int drive = openCommandSource(positional[0], "cd-rip", err);
@@ -149,6 +170,7 @@ int cdRipDiscCommand(const std::vector<std::string>& args, std::ostream& out, st
         err << "quorvin cd-rip: " << rip.message << "\n";
         return 1;
     }
+    if (!bitrateNote.empty()) err << "quorvin cd-rip: note: " << bitrateNote << "\n";
     for (const TrackRip& t : rip.tracks) {
         out << "Track " << trackNumberField(t.number - 1) << ": " << trackStatusWord(t);
         if (!t.path.empty()) out << "  " << t.path;
