@@ -25,6 +25,7 @@ constexpr const char* kUsage =
     "  --offset: the drive's read offset in samples (e.g. +6, -472)\n"
     "  --bitrate: kbit/s for mp3, 8 to 320 (default 256), and wma, one of the encoder's rates\n"
     "             (default 128)\n"
+    "  --year: the year for the tags and %y, 1 to 4 digits\n"
     "  --accuraterip-db: verify every track against this AccurateRip database file\n"
     "  --test-and-copy: read every track twice and compare the two CRCs\n";
 
@@ -114,6 +115,8 @@ int cdRipDiscCommand(const std::vector<std::string>& args, std::ostream& out, st
         } else if (option == "--bitrate") {
             bitrateText = *v;
         } else if (option == "--year") {
+            if (v->empty() || v->size() > 4 || !wholeNumber(*v))
+                return usage(err, "--year wants a year of 1 to 4 digits, not \"" + *v + "\"");
             options.year = *v;
         } else if (option == "--accuraterip-db") {
             auto db = std::make_shared<AccurateRipDb>();
