@@ -17,6 +17,7 @@
 #include "files/open_error.h"
 #include "files/paths.h"
 #include "files/safe_copy.h"
+#include "files/temporary_file.h"
 #include "rip/extract.h"
 #include "rip/rip_command.h"
 #include "rip/track_list.h"
@@ -286,6 +287,8 @@ int cdRipCommand(const std::vector<std::string>& args, std::ostream& out, std::o
     std::error_code ec;
     if (!r.ok()) {
         if (!temp.empty()) fs::remove(files::pathFromUtf8(temp), ec);
+        // The message names the user's OUT, never the temporary it never saw.
+        const std::string message = files::namingDestination(r.message, temp, outPath);
         err << "quorvin cd-rip: ";
         switch (r.status) {
             case ExtractResult::Status::StreamFailed:
@@ -294,10 +297,10 @@ int cdRipCommand(const std::vector<std::string>& args, std::ostream& out, std::o
                     << ")\n";
                 break;
             case ExtractResult::Status::EncoderFailed:
-                err << r.message << " (Error Code : " << r.engineError << ")\n";
+                err << message << " (Error Code : " << r.engineError << ")\n";
                 break;
             default:
-                err << r.message << "\n";
+                err << message << "\n";
                 break;
         }
         err << "quorvin cd-rip: nothing was written to \"" << outPath << "\"\n";
