@@ -44,12 +44,15 @@ int normalizeCommand(const Args& args, std::ostream& out, std::ostream& err) {
         options.target = NormaliseOptions::Target::Loudness;
         options.lufs = *v;
     } else {
-        options.percent = NormaliserComponent::parsePercent(parsed.positional[2]);
-        if (options.percent < 0) {
+        // Written out as every number of the command line is ("12.5", not "0x10", " 50" or
+        // "50%", which the window's text box takes).
+        const auto v = parseNumber(parsed.positional[2]);
+        if (!v || !(*v >= 1 && *v <= 100)) {
             err << kName << "the percentage must be a number from 1 to 100 (\""
                 << parsed.positional[2] << "\").\n";
             return 2;
         }
+        options.percent = *v;
     }
     if (const auto it = parsed.options.find("--bits"); it != parsed.options.end()) {
         if (it->second != "16" && it->second != "24") {
