@@ -114,11 +114,10 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
         return failed("\"" + source + "\" is not a readable WAV file.");
     if (src.info.frames == 0)
         return failed("\"" + source + "\" holds no audio: there is nothing to normalise.");
-    // The same limits as everywhere in the program.
+    // The same limits as everywhere in the program, said as the engine's refusal says them
+    // (the rate, or the channel count).
     if (src.info.channels > engine::kMaxChannels || src.info.samplerate > engine::kMaxRate)
-        return failed("\"" + source +
-                      "\" has more channels or a higher sample rate than the "
-                      "program handles.");
+        return failed(files::cannotOpenMessage(source, BASS_ERROR_FORMAT));
     // The meter's weighting filters need half the rate well above 1.7 kHz (kMinLoudnessRate).
     if (loudness && src.info.samplerate < kMinLoudnessRate)
         return failed("\"" + source + "\" has a sample rate of " +

@@ -150,6 +150,7 @@ TEST(QuorvinNormalize, RefusesRatesTheMeterCannotMeasureAndFilesWithoutAudio) {
         {6000, 5.0, {"--lufs", "-16"}, "sample rate of 6000 Hz"},
         {44100, 0.0, {"--lufs", "-16"}, "no audio"},
         {44100, 0.0, {"80"}, "no audio"},
+        {200000, 0.05, {"80"}, "its sample rate, 200000 Hz, is above"},  // as render says it
     };
     for (const Case& c : cases) {
         const std::string in = tmp.file("in" + std::to_string(c.rate) + ".wav");
