@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include "tests/cd/cd_image.h"
 #include "tests/cli/run_quorvin.h"
 
 namespace fs = std::filesystem;
@@ -407,12 +408,18 @@ TEST(QuorvinArguments, DoubleDashEndsTheOptions) {
     fixtures::TempDir tmp;
     fixtures::writeWav(tmp.file("--in.wav"), fixtures::sine(440, 0.5));
     fixtures::writeMp3(tmp.file("--in.mp3"), fixtures::sine(440, 0.5));
+    cdimage::Disc disc;
+    disc.tracks = cdimage::audioTracks(1, 75);
+    cdimage::write(tmp.file("--disc"), disc);
     const std::vector<std::string> commands[] = {
         {"render", "--", "--in.wav", "--out.wav"},
         {"render", "--tempo", "10", "--", "--in.wav", "--help.wav"},
         {"normalize", "--", "--in.wav", "--out.wav", "50"},
         {"mp3-info", "--", "--in.mp3"},
         {"bpm", "--", "--in.wav"},
+        {"cd-list", "--", "--disc.cue"},
+        {"cd-rip", "--", "--disc.cue", "1", "--track.wav"},
+        {"cd-rip", "--format", "wav", "--", "--disc.cue", "all", "--rip"},
     };
     for (const auto& args : commands) {
         std::string cmd =
@@ -424,6 +431,8 @@ TEST(QuorvinArguments, DoubleDashEndsTheOptions) {
     }
     EXPECT_TRUE(fs::exists(tmp.file("--out.wav")));
     EXPECT_TRUE(fs::exists(tmp.file("--help.wav")));
+    EXPECT_TRUE(fs::exists(tmp.file("--track.wav")));
+    EXPECT_TRUE(fs::is_directory(tmp.file("--rip")));
 }
 
 // A render interrupted by a signal, during the WAV render or during the MP3 step: the program

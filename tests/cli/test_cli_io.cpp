@@ -369,7 +369,8 @@ TEST(QuorvinHelp, EachCommandsHelpIsItsManPageEntry) {
     }
 }
 
-// Every refusal of every command starts with "quorvin COMMAND: ".
+// Every refusal of every command starts with "quorvin COMMAND: ". WAV stands for a sound file
+// that can be read, OUT for where a command would write.
 class QuorvinErrors : public ::testing::TestWithParam<std::vector<std::string>> {};
 
 TEST_P(QuorvinErrors, StartWithTheCommandsName) {
@@ -379,6 +380,8 @@ TEST_P(QuorvinErrors, StartWithTheCommandsName) {
         if (a == "WAV") {
             a = tmp.file("in.wav");
             fixtures::writeWav(a, fixtures::sine(440, 0.2));
+        } else if (a == "OUT") {
+            a = tmp.file("out.wav");
         }
     const auto r = quorvin(args, tmp);
     EXPECT_NE(r.status, 0);
@@ -398,6 +401,7 @@ INSTANTIATE_TEST_SUITE_P(
                       std::vector<std::string>{"normalize", "WAV", "out.wav", "200"},
                       std::vector<std::string>{"normalize", "WAV", "out.wav", "--lufs", "5"},
                       std::vector<std::string>{"normalize", "WAV", "out.wav", "50", "--bits", "8"},
+                      std::vector<std::string>{"normalize", "WAV", "OUT", "0x10"},
                       std::vector<std::string>{"normalize", "missing.wav", "out.wav", "50"},
                       std::vector<std::string>{"cd-list", "missing.cue"},
                       std::vector<std::string>{"cd-rip", "missing.cue", "1", "out.wav"}));

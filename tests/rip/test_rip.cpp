@@ -545,6 +545,9 @@ TEST_F(Rip, CommandLineRipsTheDiscAndRefusesBadOptions) {
           {cue, "all", folder, "--name", "%q"},
           {cue, "all", folder, "--offset", "six"},
           {cue, "all", folder, "--format", "flac", "--bitrate", "128"},
+          {cue, "all", folder, "--format", "mp3", "--bitrate", "321"},
+          {cue, "all", folder, "--format", "wma", "--bitrate", "640"},
+          {cue, "all", folder, "--year", "abc"},
           {cue, "all"}}) {
         std::ostringstream o2, e2;
         EXPECT_EQ(cd::cdRipCommand(bad, o2, e2), 2) << bad.back();
