@@ -11,16 +11,16 @@ const Command kCommands[] = {
      "IN OUT [--tempo P] [--pitch S] [--cents C] [--vocal-remover[=keep-bass|stereo]] "
      "[--remover-strength X] [--remover-range LO,HI] [--eq g0,g1,...,g6] "
      "[--channels stereo|left|right|mono] "
-     "[--quality high] [--from S] [--to S] [--bitrate K]",
+     "[--quality high|normal] [--from S] [--to S] [--bitrate K]",
      "render IN with tempo (percent), pitch (semitones, and cents -50..50), vocal remover "
      "(keep-bass: the centre "
      "only above 150 Hz; stereo: the centre bin by bin, keeping the stereo picture, at "
      "--remover-strength 0..1 between --remover-range LO,HI Hz, default 1 and 120,8000), "
-     "equalizer (gains in dB, -10..10) and the sides heard (--channels: left or right alone, or "
-     "mono) into OUT: WAV, FLAC, Ogg or Opus by its extension, or MP3 "
-     "(at --bitrate kbit/s, else the source's own rate, at least 128), with the source's tags; "
-     "- is standard input or output (WAV); --quality high "
-     "stretches with the finer engine, --from/--to render a passage (seconds)",
+     "equalizer (gains in whole dB, -10..10) and the sides heard (--channels: left or right "
+     "alone, or mono) into OUT: WAV, FLAC, Ogg or Opus by its extension, or MP3 "
+     "(at --bitrate kbit/s, 8..320, else the source's own rate, at least 128), with the source's "
+     "tags; - is standard input or output (WAV); --quality high stretches with the finer engine "
+     "(normal: the default), --from/--to render a passage (seconds, up to 10000000)",
      &renderCommand},
     {"bpm", "IN",
      "print the BPM over seconds 0 to 30 (as the main window shows it after Play) and "
@@ -54,9 +54,9 @@ const Command kCommands[] = {
      "verify the tracks ripped into FOLDER (in track-number order) against a downloaded "
      "AccurateRip database file; exits non-zero unless every track is accurate",
      &cdVerifyCommand},
-    {"normalize", "IN OUT PERCENT | IN OUT --lufs L [--bits 24]",
-     "scale the WAV file IN so that its peak reaches PERCENT % of full scale, or its loudness "
-     "L LUFS (EBU R128, true peak at most -1 dBTP), into OUT",
+    {"normalize", "IN OUT PERCENT | IN OUT --lufs L [--bits 16|24]",
+     "scale the WAV file IN so that its peak reaches PERCENT % of full scale (1..100), or its "
+     "loudness L LUFS (-70..0; EBU R128, true peak at most -1 dBTP), into OUT",
      &normalizeCommand},
 };
 

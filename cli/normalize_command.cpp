@@ -1,4 +1,4 @@
-// `quorvin normalize IN OUT PERCENT | --lufs L [--bits 24]`: the normalising component from the
+// `quorvin normalize IN OUT PERCENT | --lufs L [--bits 16|24]`: the normalising component from the
 // command line.
 #include <cctype>
 #include <cmath>

@@ -1,7 +1,7 @@
 // quorvin render IN OUT [--tempo P] [--pitch S] [--cents C] [--vocal-remover[=keep-bass|stereo]]
 //                [--remover-strength X] [--remover-range LO,HI] [--eq g0,...,g6]
 //                [--channels stereo|left|right|mono]
-//                [--quality high] [--from S] [--to S] [--bitrate K]
+//                [--quality high|normal] [--from S] [--to S] [--bitrate K]
 //
 // The same render as the main window's "Process": the same pipeline, the same effects. The
 // result is written under a temporary name beside OUT and put in place only when complete, so
@@ -41,7 +41,7 @@ int usageError(std::ostream& err, const std::string& what) {
         << "IN OUT [--tempo P] [--pitch S] [--cents C] [--vocal-remover[=keep-bass|stereo]] "
            "[--remover-strength X] [--remover-range LO,HI] [--eq g0,g1,...,g6] "
            "[--channels stereo|left|right|mono] "
-           "[--quality high] [--from S] [--to S] [--bitrate K]\n";
+           "[--quality high|normal] [--from S] [--to S] [--bitrate K]\n";
     return 2;
 }
 
