@@ -163,9 +163,14 @@ int cdRipDiscCommand(const std::vector<std::string>& args, std::ostream& out, st
     RipHooks hooks;
     hooks.progress = progress.update;
     interrupted.store(false);
-    auto previous = std::signal(SIGINT, onInterrupt);
+    // Ctrl-C, a SIGTERM (a service manager, `timeout`) or a closed terminal end the rip after the
+    // track under way, with its log, cue sheet and playlist written.
+    const int stopping[] = {SIGINT, SIGTERM, SIGHUP};
+    void (*previous[3])(int) = {};
+    for (int i = 0; i < 3; ++i) previous[i] = std::signal(stopping[i], onInterrupt);
     const DiscRip rip = ripDisc(drive, options, hooks, &interrupted);
-    std::signal(SIGINT, previous == SIG_ERR ? SIG_DFL : previous);
+    for (int i = 0; i < 3; ++i)
+        std::signal(stopping[i], previous[i] == SIG_ERR ? SIG_DFL : previous[i]);
     if (progress.update) progress.update(1, 1);
     if (progress.done) progress.done();
 
