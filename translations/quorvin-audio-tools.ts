@@ -497,7 +497,7 @@ is not to use the program.
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+7"/>
+        <location line="+15"/>
         <source>&quot;%1&quot; is cut short: its header gives %2 s more than the file holds</source>
         <translation type="unfinished"></translation>
     </message>
@@ -539,7 +539,7 @@ is not to use the program.
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../components/mp3_encoder.cpp" line="+205"/>
+        <location filename="../files/open_error.cpp" line="-8"/>
         <source>The MP3 is written at %1 kbit/s and %2 Hz: the MP3 encoder&apos;s choice for %3 kbit/s at %4 Hz</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1068,7 +1068,7 @@ Error Code : </source>
     <message>
         <location line="+3"/>
         <location line="+475"/>
-        <location filename="../render/process_panel.cpp" line="+122"/>
+        <location filename="../render/process_panel.cpp" line="+159"/>
         <source>Process</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1205,7 +1205,7 @@ Error Code : </source>
     </message>
     <message>
         <location line="+1"/>
-        <location filename="../player/bpm_display.cpp" line="+110"/>
+        <location filename="../player/bpm_display.cpp" line="+104"/>
         <source>Chord:</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1831,7 +1831,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../player/bpm_display.cpp" line="-30"/>
+        <location filename="../player/bpm_display.cpp" line="-24"/>
         <source>Key: …</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1851,7 +1851,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+16"/>
+        <location line="+10"/>
         <source>Chord: …</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1960,13 +1960,13 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+6"/>
-        <location filename="../render/process_panel_mp3.cpp" line="+75"/>
+        <location line="+7"/>
+        <location filename="../render/process_panel_mp3.cpp" line="+76"/>
         <source>Annullato!</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../render/process_panel_mp3.cpp" line="-6"/>
+        <location filename="../render/process_panel_mp3.cpp" line="-7"/>
         <source>Save MP3 File As</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1976,12 +1976,12 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+44"/>
+        <location line="+55"/>
         <source>Mp3 Setup</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../dsp/equalizer_panel.cpp" line="+102"/>
+        <location filename="../dsp/equalizer_panel.cpp" line="+104"/>
         <source>Clipped: %1</source>
         <translation type="unfinished"></translation>
     </message>
