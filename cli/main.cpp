@@ -37,13 +37,23 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string name = argv[1];
+    // What was printed must have arrived: a full disk, a file-size limit or a closed standard
+    // output lose the result (a command that printed nothing lost nothing).
+    const auto delivered = [&](int status, const std::string& who) {
+        const bool lost = !std::cout.flush() || (outputClosed && counted->count() > 0);
+        if (!lost || status != 0) return status;
+        std::cerr << who
+                  << ": cannot write to standard output (a full disk, a file-size limit, or "
+                     "closed)\n";
+        return 1;
+    };
     if (name == "-v" || name == "--version") {
         std::cout << "quorvin " QUORVIN_VERSION "\n";
-        return 0;
+        return delivered(0, "quorvin");
     }
     if (name == "-h" || name == "--help" || name == "help") {
         usage(std::cout);
-        return 0;
+        return delivered(0, "quorvin");
     }
     for (int sig : {SIGINT, SIGTERM}) std::signal(sig, removeTemporariesAndEnd);
 #ifdef SIGHUP
@@ -64,21 +74,12 @@ int main(int argc, char** argv) {
                 if (a == "--") break;  // the end of the options
                 if (a == "-h" || a == "--help") {
                     std::cout << cli::commandHelp(cli::manPage(), c.name);
-                    return 0;
+                    return delivered(0, std::string("quorvin ") + c.name);
                 }
             }
             try {
-                const int status = c.run(args, std::cout, std::cerr);
-                // What was printed must have arrived: a full disk, a file-size limit or a closed
-                // standard output lose the result (a command that printed nothing lost nothing).
-                const bool lost = !std::cout.flush() || (outputClosed && counted->count() > 0);
-                if (lost && status == 0) {
-                    std::cerr << "quorvin " << c.name
-                              << ": cannot write to standard output (a full disk, a file-size "
-                                 "limit, or closed)\n";
-                    return 1;
-                }
-                return status;
+                return delivered(c.run(args, std::cout, std::cerr),
+                                 std::string("quorvin ") + c.name);
             } catch (const std::exception& e) {
                 std::cerr << "quorvin " << c.name << ": " << e.what() << "\n";
                 return 1;

@@ -208,6 +208,8 @@ TEST(StandardOutput, ThatCannotBeWrittenIsAFailure) {
     } cases[] = {
         {"exec " + bpm + " >&-", 1},
         {"ulimit -f 0; exec " + bpm + " >" + clitest::quote(tmp.file("o.txt")), 1},
+        {"exec " + clitest::quote(QUORVIN_CLI) + " --version >&-", 1},
+        {"exec " + clitest::quote(QUORVIN_CLI) + " render --help >&-", 1},
         {"exec " + clitest::quote(QUORVIN_CLI) + " render " + clitest::quote(in) + " " +
              clitest::quote(tmp.file("out.wav")) + " >&-",
          0},
