@@ -61,7 +61,7 @@ void ExtractPanel::optExtractMode_Click() {
 }
 
 void ExtractPanel::Extract(int track) {
-    BASS_ChannelStop(session_.currentChannel);
+    session_.stopPlaying();
     platform::Platform::instance().setBusy(true);
     if (w_.optExtractMode[0]->isChecked()) {
         ExtractAudioTrack(track);

@@ -225,6 +225,9 @@ void frmDemo::SetTrackListTabStops() {
 void frmDemo::PlayTrack(int track) {
     playback_->PlayTrack(track);
 }
+int frmDemo::playsPending() const {
+    return playback_->pending();
+}
 void frmDemo::PlayNextTrack(int current) {
     playback_->PlayNextTrack(current);
 }
@@ -283,6 +286,7 @@ bool frmDemo::closeWindow(int result) {
         return false;
     }
     session_.closed = true;
+    ++*session_.playRequest;  // a track still being opened does not start
     c_.tmrPlaybackPosition->stop();
     c_.ripPanel->stopAndWait();  // the rip has ended: nothing to wait for
     drives_->unlockAll();

@@ -58,6 +58,8 @@ class frmDemo : public QDialog {
     bool loadSucceeded() const { return loaded_; }
     int currentDrive() const { return session_.currentDrive; }
     DWORD currentChannel() const { return session_.currentChannel; }
+    // Tracks asked to play that are still being opened off the window thread.
+    int playsPending() const;
     int lastDriveIndex() const;
     // The window width in twips (7515 or 11490).
     int widthTwips() const { return widthTwips_; }

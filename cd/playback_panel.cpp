@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QSlider>
+#include <QThreadPool>
 #include <cstdlib>
 
 #include "cd/cd_messages.h"
@@ -29,18 +30,43 @@ PlaybackPanel::PlaybackPanel(CdSession& session, const PlaybackWidgets& widgets,
     connect(w_.SliderBalance, &QSlider::valueChanged, this, &PlaybackPanel::SliderBalance_Scroll);
 }
 
+// The track is opened and started off the window thread: opening it reads the disc's table of
+// contents and starting it reads its first sectors, which a drive spinning up or a scratched
+// sector can hold for seconds. The stream becomes the window's current one (on the window thread,
+// before it starts, so that a read error at once is reported for it) only while it is still the
+// last track asked for; one asked for after it, a Stop or the window's end free it instead.
 void PlaybackPanel::PlayTrack(int track) {
-    DWORD& channel = session_.currentChannel;
-    BASS_ChannelStop(channel);
-    channel =
-        BASS_CD_StreamCreate(DWORD(session_.currentDrive), DWORD(track), BASS_STREAM_AUTOFREE);
-    BASS_ChannelSetAttributes(channel, -1, -w_.SliderVolume->value(), -101);
-    // The syncs come before playback starts: a read that fails at once is reported too.
-    void* user = reinterpret_cast<void*>(intptr_t(track));
-    BASS_ChannelSetSync(channel, BASS_SYNC_CD_ERROR | BASS_SYNC_ONETIME, 0, CDErrorSync, nullptr);
-    BASS_ChannelSetSync(channel, BASS_SYNC_END | BASS_SYNC_ONETIME, 0, TrackEndSync, user);
-    BASS_ChannelSetSync(channel, BASS_SYNC_SLIDE | BASS_SYNC_ONETIME, 0, TrackEndSync, user);
-    BASS_ChannelPlay(channel, 1);
+    session_.stopPlaying();
+    const int request = ++*session_.playRequest;
+    ++pending_;
+    QThreadPool::globalInstance()->start([drive = session_.currentDrive, track, request,
+                                          latest = session_.playRequest,
+                                          volume = -w_.SliderVolume->value()] {
+        const auto stale = [&] { return latest->load() != request; };
+        const HSTREAM channel =
+            stale() ? 0 : BASS_CD_StreamCreate(DWORD(drive), DWORD(track), BASS_STREAM_AUTOFREE);
+        if (channel) {
+            BASS_ChannelSetAttributes(channel, -1, volume, -101);
+            // The syncs come before playback starts: a read that fails at once is reported too.
+            void* user = reinterpret_cast<void*>(intptr_t(track));
+            BASS_ChannelSetSync(channel, BASS_SYNC_CD_ERROR | BASS_SYNC_ONETIME, 0, CDErrorSync,
+                                nullptr);
+            BASS_ChannelSetSync(channel, BASS_SYNC_END | BASS_SYNC_ONETIME, 0, TrackEndSync, user);
+            BASS_ChannelSetSync(channel, BASS_SYNC_SLIDE | BASS_SYNC_ONETIME, 0, TrackEndSync,
+                                user);
+            platform::postToWindowThread([channel, request, latest] {
+                PlaybackPanel* p = gPanel.data();
+                if (p && !p->session_.closed && latest->load() == request)
+                    p->session_.currentChannel = channel;
+                else
+                    BASS_StreamFree(channel);
+            });
+            if (!stale()) BASS_ChannelPlay(channel, 1);
+        }
+        platform::postToWindowThread([] {
+            if (PlaybackPanel* p = gPanel.data()) --p->pending_;
+        });
+    });
 }
 
 void PlaybackPanel::PlayNextTrack(int current) {
@@ -59,11 +85,11 @@ void PlaybackPanel::PauseResume() {
 }
 
 void PlaybackPanel::StopTrack() {
-    BASS_ChannelStop(session_.currentChannel);
+    session_.stopPlaying();
 }
 
 void PlaybackPanel::CDError() {
-    BASS_ChannelStop(session_.currentChannel);
+    session_.stopPlaying();
     BASS_StreamFree(session_.currentChannel);
     platform::message(
         CdText::tr("There was an error playing back and Audio CD stream. Most probable cause is "

@@ -42,6 +42,8 @@ class PlaybackPanel : public QObject {
     void showProgress(int64_t done, int64_t total);
     // The engine's volume, at load.
     void showEngineVolume(int volume);
+    // Tracks asked to play whose opening off the window thread has not ended yet.
+    int pending() const { return pending_; }
 
   private:
     void SliderVolume_Change(int value);
@@ -55,6 +57,7 @@ class PlaybackPanel : public QObject {
     CdSession& session_;
     PlaybackWidgets w_;
     TrackListPanel& tracks_;
+    int pending_ = 0;
 };
 
 }  // namespace cd

@@ -511,7 +511,11 @@ BOOL BASS_ChannelStop(DWORD handle) {
     return guarded(kFalse, [&]() -> BOOL {
         auto ch = playable(handle);
         if (!ch) return kFalse;
-        if (ch->play) {
+        // A stream freed as it stops is not taken back to what was heard: that would wait for
+        // a read under way (a slow drive's) for a position no one will ask for.
+        if (ch->play && (ch->flags & BASS_STREAM_AUTOFREE)) {
+            detachFromOutput(*ch);
+        } else if (ch->play) {
             bool valid = false;
             const QWORD played = playedPositionBytes(*ch, &valid);
             detachFromOutput(*ch);

@@ -91,8 +91,15 @@ class CdWindowTest : public ::testing::Test {
             out.push_back(list()->item(i)->text().toStdString());
         return out;
     }
-    // Selects a row as a click does (this starts the track).
-    void selectRow(int row) { list()->setCurrentRow(row); }
+    // Selects a row as a click does (this starts the track, once it has been opened).
+    void selectRow(int row) {
+        list()->setCurrentRow(row);
+        settle();
+    }
+    // Runs the window thread's queue until the tracks asked to play have been opened.
+    void settle() {
+        EXPECT_TRUE(processUntil([&] { return window->playsPending() == 0; }));
+    }
     // The window's 50 ms timer stops; the test runs its ticks itself.
     void stopTimer() {
         for (QTimer* t : window->findChildren<QTimer*>()) t->stop();
@@ -114,10 +121,14 @@ class CdWindowTest : public ::testing::Test {
     bool processUntilSteps(const std::function<bool()>& done, int steps) {
         for (int i = 0; i < steps; ++i) {
             QCoreApplication::processEvents();
-            if (done()) return true;
+            if (done()) {
+                settle();
+                return true;
+            }
             engine::nullOutputStep(4410);
         }
         QCoreApplication::processEvents();
+        settle();
         return done();
     }
 

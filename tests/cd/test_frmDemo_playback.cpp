@@ -46,6 +46,7 @@ TEST_F(CdPlayback, TracksFollowEachOtherAndTheLastWrapsToTheFirst) {
     button(1)->click();
     EXPECT_EQ(BASS_ChannelIsActive(wrapped), BASS_ACTIVE_STOPPED) << "a stopped stream is gone";
     button(0)->click();
+    settle();
     EXPECT_NE(w.currentChannel(), wrapped);
     EXPECT_EQ(BASS_ChannelIsActive(w.currentChannel()), BASS_ACTIVE_PLAYING);
     EXPECT_TRUE(scripted->messages.empty()) << scripted->lastMessage();
