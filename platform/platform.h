@@ -40,6 +40,9 @@ struct FileDialog {
     unsigned flags = 0;
     std::string initialName;  // file name (may include a folder)
     std::string initialDir;
+    // What the last folder chosen is remembered under, beside other dialogs of the same kind of
+    // file; empty: the filter's extensions.
+    std::string folderKey;
 };
 
 class Platform {

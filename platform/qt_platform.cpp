@@ -130,9 +130,17 @@ std::optional<std::string> QtPlatform::saveFile(const FileDialog& d) {
                        QString::fromStdString(qtFilter(d.filter)));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     if (!(d.flags & kDialogOverwritePrompt)) dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    // A name typed without an extension gets the one of the chosen type.
+    // A name typed without an extension gets the one of the chosen type: the first, until
+    // another is chosen in the list of types.
     const QStringList extensions = filterExtensions(d.filter);
     if (!extensions.isEmpty()) dialog.setDefaultSuffix(extensions.front());
+    QObject::connect(
+        &dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& chosen) {
+            const int star = chosen.indexOf("*.");
+            if (star < 0) return;
+            const QString ext = chosen.mid(star + 2).section(' ', 0, 0).section(')', 0, 0);
+            if (!ext.isEmpty() && ext != "*") dialog.setDefaultSuffix(ext.toLower());
+        });
     if (!d.initialName.empty()) dialog.selectFile(QString::fromStdString(d.initialName));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     const QString f = dialog.selectedFiles().front();
@@ -152,6 +160,7 @@ QStringList QtPlatform::filterExtensions(const std::string& filter) {
 }
 
 QString QtPlatform::folderKey(const FileDialog& d) {
+    if (!d.folderKey.empty()) return "folders/" + QString::fromStdString(d.folderKey);
     return "folders/" + filterExtensions(d.filter).join('-');
 }
 

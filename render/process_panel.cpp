@@ -233,6 +233,8 @@ void ProcessPanel::SaveWave() {
     dialog.title = Text::tr("Save WAVE File As").toStdString();
     dialog.filter = saveDialogFilter(Text::tr("File Wave (*.wav)").toStdString() + "|*.wav",
                                      encode::Format::Wav);
+    dialog.folderKey = "wav";  // remembered as before the other formats were offered
+
     dialog.flags = platform::kDialogOverwritePrompt;
     dialog.initialName = "";
     const std::optional<std::string> chosen = platform::Platform::instance().saveFile(dialog);

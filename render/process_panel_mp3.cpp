@@ -69,6 +69,8 @@ void ProcessPanel::SaveAsMp3() {
     dialog.title = Text::tr("Save MP3 File As").toStdString();
     dialog.filter = saveDialogFilter(Text::tr("File MP3 (*.MP3)").toStdString() + "|*.MP3",
                                      encode::Format::Mp3);
+    dialog.folderKey = "mp3";  // remembered as before the other formats were offered
+
     dialog.flags = platform::kDialogOverwritePrompt;
     dialog.initialName = "";
     const std::optional<std::string> chosen = desk.saveFile(dialog);
