@@ -236,10 +236,106 @@ void initMpg123() {
     std::call_once(once, [] { mpg123_init(); });
 }
 
+// The bytes of a file that hold its MPEG audio: all of an MP3; the data chunk of a WAV file
+// around it (the chunks after it are no audio, and libmpg123 would decode their bytes as
+// damaged frames).
+struct MpegBytes {
+    int64_t from = 0, to = -1;  // -1: to the file's end
+    int64_t missing = 0;        // frames the WAV's data chunk declares beyond the file's end
+    bool whole() const { return from == 0 && to < 0; }
+};
+
+// MPEG audio in a RIFF WAV file (format tag 0x50, layers I and II, or 0x55, layer III): where its
+// data chunk lies. Nothing for any other file.
+std::optional<MpegBytes> mpegInWav(const std::string& path) {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"), std::fclose);
+    unsigned char head[12];
+    if (!f || std::fread(head, 1, 12, f.get()) != 12 || std::memcmp(head, "RIFF", 4) != 0 ||
+        std::memcmp(head + 8, "WAVE", 4) != 0 || fseeko(f.get(), 0, SEEK_END) != 0)
+        return std::nullopt;
+    const int64_t fileSize = ftello(f.get());
+    const auto le32 = [](const unsigned char* b) {
+        return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+    };
+    bool mpeg = false;
+    uint32_t rate = 0, bytesPerSecond = 0;
+    int64_t at = 12;
+    for (int chunk = 0; chunk < 64 && at + 8 <= fileSize; ++chunk) {
+        unsigned char c[20];
+        if (fseeko(f.get(), off_t(at), SEEK_SET) != 0 || std::fread(c, 1, 8, f.get()) != 8)
+            return std::nullopt;
+        const uint32_t size = le32(c + 4);
+        if (std::memcmp(c, "fmt ", 4) == 0) {
+            if (size < 12 || std::fread(c + 8, 1, 12, f.get()) != 12) return std::nullopt;
+            const unsigned tag = c[8] | c[9] << 8;
+            mpeg = tag == 0x50 || tag == 0x55;
+            rate = le32(c + 12);
+            bytesPerSecond = le32(c + 16);
+        } else if (std::memcmp(c, "data", 4) == 0) {
+            if (!mpeg) return std::nullopt;
+            MpegBytes b;
+            b.from = at + 8;
+            const int64_t declared = size == 0 || size == 0xFFFFFFFFu ? -1 : int64_t(size);
+            b.to = declared < 0 ? fileSize : std::min(b.from + declared, fileSize);
+            if (declared > fileSize - b.from && bytesPerSecond > 0)
+                b.missing = (declared - (fileSize - b.from)) * int64_t(rate) / bytesPerSecond;
+            return b;
+        }
+        at += 8 + int64_t(size) + (size & 1);
+    }
+    return std::nullopt;
+}
+
+// libmpg123 reading [from, to) of a file as the whole stream.
+struct RangeReader {
+    std::FILE* file;
+    int64_t from, to, pos = 0;
+};
+mpg123_ssize_t rangeRead(void* handle, void* buf, size_t bytes) {
+    auto* r = static_cast<RangeReader*>(handle);
+    const int64_t left = r->to - r->from - r->pos;
+    if (left <= 0) return 0;
+    bytes = size_t(std::min<int64_t>(int64_t(bytes), left));
+    if (fseeko(r->file, off_t(r->from + r->pos), SEEK_SET) != 0) return -1;
+    const size_t got = std::fread(buf, 1, bytes, r->file);
+    if (got == 0 && std::ferror(r->file)) return -1;
+    r->pos += int64_t(got);
+    return mpg123_ssize_t(got);
+}
+off_t rangeSeek(void* handle, off_t offset, int whence) {
+    auto* r = static_cast<RangeReader*>(handle);
+    const int64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? r->pos : r->to - r->from;
+    const int64_t to = base + int64_t(offset);
+    if (to < 0) return off_t(-1);
+    r->pos = to;
+    return off_t(to);
+}
+void rangeClose(void* handle) {
+    auto* r = static_cast<RangeReader*>(handle);
+    std::fclose(r->file);
+    delete r;
+}
+
+// Opens `h` on the MPEG audio of `path`.
+bool openOn(mpg123_handle* h, const std::string& path, const MpegBytes& bytes) {
+    if (bytes.whole()) return mpg123_open(h, path.c_str()) == MPG123_OK;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return false;
+    if (mpg123_replace_reader_handle(h, rangeRead, rangeSeek, rangeClose) != MPG123_OK) {
+        std::fclose(file);
+        return false;
+    }
+    auto* reader = new RangeReader{file, bytes.from, bytes.to};
+    if (mpg123_open_handle(h, reader) == MPG123_OK) return true;
+    rangeClose(reader);
+    return false;
+}
+
 class Mpg123Source : public Source {
   public:
     Mpg123Source(mpg123_handle* h, std::string path, int rate, int chans, int64_t length)
         : h_(h), path_(std::move(path)), rate_(rate), chans_(chans), length_(length) {}
+    void setBytes(const MpegBytes& bytes) { bytes_ = bytes; }
     ~Mpg123Source() override {
         mpg123_close(h_);
         mpg123_delete(h_);
@@ -361,7 +457,7 @@ class Mpg123Source : public Source {
         // seek counts in that part's frame size (a seek to 0 lands at 576 when a 22.05 kHz part
         // follows a 44.1 kHz one).
         mpg123_close(h_);
-        if (mpg123_open(h_, path_.c_str()) != MPG123_OK) return false;
+        if (!openOn(h_, path_, bytes_)) return false;
         long r = 0;
         int c = 0, enc = 0;
         if (mpg123_getformat(h_, &r, &c, &enc) != MPG123_OK) return false;
@@ -376,6 +472,7 @@ class Mpg123Source : public Source {
 
     mpg123_handle* h_;
     std::string path_;
+    MpegBytes bytes_;
     int rate_, chans_;
     int64_t length_;
     int64_t missing_ = 0;
@@ -391,14 +488,14 @@ class Mpg123Source : public Source {
 
 // Whether the MP3 at `path` changes its rate or channel count on the way. Only the frame headers
 // are read.
-bool changesFormat(const std::string& path, long rate, int chans) {
+bool changesFormat(const std::string& path, const MpegBytes& bytes, long rate, int chans) {
     int err = MPG123_OK;
     mpg123_handle* h = mpg123_new(nullptr, &err);
     if (!h) return false;
     mpg123_param(h, MPG123_FLAGS, MPG123_QUIET, 0.0);
     mpg123_param(h, MPG123_RESYNC_LIMIT, 65536, 0.0);
     bool changes = false;
-    if (mpg123_open(h, path.c_str()) == MPG123_OK) {
+    if (openOn(h, path, bytes)) {
         for (int rc; (rc = mpg123_framebyframe_next(h)) == MPG123_OK || rc == MPG123_NEW_FORMAT;) {
             if (rc != MPG123_NEW_FORMAT) continue;
             long r = 0;
@@ -505,14 +602,14 @@ class ScanCache {
     };
     // Scans `h` (opened on `path`, stamped before it was opened, first part `rate` and `chans`,
     // trimming when `gapless`) or gives it the index of an earlier scan of the same file.
-    Scan scan(mpg123_handle* h, const std::string& path, const std::optional<FileStamp>& stamp,
-              long rate, int chans, bool gapless) {
+    Scan scan(mpg123_handle* h, const std::string& path, const MpegBytes& bytes,
+              const std::optional<FileStamp>& stamp, long rate, int chans, bool gapless) {
         bool mine = false;
         const Found found = found_.get(
             path, gapless ? 1 : 0, stamp,
             [&] {
                 mine = true;
-                Found f{{scanned(h), changesFormat(path, rate, chans)}, 0, {}};
+                Found f{{scanned(h), changesFormat(path, bytes, rate, chans)}, 0, {}};
                 off_t* index = nullptr;
                 size_t fill = 0;
                 if (f.scan.length > 0 && mpg123_index(h, &index, &f.step, &fill) == MPG123_OK)
@@ -524,7 +621,7 @@ class ScanCache {
         if (!found.index.empty() && mpg123_set_index(h, const_cast<off_t*>(found.index.data()),
                                                      found.step, found.index.size()) == MPG123_OK)
             return found.scan;
-        return {scanned(h), changesFormat(path, rate, chans)};
+        return {scanned(h), changesFormat(path, bytes, rate, chans)};
     }
 
   private:
@@ -546,7 +643,8 @@ ScanCache& scanCache() {
 
 // A handle opened on `path` that decodes to 16-bit samples at every rate, trimming the encoder's
 // delay and padding itself when `gapless`; null when the file will not open.
-mpg123_handle* openMp3Handle(const std::string& path, bool gapless, int* error) {
+mpg123_handle* openMp3Handle(const std::string& path, const MpegBytes& bytes, bool gapless,
+                             int* error) {
     int err = MPG123_OK;
     mpg123_handle* h = mpg123_new(nullptr, &err);
     if (!h) {
@@ -565,7 +663,7 @@ mpg123_handle* openMp3Handle(const std::string& path, bool gapless, int* error) 
     mpg123_rates(&rates, &nrates);
     for (size_t i = 0; i < nrates; ++i)
         mpg123_format(h, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
-    if (mpg123_open(h, path.c_str()) != MPG123_OK) {
+    if (!openOn(h, path, bytes)) {
         mpg123_delete(h);
         *error = BASS_ERROR_FORMAT;
         return nullptr;
@@ -573,12 +671,11 @@ mpg123_handle* openMp3Handle(const std::string& path, bool gapless, int* error) 
     return h;
 }
 
-// `missing`: the frames a WAV file around the MPEG audio declares beyond the file's end.
 std::unique_ptr<Source> openMp3(const std::string& path, int* error, FileOpen mode,
-                                int64_t missing = 0) {
+                                const MpegBytes& bytes = {}) {
     initMpg123();
     const std::optional<FileStamp> stamp = stampOf(path);  // before the file is opened
-    mpg123_handle* h = openMp3Handle(path, true, error);
+    mpg123_handle* h = openMp3Handle(path, bytes, true, error);
     if (!h) return nullptr;
     long rate = 0;
     int chans = 0, enc = 0;
@@ -602,7 +699,7 @@ std::unique_ptr<Source> openMp3(const std::string& path, int* error, FileOpen mo
     // A look at the header takes the first part's format and an estimated length.
     ScanCache::Scan scan = mode == FileOpen::HeaderOnly
                                ? ScanCache::Scan{mpg123_length(h), false}
-                               : scanCache().scan(h, path, stamp, rate, chans, true);
+                               : scanCache().scan(h, path, bytes, stamp, rate, chans, true);
     // A file that holds fewer or more frames than its LAME tag counts (cut short, a tag without a
     // count, files joined end to end): libmpg123's trimming is unreliable there (it drops it
     // for fewer, and seeks wrongly past the counted end for more). Such a file is decoded whole
@@ -613,9 +710,9 @@ std::unique_ptr<Source> openMp3(const std::string& path, int* error, FileOpen mo
     if (ownTrim) {
         mpg123_close(h);
         mpg123_delete(h);
-        h = openMp3Handle(path, false, error);
+        h = openMp3Handle(path, bytes, false, error);
         if (!h) return nullptr;
-        scan = scanCache().scan(h, path, stamp, rate, chans, false);
+        scan = scanCache().scan(h, path, bytes, stamp, rate, chans, false);
     }
     if (scan.length <= 0 || rate <= 0 || chans < 1 || chans > 2 ||
         mpg123_seek(h, 0, SEEK_SET) != 0) {
@@ -625,6 +722,7 @@ std::unique_ptr<Source> openMp3(const std::string& path, int* error, FileOpen mo
         return nullptr;
     }
     auto source = std::make_unique<Mpg123Source>(h, path, int(rate), chans, int64_t(scan.length));
+    source->setBytes(bytes);
     if (ownTrim && !source->skipStart(int64_t(delay) + 529)) {
         *error = BASS_ERROR_FORMAT;
         return nullptr;
@@ -636,8 +734,8 @@ std::unique_ptr<Source> openMp3(const std::string& path, int* error, FileOpen mo
     // More than a frame short of an exact tag's length: the file was cut short, and says so.
     if (mode == FileOpen::Exact && exactTag && declared - source->lengthFrames() > spf)
         source->setMissingFrames(int64_t(declared) - source->lengthFrames());
-    else if (missing > 0)
-        source->setMissingFrames(missing);
+    else if (bytes.missing > 0)
+        source->setMissingFrames(bytes.missing);
     if (scan.changesFormat && !source->followFormatChanges()) {
         *error = BASS_ERROR_FORMAT;
         return nullptr;
@@ -698,14 +796,17 @@ std::unique_ptr<Source> openFileSource(const std::string& utf8Path, int* error, 
         auto chain = openOggChain(utf8Path, error, mode, &ogg);
         if (chain || *error != BASS_OK) return chain;
     }
+    // MPEG audio in a WAV is decoded by libmpg123 itself, over the data chunk: libsndfile's reader
+    // of it stops at the first damaged frame, with the length estimated from the file's size,
+    // prints libmpg123's notes, and does not take layers I and II.
+    if (const std::optional<MpegBytes> bytes = mpegInWav(utf8Path))
+        return openMp3(utf8Path, error, mode, *bytes);
     const std::optional<FileStamp> stamp = stampOf(utf8Path);  // before the file is opened
     auto sf = std::make_unique<SoundFile>(utf8Path);
     if (sf->get()) {
         const SF_INFO& info = sf->info();
         const int major = info.format & SF_FORMAT_TYPEMASK, sub = info.format & SF_FORMAT_SUBMASK;
-        // MPEG audio, alone or in a WAV, is decoded by libmpg123 itself, which skips the WAV's
-        // header: libsndfile's reader of it stops at the first damaged frame, with the length
-        // estimated from the file's size, and prints libmpg123's notes.
+        // MPEG audio in another container (an RF64 file): decoded by libmpg123 on the whole file.
         const bool mpeg = major == SF_FORMAT_MPEG || sub == SF_FORMAT_MPEG_LAYER_I ||
                           sub == SF_FORMAT_MPEG_LAYER_II || sub == SF_FORMAT_MPEG_LAYER_III;
         if (!mpeg && info.channels > 0 && info.samplerate > 0 &&
@@ -720,7 +821,7 @@ std::unique_ptr<Source> openFileSource(const std::string& utf8Path, int* error, 
         }
         const int64_t missing = sf->missingFrames();
         sf.reset();
-        if (mpeg) return openMp3(utf8Path, error, mode, missing);
+        if (mpeg) return openMp3(utf8Path, error, mode, MpegBytes{0, -1, missing});
     }
     *error = BASS_ERROR_FORMAT;
     return nullptr;

@@ -254,6 +254,19 @@ TEST(QuorvinRender, SaysWhenTheSourceIsCutShortOrDamaged) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err.find("Note:"), std::string::npos) << r.err;
     EXPECT_GT(fixtures::readAudio(tmp.file("d.wav")).frames(), 44100 * 3 / 2);
+    // A chunk after the audio is no audio.
+    ASSERT_EQ(quorvin({"render", mpegWav, tmp.file("plain.wav")}, tmp).status, 0);
+    bytes = fixtures::readBytes(mpegWav);
+    const std::vector<uint8_t> junk = {'j', 'u', 'n', 'k', 0x20, 0x4E, 0, 0};  // 20000 bytes
+    bytes.insert(bytes.end(), junk.begin(), junk.end());
+    for (int i = 0; i < 20000; ++i) bytes.push_back(uint8_t((i * 7919) >> 3 ^ i));
+    const uint32_t riff = uint32_t(bytes.size() - 8);
+    for (int i = 0; i < 4; ++i) bytes[4 + size_t(i)] = uint8_t(riff >> (8 * i));
+    fixtures::writeBytes(tmp.file("junk.wav"), bytes);
+    ASSERT_EQ(quorvin({"render", tmp.file("junk.wav"), tmp.file("j.wav")}, tmp).status, 0);
+    EXPECT_EQ(fixtures::readAudio(tmp.file("j.wav")).samples,
+              fixtures::readAudio(tmp.file("plain.wav")).samples);
+    bytes = fixtures::readBytes(mpegWav);
     bytes.resize(bytes.size() * 3 / 4);
     fixtures::writeBytes(tmp.file("cut-mpeg.wav"), bytes);
     r = quorvin({"render", tmp.file("cut-mpeg.wav"), tmp.file("e.wav")}, tmp);

@@ -147,7 +147,8 @@ class InputFormats : public ::testing::TestWithParam<Input> {
         } else if (!in.ffmpegCodec.empty()) {
             const std::string wav = dir.file("ffmpeg-in.wav");
             writeSndfile(wav, SF_FORMAT_WAV | SF_FORMAT_DOUBLE, in.rate, in.channels, v);
-            source = dir.file(in.ffmpegCodec == "libmp3lame" ? "in.wav" : "in.w64");
+            const bool mpeg = in.ffmpegCodec == "libmp3lame" || in.ffmpegCodec == "mp2";
+            source = dir.file(mpeg ? "in.wav" : "in.w64");
             ASSERT_TRUE(runs("ffmpeg -nostdin -v error -y -i " + sh(wav) + " -c:a " +
                              in.ffmpegCodec + " " + sh(source)));
         } else {
@@ -306,6 +307,7 @@ std::vector<Input> inputs(bool beyondWav) {
     }
     // MP3 in a WAV, whose header gives only an estimate of its length.
     v.push_back({"wav_mp3_stereo44k", 44100, 2, 0, "", "libmp3lame"});
+    v.push_back({"wav_mp2_stereo44k", 44100, 2, 0, "", "mp2"});  // as broadcast WAV files hold it
     // MPEG-1, 2 and 2.5 layer III, by the rate given to LAME.
     const struct {
         const char* name;
