@@ -28,6 +28,12 @@ void ChainApplier::bind(DWORD effectsStream, DWORD tempoChannel) {
     applied_.reset();
     removerDsp_ = 0;
     pickDsp_ = 0;
+    removedClipped_ = 0;
+}
+
+int64_t ChainApplier::removerClippedSamples() const {
+    return removedClipped_ + (keepBass_ ? keepBass_->clipped() : 0) +
+           (stereo_ ? stereo_->clipped() : 0);
 }
 
 void ChainApplier::detach() {
@@ -38,6 +44,7 @@ void ChainApplier::detach() {
         equalizerOff(effects_);
     }
     removerDsp_ = pickDsp_ = 0;
+    removedClipped_ = removerClippedSamples();
     keepBass_.reset();  // after the removal, which waits for a block in progress
     stereo_.reset();
     effects_ = tempo_ = 0;
@@ -47,6 +54,7 @@ void ChainApplier::detach() {
 void ChainApplier::setRemover(Remover mode) {
     if (removerDsp_) BASS_ChannelRemoveDSP(effects_, removerDsp_);
     removerDsp_ = 0;
+    removedClipped_ = removerClippedSamples();
     keepBass_.reset();
     stereo_.reset();
     if (mode == Remover::Off) {

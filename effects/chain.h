@@ -73,6 +73,8 @@ class ChainApplier {
     void apply(const Chain& chain);
     // Takes the gain, the remover and the equalizer off the bound stream and forgets the channels.
     void detach();
+    // Samples the keep-bass and stereo removers clipped since the channels were bound.
+    int64_t removerClippedSamples() const;
 
   private:
     void setRemover(Remover mode);
@@ -86,6 +88,7 @@ class ChainApplier {
     std::unique_ptr<KeepBassRemover> keepBass_;
     // The stereo remover, alive while its procedure is attached.
     std::unique_ptr<StereoRemover> stereo_;
+    int64_t removedClipped_ = 0;  // what the removers taken off clipped
     BASS_FX_DSPPEAKEQ eqParams_{};
 };
 

@@ -72,11 +72,14 @@ void StereoRemover::process(int16_t* frames, size_t count) {
     if (channels_ < 2) return;
     const size_t extra = size_t(channels_ - 2);
     const size_t tail = size_t(size_ - hop_);
+    int64_t clipped = 0;
     for (size_t i = 0; i < count; ++i, frames += channels_) {
         const size_t k = size_t(filled_);
         for (int c = 0; c < 2; ++c) {
             input_[c][tail + k] = float(frames[c]);
-            frames[c] = int16_t(std::lrint(std::clamp(output_[c][k], -32768.0f, 32767.0f)));
+            const float v = output_[c][k];
+            clipped += v > 32767.0f || v < -32768.0f;
+            frames[c] = int16_t(std::lrint(std::clamp(v, -32768.0f, 32767.0f)));
         }
         if (extra) {
             int16_t* line = delayed_.data() + delayAt_ * extra;
@@ -88,6 +91,7 @@ void StereoRemover::process(int16_t* frames, size_t count) {
             filled_ = 0;
         }
     }
+    if (clipped) clipped_.fetch_add(clipped, std::memory_order_relaxed);
 }
 
 void StereoRemover::analyseAndResynthesise() {

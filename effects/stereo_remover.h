@@ -42,6 +42,8 @@ class StereoRemover {
     int latency() const { return size_; }
     // One block of 16-bit interleaved frames of `channels` channels, in place, without allocating.
     void process(int16_t* frames, size_t count);
+    // Samples that went beyond full scale and were clipped, since it was made (any thread).
+    int64_t clipped() const { return clipped_.load(std::memory_order_relaxed); }
     // Forgets the audio heard so far (after a seek).
     void reset();
     // Sets the procedure on `channel` (which must have the channel count given above); the DSP
@@ -65,6 +67,7 @@ class StereoRemover {
     std::vector<float> gain_;
     // The channels past the first two, delayed by latency().
     std::vector<int16_t> delayed_;
+    std::atomic<int64_t> clipped_{0};
     size_t delayAt_ = 0;
     std::atomic<float> strength_{1.0f}, lowHz_{kDefaultLowHz}, highHz_{kDefaultHighHz};
 };

@@ -114,6 +114,12 @@ Coefficients secondOrder(double rate, double hz, double q, bool high) {
 
 KeepBassRemover::KeepBassRemover(double rate, double crossoverHz, bool removeCentre)
     : removeCentre_(removeCentre) {
+    // A crossover near or past half the rate (a file of a few hundred samples a second) makes
+    // the filters unstable: there is no bass to keep apart, and the remover works on everything.
+    if (!(crossoverHz < 0.4 * rate)) {
+        split_ = false;
+        return;
+    }
     // The pole pairs of a 5th-order Butterworth filter: Q = 1 / (2 cos(36°)) and 1 / (2 cos(72°)).
     const double q1 = 1.0 / (2.0 * std::cos(M_PI / 5.0)),
                  q2 = 1.0 / (2.0 * std::cos(2 * M_PI / 5.0));
@@ -138,19 +144,25 @@ void KeepBassRemover::reset() {
 }
 
 void KeepBassRemover::process(int16_t* frames, size_t count) {
+    int64_t clipped = 0;
     for (size_t i = 0; i < count; ++i, frames += 2) {
         const double left = frames[0], right = frames[1];
         const double mid = (left + right) * 0.5;
         // Above the crossover: the remover's half difference, or the mid signal when checking.
         double upper = removeCentre_ ? (right - left) * 0.5 : mid;
-        double lower = mid;
-        for (size_t k = 0; k < kSections; ++k) {
-            lower = low_[k].run(lower);
-            upper = high_[k].run(upper);
-        }
-        const long v = std::lrint(std::clamp(lower + upper, -32768.0, 32767.0));
+        double lower = split_ ? mid : 0.0;
+        if (split_)
+            for (size_t k = 0; k < kSections; ++k) {
+                lower = low_[k].run(lower);
+                upper = high_[k].run(upper);
+            }
+        // The bass kept and the rest's difference can peak above the source's peak.
+        const double sum = lower + upper;
+        clipped += sum > 32767.0 || sum < -32768.0 ? 2 : 0;
+        const long v = std::lrint(std::clamp(sum, -32768.0, 32767.0));
         frames[0] = frames[1] = int16_t(v);
     }
+    if (clipped) clipped_.fetch_add(clipped, std::memory_order_relaxed);
 }
 
 void KeepBassRemover::dsp(HDSP, DWORD, void* buffer, DWORD length, void* user) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -47,6 +48,8 @@ class KeepBassRemover {
     // One block of 16-bit interleaved stereo frames, in place.
     void process(int16_t* frames, size_t count);
     void reset();
+    // Samples that went beyond full scale and were clipped, since it was made (any thread).
+    int64_t clipped() const { return clipped_.load(std::memory_order_relaxed); }
 
   private:
     // One section in transposed direct form II (a first-order section has b2 = a2 = 0).
@@ -65,6 +68,8 @@ class KeepBassRemover {
 
     std::array<Section, kSections> low_, high_;
     bool removeCentre_;
+    bool split_ = true;  // false: the rate leaves no room for the crossover (the plain remover)
+    std::atomic<int64_t> clipped_{0};
 };
 
 // Sends the "Gain Audio" slider value (0..10) to the gain effect on `channel`: the amplification

@@ -406,6 +406,9 @@ std::string RenderPipeline::note() const {
     if (const int64_t clipped = stream_ ? engine::equalizerClippedSamples(stream_) : 0; clipped > 0)
         add(std::to_string(clipped) + (clipped == 1 ? " sample" : " samples") +
             " clipped by the equalizer");
+    if (const int64_t clipped = chain_.removerClippedSamples(); clipped > 0)
+        add(std::to_string(clipped) + (clipped == 1 ? " sample" : " samples") +
+            " clipped by the vocal remover");
     if (const int64_t clipped = tempo_ ? engine::stretcherClippedSamples(tempo_) : 0; clipped > 0)
         add(std::to_string(clipped) + (clipped == 1 ? " sample" : " samples") +
             " clipped by the change of tempo or pitch");

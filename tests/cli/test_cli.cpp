@@ -114,10 +114,18 @@ TEST(QuorvinRender, SaysHowManySamplesWereClippedAndByWhat) {
     const auto low = fixtures::readBytes(tmp.file("low.mp3"));
     joined.insert(joined.end(), low.begin(), low.end());
     fixtures::writeBytes(tmp.file("joined.mp3"), joined);
+    // A loud bass square: the bass the removers keep peaks above the source once the rest goes.
+    fixtures::Pcm bassSquare = fixtures::sine(40, 2.0, 44100, 2, 0.9);
+    for (int16_t& v : bassSquare.samples) v = int16_t(v >= 0 ? 29490 : -29490);
+    fixtures::writeWav(tmp.file("bass.wav"), bassSquare);
     const struct {
         std::vector<std::string> args;
         std::string says;
     } cases[] = {
+        {{"render", tmp.file("bass.wav"), out, "--vocal-remover=keep-bass"},
+         " samples clipped by the vocal remover"},
+        {{"render", tmp.file("bass.wav"), out, "--vocal-remover=stereo"},
+         " samples clipped by the vocal remover"},
         {{"render", in, out, "--eq", "10,10,10,10,10,10,10"}, " samples clipped by the equalizer"},
         {{"render", tmp.file("square.wav"), out, "--pitch", "3"},
          " samples clipped by the change of tempo or pitch"},
@@ -156,6 +164,12 @@ TEST(QuorvinRender, SaysHowManySamplesWereClippedAndByWhat) {
     auto r = quorvin({"render", in, out, "--eq", "-3,0,0,0,0,0,0"}, tmp);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err.find("clipped"), std::string::npos) << r.err;
+    // Keeping the bass of a file of 250 samples a second, whose half rate lies below the
+    // crossover: the remover works on everything, as the plain one does, never loudly.
+    fixtures::writeWav(tmp.file("slow.wav"), fixtures::sine(30, 2.0, 250, 2, 0.3));
+    r = quorvin({"render", tmp.file("slow.wav"), out, "--vocal-remover=keep-bass"}, tmp);
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (int16_t v : fixtures::readAudio(out).samples) ASSERT_LE(std::abs(v), 10);
     // A float file normalised to full scale, and the finer engine at a rate it calls too low:
     // nothing to say.
     for (float& v : hot) v = std::clamp(v, -1.0f, 1.0f);
