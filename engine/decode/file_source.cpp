@@ -36,53 +36,6 @@
 namespace engine {
 namespace {
 
-// WAVE's speaker bit of one of libsndfile's channel positions; -1 for one WAVE has no bit for.
-int waveSpeakerBit(int position) {
-    switch (position) {
-        case SF_CHANNEL_MAP_LEFT:
-        case SF_CHANNEL_MAP_FRONT_LEFT:
-            return 0;
-        case SF_CHANNEL_MAP_RIGHT:
-        case SF_CHANNEL_MAP_FRONT_RIGHT:
-            return 1;
-        case SF_CHANNEL_MAP_CENTER:
-        case SF_CHANNEL_MAP_FRONT_CENTER:
-            return 2;
-        case SF_CHANNEL_MAP_LFE:
-            return 3;
-        case SF_CHANNEL_MAP_REAR_LEFT:
-            return 4;
-        case SF_CHANNEL_MAP_REAR_RIGHT:
-            return 5;
-        case SF_CHANNEL_MAP_FRONT_LEFT_OF_CENTER:
-            return 6;
-        case SF_CHANNEL_MAP_FRONT_RIGHT_OF_CENTER:
-            return 7;
-        case SF_CHANNEL_MAP_REAR_CENTER:
-            return 8;
-        case SF_CHANNEL_MAP_SIDE_LEFT:
-            return 9;
-        case SF_CHANNEL_MAP_SIDE_RIGHT:
-            return 10;
-        case SF_CHANNEL_MAP_TOP_CENTER:
-            return 11;
-        case SF_CHANNEL_MAP_TOP_FRONT_LEFT:
-            return 12;
-        case SF_CHANNEL_MAP_TOP_FRONT_CENTER:
-            return 13;
-        case SF_CHANNEL_MAP_TOP_FRONT_RIGHT:
-            return 14;
-        case SF_CHANNEL_MAP_TOP_REAR_LEFT:
-            return 15;
-        case SF_CHANNEL_MAP_TOP_REAR_CENTER:
-            return 16;
-        case SF_CHANNEL_MAP_TOP_REAR_RIGHT:
-            return 17;
-        default:
-            return -1;
-    }
-}
-
 // Lengths found by reading a whole file: a FLAC or Ogg file that gives none.
 FileVersionCache<int64_t>& measuredLengths() {
     static FileVersionCache<int64_t> lengths;
@@ -175,13 +128,11 @@ class SndfileSource : public Source {
         const int n = info_.channels;
         if (n < 1 || n > kMaxChannels) return 0;
         if (vorbisOrder_) return 0;  // put into WAVE's order as read: its usual places
-        int map[kMaxChannels] = {};
-        if (sf_command(file_, SFC_GET_CHANNEL_MAP_INFO, map, int(sizeof(int)) * n) != SF_TRUE)
-            return 0;
+        const std::vector<int> bits = owner_->speakerBits();
+        if (bits.size() != size_t(n)) return 0;
         uint32_t mask = 0;
         int last = -1;
-        for (int c = 0; c < n; ++c) {
-            const int bit = waveSpeakerBit(map[c]);
+        for (const int bit : bits) {
             if (bit <= last) return 0;  // unknown, repeated or out of WAVE's order
             mask |= 1u << bit;
             last = bit;

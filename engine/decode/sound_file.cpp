@@ -198,6 +198,53 @@ std::optional<PatchedFile::Patch> w64FloatTag(std::FILE* f, off_t start) {
     return std::nullopt;
 }
 
+// WAVE's speaker bit of one of libsndfile's channel positions; -1 for one WAVE has no bit for.
+int waveSpeakerBit(int position) {
+    switch (position) {
+        case SF_CHANNEL_MAP_LEFT:
+        case SF_CHANNEL_MAP_FRONT_LEFT:
+            return 0;
+        case SF_CHANNEL_MAP_RIGHT:
+        case SF_CHANNEL_MAP_FRONT_RIGHT:
+            return 1;
+        case SF_CHANNEL_MAP_CENTER:
+        case SF_CHANNEL_MAP_FRONT_CENTER:
+            return 2;
+        case SF_CHANNEL_MAP_LFE:
+            return 3;
+        case SF_CHANNEL_MAP_REAR_LEFT:
+            return 4;
+        case SF_CHANNEL_MAP_REAR_RIGHT:
+            return 5;
+        case SF_CHANNEL_MAP_FRONT_LEFT_OF_CENTER:
+            return 6;
+        case SF_CHANNEL_MAP_FRONT_RIGHT_OF_CENTER:
+            return 7;
+        case SF_CHANNEL_MAP_REAR_CENTER:
+            return 8;
+        case SF_CHANNEL_MAP_SIDE_LEFT:
+            return 9;
+        case SF_CHANNEL_MAP_SIDE_RIGHT:
+            return 10;
+        case SF_CHANNEL_MAP_TOP_CENTER:
+            return 11;
+        case SF_CHANNEL_MAP_TOP_FRONT_LEFT:
+            return 12;
+        case SF_CHANNEL_MAP_TOP_FRONT_CENTER:
+            return 13;
+        case SF_CHANNEL_MAP_TOP_FRONT_RIGHT:
+            return 14;
+        case SF_CHANNEL_MAP_TOP_REAR_LEFT:
+            return 15;
+        case SF_CHANNEL_MAP_TOP_REAR_CENTER:
+            return 16;
+        case SF_CHANNEL_MAP_TOP_REAR_RIGHT:
+            return 17;
+        default:
+            return -1;
+    }
+}
+
 }  // namespace
 
 int64_t id3v2Bytes(std::FILE* f) {
@@ -262,6 +309,16 @@ int64_t SoundFile::countNonFinite() {
         for (size_t i = 0; i < size_t(n) * size_t(info_.channels); ++i)
             count += !std::isfinite(buf[i]);
     return count;
+}
+
+std::vector<int> SoundFile::speakerBits() const {
+    const int n = info_.channels;
+    if (!sf_ || n < 1) return {};
+    std::vector<int> map(size_t(n), SF_CHANNEL_MAP_INVALID);
+    if (sf_command(sf_, SFC_GET_CHANNEL_MAP_INFO, map.data(), int(sizeof(int)) * n) != SF_TRUE)
+        return {};
+    for (int& position : map) position = waveSpeakerBit(position);
+    return map;
 }
 
 SoundFile::~SoundFile() {

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace engine {
 
@@ -40,6 +41,14 @@ class SoundFile {
     // the program reads as silence. 0 for integer formats, which cannot hold them. Reads the whole
     // file from where it is.
     int64_t countNonFinite();
+
+    // Where each channel goes, as WAVE's speaker bit (0 front left, 1 front right, 2 front
+    // centre, 3 LFE, 4 back left, 5 back right, 6 and 7 front left and right of centre, 8 back
+    // centre, 9 side left, 10 side right, 11 to 17 the top speakers): one per channel, -1 for a
+    // channel placed nowhere WAVE names (past the bits of an extensible header's mask, or a
+    // position of another format's). Empty when the file does not say where its channels go (a
+    // WAV without an extensible header, or with a mask of 0).
+    std::vector<int> speakerBits() const;
 
     // For a WAV file (RIFF, RF64 or BW64): the frames its data chunk declares beyond the end of
     // the file. 0 for a whole file, one whose sizes are left open (0 or all ones, as a writer
