@@ -55,10 +55,59 @@ struct SndFile {
     }
 };
 
+// The meter's weight for a channel at WAVE's speaker bit `bit` (-1: placed nowhere WAVE names),
+// as ITU-R BS.1770 weighs it: the LFE is left out, the side and back channels are surrounds
+// (1.41), every other one (front, top, unknown) counts once. Only the weight matters to the
+// meter (it filters every channel on its own), so the plain values stand for all the places of
+// a weight.
+int meterPlace(int bit) {
+    switch (bit) {
+        case 0:
+            return EBUR128_LEFT;
+        case 1:
+            return EBUR128_RIGHT;
+        case 2:
+            return EBUR128_CENTER;
+        case 3:  // low-frequency effects
+            return EBUR128_UNUSED;
+        case 4:  // back left
+        case 8:  // back centre
+        case 9:  // side left
+            return EBUR128_LEFT_SURROUND;
+        case 5:   // back right
+        case 10:  // side right
+            return EBUR128_RIGHT_SURROUND;
+        default:
+            return EBUR128_LEFT;
+    }
+}
+
+// The meter's place for each channel of `file`; empty to keep the meter's own. A file that says
+// where its channels go (an extensible header's mask) is weighed by it, a channel past the mask's
+// bits once. Without that: up to six channels keep the meter's own guess, which is WAVE's usual
+// layout for their count (mono, stereo, L R C, quad, 5.0, 5.1 with the LFE fourth); more than six
+// have no usual layout, and every channel counts once, none left out (the meter's guess would
+// leave out all past the sixth).
+std::vector<int> meterPlaces(const engine::SoundFile& file, int channels) {
+    const std::vector<int> bits = file.speakerBits();
+    if (bits.size() == size_t(channels)) {
+        std::vector<int> places;
+        for (const int bit : bits) places.push_back(meterPlace(bit));
+        return places;
+    }
+    if (channels <= 6) return {};
+    return std::vector<int>(size_t(channels), EBUR128_LEFT);
+}
+
 struct Ebur128 {
     ebur128_state* st;
-    Ebur128(int channels, int rate, int mode = EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK)
-        : st(ebur128_init(unsigned(channels), unsigned(rate), mode)) {}
+    Ebur128(int channels, int rate, const std::vector<int>& places,
+            int mode = EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK)
+        : st(ebur128_init(unsigned(channels), unsigned(rate), mode)) {
+        if (st)
+            for (size_t c = 0; c < places.size(); ++c)
+                ebur128_set_channel(st, unsigned(c), places[c]);
+    }
     ~Ebur128() {
         if (st) ebur128_destroy(&st);
     }
@@ -132,7 +181,8 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
     auto cancelled = [&] { return cancel && cancel->load(); };
 
     // Pass 1: the peak (in 16-bit steps: samples come as value / 32768) and the loudness.
-    Ebur128 meter(channels, src.info.samplerate);
+    const std::vector<int> places = meterPlaces(src.file, channels);
+    Ebur128 meter(channels, src.info.samplerate, places);
     if (loudness && !meter.st) return failed("There is not enough memory to measure loudness.");
     double peak = 0;
     int64_t done = 0, faulty = 0;
@@ -183,7 +233,7 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
         // Each measuring takes half of what is left of the bar's first half.
         double measuringFrom = firstPassShare;
         const auto loudnessAt = [&](double gain) {
-            Ebur128 m(channels, src.info.samplerate, EBUR128_MODE_I);
+            Ebur128 m(channels, src.info.samplerate, places, EBUR128_MODE_I);
             double l = NAN;
             if (!m.st || sf_seek(src.f, 0, SEEK_SET) != 0) return l;
             const double span = (50.0 - measuringFrom) / 2;

@@ -255,6 +255,87 @@ TEST(Normaliser, LoudnessTargetIsReachedUnderTheTruePeakCeiling) {
     EXPECT_LE(measure(dir.file("out.wav")).truePeakDb, -0.95);
 }
 
+namespace {
+
+// The bytes of a 16-bit 48 kHz WAV of two seconds: a 997 Hz tone at a tenth of full scale in the
+// channels whose bits are set in `sounding`, silence in the others; under an extensible header
+// whose channel mask is `mask`, or a plain header when `mask` is 0.
+std::vector<uint8_t> layoutWav(int channels, uint32_t mask, uint32_t sounding) {
+    const uint32_t rate = 48000, frames = 2 * rate, dataBytes = frames * uint32_t(channels) * 2;
+    const uint32_t fmtBytes = mask ? 40 : 16;
+    std::vector<uint8_t> b;
+    const auto put = [&](uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) b.push_back(uint8_t(v >> (8 * i)));
+    };
+    const auto tag = [&](const char* t) { b.insert(b.end(), t, t + 4); };
+    tag("RIFF");
+    put(4 + 8 + fmtBytes + 8 + dataBytes, 4);
+    tag("WAVE");
+    tag("fmt ");
+    put(fmtBytes, 4);
+    put(mask ? 0xFFFE : 1, 2);
+    put(uint32_t(channels), 2);
+    put(rate, 4);
+    put(rate * uint32_t(channels) * 2, 4);
+    put(uint32_t(channels) * 2, 2);
+    put(16, 2);
+    if (mask) {
+        put(22, 2);  // the extension's size
+        put(16, 2);  // valid bits
+        put(mask, 4);
+        const uint8_t pcm[16] = {1, 0, 0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xaa, 0, 0x38, 0x9b, 0x71};
+        b.insert(b.end(), pcm, pcm + 16);
+    }
+    tag("data");
+    put(dataBytes, 4);
+    for (uint32_t i = 0; i < frames; ++i) {
+        const auto v =
+            uint16_t(int16_t(std::lround(3276.7 * std::sin(2 * M_PI * 997.0 * i / rate))));
+        for (int c = 0; c < channels; ++c) put((sounding >> c & 1) ? v : 0, 2);
+    }
+    return b;
+}
+
+}  // namespace
+
+// Each channel weighs in the loudness where its file puts it: the LFE not at all, side and back
+// channels as surrounds (1.41), a channel past the mask once; without a mask, up to six channels
+// in WAVE's usual places for their count, more than six once each. The same tone in channels of
+// weights summing to W takes the gain of that tone in a mono file less 10 log W.
+TEST(Normaliser, LoudnessWeighsEachChannelByWhereItGoes) {
+    fixtures::TempDir dir;
+    NormaliseOptions o;
+    o.target = NormaliseOptions::Target::Loudness;
+    o.lufs = -30;
+    const auto gainOf = [&](const std::vector<uint8_t>& wav) {
+        fixtures::writeBytes(dir.file("src.wav"), wav);
+        const NormaliseResult r =
+            NormaliserComponent::normalise(dir.file("src.wav"), dir.file("out.wav"), o, {});
+        EXPECT_EQ(r.error, "");
+        EXPECT_EQ(r.note, "");
+        return r.gainDb;
+    };
+    const double mono = gainOf(layoutWav(1, 0, 1));
+    const struct {
+        const char* name;
+        int channels;
+        uint32_t mask, sounding;
+        double weights;
+    } cases[] = {
+        {"2.1", 3, 0x00B, 0b111, 2},
+        {"3.1", 4, 0x00F, 0b1111, 3},
+        {"7.1", 8, 0x63F, 0xFF, 3 + 4 * 1.41},
+        {"7.1, sides only", 8, 0x63F, 0b11000000, 2 * 1.41},
+        {"16 channels, the 9th past a 7.1 mask", 16, 0x63F, 1u << 8, 1},
+        {"5.1 without a mask", 6, 0, 0b111111, 3 + 2 * 1.41},
+        {"8 channels without a mask", 8, 0, 0xFF, 8},
+    };
+    for (const auto& c : cases)
+        EXPECT_NEAR(gainOf(layoutWav(c.channels, c.mask, c.sounding)),
+                    mono - 10 * std::log10(c.weights), 0.05)
+            << c.name;
+}
+
 TEST(Normaliser, FinerSourcesAreScaledDitheredOrKeptAt24Bits) {
     fixtures::TempDir dir;
     // Half a second of a full-scale tone, then a -100 dBFS sine: to 16 bits the quiet part lies
