@@ -180,7 +180,7 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
     std::vector<double> buf(size_t(kBlock * channels));
     auto cancelled = [&] { return cancel && cancel->load(); };
 
-    // Pass 1: the peak (in 16-bit steps: samples come as value / 32768) and the loudness.
+    // Pass 1: the peak (as a fraction of full scale, as the samples come) and the loudness.
     const std::vector<int> places = meterPlaces(src.file, channels);
     Ebur128 meter(channels, src.info.samplerate, places);
     if (loudness && !meter.st) return failed("There is not enough memory to measure loudness.");
@@ -197,7 +197,7 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
                 v = 0;
                 ++faulty;
             }
-            peak = std::max(peak, std::abs(v * 32768.0));
+            peak = std::max(peak, std::abs(v));
         }
         if (loudness) ebur128_add_frames_double(meter.st, buf.data(), size_t(n));
         done += n;
@@ -211,9 +211,14 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
     if (sf_seek(src.f, 0, SEEK_SET) != 0)
         return failed("\"" + source + "\" could not be read again.");
 
+    // The output's steps: a sample of full scale (1.0) is `steps`, the largest written `maxStep`.
+    const double steps = options.bits == 24 ? 8388608.0 : 32768.0;
+    const double maxStep = steps - 1;
     double scale = 1.0;
     if (!loudness) {
-        scale = peak > 0 ? options.percent / 100.0 * 32767.0 / peak : 1.0;
+        // The peak reaches `percent` % of the largest step the output holds. (For 16 bits the
+        // same arithmetic as in 16-bit steps: peak * 32768 is exact.)
+        scale = peak > 0 ? options.percent / 100.0 * maxStep / (peak * steps) : 1.0;
         if (!(peak > 0)) {
             result.note = "The source is silent: there is no peak to scale.";
             result.leftAsItIs = true;
@@ -346,8 +351,6 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
     const bool dither = options.bits == 16 && src.finerThan16Bits();
     std::minstd_rand rng(20240613u);
     std::uniform_real_distribution<double> uniform(-0.5, 0.5);
-    const double steps = options.bits == 24 ? 8388608.0 : 32768.0;
-    const double maxStep = steps - 1;
     std::vector<uint8_t> out(size_t(kBlock * channels * 3));
     done = 0;
     for (;;) {
