@@ -67,14 +67,17 @@ int normalizeCommand(const Args& args, std::ostream& out, std::ostream& err) {
             err << kName << "reads and writes files, not standard input or output (\"-\")\n";
             return 2;
         }
-    std::string extension = std::filesystem::path(outPath).extension().string();
-    for (char& c : extension) c = char(std::tolower(static_cast<unsigned char>(c)));
-    for (const char* other : {".mp3", ".flac", ".ogg", ".opus", ".aiff", ".aif", ".wma", ".m4a"})
-        if (extension == other) {
-            err << kName << "writes a WAV file: \"" << outPath << "\" would name it " << other
-                << "; give OUT a .wav name\n";
-            return 2;
-        }
+    // OUT's extension, when it has one, is WAV's: .wav or .wave, in any case. Any other names
+    // another format (.bwf too: a broadcast WAV, with a chunk the normaliser does not write). A
+    // name without an extension (or ending in a bare dot) is taken as it is.
+    const std::string extension = std::filesystem::path(outPath).extension().string();
+    std::string lower = extension;
+    for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
+    if (extension.size() > 1 && lower != ".wav" && lower != ".wave") {
+        err << kName << "writes a WAV file: \"" << outPath << "\" would name it " << extension
+            << "; give OUT a .wav name\n";
+        return 2;
+    }
     if (files::isTheInputItself(in, outPath)) {
         err << kName << "the output \"" << outPath
             << "\" is the input file itself; choose another name\n";

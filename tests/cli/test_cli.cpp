@@ -352,6 +352,7 @@ TEST(QuorvinRender, BadInputGetsAClearMessageAndLosesNothing) {
         {{"render", in, in}, 1, "input file itself"},
         {{"normalize", in, in, "50"}, 1, "input file itself"},
         {{"normalize", in, tmp.file("out.flac"), "50"}, 2, "writes a WAV file"},
+        {{"normalize", in, tmp.file("out.aac"), "50"}, 2, "would name it .aac"},
         {{"normalize", in, "-", "50"}, 2, "not standard input or output"},
         {{"render", in, tmp.file("no-folder/out.wav")}, 1, "no-folder"},
         {{"render", in, tmp.path().string() + "/x.aiff"}, 2, ".flac, .ogg or .opus"},
