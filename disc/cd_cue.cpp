@@ -151,7 +151,9 @@ bool cueNeedsOwnReader(std::string_view text,
     SheetLines lines(text, kMaxCueLine);
     for (std::string_view line; lines.next(line);) {
         std::vector<std::string> w;
-        if (splitWords(line, &w) && !w.empty() && upper(w[0]) == "POSTGAP") return true;
+        if (!splitWords(line, &w) || w.empty()) continue;
+        const std::string key = upper(w[0]);
+        if (key == "POSTGAP" || key == "PREGAP") return true;
     }
     return false;
 }

@@ -102,7 +102,8 @@ struct CueFilesDisc {
 
 // Whether the sheet is one for checkCueFiles: more than one FILE, a FILE other than BINARY or
 // one that `isAudioFile` says is an audio file all the same (a WAV or FLAC the sheet calls
-// BINARY), or a POSTGAP (silence libcdio refuses).
+// BINARY), or a PREGAP or a POSTGAP (silence in no file, which libcdio does not lay out or
+// refuses).
 bool cueNeedsOwnReader(std::string_view text,
                        const std::function<bool(const std::string& name)>& isAudioFile);
 

@@ -423,6 +423,9 @@ std::vector<ImageCase> imageCases() {
     const std::string cue =
         "FILE \"x.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
         "  TRACK 02 AUDIO\n    INDEX 01 00:01:00\n";
+    const std::string pregapCue = cue.substr(0, cue.find("    INDEX 01 00:01:00")) +
+                                  "    PREGAP 00:02:00\n" +
+                                  cue.substr(cue.find("    INDEX 01 00:01:00"));
     auto text = [](std::string s) { return [s] { return bytesOf(s); }; };
     // The image's audio as a WAV file: of `bits` bits, its header saying `frames` frames.
     auto wav = [&audio](int64_t frames, int bits = 16) {
@@ -481,6 +484,24 @@ std::vector<ImageCase> imageCases() {
          {{"img.bin", audio}},
          "",
          withPostgap},
+        // A PREGAP is silence in no file before its track, a .bin's as a WAV's: track 1 runs on
+        // through it (3 s).
+        {"CuePregapBeforeATrack",
+         "img.cue",
+         text(pregapCue),
+         {{"img.bin", audio}},
+         "",
+         half,
+         false,
+         "01\tTrack 1\t[00:03]"},
+        {"CueWavPregapBeforeATrack",
+         "img.cue",
+         text("FILE \"x.wav\" WAVE" + pregapCue.substr(pregapCue.find('\n'))),
+         {{"x.wav", wav(frames)}},
+         "",
+         half,
+         false,
+         "01\tTrack 1\t[00:03]"},
         {"CueAndBinInCapitals", "IMG.CUE", text(cue), {{"IMG.BIN", audio}}, "", half},
         {"CueBinEndingInsideASector",  // the sector cut short is left out, and that is said
          "img.cue",
