@@ -149,11 +149,17 @@ bool cueNeedsOwnReader(std::string_view text,
     if (files.size() == 1 && isAudioFile && isAudioFile(files[0].first)) return true;
     if (text.size() > kMaxCueBytes) return false;
     SheetLines lines(text, kMaxCueLine);
+    int expected = 1;  // the track number libcdio reads next
     for (std::string_view line; lines.next(line);) {
         std::vector<std::string> w;
         if (!splitWords(line, &w) || w.empty()) continue;
         const std::string key = upper(w[0]);
         if (key == "POSTGAP" || key == "PREGAP") return true;
+        if (key == "TRACK" && w.size() >= 2) {
+            const int n = parseNumber(w[1]);
+            if (n >= 1 && n != expected) return true;
+            ++expected;
+        }
     }
     return false;
 }
@@ -274,7 +280,14 @@ std::string check(std::string_view text, int64_t binBytes, std::string* copy,
             const int n = parseNumber(w[1]);
             const int expected = tracks.empty() ? 1 : tracks.back().number + 1;
             if (n < 1) return at + "bad track number \"" + w[1] + "\"";
-            if (n != expected) {
+            if (several) {
+                // Read by the program itself: the first track may be numbered above 1 and a
+                // number may be left out (a rip's sheet without the data track before the audio,
+                // or without a track that failed), as long as the numbers rise.
+                if (!tracks.empty() && n <= tracks.back().number)
+                    return at + "TRACK " + w[1] + " after TRACK " +
+                           std::to_string(tracks.back().number) + " (track numbers rise)";
+            } else if (n != expected) {
                 return at + "TRACK " + w[1] +
                        (tracks.empty() ? " first"
                                        : " after TRACK " + std::to_string(tracks.back().number)) +

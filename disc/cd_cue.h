@@ -102,8 +102,8 @@ struct CueFilesDisc {
 
 // Whether the sheet is one for checkCueFiles: more than one FILE, a FILE other than BINARY or
 // one that `isAudioFile` says is an audio file all the same (a WAV or FLAC the sheet calls
-// BINARY), or a PREGAP or a POSTGAP (silence in no file, which libcdio does not lay out or
-// refuses).
+// BINARY), a PREGAP or a POSTGAP (silence in no file, which libcdio does not lay out or
+// refuses), or tracks not numbered 1, 2, 3... (libcdio's reader relies on that numbering).
 bool cueNeedsOwnReader(std::string_view text,
                        const std::function<bool(const std::string& name)>& isAudioFile);
 
@@ -122,7 +122,8 @@ using CueFileBytes = std::function<CueFileFacts(const std::string& name, bool de
 
 // The check of checkCueSheet for a sheet of one or more files, each holding whole sectors but the
 // last. Its INDEX times count from the start of their file; a PREGAP or POSTGAP is silence in no
-// file.
+// file. Its track numbers rise from any number, not always by one: a rip's sheet leaves out a
+// data track and the tracks that failed, and keeps the disc's numbers.
 std::string checkCueFiles(std::string_view text, const CueFileBytes& fileBytes, CueFilesDisc* disc,
                           std::string* cdText = nullptr);
 

@@ -59,8 +59,10 @@ std::string ripCueSheet(const DiscRip& rip) {
         }
         const std::string file = "FILE " + quoted(relativePath(rip, t.path)) + " WAVE";
         if (t.number == 0) {  // the hidden track: track 1's INDEX 00, in a file of its own
-            line(file);
-            previous = &t;
+            // Only before track 1's file: a sheet's first track starts where its first file does.
+            const bool trackOne = &t != &rip.tracks.back() && ripped(*(&t + 1));
+            if (trackOne) line(file);
+            previous = trackOne ? &t : nullptr;
             continue;
         }
         char number[8];

@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include "disc/basscd.h"
+#include "disc/cd_ext.h"
 #include "files/fault_injection.h"
 #include "rip/cd_commands.h"
 #include "rip/rip_disc.h"
@@ -113,6 +114,28 @@ class Rip : public DiscTest {
             std::memcpy(all.data() + at, b.data(), b.size());
         }
         return all;
+    }
+    // The rip's cue sheet opens again as a disc of the tracks ripped, under their numbers on the
+    // disc (a track not ripped left out), each track the audio ripped (its CRC32).
+    static void expectCueOpensAsTheTracksRipped(const cd::DiscRip& rip) {
+        std::string why;
+        const int copy = engine::cdAddImage(rip.cuePath, &why);
+        ASSERT_GE(copy, 0) << why;
+        std::vector<const cd::TrackRip*> ripped;
+        for (const cd::TrackRip& t : rip.tracks)
+            if (t.status == cd::TrackRip::Status::Ripped) ripped.push_back(&t);
+        engine::CdToc toc;
+        ASSERT_TRUE(engine::cdReadToc(DWORD(copy), &toc));
+        ASSERT_EQ(toc.tracks.size(), ripped.size());
+        for (size_t i = 0; i < ripped.size(); ++i) {
+            EXPECT_EQ(toc.tracks[i].number, ripped[i]->number);
+            std::vector<uint8_t> audio, buf(65536);
+            const HSTREAM s = BASS_CD_StreamCreate(DWORD(copy), DWORD(i), BASS_STREAM_DECODE);
+            for (int n; s && (n = int(BASS_ChannelGetData(s, buf.data(), DWORD(buf.size())))) > 0;)
+                audio.insert(audio.end(), buf.begin(), buf.begin() + n);
+            BASS_StreamFree(s);
+            EXPECT_EQ(referenceCrc32(audio), ripped[i]->crc32) << "track " << ripped[i]->number;
+        }
     }
 };
 
@@ -468,6 +491,7 @@ TEST_P(RipFaults, ASkippedOrFailedReadIsMarkedNeverPassedAsGood) {
     EXPECT_NE(log.find("NOT every track was read without skips or read errors; see track 2."),
               std::string::npos)
         << log;
+    expectCueOpensAsTheTracksRipped(rip);  // without track 2 when it failed
 }
 
 INSTANTIATE_TEST_SUITE_P(SkippedOrFailed, RipFaults, ::testing::Bool());
@@ -509,6 +533,7 @@ TEST_P(RipWriteFaults, AFullDiskFailsTheTrackItHitsWithTheReason) {
         kept.push_back(std::string("The Band - Night Album") + ext);
     std::sort(kept.begin(), kept.end());
     EXPECT_EQ(listing(options(format).folder), kept);  // no partial file, no temporary
+    expectCueOpensAsTheTracksRipped(rip);              // also when it starts at track 2
 }
 
 INSTANTIATE_TEST_SUITE_P(
