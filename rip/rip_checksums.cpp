@@ -166,11 +166,21 @@ AudioSession audioSession(const DiscLayout& layout) {
     AudioSession s;
     size_t n = layout.trackStarts.size();
     uint32_t leadOut = layout.leadOut;
-    while (n > 1 && n - 1 < layout.audio.size() && !layout.audio[n - 1]) {
-        --n;
-        leadOut = layout.trackStarts[n] > kSessionGapSectors
-                      ? layout.trackStarts[n] - kSessionGapSectors
-                      : layout.trackStarts[n];
+    while (n > 1 && n - 1 < layout.audio.size() && !layout.audio[n - 1]) --n;
+    if (n < layout.trackStarts.size()) {
+        // The first data track after the audio, and where the audio ends before it: an image
+        // says so by the data track's gap (INDEX 00), a drive's table of contents does not.
+        const uint32_t data = layout.trackStarts[n], lastAudio = layout.trackStarts[n - 1];
+        uint32_t end = data;
+        if (layout.image && n < layout.pregaps.size() && layout.pregaps[n] > lastAudio &&
+            layout.pregaps[n] < data)
+            end = layout.pregaps[n];
+        // The gap between the sessions: on a drive's disc wherever there is room for it (a data
+        // track closer to the last audio track is in the audio's session), in an image only where
+        // the data track's gap is as long.
+        const bool sessionGap =
+            layout.image ? data - end >= kSessionGapSectors : data > lastAudio + kSessionGapSectors;
+        leadOut = sessionGap ? data - kSessionGapSectors : end;
     }
     s.last = int(std::min<size_t>(n, 99));
     s.leadOut = leadOut + kLeadInSectors;

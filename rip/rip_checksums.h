@@ -52,6 +52,12 @@ struct DiscLayout {
     std::vector<uint32_t> trackStarts;
     std::vector<bool> audio;
     uint32_t leadOut = 0;
+    // A disc image's layout, with each track's INDEX 00 in `pregaps` (its start when it has none;
+    // empty: none known). A drive's table of contents has the 11400 sectors between an enhanced
+    // CD's sessions before its data track; an image has them only where it lays them out, as that
+    // track's gap.
+    bool image = false;
+    std::vector<uint32_t> pregaps = {};
 };
 
 struct DiscIds {
@@ -72,7 +78,9 @@ std::string accurateRipUrl(const DiscIds& ids);
 
 // The MusicBrainz disc ID of the disc's audio session: the data tracks at its end (an enhanced
 // CD's second session) are left out, its lead-out then 11400 sectors (the gap between sessions)
-// before the first of them. 28 characters of base64 in MusicBrainz's alphabet ('.', '_', '-').
+// before the first of them where the layout has that gap, else where the audio ends (the data
+// track's INDEX 00 or start); never at or before the last audio track's start. 28 characters of
+// base64 in MusicBrainz's alphabet ('.', '_', '-').
 std::string musicBrainzDiscId(const DiscLayout& layout);
 // The MusicBrainz page that looks the disc up by its ID and table of contents.
 std::string musicBrainzUrl(const DiscLayout& layout);

@@ -515,11 +515,13 @@ DiscRip ripDisc(int drive, const RipOptions& options, const RipHooks& hooks,
 
     DiscLayout layout;
     layout.leadOut = toc.leadOutLba;
+    layout.image = !engine::cdImageFiles(DWORD(drive)).empty();
     int firstAudio = -1, lastAudio = -1, audioTracks = 0;
     uint64_t total = 0;
     for (int i = 0; i < n; ++i) {
         layout.trackStarts.push_back(toc.tracks[size_t(i)].startLba);
         layout.audio.push_back(toc.tracks[size_t(i)].audio);
+        layout.pregaps.push_back(toc.tracks[size_t(i)].pregapLba);
         if (!toc.tracks[size_t(i)].audio) continue;
         if (firstAudio < 0) firstAudio = i;
         lastAudio = i;

@@ -235,6 +235,26 @@ TEST(MusicBrainzDiscId, PublishedExampleAndTheAudioSessionOfAnEnhancedCd) {
     enhanced.audio.push_back(false);
     enhanced.leadOut = audio.leadOut + 11400 + 30000;
     EXPECT_EQ(cd::musicBrainzDiscId(enhanced), "49HHV7Eb8UKF3aQiNmu1GR8vKTY-");
+    // A disc image has that gap only where it lays it out, as the data track's INDEX 00: the
+    // audio's lead-out is where the audio ends, the data track right after it or its gap.
+    cd::DiscLayout image = enhanced;
+    image.image = true;
+    image.trackStarts.back() = audio.leadOut;
+    image.leadOut = audio.leadOut + 30000;
+    EXPECT_EQ(cd::musicBrainzDiscId(image), "49HHV7Eb8UKF3aQiNmu1GR8vKTY-");
+    image.pregaps = enhanced.trackStarts;
+    image.pregaps.back() = audio.leadOut;
+    image.trackStarts.back() = audio.leadOut + 11400;
+    image.leadOut = enhanced.leadOut;
+    EXPECT_EQ(cd::musicBrainzDiscId(image), "49HHV7Eb8UKF3aQiNmu1GR8vKTY-");
+    // A data track too close to the last audio track for the gap, from an image or a drive: the
+    // lead-out is the data track's start, never before the last audio track.
+    for (const bool fromImage : {true, false}) {
+        cd::DiscLayout soon{{0, 11500, 11600}, {true, true, false}, 20000};
+        soon.image = fromImage;
+        EXPECT_NE(cd::musicBrainzUrl(soon).find("&toc=1+2+11750+150+11650"), std::string::npos)
+            << cd::musicBrainzUrl(soon);
+    }
 }
 
 // --- hidden track, cue sheet, playlist, album artist, pre-emphasis --------------------------
