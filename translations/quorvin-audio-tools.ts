@@ -948,7 +948,7 @@ Error Code : </source>
     <message>
         <location line="+1"/>
         <location filename="../cd/drives_panel.cpp" line="+72"/>
-        <location filename="../cd/playback_panel.cpp" line="+72"/>
+        <location filename="../cd/playback_panel.cpp" line="+98"/>
         <source>Error</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1960,13 +1960,13 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+7"/>
-        <location filename="../render/process_panel_mp3.cpp" line="+76"/>
+        <location line="+9"/>
+        <location filename="../render/process_panel_mp3.cpp" line="+78"/>
         <source>Annullato!</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../render/process_panel_mp3.cpp" line="-7"/>
+        <location filename="../render/process_panel_mp3.cpp" line="-9"/>
         <source>Save MP3 File As</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1976,7 +1976,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+55"/>
+        <location line="+57"/>
         <source>Mp3 Setup</source>
         <translation type="unfinished"></translation>
     </message>
