@@ -276,18 +276,21 @@ void closeDevice() {
 }
 
 // Puts a channel into the mixer (with its lock held).
-void attach(const std::shared_ptr<Channel>& ch) {
+// False when the output was freed meanwhile (BASS_Free on another thread): nothing to play on.
+bool attach(const std::shared_ptr<Channel>& ch) {
     Output& o = out();
     std::lock_guard g(o.m);
+    if (!o.ready) return false;
     for (auto& p : o.playing)
-        if (p == ch) return;
+        if (p == ch) return true;
     for (auto& slot : o.slots) {
         if (slot.load() == nullptr) {
             slot.store(ch.get(), std::memory_order_release);
             o.playing.push_back(ch);
-            return;
+            return true;
         }
     }
+    return true;
 }
 
 // Drops what was decoded ahead and restarts the ring at the channel's position.
@@ -501,7 +504,10 @@ BOOL BASS_ChannelPlay(DWORD handle, BOOL restart) {
         }
         // A read that failed already is reported like one the output thread meets.
         if (ev.readError) ch->fireEvents(ev);
-        attach(ch);
+        if (!attach(ch)) {
+            ch->play->mode = kStopped;
+            return fail(BASS_ERROR_INIT, kFalse);
+        }
         out().wake.notify_all();
         return ok(kTrue);
     });
