@@ -128,6 +128,9 @@ std::string encodeMp3File(const Mp3EncodeJob& job, const Mp3ProgressFn& progress
 
     // Through a temporary beside the destination: a stop or a failure leaves no MP3 and keeps an
     // earlier file of that name.
+    // A destination that may not be replaced (write-protected, a folder) is refused before the
+    // encoding, as every save refuses it.
+    if (const files::Result r = files::checkReplaceable(job.output); !r) return r.message;
     files::TemporaryFile out;
     if (const files::Result r = out.create(job.output); !r) return r.message;
     int64_t written = 0;
@@ -198,11 +201,20 @@ std::string encodeMp3File(const Mp3EncodeJob& job, const Mp3ProgressFn& progress
             *note = files::damagedMessage(job.input, double(undecoded) / rate);
         else
             note->clear();
+        const auto add = [&note](const std::string& more) {
+            *note = note->empty() ? more : *note + "\n" + more;
+        };
+        // Samples a float source holds that 16 bits cannot: clipped, or silence where they are
+        // no numbers.
+        if (const int64_t faulty = source->faultySamples(); faulty > 0)
+            add(std::to_string(faulty) + (faulty == 1 ? " sample is" : " samples are") +
+                " not a number (infinite or NaN) in \"" + job.input + "\": encoded as silence");
+        if (const int64_t over = source->overSamples(); over > 0)
+            add(std::to_string(over) + (over == 1 ? " sample" : " samples") + " of \"" + job.input +
+                "\" lie beyond full scale (louder than 16 bits hold): clipped");
         // What MP3 could not hold as asked.
         if (lame.kbps() != askedKbps || lame.outRate() != source->rate()) {
-            const std::string said =
-                files::mp3ChoiceMessage(lame.kbps(), lame.outRate(), askedKbps, source->rate());
-            *note = note->empty() ? said : *note + "\n" + said;
+            add(files::mp3ChoiceMessage(lame.kbps(), lame.outRate(), askedKbps, source->rate()));
         }
     }
     return {};

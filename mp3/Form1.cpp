@@ -150,7 +150,11 @@ void Form1::Command3_Click() {
     const QString path = Text1->text();
     // Fewer than three characters leave no name to build the MP3's from.
     if (path.size() < 3 || MEnc1->isEncoding()) return;
-    const QString output = path.left(path.size() - 3) + "mp3";
+    // The name's extension becomes mp3 (C:\a\b.wav gives C:\a\b.mp3); a name without one gets it.
+    const QString name = QFileInfo(path).fileName();
+    const qsizetype dot = name.lastIndexOf('.');
+    const QString output =
+        dot > 0 ? path.left(path.size() - (name.size() - dot - 1)) + "mp3" : path + ".mp3";
     // The file named in Text1 is the one encoded, whether chosen with Open or typed.
     MEnc1->setInputFile(path);
     if (identity(output) == identity(path)) {

@@ -10,6 +10,8 @@
 #include <QTimer>
 #include <filesystem>
 
+#include <sndfile.h>
+
 #include "components/mp3_encoder.h"
 #include "mp3/Form1.h"
 #include "mp3/mp3routines.h"
@@ -146,6 +148,11 @@ TEST_F(EncoderWindow, EncodesTheChosenFileBesideItWithTheChosenSettings) {
     EXPECT_EQ(scripted->openDialogs.back().initialName, dir.file("x.raw"));
     encode();
     EXPECT_EQ(info(dir.file("x.mp3")).Duration, 3);
+    // Any other extension is replaced the same way.
+    fixtures::writeSound(dir.file("y.flac"), tone, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+    open(dir.file("y.flac"));
+    encode();
+    EXPECT_EQ(info(dir.file("y.mp3")).Duration, 3);
     EXPECT_TRUE(scripted->messages.empty()) << scripted->lastMessage();
 }
 
@@ -234,4 +241,14 @@ TEST_F(EncoderWindow, AsksBeforeReplacingAnExistingMp3) {
     encode();
     EXPECT_EQ(scripted->messages.size(), 2u);
     EXPECT_EQ(info(mp3).Duration, 2);
+
+    // Write-protected: said, and kept as it is.
+    const auto kept = fixtures::readBytes(mp3);
+    namespace fs = std::filesystem;
+    fs::permissions(mp3, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    scripted->answers = {platform::Answer::Yes};
+    encode();
+    EXPECT_NE(scripted->lastMessage().find("write-protected"), std::string::npos)
+        << scripted->lastMessage();
+    EXPECT_EQ(fixtures::readBytes(mp3), kept);
 }
