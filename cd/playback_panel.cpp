@@ -56,15 +56,21 @@ void PlaybackPanel::PlayTrack(int track) {
                                 user);
             platform::postToWindowThread([channel, request, latest] {
                 PlaybackPanel* p = gPanel.data();
-                if (p && !p->session_.closed && latest->load() == request)
+                if (p && p->session_.playRequest == latest && !p->session_.closed &&
+                    latest->load() == request) {
                     p->session_.currentChannel = channel;
-                else
+                    // The volume as it is now, if it was moved meanwhile.
+                    BASS_ChannelSetAttributes(channel, -1, -p->w_.SliderVolume->value(), -101);
+                } else {
                     BASS_StreamFree(channel);
+                }
             });
             if (!stale()) BASS_ChannelPlay(channel, 1);
         }
-        platform::postToWindowThread([] {
-            if (PlaybackPanel* p = gPanel.data()) --p->pending_;
+        platform::postToWindowThread([latest] {
+            // The panel that asked (not one of a CD window opened since).
+            if (PlaybackPanel* p = gPanel.data(); p && p->session_.playRequest == latest)
+                --p->pending_;
         });
     });
 }

@@ -276,11 +276,14 @@ void closeDevice() {
 }
 
 // Puts a channel into the mixer (with its lock held).
-// False when the output was freed meanwhile (BASS_Free on another thread): nothing to play on.
+// False when the output or the channel was freed meanwhile (BASS_Free or BASS_StreamFree on
+// another thread, while BASS_ChannelPlay decoded its first blocks): nothing to play, and a freed
+// channel must not stay in the mixer. A free takes the channel out of the table before it takes
+// it off the output, so the check here, under the output's lock, cannot miss it.
 bool attach(const std::shared_ptr<Channel>& ch) {
     Output& o = out();
     std::lock_guard g(o.m);
-    if (!o.ready) return false;
+    if (!o.ready || findChannel(ch->handle) != ch) return false;
     for (auto& p : o.playing)
         if (p == ch) return true;
     for (auto& slot : o.slots) {
@@ -506,7 +509,7 @@ BOOL BASS_ChannelPlay(DWORD handle, BOOL restart) {
         if (ev.readError) ch->fireEvents(ev);
         if (!attach(ch)) {
             ch->play->mode = kStopped;
-            return fail(BASS_ERROR_INIT, kFalse);
+            return fail(outputReady() ? BASS_ERROR_HANDLE : BASS_ERROR_INIT, kFalse);
         }
         out().wake.notify_all();
         return ok(kTrue);
