@@ -1,5 +1,6 @@
 // `quorvin normalize IN OUT PERCENT | --lufs L [--bits 16|24]`: the normalising component from the
 // command line.
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <filesystem>
@@ -67,13 +68,19 @@ int normalizeCommand(const Args& args, std::ostream& out, std::ostream& err) {
             err << kName << "reads and writes files, not standard input or output (\"-\")\n";
             return 2;
         }
-    // OUT's extension, when it has one, is WAV's: .wav or .wave, in any case. Any other names
-    // another format (.bwf too: a broadcast WAV, with a chunk the normaliser does not write). A
-    // name without an extension (or ending in a bare dot) is taken as it is.
+    // OUT is a WAV file: a name with another audio format's extension is refused (.bwf too: a
+    // broadcast WAV, with a chunk the normaliser does not write). Any other name is taken as it
+    // is ("Mr. Brown", "take.2").
+    static const char* const kOtherFormats[] = {
+        ".aac", ".ac3", ".aif", ".aifc", ".aiff", ".alac", ".amr", ".ape",
+        ".au",  ".bwf", ".caf", ".dts",  ".flac", ".m4a",  ".m4b", ".mka",
+        ".mp2", ".mp3", ".mpc", ".oga",  ".ogg",  ".opus", ".ra",  ".rf64",
+        ".snd", ".spx", ".tta", ".voc",  ".w64",  ".webm", ".wma", ".wv"};
     const std::string extension = std::filesystem::path(outPath).extension().string();
     std::string lower = extension;
     for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
-    if (extension.size() > 1 && lower != ".wav" && lower != ".wave") {
+    if (std::find(std::begin(kOtherFormats), std::end(kOtherFormats), lower) !=
+        std::end(kOtherFormats)) {
         err << kName << "writes a WAV file: \"" << outPath << "\" would name it " << extension
             << "; give OUT a .wav name\n";
         return 2;

@@ -93,6 +93,10 @@ std::vector<int> meterPlaces(const engine::SoundFile& file, int channels) {
     if (bits.size() == size_t(channels)) {
         std::vector<int> places;
         for (const int bit : bits) places.push_back(meterPlace(bit));
+        // A file of LFE channels alone (an LFE stem) is measured as the sound it is.
+        if (std::all_of(places.begin(), places.end(),
+                        [](int place) { return place == EBUR128_UNUSED; }))
+            std::fill(places.begin(), places.end(), EBUR128_LEFT);
         return places;
     }
     if (channels <= 6) return {};

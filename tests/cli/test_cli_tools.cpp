@@ -23,7 +23,8 @@ using clitest::quorvin;
 
 TEST(QuorvinNormalize, ScalesThePeakAndRefusesBadInput) {
     fixtures::TempDir tmp;
-    const std::string in = tmp.file("in.wav"), out = tmp.file("out.wav");
+    // A name whose dot starts no audio format's extension is taken as it is.
+    const std::string in = tmp.file("in.wav"), out = tmp.file("Mr. Brown");
     fixtures::writeWav(in, fixtures::sine(440, 1.0, 44100, 2, 0.25));
     const auto ok = quorvin({"normalize", in, out, "80"}, tmp);
     ASSERT_EQ(ok.status, 0) << ok.err;

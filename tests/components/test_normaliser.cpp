@@ -298,9 +298,10 @@ std::vector<uint8_t> layoutWav(int channels, uint32_t mask, uint32_t sounding) {
 
 }  // namespace
 
-// Each channel weighs in the loudness where its file puts it: the LFE not at all, side and back
-// channels as surrounds (1.41), a channel past the mask once; without a mask, up to six channels
-// in WAVE's usual places for their count, more than six once each. The same tone in channels of
+// Each channel weighs in the loudness where its file puts it: the LFE not at all (an LFE alone
+// as any sound), side and back channels as surrounds (1.41), a channel past the mask once;
+// without a mask, up to six channels in WAVE's usual places for their count, more than six once
+// each. The same tone in channels of
 // weights summing to W takes the gain of that tone in a mono file less 10 log W.
 TEST(Normaliser, LoudnessWeighsEachChannelByWhereItGoes) {
     fixtures::TempDir dir;
@@ -323,6 +324,7 @@ TEST(Normaliser, LoudnessWeighsEachChannelByWhereItGoes) {
         double weights;
     } cases[] = {
         {"2.1", 3, 0x00B, 0b111, 2},
+        {"an LFE alone", 1, 0x008, 1, 1},
         {"3.1", 4, 0x00F, 0b1111, 3},
         {"7.1", 8, 0x63F, 0xFF, 3 + 4 * 1.41},
         {"7.1, sides only", 8, 0x63F, 0b11000000, 2 * 1.41},
