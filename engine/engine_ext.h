@@ -275,13 +275,14 @@ HDSP setLaggingDsp(DWORD channel, DSPPROC* proc, void* user, int priority, int l
 // A-B loop: while set, the stream under `chan` (a stream, or a tempo channel's source) continues
 // from `startByte` when it reaches `endByte` (byte positions on the source's timeline, as
 // BASS_ChannelGetPosition gives them), sample-accurately, with a 6 ms crossfade over the last
-// frames before `endByte` (shorter when the loop or its start is shorter). The fade's law follows
-// the correlation of the frames before `startByte` and before `endByte`: equal-gain where they
-// match (a sustained tone), equal-power where they are unrelated, so the level holds either way. A
-// tempo channel's position wraps with it. Playback beyond `endByte` when the loop is set goes on to
-// the end. Errors: BASS_ERROR_HANDLE, BASS_ERROR_NOTAVAIL (no stream under it), BASS_ERROR_ILLPARAM
-// (start not before end), BASS_ERROR_POSITION (end beyond the length, or the source cannot seek).
-// clearLoop returns to normal playback; getLoop fails with BASS_ERROR_NOTAVAIL when none is set.
+// frames before `endByte` (shorter when the loop is shorter; before the stream's start the frames
+// faded in are silence). The fade's law follows the correlation of the frames before `startByte`
+// and before `endByte`: equal-gain where they match (a sustained tone), equal-power where they are
+// unrelated, so the level holds either way. A tempo channel's position wraps with it. Playback
+// beyond `endByte` when the loop is set goes on to the end. Errors: BASS_ERROR_HANDLE,
+// BASS_ERROR_NOTAVAIL (no stream under it), BASS_ERROR_ILLPARAM (start not before end),
+// BASS_ERROR_POSITION (end beyond the length, or the source cannot seek). clearLoop returns to
+// normal playback; getLoop fails with BASS_ERROR_NOTAVAIL when none is set.
 BOOL setLoop(DWORD chan, QWORD startByte, QWORD endByte);
 BOOL clearLoop(DWORD chan);
 BOOL getLoop(DWORD chan, QWORD* startByte, QWORD* endByte);

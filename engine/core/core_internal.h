@@ -95,8 +95,9 @@ struct PlayState;  // output.cpp
 // replaced as a whole under the channel's lock.
 struct LoopRegion {
     int64_t start = 0, end = 0;    // frames, start < end
-    int64_t fade = 0;              // <= start and <= end - start
-    std::vector<int16_t> preroll;  // the `fade` frames before `start`, interleaved
+    int64_t fade = 0;              // <= end - start
+    std::vector<int16_t> preroll;  // the `fade` frames before `start`, interleaved (silence
+                                   // before the stream's first frame)
     std::vector<float> gainOut, gainIn;
 
     // Frames that may be read from `pos` (at most `want`) without passing `end`.

@@ -89,15 +89,19 @@ bool StreamChannel::setLoop(int64_t start, int64_t end) {
     auto region = std::make_shared<LoopRegion>();
     region->start = start;
     region->end = end;
-    region->fade = std::min({int64_t(std::lround(rate * kFadeSeconds)), start, end - start});
+    // A loop that starts within the fade of the stream's start keeps the whole fade: the frames
+    // before the stream's first are silence, so the end fades out into it rather than jumping.
+    region->fade = std::min(int64_t(std::lround(rate * kFadeSeconds)), end - start);
     const int64_t fade = region->fade;
     if (fade > 0) {
         // The frames before the start (faded in) and before the end (faded out).
         std::vector<int16_t> tail(size_t(fade * chans));
         region->preroll.assign(size_t(fade * chans), 0);
         const auto readAt = [&](int64_t from, int16_t* dst) {
-            if (!source->seek(from)) return false;
-            for (int64_t got = 0; got < fade;) {
+            const int64_t skip = std::max<int64_t>(0, -from);  // silence before the first frame
+            if (skip >= fade) return true;
+            if (!source->seek(from + skip)) return false;
+            for (int64_t got = skip; got < fade;) {
                 const int64_t r = source->read(dst + got * chans, fade - got);
                 if (r <= 0) return false;
                 got += r;

@@ -2,6 +2,7 @@
 // stretcher, clearing, and refused loops.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <ostream>
 #include <string>
@@ -52,7 +53,7 @@ int64_t expectedFrame(int64_t from, int64_t a, int64_t b, int64_t j) {
     return p < b ? p : a + (p - b) % (b - a);
 }
 bool inFade(int64_t frame, int64_t a, int64_t b) {
-    const int64_t fade = std::min({kFade, a, b - a});
+    const int64_t fade = std::min(kFade, b - a);
     return frame >= b - fade && frame < b;
 }
 
@@ -89,7 +90,8 @@ TEST_P(LoopWrap, WrapsSampleAccuratelyAndClearingPlaysOnToTheEnd) {
             // room for a fade that keeps the level of less alike sides, at most 3 dB over them).
             const double l = out[size_t(2 * j)];
             const double x = src.samples[size_t(2 * want)];
-            const double y = src.samples[size_t(2 * (want - (b - a)))];
+            const int64_t before = want - (b - a);  // silence before the stream's start
+            const double y = before < 0 ? 0.0 : src.samples[size_t(2 * before)];
             fadeWrong += l < std::min(x, y) * 1.42 - 2 && l < std::min(x, y) - 2;
             fadeWrong += l > std::max(x, y) * 1.42 + 2 && l > std::max(x, y) + 2;
         }
@@ -111,7 +113,7 @@ INSTANTIATE_TEST_SUITE_P(
     Loops, LoopWrap,
     ::testing::Values(std::tuple<int64_t, int64_t, bool>{20000, 61000, false},
                       std::tuple<int64_t, int64_t, bool>{20000, 61000, true},
-                      std::tuple<int64_t, int64_t, bool>{0, 5000, true},        // no lead-in
+                      std::tuple<int64_t, int64_t, bool>{0, 5000, true},        // silence before A
                       std::tuple<int64_t, int64_t, bool>{50000, 50100, false},  // short loop
                       std::tuple<int64_t, int64_t, bool>{70000, 100000, true}   // to the end
                       ));
@@ -177,6 +179,24 @@ INSTANTIATE_TEST_SUITE_P(Material, LoopLevel,
                          ::testing::Values(LevelCase{"toneInPhase", tone, 30000, 1},
                                            LevelCase{"noise", noise, 30000, 8}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A loop from the stream's start still fades its end out (into the silence before the start), so
+// a tone whose loop ends at a peak steps at the wrap by no more than the tone itself does.
+TEST_F(Loop, FromTheStartFadesOutWithoutAStep) {
+    const double amp = 0.4;
+    const Pcm src = fixtures::sine(441, 1.0, 44100, 2, amp);  // starts at 0, 100-frame period
+    const DWORD ch =
+        BASS_StreamCreateFile(0, write("t.wav", src).c_str(), 0, 0, BASS_STREAM_DECODE);
+    const int64_t b = 5025;  // a peak
+    ASSERT_TRUE(engine::setLoop(ch, 0, QWORD(b * 4)));
+    const std::vector<int16_t> out = take(ch, 3 * b);
+    ASSERT_EQ(int64_t(out.size()), 3 * b * 2);
+    const double toneStep = amp * 32767 * 2 * M_PI * 441 / 44100;
+    double largest = 0;
+    for (int64_t j = 2 * b - kFade - 100; j < 2 * b + 100; ++j)
+        largest = std::max(largest, std::abs(double(out[size_t(2 * j + 2)]) - out[size_t(2 * j)]));
+    EXPECT_LT(largest, toneStep * 1.25) << "the tone steps by " << toneStep;
+}
 
 // (tempo %, pitch semitones)
 class LoopTempo : public NullOutputTest,
