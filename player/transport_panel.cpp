@@ -172,8 +172,6 @@ void TransportPanel::CmdPlay_Click() {
     const float seconds =
         length == QWORD(-1) ? 0.0f : BASS_ChannelBytes2Seconds(s_.PlayChannel, length);
     w_.sldPosition->setMaximum(seconds > 0 ? static_cast<int>(std::nearbyint(seconds)) : 0);
-    w_.sldPosition->setValue(0);
-    w_.wavOverview->setPosition(0);
     // A loop dragged over the waveform before Play becomes the channel's loop, played from A.
     const bool dragged = markA_ && markB_;
     const double draggedA = loopA_, draggedB = loopB_;
@@ -184,14 +182,25 @@ void TransportPanel::CmdPlay_Click() {
     // The new channel starts at pitch 0: give it what the pitch slider shows.
     tempoPitch_.sldTempo_Scroll(2);
     sldVolume_Scroll();
+    // The loop and the place playback starts at go on the channel before the count-in is armed
+    // and the first blocks are decoded: a seek after them would drop the count-in's first clicks.
+    double start = 0.0;
+    if (dragged) {
+        applyLoop(draggedA, std::min(draggedB, static_cast<double>(w_.sldPosition->maximum())));
+        if (markA_ && markB_) start = draggedA;
+    }
+    placeBeforePlay(start);
     ShowPlayPosition();
-    playStart_ = dragged ? draggedA : 0.0;
+    playStart_ = start;
     // The effects that are on go on the channel before it sounds (the first buffer included).
     hooks_.playStarted();
     BASS_ChannelPlay(s_.PlayChannel, 0);
     bpm_.chkBPMCallback_Click();
     bpm_.chkBeat_Click();
     bpm_.DetectBPM(true, 0, 30);
+    // As a seek there would: the BPM of the part before the start.
+    if (start > 0)
+        bpm_.DetectBPM(false, static_cast<float>(start) - bpm_.period(), static_cast<float>(start));
 
     w_.btnLoadFile->setEnabled(false);
     w_.CmdPlay->setEnabled(false);
@@ -200,10 +209,19 @@ void TransportPanel::CmdPlay_Click() {
     w_.CmdPause->setChecked(false);
     for (QPushButton* b : {w_.cmdLoopA, w_.cmdLoopB, w_.cmdLoopClear}) b->setEnabled(true);
     s_.following = true;
-    if (dragged) {
-        applyLoop(draggedA, std::min(draggedB, static_cast<double>(w_.sldPosition->maximum())));
-        if (markA_ && markB_) wavOverview_Seek(draggedA);
+}
+
+void TransportPanel::placeBeforePlay(double seconds) {
+    if (seconds > 0) {
+        BASS_ChannelSetPosition(
+            s_.PlayChannel, BASS_ChannelSeconds2Bytes(s_.PlayChannel, static_cast<float>(seconds)));
+        bpm_.showChordAt(seconds);
     }
+    {
+        const QSignalBlocker quiet(w_.sldPosition);
+        w_.sldPosition->setValue(static_cast<int>(seconds));
+    }
+    w_.wavOverview->setPosition(seconds);
 }
 
 void TransportPanel::CmdStop_Click() {

@@ -132,6 +132,8 @@ class TransportPanel {
     void fileChosen(const std::string& path);
     // sldPosition_Change's seek, to any point in seconds.
     void seekTo(double seconds);
+    // Play, before the channel sounds: puts it at `seconds`, with the slider and the waveform.
+    void placeBeforePlay(double seconds);
     // Sets the loop on the play channel; seeks to `a` when playback is already past `b`.
     void applyLoop(double a, double b);
     // Forgets the loop (the channel's is gone or is cleared separately) and the marks.

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <future>
 #include <thread>
+#include <tuple>
 
 #include "files/fault_injection.h"
 #include "platform/window_thread.h"
@@ -520,25 +521,32 @@ class CountIn : public PracticeWindow {
 
 // With a count-in, Play first clicks at the song's tempo on the beat grid the tracker found in
 // the file: the clicks a beat apart, then the song's own first beat where the next click would be.
-// The beat is the one the BPM shows: at its octave as the user set it (½ or ×2 here).
-class CountInAtOctave : public CountIn, public ::testing::WithParamInterface<int> {};
+// The beat is the one the BPM shows: at its octave as the user set it (½ or ×2 here). A loop
+// marked before Play (as one restored with the song) is counted in from its start, from the
+// first click on.
+// (octave, a loop from 1.85 s, a quarter of a beat before the song's beat at 2.1 s)
+class CountInAtOctave : public CountIn,
+                        public ::testing::WithParamInterface<std::tuple<int, bool>> {};
 
 TEST_P(CountInAtOctave, ClicksOnTheSongsBeatGridBeforePlay) {
     const app::MainControls& c = w->ui();
     loadClicks();
-    const int octave = GetParam();
+    const auto [octave, looped] = GetParam();
     for (int k = 0; k < std::abs(octave); ++k)
         (octave < 0 ? c.cmdBpmHalf : c.cmdBpmDouble)->click();
     c.spnCountIn->setValue(3);
+    if (looped) w->transport().selectLoop(1.85, 4.0);
     c.CmdPlay->click();
     userMove(c.sldVolume, 0);
     const double beat = 0.5 * std::ldexp(1.0, -octave);
     const std::vector<double> at = heard(4 * beat + 0.3);
     ASSERT_GE(at.size(), 4u);
-    for (int k = 0; k < 4; ++k)  // three clicks, then the song's beat at 0.1 s of the file
+    for (int k = 0; k < 4; ++k)  // three clicks, then the song's beat (of 0.1 s or 2.1 s)
         EXPECT_NEAR(at[size_t(k)], k * beat, 0.010) << k;
 }
-INSTANTIATE_TEST_SUITE_P(Octaves, CountInAtOctave, ::testing::Values(0, -1, 1));
+INSTANTIATE_TEST_SUITE_P(Octaves, CountInAtOctave,
+                         ::testing::Values(std::tuple{0, false}, std::tuple{-1, false},
+                                           std::tuple{1, false}, std::tuple{0, true}));
 
 // The octave set while a loop plays: its next passes are counted in at the new beat.
 TEST_F(CountIn, OfEachPassFollowsAnOctaveSetWhilePlaying) {
