@@ -276,7 +276,8 @@ void PracticePanel::cmdMarker_Click() {
 
 void PracticePanel::cboMarkers_Click(int index) {
     if (index < 0) return;
-    transport_.wavOverview_Seek(w_.cboMarkers->itemData(index).toDouble());
+    // While nothing plays, where the next Play starts.
+    transport_.selectPlace(w_.cboMarkers->itemData(index).toDouble());
 }
 
 void PracticePanel::cboMarkers_Rename() {

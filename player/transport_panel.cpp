@@ -134,6 +134,7 @@ void TransportPanel::fileChosen(const std::string& path) {
     bpm_.fileLoaded(path);
     s_.following = false;
     forgetLoop();
+    cued_ = -1.0;
     w_.wavOverview->loadFile(path);
 
     w_.CmdPlay->setEnabled(true);
@@ -189,6 +190,8 @@ void TransportPanel::CmdPlay_Click() {
         applyLoop(draggedA, std::min(draggedB, static_cast<double>(w_.sldPosition->maximum())));
         if (markA_ && markB_) start = draggedA;
     }
+    if (cued_ >= 0) start = std::min(cued_, static_cast<double>(seconds));  // a marker chosen
+    cued_ = -1.0;
     placeBeforePlay(start);
     ShowPlayPosition();
     playStart_ = start;
@@ -263,7 +266,26 @@ void TransportPanel::selectLoop(double a, double b) {
     loopA_ = a;
     loopB_ = b;
     markA_ = markB_ = true;
+    keepCueIn(a, b);
     showLoopMarks();
+}
+
+void TransportPanel::selectPlace(double seconds) {
+    if (!(seconds >= 0)) return;
+    if (playing()) {
+        wavOverview_Seek(seconds);
+        return;
+    }
+    if (s_.CmdFileName.empty()) return;
+    cued_ = seconds;
+    w_.wavOverview->setPosition(seconds);
+}
+
+void TransportPanel::keepCueIn(double a, double b) {
+    if (cued_ >= 0 && (cued_ < a || cued_ >= b)) {
+        cued_ = -1.0;
+        w_.wavOverview->setPosition(a);
+    }
 }
 
 bool TransportPanel::playing() const {
@@ -372,6 +394,7 @@ void TransportPanel::wavOverview_LoopSelected(double a, double b) {
     loopA_ = a;
     loopB_ = b;
     markA_ = markB_ = true;
+    keepCueIn(a, b);
     showLoopMarks();
     if (hooks_.loopChanged) hooks_.loopChanged(a, b);
 }

@@ -115,7 +115,10 @@ class TransportPanel {
     // A loop from elsewhere (the list of loops): set on the play channel while it plays, else
     // marked for the next Play (which then starts at `a`), as a drag over the waveform is.
     void selectLoop(double a, double b);
-    // Where Play made playback start (a loop's start, else 0), for the count-in.
+    // A place from elsewhere (the markers list): sought while playing, else where the next Play
+    // starts (a loop marked before Play then plays from there when it holds it).
+    void selectPlace(double seconds);
+    // Where Play made playback start (a place chosen, a loop's start, else 0), for the count-in.
     double playStartSeconds() const { return playStart_; }
     // Where the play channel is, in seconds on the file's timeline (-1 when unknown).
     double playSeconds() const;
@@ -134,6 +137,8 @@ class TransportPanel {
     void seekTo(double seconds);
     // Play, before the channel sounds: puts it at `seconds`, with the slider and the waveform.
     void placeBeforePlay(double seconds);
+    // Before Play, a loop from `a` to `b` marked: the place chosen for Play goes unless inside it.
+    void keepCueIn(double a, double b);
     // Sets the loop on the play channel; seeks to `a` when playback is already past `b`.
     void applyLoop(double a, double b);
     // Forgets the loop (the channel's is gone or is cleared separately) and the marks.
@@ -149,6 +154,7 @@ class TransportPanel {
     double loopA_ = 0.0, loopB_ = 0.0;
     bool markA_ = false, markB_ = false;
     double playStart_ = 0.0;
+    double cued_ = -1.0;  // where the next Play starts, chosen before it (-1: none)
 };
 
 }  // namespace player

@@ -353,8 +353,8 @@ TEST_F(PracticeWindow, PauseHoldsThePlaceAndEverythingSet) {
 }
 
 // A loop set with [ and ] and a marker are kept with the song: after the program is closed, the
-// same song under another name brings them back, and Play plays the loop. A damaged store file is
-// ignored with a note.
+// same song under another name brings them back, and Play plays the loop; the marker chosen
+// before Play is where Play starts. A damaged store file is ignored with a note.
 TEST_F(PracticeWindow, LoopsAndMarkersComeBackWithTheSong) {
     w->show();
     const std::string song = wav("song.wav", fixtures::drumTrack(120, 12));
@@ -406,6 +406,10 @@ TEST_F(PracticeWindow, LoopsAndMarkersComeBackWithTheSong) {
     ASSERT_TRUE(engine::getLoop(chan, &from, &to));
     EXPECT_EQ(from, BASS_ChannelSeconds2Bytes(chan, float(a)));
     EXPECT_NEAR(playSeconds(chan), a, 0.01);
+    c->CmdStop->click();
+    emit c->cboMarkers->activated(c->cboMarkers->findText("Marker 1"));
+    c->CmdPlay->click();
+    EXPECT_NEAR(playSeconds(w->session().PlayChannel), marker, 0.01);
     c->CmdStop->click();
 
     // The song's store file damaged: the song loads as new, with a note, and plays.
