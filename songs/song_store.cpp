@@ -39,6 +39,60 @@ bool validTime(double t) {
     return std::isfinite(t) && t >= 0.0;
 }
 
+// What lies in a song's file.
+struct Stored {
+    enum Kind { Missing, Good, Newer, Damaged } kind = Missing;
+    SongRecord record;  // Good
+    std::string why;    // Damaged: for the user
+};
+
+Stored readStored(const fs::path& path) {
+    Stored stored;
+    std::error_code ec;
+    const std::uintmax_t size = fs::file_size(path, ec);
+    if (ec) return stored;  // nothing stored (or unreadable: as if nothing were)
+    stored.kind = Stored::Damaged;
+    if (size > kLargestRecord) {
+        stored.why = "it is too large to be a song file";
+        return stored;
+    }
+    std::ifstream in(path, std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (!in.good() && !in.eof()) {
+        stored.why = "it cannot be read";
+        return stored;
+    }
+    bool newer = false;
+    if (fromJson(text, stored.record, stored.why, &newer))
+        stored.kind = Stored::Good;
+    else if (newer)
+        stored.kind = Stored::Newer;
+    return stored;
+}
+
+std::string newerNote(const fs::path& path) {
+    return "This song's practice record (" + path.string() +
+           ") was written by a newer version of the program and is left as it is: its loops and "
+           "markers are not shown, and what is made here is not kept.";
+}
+
+// Renames `path` to a name beside it that no file has (NAME.damaged, else NAME.2.damaged,
+// NAME.3.damaged, ...), so that an earlier file put aside is never replaced; the new name, or
+// empty when it could not be renamed.
+fs::path putAside(const fs::path& path) {
+    for (int n = 1; n <= 1000; ++n) {
+        fs::path aside = path;
+        aside += (n == 1 ? "" : "." + std::to_string(n)) + ".damaged";
+        std::error_code ec;
+        const fs::file_status status = fs::symlink_status(aside, ec);
+        if (fs::exists(status)) continue;
+        if (status.type() != fs::file_type::not_found) return {};  // cannot tell
+        fs::rename(path, aside, ec);
+        return ec ? fs::path() : aside;
+    }
+    return {};
+}
+
 }  // namespace
 
 std::string SongKey::fileName() const {
@@ -100,7 +154,8 @@ std::string toJson(const SongRecord& record) {
     return QJsonDocument(root).toJson(QJsonDocument::Indented).toStdString();
 }
 
-bool fromJson(const std::string& text, SongRecord& record, std::string& why) {
+bool fromJson(const std::string& text, SongRecord& record, std::string& why, bool* newer) {
+    if (newer) *newer = false;
     QJsonParseError error{};
     const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(text), &error);
     if (error.error != QJsonParseError::NoError || !doc.isObject()) {
@@ -112,7 +167,13 @@ bool fromJson(const std::string& text, SongRecord& record, std::string& why) {
         why = "it is not a song file of this program";
         return false;
     }
-    if (root.value("version").toInt(-1) != kVersion) {
+    const int version = root.value("version").toInt(-1);
+    if (version > kVersion) {
+        why = "it was written by a newer version of the program";
+        if (newer) *newer = true;
+        return false;
+    }
+    if (version != kVersion) {
         why = "it is of another version";
         return false;
     }
@@ -153,34 +214,32 @@ SongStore::Loaded SongStore::load(const SongKey& key) const {
     Loaded loaded;
     if (!key.valid()) return loaded;
     const fs::path path = fs::u8path(folder_) / key.fileName();
-    std::error_code ec;
-    const std::uintmax_t size = fs::file_size(path, ec);
-    if (ec) return loaded;  // nothing stored (or unreadable: as if nothing were)
-    std::string why;
-    bool good = false;
-    if (size <= kLargestRecord) {
-        std::ifstream in(path, std::ios::binary);
-        const std::string text{std::istreambuf_iterator<char>(in),
-                               std::istreambuf_iterator<char>()};
-        good = in.good() || in.eof() ? fromJson(text, loaded.record, why) : false;
-        if (!good && why.empty()) why = "it cannot be read";
-    } else {
-        why = "it is too large to be a song file";
+    Stored stored = readStored(path);
+    switch (stored.kind) {
+        case Stored::Missing:
+            return loaded;
+        case Stored::Good:
+            loaded.record = std::move(stored.record);
+            return loaded;
+        case Stored::Newer:
+            loaded.note = newerNote(path);
+            return loaded;
+        case Stored::Damaged:
+            break;
     }
-    if (good) return loaded;
     // Put aside, so that the next save does not destroy what someone may want to look at.
-    fs::path aside = path;
-    aside += ".damaged";
-    fs::rename(path, aside, ec);
-    loaded.record = {};
-    loaded.note = "The loops and markers stored for this song were ignored: " + why + " (" +
-                  path.string() + (ec ? "" : ", kept as " + aside.filename().string()) + ").";
+    const fs::path aside = putAside(path);
+    loaded.note = "The loops and markers stored for this song were ignored: " + stored.why + " (" +
+                  path.string() + (aside.empty() ? "" : ", kept as " + aside.filename().string()) +
+                  ").";
     return loaded;
 }
 
 files::Result SongStore::save(const SongKey& key, const SongRecord& record) const {
     if (!key.valid()) return files::Result::failure("The song could not be read to be recognised.");
     const fs::path path = fs::u8path(folder_) / key.fileName();
+    // A newer version's record is neither replaced nor removed: that version may still want it.
+    if (readStored(path).kind == Stored::Newer) return files::Result::failure(newerNote(path));
     std::error_code ec;
     if (record.empty()) {
         fs::remove(path, ec);

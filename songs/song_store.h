@@ -4,8 +4,10 @@
 // file's size and a hash of its first and last megabyte. Each song is one small JSON file in the
 // store's folder (`songs/` under
 // `$XDG_DATA_HOME/quorvin`, else `~/.local/share/quorvin`), written through a temporary; a file
-// that is damaged or not ours is put aside (renamed to NAME.damaged) and the song starts empty,
-// with a note that says so. Plain C++ over Qt Core's JSON; any thread, one store per thread.
+// that is damaged or not ours is put aside (renamed to NAME.damaged, or NAME.2.damaged and on when
+// that is taken: never over an earlier one) and the song starts empty, with a note that says so. A
+// file of a newer version of the program is left as it is, neither read nor written, with a note.
+// Plain C++ over Qt Core's JSON; any thread, one store per thread.
 #pragma once
 
 #include <cstdint>
@@ -58,9 +60,9 @@ std::string defaultDataFolder();
 
 // The record as the store writes it, and read back: false (with `why`) for text that is not a
 // record of this program's store, or one whose values make no sense (a loop ending before it
-// starts, a negative time).
+// starts, a negative time); `newer` (when given) tells a record of a newer version of the program.
 std::string toJson(const SongRecord& record);
-bool fromJson(const std::string& text, SongRecord& record, std::string& why);
+bool fromJson(const std::string& text, SongRecord& record, std::string& why, bool* newer = nullptr);
 
 class SongStore {
   public:
@@ -69,12 +71,14 @@ class SongStore {
 
     struct Loaded {
         SongRecord record;
-        // For the user when the stored file was ignored (damaged or foreign); empty otherwise.
+        // For the user when the stored file was ignored (damaged, foreign, or of a newer
+        // version); empty otherwise.
         std::string note;
     };
     // The song's record; empty when nothing is stored for it.
     Loaded load(const SongKey& key) const;
-    // Writes the record through a temporary (an empty record removes the song's file).
+    // Writes the record through a temporary (an empty record removes the song's file). A newer
+    // version's file stays as it is: a failure that says so.
     files::Result save(const SongKey& key, const SongRecord& record) const;
     std::string folder() const { return folder_; }
 

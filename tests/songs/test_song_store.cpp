@@ -1,10 +1,12 @@
 // The song store: a record written and read back, found again when the file is renamed or moved,
-// told apart from another file, and a stored file that is damaged or not ours ignored with a note
-// (and kept aside), never a crash.
+// told apart from another file, a stored file that is damaged or not ours ignored with a note
+// (and kept aside), never a crash, and a newer version's file left as it is.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -61,7 +63,7 @@ TEST(SongStore, KeepsTheRecordUnderTheSongsContents) {
 }
 
 // Whatever lies in the song's file, the song loads empty with a note naming the file, the file
-// is kept aside, and the next save writes a good one.
+// is kept aside (never over one kept before), and the next save writes a good one.
 TEST(SongStore, IgnoresADamagedOrForeignFileWithANote) {
     fixtures::TempDir tmp;
     const songs::SongStore store(tmp.file("data"));
@@ -78,7 +80,7 @@ TEST(SongStore, IgnoresADamagedOrForeignFileWithANote) {
         "{\"format\": \"quorvin-song\", \"version\": 1, \"loops\": [",  // cut short
         "\x89PNG\r\n\x1a\n binary",
         "{\"format\": \"someone-else\", \"version\": 1}",
-        "{\"format\": \"quorvin-song\", \"version\": 99}",
+        "{\"format\": \"quorvin-song\", \"version\": 0}",
         "[1, 2, 3]",
         "{\"format\": \"quorvin-song\", \"version\": 1, \"loops\": [{\"name\": \"x\", \"start\": "
         "5, \"end\": 2}]}",
@@ -90,11 +92,47 @@ TEST(SongStore, IgnoresADamagedOrForeignFileWithANote) {
         const songs::SongStore::Loaded loaded = store.load(key);
         EXPECT_TRUE(loaded.record.empty()) << text;
         EXPECT_NE(loaded.note.find(stored.filename().string()), std::string::npos) << text;
-        fs::path aside = stored;
-        aside += ".damaged";
-        EXPECT_TRUE(fs::exists(aside)) << text;
-        fs::remove(aside);
         ASSERT_TRUE(store.save(key, sample()));
         EXPECT_EQ(store.load(key).record, sample()) << text;
     }
+    std::vector<std::string> aside;
+    for (const auto& entry : fs::directory_iterator(stored.parent_path())) {
+        if (entry.path().extension() != ".damaged") continue;
+        aside.emplace_back();
+        std::getline(std::ifstream(entry.path()), aside.back(), '\0');
+    }
+    std::vector<std::string> expected = contents;
+    std::sort(aside.begin(), aside.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(aside, expected);
+}
+
+// A record written by a newer version of the program is left exactly as it is: the song loads
+// empty with a note that says so, and neither a save nor an empty record replaces or removes it.
+TEST(SongStore, LeavesANewerVersionsRecordAsItIs) {
+    fixtures::TempDir tmp;
+    const songs::SongStore store(tmp.file("data"));
+    const std::string song = tmp.file("song.wav");
+    fixtures::writeWav(song, fixtures::sine(440, 2.0));
+    const songs::SongKey key = songs::songKey(song);
+    ASSERT_TRUE(store.save(key, sample()));
+    const fs::path stored = tmp.path() / "data" / "songs" / key.fileName();
+    const std::string newer =
+        "{\"format\": \"quorvin-song\", \"version\": 2, \"loops\": [{\"from\": 1}]}";
+    writeText(stored, newer);
+
+    const songs::SongStore::Loaded loaded = store.load(key);
+    EXPECT_TRUE(loaded.record.empty());
+    EXPECT_NE(loaded.note.find("newer version"), std::string::npos) << loaded.note;
+    EXPECT_NE(loaded.note.find(stored.filename().string()), std::string::npos) << loaded.note;
+    for (const songs::SongRecord& record : {sample(), songs::SongRecord{}}) {
+        const files::Result saved = store.save(key, record);
+        EXPECT_FALSE(saved);
+        EXPECT_EQ(saved.message, loaded.note);
+    }
+    std::string now;
+    std::getline(std::ifstream(stored), now, '\0');
+    EXPECT_EQ(now, newer);
+    EXPECT_EQ(std::distance(fs::directory_iterator(stored.parent_path()), fs::directory_iterator()),
+              1);  // nothing put aside
 }
