@@ -187,10 +187,10 @@ void TransportPanel::CmdPlay_Click() {
     // and the first blocks are decoded: a seek after them would drop the count-in's first clicks.
     double start = 0.0;
     if (dragged) {
-        applyLoop(draggedA, std::min(draggedB, static_cast<double>(w_.sldPosition->maximum())));
+        applyLoop(draggedA, std::min(draggedB, lengthSeconds()));
         if (markA_ && markB_) start = draggedA;
     }
-    if (cued_ >= 0) start = std::min(cued_, static_cast<double>(seconds));  // a marker chosen
+    if (cued_ >= 0) start = std::min(cued_, lengthSeconds());  // a marker chosen
     cued_ = -1.0;
     placeBeforePlay(start);
     ShowPlayPosition();
@@ -257,7 +257,7 @@ bool TransportPanel::paused() const {
 void TransportPanel::selectLoop(double a, double b) {
     if (!(a < b)) return;
     if (playing()) {
-        applyLoop(a, std::min(b, static_cast<double>(w_.sldPosition->maximum())));
+        applyLoop(a, std::min(b, lengthSeconds()));
         // A loop chosen elsewhere plays from its start.
         if (markA_ && markB_ && (playSeconds() < a || playSeconds() > b)) wavOverview_Seek(a);
         return;
@@ -317,8 +317,7 @@ void TransportPanel::seekTo(double seconds) {
 
 void TransportPanel::wavOverview_Seek(double seconds) {
     if (!playing() || !(seconds >= 0)) return;
-    const double end = static_cast<double>(w_.sldPosition->maximum());
-    seconds = std::min(seconds, end);
+    seconds = std::min(seconds, lengthSeconds());
     {
         // The slider shows the whole second; the seek goes to the point clicked.
         const QSignalBlocker quiet(w_.sldPosition);
@@ -334,9 +333,15 @@ void TransportPanel::jump(double seconds) {
     double to = std::max(0.0, now + seconds);
     if (markA_ && markB_ && (to < loopA_ || to >= loopB_) && now >= loopA_ && now < loopB_)
         to = loopA_;
-    else if (to >= BASS_ChannelBytes2Seconds(s_.PlayChannel, BASS_ChannelGetLength(s_.PlayChannel)))
+    else if (to >= lengthSeconds())
         return;
     wavOverview_Seek(to);
+}
+
+double TransportPanel::lengthSeconds() const {
+    const QWORD length = BASS_ChannelGetLength(s_.PlayChannel);
+    if (length == QWORD(-1)) return 0.0;
+    return std::max(0.0, static_cast<double>(BASS_ChannelBytes2Seconds(s_.PlayChannel, length)));
 }
 
 double TransportPanel::playSeconds() const {
@@ -349,7 +354,11 @@ double TransportPanel::playSeconds() const {
 void TransportPanel::applyLoop(double a, double b) {
     if (b - a < kShortestLoopSeconds) return;
     const QWORD from = BASS_ChannelSeconds2Bytes(s_.PlayChannel, static_cast<float>(a));
-    const QWORD to = BASS_ChannelSeconds2Bytes(s_.PlayChannel, static_cast<float>(b));
+    QWORD to = BASS_ChannelSeconds2Bytes(s_.PlayChannel, static_cast<float>(b));
+    // A loop to the end ends at the last frame, not a frame short of it or past it (the seconds
+    // went through float).
+    const QWORD length = BASS_ChannelGetLength(s_.PlayChannel);
+    if (length != QWORD(-1) && (to > length || b >= lengthSeconds())) to = length;
     if (!engine::setLoop(s_.PlayChannel, from, to)) return;  // beyond the end: nothing changes
     loopA_ = a;
     loopB_ = b;
@@ -383,7 +392,7 @@ void TransportPanel::wavOverview_LoopSelected(double a, double b) {
     if (a > b) std::swap(a, b);
     a = std::max(a, 0.0);
     if (playing()) {
-        applyLoop(a, std::min(b, static_cast<double>(w_.sldPosition->maximum())));
+        applyLoop(a, std::min(b, lengthSeconds()));
         return;
     }
     // Before Play: the marks wait for the channel Play builds (CmdPlay_Click sets them on it).

@@ -131,6 +131,8 @@ class TransportPanel {
   private:
     // PlayChannel is a channel of the output (not the render's decoding channel).
     bool onOutput() const;
+    // The play channel's length in seconds, exactly (the position slider's is whole seconds).
+    double lengthSeconds() const;
     void prepareLoad();
     void fileChosen(const std::string& path);
     // sldPosition_Change's seek, to any point in seconds.

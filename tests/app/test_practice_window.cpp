@@ -119,6 +119,43 @@ TEST_F(PracticeWindow, LoopMarksThePlayHeadAndWrapsUntilCleared) {
     EXPECT_GE(c.wavOverview->loopStart(), c.wavOverview->loopEnd());
 }
 
+// A loop dragged to the waveform's right edge ends at the file's last frame, not at the position
+// slider's whole second before it.
+TEST_F(PracticeWindow, ALoopToTheEndEndsAtTheLastFrame) {
+    w->show();
+    loadAndPlay(wav("song.wav", fixtures::drumTrack(120, 6.6)));
+    const app::MainControls& c = w->ui();
+    const DWORD chan = w->session().PlayChannel;
+    ASSERT_TRUE(processUntil([&] { return c.wavOverview->overview() != nullptr; }, 5000));
+    const int x0 = c.wavOverview->xAt(5.0), x1 = c.wavOverview->width() - 1;
+    QTest::mousePress(c.wavOverview, Qt::LeftButton, {}, QPoint(x0, 5));
+    QTest::mouseMove(c.wavOverview, QPoint((x0 + x1) / 2, 5));
+    QTest::mouseMove(c.wavOverview, QPoint(x1, 5));
+    QTest::mouseRelease(c.wavOverview, Qt::LeftButton, {}, QPoint(x1, 5));
+    QWORD from = 0, to = 0;
+    ASSERT_TRUE(engine::getLoop(chan, &from, &to));
+    EXPECT_EQ(to, BASS_ChannelGetLength(chan));
+}
+
+// A marker chosen after Load and before Play is where Play starts.
+TEST_F(PracticeWindow, AMarkerChosenBeforePlayIsWherePlayStarts) {
+    w->show();
+    const std::string song = wav("song.wav", fixtures::drumTrack(120, 8));
+    loadAndPlay(song);
+    const app::MainControls& c = w->ui();
+    playFor(2.0);
+    w->practice().cmdMarker_Click();
+    ASSERT_EQ(w->practice().record().markers.size(), 1u);
+    const double marker = w->practice().record().markers[0].at;
+    ASSERT_GT(marker, 1.0);
+    c.CmdStop->click();
+    load(song);
+    ASSERT_TRUE(processUntil([&] { return c.cboMarkers->findText("Marker 1") >= 0; }, 5000));
+    emit c.cboMarkers->activated(c.cboMarkers->findText("Marker 1"));
+    c.CmdPlay->click();
+    EXPECT_NEAR(playSeconds(w->session().PlayChannel), marker, 0.01);
+}
+
 // Left and Right jump 5 s back and on while playing; inside a loop the jump stays in it, a jump
 // to the end does nothing, and a focused slider keeps its arrows.
 TEST_F(PracticeWindow, ArrowsJumpBackAndOnWithinTheLoop) {
@@ -353,8 +390,8 @@ TEST_F(PracticeWindow, PauseHoldsThePlaceAndEverythingSet) {
 }
 
 // A loop set with [ and ] and a marker are kept with the song: after the program is closed, the
-// same song under another name brings them back, and Play plays the loop; the marker chosen
-// before Play is where Play starts. A damaged store file is ignored with a note.
+// same song under another name brings them back, and Play plays the loop. A damaged store file is
+// ignored with a note.
 TEST_F(PracticeWindow, LoopsAndMarkersComeBackWithTheSong) {
     w->show();
     const std::string song = wav("song.wav", fixtures::drumTrack(120, 12));
@@ -406,10 +443,6 @@ TEST_F(PracticeWindow, LoopsAndMarkersComeBackWithTheSong) {
     ASSERT_TRUE(engine::getLoop(chan, &from, &to));
     EXPECT_EQ(from, BASS_ChannelSeconds2Bytes(chan, float(a)));
     EXPECT_NEAR(playSeconds(chan), a, 0.01);
-    c->CmdStop->click();
-    emit c->cboMarkers->activated(c->cboMarkers->findText("Marker 1"));
-    c->CmdPlay->click();
-    EXPECT_NEAR(playSeconds(w->session().PlayChannel), marker, 0.01);
     c->CmdStop->click();
 
     // The song's store file damaged: the song loads as new, with a note, and plays.
