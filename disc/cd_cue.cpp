@@ -67,9 +67,10 @@ struct Track {
     int lastIndex = -1;
     int64_t start = -1;  // INDEX 01, counted from the start of the first file
     int64_t index0 = -1;
-    int64_t last = -1;    // the latest index position
-    int64_t silence = 0;  // PREGAP: sectors of silence before its first INDEX (several files)
-    int64_t after = 0;    // POSTGAP: sectors of silence after its audio (several files)
+    int64_t last = -1;       // the latest index position
+    int64_t silence = 0;     // PREGAP: sectors of silence before its first INDEX (several files)
+    int64_t silenceAt = -1;  // where that silence begins
+    int64_t after = 0;       // POSTGAP: sectors of silence after its audio (several files)
     bool pregap = false, postgap = false;
     bool audio = true, pre = false, dcp = false;
     std::string isrc;
@@ -326,6 +327,7 @@ std::string check(std::string_view text, int64_t binBytes, std::string* copy,
             }
             if (t.lastIndex < 0 && t.silence > 0) {  // the PREGAP's silence comes first
                 several->silences.push_back({int32_t(p), int32_t(t.silence)});
+                t.silenceAt = p;
                 if (n == 1) t.index0 = p;
                 silence += t.silence;
                 p += t.silence;
@@ -424,7 +426,13 @@ std::string check(std::string_view text, int64_t binBytes, std::string* copy,
             lastDecoded ? 0 : uint32_t((kSectorBytes - binBytes % kSectorBytes) % kSectorBytes);
         for (size_t i = 0; i < tracks.size(); ++i) {
             const Track& t = tracks[i];
-            const int64_t end = i + 1 < tracks.size() ? tracks[i + 1].start : several->sectors;
+            int64_t end = i + 1 < tracks.size() ? tracks[i + 1].start : several->sectors;
+            // A data track's PREGAP is written as data sectors, no audio of the track before:
+            // that track ends where the gap begins (an audio track's gap plays with the track
+            // before it, as a drive reads it).
+            if (i + 1 < tracks.size() && t.audio && !tracks[i + 1].audio &&
+                tracks[i + 1].silenceAt >= 0)
+                end = tracks[i + 1].silenceAt;
             // INDEX 00 where it leaves the track before a sector of its own, as a drive reads it.
             const bool gap = t.index0 >= 0 && (i == 0 || t.index0 > tracks[i - 1].start);
             several->tracks.push_back({t.number, int32_t(t.start), int32_t(end - t.start),

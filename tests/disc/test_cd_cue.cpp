@@ -140,6 +140,29 @@ TEST(CueImages, ReadTheBinTheirSheetNames) {
     }
 }
 
+// A data track's PREGAP (an enhanced CD's gap of 2:32) is no audio: the audio track before it
+// ends where the gap begins, in a sheet of one .bin as in one of several files.
+TEST(CueImages, TheAudioBeforeADataTracksPregapEndsWhereTheGapBegins) {
+    engine::cdUseDeviceDrives(false);
+    fixtures::TempDir dir;
+    fixtures::writeBytes(dir.file("a.bin"), std::vector<uint8_t>(size_t(150 * kSector)));
+    for (const char* name : {"b.bin", "c.bin"})
+        fixtures::writeBytes(dir.file(name), std::vector<uint8_t>(size_t(75 * kSector)));
+    const std::string audio = track(1, "    INDEX 01 00:00:00\n");
+    int i = 0;
+    for (const std::string sheet :
+         {kHead + audio + track(2, "    PREGAP 02:32:00\n    INDEX 01 00:01:00\n", "MODE1/2352"),
+          "FILE \"b.bin\" BINARY\n" + audio + "FILE \"c.bin\" BINARY\n" +
+              track(2, "    PREGAP 02:32:00\n    INDEX 01 00:00:00\n", "MODE1/2352")}) {
+        const std::string cue = dir.file("disc" + std::to_string(i++) + ".cue");
+        fixtures::writeBytes(cue, std::vector<uint8_t>(sheet.begin(), sheet.end()));
+        std::string why;
+        const int drive = engine::cdAddImage(cue, &why);
+        ASSERT_GE(drive, 0) << why;
+        EXPECT_EQ(BASS_CD_GetTrackLength(DWORD(drive), 0), 75 * kSector) << sheet;
+    }
+}
+
 // A sheet of a .bin per track (each track's gap at the start of its own file or at the end of the
 // file before), of one FLAC for the disc or of a WAV per track reads as the same disc written as
 // one .bin: its tracks, gaps, flags, ISRCs, CD-Text, what the drive says it can do, and every byte
