@@ -1,6 +1,9 @@
 #include "encode/ogg_encoder.h"
 
+#include <cerrno>
+
 #include "engine/vorbis_channels.h"
+#include "files/file_io.h"
 
 namespace encode::detail {
 
@@ -42,6 +45,7 @@ bool OggEncoder::write(const uint8_t* pcm, size_t bytes) {
             engine::reorderVorbisChannels(ordered_.data(), n, channels_, true);
             f = ordered_.data();
         }
+        errno = 0;  // libsndfile's Vorbis writer keeps no error of its own: the system's says why
         if (!resampler_) return checked(sf_writef_short(sf_, f, sf_count_t(n)), n);
         return resample(f, n);
     });
@@ -63,7 +67,8 @@ bool OggEncoder::finish() {
 
 bool OggEncoder::checked(sf_count_t written, size_t wanted) {
     if (written == sf_count_t(wanted)) return true;
-    error_ = "cannot write \"" + path_ + "\": " + sf_strerror(sf_);
+    const int e = errno;
+    error_ = "cannot write \"" + path_ + "\": " + (e ? files::describeError(e) : sf_strerror(sf_));
     return false;
 }
 
@@ -80,6 +85,7 @@ bool OggEncoder::resample(const int16_t* in, size_t frames) {
             error_ = "cannot resample to " + std::to_string(codec_.rate / 1000) + " kHz: " + err;
             return false;
         }
+        errno = 0;
         if (made > 0 && !checked(sf_writef_float(sf_, out_.data(), sf_count_t(made)), made))
             return false;
         if (in) {

@@ -159,7 +159,9 @@ void ProcessPanel::btnConvert_Click() {
     w_.btnConvert->setText(Text::tr("Process"));
     if (!stoppedBecause.empty())
         platform::message(stoppedBecause, player::kTitle, platform::Icon::Exclamation);
+    said_ = stoppedBecause;
     EndProcess();
+    said_.clear();
     renderPosition = 0;
     BASS_ChannelSetPosition(s_.PlayChannel, 0);
     hooks_.setToolsEnabled(true);
@@ -205,8 +207,12 @@ void ProcessPanel::EndProcess() {
     if (!finished) return;
     finished = false;
     if (!closed) {
-        // The header could not be completed: the file is not a valid result to save.
-        platform::message(why, player::kTitle, platform::Icon::Exclamation);
+        // The header could not be completed (or a write failed): the file is not a valid result
+        // to save, and goes; said once, when the render's stop has said it already.
+        if (why != said_) platform::message(why, player::kTitle, platform::Icon::Exclamation);
+        std::error_code ignored;
+        std::filesystem::remove(files::pathFromUtf8(s_.workFile()), ignored);
+        w_.btnConvert->setEnabled(true);  // nothing was saved: Process can be tried again
         w_.Pbregg->setValue(0);
         w_.Pbregg->setVisible(false);
         return;

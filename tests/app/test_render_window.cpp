@@ -242,6 +242,19 @@ TEST_F(RenderWindow, SizeLimitStopsWithAMessageAndAValidFile) {
     EXPECT_EQ(data % 4, 0u);
 }
 
+// A disk that fills during the render: said once, and no work file is left to fill it.
+TEST_F(RenderWindow, AFullDiskStopsTheRenderWithOneMessageAndNoWorkFile) {
+    prepare(wav("song.wav", fixtures::sine(440, 3.0)));
+    files::armFault(files::Fault::Write, 3, ENOSPC);
+    w->ui().btnConvert->click();
+    files::disarmFaults();
+    ASSERT_EQ(desk->messages.size(), 1u);
+    EXPECT_NE(desk->messages[0].text.find("No space left on device"), std::string::npos);
+    EXPECT_TRUE(desk->saveDialogs.empty());
+    EXPECT_FALSE(std::filesystem::exists(work()));
+    EXPECT_TRUE(w->ui().btnConvert->isEnabled());
+}
+
 TEST_F(RenderWindow, SourceGoneBeforeProcessIsRefusedAndNothingChanges) {
     const std::string song = wav("song.wav", fixtures::sine(440, 2.0));
     prepare(song);
