@@ -254,6 +254,7 @@ bool Mp3Encoder::Encode() {
     job.output = output_.toStdString();
     job.bitRate = bitRate_.value_or(128000);
     job.channelMode = channelMode_.value_or(0);
+    job.speakerMask = speakerMask_;
     error_.clear();
     note_.clear();
     stopped_ = false;

@@ -63,6 +63,9 @@ class Mp3Encoder : public QObject {
     void setBitRate(int32_t bitsPerSecond) { bitRate_ = bitsPerSecond; }
     QVariant ChannelMode() const { return channelMode_ ? QVariant(*channelMode_) : QVariant(); }
     void setChannelMode(int16_t mode) { channelMode_ = mode; }
+    // Where the input's channels go when its header cannot say (a render's work file of three
+    // channels or more: the source's speaker mask); 0, the usual places of its count.
+    void setSpeakerMask(uint32_t mask) { speakerMask_ = mask; }
 
     // Encodes InputFile into OutputFile (unset: 128000 bits per second, stereo). Returns true when
     // the MP3 is complete; false when it was stopped or failed (errorText() says why). Returns
@@ -91,6 +94,7 @@ class Mp3Encoder : public QObject {
     QString input_, output_;
     std::optional<int32_t> bitRate_;
     std::optional<int16_t> channelMode_;
+    uint32_t speakerMask_ = 0;
     QString error_, note_;
     bool stopped_ = false;
     std::shared_ptr<Run> running_;

@@ -199,6 +199,7 @@ void ProcessPanel::EndProcess() {
     bool closed = true;
     std::string why, note;
     if (render_) {
+        speakerMask_ = render_->speakerMask();
         closed = render_->finish();
         why = render_->error();
         note = render_->note();

@@ -97,6 +97,7 @@ void ProcessPanel::encodeMp3To(const std::string& to) {
     w_.MEnc1->setChannelMode(0);
     w_.MEnc1->setOutputFile(QString::fromStdString(to));
     w_.MEnc1->setInputFile(QString::fromStdString(s_.workFile()));
+    w_.MEnc1->setSpeakerMask(speakerMask_);  // the work file's header keeps no speaker places
     w_.MEnc1->setChannelMode(0);
     const bool encoded = w_.MEnc1->Encode();
     if (encoded && !closeWhenSaveReturns_)

@@ -247,3 +247,26 @@ TEST_P(ProcessTags, GoIntoTheSavedFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(WavAndMp3, ProcessTags, ::testing::Values(".wav", ".mp3"));
+
+// A source whose file says where its channels go (2.1: the third is the LFE) is mixed into the
+// saved MP3 as the file places them, as `quorvin render` mixes it, though the work file between
+// them keeps no speaker places.
+TEST_F(Mp3SaveWindow, TheSavedMp3MixesTheChannelsWhereTheSourcePlacesThem) {
+    const std::string source = sources.file("l21.wav"), out = sources.file("out.mp3");
+    const std::string make =
+        "ffmpeg -v error -f lavfi -i sine=f=300:d=2 -f lavfi -i sine=f=400:d=2 -f lavfi -i "
+        "sine=f=500:d=2 -filter_complex '[0][1][2]join=inputs=3:channel_layout=2.1[a]' -map "
+        "'[a]' -c:a pcm_s16le '" +
+        source + "'";
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    processAndSave(source, out);
+    const std::string back = sources.file("back.wav");
+    ASSERT_EQ(
+        std::system(("ffmpeg -v error -y -i '" + out + "' -c:a pcm_s16le '" + back + "'").c_str()),
+        0);
+    const fixtures::Pcm got = fixtures::readAudio(back);
+    for (int c = 0; c < 2; ++c)
+        EXPECT_LT(fixtures::toneLevelDb(got, c, 500),
+                  fixtures::toneLevelDb(got, c, 300 + 100 * c) - 30)
+            << "channel " << c;
+}
