@@ -119,11 +119,11 @@ HSTREAM createSourceStream(std::unique_ptr<Source> source, DWORD flags);
 // Null on failure with *error (when given) set to BASS_ERROR_FILEOPEN (cannot be read) or
 // BASS_ERROR_FORMAT (empty, truncated header, not audio). Any thread; the Source then belongs to
 // the caller's thread.
-// Files above kMaxRate or with more than kMaxChannels channels are refused (BASS_ERROR_FORMAT),
-// as is anything that is not a regular file (BASS_ERROR_FILEOPEN: a FIFO would block).
-// HeaderOnly reads the format (rate, channels) without an MP3's full scan, whose length is then an
-// estimate: for a quick look at a file on the window thread. Exact scans an MP3 once per file (an
-// index kept for the files opened last serves the next opens of the same, unchanged file).
+// Files below kMinRate or above kMaxRate or with more than kMaxChannels channels are refused
+// (BASS_ERROR_FORMAT), as is anything that is not a regular file (BASS_ERROR_FILEOPEN: a FIFO would
+// block). HeaderOnly reads the format (rate, channels) without an MP3's full scan, whose length is
+// then an estimate: for a quick look at a file on the window thread. Exact scans an MP3 once per
+// file (an index kept for the files opened last serves the next opens of the same, unchanged file).
 enum class FileOpen { Exact, HeaderOnly };
 std::unique_ptr<Source> openFileSource(const std::string& utf8Path, int* error = nullptr,
                                        FileOpen mode = FileOpen::Exact);
@@ -181,8 +181,10 @@ struct LoopPractice {
 };
 bool getLoopPractice(DWORD tempoChannel, LoopPractice* state);
 
-// The largest sample rate and channel count a stream may have (file or custom source).
+// The largest sample rate and channel count a stream may have (file or custom source), and the
+// smallest rate (below it the stretcher's windows hold no sample: a damaged header's rate).
 constexpr int kMaxRate = 192000;
+constexpr int kMinRate = 1000;
 constexpr int kMaxChannels = 16;
 
 // How a stream of `chans` channels (1..kMaxChannels) sounds on two speakers: each channel's gain
@@ -208,10 +210,10 @@ StereoDownmix stereoDownmix(int chans, uint32_t speakerMask = 0);
 std::string describeOpenFailure(const std::string& utf8Path);
 
 // Why a file the engine refused as a format (BASS_ERROR_FORMAT) was refused, when it is a sound
-// file of a kind it reads but out of its limits: a sample rate above kMaxRate, more than
-// kMaxChannels channels, or no audio at all. Reads the file's header only. Any thread.
+// file of a kind it reads but out of its limits: a sample rate below kMinRate or above kMaxRate,
+// more than kMaxChannels channels, or no audio at all. Reads the file's header only. Any thread.
 struct FormatRefusal {
-    enum Kind { Other, RateAbove, ChannelsAbove, NoAudio } kind = Other;
+    enum Kind { Other, RateAbove, RateBelow, ChannelsAbove, NoAudio } kind = Other;
     int value = 0;  // the file's rate or channel count
 };
 FormatRefusal whyFormatRefused(const std::string& utf8Path);

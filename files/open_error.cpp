@@ -82,6 +82,11 @@ std::string cannotOpenMessage(const std::string& path, int engineErrorCode) {
                                      "its sample rate, %1 Hz, is above the %2 Hz the "
                                      "program can play"),
                             {std::to_string(r.value), std::to_string(engine::kMaxRate)});
+        else if (r.kind == engine::FormatRefusal::RateBelow)
+            reason = fillIn(userText("files",
+                                     "its sample rate, %1 Hz, is below the %2 Hz the "
+                                     "program can play"),
+                            {std::to_string(r.value), std::to_string(engine::kMinRate)});
         else if (r.kind == engine::FormatRefusal::ChannelsAbove)
             reason = fillIn(userText("files",
                                      "it has %1 channels, more than the %2 the program "

@@ -414,8 +414,8 @@ HSTREAM createSourceStream(std::unique_ptr<Source> source, DWORD flags) {
         if (!source) return fail(BASS_ERROR_ILLPARAM, HSTREAM(0));
         if (!(flags & BASS_STREAM_DECODE) && !outputReady())
             return fail(BASS_ERROR_INIT, HSTREAM(0));
-        // The stretcher and the mixer take at most kMaxRate and kMaxChannels.
-        if (source->rate() <= 0 || source->channels() <= 0 || source->rate() > kMaxRate ||
+        // The stretcher and the mixer take kMinRate to kMaxRate and at most kMaxChannels.
+        if (source->rate() < kMinRate || source->channels() <= 0 || source->rate() > kMaxRate ||
             source->channels() > kMaxChannels)
             return fail(BASS_ERROR_FORMAT, HSTREAM(0));
         auto ch = std::make_shared<StreamChannel>(std::move(source));

@@ -537,6 +537,7 @@ FileKind kindOf(const std::string& utf8Path) {
 // Why a sound file libsndfile opened is beyond what the engine plays; kind Other when it is not.
 FormatRefusal outOfLimits(const SF_INFO& info) {
     if (info.samplerate > kMaxRate) return {FormatRefusal::RateAbove, info.samplerate};
+    if (info.samplerate < kMinRate) return {FormatRefusal::RateBelow, info.samplerate};
     if (info.channels > kMaxChannels) return {FormatRefusal::ChannelsAbove, info.channels};
     if (info.frames <= 0) return {FormatRefusal::NoAudio, 0};
     return {};

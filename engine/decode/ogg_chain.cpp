@@ -537,7 +537,7 @@ std::unique_ptr<Source> openOggChain(const std::string& utf8Path, int* error, Fi
     bool uniform = true;
     for (int i = 0; i < links->count(); ++i) {
         const int rate = links->rate(i), chans = links->channels(i);
-        if (rate < 1 || rate > kMaxRate || chans < 1 || chans > kMaxChannels) {
+        if (rate < kMinRate || rate > kMaxRate || chans < 1 || chans > kMaxChannels) {
             *error = BASS_ERROR_FORMAT;
             return nullptr;
         }

@@ -337,6 +337,7 @@ TEST(QuorvinRender, BadInputGetsAClearMessageAndLosesNothing) {
     fixtures::writeBytes(out, old);
     fixtures::writeBytes(tmp.file("fake.mp3"), std::vector<uint8_t>(3000, 0x41));
     fixtures::writeBytes(tmp.file("empty.wav"), {});
+    fixtures::writeWav(tmp.file("20hz.wav"), fixtures::sine(5, 15.0, 20));  // a damaged rate
     ASSERT_EQ(mkfifo(tmp.file("pipe.wav").c_str(), 0600), 0);
 
     struct Case {
@@ -349,6 +350,7 @@ TEST(QuorvinRender, BadInputGetsAClearMessageAndLosesNothing) {
         {{"render", "/dev/zero", out}, 1, "device"},
         {{"render", tmp.file("fake.mp3"), out}, 1, "fake.mp3"},
         {{"render", tmp.file("empty.wav"), out}, 1, "empty.wav\": the file is empty"},
+        {{"render", tmp.file("20hz.wav"), out, "--tempo", "20"}, 1, "is below the 1000 Hz"},
         {{"render", in, in}, 1, "input file itself"},
         {{"normalize", in, in, "50"}, 1, "input file itself"},
         {{"normalize", in, tmp.file("out.flac"), "50"}, 2, "writes a WAV file"},
@@ -385,7 +387,7 @@ TEST(QuorvinRender, BadInputGetsAClearMessageAndLosesNothing) {
     }
     EXPECT_EQ(fixtures::readBytes(in), source);
     // Only the files made above: no temporaries left anywhere.
-    EXPECT_EQ(filesIn(tmp.path()), 5u);
+    EXPECT_EQ(filesIn(tmp.path()), 6u);
 
     // MP3 output: refused clearly until an encoder is built in; nothing rendered.
     auto r = quorvin({"render", in, tmp.file("out.mp3")}, tmp);

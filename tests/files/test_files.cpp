@@ -532,10 +532,12 @@ TEST(OpenError, NamesThePathAndTheTrueReason) {
     fixtures::TempDir dir;
     const std::string wav = dir.file("a.wav"), pipe = dir.file("pipe.wav");
     fixtures::writeBytes(wav, {1, 2, 3});
-    // Sound files out of the engine's limits: a rate above 192 kHz, 17 channels, no audio.
+    // Sound files out of the engine's limits: a rate above 192 kHz or below 1 kHz (a damaged
+    // header's), 17 channels, no audio.
     const std::string fast = dir.file("384k.wav"), wide = dir.file("17ch.wav"),
-                      empty = dir.file("empty.wav");
+                      empty = dir.file("empty.wav"), slow = dir.file("20hz.wav");
     fixtures::writeWav(fast, fixtures::sine(440, 0.1, 384000));
+    fixtures::writeWav(slow, fixtures::sine(5, 2.0, 20));
     fixtures::writeWav(wide, fixtures::sine(440, 0.1, 44100, 17));
     fixtures::writeWav(empty, fixtures::sine(440, 0.0));
     ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
@@ -551,6 +553,7 @@ TEST(OpenError, NamesThePathAndTheTrueReason) {
         {wav, BASS_ERROR_FILEOPEN, "missing, or you may not read it"},
         {wav, BASS_ERROR_FORMAT, "not an MP3 or WAV file"},
         {fast, BASS_ERROR_FORMAT, "its sample rate, 384000 Hz, is above the 192000 Hz"},
+        {slow, BASS_ERROR_FORMAT, "its sample rate, 20 Hz, is below the 1000 Hz"},
         {wide, BASS_ERROR_FORMAT, "it has 17 channels, more than the 16"},
         {empty, BASS_ERROR_FORMAT, "it holds no audio"},
         {dir.file("missing.wav"), BASS_ERROR_MEM, "not enough memory"},
