@@ -184,7 +184,7 @@ bool getLoopPractice(DWORD tempoChannel, LoopPractice* state);
 // The largest sample rate and channel count a stream may have (file or custom source), and the
 // smallest rate (below it the stretcher's windows hold no sample: a damaged header's rate).
 constexpr int kMaxRate = 192000;
-constexpr int kMinRate = 1000;
+constexpr int kMinRate = 100;
 constexpr int kMaxChannels = 16;
 
 // How a stream of `chans` channels (1..kMaxChannels) sounds on two speakers: each channel's gain

@@ -428,6 +428,12 @@ bool RenderPipeline::finish() {
     const bool ok = writer_.finish();
     if (!ok) error_ = writer_.error();
     if (ahead_) ahead_->halt();
+    // A source whose header promised audio but whose every block failed to decode (a FLAC cut
+    // after its header): an empty file is no result.
+    if (ok && ended_ && writer_.dataBytes() == 0) {
+        error_ = "Cannot render \"" + source_ + "\": it holds no audio that can be decoded.";
+        return false;
+    }
     return ok;
 }
 

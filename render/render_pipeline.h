@@ -95,7 +95,8 @@ class RenderPipeline {
     // thread. A failed write is reported by a later step (at the latest the last one), once that
     // thread has met it; Finished means every block reached the file.
     Step step();
-    // Patches the header sizes and closes the file. False when that failed (error() says why).
+    // Patches the header sizes and closes the file. False when that failed, or when the source
+    // ended with nothing decoded (error() says why).
     bool finish();
     // Frees the render's channels. The window instead keeps them (the tempo channel stays its
     // PlayChannel) until the engine is freed; the command line closes them.

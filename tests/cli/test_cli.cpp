@@ -326,6 +326,26 @@ TEST(QuorvinRender, SaysWhenTheSourceIsCutShortOrDamaged) {
             << r.err;
         EXPECT_LT(fixtures::readAudio(tmp.file("e.wav")).frames(), wholeFrames);
     }
+
+    // A FLAC cut just after its header: nothing decodes, so nothing is written, as MP3 too.
+    const std::string flac = tmp.file("whole.flac"), headerOnly = tmp.file("header.flac");
+    fixtures::writeSound(flac, fixtures::sine(440, 2.0), SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+    bytes = fixtures::readBytes(flac);
+    size_t at = 4;  // past "fLaC", over the metadata blocks to the first frame
+    for (bool last = false; !last && at + 4 <= bytes.size();) {
+        last = bytes[at] & 0x80;
+        at += 4 + (size_t(bytes[at + 1]) << 16 | size_t(bytes[at + 2]) << 8 | bytes[at + 3]);
+    }
+    bytes.resize(at + 10);
+    fixtures::writeBytes(headerOnly, bytes);
+    for (const char* name : {"h.wav", "h.mp3"}) {
+        r = quorvin({"render", headerOnly, tmp.file(name)}, tmp);
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_NE(r.err.find("\"" + headerOnly + "\": it holds no audio that can be decoded"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_FALSE(fs::exists(tmp.file(name)));
+    }
 }
 
 TEST(QuorvinRender, BadInputGetsAClearMessageAndLosesNothing) {
@@ -350,7 +370,7 @@ TEST(QuorvinRender, BadInputGetsAClearMessageAndLosesNothing) {
         {{"render", "/dev/zero", out}, 1, "device"},
         {{"render", tmp.file("fake.mp3"), out}, 1, "fake.mp3"},
         {{"render", tmp.file("empty.wav"), out}, 1, "empty.wav\": the file is empty"},
-        {{"render", tmp.file("20hz.wav"), out, "--tempo", "20"}, 1, "is below the 1000 Hz"},
+        {{"render", tmp.file("20hz.wav"), out, "--tempo", "20"}, 1, "is below the 100 Hz"},
         {{"render", in, in}, 1, "input file itself"},
         {{"normalize", in, in, "50"}, 1, "input file itself"},
         {{"normalize", in, tmp.file("out.flac"), "50"}, 2, "writes a WAV file"},

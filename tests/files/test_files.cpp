@@ -532,7 +532,7 @@ TEST(OpenError, NamesThePathAndTheTrueReason) {
     fixtures::TempDir dir;
     const std::string wav = dir.file("a.wav"), pipe = dir.file("pipe.wav");
     fixtures::writeBytes(wav, {1, 2, 3});
-    // Sound files out of the engine's limits: a rate above 192 kHz or below 1 kHz (a damaged
+    // Sound files out of the engine's limits: a rate above 192 kHz or below 100 Hz (a damaged
     // header's), 17 channels, no audio.
     const std::string fast = dir.file("384k.wav"), wide = dir.file("17ch.wav"),
                       empty = dir.file("empty.wav"), slow = dir.file("20hz.wav");
@@ -553,7 +553,7 @@ TEST(OpenError, NamesThePathAndTheTrueReason) {
         {wav, BASS_ERROR_FILEOPEN, "missing, or you may not read it"},
         {wav, BASS_ERROR_FORMAT, "not an MP3 or WAV file"},
         {fast, BASS_ERROR_FORMAT, "its sample rate, 384000 Hz, is above the 192000 Hz"},
-        {slow, BASS_ERROR_FORMAT, "its sample rate, 20 Hz, is below the 1000 Hz"},
+        {slow, BASS_ERROR_FORMAT, "its sample rate, 20 Hz, is below the 100 Hz"},
         {wide, BASS_ERROR_FORMAT, "it has 17 channels, more than the 16"},
         {empty, BASS_ERROR_FORMAT, "it holds no audio"},
         {dir.file("missing.wav"), BASS_ERROR_MEM, "not enough memory"},
