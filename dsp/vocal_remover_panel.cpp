@@ -42,6 +42,12 @@ void VocalRemoverPanel::chkKeepBass_Click() {
 
 void VocalRemoverPanel::chkKeepStereo_Click() {
     if (s_.chain.remover == effects::Remover::Off) return;
+    if (!takesFile()) {  // the plain remover again, on a file of more than two channels
+        onlyStereo();
+        default_();
+        equalizer_.EqDef();
+        return;
+    }
     s_.chain.remover = wantedMode();
     s_.applyChain();
     equalizer_.EqRemStereo(w_.chkKeepStereo->isChecked(), keepBass());
@@ -53,10 +59,21 @@ void VocalRemoverPanel::cboChannels_Click(int index) {
     s_.applyChain();
 }
 
+bool VocalRemoverPanel::takesFile() const {
+    // The remover that keeps the stereo picture works on the front pair of any file of two
+    // channels or more; the others on stereo files alone.
+    if (s_.fileChannels == 0) return true;
+    return w_.chkKeepStereo->isChecked() ? s_.fileChannels >= 2 : s_.stereoFile();
+}
+
+void VocalRemoverPanel::onlyStereo() {
+    platform::message(Text::tr("Only Stereo ").toStdString(),
+                      Text::tr("Quorvin Audio Tools ").toStdString(), platform::Icon::Critical);
+}
+
 void VocalRemoverPanel::Chkrem_Click() {
-    if (!resetting_ && s_.fileChannels != 0 && !s_.stereoFile()) {
-        platform::message(Text::tr("Only Stereo ").toStdString(),
-                          Text::tr("Quorvin Audio Tools ").toStdString(), platform::Icon::Critical);
+    if (!resetting_ && !takesFile()) {
+        onlyStereo();
         return;
     }
     equalizer_.buttonOff();

@@ -72,6 +72,11 @@ class VocalRemoverPanel {
   private:
     // The remover's mode the switch and "Keep bass" ask for.
     effects::Remover wantedMode() const;
+    // The loaded file is one the mode asked for works on ("Keep stereo": two channels or more;
+    // else stereo), or none is loaded yet.
+    bool takesFile() const;
+    // Says that the remover works on stereo files.
+    void onlyStereo();
 
     player::Session& s_;
     VocalRemoverWidgets w_;

@@ -59,7 +59,7 @@ std::string describeOpenError(int code) {
         case BASS_ERROR_FORMAT:
         case BASS_ERROR_FILEFORM:
             return userText("files",
-                            "it is not an MP3 or WAV file the program can decode (unknown or "
+                            "it is not a sound file the program can decode (an unknown or "
                             "damaged format)");
         case BASS_ERROR_MEM:
             return userText("files", "there is not enough memory");

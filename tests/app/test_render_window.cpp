@@ -107,6 +107,34 @@ TEST_F(RenderWindow, MonoFileRendersUnchangedWithTheRemoverSwitchSet) {
     EXPECT_EQ(result.samples, source.samples);
 }
 
+// The remover that keeps the stereo picture takes the front pair of a file of more channels, as
+// `quorvin render` does; the plain one then is refused again, and switched off.
+TEST_F(RenderWindow, KeepStereoRemovesTheFrontCentreOfMoreChannels) {
+    const fixtures::Pcm voice = fixtures::sine(440, 3.0), bass = fixtures::sine(110, 3.0);
+    fixtures::Pcm quad = voice;
+    quad.channels = 4;
+    quad.samples.clear();
+    for (int64_t i = 0; i < voice.frames(); ++i) {
+        const int16_t v = voice.samples[size_t(2 * i)], b = bass.samples[size_t(2 * i)];
+        quad.samples.insert(quad.samples.end(), {v, v, b, b});
+    }
+    prepare(wav("quad.wav", quad));
+    w->ui().chkKeepStereo->click();
+    w->ui().Chkrem->click();
+    EXPECT_TRUE(desk->messages.empty());
+    const fixtures::Pcm result = process(sources.file("out.wav"));
+    ASSERT_EQ(result.channels, 4);
+    EXPECT_LE(fixtures::toneLevelDb(result, 0, 440), fixtures::toneLevelDb(quad, 0, 440) - 20);
+    EXPECT_NEAR(fixtures::toneLevelDb(result, 2, 110), fixtures::toneLevelDb(quad, 2, 110), 0.5);
+
+    prepare(wav("quad2.wav", quad));
+    w->ui().chkKeepStereo->setChecked(true);
+    w->ui().Chkrem->click();
+    w->ui().chkKeepStereo->click();  // the plain remover asked for
+    EXPECT_EQ(desk->lastMessage(), "Only Stereo ");
+    EXPECT_FALSE(w->ui().Chkrem->isChecked());
+}
+
 TEST_F(RenderWindow, TempoSliderShortensTheResult) {
     const fixtures::Pcm source = fixtures::drumTrack(120, 10.0);
     prepare(wav("song.wav", source));

@@ -551,7 +551,7 @@ TEST(OpenError, NamesThePathAndTheTrueReason) {
         {pipe, BASS_ERROR_FILEOPEN, "named pipe"},
         {"/dev/null", BASS_ERROR_FILEOPEN, "device"},
         {wav, BASS_ERROR_FILEOPEN, "missing, or you may not read it"},
-        {wav, BASS_ERROR_FORMAT, "not an MP3 or WAV file"},
+        {wav, BASS_ERROR_FORMAT, "not a sound file the program can decode"},
         {fast, BASS_ERROR_FORMAT, "its sample rate, 384000 Hz, is above the 192000 Hz"},
         {slow, BASS_ERROR_FORMAT, "its sample rate, 20 Hz, is below the 100 Hz"},
         {wide, BASS_ERROR_FORMAT, "it has 17 channels, more than the 16"},
