@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -95,8 +96,19 @@ struct ReadAhead {
     bool running = false;  // caller's thread only
     std::thread worker;
 
-    static constexpr size_t kChunkSamples = 16384;
-    static constexpr size_t kRingSamples = size_t(1) << 18;
+    // The ring holds about half a second of the source, at most 2^18 samples, and is read in
+    // chunks of about a sixteenth of a second: a change of the remover or the equalizer, which
+    // acts on the source before the ring, reaches the file that soon after the position shown,
+    // at any rate and channel count.
+    static size_t chunkSamples(int rate, int channels) {
+        const size_t perSecond = size_t(std::max(1, rate)) * size_t(std::max(1, channels));
+        return std::clamp<size_t>(std::bit_floor(perSecond / 16), 1024, 16384);
+    }
+    static size_t ringSamples(int rate, int channels) {
+        const size_t perSecond = size_t(std::max(1, rate)) * size_t(std::max(1, channels));
+        return std::clamp<size_t>(std::bit_ceil(perSecond / 2), 4 * chunkSamples(rate, channels),
+                                  size_t(1) << 18);
+    }
 
     ReadAhead(HSTREAM s, int ch, int r, int64_t from, int64_t len)
         : stream(s),
@@ -105,11 +117,11 @@ struct ReadAhead {
           frames(len),
           first(from),
           remaining(len),
-          ring(std::make_unique<Handoff<int16_t>>(kRingSamples)) {}
+          ring(std::make_unique<Handoff<int16_t>>(ringSamples(r, ch))) {}
     ~ReadAhead() { halt(); }
 
     void run() {
-        std::vector<int16_t> tmp(kChunkSamples);
+        std::vector<int16_t> tmp(chunkSamples(rate, channels));
         for (;;) {
             const int64_t want = std::min<int64_t>(int64_t(tmp.size()) / channels, remaining);
             const int n =
@@ -139,7 +151,7 @@ struct ReadAhead {
 
     bool seek(int64_t frame) {
         halt();
-        ring = std::make_unique<Handoff<int16_t>>(kRingSamples);
+        ring = std::make_unique<Handoff<int16_t>>(ringSamples(rate, channels));
         remaining = std::max<int64_t>(0, frames - frame);
         return BASS_ChannelSetPosition(stream, QWORD(first + frame) * QWORD(channels) * 2) != 0;
     }
