@@ -448,7 +448,7 @@ is not to use the program.
     </message>
     <message>
         <location line="+4"/>
-        <source>it is not an MP3 or WAV file the program can decode (unknown or damaged format)</source>
+        <source>it is not a sound file the program can decode (an unknown or damaged format)</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -469,6 +469,11 @@ is not to use the program.
     <message>
         <location line="+5"/>
         <source>its sample rate, %1 Hz, is above the %2 Hz the program can play</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>its sample rate, %1 Hz, is below the %2 Hz the program can play</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -948,7 +953,7 @@ Error Code : </source>
     <message>
         <location line="+1"/>
         <location filename="../cd/drives_panel.cpp" line="+72"/>
-        <location filename="../cd/playback_panel.cpp" line="+98"/>
+        <location filename="../cd/playback_panel.cpp" line="+104"/>
         <source>Error</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1924,12 +1929,12 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+321"/>
+        <location line="+371"/>
         <source>Playing position: </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../dsp/vocal_remover_panel.cpp" line="+58"/>
+        <location filename="../dsp/vocal_remover_panel.cpp" line="+70"/>
         <source>Only Stereo </source>
         <translation type="unfinished"></translation>
     </message>
@@ -1939,12 +1944,12 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../render/process_panel.cpp" line="+26"/>
+        <location filename="../render/process_panel.cpp" line="+28"/>
         <source>Pos: </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+30"/>
+        <location line="+35"/>
         <location line="+4"/>
         <source>Done!</source>
         <translation type="unfinished"></translation>
@@ -1976,7 +1981,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+57"/>
+        <location line="+58"/>
         <source>Mp3 Setup</source>
         <translation type="unfinished"></translation>
     </message>
