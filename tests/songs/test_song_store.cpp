@@ -31,6 +31,21 @@ void writeText(const fs::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
 
+// A store in a folder of its own with sample() saved for a song; the store's file for it.
+struct SavedSong {
+    fixtures::TempDir tmp;
+    songs::SongStore store{tmp.file("data")};
+    songs::SongKey key;
+    fs::path stored;
+    SavedSong() {
+        const std::string song = tmp.file("song.wav");
+        fixtures::writeWav(song, fixtures::sine(440, 2.0));
+        key = songs::songKey(song);
+        EXPECT_TRUE(store.save(key, sample()));
+        stored = tmp.path() / "data" / "songs" / key.fileName();
+    }
+};
+
 }  // namespace
 
 // Kept under the song's contents: the same record comes back for a renamed and moved copy, not
@@ -65,13 +80,10 @@ TEST(SongStore, KeepsTheRecordUnderTheSongsContents) {
 // Whatever lies in the song's file, the song loads empty with a note naming the file, the file
 // is kept aside (never over one kept before), and the next save writes a good one.
 TEST(SongStore, IgnoresADamagedOrForeignFileWithANote) {
-    fixtures::TempDir tmp;
-    const songs::SongStore store(tmp.file("data"));
-    const std::string song = tmp.file("song.wav");
-    fixtures::writeWav(song, fixtures::sine(440, 2.0));
-    const songs::SongKey key = songs::songKey(song);
-    ASSERT_TRUE(store.save(key, sample()));
-    const fs::path stored = tmp.path() / "data" / "songs" / key.fileName();
+    const SavedSong saved;
+    const songs::SongStore& store = saved.store;
+    const songs::SongKey& key = saved.key;
+    const fs::path& stored = saved.stored;
     std::string good;
     std::getline(std::ifstream(stored), good, '\0');
 
@@ -110,13 +122,10 @@ TEST(SongStore, IgnoresADamagedOrForeignFileWithANote) {
 // A record written by a newer version of the program is left exactly as it is: the song loads
 // empty with a note that says so, and neither a save nor an empty record replaces or removes it.
 TEST(SongStore, LeavesANewerVersionsRecordAsItIs) {
-    fixtures::TempDir tmp;
-    const songs::SongStore store(tmp.file("data"));
-    const std::string song = tmp.file("song.wav");
-    fixtures::writeWav(song, fixtures::sine(440, 2.0));
-    const songs::SongKey key = songs::songKey(song);
-    ASSERT_TRUE(store.save(key, sample()));
-    const fs::path stored = tmp.path() / "data" / "songs" / key.fileName();
+    const SavedSong saved;
+    const songs::SongStore& store = saved.store;
+    const songs::SongKey& key = saved.key;
+    const fs::path& stored = saved.stored;
     const std::string newer =
         "{\"format\": \"quorvin-song\", \"version\": 2, \"loops\": [{\"from\": 1}]}";
     writeText(stored, newer);
@@ -126,9 +135,9 @@ TEST(SongStore, LeavesANewerVersionsRecordAsItIs) {
     EXPECT_NE(loaded.note.find("newer version"), std::string::npos) << loaded.note;
     EXPECT_NE(loaded.note.find(stored.filename().string()), std::string::npos) << loaded.note;
     for (const songs::SongRecord& record : {sample(), songs::SongRecord{}}) {
-        const files::Result saved = store.save(key, record);
-        EXPECT_FALSE(saved);
-        EXPECT_EQ(saved.message, loaded.note);
+        const files::Result result = store.save(key, record);
+        EXPECT_FALSE(result);
+        EXPECT_EQ(result.message, loaded.note);
     }
     std::string now;
     std::getline(std::ifstream(stored), now, '\0');
