@@ -142,6 +142,7 @@ void frmWriteWave::buildPanels() {
 
     player::TransportHooks transportHooks;
     transportHooks.restartEngine = [this] { return restartEngine(); };
+    transportHooks.closing = [this] { return unloading_; };
     transportHooks.setToolsEnabled = [this](bool on) { setToolsEnabled(on); };
     transportHooks.resetEffects = [this] {
         equalizer_->reset();

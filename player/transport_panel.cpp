@@ -16,6 +16,7 @@
 #include "files/open_error.h"
 #include "platform/platform.h"
 #include "platform/widgets.h"
+#include "platform/window_thread.h"
 #include "player/bpm_panel.h"
 #include "player/tempo_pitch_panel.h"
 #include "player/waveform/waveform_view.h"
@@ -149,15 +150,30 @@ void TransportPanel::CmdPlay_Click() {
     hooks_.setToolsEnabled(false);
     BASS_StreamFree(s_.PlayChannel);  // already gone with the engine; harmless
 
-    const HSTREAM stream =
-        BASS_StreamCreateFile(0, s_.CmdFileName.c_str(), 0, 0, BASS_STREAM_DECODE);
+    // The open may read the whole file (a length found only by reading it through, as in a FLAC
+    // written to a pipe, or MP3 audio in a WAV): off the window thread, which answers meanwhile.
+    // No second Play or Load until it is done.
+    w_.CmdPlay->setEnabled(false);
+    w_.btnLoadFile->setEnabled(false);
+    HSTREAM stream = 0;
+    int code = BASS_OK;
+    platform::waitOffWindowThread([&stream, &code, path = s_.CmdFileName] {
+        stream = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
+        code = BASS_ErrorGetCode();  // the engine's error is the calling thread's
+    });
+    if (hooks_.closing && hooks_.closing()) {  // the window went meanwhile
+        if (stream) BASS_StreamFree(stream);
+        return;
+    }
     const HSTREAM tempo =
         stream ? BASS_FX_TempoCreate(stream, BASS_FX_FREESOURCE | BASS_SAMPLE_LOOP) : 0;
     if (tempo == 0) {
         // Nothing can sound: say so, and stay where the user was after choosing the file.
-        const int code = BASS_ErrorGetCode();
+        if (stream) code = BASS_ErrorGetCode();
         if (stream) BASS_StreamFree(stream);
         s_.PlayChannel = 0;
+        w_.CmdPlay->setEnabled(true);
+        w_.btnLoadFile->setEnabled(true);
         hooks_.setToolsEnabled(true);
         platform::message(files::cannotOpenMessage(s_.CmdFileName, code), kTitle,
                           platform::Icon::Exclamation);

@@ -70,6 +70,8 @@ struct TransportHooks {
     std::function<void(double, double)> loopChanged;
     // Stop, before the channel goes: where playback was, in seconds (-1 when unknown).
     std::function<void(double)> stopping;
+    // The window was closed (while Play opened the file off the window thread).
+    std::function<bool()> closing;
 };
 
 // The extensions of the files the decoder reads (MP3 through libmpg123, the rest through

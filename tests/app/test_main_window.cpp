@@ -10,7 +10,10 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <filesystem>
+
+#include <sndfile.h>
 
 #include "player/waveform/waveform_view.h"
 #include "tests/app/window_fixture.h"
@@ -262,6 +265,28 @@ TEST_F(MainWindow, FileTheEngineCannotOpenIsReportedAtLoadOrPlay) {
     load(empty);
     EXPECT_EQ(desk->messages.size(), 3u);
     EXPECT_EQ(states(*w), (ButtonStates{true, true, false, false, true, true}));
+}
+
+// A file whose length is found only by reading it through (a FLAC whose header gives none, as
+// one written to a pipe has it): Play opens it while the window answers, and it plays.
+TEST_F(MainWindow, PlayReadsAFileThroughWhileTheWindowAnswers) {
+    const std::string flac = sources.file("piped.flac");
+    fixtures::writeSound(flac, fixtures::sine(440, 30.0), SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+    std::vector<uint8_t> bytes = fixtures::readBytes(flac);
+    // STREAMINFO's count of samples: the low 36 bits of the file's bytes 18 to 25.
+    bytes[21] &= 0xF0;
+    std::fill(bytes.begin() + 22, bytes.begin() + 26, uint8_t(0));
+    fixtures::writeBytes(flac, bytes);
+    load(flac);
+    bool answered = false;
+    QTimer::singleShot(0, [&] { answered = true; });
+    w->ui().CmdPlay->click();
+    EXPECT_TRUE(answered);
+    ASSERT_NE(w->session().PlayChannel, 0u);
+    EXPECT_NEAR(BASS_ChannelBytes2Seconds(w->session().PlayChannel,
+                                          BASS_ChannelGetLength(w->session().PlayChannel)),
+                30.0, 0.01);
+    EXPECT_TRUE(w->ui().CmdStop->isEnabled());
 }
 
 TEST_F(MainWindow, WrongEngineVersionEndsTheProgramWithItsMessage) {
