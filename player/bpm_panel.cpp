@@ -175,6 +175,7 @@ void BpmPanel::fileLoaded(const std::string& path) {
     beats_.restart();
     beats_.setLoop(0, 0);
     w_.lblBeat->setText(QCoreApplication::translate("frmWriteWave", "Beat pos: ") + twoDecimals(0));
+    w_.pbProcess->setValue(0);  // the last file's detection
     key_.reset();
     chords_.clear();
     chordSeconds_ = 0.0;  // a file is loaded at its start

@@ -226,7 +226,10 @@ void PracticePanel::cboLoops_Click(int index) {
     const songs::Loop l = record_.loops[size_t(index)];
     w_.chkProcessLoop->setEnabled(l.set());
     save();
-    if (l.set()) transport_.selectLoop(l.start, l.end);
+    if (l.set())
+        transport_.selectLoop(l.start, l.end);
+    else
+        transport_.cmdLoopClear_Click();  // none loops until A and B mark this one
 }
 
 void PracticePanel::cboLoops_Rename() {

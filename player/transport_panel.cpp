@@ -137,6 +137,13 @@ void TransportPanel::fileChosen(const std::string& path) {
     forgetLoop();
     cued_ = -1.0;
     w_.wavOverview->loadFile(path);
+    {
+        // The last file's place goes with it.
+        const QSignalBlocker quiet(w_.sldPosition);
+        w_.sldPosition->setValue(0);
+    }
+    w_.sldPosition->setToolTip({});
+    w_.lblPos->setText(" 00:00 / 00:00");
 
     w_.CmdPlay->setEnabled(true);
     w_.CmdStop->setEnabled(false);
@@ -318,7 +325,9 @@ bool TransportPanel::onOutput() const {
 
 void TransportPanel::sldPosition_Change() {
     if (!playing()) return;
-    seekTo(static_cast<float>(w_.sldPosition->value()));
+    // The slider's last second may lie past the end (its maximum is the length rounded).
+    seekTo(std::min(static_cast<double>(w_.sldPosition->value()), lengthSeconds()));
+    ShowPlayPosition();  // paused, no timer moves the text
 }
 
 void TransportPanel::seekTo(double seconds) {
@@ -409,6 +418,7 @@ void TransportPanel::wavOverview_LoopSelected(double a, double b) {
     a = std::max(a, 0.0);
     if (playing()) {
         applyLoop(a, std::min(b, lengthSeconds()));
+        showLoopMarks();  // a drag refused (too short) shows the loop that plays again
         return;
     }
     // Before Play: the marks wait for the channel Play builds (CmdPlay_Click sets them on it).

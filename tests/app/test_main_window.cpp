@@ -126,8 +126,12 @@ TEST_F(MainWindow, PositionMaximumIsTheLengthRoundedHalfToEven) {
     EXPECT_EQ(w->ui().sldPosition->value(), 0);
     EXPECT_EQ(w->ui().lblPos->text(), "Playing position: 00:00 / 03:20");
     EXPECT_EQ(w->ui().sldPosition->toolTip(), "00:00 / 03:20");
+    w->ui().sldPosition->setValue(150);
     w->ui().CmdStop->click();
-    loadAndPlay(wav("b.wav", fixtures::sine(300, 201.5, 8000, 1, 0.1)));
+    load(wav("b.wav", fixtures::sine(300, 201.5, 8000, 1, 0.1)));  // the last file's place goes
+    EXPECT_EQ(w->ui().sldPosition->value(), 0);
+    EXPECT_EQ(w->ui().lblPos->text(), " 00:00 / 00:00");
+    w->ui().CmdPlay->click();
     EXPECT_EQ(w->ui().sldPosition->maximum(), 202);
 }
 
@@ -177,6 +181,17 @@ TEST_F(MainWindow, PositionFollowsPlaybackWithoutSeeking) {
     const float moved = BASS_ChannelBytes2Seconds(
         w->session().PlayChannel, BASS_ChannelGetPosition(w->session().PlayChannel));
     EXPECT_NEAR(moved, 15.0, 0.2);
+
+    // Paused, at the slider's last second, past the end of a file of 5.6 s (rounded to 6): the
+    // end, and the text follows.
+    w->ui().CmdStop->click();
+    loadAndPlay(wav("short.wav", fixtures::sine(440, 5.6)));
+    w->ui().CmdPause->click();
+    w->ui().sldPosition->setValue(6);
+    EXPECT_NEAR(BASS_ChannelBytes2Seconds(w->session().PlayChannel,
+                                          BASS_ChannelGetPosition(w->session().PlayChannel)),
+                5.6, 0.05);
+    EXPECT_EQ(w->ui().lblPos->text(), "Playing position: 00:06 / 00:06");
 }
 
 TEST_F(MainWindow, PositionSliderDoesNothingWhileNothingPlays) {

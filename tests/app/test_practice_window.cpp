@@ -82,6 +82,16 @@ TEST_F(PracticeWindow, LoopMarksThePlayHeadAndWrapsUntilCleared) {
     playFor(3.0);
     EXPECT_LE(playSeconds(chan), dragB + 0.01);
 
+    // A loop of the list without ends chosen: nothing loops until A and B mark it.
+    c.cmdLoopAdd->click();  // the passage dragged
+    c.cmdLoopClear->click();
+    c.cmdLoopAdd->click();  // no ends, the last of the list
+    emit c.cboLoops->activated(0);
+    ASSERT_TRUE(engine::getLoop(chan, &from, &to));
+    emit c.cboLoops->activated(c.cboLoops->count() - 1);
+    EXPECT_FALSE(engine::getLoop(chan, &from, &to));
+    EXPECT_GE(c.wavOverview->loopStart(), c.wavOverview->loopEnd());
+
     c.cmdLoopClear->click();
     EXPECT_FALSE(engine::getLoop(chan, &from, &to));
     EXPECT_FALSE(c.cmdLoopA->isChecked());
