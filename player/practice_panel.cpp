@@ -300,8 +300,8 @@ void PracticePanel::stopping(double seconds) {
 }
 
 void PracticePanel::playStarted() {
+    armTrainer();  // the trainer's starting tempo first: the count-in is counted at it
     setCountIn(true);
-    armTrainer();
 }
 
 void PracticePanel::setCountIn(bool startNow) {

@@ -571,29 +571,37 @@ class CountIn : public PracticeWindow {
 // The beat is the one the BPM shows: at its octave as the user set it (½ or ×2 here). A loop
 // marked before Play (as one restored with the song) is counted in from its start, from the
 // first click on.
-// (octave, a loop from 1.85 s, a quarter of a beat before the song's beat at 2.1 s)
+// With the speed trainer on the loop, the count-in goes at the trainer's starting tempo.
+// (octave, a loop from 1.85 s, a quarter of a beat before the song's beat at 2.1 s, the trainer
+// starting at -20 %)
 class CountInAtOctave : public CountIn,
-                        public ::testing::WithParamInterface<std::tuple<int, bool>> {};
+                        public ::testing::WithParamInterface<std::tuple<int, bool, bool>> {};
 
 TEST_P(CountInAtOctave, ClicksOnTheSongsBeatGridBeforePlay) {
     const app::MainControls& c = w->ui();
     loadClicks();
-    const auto [octave, looped] = GetParam();
+    const auto [octave, looped, trainer] = GetParam();
     for (int k = 0; k < std::abs(octave); ++k)
         (octave < 0 ? c.cmdBpmHalf : c.cmdBpmDouble)->click();
     c.spnCountIn->setValue(3);
     if (looped) w->transport().selectLoop(1.85, 4.0);
+    if (trainer) {
+        c.spnTrainerStart->setValue(-20);
+        c.chkTrainer->setChecked(true);
+    }
     c.CmdPlay->click();
     userMove(c.sldVolume, 0);
-    const double beat = 0.5 * std::ldexp(1.0, -octave);
+    const double beat = 0.5 * std::ldexp(1.0, -octave) / (trainer ? 0.8 : 1.0);
     const std::vector<double> at = heard(4 * beat + 0.3);
     ASSERT_GE(at.size(), 4u);
     for (int k = 0; k < 4; ++k)  // three clicks, then the song's beat (of 0.1 s or 2.1 s)
         EXPECT_NEAR(at[size_t(k)], k * beat, 0.010) << k;
 }
 INSTANTIATE_TEST_SUITE_P(Octaves, CountInAtOctave,
-                         ::testing::Values(std::tuple{0, false}, std::tuple{-1, false},
-                                           std::tuple{1, false}, std::tuple{0, true}));
+                         ::testing::Values(std::tuple{0, false, false},
+                                           std::tuple{-1, false, false},
+                                           std::tuple{1, false, false}, std::tuple{0, true, false},
+                                           std::tuple{0, true, true}));
 
 // The octave set while a loop plays: its next passes are counted in at the new beat.
 TEST_F(CountIn, OfEachPassFollowsAnOctaveSetWhilePlaying) {
