@@ -96,6 +96,7 @@ class TempoChannel : public Channel {
 
     bool seekFrames(int64_t frame) override {
         if (!src->seekFrames(frame)) return false;
+        leadLeft = leadAt = 0;  // a count-in under way was timed for the place left
         discontinue();
         restart();
         srcPos = double(src->positionFrames());

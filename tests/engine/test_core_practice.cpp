@@ -119,3 +119,23 @@ TEST_F(CountIn, ClicksFallOnTheBeatGrid) {
         BASS_StreamFree(t);
     }
 }
+
+// A seek while the clicks sound ends the count-in: they were timed for the place left, and the
+// song goes on from the new place at once.
+TEST_F(CountIn, ASeekEndsTheCountInUnderWay) {
+    const DWORD t =
+        decodingTempo(write("clicks.wav", fixtures::clickTrack(120, 8.0, 44100, 2, 0.1)));
+    engine::CountIn c;
+    c.clicks = 4;
+    c.beatSeconds = 0.5;
+    ASSERT_TRUE(engine::setCountIn(t, c));
+    std::vector<int16_t> out(4410 * 2);
+    ASSERT_EQ(BASS_ChannelGetData(t, out.data(), 4410 * 4), 4410 * 4);
+    engine::LoopPractice state;
+    ASSERT_TRUE(engine::getLoopPractice(t, &state));
+    EXPECT_TRUE(state.countingIn);
+    ASSERT_TRUE(BASS_ChannelSetPosition(t, BASS_ChannelSeconds2Bytes(t, 4.0f)));
+    ASSERT_TRUE(engine::getLoopPractice(t, &state));
+    EXPECT_FALSE(state.countingIn);
+    BASS_StreamFree(t);
+}
