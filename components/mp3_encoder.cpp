@@ -211,7 +211,8 @@ std::string encodeMp3File(const Mp3EncodeJob& job, const Mp3ProgressFn& progress
                 " not a number (infinite or NaN) in \"" + job.input + "\": encoded as silence");
         if (const int64_t over = source->overSamples(); over > 0)
             add(std::to_string(over) + (over == 1 ? " sample" : " samples") + " of \"" + job.input +
-                "\" lie beyond full scale (louder than 16 bits hold): clipped");
+                (over == 1 ? "\" lies" : "\" lie") +
+                " beyond full scale (louder than 16 bits hold): clipped");
         // What MP3 could not hold as asked.
         if (lame.kbps() != askedKbps || lame.outRate() != source->rate()) {
             add(files::mp3ChoiceMessage(lame.kbps(), lame.outRate(), askedKbps, source->rate()));

@@ -407,7 +407,8 @@ std::string RenderPipeline::note() const {
             " not a number (infinite or NaN) in \"" + source_ + "\": rendered as silence");
     if (const int64_t over = stream_ ? engine::sourceOverSamples(stream_) : 0; over > 0)
         add(std::to_string(over) + (over == 1 ? " sample" : " samples") + " of \"" + source_ +
-            "\" lie beyond full scale (louder than 16 bits hold): clipped");
+            (over == 1 ? "\" lies" : "\" lie") +
+            " beyond full scale (louder than 16 bits hold): clipped");
     BASS_CHANNELINFO info{};
     if (const int64_t missing = stream_ ? engine::missingFrames(stream_) : 0;
         missing > 0 && BASS_ChannelGetInfo(stream_, &info) && info.freq > 0)

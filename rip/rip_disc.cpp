@@ -609,7 +609,12 @@ DiscRip ripDisc(int drive, const RipOptions& options, const RipHooks& hooks,
         const std::string path =
             uniquePath(options.folder, expandNameTemplate(options.nameTemplate, naming, longest),
                        ripFormatExtension(options.format), taken);
-        RipTags tags{t.title, t.artist, rip.album, rip.year, t.number, audioTracks, {}, {}, false};
+        // The total in the disc's numbering, as the track's number is: a data track before the
+        // audio would otherwise give a number above the total (3/2).
+        const int lastNumber = toc.tracks[size_t(lastAudio)].number > 0
+                                   ? toc.tracks[size_t(lastAudio)].number
+                                   : lastAudio + 1;
+        RipTags tags{t.title, t.artist, rip.album, rip.year, t.number, lastNumber, {}, {}, false};
         tags.albumArtist = rip.albumArtist;
         tags.genre = rip.genre;
         tags.preEmphasis = t.preEmphasis;

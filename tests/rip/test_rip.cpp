@@ -4,6 +4,7 @@
 #include <sndfile.h>
 #include <taglib/fileref.h>
 #include <taglib/tag.h>
+#include <taglib/tpropertymap.h>
 
 #include <algorithm>
 #include <atomic>
@@ -249,6 +250,10 @@ TEST_F(Rip, ChecksumsAndDiscIdsMatchTheirDefinitions) {
         EXPECT_EQ(rip.tracks[i].accurateRipV1, v1) << "track " << i + 1;
         EXPECT_EQ(rip.tracks[i].accurateRipV2, v2) << "track " << i + 1;
         EXPECT_EQ(rip.tracks[i].peak, 12000u) << "track " << i + 1;
+        // Numbered as on the disc, the data track counted: 1, 2, 4 and 5 of 5.
+        TagLib::FileRef f(rip.tracks[i].path.c_str());
+        ASSERT_FALSE(f.isNull());
+        EXPECT_EQ(f.file()->properties()["TRACKTOTAL"].toString().to8Bit(true), "5");
     }
     // Tracks start at 0, 33, 53 (data), 83, 103; lead-out 112. AccurateRip takes the four audio
     // tracks numbered 1..4: 0+33+83+103+112 = 331; 1*1+33*2+83*3+103*4+112*5 = 1288. freedb takes
