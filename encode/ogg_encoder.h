@@ -47,6 +47,7 @@ class OggEncoder : public FileEncoder {
     std::vector<float> out_;
     std::vector<int16_t> ordered_;  // a block put into Vorbis's channel order
     FrameAssembler frames_;
+    int64_t written_ = 0;  // frames in the file
 };
 
 // The tags into an Ogg file's Vorbis comment.

@@ -111,6 +111,26 @@ TEST_P(RenderFormats, WritesTheFormatWithTheSourcesTags) {
     EXPECT_EQ(clitest::filesIn(tmp.path()), 2u);  // the source and OUT: no work file left
 }
 
+// An Opus file ends with its audio: the last milliseconds (the encoder's lookahead) are the
+// source's, not a fade into noise, and no silence is added after them.
+TEST(RenderToOpus, KeepsTheLastMillisecondsOfItsAudio) {
+    fixtures::TempDir tmp;
+    const std::string source = tmp.file("tone.wav"), out = tmp.file("tone.opus");
+    const fixtures::Pcm pcm = fixtures::sine(440, 3.0, 48000, 1, 0.5);  // 150 frames of 20 ms
+    fixtures::writeWav(source, pcm);
+    ASSERT_EQ(quorvin({"render", source, out}, tmp).status, 0);
+    int status = 0;
+    shell("ffmpeg -v error -y -i " + quote(out) + " -c:a pcm_s16le " + quote(tmp.file("back.wav")),
+          &status);
+    ASSERT_EQ(status, 0);
+    const fixtures::Pcm back = fixtures::readAudio(tmp.file("back.wav"));
+    ASSERT_EQ(back.frames(), pcm.frames());
+    int worst = 0;
+    for (size_t i = pcm.samples.size() - 240; i < pcm.samples.size(); ++i)
+        worst = std::max(worst, std::abs(int(back.samples[i]) - int(pcm.samples[i])));
+    EXPECT_LT(worst, 1000);  // 3 % of full scale
+}
+
 // Five-point-one in Vorbis and Opus, each channel a tone of its own: what we write, ffmpeg decodes
 // with each tone in its place, and what ffmpeg writes, we decode so (the streams keep their
 // channels in Vorbis's order, WAV in WAVE's).
