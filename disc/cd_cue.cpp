@@ -377,6 +377,15 @@ std::string check(std::string_view text, int64_t binBytes, std::string* copy,
         if (key == "TITLE" || key == "PERFORMER" || key == "SONGWRITER" || key == "COMPOSER" ||
             key == "ARRANGER" || key == "MESSAGE" || key == "ISRC" || key == "CATALOG" ||
             key == "DISC_ID" || key == "GENRE" || key == "UPC_EAN" || key == "CDTEXTFILE") {
+            // A text that holds quotes as they stand (TITLE "Café "Noir""), as some rippers write
+            // it: the value is what lies between the line's first quote and its last.
+            const size_t open = line.find('"'), close = line.rfind('"');
+            const bool text = key != "ISRC" && key != "CATALOG" && key != "UPC_EAN" &&
+                              key != "DISC_ID" && key != "CDTEXTFILE";
+            if (w.size() != 2 && text && open != std::string_view::npos && close > open &&
+                line.find_first_not_of(" \t", close + 1) == std::string_view::npos &&
+                line.find_first_not_of(" \t", line.find(w[0]) + w[0].size()) == open)
+                w = {w[0], std::string(line.substr(open + 1, close - open - 1))};
             if (w.size() != 2) return at + key + " needs one value (quote it when it has spaces)";
             if (key == "ISRC" && tracks.empty()) return at + "ISRC before the first TRACK";
             if (key == "ISRC") tracks.back().isrc = w[1];
@@ -393,9 +402,15 @@ std::string check(std::string_view text, int64_t binBytes, std::string* copy,
                     texts.emplace_back(key, tracks.size(), utf8 ? w[1] : latin1ToUtf8(w[1]));
             // A value read unquoted may hold a quote, never a space: it is passed on as it came.
             // ISRC and CATALOG are codes that libcdio takes unquoted.
+            // A value with both a quote and a space goes to libcdio with apostrophes for its quotes
+            // (the CD-Text comes from the texts above, as written).
+            std::string value = w[1];
+            if (value.find('"') != std::string::npos && value.find(' ') != std::string::npos)
+                std::replace(value.begin(), value.end(), '"', '\'');
             const bool quote =
-                w[1].find('"') == std::string::npos && key != "ISRC" && key != "CATALOG";
-            emit((tracks.empty() ? "" : "    ") + key + " " + (quote ? "\"" + w[1] + "\"" : w[1]));
+                value.find('"') == std::string::npos && key != "ISRC" && key != "CATALOG";
+            emit((tracks.empty() ? "" : "    ") + key + " " +
+                 (quote ? "\"" + value + "\"" : value));
             continue;
         }
         return at + "unknown command " + w[0];

@@ -64,6 +64,8 @@ std::vector<CueCase> cases() {
         {"UnknownMode", kHead + track(1, "    INDEX 01 00:00:00\n", "MODE1/2048"), 150, "mode"},
         {"LongLine", "REM " + std::string(2000, 'x') + "\n" + kHead + t1, 150, "too long"},
         {"ControlCharacter", "TITLE \"a\x01b\"\n" + kHead + t1, 150, "control character"},
+        {"TitleHoldingQuotes", "TITLE \"Caf\xe9 \"Noir\"\"\n" + kHead + t1, 150, ""},
+        {"TitleWithWordsAfterItsQuotes", "TITLE \"a\" b\n" + kHead + t1, 150, "one value"},
         {"UnknownCommand", kHead + t1 + "    BOGUS 1\n", 150, "unknown command"},
         {"NoTracks", kHead, 150, "no TRACK"},
         {"Empty", "", 150, "no FILE"},
@@ -72,6 +74,16 @@ std::vector<CueCase> cases() {
 }
 
 class CueSheets : public ::testing::TestWithParam<CueCase> {};
+
+// A title that holds quotes as they stand keeps them in the disc's CD-Text.
+TEST(CueText, ATitleKeepsTheQuotesItHolds) {
+    std::string copy, cdText;
+    const std::string sheet =
+        "TITLE \"The \"Best\" Of\"\n" + kHead + track(1, "    INDEX 01 00:00:00\n");
+    ASSERT_EQ(engine::cd::checkCueSheet(sheet, 150 * kSector, &copy, "a.bin", &cdText), "");
+    EXPECT_NE(cdText.find("TITLE0=The \"Best\" Of"), std::string::npos);
+    EXPECT_NE(copy.find("TITLE \"The 'Best' Of\""), std::string::npos) << copy;
+}
 
 TEST_P(CueSheets, AcceptedOrRefusedWithTheReason) {
     const CueCase& c = GetParam();
