@@ -150,7 +150,7 @@ is not to use the program.
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+246"/>
+        <location line="+247"/>
         <source>An incorrect version of BASS.DLL was loaded</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1460,7 +1460,7 @@ Error Code : </source>
     <message>
         <location line="+1"/>
         <location filename="../player/practice_panel.cpp" line="+57"/>
-        <location line="+215"/>
+        <location line="+218"/>
         <source>Marker</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1892,24 +1892,24 @@ Error Code : </source>
     </message>
     <message>
         <location line="+55"/>
-        <location line="+56"/>
+        <location line="+57"/>
         <source>Beat pos: </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../player/practice_panel.cpp" line="-223"/>
+        <location filename="../player/practice_panel.cpp" line="-226"/>
         <location line="+158"/>
-        <location line="+36"/>
+        <location line="+39"/>
         <source>Loop</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-50"/>
+        <location line="-53"/>
         <source>Last played %1</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../player/transport_panel.cpp" line="+61"/>
+        <location filename="../player/transport_panel.cpp" line="+62"/>
         <source>Audio Files</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1929,7 +1929,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+371"/>
+        <location line="+396"/>
         <source>Playing position: </source>
         <translation type="unfinished"></translation>
     </message>
