@@ -104,7 +104,13 @@ WaveformView::WaveformView(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(false);
     connect(&loader_, &WaveformLoader::overviewReady, this, &WaveformView::setOverview);
-    connect(&loader_, &WaveformLoader::failed, this, &WaveformView::loadFailed);
+    connect(&loader_, &WaveformLoader::failed, this, [this](const QString& message) {
+        // Said where the waveform would be, so that an empty view is not taken for silence.
+        failure_ = message;
+        setToolTip(message);
+        update();
+        emit loadFailed(message);
+    });
 }
 
 void WaveformView::loadFile(const QString& path, OverviewChannels mode) {
@@ -119,6 +125,8 @@ void WaveformView::loadFile(const std::string& path, OverviewChannels mode) {
 void WaveformView::clear() {
     loader_.cancel();
     overview_.reset();
+    if (!failure_.isEmpty()) setToolTip({});
+    failure_.clear();
     position_ = 0;
     loopA_ = loopB_ = 0;
     viewFrom_ = viewSpan_ = 0;
@@ -275,6 +283,11 @@ void WaveformView::paintEvent(QPaintEvent* e) {
                    region);
     } else if (loopB_ > loopA_) {
         p.fillRect(QRect(QPoint(xAt(loopA_), 0), QPoint(xAt(loopB_), height() - 1)), region);
+    }
+    if (!overview_ && !failure_.isEmpty()) {
+        p.setPen(palette().color(QPalette::WindowText));
+        p.drawText(rect(), Qt::AlignCenter,
+                   fontMetrics().elidedText(failure_, Qt::ElideMiddle, width() - 8));
     }
     if (overview_) {
         QColor marker = palette().color(QPalette::Link);

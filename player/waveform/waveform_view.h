@@ -57,6 +57,8 @@ class WaveformView : public QWidget {
     void loadFile(const std::string& path, OverviewChannels mode = OverviewChannels::Mixed);
     void setOverview(std::shared_ptr<const WaveformOverview> overview);
     std::shared_ptr<const WaveformOverview> overview() const { return overview_; }
+    // Why the file's waveform could not be drawn (shown in its place); empty otherwise.
+    const QString& failure() const { return failure_; }
     void clear();
 
     void setPosition(double seconds);  // the play head
@@ -114,6 +116,7 @@ class WaveformView : public QWidget {
 
     WaveformLoader loader_;
     std::shared_ptr<const WaveformOverview> overview_;
+    QString failure_;
     QPixmap wave_;  // the drawn overview at the current size
     double position_ = 0.0;
     double loopA_ = 0.0, loopB_ = 0.0;

@@ -137,7 +137,10 @@ TEST(WaveformView, AFileIsDrawnFromTheWorkerAndAFailureIsReported) {
     view.loadFile(QString::fromStdString(dir.file("missing.wav")));
     ASSERT_TRUE(QTest::qWaitFor([&] { return failures.size() == 1; }, 10000));
     EXPECT_TRUE(failures.at(0).at(0).toString().contains("missing.wav"));
+    EXPECT_EQ(view.failure(), failures.at(0).at(0).toString());  // shown where the wave would be
     EXPECT_FALSE(view.overview());
+    view.loadFile(QString::fromStdString(path));
+    EXPECT_TRUE(view.failure().isEmpty());
 }
 
 }  // namespace
