@@ -482,6 +482,15 @@ BOOL BASS_ChannelPlay(DWORD handle, BOOL restart) {
         auto ch = playable(handle);
         if (!ch) return kFalse;
         if (!outputReady()) return fail(BASS_ERROR_INIT, kFalse);
+        // Going on from a pause reads nothing: not behind the channel's lock, which a read under
+        // way (a slow drive's sector) holds for its whole length. The state was made by the Play
+        // that paused.
+        if (!restart) {
+            if (PlayState* ps = ch->play.get()) {
+                int paused = kPaused;
+                if (ps->mode.compare_exchange_strong(paused, kPlaying)) return ok(kTrue);
+            }
+        }
         PullEvents ev;
         {
             std::lock_guard g(*ch->lock);

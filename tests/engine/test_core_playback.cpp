@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <future>
 #include <thread>
 
 #include "engine/bass.h"
@@ -278,6 +279,24 @@ TEST_F(Playback, LengthAndPositionDoNotWaitForAReadUnderWay) {
     release = true;
     reader.join();
     EXPECT_EQ(BASS_ChannelGetPosition(d), 8000u);
+}
+
+// A paused channel goes on at once, though the output's read of it is held (a slow sector).
+TEST_F(Playback, ResumingDoesNotWaitForAReadUnderWay) {
+    std::atomic<bool> reading{false}, release{true};
+    const HSTREAM s = engine::createSourceStream(std::make_unique<HeldSource>(reading, release), 0);
+    ASSERT_TRUE(BASS_ChannelPlay(s, 0));
+    release = false;
+    reading = false;
+    std::thread output([] { engine::nullOutputStep(4410); });
+    while (!reading) std::this_thread::yield();
+    ASSERT_TRUE(BASS_ChannelPause(s));
+    auto resumed = std::async(std::launch::async, [s] { return BASS_ChannelPlay(s, 0); });
+    EXPECT_EQ(resumed.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    release = true;
+    output.join();
+    EXPECT_TRUE(resumed.get());
+    EXPECT_EQ(BASS_ChannelIsActive(s), DWORD(BASS_ACTIVE_PLAYING));
 }
 
 TEST_F(Playback, InitFreeAndTheChoiceOfOutput) {
