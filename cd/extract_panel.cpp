@@ -28,6 +28,18 @@ std::string fromQt(const QString& s) {
     return s.toUtf8().toStdString();
 }
 
+// `stem` + `extension` in `folder`, or `stem (2)` + `extension` and on when that is taken.
+std::string freeName(const std::filesystem::path& folder, const std::string& stem,
+                     const std::string& extension) {
+    std::error_code ec;
+    for (int n = 1;; ++n) {
+        const std::string name = stem + (n == 1 ? "" : " (" + std::to_string(n) + ")") + extension;
+        const auto p = folder / files::pathFromUtf8(name);
+        if (!std::filesystem::exists(std::filesystem::symlink_status(p, ec)) || n >= 9999)
+            return files::utf8FromPath(p);
+    }
+}
+
 // A file in the program's folder, as a UTF-8 path.
 std::string inProgramFolder(const std::string& name) {
     const auto p = files::pathFromUtf8(platform::Platform::instance().programFolder()) / name;
@@ -197,7 +209,10 @@ void ExtractPanel::ExtractAudioTrackToWMA(int track, int bitrate) {
     if (w_.chkWMAFileTags->isChecked())
         for (size_t i = 0; i < w_.txtWMATags.size(); ++i)
             tags.emplace_back(wmaTagNames_[i], fromQt(w_.txtWMATags[i]->text()));
-    const std::string path = inProgramFolder("TRACK" + std::to_string(track + 1) + ".WMA");
+    // In the user's music folder: the program's own folder is a work folder that goes when the
+    // program ends. A file of the name already there is kept: the next free name is taken.
+    const std::string path = freeName(files::pathFromUtf8(platform.musicFolder()),
+                                      "TRACK" + std::to_string(track + 1), ".WMA");
     const ExtractResult r =
         readOffWindowThread([&, drive = session_.currentDrive, hooks = offWindowHooks()] {
             return extractTrackToWma(drive, track, uint32_t(bitrate), path, tags, hooks);
@@ -217,10 +232,13 @@ void ExtractPanel::ExtractAudioTrackToWMA(int track, int bitrate) {
             break;
         case ExtractResult::Status::Done: {
             const std::string took = formatTenths(r.seconds, fromQt(QLocale().decimalPoint()));
-            platform::message(CdText::tr("WMA File Encoded. Encoding took %1 seconds.")
-                                  .arg(QString::fromStdString(took))
-                                  .toStdString(),
-                              CdText::tr("WMA Encoding").toStdString());
+            platform::message(
+                CdText::tr("WMA File Encoded. Encoding took %1 seconds.")
+                        .arg(QString::fromStdString(took))
+                        .toStdString() +
+                    "\n\n" +
+                    CdText::tr("Saved as \"%1\".").arg(QString::fromStdString(path)).toStdString(),
+                CdText::tr("WMA Encoding").toStdString());
             break;
         }
         default:

@@ -66,6 +66,10 @@ class Platform {
     // a folder of this running copy's own in $XDG_CACHE_HOME/quorvin (~/.cache/quorvin), created
     // when missing and removed when the platform goes. Ends without a separator.
     virtual std::string programFolder() = 0;
+    // Where a file the user keeps is made without a dialog (a CD track extracted to WMA): the
+    // desktop's music folder, else the home folder; created when missing. Ends without a
+    // separator.
+    virtual std::string musicFolder() = 0;
     // Opens a link (mailto:, file:, http:) with the desktop. False when nothing could open it.
     virtual bool openUrl(const std::string& url) = 0;
     // Starts the desktop's volume mixer. False when none was found.

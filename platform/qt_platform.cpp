@@ -203,6 +203,12 @@ std::string QtPlatform::programFolder() {
     return QDir::toNativeSeparators(work_->path()).toStdString();
 }
 
+std::string QtPlatform::musicFolder() {
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+    if (folder.isEmpty() || !QDir().mkpath(folder)) folder = QDir::homePath();
+    return QDir::toNativeSeparators(folder).toStdString();
+}
+
 bool QtPlatform::openUrl(const std::string& url) {
     return QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
 }

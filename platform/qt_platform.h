@@ -21,6 +21,7 @@ class QtPlatform : public Platform {
     void setBusy(bool busy) override;
     bool busy() const override { return busy_; }
     std::string programFolder() override;
+    std::string musicFolder() override;
     bool openUrl(const std::string& url) override;
     bool startMixer() override;
     void exitProgram(int code) override;

@@ -44,6 +44,16 @@ void ScriptedPlatform::setBusy(bool busy) {
     busy_ = busy;
 }
 
+std::string ScriptedPlatform::musicFolder() {
+    if (music.empty()) {
+        std::random_device rd;
+        auto p = std::filesystem::temp_directory_path() / ("quorvin-music-" + std::to_string(rd()));
+        std::filesystem::create_directories(p);
+        music = p.string();
+    }
+    return music;
+}
+
 std::string ScriptedPlatform::programFolder() {
     if (folder.empty()) {
         std::random_device rd;

@@ -30,6 +30,7 @@ class ScriptedPlatform : public Platform {
     bool mixerAvailable = true;
     bool urlOpens = true;
     std::string folder;  // programFolder(); a fresh temporary folder when empty
+    std::string music;   // musicFolder(); a fresh temporary folder when empty
 
     Answer messageBox(const MessageBox& box) override;
     std::optional<std::string> openFile(const FileDialog& dialog) override;
@@ -38,6 +39,7 @@ class ScriptedPlatform : public Platform {
     void setBusy(bool busy) override;
     bool busy() const override { return busy_; }
     std::string programFolder() override;
+    std::string musicFolder() override;
     bool openUrl(const std::string& url) override;
     bool startMixer() override;
     void exitProgram(int code) override;

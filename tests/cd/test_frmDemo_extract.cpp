@@ -145,7 +145,9 @@ TEST_F(CdWindowExtract, DataTrackAndDiscFailingPartWay) {
     engine::cdSetTestFaults(drive, {});
 }
 
-TEST_F(CdWindowExtract, WmaFilesCarryTheBoxTagsInTheProgramFolder) {
+// WMA files go to the user's music folder (the program's own is a work folder that goes at its
+// end), under a free name, and the message says where.
+TEST_F(CdWindowExtract, WmaFilesCarryTheBoxTagsInTheMusicFolder) {
     addDisc(3, 150);
     auto& w = open();
     child<QRadioButton>("optExtractMode_1")->click();
@@ -157,9 +159,11 @@ TEST_F(CdWindowExtract, WmaFilesCarryTheBoxTagsInTheProgramFolder) {
     const auto& done = scripted->messages[0];
     EXPECT_EQ(done.title, "WMA Encoding");
     EXPECT_EQ(done.text.rfind("WMA File Encoded. Encoding took ", 0), 0u) << done.text;
-    EXPECT_EQ(done.text.substr(done.text.size() - 9), " seconds.");
+    const std::string music = scripted->musicFolder();
+    const std::string track1 = music + "/TRACK1.WMA";
+    EXPECT_NE(done.text.find(" seconds.\n\nSaved as \"" + track1 + "\"."), std::string::npos)
+        << done.text;
     EXPECT_TRUE(scripted->saveDialogs.empty());
-    const std::string track1 = programDir.file("TRACK1.WMA");
     auto info = wmaprobe::probe(track1);
     ASSERT_TRUE(info.opened);
     EXPECT_NEAR(info.seconds(), 2.0, 1.0);
@@ -178,7 +182,7 @@ TEST_F(CdWindowExtract, WmaFilesCarryTheBoxTagsInTheProgramFolder) {
     child<QLineEdit>("txtWMATags_0")->setText("Ünïcode title");
     selectRow(1);
     button(7)->click();
-    const std::string track2 = programDir.file("TRACK2.WMA");
+    const std::string track2 = music + "/TRACK2.WMA";
     EXPECT_FALSE(wmaprobe::storesName(track2, "Author"));
     EXPECT_EQ(wmaprobe::tag(wmaprobe::probe(track2), "Title"), "Ünïcode title");
 
@@ -186,8 +190,14 @@ TEST_F(CdWindowExtract, WmaFilesCarryTheBoxTagsInTheProgramFolder) {
     child<QCheckBox>("chkWMAFileTags")->setChecked(false);
     selectRow(2);
     button(7)->click();
-    const std::string track3 = programDir.file("TRACK3.WMA");
+    const std::string track3 = music + "/TRACK3.WMA";
     for (auto [name, value] : defaults) EXPECT_FALSE(wmaprobe::storesName(track3, name)) << name;
+    // The same track again: the first file is kept.
+    const auto first = std::filesystem::file_size(track1);
+    selectRow(0);
+    button(7)->click();
+    EXPECT_TRUE(std::filesystem::exists(music + "/TRACK1 (2).WMA"));
+    EXPECT_EQ(std::filesystem::file_size(track1), first);
     EXPECT_TRUE(w.isEnabled());
     EXPECT_FALSE(scripted->busy());
 
