@@ -63,7 +63,8 @@ DrivesPanel::~DrivesPanel() {
 }
 
 void DrivesPanel::imageAdded(const std::string& path, int drive, const std::string& why) {
-    w_.cmdOpenImage->setEnabled(w_.cmbCDDrives->isEnabled());
+    // Enabled as the drive list is, the window's own state aside (an extraction under way).
+    w_.cmdOpenImage->setEnabled(w_.cmbCDDrives->isEnabledTo(w_.cmbCDDrives->window()));
     if (drive < 0) {
         platform::message(CdText::tr("Cannot open the disc image \"%1\": %2.")
                               .arg(QString::fromStdString(path),
@@ -74,7 +75,8 @@ void DrivesPanel::imageAdded(const std::string& path, int drive, const std::stri
     }
     refreshDriveList();
     const int row = w_.cmbCDDrives->findData(drive);
-    if (row >= 0 && w_.cmbCDDrives->isEnabled()) w_.cmbCDDrives->setCurrentIndex(row);
+    if (row >= 0 && w_.cmbCDDrives->isEnabledTo(w_.cmbCDDrives->window()))
+        w_.cmbCDDrives->setCurrentIndex(row);
 }
 
 int DrivesPanel::loadDrives() {

@@ -60,6 +60,8 @@ void frmDemo::wirePanels() {
                                 this);
     DrivesHooks hooks;
     hooks.driveChanged = [this] {
+        // The last drive's track stops: its end would start a track of the new list.
+        playback_->StopTrack();
         tracks_->forgetFailure();  // another drive: its list is read afresh
         c_.ripPanel->setDrive(session_.currentDrive);
         tracks_->LoadTrackList();
@@ -82,6 +84,9 @@ void frmDemo::wirePanels() {
     connect(c_.ripPanel, &RipPanel::trackProgress, this,
             [this](qint64 done, qint64 total) { playback_->showProgress(done, total); });
     connect(c_.ripPanel, &RipPanel::runningChanged, this, [this](bool running) {
+        // The disc ripped is the current drive's: a track playing from it stops (its end would
+        // start the next one beside the rip's reads).
+        if (running) playback_->StopTrack();
         for (int b : {kPlay, kExtract}) c_.cmdButton[size_t(b)]->setEnabled(!running);
         c_.cmbCDDrives->setEnabled(!running);
         c_.cmdOpenImage->setEnabled(!running);

@@ -52,6 +52,22 @@ TEST_F(CdPlayback, TracksFollowEachOtherAndTheLastWrapsToTheFirst) {
     EXPECT_TRUE(scripted->messages.empty()) << scripted->lastMessage();
 }
 
+// Another drive chosen while a track plays: the track stops, and its end starts nothing of the
+// new list.
+TEST_F(CdPlayback, AnotherDriveStopsTheTrackThatPlays) {
+    addDisc(3, 75);
+    ASSERT_GE(engine::cdAddImage(cdimage::write(discDir.file("other"), disc)), 0);
+    auto& w = open();
+    auto* drives = child<QComboBox>("cmbCDDrives");
+    ASSERT_EQ(drives->count(), 2);
+    selectRow(2);
+    const DWORD playing = w.currentChannel();
+    ASSERT_EQ(BASS_ChannelIsActive(playing), BASS_ACTIVE_PLAYING);
+    drives->setCurrentIndex(1 - drives->currentIndex());
+    EXPECT_EQ(BASS_ChannelIsActive(playing), BASS_ACTIVE_STOPPED);
+    EXPECT_FALSE(processUntilSteps([&] { return w.currentChannel() != playing; }, 200));
+}
+
 TEST_F(CdPlayback, FadeOutMovesOnAtTheSlidersVolume) {
     addDisc(2, 75 * 8);
     auto& w = open();
