@@ -33,7 +33,8 @@ constexpr const char* kRipUsage =
     "usage: quorvin cd-rip SOURCE TRACK OUT [--bitrate K] [--tag Name=Text]...\n"
     "  SOURCE: a drive's device or a disc image (.cue); TRACK: 1 for the first track;\n"
     "  OUT: a .wav or .wma file; --bitrate and --tag for WMA only\n"
-    "   or: quorvin cd-rip SOURCE all FOLDER [--format F] [--name TEMPLATE] [--offset N]\n";
+    "   or: quorvin cd-rip SOURCE all FOLDER [--format F] [--name TEMPLATE] [--offset N]\n"
+    "                      [--bitrate K] [--year Y] [--accuraterip-db FILE] [--test-and-copy]\n";
 
 // "0.4", not the window's ".4".
 std::string tenthsWithLeadingZero(double value) {
