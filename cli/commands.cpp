@@ -9,13 +9,14 @@ namespace {
 const Command kCommands[] = {
     {"render",
      "IN OUT [--tempo P] [--pitch S] [--cents C] [--vocal-remover[=keep-bass|stereo]] "
-     "[--remover-strength X] [--remover-range LO,HI] [--eq g0,g1,...,g6] "
+     "[--remover-gain G] [--remover-strength X] [--remover-range LO,HI] [--eq g0,g1,...,g6] "
      "[--channels stereo|left|right|mono] "
      "[--quality high|normal] [--from S] [--to S] [--bitrate K]",
      "render IN with tempo (percent), pitch (semitones, and cents -50..50), vocal remover "
      "(keep-bass: the centre "
      "only above 150 Hz; stereo: the centre bin by bin, keeping the stereo picture, at "
-     "--remover-strength 0..1 between --remover-range LO,HI Hz, default 1 and 120,8000), "
+     "--remover-strength 0..1 between --remover-range LO,HI Hz, default 1 and 120,8000; "
+     "--remover-gain 0..10, the level of what the remover leaves, default 1), "
      "equalizer (gains in whole dB, -10..10) and the sides heard (--channels: left or right "
      "alone, or mono) into OUT: WAV, FLAC, Ogg or Opus by its extension, or MP3 "
      "(at --bitrate kbit/s, 8..320, else the source's own rate, at least 128), with the source's "

@@ -1,5 +1,5 @@
 // quorvin render IN OUT [--tempo P] [--pitch S] [--cents C] [--vocal-remover[=keep-bass|stereo]]
-//                [--remover-strength X] [--remover-range LO,HI] [--eq g0,...,g6]
+//                [--remover-gain G] [--remover-strength X] [--remover-range LO,HI] [--eq g0,...,g6]
 //                [--channels stereo|left|right|mono]
 //                [--quality high|normal] [--from S] [--to S] [--bitrate K]
 //
@@ -39,7 +39,7 @@ constexpr const char* kName = "quorvin render: ";
 int usageError(std::ostream& err, const std::string& what) {
     err << kName << what << "\nusage: quorvin render "
         << "IN OUT [--tempo P] [--pitch S] [--cents C] [--vocal-remover[=keep-bass|stereo]] "
-           "[--remover-strength X] [--remover-range LO,HI] [--eq g0,g1,...,g6] "
+           "[--remover-gain G] [--remover-strength X] [--remover-range LO,HI] [--eq g0,g1,...,g6] "
            "[--channels stereo|left|right|mono] "
            "[--quality high|normal] [--from S] [--to S] [--bitrate K]\n";
     return 2;
@@ -104,7 +104,7 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
     const ParsedArgs p =
         parseArgs(plainArgs,
                   {"--tempo", "--pitch", "--cents", "--eq", "--bitrate", "--quality", "--from",
-                   "--to", "--remover-strength", "--remover-range", "--channels"},
+                   "--to", "--remover-strength", "--remover-range", "--remover-gain", "--channels"},
                   {"--vocal-remover"});
     if (!p.error.empty()) return usageError(err, p.error);
     if (vocalMode && *vocalMode != "keep-bass" && *vocalMode != "stereo")
@@ -137,6 +137,13 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
         settings.chain.remover = vocalMode == "keep-bass" ? effects::Remover::KeepBass
                                  : vocalMode == "stereo"  ? effects::Remover::Stereo
                                                           : effects::Remover::Full;
+    // "Gain Audio" as the window's slider sets it: the level is 10 - the slider's value.
+    double gain = 10 - settings.chain.removerGainSlider;
+    if (r = numberOption(p, "--remover-gain", 0, 10, true, gain); !r)
+        return usageError(err, r.message);
+    settings.chain.removerGainSlider = 10 - int(gain);
+    if (p.options.count("--remover-gain") && settings.chain.remover == effects::Remover::Off)
+        err << kName << "note: --remover-gain applies with --vocal-remover only\n";
     double strength = settings.chain.stereoStrength;
     if (r = numberOption(p, "--remover-strength", 0, 1, false, strength); !r)
         return usageError(err, r.message);

@@ -388,6 +388,7 @@ TEST(QuorvinRender, BadInputGetsAClearMessageAndLosesNothing) {
         {{"render", in, out, "--pitch", "inf"}, 2, "--pitch"},
         {{"render", in, out, "--pitch", "8.5"}, 2, "--pitch"},
         {{"render", in, out, "--cents", "51"}, 2, "--cents"},
+        {{"render", in, out, "--vocal-remover", "--remover-gain", "1.5"}, 2, "--remover-gain"},
         {{"render", in, out, "--cents", "nan"}, 2, "--cents"},
         {{"render", in, out, "--eq", "1,2,3"}, 2, "seven gains"},
         {{"render", in, out, "--eq", "1,2,3,4,5,6,11"}, 2, "seven gains"},

@@ -61,7 +61,9 @@ TEST(RenderSameAsCommandLine, ProcessAndQuorvinRenderWriteTheSameBytes) {
     render::RenderSettings remover;
     remover.chain.tempoPercent = -10;
     remover.chain.remover = effects::Remover::Full;
+    remover.chain.removerGainSlider = 7;  // "Gain Audio" moved: a level of 3
     render::RenderSettings keepBassEq = remover;
+    keepBassEq.chain.removerGainSlider = 9;
     keepBassEq.chain.tempoPercent = 20;
     keepBassEq.chain.pitchSemitones = -2;
     keepBassEq.chain.remover = effects::Remover::KeepBass;
@@ -78,7 +80,7 @@ TEST(RenderSameAsCommandLine, ProcessAndQuorvinRenderWriteTheSameBytes) {
     highQuality.chain.pitchSemitones = 1;
     highQuality.highQuality = true;
     for (const Case& c :
-         {Case{{"--tempo", "-10", "--vocal-remover"}, remover},
+         {Case{{"--tempo", "-10", "--vocal-remover", "--remover-gain", "3"}, remover},
           Case{{"--tempo", "20", "--pitch", "-2", "--vocal-remover=keep-bass", "--eq",
                 "3,0,-2,0,0,0,-1"},
                keepBassEq},
