@@ -7,6 +7,7 @@
 #include <QLocale>
 #include <QRadioButton>
 #include <filesystem>
+#include <set>
 #include <system_error>
 #include <utility>
 
@@ -18,6 +19,7 @@
 #include "platform/platform.h"
 #include "platform/window_thread.h"
 #include "rip/extract.h"
+#include "rip/rip_names.h"
 #include "rip/track_list.h"
 
 namespace cd {
@@ -26,18 +28,6 @@ namespace {
 
 std::string fromQt(const QString& s) {
     return s.toUtf8().toStdString();
-}
-
-// `stem` + `extension` in `folder`, or `stem (2)` + `extension` and on when that is taken.
-std::string freeName(const std::filesystem::path& folder, const std::string& stem,
-                     const std::string& extension) {
-    std::error_code ec;
-    for (int n = 1;; ++n) {
-        const std::string name = stem + (n == 1 ? "" : " (" + std::to_string(n) + ")") + extension;
-        const auto p = folder / files::pathFromUtf8(name);
-        if (!std::filesystem::exists(std::filesystem::symlink_status(p, ec)) || n >= 9999)
-            return files::utf8FromPath(p);
-    }
 }
 
 // A file in the program's folder, as a UTF-8 path.
@@ -211,8 +201,9 @@ void ExtractPanel::ExtractAudioTrackToWMA(int track, int bitrate) {
             tags.emplace_back(wmaTagNames_[i], fromQt(w_.txtWMATags[i]->text()));
     // In the user's music folder: the program's own folder is a work folder that goes when the
     // program ends. A file of the name already there is kept: the next free name is taken.
-    const std::string path = freeName(files::pathFromUtf8(platform.musicFolder()),
-                                      "TRACK" + std::to_string(track + 1), ".WMA");
+    std::set<std::string> taken;
+    const std::string path =
+        uniquePath(platform.musicFolder(), "TRACK" + std::to_string(track + 1), ".WMA", taken);
     const ExtractResult r =
         readOffWindowThread([&, drive = session_.currentDrive, hooks = offWindowHooks()] {
             return extractTrackToWma(drive, track, uint32_t(bitrate), path, tags, hooks);
