@@ -224,7 +224,7 @@ void TransportPanel::CmdPlay_Click() {
     bpm_.chkBPMCallback_Click();
     bpm_.chkBeat_Click();
     bpm_.DetectBPM(true, 0, 30);
-    // As a seek there would: the BPM of the part before the start.
+    // As a seek there would: the BPM of the passage before the start.
     if (start > 0)
         bpm_.DetectBPM(false, static_cast<float>(start) - bpm_.period(), static_cast<float>(start));
 
