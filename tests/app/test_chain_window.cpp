@@ -247,11 +247,8 @@ TEST_F(ChainWindow, KeepBassChangesOnlyTheRemover) {
                                           BASS_FX_PEAKEQ, &band));
 }
 
-// At a low rate as well, where a second of the source is few samples.
-class RemoverOffDuringARender : public ChainWindow, public ::testing::WithParamInterface<int> {};
-
-TEST_P(RemoverOffDuringARender, ReachesTheRestOfTheFile) {
-    load(wav("mix.wav", fixtures::stereoMix(440, 220, 880, 20.0, GetParam())));
+TEST_F(ChainWindow, SwitchingTheRemoverOffDuringARenderReachesTheRestOfTheFile) {
+    load(wav("mix.wav", fixtures::stereoMix(440, 220, 880, 20.0)));
     w->ui().Chkrem->click();
     w->ui().CmdPlay->click();
     w->ui().CmdStop->click();
@@ -278,8 +275,6 @@ TEST_P(RemoverOffDuringARender, ReachesTheRestOfTheFile) {
     EXPECT_GT(std::abs(fixtures::toneLevelDb(tail, 0, 880) - fixtures::toneLevelDb(tail, 1, 880)),
               20);  // and left and right differ
 }
-
-INSTANTIATE_TEST_SUITE_P(Rates, RemoverOffDuringARender, ::testing::Values(44100, 8000));
 
 TEST_F(ChainWindow, LoadAfterAMonoFileSaysNothingBeforeTheDialog) {
     load(wav("mono.wav", fixtures::sine(440, 1.0, 44100, 1)));

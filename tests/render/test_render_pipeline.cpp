@@ -286,6 +286,34 @@ TEST_F(RenderPipelineTest, APassageRendersOnlyItsPart) {
     EXPECT_NE(r.error.find("no audio between"), std::string::npos) << r.error;
 }
 
+// A change of the remover reaches the file within a second of where the render was, at a low
+// rate too, where a second of the source is few samples (the source is decoded ahead of the
+// stretcher).
+TEST_F(RenderPipelineTest, ARemoverChangeLandsWithinASecondAtAnyRate) {
+    for (const int rate : {44100, 8000}) {
+        const std::string in = source(fixtures::stereoMix(440, 220, 880, 20.0, rate)),
+                          out = tmp.file("newwave.wav");
+        RenderSettings settings;
+        settings.chain.remover = effects::Remover::Full;
+        RenderPipeline p;
+        ASSERT_TRUE(p.open(in, out, settings));
+        const uint64_t bytesPerSecond = uint64_t(rate) * 4;
+        while (p.position() < 5 * bytesPerSecond) ASSERT_EQ(p.step(), RenderPipeline::Step::More);
+        const double switchedAt = double(p.position()) / double(bytesPerSecond);
+        settings.chain.remover = effects::Remover::Off;
+        p.setChain(settings.chain);
+        while (p.step() == RenderPipeline::Step::More) {
+        }
+        ASSERT_TRUE(p.finish());
+        p.close();
+        fixtures::Pcm next = fixtures::readAudio(out);  // the second after the next
+        const size_t from = size_t((switchedAt + 1.0) * rate) * 2;
+        next.samples.assign(next.samples.begin() + long(from),
+                            next.samples.begin() + long(from) + 2 * rate);
+        EXPECT_GT(fixtures::toneLevelDb(next, 0, 440), -20) << rate << " Hz";  // the voice is back
+    }
+}
+
 // A window's render: its own thread makes the blocks while the thread that started it changes the
 // chain or stops it. The writer waits at its second block until the change is made, so the change
 // lands within the writer's buffer (3 s) of the start; a stop leaves the file whole to its last
