@@ -137,11 +137,7 @@ void TransportPanel::fileChosen(const std::string& path) {
     forgetLoop();
     cued_ = -1.0;
     w_.wavOverview->loadFile(path);
-    {
-        // The last file's place goes with it.
-        const QSignalBlocker quiet(w_.sldPosition);
-        w_.sldPosition->setValue(0);
-    }
+    placeBeforePlay(0);  // the last file's place goes with it
     w_.sldPosition->setToolTip({});
     w_.lblPos->setText(" 00:00 / 00:00");
 
@@ -176,8 +172,10 @@ void TransportPanel::CmdPlay_Click() {
         stream ? BASS_FX_TempoCreate(stream, BASS_FX_FREESOURCE | BASS_SAMPLE_LOOP) : 0;
     if (tempo == 0) {
         // Nothing can sound: say so, and stay where the user was after choosing the file.
-        if (stream) code = BASS_ErrorGetCode();
-        if (stream) BASS_StreamFree(stream);
+        if (stream) {
+            code = BASS_ErrorGetCode();
+            BASS_StreamFree(stream);
+        }
         s_.PlayChannel = 0;
         w_.CmdPlay->setEnabled(true);
         w_.btnLoadFile->setEnabled(true);
@@ -192,9 +190,7 @@ void TransportPanel::CmdPlay_Click() {
     s_.playEffects.bind(stream, tempo);
     s_.applyChain();
 
-    const QWORD length = BASS_ChannelGetLength(s_.PlayChannel);
-    const float seconds =
-        length == QWORD(-1) ? 0.0f : BASS_ChannelBytes2Seconds(s_.PlayChannel, length);
+    const double seconds = lengthSeconds();
     w_.sldPosition->setMaximum(seconds > 0 ? static_cast<int>(std::nearbyint(seconds)) : 0);
     // A loop dragged over the waveform before Play becomes the channel's loop, played from A.
     const bool dragged = markA_ && markB_;
@@ -383,7 +379,9 @@ void TransportPanel::applyLoop(double a, double b) {
     // A loop to the end ends at the last frame, not a frame short of it or past it (the seconds
     // went through float).
     const QWORD length = BASS_ChannelGetLength(s_.PlayChannel);
-    if (length != QWORD(-1) && (to > length || b >= lengthSeconds())) to = length;
+    if (length != QWORD(-1) &&
+        (to > length || b >= BASS_ChannelBytes2Seconds(s_.PlayChannel, length)))
+        to = length;
     if (!engine::setLoop(s_.PlayChannel, from, to)) return;  // beyond the end: nothing changes
     loopA_ = a;
     loopB_ = b;

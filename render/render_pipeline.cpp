@@ -100,14 +100,15 @@ struct ReadAhead {
     // chunks of about a sixteenth of a second: a change of the remover or the equalizer, which
     // acts on the source before the ring, reaches the file that soon after the position shown,
     // at any rate and channel count.
+    static size_t perSecond(int rate, int channels) {
+        return size_t(std::max(1, rate)) * size_t(std::max(1, channels));
+    }
     static size_t chunkSamples(int rate, int channels) {
-        const size_t perSecond = size_t(std::max(1, rate)) * size_t(std::max(1, channels));
-        return std::clamp<size_t>(std::bit_floor(perSecond / 16), 1024, 16384);
+        return std::clamp<size_t>(std::bit_floor(perSecond(rate, channels) / 16), 1024, 16384);
     }
     static size_t ringSamples(int rate, int channels) {
-        const size_t perSecond = size_t(std::max(1, rate)) * size_t(std::max(1, channels));
-        return std::clamp<size_t>(std::bit_ceil(perSecond / 2), 4 * chunkSamples(rate, channels),
-                                  size_t(1) << 18);
+        return std::clamp<size_t>(std::bit_ceil(perSecond(rate, channels) / 2),
+                                  4 * chunkSamples(rate, channels), size_t(1) << 18);
     }
 
     ReadAhead(HSTREAM s, int ch, int r, int64_t from, int64_t len)

@@ -28,19 +28,33 @@ double playSeconds(DWORD chan) {
     return BASS_ChannelBytes2Seconds(chan, BASS_ChannelGetPosition(chan));
 }
 
+// A drag with the mouse over the waveform from x0 to x1.
+void drag(QWidget* view, int x0, int x1) {
+    QTest::mousePress(view, Qt::LeftButton, {}, QPoint(x0, 5));
+    QTest::mouseMove(view, QPoint((x0 + x1) / 2, 5));
+    QTest::mouseMove(view, QPoint(x1, 5));
+    QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(x1, 5));
+}
+
 }  // namespace
 
-using PracticeWindow = WindowTest;
+class PracticeWindow : public WindowTest {
+  protected:
+    // Shows the window and plays `path`, its waveform drawn; the play channel.
+    DWORD playShown(const std::string& path) {
+        w->show();
+        loadAndPlay(path);
+        EXPECT_TRUE(processUntil([&] { return w->ui().wavOverview->overview() != nullptr; }, 5000));
+        return w->session().PlayChannel;
+    }
+};
 
 // A and B mark where the play head is; playback then wraps between them at any tempo and pitch
 // until the loop is cleared; a drag behind the head loops and goes back to its start; a click on
 // the waveform seeks where the slider would.
 TEST_F(PracticeWindow, LoopMarksThePlayHeadAndWrapsUntilCleared) {
-    w->show();
-    loadAndPlay(wav("song.wav", fixtures::drumTrack(120, 12)));
+    const DWORD chan = playShown(wav("song.wav", fixtures::drumTrack(120, 12)));
     const app::MainControls& c = w->ui();
-    const DWORD chan = w->session().PlayChannel;
-    ASSERT_TRUE(processUntil([&] { return c.wavOverview->overview() != nullptr; }, 5000));
     EXPECT_TRUE(c.cmdLoopA->isEnabled());
 
     playFor(2.0);
@@ -70,11 +84,7 @@ TEST_F(PracticeWindow, LoopMarksThePlayHeadAndWrapsUntilCleared) {
     EXPECT_TRUE(engine::getLoop(chan, &from, &to));
 
     // A drag over a passage before the head: looped, and playback goes back to its start.
-    const int x0 = c.wavOverview->xAt(0.5), x1 = c.wavOverview->xAt(1.5);
-    QTest::mousePress(c.wavOverview, Qt::LeftButton, {}, QPoint(x0, 5));
-    QTest::mouseMove(c.wavOverview, QPoint((x0 + x1) / 2, 5));
-    QTest::mouseMove(c.wavOverview, QPoint(x1, 5));
-    QTest::mouseRelease(c.wavOverview, Qt::LeftButton, {}, QPoint(x1, 5));
+    drag(c.wavOverview, c.wavOverview->xAt(0.5), c.wavOverview->xAt(1.5));
     const double dragA = c.wavOverview->loopStart(), dragB = c.wavOverview->loopEnd();
     EXPECT_NEAR(dragA, 0.5, 0.1);
     EXPECT_NEAR(dragB, 1.5, 0.1);
@@ -132,16 +142,9 @@ TEST_F(PracticeWindow, LoopMarksThePlayHeadAndWrapsUntilCleared) {
 // A loop dragged to the waveform's right edge ends at the file's last frame, not at the position
 // slider's whole second before it.
 TEST_F(PracticeWindow, ALoopToTheEndEndsAtTheLastFrame) {
-    w->show();
-    loadAndPlay(wav("song.wav", fixtures::drumTrack(120, 6.6)));
+    const DWORD chan = playShown(wav("song.wav", fixtures::drumTrack(120, 6.6)));
     const app::MainControls& c = w->ui();
-    const DWORD chan = w->session().PlayChannel;
-    ASSERT_TRUE(processUntil([&] { return c.wavOverview->overview() != nullptr; }, 5000));
-    const int x0 = c.wavOverview->xAt(5.0), x1 = c.wavOverview->width() - 1;
-    QTest::mousePress(c.wavOverview, Qt::LeftButton, {}, QPoint(x0, 5));
-    QTest::mouseMove(c.wavOverview, QPoint((x0 + x1) / 2, 5));
-    QTest::mouseMove(c.wavOverview, QPoint(x1, 5));
-    QTest::mouseRelease(c.wavOverview, Qt::LeftButton, {}, QPoint(x1, 5));
+    drag(c.wavOverview, c.wavOverview->xAt(5.0), c.wavOverview->width() - 1);
     QWORD from = 0, to = 0;
     ASSERT_TRUE(engine::getLoop(chan, &from, &to));
     EXPECT_EQ(to, BASS_ChannelGetLength(chan));
