@@ -199,6 +199,8 @@ std::string encodeMp3File(const Mp3EncodeJob& job, const Mp3ProgressFn& progress
             *note = files::cutShortMessage(job.input, double(missing) / rate);
         else if (const int64_t undecoded = source->undecodedFrames(); undecoded > 0)
             *note = files::damagedMessage(job.input, double(undecoded) / rate);
+        else if (source->cutOff())
+            *note = files::cutOffMessage(job.input);
         else
             note->clear();
         const auto add = [&note](const std::string& more) {

@@ -96,6 +96,9 @@ class Source {
     // page of an Ogg file, a broken FLAC frame) whose audio ends early. Known once a read has met
     // the end; 0 until then and for a whole file. Any thread.
     virtual int64_t undecodedFrames() const { return 0; }
+    // The file ends inside a piece its format frames the audio in (an Ogg page cut off, as by a
+    // broken download): what came after is lost, by an amount the file cannot say.
+    virtual bool cutOff() const { return false; }
     // Where the channels go when the file says so: a WAVE channel mask (bit 0 front left, 1 front
     // right, 2 front centre, 3 LFE, 4 back left, 5 back right, 6 and 7 front left and right of
     // centre, 8 back centre, 9 side left, 10 side right, ...) with one bit per channel, the
@@ -236,6 +239,10 @@ int64_t missingFrames(DWORD handle);
 // The undecoded frames (Source::undecodedFrames) of the stream `handle` or of the stream a tempo
 // channel reads; 0 for other channels. Any thread.
 int64_t undecodedFrames(DWORD handle);
+
+// Whether the file of the stream `handle`, or of the stream a tempo channel reads, is cut off
+// (Source::cutOff); false for other channels. Any thread.
+bool cutOff(DWORD handle);
 
 // The samples the equalizer (BASS_FX_PEAKEQ) of `handle`, and of the channels it reads, clipped
 // at full scale so far: a boost too strong for the sound. Any thread.

@@ -124,4 +124,11 @@ std::string cutShortMessage(const std::string& path, double missingSeconds) {
                   {path, seconds(missingSeconds)});
 }
 
+std::string cutOffMessage(const std::string& path) {
+    return fillIn(userText("files",
+                           "\"%1\" is cut short: it ends inside a page of its audio, so what "
+                           "came after is lost"),
+                  {path});
+}
+
 }  // namespace files

@@ -25,6 +25,10 @@ std::string cannotOpenMessage(const std::string& path, int engineErrorCode);
 // header gives SECONDS more than the file holds.
 std::string cutShortMessage(const std::string& path, double missingSeconds);
 
+// What a command says of a source that ends inside a page of its audio (Source::cutOff): "PATH"
+// is cut short: it ends inside a page of its audio, so what came after is lost.
+std::string cutOffMessage(const std::string& path);
+
 // What a command says when the MP3 encoder writes another bit rate or sample rate than it was
 // asked for: The MP3 is written at KBPS kbit/s and RATE Hz: the MP3 encoder's choice for ASKED
 // kbit/s at ASKEDRATE Hz.

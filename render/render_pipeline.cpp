@@ -306,6 +306,7 @@ bool RenderPipeline::open(const std::string& source, const std::string& output,
         return false;
     }
     length_ = QWORD(to - from) * frameBytes;
+    toEnd_ = to == total;
     // The stereo remover works on the first two of any number of channels.
     const bool removerApplies =
         settings.chain.remover == effects::Remover::Stereo ? channels >= 2 : channels == 2;
@@ -417,6 +418,8 @@ std::string RenderPipeline::note() const {
     if (const int64_t undecoded = stream_ ? engine::undecodedFrames(stream_) : 0;
         undecoded > 0 && BASS_ChannelGetInfo(stream_, &info) && info.freq > 0)
         add(files::damagedMessage(source_, double(undecoded) / info.freq));
+    else if (toEnd_ && stream_ && engine::cutOff(stream_))
+        add(files::cutOffMessage(source_));
     if (const int64_t clipped = stream_ ? engine::equalizerClippedSamples(stream_) : 0; clipped > 0)
         add(std::to_string(clipped) + (clipped == 1 ? " sample" : " samples") +
             " clipped by the equalizer");

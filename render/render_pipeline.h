@@ -143,6 +143,7 @@ class RenderPipeline {
     std::atomic<bool> chainPending_{false};
     std::atomic<uint64_t> position_{0};
     uint64_t length_ = 0;
+    bool toEnd_ = true;  // the passage runs to the source's end
     bool ended_ = false;
 };
 

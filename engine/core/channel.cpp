@@ -390,6 +390,13 @@ int64_t undecodedFrames(DWORD handle) {
     return 0;
 }
 
+bool cutOff(DWORD handle) {
+    for (auto ch = detail::findChannel(handle); ch; ch = ch->upstream())
+        if (const auto* stream = dynamic_cast<const detail::StreamChannel*>(ch.get()))
+            return stream->source && stream->source->cutOff();
+    return false;
+}
+
 int64_t equalizerClippedSamples(DWORD handle) {
     int64_t clipped = 0;
     for (auto ch = detail::findChannel(handle); ch; ch = ch->upstream())

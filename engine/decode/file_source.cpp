@@ -90,6 +90,8 @@ class SndfileSource : public Source {
     // Frames past the stream libsndfile reads that the file holds but cannot give (the later
     // streams of a chained Ogg file whose headers are damaged).
     void setUnreadable(int64_t frames) { unreadable_ = frames; }
+    void setCutOff(bool cutOff) { cutOff_ = cutOff; }
+    bool cutOff() const override { return cutOff_; }
     int64_t read(int16_t* dst, int64_t frames) override {
         const sf_count_t n =
             floating_ ? readFloat(dst, frames) : sf_readf_short(file_, dst, frames);
@@ -172,6 +174,7 @@ class SndfileSource : public Source {
     bool vorbisOrder_ = false;  // Vorbis or Opus: its channels come in Vorbis's order
     std::atomic<int64_t> undecoded_{0};
     int64_t unreadable_ = 0;
+    bool cutOff_ = false;
     int64_t lastPageFrom_ = 0;
     int64_t position_ = 0;  // the next frame read
 
@@ -767,6 +770,7 @@ std::unique_ptr<Source> openFileSource(const std::string& utf8Path, int* error, 
             auto source = std::make_unique<SndfileSource>(std::move(sf));
             source->setUnreadable(int64_t(ogg.unreadableSeconds * info.samplerate));
             source->setLastPageFrom(ogg.lastPageFrom);
+            source->setCutOff(ogg.cutOff);
             if (source->settleLength(mode, utf8Path, stamp)) return source;
             *error = BASS_ERROR_FORMAT;
             return nullptr;

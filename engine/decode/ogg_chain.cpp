@@ -37,6 +37,8 @@ struct OggLayout {
     // The granule position where the first stream's last page starts (its page before's): 0 when
     // it has fewer than two pages of audio.
     int64_t lastPageFrom = 0;
+    // The file ends inside a page (a download or copy cut short): what came after is lost.
+    bool cutOff = false;
     // Where each run of streams of one codec starts in the file: more than one when Vorbis and
     // Opus streams follow each other (each codec's library reads only its own).
     struct Part {
@@ -71,21 +73,33 @@ struct Page {
 
 // Calls `visit(page)` for each page of the file from its start, passing over damage between pages
 // to the next page, until `visit` returns false or the file ends. Only the page headers and the
-// first bytes of each body are read.
+// first bytes of each body are read. True when the file ends inside a page.
 template <class Visit>
-void walkPages(const std::string& path, Visit&& visit) {
+bool walkPages(const std::string& path, Visit&& visit) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return;
+    if (!f) return false;
+    off_t size = -1;
+    if (fseeko(f, 0, SEEK_END) == 0) size = ftello(f);
+    std::rewind(f);
+    bool cutOff = false;
     unsigned char head[27], segments[255];
-    while (std::fread(head, 1, sizeof head, f) == sizeof head) {
+    for (size_t got; (got = std::fread(head, 1, sizeof head, f)) > 0;) {
+        if (got < sizeof head) {
+            cutOff = std::memcmp(head, "OggS", std::min<size_t>(got, 4)) == 0;
+            break;
+        }
         if (std::memcmp(head, "OggS", 4) != 0) {
             if (fseeko(f, 1 - off_t(sizeof head), SEEK_CUR) != 0 || !syncToPage(f)) break;
             continue;
         }
         const size_t count = head[26];
-        if (std::fread(segments, 1, count, f) != count) break;
+        if (std::fread(segments, 1, count, f) != count) {
+            cutOff = true;
+            break;
+        }
         off_t body = 0;
         for (size_t i = 0; i < count; ++i) body += segments[i];
+        if (size >= 0 && ftello(f) + body > size) cutOff = true;
         Page page;
         page.at = ftello(f) - off_t(sizeof head) - off_t(count);
         page.begins = head[5] & 0x02;
@@ -97,9 +111,10 @@ void walkPages(const std::string& path, Visit&& visit) {
         page.packetBytes =
             std::fread(page.packet, 1, std::min(sizeof page.packet, size_t(body)), f);
         body -= off_t(page.packetBytes);
-        if (!visit(page) || fseeko(f, body, SEEK_CUR) != 0) break;
+        if (!visit(page) || cutOff || fseeko(f, body, SEEK_CUR) != 0) break;
     }
     std::fclose(f);
+    return cutOff;
 }
 
 bool isVorbis(const Page& p) {
@@ -124,7 +139,7 @@ OggLayout layoutOf(const std::string& path) {
     double firstRate = 0;
     uint32_t firstSerial = 0;
     int64_t firstGranules[2] = {-1, -1};  // the first stream's last two, the last one second
-    walkPages(path, [&](const Page& page) {
+    layout.cutOff = walkPages(path, [&](const Page& page) {
         if (first) {
             layout.codec = isVorbis(page) ? Codec::Vorbis
                            : isOpus(page) ? Codec::Opus
@@ -423,8 +438,9 @@ std::unique_ptr<Links> openLinks(const std::string& path, Codec codec, off_t fro
 
 class OggChainSource : public Source {
   public:
-    OggChainSource(std::unique_ptr<Links> links, bool uniform)
+    OggChainSource(std::unique_ptr<Links> links, bool uniform, bool cutOff)
         : links_(std::move(links)),
+          cutOff_(cutOff),
           rate_(links_->rate(0)),
           chans_(links_->channels(0)),
           uniform_(uniform),
@@ -443,6 +459,7 @@ class OggChainSource : public Source {
         return got;
     }
     int64_t undecodedFrames() const override { return undecoded_.load(std::memory_order_relaxed); }
+    bool cutOff() const override { return cutOff_; }
     bool seek(int64_t frame) override {
         conform_.reset();
         done_ = false;
@@ -487,6 +504,7 @@ class OggChainSource : public Source {
     }
 
     std::unique_ptr<Links> links_;
+    bool cutOff_;
     int rate_, chans_;
     bool uniform_;
     int64_t length_;
@@ -504,6 +522,7 @@ std::unique_ptr<Source> openOggChain(const std::string& utf8Path, int* error, Fi
     *first = {};
     const OggLayout layout = layoutOf(utf8Path);
     if (layout.codec == Codec::Vorbis) first->lastPageFrom = layout.lastPageFrom;
+    first->cutOff = layout.cutOff;
     if (!layout.chained || layout.codec == Codec::Other) return nullptr;
     double* unreadableSeconds = &first->unreadableSeconds;
     // The codec's library would refuse the chain (and lose a little memory doing so): the first
@@ -543,7 +562,7 @@ std::unique_ptr<Source> openOggChain(const std::string& utf8Path, int* error, Fi
         }
         uniform = uniform && rate == links->rate(0) && chans == links->channels(0);
     }
-    auto source = std::make_unique<OggChainSource>(std::move(links), uniform);
+    auto source = std::make_unique<OggChainSource>(std::move(links), uniform, layout.cutOff);
     // A quick look keeps the estimate: the samples of all streams, each at its own rate.
     if (!uniform && mode == FileOpen::Exact && !source->measure()) {
         *error = BASS_ERROR_FORMAT;

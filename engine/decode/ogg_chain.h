@@ -21,6 +21,8 @@ struct OggFirstStream {
     // Of a Vorbis stream: the frame where its last page starts (0 when unknown). libsndfile's
     // seeks past it land late by the samples trimmed from the stream's end.
     int64_t lastPageFrom = 0;
+    // The file ends inside an Ogg page (Source::cutOff).
+    bool cutOff = false;
 };
 
 // The file's chained streams as one Source; null when the file is no chain of Vorbis or Opus

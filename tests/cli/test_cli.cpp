@@ -326,6 +326,26 @@ TEST(QuorvinRender, SaysWhenTheSourceIsCutShortOrDamaged) {
             << r.err;
         EXPECT_LT(fixtures::readAudio(tmp.file("e.wav")).frames(), wholeFrames);
     }
+    // An Ogg file (one stream or a chain, Vorbis or Opus) cut off inside a page: how much is lost
+    // is not written anywhere, but that something is, is said. Not for a passage before the cut.
+    const std::string opus = tmp.file("whole.opus");
+    fixtures::writeSound(opus, fixtures::noise(2.0, 48000), SF_FORMAT_OGG | SF_FORMAT_OPUS);
+    for (const std::string& whole : {ogg, opus, tmp.file("chain.ogg")}) {
+        r = quorvin({"render", whole, tmp.file("f.wav")}, tmp);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err.find("cut short"), std::string::npos) << r.err;
+        bytes = fixtures::readBytes(whole);
+        bytes.resize(bytes.size() * 3 / 4);
+        const std::string cutOgg = whole + ".cut.ogg";
+        fixtures::writeBytes(cutOgg, bytes);
+        r = quorvin({"render", cutOgg, tmp.file("f.wav")}, tmp);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.err.find("\"" + cutOgg + "\" is cut short: it ends inside a page"),
+                  std::string::npos)
+            << r.err;
+        r = quorvin({"render", cutOgg, tmp.file("f.wav"), "--to", "0.5"}, tmp);
+        EXPECT_EQ(r.err.find("cut short"), std::string::npos) << r.err;
+    }
 
     // A FLAC cut just after its header: nothing decodes, so nothing is written, as MP3 too.
     const std::string flac = tmp.file("whole.flac"), headerOnly = tmp.file("header.flac");
