@@ -159,6 +159,7 @@ void frmWriteWave::buildPanels() {
         practice_->playStarted();
     };
     transportHooks.loopChanged = [this](double a, double b) { practice_->loopChanged(a, b); };
+    transportHooks.loopCleared = [this] { practice_->loopCleared(); };
     transportHooks.stopping = [this](double seconds) { practice_->stopping(seconds); };
     transport_ = std::make_unique<player::TransportPanel>(
         session_,

@@ -219,6 +219,13 @@ void PracticePanel::loopChanged(double a, double b) {
     }
 }
 
+void PracticePanel::loopCleared() {
+    if (record_.currentLoop < 0) return;
+    record_.currentLoop = -1;  // the list keeps its loops; A and B mark a new one
+    showLoops();
+    save();
+}
+
 void PracticePanel::cboLoops_Click(int index) {
     if (index < 0 || index >= int(record_.loops.size())) return;
     record_.currentLoop = index;
@@ -229,7 +236,7 @@ void PracticePanel::cboLoops_Click(int index) {
     if (l.set())
         transport_.selectLoop(l.start, l.end);
     else
-        transport_.cmdLoopClear_Click();  // none loops until A and B mark this one
+        transport_.clearLoop();  // none loops until A and B mark this one
 }
 
 void PracticePanel::cboLoops_Rename() {
@@ -264,7 +271,7 @@ void PracticePanel::cmdLoopDelete_Click() {
     if (record_.currentLoop >= 0)
         cboLoops_Click(record_.currentLoop);
     else
-        transport_.cmdLoopClear_Click();  // the last one went: no loop
+        transport_.clearLoop();  // the last one went: no loop
 }
 
 void PracticePanel::cmdMarker_Click() {

@@ -85,6 +85,7 @@ class PracticePanel {
     // The transport's hooks.
     void playStarted();
     void loopChanged(double a, double b);
+    void loopCleared();
     void stopping(double seconds);
     // The window's timer: the tempo the trainer set shows on the tempo slider.
     void follow();

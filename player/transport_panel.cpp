@@ -444,7 +444,10 @@ void TransportPanel::cmdLoopA_Click() {
         return;
     }
     // A new start after the end: the old loop goes, B is to be marked again.
-    if (markA_ && markB_) engine::clearLoop(s_.PlayChannel);
+    if (markA_ && markB_) {
+        engine::clearLoop(s_.PlayChannel);
+        if (hooks_.loopCleared) hooks_.loopCleared();
+    }
     bpm_.setBeatLoop(0, 0);
     loopA_ = at;
     markA_ = true;
@@ -467,6 +470,11 @@ void TransportPanel::cmdLoopB_Click() {
 }
 
 void TransportPanel::cmdLoopClear_Click() {
+    clearLoop();
+    if (hooks_.loopCleared) hooks_.loopCleared();
+}
+
+void TransportPanel::clearLoop() {
     if (markA_ && markB_) engine::clearLoop(s_.PlayChannel);
     forgetLoop();
 }

@@ -68,6 +68,8 @@ struct TransportHooks {
     std::function<void()> playStarted;
     // The loop's marks were set (a drag, A and B, a loop chosen from the list): a < b, seconds.
     std::function<void(double, double)> loopChanged;
+    // The user ended the loop (A–B ✕, or A after the loop's end): the next marks are a new loop.
+    std::function<void()> loopCleared;
     // Stop, before the channel goes: where playback was, in seconds (-1 when unknown).
     std::function<void(double)> stopping;
     // The window was closed (while Play opened the file off the window thread).
@@ -110,7 +112,10 @@ class TransportPanel {
     void wavOverview_LoopSelected(double a, double b);
     void cmdLoopA_Click();
     void cmdLoopB_Click();
+    // A–B ✕: no loop, and the loop the list held is no longer the one marked (loopCleared).
     void cmdLoopClear_Click();
+    // No loop plays or is marked; the list's loop stays the one A and B mark next.
+    void clearLoop();
     // Pause, or go on from where playback was paused.
     void CmdPause_Click();
     bool paused() const;

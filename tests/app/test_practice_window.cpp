@@ -106,6 +106,10 @@ TEST_F(PracticeWindow, LoopMarksThePlayHeadAndWrapsUntilCleared) {
     EXPECT_FALSE(engine::getLoop(chan, &from, &to));
     EXPECT_FALSE(c.cmdLoopA->isChecked());
     EXPECT_GE(c.wavOverview->loopStart(), c.wavOverview->loopEnd());
+    // The list keeps its loops, and none is the one the next A and B mark (nor rendered).
+    const std::vector<songs::Loop> kept = w->practice().record().loops;
+    EXPECT_EQ(c.cboLoops->currentIndex(), -1);
+    EXPECT_FALSE(c.chkProcessLoop->isEnabled());
     playFor(3.0);
     EXPECT_GT(playSeconds(chan), dragB + 0.5);
 
@@ -133,6 +137,9 @@ TEST_F(PracticeWindow, LoopMarksThePlayHeadAndWrapsUntilCleared) {
     playFor(0.5);
     c.cmdLoopB->click();
     ASSERT_TRUE(looped());
+    const std::vector<songs::Loop> now = w->practice().record().loops;
+    ASSERT_EQ(now.size(), kept.size() + 2);  // the keys' loop, then this one after its clear
+    EXPECT_TRUE(std::equal(kept.begin(), kept.end(), now.begin()));
     c.CmdStop->click();
     EXPECT_FALSE(c.cmdLoopA->isChecked());
     EXPECT_FALSE(c.cmdLoopA->isEnabled());
