@@ -1,8 +1,10 @@
 #include "encode/ogg_encoder.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 #include <ogg/ogg.h>
@@ -14,20 +16,23 @@ namespace encode::detail {
 
 namespace {
 
-// The silence written after an Opus stream's end, at 48 kHz: more than the encoder's lookahead,
-// less than a frame (so the last page still ends after the one before it once trimmed).
+// The silence written after an Opus stream's end, at 48 kHz: more than the encoder's lookahead.
 constexpr int kOpusDrain = 480;
 
-// Lowers the granule position of the last page of the Ogg file at `path` by `samples`, with its
-// checksum made again: the stream ends that much earlier. The file is left as it is when the last
-// page would then end before the page before it. False when it cannot be read or written.
-bool trimLastPage(const std::string& path, int64_t samples) {
+// Ends the Ogg stream of the file at `path` `samples` before the end its last page gives: the
+// page where that end falls gets it as its granule position and the stream's end mark (its
+// checksum made again), and the pages after it, which hold only what lies beyond, go. False when
+// the file cannot be read or written.
+bool endStreamEarlier(const std::string& path, int64_t samples) {
     std::FILE* f = files::openFile(path, "r+b");
     if (!f) return false;
+    struct Page {
+        long at;
+        size_t headerBytes, bodyBytes;
+        int64_t granule;
+    };
+    std::vector<Page> pages;
     std::vector<unsigned char> header(27 + 255), body;
-    long last = -1;
-    size_t headerBytes = 0, bodyBytes = 0;
-    int64_t granule = -1, before = -1;
     bool ok = true;
     for (long at = 0;;) {
         if (std::fread(header.data(), 1, 27, f) != 27) break;
@@ -39,33 +44,43 @@ bool trimLastPage(const std::string& path, int64_t samples) {
         }
         size_t bytes = 0;
         for (size_t i = 0; i < segments; ++i) bytes += header[27 + i];
-        before = granule;
-        granule = 0;
+        int64_t granule = 0;
         for (int i = 7; i >= 0; --i) granule = granule << 8 | header[size_t(6 + i)];
-        last = at;
-        headerBytes = 27 + segments;
-        bodyBytes = bytes;
-        at += long(headerBytes + bytes);
+        pages.push_back({at, 27 + segments, bytes, granule});
+        at += long(27 + segments + bytes);
         if (std::fseek(f, at, SEEK_SET) != 0) {
             ok = false;
             break;
         }
     }
-    if (ok && last >= 0 && granule - samples > before && before >= 0) {
-        body.resize(bodyBytes);
-        ok = std::fseek(f, last, SEEK_SET) == 0 &&
-             std::fread(header.data(), 1, headerBytes, f) == headerBytes &&
-             std::fread(body.data(), 1, bodyBytes, f) == bodyBytes;
-        if (ok) {
-            const uint64_t trimmed = uint64_t(granule - samples);
-            for (int i = 0; i < 8; ++i) header[size_t(6 + i)] = uint8_t(trimmed >> (8 * i));
-            ogg_page page{header.data(), long(headerBytes), body.data(), long(bodyBytes)};
-            ogg_page_checksum_set(&page);
-            ok = std::fseek(f, last, SEEK_SET) == 0 &&
-                 std::fwrite(header.data(), 1, headerBytes, f) == headerBytes;
-        }
+    // The first page whose packets reach the end (-1: none ends on it); the header pages end at 0.
+    const int64_t end = pages.empty() ? 0 : pages.back().granule - samples;
+    auto page = std::find_if(pages.begin(), pages.end(),
+                             [end](const Page& p) { return p.granule >= end && p.granule != -1; });
+    ok = ok && end > 0 && page != pages.end();
+    if (ok) {
+        body.resize(page->bodyBytes);
+        ok = std::fseek(f, page->at, SEEK_SET) == 0 &&
+             std::fread(header.data(), 1, page->headerBytes, f) == page->headerBytes &&
+             std::fread(body.data(), 1, page->bodyBytes, f) == page->bodyBytes;
     }
-    return std::fclose(f) == 0 && ok;
+    if (ok) {
+        for (int i = 0; i < 8; ++i) header[size_t(6 + i)] = uint8_t(uint64_t(end) >> (8 * i));
+        header[5] |= 0x04;  // the stream's last page
+        ogg_page og{header.data(), long(page->headerBytes), body.data(), long(page->bodyBytes)};
+        ogg_page_checksum_set(&og);
+        ok = std::fseek(f, page->at, SEEK_SET) == 0 &&
+             std::fwrite(header.data(), 1, page->headerBytes, f) == page->headerBytes;
+    }
+    ok = std::fclose(f) == 0 && ok;
+    if (ok && page + 1 != pages.end()) {
+        std::error_code ec;
+        std::filesystem::resize_file(files::pathFromUtf8(path),
+                                     uintmax_t(page->at) + page->headerBytes + page->bodyBytes, ec);
+        if (ec) errno = ec.value();
+        ok = !ec;
+    }
+    return ok;
 }
 
 }  // namespace
@@ -134,7 +149,7 @@ bool OggEncoder::finish() {
         error_ = "cannot finish \"" + path_ + "\": " + sf_error_number(closed);
         return false;
     }
-    if (opus && !trimLastPage(path_, kOpusDrain)) {
+    if (opus && !endStreamEarlier(path_, kOpusDrain)) {
         error_ = "cannot finish \"" + path_ + "\": " + files::describeError(errno ? errno : EIO);
         return false;
     }

@@ -35,8 +35,9 @@ bool readAt(std::ifstream& in, uint64_t at, uint64_t bytes, std::vector<char>& o
     return in.gcount() == std::streamsize(bytes);
 }
 
+// A place in a song: no sound file lasts longer than the 10,000,000 s (115 days) a render takes.
 bool validTime(double t) {
-    return std::isfinite(t) && t >= 0.0;
+    return std::isfinite(t) && t >= 0.0 && t <= 1e7;
 }
 
 // What lies in a song's file.

@@ -97,6 +97,7 @@ TEST(SongStore, IgnoresADamagedOrForeignFileWithANote) {
         "{\"format\": \"quorvin-song\", \"version\": 1, \"loops\": [{\"name\": \"x\", \"start\": "
         "5, \"end\": 2}]}",
         "{\"format\": \"quorvin-song\", \"version\": 1, \"markers\": [{\"at\": -3}]}",
+        "{\"format\": \"quorvin-song\", \"version\": 1, \"markers\": [{\"at\": 1e300}]}",
         good.substr(0, good.size() / 2),
     };
     for (const std::string& text : contents) {
