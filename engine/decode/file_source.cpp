@@ -465,28 +465,44 @@ bool changesFormat(const std::string& path, const MpegBytes& bytes, long rate, i
     return changes;
 }
 
-// Size in bytes of the MPEG layer III frame whose header is at p[0..3], or 0 when p holds no
-// such header.
-int mp3FrameBytes(const unsigned char* p) {
-    if (p[0] != 0xFF || (p[1] & 0xE0) != 0xE0) return 0;
+// Size in bytes of the MPEG audio frame (layer I, II or III) whose header is at p[0..3], of the
+// `avail` bytes from p; 0 when p holds no such header. A free-format frame (no bit rate in its
+// header) reaches to the next header like it.
+int mp3FrameBytes(const unsigned char* p, size_t avail) {
+    if (avail < 4 || p[0] != 0xFF || (p[1] & 0xE0) != 0xE0) return 0;
     const int version = (p[1] >> 3) & 3;  // 3 = MPEG-1, 2 = MPEG-2, 0 = MPEG-2.5
-    const int layer = (p[1] >> 1) & 3;    // 1 = layer III
+    const int layer = (p[1] >> 1) & 3;    // 3 = layer I, 2 = layer II, 1 = layer III
     const int bitrateIdx = p[2] >> 4, srateIdx = (p[2] >> 2) & 3, padding = (p[2] >> 1) & 1;
-    if (version == 1 || layer != 1 || bitrateIdx == 0 || bitrateIdx == 15 || srateIdx == 3)
+    if (version == 1 || layer == 0 || bitrateIdx == 15 || srateIdx == 3) return 0;
+    if (bitrateIdx == 0) {
+        // The same version, layer, rate and channels, the padding aside; at most the 2880 bytes of
+        // the largest free frame (640 kbit/s at 32 kHz), and at least a header's length on.
+        for (size_t at = 4; at + 4 <= avail && at <= 2881; ++at)
+            if (p[at] == p[0] && p[at + 1] == p[1] && (p[at + 2] & 0xFD) == (p[2] & 0xFD) &&
+                (p[at + 3] & 0xC0) == (p[3] & 0xC0))
+                return int(at);
         return 0;
-    static const int kbpsV1[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
-    static const int kbpsV2[] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
+    }
+    static const int kbps[2][3][15] = {
+        {{0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},
+         {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
+         {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448}},
+        {{0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
+         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
+         {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256}}};
     static const int rates[] = {44100, 48000, 32000};
     int rate = rates[srateIdx];
     if (version == 2) rate /= 2;
     if (version == 0) rate /= 4;
-    const int kbps = version == 3 ? kbpsV1[bitrateIdx] : kbpsV2[bitrateIdx];
-    return (version == 3 ? 144 : 72) * kbps * 1000 / rate + padding;
+    const int bitsPerSecond = kbps[version == 3 ? 0 : 1][layer - 1][bitrateIdx] * 1000;
+    if (layer == 3) return (12 * bitsPerSecond / rate + padding) * 4;
+    return (layer == 1 && version != 3 ? 72 : 144) * bitsPerSecond / rate + padding;
 }
 
-// True when the file starts like an MP3: an ID3v2 tag, or within the first bytes a layer III frame
-// header followed by another one where the first frame ends. Further in (junk or silence before
-// the first frame, up to the 64 kB the decoder searches), three frames in a row.
+// True when the file starts like an MP3 (or another MPEG audio layer): an ID3v2 tag, or within
+// the first bytes a frame header followed by another one where the first frame ends. Further in
+// (junk or silence before the first frame, up to the 64 kB the decoder searches), three frames in
+// a row.
 bool looksLikeMp3(std::FILE* f) {
     std::vector<unsigned char> buf(65536 + 8192);
     const size_t n = std::fread(buf.data(), 1, buf.size(), f);
@@ -495,7 +511,7 @@ bool looksLikeMp3(std::FILE* f) {
         size_t at = i;
         int frames = 0;
         const int wanted = i < 4096 ? 2 : 3;
-        for (int size; frames < wanted && at + 4 <= n && (size = mp3FrameBytes(&buf[at])) > 4;
+        for (int size; frames < wanted && (size = mp3FrameBytes(&buf[at], n - at)) > 4;
              at += size_t(size))
             ++frames;
         if (frames == wanted) return true;

@@ -383,8 +383,9 @@ TEST(InputsWithoutLength, AreMeasuredAndDecodedToTheirEnd) {
     BASS_StreamFree(again);
 }
 
-// FLAC, Ogg Vorbis, Opus and a chain of Ogg streams that a tagger wrote an ID3v2 tag before: they
-// decode as the files behind the tag do (libmpg123 finds frames in an Opus file's bytes).
+// FLAC, Ogg Vorbis, Opus, a chain of Ogg streams, MPEG layer II and a free-format MP3 (no bit rate
+// in its headers) that a tagger wrote an ID3v2 tag before: they decode as the files behind the tag
+// do (libmpg123 finds frames in an Opus file's bytes), and those untagged open too.
 TEST(InputsAfterAnId3Tag, DecodeAsTheFileBehindIt) {
     fixtures::TempDir dir;
     const auto v = signal(48000, 2, 1.0);
@@ -404,14 +405,19 @@ TEST(InputsAfterAnId3Tag, DecodeAsTheFileBehindIt) {
     const auto tail = fixtures::readBytes(dir.file("b.ogg"));
     joined.insert(joined.end(), tail.begin(), tail.end());
     fixtures::writeBytes(chain, joined);
+    const std::string wav = dir.file("a.wav"), mp2 = dir.file("a.mp2"), free = dir.file("free.mp3");
+    writeSndfile(wav, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 2, v);
+    ASSERT_TRUE(runs("ffmpeg -nostdin -v error -y -i " + sh(wav) + " -c:a mp2 " + sh(mp2)));
+    ASSERT_TRUE(runs("lame --quiet --freeformat -b 400 " + sh(wav) + " " + sh(free)));
     for (const std::string& plain :
-         {dir.file("a.flac"), dir.file("a.ogg"), dir.file("a.opus"), chain}) {
+         {dir.file("a.flac"), dir.file("a.ogg"), dir.file("a.opus"), chain, mp2, free}) {
         auto bytes = fixtures::readBytes(plain);
         bytes.insert(bytes.begin(), tag.begin(), tag.end());
         const std::string tagged = plain + ".tagged";
         fixtures::writeBytes(tagged, bytes);
         const DWORD a = BASS_StreamCreateFile(0, plain.c_str(), 0, 0, BASS_STREAM_DECODE);
         const DWORD b = BASS_StreamCreateFile(0, tagged.c_str(), 0, 0, BASS_STREAM_DECODE);
+        ASSERT_NE(a, 0u) << plain;
         ASSERT_NE(b, 0u) << tagged;
         EXPECT_EQ(BASS_ChannelGetLength(b), BASS_ChannelGetLength(a)) << plain;
         EXPECT_TRUE(fixtures::readChannel(b, 20000).samples ==
