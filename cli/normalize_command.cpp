@@ -100,7 +100,12 @@ int normalizeCommand(const Args& args, std::ostream& out, std::ostream& err) {
     }
     bar.update(1000, 1000);
     bar.done();
-    if (!result.note.empty()) err << kName << "note: " << result.note << "\n";
+    // Each line of the note with the command's name, as every message.
+    for (size_t from = 0; from < result.note.size();) {
+        const size_t end = std::min(result.note.find('\n', from), result.note.size());
+        err << kName << "note: " << result.note.substr(from, end - from) << "\n";
+        from = end + 1;
+    }
     if (result.leftAsItIs)
         out << "Wrote " << in << " at its own level (gain 0 dB): " << outPath << "\n";
     else if (lufs)

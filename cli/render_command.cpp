@@ -97,6 +97,9 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
         if (!optionsEnded && a.rfind("--vocal-remover=", 0) == 0) {
             vocalMode = a.substr(16);
             plainArgs.push_back("--vocal-remover");
+        } else if (!optionsEnded && a == "--vocal-remover") {
+            vocalMode.reset();  // the last one given counts, as for every option
+            plainArgs.push_back(a);
         } else {
             plainArgs.push_back(a);
         }
@@ -179,6 +182,8 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
 
     // OUT's format by its extension; "-" is standard output, which takes WAV.
     const bool toStdout = outPath == "-";
+    if (toStdout && stdoutIsTerminal())
+        return usageError(err, "standard output is a terminal: send the WAV to a file or a pipe");
     const bool mp3 = !toStdout && files::endsWithNoCase(outPath, ".mp3");
     const std::optional<encode::Format> otherFormat =
         toStdout ? std::nullopt : renderFormatOf(outPath);
@@ -253,6 +258,14 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
     render::RenderPipeline pipeline(maxWavDataBytes);
     if (!pipeline.open(source, wav.path(), settings)) {
         err << kName << named(pipeline.error(), wav) << "\n";
+        return 1;
+    }
+    // A format that cannot hold the source's channels is said before the render, not after it.
+    if (const std::string refused =
+            otherFormat ? encode::channelRefusal(*otherFormat, pipeline.header().format.channels)
+                        : std::string();
+        !refused.empty()) {
+        err << kName << refused << "\n";
         return 1;
     }
     ProgressBar bar(out, !toStdout && stdoutIsTerminal());

@@ -37,10 +37,7 @@ class FlacEncoder : public FileEncoder {
 
     bool open(const std::string& path) {
         path_ = path;
-        if (channels_ > 8) {
-            error_ = "FLAC holds at most 8 channels, not " + std::to_string(channels_);
-            return false;
-        }
+        if (error_ = channelRefusal(Format::Flac, channels_); !error_.empty()) return false;
         file_ = files::openFile(path, "wb");
         if (!file_) return failed(errno);
         std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);

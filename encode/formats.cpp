@@ -86,6 +86,12 @@ std::unique_ptr<FileEncoder> openEncoder(Format format, const std::string& path,
     return row.open(request, error);
 }
 
+std::string channelRefusal(Format format, int channels) {
+    if (format == Format::Flac && channels > 8)
+        return "FLAC holds at most 8 channels, not " + std::to_string(channels);
+    return {};
+}
+
 std::string bitrateNote(Format format, uint32_t bitrate) {
     return format == Format::Mp3 ? detail::mp3BitrateNote(bitrate) : std::string();
 }

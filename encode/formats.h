@@ -88,6 +88,10 @@ inline bool takesBitrate(Format format) {
 // it, as a render says it; "" when it writes what was asked.
 std::string bitrateNote(Format format, uint32_t bitrate);
 
+// Why `format` cannot hold `channels` channels (FLAC: at most 8), for the user; "" when it can
+// (MP3 mixes more than two down to stereo).
+std::string channelRefusal(Format format, int channels);
+
 // An encoder writing `path` (created or emptied). Null with `error` set when it cannot start.
 // `bitrate`: bits per second for the formats that take one (0: the format's default).
 std::unique_ptr<FileEncoder> openEncoder(Format format, const std::string& path, const Tags& tags,

@@ -293,6 +293,12 @@ bool RenderPipeline::open(const std::string& source, const std::string& output,
     const int64_t from = std::llround(std::max(0.0, settings.fromSeconds) * info.freq);
     int64_t to = settings.toSeconds > 0 ? std::llround(settings.toSeconds * info.freq) : total;
     to = std::min(to, total);
+    if (from >= to && from < total && settings.toSeconds > settings.fromSeconds) {
+        error_ = "The passage from " + seconds(settings.fromSeconds) + " to " +
+                 seconds(settings.toSeconds) + " is shorter than one sample of \"" + source + "\".";
+        close();
+        return false;
+    }
     if (from >= to) {
         error_ = "\"" + source + "\" has no audio between " + seconds(settings.fromSeconds) +
                  " and " + (settings.toSeconds > 0 ? seconds(settings.toSeconds) : "its end") +

@@ -196,10 +196,10 @@ int cdRipCommand(const std::vector<std::string>& args, std::ostream& out, std::o
             if (a == option && i + 1 < args.size()) return args[++i];
             return std::nullopt;
         };
-        if (a.rfind("--bitrate", 0) == 0) {
+        if (a == "--bitrate" || a.rfind("--bitrate=", 0) == 0) {
             bitrateText = value("--bitrate");
             if (!bitrateText) return usage(err, name, "--bitrate wants a number", kRipUsage);
-        } else if (a.rfind("--tag", 0) == 0) {
+        } else if (a == "--tag" || a.rfind("--tag=", 0) == 0) {
             auto tag = value("--tag");
             size_t eq = tag ? tag->find('=') : std::string::npos;
             if (eq == std::string::npos)

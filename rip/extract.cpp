@@ -178,9 +178,8 @@ ExtractResult extractTrackToWma(int drive, int track, uint32_t bitrate, const st
     std::string tempError;
     const std::string temp = files::createTemporaryBeside(path, tempError);
     if (temp.empty()) {
-        r.status = ExtractResult::Status::EncoderFailed;
-        r.engineError = BASS_ERROR_CREATE;
-        r.message = files::userText("rip", "An error occured while opening output file.");
+        r.status = ExtractResult::Status::WriteFailed;
+        r.message = tempError;
         return r;
     }
     struct TempGuard {

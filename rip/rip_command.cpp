@@ -164,7 +164,8 @@ int cdRipDiscCommand(const std::vector<std::string>& args, std::ostream& out, st
     hooks.progress = progress.update;
     interrupted.store(false);
     // Ctrl-C, a SIGTERM (a service manager, `timeout`) or a closed terminal end the rip after the
-    // track under way, with its log, cue sheet and playlist written.
+    // read under way: that track is left out, the finished ones kept with the log, cue sheet and
+    // playlist written.
     const int stopping[] = {SIGINT, SIGTERM, SIGHUP};
     void (*previous[3])(int) = {};
     for (int i = 0; i < 3; ++i) previous[i] = std::signal(stopping[i], onInterrupt);

@@ -172,8 +172,8 @@ int cdVerifyCommand(const std::vector<std::string>& args, std::ostream& out, std
             return s.id1 == ids.accurateRip1 && s.id2 == ids.accurateRip2 && s.freedb == ids.freedb;
         });
     if (!sameDisc)
-        out << "Note: the files give the disc ID " << hex8(ids.accurateRip1) << "-"
-            << hex8(ids.accurateRip2) << "-" << hex8(ids.freedb)
+        err << "quorvin cd-verify: note: the files give the disc ID " << hex8(ids.accurateRip1)
+            << "-" << hex8(ids.accurateRip2) << "-" << hex8(ids.freedb)
             << ", which the database file does not hold (a data track or a pregap before track 1 "
                "changes it); the tracks are compared by their number\n";
 

@@ -61,8 +61,9 @@ TEST(QuorvinRender, RendersLikeProcess) {
     EXPECT_NEAR(double(fast.frames()), music.frames() / 1.25, music.frames() * 0.01);
 
     // Vocal remover with pitch and equalizer: left equals right in every frame, and the header
-    // matches the file.
-    r = quorvin({"render", in, out, "--vocal-remover", "--pitch=-2", "--eq", "10,7,3,0,-1,7,7"},
+    // matches the file. The last of two remover options counts.
+    r = quorvin({"render", in, out, "--vocal-remover=stereo", "--vocal-remover", "--pitch=-2",
+                 "--eq", "10,7,3,0,-1,7,7"},
                 tmp);
     ASSERT_EQ(r.status, 0) << r.err;
     const auto removed = fixtures::readAudio(out);
@@ -378,6 +379,7 @@ TEST(QuorvinRender, BadInputGetsAClearMessageAndLosesNothing) {
     fixtures::writeBytes(tmp.file("fake.mp3"), std::vector<uint8_t>(3000, 0x41));
     fixtures::writeBytes(tmp.file("empty.wav"), {});
     fixtures::writeWav(tmp.file("20hz.wav"), fixtures::sine(5, 15.0, 20));  // a damaged rate
+    fixtures::writeWav(tmp.file("nine.wav"), fixtures::sine(440, 0.5, 44100, 9));
     ASSERT_EQ(mkfifo(tmp.file("pipe.wav").c_str(), 0600), 0);
 
     struct Case {
@@ -391,6 +393,8 @@ TEST(QuorvinRender, BadInputGetsAClearMessageAndLosesNothing) {
         {{"render", tmp.file("fake.mp3"), out}, 1, "fake.mp3"},
         {{"render", tmp.file("empty.wav"), out}, 1, "empty.wav\": the file is empty"},
         {{"render", tmp.file("20hz.wav"), out, "--tempo", "20"}, 1, "is below the 100 Hz"},
+        {{"render", tmp.file("nine.wav"), tmp.file("x.flac")}, 1, "at most 8 channels, not 9"},
+        {{"render", in, out, "--to", "0.00001"}, 1, "shorter than one sample"},
         {{"render", in, in}, 1, "input file itself"},
         {{"normalize", in, in, "50"}, 1, "input file itself"},
         {{"normalize", in, tmp.file("out.flac"), "50"}, 2, "writes a WAV file"},
@@ -428,7 +432,7 @@ TEST(QuorvinRender, BadInputGetsAClearMessageAndLosesNothing) {
     }
     EXPECT_EQ(fixtures::readBytes(in), source);
     // Only the files made above: no temporaries left anywhere.
-    EXPECT_EQ(filesIn(tmp.path()), 6u);
+    EXPECT_EQ(filesIn(tmp.path()), 7u);
 
     // MP3 output: refused clearly until an encoder is built in; nothing rendered.
     auto r = quorvin({"render", in, tmp.file("out.mp3")}, tmp);

@@ -260,6 +260,13 @@ TEST(QuorvinCd, ListsAndRipsADiscImage) {
     EXPECT_TRUE(std::regex_search(rip.out, std::regex(" in [0-9]+\\.[0-9] s, "))) << rip.out;
     EXPECT_NE(quorvin({"cd-rip", cue, "7", tmp.file("none.wav")}, tmp).status, 0);
     EXPECT_FALSE(std::filesystem::exists(tmp.file("none.wav")));
+    // A folder that is not there, or a mistyped option: each said as it is.
+    auto r = quorvin({"cd-rip", cue, "1", tmp.file("no-folder/x.wma")}, tmp);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("No such file or directory"), std::string::npos) << r.err;
+    r = quorvin({"cd-rip", cue, "1", wav, "--bitrates", "5"}, tmp);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("unknown option --bitrates"), std::string::npos) << r.err;
 }
 
 // cd-rip makes the check render and normalize make: a write-protected OUT, or a link to one, is
