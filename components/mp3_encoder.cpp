@@ -216,6 +216,9 @@ std::string encodeMp3File(const Mp3EncodeJob& job, const Mp3ProgressFn& progress
                 (over == 1 ? "\" lies" : "\" lie") +
                 " beyond full scale (louder than 16 bits hold): clipped");
         // What MP3 could not hold as asked.
+        if (channels > 2)
+            add("MP3 holds two channels: the " + std::to_string(channels) +
+                " channels are mixed to stereo");
         if (lame.kbps() != askedKbps || lame.outRate() != source->rate()) {
             add(files::mp3ChoiceMessage(lame.kbps(), lame.outRate(), askedKbps, source->rate()));
         }

@@ -262,8 +262,10 @@ TEST_P(WavInputFormats, EncodingToMp3KeepsLengthChannelsAndSound) {
     const std::string out = dir.file("enc.mp3");
     const auto r = clitest::quorvin({"render", source, out}, dir);
     ASSERT_EQ(r.status, 0) << r.err;
-    // More channels than two are mixed down as the player plays them, and as FFmpeg mixes them.
+    // More channels than two are mixed down as the player plays them, and as FFmpeg mixes them,
+    // and the render says so.
     const int chans = std::min(ref.channels, 2);
+    EXPECT_EQ(r.err.find("mixed to stereo") != std::string::npos, ref.channels > 2) << r.err;
     EXPECT_EQ(ffprobeInt(out, "channels"), chans);
     const int rate = ffprobeInt(out, "sample_rate");
     const Pcm got = ffmpegDecode(out, dir, chans, ref.rate);
