@@ -114,6 +114,9 @@ frmWriteWave::frmWriteWave(QWidget* parent) : QMainWindow(parent) {
 frmWriteWave::~frmWriteWave() {
     // No engine procedure may report to the panels once they are gone.
     BASS_Free();
+    // Nor a control: the panels go before the controls do, whose going moves the focus (a loop
+    // name being typed would be renamed by a panel no longer there).
+    for (QObject* control : findChildren<QObject*>()) control->disconnect(this);
 }
 
 std::function<DWORD()>& frmWriteWave::engineVersionSource() {
@@ -279,7 +282,10 @@ void frmWriteWave::connectHandlers() {
         if (c_.CmdStop->isEnabled()) c_.CmdStop->click();  // playback stops first
         Form_Unload();
     });
-    connect(c_.Mmp3, &QAction::triggered, this, [this] { c_.Combo2->setVisible(true); });
+    connect(c_.Mmp3, &QAction::triggered, this, [this] {
+        c_.Combo2->setVisible(true);
+        c_.Combo2->setFocus();
+    });
     connect(c_.Savec, &QAction::triggered, this, &frmWriteWave::saveConfiguration);
     connect(c_.mnuHighQualityPlayback, &QAction::toggled, this,
             &frmWriteWave::applyPlaybackStretcher);

@@ -505,13 +505,55 @@ void buildLayout(MainControls& c, QMainWindow* window) {
     // Roughly the designed 13500 x 7815 twips at 96 dpi; Qt scales it on high-DPI screens.
     window->resize(900, 620);
 
-    // Tab goes through the window from top left to bottom right.
-    QWidget* order[] = {
-        c.btnLoadFile, c.CmdPlay,      c.CmdStop,   c.btnConvert,  c.chkProcessLoop, c.sldPosition,
-        c.sldTempo[0], c.sldTempo[2],  c.sldVolume, c.Comout,      c.chkBPMCallback, c.txtPeriod,
-        c.chkBeat,     c.Chkrem,       c.vcompr[0], c.chkKeepBass, c.chkKeepStereo,  c.cboChannels,
-        c.CEq,         c.chkEqualizer, c.sldEQ[0],  c.sldEQ[1],    c.sldEQ[2],       c.sldEQ[3],
-        c.sldEQ[4],    c.sldEQ[5],     c.sldEQ[6],  c.Combo2};
+    // Tab goes through the window from top left to bottom right (the loop and marker buttons
+    // take no focus: their keys work from anywhere).
+    QWidget* order[] = {c.btnLoadFile,
+                        c.CmdPlay,
+                        c.CmdStop,
+                        c.CmdPause,
+                        c.btnConvert,
+                        c.chkProcessLoop,
+                        c.cboLoops,
+                        c.cboMarkers,
+                        c.sldPosition,
+                        c.cmdCancelProcess,
+                        c.sldTempo[0],
+                        c.lblTempo,
+                        c.sldTempo[2],
+                        c.lblPitch,
+                        c.spnCents,
+                        c.spnReferenceA,
+                        c.sldVolume,
+                        c.Comout,
+                        c.cmdBpmHalf,
+                        c.cmdBpmDouble,
+                        c.cmdBpmTap,
+                        c.chkBPMCallback,
+                        c.txtPeriod,
+                        c.spnCountIn,
+                        c.chkCountInLoop,
+                        c.chkBeat,
+                        c.chkTrainer,
+                        c.spnTrainerStart,
+                        c.spnTrainerStep,
+                        c.spnTrainerEvery,
+                        c.spnTrainerTarget,
+                        c.Chkrem,
+                        c.vcompr[0],
+                        c.chkKeepBass,
+                        c.chkKeepStereo,
+                        c.cboChannels,
+                        c.CEq,
+                        c.chkEqualizer,
+                        c.sldEQ[0],
+                        c.sldEQ[1],
+                        c.sldEQ[2],
+                        c.sldEQ[3],
+                        c.sldEQ[4],
+                        c.sldEQ[5],
+                        c.sldEQ[6],
+                        c.Label6,
+                        c.Combo2};
     for (size_t i = 1; i < std::size(order); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
 }
 

@@ -72,7 +72,13 @@ Form11::Form11(QWidget* parent) : QDialog(parent) {
     Command2->setAccessibleName(tr("Choose the destination"));
     Text3->setAccessibleName(tr("Target percent"));
     spnLufs->setAccessibleName(tr("Target loudness"));
+    cboTarget->setAccessibleName(tr("Normalise to"));
     prog->setAccessibleName(tr("Normalising progress"));
+    // Tab follows the row as it reads: the choice, then its value.
+    setTabOrder(Command2, cboTarget);
+    setTabOrder(cboTarget, Text3);
+    setTabOrder(Text3, spnLufs);
+    setTabOrder(spnLufs, Command3);
 
     auto* g = new QGridLayout(this);
     g->addWidget(new QLabel(tr("Source:"), this), 0, 0);

@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMainWindow>
 #include <QMouseEvent>
 #include <QPainter>
@@ -11,7 +12,9 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QStyle>
+#include <QStyleOption>
 #include <QStyleOptionSlider>
+#include <QStylePainter>
 #include <QToolTip>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -65,6 +68,30 @@ void Slider::showThumbText() {
     const QPoint at = orientation() == Qt::Vertical ? handle.topRight() + QPoint(4, 0)
                                                     : handle.bottomLeft() + QPoint(0, 4);
     QToolTip::showText(mapToGlobal(at), toolTip(), this);
+}
+
+ClickLabel::ClickLabel(QWidget* parent) : ClickLabel(QString(), parent) {}
+
+ClickLabel::ClickLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+void ClickLabel::keyPressEvent(QKeyEvent* e) {
+    if (e->key() == Qt::Key_Space || e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+        emit clicked();
+        return;
+    }
+    QLabel::keyPressEvent(e);
+}
+
+void ClickLabel::paintEvent(QPaintEvent* e) {
+    QLabel::paintEvent(e);
+    if (!hasFocus()) return;
+    QStylePainter painter(this);
+    QStyleOptionFocusRect option;
+    option.initFrom(this);
+    option.backgroundColor = palette().color(QPalette::Window);
+    painter.drawPrimitive(QStyle::PE_FrameFocusRect, option);
 }
 
 void ClickLabel::mouseReleaseEvent(QMouseEvent* e) {

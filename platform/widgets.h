@@ -36,17 +36,21 @@ class Slider : public QSlider {
     bool pending_ = false;
 };
 
-// A label that reports a click of the left mouse button.
+// A label that reports a click of the left mouse button, or of Space or Enter when it has the
+// focus (Tab reaches it, and it draws a focus frame then).
 class ClickLabel : public QLabel {
     Q_OBJECT
   public:
-    using QLabel::QLabel;
+    explicit ClickLabel(QWidget* parent = nullptr);
+    ClickLabel(const QString& text, QWidget* parent = nullptr);
 
   signals:
     void clicked();
 
   protected:
     void mouseReleaseEvent(QMouseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
 };
 
 // Room a window may take on its screen: the screen's free area less what a window manager's

@@ -207,7 +207,10 @@ void BpmPanel::showChordAt(double seconds) {
 }
 
 void BpmPanel::showKey() {
-    w_.lblKey->setText(keyText(keyEstimating_, key_, keyPitch_));
+    // No file, no key to be unknown.
+    w_.lblKey->setText(s_.CmdFileName.empty() && !keyEstimating_
+                           ? QCoreApplication::translate("frmWriteWave", "Key:")
+                           : keyText(keyEstimating_, key_, keyPitch_));
 }
 
 void BpmPanel::showChord() {

@@ -7,7 +7,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <atomic>
 #include <cmath>
 
@@ -344,6 +346,25 @@ TEST_F(ChainWindow, EveryControlHasItsOwnAccessibleName) {
         if (!c->accessibleName().isEmpty()) found << c->accessibleName();
     for (const QString& name : names) EXPECT_EQ(found.count(name), 1) << name.toStdString();
     EXPECT_EQ(w->ui().btnLoadFile->text(), "Load Audio File");
+
+    // Tab reads the window as it is laid out: each row before the next, every frame whole.
+    const app::MainControls& c = w->ui();
+    QList<QWidget*> chain;
+    for (QWidget* at = c.btnLoadFile->nextInFocusChain(); at != c.btnLoadFile;
+         at = at->nextInFocusChain())
+        chain << at;
+    const QObject* rows[] = {c.CmdPause,   c.chkProcessLoop,   c.cboLoops,  c.sldPosition,
+                             c.lblTempo,   c.spnReferenceA,    c.sldVolume, c.cmdBpmTap,
+                             c.chkTrainer, c.spnTrainerTarget, c.Chkrem,    c.sldEQ[6],
+                             c.Combo2};
+    for (size_t i = 1; i < std::size(rows); ++i)
+        EXPECT_LT(chain.indexOf(rows[i - 1]), chain.indexOf(rows[i]))
+            << rows[i - 1]->objectName().toStdString();
+    // The tempo and pitch numbers take keys too: Space brings the tempo back to 0.
+    userMove(c.sldTempo[0], 20);
+    c.lblTempo->setFocus();
+    QTest::keyClick(c.lblTempo, Qt::Key_Space);
+    EXPECT_EQ(c.sldTempo[0]->value(), 0);
 }
 
 TEST_F(ChainWindow, AFileThePlayerCannotTakeIsRefusedAtLoad) {

@@ -356,12 +356,14 @@ TEST_F(Keyboard, SpaceActsOnTheFocusedControlElsePlays) {
 
 TEST_F(Keyboard, CtrlOStillLoadsAfterALoad) {
     const std::string song = wav("piece.wav", fixtures::sine(440, 1.0));
-    desk->openAnswers = {song, song};
+    desk->openAnswers = {std::nullopt, song, song};
+    QTest::keyClick(w.get(), Qt::Key_O, Qt::ControlModifier);  // cancelled: no file, no key
+    EXPECT_EQ(w->ui().lblKey->text(), "Key:");
     QTest::keyClick(w.get(), Qt::Key_O, Qt::ControlModifier);
-    ASSERT_EQ(desk->openDialogs.size(), 1u);
+    ASSERT_EQ(desk->openDialogs.size(), 2u);
     EXPECT_EQ(w->ui().btnLoadFile->toolTip(), QString::fromStdString(song) + " (Ctrl+O)");
     QTest::keyClick(w.get(), Qt::Key_O, Qt::ControlModifier);
-    EXPECT_EQ(desk->openDialogs.size(), 2u);
+    EXPECT_EQ(desk->openDialogs.size(), 3u);
 }
 
 TEST_F(Keyboard, CtrlQQuitsWhilePlayingAndEveryMenuHasAnAccessKey) {

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <QAccessible>
 
 #include <cmath>
 
@@ -55,6 +56,13 @@ TEST_F(Form11Test, DesignedControls) {
     for (const char* name : {"Text1", "Text2", "Text3", "Command1", "Command2", "Command3", "prog",
                              "Label1", "Label2"})
         EXPECT_NE(form->findChild<QWidget*>(name), nullptr) << name;
+    // Every control a screen reader or Tab reaches has a name of its own.
+    for (QWidget* c : form->findChildren<QWidget*>())
+        if (c->focusPolicy() & Qt::TabFocus && !c->objectName().isEmpty() &&
+            !c->objectName().startsWith("qt_"))
+            EXPECT_FALSE(
+                QAccessible::queryAccessibleInterface(c)->text(QAccessible::Name).isEmpty())
+                << c->objectName().toStdString();
 }
 
 TEST_F(Form11Test, PercentTextRoundsHalfAwayAndPadsToTwoDigits) {
