@@ -46,14 +46,14 @@ float BpmPanel::CurrentBPM(DWORD handle) {
     return BASS_FX_BPM_Translate(handle, percent, BASS_FX_BPM_TRAN_PERCENT2);
 }
 
+DWORD BpmPanel::openBpmChannel(const std::string& file) {
+    const DWORD chan = BASS_StreamCreateFile(0, file.c_str(), 0, 0, BASS_STREAM_DECODE);
+    if (chan) return chan;
+    return BASS_MusicLoad(0, file.c_str(), 0, 0, BASS_STREAM_DECODE | BASS_MUSIC_PRESCAN, 0);
+}
+
 void BpmPanel::DetectBPM(bool reopen, float startSec, float endSec) {
-    if (reopen) {
-        const char* file = s_.CmdFileName.c_str();
-        s_.BpmChannel = BASS_StreamCreateFile(0, file, 0, 0, BASS_STREAM_DECODE);
-        if (s_.BpmChannel == 0)
-            s_.BpmChannel =
-                BASS_MusicLoad(0, file, 0, 0, BASS_STREAM_DECODE | BASS_MUSIC_PRESCAN, 0);
-    }
+    if (reopen) s_.BpmChannel = openBpmChannel(s_.CmdFileName);
     BASS_FX_BPM_DecodeGet(s_.BpmChannel, startSec, endSec, 0,
                           BASS_FX_BPM_BKGRND | BASS_FX_BPM_MULT2 | BASS_FX_FREESOURCE,
                           &BpmPanel::BpmProgressProc);

@@ -61,6 +61,9 @@ class BpmPanel {
     // the loaded file first. The label shows the BPM once the detection has ended (a detection
     // still under way gives way to this one).
     void DetectBPM(bool reopen, float startSec, float endSec);
+    // The stream DetectBPM(true, ...) opens on `file` (a decoding stream, else a music module); 0
+    // when neither opens. Any thread: Play opens it off the window thread.
+    static DWORD openBpmChannel(const std::string& file);
     // A BPM detection started by DetectBPM has not ended yet.
     bool detecting() const { return detecting_; }
     void chkBPMCallback_Click();

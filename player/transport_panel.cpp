@@ -158,14 +158,18 @@ void TransportPanel::CmdPlay_Click() {
     // No second Play or Load until it is done.
     w_.CmdPlay->setEnabled(false);
     w_.btnLoadFile->setEnabled(false);
+    // The BPM detection's own stream of the file opens there too.
     HSTREAM stream = 0;
+    DWORD bpmStream = 0;
     int code = BASS_OK;
-    platform::waitOffWindowThread([&stream, &code, path = s_.CmdFileName] {
+    platform::waitOffWindowThread([&stream, &bpmStream, &code, path = s_.CmdFileName] {
         stream = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
         code = BASS_ErrorGetCode();  // the engine's error is the calling thread's
+        if (stream) bpmStream = BpmPanel::openBpmChannel(path);
     });
     if (hooks_.closing && hooks_.closing()) {  // the window went meanwhile
         if (stream) BASS_StreamFree(stream);
+        if (bpmStream) BASS_StreamFree(bpmStream);
         return;
     }
     const HSTREAM tempo =
@@ -176,6 +180,7 @@ void TransportPanel::CmdPlay_Click() {
             code = BASS_ErrorGetCode();
             BASS_StreamFree(stream);
         }
+        if (bpmStream) BASS_StreamFree(bpmStream);
         s_.PlayChannel = 0;
         w_.CmdPlay->setEnabled(true);
         w_.btnLoadFile->setEnabled(true);
@@ -219,7 +224,8 @@ void TransportPanel::CmdPlay_Click() {
     BASS_ChannelPlay(s_.PlayChannel, 0);
     bpm_.chkBPMCallback_Click();
     bpm_.chkBeat_Click();
-    bpm_.DetectBPM(true, 0, 30);
+    s_.BpmChannel = bpmStream;  // as DetectBPM(true, ...) would open it, but off this thread
+    bpm_.DetectBPM(false, 0, 30);
     // As a seek there would: the BPM of the passage before the start.
     if (start > 0)
         bpm_.DetectBPM(false, static_cast<float>(start) - bpm_.period(), static_cast<float>(start));
