@@ -67,8 +67,10 @@ std::shared_ptr<const Disc> Drive::disc() const {
 int Drive::door(DWORD action) {
     // Never waits for the drive: while the poller is in a conversation with it (a table of
     // contents and CD-Text can take seconds), the action is queued and the poller runs it next.
-    std::unique_lock io(ioMutex_, std::try_to_lock);
-    if (!io.owns_lock()) {
+    // Moving a real drive's tray takes it a second or more: that is always the poller's.
+    const bool tray = action == BASS_CD_DOOR_OPEN || action == BASS_CD_DOOR_CLOSE;
+    std::unique_lock io(ioMutex_, std::defer_lock);
+    if ((tray && info.canopen) || !io.try_lock()) {
         std::lock_guard lk(doorQueueMutex_);
         doorQueue_.push_back(action);
         return 0;

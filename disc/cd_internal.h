@@ -103,7 +103,8 @@ class Drive {
     // Asks the drive now (poller thread, or the caller for an image's first answer), after the
     // door actions queued meanwhile.
     void poll();
-    // Runs a door action now when the drive is free; queues it for the poller otherwise (0).
+    // Runs a door action now when the drive is free; queues it for the poller otherwise (0), and
+    // always a move of a real tray.
     int door(DWORD action);
 
     bool doorOpen() const { return doorOpen_.load(); }
