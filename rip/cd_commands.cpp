@@ -298,7 +298,10 @@ int cdRipCommand(const std::vector<std::string>& args, std::ostream& out, std::o
                     << ")\n";
                 break;
             case ExtractResult::Status::EncoderFailed:
-                err << message << " (Error Code : " << r.engineError << ")\n";
+                if (!r.reason.empty())  // the file could not be made: the system says why
+                    err << files::namingDestination(r.reason, temp, outPath) << "\n";
+                else
+                    err << message << " (Error Code : " << r.engineError << ")\n";
                 break;
             default:
                 err << message << "\n";

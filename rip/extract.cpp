@@ -178,8 +178,10 @@ ExtractResult extractTrackToWma(int drive, int track, uint32_t bitrate, const st
     std::string tempError;
     const std::string temp = files::createTemporaryBeside(path, tempError);
     if (temp.empty()) {
-        r.status = ExtractResult::Status::WriteFailed;
-        r.message = tempError;
+        r.status = ExtractResult::Status::EncoderFailed;
+        r.engineError = BASS_ERROR_CREATE;
+        r.message = files::userText("rip", "An error occured while opening output file.");
+        r.reason = tempError;
         return r;
     }
     struct TempGuard {

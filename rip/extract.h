@@ -46,6 +46,7 @@ struct ExtractResult {
     uint64_t trackBytes = 0;  // the track's length
     double seconds = 0.0;     // time taken (monotonic clock)
     std::string message;      // for ReadFailed / WriteFailed: what happened, for the user
+    std::string reason;       // the system's reason behind an EncoderFailed, when it gave one
     bool ok() const { return status == Status::Done; }
 };
 
