@@ -52,6 +52,9 @@ DWORD newHandle() {
 DWORD registerChannel(std::shared_ptr<Channel> ch) {
     ch->handle = newHandle();
     ch->freq = ch->rate;
+    // A channel that can play has its playback state from the start: set once here, before any
+    // other thread sees the channel, it is read without the channel's lock.
+    if (!ch->isDecode()) ch->play = makePlayState();
     const DWORD h = ch->handle;
     std::lock_guard g(tableMutex());
     table()[h] = std::move(ch);

@@ -192,7 +192,7 @@ class Channel : public std::enable_shared_from_this<Channel> {
     std::atomic<float> volume{1.0f};  // 0..1
     std::atomic<float> pan{0.0f};     // -1..1
 
-    // --- playback (output.cpp); null for decoding channels until played ---
+    // --- playback (output.cpp); made when the channel is registered, null for decoding ---
     std::shared_ptr<PlayState> play;
 
   protected:
@@ -244,8 +244,9 @@ void freeAllChannels();
 std::vector<std::shared_ptr<Channel>> allChannels();
 
 // Output side (output.cpp).
-bool outputReady();                  // BASS_Init succeeded and BASS_Free has not been called since
-void detachFromOutput(Channel& ch);  // stop playing it (no wait on the worker's lock)
+bool outputReady();  // BASS_Init succeeded and BASS_Free has not been called since
+std::shared_ptr<PlayState> makePlayState();  // a channel's playback state, stopped
+void detachFromOutput(Channel& ch);          // stop playing it (no wait on the worker's lock)
 bool flushPlayback(Channel& ch, int64_t newPosFrames);  // after a seek of a playing channel
 QWORD playedPositionBytes(Channel& ch, bool* valid);
 // BASS_ChannelSetAttributes ends a running slide of the attributes it sets.

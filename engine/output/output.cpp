@@ -320,6 +320,10 @@ bool outputReady() {
     return out().ready;
 }
 
+std::shared_ptr<PlayState> makePlayState() {
+    return std::make_shared<PlayState>();
+}
+
 void detachFromOutput(Channel& ch) {
     PlayState* ps = ch.play.get();
     if (!ps) return;
@@ -494,8 +498,7 @@ BOOL BASS_ChannelPlay(DWORD handle, BOOL restart) {
         PullEvents ev;
         {
             std::lock_guard g(*ch->lock);
-            if (!ch->play) ch->play = std::make_shared<PlayState>();
-            PlayState& ps = *ch->play;
+            PlayState& ps = *ch->play;  // made at the channel's registration
             const int mode = ps.mode.load();
             if (mode == kPlaying && !restart) return ok(kTrue);
             if (mode == kPaused && !restart) {
