@@ -82,8 +82,13 @@ void ChainApplier::apply(const Chain& chain) {
     const bool fresh = !applied_;
     const Chain was = applied_.value_or(Chain{});
 
-    if (fresh || chain.tempoPercent != was.tempoPercent || chain.pitchShift() != was.pitchShift())
-        BASS_FX_TempoSet(tempo_, chain.tempoPercent, 0, chain.pitchShift());
+    // Each only when it changed: a pitch change leaves the tempo where the speed trainer stepped
+    // it meanwhile (-100: unchanged).
+    const bool tempoChanged = fresh || chain.tempoPercent != was.tempoPercent;
+    const bool pitchChanged = fresh || chain.pitchShift() != was.pitchShift();
+    if (tempoChanged || pitchChanged)
+        BASS_FX_TempoSet(tempo_, tempoChanged ? chain.tempoPercent : -100.0f, 0,
+                         pitchChanged ? chain.pitchShift() : -100.0f);
 
     if (fresh ? chain.remover != Remover::Off : chain.remover != was.remover)
         setRemover(chain.remover);
