@@ -44,8 +44,11 @@ FileVersionCache<int64_t>& measuredLengths() {
 
 class SndfileSource : public Source {
   public:
-    explicit SndfileSource(std::unique_ptr<SoundFile> f)
-        : owner_(std::move(f)), file_(owner_->get()), info_(owner_->info()) {
+    SndfileSource(std::unique_ptr<SoundFile> f, std::string path)
+        : owner_(std::move(f)),
+          file_(owner_->get()),
+          info_(owner_->info()),
+          path_(std::move(path)) {
         const int sub = info_.format & SF_FORMAT_SUBMASK;
         // Vorbis and Opus decode to floats that may lie beyond full scale after the coding:
         // read as floats, they clip (and are counted) rather than wrap round.
@@ -110,6 +113,25 @@ class SndfileSource : public Source {
     // from its end): a frame there is reached by reading on from the page before.
     void setLastPageFrom(int64_t frame) { lastPageFrom_ = frame; }
     bool seek(int64_t frame) override {
+        const int64_t was = position_;
+        if (seekTo(frame)) return true;
+        // Refused (a place past where a damaged file's audio ends): the stream goes on from where
+        // it was. A FLAC decoder that failed a seek reads nothing more, so the file is opened
+        // again.
+        if (seekTo(was)) return false;
+        auto again = std::make_unique<SoundFile>(path_);
+        if (again->get() && again->info().channels == info_.channels) {
+            owner_ = std::move(again);
+            file_ = owner_->get();
+            position_ = 0;
+            seekTo(was);
+        }
+        return false;
+    }
+    int lastError() const override { return BASS_ERROR_FORMAT; }
+
+  private:
+    bool seekTo(int64_t frame) {
         const int64_t to = lastPageFrom_ > 0 && frame >= lastPageFrom_ ? lastPageFrom_ - 1 : frame;
         if (sf_seek(file_, to, SEEK_SET) != to) return false;
         position_ = to;
@@ -123,7 +145,8 @@ class SndfileSource : public Source {
         }
         return true;
     }
-    int lastError() const override { return BASS_ERROR_FORMAT; }
+
+  public:
     // From the channel map libsndfile reads (a WAVE_FORMAT_EXTENSIBLE file's mask, among others),
     // when every channel has a speaker of WAVE's and they come in WAVE's order.
     uint32_t speakerMask() const override {
@@ -181,6 +204,7 @@ class SndfileSource : public Source {
     std::unique_ptr<SoundFile> owner_;
     SNDFILE* file_;
     SF_INFO info_;
+    std::string path_;  // to open it again after a failed seek
     bool floating_ = false;
     std::vector<float> fbuf_;
 };
@@ -783,7 +807,7 @@ std::unique_ptr<Source> openFileSource(const std::string& utf8Path, int* error, 
         if (!mpeg && info.channels > 0 && info.samplerate > 0 &&
             outOfLimits(info).kind == FormatRefusal::Other) {
             // Every format is read as 16-bit (8-bit scaled up, float scaled from +-1.0).
-            auto source = std::make_unique<SndfileSource>(std::move(sf));
+            auto source = std::make_unique<SndfileSource>(std::move(sf), utf8Path);
             source->setUnreadable(int64_t(ogg.unreadableSeconds * info.samplerate));
             source->setLastPageFrom(ogg.lastPageFrom);
             source->setCutOff(ogg.cutOff);
