@@ -99,10 +99,12 @@ void ProcessPanel::encodeMp3To(const std::string& to) {
     w_.MEnc1->setInputFile(QString::fromStdString(s_.workFile()));
     w_.MEnc1->setSpeakerMask(speakerMask_);  // the work file's header keeps no speaker places
     w_.MEnc1->setChannelMode(0);
-    const bool encoded = w_.MEnc1->Encode();
+    // The source's tags are read before the encoding, whose file may replace the source itself.
+    encode::Tags tags;
+    runSaveStep([&tags, source = SourceFileName] { tags = encode::readTags(source); });
+    const bool encoded = !closeWhenSaveReturns_ && w_.MEnc1->Encode();
     if (encoded && !closeWhenSaveReturns_)
-        runSaveStep(
-            [mp3 = to, source = SourceFileName] { tagSavedMp3(mp3, encode::readTags(source)); });
+        runSaveStep([mp3 = to, tags] { tagSavedMp3(mp3, tags); });
     desk.setBusy(false);
     if (closeWhenSaveReturns_) {
         hooks_.closeNow();
@@ -114,6 +116,10 @@ void ProcessPanel::encodeMp3To(const std::string& to) {
         std::error_code ignored;
         std::filesystem::remove(files::pathFromUtf8(s_.workFile()), ignored);
     }
+    // What MP3 could not hold as it was (a rate, more than two channels) is said.
+    if (encoded && !w_.MEnc1->noteText().isEmpty())
+        platform::message("The MP3 file was made.\n" + w_.MEnc1->noteText().toStdString() + ".",
+                          player::kTitle, platform::Icon::Information);
     // A failed encoding is said, not passed over: the user's result would be missing.
     if (!encoded)
         platform::message("The MP3 file \"" + to + "\" could not be written:\n" +

@@ -221,10 +221,13 @@ TEST_F(Mp3SaveWindow, ClosingTheWindowWhileEncodingStopsTheSaveThenEnds) {
 
 // Process keeps the source's title, artist and album in the file it saves: a WAV source's in the
 // saved WAV, an MP3 source's in the saved MP3, as ffprobe reads them.
-class ProcessTags : public Mp3SaveWindow, public ::testing::WithParamInterface<const char*> {};
+// The source's tags go into the saved file, also when it is saved over the source itself.
+class ProcessTags : public Mp3SaveWindow,
+                    public ::testing::WithParamInterface<std::pair<const char*, bool>> {};
 
 TEST_P(ProcessTags, GoIntoTheSavedFile) {
-    const std::string extension = GetParam();
+    const std::string extension = GetParam().first;
+    const bool overSource = GetParam().second;
     const std::string plain = sources.file("plain.wav"), song = sources.file("song" + extension);
     fixtures::writeWav(plain, fixtures::sine(440, 1.0));
     const auto run = [](const std::string& command) {
@@ -237,7 +240,7 @@ TEST_P(ProcessTags, GoIntoTheSavedFile) {
     };
     run("ffmpeg -v error -y -i '" + plain +
         "' -metadata title=Song -metadata artist='Ärtist' -metadata album=Album '" + song + "'");
-    const std::string out = sources.file("saved" + extension);
+    const std::string out = overSource ? song : sources.file("saved" + extension);
     processAndSave(song, out);
     ASSERT_EQ(desk->messages.size(), 1u) << desk->messages.back().text;
     const std::string tags =
@@ -246,7 +249,13 @@ TEST_P(ProcessTags, GoIntoTheSavedFile) {
         EXPECT_NE(tags.find(tag), std::string::npos) << tag << " not in\n" << tags;
 }
 
-INSTANTIATE_TEST_SUITE_P(WavAndMp3, ProcessTags, ::testing::Values(".wav", ".mp3"));
+INSTANTIATE_TEST_SUITE_P(WavAndMp3, ProcessTags,
+                         ::testing::Values(std::pair{".wav", false}, std::pair{".mp3", false},
+                                           std::pair{".mp3", true}),
+                         [](const auto& info) {
+                             return std::string(info.param.first + 1) +
+                                    (info.param.second ? "OverTheSource" : "");
+                         });
 
 // A source whose file says where its channels go (2.1: the third is the LFE) is mixed into the
 // saved MP3 as the file places them, as `quorvin render` mixes it, though the work file between
@@ -260,6 +269,7 @@ TEST_F(Mp3SaveWindow, TheSavedMp3MixesTheChannelsWhereTheSourcePlacesThem) {
         source + "'";
     ASSERT_EQ(std::system(make.c_str()), 0);
     processAndSave(source, out);
+    EXPECT_NE(desk->messages.back().text.find("mixed to stereo"), std::string::npos);
     const std::string back = sources.file("back.wav");
     ASSERT_EQ(
         std::system(("ffmpeg -v error -y -i '" + out + "' -c:a pcm_s16le '" + back + "'").c_str()),
