@@ -153,6 +153,8 @@ void ProcessPanel::btnConvert_Click() {
     showProgress();
     const std::string stoppedBecause =
         ended == RenderPipeline::Step::Stopped ? render_->error() : std::string();
+    // Cut at the WAV size limit: tags would take the saved WAV past it.
+    cutAtLimit_ = ended == RenderPipeline::Step::Stopped;
     finished = true;
     rendering = false;
     w_.btnLoadFile->setEnabled(true);
@@ -216,6 +218,7 @@ void ProcessPanel::EndProcess() {
         w_.btnConvert->setEnabled(true);  // nothing was saved: Process can be tried again
         w_.Pbregg->setValue(0);
         w_.Pbregg->setVisible(false);
+        w_.lblPos->setText(" 00:00 / 00:00");
         return;
     }
     if (note.empty()) {
@@ -269,12 +272,13 @@ void ProcessPanel::saveRenderAs(const std::string& to, encode::Format format) {
     desk.setBusy(true);
     enableDuringSave(false);
     files::CopyResult copied;
-    runSaveStep([&, work = s_.workFile(), source = s_.CmdFileName, dest = to, format] {
+    runSaveStep([&, work = s_.workFile(), source = s_.CmdFileName, dest = to, format,
+                 cutAtLimit = cutAtLimit_] {
         // The source's title, artist and album go with the result (a WAV file that cannot be
         // tagged is still saved whole).
         const encode::Tags tags = encode::readTags(source);
         if (format == encode::Format::Wav) {
-            encode::tagWav(work, tags);
+            if (!cutAtLimit) encode::tagWav(work, tags);
             copied = files::copyFileSafely(work, dest);
         } else {
             copied = encodeThroughTemporary(work, format, dest, tags);

@@ -112,6 +112,7 @@ class ProcessPanel {
     bool finished = false;        // a render has just completed; EndProcess says "Done!"
     bool cancelled_ = false;      // Cancel was pressed while the render ran
     uint32_t speakerMask_ = 0;    // the last render's source: where its channels go
+    bool cutAtLimit_ = false;     // the last render stopped at the WAV size limit
     std::string said_;            // why the render stopped, as the window has just said it
     uint64_t renderPosition = 0;  // the render channel's position, in source bytes
     uint32_t renderMaxDataBytes_ = files::kMaxWaveDataBytes;
