@@ -364,6 +364,15 @@ void frmWriteWave::endAfterFatalError() {
 void frmWriteWave::Form_Unload() {
     if (unloading_) return;
     if (process_->stopEncodingForClose()) return;  // ends once the stopped save has returned
+    // A normalisation under way stops first, so that its temporary file goes; then the program
+    // ends.
+    if (normaliser::Form11::stopJob([this] {
+            closingAfterNormalise_ = false;
+            close();
+        })) {
+        closingAfterNormalise_ = true;
+        return;
+    }
     unloading_ = true;
     positionTimer_->stop();
     if (transport_->playing()) practice_->stopping(transport_->playSeconds());
@@ -404,7 +413,7 @@ bool frmWriteWave::eventFilter(QObject* watched, QEvent* e) {
 
 void frmWriteWave::closeEvent(QCloseEvent* e) {
     Form_Unload();
-    if (process_->closingAfterSave() && !unloading_)
+    if ((process_->closingAfterSave() || closingAfterNormalise_) && !unloading_)
         e->ignore();
     else
         e->accept();

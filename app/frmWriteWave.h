@@ -138,6 +138,7 @@ class frmWriteWave : public QMainWindow {
     std::unique_ptr<player::PracticePanel> practice_;
     QTimer* positionTimer_ = nullptr;
     bool unloading_ = false;
+    bool closingAfterNormalise_ = false;  // closed while a normalisation stops
 };
 
 }  // namespace app

@@ -208,7 +208,7 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
         // In loudness mode the first half of the bar also holds the measuring of the scaled
         // samples (below): this pass takes its first quarter.
         if (report) report(std::min(49.0, firstPassShare * double(done) / double(total)));
-        if (cancelled()) return failed("Normalising was stopped.");
+        if (cancelled()) return failed(kStopped);
     }
     if (sf_error(src.f) != SF_ERR_NO_ERROR)
         return failed("\"" + source + "\" could not be read to the end.");
@@ -281,7 +281,7 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
                 scale *= std::pow(10.0, (options.lufs - reached) / 20.0);
                 reached = loudnessAt(scale);
             }
-            if (cancelled()) return failed("Normalising was stopped.");
+            if (cancelled()) return failed(kStopped);
             result.lufs = std::isfinite(reached) ? reached : options.lufs;
             // A tenth of a dB below the ceiling: other meters' true-peak estimates and the
             // rounding to whole steps differ from this one's by less than that.
@@ -290,7 +290,7 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
                 const double lowered = ceiling / truePeak / scale;
                 scale *= lowered;
                 reached = loudnessAt(scale);
-                if (cancelled()) return failed("Normalising was stopped.");
+                if (cancelled()) return failed(kStopped);
                 result.lufs =
                     std::isfinite(reached) ? reached : result.lufs + 20.0 * std::log10(lowered);
                 char text[200];
@@ -378,7 +378,7 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
         if (!writer.append(out.data(), bytes)) return writeFailed();
         done += n;
         if (report) report(std::min(99.0, 50.0 + 49.0 * double(done) / double(total)));
-        if (cancelled()) return discard("Normalising was stopped.");
+        if (cancelled()) return discard(kStopped);
     }
     if (sf_error(src.f) != SF_ERR_NO_ERROR)
         return discard("\"" + source + "\" could not be read to the end.");
@@ -392,6 +392,7 @@ NormaliseResult NormaliserComponent::run(const std::string& source, const std::s
                                          const NormaliseOptions& options) {
     NormaliseResult result;
     std::atomic<bool> finished{false};
+    stop_ = false;
     QEventLoop loop;
     int lastWhole = -1;
     std::thread worker([&] {
@@ -405,7 +406,7 @@ NormaliseResult NormaliserComponent::run(const std::string& source, const std::s
                 QMetaObject::invokeMethod(
                     this, [this, v] { emit progress(v); }, Qt::QueuedConnection);
             },
-            nullptr);
+            &stop_);
         finished = true;
         QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
     });

@@ -68,6 +68,10 @@ class NormaliserComponent : public QObject {
     // normalise() on a thread of its own, as Normalize does; progress as Normalize reports it.
     NormaliseResult run(const std::string& source, const std::string& destination,
                         const NormaliseOptions& options);
+    // Stops the run() under way after its block: it returns "Normalising was stopped." and
+    // leaves nothing behind. Window thread.
+    void stop() { stop_ = true; }
+    static constexpr const char* kStopped = "Normalising was stopped.";
 
     // The note of the last run() that succeeded ("" when none); set before its final progress
     // report, so that a window finishing on that report can show it.
@@ -88,5 +92,6 @@ class NormaliserComponent : public QObject {
     void progress(double percent);
 
   private:
+    std::atomic<bool> stop_{false};
     std::string lastNote_;
 };

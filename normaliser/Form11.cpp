@@ -9,8 +9,10 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "components/normaliser_component.h"
 #include "platform/platform.h"
@@ -108,10 +110,31 @@ Form11::Form11(QWidget* parent) : QDialog(parent) {
     connect(normaliser, &NormaliserComponent::progress, this, &Form11::ReportNormaliseProgress);
 }
 
+namespace {
+// The window whose job is under way, if any.
+QPointer<Form11>& running() {
+    static QPointer<Form11> form;
+    return form;
+}
+}  // namespace
+
 Form11* Form11::instance() {
     static QPointer<Form11> form;
     if (!form) form = new Form11(nullptr);
     return form;
+}
+
+bool Form11::stopJob(std::function<void()> then) {
+    Form11* form = running();
+    if (!form || !form->running_) return false;
+    form->afterJob_ = std::move(then);
+    form->normaliser->stop();
+    return true;
+}
+
+void Form11::done(int result) {
+    if (running_) normaliser->stop();
+    QDialog::done(result);
 }
 
 void Form11::Command1_Click() {
@@ -137,6 +160,8 @@ void Form11::Command3_Click() {
     auto& p = platform::Platform::instance();
     p.setBusy(true);
     Command3->setEnabled(false);
+    running_ = true;
+    running() = this;
     std::string error;
     if (loudness) {
         NormaliseOptions options;
@@ -146,7 +171,17 @@ void Form11::Command3_Click() {
     } else {
         error = normaliser->Normalize(source, destination, percent);
     }
+    running_ = false;
+    running() = nullptr;
     Command3->setEnabled(true);
+    if (error == NormaliserComponent::kStopped) {
+        // Stopped by closing the window or the program: nothing to say, nothing left.
+        prog->setValue(0);
+        Label2->setText("00 %");
+        p.setBusy(false);
+        if (auto then = std::exchange(afterJob_, nullptr)) QTimer::singleShot(0, std::move(then));
+        return;
+    }
     if (!error.empty()) {
         // A refused job never reaches 100: end the busy pointer here and say why.
         p.setBusy(false);

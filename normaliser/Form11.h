@@ -3,6 +3,8 @@
 // shown until it finishes.
 #pragma once
 
+#include <functional>
+
 #include <QDialog>
 #include <string>
 
@@ -30,6 +32,13 @@ class Form11 : public QDialog {
 
     // The window, created on first use and hidden (not destroyed) at the end of a job.
     static Form11* instance();
+    // Stops the job under way, if any (its temporary file goes), and calls `then` on the window
+    // thread once it has ended. False when no job runs.
+    static bool stopJob(std::function<void()> then);
+
+  protected:
+    // Closing the window (its close button, Esc) stops a job under way: none goes on unseen.
+    void done(int result) override;
 
   private:
     void Command1_Click();
@@ -46,7 +55,9 @@ class Form11 : public QDialog {
     QDoubleSpinBox* spnLufs;  // the loudness target, -70 .. 0 LUFS
     QProgressBar* prog;
     QLabel* Label2;
-    QPushButton* Command3;  // "Start"
+    QPushButton* Command3;            // "Start"
+    bool running_ = false;            // Start's job is under way
+    std::function<void()> afterJob_;  // stopJob's `then`
     NormaliserComponent* normaliser;
     // The dialogs keep their last choice; a cancelled dialog gives it again.
     std::string lastOpen_;

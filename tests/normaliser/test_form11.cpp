@@ -9,7 +9,9 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
+#include <filesystem>
 
 #include "components/normaliser_component.h"
 #include "normaliser/Form11.h"
@@ -131,6 +133,35 @@ TEST_F(Form11Test, AJobRunsToFinishedAndHidesTheWindowKeepingTheFields) {
     EXPECT_EQ(get<QLineEdit>("Text3")->text(), "90");
     EXPECT_TRUE(std::filesystem::exists(dst));
     EXPECT_FALSE(labels.empty());
+}
+
+// Closing the window during a job, or the program's end asking for it (stopJob), stops it: no
+// "Finished" later out of nowhere, nothing written, no temporary left.
+TEST_F(Form11Test, ClosingTheWindowOrTheProgramStopsAJobAndLeavesNothing) {
+    for (const bool byProgram : {false, true}) {
+        fixtures::TempDir dir;
+        const std::string src = dir.file("in.wav"), dst = dir.file("out.wav");
+        fixtures::writeWav(src, fixtures::sine(440, 30.0, 44100, 2, 0.2));
+        form->show();
+        get<QLineEdit>("Text1")->setText(QString::fromStdString(src));
+        get<QLineEdit>("Text2")->setText(QString::fromStdString(dst));
+        get<QLineEdit>("Text3")->setText("90");
+        bool ended = false;
+        const auto stopping = QObject::connect(
+            &form->normaliserComponent(), &NormaliserComponent::progress, [&](double p) {
+                if (p < 2 || !form->isVisible()) return;
+                if (byProgram) EXPECT_TRUE(normaliser::Form11::stopJob([&] { ended = true; }));
+                form->close();
+            });
+        get<QPushButton>("Command3")->click();
+        QObject::disconnect(stopping);
+        EXPECT_TRUE(scripted->messages.empty()) << scripted->messages.front().text;
+        EXPECT_FALSE(scripted->busy());
+        EXPECT_FALSE(std::filesystem::exists(dst));
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+        if (byProgram) EXPECT_TRUE(QTest::qWaitFor([&] { return ended; }));
+        EXPECT_FALSE(normaliser::Form11::stopJob([] {}));  // none runs now
+    }
 }
 
 TEST_F(Form11Test, ARefusedJobSaysWhyAndEndsTheBusyPointer) {
