@@ -143,9 +143,23 @@ std::optional<std::string> QtPlatform::saveFile(const FileDialog& d) {
         });
     if (!d.initialName.empty()) dialog.selectFile(QString::fromStdString(d.initialName));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-    const QString f = dialog.selectedFiles().front();
+    const QString typed = dialog.selectedFiles().front();
+    const QString f = withTypedExtension(typed, extensions, dialog.defaultSuffix());
+    // The dialog asked about the name as typed; the one with the extension is asked about here.
+    if (f != typed && (d.flags & kDialogOverwritePrompt) && QFileInfo::exists(f) &&
+        QMessageBox::question(owner(), QString::fromStdString(d.title),
+                              QFileDialog::tr("%1 already exists.\nDo you want to replace it?")
+                                  .arg(QFileInfo(f).fileName())) != QMessageBox::Yes)
+        return std::nullopt;
     rememberFolder(d, f);
     return QDir::toNativeSeparators(f).toStdString();
+}
+
+QString QtPlatform::withTypedExtension(const QString& chosen, const QStringList& extensions,
+                                       const QString& suffix) {
+    if (suffix.isEmpty() || extensions.contains(QFileInfo(chosen).suffix().toLower()))
+        return chosen;
+    return chosen + "." + suffix;
 }
 
 QStringList QtPlatform::filterExtensions(const std::string& filter) {

@@ -31,6 +31,10 @@ class QtPlatform : public Platform {
     static std::string qtFilter(const std::string& filter);
     // The extensions a filter lists, lower case, first seen first ("mp3", "wav").
     static QStringList filterExtensions(const std::string& filter);
+    // The name a save dialog gives, with `suffix` (the chosen type's extension) added when it
+    // ends in none of `extensions`: Qt adds it only to names without a dot ("Mr. Brown").
+    static QString withTypedExtension(const QString& chosen, const QStringList& extensions,
+                                      const QString& suffix);
 
   private:
     static QString folderKey(const FileDialog& d);

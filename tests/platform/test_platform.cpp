@@ -23,6 +23,12 @@ TEST(QtPlatform, FilterBecomesQtFormWithBothCases) {
               "Mp3 Files (*.mp3 *.MP3);;Wav File (*.wav *.WAV)");
     EXPECT_EQ(QtPlatform::qtFilter("File Wave (*.wav)|*.wav"), "File Wave (*.wav *.WAV)");
     EXPECT_EQ(QtPlatform::qtFilter("All|*.*"), "All (*.*)");
+    // A name with a dot but no extension of the list gets the chosen type's; Qt adds it only to
+    // names without a dot.
+    const QStringList types = {"wav", "flac"};
+    EXPECT_EQ(QtPlatform::withTypedExtension("/m/Mr. Brown", types, "flac"), "/m/Mr. Brown.flac");
+    EXPECT_EQ(QtPlatform::withTypedExtension("/m/take.2", types, "wav"), "/m/take.2.wav");
+    EXPECT_EQ(QtPlatform::withTypedExtension("/m/Song.FLAC", types, "wav"), "/m/Song.FLAC");
 }
 
 TEST(ScriptedPlatform, AnswersInOrderAndRecords) {
