@@ -1,6 +1,7 @@
 #include "rip/track_list.h"
 
 #include <strings.h>
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -167,12 +168,18 @@ TrackListing readTrackList(int drive) {
         return list;
     }
     auto lengthOf = [d](int i) { return int64_t(BASS_CD_GetTrackLength(d, DWORD(i))); };
-    if (const char* block = BASS_CD_GetID(d, BASS_CDID_TEXT)) {
-        CdTextTables tables;
-        if (!parseCdText(block, tracks, tables, list.error)) {
-            list.outcome = TrackListing::Outcome::CdTextFailed;
-            return list;
-        }
+    CdTextTables tables;
+    const char* block = BASS_CD_GetID(d, BASS_CDID_TEXT);
+    if (block && !parseCdText(block, tracks, tables, list.error)) {
+        list.outcome = TrackListing::Outcome::CdTextFailed;
+        return list;
+    }
+    // A text that names nothing (only a genre, as an image's sheet with REM GENRE gives it) is
+    // listed as a disc without text.
+    const auto blank = [](const std::vector<std::string>& v) {
+        return std::all_of(v.begin(), v.end(), [](const std::string& s) { return s.empty(); });
+    };
+    if (block && !(blank(tables.titles) && blank(tables.performers))) {
         list.artist = tables.performers[0];
         list.album = tables.titles[0];
         list.rows = buildRows(tracks, &tables, lengthOf);

@@ -123,13 +123,19 @@ TEST_F(CdListing, RowsFromCdTextWithDataTrackAndUnnamedTracks) {
 TEST_F(CdListing, UnknownDiscWithoutCdTextAndTheStandInsFailures) {
     cdimage::Disc disc;
     disc.tracks = cdimage::audioTracks(2, 150);
-    int drive = engine::cdAddImage(cdimage::write(dir.file("plain"), disc));
-    TrackListing list = cd::readTrackList(drive);
-    ASSERT_EQ(list.outcome, TrackListing::Outcome::Listed);
-    EXPECT_EQ(list.artist, "Unknown Artist");
-    EXPECT_EQ(list.album, "Unknown Album");
-    EXPECT_EQ(list.rows,
-              (std::vector<std::string>{"01\tTrack 1\t[00:02]", "02\tTrack 2\t[00:02]"}));
+    // Without text, or with only a genre (REM GENRE, as rippers write it): unknown.
+    int drive = -1;
+    for (const bool genre : {true, false}) {
+        if (genre) disc.genre = "Rock";
+        drive = engine::cdAddImage(cdimage::write(dir.file(genre ? "genre" : "plain"), disc));
+        TrackListing list = cd::readTrackList(drive);
+        ASSERT_EQ(list.outcome, TrackListing::Outcome::Listed);
+        EXPECT_EQ(list.artist, "Unknown Artist");
+        EXPECT_EQ(list.album, "Unknown Album");
+        EXPECT_EQ(list.rows,
+                  (std::vector<std::string>{"01\tTrack 1\t[00:02]", "02\tTrack 2\t[00:02]"}));
+        disc.genre.reset();
+    }
 
     engine::CdTestFaults f;
     f.doorOpen = true;
@@ -142,7 +148,7 @@ TEST_F(CdListing, UnknownDiscWithoutCdTextAndTheStandInsFailures) {
     f = {};
     f.cdText = std::string("TITLE0=ok\0TITLEz=bad", 20);
     engine::cdSetTestFaults(drive, f);
-    list = cd::readTrackList(drive);
+    const TrackListing list = cd::readTrackList(drive);
     EXPECT_EQ(list.outcome, TrackListing::Outcome::CdTextFailed);
     EXPECT_EQ(list.error.number, 13);
     EXPECT_TRUE(list.rows.empty());
