@@ -188,14 +188,25 @@ int cdVerifyCommand(const std::vector<std::string>& args, std::ostream& out, std
                 break;
             }
 
+    // Numbers past every submission's tracks, the first of them past 1: they count a data track
+    // before the audio (an enhanced CD's first track), where AccurateRip counts audio tracks only.
+    int shift = 0;
+    const auto firstNumbered =
+        std::find_if(tracks.begin(), tracks.end(), [](const TrackFile& t) { return t.number > 0; });
+    if (!sameDisc && firstNumbered != tracks.end() && tracks.back().number > discTracks &&
+        std::none_of(db.submissions.begin(), db.submissions.end(),
+                     [&](const auto& s) { return int(s.tracks.size()) >= tracks.back().number; }))
+        shift = std::min(tracks.back().number - discTracks, firstNumbered->number - 1);
+    const auto indexOf = [shift](const TrackFile& t) { return t.number - shift; };
+
     // The checksums first (with the progress bar), then the verdicts.
     std::vector<std::optional<TrackChecksums>> sums(tracks.size());
     for (size_t i = 0; i < tracks.size(); ++i) {
         if (progress.update) progress.update(i, tracks.size());
-        const int number = tracks[i].number;
-        if (number == 0) continue;
+        if (tracks[i].number == 0) continue;
+        const int index = indexOf(tracks[i]);
         TrackChecksums s(0, false, false);
-        if (checksumTrack(tracks[i], number == 1, number == discTracks, s)) sums[i] = s;
+        if (checksumTrack(tracks[i], index == 1, index == discTracks, s)) sums[i] = s;
     }
     if (progress.update) progress.update(1, 1);
     if (progress.done) progress.done();
@@ -214,7 +225,7 @@ int cdVerifyCommand(const std::vector<std::string>& args, std::ostream& out, std
         }
         const TrackChecksums& sum = *sums[i];
         const AccurateRipVerdict verdict =
-            verifyTrack(db, t.number, discTracks, sum.accurateRipV1(), sum.accurateRipV2(),
+            verifyTrack(db, indexOf(t), discTracks, sum.accurateRipV1(), sum.accurateRipV2(),
                         sameDisc ? &ids : nullptr);
         if (verdict.kind != AccurateRipVerdict::Kind::Accurate) allAccurate = false;
         out << verdictText(verdict) << "\n";

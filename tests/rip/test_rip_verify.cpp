@@ -175,6 +175,37 @@ TEST_P(RipVerdicts, RipAndCdVerifyGiveEachTracksVerdictFromTheDatabaseFile) {
         << perr.str();
 }
 
+// A disc whose first track holds data: its files are numbered as on the disc (2, 3), and
+// cd-verify finds them where AccurateRip counts audio tracks only (1, 2), as the rip does.
+TEST_F(RipVerify, CdVerifyCountsAudioTracksWhereADataTrackComesFirst) {
+    cdimage::Disc d = namedDisc(2, 20);
+    cdimage::Track data;
+    data.data = true;
+    data.sectors = 300;
+    d.tracks.insert(d.tracks.begin(), data);
+    const int drive = addDisc(d);
+    const cd::DiscRip plain = cd::ripDisc(drive, options());
+    ASSERT_EQ(plain.status, cd::DiscRip::Status::Done) << plain.message;
+    std::vector<uint32_t> v2;
+    for (const cd::TrackRip& t : plain.tracks)
+        if (t.status == cd::TrackRip::Status::Ripped) v2.push_back(t.accurateRipV2);
+    ASSERT_EQ(v2.size(), 2u);
+    const cd::DiscIds& ids = plain.ids;
+    const std::string db = writeFile(
+        "dBAR.bin",
+        dbar({{ids.accurateRip1, ids.accurateRip2, ids.freedb, {{4, v2[0]}, {4, v2[1]}}}}));
+    const std::string folder = outDir.file("enhanced");
+    std::ostringstream out, err, vout, verr;
+    EXPECT_EQ(cd::cdRipCommand({discDir.file("disc.cue"), "all", folder, "--accuraterip-db", db},
+                               out, err),
+              0)
+        << err.str();
+    EXPECT_EQ(cd::cdVerifyCommand({folder, "--accuraterip-db", db}, vout, verr), 0) << verr.str();
+    EXPECT_EQ(vout.str(),
+              "Track 02: accurate (confidence 4, v2)\nTrack 03: accurate "
+              "(confidence 4, v2)\n");
+}
+
 INSTANTIATE_TEST_SUITE_P(Formats, RipVerdicts,
                          ::testing::Values(std::make_pair(cd::RipFormat::Flac, "%t"),
                                            std::make_pair(cd::RipFormat::Wav, "%N - %t")),
