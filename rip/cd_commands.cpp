@@ -20,6 +20,7 @@
 #include "files/temporary_file.h"
 #include "rip/extract.h"
 #include "rip/rip_command.h"
+#include "rip/stop_signals.h"
 #include "rip/track_list.h"
 
 namespace fs = std::filesystem;
@@ -282,10 +283,20 @@ int cdRipCommand(const std::vector<std::string>& args, std::ostream& out, std::o
     }
     ExtractHooks hooks;
     hooks.progress = progress.update;
-    const ExtractResult r = wma ? extractTrackToWma(drive, track, bitrate, outPath, tags, hooks)
-                                : extractTrackToWav(drive, track, temp, hooks);
+    // Ctrl-C, a SIGTERM or a closed terminal stop it after the read under way, with nothing left.
+    hooks.stop = [] { return StopOnSignals::stopped().load(); };
+    const ExtractResult r = [&] {
+        const StopOnSignals stopping;
+        return wma ? extractTrackToWma(drive, track, bitrate, outPath, tags, hooks)
+                   : extractTrackToWav(drive, track, temp, hooks);
+    }();
     if (progress.done) progress.done();
     std::error_code ec;
+    if (r.status == ExtractResult::Status::Stopped) {
+        if (!temp.empty()) fs::remove(files::pathFromUtf8(temp), ec);
+        err << "quorvin cd-rip: stopped; nothing was written to \"" << outPath << "\"\n";
+        return 130;
+    }
     if (!r.ok()) {
         if (!temp.empty()) fs::remove(files::pathFromUtf8(temp), ec);
         // The message names the user's OUT, never the temporary it never saw.

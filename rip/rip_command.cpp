@@ -9,6 +9,7 @@
 #include "disc/basscd.h"
 #include "encode/formats.h"
 #include "rip/rip_disc.h"
+#include "rip/stop_signals.h"
 #include "rip/track_list.h"
 
 namespace cd {
@@ -28,12 +29,6 @@ constexpr const char* kUsage =
     "  --year: the year for the tags and %y, 1 to 4 digits\n"
     "  --accuraterip-db: verify every track against this AccurateRip database file\n"
     "  --test-and-copy: read every track twice and compare the two CRCs\n";
-
-std::atomic<bool> interrupted{false};
-
-extern "C" void onInterrupt(int) {
-    interrupted.store(true);
-}
 
 int usage(std::ostream& err, const std::string& what) {
     err << "quorvin cd-rip: " << what << "\n" << kUsage;
@@ -162,16 +157,12 @@ int cdRipDiscCommand(const std::vector<std::string>& args, std::ostream& out, st
 
     RipHooks hooks;
     hooks.progress = progress.update;
-    interrupted.store(false);
-    // Ctrl-C, a SIGTERM (a service manager, `timeout`) or a closed terminal end the rip after the
-    // read under way: that track is left out, the finished ones kept with the log, cue sheet and
-    // playlist written.
-    const int stopping[] = {SIGINT, SIGTERM, SIGHUP};
-    void (*previous[3])(int) = {};
-    for (int i = 0; i < 3; ++i) previous[i] = std::signal(stopping[i], onInterrupt);
-    const DiscRip rip = ripDisc(drive, options, hooks, &interrupted);
-    for (int i = 0; i < 3; ++i)
-        std::signal(stopping[i], previous[i] == SIG_ERR ? SIG_DFL : previous[i]);
+    // Ctrl-C, a SIGTERM or a closed terminal end the rip after the read under way: that track is
+    // left out, the finished ones kept with the log, cue sheet and playlist written.
+    const DiscRip rip = [&] {
+        const StopOnSignals stopping;
+        return ripDisc(drive, options, hooks, &StopOnSignals::stopped());
+    }();
     if (progress.update) progress.update(1, 1);
     if (progress.done) progress.done();
 
