@@ -101,8 +101,9 @@ int mixChannel(Channel& ch, PlayState& ps, float* dst, int frames) {
         }
         ps.rdOffset += n;
         done += n;
-        const double pos =
+        double pos =
             c.frames ? c.startPos + (c.endPos - c.startPos) * ps.rdOffset / c.frames : c.endPos;
+        if (c.wrapBy > 0 && pos >= c.wrapAt) pos -= c.wrapBy;
         ps.published.store(pack(gen, pos), std::memory_order_release);
         if (ps.rdOffset >= c.frames) {
             if (c.ends) ps.pendingEnds.fetch_add(c.ends);

@@ -133,6 +133,18 @@ bool produceChunk(Channel& ch, PlayState& ps, PullEvents& ev) {
     }
     c.gen = ps.gen.load(std::memory_order_relaxed);
     c.frames = int(outFrames);
+    // An A-B loop's wrap inside the chunk: the position the output publishes runs to the loop's
+    // end and on from its start, never back through the loop.
+    c.wrapAt = c.wrapBy = 0;
+    if (end < start) {
+        std::shared_ptr<const LoopRegion> loop = ch.loop;
+        if (const auto up = loop ? nullptr : ch.upstream()) loop = up->loop;
+        if (loop && loop->end > loop->start) {
+            c.wrapAt = double(loop->end) * double(ch.frameBytes());
+            c.wrapBy = double(loop->end - loop->start) * double(ch.frameBytes());
+            end += double(loop->end - loop->start);
+        }
+    }
     c.startPos = start * double(ch.frameBytes());
     c.endPos = end * double(ch.frameBytes());
     c.ends = ev.ends;

@@ -30,8 +30,11 @@ struct Chunk {
     uint32_t gen = 0;
     int frames = 0;
     double startPos = 0, endPos = 0;  // timeline bytes at the first frame and after the last
-    int ends = 0;                     // END events reached after this chunk
-    bool final = false;               // the channel's last chunk
+    // An A-B loop wrapped inside the chunk: endPos runs on past the loop's end (wrapAt) by what
+    // the wrap took back (wrapBy), and a position at or past wrapAt is that much less. 0: none.
+    double wrapAt = 0, wrapBy = 0;
+    int ends = 0;        // END events reached after this chunk
+    bool final = false;  // the channel's last chunk
     float data[kChunkCap * 2];
 };
 
