@@ -158,7 +158,16 @@ BOOL clearLoop(DWORD chan) {
     auto stream = streamUnder(top);
     if (!stream) return fail(BASS_ERROR_NOTAVAIL, kFalse);
     std::lock_guard g(*top->lock);
+    const std::shared_ptr<const LoopRegion> was = stream->loop;
     stream->setLoop(0, 0);
+    // Audio decoded ahead may already have wrapped to the loop's start while what is heard is
+    // still before its end: decode again from what is heard, so that it plays on past the end.
+    bool playing = false;
+    const QWORD played = playedPositionBytes(*top, &playing);
+    const int64_t heard = playing ? int64_t(played / QWORD(top->frameBytes())) : -1;
+    if (was && playing && heard >= was->start && heard < was->end &&
+        top->timelineFrames() < double(heard) && top->seekFrames(heard))
+        flushPlayback(*top, heard);
     return ok(kTrue);
 }
 

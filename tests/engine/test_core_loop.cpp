@@ -289,6 +289,25 @@ TEST_F(Loop, SetWhilePlayingCatchesTheFirstWrap) {
     EXPECT_LT(pos, b);
 }
 
+// A loop cleared just before its end, when the audio decoded ahead has already wrapped: what
+// follows is the stream on past the end, not one more pass.
+TEST_F(Loop, ClearedJustBeforeItsEndPlaysOnPastIt) {
+    const DWORD t = playChannel(write("c.wav", ramp(88200)));
+    const int64_t a = 10000, b = 30000;
+    ASSERT_TRUE(engine::setLoop(t, QWORD(a * 4), QWORD(b * 4)));
+    ASSERT_TRUE(BASS_ChannelPlay(t, 0));
+    const int64_t heard = b - 300;  // the 46 ms decoded ahead have wrapped
+    ASSERT_EQ(engine::nullOutputStep(heard), heard);
+    ASSERT_TRUE(engine::clearLoop(t));
+    std::vector<float> mixed(2 * 2000);
+    ASSERT_EQ(engine::nullOutputRead(mixed.data(), 2000), 2000);
+    int64_t wrong = 0;
+    for (int64_t j = 0; j < 2000; ++j)
+        wrong += rampFrame(int(std::lrint(mixed[size_t(2 * j)] * 32768.0f)),
+                           int(std::lrint(mixed[size_t(2 * j + 1)] * 32768.0f))) != heard + j;
+    EXPECT_EQ(wrong, 0);
+}
+
 TEST_F(Loop, RefusesLoopsOutsideTheStream) {
     const DWORD t = playChannel(write("s.wav", ramp(1000)));
     EXPECT_FALSE(engine::setLoop(0x7fffffff, 0, 400));
