@@ -30,7 +30,7 @@ uint16_t le16(const uint8_t* p) {
 }  // namespace
 
 files::Result encodeWavFile(const std::string& wavPath, Format format, const std::string& outPath,
-                            const Tags& tags) {
+                            const Tags& tags, const std::atomic<bool>* stop) {
     const FilePtr in(files::openFile(wavPath, "rb"),
                      [](std::FILE* f) { return f ? std::fclose(f) : 0; });
     uint8_t header[files::kWaveHeaderBytes];
@@ -53,6 +53,7 @@ files::Result encodeWavFile(const std::string& wavPath, Format format, const std
     std::vector<uint8_t> block(1 << 16);
     std::vector<int16_t> wide;
     while (left > 0) {
+        if (stop && stop->load()) return files::Result::failure("The encoding was stopped.");
         const size_t want = size_t(std::min<uint64_t>(left, block.size()));
         const size_t n = std::fread(block.data(), 1, want, in.get());
         if (n == 0) return cannotRead("the render \"" + wavPath + "\"", errno ? errno : EIO);

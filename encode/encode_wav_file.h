@@ -3,6 +3,8 @@
 // "Process" do when the name asked for ends in another format's extension.
 #pragma once
 
+#include <atomic>
+
 #include <string>
 
 #include "encode/formats.h"
@@ -12,8 +14,9 @@ namespace encode {
 
 // Encodes `wavPath` into `outPath` (created or emptied) in `format` (FLAC, Ogg Vorbis or Opus,
 // which take any rate and channel count), tagged with `tags`. 8-bit audio is widened to 16 bits.
-// The caller writes `outPath` through a temporary: a failure leaves it partly written.
+// The caller writes `outPath` through a temporary: a failure leaves it partly written. `stop`,
+// when set (any thread), ends the encoding after its block with a failure.
 files::Result encodeWavFile(const std::string& wavPath, Format format, const std::string& outPath,
-                            const Tags& tags);
+                            const Tags& tags, const std::atomic<bool>* stop = nullptr);
 
 }  // namespace encode

@@ -46,12 +46,13 @@ bool savesIn(encode::Format format) {
 // Encodes the work file `work` into `to` in `format` through a temporary beside `to`, put in place
 // only when complete: a failure leaves `to` as it was.
 files::Result encodeThroughTemporary(const std::string& work, encode::Format format,
-                                     const std::string& to, const encode::Tags& tags) {
+                                     const std::string& to, const encode::Tags& tags,
+                                     const std::atomic<bool>* stop) {
     if (files::Result r = files::checkReplaceable(to); !r) return r;
     files::TemporaryFile encoded;
     files::Result r = encoded.create(to);
     if (r) r = encoded.closeStream();
-    if (r) r = encode::encodeWavFile(work, format, encoded.path(), tags);
+    if (r) r = encode::encodeWavFile(work, format, encoded.path(), tags, stop);
     if (!r) return files::Result::failure(files::namingDestination(r.message, encoded.path(), to));
     return encoded.commit();
 }
@@ -271,6 +272,7 @@ void ProcessPanel::saveRenderAs(const std::string& to, encode::Format format) {
     }
     desk.setBusy(true);
     enableDuringSave(false);
+    stopEncoding_ = false;
     files::CopyResult copied;
     runSaveStep([&, work = s_.workFile(), source = s_.CmdFileName, dest = to, format,
                  cutAtLimit = cutAtLimit_] {
@@ -281,11 +283,16 @@ void ProcessPanel::saveRenderAs(const std::string& to, encode::Format format) {
             if (!cutAtLimit) encode::tagWav(work, tags);
             copied = files::copyFileSafely(work, dest);
         } else {
-            copied = encodeThroughTemporary(work, format, dest, tags);
+            copied = encodeThroughTemporary(work, format, dest, tags, &stopEncoding_);
         }
     });
     desk.setBusy(false);
     enableDuringSave(true);
+    if (closeWhenSaveReturns_ && stopEncoding_ && format != encode::Format::Wav) {
+        // The encoding stopped for the close: nothing to say, the user's file is as it was.
+        hooks_.closeNow();
+        return;
+    }
     if (!copied.ok) platform::message(copied.message, player::kTitle, platform::Icon::Exclamation);
     if (closeWhenSaveReturns_) {
         hooks_.closeNow();

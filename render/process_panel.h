@@ -13,6 +13,7 @@
 // arrive on the window thread.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -117,7 +118,8 @@ class ProcessPanel {
     uint64_t renderPosition = 0;  // the render channel's position, in source bytes
     uint32_t renderMaxDataBytes_ = files::kMaxWaveDataBytes;
     bool closeWhenSaveReturns_ = false;
-    bool savingFile_ = false;  // a save's copy or tagging runs off the window thread
+    bool savingFile_ = false;                // a save's copy or tagging runs off the window thread
+    std::atomic<bool> stopEncoding_{false};  // the window closes: a save's encoding stops
 
     // What Load, the configuration, the tools and Exit do while a save runs: off, then on.
     void enableDuringSave(bool on);

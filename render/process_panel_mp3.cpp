@@ -144,8 +144,10 @@ bool ProcessPanel::stopEncodingForClose() {
         return true;
     }
     if (savingFile_) {
-        // A copy or tagging goes on: the user's file is whole when the window closes.
+        // A copy or tagging goes on: the user's file is whole when the window closes. An encoding
+        // into FLAC, Ogg or Opus stops after its block, leaving the user's file as it was.
         closeWhenSaveReturns_ = true;
+        stopEncoding_ = true;
         return true;
     }
     if (!w_.MEnc1 || !w_.MEnc1->isEncoding()) return false;
