@@ -459,7 +459,7 @@ std::unique_ptr<Backend> openImageBackend(const std::string& path, std::string* 
     std::string opened = path;
     std::unique_ptr<PrivateFolder> folder;
     int64_t binBytes = 0;            // of a cue sheet's .bin
-    std::string cueText;             // a cue sheet's CD-Text block, read by ourselves
+    std::string cueText;             // a cue or .toc sheet's CD-Text block, read by ourselves
     std::string year, catalog;       // a cue sheet's REM DATE and CATALOG
     std::vector<std::string> files;  // what it reads besides its sheet
     auto copyInto = [&](const std::string& name, const std::string& text) {
@@ -519,6 +519,7 @@ std::unique_ptr<Backend> openImageBackend(const std::string& path, std::string* 
         if (!why.empty()) return refuse(BASS_ERROR_FILEFORM, why);
         if (!copyInto("image.toc", sheet.text))
             return refuse(BASS_ERROR_CREATE, "no room for a copy of the .toc file");
+        cueText = sheet.cdText;
     } else {  // DRIVER_NRG
         const auto bytes = fs::file_size(path, ec);
         if (ec) return refuse(BASS_ERROR_FILEOPEN, "the image cannot be read");
@@ -540,7 +541,9 @@ std::unique_ptr<Backend> openImageBackend(const std::string& path, std::string* 
     info->cdtext = 1;
     cdio_destroy(io);
     if (!disc) return refuse(BASS_ERROR_FILEFORM, "the image has no tracks that can be read");
-    // libcdio reads a cue sheet's text as Latin-1 only: the text as we read it replaces it.
+    // libcdio reads a sheet's text as Latin-1 only, and a .toc's escapes as written: the text as we
+    // read it replaces it.
+    if (driver == DRIVER_CDRDAO) std::const_pointer_cast<Disc>(disc)->cdText = cueText;
     if (driver == DRIVER_BINCUE) {
         std::const_pointer_cast<Disc>(disc)->cdText = cueText;
         std::const_pointer_cast<Disc>(disc)->year = year;

@@ -125,6 +125,22 @@ constexpr const char* kTextFields[] = {"TITLE",    "PERFORMER", "SONGWRITER", "C
 
 }  // namespace
 
+std::string textAsUtf8(std::string_view s) {
+    return isUtf8(s) ? std::string(s) : latin1ToUtf8(s);
+}
+
+std::string cdTextBlock(const std::vector<std::tuple<std::string, size_t, std::string>>& texts,
+                        size_t tracks) {
+    std::string block;
+    for (const char* field : kTextFields)
+        for (size_t t = 0; t <= tracks; ++t)
+            for (const auto& [key, track, value] : texts)
+                if (key == field && track == t && !value.empty())
+                    block += key + std::to_string(t) + "=" + value + '\0';
+    if (!block.empty()) block += '\0';
+    return block;
+}
+
 namespace {
 
 // The (name, type in capitals) of each FILE line, read without checking the rest of the sheet.
@@ -456,15 +472,7 @@ std::string check(std::string_view text, int64_t binBytes, std::string* copy,
         }
     }
     if (copy) *copy = std::move(out);
-    if (cdText) {
-        cdText->clear();
-        for (const char* field : kTextFields)
-            for (size_t t = 0; t <= tracks.size(); ++t)
-                for (const auto& [key, track, value] : texts)
-                    if (key == field && track == t && !value.empty())
-                        *cdText += key + std::to_string(t) + "=" + value + '\0';
-        if (!cdText->empty()) *cdText += '\0';
-    }
+    if (cdText) *cdText = cdTextBlock(texts, tracks.size());
     return {};
 }
 

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 namespace engine::cd {
@@ -63,6 +64,14 @@ std::string cueFileName(std::string_view text);
 // CD-Text as a block of "TITLE0=...\0PERFORMER1=...\0" entries ended by an empty string (empty
 // when there is none; a REM GENRE counts as the disc's GENRE), its text read as UTF-8 (with or
 // without a byte-order mark) when it is UTF-8 throughout, otherwise as Latin-1.
+// A text of a sheet in UTF-8: as it is when it is UTF-8, else read as Latin-1.
+std::string textAsUtf8(std::string_view s);
+
+// The engine's CD-Text block ("TITLE0=...\0PERFORMER1=...\0...\0") from a sheet's texts (field,
+// track, UTF-8 value; track 0 the disc), the fields in the block's order; empty when none.
+std::string cdTextBlock(const std::vector<std::tuple<std::string, size_t, std::string>>& texts,
+                        size_t tracks);
+
 std::string checkCueSheet(std::string_view text, int64_t binBytes, std::string* copy = nullptr,
                           const std::string& binName = "image.bin", std::string* cdText = nullptr);
 

@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <tuple>
 #include <vector>
 
 #include "disc/cd_cue.h"
@@ -25,7 +26,9 @@ std::string upper(std::string s) {
     return s;
 }
 
-// Splits a line into words, dropping a "//" comment outside quotes. False on an unclosed quote.
+// Splits a line into words, dropping a "//" comment outside quotes. A quoted word's escapes, as
+// cdrdao writes them, are read: \" a quote, \\ a backslash, \ooo the byte of three octal digits.
+// False on an unclosed quote.
 bool splitWords(std::string_view line, std::vector<Word>* words) {
     size_t i = 0;
     while (i < line.size()) {
@@ -33,11 +36,25 @@ bool splitWords(std::string_view line, std::vector<Word>* words) {
         if (i >= line.size() || line.substr(i, 2) == "//") break;
         Word w;
         if (line[i] == '"') {
-            const size_t end = line.find('"', i + 1);
-            if (end == std::string_view::npos) return false;
-            w.text = std::string(line.substr(i + 1, end - i - 1));
+            const auto octal = [&](size_t at) {
+                return at < line.size() && line[at] >= '0' && line[at] <= '7';
+            };
+            for (++i;; ++i) {
+                if (i >= line.size()) return false;
+                if (line[i] == '"') break;
+                if (line[i] == '\\' && i + 1 < line.size() &&
+                    (line[i + 1] == '"' || line[i + 1] == '\\')) {
+                    w.text += line[++i];
+                } else if (line[i] == '\\' && octal(i + 1) && octal(i + 2) && octal(i + 3)) {
+                    w.text += char((line[i + 1] - '0') * 64 + (line[i + 2] - '0') * 8 +
+                                   (line[i + 3] - '0'));
+                    i += 3;
+                } else {
+                    w.text += line[i];
+                }
+            }
             w.quoted = true;
-            i = end + 1;
+            ++i;
         } else {
             while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '"' &&
                    line.substr(i, 2) != "//")
@@ -125,6 +142,10 @@ std::string checkTocFile(std::string_view text,
     int64_t dataBytes = -1;
     int depth = 0;     // 1 inside CD_TEXT, 2 inside its LANGUAGE
     int skipping = 0;  // braces open in a binary CD-Text value
+    // The texts of the first language (block 0), for the CD-Text block read by ourselves:
+    // libcdio would show cdrdao's escapes as written and read UTF-8 as Latin-1.
+    std::vector<std::tuple<std::string, size_t, std::string>> texts;
+    bool firstLanguage = false;
     SheetLines lines(text, kMaxTocLine);
     for (std::string_view line; lines.next(line);) {
         const std::string& at = lines.at();
@@ -150,6 +171,7 @@ std::string checkTocFile(std::string_view text,
                 if (w.size() != 3 || !allOf(w[1].text, 1, isdigit) || w[2].text != "{")
                     return at + "LANGUAGE needs a number and {";
                 ++depth;
+                firstLanguage = w[1].text == "0";
                 emit("LANGUAGE " + w[1].text + " {");
             } else if (depth == 2 && !key.empty() && w.size() >= 2 && w[1].text == "{" &&
                        !w[1].quoted) {
@@ -159,7 +181,13 @@ std::string checkTocFile(std::string_view text,
                     return at + bad;
             } else if (depth == 2 && isCdTextKey(key)) {
                 if (w.size() != 2 || !w[1].quoted) return at + key + " needs one quoted value";
-                if (!w[1].text.empty()) emit(key + " \"" + w[1].text + "\"");
+                if (firstLanguage && !w[1].text.empty())
+                    texts.emplace_back(key, tracks.size(), textAsUtf8(w[1].text));
+                // The copy keeps plain ASCII: the text that counts is the one read here.
+                std::string plain;
+                for (const char c : w[1].text)
+                    plain += c == '"' ? '\'' : c == '\\' ? '/' : (c & 0x80) ? '?' : c;
+                if (!plain.empty()) emit(key + " \"" + plain + "\"");
             } else {
                 return at + "unknown word " + w[0].text + " in CD_TEXT";
             }
@@ -308,6 +336,7 @@ std::string checkTocFile(std::string_view text,
     }
     if (sheet) {
         sheet->dataFile = dataFile;
+        sheet->cdText = cdTextBlock(texts, tracks.size());
         sheet->text.clear();
         for (const std::string& l : out) sheet->text += l + "\n";
     }

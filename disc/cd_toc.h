@@ -20,6 +20,7 @@ constexpr size_t kMaxTocLine = 400;
 struct TocSheet {
     std::string dataFile;  // the plain name every track reads
     std::string text;      // the copy for libcdio
+    std::string cdText;    // its CD-Text block as the engine gives it (cdTextBlock), UTF-8
 };
 
 // Empty when `text` can be read; otherwise why it is refused, for the user, e.g. "line 4: FILE

@@ -118,8 +118,10 @@ TEST_F(CdDrives, CdTextBlockHasDiscAndTrackEntriesInUtf8) {
     EXPECT_EQ(BASS_CD_GetTracks(DWORD(p)), 2);
 }
 
-// A cue sheet's text in UTF-8 (with or without a byte-order mark) or in Latin-1 reads the same.
-enum class CueEncoding { Utf8WithMark, Utf8, Latin1 };
+// A cue sheet's text in UTF-8 (with or without a byte-order mark) or in Latin-1 reads the same,
+// and so does a .toc file's, in UTF-8 or with cdrdao's octal escapes of Latin-1.
+enum class CueEncoding { Utf8WithMark, Utf8, Latin1, TocUtf8, TocEscaped };
+const std::string kCueEncodingNames[] = {"Utf8WithMark", "Utf8", "Latin1", "TocUtf8", "TocEscaped"};
 
 class CueText : public ::testing::TestWithParam<CueEncoding> {};
 
@@ -131,27 +133,39 @@ TEST_P(CueText, IsReadAsUtf8OrElseLatin1) {
         "    TITLE \"Hopp\xc3\xadpolla\"\n    INDEX 01 00:00:00\n";
     if (GetParam() == CueEncoding::Utf8WithMark) sheet = "\xef\xbb\xbf" + sheet;
     if (GetParam() == CueEncoding::Latin1) sheet = cdimage::latin1(sheet);
-    fixtures::writeBytes(dir.file("t.cue"), std::vector<uint8_t>(sheet.begin(), sheet.end()));
+    const bool toc = GetParam() == CueEncoding::TocUtf8 || GetParam() == CueEncoding::TocEscaped;
+    if (toc) {
+        const bool escaped = GetParam() == CueEncoding::TocEscaped;
+        const auto text = [](const char* key, const std::string& value) {
+            return std::string("CD_TEXT {\n LANGUAGE 0 {\n  ") + key + " \"" + value +
+                   "\"\n }\n}\n";
+        };
+        sheet = "CD_DA\nCD_TEXT {\n LANGUAGE_MAP { 0 : EN }\n LANGUAGE 0 {\n  PERFORMER \"" +
+                std::string(escaped ? "Sigur R\\363s" : "Sigur R\xc3\xb3s") +
+                "\"\n }\n}\nTRACK AUDIO\n" +
+                text("TITLE", escaped ? "Hopp\\355polla" : "Hopp\xc3\xadpolla") +
+                "FILE \"t.bin\" 0 00:00:05\nTRACK AUDIO\n" + text("TITLE", "Say \\\"Hi\\\"") +
+                "FILE \"t.bin\" 00:00:05\n";
+    }
+    const std::string sheetFile = dir.file(toc ? "t.toc" : "t.cue");
+    fixtures::writeBytes(sheetFile, std::vector<uint8_t>(sheet.begin(), sheet.end()));
     fixtures::writeBytes(dir.file("t.bin"), std::vector<uint8_t>(10 * 2352));
-    const int d = engine::cdAddImage(dir.file("t.cue"));
+    const int d = engine::cdAddImage(sheetFile);
     ASSERT_GE(d, 0);
     const char* block = BASS_CD_GetID(DWORD(d), BASS_CDID_TEXT);
     ASSERT_NE(block, nullptr);
     auto keys = parseBlock(block);
     EXPECT_EQ(keys["PERFORMER0"], "Sigur R\xc3\xb3s");
     EXPECT_EQ(keys["TITLE1"], "Hopp\xc3\xadpolla");
+    if (toc) EXPECT_EQ(keys["TITLE2"], "Say \"Hi\"");
     engine::cdRemoveImages();
 }
 
 INSTANTIATE_TEST_SUITE_P(Encodings, CueText,
                          ::testing::Values(CueEncoding::Utf8WithMark, CueEncoding::Utf8,
-                                           CueEncoding::Latin1),
-                         [](const auto& info) {
-                             return std::string(info.param == CueEncoding::Utf8WithMark
-                                                    ? "Utf8WithMark"
-                                                : info.param == CueEncoding::Utf8 ? "Utf8"
-                                                                                  : "Latin1");
-                         });
+                                           CueEncoding::Latin1, CueEncoding::TocUtf8,
+                                           CueEncoding::TocEscaped),
+                         [](const auto& info) { return kCueEncodingNames[int(info.param)]; });
 
 TEST_F(CdDrives, BrokenImagesAreRefusedOrTrimmed) {
     cdimage::Disc disc;
