@@ -489,53 +489,62 @@ bool changesFormat(const std::string& path, const MpegBytes& bytes, long rate, i
     return changes;
 }
 
-// Size in bytes of the MPEG audio frame (layer I, II or III) whose header is at p[0..3], of the
+// Size in bytes of the MPEG audio frame (layer II or III) whose header is at p[0..3], of the
 // `avail` bytes from p; 0 when p holds no such header. A free-format frame (no bit rate in its
-// header) reaches to the next header like it.
+// header) reaches to the next header like it. Layer I, unheard of in files, is left to a file
+// behind an ID3v2 tag: the bytes FF FF of plain data (-1 in 16 bits) read as its headers.
 int mp3FrameBytes(const unsigned char* p, size_t avail) {
     if (avail < 4 || p[0] != 0xFF || (p[1] & 0xE0) != 0xE0) return 0;
     const int version = (p[1] >> 3) & 3;  // 3 = MPEG-1, 2 = MPEG-2, 0 = MPEG-2.5
     const int layer = (p[1] >> 1) & 3;    // 3 = layer I, 2 = layer II, 1 = layer III
     const int bitrateIdx = p[2] >> 4, srateIdx = (p[2] >> 2) & 3, padding = (p[2] >> 1) & 1;
-    if (version == 1 || layer == 0 || bitrateIdx == 15 || srateIdx == 3) return 0;
+    if (version == 1 || layer == 0 || layer == 3 || bitrateIdx == 15 || srateIdx == 3) return 0;
     if (bitrateIdx == 0) {
-        // The same version, layer, rate and channels, the padding aside; at most the 2880 bytes of
-        // the largest free frame (640 kbit/s at 32 kHz), and at least a header's length on.
-        for (size_t at = 4; at + 4 <= avail && at <= 2881; ++at)
+        // Layer III only (free format elsewhere is unheard of). The same version, layer, rate and
+        // channels, the padding aside; at most the 2880 bytes of the largest free frame (640
+        // kbit/s at 32 kHz), at least the 48 of the smallest.
+        if (layer != 1) return 0;
+        for (size_t at = 48; at + 4 <= avail && at <= 2881; ++at)
             if (p[at] == p[0] && p[at + 1] == p[1] && (p[at + 2] & 0xFD) == (p[2] & 0xFD) &&
                 (p[at + 3] & 0xC0) == (p[3] & 0xC0))
                 return int(at);
         return 0;
     }
-    static const int kbps[2][3][15] = {
+    static const int kbps[2][2][15] = {
         {{0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},
-         {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
-         {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448}},
+         {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384}},
         {{0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
-         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
-         {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256}}};
+         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160}}};
     static const int rates[] = {44100, 48000, 32000};
     int rate = rates[srateIdx];
     if (version == 2) rate /= 2;
     if (version == 0) rate /= 4;
     const int bitsPerSecond = kbps[version == 3 ? 0 : 1][layer - 1][bitrateIdx] * 1000;
-    if (layer == 3) return (12 * bitsPerSecond / rate + padding) * 4;
     return (layer == 1 && version != 3 ? 72 : 144) * bitsPerSecond / rate + padding;
 }
 
-// True when the file starts like an MP3 (or another MPEG audio layer): an ID3v2 tag, or within
-// the first bytes a frame header followed by another one where the first frame ends. Further in
+// True when the file starts like an MP3 (or MPEG layer II): an ID3v2 tag, or within the first
+// bytes a layer III frame header followed by another one where the first frame ends. Further in
 // (junk or silence before the first frame, up to the 64 kB the decoder searches), three frames in
-// a row.
+// a row; of layer II, one more, all of one version and rate; of free format (which plain data can
+// look like), four of one size.
 bool looksLikeMp3(std::FILE* f) {
     std::vector<unsigned char> buf(65536 + 8192);
     const size_t n = std::fread(buf.data(), 1, buf.size(), f);
     if (n >= 3 && std::memcmp(buf.data(), "ID3", 3) == 0) return true;
     for (size_t i = 0; i + 4 <= n && i < 65536; ++i) {
+        const int first = mp3FrameBytes(&buf[i], n - i);
+        if (first <= 4) continue;
+        const bool free = buf[i + 2] >> 4 == 0, layer3 = ((buf[i + 1] >> 1) & 3) == 1;
+        const int wanted = free ? 4 : (i < 4096 ? 2 : 3) + (layer3 ? 0 : 1);
         size_t at = i;
         int frames = 0;
-        const int wanted = i < 4096 ? 2 : 3;
-        for (int size; frames < wanted && (size = mp3FrameBytes(&buf[at], n - at)) > 4;
+        const auto alike = [&](size_t k) {
+            return layer3 ||
+                   (buf[k + 1] == buf[i + 1] && (buf[k + 2] & 0x0C) == (buf[i + 2] & 0x0C));
+        };
+        for (int size; frames < wanted && (size = mp3FrameBytes(&buf[at], n - at)) > 4 &&
+                       (!free || std::abs(size - first) <= 1) && alike(at);
              at += size_t(size))
             ++frames;
         if (frames == wanted) return true;

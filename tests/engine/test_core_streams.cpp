@@ -285,6 +285,14 @@ TEST_F(Streams, BadFilesGiveZeroAndAnErrorCode) {
     uint32_t x = 12345;
     for (auto& b : junk) b = uint8_t((x = x * 1103515245u + 12345u) >> 24);
     fixtures::writeBytes(dir.file("junk.mp3"), junk);
+    // Raw near-silence (16-bit samples of -1, 0 and 1): its bytes FF FF 01 00 are no MPEG frames.
+    std::vector<uint8_t> quiet;
+    for (int i = 0; i < 200000; ++i) {
+        const int16_t v = int16_t((x = x * 1103515245u + 12345u) >> 30) - 1;
+        quiet.push_back(uint8_t(v));
+        quiet.push_back(uint8_t(uint16_t(v) >> 8));
+    }
+    fixtures::writeBytes(dir.file("quiet.raw"), quiet);
 
     struct Case {
         const char* name;
@@ -292,7 +300,7 @@ TEST_F(Streams, BadFilesGiveZeroAndAnErrorCode) {
     } cases[] = {{"missing.wav", BASS_ERROR_FILEOPEN}, {"empty.wav", BASS_ERROR_FORMAT},
                  {"empty.mp3", BASS_ERROR_FORMAT},     {"header-only.wav", BASS_ERROR_FORMAT},
                  {"text.mp3", BASS_ERROR_FORMAT},      {"text.wav", BASS_ERROR_FORMAT},
-                 {"junk.mp3", BASS_ERROR_FORMAT}};
+                 {"junk.mp3", BASS_ERROR_FORMAT},      {"quiet.raw", BASS_ERROR_FORMAT}};
     for (const Case& c : cases) {
         EXPECT_EQ(BASS_StreamCreateFile(0, dir.file(c.name).c_str(), 0, 0, BASS_STREAM_DECODE), 0u)
             << c.name;
