@@ -68,14 +68,18 @@ int Drive::door(DWORD action) {
     // Never waits for the drive: while the poller is in a conversation with it (a table of
     // contents and CD-Text can take seconds), the action is queued and the poller runs it next.
     // Moving a real drive's tray takes it a second or more: that is always the poller's.
+    // An action after one still queued waits its turn behind it, on the poller.
     const bool tray = action == BASS_CD_DOOR_OPEN || action == BASS_CD_DOOR_CLOSE;
     std::unique_lock io(ioMutex_, std::defer_lock);
-    if ((tray && info.canopen) || !io.try_lock()) {
+    {
+        // The queue's lock, then a try of the drive's: the poller takes them the other way round,
+        // but never waits for this one.
         std::lock_guard lk(doorQueueMutex_);
-        doorQueue_.push_back(action);
-        return 0;
+        if ((tray && info.canopen) || !doorQueue_.empty() || !io.try_lock()) {
+            doorQueue_.push_back(action);
+            return 0;
+        }
     }
-    runQueuedDoorActions();
     return runDoorAction(action);
 }
 

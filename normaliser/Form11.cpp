@@ -174,12 +174,13 @@ void Form11::Command3_Click() {
     running_ = false;
     running() = nullptr;
     Command3->setEnabled(true);
+    // What was to follow a stop asked for (the program's end), also when the job ended otherwise.
+    if (auto then = std::exchange(afterJob_, nullptr)) QTimer::singleShot(0, std::move(then));
     if (error == NormaliserComponent::kStopped) {
         // Stopped by closing the window or the program: nothing to say, nothing left.
         prog->setValue(0);
         Label2->setText("00 %");
         p.setBusy(false);
-        if (auto then = std::exchange(afterJob_, nullptr)) QTimer::singleShot(0, std::move(then));
         return;
     }
     if (!error.empty()) {

@@ -190,13 +190,22 @@ int cdVerifyCommand(const std::vector<std::string>& args, std::ostream& out, std
 
     // Numbers past every submission's tracks, the first of them past 1: they count a data track
     // before the audio (an enhanced CD's first track), where AccurateRip counts audio tracks only.
+    // The smallest count of such tracks for which a submission holds the rest gives the shift.
     int shift = 0;
     const auto firstNumbered =
         std::find_if(tracks.begin(), tracks.end(), [](const TrackFile& t) { return t.number > 0; });
-    if (!sameDisc && firstNumbered != tracks.end() && tracks.back().number > discTracks &&
-        std::none_of(db.submissions.begin(), db.submissions.end(),
-                     [&](const auto& s) { return int(s.tracks.size()) >= tracks.back().number; }))
-        shift = std::min(tracks.back().number - discTracks, firstNumbered->number - 1);
+    const auto holding = [&](int count) {  // the tracks of a submission of `count` or more
+        for (const auto& s : db.submissions)
+            if (int(s.tracks.size()) >= count) return int(s.tracks.size());
+        return 0;
+    };
+    if (!sameDisc && firstNumbered != tracks.end() && !holding(tracks.back().number))
+        for (int s = 1; s < firstNumbered->number; ++s)
+            if (const int held = holding(tracks.back().number - s)) {
+                shift = s;
+                discTracks = held;
+                break;
+            }
     const auto indexOf = [shift](const TrackFile& t) { return t.number - shift; };
 
     // The checksums first (with the progress bar), then the verdicts.

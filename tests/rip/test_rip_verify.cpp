@@ -175,10 +175,11 @@ TEST_P(RipVerdicts, RipAndCdVerifyGiveEachTracksVerdictFromTheDatabaseFile) {
         << perr.str();
 }
 
-// A disc whose first track holds data: its files are numbered as on the disc (2, 3), and
-// cd-verify finds them where AccurateRip counts audio tracks only (1, 2), as the rip does.
+// A disc whose first track holds data: its files are numbered as on the disc (2, 3, 4), and
+// cd-verify finds them where AccurateRip counts audio tracks only (1, 2, 3), as the rip does; so
+// too when the first file is gone.
 TEST_F(RipVerify, CdVerifyCountsAudioTracksWhereADataTrackComesFirst) {
-    cdimage::Disc d = namedDisc(2, 20);
+    cdimage::Disc d = namedDisc(3, 20);
     cdimage::Track data;
     data.data = true;
     data.sectors = 300;
@@ -189,21 +190,26 @@ TEST_F(RipVerify, CdVerifyCountsAudioTracksWhereADataTrackComesFirst) {
     std::vector<uint32_t> v2;
     for (const cd::TrackRip& t : plain.tracks)
         if (t.status == cd::TrackRip::Status::Ripped) v2.push_back(t.accurateRipV2);
-    ASSERT_EQ(v2.size(), 2u);
+    ASSERT_EQ(v2.size(), 3u);
     const cd::DiscIds& ids = plain.ids;
-    const std::string db = writeFile(
-        "dBAR.bin",
-        dbar({{ids.accurateRip1, ids.accurateRip2, ids.freedb, {{4, v2[0]}, {4, v2[1]}}}}));
+    const std::string db = writeFile("dBAR.bin", dbar({{ids.accurateRip1,
+                                                        ids.accurateRip2,
+                                                        ids.freedb,
+                                                        {{4, v2[0]}, {4, v2[1]}, {4, v2[2]}}}}));
     const std::string folder = outDir.file("enhanced");
     std::ostringstream out, err, vout, verr;
     EXPECT_EQ(cd::cdRipCommand({discDir.file("disc.cue"), "all", folder, "--accuraterip-db", db},
                                out, err),
               0)
         << err.str();
+    const std::string accurate = ": accurate (confidence 4, v2)\n";
     EXPECT_EQ(cd::cdVerifyCommand({folder, "--accuraterip-db", db}, vout, verr), 0) << verr.str();
-    EXPECT_EQ(vout.str(),
-              "Track 02: accurate (confidence 4, v2)\nTrack 03: accurate "
-              "(confidence 4, v2)\n");
+    EXPECT_EQ(vout.str(), "Track 02" + accurate + "Track 03" + accurate + "Track 04" + accurate);
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        if (e.path().filename().string().starts_with("02")) std::filesystem::remove(e.path());
+    std::ostringstream lout, lerr;
+    EXPECT_EQ(cd::cdVerifyCommand({folder, "--accuraterip-db", db}, lout, lerr), 0) << lerr.str();
+    EXPECT_EQ(lout.str(), "Track 03" + accurate + "Track 04" + accurate);
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, RipVerdicts,
