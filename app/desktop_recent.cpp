@@ -1,6 +1,8 @@
 #include "app/desktop_recent.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMimeDatabase>
 #include <QUrl>
 #include <QXmlStreamReader>
@@ -137,6 +139,8 @@ bool addToDesktopRecentList(const std::string& listFile, const std::string& path
         withRecentFile(before, QString::fromLatin1(QUrl::fromLocalFile(name).toEncoded()), mime,
                        QDateTime::currentDateTimeUtc());
     if (!after) return false;
+    // A fresh account has no ~/.local/share yet: the list is the first thing in it.
+    QDir().mkpath(QFileInfo(list).absolutePath());
     files::TemporaryFile t;
     return t.create(listFile) && t.write(after->constData(), size_t(after->size())) && t.commit();
 }

@@ -99,11 +99,12 @@ it again every few seconds while the song plays (type the number of seconds in t
 "Enable / Disable showing Beat pos" to see the time of every beat as it passes.
 
 -SAVING-
-PROCESS renders the song with every setting you chose into a work file in the program's folder.
-When it has finished, the program says "Done!" and asks where to save the result. A WAV original
-is saved as WAV; an MP3 original is encoded to MP3 at its own bit rate (at least 128 kbit/s), or
-at the rate chosen under Options, "Mp3 Setup". If you cancel the save dialog nothing is lost: the
-work file stays in the program's folder until you load another song.
+PROCESS renders the song with every setting you chose into a work file of its own (in
+~/.cache/quorvin). When it has finished, the program says "Done!" and asks where to save the
+result. A WAV original is saved as WAV; an MP3 original is encoded to MP3 at its own bit rate (at
+least 128 kbit/s), or at the rate chosen under Options, "Mp3 Setup". A name you type ending in
+.flac, .ogg, .opus or .mp3 is saved in that format. If you cancel the save dialog, the work file
+stays until you load another song or end the program.
 
 Procedure:
 1. Load a file with "Load Audio File".

@@ -55,7 +55,7 @@ const Command kCommands[] = {
      "verify the tracks ripped into FOLDER (in track-number order) against a downloaded "
      "AccurateRip database file; exits non-zero unless every track is accurate",
      &cdVerifyCommand},
-    {"normalize", "IN OUT PERCENT | IN OUT --lufs L [--bits 16|24]",
+    {"normalize", "IN OUT (PERCENT | --lufs L) [--bits 16|24]",
      "scale the WAV file IN so that its peak reaches PERCENT % of full scale (1..100), or its "
      "loudness L LUFS (-70..0; EBU R128, true peak at most -1 dBTP), into OUT",
      &normalizeCommand},

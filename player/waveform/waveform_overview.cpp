@@ -274,6 +274,21 @@ void OverviewCache::store(const OverviewKey& key,
         files::replaceFile(tmp, dest);
     else
         std::filesystem::remove(files::pathFromUtf8(tmp), ec);
+    pruneDisk();
+}
+
+void OverviewCache::pruneDisk() const {
+    // The folder keeps the overviews of the files opened last: the oldest go beyond the limit.
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    std::vector<std::pair<fs::file_time_type, fs::path>> kept;
+    for (fs::directory_iterator it(files::pathFromUtf8(folder_), ec), end; !ec && it != end;
+         it.increment(ec))
+        if (it->path().extension() == ".qwo")
+            kept.emplace_back(it->last_write_time(ec), it->path());
+    if (kept.size() <= kMaxDiskEntries) return;
+    std::sort(kept.begin(), kept.end());
+    for (size_t i = 0; i + kMaxDiskEntries < kept.size(); ++i) fs::remove(kept[i].second, ec);
 }
 
 OverviewResult cachedOverview(OverviewCache& cache, const OverviewRequest& request) {

@@ -79,9 +79,12 @@ class OverviewCache {
     explicit OverviewCache(std::string diskFolder = {}, size_t capacity = 16);
     std::shared_ptr<const WaveformOverview> find(const OverviewKey& key);
     void store(const OverviewKey& key, std::shared_ptr<const WaveformOverview> overview);
+    // Overviews kept on disk (about 16 kB each): the oldest go beyond it.
+    static constexpr size_t kMaxDiskEntries = 500;
 
   private:
     std::string diskPath(const OverviewKey& key) const;
+    void pruneDisk() const;
     std::string folder_;
     size_t capacity_;
     std::mutex mutex_;

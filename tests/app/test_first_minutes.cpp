@@ -213,7 +213,7 @@ TEST_F(FirstMinutes, RecentFilesKeepTheLastTenAndLoadLikeLoad) {
 // list that is not an XBEL list is left as it is.
 struct RecentListCase {
     const char* name;
-    std::string before;  // the list's bytes; "-" for no list
+    std::string before;  // the list's bytes; "-" for no list, nor the folder it goes in
     bool updated;
 };
 
@@ -245,8 +245,9 @@ TEST_P(DesktopRecentList, LoadAddsTheFileAndKeepsTheRest) {
     const std::string song = wav("song & more.wav", fixtures::sine(440, 0.2));
     const QString uri =
         QUrl::fromLocalFile(QString::fromStdString(song)).toString(QUrl::FullyEncoded);
-    const std::string list = sources.file("recently-used.xbel");
     std::string before = c.before;
+    const std::string list =
+        sources.file(before == "-" ? "share/recently-used.xbel" : "recently-used.xbel");
     for (size_t at; (at = before.find("SONG")) != std::string::npos;)
         before.replace(at, 4, uri.toHtmlEscaped().toStdString());
     if (before != "-")

@@ -126,6 +126,17 @@ TEST(Overview, CacheServesTheSameFileAndNoticesAChangedOne) {
     player::OverviewCache third(dir.file("cache"));
     EXPECT_FALSE(third.find(player::overviewKey(path, 16, OverviewChannels::Mixed)));
     EXPECT_TRUE(player::cachedOverview(third, req).ok);
+
+    // The folder keeps the overviews of the files opened last, not one for every file ever.
+    player::OverviewCache many(dir.file("cache"));
+    const size_t limit = player::OverviewCache::kMaxDiskEntries;
+    for (size_t i = 0; i < limit + 3; ++i) {
+        player::OverviewKey key = player::overviewKey(path, 16, OverviewChannels::Mixed);
+        key.path += std::to_string(i);
+        many.store(key, first.overview);
+    }
+    EXPECT_EQ(size_t(std::distance(std::filesystem::directory_iterator(dir.file("cache")), {})),
+              limit);
 }
 
 class OverviewBadInput : public ::testing::TestWithParam<std::string> {};
