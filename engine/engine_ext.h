@@ -131,6 +131,20 @@ enum class FileOpen { Exact, HeaderOnly };
 std::unique_ptr<Source> openFileSource(const std::string& utf8Path, int* error = nullptr,
                                        FileOpen mode = FileOpen::Exact);
 
+// While one lives, the opens of its thread give up reading a long MP3 through once `*cancel` is
+// set (a worker's job dropped: another file was loaded, the program ends): the open is then of no
+// use, and the cut-short reading is not kept for later opens.
+class OpenCancelScope {
+  public:
+    explicit OpenCancelScope(const std::atomic<bool>* cancel);
+    ~OpenCancelScope();
+    OpenCancelScope(const OpenCancelScope&) = delete;
+    OpenCancelScope& operator=(const OpenCancelScope&) = delete;
+
+  private:
+    const std::atomic<bool>* previous_;
+};
+
 // The stretcher behind a tempo channel (BASS_FX_TempoCreate), chosen per channel beside its
 // tempo, rate and pitch. SoundTouch is the default and the one for live playback; Rubber Band's
 // R3 engine sounds cleaner at about a twentieth of SoundTouch's speed, for renders. Both begin

@@ -12,6 +12,7 @@ namespace player {
 
 std::optional<Harmony> estimateFileHarmony(const std::string& utf8Path,
                                            const std::atomic<bool>* cancel) {
+    const engine::OpenCancelScope stopping(cancel);
     const std::unique_ptr<engine::Source> source = engine::openFileSource(utf8Path);
     if (!source || source->rate() <= 0) return std::nullopt;
     const int channels = std::max(1, source->channels());

@@ -464,9 +464,17 @@ class Mpg123Source : public Source {
     std::vector<float> part_;
 };
 
+// The cancel flag of this thread's opens (OpenCancelScope).
+thread_local const std::atomic<bool>* t_openCancel = nullptr;
+
+bool openCancelled() {
+    return t_openCancel && t_openCancel->load(std::memory_order_relaxed);
+}
+
 // Whether the MP3 at `path` changes its rate or channel count on the way. Only the frame headers
-// are read.
-bool changesFormat(const std::string& path, const MpegBytes& bytes, long rate, int chans) {
+// are read; a cancelled open (openCancelled) stops reading, and says so in `*cancelled`.
+bool changesFormat(const std::string& path, const MpegBytes& bytes, long rate, int chans,
+                   bool* cancelled) {
     int err = MPG123_OK;
     mpg123_handle* h = mpg123_new(nullptr, &err);
     if (!h) return false;
@@ -474,7 +482,12 @@ bool changesFormat(const std::string& path, const MpegBytes& bytes, long rate, i
     mpg123_param(h, MPG123_RESYNC_LIMIT, 65536, 0.0);
     bool changes = false;
     if (openOn(h, path, bytes)) {
-        for (int rc; (rc = mpg123_framebyframe_next(h)) == MPG123_OK || rc == MPG123_NEW_FORMAT;) {
+        for (int rc, n = 0;
+             (rc = mpg123_framebyframe_next(h)) == MPG123_OK || rc == MPG123_NEW_FORMAT;) {
+            if ((++n & 1023) == 0 && openCancelled()) {
+                *cancelled = true;
+                break;
+            }
             if (rc != MPG123_NEW_FORMAT) continue;
             long r = 0;
             int c = 0, enc = 0;
@@ -613,19 +626,22 @@ class ScanCache {
             path, gapless ? 1 : 0, stamp,
             [&] {
                 mine = true;
-                Found f{{scanned(h), changesFormat(path, bytes, rate, chans)}, 0, {}};
+                Found f;
+                f.scan = {scanned(h), changesFormat(path, bytes, rate, chans, &f.cancelled)};
                 off_t* index = nullptr;
                 size_t fill = 0;
                 if (f.scan.length > 0 && mpg123_index(h, &index, &f.step, &fill) == MPG123_OK)
                     f.index.assign(index, index + fill);
                 return f;
             },
-            [](const Found& f) { return f.scan.length > 0 && !f.index.empty(); });
-        if (mine || found.scan.length <= 0) return found.scan;
-        if (!found.index.empty() && mpg123_set_index(h, const_cast<off_t*>(found.index.data()),
-                                                     found.step, found.index.size()) == MPG123_OK)
+            [](const Found& f) { return !f.cancelled && f.scan.length > 0 && !f.index.empty(); });
+        if (mine || (found.scan.length <= 0 && !found.cancelled)) return found.scan;
+        if (!found.cancelled && !found.index.empty() &&
+            mpg123_set_index(h, const_cast<off_t*>(found.index.data()), found.step,
+                             found.index.size()) == MPG123_OK)
             return found.scan;
-        return {scanned(h), changesFormat(path, bytes, rate, chans)};
+        bool cancelled = false;  // a scan another open gave up: this one reads for itself
+        return {scanned(h), changesFormat(path, bytes, rate, chans, &cancelled)};
     }
 
   private:
@@ -633,6 +649,7 @@ class ScanCache {
         Scan scan;
         off_t step = 0;
         std::vector<off_t> index;  // about 1 kB for a 4-minute file
+        bool cancelled = false;    // given up (OpenCancelScope): not kept
     };
     static off_t scanned(mpg123_handle* h) {
         return mpg123_scan(h) == MPG123_OK ? mpg123_length(h) : -1;
@@ -771,6 +788,14 @@ FormatRefusal whyFormatRefused(const std::string& utf8Path) {
     SoundFile sf(utf8Path);
     if (!sf.get() || (sf.info().format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG) return {};
     return outOfLimits(sf.info());
+}
+
+OpenCancelScope::OpenCancelScope(const std::atomic<bool>* cancel) : previous_(t_openCancel) {
+    t_openCancel = cancel;
+}
+
+OpenCancelScope::~OpenCancelScope() {
+    t_openCancel = previous_;
 }
 
 std::unique_ptr<Source> openFileSource(const std::string& utf8Path, int* error, FileOpen mode) {

@@ -169,6 +169,7 @@ OverviewResult computeOverview(const OverviewRequest& request) {
     using Clock = std::chrono::steady_clock;
     const auto cancelled = [&] { return request.cancel && request.cancel->load(); };
     int code = 0;
+    const engine::OpenCancelScope stopping(request.cancel);
     auto src = engine::openFileSource(request.path, &code);
     if (!src) return failure(request.path, code);
     const int chans = src->channels();

@@ -231,6 +231,31 @@ TEST_P(JoinedFiles, PlayInTheFirstPartsFormatAtTheRightPitchAndLength) {
                            got.samples.begin() + int64_t(1.5 * f.rate1) * f.chans1));
 }
 
+// An open given up half-way (a worker's job dropped) while it reads a long MP3 through keeps
+// nothing of that reading: the next open of the file finds its change of format, as an open of a
+// copy never given up does.
+TEST_F(Streams, AnOpenGivenUpKeepsNothingForTheNext) {
+    const std::string a = dir.file("long.mp3"), b = dir.file("b.mp3");
+    fixtures::writeMp3(a, fixtures::sine(440, 30.0, 44100, 2, 0.3), 32);
+    fixtures::writeMp3(b, fixtures::sine(440, 1.0, 22050, 1, 0.3), 32);
+    auto bytes = fixtures::readBytes(a);
+    const auto tail = fixtures::readBytes(b);
+    bytes.insert(bytes.end(), tail.begin(), tail.end());
+    fixtures::writeBytes(dir.file("joined.mp3"), bytes);
+    fixtures::writeBytes(dir.file("copy.mp3"), bytes);
+    const std::atomic<bool> cancel{true};
+    {
+        const engine::OpenCancelScope stopping(&cancel);
+        engine::openFileSource(dir.file("joined.mp3"));
+    }
+    const auto read = [](const std::string& path) {
+        const HSTREAM h = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
+        EXPECT_NE(h, 0u) << path;
+        return readAll(h);
+    };
+    EXPECT_EQ(read(dir.file("joined.mp3")).samples, read(dir.file("copy.mp3")).samples);
+}
+
 constexpr int kVorbis = SF_FORMAT_OGG | SF_FORMAT_VORBIS, kOpus = SF_FORMAT_OGG | SF_FORMAT_OPUS;
 // The test lists show the formats (the struct's padding would make its bytes differ run to run).
 void PrintTo(const JoinedFormats& f, std::ostream* os) {
