@@ -1,5 +1,6 @@
 // The cue sheet check: one pass over the lines, keeping the tracks and their indexes.
 #include "disc/cd_cue.h"
+#include "platform/windows1252.h"
 
 #include <algorithm>
 #include <cctype>
@@ -105,19 +106,9 @@ bool isUtf8(std::string_view s) {
     return true;
 }
 
-std::string latin1ToUtf8(std::string_view s) {
-    std::string out;
-    for (char ch : s) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c < 0x80) {
-            out += ch;
-        } else {
-            out += char(0xc0 | (c >> 6));
-            out += char(0x80 | (c & 0x3f));
-        }
-    }
-    return out;
-}
+}  // namespace
+
+namespace {
 
 // The CD-Text fields kept, in the order of the block.
 constexpr const char* kTextFields[] = {"TITLE",    "PERFORMER", "SONGWRITER", "COMPOSER",
@@ -126,7 +117,7 @@ constexpr const char* kTextFields[] = {"TITLE",    "PERFORMER", "SONGWRITER", "C
 }  // namespace
 
 std::string textAsUtf8(std::string_view s) {
-    return isUtf8(s) ? std::string(s) : latin1ToUtf8(s);
+    return isUtf8(s) ? std::string(s) : platform::windows1252ToUtf8(s);
 }
 
 std::string cdTextBlock(const std::vector<std::tuple<std::string, size_t, std::string>>& texts,
@@ -249,7 +240,7 @@ std::string check(std::string_view text, int64_t binBytes, std::string* copy,
         if (key == "REM") {
             // The disc's genre as ripping programs write it, where CD-Text has none.
             if (w.size() == 3 && upper(w[1]) == "GENRE" && tracks.empty() && !w[2].empty())
-                texts.emplace_back("GENRE", 0, utf8 ? w[2] : latin1ToUtf8(w[2]));
+                texts.emplace_back("GENRE", 0, utf8 ? w[2] : platform::windows1252ToUtf8(w[2]));
             continue;
         }
         if (key == "FILE") {
@@ -415,7 +406,8 @@ std::string check(std::string_view text, int64_t binBytes, std::string* copy,
                 continue;
             for (const char* field : kTextFields)
                 if (key == field)
-                    texts.emplace_back(key, tracks.size(), utf8 ? w[1] : latin1ToUtf8(w[1]));
+                    texts.emplace_back(key, tracks.size(),
+                                       utf8 ? w[1] : platform::windows1252ToUtf8(w[1]));
             // A value read unquoted may hold a quote, never a space: it is passed on as it came.
             // ISRC and CATALOG are codes that libcdio takes unquoted.
             // A value with both a quote and a space goes to libcdio with apostrophes for its quotes

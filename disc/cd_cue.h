@@ -54,6 +54,14 @@ bool cueIsOneBinary(std::string_view text);
 // empty when it has none.
 std::string cueFileName(std::string_view text);
 
+// A text of a sheet in UTF-8: as it is when it is UTF-8, else read as Windows-1252.
+std::string textAsUtf8(std::string_view s);
+
+// The engine's CD-Text block ("TITLE0=...\0PERFORMER1=...\0...\0") from a sheet's texts (field,
+// track, UTF-8 value; track 0 the disc), the fields in the block's order; empty when none.
+std::string cdTextBlock(const std::vector<std::tuple<std::string, size_t, std::string>>& texts,
+                        size_t tracks);
+
 // Empty when `text` is a cue sheet the program can read with a .bin of `binBytes` bytes (the
 // .bin of the sheet's base name; -1 when there is none); otherwise why it is refused, for the
 // user, e.g. "line 7: TRACK 02 after TRACK 99 (tracks are numbered from 1, one by one)".
@@ -63,15 +71,7 @@ std::string cueFileName(std::string_view text);
 // refuses), and the FILE line naming `binName`. `cdText`, when given, receives the sheet's
 // CD-Text as a block of "TITLE0=...\0PERFORMER1=...\0" entries ended by an empty string (empty
 // when there is none; a REM GENRE counts as the disc's GENRE), its text read as UTF-8 (with or
-// without a byte-order mark) when it is UTF-8 throughout, otherwise as Latin-1.
-// A text of a sheet in UTF-8: as it is when it is UTF-8, else read as Latin-1.
-std::string textAsUtf8(std::string_view s);
-
-// The engine's CD-Text block ("TITLE0=...\0PERFORMER1=...\0...\0") from a sheet's texts (field,
-// track, UTF-8 value; track 0 the disc), the fields in the block's order; empty when none.
-std::string cdTextBlock(const std::vector<std::tuple<std::string, size_t, std::string>>& texts,
-                        size_t tracks);
-
+// without a byte-order mark) when it is UTF-8 throughout, otherwise as Windows-1252.
 std::string checkCueSheet(std::string_view text, int64_t binBytes, std::string* copy = nullptr,
                           const std::string& binName = "image.bin", std::string* cdText = nullptr);
 

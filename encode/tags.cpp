@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "encode/format_support.h"
+#include "platform/windows1252.h"
 
 namespace encode {
 
@@ -43,18 +44,9 @@ class InfoText : public TagLib::RIFF::Info::StringHandler {
         const TagLib::ByteVector text = nul < 0 ? data : data.mid(0, unsigned(nul));
         const TagLib::String utf8(text, TagLib::String::UTF8);
         if (utf8.data(TagLib::String::UTF8) == text) return utf8;
-        // Windows-1252 is Latin-1 but for 0x80-0x9F, where it has printable signs; its five
-        // unassigned bytes there are kept as Latin-1 reads them.
-        static const wchar_t k80[32] = {
-            0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-            0x2039, 0x0152, 0x8D,   0x017D, 0x8F,   0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-            0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D,   0x017E, 0x0178};
-        std::wstring wide;
-        for (const char c : text) {
-            const auto b = static_cast<unsigned char>(c);
-            wide.push_back(b >= 0x80 && b < 0xA0 ? k80[b - 0x80] : wchar_t(b));
-        }
-        return TagLib::String(wide);
+        return TagLib::String(
+            platform::windows1252ToUtf8(std::string_view(text.data(), text.size())),
+            TagLib::String::UTF8);
     }
     TagLib::ByteVector render(const TagLib::String& s) const override {
         return s.data(TagLib::String::UTF8);
