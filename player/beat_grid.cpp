@@ -24,6 +24,7 @@ double BeatGrid::toBeat(double seconds) const {
 
 BeatGrid fileBeatGrid(const std::string& utf8Path, const std::atomic<bool>* cancel,
                       double maxSeconds) {
+    const engine::OpenCancelScope stopping(cancel);
     const std::unique_ptr<engine::Source> source = engine::openFileSource(utf8Path);
     if (!source || source->rate() <= 0) return {};
     const int rate = source->rate();

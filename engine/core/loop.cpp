@@ -165,8 +165,12 @@ BOOL clearLoop(DWORD chan) {
     bool playing = false;
     const QWORD played = playedPositionBytes(*top, &playing);
     const int64_t heard = playing ? int64_t(played / QWORD(top->frameBytes())) : -1;
+    // (A tempo channel's stretcher reads ahead of its own place: the stream may have wrapped
+    // while that place has not.)
     if (was && playing && heard >= was->start && heard < was->end &&
-        top->timelineFrames() < double(heard) && top->seekFrames(heard))
+        (double(stream->positionFrames()) < double(heard) ||
+         top->timelineFrames() < double(heard)) &&
+        top->seekFrames(heard))
         flushPlayback(*top, heard);
     return ok(kTrue);
 }

@@ -626,8 +626,10 @@ class ScanCache {
             path, gapless ? 1 : 0, stamp,
             [&] {
                 mine = true;
+                // The reading that can be given up first, then the library's scan.
                 Found f;
-                f.scan = {scanned(h), changesFormat(path, bytes, rate, chans, &f.cancelled)};
+                const bool changes = changesFormat(path, bytes, rate, chans, &f.cancelled);
+                f.scan = {f.cancelled ? -1 : scanned(h), changes};
                 off_t* index = nullptr;
                 size_t fill = 0;
                 if (f.scan.length > 0 && mpg123_index(h, &index, &f.step, &fill) == MPG123_OK)
@@ -640,8 +642,11 @@ class ScanCache {
             mpg123_set_index(h, const_cast<off_t*>(found.index.data()), found.step,
                              found.index.size()) == MPG123_OK)
             return found.scan;
-        bool cancelled = false;  // a scan another open gave up: this one reads for itself
-        return {scanned(h), changesFormat(path, bytes, rate, chans, &cancelled)};
+        // A scan another open gave up: this one reads for itself, unless it is given up too.
+        bool cancelled = false;
+        const bool changes = changesFormat(path, bytes, rate, chans, &cancelled);
+        if (cancelled) return {-1, false};
+        return {scanned(h), changes};
     }
 
   private:

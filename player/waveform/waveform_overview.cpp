@@ -243,6 +243,10 @@ std::shared_ptr<const WaveformOverview> OverviewCache::find(const OverviewKey& k
     std::fclose(f);
     auto ov = deserialise(key, bytes);
     if (ov) {
+        // Opened again: among the last the folder keeps (pruneDisk goes by this time).
+        std::error_code ec;
+        std::filesystem::last_write_time(files::pathFromUtf8(diskPath(key)),
+                                         std::filesystem::file_time_type::clock::now(), ec);
         std::lock_guard g(mutex_);
         entries_.emplace_front(key, ov);
         if (entries_.size() > capacity_) entries_.pop_back();
@@ -284,9 +288,11 @@ void OverviewCache::pruneDisk() const {
     std::error_code ec;
     std::vector<std::pair<fs::file_time_type, fs::path>> kept;
     for (fs::directory_iterator it(files::pathFromUtf8(folder_), ec), end; !ec && it != end;
-         it.increment(ec))
+         it.increment(ec)) {
+        std::error_code timeError;  // a file gone meanwhile ends nothing
         if (it->path().extension() == ".qwo")
-            kept.emplace_back(it->last_write_time(ec), it->path());
+            kept.emplace_back(it->last_write_time(timeError), it->path());
+    }
     if (kept.size() <= kMaxDiskEntries) return;
     std::sort(kept.begin(), kept.end());
     for (size_t i = 0; i + kMaxDiskEntries < kept.size(); ++i) fs::remove(kept[i].second, ec);

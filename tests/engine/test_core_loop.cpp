@@ -290,7 +290,8 @@ TEST_F(Loop, SetWhilePlayingCatchesTheFirstWrap) {
 }
 
 // A loop cleared just before its end, when the audio decoded ahead has already wrapped: what
-// follows is the stream on past the end, not one more pass.
+// follows is the stream on past the end, not one more pass; also at a slower tempo, whose
+// stretcher reads further ahead.
 TEST_F(Loop, ClearedJustBeforeItsEndPlaysOnPastIt) {
     const DWORD t = playChannel(write("c.wav", ramp(88200)));
     const int64_t a = 10000, b = 30000;
@@ -306,6 +307,21 @@ TEST_F(Loop, ClearedJustBeforeItsEndPlaysOnPastIt) {
         wrong += rampFrame(int(std::lrint(mixed[size_t(2 * j)] * 32768.0f)),
                            int(std::lrint(mixed[size_t(2 * j + 1)] * 32768.0f))) != heard + j;
     EXPECT_EQ(wrong, 0);
+
+    const DWORD slow = playChannel(write("d.wav", ramp(200000)));
+    ASSERT_TRUE(BASS_FX_TempoSet(slow, -20, 0, -100));
+    ASSERT_TRUE(engine::setLoop(slow, QWORD(a * 4), QWORD(80000 * 4)));
+    ASSERT_TRUE(BASS_ChannelPlay(slow, 0));
+    // Until the stretcher's source has wrapped while what is heard has not reached the end.
+    const DWORD source = BASS_FX_TempoGetSource(slow);
+    for (int64_t done = 0; BASS_ChannelGetPosition(source) / 4 >= BASS_ChannelGetPosition(slow) / 4;
+         done += 64)
+        ASSERT_EQ(engine::nullOutputStep(64), 64) << done;
+    ASSERT_LT(BASS_ChannelGetPosition(slow) / 4, QWORD(80000));
+    ASSERT_TRUE(engine::clearLoop(slow));
+    std::vector<float> more(2 * 22050);
+    ASSERT_EQ(engine::nullOutputRead(more.data(), 22050), 22050);
+    EXPECT_GT(BASS_ChannelGetPosition(slow) / 4, QWORD(80000));
 }
 
 TEST_F(Loop, RefusesLoopsOutsideTheStream) {

@@ -127,16 +127,22 @@ TEST(Overview, CacheServesTheSameFileAndNoticesAChangedOne) {
     EXPECT_FALSE(third.find(player::overviewKey(path, 16, OverviewChannels::Mixed)));
     EXPECT_TRUE(player::cachedOverview(third, req).ok);
 
-    // The folder keeps the overviews of the files opened last, not one for every file ever.
+    // The folder keeps the overviews of the files opened last, not one for every file ever: one
+    // stored first but opened again stays.
     player::OverviewCache many(dir.file("cache"));
     const size_t limit = player::OverviewCache::kMaxDiskEntries;
-    for (size_t i = 0; i < limit + 3; ++i) {
+    const auto keyOf = [&](size_t i) {
         player::OverviewKey key = player::overviewKey(path, 16, OverviewChannels::Mixed);
         key.path += std::to_string(i);
-        many.store(key, first.overview);
+        return key;
+    };
+    for (size_t i = 0; i < limit + 3; ++i) {
+        many.store(keyOf(i), first.overview);
+        if (i == limit / 2) ASSERT_TRUE(player::OverviewCache(dir.file("cache")).find(keyOf(0)));
     }
     EXPECT_EQ(size_t(std::distance(std::filesystem::directory_iterator(dir.file("cache")), {})),
               limit);
+    EXPECT_TRUE(player::OverviewCache(dir.file("cache")).find(keyOf(0)));
 }
 
 class OverviewBadInput : public ::testing::TestWithParam<std::string> {};
