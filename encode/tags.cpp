@@ -1,5 +1,8 @@
 // The source's tags read back, and written into the files the render makes.
+#include <sndfile.h>
+#include <taglib/aifffile.h>
 #include <taglib/fileref.h>
+#include <taglib/id3v1tag.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/infotag.h>
 #include <taglib/mpegfile.h>
@@ -34,28 +37,51 @@ TagLib::PropertyMap keptProperties(const Tags& tags) {
     return detail::propertiesOf(kept, false);
 }
 
-// RIFF INFO text as it is found: UTF-8 when it is valid UTF-8, otherwise the Windows-1252 text of
-// the Windows programs that wrote most INFO lists ("Caf\xe9", "Don\x92t"), which TagLib's default
-// would drop; written as UTF-8, as TagLib writes it. Up to the first NUL.
+// Eight-bit tag text as it is found: UTF-8 when it is valid UTF-8 (as some programs write it),
+// otherwise the Windows-1252 text of the Windows programs that wrote most RIFF INFO lists and ID3v1
+// tags ("Caf\xe9", "Don\x92t"), whose signs at 0x80-0x9F TagLib's Latin-1 would read as control
+// characters. Up to the first NUL.
+TagLib::String textAsFound(const TagLib::ByteVector& data) {
+    const int nul = data.find('\0');
+    const TagLib::ByteVector text = nul < 0 ? data : data.mid(0, unsigned(nul));
+    const TagLib::String utf8(text, TagLib::String::UTF8);
+    if (utf8.data(TagLib::String::UTF8) == text) return utf8;
+    return TagLib::String(platform::windows1252ToUtf8(std::string_view(text.data(), text.size())),
+                          TagLib::String::UTF8);
+}
+
+// RIFF INFO text as found, written as UTF-8, as TagLib writes it.
 class InfoText : public TagLib::RIFF::Info::StringHandler {
   public:
     TagLib::String parse(const TagLib::ByteVector& data) const override {
-        const int nul = data.find('\0');
-        const TagLib::ByteVector text = nul < 0 ? data : data.mid(0, unsigned(nul));
-        const TagLib::String utf8(text, TagLib::String::UTF8);
-        if (utf8.data(TagLib::String::UTF8) == text) return utf8;
-        return TagLib::String(
-            platform::windows1252ToUtf8(std::string_view(text.data(), text.size())),
-            TagLib::String::UTF8);
+        return textAsFound(data);
     }
     TagLib::ByteVector render(const TagLib::String& s) const override {
         return s.data(TagLib::String::UTF8);
     }
 };
 
+// ID3v1 text and ID3v2's eight-bit frames as found (their other encodings are Unicode's own).
+class Id3v1Text : public TagLib::ID3v1::StringHandler {
+  public:
+    TagLib::String parse(const TagLib::ByteVector& data) const override {
+        return textAsFound(data).stripWhiteSpace();
+    }
+};
+class Id3v2Latin1Text : public TagLib::ID3v2::Latin1StringHandler {
+  public:
+    TagLib::String parse(const TagLib::ByteVector& data) const override {
+        return textAsFound(data);
+    }
+};
+
 void readInfoAsFound() {
-    static const InfoText handler;
-    static const bool set = (TagLib::RIFF::Info::Tag::setStringHandler(&handler), true);
+    static const InfoText info;
+    static const Id3v1Text id3v1;
+    static const Id3v2Latin1Text id3v2;
+    static const bool set = (TagLib::RIFF::Info::Tag::setStringHandler(&info),
+                             TagLib::ID3v1::Tag::setStringHandler(&id3v1),
+                             TagLib::ID3v2::Tag::setLatin1StringHandler(&id3v2), true);
     (void)set;
 }
 
@@ -132,6 +158,20 @@ Tags readTags(const std::string& path) {
     // A WAV file's properties are its ID3v2 chunk's: the RIFF INFO list fills what that lacks.
     if (auto* wav = dynamic_cast<TagLib::RIFF::WAV::File*>(f.file()); wav && wav->hasInfoTag())
         take(wav->InfoTag()->properties());
+    // An AIFF file's NAME and AUTH chunks, which TagLib does not read (it reads the ID3 chunk).
+    if (dynamic_cast<TagLib::RIFF::AIFF::File*>(f.file()) &&
+        (tags.title.empty() || tags.artist.empty())) {
+        SF_INFO info{};
+        if (SNDFILE* s = sf_open(path.c_str(), SFM_READ, &info)) {
+            const auto fill = [s](std::string& to, int which) {
+                const char* text = sf_get_string(s, which);
+                if (to.empty() && text) to = textAsFound(TagLib::ByteVector(text)).to8Bit(true);
+            };
+            fill(tags.title, SF_STR_TITLE);
+            fill(tags.artist, SF_STR_ARTIST);
+            sf_close(s);
+        }
+    }
     return tags;
 }
 

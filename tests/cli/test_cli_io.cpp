@@ -218,11 +218,32 @@ TEST(RenderTags, EightBitInfoTextIsKept) {
     const uint32_t riff = uint32_t(wav.size() - 8);
     for (int i = 0; i < 4; ++i) wav[4 + size_t(i)] = uint8_t(riff >> (8 * i));
     fixtures::writeBytes(in, wav);
-    const auto r = quorvin({"render", in, out}, tmp);
-    ASSERT_EQ(r.status, 0) << r.err;
-    auto f = probe(out);
-    EXPECT_EQ(f["title"], "Café…");
-    EXPECT_EQ(f["artist"], "Ärt");
+    // The same text in an MP3's ID3v1 tag, as Windows taggers and ffmpeg write it.
+    const std::string mp3 = tmp.file("v1.mp3");
+    fixtures::writeMp3(mp3, fixtures::sine(440, 0.5));
+    std::vector<uint8_t> v1(128, 0);
+    const std::string fields = std::string("TAG") + "Caf\xE9\x85";
+    std::copy(fields.begin(), fields.end(), v1.begin());
+    const std::string artist = "\xC3\x84rt";
+    std::copy(artist.begin(), artist.end(), v1.begin() + 33);
+    v1[127] = 255;  // no genre
+    std::vector<uint8_t> tagged = fixtures::readBytes(mp3);
+    tagged.insert(tagged.end(), v1.begin(), v1.end());
+    fixtures::writeBytes(mp3, tagged);
+    for (const std::string& source : {in, mp3}) {
+        const auto r = quorvin({"render", source, out}, tmp);
+        ASSERT_EQ(r.status, 0) << r.err;
+        auto f = probe(out);
+        EXPECT_EQ(f["title"], "Café…") << source;
+        EXPECT_EQ(f["artist"], "Ärt") << source;
+    }
+    // An AIFF's title in its NAME chunk, as ffmpeg writes it.
+    const std::string aiff = tmp.file("name.aiff");
+    int status = 0;
+    shell("ffmpeg -v error -y -i " + quote(in) + " -metadata title=Name " + quote(aiff), &status);
+    ASSERT_EQ(status, 0);
+    ASSERT_EQ(quorvin({"render", aiff, out}, tmp).status, 0);
+    EXPECT_EQ(probe(out)["title"], "Name");
 }
 
 // An MP3's ID3v2 tag is read in each header layout: version 2.3 and 2.4, with an extended header
