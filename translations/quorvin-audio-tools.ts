@@ -2,6 +2,15 @@
 <!DOCTYPE TS>
 <TS version="2.1">
 <context>
+    <name>QFileDialog</name>
+    <message>
+        <location filename="../platform/qt_platform.cpp" line="+151"/>
+        <source>%1 already exists.
+Do you want to replace it?</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>app::formp3</name>
     <message>
         <location filename="../app/formp3.cpp" line="+18"/>
@@ -88,11 +97,12 @@ it again every few seconds while the song plays (type the number of seconds in t
 &quot;Enable / Disable showing Beat pos&quot; to see the time of every beat as it passes.
 
 -SAVING-
-PROCESS renders the song with every setting you chose into a work file in the program&apos;s folder.
-When it has finished, the program says &quot;Done!&quot; and asks where to save the result. A WAV original
-is saved as WAV; an MP3 original is encoded to MP3 at its own bit rate (at least 128 kbit/s), or
-at the rate chosen under Options, &quot;Mp3 Setup&quot;. If you cancel the save dialog nothing is lost: the
-work file stays in the program&apos;s folder until you load another song.
+PROCESS renders the song with every setting you chose into a work file of its own (in
+~/.cache/quorvin). When it has finished, the program says &quot;Done!&quot; and asks where to save the
+result. A WAV original is saved as WAV; an MP3 original is encoded to MP3 at its own bit rate (at
+least 128 kbit/s), or at the rate chosen under Options, &quot;Mp3 Setup&quot;. A name you type ending in
+.flac, .ogg, .opus or .mp3 is saved in that format. If you cancel the save dialog, the work file
+stays until you load another song or end the program.
 
 Procedure:
 1. Load a file with &quot;Load Audio File&quot;.
@@ -119,7 +129,7 @@ is not to use the program.
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+116"/>
+        <location line="+117"/>
         <source>Help</source>
         <translation type="unfinished"></translation>
     </message>
@@ -150,7 +160,7 @@ is not to use the program.
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+247"/>
+        <location line="+254"/>
         <source>An incorrect version of BASS.DLL was loaded</source>
         <translation type="unfinished"></translation>
     </message>
@@ -170,7 +180,7 @@ is not to use the program.
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+145"/>
+        <location line="+154"/>
         <source>No volume mixer was found on this system.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -398,7 +408,7 @@ is not to use the program.
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+105"/>
+        <location line="+110"/>
         <source>&amp;Drive Info &lt;&lt;</source>
         <translation type="unfinished"></translation>
     </message>
@@ -507,6 +517,11 @@ is not to use the program.
         <translation type="unfinished"></translation>
     </message>
     <message>
+        <location line="+7"/>
+        <source>&quot;%1&quot; is cut short: it ends inside a page of its audio, so what came after is lost</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
         <location filename="../files/safe_copy.cpp" line="+27"/>
         <location line="+10"/>
         <source>Cannot save &quot;%1&quot;: cannot read &quot;%2&quot;: %3</source>
@@ -544,7 +559,7 @@ is not to use the program.
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../files/open_error.cpp" line="-8"/>
+        <location filename="../files/open_error.cpp" line="-15"/>
         <source>The MP3 is written at %1 kbit/s and %2 Hz: the MP3 encoder&apos;s choice for %3 kbit/s at %4 Hz</source>
         <translation type="unfinished"></translation>
     </message>
@@ -952,19 +967,19 @@ Error Code : </source>
     </message>
     <message>
         <location line="+1"/>
-        <location filename="../cd/drives_panel.cpp" line="+72"/>
+        <location filename="../cd/drives_panel.cpp" line="+73"/>
         <location filename="../cd/playback_panel.cpp" line="+104"/>
         <source>Error</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../cd/extract_panel.cpp" line="+118"/>
-        <location line="+91"/>
+        <location filename="../cd/extract_panel.cpp" line="+120"/>
+        <location line="+95"/>
         <source>Unable to Create CD Stream!</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-85"/>
+        <location line="-89"/>
         <source>WAV File Encoded.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -994,12 +1009,17 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+30"/>
+        <location line="+35"/>
         <source>WMA File Encoded. Encoding took %1 seconds.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+3"/>
+        <location line="+4"/>
+        <source>Saved as &quot;%1&quot;.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
         <source>WMA Encoding</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1024,7 +1044,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../cd/drives_panel.cpp" line="-28"/>
+        <location filename="../cd/drives_panel.cpp" line="-29"/>
         <source>Open a Disc Image</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1034,7 +1054,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+22"/>
+        <location line="+23"/>
         <source>Cannot open the disc image &quot;%1&quot;: %2.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1049,36 +1069,36 @@ Error Code : </source>
     </message>
     <message>
         <location line="+1"/>
-        <location line="+481"/>
+        <location line="+523"/>
         <source>Play</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-480"/>
+        <location line="-522"/>
         <location line="+289"/>
         <source>Player</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="-286"/>
-        <location line="+478"/>
+        <location line="+520"/>
         <source>Stop</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-477"/>
+        <location line="-519"/>
         <source>Stop Player</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+3"/>
-        <location line="+475"/>
-        <location filename="../render/process_panel.cpp" line="+159"/>
+        <location line="+517"/>
+        <location filename="../render/process_panel.cpp" line="+162"/>
         <source>Process</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-474"/>
+        <location line="-516"/>
         <source>Elaborazione</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1099,18 +1119,18 @@ Error Code : </source>
     </message>
     <message>
         <location line="+6"/>
-        <location line="+467"/>
+        <location line="+509"/>
         <source>Tempo</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-464"/>
-        <location line="+465"/>
+        <location line="-506"/>
+        <location line="+507"/>
         <source>Pitch</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-463"/>
+        <location line="-505"/>
         <source>click to set Tempo Default</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1131,12 +1151,12 @@ Error Code : </source>
     </message>
     <message>
         <location line="+4"/>
-        <location line="+453"/>
+        <location line="+495"/>
         <source>Volume</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-446"/>
+        <location line="-488"/>
         <source>Play Position</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1162,23 +1182,23 @@ Error Code : </source>
     </message>
     <message>
         <location line="+4"/>
-        <location line="+439"/>
+        <location line="+481"/>
         <source>A</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-438"/>
+        <location line="-480"/>
         <source>Loop from here</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+1"/>
-        <location line="+438"/>
+        <location line="+480"/>
         <source>B</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-437"/>
+        <location line="-479"/>
         <source>Loop up to here</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1205,6 +1225,7 @@ Error Code : </source>
     </message>
     <message>
         <location line="+1"/>
+        <location filename="../player/bpm_panel.cpp" line="+53"/>
         <source>Key:</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1256,12 +1277,12 @@ Error Code : </source>
     </message>
     <message>
         <location line="+10"/>
-        <location line="+400"/>
+        <location line="+442"/>
         <source>Vocal remover on / off</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-399"/>
+        <location line="-441"/>
         <source>Vocal Remover</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1273,29 +1294,29 @@ Error Code : </source>
     </message>
     <message>
         <location line="-23"/>
-        <location line="+395"/>
+        <location line="+437"/>
         <source>Gain Audio</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-394"/>
-        <location line="+395"/>
+        <location line="-436"/>
+        <location line="+437"/>
         <source>Keep bass</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-393"/>
+        <location line="-435"/>
         <source>Removes the voice only above 150 Hz: the kick drum and the bass stay in the mix</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+2"/>
-        <location line="+392"/>
+        <location line="+434"/>
         <source>Keep stereo</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-389"/>
+        <location line="-431"/>
         <source>Removes only what sounds from the centre, from 120 Hz to 8 kHz: instruments panned to a side stay where they are, at their level</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1326,23 +1347,23 @@ Error Code : </source>
     </message>
     <message>
         <location line="+7"/>
-        <location line="+377"/>
+        <location line="+419"/>
         <source>Equalizer on / off</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-371"/>
+        <location line="-413"/>
         <source>Samples the equalizer raised past full scale since Play or Process: lower its boost</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+4"/>
-        <location line="+368"/>
+        <location line="+410"/>
         <source>Peaking Equalizer</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-362"/>
+        <location line="-404"/>
         <source> 80    200  1500  4000  7500 10000 12000 </source>
         <translation type="unfinished"></translation>
     </message>
@@ -1393,12 +1414,12 @@ Error Code : </source>
     </message>
     <message>
         <location line="+15"/>
-        <location line="+318"/>
+        <location line="+360"/>
         <source>Pause</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-314"/>
+        <location line="-356"/>
         <source>Pause, and go on from there</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1460,7 +1481,7 @@ Error Code : </source>
     <message>
         <location line="+1"/>
         <location filename="../player/practice_panel.cpp" line="+57"/>
-        <location line="+218"/>
+        <location line="+225"/>
         <source>Marker</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1471,12 +1492,12 @@ Error Code : </source>
     </message>
     <message>
         <location line="+6"/>
-        <location line="+293"/>
+        <location line="+335"/>
         <source>Speed trainer</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-291"/>
+        <location line="-333"/>
         <source>On a loop: from the start tempo, a step every so many passes, up to the target</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1546,7 +1567,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+50"/>
+        <location line="+92"/>
         <source>&amp;Tools</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1876,7 +1897,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../player/bpm_panel.cpp" line="-50"/>
+        <location filename="../player/bpm_panel.cpp" line="-103"/>
         <source>BPM: </source>
         <translation type="unfinished"></translation>
     </message>
@@ -1892,19 +1913,19 @@ Error Code : </source>
     </message>
     <message>
         <location line="+55"/>
-        <location line="+57"/>
+        <location line="+60"/>
         <source>Beat pos: </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../player/practice_panel.cpp" line="-226"/>
+        <location filename="../player/practice_panel.cpp" line="-233"/>
         <location line="+158"/>
-        <location line="+39"/>
+        <location line="+46"/>
         <source>Loop</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-53"/>
+        <location line="-60"/>
         <source>Last played %1</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1929,7 +1950,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+396"/>
+        <location line="+408"/>
         <source>Playing position: </source>
         <translation type="unfinished"></translation>
     </message>
@@ -1949,7 +1970,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+35"/>
+        <location line="+36"/>
         <location line="+4"/>
         <source>Done!</source>
         <translation type="unfinished"></translation>
@@ -1981,7 +2002,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+58"/>
+        <location line="+64"/>
         <source>Mp3 Setup</source>
         <translation type="unfinished"></translation>
     </message>
@@ -2053,7 +2074,7 @@ Error Code : </source>
 <context>
     <name>normaliser::Form11</name>
     <message>
-        <location filename="../normaliser/Form11.cpp" line="+48"/>
+        <location filename="../normaliser/Form11.cpp" line="+50"/>
         <source>Peak %</source>
         <translation type="unfinished"></translation>
     </message>
@@ -2099,11 +2120,16 @@ Error Code : </source>
     </message>
     <message>
         <location line="+1"/>
+        <source>Normalise to</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
         <source>Normalising progress</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+3"/>
+        <location line="+8"/>
         <source>Source:</source>
         <translation type="unfinished"></translation>
     </message>
@@ -2113,7 +2139,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+32"/>
+        <location line="+53"/>
         <location line="+7"/>
         <source>Wave Audio File</source>
         <translation type="unfinished"></translation>
@@ -2122,7 +2148,7 @@ Error Code : </source>
 <context>
     <name>platform</name>
     <message>
-        <location filename="../platform/qt_platform.cpp" line="+70"/>
+        <location filename="../platform/qt_platform.cpp" line="-81"/>
         <source>&amp;Try again</source>
         <translation type="unfinished"></translation>
     </message>
@@ -2159,7 +2185,7 @@ Error Code : </source>
     </message>
     <message>
         <location line="+14"/>
-        <location line="+14"/>
+        <location line="+15"/>
         <source>An error occured while opening output file.</source>
         <translation type="unfinished"></translation>
     </message>
