@@ -8,6 +8,8 @@
 #include <limits>
 #include <vector>
 
+#include "platform/windows1252.h"
+
 namespace mp3 {
 
 namespace {
@@ -27,31 +29,8 @@ constexpr int16_t kLowLayer1[16] = {0,   32,  48,  56,  64,  80,  96,  112,
 constexpr int16_t kLowLayer23[16] = {0,  8,  16, 24,  32,  40,  48,  56,
                                      64, 80, 96, 112, 128, 144, 160, 0};
 
-// Windows-1252 for 0x80..0x9F (the rest of the 8-bit range is Latin-1).
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
 std::string eightBitToUtf8(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (unsigned char ch : text) {
-        char32_t cp = ch;
-        if (ch >= 0x80 && ch < 0xA0) cp = kCp1252High[ch - 0x80];
-        if (cp < 0x80) {
-            out += char(cp);
-        } else if (cp < 0x800) {
-            out += char(0xC0 | (cp >> 6));
-            out += char(0x80 | (cp & 0x3F));
-        } else {
-            out += char(0xE0 | (cp >> 12));
-            out += char(0x80 | ((cp >> 6) & 0x3F));
-            out += char(0x80 | (cp & 0x3F));
-        }
-    }
-    return out;
+    return platform::windows1252ToUtf8(text);
 }
 
 // A file read through one cached 64 KB window: the frame walk reads a header every few hundred
