@@ -85,9 +85,9 @@ int meterPlace(int bit) {
 // The meter's place for each channel of `file`; empty to keep the meter's own. A file that says
 // where its channels go (an extensible header's mask) is weighed by it, a channel past the mask's
 // bits once. Without that: up to six channels keep the meter's own guess, which is WAVE's usual
-// layout for their count (mono, stereo, L R C, quad, 5.0, 5.1 with the LFE fourth); more than six
-// have no usual layout, and every channel counts once, none left out (the meter's guess would
-// leave out all past the sixth).
+// layout for their count (mono, stereo, L R C, quad, 5.0, 5.1 with the LFE fourth); seven and eight
+// take the layout the player gives them (6.1, 7.1, the LFE fourth); more have none, and every
+// channel counts once, none left out (the meter's guess would leave out all past the sixth).
 std::vector<int> meterPlaces(const engine::SoundFile& file, int channels) {
     const std::vector<int> bits = file.speakerBits();
     if (bits.size() == size_t(channels)) {
@@ -100,6 +100,12 @@ std::vector<int> meterPlaces(const engine::SoundFile& file, int channels) {
         return places;
     }
     if (channels <= 6) return {};
+    if (const uint32_t mask = engine::usualSpeakerMask(channels); mask != 0) {
+        std::vector<int> places;
+        for (int bit = 0; bit < 32; ++bit)
+            if (mask & (1u << bit)) places.push_back(meterPlace(bit));
+        return places;
+    }
     return std::vector<int>(size_t(channels), EBUR128_LEFT);
 }
 
@@ -177,6 +183,12 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
                       std::to_string(src.info.samplerate) + " Hz: loudness can be measured from " +
                       std::to_string(kMinLoudnessRate) + " Hz up.");
     if (const files::Result r = files::checkReplaceable(destination); !r) return failed(r.message);
+    // A result larger than a WAV file can hold is refused before the work, not after it.
+    if (uint64_t(src.info.frames) * uint64_t(src.info.channels) * uint64_t(options.bits / 8) >
+        files::kMaxWaveDataBytes)
+        return failed("\"" + destination + "\" would hold more than a WAV file can (2 GiB of " +
+                      "audio): nothing was written." +
+                      (options.bits == 24 ? " At 16 bits it may fit." : ""));
     const int channels = src.info.channels;
     const int64_t total = std::max<int64_t>(1, src.info.frames);
 

@@ -31,8 +31,10 @@ enum Speaker {
     TopBackRight,
 };
 
+}  // namespace
+
 // The mask FLAC's channel order gives each count (WAVE's usual masks for 4, 6 and 8 channels).
-uint32_t defaultMask(int chans) {
+uint32_t usualSpeakerMask(int chans) {
     switch (chans) {
         case 3:
             return 0x7;  // L R C
@@ -51,8 +53,6 @@ uint32_t defaultMask(int chans) {
     }
 }
 
-}  // namespace
-
 StereoDownmix stereoDownmix(int chans, uint32_t speakerMask) {
     StereoDownmix m;
     chans = std::clamp(chans, 1, kMaxChannels);
@@ -66,7 +66,7 @@ StereoDownmix stereoDownmix(int chans, uint32_t speakerMask) {
     }
     const double half = std::sqrt(0.5);  // -3 dB
     double l[kMaxChannels] = {}, r[kMaxChannels] = {};
-    uint32_t mask = std::popcount(speakerMask) == chans ? speakerMask : defaultMask(chans);
+    uint32_t mask = std::popcount(speakerMask) == chans ? speakerMask : usualSpeakerMask(chans);
     if (mask) {
         for (int c = 0; c < chans; ++c) {
             const int bit = std::countr_zero(mask);

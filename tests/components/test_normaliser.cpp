@@ -143,6 +143,26 @@ TEST(Normaliser, RefusesBadInputAndWritesNothing) {
     const NormaliseRun r = normalize(good, dir.file("no/such/folder/out.wav"), "90");
     EXPECT_NE(r.error.find("no/such/folder/out.wav"), std::string::npos) << r.error;
 
+    // A result larger than a WAV can hold (a 2 GB source at 24 bits; sparse, so nothing is read):
+    // refused before the work, and said as it is.
+    const std::string huge = dir.file("huge.wav");
+    bytes = fixtures::readBytes(good);
+    bytes.resize(44);
+    const uint32_t data = 0x7FFFFFF0u;
+    for (int i = 0; i < 4; ++i) {
+        bytes[size_t(40 + i)] = uint8_t(data >> (8 * i));
+        bytes[size_t(4 + i)] = uint8_t((data + 36) >> (8 * i));
+    }
+    fixtures::writeBytes(huge, bytes);
+    std::filesystem::resize_file(huge, 44 + uintmax_t(data));
+    NormaliseOptions deep;
+    deep.percent = 90;
+    deep.bits = 24;
+    const std::string bigOut = dir.file("big.wav");
+    const NormaliseResult big = NormaliserComponent::normalise(huge, bigOut, deep, {});
+    EXPECT_NE(big.error.find("more than a WAV file can"), std::string::npos) << big.error;
+    EXPECT_FALSE(std::filesystem::exists(bigOut));
+
     if (geteuid() != 0) {  // root writes anywhere
         const std::string ro = dir.file("ro");
         std::filesystem::create_directory(ro);
@@ -330,7 +350,8 @@ TEST(Normaliser, LoudnessWeighsEachChannelByWhereItGoes) {
         {"7.1, sides only", 8, 0x63F, 0b11000000, 2 * 1.41},
         {"16 channels, the 9th past a 7.1 mask", 16, 0x63F, 1u << 8, 1},
         {"5.1 without a mask", 6, 0, 0b111111, 3 + 2 * 1.41},
-        {"8 channels without a mask", 8, 0, 0xFF, 8},
+        {"7 channels without a mask: 6.1, as played", 7, 0, 0x7F, 3 + 3 * 1.41},
+        {"8 channels without a mask: 7.1, as played", 8, 0, 0xFF, 3 + 4 * 1.41},
     };
     for (const auto& c : cases)
         EXPECT_NEAR(gainOf(layoutWav(c.channels, c.mask, c.sounding)),
