@@ -115,7 +115,7 @@ Coefficients secondOrder(double rate, double hz, double q, bool high) {
 KeepBassRemover::KeepBassRemover(double rate, double crossoverHz, bool removeCentre)
     : removeCentre_(removeCentre) {
     // A crossover near or past half the rate (a file of a few hundred samples a second) makes
-    // the filters unstable: there is no bass to keep apart, and the remover works on everything.
+    // the filters unstable, and the whole band lies under it: all of it is the bass kept.
     if (!(crossoverHz < 0.4 * rate)) {
         split_ = false;
         return;
@@ -149,8 +149,8 @@ void KeepBassRemover::process(int16_t* frames, size_t count) {
         const double left = frames[0], right = frames[1];
         const double mid = (left + right) * 0.5;
         // Above the crossover: the remover's half difference, or the mid signal when checking.
-        double upper = removeCentre_ ? (right - left) * 0.5 : mid;
-        double lower = split_ ? mid : 0.0;
+        double upper = !split_ ? 0.0 : removeCentre_ ? (right - left) * 0.5 : mid;
+        double lower = mid;
         if (split_)
             for (size_t k = 0; k < kSections; ++k) {
                 lower = low_[k].run(lower);

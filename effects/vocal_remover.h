@@ -68,7 +68,7 @@ class KeepBassRemover {
 
     std::array<Section, kSections> low_, high_;
     bool removeCentre_;
-    bool split_ = true;  // false: the rate leaves no room for the crossover (the plain remover)
+    bool split_ = true;  // false: the rate leaves no room for the crossover (all is bass)
     std::atomic<int64_t> clipped_{0};
 };
 

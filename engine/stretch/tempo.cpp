@@ -249,7 +249,9 @@ class TempoChannel : public Channel {
                 continue;
             }
             if (srcDone) {
-                if (outCount >= target || padFed > 20 * int64_t(rate)) {
+                // The stretchers' delay is counted in frames, whatever the rate.
+                if (outCount >= target ||
+                    padFed > std::max<int64_t>(20 * int64_t(rate), 64 * kFeedFrames)) {
                     ended = true;
                     break;
                 }

@@ -179,6 +179,12 @@ TEST(KeepBassRemover, RemovesTheCentreAboveTheCrossoverAndKeepsTheBass) {
     effects::KeepBassRemover remover(44100);
     remover.process(side.data(), side.size() / 2);
     EXPECT_NEAR(levelDb(side, 2000), before - 6.02, 0.5);
+    // At a rate that leaves no room for the crossover (300 Hz), all of the sound is bass: kept.
+    auto low = toneFrames(50.0 * 44100 / 300, true);  // 50 Hz at 300 samples a second
+    const auto kept = low;
+    effects::KeepBassRemover slow(300);
+    slow.process(low.data(), low.size() / 2);
+    EXPECT_EQ(low, kept);
 }
 
 TEST(KeepBassRemover, TheTwoBandsSumBackFlat) {

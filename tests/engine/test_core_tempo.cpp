@@ -182,6 +182,16 @@ TEST_F(Tempo, RubberBandIsExactAtUnityAndLinesUpWithSoundTouch) {
         // Both end with the source's last sample: the input over the ratio, to the frame.
         EXPECT_NEAR(double(frames[1]), double(src.frames()) / (1.0 + tempo / 100.0), 2.0);
     }
+    // At the lowest rate taken (100 Hz), where the stretcher's delay is many seconds long: the
+    // whole length still comes out.
+    const std::string low = write("low.wav", fixtures::sine(12, 20.0, 100));
+    for (auto [tempo, pitch] : {std::pair{60.f, 0.f}, {0.f, -8.f}}) {
+        const DWORD t = open(low);
+        BASS_FX_TempoSet(t, tempo, 0, pitch);
+        ASSERT_TRUE(engine::setTempoStretcher(t, engine::TempoStretcher::RubberBand));
+        EXPECT_NEAR(double(readAll(t).frames()), 2000.0 / (1 + tempo / 100), 2.0) << tempo;
+        BASS_StreamFree(t);
+    }
 }
 
 // A full-scale tone overshoots a little in the stretchers: the output is clamped at full scale,
