@@ -42,6 +42,13 @@ class Form11Test : public ::testing::Test {
         EXPECT_TRUE(w) << name;
         return w;
     }
+    // Shows the window with its three fields filled, as a user does before Start.
+    void fill(const std::string& source, const std::string& destination, const QString& percent) {
+        form->show();
+        get<QLineEdit>("Text1")->setText(QString::fromStdString(source));
+        get<QLineEdit>("Text2")->setText(QString::fromStdString(destination));
+        get<QLineEdit>("Text3")->setText(percent);
+    }
     normaliser::Form11* form = nullptr;
 };
 
@@ -113,10 +120,7 @@ TEST_F(Form11Test, AJobRunsToFinishedAndHidesTheWindowKeepingTheFields) {
     fixtures::TempDir dir;
     const std::string src = dir.file("in.wav"), dst = dir.file("out.wav");
     fixtures::writeWav(src, fixtures::sine(440, 3.0, 44100, 2, 0.2));
-    form->show();
-    get<QLineEdit>("Text1")->setText(QString::fromStdString(src));
-    get<QLineEdit>("Text2")->setText(QString::fromStdString(dst));
-    get<QLineEdit>("Text3")->setText("90");
+    fill(src, dst, "90");
     std::vector<QString> labels;
     QObject::connect(&form->normaliserComponent(), &NormaliserComponent::progress,
                      [&](double) { labels.push_back(get<QLabel>("Label2")->text()); });
@@ -142,10 +146,7 @@ TEST_F(Form11Test, ClosingTheWindowOrTheProgramStopsAJobAndLeavesNothing) {
         fixtures::TempDir dir;
         const std::string src = dir.file("in.wav"), dst = dir.file("out.wav");
         fixtures::writeWav(src, fixtures::sine(440, 30.0, 44100, 2, 0.2));
-        form->show();
-        get<QLineEdit>("Text1")->setText(QString::fromStdString(src));
-        get<QLineEdit>("Text2")->setText(QString::fromStdString(dst));
-        get<QLineEdit>("Text3")->setText("90");
+        fill(src, dst, "90");
         bool ended = false;
         const auto stopping = QObject::connect(
             &form->normaliserComponent(), &NormaliserComponent::progress, [&](double p) {
@@ -168,10 +169,7 @@ TEST_F(Form11Test, ARefusedJobSaysWhyAndEndsTheBusyPointer) {
     fixtures::TempDir dir;
     const std::string src = dir.file("in.wav");
     fixtures::writeWav(src, fixtures::sine(440, 0.2));
-    form->show();
-    get<QLineEdit>("Text1")->setText(QString::fromStdString(src));
-    get<QLineEdit>("Text2")->setText(QString::fromStdString(dir.file("out.wav")));
-    get<QLineEdit>("Text3")->setText("abc");
+    fill(src, dir.file("out.wav"), "abc");
     get<QPushButton>("Command3")->click();
     ASSERT_EQ(scripted->messages.size(), 1u);
     EXPECT_NE(scripted->messages[0].text.find("percentage"), std::string::npos);
@@ -184,10 +182,7 @@ TEST_F(Form11Test, ALoudnessJobUsesTheSpinBoxAndShowsTheTruePeakNote) {
     fixtures::TempDir dir;
     const std::string src = dir.file("in.wav"), dst = dir.file("out.wav");
     fixtures::writeWav(src, fixtures::drumTrack(120, 3.0, 2));
-    form->show();
-    get<QLineEdit>("Text1")->setText(QString::fromStdString(src));
-    get<QLineEdit>("Text2")->setText(QString::fromStdString(dst));
-    get<QLineEdit>("Text3")->setText("");  // not needed for a loudness target
+    fill(src, dst, "");  // not needed for a loudness target
     get<QComboBox>("cboTarget")->setCurrentIndex(1);
     EXPECT_FALSE(get<QLineEdit>("Text3")->isEnabled());
     struct Case {
@@ -213,10 +208,7 @@ TEST_F(Form11Test, TheFinishedMessageCountsSamplesThatAreNotNumbers) {
     samples[100] = NAN;
     samples[200] = INFINITY;
     fixtures::writeBytes(src, fixtures::floatWavBytes(samples, 1, 44100));
-    form->show();
-    get<QLineEdit>("Text1")->setText(QString::fromStdString(src));
-    get<QLineEdit>("Text2")->setText(QString::fromStdString(dst));
-    get<QLineEdit>("Text3")->setText("90");
+    fill(src, dst, "90");
     get<QPushButton>("Command3")->click();
     ASSERT_EQ(scripted->messages.size(), 1u);
     const std::string& text = scripted->messages[0].text;
