@@ -8,12 +8,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <thread>
 #include <vector>
 
 #include <ebur128.h>
 #include <sndfile.h>
+#include <soxr.h>
 
 #include "engine/decode/sound_file.h"
 #include "engine/engine_ext.h"
@@ -111,8 +113,7 @@ std::vector<int> meterPlaces(const engine::SoundFile& file, int channels) {
 
 struct Ebur128 {
     ebur128_state* st;
-    Ebur128(int channels, int rate, const std::vector<int>& places,
-            int mode = EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK)
+    Ebur128(int channels, int rate, const std::vector<int>& places, int mode = EBUR128_MODE_I)
         : st(ebur128_init(unsigned(channels), unsigned(rate), mode)) {
         if (st)
             for (size_t c = 0; c < places.size(); ++c)
@@ -121,6 +122,61 @@ struct Ebur128 {
     ~Ebur128() {
         if (st) ebur128_destroy(&st);
     }
+};
+
+// The true peak: the largest value of the wave between its samples, as a converter rebuilds it,
+// read from the samples resampled to about 350 kHz or more (8x at 44.1 and 48 kHz) with a linear
+// phase filter. libebur128's own estimate (4x with a short filter) reads up to 0.7 dB low on
+// clipped sound, and another meter would then find the ceiling passed; at 8x a tone near 20 kHz is
+// read at most 0.15 dB low.
+class TruePeak {
+  public:
+    TruePeak(int channels, int rate) : channels_(channels) {
+        const double factor = std::max(2.0, std::ceil(350000.0 / rate));
+        soxr_error_t err = nullptr;
+        const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT64_I, SOXR_FLOAT64_I);
+        const soxr_quality_spec_t q = soxr_quality_spec(SOXR_HQ, 0);
+        soxr_ = soxr_create(double(rate), double(rate) * factor, unsigned(channels), &err, &io, &q,
+                            nullptr);
+        if (err) soxr_ = nullptr;
+        out_.resize(size_t(8192 * channels));
+    }
+    ~TruePeak() {
+        if (soxr_) soxr_delete(soxr_);
+    }
+    TruePeak(const TruePeak&) = delete;
+    TruePeak& operator=(const TruePeak&) = delete;
+    bool ok() const { return soxr_ != nullptr; }
+    void add(const double* in, size_t frames) { run(in, frames); }
+    // The peak as a fraction of full scale, once every sample has been added.
+    double finish() {
+        run(nullptr, 0);
+        return peak_;
+    }
+
+  private:
+    // `in` null: the filter's tail.
+    void run(const double* in, size_t frames) {
+        const size_t room = out_.size() / size_t(channels_);
+        for (;;) {
+            size_t used = 0, made = 0;
+            if (soxr_process(soxr_, in, frames, &used, out_.data(), room, &made)) return;
+            for (size_t i = 0; i < made * size_t(channels_); ++i)
+                peak_ = std::max(peak_, std::abs(out_[i]));
+            if (in) {
+                in += used * size_t(channels_);
+                frames -= used;
+                if (frames == 0 && made < room) return;
+            } else if (made == 0) {
+                return;
+            }
+        }
+    }
+
+    int channels_;
+    soxr_t soxr_ = nullptr;
+    std::vector<double> out_;
+    double peak_ = 0;
 };
 
 }  // namespace
@@ -199,7 +255,10 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
     // Pass 1: the peak (as a fraction of full scale, as the samples come) and the loudness.
     const std::vector<int> places = meterPlaces(src.file, channels);
     Ebur128 meter(channels, src.info.samplerate, places);
-    if (loudness && !meter.st) return failed("There is not enough memory to measure loudness.");
+    std::optional<TruePeak> truePeakMeter;
+    if (loudness) truePeakMeter.emplace(channels, src.info.samplerate);
+    if (loudness && (!meter.st || !truePeakMeter->ok()))
+        return failed("There is not enough memory to measure loudness.");
     double peak = 0;
     int64_t done = 0, faulty = 0;
     const double firstPassShare = loudness ? 25.0 : 50.0;
@@ -215,7 +274,10 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
             }
             peak = std::max(peak, std::abs(v));
         }
-        if (loudness) ebur128_add_frames_double(meter.st, buf.data(), size_t(n));
+        if (loudness) {
+            ebur128_add_frames_double(meter.st, buf.data(), size_t(n));
+            truePeakMeter->add(buf.data(), size_t(n));
+        }
         done += n;
         // In loudness mode the first half of the bar also holds the measuring of the scaled
         // samples (below): this pass takes its first quarter.
@@ -242,12 +304,7 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
     } else {
         double measured = -HUGE_VAL;
         ebur128_loudness_global(meter.st, &measured);
-        double truePeak = 0;
-        for (int c = 0; c < channels; ++c) {
-            double tp = 0;
-            if (ebur128_true_peak(meter.st, unsigned(c), &tp) == EBUR128_SUCCESS)
-                truePeak = std::max(truePeak, tp);
-        }
+        const double truePeak = truePeakMeter->finish();
         // The loudness of the source at `gain`: not the measured one plus the gain where blocks
         // lie near the absolute gate (-70 LUFS, which does not move with the level), as in a fade
         // or a decaying note. Measured again on the scaled samples; NaN when stopped or unread.

@@ -40,17 +40,6 @@ std::vector<uint8_t> pattern(size_t n) {
     return v;
 }
 
-// Runs a shell command and returns what it printed, or nothing when the tool is missing.
-std::optional<std::string> capture(const std::string& tool, const std::string& args) {
-    if (std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) != 0) return std::nullopt;
-    std::unique_ptr<FILE, int (*)(FILE*)> p(popen((tool + " " + args + " 2>&1").c_str(), "r"),
-                                            pclose);
-    std::string out;
-    char buf[512];
-    while (p && fgets(buf, sizeof buf, p.get())) out += buf;
-    return out;
-}
-
 // A folder in which this process really cannot create files, or "" when there is none (a
 // superuser ignores folder permissions).
 std::string unwritableFolder(const fixtures::TempDir& tmp) {
@@ -169,13 +158,14 @@ TEST(WaveWriter, FileIsHeaderPlusDataAndReadsBackWithOtherReaders) {
                   c.eightBit ? SF_FORMAT_PCM_U8 : SF_FORMAT_PCM_16);
 
         const std::string samples = std::to_string(c.bytes / blockAlign);
-        if (auto sox = capture("sox", "--i " + w.path)) {
+        if (auto sox = fixtures::capture("sox", "--i " + w.path)) {
             EXPECT_NE(sox->find("= " + samples + " samples"), std::string::npos) << *sox;
             EXPECT_NE(sox->find("Channels       : " + std::to_string(c.channels)),
                       std::string::npos);
             EXPECT_EQ(sox->find("WARN"), std::string::npos) << *sox;
         }
-        if (auto ff = capture("ffprobe", "-v error -show_streams -count_packets " + w.path)) {
+        if (auto ff =
+                fixtures::capture("ffprobe", "-v error -show_streams -count_packets " + w.path)) {
             EXPECT_NE(ff->find("sample_rate=" + std::to_string(c.rate)), std::string::npos) << *ff;
             EXPECT_NE(ff->find("channels=" + std::to_string(c.channels)), std::string::npos);
             EXPECT_NE(ff->find("duration_ts=" + samples), std::string::npos) << *ff;

@@ -5,7 +5,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <stdexcept>
 #include <utility>
@@ -301,6 +304,16 @@ std::vector<uint8_t> floatWavBytes(const std::vector<float>& samples, int channe
 std::vector<uint8_t> readBytes(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
+}
+
+std::optional<std::string> capture(const std::string& tool, const std::string& args) {
+    if (std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) != 0) return std::nullopt;
+    std::unique_ptr<FILE, int (*)(FILE*)> p(popen((tool + " " + args + " 2>&1").c_str(), "r"),
+                                            pclose);
+    std::string out;
+    char buf[512];
+    while (p && fgets(buf, sizeof buf, p.get())) out += buf;
+    return out;
 }
 
 Pcm wideMix(double seconds) {

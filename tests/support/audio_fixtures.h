@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -63,6 +64,9 @@ Pcm readAudio(const std::string& path);
 void writeMp3(const std::string& path, const Pcm& pcm, int kbps = 128, int vbrQuality = -1,
               bool writeTag = true);
 void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+// Runs `tool args` in a shell and returns what it printed (standard error too), or nothing when
+// the tool is not installed.
+std::optional<std::string> capture(const std::string& tool, const std::string& args);
 // The bytes of a WAV file of 32-bit float samples, made by hand so that it can hold what no
 // encoder writes: infinities and NaNs. `magic` RIFF, RF64 or BW64 (the last two with a ds64
 // chunk).
