@@ -189,7 +189,11 @@ void frmWriteWave::buildPanels() {
 
     render::ProcessHooks processHooks;
     processHooks.restartEngine = [this] { return restartEngine(); };
-    processHooks.setToolsEnabled = [this](bool on) { setToolsEnabled(on); };
+    // A render keeps the stretcher it began with: its choice is not offered meanwhile.
+    processHooks.setToolsEnabled = [this](bool on) {
+        setToolsEnabled(on);
+        c_.mnuHighQuality->setEnabled(on);
+    };
     processHooks.settings = [this] {
         // What is heard is what is saved: the chain the controls have built.
         render::RenderSettings settings;
@@ -202,7 +206,7 @@ void frmWriteWave::buildPanels() {
         return settings;
     };
     processHooks.started = [this](const render::RenderSettings& settings) {
-        if (settings.chain.remover == effects::Remover::Off && settings.chain.equalizer)
+        if (settings.chain.remover == effects::Remover::Off && c_.CEq->isChecked())
             equalizer_->showActive();
     };
     processHooks.closing = [this] { return unloading_; };
@@ -396,13 +400,14 @@ bool frmWriteWave::eventFilter(QObject* watched, QEvent* e) {
     if (!space && !arrow) return false;
     auto* control = qobject_cast<QWidget*>(watched);
     if (!control || control->window() != this) return false;
-    // Buttons, check boxes, sliders and lists act on Space themselves, and sliders, boxes, lists
-    // and text fields on the arrows: the key goes to them.
+    // Buttons, check boxes, clickable labels, sliders and lists act on Space themselves, and
+    // sliders, boxes, lists and text fields on the arrows: the key goes to them.
     const bool slidersAndLists = qobject_cast<QAbstractSlider*>(control) ||
                                  qobject_cast<QComboBox*>(control) ||
                                  qobject_cast<QAbstractItemView*>(control);
     // While nothing plays the arrows are every control's (a button's move to its neighbour).
-    const bool ownsKey = space ? slidersAndLists || qobject_cast<QAbstractButton*>(control)
+    const bool ownsKey = space ? slidersAndLists || qobject_cast<QAbstractButton*>(control) ||
+                                     qobject_cast<platform::ClickLabel*>(control)
                                : !transport_->playing() || slidersAndLists ||
                                      qobject_cast<QAbstractSpinBox*>(control) ||
                                      qobject_cast<QLineEdit*>(control) ||
@@ -425,8 +430,8 @@ bool frmWriteWave::openFile(const std::string& path) {
     return true;
 }
 
+// The "&Mp3 Setup" choice is stored when it is made: the rate in use since may be a source's.
 void frmWriteWave::saveConfiguration() {
-    platform::settings().setValue(kMp3SetupKey, session_.Mp3BitRate);
     saveSoundOptions();
     WindowMemory::saveAll();
 }

@@ -22,9 +22,12 @@ void EqualizerPanel::setOn(bool on) {
     s_.applyChain();
 }
 
+// Cleared while the remover runs with "Peaking Equalizer" set, the equalizer stays on: the box
+// still shows it on, and a render applies it.
 void EqualizerPanel::CEq_Click() {
     w_.Label5->setVisible(w_.CEq->isChecked());
-    setOn(w_.CEq->isChecked());
+    setOn(w_.CEq->isChecked() ||
+          (w_.chkEqualizer->isChecked() && s_.chain.remover != effects::Remover::Off));
 }
 
 // "Peaking Equalizer" goes with the remover; cleared while the equalizer's own button is on (and
@@ -82,6 +85,7 @@ void EqualizerPanel::buttonOff() {
 
 void EqualizerPanel::reset() {
     w_.CEq->setChecked(false);
+    w_.Label5->setVisible(false);  // a render may have shown it with the button already off
     CeqDef();
     w_.lblClipped->setVisible(false);
     clippedChannel_ = 0;

@@ -73,6 +73,12 @@ TEST_F(EffectsWindow, RemoverOnWithPeakingEqualizerAppliesTheCurve) {
     w->ui().Chkrem->click();
     for (int band = 0; band < 7; ++band)
         EXPECT_EQ(bandGain(effectsOf(*w), band), effects::eqGainForSlider(kCurve[band])) << band;
+    // The equalizer's own button on and off again leaves it on with the remover.
+    w->ui().CEq->click();
+    w->ui().CEq->click();
+    EXPECT_TRUE(w->ui().Label5->isHidden());
+    for (int band = 0; band < 7; ++band)
+        EXPECT_EQ(bandGain(effectsOf(*w), band), effects::eqGainForSlider(kCurve[band])) << band;
 }
 
 // The curve's bass boost makes up for the bass the full remover takes: with the bass kept it

@@ -348,6 +348,13 @@ TEST_F(Keyboard, SpaceActsOnTheFocusedControlElsePlays) {
     EXPECT_TRUE(w->ui().CEq->isChecked());
     EXPECT_FALSE(playing());
 
+    // Space on the focused tempo figure puts the tempo back to 0 and plays nothing.
+    userMove(w->ui().sldTempo[0], 20);
+    w->ui().lblTempo->setFocus();
+    QTest::keyClick(w->ui().lblTempo, Qt::Key_Space);
+    EXPECT_EQ(w->ui().sldTempo[0]->value(), 0);
+    EXPECT_FALSE(playing());
+
     // With no control that takes Space in focus, Space plays.
     w->ui().txtPeriod->clearFocus();
     w->setFocus();

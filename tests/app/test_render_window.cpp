@@ -438,7 +438,8 @@ TEST_F(RenderWindow, DoneSaysHowManySamplesWereNotNumbers) {
 }
 
 // The player's controls during a render: a click on the waveform, a drag over it, a loop chosen
-// from the list, the slider and the play keys reach no further than the player. The render goes
+// from the list, the slider and the play keys reach no further than the player, and the choice of
+// stretcher is not offered. The render goes
 // on from where it was and saves the whole file, the same as without them.
 TEST_F(RenderWindow, PlayerControlsDuringARenderLeaveItWhole) {
     const fixtures::Pcm source = fixtures::drumTrack(120, 6.0);
@@ -448,6 +449,7 @@ TEST_F(RenderWindow, PlayerControlsDuringARenderLeaveItWhole) {
     std::function<void()> poke = [&] {
         if (w->ui().cmdCancelProcess->isHidden()) return;  // the render has ended
         ++pokes;
+        EXPECT_FALSE(w->ui().mnuHighQuality->isEnabled());  // the stretcher is chosen
         emit w->ui().wavOverview->seekRequested(0.5);
         emit w->ui().wavOverview->loopSelected(3.0, 4.0);
         w->ui().cboLoops->setCurrentIndex(0);
@@ -462,4 +464,5 @@ TEST_F(RenderWindow, PlayerControlsDuringARenderLeaveItWhole) {
     const fixtures::Pcm result = process(sources.file("out.wav"));
     EXPECT_GT(pokes, 3);
     EXPECT_EQ(result.samples, source.samples);
+    EXPECT_TRUE(w->ui().mnuHighQuality->isEnabled());
 }
