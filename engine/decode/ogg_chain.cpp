@@ -156,6 +156,10 @@ OggLayout layoutOf(const std::string& path) {
             firstGranules[0] = firstGranules[1];
             firstGranules[1] = page.granule;
         }
+        // A stream that begins with the serial of one before it (files joined whose writer
+        // numbers every stream alike): the libraries take the two for one, so it is read apart.
+        const bool repeated =
+            page.begins && std::find(begun.begin(), begun.end(), page.serial) != begun.end();
         if (page.begins) begun.push_back(page.serial);
         if (!page.begins && std::find(begun.begin(), begun.end(), page.serial) == begun.end()) {
             // A later stream whose first pages, and its headers with them, were lost: the
@@ -185,18 +189,23 @@ OggLayout layoutOf(const std::string& path) {
                 st.skip = p[10] | p[11] << 8;
             }
             if (st.codec == Codec::Other) layout.laterHeadersLost = true;
-            if (st.codec != layout.parts.back().codec) layout.parts.push_back({st.codec, page.at});
+            if (st.codec != layout.parts.back().codec || repeated)
+                layout.parts.push_back({st.codec, page.at});
             later.push_back(st);
         }
-        for (Stream& st : later) {
+        // The page belongs to the latest stream of its serial.
+        for (auto it = later.rbegin(); it != later.rend(); ++it) {
+            Stream& st = *it;
             if (st.serial != page.serial) continue;
             if (page.granule > 0) st.granule = page.granule;  // -1: no packet ends here
-            if (++st.pages != 2) continue;
-            const char* comments = st.codec == Codec::Vorbis ? "\x03vorbis" : "OpusTags";
-            const size_t n = st.codec == Codec::Vorbis ? 7 : 8;
-            if (page.continues || page.packetBytes < n ||
-                std::memcmp(page.packet, comments, n) != 0)
-                layout.laterHeadersLost = true;
+            if (++st.pages == 2) {
+                const char* comments = st.codec == Codec::Vorbis ? "\x03vorbis" : "OpusTags";
+                const size_t n = st.codec == Codec::Vorbis ? 7 : 8;
+                if (page.continues || page.packetBytes < n ||
+                    std::memcmp(page.packet, comments, n) != 0)
+                    layout.laterHeadersLost = true;
+            }
+            break;
         }
         return true;
     });

@@ -176,6 +176,7 @@ struct JoinedFormats {
     int sndfileFormat = 0;  // Ogg Vorbis or Opus written by libsndfile; 0 for MP3
     int junk = 0;           // bytes of damage between the parts (a broken download, a bad join)
     int secondFormat = 0;   // the second part's, when it differs (Vorbis then Opus, or back)
+    bool twice = false;     // the first file twice: an Ogg stream's serial comes again
 };
 class JoinedFiles : public Streams, public ::testing::WithParamInterface<JoinedFormats> {};
 
@@ -192,7 +193,7 @@ TEST_P(JoinedFiles, PlayInTheFirstPartsFormatAtTheRightPitchAndLength) {
             fixtures::writeMp3(path, part, 128, -1, f.lameTags);
     }
     auto bytes = fixtures::readBytes(a);
-    const auto tail = fixtures::readBytes(b);
+    const auto tail = fixtures::readBytes(f.twice ? a : b);
     for (int i = 0; i < f.junk; ++i) bytes.push_back(uint8_t(i * 37 + 11));
     bytes.insert(bytes.end(), tail.begin(), tail.end());
     fixtures::writeBytes(joined, bytes);
@@ -223,12 +224,15 @@ TEST_P(JoinedFiles, PlayInTheFirstPartsFormatAtTheRightPitchAndLength) {
     const auto start = std::min<size_t>(first.samples.size(), size_t(f.rate1 / 2) * f.chans1);
     EXPECT_TRUE(
         std::equal(first.samples.begin(), first.samples.begin() + start, got.samples.begin()));
-    // A seek lands where a full decode has the same frames.
-    ASSERT_TRUE(BASS_ChannelSetPosition(h, QWORD(1.5 * f.rate1) * 2 * f.chans1));
+    // A seek lands where a full decode has the same frames. (Where a stream is read alone, its
+    // Opus decoder starts a seek past its first 80 ms afresh a little before: close, not equal.)
+    const double seekAt =
+        f.twice && f.sndfileFormat == (SF_FORMAT_OGG | SF_FORMAT_OPUS) ? 1.05 : 1.5;
+    ASSERT_TRUE(BASS_ChannelSetPosition(h, QWORD(seekAt * f.rate1) * 2 * f.chans1));
     std::vector<int16_t> part(size_t(100 * f.chans1));
     ASSERT_EQ(BASS_ChannelGetData(h, part.data(), DWORD(part.size() * 2)), DWORD(part.size() * 2));
     EXPECT_TRUE(std::equal(part.begin(), part.end(),
-                           got.samples.begin() + int64_t(1.5 * f.rate1) * f.chans1));
+                           got.samples.begin() + int64_t(seekAt * f.rate1) * f.chans1));
 }
 
 // An open given up half-way (a worker's job dropped) while it reads a long MP3 through keeps
@@ -266,7 +270,8 @@ void PrintTo(const JoinedFormats& f, std::ostream* os) {
         << (f.lameTags ? " with LAME headers" : "") << (f.junk ? " with junk between" : "")
         << (f.secondFormat == kVorbis ? " then vorbis"
             : f.secondFormat == kOpus ? " then opus"
-                                      : "");
+                                      : "")
+        << (f.twice ? " twice" : "");
 }
 INSTANTIATE_TEST_SUITE_P(
     RatesAndChannels, JoinedFiles,
@@ -281,7 +286,9 @@ INSTANTIATE_TEST_SUITE_P(
                       JoinedFormats{44100, 2, 22050, 1, false, kVorbis, 3000},
                       JoinedFormats{48000, 2, 48000, 1, false, kOpus},
                       JoinedFormats{44100, 2, 48000, 1, false, kVorbis, 0, kOpus},
-                      JoinedFormats{48000, 1, 48000, 2, false, kOpus, 0, kVorbis}));
+                      JoinedFormats{48000, 1, 48000, 2, false, kOpus, 0, kVorbis},
+                      JoinedFormats{44100, 2, 44100, 2, false, kVorbis, 0, 0, true},
+                      JoinedFormats{48000, 1, 48000, 1, false, kOpus, 0, 0, true}));
 
 TEST_F(Streams, PathsWithSpacesAndNonAsciiLettersOpen) {
     const std::string path = dir.file("Ünïcödé naïve – ß.wav");
