@@ -11,6 +11,7 @@
 #include <QLocale>
 #include <QStandardPaths>
 #include <QTranslator>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -22,6 +23,7 @@
 #include "app/window_memory.h"
 #include "disc/basscd.h"
 #include "engine/engine_ext.h"
+#include "files/temporary_file.h"
 #include "files/texts.h"
 #include "platform/qt_platform.h"
 
@@ -83,6 +85,12 @@ int main(int argc, char** argv) {
     app::WindowMemory memory;
     app.installEventFilter(&memory);
 
+    // Ended by a signal (a logout, a kill, Ctrl-C in its terminal), the program takes the
+    // temporaries of a save in progress with it, as it does when it closes.
+    for (int sig : {SIGINT, SIGTERM}) files::removeTemporariesOn(sig);
+#ifdef SIGHUP
+    files::removeTemporariesOn(SIGHUP);
+#endif
     app::frmWriteWave window;
     if (!window.Form_Load()) return 1;
     window.show();

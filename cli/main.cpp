@@ -17,14 +17,6 @@ void usage(std::ostream& os) {
         os << "  " << c.name << " " << c.usage << "\n      " << c.summary << "\n";
 }
 
-// Ctrl-C or SIGTERM: remove the temporaries of the work in progress, then end as the signal
-// would have ended the program. Async-signal-safe throughout.
-extern "C" void removeTemporariesAndEnd(int sig) {
-    files::removeLiveTemporaries(true);
-    std::signal(sig, SIG_DFL);
-    std::raise(sig);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -55,12 +47,13 @@ int main(int argc, char** argv) {
         usage(std::cout);
         return delivered(0, "quorvin");
     }
-    for (int sig : {SIGINT, SIGTERM}) std::signal(sig, removeTemporariesAndEnd);
+    // Ctrl-C, a termination: the temporaries of the work in progress go with the program.
+    for (int sig : {SIGINT, SIGTERM}) files::removeTemporariesOn(sig);
 #ifdef SIGHUP
-    std::signal(SIGHUP, removeTemporariesAndEnd);
+    files::removeTemporariesOn(SIGHUP);
 #endif
 #ifdef SIGPIPE
-    std::signal(SIGPIPE, removeTemporariesAndEnd);  // a reader of standard output that went away
+    files::removeTemporariesOn(SIGPIPE);  // a reader of standard output that went away
 #endif
 #ifdef SIGXFSZ
     // A file-size limit on standard output makes the write fail, reported below, rather than end

@@ -410,8 +410,7 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
     files::WaveWriter writer;
     auto discard = [&](const std::string& reason) {
         writer.finish();
-        std::error_code ec;
-        fs::remove(files::pathFromUtf8(temp), ec);
+        files::removeTemporary(temp);
         return failed(reason);
     };
     // The writer's messages name the temporary; the user knows the destination.

@@ -60,12 +60,16 @@ std::string createTemporaryBeside(const std::string& destination, std::string& e
     return temp.release();
 }
 
+void removeTemporary(const std::string& temporary) {
+    std::error_code ec;
+    fs::remove(pathFromUtf8(temporary), ec);
+    forgetTemporary(temporary);
+}
+
 CopyResult replaceFile(const std::string& temporary, const std::string& destination) {
     // The destination may have been write-protected while the temporary was being written.
     if (Result r = checkReplaceable(destination); !r) {
-        std::error_code ec;
-        fs::remove(pathFromUtf8(temporary), ec);
-        forgetTemporary(temporary);
+        removeTemporary(temporary);
         return r;
     }
     return renameOver(temporary, destination);

@@ -24,6 +24,10 @@ CopyResult copyFileSafely(const std::string& from, const std::string& to);
 // a live temporary (removed on an interrupt) until replaceFile() or forgetTemporary().
 std::string createTemporaryBeside(const std::string& destination, std::string& error);
 
+// Removes a temporary of createTemporaryBeside() that will not be kept, and takes it off the
+// registry of live temporaries.
+void removeTemporary(const std::string& temporary);
+
 // Renames the finished `temporary` over `destination` (keeping the permissions of a file being
 // replaced) unless checkReplaceable() now refuses it; removes `temporary` when either fails.
 CopyResult replaceFile(const std::string& temporary, const std::string& destination);

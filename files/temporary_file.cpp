@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
@@ -365,6 +366,19 @@ void removeLiveTemporaries(bool programEnding) noexcept {
 
 void rememberForRemoval(const std::string& path) {
     enroll(path);
+}
+
+namespace {
+// Async-signal-safe throughout.
+extern "C" void removeTemporariesAndEnd(int sig) {
+    removeLiveTemporaries(true);
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);
+}
+}  // namespace
+
+void removeTemporariesOn(int signal) {
+    std::signal(signal, removeTemporariesAndEnd);
 }
 
 }  // namespace files

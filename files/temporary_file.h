@@ -93,4 +93,8 @@ void forgetTemporary(const std::string& path);
 // temporary can be created (another thread cannot leave one after the sweep).
 void removeLiveTemporaries(bool programEnding = false) noexcept;
 
+// Makes `signal` (an interrupt, a termination, a hang-up) remove every live temporary, then end
+// the program as the signal would have ended it.
+void removeTemporariesOn(int signal);
+
 }  // namespace files

@@ -293,12 +293,12 @@ int cdRipCommand(const std::vector<std::string>& args, std::ostream& out, std::o
     if (progress.done) progress.done();
     std::error_code ec;
     if (r.status == ExtractResult::Status::Stopped) {
-        if (!temp.empty()) fs::remove(files::pathFromUtf8(temp), ec);
+        if (!temp.empty()) files::removeTemporary(temp);
         err << "quorvin cd-rip: stopped; nothing was written to \"" << outPath << "\"\n";
         return 130;
     }
     if (!r.ok()) {
-        if (!temp.empty()) fs::remove(files::pathFromUtf8(temp), ec);
+        if (!temp.empty()) files::removeTemporary(temp);
         // The message names the user's OUT, never the temporary it never saw.
         const std::string message = files::namingDestination(r.message, temp, outPath);
         err << "quorvin cd-rip: ";

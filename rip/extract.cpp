@@ -187,8 +187,7 @@ ExtractResult extractTrackToWma(int drive, int track, uint32_t bitrate, const st
     struct TempGuard {
         std::string path;
         ~TempGuard() {
-            std::error_code ec;
-            if (!path.empty()) std::filesystem::remove(files::pathFromUtf8(path), ec);
+            if (!path.empty()) files::removeTemporary(path);
         }
     } guard{temp};
     HWMENCODE enc = BASS_WMA_EncodeOpenFile(44100, 2, 0, bitrate, temp.c_str());

@@ -49,11 +49,6 @@ std::string nowText() {
     return buf;
 }
 
-void removeQuietly(const std::string& path) {
-    std::error_code ec;
-    fs::remove(files::pathFromUtf8(path), ec);
-}
-
 // Writes `text` to `path` through a temporary beside it.
 bool writeTextFile(const std::string& path, const std::string& text) {
     std::string error;
@@ -63,7 +58,7 @@ bool writeTextFile(const std::string& path, const std::string& text) {
     bool ok = f && std::fwrite(text.data(), 1, text.size(), f) == text.size();
     if (f && std::fclose(f) != 0) ok = false;
     if (!ok) {
-        removeQuietly(temp);
+        files::removeTemporary(temp);
         return false;
     }
     return files::replaceFile(temp, path).ok;
@@ -196,7 +191,7 @@ class DiscEncoder {
                 }
                 encoder.reset();
                 current = nullptr;
-                if (!job.ripped) removeQuietly(job.temp);
+                if (!job.ripped) files::removeTemporary(job.temp);
             }
 
             lock.lock();
@@ -339,7 +334,7 @@ std::shared_ptr<TrackJob> ripTrack(const TrackSource& source, int index, const R
     }
     HSTREAM stream = openTrackStream(source);
     if (!stream) {
-        removeQuietly(temp);
+        files::removeTemporary(temp);
         t.status = TrackRip::Status::ReadFailed;
         t.message = cannotRead();
         return nullptr;
@@ -418,7 +413,8 @@ void applyEnded(const TrackJob& job, TrackRip& t) {
         t.path = job.path;
     } else {
         t.status = TrackRip::Status::WriteFailed;
-        t.message = job.message;
+        // The encoder's message names the temporary, a name the user never saw.
+        t.message = files::namingDestination(job.message, job.temp, job.path);
     }
 }
 

@@ -278,7 +278,7 @@ void OverviewCache::store(const OverviewKey& key,
     if (written && closed)
         files::replaceFile(tmp, dest);
     else
-        std::filesystem::remove(files::pathFromUtf8(tmp), ec);
+        files::removeTemporary(tmp);
     pruneDisk();
 }
 

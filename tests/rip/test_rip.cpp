@@ -530,6 +530,7 @@ TEST_P(RipWriteFaults, AFullDiskFailsTheTrackItHitsWithTheReason) {
         ++failed;
         EXPECT_EQ(t.status, cd::TrackRip::Status::WriteFailed) << "track " << t.number;
         EXPECT_NE(t.message.find("No space left on device"), std::string::npos) << t.message;
+        EXPECT_EQ(t.message.find(".part"), std::string::npos) << t.message;
         EXPECT_TRUE(t.path.empty());
         EXPECT_NE(readText(rip.logPath).find("WRITE FAILED: " + t.message), std::string::npos);
     }
