@@ -216,7 +216,9 @@ void ExtractPanel::ExtractAudioTrackToWMA(int track, int bitrate) {
                               r.engineError);
             break;
         case ExtractResult::Status::EncoderFailed:
-            ReportEngineError(r.message, r.engineError);
+            // The system's reason where the file could not be made or written (a full disk).
+            ReportEngineError(r.reason.empty() ? r.message : r.message + "\n" + r.reason,
+                              r.engineError);
             break;
         case ExtractResult::Status::ReadFailed:
             ReportRoutineError(kModule, "ExtractAudioTrackToWMA", BASS_ERROR_CDREAD, r.message);

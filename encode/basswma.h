@@ -6,6 +6,8 @@
 // failed; BASS_ERROR_CREATE: the file could not be created or written).
 #pragma once
 
+#include <string>
+
 #include "engine/bass.h"
 
 using HWMENCODE = DWORD;
@@ -25,3 +27,8 @@ BOOL BASS_WMA_EncodeWrite(HWMENCODE handle, const void* buffer, DWORD length);
 // Encodes what is left, completes the file and frees the encoder. FALSE when the file could not
 // be completed.
 BOOL BASS_WMA_EncodeClose(HWMENCODE handle);
+
+// Beside BASS_ERROR_CREATE: the system's words for why the file could not be created or written
+// by the last call on this thread that failed so ("No space left on device"); empty when it did
+// not say.
+std::string wmaFileFailure();

@@ -12,10 +12,10 @@ class WmaEncoder : public FileEncoder {
         if (enc_) BASS_WMA_EncodeClose(enc_);
     }
     bool open(const std::string& path, uint32_t bitrate, const Tags& tags) {
+        path_ = path;
         enc_ = BASS_WMA_EncodeOpenFile(kRate, 2, 0, bitrate, path.c_str());
         if (!enc_) {
-            error_ = "An error occured while opening output file. (Error Code : " +
-                     std::to_string(BASS_ErrorGetCode()) + ")";
+            error_ = failure("An error occured while opening output file.");
             return false;
         }
         const std::pair<const char*, std::string> named[] = {
@@ -33,21 +33,27 @@ class WmaEncoder : public FileEncoder {
     }
     bool write(const uint8_t* pcm, size_t bytes) override {
         if (BASS_WMA_EncodeWrite(enc_, pcm, DWORD(bytes))) return true;
-        error_ = "An error occured while encoding WMA data. (Error Code : " +
-                 std::to_string(BASS_ErrorGetCode()) + ")";
+        error_ = failure("An error occured while encoding WMA data.");
         return false;
     }
     bool finish() override {
         const BOOL closed = BASS_WMA_EncodeClose(enc_);
         enc_ = 0;
         if (closed) return true;
-        error_ = "An error occured while encoding WMA data. (Error Code : " +
-                 std::to_string(BASS_ErrorGetCode()) + ")";
+        error_ = failure("An error occured while encoding WMA data.");
         return false;
     }
 
   private:
+    // The engine's words and code, and the system's reason where the file could not be written.
+    std::string failure(const std::string& what) const {
+        const std::string reason = wmaFileFailure();
+        return what + " (Error Code : " + std::to_string(BASS_ErrorGetCode()) + ")" +
+               (reason.empty() ? "" : ": cannot write \"" + path_ + "\": " + reason);
+    }
+
     HWMENCODE enc_ = 0;
+    std::string path_;
 };
 
 }  // namespace

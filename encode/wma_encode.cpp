@@ -3,6 +3,7 @@
 // through an audio FIFO. The header is written at the first write (or at the close), so that tags
 // set after opening go into it.
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -27,6 +28,14 @@ extern "C" {
 using engine::setError;
 
 namespace {
+
+// The system's words for the last failure to create or write a file on this thread.
+thread_local std::string tFileFailure;
+
+// FFmpeg's error codes are the system's negated.
+void noteFileFailure(int averror) {
+    if (averror < 0 && averror > -4096) tFileFailure = std::strerror(-averror);
+}
 
 // FFmpeg is loaded at the first WMA call (see shared_library.h): its libraries, their functions.
 #define QUORVIN_FFMPEG_FUNCTIONS(X)               \
@@ -175,7 +184,8 @@ class Encoder {
         }
         // Through the file protocol: a path with a colon is not a URL.
         const std::string url = std::string("file:") + path;
-        if (ff().avio_open(&fmt_->pb, url.c_str(), AVIO_FLAG_WRITE) < 0) {
+        if (const int rc = ff().avio_open(&fmt_->pb, url.c_str(), AVIO_FLAG_WRITE); rc < 0) {
+            noteFileFailure(rc);
             setError(BASS_ERROR_CREATE);
             return false;
         }
@@ -218,10 +228,18 @@ class Encoder {
                 ok = encodeFromFifo(smallLast ? n : codec_->frame_size);
             }
             ok = ok && send(nullptr);
-            ok = ok && ff().av_write_trailer(fmt_) >= 0;
-            ok = ok && !(fmt_->pb && fmt_->pb->error < 0);
+            if (ok) {
+                const int rc = ff().av_write_trailer(fmt_);
+                noteFileFailure(fmt_->pb && fmt_->pb->error < 0 ? fmt_->pb->error : rc);
+                ok = rc >= 0 && !(fmt_->pb && fmt_->pb->error < 0);
+            }
         }
-        if (fmt_ && fmt_->pb && ff().avio_closep(&fmt_->pb) < 0) ok = false;
+        if (fmt_ && fmt_->pb) {
+            if (const int rc = ff().avio_closep(&fmt_->pb); rc < 0) {
+                noteFileFailure(rc);
+                ok = false;
+            }
+        }
         if (!ok) setError(failed_ ? lastError_ : BASS_ERROR_CREATE);
         release();
         return ok;
@@ -245,7 +263,10 @@ class Encoder {
             return fail(BASS_ERROR_MEM);
         const int rc = ff().avformat_write_header(fmt_, &options);
         ff().av_dict_free(&options);
-        if (rc < 0) return fail(BASS_ERROR_CREATE);
+        if (rc < 0) {
+            noteFileFailure(fmt_->pb && fmt_->pb->error < 0 ? fmt_->pb->error : rc);
+            return fail(BASS_ERROR_CREATE);
+        }
         return true;
     }
 
@@ -289,9 +310,11 @@ class Encoder {
             if (rc < 0) return fail(BASS_ERROR_WMA);
             ff().av_packet_rescale_ts(packet_, codec_->time_base, stream_->time_base);
             packet_->stream_index = stream_->index;
-            if (ff().av_interleaved_write_frame(fmt_, packet_) < 0 ||
-                (fmt_->pb && fmt_->pb->error < 0))
+            const int written = ff().av_interleaved_write_frame(fmt_, packet_);
+            if (written < 0 || (fmt_->pb && fmt_->pb->error < 0)) {
+                noteFileFailure(fmt_->pb && fmt_->pb->error < 0 ? fmt_->pb->error : written);
                 return fail(BASS_ERROR_CREATE);
+            }
         }
     }
 
@@ -374,6 +397,7 @@ const DWORD* BASS_WMA_EncodeGetRates(DWORD freq, DWORD chans, DWORD flags) {
 
 HWMENCODE BASS_WMA_EncodeOpenFile(DWORD freq, DWORD chans, DWORD flags, DWORD bitrate,
                                   const char* file) {
+    tFileFailure.clear();
     if (!haveFfmpeg()) return 0;
     if (flags != 0 || !file || !*file || freq == 0 || chans == 0 || chans > 2 || bitrate == 0 ||
         bitrate > 2000000) {
@@ -402,6 +426,7 @@ BOOL BASS_WMA_EncodeSetTag(HWMENCODE handle, const char* tag, const char* text, 
 }
 
 BOOL BASS_WMA_EncodeWrite(HWMENCODE handle, const void* buffer, DWORD length) {
+    tFileFailure.clear();
     auto enc = find(handle);
     if (!enc) return 0;
     // A count with the top bit set is a failed read's -1, not audio.
@@ -429,4 +454,8 @@ BOOL BASS_WMA_EncodeClose(HWMENCODE handle) {
     if (!enc->close()) return 0;
     setError(BASS_OK);
     return 1;
+}
+
+std::string wmaFileFailure() {
+    return tFileFailure;
 }

@@ -225,6 +225,9 @@ ExtractResult extractTrackToWma(int drive, int track, uint32_t bitrate, const st
     } else if (encodeFailed) {
         r.status = ExtractResult::Status::EncoderFailed;
         r.message = files::userText("rip", "An error occured while encoding WMA data.");
+        if (const std::string why = wmaFileFailure(); !why.empty())
+            r.reason =
+                files::fillIn(files::userText("files", "Cannot write \"%1\": %2"), {path, why});
     } else if (reading.failed(r.bytesRead)) {
         r.status = ExtractResult::Status::ReadFailed;
         r.message = partialMessage(reading.drive(), r.bytesRead, r.trackBytes);

@@ -1,7 +1,9 @@
 // The WMA encoder: the rates it offers really open, files decode to the length written with the
 // tags set, files of the rate asked, and failures (bad path, full disk, misuse) are reported.
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -122,8 +124,9 @@ TEST(WmaEncode, FailuresAreReported) {
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
     EXPECT_FALSE(BASS_WMA_EncodeWrite(enc, silence, sizeof silence));
 
-    // A full disk: some write or the close says so.
+    // A full disk: some write or the close says so, and why.
     EXPECT_FALSE(encode("/dev/full", fixtures::sine(440.0, 3.0), 128000, 20000, true));
+    EXPECT_EQ(wmaFileFailure(), std::strerror(ENOSPC));
 }
 
 }  // namespace
