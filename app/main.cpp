@@ -11,6 +11,7 @@
 #include <QLocale>
 #include <QStandardPaths>
 #include <QTranslator>
+#include <clocale>
 #include <csignal>
 #include <cstdio>
 #include <memory>
@@ -45,6 +46,9 @@ int main(int argc, char** argv) {
         return 0;
     }
     QApplication app(argc, argv);
+    // Qt takes the user's locale for the C library too; numbers written into files and read from
+    // fields by C functions keep the point in every language (what is shown follows QLocale).
+    std::setlocale(LC_NUMERIC, "C");
     QGuiApplication::setDesktopFileName("org.quorvin.AudioTools");
     // The texts in the user's language where there is a translation: the program's own, installed
     // beside the executable's share folder (so also in the build folder), and Qt's (dialogs).

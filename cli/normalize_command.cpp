@@ -45,8 +45,8 @@ int normalizeCommand(const Args& args, std::ostream& out, std::ostream& err) {
         options.target = NormaliseOptions::Target::Loudness;
         options.lufs = *v;
     } else {
-        // Written out as every number of the command line is ("12.5", not "0x10", " 50" or
-        // "50%", which the window's text box takes).
+        // Written out as every number of the command line is ("12.5", not " 50", "50%" or
+        // "12,5", which the window's text box takes).
         const auto v = parseNumber(parsed.positional[2]);
         if (!v || !(*v >= 1 && *v <= 100)) {
             err << kName << "the percentage must be a number from 1 to 100 (\""

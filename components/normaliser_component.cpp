@@ -3,6 +3,7 @@
 #include <QEventLoop>
 #include <QMetaObject>
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -185,10 +186,16 @@ NormaliserComponent::NormaliserComponent(QObject* parent) : QObject(parent) {}
 NormaliserComponent::~NormaliserComponent() = default;
 
 double NormaliserComponent::parsePercent(const std::string& text) {
-    const char* begin = text.c_str();
-    char* end = nullptr;
-    const double v = std::strtod(begin, &end);
-    if (end == begin) return -1;
+    // A decimal point or comma, whatever the locale: a percentage has no thousands to group.
+    std::string t = text;
+    std::replace(t.begin(), t.end(), ',', '.');
+    const char* at = t.c_str();
+    while (*at == ' ' || *at == '\t') ++at;
+    if (*at == '+') ++at;
+    double v = 0;
+    const auto [stop, ec] = std::from_chars(at, t.c_str() + t.size(), v);
+    if (ec != std::errc() || stop == at) return -1;
+    const char* end = stop;
     while (*end == ' ' || *end == '\t' || *end == '%') ++end;
     if (*end != '\0' || !std::isfinite(v) || v < 1.0 || v > 100.0) return -1;
     return v;

@@ -4,6 +4,7 @@
 #include <QLocale>
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -66,7 +67,11 @@ double leadingNumber(const std::string& text) {
         while (j < s.size() && std::isdigit(static_cast<unsigned char>(s[j]))) exp += s[j++];
         if (j > first) num += exp;
     }
-    return std::strtod(num.c_str(), nullptr);
+    // The same in every locale (strtod would take the user's decimal comma).
+    double v = 0;
+    const char* first = num.c_str() + (num[0] == '+');
+    std::from_chars(first, num.c_str() + num.size(), v);
+    return v;
 }
 
 QString twoDecimals(double value) {

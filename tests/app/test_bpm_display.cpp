@@ -7,13 +7,31 @@
 #include <QTest>
 #include <QToolButton>
 #include <chrono>
+#include <clocale>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
 #include "player/bpm_display.h"
 #include "player/bpm_panel.h"
 #include "tests/app/window_fixture.h"
+
+// The period reads the same under a language whose decimal separator is a comma (strtod would
+// take "2.5" for 2 there).
+TEST(PeriodText, ReadsTheSameUnderACommaLocale) {
+    const fixtures::TempDir dir;
+    if (std::system(("localedef -i de_DE -f UTF-8 '" + dir.file("de_DE.UTF-8") + "' 2>/dev/null")
+                        .c_str()) != 0)
+        GTEST_SKIP() << "localedef cannot make a German locale here";
+    setenv("LOCPATH", dir.path().c_str(), 1);
+    const std::string before = std::setlocale(LC_NUMERIC, nullptr);
+    ASSERT_NE(std::setlocale(LC_NUMERIC, "de_DE.UTF-8"), nullptr);
+    EXPECT_EQ(player::leadingNumber("2.5"), 2.5);
+    EXPECT_EQ(player::leadingNumber("1e2"), 100);
+    std::setlocale(LC_NUMERIC, before.c_str());
+    unsetenv("LOCPATH");
+}
 
 TEST(PeriodText, LeadingNumberIsRead) {
     using player::leadingNumber;

@@ -57,6 +57,7 @@ TEST(Normaliser, PeakReachesThePercentageAndFormatIsKept) {
         {fixtures::sine(1000, 0.7, 48000, 1, 0.8), "50", 0.50 * 32767},  // attenuates too
         {fixtures::noise(0.5, 22050, 2, 0.1), "100", 32767},
         {fixtures::sine(300, 0.3, 44100, 2, 0.3), " 75.5 % ", 0.755 * 32767},
+        {fixtures::sine(300, 0.3, 44100, 2, 0.3), "62,5", 0.625 * 32767},  // a decimal comma
     };
     for (const auto& c : cases) {
         const std::string src = dir.file("src.wav"), dst = dir.file("dst.wav");
