@@ -162,6 +162,11 @@ QString RipPanel::offsetKey() const {
 
 void RipPanel::setDrive(int drive) {
     if (running()) return;
+    if (drive != drive_) {  // the last rip's results are another disc's
+        lstRipTracks_->clear();
+        lblRipStatus_->clear();
+        prgDisc_->setValue(0);
+    }
     drive_ = drive;
     const int remembered =
         QSettings("Quorvin", "Quorvin Audio Tools").value(offsetKey(), 0).toInt();

@@ -134,6 +134,13 @@ std::string ripLogText(const DiscRip& rip, const std::string& when) {
           << "  Title: " << t.title << "\n";
         if (t.preEmphasis) o << "  Pre-emphasis: yes (tagged PRE_EMPHASIS=1)\n";
         if (!t.isrc.empty()) o << "  ISRC: " << t.isrc << "\n";
+        // The peak and checksums of a track read to its end only: those of what a stop or a
+        // read failure left would pass for a result.
+        if (t.status == TrackRip::Status::Stopped || t.status == TrackRip::Status::ReadFailed) {
+            o << "  Sectors read: " << t.report.sectorsRead << "\n"
+              << "  Status: " << statusText(t) << "\n";
+            continue;
+        }
         o << "  Peak level: " << percentText(t.peak) << "\n";
         if (t.tested) {
             o << "  Test CRC32: " << upperHex8(t.testCrc32) << "\n"

@@ -126,6 +126,15 @@ int cdVerifyCommand(const std::vector<std::string>& args, std::ostream& out, std
         const auto frames = probeTrack(path, why);
         if (!frames) continue;  // not audio: the log, the cue sheet, the playlist
         const std::string name = path.filename().string();
+        // A lossy file decodes to other samples than the disc held: no checksum can match.
+        std::string ext = path.extension().string();
+        std::transform(ext.begin(), ext.end(), ext.begin(),
+                       [](unsigned char c) { return char(std::tolower(c)); });
+        if (ext == ".mp3" || ext == ".mp2" || ext == ".ogg" || ext == ".oga" || ext == ".opus") {
+            err << "quorvin cd-verify: " << name
+                << " is compressed with loss: only a WAV or FLAC rip can be verified\n";
+            return 1;
+        }
         if (!why.empty()) {
             err << "quorvin cd-verify: " << name << ": " << why << "\n";
             return 1;

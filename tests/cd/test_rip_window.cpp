@@ -45,6 +45,7 @@ TEST_P(RipWindowFaults, ExtractAllRipsOnAWorkerAndMarksSkippedReads) {
     const int drive = addDisc(3, 40, /*withData=*/true);
     ASSERT_GE(drive, 0);
     if (skipped) engine::cdInjectReadFault(DWORD(drive), 40 + 3, false);  // track 2
+    ASSERT_GE(engine::cdAddImage(cdimage::write(discDir.file("other"), disc)), 0);
     open();
     child<QSpinBox>("spnOffset")->setValue(6);
     scripted->folderAnswers.push_back(folder());
@@ -83,6 +84,11 @@ TEST_P(RipWindowFaults, ExtractAllRipsOnAWorkerAndMarksSkippedReads) {
     EXPECT_EQ(said.find("Every track was read without skips.") != std::string::npos, !skipped);
     EXPECT_TRUE(extractAll()->isEnabled());
     EXPECT_TRUE(button(0)->isEnabled());
+    // Another disc chosen: the results shown were this one's.
+    child<QComboBox>("cmbCDDrives")->setCurrentIndex(1);
+    EXPECT_TRUE(results().empty());
+    EXPECT_EQ(child<QProgressBar>("prgDisc")->value(), 0);
+    EXPECT_EQ(text("lblRipStatus"), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(CleanOrSkipped, RipWindowFaults, ::testing::Bool());

@@ -443,6 +443,11 @@ TEST_F(Rip, StopLeavesTheFinishedTracksAndNoPartialFile) {
     const std::string log = readText(rip.logPath);
     EXPECT_NE(log.find("The rip was stopped"), std::string::npos);
     EXPECT_NE(log.find("NOT every track"), std::string::npos);
+    // The stopped track's section has no checksums of what it read before the stop.
+    const std::string stopped =
+        log.substr(log.find("\nTrack 02"), log.find("\nTrack 03") - log.find("\nTrack 02"));
+    EXPECT_EQ(stopped.find("CRC32"), std::string::npos) << stopped;
+    EXPECT_EQ(stopped.find("AccurateRip v1"), std::string::npos) << stopped;
 }
 
 TEST_F(Rip, ABinCutInsideASectorMarksItsLastTrack) {

@@ -411,6 +411,14 @@ TEST_F(RipVerify, AlbumArtistIsTheMp3sTpe2) {
         ASSERT_FALSE(frames.isEmpty()) << t.path;
         EXPECT_EQ(frames.front()->toString().to8Bit(true), "The Band");
     }
+    // Decoded, an MP3 holds other samples than the disc: it is not called "not accurate".
+    std::ostringstream out, err;
+    const std::string db = writeFile("dBAR.bin", kOneTrack);
+    EXPECT_EQ(
+        cd::cdVerifyCommand({options(cd::RipFormat::Mp3).folder, "--accuraterip-db", db}, out, err),
+        1);
+    EXPECT_NE(err.str().find("only a WAV or FLAC rip can be verified"), std::string::npos)
+        << err.str();
 }
 
 // --- test and copy -------------------------------------------------------------------------
