@@ -300,10 +300,8 @@ void buildPracticeControls(MainControls& c, QMainWindow* window) {
     c.cboMarkers->setToolTip(Text::tr("Go to a marker or where you were; type to rename"));
     c.cmdMarker = named(new QPushButton(Text::tr("Marker"), window), "cmdMarker");
     withShortcut(c.cmdMarker, kMarkerKey, Text::tr("A marker at the play position"));
-    for (QPushButton* b : {c.cmdLoopAdd, c.cmdLoopDelete, c.cmdMarker}) {
-        b->setFocusPolicy(Qt::NoFocus);
+    for (QPushButton* b : {c.cmdLoopAdd, c.cmdLoopDelete, c.cmdMarker})
         b->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
-    }
 
     c.chkTrainer = named(new QCheckBox(Text::tr("Speed trainer"), window), "chkTrainer");
     c.chkTrainer->setToolTip(
@@ -505,55 +503,32 @@ void buildLayout(MainControls& c, QMainWindow* window) {
     // Roughly the designed 13500 x 7815 twips at 96 dpi; Qt scales it on high-DPI screens.
     window->resize(900, 620);
 
-    // Tab goes through the window from top left to bottom right (the loop and marker buttons
-    // take no focus: their keys work from anywhere).
-    QWidget* order[] = {c.btnLoadFile,
-                        c.CmdPlay,
-                        c.CmdStop,
-                        c.CmdPause,
-                        c.btnConvert,
-                        c.chkProcessLoop,
-                        c.cboLoops,
-                        c.cboMarkers,
-                        c.sldPosition,
-                        c.cmdCancelProcess,
-                        c.sldTempo[0],
-                        c.lblTempo,
-                        c.sldTempo[2],
-                        c.lblPitch,
-                        c.spnCents,
-                        c.spnReferenceA,
-                        c.sldVolume,
-                        c.Comout,
-                        c.cmdBpmHalf,
-                        c.cmdBpmDouble,
-                        c.cmdBpmTap,
-                        c.chkBPMCallback,
-                        c.txtPeriod,
-                        c.spnCountIn,
-                        c.chkCountInLoop,
-                        c.chkBeat,
-                        c.chkTrainer,
-                        c.spnTrainerStart,
-                        c.spnTrainerStep,
-                        c.spnTrainerEvery,
-                        c.spnTrainerTarget,
-                        c.Chkrem,
-                        c.vcompr[0],
-                        c.chkKeepBass,
-                        c.chkKeepStereo,
-                        c.cboChannels,
-                        c.CEq,
-                        c.chkEqualizer,
-                        c.sldEQ[0],
-                        c.sldEQ[1],
-                        c.sldEQ[2],
-                        c.sldEQ[3],
-                        c.sldEQ[4],
-                        c.sldEQ[5],
-                        c.sldEQ[6],
-                        c.Label6,
-                        c.Combo2};
+    // Tab goes through the window from top left to bottom right.
+    QWidget* order[] = {c.btnLoadFile,      c.CmdPlay,
+                        c.CmdStop,          c.CmdPause,
+                        c.btnConvert,       c.chkProcessLoop,
+                        c.cboLoops,         c.cmdLoopAdd,
+                        c.cmdLoopDelete,    c.cboMarkers,
+                        c.cmdMarker,        c.sldPosition,
+                        c.cmdCancelProcess, c.sldTempo[0],
+                        c.lblTempo,         c.sldTempo[2],
+                        c.lblPitch,         c.spnCents,
+                        c.spnReferenceA,    c.sldVolume,
+                        c.Comout,           c.cmdBpmHalf,
+                        c.cmdBpmDouble,     c.cmdBpmTap,
+                        c.chkBPMCallback,   c.txtPeriod,
+                        c.spnCountIn,       c.chkCountInLoop,
+                        c.chkBeat,          c.chkTrainer,
+                        c.spnTrainerStart,  c.spnTrainerStep,
+                        c.spnTrainerEvery,  c.spnTrainerTarget,
+                        c.Chkrem,           c.vcompr[0],
+                        c.chkKeepBass,      c.chkKeepStereo,
+                        c.cboChannels,      c.CEq,
+                        c.chkEqualizer,     c.sldEQ[0],
+                        c.sldEQ[1],         c.sldEQ[2],
+                        c.sldEQ[3],         c.sldEQ[4],
+                        c.sldEQ[5],         c.sldEQ[6],
+                        c.Label6,           c.Combo2};
     for (size_t i = 1; i < std::size(order); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
@@ -561,26 +536,26 @@ void buildMenus(MainControls& c, QMainWindow* window) {
     c.cvmenu = window->menuBar()->addMenu(Text::tr("&Tools"));
     c.cvmenu->setObjectName("cvmenu");
     c.cdripper = named(c.cvmenu->addAction(Text::tr("&Load From  CD Audio")), "cdripper");
-    c.wavp3 = named(c.cvmenu->addAction(Text::tr("Wav to Mp3")), "wavp3");
-    c.Snorma = named(c.cvmenu->addAction(Text::tr("Normalize")), "Snorma");
+    c.wavp3 = named(c.cvmenu->addAction(Text::tr("&Wav to Mp3")), "wavp3");
+    c.Snorma = named(c.cvmenu->addAction(Text::tr("&Normalize")), "Snorma");
     c.mnuRecent = c.cvmenu->addMenu(Text::tr("Recent &Files"));
     c.mnuRecent->setObjectName("mnuRecent");
     c.cvmenu->addSeparator();
-    c.Mnuexit = named(c.cvmenu->addAction(Text::tr("Exit")), "Mnuexit");
+    c.Mnuexit = named(c.cvmenu->addAction(Text::tr("E&xit")), "Mnuexit");
     c.Mnuexit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     c.mnuconf = window->menuBar()->addMenu(Text::tr("&Options"));
     c.mnuconf->setObjectName("mnuconf");
     c.Mmp3 = named(c.mnuconf->addAction(Text::tr("&Mp3 Setup")), "Mmp3");
-    c.Savec = named(c.mnuconf->addAction(Text::tr("Save Configuration")), "Savec");
+    c.Savec = named(c.mnuconf->addAction(Text::tr("&Save Configuration")), "Savec");
     c.mnuconf->addSeparator();
     c.mnuHighQuality =
-        named(c.mnuconf->addAction(Text::tr("High quality render")), "mnuHighQuality");
+        named(c.mnuconf->addAction(Text::tr("High quality &render")), "mnuHighQuality");
     c.mnuHighQuality->setCheckable(true);
     c.mnuHighQuality->setToolTip(
         Text::tr("Process stretches tempo and pitch with Rubber Band's finer "
                  "engine: cleaner, and several times slower"));
     c.mnuHighQualityPlayback =
-        named(c.mnuconf->addAction(Text::tr("High quality playback")), "mnuHighQualityPlayback");
+        named(c.mnuconf->addAction(Text::tr("High quality &playback")), "mnuHighQualityPlayback");
     c.mnuHighQualityPlayback->setCheckable(true);
     c.mnuHighQualityPlayback->setToolTip(
         Text::tr("Play stretches tempo and pitch with Rubber Band's finer engine"));

@@ -183,6 +183,14 @@ CdControls buildCdControls(QDialog* window) {
         place(c.cmdButton[size_t(row1[i])], 8 + 98 * i, 304, 92, 26);
         place(c.cmdButton[size_t(row2[i])], 8 + 98 * i, 334, 92, 26);
     }
+    // Tab goes along the rows as they are seen, not in the buttons' numbering.
+    QWidget* previous = c.cmdButton[size_t(row1[0])];
+    for (const int* row : {row1, row2})
+        for (int i = 0; i < 5; ++i) {
+            if (row == row1 && i == 0) continue;
+            QWidget::setTabOrder(previous, c.cmdButton[size_t(row[i])]);
+            previous = c.cmdButton[size_t(row[i])];
+        }
 
     label(window, QT_TRANSLATE_NOOP("frmDemo", "Balance"), 8, 372, 50, 20);
     c.SliderBalance = new QSlider(Qt::Horizontal, window);

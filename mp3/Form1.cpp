@@ -71,6 +71,7 @@ Form1::Form1(QWidget* parent) : QDialog(parent) {
     Combo1 = makeList(this, "Combo1", "BitRate", kBitRates);
     Combo2 = makeList(this, "Combo2", "Channels", kModes);
     Command3 = new QPushButton(tr("Encode"), this);
+    Command3->setDefault(true);  // Enter in the path starts the work, not a file chooser
     Command3->setObjectName("Command3");
     Command4 = new QPushButton(tr("Stop"), this);
     Command4->setObjectName("Command4");

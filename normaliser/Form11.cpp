@@ -64,6 +64,7 @@ Form11::Form11(QWidget* parent) : QDialog(parent) {
     Label2 = new QLabel("00 %", this);
     Label2->setObjectName("Label2");
     Command3 = button(this, "Command3", tr("Start"));
+    Command3->setDefault(true);  // Enter in a field starts the work, not a file chooser
     normaliser = new NormaliserComponent(this);
 
     // What a screen reader calls the controls: the two "..." buttons apart, the boxes by their

@@ -149,6 +149,9 @@ void TransportPanel::fileChosen(const std::string& path) {
 }
 
 void TransportPanel::CmdPlay_Click() {
+    // Play disabled hands the focus to the next control, which would take the next Space (a tick
+    // of "Loop only", a letter in a loop's name): from the keyboard, Stop takes it instead.
+    const bool keyed = w_.CmdPlay->hasFocus();
     if (!hooks_.restartEngine()) return;
     hooks_.setToolsEnabled(false);
     BASS_StreamFree(s_.PlayChannel);  // already gone with the engine; harmless
@@ -184,6 +187,7 @@ void TransportPanel::CmdPlay_Click() {
         s_.PlayChannel = 0;
         w_.CmdPlay->setEnabled(true);
         w_.btnLoadFile->setEnabled(true);
+        if (keyed) w_.CmdPlay->setFocus(Qt::OtherFocusReason);
         hooks_.setToolsEnabled(true);
         platform::message(files::cannotOpenMessage(s_.CmdFileName, code), kTitle,
                           platform::Icon::Exclamation);
@@ -233,6 +237,7 @@ void TransportPanel::CmdPlay_Click() {
     w_.btnLoadFile->setEnabled(false);
     w_.CmdPlay->setEnabled(false);
     w_.CmdStop->setEnabled(true);
+    if (keyed) w_.CmdStop->setFocus(Qt::OtherFocusReason);
     w_.CmdPause->setEnabled(true);
     w_.CmdPause->setChecked(false);
     for (QPushButton* b : {w_.cmdLoopA, w_.cmdLoopB, w_.cmdLoopClear}) b->setEnabled(true);
@@ -253,6 +258,9 @@ void TransportPanel::placeBeforePlay(double seconds) {
 }
 
 void TransportPanel::CmdStop_Click() {
+    // From the keyboard the focus goes to Load, not on to Process, where the next Space would
+    // start a render.
+    const bool keyed = w_.CmdStop->hasFocus();
     if (hooks_.stopping) hooks_.stopping(playSeconds());
     w_.CmdPause->setEnabled(false);
     w_.CmdPause->setChecked(false);
@@ -261,6 +269,7 @@ void TransportPanel::CmdStop_Click() {
     w_.btnLoadFile->setEnabled(true);
     hooks_.setToolsEnabled(true);
     w_.CmdStop->setEnabled(false);
+    if (keyed) w_.btnLoadFile->setFocus(Qt::OtherFocusReason);
     BASS_StreamFree(s_.PlayChannel);
     BASS_MusicFree(s_.PlayChannel);
     forgetLoop();  // went with the channel

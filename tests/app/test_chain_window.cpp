@@ -353,10 +353,10 @@ TEST_F(ChainWindow, EveryControlHasItsOwnAccessibleName) {
     for (QWidget* at = c.btnLoadFile->nextInFocusChain(); at != c.btnLoadFile;
          at = at->nextInFocusChain())
         chain << at;
-    const QObject* rows[] = {c.CmdPause,   c.chkProcessLoop,   c.cboLoops,  c.sldPosition,
-                             c.lblTempo,   c.spnReferenceA,    c.sldVolume, c.cmdBpmTap,
-                             c.chkTrainer, c.spnTrainerTarget, c.Chkrem,    c.sldEQ[6],
-                             c.Combo2};
+    const QObject* rows[] = {c.CmdPause,    c.chkProcessLoop, c.cboLoops,         c.cmdLoopDelete,
+                             c.sldPosition, c.lblTempo,       c.spnReferenceA,    c.sldVolume,
+                             c.cmdBpmTap,   c.chkTrainer,     c.spnTrainerTarget, c.Chkrem,
+                             c.sldEQ[6],    c.Combo2};
     for (size_t i = 1; i < std::size(rows); ++i)
         EXPECT_LT(chain.indexOf(rows[i - 1]), chain.indexOf(rows[i]))
             << rows[i - 1]->objectName().toStdString();

@@ -362,6 +362,19 @@ TEST_F(Keyboard, SpaceActsOnTheFocusedControlElsePlays) {
     EXPECT_TRUE(playing());
 }
 
+// Space on Play, then Space again, stops: the focus left with the disabled button goes to Stop,
+// and from Stop to Load, never to Process (a render) or a control that takes a letter.
+TEST_F(Keyboard, SpaceOnPlayThenSpaceStopsAndStartsNoRender) {
+    load(wav("song.wav", fixtures::sine(440, 3.0)));
+    w->ui().CmdPlay->setFocus();
+    QTest::keyClick(w->ui().CmdPlay, Qt::Key_Space);
+    ASSERT_TRUE(playing());
+    EXPECT_EQ(QApplication::focusWidget(), w->ui().CmdStop);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    EXPECT_FALSE(playing());
+    EXPECT_EQ(QApplication::focusWidget(), w->ui().btnLoadFile);
+}
+
 TEST_F(Keyboard, CtrlOStillLoadsAfterALoad) {
     const std::string song = wav("piece.wav", fixtures::sine(440, 1.0));
     desk->openAnswers = {std::nullopt, song, song};
@@ -381,9 +394,16 @@ TEST_F(Keyboard, CtrlQQuitsWhilePlayingAndEveryMenuHasAnAccessKey) {
     EXPECT_EQ(desk->exitCode, 0);
     EXPECT_EQ(BASS_ChannelIsActive(w->session().PlayChannel), BASS_ACTIVE_STOPPED);
 
-    for (QAction* menu : w->menuBar()->actions())
+    // The menus and what is in them (the recent files' list numbers its own).
+    for (QAction* menu : w->menuBar()->actions()) {
         EXPECT_TRUE(menu->text().contains(QRegularExpression("&[^&]")))
             << menu->text().toStdString();
+        if (menu->menu() && menu->menu() != w->ui().mnuRecent)
+            for (QAction* item : menu->menu()->actions())
+                EXPECT_TRUE(item->isSeparator() || item->menu() ||
+                            item->text().contains(QRegularExpression("&[^&]")))
+                    << item->text().toStdString();
+    }
 }
 
 // Every control of every window has a name of its own for a screen reader.

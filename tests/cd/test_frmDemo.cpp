@@ -55,6 +55,13 @@ TEST_F(CdWindow, ControlsStartAsDesigned) {
                                 "&Unlock",   "&Open",         "&Close", "&Extract",
                                 "&Fade Out", "&Drive Info >>"};
     for (int i = 0; i < 10; ++i) EXPECT_EQ(button(i)->text(), captions[i]);
+    // Tab goes along the two rows of buttons as they are placed.
+    std::vector<QWidget*> tabbed;
+    for (QWidget* at = button(0); tabbed.size() < 10; at = at->nextInFocusChain())
+        if (at->objectName().startsWith("cmdButton_")) tabbed.push_back(at);
+    const std::vector<QWidget*> placed = {button(0), button(1), button(2), button(8), button(7),
+                                          button(3), button(4), button(5), button(6), button(9)};
+    EXPECT_EQ(tabbed, placed);
     EXPECT_EQ(flag(2)->text(), "Drive can read CD-R/RW media \"method 2\"");
     EXPECT_EQ(flag(10)->text(), "Drive supports \"stream is accurate\"");
     EXPECT_EQ(flag(14)->text(), "Drive is open");
