@@ -39,7 +39,9 @@ int chordsCommand(const Args& args, std::ostream& out, std::ostream& err) {
     const std::string& path = parsed.positional[0];
     const HSTREAM s = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
     if (!s) {
-        err << kName << files::cannotOpenMessage(path, BASS_ErrorGetCode()) << "\n";
+        // Made before the prefix is written: the open it makes may draw a library's own line.
+        const std::string why = files::cannotOpenMessage(path, BASS_ErrorGetCode());
+        err << kName << why << "\n";
         return 1;
     }
     std::optional<std::vector<analysis::chords::ChordSpan>> chords;

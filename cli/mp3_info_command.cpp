@@ -20,7 +20,8 @@ int mp3InfoCommand(const Args& args, std::ostream& out, std::ostream& err) {
     }
     const std::string& in = parsed.positional[0];
     if (!files::whyCannotOpen(in).empty()) {
-        err << "quorvin mp3-info: " << files::cannotOpenMessage(in, BASS_ERROR_FILEOPEN) << "\n";
+        const std::string why = files::cannotOpenMessage(in, BASS_ERROR_FILEOPEN);
+        err << "quorvin mp3-info: " << why << "\n";
         return 1;
     }
     int result = 0;

@@ -218,7 +218,8 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
     // Refusals that need no engine: a missing input, an output that is the input itself.
     // A pipe or a device is refused before the engine would wait on it.
     if (!files::whyCannotOpen(source).empty()) {
-        err << kName << files::cannotOpenMessage(in, BASS_ERROR_FILEOPEN) << "\n";
+        const std::string why = files::cannotOpenMessage(in, BASS_ERROR_FILEOPEN);
+        err << kName << why << "\n";
         return 1;
     }
     if (!toStdout && files::isTheInputItself(source, outPath)) {
