@@ -75,7 +75,12 @@ void DrivesPanel::imageAdded(const std::string& path, int drive, const std::stri
     }
     refreshDriveList();
     const int row = w_.cmbCDDrives->findData(drive);
-    if (row >= 0 && w_.cmbCDDrives->isEnabledTo(w_.cmbCDDrives->window()))
+    if (row < 0 || !w_.cmbCDDrives->isEnabledTo(w_.cmbCDDrives->window())) return;
+    // The image shown chosen again (read again if it changed on disk): its list is read afresh,
+    // as for a disc put in again.
+    if (drive == session_.currentDrive && w_.cmbCDDrives->currentIndex() == row)
+        hooks_.driveChanged();
+    else
         w_.cmbCDDrives->setCurrentIndex(row);
 }
 

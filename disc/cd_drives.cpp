@@ -13,6 +13,25 @@
 
 namespace engine::cd {
 
+namespace {
+
+// The sizes and modification times of an image's sheet and the files it reads.
+std::string filesStamp(const std::string& sheet, std::vector<std::string> files) {
+    files.push_back(sheet);
+    std::string stamp;
+    for (const std::string& f : files) {
+        std::error_code ec;
+        const auto p = std::filesystem::u8path(f);
+        stamp +=
+            std::to_string(std::filesystem::file_size(p, ec)) + ":" +
+            std::to_string(std::filesystem::last_write_time(p, ec).time_since_epoch().count()) +
+            ";";
+    }
+    return stamp;
+}
+
+}  // namespace
+
 // --- Drive ---------------------------------------------------------------------------------
 
 Drive::Drive(std::unique_ptr<Backend> backend, std::string path_, std::string name_,
@@ -22,7 +41,34 @@ Drive::Drive(std::unique_ptr<Backend> backend, std::string path_, std::string na
       description(std::move(description_)),
       info(info_),
       image(image_),
-      backend_(std::move(backend)) {}
+      backend_(std::move(backend)) {
+    if (image) stamp_ = filesStamp(path, backend_->files());
+}
+
+std::shared_ptr<Backend> Drive::backend() const {
+    std::lock_guard lk(backendMutex_);
+    return backend_;
+}
+
+bool Drive::imageChanged() const {
+    if (!image) return false;
+    const std::shared_ptr<Backend> b = backend();
+    const std::string now = filesStamp(path, b->files());
+    std::lock_guard lk(backendMutex_);
+    return now != stamp_;
+}
+
+void Drive::replaceImage(std::unique_ptr<Backend> replacement) {
+    std::lock_guard io(ioMutex_);
+    std::shared_ptr<Backend> b = std::move(replacement);
+    {
+        std::lock_guard lk(backendMutex_);
+        backend_ = b;
+        stamp_ = filesStamp(path, b->files());
+    }
+    const Probe p = b->probe();
+    store(p, p.ready ? b->readDisc() : nullptr);
+}
 
 void Drive::poll() {
     std::lock_guard io(ioMutex_);
@@ -39,12 +85,12 @@ void Drive::poll() {
         p.doorOpen = true;
         p.locked = locked_.load();
     } else {
-        p = backend_->probe();
+        p = backend()->probe();
     }
     std::shared_ptr<const Disc> d;
     if (p.ready) {
         d = disc();
-        if (!d || p.changed) d = backend_->readDisc();
+        if (!d || p.changed) d = backend()->readDisc();
     }
     store(p, std::move(d));
 }
@@ -84,7 +130,7 @@ int Drive::door(DWORD action) {
 }
 
 int Drive::runDoorAction(DWORD action) {
-    int err = backend_->door(action);
+    int err = backend()->door(action);
     if (err == 0 && (action == BASS_CD_DOOR_LOCK || action == BASS_CD_DOOR_UNLOCK))
         locked_ = action == BASS_CD_DOOR_LOCK;
     return err;
@@ -180,7 +226,7 @@ class GuardedReader : public SectorReader {
 std::unique_ptr<SectorReader> Drive::openReader(int32_t first, int32_t count,
                                                 std::shared_ptr<ReadCounters> counters) {
     if (!counters) counters = std::make_shared<ReadCounters>();
-    auto inner = backend_->openReader(first, count, counters);
+    auto inner = backend()->openReader(first, count, counters);
     if (!inner) return nullptr;
     return std::make_unique<GuardedReader>(*this, std::move(inner), std::move(counters));
 }
@@ -399,11 +445,13 @@ using cd::registry;
 int cdAddImage(const std::string& utf8Path, std::string* why) {
     std::lock_guard add(registry().addMutex);
     int existing = registry().find(utf8Path);
-    if (existing >= 0) {
-        if (registry().at(DWORD(existing))->image) return existing;
+    std::shared_ptr<Drive> known = existing >= 0 ? registry().at(DWORD(existing)) : nullptr;
+    if (known && !known->image) {
         setError(BASS_ERROR_ILLPARAM);  // a device, not an image
         return -1;
     }
+    // Added again unchanged: the same drive, its disc as it was.
+    if (known && !known->imageChanged()) return existing;
     std::string description;
     BASS_CD_INFO info{};
     cd::ImageProblem problem;
@@ -412,6 +460,10 @@ int cdAddImage(const std::string& utf8Path, std::string* why) {
         if (why) *why = problem.reason;
         setError(problem.code ? problem.code : BASS_ERROR_FILEOPEN);
         return -1;
+    }
+    if (known) {  // changed on disk: read again, as a disc exchanged in the drive
+        known->replaceImage(std::move(backend));
+        return existing;
     }
     auto drive = std::make_shared<Drive>(std::move(backend), utf8Path,
                                          std::filesystem::path(utf8Path).filename().string(),

@@ -127,8 +127,14 @@ class Drive {
 
     std::unique_ptr<SectorReader> openReader(int32_t first, int32_t count,
                                              std::shared_ptr<ReadCounters> counters);
-    std::string readMode() const { return backend_->readMode(); }
-    std::vector<std::string> files() const { return backend_->files(); }
+    std::string readMode() const { return backend()->readMode(); }
+    std::vector<std::string> files() const { return backend()->files(); }
+
+    // An image whose sheet or files changed on disk since it was read (a sheet mended, a .bin
+    // written again).
+    bool imageChanged() const;
+    // The image read again: as a disc exchanged, its streams stop and its table is the new one.
+    void replaceImage(std::unique_ptr<Backend> backend);
 
     // Read offset in frames for streams created from now on.
     std::atomic<int> readOffset{0};
@@ -145,7 +151,11 @@ class Drive {
     int runDoorAction(DWORD action);  // with ioMutex_ held
     void runQueuedDoorActions();      // with ioMutex_ held
 
-    std::unique_ptr<Backend> backend_;
+    std::shared_ptr<Backend> backend() const;
+
+    mutable std::mutex backendMutex_;  // guards backend_ and stamp_
+    std::shared_ptr<Backend> backend_;
+    std::string stamp_;   // an image's files' sizes and times when read
     std::mutex ioMutex_;  // one hardware conversation at a time (poll, door)
     std::mutex doorQueueMutex_;
     std::vector<DWORD> doorQueue_;  // door actions waiting for the poller

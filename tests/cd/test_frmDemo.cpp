@@ -310,6 +310,15 @@ TEST_F(CdWindow, OpenImageAddsTheImageAsADriveAndSelectsIt) {
     EXPECT_EQ(drives->count(), 2);
     EXPECT_EQ(w.currentDrive(), 1);
     EXPECT_TRUE(openImage->isEnabled());
+
+    // The image shown, chosen again after it changed on disk: its new tracks are listed.
+    other.tracks = cdimage::audioTracks(2, 40);
+    ASSERT_EQ(cdimage::write(outDir.file("album"), other, cdimage::Files::OneFlac), flac);
+    scripted->openAnswers.push_back(flac);
+    openImage->click();
+    ASSERT_TRUE(processUntil([&] { return rows().size() == 2u; }));
+    EXPECT_EQ(drives->count(), 2);
+    EXPECT_EQ(w.currentDrive(), 1);
 }
 
 }  // namespace

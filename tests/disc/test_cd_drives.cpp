@@ -56,6 +56,25 @@ class CdDrives : public ::testing::Test {
     std::string cue;
 };
 
+// An image chosen again after its sheet was mended is read again, as a disc put in again; chosen
+// again unchanged, it stays as it is (its streams play on).
+TEST_F(CdDrives, AnImageChangedOnDiskIsReadAgainWhenAddedAgain) {
+    const int d = addStandardImage();
+    ASSERT_GE(d, 0);
+    EXPECT_EQ(BASS_CD_GetTracks(DWORD(d)), 4);
+    const HSTREAM playing = BASS_CD_StreamCreate(DWORD(d), 0, BASS_STREAM_DECODE);
+    ASSERT_NE(playing, 0u);
+    EXPECT_EQ(engine::cdAddImage(cue), d);
+    char buf[4096];
+    EXPECT_GT(BASS_ChannelGetData(playing, buf, sizeof buf), 0);
+    cdimage::Disc two;
+    two.tracks = cdimage::audioTracks(2, 75);
+    ASSERT_EQ(cdimage::write(dir.file("disc"), two), cue);
+    EXPECT_EQ(engine::cdAddImage(cue), d);
+    EXPECT_EQ(BASS_CD_GetTracks(DWORD(d)), 2);
+    BASS_StreamFree(playing);
+}
+
 TEST_F(CdDrives, ImageDriveAnswersLikeADriveWithoutADoor) {
     int d = addStandardImage();
     ASSERT_GE(d, 0);
