@@ -8,6 +8,8 @@
 #include <optional>
 #include <vector>
 
+#include <FLAC/stream_decoder.h>
+
 namespace engine {
 
 // libsndfile's virtual I/O over a stdio stream with a few bytes of its header read as others: a
@@ -245,6 +247,39 @@ int waveSpeakerBit(int position) {
     }
 }
 
+// A FLAC file whose header counts fewer samples than its frames hold (damaged, or written by a
+// tool that counted wrong): libsndfile would stop every read at that count, as if the rest were
+// not there. libFLAC finds the frame holding the last sample counted and looks one frame on. The
+// count then goes as a pipe's writer leaves it, unknown, and the file is measured by reading it.
+bool flacHoldsMoreThanItsCount(const std::string& utf8Path) {
+    struct Look {
+        FLAC__uint64 counted = 0;
+        bool seeking = true, more = false;
+    } look;
+    FLAC__StreamDecoder* d = FLAC__stream_decoder_new();
+    if (!d) return false;
+    const auto write = [](const FLAC__StreamDecoder*, const FLAC__Frame* frame,
+                          const FLAC__int32* const[], void* user) {
+        auto* l = static_cast<Look*>(user);
+        if (!l->seeking ||
+            frame->header.number.sample_number + frame->header.blocksize > l->counted)
+            l->more = true;
+        return FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
+    };
+    const auto error = [](const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus, void*) {};
+    if (FLAC__stream_decoder_init_file(d, utf8Path.c_str(), write, nullptr, error, &look) ==
+            FLAC__STREAM_DECODER_INIT_STATUS_OK &&
+        FLAC__stream_decoder_process_until_end_of_metadata(d)) {
+        look.counted = FLAC__stream_decoder_get_total_samples(d);
+        if (look.counted > 0 && FLAC__stream_decoder_seek_absolute(d, look.counted - 1)) {
+            look.seeking = false;
+            FLAC__stream_decoder_process_single(d);
+        }
+    }
+    FLAC__stream_decoder_delete(d);
+    return look.more;
+}
+
 }  // namespace
 
 int64_t id3v2Bytes(std::FILE* f) {
@@ -273,8 +308,15 @@ SoundFile::SoundFile(const std::string& utf8Path) {
     const WavData wav = f && start == 0 ? wavDataOf(f) : WavData{};
     missing_ = wav.missing;
     const auto w64Float = f ? w64FloatTag(f, start) : std::nullopt;
+    // The stream information block follows "fLaC" and its block header; its sample count is the
+    // low 4 bits of its 14th byte and the 4 bytes after.
+    unsigned char flacInfo[22] = {};
+    const bool flacCountsShort = f && fseeko(f, start, SEEK_SET) == 0 &&
+                                 std::fread(flacInfo, 1, sizeof flacInfo, f) == sizeof flacInfo &&
+                                 std::memcmp(flacInfo, "fLaC", 4) == 0 &&
+                                 (flacInfo[4] & 0x7f) == 0 && flacHoldsMoreThanItsCount(utf8Path);
     if (!bw64 && wav.unclosedSizeAt < 0 && wav.unclosedDs64At < 0 && wav.laterData.empty() &&
-        start == 0 && !w64Float) {
+        start == 0 && !w64Float && !flacCountsShort) {
         if (f) std::fclose(f);
         sf_ = sf_open(utf8Path.c_str(), SFM_READ, &info_);
         return;
@@ -295,6 +337,10 @@ SoundFile::SoundFile(const std::string& utf8Path) {
         }
     if (w64Float) patched_->patches.push_back(*w64Float);
     for (const off_t at : wav.laterData) patched_->patches.push_back({at, {'J', 'U', 'N', 'K'}});
+    if (flacCountsShort) {
+        patched_->patches.push_back({8 + 13, {char(flacInfo[21] & 0xf0), 0, 0, 0}});
+        patched_->patches.push_back({8 + 14, {0, 0, 0, 0}});
+    }
     fseeko(f, start, SEEK_SET);
     static SF_VIRTUAL_IO io{vLength, vSeek, vRead, vWrite, vTell};
     sf_ = sf_open_virtual(&io, SFM_READ, &info_, patched_.get());

@@ -364,7 +364,14 @@ TEST(InputsWithoutLength, AreMeasuredAndDecodedToTheirEnd) {
     const uint32_t riff = uint32_t(bytes.size() - 8);
     for (int i = 0; i < 4; ++i) bytes[size_t(4 + i)] = uint8_t(riff >> (8 * i));
     fixtures::writeBytes(twoData, bytes);
-    for (const std::string& path : {flac, cut, unclosed, twoData}) {
+    // A FLAC whose header counts half the samples its frames hold (ffmpeg and flac read them all).
+    const std::string shortCount = dir.file("short-count.flac");
+    writeSndfile(shortCount, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, 2, signal(44100, 2, 2.0));
+    bytes = fixtures::readBytes(shortCount);
+    bytes[21] &= 0xf0;
+    for (int i = 0; i < 4; ++i) bytes[size_t(22 + i)] = uint8_t(44100u >> (24 - 8 * i));
+    fixtures::writeBytes(shortCount, bytes);
+    for (const std::string& path : {flac, cut, unclosed, twoData, shortCount}) {
         const Pcm ref = ffmpegDecode(path == twoData ? wav : path, dir, 2);
         const DWORD h = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
         ASSERT_NE(h, 0u) << path;
