@@ -847,7 +847,11 @@ std::unique_ptr<Source> openFileSource(const std::string& utf8Path, int* error, 
             outOfLimits(info).kind == FormatRefusal::Other) {
             // Every format is read as 16-bit (8-bit scaled up, float scaled from +-1.0).
             auto source = std::make_unique<SndfileSource>(std::move(sf), utf8Path);
-            source->setUnreadable(int64_t(ogg.unreadableSeconds * info.samplerate));
+            // Audio lost at the start (damaged pages passed over) shortens the length libsndfile
+            // gives: what the last page gives and what it gives differ by what was lost.
+            const int64_t lostAtStart =
+                std::max<int64_t>(0, int64_t(ogg.startLostUpTo * info.samplerate) - info.frames);
+            source->setUnreadable(int64_t(ogg.unreadableSeconds * info.samplerate) + lostAtStart);
             source->setLastPageFrom(ogg.lastPageFrom);
             source->setCutOff(ogg.cutOff);
             if (source->settleLength(mode, utf8Path, stamp)) return source;

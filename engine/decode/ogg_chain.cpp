@@ -1,5 +1,6 @@
 #include "engine/decode/ogg_chain.h"
 
+#include <ogg/ogg.h>
 #include <opusfile.h>
 #include <vorbis/vorbisfile.h>
 
@@ -39,6 +40,10 @@ struct OggLayout {
     int64_t lastPageFrom = 0;
     // The file ends inside a page (a download or copy cut short): what came after is lost.
     bool cutOff = false;
+    // Pages of the first stream lost before its first page of audio that remains (damaged and
+    // passed over); the seconds the stream's last granule position gives, its pre-skip taken.
+    bool startLost = false;
+    double firstStreamSeconds = 0;
     // Where each run of streams of one codec starts in the file: more than one when Vorbis and
     // Opus streams follow each other (each codec's library reads only its own).
     struct Part {
@@ -67,13 +72,32 @@ struct Page {
     bool continues = false;  // its body goes on with a packet begun on the page before
     uint32_t serial = 0;
     int64_t granule = -1;  // -1: no packet ends on this page
+    bool damaged = false;  // its checksum is wrong (looked at on the file's first pages only)
     unsigned char packet[19] = {};
     size_t packetBytes = 0;
 };
 
+// The pages at the file's start whose checksums are looked at (libogg passes over a page whose
+// checksum is wrong): those of the headers and of the first audio.
+constexpr int kCheckedPages = 8;
+
+// Whether the page (its header of 27 bytes and `count` lacing values, and its body) has the
+// checksum it says it has.
+bool checksumHolds(const unsigned char* head, const unsigned char* segments, size_t count,
+                   const std::vector<unsigned char>& body) {
+    std::vector<unsigned char> header(head, head + 27);
+    header.insert(header.end(), segments, segments + count);
+    std::fill_n(header.begin() + 22, 4, 0);
+    ogg_page page{header.data(), long(header.size()), const_cast<unsigned char*>(body.data()),
+                  long(body.size())};
+    ogg_page_checksum_set(&page);
+    return std::equal(header.begin() + 22, header.begin() + 26, head + 22);
+}
+
 // Calls `visit(page)` for each page of the file from its start, passing over damage between pages
 // to the next page, until `visit` returns false or the file ends. Only the page headers and the
-// first bytes of each body are read. True when the file ends inside a page.
+// first bytes of each body are read, and the whole of the first few. True when the file ends
+// inside a page.
 template <class Visit>
 bool walkPages(const std::string& path, Visit&& visit) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
@@ -83,6 +107,8 @@ bool walkPages(const std::string& path, Visit&& visit) {
     std::rewind(f);
     bool cutOff = false;
     unsigned char head[27], segments[255];
+    std::vector<unsigned char> whole;
+    int pages = 0;
     for (size_t got; (got = std::fread(head, 1, sizeof head, f)) > 0;) {
         if (got < sizeof head) {
             cutOff = std::memcmp(head, "OggS", std::min<size_t>(got, 4)) == 0;
@@ -108,9 +134,18 @@ bool walkPages(const std::string& path, Visit&& visit) {
         uint64_t granule = 0;
         for (int i = 7; i >= 0; --i) granule = granule << 8 | head[6 + i];
         page.granule = int64_t(granule);
-        page.packetBytes =
-            std::fread(page.packet, 1, std::min(sizeof page.packet, size_t(body)), f);
-        body -= off_t(page.packetBytes);
+        if (pages++ < kCheckedPages && !cutOff) {
+            whole.resize(size_t(body));
+            if (std::fread(whole.data(), 1, whole.size(), f) != whole.size()) break;
+            page.damaged = !checksumHolds(head, segments, count, whole);
+            page.packetBytes = std::min(sizeof page.packet, whole.size());
+            std::copy_n(whole.begin(), page.packetBytes, page.packet);
+            body = 0;
+        } else {
+            page.packetBytes =
+                std::fread(page.packet, 1, std::min(sizeof page.packet, size_t(body)), f);
+            body -= off_t(page.packetBytes);
+        }
         if (!visit(page) || cutOff || fseeko(f, body, SEEK_CUR) != 0) break;
     }
     std::fclose(f);
@@ -138,6 +173,7 @@ OggLayout layoutOf(const std::string& path) {
     std::vector<uint32_t> begun;  // the serials whose first page was seen
     double firstRate = 0;
     uint32_t firstSerial = 0;
+    double firstSkip = 0;                 // Opus: the pre-skip
     int64_t firstGranules[2] = {-1, -1};  // the first stream's last two, the last one second
     layout.cutOff = walkPages(path, [&](const Page& page) {
         if (first) {
@@ -149,12 +185,19 @@ OggLayout layoutOf(const std::string& path) {
             firstRate = layout.codec == Codec::Vorbis
                             ? double(p[12] | p[13] << 8 | p[14] << 16 | uint32_t(p[15]) << 24)
                             : 48000.0;
+            if (layout.codec == Codec::Opus) firstSkip = p[10] | p[11] << 8;
             first = false;
             layout.parts.push_back({layout.codec, page.at});
         }
-        if (page.serial == firstSerial && page.granule > 0 && !layout.chained) {
-            firstGranules[0] = firstGranules[1];
-            firstGranules[1] = page.granule;
+        if (page.serial == firstSerial && !layout.chained) {
+            // A damaged page before the first page of audio that is whole: the first audio was
+            // lost. (A page missing there cannot be told from a recording begun mid-stream,
+            // whose page numbers jump after its headers too.)
+            if (firstGranules[1] <= 0 && page.damaged) layout.startLost = true;
+            if (page.granule > 0 && !page.damaged) {
+                firstGranules[0] = firstGranules[1];
+                firstGranules[1] = page.granule;
+            }
         }
         // A stream that begins with the serial of one before it (files joined whose writer
         // numbers every stream alike): the libraries take the two for one, so it is read apart.
@@ -213,6 +256,8 @@ OggLayout layoutOf(const std::string& path) {
         if (st.rate > 0)
             layout.laterSeconds += std::max(0.0, double(st.granule) - st.skip) / st.rate;
     layout.lastPageFrom = std::max<int64_t>(0, firstGranules[0]);
+    if (firstRate > 0)
+        layout.firstStreamSeconds = std::max(0.0, double(firstGranules[1]) - firstSkip) / firstRate;
     return layout;
 }
 
@@ -532,6 +577,7 @@ std::unique_ptr<Source> openOggChain(const std::string& utf8Path, int* error, Fi
     const OggLayout layout = layoutOf(utf8Path);
     if (layout.codec == Codec::Vorbis) first->lastPageFrom = layout.lastPageFrom;
     first->cutOff = layout.cutOff;
+    if (layout.startLost && !layout.chained) first->startLostUpTo = layout.firstStreamSeconds;
     if (!layout.chained || layout.codec == Codec::Other) return nullptr;
     double* unreadableSeconds = &first->unreadableSeconds;
     // The codec's library would refuse the chain (and lose a little memory doing so): the first

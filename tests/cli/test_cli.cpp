@@ -305,6 +305,13 @@ TEST(QuorvinRender, SaysWhenTheSourceIsCutShortOrDamaged) {
         return std::search(b.begin() + std::ptrdiff_t(from), b.end(), capture.begin(),
                            capture.end());
     };
+    // The first page holding audio (its granule position above 0).
+    bytes = fixtures::readBytes(ogg);
+    size_t firstAudio = 0;
+    for (auto at = pageFrom(bytes, 0); at != bytes.end(); at = pageFrom(bytes, firstAudio + 4)) {
+        firstAudio = size_t(at - bytes.begin());
+        if (std::any_of(at + 6, at + 14, [](uint8_t b) { return b != 0; })) break;
+    }
     const std::pair<std::string, size_t> cases[] = {
         {ogg, firstBytes * 3 / 4},
         {tmp.file("chain.ogg"), chain.size() * 3 / 4},
@@ -328,6 +335,14 @@ TEST(QuorvinRender, SaysWhenTheSourceIsCutShortOrDamaged) {
             << r.err;
         EXPECT_LT(fixtures::readAudio(tmp.file("e.wav")).frames(), wholeFrames);
     }
+    // The first page of audio damaged in its body (libogg passes over a page whose checksum is
+    // wrong): said too.
+    bytes = fixtures::readBytes(ogg);
+    bytes[firstAudio + 100] ^= 0xff;
+    fixtures::writeBytes(tmp.file("first-damaged.ogg"), bytes);
+    r = quorvin({"render", tmp.file("first-damaged.ogg"), tmp.file("e.wav")}, tmp);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("is damaged: its audio ends "), std::string::npos) << r.err;
     // An Ogg file (one stream or a chain, Vorbis or Opus) cut off inside a page: how much is lost
     // is not written anywhere, but that something is, is said. Not for a passage before the cut.
     const std::string opus = tmp.file("whole.opus");
