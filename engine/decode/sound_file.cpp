@@ -84,6 +84,10 @@ struct WavData {
     uint64_t heldBytes = 0;
     // Where the data chunks after the first start (a writer's fault; players take the first).
     std::vector<off_t> laterData;
+    // A PCM or float header whose bits per sample do not fit its frames (24 bits in frames of
+    // 32-bit samples): the bits the frames give, as other players read it, over the frame size
+    // and the bits.
+    std::optional<PatchedFile::Patch> bitsToFrames;
 };
 WavData wavDataOf(std::FILE* f) {
     WavData w;
@@ -118,6 +122,16 @@ WavData wavDataOf(std::FILE* f) {
             rate = le32(body + 4);
             bytesPerSecond = le32(body + 8);
             blockAlign = body[12] | body[13] << 8;
+            const unsigned channels = body[2] | body[3] << 8, bits = body[14] | body[15] << 8;
+            const unsigned sample = channels ? blockAlign / channels : 0;
+            // (An extensible header's bits are its samples' size: those that count are apart.)
+            const bool sizes = tag == 3
+                                   ? sample == 4 || sample == 8
+                                   : (sample >= 1 && sample <= 4) || (tag == 0xFFFE && sample == 8);
+            if ((tag == 1 || tag == 3 || tag == 0xFFFE) && size >= 16 &&
+                sample * channels == blockAlign && sizes && bits && (bits + 7) / 8 != sample)
+                w.bitsToFrames = PatchedFile::Patch{
+                    off_t(at + 8 + 12), {char(body[12]), char(body[13]), char(8 * sample), 0}};
         }
         if (std::memcmp(c, "data", 4) == 0 && seenData) {
             if (w.laterData.size() < 16) w.laterData.push_back(off_t(at));
@@ -316,7 +330,7 @@ SoundFile::SoundFile(const std::string& utf8Path) {
                                  std::memcmp(flacInfo, "fLaC", 4) == 0 &&
                                  (flacInfo[4] & 0x7f) == 0 && flacHoldsMoreThanItsCount(utf8Path);
     if (!bw64 && wav.unclosedSizeAt < 0 && wav.unclosedDs64At < 0 && wav.laterData.empty() &&
-        start == 0 && !w64Float && !flacCountsShort) {
+        start == 0 && !w64Float && !flacCountsShort && !wav.bitsToFrames) {
         if (f) std::fclose(f);
         sf_ = sf_open(utf8Path.c_str(), SFM_READ, &info_);
         return;
@@ -337,6 +351,7 @@ SoundFile::SoundFile(const std::string& utf8Path) {
         }
     if (w64Float) patched_->patches.push_back(*w64Float);
     for (const off_t at : wav.laterData) patched_->patches.push_back({at, {'J', 'U', 'N', 'K'}});
+    if (wav.bitsToFrames) patched_->patches.push_back(*wav.bitsToFrames);
     if (flacCountsShort) {
         patched_->patches.push_back({8 + 13, {char(flacInfo[21] & 0xf0), 0, 0, 0}});
         patched_->patches.push_back({8 + 14, {0, 0, 0, 0}});

@@ -371,8 +371,19 @@ TEST(InputsWithoutLength, AreMeasuredAndDecodedToTheirEnd) {
     bytes[21] &= 0xf0;
     for (int i = 0; i < 4; ++i) bytes[size_t(22 + i)] = uint8_t(44100u >> (24 - 8 * i));
     fixtures::writeBytes(shortCount, bytes);
-    for (const std::string& path : {flac, cut, unclosed, twoData, shortCount}) {
-        const Pcm ref = ffmpegDecode(path == twoData ? wav : path, dir, 2);
+    // A WAV whose header says 24 bits where its frames hold 32-bit samples: read by the frames'
+    // size, as the file was before its header was damaged.
+    const std::string whole32 = dir.file("32.wav"), misbits = dir.file("24-in-32.wav");
+    writeSndfile(whole32, SF_FORMAT_WAV | SF_FORMAT_PCM_32, 44100, 2, signal(44100, 2, 2.0));
+    bytes = fixtures::readBytes(whole32);
+    const auto fmt = std::search(bytes.begin(), bytes.end(), "fmt ", "fmt " + 4) - bytes.begin();
+    bytes[size_t(fmt + 22)] = 24;
+    fixtures::writeBytes(misbits, bytes);
+    for (const std::string& path : {flac, cut, unclosed, twoData, shortCount, misbits}) {
+        const Pcm ref = ffmpegDecode(path == twoData   ? wav
+                                     : path == misbits ? whole32
+                                                       : path,
+                                     dir, 2);
         const DWORD h = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
         ASSERT_NE(h, 0u) << path;
         EXPECT_EQ(BASS_ChannelGetLength(h), QWORD(ref.samples.size() * 2)) << path;
