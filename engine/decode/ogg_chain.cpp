@@ -44,6 +44,10 @@ struct OggLayout {
     // passed over); the seconds the stream's last granule position gives, its pre-skip taken.
     bool startLost = false;
     double firstStreamSeconds = 0;
+    // An Opus stream whose first page of audio ends well past where a stream begun at 0 would end
+    // one (a recording of a broadcast begun in its middle): libsndfile plays it late by its
+    // pre-skip and loses as much of its end.
+    bool opusStartsLate = false;
     // Where each run of streams of one codec starts in the file: more than one when Vorbis and
     // Opus streams follow each other (each codec's library reads only its own).
     struct Part {
@@ -195,6 +199,10 @@ OggLayout layoutOf(const std::string& path) {
             // whose page numbers jump after its headers too.)
             if (firstGranules[1] <= 0 && page.damaged) layout.startLost = true;
             if (page.granule > 0 && !page.damaged) {
+                // A page holds at most a few seconds of Opus as any writer makes them.
+                if (firstGranules[1] <= 0 && layout.codec == Codec::Opus &&
+                    double(page.granule) > firstSkip + 5 * 48000.0)
+                    layout.opusStartsLate = true;
                 firstGranules[0] = firstGranules[1];
                 firstGranules[1] = page.granule;
             }
@@ -578,7 +586,7 @@ std::unique_ptr<Source> openOggChain(const std::string& utf8Path, int* error, Fi
     if (layout.codec == Codec::Vorbis) first->lastPageFrom = layout.lastPageFrom;
     first->cutOff = layout.cutOff;
     if (layout.startLost && !layout.chained) first->startLostUpTo = layout.firstStreamSeconds;
-    if (!layout.chained || layout.codec == Codec::Other) return nullptr;
+    if ((!layout.chained && !layout.opusStartsLate) || layout.codec == Codec::Other) return nullptr;
     double* unreadableSeconds = &first->unreadableSeconds;
     // The codec's library would refuse the chain (and lose a little memory doing so): the first
     // stream is left to libsndfile, and what the later streams held is said to be lost.

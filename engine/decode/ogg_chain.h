@@ -31,7 +31,8 @@ struct OggFirstStream {
 // The file's chained streams as one Source; null when the file is no chain of Vorbis or Opus
 // streams (for libsndfile to read, `*first` then filled in), or with *error set when it is one
 // that cannot be decoded. A chain the codec's library refuses (a later stream's headers damaged)
-// is left to libsndfile too, which reads its first stream.
+// is left to libsndfile too, which reads its first stream. A single Opus stream that does not
+// begin at 0 (recorded from the middle of a broadcast) is read by opusfile too.
 std::unique_ptr<Source> openOggChain(const std::string& utf8Path, int* error, FileOpen mode,
                                      OggFirstStream* first);
 
