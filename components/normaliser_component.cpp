@@ -127,9 +127,9 @@ struct Ebur128 {
 
 // The true peak: the largest value of the wave between its samples, as a converter rebuilds it,
 // read from the samples resampled to about 350 kHz or more (8x at 44.1 and 48 kHz) with a linear
-// phase filter. libebur128's own estimate (4x with a short filter) reads up to 0.7 dB low on
-// clipped sound, and another meter would then find the ceiling passed; at 8x a tone near 20 kHz is
-// read at most 0.15 dB low.
+// phase filter. libebur128's own estimate
+// (4x with a short filter) reads up to 0.7 dB low on clipped sound, and another meter would then
+// find the ceiling passed; at 8x a tone near 20 kHz is read at most 0.15 dB low.
 class TruePeak {
   public:
     TruePeak(int channels, int rate) : channels_(channels) {
@@ -311,7 +311,9 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
     } else {
         double measured = -HUGE_VAL;
         ebur128_loudness_global(meter.st, &measured);
-        const double truePeak = truePeakMeter->finish();
+        // Never under the samples themselves (the filter's band ends a little short of the
+        // source's Nyquist frequency).
+        const double truePeak = std::max(truePeakMeter->finish(), peak);
         // The loudness of the source at `gain`: not the measured one plus the gain where blocks
         // lie near the absolute gate (-70 LUFS, which does not move with the level), as in a fade
         // or a decaying note. Measured again on the scaled samples; NaN when stopped or unread.
