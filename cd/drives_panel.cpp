@@ -51,9 +51,10 @@ void DrivesPanel::cmdOpenImage_Click() {
     w_.cmdOpenImage->setEnabled(false);
     QThreadPool::globalInstance()->start([path = *path, alive = alive_, panel = this] {
         std::string why;
-        const int drive = engine::cdAddImage(path, &why);
-        platform::postToWindowThread([alive, panel, path, drive, why] {
-            if (*alive) panel->imageAdded(path, drive, why);
+        bool readAgain = false;
+        const int drive = engine::cdAddImage(path, &why, &readAgain);
+        platform::postToWindowThread([alive, panel, path, drive, why, readAgain] {
+            if (*alive) panel->imageAdded(path, drive, why, readAgain);
         });
     });
 }
@@ -62,7 +63,8 @@ DrivesPanel::~DrivesPanel() {
     *alive_ = false;
 }
 
-void DrivesPanel::imageAdded(const std::string& path, int drive, const std::string& why) {
+void DrivesPanel::imageAdded(const std::string& path, int drive, const std::string& why,
+                             bool readAgain) {
     // Enabled as the drive list is, the window's own state aside (an extraction under way).
     w_.cmdOpenImage->setEnabled(w_.cmbCDDrives->isEnabledTo(w_.cmbCDDrives->window()));
     if (drive < 0) {
@@ -76,12 +78,12 @@ void DrivesPanel::imageAdded(const std::string& path, int drive, const std::stri
     refreshDriveList();
     const int row = w_.cmbCDDrives->findData(drive);
     if (row < 0 || !w_.cmbCDDrives->isEnabledTo(w_.cmbCDDrives->window())) return;
-    // The image shown chosen again (read again if it changed on disk): its list is read afresh,
-    // as for a disc put in again.
-    if (drive == session_.currentDrive && w_.cmbCDDrives->currentIndex() == row)
-        hooks_.driveChanged();
-    else
+    // The image shown chosen again: read again when it changed on disk, its list is read afresh,
+    // as for a disc put in again; unchanged, what plays plays on.
+    if (drive != session_.currentDrive || w_.cmbCDDrives->currentIndex() != row)
         w_.cmbCDDrives->setCurrentIndex(row);
+    else if (readAgain)
+        hooks_.driveChanged();
 }
 
 int DrivesPanel::loadDrives() {

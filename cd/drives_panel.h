@@ -72,7 +72,7 @@ class DrivesPanel : public QObject {
     int fillDriveList();
     void refreshDriveList();
     // The worker's answer for the image `path`: its drive, or -1 and why.
-    void imageAdded(const std::string& path, int drive, const std::string& why);
+    void imageAdded(const std::string& path, int drive, const std::string& why, bool readAgain);
 
     CdSession& session_;
     DrivesWidgets w_;

@@ -162,11 +162,10 @@ QString RipPanel::offsetKey() const {
 
 void RipPanel::setDrive(int drive) {
     if (running()) return;
-    if (drive != drive_) {  // the last rip's results are another disc's
-        lstRipTracks_->clear();
-        lblRipStatus_->clear();
-        prgDisc_->setValue(0);
-    }
+    // The last rip's results are another disc's (another drive, or the disc exchanged).
+    lstRipTracks_->clear();
+    lblRipStatus_->clear();
+    prgDisc_->setValue(0);
     drive_ = drive;
     const int remembered =
         QSettings("Quorvin", "Quorvin Audio Tools").value(offsetKey(), 0).toInt();

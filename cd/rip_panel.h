@@ -35,7 +35,8 @@ class RipPanel : public QWidget {
     // a rip running: see stopForClose()).
     ~RipPanel() override;
 
-    // The drive the next rip reads; its remembered read offset goes into spnOffset.
+    // The drive the next rip reads (another drive, or its disc exchanged: the last rip's results
+    // go); its remembered read offset goes into spnOffset.
     void setDrive(int drive);
     // Asks for a folder (platform::Platform) and starts ripping into it; while a rip runs, the
     // same button stops it.

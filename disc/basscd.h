@@ -88,11 +88,14 @@ HSTREAM BASS_CD_StreamCreate(DWORD drive, DWORD track, DWORD flags);
 namespace engine {
 
 // Adds a disc image (.cue with its .bin of the same base name, .toc, .nrg) as a drive. Returns
-// its drive index; an image already added returns its existing index. -1 when the image cannot
+// its drive index; an image already added returns its existing index (read again when its sheet
+// or files changed on disk since). -1 when the image cannot
 // be opened (BASS_ERROR_FILEOPEN: the image or its .bin is missing or unreadable) or is malformed
 // (BASS_ERROR_FILEFORM); `why` then gets the reason for the user. A cue sheet is checked in full
 // before it is read.
-int cdAddImage(const std::string& utf8Path, std::string* why = nullptr);
+// `readAgain` (when given): an image added before, whose sheet or files changed on disk since,
+// was read again (as a disc exchanged: its streams stop).
+int cdAddImage(const std::string& utf8Path, std::string* why = nullptr, bool* readAgain = nullptr);
 // The drive for a device path (/dev/sr0) or an image path, added when needed; -1 on failure.
 int cdOpenSource(const std::string& utf8Path, std::string* why = nullptr);
 // Whether the machine's drives are looked for at the first call (default true). Tests switch it

@@ -442,7 +442,8 @@ namespace engine {
 using cd::Drive;
 using cd::registry;
 
-int cdAddImage(const std::string& utf8Path, std::string* why) {
+int cdAddImage(const std::string& utf8Path, std::string* why, bool* readAgain) {
+    if (readAgain) *readAgain = false;
     std::lock_guard add(registry().addMutex);
     int existing = registry().find(utf8Path);
     std::shared_ptr<Drive> known = existing >= 0 ? registry().at(DWORD(existing)) : nullptr;
@@ -463,6 +464,7 @@ int cdAddImage(const std::string& utf8Path, std::string* why) {
     }
     if (known) {  // changed on disk: read again, as a disc exchanged in the drive
         known->replaceImage(std::move(backend));
+        if (readAgain) *readAgain = true;
         return existing;
     }
     auto drive = std::make_shared<Drive>(std::move(backend), utf8Path,

@@ -311,7 +311,15 @@ TEST_F(CdWindow, OpenImageAddsTheImageAsADriveAndSelectsIt) {
     EXPECT_EQ(w.currentDrive(), 1);
     EXPECT_TRUE(openImage->isEnabled());
 
-    // The image shown, chosen again after it changed on disk: its new tracks are listed.
+    // The image shown, chosen again unchanged while it plays: it plays on. Chosen again after it
+    // changed on disk: its new tracks are listed.
+    selectRow(0);
+    const DWORD playing = w.currentChannel();
+    ASSERT_EQ(BASS_ChannelIsActive(playing), BASS_ACTIVE_PLAYING);
+    scripted->openAnswers.push_back(flac);
+    openImage->click();
+    ASSERT_TRUE(processUntil([&] { return openImage->isEnabled(); }));
+    EXPECT_EQ(BASS_ChannelIsActive(playing), BASS_ACTIVE_PLAYING);
     other.tracks = cdimage::audioTracks(2, 40);
     ASSERT_EQ(cdimage::write(outDir.file("album"), other, cdimage::Files::OneFlac), flac);
     scripted->openAnswers.push_back(flac);
