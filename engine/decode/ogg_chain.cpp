@@ -434,11 +434,70 @@ class OpusLinks : public Links {
     OggOpusFile* of_ = nullptr;
 };
 
+// The streams from `from` to `to` (-1: the file's end), all of `codec`; null when its library
+// refuses them.
+std::unique_ptr<Links> openLinks(const std::string& path, Codec codec, off_t from, off_t to) {
+    if (codec == Codec::Vorbis) {
+        auto v = std::make_unique<VorbisLinks>();
+        if (v->open(path, from, to)) return v;
+    } else if (codec == Codec::Opus) {
+        auto o = std::make_unique<OpusLinks>();
+        if (o->open(path, from, to)) return o;
+    }
+    return nullptr;
+}
+
+// A run of streams (a range of the file) opened by its codec's library only while it is read: a
+// file of many runs (a thousand files of one writer joined, every stream with the same serial)
+// holds one decoder and one open file, not one per run. What the run holds is looked at once.
+class LazyLinks : public Links {
+  public:
+    static std::unique_ptr<LazyLinks> open(const std::string& path, Codec codec, off_t from,
+                                           off_t to) {
+        std::unique_ptr<Links> links = openLinks(path, codec, from, to);
+        if (!links) return nullptr;
+        auto lazy = std::unique_ptr<LazyLinks>(new LazyLinks(path, codec, from, to));
+        for (int i = 0; i < links->count(); ++i)
+            lazy->links_.push_back({links->rate(i), links->channels(i), links->total(i)});
+        lazy->total_ = links->total();
+        return lazy;
+    }
+    int count() const override { return int(links_.size()); }
+    int rate(int link) const override { return links_[size_t(link)].rate; }
+    int channels(int link) const override { return links_[size_t(link)].channels; }
+    int64_t total() const override { return total_; }
+    int64_t total(int link) const override { return links_[size_t(link)].total; }
+    long decode(std::vector<float>& buf, int* rate, int* channels) override {
+        return reopen() ? open_->decode(buf, rate, channels) : 0;
+    }
+    bool seek(int64_t frame) override { return reopen() && open_->seek(frame); }
+    // Lets the library and the file go until the run is read again.
+    void close() { open_.reset(); }
+
+  private:
+    LazyLinks(std::string path, Codec codec, off_t from, off_t to)
+        : path_(std::move(path)), codec_(codec), from_(from), to_(to) {}
+    bool reopen() {
+        if (!open_) open_ = openLinks(path_, codec_, from_, to_);
+        return open_ != nullptr;
+    }
+    struct Link {
+        int rate, channels;
+        int64_t total;
+    };
+    std::string path_;
+    Codec codec_;
+    off_t from_, to_;
+    std::vector<Link> links_;
+    int64_t total_ = 0;
+    std::unique_ptr<Links> open_;
+};
+
 // Runs of streams of one codec after one another (Vorbis, then Opus, ...), each read by its codec's
 // library, as one chain.
 class MixedLinks : public Links {
   public:
-    explicit MixedLinks(std::vector<std::unique_ptr<Links>> parts) : parts_(std::move(parts)) {}
+    explicit MixedLinks(std::vector<std::unique_ptr<LazyLinks>> parts) : parts_(std::move(parts)) {}
     int count() const override {
         int n = 0;
         for (const auto& p : parts_) n += p->count();
@@ -464,11 +523,13 @@ class MixedLinks : public Links {
     long decode(std::vector<float>& buf, int* rate, int* channels) override {
         for (; current_ < parts_.size(); ++current_) {
             if (const long n = parts_[current_]->decode(buf, rate, channels); n > 0) return n;
+            parts_[current_]->close();
             if (current_ + 1 < parts_.size() && !parts_[current_ + 1]->seek(0)) return 0;
         }
         return 0;
     }
     bool seek(int64_t frame) override {
+        if (current_ < parts_.size()) parts_[current_]->close();  // past the last at the end
         for (current_ = 0; current_ + 1 < parts_.size() && frame >= parts_[current_]->total();
              ++current_)
             frame -= parts_[current_]->total();
@@ -481,22 +542,9 @@ class MixedLinks : public Links {
         for (; p + 1 < parts_.size() && link >= parts_[p]->count(); ++p) link -= parts_[p]->count();
         return {p, link};
     }
-    std::vector<std::unique_ptr<Links>> parts_;
+    std::vector<std::unique_ptr<LazyLinks>> parts_;
     size_t current_ = 0;
 };
-
-// The streams from `from` to `to` (-1: the file's end), all of `codec`; null when its library
-// refuses them.
-std::unique_ptr<Links> openLinks(const std::string& path, Codec codec, off_t from, off_t to) {
-    if (codec == Codec::Vorbis) {
-        auto v = std::make_unique<VorbisLinks>();
-        if (v->open(path, from, to)) return v;
-    } else if (codec == Codec::Opus) {
-        auto o = std::make_unique<OpusLinks>();
-        if (o->open(path, from, to)) return o;
-    }
-    return nullptr;
-}
 
 class OggChainSource : public Source {
   public:
@@ -598,10 +646,11 @@ std::unique_ptr<Source> openOggChain(const std::string& utf8Path, int* error, Fi
     if (layout.parts.size() == 1) {
         links = openLinks(utf8Path, layout.codec, 0, -1);
     } else {
-        std::vector<std::unique_ptr<Links>> parts;
+        std::vector<std::unique_ptr<LazyLinks>> parts;
         for (size_t i = 0; i < layout.parts.size(); ++i) {
             const off_t to = i + 1 < layout.parts.size() ? layout.parts[i + 1].from : -1;
-            parts.push_back(openLinks(utf8Path, layout.parts[i].codec, layout.parts[i].from, to));
+            parts.push_back(
+                LazyLinks::open(utf8Path, layout.parts[i].codec, layout.parts[i].from, to));
             if (!parts.back()) break;
         }
         if (parts.back()) links = std::make_unique<MixedLinks>(std::move(parts));

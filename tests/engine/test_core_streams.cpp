@@ -1,5 +1,6 @@
 // File streams: lengths, positions and seeks in bytes, decoding, bad files, the DSP chain.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <cstring>
 #include <filesystem>
@@ -233,6 +234,30 @@ TEST_P(JoinedFiles, PlayInTheFirstPartsFormatAtTheRightPitchAndLength) {
     ASSERT_EQ(BASS_ChannelGetData(h, part.data(), DWORD(part.size() * 2)), DWORD(part.size() * 2));
     EXPECT_TRUE(std::equal(part.begin(), part.end(),
                            got.samples.begin() + int64_t(seekAt * f.rate1) * f.chans1));
+}
+
+// Three hundred short files of one writer joined (every stream with the same serial) play whole
+// with few file handles to spare: the streams' decoders are opened one at a time.
+TEST_F(Streams, ManyJoinedStreamsOfOneSerialPlayWhole) {
+    const std::string one = dir.file("one"), many = dir.file("many");
+    fixtures::writeSound(one, fixtures::sine(440, 0.05, 44100, 1, 0.5),
+                         SF_FORMAT_OGG | SF_FORMAT_VORBIS);
+    const auto bytes = fixtures::readBytes(one);
+    std::vector<uint8_t> joined;
+    for (int i = 0; i < 300; ++i) joined.insert(joined.end(), bytes.begin(), bytes.end());
+    fixtures::writeBytes(many, joined);
+    const int64_t frames =
+        readAll(BASS_StreamCreateFile(0, one.c_str(), 0, 0, BASS_STREAM_DECODE)).frames();
+    rlimit was{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &was), 0);
+    rlimit few = was;
+    few.rlim_cur = 128;
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &few), 0);
+    const HSTREAM h = BASS_StreamCreateFile(0, many.c_str(), 0, 0, BASS_STREAM_DECODE);
+    const Pcm got = h ? readAll(h) : Pcm{};
+    setrlimit(RLIMIT_NOFILE, &was);
+    ASSERT_NE(h, 0u);
+    EXPECT_EQ(got.frames(), 300 * frames);
 }
 
 // An open given up half-way (a worker's job dropped) while it reads a long MP3 through keeps
