@@ -529,10 +529,12 @@ class MixedLinks : public Links {
         return 0;
     }
     bool seek(int64_t frame) override {
-        if (current_ < parts_.size()) parts_[current_]->close();  // past the last at the end
-        for (current_ = 0; current_ + 1 < parts_.size() && frame >= parts_[current_]->total();
-             ++current_)
-            frame -= parts_[current_]->total();
+        size_t to = 0;
+        for (; to + 1 < parts_.size() && frame >= parts_[to]->total(); ++to)
+            frame -= parts_[to]->total();
+        // The run read until now is let go unless the seek stays in it (past the last at the end).
+        if (current_ < parts_.size() && current_ != to) parts_[current_]->close();
+        current_ = to;
         return parts_[current_]->seek(frame);
     }
 
