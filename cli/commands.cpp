@@ -52,7 +52,8 @@ const Command kCommands[] = {
      "against a downloaded AccurateRip database file, --test-and-copy reads every track twice",
      &cdRipCommand},
     {"cd-verify", "FOLDER --accuraterip-db FILE",
-     "verify the tracks ripped into FOLDER (in track-number order) against a downloaded "
+     "verify the WAV or FLAC tracks ripped into FOLDER (in track-number order) against a "
+     "downloaded "
      "AccurateRip database file; exits non-zero unless every track is accurate",
      &cdVerifyCommand},
     {"normalize", "IN OUT (PERCENT | --lufs L) [--bits 16|24]",

@@ -105,7 +105,9 @@ int cdRipDiscCommand(const std::vector<std::string>& args, std::ostream& out, st
         } else if (option == "--offset") {
             auto n = wholeNumber(*v, true);
             if (!n || *n < -100000 || *n > 100000)
-                return usage(err, "--offset wants a number of samples");
+                return usage(
+                    err, "--offset wants a number of samples from -100000 to 100000, not \"" + *v +
+                             "\"");
             options.readOffset = int(*n);
         } else if (option == "--bitrate") {
             bitrateText = *v;

@@ -22,7 +22,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: quorvin cd-verify FOLDER --accuraterip-db FILE\n"
-    "  checks the tracks ripped into FOLDER against an AccurateRip database file\n"
+    "  checks the WAV or FLAC tracks ripped into FOLDER against an AccurateRip database file\n"
     "  (dBAR-NNN-XXXXXXXX-XXXXXXXX-XXXXXXXX.bin); tracks in track-number order\n";
 
 int usage(std::ostream& err, const std::string& what) {
@@ -122,19 +122,21 @@ int cdVerifyCommand(const std::vector<std::string>& args, std::ostream& out, std
 
     std::vector<TrackFile> tracks;
     for (const fs::path& path : paths) {
-        std::string why;
-        const auto frames = probeTrack(path, why);
-        if (!frames) continue;  // not audio: the log, the cue sheet, the playlist
         const std::string name = path.filename().string();
-        // A lossy file decodes to other samples than the disc held: no checksum can match.
+        // A lossy file decodes to other samples than the disc held: no checksum can match. (A
+        // WMA rip, which the program writes but does not decode, among them.)
         std::string ext = path.extension().string();
         std::transform(ext.begin(), ext.end(), ext.begin(),
                        [](unsigned char c) { return char(std::tolower(c)); });
-        if (ext == ".mp3" || ext == ".mp2" || ext == ".ogg" || ext == ".oga" || ext == ".opus") {
-            err << "quorvin cd-verify: " << name
-                << " is compressed with loss: only a WAV or FLAC rip can be verified\n";
-            return 1;
-        }
+        for (const char* lossy : {".mp3", ".mp2", ".ogg", ".oga", ".opus", ".wma", ".m4a", ".aac"})
+            if (ext == lossy) {
+                err << "quorvin cd-verify: " << name
+                    << " is compressed with loss: only a WAV or FLAC rip can be verified\n";
+                return 1;
+            }
+        std::string why;
+        const auto frames = probeTrack(path, why);
+        if (!frames) continue;  // not audio: the log, the cue sheet, the playlist
         if (!why.empty()) {
             err << "quorvin cd-verify: " << name << ": " << why << "\n";
             return 1;
