@@ -160,7 +160,7 @@ is not to use the program.
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+254"/>
+        <location line="+258"/>
         <source>An incorrect version of BASS.DLL was loaded</source>
         <translation type="unfinished"></translation>
     </message>
@@ -180,7 +180,7 @@ is not to use the program.
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+154"/>
+        <location line="+155"/>
         <source>No volume mixer was found on this system.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -335,7 +335,7 @@ is not to use the program.
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+27"/>
+        <location line="+31"/>
         <source>The file-name template cannot be used: </source>
         <translation type="unfinished"></translation>
     </message>
@@ -427,7 +427,7 @@ is not to use the program.
     </message>
     <message>
         <location line="+2"/>
-        <location filename="../files/temporary_file.cpp" line="+293"/>
+        <location filename="../files/temporary_file.cpp" line="+294"/>
         <source>it is a folder</source>
         <translation type="unfinished"></translation>
     </message>
@@ -529,6 +529,7 @@ is not to use the program.
     </message>
     <message>
         <location filename="../files/temporary_file.cpp" line="-137"/>
+        <location filename="../rip/extract.cpp" line="+230"/>
         <source>Cannot write &quot;%1&quot;: %2</source>
         <translation type="unfinished"></translation>
     </message>
@@ -663,12 +664,12 @@ is not to use the program.
     </message>
     <message>
         <location line="+0"/>
-        <location line="+204"/>
+        <location line="+212"/>
         <source>Drive Info</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-200"/>
+        <location line="-208"/>
         <source>Drive can read CD-R media</source>
         <translation type="unfinished"></translation>
     </message>
@@ -818,12 +819,12 @@ is not to use the program.
     </message>
     <message>
         <location line="+1"/>
-        <location line="+101"/>
+        <location line="+109"/>
         <source>Balance</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-100"/>
+        <location line="-108"/>
         <source>Balance value</source>
         <translation type="unfinished"></translation>
     </message>
@@ -859,35 +860,35 @@ is not to use the program.
     </message>
     <message>
         <location line="+1"/>
-        <location line="+131"/>
+        <location line="+139"/>
         <source>WMA File Tags</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-130"/>
-        <location line="+134"/>
+        <location line="-138"/>
+        <location line="+142"/>
         <source>WMA Encoding Bitrate</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-133"/>
+        <location line="-141"/>
         <source>Drive information</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+1"/>
-        <location line="+169"/>
+        <location line="+177"/>
         <source>Maximum read speed</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-168"/>
-        <location line="+170"/>
+        <location line="-176"/>
+        <location line="+178"/>
         <source>Drive&apos;s cache size</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-169"/>
+        <location line="-177"/>
         <source>Left level</source>
         <translation type="unfinished"></translation>
     </message>
@@ -927,7 +928,7 @@ is not to use the program.
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+43"/>
+        <location line="+51"/>
         <source>0</source>
         <translation type="unfinished"></translation>
     </message>
@@ -967,7 +968,7 @@ Error Code : </source>
     </message>
     <message>
         <location line="+1"/>
-        <location filename="../cd/drives_panel.cpp" line="+73"/>
+        <location filename="../cd/drives_panel.cpp" line="+75"/>
         <location filename="../cd/playback_panel.cpp" line="+104"/>
         <source>Error</source>
         <translation type="unfinished"></translation>
@@ -1009,7 +1010,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+35"/>
+        <location line="+37"/>
         <source>WMA File Encoded. Encoding took %1 seconds.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1044,7 +1045,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../cd/drives_panel.cpp" line="-29"/>
+        <location filename="../cd/drives_panel.cpp" line="-31"/>
         <source>Open a Disc Image</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1054,7 +1055,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+23"/>
+        <location line="+25"/>
         <source>Cannot open the disc image &quot;%1&quot;: %2.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1069,36 +1070,36 @@ Error Code : </source>
     </message>
     <message>
         <location line="+1"/>
-        <location line="+523"/>
+        <location line="+498"/>
         <source>Play</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-522"/>
-        <location line="+289"/>
+        <location line="-497"/>
+        <location line="+287"/>
         <source>Player</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-286"/>
-        <location line="+520"/>
+        <location line="-284"/>
+        <location line="+495"/>
         <source>Stop</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-519"/>
+        <location line="-494"/>
         <source>Stop Player</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+3"/>
-        <location line="+517"/>
+        <location line="+492"/>
         <location filename="../render/process_panel.cpp" line="+162"/>
         <source>Process</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-516"/>
+        <location line="-491"/>
         <source>Elaborazione</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1119,18 +1120,18 @@ Error Code : </source>
     </message>
     <message>
         <location line="+6"/>
-        <location line="+509"/>
+        <location line="+484"/>
         <source>Tempo</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-506"/>
-        <location line="+507"/>
+        <location line="-481"/>
+        <location line="+482"/>
         <source>Pitch</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-505"/>
+        <location line="-480"/>
         <source>click to set Tempo Default</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1151,12 +1152,12 @@ Error Code : </source>
     </message>
     <message>
         <location line="+4"/>
-        <location line="+495"/>
+        <location line="+470"/>
         <source>Volume</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-488"/>
+        <location line="-463"/>
         <source>Play Position</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1182,23 +1183,23 @@ Error Code : </source>
     </message>
     <message>
         <location line="+4"/>
-        <location line="+481"/>
+        <location line="+456"/>
         <source>A</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-480"/>
+        <location line="-455"/>
         <source>Loop from here</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+1"/>
-        <location line="+480"/>
+        <location line="+455"/>
         <source>B</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-479"/>
+        <location line="-454"/>
         <source>Loop up to here</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1231,7 +1232,7 @@ Error Code : </source>
     </message>
     <message>
         <location line="+1"/>
-        <location filename="../player/bpm_display.cpp" line="+104"/>
+        <location filename="../player/bpm_display.cpp" line="+109"/>
         <source>Chord:</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1277,12 +1278,12 @@ Error Code : </source>
     </message>
     <message>
         <location line="+10"/>
-        <location line="+442"/>
+        <location line="+417"/>
         <source>Vocal remover on / off</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-441"/>
+        <location line="-416"/>
         <source>Vocal Remover</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1294,29 +1295,29 @@ Error Code : </source>
     </message>
     <message>
         <location line="-23"/>
-        <location line="+437"/>
+        <location line="+412"/>
         <source>Gain Audio</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-436"/>
-        <location line="+437"/>
+        <location line="-411"/>
+        <location line="+412"/>
         <source>Keep bass</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-435"/>
+        <location line="-410"/>
         <source>Removes the voice only above 150 Hz: the kick drum and the bass stay in the mix</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+2"/>
-        <location line="+434"/>
+        <location line="+409"/>
         <source>Keep stereo</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-431"/>
+        <location line="-406"/>
         <source>Removes only what sounds from the centre, from 120 Hz to 8 kHz: instruments panned to a side stay where they are, at their level</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1347,23 +1348,23 @@ Error Code : </source>
     </message>
     <message>
         <location line="+7"/>
-        <location line="+419"/>
+        <location line="+394"/>
         <source>Equalizer on / off</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-413"/>
+        <location line="-388"/>
         <source>Samples the equalizer raised past full scale since Play or Process: lower its boost</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+4"/>
-        <location line="+410"/>
+        <location line="+385"/>
         <source>Peaking Equalizer</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-404"/>
+        <location line="-379"/>
         <source> 80    200  1500  4000  7500 10000 12000 </source>
         <translation type="unfinished"></translation>
     </message>
@@ -1414,12 +1415,12 @@ Error Code : </source>
     </message>
     <message>
         <location line="+15"/>
-        <location line="+360"/>
+        <location line="+335"/>
         <source>Pause</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-356"/>
+        <location line="-331"/>
         <source>Pause, and go on from there</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1491,13 +1492,13 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+6"/>
-        <location line="+335"/>
+        <location line="+4"/>
+        <location line="+312"/>
         <source>Speed trainer</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-333"/>
+        <location line="-310"/>
         <source>On a loop: from the start tempo, a step every so many passes, up to the target</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1567,7 +1568,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+92"/>
+        <location line="+69"/>
         <source>&amp;Tools</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1578,26 +1579,41 @@ Error Code : </source>
     </message>
     <message>
         <location line="+1"/>
-        <source>Wav to Mp3</source>
+        <source>&amp;Wav to Mp3</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+1"/>
-        <source>Normalize</source>
+        <source>&amp;Normalize</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+1"/>
-        <source>Recent &amp;Files</source>
+        <location line="+4"/>
+        <source>E&amp;xit</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>&amp;Save Configuration</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+3"/>
-        <source>Exit</source>
+        <source>High quality &amp;render</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+2"/>
+        <location line="+6"/>
+        <source>High quality &amp;playback</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="-17"/>
+        <source>Recent &amp;Files</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+5"/>
         <source>&amp;Options</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1607,27 +1623,12 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+1"/>
-        <source>Save Configuration</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location line="+3"/>
-        <source>High quality render</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location line="+3"/>
+        <location line="+7"/>
         <source>Process stretches tempo and pitch with Rubber Band&apos;s finer engine: cleaner, and several times slower</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+3"/>
-        <source>High quality playback</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location line="+3"/>
+        <location line="+6"/>
         <source>Play stretches tempo and pitch with Rubber Band&apos;s finer engine</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1950,7 +1951,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+408"/>
+        <location line="+417"/>
         <source>Playing position: </source>
         <translation type="unfinished"></translation>
     </message>
@@ -2007,7 +2008,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../dsp/equalizer_panel.cpp" line="+104"/>
+        <location filename="../dsp/equalizer_panel.cpp" line="+108"/>
         <source>Clipped: %1</source>
         <translation type="unfinished"></translation>
     </message>
@@ -2021,17 +2022,17 @@ Error Code : </source>
     </message>
     <message>
         <location line="+5"/>
-        <location line="+61"/>
+        <location line="+62"/>
         <source>Open</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-57"/>
+        <location line="-58"/>
         <source>Encode</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+2"/>
+        <location line="+3"/>
         <source>Stop</source>
         <translation type="unfinished"></translation>
     </message>
@@ -2089,7 +2090,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+5"/>
+        <location line="+6"/>
         <source>Source</source>
         <translation type="unfinished"></translation>
     </message>
@@ -2169,7 +2170,7 @@ Error Code : </source>
 <context>
     <name>rip</name>
     <message>
-        <location filename="../rip/extract.cpp" line="+83"/>
+        <location filename="../rip/extract.cpp" line="-147"/>
         <source>The track could be read only in part: %1 of %2 bytes were read before the disc failed.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -2185,7 +2186,7 @@ Error Code : </source>
     </message>
     <message>
         <location line="+14"/>
-        <location line="+15"/>
+        <location line="+14"/>
         <source>An error occured while opening output file.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -2195,7 +2196,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../rip/rip_disc.cpp" line="+263"/>
+        <location filename="../rip/rip_disc.cpp" line="+258"/>
         <source>the track cannot be read (Error Code : %1)</source>
         <translation type="unfinished"></translation>
     </message>
@@ -2230,7 +2231,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+230"/>
+        <location line="+231"/>
         <source>There is no readable disc in the drive. (Error Code : %1)</source>
         <translation type="unfinished"></translation>
     </message>
