@@ -46,7 +46,7 @@ Drive::Drive(std::unique_ptr<Backend> backend, std::string path_, std::string na
 }
 
 std::shared_ptr<Backend> Drive::backend() const {
-    std::lock_guard lk(backendMutex_);
+    std::lock_guard lk(stateMutex_);
     return backend_;
 }
 
@@ -54,20 +54,25 @@ bool Drive::imageChanged() const {
     if (!image) return false;
     const std::shared_ptr<Backend> b = backend();
     const std::string now = filesStamp(path, b->files());
-    std::lock_guard lk(backendMutex_);
+    std::lock_guard lk(stateMutex_);
     return now != stamp_;
 }
 
 void Drive::replaceImage(std::unique_ptr<Backend> replacement) {
     std::lock_guard io(ioMutex_);
     std::shared_ptr<Backend> b = std::move(replacement);
-    {
-        std::lock_guard lk(backendMutex_);
-        backend_ = b;
-        stamp_ = filesStamp(path, b->files());
-    }
+    const std::string stamp = filesStamp(path, b->files());
     const Probe p = b->probe();
-    store(p, p.ready ? b->readDisc() : nullptr);
+    std::shared_ptr<const Disc> d = p.ready ? b->readDisc() : nullptr;
+    // The new sectors, their table and the new generation at once: a reader opened on the table
+    // before reads the image before, or fails.
+    std::lock_guard lk(stateMutex_);
+    backend_ = std::move(b);
+    stamp_ = stamp;
+    doorOpen_ = p.doorOpen;
+    locked_ = p.locked;
+    disc_ = std::move(d);
+    ++generation_;
 }
 
 void Drive::poll() {
@@ -105,8 +110,9 @@ void Drive::store(const Probe& p, std::shared_ptr<const Disc> d) {
     }
 }
 
-std::shared_ptr<const Disc> Drive::disc() const {
+std::shared_ptr<const Disc> Drive::disc(uint64_t* generation) const {
     std::lock_guard lk(stateMutex_);
+    if (generation) *generation = generation_.load();
     return disc_;
 }
 
@@ -191,11 +197,11 @@ namespace {
 class GuardedReader : public SectorReader {
   public:
     GuardedReader(Drive& drive, std::unique_ptr<SectorReader> inner,
-                  std::shared_ptr<ReadCounters> counters)
+                  std::shared_ptr<ReadCounters> counters, uint64_t generation)
         : drive_(drive),
           inner_(std::move(inner)),
           counters_(std::move(counters)),
-          generation_(drive.discGeneration()) {}
+          generation_(generation) {}
     bool read(int32_t lsn, int16_t* dst) override {
         if (drive_.gone() || drive_.discGeneration() != generation_) return failed();
         CdTestFaults f = drive_.faults();
@@ -224,11 +230,19 @@ class GuardedReader : public SectorReader {
 }  // namespace
 
 std::unique_ptr<SectorReader> Drive::openReader(int32_t first, int32_t count,
-                                                std::shared_ptr<ReadCounters> counters) {
+                                                std::shared_ptr<ReadCounters> counters,
+                                                uint64_t generation) {
     if (!counters) counters = std::make_shared<ReadCounters>();
-    auto inner = backend()->openReader(first, count, counters);
+    std::shared_ptr<Backend> b;
+    {
+        std::lock_guard lk(stateMutex_);
+        if (generation_.load() != generation) return nullptr;  // the disc changed meanwhile
+        b = backend_;
+    }
+    auto inner = b->openReader(first, count, counters);
     if (!inner) return nullptr;
-    return std::make_unique<GuardedReader>(*this, std::move(inner), std::move(counters));
+    return std::make_unique<GuardedReader>(*this, std::move(inner), std::move(counters),
+                                           generation);
 }
 
 // --- the table and the poller --------------------------------------------------------------

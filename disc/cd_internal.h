@@ -114,8 +114,9 @@ class Drive {
     // Found among the machine's drives (not added by path): rescans may find it gone.
     std::atomic<bool> plugged{false};
     bool locked() const { return locked_.load(); }
-    // The disc as last read; null while no readable disc is in the drive.
-    std::shared_ptr<const Disc> disc() const;
+    // The disc as last read; null while no readable disc is in the drive. `generation`: its
+    // generation, for openReader.
+    std::shared_ptr<const Disc> disc(uint64_t* generation = nullptr) const;
     // Changes whenever the disc is taken out or exchanged; a stream stops reading when it does.
     uint64_t discGeneration() const { return generation_.load(); }
 
@@ -125,8 +126,10 @@ class Drive {
     // Releases a poll held by holdQueries (shutdown).
     void releaseHold();
 
+    // A reader of the disc of `generation` (as disc() gave it); null when the disc changed since.
     std::unique_ptr<SectorReader> openReader(int32_t first, int32_t count,
-                                             std::shared_ptr<ReadCounters> counters);
+                                             std::shared_ptr<ReadCounters> counters,
+                                             uint64_t generation);
     std::string readMode() const { return backend()->readMode(); }
     std::vector<std::string> files() const { return backend()->files(); }
 
@@ -153,10 +156,9 @@ class Drive {
 
     std::shared_ptr<Backend> backend() const;
 
-    mutable std::mutex backendMutex_;  // guards backend_ and stamp_
-    std::shared_ptr<Backend> backend_;
-    std::string stamp_;   // an image's files' sizes and times when read
-    std::mutex ioMutex_;  // one hardware conversation at a time (poll, door)
+    std::shared_ptr<Backend> backend_;  // guarded by stateMutex_, with stamp_
+    std::string stamp_;                 // an image's files' sizes and times when read
+    std::mutex ioMutex_;                // one hardware conversation at a time (poll, door)
     std::mutex doorQueueMutex_;
     std::vector<DWORD> doorQueue_;  // door actions waiting for the poller
     mutable std::mutex stateMutex_;

@@ -85,7 +85,8 @@ std::mutex gReportsMutex;
 std::map<HSTREAM, std::weak_ptr<ReadCounters>> gReports;
 
 // The audio of `t` (its sectors shifted by the drive's read offset) as a source.
-std::unique_ptr<Source> openRange(Drive& drive, const Disc& disc, const TrackEntry& t, int* error,
+std::unique_ptr<Source> openRange(Drive& drive, const Disc& disc, uint64_t generation,
+                                  const TrackEntry& t, int* error,
                                   std::shared_ptr<ReadCounters> counters) {
     auto fail = [&](int code) -> std::unique_ptr<Source> {
         if (error) *error = code;
@@ -100,7 +101,7 @@ std::unique_ptr<Source> openRange(Drive& drive, const Disc& disc, const TrackEnt
     const auto hi = int32_t(std::clamp<int64_t>(endSector, 0, disc.leadout));
     std::unique_ptr<SectorReader> reader;
     if (hi > lo) {
-        reader = drive.openReader(lo, hi - lo, std::move(counters));
+        reader = drive.openReader(lo, hi - lo, std::move(counters), generation);
         if (!reader) return fail(BASS_ERROR_CDREAD);
     }
     if (error) *error = BASS_OK;
@@ -117,7 +118,8 @@ std::unique_ptr<Source> openTrackSource(DWORD drive, DWORD track, int* error,
     };
     auto d = driveAt(drive);
     if (!d) return fail(BASS_ERROR_DEVICE);
-    auto disc = d->disc();
+    uint64_t generation = 0;
+    auto disc = d->disc(&generation);
     if (!disc) return fail(BASS_ERROR_NOCD);
     if (track == kHiddenTrack) {
         // The first track's pregap, read as a track of its own.
@@ -127,12 +129,12 @@ std::unique_ptr<Source> openTrackSource(DWORD drive, DWORD track, int* error,
         TrackEntry hidden = first;
         hidden.lsn = 0;
         hidden.sectors = first.lsn;
-        return openRange(*d, *disc, hidden, error, std::move(counters));
+        return openRange(*d, *disc, generation, hidden, error, std::move(counters));
     }
     if (track >= disc->tracks.size()) return fail(BASS_ERROR_CDTRACK);
     const TrackEntry& t = disc->tracks[track];
     if (!t.audio || t.sectors <= 0) return fail(BASS_ERROR_NOTAUDIO);
-    return openRange(*d, *disc, t, error, std::move(counters));
+    return openRange(*d, *disc, generation, t, error, std::move(counters));
 }
 
 namespace {

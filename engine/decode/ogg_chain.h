@@ -23,8 +23,8 @@ struct OggFirstStream {
     int64_t lastPageFrom = 0;
     // The file ends inside an Ogg page (Source::cutOff).
     bool cutOff = false;
-    // Pages of audio at the stream's start were lost to damage (a wrong checksum): the seconds its last page gives,
-    // of which what decodes falls short by what was lost. 0: none lost there.
+    // Pages of audio at the stream's start were lost to damage (a wrong checksum): the seconds its
+    // last page gives, of which what decodes falls short by what was lost. 0: none lost there.
     double startLostUpTo = 0;
 };
 
