@@ -85,7 +85,7 @@ struct WavData {
     // Where the data chunks after the first start (a writer's fault; players take the first).
     std::vector<off_t> laterData;
     // A PCM or float header whose bits per sample do not fit its frames (24 bits in frames of
-    // 32-bit samples): the bits the frames give, as other players read it, over the frame size
+    // 32-bit samples), its byte rate the frames': the bits the frames give, over the frame size
     // and the bits.
     std::optional<PatchedFile::Patch> bitsToFrames;
 };
@@ -128,8 +128,12 @@ WavData wavDataOf(std::FILE* f) {
             const bool sizes = tag == 3
                                    ? sample == 4 || sample == 8
                                    : (sample >= 1 && sample <= 4) || (tag == 0xFFFE && sample == 8);
+            // Only where the byte rate agrees with the frames and not with the bits: a frame size
+            // written wrong (bits / 8 without the channels) is read by the bits, as elsewhere.
             if ((tag == 1 || tag == 3 || tag == 0xFFFE) && size >= 16 &&
-                sample * channels == blockAlign && sizes && bits && (bits + 7) / 8 != sample)
+                sample * channels == blockAlign && sizes && bits && (bits + 7) / 8 != sample &&
+                bytesPerSecond == rate * blockAlign &&
+                bytesPerSecond != rate * channels * ((bits + 7) / 8))
                 w.bitsToFrames = PatchedFile::Patch{
                     off_t(at + 8 + 12), {char(body[12]), char(body[13]), char(8 * sample), 0}};
         }

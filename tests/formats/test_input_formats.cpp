@@ -379,11 +379,19 @@ TEST(InputsWithoutLength, AreMeasuredAndDecodedToTheirEnd) {
     const auto fmt = std::search(bytes.begin(), bytes.end(), "fmt ", "fmt " + 4) - bytes.begin();
     bytes[size_t(fmt + 22)] = 24;
     fixtures::writeBytes(misbits, bytes);
+    // And one whose frame size was written as the bits / 8 alone, its byte rate right: read by
+    // its bits, as ffmpeg and sox read it.
+    const std::string wrongAlign = dir.file("align-2.wav");
+    bytes = fixtures::readBytes(wav);
+    bytes[size_t(std::search(bytes.begin(), bytes.end(), "fmt ", "fmt " + 4) - bytes.begin() +
+                 20)] = 2;
+    fixtures::writeBytes(wrongAlign, bytes);
     // An Opus stream recorded from the middle of a broadcast: its first page's position is 10 s on.
     const std::string late = dir.file("late.opus");
     ASSERT_TRUE(runs("ffmpeg -nostdin -v error -i " + sh(wav) +
                      " -c:a libopus -output_ts_offset 10 " + sh(late)));
-    for (const std::string& path : {flac, cut, unclosed, twoData, shortCount, misbits, late}) {
+    for (const std::string& path :
+         {flac, cut, unclosed, twoData, shortCount, misbits, wrongAlign, late}) {
         const Pcm ref = ffmpegDecode(path == twoData   ? wav
                                      : path == misbits ? whole32
                                                        : path,
