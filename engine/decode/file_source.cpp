@@ -849,8 +849,10 @@ std::unique_ptr<Source> openFileSource(const std::string& utf8Path, int* error, 
             auto source = std::make_unique<SndfileSource>(std::move(sf), utf8Path);
             // Audio lost at the start (damaged pages passed over) shortens the length libsndfile
             // gives: what the last page gives and what it gives differ by what was lost.
-            const int64_t lostAtStart =
+            int64_t lostAtStart =
                 std::max<int64_t>(0, int64_t(ogg.startLostUpTo * info.samplerate) - info.frames);
+            if (ogg.startLostAtMost > 0)
+                lostAtStart = std::min(lostAtStart, int64_t(ogg.startLostAtMost * info.samplerate));
             source->setUnreadable(int64_t(ogg.unreadableSeconds * info.samplerate) + lostAtStart);
             source->setLastPageFrom(ogg.lastPageFrom);
             source->setCutOff(ogg.cutOff);

@@ -44,6 +44,10 @@ struct OggLayout {
     // passed over); the seconds the stream's last granule position gives, its pre-skip taken.
     bool startLost = false;
     double firstStreamSeconds = 0;
+    // What those damaged pages can have held at most: their count times the span of the first
+    // page whole after them (0: not known). The last page's count says too much of a stream
+    // recorded from the middle of a broadcast, which does not begin at 0.
+    double startLostAtMost = 0;
     // An Opus stream whose first page of audio ends well past where a stream begun at 0 would end
     // one (a recording of a broadcast begun in its middle): libsndfile plays it late by its
     // pre-skip and loses as much of its end.
@@ -177,8 +181,10 @@ OggLayout layoutOf(const std::string& path) {
     std::vector<uint32_t> begun;  // the serials whose first page was seen
     double firstRate = 0;
     uint32_t firstSerial = 0;
-    double firstSkip = 0;                 // Opus: the pre-skip
-    int64_t firstGranules[2] = {-1, -1};  // the first stream's last two, the last one second
+    double firstSkip = 0;  // Opus: the pre-skip
+    int64_t firstGranules[2] = {-1, -1};
+    int64_t goodGranules[2] = {-1, -1};  // the first stream's first two whole pages'
+    int damagedAtStart = 0;              // the first stream's last two, the last one second
     layout.cutOff = walkPages(path, [&](const Page& page) {
         if (first) {
             layout.codec = isVorbis(page) ? Codec::Vorbis
@@ -197,12 +203,20 @@ OggLayout layoutOf(const std::string& path) {
             // A damaged page before the first page of audio that is whole: the first audio was
             // lost. (A page missing there cannot be told from a recording begun mid-stream,
             // whose page numbers jump after its headers too.)
-            if (firstGranules[1] <= 0 && page.damaged) layout.startLost = true;
+            if (firstGranules[1] <= 0 && page.damaged && !page.begins) {
+                layout.startLost = true;
+                ++damagedAtStart;
+            }
             if (page.granule > 0 && !page.damaged) {
-                // A page holds at most a few seconds of Opus as any writer makes them.
-                if (firstGranules[1] <= 0 && layout.codec == Codec::Opus &&
+                // A page holds at most a few seconds of Opus as any writer makes them (and one
+                // whose pages before were damaged away is no late start).
+                if (firstGranules[1] <= 0 && layout.codec == Codec::Opus && !layout.startLost &&
                     double(page.granule) > firstSkip + 5 * 48000.0)
                     layout.opusStartsLate = true;
+                if (goodGranules[0] < 0)
+                    goodGranules[0] = page.granule;
+                else if (goodGranules[1] < 0)
+                    goodGranules[1] = page.granule;
                 firstGranules[0] = firstGranules[1];
                 firstGranules[1] = page.granule;
             }
@@ -266,6 +280,9 @@ OggLayout layoutOf(const std::string& path) {
     layout.lastPageFrom = std::max<int64_t>(0, firstGranules[0]);
     if (firstRate > 0)
         layout.firstStreamSeconds = std::max(0.0, double(firstGranules[1]) - firstSkip) / firstRate;
+    if (firstRate > 0 && goodGranules[1] > goodGranules[0] && goodGranules[0] >= 0)
+        layout.startLostAtMost =
+            damagedAtStart * double(goodGranules[1] - goodGranules[0]) / firstRate;
     return layout;
 }
 
@@ -635,7 +652,10 @@ std::unique_ptr<Source> openOggChain(const std::string& utf8Path, int* error, Fi
     const OggLayout layout = layoutOf(utf8Path);
     if (layout.codec == Codec::Vorbis) first->lastPageFrom = layout.lastPageFrom;
     first->cutOff = layout.cutOff;
-    if (layout.startLost && !layout.chained) first->startLostUpTo = layout.firstStreamSeconds;
+    if (layout.startLost && !layout.chained) {
+        first->startLostUpTo = layout.firstStreamSeconds;
+        first->startLostAtMost = layout.startLostAtMost;
+    }
     if ((!layout.chained && !layout.opusStartsLate) || layout.codec == Codec::Other) return nullptr;
     double* unreadableSeconds = &first->unreadableSeconds;
     // The codec's library would refuse the chain (and lose a little memory doing so): the first

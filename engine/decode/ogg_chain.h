@@ -26,6 +26,9 @@ struct OggFirstStream {
     // Pages of audio at the stream's start were lost to damage (a wrong checksum): the seconds its
     // last page gives, of which what decodes falls short by what was lost. 0: none lost there.
     double startLostUpTo = 0;
+    // At most this much was lost there (the damaged pages' count times a page's span); 0: not
+    // known.
+    double startLostAtMost = 0;
 };
 
 // The file's chained streams as one Source; null when the file is no chain of Vorbis or Opus

@@ -305,13 +305,6 @@ TEST(QuorvinRender, SaysWhenTheSourceIsCutShortOrDamaged) {
         return std::search(b.begin() + std::ptrdiff_t(from), b.end(), capture.begin(),
                            capture.end());
     };
-    // The first page holding audio (its granule position above 0).
-    bytes = fixtures::readBytes(ogg);
-    size_t firstAudio = 0;
-    for (auto at = pageFrom(bytes, 0); at != bytes.end(); at = pageFrom(bytes, firstAudio + 4)) {
-        firstAudio = size_t(at - bytes.begin());
-        if (std::any_of(at + 6, at + 14, [](uint8_t b) { return b != 0; })) break;
-    }
     const std::pair<std::string, size_t> cases[] = {
         {ogg, firstBytes * 3 / 4},
         {tmp.file("chain.ogg"), chain.size() * 3 / 4},
@@ -336,13 +329,29 @@ TEST(QuorvinRender, SaysWhenTheSourceIsCutShortOrDamaged) {
         EXPECT_LT(fixtures::readAudio(tmp.file("e.wav")).frames(), wholeFrames);
     }
     // The first page of audio damaged in its body (libogg passes over a page whose checksum is
-    // wrong): said too.
-    bytes = fixtures::readBytes(ogg);
-    bytes[firstAudio + 100] ^= 0xff;
-    fixtures::writeBytes(tmp.file("first-damaged.ogg"), bytes);
-    r = quorvin({"render", tmp.file("first-damaged.ogg"), tmp.file("e.wav")}, tmp);
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.err.find("is damaged: its audio ends "), std::string::npos) << r.err;
+    // wrong): said too, also of a stream recorded from 100 s into a broadcast (at most what the
+    // damaged page held, not the 100 s before the recording).
+    const std::string late = tmp.file("late.ogg"), longer = tmp.file("longer.wav");
+    fixtures::writeWav(longer, fixtures::noise(6.0));
+    ASSERT_EQ(std::system(("ffmpeg -v error -y -i " + clitest::quote(longer) +
+                           " -c:a libvorbis -output_ts_offset 100 " + clitest::quote(late))
+                              .c_str()),
+              0);
+    for (const std::string& source : {ogg, late}) {
+        bytes = fixtures::readBytes(source);
+        size_t audio = 0;
+        for (auto at = pageFrom(bytes, 0); at != bytes.end(); at = pageFrom(bytes, audio + 4)) {
+            audio = size_t(at - bytes.begin());
+            if (std::any_of(at + 6, at + 14, [](uint8_t b) { return b != 0; })) break;
+        }
+        bytes[audio + 100] ^= 0xff;
+        fixtures::writeBytes(tmp.file("first-damaged.ogg"), bytes);
+        r = quorvin({"render", tmp.file("first-damaged.ogg"), tmp.file("e.wav")}, tmp);
+        ASSERT_EQ(r.status, 0) << r.err;
+        const size_t said = r.err.find("is damaged: its audio ends ");
+        ASSERT_NE(said, std::string::npos) << r.err;
+        EXPECT_LT(std::atof(r.err.c_str() + said + 27), 2.0) << r.err;
+    }
     // An Ogg file (one stream or a chain, Vorbis or Opus) cut off inside a page: how much is lost
     // is not written anywhere, but that something is, is said. Not for a passage before the cut.
     const std::string opus = tmp.file("whole.opus");
