@@ -127,9 +127,9 @@ struct Ebur128 {
 
 // The true peak: the largest value of the wave between its samples, as a converter rebuilds it,
 // read from the samples resampled to about 350 kHz or more (8x at 44.1 and 48 kHz) with a linear
-// phase filter. libebur128's own estimate
-// (4x with a short filter) reads up to 0.7 dB low on clipped sound, and another meter would then
-// find the ceiling passed; at 8x a tone near 20 kHz is read at most 0.15 dB low.
+// phase filter. libebur128's own estimate (4x with a short filter) reads up to 0.7 dB low on
+// clipped sound, and another meter would then find the ceiling passed; at 8x a tone near 20 kHz
+// is read at most 0.15 dB low.
 class TruePeak {
   public:
     TruePeak(int channels, int rate) : channels_(channels) {

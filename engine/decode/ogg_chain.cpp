@@ -181,10 +181,10 @@ OggLayout layoutOf(const std::string& path) {
     std::vector<uint32_t> begun;  // the serials whose first page was seen
     double firstRate = 0;
     uint32_t firstSerial = 0;
-    double firstSkip = 0;  // Opus: the pre-skip
-    int64_t firstGranules[2] = {-1, -1};
-    int64_t goodGranules[2] = {-1, -1};  // the first stream's first two whole pages'
-    int damagedAtStart = 0;              // the first stream's last two, the last one second
+    double firstSkip = 0;                 // Opus: the pre-skip
+    int64_t firstGranules[2] = {-1, -1};  // the first stream's last two, the last one second
+    int64_t goodGranules[2] = {-1, -1};   // the first stream's first two whole pages'
+    int damagedAtStart = 0;
     layout.cutOff = walkPages(path, [&](const Page& page) {
         if (first) {
             layout.codec = isVorbis(page) ? Codec::Vorbis
