@@ -316,10 +316,10 @@ void TransportPanel::selectPlace(double seconds) {
 }
 
 void TransportPanel::keepCueIn(double a, double b) {
-    if (cued_ >= 0 && (cued_ < a || cued_ >= b)) {
-        cued_ = -1.0;
-        w_.wavOverview->setPosition(a);
-    }
+    if (cued_ >= a && cued_ < b) return;
+    // Play starts at the loop's start: the cursor shows it there.
+    cued_ = -1.0;
+    w_.wavOverview->setPosition(a);
 }
 
 bool TransportPanel::playing() const {
@@ -389,10 +389,14 @@ double TransportPanel::playSeconds() const {
 
 void TransportPanel::applyLoop(double a, double b) {
     if (b - a < kShortestLoopSeconds) return;
-    const QWORD from = BASS_ChannelSeconds2Bytes(s_.PlayChannel, static_cast<float>(a));
-    QWORD to = BASS_ChannelSeconds2Bytes(s_.PlayChannel, static_cast<float>(b));
-    // A loop to the end ends at the last frame, not a frame short of it or past it (the seconds
-    // went through float).
+    BASS_CHANNELINFO info{};
+    if (!BASS_ChannelGetInfo(s_.PlayChannel, &info) || info.freq == 0) return;
+    // The frames nearest the seconds, as a render of the passage ("Loop only") takes them: what
+    // is heard looping is what is saved.
+    const QWORD frameBytes = 2 * QWORD(std::max<DWORD>(1, info.chans));
+    const QWORD from = QWORD(std::llround(a * info.freq)) * frameBytes;
+    QWORD to = QWORD(std::llround(b * info.freq)) * frameBytes;
+    // A loop to the end ends at the last frame.
     const QWORD length = BASS_ChannelGetLength(s_.PlayChannel);
     if (length != QWORD(-1) &&
         (to > length || b >= BASS_ChannelBytes2Seconds(s_.PlayChannel, length)))

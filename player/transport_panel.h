@@ -146,7 +146,8 @@ class TransportPanel {
     void seekTo(double seconds);
     // Play, before the channel sounds: puts it at `seconds`, with the slider and the waveform.
     void placeBeforePlay(double seconds);
-    // Before Play, a loop from `a` to `b` marked: the place chosen for Play goes unless inside it.
+    // Before Play, a loop from `a` to `b` marked: the place chosen for Play goes unless inside it,
+    // and the cursor shows where Play will start.
     void keepCueIn(double a, double b);
     // Sets the loop on the play channel; seeks to `a` when playback is already past `b`.
     void applyLoop(double a, double b);

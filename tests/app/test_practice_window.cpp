@@ -457,12 +457,23 @@ TEST_F(PracticeWindow, LoopsAndMarkersComeBackWithTheSong) {
     EXPECT_EQ(c->cboMarkers->count(), 2);  // where playback stopped, and the marker
     EXPECT_DOUBLE_EQ(c->wavOverview->loopStart(), a);
     EXPECT_DOUBLE_EQ(c->wavOverview->loopEnd(), b);
+    EXPECT_DOUBLE_EQ(c->wavOverview->position(), a);  // where Play starts
     c->CmdPlay->click();
     const DWORD chan = w->session().PlayChannel;
     QWORD from = 0, to = 0;
     ASSERT_TRUE(engine::getLoop(chan, &from, &to));
-    EXPECT_EQ(from, BASS_ChannelSeconds2Bytes(chan, float(a)));
+    EXPECT_EQ(from, QWORD(std::llround(a * 44100)) * 4);  // the frame a render of it starts at
     EXPECT_NEAR(playSeconds(chan), a, 0.01);
+    c->CmdStop->click();
+    // A loop dragged between two frames, nearer the later: heard from the frame "Loop only"
+    // saves from.
+    load(moved);
+    ASSERT_TRUE(processUntil([&] { return c->cboLoops->count() > 0; }, 5000));
+    emit c->wavOverview->loopSelected(2.000015, 3.000015);
+    c->CmdPlay->click();
+    ASSERT_TRUE(engine::getLoop(w->session().PlayChannel, &from, &to));
+    EXPECT_EQ(from, QWORD(88201) * 4);
+    EXPECT_EQ(to, QWORD(132301) * 4);
     c->CmdStop->click();
 
     // The song's store file damaged: the song loads as new, with a note, and plays.
