@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "engine/decode/conformer.h"
@@ -303,36 +304,51 @@ class Links {
     virtual bool seek(int64_t frame) = 0;
 };
 
+// The file a chain is read from, opened once: every run of it reads this one, so a file renamed,
+// deleted or written over while it plays goes on as it was opened.
+struct ChainFile {
+    std::FILE* f = nullptr;
+    off_t size = 0;
+    ~ChainFile() {
+        if (f) std::fclose(f);
+    }
+    static std::shared_ptr<ChainFile> open(const std::string& path) {
+        auto file = std::make_shared<ChainFile>();
+        file->f = std::fopen(path.c_str(), "rb");
+        if (!file->f || fseeko(file->f, 0, SEEK_END) != 0) return nullptr;
+        file->size = ftello(file->f);
+        return file->size > 0 ? file : nullptr;
+    }
+};
+
 // A stretch of the file, from `from` to `to` (-1: its end), read as a file of its own by a codec's
-// library.
+// library. It keeps its own place, so ranges of one file never move each other's.
 class FileRange {
   public:
-    bool open(const std::string& path, off_t from, off_t to) {
-        f_ = std::fopen(path.c_str(), "rb");
-        if (!f_ || fseeko(f_, 0, SEEK_END) != 0) return false;
-        from_ = from;
-        to_ = to < 0 ? ftello(f_) : std::min(to, ftello(f_));
-        return to_ > from_ && fseeko(f_, from_, SEEK_SET) == 0;
-    }
-    ~FileRange() {
-        if (f_) std::fclose(f_);
+    bool open(std::shared_ptr<ChainFile> file, off_t from, off_t to) {
+        file_ = std::move(file);
+        from_ = at_ = from;
+        to_ = to < 0 ? file_->size : std::min(to, file_->size);
+        return to_ > from_;
     }
     size_t read(void* dst, size_t bytes) {
-        const off_t at = ftello(f_);
-        if (at < from_ || at >= to_) return 0;
-        return std::fread(dst, 1, std::min(bytes, size_t(to_ - at)), f_);
+        if (at_ < from_ || at_ >= to_ || fseeko(file_->f, at_, SEEK_SET) != 0) return 0;
+        const size_t got = std::fread(dst, 1, std::min(bytes, size_t(to_ - at_)), file_->f);
+        at_ += off_t(got);
+        return got;
     }
     int seek(int64_t offset, int whence) {
-        const off_t base = whence == SEEK_SET ? from_ : whence == SEEK_END ? to_ : ftello(f_);
+        const off_t base = whence == SEEK_SET ? from_ : whence == SEEK_END ? to_ : at_;
         const off_t at = base + off_t(offset);
         if (at < from_ || at > to_) return -1;
-        return fseeko(f_, at, SEEK_SET);
+        at_ = at;
+        return 0;
     }
-    int64_t tell() const { return ftello(f_) - from_; }
+    int64_t tell() const { return at_ - from_; }
 
   private:
-    std::FILE* f_ = nullptr;
-    off_t from_ = 0, to_ = 0;
+    std::shared_ptr<ChainFile> file_;
+    off_t from_ = 0, to_ = 0, at_ = 0;
 };
 
 // A hole in the data (a lost page) is passed over; after this many in a row the stream ends.
@@ -342,8 +358,8 @@ class VorbisLinks : public Links {
   public:
     // At the first stream's start: after the open's walk over the links, libvorbisfile may start
     // reading at the second stream (libsndfile's files do that), so it is sent there.
-    bool open(const std::string& path, off_t from, off_t to) {
-        if (!range_.open(path, from, to)) return false;
+    bool open(std::shared_ptr<ChainFile> file, off_t from, off_t to) {
+        if (!range_.open(std::move(file), from, to)) return false;
         static const ov_callbacks io{
             [](void* dst, size_t size, size_t n, void* r) {
                 return static_cast<FileRange*>(r)->read(dst, size * n) / std::max<size_t>(size, 1);
@@ -401,8 +417,8 @@ class VorbisLinks : public Links {
 
 class OpusLinks : public Links {
   public:
-    bool open(const std::string& path, off_t from, off_t to) {
-        if (!range_.open(path, from, to)) return false;
+    bool open(std::shared_ptr<ChainFile> file, off_t from, off_t to) {
+        if (!range_.open(std::move(file), from, to)) return false;
         static const OpusFileCallbacks io{
             [](void* r, unsigned char* dst, int bytes) {
                 return int(static_cast<FileRange*>(r)->read(dst, size_t(std::max(bytes, 0))));
@@ -453,27 +469,29 @@ class OpusLinks : public Links {
 
 // The streams from `from` to `to` (-1: the file's end), all of `codec`; null when its library
 // refuses them.
-std::unique_ptr<Links> openLinks(const std::string& path, Codec codec, off_t from, off_t to) {
+std::unique_ptr<Links> openLinks(const std::shared_ptr<ChainFile>& file, Codec codec, off_t from,
+                                 off_t to) {
     if (codec == Codec::Vorbis) {
         auto v = std::make_unique<VorbisLinks>();
-        if (v->open(path, from, to)) return v;
+        if (v->open(file, from, to)) return v;
     } else if (codec == Codec::Opus) {
         auto o = std::make_unique<OpusLinks>();
-        if (o->open(path, from, to)) return o;
+        if (o->open(file, from, to)) return o;
     }
     return nullptr;
 }
 
 // A run of streams (a range of the file) opened by its codec's library only while it is read: a
 // file of many runs (a thousand files of one writer joined, every stream with the same serial)
-// holds one decoder and one open file, not one per run. What the run holds is looked at once.
+// holds one decoder, not one per run, and they all read the one file. What the run holds is looked
+// at once.
 class LazyLinks : public Links {
   public:
-    static std::unique_ptr<LazyLinks> open(const std::string& path, Codec codec, off_t from,
+    static std::unique_ptr<LazyLinks> open(std::shared_ptr<ChainFile> file, Codec codec, off_t from,
                                            off_t to) {
-        std::unique_ptr<Links> links = openLinks(path, codec, from, to);
+        std::unique_ptr<Links> links = openLinks(file, codec, from, to);
         if (!links) return nullptr;
-        auto lazy = std::unique_ptr<LazyLinks>(new LazyLinks(path, codec, from, to));
+        auto lazy = std::unique_ptr<LazyLinks>(new LazyLinks(std::move(file), codec, from, to));
         for (int i = 0; i < links->count(); ++i)
             lazy->links_.push_back({links->rate(i), links->channels(i), links->total(i)});
         lazy->total_ = links->total();
@@ -488,21 +506,21 @@ class LazyLinks : public Links {
         return reopen() ? open_->decode(buf, rate, channels) : 0;
     }
     bool seek(int64_t frame) override { return reopen() && open_->seek(frame); }
-    // Lets the library and the file go until the run is read again.
+    // Lets the library go until the run is read again.
     void close() { open_.reset(); }
 
   private:
-    LazyLinks(std::string path, Codec codec, off_t from, off_t to)
-        : path_(std::move(path)), codec_(codec), from_(from), to_(to) {}
+    LazyLinks(std::shared_ptr<ChainFile> file, Codec codec, off_t from, off_t to)
+        : file_(std::move(file)), codec_(codec), from_(from), to_(to) {}
     bool reopen() {
-        if (!open_) open_ = openLinks(path_, codec_, from_, to_);
+        if (!open_) open_ = openLinks(file_, codec_, from_, to_);
         return open_ != nullptr;
     }
     struct Link {
         int rate, channels;
         int64_t total;
     };
-    std::string path_;
+    std::shared_ptr<ChainFile> file_;
     Codec codec_;
     off_t from_, to_;
     std::vector<Link> links_;
@@ -665,14 +683,14 @@ std::unique_ptr<Source> openOggChain(const std::string& utf8Path, int* error, Fi
         return nullptr;
     }
     std::unique_ptr<Links> links;
-    if (layout.parts.size() == 1) {
-        links = openLinks(utf8Path, layout.codec, 0, -1);
-    } else {
+    const std::shared_ptr<ChainFile> file = ChainFile::open(utf8Path);
+    if (file && layout.parts.size() == 1) {
+        links = openLinks(file, layout.codec, 0, -1);
+    } else if (file) {
         std::vector<std::unique_ptr<LazyLinks>> parts;
         for (size_t i = 0; i < layout.parts.size(); ++i) {
             const off_t to = i + 1 < layout.parts.size() ? layout.parts[i + 1].from : -1;
-            parts.push_back(
-                LazyLinks::open(utf8Path, layout.parts[i].codec, layout.parts[i].from, to));
+            parts.push_back(LazyLinks::open(file, layout.parts[i].codec, layout.parts[i].from, to));
             if (!parts.back()) break;
         }
         if (parts.back()) links = std::make_unique<MixedLinks>(std::move(parts));
