@@ -697,6 +697,22 @@ mpg123_handle* openMp3Handle(const std::string& path, const MpegBytes& bytes, bo
     return h;
 }
 
+// Whether the stream's first frame is a VBRI header (a Fraunhofer encoder's table of contents in
+// place of a LAME tag): libmpg123 decodes it as a frame of silence, which is no audio of the file.
+bool startsWithVbri(const std::string& path, const MpegBytes& bytes) {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"), std::fclose);
+    if (!f) return false;
+    const int64_t from = bytes.whole() ? id3v2Bytes(f.get()) : bytes.from;
+    unsigned char b[4096];
+    if (fseeko(f.get(), off_t(from), SEEK_SET) != 0) return false;
+    const size_t got = std::fread(b, 1, sizeof b, f.get());
+    for (size_t i = 0; i + 40 <= got; ++i)
+        if (b[i] == 0xff && (b[i + 1] & 0xe0) == 0xe0 && (b[i + 1] & 0x06) != 0 &&
+            (b[i + 2] & 0xf0) != 0xf0 && (b[i + 2] & 0x0c) != 0x0c)
+            return std::memcmp(b + i + 36, "VBRI", 4) == 0;
+    return false;
+}
+
 std::unique_ptr<Source> openMp3(const std::string& path, int* error, FileOpen mode,
                                 const MpegBytes& bytes = {}) {
     initMpg123();
@@ -749,6 +765,12 @@ std::unique_ptr<Source> openMp3(const std::string& path, int* error, FileOpen mo
     }
     auto source = std::make_unique<Mpg123Source>(h, path, int(rate), chans, int64_t(scan.length));
     source->setBytes(bytes);
+    // A VBRI header decodes as one frame of silence before the audio.
+    if (!tagged && spf > 0 && !scan.changesFormat && startsWithVbri(path, bytes) &&
+        !source->skipStart(spf)) {
+        *error = BASS_ERROR_FORMAT;
+        return nullptr;
+    }
     if (ownTrim && !source->skipStart(int64_t(delay) + 529)) {
         *error = BASS_ERROR_FORMAT;
         return nullptr;

@@ -386,12 +386,32 @@ TEST(InputsWithoutLength, AreMeasuredAndDecodedToTheirEnd) {
     bytes[size_t(std::search(bytes.begin(), bytes.end(), "fmt ", "fmt " + 4) - bytes.begin() +
                  20)] = 2;
     fixtures::writeBytes(wrongAlign, bytes);
+    // The same with a byte rate that agrees with that frame size.
+    const std::string wrongRate = dir.file("align-2-rate.wav");
+    const auto at = size_t(fmt + 16);
+    for (int i = 0; i < 4; ++i) bytes[at + size_t(i)] = char((44100 * 2) >> (8 * i));
+    fixtures::writeBytes(wrongRate, bytes);
+    // An MP3 whose first frame is a VBRI header (no LAME tag): that frame holds no audio.
+    const std::string vbri = dir.file("vbri.mp3");
+    ASSERT_TRUE(runs("ffmpeg -nostdin -v error -i " + sh(wav) +
+                     " -c:a libmp3lame -b:a 128k -write_xing 0 -id3v2_version 0 " + sh(vbri)));
+    bytes = fixtures::readBytes(vbri);
+    std::vector<uint8_t> header(417);  // one frame of 128 kbit/s at 44.1 kHz, without padding
+    std::copy_n(bytes.begin(), 4, header.begin());
+    header[2] &= 0xfd;
+    std::copy_n("VBRI\0\1", 6, header.begin() + 36);
+    for (int i = 0; i < 4; ++i) {
+        header[size_t(46 + i)] = uint8_t((bytes.size() + 417) >> (24 - 8 * i));
+        header[size_t(50 + i)] = uint8_t((bytes.size() / 417 + 1) >> (24 - 8 * i));
+    }
+    bytes.insert(bytes.begin(), header.begin(), header.end());
+    fixtures::writeBytes(vbri, bytes);
     // An Opus stream recorded from the middle of a broadcast: its first page's position is 10 s on.
     const std::string late = dir.file("late.opus");
     ASSERT_TRUE(runs("ffmpeg -nostdin -v error -i " + sh(wav) +
                      " -c:a libopus -output_ts_offset 10 " + sh(late)));
     for (const std::string& path :
-         {flac, cut, unclosed, twoData, shortCount, misbits, wrongAlign, late}) {
+         {flac, cut, unclosed, twoData, shortCount, misbits, wrongAlign, wrongRate, vbri, late}) {
         const Pcm ref = ffmpegDecode(path == twoData   ? wav
                                      : path == misbits ? whole32
                                                        : path,
