@@ -123,15 +123,15 @@ int cdVerifyCommand(const std::vector<std::string>& args, std::ostream& out, std
     std::vector<TrackFile> tracks;
     for (const fs::path& path : paths) {
         const std::string name = path.filename().string();
-        // A lossy file decodes to other samples than the disc held: no checksum can match. (A
-        // WMA rip, which the program writes but does not decode, among them.)
         std::string ext = path.extension().string();
         std::transform(ext.begin(), ext.end(), ext.begin(),
                        [](unsigned char c) { return char(std::tolower(c)); });
-        for (const char* lossy : {".mp3", ".mp2", ".ogg", ".oga", ".opus", ".wma", ".m4a", ".aac"})
-            if (ext == lossy) {
+        // A WMA or AAC rip, which the program writes or meets but does not decode, is not passed
+        // over as if it were the log.
+        for (const char* undecoded : {".wma", ".m4a", ".aac"})
+            if (ext == undecoded) {
                 err << "quorvin cd-verify: " << name
-                    << " is compressed with loss: only a WAV or FLAC rip can be verified\n";
+                    << " is not a WAV or FLAC file: only a WAV or FLAC rip can be verified\n";
                 return 1;
             }
         std::string why;
@@ -141,6 +141,13 @@ int cdVerifyCommand(const std::vector<std::string>& args, std::ostream& out, std
             err << "quorvin cd-verify: " << name << ": " << why << "\n";
             return 1;
         }
+        // A lossy file decodes to other samples than the disc held: no checksum can match.
+        for (const char* lossy : {".mp3", ".mp2", ".ogg", ".oga", ".opus"})
+            if (ext == lossy) {
+                err << "quorvin cd-verify: " << name
+                    << " is compressed with loss: only a WAV or FLAC rip can be verified\n";
+                return 1;
+            }
         const auto number = trackNumberOf(path);
         if (!number) {
             err << "quorvin cd-verify: " << name << " has no track number (tag or name)\n";
