@@ -1,6 +1,7 @@
 #include "cli/mp3_output.h"
 
 #include "components/mp3_encoder.h"
+#include "files/paths.h"
 #include "mp3/mp3_save.h"
 
 namespace cli {
@@ -12,11 +13,12 @@ bool mp3OutputAvailable() {
 files::Result encodeMp3(const Mp3Job& job, std::string* note) {
     // The bit rate as the main window's save chooses it: an MP3 source's own when its header can
     // be read (at least 128 kbit/s), else the program's starting setting; --bitrate overrides
-    // both. Only an MP3 source has a rate: any other is never searched for MPEG frames.
+    // both. Only an MP3 source has a rate (its name ending in .mp3, whatever the case, as the
+    // output's does): any other is never searched for MPEG frames.
     int32_t bitRate = mp3::kDefaultMp3BitRate;
     if (job.bitrateKbps > 0) {
         bitRate = job.bitrateKbps * 1000;
-    } else if (mp3::SavesAsMp3(job.sourcePath)) {
+    } else if (files::endsWithNoCase(job.sourcePath, ".mp3")) {
         mp3::Mp3FileInfo info;
         bitRate = mp3::ChooseMp3BitRate(job.sourcePath, mp3::kDefaultMp3BitRate, info);
     }

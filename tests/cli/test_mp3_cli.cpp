@@ -149,8 +149,14 @@ TEST(QuorvinRenderMp3, EncodesAtTheSourceRateOrTheOneAskedFor) {
     const std::string in = tmp.file("in.mp3"), out = tmp.file("out.mp3");
     fixtures::writeMp3(in, music, 192);
 
-    // The source's own rate; the render decodes back to the source's length within a frame.
-    CliRun r = quorvin({"render", in, out}, tmp);
+    // The source's own rate (whatever the case of its name); the render decodes back to the
+    // source's length within a frame.
+    fs::copy_file(in, tmp.file("in.Mp3"));
+    CliRun r = quorvin({"render", tmp.file("in.Mp3"), out}, tmp);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(firstFrameKbps(out), 192);
+    fs::remove(tmp.file("in.Mp3"));
+    r = quorvin({"render", in, out}, tmp);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(firstFrameKbps(out), 192);
     EXPECT_NEAR(double(decodedFrames(out)), double(decodedFrames(in)), 1152);
