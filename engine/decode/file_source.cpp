@@ -325,6 +325,9 @@ class Mpg123Source : public Source {
     // short, as by a broken download.
     int64_t missingFrames() const override { return missing_; }
     void setMissingFrames(int64_t frames) { missing_ = frames; }
+    // Frames the header counts that the file's damage lost (set at the open).
+    int64_t undecodedFrames() const override { return undecoded_; }
+    void setUndecodedFrames(int64_t frames) { undecoded_ = frames; }
     int64_t read(int16_t* dst, int64_t frames) override {
         if (mixed_) return readConverted(dst, frames);
         int64_t got = 0;
@@ -454,6 +457,7 @@ class Mpg123Source : public Source {
     int rate_, chans_;
     int64_t length_;
     int64_t missing_ = 0;
+    int64_t undecoded_ = 0;
     std::atomic<int64_t> over_{0};
     int64_t pos_ = 0;
     int64_t skip_ = 0;  // frames at the stream's start that are not the file's audio
@@ -697,20 +701,51 @@ mpg123_handle* openMp3Handle(const std::string& path, const MpegBytes& bytes, bo
     return h;
 }
 
-// Whether the stream's first frame is a VBRI header (a Fraunhofer encoder's table of contents in
-// place of a LAME tag): libmpg123 decodes it as a frame of silence, which is no audio of the file.
-bool startsWithVbri(const std::string& path, const MpegBytes& bytes) {
+// The stream's first frame as the file holds it: where it starts, where the stream ends, and its
+// first bytes (its encoder's header, when it has one).
+struct FirstFrame {
+    int64_t at = -1, end = -1;
+    unsigned char b[64] = {};
+};
+FirstFrame firstFrameOf(const std::string& path, const MpegBytes& bytes) {
+    FirstFrame first;
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"), std::fclose);
-    if (!f) return false;
+    if (!f || fseeko(f.get(), 0, SEEK_END) != 0) return first;
+    const int64_t size = ftello(f.get());
     const int64_t from = bytes.whole() ? id3v2Bytes(f.get()) : bytes.from;
     unsigned char b[4096];
-    if (fseeko(f.get(), off_t(from), SEEK_SET) != 0) return false;
+    if (fseeko(f.get(), off_t(from), SEEK_SET) != 0) return first;
     const size_t got = std::fread(b, 1, sizeof b, f.get());
-    for (size_t i = 0; i + 40 <= got; ++i)
+    for (size_t i = 0; i + sizeof first.b <= got; ++i)
         if (b[i] == 0xff && (b[i + 1] & 0xe0) == 0xe0 && (b[i + 1] & 0x06) != 0 &&
-            (b[i + 2] & 0xf0) != 0xf0 && (b[i + 2] & 0x0c) != 0x0c)
-            return std::memcmp(b + i + 36, "VBRI", 4) == 0;
-    return false;
+            (b[i + 2] & 0xf0) != 0xf0 && (b[i + 2] & 0x0c) != 0x0c) {
+            first.at = from + int64_t(i);
+            first.end = bytes.to < 0 ? size : std::min(size, bytes.to);
+            std::copy_n(b + i, sizeof first.b, first.b);
+            break;
+        }
+    return first;
+}
+
+// Whether the first frame is a VBRI header (a Fraunhofer encoder's table of contents in place of a
+// LAME tag): libmpg123 decodes it as a frame of silence, which is no audio of the file.
+bool isVbri(const FirstFrame& first) {
+    return first.at >= 0 && std::memcmp(first.b + 36, "VBRI", 4) == 0;
+}
+
+// The bytes of the stream the first frame's Xing or Info header counts (that frame included); -1
+// when it counts none.
+int64_t xingBytes(const FirstFrame& first) {
+    if (first.at < 0) return -1;
+    const bool mpeg1 = (first.b[1] & 0x18) == 0x18, mono = (first.b[3] & 0xc0) == 0xc0;
+    const unsigned char* x = first.b + (mpeg1 ? (mono ? 21 : 36) : (mono ? 13 : 21));
+    if (std::memcmp(x, "Xing", 4) != 0 && std::memcmp(x, "Info", 4) != 0) return -1;
+    const auto be32 = [](const unsigned char* p) {
+        return int64_t(uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]);
+    };
+    const int64_t flags = be32(x + 4);
+    if (!(flags & 2)) return -1;
+    return be32(x + 8 + ((flags & 1) ? 4 : 0));
 }
 
 std::unique_ptr<Source> openMp3(const std::string& path, int* error, FileOpen mode,
@@ -765,9 +800,9 @@ std::unique_ptr<Source> openMp3(const std::string& path, int* error, FileOpen mo
     }
     auto source = std::make_unique<Mpg123Source>(h, path, int(rate), chans, int64_t(scan.length));
     source->setBytes(bytes);
+    const FirstFrame first = firstFrameOf(path, bytes);
     // A VBRI header decodes as one frame of silence before the audio.
-    if (!tagged && spf > 0 && !scan.changesFormat && startsWithVbri(path, bytes) &&
-        !source->skipStart(spf)) {
+    if (!tagged && spf > 0 && !scan.changesFormat && isVbri(first) && !source->skipStart(spf)) {
         *error = BASS_ERROR_FORMAT;
         return nullptr;
     }
@@ -779,10 +814,15 @@ std::unique_ptr<Source> openMp3(const std::string& path, int* error, FileOpen mo
     // samples the decoder's delay took.
     if (ownTrim && exactTag && scan.length > declared + delay + padding)
         source->trimEnd(std::max(0L, padding - 529));
-    // More than a frame short of an exact tag's length: the file was cut short, and says so.
-    if (mode == FileOpen::Exact && exactTag && declared - source->lengthFrames() > spf)
-        source->setMissingFrames(int64_t(declared) - source->lengthFrames());
-    else if (bytes.missing > 0)
+    // More than a frame short of an exact tag's length: the file was cut short, and says so; or,
+    // when it holds all the bytes its header counts, it lost frames on the way (damaged).
+    if (mode == FileOpen::Exact && exactTag && declared - source->lengthFrames() > spf) {
+        const int64_t counted = xingBytes(first);
+        if (counted > 0 && first.end - first.at >= counted)
+            source->setUndecodedFrames(int64_t(declared) - source->lengthFrames());
+        else
+            source->setMissingFrames(int64_t(declared) - source->lengthFrames());
+    } else if (bytes.missing > 0)
         source->setMissingFrames(bytes.missing);
     if (scan.changesFormat && !source->followFormatChanges()) {
         *error = BASS_ERROR_FORMAT;

@@ -221,6 +221,14 @@ TEST(QuorvinRender, SaysWhenTheSourceIsCutShortOrDamaged) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("\"" + cutMp3 + "\" is cut short: its header gives "), std::string::npos)
         << r.err;
+    // One that lost frames on the way but holds every byte its header counts: damaged.
+    bytes = fixtures::readBytes(mp3);
+    std::fill_n(bytes.begin() + long(bytes.size() / 2), 1500, 0);
+    fixtures::writeBytes(cutMp3, bytes);
+    r = quorvin({"render", cutMp3, tmp.file("n.mp3")}, tmp);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("\"" + cutMp3 + "\" is damaged: its audio ends "), std::string::npos)
+        << r.err;
     // What it holds starts where the whole file's audio does (its encoder's delay left out), and
     // so it does with only a few bytes missing.
     ASSERT_EQ(quorvin({"render", mp3, tmp.file("whole-mp3.wav")}, tmp).status, 0);
