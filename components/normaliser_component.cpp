@@ -238,7 +238,8 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
         return failed("\"" + source + "\" holds no audio: there is nothing to normalise.");
     // The same limits as everywhere in the program, said as the engine's refusal says them
     // (the rate, or the channel count).
-    if (src.info.channels > engine::kMaxChannels || src.info.samplerate > engine::kMaxRate)
+    if (src.info.channels > engine::kMaxChannels || src.info.samplerate > engine::kMaxRate ||
+        src.info.samplerate < engine::kMinRate)
         return failed(files::cannotOpenMessage(source, BASS_ERROR_FORMAT));
     // The meter's weighting filters need half the rate well above 1.7 kHz (kMinLoudnessRate).
     if (loudness && src.info.samplerate < kMinLoudnessRate)
