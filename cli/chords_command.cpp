@@ -44,6 +44,8 @@ int chordsCommand(const Args& args, std::ostream& out, std::ostream& err) {
         err << kName << why << "\n";
         return 1;
     }
+    BASS_CHANNELINFO info{};
+    BASS_ChannelGetInfo(s, &info);
     std::optional<std::vector<analysis::chords::ChordSpan>> chords;
     std::optional<analysis::key::KeyEstimate> key;
     {
@@ -53,8 +55,15 @@ int chordsCommand(const Args& args, std::ostream& out, std::ostream& err) {
     }
     BASS_StreamFree(s);
     if (!chords || chords->empty()) {
-        err << kName << "no audio to find chords in \"" << path
-            << "\", or too little (under a tenth of a second)\n";
+        // The shortest that holds a frame: a tenth of a second at the usual rates, far more at
+        // the lowest.
+        const double least =
+            analysis::key::KeyAnalyser(int(info.freq), analysis::key::Frames::Chords)
+                .frameSeconds();
+        char under[32];
+        std::snprintf(under, sizeof under, "%.2f", least);
+        err << kName << "no audio to find chords in \"" << path << "\", or too little (under "
+            << under << " s at " << info.freq << " Hz)\n";
         return 1;
     }
     const int heard = int(std::lround(pitch));

@@ -137,7 +137,11 @@ TEST(QuorvinChords, PrintsEachChangeAtItsTimeAndMovesThemWithThePitch) {
     fixtures::writeWav(tmp.file("blip.wav"), fixtures::sine(440, 0.05));
     const auto blip = quorvin({"chords", tmp.file("blip.wav")}, tmp);
     EXPECT_EQ(blip.status, 1);
-    EXPECT_NE(blip.err.find("or too little"), std::string::npos) << blip.err;
+    EXPECT_NE(blip.err.find("or too little (under 0.09 s at 44100 Hz)"), std::string::npos)
+        << blip.err;
+    fixtures::writeWav(tmp.file("100hz.wav"), fixtures::sine(20, 5.0, 100));
+    EXPECT_NE(quorvin({"chords", tmp.file("100hz.wav")}, tmp).err.find("(under 10.24 s at 100 Hz)"),
+              std::string::npos);
 
     EXPECT_EQ(quorvin({"chords", in, "--pitch", "9"}, tmp).status, 2);
     const auto bad = quorvin({"chords", tmp.file("nothing.mp3")}, tmp);
