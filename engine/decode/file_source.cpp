@@ -717,8 +717,7 @@ FirstFrame firstFrameOf(const std::string& path, const MpegBytes& bytes) {
     if (fseeko(f.get(), off_t(from), SEEK_SET) != 0) return first;
     const size_t got = std::fread(b, 1, sizeof b, f.get());
     for (size_t i = 0; i + sizeof first.b <= got; ++i)
-        if (b[i] == 0xff && (b[i + 1] & 0xe0) == 0xe0 && (b[i + 1] & 0x06) != 0 &&
-            (b[i + 2] & 0xf0) != 0xf0 && (b[i + 2] & 0x0c) != 0x0c) {
+        if (mp3FrameBytes(b + i, got - i) > 0) {
             first.at = from + int64_t(i);
             first.end = bytes.to < 0 ? size : std::min(size, bytes.to);
             std::copy_n(b + i, sizeof first.b, first.b);
@@ -800,9 +799,9 @@ std::unique_ptr<Source> openMp3(const std::string& path, int* error, FileOpen mo
     }
     auto source = std::make_unique<Mpg123Source>(h, path, int(rate), chans, int64_t(scan.length));
     source->setBytes(bytes);
-    const FirstFrame first = firstFrameOf(path, bytes);
     // A VBRI header decodes as one frame of silence before the audio.
-    if (!tagged && spf > 0 && !scan.changesFormat && isVbri(first) && !source->skipStart(spf)) {
+    if (!tagged && spf > 0 && !scan.changesFormat && isVbri(firstFrameOf(path, bytes)) &&
+        !source->skipStart(spf)) {
         *error = BASS_ERROR_FORMAT;
         return nullptr;
     }
@@ -817,6 +816,7 @@ std::unique_ptr<Source> openMp3(const std::string& path, int* error, FileOpen mo
     // More than a frame short of an exact tag's length: the file was cut short, and says so; or,
     // when it holds all the bytes its header counts, it lost frames on the way (damaged).
     if (mode == FileOpen::Exact && exactTag && declared - source->lengthFrames() > spf) {
+        const FirstFrame first = firstFrameOf(path, bytes);
         const int64_t counted = xingBytes(first);
         if (counted > 0 && first.end - first.at >= counted)
             source->setUndecodedFrames(int64_t(declared) - source->lengthFrames());
