@@ -145,7 +145,7 @@ TEST(QuorvinNormalize, RefusesRatesTheMeterCannotMeasureAndFilesWithoutAudio) {
         std::vector<std::string> target;
         std::string says;
     } cases[] = {
-        {2, 100.0, {"--lufs", "-16"}, "sample rate of 2 Hz"},
+        {2, 100.0, {"80"}, "its sample rate, 2 Hz, is below the 100 Hz"},  // as render says it
         {100, 10.0, {"--lufs", "-16"}, "sample rate of 100 Hz"},
         {2000, 10.0, {"--lufs", "-16"}, "sample rate of 2000 Hz"},
         {6000, 5.0, {"--lufs", "-16"}, "sample rate of 6000 Hz"},
