@@ -57,7 +57,12 @@ void ChainApplier::setRemover(Remover mode) {
     removedClipped_ = removerClippedSamples();
     keepBass_.reset();
     stereo_.reset();
-    if (mode == Remover::Off) {
+    // A source the remover leaves alone (the stereo one takes the first two of any number of
+    // channels, the others stereo only) keeps its level too: the remover's gain is not applied.
+    BASS_CHANNELINFO info{};
+    const bool got = BASS_ChannelGetInfo(effects_, &info);
+    const bool applies = got && (mode == Remover::Stereo ? info.chans >= 2 : info.chans == 2);
+    if (mode == Remover::Off || !applies) {
         BASS_FX_DSP_Remove(effects_, BASS_FX_GAIN);
         return;
     }
@@ -66,8 +71,7 @@ void ChainApplier::setRemover(Remover mode) {
         removerDsp_ = attachVocalRemover(effects_);
         return;
     }
-    BASS_CHANNELINFO info{};
-    const double rate = BASS_ChannelGetInfo(effects_, &info) && info.freq ? info.freq : 44100;
+    const double rate = info.freq ? info.freq : 44100;
     if (mode == Remover::Stereo) {
         stereo_ = std::make_unique<StereoRemover>(rate, int(info.chans));
         removerDsp_ = stereo_->attach(effects_);

@@ -106,8 +106,10 @@ TEST(RenderSameAsCommandLine, TheRemoverOnAMonoFileSaysSoAndRendersItUnchanged) 
         mono.samples.push_back(stereo.samples[size_t(2 * f)]);
     const std::string in = tmp.file("mono.wav");
     fixtures::writeWav(in, mono);
-    for (const char* flag : {"--vocal-remover", "--vocal-remover=keep-bass"}) {
-        const auto run = clitest::quorvin({"render", in, tmp.file("out.wav"), flag}, tmp);
+    for (const char* flag :
+         {"--vocal-remover", "--vocal-remover=keep-bass", "--vocal-remover=stereo"}) {
+        const auto run =
+            clitest::quorvin({"render", in, tmp.file("out.wav"), flag, "--remover-gain", "0"}, tmp);
         ASSERT_EQ(run.status, 0) << run.err;
         EXPECT_NE(run.err.find("stereo sources only"), std::string::npos) << run.err;
         const auto got = fixtures::readAudio(tmp.file("out.wav"));
