@@ -222,7 +222,9 @@ std::unique_ptr<Backend> openCueFiles(
                                        : std::string("holds samples finer than 16 bits");
                 return facts;
             }
-            facts.bytes = (source->lengthFrames() + source->missingFrames()) * 4;
+            // What it lost, cut short or damaged on the way, is a gap the rip must not pass over.
+            facts.bytes =
+                (source->lengthFrames() + source->missingFrames() + source->undecodedFrames()) * 4;
             return facts;
         }
         std::error_code ec;

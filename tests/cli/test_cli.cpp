@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -229,6 +230,15 @@ TEST(QuorvinRender, SaysWhenTheSourceIsCutShortOrDamaged) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("\"" + cutMp3 + "\" is damaged: its audio ends "), std::string::npos)
         << r.err;
+    // A disc image whose sheet names such a file does not rip as whole.
+    fixtures::writeMp3(tmp.file("s.mp3"), fixtures::sine(440, 2.0, 44100, 2), 128, -1, true);
+    bytes = fixtures::readBytes(tmp.file("s.mp3"));
+    std::fill_n(bytes.begin() + long(bytes.size() / 2), 3000, 0);
+    fixtures::writeBytes(tmp.file("s.mp3"), bytes);
+    std::ofstream(tmp.file("s.cue")) << "FILE \"s.mp3\" MP3\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n";
+    r = quorvin({"cd-rip", tmp.file("s.cue"), "all", tmp.file("rip")}, tmp);
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE((r.out + r.err).find("could be read only"), std::string::npos) << r.out << r.err;
     // What it holds starts where the whole file's audio does (its encoder's delay left out), and
     // so it does with only a few bytes missing.
     ASSERT_EQ(quorvin({"render", mp3, tmp.file("whole-mp3.wav")}, tmp).status, 0);
