@@ -128,11 +128,12 @@ WavData wavDataOf(std::FILE* f) {
             const bool sizes = tag == 3
                                    ? sample == 4 || sample == 8
                                    : (sample >= 1 && sample <= 4) || (tag == 0xFFFE && sample == 8);
-            // Only where the frames are wider than the bits and the byte rate agrees with the
-            // frames and not with the bits: a frame size written wrong (bits / 8 without the
-            // channels) is read by the bits, as elsewhere.
+            // Only where the byte rate agrees with the frames and not with the bits, and the frame
+            // size is not the bits / 8 alone: one written without the channels is read by the
+            // bits, as elsewhere.
             if ((tag == 1 || tag == 3 || tag == 0xFFFE) && size >= 16 &&
-                sample * channels == blockAlign && sizes && bits && (bits + 7) / 8 < sample &&
+                sample * channels == blockAlign && sizes && bits && (bits + 7) / 8 != sample &&
+                !(channels > 1 && blockAlign == (bits + 7) / 8) &&
                 bytesPerSecond == rate * blockAlign &&
                 bytesPerSecond != rate * channels * ((bits + 7) / 8))
                 w.bitsToFrames = PatchedFile::Patch{

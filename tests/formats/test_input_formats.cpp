@@ -391,6 +391,11 @@ TEST(InputsWithoutLength, AreMeasuredAndDecodedToTheirEnd) {
     const auto at = size_t(fmt + 16);
     for (int i = 0; i < 4; ++i) bytes[at + size_t(i)] = char((44100 * 2) >> (8 * i));
     fixtures::writeBytes(wrongRate, bytes);
+    // 16-bit frames whose header says 24 bits: read by the frames.
+    const std::string narrow = dir.file("16-said-24.wav");
+    bytes = fixtures::readBytes(wav);
+    bytes[size_t(fmt + 22)] = 24;
+    fixtures::writeBytes(narrow, bytes);
     // An MP3 whose first frame is a VBRI header (no LAME tag): that frame holds no audio.
     const std::string vbri = dir.file("vbri.mp3");
     ASSERT_TRUE(runs("ffmpeg -nostdin -v error -i " + sh(wav) +
@@ -410,10 +415,11 @@ TEST(InputsWithoutLength, AreMeasuredAndDecodedToTheirEnd) {
     const std::string late = dir.file("late.opus");
     ASSERT_TRUE(runs("ffmpeg -nostdin -v error -i " + sh(wav) +
                      " -c:a libopus -output_ts_offset 10 " + sh(late)));
-    for (const std::string& path :
-         {flac, cut, unclosed, twoData, shortCount, misbits, wrongAlign, wrongRate, vbri, late}) {
+    for (const std::string& path : {flac, cut, unclosed, twoData, shortCount, misbits, wrongAlign,
+                                    wrongRate, narrow, vbri, late}) {
         const Pcm ref = ffmpegDecode(path == twoData   ? wav
                                      : path == misbits ? whole32
+                                     : path == narrow  ? wav
                                                        : path,
                                      dir, 2);
         const DWORD h = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
