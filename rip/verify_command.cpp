@@ -137,17 +137,18 @@ int cdVerifyCommand(const std::vector<std::string>& args, std::ostream& out, std
         std::string why;
         const auto frames = probeTrack(path, why);
         if (!frames) continue;  // not audio: the log, the cue sheet, the playlist
-        if (!why.empty()) {
-            err << "quorvin cd-verify: " << name << ": " << why << "\n";
-            return 1;
-        }
-        // A lossy file decodes to other samples than the disc held: no checksum can match.
+        // A lossy file decodes to other samples than the disc held: no checksum can match
+        // (and Opus decodes at 48 kHz, which is no CD audio either).
         for (const char* lossy : {".mp3", ".mp2", ".ogg", ".oga", ".opus"})
             if (ext == lossy) {
                 err << "quorvin cd-verify: " << name
                     << " is compressed with loss: only a WAV or FLAC rip can be verified\n";
                 return 1;
             }
+        if (!why.empty()) {
+            err << "quorvin cd-verify: " << name << ": " << why << "\n";
+            return 1;
+        }
         const auto number = trackNumberOf(path);
         if (!number) {
             err << "quorvin cd-verify: " << name << " has no track number (tag or name)\n";

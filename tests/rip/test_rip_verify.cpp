@@ -418,8 +418,12 @@ TEST_F(RipVerify, AlbumArtistIsTheMp3sTpe2) {
     cd::RipOptions wma = options(cd::RipFormat::Wma);
     wma.folder += "-wma";
     ASSERT_EQ(cd::ripDisc(addDisc(d), wma).status, cd::DiscRip::Status::Done);
+    cd::RipOptions opus = options(cd::RipFormat::Opus);  // decoded at 48 kHz
+    opus.folder += "-opus";
+    ASSERT_EQ(cd::ripDisc(addDisc(d), opus).status, cd::DiscRip::Status::Done);
     const std::string db = writeFile("dBAR.bin", kOneTrack);
-    for (const std::string& folder : {options(cd::RipFormat::Mp3).folder, wma.folder}) {
+    for (const std::string& folder :
+         {options(cd::RipFormat::Mp3).folder, wma.folder, opus.folder}) {
         std::ostringstream out, err;
         EXPECT_EQ(cd::cdVerifyCommand({folder, "--accuraterip-db", db}, out, err), 1);
         EXPECT_NE(err.str().find("only a WAV or FLAC rip can be verified"), std::string::npos)
