@@ -57,12 +57,10 @@ void ChainApplier::setRemover(Remover mode) {
     removedClipped_ = removerClippedSamples();
     keepBass_.reset();
     stereo_.reset();
-    // A source the remover leaves alone (the stereo one takes the first two of any number of
-    // channels, the others stereo only) keeps its level too: the remover's gain is not applied.
+    // A source the remover leaves alone keeps its level too: the remover's gain is not applied.
     BASS_CHANNELINFO info{};
-    const bool got = BASS_ChannelGetInfo(effects_, &info);
-    const bool applies = got && (mode == Remover::Stereo ? info.chans >= 2 : info.chans == 2);
-    if (mode == Remover::Off || !applies) {
+    if (mode == Remover::Off || !BASS_ChannelGetInfo(effects_, &info) ||
+        !removerApplies(mode, int(info.chans))) {
         BASS_FX_DSP_Remove(effects_, BASS_FX_GAIN);
         return;
     }

@@ -36,6 +36,12 @@ class StereoRemover;
 // spectrum, keeping the stereo picture (StereoRemover).
 enum class Remover { Off, Full, KeepBass, Stereo };
 
+// Whether the remover `mode` works on a source of `channels` channels: the stereo one on the first
+// two of any number, the others on stereo only.
+inline bool removerApplies(Remover mode, int channels) {
+    return mode == Remover::Stereo ? channels >= 2 : channels == 2;
+}
+
 struct Chain {
     Remover remover = Remover::Off;
     // The stereo remover's strength (0..1) and the band it works in (Hz).

@@ -313,10 +313,8 @@ bool RenderPipeline::open(const std::string& source, const std::string& output,
     }
     length_ = QWORD(to - from) * frameBytes;
     toEnd_ = to == total;
-    // The stereo remover works on the first two of any number of channels.
-    const bool removerApplies =
-        settings.chain.remover == effects::Remover::Stereo ? channels >= 2 : channels == 2;
-    if (settings.chain.remover != effects::Remover::Off && !removerApplies)
+    if (settings.chain.remover != effects::Remover::Off &&
+        !effects::removerApplies(settings.chain.remover, channels))
         note_ =
             "the vocal remover works on stereo sources only: \"" + source + "\" has " +
             (channels == 1 ? std::string("one channel") : std::to_string(channels) + " channels") +
