@@ -157,6 +157,7 @@ void frmWriteWave::buildPanels() {
         practice_->fileLoaded(session_.CmdFileName);
     };
     transportHooks.playStarted = [this] {
+        equalizer_->countClipping(session_.PlayChannel);
         if (c_.mnuHighQualityPlayback->isChecked()) applyPlaybackStretcher();
         vocalRemover_->playStarted();
         practice_->playStarted();
@@ -206,12 +207,14 @@ void frmWriteWave::buildPanels() {
         return settings;
     };
     processHooks.started = [this](const render::RenderSettings& settings) {
+        equalizer_->countClipping(process_->renderSource());
         if (settings.chain.remover == effects::Remover::Off && c_.CEq->isChecked())
             equalizer_->showActive();
     };
     processHooks.closing = [this] { return unloading_; };
     processHooks.closeNow = [this] { Form_Unload(); };
     processHooks.clearBpm = [b = bpm_.get()] { b->clearBpm(); };
+    processHooks.ended = [this] { equalizer_->stopCounting(); };
     process_ = std::make_unique<render::ProcessPanel>(
         session_,
         render::ProcessWidgets{c_.btnConvert, c_.btnLoadFile, c_.lblPos, c_.Pbregg, c_.Combo2,

@@ -87,21 +87,24 @@ void EqualizerPanel::reset() {
     w_.CEq->setChecked(false);
     w_.Label5->setVisible(false);  // a render may have shown it with the button already off
     CeqDef();
-    w_.lblClipped->setVisible(false);
-    clippedChannel_ = 0;
+    countClipping(0);
+}
+
+void EqualizerPanel::countClipping(DWORD channel) {
+    clippedChannel_ = channel;
     clippedShown_ = 0;
+    w_.lblClipped->setVisible(false);
+}
+
+void EqualizerPanel::stopCounting() {
+    followClipping();
+    clippedChannel_ = 0;
 }
 
 void EqualizerPanel::followClipping() {
-    const DWORD channel = s_.PlayChannel;
-    if (!channel) return;
-    const int64_t clipped = engine::equalizerClippedSamples(channel);
-    // A new Play counts from nothing (its channel may have the handle of the one before).
-    if (channel != clippedChannel_ || clipped < clippedShown_) {
-        clippedChannel_ = channel;
-        clippedShown_ = 0;
-        w_.lblClipped->setVisible(false);
-    }
+    // A channel freed since (Stop) counts nothing more: what it clipped stays shown.
+    if (!clippedChannel_) return;
+    const int64_t clipped = engine::equalizerClippedSamples(clippedChannel_);
     if (clipped <= clippedShown_) return;
     clippedShown_ = clipped;
     w_.lblClipped->setText(

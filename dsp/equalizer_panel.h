@@ -52,10 +52,14 @@ class EqualizerPanel {
     void reset();
     // Shows "Actived" (a render with the equalizer on).
     void showActive();
-    // Called by the window's timer: the samples the playing channel's equalizer clipped since
-    // Play, shown once there are any; what the last playback clipped stays until the next Play
-    // or Load.
+    // "Clipped: N" counts what the equalizer of `channel` clips from now on (Play, or the source
+    // of a render): hidden until it clips.
+    void countClipping(DWORD channel);
+    // Called by the window's timer: the samples clipped since countClipping, shown once there are
+    // any. What the last playback or render clipped stays until the next one, or Load.
     void followClipping();
+    // The channel counted goes (a render ends): its count stays shown.
+    void stopCounting();
 
   private:
     // The equalizer of the chain on or off, and applied.
@@ -63,7 +67,7 @@ class EqualizerPanel {
 
     player::Session& s_;
     EqualizerWidgets w_;
-    DWORD clippedChannel_ = 0;  // the channel lblClipped counts for
+    DWORD clippedChannel_ = 0;  // the channel lblClipped counts for; 0: none
     int64_t clippedShown_ = 0;
 };
 

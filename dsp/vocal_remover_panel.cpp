@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalBlocker>
 
 #include "dsp/equalizer_panel.h"
 #include "platform/platform.h"
@@ -78,6 +79,13 @@ void VocalRemoverPanel::Chkrem_Click() {
     }
     equalizer_.buttonOff();
     if (w_.Chkrem->isChecked()) {
+        // The gain slider comes to 9 with the remover, not after it: at 10 the remover lets no
+        // sound through, and a block of silence would be heard between the two.
+        {
+            const QSignalBlocker quiet(w_.vcompr[0]);
+            w_.vcompr[0]->setValue(9);
+        }
+        s_.chain.removerGainSlider = 9;
         s_.chain.remover = wantedMode();
         s_.applyChain();
         if (w_.chkKeepStereo->isChecked())
@@ -86,10 +94,6 @@ void VocalRemoverPanel::Chkrem_Click() {
             equalizer_.EqRem(keepBass());
         equalizer_.chkEqualizer_Click();
         w_.LblRem->setEnabled(true);
-        if (w_.vcompr[0]->value() == 9)
-            vcompr_Change(0);
-        else
-            w_.vcompr[0]->setValue(9);  // raises vcompr_Change
     } else {
         default_();
         equalizer_.EqDef();

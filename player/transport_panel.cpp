@@ -246,8 +246,7 @@ void TransportPanel::CmdPlay_Click() {
 
 void TransportPanel::placeBeforePlay(double seconds) {
     if (seconds > 0) {
-        BASS_ChannelSetPosition(
-            s_.PlayChannel, BASS_ChannelSeconds2Bytes(s_.PlayChannel, static_cast<float>(seconds)));
+        BASS_ChannelSetPosition(s_.PlayChannel, bytesAt(seconds));
         bpm_.showChordAt(seconds);
     }
     {
@@ -343,7 +342,7 @@ void TransportPanel::sldPosition_Change() {
 
 void TransportPanel::seekTo(double seconds) {
     const float at = static_cast<float>(seconds);
-    BASS_ChannelSetPosition(s_.PlayChannel, BASS_ChannelSeconds2Bytes(s_.PlayChannel, at));
+    BASS_ChannelSetPosition(s_.PlayChannel, bytesAt(seconds));
     BASS_FX_BPM_CallbackReset(s_.PlayChannel);
     bpm_.restartBeats();
     bpm_.showChordAt(seconds);
@@ -387,15 +386,20 @@ double TransportPanel::playSeconds() const {
     return seconds >= 0 ? seconds : -1;
 }
 
+QWORD TransportPanel::bytesAt(double seconds) const {
+    // The frame nearest the seconds, as a render of a passage ("Loop only") takes it: a loop, and
+    // a start or a seek to its first second, begin on the frame that is saved first.
+    BASS_CHANNELINFO info{};
+    if (!BASS_ChannelGetInfo(s_.PlayChannel, &info) || info.freq == 0)
+        return BASS_ChannelSeconds2Bytes(s_.PlayChannel, static_cast<float>(seconds));
+    const QWORD frameBytes = 2 * QWORD(std::max<DWORD>(1, info.chans));
+    return QWORD(std::llround(std::max(0.0, seconds) * info.freq)) * frameBytes;
+}
+
 void TransportPanel::applyLoop(double a, double b) {
     if (b - a < kShortestLoopSeconds) return;
-    BASS_CHANNELINFO info{};
-    if (!BASS_ChannelGetInfo(s_.PlayChannel, &info) || info.freq == 0) return;
-    // The frames nearest the seconds, as a render of the passage ("Loop only") takes them: what
-    // is heard looping is what is saved.
-    const QWORD frameBytes = 2 * QWORD(std::max<DWORD>(1, info.chans));
-    const QWORD from = QWORD(std::llround(a * info.freq)) * frameBytes;
-    QWORD to = QWORD(std::llround(b * info.freq)) * frameBytes;
+    const QWORD from = bytesAt(a);
+    QWORD to = bytesAt(b);
     // A loop to the end ends at the last frame.
     const QWORD length = BASS_ChannelGetLength(s_.PlayChannel);
     if (length != QWORD(-1) &&

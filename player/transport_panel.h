@@ -140,6 +140,8 @@ class TransportPanel {
     bool onOutput() const;
     // The play channel's length in seconds, exactly (the position slider's is whole seconds).
     double lengthSeconds() const;
+    // Where `seconds` lies in the play channel, in bytes: the nearest frame.
+    QWORD bytesAt(double seconds) const;
     void prepareLoad();
     void fileChosen(const std::string& path);
     // sldPosition_Change's seek, to any point in seconds.

@@ -129,6 +129,7 @@ void ProcessPanel::btnConvert_Click() {
     w_.btnLoadFile->setEnabled(false);
     const RenderPipeline::Step ended = runRender();
     s_.renderChain = nullptr;
+    if (hooks_.ended) hooks_.ended();
     if (hooks_.closing()) return;  // closed meanwhile: EndProcess has finished the file
     w_.cmdCancelProcess->setVisible(false);
     if (cancelled_ || closeWhenSaveReturns_) {

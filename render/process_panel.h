@@ -71,6 +71,8 @@ struct ProcessHooks {
     std::function<void()> closeNow;
     // A render has ended: the BPM shows "BPM: 0.00".
     std::function<void()> clearBpm;
+    // The render has stopped (finished, cut short or cancelled); its channels are still open.
+    std::function<void()> ended;
 };
 
 class ProcessPanel {
@@ -97,6 +99,9 @@ class ProcessPanel {
     bool stopEncodingForClose();
     // The window waits for a render or a save to return.
     bool closingAfterSave() const { return closeWhenSaveReturns_; }
+
+    // The source stream of the render under way (its equalizer counts what it clips); 0 when none.
+    HSTREAM renderSource() const { return render_ ? render_->sourceStream() : 0; }
 
     // Where a render's work file stops growing (the WAV limit unless a test lowers it).
     void setMaxDataBytes(uint32_t bytes) { renderMaxDataBytes_ = bytes; }

@@ -10,6 +10,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 
@@ -278,6 +279,20 @@ TEST_F(ChainWindow, SwitchingTheRemoverOffDuringARenderReachesTheRestOfTheFile) 
               20);  // and left and right differ
 }
 
+TEST_F(ChainWindow, SwitchingTheRemoverOnNeverLetsItsGainSilenceTheSound) {
+    load(wav("mix.wav", mix(1.0)));
+    w->ui().Chkrem->click();
+    w->ui().Chkrem->click();  // off: the gain slider goes to 10
+    std::vector<int> gains;   // the gain slider of every chain applied with the remover on
+    w->session().renderChain = [&](const effects::Chain& c) {
+        if (c.remover != effects::Remover::Off) gains.push_back(c.removerGainSlider);
+    };
+    w->ui().Chkrem->click();
+    w->session().renderChain = nullptr;
+    ASSERT_FALSE(gains.empty());
+    EXPECT_EQ(std::count(gains.begin(), gains.end(), 9), long(gains.size()));
+}
+
 TEST_F(ChainWindow, LoadAfterAMonoFileSaysNothingBeforeTheDialog) {
     load(wav("mono.wav", fixtures::sine(440, 1.0, 44100, 1)));
     w->ui().Chkrem->click();
@@ -298,17 +313,18 @@ TEST_F(ChainWindow, PeriodicBpmShowsTheDecodedOneUntilItsFirstPeriodEnds) {
 
 TEST_F(ChainWindow, ALoopDraggedBeforePlayIsPlayedFromItsStart) {
     load(wav("mix.wav", mix(4.0)));
-    emit w->ui().wavOverview->loopSelected(1.0, 2.0);
+    emit w->ui().wavOverview->loopSelected(0.7, 2.0);  // 0.7 s is a whole frame, not in float
     w->ui().CmdPlay->click();
     QWORD a = 0, b = 0;
     ASSERT_TRUE(engine::getLoop(w->session().PlayChannel, &a, &b));
-    EXPECT_NEAR(BASS_ChannelBytes2Seconds(w->session().PlayChannel, a), 1.0, 0.01);
+    EXPECT_EQ(BASS_ChannelGetPosition(w->session().PlayChannel), a);  // not a frame before it
+    EXPECT_NEAR(BASS_ChannelBytes2Seconds(w->session().PlayChannel, a), 0.7, 0.01);
     EXPECT_NEAR(BASS_ChannelBytes2Seconds(w->session().PlayChannel, b), 2.0, 0.01);
-    EXPECT_NEAR(w->transport().loopStart(), 1.0, 0.01);
+    EXPECT_NEAR(w->transport().loopStart(), 0.7, 0.01);
     hear(0.1);
     const double at = BASS_ChannelBytes2Seconds(w->session().PlayChannel,
                                                 BASS_ChannelGetPosition(w->session().PlayChannel));
-    EXPECT_GE(at, 1.0);
+    EXPECT_GE(at, 0.7);
     EXPECT_LT(at, 2.0);
 }
 
