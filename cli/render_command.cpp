@@ -339,8 +339,11 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
         return 1;
     }
     if (cutAtLimit)
-        err << kName << "note: the render reached the largest size a WAV file can have; \""
-            << (toStdout ? "standard output" : outPath) << "\" holds the audio up to that point\n";
+        err << kName << "note: the render reached the largest size "
+            << (mp3 || otherFormat ? "of the WAV file it is encoded from (2 GiB of audio)"
+                                   : "a WAV file can have")
+            << "; \"" << (toStdout ? "standard output" : outPath)
+            << "\" holds the audio up to that point\n";
     return 0;
 }
 

@@ -853,8 +853,20 @@ FormatRefusal whyFormatRefused(const std::string& utf8Path) {
     // Sound files of the containers the engine reads; not an MP3, whose refusal has other causes.
     if (!kindOf(utf8Path).container) return {};
     SoundFile sf(utf8Path);
+    // libsndfile opens no WAV of more than 1024 channels: its header tells.
+    if (!sf.get() && sf.wavChannels() > kMaxChannels)
+        return {FormatRefusal::ChannelsAbove, sf.wavChannels()};
     if (!sf.get() || (sf.info().format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG) return {};
-    return outOfLimits(sf.info());
+    if (const FormatRefusal first = outOfLimits(sf.info()); first.kind != FormatRefusal::Other)
+        return first;
+    // A later stream of a chained Ogg file.
+    FormatRefusal later;
+    if (kindOf(utf8Path).ogg) {
+        int error = BASS_OK;
+        OggFirstStream ogg;
+        openOggChain(utf8Path, &error, FileOpen::HeaderOnly, &ogg, &later);
+    }
+    return later;
 }
 
 OpenCancelScope::OpenCancelScope(const std::atomic<bool>* cancel) : previous_(t_openCancel) {

@@ -665,7 +665,7 @@ class OggChainSource : public Source {
 }  // namespace
 
 std::unique_ptr<Source> openOggChain(const std::string& utf8Path, int* error, FileOpen mode,
-                                     OggFirstStream* first) {
+                                     OggFirstStream* first, FormatRefusal* refusal) {
     *first = {};
     const OggLayout layout = layoutOf(utf8Path);
     if (layout.codec == Codec::Vorbis) first->lastPageFrom = layout.lastPageFrom;
@@ -710,6 +710,12 @@ std::unique_ptr<Source> openOggChain(const std::string& utf8Path, int* error, Fi
         const int rate = links->rate(i), chans = links->channels(i);
         if (rate < kMinRate || rate > kMaxRate || chans < 1 || chans > kMaxChannels) {
             *error = BASS_ERROR_FORMAT;
+            if (refusal)
+                *refusal = rate > kMaxRate   ? FormatRefusal{FormatRefusal::RateAbove, rate}
+                           : rate < kMinRate ? FormatRefusal{FormatRefusal::RateBelow, rate}
+                           : chans > kMaxChannels
+                               ? FormatRefusal{FormatRefusal::ChannelsAbove, chans}
+                               : FormatRefusal{};
             return nullptr;
         }
         uniform = uniform && rate == links->rate(0) && chans == links->channels(0);

@@ -35,8 +35,9 @@ struct OggFirstStream {
 // streams (for libsndfile to read, `*first` then filled in), or with *error set when it is one
 // that cannot be decoded. A chain the codec's library refuses (a later stream's headers damaged)
 // is left to libsndfile too, which reads its first stream. A single Opus stream that does not
-// begin at 0 (recorded from the middle of a broadcast) is read by opusfile too.
+// begin at 0 (recorded from the middle of a broadcast) is read by opusfile too. A chain refused
+// for a stream beyond the program's limits says which in `*refusal` (when given).
 std::unique_ptr<Source> openOggChain(const std::string& utf8Path, int* error, FileOpen mode,
-                                     OggFirstStream* first);
+                                     OggFirstStream* first, FormatRefusal* refusal = nullptr);
 
 }  // namespace engine

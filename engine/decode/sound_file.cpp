@@ -88,6 +88,8 @@ struct WavData {
     // 32-bit samples), its byte rate the frames': the bits the frames give, over the frame size
     // and the bits.
     std::optional<PatchedFile::Patch> bitsToFrames;
+    // The format chunk's channel count; 0 when there is none.
+    unsigned channels = 0;
 };
 WavData wavDataOf(std::FILE* f) {
     WavData w;
@@ -123,6 +125,7 @@ WavData wavDataOf(std::FILE* f) {
             bytesPerSecond = le32(body + 8);
             blockAlign = body[12] | body[13] << 8;
             const unsigned channels = body[2] | body[3] << 8, bits = body[14] | body[15] << 8;
+            w.channels = channels;
             const unsigned sample = channels ? blockAlign / channels : 0;
             // (An extensible header's bits are its samples' size: those that count are apart.)
             const bool sizes = tag == 3
@@ -327,6 +330,7 @@ SoundFile::SoundFile(const std::string& utf8Path) {
                       std::memcmp(magic, "BW64", 4) == 0;
     const WavData wav = f && start == 0 ? wavDataOf(f) : WavData{};
     missing_ = wav.missing;
+    wavChannels_ = int(wav.channels);
     const auto w64Float = f ? w64FloatTag(f, start) : std::nullopt;
     // The stream information block follows "fLaC" and its block header; its sample count is the
     // low 4 bits of its 14th byte and the 4 bytes after.

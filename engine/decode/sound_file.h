@@ -54,12 +54,16 @@ class SoundFile {
     // the file. 0 for a whole file, one whose sizes are left open (0 or all ones, as a writer
     // streaming to a pipe leaves them) and other formats.
     int64_t missingFrames() const { return missing_; }
+    // For a WAV file: the channels its format chunk gives, whether or not libsndfile opened it
+    // (it opens none of more than 1024). 0 for other formats.
+    int wavChannels() const { return wavChannels_; }
 
   private:
     SNDFILE* sf_ = nullptr;
     SF_INFO info_{};
     std::unique_ptr<PatchedFile> patched_;  // behind a file read with bytes replaced
     int64_t missing_ = 0;
+    int wavChannels_ = 0;
 };
 
 }  // namespace engine

@@ -28,6 +28,10 @@ TEST_P(RenderAtTheSizeLimit, KeepsTheValidFileUnderItsNameAndSaysSo) {
     EXPECT_EQ(status, 0) << said.str();
     EXPECT_NE(said.str().find(out), std::string::npos) << said.str();
     EXPECT_NE(said.str().find("largest size"), std::string::npos) << said.str();
+    // An MP3 is not the WAV whose limit was reached.
+    EXPECT_EQ(said.str().find(GetParam() == ".wav" ? "encoded from" : "a WAV file can have"),
+              std::string::npos)
+        << said.str();
     EXPECT_EQ(said.str().find(".part"), std::string::npos) << said.str();
     ASSERT_TRUE(fs::exists(out));
     const auto audio = fixtures::readAudio(out);

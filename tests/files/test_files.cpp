@@ -538,6 +538,21 @@ TEST(OpenError, NamesThePathAndTheTrueReason) {
     fixtures::writeWav(slow, fixtures::sine(5, 2.0, 20));
     fixtures::writeWav(wide, fixtures::sine(440, 0.1, 44100, 17));
     fixtures::writeWav(empty, fixtures::sine(440, 0.0));
+    // A chained Ogg file whose second stream has 17 channels.
+    const std::string chained = dir.file("chained.ogg"), second = dir.file("second.ogg");
+    fixtures::writeSound(chained, fixtures::sine(440, 0.2), SF_FORMAT_OGG | SF_FORMAT_VORBIS);
+    fixtures::writeSound(second, fixtures::sine(440, 0.2, 44100, 17),
+                         SF_FORMAT_OGG | SF_FORMAT_VORBIS);
+    auto joined = fixtures::readBytes(chained);
+    const auto tail = fixtures::readBytes(second);
+    joined.insert(joined.end(), tail.begin(), tail.end());
+    fixtures::writeBytes(chained, joined);
+    // 2000 channels: more than libsndfile opens.
+    const std::string crowd = dir.file("2000ch.wav");
+    const auto header = files::WaveHeader::forFormat(2000, 44100, false).bytes();
+    std::vector<uint8_t> crowdBytes(header.begin(), header.end());
+    crowdBytes.resize(crowdBytes.size() + 4000 * 10);
+    fixtures::writeBytes(crowd, crowdBytes);
     ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
     const struct {
         std::string path;
@@ -553,6 +568,8 @@ TEST(OpenError, NamesThePathAndTheTrueReason) {
         {fast, BASS_ERROR_FORMAT, "its sample rate, 384000 Hz, is above the 192000 Hz"},
         {slow, BASS_ERROR_FORMAT, "its sample rate, 20 Hz, is below the 100 Hz"},
         {wide, BASS_ERROR_FORMAT, "it has 17 channels, more than the 16"},
+        {chained, BASS_ERROR_FORMAT, "it has 17 channels, more than the 16"},
+        {crowd, BASS_ERROR_FORMAT, "it has 2000 channels, more than the 16"},
         {empty, BASS_ERROR_FORMAT, "it holds no audio"},
         {dir.file("missing.wav"), BASS_ERROR_MEM, "not enough memory"},
     };
