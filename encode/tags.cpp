@@ -13,16 +13,69 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "encode/format_support.h"
+#include "files/file_io.h"
 #include "platform/windows1252.h"
 
 namespace encode {
 
 namespace {
+
+// `count` bytes of the file at `offset`; false when it holds fewer.
+bool readBytesAt(const std::string& path, std::streamoff offset, size_t count, std::string& out) {
+    std::ifstream in(files::pathFromUtf8(path), std::ios::binary);
+    out.assign(count, '\0');
+    return in.seekg(offset) && in.read(out.data(), std::streamsize(count));
+}
+
+bool writeBytesAt(const std::string& path, std::streamoff offset, const std::string& bytes) {
+    std::fstream io(files::pathFromUtf8(path), std::ios::binary | std::ios::in | std::ios::out);
+    return io.seekp(offset) && io.write(bytes.data(), std::streamsize(bytes.size())) && io.flush();
+}
+
+uint32_t le32(const std::string& b, size_t at) {
+    return uint32_t(uint8_t(b[at])) | uint32_t(uint8_t(b[at + 1])) << 8 |
+           uint32_t(uint8_t(b[at + 2])) << 16 | uint32_t(uint8_t(b[at + 3])) << 24;
+}
+
+// A RIFF file whose size field and chunks (each with its pad byte) end where the file ends.
+bool riffHoldsTogether(const std::string& path) {
+    std::error_code ec;
+    const uintmax_t size = std::filesystem::file_size(files::pathFromUtf8(path), ec);
+    std::string head;
+    if (ec || !readBytesAt(path, 0, 12, head) || head.compare(0, 4, "RIFF") != 0 ||
+        uintmax_t(le32(head, 4)) + 8 != size)
+        return false;
+    uintmax_t at = 12;
+    while (at + 8 <= size) {
+        if (!readBytesAt(path, std::streamoff(at), 8, head)) return false;
+        const uint32_t bytes = le32(head, 4);
+        at += 8 + uintmax_t(bytes) + (bytes & 1);
+    }
+    return at == size;
+}
+
+// The bytes of the ID3v2 tag at the file's start (0 when it has none); nothing when unreadable.
+std::optional<uintmax_t> id3v2Bytes(const std::string& path) {
+    std::string h;
+    if (!readBytesAt(path, 0, 10, h)) {
+        std::error_code ec;
+        if (std::filesystem::file_size(files::pathFromUtf8(path), ec) < 10 && !ec) return 0;
+        return std::nullopt;
+    }
+    if (h.compare(0, 3, "ID3") != 0) return 0;
+    uintmax_t bytes = 0;
+    for (int i = 6; i < 10; ++i) bytes = bytes << 7 | (uint8_t(h[size_t(i)]) & 0x7f);
+    const bool footer = (uint8_t(h[5]) & 0x10) != 0;
+    return 10 + bytes + (footer ? 10 : 0);
+}
 
 bool empty(const Tags& tags) {
     return tags.title.empty() && tags.artist.empty() && tags.album.empty();
@@ -177,19 +230,48 @@ Tags readTags(const std::string& path) {
 
 bool tagWav(const std::string& path, const Tags& tags) {
     if (empty(tags)) return true;
-    TagLib::RIFF::WAV::File f(path.c_str(), false);
-    if (!f.isValid()) return false;
-    f.InfoTag()->setProperties(keptProperties(tags));
-    f.ID3v2Tag()->setProperties(keptProperties(tags));
-    return f.save();
+    // TagLib does not check its writes: on a full disk its save "succeeds" with the chunks cut
+    // short. The file is checked after it, and put back as it was (the tags appended after the
+    // audio, the RIFF size at its start) when it does not hold together.
+    std::error_code ec;
+    const std::filesystem::path at = files::pathFromUtf8(path);
+    const uintmax_t before = std::filesystem::file_size(at, ec);
+    std::string head;
+    if (ec || !readBytesAt(path, 0, 12, head)) return false;
+    bool saved = false;
+    {
+        TagLib::RIFF::WAV::File f(path.c_str(), false);
+        if (!f.isValid()) return false;
+        f.InfoTag()->setProperties(keptProperties(tags));
+        f.ID3v2Tag()->setProperties(keptProperties(tags));
+        saved = f.save();
+    }
+    if (saved && riffHoldsTogether(path)) return true;
+    std::filesystem::resize_file(at, before, ec);
+    if (!ec) writeBytesAt(path, 0, head);
+    return false;
 }
 
 bool tagMp3(const std::string& path, const Tags& tags) {
     if (empty(tags)) return true;
-    TagLib::MPEG::File f(path.c_str(), false);
-    if (!f.isValid()) return false;
-    f.ID3v2Tag(true)->setProperties(keptProperties(tags));
-    return f.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripNone);
+    // The tag goes in before the audio, which TagLib moves along in place without checking its
+    // writes: the file must have grown by the tag exactly (a full disk cuts the audio's end).
+    std::error_code ec;
+    const std::filesystem::path at = files::pathFromUtf8(path);
+    const uintmax_t before = std::filesystem::file_size(at, ec);
+    if (ec) return false;
+    const std::optional<uintmax_t> tagBefore = id3v2Bytes(path);
+    if (!tagBefore) return false;
+    bool saved = false;
+    {
+        TagLib::MPEG::File f(path.c_str(), false);
+        if (!f.isValid()) return false;
+        f.ID3v2Tag(true)->setProperties(keptProperties(tags));
+        saved = f.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripNone);
+    }
+    const std::optional<uintmax_t> tagAfter = id3v2Bytes(path);
+    const uintmax_t after = std::filesystem::file_size(at, ec);
+    return saved && tagAfter && !ec && after == before - *tagBefore + *tagAfter;
 }
 
 }  // namespace encode

@@ -237,6 +237,36 @@ INSTANTIATE_TEST_SUITE_P(RenderAndNormalize, OverTheFileSizeLimit,
                                            std::vector<std::string>{".wav", "normalize", "IN",
                                                                     "OUT", "80"}));
 
+// Room for the audio but not for the tags (a disk that fills as the tags are written): a failure
+// that keeps the user's file, never a file cut short put in its place.
+class TagsOverTheFileSizeLimit : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(TagsOverTheFileSizeLimit, AreAWriteErrorThatKeepsTheUsersFile) {
+    fixtures::TempDir tmp;
+    const std::string plain = tmp.file("plain.wav"), in = tmp.file("in.wav"),
+                      out = tmp.file("out" + GetParam());
+    // 12789 frames: a rendered WAV of 51200 bytes, the limit of 100 blocks exactly.
+    fixtures::writeWav(plain, fixtures::sine(440, 12789.0 / 44100));
+    ASSERT_EQ(std::system(("ffmpeg -v error -y -i " + clitest::quote(plain) + " -metadata title=" +
+                           std::string(60000, 'T') + " -c copy " + clitest::quote(in))
+                              .c_str()),
+              0);
+    fixtures::writeBytes(out, {'k', 'e', 'e', 'p'});
+    const std::string cmd = "ulimit -f 100; exec " + clitest::quote(QUORVIN_CLI) + " render " +
+                            clitest::quote(in) + " " + clitest::quote(out) + " 2>" +
+                            clitest::quote(tmp.file("err.txt")) + " >/dev/null";
+    const int raw = std::system(cmd.c_str());
+    const auto e = fixtures::readBytes(tmp.file("err.txt"));
+    std::filesystem::remove(tmp.file("err.txt"));
+    ASSERT_TRUE(WIFEXITED(raw)) << "ended by signal " << WTERMSIG(raw);
+    EXPECT_EQ(WEXITSTATUS(raw), 1) << std::string(e.begin(), e.end());
+    EXPECT_EQ(fixtures::readBytes(out), (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
+    EXPECT_EQ(temporariesIn(tmp.path()), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(WavAndMp3, TagsOverTheFileSizeLimit, ::testing::Values(".wav", ".mp3"),
+                         [](const auto& info) { return info.param.substr(1); });
+
 TEST(QuorvinCd, ListsAndRipsADiscImage) {
     fixtures::TempDir tmp;
     cdimage::Disc disc;
