@@ -106,11 +106,18 @@ int normalizeCommand(const Args& args, std::ostream& out, std::ostream& err) {
         err << kName << "note: " << result.note.substr(from, end - from) << "\n";
         from = end + 1;
     }
+    // Rounded, and never "-0".
+    const auto rounded = [](double v, double places) {
+        const double r = std::round(v * places) / places;
+        return r == 0 ? 0.0 : r;
+    };
     if (result.leftAsItIs)
-        out << "Wrote " << in << " at its own level (gain 0 dB): " << outPath << "\n";
+        out << "Wrote " << in << " at its own level"
+            << (result.gainDb < 0 ? ", its peaks lowered" : "") << " (gain "
+            << rounded(result.gainDb, 100) << " dB): " << outPath << "\n";
     else if (lufs)
-        out << "Normalized " << in << " to " << std::round(result.lufs * 10) / 10 << " LUFS (gain "
-            << std::round(result.gainDb * 100) / 100 << " dB): " << outPath << "\n";
+        out << "Normalized " << in << " to " << rounded(result.lufs, 10) << " LUFS (gain "
+            << rounded(result.gainDb, 100) << " dB): " << outPath << "\n";
     else
         out << "Normalized " << in << " to " << options.percent << " % of full scale: " << outPath
             << "\n";

@@ -18,6 +18,7 @@
 #include <sndfile.h>
 #include <soxr.h>
 
+#include "encode/formats.h"
 #include "engine/decode/sound_file.h"
 #include "engine/engine_ext.h"
 #include "files/file_io.h"
@@ -351,6 +352,16 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
                     : "The source is too quiet to measure its loudness: its level was left as it "
                       "is.";
             result.leftAsItIs = true;
+            // Except where it would clip (a float source past full scale): down to the ceiling.
+            const double ceiling = std::pow(10.0, (kTruePeakCeilingDb - 0.1) / 20.0);
+            if (truePeak > ceiling) {
+                scale = ceiling / truePeak;
+                char text[160];
+                std::snprintf(text, sizeof text,
+                              " Only its peaks, past full scale, were lowered to %.0f dBTP.",
+                              kTruePeakCeilingDb);
+                result.note += text;
+            }
         } else {
             scale = std::pow(10.0, (options.lufs - measured) / 20.0);
             double reached = loudnessAt(scale);
@@ -461,6 +472,9 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
     if (sf_error(src.f) != SF_ERR_NO_ERROR)
         return discard("\"" + source + "\" could not be read to the end.");
     if (!writer.finish()) return writeFailed();
+    // The source's title, artist and album go with the result, as with a render.
+    if (!encode::tagWav(temp, encode::readTags(source)))
+        return discard("Cannot write the tags of \"" + destination + "\".");
     const files::CopyResult placed = files::replaceFile(temp, destination);
     if (!placed.ok) return failed(placed.message);
     return result;

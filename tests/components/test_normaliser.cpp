@@ -77,6 +77,25 @@ TEST(Normaliser, PeakReachesThePercentageAndFormatIsKept) {
     }
 }
 
+TEST(Normaliser, TheSourcesTagsGoWithTheResult) {
+    fixtures::TempDir dir;
+    SF_INFO info{0, 44100, 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 0, 0};
+    SNDFILE* f = sf_open(dir.file("src.wav").c_str(), SFM_WRITE, &info);
+    ASSERT_NE(f, nullptr);
+    sf_set_string(f, SF_STR_TITLE, "A Title");
+    sf_set_string(f, SF_STR_ARTIST, "An Artist");
+    const Pcm tone = fixtures::sine(440, 1.0, 44100, 2, 0.25);
+    sf_write_short(f, tone.samples.data(), sf_count_t(tone.samples.size()));
+    sf_close(f);
+    ASSERT_EQ(normalize(dir.file("src.wav"), dir.file("dst.wav"), "80").error, "");
+    const auto probe = fixtures::capture(
+        "ffprobe",
+        "-v error -show_entries format_tags=title,artist -of csv=p=0 " + dir.file("dst.wav"));
+    ASSERT_TRUE(probe.has_value());
+    EXPECT_NE(probe->find("A Title"), std::string::npos) << *probe;
+    EXPECT_NE(probe->find("An Artist"), std::string::npos) << *probe;
+}
+
 TEST(Normaliser, ProgressRunsToExactlyHundredOnTheOwnerThreadWhileEventsFlow) {
     fixtures::TempDir dir;
     const std::string src = dir.file("src.wav");
@@ -275,7 +294,19 @@ TEST(Normaliser, LoudnessTargetIsReachedUnderTheTruePeakCeiling) {
     Pcm clicks = fixtures::sine(1000, 3.0, 96000, 1, 0.0);
     for (size_t i = 0; i < clicks.samples.size(); i += 9600) clicks.samples[i] = 16384;
     fixtures::writeWav(dir.file("clicks.wav"), clicks);
-    for (const char* name : {"music", "clipped", "clicks"}) {
+    // A float source past full scale (+6 dBFS) too short to measure: its level is left, but it
+    // must not clip.
+    {
+        SF_INFO info{0, 44100, 1, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 0, 0};
+        SNDFILE* f = sf_open(dir.file("hot.wav").c_str(), SFM_WRITE, &info);
+        ASSERT_NE(f, nullptr);
+        std::vector<float> v(13230);
+        for (size_t i = 0; i < v.size(); ++i)
+            v[i] = float(2 * std::sin(2 * M_PI * 440 * i / 44100));
+        sf_write_float(f, v.data(), sf_count_t(v.size()));
+        sf_close(f);
+    }
+    for (const char* name : {"music", "clipped", "clicks", "hot"}) {
         NormaliseOptions loud;
         loud.target = NormaliseOptions::Target::Loudness;
         loud.lufs = -3;
