@@ -5,6 +5,8 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 #include "disc/cd_ext.h"
 #include "disc/cd_internal.h"
@@ -17,16 +19,33 @@ int64_t floorDiv(int64_t a, int64_t b) {
     return a >= 0 ? a / b : -((-a + b - 1) / b);
 }
 
+// The sectors of the disc's data tracks, first and end of each.
+using SectorRanges = std::vector<std::pair<int32_t, int32_t>>;
+
+SectorRanges dataSectors(const Disc& disc) {
+    SectorRanges data;
+    for (const TrackEntry& t : disc.tracks)
+        if (!t.audio) data.emplace_back(t.lsn, t.lsn + t.sectors);
+    return data;
+}
+
+bool inRanges(const SectorRanges& ranges, int32_t sector) {
+    return std::any_of(ranges.begin(), ranges.end(),
+                       [sector](const auto& r) { return sector >= r.first && sector < r.second; });
+}
+
 class CdTrackSource : public Source {
   public:
     // The track's audio starts at disc frame `startFrame` (its first sector times 588 plus the
-    // read offset); sectors outside [0, leadout) read as silence.
+    // read offset); sectors outside [0, leadout) and those of data tracks (which a read offset
+    // reaches at the track's edges: they hold no audio) read as silence.
     CdTrackSource(std::unique_ptr<SectorReader> reader, int64_t startFrame, int32_t sectors,
-                  int32_t leadout)
+                  int32_t leadout, SectorRanges data)
         : reader_(std::move(reader)),
           startFrame_(startFrame),
           sectors_(sectors),
-          leadout_(leadout) {}
+          leadout_(leadout),
+          data_(std::move(data)) {}
 
     int rate() const override { return 44100; }
     int channels() const override { return 2; }
@@ -43,7 +62,7 @@ class CdTrackSource : public Source {
             const auto sector = int32_t(floorDiv(discFrame, kFramesPerSector));
             const int offset = int(discFrame - int64_t(sector) * kFramesPerSector);
             if (sector != bufferedSector_) {
-                if (sector < 0 || sector >= leadout_) {
+                if (sector < 0 || sector >= leadout_ || inRanges(data_, sector)) {
                     buffer_.fill(0);
                 } else if (!reader_->read(sector, buffer_.data())) {
                     // Deliver what was read; the failure is reported by the next call.
@@ -74,6 +93,7 @@ class CdTrackSource : public Source {
     std::unique_ptr<SectorReader> reader_;
     int64_t startFrame_;
     int32_t sectors_, leadout_;
+    SectorRanges data_;
     int64_t pos_ = 0;
     int32_t bufferedSector_ = kNone;
     bool failed_ = false;
@@ -97,15 +117,20 @@ std::unique_ptr<Source> openRange(Drive& drive, const Disc& disc, uint64_t gener
     const int64_t firstSector = floorDiv(startFrame, kFramesPerSector);
     const int64_t endSector =
         floorDiv(startFrame + int64_t(t.sectors) * kFramesPerSector - 1, kFramesPerSector) + 1;
-    const auto lo = int32_t(std::clamp<int64_t>(firstSector, 0, disc.leadout));
-    const auto hi = int32_t(std::clamp<int64_t>(endSector, 0, disc.leadout));
+    auto lo = int32_t(std::clamp<int64_t>(firstSector, 0, disc.leadout));
+    auto hi = int32_t(std::clamp<int64_t>(endSector, 0, disc.leadout));
+    // Nor the sectors of a data track beside it, which are never read.
+    SectorRanges data = dataSectors(disc);
+    while (lo < hi && inRanges(data, lo)) ++lo;
+    while (hi > lo && inRanges(data, hi - 1)) --hi;
     std::unique_ptr<SectorReader> reader;
     if (hi > lo) {
         reader = drive.openReader(lo, hi - lo, std::move(counters), generation);
         if (!reader) return fail(BASS_ERROR_CDREAD);
     }
     if (error) *error = BASS_OK;
-    return std::make_unique<CdTrackSource>(std::move(reader), startFrame, t.sectors, disc.leadout);
+    return std::make_unique<CdTrackSource>(std::move(reader), startFrame, t.sectors, disc.leadout,
+                                           std::move(data));
 }
 
 }  // namespace

@@ -104,6 +104,57 @@ INSTANTIATE_TEST_SUITE_P(Offsets, CdReadOffset,
                          ::testing::Values(0, 6, -6, 588, -667, 40 * 588 + 3, -41 * 588,
                                            200 * 588));
 
+// A read offset that reaches into a data track beside an audio track reads silence there (its
+// sectors hold no audio), from one .bin and from a .bin per track, the data first or last.
+class OffsetIntoData : public ::testing::TestWithParam<std::tuple<bool, cdimage::Files, int>> {};
+
+TEST_P(OffsetIntoData, ReadsSilenceWhereTheDataIs) {
+    const auto [dataFirst, files, offset] = GetParam();
+    engine::cdUseDeviceDrives(false);
+    fixtures::TempDir dir;
+    cdimage::Disc disc;
+    disc.tracks = cdimage::audioTracks(2, 40);
+    cdimage::Track data;
+    data.data = true;
+    data.sectors = 40;
+    disc.tracks.insert(dataFirst ? disc.tracks.begin() : disc.tracks.end(), data);
+    const int drive = engine::cdAddImage(cdimage::write(dir.file("mixed"), disc, files));
+    ASSERT_GE(drive, 0);
+    engine::setCdReadOffset(DWORD(drive), offset);
+    std::vector<uint8_t> whole;
+    for (size_t i = 0; i < disc.tracks.size(); ++i) {
+        const auto b = cdimage::trackBytes(disc.tracks[i], int(i));
+        whole.insert(whole.end(), b.begin(), b.end());
+    }
+    // The audio track beside the data (the middle one), and what it should hold.
+    const DWORD track = 1;
+    const int64_t first = 40 * 588, frames = 40 * 588;
+    const int64_t dataFrom = dataFirst ? 0 : 80 * 588, dataTo = dataFrom + 40 * 588;
+    std::vector<uint8_t> expected(size_t(frames) * 4, 0);
+    for (int64_t f = 0; f < frames; ++f) {
+        const int64_t src = first + f + offset;
+        if (src >= 0 && src * 4 < int64_t(whole.size()) && (src < dataFrom || src >= dataTo))
+            std::memcpy(&expected[size_t(f) * 4], &whole[size_t(src) * 4], 4);
+    }
+    const HSTREAM s = BASS_CD_StreamCreate(DWORD(drive), track, BASS_STREAM_DECODE);
+    ASSERT_NE(s, 0u) << BASS_ErrorGetCode();
+    std::vector<uint8_t> got, buf(10000);
+    for (int guard = 0; guard < 10000 && BASS_ChannelIsActive(s); ++guard) {
+        const int n = BASS_ChannelGetData(s, buf.data(), DWORD(buf.size()));
+        if (n < 0) break;
+        got.insert(got.end(), buf.begin(), buf.begin() + n);
+    }
+    BASS_StreamFree(s);
+    engine::setCdReadOffset(DWORD(drive), 0);
+    EXPECT_EQ(got, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sides, OffsetIntoData,
+                         ::testing::Combine(::testing::Bool(),
+                                            ::testing::Values(cdimage::Files::One,
+                                                              cdimage::Files::PerTrack),
+                                            ::testing::Values(-6, 1000)));
+
 TEST_F(CdRipSupport, ReportCountsCleanReadsInjectedSkipsAndFailures) {
     engine::CdReadReport r;
     EXPECT_EQ(decode(1, &r),
