@@ -134,11 +134,17 @@ std::string cdTextBlock(const std::vector<std::tuple<std::string, size_t, std::s
 
 namespace {
 
+// The sheet without its UTF-8 byte-order mark (which a UTF-16 sheet gets when it is converted).
+std::string_view withoutBom(std::string_view text) {
+    if (text.size() >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    return text;
+}
+
 // The (name, type in capitals) of each FILE line, read without checking the rest of the sheet.
 std::vector<std::pair<std::string, std::string>> fileLines(std::string_view text) {
     std::vector<std::pair<std::string, std::string>> files;
     if (text.size() > kMaxCueBytes) return files;
-    if (text.size() >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    text = withoutBom(text);
     SheetLines lines(text, kMaxCueLine);
     for (std::string_view line; lines.next(line);) {
         std::vector<std::string> w;
@@ -156,7 +162,7 @@ bool cueNeedsOwnReader(std::string_view text,
     if (files.size() > 1 || (files.size() == 1 && files[0].second != "BINARY")) return true;
     if (files.size() == 1 && isAudioFile && isAudioFile(files[0].first)) return true;
     if (text.size() > kMaxCueBytes) return false;
-    SheetLines lines(text, kMaxCueLine);
+    SheetLines lines(withoutBom(text), kMaxCueLine);
     int expected = 1;  // the track number libcdio reads next
     for (std::string_view line; lines.next(line);) {
         std::vector<std::string> w;
@@ -180,7 +186,7 @@ CueDisc cueDisc(std::string_view text) {
                    return std::isdigit(static_cast<unsigned char>(c));
                });
     };
-    SheetLines lines(text, kMaxCueLine);
+    SheetLines lines(withoutBom(text), kMaxCueLine);
     for (std::string_view line; lines.next(line);) {
         std::vector<std::string> w;
         if (!splitWords(line, &w) || w.empty()) continue;
@@ -270,7 +276,8 @@ std::string check(std::string_view text, int64_t binBytes, std::string* copy,
                            (facts.notCdAudio.empty()
                                 ? "is no audio the program can decode"
                                 : facts.notCdAudio + ", not CD audio (16-bit, 44.1 kHz, stereo)");
-                if (several->files.size() >= 99) return at + "more than 99 FILEs";
+                // 99 tracks and a hidden track before the first, in a file of its own.
+                if (several->files.size() >= 100) return at + "more than 100 FILEs";
                 several->files.push_back({w[1], facts.bytes, int32_t(fileStart), facts.decoded});
                 binBytes = facts.bytes;
                 lastDecoded = facts.decoded;

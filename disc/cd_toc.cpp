@@ -140,8 +140,9 @@ std::string checkTocFile(std::string_view text,
     std::vector<Track> tracks;
     std::string dataFile;
     int64_t dataBytes = -1;
-    int depth = 0;     // 1 inside CD_TEXT, 2 inside its LANGUAGE
-    int skipping = 0;  // braces open in a binary CD-Text value
+    int depth = 0;       // 1 inside CD_TEXT, 2 inside its LANGUAGE
+    int skipping = 0;    // braces open in a binary CD-Text value
+    bool inMap = false;  // inside a LANGUAGE_MAP written over several lines
     // The texts of the first language (block 0), for the CD-Text block read by ourselves:
     // libcdio would show cdrdao's escapes as written and read UTF-8 as Latin-1.
     std::vector<std::tuple<std::string, size_t, std::string>> texts;
@@ -159,14 +160,29 @@ std::string checkTocFile(std::string_view text,
             if (const std::string bad = skipBinary(w, &skipping); !bad.empty()) return at + bad;
             continue;
         }
+        if (inMap) {
+            // "0 : EN" or "0 : 9" a line, up to the closing brace.
+            if (w.back().text == "}") {
+                inMap = false;
+                emit("LANGUAGE_MAP");
+            } else if (w.size() != 3 || !allOf(w[0].text, 1, isdigit) || w[1].text != ":") {
+                return at + "LANGUAGE_MAP pairs a number with a language: 0 : EN";
+            }
+            continue;
+        }
         if (depth > 0) {
             if (key == "}" && w.size() == 1) {
                 --depth;
                 emit("}");
             } else if (depth == 1 && key == "LANGUAGE_MAP") {
-                if (w.size() < 3 || w[1].text != "{" || w.back().text != "}")
-                    return at + "LANGUAGE_MAP must be written on one line, in braces";
-                emit("LANGUAGE_MAP");
+                if (w.size() < 2 || w[1].text != "{")
+                    return at + "LANGUAGE_MAP needs its pairs in braces";
+                if (w.size() >= 3 && w.back().text == "}")
+                    emit("LANGUAGE_MAP");
+                else if (w.size() == 2)
+                    inMap = true;  // its pairs on the lines that follow
+                else
+                    return at + "LANGUAGE_MAP needs its pairs in braces";
             } else if (depth == 1 && key == "LANGUAGE") {
                 if (w.size() != 3 || !allOf(w[1].text, 1, isdigit) || w[2].text != "{")
                     return at + "LANGUAGE needs a number and {";

@@ -85,6 +85,18 @@ TEST(CueText, ATitleKeepsTheQuotesItHolds) {
     EXPECT_NE(copy.find("TITLE \"The 'Best' Of\""), std::string::npos) << copy;
 }
 
+// The year and the catalogue number on a sheet's first line are read whatever its encoding (a
+// UTF-16 sheet is converted to UTF-8 with a byte-order mark).
+TEST(CueText, TheYearAndCatalogueOnTheFirstLineSurviveAByteOrderMark) {
+    for (const std::string mark : {"", "\xEF\xBB\xBF"}) {
+        const engine::cd::CueDisc date = engine::cd::cueDisc(mark + "REM DATE 2001\n" + kHead);
+        EXPECT_EQ(date.year, "2001") << mark.size();
+        const engine::cd::CueDisc catalog =
+            engine::cd::cueDisc(mark + "CATALOG 0123456789012\n" + kHead);
+        EXPECT_EQ(catalog.catalog, "0123456789012") << mark.size();
+    }
+}
+
 TEST_P(CueSheets, AcceptedOrRefusedWithTheReason) {
     const CueCase& c = GetParam();
     const std::string why = engine::cd::checkCueSheet(c.sheet, c.binSectors * kSector);

@@ -168,7 +168,9 @@ TEST_P(CueText, IsReadAsUtf8OrElseLatin1) {
             return std::string("CD_TEXT {\n LANGUAGE 0 {\n  ") + key + " \"" + value +
                    "\"\n }\n}\n";
         };
-        sheet = "CD_DA\nCD_TEXT {\n LANGUAGE_MAP { 0 : EN }\n LANGUAGE 0 {\n  PERFORMER \"" +
+        // The language map on one line, or over three as most writers of .toc files lay it out.
+        sheet = std::string("CD_DA\nCD_TEXT {\n LANGUAGE_MAP ") +
+                (escaped ? "{\n  0 : EN\n }" : "{ 0 : EN }") + "\n LANGUAGE 0 {\n  PERFORMER \"" +
                 std::string(escaped ? "Sigur R\\363s" : "Sigur R\xc3\xb3s") +
                 "\"\n }\n}\nTRACK AUDIO\n" +
                 text("TITLE", escaped ? "Hopp\\355polla" : "Hopp\xc3\xadpolla") +

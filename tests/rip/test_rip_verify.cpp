@@ -401,6 +401,24 @@ TEST_P(RipSheets, HiddenTrackCueSheetPlaylistAndTags) {
 
 INSTANTIATE_TEST_SUITE_P(HiddenAudio, RipSheets, ::testing::Bool());
 
+// A full disc of 99 tracks with a hidden track before the first: its sheet names 100 files, and
+// opens again.
+TEST_F(RipVerify, ASheetOf99TracksAndAHiddenOneOpensAgain) {
+    cdimage::Disc d;
+    d.tracks = cdimage::audioTracks(99, 2);
+    d.tracks[0].sectors = 4;
+    d.tracks[0].pregap = 2;  // a hidden track of two sectors
+    const cd::DiscRip rip = cd::ripDisc(addDisc(d), options());
+    ASSERT_EQ(rip.status, cd::DiscRip::Status::Done) << rip.message;
+    ASSERT_EQ(rip.tracks.size(), 100u);
+    std::string why;
+    const int copy = engine::cdAddImage(rip.cuePath, &why);
+    ASSERT_GE(copy, 0) << why;
+    engine::CdToc again;
+    ASSERT_TRUE(engine::cdReadToc(DWORD(copy), &again));
+    EXPECT_EQ(again.tracks.size(), 99u);
+}
+
 TEST_F(RipVerify, AlbumArtistIsTheMp3sTpe2) {
     cdimage::Disc d = namedDisc(2, 20);
     d.tracks[1].performer = "Guest";
