@@ -1,6 +1,7 @@
 #include "cli/mp3_output.h"
 
 #include "components/mp3_encoder.h"
+#include "engine/engine_ext.h"
 #include "files/paths.h"
 #include "mp3/mp3_save.h"
 
@@ -14,11 +15,12 @@ files::Result encodeMp3(const Mp3Job& job, std::string* note) {
     // The bit rate as the main window's save chooses it: an MP3 source's own when its header can
     // be read (at least 128 kbit/s), else the program's starting setting; --bitrate overrides
     // both. Only an MP3 source has a rate (its name ending in .mp3, whatever the case, as the
-    // output's does): any other is never searched for MPEG frames.
+    // output's does, or its content MPEG audio, as from standard input): any other is never
+    // searched for MPEG frames.
     int32_t bitRate = mp3::kDefaultMp3BitRate;
     if (job.bitrateKbps > 0) {
         bitRate = job.bitrateKbps * 1000;
-    } else if (files::endsWithNoCase(job.sourcePath, ".mp3")) {
+    } else if (files::endsWithNoCase(job.sourcePath, ".mp3") || engine::isMp3File(job.sourcePath)) {
         mp3::Mp3FileInfo info;
         bitRate = mp3::ChooseMp3BitRate(job.sourcePath, mp3::kDefaultMp3BitRate, info);
     }
@@ -28,7 +30,9 @@ files::Result encodeMp3(const Mp3Job& job, std::string* note) {
     encode.bitRate = bitRate;
     encode.channelMode = 0;
     encode.speakerMask = job.speakerMask;
-    std::string error = components::encodeMp3File(encode, {}, nullptr, note);
+    components::Mp3ProgressFn progress;
+    if (job.progress) progress = [&job](int percent, double) { job.progress(percent); };
+    std::string error = components::encodeMp3File(encode, progress, nullptr, note);
     if (!error.empty()) return files::Result::failure(std::move(error));
     return files::Result::success();
 }

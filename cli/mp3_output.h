@@ -2,6 +2,7 @@
 // first, then encoded to OUT by the MP3 encoder component.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "files/result.h"
@@ -14,6 +15,7 @@ struct Mp3Job {
     std::string sourcePath;    // the rendered source, for taking its bit rate
     int bitrateKbps = 0;       // --bitrate, or 0 for the source's own rate (at least 128)
     uint32_t speakerMask = 0;  // where the source's channels go (engine::speakerMask)
+    std::function<void(int percent)> progress;  // as the encoding goes on, when given
 };
 
 bool mp3OutputAvailable();

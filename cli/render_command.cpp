@@ -297,9 +297,16 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
             err << kName << r.message << "\n";
             return 1;
         }
-        Mp3Job job{result.path(), encoded.path(), source, int(bitrate), speakerMask};
+        // The encoding takes a bar of its own: it may take far longer than the render.
+        ProgressBar encoding(out, stdoutIsTerminal());
+        Mp3Job job{
+            result.path(), encoded.path(),
+            source,        int(bitrate),
+            speakerMask,   [&encoding](int percent) { encoding.update(uint64_t(percent), 100); }};
         std::string mp3Note;
-        if (r = encodeMp3(job, &mp3Note); !r) {
+        r = encodeMp3(job, &mp3Note);
+        encoding.done();
+        if (!r) {
             err << kName
                 << files::namingDestination(
                        files::namingDestination(r.message, encoded.path(), outPath), result.path(),
@@ -318,7 +325,12 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
         files::TemporaryFile other;
         r = other.create(outPath);
         if (r) r = other.closeStream();
-        if (r) r = encode::encodeWavFile(result.path(), *otherFormat, other.path(), tags);
+        if (r) {
+            ProgressBar encoding(out, !toStdout && stdoutIsTerminal());
+            r = encode::encodeWavFile(
+                result.path(), *otherFormat, other.path(), tags, nullptr,
+                [&encoding](double share) { encoding.update(uint64_t(share * 1000), 1000); });
+        }
         if (!r) {
             err << kName << named(named(r.message, other), result) << "\n";
             return 1;

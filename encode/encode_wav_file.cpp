@@ -30,7 +30,8 @@ uint16_t le16(const uint8_t* p) {
 }  // namespace
 
 files::Result encodeWavFile(const std::string& wavPath, Format format, const std::string& outPath,
-                            const Tags& tags, const std::atomic<bool>* stop) {
+                            const Tags& tags, const std::atomic<bool>* stop,
+                            const std::function<void(double)>& progress) {
     const FilePtr in(files::openFile(wavPath, "rb"),
                      [](std::FILE* f) { return f ? std::fclose(f) : 0; });
     uint8_t header[files::kWaveHeaderBytes];
@@ -40,6 +41,7 @@ files::Result encodeWavFile(const std::string& wavPath, Format format, const std
     const int rate = int(le32(header + 24));
     const int bits = le16(header + 34);
     uint64_t left = le32(header + 40);
+    const uint64_t total = left;
 
     OpenRequest request;
     request.path = outPath;
@@ -67,6 +69,7 @@ files::Result encodeWavFile(const std::string& wavPath, Format format, const std
             ok = encoder->write(block.data(), n);
         }
         if (!ok) return files::Result::failure(encoder->error());
+        if (progress) progress(double(total - left) / double(total));
     }
     if (!encoder->finish()) return files::Result::failure(encoder->error());
     return files::Result::success();

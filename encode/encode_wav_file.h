@@ -4,7 +4,7 @@
 #pragma once
 
 #include <atomic>
-
+#include <functional>
 #include <string>
 
 #include "encode/formats.h"
@@ -16,7 +16,9 @@ namespace encode {
 // which take any rate and channel count), tagged with `tags`. 8-bit audio is widened to 16 bits.
 // The caller writes `outPath` through a temporary: a failure leaves it partly written. `stop`,
 // when set (any thread), ends the encoding after its block with a failure.
+// `progress` (when given) hears the share of the audio encoded so far, 0 to 1, block by block.
 files::Result encodeWavFile(const std::string& wavPath, Format format, const std::string& outPath,
-                            const Tags& tags, const std::atomic<bool>* stop = nullptr);
+                            const Tags& tags, const std::atomic<bool>* stop = nullptr,
+                            const std::function<void(double)>& progress = {});
 
 }  // namespace encode

@@ -239,6 +239,9 @@ struct FormatRefusal {
     int value = 0;  // the file's rate or channel count
 };
 FormatRefusal whyFormatRefused(const std::string& utf8Path);
+// Whether the file holds MPEG audio the engine decodes as an MP3, by its content (whatever its
+// name: standard input spooled to a file, a download without its extension).
+bool isMp3File(const std::string& utf8Path);
 
 // The faulty samples (Source::faultySamples) the stream `handle` (or the stream a tempo channel
 // reads) has read so far; 0 for other channels. Any thread.

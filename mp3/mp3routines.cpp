@@ -209,8 +209,11 @@ void ReadId3v1Tag(ByteSource& src, Mp3FileInfo& info) {
     info.Artist = text(33, 30);
     info.Album = text(63, 30);
     info.Year = text(93, 4);
-    info.Comment = text(97, 29);
-    info.Track = tag[126];
+    // ID3v1.1 keeps the track in the comment's last byte, after a zero; ID3v1.0 has none there
+    // and a comment of 30 characters.
+    const bool hasTrack = tag[125] == 0;
+    info.Comment = text(97, hasTrack ? 29 : 30);
+    info.Track = hasTrack ? tag[126] : 0;
     info.Genre = tag[127];
     info.HasTag = -1;
 }

@@ -869,6 +869,10 @@ FormatRefusal whyFormatRefused(const std::string& utf8Path) {
     return later;
 }
 
+bool isMp3File(const std::string& utf8Path) {
+    return describeOpenFailure(utf8Path).empty() && kindOf(utf8Path).mp3;
+}
+
 OpenCancelScope::OpenCancelScope(const std::atomic<bool>* cancel) : previous_(t_openCancel) {
     t_openCancel = cancel;
 }

@@ -3,6 +3,7 @@
 // ffmpeg, ffprobe and man.
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -205,6 +206,27 @@ TEST(RenderToMp3, MixesTheChannelsWhereTheSourcePlacesThem) {
 
 // A WAV whose RIFF INFO text is 8-bit (Windows-1252, as most Windows programs write it) keeps it,
 // read as such; valid UTF-8 stays UTF-8.
+// On a terminal the progress goes on through the encoding, which may take far longer than the
+// render: a second bar follows the render's.
+TEST(RenderProgress, FollowsTheEncodingToo) {
+    fixtures::TempDir tmp;
+    const std::string in = tmp.file("in.wav");
+    fixtures::writeWav(in, fixtures::sine(440, 10.0));
+    for (const std::string extension : {".mp3", ".flac"}) {
+        const std::string said = shell("script -qc " +
+                                       quote(quote(QUORVIN_CLI) + " render " + quote(in) + " " +
+                                             quote(tmp.file("out" + extension))) +
+                                       " /dev/null");
+        std::vector<int> percents;
+        for (size_t at = said.find("] "); at != std::string::npos; at = said.find("] ", at + 1))
+            percents.push_back(std::atoi(said.c_str() + at + 2));
+        const auto full = std::find(percents.begin(), percents.end(), 100);
+        ASSERT_NE(full, percents.end()) << said;
+        EXPECT_TRUE(std::any_of(full, percents.end(), [](int p) { return p < 100; }))
+            << extension << ": " << said;
+    }
+}
+
 TEST(RenderTags, EightBitInfoTextIsKept) {
     fixtures::TempDir tmp;
     const std::string in = tmp.file("info.wav"), out = tmp.file("out.flac");

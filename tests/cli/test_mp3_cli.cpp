@@ -156,6 +156,12 @@ TEST(QuorvinRenderMp3, EncodesAtTheSourceRateOrTheOneAskedFor) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(firstFrameKbps(out), 192);
     fs::remove(tmp.file("in.Mp3"));
+    // Or by its content, where its name does not say (standard input, a name without .mp3).
+    fs::copy_file(in, tmp.file("in.bin"));
+    r = quorvin({"render", tmp.file("in.bin"), out}, tmp);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(firstFrameKbps(out), 192);
+    fs::remove(tmp.file("in.bin"));
     r = quorvin({"render", in, out}, tmp);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(firstFrameKbps(out), 192);

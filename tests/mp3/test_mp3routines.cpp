@@ -179,6 +179,12 @@ TEST_F(Mp3Reader, ConstantBitRateCountsTagBytesAndRoundsHalvesToEven) {
     EXPECT_EQ(info.Year, "1999");
     EXPECT_EQ(info.Track, 7);
     EXPECT_EQ(info.Genre, 17);
+    // An ID3v1.0 tag: a comment of 30 characters, whose last is no track.
+    std::vector<uint8_t> v10 = bytes;
+    std::memcpy(&v10[v10.size() - 128 + 97], "abcdefghijklmnopqrstuvwxyz1234", 30);
+    ASSERT_EQ(mp3::ReadMp3FileInfo(write("v10.mp3", v10), info), 1);
+    EXPECT_EQ(info.Comment, "abcdefghijklmnopqrstuvwxyz1234");
+    EXPECT_EQ(info.Track, 0);
 
     // 40000 bytes after 300 bytes of lead-in: 2.5 s -> 2, FrameCount 76.5625 -> 77.
     std::vector<uint8_t> even(300, 0x20);
