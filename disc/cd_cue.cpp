@@ -529,11 +529,13 @@ std::string utf8FromUtf16Sheet(std::string text) {
 
 bool SheetLines::next(std::string_view& line) {
     if (!error_.empty() || pos_ >= text_.size()) return false;
-    size_t end = text_.find('\n', pos_);
+    // Lines end in LF, CR LF or, as classic Mac OS wrote them, CR alone.
+    size_t end = text_.find_first_of("\r\n", pos_);
     if (end == std::string_view::npos) end = text_.size();
     line = text_.substr(pos_, end - pos_);
-    pos_ = end + 1;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    pos_ = end + (text_.substr(end, 2) == "\r\n" ? 2 : 1);
+    // A DOS end-of-file mark (Ctrl+Z) after the last line ends the sheet.
+    if (line == "\x1a" && pos_ >= text_.size()) return false;
     at_ = "line " + std::to_string(++number_) + ": ";
     if (line.size() > maxLine_) {
         error_ = at_ + "the line is too long";

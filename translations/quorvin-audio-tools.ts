@@ -160,7 +160,7 @@ is not to use the program.
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+258"/>
+        <location line="+261"/>
         <source>An incorrect version of BASS.DLL was loaded</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1094,7 +1094,7 @@ Error Code : </source>
     <message>
         <location line="+3"/>
         <location line="+492"/>
-        <location filename="../render/process_panel.cpp" line="+162"/>
+        <location filename="../render/process_panel.cpp" line="+163"/>
         <source>Process</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1951,12 +1951,12 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+417"/>
+        <location line="+425"/>
         <source>Playing position: </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../dsp/vocal_remover_panel.cpp" line="+70"/>
+        <location filename="../dsp/vocal_remover_panel.cpp" line="+71"/>
         <source>Only Stereo </source>
         <translation type="unfinished"></translation>
     </message>
@@ -2008,7 +2008,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../dsp/equalizer_panel.cpp" line="+108"/>
+        <location filename="../dsp/equalizer_panel.cpp" line="+111"/>
         <source>Clipped: %1</source>
         <translation type="unfinished"></translation>
     </message>

@@ -39,6 +39,8 @@ std::vector<CueCase> cases() {
          "REM GENRE Rock\r\nTITLE \"A b\"\r\n" + kHead + t1 +
              track(2, "    PREGAP 00:00:10\n    INDEX 00 00:00:50\n    INDEX 01 00:01:00\n"),
          150, ""},
+        {"MacLineEndsAndADosEndOfFileMark",
+         "REM GENRE Rock\rTITLE \"A b\"\r" + kHead + t1 + t2 + "\x1a", 150, ""},
         {"DataTrack", kHead + t1 + track(2, "    INDEX 01 00:01:00\n", "MODE1/2352"), 150, ""},
         {"TracksNotFromOne", kHead + track(99, "    INDEX 01 00:00:00\n") + t2, 150, "TRACK 99"},
         {"TrackNumberGoesBack",
