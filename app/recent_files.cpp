@@ -37,9 +37,19 @@ RecentFiles::RecentFiles(QMenu* menu, std::function<void(const std::string&)> op
 }
 
 void RecentFiles::add(const std::string& path) {
-    files_.erase(std::remove(files_.begin(), files_.end(), path), files_.end());
-    files_.insert(files_.begin(), path);
-    if (int(files_.size()) > kMaxFiles) files_.resize(kMaxFiles);
+    // Another running copy of the program may have added files since this one read the list: the
+    // list as stored now, then this copy's, under the new file.
+    platform::settings().sync();
+    std::vector<std::string> merged{path};
+    const auto take = [&merged](const std::string& f) {
+        if (!f.empty() && std::find(merged.begin(), merged.end(), f) == merged.end())
+            merged.push_back(f);
+    };
+    for (const QVariant& v : platform::settings().value(kRecentKey).toList())
+        take(v.toByteArray().toStdString());
+    for (const std::string& f : files_) take(f);
+    if (int(merged.size()) > kMaxFiles) merged.resize(kMaxFiles);
+    files_ = std::move(merged);
     QVariantList stored;
     for (const std::string& f : files_) stored << QByteArray::fromStdString(f);
     platform::settings().setValue(kRecentKey, stored);

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 #include "engine/engine_ext.h"
 #include "platform/window_thread.h"
@@ -126,6 +127,7 @@ void PracticePanel::fileLoaded(const std::string& path) {
     note({});
     key_ = {};
     record_ = {};
+    saved_ = {};
     showLoops();
     showMarkers();
     lookup_.start(path, store_, [this](songs::SongKey key, songs::SongStore::Loaded loaded) {
@@ -143,6 +145,7 @@ void PracticePanel::songFound(songs::SongKey key, songs::SongStore::Loaded loade
     if (bpmOctaveFound) bpmOctaveFound(record_.bpmOctave);
     showLoops();
     showMarkers();
+    saved_ = loaded.record;  // what the store held: the changes below are made to it
     if (!mine.empty()) save();
     if (mine.currentLoop < 0 && record_.currentLoop >= 0) {
         const songs::Loop& l = record_.loops[size_t(record_.currentLoop)];
@@ -152,10 +155,14 @@ void PracticePanel::songFound(songs::SongKey key, songs::SongStore::Loaded loade
 
 void PracticePanel::save() {
     if (!key_.valid()) return;
+    const songs::SongRecord from = std::exchange(saved_, record_);
     // Written off the window thread, which never waits on a drive; a failure comes back as a note.
-    platform::runInOrderOffWindowThread([store = store_, key = key_, record = record_,
+    // Another running copy of the program may have written the song since: what it made stays,
+    // and only what was changed here since the last read or write goes in.
+    platform::runInOrderOffWindowThread([store = store_, key = key_, from, to = record_,
                                          panel = std::weak_ptr<PracticePanel*>(self_)] {
-        if (const files::Result r = store.save(key, record); !r)
+        const songs::SongRecord stored = store.load(key).record;
+        if (const files::Result r = store.save(key, songs::mergeChanges(stored, from, to)); !r)
             platform::postToWindowThread([panel, message = r.message] {
                 if (const auto alive = panel.lock()) (*alive)->note(message);
             });

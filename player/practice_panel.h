@@ -130,6 +130,7 @@ class PracticePanel {
     songs::SongStore store_;
     songs::SongKey key_;
     songs::SongRecord record_;
+    songs::SongRecord saved_;  // the record as last read from the store or written to it
     BeatGrid grid_;
     BeatGridWorker gridWorker_;
     SongLookup lookup_;

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <system_error>
 
 #include "files/temporary_file.h"
@@ -135,6 +136,44 @@ std::string defaultDataFolder() {
     // XDG_DATA_HOME when set, else ~/.local/share.
     return (QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/quorvin")
         .toStdString();
+}
+
+namespace {
+
+// `list` less what `from` had and `to` has not, with what `to` has and `from` had not.
+template <typename T>
+void mergeList(std::vector<T>& list, const std::vector<T>& from, const std::vector<T>& to) {
+    const auto has = [](const std::vector<T>& v, const T& x) {
+        return std::find(v.begin(), v.end(), x) != v.end();
+    };
+    for (const T& x : from)
+        if (!has(to, x))
+            if (const auto at = std::find(list.begin(), list.end(), x); at != list.end())
+                list.erase(at);
+    for (const T& x : to)
+        if (!has(from, x) && !has(list, x)) list.push_back(x);
+}
+
+std::optional<Loop> currentOf(const SongRecord& r) {
+    if (r.currentLoop < 0 || size_t(r.currentLoop) >= r.loops.size()) return std::nullopt;
+    return r.loops[size_t(r.currentLoop)];
+}
+
+}  // namespace
+
+SongRecord mergeChanges(SongRecord stored, const SongRecord& from, const SongRecord& to) {
+    const std::optional<Loop> current =
+        currentOf(to) != currentOf(from) ? currentOf(to) : currentOf(stored);
+    mergeList(stored.loops, from.loops, to.loops);
+    mergeList(stored.markers, from.markers, to.markers);
+    stored.currentLoop = -1;
+    if (current)
+        if (const auto at = std::find(stored.loops.begin(), stored.loops.end(), *current);
+            at != stored.loops.end())
+            stored.currentLoop = int(at - stored.loops.begin());
+    if (to.lastPosition != from.lastPosition) stored.lastPosition = to.lastPosition;
+    if (to.bpmOctave != from.bpmOctave) stored.bpmOctave = to.bpmOctave;
+    return stored;
 }
 
 std::string toJson(const SongRecord& record) {

@@ -58,6 +58,13 @@ SongKey songKey(const std::string& path);
 // `$XDG_DATA_HOME/quorvin`, or `~/.local/share/quorvin` when that is not set.
 std::string defaultDataFolder();
 
+// What is stored now (`stored`, perhaps written meanwhile by another running copy of the program)
+// with the changes one copy made to its record since it last read or wrote it (`from` to `to`):
+// loops and markers it added or removed (alike in every field: one moved or renamed is removed
+// and added), and its current loop, last position and BPM octave where it changed them. What the
+// other copy made stays.
+SongRecord mergeChanges(SongRecord stored, const SongRecord& from, const SongRecord& to);
+
 // The record as the store writes it, and read back: false (with `why`) for text that is not a
 // record of this program's store, or one whose values make no sense (a loop ending before it
 // starts, a negative time); `newer` (when given) tells a record of a newer version of the program.

@@ -35,6 +35,7 @@
 #include "mp3/Form1.h"
 #include "normaliser/Form11.h"
 #include "platform/qt_platform.h"
+#include "platform/settings.h"
 #include "player/sound_output.h"
 #include "tests/app/window_fixture.h"
 
@@ -207,6 +208,20 @@ TEST_F(FirstMinutes, RecentFilesKeepTheLastTenAndLoadLikeLoad) {
     EXPECT_EQ(w->session().CmdFileName, files[11]);
     EXPECT_EQ(w->ui().sldTempo[0]->value(), 0);
     EXPECT_TRUE(desk->openDialogs.empty());
+}
+
+// Another running copy of the program that loaded a file meanwhile keeps it in the list.
+TEST_F(FirstMinutes, RecentFilesOfAnotherCopyStay) {
+    ASSERT_TRUE(w->openFile(wav("mine.wav", fixtures::sine(440, 0.2))));
+    QVariantList stored = platform::settings().value("recent/files").toList();
+    stored.prepend(QByteArray::fromStdString(sources.file("theirs.wav")));
+    platform::settings().setValue("recent/files", stored);  // as the other copy writes it
+    ASSERT_TRUE(w->openFile(wav("next.wav", fixtures::sine(440, 0.2))));
+    const QList<QAction*> items = w->ui().mnuRecent->actions();
+    ASSERT_EQ(items.size(), 3);
+    EXPECT_EQ(items[0]->text(), "&1  next.wav");
+    EXPECT_EQ(items[1]->text(), "&2  theirs.wav");
+    EXPECT_EQ(items[2]->text(), "&3  mine.wav");
 }
 
 // A loaded file goes to the desktop's recent list too; everything else in the list stays, and a

@@ -19,6 +19,7 @@
 #include "player/practice_panel.h"
 #include "player/transport_panel.h"
 #include "player/waveform/waveform_view.h"
+#include "songs/song_store.h"
 #include "tests/app/window_fixture.h"
 #include "tests/support/practice_measure.h"
 
@@ -524,6 +525,28 @@ TEST_F(PracticeWindow, TheSongIsKeptOffTheWindowThreadInOrder) {
     c.cmdMarker->click();
     EXPECT_TRUE(processUntil([&] { return !c.lblPracticeNote->text().isEmpty(); }, 5000));
     files::disarmFaults();
+}
+
+// Another running copy of the program that kept something for the song meanwhile loses nothing
+// to this one's next write.
+TEST_F(PracticeWindow, WhatAnotherCopyKeptMeanwhileStays) {
+    const std::string song = wav("song.wav", fixtures::drumTrack(120, 6));
+    load(song);
+    ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(20000));
+    QApplication::processEvents();  // the song is found
+    w->ui().cmdLoopAdd->click();
+    ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(20000));
+    const songs::SongStore other(songsFolder().parent_path().string());
+    const songs::SongKey key = songs::songKey(song);
+    songs::SongRecord theirs = other.load(key).record;
+    ASSERT_EQ(theirs.loops.size(), 1u);
+    theirs.markers.push_back({"Theirs", 1.0});
+    ASSERT_TRUE(other.save(key, theirs));
+    w->ui().cmdMarker->click();
+    ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(20000));
+    const songs::SongRecord kept = other.load(key).record;
+    EXPECT_EQ(kept.loops.size(), 1u);
+    EXPECT_EQ(kept.markers.size(), 2u);  // theirs, and the one made here
 }
 
 // The speed trainer on a loop: the tempo starts at its start, and the slider and its label show

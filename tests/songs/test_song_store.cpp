@@ -146,3 +146,30 @@ TEST(SongStore, LeavesANewerVersionsRecordAsItIs) {
     EXPECT_EQ(std::distance(fs::directory_iterator(stored.parent_path()), fs::directory_iterator()),
               1);  // nothing put aside
 }
+
+// Two running copies of the program on one song: what each adds, removes or changes since it last
+// read or wrote the song goes in, and what the other made stays.
+TEST(SongStore, ChangesMergeWithWhatAnotherCopyWroteMeanwhile) {
+    using songs::Loop;
+    using songs::Marker;
+    songs::SongRecord base;  // what both copies read
+    base.loops = {{"Intro", 1, 4}, {"Solo", 60, 75}};
+    base.markers = {{"Verse", 12}};
+    base.currentLoop = 0;
+    songs::SongRecord stored = base;  // the other copy added a loop and a marker, set an octave
+    stored.loops.push_back({"Other", 20, 30});
+    stored.markers.push_back({"Other mark", 50});
+    stored.bpmOctave = 1;
+    songs::SongRecord mine = base;  // this copy removed "Intro", moved "Solo", chose it, added one
+    mine.loops = {{"Solo", 61, 75}, {"Mine", 80, 90}};
+    mine.currentLoop = 0;
+    mine.lastPosition = 42;
+
+    const songs::SongRecord merged = songs::mergeChanges(stored, base, mine);
+    EXPECT_EQ(merged.loops,
+              (std::vector<Loop>{{"Other", 20, 30}, {"Solo", 61, 75}, {"Mine", 80, 90}}));
+    EXPECT_EQ(merged.currentLoop, 1);  // "Solo", as this copy chose
+    EXPECT_EQ(merged.markers, (std::vector<Marker>{{"Verse", 12}, {"Other mark", 50}}));
+    EXPECT_EQ(merged.lastPosition, 42);  // changed here
+    EXPECT_EQ(merged.bpmOctave, 1);      // changed there only
+}
