@@ -49,13 +49,14 @@ uint32_t le32(const std::string& b, size_t at) {
 bool riffHoldsTogether(const std::string& path) {
     std::error_code ec;
     const uintmax_t size = std::filesystem::file_size(files::pathFromUtf8(path), ec);
-    std::string head;
-    if (ec || !readBytesAt(path, 0, 12, head) || head.compare(0, 4, "RIFF") != 0 ||
+    std::ifstream in(files::pathFromUtf8(path), std::ios::binary);
+    std::string head(12, '\0');
+    if (ec || !in.read(head.data(), 12) || head.compare(0, 4, "RIFF") != 0 ||
         uintmax_t(le32(head, 4)) + 8 != size)
         return false;
     uintmax_t at = 12;
     while (at + 8 <= size) {
-        if (!readBytesAt(path, std::streamoff(at), 8, head)) return false;
+        if (!in.seekg(std::streamoff(at)) || !in.read(head.data(), 8)) return false;
         const uint32_t bytes = le32(head, 4);
         at += 8 + uintmax_t(bytes) + (bytes & 1);
     }

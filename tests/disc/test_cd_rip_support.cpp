@@ -11,6 +11,23 @@
 
 namespace {
 
+// Decodes track `track` (0-based) of `drive` to its end; `report` gets the stream's report then.
+std::vector<uint8_t> decodeTrack(int drive, DWORD track, engine::CdReadReport* report = nullptr) {
+    HSTREAM s = BASS_CD_StreamCreate(DWORD(drive), track, BASS_STREAM_DECODE);
+    EXPECT_NE(s, 0u) << BASS_ErrorGetCode();
+    std::vector<uint8_t> got, buf(10000);
+    for (int guard = 0; guard < 10000 && BASS_ChannelIsActive(s); ++guard) {
+        int n = BASS_ChannelGetData(s, buf.data(), DWORD(buf.size()));
+        if (n < 0) break;
+        got.insert(got.end(), buf.begin(), buf.begin() + n);
+    }
+    if (report) {
+        EXPECT_TRUE(engine::cdStreamReadReport(s, report));
+    }
+    BASS_StreamFree(s);
+    return got;
+}
+
 class CdRipSupport : public ::testing::Test {
   protected:
     static constexpr int kSector = cdimage::kSectorBytes;
@@ -31,21 +48,8 @@ class CdRipSupport : public ::testing::Test {
         engine::cdSetTestFaults(drive, {});
     }
 
-    // Decodes track `track` (0-based) to its end; `report` gets the stream's report at the end.
     std::vector<uint8_t> decode(DWORD track, engine::CdReadReport* report = nullptr) {
-        HSTREAM s = BASS_CD_StreamCreate(DWORD(drive), track, BASS_STREAM_DECODE);
-        EXPECT_NE(s, 0u) << BASS_ErrorGetCode();
-        std::vector<uint8_t> got, buf(10000);
-        for (int guard = 0; guard < 10000 && BASS_ChannelIsActive(s); ++guard) {
-            int n = BASS_ChannelGetData(s, buf.data(), DWORD(buf.size()));
-            if (n < 0) break;
-            got.insert(got.end(), buf.begin(), buf.begin() + n);
-        }
-        if (report) {
-            EXPECT_TRUE(engine::cdStreamReadReport(s, report));
-        }
-        BASS_StreamFree(s);
-        return got;
+        return decodeTrack(drive, track, report);
     }
 
     fixtures::TempDir dir;
@@ -136,15 +140,7 @@ TEST_P(OffsetIntoData, ReadsSilenceWhereTheDataIs) {
         if (src >= 0 && src * 4 < int64_t(whole.size()) && (src < dataFrom || src >= dataTo))
             std::memcpy(&expected[size_t(f) * 4], &whole[size_t(src) * 4], 4);
     }
-    const HSTREAM s = BASS_CD_StreamCreate(DWORD(drive), track, BASS_STREAM_DECODE);
-    ASSERT_NE(s, 0u) << BASS_ErrorGetCode();
-    std::vector<uint8_t> got, buf(10000);
-    for (int guard = 0; guard < 10000 && BASS_ChannelIsActive(s); ++guard) {
-        const int n = BASS_ChannelGetData(s, buf.data(), DWORD(buf.size()));
-        if (n < 0) break;
-        got.insert(got.end(), buf.begin(), buf.begin() + n);
-    }
-    BASS_StreamFree(s);
+    const std::vector<uint8_t> got = decodeTrack(drive, track);
     engine::setCdReadOffset(DWORD(drive), 0);
     EXPECT_EQ(got, expected);
 }
