@@ -330,6 +330,15 @@ std::string check(std::string_view text, int64_t binBytes, std::string* copy,
             const int64_t inFile = parseMsf(w[2]);
             if (inFile < 0) return at + "bad time \"" + w[2] + "\" (mm:ss:ff)";
             int64_t p = fileStart + inFile + silence;
+            if (tracks.size() == 1 && n == 1 && t.lastIndex < 0 && p != 0 && t.silence == 0) {
+                // Audio before the first track's INDEX 01 with no INDEX 00 to name it is that
+                // track's pregap, as players read such a sheet.
+                emit("    INDEX 00 " + msf(0));
+                t.lastIndex = 0;
+                t.last = 0;
+                t.index0 = 0;
+                lastPosition = 0;
+            }
             if (tracks.size() == 1 && n <= 1 && t.lastIndex < 0 && p != 0)
                 return at + "the first track must start at 00:00:00";
             if (t.lastIndex < 0 && tracks.size() > 1 && tracks[tracks.size() - 2].after > 0) {

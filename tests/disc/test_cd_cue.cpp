@@ -166,6 +166,32 @@ TEST(CueImages, ReadTheBinTheirSheetNames) {
     }
 }
 
+// A first track whose INDEX 01 comes after the start of the .bin, with no INDEX 00, reads as the
+// sheet that names the audio before it as the track's pregap.
+TEST(CueImages, AudioBeforeTheFirstIndexWithoutIndex0IsTheFirstTracksPregap) {
+    engine::cdUseDeviceDrives(false);
+    fixtures::TempDir dir;
+    fixtures::writeBytes(dir.file("a.bin"), std::vector<uint8_t>(size_t(150 * kSector)));
+    std::vector<engine::CdToc> tocs;
+    for (const std::string first :
+         {"    INDEX 01 00:00:20\n", "    INDEX 00 00:00:00\n    INDEX 01 00:00:20\n"}) {
+        const std::string sheet = kHead + track(1, first) + track(2, "    INDEX 01 00:01:00\n");
+        const std::string cue = dir.file("disc" + std::to_string(tocs.size()) + ".cue");
+        fixtures::writeBytes(cue, std::vector<uint8_t>(sheet.begin(), sheet.end()));
+        std::string why;
+        const int drive = engine::cdAddImage(cue, &why);
+        ASSERT_GE(drive, 0) << why;
+        tocs.emplace_back();
+        ASSERT_TRUE(engine::cdReadToc(DWORD(drive), &tocs.back()));
+    }
+    ASSERT_EQ(tocs[0].tracks.size(), 2u);
+    EXPECT_EQ(tocs[0].tracks[0].startLba, 20u);
+    for (size_t t = 0; t < 2; ++t) {
+        EXPECT_EQ(tocs[0].tracks[t].startLba, tocs[1].tracks[t].startLba) << t;
+        EXPECT_EQ(tocs[0].tracks[t].pregapLba, tocs[1].tracks[t].pregapLba) << t;
+    }
+}
+
 // A data track's PREGAP (an enhanced CD's gap of 2:32) is no audio: the audio track before it
 // ends where the gap begins, in a sheet of one .bin as in one of several files.
 TEST(CueImages, TheAudioBeforeADataTracksPregapEndsWhereTheGapBegins) {
