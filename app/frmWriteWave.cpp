@@ -61,6 +61,9 @@ const QString kHighQualityRenderKey = "sound/highQualityRender";
 const QString kHighQualityPlaybackKey = "sound/highQualityPlayback";
 const QString kKeepBassKey = "sound/keepBass";
 const QString kKeepStereoKey = "sound/keepStereo";
+const QString kStereoStrengthKey = "sound/keepStereoStrength";
+const QString kStereoFromKey = "sound/keepStereoFromHz";
+const QString kStereoToKey = "sound/keepStereoToHz";
 
 }  // namespace
 
@@ -140,7 +143,8 @@ void frmWriteWave::buildPanels() {
     vocalRemover_ = std::make_unique<dsp::VocalRemoverPanel>(
         session_,
         dsp::VocalRemoverWidgets{c_.Chkrem, c_.LblRem, c_.vcompr, c_.chkKeepBass, c_.chkKeepStereo,
-                                 c_.cboChannels},
+                                 c_.cboChannels, c_.spnStereoStrength, c_.spnStereoFrom,
+                                 c_.spnStereoTo},
         *equalizer_);
 
     player::TransportHooks transportHooks;
@@ -264,6 +268,8 @@ void frmWriteWave::connectHandlers() {
     connect(c_.chkKeepStereo, &QCheckBox::toggled, this, [vr] { vr->chkKeepStereo_Click(); });
     connect(c_.cboChannels, &QComboBox::activated, this,
             [vr](int index) { vr->cboChannels_Click(index); });
+    for (QSpinBox* b : {c_.spnStereoStrength, c_.spnStereoFrom, c_.spnStereoTo})
+        connect(b, &QSpinBox::valueChanged, this, [vr] { vr->spnStereo_Change(); });
 
     dsp::EqualizerPanel* eq = equalizer_.get();
     connect(c_.CEq, &QPushButton::toggled, this, [eq] { eq->CEq_Click(); });
@@ -339,6 +345,10 @@ bool frmWriteWave::Form_Load() {
     c_.mnuHighQualityPlayback->setChecked(stored.value(kHighQualityPlaybackKey, false).toBool());
     c_.chkKeepBass->setChecked(stored.value(kKeepBassKey, false).toBool());
     c_.chkKeepStereo->setChecked(stored.value(kKeepStereoKey, false).toBool());
+    // The band's upper edge first: the lower one's maximum follows it.
+    c_.spnStereoTo->setValue(stored.value(kStereoToKey, 8000).toInt());
+    c_.spnStereoFrom->setValue(stored.value(kStereoFromKey, 120).toInt());
+    c_.spnStereoStrength->setValue(stored.value(kStereoStrengthKey, 100).toInt());
     return true;
 }
 
@@ -445,6 +455,9 @@ void frmWriteWave::saveSoundOptions() {
     stored.setValue(kHighQualityPlaybackKey, c_.mnuHighQualityPlayback->isChecked());
     stored.setValue(kKeepBassKey, c_.chkKeepBass->isChecked());
     stored.setValue(kKeepStereoKey, c_.chkKeepStereo->isChecked());
+    stored.setValue(kStereoStrengthKey, c_.spnStereoStrength->value());
+    stored.setValue(kStereoFromKey, c_.spnStereoFrom->value());
+    stored.setValue(kStereoToKey, c_.spnStereoTo->value());
 }
 
 void frmWriteWave::applyPlaybackStretcher() {

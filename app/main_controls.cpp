@@ -189,8 +189,8 @@ void buildControls(MainControls& c, QMainWindow* window) {
     c.chkKeepStereo = named(new QCheckBox(Text::tr("Keep stereo"), window), "chkKeepStereo");
     c.chkKeepStereo->setEnabled(false);
     c.chkKeepStereo->setToolTip(
-        Text::tr("Removes only what sounds from the centre, from 120 Hz to 8 kHz: instruments "
-                 "panned to a side stay where they are, at their level"));
+        Text::tr("Removes only what sounds from the centre, in the band set below it: "
+                 "instruments panned to a side stay where they are, at their level"));
 
     c.cboChannels = named(new QComboBox(window), "cboChannels");
     c.cboChannels->addItems(
@@ -319,6 +319,18 @@ void buildPracticeControls(MainControls& c, QMainWindow* window) {
     c.spnCountIn->setSpecialValueText(Text::tr("No count-in"));
     c.chkCountInLoop = named(new QCheckBox(Text::tr("each pass"), window), "chkCountInLoop");
     c.chkCountInLoop->setToolTip(Text::tr("The count-in before each pass of the loop too"));
+    c.spnStereoStrength =
+        spin(window, "spnStereoStrength", 0, 100, 100,
+             Text::tr("How much of what sounds from the centre \"Keep stereo\" takes out"));
+    c.spnStereoStrength->setPrefix(Text::tr("Strength "));
+    c.spnStereoStrength->setSuffix("%");
+    c.spnStereoFrom = spin(window, "spnStereoFrom", 20, 7999, 120,
+                           Text::tr("\"Keep stereo\" leaves what sounds below this alone"));
+    c.spnStereoTo = spin(window, "spnStereoTo", 121, 20000, 8000,
+                         Text::tr("\"Keep stereo\" leaves what sounds above this alone"));
+    c.spnStereoTo->setPrefix(Text::tr("to "));
+    for (QSpinBox* b : {c.spnStereoFrom, c.spnStereoTo}) b->setSuffix(Text::tr(" Hz"));
+    for (QSpinBox* b : {c.spnStereoStrength, c.spnStereoFrom, c.spnStereoTo}) b->setEnabled(false);
     c.lblPracticeNote = named(new QLabel(window), "lblPracticeNote");
     // A long note is cut at the frame's edge; its tip holds the whole of it.
     c.lblPracticeNote->setMinimumWidth(0);
@@ -461,7 +473,12 @@ void buildLayout(MainControls& c, QMainWindow* window) {
     f2->addWidget(c.LblRem, 1, 0, Qt::AlignCenter);
     f2->addWidget(c.chkKeepBass, 2, 0, 1, 2, Qt::AlignLeft);
     f2->addWidget(c.chkKeepStereo, 3, 0, 1, 2, Qt::AlignLeft);
-    f2->addWidget(c.cboChannels, 4, 0, 1, 2, Qt::AlignLeft);
+    f2->addWidget(c.spnStereoStrength, 4, 0, 1, 2, Qt::AlignLeft);
+    auto* band = new QHBoxLayout;
+    band->addWidget(c.spnStereoFrom);
+    band->addWidget(c.spnStereoTo);
+    f2->addLayout(band, 5, 0, 1, 2, Qt::AlignLeft);
+    f2->addWidget(c.cboChannels, 6, 0, 1, 2, Qt::AlignLeft);
     effects->addWidget(c.Frame2);
     // Equalizer.
     auto* eq = named(new QGroupBox(Text::tr("Equalizer"), central), "grpEqualizer");
@@ -504,31 +521,59 @@ void buildLayout(MainControls& c, QMainWindow* window) {
     window->resize(900, 620);
 
     // Tab goes through the window from top left to bottom right.
-    QWidget* order[] = {c.btnLoadFile,      c.CmdPlay,
-                        c.CmdStop,          c.CmdPause,
-                        c.btnConvert,       c.chkProcessLoop,
-                        c.cboLoops,         c.cmdLoopAdd,
-                        c.cmdLoopDelete,    c.cboMarkers,
-                        c.cmdMarker,        c.sldPosition,
-                        c.cmdCancelProcess, c.sldTempo[0],
-                        c.lblTempo,         c.sldTempo[2],
-                        c.lblPitch,         c.spnCents,
-                        c.spnReferenceA,    c.sldVolume,
-                        c.Comout,           c.cmdBpmHalf,
-                        c.cmdBpmDouble,     c.cmdBpmTap,
-                        c.chkBPMCallback,   c.txtPeriod,
-                        c.spnCountIn,       c.chkCountInLoop,
-                        c.chkBeat,          c.chkTrainer,
-                        c.spnTrainerStart,  c.spnTrainerStep,
-                        c.spnTrainerEvery,  c.spnTrainerTarget,
-                        c.Chkrem,           c.vcompr[0],
-                        c.chkKeepBass,      c.chkKeepStereo,
-                        c.cboChannels,      c.CEq,
-                        c.chkEqualizer,     c.sldEQ[0],
-                        c.sldEQ[1],         c.sldEQ[2],
-                        c.sldEQ[3],         c.sldEQ[4],
-                        c.sldEQ[5],         c.sldEQ[6],
-                        c.Label6,           c.Combo2};
+    QWidget* order[] = {c.btnLoadFile,
+                        c.CmdPlay,
+                        c.CmdStop,
+                        c.CmdPause,
+                        c.btnConvert,
+                        c.chkProcessLoop,
+                        c.cboLoops,
+                        c.cmdLoopAdd,
+                        c.cmdLoopDelete,
+                        c.cboMarkers,
+                        c.cmdMarker,
+                        c.sldPosition,
+                        c.cmdCancelProcess,
+                        c.sldTempo[0],
+                        c.lblTempo,
+                        c.sldTempo[2],
+                        c.lblPitch,
+                        c.spnCents,
+                        c.spnReferenceA,
+                        c.sldVolume,
+                        c.Comout,
+                        c.cmdBpmHalf,
+                        c.cmdBpmDouble,
+                        c.cmdBpmTap,
+                        c.chkBPMCallback,
+                        c.txtPeriod,
+                        c.spnCountIn,
+                        c.chkCountInLoop,
+                        c.chkBeat,
+                        c.chkTrainer,
+                        c.spnTrainerStart,
+                        c.spnTrainerStep,
+                        c.spnTrainerEvery,
+                        c.spnTrainerTarget,
+                        c.Chkrem,
+                        c.vcompr[0],
+                        c.chkKeepBass,
+                        c.chkKeepStereo,
+                        c.spnStereoStrength,
+                        c.spnStereoFrom,
+                        c.spnStereoTo,
+                        c.cboChannels,
+                        c.CEq,
+                        c.chkEqualizer,
+                        c.sldEQ[0],
+                        c.sldEQ[1],
+                        c.sldEQ[2],
+                        c.sldEQ[3],
+                        c.sldEQ[4],
+                        c.sldEQ[5],
+                        c.sldEQ[6],
+                        c.Label6,
+                        c.Combo2};
     for (size_t i = 1; i < std::size(order); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
@@ -623,6 +668,9 @@ void nameForAccess(MainControls& c) {
         {c.spnCountIn, Text::tr("Count-in clicks")},
         {c.chkCountInLoop, Text::tr("Count-in before each loop pass")},
         {c.lblPracticeNote, Text::tr("Song store note")},
+        {c.spnStereoStrength, Text::tr("Keep stereo strength")},
+        {c.spnStereoFrom, Text::tr("Keep stereo from Hz")},
+        {c.spnStereoTo, Text::tr("Keep stereo up to Hz")},
     };
     for (const auto& [widget, name] : practice) widget->setAccessibleName(name);
     static const char* const kBands[] = {

@@ -85,8 +85,11 @@ struct MainControls {
     std::array<platform::Slider*, 1> vcompr{};  // the vocal remover's gain
     QCheckBox* chkKeepBass;                     // the remover leaves the bass below 150 Hz
     QCheckBox* chkKeepStereo;                   // the remover keeps the stereo picture
-    QComboBox* cboChannels;                     // the sides heard: both, left, right, mono
-    QPushButton* CEq;                           // the equalizer's switch
+    QSpinBox* spnStereoStrength;  // how much of the centre the stereo remover takes, in %
+    QSpinBox* spnStereoFrom;      // the band the stereo remover works in: its lower edge in Hz
+    QSpinBox* spnStereoTo;        // and its upper edge
+    QComboBox* cboChannels;       // the sides heard: both, left, right, mono
+    QPushButton* CEq;             // the equalizer's switch
     QLabel* Label5;
     QLabel* lblClipped;  // shown while playback clips at full scale after the equalizer
     QCheckBox* chkEqualizer;

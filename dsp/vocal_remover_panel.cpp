@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QSpinBox>
 
 #include "dsp/equalizer_panel.h"
 #include "platform/platform.h"
@@ -42,6 +43,7 @@ void VocalRemoverPanel::chkKeepBass_Click() {
 }
 
 void VocalRemoverPanel::chkKeepStereo_Click() {
+    enableStereoSettings();
     if (s_.chain.remover == effects::Remover::Off) return;
     if (!takesFile()) {  // the plain remover again, on a file of more than two channels
         onlyStereo();
@@ -52,6 +54,20 @@ void VocalRemoverPanel::chkKeepStereo_Click() {
     s_.chain.remover = wantedMode();
     s_.applyChain();
     equalizer_.EqRemStereo(w_.chkKeepStereo->isChecked(), keepBass());
+}
+
+void VocalRemoverPanel::enableStereoSettings() {
+    const bool on = w_.chkKeepStereo->isEnabled() && w_.chkKeepStereo->isChecked();
+    for (QSpinBox* b : {w_.spnStereoStrength, w_.spnStereoFrom, w_.spnStereoTo}) b->setEnabled(on);
+}
+
+void VocalRemoverPanel::spnStereo_Change() {
+    w_.spnStereoFrom->setMaximum(w_.spnStereoTo->value() - 1);
+    w_.spnStereoTo->setMinimum(w_.spnStereoFrom->value() + 1);
+    s_.chain.stereoStrength = float(w_.spnStereoStrength->value()) / 100.0f;
+    s_.chain.stereoLowHz = float(w_.spnStereoFrom->value());
+    s_.chain.stereoHighHz = float(w_.spnStereoTo->value());
+    s_.applyChain();
 }
 
 void VocalRemoverPanel::cboChannels_Click(int index) {
@@ -122,6 +138,7 @@ void VocalRemoverPanel::fileLoaded() {
     w_.Chkrem->setEnabled(true);
     w_.chkKeepBass->setEnabled(true);
     w_.chkKeepStereo->setEnabled(true);
+    enableStereoSettings();
     default_();
 }
 

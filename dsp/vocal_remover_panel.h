@@ -12,7 +12,8 @@
 // (chkKeepStereo) is a preference of the same kind: the remover then takes out only what sounds
 // from the centre, bin by bin, between 120 Hz and 8 kHz (effects/stereo_remover), and leaves the
 // instruments panned to a side where they are; it needs no equalizer curve, so the curve's bands
-// stay flat while it is chosen.
+// stay flat while it is chosen. Its strength (spnStereoStrength, 0..100 %) and band
+// (spnStereoFrom, spnStereoTo) can be set while it is chosen, and reach the chain at once.
 //
 // Addition: the list of the sides heard (cboChannels) chooses what is heard of a stereo file: both
 // sides as recorded, the left or the right one alone, or the two mixed to mono; it is part of the
@@ -28,6 +29,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPushButton;
+class QSpinBox;
 
 namespace platform {
 class Slider;
@@ -44,6 +46,9 @@ struct VocalRemoverWidgets {
     QCheckBox* chkKeepBass;
     QCheckBox* chkKeepStereo;
     QComboBox* cboChannels;
+    QSpinBox* spnStereoStrength;
+    QSpinBox* spnStereoFrom;
+    QSpinBox* spnStereoTo;
 };
 
 class VocalRemoverPanel {
@@ -60,6 +65,9 @@ class VocalRemoverPanel {
     void chkKeepBass_Click();
     // "Keep stereo" changed: a remover that is on takes the chosen mode.
     void chkKeepStereo_Click();
+    // The stereo remover's strength or band changed: the chain takes them; the band's edges keep
+    // the lower below the upper.
+    void spnStereo_Change();
     // A choice in the sides heard: both, left, right or mono (effects::Channels' order).
     void cboChannels_Click(int index);
     // A file was loaded: the switch is available, and off.
@@ -77,6 +85,8 @@ class VocalRemoverPanel {
     bool takesFile() const;
     // Says that the remover works on stereo files.
     void onlyStereo();
+    // The stereo remover's settings are available while "Keep stereo" is.
+    void enableStereoSettings();
 
     player::Session& s_;
     VocalRemoverWidgets w_;

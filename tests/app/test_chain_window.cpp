@@ -226,6 +226,35 @@ TEST_F(ChainWindow, CentsArePlayedAndProcessedAlike) {
     EXPECT_NEAR(cents(process(sources.file("saved.wav"))), 0.0, 0.2);
 }
 
+// "Keep stereo"'s strength and band, changed while it plays: at strength 0, or with the voice
+// (440 Hz) below the band, the voice is heard again, and Process writes it as it is heard.
+class StereoSettings : public ChainWindow, public testing::WithParamInterface<bool> {};
+
+TEST_P(StereoSettings, ReachWhatPlaysAndWhatProcessWrites) {
+    const bool strength = GetParam();
+    load(wav("mix.wav", mix()));
+    EXPECT_FALSE(w->ui().spnStereoStrength->isEnabled());
+    w->ui().chkKeepStereo->setChecked(true);
+    EXPECT_TRUE(w->ui().spnStereoFrom->isEnabled());
+    w->ui().Chkrem->click();
+    w->ui().CmdPlay->click();
+    userMove(w->ui().sldVolume, 0);
+    hear(0.5);
+    EXPECT_LT(levelDb(hear(0.5), 0, 440), -40);
+    if (strength)
+        w->ui().spnStereoStrength->setValue(0);
+    else
+        w->ui().spnStereoFrom->setValue(600);
+    hear(0.5);  // what was buffered before the change
+    const fixtures::Pcm heard = hear(1.5);
+    const fixtures::Pcm saved = process(sources.file("saved.wav"));
+    const double source = levelDb(mix(), 0, 440);
+    EXPECT_NEAR(levelDb(heard, 0, 440), source, 1.0);
+    EXPECT_NEAR(levelDb(saved, 0, 440), source, 1.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(StrengthOrBand, StereoSettings, testing::Bool());
+
 TEST_F(ChainWindow, HighQualityPlaybackRemovesTheVoiceBeforeStretching) {
     w->ui().mnuHighQualityPlayback->setChecked(true);
     load(wav("mix.wav", mix(3.0)));
