@@ -19,7 +19,8 @@ const Command kCommands[] = {
      "--remover-gain 0..10, the level of what the remover leaves, default 1), "
      "equalizer (gains in whole dB, -10..10) and the sides heard (--channels: left or right "
      "alone, or mono) into OUT: WAV, FLAC, Ogg or Opus by its extension, or MP3 "
-     "(at --bitrate kbit/s, 8..320, else the source's own rate, at least 128), with the source's "
+     "(at --bitrate kbit/s, 8..320, else an MP3 source's own rate, at least 128, and 128 for any "
+     "other), with the source's "
      "tags; - is standard input or output (WAV); --quality high stretches with the finer engine "
      "(normal: the default), --from/--to render a passage (seconds, up to 10000000)",
      &renderCommand},

@@ -1,5 +1,6 @@
 #include "rip/rip_command.h"
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstddef>
@@ -186,7 +187,11 @@ int cdRipDiscCommand(const std::vector<std::string>& args, std::ostream& out, st
     }
     out << "Log: " << (rip.logPath.empty() ? "(could not be written)" : rip.logPath) << "\n";
     if (rip.status == DiscRip::Status::Stopped) {
-        err << "quorvin cd-rip: stopped; the finished tracks are in place\n";
+        const bool any = std::any_of(rip.tracks.begin(), rip.tracks.end(), [](const TrackRip& t) {
+            return t.status == TrackRip::Status::Ripped;
+        });
+        err << "quorvin cd-rip: stopped; "
+            << (any ? "the finished tracks are in place\n" : "no track was finished\n");
         return 130;
     }
     if (!rip.allClean()) {

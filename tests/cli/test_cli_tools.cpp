@@ -1,10 +1,13 @@
 // `quorvin normalize`, `cd-list` and `cd-rip` through the executable: the subcommands are wired to
 // the same code as their windows, with usable exit statuses and messages.
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -297,6 +300,46 @@ TEST(QuorvinCd, ListsAndRipsADiscImage) {
     r = quorvin({"cd-rip", cue, "1", wav, "--bitrates", "5"}, tmp);
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("unknown option --bitrates"), std::string::npos) << r.err;
+}
+
+// A whole-disc rip stopped by a signal returns 130 and says whether any track is in place, as the
+// folder shows.
+TEST(QuorvinCd, AStoppedRipSaysWhetherATrackWasFinished) {
+    namespace fs = std::filesystem;
+    fixtures::TempDir tmp;
+    cdimage::Disc disc;
+    disc.tracks = cdimage::audioTracks(2, 6000);
+    const std::string cue = cdimage::write(tmp.file("image"), disc);
+    const std::string folder = tmp.file("rip"), err = tmp.file("err.txt");
+    fs::create_directory(folder);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::freopen(err.c_str(), "w", stderr);
+        std::freopen("/dev/null", "w", stdout);
+        execl(QUORVIN_CLI, QUORVIN_CLI, "cd-rip", "--format", "flac", cue.c_str(), "all",
+              folder.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    auto count = [&](const std::string& ending) {
+        size_t n = 0;
+        for (const auto& e : fs::directory_iterator(folder))
+            n += e.path().filename().string().ends_with(ending);
+        return n;
+    };
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (count(".part") == 0 && std::chrono::steady_clock::now() < deadline) usleep(500);
+    kill(child, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    const auto bytes = fixtures::readBytes(err);
+    const std::string said(bytes.begin(), bytes.end());
+    EXPECT_NE(said.find(count(".flac") > 0 ? "the finished tracks are in place"
+                                           : "no track was finished"),
+              std::string::npos)
+        << said;
 }
 
 // cd-rip makes the check render and normalize make: a write-protected OUT, or a link to one, is
