@@ -3,11 +3,15 @@
 #include <sys/types.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <string_view>
 #include <vector>
 
+#include <FLAC/metadata.h>
 #include <FLAC/stream_decoder.h>
 
 namespace engine {
@@ -91,6 +95,56 @@ struct WavData {
     // The format chunk's channel count; 0 when there is none.
     unsigned channels = 0;
 };
+// The frames an AIFF or AIFC file's common chunk counts beyond the end of the file, its sound data
+// chunk cut short (libsndfile counts only what it holds); 0 for a whole file, for compressed
+// samples and for other formats.
+int64_t aiffMissingFrames(std::FILE* f) {
+    auto be = [](const unsigned char* b, int n) {
+        uint32_t v = 0;
+        for (int i = 0; i < n; ++i) v = v << 8 | b[i];
+        return v;
+    };
+    unsigned char head[12];
+    if (fseeko(f, 0, SEEK_END) != 0) return 0;
+    const int64_t fileSize = ftello(f);
+    std::rewind(f);
+    if (std::fread(head, 1, 12, f) != 12 || std::memcmp(head, "FORM", 4) != 0) return 0;
+    const bool aifc = std::memcmp(head + 8, "AIFC", 4) == 0;
+    if (!aifc && std::memcmp(head + 8, "AIFF", 4) != 0) return 0;
+    int64_t frames = -1, frameBytes = 0, soundEnd = -1, soundStart = -1;
+    int64_t at = 12;
+    for (int chunk = 0; chunk < 64 && at + 8 <= fileSize; ++chunk) {
+        unsigned char c[8 + 22];
+        if (fseeko(f, at, SEEK_SET) != 0 || std::fread(c, 1, 8, f) != 8) return 0;
+        const int64_t size = be(c + 4, 4);
+        if (std::memcmp(c, "COMM", 4) == 0) {
+            const size_t want = aifc ? 22 : 18;
+            if (size < int64_t(want) || std::fread(c + 8, 1, want, f) != want) return 0;
+            const int64_t channels = be(c + 8, 2), bits = be(c + 14, 2);
+            frames = be(c + 10, 4);
+            int64_t sampleBytes = (bits + 7) / 8;
+            if (aifc) {
+                const std::string_view kind(reinterpret_cast<const char*>(c + 26), 4);
+                if (kind == "fl32" || kind == "FL32")
+                    sampleBytes = 4;
+                else if (kind == "fl64" || kind == "FL64")
+                    sampleBytes = 8;
+                else if (kind != "NONE" && kind != "sowt" && kind != "twos" && kind != "raw ")
+                    return 0;
+            }
+            frameBytes = channels * sampleBytes;
+        } else if (std::memcmp(c, "SSND", 4) == 0) {
+            if (std::fread(c + 8, 1, 4, f) != 4) return 0;
+            soundStart = at + 16 + be(c + 8, 4);
+            soundEnd = at + 8 + size;
+        }
+        at += 8 + size + (size & 1);
+    }
+    if (frames < 0 || frameBytes <= 0 || soundStart < 0 || soundEnd <= fileSize) return 0;
+    const int64_t held = std::max<int64_t>(0, fileSize - soundStart) / frameBytes;
+    return std::max<int64_t>(0, frames - held);
+}
+
 WavData wavDataOf(std::FILE* f) {
     WavData w;
     unsigned char head[12];
@@ -322,14 +376,14 @@ bool SoundFile::isWaveMagic(const char* m) {
            std::memcmp(m, "BW64", 4) == 0;
 }
 
-SoundFile::SoundFile(const std::string& utf8Path) {
+SoundFile::SoundFile(const std::string& utf8Path) : path_(utf8Path) {
     std::FILE* f = std::fopen(utf8Path.c_str(), "rb");
     const off_t start = f ? off_t(id3v2Bytes(f)) : 0;
     char magic[4] = {};
     const bool bw64 = f && fseeko(f, start, SEEK_SET) == 0 && std::fread(magic, 1, 4, f) == 4 &&
                       std::memcmp(magic, "BW64", 4) == 0;
     const WavData wav = f && start == 0 ? wavDataOf(f) : WavData{};
-    missing_ = wav.missing;
+    missing_ = wav.missing ? wav.missing : f && start == 0 ? aiffMissingFrames(f) : 0;
     wavChannels_ = int(wav.channels);
     const auto w64Float = f ? w64FloatTag(f, start) : std::nullopt;
     // The stream information block follows "fLaC" and its block header; its sample count is the
@@ -343,6 +397,7 @@ SoundFile::SoundFile(const std::string& utf8Path) {
         start == 0 && !w64Float && !flacCountsShort && !wav.bitsToFrames) {
         if (f) std::fclose(f);
         sf_ = sf_open(utf8Path.c_str(), SFM_READ, &info_);
+        decodeOpusAtItsRate();
         return;
     }
     patched_ = std::make_unique<PatchedFile>();
@@ -369,6 +424,23 @@ SoundFile::SoundFile(const std::string& utf8Path) {
     fseeko(f, start, SEEK_SET);
     static SF_VIRTUAL_IO io{vLength, vSeek, vRead, vWrite, vTell};
     sf_ = sf_open_virtual(&io, SFM_READ, &info_, patched_.get());
+    decodeOpusAtItsRate();
+}
+
+// libsndfile decodes Opus at the rate of the input it was made from (its header's "input sample
+// rate", a note for players), and at 8 kHz when that is 0 ("not given") or no rate at all:
+// everything above 4 kHz would be lost. Such a stream decodes at Opus's own rate.
+void SoundFile::decodeOpusAtItsRate() {
+    if (!sf_ || (info_.format & SF_FORMAT_SUBMASK) != SF_FORMAT_OPUS) return;
+    int given = 0;
+    if (sf_command(sf_, SFC_GET_ORIGINAL_SAMPLERATE, &given, int(sizeof given)) != SF_TRUE ||
+        given > 0)
+        return;
+    int rate = 48000;
+    SF_INFO now{};
+    if (sf_command(sf_, SFC_SET_ORIGINAL_SAMPLERATE, &rate, int(sizeof rate)) == SF_TRUE &&
+        sf_command(sf_, SFC_GET_CURRENT_SF_INFO, &now, int(sizeof now)) == 0)
+        info_ = now;
 }
 
 int64_t SoundFile::countNonFinite() {
@@ -386,9 +458,36 @@ std::vector<int> SoundFile::speakerBits() const {
     const int n = info_.channels;
     if (!sf_ || n < 1) return {};
     std::vector<int> map(size_t(n), SF_CHANNEL_MAP_INVALID);
-    if (sf_command(sf_, SFC_GET_CHANNEL_MAP_INFO, map.data(), int(sizeof(int)) * n) != SF_TRUE)
-        return {};
-    for (int& position : map) position = waveSpeakerBit(position);
+    if (sf_command(sf_, SFC_GET_CHANNEL_MAP_INFO, map.data(), int(sizeof(int)) * n) == SF_TRUE) {
+        for (int& position : map) position = waveSpeakerBit(position);
+        return map;
+    }
+    if ((info_.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_FLAC) return {};
+    // libsndfile gives no places for FLAC: the mask a writer kept from its WAVE source.
+    FLAC__StreamMetadata* tags = nullptr;
+    if (!FLAC__metadata_get_tags(path_.c_str(), &tags) || !tags) return {};
+    uint32_t mask = 0;
+    const FLAC__StreamMetadata_VorbisComment& comments = tags->data.vorbis_comment;
+    constexpr std::string_view kKey = "WAVEFORMATEXTENSIBLE_CHANNEL_MASK=";
+    for (FLAC__uint32 i = 0; i < comments.num_comments; ++i) {
+        const std::string_view entry(reinterpret_cast<const char*>(comments.comments[i].entry),
+                                     comments.comments[i].length);
+        // Field names are of any case.
+        if (entry.size() <= kKey.size() ||
+            !std::equal(kKey.begin(), kKey.end(), entry.begin(), [](char a, char b) {
+                return a == std::toupper(static_cast<unsigned char>(b));
+            }))
+            continue;
+        const std::string value(entry.substr(kKey.size()));
+        char* end = nullptr;
+        const unsigned long v = std::strtoul(value.c_str(), &end, 0);
+        if (end && *end == '\0' && v <= 0x3ffff) mask = uint32_t(v);
+    }
+    FLAC__metadata_object_delete(tags);
+    map.clear();
+    for (int bit = 0; bit < 18; ++bit)
+        if (mask & (1u << bit)) map.push_back(bit);
+    if (map.size() != size_t(n)) return {};
     return map;
 }
 

@@ -47,7 +47,8 @@ class SoundFile {
     // centre, 9 side left, 10 side right, 11 to 17 the top speakers): one per channel, -1 for a
     // channel placed nowhere WAVE names (past the bits of an extensible header's mask, or a
     // position of another format's). Empty when the file does not say where its channels go (a
-    // WAV without an extensible header, or with a mask of 0).
+    // WAV without an extensible header, or with a mask of 0). A FLAC file says it in its
+    // WAVEFORMATEXTENSIBLE_CHANNEL_MASK comment, where one is written.
     std::vector<int> speakerBits() const;
 
     // For a WAV file (RIFF, RF64 or BW64): the frames its data chunk declares beyond the end of
@@ -59,6 +60,10 @@ class SoundFile {
     int wavChannels() const { return wavChannels_; }
 
   private:
+    // An Opus stream whose header gives no input rate decodes at 48 kHz.
+    void decodeOpusAtItsRate();
+
+    std::string path_;
     SNDFILE* sf_ = nullptr;
     SF_INFO info_{};
     std::unique_ptr<PatchedFile> patched_;  // behind a file read with bytes replaced

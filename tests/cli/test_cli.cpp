@@ -187,9 +187,9 @@ TEST(QuorvinRender, SaysHowManySamplesWereClippedAndByWhat) {
     EXPECT_EQ(r.err, "");
 }
 
-// A WAV or an MP3 cut short (a broken download): what it holds is rendered or normalised, and the
-// command says how much more its header (the MP3's LAME tag) gives. An Ogg file that lost a page on
-// the way: what decodes is rendered, and the command says the file is damaged.
+// A WAV, an AIFF or an MP3 cut short (a broken download): what it holds is rendered or normalised,
+// and the command says how much more its header (the MP3's LAME tag) gives. An Ogg file that lost a
+// page on the way: what decodes is rendered, and the command says the file is damaged.
 TEST(QuorvinRender, SaysWhenTheSourceIsCutShortOrDamaged) {
     fixtures::TempDir tmp;
     const std::string whole = tmp.file("whole.wav"), cut = tmp.file("cut.wav");
@@ -207,6 +207,15 @@ TEST(QuorvinRender, SaysWhenTheSourceIsCutShortOrDamaged) {
         << r.err;
     EXPECT_EQ(fixtures::readAudio(tmp.file("b.wav")).frames(), 44100 / 2);
     r = quorvin({"normalize", cut, tmp.file("c.wav"), "90"}, tmp);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("is cut short: its header gives 1.50 s more"), std::string::npos) << r.err;
+    const std::string aiff = tmp.file("whole.aiff"), cutAiff = tmp.file("cut.aiff");
+    ASSERT_EQ(std::system(("sox " + clitest::quote(whole) + " " + clitest::quote(aiff)).c_str()),
+              0);
+    bytes = fixtures::readBytes(aiff);
+    bytes.resize(bytes.size() - 44100 * 4 * 3 / 2);
+    fixtures::writeBytes(cutAiff, bytes);
+    r = quorvin({"render", cutAiff, tmp.file("d.wav")}, tmp);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("is cut short: its header gives 1.50 s more"), std::string::npos) << r.err;
 

@@ -182,16 +182,19 @@ INSTANTIATE_TEST_SUITE_P(Codecs, SurroundInOgg, ::testing::Values(".ogg", ".opus
 
 // A source whose file says where its channels go (2.1: the third is the LFE, which the usual
 // three-channel places would take for the centre): the MP3, always stereo, mixes them as the file
-// places them, the LFE left out.
-TEST(RenderToMp3, MixesTheChannelsWhereTheSourcePlacesThem) {
+// places them, the LFE left out: a WAV by its extensible header's mask, a FLAC by the mask its
+// comment keeps.
+class MixedToMp3 : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(MixedToMp3, MixesTheChannelsWhereTheSourcePlacesThem) {
     fixtures::TempDir tmp;
-    const std::string source = tmp.file("l21.wav"), out = tmp.file("out.mp3");
+    const std::string source = tmp.file("l21" + GetParam()), out = tmp.file("out.mp3");
     int status = 0;
     shell(
         "ffmpeg -v error -f lavfi -i sine=f=300:d=2 -f lavfi -i sine=f=400:d=2 -f lavfi -i "
         "sine=f=500:d=2 -filter_complex '[0][1][2]join=inputs=3:channel_layout=2.1[a]' -map "
-        "'[a]' -c:a pcm_s16le " +
-            quote(source),
+        "'[a]' -c:a " +
+            std::string(GetParam() == ".wav" ? "pcm_s16le " : "flac ") + quote(source),
         &status);
     ASSERT_EQ(status, 0);
     ASSERT_EQ(quorvin({"render", source, out}, tmp).status, 0);
@@ -203,6 +206,9 @@ TEST(RenderToMp3, MixesTheChannelsWhereTheSourcePlacesThem) {
                   fixtures::toneLevelDb(got, c, 300 + 100 * c) - 30)
             << "channel " << c;
 }
+
+INSTANTIATE_TEST_SUITE_P(WavAndFlac, MixedToMp3, ::testing::Values(".wav", ".flac"),
+                         [](const auto& info) { return info.param.substr(1); });
 
 // A WAV whose RIFF INFO text is 8-bit (Windows-1252, as most Windows programs write it) keeps it,
 // read as such; valid UTF-8 stays UTF-8.

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/bass.h"
@@ -97,6 +98,24 @@ Pcm ffmpegDecode(const std::string& path, const fixtures::TempDir& dir, int chan
 }
 
 // Largest sample difference, after checking that both hold the same frames.
+// Sets the input rate in an Ogg Opus file's head to 0, with its page's checksum to match.
+void clearOpusInputRate(std::vector<uint8_t>& file) {
+    const std::string_view s(reinterpret_cast<const char*>(file.data()), file.size());
+    const size_t head = s.find("OpusHead"), page = s.rfind("OggS", head);
+    ASSERT_NE(head, std::string_view::npos);
+    std::fill_n(file.begin() + long(head + 12), 4, 0);
+    const size_t segments = file[page + 26];
+    size_t end = page + 27 + segments;
+    for (size_t i = 0; i < segments; ++i) end += file[page + 27 + i];
+    std::fill_n(file.begin() + long(page + 22), 4, 0);
+    uint32_t crc = 0;
+    for (size_t i = page; i < end; ++i) {
+        crc ^= uint32_t(file[i]) << 24;
+        for (int b = 0; b < 8; ++b) crc = crc & 0x80000000u ? crc << 1 ^ 0x04c11db7u : crc << 1;
+    }
+    for (int b = 0; b < 4; ++b) file[page + 22 + size_t(b)] = uint8_t(crc >> 8 * b);
+}
+
 int maxDiff(const Pcm& a, const Pcm& b) {
     EXPECT_EQ(a.channels, b.channels);
     EXPECT_EQ(a.samples.size(), b.samples.size());
@@ -415,8 +434,14 @@ TEST(InputsWithoutLength, AreMeasuredAndDecodedToTheirEnd) {
     const std::string late = dir.file("late.opus");
     ASSERT_TRUE(runs("ffmpeg -nostdin -v error -i " + sh(wav) +
                      " -c:a libopus -output_ts_offset 10 " + sh(late)));
+    // An Opus stream whose header gives no input rate (0, "not given"): Opus decodes at 48 kHz.
+    const std::string norate = dir.file("norate.opus");
+    ASSERT_TRUE(runs("ffmpeg -nostdin -v error -i " + sh(wav) + " -c:a libopus " + sh(norate)));
+    bytes = fixtures::readBytes(norate);
+    clearOpusInputRate(bytes);
+    fixtures::writeBytes(norate, bytes);
     for (const std::string& path : {flac, cut, unclosed, twoData, shortCount, misbits, wrongAlign,
-                                    wrongRate, narrow, vbri, late}) {
+                                    wrongRate, narrow, vbri, late, norate}) {
         const Pcm ref = ffmpegDecode(path == twoData   ? wav
                                      : path == misbits ? whole32
                                      : path == narrow  ? wav
