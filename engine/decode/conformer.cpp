@@ -1,11 +1,81 @@
 #include "engine/decode/conformer.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <initializer_list>
 
 #include "engine/engine_ext.h"
 
 namespace engine {
+
+namespace {
+
+// WAVE's speaker bits that the usual places of 1 to 8 channels hold.
+enum Speaker { FL, FR, FC, LFE, BL, BR, FLC, FRC, BC, SL, SR };
+
+uint32_t placesOf(int channels) {
+    return channels == 1 ? 1u << FC : channels == 2 ? 0x3u : usualSpeakerMask(channels);
+}
+
+// The gains that put a part of `in` channels into `out` channels by the usual speaker places of
+// the two counts (`out` rows of `in`): each channel to its own speaker where the stream has one;
+// else a centre to the front pair at -3 dB, a back channel to the side of its side or a side one
+// to the back (else to the front of its side at -3 dB), the back centre to the back pair, the
+// side pair or the front pair at -3 dB, a front of centre to the front of its side; an LFE the
+// stream has none of is left out. Empty when a count has no usual places (past eight).
+std::vector<float> placeGains(int in, int out) {
+    const uint32_t from = placesOf(in), to = placesOf(out);
+    if (!from || !to) return {};
+    auto slot = [to](int bit) {
+        return to >> bit & 1 ? std::popcount(to & ((1u << bit) - 1)) : -1;
+    };
+    std::vector<float> gains(size_t(in) * size_t(out), 0.0f);
+    const float half = std::sqrt(0.5f);
+    uint32_t left = from;
+    for (int c = 0; c < in; ++c) {
+        const int bit = std::countr_zero(left);
+        left &= left - 1;
+        auto put = [&](std::initializer_list<int> bits, float gain) {
+            for (const int b : bits)
+                if (slot(b) < 0) return false;
+            for (const int b : bits) gains[size_t(slot(b)) * size_t(in) + size_t(c)] = gain;
+            return true;
+        };
+        if (put({bit}, 1.0f)) continue;
+        switch (bit) {
+            case FC:
+                put({FL, FR}, half);
+                break;
+            case BL:
+                put({SL}, 1.0f) || put({FL}, half);
+                break;
+            case BR:
+                put({SR}, 1.0f) || put({FR}, half);
+                break;
+            case SL:
+                put({BL}, 1.0f) || put({FL}, half);
+                break;
+            case SR:
+                put({BR}, 1.0f) || put({FR}, half);
+                break;
+            case BC:
+                put({BL, BR}, half) || put({SL, SR}, half) || put({FL, FR}, half);
+                break;
+            case FLC:
+                put({FL}, 1.0f);
+                break;
+            case FRC:
+                put({FR}, 1.0f);
+                break;
+            default:  // the LFE
+                break;
+        }
+    }
+    return gains;
+}
+
+}  // namespace
 
 FormatConformer::FormatConformer(int rate, int channels) : rate_(rate), channels_(channels) {}
 
@@ -26,9 +96,8 @@ bool FormatConformer::push(const float* samples, size_t frames, int rate, int ch
     mix_.assign(frames * out, 0.0f);
     if (channels == channels_) {
         std::copy_n(samples, frames * out, mix_.begin());
-    } else if (channels == 1) {
-        for (size_t f = 0; f < frames; ++f)
-            std::fill_n(mix_.begin() + std::ptrdiff_t(f * out), out, samples[f]);
+    } else if (channels == 1 && channels_ == 2) {
+        for (size_t f = 0; f < frames; ++f) mix_[2 * f] = mix_[2 * f + 1] = samples[f];
     } else if (channels_ == 1) {
         for (size_t f = 0; f < frames; ++f) {
             float sum = 0;
@@ -43,8 +112,19 @@ bool FormatConformer::push(const float* samples, size_t frames, int rate, int ch
                 mix_[2 * f + 1] += d.right[c] * samples[f * in + c];
             }
     } else {
+        if (placedFrom_ != channels) {
+            place_ = placeGains(channels, channels_);
+            placedFrom_ = channels;
+        }
         for (size_t f = 0; f < frames; ++f)
-            for (size_t c = 0; c < std::min(in, out); ++c) mix_[f * out + c] = samples[f * in + c];
+            for (size_t o = 0; o < out; ++o) {
+                float sum = 0;
+                for (size_t c = 0; c < in; ++c) {
+                    const float g = place_.empty() ? float(c == o) : place_[o * in + c];
+                    sum += g * samples[f * in + c];
+                }
+                mix_[f * out + o] = sum;
+            }
     }
     if (rate == rate_) {
         append(mix_.data(), frames);

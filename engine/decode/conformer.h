@@ -1,8 +1,9 @@
 // One format out of a stream whose parts differ: an MP3 of files joined end to end, an Ogg file of
 // chained streams. Each part's samples go in at its own rate and channel count, and come out as
-// 16-bit samples at the first part's, as players deliver them: remixed (mono to every channel, to
-// mono as the mean of all, to stereo by the engine's stereo downmix, otherwise channel by channel
-// with silence where the part has none) and resampled (libsoxr, high quality).
+// 16-bit samples at the first part's, as players deliver them: remixed (mono to both sides of
+// stereo, to mono as the mean of all, to stereo by the engine's stereo downmix, otherwise by the
+// usual speaker places of the two counts, see placeGains(), or channel by channel past eight
+// channels, which have no usual places) and resampled (libsoxr, high quality).
 // Threads: one at a time.
 #pragma once
 
@@ -71,6 +72,8 @@ class FormatConformer {
 
     int rate_, channels_;
     int inRate_ = 0;
+    int placedFrom_ = 0;        // the channel count place_ was made for
+    std::vector<float> place_;  // its gains, see placeGains()
     soxr_t soxr_ = nullptr;
     std::vector<float> mix_, res_;
     std::vector<int16_t> out_;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +11,7 @@
 #include <sndfile.h>
 
 #include "engine/bass.h"
+#include "engine/decode/conformer.h"
 #include "engine/engine_ext.h"
 #include "tests/support/audio_fixtures.h"
 #include "tests/support/channel_reader.h"
@@ -234,6 +236,31 @@ TEST_P(JoinedFiles, PlayInTheFirstPartsFormatAtTheRightPitchAndLength) {
     ASSERT_EQ(BASS_ChannelGetData(h, part.data(), DWORD(part.size() * 2)), DWORD(part.size() * 2));
     EXPECT_TRUE(std::equal(part.begin(), part.end(),
                            got.samples.begin() + int64_t(seekAt * f.rate1) * f.chans1));
+}
+
+// A part of a joined stream with other channels than the stream's sounds from the same speakers
+// (each count in its usual places): a 5.1 part in a quad stream keeps its back pair and puts its
+// centre in the front pair at -3 dB, its LFE left out; a quad part in a 5.1 stream keeps its back
+// pair in the back; mono sounds from the centre.
+TEST(JoinedParts, WithOtherChannelsSoundFromTheirSpeakers) {
+    const float h = std::sqrt(0.5f);
+    const struct {
+        int in, out;
+        std::vector<float> want;
+    } cases[] = {{6, 4, {0.1f + 0.3f * h, 0.2f + 0.3f * h, 0.5f, 0.6f}},
+                 {4, 6, {0.1f, 0.2f, 0, 0, 0.3f, 0.4f}},
+                 {1, 6, {0, 0, 0.1f, 0, 0, 0}}};
+    for (const auto& c : cases) {
+        engine::FormatConformer conformer(48000, c.out);
+        std::vector<float> part(size_t(c.in));
+        for (int i = 0; i < c.in; ++i) part[size_t(i)] = 0.1f * float(i + 1);
+        ASSERT_TRUE(conformer.push(part.data(), 1, 48000, c.in));
+        std::vector<int16_t> got(size_t(c.out));
+        ASSERT_EQ(conformer.take(got.data(), 1), 1u);
+        for (int o = 0; o < c.out; ++o)
+            EXPECT_NEAR(got[size_t(o)] / 32768.0, c.want[size_t(o)], 1e-4)
+                << c.in << " into " << c.out << ", channel " << o;
+    }
 }
 
 // Three hundred short files of one writer joined (every stream with the same serial) play whole
