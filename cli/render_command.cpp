@@ -329,7 +329,8 @@ int renderCommandWithLimit(const Args& args, std::ostream& out, std::ostream& er
             ProgressBar encoding(out, !toStdout && stdoutIsTerminal());
             r = encode::encodeWavFile(
                 result.path(), *otherFormat, other.path(), tags, nullptr,
-                [&encoding](double share) { encoding.update(uint64_t(share * 1000), 1000); });
+                [&encoding](double share) { encoding.update(uint64_t(share * 1000), 1000); },
+                speakerMask);
         }
         if (!r) {
             err << kName << named(named(r.message, other), result) << "\n";

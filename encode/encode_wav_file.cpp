@@ -31,7 +31,7 @@ uint16_t le16(const uint8_t* p) {
 
 files::Result encodeWavFile(const std::string& wavPath, Format format, const std::string& outPath,
                             const Tags& tags, const std::atomic<bool>* stop,
-                            const std::function<void(double)>& progress) {
+                            const std::function<void(double)>& progress, uint32_t speakerMask) {
     const FilePtr in(files::openFile(wavPath, "rb"),
                      [](std::FILE* f) { return f ? std::fclose(f) : 0; });
     uint8_t header[files::kWaveHeaderBytes];
@@ -48,6 +48,7 @@ files::Result encodeWavFile(const std::string& wavPath, Format format, const std
     request.tags = tags;
     request.rate = rate;
     request.channels = channels;
+    request.speakerMask = speakerMask;
     std::string error;
     const std::unique_ptr<FileEncoder> encoder = openEncoder(format, request, error);
     if (!encoder) return files::Result::failure(error);

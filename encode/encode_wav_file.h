@@ -17,8 +17,10 @@ namespace encode {
 // The caller writes `outPath` through a temporary: a failure leaves it partly written. `stop`,
 // when set (any thread), ends the encoding after its block with a failure.
 // `progress` (when given) hears the share of the audio encoded so far, 0 to 1, block by block.
+// `speakerMask`: where the source's channels go (the work file's header keeps no places).
 files::Result encodeWavFile(const std::string& wavPath, Format format, const std::string& outPath,
                             const Tags& tags, const std::atomic<bool>* stop = nullptr,
-                            const std::function<void(double)>& progress = {});
+                            const std::function<void(double)>& progress = {},
+                            uint32_t speakerMask = 0);
 
 }  // namespace encode

@@ -2,10 +2,12 @@
 #include <FLAC/metadata.h>
 #include <FLAC/stream_encoder.h>
 
+#include <bit>
 #include <cerrno>
 #include <cstdio>
 
 #include "encode/format_support.h"
+#include "engine/engine_ext.h"
 #include "files/fault_injection.h"
 #include "files/file_io.h"
 
@@ -23,11 +25,12 @@ namespace {
 // that the file is written once. Writes go through the file layer.
 class FlacEncoder : public FileEncoder {
   public:
-    FlacEncoder(Tags tags, bool md5Given, int rate, int channels)
+    FlacEncoder(Tags tags, bool md5Given, int rate, int channels, uint32_t speakerMask)
         : tags_(std::move(tags)),
           md5Given_(md5Given),
           rate_(rate),
           channels_(channels),
+          speakerMask_(speakerMask),
           frames_(channels) {}
     ~FlacEncoder() override {
         if (encoder_) FLAC__stream_encoder_delete(encoder_);
@@ -125,6 +128,19 @@ class FlacEncoder : public FileEncoder {
                     return false;
             }
         }
+        // Places other than FLAC's own for the count, as other writers keep them.
+        const uint32_t usual = channels_ == 1   ? 0x4
+                               : channels_ == 2 ? 0x3
+                                                : engine::usualSpeakerMask(channels_);
+        if (speakerMask_ && std::popcount(speakerMask_) == channels_ && speakerMask_ != usual) {
+            char mask[16];
+            std::snprintf(mask, sizeof mask, "0x%x", unsigned(speakerMask_));
+            FLAC__StreamMetadata_VorbisComment_Entry entry;
+            if (!FLAC__metadata_object_vorbiscomment_entry_from_name_value_pair(
+                    &entry, "WAVEFORMATEXTENSIBLE_CHANNEL_MASK", mask) ||
+                !FLAC__metadata_object_vorbiscomment_append_comment(comment, entry, false))
+                return false;
+        }
         FLAC__StreamMetadata* padding = FLAC__metadata_object_new(FLAC__METADATA_TYPE_PADDING);
         if (!padding) return false;
         padding->length = 8192;
@@ -172,6 +188,7 @@ class FlacEncoder : public FileEncoder {
     Tags tags_;
     bool md5Given_;
     int rate_, channels_;
+    uint32_t speakerMask_;
     AudioMd5 md5_{};
     std::string path_;
     std::FILE* file_ = nullptr;
@@ -186,7 +203,7 @@ class FlacEncoder : public FileEncoder {
 
 std::unique_ptr<FileEncoder> openFlac(const OpenRequest& request, std::string& error) {
     auto e = std::make_unique<FlacEncoder>(request.tags, request.md5Given, request.rate,
-                                           request.channels);
+                                           request.channels, request.speakerMask);
     const bool ok = e->open(request.path);
     return opened(std::move(e), ok, error);
 }

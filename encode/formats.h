@@ -56,6 +56,9 @@ struct OpenRequest {
     bool md5Given = false;  // see FileEncoder::setAudioMd5()
     int rate = 44100;       // of the PCM handed to write()
     int channels = 2;
+    // Where the channels go, as WAVE's speaker bits (engine::speakerMask); 0 for the usual places
+    // of the count. FLAC keeps other places in its WAVEFORMATEXTENSIBLE_CHANNEL_MASK comment.
+    uint32_t speakerMask = 0;
 };
 
 // An encoder of the format writing `request.path`; null with `error` set when it cannot start.

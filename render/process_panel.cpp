@@ -47,12 +47,12 @@ bool savesIn(encode::Format format) {
 // only when complete: a failure leaves `to` as it was.
 files::Result encodeThroughTemporary(const std::string& work, encode::Format format,
                                      const std::string& to, const encode::Tags& tags,
-                                     const std::atomic<bool>* stop) {
+                                     const std::atomic<bool>* stop, uint32_t speakerMask) {
     if (files::Result r = files::checkReplaceable(to); !r) return r;
     files::TemporaryFile encoded;
     files::Result r = encoded.create(to);
     if (r) r = encoded.closeStream();
-    if (r) r = encode::encodeWavFile(work, format, encoded.path(), tags, stop);
+    if (r) r = encode::encodeWavFile(work, format, encoded.path(), tags, stop, {}, speakerMask);
     if (!r) return files::Result::failure(files::namingDestination(r.message, encoded.path(), to));
     return encoded.commit();
 }
@@ -276,7 +276,7 @@ void ProcessPanel::saveRenderAs(const std::string& to, encode::Format format) {
     stopEncoding_ = false;
     files::CopyResult copied;
     runSaveStep([&, work = s_.workFile(), source = s_.CmdFileName, dest = to, format,
-                 cutAtLimit = cutAtLimit_] {
+                 cutAtLimit = cutAtLimit_, mask = speakerMask_] {
         // The source's title, artist and album go with the result (a WAV file that cannot be
         // tagged is still saved whole).
         const encode::Tags tags = encode::readTags(source);
@@ -284,7 +284,7 @@ void ProcessPanel::saveRenderAs(const std::string& to, encode::Format format) {
             if (!cutAtLimit) encode::tagWav(work, tags);
             copied = files::copyFileSafely(work, dest);
         } else {
-            copied = encodeThroughTemporary(work, format, dest, tags, &stopEncoding_);
+            copied = encodeThroughTemporary(work, format, dest, tags, &stopEncoding_, mask);
         }
     });
     desk.setBusy(false);

@@ -183,7 +183,7 @@ INSTANTIATE_TEST_SUITE_P(Codecs, SurroundInOgg, ::testing::Values(".ogg", ".opus
 // A source whose file says where its channels go (2.1: the third is the LFE, which the usual
 // three-channel places would take for the centre): the MP3, always stereo, mixes them as the file
 // places them, the LFE left out: a WAV by its extensible header's mask, a FLAC by the mask its
-// comment keeps.
+// comment keeps. A FLAC rendered from either keeps the places.
 class MixedToMp3 : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(MixedToMp3, MixesTheChannelsWhereTheSourcePlacesThem) {
@@ -205,6 +205,10 @@ TEST_P(MixedToMp3, MixesTheChannelsWhereTheSourcePlacesThem) {
         EXPECT_LT(fixtures::toneLevelDb(got, c, 500),
                   fixtures::toneLevelDb(got, c, 300 + 100 * c) - 30)
             << "channel " << c;
+    ASSERT_EQ(quorvin({"render", source, tmp.file("out.flac")}, tmp).status, 0);
+    EXPECT_EQ(shell("ffprobe -v error -show_entries stream=channel_layout -of csv=p=0 " +
+                    quote(tmp.file("out.flac"))),
+              "2.1\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(WavAndFlac, MixedToMp3, ::testing::Values(".wav", ".flac"),
