@@ -264,8 +264,8 @@ int cdRipCommand(const std::vector<std::string>& args, std::ostream& out, std::o
         return 1;
     }
     if (*trackNumber > tracks) {
-        err << "quorvin cd-rip: the disc has " << tracks << " tracks, there is no track "
-            << *trackNumber << "\n";
+        err << "quorvin cd-rip: the disc has " << tracks << (tracks == 1 ? " track" : " tracks")
+            << ", there is no track " << *trackNumber << "\n";
         return 1;
     }
     const int track = int(*trackNumber - 1);
@@ -304,9 +304,14 @@ int cdRipCommand(const std::vector<std::string>& args, std::ostream& out, std::o
         err << "quorvin cd-rip: ";
         switch (r.status) {
             case ExtractResult::Status::StreamFailed:
-                err << "track " << track + 1
-                    << " cannot be read as audio (a data track?) (Error Code : " << r.engineError
-                    << ")\n";
+                // A data track (cd-list shows it as such) is said plainly; anything else with the
+                // engine's code.
+                if (r.engineError == BASS_ERROR_NOTAUDIO)
+                    err << "track " << track + 1 << " is a data track, not audio\n";
+                else
+                    err << "track " << track + 1
+                        << " cannot be read as audio (a data track?) (Error Code : "
+                        << r.engineError << ")\n";
                 break;
             case ExtractResult::Status::EncoderFailed:
                 if (!r.reason.empty())  // the file could not be made: the system says why

@@ -291,10 +291,19 @@ TEST(QuorvinCd, ListsAndRipsADiscImage) {
     EXPECT_EQ(std::filesystem::file_size(wav), 44u + 150u * 2352u);
     // A rip of two seconds of audio takes well under one: its time has a leading zero.
     EXPECT_TRUE(std::regex_search(rip.out, std::regex(" in [0-9]+\\.[0-9] s, "))) << rip.out;
-    EXPECT_NE(quorvin({"cd-rip", cue, "7", tmp.file("none.wav")}, tmp).status, 0);
+    auto r = quorvin({"cd-rip", cue, "7", tmp.file("none.wav")}, tmp);
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("the disc has 2 tracks, there is no track 7"), std::string::npos) << r.err;
     EXPECT_FALSE(std::filesystem::exists(tmp.file("none.wav")));
+    // A data track is said to be one.
+    cdimage::Disc data;
+    data.tracks = cdimage::audioTracks(2, 75);
+    data.tracks[1].data = true;
+    r = quorvin({"cd-rip", cdimage::write(tmp.file("data"), data), "2", tmp.file("d.wav")}, tmp);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("track 2 is a data track, not audio"), std::string::npos) << r.err;
     // A folder that is not there, or a mistyped option: each said as it is.
-    auto r = quorvin({"cd-rip", cue, "1", tmp.file("no-folder/x.wma")}, tmp);
+    r = quorvin({"cd-rip", cue, "1", tmp.file("no-folder/x.wma")}, tmp);
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("No such file or directory"), std::string::npos) << r.err;
     r = quorvin({"cd-rip", cue, "1", wav, "--bitrates", "5"}, tmp);
