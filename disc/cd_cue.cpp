@@ -507,6 +507,9 @@ std::string utf8FromUtf16Sheet(std::string text) {
         const auto hi = static_cast<unsigned char>(text[i + (big ? 0 : 1)]);
         return uint32_t(hi) << 8 | lo;
     };
+    // A sheet begins with a command or a blank: a first unit past ASCII is 8-bit text behind a
+    // stray mark (an editor's), read as such.
+    if (text.size() >= 4 && unit(2) >= 0x80) return text.substr(2);
     std::string out = "\xEF\xBB\xBF";
     for (size_t i = 2; i + 1 < text.size(); i += 2) {
         uint32_t c = unit(i);

@@ -621,6 +621,12 @@ std::vector<ImageCase> imageCases() {
          "",
          half},
         {"CueInUtf16", "img.cue", text(utf16), {{"img.bin", audio}}, "", half},
+        {"CueOfUtf8BehindAUtf16Mark",
+         "img.cue",
+         text("\xFF\xFE" + cue),
+         {{"img.bin", audio}},
+         "",
+         half},
         // Sheets of an audio file: named in another case or as BINARY, ending inside a sector
         // (the sector filled with silence), cut short, finer than CD audio.
         {"CueWavInAnotherCase",
