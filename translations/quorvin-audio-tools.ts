@@ -155,17 +155,17 @@ is not to use the program.
 <context>
     <name>app::frmWriteWave</name>
     <message>
-        <location filename="../app/frmWriteWave.cpp" line="+70"/>
+        <location filename="../app/frmWriteWave.cpp" line="+73"/>
         <source>Quorvin Audio Tools Vers 1.0   www.quorvin-audio.example</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+261"/>
+        <location line="+264"/>
         <source>An incorrect version of BASS.DLL was loaded</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+16"/>
+        <location line="+20"/>
         <source>Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
@@ -180,7 +180,7 @@ is not to use the program.
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+155"/>
+        <location line="+158"/>
         <source>No volume mixer was found on this system.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1070,36 +1070,36 @@ Error Code : </source>
     </message>
     <message>
         <location line="+1"/>
-        <location line="+498"/>
+        <location line="+543"/>
         <source>Play</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-497"/>
-        <location line="+287"/>
+        <location line="-542"/>
+        <location line="+299"/>
         <source>Player</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-284"/>
-        <location line="+495"/>
+        <location line="-296"/>
+        <location line="+540"/>
         <source>Stop</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-494"/>
+        <location line="-539"/>
         <source>Stop Player</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+3"/>
-        <location line="+492"/>
+        <location line="+537"/>
         <location filename="../render/process_panel.cpp" line="+163"/>
         <source>Process</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-491"/>
+        <location line="-536"/>
         <source>Elaborazione</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1120,18 +1120,18 @@ Error Code : </source>
     </message>
     <message>
         <location line="+6"/>
-        <location line="+484"/>
+        <location line="+529"/>
         <source>Tempo</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-481"/>
-        <location line="+482"/>
+        <location line="-526"/>
+        <location line="+527"/>
         <source>Pitch</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-480"/>
+        <location line="-525"/>
         <source>click to set Tempo Default</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1152,12 +1152,12 @@ Error Code : </source>
     </message>
     <message>
         <location line="+4"/>
-        <location line="+470"/>
+        <location line="+515"/>
         <source>Volume</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-463"/>
+        <location line="-508"/>
         <source>Play Position</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1183,23 +1183,23 @@ Error Code : </source>
     </message>
     <message>
         <location line="+4"/>
-        <location line="+456"/>
+        <location line="+501"/>
         <source>A</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-455"/>
+        <location line="-500"/>
         <source>Loop from here</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+1"/>
-        <location line="+455"/>
+        <location line="+500"/>
         <source>B</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-454"/>
+        <location line="-499"/>
         <source>Loop up to here</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1278,12 +1278,12 @@ Error Code : </source>
     </message>
     <message>
         <location line="+10"/>
-        <location line="+417"/>
+        <location line="+462"/>
         <source>Vocal remover on / off</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-416"/>
+        <location line="-461"/>
         <source>Vocal Remover</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1295,34 +1295,29 @@ Error Code : </source>
     </message>
     <message>
         <location line="-23"/>
-        <location line="+412"/>
+        <location line="+457"/>
         <source>Gain Audio</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-411"/>
-        <location line="+412"/>
+        <location line="-456"/>
+        <location line="+457"/>
         <source>Keep bass</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-410"/>
+        <location line="-455"/>
         <source>Removes the voice only above 150 Hz: the kick drum and the bass stay in the mix</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+2"/>
-        <location line="+409"/>
+        <location line="+454"/>
         <source>Keep stereo</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-406"/>
-        <source>Removes only what sounds from the centre, from 120 Hz to 8 kHz: instruments panned to a side stay where they are, at their level</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location line="+5"/>
+        <location line="-446"/>
         <source>Both sides</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1348,23 +1343,23 @@ Error Code : </source>
     </message>
     <message>
         <location line="+7"/>
-        <location line="+394"/>
+        <location line="+439"/>
         <source>Equalizer on / off</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-388"/>
+        <location line="-433"/>
         <source>Samples the equalizer raised past full scale since Play or Process: lower its boost</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+4"/>
-        <location line="+385"/>
+        <location line="+430"/>
         <source>Peaking Equalizer</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-379"/>
+        <location line="-424"/>
         <source> 80    200  1500  4000  7500 10000 12000 </source>
         <translation type="unfinished"></translation>
     </message>
@@ -1415,12 +1410,12 @@ Error Code : </source>
     </message>
     <message>
         <location line="+15"/>
-        <location line="+335"/>
+        <location line="+380"/>
         <source>Pause</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-331"/>
+        <location line="-376"/>
         <source>Pause, and go on from there</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1446,11 +1441,12 @@ Error Code : </source>
     </message>
     <message>
         <location line="+1"/>
+        <location line="+46"/>
         <source> Hz</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+5"/>
+        <location line="-41"/>
         <source>The song&apos;s loops: choose one to play it, type to rename</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1481,8 +1477,8 @@ Error Code : </source>
     </message>
     <message>
         <location line="+1"/>
-        <location filename="../player/practice_panel.cpp" line="+57"/>
-        <location line="+225"/>
+        <location filename="../player/practice_panel.cpp" line="+58"/>
+        <location line="+231"/>
         <source>Marker</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1493,12 +1489,12 @@ Error Code : </source>
     </message>
     <message>
         <location line="+4"/>
-        <location line="+312"/>
+        <location line="+357"/>
         <source>Speed trainer</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-310"/>
+        <location line="-355"/>
         <source>On a loop: from the start tempo, a step every so many passes, up to the target</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1553,7 +1549,32 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+78"/>
+        <location line="+3"/>
+        <source>How much of what sounds from the centre &quot;Keep stereo&quot; takes out</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Strength </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>&quot;Keep stereo&quot; leaves what sounds below this alone</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>&quot;Keep stereo&quot; leaves what sounds above this alone</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>to </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+80"/>
         <source>Tempo / Pitch</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1563,12 +1584,12 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+43"/>
+        <location line="+48"/>
         <source>Equalizer</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+69"/>
+        <location line="+97"/>
         <source>&amp;Tools</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1613,7 +1634,12 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+5"/>
+        <location line="-394"/>
+        <source>Removes only what sounds from the centre, in the band set below it: instruments panned to a side stay where they are, at their level</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+399"/>
         <source>&amp;Options</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1823,6 +1849,21 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
+        <location line="+1"/>
+        <source>Keep stereo strength</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Keep stereo from Hz</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Keep stereo up to Hz</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
         <location line="+4"/>
         <source>80 Hz</source>
         <translation type="unfinished"></translation>
@@ -1919,8 +1960,8 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../player/practice_panel.cpp" line="-233"/>
-        <location line="+158"/>
+        <location filename="../player/practice_panel.cpp" line="-239"/>
+        <location line="+164"/>
         <location line="+46"/>
         <source>Loop</source>
         <translation type="unfinished"></translation>
@@ -1956,7 +1997,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../dsp/vocal_remover_panel.cpp" line="+71"/>
+        <location filename="../dsp/vocal_remover_panel.cpp" line="+87"/>
         <source>Only Stereo </source>
         <translation type="unfinished"></translation>
     </message>
