@@ -141,11 +141,11 @@ void PracticePanel::songFound(songs::SongKey key, songs::SongStore::Loaded loade
     key_ = std::move(key);
     const songs::SongRecord mine = std::move(record_);
     if (!loaded.note.empty()) note(loaded.note);
+    saved_ = loaded.record;  // what the store held: the changes below are made to it
     record_ = joinMade(std::move(loaded.record), mine);
     if (bpmOctaveFound) bpmOctaveFound(record_.bpmOctave);
     showLoops();
     showMarkers();
-    saved_ = loaded.record;  // what the store held: the changes below are made to it
     if (!mine.empty()) save();
     if (mine.currentLoop < 0 && record_.currentLoop >= 0) {
         const songs::Loop& l = record_.loops[size_t(record_.currentLoop)];

@@ -549,6 +549,22 @@ TEST_F(PracticeWindow, WhatAnotherCopyKeptMeanwhileStays) {
     EXPECT_EQ(kept.markers.size(), 2u);  // theirs, and the one made here
 }
 
+// The first change to a song loaded again is kept as made: a loop deleted stays deleted.
+TEST_F(PracticeWindow, TheFirstChangeAfterLoadingIsKeptAsMade) {
+    const std::string song = wav("song.wav", fixtures::drumTrack(120, 6));
+    for (int pass = 0; pass < 2; ++pass) {
+        load(song);
+        ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(20000));
+        QApplication::processEvents();  // the song is found
+        if (pass == 0) w->ui().cmdLoopAdd->click();
+    }
+    ASSERT_EQ(w->ui().cboLoops->count(), 1);
+    w->ui().cmdLoopDelete->click();
+    ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(20000));
+    const songs::SongStore store(songsFolder().parent_path().string());
+    EXPECT_TRUE(store.load(songs::songKey(song)).record.loops.empty());
+}
+
 // The speed trainer on a loop: the tempo starts at its start, and the slider and its label show
 // each step as the loop comes round, up to the target, where it stays; numbers changed while it
 // runs take over from the tempo reached, at the next wrap.
