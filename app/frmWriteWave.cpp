@@ -236,7 +236,7 @@ void frmWriteWave::connectHandlers() {
     connect(c_.sldPosition, &QSlider::valueChanged, this, [t] { t->sldPosition_Change(); });
     connect(c_.sldVolume, &Slider::scrolled, this, [t] { t->sldVolume_Scroll(); });
     connect(c_.wavOverview, &player::WaveformView::seekRequested, this,
-            [t](double seconds) { t->wavOverview_Seek(seconds); });
+            [t](double seconds) { t->selectPlace(seconds); });
     connect(c_.wavOverview, &player::WaveformView::loopSelected, this,
             [t](double a, double b) { t->wavOverview_LoopSelected(a, b); });
     connect(c_.cmdLoopA, &QPushButton::clicked, this, [t] { t->cmdLoopA_Click(); });

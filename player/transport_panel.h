@@ -122,8 +122,9 @@ class TransportPanel {
     // A loop from elsewhere (the list of loops): set on the play channel while it plays, else
     // marked for the next Play (which then starts at `a`), as a drag over the waveform is.
     void selectLoop(double a, double b);
-    // A place from elsewhere (the markers list): sought while playing, else where the next Play
-    // starts (a loop marked before Play then plays from there when it holds it).
+    // A place from elsewhere (the markers list, a click on the waveform): sought while playing,
+    // else where the next Play starts (a loop marked before Play then plays from there when it
+    // holds it).
     void selectPlace(double seconds);
     // Where Play made playback start (a place chosen, a loop's start, else 0), for the count-in.
     double playStartSeconds() const { return playStart_; }

@@ -158,7 +158,8 @@ TEST_F(PracticeWindow, ALoopToTheEndEndsAtTheLastFrame) {
     EXPECT_EQ(to, BASS_ChannelGetLength(chan));
 }
 
-// A marker chosen after Load and before Play is where Play starts.
+// A marker chosen, or a place clicked on the waveform, after Load and before Play is where Play
+// starts.
 TEST_F(PracticeWindow, AMarkerChosenBeforePlayIsWherePlayStarts) {
     w->show();
     const std::string song = wav("song.wav", fixtures::drumTrack(120, 8));
@@ -175,6 +176,11 @@ TEST_F(PracticeWindow, AMarkerChosenBeforePlayIsWherePlayStarts) {
     emit c.cboMarkers->activated(c.cboMarkers->findText("Marker 1"));
     c.CmdPlay->click();
     EXPECT_NEAR(playSeconds(w->session().PlayChannel), marker, 0.01);
+    c.CmdStop->click();
+    load(song);
+    emit c.wavOverview->seekRequested(5.0);
+    c.CmdPlay->click();
+    EXPECT_NEAR(playSeconds(w->session().PlayChannel), 5.0, 0.01);
 }
 
 // Left and Right jump 5 s back and on while playing; inside a loop the jump stays in it, a jump
