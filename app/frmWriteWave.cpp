@@ -178,10 +178,10 @@ void frmWriteWave::buildPanels() {
     practice_ = std::make_unique<player::PracticePanel>(
         session_,
         player::PracticeWidgets{c_.cboLoops, c_.cmdLoopAdd, c_.cmdLoopDelete, c_.chkProcessLoop,
-                                c_.cboMarkers, c_.cmdMarker, c_.chkTrainer, c_.spnTrainerStart,
-                                c_.spnTrainerStep, c_.spnTrainerEvery, c_.spnTrainerTarget,
-                                c_.spnCountIn, c_.chkCountInLoop, c_.lblPracticeNote,
-                                c_.wavOverview},
+                                c_.cboMarkers, c_.cmdMarker, c_.cmdMarkerDelete, c_.chkTrainer,
+                                c_.spnTrainerStart, c_.spnTrainerStep, c_.spnTrainerEvery,
+                                c_.spnTrainerTarget, c_.spnCountIn, c_.chkCountInLoop,
+                                c_.lblPracticeNote, c_.wavOverview},
         *transport_, *tempoPitch_);
     // The octave of the BPM shown is kept with the song.
     practice_->bpmOctaveFound = [b = bpm_.get()](int octave) { b->restoreOctave(octave); };
@@ -320,6 +320,7 @@ void frmWriteWave::connectPractice() {
     connect(c_.cboMarkers->lineEdit(), &QLineEdit::editingFinished, this,
             [p] { p->cboMarkers_Rename(); });
     connect(c_.cmdMarker, &QPushButton::clicked, this, [p] { p->cmdMarker_Click(); });
+    connect(c_.cmdMarkerDelete, &QPushButton::clicked, this, [p] { p->cmdMarkerDelete_Click(); });
     connect(c_.chkTrainer, &QCheckBox::toggled, this, [p] { p->chkTrainer_Click(); });
     for (QSpinBox* b : {c_.spnTrainerStep, c_.spnTrainerEvery, c_.spnTrainerTarget})
         connect(b, &QSpinBox::valueChanged, this, [p] { p->spnTrainer_Change(); });

@@ -300,7 +300,10 @@ void buildPracticeControls(MainControls& c, QMainWindow* window) {
     c.cboMarkers->setToolTip(Text::tr("Go to a marker or where you were; type to rename"));
     c.cmdMarker = named(new QPushButton(Text::tr("Marker"), window), "cmdMarker");
     withShortcut(c.cmdMarker, kMarkerKey, Text::tr("A marker at the play position"));
-    for (QPushButton* b : {c.cmdLoopAdd, c.cmdLoopDelete, c.cmdMarker})
+    c.cmdMarkerDelete = named(new QPushButton(Text::tr("−"), window), "cmdMarkerDelete");
+    c.cmdMarkerDelete->setToolTip(Text::tr("Take the marker chosen out of the list"));
+    c.cmdMarkerDelete->setEnabled(false);
+    for (QPushButton* b : {c.cmdLoopAdd, c.cmdLoopDelete, c.cmdMarker, c.cmdMarkerDelete})
         b->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
 
     c.chkTrainer = named(new QCheckBox(Text::tr("Speed trainer"), window), "chkTrainer");
@@ -350,6 +353,7 @@ void layOutPractice(MainControls& c, QGridLayout* f3) {
     row->addSpacing(6);
     row->addWidget(c.cboMarkers, 2);
     row->addWidget(c.cmdMarker);
+    row->addWidget(c.cmdMarkerDelete);
     row->addSpacing(6);
     row->addWidget(c.lblPracticeNote, 3);
     f3->addLayout(row, 0, 0);
@@ -521,59 +525,33 @@ void buildLayout(MainControls& c, QMainWindow* window) {
     window->resize(900, 620);
 
     // Tab goes through the window from top left to bottom right.
-    QWidget* order[] = {c.btnLoadFile,
-                        c.CmdPlay,
-                        c.CmdStop,
-                        c.CmdPause,
-                        c.btnConvert,
-                        c.chkProcessLoop,
-                        c.cboLoops,
-                        c.cmdLoopAdd,
-                        c.cmdLoopDelete,
-                        c.cboMarkers,
-                        c.cmdMarker,
-                        c.sldPosition,
-                        c.cmdCancelProcess,
-                        c.sldTempo[0],
-                        c.lblTempo,
-                        c.sldTempo[2],
-                        c.lblPitch,
-                        c.spnCents,
-                        c.spnReferenceA,
-                        c.sldVolume,
-                        c.Comout,
-                        c.cmdBpmHalf,
-                        c.cmdBpmDouble,
-                        c.cmdBpmTap,
-                        c.chkBPMCallback,
-                        c.txtPeriod,
-                        c.spnCountIn,
-                        c.chkCountInLoop,
-                        c.chkBeat,
-                        c.chkTrainer,
-                        c.spnTrainerStart,
-                        c.spnTrainerStep,
-                        c.spnTrainerEvery,
-                        c.spnTrainerTarget,
-                        c.Chkrem,
-                        c.vcompr[0],
-                        c.chkKeepBass,
-                        c.chkKeepStereo,
-                        c.spnStereoStrength,
-                        c.spnStereoFrom,
-                        c.spnStereoTo,
-                        c.cboChannels,
-                        c.CEq,
-                        c.chkEqualizer,
-                        c.sldEQ[0],
-                        c.sldEQ[1],
-                        c.sldEQ[2],
-                        c.sldEQ[3],
-                        c.sldEQ[4],
-                        c.sldEQ[5],
-                        c.sldEQ[6],
-                        c.Label6,
-                        c.Combo2};
+    QWidget* order[] = {c.btnLoadFile,      c.CmdPlay,
+                        c.CmdStop,          c.CmdPause,
+                        c.btnConvert,       c.chkProcessLoop,
+                        c.cboLoops,         c.cmdLoopAdd,
+                        c.cmdLoopDelete,    c.cboMarkers,
+                        c.cmdMarker,        c.cmdMarkerDelete,
+                        c.sldPosition,      c.cmdCancelProcess,
+                        c.sldTempo[0],      c.lblTempo,
+                        c.sldTempo[2],      c.lblPitch,
+                        c.spnCents,         c.spnReferenceA,
+                        c.sldVolume,        c.Comout,
+                        c.cmdBpmHalf,       c.cmdBpmDouble,
+                        c.cmdBpmTap,        c.chkBPMCallback,
+                        c.txtPeriod,        c.spnCountIn,
+                        c.chkCountInLoop,   c.chkBeat,
+                        c.chkTrainer,       c.spnTrainerStart,
+                        c.spnTrainerStep,   c.spnTrainerEvery,
+                        c.spnTrainerTarget, c.Chkrem,
+                        c.vcompr[0],        c.chkKeepBass,
+                        c.chkKeepStereo,    c.spnStereoStrength,
+                        c.spnStereoFrom,    c.spnStereoTo,
+                        c.cboChannels,      c.CEq,
+                        c.chkEqualizer,     c.sldEQ[0],
+                        c.sldEQ[1],         c.sldEQ[2],
+                        c.sldEQ[3],         c.sldEQ[4],
+                        c.sldEQ[5],         c.sldEQ[6],
+                        c.Label6,           c.Combo2};
     for (size_t i = 1; i < std::size(order); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
@@ -660,6 +638,7 @@ void nameForAccess(MainControls& c) {
         {c.chkProcessLoop, Text::tr("Process the loop only")},
         {c.cboMarkers, Text::tr("Markers")},
         {c.cmdMarker, Text::tr("Add marker")},
+        {c.cmdMarkerDelete, Text::tr("Delete marker")},
         {c.chkTrainer, Text::tr("Speed trainer")},
         {c.spnTrainerStart, Text::tr("Trainer start tempo")},
         {c.spnTrainerStep, Text::tr("Trainer step")},

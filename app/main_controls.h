@@ -123,15 +123,16 @@ struct MainControls {
     QAction* Sabout;
 
     // The practice tools (player/practice_panel.h, the tempo and pitch panel's fine pitch).
-    QPushButton* CmdPause;       // checked while paused
-    QSpinBox* spnCents;          // cents on top of the pitch slider
-    QSpinBox* spnReferenceA;     // the recording's A, Hz
-    QComboBox* cboLoops;         // the song's named loops
-    QPushButton* cmdLoopAdd;     // a new loop in the list
-    QPushButton* cmdLoopDelete;  // the current loop out of the list
-    QComboBox* cboMarkers;       // the last position and the song's markers
-    QPushButton* cmdMarker;      // a marker at the play position
-    QCheckBox* chkTrainer;       // the speed trainer on the loop
+    QPushButton* CmdPause;         // checked while paused
+    QSpinBox* spnCents;            // cents on top of the pitch slider
+    QSpinBox* spnReferenceA;       // the recording's A, Hz
+    QComboBox* cboLoops;           // the song's named loops
+    QPushButton* cmdLoopAdd;       // a new loop in the list
+    QPushButton* cmdLoopDelete;    // the current loop out of the list
+    QComboBox* cboMarkers;         // the last position and the song's markers
+    QPushButton* cmdMarker;        // a marker at the play position
+    QPushButton* cmdMarkerDelete;  // the marker chosen out of the list
+    QCheckBox* chkTrainer;         // the speed trainer on the loop
     QSpinBox* spnTrainerStart;
     QSpinBox* spnTrainerStep;
     QSpinBox* spnTrainerEvery;

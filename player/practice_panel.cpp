@@ -205,7 +205,14 @@ void PracticePanel::showMarkers() {
         at.push_back(m.at);
     }
     w_.cboMarkers->setCurrentIndex(-1);
+    w_.cmdMarkerDelete->setEnabled(false);
     w_.wavOverview->setMarkers(at);
+}
+
+int PracticePanel::chosenMarker() const {
+    // The markers follow the "Last played" entry when there is one.
+    const int index = w_.cboMarkers->currentIndex() - (record_.lastPosition > 0 ? 1 : 0);
+    return index >= 0 && index < int(record_.markers.size()) ? index : -1;
 }
 
 void PracticePanel::loopChanged(double a, double b) {
@@ -291,17 +298,25 @@ void PracticePanel::cmdMarker_Click() {
     save();
 }
 
+void PracticePanel::cmdMarkerDelete_Click() {
+    const int index = chosenMarker();
+    if (index < 0) return;
+    record_.markers.erase(record_.markers.begin() + index);
+    showMarkers();
+    save();
+}
+
 void PracticePanel::cboMarkers_Click(int index) {
+    w_.cmdMarkerDelete->setEnabled(chosenMarker() >= 0);
     if (index < 0) return;
     // While nothing plays, where the next Play starts.
     transport_.selectPlace(w_.cboMarkers->itemData(index).toDouble());
 }
 
 void PracticePanel::cboMarkers_Rename() {
-    // The markers follow the "Last played" entry when there is one.
-    const int index = w_.cboMarkers->currentIndex() - (record_.lastPosition > 0 ? 1 : 0);
+    const int index = chosenMarker();
     const std::string name = w_.cboMarkers->currentText().trimmed().toStdString();
-    if (index < 0 || index >= int(record_.markers.size()) || name.empty()) return;
+    if (index < 0 || name.empty()) return;
     record_.markers[size_t(index)].name = name;
     showMarkers();
     save();

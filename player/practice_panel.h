@@ -36,6 +36,7 @@ struct PracticeWidgets {
     QCheckBox* chkProcessLoop;  // "Loop only": on while a loop with both ends is chosen
     QComboBox* cboMarkers;      // the position last played, then the song's markers
     QPushButton* cmdMarker;
+    QPushButton* cmdMarkerDelete;  // the marker chosen in cboMarkers out of the list
     QCheckBox* chkTrainer;
     QSpinBox* spnTrainerStart;   // tempo, %
     QSpinBox* spnTrainerStep;    // %
@@ -102,6 +103,7 @@ class PracticePanel {
     void cmdLoopAdd_Click();
     void cmdLoopDelete_Click();
     void cmdMarker_Click();
+    void cmdMarkerDelete_Click();
     void cboMarkers_Click(int index);
     void cboMarkers_Rename();
     void chkTrainer_Click();
@@ -118,6 +120,8 @@ class PracticePanel {
   private:
     void showLoops();
     void showMarkers();
+    // The marker chosen in cboMarkers (an index of the record's markers), or -1.
+    int chosenMarker() const;
     void songFound(songs::SongKey key, songs::SongStore::Loaded loaded);
     void armTrainer(bool fromStart = true);
     void setCountIn(bool startNow);

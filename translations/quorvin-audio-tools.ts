@@ -160,7 +160,7 @@ is not to use the program.
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+264"/>
+        <location line="+265"/>
         <source>An incorrect version of BASS.DLL was loaded</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1070,36 +1070,36 @@ Error Code : </source>
     </message>
     <message>
         <location line="+1"/>
-        <location line="+543"/>
+        <location line="+521"/>
         <source>Play</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-542"/>
-        <location line="+299"/>
+        <location line="-520"/>
+        <location line="+303"/>
         <source>Player</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-296"/>
-        <location line="+540"/>
+        <location line="-300"/>
+        <location line="+518"/>
         <source>Stop</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-539"/>
+        <location line="-517"/>
         <source>Stop Player</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+3"/>
-        <location line="+537"/>
+        <location line="+515"/>
         <location filename="../render/process_panel.cpp" line="+163"/>
         <source>Process</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-536"/>
+        <location line="-514"/>
         <source>Elaborazione</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1120,18 +1120,18 @@ Error Code : </source>
     </message>
     <message>
         <location line="+6"/>
-        <location line="+529"/>
+        <location line="+507"/>
         <source>Tempo</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-526"/>
-        <location line="+527"/>
+        <location line="-504"/>
+        <location line="+505"/>
         <source>Pitch</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-525"/>
+        <location line="-503"/>
         <source>click to set Tempo Default</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1152,12 +1152,12 @@ Error Code : </source>
     </message>
     <message>
         <location line="+4"/>
-        <location line="+515"/>
+        <location line="+493"/>
         <source>Volume</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-508"/>
+        <location line="-486"/>
         <source>Play Position</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1183,23 +1183,23 @@ Error Code : </source>
     </message>
     <message>
         <location line="+4"/>
-        <location line="+501"/>
+        <location line="+479"/>
         <source>A</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-500"/>
+        <location line="-478"/>
         <source>Loop from here</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+1"/>
-        <location line="+500"/>
+        <location line="+478"/>
         <source>B</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-499"/>
+        <location line="-477"/>
         <source>Loop up to here</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1278,12 +1278,12 @@ Error Code : </source>
     </message>
     <message>
         <location line="+10"/>
-        <location line="+462"/>
+        <location line="+440"/>
         <source>Vocal remover on / off</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-461"/>
+        <location line="-439"/>
         <source>Vocal Remover</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1295,29 +1295,29 @@ Error Code : </source>
     </message>
     <message>
         <location line="-23"/>
-        <location line="+457"/>
+        <location line="+435"/>
         <source>Gain Audio</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-456"/>
-        <location line="+457"/>
+        <location line="-434"/>
+        <location line="+435"/>
         <source>Keep bass</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-455"/>
+        <location line="-433"/>
         <source>Removes the voice only above 150 Hz: the kick drum and the bass stay in the mix</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+2"/>
-        <location line="+454"/>
+        <location line="+432"/>
         <source>Keep stereo</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-446"/>
+        <location line="-424"/>
         <source>Both sides</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1343,23 +1343,23 @@ Error Code : </source>
     </message>
     <message>
         <location line="+7"/>
-        <location line="+439"/>
+        <location line="+417"/>
         <source>Equalizer on / off</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-433"/>
+        <location line="-411"/>
         <source>Samples the equalizer raised past full scale since Play or Process: lower its boost</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+4"/>
-        <location line="+430"/>
+        <location line="+408"/>
         <source>Peaking Equalizer</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-424"/>
+        <location line="-402"/>
         <source> 80    200  1500  4000  7500 10000 12000 </source>
         <translation type="unfinished"></translation>
     </message>
@@ -1410,12 +1410,12 @@ Error Code : </source>
     </message>
     <message>
         <location line="+15"/>
-        <location line="+380"/>
+        <location line="+358"/>
         <source>Pause</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-376"/>
+        <location line="-354"/>
         <source>Pause, and go on from there</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1441,12 +1441,12 @@ Error Code : </source>
     </message>
     <message>
         <location line="+1"/>
-        <location line="+46"/>
+        <location line="+49"/>
         <source> Hz</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-41"/>
+        <location line="-44"/>
         <source>The song&apos;s loops: choose one to play it, type to rename</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1462,11 +1462,12 @@ Error Code : </source>
     </message>
     <message>
         <location line="+1"/>
+        <location line="+9"/>
         <source>−</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+1"/>
+        <location line="-8"/>
         <source>Take the loop out of the list</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1478,7 +1479,7 @@ Error Code : </source>
     <message>
         <location line="+1"/>
         <location filename="../player/practice_panel.cpp" line="+58"/>
-        <location line="+231"/>
+        <location line="+238"/>
         <source>Marker</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1488,13 +1489,18 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+4"/>
-        <location line="+357"/>
+        <location line="+2"/>
+        <source>Take the marker chosen out of the list</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <location line="+333"/>
         <source>Speed trainer</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-355"/>
+        <location line="-331"/>
         <source>On a loop: from the start tempo, a step every so many passes, up to the target</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1574,7 +1580,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+80"/>
+        <location line="+81"/>
         <source>Tempo / Pitch</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1589,7 +1595,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+97"/>
+        <location line="+71"/>
         <source>&amp;Tools</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1634,12 +1640,12 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-394"/>
+        <location line="-372"/>
         <source>Removes only what sounds from the centre, in the band set below it: instruments panned to a side stay where they are, at their level</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+399"/>
+        <location line="+377"/>
         <source>&amp;Options</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1814,6 +1820,11 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
+        <location line="+1"/>
+        <source>Delete marker</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
         <location line="+2"/>
         <source>Trainer start tempo</source>
         <translation type="unfinished"></translation>
@@ -1960,14 +1971,14 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../player/practice_panel.cpp" line="-239"/>
-        <location line="+164"/>
+        <location filename="../player/practice_panel.cpp" line="-246"/>
+        <location line="+171"/>
         <location line="+46"/>
         <source>Loop</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-60"/>
+        <location line="-67"/>
         <source>Last played %1</source>
         <translation type="unfinished"></translation>
     </message>

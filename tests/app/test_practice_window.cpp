@@ -555,6 +555,25 @@ TEST_F(PracticeWindow, WhatAnotherCopyKeptMeanwhileStays) {
     EXPECT_EQ(kept.markers.size(), 2u);  // theirs, and the one made here
 }
 
+// A marker chosen in the list can be taken out of it, and out of the song's record.
+TEST_F(PracticeWindow, AMarkerChosenCanBeDeleted) {
+    const std::string song = wav("song.wav", fixtures::drumTrack(120, 6));
+    load(song);
+    ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(20000));
+    QApplication::processEvents();  // the song is found
+    const app::MainControls& c = w->ui();
+    c.cmdMarker->click();
+    EXPECT_FALSE(c.cmdMarkerDelete->isEnabled());
+    c.cboMarkers->setCurrentIndex(c.cboMarkers->findText("Marker 1"));
+    emit c.cboMarkers->activated(c.cboMarkers->currentIndex());
+    ASSERT_TRUE(c.cmdMarkerDelete->isEnabled());
+    c.cmdMarkerDelete->click();
+    EXPECT_EQ(c.cboMarkers->findText("Marker 1"), -1);
+    ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(20000));
+    const songs::SongStore store(songsFolder().parent_path().string());
+    EXPECT_TRUE(store.load(songs::songKey(song)).record.markers.empty());
+}
+
 // The first change to a song loaded again is kept as made: a loop deleted stays deleted.
 TEST_F(PracticeWindow, TheFirstChangeAfterLoadingIsKeptAsMade) {
     const std::string song = wav("song.wav", fixtures::drumTrack(120, 6));
