@@ -129,10 +129,8 @@ class FlacEncoder : public FileEncoder {
             }
         }
         // Places other than FLAC's own for the count, as other writers keep them.
-        const uint32_t usual = channels_ == 1   ? 0x4
-                               : channels_ == 2 ? 0x3
-                                                : engine::usualSpeakerMask(channels_);
-        if (speakerMask_ && std::popcount(speakerMask_) == channels_ && speakerMask_ != usual) {
+        if (speakerMask_ && std::popcount(speakerMask_) == channels_ &&
+            speakerMask_ != engine::usualSpeakerMask(channels_)) {
             char mask[16];
             std::snprintf(mask, sizeof mask, "0x%x", unsigned(speakerMask_));
             FLAC__StreamMetadata_VorbisComment_Entry entry;

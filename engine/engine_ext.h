@@ -221,8 +221,8 @@ struct StereoDownmix {
 StereoDownmix stereoDownmix(int chans, uint32_t speakerMask = 0);
 
 // Where the channels of a file of `chans` channels go when it does not say: FLAC's order for the
-// count (3: L R C, 4: quad, 5: 5.0, 6: 5.1, 7: 6.1 with a back centre, 8: 7.1 with sides), as a
-// WAVE channel mask; 0 for 1, 2 and more than 8.
+// count (1: the centre, 2: L R, 3: L R C, 4: quad, 5: 5.0, 6: 5.1, 7: 6.1 with a back centre, 8:
+// 7.1 with sides), as a WAVE channel mask; 0 for more than 8.
 uint32_t usualSpeakerMask(int chans);
 
 // Why `utf8Path` cannot be opened for reading, in words that follow the file's name: "no such

@@ -14,10 +14,6 @@ namespace {
 // WAVE's speaker bits that the usual places of 1 to 8 channels hold.
 enum Speaker { FL, FR, FC, LFE, BL, BR, FLC, FRC, BC, SL, SR };
 
-uint32_t placesOf(int channels) {
-    return channels == 1 ? 1u << FC : channels == 2 ? 0x3u : usualSpeakerMask(channels);
-}
-
 // The gains that put a part of `in` channels into `out` channels by the usual speaker places of
 // the two counts (`out` rows of `in`): each channel to its own speaker where the stream has one;
 // else a centre to the front pair at -3 dB, a back channel to the side of its side or a side one
@@ -25,7 +21,7 @@ uint32_t placesOf(int channels) {
 // side pair or the front pair at -3 dB, a front of centre to the front of its side; an LFE the
 // stream has none of is left out. Empty when a count has no usual places (past eight).
 std::vector<float> placeGains(int in, int out) {
-    const uint32_t from = placesOf(in), to = placesOf(out);
+    const uint32_t from = usualSpeakerMask(in), to = usualSpeakerMask(out);
     if (!from || !to) return {};
     auto slot = [to](int bit) {
         return to >> bit & 1 ? std::popcount(to & ((1u << bit) - 1)) : -1;

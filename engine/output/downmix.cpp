@@ -36,6 +36,10 @@ enum Speaker {
 // The mask FLAC's channel order gives each count (WAVE's usual masks for 4, 6 and 8 channels).
 uint32_t usualSpeakerMask(int chans) {
     switch (chans) {
+        case 1:
+            return 0x4;  // C
+        case 2:
+            return 0x3;  // L R
         case 3:
             return 0x7;  // L R C
         case 4:
