@@ -220,6 +220,28 @@ struct StereoDownmix {
 };
 StereoDownmix stereoDownmix(int chans, uint32_t speakerMask = 0);
 
+// WAVE's speaker bits, in their order (a channel mask's bit for each).
+enum Speaker {
+    FrontLeft,
+    FrontRight,
+    FrontCentre,
+    Lfe,
+    BackLeft,
+    BackRight,
+    FrontLeftOfCentre,
+    FrontRightOfCentre,
+    BackCentre,
+    SideLeft,
+    SideRight,
+    TopCentre,
+    TopFrontLeft,
+    TopFrontCentre,
+    TopFrontRight,
+    TopBackLeft,
+    TopBackCentre,
+    TopBackRight,
+};
+
 // Where the channels of a file of `chans` channels go when it does not say: FLAC's order for the
 // count (1: the centre, 2: L R, 3: L R C, 4: quad, 5: 5.0, 6: 5.1, 7: 6.1 with a back centre, 8:
 // 7.1 with sides), as a WAVE channel mask; 0 for more than 8.

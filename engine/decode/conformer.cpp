@@ -11,22 +11,23 @@ namespace engine {
 
 namespace {
 
-// WAVE's speaker bits that the usual places of 1 to 8 channels hold.
-enum Speaker { FL, FR, FC, LFE, BL, BR, FLC, FRC, BC, SL, SR };
-
 // The gains that put a part of `in` channels into `out` channels by the usual speaker places of
 // the two counts (`out` rows of `in`): each channel to its own speaker where the stream has one;
 // else a centre to the front pair at -3 dB, a back channel to the side of its side or a side one
 // to the back (else to the front of its side at -3 dB), the back centre to the back pair, the
 // side pair or the front pair at -3 dB, a front of centre to the front of its side; an LFE the
-// stream has none of is left out. Empty when a count has no usual places (past eight).
+// stream has none of is left out. Past eight channels, which have no usual places, channel by
+// channel.
 std::vector<float> placeGains(int in, int out) {
+    std::vector<float> gains(size_t(in) * size_t(out), 0.0f);
     const uint32_t from = usualSpeakerMask(in), to = usualSpeakerMask(out);
-    if (!from || !to) return {};
+    if (!from || !to) {
+        for (int c = 0; c < std::min(in, out); ++c) gains[size_t(c) * size_t(in) + size_t(c)] = 1;
+        return gains;
+    }
     auto slot = [to](int bit) {
         return to >> bit & 1 ? std::popcount(to & ((1u << bit) - 1)) : -1;
     };
-    std::vector<float> gains(size_t(in) * size_t(out), 0.0f);
     const float half = std::sqrt(0.5f);
     uint32_t left = from;
     for (int c = 0; c < in; ++c) {
@@ -40,29 +41,30 @@ std::vector<float> placeGains(int in, int out) {
         };
         if (put({bit}, 1.0f)) continue;
         switch (bit) {
-            case FC:
-                put({FL, FR}, half);
+            case FrontCentre:
+                put({FrontLeft, FrontRight}, half);
                 break;
-            case BL:
-                put({SL}, 1.0f) || put({FL}, half);
+            case BackLeft:
+                put({SideLeft}, 1.0f) || put({FrontLeft}, half);
                 break;
-            case BR:
-                put({SR}, 1.0f) || put({FR}, half);
+            case BackRight:
+                put({SideRight}, 1.0f) || put({FrontRight}, half);
                 break;
-            case SL:
-                put({BL}, 1.0f) || put({FL}, half);
+            case SideLeft:
+                put({BackLeft}, 1.0f) || put({FrontLeft}, half);
                 break;
-            case SR:
-                put({BR}, 1.0f) || put({FR}, half);
+            case SideRight:
+                put({BackRight}, 1.0f) || put({FrontRight}, half);
                 break;
-            case BC:
-                put({BL, BR}, half) || put({SL, SR}, half) || put({FL, FR}, half);
+            case BackCentre:
+                put({BackLeft, BackRight}, half) || put({SideLeft, SideRight}, half) ||
+                    put({FrontLeft, FrontRight}, half);
                 break;
-            case FLC:
-                put({FL}, 1.0f);
+            case FrontLeftOfCentre:
+                put({FrontLeft}, 1.0f);
                 break;
-            case FRC:
-                put({FR}, 1.0f);
+            case FrontRightOfCentre:
+                put({FrontRight}, 1.0f);
                 break;
             default:  // the LFE
                 break;
@@ -116,8 +118,7 @@ bool FormatConformer::push(const float* samples, size_t frames, int rate, int ch
             for (size_t o = 0; o < out; ++o) {
                 float sum = 0;
                 for (size_t c = 0; c < in; ++c) {
-                    const float g = place_.empty() ? float(c == o) : place_[o * in + c];
-                    sum += g * samples[f * in + c];
+                    sum += place_[o * in + c] * samples[f * in + c];
                 }
                 mix_[f * out + o] = sum;
             }

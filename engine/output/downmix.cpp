@@ -7,32 +7,6 @@
 
 namespace engine {
 
-namespace {
-
-// WAVE's speaker bits, in their order.
-enum Speaker {
-    FrontLeft,
-    FrontRight,
-    FrontCentre,
-    Lfe,
-    BackLeft,
-    BackRight,
-    FrontLeftOfCentre,
-    FrontRightOfCentre,
-    BackCentre,
-    SideLeft,
-    SideRight,
-    TopCentre,
-    TopFrontLeft,
-    TopFrontCentre,
-    TopFrontRight,
-    TopBackLeft,
-    TopBackCentre,
-    TopBackRight,
-};
-
-}  // namespace
-
 // The mask FLAC's channel order gives each count (WAVE's usual masks for 4, 6 and 8 channels).
 uint32_t usualSpeakerMask(int chans) {
     switch (chans) {
