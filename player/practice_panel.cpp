@@ -134,7 +134,11 @@ void PracticePanel::fileLoaded(const std::string& path) {
         songFound(std::move(key), std::move(loaded));
     });
     grid_ = {};
-    gridWorker_.start(path, [this](BeatGrid grid) { grid_ = std::move(grid); });
+    gridWorker_.start(path, [this](BeatGrid grid) {
+        grid_ = std::move(grid);
+        // Played before the grid was found: the loop's next passes are counted in now.
+        if (transport_.playing()) setCountIn(false);
+    });
 }
 
 void PracticePanel::songFound(songs::SongKey key, songs::SongStore::Loaded loaded) {

@@ -713,6 +713,29 @@ TEST_F(CountIn, OfEachPassFollowsAnOctaveSetWhilePlaying) {
     EXPECT_TRUE(clicksAt240(heard(3.0)));
 }
 
+// Play before the beat grid is found (its worker held): once it is, the loop's next passes are
+// counted in. The loop ends 0.4 s after a beat and starts 0.25 s before one; without the two
+// clicks the wrap would leave 0.65 s between beats.
+TEST_F(CountIn, OfEachPassBeginsWhenTheGridIsFoundAfterPlay) {
+    const app::MainControls& c = w->ui();
+    std::promise<void> release;
+    const std::shared_future<void> held = release.get_future().share();
+    for (int k = 0; k < QThreadPool::globalInstance()->maxThreadCount(); ++k)
+        QThreadPool::globalInstance()->start([held] { held.wait(); });
+    load(wav("clicks.wav", fixtures::clickTrack(120, 20.0, 44100, 2, 0.1)));
+    c.spnCountIn->setValue(2);
+    c.chkCountInLoop->setChecked(true);
+    w->transport().selectLoop(1.85, 3.0);
+    c.CmdPlay->click();
+    userMove(c.sldVolume, 0);
+    ASSERT_FALSE(w->practice().beatGrid().known());
+    release.set_value();
+    ASSERT_TRUE(processUntil([&] { return w->practice().beatGrid().known(); }, 10000));
+    const std::vector<double> at = heard(2.6);
+    ASSERT_GE(at.size(), 5u);
+    for (size_t k = 1; k < at.size(); ++k) EXPECT_NEAR(at[k] - at[k - 1], 0.45, 0.06) << k;
+}
+
 // The waveform takes at least half the height the window gains.
 TEST_F(PracticeWindow, TheWaveformGrowsWithTheWindow) {
     w->show();
