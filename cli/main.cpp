@@ -12,9 +12,10 @@
 namespace {
 
 void usage(std::ostream& os) {
-    os << "usage: quorvin COMMAND [ARGUMENTS]\n\ncommands:\n";
+    os << "usage: quorvin COMMAND [ARGUMENTS]\n       quorvin --help | --version\n\ncommands:\n";
     for (const auto& c : cli::commands())
         os << "  " << c.name << " " << c.usage << "\n      " << c.summary << "\n";
+    os << "\nquorvin COMMAND --help shows the command's entry in the manual (man quorvin).\n";
 }
 
 }  // namespace
