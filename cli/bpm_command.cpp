@@ -31,7 +31,9 @@ void showProgress(DWORD, float percent) {
 // Detects over [start, end] seconds on a fresh decoding stream of `path`, with the window's
 // settings (default range, doubling below the range, source released with the detection) but on
 // this thread, and returns the BPM at normal speed as the window shows it.
-bool detect(const std::string& path, float start, float end, float& bpm, std::string& error) {
+// `note`, when given, receives what the decoding found wrong with the file (cut short, damaged).
+bool detect(const std::string& path, float start, float end, float& bpm, std::string& error,
+            std::string* note = nullptr) {
     const HSTREAM s = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE);
     if (!s) {
         error = files::cannotOpenMessage(path, BASS_ErrorGetCode());
@@ -52,6 +54,7 @@ bool detect(const std::string& path, float start, float end, float& bpm, std::st
     }
     BASS_FX_BPM_DecodeGet(s, start, end, 0, BASS_FX_BPM_MULT2 | BASS_FX_FREESOURCE, showProgress);
     bpm = BASS_FX_BPM_Translate(s, 100.0f, BASS_FX_BPM_TRAN_PERCENT2);
+    if (note) *note = files::sourceNote(s, path, true);
     BASS_FX_BPM_Free(s);
     BASS_StreamFree(s);
     return true;
@@ -73,19 +76,20 @@ int bpmCommand(const Args& args, std::ostream& out, std::ostream& err) {
         return 2;
     }
     float first = 0, whole = 0;
-    std::string error;
+    std::string error, note;
     bool detected = false;
     {
         ProgressBar bar(out, stdoutIsTerminal());
         gProgress.bar = &bar;
         detected = detect(parsed.positional[0], 0.0f, 30.0f, first, error) &&
-                   detect(parsed.positional[0], 0.0f, -1.0f, whole, error);
+                   detect(parsed.positional[0], 0.0f, -1.0f, whole, error, &note);
         gProgress.bar = nullptr;
     }
     if (!detected) {
         err << kName << error << "\n";
         return 1;
     }
+    if (!note.empty()) err << kName << "note: " << note << "\n";
     out << "bpm 0-30 s: " << format(first) << "\n";
     out << "bpm whole file: " << format(whole) << "\n";
     return 0;

@@ -53,7 +53,9 @@ int chordsCommand(const Args& args, std::ostream& out, std::ostream& err) {
         chords = engine::estimateChords(
             s, nullptr, [&](float percent) { bar.update(uint64_t(percent), 100); }, &key);
     }
+    const std::string note = files::sourceNote(s, path, true);
     BASS_StreamFree(s);
+    if (!note.empty()) err << kName << "note: " << note << "\n";
     if (!chords || chords->empty()) {
         // The shortest that holds a frame: a tenth of a second at the usual rates, far more at
         // the lowest.

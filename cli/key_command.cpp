@@ -38,7 +38,9 @@ int keyCommand(const Args& args, std::ostream& out, std::ostream& err) {
         key = engine::estimateKey(s, nullptr,
                                   [&](float percent) { bar.update(uint64_t(percent), 100); });
     }
+    const std::string note = files::sourceNote(s, path, true);
     BASS_StreamFree(s);
+    if (!note.empty()) err << kName << "note: " << note << "\n";
     if (!key) {
         err << kName << "no pitched sound to find a key in \"" << path << "\"\n";
         return 1;

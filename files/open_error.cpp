@@ -131,4 +131,15 @@ std::string cutOffMessage(const std::string& path) {
                   {path});
 }
 
+std::string sourceNote(DWORD stream, const std::string& path, bool readToEnd) {
+    BASS_CHANNELINFO info{};
+    if (!stream || !BASS_ChannelGetInfo(stream, &info) || info.freq == 0) return {};
+    if (const int64_t missing = engine::missingFrames(stream); missing > 0)
+        return cutShortMessage(path, double(missing) / info.freq);
+    if (const int64_t undecoded = engine::undecodedFrames(stream); undecoded > 0)
+        return damagedMessage(path, double(undecoded) / info.freq);
+    if (readToEnd && engine::cutOff(stream)) return cutOffMessage(path);
+    return {};
+}
+
 }  // namespace files

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "engine/bass.h"
+
 namespace files {
 
 // Why `path` cannot be opened as a file to read, in words that follow its name ("no such file",
@@ -37,5 +39,10 @@ std::string mp3ChoiceMessage(int kbps, int rate, int askedKbps, int askedRate);
 // What a command says of a source whose audio ends early (Source::undecodedFrames): "PATH" is
 // damaged: its audio ends SECONDS before the length its header gives.
 std::string damagedMessage(const std::string& path, double undecodedSeconds);
+
+// What a command says of the source it decoded from `stream`, opened from `path`: cut short,
+// damaged, or, when `readToEnd` (it was decoded to its end), cut off inside a page; empty for a
+// whole one. The stream may be a tempo channel over the source.
+std::string sourceNote(DWORD stream, const std::string& path, bool readToEnd);
 
 }  // namespace files

@@ -415,15 +415,8 @@ std::string RenderPipeline::note() const {
         add(std::to_string(over) + (over == 1 ? " sample" : " samples") + " of \"" + source_ +
             (over == 1 ? "\" lies" : "\" lie") +
             " beyond full scale (louder than 16 bits hold): clipped");
-    BASS_CHANNELINFO info{};
-    if (const int64_t missing = stream_ ? engine::missingFrames(stream_) : 0;
-        missing > 0 && BASS_ChannelGetInfo(stream_, &info) && info.freq > 0)
-        add(files::cutShortMessage(source_, double(missing) / info.freq));
-    if (const int64_t undecoded = stream_ ? engine::undecodedFrames(stream_) : 0;
-        undecoded > 0 && BASS_ChannelGetInfo(stream_, &info) && info.freq > 0)
-        add(files::damagedMessage(source_, double(undecoded) / info.freq));
-    else if (toEnd_ && stream_ && engine::cutOff(stream_))
-        add(files::cutOffMessage(source_));
+    if (const std::string source = files::sourceNote(stream_, source_, toEnd_); !source.empty())
+        add(source);
     if (const int64_t clipped = stream_ ? engine::equalizerClippedSamples(stream_) : 0; clipped > 0)
         add(std::to_string(clipped) + (clipped == 1 ? " sample" : " samples") +
             " clipped by the equalizer");

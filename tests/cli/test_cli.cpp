@@ -189,7 +189,8 @@ TEST(QuorvinRender, SaysHowManySamplesWereClippedAndByWhat) {
 
 // A WAV, an AIFF or an MP3 cut short (a broken download): what it holds is rendered or normalised,
 // and the command says how much more its header (the MP3's LAME tag) gives. An Ogg file that lost a
-// page on the way: what decodes is rendered, and the command says the file is damaged.
+// page on the way: what decodes is rendered, and the command says the file is damaged. The
+// commands that analyse a file say the same.
 TEST(QuorvinRender, SaysWhenTheSourceIsCutShortOrDamaged) {
     fixtures::TempDir tmp;
     const std::string whole = tmp.file("whole.wav"), cut = tmp.file("cut.wav");
@@ -239,6 +240,14 @@ TEST(QuorvinRender, SaysWhenTheSourceIsCutShortOrDamaged) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("\"" + cutMp3 + "\" is damaged: its audio ends "), std::string::npos)
         << r.err;
+    // The commands that analyse a file say so too.
+    for (const char* command : {"bpm", "key", "chords"}) {
+        r = quorvin({command, cut}, tmp);
+        EXPECT_NE(r.err.find("is cut short: its header gives 1.50 s more"), std::string::npos)
+            << command << r.err;
+        r = quorvin({command, cutMp3}, tmp);
+        EXPECT_NE(r.err.find("is damaged: its audio ends "), std::string::npos) << command << r.err;
+    }
     // A disc image whose sheet names such a file does not rip as whole.
     fixtures::writeMp3(tmp.file("s.mp3"), fixtures::sine(440, 2.0, 44100, 2), 128, -1, true);
     bytes = fixtures::readBytes(tmp.file("s.mp3"));
