@@ -477,14 +477,18 @@ std::unique_ptr<Backend> openImageBackend(const std::string& path, std::string* 
             return !file.empty() && isAudioFileByContent(file);
         };
         if (cueNeedsOwnReader(text, isAudioFile))
-            return openCueFiles(text, description, info, problem, [&](const std::string& name) {
-                // A sheet of one .bin finds it as libcdio would.
-                return cueIsOneBinary(text) ? binOf(fs::path(path), name).string()
-                                            : namedFile(path, name);
-            });
+            return openCueFiles(
+                path, text, description, info, problem, [&](const std::string& name) {
+                    // A sheet of one .bin finds it as libcdio would.
+                    return cueIsOneBinary(text) ? binOf(fs::path(path), name).string()
+                                                : namedFile(path, name);
+                });
         // libcdio's driver would read the .bin of the cue's base name, whatever the FILE line
         // says; the copy of the sheet names the file found here.
         const fs::path bin = binOf(fs::path(path), cueFileName(text));
+        if (const std::string what = notAFile(path, cueFileName(text));
+            bin.empty() && !what.empty())
+            return refuse(BASS_ERROR_FILEFORM, "FILE \"" + cueFileName(text) + "\" " + what);
         binBytes = -1;
         if (!bin.empty()) binBytes = int64_t(fs::file_size(bin, ec));
         if (ec) binBytes = -1;

@@ -270,7 +270,9 @@ std::string check(std::string_view text, int64_t binBytes, std::string* copy,
                 fileAt = at;
                 const CueFileFacts facts = (*fileBytes)(w[1], decoded);
                 if (facts.bytes == -1)
-                    return at + "FILE \"" + w[1] + "\" is missing beside the sheet";
+                    return at + "FILE \"" + w[1] + "\" " +
+                           (facts.notCdAudio.empty() ? "is missing beside the sheet"
+                                                     : facts.notCdAudio);
                 if (facts.bytes < 0)
                     return at + "\"" + w[1] + "\" " +
                            (facts.notCdAudio.empty()

@@ -123,7 +123,7 @@ struct CueFileFacts {
     int64_t bytes = -1;
     bool decoded = false;  // audio to decode, also when the sheet calls it BINARY
     // With -2, what it is instead, if known: "is 48000 Hz, mono", "holds samples finer than 16
-    // bits".
+    // bits"; with -1, what is there instead of a file, if anything: "is a folder, not a file".
     std::string notCdAudio;
 };
 // `decoded`: the sheet's type is WAVE, AIFF or MP3.

@@ -185,6 +185,27 @@ std::string namedFile(const std::string& cue, const std::string& named) {
     return {};
 }
 
+std::string notAFile(const std::string& cue, const std::string& named) {
+    std::string slashed = named;
+    std::replace(slashed.begin(), slashed.end(), '\\', '/');
+    if (slashed.empty()) return {};
+    const fs::path p = fs::path(slashed).is_absolute()
+                           ? fs::path(slashed)
+                           : fs::path(cue).parent_path() / fs::path(slashed).relative_path();
+    std::error_code ec;
+    switch (fs::status(p, ec).type()) {
+        case fs::file_type::directory:
+            return "is a folder, not a file";
+        case fs::file_type::fifo:
+            return "is a named pipe (FIFO), not a file";
+        case fs::file_type::block:
+        case fs::file_type::character:
+            return "is a device, not a file";
+        default:
+            return {};
+    }
+}
+
 bool isAudioFileByContent(const std::string& path) {
     char head[12] = {};
     std::ifstream in(path, std::ios::binary);
@@ -196,13 +217,16 @@ bool isAudioFileByContent(const std::string& path) {
 }
 
 std::unique_ptr<Backend> openCueFiles(
-    const std::string& text, std::string* description, BASS_CD_INFO* info, ImageProblem* problem,
-    const std::function<std::string(const std::string&)>& fileOf) {
+    const std::string& cue, const std::string& text, std::string* description, BASS_CD_INFO* info,
+    ImageProblem* problem, const std::function<std::string(const std::string&)>& fileOf) {
     std::vector<std::string> paths;
     auto bytesOf = [&](const std::string& named, bool decoded) {
         CueFileFacts facts;
         const std::string path = fileOf(named);
-        if (path.empty()) return facts;
+        if (path.empty()) {
+            facts.notCdAudio = notAFile(cue, named);
+            return facts;
+        }
         paths.push_back(path);
         // An audio file the sheet calls BINARY is decoded all the same, not read as sectors.
         facts.decoded = decoded || isAudioFileByContent(path);

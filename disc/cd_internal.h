@@ -190,6 +190,9 @@ std::unique_ptr<Backend> openImageBackend(const std::string& path, std::string* 
 // name is then looked for beside the sheet, or by a path with backslashes or in another case.
 // Empty when there is none.
 std::string namedFile(const std::string& cue, const std::string& named);
+// What a FILE (`named`) beside the sheet `cue` is when it is there but no file: "is a folder, not
+// a file", "is a named pipe (FIFO), not a file", "is a device, not a file"; empty otherwise.
+std::string notAFile(const std::string& cue, const std::string& named);
 
 // `s` with its ASCII letters in lower case (file names and extensions compared in any case).
 std::string asciiLower(std::string s);
@@ -201,9 +204,10 @@ bool isAudioFileByContent(const std::string& path);
 // MP3: a WAV or FLAC of the whole disc or of each track) instead of a .bin. It is laid out by the
 // sheet check and read by the program itself (cd_cue_files.cpp). Null with `problem` set when it is
 // refused.
-// `fileOf` finds the file a FILE line names (namedFile, or more).
-std::unique_ptr<Backend> openCueFiles(const std::string& text, std::string* description,
-                                      BASS_CD_INFO* info, ImageProblem* problem,
+// `fileOf` finds the file a FILE line names (namedFile, or more) of the sheet at `cue`.
+std::unique_ptr<Backend> openCueFiles(const std::string& cue, const std::string& text,
+                                      std::string* description, BASS_CD_INFO* info,
+                                      ImageProblem* problem,
                                       const std::function<std::string(const std::string&)>& fileOf);
 
 std::unique_ptr<Backend> openDeviceBackend(const std::string& device, std::string* description,

@@ -320,7 +320,8 @@ std::string checkTocFile(std::string_view text,
     if (depth > 0 || skipping > 0) return "a CD_TEXT block is not closed";
     if (tracks.empty()) return "no TRACK in the .toc file";
     if (!tracks.back().file) return "track " + std::to_string(tracks.size()) + " has no FILE";
-    if (dataBytes <= 0 || dataBytes % kSectorBytes != 0)
+    if (dataBytes == 0) return "\"" + dataFile + "\" is empty";
+    if (dataBytes < 0 || dataBytes % kSectorBytes != 0)
         return "\"" + dataFile + "\" is not a whole number of 2352-byte sectors";
     const int64_t fileSectors = dataBytes / kSectorBytes;
     int64_t previous = -1;  // where the track before starts on the disc

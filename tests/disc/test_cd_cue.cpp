@@ -113,7 +113,8 @@ INSTANTIATE_TEST_SUITE_P(Matrix, CueSheets, ::testing::ValuesIn(cases()),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // The sheets that made libcdio write outside its heap, loop for ever or call an audio track
-// "[data]" are refused when the image is added, with the reason and the right error code.
+// "[data]" are refused when the image is added, with the reason and the right error code; so is a
+// sheet whose FILE names a folder.
 TEST(CueImages, RefusalsReachTheUserWithTheirReason) {
     engine::cdUseDeviceDrives(false);
     fixtures::TempDir dir;
@@ -130,6 +131,12 @@ TEST(CueImages, RefusalsReachTheUserWithTheirReason) {
         {kHead + track(1, "INDEX 01 00:00:00\n") + track(2, "INDEX 01 00:03:00\n"), 150,
          BASS_ERROR_FILEFORM, "past the end"},
         {kHead + track(1, "INDEX 01 00:00:00\n"), -1, BASS_ERROR_FILEOPEN, ".bin"},
+        // -2: a folder where the sheet names its .bin, alone and after another file.
+        {kHead + track(1, "INDEX 01 00:00:00\n"), -2, BASS_ERROR_FILEFORM,
+         "FILE \"a.bin\" is a folder, not a file"},
+        {"FILE \"x.bin\" BINARY\n" + track(1, "INDEX 01 00:00:00\n") + kHead +
+             track(2, "INDEX 01 00:00:00\n"),
+         -2, BASS_ERROR_FILEFORM, "line 4: FILE \"a.bin\" is a folder, not a file"},
     };
     int i = 0;
     for (const auto& c : images) {
@@ -138,6 +145,10 @@ TEST(CueImages, RefusalsReachTheUserWithTheirReason) {
         if (c.binSectors >= 0)
             fixtures::writeBytes(base + ".bin",
                                  std::vector<uint8_t>(size_t(c.binSectors * kSector)));
+        if (c.binSectors == -2) {
+            std::filesystem::create_directories(dir.file("a.bin"));
+            fixtures::writeBytes(dir.file("x.bin"), std::vector<uint8_t>(size_t(150 * kSector)));
+        }
         std::string why;
         EXPECT_EQ(engine::cdAddImage(base + ".cue", &why), -1) << c.sheet;
         EXPECT_EQ(BASS_ErrorGetCode(), c.code) << c.sheet;
