@@ -90,6 +90,8 @@ int DrivesPanel::loadDrives() {
     const int drives = fillDriveList();
     w_.cmbCDDrives->setCurrentIndex(-1);
     loaded_ = true;
+    // None selected until one is shown: the first image added is then chosen as a drive is.
+    session_.currentDrive = -1;
     if (w_.cmbCDDrives->count() > 0) w_.cmbCDDrives->setCurrentIndex(0);  // selects drive 0
     lastDriveIndex_ = drives - 1;
     return drives;

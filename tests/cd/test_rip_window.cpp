@@ -93,6 +93,23 @@ TEST_P(RipWindowFaults, ExtractAllRipsOnAWorkerAndMarksSkippedReads) {
 
 INSTANTIATE_TEST_SUITE_P(CleanOrSkipped, RipWindowFaults, ::testing::Bool());
 
+// Without a drive, the first image opened is the disc "Extract All" rips.
+TEST_F(RipWindow, TheFirstImageOpenedWithoutADriveIsRipped) {
+    disc.tracks = cdimage::audioTracks(2, 40);
+    const std::string cue = cdimage::write(discDir.file("only"), disc);
+    open();
+    scripted->openAnswers.push_back(cue);
+    auto* openImage = child<QPushButton>("cmdOpenImage");
+    openImage->click();
+    ASSERT_TRUE(processUntil(
+        [&] { return child<QComboBox>("cmbCDDrives")->count() == 1 && openImage->isEnabled(); }));
+    scripted->folderAnswers.push_back(folder());
+    extractAll()->click();
+    ASSERT_TRUE(processUntil([&] { return !panel()->running(); }));
+    EXPECT_EQ(scripted->folderDialogs.size(), 1u);
+    EXPECT_EQ(panel()->lastRip().status, cd::DiscRip::Status::Done) << panel()->lastRip().message;
+}
+
 TEST_F(RipWindow, StopRightAfterTheStartLeavesNoTrackFile) {
     ASSERT_GE(addDisc(3, 300), 0);
     open();
