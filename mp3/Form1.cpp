@@ -176,7 +176,13 @@ void Form1::Command3_Click() {
 
     QPointer<Form1> self(this);
     const bool ok = MEnc1->Encode();
-    if (!self || MEnc1->wasStopped()) return;
+    if (!self) return;
+    if (!ok || MEnc1->wasStopped()) {  // no progress is left showing for an MP3 not made
+        prog->setValue(0);
+        Label1->setText("00 %");
+        Label2->setText(tr("Seconds Left"));
+    }
+    if (MEnc1->wasStopped()) return;
     if (ok) {
         // A source cut short or damaged (the MP3 holds what it held), or a rate MP3 could not
         // hold as asked: the user is told.

@@ -169,7 +169,8 @@ TEST_F(EncoderWindow, StopLeavesNoMp3AndKeepsAnEarlierOne) {
     ASSERT_EQ(scripted->messages.size(), 1u) << scripted->lastMessage();  // only the question
     EXPECT_NE(scripted->messages[0].text.find("already exists"), std::string::npos);
     EXPECT_EQ(fixtures::readBytes(dir.file("long.mp3")), (std::vector<uint8_t>{'o', 'l', 'd'}));
-    EXPECT_NE(text("Label2"), "Finished Encoding");
+    EXPECT_EQ(text("Label1"), "00 %");  // no progress is left showing
+    EXPECT_EQ(text("Label2"), "Seconds Left");
 
     // Closing the window while it encodes stops the encoding too.
     QObject::disconnect(&form->encoder(), nullptr, nullptr, nullptr);
@@ -234,7 +235,8 @@ TEST_F(EncoderWindow, AsksBeforeReplacingAnExistingMp3) {
     EXPECT_EQ(scripted->messages[0].buttons, platform::Buttons::YesNo);
     EXPECT_NE(scripted->messages[0].text.find(mp3), std::string::npos);
     EXPECT_EQ(fixtures::readBytes(mp3), earlier);
-    EXPECT_NE(text("Label2"), "Finished Encoding");
+    EXPECT_EQ(text("Label1"), "00 %");  // no progress is left showing
+    EXPECT_EQ(text("Label2"), "Seconds Left");
 
     // Yes: replaced by the encoding.
     scripted->answers = {platform::Answer::Yes};
