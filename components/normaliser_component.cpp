@@ -254,6 +254,17 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
         return failed("\"" + destination + "\" would hold more than a WAV file can (2 GiB of " +
                       "audio): nothing was written." +
                       (options.bits == 24 ? " At 16 bits it may fit." : ""));
+    // The temporary beside the destination before any work: a folder that takes no new file is
+    // said at once, not after the first pass. Removed on every way out but the last.
+    std::string why;
+    const std::string temp = files::createTemporaryBeside(destination, why);
+    if (temp.empty()) return failed(why);
+    struct Unplaced {
+        std::string path;
+        ~Unplaced() {
+            if (!path.empty()) files::removeTemporary(path);
+        }
+    } unplaced{temp};
     const int channels = src.info.channels;
     const int64_t total = std::max<int64_t>(1, src.info.frames);
 
@@ -418,10 +429,7 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
         result.note = result.note.empty() ? said : said + "\n" + result.note;
     }
 
-    // Pass 2: scale into a temporary file beside the destination.
-    std::string why;
-    const std::string temp = files::createTemporaryBeside(destination, why);
-    if (temp.empty()) return failed(why);
+    // Pass 2: scale into the temporary.
     auto header = files::WaveHeader::forFormat(channels, src.info.samplerate, false);
     if (options.bits == 24) {
         header.format.bitsPerSample = 24;
@@ -431,8 +439,7 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
     files::WaveWriter writer;
     auto discard = [&](const std::string& reason) {
         writer.finish();
-        files::removeTemporary(temp);
-        return failed(reason);
+        return failed(reason);  // the temporary goes with `unplaced`
     };
     // The writer's messages name the temporary; the user knows the destination.
     auto writeFailed = [&] {
@@ -475,6 +482,7 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
     // The source's title, artist and album go with the result, as with a render.
     if (!encode::tagWav(temp, encode::readTags(source)))
         return discard("Cannot write the tags of \"" + destination + "\".");
+    unplaced.path.clear();  // put in place, or removed by replaceFile
     const files::CopyResult placed = files::replaceFile(temp, destination);
     if (!placed.ok) return failed(placed.message);
     return result;

@@ -177,10 +177,12 @@ void Form11::Command3_Click() {
     Command3->setEnabled(true);
     // What was to follow a stop asked for (the program's end), also when the job ended otherwise.
     if (auto then = std::exchange(afterJob_, nullptr)) QTimer::singleShot(0, std::move(then));
-    if (error == NormaliserComponent::kStopped) {
-        // Stopped by closing the window or the program: nothing to say, nothing left.
+    if (!error.empty()) {  // no progress is left showing for a job that did not finish
         prog->setValue(0);
         Label2->setText("00 %");
+    }
+    if (error == NormaliserComponent::kStopped) {
+        // Stopped by closing the window or the program: nothing to say, nothing left.
         p.setBusy(false);
         return;
     }

@@ -14,6 +14,7 @@
 #include <filesystem>
 
 #include "components/normaliser_component.h"
+#include "files/fault_injection.h"
 #include "normaliser/Form11.h"
 #include "platform/scripted_platform.h"
 #include "tests/support/audio_fixtures.h"
@@ -177,6 +178,27 @@ TEST_F(Form11Test, ARefusedJobSaysWhyAndEndsTheBusyPointer) {
     EXPECT_NE(scripted->messages[0].text.find("percentage"), std::string::npos);
     EXPECT_FALSE(scripted->busy());
     EXPECT_TRUE(form->isVisible());
+    EXPECT_FALSE(std::filesystem::exists(dir.file("out.wav")));
+
+    // A folder that is not there is refused before any work; a disk that fills on the way
+    // leaves no progress showing.
+    double furthest = 0;
+    const auto watching =
+        QObject::connect(&form->normaliserComponent(), &NormaliserComponent::progress,
+                         [&](double p) { furthest = std::max(furthest, p); });
+    fill(src, dir.file("none/out.wav"), "90");
+    get<QPushButton>("Command3")->click();
+    ASSERT_EQ(scripted->messages.size(), 2u);
+    EXPECT_EQ(furthest, 0.0);
+    fill(src, dir.file("out.wav"), "90");
+    files::armFault(files::Fault::Write, 2, ENOSPC);
+    get<QPushButton>("Command3")->click();
+    files::disarmFaults();
+    QObject::disconnect(watching);
+    ASSERT_EQ(scripted->messages.size(), 3u);
+    EXPECT_GT(furthest, 0.0);
+    EXPECT_EQ(get<QProgressBar>("prog")->value(), 0);
+    EXPECT_EQ(get<QLabel>("Label2")->text(), "00 %");
     EXPECT_FALSE(std::filesystem::exists(dir.file("out.wav")));
 }
 
