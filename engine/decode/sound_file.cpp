@@ -214,7 +214,11 @@ WavData wavDataOf(std::FILE* f) {
                 return w;
             }
             const uint64_t declared = riff || size != 0xFFFFFFFFu ? size : ds64Data;
-            if (declared == 0 || (riff && declared == 0xFFFFFFFFu) || blockAlign == 0) return w;
+            // Sizes a writer to a pipe leaves in place of the one it could not go back to write:
+            // 0xFFFFFFFF (ffmpeg) and 0x7FFFF000 (sox) give no length.
+            if (declared == 0 || (riff && (declared == 0xFFFFFFFFu || declared == 0x7FFFF000u)) ||
+                blockAlign == 0)
+                return w;
             if (declared >= uint64_t(held)) {
                 // A compressed frame's bytes are not known: its rate of bytes gives the time.
                 const uint64_t lacking = declared - uint64_t(held);
