@@ -8,6 +8,10 @@
 // is fed a mirrored copy of the last input (not silence, which would leave a silent tail) until it
 // has produced input / ratio frames, and the output is cut there: it ends with the source's last
 // sample.
+//
+// A change that restarts the stretcher on the way (the tempo reaching 0 or leaving it, Rubber
+// Band's offline ratios, the other stretcher chosen) would jump from one waveform to another: the
+// next 10 ms of what played before are made first and faded into the new output.
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -97,6 +101,8 @@ class TempoChannel : public Channel {
     bool seekFrames(int64_t frame) override {
         if (!src->seekFrames(frame)) return false;
         leadLeft = leadAt = 0;  // a count-in under way was timed for the place left
+        fadeFrames = fadeAt = 0;
+        given = false;
         discontinue();
         restart();
         srcPos = double(src->positionFrames());
@@ -115,6 +121,8 @@ class TempoChannel : public Channel {
             frames = std::clamp<int64_t>(
                 int64_t(std::ceil((double(loop->end) - srcPos) / ratio() - 1e-9)), 1, frames);
         const int64_t n = bypass ? readDirect(dst, frames, ev) : readStretched(dst, frames, ev);
+        if (fadeAt < fadeFrames) fadeFromBefore(dst, n);
+        given = given || n > 0;
         const double reached = srcPos + double(n) * ratio();
         double next = reached;
         if (loop) next = loop->wrap(srcPos, next);  // the source wrapped at the loop
@@ -177,11 +185,15 @@ class TempoChannel : public Channel {
         if (newPitch != -100.0f) pitch = newPitch;
         if (newRate != 0.0f) rateHz = newRate;
         st->set(tempo, pitch, rateFactor());
+        const bool wantBypass = tempo == 0.0f && pitch == 0.0f && rateFactor() == 1.0;
+        const bool restarts = (st->wantsRestart() && !bypass) || wantBypass != bypass;
+        // What played before goes on for the fade (a stretcher that restarts keeps its ratios
+        // until then); the source goes back to where the output is.
+        if (restarts && keepForFade()) src->seekFrames(positionFrames());
         if (st->wantsRestart() && !bypass) {
             if (!ended) src->seekFrames(positionFrames());
             restart();
         }
-        const bool wantBypass = tempo == 0.0f && pitch == 0.0f && rateFactor() == 1.0;
         if (wantBypass != bypass) {
             // Going to the stretcher: the source is where the output is, start it fresh.
             // Leaving it: the stretcher has read ahead; put the source back where the output is.
@@ -195,6 +207,7 @@ class TempoChannel : public Channel {
     // Changes the stretcher; the output restarts where it is, as on a seek.
     void setStretcher(engine::TempoStretcher kind) {
         if (kind == stretcherKind) return;
+        if (!bypass && keepForFade()) src->seekFrames(positionFrames());
         stretcherKind = kind;
         if (kind == engine::TempoStretcher::RubberBand)
             st = makeRubberBandStretcher(rate, chans, isDecode());
@@ -215,6 +228,37 @@ class TempoChannel : public Channel {
     std::shared_ptr<Channel> src;
 
   private:
+    // The next kFadeSeconds of the output as it is now, to fade from once the stretcher restarts;
+    // false when there is none (at the end, in a count-in) or nothing was given yet since the
+    // start or a seek (nothing to go on from). The source has moved on by them.
+    bool keepForFade() {
+        fadeFrames = fadeAt = 0;
+        if (ended || leadLeft > 0 || !given) return false;
+        constexpr double kFadeSeconds = 0.01;
+        const int64_t want = std::max<int64_t>(1, std::llround(kFadeSeconds * rate));
+        fadeBuf.resize(size_t(want * chans));
+        PullEvents ev;
+        const int64_t n =
+            bypass ? readDirect(fadeBuf.data(), want, ev) : readStretched(fadeBuf.data(), want, ev);
+        ended = false;  // the new output reads those frames again
+        fadeFrames = n;
+        return true;
+    }
+
+    // Fades the new output `dst` (`n` frames) in over what was kept of the old.
+    void fadeFromBefore(int16_t* dst, int64_t n) {
+        const int64_t m = std::min(n, fadeFrames - fadeAt);
+        for (int64_t i = 0; i < m; ++i) {
+            const float w = float(double(fadeAt + i + 1) / double(fadeFrames + 1));
+            for (int c = 0; c < chans; ++c) {
+                const size_t k = size_t(i * chans + c);
+                const float old = fadeBuf[size_t((fadeAt + i) * chans + c)];
+                dst[k] = int16_t(std::lrint(old + w * (float(dst[k]) - old)));
+            }
+        }
+        fadeAt += m;
+    }
+
     void restart() {
         st->clear();
         srcDone = false;
@@ -326,6 +370,9 @@ class TempoChannel : public Channel {
     int64_t tailAt = 0, tailFrames = 0;
     std::vector<int16_t> ibuf;
     std::vector<float> fbuf;
+    std::vector<int16_t> fadeBuf;        // the old output faded from after a restart
+    int64_t fadeFrames = 0, fadeAt = 0;  // its frames, and those faded so far
+    bool given = false;                  // output given since the start or the last seek
 };
 
 std::shared_ptr<TempoChannel> findTempo(DWORD handle) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 #include <utility>
 
 #include "engine/bass.h"
@@ -231,6 +232,39 @@ TEST_F(Tempo, RubberBandOnADecodingChannelFollowsChangesOnTheWay) {
     EXPECT_NEAR(fixtures::dominantFrequency(slice(rest, rest.frames() / 2, 22050), 0),
                 1000.0 * std::pow(2.0, 3 / 12.0), 8.0);
 }
+
+// The tempo moved to 0 on the way, where the stretcher steps aside, and away from it again, with
+// either stretcher: the tone goes on without a step (a click), its largest change from one sample
+// to the next no larger than the tone's own.
+class TempoThroughUnity
+    : public Tempo,
+      public ::testing::WithParamInterface<std::tuple<engine::TempoStretcher, float>> {};
+
+TEST_P(TempoThroughUnity, LeavesNoStepInTheTone) {
+    const auto [stretcher, away] = GetParam();
+    const Pcm src = fixtures::sine(1000, 3.0);
+    const DWORD t = open(write("s.wav", src));
+    ASSERT_TRUE(engine::setTempoStretcher(t, stretcher));
+    std::vector<int16_t> out, buf(2 * 4410);
+    for (const float tempo : {away, 0.0f, away}) {
+        ASSERT_TRUE(BASS_FX_TempoSet(t, tempo, 0, 0));
+        for (int block = 0; block < 5; ++block) {  // half a second
+            const DWORD got = BASS_ChannelGetData(t, buf.data(), DWORD(buf.size() * 2));
+            ASSERT_NE(got, DWORD(-1));
+            out.insert(out.end(), buf.begin(), buf.begin() + got / 2);
+        }
+    }
+    const double peak = *std::max_element(src.samples.begin(), src.samples.end());
+    const double own = peak * 2 * 3.14159265358979 * 1000 / 44100;
+    int step = 0;
+    for (size_t i = 2; i < out.size(); i += 2)
+        step = std::max(step, std::abs(int(out[i]) - int(out[i - 2])));
+    EXPECT_LT(step, own * 1.1);
+}
+INSTANTIATE_TEST_SUITE_P(BothStretchers, TempoThroughUnity,
+                         ::testing::Combine(::testing::Values(engine::TempoStretcher::SoundTouch,
+                                                              engine::TempoStretcher::RubberBand),
+                                            ::testing::Values(-20.0f, 15.0f)));
 
 // High quality stretches left and right together: a mix keeps its width and its centre.
 TEST_F(Tempo, RubberBandKeepsTheStereoImage) {
