@@ -1479,7 +1479,7 @@ Error Code : </source>
     <message>
         <location line="+1"/>
         <location filename="../player/practice_panel.cpp" line="+58"/>
-        <location line="+238"/>
+        <location line="+242"/>
         <source>Marker</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1971,8 +1971,8 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../player/practice_panel.cpp" line="-246"/>
-        <location line="+171"/>
+        <location filename="../player/practice_panel.cpp" line="-250"/>
+        <location line="+175"/>
         <location line="+46"/>
         <source>Loop</source>
         <translation type="unfinished"></translation>
@@ -2090,11 +2090,12 @@ Error Code : </source>
     </message>
     <message>
         <location line="+9"/>
+        <location line="+98"/>
         <source>Seconds Left</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+17"/>
+        <location line="-81"/>
         <source>WAV file to convert</source>
         <translation type="unfinished"></translation>
     </message>
