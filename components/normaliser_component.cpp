@@ -520,10 +520,11 @@ NormaliseResult NormaliserComponent::run(const std::string& source, const std::s
 
 std::string NormaliserComponent::Normalize(const std::string& source,
                                            const std::string& destination,
-                                           const std::string& percent) {
+                                           const std::string& percent, int bits) {
     const double p = parsePercent(percent);
     if (p < 0) return "The percentage must be a number from 1 to 100 (\"" + percent + "\").";
     NormaliseOptions options;
     options.percent = p;
+    options.bits = bits;
     return run(source, destination, options).error;
 }

@@ -47,9 +47,9 @@ class NormaliserComponent : public QObject {
     // written (a source that is not a readable WAV, a percentage that is not a number from 1 to
     // 100, a destination that cannot be written). The destination is written under a temporary
     // name beside it and renamed when complete, so a destination equal to the source, or an
-    // existing file, is never destroyed half-way.
+    // existing file, is never destroyed half-way. `bits`: 16 or 24 per sample written.
     std::string Normalize(const std::string& source, const std::string& destination,
-                          const std::string& percent);
+                          const std::string& percent, int bits = 16);
 
     // The percentage text as a number from 1 to 100, or a negative value when it is not one.
     static double parsePercent(const std::string& text);

@@ -56,6 +56,12 @@ Form11::Form11(QWidget* parent) : QDialog(parent) {
     spnLufs->setValue(-16.0);
     spnLufs->setSuffix(" LUFS");
     spnLufs->setEnabled(false);
+    cboBits = new QComboBox(this);
+    cboBits->setObjectName("cboBits");
+    cboBits->addItems({tr("16-bit"), tr("24-bit")});
+    cboBits->setToolTip(
+        tr("Bits per sample of the result; a finer source written as 16 bits "
+           "is dithered"));
     prog = new QProgressBar(this);
     prog->setObjectName("prog");
     prog->setRange(0, 100);
@@ -76,12 +82,14 @@ Form11::Form11(QWidget* parent) : QDialog(parent) {
     Text3->setAccessibleName(tr("Target percent"));
     spnLufs->setAccessibleName(tr("Target loudness"));
     cboTarget->setAccessibleName(tr("Normalise to"));
+    cboBits->setAccessibleName(tr("Bits per sample"));
     prog->setAccessibleName(tr("Normalising progress"));
     // Tab follows the row as it reads: the choice, then its value.
     setTabOrder(Command2, cboTarget);
     setTabOrder(cboTarget, Text3);
     setTabOrder(Text3, spnLufs);
-    setTabOrder(spnLufs, Command3);
+    setTabOrder(spnLufs, cboBits);
+    setTabOrder(cboBits, Command3);
 
     auto* g = new QGridLayout(this);
     g->addWidget(new QLabel(tr("Source:"), this), 0, 0);
@@ -95,6 +103,7 @@ Form11::Form11(QWidget* parent) : QDialog(parent) {
     percentRow->addWidget(Text3);
     percentRow->addWidget(Label1);
     percentRow->addWidget(spnLufs);
+    percentRow->addWidget(cboBits);
     percentRow->addStretch(1);
     g->addLayout(percentRow, 2, 1);
     g->addWidget(prog, 3, 0, 1, 2);
@@ -164,13 +173,14 @@ void Form11::Command3_Click() {
     running_ = true;
     running() = this;
     std::string error;
+    NormaliseOptions options;
+    options.bits = cboBits->currentIndex() == 1 ? 24 : 16;
     if (loudness) {
-        NormaliseOptions options;
         options.target = NormaliseOptions::Target::Loudness;
         options.lufs = spnLufs->value();
         error = normaliser->run(source, destination, options).error;
     } else {
-        error = normaliser->Normalize(source, destination, percent);
+        error = normaliser->Normalize(source, destination, percent, options.bits);
     }
     running_ = false;
     running() = nullptr;

@@ -53,6 +53,7 @@ class Form11 : public QDialog {
     QLabel* Label1;
     QComboBox* cboTarget;     // "Peak %" or "Loudness (LUFS)"
     QDoubleSpinBox* spnLufs;  // the loudness target, -70 .. 0 LUFS
+    QComboBox* cboBits;       // the result's bits per sample: "16-bit" (the default) or "24-bit"
     QProgressBar* prog;
     QLabel* Label2;
     QPushButton* Command3;            // "Start"

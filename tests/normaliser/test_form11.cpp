@@ -202,6 +202,25 @@ TEST_F(Form11Test, ARefusedJobSaysWhyAndEndsTheBusyPointer) {
     EXPECT_FALSE(std::filesystem::exists(dir.file("out.wav")));
 }
 
+// "24-bit" writes 24 bits per sample to either target; 16 stays the default.
+TEST_F(Form11Test, TheBitsChosenAreWrittenForEitherTarget) {
+    fixtures::TempDir dir;
+    const std::string src = dir.file("in.wav"), dst = dir.file("out.wav");
+    fixtures::writeWav(src, fixtures::drumTrack(120, 2.0, 2));
+    EXPECT_EQ(get<QComboBox>("cboBits")->currentIndex(), 0);
+    for (const int target : {0, 1}) {
+        fill(src, dst, "90");
+        get<QComboBox>("cboTarget")->setCurrentIndex(target);
+        for (const int bits : {16, 24}) {
+            get<QComboBox>("cboBits")->setCurrentIndex(bits == 24 ? 1 : 0);
+            get<QPushButton>("Command3")->click();
+            ASSERT_TRUE(std::filesystem::exists(dst)) << target << " " << bits;
+            EXPECT_EQ(fixtures::readBytes(dst)[34], bits) << target;  // the format's bits
+            std::filesystem::remove(dst);
+        }
+    }
+}
+
 TEST_F(Form11Test, ALoudnessJobUsesTheSpinBoxAndShowsTheTruePeakNote) {
     fixtures::TempDir dir;
     const std::string src = dir.file("in.wav"), dst = dir.file("out.wav");
