@@ -255,16 +255,11 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
                       "audio): nothing was written." +
                       (options.bits == 24 ? " At 16 bits it may fit." : ""));
     // The temporary beside the destination before any work: a folder that takes no new file is
-    // said at once, not after the first pass. Removed on every way out but the last.
-    std::string why;
-    const std::string temp = files::createTemporaryBeside(destination, why);
-    if (temp.empty()) return failed(why);
-    struct Unplaced {
-        std::string path;
-        ~Unplaced() {
-            if (!path.empty()) files::removeTemporary(path);
-        }
-    } unplaced{temp};
+    // said at once, not after the first pass. It goes on every way out but the last.
+    files::TemporaryFile temporary;
+    if (files::Result r = temporary.create(destination); !r || !(r = temporary.closeStream()))
+        return failed(r.message);
+    const std::string temp = temporary.path();
     const int channels = src.info.channels;
     const int64_t total = std::max<int64_t>(1, src.info.frames);
 
@@ -439,7 +434,7 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
     files::WaveWriter writer;
     auto discard = [&](const std::string& reason) {
         writer.finish();
-        return failed(reason);  // the temporary goes with `unplaced`
+        return failed(reason);  // the temporary goes with `temporary`
     };
     // The writer's messages name the temporary; the user knows the destination.
     auto writeFailed = [&] {
@@ -482,8 +477,7 @@ NormaliseResult NormaliserComponent::normalise(const std::string& source,
     // The source's title, artist and album go with the result, as with a render.
     if (!encode::tagWav(temp, encode::readTags(source)))
         return discard("Cannot write the tags of \"" + destination + "\".");
-    unplaced.path.clear();  // put in place, or removed by replaceFile
-    const files::CopyResult placed = files::replaceFile(temp, destination);
+    const files::CopyResult placed = files::replaceFile(temporary.release(), destination);
     if (!placed.ok) return failed(placed.message);
     return result;
 }
