@@ -2138,7 +2138,22 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+16"/>
+        <location line="+11"/>
+        <source>16-bit</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>24-bit</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Bits per sample of the result; a finer source written as 16 bits is dithered</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+9"/>
         <source>Start</source>
         <translation type="unfinished"></translation>
     </message>
@@ -2179,11 +2194,16 @@ Error Code : </source>
     </message>
     <message>
         <location line="+1"/>
+        <source>Bits per sample</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+1"/>
         <source>Normalising progress</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+8"/>
+        <location line="+9"/>
         <source>Source:</source>
         <translation type="unfinished"></translation>
     </message>
@@ -2193,7 +2213,7 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+53"/>
+        <location line="+54"/>
         <location line="+7"/>
         <source>Wave Audio File</source>
         <translation type="unfinished"></translation>
