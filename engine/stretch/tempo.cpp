@@ -204,18 +204,32 @@ class TempoChannel : public Channel {
         return true;
     }
 
-    // Changes the stretcher; the output restarts where it is, as on a seek.
-    void setStretcher(engine::TempoStretcher kind) {
+    // A new stretcher of that kind for this channel, set as it is now. Any thread, without the
+    // lock but for reading the settings.
+    std::unique_ptr<Stretcher> makeStretcher(engine::TempoStretcher kind) const {
+        auto made = kind == engine::TempoStretcher::RubberBand
+                        ? makeRubberBandStretcher(rate, chans, isDecode())
+                        : makeSoundTouchStretcher(rate, chans);
+        float t, p;
+        double factor;
+        {
+            std::lock_guard g(*lock);
+            t = tempo, p = pitch, factor = rateFactor();
+        }
+        made->set(t, p, factor);
+        made->clear();  // primed for those settings
+        return made;
+    }
+
+    // Changes the stretcher for `made` (of makeStretcher); the output goes on where it is.
+    void setStretcher(engine::TempoStretcher kind, std::unique_ptr<Stretcher> made) {
         if (kind == stretcherKind) return;
         if (!bypass && keepForFade()) src->seekFrames(positionFrames());
         stretcherKind = kind;
-        if (kind == engine::TempoStretcher::RubberBand)
-            st = makeRubberBandStretcher(rate, chans, isDecode());
-        else
-            st = makeSoundTouchStretcher(rate, chans);
-        st->set(tempo, pitch, rateFactor());
+        st = std::move(made);
+        st->set(tempo, pitch, rateFactor());  // moved meanwhile, perhaps
         if (!bypass && !ended) src->seekFrames(positionFrames());
-        restart();
+        restart(false);
     }
 
     float tempo = 0.0f, pitch = 0.0f, rateHz = 0.0f;
@@ -259,8 +273,9 @@ class TempoChannel : public Channel {
         fadeAt += m;
     }
 
-    void restart() {
-        st->clear();
+    // `clearStretcher` false: the stretcher is new and primed already.
+    void restart(bool clearStretcher = true) {
+        if (clearStretcher) st->clear();
         srcDone = false;
         expectedOut = 0;
         outCount = padFed = 0;
@@ -468,8 +483,15 @@ bool engine::setTempoStretcher(DWORD tempoChannel, TempoStretcher kind) {
     return guarded(false, [&] {
         auto ch = findTempo(tempoChannel);
         if (!ch) return false;
+        // Made before the lock is taken: building Rubber Band's engine takes about as long as the
+        // audio decoded ahead of the output lasts, which would run dry while the lock is held.
+        {
+            std::lock_guard g(*ch->lock);
+            if (ch->stretcherKind == kind) return ok(true);
+        }
+        auto made = ch->makeStretcher(kind);
         std::lock_guard g(*ch->lock);
-        ch->setStretcher(kind);
+        ch->setStretcher(kind, std::move(made));
         return ok(true);
     });
 }

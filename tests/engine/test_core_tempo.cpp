@@ -233,22 +233,29 @@ TEST_F(Tempo, RubberBandOnADecodingChannelFollowsChangesOnTheWay) {
                 1000.0 * std::pow(2.0, 3 / 12.0), 8.0);
 }
 
-// The tempo moved to 0 on the way, where the stretcher steps aside, and away from it again, with
-// either stretcher: the tone goes on without a step (a click), its largest change from one sample
-// to the next no larger than the tone's own.
-class TempoThroughUnity
+// The tempo moved to 0 on the way, where the stretcher steps aside, and away from it again, and
+// the other stretcher chosen on the way: the tone goes on without a step (a click), its largest
+// change from one sample to the next no larger than the tone's own.
+class TempoRestarts
     : public Tempo,
       public ::testing::WithParamInterface<std::tuple<engine::TempoStretcher, float>> {};
 
-TEST_P(TempoThroughUnity, LeavesNoStepInTheTone) {
+TEST_P(TempoRestarts, LeaveNoStepInTheTone) {
     const auto [stretcher, away] = GetParam();
     const Pcm src = fixtures::sine(1000, 3.0);
     const DWORD t = open(write("s.wav", src));
     ASSERT_TRUE(engine::setTempoStretcher(t, stretcher));
+    const auto other = stretcher == engine::TempoStretcher::SoundTouch
+                           ? engine::TempoStretcher::RubberBand
+                           : engine::TempoStretcher::SoundTouch;
     std::vector<int16_t> out, buf(2 * 4410);
-    for (const float tempo : {away, 0.0f, away}) {
-        ASSERT_TRUE(BASS_FX_TempoSet(t, tempo, 0, 0));
-        for (int block = 0; block < 5; ++block) {  // half a second
+    // Then, away from 0, the other stretcher chosen and this one again.
+    for (int change = 0; change < 5; ++change) {
+        if (change < 3)
+            ASSERT_TRUE(BASS_FX_TempoSet(t, change == 1 ? 0.0f : away, 0, 0));
+        else
+            ASSERT_TRUE(engine::setTempoStretcher(t, change == 3 ? other : stretcher));
+        for (int block = 0; block < 4; ++block) {  // 0.4 s
             const DWORD got = BASS_ChannelGetData(t, buf.data(), DWORD(buf.size() * 2));
             ASSERT_NE(got, DWORD(-1));
             out.insert(out.end(), buf.begin(), buf.begin() + got / 2);
@@ -261,7 +268,7 @@ TEST_P(TempoThroughUnity, LeavesNoStepInTheTone) {
         step = std::max(step, std::abs(int(out[i]) - int(out[i - 2])));
     EXPECT_LT(step, own * 1.1);
 }
-INSTANTIATE_TEST_SUITE_P(BothStretchers, TempoThroughUnity,
+INSTANTIATE_TEST_SUITE_P(BothStretchers, TempoRestarts,
                          ::testing::Combine(::testing::Values(engine::TempoStretcher::SoundTouch,
                                                               engine::TempoStretcher::RubberBand),
                                             ::testing::Values(-20.0f, 15.0f)));
