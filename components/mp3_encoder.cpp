@@ -199,6 +199,8 @@ std::string encodeMp3File(const Mp3EncodeJob& job, const Mp3ProgressFn& progress
             *note = files::cutShortMessage(job.input, double(missing) / rate);
         else if (const int64_t undecoded = source->undecodedFrames(); undecoded > 0)
             *note = files::damagedMessage(job.input, double(undecoded) / rate);
+        else if (const int64_t silenced = source->silencedFrames(); silenced > 0)
+            *note = files::silencedMessage(job.input, double(silenced) / rate);
         else if (source->cutOff())
             *note = files::cutOffMessage(job.input);
         else

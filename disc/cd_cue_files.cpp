@@ -90,6 +90,7 @@ class FilesSectorReader : public SectorReader {
         const int64_t want =
             std::min<int64_t>(kFramesPerSector, layout_.files[f].bytes / 4 - frame);
         int64_t got = 0;
+        const int64_t silenced = s.silencedFrames();
         while (got < want) {
             const int64_t n = s.read(dst + got * 2, want - got);
             if (n <= 0) break;
@@ -97,7 +98,8 @@ class FilesSectorReader : public SectorReader {
         }
         next_[f] += got;
         std::fill(dst + got * 2, dst + kFramesPerSector * 2, int16_t(0));
-        return got == want;
+        // Damage inside the file, given as silence: not the disc's audio, so a read error.
+        return got == want && s.silencedFrames() == silenced;
     }
 
     std::vector<std::string> paths_;

@@ -96,6 +96,9 @@ class Source {
     // page of an Ogg file, a broken FLAC frame) whose audio ends early. Known once a read has met
     // the end; 0 until then and for a whole file. Any thread.
     virtual int64_t undecodedFrames() const { return 0; }
+    // Frames read so far that a damaged stretch inside the file gave as silence (a FLAC frame that
+    // does not decode, with audio that does after it), keeping the timeline. Any thread.
+    virtual int64_t silencedFrames() const { return 0; }
     // The file ends inside a piece its format frames the audio in (an Ogg page cut off, as by a
     // broken download): what came after is lost, by an amount the file cannot say.
     virtual bool cutOff() const { return false; }
@@ -283,6 +286,9 @@ int64_t missingFrames(DWORD handle);
 // The undecoded frames (Source::undecodedFrames) of the stream `handle` or of the stream a tempo
 // channel reads; 0 for other channels. Any thread.
 int64_t undecodedFrames(DWORD handle);
+
+// The same for Source::silencedFrames.
+int64_t silencedFrames(DWORD handle);
 
 // Whether the file of the stream `handle`, or of the stream a tempo channel reads, is cut off
 // (Source::cutOff); false for other channels. Any thread.

@@ -109,6 +109,13 @@ std::string damagedMessage(const std::string& path, double undecodedSeconds) {
                   {path, seconds(undecodedSeconds)});
 }
 
+std::string silencedMessage(const std::string& path, double silencedSeconds) {
+    return fillIn(userText("files",
+                           "\"%1\" is damaged: %2 s of its audio could not be decoded and are "
+                           "silence"),
+                  {path, seconds(silencedSeconds)});
+}
+
 std::string mp3ChoiceMessage(int kbps, int rate, int askedKbps, int askedRate) {
     return fillIn(userText("files",
                            "The MP3 is written at %1 kbit/s and %2 Hz: the MP3 encoder's choice "
@@ -138,6 +145,8 @@ std::string sourceNote(DWORD stream, const std::string& path, bool readToEnd) {
         return cutShortMessage(path, double(missing) / info.freq);
     if (const int64_t undecoded = engine::undecodedFrames(stream); undecoded > 0)
         return damagedMessage(path, double(undecoded) / info.freq);
+    if (const int64_t silenced = engine::silencedFrames(stream); silenced > 0)
+        return silencedMessage(path, double(silenced) / info.freq);
     if (readToEnd && engine::cutOff(stream)) return cutOffMessage(path);
     return {};
 }

@@ -39,6 +39,9 @@ std::string mp3ChoiceMessage(int kbps, int rate, int askedKbps, int askedRate);
 // What a command says of a source whose audio ends early (Source::undecodedFrames): "PATH" is
 // damaged: its audio ends SECONDS before the length its header gives.
 std::string damagedMessage(const std::string& path, double undecodedSeconds);
+// And of one with damage inside it, given as silence (Source::silencedFrames): "PATH" is damaged:
+// SECONDS s of its audio could not be decoded and are silence.
+std::string silencedMessage(const std::string& path, double silencedSeconds);
 
 // What a command says of the source it decoded from `stream`, opened from `path`: cut short,
 // damaged, or, when `readToEnd` (it was decoded to its end), cut off inside a page; empty for a

@@ -393,6 +393,13 @@ int64_t undecodedFrames(DWORD handle) {
     return 0;
 }
 
+int64_t silencedFrames(DWORD handle) {
+    for (auto ch = detail::findChannel(handle); ch; ch = ch->upstream())
+        if (const auto* stream = dynamic_cast<const detail::StreamChannel*>(ch.get()))
+            return stream->source ? stream->source->silencedFrames() : 0;
+    return 0;
+}
+
 bool cutOff(DWORD handle) {
     for (auto ch = detail::findChannel(handle); ch; ch = ch->upstream())
         if (const auto* stream = dynamic_cast<const detail::StreamChannel*>(ch.get()))

@@ -257,6 +257,23 @@ TEST(QuorvinRender, SaysWhenTheSourceIsCutShortOrDamaged) {
     r = quorvin({"cd-rip", tmp.file("s.cue"), "all", tmp.file("rip")}, tmp);
     EXPECT_NE(r.status, 0);
     EXPECT_NE((r.out + r.err).find("could be read only"), std::string::npos) << r.out << r.err;
+    // A FLAC damaged inside plays on after the damage, which is silence: said, and no whole rip.
+    fixtures::writeSound(tmp.file("d.flac"), fixtures::sine(440, 2.0, 44100, 2),
+                         SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+    bytes = fixtures::readBytes(tmp.file("d.flac"));
+    std::fill_n(bytes.begin() + long(bytes.size() / 2), 40, 0);
+    fixtures::writeBytes(tmp.file("d.flac"), bytes);
+    r = quorvin({"render", tmp.file("d.flac"), tmp.file("d.wav")}, tmp);
+    EXPECT_NE(r.err.find("\"" + tmp.file("d.flac") +
+                         "\" is damaged: 0.09 s of its audio could "
+                         "not be decoded and are silence"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(fixtures::readAudio(tmp.file("d.wav")).frames(), 88200);
+    std::ofstream(tmp.file("d.cue")) << "FILE \"d.flac\" WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n";
+    r = quorvin({"cd-rip", tmp.file("d.cue"), "all", tmp.file("rip-flac")}, tmp);
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE((r.out + r.err).find("could be read only"), std::string::npos) << r.out << r.err;
     // What it holds starts where the whole file's audio does (its encoder's delay left out), and
     // so it does with only a few bytes missing.
     ASSERT_EQ(quorvin({"render", mp3, tmp.file("whole-mp3.wav")}, tmp).status, 0);

@@ -472,6 +472,63 @@ TEST(InputsWithoutLength, AreMeasuredAndDecodedToTheirEnd) {
     BASS_StreamFree(again);
 }
 
+// A FLAC file with damaged frames inside it (bytes lost, a bit flipped): libsndfile stops at the
+// first, as if the file ended there. Every frame that decodes plays, in its place; the damaged
+// ones are silence, and counted; a seek into the damage, found yet or not, or past it lands in
+// place.
+TEST(DamagedFlac, PlaysEveryFrameThatDecodesInItsPlace) {
+    fixtures::TempDir dir;
+    const std::string whole = dir.file("whole.flac"), damaged = dir.file("damaged.flac");
+    writeSndfile(whole, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, 2, signal(44100, 2, 4.0));
+    auto bytes = fixtures::readBytes(whole);
+    std::fill_n(bytes.begin() + long(bytes.size() * 3 / 10), 40, 0);
+    bytes[bytes.size() * 6 / 10] ^= 0x10;
+    fixtures::writeBytes(damaged, bytes);
+    const Pcm ref = ffmpegDecode(whole, dir, 2);
+    const auto open = [&] {
+        return BASS_StreamCreateFile(0, damaged.c_str(), 0, 0, BASS_STREAM_DECODE);
+    };
+    // Where `got`, read from frame `from`, differs from the whole file: silent, in runs of a block
+    // (4096 frames) at most. Returns the runs (first frame, frame after).
+    const auto silences = [&](const Pcm& got, int64_t from) {
+        std::vector<std::pair<int64_t, int64_t>> runs;
+        for (int64_t i = 0; i < got.frames(); ++i) {
+            const size_t at = size_t(i) * 2, there = size_t(from + i) * 2;
+            if (got.samples[at] == ref.samples[there] &&
+                got.samples[at + 1] == ref.samples[there + 1])
+                continue;
+            EXPECT_TRUE(got.samples[at] == 0 && got.samples[at + 1] == 0) << from + i;
+            if (runs.empty() || runs.back().second != from + i) runs.emplace_back(from + i, 0);
+            runs.back().second = from + i + 1;
+        }
+        for (const auto& [first, end] : runs) EXPECT_LE(end - first, 4096) << first;
+        return runs;
+    };
+    const HSTREAM h = open();
+    ASSERT_NE(h, 0u);
+    const Pcm got = fixtures::readChannel(h);
+    ASSERT_EQ(got.samples.size(), ref.samples.size());
+    const auto runs = silences(got, 0);
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(engine::silencedFrames(h),
+              runs[0].second - runs[0].first + runs[1].second - runs[1].first);
+    EXPECT_EQ(engine::undecodedFrames(h), 0);
+    // Back into the first damage, found; into the second, not found yet on a new stream; past it.
+    const HSTREAM fresh = open();
+    for (const auto& [handle, frame] : {std::pair{h, (runs[0].first + runs[0].second) / 2},
+                                        std::pair{fresh, (runs[1].first + runs[1].second) / 2},
+                                        std::pair{fresh, runs[1].second + 44100}}) {
+        ASSERT_TRUE(BASS_ChannelSetPosition(handle, QWORD(frame) * 4)) << frame;
+        std::vector<int16_t> part(size_t(8192 * 2));
+        ASSERT_EQ(BASS_ChannelGetData(handle, part.data(), DWORD(part.size() * 2)),
+                  DWORD(part.size() * 2));
+        const auto met = silences(Pcm{44100, 2, part}, frame);
+        EXPECT_LE(met.size(), 1u);
+    }
+    BASS_StreamFree(h);
+    BASS_StreamFree(fresh);
+}
+
 // FLAC, Ogg Vorbis, Opus, a chain of Ogg streams, MPEG layer II and a free-format MP3 (no bit rate
 // in its headers) that a tagger wrote an ID3v2 tag before: they decode as the files behind the tag
 // do (libmpg123 finds frames in an Opus file's bytes), and those untagged open too.
