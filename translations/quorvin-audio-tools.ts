@@ -512,6 +512,11 @@ is not to use the program.
         <translation type="unfinished"></translation>
     </message>
     <message>
+        <location line="+7"/>
+        <source>&quot;%1&quot; is damaged: %2 s of its audio could not be decoded and are silence</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
         <location line="+15"/>
         <source>&quot;%1&quot; is cut short: its header gives %2 s more than the file holds</source>
         <translation type="unfinished"></translation>
