@@ -6,13 +6,15 @@
 //      frames missing or repeated outside the crossfade, against a loop made by seeking back to A
 //      from a 10 ms timer once the position passes B.
 //   3. Fine pitch: the frequency error of a 440 Hz tone through the tempo channel at shifts with
-//      cents, in cents, beside the same measure of the untouched tone.
+//      cents, in cents, beside the same measure of the untouched tone; and at low sample rates
+//      (tempo -60, pitch +8), against SoundTouch itself at its own settings on the same tone.
 //   4. Speed trainer: output frames between each tempo step and the loop's wrap, against stepping
 //      from the window's 250 ms timer.
 //   5. Count-in: each click's distance from the beat grid the song continues, in ms, against
 //      clicks started at once a beat apart.
 //   6. Song store: recognising a 5 MB song and loading its record with 1,000 songs stored,
 //      against reading the record's file alone.
+#include <SoundTouch.h>
 #include <mpg123.h>
 
 #include <QApplication>
@@ -163,6 +165,36 @@ double centsError(const std::string& tone, const std::vector<double>& shifts) {
     return worst;
 }
 
+// The error, in cents, of a 440 Hz stereo tone at `rate` played at tempo -60 and pitch +8: through
+// a decoding tempo channel, or (`plain`) through SoundTouch itself at its own settings.
+double lowRateCents(int rate, bool plain, const fixtures::TempDir& dir) {
+    const fixtures::Pcm tone = fixtures::sine(440, 8.0, rate, 2);
+    fixtures::Pcm out{rate, 2, {}};
+    if (plain) {
+        soundtouch::SoundTouch st;
+        st.setSampleRate(uint(rate));
+        st.setChannels(2);
+        st.setTempoChange(-60);
+        st.setPitchSemiTones(8);
+        std::vector<float> in(tone.samples.size());
+        for (size_t i = 0; i < in.size(); ++i) in[i] = float(tone.samples[i]) / 32768.0f;
+        st.putSamples(in.data(), uint(tone.frames()));
+        st.flush();
+        std::vector<float> got(in.size() * 3);
+        const uint n = st.receiveSamples(got.data(), uint(got.size() / 2));
+        for (size_t i = 0; i < size_t(n) * 2; ++i)
+            out.samples.push_back(int16_t(std::lrint(got[i] * 32767.0f)));
+    } else {
+        const std::string path = dir.file("low.wav");
+        fixtures::writeWav(path, tone);
+        const DWORD t = decodingTempo(path);
+        BASS_FX_TempoSet(t, -60, 0, 8);
+        out.samples = take(t, tone.frames() * 3).samples;
+        BASS_StreamFree(t);
+    }
+    return 1200.0 * std::log2(fixtures::dominantFrequency(out, 0) / 440.0) - 800.0;
+}
+
 // The largest distance, in frames, between a trainer's step and the wrap it belongs to; with
 // `timerFrames`, the step made by a timer of that period after the wrap instead.
 int64_t trainerLanding(const std::string& song, int64_t timerFrames) {
@@ -271,6 +303,11 @@ int main(int argc, char** argv) {
         "  fine pitch, 440 Hz tone at 6 shifts with cents: largest error %.3f cents (goal "
         "<= 0.2); the untouched tone measures %.3f cents off\n",
         cents, untouched);
+    for (const int rate : {8000, 11025, 22050, 44100})
+        std::printf(
+            "  pitch at %d Hz, tempo -60, pitch +8: %+.2f cents off; SoundTouch itself %+.2f "
+            "cents\n",
+            rate, lowRateCents(rate, false, dir), lowRateCents(rate, true, dir));
 
     const std::string song = dir.file("song.wav");
     fixtures::writeWav(song, fixtures::drumTrack(120, 4.0));

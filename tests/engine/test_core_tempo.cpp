@@ -571,4 +571,22 @@ TEST_P(ClickTiming, EveryClickComesOnceAndOnTime) {
 
 INSTANTIATE_TEST_SUITE_P(SlowAndFast, ClickTiming, ::testing::Values(-60.f, -40.f, -30.f, 20.f));
 
+// At low sample rates the default stretcher keeps a tone's pitch as finely as at 44.1 kHz (its
+// splices, on whole samples, once bent it by up to 6.4 cents at 8 kHz).
+class LowRates : public Tempo, public ::testing::WithParamInterface<int> {};
+
+TEST_P(LowRates, ATonesPitchStaysWithinACent) {
+    const int rate = GetParam();
+    const DWORD t = open(write("tone.wav", fixtures::sine(440, 8.0, rate, 1)));
+    ASSERT_TRUE(BASS_FX_TempoSet(t, -60, 0, 8));
+    Pcm out = readAll(t);
+    out.rate = rate;
+    EXPECT_NEAR(double(out.frames()), 8.0 * rate / 0.4, 2.0);
+    const double cents = 1200.0 * std::log2(fixtures::dominantFrequency(out, 0) / 440.0) - 800.0;
+    EXPECT_LT(std::abs(cents), 1.0) << rate << " Hz";
+}
+
+INSTANTIATE_TEST_SUITE_P(EightToTwentyTwoKilohertz, LowRates,
+                         ::testing::Values(8000, 11025, 22050));
+
 }  // namespace
