@@ -89,14 +89,21 @@ double startOffset(int rate, double tempoPercent, double pitch, double rateFacto
     st.setSampleRate(uint(rate));
     st.setChannels(1);
     configure(st, tempoPercent, pitch, rateFactor);
-    st.putSamples(probe.data(), uint(probe.size()));
-    st.flush();
     const double ratio = (1.0 + tempoPercent / 100.0) * rateFactor;
     std::vector<float> out(size_t(double(probe.size()) * 1.2 / ratio) + size_t(rate));
     size_t n = 0;
-    for (uint got;
-         n < out.size() && (got = st.receiveSamples(out.data() + n, uint(out.size() - n))) > 0;)
-        n += got;
+    // Taken out as it comes: SoundTouch moves all it holds on every put.
+    const auto take = [&] {
+        for (uint got;
+             n < out.size() && (got = st.receiveSamples(out.data() + n, uint(out.size() - n))) > 0;)
+            n += got;
+    };
+    for (size_t at = 0; at < probe.size(); at += 4096) {
+        st.putSamples(probe.data() + at, uint(std::min<size_t>(4096, probe.size() - at)));
+        take();
+    }
+    st.flush();
+    take();
     const int64_t reach = rate * 6 / 100;  // 60 ms: within half the bursts' spacing
     double sum = 0.0;
     int found = 0;
@@ -273,7 +280,11 @@ class OversampledStretcher : public Stretcher {
             size_t used = 0, made = 0;
             buf_.resize(kBlock * size_t(chans_));
             soxr_process(up_, in, size_t(frames), &used, buf_.data(), kBlock, &made);
-            if (made > 0) inner_->put(buf_.data(), int64_t(made));
+            // Taken out at once: SoundTouch moves all it holds on every put.
+            if (made > 0) {
+                inner_->put(buf_.data(), int64_t(made));
+                pump();
+            }
             in += used * size_t(chans_);
             frames -= int64_t(used);
             if (used == 0 && made == 0) break;
@@ -312,9 +323,10 @@ class OversampledStretcher : public Stretcher {
             const float* in = stretched_.data();
             for (size_t left = size_t(n); left > 0;) {
                 size_t used = 0, made = 0;
-                buf_.resize(kBlock * size_t(chans_));
-                soxr_process(down_, in, left, &used, buf_.data(), kBlock, &made);
-                out_.insert(out_.end(), buf_.begin(), buf_.begin() + std::ptrdiff_t(made * chans_));
+                lowered_.resize(kBlock * size_t(chans_));
+                soxr_process(down_, in, left, &used, lowered_.data(), kBlock, &made);
+                out_.insert(out_.end(), lowered_.begin(),
+                            lowered_.begin() + std::ptrdiff_t(made * chans_));
                 in += used * size_t(chans_);
                 left -= used;
                 if (used == 0 && made == 0) break;
@@ -325,7 +337,7 @@ class OversampledStretcher : public Stretcher {
     int chans_;
     std::unique_ptr<SoundTouchStretcher> inner_;
     soxr_t up_ = nullptr, down_ = nullptr;
-    std::vector<float> buf_, stretched_, out_;
+    std::vector<float> buf_, stretched_, lowered_, out_;
     size_t outAt_ = 0;
 };
 
