@@ -1,4 +1,5 @@
-// File decoders: libsndfile for WAV, FLAC, Ogg and the other containers it reads; libmpg123 for
+// File decoders: libsndfile for WAV, Ogg and the other containers it reads (and the checks of a
+// FLAC file, which libFLAC then decodes: flac_source.h); libmpg123 for
 // MP3 (gapless, with a full scan so the length is exact to the sample); an Ogg file of chained
 // streams through ogg_chain.h. An MP3 whose rate or channel count changes on the way (files joined
 // end to end) plays in its first part's format: later parts are remixed and resampled
@@ -28,6 +29,7 @@
 
 #include "engine/decode/conformer.h"
 #include "engine/decode/file_versions.h"
+#include "engine/decode/flac_source.h"
 #include "engine/decode/ogg_chain.h"
 #include "engine/decode/sound_file.h"
 #include "engine/engine_ext.h"
@@ -42,6 +44,20 @@ FileVersionCache<int64_t>& measuredLengths() {
     return lengths;
 }
 
+// The WAVE channel mask of `bits` (SoundFile::speakerBits) for `n` channels, when every channel
+// has a speaker of WAVE's and they come in WAVE's order; else 0.
+uint32_t maskOf(const std::vector<int>& bits, int n) {
+    if (n < 1 || n > kMaxChannels || bits.size() != size_t(n)) return 0;
+    uint32_t mask = 0;
+    int last = -1;
+    for (const int bit : bits) {
+        if (bit <= last) return 0;  // unknown, repeated or out of WAVE's order
+        mask |= 1u << bit;
+        last = bit;
+    }
+    return mask;
+}
+
 class SndfileSource : public Source {
   public:
     SndfileSource(std::unique_ptr<SoundFile> f, std::string path)
@@ -49,7 +65,6 @@ class SndfileSource : public Source {
           file_(owner_->get()),
           info_(owner_->info()),
           path_(std::move(path)) {
-        flac_ = (info_.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_FLAC;
         const int sub = info_.format & SF_FORMAT_SUBMASK;
         // Vorbis and Opus decode to floats that may lie beyond full scale after the coding:
         // read as floats, they clip (and are counted) rather than wrap round.
@@ -96,39 +111,19 @@ class SndfileSource : public Source {
     void setUnreadable(int64_t frames) { unreadable_ = frames; }
     void setCutOff(bool cutOff) { cutOff_ = cutOff; }
     bool cutOff() const override { return cutOff_; }
-    int64_t silencedFrames() const override { return silenced_.load(std::memory_order_relaxed); }
     int64_t read(int16_t* dst, int64_t frames) override {
-        const size_t channels = size_t(info_.channels);
-        int64_t done = 0;
-        while (done < frames) {
-            if (silenceLeft_ > 0) {
-                const int64_t n = std::min(silenceLeft_, frames - done);
-                std::fill_n(dst + size_t(done) * channels, size_t(n) * channels, int16_t(0));
-                silenceLeft_ -= n;
-                position_ += n;
-                done += n;
-                silenced_.fetch_add(n, std::memory_order_relaxed);
-                continue;
-            }
-            int16_t* to = dst + size_t(done) * channels;
-            const sf_count_t n =
-                floating_ ? readFloat(to, frames - done) : sf_readf_short(file_, to, frames - done);
-            if (n < 0) {
-                if (done == 0) return -1;
-                break;
-            }
-            if (vorbisOrder_) reorderVorbisChannels(to, size_t(n), info_.channels, false);
-            position_ += n;
-            done += n;
-            if (done < frames && !passDamage(position_)) break;
-        }
+        const sf_count_t n =
+            floating_ ? readFloat(dst, frames) : sf_readf_short(file_, dst, frames);
+        if (n < 0) return -1;
+        if (vorbisOrder_) reorderVorbisChannels(dst, size_t(n), info_.channels, false);
+        position_ += n;
         // The end, before the length: a damaged stream (or a WAV cut short, which says so itself),
         // and what the file holds past its first stream that cannot be read.
-        if ((done < frames || position_ >= info_.frames) && owner_->missingFrames() == 0) {
+        if ((n < frames || position_ >= info_.frames) && owner_->missingFrames() == 0) {
             const int64_t undecoded = std::max<int64_t>(0, info_.frames - position_) + unreadable_;
             if (undecoded > 0) undecoded_.store(undecoded, std::memory_order_relaxed);
         }
-        return done;
+        return n;
     }
     // libsndfile's seeks into an Ogg Vorbis stream's last page land late (by the samples trimmed
     // from its end): a frame there is reached by reading on from the page before.
@@ -136,15 +131,13 @@ class SndfileSource : public Source {
     bool seek(int64_t frame) override {
         const int64_t was = position_;
         if (seekTo(frame)) return true;
-        // A place in damage not met yet: the audio goes on from the next block that decodes.
-        position_ = frame;
-        if (passDamage(frame)) return true;
-        position_ = was;
         // Refused (a place past where a damaged file's audio ends): the stream goes on from where
-        // it was. A FLAC decoder that failed a seek reads nothing more, so the file is opened
-        // again.
+        // it was. A decoder that failed a seek may read nothing more, so the file is opened again.
         if (seekTo(was)) return false;
-        if (reopenAt(0)) {
+        auto again = std::make_unique<SoundFile>(path_);
+        if (again->get() && again->info().channels == info_.channels) {
+            owner_ = std::move(again);
+            file_ = owner_->get();
             position_ = 0;
             seekTo(was);
         }
@@ -153,49 +146,7 @@ class SndfileSource : public Source {
     int lastError() const override { return BASS_ERROR_FORMAT; }
 
   private:
-    // libsndfile stops a FLAC file at its first damaged frame, and its decoder reads nothing
-    // more. libFLAC finds the frames after the damage again, and the file is opened anew at the
-    // first of them that libsndfile seeks to; the frames between play as silence, in their place
-    // on the timeline. False when nothing after `from` decodes.
-    bool passDamage(int64_t from) {
-        if (!flac_ || from >= info_.frames) return false;
-        for (const auto& [start, end] : holes_)
-            if (from >= start && from < end) {
-                if (!reopenAt(end)) return false;
-                silenceLeft_ = end - from;
-                return true;
-            }
-        const int64_t to = flacFrameAfterDamage(
-            path_, from, [this](int64_t at) { return at < info_.frames && reopenAt(at); });
-        if (to < 0) return false;
-        if (!holes_.empty() && holes_.back().second == from)
-            holes_.back().second = to;
-        else
-            holes_.emplace_back(from, to);
-        silenceLeft_ = to - from;
-        return true;
-    }
-    bool reopenAt(int64_t frame) {
-        auto again = std::make_unique<SoundFile>(path_);
-        if (!again->get() || again->info().channels != info_.channels ||
-            sf_seek(again->get(), frame, SEEK_SET) != frame)
-            return false;
-        owner_ = std::move(again);
-        file_ = owner_->get();
-        return true;
-    }
     bool seekTo(int64_t frame) {
-        for (const auto& [start, end] : holes_)
-            if (frame >= start && frame < end) {
-                if (!seekFile(end)) return false;
-                position_ = frame;
-                silenceLeft_ = end - frame;
-                return true;
-            }
-        silenceLeft_ = 0;
-        return seekFile(frame);
-    }
-    bool seekFile(int64_t frame) {
         const int64_t to = lastPageFrom_ > 0 && frame >= lastPageFrom_ ? lastPageFrom_ - 1 : frame;
         if (sf_seek(file_, to, SEEK_SET) != to) return false;
         position_ = to;
@@ -214,19 +165,8 @@ class SndfileSource : public Source {
     // From the channel map libsndfile reads (a WAVE_FORMAT_EXTENSIBLE file's mask, among others),
     // when every channel has a speaker of WAVE's and they come in WAVE's order.
     uint32_t speakerMask() const override {
-        const int n = info_.channels;
-        if (n < 1 || n > kMaxChannels) return 0;
         if (vorbisOrder_) return 0;  // put into WAVE's order as read: its usual places
-        const std::vector<int> bits = owner_->speakerBits();
-        if (bits.size() != size_t(n)) return 0;
-        uint32_t mask = 0;
-        int last = -1;
-        for (const int bit : bits) {
-            if (bit <= last) return 0;  // unknown, repeated or out of WAVE's order
-            mask |= 1u << bit;
-            last = bit;
-        }
-        return mask;
+        return maskOf(owner_->speakerBits(), info_.channels);
     }
 
   private:
@@ -264,12 +204,6 @@ class SndfileSource : public Source {
     bool cutOff_ = false;
     int64_t lastPageFrom_ = 0;
     int64_t position_ = 0;  // the next frame read
-    // A FLAC file's damaged stretches met so far (first frame, frame after), each played as
-    // silence; the silence still to give before the file's next frame, and all given so far.
-    bool flac_ = false;
-    std::vector<std::pair<int64_t, int64_t>> holes_;
-    int64_t silenceLeft_ = 0;
-    std::atomic<int64_t> silenced_{0};
 
     std::unique_ptr<SoundFile> owner_;
     SNDFILE* file_;
@@ -993,6 +927,15 @@ std::unique_ptr<Source> openFileSource(const std::string& utf8Path, int* error, 
                           sub == SF_FORMAT_MPEG_LAYER_II || sub == SF_FORMAT_MPEG_LAYER_III;
         if (!mpeg && info.channels > 0 && info.samplerate > 0 &&
             outOfLimits(info).kind == FormatRefusal::Other) {
+            // FLAC through libFLAC, which keeps each frame in its place past damage.
+            if (major == SF_FORMAT_FLAC) {
+                const uint32_t mask = maskOf(sf->speakerBits(), info.channels);
+                const SF_INFO flac = info;
+                sf.reset();
+                if (auto source = openFlacSource(flac, utf8Path, mode, stamp, mask)) return source;
+                *error = BASS_ERROR_FORMAT;
+                return nullptr;
+            }
             // Every format is read as 16-bit (8-bit scaled up, float scaled from +-1.0).
             auto source = std::make_unique<SndfileSource>(std::move(sf), utf8Path);
             // Audio lost at the start (damaged pages passed over) shortens the length libsndfile

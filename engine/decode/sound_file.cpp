@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -363,49 +362,6 @@ bool flacHoldsMoreThanItsCount(const std::string& utf8Path) {
 }
 
 }  // namespace
-
-int64_t flacFrameAfterDamage(const std::string& utf8Path, int64_t from,
-                             const std::function<bool(int64_t)>& take) {
-    struct Scan {
-        int64_t from;
-        std::vector<int64_t> good;
-    } scan{from};
-    FLAC__StreamDecoder* d = FLAC__stream_decoder_new();
-    if (!d) return -1;
-    // libFLAC writes no frame whose check fails; `take` tries each frame with libsndfile.
-    const auto write = [](const FLAC__StreamDecoder*, const FLAC__Frame* frame,
-                          const FLAC__int32* const[], void* user) {
-        auto* s = static_cast<Scan*>(user);
-        const auto at = int64_t(frame->header.number.sample_number);
-        if (at > s->from) s->good.push_back(at);
-        return FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
-    };
-    const auto error = [](const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus, void*) {};
-    int64_t taken = -1;
-    if (FLAC__stream_decoder_init_file(d, utf8Path.c_str(), write, nullptr, error, &scan) ==
-            FLAC__STREAM_DECODER_INIT_STATUS_OK &&
-        FLAC__stream_decoder_process_until_end_of_metadata(d)) {
-        // From the frame before the damage; where the damage fails the seek, from the start.
-        if (from > 0 && !FLAC__stream_decoder_seek_absolute(d, FLAC__uint64(from - 1)))
-            FLAC__stream_decoder_reset(d);
-        // A few offers at most: past them, what follows is not worth searching frame by frame.
-        for (int offers = 0; taken < 0 && offers < 16;) {
-            scan.good.clear();
-            const bool going = FLAC__stream_decoder_process_single(d);
-            for (const int64_t at : scan.good)
-                if (offers++ < 16 && take(at)) {
-                    taken = at;
-                    break;
-                }
-            const FLAC__StreamDecoderState state = FLAC__stream_decoder_get_state(d);
-            if (!going || state == FLAC__STREAM_DECODER_END_OF_STREAM ||
-                state == FLAC__STREAM_DECODER_ABORTED)
-                break;
-        }
-    }
-    FLAC__stream_decoder_delete(d);
-    return taken;
-}
 
 int64_t id3v2Bytes(std::FILE* f) {
     int64_t total = 0;

@@ -11,7 +11,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,12 +23,6 @@ struct PatchedFile;
 // one after another counted together); 0 when it starts with none. Some taggers put one before a
 // FLAC or Ogg file. Reads from the file's start and leaves its position anywhere.
 int64_t id3v2Bytes(std::FILE* f);
-
-// For a FLAC file whose decoding stopped at the frame starting at `from` (damaged): the first
-// samples of the frames after it that decode, as libFLAC finds them again, each offered to `take`
-// until it returns true (a few at most). Returns the one taken, or -1 (the stream ends first).
-int64_t flacFrameAfterDamage(const std::string& utf8Path, int64_t from,
-                             const std::function<bool(int64_t)>& take);
 
 class SoundFile {
   public:

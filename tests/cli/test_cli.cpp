@@ -265,7 +265,7 @@ TEST(QuorvinRender, SaysWhenTheSourceIsCutShortOrDamaged) {
     fixtures::writeBytes(tmp.file("d.flac"), bytes);
     r = quorvin({"render", tmp.file("d.flac"), tmp.file("d.wav")}, tmp);
     EXPECT_NE(r.err.find("\"" + tmp.file("d.flac") +
-                         "\" is damaged: 0.09 s of its audio could "
+                         "\" is damaged: 0.19 s of its audio could "
                          "not be decoded and are silence"),
               std::string::npos)
         << r.err;
