@@ -1,12 +1,11 @@
 // File decoders: libsndfile for WAV, Ogg and the other containers it reads (and the checks of a
-// FLAC file, which libFLAC then decodes: flac_source.h); libmpg123 for
-// MP3 (gapless, with a full scan so the length is exact to the sample); an Ogg file of chained
-// streams through ogg_chain.h. An MP3 whose rate or channel count changes on the way (files joined
-// end to end) plays in its first part's format: later parts are remixed and resampled
-// (conformer.h), its length is measured by decoding it once at the open, and a seek decodes from
-// the start.
-// Threads: openFileSource and describeOpenFailure from any thread; a Source then from one thread at
-// a time (its owner, or the decoder worker once it is a channel).
+// FLAC file, which libFLAC then decodes: flac_source.h); libmpg123 for MP3 (gapless, with a full
+// scan so the length is exact to the sample); an Ogg file of chained streams through ogg_chain.h.
+// An MP3 whose rate or channel count changes on the way (files joined end to end) plays in its
+// first part's format: later parts are remixed and resampled (conformer.h), its length is measured
+// by decoding it once at the open, and a seek decodes from the start. Threads: openFileSource and
+// describeOpenFailure from any thread; a Source then from one thread at a time (its owner, or the
+// decoder worker once it is a channel).
 #include <fcntl.h>
 #include <mpg123.h>
 #include <sndfile.h>

@@ -1,7 +1,7 @@
-// FLAC decoded by libFLAC itself, each frame placed at the sample number its header gives. A
-// damaged frame is one libFLAC does not write: it plays as silence in its place, and the frames
-// after it where they belong (libsndfile's reader stops at such a frame, or reads on with the
-// frames after it moved early). Internal to the engine.
+// FLAC decoded by libFLAC itself, each frame placed at the sample number its header gives. A frame
+// libFLAC cannot decode (it writes silence for it, or nothing) plays as silence in its place, and
+// the frames after it where they belong (libsndfile's reader stops at such a frame, or reads on
+// with the frames after it moved early). Internal to the engine.
 #pragma once
 
 #include <sndfile.h>
