@@ -83,9 +83,11 @@ std::string partialMessage(DWORD drive, uint64_t read, uint64_t total) {
             ? files::userText("rip",
                               "The track could be read only in part: %1 of %2 "
                               "bytes were read before the disc failed.")
-            : files::userText("rip",
-                              "The track could be read only in part: the image could be read up "
-                              "to %1 of its %2 bytes (its files end early or could not be read)."),
+            : files::userText(
+                  "rip",
+                  "The track could be read only in part: the image could be read up "
+                  "to %1 of its %2 bytes (its files end early, are damaged or could not be "
+                  "read)."),
         {std::to_string(read), std::to_string(total)});
 }
 

@@ -230,18 +230,18 @@ struct TrackSource {
 };
 
 // Why the reading of a track (its test read, with `testRead`) ended after `bytes` of `expected`:
-// a disc failed, or a disc image's files end early or could not be read.
+// a disc failed, or a disc image's files end early, are damaged or could not be read.
 std::string readEndedEarly(const TrackSource& source, uint64_t bytes, uint64_t expected,
                            bool testRead) {
     const bool image = !engine::cdImageFiles(DWORD(source.drive)).empty();
     const std::string text =
         image      ? testRead ? files::userText("rip",
                                                 "the image could be read in the test read only up to "
-                                                     "%1 of %2 bytes: its files end early or could not be "
-                                                     "read")
+                                                     "%1 of %2 bytes: its files end early, are damaged or "
+                                                     "could not be read")
                               : files::userText("rip",
                                                 "the image could be read only up to %1 of %2 bytes: "
-                                                     "its files end early or could not be read")
+                                                     "its files end early, are damaged or could not be read")
              : testRead ? files::userText("rip", "the disc failed in the test read after %1 of %2 bytes")
                    : files::userText("rip", "the disc failed after %1 of %2 bytes");
     return files::fillIn(text, {std::to_string(bytes), std::to_string(expected)});

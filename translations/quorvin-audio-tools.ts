@@ -534,7 +534,7 @@ is not to use the program.
     </message>
     <message>
         <location filename="../files/temporary_file.cpp" line="-137"/>
-        <location filename="../rip/extract.cpp" line="+230"/>
+        <location filename="../rip/extract.cpp" line="+232"/>
         <source>Cannot write &quot;%1&quot;: %2</source>
         <translation type="unfinished"></translation>
     </message>
@@ -2248,17 +2248,17 @@ Error Code : </source>
 <context>
     <name>rip</name>
     <message>
-        <location filename="../rip/extract.cpp" line="-147"/>
+        <location filename="../rip/extract.cpp" line="-149"/>
         <source>The track could be read only in part: %1 of %2 bytes were read before the disc failed.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location line="+3"/>
-        <source>The track could be read only in part: the image could be read up to %1 of its %2 bytes (its files end early or could not be read).</source>
+        <source>The track could be read only in part: the image could be read up to %1 of its %2 bytes (its files end early, are damaged or could not be read).</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+83"/>
+        <location line="+85"/>
         <source>There is no WMA bit rate to encode with: no WMA encoder was found.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -2289,22 +2289,22 @@ Error Code : </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+150"/>
+        <location line="-7"/>
+        <source>the image could be read in the test read only up to %1 of %2 bytes: its files end early, are damaged or could not be read</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>the image could be read only up to %1 of %2 bytes: its files end early, are damaged or could not be read</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+153"/>
         <source>stopped after %1 of %2 bytes</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-157"/>
-        <source>the image could be read in the test read only up to %1 of %2 bytes: its files end early or could not be read</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location line="+4"/>
-        <source>the image could be read only up to %1 of %2 bytes: its files end early or could not be read</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location line="+4"/>
+        <location line="-149"/>
         <source>the disc failed after %1 of %2 bytes</source>
         <translation type="unfinished"></translation>
     </message>
