@@ -379,32 +379,32 @@ uint32_t speakerMask(DWORD handle) {
     return ch ? ch->speakerMask : 0;
 }
 
-int64_t missingFrames(DWORD handle) {
+namespace {
+// What `ask` reads of the source of the stream `handle`, or of the stream a tempo channel reads;
+// `none` for other channels.
+template <class T, class Ask>
+T askSource(DWORD handle, T none, Ask ask) {
     for (auto ch = detail::findChannel(handle); ch; ch = ch->upstream())
         if (const auto* stream = dynamic_cast<const detail::StreamChannel*>(ch.get()))
-            return stream->source ? stream->source->missingFrames() : 0;
-    return 0;
+            return stream->source ? ask(*stream->source) : none;
+    return none;
+}
+}  // namespace
+
+int64_t missingFrames(DWORD handle) {
+    return askSource(handle, int64_t(0), [](const Source& s) { return s.missingFrames(); });
 }
 
 int64_t undecodedFrames(DWORD handle) {
-    for (auto ch = detail::findChannel(handle); ch; ch = ch->upstream())
-        if (const auto* stream = dynamic_cast<const detail::StreamChannel*>(ch.get()))
-            return stream->source ? stream->source->undecodedFrames() : 0;
-    return 0;
+    return askSource(handle, int64_t(0), [](const Source& s) { return s.undecodedFrames(); });
 }
 
 int64_t silencedFrames(DWORD handle) {
-    for (auto ch = detail::findChannel(handle); ch; ch = ch->upstream())
-        if (const auto* stream = dynamic_cast<const detail::StreamChannel*>(ch.get()))
-            return stream->source ? stream->source->silencedFrames() : 0;
-    return 0;
+    return askSource(handle, int64_t(0), [](const Source& s) { return s.silencedFrames(); });
 }
 
 bool cutOff(DWORD handle) {
-    for (auto ch = detail::findChannel(handle); ch; ch = ch->upstream())
-        if (const auto* stream = dynamic_cast<const detail::StreamChannel*>(ch.get()))
-            return stream->source && stream->source->cutOff();
-    return false;
+    return askSource(handle, false, [](const Source& s) { return s.cutOff(); });
 }
 
 int64_t equalizerClippedSamples(DWORD handle) {
